@@ -1,0 +1,506 @@
+#include "platform/zk3/zk3_engine.h"
+
+#include "platform/zk3/zk3.h"
+#include "platform/zk3/zk3_engine_mmio.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// Registers of the pusher block that the model gives a meaning to.
+enum : uint32_t {
+    PUSH_BUSY = 0x100,        // busy bits 0x10111; the model is never busy between runs
+    PUSH_ENABLE_A = 0x500,
+    PUSH_ENABLE_B = 0x1200,
+    PUSH_OBJECT = 0x1204,
+    PUSH_FETCH_STATE = 0x1214,  // bit 4: fetcher idle
+    PUSH_RUN = 0x1220,
+    PUSH_LENGTH = 0x1224,
+    PUSH_START = 0x1228,
+    PUSH_PARAM2 = 0x122C,
+    PUSH_PARAM1 = 0x1238,
+    PUSH_ENABLE_C = 0x1240,
+};
+
+constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
+constexpr uint16_t kNotifierClass = 3;
+
+struct Engine {
+    std::recursive_mutex lock;
+    uint8_t *ownFifo = nullptr, *ownPusher = nullptr;
+    uint8_t *fifo = nullptr, *pusher = nullptr, *status = nullptr;
+    kiv::ZkChip *chip = nullptr;
+    uint8_t *chipAperture = nullptr;   // kept apart: the chip may be gone when we detach
+    std::map<uint32_t, Zk3EngineObject> objects;   // instances and memory objects by handle
+    uint32_t bound[8] = {};
+    std::map<uint32_t, bool> armed;                 // instance -> notify request pending
+    std::vector<Zk3FifoWrite> log;
+    std::vector<uint32_t> created, destroyed;
+    std::vector<std::string> errors;
+    std::vector<Zk3PusherRun> runs;
+    unsigned holdReads = 0;
+    uint16_t holdValue = 0;
+    unsigned busyReads = 0;
+    uint64_t freeReads = 0;
+    uint64_t idleSpins = 0;
+    uint64_t spinGuard = 20000000;
+
+    void error(const char *fmt, uint32_t a, uint32_t b = 0) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, fmt, a, b);
+        errors.emplace_back(buf);
+    }
+
+    void spun() {
+        if (spinGuard && ++idleSpins > spinGuard) {
+            std::fprintf(stderr, "zk3 engine: a status was polled %llu times without any write; "
+                                 "the driver waits for something the engine will never do\n",
+                         static_cast<unsigned long long>(idleSpins));
+            std::abort();
+        }
+    }
+
+    uint32_t &pusherReg(uint32_t off) { return *reinterpret_cast<uint32_t *>(pusher + off); }
+
+    bool isInstance(uint32_t h) {
+        auto it = objects.find(h);
+        return it != objects.end() && !it->second.isMemory;
+    }
+    bool isMemory(uint32_t h) {
+        auto it = objects.find(h);
+        return it != objects.end() && it->second.isMemory;
+    }
+
+    static void setMethod(Zk3EngineObject &o, uint16_t m, uint32_t v) {
+        for (auto &p : o.methods)
+            if (p.first == m) { p.second = v; return; }
+        o.methods.emplace_back(m, v);
+    }
+
+    void fireNotify(Zk3EngineObject &o) {
+        uint32_t n = o.method(0x100, 0);
+        auto it = objects.find(n);
+        if (it == objects.end() || !it->second.isMemory || it->second.cls != kNotifierClass ||
+            it->second.limit < 15) {
+            error("notify from object 0x%X names no notifier (0x%X)", o.handle, n);
+            return;
+        }
+        *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(it->second.base) + 14) = 0;
+    }
+
+    void execute(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
+        log.push_back({static_cast<uint8_t>(sub), m, v, bound[sub], fromPusher});
+        if (m == 0) {
+            if (v >= kClassLimit && !isInstance(v))
+                error("bind of unknown object 0x%X in subchannel %u", v, sub);
+            bound[sub] = v;
+            return;
+        }
+        if (m < 0x100) return;   // the channel's own words (free count) take no writes
+        uint32_t h = bound[sub];
+        if (h == 0) {
+            error("method 0x%X in subchannel %u with no object bound", m, sub);
+            return;
+        }
+        if (h < kClassLimit) {
+            if (m == 0x300) {
+                if (v < kClassLimit || objects.count(v)) {
+                    error("create of 0x%X (class 0x%X) collides with a live handle", v, h);
+                    return;
+                }
+                Zk3EngineObject o{};
+                o.handle = v;
+                o.cls = h;
+                objects[v] = o;
+                created.push_back(v);
+            } else if (m == 0x304) {
+                auto it = objects.find(v);
+                if (it == objects.end() || it->second.isMemory) {
+                    error("destroy of unknown object 0x%X (class 0x%X)", v, h);
+                    return;
+                }
+                if (it->second.cls != h)
+                    error("destroy of 0x%X through class 0x%X, not its own", v, h);
+                objects.erase(it);
+                armed.erase(v);
+                destroyed.push_back(v);
+                for (uint32_t &b : bound)
+                    if (b == v) b = 0;
+            }
+            return;
+        }
+        auto it = objects.find(h);
+        if (it == objects.end()) {
+            error("method 0x%X of vanished object 0x%X", m, h);
+            return;
+        }
+        Zk3EngineObject &o = it->second;
+        setMethod(o, m, v);
+        if (m >= 0x100 && m < 0x180 && v != 0 && m != 0x104 && !isMemory(v))
+            error("object 0x%X names unknown memory object 0x%X", h, v);
+        if (m >= 0x200 && m < 0x2FC && v != 0 && !isInstance(v))
+            error("object 0x%X connects to unknown object 0x%X", h, v);
+        if (m == 0x104) {
+            armed[h] = true;
+        } else if (m >= 0x300 && armed[h]) {
+            armed[h] = false;
+            fireNotify(o);
+        }
+    }
+
+    void runPusher() {
+        Zk3PusherRun r{};
+        r.handle = pusherReg(PUSH_OBJECT);
+        r.start = pusherReg(PUSH_START);
+        r.length = pusherReg(PUSH_LENGTH);
+        r.p1 = pusherReg(PUSH_PARAM1);
+        r.p2 = pusherReg(PUSH_PARAM2);
+        auto it = objects.find(r.handle);
+        if (it == objects.end() || !it->second.isMemory) {
+            error("pusher started over unknown memory object 0x%X", r.handle);
+            runs.push_back(r);
+            return;
+        }
+        const Zk3EngineObject &mem = it->second;
+        uint64_t end = static_cast<uint64_t>(r.start) + r.length;
+        if (end > static_cast<uint64_t>(mem.limit) + 1 || (r.start & 3) || (r.length & 3)) {
+            error("pusher range 0x%X+0x%X outside its memory object", r.start, r.length);
+            runs.push_back(r);
+            return;
+        }
+        const uint32_t *words = reinterpret_cast<const uint32_t *>(static_cast<uintptr_t>(mem.base) + r.start);
+        uint32_t n = r.length / 4, i = 0;
+        r.ok = true;
+        while (i < n) {
+            uint32_t hdr = words[i++];
+            uint32_t count = hdr >> 18, sub = (hdr >> 13) & 7, method = hdr & 0x1FFC;
+            ++r.headers;
+            if (i + count > n) {
+                error("method header 0x%X runs past the end of the buffer (word %u)", hdr, i - 1);
+                r.ok = false;
+                break;
+            }
+            for (uint32_t k = 0; k < count; ++k, ++i) {
+                uint16_t m = static_cast<uint16_t>(method + 4 * k);
+                *reinterpret_cast<uint32_t *>(fifo + sub * ZK3_SUBCHANNEL_SIZE + m) = words[i];
+                execute(sub, m, words[i], true);
+                ++r.dataWords;
+            }
+        }
+        runs.push_back(r);
+    }
+
+    void powerOn() {
+        objects.clear();
+        armed.clear();
+        for (auto &b : bound) b = 0;
+        log.clear();
+        created.clear();
+        destroyed.clear();
+        errors.clear();
+        runs.clear();
+        holdReads = busyReads = 0;
+        freeReads = idleSpins = 0;
+        std::memset(fifo, 0, ZK3_FIFO_SIZE);
+        for (unsigned s = 0; s < 8; ++s)
+            *reinterpret_cast<uint16_t *>(fifo + s * ZK3_SUBCHANNEL_SIZE + 0x10) = ZK3_FIFO_FREE_EMPTY;
+        std::memset(pusher, 0, ZK3_PUSHER_BLOCK_SIZE);
+        pusherReg(PUSH_ENABLE_A) = 1;
+        pusherReg(PUSH_ENABLE_C) = 1;
+        pusherReg(PUSH_FETCH_STATE) = 0x10;
+    }
+};
+
+uint32_t readBytes(const uint8_t *p, unsigned width) {
+    switch (width) {
+    case 1: return *p;
+    case 2: return *reinterpret_cast<const uint16_t *>(p);
+    default: return *reinterpret_cast<const uint32_t *>(p);
+    }
+}
+
+void writeBytes(uint8_t *p, uint32_t v, unsigned width) {
+    switch (width) {
+    case 1: *p = static_cast<uint8_t>(v); break;
+    case 2: *reinterpret_cast<uint16_t *>(p) = static_cast<uint16_t>(v); break;
+    default: *reinterpret_cast<uint32_t *>(p) = v; break;
+    }
+}
+
+uint32_t fifoRead(void *ctx, uint32_t off, unsigned width);
+void fifoWrite(void *ctx, uint32_t off, uint32_t value, unsigned width);
+uint32_t pusherRead(void *ctx, uint32_t off, unsigned width);
+void pusherWrite(void *ctx, uint32_t off, uint32_t value, unsigned width);
+uint32_t statusRead(void *ctx, uint32_t off, unsigned width);
+
+Engine &engine() {
+    static Engine *e = [] {
+        Engine *n = new Engine;
+        n->ownFifo = static_cast<uint8_t *>(std::aligned_alloc(4096, ZK3_FIFO_SIZE));
+        n->ownPusher = static_cast<uint8_t *>(std::aligned_alloc(4096, ZK3_PUSHER_BLOCK_SIZE));
+        n->fifo = n->ownFifo;
+        n->pusher = n->ownPusher;
+        n->powerOn();
+        KivMmioWindow f{n->fifo, ZK3_FIFO_SIZE, n, fifoRead, fifoWrite};
+        KivMmioWindow p{n->pusher, ZK3_PUSHER_BLOCK_SIZE, n, pusherRead, pusherWrite};
+        kivMmioAddWindow(&f);
+        kivMmioAddWindow(&p);
+        return n;
+    }();
+    return *e;
+}
+
+uint32_t fifoRead(void *ctx, uint32_t off, unsigned width) {
+    Engine &e = *static_cast<Engine *>(ctx);
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if ((off & (ZK3_SUBCHANNEL_SIZE - 1)) == 0x10) {
+        ++e.freeReads;
+        e.spun();
+        if (e.holdReads) {
+            --e.holdReads;
+            return e.holdValue;
+        }
+        return ZK3_FIFO_FREE_EMPTY;
+    }
+    return readBytes(e.fifo + off, width);
+}
+
+void fifoWrite(void *ctx, uint32_t off, uint32_t value, unsigned width) {
+    Engine &e = *static_cast<Engine *>(ctx);
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.idleSpins = 0;
+    uint32_t m = off & (ZK3_SUBCHANNEL_SIZE - 1);
+    if (m == 0x10) return;   // the free count is read-only
+    writeBytes(e.fifo + off, value, width);
+    if (width != 4 || (m & 3)) {
+        e.error("FIFO write of %u bytes at offset 0x%X; the FIFO takes whole dwords", width, off);
+        return;
+    }
+    e.execute(off / ZK3_SUBCHANNEL_SIZE, static_cast<uint16_t>(m), value, false);
+}
+
+uint32_t pusherRead(void *ctx, uint32_t off, unsigned width) {
+    Engine &e = *static_cast<Engine *>(ctx);
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.spun();
+    uint32_t dword = off & ~3u;
+    uint32_t v = *reinterpret_cast<uint32_t *>(e.pusher + dword);
+    if (dword == PUSH_BUSY) v &= ~0x10111u;
+    if (dword == PUSH_FETCH_STATE) v |= 0x10;
+    v >>= 8 * (off & 3);
+    return width == 1 ? (v & 0xFF) : width == 2 ? (v & 0xFFFF) : v;
+}
+
+void pusherWrite(void *ctx, uint32_t off, uint32_t value, unsigned width) {
+    Engine &e = *static_cast<Engine *>(ctx);
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.idleSpins = 0;
+    writeBytes(e.pusher + off, value, width);
+    if (off == PUSH_RUN && width == 4 && value == 1) {
+        bool enabled = (e.pusherReg(PUSH_ENABLE_A) & 1) && (e.pusherReg(PUSH_ENABLE_B) & 1) &&
+                       (e.pusherReg(PUSH_ENABLE_C) & 1);
+        if (enabled) e.runPusher();
+        else e.error("pusher run requested while disabled (object 0x%X)", e.pusherReg(PUSH_OBJECT));
+        e.pusherReg(PUSH_RUN) = 0;
+    }
+}
+
+uint32_t statusRead(void *ctx, uint32_t off, unsigned width) {
+    Engine &e = *static_cast<Engine *>(ctx);
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.spun();
+    if (off < 4 && e.busyReads) {
+        --e.busyReads;
+        return width == 4 ? 0x80000001u : 1u;
+    }
+    return readBytes(e.status + off, width) & (off < 4 ? ~0x80000001u : ~0u);
+}
+
+}  // namespace
+
+uint32_t Zk3EngineObject::method(uint16_t m, uint32_t missing) const {
+    for (const auto &p : methods)
+        if (p.first == m) return p.second;
+    return missing;
+}
+
+uint8_t *zk3EngineFifo() { return engine().fifo; }
+uint8_t *zk3EnginePusherRegs() { return engine().pusher; }
+
+void zk3EngineAttach(uint8_t *fifoWindow, uint8_t *pusherWindow) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (fifoWindow && fifoWindow != e.fifo) {
+        kivMmioRemoveWindow(e.fifo);
+        e.fifo = fifoWindow;
+        KivMmioWindow f{e.fifo, ZK3_FIFO_SIZE, &e, fifoRead, fifoWrite};
+        kivMmioAddWindow(&f);
+    }
+    if (pusherWindow && pusherWindow != e.pusher) {
+        kivMmioRemoveWindow(e.pusher);
+        e.pusher = pusherWindow;
+        KivMmioWindow p{e.pusher, ZK3_PUSHER_BLOCK_SIZE, &e, pusherRead, pusherWrite};
+        kivMmioAddWindow(&p);
+    }
+    e.powerOn();
+}
+
+namespace {
+
+constexpr uint32_t kChipFifoOffset = 0x800000;
+constexpr uint32_t kChipPusherOffset = 0x002000;
+
+uint32_t chipRead(void *ctx, uint32_t off, unsigned width) {
+    return static_cast<kiv::ZkChip *>(ctx)->read(off, width);
+}
+void chipWrite(void *ctx, uint32_t off, uint32_t value, unsigned width) {
+    static_cast<kiv::ZkChip *>(ctx)->write(off, value, width);
+}
+
+}  // namespace
+
+void zk3EngineAttachChip(kiv::ZkChip *chip) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (e.chipAperture) kivMmioRemoveWindow(e.chipAperture);
+    e.chipAperture = nullptr;
+    kivMmioRemoveWindow(e.fifo);
+    kivMmioRemoveWindow(e.pusher);
+    e.chip = chip;
+    if (!chip) {
+        e.fifo = e.ownFifo;
+        e.pusher = e.ownPusher;
+        KivMmioWindow f{e.fifo, ZK3_FIFO_SIZE, &e, fifoRead, fifoWrite};
+        KivMmioWindow p{e.pusher, ZK3_PUSHER_BLOCK_SIZE, &e, pusherRead, pusherWrite};
+        kivMmioAddWindow(&f);
+        kivMmioAddWindow(&p);
+        e.powerOn();
+        return;
+    }
+    e.chipAperture = chip->aperture();
+    e.fifo = chip->aperture() + kChipFifoOffset;
+    e.pusher = chip->aperture() + kChipPusherOffset;
+    Engine *pe = &e;
+    chip->addWindowHandler(
+        kChipFifoOffset, ZK3_FIFO_SIZE,
+        [pe](uint32_t off, unsigned size, uint32_t &value) {
+            value = fifoRead(pe, off - kChipFifoOffset, size);
+            return true;
+        },
+        [pe](uint32_t off, uint32_t value, unsigned size) {
+            fifoWrite(pe, off - kChipFifoOffset, value, size);
+            return true;
+        });
+    chip->addWindowHandler(
+        kChipPusherOffset, ZK3_PUSHER_BLOCK_SIZE,
+        [pe](uint32_t off, unsigned size, uint32_t &value) {
+            value = pusherRead(pe, off - kChipPusherOffset, size);
+            return true;
+        },
+        [pe](uint32_t off, uint32_t value, unsigned size) {
+            pusherWrite(pe, off - kChipPusherOffset, value, size);
+            return true;
+        });
+    KivMmioWindow a{chip->aperture(), kiv::ZkChip::kApertureSize, chip, chipRead, chipWrite};
+    kivMmioAddWindow(&a);
+    e.powerOn();
+}
+
+kiv::ZkChip *zk3EngineChip() { return engine().chip; }
+
+void zk3EngineAttachStatus(uint8_t *statusReg) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (e.status) kivMmioRemoveWindow(e.status);
+    e.status = statusReg;
+    if (statusReg) {
+        KivMmioWindow s{statusReg, 16, &e, statusRead, nullptr};
+        kivMmioAddWindow(&s);
+    }
+}
+
+void zk3EngineReset() {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.powerOn();
+}
+
+void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (e.objects.count(handle))
+        e.error("memory object 0x%X collides with a live handle", handle);
+    Zk3EngineObject o{};
+    o.handle = handle;
+    o.cls = cls;
+    o.isMemory = true;
+    o.base = base;
+    o.limit = limit;
+    e.objects[handle] = o;
+}
+
+void zk3EngineForgetMemory(uint32_t handle) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    auto it = e.objects.find(handle);
+    if (it != e.objects.end() && it->second.isMemory) e.objects.erase(it);
+}
+
+const std::vector<Zk3FifoWrite> &zk3EngineLog() { return engine().log; }
+void zk3EngineClearLog() {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.log.clear();
+}
+
+const Zk3EngineObject *zk3EngineFind(uint32_t handle) {
+    Engine &e = engine();
+    auto it = e.objects.find(handle);
+    return it == e.objects.end() ? nullptr : &it->second;
+}
+
+uint32_t zk3EngineBound(unsigned subchannel) { return engine().bound[subchannel & 7]; }
+
+size_t zk3EngineLiveInstances() {
+    size_t n = 0;
+    for (const auto &p : engine().objects)
+        if (!p.second.isMemory) ++n;
+    return n;
+}
+
+std::vector<uint32_t> zk3EngineInstanceHandles() {
+    std::vector<uint32_t> v;
+    for (const auto &p : engine().objects)
+        if (!p.second.isMemory) v.push_back(p.first);
+    return v;
+}
+
+std::vector<uint32_t> zk3EngineCreatedHandles() { return engine().created; }
+std::vector<uint32_t> zk3EngineDestroyedHandles() { return engine().destroyed; }
+const std::vector<std::string> &zk3EngineErrors() { return engine().errors; }
+const std::vector<Zk3PusherRun> &zk3EnginePusherRuns() { return engine().runs; }
+
+void zk3EngineHoldFreeCount(unsigned reads, uint16_t value) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.holdReads = reads;
+    e.holdValue = value;
+}
+
+void zk3EngineHoldBusy(unsigned reads) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.busyReads = reads;
+}
+
+uint64_t zk3EngineFreeCountReads() { return engine().freeReads; }
+
+void zk3EngineSetSpinGuard(uint64_t reads) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.spinGuard = reads;
+}

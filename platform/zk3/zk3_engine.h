@@ -1,0 +1,106 @@
+// The ZK3 graphics engine as a driver sees it: the user FIFO channel and the DMA pusher.
+//
+// The user FIFO area is 0x10000 bytes: eight subchannels of 0x2000 bytes. In a subchannel,
+// dword 0 binds an object (the object's handle; a class object's handle is its class
+// number), the u16 at 0x10 is the number of free FIFO bytes (124 when empty) and bytes
+// 0x100-0x1FFF are the methods of the bound object. Writing a handle to method 0x300 of a
+// bound class object creates an instance of that class; method 0x304 destroys one. Method
+// 0x104 of an instance asks for a notification: when the instance next runs a method at
+// 0x300 or above, the engine writes 0 into the status word (the u16 at byte 14) of the
+// notifier memory object named by the instance's method 0x100.
+//
+// The DMA pusher control block is 0x2000 bytes. Writing 1 to its dword 0x1220 (with the
+// pusher enabled through 0x500, 0x1200 and 0x1240) makes the pusher read the memory object
+// bound at 0x1204 from offset 0x1228 for 0x1224 bytes, decode the method headers
+// (count << 18 | subchannel << 13 | method) and feed the data words to the FIFO; 0x1220
+// drops back to 0 when the buffer is consumed.
+//
+// The engine executes every FIFO write at once, so the FIFO always reads empty unless a test
+// holds the free count down. Memory objects are announced by the resource manager that
+// creates them (zk3EngineDefineMemory), so notifiers and command buffers can be found by
+// handle.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum : uint32_t {
+    ZK3_FIFO_SIZE = 0x10000,
+    ZK3_SUBCHANNEL_SIZE = 0x2000,
+    ZK3_FIFO_FREE_EMPTY = 124,
+    ZK3_PUSHER_BLOCK_SIZE = 0x2000,
+};
+
+// One write that reached the engine, from the CPU or from the DMA pusher.
+struct Zk3FifoWrite {
+    uint8_t subchannel;
+    uint16_t method;    // byte offset within the subchannel (0 = bind)
+    uint32_t value;
+    uint32_t object;    // the object bound in the subchannel when the write ran
+    bool fromPusher;
+};
+
+struct Zk3EngineObject {
+    uint32_t handle;
+    uint32_t cls;
+    bool isMemory;      // a memory object announced by the resource manager
+    uint32_t base, limit;
+    std::vector<std::pair<uint16_t, uint32_t>> methods;   // last value per method, in first-write order
+    uint32_t method(uint16_t m, uint32_t missing = 0xDEADBEEF) const;
+};
+
+struct Zk3PusherRun {
+    uint32_t handle, start, length, p1, p2;
+    uint32_t headers, dataWords;
+    bool ok;
+};
+
+namespace kiv { class ZkChip; }
+
+extern "C++" {
+
+// The FIFO area and pusher block in use (allocated by the model unless attached elsewhere).
+uint8_t *zk3EngineFifo();
+uint8_t *zk3EnginePusherRegs();
+// Places the model over host memory that a register model has mapped for these windows
+// (either may be null to keep the model's own block).
+void zk3EngineAttach(uint8_t *fifoWindow, uint8_t *pusherWindow);
+// The engine status dword (busy while bits 0x80000001 are set): the model answers idle
+// unless a test holds it busy. Registers a window over the 16 bytes at statusReg.
+void zk3EngineAttachStatus(uint8_t *statusReg);
+// Places the model inside a chip's register aperture: the FIFO at 0x800000 and the pusher
+// block at 0x002000 become window handlers of the chip, and register accesses through the
+// platform's accessors anywhere in the aperture reach the chip model. Null detaches (back to
+// the model's own blocks). Leaves the engine at power-on state.
+void zk3EngineAttachChip(kiv::ZkChip *chip);
+kiv::ZkChip *zk3EngineChip();
+// Back to power-on state: no objects, empty FIFO, pusher idle, logs cleared.
+void zk3EngineReset();
+
+// The resource manager announces memory objects and their removal.
+void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit);
+void zk3EngineForgetMemory(uint32_t handle);
+
+// Inspection.
+const std::vector<Zk3FifoWrite> &zk3EngineLog();
+void zk3EngineClearLog();
+const Zk3EngineObject *zk3EngineFind(uint32_t handle);
+uint32_t zk3EngineBound(unsigned subchannel);
+size_t zk3EngineLiveInstances();                 // created through the FIFO and not destroyed
+std::vector<uint32_t> zk3EngineInstanceHandles();
+std::vector<uint32_t> zk3EngineCreatedHandles(); // every create, in order (repeats included)
+std::vector<uint32_t> zk3EngineDestroyedHandles();
+const std::vector<std::string> &zk3EngineErrors(); // handle collisions, unknown objects, bad pushes
+const std::vector<Zk3PusherRun> &zk3EnginePusherRuns();
+
+// Test controls: the next n reads of the free count answer `value` instead of the real count.
+void zk3EngineHoldFreeCount(unsigned reads, uint16_t value);
+// The next n reads of the engine status answer busy (0x80000001).
+void zk3EngineHoldBusy(unsigned reads);
+// Number of free-count reads so far.
+uint64_t zk3EngineFreeCountReads();
+// A read of a status that never changes aborts the process after this many reads in a row
+// (0 turns the guard off); a driver spinning on a model that will never answer is a bug.
+void zk3EngineSetSpinGuard(uint64_t reads);
+
+}  // extern "C++"
