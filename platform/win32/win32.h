@@ -70,6 +70,16 @@ typedef void *FARPROC;
 #define ERROR_MORE_DATA         234
 #define ERROR_INVALID_PIXEL_FORMAT 2000
 #define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_BAD_EXE_FORMAT    193
+#define ERROR_ENVVAR_NOT_FOUND  203
+#define ERROR_NOT_OWNER         288
+#define ERROR_NO_MORE_ITEMS     259
+#define ERROR_INVALID_ADDRESS   487
+#define ERROR_INVALID_FLAGS    1004
+#define ERROR_DLL_INIT_FAILED  1114
+#define ERROR_HOOK_NOT_INSTALLED 1431
+#define ERROR_INVALID_HOOK_HANDLE 1404
+#define ERROR_INVALID_HOOK_FILTER 1426
 
 typedef struct tagRECT { LONG left, top, right, bottom; } RECT, *LPRECT;
 typedef const RECT *LPCRECT;
@@ -86,6 +96,9 @@ HANDLE WINAPI GetCurrentProcess(void);
 typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 HANDLE WINAPI CreateThread(void *security, SIZE_T stack, LPTHREAD_START_ROUTINE start, LPVOID param,
                            DWORD flags, LPDWORD threadId);
+HANDLE WINAPI GetCurrentThread(void);   // pseudo-handle (HANDLE)-2; GetCurrentProcess is (HANDLE)-1
+BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD code);
+#define STILL_ACTIVE 259
 void WINAPI Sleep(DWORD ms);
 DWORD WINAPI GetTickCount(void);
 BOOL WINAPI QueryPerformanceCounter(LONGLONG *count);
@@ -98,8 +111,18 @@ BOOL WINAPI TlsFree(DWORD slot);
 LPVOID WINAPI TlsGetValue(DWORD slot);
 BOOL WINAPI TlsSetValue(DWORD slot, LPVOID value);
 // The calling thread's environment block. Its TLS slot words sit at 0xE10 + 4*slot on NT and
-// at 0x88 + 4*slot on 9x (the machine decides which); the block is 4096 bytes.
+// at 0x88 + 4*slot on 9x (the machine decides which); the block is 4096 bytes. Word 0x18 of
+// the block holds its own address (the TIB self pointer). 64 slots.
 void *NtCurrentTeb(void);
+// The block is a static thread-local of the main program, so its address minus the i386 thread
+// pointer (the word at %gs:0, which is the %gs segment base) is the same in every thread. That
+// difference is this value: entry points and generated code read TLS slot `slot` of the calling
+// thread with ONE load, `movl %gs:(kivTebThreadPointerOffset() + kivTlsSlotOffset(slot)), %eax`.
+int32_t kivTebThreadPointerOffset(void);
+// Byte offset of a TLS slot's word inside the block for the configured OS (0xE10 + 4*slot on
+// NT, 0x88 + 4*slot on 9x).
+uint32_t kivTlsSlotOffset(DWORD slot);
+#define KIV_TLS_SLOTS 64
 
 // ---- versions ------------------------------------------------------------------------------
 #define VER_PLATFORM_WIN32_WINDOWS 1
@@ -140,7 +163,14 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags);
 HGLOBAL WINAPI GlobalFree(HGLOBAL mem);
 SIZE_T WINAPI GlobalSize(HGLOBAL mem);
-// Test switch: the Nth global allocation from now (1 = the next) fails; 0 turns it off.
+// GMEM_MOVEABLE blocks are handed out as their address, like fixed ones: GlobalLock returns the
+// handle itself. GlobalReAlloc may move a block only when GMEM_MOVEABLE is in the flags; growing
+// a block without it fails with ERROR_NOT_ENOUGH_MEMORY (the block stays). Bad handles fail with
+// ERROR_INVALID_HANDLE (GlobalFree then returns the handle).
+LPVOID WINAPI GlobalLock(HGLOBAL mem);
+BOOL WINAPI GlobalUnlock(HGLOBAL mem);
+// Test switch: the Nth global allocation from now (1 = the next) fails, once (GlobalAlloc and
+// the GlobalReAlloc calls that need new memory count); 0 turns it off.
 void kivFailGlobalAllocAfter(unsigned n);
 
 // Named file mappings: real shared memory, shared by every process that opens the name.
@@ -164,6 +194,19 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH  2
 #define DLL_THREAD_DETACH  3
+// A module "x.dll" (any case, any directory part dropped; ".dll" may be left out) is the file
+// x.so in a folder of KIV_MODULE_PATH (folders separated by ':'), else in the build's module
+// folder; it is opened with dlopen(RTLD_NOW | RTLD_LOCAL) and its exported DllMain (WINAPI) is
+// called with DLL_PROCESS_ATTACH at the first load (FALSE: DLL_PROCESS_DETACH, unload,
+// ERROR_DLL_INIT_FAILED) and with DLL_PROCESS_DETACH when FreeLibrary drops the last reference.
+// Threads started with CreateThread call DLL_THREAD_ATTACH / DLL_THREAD_DETACH of every loaded
+// module. "opengl32.dll", "gdi32.dll", "user32.dll", "kernel32.dll", "advapi32.dll" and
+// "ddraw.dll" are the platform itself: they resolve to the main program (its exported symbols)
+// and are never unloaded. A missing file fails with ERROR_MOD_NOT_FOUND, a file dlopen refuses
+// with ERROR_BAD_EXE_FORMAT; GetProcAddress finds only symbols the module itself defines
+// (ERROR_PROC_NOT_FOUND otherwise).
+// The dlerror text of the last failed load on this thread ("" when none), for messages.
+const char *kivModuleLoadError(void);
 
 // ---- environment -----------------------------------------------------------------------------
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
@@ -176,6 +219,18 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void *security
                           DWORD flags, HANDLE templ);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                             DWORD outSize, LPDWORD returned, void *overlapped);
+// A device that CreateFileA can open by path (e.g. "\\.\ZKGFX"): the outside kernel devices
+// register themselves here. `open` returns a per-open cookie (or NULL with a last error to
+// refuse), `control` answers DeviceIoControl (TRUE/FALSE, *returned set), `close` ends an open.
+struct KivDeviceOps {
+    void *(*open)(void *context, DWORD access);
+    BOOL (*control)(void *context, void *file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
+                    DWORD outSize, LPDWORD returned);
+    void (*close)(void *context, void *file);
+    void *context;
+};
+// Registers (ops not NULL) or removes (ops NULL) the device at `path` (compared without case).
+void kivRegisterDevice(LPCSTR path, const struct KivDeviceOps *ops);
 
 // ---- registry --------------------------------------------------------------------------------
 #define HKEY_CLASSES_ROOT   ((HKEY)(uintptr_t)0x80000000)
@@ -196,7 +251,12 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD ty
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data,
                            DWORD size);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR sub);
 LONG WINAPI RegCloseKey(HKEY key);
+#define REG_CREATED_NEW_KEY     1
+#define REG_OPENED_EXISTING_KEY 2
+// The registry is held in memory; when KIV_REGISTRY names a file, it is loaded from it (and
+// re-read when another process changed it) and every change is written back to it.
 
 // ---- windows, messages and hooks -------------------------------------------------------------
 #define WM_DESTROY          0x0002
@@ -212,6 +272,30 @@ typedef LRESULT (CALLBACK *HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 HHOOK WINAPI SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
 BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
 LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
+// Window moves, resizes (MoveWindow) and destruction (DestroyWindow) send WM_WINDOWPOSCHANGED
+// (lParam -> WINDOWPOS, flags SWP_NOMOVE / SWP_NOSIZE for what did not change), then WM_MOVE and
+// WM_SIZE when they apply, and WM_DESTROY: through the WH_CALLWNDPROC hooks of the thread that
+// created the window (wParam of the hook: 1 when sent by that thread), the newest hook first,
+// each reaching the next with CallNextHookEx. Sent from the window's own thread they are
+// delivered at once; sent from another thread they wait until the window's thread calls
+// PeekMessageA (or kivDeliverSentMessages), which delivers them on that thread, and the sender
+// does not wait. DestroyWindow works only on the window's own thread (ERROR_ACCESS_DENIED).
+void kivDeliverSentMessages(void);
+typedef struct tagMSG { HWND hwnd; UINT message; WPARAM wParam; LPARAM lParam; DWORD time; POINT pt; } MSG, *LPMSG;
+#define PM_NOREMOVE 0
+#define PM_REMOVE   1
+// Delivers the messages sent to the calling thread's windows by other threads; posted messages
+// do not exist in the stand-in, so it always answers FALSE.
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove);
+
+// Observers of window changes (the graphics engine's window tracking): called on the thread
+// that made the change, after the window's state changed and before the messages are sent.
+#define KIV_WINDOW_CREATED   1
+#define KIV_WINDOW_CHANGED   2   // moved and/or resized
+#define KIV_WINDOW_DESTROYED 3   // called before the window is gone; IsWindow is still TRUE
+typedef void (*KivWindowObserver)(void *context, HWND hwnd, UINT event);
+void kivAddWindowObserver(KivWindowObserver fn, void *context);
+void kivRemoveWindowObserver(KivWindowObserver fn, void *context);
 
 #define WS_OVERLAPPED 0x00000000u
 #define WS_CHILD      0x40000000u
@@ -232,6 +316,7 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD processId);
 #define SM_CYSCREEN 1
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI IntersectRect(LPRECT dst, LPCRECT a, LPCRECT b);
+BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);
 
 // ---- device contexts, bitmaps and pixel formats ----------------------------------------------
 #define OBJ_PEN     1
@@ -308,3 +393,28 @@ static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 static_assert(sizeof(LAYERPLANEDESCRIPTOR) == 32);
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 static_assert(sizeof(CRITICAL_SECTION) == 24);
+
+// ---- used by the 9x HAL ----------------------------------------------------------------------
+// Heaps, string helpers, the multimedia timer and per-module switches of Windows 9x. A heap
+// created with HEAP_SHARED lives in memory that every process of the machine sees at the same
+// address (it survives fork()), as the 9x shared arena does.
+extern "C" {
+#define HEAP_ZERO_MEMORY 0x00000008
+#define HEAP_SHARED      0x04000000
+HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialBytes, SIZE_T maximumBytes);
+BOOL WINAPI HeapDestroy(HANDLE heap);
+LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+// Test switches: the Nth heap allocation from now (1 = the next) fails, 0 turns it off; the
+// number of live blocks of a heap (-1 for a handle that is not a live heap).
+void kivFailHeapAllocAfter(unsigned n);
+int kivHeapLiveBlocks(HANDLE heap);
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
+LPSTR WINAPI lstrcpyA(LPSTR dst, LPCSTR src);
+int WINAPI lstrlenA(LPCSTR s);
+DWORD WINAPI timeGetTime(void);
+// A module's shared data section: the page-aligned range [start, start + bytes) becomes memory
+// shared with every process forked from now on, keeping its contents. Returns 1 on success.
+int kivShareModuleData(void *start, SIZE_T bytes);
+}

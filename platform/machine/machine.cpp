@@ -1,0 +1,121 @@
+// The simulated PC's configuration, screen mode, display device and boot.
+#include "platform/machine/machine.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace {
+
+KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP}; }
+
+std::mutex &machineLock() {
+    static std::mutex m;
+    return m;
+}
+KivMachineConfig g_config;
+bool g_configured = false;
+KivScreenMode g_mode{1024, 768, 16};
+std::atomic<const KivDisplayDevice *> g_display{nullptr};
+char g_description[128];
+
+}  // namespace
+
+extern "C" {
+
+int kivMachineParse(const char *text, KivMachineConfig *config) {
+    *config = defaultConfig();
+    if (!text) return 1;
+    KivMachineConfig c = defaultConfig();
+    std::string word;
+    std::string s(text);
+    s += ',';
+    for (char ch : s) {
+        if (ch == ',' || ch == '-' || ch == ' ' || ch == ';') {
+            if (word.empty()) continue;
+            for (char &x : word) x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
+            if (word == "nt" || word == "nt4" || word == "winnt") c.os = KIV_OS_NT;
+            else if (word == "9x" || word == "win9x" || word == "windows95" || word == "win95" || word == "win98")
+                c.os = KIV_OS_9X;
+            else if (word == "zk3") c.card = KIV_CARD_ZK3;
+            else if (word == "siv") c.card = KIV_CARD_SIV;
+            else if (word == "agp") c.bus = KIV_BUS_AGP;
+            else if (word == "pci") c.bus = KIV_BUS_PCI;
+            else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
+                char *end = nullptr;
+                unsigned long mb = std::strtoul(word.c_str(), &end, 10);
+                if (end != word.c_str() + word.size() - 2 || mb < 1 || mb > 256) return 0;
+                c.videoMemoryBytes = static_cast<uint32_t>(mb << 20);
+            } else {
+                return 0;
+            }
+            word.clear();
+        } else {
+            word += ch;
+        }
+    }
+    *config = c;
+    return 1;
+}
+
+const KivMachineConfig *kivMachineConfig(void) {
+    std::lock_guard<std::mutex> g(machineLock());
+    if (!g_configured) {
+        const char *env = std::getenv("KIV_MACHINE");
+        if (!kivMachineParse(env, &g_config)) {
+            std::fprintf(stderr, "kiv: KIV_MACHINE=\"%s\" not understood; using Windows NT with the ZK3\n", env);
+            g_config = defaultConfig();
+        }
+        g_configured = true;
+    }
+    return &g_config;
+}
+
+void kivMachineConfigure(const KivMachineConfig *config) {
+    std::lock_guard<std::mutex> g(machineLock());
+    g_config = config ? *config : defaultConfig();
+    g_configured = true;
+}
+
+const char *kivMachineDescribe(void) {
+    const KivMachineConfig *c = kivMachineConfig();
+    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB",
+                  c->os == KIV_OS_9X ? "Windows 98" : "Windows NT 4.0", c->card == KIV_CARD_SIV ? "SIV" : "ZK3",
+                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20);
+    return g_description;
+}
+
+const KivScreenMode *kivScreenMode(void) { return &g_mode; }
+
+void kivSetScreenMode(const KivScreenMode *mode) {
+    if (mode) g_mode = *mode;
+}
+
+void kivMachineRegisterDisplay(const KivDisplayDevice *display) { g_display.store(display); }
+
+const KivDisplayDevice *kivMachineDisplay(void) { return g_display.load(); }
+
+const char *kivOpenGlDriversKey(void) {
+    return kivMachineConfig()->os == KIV_OS_9X ? KIV_OPENGL_DRIVERS_KEY_9X : KIV_OPENGL_DRIVERS_KEY_NT;
+}
+
+int kivMachineBoot(void) {
+    kivMachineConfig();
+    // The display driver: the double until the engine and the real driver are built.
+    kivMachineRegisterDisplay(kivDisplayDriverDouble());
+    // What the display driver's installation writes: the ICD name -> its library.
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kivOpenGlDriversKey(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return 0;
+    LONG r = RegSetValueExA(key, KIV_ICD_NAME, 0, REG_SZ, reinterpret_cast<const BYTE *>(KIV_ICD_LIBRARY),
+                            sizeof(KIV_ICD_LIBRARY));
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS ? 1 : 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,94 @@
+// The simulated PC: which operating system, which card, how much video memory, which bus, the
+// screen mode, and the display device that the graphics engine plugs the display driver into.
+// `KIV_MACHINE` chooses the configuration (default: Windows NT with the ZK3 card); see
+// kivMachineParse for the syntax.
+#pragma once
+#include "platform/win32/win32.h"
+
+enum KivOs { KIV_OS_NT = 0, KIV_OS_9X = 1 };
+enum KivCard { KIV_CARD_ZK3 = 0, KIV_CARD_SIV = 1 };
+enum KivBus { KIV_BUS_AGP = 0, KIV_BUS_PCI = 1 };
+
+struct KivMachineConfig {
+    KivOs os;
+    KivCard card;
+    uint32_t videoMemoryBytes;
+    KivBus bus;
+};
+
+// The mode the screen is in: width and height in pixels, bits per pixel.
+struct KivScreenMode {
+    int width, height, bpp;
+};
+
+// A display driver as the rest of the platform reaches it. The graphics engine (or, until it
+// exists, the display-driver double below) registers one; GDI routes escapes and pixel-format
+// calls of every device context to it. `context` is passed back to every entry. Entries may be
+// NULL: a missing entry answers as a driver that does not support the call.
+struct KivDisplayDevice {
+    const char *name;   // for messages
+    void *context;
+    // ExtEscape on a DC of this display (hwnd is the DC's window, 0 for the screen or a memory
+    // DC). Returns the escape's result: > 0 success, 0 not supported, < 0 error.
+    int (*escape)(void *context, HDC hdc, HWND hwnd, int escape, int inSize, const void *in,
+                  int outSize, void *out);
+    // DrvDescribePixelFormat: copies min(bytes, 40) of format `format` (1-based) when pfd is
+    // not NULL and the format exists; returns the number of formats (0: none).
+    int (*describePixelFormat)(void *context, int format, UINT bytes, PIXELFORMATDESCRIPTOR *pfd);
+    // DrvSetPixelFormat for a window (hwnd 0 for a memory DC).
+    BOOL (*setPixelFormat)(void *context, HDC hdc, HWND hwnd, int format);
+    // DrvSwapBuffers: the engine's swap of a window whose format the driver described.
+    BOOL (*swapBuffers)(void *context, HDC hdc, HWND hwnd);
+};
+
+extern "C" {
+// The configuration in force. The first call reads KIV_MACHINE.
+const KivMachineConfig *kivMachineConfig(void);
+// Replace the configuration (tests switch NT/9x this way before loading the ICD).
+void kivMachineConfigure(const KivMachineConfig *config);
+// Parses a machine description into *config, starting from the default. Words separated by
+// ',', '-' or ' ': "nt" or "9x" (also "win9x", "windows95", "win98"); "zk3" or "siv"; "agp" or
+// "pci"; "<n>mb" video memory (1..256). Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it
+// does not know (config is then left at the default).
+int kivMachineParse(const char *text, KivMachineConfig *config);
+// Short human-readable description, e.g. "Windows NT 4.0, ZK3 on AGP, 16 MB".
+const char *kivMachineDescribe(void);
+
+// The screen mode. Default 1024 x 768 at 16 bits per pixel (the depth at which the ZK3's
+// display driver offers OpenGL).
+const KivScreenMode *kivScreenMode(void);
+void kivSetScreenMode(const KivScreenMode *mode);
+
+// The display device. Register NULL to remove it. The pointed-to record must stay alive.
+void kivMachineRegisterDisplay(const KivDisplayDevice *display);
+const KivDisplayDevice *kivMachineDisplay(void);
+
+// Boots the machine as far as the package goes today: the display driver (until the real one
+// and the engine exist, the display-driver double) with its mode set, and the registry entries
+// the system's OpenGL loader reads. Returns 1 on success. Calling it again re-boots.
+int kivMachineBoot(void);
+
+// The display-driver DOUBLE that kivMachineBoot installs while the real display driver is not
+// built: it answers QUERYESCSUPPORT(OPENGL_GETINFO) and OPENGL_GETINFO with the ICD name, as
+// Part 7.102 specifies (OpenGL usable only at 16 bits per pixel), describes the two pixel
+// formats of Part 7.102, and accepts set-pixel-format and swap. Every other escape answers 0.
+const KivDisplayDevice *kivDisplayDriverDouble(void);
+
+// The registry name of the OpenGL ICD that the ZK3's display driver reports, and the key under
+// which the platform's OpenGL loader finds the library for a name: a REG_SZ value whose name is
+// the ICD name and whose data is the library ("kivgl"), under HKEY_LOCAL_MACHINE.
+#define KIV_ICD_NAME "QUOR HALCYNE TAVRIK"
+#define KIV_ICD_LIBRARY "kivgl"
+#define KIV_OPENGL_DRIVERS_KEY_NT "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\OpenGLDrivers"
+#define KIV_OPENGL_DRIVERS_KEY_9X "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OpenGLDrivers"
+const char *kivOpenGlDriversKey(void);   // the one for the configured OS
+}
+
+// OPENGL_GETINFO reply as the display driver writes it (Part 7.102): version 2, driver version
+// 0x10000, then the ICD name as NUL-terminated UTF-16.
+struct KivOpenGlInfo {
+    uint32_t version;
+    uint32_t driverVersion;
+    uint16_t name[260];
+};
+static_assert(sizeof(KivOpenGlInfo) == 528);

@@ -1,0 +1,50 @@
+// GDI objects of the stand-in (device contexts, bitmaps; later DIB sections, regions, brushes),
+// shared by the GDI source files of platform/win32 only.
+#pragma once
+#include "platform/win32/win32.h"
+
+#include <memory>
+#include <vector>
+
+namespace kiv::gdi {
+
+struct Object {
+    explicit Object(DWORD t) : type(t) {}
+    virtual ~Object() = default;
+    const DWORD type;      // OBJ_DC, OBJ_MEMDC, OBJ_BITMAP, ...
+    bool stock = false;    // stock objects are never deleted
+};
+
+struct Bitmap : Object {
+    Bitmap() : Object(OBJ_BITMAP) {}
+    int width = 0, height = 0;
+    int bpp = 1;
+    int planes = 1;
+    int pitch = 0;                 // bytes per row (device-dependent bitmaps: WORD-aligned)
+    std::vector<uint8_t> bits;     // device-dependent bitmaps keep their pixels here
+    HDC selectedInto = nullptr;
+    // Room for DIB sections (a later issue): bits visible to the application, the header.
+    void *dibBits = nullptr;
+    bool topDown = false;
+};
+
+struct DC : Object {
+    explicit DC(DWORD t) : Object(t) {}
+    HWND hwnd = nullptr;       // window DCs; 0 for the screen DC and memory DCs
+    bool screen = false;       // GetDC(NULL)
+    HGDIOBJ bitmap = nullptr;  // memory DCs: the selected bitmap
+    int pixelFormat = 0;       // memory DCs keep their own; window DCs use the window's
+};
+
+// The handle table: HDC values of released DCs are reused (lowest free first), as the platform
+// reuses its cached DC handles; other objects likewise per type.
+HGDIOBJ insert(std::shared_ptr<Object> obj);
+std::shared_ptr<Object> get(HGDIOBJ h);
+template <class T> std::shared_ptr<T> get(HGDIOBJ h, DWORD type) {
+    auto o = get(h);
+    return o && o->type == type ? std::static_pointer_cast<T>(o) : nullptr;
+}
+std::shared_ptr<DC> getDC(HDC hdc);   // OBJ_DC or OBJ_MEMDC
+void remove(HGDIOBJ h);
+
+}  // namespace kiv::gdi
