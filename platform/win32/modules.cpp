@@ -134,8 +134,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         m->refs += 1;
         return reinterpret_cast<HMODULE>(m);
     }
-    std::string path;
+    std::string path, tried;
     for (const std::string &dir : searchDirs()) {
+        tried += (tried.empty() ? "" : ":") + dir;
         std::string p = dir + "/" + base + ".so";
         struct stat st;
         if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
@@ -144,7 +145,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         }
     }
     if (path.empty()) {
-        t_loadError = "no file " + base + ".so in the module folders";
+        t_loadError = "no file " + base + ".so in " + tried;
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
