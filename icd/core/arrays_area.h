@@ -1,0 +1,18 @@
+// The per-context arrays: attribute stacks, the immediate-mode vertex ring, lights, clip planes.
+#pragma once
+#include <cstdint>
+
+constexpr int kGlVertexRecordSize = 160;
+constexpr int kGlVertexRingSize = 16;
+
+struct GlArraysArea {
+    void **attribStack;
+    void **attribStackTop;
+    void **clientAttribStack;
+    void **clientAttribStackTop;
+    uint32_t *nameStack;
+    uint8_t *lightSources;  // lights x 116 bytes
+    uint8_t *lights;        // lights x 256 bytes
+    void *clipPlanes;
+    uint8_t vertexRing[kGlVertexRingSize * kGlVertexRecordSize];  // laid out by the vertex pipeline
+};

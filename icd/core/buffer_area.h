@@ -1,0 +1,14 @@
+// The software buffers of a context and the lock state that brackets drawing into them.
+#pragma once
+#include <cstdint>
+
+struct GlContext;
+
+struct GlBufferArea {
+    // Returns 0 when the buffers cannot be prepared (lock) or released (unlock).
+    int32_t (*prepare)(GlContext *ctx, uint32_t mask);
+    int32_t (*release)(GlContext *ctx, uint32_t mask);
+    int32_t (*drawableLock)(GlContext *ctx);
+    void (*drawableUnlock)(GlContext *ctx);
+    int32_t lockCount;
+};

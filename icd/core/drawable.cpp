@@ -1,0 +1,161 @@
+// The drawable list: one record per window or bitmap that a context has been made current
+// with, shared by every context drawing into it.
+#include <cstring>
+#include "icd/core/core.h"
+#include "icd/core/drawable.h"
+#include "icd/core/services.h"
+
+static GlDrawable drawableListHead;
+
+static uint32_t channelMask(int bits, int shift) {
+    return bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u) << shift;
+}
+
+void __wglVisualFromPixelFormat(GlVisual *v, const PIXELFORMATDESCRIPTOR *pfd) {
+    std::memset(v, 0, sizeof(*v));
+    v->rgbaMode = pfd->iPixelType == PFD_TYPE_RGBA;
+    v->colorIndexMode = pfd->iPixelType == PFD_TYPE_COLORINDEX;
+    v->doubleBuffer = (pfd->dwFlags & PFD_DOUBLEBUFFER) != 0;
+    v->stereo = pfd->dwFlags & PFD_STEREO;
+    v->hasAccum = pfd->cAccumBits != 0;
+    v->hasDepth = pfd->cDepthBits != 0;
+    v->hasStencil = pfd->cStencilBits != 0;
+    v->redBits = pfd->cRedBits;
+    v->greenBits = pfd->cGreenBits;
+    v->blueBits = pfd->cBlueBits;
+    v->alphaBits = pfd->cAlphaBits;
+    v->redMask = channelMask(pfd->cRedBits, pfd->cRedShift);
+    v->greenMask = channelMask(pfd->cGreenBits, pfd->cGreenShift);
+    v->blueMask = channelMask(pfd->cBlueBits, pfd->cBlueShift);
+    v->alphaMask = channelMask(pfd->cAlphaBits, pfd->cAlphaShift);
+    v->colorBits = v->indexBits = pfd->cColorBits;
+    v->accumRedBits = pfd->cAccumRedBits;
+    v->accumGreenBits = pfd->cAccumGreenBits;
+    v->accumBlueBits = pfd->cAccumBlueBits;
+    v->accumAlphaBits = pfd->cAccumAlphaBits;
+    v->depthBits = pfd->cDepthBits;
+    v->stencilBits = pfd->cStencilBits;
+}
+
+GlDrawable *__wglCreateDrawable(HDC hdc, HWND hwnd, const GlVisual *visual) {
+    GlDrawable *d = static_cast<GlDrawable *>(__wglAlloc(700));
+    GlVisual *copy = static_cast<GlVisual *>(__wglAlloc(sizeof(GlVisual)));
+    if (d == nullptr || copy == nullptr) {
+        __wglFree(copy);
+        __wglFree(d);
+        return nullptr;
+    }
+    d->hdc = hdc;
+    d->hwnd = hwnd;
+    d->hasParent = hwnd != nullptr && GetParent(hwnd) != nullptr;
+    *copy = *visual;
+    copy->isBitmap = hwnd == nullptr;
+    d->buffers.visual = copy;
+    d->buffers.alloc = __wglHostProcs.procs.alloc;
+    d->buffers.calloc = __wglHostProcs.procs.calloc;
+    d->buffers.realloc = __wglHostProcs.procs.realloc;
+    d->buffers.free = __wglHostProcs.procs.free;
+    d->buffers.drawable = d;
+    d->clipCapacity = 4;
+    d->destroyHook = __glDeviceHooks->destroyDrawable;
+    d->movedHook = __glDeviceHooks->drawableMoved;
+    BOOL made = hwnd != nullptr ? __glDeviceHooks->createWindowDrawable(d, visual)
+                                : __glDeviceHooks->createMemoryDrawable(d, visual);
+    if (!made) {
+        __wglFree(copy);
+        __wglFree(d);
+        return nullptr;
+    }
+    __wglUpdateWindowGeometry(d);
+    __wglLockGlobal();
+    d->next = drawableListHead.next;
+    d->prev = &drawableListHead;
+    if (d->next != nullptr) d->next->prev = d;
+    drawableListHead.next = d;
+    __wglUnlockGlobal();
+    return d;
+}
+
+void __wglDestroyDrawable(GlDrawable *d) {
+    __wglLockGlobal();
+    d->prev->next = d->next;
+    if (d->next != nullptr) d->next->prev = d->prev;
+    __wglUnlockGlobal();
+    if (d->buffers.freeBuffers != nullptr) d->buffers.freeBuffers(&d->buffers);
+    if (d->destroyHook != nullptr) d->destroyHook(d);
+    __wglFree(d->clipList);
+    __wglFree(d->buffers.visual);
+    __wglFree(d);
+}
+
+GlDrawable *__wglFindDrawable(HDC hdc, HWND hwnd) {
+    GlDrawable *found = nullptr;
+    __wglLockGlobal();
+    for (GlDrawable *d = drawableListHead.next; d != nullptr; d = d->next) {
+        if (d->flags & kGlDrawableWindowGone) continue;
+        if (d->hwnd != nullptr ? d->hwnd == hwnd : (hwnd == nullptr && d->hdc == hdc)) {
+            d->hdc = hdc;
+            found = d;
+            break;
+        }
+    }
+    __wglUnlockGlobal();
+    return found;
+}
+
+void __wglDestroyWindowDrawables(HWND hwnd) {
+    __wglLockGlobal();
+    GlDrawable *d = drawableListHead.next;
+    while (d != nullptr) {
+        GlDrawable *next = d->next;
+        if (d->hwnd == hwnd) {
+            d->hwnd = nullptr;
+            d->flags |= kGlDrawableWindowGone;
+            if (d->useCount == 0) __wglDestroyDrawable(d);
+        }
+        d = next;
+    }
+    __wglUnlockGlobal();
+}
+
+void __wglUpdateWindowGeometry(GlDrawable *d) {
+    if (d->hwnd == nullptr) return;
+    LONG cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    POINT origin = {0, 0};
+    ClientToScreen(d->hwnd, &origin);
+    RECT client = {0, 0, 0, 0};
+    GetClientRect(d->hwnd, &client);
+    d->originX = origin.x;
+    d->originY = origin.y;
+    d->clientRect = {client.left + origin.x, client.top + origin.y, client.right + origin.x,
+                     client.bottom + origin.y};
+    d->width = d->clientRect.right - d->clientRect.left;
+    d->height = d->clientRect.bottom - d->clientRect.top;
+    if (uint32_t(d->width) > uint32_t(cx)) {
+        d->width = cx;
+        d->clientRect.right = d->clientRect.left + cx;
+    }
+    if (uint32_t(d->height) > uint32_t(cy)) {
+        d->height = cy;
+        d->clientRect.bottom = d->clientRect.top + cy;
+    }
+    RECT screen = {0, 0, cx, cy};
+    IntersectRect(&d->visibleRect, &screen, &d->clientRect);
+    d->clipOffsetX = d->clientRect.left - d->visibleRect.left;
+    d->clipOffsetY = d->clientRect.top - d->visibleRect.top;
+}
+
+BOOL __wglHandleWindowMoved(GlContextHandle *h) {
+    GlDrawable *d = h->drawable;
+    if (d == nullptr) return FALSE;
+    __wglUpdateWindowGeometry(d);
+    if (d->movedHook != nullptr) d->movedHook(d);
+    if (h->context->procs.resize(h->context, d->width, d->height)) {
+        h->windowMoved = 0;
+        d->moved = 1;
+        d->flags &= ~1u;
+        return TRUE;
+    }
+    d->flags |= 1u;
+    return FALSE;
+}

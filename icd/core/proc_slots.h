@@ -1,0 +1,20 @@
+// The pipeline procs of a context: installed at its first make-current, replaced by the pickers
+// and by validation.
+#pragma once
+#include <cstdint>
+#include <GL/gl.h>
+
+struct GlContext;
+
+typedef void (*GlProc)(GlContext *ctx);
+
+struct GlProcSlots {
+#define GL_INSTALL(field, proc) GlProc field;
+#include "icd/core/installer.inc"
+#undef GL_INSTALL
+    const void *staticProcTable;              // set with the installed procs
+    void (*validate)(GlContext *ctx);         // runs before a primitive when beginMode is 2
+    void (*errorHook)(GlContext *ctx, GLenum code);
+    GlProc initNop[2];                        // do-nothing until their owners install procs
+    GlProc resizeReset[3];                    // reset by a resize so validation picks them again
+};

@@ -1,0 +1,75 @@
+// What the core calls in the other subsystems of the driver. Each call has its final name and
+// signature; services_pending.cpp holds a placeholder for those whose code has not landed yet
+// (delete the placeholder when the code lands; its subsystem's header then declares it).
+#pragma once
+#include <cstdint>
+#include <GL/gl.h>
+#include "platform/win32/win32.h"
+#include "icd/core/records.h"
+
+struct GlContext;
+struct GlDrawable;
+struct GlDrawableBuffers;
+
+// Procs installed into a context at its first make-current.
+#define GL_PENDING_PROC(name) void name(GlContext *ctx);
+#include "icd/core/installer_pending.inc"
+#undef GL_PENDING_PROC
+
+// Textures and pixel transfer.
+int32_t __glChooseDeviceTexelFormat(GlContext *ctx, GLenum internalFormat);
+void __glInstallTextureManager(GlContext *ctx);
+void __glInitTextureState(GlContext *ctx);
+void __glSetTextureDefaults(GlContext *ctx);
+void __glFreeTextureState(GlContext *ctx);
+void __glShareTextureNames(GlContext *ctx, GlContext *other);
+void __glInitColorTableState(GlContext *ctx);
+void __glFreeColorTableState(GlContext *ctx);
+void __glInitPixelState(GlContext *ctx);
+void __glFreePixelState(GlContext *ctx);
+
+// Run-time code generator.
+BOOL __glOgCanUseMmx(GlContext *ctx);
+BOOL __glOgQueryMmx(void);
+void __glOgCreateCodeCaches(GlContext *ctx);
+void __glOgFreeCodeCaches(GlContext *ctx);
+
+// Display lists.
+void __glInitListState(GlContext *ctx);
+void __glShareLists(GlContext *ctx, GlContext *other);
+void __glReleaseListState(GlContext *ctx);
+
+// Buffers of the drawable.
+BOOL __glCreateBuffers(GlContext *ctx);
+void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *buffers);
+void __glDetachDrawableBuffers(GlContext *ctx);
+int32_t __glResizeDrawableBuffers(GlContext *ctx, int32_t width, int32_t height);
+void __glFreeDrawableBuffers(GlContext *ctx);
+
+// Vertex pipeline state.
+void __glInitEvalState(GlContext *ctx);
+void __glFreeEvalState(GlContext *ctx);
+void __glInitTransformState(GlContext *ctx);
+BOOL __glAllocClipPlanes(GlContext *ctx);
+void __glApplyViewport(GlContext *ctx);
+void __glInitSpecularCache(GlContext *ctx);
+void __glFreeSpecularCache(GlContext *ctx);
+void __glRescaleContextColors(GlContext *ctx);
+void __glInitArrayState(GlContext *ctx);
+void __glFreeArrayState(GlContext *ctx);
+void __glSetArrayFanPolygonRenderers(GlContext *ctx);
+void __glInitVertexCache(GlContext *ctx);
+void __glFreeVertexCache(GlContext *ctx);
+
+// Hardware back end.
+BOOL __glHwOpenDevice(GlContext *ctx);
+void __glHwShutdown(GlContext *ctx);
+void __glInitRsqrtTable(void);
+BOOL __glHwProcessAttach(DWORD threadId);
+BOOL __glHwProcessDetach(DWORD threadId);
+BOOL __wglSetupWindowDrawable(GlDrawable *drawable, const GlVisual *visual);
+BOOL __wglCreateBitmapDrawable(GlDrawable *drawable, const GlVisual *visual);
+void __wglDestroyWindowDrawable(GlDrawable *drawable);
+void __wglDrawableMovedNop(GlDrawable *drawable);
+extern "C" BOOL WINAPI wglSetDeviceGammaRampZORVEK(const BYTE *red, const BYTE *green, const BYTE *blue);
+extern "C" BOOL WINAPI wglGetDeviceGammaRampZORVEK(BYTE *red, BYTE *green, BYTE *blue);

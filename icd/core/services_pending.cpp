@@ -1,0 +1,123 @@
+// Placeholders for the services of subsystems that have not landed yet. Each does the least
+// that keeps the system honest: it fails where a caller tests a result, and otherwise does
+// nothing a caller could mistake for work done.
+#include "icd/core/core.h"
+#include "icd/core/services.h"
+#include "icd/core/names.h"
+
+#define GL_PENDING_PROC(name) void name(GlContext *) {}
+#include "icd/core/installer_pending.inc"
+#undef GL_PENDING_PROC
+
+int32_t __glChooseDeviceTexelFormat(GlContext *, GLenum) { return 0; }
+void __glInstallTextureManager(GlContext *) {}
+void __glSetTextureDefaults(GlContext *) {}
+void __glInitColorTableState(GlContext *) {}
+void __glFreeColorTableState(GlContext *) {}
+void __glFreePixelState(GlContext *) {}
+
+// Texture names: the share group's name space is created and shared; objects come later.
+void __glInitTextureState(GlContext *ctx) {
+    if (ctx->limits.textureLevels[0] == 0) ctx->limits.textureLevels[0] = 11;
+    ctx->state.texture.maxTextureSize = 1 << (ctx->limits.textureLevels[0] - 1);
+    if (ctx->state.texture.textureNames == nullptr)
+        ctx->state.texture.textureNames = __glNewNameSpace(ctx, 1);
+}
+
+void __glFreeTextureState(GlContext *ctx) {
+    GlNameSpace *ns = ctx->state.texture.textureNames;
+    ctx->state.texture.textureNames = nullptr;
+    if (ns != nullptr && --ns->refCount == 0) __glFreeNameSpace(ctx, ns);
+}
+
+void __glShareTextureNames(GlContext *ctx, GlContext *other) {
+    GlNameSpace *theirs = other->state.texture.textureNames;
+    if (theirs == ctx->state.texture.textureNames) return;
+    __glFreeTextureState(ctx);
+    ctx->state.texture.textureNames = theirs;
+    if (theirs != nullptr) theirs->refCount += 1;
+}
+
+void __glInitPixelState(GlContext *ctx) {
+    GlPixelState &p = ctx->state.pixel;
+    p.redScale = p.greenScale = p.blueScale = p.alphaScale = p.depthScale = 1.0f;
+    p.zoomX = p.zoomY = 1.0f;
+    p.packAlignment = p.unpackAlignment = 4;
+    p.readBuffer = ctx->visual.doubleBuffer ? GL_BACK : GL_FRONT;
+}
+
+// No generated code yet: no MMX renderer, no caches.
+BOOL __glOgCanUseMmx(GlContext *) { return FALSE; }
+BOOL __glOgQueryMmx(void) { return FALSE; }
+void __glOgCreateCodeCaches(GlContext *) {}
+void __glOgFreeCodeCaches(GlContext *) {}
+
+// Display lists: the share group's list name space; compiling comes later.
+void __glInitListState(GlContext *ctx) {
+    ctx->state.list.listCallDepth = 0;
+    ctx->state.list.listName = 0;
+    if (ctx->state.list.listNames == nullptr) ctx->state.list.listNames = __glNewNameSpace(ctx, 0);
+}
+
+void __glReleaseListState(GlContext *ctx) {
+    GlNameSpace *ns = ctx->state.list.listNames;
+    ctx->state.list.listNames = nullptr;
+    if (ns != nullptr && --ns->refCount == 0) __glFreeNameSpace(ctx, ns);
+}
+
+void __glShareLists(GlContext *ctx, GlContext *other) {
+    GlNameSpace *theirs = other->state.list.listNames;
+    if (theirs == ctx->state.list.listNames) return;  // already one group
+    __glReleaseListState(ctx);
+    ctx->state.list.listNames = theirs;
+    if (theirs != nullptr) theirs->refCount += 1;
+}
+
+// Name spaces hold no names yet: only the record and its reference count.
+GlNameSpace *__glNewNameSpace(GlContext *ctx, int32_t) {
+    GlNameSpace *ns = static_cast<GlNameSpace *>(ctx->hostProcs.calloc(ctx, 1, sizeof(GlNameSpace)));
+    if (ns == nullptr) {
+        __glSetError(GL_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    ns->refCount = 1;
+    return ns;
+}
+void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) { ctx->hostProcs.free(ctx, ns); }
+
+// No software buffers yet: the drawable's buffers are never built, so there is nothing to
+// attach, resize or free; creating them succeeds with none.
+BOOL __glCreateBuffers(GlContext *) { return TRUE; }
+void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *buffers) { ctx->tail.drawableBuffers = buffers; }
+void __glDetachDrawableBuffers(GlContext *ctx) { ctx->tail.drawableBuffers = nullptr; }
+int32_t __glResizeDrawableBuffers(GlContext *, int32_t, int32_t) { return 1; }
+void __glFreeDrawableBuffers(GlContext *) {}
+
+void __glInitEvalState(GlContext *) {}
+void __glFreeEvalState(GlContext *) {}
+void __glInitTransformState(GlContext *) {}
+BOOL __glAllocClipPlanes(GlContext *) { return TRUE; }
+void __glApplyViewport(GlContext *) {}
+void __glInitSpecularCache(GlContext *) {}
+void __glFreeSpecularCache(GlContext *) {}
+void __glRescaleContextColors(GlContext *) {}
+void __glInitArrayState(GlContext *) {}
+void __glFreeArrayState(GlContext *) {}
+void __glSetArrayFanPolygonRenderers(GlContext *) {}
+void __glInitVertexCache(GlContext *) {}
+void __glFreeVertexCache(GlContext *) {}
+
+// The chip is not driven yet: the device does not open, so contexts report no hardware.
+BOOL __glHwOpenDevice(GlContext *) { return FALSE; }
+void __glHwShutdown(GlContext *) {}
+void __glInitRsqrtTable(void) {}
+BOOL __glHwProcessAttach(DWORD) { return TRUE; }
+BOOL __glHwProcessDetach(DWORD) { return TRUE; }
+// Drawables get no buffers and no swap proc yet.
+BOOL __wglSetupWindowDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
+BOOL __wglCreateBitmapDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
+void __wglDestroyWindowDrawable(GlDrawable *) {}
+void __wglDrawableMovedNop(GlDrawable *) {}
+// Gamma ramps are not loaded yet: both calls fail.
+extern "C" BOOL WINAPI wglSetDeviceGammaRampZORVEK(const BYTE *, const BYTE *, const BYTE *) { return FALSE; }
+extern "C" BOOL WINAPI wglGetDeviceGammaRampZORVEK(BYTE *, BYTE *, BYTE *) { return FALSE; }

@@ -1,0 +1,60 @@
+// The GL state of a context: enables and modes, display lists, textures, pixel transfer.
+// Each group is a record of its own so that the code that owns it can grow it.
+#pragma once
+#include <cstdint>
+#include <GL/gl.h>
+#include "icd/core/names.h"
+
+struct GlContext;
+struct GlProcTable;
+
+struct GlListState {
+    GlNameSpace *listNames;  // shared by the contexts of a share group
+    int32_t listCallDepth;
+    GLuint listName;         // the list being compiled, 0 when none
+    GLenum listMode;
+    void (*optimizer)(GlContext *ctx, void *list);
+    void (*finisher)(GlContext *ctx, void *list);
+    const void *executeTable;
+    const void *controlTable;
+    void (*appendHook)(GlContext *ctx);
+    void (*appendExecuteHook)(GlContext *ctx);
+    int32_t freeFlag;
+};
+
+struct GlTextureState {
+    GlNameSpace *textureNames;  // shared by the contexts of a share group
+    int32_t maxTextureSize;
+    void *manager;              // set by the device's texture-manager hook
+};
+
+struct GlPixelState {
+    float redScale, greenScale, blueScale, alphaScale, depthScale;
+    float zoomX, zoomY;
+    int32_t packAlignment, unpackAlignment;
+    GLenum readBuffer;
+};
+
+struct GlModeState {
+    GLenum shadeModel;
+    GLenum polygonMode[2];  // front, back
+    GLenum cullFace, frontFace;
+    GLenum hints[5];        // perspective, point, line, polygon, fog
+    GLenum depthFunc;
+    double depthClear;
+    GLenum stencilFunc, stencilFail, stencilDepthFail, stencilDepthPass;
+    uint32_t stencilValueMask, stencilWriteMask;
+    GLenum alphaFunc;
+    GLenum logicOp;
+    GLenum drawBuffer;
+    GLenum colorMaterialFace, colorMaterialParam;
+    uint8_t polygonStipple[128];
+    uint8_t polygonStippleCopy[128];
+};
+
+struct GlStateAreas {
+    GlModeState mode;
+    GlListState list;
+    GlTextureState texture;
+    GlPixelState pixel;
+};
