@@ -138,6 +138,7 @@ static_assert(sizeof(VIDEO_ACCESS_RANGE) == 16);
 static_assert(sizeof(VIDEO_REQUEST_PACKET) == 24);
 
 // ---- the port itself: boot, requests, shutdown ---------------------------------------------------
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -152,6 +153,8 @@ struct KivVideoPortConfig {
     bool crystal14318 = false;
     bool scaledOutput = false;
     int strapOverride = -1;
+    // Called with the new chip before the miniport runs (tests set register state here).
+    std::function<void(kiv::ZkChip &)> prepareChip;
     // Registry values of the miniport's service key present at boot.
     std::map<std::u16string, std::vector<uint8_t>> registry;
     // The miniport image: loaded as a module by name ("kivport.dll" -> kivport.so), unless an
