@@ -1,0 +1,58 @@
+// A process with the driver attached (linked in, as opengl32 would have loaded it), a booted
+// machine and windows with pixel formats.
+#pragma once
+#include <gtest/gtest.h>
+#include "platform/win32/win32.h"
+#include "platform/machine/machine.h"
+#include "icd/core/core.h"
+#include "icd/core/drv_exports.h"
+#include "icd/core/drawable.h"
+
+inline void attachIcdOnce() {
+    static bool attached = false;
+    if (attached) return;
+    ASSERT_EQ(kivMachineBoot(), 1);
+    ASSERT_TRUE(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
+    attached = true;
+}
+
+// Pixel formats the machine's display offers: 1 single-buffered, 2 double-buffered.
+constexpr int kSingleFormat = 1;
+constexpr int kDoubleFormat = 2;
+
+struct TestWindow {
+    HWND hwnd = nullptr;
+    HDC hdc = nullptr;
+    explicit TestWindow(int format, int w = 320, int h = 240) {
+        hwnd = CreateWindowExA(0, "kiv", "test", WS_VISIBLE, 10, 20, w, h, nullptr, nullptr, nullptr, nullptr);
+        hdc = GetDC(hwnd);
+        if (format != 0) SetPixelFormat(hdc, format, nullptr);
+    }
+    ~TestWindow() {
+        ReleaseDC(hwnd, hdc);
+        DestroyWindow(hwnd);
+    }
+};
+
+class IcdTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        attachIcdOnce();
+        SetLastError(0);
+    }
+    void TearDown() override {
+        DrvReleaseContext(0);
+        kivFailGlobalAllocAfter(0);
+    }
+    static GlContext *contextOf(DHGLRC id) {
+        GlContextHandle *h = __wglFindContextHandle(uint32_t(id));
+        return h != nullptr ? h->context : nullptr;
+    }
+    static GlContextHandle *handleOf(DHGLRC id) { return __wglFindContextHandle(uint32_t(id)); }
+};
+
+// Calls a GL entry of a table slot with its own signature.
+template <class Fn>
+Fn slotAs(const GlProcTable *table, int slot) {
+    return reinterpret_cast<Fn>(table->slot[slot]);
+}
