@@ -1,0 +1,231 @@
+// kivdisp: the ZK3 display driver's physical-device record and the procedures its parts share.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "include/zk_miniport.h"
+#include "include/zkgfx.h"
+#include "platform/ntgdi/winddi.h"
+
+#define ZK_POOL_TAG 0x20204B5Au            // 'Z','K',' ',' '
+#define ZK_MODE_960x720 0x200000u          // chipFlags: the mode is 960 x 720
+
+// flags
+#define ZK_FLAG_HW_METHODS 0x04u           // hardware method table installed
+#define ZK_FLAG_DDRAW_HEAP 0x08u           // DirectDraw holds the off-screen heap
+#define ZK_FLAG_NO_CURSOR_MEMORY 0x200000u
+
+#define ZK_HOOKS 0x5539u
+#define ZK_MAX_CLIENT_BLOCKS 32
+#define ZK_MAX_ENGINE_OBJECTS 192
+#define ZK_MAX_MEMORY_OBJECTS 24
+
+struct ZK_PDEV;
+struct ZK_DSURF;
+struct ZK_DDRAW_OBJECT;   // the DirectDraw driver object the DirectDraw methods receive
+
+// A 16-byte notifier the engine writes: the u16 at byte 14 is its status.
+struct ZK_NOTIFIER {
+    uint32_t info[3];
+    uint16_t reserved;
+    volatile uint16_t status;
+};
+static_assert(sizeof(ZK_NOTIFIER) == 16);
+
+typedef void (*PFN_ENGINE)(ZK_PDEV *ppdev);
+typedef uint16_t (*PFN_SYNC_ENGINE)(ZK_PDEV *ppdev);
+typedef BOOL (*PFN_START_DMA_PUSH)(ZK_PDEV *ppdev, uint32_t handle, uint32_t p1, uint32_t p2, uint32_t start,
+                                   uint32_t end);
+
+// Small per-chip methods that DirectDraw calls, in their slot order.
+struct ZK_HW_METHODS {
+    BOOL (*pfnIsEngineBusy)(ZK_PDEV *ppdev);
+    void (*pfnSetDisplayStart)(ZK_PDEV *ppdev, uint32_t offset);
+    BOOL (*pfnInVerticalBlank)(ZK_PDEV *ppdev);
+    BOOL (*pfnInDisplay)(ZK_PDEV *ppdev);
+    void (*pfnWaitVerticalBlankEnd)(ZK_PDEV *ppdev);
+    void (*pfnWaitVerticalBlankStart)(ZK_PDEV *ppdev);
+    uint16_t (*pfnGetScanLine)(ZK_PDEV *ppdev);
+    void (*pfnFillRect)(ZK_DDRAW_OBJECT *pdd, LONG x, LONG y, LONG cx, LONG cy);
+    void (*pfnCopyRect)(ZK_DDRAW_OBJECT *pdd, LONG xSrc, LONG ySrc, LONG xDst, LONG yDst, LONG cx, LONG cy);
+    void (*pfnSetClip)(ZK_DDRAW_OBJECT *pdd, LONG x, LONG y, LONG cx, LONG cy);
+    void (*pfnSetColorKey)(ZK_PDEV *ppdev, uint32_t key);
+    BOOL (*pfnIsFifoEmpty)(ZK_PDEV *ppdev);
+};
+
+// What DirectDraw's object carries for the methods: its PDEV and the fill colour of its blit.
+struct ZK_DDRAW_OBJECT {
+    ZK_PDEV *ppdev;
+    uint32_t fillColor;
+};
+
+// An engine object or memory object this device created, so that it can be destroyed again.
+struct ZK_ENGINE_OBJECT {
+    uint32_t handle;
+    uint32_t cls;
+};
+
+struct ZK_PDEV {
+    // Engine access.
+    uint8_t *fifo;
+    // Register blocks (addresses from the public access ranges).
+    uint8_t *engineStatusReg, *regRange2, *crtcRegs, *seqRegs, *regRange7;
+    void *cursorMemory;
+    uint8_t *regRange10, *dmaRegs;
+    uint32_t publicRanges[ZK_PUBLIC_RANGE_COUNT];   // every range the miniport mapped for us
+    // Surface geometry.
+    uint8_t *frameBuffer;
+    uint8_t *pMappedFrameBuffer;        // as IOCTL_VIDEO_MAP_VIDEO_MEMORY returned it
+    HSURF hsurfScreen;
+    LONG lDelta;
+    ULONG cjPelSize, iBitmapFormat, cursorOffset, chipFlags, flags, bEnabled;
+    HANDLE hDriver;
+    HDEV hdevEng;
+    SURFOBJ *psoScreen;
+    ZK_DSURF *pdsurfScreen;
+    ULONG cxScreen, cyScreen, cxMemory, cyMemory, cBitsPerPel, cjVideoMemory, alphaBits, ulMode, flHooks,
+        ulPixelMask;
+    // Locks.
+    HSEMAPHORE engineSemaphore;
+    HSEMAPHORE hsemUnused;             // created and deleted with the device; nothing takes it
+    // Drawing method table (filled by the drawing code), then the engine-wide methods.
+    PFN drawMethods[10];
+    PFN_ENGINE pfnWaitEngineIdle;
+    PFN_SYNC_ENGINE pfnSyncEngine;
+    PFN_START_DMA_PUSH pfnStartDmaPush;
+    PFN pfnLineMethods[2];
+    // Palette.
+    void *pPal;
+    HPALETTE hpalDefault;
+    ULONG flRed, flGreen, flBlue, ulColorBits, cPaletteShift;
+    // Off-screen heap and device bitmaps.
+    void *pHeap;
+    // Hardware configuration from the miniport.
+    uint32_t hardwareConfig[8];
+    // Pointer state: the tags of the four cached shapes.
+    uint32_t aulShapeHash[4];
+    // OpenGL support.
+    ULONG cClientBlocks;
+    void *apClientBlock[ZK_MAX_CLIENT_BLOCKS];
+    ULONG bOpenGlActive;
+    ULONG modeChangeCounter;
+    // Hardware method table.
+    ZK_HW_METHODS hw;
+    ULONG bHardwareOpenGl;
+    // DMA buffer and the second heap.
+    uint8_t *pDmaBuffer;
+    ULONG cjDmaBuffer;
+    uint8_t *pTexHeapBase;
+    uint16_t usDeviceIndex;
+    // Drawing state the engine code caches.
+    uint16_t usFifoFree;
+    uint32_t subchannel7Object;
+    uint32_t dmaState;                 // the ZK4's DMA state word
+    uint32_t bResetClip, bResetDestination;
+    uint32_t dstOffset, dstPitch, srcOffset, srcPitch;
+    uint32_t drawCounters[2], drawFlag, drawEnabledFlag;
+    uint8_t drawState[280];
+    // DirectDraw state.
+    uint8_t bModeSetOk;
+    ULONG ulIf09;
+    // Memory the engine reads and writes.
+    ZK_NOTIFIER lockNotifier, flipNotifier, overlayNotifier, engineNotifier, scratchNotifier;
+    uint32_t dacTransfer[256];
+    uint8_t *pScratch;                 // 0x8000-byte block behind 0x80021000
+    // What this device created in zkgfx and in the FIFO, in order.
+    ZK_ENGINE_OBJECT objects[ZK_MAX_ENGINE_OBJECTS];
+    ULONG cObjects;
+    uint32_t memoryObjects[ZK_MAX_MEMORY_OBJECTS];
+    ULONG cMemoryObjects;
+    bool bObjectsOverflow;
+};
+
+// ---- driver-wide state ---------------------------------------------------------------------
+struct ZK_GLOBALS {
+    ULONG iEngineVersion;
+    bool bFirstPdevDone;
+    ULONG cjTextureMemory;     // megabytes as the miniport answers
+    uint8_t *pDmaBuffer;
+    ULONG cjDmaBuffer;
+    ULONG ulIf09;
+    bool bLinkOpen;
+    bool bTexHeapReady;
+    ULONG cLivePdevs;
+};
+extern ZK_GLOBALS g_zk;
+
+// ---- requests to zkgfx (relayed by the miniport) --------------------------------------------
+HANDLE pRmOpenLink(HANDLE hDriver);
+ULONG ulRmCloseLink(HANDLE hDriver);
+uint16_t usRmGetDeviceName(HANDLE hDriver, uint16_t index, char *pName);
+uint16_t usRmCreateMemoryObject(HANDLE hDriver, uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit,
+                                uint16_t flags);
+uint16_t usRmFreeObject(HANDLE hDriver, uint32_t handle);
+uint16_t usRmOpenFifoChannel(HANDLE hDriver, uint16_t index, uint32_t argument, uint8_t **ppFifo);
+uint16_t usRmCloseFifoChannel(HANDLE hDriver, uint16_t index, uint8_t *pFifo);
+uint32_t ulRmControl(HANDLE hDriver, uint32_t target, uint32_t function, void *pIn, void *pOut);
+uint16_t usRmGetMemoryRegion(HANDLE hDriver, const char *pszName, uint32_t *pAddress, uint32_t *pSize);
+uint16_t usRmReleaseMemoryRegion(HANDLE hDriver, uint32_t address);
+// Closes the link and records it as closed, so the next PDEV opens it again.
+void vRmCloseLinkState(HANDLE hDriver);
+
+// ---- engine objects -------------------------------------------------------------------------
+BOOL bInitFifoObjects(ZK_PDEV *ppdev);
+void vFreeFifoObjects(ZK_PDEV *ppdev);
+BOOL bInitDmaObjects(ZK_PDEV *ppdev);
+void vFreeDmaObjects(ZK_PDEV *ppdev);
+
+// ---- FIFO access and engine synchronisation ---------------------------------------------------
+inline uint8_t *pFifoSub(ZK_PDEV *ppdev, unsigned sub) { return ppdev->fifo + 0x2000u * sub; }
+uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub);
+void vFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes);
+inline void vFifoWrite(ZK_PDEV *ppdev, unsigned sub, uint32_t method, uint32_t value) {
+    WRITE_REGISTER_ULONG(pFifoSub(ppdev, sub) + method, value);
+}
+void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo);
+void vWaitPusherIdle(ZK_PDEV *ppdev);
+uint16_t vSyncEngine(ZK_PDEV *ppdev);
+uint16_t vSyncEngineZk4(ZK_PDEV *ppdev);
+void vWaitEngineIdle(ZK_PDEV *ppdev);
+BOOL bStartDmaPush(ZK_PDEV *ppdev, uint32_t handle, uint32_t p1, uint32_t p2, uint32_t start, uint32_t end);
+BOOL bBindDmaObject(ZK_PDEV *ppdev, uint32_t handle);
+BOOL vInitHardwareMethods(ZK_PDEV *ppdev);
+void vInstallEngineMethods(ZK_PDEV *ppdev);
+
+// ---- device and surface lifecycle ----------------------------------------------------------------
+ULONG cGetModeList(HANDLE hDriver, VIDEO_MODE_INFORMATION **ppModes, ULONG *pcjModeEntry);
+BOOL bInitPDEV(ZK_PDEV *ppdev, GDIINFO *pGdiInfo, DEVINFO *pDevInfo, DEVMODEW *pdm);
+BOOL bEnableDevice(ZK_PDEV *ppdev);
+void vDisableDevice(ZK_PDEV *ppdev);
+BOOL bEnableHardware(ZK_PDEV *ppdev, BOOL bEnable);
+DWORD ulIoctl(ZK_PDEV *ppdev, DWORD code, void *in, DWORD cjIn, void *out, DWORD cjOut, DWORD *pReturned = nullptr);
+
+// ---- procedures of the parts not built yet (placeholders) ------------------------------------
+BOOL bInitPalette(ZK_PDEV *ppdev, DEVINFO *pdi);
+void vFreePalette(ZK_PDEV *ppdev);
+BOOL bLoadDacFromPalette(ZK_PDEV *ppdev);
+BOOL bInitPointer(ZK_PDEV *ppdev);
+void vAssertModePointer(ZK_PDEV *ppdev, BOOL bEnable);
+BOOL bEnableText(ZK_PDEV *ppdev);
+void vDisableText(ZK_PDEV *ppdev);
+void vAssertModeText(ZK_PDEV *ppdev, BOOL bEnable);
+void vHeapReset(ULONG start, ULONG end, void **ppHeap);
+BOOL bInitOffscreenHeap(ZK_PDEV *ppdev);
+void vDisableOffscreenHeap(ZK_PDEV *ppdev);
+void vFreeOffscreenSurfaces(ZK_PDEV *ppdev);
+BOOL bAssertOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable);
+void vResetOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable);
+void vTexHeapReset(ULONG start, ULONG end);
+ULONG ulTexHeapAlloc(ULONG cjSize);
+void vUpdateClientModeCounters(ZK_PDEV *ppdev);
+void vInstallDrawMethods(ZK_PDEV *ppdev);
+
+// The screen's device-surface record (28 bytes).
+struct ZK_DSURF {
+    ULONG dt;
+    ULONG cx, cy;
+    ZK_PDEV *ppdev;
+    void *p;
+    ULONG ulUseCount, ulFreeCountSeen;
+};
+static_assert(sizeof(ZK_DSURF) == 28);
