@@ -148,6 +148,7 @@ void readDword(ZK_DEVICE_EXTENSION *ext, VP_WCHAR *name, ULONG *field) {
 KIV_EXPORT ULONG WINAPI DriverEntry(PVOID Context1, PVOID Context2) {
     // Module-wide state as the image carries it.
     ZkResetModeTable();
+    ZkResetRmLink();
     g_zkPciRanges = ZK_PCI_RANGES{};
     VIDEO_HW_INITIALIZATION_DATA data;
     VideoPortZeroMemory(&data, sizeof data);

@@ -157,3 +157,37 @@ void ZkCheckArbitration(ZK_ARB_RESULT *result, const ZK_ARB_INPUT *input, ZK_ARB
 // Clock of a PLL register value in Hz for a reference in kHz.
 ULONG ZkPllClockHz(ULONG pll, ULONG referenceKhz);
 void ZkSetArbitrationZk3(ZK_DEVICE_EXTENSION *ext);
+
+// ---- mode programming ------------------------------------------------------------------------------
+// CRTC information block built from a timing row (pixels and lines; flags bit 0 double scan,
+// bit 1 interlaced, bit 2 negative horizontal sync, bit 3 negative vertical sync).
+struct ZK_CRTC_BLOCK {
+    USHORT HTotal, HSyncStart, HSyncEnd, VTotal, VSyncStart, VSyncEnd;
+    UCHAR Flags;
+    ULONG PixelClock;   // Hz
+    USHORT Refresh;     // 0.01 Hz
+};
+bool ZkComputePll(ULONG referenceKhz, ULONG targetKhz, ULONG *p, ULONG *n, ULONG *m, ULONG *achievedKhz);
+void ZkSetPixelClock(ZK_DEVICE_EXTENSION *ext, ULONG clock10k);
+USHORT ZkSetVbeMode(ZK_DEVICE_EXTENSION *ext, ULONG modeNumber, const ZK_CRTC_BLOCK *info, const void *dmtRow, bool useDmt);
+USHORT ZkSetModeThroughEngine(ZK_DEVICE_EXTENSION *ext, ULONG modeNumber, const ZK_CRTC_BLOCK *info, const void *dmtRow,
+                              bool useDmt);
+bool ZkSetModeChip(ZK_DEVICE_EXTENSION *ext, ZK_MODE_ENTRY *row);   // false: mode not changed
+void ZkRestoreCursorZk3(ZK_DEVICE_EXTENSION *ext);
+void ZkWaitEngineIdle(ZK_DEVICE_EXTENSION *ext);
+VP_STATUS ZkSetCurrentMode(ZK_DEVICE_EXTENSION *ext, PVOID in, ULONG inLength);
+
+// ---- the zkgfx link and relay ----------------------------------------------------------------------
+bool ZkOpenRmLink();
+bool ZkCloseRmLink();
+bool ZkRmLinkOpen();
+bool ZkForwardRmRequest(PVIDEO_REQUEST_PACKET packet);
+bool ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, ULONG statusOffset);
+// A notice of the miniport's own: false when the link is closed or the call failed.
+bool ZkSendRmNotice(ZK_DEVICE_EXTENSION *ext, ULONG code, ZK_RM_MODESET_PARAMS *params);
+void ZkResetRmLink();   // module state at image load
+
+// ---- private requests ------------------------------------------------------------------------------
+void ZkLockUserBuffer(ZK_LOCKED_BUFFER *record);
+void ZkUnlockUserBuffer(ZK_LOCKED_BUFFER *record);
+bool ZkHandlePrivateRequest(ZK_DEVICE_EXTENSION *ext, PVIDEO_REQUEST_PACKET packet, VP_STATUS *status);

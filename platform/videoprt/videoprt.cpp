@@ -1,6 +1,7 @@
 // The NT video port stand-in: loads the miniport, calls its callbacks and serves its VideoPort*
 // requests against the simulated PCI card and chip model.
 #include "platform/videoprt/videoprt_sim.h"
+#include "platform/zkgfx/zkgfx.h"
 
 #include <dlfcn.h>
 #include <sys/mman.h>
@@ -150,6 +151,7 @@ void kivVideoPortShutdown() {
     g_sim.deviceBases.clear();
     g_sim.registryWrites.clear();
     g_sim.registry.clear();
+    kivZkgfxStop();
     g_sim.chip.reset();
 }
 
@@ -167,6 +169,7 @@ bool kivVideoPortBoot(const KivVideoPortConfig &config) {
         cc.strapOverride = config.strapOverride;
         g_sim.chip = std::make_unique<kiv::ZkChip>(cc);
         if (config.prepareChip) config.prepareChip(*g_sim.chip);
+        if (config.startZkgfx) kivZkgfxStart(g_sim.chip.get());
     }
     g_sim.registry = config.registry;
     PKIV_DRIVER_ENTRY entry = config.driverEntry ? config.driverEntry : loadMiniport(config.moduleName);

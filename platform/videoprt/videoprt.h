@@ -155,6 +155,8 @@ struct KivVideoPortConfig {
     int strapOverride = -1;
     // Called with the new chip before the miniport runs (tests set register state here).
     std::function<void(kiv::ZkChip &)> prepareChip;
+    // The outside device \Device\zkgfx is present (it owns the card's channels).
+    bool startZkgfx = true;
     // Registry values of the miniport's service key present at boot.
     std::map<std::u16string, std::vector<uint8_t>> registry;
     // The miniport image: loaded as a module by name ("kivport.dll" -> kivport.so), unless an
