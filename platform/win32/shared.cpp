@@ -1,10 +1,20 @@
 // Named kernel objects over POSIX shared memory: one shm object per name ("/kiv.<uid>.<name>",
-// the name escaped), a 64-byte header (ready flag, reference count of all processes' opens,
-// kind, payload size), the payload at a fixed offset. The last release unlinks the name, as the
-// platform deletes a named object when its last handle closes.
+// the name escaped), a header, the payload at a fixed offset.
+//
+// Lifetime as on the platform: the object lives while some process holds a handle to it. The
+// header lists the processes that hold it (pid and count, under a spin lock); a process that
+// died without closing is purged from the list whenever the list is looked at, so a named object
+// left by a crashed process is never mistaken for a live one: the next open finds the list
+// empty, deletes the stale object and creates a fresh one. The last holder unlinks the name.
+//
+// A process maps each named object once (all its handles share the mapping), so that a
+// process-shared robust mutex always has one address in a process; a forked child takes over
+// its parent's mappings and registers itself as a holder.
 #include "platform/win32/internal.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,18 +23,28 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace kiv::win32 {
 namespace {
 
+constexpr int kHolders = 56;
+
 struct Header {
-    std::atomic<uint32_t> ready;   // 1 once the creator has initialised the payload
-    std::atomic<int32_t> refs;     // opens in all processes; 0 = being deleted
+    std::atomic<uint32_t> ready;  // 1 once the creator has initialised the payload
+    std::atomic<uint32_t> dead;   // 1 once deleted (the name is being unlinked)
+    std::atomic<uint32_t> lock;   // spin lock over the holder list
     uint32_t kindTag;
     uint32_t payloadSize;
     uint32_t payloadOffset;
+    struct {
+        int32_t pid;
+        int32_t count;
+    } holders[kHolders];
 };
-static_assert(sizeof(Header) <= 64);
+static_assert(sizeof(Header) <= 4096);
+constexpr size_t kHeaderBytes = 4096;  // payloads start at or after this
 
 std::string shmNameFor(const char *name) {
     std::string s = "/kiv." + std::to_string(getuid()) + ".";
@@ -43,7 +63,86 @@ std::string shmNameFor(const char *name) {
     return s;
 }
 
-void pause(int us) { usleep(us); }
+void lockHeader(Header *h) {
+    for (int spin = 0;; ++spin) {
+        uint32_t expected = 0;
+        if (h->lock.compare_exchange_weak(expected, 1, std::memory_order_acquire)) return;
+        if (spin > 200000) {  // a holder died inside the lock (a few seconds): take it over
+            h->lock.store(0, std::memory_order_release);
+            spin = 0;
+        }
+        if (spin > 100) usleep(10);
+    }
+}
+void unlockHeader(Header *h) { h->lock.store(0, std::memory_order_release); }
+
+bool alive(int32_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
+
+// Drops holders that no longer exist; returns the number of holders left (lock held).
+int purge(Header *h) {
+    int live = 0;
+    for (auto &e : h->holders) {
+        if (e.pid && !alive(e.pid)) e = {0, 0};
+        if (e.pid) ++live;
+    }
+    return live;
+}
+
+bool addHolder(Header *h, int32_t pid) {
+    for (auto &e : h->holders)
+        if (e.pid == pid) {
+            e.count += 1;
+            return true;
+        }
+    for (auto &e : h->holders)
+        if (!e.pid) {
+            e = {pid, 1};
+            return true;
+        }
+    return false;
+}
+
+// One mapping per named object in this process.
+struct Entry {
+    SharedRegion region;
+    int localRefs = 0;
+};
+std::mutex &cacheLock() {
+    static std::mutex m;
+    return m;
+}
+std::map<std::string, Entry> &cache() {
+    static std::map<std::string, Entry> c;
+    return c;
+}
+
+void afterForkInChild() {
+    // The child holds what its parent held (its copy of the handles).
+    int32_t me = getpid();
+    for (auto &[name, e] : cache()) {
+        auto *h = static_cast<Header *>(e.region.base);
+        lockHeader(h);
+        addHolder(h, me);
+        unlockHeader(h);
+    }
+}
+
+void installForkHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] { pthread_atfork(nullptr, nullptr, afterForkInChild); });
+}
+
+bool mapAll(int fd, size_t total, void **base) {
+    void *p = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED) return false;
+    *base = p;
+    return true;
+}
+
+void fillOut(SharedRegion *out, const Entry &e, bool created) {
+    *out = e.region;
+    out->created = created;
+}
 
 }  // namespace
 
@@ -53,15 +152,10 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
     if (!name || !*name) {
         // Unnamed: private to this process (and its forked children), no header.
         int fd = memfd_create("kiv-unnamed", MFD_CLOEXEC);
-        if (fd < 0 || ftruncate(fd, static_cast<off_t>(payloadOffset + payloadSize)) != 0) {
-            if (fd >= 0) close(fd);
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
         size_t total = payloadOffset + payloadSize;
-        void *base = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (base == MAP_FAILED) {
-            close(fd);
+        void *base = nullptr;
+        if (fd < 0 || ftruncate(fd, static_cast<off_t>(total)) != 0 || !mapAll(fd, total, &base)) {
+            if (fd >= 0) close(fd);
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
@@ -75,16 +169,28 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
         return true;
     }
 
+    installForkHandler();
+    if (payloadOffset < kHeaderBytes) payloadOffset = kHeaderBytes;
     const std::string shm = shmNameFor(name);
-    for (int attempt = 0; attempt < 2000; ++attempt) {
+    std::lock_guard<std::mutex> g(cacheLock());
+    if (auto it = cache().find(shm); it != cache().end()) {
+        auto *h = static_cast<Header *>(it->second.region.base);
+        if (h->kindTag != kindTag) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        it->second.localRefs += 1;
+        fillOut(out, it->second, false);
+        return true;
+    }
+    const int32_t me = getpid();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         if (mayCreate) {
             int fd = shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (fd >= 0) {
                 size_t total = payloadOffset + payloadSize;
-                void *base = MAP_FAILED;
-                if (ftruncate(fd, static_cast<off_t>(total)) == 0)
-                    base = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-                if (base == MAP_FAILED) {
+                void *base = nullptr;
+                if (ftruncate(fd, static_cast<off_t>(total)) != 0 || !mapAll(fd, total, &base)) {
                     close(fd);
                     shm_unlink(shm.c_str());
                     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -94,17 +200,13 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
                 h->kindTag = kindTag;
                 h->payloadSize = static_cast<uint32_t>(payloadSize);
                 h->payloadOffset = static_cast<uint32_t>(payloadOffset);
-                h->refs.store(1);
+                h->holders[0] = {me, 1};
                 if (init) init(static_cast<uint8_t *>(base) + payloadOffset, arg);
                 h->ready.store(1, std::memory_order_release);
-                out->fd = fd;
-                out->base = base;
-                out->mapped = total;
-                out->payloadOffset = payloadOffset;
-                out->payloadSize = payloadSize;
-                out->created = true;
-                out->named = true;
-                out->shmName = shm;
+                Entry e;
+                e.region = SharedRegion{fd, base, total, payloadOffset, payloadSize, true, true, shm};
+                e.localRefs = 1;
+                fillOut(out, cache()[shm] = e, true);
                 return true;
             }
             if (errno != EEXIST) {
@@ -121,70 +223,59 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
         // Wait (bounded) for the creator to size and initialise it.
         struct stat st;
         Header *h = nullptr;
-        bool stale = false;
-        for (int spin = 0;; ++spin) {
-            if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(sizeof(Header))) {
-                void *p = mmap(nullptr, sizeof(Header), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-                if (p != MAP_FAILED) {
-                    h = static_cast<Header *>(p);
-                    while (h->ready.load(std::memory_order_acquire) == 0 && spin < 20000) {
-                        pause(100);
-                        ++spin;
-                    }
-                    if (h->ready.load(std::memory_order_acquire) == 0) stale = true;
-                }
+        for (int spin = 0; spin < 20000; ++spin) {
+            if (fstat(fd, &st) == 0 && st.st_size >= static_cast<off_t>(kHeaderBytes)) {
+                void *p = nullptr;
+                if (mapAll(fd, kHeaderBytes, &p)) h = static_cast<Header *>(p);
                 break;
             }
-            if (spin > 20000) {
-                stale = true;
-                break;
-            }
-            pause(100);
+            usleep(100);
         }
-        if (stale || !h) {
-            // A creator died half-way: drop the name and try again.
-            if (h) munmap(h, sizeof(Header));
-            close(fd);
-            shm_unlink(shm.c_str());
-            continue;
-        }
-        if (h->kindTag != kindTag) {
-            munmap(h, sizeof(Header));
-            close(fd);
-            SetLastError(ERROR_INVALID_HANDLE);
-            return false;
-        }
-        int32_t r = h->refs.load();
+        for (int spin = 0; h && h->ready.load(std::memory_order_acquire) == 0 && spin < 20000; ++spin) usleep(100);
+        bool stale = !h || h->ready.load(std::memory_order_acquire) == 0;
         bool taken = false;
-        while (r > 0) {
-            if (h->refs.compare_exchange_weak(r, r + 1)) {
-                taken = true;
-                break;
+        if (!stale) {
+            lockHeader(h);
+            if (h->dead.load()) {
+                // being deleted by its last holder: the name goes away shortly
+            } else if (purge(h) == 0) {
+                stale = true;  // every holder is gone: left over by dead processes
+                h->dead.store(1);
+            } else if (h->kindTag == kindTag) {
+                taken = addHolder(h, me);
+            } else {
+                unlockHeader(h);
+                munmap(h, kHeaderBytes);
+                close(fd);
+                SetLastError(ERROR_INVALID_HANDLE);
+                return false;
             }
+            unlockHeader(h);
         }
-        if (!taken) {  // being deleted by its last user; the name goes away shortly
-            munmap(h, sizeof(Header));
+        if (stale) shm_unlink(shm.c_str());
+        if (!taken) {
+            if (h) munmap(h, kHeaderBytes);
             close(fd);
-            pause(200);
+            if (!stale) usleep(200);
+            if (!mayCreate && stale) {
+                SetLastError(ERROR_FILE_NOT_FOUND);
+                return false;
+            }
             continue;
         }
         size_t off = h->payloadOffset, size = h->payloadSize;
-        munmap(h, sizeof(Header));
+        munmap(h, kHeaderBytes);
         size_t total = off + size;
-        void *base = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (base == MAP_FAILED) {
+        void *base = nullptr;
+        if (!mapAll(fd, total, &base)) {
             close(fd);
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
-        out->fd = fd;
-        out->base = base;
-        out->mapped = total;
-        out->payloadOffset = off;
-        out->payloadSize = size;
-        out->created = false;
-        out->named = true;
-        out->shmName = shm;
+        Entry e;
+        e.region = SharedRegion{fd, base, total, off, size, false, true, shm};
+        e.localRefs = 1;
+        fillOut(out, cache()[shm] = e, false);
         return true;
     }
     SetLastError(ERROR_ACCESS_DENIED);
@@ -193,13 +284,29 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
 
 void releaseShared(SharedRegion *region) {
     if (!region->base) return;
-    if (region->named) {
-        auto *h = static_cast<Header *>(region->base);
-        if (h->refs.fetch_sub(1) == 1) shm_unlink(region->shmName.c_str());
+    if (!region->named) {
+        munmap(region->base, region->mapped);
+        if (region->fd >= 0) close(region->fd);
+        *region = SharedRegion{};
+        return;
     }
-    munmap(region->base, region->mapped);
-    if (region->fd >= 0) close(region->fd);
+    std::lock_guard<std::mutex> g(cacheLock());
+    auto it = cache().find(region->shmName);
     *region = SharedRegion{};
+    if (it == cache().end() || --it->second.localRefs > 0) return;
+    SharedRegion r = it->second.region;
+    cache().erase(it);
+    auto *h = static_cast<Header *>(r.base);
+    const int32_t me = getpid();
+    lockHeader(h);
+    for (auto &e : h->holders)
+        if (e.pid == me && --e.count <= 0) e = {0, 0};
+    bool last = purge(h) == 0;
+    if (last) h->dead.store(1);
+    unlockHeader(h);
+    if (last) shm_unlink(r.shmName.c_str());
+    munmap(r.base, r.mapped);
+    if (r.fd >= 0) close(r.fd);
 }
 
 }  // namespace kiv::win32
