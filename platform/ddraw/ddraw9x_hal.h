@@ -33,3 +33,12 @@ void kivDdraw9xUnloadHal(HMODULE module);
 // and queries GetDriverInfo. Returns 1 on success.
 int kivDdraw9xCreateDriver(HMODULE module, const char *entryName, DWORD context, const DDHALINFO *info,
                            Ddraw9xDriver *out);
+
+// Destroys a surface as DirectDraw does: the driver's DestroySurface callback, then, unless the
+// driver handled it, DirectDraw frees the surface's block when it has a heap.
+DWORD kivDdraw9xDestroySurface(DDRAWI_DIRECTDRAW_GBL *lpDD, LPDDHALSURFCB_DESTROYSURFACE destroy,
+                               DDRAWI_DDRAWSURFACE_LCL *surface);
+// Test switches of the video-memory allocator: the Nth allocation from now fails (0: off);
+// the live blocks of a driver object's heaps.
+void kivVidMemFailAfter(unsigned n);
+int kivVidMemLiveBlocks(const DDRAWI_DIRECTDRAW_GBL *lpDD);

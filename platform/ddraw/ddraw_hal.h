@@ -25,6 +25,10 @@ static_assert(sizeof(GUID) == 16);
 #define DDHAL_DRIVER_HANDLED    1
 #define DDERR_CURRENTLYNOTAVAIL ((HRESULT)0x88760028)
 #define DDERR_UNSUPPORTED       ((HRESULT)0x80004001)
+#define DDERR_INVALIDPIXELFORMAT ((HRESULT)0x88760091)
+#define DDERR_OUTOFCAPS         ((HRESULT)0x88760168)
+#define DDERR_OUTOFMEMORY       ((HRESULT)0x8007000E)
+#define DDERR_WASSTILLDRAWING   ((HRESULT)0x8876021C)
 
 // ---- capabilities -------------------------------------------------------------------------------
 #define DDCAPS_3D                0x00000001
@@ -40,7 +44,17 @@ static_assert(sizeof(GUID) == 16);
 #define DDFXCAPS_OVERLAYSTRETCHX 0x00800000
 #define DDFXCAPS_OVERLAYSTRETCHY 0x02000000
 #define DDCKEYCAPS_SRCBLT        0x00000200
+#define DDSCAPS_OFFSCREENPLAIN   0x00000040
 #define DDSCAPS_OVERLAY          0x00000080
+#define DDSCAPS_PRIMARYSURFACE   0x00000200
+#define DDSCAPS_SYSTEMMEMORY     0x00000800
+#define DDSCAPS_TEXTURE          0x00001000
+#define DDSCAPS_VIDEOMEMORY      0x00004000
+#define DDSCAPS_ZBUFFER          0x00020000
+#define DDSCAPS_MIPMAP           0x00400000
+#define DDRAWISURF_HASCKEYSRCBLT  0x00000800
+#define DDRAWISURF_HASPIXELFORMAT 0x00002000
+#define DDHAL_PLEASEALLOC_BLOCKSIZE 0x00000002
 #define DDPF_ALPHAPIXELS         0x00000001
 #define DDPF_FOURCC              0x00000004
 #define DDPF_PALETTEINDEXED8     0x00000020
@@ -138,18 +152,117 @@ struct DDHALMODEINFO {
 };
 static_assert(sizeof(DDHALMODEINFO) == 36);
 
-// Callback data records. Each begins with the DirectDraw global object of the call; the
-// records of the surface, flip, blit and overlay calls are declared with those calls.
+struct DDCOLORKEY {
+    DWORD dwColorSpaceLowValue;
+    DWORD dwColorSpaceHighValue;
+};
+
+// A surface as the application describes it (108 bytes).
+struct DDSURFACEDESC {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwHeight;
+    DWORD dwWidth;
+    LONG lPitch;
+    DWORD dwBackBufferCount;
+    DWORD dwMipMapCount;
+    DWORD dwAlphaBitDepth;
+    DWORD dwReserved;
+    LPVOID lpSurface;
+    DDCOLORKEY ddckCKDestOverlay;
+    DDCOLORKEY ddckCKDestBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKSrcBlt;
+    DDPIXELFORMAT ddpfPixelFormat;
+    DDSCAPS ddsCaps;
+};
+static_assert(sizeof(DDSURFACEDESC) == 108);
+
 struct DDRAWI_DIRECTDRAW_GBL;
-struct DDHAL_CREATESURFACEDATA;
+
+// DirectDraw's record of a surface's memory, shared by the surface's local records.
+struct DDRAWI_DDRAWSURFACE_GBL {
+    DWORD dwRefCnt;
+    DWORD dwGlobalFlags;
+    VIDMEM *lpVidMemHeap;        // the heap the block came from; null: DirectDraw frees nothing
+    DWORD dwBlockSizeX;          // with fpVidMem DDHAL_PLEASEALLOC_BLOCKSIZE: bytes per line
+    DWORD dwBlockSizeY;          // and lines DirectDraw is asked to allocate
+    FLATPTR fpVidMem;
+    LONG lPitch;
+    WORD wHeight;
+    WORD wWidth;
+    DWORD dwUsageCount;
+    DWORD dwReserved1;           // the driver's own word
+    DDPIXELFORMAT ddpfSurface;
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+};
+
+// One process's record of a surface.
+struct DDRAWI_DDRAWSURFACE_LCL {
+    DDRAWI_DDRAWSURFACE_GBL *lpGbl;
+    DWORD dwFlags;               // DDRAWISURF_*
+    DDSCAPS ddsCaps;
+    DDCOLORKEY ddckCKSrcBlt;
+    DDCOLORKEY ddckCKSrcOverlay;
+    DDCOLORKEY ddckCKDestOverlay;
+    DWORD dwMipMapCount;
+    DDRAWI_DDRAWSURFACE_LCL *lpAttachList;   // the next smaller mip level, or null
+};
+
+struct RECTL {
+    LONG left, top, right, bottom;
+};
+
+// Callback data records. Each begins with the DirectDraw global object of the call.
+struct DDHAL_CANCREATESURFACEDATA {
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+    DDSURFACEDESC *lpDDSurfaceDesc;
+    DWORD bIsDifferentPixelFormat;
+    HRESULT ddRVal;
+    void *CanCreateSurface;
+};
+
+struct DDHAL_CREATESURFACEDATA {
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+    DDSURFACEDESC *lpDDSurfaceDesc;
+    DDRAWI_DDRAWSURFACE_LCL **lplpSList;
+    DWORD dwSCnt;
+    HRESULT ddRVal;
+    void *CreateSurface;
+};
+
+struct DDHAL_DESTROYSURFACEDATA {
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+    DDRAWI_DDRAWSURFACE_LCL *lpDDSurface;
+    HRESULT ddRVal;
+    void *DestroySurface;
+};
+
+struct DDHAL_LOCKDATA {
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+    DDRAWI_DDRAWSURFACE_LCL *lpDDSurface;
+    DWORD bHasRect;
+    RECTL rArea;
+    LPVOID lpSurfData;
+    HRESULT ddRVal;
+    void *Lock;
+    DWORD dwFlags;
+};
+
+struct DDHAL_ADDATTACHEDSURFACEDATA {
+    DDRAWI_DIRECTDRAW_GBL *lpDD;
+    DDRAWI_DDRAWSURFACE_LCL *lpDDSurface;
+    DDRAWI_DDRAWSURFACE_LCL *lpSurfAttached;
+    HRESULT ddRVal;
+    void *AddAttachedSurface;
+};
+
+// The records of the colour-key, vertical-blank, flip, blit and overlay calls are declared
+// with those calls.
 struct DDHAL_DRVSETCOLORKEYDATA;
 struct DDHAL_WAITFORVERTICALBLANKDATA;
-struct DDHAL_CANCREATESURFACEDATA;
-struct DDHAL_DESTROYSURFACEDATA;
 struct DDHAL_FLIPDATA;
-struct DDHAL_LOCKDATA;
 struct DDHAL_BLTDATA;
-struct DDHAL_ADDATTACHEDSURFACEDATA;
 struct DDHAL_GETBLTSTATUSDATA;
 struct DDHAL_GETFLIPSTATUSDATA;
 struct DDHAL_UPDATEOVERLAYDATA;
@@ -312,3 +425,10 @@ struct DDRAWI_DIRECTDRAW_GBL {
     DWORD dwReserved2;
     DWORD dwReserved3;
 };
+
+// DirectDraw's video-memory allocator over the heaps a driver announced: a block of width bytes
+// by height lines from heap number `heap`; 0 when there is no room.
+extern "C" {
+FLATPTR WINAPI DDHAL32_VidMemAlloc(DDRAWI_DIRECTDRAW_GBL *lpDD, int heap, DWORD width, DWORD height);
+void WINAPI DDHAL32_VidMemFree(DDRAWI_DIRECTDRAW_GBL *lpDD, int heap, FLATPTR block);
+}

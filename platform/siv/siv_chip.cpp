@@ -1,6 +1,7 @@
 // The SIV chip model: VGA ports, register file with an ordered write log, video memory and the
 // machine clock that paces the vertical retrace.
 #include "platform/siv/siv_chip.h"
+#include "platform/zk3/zk3_engine_mmio.h"
 
 #include <sys/mman.h>
 #include <cstring>
@@ -13,6 +14,9 @@ void *MapShared(uint32_t bytes) {
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
 }
+
+uint32_t WindowRead(void *, uint32_t offset, unsigned width) { return kivSivRegRead(offset, width); }
+void WindowWrite(void *, uint32_t offset, uint32_t value, unsigned width) { kivSivRegWrite(offset, value, width); }
 
 bool InRetrace(const SivChip *c) {
     return c->clockUs % c->frameUs >= c->frameUs - c->retraceUs;
@@ -50,12 +54,16 @@ SivChip *kivSivPowerOn(const SivCardConfig *config) {
     c->pollStepUs = cfg.pollStepUs;
     c->fifoFreeSlots = 16;
     g_chip = c;
+    // Drivers reach the registers through the platform's register accessors.
+    KivMmioWindow window = {c->registerWindow, kSivRegWindowBytes, c, WindowRead, WindowWrite};
+    kivMmioAddWindow(&window);
     return c;
 }
 
 void kivSivPowerOff(void) {
     if (!g_chip)
         return;
+    kivMmioRemoveWindow(g_chip->registerWindow);
     munmap(g_chip->videoMemory, g_chip->videoMemoryBytes);
     munmap(g_chip->registerWindow, kSivRegWindowBytes);
     munmap(g_chip, sizeof(SivChip));

@@ -5,13 +5,9 @@
 #include "drv/siv/display/sivhal.h"
 
 #define SIV_PENDING_CALLBACKS(X)                           \
-    X(CreateSurface, DDHAL_CREATESURFACEDATA)              \
     X(SetColorKey, DDHAL_DRVSETCOLORKEYDATA)               \
     X(WaitForVerticalBlank, DDHAL_WAITFORVERTICALBLANKDATA) \
-    X(CanCreateSurface, DDHAL_CANCREATESURFACEDATA)        \
-    X(DestroySurface, DDHAL_DESTROYSURFACEDATA)            \
     X(Flip, DDHAL_FLIPDATA)                                \
-    X(Lock, DDHAL_LOCKDATA)                                \
     X(Blt, DDHAL_BLTDATA)                                  \
     X(AddAttachedSurface, DDHAL_ADDATTACHEDSURFACEDATA)    \
     X(GetBltStatus, DDHAL_GETBLTSTATUSDATA)                \

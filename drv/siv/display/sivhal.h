@@ -165,6 +165,17 @@ DWORD ClampOverlayStretch(DWORD stretch);
 DWORD BitsPerPixelOfFormat(DWORD code);
 DisplayMode *CurrentMode(DriverBlock *block);
 
+// ---- surfaces, flips ------------------------------------------------------------------------
+DWORD IsSupportedPixelFormat(const DDPIXELFORMAT *pf);
+DWORD SurfacePixelFormat(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *surface);
+void CountSurface(DriverBlock *block, DWORD caps);
+void UpdateSurfaceCounters(DriverBlock *block, DWORD caps);
+HRESULT CheckFlipPacing(DriverBlock *block);
+DWORD ReadRegister(DriverBlock *block, DWORD offset);
+inline DriverBlock *BlockOf(const DDRAWI_DIRECTDRAW_GBL *lpDD) {
+    return reinterpret_cast<DriverBlock *>(static_cast<uintptr_t>(lpDD->dwReserved3));
+}
+
 // ---- overlay and colour controls -------------------------------------------------------------
 DWORD MinimumOverlayStretch(DWORD width, DWORD height, DWORD displayBits, DWORD sourceBits, DWORD pixelClock);
 DWORD ApplyOverlayOptions(DriverBlock *block);
