@@ -14,4 +14,7 @@ static_assert(sizeof(OpenGl32Table) == 1592);
 extern "C" {
 extern const OpenGl32Table kivOpenGl32NopTable;
 extern __thread const OpenGl32Table *kivOpenGl32ThreadTable __attribute__((tls_model("local-exec")));
+// For tests of the swap path without a driver: sets the calling thread's current HGLRC and DC
+// as wglMakeCurrent records them (the proc table is left as it is).
+void kivOpenGl32SetCurrentForTest(HGLRC hglrc, HDC hdc);
 }

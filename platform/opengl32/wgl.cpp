@@ -206,6 +206,11 @@ BOOL kivOpenGlUnloadDriver(void) {
     return TRUE;
 }
 
+void kivOpenGl32SetCurrentForTest(HGLRC hglrc, HDC hdc) {
+    t_current = hglrc;
+    t_currentDC = hdc;
+}
+
 const void *kivOpenGlCurrentTable(void) { return kivOpenGl32ThreadTable; }
 const void *kivOpenGlNopTable(void) { return &kivOpenGl32NopTable; }
 
