@@ -1,6 +1,7 @@
 // The software buffers of a context and the lock state that brackets drawing into them.
 #pragma once
 #include <cstdint>
+#include "icd/raster/color_buffer.h"
 
 struct GlContext;
 
@@ -11,4 +12,5 @@ struct GlBufferArea {
     int32_t (*drawableLock)(GlContext *ctx);
     void (*drawableUnlock)(GlContext *ctx);
     int32_t lockCount;
+    GlColorBuffers color;  // front and back colour buffers, draw and read choices
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/core/names.h"
+#include "icd/raster/span.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -57,4 +58,5 @@ struct GlStateAreas {
     GlListState list;
     GlTextureState texture;
     GlPixelState pixel;
+    GlSpanArea span;  // the span stage list, the rasteriser block and what the stages read
 };

@@ -1,0 +1,165 @@
+// Clears of the RGBA colour buffer over the context's clip box: per pixel through the store proc
+// when a write mask is partial, by block fill, by aligned words for 3-byte pixels, or through the
+// drawable's device fill; per clip rectangle while the drawable is clipped.
+#include <algorithm>
+#include "icd/raster/color_pixel.h"
+
+using namespace glraster;
+
+namespace {
+
+GlContext *contextOf(const GlColorBuffer *cb) { return cb->head.context; }
+
+bool lockBuffer(GlColorBuffer *cb) {
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr) return false;
+    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
+    __glBufferRefresh(&cb->head);
+    return true;
+}
+
+void unlockBuffer(GlColorBuffer *cb) {
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+}
+
+const float *clearColor(const GlColorBuffer *cb) { return inputsOf(contextOf(cb)).clearColor; }
+
+// The clear colour as one pixel value: each channel rounded, alpha only when the visual has it.
+uint32_t clearPixel(const GlColorBuffer *cb) {
+    const float *c = clearColor(cb);
+    uint32_t v = (truncChannel(c[0] * cb->redScale + 0.5f) << cb->redShift) |
+                 (truncChannel(c[1] * cb->greenScale + 0.5f) << cb->greenShift) |
+                 (truncChannel(c[2] * cb->blueScale + 0.5f) << cb->blueShift);
+    if (contextOf(cb)->visual.alphaMask != 0) v |= truncChannel(c[3] * cb->alphaScale + 0.5f) << cb->alphaShift;
+    return v;
+}
+
+uint8_t *elementAddress(const GlColorBuffer *cb, int32_t x, int32_t y) {
+    const GlContext *ctx = contextOf(cb);
+    int32_t dx = x - ctx->limits.biasX, dy = y - ctx->limits.biasY;
+    return cb->head.base + ((dy * cb->head.pitch + dx) << cb->head.elementShift);
+}
+
+// The rectangle bodies run with the buffer locked.
+void rectMaskedBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    GlRasterState &rs = rasterOf(contextOf(cb));
+    uint32_t saved = rs.shadeFlags;
+    rs.shadeFlags &= ~(kGlShadeBlend | kGlShadeLogicOp);
+    const float *c = clearColor(cb);
+    GlFragment f{0, 0, 0, {c[0] * cb->redScale, c[1] * cb->greenScale, c[2] * cb->blueScale, c[3] * cb->alphaScale}};
+    for (int32_t y = y0; y < y1; ++y)
+        for (int32_t x = x0; x < x1; ++x) {
+            f.x = x;
+            f.y = y;
+            cb->storePixel(cb, &f);
+        }
+    rs.shadeFlags = saved;
+}
+
+void rectFillBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    int32_t w = x1 - x0, h = y1 - y0;
+    if (w <= 0 || h <= 0) return;
+    GlContext *ctx = contextOf(cb);
+    uint8_t *first = elementAddress(cb, x0, y0);
+    int32_t skip = (cb->head.pitch - w) * cb->head.elementSize;
+    uint32_t v = clearPixel(cb);
+    switch (cb->head.elementSize) {
+    case 1: __glFillRect8(ctx, first, w, h, skip, v); break;
+    case 2: __glFillRect16(ctx, first, w, h, skip, v); break;
+    case 4: __glFillRect32(ctx, first, w, h, skip, v); break;
+    default: break;
+    }
+}
+
+void put24(uint8_t *p, uint32_t packed) {
+    p[0] = uint8_t(packed);
+    p[1] = uint8_t(packed >> 8);
+    p[2] = uint8_t(packed >> 16);
+}
+
+void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    int32_t w = x1 - x0;
+    if (w <= 0 || y1 <= y0) return;
+    const float *c = clearColor(cb);
+    uint32_t p = (roundChannel(c[0] * cb->redScale) << 16) | (roundChannel(c[1] * cb->greenScale) << 8) |
+                 roundChannel(c[2] * cb->blueScale);
+    const uint32_t words[3] = {p | p << 24, p << 16 | p >> 8, p >> 16 | p << 8};
+    int32_t rowBytes = rowBytes24(cb);
+    uint8_t *row = pixelAddress<3>(cb, x0, y0);
+    for (int32_t y = y0; y < y1; ++y, row += rowBytes) {
+        uint8_t *q = row;
+        int32_t n = w;
+        // Single pixels up to a word boundary, groups of four as three words, then the rest.
+        int32_t lead = std::min<int32_t>(int32_t(reinterpret_cast<uintptr_t>(q) & 3), n);
+        for (int32_t i = 0; i < lead; ++i, q += 3) put24(q, p);
+        n -= lead;
+        for (; n >= 4; n -= 4, q += 12) std::memcpy(q, words, 12);
+        for (; n > 0; --n, q += 3) put24(q, p);
+    }
+}
+
+// A clear of the clip box, or of every clip rectangle when the drawable is clipped.
+void clearThrough(GlColorBuffer *cb, GlClearRectProc body) {
+    GlContext *ctx = contextOf(cb);
+    if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) {
+        __glClearColorClipRects(cb, body);
+        return;
+    }
+    const GlClipBox &box = inputsOf(ctx).clipBox;
+    if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
+    if (!lockBuffer(cb)) return;
+    body(cb, box.x0, box.y0, box.x1, box.y1);
+    unlockBuffer(cb);
+}
+
+void lockedRect(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    if (!lockBuffer(cb)) return;
+    body(cb, x0, y0, x1, y1);
+    unlockBuffer(cb);
+}
+
+}  // namespace
+
+// Each clip rectangle is cut to the clear box: a scissored clear of a clipped window must stay
+// inside the scissor box.
+void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
+    GlContext *ctx = contextOf(cb);
+    if (!lockBuffer(cb)) return;
+    const GlRasterInputs &in = inputsOf(ctx);
+    const RECT *rects = nullptr;
+    int32_t n = in.clipRects != nullptr ? in.clipRects(ctx, &rects) : 0;
+    int32_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
+    for (int32_t i = 0; i < n; ++i) {
+        int32_t x0 = std::max<int32_t>(rects[i].left + ox, in.clipBox.x0);
+        int32_t y0 = std::max<int32_t>(rects[i].top + oy, in.clipBox.y0);
+        int32_t x1 = std::min<int32_t>(rects[i].right + ox, in.clipBox.x1);
+        int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, in.clipBox.y1);
+        if (x0 < x1 && y0 < y1) rect(cb, x0, y0, x1, y1);
+    }
+    unlockBuffer(cb);
+}
+
+void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    lockedRect(cb, rectMaskedBody, x0, y0, x1, y1);
+}
+void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    lockedRect(cb, rectFillBody, x0, y0, x1, y1);
+}
+void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    lockedRect(cb, rect24Body, x0, y0, x1, y1);
+}
+
+void __glClearRgbaBuffer(GlColorBuffer *cb) { clearThrough(cb, rectMaskedBody); }
+void __glClearRgbaBuffer24(GlColorBuffer *cb) { clearThrough(cb, rect24Body); }
+void __glClearRgbaBufferFill(GlColorBuffer *cb) { clearThrough(cb, rectFillBody); }
+
+void __glClearRgbaBufferDevice(GlColorBuffer *cb) {
+    GlContext *ctx = contextOf(cb);
+    const GlClipBox &box = inputsOf(ctx).clipBox;
+    int32_t w = box.x1 - box.x0, h = box.y1 - box.y0;
+    if (w <= 0 || h <= 0) return;
+    GlBufferDescriptor *d = cb->head.descriptor;
+    d->fill(d, __glBufferRecord(&cb->head), clearPixel(cb), box.x0 - ctx->limits.biasX, box.y0 - ctx->limits.biasY,
+            w, h);
+}
