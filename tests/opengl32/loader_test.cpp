@@ -169,6 +169,43 @@ TEST_F(Loader, NineXModeFindsTheContextAtTheNineXOffset) {
     EXPECT_TRUE(kivOpenGlUnloadDriver());
 }
 
+int nonZeroTlsWords() {
+    auto *teb = static_cast<const uint8_t *>(NtCurrentTeb());
+    int n = 0;
+    for (DWORD s = 0; s < KIV_TLS_SLOTS; ++s) n += *reinterpret_cast<const uint32_t *>(teb + kivTlsSlotOffset(s)) != 0;
+    return n;
+}
+
+DWORD WINAPI countSlots(LPVOID out) {
+    *static_cast<int *>(out) = nonZeroTlsWords();
+    return 0;
+}
+
+TEST_F(Loader, TheModuleIsReferenceCountedAndThreadsAttachToIt) {
+    if (!haveIcd()) GTEST_SKIP() << "kivgl.so is not built";
+    HMODULE a = LoadLibraryA("kivgl.dll");
+    ASSERT_NE(a, nullptr) << kivModuleLoadError();
+    EXPECT_EQ(LoadLibraryA("KIVGL"), a);
+    EXPECT_EQ(GetModuleHandleA("kivgl.dll"), a);
+    EXPECT_NE(GetProcAddress(a, "DrvValidateVersion"), nullptr);
+    EXPECT_NE(GetProcAddress(a, "DllMain"), nullptr);
+    EXPECT_EQ(GetProcAddress(a, "malloc"), nullptr);  // not the module's own
+    // A thread started with CreateThread gets DLL_THREAD_ATTACH: the driver fills its TLS slots
+    // before the thread runs any of its code; a thread the platform did not start does not.
+    int created = -1, plain = -1;
+    HANDLE t = CreateThread(nullptr, 0, countSlots, &created, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    std::thread([&] { plain = nonZeroTlsWords(); }).join();
+    EXPECT_GT(created, 0);
+    EXPECT_EQ(plain, 0);
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(GetModuleHandleA("kivgl.dll"), a);
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(GetModuleHandleA("kivgl.dll"), nullptr);  // unloaded with its last reference
+}
+
 TEST_F(Loader, APixelFormatMismatchIsRefused) {
     if (!haveIcd()) GTEST_SKIP() << "kivgl.so is not built";
     setFormat(2);

@@ -141,12 +141,10 @@ TEST(Hooks, MovesResizesAndDestructionReachTheThreadsHooksNewestFirst) {
     EXPECT_TRUE(UnhookWindowsHookEx(g_hooks[1]));
     EXPECT_FALSE(UnhookWindowsHookEx(g_hooks[1]));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HOOK_HANDLE);
-    bool aliveDuringDestroy = false;
     ASSERT_TRUE(DestroyWindow(w));
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0].message, (UINT)WM_DESTROY);
     EXPECT_EQ(g_seen[0].hwnd, w);
-    (void)aliveDuringDestroy;
     EXPECT_TRUE(UnhookWindowsHookEx(g_hooks[0]));
     g_seen.clear();
     HWND v = makeWindow(0, 0, 10, 10);
