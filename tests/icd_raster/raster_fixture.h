@@ -1,0 +1,164 @@
+// A context made through the driver, with software colour buffers attached to plain memory of a
+// chosen pixel layout.
+#pragma once
+#include <cstring>
+#include <vector>
+#include "tests/icd_core/icd_fixture.h"
+#include "icd/raster/raster.h"
+
+struct PixelLayout {
+    const char *name;
+    int bytes;
+    int colorBits;
+    uint32_t red, green, blue, alpha;
+};
+inline const PixelLayout kR3G3B2{"R3G3B2", 1, 8, 0xE0, 0x1C, 0x03, 0};
+inline const PixelLayout kX1R5G5B5{"X1R5G5B5", 2, 16, 0x7C00, 0x03E0, 0x001F, 0};
+inline const PixelLayout kR5G6B5{"R5G6B5", 2, 16, 0xF800, 0x07E0, 0x001F, 0};
+inline const PixelLayout kB8G8R8{"B8G8R8", 3, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0};
+inline const PixelLayout kX8R8G8B8{"X8R8G8B8", 4, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0};
+inline const PixelLayout kA8R8G8B8{"A8R8G8B8", 4, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000};
+
+constexpr int kBias = 6144;  // window coordinates of buffer pixel (0, 0)
+
+// Plain memory behind one buffer descriptor, with hooks that count their calls.
+struct PlainMemory {
+    GlBufferDescriptor desc{};
+    std::vector<uint8_t> bytes;
+    int locks = 0, unlocks = 0, fills = 0;
+    bool refuseLock = false;
+    uint32_t fillPixel = 0;
+    int32_t fillRect[4] = {};
+    int32_t resizedWidth = 0;
+
+    static PlainMemory *of(GlBufferDescriptor *d) { return static_cast<PlainMemory *>(d->privateData); }
+    static BOOL lock(GlBufferDescriptor *d, GlDrawableBuffers *) {
+        PlainMemory *m = of(d);
+        ++m->locks;
+        return !m->refuseLock;
+    }
+    static void unlock(GlBufferDescriptor *d, GlDrawableBuffers *) { ++of(d)->unlocks; }
+    static void fill(GlBufferDescriptor *d, GlDrawableBuffers *, uint32_t pixel, int32_t x, int32_t y, int32_t w,
+                     int32_t h) {
+        PlainMemory *m = of(d);
+        ++m->fills;
+        m->fillPixel = pixel;
+        int32_t r[4] = {x, y, w, h};
+        std::memcpy(m->fillRect, r, sizeof r);
+    }
+    static int32_t resize(GlBufferDescriptor *d, GlDrawableBuffers *, int32_t w, int32_t h, uint32_t) {
+        PlainMemory *m = of(d);
+        m->resizedWidth = w;
+        d->width = w;
+        d->height = h;
+        return 1;
+    }
+
+    void setUp(int width, int height, int elementSize, int pad = 0) {
+        int pitch = ((width + pad) * elementSize + 3) & ~3;
+        bytes.assign(size_t(pitch) * height + 16, 0);
+        locks = unlocks = fills = 0;
+        refuseLock = false;
+        desc = {};
+        desc.width = width;
+        desc.height = height;
+        desc.bits = elementSize * 8;
+        desc.base = bytes.data();
+        desc.size = uint32_t(bytes.size());
+        desc.elementSize = elementSize;
+        desc.pitchBytes = pitch;
+        desc.storage = bytes.data();
+        desc.lock = lock;
+        desc.unlock = unlock;
+        desc.resize = resize;
+        desc.privateData = this;
+    }
+    uint8_t *at(int x, int y) { return desc.base + y * desc.pitchBytes + x * desc.elementSize; }
+    uint32_t element(int x, int y) {
+        uint32_t v = 0;
+        std::memcpy(&v, at(x, y), size_t(desc.elementSize));
+        return v;
+    }
+    void setElement(int x, int y, uint32_t v) { std::memcpy(at(x, y), &v, size_t(desc.elementSize)); }
+};
+
+class RasterTest : public IcdTest {
+protected:
+    TestWindow *window = nullptr;
+    DHGLRC handle = 0;
+    GlContext *ctx = nullptr;
+    PlainMemory front, back;
+
+    void SetUp() override {
+        IcdTest::SetUp();
+        window = new TestWindow(kSingleFormat);
+        handle = DrvCreateContext(window->hdc);
+        ctx = contextOf(handle);
+        ASSERT_NE(ctx, nullptr);
+    }
+    void TearDown() override {
+        DrvDeleteContext(handle);
+        delete window;
+        IcdTest::TearDown();
+    }
+
+    GlRasterState &raster() { return ctx->state.span.raster; }
+    GlRasterInputs &inputs() { return ctx->state.span.inputs; }
+    GlStageList &spanList() { return ctx->state.span.spanList; }
+    GlColorBuffers &colors() { return ctx->buffers.color; }
+
+    void setVisual(const PixelLayout &f) {
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.redMask = f.red;
+        v.greenMask = f.green;
+        v.blueMask = f.blue;
+        v.alphaMask = f.alpha;
+        v.alphaBits = f.alpha ? 8 : 0;
+        v.colorBits = f.colorBits;
+    }
+
+    // Sets the visual, builds and attaches the front buffer (and the back one when asked), makes
+    // the front buffer the draw buffer over the whole drawable, and validates it.
+    GlColorBuffer *attach(const PixelLayout &f, int width = 16, int height = 8, bool withBack = false) {
+        setVisual(f);
+        front.setUp(width, height, f.bytes);
+        GlColorBuffer *cb = &colors().front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &front.desc, ctx);
+        colors().frontBuffer = cb;
+        colors().drawColorBuffer = cb;
+        if (withBack) {
+            back.setUp(width, height, f.bytes);
+            __glInitRgbaColorBuffer(&colors().back, ctx);
+            colors().back.head.attach(&colors().back.head, &back.desc, ctx);
+        }
+        ctx->state.mode.drawBuffer = GL_FRONT;
+        ctx->state.mode.logicOp = GL_COPY;
+        inputs().clipBox = {kBias, kBias, kBias + width, kBias + height};
+        inputs().scissorCoversViewport = 1;
+        raster().shadeFlags = kGlShadeRgba;
+        validate();
+        return cb;
+    }
+    void validate() {
+        GlColorBuffer *cb = &colors().front;
+        cb->pick(ctx, cb);
+        if (colors().back.head.context != nullptr) colors().back.pick(ctx, &colors().back);
+        __glPickSpanProcs(ctx);
+    }
+    void store(int x, int y, float r, float g, float b, float a = 0.0f) {
+        GlColorBuffer *cb = colors().drawColorBuffer;
+        GlFragment f{kBias + x, kBias + y, 0, {r, g, b, a}};
+        cb->storePixel(cb, &f);
+    }
+    // Sets up one span of n pixels at buffer (x, y) with the given colours.
+    void span(int x, int y, int n, const float (*rgba)[4] = nullptr) {
+        GlRasterState &rs = raster();
+        rs.spanX = kBias + x;
+        rs.spanY = kBias + y;
+        rs.spanLength = n;
+        if (rgba != nullptr) std::memcpy(rs.fragmentColors, rgba, size_t(n) * 16);
+    }
+};
