@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include "platform/win32/win32.h"
 #include "icd/core/records.h"
+#include "icd/vertex/matrix_procs.h"
 #include "icd/raster/raster.h"
 
 struct GlContext;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/core/names.h"
+#include "icd/vertex/transform_state.h"
 #include "icd/raster/span.h"
 
 struct GlContext;
@@ -58,5 +59,6 @@ struct GlStateAreas {
     GlListState list;
     GlTextureState texture;
     GlPixelState pixel;
+    GlTransformState transform;  // matrix stacks, viewport, depth range, clip box
     GlSpanArea span;  // the span stage list, the rasteriser block and what the stages read
 };
