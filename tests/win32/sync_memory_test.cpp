@@ -192,7 +192,10 @@ TEST(GlobalMemory, ZeroInitSizeReallocFree) {
     EXPECT_EQ(GlobalFree(q), q);  // freed twice: the handle comes back, nothing crashes
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_EQ(GlobalSize(q), 0u);
-    EXPECT_NE(GlobalAlloc(GMEM_FIXED, 0), nullptr);
+    void *empty = GlobalAlloc(GMEM_FIXED, 0);
+    EXPECT_NE(empty, nullptr);  // a zero-byte block still has an address
+    EXPECT_EQ(GlobalSize(empty), 0u);
+    GlobalFree(empty);
 }
 
 TEST(GlobalMemory, FailureSwitchFailsTheNthAllocationOnce) {
