@@ -7,8 +7,6 @@
 struct GlContext;
 
 typedef void (*GlProc)(GlContext *ctx);
-// A proc of another signature stored in a GlProc slot; its callers cast it back.
-#define GL_AS_PROC(proc) reinterpret_cast<GlProc>(reinterpret_cast<void (*)(void)>(&proc))
 
 struct GlProcSlots {
 #define GL_INSTALL(field, proc) GlProc field;
@@ -19,4 +17,7 @@ struct GlProcSlots {
     void (*errorHook)(GlContext *ctx, GLenum code);
     GlProc initNop[2];                        // do-nothing until their owners install procs
     GlProc resizeReset[3];                    // reset by a resize so validation picks them again
+    GlProc applyColor;                        // current colour into colour material, or scaled
+    GlProc completePending;                   // finishes the vertices the open primitive holds
+    GlProc scissorChanged;                    // the device's part of a scissor change
 };

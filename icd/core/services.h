@@ -6,7 +6,6 @@
 #include <GL/gl.h>
 #include "platform/win32/win32.h"
 #include "icd/core/records.h"
-#include "icd/vertex/matrix_procs.h"
 #include "icd/raster/raster.h"
 
 struct GlContext;
@@ -29,6 +28,10 @@ void __glInitColorTableState(GlContext *ctx);
 void __glFreeColorTableState(GlContext *ctx);
 void __glInitPixelState(GlContext *ctx);
 void __glFreePixelState(GlContext *ctx);
+// Copies a client image into a tight buffer with the context's unpack modes; non-zero when it
+// did.
+int32_t __glUnpackImage(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLenum type,
+                        const void *source, void *destination);
 
 // Run-time code generator.
 BOOL __glOgCanUseMmx(GlContext *ctx);
@@ -62,6 +65,15 @@ void __glFreeArrayState(GlContext *ctx);
 void __glSetArrayFanPolygonRenderers(GlContext *ctx);
 void __glInitVertexCache(GlContext *ctx);
 void __glFreeVertexCache(GlContext *ctx);
+// Lighting: the derived material records after a glMaterial change (changed-bits per face), and
+// the eye-space values of a light from the modelview matrix in force (the spot direction comes
+// as the plane through the light position; the light's cache keeps its unit direction).
+void __glApplyMaterialChange(GlContext *ctx, uint32_t frontBits, uint32_t backBits);
+void __glTransformLightPosition(GlContext *ctx, int32_t light);
+void __glTransformSpotDirection(GlContext *ctx, int32_t light, const float plane[4]);
+// Software buffers: clears one buffer of the context within the clip box (1 front colour,
+// 4 back colour, 16 accumulation, 32 depth, 64 stencil).
+void __glClearBuffer(GlContext *ctx, uint32_t bufferBit);
 
 // Hardware back end.
 BOOL __glHwOpenDevice(GlContext *ctx);

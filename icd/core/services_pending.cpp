@@ -95,6 +95,9 @@ void __glFreeDrawableBuffers(GlContext *) {}
 
 void __glInitEvalState(GlContext *) {}
 void __glFreeEvalState(GlContext *) {}
+void __glInitTransformState(GlContext *) {}
+BOOL __glAllocClipPlanes(GlContext *) { return TRUE; }
+void __glApplyViewport(GlContext *) {}
 void __glInitSpecularCache(GlContext *) {}
 void __glFreeSpecularCache(GlContext *) {}
 void __glRescaleContextColors(GlContext *) {}
@@ -103,6 +106,15 @@ void __glFreeArrayState(GlContext *) {}
 void __glSetArrayFanPolygonRenderers(GlContext *) {}
 void __glInitVertexCache(GlContext *) {}
 void __glFreeVertexCache(GlContext *) {}
+// No lighting computations yet: material caches, eye-space light values and the light cache
+// stay as they are.
+void __glApplyMaterialChange(GlContext *, uint32_t, uint32_t) {}
+void __glTransformLightPosition(GlContext *, int32_t) {}
+void __glTransformSpotDirection(GlContext *, int32_t, const float *) {}
+// No software buffers yet: nothing to clear.
+void __glClearBuffer(GlContext *, uint32_t) {}
+// No pixel path yet: nothing is unpacked, and the caller is told so.
+int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 
 // The chip is not driven yet: the device does not open, so contexts report no hardware.
 BOOL __glHwOpenDevice(GlContext *) { return FALSE; }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/core/names.h"
-#include "icd/vertex/transform_state.h"
+#include "icd/core/state_entries.h"
 #include "icd/raster/span.h"
 
 struct GlContext;
@@ -59,6 +59,17 @@ struct GlStateAreas {
     GlListState list;
     GlTextureState texture;
     GlPixelState pixel;
-    GlTransformState transform;  // matrix stacks, viewport, depth range, clip box
     GlSpanArea span;  // the span stage list, the rasteriser block and what the stages read
+    GlEnableState enable;
+    GlUnitSelectState unitSelect;
+    GlColorBufferState color;
+    GlDepthStencilState depthStencil;
+    GlLineState line;
+    GlPointState point;
+    GlPolygonOffsetState polygonOffset;
+    GlFogState fog;
+    GlCullVertexState cullVertex;
+    GlArrayEnableState arrayEnable;
+    GlNeedMaskState need;
+    GlLightingState lighting;
 };
