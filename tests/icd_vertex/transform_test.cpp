@@ -3,6 +3,7 @@
 // renumbering, clip planes and the cull-vertex eye position.
 #include <climits>
 #include "tests/icd_vertex/transform_fixture.h"
+#include "platform/opengl32/wgl.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -322,4 +323,52 @@ TEST_F(TransformTest, CullVertexEyePositionInObjectSpace) {
     ctx->state.cullVertex.cullVertexObjectPosition[0] = 7.0f;
     __glUpdateCullVertexPosition(ctx, t);
     EXPECT_EQ(p[0], 7.0f);
+}
+
+// A program through opengl32: the stack limits and argument errors reach it as error codes.
+TEST(MatricesThroughOpenGl32, StackAndArgumentErrors) {
+    ASSERT_EQ(kivMachineBoot(), 1);
+    TestWindow w(kDoubleFormat);
+    HGLRC rc = wglCreateContext(w.hdc);
+    ASSERT_NE(rc, nullptr);
+    ASSERT_TRUE(wglMakeCurrent(w.hdc, rc));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glPopMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_UNDERFLOW));
+    for (int i = 1; i < 32; ++i) glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    glPushMatrix();
+    EXPECT_EQ(glGetError(), GLenum(GL_STACK_OVERFLOW));
+    glFrustum(-1, 1, -1, 1, 0, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glOrtho(0, 0, -1, 1, -1, 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    glMatrixMode(0x1703);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_ENUM));
+    glViewport(0, 0, -5, 5);
+    EXPECT_EQ(glGetError(), GLenum(GL_INVALID_VALUE));
+    EXPECT_TRUE(wglMakeCurrent(nullptr, nullptr));
+    EXPECT_TRUE(wglDeleteContext(rc));
+}
+
+// The clipper's vertex pool: 2 x 6 planes + 12 records of 160 bytes, each with its colour
+// pointer at its own front colour and four coordinates; clip planes start zero.
+TEST_F(TransformTest, ClipVertexPoolAndClipPlanesAtReset) {
+    ASSERT_NE(xf().clipVertices, nullptr);
+    EXPECT_EQ(kGlClipVertexCount(ctx->limits.maxClipPlanes), 24);
+    for (int i = 0; i < 24; ++i) {
+        uint8_t *v = xf().clipVertices + 160 * i;
+        void *color;
+        uint32_t flags;
+        std::memcpy(&color, v + 52, 4);
+        std::memcpy(&flags, v + 48, 4);
+        EXPECT_EQ(color, v + 128);
+        EXPECT_EQ(flags, 0xC00u);
+    }
+    const float *planes = static_cast<const float *>(ctx->arrays.clipPlanes);
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(planes[i], 0.0f);
+    EXPECT_EQ(xf().matrixMode, GLenum(GL_MODELVIEW));
+    EXPECT_EQ(xf().modelView->matrix.type, uint32_t(kGlMatrixIdentity));
+    EXPECT_EQ(xf().modelView->inverseTranspose.type, uint32_t(kGlMatrixIdentity));
+    EXPECT_EQ(ctx->current.normal[2], 1.0f);
 }
