@@ -58,6 +58,27 @@
 #define KIV_BUILT___glDoPointParameterfvEXT() ~, 1
 #define KIV_BUILT___glDoCullParameterfvEXT() ~, 1
 #define KIV_BUILT___glDoCullParameterdvEXT() ~, 1
+// Matrices, viewport, depth range, scissor box and clip planes.
+#define KIV_BUILT_glMatrixMode() ~, 1
+#define KIV_BUILT_glLoadIdentity() ~, 1
+#define KIV_BUILT_glPushMatrix() ~, 1
+#define KIV_BUILT_glPopMatrix() ~, 1
+#define KIV_BUILT_glLoadMatrixf() ~, 1
+#define KIV_BUILT_glLoadMatrixd() ~, 1
+#define KIV_BUILT_glMultMatrixf() ~, 1
+#define KIV_BUILT_glMultMatrixd() ~, 1
+#define KIV_BUILT_glRotatef() ~, 1
+#define KIV_BUILT_glRotated() ~, 1
+#define KIV_BUILT_glScalef() ~, 1
+#define KIV_BUILT_glScaled() ~, 1
+#define KIV_BUILT_glTranslatef() ~, 1
+#define KIV_BUILT_glTranslated() ~, 1
+#define KIV_BUILT_glFrustum() ~, 1
+#define KIV_BUILT_glOrtho() ~, 1
+#define KIV_BUILT_glViewport() ~, 1
+#define KIV_BUILT_glDepthRange() ~, 1
+#define KIV_BUILT_glScissor() ~, 1
+#define KIV_BUILT_glClipPlane() ~, 1
 
 // Core entries that execute at once while a display list is compiled: the compile table holds
 // their immediate entry.

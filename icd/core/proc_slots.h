@@ -7,6 +7,8 @@
 struct GlContext;
 
 typedef void (*GlProc)(GlContext *ctx);
+// A proc of another signature stored in a GlProc slot; its callers cast it back.
+#define GL_AS_PROC(proc) reinterpret_cast<GlProc>(reinterpret_cast<void (*)(void)>(&proc))
 
 struct GlProcSlots {
 #define GL_INSTALL(field, proc) GlProc field;

@@ -7,6 +7,7 @@
 #include "platform/win32/win32.h"
 #include "icd/core/records.h"
 #include "icd/raster/raster.h"
+#include "icd/vertex/matrix_procs.h"
 
 struct GlContext;
 struct GlDrawable;

@@ -95,9 +95,6 @@ void __glFreeDrawableBuffers(GlContext *) {}
 
 void __glInitEvalState(GlContext *) {}
 void __glFreeEvalState(GlContext *) {}
-void __glInitTransformState(GlContext *) {}
-BOOL __glAllocClipPlanes(GlContext *) { return TRUE; }
-void __glApplyViewport(GlContext *) {}
 void __glInitSpecularCache(GlContext *) {}
 void __glFreeSpecularCache(GlContext *) {}
 void __glRescaleContextColors(GlContext *) {}

@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/core/names.h"
-#include "icd/core/state_entries.h"
+#include "icd/vertex/transform_state.h"
 #include "icd/raster/span.h"
+#include "icd/core/state_entries.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -59,6 +60,7 @@ struct GlStateAreas {
     GlListState list;
     GlTextureState texture;
     GlPixelState pixel;
+    GlTransformState transform;  // matrix stacks, viewport, depth range, clip box
     GlSpanArea span;  // the span stage list, the rasteriser block and what the stages read
     GlEnableState enable;
     GlUnitSelectState unitSelect;
