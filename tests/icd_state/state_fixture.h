@@ -47,6 +47,11 @@ protected:
         open(kDoubleFormat);
     }
     void TearDown() override {
+        // A context inside glBegin/glEnd or out of render mode cannot be released.
+        if (ctx != nullptr) {
+            ctx->beginMode = 0;
+            ctx->renderMode = GL_RENDER;
+        }
         DrvReleaseContext(handle);
         DrvDeleteContext(handle);
         delete window;
