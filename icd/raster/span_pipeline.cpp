@@ -82,8 +82,11 @@ void __glPickSpanProcs(GlContext *ctx) {
     rs.destinationColors = reinterpret_cast<float *>(ctx->tail.table2048b);
     rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.table64);
 
-    // Depth test alone with a function that never passes: nothing can be drawn.
-    if ((f & kGlShadeDepthTest) && !(f & kGlShadeStencilTest) && in.effectiveDepthFunc == GL_NEVER) {
+    // Depth test alone with a function that never passes, or no colour buffer to draw into:
+    // nothing can be drawn.
+    GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    if (cb == nullptr ||
+        ((f & kGlShadeDepthTest) && !(f & kGlShadeStencilTest) && in.effectiveDepthFunc == GL_NEVER)) {
         // Callers ignore the runner's result, so the do-nothing proc serves as it is.
         l.runner = reinterpret_cast<GlStageProc>(reinterpret_cast<void (*)()>(__glNopProc));
         return;
@@ -135,7 +138,6 @@ void __glPickSpanProcs(GlContext *ctx) {
         depthBlock();
     }
     if (in.drawBothBuffers) l.firstColorStage = n;
-    GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     put(cb->storeSpan, cb->storeSpanMasked);
     l.stageCount = n;
     rs.targetColorBuffer = cb;

@@ -162,6 +162,31 @@ TEST_F(RasterTest, LogicOpsCombineTheNewAndOldPixel) {
     }
 }
 
+// A blend proc that returns a fixed colour, so the store shows it used the blended colour.
+void blendToGrey(GlContext *, GlColorBuffer *, const GlFragment *, float *out) {
+    out[0] = out[1] = out[2] = 100.0f;
+    out[3] = 0.0f;
+}
+
+TEST_F(RasterTest, StoresUseTheBlendedColourAndLogicOpsOnThreeBytePixels) {
+    GlColorBuffer *cb = attach(kB8G8R8);
+    inputs().blendFragment = blendToGrey;
+    raster().shadeFlags |= kGlShadeBlend;
+    validate();
+    EXPECT_EQ(cb->storeSpan, __glStoreRgbaSpan);
+    store(0, 0, 1, 2, 3);
+    EXPECT_EQ(front.element(0, 0), 0x646464u);
+    raster().shadeFlags = kGlShadeRgba | kGlShadeLogicOp;
+    ctx->state.mode.logicOp = GL_XOR;
+    validate();
+    EXPECT_EQ(cb->storeSpan, __glStoreRgbaSpan);
+    front.setElement(1, 0, 0x0F00F0);  // red 0x0F, green 0x00, blue 0xF0
+    store(1, 0, 0xFF, 0x01, 0x0F);
+    EXPECT_EQ(front.at(1, 0)[2], 0xF0);
+    EXPECT_EQ(front.at(1, 0)[1], 0x01);
+    EXPECT_EQ(front.at(1, 0)[0], 0xFF);
+}
+
 TEST_F(RasterTest, FastSixteenBitStoresRoundToNearestEven) {
     GlColorBuffer *cb = attach(kR5G6B5);
     EXPECT_EQ(cb->storeSpan, __glStoreRgbaSpan16Fast);

@@ -118,6 +118,11 @@ TEST_F(SpanPipelineTest, DepthFunctionNeverWithoutStencilDrawsNothing) {
     __glPickSpanProcs(ctx);
     EXPECT_EQ(spanList().runner, __glSpanRenderStages);
     EXPECT_EQ(spanList().stageCount, 4);
+    // Before the context has colour buffers nothing can be drawn either.
+    colors().drawColorBuffer = nullptr;
+    raster().shadeFlags = kGlShadeRgba;
+    __glPickSpanProcs(ctx);
+    EXPECT_EQ(reinterpret_cast<void *>(spanList().runner), reinterpret_cast<void *>(__glNopProc));
 }
 
 TEST_F(SpanPipelineTest, RunnerContinuesWithTheMaskedTwinsAfterTheFirstRejection) {
