@@ -68,7 +68,7 @@ void __glInitVertexCache(GlContext *ctx);
 void __glFreeVertexCache(GlContext *ctx);
 // Lighting: the derived material records after a glMaterial change (changed-bits per face), and
 // the eye-space values of a light from the modelview matrix in force (the spot direction comes
-// as the plane through the light position; the light's cache keeps its unit direction).
+// as the plane through the light position).
 void __glApplyMaterialChange(GlContext *ctx, uint32_t frontBits, uint32_t backBits);
 void __glTransformLightPosition(GlContext *ctx, int32_t light);
 void __glTransformSpotDirection(GlContext *ctx, int32_t light, const float plane[4]);

@@ -103,11 +103,8 @@ void __glFreeArrayState(GlContext *) {}
 void __glSetArrayFanPolygonRenderers(GlContext *) {}
 void __glInitVertexCache(GlContext *) {}
 void __glFreeVertexCache(GlContext *) {}
-// No lighting computations yet: material caches, eye-space light values and the light cache
-// stay as they are.
+// No lighting computations yet: the material caches stay as they are.
 void __glApplyMaterialChange(GlContext *, uint32_t, uint32_t) {}
-void __glTransformLightPosition(GlContext *, int32_t) {}
-void __glTransformSpotDirection(GlContext *, int32_t, const float *) {}
 // No software buffers yet: nothing to clear.
 void __glClearBuffer(GlContext *, uint32_t) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
