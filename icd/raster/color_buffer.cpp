@@ -23,10 +23,10 @@ uint32_t channelUnion(const GlVisual &v) { return v.redMask | v.greenMask | v.bl
 
 void pickMasks(GlContext *ctx, GlColorBuffer *cb) {
     const GlVisual &v = ctx->visual;
-    const uint8_t *off = inputsOf(ctx).colorMaskOff;
+    const uint8_t *on = ctx->state.color.colorMask;
     uint32_t all = channelUnion(v);
-    uint32_t write = (off[0] ? 0 : v.redMask) | (off[1] ? 0 : v.greenMask) | (off[2] ? 0 : v.blueMask) |
-                     (off[3] ? 0 : v.alphaMask);
+    uint32_t write = (on[0] ? v.redMask : 0) | (on[1] ? v.greenMask : 0) | (on[2] ? v.blueMask : 0) |
+                     (on[3] ? v.alphaMask : 0);
     if (ctx->state.mode.drawBuffer == GL_NONE) write = 0;
     cb->writeMask = write;
     cb->keepMask = all & ~write;
@@ -254,7 +254,7 @@ void __glPickRgbaBufferProcs16(GlContext *ctx, GlColorBuffer *cb) {
     }
     if (!(flags & (kGlShadeBlend | kGlShadeLogicOp)))
         cb->storeSpan = (flags & kGlShadeDither) ? __glStoreRgbaSpan16FastDither : __glStoreRgbaSpan16Fast;
-    const GlClipBox &box = in.clipBox;
+    const GlClipBox box = clipBoxOf(ctx);
     bool smallFront = cb == ctx->buffers.color.frontBuffer && box.x1 - box.x0 < 40 && box.y1 - box.y0 < 40;
     if (in.hwCannotDraw || smallFront) {
         bool device = cb->head.descriptor != nullptr && cb->head.descriptor->fill != nullptr;

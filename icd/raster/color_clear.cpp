@@ -23,7 +23,7 @@ void unlockBuffer(GlColorBuffer *cb) {
     if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
 }
 
-const float *clearColor(const GlColorBuffer *cb) { return inputsOf(contextOf(cb)).clearColor; }
+const float *clearColor(const GlColorBuffer *cb) { return contextOf(cb)->state.color.clearColor; }
 
 // The clear colour as one pixel value: each channel rounded, alpha only when the visual has it.
 uint32_t clearPixel(const GlColorBuffer *cb) {
@@ -106,7 +106,7 @@ void clearThrough(GlColorBuffer *cb, GlClearRectProc body) {
         __glClearColorClipRects(cb, body);
         return;
     }
-    const GlClipBox &box = inputsOf(ctx).clipBox;
+    const GlClipBox box = clipBoxOf(ctx);
     if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
     if (!lockBuffer(cb)) return;
     body(cb, box.x0, box.y0, box.x1, box.y1);
@@ -127,14 +127,15 @@ void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
     GlContext *ctx = contextOf(cb);
     if (!lockBuffer(cb)) return;
     const GlRasterInputs &in = inputsOf(ctx);
+    const GlClipBox box = clipBoxOf(ctx);
     const RECT *rects = nullptr;
     int32_t n = in.clipRects != nullptr ? in.clipRects(ctx, &rects) : 0;
     int32_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
     for (int32_t i = 0; i < n; ++i) {
-        int32_t x0 = std::max<int32_t>(rects[i].left + ox, in.clipBox.x0);
-        int32_t y0 = std::max<int32_t>(rects[i].top + oy, in.clipBox.y0);
-        int32_t x1 = std::min<int32_t>(rects[i].right + ox, in.clipBox.x1);
-        int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, in.clipBox.y1);
+        int32_t x0 = std::max<int32_t>(rects[i].left + ox, box.x0);
+        int32_t y0 = std::max<int32_t>(rects[i].top + oy, box.y0);
+        int32_t x1 = std::min<int32_t>(rects[i].right + ox, box.x1);
+        int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, box.y1);
         if (x0 < x1 && y0 < y1) rect(cb, x0, y0, x1, y1);
     }
     unlockBuffer(cb);
@@ -156,7 +157,7 @@ void __glClearRgbaBufferFill(GlColorBuffer *cb) { clearThrough(cb, rectFillBody)
 
 void __glClearRgbaBufferDevice(GlColorBuffer *cb) {
     GlContext *ctx = contextOf(cb);
-    const GlClipBox &box = inputsOf(ctx).clipBox;
+    const GlClipBox box = clipBoxOf(ctx);
     int32_t w = box.x1 - box.x0, h = box.y1 - box.y0;
     if (w <= 0 || h <= 0) return;
     GlBufferDescriptor *d = cb->head.descriptor;

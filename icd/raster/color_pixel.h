@@ -7,12 +7,9 @@
 #include <GL/gl.h>
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/raster_tables.h"
-#include "icd/core/context.h"
+#include "icd/raster/raster_state.h"
 
 namespace glraster {
-
-inline GlRasterState &rasterOf(GlContext *ctx) { return ctx->state.span.raster; }
-inline GlRasterInputs &inputsOf(GlContext *ctx) { return ctx->state.span.inputs; }
 
 // Bytes: element size; Dither: the ordered dither may apply; Alpha: alpha is stored.
 template <int Bytes, bool Dither, bool Alpha>

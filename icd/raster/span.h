@@ -83,29 +83,18 @@ struct GlClipBox {
     int32_t x0, y0, x1, y1;  // window coordinates; x1 and y1 exclusive
 };
 
-// State derived at validation (or kept for the GL calls that set it) that the span stages and
-// the colour buffers read.
+// State derived at validation that the span stages and the colour buffers read besides the GL
+// state, the clip box and the drawable extent of the context.
 struct GlRasterInputs {
-    GlClipBox clipBox;
     uint8_t scissorCoversViewport;
     uint8_t drawBothBuffers;
-    uint8_t yInverted;         // rows run top-down
     uint8_t hwCannotDraw;      // the hardware cannot draw into the current drawable
-    int32_t drawableHeight;
+    uint8_t reserved0;
     GLenum effectiveDepthFunc; // the depth buffer's effective function
     uint32_t stippleWords[32]; // row r: first pattern byte in bits 31-24, leftmost pixel bit 31
     uint8_t alphaTestTable[256];
     int32_t alphaTestSize;
     float alphaTestScale;
-    GLenum fogMode;
-    float fogDensity, fogStart, fogEnd, fogOneOverEndMinusStart;
-    float fogColor[4];         // as set
-    float fogScaledColor[4];   // times the colour-buffer scales
-    float fogIndex;
-    uint8_t fogIndexByte;
-    uint8_t colorMaskOff[4];   // glColorMask: non-zero for a channel that is not written
-    uint8_t reserved0[3];
-    float clearColor[4];
     GlTextureApplyProc textureApply;
     // The per-fragment blend: out = the fragment's colour blended with the destination.
     void (*blendFragment)(GlContext *ctx, GlColorBuffer *cb, const GlFragment *frag, float *out);

@@ -3,12 +3,11 @@
 #include <bit>
 #include <cmath>
 #include "icd/raster/raster.h"
-#include "icd/core/context.h"
+#include "icd/raster/raster_state.h"
+
+using namespace glraster;
 
 namespace {
-
-GlRasterState &rasterOf(GlContext *ctx) { return ctx->state.span.raster; }
-GlRasterInputs &inputsOf(GlContext *ctx) { return ctx->state.span.inputs; }
 
 int32_t wordsOf(int32_t len) { return (len + 31) >> 5; }
 uint32_t bitOf(int32_t i) { return 0x80000000u >> (i & 31); }
@@ -33,7 +32,7 @@ float clampFactor(float f) {
     return f > 1.0f ? 1.0f : f;
 }
 
-float fogFactorOf(const GlRasterInputs &in, float d) {
+float fogFactorOf(const GlFogState &in, float d) {
     switch (in.fogMode) {
     case GL_EXP: return float(std::exp(-double(in.fogDensity) * d));
     case GL_EXP2: {
@@ -46,7 +45,7 @@ float fogFactorOf(const GlRasterInputs &in, float d) {
 }
 
 // Mixes the fog colour into a colour in the colour buffer's units.
-void fogColor(const GlRasterInputs &in, bool rgba, float *c, float f) {
+void fogColor(const GlFogState &in, bool rgba, float *c, float f) {
     float g = 1.0f - f;
     if (rgba) {
         c[0] = g * in.fogScaledColor[0] + f * c[0];
@@ -61,8 +60,9 @@ template <bool Masked>
 uint8_t stippleStage(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
     const GlRasterInputs &in = inputsOf(ctx);
+    const GlDrawableExtent &drawable = ctx->state.transform.drawable;
     if (rs.spanLength <= 0) return 0;
-    int32_t row = in.yInverted ? (in.drawableHeight + ctx->limits.biasY - rs.spanY - 1) & 31 : rs.spanY & 31;
+    int32_t row = drawable.yInverted ? (drawable.height + ctx->limits.biasY - rs.spanY - 1) & 31 : rs.spanY & 31;
     // The pattern repeats every 32 pixels, so after this rotation every mask word is the same.
     uint32_t w = std::rotl(in.stippleWords[row], rs.spanX & 31);
     if (w == 0) {
@@ -101,7 +101,7 @@ uint8_t textureStage(GlContext *ctx) {
 template <bool Masked, bool Nicest>
 uint8_t fogStage(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
-    const GlRasterInputs &in = inputsOf(ctx);
+    const GlFogState &in = ctx->state.fog;
     bool rgba = rs.shadeFlags & kGlShadeRgba;
     float v = rs.spanFog;
     float *c = rs.fragmentColors;
@@ -125,7 +125,7 @@ bool alphaPasses(const GlRasterInputs &in, float a) {
 
 uint8_t __glSpanScissor(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
-    const GlClipBox &box = inputsOf(ctx).clipBox;
+    const GlClipBox box = clipBoxOf(ctx);
     int32_t x = rs.spanX, len = rs.spanLength;
     if (len <= 0) return 0;
     if (box.x0 <= x && x + len <= box.x1) return 0;
@@ -223,15 +223,15 @@ uint8_t __glSpanAlphaTestMasked(GlContext *ctx) {
 
 // ---- fog of single fragments and colours -----------------------------------------------------------
 float __glFogFactor(GlContext *ctx, float eyeDistance) {
-    return clampFactor(fogFactorOf(inputsOf(ctx), std::fabs(eyeDistance)));
+    return clampFactor(fogFactorOf(ctx->state.fog, std::fabs(eyeDistance)));
 }
 
 void __glFogFragment(GlContext *ctx, GlFragment *frag, float eyeDistance) {
-    fogColor(inputsOf(ctx), !ctx->visual.colorIndexMode, frag->color, __glFogFactor(ctx, eyeDistance));
+    fogColor(ctx->state.fog, !ctx->visual.colorIndexMode, frag->color, __glFogFactor(ctx, eyeDistance));
 }
 
 void __glFogBlendColor(GlContext *ctx, float *out, const float *in, float factor) {
-    const GlRasterInputs &fog = inputsOf(ctx);
+    const GlFogState &fog = ctx->state.fog;
     float g = 1.0f - factor;
     if (ctx->visual.colorIndexMode) {
         out[0] = in[0] + g * fog.fogIndex;

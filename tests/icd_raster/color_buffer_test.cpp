@@ -124,7 +124,7 @@ TEST_F(RasterTest, FetchReturnsChannelsInBufferUnits) {
 
 TEST_F(RasterTest, WriteMaskKeepsDisabledChannelsInStoresAndClears) {
     GlColorBuffer *cb = attach(kR5G6B5);
-    inputs().colorMaskOff[1] = 1;  // green off
+    colorMaskOff(1);  // green off
     validate();
     EXPECT_EQ(cb->writeMask, 0xF81Fu);
     EXPECT_EQ(cb->keepMask, 0x07E0u);
@@ -133,10 +133,10 @@ TEST_F(RasterTest, WriteMaskKeepsDisabledChannelsInStoresAndClears) {
         for (int x = 0; x < 16; ++x) front.setElement(x, y, 0xFFFF);
     store(0, 0, 0, 0, 0);
     EXPECT_EQ(front.element(0, 0), 0x07E0u);
-    inputs().clearColor[0] = 1.0f;
+    clearColor()[0] = 1.0f;
     cb->clear(cb);
     EXPECT_EQ(front.element(5, 5), 0xFFE0u);  // red 31, green kept, blue 0
-    inputs().clearColor[0] = 0.0f;
+    clearColor()[0] = 0.0f;
     cb->clear(cb);
     EXPECT_EQ(front.element(15, 7), 0x07E0u);
 
@@ -230,7 +230,7 @@ TEST_F(RasterTest, FastTwentyFourBitStoreRoundsEachByte) {
     EXPECT_EQ(front.at(1, 1)[0], 254);
     EXPECT_EQ(front.at(1, 1)[1], 2);
     EXPECT_EQ(front.at(1, 1)[2], 2);
-    inputs().colorMaskOff[0] = 1;
+    colorMaskOff(0);
     validate();
     EXPECT_EQ(cb->storeSpan, __glStoreRgbaSpan);
 }
@@ -250,11 +250,11 @@ TEST_F(RasterTest, ClearsFillTheClipBoxWithTheRoundedClearColour) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.layout->name);
         GlColorBuffer *cb = attach(*c.layout);
-        inputs().clearColor[0] = 1.0f;
-        inputs().clearColor[1] = 0.5f;
-        inputs().clearColor[2] = 0.0f;
-        inputs().clearColor[3] = 1.0f;
-        inputs().clipBox = {kBias + 2, kBias + 1, kBias + 6, kBias + 3};
+        clearColor()[0] = 1.0f;
+        clearColor()[1] = 0.5f;
+        clearColor()[2] = 0.0f;
+        clearColor()[3] = 1.0f;
+        setClipBox(2, 1, 6, 3);
         validate();
         EXPECT_EQ(cb->clear, c.layout->bytes == 3 ? __glClearRgbaBuffer24 : __glClearRgbaBufferFill);
         cb->clear(cb);
@@ -271,9 +271,9 @@ TEST_F(RasterTest, ClearsFillTheClipBoxWithTheRoundedClearColour) {
 TEST_F(RasterTest, TwentyFourBitClearWritesSinglePixelsAroundAlignedWords) {
     GlColorBuffer *cb = attach(kB8G8R8, 16, 2);
     ASSERT_EQ(reinterpret_cast<uintptr_t>(front.desc.base) & 3, 0u);
-    inputs().clearColor[0] = 1.0f;  // packed 0xFF0180: distinct bytes show any misplaced one
-    inputs().clearColor[1] = 1.0f / 255.0f;
-    inputs().clearColor[2] = 128.0f / 255.0f;
+    clearColor()[0] = 1.0f;  // packed 0xFF0180: distinct bytes show any misplaced one
+    clearColor()[1] = 1.0f / 255.0f;
+    clearColor()[2] = 128.0f / 255.0f;
     // Pixel 3 starts at byte 9 (address AND 3 = 1): one single pixel, no group, one more.
     __glClearRgbaRect24(cb, kBias + 3, kBias, kBias + 5, kBias + 1);
     // Row 1 from pixel 1 (byte 3): three singles, two groups of four, two singles.
@@ -289,9 +289,9 @@ TEST_F(RasterTest, DeviceFillClearsWithoutLockingInBufferCoordinates) {
     setVisual(kA8R8G8B8);
     GlColorBuffer *cb = attach(kA8R8G8B8);
     front.desc.fill = PlainMemory::fill;
-    inputs().clearColor[2] = 1.0f;
-    inputs().clearColor[3] = 0.5f;
-    inputs().clipBox = {kBias + 1, kBias + 2, kBias + 4, kBias + 7};
+    clearColor()[2] = 1.0f;
+    clearColor()[3] = 0.5f;
+    setClipBox(1, 2, 4, 7);
     validate();
     EXPECT_EQ(cb->clear, __glClearRgbaBufferDevice);
     cb->clear(cb);
@@ -302,7 +302,7 @@ TEST_F(RasterTest, DeviceFillClearsWithoutLockingInBufferCoordinates) {
     EXPECT_EQ(front.fillRect[1], 2);
     EXPECT_EQ(front.fillRect[2], 3);
     EXPECT_EQ(front.fillRect[3], 5);
-    inputs().clipBox = {kBias + 1, kBias + 2, kBias + 1, kBias + 7};
+    setClipBox(1, 2, 1, 7);
     cb->clear(cb);
     EXPECT_EQ(front.fills, 1);  // an empty box fills nothing
 }
@@ -316,8 +316,8 @@ int32_t twoClipRects(GlContext *, const RECT **rects) {
 TEST_F(RasterTest, ClippedClearStaysInsideTheClearBox) {
     GlColorBuffer *cb = attach(kR5G6B5);
     inputs().clipRects = twoClipRects;
-    inputs().clearColor[0] = 1.0f;
-    inputs().clipBox = {kBias + 2, kBias + 1, kBias + 12, kBias + 6};  // a scissor box
+    clearColor()[0] = 1.0f;
+    setClipBox(2, 1, 12, 6);  // a scissor box
     raster().shadeFlags |= kGlShadeFrontClip;
     validate();
     cb->clear(cb);
@@ -333,11 +333,11 @@ TEST_F(RasterTest, ClippedClearStaysInsideTheClearBox) {
 
 TEST_F(RasterTest, RefusedLockLeavesMemoryAndModeWord) {
     GlColorBuffer *cb = attach(kR5G6B5);
-    inputs().colorMaskOff[0] = 1;
+    colorMaskOff(0);
     raster().shadeFlags |= kGlShadeBlend | kGlShadeLogicOp;
     validate();
     front.refuseLock = true;
-    inputs().clearColor[1] = 1.0f;
+    clearColor()[1] = 1.0f;
     cb->clear(cb);
     __glClearRgbaRectMasked(cb, kBias, kBias, kBias + 4, kBias + 4);
     EXPECT_EQ(front.element(0, 0), 0u);
@@ -360,7 +360,7 @@ TEST_F(RasterTest, SmallFrontClearsOfSixteenBitBuffersStayInSoftware) {
     };
     for (const auto &c : cases) {
         GlColorBuffer *cb = attach(kR5G6B5, 128, 128);
-        inputs().clipBox = {kBias, kBias, kBias + c.w, kBias + c.h};
+        setClipBox(0, 0, c.w, c.h);
         inputs().hwCannotDraw = c.cannotDraw;
         if (!c.frontBuffer) colors().frontBuffer = &colors().back;
         validate();

@@ -106,6 +106,17 @@ protected:
     GlRasterInputs &inputs() { return ctx->state.span.inputs; }
     GlStageList &spanList() { return ctx->state.span.spanList; }
     GlColorBuffers &colors() { return ctx->buffers.color; }
+    GlFogState &fog() { return ctx->state.fog; }
+    float *clearColor() { return ctx->state.color.clearColor; }
+    void colorMaskOff(int channel) { ctx->state.color.colorMask[channel] = 0; }
+    // The clip box in buffer coordinates (x1, y1 exclusive).
+    void setClipBox(int x0, int y0, int x1, int y1) {
+        GlTransformState &t = ctx->state.transform;
+        t.clipBoxX0 = kBias + x0;
+        t.clipBoxY0 = kBias + y0;
+        t.clipBoxX1 = kBias + x1;
+        t.clipBoxY1 = kBias + y1;
+    }
 
     void setVisual(const PixelLayout &f) {
         GlVisual &v = ctx->visual;
@@ -136,7 +147,9 @@ protected:
         }
         ctx->state.mode.drawBuffer = GL_FRONT;
         ctx->state.mode.logicOp = GL_COPY;
-        inputs().clipBox = {kBias, kBias, kBias + width, kBias + height};
+        setClipBox(0, 0, width, height);
+        std::memset(ctx->state.color.colorMask, 1, 4);
+        std::memset(ctx->state.color.clearColor, 0, sizeof ctx->state.color.clearColor);
         inputs().scissorCoversViewport = 1;
         raster().shadeFlags = kGlShadeRgba;
         validate();

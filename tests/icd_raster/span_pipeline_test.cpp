@@ -175,7 +175,7 @@ TEST_F(SpanPipelineTest, BothBuffersReceiveTheSameColours) {
     EXPECT_EQ(rs.targetColorBuffer, &colors().back);
 
     // A rejection before the colour stages: both buffers are stored through the masked list.
-    inputs().clipBox = {kBias + 4, kBias, kBias + 16, kBias + 8};
+    setClipBox(4, 0, 16, 8);
     l.unmaskedStages[0] = __glSpanScissor;
     l.maskedStages[0] = nullptr;
     l.unmaskedStages[1] = l.maskedStages[1] = __glSpanShadeRgbaFlat;
@@ -198,7 +198,7 @@ TEST_F(SpanPipelineTest, SpanRunsThroughScissorAlphaTestAndStore) {
     GlColorBuffer *cb = attach(kR5G6B5);
     raster().shadeFlags = kGlShadeRgba | kGlShadeSmooth | kGlShadeAlphaTest;
     inputs().scissorCoversViewport = 0;
-    inputs().clipBox = {kBias + 2, kBias, kBias + 7, kBias + 8};
+    setClipBox(2, 0, 7, 8);
     inputs().alphaTestSize = 256;
     inputs().alphaTestScale = 1.0f;
     for (int i = 0; i < 256; ++i) inputs().alphaTestTable[i] = i >= 160;  // alpha >= 160 passes

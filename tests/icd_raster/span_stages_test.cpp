@@ -35,7 +35,7 @@ TEST_F(SpanStageTest, ScissorCutsOnTheRightAndMasksOnTheLeft) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        inputs().clipBox = {kBias + c.x0, kBias, kBias + c.x1, kBias + 8};
+        setClipBox(c.x0, 0, c.x1, 8);
         raster().spanX = kBias + c.x;
         raster().spanLength = c.len;
         raster().spanDone = 0;
@@ -51,7 +51,7 @@ TEST_F(SpanStageTest, StippleRotatesTheRowWordToTheSpan) {
     inputs().stippleWords[5] = 0x80000001;  // columns 0 and 31
     inputs().stippleWords[6] = 0xF0000000;
     inputs().stippleWords[2] = 0;
-    inputs().drawableHeight = 8;
+    ctx->state.transform.drawable.height = 8;
     const struct {
         const char *name;
         int32_t x, y, len;
@@ -70,7 +70,7 @@ TEST_F(SpanStageTest, StippleRotatesTheRowWordToTheSpan) {
     int n = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        inputs().yInverted = c.inverted;
+        ctx->state.transform.drawable.yInverted = c.inverted;
         raster().spanX = kBias + c.x;
         raster().spanY = kBias + c.y;
         raster().spanLength = c.len;
@@ -144,9 +144,9 @@ TEST_F(SpanStageTest, TextureStageDividesByQAndStepsEveryPixel) {
 
 TEST_F(SpanStageTest, FogBlendsByTheClampedFactor) {
     GlRasterState &rs = raster();
-    GlRasterInputs &in = inputs();
-    const float fog[4] = {200, 0, 50, 99};
-    std::memcpy(in.fogScaledColor, fog, 16);
+    GlFogState &in = fog();
+    const float fogColor[4] = {200, 0, 50, 99};
+    std::memcpy(in.fogScaledColor, fogColor, 16);
     in.fogIndex = 10;
     const struct {
         const char *name;
@@ -187,9 +187,9 @@ TEST_F(SpanStageTest, FogBlendsByTheClampedFactor) {
 
 TEST_F(SpanStageTest, NicestFogComputesTheFactorFromTheEyeDistance) {
     GlRasterState &rs = raster();
-    GlRasterInputs &in = inputs();
-    const float fog[4] = {100, 100, 100, 0};
-    std::memcpy(in.fogScaledColor, fog, 16);
+    GlFogState &in = fog();
+    const float fogColor[4] = {100, 100, 100, 0};
+    std::memcpy(in.fogScaledColor, fogColor, 16);
     const float e1 = float(std::exp(-1.0));
     const struct {
         GLenum mode;
