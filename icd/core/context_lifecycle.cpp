@@ -268,6 +268,7 @@ void __glResetContext(GlContext *ctx) {
     ctx->renderMode = GL_RENDER;
     std::memset(m.polygonStipple, 0xFF, sizeof(m.polygonStipple));
     std::memset(m.polygonStippleCopy, 0xFF, sizeof(m.polygonStippleCopy));
+    __glSetStateDefaults(ctx);
 
     __glInitColorTableState(ctx);
     __glInitEvalState(ctx);
@@ -298,6 +299,7 @@ BOOL __glDestroyContext(GlContext *ctx) {
     drop(ctx, t.table2048b);
     drop(ctx, t.table64);
     __glFreeColorTableState(ctx);
+    __glFreeTransformState(ctx);
     __glFreeEvalState(ctx);
     __glFreePixelState(ctx);
     __glFreeArrayState(ctx);

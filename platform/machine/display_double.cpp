@@ -1,11 +1,11 @@
 // DISPLAY-DRIVER DOUBLE. Stands in for the ZK3's NT display driver (kivdisp, subsystem 7)
 // until that driver and the graphics engine that loads it exist: it answers what the system's
-// OpenGL loader and pixel-format calls ask of the display driver, as Part 7.102 specifies, and
-// nothing else.
+// OpenGL loader and pixel-format calls ask of the display driver, as the real driver answers it,
+// and nothing else.
 //   QUERYESCSUPPORT (8): 1 only for OPENGL_GETINFO (0x1101) when OpenGL is usable.
 //   OPENGL_GETINFO (0x1101): request type *in == 0, OpenGL usable, room for the reply ->
 //     version 2, driver version 0x10000, "QUOR HALCYNE TAVRIK" in UTF-16; result 1.
-//   DrvDescribePixelFormat: the two formats of Part 7.102; the count is 2 when OpenGL is usable
+//   DrvDescribePixelFormat: the driver's two formats; the count is 2 when OpenGL is usable
 //     (the ZK3 at 16 bits per pixel), else 0.
 //   DrvSetPixelFormat, DrvSwapBuffers: TRUE, nothing else.
 //   Every other escape: 0.

@@ -70,8 +70,8 @@ int kivMachineBoot(void);
 
 // The display-driver DOUBLE that kivMachineBoot installs while the real display driver is not
 // built: it answers QUERYESCSUPPORT(OPENGL_GETINFO) and OPENGL_GETINFO with the ICD name, as
-// Part 7.102 specifies (OpenGL usable only at 16 bits per pixel), describes the two pixel
-// formats of Part 7.102, and accepts set-pixel-format and swap. Every other escape answers 0.
+// the real driver does (OpenGL usable only at 16 bits per pixel), describes the driver's two
+// pixel formats, and accepts set-pixel-format and swap. Every other escape answers 0.
 const KivDisplayDevice *kivDisplayDriverDouble(void);
 
 // The registry name of the OpenGL ICD that the ZK3's display driver reports, and the key under
@@ -84,7 +84,7 @@ const KivDisplayDevice *kivDisplayDriverDouble(void);
 const char *kivOpenGlDriversKey(void);   // the one for the configured OS
 }
 
-// OPENGL_GETINFO reply as the display driver writes it (Part 7.102): version 2, driver version
+// OPENGL_GETINFO reply as the display driver writes it: version 2, driver version
 // 0x10000, then the ICD name as NUL-terminated UTF-16.
 struct KivOpenGlInfo {
     uint32_t version;
