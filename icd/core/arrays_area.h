@@ -1,6 +1,7 @@
 // The per-context arrays: attribute stacks, the immediate-mode vertex ring, lights, clip planes.
 #pragma once
 #include <cstdint>
+#include "icd/vertex/vertex.h"
 
 constexpr int kGlVertexRecordSize = 160;
 constexpr int kGlVertexRingSize = 16;
@@ -15,4 +16,5 @@ struct GlArraysArea {
     uint8_t *lights;        // lights x 256 bytes
     void *clipPlanes;
     uint8_t vertexRing[kGlVertexRingSize * kGlVertexRecordSize];  // laid out by the vertex pipeline
+    GlVertexBuffer vertexBuffer;  // pointers into vertexRing
 };

@@ -1,6 +1,7 @@
 // The current attributes of a context: what the next vertex and the raster position take.
 #pragma once
 #include <cstdint>
+#include "icd/vertex/vertex.h"
 
 struct GlCurrentState {
     float rasterPos[4];
@@ -14,4 +15,5 @@ struct GlCurrentState {
     float texCoord[4];
     uint8_t edgeFlag;
     uint8_t reserved[3];
+    GlVertexCurrent vertex;  // scaled colour, texture set 1, the raster-position record
 };

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <GL/gl.h>
+#include "icd/vertex/vertex.h"
 
 struct GlContext;
 
@@ -22,4 +23,5 @@ struct GlProcSlots {
     GlProc applyColor;                        // current colour into colour material, or scaled
     GlProc completePending;                   // finishes the vertices the open primitive holds
     GlProc scissorChanged;                    // the device's part of a scissor change
+    GlPrimitiveProcs primitive;               // per-vertex procs of the vertex pipeline
 };

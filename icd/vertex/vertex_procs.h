@@ -1,0 +1,67 @@
+// The procs of the immediate-mode vertex path, by name, for the pickers that install them, and
+// the accessors of the vertex ring and the current attributes.
+#pragma once
+#include <cstdint>
+#include "icd/core/context.h"
+#include "icd/vertex/vertex.h"
+
+static_assert(kGlVertexRecordSize == sizeof(GlVertex));
+static_assert(kGlVertexRingSize == kGlVertexBufferSize);
+
+// The 16 records of the immediate-mode ring.
+inline GlVertex *__glVertexRing(GlContext *ctx) {
+    return reinterpret_cast<GlVertex *>(ctx->arrays.vertexRing);
+}
+inline GlVertexBuffer &__glVertexBuffer(GlContext *ctx) { return ctx->arrays.vertexBuffer; }
+inline GlPrimitiveProcs &__glPrimitiveProcs(GlContext *ctx) { return ctx->slots.primitive; }
+// currentTexCoord[set]: set 0 in the core's current record, set 1 beside the scaled colour.
+inline float *__glCurrentTexCoord(GlContext *ctx, uint32_t set) {
+    return set == 0 ? ctx->current.texCoord : ctx->current.vertex.texCoord1;
+}
+
+// Context reset: ring pointers, each record's colour pointer, the scaled colour, set 1, the
+// raster-position record and the default per-vertex procs.
+void __glInitVertexBuffer(GlContext *ctx);
+
+// ---- raster position and rectangles (slots setRasterPos2..4 and drawRect) ----------------------
+void __glSetRasterPos2(GlContext *ctx, const float *v);
+void __glSetRasterPos3(GlContext *ctx, const float *v);
+void __glSetRasterPos4(GlContext *ctx, const float *v);
+void __glDrawRectAsQuad(GlContext *ctx, float x1, float y1, float x2, float y2);
+// The scaled colour follows the current colour (no colour material): the default applyColor.
+void __glApplyColorScaled(GlContext *ctx);
+// Copies the raster-position record's window position, colour, index and texture coordinates
+// into the core's summary fields that queries read.
+void __glStoreRasterSummary(GlContext *ctx);
+
+// ---- vertex validation (slots of GlPrimitiveProcs) ----------------------------------------------
+uint32_t __glClipCheckFrustum(GlContext *ctx, GlVertex *v);
+uint32_t __glClipCheckFrustumXY(GlContext *ctx, GlVertex *v);
+uint32_t __glClipCheckUser2(GlContext *ctx, GlVertex *v);
+uint32_t __glClipCheckUser3(GlContext *ctx, GlVertex *v);
+uint32_t __glClipCheckUser4(GlContext *ctx, GlVertex *v);
+void __glCompleteVertex2(GlContext *ctx, GlVertex *v, uint32_t need);
+void __glCompleteVertex3(GlContext *ctx, GlVertex *v, uint32_t need);
+void __glCompleteVertex4(GlContext *ctx, GlVertex *v, uint32_t need);
+void __glCompleteVertexNop(GlContext *ctx, GlVertex *v, uint32_t need);
+
+// Attribute copies: each copies what its name lists, then calls vertex(ctx, v).
+#define GL_COPY_ATTRIBUTE_PROCS(X)                                                          \
+    X(Normal) X(Color) X(Index) X(Tex) X(NormalTex) X(ColorTex) X(IndexTex) X(NormalColorTex) \
+    X(NormalIndexTex) X(Tex2) X(NormalTex2) X(ColorTex2) X(NormalColorTex2)
+#define GL_DECLARE_COPY(what) void __glCopyCurrent##what(GlContext *ctx, GlVertex *v);
+GL_COPY_ATTRIBUTE_PROCS(GL_DECLARE_COPY)
+#undef GL_DECLARE_COPY
+
+// ---- primitive state machines --------------------------------------------------------------------
+void __glPrimPointsVertex(GlContext *ctx, GlVertex *v);
+void __glPrimPointsVertexComplete(GlContext *ctx, GlVertex *v);
+void __glLinesSecondVertex(GlContext *ctx, GlVertex *v);
+void __glLineStripVertex(GlContext *ctx, GlVertex *v);
+void __glLineStripVertexComplete(GlContext *ctx, GlVertex *v);
+void __glPrimCompletePending(GlContext *ctx);
+void __glPrimCompletePending1(GlContext *ctx);
+void __glPrimCompletePending2(GlContext *ctx);
+void __glPrimCompletePending3(GlContext *ctx);
+void __glPrimCompletePendingFan(GlContext *ctx);
+void __glPrimCompletePendingQuad(GlContext *ctx);
