@@ -191,3 +191,9 @@ void ZkResetRmLink();   // module state at image load
 void ZkLockUserBuffer(ZK_LOCKED_BUFFER *record);
 void ZkUnlockUserBuffer(ZK_LOCKED_BUFFER *record);
 bool ZkHandlePrivateRequest(ZK_DEVICE_EXTENSION *ext, PVIDEO_REQUEST_PACKET packet, VP_STATUS *status);
+
+// ---- VGA state for full-screen sessions (hwstate.cpp) -----------------------------------------
+extern const VIDEO_ACCESS_RANGE g_zkVdmRanges[4];          // ENABLE_VDM's table
+extern const VIDEO_ACCESS_RANGE g_zkVdmRangesTrapped[2];   // both VGA ranges trapped
+VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out, ULONG outSize, ULONG *information);
+VP_STATUS ZkRestoreHardwareState(ZK_DEVICE_EXTENSION *e, const VIDEO_HARDWARE_STATE *in, ULONG inSize);

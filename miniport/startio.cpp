@@ -3,8 +3,7 @@
 
 namespace {
 
-const VIDEO_ACCESS_RANGE kVdmRanges[4] = {
-    {{0x3B0, 0}, 12, 1, 1, 0, 0}, {{0x3C0, 0}, 32, 1, 1, 0, 0}, {{0x772, 0}, 1, 1, 0, 0, 0}, {{0x774, 0}, 2, 1, 0, 0, 0}};
+const VIDEO_ACCESS_RANGE *const kVdmRanges = g_zkVdmRanges;
 
 VP_PHYSICAL_ADDRESS range1(ULONG offset) {
     const uint64_t a = (uint64_t(g_zkPciRanges.Start1High) << 32 | g_zkPciRanges.Start1Low) + offset;
@@ -263,9 +262,15 @@ BOOLEAN WINAPI ZkStartIO(PVOID HwDeviceExtension, PVIDEO_REQUEST_PACKET p) {
     case ZK_RM_REQUEST_16:
         status = ZkForwardRmRequest(p) ? NO_ERROR : ERROR_INVALID_PARAMETER;
         break;
+    case IOCTL_VIDEO_SAVE_HARDWARE_STATE:
+        status = ZkSaveHardwareState(e, static_cast<VIDEO_HARDWARE_STATE *>(p->OutputBuffer), p->OutputBufferLength,
+                                     &sb->Information);
+        break;
+    case IOCTL_VIDEO_RESTORE_HARDWARE_STATE:
+        status = ZkRestoreHardwareState(e, static_cast<const VIDEO_HARDWARE_STATE *>(p->InputBuffer),
+                                        p->InputBufferLength);
+        break;
     default:
-        // Includes IOCTL_VIDEO_SAVE_HARDWARE_STATE and IOCTL_VIDEO_RESTORE_HARDWARE_STATE, which
-        // this miniport does not serve yet: the VDM falls back as for an unknown request.
         status = ERROR_INVALID_FUNCTION;
         break;
     }
