@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include "platform/zk3/zk3.h"
+#include "platform/zk3/zk3_engine.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ uint32_t addr(const void *p) { return uint32_t(reinterpret_cast<uintptr_t>(p)); 
 
 NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
     g_state.requestCodes.push_back(code);
-    if (g_state.rejectCalls) return STATUS_INVALID_DEVICE_REQUEST;
+    if (g_state.rejectCalls || g_state.failCallCodes.count(code)) return STATUS_INVALID_DEVICE_REQUEST;
     switch (code) {
     case ZK_RM_GET_DEVICE_NAME: {
         auto *p = as<ZK_RM_DEVICE_NAME_PARAMS>(block, length);
@@ -56,8 +57,11 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
             p->Status = kZkgfxBadClass;
         else if (handleInUse(p->Handle) || p->Base == 0)
             p->Status = kZkgfxBadHandle;
+        else if (g_state.refuseMemoryHandles.count(p->Handle))
+            p->Status = kZkgfxRefused;
         else {
             g_state.objects.push_back(KivZkgfxObject{p->Handle, p->Class, p->Base, p->Limit});
+            zk3EngineDefineMemory(p->Handle, p->Class, p->Base, p->Limit);
             p->Status = kZkgfxOk;
         }
         return STATUS_SUCCESS;
@@ -70,6 +74,7 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
         if (it == g_state.objects.end()) p->Status = kZkgfxBadHandle;
         else {
             g_state.objects.erase(it);
+            zk3EngineForgetMemory(p->Handle);
             p->Status = kZkgfxOk;
         }
         return STATUS_SUCCESS;
@@ -80,7 +85,7 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
         if (p->DeviceIndex >= g_state.deviceNames.size() || !g_chip) p->Status = kZkgfxBadIndex;
         else if (g_state.fifoAddress) p->Status = kZkgfxBusy;
         else {
-            g_state.fifoAddress = addr(g_chip->aperture() + 0x800000);
+            g_state.fifoAddress = addr(zk3EngineFifo());
             p->FifoAddress = g_state.fifoAddress;
             p->Status = kZkgfxOk;
         }
@@ -131,7 +136,7 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
             p->Status = kZkgfxBadName;
         } else if (std::strcmp(name, ZK_RM_REGION_FRAME_BUFFER) == 0) {
             p->Address = addr(g_chip->videoMemory());
-            p->Size = g_chip->videoMemorySize();
+            p->Size = g_chip->videoMemorySize() - 1;   // the region's limit, as for memory objects
             g_state.regions.push_back(p->Address);
             p->Status = kZkgfxOk;
         } else if (std::strcmp(name, ZK_RM_REGION_CURSOR) == 0) {
@@ -159,6 +164,17 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
     case ZK_RM_CONTROL: {
         auto *p = as<ZK_RM_CONTROL_PARAMS>(block, length);
         if (!p) return STATUS_INVALID_PARAMETER;
+        if (g_state.refuseControl) {
+            p->Status = kZkgfxRefused;
+            return STATUS_SUCCESS;
+        }
+        if (p->Target == kZkgfxPusherTarget) {
+            // The display driver binds a client's command buffer to the DMA pusher: three
+            // words, each the buffer's memory object, which must exist.
+            const auto *words = reinterpret_cast<const uint32_t *>(uintptr_t(p->InParams));
+            p->Status = p->Function != 0 || !words ? kZkgfxBadFunction : findObject(words[0]) ? kZkgfxOk : kZkgfxBadHandle;
+            return STATUS_SUCCESS;
+        }
         auto it = std::find_if(g_state.dmaChannels.begin(), g_state.dmaChannels.end(),
                                [&](const KivZkgfxDmaChannel &c) { return c.handle == p->Target; });
         if (it == g_state.dmaChannels.end()) p->Status = kZkgfxBadHandle;
@@ -206,11 +222,14 @@ KivZkgfxState &kivZkgfxState() { return g_state; }
 void kivZkgfxStart(kiv::ZkChip *chip) {
     kivZkgfxStop();
     g_chip = chip;
+    zk3EngineAttachChip(chip);
     g_registered = kivKernelCreateDevice(ZKGFX_DEVICE_NAME, dispatch, nullptr) != nullptr;
 }
 
 void kivZkgfxStop() {
     if (g_registered) kivKernelDeleteDevice(ZKGFX_DEVICE_NAME);
+    for (const KivZkgfxObject &o : g_state.objects) zk3EngineForgetMemory(o.handle);
+    if (g_chip && zk3EngineChip() == g_chip) zk3EngineAttachChip(nullptr);
     g_registered = false;
     g_chip = nullptr;
     g_state = KivZkgfxState{};

@@ -4,6 +4,7 @@
 // same device through kivZkgfxDeviceIoControl.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 #include "include/zkgfx.h"
@@ -21,6 +22,10 @@ constexpr uint32_t kZkgfxBusy = 6;           // the channel is already open
 constexpr uint32_t kZkgfxBadFunction = 7;
 constexpr uint32_t kZkgfxRefused = 8;        // an injected refusal
 
+// ZK_RM_CONTROL target of the display driver's DMA pusher: function 0 binds the memory object
+// named by the three words at InParams.
+constexpr uint32_t kZkgfxPusherTarget = 0xFFFFFFFFu;
+
 struct KivZkgfxObject { uint32_t handle, cls, base, limit; };
 struct KivZkgfxDmaChannel { uint32_t handle, deviceIndex, notifier, pushBuffer; };
 
@@ -37,10 +42,16 @@ struct KivZkgfxState {
     uint32_t preModesetStatus = 0;
     uint32_t postModesetStatus = 0;
     bool rejectCalls = false;                // answer every request with a failed call status
+    std::set<uint32_t> failCallCodes;        // requests of these codes fail as calls (nothing done)
+    std::set<uint32_t> refuseMemoryHandles;  // CREATE_MEMORY_OBJECT of these handles is refused
+    bool refuseControl = false;              // every ZK_RM_CONTROL is refused
     int liveObjects() const { return int(objects.size() + dmaChannels.size() + regions.size()) + (fifoAddress != 0); }
 };
 
-// Creates the device for the chip (replacing an earlier one) / removes it.
+// Creates the device for the chip (replacing an earlier one) / removes it. The device owns the
+// chip's engine: starting places the engine model in the chip's aperture (the FIFO channel is
+// aperture + 0x800000) and memory objects are announced to the engine model as they are made
+// and freed, so that the engine finds notifiers and command buffers by handle.
 void kivZkgfxStart(kiv::ZkChip *chip);
 void kivZkgfxStop();
 KivZkgfxState &kivZkgfxState();

@@ -22,7 +22,11 @@ TEST_F(DisplayTest, DmaPushRunsTheClientsCommandsThroughTheFifo) {
     CommandBuffer cb;
     cb.method(3, 0x304, {0x801F});                 // rectangle colour
     cb.method(3, 0x400, {0x0014000A, 0x00320064}); // point and size
-    zk3EngineDefineMemory(0x5000, 3, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(cb.words)), sizeof cb.words - 1);
+    // The client makes its command buffer a memory object through its own path to zkgfx.
+    ZK_RM_MEMORY_OBJECT_PARAMS mo{0x5000, ZK_RM_CLASS_BUFFER, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(cb.words)),
+                                  sizeof cb.words - 1, 0, 0xFFFF};
+    ASSERT_EQ(kivZkgfxDeviceIoControl(ZK_RM_CREATE_MEMORY_OBJECT, &mo, sizeof mo), STATUS_SUCCESS);
+    ASSERT_EQ(mo.Status, 0);
     zk3EngineClearLog();
     const size_t controls = zk.count(ZK_RM_CONTROL);
 
@@ -59,14 +63,16 @@ TEST_F(DisplayTest, DmaPushRunsTheClientsCommandsThroughTheFifo) {
     ASSERT_TRUE(p->pfnStartDmaPush(p, 0x6000, 0, 0, 8, 8));
     EXPECT_EQ(zk3EnginePusherRuns().size(), 2u);
     EXPECT_EQ(pusherReg(p, 0x1204), 0x5000u);
-    zk3EngineForgetMemory(0x5000);
+    ZK_RM_OBJECT_HANDLE_PARAMS fo{0x5000, 0xFFFF, 0};
+    kivZkgfxDeviceIoControl(ZK_RM_FREE_OBJECT, &fo, sizeof fo);
+    EXPECT_EQ(fo.Status, 0);
     EXPECT_TRUE(zk3EngineErrors().empty()) << zk3EngineErrors().front();
 }
 
 TEST_F(DisplayTest, ARefusedBindLeavesThePusherEnabledAndIdle) {
     ASSERT_TRUE(boot());
     ZK_PDEV *p = pdev();
-    zk.controlStatus = 1;
+    zk.state().refuseControl = true;
     EXPECT_FALSE(p->pfnStartDmaPush(p, 0x7000, 1, 2, 0, 64));
     EXPECT_EQ(pusherReg(p, 0x1240), 1u);
     EXPECT_EQ(pusherReg(p, 0x1200), 1u);

@@ -1,8 +1,6 @@
-// Drives the display driver the way the graphics engine does, over the real video port and
-// miniport, with a zkgfx double on the relay path. The double answers the ZK_RM_* requests the
-// way the resource manager does (device names, memory objects announced to the engine model,
-// the FIFO channel, regions, control), records every block it was sent, and fails requests on
-// demand.
+// Drives the display driver the way the graphics engine does, over the real video port,
+// miniport and zkgfx device, with the engine model in the chip's aperture. Failures are
+// injected into zkgfx itself.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -19,6 +17,7 @@
 #include "platform/videoprt/videoprt_sim.h"
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_engine.h"
+#include "platform/zkgfx/zkgfx.h"
 
 struct RmRequest {
     DWORD code;
@@ -30,19 +29,21 @@ struct RmRequest {
     }
 };
 
-class ZkgfxDouble {
+// What the display driver sent towards zkgfx (every ZK_RM_* request at EngDeviceIoControl,
+// with its block as it came back) and a view of the real zkgfx device's state.
+class ZkgfxView {
 public:
-    std::vector<std::string> deviceNames{"ZK3"};
-    std::map<DWORD, uint16_t> failStatus;       // request code -> status to answer
-    std::set<uint32_t> failMemoryHandles;      // CREATE_MEMORY_OBJECT of these handles fails
-    bool dropTransfer = false;                 // GET_MEMORY_REGION never reaches zkgfx
-    uint32_t controlStatus = 0;
     std::vector<RmRequest> log;
-    std::set<uint32_t> liveMemory;
-    bool linkOpen = false;
-    int fifoOpen = 0;
 
-    bool handle(DWORD code, void *in, DWORD inSize, DWORD outSize, DWORD *status);
+    KivZkgfxState &state() const { return kivZkgfxState(); }
+    std::vector<std::string> &deviceNames() const { return state().deviceNames; }
+    std::set<uint32_t> liveMemory() const {
+        std::set<uint32_t> s;
+        for (const auto &o : state().objects) s.insert(o.handle);
+        return s;
+    }
+    bool fifoOpen() const { return state().fifoAddress != 0; }
+    bool linkOpen() const { return ZkRmLinkOpen(); }
     std::vector<DWORD> codes() const {
         std::vector<DWORD> v;
         for (const auto &r : log) v.push_back(r.code);
@@ -57,7 +58,7 @@ public:
 
 class DisplayTest : public ::testing::Test {
 protected:
-    ZkgfxDouble zk;
+    ZkgfxView zk;
     bool skipped_ = false;
     std::vector<DWORD> ioctls;   // every EngDeviceIoControl code, in order
 

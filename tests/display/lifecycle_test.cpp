@@ -73,28 +73,28 @@ TEST_F(DisplayTest, TheFifoObjectGraphIsCompleteAndConsistent) {
     }
     // Every object the driver made, and nothing more.
     EXPECT_EQ(zk3EngineLiveInstances(), p->cObjects);
-    EXPECT_EQ(zk.liveMemory.size(), p->cMemoryObjects);
-    EXPECT_EQ(zk.liveMemory.count(0x1020), 1u) << "the default machine has a DMA buffer";
+    EXPECT_EQ(zk.liveMemory().size(), p->cMemoryObjects);
+    EXPECT_EQ(zk.liveMemory().count(0x1020), 1u) << "the default machine has a DMA buffer";
 }
 
 TEST_F(DisplayTest, FullScreenSwitchesLeaveNothingBehindAndRecreateCleanly) {
     ASSERT_TRUE(boot());
     ZK_PDEV *p = pdev();
-    const size_t instances = zk3EngineLiveInstances(), memory = zk.liveMemory.size();
+    const size_t instances = zk3EngineLiveInstances(), memory = zk.liveMemory().size();
     for (int round = 1; round <= 3; ++round) {
         ASSERT_TRUE(kivEngineAssertMode(false));
         EXPECT_EQ(p->modeChangeCounter, (ULONG)round);
         EXPECT_EQ(p->bEnabled, 0u);
         EXPECT_EQ(p->fifo, nullptr);
         EXPECT_EQ(zk3EngineLiveInstances(), 0u);
-        EXPECT_TRUE(zk.liveMemory.empty());
-        EXPECT_EQ(zk.fifoOpen, 0);
+        EXPECT_TRUE(zk.liveMemory().empty());
+        EXPECT_EQ(zk.fifoOpen(), false);
         ASSERT_FALSE(kivVideoPortSim().int10Eax.empty()) << "the device was not reset to text mode";
         EXPECT_EQ(kivVideoPortSim().int10Eax.back() & 0xFFFF, 3u);
         ASSERT_TRUE(kivEngineAssertMode(true));
         EXPECT_EQ(p->bEnabled, 1u);
         EXPECT_EQ(zk3EngineLiveInstances(), instances);
-        EXPECT_EQ(zk.liveMemory.size(), memory);
+        EXPECT_EQ(zk.liveMemory().size(), memory);
     }
     EXPECT_TRUE(zk3EngineErrors().empty()) << zk3EngineErrors().front();
 }
@@ -145,24 +145,24 @@ TEST_F(DisplayTest, GetModesCountsEveryEntryButListsOnlyUsableOnes) {
 }
 
 TEST_F(DisplayTest, ADeviceListWithoutTheChipFailsAndTheLinkIsReopenedLater) {
-    zk.deviceNames = {"ZK2", "ZK30", "NV", "", "ZK"};
+    zk.deviceNames() = {"ZK2", "ZK30", "NV", "", "ZK"};
     EXPECT_FALSE(boot());
     EXPECT_EQ(zk.count(ZK_RM_GET_DEVICE_NAME), 5u);
     EXPECT_EQ(zk.codes().back(), ZK_RM_CLOSE_LINK);
-    EXPECT_FALSE(zk.linkOpen);
-    zk.deviceNames = {"none", "ZK3"};
+    EXPECT_FALSE(zk.linkOpen());
+    zk.deviceNames() = {"none", "ZK3"};
     ASSERT_TRUE(boot());
     EXPECT_EQ(pdev()->usDeviceIndex, 1);
     EXPECT_EQ(zk.count(ZK_RM_OPEN_LINK), 2u) << "a closed link is opened again, not used closed";
 }
 
 TEST_F(DisplayTest, ATransferThatNeverReachedZkgfxIsAFailure) {
-    zk.dropTransfer = true;
+    zk.state().failCallCodes = {ZK_RM_GET_MEMORY_REGION};
     EXPECT_FALSE(boot());
-    zk.dropTransfer = false;
-    zk.failMemoryHandles = {0x80021017};
+    zk.state().failCallCodes.clear();
+    zk.state().refuseMemoryHandles = {0x80021017};
     EXPECT_FALSE(boot()) << "a refused memory object fails the enable";
-    EXPECT_TRUE(zk.liveMemory.empty()) << "what was made before the refusal is taken back";
+    EXPECT_TRUE(zk.liveMemory().empty()) << "what was made before the refusal is taken back";
     EXPECT_EQ(zk3EngineLiveInstances(), 0u);
 }
 
