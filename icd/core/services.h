@@ -8,6 +8,9 @@
 #include "icd/core/records.h"
 #include "icd/raster/raster.h"
 #include "icd/vertex/matrix_procs.h"
+#include "icd/hw/hw.h"
+#include "icd/vertex/light.h"
+#include "icd/vertex/vertex_procs.h"
 
 struct GlContext;
 struct GlDrawable;
@@ -45,13 +48,6 @@ void __glInitListState(GlContext *ctx);
 void __glShareLists(GlContext *ctx, GlContext *other);
 void __glReleaseListState(GlContext *ctx);
 
-// Buffers of the drawable.
-BOOL __glCreateBuffers(GlContext *ctx);
-void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *buffers);
-void __glDetachDrawableBuffers(GlContext *ctx);
-int32_t __glResizeDrawableBuffers(GlContext *ctx, int32_t width, int32_t height);
-void __glFreeDrawableBuffers(GlContext *ctx);
-
 // Vertex pipeline state.
 void __glInitEvalState(GlContext *ctx);
 void __glFreeEvalState(GlContext *ctx);
@@ -67,11 +63,11 @@ void __glSetArrayFanPolygonRenderers(GlContext *ctx);
 void __glInitVertexCache(GlContext *ctx);
 void __glFreeVertexCache(GlContext *ctx);
 // Lighting: the derived material records after a glMaterial change (changed-bits per face), and
-// the eye-space values of a light from the modelview matrix in force (the spot direction comes
-// as the plane through the light position).
+// the eye-space values of a light from the modelview matrix in force (the spot direction as
+// given, x, y, z, taken through the matrix as a direction).
 void __glApplyMaterialChange(GlContext *ctx, uint32_t frontBits, uint32_t backBits);
 void __glTransformLightPosition(GlContext *ctx, int32_t light);
-void __glTransformSpotDirection(GlContext *ctx, int32_t light, const float plane[4]);
+void __glTransformSpotDirection(GlContext *ctx, int32_t light, const float direction[4]);
 // Software buffers: clears one buffer of the context within the clip box (1 front colour,
 // 4 back colour, 16 accumulation, 32 depth, 64 stencil).
 void __glClearBuffer(GlContext *ctx, uint32_t bufferBit);

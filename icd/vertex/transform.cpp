@@ -5,6 +5,7 @@
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/vertex/transform_state.h"
+#include "icd/vertex/vertex_procs.h"
 
 namespace {
 GlTransformState &xf(GlContext *ctx) { return ctx->state.transform; }
@@ -403,6 +404,7 @@ void __glInitTransformState(GlContext *ctx) {
     __glMakeIdentity(&t->matrix);
     pickProcs(ctx, &t->matrix);
     ctx->current.normal[2] = 1.0f;
+    __glInitVertexBuffer(ctx);
 }
 
 void __glFreeTransformState(GlContext *ctx) {

@@ -1,23 +1,8 @@
-// The procs of the immediate-mode vertex path, by name, for the pickers that install them, and
-// the accessors of the vertex ring and the current attributes.
+// The procs of the vertex pipeline by name, for the pickers that install them (the accessors
+// of the ring and the current attributes are in vertex_ring.h).
 #pragma once
 #include <cstdint>
-#include "icd/core/context.h"
 #include "icd/vertex/vertex.h"
-
-static_assert(kGlVertexRecordSize == sizeof(GlVertex));
-static_assert(kGlVertexRingSize == kGlVertexBufferSize);
-
-// The 16 records of the immediate-mode ring.
-inline GlVertex *__glVertexRing(GlContext *ctx) {
-    return reinterpret_cast<GlVertex *>(ctx->arrays.vertexRing);
-}
-inline GlVertexBuffer &__glVertexBuffer(GlContext *ctx) { return ctx->arrays.vertexBuffer; }
-inline GlPrimitiveProcs &__glPrimitiveProcs(GlContext *ctx) { return ctx->slots.primitive; }
-// currentTexCoord[set]: set 0 in the core's current record, set 1 beside the scaled colour.
-inline float *__glCurrentTexCoord(GlContext *ctx, uint32_t set) {
-    return set == 0 ? ctx->current.texCoord : ctx->current.vertex.texCoord1;
-}
 
 // Context reset: ring pointers, each record's colour pointer, the scaled colour, set 1, the
 // raster-position record and the default per-vertex procs.
@@ -65,3 +50,6 @@ void __glPrimCompletePending2(GlContext *ctx);
 void __glPrimCompletePending3(GlContext *ctx);
 void __glPrimCompletePendingFan(GlContext *ctx);
 void __glPrimCompletePendingQuad(GlContext *ctx);
+
+// The vertex handler outside glBegin/glEnd: the vertex was transformed and is ignored.
+void __glPrimIgnoreVertex(GlContext *ctx, GlVertex *v);
