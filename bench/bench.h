@@ -1,0 +1,38 @@
+// kivbench: named workloads, each printing one line "workload figure unit". Figures are rates
+// measured on this machine; compare them as ratios between builds, never against fixed numbers.
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kivbench {
+
+struct Workload {
+    const char *name;
+    const char *unit;
+    // Runs `count` units of work and returns how many it really did.
+    std::function<uint64_t(uint64_t count)> run;
+};
+
+std::vector<Workload> &registry();
+
+struct Register {
+    Register(const char *name, const char *unit, std::function<uint64_t(uint64_t)> run) {
+        registry().push_back({name, unit, std::move(run)});
+    }
+};
+
+// Keeps a computed value alive so the optimiser cannot drop the work that made it.
+template <class T>
+inline void keep(const T &value) {
+    asm volatile("" : : "g"(&value) : "memory");
+}
+
+}  // namespace kivbench
+
+#define KIV_BENCH_CAT2(a, b) a##b
+#define KIV_BENCH_CAT(a, b) KIV_BENCH_CAT2(a, b)
+// KIV_BENCH("name", "unit", [](uint64_t n) -> uint64_t { ...; return n; });
+#define KIV_BENCH(name, unit, fn) static ::kivbench::Register KIV_BENCH_CAT(kivBench_, __LINE__)(name, unit, fn)

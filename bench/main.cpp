@@ -1,0 +1,33 @@
+// Runs every workload (or those whose names contain an argument) for about a quarter second each
+// after a short warm-up, and prints its rate.
+#include <cstdio>
+#include <cstring>
+#include "bench/bench.h"
+
+namespace kivbench {
+std::vector<Workload> &registry() {
+    static std::vector<Workload> all;
+    return all;
+}
+}  // namespace kivbench
+
+int main(int argc, char **argv) {
+    using clock = std::chrono::steady_clock;
+    for (const kivbench::Workload &w : kivbench::registry()) {
+        bool wanted = argc < 2;
+        for (int i = 1; i < argc; ++i) wanted |= std::strstr(w.name, argv[i]) != nullptr;
+        if (!wanted) continue;
+        w.run(16);  // warm-up: first-use set-up stays out of the figure
+        uint64_t batch = 64, done = 0;
+        double seconds = 0;
+        while (seconds < 0.25) {
+            const auto t0 = clock::now();
+            done += w.run(batch);
+            seconds += std::chrono::duration<double>(clock::now() - t0).count();
+            batch *= 2;
+        }
+        std::printf("%-32s %14.0f %s\n", w.name, double(done) / seconds, w.unit);
+        std::fflush(stdout);
+    }
+    return 0;
+}
