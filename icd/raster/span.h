@@ -4,31 +4,12 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "platform/win32/win32.h"
+#include "icd/core/shade_flags.h"
 
 struct GlContext;
 struct GlColorBuffer;
 struct GlDrawableBuffers;
 struct GlFragment;
-
-// The context's mode word, rebuilt at every validation.
-constexpr uint32_t kGlShadeRgba = 0x1;
-constexpr uint32_t kGlShadeSmooth = 0x2;
-constexpr uint32_t kGlShadeDepthTest = 0x4;
-constexpr uint32_t kGlShadeTexture = 0x8;
-constexpr uint32_t kGlShadePolygonStipple = 0x10;
-constexpr uint32_t kGlShadeStencilTest = 0x20;
-constexpr uint32_t kGlShadeDither = 0x40;
-constexpr uint32_t kGlShadeLogicOp = 0x80;
-constexpr uint32_t kGlShadeBlend = 0x100;
-constexpr uint32_t kGlShadeAlphaTest = 0x200;
-constexpr uint32_t kGlShadeColorMask = 0x800;
-constexpr uint32_t kGlShadeFog = 0x1000;
-constexpr uint32_t kGlShadeDepthIterate = 0x4000;
-constexpr uint32_t kGlShadeSmoothColors = 0x20000;
-constexpr uint32_t kGlShadePolygonOffset = 0x100000;
-constexpr uint32_t kGlShadeFrontClip = 0x400000;
-constexpr uint32_t kGlShadePerspectiveTex = 0x2000000;
-constexpr uint32_t kGlShadeMipmap = 0x4000000;
 
 // A span stage: only the low byte of the result is meaningful.
 typedef uint8_t (*GlStageProc)(GlContext *ctx);
@@ -45,9 +26,20 @@ struct GlStageList {
     GlStageProc runner;
 };
 
-// The triangle and span part of the rasteriser block, in its order. The edge records of the
-// triangle walker and the line fields are added in front by their owners.
+// One edge of the triangle walker: x moves by the little or the big step per row. The walker
+// keeps the exact position itself; the fractions here are its 31-bit views.
+struct GlTriangleEdge {
+    int32_t littleStep;    // floor of dx/dy
+    int32_t bigStep;       // little + 1
+    int32_t fractionStep;  // 31-bit fraction of dx/dy
+    int32_t x;             // first pixel at or right of the edge's sample
+    int32_t fraction;      // 31-bit fraction of the edge's x
+};
+
+// The triangle and span part of the rasteriser block, in its order. The line fields are added in
+// front by their owner.
 struct GlRasterState {
+    GlTriangleEdge leftEdge, rightEdge;
     int32_t spanX, spanY;
     uint32_t spanZ;
     float spanColor[4];
@@ -59,7 +51,7 @@ struct GlRasterState {
     float zStepYFloat, zStepXFloat;
     float texLittleStep[4], texBigStep[4], texCoordStep[4], texStepY[4];
     float fogLittleStep, fogBigStep, fogStepY, fogStep;
-    uint32_t shadeFlags;
+    GlShadeFlags shadeFlags;  // the context's mode word, written only by validation
     uint8_t *depthAddress;
     int32_t depthBigStep, depthLittleStep;
     uint8_t *stencilAddress;
@@ -70,10 +62,13 @@ struct GlRasterState {
     uint8_t spanDone;
     uint8_t reserved0[3];
     GlColorBuffer *targetColorBuffer;
-    uint32_t offsetZ;
+    // Polygon offset: the offset depth at the current pixel, the two depths it is clamped to
+    // (start side, the side it runs towards), the pixels along x until it reaches the far one and
+    // across the whole range, and their per-row changes.
+    float offsetZ;
     uint32_t offsetNearLimit, offsetFarLimit;
-    int32_t offsetPixelsToLimit, offsetPixelsFullRange;
-    int32_t offsetBigStep, offsetLittleStep;
+    float offsetPixelsToLimit, offsetPixelsFullRange;
+    float offsetBigStep, offsetLittleStep;
 };
 
 // Procs the span stages reach for per pixel; installed by their pickers.
