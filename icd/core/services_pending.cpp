@@ -85,42 +85,19 @@ GlNameSpace *__glNewNameSpace(GlContext *ctx, int32_t) {
 }
 void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) { ctx->hostProcs.free(ctx, ns); }
 
-// No software buffers yet: the drawable's buffers are never built, so there is nothing to
-// attach, resize or free; creating them succeeds with none.
-BOOL __glCreateBuffers(GlContext *) { return TRUE; }
-void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *buffers) { ctx->tail.drawableBuffers = buffers; }
-void __glDetachDrawableBuffers(GlContext *ctx) { ctx->tail.drawableBuffers = nullptr; }
-int32_t __glResizeDrawableBuffers(GlContext *, int32_t, int32_t) { return 1; }
-void __glFreeDrawableBuffers(GlContext *) {}
-
 void __glInitEvalState(GlContext *) {}
 void __glFreeEvalState(GlContext *) {}
-void __glInitSpecularCache(GlContext *) {}
-void __glFreeSpecularCache(GlContext *) {}
-void __glRescaleContextColors(GlContext *) {}
 void __glInitArrayState(GlContext *) {}
 void __glFreeArrayState(GlContext *) {}
 void __glSetArrayFanPolygonRenderers(GlContext *) {}
 void __glInitVertexCache(GlContext *) {}
 void __glFreeVertexCache(GlContext *) {}
-// No lighting computations yet: the material caches stay as they are.
-void __glApplyMaterialChange(GlContext *, uint32_t, uint32_t) {}
-// No software buffers yet: nothing to clear.
-void __glClearBuffer(GlContext *, uint32_t) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
 int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 
-// The chip is not driven yet: the device does not open, so contexts report no hardware.
-BOOL __glHwOpenDevice(GlContext *) { return FALSE; }
-void __glHwShutdown(GlContext *) {}
 void __glInitRsqrtTable(void) {}
-BOOL __glHwProcessAttach(DWORD) { return TRUE; }
-BOOL __glHwProcessDetach(DWORD) { return TRUE; }
 // Drawables get no buffers and no swap proc yet.
 BOOL __wglSetupWindowDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
 BOOL __wglCreateBitmapDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
 void __wglDestroyWindowDrawable(GlDrawable *) {}
 void __wglDrawableMovedNop(GlDrawable *) {}
-// Gamma ramps are not loaded yet: both calls fail.
-extern "C" BOOL WINAPI wglSetDeviceGammaRampZORVEK(const BYTE *, const BYTE *, const BYTE *) { return FALSE; }
-extern "C" BOOL WINAPI wglGetDeviceGammaRampZORVEK(BYTE *, BYTE *, BYTE *) { return FALSE; }

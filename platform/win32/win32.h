@@ -420,3 +420,24 @@ DWORD WINAPI timeGetTime(void);
 // shared with every process forked from now on, keeping its contents. Returns 1 on success.
 int kivShareModuleData(void *start, SIZE_T bytes);
 }
+
+// ---- virtual memory and the machine's memory figure (the OpenGL driver's command buffers) ----
+extern "C" {
+#define MEM_COMMIT   0x00001000
+#define MEM_RESERVE  0x00002000
+#define MEM_RELEASE  0x00008000
+// Zero-filled, 64 KB-aligned; only whole releases (VirtualFree(base, 0, MEM_RELEASE)).
+LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect);
+BOOL WINAPI VirtualFree(LPVOID address, SIZE_T bytes, DWORD type);
+// Test switches: the Nth VirtualAlloc from now (1 = the next) fails, 0 turns it off; the number
+// of live allocations.
+void kivFailVirtualAllocAfter(unsigned n);
+int kivVirtualAllocLive(void);
+typedef struct _MEMORYSTATUS {
+    DWORD dwLength, dwMemoryLoad;
+    SIZE_T dwTotalPhys, dwAvailPhys, dwTotalPageFile, dwAvailPageFile, dwTotalVirtual, dwAvailVirtual;
+} MEMORYSTATUS, *LPMEMORYSTATUS;
+void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
+// The simulated PC's physical memory (default 128 MB), as GlobalMemoryStatus reports it.
+void kivSetPhysicalMemory(SIZE_T bytes);
+}

@@ -5,6 +5,7 @@
 #include <cstring>
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_engine.h"
+#include "platform/win32/win32.h"
 
 namespace {
 
@@ -210,6 +211,16 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
     }
 }
 
+// The OpenGL driver's path "\\.\ZKGFX": CreateFileA opens it, DeviceIoControl sends one block
+// that is both input and output.
+void *userOpen(void *, DWORD) { return reinterpret_cast<void *>(1); }
+BOOL userControl(void *, void *, DWORD code, LPVOID in, DWORD inSize, LPVOID, DWORD, LPDWORD returned) {
+    const NTSTATUS s = kivZkgfxDeviceIoControl(code, in, inSize);
+    *returned = s == STATUS_SUCCESS ? inSize : 0;
+    if (s != STATUS_SUCCESS) SetLastError(ERROR_INVALID_FUNCTION);
+    return s == STATUS_SUCCESS;
+}
+
 NTSTATUS dispatch(void *, ULONG code, void *input, ULONG inputLength, void *, ULONG, ULONG *information) {
     *information = inputLength;
     return serve(code, input, inputLength);
@@ -224,10 +235,15 @@ void kivZkgfxStart(kiv::ZkChip *chip) {
     g_chip = chip;
     zk3EngineAttachChip(chip);
     g_registered = kivKernelCreateDevice(ZKGFX_DEVICE_NAME, dispatch, nullptr) != nullptr;
+    static const KivDeviceOps userOps{userOpen, userControl, nullptr, nullptr};
+    if (g_registered) kivRegisterDevice(ZKGFX_USER_PATH, &userOps);
 }
 
 void kivZkgfxStop() {
-    if (g_registered) kivKernelDeleteDevice(ZKGFX_DEVICE_NAME);
+    if (g_registered) {
+        kivKernelDeleteDevice(ZKGFX_DEVICE_NAME);
+        kivRegisterDevice(ZKGFX_USER_PATH, nullptr);
+    }
     for (const KivZkgfxObject &o : g_state.objects) zk3EngineForgetMemory(o.handle);
     if (g_chip && zk3EngineChip() == g_chip) zk3EngineAttachChip(nullptr);
     g_registered = false;
