@@ -25,7 +25,7 @@ KIV_EXPORT void APIENTRY DrvMovePointer(SURFOBJ *pso, LONG x, LONG y, RECTL *prc
 KIV_EXPORT ULONG APIENTRY DrvSetPointerShape(SURFOBJ *pso, SURFOBJ *psoMask, SURFOBJ *psoColor, void *pxlo,
                                              LONG xHot, LONG yHot, LONG x, LONG y, RECTL *prcl, FLONG fl);
 KIV_EXPORT ULONG APIENTRY DrvDitherColor(DHPDEV dhpdev, ULONG iMode, ULONG rgb, ULONG *pul);
-KIV_EXPORT BOOL APIENTRY DrvSetPalette(DHPDEV dhpdev, void *ppalo, FLONG fl, ULONG iStart, ULONG cColors);
+KIV_EXPORT BOOL APIENTRY DrvSetPalette(DHPDEV dhpdev, PALOBJ *ppalo, FLONG fl, ULONG iStart, ULONG cColors);
 KIV_EXPORT BOOL APIENTRY DrvCopyBits(SURFOBJ *psoDst, SURFOBJ *psoSrc, void *pco, void *pxlo, RECTL *prclDst,
                                      POINTL *pptlSrc);
 KIV_EXPORT BOOL APIENTRY DrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *psoMask, void *pco, void *pxlo,

@@ -107,6 +107,7 @@ struct ZK_PDEV {
     // OpenGL support.
     ULONG cClientBlocks;
     void *apClientBlock[ZK_MAX_CLIENT_BLOCKS];
+    uint32_t aulClientLock[ZK_MAX_CLIENT_BLOCKS];   // the lock (MDL) of each slot's block, kept here
     ULONG bOpenGlActive;
     ULONG modeChangeCounter;
     // Hardware method table.
@@ -200,10 +201,27 @@ void vDisableDevice(ZK_PDEV *ppdev);
 BOOL bEnableHardware(ZK_PDEV *ppdev, BOOL bEnable);
 DWORD ulIoctl(ZK_PDEV *ppdev, DWORD code, void *in, DWORD cjIn, void *out, DWORD cjOut, DWORD *pReturned = nullptr);
 
-// ---- procedures of the parts not built yet (placeholders) ------------------------------------
+// ---- palette, DAC and gamma ramp ----------------------------------------------------------------
 BOOL bInitPalette(ZK_PDEV *ppdev, DEVINFO *pdi);
 void vFreePalette(ZK_PDEV *ppdev);
 BOOL bLoadDacFromPalette(ZK_PDEV *ppdev);
+BOOL bSetGammaRamp(ZK_PDEV *ppdev, const uint16_t *pRamp);   // 3 runs of 256: blue, green, red
+BOOL bGetGammaRamp(ZK_PDEV *ppdev, uint16_t *pRamp);
+BOOL bResetGammaRamp(ZK_PDEV *ppdev);
+
+// ---- escapes and OpenGL window tracking ------------------------------------------------------------
+struct ZK_CLIENT_WINDOW_BLOCK;
+struct ZK_RECTL;
+BOOL bSetupWndObj(SURFOBJ *pso, uint32_t block);
+void APIENTRY vWndObjChanged(WNDOBJ *pwo, FLONG fl);
+BOOL bAcquireClientLock(ZK_PDEV *ppdev, ZK_CLIENT_WINDOW_BLOCK *pBlock);
+void vReleaseClientLock(ZK_PDEV *ppdev, ZK_CLIENT_WINDOW_BLOCK *pBlock);
+BOOL bClipRectToScreen(ZK_PDEV *ppdev, ZK_RECTL *prcl);
+BOOL bLockClientBlock(ZK_PDEV *ppdev, uint32_t block, ZK_LOCKED_BUFFER *pLocked);
+BOOL bUnlockClientBlock(ZK_PDEV *ppdev, int slot);
+void vUpdateClientModeCounters(ZK_PDEV *ppdev);
+
+// ---- procedures of the parts not built yet (placeholders) ------------------------------------
 BOOL bInitPointer(ZK_PDEV *ppdev);
 void vAssertModePointer(ZK_PDEV *ppdev, BOOL bEnable);
 BOOL bEnableText(ZK_PDEV *ppdev);
@@ -217,7 +235,6 @@ BOOL bAssertOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable);
 void vResetOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable);
 void vTexHeapReset(ULONG start, ULONG end);
 ULONG ulTexHeapAlloc(ULONG cjSize);
-void vUpdateClientModeCounters(ZK_PDEV *ppdev);
 void vInstallDrawMethods(ZK_PDEV *ppdev);
 
 // The screen's device-surface record (28 bytes).

@@ -288,6 +288,8 @@ KIV_EXPORT BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     newp->modeChangeCounter = oldp->modeChangeCounter;
     newp->cClientBlocks = oldp->cClientBlocks;
     std::memcpy(newp->apClientBlock, oldp->apClientBlock, sizeof newp->apClientBlock);
+    std::memcpy(newp->aulClientLock, oldp->aulClientLock, sizeof newp->aulClientLock);
+    newp->bOpenGlActive = oldp->bOpenGlActive;
     vUpdateClientModeCounters(newp);
     return TRUE;
 }

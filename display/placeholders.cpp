@@ -1,14 +1,10 @@
 // Procedures and DDI entries whose work belongs to parts of the driver not built yet
-// (palette and DAC, pointer, text, off-screen heaps, escapes and window tracking, drawing,
-// DirectDraw). Each keeps its final name and signature; none pretends to have done the work:
+// (pointer, text, off-screen heaps, drawing, DirectDraw). Each keeps its final name and signature; none pretends to have done the work:
 // the hooks of the device's life do nothing, and the DDI entries refuse.
 #include "display/driver.h"
 
 #include "display/ddi.h"
 
-BOOL bInitPalette(ZK_PDEV *, DEVINFO *) { return TRUE; }
-void vFreePalette(ZK_PDEV *) {}
-BOOL bLoadDacFromPalette(ZK_PDEV *) { return TRUE; }
 BOOL bInitPointer(ZK_PDEV *) { return TRUE; }
 void vAssertModePointer(ZK_PDEV *, BOOL) {}
 BOOL bEnableText(ZK_PDEV *) { return TRUE; }
@@ -25,18 +21,11 @@ BOOL bAssertOffscreenHeap(ZK_PDEV *, BOOL) { return TRUE; }
 void vResetOffscreenHeap(ZK_PDEV *, BOOL) {}
 void vTexHeapReset(ULONG, ULONG) {}
 ULONG ulTexHeapAlloc(ULONG) { return 0; }
-void vUpdateClientModeCounters(ZK_PDEV *) {}
 void vInstallDrawMethods(ZK_PDEV *ppdev) {
     for (PFN &p : ppdev->drawMethods) p = nullptr;
     ppdev->pfnLineMethods[0] = ppdev->pfnLineMethods[1] = nullptr;
 }
 
-// Escapes: not supported yet, whatever the code.
-KIV_EXPORT ULONG APIENTRY DrvEscape(SURFOBJ *, ULONG, ULONG, PVOID, ULONG, PVOID) { return 0; }
-// No pixel format is offered yet.
-KIV_EXPORT LONG APIENTRY DrvDescribePixelFormat(DHPDEV, LONG, ULONG, PIXELFORMATDESCRIPTOR *) { return 0; }
-KIV_EXPORT BOOL APIENTRY DrvSetPixelFormat(SURFOBJ *, LONG, HWND) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvSwapBuffers(SURFOBJ *, void *) { return FALSE; }
 // The pointer stays with the engine: a shape it cannot take is declined (SPS_DECLINE).
 KIV_EXPORT void APIENTRY DrvMovePointer(SURFOBJ *, LONG, LONG, RECTL *) {}
 KIV_EXPORT ULONG APIENTRY DrvSetPointerShape(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, LONG, LONG, LONG, LONG, RECTL *,
@@ -44,7 +33,6 @@ KIV_EXPORT ULONG APIENTRY DrvSetPointerShape(SURFOBJ *, SURFOBJ *, SURFOBJ *, vo
     return 0x2;
 }
 KIV_EXPORT ULONG APIENTRY DrvDitherColor(DHPDEV, ULONG, ULONG, ULONG *) { return 0; }
-KIV_EXPORT BOOL APIENTRY DrvSetPalette(DHPDEV, void *, FLONG, ULONG, ULONG) { return FALSE; }
 // Drawing: refused, so nothing is reported drawn that was not.
 KIV_EXPORT BOOL APIENTRY DrvCopyBits(SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *) { return FALSE; }
 KIV_EXPORT BOOL APIENTRY DrvBitBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *, POINTL *, void *,

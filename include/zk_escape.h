@@ -11,6 +11,9 @@
 #define ESC_ZK_SET_GAMMA_RAMP      0x698E
 #define ESC_ZK_GET_GAMMA_RAMP      0x698F
 #define ESC_ZK_START_DMA_PUSH      0x7001
+#define ESC_ZK_SET_OPENGL_ACTIVE   ESC_ZK_OPENGL_ACTIVE   // in: address of the u32 count of OpenGL processes
+#define ESC_OPENGL_CMD             0x1100   // not served: answers 0
+#define ESC_ZK_MAP_FRAME_BUFFER    0xE4000000u   // in: the caller's process handle; out: the address
 
 // Change kinds written into a client window block.
 #define ZK_WINDOW_WHOLE_CLIENT  0x01   // one rectangle: the whole client rectangle

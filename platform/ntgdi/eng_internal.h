@@ -8,3 +8,20 @@
 std::recursive_mutex &kivEngLock();
 void kivEngError(const std::string &message);
 FLONG kivEngSurfaceHooks(HSURF hsurf);
+
+// Window objects (eng_wndobj.cpp): the first region of windows tracked during an escape is
+// announced after it; a mode change moves every window object to the new screen surface;
+// shutdown deletes them all.
+void kivEngAnnounceNewWindows();
+void kivEngRetargetWindows(SURFOBJ *pso);
+void kivEngDeleteAllWindows();
+
+// A palette object as the engine builds it for DrvSetPalette.
+struct KivEngPalObj {
+    PALOBJ po{};            // first: the driver's PALOBJ * is this record's address
+    ULONG first = 0;
+    std::vector<ULONG> colors;
+};
+
+// The driver's PDEV that the engine's device `hdev` was enabled with (null when none).
+DHPDEV kivEngPdevOf(HDEV hdev);

@@ -95,6 +95,7 @@ std::map<HPALETTE, std::unique_ptr<Palette>> &palettes() {
 
 bool clockFixed = false;
 uint32_t clockMs = 0;
+uint32_t clockStep = 0;
 
 }  // namespace
 
@@ -198,6 +199,7 @@ extern "C" BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHoo
     auto it = surfaces().find(hsurf);
     if (it == surfaces().end()) return FALSE;
     it->second->so.hdev = hdev;
+    it->second->so.dhpdev = kivEngPdevOf(hdev);   // the driver's PDEV behind the engine's device
     it->second->hooks = flHooks;
     return TRUE;
 }
@@ -288,6 +290,7 @@ extern "C" void APIENTRY EngQueryLocalTime(ENG_TIME_FIELDS *ptf) {
     uint64_t ms;
     if (clockFixed) {
         ms = clockMs;
+        clockMs += clockStep;
     } else {
         ms = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                        std::chrono::system_clock::now().time_since_epoch())
@@ -305,6 +308,8 @@ extern "C" void APIENTRY EngQueryLocalTime(ENG_TIME_FIELDS *ptf) {
     ptf->usMilliseconds = static_cast<USHORT>(ms % 1000);
     ptf->usWeekday = static_cast<USHORT>(t.tm_wday);
 }
+
+void kivEngSetClockStep(uint32_t milliseconds) { clockStep = milliseconds; }
 
 void kivEngSetClock(bool fixed, uint32_t milliseconds) {
     clockFixed = fixed;

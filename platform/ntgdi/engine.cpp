@@ -34,6 +34,7 @@ struct State {
     SURFOBJ *pso = nullptr;       // the engine's lock of the primary surface
     uint32_t hdevSerial = 0;
     uint32_t hdevTokens[64] = {};
+    DHPDEV hdevPdev[64] = {};   // the PDEV each device token was enabled with
 };
 
 State &st() {
@@ -46,8 +47,20 @@ template <typename F> F fn(ULONG index) { return reinterpret_cast<F>(st().table[
 HDEV newHdev() {
     State &s = st();
     uint32_t i = s.hdevSerial++ % 64;
+    s.hdevPdev[i] = nullptr;
     return reinterpret_cast<HDEV>(&s.hdevTokens[i]);
 }
+
+}  // namespace
+
+DHPDEV kivEngPdevOf(HDEV hdev) {
+    State &s = st();
+    auto *token = reinterpret_cast<uint32_t *>(hdev);
+    if (token < s.hdevTokens || token >= s.hdevTokens + 64) return nullptr;
+    return s.hdevPdev[token - s.hdevTokens];
+}
+
+namespace {
 
 bool loadDriver(const KivEngineConfig &config) {
     State &s = st();
@@ -109,6 +122,7 @@ bool enableDisplay(DEVMODEW &dm, KivEngineDisplay &out) {
     out.dhpdev = enablePdev(&dm, nullptr, 0, nullptr, sizeof out.gdiInfo, &out.gdiInfo, sizeof out.devInfo,
                             &out.devInfo, out.hdev, deviceName, KIV_ENGINE_VIDEO_DEVICE);
     if (!out.dhpdev) return false;
+    st().hdevPdev[reinterpret_cast<uint32_t *>(out.hdev) - st().hdevTokens] = out.dhpdev;
     completePdev(out.dhpdev, out.hdev);
     out.hsurf = enableSurface(out.dhpdev);
     if (!out.hsurf) {
@@ -185,6 +199,7 @@ bool kivEngineBoot(const KivEngineConfig &config) {
 void kivEngineShutdown() {
     State &s = st();
     if (!s.loaded) return;
+    kivEngDeleteAllWindows();
     unlockScreen();
     disableDisplay(s.display);
     unloadDriver();
@@ -221,6 +236,7 @@ bool kivEngineChangeMode(uint32_t width, uint32_t height, uint32_t bitsPerPel, u
     disableDisplay(old);
     s.display = next;
     lockScreen();
+    kivEngRetargetWindows(s.pso);
     return true;
 }
 
@@ -250,7 +266,38 @@ ULONG kivEngineEscape(ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvO
     State &s = st();
     auto escape = fn<PFN_DrvEscape>(INDEX_DrvEscape);
     if (!kivEngineRunning() || !escape || !s.pso) return 0;
-    return escape(s.pso, iEsc, cjIn, pvIn, cjOut, pvOut);
+    ULONG result;
+    {
+        // Escapes and window callbacks reach the driver one at a time.
+        std::lock_guard<std::recursive_mutex> g(kivEngLock());
+        result = escape(s.pso, iEsc, cjIn, pvIn, cjOut, pvOut);
+    }
+    kivEngAnnounceNewWindows();
+    return result;
+}
+
+bool kivEngineSetPalette(ULONG iStart, ULONG cColors, const ULONG *colors) {
+    typedef BOOL(APIENTRY * PFN_DrvSetPalette)(DHPDEV, PALOBJ *, FLONG, ULONG, ULONG);
+    auto setPalette = fn<PFN_DrvSetPalette>(INDEX_DrvSetPalette);
+    if (!kivEngineRunning() || !setPalette || !colors) return false;
+    KivEngPalObj po;
+    po.first = iStart;
+    po.colors.assign(colors, colors + cColors);
+    std::lock_guard<std::recursive_mutex> g(kivEngLock());
+    return setPalette(st().display.dhpdev, &po.po, 0, iStart, cColors) != FALSE;
+}
+
+// The palette object handed to DrvSetPalette: entries first.. of the device's palette.
+extern "C" ULONG APIENTRY PALOBJ_cGetColors(PALOBJ *ppalo, ULONG iStart, ULONG cEntry, ULONG *pulColors) {
+    if (!ppalo || !pulColors) return 0;
+    const auto *po = reinterpret_cast<const KivEngPalObj *>(ppalo);
+    ULONG n = 0;
+    for (; n < cEntry; ++n) {
+        const ULONG i = iStart + n;
+        if (i < po->first || i - po->first >= po->colors.size()) break;
+        pulColors[n] = po->colors[i - po->first];
+    }
+    return n;
 }
 
 LONG kivEngineDescribePixelFormat(LONG iPixelFormat, ULONG cjpfd, PIXELFORMATDESCRIPTOR *ppfd) {

@@ -83,6 +83,13 @@ const std::vector<std::string> &kivEngErrors();
 void kivEngClearErrors();
 // The local time EngQueryLocalTime answers: the host clock, or a fixed millisecond count.
 void kivEngSetClock(bool fixed, uint32_t milliseconds);
+// A fixed clock advances by this many milliseconds after every query (0: it stands still).
+void kivEngSetClockStep(uint32_t milliseconds);
+// Window objects the driver tracks (EngCreateWnd) and not yet deleted.
+size_t kivEngLiveWindowObjects();
+// The engine's palette call at 8 bits per pixel: DrvSetPalette with a palette object holding
+// `colors` (PALETTEENTRY dwords: red, green, blue, flags) for entries iStart.. of the device.
+bool kivEngineSetPalette(ULONG iStart, ULONG cColors, const ULONG *colors);
 
 // ---- the device-control path ---------------------------------------------------------------------
 // Every EngDeviceIoControl is shown to the observer after it ran (status = its result). An

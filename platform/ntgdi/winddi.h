@@ -174,6 +174,48 @@ typedef struct _SURFOBJ {
 #define PAL_RGB       0x4u
 #define PAL_BGR       0x8u
 
+// A palette as the engine hands it to DrvSetPalette; read with PALOBJ_cGetColors.
+typedef struct _PALOBJ { ULONG ulReserved; } PALOBJ;
+
+// ---- clip regions and window objects --------------------------------------------------------------
+#define DC_TRIVIAL 0
+#define DC_RECT    1
+#define DC_COMPLEX 3
+#define CT_RECTANGLES 0
+#define CD_RIGHTDOWN 0x0u
+#define CD_ANY       0x4u
+
+typedef struct _CLIPOBJ {
+    ULONG iUniq;
+    RECTL rclBounds;
+    UCHAR iDComplexity;   // DC_TRIVIAL, DC_RECT or DC_COMPLEX
+    UCHAR iFComplexity;
+    UCHAR iMode;
+    UCHAR fjOptions;
+} CLIPOBJ;
+
+typedef struct _WNDOBJ {
+    CLIPOBJ coClient;     // the visible part of the client area
+    PVOID pvConsumer;     // the driver's own pointer
+    RECTL rclClient;      // the client area in screen coordinates
+    SURFOBJ *psoOwner;    // the screen surface the window is on
+} WNDOBJ;
+
+typedef struct _ENUMRECTS {
+    ULONG c;
+    RECTL arcl[1];
+} ENUMRECTS;
+
+// What EngCreateWnd is asked to track, and the change flags of the callback.
+#define WO_RGN_CLIENT_DELTA  0x01u
+#define WO_RGN_CLIENT        0x02u
+#define WOC_RGN_CLIENT_DELTA 0x01u
+#define WOC_RGN_CLIENT       0x02u
+#define WOC_CHANGED          0x10u   // every change has been reported
+#define WOC_DELETE           0x20u   // the window object is going away
+
+typedef void(APIENTRY *WNDOBJCHANGEPROC)(WNDOBJ *pwo, FLONG fl);
+
 // ---- engine memory -------------------------------------------------------------------------------
 #define FL_ZERO_MEMORY 0x00000001u
 
@@ -209,6 +251,14 @@ HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG cColors, ULONG *pulColors,
 BOOL APIENTRY EngDeletePalette(HPALETTE hpal);
 
 void APIENTRY EngQueryLocalTime(ENG_TIME_FIELDS *ptf);
+
+ULONG APIENTRY PALOBJ_cGetColors(PALOBJ *ppalo, ULONG iStart, ULONG cEntry, ULONG *pulColors);
+
+// Returns NULL when the window cannot be tracked, (WNDOBJ *)-1 when this driver already tracks it.
+WNDOBJ *APIENTRY EngCreateWnd(SURFOBJ *pso, HWND hwnd, WNDOBJCHANGEPROC pfn, FLONG fl, int iPixelFormat);
+void APIENTRY WNDOBJ_vSetConsumer(WNDOBJ *pwo, PVOID pvConsumer);
+ULONG APIENTRY WNDOBJ_cEnumStart(WNDOBJ *pwo, ULONG iType, ULONG iDirection, ULONG cLimit);
+BOOL APIENTRY WNDOBJ_bEnum(WNDOBJ *pwo, ULONG cj, ULONG *pul);
 }
 
 // Register access from a display driver. Plain loads and stores on the machine; here they pass
@@ -231,4 +281,5 @@ static_assert(offsetof(DEVMODEW, dmLogPixels) == 166);
 static_assert(offsetof(DEVMODEW, dmBitsPerPel) == 168);
 static_assert(offsetof(DEVMODEW, dmDisplayFrequency) == 184);
 static_assert(sizeof(SURFOBJ) == 52);
+static_assert(sizeof(CLIPOBJ) == 24 && sizeof(WNDOBJ) == 48);
 static_assert(sizeof(DRVENABLEDATA) == 12);

@@ -95,6 +95,12 @@ public:
     uint8_t miscOutput() const { return misc_; }
     uint8_t dacMask() const { return dacMask_; }
     const uint8_t *dacEntry(uint8_t index) const { return dac_[index]; }
+    // The engine's DAC transfer object loads entries directly (red, green, blue).
+    void loadDacEntry(uint8_t index, uint8_t red, uint8_t green, uint8_t blue) {
+        dac_[index][0] = red;
+        dac_[index][1] = green;
+        dac_[index][2] = blue;
+    }
     uint8_t vgaPlane(unsigned plane, uint32_t offset) const { return planes_[plane & 3][offset & 0xFFFF]; }
     uint32_t reg32(uint32_t offset) const;  // dword of the aperture's backing memory
     // Test set-up: change a register without logging.

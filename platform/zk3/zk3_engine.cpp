@@ -28,6 +28,7 @@ enum : uint32_t {
 
 constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
 constexpr uint16_t kNotifierClass = 3;
+constexpr uint32_t kDacTransferClass = 0x0D;
 
 struct Engine {
     std::recursive_mutex lock;
@@ -48,6 +49,7 @@ struct Engine {
     uint64_t freeReads = 0;
     uint64_t idleSpins = 0;
     uint64_t spinGuard = 20000000;
+    uint64_t dacLoads = 0;
 
     void error(const char *fmt, uint32_t a, uint32_t b = 0) {
         char buf[160];
@@ -140,6 +142,7 @@ struct Engine {
         }
         Zk3EngineObject &o = it->second;
         setMethod(o, m, v);
+        if (o.cls == kDacTransferClass && m == 0x314) loadDac(o, v);
         if (m >= 0x100 && m < 0x180 && v != 0 && m != 0x104 && !isMemory(v))
             error("object 0x%X names unknown memory object 0x%X", h, v);
         if (m >= 0x200 && m < 0x2FC && v != 0 && !isInstance(v))
@@ -150,6 +153,25 @@ struct Engine {
             armed[h] = false;
             fireNotify(o);
         }
+    }
+
+    // The DAC transfer object copies `bytes` of its memory object (method 0x300) from the
+    // offset in method 0x310 into the DAC: one dword 0x00RRGGBB per index, from index 0.
+    void loadDac(const Zk3EngineObject &o, uint32_t bytes) {
+        ++dacLoads;
+        auto mem = objects.find(o.method(0x300, 0));
+        const uint32_t offset = o.method(0x310, 0);
+        if (mem == objects.end() || !mem->second.isMemory) {
+            error("DAC transfer from object 0x%X, which is no memory object", o.method(0x300, 0));
+            return;
+        }
+        if (static_cast<uint64_t>(offset) + bytes > static_cast<uint64_t>(mem->second.limit) + 1 || bytes > 1024) {
+            error("DAC transfer of 0x%X bytes from offset 0x%X outside its memory object", bytes, offset);
+            return;
+        }
+        const auto *src = reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(mem->second.base) + offset);
+        for (uint32_t n = 0; n < bytes / 4 && chip; ++n)
+            chip->loadDacEntry(static_cast<uint8_t>(n), src[4 * n + 2], src[4 * n + 1], src[4 * n]);
     }
 
     void runPusher() {
@@ -205,6 +227,7 @@ struct Engine {
         runs.clear();
         holdReads = busyReads = 0;
         freeReads = idleSpins = 0;
+        dacLoads = 0;
         std::memset(fifo, 0, ZK3_FIFO_SIZE);
         for (unsigned s = 0; s < 8; ++s)
             *reinterpret_cast<uint16_t *>(fifo + s * ZK3_SUBCHANNEL_SIZE + 0x10) = ZK3_FIFO_FREE_EMPTY;
@@ -498,6 +521,7 @@ void zk3EngineHoldBusy(unsigned reads) {
 }
 
 uint64_t zk3EngineFreeCountReads() { return engine().freeReads; }
+uint64_t zk3EngineDacLoads() { return engine().dacLoads; }
 
 void zk3EngineSetSpinGuard(uint64_t reads) {
     Engine &e = engine();

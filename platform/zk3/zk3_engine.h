@@ -99,6 +99,9 @@ void zk3EngineHoldFreeCount(unsigned reads, uint16_t value);
 void zk3EngineHoldBusy(unsigned reads);
 // Number of free-count reads so far.
 uint64_t zk3EngineFreeCountReads();
+// Number of DAC loads the DAC transfer object (class 0x0D) ran: its method 0x314 copies that many
+// bytes of its memory object, one dword 0x00RRGGBB per index, into the chip's DAC.
+uint64_t zk3EngineDacLoads();
 // A read of a status that never changes aborts the process after this many reads in a row
 // (0 turns the guard off); a driver spinning on a model that will never answer is a bug.
 void zk3EngineSetSpinGuard(uint64_t reads);
