@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 #include "icd/raster/color_buffer.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/raster/stencil_buffer.h"
 
 struct GlContext;
 
@@ -13,4 +15,7 @@ struct GlBufferArea {
     void (*drawableUnlock)(GlContext *ctx);
     int32_t lockCount;
     GlColorBuffers color;  // front and back colour buffers, draw and read choices
+    GlBufferHeads heads;   // every buffer of the context as the head operations walk them
+    GlDepthBuffer depth;
+    GlStencilBuffer stencil;
 };
