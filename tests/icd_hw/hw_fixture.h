@@ -26,6 +26,7 @@ struct HwTestDisplay {
     std::vector<ZK_DMA_PUSH_PARAMS> pushes;   // non-empty records, as received
     int emptyRecords = 0;
     int refuseNext = 0;                  // that many started pushes answer "refused"
+    bool refuseActive = false;           // OPENGL_ACTIVE answers 0
     bool deferred = false;               // keep started pushes until runDeferred
     int runAfterEmpty = 0;               // run the kept pushes at this empty record
     std::vector<ZK_DMA_PUSH_PARAMS> kept;
@@ -73,7 +74,7 @@ struct HwTestDisplay {
             return 1;
         }
         case ESC_ZK_OPENGL_ACTIVE: {
-            if (!in || inSize != 4 || !out || outSize != 4) return 0;
+            if (!in || inSize != 4 || !out || outSize != 4 || refuseActive) return 0;
             uint32_t address;
             std::memcpy(&address, in, 4);
             openGlActive = *reinterpret_cast<const uint32_t *>(uintptr_t(address));
