@@ -208,7 +208,9 @@ void __glInitVertexBuffer(GlContext *ctx) {
     p.texCoord = p.rasterTexCoord = nopVertex;
     p.faceColor = p.rasterFaceColor = nopFaceColor;
     p.fogFactor = noFog;
-    p.pointsVertex = p.stripNextVertex = p.linesSecondVertex = nopVertex;
+    p.pointsVertex = __glPrimPointsVertex;
+    p.stripNextVertex = __glLineStripVertex;
+    p.linesSecondVertex = __glLinesSecondVertex;
     p.renderPoint = nopVertex;
     p.renderLine = p.clipLine = nopLine;
     p.renderTriangle = nopTriangle;

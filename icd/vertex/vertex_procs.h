@@ -39,6 +39,23 @@ GL_COPY_ATTRIBUTE_PROCS(GL_DECLARE_COPY)
 #undef GL_DECLARE_COPY
 
 // ---- primitive state machines --------------------------------------------------------------------
+// The begin proc of each mode (slots beginPoints .. beginPolygon, in mode order) and the end
+// procs that glEnd runs through the endPrimitive slot.
+void __glPrimPointsBegin(GlContext *ctx);
+void __glBeginLines(GlContext *ctx);
+void __glBeginLineLoop(GlContext *ctx);
+void __glBeginLineStrip(GlContext *ctx);
+void __glPrimTrianglesBegin(GlContext *ctx);
+void __glPrimTriangleStripBegin(GlContext *ctx);
+void __glPrimTriangleFanBegin(GlContext *ctx);
+void __glPrimQuadsBegin(GlContext *ctx);
+void __glPrimQuadStripBegin(GlContext *ctx);
+void __glPrimPolygonBegin(GlContext *ctx);
+void __glPrimEnd(GlContext *ctx);
+void __glPrimPointsEnd(GlContext *ctx);
+void __glEndLineLoop(GlContext *ctx);
+void __glPrimPolygonEnd(GlContext *ctx);
+// Mode handlers the pickers choose between.
 void __glPrimPointsVertex(GlContext *ctx, GlVertex *v);
 void __glPrimPointsVertexComplete(GlContext *ctx, GlVertex *v);
 void __glLinesSecondVertex(GlContext *ctx, GlVertex *v);
