@@ -31,12 +31,16 @@ uint32_t truncDepth(double v) {
     return uint32_t(v);
 }
 
-// The depth and stencil buffers the walk addresses; null while the context has none.
-const GlBuffer *depthHeadOf(GlContext *) { return nullptr; }
-const GlBuffer *stencilHeadOf(GlContext *) { return nullptr; }
+// The depth and stencil buffers the walk addresses; null while the context has none attached.
+const GlBuffer *attached(const GlBuffer &b) { return b.context != nullptr && b.base != nullptr ? &b : nullptr; }
+const GlBuffer *depthHeadOf(GlContext *ctx) { return attached(ctx->buffers.depth.head); }
+const GlBuffer *stencilHeadOf(GlContext *ctx) { return attached(ctx->buffers.stencil.head); }
 // The depth buffer's smallest resolvable step (what one polygon-offset unit moves, as a fraction
-// of the largest depth value).
-float depthOffsetUnitOf(GlContext *) { return 0.0039063096f; }
+// of the largest depth value); without a depth buffer that of the 16-bit kind.
+float depthOffsetUnitOf(GlContext *ctx) {
+    const GlDepthBuffer &db = ctx->buffers.depth;
+    return db.scale != 0 ? db.offsetUnit : 0.0039063096f;
+}
 // The span texture-scale proc: the squared texels per pixel at a vertex's s, t, q, from the
 // gradients in the raster state; null when the texture needs none.
 typedef float (*GlTexScaleSpanProc)(GlContext *ctx, GlRasterState *rs, float s, float t, float q);
