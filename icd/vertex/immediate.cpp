@@ -52,9 +52,11 @@ void vertexWorker(const GLfloat *in) {
     GlXformProc xform = N == 2 ? mvp->xform2 : N == 3 ? mvp->xform3 : mvp->xform4;
     xform(v->clip, v->obj, mvp);
     const uint32_t size = uint32_t(N - 1) << kGlVertexSizeShift;
+    // The user-plane checks complete the eye coordinates on the way: keep the done bits they
+    // set along with the codes they return.
     v->flags = size;
     GlPrimitiveProcs &p = ctx->slots.primitive;
-    v->flags = p.clipCheck[N - 2](ctx, v) | size;
+    v->flags |= p.clipCheck[N - 2](ctx, v);
     p.copyAttributes(ctx, v);
 }
 

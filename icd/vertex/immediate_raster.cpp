@@ -68,7 +68,7 @@ void setRasterPos(GlContext *ctx, const float *in) {
     rp->flags = size;
     GlPrimitiveProcs &p = ctx->slots.primitive;
     uint32_t codes = p.clipCheck[N - 2](ctx, rp);
-    rp->flags = size | codes;
+    rp->flags |= codes;
     if (codes & kGlVertexClipMask) {
         ctx->current.rasterPosValid = 0;
         return;

@@ -232,6 +232,8 @@ TEST_F(ImmediateTest, OutCodesOfTheFrustumCheck) {
 // table so a replacement installed there sees them.
 TEST_F(ImmediateTest, VertexCopiesTheCurrentAttributesAndUsesTheExecutedTable) {
     recordVertices();
+    // the copy validation picks for lighting with both texture units
+    ctx->slots.primitive.copyAttributes = __glCopyCurrentNormalColorTex2;
     GL(glColor3f)(0.5f, 0.25f, 1.0f);
     GL(glNormal3f)(0, 1, 0);
     GL(glTexCoord2f)(0.75f, 0.125f);
