@@ -311,7 +311,7 @@ BOOL __glDestroyContext(GlContext *ctx) {
 }
 
 BOOL __glHwDestroyContext(GlContext *ctx) {
-    __glFreeDrawableBuffers(ctx);
+    __glFreeContextBuffers(ctx);
     __glDestroyContext(ctx);
     __glHwShutdown(ctx);
     ctx->hostProcs.free(ctx, ctx);

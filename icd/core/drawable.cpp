@@ -37,57 +37,79 @@ void __wglVisualFromPixelFormat(GlVisual *v, const PIXELFORMATDESCRIPTOR *pfd) {
     v->stencilBits = pfd->cStencilBits;
 }
 
+// Releases what creation allocated; the record is not in the list.
+static void freeDrawableBlocks(GlDrawable *d) {
+    __wglFree(d->clipList);
+    __wglFree(d->buffers.visual);
+    __wglFree(d);
+}
+
 GlDrawable *__wglCreateDrawable(HDC hdc, HWND hwnd, const GlVisual *visual) {
-    GlDrawable *d = static_cast<GlDrawable *>(__wglAlloc(700));
-    GlVisual *copy = static_cast<GlVisual *>(__wglAlloc(sizeof(GlVisual)));
-    if (d == nullptr || copy == nullptr) {
-        __wglFree(copy);
-        __wglFree(d);
-        return nullptr;
-    }
+    GlDrawable *d = static_cast<GlDrawable *>(__wglAlloc(kGlDrawableBytes));
+    if (d == nullptr) return nullptr;
     d->hdc = hdc;
     d->hwnd = hwnd;
     d->hasParent = hwnd != nullptr && GetParent(hwnd) != nullptr;
+    GlVisual *copy = static_cast<GlVisual *>(__wglAlloc(sizeof(GlVisual)));
+    d->clipList = static_cast<GlClipList *>(__wglAlloc(kGlClipListBytes(kGlClipInitialCapacity)));
+    if (copy == nullptr || d->clipList == nullptr) {
+        __wglFree(copy);
+        freeDrawableBlocks(d);
+        return nullptr;
+    }
     *copy = *visual;
     copy->isBitmap = hwnd == nullptr;
-    d->buffers.visual = copy;
-    d->buffers.alloc = __wglHostProcs.procs.alloc;
-    d->buffers.calloc = __wglHostProcs.procs.calloc;
-    d->buffers.realloc = __wglHostProcs.procs.realloc;
-    d->buffers.free = __wglHostProcs.procs.free;
-    d->buffers.drawable = d;
-    d->clipCapacity = 4;
+    GlDrawableBuffers &b = d->buffers;
+    b.visual = copy;
+    b.alloc = __wglHostProcs.procs.alloc;
+    b.calloc = __wglHostProcs.procs.calloc;
+    b.realloc = __wglHostProcs.procs.realloc;
+    b.free = __wglHostProcs.procs.free;
+    b.addClipRect = __wglClipAddRect;
+    b.setClipBounds = __wglClipSetBounds;
+    b.drawable = d;
+    d->clipCapacity = kGlClipInitialCapacity;
+    d->clipList->rdh = {sizeof(GlClipListHeader), kGlClipRectangles, 0, 0, {0, 0, 0, 0}};
     d->destroyHook = __glDeviceHooks->destroyDrawable;
     d->movedHook = __glDeviceHooks->drawableMoved;
+    // The device layer sizes its buffers from the window's geometry.
+    __wglUpdateWindowGeometry(d);
     BOOL made = hwnd != nullptr ? __glDeviceHooks->createWindowDrawable(d, visual)
                                 : __glDeviceHooks->createMemoryDrawable(d, visual);
     if (!made) {
-        __wglFree(copy);
-        __wglFree(d);
+        freeDrawableBlocks(d);
         return nullptr;
     }
-    __wglUpdateWindowGeometry(d);
+    __wglLinkDrawable(d);
+    return d;
+}
+
+void __wglLinkDrawable(GlDrawable *d) {
     __wglLockGlobal();
     d->next = drawableListHead.next;
     d->prev = &drawableListHead;
     if (d->next != nullptr) d->next->prev = d;
     drawableListHead.next = d;
     __wglUnlockGlobal();
-    return d;
+}
+
+void __wglUnlinkDrawable(GlDrawable *d) {
+    __wglLockGlobal();
+    if (d->prev != nullptr) d->prev->next = d->next;
+    if (d->next != nullptr) d->next->prev = d->prev;
+    d->prev = d->next = nullptr;
+    __wglUnlockGlobal();
 }
 
 void __wglDestroyDrawable(GlDrawable *d) {
-    __wglLockGlobal();
-    d->prev->next = d->next;
-    if (d->next != nullptr) d->next->prev = d->prev;
-    __wglUnlockGlobal();
+    __wglUnlinkDrawable(d);
     if (d->buffers.freeBuffers != nullptr) d->buffers.freeBuffers(&d->buffers);
     if (d->destroyHook != nullptr) d->destroyHook(d);
-    __wglFree(d->clipList);
-    __wglFree(d->buffers.visual);
-    __wglFree(d);
+    freeDrawableBlocks(d);
 }
 
+// A window's drawable is found by its window (and takes the device context it is found with);
+// a bitmap's by its memory device context. A drawable whose window is gone is never found.
 GlDrawable *__wglFindDrawable(HDC hdc, HWND hwnd) {
     GlDrawable *found = nullptr;
     __wglLockGlobal();
@@ -103,7 +125,9 @@ GlDrawable *__wglFindDrawable(HDC hdc, HWND hwnd) {
     return found;
 }
 
+// Drawables still in use live on without their window; the last release frees them.
 void __wglDestroyWindowDrawables(HWND hwnd) {
+    if (hwnd == nullptr) return;
     __wglLockGlobal();
     GlDrawable *d = drawableListHead.next;
     while (d != nullptr) {
@@ -153,9 +177,30 @@ BOOL __wglHandleWindowMoved(GlContextHandle *h) {
     if (h->context->procs.resize(h->context, d->width, d->height)) {
         h->windowMoved = 0;
         d->moved = 1;
-        d->flags &= ~1u;
+        d->flags &= ~kGlDrawableBuffersInvalid;
         return TRUE;
     }
-    d->flags |= 1u;
+    d->flags |= kGlDrawableBuffersInvalid;
     return FALSE;
+}
+
+// The size the buffers were last made for is taken and forgotten, so that the resize is not
+// skipped as unchanged.
+BOOL __wglApplyPendingResize(GlDrawableBuffers *buffers) {
+    int32_t width = buffers->bufWidth, height = buffers->bufHeight;
+    buffers->bufWidth = buffers->bufHeight = 0;
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx == nullptr || ctx->procs.resize == nullptr) return FALSE;
+    return ctx->procs.resize(ctx, width, height);
+}
+
+BOOL __wglRevalidateDrawable(GlContextHandle *h) {
+    GlDrawable *d = h->drawable;
+    if (d == nullptr) return FALSE;
+    BOOL result = __wglApplyPendingResize(&d->buffers);
+    if (result == 1)
+        d->flags &= ~kGlDrawableBuffersInvalid;
+    else
+        d->flags |= kGlDrawableBuffersInvalid;
+    return result;
 }
