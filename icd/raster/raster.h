@@ -6,6 +6,8 @@
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/span.h"
 #include "icd/raster/raster_tables.h"
+#include "icd/raster/triangle.h"
+#include "icd/raster/fragment.h"
 
 // ---- span runners and the span picker ------------------------------------------------------------
 uint8_t __glSpanRenderStages(GlContext *ctx);

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include "platform/win32/win32.h"
 #include "icd/core/shade_flags.h"
+#include "icd/raster/fragment.h"
 
 struct GlContext;
 struct GlColorBuffer;
@@ -101,4 +102,5 @@ struct GlSpanArea {
     GlStageList spanList;
     GlRasterState raster;
     GlRasterInputs inputs;
+    GlFragmentProcs fragment;  // fragment store, colour store and blend procs
 };
