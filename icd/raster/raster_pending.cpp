@@ -1,13 +1,14 @@
 // Services the rasteriser calls whose owners have not landed yet. Each fails clearly or does
 // nothing a caller could mistake for work done.
 #include "icd/raster/raster.h"
+#include "icd/raster/depth_buffer.h"
 #include "icd/core/context.h"
 
 // No hardware clear yet: the buffer is left as it is.
 void __glHwClearColorBuffer(GlColorBuffer *) {}
-// The depth pick never chooses the chip's clear while the chip is not driven; should it, the
-// depth buffer is left as it is.
-void __glHwClearDepthBuffer(GlDepthBuffer *) {}
+// Until the chip clears depth surfaces itself, the software clear does it through the same
+// memory.
+void __glHwClearDepthBuffer(GlDepthBuffer *db) { __glClearDepthBuffer(db); }
 
 // The accumulation buffer's return is not there yet: nothing is written.
 void __glStoreAccumRow(GlColorBuffer *, int32_t, int32_t, const int16_t *, float, int32_t) {}
