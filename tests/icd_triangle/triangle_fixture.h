@@ -15,6 +15,7 @@ struct SeenSpan {
     uint32_t z;
     int32_t zStep;
     float color[4], colorStep[4];
+    float tex[4], texStep[4], fog, fogStep;
     float offsetZ, offsetPixelsToLimit, offsetPixelsFullRange;
     uint32_t offsetNear, offsetFar;
 };
@@ -26,11 +27,13 @@ protected:
 
     static uint8_t recordSpan(GlContext *c) {
         const GlRasterState &rs = c->state.span.raster;
-        SeenSpan s{rs.spanX - kBias, rs.spanY - kBias, rs.spanLength, rs.spanZ, rs.zStep, {}, {},
-                   rs.offsetZ, rs.offsetPixelsToLimit, rs.offsetPixelsFullRange, rs.offsetNearLimit,
+        SeenSpan s{rs.spanX - kBias, rs.spanY - kBias, rs.spanLength, rs.spanZ, rs.zStep, {}, {}, {}, {},
+                   rs.spanFog, rs.fogStep, rs.offsetZ, rs.offsetPixelsToLimit, rs.offsetPixelsFullRange, rs.offsetNearLimit,
                    rs.offsetFarLimit};
         std::memcpy(s.color, rs.spanColor, 16);
         std::memcpy(s.colorStep, rs.colorStep, 16);
+        std::memcpy(s.tex, rs.spanTexCoord, 16);
+        std::memcpy(s.texStep, rs.texCoordStep, 16);
         seen.push_back(s);
         return 0;
     }

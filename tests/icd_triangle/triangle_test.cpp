@@ -167,6 +167,40 @@ TEST_F(TriangleTest, DepthIsSampledAtPixelCentresInFixedPoint) {
     }
 }
 
+TEST_F(TriangleTest, TextureCoordinatesAndFogAreSampledAtPixelCentres) {
+    attach(kX8R8G8B8, 16, 16);
+    ctx->state.mode.hints[4] = GL_DONT_CARE;
+    for (bool perspective : {false, true}) {
+        SCOPED_TRACE(perspective);
+        raster().shadeFlags = kGlShadeRgba | kGlShadeTexture | kGlShadeFog | (perspective ? kGlShadePerspectiveTex : 0);
+        validate();
+        recordSpans();
+        // s = x / 16, t = y / 16, q = 1, fog = 1 - (x + y) / 32; with 1/w = 0.5 at every vertex the
+        // perspective coordinates are halved.
+        GlVertex *a = vertex(0, 0, 0), *b = vertex(1, 16, 0), *c = vertex(2, 0, 16);
+        const float st[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+        GlVertex *vs[3] = {a, b, c};
+        for (int i = 0; i < 3; ++i) {
+            vs[i]->texCoord[0][0] = st[i][0];
+            vs[i]->texCoord[0][1] = st[i][1];
+            vs[i]->texCoord[0][3] = 1.0f;
+            vs[i]->invW = 0.5f;
+            vs[i]->fog = 1.0f - (st[i][0] + st[i][1]) * 0.5f;
+        }
+        draw();
+        ASSERT_EQ(seen.size(), 16u);
+        const float k = perspective ? 0.5f : 1.0f;
+        for (const SeenSpan &s : seen) {
+            EXPECT_FLOAT_EQ(s.tex[0], k * 0.5f / 16);
+            EXPECT_FLOAT_EQ(s.tex[1], k * (s.y + 0.5f) / 16);
+            EXPECT_FLOAT_EQ(s.tex[2], k);
+            EXPECT_FLOAT_EQ(s.texStep[0], k / 16);
+            EXPECT_FLOAT_EQ(s.fog, 1.0f - (0.5f + s.y + 0.5f) / 32);
+            EXPECT_FLOAT_EQ(s.fogStep, -1.0f / 32);
+        }
+    }
+}
+
 TEST_F(TriangleTest, PolygonOffsetMovesTheDepthAndSetsTheClampFields) {
     attach(kX8R8G8B8, 16, 16);
     raster().shadeFlags = kGlShadeRgba | kGlShadeDepthIterate | kGlShadeDepthTest | kGlShadePolygonOffset;
