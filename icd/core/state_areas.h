@@ -5,8 +5,11 @@
 #include <GL/gl.h>
 #include "icd/core/names.h"
 #include "icd/vertex/transform_state.h"
+#include "icd/vertex/clip.h"
 #include "icd/raster/span.h"
 #include "icd/core/state_entries.h"
+#include "icd/core/pick.h"
+#include "icd/vertex/light_cache.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -61,6 +64,7 @@ struct GlStateAreas {
     GlTextureState texture;
     GlPixelState pixel;
     GlTransformState transform;  // matrix stacks, viewport, depth range, clip box
+    GlClipState clip;  // the clippers' procs and vertex pool
     GlSpanArea span;  // the span stage list, the rasteriser block and what the stages read
     GlEnableState enable;
     GlUnitSelectState unitSelect;
@@ -74,4 +78,6 @@ struct GlStateAreas {
     GlArrayEnableState arrayEnable;
     GlNeedMaskState need;
     GlLightingState lighting;
+    GlPickState pick;  // what validation derives and the procs the pickers choose
+    GlLightingCaches lightingCaches;  // derived by validation from lighting
 };

@@ -47,16 +47,8 @@ void lightv(GLenum light, GLenum pname, const T *params) {
         __glTransformLightPosition(ctx, int32_t(index));
         break;
     case GL_SPOT_DIRECTION: {
-        // The direction becomes the plane through the light position that it is the normal of,
-        // so that it transforms with the inverse transpose of the modelview matrix.
-        float plane[4] = {toFloat(params[0]), toFloat(params[1]), toFloat(params[2]), 0.0f};
-        const float *p = l.position;
-        if (nonZero(p[3])) plane[3] = -(p[0] * plane[0] + p[1] * plane[1] + p[2] * plane[2]) / p[3];
-        l.spotDirection[0] = plane[0];
-        l.spotDirection[1] = plane[1];
-        l.spotDirection[2] = plane[2];
-        l.spotDirection[3] = 1.0f;
-        __glTransformSpotDirection(ctx, int32_t(index), plane);
+        const float direction[4] = {toFloat(params[0]), toFloat(params[1]), toFloat(params[2]), 0.0f};
+        __glTransformSpotDirection(ctx, int32_t(index), direction);
         break;
     }
     case GL_SPOT_EXPONENT:
