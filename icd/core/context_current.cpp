@@ -12,6 +12,7 @@ void installProcs(GlContext *ctx) {
 #define GL_INSTALL(field, proc) ctx->slots.field = proc;
 #include "icd/core/installer.inc"
 #undef GL_INSTALL
+    ctx->slots.validate = __glValidateState;
     static const GlProcSlots installed = {
 #define GL_INSTALL(field, proc) proc,
 #include "icd/core/installer.inc"

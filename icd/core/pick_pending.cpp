@@ -1,0 +1,30 @@
+// Placeholders for the procs the pickers install or call whose owners have not landed yet. Each
+// does nothing: a stage passes every pixel and stores none, a render proc draws nothing, a size or
+// fog factor is 0, no fast path is taken and no texture is usable.
+#include "icd/core/pick.h"
+#include "icd/core/core.h"
+#include "icd/core/services.h"
+
+#define PP_CTX(name) void name(GlContext *) {}
+#define PP_STAGE(name) uint8_t name(GlContext *) { return 0; }
+#define PP_VERTEX(name) void name(GlContext *, GlVertex *) {}
+#define PP_LINE(name) void name(GlContext *, GlVertex *, GlVertex *) {}
+#define PP_TRIANGLE(name) void name(GlContext *, GlVertex *, GlVertex *, GlVertex *) {}
+#define PP_SIZE(name) float name(GlContext *, GlVertex *) { return 0.0f; }
+#include "icd/core/pick_pending.inc"
+
+int32_t __glPickFastTriangleProcs(GlContext *) { return 0; }
+bool __glIsTextureConsistent(GlContext *, GlTextureObject *, int32_t) { return false; }
+GlTextureObject *__glLookUpBoundTexture(GlContext *, int32_t, GLenum) { return nullptr; }
+
+// The device's pickers, until the device part of each lands: the generic pick alone, which is
+// what the device does whenever it draws in software.
+void __glHwPickProcs(GlContext *ctx) { __glPickAllProcs(ctx); }
+void __glHwValidateSurfaces(GlContext *ctx) { __glPickDrawBufferProcs(ctx); }
+void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
+void __glHwPickFogProcs(GlContext *ctx) { __glPickFogProcs(ctx); }
+void __glHwPickTriangleProcs(GlContext *ctx) { __glPickTriangleProcs(ctx); }
+void __glHwPickPointProcs(GlContext *ctx) { __glPickPointProcs(ctx); }
+void __glHwPickLineProcs(GlContext *ctx) { __glPickLineProcs(ctx); }
+void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
+void __glPickPixelProcsFlushing(GlContext *ctx) { __glPickPixelProcs(ctx); }
