@@ -54,3 +54,35 @@ inline float __glSpecularFactor(const float *values, float threshold, float scal
     float k = scale * d + 0.5f;
     return k < float(kGlSpecularTableSize) ? values[int32_t(k)] : 1.0f;
 }
+
+// ---- compiled material blocks -------------------------------------------------------------------
+// A run of glMaterial commands in a display list becomes one block: entries of {face (GL_FRONT or
+// GL_BACK), change bits} followed by the values of the bits, in the order ambient (4 floats),
+// diffuse (4), specular (4), emission (4, as given), shininess (1 float and a table pointer that
+// holds one reference), colour indexes (3: ambient, specular, diffuse); a 0 word ends the block
+// where the next face would stand.
+constexpr uint16_t kGlOpMaterialBlock = 1014;
+
+// The material values of one face gathered from a run; later commands overwrite earlier ones.
+struct GlMaterialAccumulator {
+    uint32_t face;   // GL_FRONT or GL_BACK
+    uint32_t bits;   // the glMaterial change bits gathered
+    float ambient[4], diffuse[4], specular[4], emission[4];
+    float shininess;
+    float indexes[3];  // ambient, specular, diffuse
+};
+
+// Stores one glMaterial value set. A pname a block cannot carry (the index shift and offset)
+// returns false and leaves the accumulator as it was: the run must end before that command.
+bool __glAccumulateListMaterial(GlContext *ctx, GlMaterialAccumulator *accumulator, uint32_t pname, const float *values);
+// Words of the block of the two accumulators (front, back), the final 0 included.
+int32_t __glMaterialBlockWords(const GlMaterialAccumulator accumulators[2]);
+// Writes the block and takes a table for each shininess entry now; returns whether any entry
+// holds a table (the block then needs __glFreeMaterialBlock when its list goes).
+bool __glWriteMaterialBlock(GlContext *ctx, const GlMaterialAccumulator accumulators[2], uint32_t *block);
+// Execute routine of the block: installs its values in the current context's materials.
+void __glExecMaterialBlock(const void *block);
+// Clean-up routine of the block: releases every table it holds.
+void __glFreeMaterialBlock(GlContext *ctx, void *block);
+// The list optimiser's material pass over a closed list.
+void __glMergeListMaterials(GlContext *ctx, void *list);
