@@ -11,6 +11,7 @@
 
 void __glInitColorIndexBuffer(GlColorBuffer *cb, GlContext *ctx);
 void __glHwInitColorBuffer(GlColorBuffer *cb, GlContext *ctx);
+void __glHwInitDepthBuffer(GlDepthBuffer *db, GlContext *ctx);
 
 namespace {
 void takeShape(GlBuffer *b) {
@@ -124,13 +125,21 @@ BOOL __glCreateBuffers(GlContext *ctx) {
     }
     h.front = &c.front.head;
     initColor(&c.front, ctx);
-    // The accumulation, depth and stencil records join the context with their buffer kinds;
-    // until a kind is there the visual's bits for it get no buffer, and every head operation
-    // passes the missing buffer by.
-    if (!v.hasDepth) h.depthClearWord = 0x7FFFFF80u;
+    // The accumulation buffer's record joins the context with its kind; until then the visual's
+    // accumulation bits get no buffer, and every head operation passes the missing one by.
+    GlBufferArea &a = ctx->buffers;
+    if (v.hasDepth) {
+        h.depth = &a.depth.head;
+        __glHwInitDepthBuffer(&a.depth, ctx);
+    } else {
+        h.depthClearWord = 0x7FFFFF80u;
+    }
+    if (v.hasStencil) {
+        h.stencil = &a.stencil.head;
+        __glInitSoftStencilBuffer(&a.stencil, ctx);
+    }
     __glInitBuffer(&h.ancillary.head, ctx);
     __glUpdateDepthRange(ctx);
-    GlBufferArea &a = ctx->buffers;
     a.prepare = nullptr;
     a.release = nullptr;
     a.drawableLock = nullptr;
@@ -265,15 +274,20 @@ namespace {
 constexpr uint32_t kLockOrder[5] = {kGlBufferFront, kGlBufferBack, kGlBufferDepth, kGlBufferStencil,
                                     kGlBufferAccum};
 
-// The head a lock bit stands for: bit 1 is the colour buffer the draw pointer names.
-GlBuffer *lockHead(GlContext *ctx, uint32_t bit) {
+// The head a lock bit stands for: bit 1 is the colour buffer the draw pointer names. When that is
+// the back buffer, bit 4 names it again and is passed by: a buffer is locked once per call.
+GlBuffer *lockHead(GlContext *ctx, uint32_t bit, uint32_t mask) {
     GlBufferHeads &h = ctx->buffers.heads;
     switch (bit) {
     case kGlBufferFront: {
         GlColorBuffer *draw = ctx->buffers.color.drawColorBuffer;
         return draw != nullptr && h.front != nullptr ? &draw->head : nullptr;
     }
-    case kGlBufferBack: return h.back;
+    case kGlBufferBack:
+        if ((mask & kGlBufferFront) && h.front != nullptr && h.back != nullptr &&
+            ctx->buffers.color.drawColorBuffer == &ctx->buffers.color.back)
+            return nullptr;
+        return h.back;
     case kGlBufferDepth: return h.depth;
     case kGlBufferStencil: return h.stencil;
     default: return h.accum;
@@ -286,7 +300,7 @@ int32_t __glPrepareBuffers(GlContext *ctx, uint32_t mask) {
     uint32_t done = 0;
     for (uint32_t bit : kLockOrder) {
         if (!(mask & bit)) continue;
-        GlBuffer *b = lockHead(ctx, bit);
+        GlBuffer *b = lockHead(ctx, bit, mask);
         GlBufferDescriptor *d = b != nullptr ? b->descriptor : nullptr;
         if (d == nullptr || d->lock == nullptr) continue;
         if (!d->lock(d, rec)) {
@@ -303,7 +317,7 @@ int32_t __glReleaseBuffers(GlContext *ctx, uint32_t mask) {
     GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
     for (uint32_t bit : kLockOrder) {
         if (!(mask & bit)) continue;
-        GlBuffer *b = lockHead(ctx, bit);
+        GlBuffer *b = lockHead(ctx, bit, mask);
         GlBufferDescriptor *d = b != nullptr ? b->descriptor : nullptr;
         if (d != nullptr && d->lock != nullptr && d->unlock != nullptr) d->unlock(d, rec);
     }

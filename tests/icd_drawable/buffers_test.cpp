@@ -136,6 +136,7 @@ TEST_F(BufferHeads, AFailedResizeStopsAtOnceAndIsNeverTakenForDone) {
 
 TEST_F(BufferHeads, LocksGoInOrderAndAFailedOneReleasesWhatWasLocked) {
     GlContext *c = ctx();
+    c->buffers.color.drawColorBuffer = &c->buffers.color.front;
     ASSERT_TRUE(__glPrepareBuffers(c, 0xFFFFFFFFu));
     EXPECT_EQ(gLog, events("L", {F, B, D, S, A}));
     // Each locked head took the memory the lock handed out.
@@ -158,6 +159,17 @@ TEST_F(BufferHeads, LocksGoInOrderAndAFailedOneReleasesWhatWasLocked) {
     EXPECT_FALSE(__glLockDrawAndDepthBuffers(c));
     EXPECT_EQ(gLog, (std::vector<Event>{{'L', F}, {'L', D}, {'U', F}}));
 
+    // Bit 1 follows the draw pointer; the back buffer it names is locked once.
+    gLog.clear();
+    gRefuseLock = -1;
+    c->buffers.color.drawColorBuffer = &c->buffers.color.back;
+    ASSERT_TRUE(__glPrepareBuffers(c, 0xFFFFFFFFu));
+    EXPECT_EQ(gLog, events("L", {B, D, S, A}));
+    gLog.clear();
+    __glReleaseBuffers(c, 0xFFFFFFFFu);
+    EXPECT_EQ(gLog, events("U", {B, D, S, A}));
+    c->buffers.color.drawColorBuffer = &c->buffers.color.front;
+
     // Buffers the context lacks are passed by.
     gLog.clear();
     gRefuseLock = -1;
@@ -169,6 +181,7 @@ TEST_F(BufferHeads, LocksGoInOrderAndAFailedOneReleasesWhatWasLocked) {
 
 TEST_F(BufferHeads, TheContextLockBracketReleasesWhatItPrepared) {
     GlContext *c = ctx();
+    c->buffers.color.drawColorBuffer = &c->buffers.color.front;
     c->buffers.prepare = __glPrepareBuffers;
     c->buffers.release = __glReleaseBuffers;
     c->procs.lock(c);

@@ -72,13 +72,14 @@ TEST_F(TransformTest, DepthRangeClampsAndScales) {
     EXPECT_EQ(xf().depthNear, 0.0);
     EXPECT_EQ(xf().depthFar, 1.0);
     EXPECT_EQ(ctx->dirtyMask & 0x81, 0x81u);
-    gl->DepthRange(0.25, 0.75);  // a 16-bit depth buffer: window z in [0.25, 0.75] x 65535
+    gl->DepthRange(0.25, 0.75);  // window z in [0.25, 0.75] x the depth buffer's largest value
     const GlViewport &v = xf().viewport;
-    EXPECT_FLOAT_EQ(v.zScale, 65535 / 2.0 * 0.5);
-    EXPECT_FLOAT_EQ(v.zCenter, 65535 / 2.0);
-    EXPECT_FLOAT_EQ(-1 * v.zScale + v.zCenter, 0.25 * 65535);
+    const double z = __glDepthBufferScale(ctx);
+    EXPECT_FLOAT_EQ(v.zScale, z / 2.0 * 0.5);
+    EXPECT_FLOAT_EQ(v.zCenter, z / 2.0);
+    EXPECT_FLOAT_EQ(-1 * v.zScale + v.zCenter, 0.25 * z);
     gl->DepthRange(1, 0);  // reversed ranges are allowed
-    EXPECT_FLOAT_EQ(v.zScale, -65535 / 2.0);
+    EXPECT_FLOAT_EQ(v.zScale, -z / 2.0);
 }
 
 // The clip box in window coordinates (bias added) for scissor boxes in and out of the window.
