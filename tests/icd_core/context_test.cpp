@@ -79,8 +79,8 @@ TEST_F(Context, SoftResetConstantsAndLimits) {
     EXPECT_EQ(ctx->ubyteToFloat[255], 255.0f * ctx->oneOver255);
     EXPECT_EQ(ctx->visual.depthBits, 16);
     EXPECT_EQ(ctx->scales.depthFraction, 65535.0 / 65536.0);
-    // The reset marks everything; the first make-current then validates it all.
-    EXPECT_EQ(ctx->dirtyMask, 0u);
+    // The reset marks everything; the first make-current then validates it: the mode word is built.
+    EXPECT_NE(ctx->state.span.raster.shadeFlags & kGlShadeRgba, 0u);
     EXPECT_EQ(ctx->state.mode.drawBuffer, GLenum(GL_BACK));
     EXPECT_EQ(ctx->state.pixel.unpackAlignment, 4);
     EXPECT_EQ(ctx->stateFlags & 3u, 3u);
