@@ -236,3 +236,65 @@ TEST_F(HwTest, TwoContextsHaveTheirOwnClientIdsAndHandles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Without the chip the blit copies the back buffer to the screen on the CPU.
+TEST_F(Kickoff, ALostDeviceBlitsOnTheCpu) {
+    static uint16_t screen[30][40];
+    static uint16_t back[8][16];
+    std::memset(screen, 0, sizeof screen);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) back[y][x] = uint16_t(0x100 * y + x + 1);
+    GlBuffer &b = ctx->buffers.color.back.head, &f = ctx->buffers.color.front.head;
+    const GlBuffer keepBack = b, keepFront = f;
+    const GlHostProcs keepHost = ctx->hostProcs;
+    b.base = reinterpret_cast<uint8_t *>(back);
+    b.pitchBytes = sizeof back[0];
+    b.elementSize = 2;
+    f.pitchBytes = sizeof screen[0];
+    f.elementSize = 2;
+    ctx->hostProcs.getPrimary = [](GlContext *) -> void * { return screen; };
+    hw->hardwareLost = 1;
+    const size_t pushes = display.pushes.size();
+    EXPECT_TRUE(__glHwScreenBlit(3, 2, 1, 1, 5, 4, FALSE));
+    b = keepBack;
+    f = keepFront;
+    ctx->hostProcs = keepHost;
+    EXPECT_EQ(display.pushes.size(), pushes);
+    EXPECT_EQ(hw->writeIndex, 0u);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool inside = y >= 4 && y < 6 && x >= 5 && x < 8;
+            ASSERT_EQ(screen[y][x], inside ? back[y - 3][x - 4] : 0) << x << "," << y;
+        }
+}
+
+// The shared mapping keeps its creator's heap size; a context that joins it takes the size from
+// the header whatever its own settings say, and the header holds an offset, not an address.
+TEST_F(HwTest, AJoiningContextTakesTheHeapSizeFromTheSharedHeader) {
+    GlContext *a = createContext();
+    ASSERT_NE(a, nullptr);
+    ASSERT_EQ(a->hw.deviceOpen, 1u);
+    HwSharedHeader *header = a->hw.sharedHeader;
+    EXPECT_EQ(header->heapData, 64u);
+    const uint32_t keep = header->heapSize;
+    header->heapSize = 0x123000;
+    HKEY key;
+    DWORD disposition;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUOR\\TAVRIK\\OpenGL", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, &disposition), ERROR_SUCCESS);
+    const uint32_t mine = 0x300000;
+    RegSetValueExA(key, "MaxPCITexHeapSize", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&mine), 4);
+    RegCloseKey(key);
+    GlContext *b = createContext();
+    header->heapSize = keep;
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->hw.maxPciTexHeapSize, 0x123000u);
+    // Two views of the same bytes.
+    EXPECT_EQ(b->hw.sharedHeader->attachCount, a->hw.sharedHeader->attachCount);
+    EXPECT_EQ(b->hw.sharedHeader->heapData, 64u);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\QUOR\\TAVRIK\\OpenGL");
+}
+
+}  // namespace
