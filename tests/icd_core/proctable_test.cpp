@@ -135,7 +135,8 @@ TEST_F(Dispatch, ThunksJumpThroughTheLiveTableOfTheCurrentContextOnEveryCall) {
     ASSERT_NE(DrvSetContext(w.hdc, a, nullptr), nullptr);
     GlContext *ca = contextOf(a);
     gPatchedCalls = 0;
-    __glDispatchBegin(GL_TRIANGLES);  // the immediate placeholder: nothing recorded
+    __glDispatchBegin(GL_TRIANGLES);  // the immediate entry: nothing recorded
+    __glDispatchEnd();
     EXPECT_EQ(gPatchedCalls, 0);
     ca->liveTable.slot[7] = reinterpret_cast<GlEntry>(&patchedBegin);
     __glDispatchBegin(GL_QUADS);
@@ -145,6 +146,7 @@ TEST_F(Dispatch, ThunksJumpThroughTheLiveTableOfTheCurrentContextOnEveryCall) {
     ASSERT_TRUE(DrvReleaseContext(a));
     ASSERT_NE(DrvSetContext(w.hdc, b, nullptr), nullptr);
     __glDispatchBegin(GL_POINTS);
+    __glDispatchEnd();
     EXPECT_EQ(gPatchedCalls, 1);
     contextOf(b)->liveTable.slot[7] = reinterpret_cast<GlEntry>(&patchedBegin);
     __glDispatchBegin(GL_LINES);
