@@ -9,6 +9,7 @@
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/core/services.h"
+#include "icd/core/drawable.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_pending.h"
 

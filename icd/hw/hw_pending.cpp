@@ -1,6 +1,5 @@
 // Placeholders for services that later work builds. None pretends to work: there is no texture
-// heap, no built-in texture and no DirectDraw object, and a drawable is never brought back
-// after a display-mode change (the context then draws in software).
+// heap, no built-in texture and no DirectDraw object.
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_pending.h"
 
@@ -21,6 +20,3 @@ BOOL __glHwOpenDirectDraw(HwState *hw) {
     return TRUE;
 }
 void __glHwCloseDirectDraw(HwState *hw) { hw->directDraw = nullptr; }
-
-// Weak: the window-system layer's definition replaces it when linked in.
-__attribute__((weak)) BOOL __wglRevalidateDrawable(GlContextHandle *) { return FALSE; }

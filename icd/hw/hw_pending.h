@@ -1,11 +1,9 @@
 // Services of the hardware back end that later work builds (texture memory, DirectDraw
-// presentation, the window-system layer's revalidation): hw_pending.cpp holds their
-// placeholders, which do nothing and report that nothing exists.
+// presentation): hw_pending.cpp holds their placeholders, which do nothing and report that
+// nothing exists.
 #pragma once
 #include "platform/win32/win32.h"
 #include "icd/hw/hw_state.h"
-
-struct GlContextHandle;
 
 // Texture memory: the shared heap's descriptor and the three built-in textures (null: none).
 HwHeapInfo *__glHwCreateHeapInfo(HwState *hw);
@@ -19,6 +17,3 @@ void __glHwFreeLineTexture(HwState *hw, HwTexBlock *block);
 void __glHwEvictAllTextures(HwState *hw);
 // DirectDraw: gives the process's object back.
 void __glHwCloseDirectDraw(HwState *hw);
-// Window-system layer: brings the drawable of a context back after a display-mode change
-// (1: its surfaces are back).
-BOOL __wglRevalidateDrawable(GlContextHandle *handle);
