@@ -20,6 +20,8 @@ void __glApplyColorScaled(GlContext *ctx);
 void __glStoreRasterSummary(GlContext *ctx);
 
 // ---- vertex validation (slots of GlPrimitiveProcs) ----------------------------------------------
+// Chooses the clip checks, complete-vertex procs, vertex entries and attribute copy.
+void __glPickVertexProcs(GlContext *ctx);
 uint32_t __glClipCheckFrustum(GlContext *ctx, GlVertex *v);
 uint32_t __glClipCheckFrustumXY(GlContext *ctx, GlVertex *v);
 uint32_t __glClipCheckUser2(GlContext *ctx, GlVertex *v);
