@@ -3,6 +3,7 @@
 // wglMakeCurrent), prints the GL strings, releases and deletes the context. Rendering is not
 // built yet: the demo says so.
 #include "platform/machine/machine.h"
+#include "platform/ntgdi/ntgdi.h"
 #include "platform/opengl32/wgl.h"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ int run() {
     const KivScreenMode *mode = kivScreenMode();
     std::printf("machine: %s; screen %d x %d, %d bits per pixel\n", kivMachineDescribe(), mode->width,
                 mode->height, mode->bpp);
+    if (kivEngineRunning())
+        std::printf("display: booted the display driver into %s\n", kivEngineDescribeMode().c_str());
 
     HWND hwnd = CreateWindowExA(0, "kivdemo", "kivdemo", WS_OVERLAPPED | WS_VISIBLE, 100, 80, 640, 480,
                                 nullptr, nullptr, nullptr, nullptr);

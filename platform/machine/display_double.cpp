@@ -1,6 +1,6 @@
-// DISPLAY-DRIVER DOUBLE. Stands in for the ZK3's NT display driver (kivdisp, subsystem 7)
-// until that driver and the graphics engine that loads it exist: it answers what the system's
-// OpenGL loader and pixel-format calls ask of the display driver, as the real driver answers it,
+// DISPLAY-DRIVER DOUBLE. Stands in for the display driver on the machines the NT display
+// driver (kivdisp) does not serve: Windows 9x and the SIV card. It answers what the system's
+// OpenGL loader and pixel-format calls ask of the display driver, as the NT driver answers it,
 // and nothing else.
 //   QUERYESCSUPPORT (8): 1 only for OPENGL_GETINFO (0x1101) when OpenGL is usable.
 //   OPENGL_GETINFO (0x1101): request type *in == 0, OpenGL usable, room for the reply ->

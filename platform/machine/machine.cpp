@@ -9,6 +9,10 @@
 #include <mutex>
 #include <string>
 
+#include "platform/ntgdi/ntgdi.h"
+#include "platform/videoprt/ntkernel.h"
+#include "platform/videoprt/videoprt.h"
+
 namespace {
 
 KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP}; }
@@ -22,6 +26,50 @@ bool g_configured = false;
 KivScreenMode g_mode{1024, 768, 16};
 std::atomic<const KivDisplayDevice *> g_display{nullptr};
 char g_description[128];
+bool g_engineBooted = false;   // kivMachineBoot started the video port and the graphics engine
+
+// The real display driver serves the NT machine with the ZK3; elsewhere the double stands in.
+bool realDriverServes(const KivMachineConfig &c) { return c.os == KIV_OS_NT && c.card == KIV_CARD_ZK3; }
+
+void registerDisplayFor(const KivMachineConfig &c) {
+    kivMachineRegisterDisplay(g_engineBooted && realDriverServes(c) && kivEngineRunning() ? kivEngineDisplayDevice()
+                                                                                          : kivDisplayDriverDouble());
+}
+
+void shutDownEngine() {
+    if (!g_engineBooted) return;
+    kivEngineShutdown();
+    kivVideoPortShutdown();
+    kivUserMemoryByDefault(false);
+    g_engineBooted = false;
+}
+
+// NT boots the video port with its miniport, then the graphics engine loads the display
+// driver and sets the desktop mode.
+bool bootEngine(const KivMachineConfig &c) {
+    KivVideoPortConfig vc;
+    vc.card = KivVideoCard::ZK3;
+    vc.videoMemoryBytes = c.videoMemoryBytes;
+    if (!kivVideoPortBoot(vc)) {
+        std::fprintf(stderr, "kiv: the video port found no adapter (miniport %s)\n", vc.moduleName);
+        kivVideoPortShutdown();
+        return false;
+    }
+    KivEngineConfig ec;
+    ec.width = static_cast<uint32_t>(g_mode.width);
+    ec.height = static_cast<uint32_t>(g_mode.height);
+    ec.bitsPerPel = static_cast<uint32_t>(g_mode.bpp);
+    ec.frequency = 60;
+    if (!kivEngineBoot(ec)) {
+        std::fprintf(stderr, "kiv: the display driver did not enable %d x %d at %d bits per pixel\n", g_mode.width,
+                     g_mode.height, g_mode.bpp);
+        kivVideoPortShutdown();
+        return false;
+    }
+    kivUserMemoryByDefault(true);
+    g_engineBooted = true;
+    return true;
+}
 
 }  // namespace
 
@@ -76,9 +124,15 @@ const KivMachineConfig *kivMachineConfig(void) {
 }
 
 void kivMachineConfigure(const KivMachineConfig *config) {
-    std::lock_guard<std::mutex> g(machineLock());
-    g_config = config ? *config : defaultConfig();
-    g_configured = true;
+    KivMachineConfig c;
+    {
+        std::lock_guard<std::mutex> g(machineLock());
+        g_config = config ? *config : defaultConfig();
+        g_configured = true;
+        c = g_config;
+    }
+    // Another operating system or card has another display driver.
+    if (g_engineBooted) registerDisplayFor(c);
 }
 
 const char *kivMachineDescribe(void) {
@@ -92,7 +146,18 @@ const char *kivMachineDescribe(void) {
 const KivScreenMode *kivScreenMode(void) { return &g_mode; }
 
 void kivSetScreenMode(const KivScreenMode *mode) {
-    if (mode) g_mode = *mode;
+    if (!mode) return;
+    const KivScreenMode old = g_mode;
+    g_mode = *mode;
+    // On a running machine the desktop changes mode through the graphics engine.
+    if (g_engineBooted && kivEngineRunning() && (old.width != mode->width || old.height != mode->height || old.bpp != mode->bpp)) {
+        if (!kivEngineChangeMode(static_cast<uint32_t>(mode->width), static_cast<uint32_t>(mode->height),
+                                 static_cast<uint32_t>(mode->bpp), 60)) {
+            std::fprintf(stderr, "kiv: the display driver refused %d x %d at %d bits per pixel\n", mode->width,
+                         mode->height, mode->bpp);
+            g_mode = old;
+        }
+    }
 }
 
 void kivMachineRegisterDisplay(const KivDisplayDevice *display) { g_display.store(display); }
@@ -104,9 +169,13 @@ const char *kivOpenGlDriversKey(void) {
 }
 
 int kivMachineBoot(void) {
-    kivMachineConfig();
-    // The display driver: the double until the engine and the real driver are built.
-    kivMachineRegisterDisplay(kivDisplayDriverDouble());
+    const KivMachineConfig c = *kivMachineConfig();
+    shutDownEngine();
+    if (realDriverServes(c) && !bootEngine(c)) {
+        kivMachineRegisterDisplay(nullptr);
+        return 0;
+    }
+    registerDisplayFor(c);
     // What the display driver's installation writes: the ICD name -> its library.
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kivOpenGlDriversKey(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,

@@ -63,15 +63,19 @@ void kivSetScreenMode(const KivScreenMode *mode);
 void kivMachineRegisterDisplay(const KivDisplayDevice *display);
 const KivDisplayDevice *kivMachineDisplay(void);
 
-// Boots the machine as far as the package goes today: the display driver (until the real one
-// and the engine exist, the display-driver double) with its mode set, and the registry entries
-// the system's OpenGL loader reads. Returns 1 on success. Calling it again re-boots.
+// Boots the machine. Windows NT with the ZK3: the video port finds the card and starts the
+// miniport (kivport), the graphics engine loads the display driver (kivdisp) and sets the
+// screen mode; the engine's display device is registered. Other machines get the
+// display-driver double below. Then the registry entries the system's OpenGL loader reads.
+// Returns 1 on success. Calling it again re-boots. On a booted NT machine kivSetScreenMode
+// changes the desktop mode through the engine (refused modes keep the old one), and
+// kivMachineConfigure to another OS or card switches to the double.
 int kivMachineBoot(void);
 
-// The display-driver DOUBLE that kivMachineBoot installs while the real display driver is not
-// built: it answers QUERYESCSUPPORT(OPENGL_GETINFO) and OPENGL_GETINFO with the ICD name, as
-// the real driver does (OpenGL usable only at 16 bits per pixel), describes the driver's two
-// pixel formats, and accepts set-pixel-format and swap. Every other escape answers 0.
+// The display-driver DOUBLE for machines the real display driver does not serve (Windows 9x,
+// the SIV card): it answers QUERYESCSUPPORT(OPENGL_GETINFO) and OPENGL_GETINFO with the ICD
+// name (OpenGL usable with the ZK3 at 16 bits per pixel), describes the two pixel formats, and
+// accepts set-pixel-format and swap. Every other escape answers 0.
 const KivDisplayDevice *kivDisplayDriverDouble(void);
 
 // The registry name of the OpenGL ICD that the ZK3's display driver reports, and the key under

@@ -46,6 +46,8 @@ void mapPages(std::set<uintptr_t> &pages, const void *base, size_t length, bool 
     }
 }
 
+bool g_userByDefault = false;
+
 LONG *referencesOf(const void *object) {
     auto it = g_objects.find(object);
     if (it == g_objects.end()) return nullptr;
@@ -59,6 +61,10 @@ void kivUserMemoryMap(const void *base, size_t length) { mapPages(g_userPages, b
 void kivUserMemoryUnmap(const void *base, size_t length) { mapPages(g_userPages, base, length, false); }
 void kivKernelMemoryMap(const void *base, size_t length) { mapPages(g_kernelPages, base, length, true); }
 void kivKernelMemoryUnmap(const void *base, size_t length) { mapPages(g_kernelPages, base, length, false); }
+void kivUserMemoryByDefault(bool on) {
+    std::lock_guard<std::recursive_mutex> g(g_lock);
+    g_userByDefault = on;
+}
 void kivKernelMemoryReset() {
     std::lock_guard<std::recursive_mutex> g(g_lock);
     g_userPages.clear();
@@ -134,8 +140,8 @@ void WINAPI MmProbeAndLockPages(PMDL mdl, KPROCESSOR_MODE mode, LOCK_OPERATION) 
     const uintptr_t first = reinterpret_cast<uintptr_t>(mdl->StartVa);
     const uintptr_t end = first + mdl->ByteOffset + mdl->ByteCount;
     for (uintptr_t p = first; p < end; p += kPage) {
-        const bool user = g_userPages.count(p) != 0;
         const bool kernel = g_kernelPages.count(p) != 0;
+        const bool user = g_userPages.count(p) != 0 || (g_userByDefault && !kernel);
         // A user-mode probe accepts user pages only; a kernel-mode probe any mapped page.
         if (mode == UserMode ? !user : !(user || kernel)) throw KivKernelException{STATUS_ACCESS_VIOLATION};
     }

@@ -86,6 +86,9 @@ void kivUserMemoryUnmap(const void *base, size_t length);
 void kivKernelMemoryMap(const void *base, size_t length);
 void kivKernelMemoryUnmap(const void *base, size_t length);
 void kivKernelMemoryReset();   // forgets every registered page
+// On the booted machine the application is the one client process: every page not registered
+// as kernel memory counts as its user memory. Off (the default), only registered pages do.
+void kivUserMemoryByDefault(bool on);
 
 // A device's request handler: code, the request's buffer(s), and the bytes it returns.
 typedef NTSTATUS (*KivDeviceDispatch)(void *context, ULONG code, void *input, ULONG inputLength, void *output,

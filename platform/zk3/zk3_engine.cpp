@@ -36,7 +36,8 @@ struct Engine {
     uint8_t *fifo = nullptr, *pusher = nullptr, *status = nullptr;
     kiv::ZkChip *chip = nullptr;
     uint8_t *chipAperture = nullptr;   // kept apart: the chip may be gone when we detach
-    std::map<uint32_t, Zk3EngineObject> objects;   // instances and memory objects by handle
+    std::map<uint32_t, Zk3EngineObject> objects;   // instances by handle
+    std::map<uint32_t, Zk3EngineObject> memory;    // memory objects by handle (a namespace of their own)
     uint32_t bound[8] = {};
     std::map<uint32_t, bool> armed;                 // instance -> notify request pending
     std::vector<Zk3FifoWrite> log;
@@ -69,12 +70,10 @@ struct Engine {
     uint32_t &pusherReg(uint32_t off) { return *reinterpret_cast<uint32_t *>(pusher + off); }
 
     bool isInstance(uint32_t h) {
-        auto it = objects.find(h);
-        return it != objects.end() && !it->second.isMemory;
+        return objects.count(h) != 0;
     }
     bool isMemory(uint32_t h) {
-        auto it = objects.find(h);
-        return it != objects.end() && it->second.isMemory;
+        return memory.count(h) != 0;
     }
 
     static void setMethod(Zk3EngineObject &o, uint16_t m, uint32_t v) {
@@ -85,8 +84,8 @@ struct Engine {
 
     void fireNotify(Zk3EngineObject &o) {
         uint32_t n = o.method(0x100, 0);
-        auto it = objects.find(n);
-        if (it == objects.end() || !it->second.isMemory || it->second.cls != kNotifierClass ||
+        auto it = memory.find(n);
+        if (it == memory.end() || it->second.cls != kNotifierClass ||
             it->second.limit < 15) {
             error("notify from object 0x%X names no notifier (0x%X)", o.handle, n);
             return;
@@ -121,7 +120,7 @@ struct Engine {
                 created.push_back(v);
             } else if (m == 0x304) {
                 auto it = objects.find(v);
-                if (it == objects.end() || it->second.isMemory) {
+                if (it == objects.end()) {
                     error("destroy of unknown object 0x%X (class 0x%X)", v, h);
                     return;
                 }
@@ -159,9 +158,9 @@ struct Engine {
     // offset in method 0x310 into the DAC: one dword 0x00RRGGBB per index, from index 0.
     void loadDac(const Zk3EngineObject &o, uint32_t bytes) {
         ++dacLoads;
-        auto mem = objects.find(o.method(0x300, 0));
+        auto mem = memory.find(o.method(0x300, 0));
         const uint32_t offset = o.method(0x310, 0);
-        if (mem == objects.end() || !mem->second.isMemory) {
+        if (mem == memory.end()) {
             error("DAC transfer from object 0x%X, which is no memory object", o.method(0x300, 0));
             return;
         }
@@ -181,8 +180,8 @@ struct Engine {
         r.length = pusherReg(PUSH_LENGTH);
         r.p1 = pusherReg(PUSH_PARAM1);
         r.p2 = pusherReg(PUSH_PARAM2);
-        auto it = objects.find(r.handle);
-        if (it == objects.end() || !it->second.isMemory) {
+        auto it = memory.find(r.handle);
+        if (it == memory.end()) {
             error("pusher started over unknown memory object 0x%X", r.handle);
             runs.push_back(r);
             return;
@@ -197,6 +196,11 @@ struct Engine {
         const uint32_t *words = reinterpret_cast<const uint32_t *>(static_cast<uintptr_t>(mem.base) + r.start);
         uint32_t n = r.length / 4, i = 0;
         r.ok = true;
+        // A client's buffer runs in the channel as the CPU left it, but its binds are its own:
+        // when the buffer is done the engine switches back to the subchannel objects the CPU
+        // side had bound (those that still exist).
+        uint32_t cpuBound[8];
+        std::memcpy(cpuBound, bound, sizeof bound);
         while (i < n) {
             uint32_t hdr = words[i++];
             uint32_t count = hdr >> 18, sub = (hdr >> 13) & 7, method = hdr & 0x1FFC;
@@ -213,11 +217,16 @@ struct Engine {
                 ++r.dataWords;
             }
         }
+        for (unsigned k = 0; k < 8; ++k) {
+            bound[k] = cpuBound[k] < kClassLimit || isInstance(cpuBound[k]) ? cpuBound[k] : 0;
+            *reinterpret_cast<uint32_t *>(fifo + k * ZK3_SUBCHANNEL_SIZE) = bound[k];
+        }
         runs.push_back(r);
     }
 
     void powerOn() {
         objects.clear();
+        memory.clear();
         armed.clear();
         for (auto &b : bound) b = 0;
         log.clear();
@@ -455,7 +464,7 @@ void zk3EngineReset() {
 void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
-    if (e.objects.count(handle))
+    if (e.memory.count(handle))
         e.error("memory object 0x%X collides with a live handle", handle);
     Zk3EngineObject o{};
     o.handle = handle;
@@ -463,14 +472,13 @@ void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_
     o.isMemory = true;
     o.base = base;
     o.limit = limit;
-    e.objects[handle] = o;
+    e.memory[handle] = o;
 }
 
 void zk3EngineForgetMemory(uint32_t handle) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
-    auto it = e.objects.find(handle);
-    if (it != e.objects.end() && it->second.isMemory) e.objects.erase(it);
+    e.memory.erase(handle);
 }
 
 const std::vector<Zk3FifoWrite> &zk3EngineLog() { return engine().log; }
@@ -483,7 +491,9 @@ void zk3EngineClearLog() {
 const Zk3EngineObject *zk3EngineFind(uint32_t handle) {
     Engine &e = engine();
     auto it = e.objects.find(handle);
-    return it == e.objects.end() ? nullptr : &it->second;
+    if (it != e.objects.end()) return &it->second;
+    auto m = e.memory.find(handle);
+    return m == e.memory.end() ? nullptr : &m->second;
 }
 
 uint32_t zk3EngineBound(unsigned subchannel) { return engine().bound[subchannel & 7]; }

@@ -13,7 +13,9 @@
 // pusher enabled through 0x500, 0x1200 and 0x1240) makes the pusher read the memory object
 // bound at 0x1204 from offset 0x1228 for 0x1224 bytes, decode the method headers
 // (count << 18 | subchannel << 13 | method) and feed the data words to the FIFO; 0x1220
-// drops back to 0 when the buffer is consumed.
+// drops back to 0 when the buffer is consumed. A buffer's binds last while it runs: afterwards
+// the subchannels hold again what the CPU side had bound there (unless the buffer destroyed it).
+// Memory objects have a namespace of their own: an instance may carry a memory object's handle.
 //
 // The engine executes every FIFO write at once, so the FIFO always reads empty unless a test
 // holds the free count down. Memory objects are announced by the resource manager that
