@@ -31,13 +31,11 @@ void completeVertex(GlContext *ctx, GlVertex *v, uint32_t need) {
             }
             v->normal[3] = -(v->normal[0] * px + v->normal[1] * py + v->normal[2] * pz);
         }
+        float t[4];
+        it->xform3(t, v->normal, it);
         if (ctx->state.enable.enables & kGlEnableNormalize) {
-            float t[4];
-            it->xform3(t, v->normal, it);
             __glNormalize(v->normal, t);
         } else {
-            float t[4];
-            it->xform3(t, v->normal, it);
             v->normal[0] = t[0], v->normal[1] = t[1], v->normal[2] = t[2];
         }
     }
@@ -45,10 +43,12 @@ void completeVertex(GlContext *ctx, GlVertex *v, uint32_t need) {
     if (missing & kGlVertexTexCoordDone) {
         if (N <= 2) v->obj[2] = 0.0f;
         if (N <= 3) v->obj[3] = 1.0f;
-        p.texCoord(ctx, v);
+        if (p.texCoord != nullptr) p.texCoord(ctx, v);
     }
-    if (missing & kGlVertexFrontColorDone) p.faceColor(ctx, 0, v);
-    if (missing & kGlVertexBackColorDone) p.faceColor(ctx, 1, v);
+    if (p.faceColor != nullptr) {
+        if (missing & kGlVertexFrontColorDone) p.faceColor(ctx, 0, v);
+        if (missing & kGlVertexBackColorDone) p.faceColor(ctx, 1, v);
+    }
     v->flags |= missing;
 }
 }  // namespace
