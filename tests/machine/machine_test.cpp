@@ -1,0 +1,98 @@
+// The simulated PC boots as the platform does and hands programs its display driver.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "include/zk_escape.h"
+#include "platform/machine/machine.h"
+#include "platform/ntgdi/ntgdi.h"
+#include "platform/videoprt/videoprt_sim.h"
+
+namespace {
+
+class Machine : public ::testing::Test {
+protected:
+    KivMachineConfig saved;
+    KivScreenMode savedMode;
+    HDC dc = nullptr;
+    void SetUp() override {
+        saved = *kivMachineConfig();
+        savedMode = *kivScreenMode();
+        KivMachineConfig nt;
+        kivMachineParse("nt,zk3", &nt);
+        kivMachineConfigure(&nt);
+        ASSERT_EQ(kivMachineBoot(), 1);
+        dc = GetDC(nullptr);
+    }
+    void TearDown() override {
+        ReleaseDC(nullptr, dc);
+        kivMachineConfigure(&saved);
+        kivSetScreenMode(&savedMode);
+        kivMachineBoot();
+    }
+    int openGlOffered() {
+        uint32_t asked = ESC_OPENGL_GETINFO;
+        return ExtEscape(dc, ESC_QUERYESCSUPPORT, 4, reinterpret_cast<LPCSTR>(&asked), 0, nullptr);
+    }
+};
+
+}  // namespace
+
+TEST_F(Machine, NtBootsTheMiniportAndTheDisplayDriver) {
+    EXPECT_TRUE(kivVideoPortSim().started);
+    ASSERT_TRUE(kivEngineRunning());
+    EXPECT_EQ(kivMachineDisplay(), kivEngineDisplayDevice());
+    EXPECT_EQ(kivEngineDescribeMode(), "1024 x 768, 16 bits per pixel, 60 Hz");
+    EXPECT_EQ(openGlOffered(), 1);
+    PIXELFORMATDESCRIPTOR pfd{};
+    EXPECT_EQ(DescribePixelFormat(dc, 1, sizeof pfd, &pfd), 2);
+    EXPECT_EQ(pfd.dwFlags, 0x34u);
+    // A second boot starts over and leaves one engine behind.
+    ASSERT_EQ(kivMachineBoot(), 1);
+    EXPECT_TRUE(kivEngineRunning());
+    EXPECT_EQ(openGlOffered(), 1);
+}
+
+TEST_F(Machine, ScreenModesChangeThroughTheEngine) {
+    KivScreenMode m32{800, 600, 32};
+    kivSetScreenMode(&m32);
+    EXPECT_EQ(kivEngineDescribeMode(), "800 x 600, 32 bits per pixel, 60 Hz");
+    EXPECT_EQ(openGlOffered(), 0) << "OpenGL only at 16 bits per pixel";
+    KivScreenMode odd{1000, 700, 16};
+    kivSetScreenMode(&odd);
+    EXPECT_EQ(kivScreenMode()->width, 800) << "a mode the driver refuses keeps the old one";
+    EXPECT_EQ(kivEngineDescribeMode(), "800 x 600, 32 bits per pixel, 60 Hz");
+    kivSetScreenMode(&savedMode);
+    EXPECT_EQ(openGlOffered(), 1);
+}
+
+TEST_F(Machine, OtherSystemsAndCardsGetTheirOwnDisplay) {
+    KivMachineConfig c = *kivMachineConfig();
+    c.os = KIV_OS_9X;
+    kivMachineConfigure(&c);
+    EXPECT_EQ(kivMachineDisplay(), kivDisplayDriverDouble());
+    ASSERT_EQ(kivMachineBoot(), 1);
+    EXPECT_FALSE(kivEngineRunning());
+    EXPECT_EQ(openGlOffered(), 1) << "the ZK3 offers OpenGL on 9x too";
+    c.card = KIV_CARD_SIV;
+    kivMachineConfigure(&c);
+    EXPECT_EQ(openGlOffered(), 0);
+}
+
+// On the booted machine a program's own memory is what the display driver locks for a window.
+TEST_F(Machine, AProgramsWindowBlockIsTracked) {
+    auto block = std::make_unique<ZK_CLIENT_WINDOW_BLOCK>();
+    std::memset(block.get(), 0, sizeof *block);
+    HWND hwnd = CreateWindowExA(0, "t", "t", WS_VISIBLE, 40, 30, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    block->hwnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hwnd));
+    uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block.get())), counter = 0xFFFF;
+    ASSERT_EQ(ExtEscape(dc, ESC_WNDOBJ_SETUP, 4, reinterpret_cast<LPCSTR>(&address), 4, reinterpret_cast<LPSTR>(&counter)), 1);
+    EXPECT_EQ(counter, 0u);
+    EXPECT_EQ(block->changeKind, (uint32_t)ZK_WINDOW_WHOLE_CLIENT);
+    EXPECT_EQ(block->clientOrigin, 40u << 16 | 30u);
+    MoveWindow(hwnd, 50, 30, 200, 100, TRUE);
+    EXPECT_EQ(block->clientOrigin, 50u << 16 | 30u);
+    DestroyWindow(hwnd);
+    EXPECT_EQ(kivEngLiveWindowObjects(), 0u);
+}
