@@ -89,7 +89,7 @@ void markForValidation(GlContext *ctx, uint32_t dirty) {
     ctx->dirtyMask |= dirty;
 }
 
-// The spec'd condition for advancing tags instead of rewriting the box: a function that passes
+// When tags may advance instead of the box being rewritten: a function that passes
 // towards the viewer with the clear depth at the far end, and a function whose mirrored form
 // runs the way the tags do (otherwise older tags would compare as lying in front).
 bool epochClearFits(const GlContext *ctx, const GlDepthBuffer *db) {

@@ -1,5 +1,6 @@
 // The depth buffer: the kind GLFORCEZBITS or the visual chooses, clears (full, by epoch, in a
 // scissor box), the epoch directions of the 24-bit kind, read-back, and the drawable's save block.
+#include <bit>
 #include "tests/icd_depth/depth_fixture.h"
 
 namespace {
@@ -29,6 +30,7 @@ TEST_F(DepthTest, KindFollowsGlforcezbitsOrTheVisual) {
         EXPECT_EQ(d.scale, c.scale);
         EXPECT_EQ(d.effectiveFunc, GLenum(GL_LESS));
         EXPECT_EQ(d.needsFullClear, c.bits == 24 ? 0 : 1);
+        EXPECT_EQ(std::bit_cast<uint32_t>(d.offsetUnit), c.bits == 16 ? 0x3B800080u : 0x3C004020u);
     }
 }
 
@@ -165,7 +167,7 @@ TEST_F(DepthTest, ReadBackIsUnmirroredAndStaleWordsReadAsCleared) {
     EXPECT_TRUE(allCleared());
 }
 
-// A pixel drawn once, in a row that the spec's slice formula would never reach again on a narrow
+// A pixel drawn once, in a row that a slice of (w h) / 128 pixels would never reach again on a narrow
 // box, must never come back as the tags go round.
 TEST_F(DepthTest, ThreeHundredClearsNeverBringBackStaleDepths) {
     for (auto size : {std::pair{16, 8}, std::pair{10, 25}, std::pair{3, 200}}) {
