@@ -208,6 +208,23 @@ TEST_F(DepthTest, ARefusedLockDuringAnEpochClearForcesAFullClearNext) {
     for (int y = 0; y < height; ++y) EXPECT_EQ(depthMem.element(3, y) >> 24, tag());
 }
 
+TEST_F(DepthTest, RetagKeepsCurrentDepthsAndClearsStaleWords) {
+    build(24);
+    clearDepth();
+    ASSERT_TRUE(db().test(&db(), kBias + 1, kBias + 1, 0x40000000u));
+    const uint32_t drawn = depthMem.element(1, 1) & 0xFFFFFF;
+    clearDepth();  // everything stale
+    ASSERT_TRUE(db().test(&db(), kBias + 2, kBias + 1, 0x40000000u));
+    db().retag(&db(), 0x42000000u);
+    EXPECT_EQ(depthMem.element(2, 1), 0x42000000u | drawn) << "a current word keeps its depth";
+    EXPECT_EQ(depthMem.element(1, 1), 0x42000000u | (__glDepthClearValue(&db()) & 0xFFFFFF)) << "a stale word";
+    // The untagged kinds have nothing to rewrite.
+    build(16);
+    depthMem.setElement(0, 0, 0x1234);
+    db().retag(&db(), 0x42000000u);
+    EXPECT_EQ(depthMem.element(0, 0), 0x1234u);
+}
+
 TEST_F(DepthTest, ResizeRoundsRowsAndForcesAFullClear) {
     build(16, 16, 8);
     clearDepth();
