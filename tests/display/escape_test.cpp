@@ -126,6 +126,20 @@ TEST_F(EscapeTest, TheDriverNamesItsOpenGlDriverAndFormatsOnlyAtSixteenBits) {
     }
 }
 
+TEST_F(EscapeTest, TheFrameBufferIsMappedForTheCallerOnly) {
+    ASSERT_TRUE(boot());
+    uint32_t self = 0xFFFFFFFFu, other = 0x44, address = 0;
+    EXPECT_EQ(esc(ESC_ZK_MAP_FRAME_BUFFER, 4, &other, 4, &address), 0);
+    EXPECT_EQ(address, 0u);
+    EXPECT_EQ(esc(ESC_ZK_MAP_FRAME_BUFFER, 4, &self, 2, &address), 0);
+    const size_t mappings = kivVideoPortSim().mappings.size();
+    ASSERT_EQ(esc(ESC_ZK_MAP_FRAME_BUFFER, 4, &self, 4, &address), 1);
+    EXPECT_NE(address, 0u);
+    EXPECT_EQ(kivVideoPortSim().mappings.size(), mappings + 1);
+    VIDEO_MEMORY unmap{address};
+    KivVideoPortDeviceIoControl(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, &unmap, sizeof unmap, nullptr, 0, nullptr);
+}
+
 TEST_F(EscapeTest, OpenGlActiveIsReadThroughALockOfTheClientsPage) {
     ASSERT_TRUE(boot());
     ZK_PDEV *p = pdev();
