@@ -250,6 +250,10 @@ BOOL __glResizeToDrawable(GlContext *ctx) {
     return __glResizeDrawableBuffers(ctx, width, height);
 }
 
+void __glResizeContextToDrawable(GlContext *ctx) {
+    if (__glResizeToDrawable(ctx)) __glApplyViewport(ctx);
+}
+
 // ---- freeing -----------------------------------------------------------------------------------
 
 void __glFreeDrawableBuffers(GlDrawableBuffers *rec) {

@@ -118,6 +118,8 @@ void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *rec);
 void __glDetachDrawableBuffers(GlContext *ctx);
 BOOL __glResizeDrawableBuffers(GlContext *ctx, int32_t width, int32_t height);
 BOOL __glResizeToDrawable(GlContext *ctx);
+// The proc-slot resize of make-current: the buffers to the drawable's size, then the viewport.
+void __glResizeContextToDrawable(GlContext *ctx);
 void __glFreeContextBuffers(GlContext *ctx);
 void __glFreeDrawableBuffers(GlDrawableBuffers *rec);
 

@@ -200,6 +200,20 @@ TEST_F(BufferHeads, TheContextLockBracketReleasesWhatItPrepared) {
     EXPECT_EQ(c->buffers.lockCount, 0);  // a failed prepare is not counted
 }
 
+TEST_F(BufferHeads, MakeCurrentResizesToAWindowThatChangedWhileReleased) {
+    ASSERT_TRUE(DrvReleaseContext(handle));
+    ASSERT_TRUE(MoveWindow(window->hwnd, 10, 20, 150, 60, TRUE));
+    EXPECT_TRUE(gLog.empty());  // nothing current with it
+    ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+    EXPECT_EQ(gLog, events("R", {M, F, B, A, D, S}));
+    EXPECT_EQ(ctx()->state.transform.drawable.width, 150);
+    EXPECT_EQ(ctx()->state.transform.drawable.height, 60);
+    gLog.clear();
+    ASSERT_TRUE(DrvReleaseContext(handle));
+    ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+    EXPECT_TRUE(gLog.empty());  // the same size: nothing to do
+}
+
 TEST_F(BufferHeads, AttachTakesGeometryOnlyFromADescriptorWithMemory) {
     GlBuffer b{};
     __glInitBuffer(&b, ctx());
