@@ -185,12 +185,12 @@ BOOL __wglHandleWindowMoved(GlContextHandle *h) {
 }
 
 // The size the buffers were last made for is taken and forgotten, so that the resize is not
-// skipped as unchanged.
+// skipped as unchanged. Only the context drawing into these buffers is resized.
 BOOL __wglApplyPendingResize(GlDrawableBuffers *buffers) {
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx == nullptr || ctx->tail.drawableBuffers != buffers || ctx->procs.resize == nullptr) return FALSE;
     int32_t width = buffers->bufWidth, height = buffers->bufHeight;
     buffers->bufWidth = buffers->bufHeight = 0;
-    GlContext *ctx = __glGetCurrentContext();
-    if (ctx == nullptr || ctx->procs.resize == nullptr) return FALSE;
     return ctx->procs.resize(ctx, width, height);
 }
 

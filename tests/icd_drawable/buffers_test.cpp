@@ -132,6 +132,14 @@ TEST_F(BufferHeads, AFailedResizeStopsAtOnceAndIsNeverTakenForDone) {
     gResizeResult[F] = 0;
     EXPECT_FALSE(__wglRevalidateDrawable(handleOf(handle)));
     EXPECT_NE(drawable()->flags & kGlDrawableBuffersInvalid, 0u);
+    // Another drawable's buffers are never resized through this thread's context.
+    gResizeResult.clear();
+    gLog.clear();
+    GlDrawableBuffers other{};
+    other.bufWidth = 640;
+    EXPECT_FALSE(__wglApplyPendingResize(&other));
+    EXPECT_TRUE(gLog.empty());
+    EXPECT_EQ(other.bufWidth, 640);
 }
 
 TEST_F(BufferHeads, LocksGoInOrderAndAFailedOneReleasesWhatWasLocked) {
