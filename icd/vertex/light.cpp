@@ -241,9 +241,12 @@ void __glUpdateLightVectors(GlContext *ctx) {
 // units; the defaults are set in [0, 1], so the first make-current converts them once.
 void __glRescaleContextColors(GlContext *ctx) {
     if (ctx->visual.rgbaMode) {
-        // Both follow from their [0, 1] sources, so converting again changes nothing.
-        __glScaleColor(ctx, ctx->current.vertex.scaledColor, ctx->current.color);
-        __glScaleColor(ctx, ctx->current.vertex.rasterPos.frontColor, ctx->current.rasterColor);
+        // The current colour stays as given (colour material and queries read it); vertices copy
+        // its scaled form. The raster colour is kept scaled, as the raster position leaves it.
+        GlCurrentState &cur = ctx->current;
+        __glScaleColor(ctx, cur.vertex.scaledColor, cur.color);
+        __glScaleColor(ctx, cur.rasterColor, cur.rasterColor);
+        for (int i = 0; i < 4; ++i) cur.vertex.rasterPos.frontColor[i] = cur.rasterColor[i];
     }
     GlLightSource *lights = __glLightSources(ctx);
     for (int32_t i = 0; lights != nullptr && i < ctx->limits.maxLights; ++i) {

@@ -345,6 +345,10 @@ TEST_F(LightTest, FirstMakeCurrentScalesTheLightingColours) {
     EXPECT_FLOAT_EQ(ctx->state.lighting.lightModel.ambient[0], 0.2f * 255.0f);
     EXPECT_EQ(ctx->state.lighting.frontMaterial.emission[3], 255.0f);
     EXPECT_EQ(ctx->state.lighting.frontMaterial.diffuse[0], 0.8f);  // as given
+    EXPECT_EQ(ctx->current.rasterColor[1], 255.0f);
+    EXPECT_EQ(ctx->current.vertex.rasterPos.frontColor[1], 255.0f);
+    EXPECT_EQ(ctx->current.color[1], 1.0f);  // as given
+    EXPECT_EQ(ctx->current.vertex.scaledColor[1], 255.0f);
 }
 
 }  // namespace
