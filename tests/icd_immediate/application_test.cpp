@@ -1,0 +1,133 @@
+// An application's view through opengl32 with the real driver module: which immediate-mode
+// calls are refused between glBegin and glEnd, which are allowed there, and the errors of the
+// entries' own argument checks.
+#include "platform/machine/machine.h"
+#include "platform/opengl32/wgl.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+namespace {
+template <class Fn>
+Fn procOf(const char *name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(wglGetProcAddress(name)));
+}
+
+class Application : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved = *kivMachineConfig();
+        savedMode = *kivScreenMode();
+        ASSERT_TRUE(kivMachineBoot());
+        ASSERT_TRUE(kivOpenGlUnloadDriver());
+        hwnd = CreateWindowExA(0, "t", "t", WS_VISIBLE, 10, 10, 64, 48, nullptr, nullptr, nullptr, nullptr);
+        hdc = GetDC(hwnd);
+    }
+    void TearDown() override {
+        wglMakeCurrent(nullptr, nullptr);
+        if (rc != nullptr) wglDeleteContext(rc);
+        ReleaseDC(hwnd, hdc);
+        DestroyWindow(hwnd);
+        kivOpenGlUnloadDriver();
+        kivMachineConfigure(&saved);
+        kivSetScreenMode(&savedMode);
+        kivMachineBoot();
+    }
+    static bool haveIcd() {
+        const char *dir = std::getenv("KIV_MODULE_PATH");
+        std::string path = std::string(dir && *dir ? dir : KIV_MODULE_DIR) + "/kivgl.so";
+        struct stat st;
+        return stat(path.c_str(), &st) == 0;
+    }
+    void makeCurrent() {
+        ASSERT_TRUE(SetPixelFormat(hdc, 2, nullptr));
+        rc = wglCreateContext(hdc);
+        ASSERT_NE(rc, nullptr) << kivOpenGlError();
+        ASSERT_TRUE(wglMakeCurrent(hdc, rc)) << kivOpenGlError();
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+    KivMachineConfig saved;
+    KivScreenMode savedMode;
+    HWND hwnd;
+    HDC hdc;
+    HGLRC rc = nullptr;
+};
+}  // namespace
+
+TEST_F(Application, CallsRefusedAndAllowedInsideBeginEnd) {
+    if (!haveIcd()) GTEST_SKIP() << "kivgl.so is not built";
+    makeCurrent();
+    auto selectTexture = procOf<void(APIENTRY *)(GLenum)>("glSelectTextureSGIS");
+    auto multiTexCoord2f = procOf<void(APIENTRY *)(GLenum, GLfloat, GLfloat)>("glMultiTexCoord2fSGIS");
+    ASSERT_NE(selectTexture, nullptr);
+    ASSERT_NE(multiTexCoord2f, nullptr);
+
+    struct Call {
+        const char *what;
+        std::function<void()> call;
+        bool refused;
+    } calls[] = {
+        {"glRasterPos2i", [] { glRasterPos2i(1, 1); }, true},
+        {"glRectf", [] { glRectf(2, 2, 3, 3); }, true},
+        {"glBitmap", [] { glBitmap(0, 0, 0, 0, 0, 0, nullptr); }, true},
+        {"glBegin", [] { glBegin(GL_POINTS); }, true},
+        {"glSelectTextureSGIS", [&] { selectTexture(0x835E); }, true},
+        {"glColor4ub", [] { glColor4ub(1, 2, 3, 4); }, false},
+        {"glNormal3s", [] { glNormal3s(0, 1, 0); }, false},
+        {"glTexCoord2d", [] { glTexCoord2d(0.5, 0.5); }, false},
+        {"glIndexi", [] { glIndexi(3); }, false},
+        {"glEdgeFlag", [] { glEdgeFlag(0); }, false},
+        {"glVertex3s", [] { glVertex3s(0, 0, 0); }, false},
+        {"glMultiTexCoord2fSGIS", [&] { multiTexCoord2f(0x835F, 0.25f, 0.5f); }, false},
+    };
+    for (const Call &c : calls) {
+        glBegin(GL_TRIANGLES);
+        c.call();
+        glEnd();
+        EXPECT_EQ(glGetError(), c.refused ? GLenum(GL_INVALID_OPERATION) : GLenum(GL_NO_ERROR)) << c.what;
+        // outside a primitive every one of them is accepted
+        c.call();
+        if (c.what == std::string("glBegin")) glEnd();
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << c.what << " outside";
+    }
+    glEdgeFlag(1);
+}
+
+TEST_F(Application, ArgumentErrorsOfTheEntries) {
+    if (!haveIcd()) GTEST_SKIP() << "kivgl.so is not built";
+    makeCurrent();
+    auto selectCoordSet = procOf<void(APIENTRY *)(GLenum)>("glSelectTextureCoordSetSGIS");
+    auto multiTexCoord2f = procOf<void(APIENTRY *)(GLenum, GLfloat, GLfloat)>("glMultiTexCoord2fSGIS");
+    ASSERT_NE(selectCoordSet, nullptr);
+    struct Case {
+        const char *what;
+        std::function<void()> call;
+        GLenum want;
+    } cases[] = {
+        {"glBegin(10)", [] { glBegin(10); }, GL_INVALID_ENUM},
+        {"glEnd outside", [] { glEnd(); }, GL_INVALID_OPERATION},
+        {"glBitmap negative width", [] { glBitmap(-1, 4, 0, 0, 0, 0, nullptr); }, GL_INVALID_VALUE},
+        {"glBitmap negative height", [] { glBitmap(4, -1, 0, 0, 0, 0, nullptr); }, GL_INVALID_VALUE},
+        {"multitexture unit 2", [&] { multiTexCoord2f(0x8360, 0, 0); }, GL_INVALID_OPERATION},
+        {"multitexture below unit 0", [&] { multiTexCoord2f(0x835D, 0, 0); }, GL_INVALID_ENUM},
+        {"coordinate set 3", [&] { selectCoordSet(0x8361); }, GL_INVALID_OPERATION},
+        {"coordinate set 1", [&] { selectCoordSet(0x835F); }, GL_NO_ERROR},
+    };
+    for (const Case &c : cases) {
+        c.call();
+        EXPECT_EQ(glGetError(), c.want) << c.what;
+    }
+    // A full primitive of every mode leaves no error behind. (Beyond the right plane: this test
+    // is about the calls, not about the pixels.)
+    for (GLenum mode = GL_POINTS; mode <= GL_POLYGON; ++mode) {
+        glBegin(mode);
+        for (int i = 0; i < 7; ++i) glVertex2f(2.0f + 0.1f * float(i), 0.05f * float(i * i % 5));
+        glEnd();
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << mode;
+    }
+}
