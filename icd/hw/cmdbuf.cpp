@@ -236,6 +236,7 @@ void APIENTRY glFlush(void) {
 BOOL __glHwScreenBlit(int32_t width, int32_t height, int32_t srcX, int32_t srcY, int32_t dstX, int32_t dstY,
                       BOOL noFlush) {
     GlContext *ctx = __glGetCurrentContext();
+    if (!__glHasHwState(ctx)) return FALSE;   // no application context: nothing to blit for
     HwState *hw = &ctx->hw;
     if (hw->hardwareLost) {
         const GlBuffer &src = ctx->buffers.color.back.head;
