@@ -1,0 +1,62 @@
+// A program's context for drawing tests: a window context made current, its front colour buffer
+// (32-bit, no alpha) and a 16-bit depth buffer over plain memory, an orthographic projection of
+// one unit per pixel; GL(name) calls the entries of its live table.
+#pragma once
+#include <cmath>
+#include "tests/icd_state/state_fixture.h"
+#include "tests/icd_raster/raster_fixture.h"
+#include "icd/raster/depth_buffer.h"
+
+constexpr int kW = 32, kH = 16;
+
+class ProgramTest : public StateTest {
+protected:
+    PlainMemory colorMem, depthMem;
+
+    void SetUp() override {
+        IcdTest::SetUp();
+        // A window of the buffers' size, so that clears and the clip box stay inside them.
+        window = new TestWindow(kSingleFormat, kW, kH);
+        handle = DrvCreateContext(window->hdc);
+        ASSERT_NE(handle, DHGLRC(0));
+        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+        ctx = contextOf(handle);
+        ASSERT_NE(ctx, nullptr);
+        __glSetStateDefaults(ctx);
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.redMask = 0xFF0000;
+        v.greenMask = 0x00FF00;
+        v.blueMask = 0x0000FF;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.colorBits = 32;
+        v.depthBits = 16;
+        colorMem.setUp(kW, kH, 4);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colorMem.desc, ctx);
+        ctx->buffers.color.frontBuffer = cb;
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        __glInitDepthBuffer16(db, ctx);
+        depthMem.setUp(kW, kH, 2);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
+        for (int i = 0; i < 2; ++i) {
+            ctx->tail.drawableBuffers->descriptors[i].width = kW;
+            ctx->tail.drawableBuffers->descriptors[i].height = kH;
+        }
+        GL(glViewport)(0, 0, kW, kH);
+        GL(glMatrixMode)(GL_PROJECTION);
+        GL(glLoadIdentity)();
+        GL(glOrtho)(0, kW, 0, kH, -1, 1);
+        GL(glMatrixMode)(GL_MODELVIEW);
+        GL(glLoadIdentity)();
+    }
+    // The pixel at GL window position (x, y), whichever way the drawable's rows run.
+    uint32_t at(int x, int y) {
+        int row = ctx->state.transform.drawable.yInverted ? kH - 1 - y : y;
+        return colorMem.element(x, row) & 0xFFFFFF;
+    }
+    void vertex(float x, float y, float z = 0.0f) { GL(glVertex3f)(x, y, z); }
+};
