@@ -56,8 +56,6 @@ struct GlBufferDescriptor {
     void (*fallbackInit)(GlBufferDescriptor *d, GlDrawableBuffers *rec);
     void *depthSave;        // keeps the depth buffer's save block across attach and detach
     uint32_t reserved;
-    // The descriptor as the record's 19 words (word 0 the width, word 1 the height, ...).
-    uint32_t operator[](int word) const { return reinterpret_cast<const uint32_t *>(this)[word]; }
 };
 static_assert(sizeof(GlBufferDescriptor) == 76);
 
