@@ -54,8 +54,15 @@ void __glHwFreeObject(HwState *hw, uint32_t handle);
 BOOL __glHwAllocPushBuffer(HwState *hw);
 void __glHwInitPushBuffer(HwState *hw, uint8_t *alignedStart);
 void __glHwFreePushBuffer(HwState *hw);
+// Sends the current half and switches to the other; returns 0. `need` is 0 for a flush that
+// wants the chip's completion, else the words the caller was about to reserve; either way the
+// push carries a notification once the channel's objects are configured, so that no half is
+// refilled before the chip has consumed it. A refused push is tried once more and then marks
+// the device lost (hardwareLost), unless a display-mode change explains it.
 uint32_t __glHwKickoff(HwState *hw, uint32_t need);
 uint32_t __glHwSendPushEscape(HwState *hw, const ZK_DMA_PUSH_PARAMS *record);
+// Waits while a notification is pending; gives up only on a display-mode change or when the
+// chip has not answered for seconds (the device is then lost).
 void __glHwWaitIdle(HwState *hw);
 void __glHwSwapHalves(HwState *hw);
 void __glHwFlush(GlContext *ctx);
