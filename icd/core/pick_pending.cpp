@@ -20,7 +20,6 @@ GlTextureObject *__glLookUpBoundTexture(GlContext *, int32_t, GLenum) { return n
 // The device's pickers, until the device part of each lands: the generic pick alone, which is
 // what the device does whenever it draws in software.
 void __glHwPickProcs(GlContext *ctx) { __glPickAllProcs(ctx); }
-void __glHwValidateSurfaces(GlContext *ctx) { __glPickDrawBufferProcs(ctx); }
 void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
 void __glHwPickFogProcs(GlContext *ctx) { __glPickFogProcs(ctx); }
 void __glHwPickTriangleProcs(GlContext *ctx) { __glPickTriangleProcs(ctx); }

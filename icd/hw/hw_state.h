@@ -100,12 +100,15 @@ struct HwState {
     uint8_t loadedBlock;         // register block the chip holds: 0 triangles, 1 lines, 2 points, 3 none
     uint8_t useVertexColour;
     uint8_t hardwareLost;        // 1: the device is unusable; no commands may be written
-    uint8_t reserved1[3];
+    uint8_t lostByLock;          // hardwareLost only because a drawable lock failed
+    uint8_t reserved1[2];
     HwTexBlock *lruTail, *lruHead;
     HwHeapInfo *heapInfo;
     void *directDraw;
     HwSavedProc savedPointProc, savedLineProc, savedTriangleProc, savedBitmapProc, polygonProc;
-    uint8_t reserved2[32];
+    uint32_t surfaceWanted[6];   // surface words validation chose, sent before the next chip drawing
+    uint8_t surfacesChosen;      // surfaceWanted holds what the last validation chose
+    uint8_t reserved2[7];
 };
 static_assert(sizeof(HwState) == 360);
 static_assert(offsetof(HwState, halfCpuBase) == 40 && offsetof(HwState, triangleRegs) == 56);

@@ -4,11 +4,6 @@
 #include "icd/raster/depth_buffer.h"
 #include "icd/core/context.h"
 
-// No hardware clear yet: the buffer is left as it is.
-void __glHwClearColorBuffer(GlColorBuffer *) {}
-// Until the chip clears depth surfaces itself, the software clear does it through the same
-// memory.
-void __glHwClearDepthBuffer(GlDepthBuffer *db) { __glClearDepthBuffer(db); }
 
 // The accumulation buffer's return is not there yet: nothing is written.
 void __glStoreAccumRow(GlColorBuffer *, int32_t, int32_t, const int16_t *, float, int32_t) {}
