@@ -14,13 +14,15 @@ struct Workload {
     const char *unit;
     // Runs `count` units of work and returns how many it really did.
     std::function<uint64_t(uint64_t count)> run;
+    // The figure printed is units per second times this (1e-6 for a rate in millions).
+    double scale = 1.0;
 };
 
 std::vector<Workload> &registry();
 
 struct Register {
-    Register(const char *name, const char *unit, std::function<uint64_t(uint64_t)> run) {
-        registry().push_back({name, unit, std::move(run)});
+    Register(const char *name, const char *unit, std::function<uint64_t(uint64_t)> run, double scale = 1.0) {
+        registry().push_back({name, unit, std::move(run), scale});
     }
 };
 
@@ -34,5 +36,5 @@ inline void keep(const T &value) {
 
 #define KIV_BENCH_CAT2(a, b) a##b
 #define KIV_BENCH_CAT(a, b) KIV_BENCH_CAT2(a, b)
-// KIV_BENCH("name", "unit", [](uint64_t n) -> uint64_t { ...; return n; });
-#define KIV_BENCH(name, unit, fn) static ::kivbench::Register KIV_BENCH_CAT(kivBench_, __LINE__)(name, unit, fn)
+// KIV_BENCH("name", "unit", [](uint64_t n) -> uint64_t { ...; return n; }[, scale]);
+#define KIV_BENCH(name, unit, ...) static ::kivbench::Register KIV_BENCH_CAT(kivBench_, __LINE__)(name, unit, __VA_ARGS__)

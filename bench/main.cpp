@@ -26,7 +26,8 @@ int main(int argc, char **argv) {
             seconds += std::chrono::duration<double>(clock::now() - t0).count();
             batch *= 2;
         }
-        std::printf("%-32s %14.0f %s\n", w.name, double(done) / seconds, w.unit);
+        const double figure = double(done) / seconds * w.scale;
+        std::printf("%-32s %14.*f %s\n", w.name, figure < 100 ? 2 : 0, figure, w.unit);
         std::fflush(stdout);
     }
     return 0;

@@ -1,0 +1,309 @@
+// Rendering workloads at 640 x 480: fill rate of large smooth, depth-tested triangles, small lit
+// triangles and clears. Each name says the path it measures:
+//   *_bitmap16  a program through opengl32 and the driver module into a memory-DC bitmap (a
+//               16-bit 5-5-5 DIB section: the only colour layout the display's pixel formats have),
+//               with the drawable's own depth buffer;
+//   *_mem16, *_mem32  the driver linked in, its context's front buffer attached to plain memory
+//               of 16 (5-6-5) or 32 (8-8-8) bits with a 16-bit depth buffer, the entries called
+//               through the context's live table: the same software procs without opengl32 and
+//               the drawable's buffers, and the one way to reach a 32-bit colour buffer here.
+// A workload whose set-up fails reports 0.
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "apps/kivdemo/scenes.h"
+#include "bench/bench.h"
+#include "icd/core/core.h"
+#include "icd/core/drawable.h"
+#include "icd/core/drv_exports.h"
+#include "icd/core/gl_entries.h"
+#include "icd/raster/color_buffer.h"
+#include "icd/raster/depth_buffer.h"
+#include "platform/machine/machine.h"
+
+namespace {
+
+constexpr int kW = 640, kH = 480;
+
+// The GL entries a workload calls, from opengl32's exports or from a context's live table.
+struct Gl {
+    void(APIENTRY *Begin)(GLenum);
+    void(APIENTRY *End)(void);
+    void(APIENTRY *Color3f)(GLfloat, GLfloat, GLfloat);
+    void(APIENTRY *Normal3f)(GLfloat, GLfloat, GLfloat);
+    void(APIENTRY *Vertex3f)(GLfloat, GLfloat, GLfloat);
+    void(APIENTRY *Enable)(GLenum);
+    void(APIENTRY *Disable)(GLenum);
+    void(APIENTRY *DepthFunc)(GLenum);
+    void(APIENTRY *ShadeModel)(GLenum);
+    void(APIENTRY *Clear)(GLbitfield);
+    void(APIENTRY *ClearColor)(GLclampf, GLclampf, GLclampf, GLclampf);
+    void(APIENTRY *Lightfv)(GLenum, GLenum, const GLfloat *);
+    void(APIENTRY *Viewport)(GLint, GLint, GLsizei, GLsizei);
+    void(APIENTRY *MatrixMode)(GLenum);
+    void(APIENTRY *LoadIdentity)(void);
+    void(APIENTRY *Ortho)(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble);
+    void(APIENTRY *Finish)(void);
+};
+
+#define KIV_BENCH_GL_NAMES(X)                                                                                   \
+    X(Begin) X(End) X(Color3f) X(Normal3f) X(Vertex3f) X(Enable) X(Disable) X(DepthFunc) X(ShadeModel) X(Clear) \
+        X(ClearColor) X(Lightfv) X(Viewport) X(MatrixMode) X(LoadIdentity) X(Ortho) X(Finish)
+
+Gl exportsTable() {
+    Gl gl;
+#define X(n) gl.n = gl##n;
+    KIV_BENCH_GL_NAMES(X)
+#undef X
+    return gl;
+}
+
+namespace slot {
+#define GL_ENTRY(offset, ret, name, params, args, bytes) constexpr int name = offset;
+#include <GL/gl_entries.inc>
+#undef GL_ENTRY
+}  // namespace slot
+
+Gl liveTable(const GlContext *ctx) {
+    Gl gl;
+#define X(n) gl.n = reinterpret_cast<decltype(gl.n)>(ctx->liveTable.slot[slot::gl##n]);
+    KIV_BENCH_GL_NAMES(X)
+#undef X
+    return gl;
+}
+
+void windowProjection(const Gl &gl) {
+    gl.Viewport(0, 0, kW, kH);
+    gl.MatrixMode(GL_PROJECTION);
+    gl.LoadIdentity();
+    gl.Ortho(0, kW, 0, kH, -1, 1);
+    gl.MatrixMode(GL_MODELVIEW);
+    gl.LoadIdentity();
+}
+
+// ---- the two paths -----------------------------------------------------------------------------
+
+uint64_t fill(const Gl *gl, uint64_t frames);
+
+// A path counts only when a frame of the fill workload really reaches its memory: the pixel in
+// the middle is then neither the clear colour (black) nor untouched.
+bool drawsInto(const Gl &gl, const void *middle, int bytes) {
+    gl.ClearColor(0, 0, 0, 0);
+    gl.Clear(GL_COLOR_BUFFER_BIT);
+    fill(&gl, 1);
+    uint32_t v = 0;
+    std::memcpy(&v, middle, size_t(bytes));
+    if (v != 0 && v != 0xA5A5A5A5u && v != 0xA5A5u) return true;
+    std::fprintf(stderr, "kivbench: the fill workload leaves the target's memory unchanged\n");
+    return false;
+}
+
+// Through opengl32 into a memory-DC bitmap: the demo's target, kept for the whole run.
+const Gl *bitmapPath() {
+    // Never deleted: the platform's own objects are gone by the time static destructors run.
+    static kivscenes::BitmapTarget *target = nullptr;
+    static Gl gl;
+    static int state = 0;  // 0 not tried, 1 ready, -1 failed
+    if (state == 0) {
+        state = -1;
+        if (!kivMachineBoot()) return nullptr;
+        target = new kivscenes::BitmapTarget(kW, kH);
+        if (!target->ok) {
+            std::fprintf(stderr, "kivbench: no memory-DC bitmap to draw into: %s\n", target->why.c_str());
+            return nullptr;
+        }
+        gl = exportsTable();
+        const kivscenes::Picture &p = target->picture;
+        target->poison();
+        const auto *middle = static_cast<const uint8_t *>(p.bits) + size_t(kH / 2) * p.pitch + (kW / 2) * p.bytesPerPixel;
+        if (!drawsInto(gl, middle, p.bytesPerPixel)) return nullptr;
+        state = 1;
+    }
+    return state > 0 ? &gl : nullptr;
+}
+
+// The driver linked in: a window context whose front colour buffer and depth buffer are plain
+// memory of the asked-for colour depth.
+struct MemoryTarget {
+    std::vector<uint8_t> colour, depth;
+    GlBufferDescriptor colourDesc{}, depthDesc{};
+    HDC hdc = nullptr;
+    DHGLRC handle = 0;
+    GlContext *ctx = nullptr;
+    Gl gl{};
+
+    static BOOL lock(GlBufferDescriptor *, GlDrawableBuffers *) { return TRUE; }
+    static void unlock(GlBufferDescriptor *, GlDrawableBuffers *) {}
+    static int32_t resize(GlBufferDescriptor *d, GlDrawableBuffers *, int32_t w, int32_t h, uint32_t) {
+        d->width = w;
+        d->height = h;
+        return 1;
+    }
+    static void describe(GlBufferDescriptor *d, std::vector<uint8_t> &bytes, int elementSize) {
+        const int pitch = (kW * elementSize + 3) & ~3;
+        bytes.assign(size_t(pitch) * kH + 32, 0);
+        *d = {};
+        d->width = kW;
+        d->height = kH;
+        d->bits = elementSize * 8;
+        d->base = bytes.data();
+        d->size = uint32_t(bytes.size());
+        d->elementSize = elementSize;
+        d->pitchBytes = pitch;
+        d->storage = bytes.data();
+        d->lock = lock;
+        d->unlock = unlock;
+        d->resize = resize;
+    }
+
+    bool open(int colourBits) {
+        static bool attached = false;
+        if (!attached) {
+            if (!kivMachineBoot() || !DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr)) return false;
+            attached = true;
+        }
+        HWND hwnd = CreateWindowExA(0, "kivbench", "kivbench", WS_VISIBLE, 0, 0, kW, kH, nullptr, nullptr, nullptr,
+                                    nullptr);
+        hdc = GetDC(hwnd);
+        if (!hdc || !SetPixelFormat(hdc, 1, nullptr)) return false;
+        handle = DrvCreateContext(hdc);
+        if (!handle || !DrvSetContext(hdc, handle, nullptr)) return false;
+        GlContextHandle *h = __wglFindContextHandle(uint32_t(handle));
+        ctx = h ? h->context : nullptr;
+        if (!ctx) return false;
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.colorBits = colourBits;
+        v.depthBits = 16;
+        if (colourBits == 32) {
+            v.redMask = 0xFF0000, v.greenMask = 0x00FF00, v.blueMask = 0x0000FF;
+            v.redBits = v.greenBits = v.blueBits = 8;
+        } else {
+            v.redMask = 0xF800, v.greenMask = 0x07E0, v.blueMask = 0x001F;
+            v.redBits = 5, v.greenBits = 6, v.blueBits = 5;
+        }
+        describe(&colourDesc, colour, colourBits / 8);
+        describe(&depthDesc, depth, 2);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colourDesc, ctx);
+        ctx->buffers.color.frontBuffer = cb;
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        __glInitDepthBuffer16(db, ctx);
+        db->head.attach(&db->head, &depthDesc, ctx);
+        for (int i = 0; i < 2; ++i) {
+            ctx->tail.drawableBuffers->descriptors[i].width = kW;
+            ctx->tail.drawableBuffers->descriptors[i].height = kH;
+        }
+        gl = liveTable(ctx);
+        return drawsInto(gl, colourDesc.base + size_t(kH / 2) * colourDesc.pitchBytes + (kW / 2) * colourDesc.elementSize,
+                         colourDesc.elementSize);
+    }
+};
+
+const Gl *memoryPath(int colourBits) {
+    static MemoryTarget targets[2];
+    static int state[2] = {0, 0};
+    static MemoryTarget *current = nullptr;
+    const int i = colourBits == 32;
+    if (state[i] == 0) {
+        if (current) DrvReleaseContext(current->handle);
+        current = nullptr;
+        state[i] = targets[i].open(colourBits) ? 1 : -1;
+        if (state[i] > 0) current = &targets[i];
+    }
+    if (state[i] < 0) return nullptr;
+    if (current != &targets[i]) {  // one linked-in context current on the thread at a time
+        if (current) DrvReleaseContext(current->handle);
+        current = DrvSetContext(targets[i].hdc, targets[i].handle, nullptr) ? &targets[i] : nullptr;
+        if (!current) return nullptr;
+    }
+    return &targets[i].gl;
+}
+
+// ---- the workloads -------------------------------------------------------------------------------
+
+// Two smooth triangles covering the picture, tilted in depth, GL_LEQUAL: every pixel passes the
+// depth test and is written, colour and depth. Returns the pixels drawn.
+uint64_t fill(const Gl *gl, uint64_t frames) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    gl->Enable(GL_DEPTH_TEST);
+    gl->DepthFunc(GL_LEQUAL);
+    gl->ShadeModel(GL_SMOOTH);
+    gl->Clear(GL_DEPTH_BUFFER_BIT);
+    for (uint64_t f = 0; f < frames; ++f) {
+        gl->Begin(GL_TRIANGLES);
+        gl->Color3f(1, 0, 0);
+        gl->Vertex3f(0, 0, 0.5f);
+        gl->Color3f(0, 1, 0);
+        gl->Vertex3f(kW, 0, 0);
+        gl->Color3f(0, 0, 1);
+        gl->Vertex3f(kW, kH, -0.5f);
+        gl->Vertex3f(kW, kH, -0.5f);
+        gl->Color3f(1, 1, 0);
+        gl->Vertex3f(0, kH, 0);
+        gl->Color3f(1, 0, 0);
+        gl->Vertex3f(0, 0, 0.5f);
+        gl->End();
+    }
+    gl->Finish();
+    gl->Disable(GL_DEPTH_TEST);
+    return frames * uint64_t(kW) * kH;
+}
+
+// Right triangles with 4.5-pixel legs (about 10 pixels each), smooth, lit by one directional
+// light with a normal per vertex, spread over the picture. Returns the triangles drawn.
+uint64_t smallLit(const Gl *gl, uint64_t count) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    const GLfloat dir[4] = {0.3f, 0.5f, 1, 0}, white[4] = {1, 1, 1, 1};
+    gl->Lightfv(GL_LIGHT0, GL_POSITION, dir);
+    gl->Lightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    gl->Enable(GL_LIGHTING);
+    gl->Enable(GL_LIGHT0);
+    gl->ShadeModel(GL_SMOOTH);
+    gl->Begin(GL_TRIANGLES);
+    for (uint64_t i = 0; i < count; ++i) {
+        const float x = float((i * 37) % (kW - 8)) + 1, y = float((i * 11) % (kH - 8)) + 1;
+        gl->Normal3f(0, 0, 1);
+        gl->Vertex3f(x, y, 0);
+        gl->Normal3f(0.6f, 0, 0.8f);
+        gl->Vertex3f(x + 4.5f, y, 0);
+        gl->Normal3f(0, 0.6f, 0.8f);
+        gl->Vertex3f(x, y + 4.5f, 0);
+    }
+    gl->End();
+    gl->Finish();
+    gl->Disable(GL_LIGHTING);
+    return count;
+}
+
+uint64_t clears(const Gl *gl, uint64_t count) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    for (uint64_t i = 0; i < count; ++i) {
+        gl->ClearColor(float(i & 1), 0.5f, 0.25f, 1);
+        gl->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    gl->Finish();
+    return count;
+}
+
+// The rates of fill workloads come out in pixels; the figure is printed in millions.
+KIV_BENCH("fill_smooth_depth_bitmap16", "Mpixels/s", [](uint64_t n) { return fill(bitmapPath(), n); }, 1e-6);
+KIV_BENCH("fill_smooth_depth_mem16", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(16), n); }, 1e-6);
+KIV_BENCH("fill_smooth_depth_mem32", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(32), n); }, 1e-6);
+KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return smallLit(bitmapPath(), n); });
+KIV_BENCH("small_lit_triangles_mem32", "triangles/s", [](uint64_t n) { return smallLit(memoryPath(32), n); });
+KIV_BENCH("clear_colour_depth_bitmap16", "clears/s", [](uint64_t n) { return clears(bitmapPath(), n); });
+KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears(memoryPath(32), n); });
+
+}  // namespace
