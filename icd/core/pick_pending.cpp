@@ -19,11 +19,7 @@ GlTextureObject *__glLookUpBoundTexture(GlContext *, int32_t, GLenum) { return n
 
 // The device's pickers, until the device part of each lands: the generic pick alone, which is
 // what the device does whenever it draws in software.
-void __glHwPickProcs(GlContext *ctx) { __glPickAllProcs(ctx); }
 void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
 void __glHwPickFogProcs(GlContext *ctx) { __glPickFogProcs(ctx); }
-void __glHwPickTriangleProcs(GlContext *ctx) { __glPickTriangleProcs(ctx); }
-void __glHwPickPointProcs(GlContext *ctx) { __glPickPointProcs(ctx); }
-void __glHwPickLineProcs(GlContext *ctx) { __glPickLineProcs(ctx); }
 void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
 void __glPickPixelProcsFlushing(GlContext *ctx) { __glPickPixelProcs(ctx); }

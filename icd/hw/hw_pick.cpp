@@ -1,0 +1,84 @@
+// The device's pick proc and the line and point choosers.
+#include "icd/core/context.h"
+#include "icd/core/core.h"
+#include "icd/core/pick.h"
+#include "icd/hw/hw.h"
+#include "icd/hw/hw_pick.h"
+#include "icd/hw/hw_surface.h"
+
+namespace {
+
+void finishPending(GlContext *ctx) {
+    HwState *hw = &ctx->hw;
+    if (!hw->drawingPending) return;
+    ctx->slots.finish(ctx);
+    hw->drawingPending = 0;
+}
+
+}  // namespace
+
+uint32_t __glHwCapabilityMask(GlContext *ctx) {
+    uint32_t caps = 0, offset = 0;
+    const GlColorBuffers &c = ctx->buffers.color;
+    if (__glHwBufferOffset(ctx, &c.front.head, &offset)) caps |= 0x1;
+    if (ctx->visual.doubleBuffer && __glHwBufferOffset(ctx, &c.back.head, &offset)) caps |= 0x4;
+    if (ctx->buffers.heads.depth != nullptr && ctx->buffers.depth.head.elementSize == 2 &&
+        __glHwBufferOffset(ctx, ctx->buffers.heads.depth, &offset))
+        caps |= 0x20;
+    return caps;
+}
+
+void __glHwPickProcs(GlContext *ctx) {
+    if (__glHasHwState(ctx)) {
+        HwState *hw = &ctx->hw;
+        const uint32_t caps = __glHwCapabilityMask(ctx);
+        uint32_t needed;
+        const GLenum draw = ctx->state.mode.drawBuffer;
+        if (hw->hardwareLost || !ctx->tail.hwPresent)
+            needed = 0xFFFFFFFFu;
+        else if (draw == GL_BACK)
+            needed = 0x4;
+        else if (draw == GL_FRONT && (caps & 0x1))
+            needed = 0x1;
+        else
+            needed = 0xFFFFFFFFu;
+        if (ctx->visual.hasDepth) needed |= 0x20;
+        const uint8_t softwareOnly = (needed & ~caps) != 0 ? 1 : 0;
+        if (softwareOnly != hw->softwareOnly) {
+            hw->softwareOnly = softwareOnly;
+            if (ctx->beginMode != 1) ctx->beginMode = 2;
+            ctx->dirtyMask |= 0x7FF;
+        }
+    }
+    __glPickAllProcs(ctx);
+}
+
+void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
+    finishPending(ctx);
+    if (ctx->hw.savedLineProc != nullptr) __glHwProcCast<GlRenderLineProc>(ctx->hw.savedLineProc)(ctx, a, b);
+}
+
+void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
+    finishPending(ctx);
+    if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
+}
+
+// The chip's lines and points are not part of this back end yet: every line and point is drawn
+// in software, behind a flush of what the chip has pending.
+void __glHwPickLineProcs(GlContext *ctx) {
+    __glPickLineProcs(ctx);
+    if (!__glHwUsable(ctx)) return;  // no chip drawing to wait for
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    if (prim.renderLine == nullptr || prim.renderLine == __glHwFlushThenSoftLine) return;
+    ctx->hw.savedLineProc = __glHwProcCast<HwSavedProc>(prim.renderLine);
+    prim.renderLine = __glHwFlushThenSoftLine;
+}
+
+void __glHwPickPointProcs(GlContext *ctx) {
+    __glPickPointProcs(ctx);
+    if (!__glHwUsable(ctx)) return;  // no chip drawing to wait for
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    if (prim.renderPoint == nullptr || prim.renderPoint == __glHwFlushThenSoftPoint) return;
+    ctx->hw.savedPointProc = __glHwProcCast<HwSavedProc>(prim.renderPoint);
+    prim.renderPoint = __glHwFlushThenSoftPoint;
+}

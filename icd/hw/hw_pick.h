@@ -1,0 +1,34 @@
+// The device's choosers: at every validation they decide, primitive by primitive, whether the
+// chip draws or the software rasteriser does, and install the chip's procs or the software ones
+// behind a flush-first wrapper.
+#pragma once
+#include <cstdint>
+
+struct GlContext;
+struct GlVertex;
+
+// The saved-proc slots of the hardware state keep procs of every primitive signature.
+template <class To, class From>
+To __glHwProcCast(From f) {
+    return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(f));
+}
+
+// The context's pick proc: whether the drawable's surfaces let the chip draw at all, then the
+// generic validation (which runs the choosers below through the context's pick slots).
+void __glHwPickProcs(GlContext *ctx);
+// Surfaces the chip reaches: 0x1 front, 0x4 back, 0x20 depth.
+uint32_t __glHwCapabilityMask(GlContext *ctx);
+
+void __glHwPickTriangleProcs(GlContext *ctx);
+void __glHwPickLineProcs(GlContext *ctx);
+void __glHwPickPointProcs(GlContext *ctx);
+bool __glHwTriangleNeedsSoftware(GlContext *ctx);
+
+// Chip procs.
+void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n);
+
+// Flush-first wrappers: the chip's pending drawing is finished, then the kept software proc runs.
+void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b);
+void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v);

@@ -1,0 +1,236 @@
+// Triangles and polygons drawn by the chip, the chooser between the chip and the software
+// rasteriser, and the flush-first wrapper that keeps software drawing behind the chip's.
+#include <cmath>
+#include <cstring>
+#include "icd/core/context.h"
+#include "icd/core/core.h"
+#include "icd/core/drawable.h"
+#include "icd/core/pick.h"
+#include "icd/hw/hw.h"
+#include "icd/hw/hw_pick.h"
+#include "icd/hw/hw_regs.h"
+#include "icd/hw/hw_surface.h"
+#include "icd/vertex/clip.h"
+
+namespace {
+
+GlPickState &pickOf(GlContext *ctx) { return ctx->state.pick; }
+
+// The chip's signed area has the opposite sign of the generic one: the face table is read the
+// other way round.
+float hwArea(const GlVertex *a, const GlVertex *b, const GlVertex *c) {
+    return (c->window[0] - a->window[0]) * (b->window[1] - a->window[1]) -
+           (b->window[0] - a->window[0]) * (c->window[1] - a->window[1]);
+}
+
+// The face shown, or -1 when the triangle is degenerate or culled.
+int32_t hwFace(GlContext *ctx, float area) {
+    if (area == 0.0f) return -1;
+    const GlPickState &p = pickOf(ctx);
+    const int32_t face = std::signbit(area) ? p.faceTable[1] : p.faceTable[0];
+    return face == p.cullFaceCode ? -1 : face;
+}
+
+void complete(GlContext *ctx, GlVertex *v, uint32_t need) {
+    if ((need & ~(v->flags & kGlVertexDoneMask)) == 0) return;
+    GlCompleteVertexProc proc = ctx->slots.primitive.completeVertex[(v->flags & kGlVertexSizeMask) >> kGlVertexSizeShift];
+    if (proc != nullptr) proc(ctx, v, need);
+}
+
+float *faceColour(GlVertex *v, int32_t face) { return face ? v->backColor : v->frontColor; }
+
+GlVertex *provoking(GlContext *ctx, GlVertex *fallback) {
+    GlVertex *pv = ctx->arrays.vertexBuffer.provokingVertex;
+    return pv != nullptr ? pv : fallback;
+}
+
+// Completes the vertices for the face and gives each the colour it is drawn with: its own when
+// smooth, the provoking vertex's when flat.
+void prepareColours(GlContext *ctx, GlVertex *const *v, int32_t n, int32_t face, GlVertex *pv, uint32_t *colours) {
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    const GlNeedMaskState &need = ctx->state.need;
+    if (!(f & kGlShadeTwoSided)) face = 0;
+    const uint32_t faceNeed = face ? need.needMaskBack : need.needMaskFront;
+    const bool useColour = ctx->hw.useVertexColour != 0;
+    if (f & kGlShadeSmoothColors) {
+        for (int32_t i = 0; i < n; ++i) {
+            v[i]->color = faceColour(v[i], face);
+            complete(ctx, v[i], need.needMask | faceNeed);
+            colours[i] = useColour ? __glHwColourWord(v[i]->color) : 0xFFFFFFFFu;
+        }
+    } else {
+        pv->color = faceColour(pv, face);
+        complete(ctx, pv, faceNeed & 0x1B);
+        for (int32_t i = 0; i < n; ++i) complete(ctx, v[i], need.needMask);
+        const uint32_t c = useColour ? __glHwColourWord(pv->color) : 0xFFFFFFFFu;
+        for (int32_t i = 0; i < n; ++i) colours[i] = c;
+    }
+}
+
+void restoreColours(GlVertex *const *v, int32_t n, GlVertex *pv) {
+    for (int32_t i = 0; i < n; ++i) v[i]->color = v[i]->frontColor;
+    pv->color = pv->frontColor;
+}
+
+// The triangle block inline in front of the vertices when the chip holds another block.
+uint32_t *blockIfNeeded(HwState *hw, uint32_t *w) {
+    if (hw->loadedBlock != kHwBlockTriangle) {
+        w += __glHwWriteBlock(hw, w, hw->triangleRegs);
+        hw->loadedBlock = kHwBlockTriangle;
+    }
+    return w;
+}
+
+}  // namespace
+
+void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    const float area = hwArea(a, b, c);
+    const int32_t face = hwFace(ctx, area);
+    if (face < 0) return;
+    GlVertex *const v[3] = {a, b, c};
+    GlVertex *pv = provoking(ctx, c);
+    uint32_t colours[3];
+    HwState *hw = &ctx->hw;
+    __glHwBuildRegisterWords(ctx);
+    prepareColours(ctx, v, 3, face, pv, colours);
+    __glHwSendSurfaces(hw);
+    uint32_t *start = __glHwReserve(hw, 34);
+    uint32_t *w = blockIfNeeded(hw, start);
+    *w++ = kHwThreeVertexHeader;
+    static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
+    for (int i = 0; i < 3; ++i) {
+        __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], reinterpret_cast<HwVertex *>(w));
+        w += kHwVertexWords;
+    }
+    hw->writeIndex += uint32_t(w - start);
+    hw->drawingPending = 1;
+    restoreColours(v, 3, pv);
+    __glHwEarlyKickoff(hw);
+}
+
+// A clipped polygon as one fan in one header: the triangles (0, i, i + 1) that show and are not
+// degenerate, each vertex sent once with the tag of the strip walk.
+void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n) {
+    if (n < 3) return;
+    HwState *hw = &ctx->hw;
+    __glHwBuildRegisterWords(ctx);
+    __glHwSendSurfaces(hw);
+    uint32_t *start = __glHwReserve(hw, kHwBlockWords + 1 + 8 * uint32_t(n));
+    uint32_t *w = blockIfNeeded(hw, start);
+    uint32_t *header = w++;
+    static constexpr uint32_t kWalk[3] = {0, 0x12, 0x21};
+    uint32_t at = 2;
+    int32_t sent = 0, lastSent = -1;
+    GlVertex *pv = provoking(ctx, list[0]);
+    for (int32_t i = 1; i + 1 < n; ++i) {
+        const int32_t face = hwFace(ctx, hwArea(list[0], list[i], list[i + 1]));
+        if (face < 0) continue;
+        GlVertex *const tri[3] = {list[0], list[i], list[i + 1]};
+        uint32_t colours[3];
+        prepareColours(ctx, tri, 3, face, pv, colours);
+        auto send = [&](int32_t k, uint32_t tag) {
+            __glHwEncodeVertex(ctx, tri[k], tag, colours[k], reinterpret_cast<HwVertex *>(w));
+            w += kHwVertexWords;
+            ++sent;
+        };
+        if (sent == 0) send(0, kHwTagFirst);
+        if (lastSent != i) {
+            const uint32_t e = kWalk[at];
+            at = e & 0xF;
+            send(1, e & 0xF);
+        }
+        const uint32_t e = kWalk[at];
+        at = e & 0xF;
+        send(2, e);
+        lastSent = i + 1;
+        restoreColours(tri, 3, pv);
+    }
+    if (sent == 0) {
+        // Nothing shows: the block written in front stays (the chip holds it now).
+        hw->writeIndex += uint32_t(header - start);
+        return;
+    }
+    *header = uint32_t(8 * sent) << 18 | 0x3000u;
+    hw->writeIndex += uint32_t(w - start);
+    hw->drawingPending = 1;
+    __glHwEarlyKickoff(hw);
+}
+
+void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    HwState *hw = &ctx->hw;
+    if (hw->drawingPending) {
+        ctx->slots.finish(ctx);
+        hw->drawingPending = 0;
+    }
+    if (hw->savedTriangleProc != nullptr)
+        __glHwProcCast<GlRenderTriangleProc>(hw->savedTriangleProc)(ctx, a, b, c);
+}
+
+// The chip draws filled, opaque or exactly blended, untextured triangles into surfaces it reaches;
+// everything else goes to the software rasteriser behind a flush.
+bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
+    const HwState &hw = ctx->hw;
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    const GlModeState &m = ctx->state.mode;
+    if (hw.softwareOnly || !__glHwUsable(ctx) || ctx->renderMode != GL_RENDER) return true;
+    if (!(f & kGlShadeRgba) || pickOf(ctx).drawNone) return true;
+    if (f & (kGlShadeColorMask | kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple)) return true;
+    // No texture can be made resident in the chip's memory yet: textured triangles draw in
+    // software rather than untextured.
+    if (f & kGlShadeTexture) return true;
+    if (ctx->state.enable.enables & kGlEnablePolygonSmooth) return true;
+    if (f & kGlShadeBlend) {
+        const HwBlendEntry &e = __glHwBlendEntry(ctx->state.color.blendSrcFactor, ctx->state.color.blendDstFactor);
+        if (!e.exact) return true;
+        // The two-pass triangle is not part of this back end yet: its cases draw in software.
+        if (e.secondPass != 0xFFFFFFFFu) return true;
+    }
+    if (m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL) return true;
+    if (f & kGlShadePolygonOffset) return true;
+    return false;
+}
+
+void __glHwPickTriangleProcs(GlContext *ctx) {
+    if (!__glHasHwState(ctx)) {
+        __glPickTriangleProcs(ctx);
+        return;
+    }
+    HwState *hw = &ctx->hw;
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    ctx->state.clip.polygonProc = __glDrawPolygonAsFan;
+    if (__glHwUsable(ctx)) __glHwEarlyKickoff(hw);
+    if (!__glHwUsable(ctx)) {
+        __glPickTriangleProcs(ctx);  // no chip drawing to wait for
+        return;
+    }
+    if (__glHwTriangleNeedsSoftware(ctx)) {
+        __glPickTriangleProcs(ctx);
+        hw->savedTriangleProc = __glHwProcCast<HwSavedProc>(prim.renderTriangle);
+        prim.renderTriangle = __glFlushThenTriangle;
+        return;
+    }
+    GlPickState &p = pickOf(ctx);
+    const GlModeState &m = ctx->state.mode;
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    if (f & kGlShadeCull) {
+        if (m.cullFace == GL_FRONT_AND_BACK) {
+            prim.renderTriangle = __glTriangleCullAll;
+            p.rasterTriangleProc = nullptr;
+            return;
+        }
+        p.cullFaceCode = m.cullFace == GL_FRONT ? kGlCullFront : kGlCullBack;
+    } else {
+        p.cullFaceCode = kGlCullNone;
+    }
+    const GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    const bool yInverted = rec != nullptr && rec->topDown != 0;
+    const bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
+    p.faceTable[0] = nonNegativeIsFront ? 1 : 0;
+    p.faceTable[1] = nonNegativeIsFront ? 0 : 1;
+    p.polygonModeByFace[0] = uint8_t(m.polygonMode[0] & 0xF);
+    p.polygonModeByFace[1] = uint8_t(m.polygonMode[1] & 0xF);
+    prim.renderTriangle = __glHwRenderTriangle;
+    p.rasterTriangleProc = nullptr;
+    if (!(f & kGlShadeTwoSided)) ctx->state.clip.polygonProc = __glHwRenderPolygon;
+    hw->triangleRegsStale = 1;
+}
