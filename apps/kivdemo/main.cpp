@@ -29,21 +29,18 @@ const char *str(GLenum name) {
     return s ? reinterpret_cast<const char *>(s) : "(null)";
 }
 
-// Peak resident memory of the process so far, from the kernel's own account.
-std::string peakMemory() {
+// A figure of the process's memory in kB from the kernel's own account ("VmHWM" the peak
+// resident size so far, "VmRSS" the resident size now); -1 when it cannot be read.
+long memoryKb(const char *field) {
     FILE *f = std::fopen("/proc/self/status", "r");
-    if (!f) return "unknown";
+    if (!f) return -1;
     char line[256];
-    std::string peak = "unknown";
+    long kb = -1;
+    const size_t n = std::strlen(field);
     while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, "VmHWM:", 6) == 0) {
-            const char *v = line + 6;
-            while (*v == ' ' || *v == '\t') ++v;
-            peak = v;
-            while (!peak.empty() && (peak.back() == '\n' || peak.back() == ' ')) peak.pop_back();
-        }
+        if (std::strncmp(line, field, n) == 0 && line[n] == ':') kb = std::atol(line + n + 1);
     std::fclose(f);
-    return peak;
+    return kb;
 }
 
 // Draws one scene into the bitmap and writes the picture. Returns false only when the picture
@@ -180,7 +177,14 @@ int run(int argc, char **argv) {
     std::printf("scenes, drawn through opengl32 into a %d x %d memory-DC bitmap:\n", w, h);
     int drawn = 0, tried = 0;
     bool written = true;
+    const long before = memoryKb("VmRSS");
     kivscenes::BitmapTarget target(w, h);
+    if (target.ok) {  // the first clear touches every buffer the drawable has
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        glFinish();
+        std::printf("the context, its drawable and buffers at %d x %d: %ld kB resident\n", w, h,
+                    memoryKb("VmRSS") - before);
+    }
     for (const kivscenes::Scene &scene : kivscenes::kScenes) {
         if (std::strcmp(only, "all") != 0 && std::strcmp(only, scene.name) != 0) continue;
         ++tried;
@@ -190,7 +194,7 @@ int run(int argc, char **argv) {
         }
         written &= runScene(scene, target, &drawn);
     }
-    std::printf("%d of %d scenes drawn; peak memory %s\n", drawn, tried, peakMemory().c_str());
+    std::printf("%d of %d scenes drawn; peak memory %ld kB\n", drawn, tried, memoryKb("VmHWM"));
     return written ? 0 : 1;
 }
 
