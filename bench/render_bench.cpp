@@ -121,6 +121,9 @@ const Gl *bitmapPath() {
         target->poison();
         const auto *middle = static_cast<const uint8_t *>(p.bits) + size_t(kH / 2) * p.pitch + (kW / 2) * p.bytesPerPixel;
         if (!drawsInto(gl, middle, p.bytesPerPixel)) return nullptr;
+        std::fprintf(stderr, "kivbench: *_bitmap16 = opengl32 and the %s module into a %d x %d %d-bit DIB section in a "
+                             "memory DC, pixel format %d\n",
+                     kivOpenGlDriverName(), kW, kH, target->pfd.cColorBits, target->format);
         state = 1;
     }
     return state > 0 ? &gl : nullptr;
@@ -217,7 +220,12 @@ const Gl *memoryPath(int colourBits) {
         if (current) DrvReleaseContext(current->handle);
         current = nullptr;
         state[i] = targets[i].open(colourBits) ? 1 : -1;
-        if (state[i] > 0) current = &targets[i];
+        if (state[i] > 0) {
+            current = &targets[i];
+            std::fprintf(stderr, "kivbench: *_mem%d = the driver linked in, live-table entries, %d x %d front buffer of "
+                                 "%d-bit plain memory (%s) and a 16-bit depth buffer\n",
+                         colourBits, kW, kH, colourBits, colourBits == 32 ? "8-8-8" : "5-6-5");
+        }
     }
     if (state[i] < 0) return nullptr;
     if (current != &targets[i]) {  // one linked-in context current on the thread at a time
