@@ -75,6 +75,7 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
     const std::string path = std::string("out/") + scene.name + (why.empty() ? ".png" : ".incomplete.png");
     const std::vector<uint8_t> rgb = target.picture.rgb8();
     const bool written = stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
+    std::remove((std::string("out/") + scene.name + (why.empty() ? ".incomplete.png" : ".png")).c_str());  // stale
     if (!why.empty()) {
         std::printf("%-8s skipped — %s (%d x %d, %.1f ms; uses %s; what was drawn is in %s)\n", scene.name, why.c_str(),
                     w, h, ms, scene.uses, written ? path.c_str() : "no file");
