@@ -53,6 +53,8 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
         const std::string absent = scene.absent(target.picture);
         if (!absent.empty()) {
             std::printf("%-8s skipped — %s (uses %s)\n", scene.name, absent.c_str(), scene.uses);
+            for (const char *kind : {".png", ".incomplete.png"})
+                std::remove((std::string("out/") + scene.name + kind).c_str());  // no picture of an earlier run
             return true;
         }
         target.poison();
