@@ -96,8 +96,3 @@ void __glFreeVertexCache(GlContext *) {}
 int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 
 void __glInitRsqrtTable(void) {}
-// Drawables get no buffers and no swap proc yet.
-BOOL __wglSetupWindowDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
-BOOL __wglCreateBitmapDrawable(GlDrawable *, const GlVisual *) { return TRUE; }
-void __wglDestroyWindowDrawable(GlDrawable *) {}
-void __wglDrawableMovedNop(GlDrawable *) {}

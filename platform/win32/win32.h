@@ -441,3 +441,87 @@ void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
 // The simulated PC's physical memory (default 128 MB), as GlobalMemoryStatus reports it.
 void kivSetPhysicalMemory(SIZE_T bytes);
 }
+
+// ---- DIB sections, object queries, brushes, rectangle fills and regions ------------------------
+typedef struct tagRGBQUAD { BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved; } RGBQUAD;
+typedef struct tagBITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth, biHeight;   // a negative height: rows run top to bottom
+    WORD biPlanes, biBitCount;
+    DWORD biCompression, biSizeImage;
+    LONG biXPelsPerMeter, biYPelsPerMeter;
+    DWORD biClrUsed, biClrImportant;
+} BITMAPINFOHEADER;
+// The header, then the colour table: RGBQUADs, WORD palette indices (DIB_PAL_COLORS) or, for
+// BI_BITFIELDS, the red, green and blue masks.
+typedef struct tagBITMAPINFO { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[1]; } BITMAPINFO;
+typedef struct tagBITMAP {
+    LONG bmType, bmWidth, bmHeight, bmWidthBytes;
+    WORD bmPlanes, bmBitsPixel;
+    LPVOID bmBits;   // null for device-dependent bitmaps
+} BITMAP;
+typedef struct tagDIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
+} DIBSECTION;
+#define BI_RGB        0
+#define BI_BITFIELDS  3
+#define DIB_RGB_COLORS 0
+#define DIB_PAL_COLORS 1
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
+#define NULL_BRUSH  5
+
+typedef struct tagRGNDATAHEADER {
+    DWORD dwSize;    // 32
+    DWORD iType;     // RDH_RECTANGLES
+    DWORD nCount;
+    DWORD nRgnSize;
+    RECT rcBound;
+} RGNDATAHEADER;
+typedef struct tagRGNDATA { RGNDATAHEADER rdh; char Buffer[1]; } RGNDATA;
+#define RDH_RECTANGLES 1
+typedef struct tagXFORM { float eM11, eM12, eM21, eM22, eDx, eDy; } XFORM;
+// Combine modes and region kinds.
+#define RGN_AND  1
+#define RGN_OR   2
+#define RGN_XOR  3
+#define RGN_DIFF 4
+#define RGN_COPY 5
+#define RGN_ERROR     0
+#define NULLREGION    1
+#define SIMPLEREGION  2
+#define COMPLEXREGION 3
+
+extern "C" {
+// bits receives the address of the pixels, which live until the bitmap is deleted. Rows are
+// DWORD-aligned; 16-bit sections take BI_RGB (5-5-5) or BI_BITFIELDS.
+HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *info, UINT usage, void **bits, HANDLE section,
+                                DWORD offset);
+// Bitmaps: a BITMAP (24 bytes), or for a DIB section with room for it a DIBSECTION (84 bytes);
+// returns the bytes written (the size needed when out is null), 0 for other objects.
+int WINAPI GetObjectA(HGDIOBJ obj, int size, LPVOID out);
+HGDIOBJ WINAPI GetStockObject(int index);
+HBRUSH WINAPI CreateSolidBrush(COLORREF color);
+// Fills in the memory DC's bitmap (right and bottom exclusive, clipped to the bitmap); colours
+// map to the nearest entry of the colour table at 8 bits and fewer.
+int WINAPI FillRect(HDC hdc, const RECT *rect, HBRUSH brush);
+BOOL WINAPI FillRgn(HDC hdc, HRGN region, HBRUSH brush);
+BOOL WINAPI GdiFlush(void);
+// Regions are sets of pixels kept as lists of rectangles (bands top to bottom, left to right).
+HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
+HRGN WINAPI CreateRectRgnIndirect(const RECT *rect);
+HRGN WINAPI ExtCreateRegion(const XFORM *xform, DWORD size, const RGNDATA *data);
+int WINAPI CombineRgn(HRGN dst, HRGN a, HRGN b, int mode);
+DWORD WINAPI GetRegionData(HRGN region, DWORD size, RGNDATA *data);
+int WINAPI GetRgnBox(HRGN region, LPRECT rect);
+int WINAPI OffsetRgn(HRGN region, int dx, int dy);
+}
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+static_assert(sizeof(BITMAP) == 24);
+static_assert(sizeof(DIBSECTION) == 84);
+static_assert(sizeof(RGNDATAHEADER) == 32);

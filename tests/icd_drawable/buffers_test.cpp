@@ -151,7 +151,7 @@ TEST_F(BufferHeads, LocksGoInOrderAndAFailedOneReleasesWhatWasLocked) {
     EXPECT_EQ(heads().front->base, gMemory[F] + 8);
     EXPECT_EQ(depth.base, gMemory[D] + 8);
     EXPECT_EQ(depth.pitchBytes, 32);
-    EXPECT_EQ(depth.pitch, 32);
+    EXPECT_EQ(depth.pitch, 32 / depth.elementSize);  // elements of the drawable's depth buffer
     gLog.clear();
     __glReleaseBuffers(c, 0xFFFFFFFFu);
     EXPECT_EQ(gLog, events("U", {F, B, D, S, A}));

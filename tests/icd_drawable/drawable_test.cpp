@@ -22,7 +22,12 @@ struct MemoryBitmap {
         HDC screen = GetDC(nullptr);
         hdc = CreateCompatibleDC(screen);
         ReleaseDC(nullptr, screen);
-        bitmap = CreateCompatibleBitmap(hdc, 64, 32);
+        // A DIB section: the driver draws into the bitmap's own pixels, which a device bitmap
+        // does not give it.
+        BITMAPINFO info{};
+        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 64, 32, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+        void *bits = nullptr;
+        bitmap = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         SelectObject(hdc, bitmap);
         SetPixelFormat(hdc, format, nullptr);
     }

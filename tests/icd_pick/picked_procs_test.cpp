@@ -156,6 +156,8 @@ TEST_F(PickTest, LineStageLists) {
         ctx->state.mode.shadeModel = GL_SMOOTH;
         ctx->state.span.inputs.effectiveDepthFunc = GL_LESS;
         ctx->buffers.depth.pick = nullptr;
+        // 4-byte pixels take the generic store: the rows are about the stages before it.
+        ctx->buffers.color.back.head.elementSize = 4;
         settle();
         row.set(ctx);
         ASSERT_EQ(ctx->error, GLenum(GL_NO_ERROR));
