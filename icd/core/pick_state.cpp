@@ -103,6 +103,11 @@ void __glPickShadeModelProcs(GlContext *ctx) {
     GlPrimitiveProcs &prim = ctx->slots.primitive;
     prim.clipLine = ctx->state.mode.shadeModel == GL_FLAT ? __glDoClipLineFlat : __glDoClipLineSmooth;
     prim.clipTriangle = __glClipDrawTriangle;
+    // Quads and polygons that cross a plane go through the same clipper as triangles.
+    prim.clipPolygon = [](GlContext *c, GlVertex **list, int32_t n, uint32_t codes) {
+        __glClipDrawPolygon(c, list, n, codes);
+    };
+    prim.renderPolygon = __glClipDrawPolygonRun;
 }
 
 void __glPickTexGenProcs(GlContext *ctx) {

@@ -6,6 +6,7 @@
 #include "tests/icd_vertex/transform_fixture.h"
 #include "icd/core/shade_flags.h"
 #include "icd/vertex/clip.h"
+#include "icd/core/pick.h"
 
 namespace {
 
@@ -269,6 +270,30 @@ TEST_F(ClipTest, PolygonStippleWordsTakeTheFirstByteHigh) {
     __glBuildPolygonStippleMasks(ctx);
     EXPECT_EQ(ctx->state.span.inputs.stippleWords[0], 0x00010203u);
     EXPECT_EQ(ctx->state.span.inputs.stippleWords[31], 0x7C7D7E7Fu);
+}
+
+}  // namespace
+
+namespace {
+
+// A quad and a polygon crossing the left edge, drawn by a program: the pieces inside are drawn.
+TEST_F(ClipTest, QuadsAndPolygonsCrossingAnEdgeAreClipped) {
+    auto begin = slotAs<void(APIENTRY *)(GLenum)>(&ctx->liveTable, 7);
+    auto end = slotAs<void(APIENTRY *)(void)>(&ctx->liveTable, 43);
+    auto vertex2f = slotAs<void(APIENTRY *)(GLfloat, GLfloat)>(&ctx->liveTable, 128);
+    ctx->slots.validate = __glValidateState;
+    begin(GL_POINTS);  // validate once, then watch what reaches the triangle slot
+    end();
+    for (GLenum mode : {GLenum(GL_QUADS), GLenum(GL_POLYGON)}) {
+        ctx->slots.primitive.renderTriangle = recordTriangle;
+        g_triangles.clear();
+        begin(mode);
+        vertex2f(-1.5f, -0.5f), vertex2f(0.5f, -0.5f), vertex2f(0.5f, 0.5f), vertex2f(-1.5f, 0.5f);
+        end();
+        EXPECT_EQ(g_triangles.size(), 2u) << mode;
+        const GlViewport &vp = xf().viewport;
+        EXPECT_NEAR(drawnArea(), 1.5f * vp.xScale * std::fabs(vp.yScale), 1.0f) << mode;
+    }
 }
 
 }  // namespace
