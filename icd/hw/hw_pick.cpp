@@ -45,6 +45,11 @@ void __glHwPickProcs(GlContext *ctx) {
         if (ctx->visual.hasDepth) needed |= 0x20;
         const uint8_t softwareOnly = (needed & ~caps) != 0 ? 1 : 0;
         if (softwareOnly != hw->softwareOnly) {
+            // From now on the CPU draws: what the chip has pending goes first.
+            if (softwareOnly && hw->drawingPending && __glHwUsable(ctx)) {
+                ctx->slots.finish(ctx);
+                hw->drawingPending = 0;
+            }
             hw->softwareOnly = softwareOnly;
             if (ctx->beginMode != 1) ctx->beginMode = 2;
             ctx->dirtyMask |= 0x7FF;

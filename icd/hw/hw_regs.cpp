@@ -115,7 +115,8 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
     }
     // Textured triangles are drawn by the chip only once their texture is resident in its memory;
     // until then the chooser sends them to software and the block carries the default texture.
-    const uint32_t offset = 0, object = hw->triangleObject;
+    // Without a resident texture block the triangle object over video memory draws.
+    const uint32_t offset = 0, object = hw->triangleObject != 0 ? hw->triangleObject : kHwTriangleObjectVideo;
     const uint32_t format = 0x22100000u;
     control |= 0xF0u;
     hw->textureLodParam = 0.0f;

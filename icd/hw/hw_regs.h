@@ -31,6 +31,7 @@ constexpr uint32_t kHwBlockHeader = 0x182304;        // six register words, meth
 constexpr uint32_t kHwBindTriangleObject = 0x42000;  // bind on subchannel 1
 constexpr uint32_t kHwControlMethod = 0x42314;       // the control word alone
 constexpr uint32_t kHwBlockWords = 9;                // bind, header and six words
+constexpr uint32_t kHwTriangleObjectVideo = 0x100C;  // triangle object for textures in video memory
 
 // Register-block words.
 enum HwRegWord : int { kHwRegTexOffset, kHwRegTexFormat, kHwRegQuality, kHwRegFogColour, kHwRegControl, kHwRegAlpha };
