@@ -72,7 +72,11 @@ protected:
 
     void SetUp() override {
         HwTest::SetUp();
-        ctx = createContext(&id);
+        windows.push_back(std::make_unique<TestWindow>(kDoubleFormat, kW, kH));
+        id = DrvCreateContext(windows.back()->hdc);
+        ASSERT_NE(id, DHGLRC(0));
+        contexts.push_back(id);
+        ctx = contextOf(id);
         ASSERT_NE(ctx, nullptr);
         ASSERT_EQ(ctx->hw.deviceOpen, 1u);
         makeCurrent(id);
