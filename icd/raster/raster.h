@@ -52,3 +52,6 @@ void __glFogFragment(GlContext *ctx, GlFragment *frag, float eyeDistance);
 void __glFogBlendColor(GlContext *ctx, float *out, const float *in, float factor);
 // The fog factor of an eye distance by the fog mode, clamped to [0, 1].
 float __glFogFactor(GlContext *ctx, float eyeDistance);
+// Fog factors of a vertex: every mode, or the linear one alone.
+float __glFogVertexFactor(GlContext *ctx, GlVertex *v);
+float __glFogVertexFactorLinear(GlContext *ctx, GlVertex *v);

@@ -45,16 +45,18 @@ float fogFactorOf(const GlFogState &in, float d) {
 }
 
 // Mixes the fog colour into a colour in the colour buffer's units.
-void fogColor(const GlFogState &in, bool rgba, float *c, float f) {
+void fogColorWith(const float *fog, float fogIndex, bool rgba, float *c, float f) {
     float g = 1.0f - f;
     if (rgba) {
-        c[0] = g * in.fogScaledColor[0] + f * c[0];
-        c[1] = g * in.fogScaledColor[1] + f * c[1];
-        c[2] = g * in.fogScaledColor[2] + f * c[2];
+        c[0] = g * fog[0] + f * c[0];
+        c[1] = g * fog[1] + f * c[1];
+        c[2] = g * fog[2] + f * c[2];
     } else {
-        c[0] += g * in.fogIndex;
+        c[0] += g * fogIndex;
     }
 }
+
+void fogColor(const GlFogState &in, bool rgba, float *c, float f) { fogColorWith(in.fogScaledColor, in.fogIndex, rgba, c, f); }
 
 template <bool Masked>
 uint8_t stippleStage(GlContext *ctx) {
@@ -105,10 +107,18 @@ uint8_t fogStage(GlContext *ctx) {
     bool rgba = rs.shadeFlags & kGlShadeRgba;
     float v = rs.spanFog;
     float *c = rs.fragmentColors;
+    // Span colours are in the units of the colour buffer drawn into; so is the fog colour here.
+    float fog[3] = {in.fogScaledColor[0], in.fogScaledColor[1], in.fogScaledColor[2]};
+    if (const GlColorBuffer *cb = rs.targetColorBuffer) {
+        const GlColorScales &s = ctx->scales;
+        fog[0] *= cb->redScale / s.redScale;
+        fog[1] *= cb->greenScale / s.greenScale;
+        fog[2] *= cb->blueScale / s.blueScale;
+    }
     for (int32_t i = 0; i < rs.spanLength; ++i, c += 4, v += rs.fogStep) {
         if (Masked && !alive(rs.maskWords, i)) continue;
         float f = Nicest ? clampFactor(fogFactorOf(in, std::fabs(v))) : clampFactor(v);
-        fogColor(in, rgba, c, f);
+        fogColorWith(fog, in.fogIndex, rgba, c, f);
     }
     return 0;
 }
@@ -224,6 +234,14 @@ uint8_t __glSpanAlphaTestMasked(GlContext *ctx) {
 // ---- fog of single fragments and colours -----------------------------------------------------------
 float __glFogFactor(GlContext *ctx, float eyeDistance) {
     return clampFactor(fogFactorOf(ctx->state.fog, std::fabs(eyeDistance)));
+}
+
+// A vertex's fog factor from its eye distance, interpolated across the primitive afterwards.
+float __glFogVertexFactor(GlContext *ctx, GlVertex *v) { return __glFogFactor(ctx, v->eye[2]); }
+
+float __glFogVertexFactorLinear(GlContext *ctx, GlVertex *v) {
+    const GlFogState &fog = ctx->state.fog;
+    return clampFactor((fog.fogEnd - std::fabs(v->eye[2])) * fog.fogOneOverEndMinusStart);
 }
 
 void __glFogFragment(GlContext *ctx, GlFragment *frag, float eyeDistance) {

@@ -144,6 +144,7 @@ TEST_F(SpanStageTest, TextureStageDividesByQAndStepsEveryPixel) {
 
 TEST_F(SpanStageTest, FogBlendsByTheClampedFactor) {
     GlRasterState &rs = raster();
+    rs.targetColorBuffer = nullptr;  // colours and fog colour both in the context's units
     GlFogState &in = fog();
     const float fogColor[4] = {200, 0, 50, 99};
     std::memcpy(in.fogScaledColor, fogColor, 16);
