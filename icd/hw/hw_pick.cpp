@@ -67,23 +67,3 @@ void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
     finishPending(ctx);
     if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
 }
-
-// The chip's lines and points are not part of this back end yet: every line and point is drawn
-// in software, behind a flush of what the chip has pending.
-void __glHwPickLineProcs(GlContext *ctx) {
-    __glPickLineProcs(ctx);
-    if (!__glHwUsable(ctx)) return;  // no chip drawing to wait for
-    GlPrimitiveProcs &prim = ctx->slots.primitive;
-    if (prim.renderLine == nullptr || prim.renderLine == __glHwFlushThenSoftLine) return;
-    ctx->hw.savedLineProc = __glHwProcCast<HwSavedProc>(prim.renderLine);
-    prim.renderLine = __glHwFlushThenSoftLine;
-}
-
-void __glHwPickPointProcs(GlContext *ctx) {
-    __glPickPointProcs(ctx);
-    if (!__glHwUsable(ctx)) return;  // no chip drawing to wait for
-    GlPrimitiveProcs &prim = ctx->slots.primitive;
-    if (prim.renderPoint == nullptr || prim.renderPoint == __glHwFlushThenSoftPoint) return;
-    ctx->hw.savedPointProc = __glHwProcCast<HwSavedProc>(prim.renderPoint);
-    prim.renderPoint = __glHwFlushThenSoftPoint;
-}

@@ -27,6 +27,10 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx);
 // Chip procs.
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n);
+void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b);
+void __glHwRenderPoint(GlContext *ctx, GlVertex *v);
+void __glHwLoadLineState(GlContext *ctx);
+void __glHwLoadPointState(GlContext *ctx);
 
 // Flush-first wrappers: the chip's pending drawing is finished, then the kept software proc runs.
 void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);

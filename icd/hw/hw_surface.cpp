@@ -61,6 +61,13 @@ void softColourClear(GlColorBuffer *cb) {
         __glClearRgbaBufferFill(cb);
 }
 
+// Software writes wait for what the chip has pending.
+void finishChip(GlContext *ctx) {
+    if (!__glHwUsable(ctx) || !ctx->hw.drawingPending) return;
+    ctx->slots.finish(ctx);
+    ctx->hw.drawingPending = 0;
+}
+
 // The chip clears one rectangle of a surface it reaches; a window cut into several visible
 // rectangles is cleared rectangle by rectangle in software.
 bool chipClears(GlContext *ctx, const GlBuffer *b, uint32_t *offset) {
@@ -154,6 +161,7 @@ void __glHwClearColorBuffer(GlColorBuffer *cb) {
     if (ctx == nullptr) return;
     uint32_t offset = 0;
     if (!chipClears(ctx, &cb->head, &offset)) {
+        finishChip(ctx);
         softColourClear(cb);
         return;
     }
@@ -184,6 +192,7 @@ void __glHwClearDepthBuffer(GlDepthBuffer *db) {
     if (ctx == nullptr) return;
     uint32_t offset = 0;
     if (db->head.elementSize != 2 || !chipClears(ctx, &db->head, &offset)) {
+        finishChip(ctx);
         __glClearDepthBuffer(db);
         return;
     }

@@ -239,7 +239,9 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
             EXPECT_NE(proc, __glHwRenderTriangle) << "nothing for the chip: the software procs themselves";
         else
             EXPECT_EQ(proc, c.chip ? __glHwRenderTriangle : __glFlushThenTriangle);
-        if (!c.chip) EXPECT_EQ(hw->drawingPending, 0) << "finished before the software triangle";
+        // (Polygon-mode lines are the chip's lines again, after the finish.)
+        if (!c.chip && std::string(c.name) != "lines")
+            EXPECT_EQ(hw->drawingPending, 0) << "finished before the software triangle";
         ctx->visual = visual;
         flushed();
     }
