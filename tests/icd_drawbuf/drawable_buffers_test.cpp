@@ -212,6 +212,24 @@ TEST_F(BitmapDrawable, TheFrontBufferIsTheBitmapAndDepthAndStencilAreDibSections
     }
 }
 
+// Another bitmap selected into the DC may have taken the old one's pixels with it: the front
+// buffer refuses to lock until the drawable is made for the new one.
+TEST_F(BitmapDrawable, TheFrontBufferRefusesToLockOnceAnotherBitmapIsSelected) {
+    GlBufferDescriptor *front = desc(kGlDescriptorFront);
+    EXPECT_TRUE(front->lock(front, &drawable()->buffers));
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 30, 20, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+    void *otherBits = nullptr;
+    HBITMAP other = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &otherBits, nullptr, 0);
+    ASSERT_NE(other, nullptr);
+    SelectObject(dc, other);
+    EXPECT_FALSE(front->lock(front, &drawable()->buffers));
+    SelectObject(dc, bitmap);
+    EXPECT_TRUE(front->lock(front, &drawable()->buffers));
+    DeleteObject(other);
+}
+
 // Clears through a section's fill write the value asked for (a depth of 1.0, a stencil value),
 // exactly over the rectangle.
 TEST_F(BitmapDrawable, ASectionFillWritesTheValueOverExactlyTheRectangle) {
