@@ -26,6 +26,7 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx);
 
 // Chip procs.
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n);
 void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glHwRenderPoint(GlContext *ctx, GlVertex *v);

@@ -156,6 +156,89 @@ void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n) {
     __glHwEarlyKickoff(hw);
 }
 
+namespace {
+
+// Polygon offset: units of the depth buffer's resolvable step, plus the factor times the larger
+// depth slope (none for a triangle without area).
+float offsetOf(GlContext *ctx, const GlVertex *a, const GlVertex *b, const GlVertex *c, float area) {
+    const GlPolygonOffsetState &o = ctx->state.polygonOffset;
+    float offset = o.offsetUnits * ctx->buffers.depth.offsetUnit;
+    if (o.offsetFactor != 0.0f && area != 0.0f) {
+        const float ax = a->window[0] - c->window[0], ay = a->window[1] - c->window[1], az = a->window[2] - c->window[2];
+        const float bx = b->window[0] - c->window[0], by = b->window[1] - c->window[1], bz = b->window[2] - c->window[2];
+        const float dzx = std::fabs(ay * bz - by * az), dzy = std::fabs(bz * ax - az * bx);
+        offset += o.offsetFactor * (dzx > dzy ? dzx : dzy) / std::fabs(area);
+    }
+    return offset;
+}
+
+}  // namespace
+
+// The triangle for what one pass cannot draw: polygon modes, polygon offset and blends with a
+// second pass. Each vertex goes with its own header, so the second pass can repeat the last.
+void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    const float area = hwArea(a, b, c);
+    const GlPickState &p = pickOf(ctx);
+    const int32_t shown = std::signbit(area) ? p.faceTable[1] : p.faceTable[0];
+    if (shown == p.cullFaceCode) return;
+    const uint8_t mode = p.polygonModeByFace[shown];
+    if (mode == 2 && area == 0.0f) return;
+    GlVertex *const v[3] = {a, b, c};
+    GlVertex *pv = provoking(ctx, c);
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    uint32_t colours[3];
+    HwState *hw = &ctx->hw;
+    __glHwBuildRegisterWords(ctx);
+    prepareColours(ctx, v, 3, shown, pv, colours);
+    if (!(f & kGlShadeSmoothColors))
+        for (GlVertex *x : v) x->color = pv->color;
+    const GlShadeFlags offsetFlag = mode == 0 ? kGlShadeOffsetPoint : mode == 1 ? kGlShadeOffsetLine : kGlShadePolygonOffset;
+    const float z[3] = {a->window[2], b->window[2], c->window[2]};
+    if (f & offsetFlag) {
+        const float offset = offsetOf(ctx, a, b, c, area);
+        for (GlVertex *x : v) x->window[2] += offset;
+    }
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    if (mode == 0) {
+        if (prim.renderPoint != nullptr)
+            for (GlVertex *x : v)
+                if (x->edgeFlag) prim.renderPoint(ctx, x);
+    } else if (mode == 1) {
+        if (prim.renderLine != nullptr) {
+            if (a->edgeFlag) prim.renderLine(ctx, a, b);
+            if (b->edgeFlag) prim.renderLine(ctx, b, c);
+            if (c->edgeFlag) prim.renderLine(ctx, c, a);
+        }
+    } else {
+        __glHwSendSurfaces(hw);
+        uint32_t *start = __glHwReserve(hw, 50);
+        uint32_t *w = blockIfNeeded(hw, start);
+        static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
+        uint32_t *third = nullptr;
+        for (int i = 0; i < 3; ++i) {
+            *w++ = kHwOneVertexHeader + 0x40u * uint32_t(i);
+            if (i == 2) third = w;
+            __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], reinterpret_cast<HwVertex *>(w));
+            w += kHwVertexWords;
+        }
+        if (hw->blendWord != 0xFFFFFFFFu) {
+            const uint32_t control = hw->triangleRegs[kHwRegControl];
+            *w++ = kHwControlMethod;
+            *w++ = (control & 0x0FFFF2FFu) | hw->blendWord;
+            *w++ = kHwOneVertexHeader + 0xC0u;
+            std::memcpy(w, third, kHwVertexWords * 4);
+            w += kHwVertexWords;
+            *w++ = kHwControlMethod;
+            *w++ = control;
+        }
+        hw->writeIndex += uint32_t(w - start);
+        hw->drawingPending = 1;
+    }
+    for (int i = 0; i < 3; ++i) v[i]->window[2] = z[i];
+    restoreColours(v, 3, pv);
+    if (mode == 2) __glHwEarlyKickoff(hw);
+}
+
 void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     HwState *hw = &ctx->hw;
     if (hw->drawingPending) {
@@ -171,7 +254,6 @@ void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c
 bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     const HwState &hw = ctx->hw;
     const GlShadeFlags f = __glShadeFlags(ctx);
-    const GlModeState &m = ctx->state.mode;
     if (hw.softwareOnly || !__glHwUsable(ctx) || ctx->renderMode != GL_RENDER) return true;
     if (!(f & kGlShadeRgba) || pickOf(ctx).drawNone) return true;
     if (f & (kGlShadeColorMask | kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple)) return true;
@@ -182,11 +264,7 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     if (f & kGlShadeBlend) {
         const HwBlendEntry &e = __glHwBlendEntry(ctx->state.color.blendSrcFactor, ctx->state.color.blendDstFactor);
         if (!e.exact) return true;
-        // The two-pass triangle is not part of this back end yet: its cases draw in software.
-        if (e.secondPass != 0xFFFFFFFFu) return true;
     }
-    if (m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL) return true;
-    if (f & kGlShadePolygonOffset) return true;
     return false;
 }
 
@@ -229,8 +307,13 @@ void __glHwPickTriangleProcs(GlContext *ctx) {
     p.faceTable[1] = nonNegativeIsFront ? 0 : 1;
     p.polygonModeByFace[0] = uint8_t(m.polygonMode[0] & 0xF);
     p.polygonModeByFace[1] = uint8_t(m.polygonMode[1] & 0xF);
-    prim.renderTriangle = __glHwRenderTriangle;
     p.rasterTriangleProc = nullptr;
-    if (!(f & kGlShadeTwoSided)) ctx->state.clip.polygonProc = __glHwRenderPolygon;
+    if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
+        (f & kGlShadePolygonOffset)) {
+        prim.renderTriangle = __glHwRenderTriangleTwoPass;
+    } else {
+        prim.renderTriangle = __glHwRenderTriangle;
+        if (!(f & kGlShadeTwoSided)) ctx->state.clip.polygonProc = __glHwRenderPolygon;
+    }
     hw->triangleRegsStale = 1;
 }

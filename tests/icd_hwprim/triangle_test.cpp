@@ -184,6 +184,7 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
         const char *name;
         void (*set)(GlContext *);
         bool chip;
+        bool twoPass = false;
     };
 #define C(name) slotAs<decltype(&icd::name)>(&c->liveTable, slot::name)
     const Case cases[] = {
@@ -203,7 +204,7 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
         {"blend with a second pass", [](GlContext *c) {
              C(glEnable)(GL_BLEND);
              C(glBlendFunc)(GL_ONE, GL_SRC_COLOR);
-         }, false},
+         }, true, true},
         {"stencil", [](GlContext *c) {
              c->visual.hasStencil = 1;
              C(glEnable)(GL_STENCIL_TEST);
@@ -211,12 +212,12 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
         {"logic op", [](GlContext *c) { C(glEnable)(GL_COLOR_LOGIC_OP); }, false},
         {"colour mask", [](GlContext *c) { C(glColorMask)(GL_TRUE, GL_FALSE, GL_TRUE, GL_TRUE); }, false},
         {"stipple", [](GlContext *c) { C(glEnable)(GL_POLYGON_STIPPLE); }, false},
-        {"lines", [](GlContext *c) { C(glPolygonMode)(GL_FRONT_AND_BACK, GL_LINE); }, false},
+        {"lines", [](GlContext *c) { C(glPolygonMode)(GL_FRONT_AND_BACK, GL_LINE); }, true, true},
         {"offset fill", [](GlContext *c) {
              C(glEnable)(GL_DEPTH_TEST);
              C(glEnable)(GL_POLYGON_OFFSET_FILL);
              C(glPolygonOffset)(1.0f, 1.0f);
-         }, false},
+         }, true, true},
         {"front buffer in plain memory", [](GlContext *c) { C(glDrawBuffer)(GL_FRONT); }, false},
     };
 #undef C
@@ -238,13 +239,63 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
         if (hw->softwareOnly)
             EXPECT_NE(proc, __glHwRenderTriangle) << "nothing for the chip: the software procs themselves";
         else
-            EXPECT_EQ(proc, c.chip ? __glHwRenderTriangle : __glFlushThenTriangle);
-        // (Polygon-mode lines are the chip's lines again, after the finish.)
-        if (!c.chip && std::string(c.name) != "lines")
+            EXPECT_EQ(proc, !c.chip ? __glFlushThenTriangle : c.twoPass ? __glHwRenderTriangleTwoPass : __glHwRenderTriangle);
+        if (!c.chip)
             EXPECT_EQ(hw->drawingPending, 0) << "finished before the software triangle";
         ctx->visual = visual;
         flushed();
     }
+}
+
+// A blend the chip draws in two passes: each vertex with its own header, then the control word
+// with the second pass's blend, the third vertex again, and the control word back.
+TEST_F(HwTriangle, TheSecondBlendPassRepeatsTheThirdVertex) {
+    GL(glEnable)(GL_BLEND);
+    GL(glBlendFunc)(GL_ONE, GL_SRC_COLOR);
+    frontFacing();
+    flushed();
+    zk3EngineClearLog();
+    frontFacing();
+    std::vector<Op> ops = onSub(flushed(), 1);
+    ASSERT_EQ(ops.size(), 7u + 24 + 1 + 8 + 1);
+    const uint32_t control = ops[5].value;
+    EXPECT_EQ(control, 0x640811F0u) << "depth off, blend bits of (ONE, SRC_COLOR), default texture";
+    for (uint32_t i = 0; i < 24; ++i) EXPECT_EQ(ops[7 + i].method, 0x1000u + 0x40 * (i / 8) + 4 * (i % 8)) << i;
+    EXPECT_EQ(ops[31], (Op{1, 0x314, (control & 0x0FFFF2FFu) | 0x10000000u}));
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ops[32 + i], (Op{1, 0x10C0u + 4 * uint32_t(i), ops[23 + i].value})) << i;
+    EXPECT_EQ(ops[40], (Op{1, 0x314, control}));
+}
+
+TEST_F(HwTriangle, PolygonOffsetRaisesDepthForTheDrawingOnly) {
+    GL(glEnable)(GL_DEPTH_TEST);
+    frontFacing();
+    flushed();
+    zk3EngineClearLog();
+    frontFacing();
+    const auto plain = Vertices(flushed()).v;
+    GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+    GL(glPolygonOffset)(0.0f, 1048576.0f);  // well above the rounding of window depth
+    frontFacing();
+    flushed();
+    zk3EngineClearLog();
+    frontFacing();
+    const auto raised = Vertices(flushed()).v;
+    ASSERT_EQ(plain.size(), 3u);
+    ASSERT_EQ(raised.size(), 3u);
+    float z0, z1;
+    std::memcpy(&z0, &plain[0][4], 4);
+    std::memcpy(&z1, &raised[0][4], 4);
+    const float offset = 1048576.0f * ctx->buffers.depth.offsetUnit;
+    ASSERT_GT(offset, 1000.0f);
+    EXPECT_NEAR(z1 - z0, offset, offset / 4);
+    float again;
+    zk3EngineClearLog();
+    GL(glDisable)(GL_POLYGON_OFFSET_FILL);
+    frontFacing();
+    const auto after = Vertices(flushed()).v;
+    ASSERT_EQ(after.size(), 3u);
+    std::memcpy(&again, &after[0][4], 4);
+    EXPECT_EQ(again, z0) << "the vertex records keep their depth";
 }
 
 TEST_F(HwTriangle, TheSoftwareTriangleDrawsPixelsIntoPlainMemory) {
