@@ -95,4 +95,3 @@ void __glFreeVertexCache(GlContext *) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
 int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 
-void __glInitRsqrtTable(void) {}

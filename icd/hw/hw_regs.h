@@ -60,6 +60,11 @@ void __glHwLoadTriangleState(GlContext *ctx);
 // Writes the bind and one register block at w; returns the words written (kHwBlockWords).
 uint32_t __glHwWriteBlock(HwState *hw, uint32_t *w, const uint32_t regs[6]);
 
+// ---- fast reciprocal square root ----------------------------------------------------------------
+// The seed table is rebuilt at every context creation (__glInitRsqrtTable, a core service).
+float __glFastRsqrt(float x);
+const uint8_t *__glHwRsqrtSeeds(void);
+
 // ---- vertices ---------------------------------------------------------------------------------------
 // The colour word of a colour in 0-255 units: each channel rounded to nearest, alpha on top.
 uint32_t __glHwColourWord(const float *rgba);

@@ -3,6 +3,7 @@
 // software rasteriser, and the software fallback's pixels.
 #include <cmath>
 #include "tests/icd_hwprim/hwprim_fixture.h"
+#include "icd/core/services.h"
 
 namespace {
 
@@ -333,6 +334,19 @@ TEST(HwVertexWords, ColoursRoundToNearestAndFogIsTheInverseByte) {
     EXPECT_EQ(__glHwBlendFactorIndex(GL_SRC_ALPHA_SATURATE), 10);
     EXPECT_EQ(__glHwBlendEntry(GL_ONE, GL_SRC_ALPHA).secondPass, 0x10000000u);
     EXPECT_EQ(__glHwAlphaFunctionWord(GL_GEQUAL), 0x700u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HwFastRsqrt, OneNewtonStepFromTheSeedIsWithinATenthOfAPercent) {
+    __glInitRsqrtTable();
+    EXPECT_EQ(__glHwRsqrtSeeds()[64], 255);
+    for (float x = 1e-3f; x < 1e6f; x *= 1.37f) {
+        const float want = 1.0f / std::sqrt(x);
+        EXPECT_NEAR(__glFastRsqrt(x) / want, 1.0f, 1e-3f) << x;
+    }
 }
 
 }  // namespace
