@@ -278,7 +278,13 @@ int32_t __wglBitmapBufferResize(GlBufferDescriptor *, GlDrawableBuffers *, int32
 
 BOOL __wglBitmapBufferLock(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
-    return dr != nullptr && GetCurrentObject(dr->hdc, OBJ_BITMAP) == d->privateData;
+    if (dr == nullptr || GetCurrentObject(dr->hdc, OBJ_BITMAP) != d->privateData) return FALSE;
+    // Handle values come back after a delete: the selected bitmap must still be the one whose
+    // pixels this descriptor points at, or drawing would write into freed memory.
+    DIBSECTION ds;
+    std::memset(&ds, 0, sizeof ds);
+    return GetObjectA(d->privateData, sizeof ds, &ds) == int(sizeof ds) && ds.dsBm.bmBits == d->base &&
+           ds.dsBm.bmWidth == d->width && ds.dsBm.bmHeight == d->height;
 }
 
 void __wglBitmapBufferUnlock(GlBufferDescriptor *, GlDrawableBuffers *) {}

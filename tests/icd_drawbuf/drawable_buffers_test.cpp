@@ -230,6 +230,25 @@ TEST_F(BitmapDrawable, TheFrontBufferRefusesToLockOnceAnotherBitmapIsSelected) {
     DeleteObject(other);
 }
 
+// The DC and its bitmap deleted and their handle values given to a new DC and section: the old
+// drawable must not draw into the freed pixels through the reused handles.
+TEST_F(BitmapDrawable, ReusedHandlesOfADeletedBitmapDoNotUnlockItsDrawable) {
+    GlBufferDescriptor *front = desc(kGlDescriptorFront);
+    GlDrawableBuffers *set = &drawable()->buffers;
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 40, 20, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+    void *otherBits = nullptr;
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &otherBits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    previous = SelectObject(dc, bitmap);
+    EXPECT_FALSE(front->lock(front, set));
+}
+
 // Clears through a section's fill write the value asked for (a depth of 1.0, a stencil value),
 // exactly over the rectangle.
 TEST_F(BitmapDrawable, ASectionFillWritesTheValueOverExactlyTheRectangle) {
