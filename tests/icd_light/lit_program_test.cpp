@@ -22,24 +22,7 @@ protected:
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
         ctx = contextOf(handle);
         ASSERT_NE(ctx, nullptr);
-        GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.colorIndexMode = 0;
-        v.redMask = 0xFF0000;
-        v.greenMask = 0x00FF00;
-        v.blueMask = 0x0000FF;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.colorBits = 32;
-        colorMem.setUp(kW, kH, 4);
-        GlColorBuffer *cb = &ctx->buffers.color.front;
-        __glInitRgbaColorBuffer(cb, ctx);
-        cb->head.attach(&cb->head, &colorMem.desc, ctx);
-        ctx->buffers.color.frontBuffer = cb;
-        for (int i = 0; i < 2; ++i) {
-            ctx->tail.drawableBuffers->descriptors[i].width = kW;
-            ctx->tail.drawableBuffers->descriptors[i].height = kH;
-        }
+        attachPlainRgb32Front(ctx, colorMem, kW, kH);
         GL(glViewport)(0, 0, kW, kH);
         GL(glMatrixMode)(GL_PROJECTION);
         GL(glLoadIdentity)();

@@ -18,21 +18,7 @@ protected:
         ASSERT_NE(handle, DHGLRC(0));
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
         ctx = contextOf(handle);
-        // The front buffer over plain 32-bit memory.
-        GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.redMask = 0xFF0000;
-        v.greenMask = 0x00FF00;
-        v.blueMask = 0x0000FF;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.colorBits = 32;
-        memory.setUp(kWidth, kHeight, 4);
-        GlColorBuffer *cb = &ctx->buffers.color.front;
-        __glInitRgbaColorBuffer(cb, ctx);
-        cb->head.attach(&cb->head, &memory.desc, ctx);
-        ctx->buffers.color.frontBuffer = cb;
-        setBufferSize(0, kWidth, kHeight);
+        attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
         GL(glViewport)(0, 0, kWidth, kHeight);
         GL(glScissor)(0, 0, kWidth, kHeight);
         GL(glMatrixMode)(GL_PROJECTION);

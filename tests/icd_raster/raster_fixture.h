@@ -175,3 +175,27 @@ protected:
         if (rgba != nullptr) std::memcpy(rs.fragmentColors, rgba, size_t(n) * 16);
     }
 };
+
+// A context drawing into a front buffer of 32-bit xRGB pixels over `memory` (w x h), the way the
+// program-level tests set it up: the visual says so, the buffer is attached, the drawable's
+// first two descriptors carry the size.
+inline void attachPlainRgb32Front(GlContext *ctx, PlainMemory &memory, int w, int h) {
+    GlVisual &v = ctx->visual;
+    v.rgbaMode = 1;
+    v.colorIndexMode = 0;
+    v.redMask = 0xFF0000;
+    v.greenMask = 0x00FF00;
+    v.blueMask = 0x0000FF;
+    v.alphaMask = 0;
+    v.alphaBits = 0;
+    v.colorBits = 32;
+    memory.setUp(w, h, 4);
+    GlColorBuffer *cb = &ctx->buffers.color.front;
+    __glInitRgbaColorBuffer(cb, ctx);
+    cb->head.attach(&cb->head, &memory.desc, ctx);
+    ctx->buffers.color.frontBuffer = cb;
+    for (int i = 0; i < 2; ++i) {
+        ctx->tail.drawableBuffers->descriptors[i].width = w;
+        ctx->tail.drawableBuffers->descriptors[i].height = h;
+    }
+}

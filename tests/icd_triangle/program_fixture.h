@@ -23,29 +23,12 @@ protected:
         ctx = contextOf(handle);
         ASSERT_NE(ctx, nullptr);
         __glSetStateDefaults(ctx);
-        GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.colorIndexMode = 0;
-        v.redMask = 0xFF0000;
-        v.greenMask = 0x00FF00;
-        v.blueMask = 0x0000FF;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.colorBits = 32;
-        v.depthBits = 16;
-        colorMem.setUp(kW, kH, 4);
-        GlColorBuffer *cb = &ctx->buffers.color.front;
-        __glInitRgbaColorBuffer(cb, ctx);
-        cb->head.attach(&cb->head, &colorMem.desc, ctx);
-        ctx->buffers.color.frontBuffer = cb;
+        ctx->visual.depthBits = 16;
+        attachPlainRgb32Front(ctx, colorMem, kW, kH);
         GlDepthBuffer *db = &ctx->buffers.depth;
         __glInitDepthBuffer16(db, ctx);
         depthMem.setUp(kW, kH, 2);
         db->head.attach(&db->head, &depthMem.desc, ctx);
-        for (int i = 0; i < 2; ++i) {
-            ctx->tail.drawableBuffers->descriptors[i].width = kW;
-            ctx->tail.drawableBuffers->descriptors[i].height = kH;
-        }
         GL(glViewport)(0, 0, kW, kH);
         GL(glMatrixMode)(GL_PROJECTION);
         GL(glLoadIdentity)();
