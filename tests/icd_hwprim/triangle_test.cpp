@@ -299,6 +299,26 @@ TEST_F(HwTriangle, PolygonOffsetRaisesDepthForTheDrawingOnly) {
     EXPECT_EQ(again, z0) << "the vertex records keep their depth";
 }
 
+// Past the early kick-off threshold the chip gets the buffer at once, unless it is still busy
+// with the last one.
+TEST_F(HwTriangle, ATriangleBeyondTheThresholdIsPushedAtOnceWhenTheChipIsIdle) {
+    frontFacing();
+    flushed();
+    hw->cmdBufMinWords = 20;
+    size_t pushes = display.pushes.size();
+    frontFacing();
+    EXPECT_EQ(display.pushes.size(), pushes + 1);
+    EXPECT_EQ(hw->writeIndex, 0u);
+    display.deferred = true;  // the chip keeps the next batch: its notification stays pending
+    frontFacing();
+    pushes = display.pushes.size();
+    frontFacing();
+    EXPECT_EQ(display.pushes.size(), pushes) << "the last batch is still running";
+    EXPECT_GT(hw->writeIndex, 20u);
+    display.deferred = false;
+    display.runDeferred();
+}
+
 TEST_F(HwTriangle, TheSoftwareTriangleDrawsPixelsIntoPlainMemory) {
     buffers(false);
     zk3EngineClearLog();
