@@ -5,6 +5,7 @@
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_surface.h"
+#include "icd/raster/raster.h"
 
 namespace {
 
@@ -66,4 +67,13 @@ void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
 void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
     finishPending(ctx);
     if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
+}
+
+// The chip fogs per vertex: whatever the hint, a context the chip draws for computes each
+// vertex's fog factor.
+void __glHwPickFogProcs(GlContext *ctx) {
+    __glPickFogProcs(ctx);
+    if (!(ctx->state.enable.enables & kGlEnableFog) || !__glHwUsable(ctx)) return;
+    ctx->slots.primitive.fogFactor =
+        ctx->state.fog.fogMode == GL_LINEAR ? __glFogVertexFactorLinear : __glFogVertexFactor;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include "tests/icd_hwprim/hwprim_fixture.h"
 #include "icd/core/services.h"
+#include "icd/raster/raster.h"
 
 namespace {
 
@@ -176,6 +177,17 @@ TEST_F(HwTriangle, RegisterWordsFollowDepthAlphaBlendAndFog) {
         EXPECT_EQ(tri[6], (Op{1, 0x318, c.alpha}));
         EXPECT_EQ(hw->blendWord, c.blendWord);
     }
+}
+
+TEST_F(HwTriangle, FogIsComputedPerVertexWhateverTheHint) {
+    GL(glEnable)(GL_FOG);
+    GL(glHint)(GL_FOG_HINT, GL_NICEST);
+    GL(glFogi)(GL_FOG_MODE, GL_LINEAR);
+    frontFacing();
+    EXPECT_EQ(ctx->slots.primitive.fogFactor, __glFogVertexFactorLinear);
+    GL(glFogi)(GL_FOG_MODE, GL_EXP);
+    frontFacing();
+    EXPECT_EQ(ctx->slots.primitive.fogFactor, __glFogVertexFactor);
 }
 
 // Where the chip cannot draw the state as GL defines it, the software triangle draws behind a
