@@ -8,6 +8,7 @@
 
 struct GlContext;
 struct GlVertex;
+struct GlTextureObject;
 struct HwState;
 
 // One vertex as the chip takes it (data of method 0x1000 of subchannel 1).
@@ -59,6 +60,17 @@ void __glHwBuildRegisterWords(GlContext *ctx);
 void __glHwLoadTriangleState(GlContext *ctx);
 // Writes the bind and one register block at w; returns the words written (kHwBlockWords).
 uint32_t __glHwWriteBlock(HwState *hw, uint32_t *w, const uint32_t regs[6]);
+
+// ---- textures ---------------------------------------------------------------------------------------
+constexpr int32_t kHwTexelNormal = 4;              // 16-bit texels, luminance replicated
+constexpr int32_t kHwTexelLuminanceExpanded = 15;  // luminance on top, low twelve bits set
+// The two luminance forms of every level of a 16-bit luminance texture. The expanded form keeps
+// four bits of luminance: a round trip gives back texels whose lowest luminance bit repeats the top.
+void __glHwExpandLuminance(GlTextureObject *tex);
+void __glHwRestoreLuminance(GlTextureObject *tex);
+// Shifts the s, t pairs (count = 2 x vertices) of each repeating axis by the floor of its
+// smallest coordinate.
+void __glHwWrapTexCoords(float *pairs, int32_t count, GLenum wrapS, GLenum wrapT);
 
 // ---- fast reciprocal square root ----------------------------------------------------------------
 // The seed table is rebuilt at every context creation (__glInitRsqrtTable, a core service).

@@ -5,6 +5,7 @@
 #include "tests/icd_hwprim/hwprim_fixture.h"
 #include "icd/core/services.h"
 #include "icd/raster/raster.h"
+#include "icd/pixel/texture_object.h"
 
 namespace {
 
@@ -253,8 +254,9 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
             EXPECT_NE(proc, __glHwRenderTriangle) << "nothing for the chip: the software procs themselves";
         else
             EXPECT_EQ(proc, !c.chip ? __glFlushThenTriangle : c.twoPass ? __glHwRenderTriangleTwoPass : __glHwRenderTriangle);
-        if (!c.chip)
+        if (!c.chip) {
             EXPECT_EQ(hw->drawingPending, 0) << "finished before the software triangle";
+        }
         ctx->visual = visual;
         flushed();
     }
@@ -378,6 +380,57 @@ TEST(HwFastRsqrt, OneNewtonStepFromTheSeedIsWithinATenthOfAPercent) {
     for (float x = 1e-3f; x < 1e6f; x *= 1.37f) {
         const float want = 1.0f / std::sqrt(x);
         EXPECT_NEAR(__glFastRsqrt(x) / want, 1.0f, 1e-3f) << x;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Luminance values whose lowest bit repeats their top bit survive the round trip on every level.
+TEST(HwTextureForms, ExpandingAndRestoringALuminanceTextureKeepsFourBitLuminance) {
+    auto normal = [](uint16_t l) { return uint16_t(l | l << 5 | l << 10 | 0x8000); };
+    std::vector<uint16_t> big(4 * 4), small(2 * 2);
+    for (size_t i = 0; i < big.size(); ++i) {
+        const uint16_t top4 = uint16_t(i);
+        big[i] = normal(uint16_t(top4 << 1 | top4 >> 3));
+    }
+    small = {normal(0), normal(31), normal(2), normal(0x1D)};
+    const std::vector<uint16_t> bigBefore = big, smallBefore = small;
+    GlMipLevel l0{}, l1{};
+    l0.image = reinterpret_cast<uint8_t *>(big.data());
+    l0.width = l0.height = 4;
+    l1.image = reinterpret_cast<uint8_t *>(small.data());
+    l1.width = l1.height = 2;
+    GlMipLevel *levels[2] = {&l0, &l1};
+    GlTextureObject tex{};
+    tex.levelCount = 2;
+    tex.levels = levels;
+    __glHwExpandLuminance(&tex);
+    EXPECT_EQ(l1.texelFormatId, kHwTexelLuminanceExpanded);
+    EXPECT_EQ(small[1], 0xFFFFu);
+    EXPECT_EQ(small[2], 0x1FFFu) << "luminance 2 on top, low twelve bits set";
+    __glHwRestoreLuminance(&tex);
+    EXPECT_EQ(l0.texelFormatId, kHwTexelNormal);
+    EXPECT_EQ(big, bigBefore);
+    EXPECT_EQ(small, smallBefore);
+}
+
+TEST(HwTextureForms, RepeatingAxesShiftByTheFloorOfTheirSmallestCoordinate) {
+    struct Case {
+        GLenum wrapS, wrapT;
+        std::vector<float> in, out;
+    };
+    const Case cases[] = {
+        {GL_REPEAT, GL_REPEAT, {-1.5f, 2.25f, 0.5f, 3.0f}, {0.5f, 0.25f, 2.5f, 1.0f}},
+        {GL_REPEAT, GL_CLAMP, {-0.25f, 2.25f, 0.5f, 3.0f}, {0.75f, 2.25f, 1.5f, 3.0f}},
+        {GL_CLAMP, GL_REPEAT, {4.5f, -3.0f, 5.0f, -2.5f}, {4.5f, 0.0f, 5.0f, 0.5f}},
+        {GL_REPEAT, GL_REPEAT, {0.25f, 0.5f, 0.75f, 0.9f}, {0.25f, 0.5f, 0.75f, 0.9f}},
+    };
+    for (const Case &c : cases) {
+        std::vector<float> v = c.in;
+        __glHwWrapTexCoords(v.data(), int32_t(v.size()), c.wrapS, c.wrapT);
+        EXPECT_EQ(v, c.out);
     }
 }
 
