@@ -250,10 +250,11 @@ TEST_F(HwTriangle, TheChooserSendsWhatTheChipCannotDrawToSoftware) {
         hw->drawingPending = 1;
         frontFacing();
         const auto proc = ctx->slots.primitive.renderTriangle;
-        if (hw->softwareOnly)
+        if (hw->softwareOnly) {
             EXPECT_NE(proc, __glHwRenderTriangle) << "nothing for the chip: the software procs themselves";
-        else
+        } else {
             EXPECT_EQ(proc, !c.chip ? __glFlushThenTriangle : c.twoPass ? __glHwRenderTriangleTwoPass : __glHwRenderTriangle);
+        }
         if (!c.chip) {
             EXPECT_EQ(hw->drawingPending, 0) << "finished before the software triangle";
         }
