@@ -288,9 +288,9 @@ struct Torus {
         glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
         glLightfv(GL_LIGHT0, GL_SPECULAR, white);
         glLightModelfv(GL_LIGHT_MODEL_AMBIENT, dim);
-        const GLfloat gold[4] = {0.85f, 0.6f, 0.2f, 1}, spec[4] = {0.9f, 0.9f, 0.8f, 1};
+        const GLfloat gold[4] = {0.85f, 0.6f, 0.2f, 1}, shine[4] = {0.9f, 0.9f, 0.8f, 1};
         glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, gold);
-        glMaterialfv(GL_FRONT, GL_SPECULAR, spec);
+        glMaterialfv(GL_FRONT, GL_SPECULAR, shine);
         glMaterialf(GL_FRONT, GL_SHININESS, 40.0f);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);

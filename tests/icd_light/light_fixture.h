@@ -182,14 +182,14 @@ inline RefColor refLightRgba(const std::vector<RefLight> &lights, const RefMater
     }
     for (const RefLight &l : lights) {
         RefTerms t = refTerms(l, model, eye, normal);
-        Range spec = tablePower(t.nDotH, mat.shininess);
+        Range highlight = tablePower(t.nDotH, mat.shininess);
         for (int i = 0; i < 3; ++i) {
             double amb = l.ambient[i] * mat.ambient[i];
             Range term{amb, amb};
             if (t.nDotL > -1e-5) {
                 double diffuse = l.diffuse[i] * mat.diffuse[i] * std::max(t.nDotL, 0.0);
                 term += Range{diffuse, diffuse};
-                Range s = scaled(spec, l.specular[i] * mat.specular[i]);
+                Range s = scaled(highlight, l.specular[i] * mat.specular[i]);
                 if (t.nDotL < 1e-5) s.lo = 0;  // grazing: either side of the horizon
                 term += s;
             }
