@@ -283,8 +283,8 @@ BOOL __wglBitmapBufferLock(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     // pixels this descriptor points at, or drawing would write into freed memory.
     DIBSECTION ds;
     std::memset(&ds, 0, sizeof ds);
-    return GetObjectA(d->privateData, sizeof ds, &ds) == int(sizeof ds) && ds.dsBm.bmBits == d->base &&
-           ds.dsBm.bmWidth == d->width && ds.dsBm.bmHeight == d->height;
+    if (GetObjectA(d->privateData, sizeof ds, &ds) != int(sizeof ds)) return FALSE;
+    return ds.dsBm.bmBits == d->base && ds.dsBm.bmWidth == d->width && ds.dsBm.bmHeight == d->height;
 }
 
 void __wglBitmapBufferUnlock(GlBufferDescriptor *, GlDrawableBuffers *) {}

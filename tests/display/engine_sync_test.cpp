@@ -35,7 +35,8 @@ TEST_F(DisplayTest, DmaPushRunsTheClientsCommandsThroughTheFifo) {
     auto ctl = zk.log.back().as<ZK_RM_CONTROL_PARAMS>();
     EXPECT_EQ(ctl.Target, 0xFFFFFFFFu);
     EXPECT_EQ(ctl.Function, 0u);
-    const uint32_t *words = reinterpret_cast<const uint32_t *>(static_cast<uintptr_t>(ctl.InParams));
+    const std::vector<uint32_t> &words = zk.log.back().controlIn;
+    ASSERT_EQ(words.size(), 3u);
     EXPECT_EQ(words[0], 0x5000u);
     EXPECT_EQ(words[2], 0x5000u);
 

@@ -26,7 +26,15 @@ void DisplayTest::SetUp() {
         const DWORD kind = code & 0xFF000FFF;
         if (kind == 0x80000000 || kind == 0x81000000) {
             const uint8_t *b = static_cast<const uint8_t *>(out);
-            zk.log.push_back({code, b ? std::vector<uint8_t>(b, b + outSize) : std::vector<uint8_t>{}});
+            RmRequest r{code, b ? std::vector<uint8_t>(b, b + outSize) : std::vector<uint8_t>{}, {}};
+            if (code == ZK_RM_CONTROL && b != nullptr && outSize >= sizeof(ZK_RM_CONTROL_PARAMS)) {
+                const auto ctl = r.as<ZK_RM_CONTROL_PARAMS>();
+                if (ctl.Target == 0xFFFFFFFFu && ctl.InParams != 0) {  // the pusher bind: three words
+                    const auto *w = reinterpret_cast<const uint32_t *>(uintptr_t(ctl.InParams));
+                    r.controlIn.assign(w, w + 3);
+                }
+            }
+            zk.log.push_back(std::move(r));
         }
         if (std::getenv("KIV_TRACE_IO")) std::printf("io 0x%08lX -> %lu\n", (unsigned long)code, (unsigned long)status);
     });

@@ -22,6 +22,9 @@
 struct RmRequest {
     DWORD code;
     std::vector<uint8_t> block;   // as zkgfx left it
+    // ZK_RM_CONTROL: the first words its input parameters pointed at during the call (the
+    // driver's parameter block is gone once the call returns).
+    std::vector<uint32_t> controlIn;
     template <typename T> T as() const {
         T t{};
         std::memcpy(&t, block.data(), std::min(sizeof t, block.size()));
