@@ -227,7 +227,7 @@ BOOL bInitPDEV(ZK_PDEV *ppdev, GDIINFO *pGdiInfo, DEVINFO *pDevInfo, DEVMODEW *p
     return TRUE;
 }
 
-KIV_EXPORT DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW *pdm, WCHAR *pwszLogAddress, ULONG cPat, HSURF *phsurfPatterns,
+extern "C" DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW *pdm, WCHAR *pwszLogAddress, ULONG cPat, HSURF *phsurfPatterns,
                                          ULONG cjCaps, GDIINFO *pdevcaps, ULONG cjDevInfo, DEVINFO *pdi, HDEV hdev,
                                          WCHAR *pwszDeviceName, HANDLE hDriver) {
     if (cjCaps < sizeof(GDIINFO) || cjDevInfo < sizeof(DEVINFO) || !pdm || !pdevcaps || !pdi) return nullptr;
@@ -278,11 +278,11 @@ KIV_EXPORT DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW *pdm, WCHAR *pwszLogAddress, U
     return reinterpret_cast<DHPDEV>(ppdev);
 }
 
-KIV_EXPORT void APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
+extern "C" void APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
     reinterpret_cast<ZK_PDEV *>(dhpdev)->hdevEng = hdev;
 }
 
-KIV_EXPORT BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
+extern "C" BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     auto *oldp = reinterpret_cast<ZK_PDEV *>(dhpdevOld);
     auto *newp = reinterpret_cast<ZK_PDEV *>(dhpdevNew);
     newp->modeChangeCounter = oldp->modeChangeCounter;
@@ -294,7 +294,7 @@ KIV_EXPORT BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
     return TRUE;
 }
 
-KIV_EXPORT void APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
+extern "C" void APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     if (!ppdev) return;
     vFreePalette(ppdev);
@@ -309,7 +309,7 @@ KIV_EXPORT void APIENTRY DrvDisablePDEV(DHPDEV dhpdev) {
     }
 }
 
-KIV_EXPORT ULONG APIENTRY DrvGetModes(HANDLE hDriver, ULONG cjSize, DEVMODEW *pdm) {
+extern "C" ULONG APIENTRY DrvGetModes(HANDLE hDriver, ULONG cjSize, DEVMODEW *pdm) {
     VIDEO_MODE_INFORMATION *list;
     ULONG cjEntry = 0;
     ULONG n = cGetModeList(hDriver, &list, &cjEntry);

@@ -263,7 +263,7 @@ BOOL bSetupWndObj(SURFOBJ *pso, uint32_t block) {
     return TRUE;
 }
 
-KIV_EXPORT ULONG APIENTRY DrvEscape(SURFOBJ *pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+extern "C" ULONG APIENTRY DrvEscape(SURFOBJ *pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
     ZK_PDEV *ppdev = pso ? reinterpret_cast<ZK_PDEV *>(pso->dhpdev) : nullptr;
     const bool in4 = pvIn && cjIn >= 4, out4 = pvOut && cjOut >= 4;
     switch (iEsc) {
@@ -325,7 +325,7 @@ KIV_EXPORT ULONG APIENTRY DrvEscape(SURFOBJ *pso, ULONG iEsc, ULONG cjIn, PVOID 
     }
 }
 
-KIV_EXPORT LONG APIENTRY DrvDescribePixelFormat(DHPDEV dhpdev, LONG iPixelFormat, ULONG cjpfd,
+extern "C" LONG APIENTRY DrvDescribePixelFormat(DHPDEV dhpdev, LONG iPixelFormat, ULONG cjpfd,
                                                 PIXELFORMATDESCRIPTOR *ppfd) {
     if (ppfd && (iPixelFormat == 1 || iPixelFormat == 2))
         std::memcpy(ppfd, &kFormats[iPixelFormat - 1], std::min<ULONG>(cjpfd, sizeof(PIXELFORMATDESCRIPTOR)));
@@ -333,5 +333,5 @@ KIV_EXPORT LONG APIENTRY DrvDescribePixelFormat(DHPDEV dhpdev, LONG iPixelFormat
 }
 
 // The OpenGL driver presents by itself: setting a format and swapping need nothing of this driver.
-KIV_EXPORT BOOL APIENTRY DrvSetPixelFormat(SURFOBJ *, LONG, HWND) { return TRUE; }
-KIV_EXPORT BOOL APIENTRY DrvSwapBuffers(SURFOBJ *, void *) { return TRUE; }
+extern "C" BOOL APIENTRY DrvSetPixelFormat(SURFOBJ *, LONG, HWND) { return TRUE; }
+extern "C" BOOL APIENTRY DrvSwapBuffers(SURFOBJ *, void *) { return TRUE; }

@@ -75,7 +75,7 @@ BOOL bLoadDacFromPalette(ZK_PDEV *ppdev) {
     return TRUE;
 }
 
-KIV_EXPORT BOOL APIENTRY DrvSetPalette(DHPDEV dhpdev, PALOBJ *ppalo, FLONG, ULONG iStart, ULONG cColors) {
+extern "C" BOOL APIENTRY DrvSetPalette(DHPDEV dhpdev, PALOBJ *ppalo, FLONG, ULONG iStart, ULONG cColors) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     // The engine never asks for more than the DAC holds; a request that would run past the
     // block is refused rather than written over the rest of the device record.

@@ -27,36 +27,36 @@ void vInstallDrawMethods(ZK_PDEV *ppdev) {
 }
 
 // The pointer stays with the engine: a shape it cannot take is declined (SPS_DECLINE).
-KIV_EXPORT void APIENTRY DrvMovePointer(SURFOBJ *, LONG, LONG, RECTL *) {}
-KIV_EXPORT ULONG APIENTRY DrvSetPointerShape(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, LONG, LONG, LONG, LONG, RECTL *,
+extern "C" void APIENTRY DrvMovePointer(SURFOBJ *, LONG, LONG, RECTL *) {}
+extern "C" ULONG APIENTRY DrvSetPointerShape(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, LONG, LONG, LONG, LONG, RECTL *,
                                              FLONG) {
     return 0x2;
 }
-KIV_EXPORT ULONG APIENTRY DrvDitherColor(DHPDEV, ULONG, ULONG, ULONG *) { return 0; }
+extern "C" ULONG APIENTRY DrvDitherColor(DHPDEV, ULONG, ULONG, ULONG *) { return 0; }
 // Drawing: refused, so nothing is reported drawn that was not.
-KIV_EXPORT BOOL APIENTRY DrvCopyBits(SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvBitBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *, POINTL *, void *,
+extern "C" BOOL APIENTRY DrvCopyBits(SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *) { return FALSE; }
+extern "C" BOOL APIENTRY DrvBitBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *, POINTL *, void *,
                                    POINTL *, ULONG) {
     return FALSE;
 }
-KIV_EXPORT BOOL APIENTRY DrvTextOut(SURFOBJ *, void *, void *, void *, RECTL *, RECTL *, void *, void *, POINTL *,
+extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ *, void *, void *, void *, RECTL *, RECTL *, void *, void *, POINTL *,
                                     ULONG) {
     return FALSE;
 }
-KIV_EXPORT BOOL APIENTRY DrvLineTo(SURFOBJ *, void *, void *, LONG, LONG, LONG, LONG, RECTL *, ULONG) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvStrokePath(SURFOBJ *, void *, void *, void *, void *, POINTL *, void *, ULONG) {
+extern "C" BOOL APIENTRY DrvLineTo(SURFOBJ *, void *, void *, LONG, LONG, LONG, LONG, RECTL *, ULONG) { return FALSE; }
+extern "C" BOOL APIENTRY DrvStrokePath(SURFOBJ *, void *, void *, void *, void *, POINTL *, void *, ULONG) {
     return FALSE;
 }
-KIV_EXPORT BOOL APIENTRY DrvFillPath(SURFOBJ *, void *, void *, void *, POINTL *, ULONG, FLONG) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvPaint(SURFOBJ *, void *, void *, POINTL *, ULONG) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvRealizeBrush(void *, SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, ULONG) { return FALSE; }
-KIV_EXPORT HBITMAP APIENTRY DrvCreateDeviceBitmap(DHPDEV, SIZEL, ULONG) { return nullptr; }
-KIV_EXPORT void APIENTRY DrvDeleteDeviceBitmap(DHSURF) {}
-KIV_EXPORT BOOL APIENTRY DrvStretchBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, void *, POINTL *, RECTL *,
+extern "C" BOOL APIENTRY DrvFillPath(SURFOBJ *, void *, void *, void *, POINTL *, ULONG, FLONG) { return FALSE; }
+extern "C" BOOL APIENTRY DrvPaint(SURFOBJ *, void *, void *, POINTL *, ULONG) { return FALSE; }
+extern "C" BOOL APIENTRY DrvRealizeBrush(void *, SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, ULONG) { return FALSE; }
+extern "C" HBITMAP APIENTRY DrvCreateDeviceBitmap(DHPDEV, SIZEL, ULONG) { return nullptr; }
+extern "C" void APIENTRY DrvDeleteDeviceBitmap(DHSURF) {}
+extern "C" BOOL APIENTRY DrvStretchBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, void *, POINTL *, RECTL *,
                                        RECTL *, POINTL *, ULONG) {
     return FALSE;
 }
-KIV_EXPORT void APIENTRY DrvDestroyFont(void *) {}
-KIV_EXPORT BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *) { return FALSE; }
-KIV_EXPORT BOOL APIENTRY DrvEnableDirectDraw(DHPDEV, void *, void *, void *) { return FALSE; }
-KIV_EXPORT void APIENTRY DrvDisableDirectDraw(DHPDEV) {}
+extern "C" void APIENTRY DrvDestroyFont(void *) {}
+extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *) { return FALSE; }
+extern "C" BOOL APIENTRY DrvEnableDirectDraw(DHPDEV, void *, void *, void *) { return FALSE; }
+extern "C" void APIENTRY DrvDisableDirectDraw(DHPDEV) {}

@@ -165,7 +165,7 @@ void vDisableDevice(ZK_PDEV *ppdev) {
     ppdev->engineSemaphore = ppdev->hsemUnused = nullptr;
 }
 
-KIV_EXPORT HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
+extern "C" HSURF APIENTRY DrvEnableSurface(DHPDEV dhpdev) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     if (!bEnableDevice(ppdev)) goto fail;
     if (ppdev->pfnWaitEngineIdle) ppdev->pfnWaitEngineIdle(ppdev);
@@ -206,7 +206,7 @@ fail:
     return nullptr;
 }
 
-KIV_EXPORT void APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
+extern "C" void APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     ppdev->bEnabled = 0;
     vDisableOffscreenHeap(ppdev);
@@ -222,7 +222,7 @@ KIV_EXPORT void APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
     ppdev->pdsurfScreen = nullptr;
 }
 
-KIV_EXPORT BOOL APIENTRY DrvAssertMode(DHPDEV dhpdev, BOOL bEnable) {
+extern "C" BOOL APIENTRY DrvAssertMode(DHPDEV dhpdev, BOOL bEnable) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     if (bEnable) {
         if (!bEnableHardware(ppdev, TRUE)) return FALSE;
@@ -257,7 +257,7 @@ KIV_EXPORT BOOL APIENTRY DrvAssertMode(DHPDEV dhpdev, BOOL bEnable) {
     return ok;
 }
 
-KIV_EXPORT void APIENTRY DrvSynchronize(DHPDEV dhpdev, RECTL *) {
+extern "C" void APIENTRY DrvSynchronize(DHPDEV dhpdev, RECTL *) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     const bool bLocked = ppdev->bOpenGlActive != 0 && ppdev->engineSemaphore;
     if (bLocked) {
