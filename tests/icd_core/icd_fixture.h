@@ -56,3 +56,37 @@ template <class Fn>
 Fn slotAs(const GlProcTable *table, int slot) {
     return reinterpret_cast<Fn>(table->slot[slot]);
 }
+
+// A context made current on a window of its own; closed again (released and deleted) even from
+// inside glBegin/glEnd or another render mode.
+class CurrentContextTest : public IcdTest {
+protected:
+    TestWindow *window = nullptr;
+    DHGLRC handle = 0;
+    GlContext *ctx = nullptr;
+
+    void openContext(int format) {
+        window = new TestWindow(format);
+        handle = DrvCreateContext(window->hdc);
+        ASSERT_NE(handle, DHGLRC(0));
+        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+        ctx = contextOf(handle);
+        ASSERT_NE(ctx, nullptr);
+    }
+    void closeContext() {
+        // A context inside glBegin/glEnd or out of render mode cannot be released.
+        if (ctx != nullptr) {
+            ctx->beginMode = 0;
+            ctx->renderMode = GL_RENDER;
+        }
+        DrvReleaseContext(handle);
+        DrvDeleteContext(handle);
+        delete window;
+        window = nullptr;
+    }
+    void TearDown() override {
+        closeContext();
+        IcdTest::TearDown();
+    }
+};
+

@@ -13,28 +13,14 @@
 // Colour-buffer units of the test contexts.
 constexpr double kScale = 255.0;
 
-class LightTest : public IcdTest {
+class LightTest : public CurrentContextTest {
 protected:
     void SetUp() override {
         IcdTest::SetUp();
-        window = new TestWindow(kDoubleFormat);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        ASSERT_NE(ctx, nullptr);
+        openContext(kDoubleFormat);
+        if (HasFatalFailure()) return;
         ASSERT_EQ(ctx->scales.redScale, float(kScale));
         settle();
-    }
-    void TearDown() override {
-        if (ctx != nullptr) {
-            ctx->beginMode = 0;
-            ctx->renderMode = GL_RENDER;
-        }
-        DrvReleaseContext(handle);
-        DrvDeleteContext(handle);
-        delete window;
-        IcdTest::TearDown();
     }
     void settle() {
         ctx->beginMode = 0;
@@ -51,9 +37,6 @@ protected:
     GlFaceColorProc faceColor() const { return ctx->slots.primitive.faceColor; }
     GlLightingCaches &caches() { return ctx->state.lightingCaches; }
 
-    TestWindow *window = nullptr;
-    DHGLRC handle = 0;
-    GlContext *ctx = nullptr;
 };
 
 // A vertex as the complete-vertex procs leave it for lighting: eye point and eye normal done.

@@ -28,15 +28,11 @@ void recordProc(GlContext *) {
     procLog().push_back(Name);
 }
 
-class StateTest : public IcdTest {
+class StateTest : public CurrentContextTest {
 protected:
     void open(int format) {
-        window = new TestWindow(format);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        ASSERT_NE(ctx, nullptr);
+        openContext(format);
+        if (HasFatalFailure()) return;
         // The soft reset of the first make-current sets these defaults once it calls the hook;
         // setting them again is harmless.
         __glSetStateDefaults(ctx);
@@ -46,17 +42,6 @@ protected:
         IcdTest::SetUp();
         open(kDoubleFormat);
     }
-    void TearDown() override {
-        // A context inside glBegin/glEnd or out of render mode cannot be released.
-        if (ctx != nullptr) {
-            ctx->beginMode = 0;
-            ctx->renderMode = GL_RENDER;
-        }
-        DrvReleaseContext(handle);
-        DrvDeleteContext(handle);
-        delete window;
-        IcdTest::TearDown();
-    }
     // Outside glBegin/glEnd with nothing marked and no error pending.
     void settle() {
         ctx->beginMode = 0;
@@ -65,7 +50,4 @@ protected:
         ctx->error = GL_NO_ERROR;
         procLog().clear();
     }
-    TestWindow *window = nullptr;
-    DHGLRC handle = 0;
-    GlContext *ctx = nullptr;
 };
