@@ -13,6 +13,16 @@ inline GlPrimitiveProcs &pp(GlContext *ctx) { return ctx->slots.primitive; }
 inline GlVertex *rec(GlContext *ctx, int i) { return __glVertexRing(ctx) + i; }
 inline void setVertex(GlContext *ctx, GlVertexProc handler) { ctx->slots.primitive.vertex = handler; }
 
+// The early vertices of a primitive: kept in the buffer slot the later steps read, the next
+// record opened, the handler of the next position installed.
+template <GlVertex *GlVertexBuffer::*Keep>
+void keepVertex(GlContext *ctx, GlVertex *v, GlVertexProc next) {
+    v->edgeFlag = 1;
+    vb(ctx).*Keep = v;
+    vb(ctx).writePtr = v + 1;
+    setVertex(ctx, next);
+}
+
 inline void complete(GlContext *ctx, GlVertex *v, uint32_t need) {
     pp(ctx).completeVertex[(v->flags & kGlVertexSizeMask) >> kGlVertexSizeShift](ctx, v, need);
 }
@@ -224,17 +234,11 @@ void __glPrimTriangleStripNextVertexA(GlContext *ctx, GlVertex *v) { triangleStr
 void __glPrimTriangleStripNextVertexB(GlContext *ctx, GlVertex *v) { triangleStripNext<false>(ctx, v); }
 
 void __glPrimTriangleStripSecondVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimTriangleStripNextVertexA);
+    keepVertex<&GlVertexBuffer::prev>(ctx, v, __glPrimTriangleStripNextVertexA);
     ctx->slots.completePending = __glPrimCompletePending2;
 }
 void __glPrimTriangleStripFirstVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev2 = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimTriangleStripSecondVertex);
+    keepVertex<&GlVertexBuffer::prev2>(ctx, v, __glPrimTriangleStripSecondVertex);
 }
 
 void __glPrimTriangleStripBegin(GlContext *ctx) {
@@ -254,10 +258,7 @@ void __glPrimTriangleFanNextVertex(GlContext *ctx, GlVertex *v) {
     drawTriangle(ctx, v, rec(ctx, 0), last);
 }
 void __glPrimTriangleFanSecondVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimTriangleFanNextVertex);
+    keepVertex<&GlVertexBuffer::prev>(ctx, v, __glPrimTriangleFanNextVertex);
     ctx->slots.completePending = __glPrimCompletePendingFan;
 }
 void __glPrimTriangleFanFirstVertex(GlContext *ctx, GlVertex *v) {
@@ -343,23 +344,14 @@ void __glPrimQuadStripFourthVertex(GlContext *ctx, GlVertex *p4) {
     p3->edgeFlag = 1;
 }
 void __glPrimQuadStripThirdVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimQuadStripFourthVertex);
+    keepVertex<&GlVertexBuffer::prev>(ctx, v, __glPrimQuadStripFourthVertex);
     ctx->slots.completePending = __glPrimCompletePending3;
 }
 void __glPrimQuadStripSecondVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev2 = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimQuadStripThirdVertex);
+    keepVertex<&GlVertexBuffer::prev2>(ctx, v, __glPrimQuadStripThirdVertex);
 }
 void __glPrimQuadStripFirstVertex(GlContext *ctx, GlVertex *v) {
-    v->edgeFlag = 1;
-    vb(ctx).prev3 = v;
-    vb(ctx).writePtr = v + 1;
-    setVertex(ctx, __glPrimQuadStripSecondVertex);
+    keepVertex<&GlVertexBuffer::prev3>(ctx, v, __glPrimQuadStripSecondVertex);
 }
 
 void __glPrimQuadStripBegin(GlContext *ctx) {
