@@ -11,6 +11,7 @@
 #include "icd/core/state_areas.h"
 #include "icd/core/proc_slots.h"
 #include "icd/core/arrays_area.h"
+#include "icd/vertex/array_state.h"
 #include "icd/core/buffer_area.h"
 #include "icd/hw/hw_state.h"
 
@@ -69,8 +70,7 @@ struct GlContextTail {
     void *wglSwapBuffersAddress;  // glFinish tells a swap from its return address
     uint8_t hwPresent;
     uint8_t hwOpenFailed;
-    uint8_t vertexCacheEnabled;
-    uint8_t reserved0;
+    uint8_t reserved0[2];
     GlContext *self;
     int32_t busIsAgp;
     GlGrowableArray words;   // 4-byte elements
@@ -111,6 +111,8 @@ struct GlContextAreas {
     uint32_t tableDirtyMask, dirtyMask;
     GlProcSlots slots;
     GlArraysArea arrays;
+    GlArrayState arrayState;
+    GlVertexCache vertexCache;
     GlBufferArea buffers;
     GlCodeCaches codeCaches;
     GlContextTail tail;

@@ -46,7 +46,7 @@ BOOL __glMakeCurrent(GlContext *ctx) {
         ctx->version = "1.1.0";
         ctx->renderer = ctx->tail.busIsAgp ? "QUOR HALCYNE Tavrik (AGP)" : "QUOR HALCYNE Tavrik (PCI)";
         __glSetArrayFanPolygonRenderers(ctx);
-        ctx->tail.vertexCacheEnabled = 0;
+        ctx->vertexCache.vcacheOn = 0;
         int32_t width = 0, height = 0;
         ctx->hostProcs.getDrawableSize(ctx, &width, &height);
         // glViewport and glScissor through the live table, as the application would call them.

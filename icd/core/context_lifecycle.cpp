@@ -306,7 +306,7 @@ BOOL __glDestroyContext(GlContext *ctx) {
     if (ctx->state.list.listNames != nullptr) __glReleaseListState(ctx);
     __glFreeTextureState(ctx);
     __glFreeSpecularCache(ctx);
-    __glFreeVertexCache(ctx);
+    __glDestroyVertexCache(ctx);
     return TRUE;
 }
 

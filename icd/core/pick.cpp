@@ -4,6 +4,7 @@
 #include "icd/core/pick.h"
 #include "icd/core/core.h"
 #include "icd/core/services.h"
+#include "icd/vertex/array_procs.h"
 #include "icd/core/drawable.h"
 #include "icd/pixel/texture_object.h"
 
@@ -134,7 +135,7 @@ void __glComputeNeedMasks(GlContext *ctx) {
         n.needMaskFront |= kGlVertexFrontColorDone;
         n.needMaskBack |= (f & kGlShadeTwoSided) ? kGlVertexBackColorDone : kGlVertexFrontColorDone;
     }
-    if (ctx->state.mode.shadeModel == GL_SMOOTH || ctx->tail.vertexCacheEnabled)
+    if (ctx->state.mode.shadeModel == GL_SMOOTH || ctx->vertexCache.vcacheOn)
         n.needMaskPending = (n.needMaskFront | n.needMaskBack) & ~uint32_t(kGlVertexTexCoordDone);
     else
         n.needMaskPending = 0;

@@ -57,11 +57,13 @@ void __glApplyViewport(GlContext *ctx);
 void __glInitSpecularCache(GlContext *ctx);
 void __glFreeSpecularCache(GlContext *ctx);
 void __glRescaleContextColors(GlContext *ctx);
+// Client arrays and the vertex cache (the rest of their procs: icd/vertex/array_procs.h).
 void __glInitArrayState(GlContext *ctx);
 void __glFreeArrayState(GlContext *ctx);
 void __glSetArrayFanPolygonRenderers(GlContext *ctx);
 void __glInitVertexCache(GlContext *ctx);
-void __glFreeVertexCache(GlContext *ctx);
+void __glDestroyVertexCache(GlContext *ctx);
+void __glMarkArraysDirty(GlContext *ctx);
 // Lighting: the derived material records after a glMaterial change (changed-bits per face), and
 // the eye-space values of a light from the modelview matrix in force (the spot direction as
 // given, x, y, z, taken through the matrix as a direction).

@@ -87,11 +87,6 @@ void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) { ctx->hostProcs.free(ct
 
 void __glInitEvalState(GlContext *) {}
 void __glFreeEvalState(GlContext *) {}
-void __glInitArrayState(GlContext *) {}
-void __glFreeArrayState(GlContext *) {}
-void __glSetArrayFanPolygonRenderers(GlContext *) {}
-void __glInitVertexCache(GlContext *) {}
-void __glFreeVertexCache(GlContext *) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
 int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 

@@ -232,7 +232,7 @@ TEST_F(PickTest, NeedMasksFollowTheState) {
         SCOPED_TRACE(row.name);
         __glSetStateDefaults(ctx);
         ctx->state.mode.shadeModel = GL_FLAT;
-        ctx->tail.vertexCacheEnabled = 0;
+        ctx->vertexCache.vcacheOn = 0;
         settle();
         row.set(ctx);
         ASSERT_EQ(ctx->error, GLenum(GL_NO_ERROR));
@@ -250,10 +250,10 @@ TEST_F(PickTest, VertexCacheKeepsPendingNeeds) {
     ctx->state.mode.shadeModel = GL_FLAT;
     settle();
     enable(ctx, GL_FOG);
-    ctx->tail.vertexCacheEnabled = 1;
+    ctx->vertexCache.vcacheOn = 1;
     draw();
     EXPECT_EQ(need().needMaskPending, 0x50u);
-    ctx->tail.vertexCacheEnabled = 0;
+    ctx->vertexCache.vcacheOn = 0;
 }
 
 // ---- the pick sequence -----------------------------------------------------------------------------
