@@ -5,6 +5,19 @@
 // Immediate entries (core names live in namespace icd).
 #define KIV_BUILT_glGetError() ~, 1
 #define KIV_BUILT_glGetString() ~, 1
+// State queries.
+#define KIV_BUILT_glGetBooleanv() ~, 1
+#define KIV_BUILT_glGetIntegerv() ~, 1
+#define KIV_BUILT_glGetFloatv() ~, 1
+#define KIV_BUILT_glGetDoublev() ~, 1
+#define KIV_BUILT_glIsEnabled() ~, 1
+#define KIV_BUILT_glGetPointerv() ~, 1
+#define KIV_BUILT___glDoGetPointervEXT() ~, 1
+#define KIV_BUILT_glGetLightfv() ~, 1
+#define KIV_BUILT_glGetLightiv() ~, 1
+#define KIV_BUILT_glGetMaterialfv() ~, 1
+#define KIV_BUILT_glGetMaterialiv() ~, 1
+#define KIV_BUILT_glGetClipPlane() ~, 1
 #define KIV_BUILT_glFinish() ~, 1
 #define KIV_BUILT_glFlush() ~, 1
 // State-setting entries and glClear.
@@ -81,6 +94,48 @@
 #define KIV_BUILT_glDepthRange() ~, 1
 #define KIV_BUILT_glScissor() ~, 1
 #define KIV_BUILT_glClipPlane() ~, 1
+// Client vertex arrays and their display-list compile forms.
+#define KIV_BUILT_glVertexPointer() ~, 1
+#define KIV_BUILT_glNormalPointer() ~, 1
+#define KIV_BUILT_glColorPointer() ~, 1
+#define KIV_BUILT_glIndexPointer() ~, 1
+#define KIV_BUILT_glTexCoordPointer() ~, 1
+#define KIV_BUILT_glEdgeFlagPointer() ~, 1
+#define KIV_BUILT_glInterleavedArrays() ~, 1
+#define KIV_BUILT_glArrayElement() ~, 1
+#define KIV_BUILT_glDrawArrays() ~, 1
+#define KIV_BUILT_glDrawElements() ~, 1
+#define KIV_BUILT___glDoVertexPointerEXT() ~, 1
+#define KIV_BUILT___glDoNormalPointerEXT() ~, 1
+#define KIV_BUILT___glDoColorPointerEXT() ~, 1
+#define KIV_BUILT___glDoIndexPointerEXT() ~, 1
+#define KIV_BUILT___glDoTexCoordPointerEXT() ~, 1
+#define KIV_BUILT___glDoEdgeFlagPointerEXT() ~, 1
+#define KIV_BUILT___glDoArrayElementEXT() ~, 1
+#define KIV_BUILT___glDoDrawArraysEXT() ~, 1
+#define KIV_BUILT___glDoLockArraysEXT() ~, 1
+#define KIV_BUILT___glDoUnlockArraysEXT() ~, 1
+#define KIV_BUILT___glDoMultiTexCoordPointerSGIS() ~, 1
+#define KIV_BUILT___glCompileArrayElementEXT() ~, 1
+#define KIV_BUILT___glCompileDrawArraysEXT() ~, 1
+#define KIV_BUILT_COMPILE_glArrayElement() ~, 1
+#define KIV_BUILT_COMPILE_glDrawArrays() ~, 1
+#define KIV_BUILT_COMPILE_glDrawElements() ~, 1
+// Feedback, selection and texture-coordinate generation.
+#define KIV_BUILT_glRenderMode() ~, 1
+#define KIV_BUILT_glFeedbackBuffer() ~, 1
+#define KIV_BUILT_glPassThrough() ~, 1
+#define KIV_BUILT_glSelectBuffer() ~, 1
+#define KIV_BUILT_glInitNames() ~, 1
+#define KIV_BUILT_glLoadName() ~, 1
+#define KIV_BUILT_glPushName() ~, 1
+#define KIV_BUILT_glPopName() ~, 1
+#define KIV_BUILT_glTexGend() ~, 1
+#define KIV_BUILT_glTexGendv() ~, 1
+#define KIV_BUILT_glTexGenf() ~, 1
+#define KIV_BUILT_glTexGenfv() ~, 1
+#define KIV_BUILT_glTexGeni() ~, 1
+#define KIV_BUILT_glTexGeniv() ~, 1
 
 // Core entries that execute at once while a display list is compiled: the compile table holds
 // their immediate entry.
