@@ -1,0 +1,255 @@
+// The texture, evaluator and pixel queries: texture environment, coordinate generation, texture
+// parameters and levels, texture images, evaluator maps, pixel maps and the polygon stipple.
+//
+// Texture objects, evaluator maps and pixel maps are not kept by the driver yet. Where the state
+// has no record, the answer is what the setters leave (the OpenGL defaults); where only an
+// object could answer (a map's points, a level's image), the query checks its arguments, reports
+// its errors and writes nothing.
+#include <cstring>
+#include "icd/core/core.h"
+#include "icd/core/pick.h"
+#include "icd/core/query.h"
+#include "icd/pixel/texture_object.h"
+
+using glquery::Answer;
+using glquery::Kind;
+
+namespace {
+
+void setValues(Answer &a, Kind kind, const double *v, int32_t n) {
+    a.kind = kind;
+    a.count = n;
+    for (int32_t i = 0; i < n; ++i) a.v[i] = v[i];
+}
+
+void setValue(Answer &a, Kind kind, double v) { setValues(a, kind, &v, 1); }
+
+// ---- texture environment -----------------------------------------------------------------------
+
+template <class T>
+void getTexEnv(GLenum target, GLenum pname, T *params) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (target != GL_TEXTURE_ENV) return __glSetError(GL_INVALID_ENUM);
+    Answer a;
+    switch (pname) {
+    case GL_TEXTURE_ENV_MODE: {
+        GLenum mode = ctx->state.pick.texEnvMode;
+        setValue(a, Kind::Integer, mode != 0 ? mode : GL_MODULATE);
+        break;
+    }
+    case GL_TEXTURE_ENV_COLOR: {
+        static const double kColor[4] = {0, 0, 0, 0};
+        setValues(a, Kind::Normalised, kColor, 4);
+        break;
+    }
+    default: return __glSetError(GL_INVALID_ENUM);
+    }
+    glquery::put(ctx, a, params);
+}
+
+// ---- texture-coordinate generation -------------------------------------------------------------
+
+// The planes glTexGen starts from: S (1, 0, 0, 0), T (0, 1, 0, 0), R and Q zero.
+const double kDefaultPlanes[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+
+template <class T>
+void getTexGen(GLenum coord, GLenum pname, T *params) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    uint32_t index = coord - GL_S;
+    if (index >= 4) return __glSetError(GL_INVALID_ENUM);
+    Answer a;
+    switch (pname) {
+    case GL_TEXTURE_GEN_MODE: {
+        GLenum mode = ctx->state.pick.texGenMode[index];
+        setValue(a, Kind::Integer, mode != 0 ? mode : GL_EYE_LINEAR);
+        break;
+    }
+    case GL_OBJECT_PLANE:
+    case GL_EYE_PLANE: setValues(a, Kind::Float, kDefaultPlanes[index], 4); break;
+    default: return __glSetError(GL_INVALID_ENUM);
+    }
+    glquery::put(ctx, a, params);
+}
+
+// ---- texture objects ---------------------------------------------------------------------------
+
+bool isTextureTarget(GLenum target) { return target == GL_TEXTURE_1D || target == GL_TEXTURE_2D; }
+bool isProxyTarget(GLenum target) { return target == GL_PROXY_TEXTURE_1D || target == GL_PROXY_TEXTURE_2D; }
+bool is2D(GLenum target) { return target == GL_TEXTURE_2D || target == GL_PROXY_TEXTURE_2D; }
+
+GlTextureObject *boundTexture(GlContext *ctx, GLenum target) {
+    return __glLookUpBoundTexture(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
+}
+
+// The parameters of the bound object; a target with no object answers what a texture starts
+// with.
+template <class T>
+void getTexParameter(GLenum target, GLenum pname, T *params) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (!isTextureTarget(target)) return __glSetError(GL_INVALID_ENUM);
+    const GlTextureObject *tex = boundTexture(ctx, target);
+    Answer a;
+    switch (pname) {
+    case GL_TEXTURE_BORDER_COLOR: {
+        double c[4] = {0, 0, 0, 0};
+        for (int i = 0; tex != nullptr && i < 4; ++i) c[i] = tex->borderColor[i];
+        setValues(a, Kind::Normalised, c, 4);
+        break;
+    }
+    case GL_TEXTURE_MIN_FILTER: setValue(a, Kind::Integer, tex != nullptr ? tex->minFilter : GL_NEAREST_MIPMAP_LINEAR); break;
+    case GL_TEXTURE_MAG_FILTER: setValue(a, Kind::Integer, tex != nullptr ? tex->magFilter : GL_LINEAR); break;
+    case GL_TEXTURE_WRAP_S: setValue(a, Kind::Integer, tex != nullptr ? tex->wrapS : GL_REPEAT); break;
+    case GL_TEXTURE_WRAP_T: setValue(a, Kind::Integer, tex != nullptr ? tex->wrapT : GL_REPEAT); break;
+    case GL_TEXTURE_PRIORITY: setValue(a, Kind::Float, tex != nullptr ? tex->priority : 1.0f); break;
+    case GL_TEXTURE_RESIDENT: setValue(a, Kind::Boolean, tex != nullptr && tex->hwBlock != nullptr); break;
+    default: return __glSetError(GL_INVALID_ENUM);
+    }
+    glquery::put(ctx, a, params);
+}
+
+bool isLevelParameter(GLenum pname) {
+    switch (pname) {
+    case GL_TEXTURE_WIDTH:
+    case GL_TEXTURE_HEIGHT:
+    case GL_TEXTURE_COMPONENTS:
+    case GL_TEXTURE_BORDER: return true;
+    default: return pname >= GL_TEXTURE_RED_SIZE && pname <= GL_TEXTURE_INTENSITY_SIZE;
+    }
+}
+
+int32_t levelCount(const GlContext *ctx, const GlTextureObject *tex, GLenum target) {
+    return tex != nullptr ? tex->levelCount : ctx->limits.textureLevels[is2D(target) ? 1 : 0];
+}
+
+// One level's values: the width with its border, the height without the borders of a 1-D
+// texture, the requested format and the channel sizes. An empty level answers zero sizes.
+void gatherLevel(const GlTextureObject *tex, const GlMipLevel *level, GLenum pname, Answer &a) {
+    static const GlMipLevel kEmpty = [] {
+        GlMipLevel l{};
+        l.requestedFormat = 1;
+        return l;
+    }();
+    const GlMipLevel &l = level != nullptr ? *level : kEmpty;
+    double v = 0;
+    switch (pname) {
+    case GL_TEXTURE_WIDTH: v = l.width; break;
+    case GL_TEXTURE_HEIGHT: v = tex->dimensions == 1 ? l.height - 2 * l.border : l.height; break;
+    case GL_TEXTURE_COMPONENTS: v = l.requestedFormat; break;
+    case GL_TEXTURE_BORDER: v = l.border; break;
+    case GL_TEXTURE_RED_SIZE: v = l.redBits; break;
+    case GL_TEXTURE_GREEN_SIZE: v = l.greenBits; break;
+    case GL_TEXTURE_BLUE_SIZE: v = l.blueBits; break;
+    case GL_TEXTURE_ALPHA_SIZE: v = l.alphaBits; break;
+    case GL_TEXTURE_LUMINANCE_SIZE: v = l.luminanceBits; break;
+    case GL_TEXTURE_INTENSITY_SIZE: v = l.intensityBits; break;
+    default: break;
+    }
+    setValue(a, Kind::Integer, v);
+}
+
+template <class T>
+void getTexLevelParameter(GLenum target, GLint level, GLenum pname, T *params) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (!isTextureTarget(target) && !isProxyTarget(target)) return __glSetError(GL_INVALID_ENUM);
+    if (!isLevelParameter(pname)) return __glSetError(GL_INVALID_ENUM);
+    GlTextureObject *tex = boundTexture(ctx, target);
+    if (level < 0 || level >= levelCount(ctx, tex, target)) return __glSetError(GL_INVALID_VALUE);
+    if (tex == nullptr) return;  // no texture object to answer for yet
+    Answer a;
+    gatherLevel(tex, tex->levels != nullptr ? tex->levels[level] : nullptr, pname, a);
+    glquery::put(ctx, a, params);
+}
+
+bool isImageFormat(GLenum format) {
+    return (format >= GL_RED && format <= GL_LUMINANCE_ALPHA) || format == GL_ABGR_EXT || format == GL_BGR_EXT ||
+           format == GL_BGRA_EXT;
+}
+
+bool isPackedType(GLenum type) { return type >= GL_UNSIGNED_BYTE_3_3_2_EXT && type <= GL_UNSIGNED_INT_10_10_10_2_EXT; }
+
+bool isImageType(GLenum type) { return (type >= GL_BYTE && type <= GL_FLOAT) || isPackedType(type); }
+
+// The packed types carry whole pixels of three or four components.
+bool packedTypeFits(GLenum format, GLenum type) {
+    if (type == GL_UNSIGNED_BYTE_3_3_2_EXT) return format == GL_RGB || format == GL_BGR_EXT;
+    if (isPackedType(type)) return format == GL_RGBA || format == GL_ABGR_EXT || format == GL_BGRA_EXT;
+    return true;
+}
+
+// ---- evaluator and pixel maps ------------------------------------------------------------------
+
+bool isMapTarget(GLenum target) {
+    return (target >= GL_MAP1_COLOR_4 && target <= GL_MAP1_VERTEX_4) ||
+           (target >= GL_MAP2_COLOR_4 && target <= GL_MAP2_VERTEX_4);
+}
+
+// Evaluator maps are not kept yet: the arguments are checked and nothing is written.
+template <class T>
+void getMap(GLenum target, GLenum query, T *) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (!isMapTarget(target) || query < GL_COEFF || query > GL_DOMAIN) return __glSetError(GL_INVALID_ENUM);
+}
+
+// Pixel maps are not kept yet: the map is checked and nothing is written.
+template <class T>
+void getPixelMap(GLenum map, T *) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (map < GL_PIXEL_MAP_I_TO_I || map > GL_PIXEL_MAP_A_TO_A) return __glSetError(GL_INVALID_ENUM);
+}
+
+}  // namespace
+
+namespace icd {
+
+void APIENTRY glGetTexEnvfv(GLenum target, GLenum pname, GLfloat *params) { getTexEnv(target, pname, params); }
+void APIENTRY glGetTexEnviv(GLenum target, GLenum pname, GLint *params) { getTexEnv(target, pname, params); }
+
+void APIENTRY glGetTexGendv(GLenum coord, GLenum pname, GLdouble *params) { getTexGen(coord, pname, params); }
+void APIENTRY glGetTexGenfv(GLenum coord, GLenum pname, GLfloat *params) { getTexGen(coord, pname, params); }
+void APIENTRY glGetTexGeniv(GLenum coord, GLenum pname, GLint *params) { getTexGen(coord, pname, params); }
+
+void APIENTRY glGetTexParameterfv(GLenum target, GLenum pname, GLfloat *params) { getTexParameter(target, pname, params); }
+void APIENTRY glGetTexParameteriv(GLenum target, GLenum pname, GLint *params) { getTexParameter(target, pname, params); }
+
+void APIENTRY glGetTexLevelParameterfv(GLenum target, GLint level, GLenum pname, GLfloat *params) {
+    getTexLevelParameter(target, level, pname, params);
+}
+void APIENTRY glGetTexLevelParameteriv(GLenum target, GLint level, GLenum pname, GLint *params) {
+    getTexLevelParameter(target, level, pname, params);
+}
+
+// Packing a level waits for the pixel path: after its checks the query writes nothing.
+void APIENTRY glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, GLvoid *) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    if (!isTextureTarget(target) || !isImageFormat(format) || !isImageType(type)) return __glSetError(GL_INVALID_ENUM);
+    if (level < 0 || level >= levelCount(ctx, boundTexture(ctx, target), target)) return __glSetError(GL_INVALID_VALUE);
+    if (!packedTypeFits(format, type)) return __glSetError(GL_INVALID_OPERATION);
+}
+
+void APIENTRY glGetMapdv(GLenum target, GLenum query, GLdouble *v) { getMap(target, query, v); }
+void APIENTRY glGetMapfv(GLenum target, GLenum query, GLfloat *v) { getMap(target, query, v); }
+void APIENTRY glGetMapiv(GLenum target, GLenum query, GLint *v) { getMap(target, query, v); }
+
+void APIENTRY glGetPixelMapfv(GLenum map, GLfloat *values) { getPixelMap(map, values); }
+void APIENTRY glGetPixelMapuiv(GLenum map, GLuint *values) { getPixelMap(map, values); }
+void APIENTRY glGetPixelMapusv(GLenum map, GLushort *values) { getPixelMap(map, values); }
+
+// The 32 x 32 pattern as a bitmap, most significant bit first, each row of four bytes padded to
+// the pack alignment. The other pack modes keep their defaults until the pixel path keeps them.
+void APIENTRY glGetPolygonStipple(GLubyte *mask) {
+    GlContext *ctx = glquery::queryContext();
+    if (ctx == nullptr) return;
+    int32_t alignment = ctx->state.pixel.packAlignment;
+    if (alignment != 1 && alignment != 2 && alignment != 4 && alignment != 8) alignment = 4;
+    const int32_t stride = (4 + alignment - 1) / alignment * alignment;
+    for (int row = 0; row < 32; ++row) std::memcpy(mask + row * stride, ctx->state.mode.polygonStipple + row * 4, 4);
+}
+
+}  // namespace icd
