@@ -19,6 +19,5 @@ GlTextureObject *__glLookUpBoundTexture(GlContext *, int32_t, GLenum) { return n
 
 // The device's pickers, until the device part of each lands: the generic pick alone, which is
 // what the device does whenever it draws in software.
-void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
 void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
 void __glPickPixelProcsFlushing(GlContext *ctx) { __glPickPixelProcs(ctx); }

@@ -11,7 +11,8 @@
 
 int32_t __glChooseDeviceTexelFormat(GlContext *, GLenum) { return 0; }
 void __glInstallTextureManager(GlContext *) {}
-void __glSetTextureDefaults(GlContext *) {}
+// Of the texture defaults only the generation state exists so far.
+void __glSetTextureDefaults(GlContext *ctx) { __glSetTexGenDefaults(ctx); }
 void __glInitColorTableState(GlContext *) {}
 void __glFreeColorTableState(GlContext *) {}
 void __glFreePixelState(GlContext *) {}

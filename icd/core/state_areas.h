@@ -10,6 +10,8 @@
 #include "icd/core/state_entries.h"
 #include "icd/core/pick.h"
 #include "icd/vertex/light_cache.h"
+#include "icd/vertex/feedback.h"
+#include "icd/vertex/texgen.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -80,4 +82,7 @@ struct GlStateAreas {
     GlLightingState lighting;
     GlPickState pick;  // what validation derives and the procs the pickers choose
     GlLightingCaches lightingCaches;  // derived by validation from lighting
+    GlFeedbackBuffer feedback;
+    GlSelectBuffer select;
+    GlTexGenState texGen;
 };
