@@ -6,6 +6,7 @@
 #include "platform/win32/win32.h"
 #include "icd/core/shade_flags.h"
 #include "icd/raster/fragment.h"
+#include "icd/raster/line.h"
 
 struct GlContext;
 struct GlColorBuffer;
@@ -37,9 +38,9 @@ struct GlTriangleEdge {
     int32_t fraction;      // 31-bit fraction of the edge's x
 };
 
-// The triangle and span part of the rasteriser block, in its order. The line fields are added in
-// front by their owner.
+// The triangle and span part of the rasteriser block, in its order, behind the line fields.
 struct GlRasterState {
+    GlLineRaster line;
     GlTriangleEdge leftEdge, rightEdge;
     int32_t spanX, spanY;
     uint32_t spanZ;
