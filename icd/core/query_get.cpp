@@ -116,6 +116,17 @@ void clientAttribDepth(const GlContext *ctx, double *v) {
     v[0] = a.clientAttribStack == nullptr ? 0 : int32_t(a.clientAttribStackTop - a.clientAttribStack);
 }
 
+void nameStackDepth(const GlContext *ctx, double *v) {
+    const GlSelectBuffer &s = ctx->state.select;
+    v[0] = int32_t(s.nameStackTop - s.nameStackBase);
+}
+
+// Until a feedback buffer is given the type is the default one.
+void feedbackType(const GlContext *ctx, double *v) {
+    GLenum type = ctx->state.feedback.type;
+    v[0] = type != 0 ? type : GL_2D;
+}
+
 template <GLenum Target>
 void textureBinding(const GlContext *ctx, double *v) {
     GlTextureObject *tex = __glLookUpBoundTexture(const_cast<GlContext *>(ctx), int32_t(ctx->state.unitSelect.activeTexture), Target);
@@ -291,11 +302,11 @@ const Param kParams[] = {
     FIELD(GL_ACCUM_GREEN_BITS, Integer, 1, visual.accumGreenBits),
     FIELD(GL_ACCUM_BLUE_BITS, Integer, 1, visual.accumBlueBits),
     FIELD(GL_ACCUM_ALPHA_BITS, Integer, 1, visual.accumAlphaBits),
-    // selection, feedback, evaluators (no record of their own yet: the defaults)
-    CONSTANT(GL_NAME_STACK_DEPTH, Integer, 1, 0),
-    CONSTANT(GL_FEEDBACK_BUFFER_SIZE, Integer, 1, 0),
-    CONSTANT(GL_FEEDBACK_BUFFER_TYPE, Integer, 1, GL_2D),
-    CONSTANT(GL_SELECTION_BUFFER_SIZE, Integer, 1, 0),
+    // selection, feedback, evaluators (evaluators keep no record yet: the defaults)
+    GETTER(GL_NAME_STACK_DEPTH, Integer, 1, nameStackDepth),
+    FIELD(GL_FEEDBACK_BUFFER_SIZE, Integer, 1, state.feedback.size),
+    GETTER(GL_FEEDBACK_BUFFER_TYPE, Integer, 1, feedbackType),
+    FIELD(GL_SELECTION_BUFFER_SIZE, Integer, 1, state.select.size),
     CONSTANT(GL_MAP1_GRID_DOMAIN, Float, 2, 0, 1),
     CONSTANT(GL_MAP1_GRID_SEGMENTS, Integer, 1, 1),
     CONSTANT(GL_MAP2_GRID_DOMAIN, Float, 4, 0, 1, 0, 1),
@@ -437,17 +448,15 @@ void getv(GLenum pname, T *out) {
     glquery::put(ctx, a, out);
 }
 
-// The pointers of glGetPointerv: the client arrays' as given; feedback and selection keep no
-// buffer yet, so theirs are null.
+// The pointers of glGetPointerv: the client arrays', the feedback and the selection buffers',
+// as given.
 void getPointer(GLenum pname, GLvoid **params) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     int32_t array;
     switch (pname) {
-    case GL_FEEDBACK_BUFFER_POINTER:
-    case GL_SELECTION_BUFFER_POINTER:
-        *params = nullptr;
-        return;
+    case GL_FEEDBACK_BUFFER_POINTER: *params = ctx->state.feedback.base; return;
+    case GL_SELECTION_BUFFER_POINTER: *params = ctx->state.select.base; return;
     case GL_VERTEX_ARRAY_POINTER: array = kGlArrayVertex; break;
     case GL_NORMAL_ARRAY_POINTER: array = kGlArrayNormal; break;
     case GL_COLOR_ARRAY_POINTER: array = kGlArrayColor; break;

@@ -24,6 +24,12 @@ void setValues(Answer &a, Kind kind, const double *v, int32_t n) {
 
 void setValue(Answer &a, Kind kind, double v) { setValues(a, kind, &v, 1); }
 
+void setFloats(Answer &a, const float *v, int32_t n) {
+    a.kind = Kind::Float;
+    a.count = n;
+    for (int32_t i = 0; i < n; ++i) a.v[i] = v[i];
+}
+
 // ---- texture environment -----------------------------------------------------------------------
 
 template <class T>
@@ -50,24 +56,18 @@ void getTexEnv(GLenum target, GLenum pname, T *params) {
 
 // ---- texture-coordinate generation -------------------------------------------------------------
 
-// The planes glTexGen starts from: S (1, 0, 0, 0), T (0, 1, 0, 0), R and Q zero.
-const double kDefaultPlanes[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
-
 template <class T>
 void getTexGen(GLenum coord, GLenum pname, T *params) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     uint32_t index = coord - GL_S;
     if (index >= 4) return __glSetError(GL_INVALID_ENUM);
+    const GlTexGenCoord &c = ctx->state.texGen.coord[index];
     Answer a;
     switch (pname) {
-    case GL_TEXTURE_GEN_MODE: {
-        GLenum mode = ctx->state.pick.texGenMode[index];
-        setValue(a, Kind::Integer, mode != 0 ? mode : GL_EYE_LINEAR);
-        break;
-    }
-    case GL_OBJECT_PLANE:
-    case GL_EYE_PLANE: setValues(a, Kind::Float, kDefaultPlanes[index], 4); break;
+    case GL_TEXTURE_GEN_MODE: setValue(a, Kind::Integer, c.mode); break;
+    case GL_OBJECT_PLANE: setFloats(a, c.objectPlane, 4); break;
+    case GL_EYE_PLANE: setFloats(a, c.eyePlane, 4); break;  // in eye space, as kept
     default: return __glSetError(GL_INVALID_ENUM);
     }
     glquery::put(ctx, a, params);

@@ -306,6 +306,32 @@ TEST_F(QueryTest, IsEnabledForEveryCapability) {
     EXPECT_EQ(GL(glIsEnabled)(GL_TEXTURE_2D), GL_TRUE);
 }
 
+// The feedback and selection buffers, their sizes, the feedback type and the name stack.
+TEST_F(QueryTest, FeedbackAndSelection) {
+    EXPECT_EQ(get(GL_FEEDBACK_BUFFER_TYPE).i[0], GL_2D);
+    GLfloat feedback[12];
+    GLuint select[9];
+    GL(glFeedbackBuffer)(12, GL_3D_COLOR, feedback);
+    GL(glSelectBuffer)(9, select);
+    GL(glRenderMode)(GL_SELECT);
+    GL(glInitNames)();
+    GL(glPushName)(4);
+    GL(glPushName)(5);
+    ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(get(GL_FEEDBACK_BUFFER_SIZE).i[0], 12);
+    EXPECT_EQ(get(GL_FEEDBACK_BUFFER_TYPE).i[0], GL_3D_COLOR);
+    EXPECT_EQ(get(GL_SELECTION_BUFFER_SIZE).i[0], 9);
+    EXPECT_EQ(get(GL_NAME_STACK_DEPTH).i[0], 2);
+    EXPECT_EQ(get(GL_RENDER_MODE).i[0], GL_SELECT);
+    GLvoid *p = nullptr;
+    GL(glGetPointerv)(GL_FEEDBACK_BUFFER_POINTER, &p);
+    EXPECT_EQ(p, static_cast<GLvoid *>(feedback));
+    GL(__glDoGetPointervEXT)(GL_SELECTION_BUFFER_POINTER, &p);
+    EXPECT_EQ(p, static_cast<GLvoid *>(select));
+    GL(glRenderMode)(GL_RENDER);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(QueryTest, PointersOfTheClientArrays) {
     static const float vertices[8] = {};
     static const unsigned char colors[8] = {};
@@ -318,7 +344,6 @@ TEST_F(QueryTest, PointersOfTheClientArrays) {
         {GL_VERTEX_ARRAY_POINTER, vertices}, {GL_COLOR_ARRAY_POINTER, colors},
         {GL_NORMAL_ARRAY_POINTER, nullptr},  {GL_INDEX_ARRAY_POINTER, nullptr},
         {GL_TEXTURE_COORD_ARRAY_POINTER, nullptr}, {GL_EDGE_FLAG_ARRAY_POINTER, nullptr},
-        {GL_FEEDBACK_BUFFER_POINTER, nullptr}, {GL_SELECTION_BUFFER_POINTER, nullptr},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.pname);

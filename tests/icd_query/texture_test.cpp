@@ -69,14 +69,39 @@ TEST_F(QueryTest, TextureStateDefaults) {
             }
         }
     }
-    // The modes the texture entries keep.
+    // The environment mode the texture entries keep.
     ctx->state.pick.texEnvMode = GL_DECAL;
-    ctx->state.pick.texGenMode[1] = GL_SPHERE_MAP;
     GLint mode = 0;
     GL(glGetTexEnviv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
     EXPECT_EQ(mode, GL_DECAL);
+}
+
+// Generation modes and planes as glTexGen keeps them: the eye plane in eye space, through the
+// modelview matrix in force when it was given.
+TEST_F(QueryTest, TexGenRoundTrip) {
+    GL(glTexGeni)(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    const GLfloat object[4] = {0.5f, -1.5f, 2, 3.25f};
+    GL(glTexGenfv)(GL_R, GL_OBJECT_PLANE, object);
+    GL(glTranslatef)(0, 0, -5);
+    const GLdouble eye[4] = {0, 0, 1, 0};
+    GL(glTexGendv)(GL_Q, GL_EYE_PLANE, eye);
+    GL(glLoadIdentity)();
+    ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+
+    GLint mode = 0;
     GL(glGetTexGeniv)(GL_T, GL_TEXTURE_GEN_MODE, &mode);
     EXPECT_EQ(mode, GL_SPHERE_MAP);
+    GLdouble d[4];
+    GL(glGetTexGendv)(GL_R, GL_OBJECT_PLANE, d);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(d[k], object[k]);
+    GLint i[4];
+    GL(glGetTexGeniv)(GL_R, GL_OBJECT_PLANE, i);
+    EXPECT_EQ(i[1], -1);  // truncated
+    GLfloat f[4];
+    GL(glGetTexGenfv)(GL_Q, GL_EYE_PLANE, f);
+    EXPECT_EQ(f[2], 1.0f);
+    EXPECT_EQ(f[3], 5.0f);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 }
 
 // Argument checks of every query of this file, in their order: the begin mode, then
