@@ -3,6 +3,7 @@
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
 #include "icd/vertex/vertex_ring.h"
+#include "icd/vertex/array_procs.h"
 
 namespace {
 constexpr int kSlotBegin = 7, kSlotEnd = 43, kSlotVertex2fv = 129, kSlotVertex3fv = 137, kSlotVertex4fv = 145;
@@ -51,6 +52,9 @@ void __glPickVertexProcs(GlContext *ctx) {
     p.completeVertex[1] = needs ? __glCompleteVertex2 : __glCompleteVertexNop;
     p.completeVertex[2] = needs ? __glCompleteVertex3 : __glCompleteVertexNop;
     p.completeVertex[3] = needs ? __glCompleteVertex4 : __glCompleteVertexNop;
+
+    // The vertex cache brings its own entries and attribute copies.
+    if (ctx->vertexCache.vcacheOn) return __glInstallVertexCache(ctx);
 
     // The immediate entries, undoing a vertex cache installed there before.
     GlProcTable *table = ctx->execTable;
