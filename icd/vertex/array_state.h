@@ -95,6 +95,20 @@ constexpr int32_t kGlArrayCarriedMax = 2;      // records a later batch carries 
 constexpr int32_t kGlArrayCacheGranule = 4096;
 constexpr int32_t kGlArrayCacheInitialRecords = kGlArrayBatchSize + kGlArrayCarriedMax;  // 38
 
+// The inputs of a transformed locked range that change without revalidating arrays (matrix
+// calls, current attributes): a draw under other inputs transforms the range again.
+struct GlArrayLockInputs {
+    const void *modelViewEntry;
+    float composite[16];
+    float modelView[16];
+    float normal[3];
+    float color[4];   // the scaled current colour
+    float index;
+    float texCoord[4];
+    uint8_t edgeFlag;
+    uint8_t reserved[3];
+};
+
 // The enable bits (enableMask, enabledFormatMask) live in GlStateAreas::arrayEnable, where the
 // client-state entries and the client attribute stack keep them.
 struct GlArrayState {
@@ -129,7 +143,13 @@ struct GlArrayState {
                                               // of the generated one)
     uint8_t carriedReady;         // the vertex cache's carried records are already transformed
     uint8_t arraysDirty;          // revalidate before the next array draw
-    uint8_t reserved[2];
+    uint8_t cacheFailed;          // the cache could not be sized for the state: the cache road draws nothing
+    uint8_t reserved[1];
+    GlArrayLockInputs lockedWith;  // what the locked range was last transformed with
+    // Cull face, front and back polygon modes and render mode at the last array validation:
+    // they change groups after which the pick sequence does not revalidate arrays, so the array
+    // entries compare them.
+    GLenum validatedModes[4];
 };
 
 // batchFlags of the vertex cache.
