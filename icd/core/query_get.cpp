@@ -137,7 +137,7 @@ void textureBinding(const GlContext *ctx, double *v) {
 
 #define ARRAY_FIELD(pname, array, field) FIELD(pname, Integer, 1, arrayState.arrays[array].field)
 
-const Param kParams[] = {
+constexpr Param kParams[] = {
     // current values
     FIELD(GL_CURRENT_COLOR, Normalised, 4, current.color),
     FIELD(GL_CURRENT_INDEX, Float, 1, current.index),
@@ -341,6 +341,28 @@ const Param kParams[] = {
     FIELD(GL_CULL_VERTEX_EYE_POSITION_EXT, Float, 4, state.cullVertex.cullVertexEyePosition),
     FIELD(GL_CULL_VERTEX_OBJECT_POSITION_EXT, Float, 4, state.cullVertex.cullVertexObjectPosition),
 };
+
+constexpr bool namesAreUnique() {
+    for (const Param &a : kParams)
+        for (const Param &b : kParams)
+            if (&a != &b && a.pname == b.pname) return false;
+    return true;
+}
+static_assert(namesAreUnique(), "a parameter name has two rows");
+
+// Rows of several values that read neighbouring fields of a record.
+#define NEXT_TO(a, b) static_assert(offsetof(GlContextAreas, b) == offsetof(GlContextAreas, a) + sizeof(GlContextAreas::a))
+NEXT_TO(limits.pointSizeMin, limits.pointSizeMax);
+NEXT_TO(limits.lineWidthMin, limits.lineWidthMax);
+NEXT_TO(limits.maxViewportWidth, limits.maxViewportHeight);
+NEXT_TO(state.transform.depthNear, state.transform.depthFar);
+NEXT_TO(state.transform.viewport.x, state.transform.viewport.y);
+NEXT_TO(state.transform.viewport.y, state.transform.viewport.width);
+NEXT_TO(state.transform.viewport.width, state.transform.viewport.height);
+NEXT_TO(state.transform.scissorX, state.transform.scissorY);
+NEXT_TO(state.transform.scissorY, state.transform.scissorWidth);
+NEXT_TO(state.transform.scissorWidth, state.transform.scissorHeight);
+#undef NEXT_TO
 
 #undef ARRAY_FIELD
 #undef CONSTANT
