@@ -2,6 +2,7 @@
 // the live table into plain memory.
 #include "tests/icd_lines/lines_fixture.h"
 #include "icd/vertex/vertex_ring.h"
+#include "icd/raster/stencil_buffer.h"
 
 namespace {
 
@@ -135,6 +136,44 @@ TEST_F(LineProgramTest, DepthTestedLineKeepsTheNearerPixels) {
             EXPECT_EQ(at(x, 6), 0x00FF00u);
         }
     }
+}
+
+// Stencil EQUAL 1 over pixels 5..9; pixels 8 and 9 hold a nearer line. Where stencil and depth
+// pass the line is drawn and the stencil incremented; where depth fails it is decremented; where
+// the stencil fails nothing changes.
+TEST_F(LineProgramTest, StencilAndDepthOperationsFollowTheLine) {
+    PlainMemory stencilMem;
+    ctx->visual.hasStencil = 1;
+    ctx->visual.stencilBits = 8;
+    GlStencilBuffer *sb = &ctx->buffers.stencil;
+    __glInitSoftStencilBuffer(sb, ctx);
+    stencilMem.setUp(kW, kH, 1);
+    sb->head.attach(&sb->head, &stencilMem.desc, ctx);
+    for (int x = 5; x < 10; ++x) stencilMem.setElement(x, 4, 1);
+    GL(glClearDepth)(1.0);
+    GL(glClear)(GL_DEPTH_BUFFER_BIT);
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(GL_LESS);
+    GL(glColor3f)(0.0f, 1.0f, 0.0f);
+    GL(glBegin)(GL_LINES);
+    vertex(8.5f, 4.5f, 0.9f);
+    vertex(10.5f, 4.5f, 0.9f);
+    GL(glEnd)();
+    GL(glEnable)(GL_STENCIL_TEST);
+    GL(glStencilFunc)(GL_EQUAL, 1, 0xFF);
+    GL(glStencilOp)(GL_KEEP, GL_DECR, GL_INCR);
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    GL(glBegin)(GL_LINES);
+    vertex(0.5f, 4.5f, 0.0f);
+    vertex(20.5f, 4.5f, 0.0f);
+    GL(glEnd)();
+    for (int x = 0; x < 20; ++x) {
+        SCOPED_TRACE(x);
+        const bool drawn = x >= 5 && x < 8, near = x == 8 || x == 9;
+        EXPECT_EQ(at(x, 4), drawn ? 0xFF0000u : (near ? 0x00FF00u : 0u));
+        EXPECT_EQ(stencilMem.element(x, 4), drawn ? 2u : 0u);
+    }
+    sb->head.detach(&sb->head, ctx);
 }
 
 TEST_F(LineProgramTest, SmoothLinesInterpolateAndFlatLinesTakeTheSecondColour) {
