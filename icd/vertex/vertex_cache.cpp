@@ -96,13 +96,14 @@ uint32_t copyIndexFor(GlContext *ctx) {
 }
 
 // glVertex{2,3,4}fv: the next record, untransformed. A vertex outside glBegin/glEnd (step 0)
-// is written and not counted.
+// draws nothing and is not written either: the block may hold a locked array range that the
+// next array draw reads without transforming it again.
 template <int N>
 void cacheVertex(const GLfloat *in) {
     GlContext *ctx = __glGetCurrentContext();
     GlVertexCache &vc = cacheOf(ctx);
     if (vc.count >= kGlArrayBatchSize) __glFlushVertexCache(ctx, 2);
-    if (vc.records == nullptr) return;  // no array cache block to write into
+    if (vc.step == 0 || vc.records == nullptr) return;  // outside a primitive, or no block
     GlVertex *r = vc.records + vc.count;
     vc.count += vc.step;
     vc.seenSizes |= 1u << (N - 2);

@@ -125,7 +125,11 @@ void runBatch(GlContext *ctx, uint32_t mode, int32_t kind, bool draw) {
         carryRecord(r + 1, r + n - 1);
         break;
     }
-    vc.count = vc.completed = keep;
+    // The carried records stay pending: the batch's drawing completed them only for the faces it
+    // drew (a culled triangle completes nothing), and a material change before they are drawn
+    // again must find them still lit with their own material. Completion skips done bits.
+    vc.count = keep;
+    vc.completed = 0;
     if (rule.carriesTransformed) ctx->arrayState.carriedReady = 1;
 }
 }  // namespace

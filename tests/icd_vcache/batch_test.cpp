@@ -271,14 +271,30 @@ TEST_F(VcacheBatchTest, BeginAndEndErrors) {
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 }
 
-// Outside glBegin/glEnd a vertex is written and forgotten: nothing counted, nothing drawn.
+// Outside glBegin/glEnd a vertex is forgotten: nothing counted, nothing drawn, and the block
+// (which may hold a transformed locked array range) left alone.
 TEST_F(VcacheBatchTest, VertexOutsideAPrimitiveIsNotCounted) {
+    block[0].obj[0] = 7.0f;
     for (int i = 0; i < 50; ++i) GL(glVertex3f)(0.1f, 0.2f, 0.3f);
     EXPECT_EQ(ctx->vertexCache.count, 0);
+    EXPECT_EQ(block[0].obj[0], 7.0f);
     EXPECT_TRUE(calls().empty());
     EXPECT_TRUE(tailIntact());
     draw(GL_POINTS, 1);
     EXPECT_EQ(texts(), std::vector<std::string>{"0:1"});
+}
+
+// A block that cannot hold a batch and its carried records takes no vertices at all.
+TEST_F(VcacheBatchTest, BlockTooSmallForABatchTakesNoVertices) {
+    ctx->arrayState.cacheBytes = int32_t((kUsableRecords - 1) * sizeof(GlVertex));
+    block[0].obj[0] = 7.0f;
+    draw(GL_TRIANGLE_STRIP, 40);
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ(block[0].obj[0], 7.0f);
+    EXPECT_EQ(ctx->vertexCache.count, 0);
+    ctx->arrayState.cacheBytes = int32_t(kUsableRecords * sizeof(GlVertex));
+    draw(GL_TRIANGLE_STRIP, 3);
+    EXPECT_EQ(texts(), std::vector<std::string>{"5:1-3"});
 }
 
 // Records, attributes and sizes as the vertex entries write them.
@@ -383,9 +399,9 @@ TEST_F(VcacheBatchTest, EnvironmentAtReset) {
     EXPECT_EQ(ctx->vertexCache.vcacheOn, 1);
 }
 
-// A material change inside the primitive completes the records written so far (once each); the
-// batch is then transformed by the generic transform, which keeps their done bits. A carrying
-// mode keeps the mark for the next batch, others drop it.
+// A material change inside the primitive completes the records written so far (once each, the
+// carried ones included); the batch is then transformed by the generic transform, which keeps
+// their done bits. A carrying mode keeps the mark for the next batch, others drop it.
 TEST_F(VcacheBatchTest, CompletePendingInsideAPrimitive) {
     static std::vector<int> completed;
     completed.clear();
@@ -408,8 +424,16 @@ TEST_F(VcacheBatchTest, CompletePendingInsideAPrimitive) {
     for (int i = 7; i <= 37; ++i) GL(glVertex2f)(float(i) / 100.0f, 0.5f);
     ASSERT_EQ(calls().size(), 1u);
     EXPECT_EQ(calls()[0].state.rangeTransform, __glCullTransformVertexRange);
-    EXPECT_EQ(vc.completed, 2);  // the carried records
     EXPECT_NE(vc.batchFlags & kGlVcacheCompleted, 0u);
+    // The carried records stay pending until complete: the batch's drawing (here: none, as for
+    // culled triangles) need not have completed them, and they must not wait for a later material.
+    EXPECT_EQ(vc.completed, 0);
+    completed.clear();
+    ctx->slots.completePending(ctx);
+    EXPECT_EQ(completed, (std::vector<int>{35, 36, 37}));
+    completed.clear();
+    ctx->slots.completePending(ctx);
+    EXPECT_TRUE(completed.empty());
     GL(glEnd)();
     ASSERT_EQ(calls().size(), 2u);
     EXPECT_EQ(calls()[1].state.rangeTransform, __glCullTransformVertexRange);
