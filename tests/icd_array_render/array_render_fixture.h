@@ -114,13 +114,22 @@ inline void spyClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *
 
 }  // namespace arraytest
 
-class ArrayRenderTest : public ImmediateTest {
+// Immediate mode and the array roads drawing into the same spies.
+class SpiedRoadsTest : public ImmediateTest {
 protected:
-    std::vector<GlVertex> block = std::vector<GlVertex>(64);
-    GlArrayState saved{};
+    void (*realValidate)(GlContext *) = nullptr;
 
     void SetUp() override {
         ImmediateTest::SetUp();
+        realValidate = ctx->slots.validate;
+        installSpies(ctx);
+        setElements(100);
+        clearLogs();
+    }
+    // The spies in the render and clip slots; lines and polygons that cross a plane go through
+    // the real clippers on both roads, whose new vertices are marked. Validation is held off
+    // so that nothing replaces the spies.
+    static void installSpies(GlContext *ctx) {
         using namespace arraytest;
         spyContext() = ctx;
         ctx->slots.validate = [](GlContext *) {};
@@ -129,7 +138,6 @@ protected:
         p.renderLine = spyLine;
         p.renderTriangle = spyTriangle;
         p.clipTriangle = spyClipTriangle;
-        // Lines and polygons that cross a plane go through the real clippers on both roads.
         p.clipLine = __glDoClipLineSmooth;
         p.clipPolygon = [](GlContext *c, GlVertex **list, int32_t n, uint32_t codes) {
             __glClipDrawPolygon(c, list, n, codes);
@@ -138,24 +146,7 @@ protected:
         ctx->state.clip.polygonProc = nullptr;  // polygons as fans of triangles
         ctx->state.clip.clipInterpLine = testInterp;
         ctx->state.clip.clipInterpPolygon = testInterp;
-
-        saved = ctx->arrayState;
-        GlArrayState &as = ctx->arrayState;
-        as.cacheBlock = as.cacheBase = block.data();
-        as.cacheBytes = int32_t(block.size() * sizeof(GlVertex));
-        as.arrayFlags = kGlArrayRangeStale;
-        as.lockFirst = as.lockCount = 0;
-        as.carriedReady = 0;
-        as.batchTransform = testBatchTransform;
-        as.refetchVertex = testRefetch;
-        setElements(100);
-        clearLogs();
     }
-    void TearDown() override {
-        ctx->arrayState = saved;
-        ImmediateTest::TearDown();
-    }
-
     static void clearLogs() {
         arraytest::drawn().clear();
         arraytest::transforms().clear();
@@ -167,7 +158,7 @@ protected:
         for (int e : outside) arraytest::elements().at(size_t(e)).out = true;
     }
 
-    // The same elements drawn in immediate mode, through the live table.
+    // The elements drawn in immediate mode, through the live table.
     std::vector<std::string> immediate(GLenum mode, int32_t first, int32_t count, const uint32_t *indices = nullptr) {
         clearLogs();
         ctx->arrays.vertexBuffer.lineReset = 1;
@@ -184,6 +175,30 @@ protected:
         GL(glEdgeFlag)(1);
         return arraytest::drawn();
     }
+};
+
+class ArrayRenderTest : public SpiedRoadsTest {
+protected:
+    std::vector<GlVertex> block = std::vector<GlVertex>(64);
+    GlArrayState saved{};
+
+    void SetUp() override {
+        SpiedRoadsTest::SetUp();
+        saved = ctx->arrayState;
+        GlArrayState &as = ctx->arrayState;
+        as.cacheBlock = as.cacheBase = block.data();
+        as.cacheBytes = int32_t(block.size() * sizeof(GlVertex));
+        as.arrayFlags = kGlArrayRangeStale;
+        as.lockFirst = as.lockCount = 0;
+        as.carriedReady = 0;
+        as.batchTransform = arraytest::testBatchTransform;
+        as.refetchVertex = arraytest::testRefetch;
+    }
+    void TearDown() override {
+        ctx->arrayState = saved;
+        SpiedRoadsTest::TearDown();
+    }
+
     // The array renderer of the mode over the same elements.
     std::vector<std::string> arrays(GLenum mode, int32_t first, int32_t count, const uint32_t *indices = nullptr) {
         clearLogs();
