@@ -330,15 +330,6 @@ struct Polygon {
 
 // ---- the frame ----------------------------------------------------------------------------------
 
-// Whether every element of the draw lies inside the locked range the cache holds.
-bool insideLockedRange(const GlArrayState &as, int32_t first, int32_t count, const uint32_t *indices) {
-    const int64_t lo = as.lockFirst, hi = int64_t(as.lockFirst) + as.lockCount;
-    if (indices == nullptr) return first >= lo && int64_t(first) + count <= hi;
-    for (int32_t i = 0; i < count; ++i)
-        if (int64_t(indices[i]) < lo || int64_t(indices[i]) >= hi) return false;
-    return true;
-}
-
 template <class Mode>
 void drawBatches(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices) {
     GlArrayState &as = ctx->arrayState;
@@ -388,23 +379,14 @@ void drawArray(GlContext *ctx, int32_t first, int32_t count, const uint32_t *ind
 
     if (as.arrayFlags & kGlArrayRangeStale) return drawBatches<Mode>(ctx, first, count, indices);
 
-    // The locked range is transformed: element e is record cacheBase + e.
-    if (insideLockedRange(as, first, count, indices)) {
-        as.drawMode = Mode::kMode;
-        as.drawFirst = first;
-        as.drawIndices = indices;
-        as.batchFirst = first;
-        GlVertex *base = indices != nullptr ? as.cacheBase : as.cacheBase + first;
-        Mode::assemble(ctx, Batch{base, indices, 0, count, 0, count, true});
-        return;
-    }
-    // Elements outside the locked range have no records: draw them by batches from the block's
-    // start, which overwrites part of the range, so it is transformed again at the next draw.
-    GlVertex *const lockedBase = as.cacheBase;
-    as.cacheBase = as.cacheBlock;
-    as.arrayFlags |= kGlArrayRangeStale;
-    drawBatches<Mode>(ctx, first, count, indices);
-    as.cacheBase = lockedBase;
+    // The locked range is transformed: element e is record cacheBase + e. (The entries send a
+    // draw that reaches outside the range the batch way.)
+    as.drawMode = Mode::kMode;
+    as.drawFirst = first;
+    as.drawIndices = indices;
+    as.batchFirst = first;
+    GlVertex *base = indices != nullptr ? as.cacheBase : as.cacheBase + first;
+    Mode::assemble(ctx, Batch{base, indices, 0, count, 0, count, true});
 }
 
 }  // namespace
@@ -437,13 +419,11 @@ void __glClipArrayQuad(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, Gl
     clipQuadFetched(ctx, a, b, c, d);
 }
 
-#define GL_ARRAY_RENDERERS(X)                                                             \
-    X(Points, Points) X(Lines, Lines) X(LineLoop, LineLoop) X(LineStrip, LineStrip)        \
-    X(Triangles, Triangles) X(TriangleStrip, TriangleStrip) X(TriangleFan, TriangleFan)    \
-    X(Quads, Quads) X(QuadStrip, QuadStrip) X(Polygon, Polygon)
-#define GL_DEFINE_RENDERER(name, mode)                                                     \
-    void __glDrawArray##name(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices) { \
-        drawArray<mode>(ctx, first, count, indices);                                       \
+#define GL_ARRAY_RENDERERS(X) \
+    X(Points) X(Lines) X(LineLoop) X(LineStrip) X(Triangles) X(TriangleStrip) X(TriangleFan) X(Quads) X(QuadStrip) X(Polygon)
+#define GL_DEFINE_RENDERER(mode)                                                                   \
+    void __glDrawArray##mode(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices) { \
+        drawArray<mode>(ctx, first, count, indices);                                               \
     }
 GL_ARRAY_RENDERERS(GL_DEFINE_RENDERER)
 #undef GL_DEFINE_RENDERER

@@ -186,8 +186,7 @@ TEST_F(ArrayRenderTest, BatchFrameTransformsEachElementOnce) {
 }
 
 // A transformed locked range: element e is record cacheBase + e, nothing is transformed again,
-// and the records keep their own edge flags for later draws. Elements outside the range are
-// drawn by batches, and the range is marked to be transformed again.
+// and the records keep their own edge flags for later draws.
 TEST_F(ArrayRenderTest, LockedRangeIsAddressedByElement) {
     setElements(100, {20});
     for (int e : {12, 13, 14}) elements()[size_t(e)].edge = 0;
@@ -208,15 +207,6 @@ TEST_F(ArrayRenderTest, LockedRangeIsAddressedByElement) {
     EXPECT_EQ(as.cacheBase[12].edgeFlag, 0);
     EXPECT_EQ(arrays(GL_TRIANGLE_FAN, 0, 7, indices.data()), listed);
     EXPECT_TRUE(transforms().empty());
-
-    // Elements 35-44 reach past the range.
-    const uint32_t flags = as.arrayFlags;
-    const Log past = arrays(GL_LINE_STRIP, 35, 10);
-    EXPECT_EQ(transforms(), Log{"0,35,10"});
-    EXPECT_EQ(past.size(), 9u);
-    EXPECT_EQ(past.front(), "L(35,36)r0");
-    EXPECT_EQ(as.cacheBase, block.data() - 10);
-    EXPECT_EQ(as.arrayFlags, flags | kGlArrayRangeStale);
 }
 
 // A polygon in line mode shows exactly its boundary, across batches and when some of its
