@@ -387,6 +387,36 @@ TEST_F(QueryTest, FeedbackAndSelection) {
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 }
 
+// The array queries answer what the pointer entries keep: the stride as given, the element
+// count of the EXT forms, the locked range.
+TEST_F(QueryTest, ClientArraysThroughTheirEntries) {
+    EXPECT_EQ(get(GL_VERTEX_ARRAY_SIZE).i[0], 4);
+    EXPECT_EQ(get(GL_NORMAL_ARRAY_TYPE).i[0], GL_FLOAT);
+    EXPECT_EQ(get(GL_TEXTURE_COORD_ARRAY_STRIDE).i[0], 0);
+    static const GLubyte colors[24] = {};
+    static const GLshort vertices[20] = {};
+    GL(glColorPointer)(3, GL_UNSIGNED_BYTE, 0, colors);
+    GL(__glDoVertexPointerEXT)(2, GL_SHORT, 8, 5, vertices);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(__glDoLockArraysEXT)(1, 3);
+    ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(get(GL_COLOR_ARRAY_SIZE).i[0], 3);
+    EXPECT_EQ(get(GL_COLOR_ARRAY_TYPE).i[0], GL_UNSIGNED_BYTE);
+    EXPECT_EQ(get(GL_COLOR_ARRAY_STRIDE).i[0], 0);  // as given, not the packed element size
+    EXPECT_EQ(get(GL_COLOR_ARRAY_COUNT_EXT).i[0], 0);
+    EXPECT_EQ(get(GL_VERTEX_ARRAY_SIZE).i[0], 2);
+    EXPECT_EQ(get(GL_VERTEX_ARRAY_STRIDE).i[0], 8);
+    EXPECT_EQ(get(GL_VERTEX_ARRAY_COUNT_EXT).i[0], 5);
+    EXPECT_EQ(get(GL_ARRAY_ELEMENT_LOCK_FIRST_EXT).i[0], 1);
+    EXPECT_EQ(get(GL_ARRAY_ELEMENT_LOCK_COUNT_EXT).i[0], 3);
+    EXPECT_EQ(get(GL_VERTEX_ARRAY).b[0], GL_TRUE);
+    GLvoid *p = nullptr;
+    GL(glGetPointerv)(GL_COLOR_ARRAY_POINTER, &p);
+    EXPECT_EQ(p, static_cast<const GLvoid *>(colors));
+    GL(__glDoUnlockArraysEXT)();
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(QueryTest, PointersOfTheClientArrays) {
     static const float vertices[8] = {};
     static const unsigned char colors[8] = {};
