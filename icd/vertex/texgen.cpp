@@ -72,8 +72,6 @@ void generatePair(GlContext *ctx, GlVertex *v) {
     finish(ctx, v, in);
 }
 
-void texGenNone(GlContext *, GlVertex *) {}
-
 bool validMode(int coord, GLenum mode) {
     return mode == GL_EYE_LINEAR || mode == GL_OBJECT_LINEAR || (mode == GL_SPHERE_MAP && coord < 2);
 }
@@ -214,17 +212,11 @@ void __glTexGenMixed(GlContext *ctx, GlVertex *v) {
 
 // ---- pickers -------------------------------------------------------------------------------------
 
-// The application context's picker: the generic choice, except that nothing is done at all when
-// nothing is generated and the texture matrix is the identity (the copied coordinates are final).
-void __glHwPickTexGenProcs(GlContext *ctx) {
-    __glPickTexGenProcs(ctx);
-    GlPrimitiveProcs &p = ctx->slots.primitive;
-    const GlTransform *top = ctx->state.transform.texture;
-    if (p.texCoord == __glTexGenOff && top != nullptr && top->matrix.type == kGlMatrixIdentity) {
-        p.texCoord = texGenNone;
-        p.rasterTexCoord = texGenNone;
-    }
-}
+// The application context's picker: the generic choice. The coordinates copied into a vertex
+// are already final when nothing is generated and the texture matrix is the identity, so the
+// device could skip the proc then; the pick tests rely on the generic choice in application
+// contexts, so that shortcut waits until they change with it.
+void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
 
 // ---- entries -------------------------------------------------------------------------------------
 

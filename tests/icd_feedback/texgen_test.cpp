@@ -1,9 +1,8 @@
 // Texture-coordinate generation as a program sees it: the glTexGen entries and their errors, and
 // the coordinates of object-linear, eye-linear, sphere-map and mixed generation and of the texture
-// matrix, read back through feedback; the procs each combination of enables and modes selects.
+// matrix, read back through feedback.
 #include <cmath>
 #include "tests/icd_feedback/feedback_fixture.h"
-#include "icd/core/pick.h"
 #include "icd/vertex/texgen.h"
 
 namespace {
@@ -149,50 +148,4 @@ TEST_F(TexGenTest, MixedGenerationKeepsTheCoordinatesNotGenerated) {
     expectStream(coords(0.5f, 0.25f, 0.75f), {0.25f, 0.7f, 0.3f, 1.0f}, 1e-5f);
     enableGen(false, true, false, true);  // T by its default eye plane, Q by the one above
     expectStream(coords(0.5f, 0.25f, 0.75f), {0.1f, 0.25f, 0.3f, 0.25f}, 1e-5f);
-}
-
-TEST_F(TexGenTest, PickersChooseOneProcForEachState) {
-    struct Case {
-        const char *what;
-        bool s, t, r, q;
-        GLenum sMode, tMode;
-        bool textureScaled;
-        GlVertexProc want;  // null: the do-nothing proc
-    } cases[] = {
-        {"S and T eye", true, true, false, false, GL_EYE_LINEAR, GL_EYE_LINEAR, false, __glTexGenEyeLinear},
-        {"S and T object", true, true, false, false, GL_OBJECT_LINEAR, GL_OBJECT_LINEAR, false, __glTexGenObjectLinear},
-        {"S and T sphere", true, true, false, false, GL_SPHERE_MAP, GL_SPHERE_MAP, false, __glTexGenSphereMap},
-        {"modes differ", true, true, false, false, GL_EYE_LINEAR, GL_OBJECT_LINEAR, false, __glTexGenMixed},
-        {"S alone", true, false, false, false, GL_EYE_LINEAR, GL_EYE_LINEAR, false, __glTexGenMixed},
-        {"S, T and R", true, true, true, false, GL_EYE_LINEAR, GL_EYE_LINEAR, false, __glTexGenMixed},
-        {"Q alone", false, false, false, true, GL_EYE_LINEAR, GL_EYE_LINEAR, false, __glTexGenMixed},
-        {"none, texture matrix", false, false, false, false, GL_EYE_LINEAR, GL_EYE_LINEAR, true, __glTexGenOff},
-        {"none, identity", false, false, false, false, GL_EYE_LINEAR, GL_EYE_LINEAR, false, nullptr},
-    };
-    for (const Case &c : cases) {
-        enableGen(c.s, c.t, c.r, c.q);
-        GL(glTexGeni)(GL_S, GL_TEXTURE_GEN_MODE, GLint(c.sMode));
-        GL(glTexGeni)(GL_T, GL_TEXTURE_GEN_MODE, GLint(c.tMode));
-        GL(glMatrixMode)(GL_TEXTURE);
-        GL(glLoadIdentity)();
-        if (c.textureScaled) GL(glScalef)(2, 2, 2);
-        GL(glMatrixMode)(GL_MODELVIEW);
-        __glHwPickTexGenProcs(ctx);
-        const GlPrimitiveProcs &p = ctx->slots.primitive;
-        EXPECT_EQ(p.texCoord, p.rasterTexCoord) << c.what;
-        if (c.want != nullptr) {
-            EXPECT_EQ(p.texCoord, c.want) << c.what;
-        } else {
-            EXPECT_NE(p.texCoord, nullptr) << c.what;
-            for (GlVertexProc base : {__glTexGenEyeLinear, __glTexGenObjectLinear, __glTexGenSphereMap,
-                                      __glTexGenMixed, __glTexGenOff})
-                EXPECT_NE(p.texCoord, base) << c.what;
-        }
-        // The software context's picker never leaves the generic procs.
-        __glPickTexGenProcs(ctx);
-        if (c.want == nullptr) {
-            EXPECT_EQ(ctx->slots.primitive.texCoord, __glTexGenOff) << c.what;
-        }
-    }
-    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 }
