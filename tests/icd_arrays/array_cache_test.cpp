@@ -71,6 +71,17 @@ TEST_F(CacheRoad, TheRangeTransformFollowsTheStateAndTheLayout) {
     EXPECT_EQ(a.ogVertexProc, __glTransformArrayGeneric);
     ASSERT_EQ(renderedRecords().size(), 3u);
     EXPECT_FLOAT_EQ(objX(2), 0.2f);
+    // Outside GL_RENDER the table's choice is used as it is, without the code generator.
+    GL(glPolygonMode)(GL_FRONT, GL_FILL);
+    static GLfloat feedback[64];
+    GL(glFeedbackBuffer)(64, GL_2D, feedback);
+    GL(glRenderMode)(GL_FEEDBACK);
+    GL(glDrawArrays)(GL_POINTS, 0, 3);
+    EXPECT_EQ(a.arrayNeedIndex, -1);
+    EXPECT_EQ(a.rangeTransform, __glTransformArrayGeneric);
+    GL(glRenderMode)(GL_RENDER);
+    GL(glDrawArrays)(GL_POINTS, 0, 3);
+    EXPECT_EQ(a.arrayNeedIndex, 1);
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 }
 
