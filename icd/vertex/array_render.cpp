@@ -20,6 +20,7 @@ struct GlIndexMapRow {
     int32_t keptBelow;
     int32_t carried;
 };
+static_assert(sizeof(GlIndexMapRow) == 8);
 constexpr GlIndexMapRow kIndexMap[10] = {
     {0, 0},  // GL_POINTS
     {0, 0},  // GL_LINES
