@@ -441,6 +441,126 @@ struct Fog {
     }
 };
 
+// Client arrays: a chequered board of flat-shaded quads whose corners and colours come from
+// interleaved arrays drawn with glDrawElements, and under it a band drawn as one long triangle
+// strip with glDrawArrays (long enough to span several of the driver's batches) with a colour
+// array giving every vertex pair its own shade of blue.
+struct Arrays {
+    static constexpr float kClear[3] = {0, 0, 0};
+    static constexpr int kCells = 8;                  // board cells per side
+    static constexpr float kBoard[4] = {0.1f, 0.35f, 0.9f, 0.95f};  // x0, y0, x1, y1 in fractions
+    static constexpr float kLight[3] = {1, 0.85f, 0.3f}, kDark[3] = {0.2f, 0.1f, 0.5f};
+    static constexpr int kBandPairs = 61;              // strip vertices: 2 x 61 = 122
+    static constexpr float kBand[4] = {0.05f, 0.08f, 0.95f, 0.28f};
+    // The band's colour at pair i: blue rising from left to right.
+    static float bandBlue(int i) { return float(i) / (kBandPairs - 1); }
+    static bool lightCell(int cx, int cy) { return ((cx + cy) & 1) == 0; }
+    static void draw(int w, int h) {
+        startScene(w, h, kClear[0], kClear[1], kClear[2]);
+        glShadeModel(GL_FLAT);
+        // The board: one vertex per cell corner would share colours between cells, so every
+        // cell gets its four corners, colour C3F then position V3F, as glInterleavedArrays reads.
+        std::vector<float> board;
+        std::vector<GLushort> indices;
+        const float x0 = kBoard[0] * w, y0 = kBoard[1] * h;
+        const float cw = (kBoard[2] - kBoard[0]) * w / kCells, ch = (kBoard[3] - kBoard[1]) * h / kCells;
+        for (int cy = 0; cy < kCells; ++cy)
+            for (int cx = 0; cx < kCells; ++cx) {
+                const float *c = lightCell(cx, cy) ? kLight : kDark;
+                const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+                const GLushort base = GLushort(board.size() / 6);
+                for (const auto &k : corners) {
+                    board.insert(board.end(), {c[0], c[1], c[2], x0 + (cx + k[0]) * cw, y0 + (cy + k[1]) * ch, 0.0f});
+                }
+                for (GLushort k = 0; k < 4; ++k) indices.push_back(GLushort(base + k));
+            }
+        glInterleavedArrays(GL_C3F_V3F, 0, board.data());
+        glDrawElements(GL_QUADS, GLsizei(indices.size()), GL_UNSIGNED_SHORT, indices.data());
+
+        // The band: pairs of vertices bottom, top from left to right, smooth blue.
+        std::vector<float> positions, colors;
+        for (int i = 0; i < kBandPairs; ++i) {
+            const float x = (kBand[0] + (kBand[2] - kBand[0]) * i / (kBandPairs - 1)) * w;
+            positions.insert(positions.end(), {x, kBand[1] * h, x, kBand[3] * h});
+            for (int k = 0; k < 2; ++k) colors.insert(colors.end(), {0.0f, 0.0f, bandBlue(i)});
+        }
+        glShadeModel(GL_SMOOTH);
+        glVertexPointer(2, GL_FLOAT, 0, positions.data());
+        glColorPointer(3, GL_FLOAT, 0, colors.data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 2 * kBandPairs);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+};
+
+// Lines and points: a grid of one-pixel lines (GL_LINES), a square outline (GL_LINE_LOOP), a
+// zigzag line strip with smooth colours, and a row of square points of growing size.
+struct Lines {
+    static constexpr float kClear[3] = {0.1f, 0.1f, 0.1f};
+    static constexpr float kGrid[3] = {0.3f, 0.8f, 0.3f}, kLoop[3] = {1, 1, 0}, kPoint[3] = {1, 0.4f, 0.4f};
+    static constexpr int kGridStep = 10;  // grid lines every 10 pixels in the left half
+    static constexpr int kPoints = 5;     // point i has size 2 i + 1
+    // The grid covers x in [4, w/2), y in [4, h/2): rows and columns 4 + 10 k.
+    static void gridBox(int w, int h, int *x1, int *y1) {
+        *x1 = 4 + kGridStep * ((w / 2 - 4) / kGridStep);
+        *y1 = 4 + kGridStep * ((h / 2 - 4) / kGridStep);
+    }
+    // The outline: pixel rows/columns loop[0..3] = x0, y0, x1, y1 (inclusive) in the right half.
+    static void loopBox(int w, int h, int box[4]) {
+        box[0] = w / 2 + 10;
+        box[1] = 10;
+        box[2] = w - 11;
+        box[3] = h / 2 - 6;
+    }
+    static void pointCentre(int w, int h, int i, int *x, int *y) {
+        *x = w / 8 + i * (w / (kPoints + 2));
+        *y = h * 3 / 4;
+    }
+    static void draw(int w, int h) {
+        startScene(w, h, kClear[0], kClear[1], kClear[2]);
+        glShadeModel(GL_FLAT);
+        int gx1, gy1;
+        gridBox(w, h, &gx1, &gy1);
+        glColor3fv(kGrid);
+        glBegin(GL_LINES);  // through pixel centres: rows and columns 4, 14, ...
+        for (int y = 4; y <= gy1; y += kGridStep) {
+            glVertex2f(4.5f, y + 0.5f);
+            glVertex2f(gx1 + 0.5f, y + 0.5f);
+        }
+        for (int x = 4; x <= gx1; x += kGridStep) {
+            glVertex2f(x + 0.5f, 4.5f);
+            glVertex2f(x + 0.5f, gy1 + 0.5f);
+        }
+        glEnd();
+        int box[4];
+        loopBox(w, h, box);
+        glColor3fv(kLoop);
+        glBegin(GL_LINE_LOOP);
+        glVertex2f(box[0] + 0.5f, box[1] + 0.5f);
+        glVertex2f(box[2] + 0.5f, box[1] + 0.5f);
+        glVertex2f(box[2] + 0.5f, box[3] + 0.5f);
+        glVertex2f(box[0] + 0.5f, box[3] + 0.5f);
+        glEnd();
+        glShadeModel(GL_SMOOTH);
+        glBegin(GL_LINE_STRIP);  // a zigzag across the middle, red to blue
+        for (int i = 0; i <= 8; ++i) {
+            glColor3f(1.0f - i / 8.0f, 0, i / 8.0f);
+            glVertex2f(w * (0.1f + 0.1f * i), h * ((i & 1) ? 0.62f : 0.52f));
+        }
+        glEnd();
+        glColor3fv(kPoint);
+        for (int i = 0; i < kPoints; ++i) {
+            int x, y;
+            pointCentre(w, h, i, &x, &y);
+            glPointSize(float(2 * i + 1));
+            glBegin(GL_POINTS);
+            glVertex2f(x + 0.5f, y + 0.5f);
+            glEnd();
+        }
+        glPointSize(1.0f);
+    }
+};
+
 // ---- probes: does the picture show the feature at all? ---------------------------------------
 // The demo's quick look at a drawn picture: "" when the scene's feature shows, else why not.
 // The scene tests check the same pictures exactly.
@@ -524,6 +644,28 @@ inline std::string probeFog(const Picture &t) {
     return "";
 }
 
+inline std::string probeArrays(const Picture &t) {
+    std::string why = probeAny(t, Arrays::kClear);
+    if (!why.empty()) return why;
+    const int cx = int((Arrays::kBoard[0] + (Arrays::kBoard[2] - Arrays::kBoard[0]) / (2 * Arrays::kCells)) * t.w);
+    const int cy = int((Arrays::kBoard[1] + (Arrays::kBoard[3] - Arrays::kBoard[1]) / (2 * Arrays::kCells)) * t.h);
+    if (near(t, cx, cy, Arrays::kClear)) return "glDrawElements drew no board";
+    if (!near(t, cx, cy, Arrays::kLight)) return "the board's first cell is not the colour its array gives";
+    const int by = int((Arrays::kBand[1] + Arrays::kBand[3]) / 2 * t.h);
+    if (near(t, int(0.9f * t.w), by, Arrays::kClear)) return "glDrawArrays drew no band";
+    return "";
+}
+
+inline std::string probeLines(const Picture &t) {
+    std::string why = probeAny(t, Lines::kClear);
+    if (!why.empty()) return why;
+    if (!near(t, 9, 4, Lines::kGrid)) return "no grid lines drawn";
+    int x, y;
+    Lines::pointCentre(t.w, t.h, Lines::kPoints - 1, &x, &y);
+    if (!near(t, x, y, Lines::kPoint)) return "no points drawn";
+    return "";
+}
+
 // Linear fog from 0.5 to 1 on a red quad at eye distance 0: the fog factor is 1 and the quad
 // must stay red. When it does not, the driver computes no fog factors yet. Returns why the fog
 // scene cannot be checked, or "" when fog is applied.
@@ -560,6 +702,9 @@ inline const Scene kScenes[] = {
     {"blend", "blending (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), quads", Blend::draw, probeBlend},
     {"stencil", "stencil (REPLACE, EQUAL, NOTEQUAL), colour mask, triangle fan", Stencil::draw, probeStencil},
     {"fog", "linear fog, perspective, depth test", Fog::draw, probeFog, fogAbsent},
+    {"arrays", "glInterleavedArrays, glDrawElements (quads), glDrawArrays (a 122-vertex strip), colour arrays",
+     Arrays::draw, probeArrays},
+    {"lines", "lines, line loop, smooth line strip, points of sizes 1 to 9", Lines::draw, probeLines},
 };
 
 inline const Scene *findScene(const char *name) {

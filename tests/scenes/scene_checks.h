@@ -84,6 +84,84 @@ inline void checkTriangle(const Picture &p) {
     EXPECT_GT(inside.checked, p.w * p.h / 4);
 }
 
+// The board's cells in their array colours and the strip's blue rising linearly along x; the
+// clear colour elsewhere. Pixels within a pixel of any edge are left out.
+inline void checkArrays(const Picture &p) {
+    using kivscenes::Arrays;
+    Mismatches board("board cells"), band("band"), clear("clear area");
+    const float bx0 = Arrays::kBoard[0] * p.w, by0 = Arrays::kBoard[1] * p.h;
+    const float bx1 = Arrays::kBoard[2] * p.w, by1 = Arrays::kBoard[3] * p.h;
+    const float cw = (bx1 - bx0) / Arrays::kCells, ch = (by1 - by0) / Arrays::kCells;
+    const float sx0 = Arrays::kBand[0] * p.w, sy0 = Arrays::kBand[1] * p.h;
+    const float sx1 = Arrays::kBand[2] * p.w, sy1 = Arrays::kBand[3] * p.h;
+    auto nearEdge = [](float v, float lo, float hi) { return std::fabs(v - lo) < 1 || std::fabs(v - hi) < 1; };
+    for (int y = 0; y < p.h; ++y)
+        for (int x = 0; x < p.w; ++x) {
+            const float px = x + 0.5f, py = y + 0.5f;
+            if (px > bx0 && px < bx1 && py > by0 && py < by1) {
+                const float fx = (px - bx0) / cw, fy = (py - by0) / ch;
+                if (std::fabs(fx - std::round(fx)) * cw < 1 || std::fabs(fy - std::round(fy)) * ch < 1) continue;
+                const float *c = Arrays::lightCell(int(fx), int(fy)) ? Arrays::kLight : Arrays::kDark;
+                ++board.checked;
+                if (!matches(p, x, y, c)) board.add(p, x, y, describe(p, c));
+            } else if (px > sx0 && px < sx1 && py > sy0 && py < sy1) {
+                if (nearEdge(px, sx0, sx1) || nearEdge(py, sy0, sy1)) continue;
+                const float rgb[3] = {0, 0, (px - sx0) / (sx1 - sx0)};
+                ++band.checked;
+                if (!matches(p, x, y, rgb)) band.add(p, x, y, describe(p, rgb));
+            } else {
+                if (nearEdge(px, bx0, bx1) || nearEdge(py, by0, by1) || nearEdge(px, sx0, sx1) || nearEdge(py, sy0, sy1))
+                    continue;
+                ++clear.checked;
+                if (!matches(p, x, y, Arrays::kClear)) clear.add(p, x, y, describe(p, Arrays::kClear));
+            }
+        }
+}
+
+// The grid's rows and columns, the outline's four sides and the points' squares, exactly; the
+// rings just outside each point stay clear. Line ends are left out (the end-pixel rule is tested
+// with the rasteriser).
+inline void checkLines(const Picture &p) {
+    using kivscenes::Lines;
+    Mismatches grid("grid lines"), loop("outline"), points("points"), rings("around the points");
+    int gx1, gy1;
+    Lines::gridBox(p.w, p.h, &gx1, &gy1);
+    for (int y = 4; y <= gy1; y += Lines::kGridStep)
+        for (int x = 6; x <= gx1 - 2; ++x) {
+            ++grid.checked;
+            if (!matches(p, x, y, Lines::kGrid)) grid.add(p, x, y, describe(p, Lines::kGrid));
+        }
+    for (int x = 4; x <= gx1; x += Lines::kGridStep)
+        for (int y = 6; y <= gy1 - 2; ++y) {
+            ++grid.checked;
+            if (!matches(p, x, y, Lines::kGrid)) grid.add(p, x, y, describe(p, Lines::kGrid));
+        }
+    int box[4];
+    Lines::loopBox(p.w, p.h, box);
+    for (int x = box[0] + 2; x <= box[2] - 2; ++x)
+        for (int y : {box[1], box[3]}) {
+            ++loop.checked;
+            if (!matches(p, x, y, Lines::kLoop)) loop.add(p, x, y, describe(p, Lines::kLoop));
+        }
+    for (int y = box[1] + 2; y <= box[3] - 2; ++y)
+        for (int x : {box[0], box[2]}) {
+            ++loop.checked;
+            if (!matches(p, x, y, Lines::kLoop)) loop.add(p, x, y, describe(p, Lines::kLoop));
+        }
+    for (int i = 0; i < Lines::kPoints; ++i) {
+        int cx, cy;
+        Lines::pointCentre(p.w, p.h, i, &cx, &cy);
+        for (int y = cy - i - 1; y <= cy + i + 1; ++y)
+            for (int x = cx - i - 1; x <= cx + i + 1; ++x) {
+                const bool inside = std::abs(x - cx) <= i && std::abs(y - cy) <= i;
+                Mismatches &m = inside ? points : rings;
+                const float *c = inside ? Lines::kPoint : Lines::kClear;
+                ++m.checked;
+                if (!matches(p, x, y, c)) m.add(p, x, y, describe(p, c));
+            }
+    }
+}
+
 inline void checkDepthOrder(const Picture &p) {
     const float red[3] = {1, 0, 0}, green[3] = {0, 1, 0}, black[3] = {0, 0, 0};
     const float x0 = 0.1f * p.w, x1 = 0.9f * p.w;

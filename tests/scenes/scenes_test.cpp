@@ -21,6 +21,7 @@ const Case kCases[] = {
     {"triangle", scenecheck::checkTriangle}, {"depth", scenecheck::checkDepthOrder},
     {"torus", scenecheck::checkTorus},       {"blend", scenecheck::checkBlend},
     {"stencil", scenecheck::checkStencil},   {"fog", scenecheck::checkFog},
+    {"arrays", scenecheck::checkArrays},     {"lines", scenecheck::checkLines},
 };
 
 // One bitmap and context for the suite, as the demo draws every scene into one.
