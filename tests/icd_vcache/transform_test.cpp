@@ -146,3 +146,24 @@ TEST_F(VcacheTransformTest, ColorMaterialInsideAPrimitiveLightsLikeImmediateMode
     EXPECT_EQ(immediate.size(), 80u);  // each vertex lit once, with its own colour
     EXPECT_EQ(cached, immediate);
 }
+
+// A locked array range transformed into the shared block is transformed again after a cached
+// primitive wrote over it: the next array draw draws the array's vertices, not the primitive's.
+TEST_F(VcacheTransformTest, LockedArrayRangeSurvivesACachedPrimitive) {
+    ctx->slots.primitive.renderPoint = [](GlContext *, GlVertex *v) { drawn().push_back(std::to_string(vertexId(v))); };
+    float xy[10][2];
+    for (int i = 0; i < 10; ++i) xy[i][0] = float(i + 1) / 100.0f, xy[i][1] = 0.0f;
+    GL(glVertexPointer)(2, GL_FLOAT, 0, xy);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(__glDoLockArraysEXT)(0, 10);
+    drawn().clear();
+    GL(glDrawArrays)(GL_POINTS, 0, 10);
+    const std::vector<std::string> first = drawn();
+    ASSERT_EQ(first.size(), 10u);
+    draw(GL_POINTS, 5, 50);
+    drawn().clear();
+    GL(glDrawArrays)(GL_POINTS, 0, 10);
+    EXPECT_EQ(drawn(), first);
+    GL(__glDoUnlockArraysEXT)();
+    GL(glDisableClientState)(GL_VERTEX_ARRAY);
+}
