@@ -276,6 +276,20 @@ TEST_F(LineProgramTest, AntialiasedLineCoversItsAxisAndFadesAtTheCaps) {
     }
 }
 
+// An antialiased stippled line samples the pattern at each pixel's distance along the line,
+// blending the two bits around it: 0x00FF with repeat 1 fades out over pixel 8 and in over 16.
+TEST_F(LineProgramTest, AntialiasedStippleFadesBetweenPatternBits) {
+    GL(glEnable)(GL_BLEND);
+    GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    GL(glEnable)(GL_LINE_SMOOTH);
+    GL(glEnable)(GL_LINE_STIPPLE);
+    GL(glLineStipple)(1, 0x00FF);
+    line(0.5f, 5.5f, 20.5f, 5.5f);
+    const int expected[21] = {127, 255, 255, 255, 255, 255, 255, 255, 127, 0, 0,
+                              0,   0,   0,   0,   0,   127, 255, 255, 255, 127};
+    for (int x = 0; x < 21; ++x) EXPECT_NEAR(red(x, 5), expected[x], 1) << x;
+}
+
 TEST_F(LineProgramTest, ScissorCutsLines) {
     GL(glEnable)(GL_SCISSOR_TEST);
     GL(glScissor)(4, 2, 8, 6);
