@@ -72,6 +72,7 @@ uint32_t __glArrayFormatBits(int32_t array, int32_t size, GLenum type);
 // rangeTransformPoint, rangeClipCheck, rangeCompleteVertex and sizeCode. Every range transform
 // refreshes them, because matrix calls change the composite without revalidating arrays.
 void __glArraySetRangeProcs(GlContext *ctx);
-// Whether the modes that array validation reads but whose changes do not revalidate arrays
-// (cull face, polygon modes, render mode) differ from those of the last validation.
+// Whether the modes that array validation reads but whose changes do not always revalidate
+// arrays (cull face, polygon modes, render mode, the enabled arrays) differ from those of the
+// last validation.
 bool __glArrayModesChanged(const GlContext *ctx);

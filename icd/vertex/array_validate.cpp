@@ -193,12 +193,14 @@ void validationModes(const GlContext *ctx, GLenum modes[4]) {
 bool __glArrayModesChanged(const GlContext *ctx) {
     GLenum modes[4];
     validationModes(ctx, modes);
-    return std::memcmp(modes, ctx->arrayState.validatedModes, sizeof(modes)) != 0;
+    return std::memcmp(modes, ctx->arrayState.validatedModes, sizeof(modes)) != 0 ||
+           ctx->state.arrayEnable.enabledFormatMask != ctx->arrayState.validatedFormatMask;
 }
 
 void __glValidateArrays(GlContext *ctx) {
     GlArrayState &a = ctx->arrayState;
     validationModes(ctx, a.validatedModes);
+    a.validatedFormatMask = ctx->state.arrayEnable.enabledFormatMask;
     const uint32_t e = ctx->state.enable.enables;
     const bool lit = e & kGlEnableLighting;
     a.arrayFlags &= ~uint32_t(kGlArrayLitColorMaterial);

@@ -312,3 +312,22 @@ TEST_F(CacheRoad, AllAttributeTransformsTakeTheIndexInColourIndexMode) {
     __glTransformArrayGeneric(ctx, 2, 1, 1);
     EXPECT_EQ(a.cacheBase[2].frontColor[0], ctx->current.vertex.scaledColor[0]);
 }
+
+// Array changes made together with state of other groups (here the point size) are picked up at
+// the next draw all the same.
+TEST_F(CacheRoad, ArrayChangesMadeWithOtherStateAreSeen) {
+    static const GLshort shorts[4][2] = {{1, 2}, {3, 4}, {5, 6}, {7, 8}};
+    GL(glVertexPointer)(2, GL_SHORT, 0, shorts);
+    GL(glPointSize)(2.0f);
+    GL(glDrawArrays)(GL_POINTS, 1, 2);
+    ASSERT_EQ(renderedRecords().size(), 2u);
+    EXPECT_EQ(renderedRecords()[1].obj[0], 5.0f);
+    EXPECT_EQ(renderedRecords()[1].obj[3], 1.0f);
+    EXPECT_EQ(renderedRecords()[1].flags & kGlVertexSizeMask, uint32_t(kGlVertexSize2));
+    // The vertex array switched off: nothing reaches the renderers.
+    GL(glDisableClientState)(GL_VERTEX_ARRAY);
+    GL(glPointSize)(1.0f);
+    GL(glDrawArrays)(GL_POINTS, 0, 2);
+    EXPECT_EQ(rendererCalls(), 1);
+    EXPECT_TRUE(ctx->arrayState.arrayFlags & kGlArrayNoVertexArray);
+}
