@@ -276,6 +276,43 @@ TEST_F(LineProgramTest, AntialiasedLineCoversItsAxisAndFadesAtTheCaps) {
     }
 }
 
+// In every direction an antialiased line of width 1 covers about its length in pixels, only
+// near its axis, and its middle fully.
+TEST_F(LineProgramTest, AntialiasedLinesCoverTheirAreaInEveryDirection) {
+    GL(glEnable)(GL_BLEND);
+    GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    GL(glEnable)(GL_LINE_SMOOTH);
+    struct Row {
+        float x0, y0, x1, y1;
+    };
+    const Row rows[] = {
+        {3.2f, 2.6f, 27.7f, 11.3f}, {27.7f, 11.3f, 3.2f, 2.6f}, {5.4f, 1.3f, 12.6f, 14.2f},
+        {12.6f, 14.2f, 5.4f, 1.3f}, {4.1f, 13.7f, 25.9f, 3.4f}, {20.3f, 2.2f, 9.8f, 13.1f},
+        {4.5f, 3.5f, 14.5f, 13.5f},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(testing::Message() << r.x0 << "," << r.y0 << " -> " << r.x1 << "," << r.y1);
+        clearPixels();
+        line(r.x0, r.y0, r.x1, r.y1);
+        const float dx = r.x1 - r.x0, dy = r.y1 - r.y0, len = std::sqrt(dx * dx + dy * dy);
+        double sum = 0.0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                if (red(x, y) == 0) continue;
+                sum += red(x, y) / 255.0;
+                const float px = x + 0.5f - r.x0, py = y + 0.5f - r.y0;
+                const float along = (px * dx + py * dy) / len, across = (px * dy - py * dx) / len;
+                EXPECT_LT(std::fabs(across), 1.25f) << x << "," << y;
+                EXPECT_GT(along, -0.75f) << x << "," << y;
+                EXPECT_LT(along, len + 0.75f) << x << "," << y;
+            }
+        EXPECT_NEAR(sum, len, 0.15 * len);  // distance-based coverage runs high near 45 degrees
+        // The pixel holding the middle of the line is well covered.
+        const int mx = int((r.x0 + r.x1) / 2), my = int((r.y0 + r.y1) / 2);
+        EXPECT_GT(red(mx, my), 100);
+    }
+}
+
 // An antialiased stippled line samples the pattern at each pixel's distance along the line,
 // blending the two bits around it: 0x00FF with repeat 1 fades out over pixel 8 and in over 16.
 TEST_F(LineProgramTest, AntialiasedStippleFadesBetweenPatternBits) {
