@@ -150,7 +150,7 @@ struct GlArrayState {
     // they change groups after which the pick sequence does not revalidate arrays, so the array
     // entries compare them.
     GLenum validatedModes[4];
-    uint32_t validatedFormatMask;  // enabledFormatMask at the last array validation, likewise
+    uint32_t validatedFormatMask;  // enabledFormatMask at the last array pick, likewise
 };
 
 // batchFlags of the vertex cache.

@@ -200,7 +200,6 @@ bool __glArrayModesChanged(const GlContext *ctx) {
 void __glValidateArrays(GlContext *ctx) {
     GlArrayState &a = ctx->arrayState;
     validationModes(ctx, a.validatedModes);
-    a.validatedFormatMask = ctx->state.arrayEnable.enabledFormatMask;
     const uint32_t e = ctx->state.enable.enables;
     const bool lit = e & kGlEnableLighting;
     a.arrayFlags &= ~uint32_t(kGlArrayLitColorMaterial);
@@ -336,6 +335,7 @@ GlRangeTransformProc __glChooseRangeTransform(GlContext *ctx) {
 
 void __glPickArrayProcs(GlContext *ctx) {
     GlArrayState &a = ctx->arrayState;
+    a.validatedFormatMask = ctx->state.arrayEnable.enabledFormatMask;
     __glArraySetRangeProcs(ctx);
     chooseFetchProcs(ctx, true);
     a.referenceTransform = __glChooseRangeTransform(ctx);
