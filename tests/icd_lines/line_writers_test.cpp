@@ -94,7 +94,7 @@ TEST_F(LineRunTest, IndexWritersRoundToNearestEvenAndDither) {
         __glLineStoreIndex8FlatDither(ctx);
         for (int x = 0; x < 4; ++x) EXPECT_EQ(front.element(x, y), rows[y][x] == '+' ? 11u : 10u) << x << "," << y;
     }
-    // The spec's pair: 10.0 stays 10 at (0, 0) and at (1, 3).
+    // 10.0 stays 10 where the offset is most negative, (0, 0), and where it is small, (1, 3).
     setColors({10.0f, 0, 0, 0, 10.0f, 0, 0, 0});
     xRun(0, 0, 1);
     __glLineStoreIndex8ShadedDither(ctx);
@@ -200,6 +200,39 @@ TEST_F(LineRunTest, WideStippledLineIntoBothBuffers) {
     // The vertices keep their colours.
     EXPECT_EQ(std::memcmp(a.frontColor, c0, 16), 0);
     EXPECT_EQ(std::memcmp(b.frontColor, c1, 16), 0);
+}
+
+std::vector<GlFragment> g_fragments;
+void recordFragment(GlColorBuffer *, const GlFragment *f) { g_fragments.push_back(*f); }
+
+// A smooth colour-index point: every covered pixel keeps the index's high bits and carries its
+// coverage in sixteenths, scaled to 0..15, in the low four.
+TEST_F(LineRunTest, SmoothIndexPointCarriesCoverageInTheLowBits) {
+    attach(kR3G3B2, 16, 8);
+    ctx->visual.rgbaMode = 0;
+    ctx->visual.colorIndexMode = 1;
+    raster().shadeFlags = 0;
+    ctx->state.span.fragment.store = recordFragment;
+    ctx->state.pick.pointSizeProc = nullptr;
+    ctx->state.point.pointSize = 1.0f;
+    GlVertex v = vertexAt(5.0f, 3.0f);  // the centre of pixel (4, 2)
+    v.frontColor[0] = 37.0f;
+    g_fragments.clear();
+    __glRenderPointAntiAliasIndex(ctx, &v);
+    ASSERT_EQ(g_fragments.size(), 1u);
+    EXPECT_EQ(g_fragments[0].x, kBias + 4);
+    EXPECT_EQ(g_fragments[0].y, kBias + 2);
+    EXPECT_EQ(g_fragments[0].color[0], 43.0f);  // 32 | round(0.75 * 15)
+    EXPECT_EQ(v.frontColor[0], 37.0f);
+    g_fragments.clear();
+    ctx->state.point.pointSize = 2.0f;
+    __glRenderPointAntiAliasIndex(ctx, &v);
+    EXPECT_EQ(g_fragments.size(), 9u);  // the centre, four edges at 8/16, four corners at 1/16
+    for (const GlFragment &f : g_fragments) {
+        const int dx = f.x - (kBias + 4), dy = f.y - (kBias + 2);
+        const float want = (dx == 0 && dy == 0) ? 47.0f : (dx == 0 || dy == 0 ? 40.0f : 33.0f);
+        EXPECT_EQ(f.color[0], want) << dx << "," << dy;
+    }
 }
 
 TEST(PointHelpers, CoverageAndIndex) {
