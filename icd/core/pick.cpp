@@ -115,6 +115,9 @@ void __glComputeNeedMasks(GlContext *ctx) {
     }
     if (e & kGlEnableFog) need |= kGlVertexEyeDone | kGlVertexFogDone;
     if (ctx->state.enable.clipPlaneEnables != 0) need |= kGlVertexEyeDone;
+    // Feedback reports texture coordinates whether or not a texture is current, so the clipper
+    // must have them (and what generation reads) before it cuts a primitive.
+    if (ctx->renderMode == GL_FEEDBACK) need |= kGlVertexTexCoordDone | __glTexGenNeeds(ctx);
 
     uint32_t lighting = 0;
     const bool lit = e & kGlEnableLighting;

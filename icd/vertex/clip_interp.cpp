@@ -58,7 +58,8 @@ GlClipInterpProc __glPickClipInterpolateProcs(GlContext *ctx) {
     }
     const int fog = (ctx->state.span.raster.shadeFlags & kGlShadeFog) ? 5 : 0;
     const int units = std::popcount(ctx->state.pick.currentTextureMask);
-    const int tex = units == 0 ? 0 : units == 1 ? 10 : 20;
+    // Feedback reports set 0 even without a current texture: cut points carry it.
+    const int tex = units > 1 ? 20 : (units == 1 || ctx->renderMode == GL_FEEDBACK) ? 10 : 0;
     GlClipState &c = ctx->state.clip;
     c.clipInterpLine = __glClipInterpProcs[line + fog + tex];
     c.clipInterpPolygon = __glClipInterpProcs[polygon + fog + tex];

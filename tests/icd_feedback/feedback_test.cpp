@@ -148,6 +148,43 @@ TEST_F(FeedbackTest, LinesStartWithAResetTokenAndFlatLinesTakeTheLastColour) {
     EXPECT_EQ(got[28], 1.0f);
 }
 
+// A line cut by the window's left edge reports the texture coordinates at the cut point too,
+// with no texture current: set 0 is carried through the clipper.
+TEST_F(FeedbackTest, ClippedEndsKeepTheirTextureCoordinates) {
+    GL(glTexCoord4f)(0.5f, 0.25f, 0.0f, 1.0f);
+    auto got = feedback(GL_3D_COLOR_TEXTURE, [&] {
+        GL(glBegin)(GL_LINES);
+        GL(glVertex2f)(-10, 5);
+        GL(glVertex2f)(10, 5);
+        GL(glEnd)();
+    });
+    ASSERT_EQ(got.size(), 1u + 2 * 11);
+    EXPECT_EQ(got[1], 0.0f);  // the cut end lies on the left edge
+    for (int end = 0; end < 2; ++end) {
+        SCOPED_TRACE(end);
+        const float *t = &got[1 + 11 * end + 7];
+        EXPECT_EQ(t[0], 0.5f);
+        EXPECT_EQ(t[1], 0.25f);
+        EXPECT_EQ(t[2], 0.0f);
+        EXPECT_EQ(t[3], 1.0f);
+    }
+    // Generated coordinates are made before the cut: s = object x gives 0 at the left edge.
+    const GLfloat plane[4] = {1, 0, 0, 0};
+    GL(glTexGeni)(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+    GL(glTexGenfv)(GL_S, GL_OBJECT_PLANE, plane);
+    GL(glEnable)(GL_TEXTURE_GEN_S);
+    got = feedback(GL_3D_COLOR_TEXTURE, [&] {
+        GL(glBegin)(GL_LINES);
+        GL(glVertex2f)(-10, 5);
+        GL(glVertex2f)(10, 5);
+        GL(glEnd)();
+    });
+    ASSERT_EQ(got.size(), 1u + 2 * 11);
+    EXPECT_EQ(got[1 + 7], 0.0f);
+    EXPECT_EQ(got[1 + 11 + 7], 10.0f);
+    EXPECT_EQ(got[1 + 8], 0.25f);
+}
+
 // Triangles are reported in the order the primitive hands them over: the third vertex first.
 TEST_F(FeedbackTest, TrianglesByPolygonModeAndEdgeFlags) {
     auto draw = [&] {
