@@ -325,6 +325,16 @@ TEST_F(PerElementRoad, LitColourMaterialDrawsThroughTheImmediateEntries) {
     immediateCalls().clear();
     GL(glDrawElements)(GL_TRIANGLES, 3, GL_UNSIGNED_INT, ints);
     EXPECT_EQ(immediateCalls(), want);
+    // glDrawArrays through the draw loop of the enabled arrays issues the same calls.
+    immediateCalls().clear();
+    GL(glDrawArrays)(GL_TRIANGLE_STRIP, 1, 3);
+    want = {"Begin(5)"};
+    for (int i : {1, 2, 3}) {
+        std::vector<std::string> e = element(i);
+        want.insert(want.end(), e.begin(), e.end());
+    }
+    want.push_back("End");
+    EXPECT_EQ(immediateCalls(), want);
     EXPECT_EQ(rendererCalls(), 0);
 }
 
