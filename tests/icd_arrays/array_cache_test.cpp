@@ -331,3 +331,30 @@ TEST_F(CacheRoad, ArrayChangesMadeWithOtherStateAreSeen) {
     EXPECT_EQ(rendererCalls(), 1);
     EXPECT_TRUE(ctx->arrayState.arrayFlags & kGlArrayNoVertexArray);
 }
+
+// The environment switches keep the code generator's stubs out: read at every reset, kept while
+// the variable is missing, process-wide.
+TEST_F(CacheRoad, EnvironmentSwitchesKeepTheReferenceRoutines) {
+    setenv("__GL_DISABLE_OG_VARRAY", "1", 1);
+    setenv("__GL_DISABLE_OG_DRAWVERTEXES", "257", 1);  // the low byte: 1
+    __glInitArrayState(ctx);
+    unsetenv("__GL_DISABLE_OG_VARRAY");
+    unsetenv("__GL_DISABLE_OG_DRAWVERTEXES");
+    GlArrayState &a = ctx->arrayState;
+    EXPECT_EQ(a.renderers[GL_TRIANGLE_STRIP], __glDrawArrayTriangleStrip);
+    GL(glInterleavedArrays)(GL_N3F_V3F, 0, data);
+    validateNow();
+    EXPECT_EQ(a.rangeTransform, a.referenceTransform);
+    EXPECT_EQ(a.renderers[GL_TRIANGLE_STRIP], __glDrawArrayTriangleStrip);
+    __glInitArrayState(ctx);  // still set
+    EXPECT_EQ(__glArraySwitches.disableOgVarray, 1);
+    setenv("__GL_DISABLE_OG_VARRAY", "0", 1);
+    setenv("__GL_DISABLE_OG_DRAWVERTEXES", "0", 1);
+    __glInitArrayState(ctx);
+    unsetenv("__GL_DISABLE_OG_VARRAY");
+    unsetenv("__GL_DISABLE_OG_DRAWVERTEXES");
+    EXPECT_EQ(a.renderers[GL_TRIANGLE_STRIP], __glDrawArrayTriangleStripLazy);
+    GL(glInterleavedArrays)(GL_N3F_V3F, 0, data);
+    validateNow();
+    EXPECT_EQ(a.rangeTransform, __glTransformArrayRangeLazy);
+}
