@@ -6,26 +6,9 @@
 #include "icd/vertex/array_procs.h"
 #include "icd/vertex/array_tables.h"
 #include "icd/vertex/light.h"
+#include "icd/vertex/convert.h"
 
 namespace {
-// Colour and normal components: signed types map -max..max onto -1..1 through 2c + 1, unsigned
-// ones 0..max onto 0..1, with the context's scale constants; the int forms work in extended
-// precision so 2c + 1 never overflows and the product is rounded once. These are the
-// conversions of the immediate glColor and glNormal entries: an element drawn from an array and
-// the same values given to the immediate entry must give the same record.
-inline float unitOf(const GlContext *ctx, GLubyte c) { return ctx->ubyteToFloat[c]; }
-inline float unitOf(const GlContext *ctx, GLbyte c) { return float(2 * int(c) + 1) * ctx->oneOver255; }
-inline float unitOf(const GlContext *ctx, GLshort c) { return float(2 * int(c) + 1) * ctx->oneOver65535; }
-inline float unitOf(const GlContext *ctx, GLushort c) { return float(c) * ctx->oneOver65535; }
-inline float unitOf(const GlContext *ctx, GLint c) {
-    return float((2.0L * (long double)c + 1.0L) * (long double)ctx->oneOverUint);
-}
-inline float unitOf(const GlContext *ctx, GLuint c) {
-    return float((long double)uint64_t(c) * (long double)ctx->oneOverUint);
-}
-inline float unitOf(const GlContext *, GLfloat c) { return c; }
-inline float unitOf(const GlContext *, GLdouble c) { return float(c); }
-
 // Kinds of array, by the GlArrayState slot they fill.
 enum class Kind { Vertex, Normal, Color, Index, TexCoord };
 
@@ -38,9 +21,9 @@ void fetchElement(GlContext *ctx, const void *element, GlVertex *v) {
         v->obj[2] = N >= 3 ? float(c[2]) : 0.0f;
         v->obj[3] = N >= 4 ? float(c[3]) : 1.0f;
     } else if constexpr (K == Kind::Normal) {
-        for (int i = 0; i < 3; ++i) v->normal[i] = unitOf(ctx, c[i]);
+        for (int i = 0; i < 3; ++i) v->normal[i] = __glUnitOf(ctx, c[i]);
     } else if constexpr (K == Kind::Color) {
-        for (int i = 0; i < N; ++i) v->frontColor[i] = unitOf(ctx, c[i]);
+        for (int i = 0; i < N; ++i) v->frontColor[i] = __glUnitOf(ctx, c[i]);
         if (N == 3) v->frontColor[3] = 1.0f;
         __glClampAndScaleColor(ctx, v->frontColor, v->frontColor);
     } else if constexpr (K == Kind::Index) {

@@ -4,6 +4,7 @@
 // spell out the entry names and parameter lists.
 #include "icd/core/core.h"
 #include "icd/vertex/vertex_ring.h"
+#include "icd/vertex/convert.h"
 
 namespace {
 // Slots of the three vertex workers in the proc tables.
@@ -12,22 +13,6 @@ constexpr GLenum kGlTexture0Sgis = 0x835E, kGlTexture3Sgis = 0x8361;
 constexpr uint32_t kGlMaxTextureUnits = 2, kGlMaxTexCoordSets = 2;
 
 // ---- conversions -------------------------------------------------------------------------------
-// Colour and normal components: signed types map -max..max onto -1..1 through 2c + 1, unsigned
-// ones 0..max onto 0..1, with the context's single-precision scale constants. The int forms
-// work in extended precision so 2c + 1 never overflows and the product is rounded once.
-inline float colorOf(const GlContext *ctx, GLubyte c) { return ctx->ubyteToFloat[c]; }
-inline float colorOf(const GlContext *ctx, GLbyte c) { return float(2 * int(c) + 1) * ctx->oneOver255; }
-inline float colorOf(const GlContext *ctx, GLshort c) { return float(2 * int(c) + 1) * ctx->oneOver65535; }
-inline float colorOf(const GlContext *ctx, GLushort c) { return float(c) * ctx->oneOver65535; }
-inline float colorOf(const GlContext *ctx, GLint c) {
-    return float((2.0L * (long double)c + 1.0L) * (long double)ctx->oneOverUint);
-}
-inline float colorOf(const GlContext *ctx, GLuint c) {
-    return float((long double)uint64_t(c) * (long double)ctx->oneOverUint);
-}
-inline float colorOf(const GlContext *, GLfloat c) { return c; }
-inline float colorOf(const GlContext *, GLdouble c) { return float(c); }
-
 // Coordinates, indices and texture coordinates: values as given, doubles rounded to single.
 template <class T>
 inline float valueOf(T c) {
@@ -80,7 +65,7 @@ template <int N, class T>
 void colorv(const T *c) {
     GlContext *ctx = __glGetCurrentContext();
     float *d = ctx->current.color;
-    for (int i = 0; i < N; ++i) d[i] = colorOf(ctx, c[i]);
+    for (int i = 0; i < N; ++i) d[i] = __glUnitOf(ctx, c[i]);
     if (N == 3) d[3] = 1.0f;
     applyColor(ctx);
 }
@@ -88,7 +73,7 @@ void colorv(const T *c) {
 template <int N, class T>
 void normalv(const T *c) {
     GlContext *ctx = __glGetCurrentContext();
-    for (int i = 0; i < 3; ++i) ctx->current.normal[i] = colorOf(ctx, c[i]);
+    for (int i = 0; i < 3; ++i) ctx->current.normal[i] = __glUnitOf(ctx, c[i]);
 }
 
 template <int N, class T>
