@@ -194,17 +194,10 @@ void __glRenderPointFogged(GlContext *ctx, GlVertex *v) {
     GlPickVertexProc inner = ctx->state.pick.pointFoggedInner;
     if (inner == nullptr || inner == __glRenderPointFogged) return;
     if (v->color == nullptr) return inner(ctx, v);
-    const GlFogState &fog = ctx->state.fog;
     // With per-fragment fog the vertex carries no factor: it comes from the eye distance.
     const float factor = ctx->slots.primitive.fogFactor != nullptr ? v->fog : __glFogFactor(ctx, v->eye[2]);
-    const float g = 1.0f - factor;
     float fogged[4];
-    std::memcpy(fogged, v->color, 16);
-    if (ctx->visual.colorIndexMode) {
-        fogged[0] += g * fog.fogIndex;
-    } else {
-        for (int i = 0; i < 3; ++i) fogged[i] = factor * fogged[i] + g * fog.fogScaledColor[i];
-    }
+    __glFogBlendColor(ctx, fogged, v->color, factor);
     float *saved = v->color;
     v->color = fogged;
     inner(ctx, v);

@@ -248,15 +248,8 @@ void __glFogFragment(GlContext *ctx, GlFragment *frag, float eyeDistance) {
     fogColor(ctx->state.fog, !ctx->visual.colorIndexMode, frag->color, __glFogFactor(ctx, eyeDistance));
 }
 
+// Vertex colours are in the colour buffer's scaled units: blend towards the scaled fog colour.
 void __glFogBlendColor(GlContext *ctx, float *out, const float *in, float factor) {
-    const GlFogState &fog = ctx->state.fog;
-    float g = 1.0f - factor;
-    if (ctx->visual.colorIndexMode) {
-        out[0] = in[0] + g * fog.fogIndex;
-        return;
-    }
-    out[0] = factor * in[0] + g * fog.fogColor[0];
-    out[1] = factor * in[1] + g * fog.fogColor[1];
-    out[2] = factor * in[2] + g * fog.fogColor[2];
-    out[3] = in[3];
+    for (int i = 0; i < 4; ++i) out[i] = in[i];
+    fogColor(ctx->state.fog, !ctx->visual.colorIndexMode, out, factor);
 }

@@ -222,15 +222,15 @@ TEST_F(SpanStageTest, NicestFogComputesTheFactorFromTheEyeDistance) {
         __glFogFragment(ctx, &frag, c.distance);
         EXPECT_FLOAT_EQ(frag.color[1], color(0)[0]);
     }
-    // Colours before scaling mix with the unscaled fog colour.
-    const float unscaled[4] = {1, 0.5f, 0, 0};
-    std::memcpy(in.fogColor, unscaled, 16);
-    const float vertex[4] = {0, 1, 1, 0.75f};
+    // Vertex colours are in the buffer's scaled units: they mix with the scaled fog colour.
+    const float scaled[4] = {100, 50, 0, 0};
+    std::memcpy(in.fogScaledColor, scaled, 16);
+    const float vertex[4] = {0, 100, 100, 0.75f};
     float out[4];
     __glFogBlendColor(ctx, out, vertex, 0.25f);
-    EXPECT_FLOAT_EQ(out[0], 0.75f);
-    EXPECT_FLOAT_EQ(out[1], 0.625f);
-    EXPECT_FLOAT_EQ(out[2], 0.25f);
+    EXPECT_FLOAT_EQ(out[0], 75.0f);
+    EXPECT_FLOAT_EQ(out[1], 62.5f);
+    EXPECT_FLOAT_EQ(out[2], 25.0f);
     EXPECT_FLOAT_EQ(out[3], 0.75f);
 }
 
