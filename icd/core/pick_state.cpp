@@ -245,9 +245,10 @@ void __glPickPixelProcs(GlContext *ctx) {
     // so they count as their identity values).
     p.indexTransfer = ctx->visual.rgbaMode ? 1 : 0;
     p.stencilTransfer = 0;
-    p.depthTransfer = px.depthScale != 1.0f;
-    p.colorTransfer = px.redScale != 1.0f || px.greenScale != 1.0f || px.blueScale != 1.0f || px.alphaScale != 1.0f;
-    float alpha = p.colorTransfer ? px.alphaScale : 1.0f;
+    p.depthTransfer = px.transfer.depthScale != 1.0f;
+    const GlPixelTransferState &xf = px.transfer;
+    p.colorTransfer = xf.redScale != 1.0f || xf.greenScale != 1.0f || xf.blueScale != 1.0f || xf.alphaScale != 1.0f;
+    float alpha = p.colorTransfer ? px.transfer.alphaScale : 1.0f;
     if (alpha < 0.0f) alpha = 0.0f;
     if (alpha > 1.0f) alpha = 1.0f;
     p.transferredBlack[0] = p.transferredBlack[1] = p.transferredBlack[2] = 0.0f;

@@ -246,7 +246,7 @@ void APIENTRY glGetPixelMapusv(GLenum map, GLushort *values) { getPixelMap(map, 
 void APIENTRY glGetPolygonStipple(GLubyte *mask) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
-    int32_t alignment = ctx->state.pixel.packAlignment;
+    int32_t alignment = ctx->state.pixel.store.pack.alignment;
     if (alignment != 1 && alignment != 2 && alignment != 4 && alignment != 8) alignment = 4;
     const int32_t stride = (4 + alignment - 1) / alignment * alignment;
     for (int row = 0; row < 32; ++row) std::memcpy(mask + row * stride, ctx->state.mode.polygonStipple + row * 4, 4);

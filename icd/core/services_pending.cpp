@@ -15,7 +15,6 @@ void __glInstallTextureManager(GlContext *) {}
 void __glSetTextureDefaults(GlContext *ctx) { __glSetTexGenDefaults(ctx); }
 void __glInitColorTableState(GlContext *) {}
 void __glFreeColorTableState(GlContext *) {}
-void __glFreePixelState(GlContext *) {}
 
 // Texture names: the share group's name space is created and shared; objects come later.
 void __glInitTextureState(GlContext *ctx) {
@@ -37,14 +36,6 @@ void __glShareTextureNames(GlContext *ctx, GlContext *other) {
     __glFreeTextureState(ctx);
     ctx->state.texture.textureNames = theirs;
     if (theirs != nullptr) theirs->refCount += 1;
-}
-
-void __glInitPixelState(GlContext *ctx) {
-    GlPixelState &p = ctx->state.pixel;
-    p.redScale = p.greenScale = p.blueScale = p.alphaScale = p.depthScale = 1.0f;
-    p.zoomX = p.zoomY = 1.0f;
-    p.packAlignment = p.unpackAlignment = 4;
-    p.readBuffer = ctx->visual.doubleBuffer ? GL_BACK : GL_FRONT;
 }
 
 // No generated code yet: no MMX renderer, no caches.

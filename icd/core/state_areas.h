@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/core/names.h"
+#include "icd/core/list.h"
 #include "icd/vertex/transform_state.h"
 #include "icd/vertex/clip.h"
 #include "icd/raster/span.h"
@@ -12,6 +13,8 @@
 #include "icd/vertex/light_cache.h"
 #include "icd/vertex/feedback.h"
 #include "icd/vertex/texgen.h"
+#include "icd/pixel/texture_state.h"
+#include "icd/pixel/pixel_state.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -21,26 +24,14 @@ struct GlListState {
     int32_t listCallDepth;
     GLuint listName;         // the list being compiled, 0 when none
     GLenum listMode;
-    void (*optimizer)(GlContext *ctx, void *list);
-    void (*finisher)(GlContext *ctx, void *list);
-    const void *executeTable;
-    const void *controlTable;
-    void (*appendHook)(GlContext *ctx);
-    void (*appendExecuteHook)(GlContext *ctx);
-    int32_t freeFlag;
+    GLuint listBase;         // added to every name of glCallLists
+    GlListCompiler compiler;
 };
 
 struct GlTextureState {
     GlNameSpace *textureNames;  // shared by the contexts of a share group
     int32_t maxTextureSize;
     void *manager;              // set by the device's texture-manager hook
-};
-
-struct GlPixelState {
-    float redScale, greenScale, blueScale, alphaScale, depthScale;
-    float zoomX, zoomY;
-    int32_t packAlignment, unpackAlignment;
-    GLenum readBuffer;
 };
 
 struct GlModeState {
@@ -85,4 +76,5 @@ struct GlStateAreas {
     GlFeedbackBuffer feedback;
     GlSelectBuffer select;
     GlTexGenState texGen;
+    GlTextureBindingState textures;  // bindings, default objects, environments
 };

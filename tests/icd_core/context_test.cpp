@@ -82,7 +82,7 @@ TEST_F(Context, SoftResetConstantsAndLimits) {
     // The reset marks everything; the first make-current then validates it: the mode word is built.
     EXPECT_NE(ctx->state.span.raster.shadeFlags & kGlShadeRgba, 0u);
     EXPECT_EQ(ctx->state.mode.drawBuffer, GLenum(GL_BACK));
-    EXPECT_EQ(ctx->state.pixel.unpackAlignment, 4);
+    EXPECT_EQ(ctx->state.pixel.store.unpack.alignment, 4);
     EXPECT_EQ(ctx->stateFlags & 3u, 3u);
     EXPECT_EQ(ctx->limits.maxProjectionStackDepth, 4);
     EXPECT_EQ(__glScreenContext->limits.maxProjectionStackDepth, 2);

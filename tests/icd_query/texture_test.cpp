@@ -173,7 +173,7 @@ TEST_F(QueryTest, PolygonStipplePacksRowsToTheAlignment) {
     for (int k = 0; k < 128; ++k) ctx->state.mode.polygonStipple[k] = GLubyte(k * 7 + 1);
     for (GLint alignment : {1, 4, 8}) {
         SCOPED_TRACE(alignment);
-        ctx->state.pixel.packAlignment = alignment;
+        ctx->state.pixel.store.pack.alignment = alignment;
         const int stride = alignment == 8 ? 8 : 4;
         std::vector<GLubyte> out(32 * stride + 4, 0xEE);
         GL(glGetPolygonStipple)(out.data());
@@ -186,7 +186,7 @@ TEST_F(QueryTest, PolygonStipplePacksRowsToTheAlignment) {
         }
         for (int k = 0; k < 4; ++k) EXPECT_EQ(out[32 * stride + k], 0xEE);
     }
-    ctx->state.pixel.packAlignment = 4;
+    ctx->state.pixel.store.pack.alignment = 4;
 }
 
 TEST(ParameterCounts, OfTheVectorStateCommands) {
