@@ -9,34 +9,8 @@
 #include "icd/core/installer_pending.inc"
 #undef GL_PENDING_PROC
 
-int32_t __glChooseDeviceTexelFormat(GlContext *, GLenum) { return 0; }
-void __glInstallTextureManager(GlContext *) {}
-// Of the texture defaults only the generation state exists so far.
-void __glSetTextureDefaults(GlContext *ctx) { __glSetTexGenDefaults(ctx); }
 void __glInitColorTableState(GlContext *) {}
 void __glFreeColorTableState(GlContext *) {}
-
-// Texture names: the share group's name space is created and shared; objects come later.
-void __glInitTextureState(GlContext *ctx) {
-    if (ctx->limits.textureLevels[0] == 0) ctx->limits.textureLevels[0] = 11;
-    ctx->state.texture.maxTextureSize = 1 << (ctx->limits.textureLevels[0] - 1);
-    if (ctx->state.texture.textureNames == nullptr)
-        ctx->state.texture.textureNames = __glNewNameSpace(ctx, 1);
-}
-
-void __glFreeTextureState(GlContext *ctx) {
-    GlNameSpace *ns = ctx->state.texture.textureNames;
-    ctx->state.texture.textureNames = nullptr;
-    if (ns != nullptr && --ns->refCount == 0) __glFreeNameSpace(ctx, ns);
-}
-
-void __glShareTextureNames(GlContext *ctx, GlContext *other) {
-    GlNameSpace *theirs = other->state.texture.textureNames;
-    if (theirs == ctx->state.texture.textureNames) return;
-    __glFreeTextureState(ctx);
-    ctx->state.texture.textureNames = theirs;
-    if (theirs != nullptr) theirs->refCount += 1;
-}
 
 // No generated code yet: no MMX renderer, no caches.
 BOOL __glOgCanUseMmx(GlContext *) { return FALSE; }
@@ -80,5 +54,4 @@ void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) { ctx->hostProcs.free(ct
 void __glInitEvalState(GlContext *) {}
 void __glFreeEvalState(GlContext *) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
-int32_t __glUnpackImage(GlContext *, GLsizei, GLsizei, GLenum, GLenum, const void *, void *) { return 0; }
 

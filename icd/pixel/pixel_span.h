@@ -26,11 +26,11 @@ constexpr int kGlPixelSpanMaxStages = 13;
 // Internal format code in a format field: an (R, A) pair, used for luminance-alpha texel storage.
 constexpr GLenum kGlFormatRedAlpha = 1;
 // Internal texel codes in a type field: 16-bit pixels, one component in the layout's sense.
-constexpr GLenum kGlTexelRGB565 = 0;    // R5 G6 B5
-constexpr GLenum kGlTexelXRGB1555 = 1;  // X1 R5 G5 B5, the top bit written as 1
-constexpr GLenum kGlTexelARGB1555 = 2;  // A1 R5 G5 B5
-constexpr GLenum kGlTexelARGB4444 = 3;  // A4 R4 G4 B4
-constexpr GLenum kGlTexelA4 = 4;        // alpha-only texels: A4 in the top nibble, the rest white
+constexpr GLenum kGlTexelCodeRGB565 = 0;    // R5 G6 B5
+constexpr GLenum kGlTexelCodeXRGB1555 = 1;  // X1 R5 G5 B5, the top bit written as 1
+constexpr GLenum kGlTexelCodeARGB1555 = 2;  // A1 R5 G5 B5
+constexpr GLenum kGlTexelCodeARGB4444 = 3;  // A4 R4 G4 B4
+constexpr GLenum kGlTexelCodeA4 = 4;        // alpha-only texels: A4 in the top nibble, the rest white
 
 // The EXT packed types and the EXT component orders.
 constexpr GLenum kGlUnsignedByte332 = 0x8032;
@@ -150,7 +150,6 @@ inline int32_t __glSpanPixelCount(const GlPixelSpan *s) { return s->keptCount > 
 int32_t __glComponentsPerPixel(GLenum format, GLenum type);
 // Bytes per element; 0 for a type outside the known ones.
 int32_t __glBytesPerElement(GLenum type);
-bool __glIsPackedPixelType(GLenum type);
 // Fill the derived fields of one half (components, element and group bytes, row bytes, start,
 // direct flag, bit offset) from its format, type, data and modes, and set the option bytes to
 // 0, 1, 1, 0. The first argument is not used.
@@ -158,8 +157,8 @@ void __glComputeSrcImageLayout(GlContext *ctx, GlPixelSpan *span);
 void __glComputeDstImageLayout(GlContext *ctx, GlPixelSpan *span);
 
 // ---- images ----------------------------------------------------------------------------------
-// Byte size of a tight image (rows without gaps); 0 when a size is negative or the result does
-// not fit in 31 bits.
+// Byte size of a tight image (rows without gaps); 0 for a type of no known size, -1 when a size
+// is negative or the result does not fit in 31 bits.
 int32_t __glImageSize(GLsizei width, GLsizei height, GLenum format, GLenum type);
 // Copies a client image, addressed with the context's unpack modes, into a tight block; non-zero
 // when it did (zero for a type or format it cannot size).
@@ -167,8 +166,6 @@ int32_t __glUnpackImage(GlContext *ctx, GLsizei width, GLsizei height, GLenum fo
                         const void *source, void *destination);
 int32_t __glUnpackImageSlices(GlContext *ctx, GLsizei width, GLsizei height, GLsizei depth, GLenum format,
                               GLenum type, const void *source, void *destination);
-// The largest n with 2^n <= x; 0 for 0 and 1.
-int32_t __glFloorLog2(uint32_t x);
 
 // ---- span routines ---------------------------------------------------------------------------
 #define KIV_PIXEL_SPAN_DECL(name) void name(GlContext *ctx, GlPixelSpan *span, const void *in, void *out);
