@@ -1,10 +1,21 @@
 // Which OpenGL entries and compile routines have their code. An entry listed here as
 // KIV_BUILT_<name>() gets no generated placeholder; add the line when the code lands.
 #pragma once
+// Display-list compile routines: the opcode list names every one that is built.
+#include "icd/core/list_ops.h"
 
 // Immediate entries (core names live in namespace icd).
 #define KIV_BUILT_glGetError() ~, 1
 #define KIV_BUILT_glGetString() ~, 1
+// Display lists.
+#define KIV_BUILT_glNewList() ~, 1
+#define KIV_BUILT_glEndList() ~, 1
+#define KIV_BUILT_glCallList() ~, 1
+#define KIV_BUILT_glCallLists() ~, 1
+#define KIV_BUILT_glListBase() ~, 1
+#define KIV_BUILT_glGenLists() ~, 1
+#define KIV_BUILT_glDeleteLists() ~, 1
+#define KIV_BUILT_glIsList() ~, 1
 // State queries.
 #define KIV_BUILT_glGetBooleanv() ~, 1
 #define KIV_BUILT_glGetIntegerv() ~, 1
@@ -45,6 +56,7 @@
 #define KIV_BUILT_glAlphaFunc() ~, 1
 #define KIV_BUILT_glBlendFunc() ~, 1
 #define KIV_BUILT_glClearAccum() ~, 1
+#define KIV_BUILT_glAccum() ~, 1
 #define KIV_BUILT_glClearColor() ~, 1
 #define KIV_BUILT_glClearIndex() ~, 1
 #define KIV_BUILT_glClearDepth() ~, 1
@@ -58,6 +70,21 @@
 #define KIV_BUILT_glStencilFunc() ~, 1
 #define KIV_BUILT_glStencilMask() ~, 1
 #define KIV_BUILT_glStencilOp() ~, 1
+// Pixel state.
+#define KIV_BUILT_glPixelStoref() ~, 1
+#define KIV_BUILT_glPixelStorei() ~, 1
+#define KIV_BUILT_glPixelZoom() ~, 1
+#define KIV_BUILT_glPixelTransferf() ~, 1
+#define KIV_BUILT_glPixelTransferi() ~, 1
+#define KIV_BUILT_glPixelMapfv() ~, 1
+#define KIV_BUILT_glPixelMapuiv() ~, 1
+#define KIV_BUILT_glPixelMapusv() ~, 1
+#define KIV_BUILT_glReadBuffer() ~, 1
+// Attribute stacks.
+#define KIV_BUILT_glPushAttrib() ~, 1
+#define KIV_BUILT_glPopAttrib() ~, 1
+#define KIV_BUILT_glPushClientAttrib() ~, 1
+#define KIV_BUILT_glPopClientAttrib() ~, 1
 #define KIV_BUILT_glLogicOp() ~, 1
 #define KIV_BUILT_glShadeModel() ~, 1
 #define KIV_BUILT_glHint() ~, 1
@@ -153,6 +180,29 @@
 #define KIV_BUILT_glTexGenfv() ~, 1
 #define KIV_BUILT_glTexGeni() ~, 1
 #define KIV_BUILT_glTexGeniv() ~, 1
+// Texture objects, parameters and environments.
+#define KIV_BUILT_glGenTextures() ~, 1
+#define KIV_BUILT_glDeleteTextures() ~, 1
+#define KIV_BUILT_glBindTexture() ~, 1
+#define KIV_BUILT_glPrioritizeTextures() ~, 1
+#define KIV_BUILT_glAreTexturesResident() ~, 1
+#define KIV_BUILT_glIsTexture() ~, 1
+#define KIV_BUILT_glTexParameterf() ~, 1
+#define KIV_BUILT_glTexParameteri() ~, 1
+#define KIV_BUILT_glTexParameterfv() ~, 1
+#define KIV_BUILT_glTexParameteriv() ~, 1
+#define KIV_BUILT_glTexEnvf() ~, 1
+#define KIV_BUILT_glTexEnvi() ~, 1
+#define KIV_BUILT_glTexEnvfv() ~, 1
+#define KIV_BUILT_glTexEnviv() ~, 1
+#define KIV_BUILT_glTexImage1D() ~, 1
+#define KIV_BUILT_glTexImage2D() ~, 1
+#define KIV_BUILT_glTexSubImage1D() ~, 1
+#define KIV_BUILT_glTexSubImage2D() ~, 1
+#define KIV_BUILT_glCopyTexImage1D() ~, 1
+#define KIV_BUILT_glCopyTexImage2D() ~, 1
+#define KIV_BUILT_glCopyTexSubImage1D() ~, 1
+#define KIV_BUILT_glCopyTexSubImage2D() ~, 1
 
 // Core entries that execute at once while a display list is compiled: the compile table holds
 // their immediate entry.

@@ -5,6 +5,8 @@
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
 #include "icd/pixel/texture_object.h"
+#include "icd/raster/tex_env.h"
+#include "icd/raster/tex_sample.h"
 
 namespace {
 
@@ -134,20 +136,24 @@ GlTexEnvProc __glChooseTexEnvProc(GLenum envMode, GLenum baseFormat) {
     static const GLenum formats[7] = {GL_LUMINANCE, GL_LUMINANCE_ALPHA, GL_RGB, GL_RGBA,
                                       GL_ALPHA,     GL_INTENSITY,       GL_COLOR_INDEX};
     static const GlTexEnvProc modulate[7] = {
-        __glTexEnvModulateLuminance, __glTexEnvModulateLuminanceAlpha, __glTexEnvModulateRgb,
-        __glTexEnvModulateRgba,      __glTexEnvModulateAlpha,          __glTexEnvModulateIntensity,
-        __glTexEnvModulateColorIndex};
+        GL_AS_PROC(__glTexEnvModulateLuminance), GL_AS_PROC(__glTexEnvModulateLuminanceAlpha),
+        GL_AS_PROC(__glTexEnvModulateRgb),       GL_AS_PROC(__glTexEnvModulateRgba),
+        GL_AS_PROC(__glTexEnvModulateAlpha),     GL_AS_PROC(__glTexEnvModulateIntensity),
+        GL_AS_PROC(__glTexEnvModulateColorIndex)};
     static const GlTexEnvProc replace[7] = {
-        __glTexEnvReplaceLuminance, __glTexEnvReplaceLuminanceAlpha, __glTexEnvReplaceRgb,
-        __glTexEnvReplaceRgba,      __glTexEnvReplaceAlpha,          __glTexEnvReplaceIntensity,
-        __glTexEnvReplaceColorIndex};
+        GL_AS_PROC(__glTexEnvReplaceLuminance), GL_AS_PROC(__glTexEnvReplaceLuminanceAlpha),
+        GL_AS_PROC(__glTexEnvReplaceRgb),       GL_AS_PROC(__glTexEnvReplaceRgba),
+        GL_AS_PROC(__glTexEnvReplaceAlpha),     GL_AS_PROC(__glTexEnvReplaceIntensity),
+        GL_AS_PROC(__glTexEnvReplaceColorIndex)};
     // GL_BLEND has no colour-index form; GL_DECAL leaves the fragment alone except for RGB and
     // RGBA; GL_ADD is defined for colour-index textures only.
     static const GlTexEnvProc blend[7] = {
-        __glTexEnvBlendLuminance, __glTexEnvBlendLuminanceAlpha, __glTexEnvBlendRgb, __glTexEnvBlendRgba,
-        __glTexEnvBlendAlpha,     __glTexEnvBlendIntensity,      nullptr};
-    static const GlTexEnvProc decal[7] = {__glNopProc, __glNopProc, __glTexEnvDecalRgb, __glTexEnvDecalRgba,
-                                          __glNopProc, __glNopProc, nullptr};
+        GL_AS_PROC(__glTexEnvBlendLuminance), GL_AS_PROC(__glTexEnvBlendLuminanceAlpha),
+        GL_AS_PROC(__glTexEnvBlendRgb),       GL_AS_PROC(__glTexEnvBlendRgba),
+        GL_AS_PROC(__glTexEnvBlendAlpha),     GL_AS_PROC(__glTexEnvBlendIntensity),
+        nullptr};
+    static const GlTexEnvProc decal[7] = {__glNopProc, __glNopProc, GL_AS_PROC(__glTexEnvDecalRgb),
+                                          GL_AS_PROC(__glTexEnvDecalRgba), __glNopProc, __glNopProc, nullptr};
     int col = -1;
     for (int i = 0; i < 7; ++i)
         if (formats[i] == baseFormat) col = i;
@@ -158,7 +164,7 @@ GlTexEnvProc __glChooseTexEnvProc(GLenum envMode, GLenum baseFormat) {
         case GL_REPLACE: proc = replace[col]; break;
         case GL_BLEND: proc = blend[col]; break;
         case GL_DECAL: proc = decal[col]; break;
-        case 0x104: proc = baseFormat == GL_COLOR_INDEX ? __glTexEnvAddColorIndex : nullptr; break;
+        case 0x104: proc = baseFormat == GL_COLOR_INDEX ? GL_AS_PROC(__glTexEnvAddColorIndex) : nullptr; break;
         default: break;
         }
     }
@@ -170,38 +176,39 @@ GlTexEnvProc __glChooseTexEnvProc(GLenum envMode, GLenum baseFormat) {
 GlTexturePick __glChooseTextureProcs(GLenum minFilter, GLenum magFilter, int32_t dimensions, GLenum envMode,
                                      GLenum baseFormat) {
     GlTexturePick t{};
-    t.scaleLine = __glTexRhoLine;
-    t.scaleSpan = __glTexRhoSpan;
+    t.scaleLine = GL_AS_PROC(__glTexRhoLine);
+    t.scaleSpan = GL_AS_PROC(__glTexRhoSpan);
     t.lodThreshold = 1.0f;
     bool mipmapped = minFilter != GL_NEAREST && minFilter != GL_LINEAR;
     if (!mipmapped && minFilter == magFilter) {
-        t.apply = __glTexApplySingleFilter;
-        t.scaleLine = __glTexRhoLineNone;
-        t.scaleSpan = __glTexRhoSpanNone;
+        t.apply = GL_AS_PROC(__glTexApplySingleFilter);
+        t.scaleLine = GL_AS_PROC(__glTexRhoLineNone);
+        t.scaleSpan = GL_AS_PROC(__glTexRhoSpanNone);
     } else if (!mipmapped) {
-        t.apply = __glTexApplyMinMag;
+        t.apply = GL_AS_PROC(__glTexApplyMinMag);
     } else {
-        t.apply = __glTexApplyMipmap;
+        t.apply = GL_AS_PROC(__glTexApplyMipmap);
         if (magFilter == GL_LINEAR && (minFilter == GL_NEAREST_MIPMAP_NEAREST || minFilter == GL_LINEAR_MIPMAP_NEAREST))
             t.lodThreshold = 2.0f;
     }
     t.env = __glChooseTexEnvProc(envMode, baseFormat);
     if (dimensions == 1) {
-        t.sampleNearest = __glTexSampleNearest1D;
-        t.sampleLinear = __glTexSampleLinear1D;
+        t.sampleNearest = GL_AS_PROC(__glTexSampleNearest1D);
+        t.sampleLinear = GL_AS_PROC(__glTexSampleLinear1D);
     } else {
-        t.sampleNearest = __glTexSampleNearest2D;
-        t.sampleLinear = __glTexSampleLinear2D;
+        t.sampleNearest = GL_AS_PROC(__glTexSampleNearest2D);
+        t.sampleLinear = GL_AS_PROC(__glTexSampleLinear2D);
     }
     switch (minFilter) {
-    case GL_NEAREST: t.minify = __glTexFilterNearest; break;
-    case GL_LINEAR: t.minify = __glTexFilterLinear; break;
-    case GL_NEAREST_MIPMAP_NEAREST: t.minify = __glTexFilterNearestMipmapNearest; break;
-    case GL_LINEAR_MIPMAP_NEAREST: t.minify = __glTexFilterLinearMipmapNearest; break;
-    case GL_NEAREST_MIPMAP_LINEAR: t.minify = __glTexFilterNearestMipmapLinear; break;
-    default: t.minify = __glTexFilterLinearMipmapLinear; break;
+    case GL_NEAREST: t.minify = GL_AS_PROC(__glTexFilterNearestScaled); break;
+    case GL_LINEAR: t.minify = GL_AS_PROC(__glTexFilterLinearScaled); break;
+    case GL_NEAREST_MIPMAP_NEAREST: t.minify = GL_AS_PROC(__glTexFilterNearestMipmapNearest); break;
+    case GL_LINEAR_MIPMAP_NEAREST: t.minify = GL_AS_PROC(__glTexFilterLinearMipmapNearest); break;
+    case GL_NEAREST_MIPMAP_LINEAR: t.minify = GL_AS_PROC(__glTexFilterNearestMipmapLinear); break;
+    default: t.minify = GL_AS_PROC(__glTexFilterLinearMipmapLinear); break;
     }
-    t.magnify = magFilter == GL_NEAREST ? __glTexFilterNearest : __glTexFilterLinear;
+    t.magnify = magFilter == GL_NEAREST ? GL_AS_PROC(__glTexFilterNearestScaled)
+                                        : GL_AS_PROC(__glTexFilterLinearScaled);
     return t;
 }
 
@@ -240,25 +247,23 @@ void __glPickPixelProcs(GlContext *ctx) {
     p.readColorBuffer = px.readBuffer == GL_BACK ? &cbs.back : &cbs.front;
     cbs.readColorBuffer = p.readColorBuffer;
     // Null: pixel rectangles go through the plain fragment store.
-    p.pixelFragment = (p.currentTextureMask != 0 || (e & kGlEnableFog)) ? __glStoreFragmentTextureFog : nullptr;
-    // Transfer flags from the scales this context keeps (biases, shifts and maps are not kept yet,
-    // so they count as their identity values).
-    p.indexTransfer = ctx->visual.rgbaMode ? 1 : 0;
-    p.stencilTransfer = 0;
-    p.depthTransfer = px.transfer.depthScale != 1.0f;
-    const GlPixelTransferState &xf = px.transfer;
-    p.colorTransfer = xf.redScale != 1.0f || xf.greenScale != 1.0f || xf.blueScale != 1.0f || xf.alphaScale != 1.0f;
-    float alpha = p.colorTransfer ? px.transfer.alphaScale : 1.0f;
-    if (alpha < 0.0f) alpha = 0.0f;
-    if (alpha > 1.0f) alpha = 1.0f;
-    p.transferredBlack[0] = p.transferredBlack[1] = p.transferredBlack[2] = 0.0f;
-    p.transferredBlack[3] = alpha * ctx->scales.alphaScale;
+    p.pixelFragment =
+        (p.currentTextureMask != 0 || (e & kGlEnableFog)) ? GL_AS_PROC(__glStoreFragmentTextureFog) : nullptr;
+    // Transfer flags and the constant transferred colour live in the pixel lookup block; the
+    // pick state keeps a copy for its readers.
+    __glComputePixelTransferFlags(ctx);
+    const GlPixelTables &pt = px.tables;
+    p.indexTransfer = pt.transferIndex;
+    p.stencilTransfer = pt.transferStencil;
+    p.depthTransfer = pt.transferDepth;
+    p.colorTransfer = pt.transferRGBA;
+    for (int k = 0; k < 4; ++k) p.transferredBlack[k] = pt.transferredColor[k];
     GLenum draw = ctx->state.mode.drawBuffer;
     p.simpleWrite = !(e & (kGlEnableAlphaTest | kGlEnableDepthTest | kGlEnableStencilTest | kGlEnableBlend |
                            kGlEnableFog)) &&
                     draw != GL_NONE && draw != GL_FRONT_AND_BACK && (e & kGlEnableDither) &&
                     !(f & kGlShadeTexture);
-    p.drawPixels = __glDrawPixelsFast;
-    p.readPixels = __glReadPixelsGeneric;
-    p.copyPixels = __glCopyPixelsGeneric;
+    p.drawPixels = GL_AS_PROC(__glDrawPixelsFast);
+    p.readPixels = GL_AS_PROC(__glReadPixelsGeneric);
+    p.copyPixels = GL_AS_PROC(__glCopyPixelsGeneric);
 }

@@ -1,11 +1,12 @@
 // The texture, evaluator and pixel queries: texture environment, coordinate generation, texture
 // parameters and levels, texture images, evaluator maps, pixel maps and the polygon stipple.
 //
-// Texture objects, evaluator maps and pixel maps are not kept by the driver yet. Where the state
+// Texture objects and evaluator maps are not kept by the driver yet. Where the state
 // has no record, the answer is what the setters leave (the OpenGL defaults); where only an
 // object could answer (a map's points, a level's image), the query checks its arguments, reports
 // its errors and writes nothing.
 #include <cstring>
+#include <type_traits>
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
 #include "icd/core/query.h"
@@ -195,12 +196,26 @@ void getMap(GLenum target, GLenum query, T *) {
     if (!isMapTarget(target) || query < GL_COEFF || query > GL_DOMAIN) return __glSetError(GL_INVALID_ENUM);
 }
 
-// Pixel maps are not kept yet: the map is checked and nothing is written.
+// The map's entries: the two index maps hold integers, the colour maps floats in [0, 1], which
+// the integer forms scale to the type's full range (rounded).
 template <class T>
-void getPixelMap(GLenum map, T *) {
+void getPixelMap(GLenum map, T *values) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     if (map < GL_PIXEL_MAP_I_TO_I || map > GL_PIXEL_MAP_A_TO_A) return __glSetError(GL_INVALID_ENUM);
+    const uint32_t m = map - GL_PIXEL_MAP_I_TO_I;
+    const GlPixelMap &pm = ctx->state.pixel.maps.maps[m];
+    if (pm.table.p == nullptr) return;
+    for (int32_t i = 0; i < pm.size; ++i) {
+        if (m <= uint32_t(kGlMapSToS)) {
+            values[i] = T(pm.table.i[i]);
+        } else if constexpr (std::is_same_v<T, GLfloat>) {
+            values[i] = pm.table.f[i];
+        } else {
+            const double full = std::is_same_v<T, GLuint> ? 4294967295.0 : 65535.0;
+            values[i] = T(double(pm.table.f[i]) * full + 0.5);
+        }
+    }
 }
 
 }  // namespace

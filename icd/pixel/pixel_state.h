@@ -103,6 +103,16 @@ bool __glBuildPixelByteTables(GlContext *ctx);
 // The index mask the pixel path applies to colour indices (the colour buffer's, else the
 // visual's index bits).
 uint32_t __glPixelIndexMask(GlContext *ctx);
+// The transfer tables, built on demand by the chooser while their valid byte is 0: each
+// allocates its tables when absent, fills them from the transfer state and the maps, and sets
+// its valid byte. False (GL_OUT_OF_MEMORY recorded, valid byte left 0) when a table cannot be
+// allocated.
+bool __glBuildUbyteTransferTables(GlContext *ctx, GlPixelTables *tables);
+bool __glBuildIndexTransferTable(GlContext *ctx, GlPixelTables *tables);
+bool __glBuildIndexToRGBATables(GlContext *ctx, GlPixelTables *tables);
+// Pixel-path validation: the four transfer flags, the constant transferred colour, and the
+// tables the new state makes stale.
+void __glComputePixelTransferFlags(GlContext *ctx);
 // Marks every transfer table stale (they are rebuilt by the next operation that needs them).
 void __glInvalidatePixelTables(GlContext *ctx);
 
