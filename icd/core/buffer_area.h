@@ -4,6 +4,7 @@
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/stencil_buffer.h"
+#include "icd/raster/accum.h"
 
 struct GlContext;
 
@@ -18,4 +19,5 @@ struct GlBufferArea {
     GlBufferHeads heads;   // every buffer of the context as the head operations walk them
     GlDepthBuffer depth;
     GlStencilBuffer stencil;
+    GlAccumBuffer accum;
 };

@@ -125,9 +125,12 @@ BOOL __glCreateBuffers(GlContext *ctx) {
     }
     h.front = &c.front.head;
     initColor(&c.front, ctx);
-    // The accumulation buffer's record joins the context with its kind; until then the visual's
-    // accumulation bits get no buffer, and every head operation passes the missing one by.
     GlBufferArea &a = ctx->buffers;
+    // After the colour buffers: the accumulation scales come from the front one's.
+    if (v.hasAccum) {
+        h.accum = &a.accum.head;
+        __glInitAccumBuffer(&a.accum, ctx);
+    }
     if (v.hasDepth) {
         h.depth = &a.depth.head;
         __glHwInitDepthBuffer(&a.depth, ctx);

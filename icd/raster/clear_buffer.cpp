@@ -20,8 +20,9 @@ void __glClearBuffer(GlContext *ctx, uint32_t bufferBit) {
     case kGlBufferStencil:
         if (b.stencil.clear != nullptr) b.stencil.clear(&b.stencil);
         break;
-    default:
-        // The accumulation buffer has no clear of its own yet: it is left as it is.
+    case kGlBufferAccum:
+        if (b.accum.clear != nullptr && b.accum.head.context != nullptr) b.accum.clear(&b.accum);
         break;
+    default: break;
     }
 }

@@ -4,6 +4,3 @@
 #include "icd/raster/depth_buffer.h"
 #include "icd/core/context.h"
 
-
-// The accumulation buffer's return is not there yet: nothing is written.
-void __glStoreAccumRow(GlColorBuffer *, int32_t, int32_t, const int16_t *, float, int32_t) {}
