@@ -7,9 +7,6 @@
 
 BOOL bInitPointer(ZK_PDEV *) { return TRUE; }
 void vAssertModePointer(ZK_PDEV *, BOOL) {}
-BOOL bEnableText(ZK_PDEV *) { return TRUE; }
-void vDisableText(ZK_PDEV *) {}
-void vAssertModeText(ZK_PDEV *, BOOL) {}
 void vHeapReset(ULONG, ULONG, void **ppHeap) { *ppHeap = nullptr; }
 BOOL bInitOffscreenHeap(ZK_PDEV *) { return TRUE; }
 void vDisableOffscreenHeap(ZK_PDEV *ppdev) {
@@ -21,10 +18,6 @@ BOOL bAssertOffscreenHeap(ZK_PDEV *, BOOL) { return TRUE; }
 void vResetOffscreenHeap(ZK_PDEV *, BOOL) {}
 void vTexHeapReset(ULONG, ULONG) {}
 ULONG ulTexHeapAlloc(ULONG) { return 0; }
-void vInstallDrawMethods(ZK_PDEV *ppdev) {
-    for (PFN &p : ppdev->drawMethods) p = nullptr;
-    ppdev->pfnLineMethods[0] = ppdev->pfnLineMethods[1] = nullptr;
-}
 
 // The pointer stays with the engine: a shape it cannot take is declined (SPS_DECLINE).
 extern "C" void APIENTRY DrvMovePointer(SURFOBJ *, LONG, LONG, RECTL *) {}
@@ -32,31 +25,8 @@ extern "C" ULONG APIENTRY DrvSetPointerShape(SURFOBJ *, SURFOBJ *, SURFOBJ *, vo
                                              FLONG) {
     return 0x2;
 }
-extern "C" ULONG APIENTRY DrvDitherColor(DHPDEV, ULONG, ULONG, ULONG *) { return 0; }
-// Drawing: refused, so nothing is reported drawn that was not.
-extern "C" BOOL APIENTRY DrvCopyBits(SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *) { return FALSE; }
-extern "C" BOOL APIENTRY DrvBitBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, RECTL *, POINTL *, POINTL *, void *,
-                                   POINTL *, ULONG) {
-    return FALSE;
-}
-extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ *, void *, void *, void *, RECTL *, RECTL *, void *, void *, POINTL *,
-                                    ULONG) {
-    return FALSE;
-}
-extern "C" BOOL APIENTRY DrvLineTo(SURFOBJ *, void *, void *, LONG, LONG, LONG, LONG, RECTL *, ULONG) { return FALSE; }
-extern "C" BOOL APIENTRY DrvStrokePath(SURFOBJ *, void *, void *, void *, void *, POINTL *, void *, ULONG) {
-    return FALSE;
-}
-extern "C" BOOL APIENTRY DrvFillPath(SURFOBJ *, void *, void *, void *, POINTL *, ULONG, FLONG) { return FALSE; }
-extern "C" BOOL APIENTRY DrvPaint(SURFOBJ *, void *, void *, POINTL *, ULONG) { return FALSE; }
-extern "C" BOOL APIENTRY DrvRealizeBrush(void *, SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, ULONG) { return FALSE; }
 extern "C" HBITMAP APIENTRY DrvCreateDeviceBitmap(DHPDEV, SIZEL, ULONG) { return nullptr; }
 extern "C" void APIENTRY DrvDeleteDeviceBitmap(DHSURF) {}
-extern "C" BOOL APIENTRY DrvStretchBlt(SURFOBJ *, SURFOBJ *, SURFOBJ *, void *, void *, void *, POINTL *, RECTL *,
-                                       RECTL *, POINTL *, ULONG) {
-    return FALSE;
-}
-extern "C" void APIENTRY DrvDestroyFont(void *) {}
 extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *) { return FALSE; }
 extern "C" BOOL APIENTRY DrvEnableDirectDraw(DHPDEV, void *, void *, void *) { return FALSE; }
 extern "C" void APIENTRY DrvDisableDirectDraw(DHPDEV) {}

@@ -1,6 +1,7 @@
 #include "platform/zk3/zk3_engine.h"
 
 #include "platform/zk3/zk3.h"
+#include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine_mmio.h"
 
 #include <cstdio>
@@ -141,6 +142,7 @@ struct Engine {
         }
         Zk3EngineObject &o = it->second;
         setMethod(o, m, v);
+        zk3DrawMethod(o, m, v);
         if (o.cls == kDacTransferClass && m == 0x314) loadDac(o, v);
         if (m >= 0x100 && m < 0x180 && v != 0 && m != 0x104 && !isMemory(v))
             error("object 0x%X names unknown memory object 0x%X", h, v);
@@ -237,6 +239,7 @@ struct Engine {
         holdReads = busyReads = 0;
         freeReads = idleSpins = 0;
         dacLoads = 0;
+        zk3DrawReset();
         std::memset(fifo, 0, ZK3_FIFO_SIZE);
         for (unsigned s = 0; s < 8; ++s)
             *reinterpret_cast<uint16_t *>(fifo + s * ZK3_SUBCHANNEL_SIZE + 0x10) = ZK3_FIFO_FREE_EMPTY;
