@@ -149,6 +149,8 @@ GlShadeFlags __glShadeFlags(const GlContext *ctx);
 // Lighting validation; the generic software triangle; the clippers.
 void __glValidateLighting(GlContext *ctx);
 void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+// The triangle of GL_POLYGON_SMOOTH: sub-sample coverage per pixel.
+void __glRenderTriangleAntiAlias(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glDoClipLineSmooth(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glDoClipLineFlat(GlContext *ctx, GlVertex *a, GlVertex *b);
 // 1 when the fast triangle path installed everything, 0 when the generic path must be picked.
