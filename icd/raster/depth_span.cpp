@@ -7,6 +7,7 @@
 #include <cstring>
 #include "icd/raster/raster.h"
 #include "icd/raster/raster_state.h"
+#include "icd/raster/raster_math.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/stencil_buffer.h"
 
@@ -111,8 +112,6 @@ DepthRun constantRun(GlContext *ctx, int32_t count, uint32_t z) {
     return {count, z, 0, 0, never ? __glDepthValueProcs[0] : fragmentProcOf(ctx)};
 }
 
-uint32_t truncDepth(double v) { return v <= 0.0 ? 0u : (v >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(v)); }
-
 // The runs of a polygon-offset span: the offset depth is interpolated until it reaches a clamp
 // limit and held there after.
 int32_t clampedRuns(GlContext *ctx, DepthRun *runs) {
@@ -133,10 +132,10 @@ int32_t clampedRuns(GlContext *ctx, DepthRun *runs) {
         int32_t n = 0;
         if (u > 0) runs[n++] = constantRun(ctx, u, rs.offsetNearLimit);
         double z = double(rs.offsetZ) + double(rs.zStep) * (u % 32) + double(rs.zStep32) * (u / 32);
-        runs[n++] = {len - (u > 0 ? u : 0), truncDepth(z), rs.zStep, rs.zStep32, proc};
+        runs[n++] = {len - (u > 0 ? u : 0), __glTruncDepth(z), rs.zStep, rs.zStep32, proc};
         return n;
     }
-    const uint32_t start = truncDepth(double(rs.offsetZ));
+    const uint32_t start = __glTruncDepth(double(rs.offsetZ));
     if (toLimit < float(len)) {
         int32_t tail = int32_t(float(len) - toLimit);
         if (tail > 0) {

@@ -5,6 +5,7 @@
 // bias plus one half: the centre of pixel p lies at p + 1.
 #include <cmath>
 #include "icd/raster/line_run.h"
+#include "icd/raster/tex_sample.h"
 #include "icd/vertex/vertex.h"
 
 using namespace glline;
@@ -63,16 +64,6 @@ void setMinor(GlLineRaster &l, int32_t major, float m, float slope) {
     l.slope = uint32_t(int64_t(double(slope) * kFraction));
 }
 
-int32_t truncInt(double v) {
-    if (!(v > -2147483649.0)) return INT32_MIN;
-    if (v >= 2147483648.0) return INT32_MAX;
-    return int32_t(v);
-}
-uint32_t truncDepth(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 4294967295.0) return 0xFFFFFFFFu;
-    return uint32_t(v);
-}
 
 // Depth, stipple restart, fog, texture coordinates and colour of the run: start values at the
 // first pixel (startOffset from a along the major axis) and steps per pixel.
@@ -83,9 +74,9 @@ void setInterpolants(GlContext *ctx, GlVertex *a, GlVertex *b) {
     const float len = l.majorLength, off = l.startOffset;
     if (f & (kGlShadeDepthTest | kGlShadeDepthIterate)) {
         const double step = (double(b->window[2]) - double(a->window[2])) / len;
-        rs.zStep = truncInt(step);
+        rs.zStep = __glTruncInt(step);
         rs.zStep32 = int32_t(uint32_t(rs.zStep) << 5);
-        rs.spanZ = truncDepth(double(a->window[2]) + step * off);
+        rs.spanZ = __glTruncDepth(double(a->window[2]) + step * off);
     }
     if (f & kGlShadeLineStipple) {
         uint8_t &reset = ctx->arrays.vertexBuffer.lineReset;
@@ -110,9 +101,15 @@ void setInterpolants(GlContext *ctx, GlVertex *a, GlVertex *b) {
             rs.texCoordStep[i] = (tb[i] - ta[i]) / len;
             rs.spanTexCoord[i] = ta[i] + off * rs.texCoordStep[i];
         }
-        // No texture needs a level-of-detail scale yet: the scale stays 0.
-        rs.texCoordStep[3] = 0.0f;
-        rs.spanTexCoord[3] = 0.0f;
+        // The texture scale times q at each end, interpolated like a coordinate; the scale proc
+        // reads the steps just set.
+        float scaleA = 0.0f, scaleB = 0.0f;
+        if (GlTexScaleLineProc scale = texSlot<GlTexScaleLineProc>(ctx->state.pick.texture.scaleLine)) {
+            scaleA = scale(ctx, ta[0], ta[1], ta[2]) * ta[2];
+            scaleB = scale(ctx, tb[0], tb[1], tb[2]) * tb[2];
+        }
+        rs.texCoordStep[3] = (scaleB - scaleA) / len;
+        rs.spanTexCoord[3] = scaleA + off * rs.texCoordStep[3];
     }
     const int channels = (f & kGlShadeRgba) ? 4 : 1;
     if (f & kGlShadeSmooth) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include "icd/raster/raster.h"
 #include "icd/raster/raster_state.h"
+#include "icd/raster/raster_math.h"
 #include "icd/core/pick.h"
 
 namespace glline {
@@ -70,28 +71,10 @@ inline uint8_t *bufferAddress(const GlContext *ctx, const GlBuffer &b, int32_t x
 }
 
 // The end points' colours in the colour buffer's units for the drawing, put back afterwards.
-// The two vertices may share one colour record: it is scaled once.
-struct ScaledEnds {
-    float *ptr[2] = {nullptr, nullptr};
-    float saved[2][4];
-    int n = 0;
-
+struct ScaledEnds : GlScaledColors<2> {
     void scale(GlContext *ctx, float *c0, float *c1) {
-        const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-        if (cb == nullptr || !(rasterOf(ctx).shadeFlags & kGlShadeRgba)) return;
-        const GlColorScales &s = ctx->scales;
-        const float k[4] = {cb->redScale / s.redScale, cb->greenScale / s.greenScale, cb->blueScale / s.blueScale,
-                            cb->alphaScale / s.alphaScale};
-        for (float *c : {c0, c1}) {
-            if (c == nullptr || (n > 0 && ptr[0] == c)) continue;
-            ptr[n] = c;
-            std::memcpy(saved[n], c, 16);
-            for (int j = 0; j < 4; ++j) c[j] *= k[j];
-            ++n;
-        }
-    }
-    void restore() {
-        for (int i = 0; i < n; ++i) std::memcpy(ptr[i], saved[i], 16);
+        float *const colors[2] = {c0, c1};
+        GlScaledColors<2>::scale(ctx, colors, 2);
     }
 };
 

@@ -11,11 +11,6 @@ using namespace glline;
 
 namespace {
 
-uint32_t truncDepth(float v) {
-    if (!(v > 0.0f)) return 0;
-    if (v >= 4294967295.0f) return 0xFFFFFFFFu;
-    return uint32_t(double(v));
-}
 
 // The fragment store of single fragments; it drops what lies outside the clip box. A bare colour
 // store does not, so the plain store with its clip test stands in for it.
@@ -29,7 +24,7 @@ GlFragmentStoreProc storeOf(GlContext *ctx) {
 GlFragment pointFragment(GlContext *ctx, const GlVertex *v, bool textured) {
     GlFragment frag;
     frag.x = frag.y = 0;
-    frag.z = truncDepth(v->window[2]);
+    frag.z = __glTruncDepth(v->window[2]);
     std::memcpy(frag.color, v->color, 16);
     if (textured) {
         GlTextureApplyProc apply = ctx->state.span.inputs.textureApply;

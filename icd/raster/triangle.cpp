@@ -8,6 +8,8 @@
 #include "icd/raster/triangle.h"
 #include "icd/raster/raster.h"
 #include "icd/raster/raster_state.h"
+#include "icd/raster/raster_math.h"
+#include "icd/raster/tex_sample.h"
 #include "icd/vertex/vertex.h"
 
 using namespace glraster;
@@ -17,19 +19,6 @@ namespace {
 // Stands in for a division by a zero depth slope: one unit in the last place below 100000.
 constexpr double kNoSlope = 99999.99999999999;
 
-// Truncation toward zero that saturates instead of overflowing (NaN gives the most negative
-// value, as the processor's own conversion does).
-int32_t truncInt(double v) {
-    if (!(v > -2147483649.0)) return INT32_MIN;
-    if (v >= 2147483648.0) return INT32_MAX;
-    return int32_t(v);
-}
-// A depth value in depth-buffer units, truncated and kept within [0, 2^32 - 1].
-uint32_t truncDepth(double v) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 4294967295.0) return 0xFFFFFFFFu;
-    return uint32_t(v);
-}
 
 // The depth and stencil buffers the walk addresses; null while the context has none attached.
 const GlBuffer *attached(const GlBuffer &b) { return b.context != nullptr && b.base != nullptr ? &b : nullptr; }
@@ -41,10 +30,11 @@ float depthOffsetUnitOf(GlContext *ctx) {
     const GlDepthBuffer &db = ctx->buffers.depth;
     return db.scale != 0 ? db.offsetUnit : 0.0039063096f;
 }
-// The span texture-scale proc: the squared texels per pixel at a vertex's s, t, q, from the
-// gradients in the raster state; null when the texture needs none.
-typedef float (*GlTexScaleSpanProc)(GlContext *ctx, GlRasterState *rs, float s, float t, float q);
-GlTexScaleSpanProc texScaleProcOf(GlContext *) { return nullptr; }
+// The span texture-scale proc the texture picker chose: the squared texels per pixel at a
+// vertex's s, t, q, from the gradients in the raster state.
+GlTexScaleSpanProc texScaleProcOf(GlContext *ctx) {
+    return texSlot<GlTexScaleSpanProc>(ctx->state.pick.texture.scaleSpan);
+}
 
 // Plane gradients of the triangle top, middle, bottom.
 struct Plane {
@@ -224,10 +214,10 @@ void __glSetupEdgeStart(GlContext *ctx, const GlVertex *v, const float *color, f
     if (f & (kGlShadeDepthIterate | kGlShadeDepthTest)) {
         // In double: depth values use all 32 bits.
         double z = double(v->window[2]) + double(dy) * rs.zStepYFloat + double(dxs) * rs.zStepXFloat;
-        rs.spanZ = truncDepth(z);
+        rs.spanZ = __glTruncDepth(z);
         float zl = rs.zStepYFloat + little * rs.zStepXFloat, zb = rs.zStepYFloat + big * rs.zStepXFloat;
-        rs.zLittleStep = truncInt(zl);
-        rs.zBigStep = truncInt(zb);
+        rs.zLittleStep = __glTruncInt(zl);
+        rs.zBigStep = __glTruncInt(zb);
         Walk &w = t_walk;
         w.offsetZLittle = zl;
         w.offsetZBig = zb;
@@ -256,8 +246,8 @@ void __glSetupPolygonOffset(GlContext *ctx, const GlVertex *v, float dxs, float 
     if (__glDepthBufferInverted(ctx)) bias = -bias;
     double z = double(v->window[2]) + double(dzdx) * dxs + double(dzdy) * dy + bias;
     rs.offsetZ = float(z);
-    rs.spanZ = truncDepth(z > depthMax ? depthMax : z);
-    const uint32_t max = truncDepth(depthMax);
+    rs.spanZ = __glTruncDepth(z > depthMax ? depthMax : z);
+    const uint32_t max = __glTruncDepth(depthMax);
     if (rs.zStep < 0) {
         rs.offsetNearLimit = max;
         rs.offsetFarLimit = 0;
@@ -322,34 +312,6 @@ void __glFillSubTriangle(GlContext *ctx, int32_t firstRow, int32_t endRow) {
 
 namespace {
 
-// The colours a triangle reads, scaled from vertex units to the colour buffer's units for the
-// drawing and put back afterwards. Vertices may share one colour record: each is scaled once.
-struct ScaledColors {
-    float *ptr[4];
-    float saved[4][4];
-    int n = 0;
-
-    void scale(GlContext *ctx, float *const *colors, int count) {
-        const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-        const GlColorScales &s = ctx->scales;
-        if (cb == nullptr || !(rasterOf(ctx).shadeFlags & kGlShadeRgba)) return;
-        const float k[4] = {cb->redScale / s.redScale, cb->greenScale / s.greenScale, cb->blueScale / s.blueScale,
-                            cb->alphaScale / s.alphaScale};
-        for (int i = 0; i < count; ++i) {
-            float *c = colors[i];
-            bool seen = c == nullptr;
-            for (int j = 0; j < n && !seen; ++j) seen = ptr[j] == c;
-            if (seen) continue;
-            ptr[n] = c;
-            std::memcpy(saved[n], c, 16);
-            for (int j = 0; j < 4; ++j) c[j] *= k[j];
-            ++n;
-        }
-    }
-    void restore() {
-        for (int i = 0; i < n; ++i) std::memcpy(ptr[i], saved[i], 16);
-    }
-};
 
 }  // namespace
 
@@ -380,7 +342,7 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
 
     GlVertex *provoking = ctx->arrays.vertexBuffer.provokingVertex;
     if (provoking == nullptr) provoking = c;
-    ScaledColors scaled;
+    GlScaledColors<4> scaled;
     float *const colors[4] = {provoking->color, t->color, m->color, bo->color};
     scaled.scale(ctx, colors, 4);
 
@@ -421,7 +383,7 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     // Depth.
     if (f & (kGlShadeDepthIterate | kGlShadeDepthTest)) {
         p.gradient(t->window[2], m->window[2], bo->window[2], &rs.zStepXFloat, &rs.zStepYFloat);
-        rs.zStep = truncInt(rs.zStepXFloat);
+        rs.zStep = __glTruncInt(rs.zStepXFloat);
         rs.zStep32 = int32_t(uint32_t(rs.zStep) << 5);
     }
     // Fog: the eye distance when the fog is computed per pixel, else the vertex fog factor.
@@ -437,7 +399,7 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     }
     buffers.lockCount += 1;
 
-    const int32_t top = truncInt(ty), mid = truncInt(my), bottom = truncInt(by);
+    const int32_t top = __glTruncInt(ty), mid = __glTruncInt(my), bottom = __glTruncInt(by);
     // The left edge from upper to lower starts on `row`: its x, then the attributes' start values.
     auto startLeft = [&](GlVertex *upper, GlVertex *lower, int32_t row) {
         __glSetupLeftEdge(ctx, upper, lower, row);

@@ -79,37 +79,27 @@ uint32_t clipCheckUser(GlContext *ctx, GlVertex *v) {
 }
 
 // ---- attribute copies ------------------------------------------------------------------------------
-enum : uint32_t { kCopyNormal = 0x1, kCopyColor = 0x2, kCopyIndex = 0x4, kCopyTex = 0x8, kCopyTex2 = 0x10 };
-
+// The copy, then the record goes to the open primitive's handler.
 template <uint32_t What>
 void copyCurrent(GlContext *ctx, GlVertex *v) {
-    const GlCurrentState &c = ctx->current;
-    if (What & kCopyNormal) {
-        v->normal[0] = c.normal[0];
-        v->normal[1] = c.normal[1];
-        v->normal[2] = c.normal[2];
-    }
-    if (What & kCopyColor) std::memcpy(v->frontColor, c.vertex.scaledColor, sizeof(v->frontColor));
-    if (What & kCopyIndex) v->frontColor[0] = c.index;
-    if (What & (kCopyTex | kCopyTex2)) std::memcpy(v->texCoord[0], c.texCoord, sizeof(v->texCoord[0]));
-    if (What & kCopyTex2) std::memcpy(v->texCoord[1], c.vertex.texCoord1, sizeof(v->texCoord[1]));
+    __glCopyCurrentAttributes<What>(ctx, v);
     ctx->slots.primitive.vertex(ctx, v);
 }
 }  // namespace
 
-#define GL_COPY_BITS_Normal kCopyNormal
-#define GL_COPY_BITS_Color kCopyColor
-#define GL_COPY_BITS_Index kCopyIndex
-#define GL_COPY_BITS_Tex kCopyTex
-#define GL_COPY_BITS_NormalTex (kCopyNormal | kCopyTex)
-#define GL_COPY_BITS_ColorTex (kCopyColor | kCopyTex)
-#define GL_COPY_BITS_IndexTex (kCopyIndex | kCopyTex)
-#define GL_COPY_BITS_NormalColorTex (kCopyNormal | kCopyColor | kCopyTex)
-#define GL_COPY_BITS_NormalIndexTex (kCopyNormal | kCopyIndex | kCopyTex)
-#define GL_COPY_BITS_Tex2 kCopyTex2
-#define GL_COPY_BITS_NormalTex2 (kCopyNormal | kCopyTex2)
-#define GL_COPY_BITS_ColorTex2 (kCopyColor | kCopyTex2)
-#define GL_COPY_BITS_NormalColorTex2 (kCopyNormal | kCopyColor | kCopyTex2)
+#define GL_COPY_BITS_Normal kGlCopyNormal
+#define GL_COPY_BITS_Color kGlCopyColor
+#define GL_COPY_BITS_Index kGlCopyIndex
+#define GL_COPY_BITS_Tex kGlCopyTex
+#define GL_COPY_BITS_NormalTex (kGlCopyNormal | kGlCopyTex)
+#define GL_COPY_BITS_ColorTex (kGlCopyColor | kGlCopyTex)
+#define GL_COPY_BITS_IndexTex (kGlCopyIndex | kGlCopyTex)
+#define GL_COPY_BITS_NormalColorTex (kGlCopyNormal | kGlCopyColor | kGlCopyTex)
+#define GL_COPY_BITS_NormalIndexTex (kGlCopyNormal | kGlCopyIndex | kGlCopyTex)
+#define GL_COPY_BITS_Tex2 kGlCopyTex2
+#define GL_COPY_BITS_NormalTex2 (kGlCopyNormal | kGlCopyTex2)
+#define GL_COPY_BITS_ColorTex2 (kGlCopyColor | kGlCopyTex2)
+#define GL_COPY_BITS_NormalColorTex2 (kGlCopyNormal | kGlCopyColor | kGlCopyTex2)
 #define GL_DEFINE_COPY(what) \
     void __glCopyCurrent##what(GlContext *ctx, GlVertex *v) { copyCurrent<GL_COPY_BITS_##what>(ctx, v); }
 GL_COPY_ATTRIBUTE_PROCS(GL_DEFINE_COPY)

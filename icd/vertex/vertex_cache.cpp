@@ -16,36 +16,24 @@ constexpr uint32_t kVcacheContinued = 0x4;
 
 inline GlVertexCache &cacheOf(GlContext *ctx) { return ctx->vertexCache; }
 
-// ---- attribute copies ----------------------------------------------------------------------------
-enum : uint32_t { kCopyNormal = 0x1, kCopyColor = 0x2, kCopyIndex = 0x4, kCopyTex = 0x8 };
-
-template <uint32_t What>
-void copyCurrent(GlContext *ctx, GlVertex *v) {
-    const GlCurrentState &c = ctx->current;
-    if (What & kCopyNormal) {
-        v->normal[0] = c.normal[0];
-        v->normal[1] = c.normal[1];
-        v->normal[2] = c.normal[2];
-    }
-    if (What & kCopyColor) std::memcpy(v->frontColor, c.vertex.scaledColor, sizeof(v->frontColor));
-    if (What & kCopyIndex) v->frontColor[0] = c.index;
-    if (What & kCopyTex) std::memcpy(v->texCoord[0], c.texCoord, sizeof(v->texCoord[0]));
-}
 }  // namespace
 
-#define GL_VCACHE_BITS_Normal kCopyNormal
-#define GL_VCACHE_BITS_Color kCopyColor
-#define GL_VCACHE_BITS_Index kCopyIndex
-#define GL_VCACHE_BITS_NormalColor (kCopyNormal | kCopyColor)
-#define GL_VCACHE_BITS_NormalIndex (kCopyNormal | kCopyIndex)
-#define GL_VCACHE_BITS_TexCoord kCopyTex
-#define GL_VCACHE_BITS_NormalTexCoord (kCopyNormal | kCopyTex)
-#define GL_VCACHE_BITS_ColorTexCoord (kCopyColor | kCopyTex)
-#define GL_VCACHE_BITS_IndexTexCoord (kCopyIndex | kCopyTex)
-#define GL_VCACHE_BITS_NormalColorTexCoord (kCopyNormal | kCopyColor | kCopyTex)
-#define GL_VCACHE_BITS_NormalIndexTexCoord (kCopyNormal | kCopyIndex | kCopyTex)
-#define GL_DEFINE_VCACHE_COPY(what) \
-    void __glVcacheCopy##what(GlContext *ctx, GlVertex *v) { copyCurrent<GL_VCACHE_BITS_##what>(ctx, v); }
+// ---- attribute copies ----------------------------------------------------------------------------
+#define GL_VCACHE_BITS_Normal kGlCopyNormal
+#define GL_VCACHE_BITS_Color kGlCopyColor
+#define GL_VCACHE_BITS_Index kGlCopyIndex
+#define GL_VCACHE_BITS_NormalColor (kGlCopyNormal | kGlCopyColor)
+#define GL_VCACHE_BITS_NormalIndex (kGlCopyNormal | kGlCopyIndex)
+#define GL_VCACHE_BITS_TexCoord kGlCopyTex
+#define GL_VCACHE_BITS_NormalTexCoord (kGlCopyNormal | kGlCopyTex)
+#define GL_VCACHE_BITS_ColorTexCoord (kGlCopyColor | kGlCopyTex)
+#define GL_VCACHE_BITS_IndexTexCoord (kGlCopyIndex | kGlCopyTex)
+#define GL_VCACHE_BITS_NormalColorTexCoord (kGlCopyNormal | kGlCopyColor | kGlCopyTex)
+#define GL_VCACHE_BITS_NormalIndexTexCoord (kGlCopyNormal | kGlCopyIndex | kGlCopyTex)
+#define GL_DEFINE_VCACHE_COPY(what)                          \
+    void __glVcacheCopy##what(GlContext *ctx, GlVertex *v) { \
+        __glCopyCurrentAttributes<GL_VCACHE_BITS_##what>(ctx, v); \
+    }
 GL_VCACHE_COPY_PROCS(GL_DEFINE_VCACHE_COPY)
 #undef GL_DEFINE_VCACHE_COPY
 
