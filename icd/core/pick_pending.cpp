@@ -14,10 +14,7 @@
 #include "icd/core/pick_pending.inc"
 
 int32_t __glPickFastTriangleProcs(GlContext *) { return 0; }
-bool __glIsTextureConsistent(GlContext *, GlTextureObject *, int32_t) { return false; }
-GlTextureObject *__glLookUpBoundTexture(GlContext *, int32_t, GLenum) { return nullptr; }
 
-// The device's pickers, until the device part of each lands: the generic pick alone, which is
-// what the device does whenever it draws in software.
+// The device's bitmap picker, until the device part lands: the generic pick alone, which is what
+// the device does whenever it draws in software.
 void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
-void __glPickPixelProcsFlushing(GlContext *ctx) { __glPickPixelProcs(ctx); }

@@ -1,0 +1,93 @@
+// The texture objects, their levels, the bindings of a context and the texture entries'
+// helpers. The records are in texture_object.h and texture_state.h.
+#pragma once
+#include <cstdint>
+#include <GL/gl.h>
+#include "icd/pixel/texture_object.h"
+#include "icd/pixel/texture_state.h"
+
+struct GlContext;
+struct GlNameSpace;
+
+// Client or frame-buffer pixels to write into a level: `rows` tight rows of `width` pixels of
+// (format, type), `pitch` bytes apart, converted into the level's layout at texel (x, y) of the
+// level (border included).
+struct GlTexLevelCopy {
+    const uint8_t *source;
+    int32_t pitch;
+    GLenum format, type;
+    int32_t x, y, width, rows;
+};
+
+// ---- objects and levels ------------------------------------------------------------------------
+GlTextureObject *__glNewTextureObject(GlContext *ctx, GLuint name, int32_t kind);
+void __glDeleteTextureObject(GlContext *ctx, GlTextureObject *tex);
+void __glFreeTextureObject(GlContext *ctx, GlTextureObject *tex);
+void __glFreeTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level);
+uint8_t *__glStoreTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level, GLenum internalFormat, int32_t width,
+                           int32_t height, int32_t depth, int32_t border);
+uint8_t *__glStoreProxyTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level, GLenum internalFormat,
+                                int32_t width, int32_t height, int32_t depth, int32_t border);
+void __glTexLevelCopied(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level);
+void __glTexLevelCopiedFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex,
+                                       int32_t level);
+// Writes the texels of `copy` into the level and sets the object's reload flag.
+void __glCopyTexLevelImage(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level);
+int32_t __glTexHookReturnZero(GlContext *ctx, GlTextureObject *tex, int32_t arg);
+// The largest n with 2^n <= x; 0 for 0 and 1.
+int32_t __glFloorLog2(uint32_t x);
+
+// ---- bindings ----------------------------------------------------------------------------------
+GlTextureObject *__glLookUpBoundTexture(GlContext *ctx, int32_t unit, GLenum target);
+// The parameter fields (from wrapS on) of the object bound for GL_TEXTURE_1D or GL_TEXTURE_2D.
+GLenum *__glLookUpTextureParams(GlContext *ctx, int32_t unit, GLenum target);
+GlTextureUnitCache *__glLookUpTextureUnitState(GlContext *ctx, int32_t unit, GLenum target);
+void __glBindTextureToUnit(GlContext *ctx, int32_t unit, int32_t kind, GLuint name);
+void __glInstallTextureManager(GlContext *ctx);
+// The texture kind of a target (0-3), or -1.
+int32_t __glTextureKind(GLenum target);
+// Sets the priority of an object and of every unit cache that holds it.
+void __glSetTexturePriority(GlContext *ctx, GlTextureObject *tex, float priority);
+
+// ---- the share group's texture names ------------------------------------------------------------
+// The object of a name with one more reference, or null.
+GlTextureObject *__glTexNamesLock(GlContext *ctx, GLuint name);
+// Drops a reference a look-up took.
+void __glTexNamesUnlock(GlContext *ctx, GlTextureObject *tex);
+// Enters an object under a name; the table holds one reference. False (GL_OUT_OF_MEMORY raised)
+// when it cannot.
+bool __glTexNamesBind(GlContext *ctx, GLuint name, GlTextureObject *tex);
+// Removes names first .. first + count - 1, dropping the table's reference on their objects.
+void __glTexNamesDeleteRange(GlContext *ctx, GLuint first, GLuint count);
+void __glTexNamesGen(GlContext *ctx, GLsizei n, GLuint *names);
+// Drops this context's hold on its name space; the last holder's drop frees the objects.
+void __glTexNamesRelease(GlContext *ctx);
+
+// ---- parameters and environments ----------------------------------------------------------------
+// Values a vector command carries for a pname (for display-list compilation): 1, 4, or -1.
+int32_t __glTexParameterParamCount(GLenum pname);
+int32_t __glTexParameterivParamCount(GLenum pname);
+int32_t __glTexEnvParamCount(GLenum pname);
+int32_t __glTexEnvivParamCount(GLenum pname);
+
+// ---- the colour buffer's copy of a level (for generated span code that reads texels directly) ----
+// Gives level 0 of unit 0's current texture a copy in the colour buffer's layout; false when it
+// has none (no memory, or a layout without a rule).
+bool __glConvertTexLevelToDrawable(GlContext *ctx);
+// Converts a rectangle (border included) of a level into its existing copy.
+void __glConvertTexLevelRegion(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x, int32_t y,
+                               int32_t width, int32_t height);
+
+// ---- completeness ------------------------------------------------------------------------------
+bool __glIsTextureConsistent(GlContext *ctx, GlTextureObject *tex, int32_t unit);
+
+// ---- hardware back end -------------------------------------------------------------------------
+void __glHwTexRelease(GlContext *ctx, GlTextureObject *tex);
+void __glHwTexImageChanged(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t flag);
+void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x0, int32_t y0, int32_t x1,
+                             int32_t y1);
+// The back end's luminance-as-alpha flag: luminance levels are stored with alpha in the top
+// four bits of a 16-bit texel while it is set.
+bool __glHwLuminanceAsAlpha(GlContext *ctx);
+// Texture-manager user count of the process.
+extern int32_t __glTextureManagerUsers;

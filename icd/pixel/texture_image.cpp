@@ -1,0 +1,430 @@
+// Texture images: argument checks, glTexImage1D/2D, glTexSubImage1D/2D and their display-list
+// bodies, glCopyTexImage1D/2D and glCopyTexSubImage1D/2D, and the colour buffer's copy of a
+// level that generated span code reads.
+#include <cstring>
+#include "icd/core/core.h"
+#include "icd/core/buffers.h"
+#include "icd/core/services.h"
+#include "icd/core/gl_entries.h"
+#include "icd/core/state_entries_util.h"
+#include "icd/pixel/texture.h"
+#include "icd/pixel/texture_convert.h"
+#include "icd/pixel/texture_image.h"
+
+using glstate::markDirty;
+
+namespace {
+
+// Inside glBegin/glEnd: GL_INVALID_OPERATION. Pending pixel or texture state: validate first.
+GlContext *imagePrologue() {
+    GlContext *ctx = glstate::outsideBegin();
+    if (ctx != nullptr && (ctx->dirtyMask & kGlDirtyPixel) && ctx->beginMode == 2) {
+        if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
+        ctx->beginMode = 0;
+    }
+    return ctx;
+}
+
+int32_t currentUnit(const GlContext *ctx) { return int32_t(ctx->state.unitSelect.activeTexture); }
+
+bool isProxy(GLenum target) { return target == GL_PROXY_TEXTURE_1D || target == GL_PROXY_TEXTURE_2D; }
+
+bool isImageFormat(GLenum format) {
+    return format == GL_COLOR_INDEX || (format >= GL_RED && format <= GL_LUMINANCE_ALPHA) || format == GL_ABGR_EXT ||
+           format == GL_BGR_EXT || format == GL_BGRA_EXT;
+}
+
+// The type against the format, then the format: 0 or the error.
+GLenum checkTypeAndFormat(GLenum format, GLenum type) {
+    if (type >= GL_BYTE && type <= GL_FLOAT) {
+    } else if (type == GL_BITMAP) {
+        if (format != GL_COLOR_INDEX) return GL_INVALID_ENUM;
+    } else if (type == GL_UNSIGNED_BYTE_3_3_2_EXT) {
+        if (format != GL_RGB && format != GL_BGR_EXT) return GL_INVALID_OPERATION;
+    } else if (type >= GL_UNSIGNED_SHORT_4_4_4_4_EXT && type <= GL_UNSIGNED_INT_10_10_10_2_EXT) {
+        if (format != GL_RGBA && format != GL_ABGR_EXT && format != GL_BGRA_EXT) return GL_INVALID_OPERATION;
+    } else {
+        return GL_INVALID_ENUM;
+    }
+    return isImageFormat(format) ? 0 : GL_INVALID_ENUM;
+}
+
+bool isTexInternalFormat(GLenum f) {
+    return (f >= 1 && f <= 4) || (f >= GL_ALPHA && f <= GL_LUMINANCE_ALPHA) || f == GL_R3_G3_B2 ||
+           (f >= GL_ALPHA4 && f <= GL_INTENSITY16) || (f >= GL_RGB4 && f <= GL_RGBA16);
+}
+
+GlTextureObject *fail(GLenum error) {
+    __glSetError(error);
+    return nullptr;
+}
+
+struct ScratchBlock {
+    GlContext *ctx;
+    void *p;
+    ScratchBlock(GlContext *c, size_t bytes) : ctx(c), p(bytes != 0 ? c->hostProcs.alloc(c, bytes) : nullptr) {}
+    ~ScratchBlock() { ctx->hostProcs.free(ctx, p); }
+};
+
+// Writes a client image into a level: unpacked with the unpack modes (or taken as tightly packed
+// for display-list bodies), then converted by the copy proc.
+void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x, int32_t y, int32_t width,
+                     int32_t rows, GLenum format, GLenum type, const void *pixels, bool packed, GlTexLevelCopyProc proc) {
+    if (width <= 0 || rows <= 0) return;
+    const int32_t pitch = __glTightRowBytes(width, format, type);
+    GlTexLevelCopy copy{static_cast<const uint8_t *>(pixels), pitch, format, type, x, y, width, rows};
+    if (packed) return proc(ctx, &copy, tex, level);
+    ScratchBlock tight(ctx, size_t(pitch) * size_t(rows));
+    if (tight.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+    if (!__glUnpackImage(ctx, width, rows, format, type, pixels, tight.p)) return;
+    copy.source = static_cast<const uint8_t *>(tight.p);
+    proc(ctx, &copy, tex, level);
+}
+
+// The rectangle (x, y, width, height) of the read colour buffer, in window coordinates, as
+// RGBA floats in [0, 1]; clipped to the buffer. False when nothing is readable.
+struct FramebufferRect {
+    int32_t x, y, width, height;  // what remains, in window coordinates
+    int32_t dx, dy;               // its offset inside the requested rectangle
+};
+
+bool clipToReadable(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height, FramebufferRect &r) {
+    const GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
+    if (cb == nullptr) return false;
+    const int32_t bw = cb->head.width, bh = cb->head.height;
+    int64_t x0 = x, y0 = y, x1 = int64_t(x) + width, y1 = int64_t(y) + height;
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (x1 > bw) x1 = bw;
+    if (y1 > bh) y1 = bh;
+    if (x1 <= x0 || y1 <= y0) return false;
+    r = FramebufferRect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0), int32_t(x0 - x), int32_t(y0 - y)};
+    return true;
+}
+
+// Reads the clipped rectangle under the buffer lock and hands it to `proc` at texel (tx, ty).
+void copyFromFramebuffer(GlContext *ctx, GlTextureObject *tex, int32_t level, const FramebufferRect &r, int32_t tx,
+                         int32_t ty, GlTexLevelCopyProc proc) {
+    if (ctx->hw.drawingPending) {
+        if (ctx->slots.finish != nullptr) ctx->slots.finish(ctx);
+        ctx->hw.drawingPending = 0;
+    }
+    GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
+    if (cb->readSpan == nullptr) return;
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr) return;
+    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return;
+    __glBufferRefresh(&cb->head);
+    ScratchBlock rows(ctx, size_t(r.width) * size_t(r.height) * 16);
+    if (rows.p == nullptr) {
+        __glSetError(GL_OUT_OF_MEMORY);
+    } else if (cb->head.base != nullptr) {
+        float *out = static_cast<float *>(rows.p);
+        // The buffer reads in its own channel units.
+        const float max[4] = {cb->redScale, cb->greenScale, cb->blueScale, cb->alphaScale};
+        float inv[4];
+        for (int i = 0; i < 4; ++i) inv[i] = max[i] > 0.0f ? 1.0f / max[i] : 0.0f;
+        const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
+        for (int32_t row = 0; row < r.height; ++row) {
+            float *line = out + size_t(row) * size_t(r.width) * 4;
+            cb->readSpan(cb, bx + r.x, by + r.y + row, line, r.width);
+            for (int32_t i = 0; i < r.width * 4; ++i) line[i] *= inv[i & 3];
+            if (ctx->visual.alphaBits == 0)
+                for (int32_t i = 0; i < r.width; ++i) line[4 * i + 3] = 1.0f;
+        }
+        GlTexLevelCopy copy{static_cast<const uint8_t *>(rows.p), r.width * 16, GL_RGBA, GL_FLOAT,
+                            tx + r.dx, ty + r.dy, r.width, r.height};
+        proc(ctx, &copy, tex, level);
+    }
+    if (d->lock != nullptr && d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+}
+
+void markImageChanged(GlContext *ctx, GlTextureObject *tex) {
+    tex->consistencyDirty = 1;
+    markDirty(ctx, kGlDirtyTexture);
+}
+
+void texImage(GlContext *ctx, GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
+              GLint border, GLenum format, GLenum type, const void *pixels, int32_t dims, bool packed) {
+    GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, GLenum(internalFormat), border, format, type, dims);
+    if (tex == nullptr || !__glCheckTexImageSize(ctx, width, border)) return;
+    if (dims == 2 && !__glCheckTexImageSize(ctx, height, border)) return;
+    if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
+    const int32_t h = dims == 1 ? 2 * border + 1 : height;
+    uint8_t *image = tex->storeLevel(ctx, tex, level, GLenum(internalFormat), width, h, 2 * border + 1, border);
+    if (pixels != nullptr && image != nullptr)
+        loadClientImage(ctx, tex, level, 0, dims == 1 ? border : 0, width, dims == 1 ? 1 : height, format, type, pixels,
+                        packed, tex->levelLoaded);
+    markImageChanged(ctx, tex);
+}
+
+void texSubImage(GlContext *ctx, GLenum target, GLint level, GLint xoffset, GLint yoffset, GLsizei width,
+                 GLsizei height, GLenum format, GLenum type, const void *pixels, int32_t dims, bool packed) {
+    GlTextureObject *tex = dims == 1
+                               ? __glCheckTexSubImage1DArgs(ctx, target, level, xoffset, width, format, type)
+                               : __glCheckTexSubImage2DArgs(ctx, target, level, xoffset, yoffset, width, height, format, type);
+    if (tex == nullptr) return;
+    const GlMipLevel *l = tex->levels[level];
+    const int32_t rows = dims == 1 ? 1 : height;
+    if (pixels != nullptr)
+        loadClientImage(ctx, tex, level, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border, width, rows,
+                        format, type, pixels, packed, __glCopyTexLevelImage);
+    if (tex->levels[0]->border == 0 && width > 0 && rows > 0)
+        __glHwUpdateTexSubImage(ctx, tex, level, xoffset, dims == 1 ? 0 : yoffset, xoffset + width,
+                                dims == 1 ? 1 : yoffset + height);
+}
+
+void copyTexImage(GLenum target, GLint level, GLenum internalFormat, GLint x, GLint y, GLsizei width, GLsizei height,
+                  GLint border, int32_t dims) {
+    GlContext *ctx = imagePrologue();
+    if (ctx == nullptr) return;
+    GlTextureObject *tex = __glCheckCopyTexImageArgs(ctx, target, level, internalFormat, width, height, border, dims);
+    if (tex == nullptr) return;
+    if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
+    const int32_t h = dims == 1 ? 2 * border + 1 : height;
+    uint8_t *image = tex->storeLevel(ctx, tex, level, internalFormat, width, h, 2 * border + 1, border);
+    FramebufferRect r;
+    if (image != nullptr && clipToReadable(ctx, x, y, width, dims == 1 ? 1 : height, r))
+        copyFromFramebuffer(ctx, tex, level, r, 0, dims == 1 ? border : 0, tex->levelCopied);
+    // Marked whether or not anything was readable: the level has its new size and format.
+    markImageChanged(ctx, tex);
+}
+
+void copyTexSubImage(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y, GLsizei width,
+                     GLsizei height, int32_t dims) {
+    GlContext *ctx = imagePrologue();
+    if (ctx == nullptr) return;
+    GlTextureObject *tex = __glCheckCopyTexSubImageArgs(ctx, target, level, xoffset, yoffset, width, height, dims);
+    if (tex == nullptr) return;
+    if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
+    const GlMipLevel *l = tex->levels[level];
+    const int32_t rows = dims == 1 ? 1 : height;
+    FramebufferRect r;
+    if (!clipToReadable(ctx, x, y, width, rows, r)) return;
+    copyFromFramebuffer(ctx, tex, level, r, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border,
+                        __glCopyTexLevelImage);
+    if (tex->levels[0]->border == 0)
+        __glHwUpdateTexSubImage(ctx, tex, level, xoffset, dims == 1 ? 0 : yoffset, xoffset + width,
+                                dims == 1 ? 1 : yoffset + height);
+}
+
+}  // namespace
+
+// ---- argument checks ------------------------------------------------------------------------------
+
+GlTextureObject *__glCheckTexImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                       GLint border, GLenum format, GLenum type, int32_t dims) {
+    GlTextureObject *tex = __glLookUpBoundTexture(ctx, currentUnit(ctx), target);
+    if (tex == nullptr || tex->dimensions != dims) return fail(GL_INVALID_ENUM);
+    if (GLenum e = checkTypeAndFormat(format, type)) return fail(e);
+    if (level < 0 || level >= ctx->limits.textureLevels[0]) return fail(GL_INVALID_VALUE);
+    if (!isTexInternalFormat(internalFormat)) return fail(GL_INVALID_ENUM);
+    if (border != 0 && border != 1) return fail(GL_INVALID_VALUE);
+    return tex;
+}
+
+bool __glCheckTexImageSize(GlContext *, GLsizei size, GLint border) {
+    const int64_t inner = int64_t(size) - 2 * int64_t(border);
+    if (inner < 0 || (inner & (inner - 1)) != 0) {
+        __glSetError(GL_INVALID_VALUE);
+        return false;
+    }
+    return true;
+}
+
+GlTextureObject *__glCheckCopyTexImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                           GLsizei width, GLsizei height, GLint border, int32_t dims) {
+    GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, internalFormat, border, GL_RGBA, GL_FLOAT, dims);
+    if (tex == nullptr) return nullptr;
+    if (isProxy(target) || (internalFormat >= 1 && internalFormat <= 4)) return fail(GL_INVALID_ENUM);
+    if (!__glCheckTexImageSize(ctx, width, border)) return nullptr;
+    if (dims == 2 && !__glCheckTexImageSize(ctx, height, border)) return nullptr;
+    return tex;
+}
+
+GlTextureObject *__glCheckTexSubImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum format, GLenum type,
+                                          int32_t dims) {
+    if (isProxy(target)) return fail(GL_INVALID_ENUM);
+    GlTextureObject *tex = __glLookUpBoundTexture(ctx, currentUnit(ctx), target);
+    if (tex == nullptr || tex->dimensions != dims) return fail(GL_INVALID_ENUM);
+    if (GLenum e = checkTypeAndFormat(format, type)) return fail(e);
+    if (level < 0 || level >= ctx->limits.textureLevels[0]) return fail(GL_INVALID_VALUE);
+    if (tex->levels[level]->image == nullptr) return fail(GL_INVALID_OPERATION);
+    return tex;
+}
+
+bool __glCheckTexRegion(GlContext *, const GlMipLevel *level, GLint offset, GLsizei size, int32_t levelSize) {
+    const int64_t border = level->border;
+    if (size < 0 || offset < -border || int64_t(offset) + size > levelSize - border) {
+        __glSetError(GL_INVALID_VALUE);
+        return false;
+    }
+    return true;
+}
+
+GlTextureObject *__glCheckTexSubImage1DArgs(GlContext *ctx, GLenum target, GLint level, GLint xoffset, GLsizei width,
+                                            GLenum format, GLenum type) {
+    GlTextureObject *tex = __glCheckTexSubImageArgs(ctx, target, level, format, type, 1);
+    if (tex == nullptr || !__glCheckTexRegion(ctx, tex->levels[level], xoffset, width, tex->levels[level]->width))
+        return nullptr;
+    return tex;
+}
+
+GlTextureObject *__glCheckTexSubImage2DArgs(GlContext *ctx, GLenum target, GLint level, GLint xoffset, GLint yoffset,
+                                            GLsizei width, GLsizei height, GLenum format, GLenum type) {
+    GlTextureObject *tex = __glCheckTexSubImageArgs(ctx, target, level, format, type, 2);
+    if (tex == nullptr) return nullptr;
+    const GlMipLevel *l = tex->levels[level];
+    if (!__glCheckTexRegion(ctx, l, xoffset, width, l->width) || !__glCheckTexRegion(ctx, l, yoffset, height, l->height))
+        return nullptr;
+    return tex;
+}
+
+GlTextureObject *__glCheckCopyTexSubImageArgs(GlContext *ctx, GLenum target, GLint level, GLint xoffset,
+                                              GLint yoffset, GLsizei width, GLsizei height, int32_t dims) {
+    GlTextureObject *tex = __glCheckTexSubImageArgs(ctx, target, level, GL_RGBA, GL_FLOAT, dims);
+    if (tex == nullptr) return nullptr;
+    const GlMipLevel *l = tex->levels[level];
+    if (!__glCheckTexRegion(ctx, l, xoffset, width, l->width)) return nullptr;
+    if (dims == 2 && !__glCheckTexRegion(ctx, l, yoffset, height, l->height)) return nullptr;
+    if (!__glCheckTexRegion(ctx, l, 0, 1, l->depth)) return nullptr;
+    return tex;
+}
+
+// ---- display-list bodies: images kept tightly packed in the default layout -----------------------
+
+void __glTexImage1DFromList(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLint border,
+                            GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texImage(ctx, target, level, internalFormat, width, 1, border, format, type, pixels, 1, true);
+}
+
+void __glTexImage2DFromList(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
+                            GLint border, GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texImage(ctx, target, level, internalFormat, width, height, border, format, type, pixels, 2, true);
+}
+
+void __glTexSubImage1DFromList(GLenum target, GLint level, GLint xoffset, GLsizei width, GLenum format, GLenum type,
+                               const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texSubImage(ctx, target, level, xoffset, 0, width, 1, format, type, pixels, 1, true);
+}
+
+void __glTexSubImage2DFromList(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLsizei width,
+                               GLsizei height, GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texSubImage(ctx, target, level, xoffset, yoffset, width, height, format, type, pixels, 2, true);
+}
+
+// ---- the colour buffer's copy of a level ----------------------------------------------------------
+
+namespace {
+
+// R, G, B, A bytes of a texel of the software layouts that generated code may read directly.
+bool texelBytes(const GlMipLevel *l, const uint8_t *t, uint8_t *c) {
+    switch (l->texelFormatId) {
+    case kGlTexelL8: c[0] = c[1] = c[2] = t[0], c[3] = 0; return true;
+    case kGlTexelL8A8: c[0] = c[1] = c[2] = t[0], c[3] = t[1]; return true;
+    case kGlTexelRgb8: c[0] = t[0], c[1] = t[1], c[2] = t[2], c[3] = 0; return true;
+    case kGlTexelRgba8: c[0] = t[0], c[1] = t[1], c[2] = t[2], c[3] = t[3]; return true;
+    case kGlTexelA8: c[0] = c[1] = c[2] = 0, c[3] = t[0]; return true;
+    case kGlTexelI8: c[0] = c[1] = c[2] = c[3] = t[0]; return true;
+    default: return false;
+    }
+}
+
+const GlColorBuffer *layoutBuffer(const GlContext *ctx) {
+    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    return cb != nullptr ? cb : &ctx->buffers.color.front;
+}
+
+}  // namespace
+
+void __glConvertTexLevelRegion(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x, int32_t y,
+                               int32_t width, int32_t height) {
+    GlMipLevel *l = tex->levels[level];
+    if (l->image == nullptr || l->convertedImage == nullptr) return;
+    const GlColorBuffer *cb = layoutBuffer(ctx);
+    const GlVisual &v = ctx->visual;
+    const int32_t bits[4] = {v.redBits, v.greenBits, v.blueBits, v.alphaBits};
+    const int32_t shifts[4] = {cb->redShift, cb->greenShift, cb->blueShift, cb->alphaShift};
+    const int32_t element = cb->head.elementSize > 0 ? cb->head.elementSize : 1;
+    const int32_t bpt = l->texelFormat->bitsPerTexel >> 3;
+    for (int32_t row = y; row < y + height; ++row)
+        for (int32_t col = x; col < x + width; ++col) {
+            const size_t index = size_t(row) * size_t(l->width) + size_t(col);
+            uint8_t c[4];
+            if (!texelBytes(l, l->image + index * size_t(bpt), c)) return;
+            uint32_t pixel = 0;
+            for (int i = 0; i < 4; ++i)
+                if (bits[i] > 0 && bits[i] <= 8) pixel |= uint32_t(c[i] >> (8 - bits[i])) << shifts[i];
+            std::memcpy(l->convertedImage + index * size_t(element), &pixel, size_t(element));
+        }
+}
+
+bool __glConvertTexLevelToDrawable(GlContext *ctx) {
+    GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    if (tex == nullptr) return false;
+    GlMipLevel *l = tex->levels[0];
+    if (l->convertedImage != nullptr) return true;
+    uint8_t probe[4];
+    if (l->image == nullptr || !texelBytes(l, l->image, probe)) return false;
+    const GlColorBuffer *cb = layoutBuffer(ctx);
+    const size_t element = size_t(cb->head.elementSize > 0 ? cb->head.elementSize : 1);
+    void *block = ctx->hostProcs.realloc(ctx, nullptr, element * size_t(l->width) * size_t(l->height));
+    if (block == nullptr) return false;  // the caller takes a path that samples the level itself
+    l->convertedImage = static_cast<uint8_t *>(block);
+    __glConvertTexLevelRegion(ctx, tex, 0, 0, 0, l->width, l->height);
+    return true;
+}
+
+// ---- entries --------------------------------------------------------------------------------------
+
+namespace icd {
+
+void APIENTRY glTexImage1D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLint border,
+                           GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texImage(ctx, target, level, internalformat, width, 1, border, format, type, pixels, 1, false);
+}
+
+void APIENTRY glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,
+                           GLint border, GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr)
+        texImage(ctx, target, level, internalformat, width, height, border, format, type, pixels, 2, false);
+}
+
+void APIENTRY glTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLsizei width, GLenum format, GLenum type,
+                              const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texSubImage(ctx, target, level, xoffset, 0, width, 1, format, type, pixels, 1, false);
+}
+
+void APIENTRY glTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLsizei width, GLsizei height,
+                              GLenum format, GLenum type, const GLvoid *pixels) {
+    GlContext *ctx = imagePrologue();
+    if (ctx != nullptr) texSubImage(ctx, target, level, xoffset, yoffset, width, height, format, type, pixels, 2, false);
+}
+
+void APIENTRY glCopyTexImage1D(GLenum target, GLint level, GLenum internalformat, GLint x, GLint y, GLsizei width,
+                               GLint border) {
+    copyTexImage(target, level, internalformat, x, y, width, 1, border, 1);
+}
+
+void APIENTRY glCopyTexImage2D(GLenum target, GLint level, GLenum internalformat, GLint x, GLint y, GLsizei width,
+                               GLsizei height, GLint border) {
+    copyTexImage(target, level, internalformat, x, y, width, height, border, 2);
+}
+
+void APIENTRY glCopyTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLint x, GLint y, GLsizei width) {
+    copyTexSubImage(target, level, xoffset, 0, x, y, width, 1, 1);
+}
+
+void APIENTRY glCopyTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLint x, GLint y,
+                                  GLsizei width, GLsizei height) {
+    copyTexSubImage(target, level, xoffset, yoffset, x, y, width, height, 2);
+}
+
+}  // namespace icd
