@@ -5,6 +5,7 @@
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
+#include "icd/core/attrib.h"
 
 namespace {
 constexpr float floatFromBits(uint32_t bits) { return std::bit_cast<float>(bits); }
@@ -63,9 +64,6 @@ GlContext *allocateContext(const GlHostProcTable *host, const GlVisual *visual, 
     ctx->tail.self = ctx;
     ctx->tail.isScreenContext = screen;
     setLimits(ctx, screen);
-    ctx->state.list.appendHook = __glNopProc;
-    ctx->state.list.appendExecuteHook = __glNopProc;
-    ctx->state.list.freeFlag = 0;
     ctx->procs.loseCurrent = __glLoseCurrent;
     ctx->procs.makeCurrent = __glMakeCurrent;
     ctx->procs.share = __glShareContext;
@@ -112,7 +110,7 @@ BOOL __glInitContext(GlContext *ctx) {
     ctx->one = 1.0f;
     ctx->limits.biasXf = float(ctx->limits.biasX);
     ctx->limits.biasYf = float(ctx->limits.biasY);
-    ctx->procs.copy = nullptr;
+    ctx->procs.copy = __glCopyContext;
     ctx->procs.destroy = __glDestroyContext;
     ctx->procs.getDispatchTable = __glGetDispatchTable;
     ctx->procs.nop0 = __glNopProc;
@@ -288,6 +286,7 @@ BOOL __glDestroyContext(GlContext *ctx) {
     drop(ctx, t.bufferEntries);
     __glOgFreeCodeCaches(ctx);
     GlArraysArea &a = ctx->arrays;
+    __glFreeAttribStack(ctx);
     drop(ctx, a.attribStack);
     drop(ctx, a.clientAttribStack);
     a.attribStackTop = a.clientAttribStackTop = nullptr;

@@ -15,6 +15,7 @@
 #include "icd/vertex/texgen.h"
 #include "icd/pixel/texture_state.h"
 #include "icd/pixel/pixel_state.h"
+#include "icd/pixel/pixel_ops.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -76,5 +77,6 @@ struct GlStateAreas {
     GlFeedbackBuffer feedback;
     GlSelectBuffer select;
     GlTexGenState texGen;
+    GlPixelOpsState pixelOps;  // the bitmap renderer validation chose
     GlTextureBindingState textures;  // bindings, default objects, environments
 };
