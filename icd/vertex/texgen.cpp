@@ -212,11 +212,22 @@ void __glTexGenMixed(GlContext *ctx, GlVertex *v) {
 
 // ---- pickers -------------------------------------------------------------------------------------
 
-// The application context's picker: the generic choice. The coordinates copied into a vertex
-// are already final when nothing is generated and the texture matrix is the identity, so the
-// device could skip the proc then; the pick tests rely on the generic choice in application
-// contexts, so that shortcut waits until they change with it.
-void __glHwPickTexGenProcs(GlContext *ctx) { __glPickTexGenProcs(ctx); }
+// The device context's picker: the generic choice, except that with nothing generated and an
+// identity texture matrix the coordinates copied into a vertex are already final, so no proc
+// runs at all. A change of the texture matrix revalidates, so the shortcut never outlives it.
+GlVertexProc __glHwChooseTexGenProc(GlContext *ctx) {
+    __glPickTexGenProcs(ctx);
+    GlPrimitiveProcs &p = ctx->slots.primitive;
+    const GlTransform *top = ctx->state.transform.texture;
+    if (p.texCoord == __glTexGenOff && (top == nullptr || top->matrix.type == kGlMatrixIdentity)) {
+        const GlVertexProc none = reinterpret_cast<GlVertexProc>(reinterpret_cast<void (*)(void)>(&__glNopProc));
+        p.texCoord = p.rasterTexCoord = none;
+        ctx->state.pick.texGenInner = none;
+    }
+    return p.texCoord;
+}
+
+void __glHwPickTexGenProcs(GlContext *ctx) { __glHwChooseTexGenProc(ctx); }
 
 // ---- entries -------------------------------------------------------------------------------------
 

@@ -41,3 +41,8 @@ void __glTexGenObjectLinear(GlContext *ctx, GlVertex *v);
 void __glTexGenSphereMap(GlContext *ctx, GlVertex *v);
 void __glTexGenMixed(GlContext *ctx, GlVertex *v);
 void __glTexGenOff(GlContext *ctx, GlVertex *v);
+
+// The device context's choice of texture-coordinate proc, installed into both coordinate slots
+// and returned: the generic choice, or none at all when nothing is generated and the texture
+// matrix is the identity.
+GlVertexProc __glHwChooseTexGenProc(GlContext *ctx);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <functional>
 #include "tests/icd_pick/pick_fixture.h"
+#include "icd/raster/tex_env.h"
+#include "icd/raster/tex_sample.h"
 
 namespace {
 
@@ -539,7 +541,8 @@ TEST_F(PickTest, TexGenProcByEnablesAndModes) {
         GlPickVertexProc proc;
     };
     const Row rows[] = {
-        {0x0, 0, 0, __glTexGenOff},
+        // Nothing generated and an identity texture matrix: the copied coordinates are final.
+        {0x0, 0, 0, reinterpret_cast<GlPickVertexProc>(reinterpret_cast<void (*)(void)>(&__glNopProc))},
         {0x3, GL_OBJECT_LINEAR, GL_OBJECT_LINEAR, __glTexGenObjectLinear},
         {0x3, GL_SPHERE_MAP, GL_SPHERE_MAP, __glTexGenSphereMap},
         {0x3, 0, 0, __glTexGenEyeLinear},
@@ -560,6 +563,23 @@ TEST_F(PickTest, TexGenProcByEnablesAndModes) {
         EXPECT_EQ(pick().texGenInner, row.proc);
     }
     pick().texGenMode[0] = pick().texGenMode[1] = 0;
+}
+
+// A texture matrix other than the identity still needs the proc that applies it, and going back
+// to the identity drops it again.
+TEST_F(PickTest, TexGenOffWhileTheTextureMatrixIsNotTheIdentity) {
+    settle();
+    for (int i = 0; i < 4; ++i) CALL(glDisable)(GL_TEXTURE_GEN_S + i);
+    CALL(glMatrixMode)(GL_TEXTURE);
+    CALL(glScalef)(2.0f, 2.0f, 1.0f);
+    draw();
+    EXPECT_EQ(prim().texCoord, __glTexGenOff);
+    EXPECT_EQ(prim().rasterTexCoord, __glTexGenOff);
+    CALL(glLoadIdentity)();
+    draw();
+    EXPECT_NE(prim().texCoord, __glTexGenOff);
+    EXPECT_EQ(reinterpret_cast<void (*)(void)>(prim().texCoord), reinterpret_cast<void (*)(void)>(&__glNopProc));
+    CALL(glMatrixMode)(GL_MODELVIEW);
 }
 
 TEST_F(PickTest, ShadeModelChoosesClipLineProc) {
@@ -585,13 +605,13 @@ TEST(TexturePick, EnvironmentProcForEveryPair) {
         GlTexEnvProc proc;
     };
     const Row rows[] = {
-        {GL_MODULATE, GL_RGB, __glTexEnvModulateRgb},
-        {GL_MODULATE, GL_COLOR_INDEX, __glTexEnvModulateColorIndex},
-        {GL_REPLACE, GL_LUMINANCE_ALPHA, __glTexEnvReplaceLuminanceAlpha},
-        {GL_BLEND, GL_INTENSITY, __glTexEnvBlendIntensity},
-        {GL_DECAL, GL_RGBA, __glTexEnvDecalRgba},
+        {GL_MODULATE, GL_RGB, GL_AS_PROC(__glTexEnvModulateRgb)},
+        {GL_MODULATE, GL_COLOR_INDEX, GL_AS_PROC(__glTexEnvModulateColorIndex)},
+        {GL_REPLACE, GL_LUMINANCE_ALPHA, GL_AS_PROC(__glTexEnvReplaceLuminanceAlpha)},
+        {GL_BLEND, GL_INTENSITY, GL_AS_PROC(__glTexEnvBlendIntensity)},
+        {GL_DECAL, GL_RGBA, GL_AS_PROC(__glTexEnvDecalRgba)},
         {GL_DECAL, GL_ALPHA, __glNopProc},
-        {0x104, GL_COLOR_INDEX, __glTexEnvAddColorIndex},
+        {0x104, GL_COLOR_INDEX, GL_AS_PROC(__glTexEnvAddColorIndex)},
         // Pairs without a proc of their own leave the colour alone rather than keep a stale proc.
         {GL_BLEND, GL_COLOR_INDEX, __glNopProc},
         {0x104, GL_RGB, __glNopProc},
@@ -608,16 +628,18 @@ TEST(TexturePick, FiltersChooseApplyThresholdAndScale) {
         float threshold;
     };
     const Row rows[] = {
-        {GL_NEAREST, GL_NEAREST, 2, __glTexApplySingleFilter, __glTexFilterNearest, __glTexFilterNearest,
-         __glTexRhoSpanNone, __glTexSampleNearest2D, 1.0f},
-        {GL_LINEAR, GL_NEAREST, 1, __glTexApplyMinMag, __glTexFilterLinear, __glTexFilterNearest, __glTexRhoSpan,
-         __glTexSampleNearest1D, 1.0f},
-        {GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR, 2, __glTexApplyMipmap, __glTexFilterLinearMipmapNearest,
-         __glTexFilterLinear, __glTexRhoSpan, __glTexSampleNearest2D, 2.0f},
-        {GL_NEAREST_MIPMAP_NEAREST, GL_NEAREST, 2, __glTexApplyMipmap, __glTexFilterNearestMipmapNearest,
-         __glTexFilterNearest, __glTexRhoSpan, __glTexSampleNearest2D, 1.0f},
-        {GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, 2, __glTexApplyMipmap, __glTexFilterLinearMipmapLinear,
-         __glTexFilterLinear, __glTexRhoSpan, __glTexSampleNearest2D, 1.0f},
+#define P(proc) GL_AS_PROC(proc)
+        {GL_NEAREST, GL_NEAREST, 2, P(__glTexApplySingleFilter), P(__glTexFilterNearestScaled),
+         P(__glTexFilterNearestScaled), P(__glTexRhoSpanNone), P(__glTexSampleNearest2D), 1.0f},
+        {GL_LINEAR, GL_NEAREST, 1, P(__glTexApplyMinMag), P(__glTexFilterLinearScaled), P(__glTexFilterNearestScaled),
+         P(__glTexRhoSpan), P(__glTexSampleNearest1D), 1.0f},
+        {GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR, 2, P(__glTexApplyMipmap), P(__glTexFilterLinearMipmapNearest),
+         P(__glTexFilterLinearScaled), P(__glTexRhoSpan), P(__glTexSampleNearest2D), 2.0f},
+        {GL_NEAREST_MIPMAP_NEAREST, GL_NEAREST, 2, P(__glTexApplyMipmap), P(__glTexFilterNearestMipmapNearest),
+         P(__glTexFilterNearestScaled), P(__glTexRhoSpan), P(__glTexSampleNearest2D), 1.0f},
+        {GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR, 2, P(__glTexApplyMipmap), P(__glTexFilterLinearMipmapLinear),
+         P(__glTexFilterLinearScaled), P(__glTexRhoSpan), P(__glTexSampleNearest2D), 1.0f},
+#undef P
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << row.min << " " << row.mag);
@@ -628,7 +650,7 @@ TEST(TexturePick, FiltersChooseApplyThresholdAndScale) {
         EXPECT_EQ(t.scaleSpan, row.scaleSpan);
         EXPECT_EQ(t.sampleNearest, row.sampleNearest);
         EXPECT_EQ(t.lodThreshold, row.threshold);
-        EXPECT_EQ(t.env, __glTexEnvModulateRgba);
+        EXPECT_EQ(t.env, GL_AS_PROC(__glTexEnvModulateRgba));
     }
 }
 
