@@ -24,12 +24,7 @@ protected:
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
         ctx = contextOf(handle);
         attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
-        GL(glViewport)(0, 0, kWidth, kHeight);
-        GL(glScissor)(0, 0, kWidth, kHeight);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kWidth, 0, kHeight, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
+        windowProjection(ctx, kWidth, kHeight);
         GL(glShadeModel)(GL_SMOOTH);
     }
     std::vector<uint8_t> take() {

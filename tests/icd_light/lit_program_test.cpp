@@ -23,12 +23,7 @@ protected:
         ctx = contextOf(handle);
         ASSERT_NE(ctx, nullptr);
         attachPlainRgb32Front(ctx, colorMem, kW, kH);
-        GL(glViewport)(0, 0, kW, kH);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kW, 0, kH, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
-        GL(glLoadIdentity)();
+        windowProjection(ctx, kW, kH);
         GL(glShadeModel)(GL_FLAT);
         GL(glEnable)(GL_LIGHTING);
         GL(glEnable)(GL_LIGHT0);  // white, from (0, 0, 1) at infinity

@@ -19,12 +19,7 @@ protected:
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
         ctx = contextOf(handle);
         attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
-        GL(glViewport)(0, 0, kWidth, kHeight);
-        GL(glScissor)(0, 0, kWidth, kHeight);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kWidth, 0, kHeight, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
+        windowProjection(ctx, kWidth, kHeight);
         GL(glColor3f)(1.0f, 0.0f, 0.0f);
     }
     void triangle() {

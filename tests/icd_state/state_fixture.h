@@ -18,6 +18,18 @@ namespace slot {
 
 #define GL(name) slotAs<decltype(&icd::name)>(&ctx->liveTable, slot::name)
 
+// One unit per pixel over a w x h window, origin at the bottom left, z in [-1, 1]; the scissor box
+// is the window and the modelview the identity.
+inline void windowProjection(GlContext *ctx, int w, int h) {
+    GL(glViewport)(0, 0, w, h);
+    GL(glScissor)(0, 0, w, h);
+    GL(glMatrixMode)(GL_PROJECTION);
+    GL(glLoadIdentity)();
+    GL(glOrtho)(0, w, 0, h, -1, 1);
+    GL(glMatrixMode)(GL_MODELVIEW);
+    GL(glLoadIdentity)();
+}
+
 // Procs the entries run, recorded by name in call order.
 inline std::vector<std::string> &procLog() {
     static std::vector<std::string> log;

@@ -29,12 +29,7 @@ protected:
         __glInitDepthBuffer16(db, ctx);
         depthMem.setUp(kW, kH, 2);
         db->head.attach(&db->head, &depthMem.desc, ctx);
-        GL(glViewport)(0, 0, kW, kH);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kW, 0, kH, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
-        GL(glLoadIdentity)();
+        windowProjection(ctx, kW, kH);
     }
     // The pixel at GL window position (x, y), whichever way the drawable's rows run.
     uint32_t at(int x, int y) {

@@ -167,12 +167,7 @@ protected:
         if (HasFatalFailure()) return;
         attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
         GL(glDrawBuffer)(GL_FRONT);
-        GL(glViewport)(0, 0, kWidth, kHeight);
-        GL(glScissor)(0, 0, kWidth, kHeight);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kWidth, 0, kHeight, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
+        windowProjection(ctx, kWidth, kHeight);
         GL(glShadeModel)(GL_SMOOTH);
     }
     std::vector<uint8_t> drawStrip(bool cache) {
