@@ -1,0 +1,459 @@
+// The chooser of a pixel operation's span chain: from the two halves of the span, the zoom and
+// the transfer state it appends the fewest stages that turn the source form into the destination
+// form, and picks the reader and renderer that frame them. Runs once per operation.
+#include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_ops_util.h"
+#include "icd/pixel/pixel_state.h"
+
+namespace {
+
+using namespace glpixel;
+
+template <class P>
+P slotAs(GlProc p) {
+    return reinterpret_cast<P>(reinterpret_cast<void (*)(void)>(p));
+}
+
+bool isRgbaKindFormat(GLenum f) {
+    return f == kGlFormatRedAlpha || (f >= GL_RED && f <= GL_LUMINANCE_ALPHA) || f == kGlFormatABGR ||
+           f == kGlFormatBGR || f == kGlFormatBGRA;
+}
+
+// RGBA-type destination formats (those a colour row is reduced to).
+bool isRgbaDestinationFormat(GLenum f) { return isRgbaKindFormat(f) || f == GL_INTENSITY; }
+
+bool isPowerOfTwoMinusOne(uint32_t v) { return (v & (v + 1)) == 0; }
+
+// Formats that hold the same components for a memory copy.
+GLenum canonical(GLenum f) {
+    if (f == kGlFormatRedAlpha) return GL_LUMINANCE_ALPHA;
+    if (f == GL_LUMINANCE) return GL_RED;
+    return f;
+}
+
+struct Chain {
+    GlPixelSpan *span;
+    int32_t count;
+    void add(GlPixelSpanProc p) {
+        if (p != nullptr && count < kGlPixelSpanMaxStages) span->stages[count++] = p;
+    }
+    GlPixelSpanProc last() const { return count > 0 ? span->stages[count - 1] : nullptr; }
+};
+
+// Direct byte-to-texel stages by destination texel code and source layout.
+GlPixelSpanProc byteTexelStage(GLenum code, int32_t components, GLenum srcFormat, GLenum finalFormat) {
+    switch (code) {
+    case kGlTexelCodeRGB565:
+        if (components == 1) return __glByteTexelL8ToRGB565;
+        if (components == 3 && srcFormat == GL_RGB) return __glByteTexelRGB8ToRGB565;
+        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToRGB565;
+        return nullptr;
+    case kGlTexelCodeXRGB1555:
+        if (components == 1) return __glByteTexelL8ToXRGB1555;
+        if (components == 3 && srcFormat == GL_RGB) return __glByteTexelRGB8ToXRGB1555;
+        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToXRGB1555;
+        return nullptr;
+    case kGlTexelCodeARGB1555:
+        if (components == 2) return __glByteTexelLA8ToARGB1555;
+        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToARGB1555;
+        return nullptr;
+    case kGlTexelCodeARGB4444:
+        if (components == 1 && finalFormat == GL_INTENSITY) return __glByteTexelI8ToARGB4444;
+        if (components == 2) return __glByteTexelLA8ToARGB4444;
+        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToARGB4444;
+        return nullptr;
+    case kGlTexelCodeA4:
+        return components == 1 ? __glByteTexelA8ToARGB4444 : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// Unpack of a source type to floats; sets the component count after a packed-type unpack.
+GlPixelSpanProc unpackStage(GlPixelSpan *s, bool indexFormat) {
+    const GLenum t = s->srcType;
+    if (indexFormat) {
+        switch (t) {
+        case GL_BYTE: return __glUnpackIndexByte;
+        case GL_UNSIGNED_BYTE: return __glUnpackIndexUnsignedByte;
+        case GL_SHORT: return __glUnpackIndexShort;
+        case GL_UNSIGNED_SHORT: return __glUnpackIndexUnsignedShort;
+        case GL_INT: return __glUnpackIndexInt;
+        case GL_UNSIGNED_INT: return __glUnpackIndexUnsignedInt;
+        default: return nullptr;
+        }
+    }
+    struct Packed {
+        GLenum type;
+        GlPixelSpanProc proc;
+        int32_t components;
+    };
+    static const Packed packed[] = {
+        {kGlUnsignedByte332, __glUnpackUbyte332, 3},     {kGlUnsignedShort4444, __glUnpackUshort4444, 4},
+        {kGlUnsignedShort5551, __glUnpackUshort5551, 4}, {kGlUnsignedInt8888, __glUnpackUint8888, 4},
+        {kGlUnsignedInt1010102, __glUnpackUint1010102, 4}, {kGlTexelCodeRGB565, __glUnpackTexelRGB565, 3},
+        {kGlTexelCodeXRGB1555, __glUnpackTexelXRGB1555, 3},  {kGlTexelCodeARGB1555, __glUnpackTexelARGB1555, 4},
+        {kGlTexelCodeARGB4444, __glUnpackTexelARGB4444, 4},  {kGlTexelCodeA4, __glUnpackTexelA4, 4},
+    };
+    switch (t) {
+    case GL_BYTE: return __glUnpackByte;
+    case GL_UNSIGNED_BYTE: return __glUnpackUnsignedByte;
+    case GL_SHORT: return __glUnpackShort;
+    case GL_UNSIGNED_SHORT: return __glUnpackUnsignedShort;
+    case GL_INT: return __glUnpackInt;
+    case GL_UNSIGNED_INT: return __glUnpackUnsignedInt;
+    default: break;
+    }
+    for (const Packed &p : packed)
+        if (p.type == t) {
+            s->srcComponents = p.components;
+            return p.proc;
+        }
+    return nullptr;
+}
+
+// The conversion of a memory source's format into colour-buffer units (or the transfer of an
+// index, stencil or depth row).
+GlPixelSpanProc sourceConversion(GLenum format, const GlPixelTables &t, bool transfer) {
+    switch (format) {
+    case kGlFormatRedAlpha: return transfer ? __glTransferRedAlpha : __glExpandRedAlphaScaled;
+    case GL_COLOR_INDEX: return t.transferIndex ? __glTransferIndex : nullptr;
+    case GL_STENCIL_INDEX: return t.transferStencil ? __glTransferStencil : nullptr;
+    case GL_DEPTH_COMPONENT: return t.transferDepth ? __glTransferDepth : nullptr;
+    default: break;
+    }
+    const bool rgba = t.transferRGBA != 0;
+    switch (format) {
+    case GL_RED: return rgba ? __glTransferRed : __glExpandRedScaled;
+    case GL_GREEN: return rgba ? __glTransferGreen : __glExpandGreenScaled;
+    case GL_BLUE: return rgba ? __glTransferBlue : __glExpandBlueScaled;
+    case GL_ALPHA: return rgba ? __glTransferAlpha : __glExpandAlphaScaled;
+    case GL_RGB: return rgba ? __glTransferRGB : __glExpandRGBScaled;
+    case kGlFormatBGR: return rgba ? __glTransferBGR : __glExpandBGRScaled;
+    case GL_RGBA: return rgba ? __glTransferRGBA : __glScaleRGBAToBuffer;
+    case kGlFormatABGR: return rgba ? __glTransferABGR : __glScaleABGRToBuffer;
+    case kGlFormatBGRA: return rgba ? __glTransferBGRA : __glScaleBGRAToBuffer;
+    case GL_LUMINANCE: return rgba ? __glTransferLuminance : __glExpandLuminanceScaled;
+    case GL_LUMINANCE_ALPHA: return rgba ? __glTransferLuminanceAlpha : __glExpandLuminanceAlphaScaled;
+    case GL_INTENSITY: return __glExpandIntensityScaled;
+    default: return nullptr;
+    }
+}
+
+// The pack stage of a destination type; sets the component count a packed type takes.
+GlPixelSpanProc packStage(GlPixelSpan *s, bool indexDestination) {
+    const GLenum t = s->dstType;
+    if (indexDestination) {
+        switch (t) {
+        case GL_BITMAP: return __glPackBitmap;
+        case GL_BYTE: return __glPackIndexByte;
+        case GL_UNSIGNED_BYTE: return __glPackIndexUnsignedByte;
+        case GL_SHORT: return __glPackIndexShort;
+        case GL_UNSIGNED_SHORT: return __glPackIndexUnsignedShort;
+        case GL_INT: return __glPackIndexInt;
+        case GL_UNSIGNED_INT: return __glPackIndexUnsignedInt;
+        default: return nullptr;
+        }
+    }
+    struct Packed {
+        GLenum type;
+        GlPixelSpanProc proc;
+        int32_t components;
+    };
+    static const Packed packed[] = {
+        {kGlUnsignedByte332, __glPackUbyte332, 3},     {kGlUnsignedShort4444, __glPackUshort4444, 4},
+        {kGlUnsignedShort5551, __glPackUshort5551, 4}, {kGlUnsignedInt8888, __glPackUint8888, 4},
+        {kGlUnsignedInt1010102, __glPackUint1010102, 4}, {kGlTexelCodeRGB565, __glPackTexelRGB565, 3},
+        {kGlTexelCodeXRGB1555, __glPackTexelXRGB1555, 3},  {kGlTexelCodeARGB1555, __glPackTexelARGB1555, 4},
+        {kGlTexelCodeARGB4444, __glPackTexelARGB4444, 4},  {kGlTexelCodeA4, __glAlphaToTexelARGB4444, 1},
+    };
+    switch (t) {
+    case GL_BYTE: return __glPackByte;
+    case GL_UNSIGNED_BYTE: return __glPackUnsignedByte;
+    case GL_SHORT: return __glPackShort;
+    case GL_UNSIGNED_SHORT: return __glPackUnsignedShort;
+    case GL_INT: return __glPackInt;
+    case GL_UNSIGNED_INT: return __glPackUnsignedInt;
+    default: break;
+    }
+    for (const Packed &p : packed)
+        if (p.type == t) {
+            s->dstComponents = p.components;
+            return p.proc;
+        }
+    return nullptr;
+}
+
+// The reduction of a colour row in colour-buffer units to the final format's components.
+void addReduction(Chain &c, GLenum format, int32_t operation, bool packedDestination) {
+    switch (format) {
+    case kGlFormatRedAlpha: c.add(__glReduceToRedAlpha); return;
+    case GL_RED: c.add(__glReduceToRed); return;
+    case GL_GREEN: c.add(__glReduceToGreen); return;
+    case GL_BLUE: c.add(__glReduceToBlue); return;
+    case GL_ALPHA: c.add(__glReduceToAlpha); return;
+    case GL_RGB: c.add(__glReduceToRGB); return;
+    case kGlFormatBGR: c.add(__glReduceToBGR); return;
+    case kGlFormatABGR: c.add(__glReduceToABGR); return;
+    case kGlFormatBGRA: c.add(__glReduceToBGRA); return;
+    case GL_RGBA: c.add(__glScaleRGBAFromBuffer2); return;
+    case GL_LUMINANCE:
+        if (operation == kGlPixelOpRead) {
+            c.add(__glReduceToLuminance);
+        } else {
+            c.add(__glReduceToRed);
+            if (packedDestination) c.add(__glReplicateToRGB);
+        }
+        return;
+    case GL_LUMINANCE_ALPHA:
+        if (operation == kGlPixelOpRead) {
+            c.add(__glReduceToLuminanceAlpha);
+        } else {
+            c.add(__glReduceToRedAlpha);
+            if (packedDestination) c.add(__glReplicateLuminanceAlpha);
+        }
+        return;
+    case GL_INTENSITY:
+        c.add(__glReduceToRed);
+        if (packedDestination) c.add(__glReplicateToRGBA);
+        return;
+    default:
+        return;
+    }
+}
+
+struct SlotReaders {
+    GlProc zoomed, unzoomed;
+};
+
+}  // namespace
+
+bool __glIsPackedPixelType(GLenum type) {
+    return type <= kGlTexelCodeA4 || (type >= kGlUnsignedByte332 && type <= kGlUnsignedInt1010102);
+}
+
+GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixelPathSpec *spec) {
+    GlPixelTables &t = ctx->state.pixel.tables;
+    const GlProcSlots &slots = ctx->slots;
+    const bool rgbaMode = ctx->visual.rgbaMode != 0;
+    Chain c{s, s->stageCount < 0 ? 0 : (s->stageCount > kGlPixelSpanMaxStages ? kGlPixelSpanMaxStages : s->stageCount)};
+    spec->reader = nullptr;
+    spec->renderer = nullptr;
+
+    // Derived values.
+    const float zoom = spec->destinationKind == kGlPixelFramebuffer ? ctx->state.pixel.transfer.zoomX : 1.0f;
+    const bool notAbove1 = zoom >= -1.0f && zoom <= 1.0f;
+    const bool atLeast1 = zoom <= -1.0f || zoom >= 1.0f;
+    const bool direct = s->srcDirect && atLeast1;
+    const bool shrink = !atLeast1 && s->srcType != GL_BITMAP;
+    const bool srcSwap = s->srcSwapBytes && s->srcElementBytes > 1;
+    const bool dstSwap = s->dstSwapBytes && s->dstElementBytes > 1;
+    bool kindFlag = false;
+    if (isRgbaKindFormat(s->srcFormat))
+        kindFlag = t.transferRGBA;
+    else if (s->srcFormat == GL_COLOR_INDEX)
+        kindFlag = t.transferIndex;
+    else if (s->srcFormat == GL_STENCIL_INDEX)
+        kindFlag = t.transferStencil;
+    else if (s->srcFormat == GL_DEPTH_COMPONENT)
+        kindFlag = t.transferDepth;
+    const bool transfer = spec->applyTransfer && kindFlag;
+    const bool convert = !(spec->operation == kGlPixelOpImageCopy && !transfer &&
+                           canonical(s->srcFormat) == canonical(s->dstFormat));
+    auto misaligned = [](GLenum type, const void *data, int32_t element) {
+        return type != GL_BITMAP && element > 1 && (reinterpret_cast<uintptr_t>(data) % uint32_t(element)) != 0;
+    };
+    const bool srcMisaligned = misaligned(s->srcType, s->srcData, s->srcElementBytes);
+    const bool dstMisaligned = misaligned(s->dstType, s->dstData, s->dstElementBytes);
+    const bool unpack = s->srcType != GL_FLOAT;
+    const bool pack = s->dstType != GL_FLOAT;
+    const bool srcIndexFormat = s->srcFormat == GL_COLOR_INDEX || s->srcFormat == GL_STENCIL_INDEX;
+    const GLenum st = s->srcType;
+    const bool clampSource = spec->sourceKind == kGlPixelMemory && st != GL_BITMAP && st != GL_UNSIGNED_BYTE &&
+                             st != GL_UNSIGNED_SHORT && st != GL_UNSIGNED_INT && !srcIndexFormat &&
+                             !(s->srcFormat == GL_DEPTH_COMPONENT ? t.transferDepth : t.transferRGBA);
+    const bool clampAfter = spec->applyTransfer && clampSource;
+    const bool indexDestination = s->dstFormat == GL_COLOR_INDEX || s->dstFormat == GL_STENCIL_INDEX;
+
+    // Step 1: byte copies between memory images.
+    if (spec->operation == kGlPixelOpImageCopy && st == GL_UNSIGNED_BYTE &&
+        (s->dstType == GL_UNSIGNED_BYTE || __glIsPackedPixelType(s->dstType)) && !shrink && !transfer &&
+        !srcMisaligned && !dstMisaligned && !clampSource && !clampAfter) {
+        if (s->dstType == GL_UNSIGNED_BYTE && !convert) {
+            s->stageCount = c.count;
+            return spec;
+        }
+        if (s->dstType <= kGlTexelCodeA4) {
+            GlPixelSpanProc p = byteTexelStage(s->dstType, s->srcComponents, s->srcFormat, s->finalFormat);
+            if (p != nullptr) {
+                c.add(p);
+                s->stageCount = c.count;
+                return spec;
+            }
+        }
+    }
+
+    // Step 2: the source side.
+    bool skipUintPack = false;
+    if (spec->sourceKind == kGlPixelFramebuffer) {
+        auto reader = [&](GlProc zoomed, GlProc unzoomed) {
+            spec->reader = slotAs<GlPixelReadProc>(atLeast1 ? unzoomed : zoomed);
+        };
+        const GLenum df = s->dstFormat;
+        if (isRgbaDestinationFormat(df)) {
+            if (rgbaMode) {
+                reader(slots.readRGBASpanZoomed, slots.readRGBASpan);
+                if (t.transferRGBA) {
+                    c.add(__glScaleRGBAFromBuffer);
+                    c.add(__glTransferRGBA);
+                }
+            } else {
+                reader(slots.readIndexSpanZoomed, slots.readIndexSpan);
+                c.add(__glTransferIndex);
+            }
+        } else if (df == GL_COLOR_INDEX) {
+            reader(slots.readIndexSpanZoomed, slots.readIndexSpan);
+            if (t.transferIndex) c.add(__glTransferIndex);
+        } else if (df == GL_STENCIL_INDEX) {
+            reader(slots.readStencilSpanZoomed, slots.readStencilSpan);
+            if (t.transferStencil) c.add(__glTransferStencil);
+        } else if (df == GL_DEPTH_COMPONENT) {
+            const GlDepthBuffer &db = ctx->buffers.depth;
+            if (spec->operation == kGlPixelOpRead && s->dstType == GL_UNSIGNED_INT && !t.transferDepth &&
+                (db.scale >> db.shift) != 0 && isPowerOfTwoMinusOne(db.scale >> db.shift)) {
+                spec->reader = __glReadDepthSpanShifted;
+                skipUintPack = true;
+            } else {
+                reader(slots.readDepthSpanZoomed, slots.readDepthSpan);
+                if (t.transferDepth) c.add(__glTransferDepth);
+            }
+        }
+    } else {
+        const int32_t e = s->srcElementBytes;
+        if (srcSwap)
+            c.add(e == 2 ? (shrink ? __glSwapElements2Compacted : __glSwapElements2)
+                         : (shrink ? __glSwapElements4Compacted : __glSwapElements4));
+        else if (srcMisaligned)
+            c.add(e == 2 ? (shrink ? __glCompactElements2Bytewise : __glCopyElements2)
+                         : (shrink ? __glCompactElements4Bytewise : __glCopyElements4));
+        else if (shrink)
+            c.add(e == 1 ? __glCompactElements1 : (e == 2 ? __glCompactElements2 : __glCompactElements4));
+        if (unpack) c.add(unpackStage(s, srcIndexFormat));
+        if (clampSource) c.add(__glClampColors);
+        if (st == GL_BITMAP) c.add(atLeast1 ? __glUnpackBitmap : __glUnpackBitmapCompacted);
+        if (convert) c.add(sourceConversion(s->srcFormat, t, transfer));
+    }
+
+    // Step 3: the destination side.
+    if (spec->destinationKind == kGlPixelFramebuffer) {
+        auto renderer = [&](GlProc zoomed, GlProc unzoomed) {
+            spec->renderer = slotAs<GlPixelRenderProc>(notAbove1 ? unzoomed : zoomed);
+        };
+        const GLenum df = s->dstFormat;
+        if (df == GL_COLOR_INDEX)
+            renderer(slots.renderIndexSpanZoomed, slots.renderIndexSpan);
+        else if (df == GL_STENCIL_INDEX)
+            renderer(slots.renderStencilSpanZoomed, slots.renderStencilSpan);
+        else if (df == GL_DEPTH_COMPONENT)
+            renderer(slots.renderDepthSpanZoomed, slots.renderDepthSpan);
+        else if (isRgbaDestinationFormat(df))
+            renderer(slots.renderRGBASpanZoomed, slots.renderRGBASpan);
+
+        if (spec->operation == kGlPixelOpDraw) {
+            const GLenum sf = s->srcFormat;
+            auto pick = [&](GlPixelRenderProc zoomed, GlPixelRenderProc unzoomed) {
+                spec->renderer = notAbove1 ? unzoomed : zoomed;
+            };
+            // Byte rows: the chain is replaced by at most a compaction and a table renderer.
+            auto bytes = [&](GlPixelSpanProc compact, GlPixelRenderProc zoomed, GlPixelRenderProc unzoomed) {
+                c.count = 0;
+                if (!direct) c.add(compact);
+                pick(zoomed, unzoomed);
+            };
+            // The tables a byte renderer reads; false (the general chain stays) when they cannot
+            // be had.
+            auto colourTables = [&] {
+                if (t.transferRGBA) {
+                    if (!t.rgbaValid && !__glBuildUbyteTransferTables(ctx, &t)) return false;
+                    t.currentRed = t.rgba[0], t.currentGreen = t.rgba[1];
+                    t.currentBlue = t.rgba[2], t.currentAlpha = t.rgba[3];
+                } else {
+                    t.currentRed = t.ubyteRed, t.currentGreen = t.ubyteGreen;
+                    t.currentBlue = t.ubyteBlue, t.currentAlpha = t.ubyteAlpha;
+                }
+                return t.currentRed != nullptr && t.currentGreen != nullptr && t.currentBlue != nullptr &&
+                       t.currentAlpha != nullptr;
+            };
+            auto indexTables = [&] {
+                if (!t.transferIndex) {
+                    t.currentIndex = t.ubyteIndex;
+                    return t.currentIndex != nullptr;
+                }
+                if (rgbaMode) {
+                    if (!t.indexToRGBAValid && !__glBuildIndexToRGBATables(ctx, &t)) return false;
+                    t.currentRed = t.indexToRGBA[0], t.currentGreen = t.indexToRGBA[1];
+                    t.currentBlue = t.indexToRGBA[2], t.currentAlpha = t.indexToRGBA[3];
+                    return t.currentRed != nullptr;
+                }
+                if (!t.indexValid && !__glBuildIndexTransferTable(ctx, &t)) return false;
+                t.currentIndex = t.indexToIndex;
+                return t.currentIndex != nullptr;
+            };
+            const GlDepthBuffer &db = ctx->buffers.depth;
+            if (st == GL_UNSIGNED_BYTE && sf == GL_COLOR_INDEX) {
+                if (indexTables()) {
+                    if (t.transferIndex && rgbaMode)
+                        bytes(__glCompactPixels1, __glRenderIndexToRGBAUbyteZoomed, __glRenderIndexToRGBAUbyte);
+                    else
+                        bytes(__glCompactPixels1, __glRenderIndexUbyteZoomed, __glRenderIndexUbyte);
+                }
+            } else if (st == GL_UNSIGNED_BYTE && sf == GL_STENCIL_INDEX && !t.transferStencil) {
+                bytes(__glCompactPixels1, __glRenderStencilUbyteZoomed, __glRenderStencilUbyte);
+            } else if (st == GL_UNSIGNED_BYTE && sf == GL_RGB) {
+                if (colourTables()) bytes(__glCompactPixels3, __glRenderRGBUbyteZoomed, __glRenderRGBUbyte);
+            } else if (st == GL_UNSIGNED_BYTE && sf == GL_RGBA) {
+                if (colourTables()) bytes(__glCompactPixels4, __glRenderRGBAUbyteZoomed, __glRenderRGBAUbyte);
+            } else if (st == GL_UNSIGNED_SHORT && sf == GL_COLOR_INDEX && !t.transferIndex &&
+                       c.last() == __glUnpackIndexUnsignedShort) {
+                --c.count;
+                pick(__glRenderIndexUshortZoomed, __glRenderIndexUshort);
+            } else if (st == GL_UNSIGNED_SHORT && sf == GL_STENCIL_INDEX && !t.transferStencil &&
+                       c.last() == __glUnpackIndexUnsignedShort) {
+                --c.count;
+                pick(__glRenderStencilUshortZoomed, __glRenderStencilUshort);
+            } else if (st == GL_UNSIGNED_INT && sf == GL_COLOR_INDEX && !t.transferIndex &&
+                       c.last() == __glUnpackIndexUnsignedInt) {
+                --c.count;
+                pick(__glRenderIndexUintZoomed, __glRenderIndexUint);
+            } else if (st == GL_UNSIGNED_INT && sf == GL_DEPTH_COMPONENT && !t.transferDepth &&
+                       c.last() == __glUnpackUnsignedInt &&
+                       isPowerOfTwoMinusOne(db.writeMask) && isPowerOfTwoMinusOne(db.maxValue >> db.shift)) {
+                // The raw depth renderer scales full-range integers onto the buffer's own range,
+                // so every depth kind may take it.
+                --c.count;
+                pick(__glRenderDepthUintZoomed, __glRenderDepthUint);
+            }
+        }
+    } else {
+        const bool packed = __glIsPackedPixelType(s->dstType);
+        if (convert) addReduction(c, s->finalFormat, spec->operation, packed);
+        if (clampAfter) {
+            if (st == GL_BYTE || st == GL_SHORT || st == GL_INT)
+                c.add(__glClampNegativeToZero);
+            else if (st == GL_FLOAT)
+                c.add(__glClampColorsPack);
+        }
+        if (pack && !skipUintPack) c.add(packStage(s, indexDestination));
+        const int32_t e = s->dstElementBytes;
+        if (dstSwap) {
+            if (e == 2) c.add(__glSwapElements2Pack);
+            if (e == 4) c.add(__glSwapElements4Pack);
+        } else if (dstMisaligned) {
+            if (e == 2) c.add(__glCopyElements2Pack);
+            if (e == 4) c.add(__glCopyElements4Pack);
+        }
+    }
+
+    s->stageCount = c.count;
+    return spec;
+}

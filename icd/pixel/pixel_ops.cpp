@@ -1,0 +1,485 @@
+// The drivers of glDrawPixels and glReadPixels and of the image copies: span set-up, the clip
+// against the window, the zoom run table, and the row runners that push each row through the
+// chosen chain between the buffer-access procs. Rows wider than the runners' buffers are done as
+// column strips of at most kGlPixelRowPixels source pixels.
+#include <cstring>
+#include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_ops_internal.h"
+#include "icd/pixel/pixel_ops_util.h"
+#include "icd/pixel/pixel_state.h"
+#include "icd/pixel/texture_object.h"
+
+using namespace glpixel;
+
+namespace glpixel {
+
+// ---- the chain of one row ----------------------------------------------------------------------------
+const void *runChain(GlContext *ctx, GlPixelSpan *s, const void *in, RowBuffers &b, int first, void *finalOut) {
+    const void *cur = in;
+    const int32_t n = s->stageCount;
+    for (int32_t i = 0; i < n; ++i) {
+        void *out = (i == n - 1 && finalOut != nullptr) ? finalOut : b.row[(first + i) & 1];
+        s->stages[i](ctx, s, cur, out);
+        cur = out;
+    }
+    return cur;
+}
+
+// One ReadPixels-style pass: each row read at (readX, readY), converted, written to dstStart.
+void runToMemory(GlContext *ctx, GlPixelSpan *s, GlPixelReadProc reader, RowBuffers &b) {
+    const int32_t step = rowStep(ctx);
+    if (reader == nullptr) return;
+    for (int32_t r = 0; r < s->height; ++r) {
+        if (s->stageCount == 0) {
+            reader(ctx, s, s->dstStart);
+        } else {
+            reader(ctx, s, b.row[0]);
+            runChain(ctx, s, b.row[0], b, 1, s->dstStart);
+        }
+        s->dstStart += s->dstRowBytes;
+        s->readY += float(step);
+    }
+}
+
+// ---- clips -----------------------------------------------------------------------------------------------
+// One axis of the DrawPixels clip. s: start (moved to the first drawn pixel plus h), w: source
+// pixels (cut), skip: source pixels skipped at the start; first/count: the first destination
+// column or row and how many there are. False when nothing is left.
+bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, int32_t &skip, int32_t &first,
+              int32_t &endOut, int32_t &count) {
+    if (z == 0.0f || w <= 0 || hi <= lo) return false;
+    const float e = s + float(w) * z;
+    if (z > 0.0f) {
+        float L = float(lo);
+        if (L < s) L = float(truncInt(s + h)) + 0.5f;
+        int32_t k = truncInt((L - s) / z);
+        if (k >= w) return false;
+        w -= k;
+        first = truncInt(L);
+        skip += k;
+        s = s + float(k) * z + h;
+        float R = float(hi) - h - 0.5f;
+        if (R > e) R = float(truncInt(e + h)) - h;
+        k = truncInt((e - R) / z);
+        if (k >= w) return false;
+        w -= k;
+        endOut = truncInt(R) + 1;
+        count = endOut - first;
+    } else {
+        float R = float(hi) - h - 0.5f;
+        if (R > s) R = float(truncInt(s + h)) - h;
+        int32_t k = truncInt((R - s) / z);
+        if (k >= w) return false;
+        w -= k;
+        first = truncInt(R);
+        skip += k;
+        s = s + float(k) * z + h - 1.0f;
+        float L = float(lo);
+        if (L < e) L = float(truncInt(e + h)) + 0.5f;
+        k = truncInt((e - L) / z);
+        if (k >= w) return false;
+        w -= k;
+        endOut = truncInt(L) - 1;
+        count = first - endOut;
+    }
+    return count > 0 && w > 0;
+}
+
+// The ReadPixels clip against the drawable: read position moved to the first readable pixel,
+// skips grown by what was cut. False when a size would go negative.
+bool clipRead(GlContext *ctx, GlPixelSpan *s, int32_t &skipPixels, int32_t &skipRows) {
+    const int32_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
+    const int32_t W = ctx->state.transform.drawable.width, H = ctx->state.transform.drawable.height;
+    int32_t x = truncInt(s->readX), y = truncInt(s->readY);
+    int32_t w = s->width, h = s->height;
+    if (x < ox) {
+        int32_t cut = ox - x;
+        skipPixels += cut;
+        w -= cut;
+        x = ox;
+    }
+    if (x + w > ox + W) w = ox + W - x;
+    if (w < 0) return false;
+    if (!ctx->state.transform.drawable.yInverted) {
+        if (y < oy) {
+            int32_t cut = oy - y;
+            skipRows += cut;
+            h -= cut;
+            y = oy;
+        }
+        if (y + h > oy + H) h = oy + H - y;
+    } else {
+        // Rows run downward from read y.
+        if (y > oy + H - 1) {
+            int32_t cut = y - (oy + H - 1);
+            skipRows += cut;
+            h -= cut;
+            y = oy + H - 1;
+        }
+        if (y - h + 1 < oy) h = y - oy + 1;
+    }
+    if (h < 0) return false;
+    s->readX = float(x);
+    s->readY = float(y);
+    s->width = w;
+    s->height = h;
+    return true;
+}
+
+void setupReadPosition(GlContext *ctx, GlPixelSpan *s, GLint x, GLint y) {
+    s->readX = float(x + ctx->limits.biasX);
+    if (ctx->state.transform.drawable.yInverted)
+        s->readY = float(ctx->limits.biasY + ctx->state.transform.drawable.height - 1 - y);
+    else
+        s->readY = float(y + ctx->limits.biasY);
+}
+
+GLenum internalColorFormat(const GlContext *ctx) { return ctx->visual.rgbaMode ? GL_RGBA : GL_COLOR_INDEX; }
+
+void setFloatDestination(GlPixelSpan *s, GLenum format) {
+    s->dstFormat = format;
+    s->dstType = GL_FLOAT;
+    s->dstElementBytes = 4;
+    s->dstComponents = __glComponentsPerPixel(format, GL_FLOAT);
+    s->dstGroupBytes = 4 * s->dstComponents;
+    s->dstSwapBytes = 0;
+    s->finalFormat = format;
+}
+
+void setFloatSource(GlContext *ctx, GlPixelSpan *s) {
+    s->srcFormat = internalColorFormat(ctx);
+    s->srcType = GL_FLOAT;
+    s->srcElementBytes = 4;
+    s->srcComponents = __glComponentsPerPixel(s->srcFormat, GL_FLOAT);
+    s->srcGroupBytes = 4 * s->srcComponents;
+    s->srcData = nullptr;
+    s->srcSwapBytes = 0;
+    s->srcDirect = 0;
+}
+
+void setOptionBytes(GlPixelSpan *s) {
+    s->optClearAlpha = 0;
+    s->optChooser = 1;
+    s->optScaleToBuffer = 1;
+    s->optFloatHoldsIntegers = 0;
+    s->kind = 2;
+}
+
+uint32_t drawMaskFor(GlContext *ctx, GLenum format) {
+    uint32_t m = ctx->state.pick.drawBufferMask;
+    if (format == GL_DEPTH_COMPONENT) m |= kGlBufferDepth;
+    if (format == GL_STENCIL_INDEX) m |= kGlBufferStencil;
+    return m;
+}
+
+uint32_t readMaskFor(GlContext *ctx, GLenum format) {
+    if (format == GL_STENCIL_INDEX) return kGlBufferStencil;
+    if (format == GL_DEPTH_COMPONENT) return kGlBufferDepth;
+    return ctx->state.pick.readBufferCode;
+}
+
+}  // namespace glpixel
+
+// ---- set-up of the DrawPixels geometry -------------------------------------------------------------
+namespace glpixel {
+void setupDrawFields(GlContext *ctx, GlPixelSpan *s) {
+    const GlVertex &rp = ctx->current.vertex.rasterPos;
+    const bool flipped = ctx->state.transform.drawable.yInverted != 0;
+    const GlPixelTransferState &t = ctx->state.pixel.transfer;
+    s->startX = rp.window[0] - 0.5f;
+    s->rowY = rp.window[1] - 0.5f + (flipped ? 0.0f : ctx->roundingEpsilon);
+    s->zoomX = t.zoomX;
+    s->zoomY = flipped ? -t.zoomY : t.zoomY;
+    s->xStep = s->zoomX > 0.0f ? 1 : -1;
+    s->yStep = s->zoomY > 0.0f ? 1 : -1;
+    s->zoomXAtLeastOne = s->zoomX;
+    if (s->zoomX > -1.0f && s->zoomX < 1.0f) s->zoomXAtLeastOne = float(s->xStep);
+    s->fragmentZ = truncDepth(rp.window[2]);
+    s->keptCount = 0;
+}
+}  // namespace glpixel
+
+bool __glSetupDrawGeometry(GlContext *ctx, GlPixelSpan *s) {
+    setupDrawFields(ctx, s);
+    return __glClipDrawPixels(ctx, s);
+}
+
+bool __glClipDrawPixels(GlContext *ctx, GlPixelSpan *s) {
+    const GlClipBox box = glraster::clipBoxOf(ctx);
+    const float h = ctx->halfMinusEpsilon;
+    int32_t endRow = 0, rows = 0;
+    if (!clipAxis(s->zoomX, s->startX, s->width, box.x0, box.x1, h, s->srcSkipPixels, s->startColumn, s->endColumn,
+                  s->dstWidth))
+        return false;
+    if (!clipAxis(s->zoomY, s->rowY, s->height, box.y0, box.y1, h, s->srcSkipRows, s->currentRow, endRow, rows))
+        return false;
+    s->rowsLeft = rows;
+    return true;
+}
+
+// ---- zoom run table ------------------------------------------------------------------------------------
+void __glBuildZoomRunTable(GlPixelSpan *s, int16_t *table) {
+    s->keptCount = 0;
+    const float z = s->zoomX;
+    const int32_t w = s->width < kGlPixelRowPixels ? s->width : kGlPixelRowPixels;
+    if (z == 1.0f || z == -1.0f || w <= 0) return;
+    auto clamp16 = [](int32_t v) { return int16_t(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); };
+    if (z > 1.0f || z < -1.0f) {
+        // Destination columns each source pixel covers; the last entry closes the row exactly.
+        float x = s->startX;
+        int32_t prev = s->startColumn;
+        for (int32_t j = 0; j + 1 < w; ++j) {
+            x += z;
+            const int32_t cur = truncInt(x);
+            table[j] = clamp16(cur - prev);
+            prev = cur;
+        }
+        const int32_t end = s->xStep > 0 ? s->startColumn + s->dstWidth : s->startColumn - s->dstWidth;
+        table[w - 1] = clamp16(end - prev);
+        return;
+    }
+    // Shrinking: a pixel is kept when the next one starts in a new column; entry i is the distance
+    // from kept pixel i to the next kept one, the last closing the source row.
+    float x = s->startX;
+    int32_t kept = 0, lastKept = 0;
+    for (int32_t j = 0; j < w; ++j, x += z) {
+        if (j > 0 && truncInt(x + z) == truncInt(x)) continue;
+        if (j > 0) table[kept - 1] = clamp16(j - lastKept);
+        lastKept = j;
+        ++kept;
+    }
+    table[kept - 1] = clamp16(w - lastKept);
+    s->keptCount = kept;
+}
+
+// ---- pack and unpack modes -------------------------------------------------------------------------------
+void __glLoadUnpackState(GlContext *ctx, GlPixelSpan *s, GLboolean listData) {
+    if (listData) {
+        s->srcSwapBytes = 0;
+        s->srcLsbFirst = 0;
+        s->srcSkipPixels = 0;
+        s->srcSkipRows = 0;
+        s->srcRowLength = s->width;
+        s->srcAlignment = 1;
+        return;
+    }
+    const GlPixelStoreModes &m = ctx->state.pixel.store.unpack;
+    s->srcSwapBytes = m.swapBytes;
+    s->srcLsbFirst = m.lsbFirst;
+    s->srcSkipPixels = m.skipPixels;
+    s->srcSkipRows = m.skipRows;
+    s->srcRowLength = m.rowLength > 0 ? m.rowLength : s->width;
+    s->srcAlignment = m.alignment;
+}
+
+void __glLoadPackState(GlContext *ctx, GlPixelSpan *s) {
+    const GlPixelStoreModes &m = ctx->state.pixel.store.pack;
+    s->dstSwapBytes = m.swapBytes;
+    s->dstLsbFirst = m.lsbFirst;
+    s->dstSkipPixels = m.skipPixels;
+    s->dstSkipRows = m.skipRows;
+    s->dstRowLength = m.rowLength > 0 ? m.rowLength : s->width;
+    s->dstAlignment = m.alignment;
+}
+
+// ---- glDrawPixels ------------------------------------------------------------------------------------------
+namespace {
+
+// One strip of source columns [first, first + count) of the client image.
+void drawStrip(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLenum type, const GLvoid *pixels,
+               GLboolean listData, int32_t first, int32_t count, RowBuffers &b) {
+    GlPixelSpan s{};
+    s.srcFormat = format;
+    s.srcType = type;
+    s.srcData = static_cast<const uint8_t *>(pixels);
+    s.width = width;
+    s.height = height;
+    __glLoadUnpackState(ctx, &s, listData);
+    s.srcSkipPixels += first;
+    s.width = count;
+    setFloatDestination(&s, format == GL_COLOR_INDEX && ctx->visual.rgbaMode ? GLenum(GL_RGBA) : format);
+    if (!__glSetupDrawGeometry(ctx, &s)) return;
+    // The strip's own start: the raster position moved by the columns before it.
+    __glComputeSrcImageLayout(ctx, &s);
+    setOptionBytes(&s);
+    GlPixelPathSpec spec{kGlPixelMemory, kGlPixelFramebuffer, kGlPixelOpDraw, 1, {}, nullptr, nullptr};
+    s.stageCount = 0;
+    __glPickPixelSpanStages(ctx, &s, &spec);
+    s.renderProc = spec.renderer;
+    runToFramebuffer(ctx, &s, b, [&](GlPixelSpan *sp, int32_t) -> const void * {
+        return runChain(ctx, sp, sp->srcStart, b, 0, nullptr);
+    });
+}
+
+}  // namespace
+
+void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLenum type,
+                           const GLvoid *pixels, GLboolean listData) {
+    if (width <= 0 || height <= 0) return;
+    withAccess(ctx, drawMaskFor(ctx, format), [&] {
+        RowBuffers b;
+        const float zoomX = ctx->state.pixel.transfer.zoomX;
+        GlVertex &rp = ctx->current.vertex.rasterPos;
+        const float x0 = rp.window[0];
+        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+            const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+            // Each strip starts where the zoomed columns before it end.
+            rp.window[0] = float(double(x0) + double(first) * double(zoomX));
+            drawStrip(ctx, width, height, format, type, pixels, listData, first, count, b);
+        }
+        rp.window[0] = x0;
+    });
+}
+
+// ---- glReadPixels ------------------------------------------------------------------------------------------
+void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
+                           GLenum type, GLvoid *pixels) {
+    if (width <= 0 || height <= 0) return;
+    withAccess(ctx, readMaskFor(ctx, format), [&] {
+        RowBuffers b;
+        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+            const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+            GlPixelSpan s{};
+            setFloatSource(ctx, &s);
+            s.dstFormat = format;
+            s.dstType = type;
+            s.dstData = static_cast<uint8_t *>(pixels);
+            s.finalFormat = format;
+            s.width = width;
+            s.height = height;
+            __glLoadPackState(ctx, &s);
+            s.dstSkipPixels += first;
+            s.width = count;
+            s.zoomX = 1.0f;
+            s.startX = 0.0f;
+            setupReadPosition(ctx, &s, x + first, y);
+            if (!clipRead(ctx, &s, s.dstSkipPixels, s.dstSkipRows) || s.width == 0 || s.height == 0) continue;
+            __glComputeDstImageLayout(ctx, &s);
+            setOptionBytes(&s);
+            GlPixelPathSpec spec{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead, 1, {}, nullptr, nullptr};
+            s.stageCount = 0;
+            __glPickPixelSpanStages(ctx, &s, &spec);
+            s.readProc = spec.reader;
+            runToMemory(ctx, &s, spec.reader, b);
+        }
+    });
+}
+
+// ---- image copies --------------------------------------------------------------------------------------------
+namespace {
+
+const GlTexelFormat *levelFormatOf(const GlTextureObject *tex) {
+    if (tex == nullptr || tex->levels == nullptr || tex->levels[0] == nullptr) return nullptr;
+    return tex->levels[0]->texelFormat;
+}
+
+// The level format's stage that ends copies into it, and the one that starts copies out of it.
+GlPixelSpanProc storeStageOf(const GlTextureObject *tex) {
+    const GlTexelFormat *f = levelFormatOf(tex);
+    return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[0]) : nullptr;
+}
+GlPixelSpanProc fetchStageOf(const GlTextureObject *tex) {
+    const GlTexelFormat *f = levelFormatOf(tex);
+    return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[1]) : nullptr;
+}
+
+void appendStage(GlPixelSpan *s, GlPixelSpanProc p) {
+    if (p != nullptr && s->stageCount < kGlPixelSpanMaxStages) s->stages[s->stageCount++] = p;
+}
+
+// Memory to memory, row by row, in strips the row buffers hold (a bitmap image is cut to one).
+void runImageCopy(GlContext *ctx, GlPixelSpan *s) {
+    if (s->stageCount == 0) appendStage(s, __glCopySpan);
+    RowBuffers b;
+    const int32_t width = s->width;
+    const bool stripable = s->srcType != GL_BITMAP && s->dstType != GL_BITMAP;
+    const uint8_t *src0 = s->srcStart;
+    uint8_t *dst0 = s->dstStart;
+    for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+        const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+        s->width = count;
+        s->srcStart = src0 + ptrdiff_t(first) * s->srcGroupBytes;
+        s->dstStart = dst0 + ptrdiff_t(first) * s->dstGroupBytes;
+        for (int32_t r = 0; r < s->height; ++r) {
+            runChain(ctx, s, s->srcStart, b, 0, s->dstStart);
+            s->srcStart += s->srcRowBytes;
+            s->dstStart += s->dstRowBytes;
+        }
+        if (!stripable) break;
+    }
+    s->width = width;
+}
+
+void copyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer, GlPixelSpanProc first,
+               GlPixelSpanProc last) {
+    s->stageCount = 0;
+    appendStage(s, first);
+    GlPixelPathSpec spec{kGlPixelMemory, kGlPixelMemory, kGlPixelOpImageCopy, uint8_t(applyTransfer ? 1 : 0), {},
+                         nullptr, nullptr};
+    __glPickPixelSpanStages(ctx, s, &spec);
+    appendStage(s, last);
+    runImageCopy(ctx, s);
+}
+
+}  // namespace
+
+void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
+    copyImage(ctx, s, applyTransfer, nullptr, nullptr);
+}
+
+void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
+    copyImage(ctx, s, applyTransfer, nullptr, storeStageOf(tex));
+}
+
+void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
+    copyImage(ctx, s, applyTransfer, fetchStageOf(tex), nullptr);
+}
+
+void __glCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s) {
+    // Only what lies inside the drawable is read; the destination rows and columns of the part
+    // outside keep what they held.
+    int32_t skipPixels = 0, skipRows = 0;
+    if (!clipRead(ctx, s, skipPixels, skipRows) || s->width == 0 || s->height == 0) return;
+    s->dstStart += ptrdiff_t(skipRows) * s->dstRowBytes + ptrdiff_t(skipPixels) * s->dstGroupBytes;
+    s->stageCount = 0;
+    GlPixelPathSpec spec{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpFramebufferImage, 1, {}, nullptr, nullptr};
+    __glPickPixelSpanStages(ctx, s, &spec);
+    appendStage(s, storeStageOf(tex));
+    s->readProc = spec.reader;
+    RowBuffers b;
+    const int32_t width = s->width;
+    if (s->width > kGlPixelRowPixels) s->width = kGlPixelRowPixels;  // texture rows are far narrower
+    runToMemory(ctx, s, spec.reader, b);
+    s->width = width;
+}
+
+void __glSetupFramebufferImageSource(GlContext *ctx, GlPixelSpan *s, GLint x, GLint y, GLsizei width,
+                                     GLsizei height) {
+    setFloatSource(ctx, s);
+    s->srcLsbFirst = 0;
+    s->srcSkipPixels = 0;
+    s->srcSkipRows = 0;
+    s->srcRowLength = width;
+    s->srcAlignment = 1;
+    s->width = width;
+    s->height = height;
+    s->zoomX = 1.0f;
+    s->startX = 0.0f;
+    s->keptCount = 0;
+    setupReadPosition(ctx, s, x, y);
+}
+
+void __glSetupMemoryImageSource(GlContext *ctx, GlPixelSpan *s, GLsizei width, GLsizei height, GLsizei depth,
+                                GLenum format, GLenum type, const GLvoid *data, GLboolean listData) {
+    (void)depth;
+    s->width = width;
+    s->height = height;
+    s->srcFormat = format;
+    s->srcType = type;
+    s->srcData = static_cast<const uint8_t *>(data);
+    s->startX = 0.0f;
+    s->zoomX = 1.0f;
+    s->keptCount = 0;
+    __glLoadUnpackState(ctx, s, listData);
+    __glComputeSrcImageLayout(ctx, s);
+}

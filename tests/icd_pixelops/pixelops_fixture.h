@@ -1,0 +1,127 @@
+// A program's context for the pixel operations: a 32-bit front colour buffer (or a 16-bit one),
+// a depth buffer of a chosen kind and an 8-bit stencil buffer over plain memory, an orthographic
+// projection of one unit per pixel. The pixel operations are called the way the entries call
+// them: validation first, then the proc validation installed.
+#pragma once
+#include <cstring>
+#include <vector>
+#include "tests/icd_triangle/program_fixture.h"
+#include "icd/pixel/pixel_ops.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/raster/stencil_buffer.h"
+
+template <class P>
+P procAs(GlProc p) {
+    return reinterpret_cast<P>(reinterpret_cast<void (*)(void)>(p));
+}
+
+class PixelOpsTest : public ProgramTest {
+protected:
+    PlainMemory stencilMem;
+
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (HasFatalFailure()) return;
+        ctx->visual.hasDepth = 1;
+        ctx->visual.hasStencil = 1;
+        ctx->visual.stencilBits = 8;
+        GlStencilBuffer *sb = &ctx->buffers.stencil;
+        __glInitSoftStencilBuffer(sb, ctx);
+        stencilMem.setUp(kW, kH, 1);
+        sb->head.attach(&sb->head, &stencilMem.desc, ctx);
+        GL(glDisable)(GL_DITHER);
+        GL(glRasterPos2i)(0, 0);
+    }
+    void TearDown() override {
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+        ctx->buffers.stencil.head.detach(&ctx->buffers.stencil.head, ctx);
+        (void)db;
+        ProgramTest::TearDown();
+    }
+
+    // Replaces the 16-bit depth buffer by one of the given kind (16, 24 or 32 bits).
+    void useDepthKind(int kind) {
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        db->head.detach(&db->head, ctx);
+        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+        ctx->visual.depthBits = kind;
+        if (kind == 16)
+            __glInitDepthBuffer16(db, ctx);
+        else if (kind == 24)
+            __glInitDepthBuffer24(db, ctx);
+        else
+            __glInitDepthBuffer32(db, ctx);
+        depthMem.setUp(kW, kH, db->head.elementSize);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
+        db->head.resize(&db->head, kW, kH, kGlBufferDepth);
+        __glUpdateDepthRange(ctx);
+        ctx->beginMode = 2;
+        ctx->dirtyMask |= 0x7FF;
+    }
+
+    // Replaces the front buffer by a 16-bit one of the given layout.
+    void useFront16(const PixelLayout &f) {
+        GlVisual &v = ctx->visual;
+        v.redMask = f.red;
+        v.greenMask = f.green;
+        v.blueMask = f.blue;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.colorBits = 16;
+        colorMem.setUp(kW, kH, 2);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colorMem.desc, ctx);
+        ctx->beginMode = 2;
+        ctx->dirtyMask |= 0x7FF;
+    }
+
+    void validate() {
+        if (ctx->beginMode == 2) {
+            ctx->slots.validate(ctx);
+            ctx->beginMode = 0;
+        }
+    }
+    void drawPixels(int w, int h, GLenum format, GLenum type, const void *data) {
+        validate();
+        if (!ctx->current.rasterPosValid || ctx->renderMode != GL_RENDER) return;
+        procAs<GlDrawPixelsProc>(ctx->state.pick.drawPixels)(ctx, w, h, format, type, data, GL_FALSE);
+    }
+    void readPixels(int x, int y, int w, int h, GLenum format, GLenum type, void *data) {
+        validate();
+        procAs<GlReadPixelsProc>(ctx->state.pick.readPixels)(ctx, x, y, w, h, format, type, data);
+    }
+    void copyPixels(int x, int y, int w, int h, GLenum type) {
+        validate();
+        if (!ctx->current.rasterPosValid || ctx->renderMode != GL_RENDER) return;
+        GLenum format = type == GL_DEPTH ? GL_DEPTH_COMPONENT : (type == GL_STENCIL ? GL_STENCIL_INDEX : GL_RGBA);
+        procAs<GlCopyPixelsProc>(ctx->state.pick.copyPixels)(ctx, x, y, w, h, format);
+    }
+    void bitmap(int w, int h, float xo, float yo, float xm, float ym, const uint8_t *bits) {
+        validate();
+        procAs<GlBitmapDrawProc>(ctx->slots.bitmap)(ctx, w, h, xo, yo, xm, ym, bits);
+    }
+    // The raster position, with the window bias taken off.
+    float rasterX() { return ctx->current.vertex.rasterPos.window[0] - 0.5f - float(kBias); }
+    float rasterY() { return ctx->current.vertex.rasterPos.window[1] - 0.5f - float(kBias); }
+
+    void clearColor() { std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0); }
+    // Fills every pixel with a value from its position, so that copies show where pixels came from.
+    void fillPattern() {
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) colorMem.setElement(x, y, uint32_t((x * 8) << 16 | (y * 16) << 8 | 0x40));
+    }
+    std::vector<uint32_t> snapshot() {
+        std::vector<uint32_t> v;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) v.push_back(at(x, y));
+        return v;
+    }
+    void restore(const std::vector<uint32_t> &v) {
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) colorMem.setElement(x, y, v[size_t(y * kW + x)]);
+    }
+};
