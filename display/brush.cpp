@@ -6,10 +6,11 @@
 
 namespace {
 
-// Order in which the 64 bits of a monochrome dither are set: (dword, bit) per level.
+// Order in which the 64 bits of a monochrome dither are set: (dword, bit) per level, an 8 x 8
+// ordered-dither sequence that starts at the top-left pixel.
 struct MonoStep { uint8_t dword, bit; };
 constexpr MonoStep kMonoOrder[64] = {
-    {4, 0x08}, {0, 0x08}, {4, 0x80}, {2, 0x20}, {6, 0x02}, {2, 0x02}, {6, 0x20}, {0, 0x20}, {4, 0x02}, {0, 0x02},
+    {0, 0x80}, {4, 0x08}, {0, 0x08}, {4, 0x80}, {2, 0x20}, {6, 0x02}, {2, 0x02}, {6, 0x20}, {0, 0x20}, {4, 0x02}, {0, 0x02},
     {4, 0x20}, {2, 0x80}, {6, 0x08}, {2, 0x08}, {6, 0x80}, {1, 0x40}, {5, 0x04}, {1, 0x04}, {5, 0x40}, {3, 0x10},
     {7, 0x01}, {3, 0x01}, {7, 0x10}, {1, 0x10}, {5, 0x01}, {1, 0x01}, {5, 0x10}, {3, 0x40}, {7, 0x04}, {3, 0x04},
     {7, 0x40}, {0, 0x40}, {4, 0x04}, {0, 0x04}, {4, 0x40}, {2, 0x10}, {6, 0x01}, {2, 0x01}, {6, 0x10}, {0, 0x10},
@@ -17,6 +18,7 @@ constexpr MonoStep kMonoOrder[64] = {
     {5, 0x80}, {3, 0x20}, {7, 0x02}, {3, 0x02}, {7, 0x20}, {1, 0x20}, {5, 0x02}, {1, 0x02}, {5, 0x20}, {3, 0x80},
     {7, 0x08}, {3, 0x08}, {7, 0x80},
 };
+static_assert(kMonoOrder[63].bit == 0x80, "every one of the 64 levels has its bit");
 
 // Byte positions of the 8 x 8 colour pattern in the order they are given out.
 constexpr uint8_t kColorPositions[64] = {
