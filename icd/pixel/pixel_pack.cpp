@@ -64,7 +64,10 @@ void packPacked(GlContext *, GlPixelSpan *span, const void *in, void *out) {
         for (int k = 0; k < L.outComponents; ++k) {
             const GlPackedField f = L.field[k];
             const uint32_t max = (1u << f.bits) - 1u;
-            uint32_t field = uint32_t(integerPart(double(src[k]) * max));
+            // The product is rounded to a float before it is truncated, so that a value that
+            // came from a field (n / max) packs back to n.
+            const float product = src[k] * float(max);
+            uint32_t field = uint32_t(integerPart(product));
             if (f.shift != top) field &= max;
             v |= field << f.shift;
         }
