@@ -203,6 +203,13 @@
 #define KIV_BUILT_glCopyTexImage2D() ~, 1
 #define KIV_BUILT_glCopyTexSubImage1D() ~, 1
 #define KIV_BUILT_glCopyTexSubImage2D() ~, 1
+// Texture colour tables (extension slots).
+#define KIV_BUILT___glDoColorTable() ~, 1
+#define KIV_BUILT___glDoColorSubTable() ~, 1
+#define KIV_BUILT___glDoCopyColorTable() ~, 1
+#define KIV_BUILT___glDoGetColorTable() ~, 1
+#define KIV_BUILT___glDoGetColorTableParameterfv() ~, 1
+#define KIV_BUILT___glDoGetColorTableParameteriv() ~, 1
 
 // Core entries that execute at once while a display list is compiled: the compile table holds
 // their immediate entry.

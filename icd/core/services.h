@@ -11,6 +11,7 @@
 #include "icd/hw/hw.h"
 #include "icd/vertex/light.h"
 #include "icd/vertex/vertex_procs.h"
+#include "icd/pixel/color_table.h"
 
 struct GlContext;
 struct GlDrawable;

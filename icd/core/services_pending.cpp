@@ -9,9 +9,6 @@
 #include "icd/core/installer_pending.inc"
 #undef GL_PENDING_PROC
 
-void __glInitColorTableState(GlContext *) {}
-void __glFreeColorTableState(GlContext *) {}
-
 // No generated code yet: no MMX renderer, no caches.
 BOOL __glOgCanUseMmx(GlContext *) { return FALSE; }
 BOOL __glOgQueryMmx(void) { return FALSE; }

@@ -151,22 +151,29 @@ int32_t __glTightRowBytes(int32_t width, GLenum format, GLenum type) {
     return width * typeBytes(type) * (isPacked(type) ? 1 : componentsOf(format));
 }
 
-void __glConvertTexelRow(const uint8_t *src, GLenum format, GLenum type, int32_t width, GLenum baseFormat,
-                         const GlTexelFormat *row, uint8_t *dst) {
-    const int32_t bpt = row->bitsPerTexel >> 3;
+void __glClientPixelsToRgba(const uint8_t *src, GLenum format, GLenum type, int32_t width, float *rgba) {
     const int32_t comps = componentsOf(format);
     const int32_t size = typeBytes(type);
     const int32_t pixelBytes = isPacked(type) ? size : size * comps;
     for (int32_t x = 0; x < width; ++x) {
-        float c[4] = {0, 0, 0, 0}, rgba[4];
-        if (type == GL_BITMAP) {
-            c[0] = 0.0f;
-        } else if (isPacked(type)) {
+        float c[4] = {0, 0, 0, 0};
+        if (isPacked(type)) {
             unpackFields(src + x * pixelBytes, type, c);
-        } else {
+        } else if (type != GL_BITMAP) {
             for (int32_t i = 0; i < comps; ++i) c[i] = component(src + x * pixelBytes + i * size, type);
         }
-        toRgba(format, c, rgba);
-        encode(rgba, baseFormat, row, dst + x * bpt);
+        toRgba(format, c, rgba + 4 * x);
+    }
+}
+
+void __glConvertTexelRow(const uint8_t *src, GLenum format, GLenum type, int32_t width, GLenum baseFormat,
+                         const GlTexelFormat *row, uint8_t *dst) {
+    const int32_t bpt = row->bitsPerTexel >> 3;
+    float rgba[4 * 64];
+    for (int32_t x = 0; x < width; x += 64) {
+        const int32_t n = width - x < 64 ? width - x : 64;
+        const size_t offset = type == GL_BITMAP ? 0 : size_t(x) * size_t(__glTightRowBytes(1, format, type));
+        __glClientPixelsToRgba(src + offset, format, type, n, rgba);
+        for (int32_t i = 0; i < n; ++i) encode(rgba + 4 * i, baseFormat, row, dst + (x + i) * bpt);
     }
 }

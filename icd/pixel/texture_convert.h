@@ -10,3 +10,6 @@ int32_t __glTightRowBytes(int32_t width, GLenum format, GLenum type);
 // format (luminance levels repeat the luminance into the colour channels of RGB layouts).
 void __glConvertTexelRow(const uint8_t *src, GLenum format, GLenum type, int32_t width, GLenum baseFormat,
                          const GlTexelFormat *row, uint8_t *dst);
+// Reads `width` client pixels of a tight row as RGBA floats in [0, 1] (missing colour channels 0,
+// missing alpha 1; luminance repeats into red, green and blue).
+void __glClientPixelsToRgba(const uint8_t *src, GLenum format, GLenum type, int32_t width, float *rgba);

@@ -81,62 +81,19 @@ void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_
     proc(ctx, &copy, tex, level);
 }
 
-// The rectangle (x, y, width, height) of the read colour buffer, in window coordinates, as
-// RGBA floats in [0, 1]; clipped to the buffer. False when nothing is readable.
-struct FramebufferRect {
-    int32_t x, y, width, height;  // what remains, in window coordinates
-    int32_t dx, dy;               // its offset inside the requested rectangle
+// Reads the clipped rectangle under the buffer lock and hands it to the level copy at texel
+// (tx, ty) of the level.
+struct LevelTarget {
+    GlTextureObject *tex;
+    int32_t level, tx, ty;
+    GlTexLevelCopyProc proc;
 };
 
-bool clipToReadable(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height, FramebufferRect &r) {
-    const GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
-    if (cb == nullptr) return false;
-    const int32_t bw = cb->head.width, bh = cb->head.height;
-    int64_t x0 = x, y0 = y, x1 = int64_t(x) + width, y1 = int64_t(y) + height;
-    if (x0 < 0) x0 = 0;
-    if (y0 < 0) y0 = 0;
-    if (x1 > bw) x1 = bw;
-    if (y1 > bh) y1 = bh;
-    if (x1 <= x0 || y1 <= y0) return false;
-    r = FramebufferRect{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0), int32_t(x0 - x), int32_t(y0 - y)};
-    return true;
-}
-
-// Reads the clipped rectangle under the buffer lock and hands it to `proc` at texel (tx, ty).
-void copyFromFramebuffer(GlContext *ctx, GlTextureObject *tex, int32_t level, const FramebufferRect &r, int32_t tx,
-                         int32_t ty, GlTexLevelCopyProc proc) {
-    if (ctx->hw.drawingPending) {
-        if (ctx->slots.finish != nullptr) ctx->slots.finish(ctx);
-        ctx->hw.drawingPending = 0;
-    }
-    GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
-    if (cb->readSpan == nullptr) return;
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d == nullptr) return;
-    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return;
-    __glBufferRefresh(&cb->head);
-    ScratchBlock rows(ctx, size_t(r.width) * size_t(r.height) * 16);
-    if (rows.p == nullptr) {
-        __glSetError(GL_OUT_OF_MEMORY);
-    } else if (cb->head.base != nullptr) {
-        float *out = static_cast<float *>(rows.p);
-        // The buffer reads in its own channel units.
-        const float max[4] = {cb->redScale, cb->greenScale, cb->blueScale, cb->alphaScale};
-        float inv[4];
-        for (int i = 0; i < 4; ++i) inv[i] = max[i] > 0.0f ? 1.0f / max[i] : 0.0f;
-        const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
-        for (int32_t row = 0; row < r.height; ++row) {
-            float *line = out + size_t(row) * size_t(r.width) * 4;
-            cb->readSpan(cb, bx + r.x, by + r.y + row, line, r.width);
-            for (int32_t i = 0; i < r.width * 4; ++i) line[i] *= inv[i & 3];
-            if (ctx->visual.alphaBits == 0)
-                for (int32_t i = 0; i < r.width; ++i) line[4 * i + 3] = 1.0f;
-        }
-        GlTexLevelCopy copy{static_cast<const uint8_t *>(rows.p), r.width * 16, GL_RGBA, GL_FLOAT,
-                            tx + r.dx, ty + r.dy, r.width, r.height};
-        proc(ctx, &copy, tex, level);
-    }
-    if (d->lock != nullptr && d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+void intoLevel(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, void *arg) {
+    const LevelTarget &t = *static_cast<const LevelTarget *>(arg);
+    GlTexLevelCopy copy{reinterpret_cast<const uint8_t *>(rgba), r.width * 16, GL_RGBA, GL_FLOAT,
+                        t.tx + r.dx, t.ty + r.dy, r.width, r.height};
+    t.proc(ctx, &copy, t.tex, t.level);
 }
 
 void markImageChanged(GlContext *ctx, GlTextureObject *tex) {
@@ -183,9 +140,10 @@ void copyTexImage(GLenum target, GLint level, GLenum internalFormat, GLint x, GL
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
     const int32_t h = dims == 1 ? 2 * border + 1 : height;
     uint8_t *image = tex->storeLevel(ctx, tex, level, internalFormat, width, h, 2 * border + 1, border);
-    FramebufferRect r;
-    if (image != nullptr && clipToReadable(ctx, x, y, width, dims == 1 ? 1 : height, r))
-        copyFromFramebuffer(ctx, tex, level, r, 0, dims == 1 ? border : 0, tex->levelCopied);
+    if (image != nullptr) {
+        LevelTarget t{tex, level, 0, dims == 1 ? border : 0, tex->levelCopied};
+        __glReadFramebufferRgba(ctx, x, y, width, dims == 1 ? 1 : height, intoLevel, &t);
+    }
     // Marked whether or not anything was readable: the level has its new size and format.
     markImageChanged(ctx, tex);
 }
@@ -199,16 +157,60 @@ void copyTexSubImage(GLenum target, GLint level, GLint xoffset, GLint yoffset, G
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
     const GlMipLevel *l = tex->levels[level];
     const int32_t rows = dims == 1 ? 1 : height;
-    FramebufferRect r;
-    if (!clipToReadable(ctx, x, y, width, rows, r)) return;
-    copyFromFramebuffer(ctx, tex, level, r, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border,
-                        __glCopyTexLevelImage);
+    LevelTarget t{tex, level, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border, __glCopyTexLevelImage};
+    if (!__glReadFramebufferRgba(ctx, x, y, width, rows, intoLevel, &t)) return;
     if (tex->levels[0]->border == 0)
         __glHwUpdateTexSubImage(ctx, tex, level, xoffset, dims == 1 ? 0 : yoffset, xoffset + width,
                                 dims == 1 ? 1 : yoffset + height);
 }
 
 }  // namespace
+
+// ---- frame-buffer reads ----------------------------------------------------------------------------
+
+bool __glReadFramebufferRgba(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height,
+                             GlFramebufferRgbaProc use, void *arg) {
+    GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
+    if (cb == nullptr || cb->readSpan == nullptr) return false;
+    const int32_t bw = cb->head.width, bh = cb->head.height;
+    int64_t x0 = x, y0 = y, x1 = int64_t(x) + width, y1 = int64_t(y) + height;
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (x1 > bw) x1 = bw;
+    if (y1 > bh) y1 = bh;
+    if (x1 <= x0 || y1 <= y0) return false;
+    const GlFramebufferRect r{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0), int32_t(x0 - x),
+                              int32_t(y0 - y)};
+    if (ctx->hw.drawingPending) {
+        if (ctx->slots.finish != nullptr) ctx->slots.finish(ctx);
+        ctx->hw.drawingPending = 0;
+    }
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr) return false;
+    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
+    __glBufferRefresh(&cb->head);
+    ScratchBlock rows(ctx, size_t(r.width) * size_t(r.height) * 16);
+    if (rows.p == nullptr) {
+        __glSetError(GL_OUT_OF_MEMORY);
+    } else if (cb->head.base != nullptr) {
+        float *out = static_cast<float *>(rows.p);
+        // The buffer reads in its own channel units.
+        const float max[4] = {cb->redScale, cb->greenScale, cb->blueScale, cb->alphaScale};
+        float inv[4];
+        for (int i = 0; i < 4; ++i) inv[i] = max[i] > 0.0f ? 1.0f / max[i] : 0.0f;
+        const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
+        for (int32_t row = 0; row < r.height; ++row) {
+            float *line = out + size_t(row) * size_t(r.width) * 4;
+            cb->readSpan(cb, bx + r.x, by + r.y + row, line, r.width);
+            for (int32_t i = 0; i < r.width * 4; ++i) line[i] *= inv[i & 3];
+            if (ctx->visual.alphaBits == 0)
+                for (int32_t i = 0; i < r.width; ++i) line[4 * i + 3] = 1.0f;
+        }
+        use(ctx, out, r, arg);
+    }
+    if (d->lock != nullptr && d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+    return true;
+}
 
 // ---- argument checks ------------------------------------------------------------------------------
 
