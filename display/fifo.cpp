@@ -233,6 +233,14 @@ void vCopyDibToVideo(ZK_PDEV *ppdev, SURFOBJ *psoSrc, SURFOBJ *psoDst, RECTL *pr
                  static_cast<ULONG>(prcl->bottom - prcl->top), TRUE);
 }
 
+void vCopyVideoToDib(ZK_PDEV *ppdev, ZK_DSURF *pdsurf, SURFOBJ *psoDst, RECTL *prcl) {
+    const auto *node = static_cast<const ZK_NODE_PLACE *>(pdsurf->p);
+    bCopyVideoToMemory(ppdev, static_cast<uint8_t *>(psoDst->pvScan0), psoDst->lDelta,
+                       reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(node->address)),
+                       static_cast<LONG>(node->cjStride), (prcl->right - prcl->left) * static_cast<LONG>(ppdev->cjPelSize),
+                       prcl->bottom - prcl->top);
+}
+
 BOOL bCopyVideoToMemory(ZK_PDEV *ppdev, uint8_t *pDst, LONG dstPitch, const uint8_t *pSrc, LONG srcPitch, LONG cbRow,
                         LONG cRows) {
     if (cbRow <= 0 || cRows <= 0) return TRUE;

@@ -92,6 +92,8 @@ void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw);
 void vCopyRowsCpu(ZK_PDEV *ppdev, uint8_t **ppDst, LONG dstPitch, const uint8_t **ppSrc, LONG srcPitch, ULONG cbRow,
                   ULONG cRows, BOOL bAlignDst);
 void vCopyDibToVideo(ZK_PDEV *ppdev, SURFOBJ *psoSrc, SURFOBJ *psoDst, RECTL *prcl);
+// Moves a bitmap's pixels out of its off-screen memory (pdsurf still names its node).
+void vCopyVideoToDib(ZK_PDEV *ppdev, ZK_DSURF *pdsurf, SURFOBJ *psoDst, RECTL *prcl);
 BOOL bCopyVideoToMemory(ZK_PDEV *ppdev, uint8_t *pDst, LONG dstPitch, const uint8_t *pSrc, LONG srcPitch, LONG cbRow,
                         LONG cRows);
 
