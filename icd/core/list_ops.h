@@ -275,6 +275,13 @@
 #define KIV_BUILT_COMPILE_glPixelMapuiv() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glPixelMapusv() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glPrioritizeTextures() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glBitmap() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glPolygonStipple() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glDrawPixels() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glTexImage1D() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glTexImage2D() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glTexSubImage1D() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glTexSubImage2D() ~, 1, HAND
 
 // Extension slots compiled by hand (their compile routines bear the extension-table names).
 #define KIV_BUILT___glCompilePointParameterfEXT() ~, 1

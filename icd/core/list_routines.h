@@ -55,6 +55,13 @@ const uint8_t *errorInvalidEnum(const uint8_t *p);
 const uint8_t *errorInvalidOperation(const uint8_t *p);
 const uint8_t *errorTableTooLarge(const uint8_t *p);
 const uint8_t *materialBlock(const uint8_t *p);
+const uint8_t *bitmap(const uint8_t *p);
+const uint8_t *polygonStipple(const uint8_t *p);
+const uint8_t *drawPixels(const uint8_t *p);
+const uint8_t *texImage1D(const uint8_t *p);
+const uint8_t *texImage2D(const uint8_t *p);
+const uint8_t *texSubImage1D(const uint8_t *p);
+const uint8_t *texSubImage2D(const uint8_t *p);
 }  // namespace listexec
 
 struct GlListRoutineRow {
@@ -63,7 +70,9 @@ struct GlListRoutineRow {
 };
 
 inline constexpr GlListRoutineRow kGlListRoutines[] = {
-    {0, listexec::callList}, {1, listexec::callLists}, {76, listexec::clipPlane},
+    {0, listexec::callList}, {1, listexec::callLists}, {4, listexec::bitmap}, {76, listexec::clipPlane},
+    {101, listexec::polygonStipple}, {108, listexec::texImage1D}, {109, listexec::texImage2D},
+    {171, listexec::drawPixels}, {203, listexec::texSubImage1D}, {204, listexec::texSubImage2D},
     {80, listexec::fogfv}, {82, listexec::fogiv}, {86, listexec::lightfv}, {88, listexec::lightiv},
     {90, listexec::lightModelfv}, {92, listexec::lightModeliv}, {96, listexec::materialfv},
     {98, listexec::materialiv}, {105, listexec::texParameterfv}, {107, listexec::texParameteriv},

@@ -490,7 +490,9 @@ TEST_F(Lists, DoublePayloadsAreAlignedInTheCompiledBlock) {
         }
         ASSERT_EQ(r, __glListExecRoutine(ctx, e.opcode)) << "opcode " << e.opcode;
         p += 4;
-        if (e.doubles) EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u) << "opcode " << e.opcode;
+        if (e.doubles) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u) << "opcode " << e.opcode;
+        }
         p += e.bytes;
     }
     settle();

@@ -71,7 +71,9 @@ protected:
             if (r.objects != nullptr) {
                 ASSERT_LT(r.last - r.first, kGlNameObjectSpan);
             }
-            if (i > 0) ASSERT_LT(ns->ranges[i - 1].last, r.first);
+            if (i > 0) {
+                ASSERT_LT(ns->ranges[i - 1].last, r.first);
+            }
         }
     }
 };
