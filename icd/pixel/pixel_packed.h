@@ -11,8 +11,8 @@ struct GlPackedField {
 
 struct GlPackedLayout {
     int32_t bytes;          // 1, 2 or 4
-    int32_t outComponents;  // floats a pixel: 3 (RGB), 4 (RGBA) or 1 (alpha-only texels)
-    GlPackedField field[4];
+    int32_t outComponents;  // floats a pixel: 3 (RGB) or 4 (RGBA)
+    GlPackedField field[4]; // a field of no bits unpacks as 1.0 (the white of alpha-only texels)
     uint32_t setBits;       // bits a pack always sets (the X bit of XRGB1555)
 };
 
@@ -25,7 +25,7 @@ inline constexpr GlPackedLayout kGlLayoutTexelRGB565{2, 3, {{11, 5}, {5, 6}, {0,
 inline constexpr GlPackedLayout kGlLayoutTexelXRGB1555{2, 3, {{10, 5}, {5, 5}, {0, 5}, {0, 0}}, 0x8000};
 inline constexpr GlPackedLayout kGlLayoutTexelARGB1555{2, 4, {{10, 5}, {5, 5}, {0, 5}, {15, 1}}, 0};
 inline constexpr GlPackedLayout kGlLayoutTexelARGB4444{2, 4, {{8, 4}, {4, 4}, {0, 4}, {12, 4}}, 0};
-inline constexpr GlPackedLayout kGlLayoutTexelA4{2, 1, {{12, 4}, {0, 0}, {0, 0}, {0, 0}}, 0};
+inline constexpr GlPackedLayout kGlLayoutTexelA4{2, 4, {{0, 0}, {0, 0}, {0, 0}, {12, 4}}, 0};
 
 // 1 / (2^n - 1) for the field widths in use.
 inline constexpr double kGlFieldReciprocal[11] = {0.0,        1.0,        1.0 / 3.0,   1.0 / 7.0,
@@ -58,6 +58,7 @@ inline void __glStorePacked(uint8_t *p, uint32_t v) {
 }
 
 inline float __glPackedFieldToFloat(GlPackedField f, uint32_t v) {
+    if (f.bits == 0) return 1.0f;
     const uint32_t raw = (v >> f.shift) & ((1u << f.bits) - 1u);
     return float(double(raw) * kGlFieldReciprocal[f.bits]);
 }

@@ -202,8 +202,8 @@ KIV_SPAN(__glUnpackTexelRGB565, unpackPacked<kGlLayoutTexelRGB565>)
 KIV_SPAN(__glUnpackTexelXRGB1555, unpackPacked<kGlLayoutTexelXRGB1555>)
 KIV_SPAN(__glUnpackTexelARGB1555, unpackPacked<kGlLayoutTexelARGB1555>)
 KIV_SPAN(__glUnpackTexelARGB4444, unpackPacked<kGlLayoutTexelARGB4444>)
-// Alpha-only texels: one float a pixel, the top nibble over 15 (the row keeps one component, so
-// the alpha or luminance expansion that follows reads it as its single value).
+// Alpha-only texels: white with the top nibble over 15 as alpha, like the other texel codes an
+// RGBA row.
 KIV_SPAN(__glUnpackTexelA4, unpackPacked<kGlLayoutTexelA4>)
 
 #undef KIV_SPAN
