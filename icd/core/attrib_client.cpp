@@ -44,8 +44,11 @@ void saveClient(GlContext *ctx, GlClientAttribEntry &e, GLbitfield mask) {
 }
 
 void restoreClient(GlContext *ctx, GlClientAttribEntry &e) {
-    if (e.mask & GL_CLIENT_PIXEL_STORE_BIT) pixelStoreFields(ctx, e, Load{});
-    uint32_t arrays = 0;
+    uint32_t marks = kGlDirtyGeneral;
+    if (e.mask & GL_CLIENT_PIXEL_STORE_BIT) {
+        pixelStoreFields(ctx, e, Load{});
+        marks |= kGlDirtyPixel;  // as glPixelStore marks
+    }
     if (e.mask & GL_CLIENT_VERTEX_ARRAY_BIT) {
         vertexArrayFields(ctx, e, Load{});
         GlArrayState &a = ctx->arrayState;
@@ -53,10 +56,10 @@ void restoreClient(GlContext *ctx, GlClientAttribEntry &e) {
         // As after a pointer or client-state call: the arrays are validated again at the next
         // draw even when other state changed with them.
         a.arraysDirty = 1;
-        arrays = kGlDirtyArrays;
+        marks |= kGlDirtyArrays;
     }
     e.mask = 0;
-    markDirty(ctx, kGlDirtyGeneral | arrays);
+    markDirty(ctx, marks);
 }
 
 }  // namespace

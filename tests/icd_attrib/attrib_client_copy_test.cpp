@@ -32,23 +32,20 @@ protected:
         GL(glColorPointer)(4, GL_UNSIGNED_BYTE, 0, colours);
         GL(glEnableClientState)(GL_VERTEX_ARRAY);
         GL(glEnableClientState)(GL_COLOR_ARRAY);
-        // The pixel-store entries are not in the table yet: the modes are set directly.
-        GlPixelStoreState &s = ctx->state.pixel.store;
-        s.unpack.alignment = 2;
-        s.unpack.rowLength = 7;
-        s.pack.skipRows = 3;
-        s.pack.swapBytes = 1;
+        GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 2);
+        GL(glPixelStorei)(GL_UNPACK_ROW_LENGTH, 7);
+        GL(glPixelStorei)(GL_PACK_SKIP_ROWS, 3);
+        GL(glPixelStorei)(GL_PACK_SWAP_BYTES, 1);
     }
     void setB() {
         GL(glVertexPointer)(2, GL_SHORT, 0, bufB);
         GL(glColorPointer)(3, GL_FLOAT, 0, bufB);
         GL(glDisableClientState)(GL_COLOR_ARRAY);
         GL(glEnableClientState)(GL_NORMAL_ARRAY);
-        GlPixelStoreState &s = ctx->state.pixel.store;
-        s.unpack.alignment = 8;
-        s.unpack.rowLength = 0;
-        s.pack.skipRows = 0;
-        s.pack.swapBytes = 0;
+        GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 8);
+        GL(glPixelStorei)(GL_UNPACK_ROW_LENGTH, 0);
+        GL(glPixelStorei)(GL_PACK_SKIP_ROWS, 0);
+        GL(glPixelStorei)(GL_PACK_SWAP_BYTES, 0);
     }
 };
 

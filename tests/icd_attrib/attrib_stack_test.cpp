@@ -104,18 +104,19 @@ const std::vector<GroupRow> &groups() {
           {"polygon stipple", GL_POLYGON_STIPPLE_BIT | GL_POLYGON_BIT | E,
            [](GlContext *ctx) { return isOn(ctx, GL_POLYGON_STIPPLE); }}}},
         {GL_PIXEL_MODE_BIT,
-         // The pixel-transfer entries are not in the table yet: their fields are set directly.
          [](GlContext *ctx, int v) {
-             GlPixelState &p = ctx->state.pixel;
-             p.transfer.redScale = 2.0f + float(v);
-             p.transfer.indexShift = 1 + v;
-             p.transfer.zoomX = 0.5f * float(v + 1);
-             p.readBuffer = p.readBufferRequested = v ? GL_FRONT : GL_BACK;
+             GL(glPixelTransferf)(GL_RED_SCALE, 2.0f + float(v));
+             GL(glPixelTransferf)(GL_BLUE_BIAS, -0.5f * float(v));
+             GL(glPixelTransferi)(GL_INDEX_SHIFT, 1 + v);
+             GL(glPixelTransferi)(GL_MAP_COLOR, v);
+             GL(glPixelZoom)(0.5f * float(v + 1), 2.0f);
+             GL(glReadBuffer)(v ? GL_FRONT : GL_BACK);
          },
          {{"pixel transfer", GL_PIXEL_MODE_BIT,
            [](GlContext *ctx) {
                std::vector<double> r;
-               for (GLenum p : {GL_RED_SCALE, GL_INDEX_SHIFT, GL_ZOOM_X, GL_READ_BUFFER}) r.push_back(getv(ctx, p, 1)[0]);
+               for (GLenum p : {GL_RED_SCALE, GL_BLUE_BIAS, GL_INDEX_SHIFT, GL_MAP_COLOR, GL_ZOOM_X, GL_READ_BUFFER})
+                   r.push_back(getv(ctx, p, 1)[0]);
                return r;
            }}}},
         {GL_LIGHTING_BIT,
