@@ -138,6 +138,20 @@ ULONG cIntersectRects(const RECTL *prclTrg, RECTL *prcl, ULONG c) {
     return n;
 }
 
+BOOL bPromoteSource(ZK_PDEV *ppdev, SURFOBJ *psoSrc, XLATEOBJ *pxlo) {
+    const ZK_SURFACE_PLACE place = placeOf(ppdev, psoSrc);
+    if (!place.psoDib || !bTrivialXlate(pxlo)) return FALSE;
+    ZK_DSURF *pdsurf = place.pdsurf;
+    const ULONG uniq = ulHeapUniq(ppdev);
+    if (pdsurf->ulFreeCountSeen != uniq) {
+        pdsurf->ulFreeCountSeen = uniq;
+        pdsurf->ulUseCount = 6;
+        return FALSE;
+    }
+    // A failed move is not tried again until the heap changes: the countdown runs past 0.
+    return --pdsurf->ulUseCount == 0 && bCacheBitmapOffscreen(ppdev, pdsurf);
+}
+
 ZK_PDEV *ppdevOf(SURFOBJ *pso) {
     if (!pso || !pso->dhpdev) return nullptr;
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(pso->dhpdev);
@@ -189,6 +203,12 @@ extern "C" BOOL APIENTRY DrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *ps
         return TRUE;
     }
 
+    if (bPromoteSource(ppdev, psoSrc, pxlo)) {
+        // Making room may have moved the target out of video memory: both are looked at again.
+        src = placeOf(ppdev, psoSrc);
+        trg = placeOf(ppdev, psoTrg);
+        psoTarget = trg.psoDib ? trg.psoDib : psoTrg;
+    }
     SURFOBJ *psoSource = src.psoDib ? src.psoDib : psoSrc;
     if (!trg.bVideo) {
         if (!src.bVideo) return punt();
@@ -261,7 +281,7 @@ extern "C" BOOL APIENTRY DrvCopyBits(SURFOBJ *psoDst, SURFOBJ *psoSrc, void *pvc
     if (!ppdev) return EngCopyBits(psoDst, psoSrc, pco, pxlo, prclDst, pptlSrc);
     {
         ZK_ENGINE_LOCK lock(ppdev);
-        const ZK_SURFACE_PLACE trg = placeOf(ppdev, psoDst), src = placeOf(ppdev, psoSrc);
+        ZK_SURFACE_PLACE trg = placeOf(ppdev, psoDst), src = placeOf(ppdev, psoSrc);
         if (!trg.bVideo && !src.bVideo) {
             SURFOBJ punt, punt2;
             SURFOBJ *s = psoForEngine(ppdev, psoSrc, &punt);
@@ -270,16 +290,20 @@ extern "C" BOOL APIENTRY DrvCopyBits(SURFOBJ *psoDst, SURFOBJ *psoSrc, void *pvc
             return EngCopyBits(d, s, pco, pxlo, prclDst, pptlSrc);
         }
         if (ulComplexity(pco) == DC_TRIVIAL && bTrivialXlate(pxlo) && trg.bVideo) {
+            if (bPromoteSource(ppdev, psoSrc, pxlo)) {
+                src = placeOf(ppdev, psoSrc);
+                trg = placeOf(ppdev, psoDst);
+            }
             SURFOBJ *psoSource = src.psoDib ? src.psoDib : psoSrc;
             pDraw(ppdev)->xOffset = pDraw(ppdev)->yOffset = 0;
             POINTL ptlSrc = *pptlSrc;
-            if (src.bVideo) {
+            if (src.bVideo && trg.bVideo) {
                 vSetSourceSurface(ppdev, src.offset, src.pitch);
                 vSetDestinationSurface(ppdev, trg.offset, trg.pitch);
                 pfnDraw<PFN_COPY>(ppdev, ZK_DM_COPY_BLT)(ppdev, 1, prclDst, 0xCCCC, &ptlSrc, prclDst);
                 return TRUE;
             }
-            if (psoSource->lDelta >= 0 && psoSource->iBitmapFormat == ppdev->iBitmapFormat) {
+            if (trg.bVideo && !src.bVideo && psoSource->lDelta >= 0 && psoSource->iBitmapFormat == ppdev->iBitmapFormat) {
                 vSetDestinationSurface(ppdev, trg.offset, trg.pitch);
                 pfnDraw<PFN_PUTBITS>(ppdev, ZK_DM_PUT_BITS)(ppdev, psoSource, &ptlSrc, prclDst);
                 return TRUE;

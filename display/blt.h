@@ -70,6 +70,12 @@ ULONG cIntersectRects(const RECTL *prclTrg, RECTL *prcl, ULONG c);
 // The engine's view of a surface for a punt: video-memory surfaces and DIB-held bitmaps
 // described as plain DIBs in `desc`; engine bitmaps unchanged.
 SURFOBJ *psoForEngine(ZK_PDEV *ppdev, SURFOBJ *pso, SURFOBJ *desc);
+// A device bitmap held as a DIB that keeps being used as a plain source is moved into off-screen
+// memory on its seventh such use while the heap does not change. TRUE when it was moved.
+BOOL bPromoteSource(ZK_PDEV *ppdev, SURFOBJ *psoSrc, XLATEOBJ *pxlo);
+// The off-screen heap's side of it: its change counter, and the move itself.
+ULONG ulHeapUniq(ZK_PDEV *ppdev);
+BOOL bCacheBitmapOffscreen(ZK_PDEV *ppdev, ZK_DSURF *pdsurf);
 // The PDEV that draws on a surface (its own, when the engine's device is the driver's), or NULL.
 ZK_PDEV *ppdevOf(SURFOBJ *pso);
 

@@ -154,3 +154,21 @@ TEST_F(DeviceBitmaps, WhileOpenGlIsActiveDrawingHoldsTheEngineLock) {
     EXPECT_EQ(kivEngErrors().size(), 1u) << "the engine lock was not left held";
     kivEngClearErrors();
 }
+
+TEST_F(DeviceBitmaps, HeldSourcesCountTheirUsesTowardsAMoveIntoVideoMemory) {
+    TestBitmap dib(32, 32, format());
+    dib.seed(4);
+    DeviceBitmap held(ppdev(), 32, 32, dib.pso);
+    held.record.ulFreeCountSeen = ulHeapUniq(ppdev()) + 1;   // moved out before the heap last changed
+    RECTL t{100, 100, 132, 132};
+    POINTL s{0, 0};
+    std::vector<ULONG> counts;
+    for (int use = 0; use < 8; ++use) {
+        EXPECT_TRUE(DrvCopyBits(screen, held.pso, nullptr, nullptr, &t, &s));
+        counts.push_back(held.record.ulUseCount);
+    }
+    // The first use starts the countdown; the seventh tries the move (refused here: the heap
+    // keeps no room), and a failed move is not tried again until the heap changes.
+    EXPECT_EQ(counts, (std::vector<ULONG>{6, 5, 4, 3, 2, 1, 0, 0xFFFFFFFFu}));
+    EXPECT_EQ(screenPixel(131, 131), dib.get(31, 31)) << "the DIB is drawn from system memory meanwhile";
+}
