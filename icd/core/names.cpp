@@ -5,6 +5,8 @@
 // half way; removing and trimming ranges never needs memory.
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include "icd/core/core.h"
 #include "icd/core/names.h"
 #include "icd/core/list.h"
@@ -17,6 +19,19 @@ const GlNameKind __glNameKinds[2] = {
 namespace {
 
 constexpr uint32_t kLastName = 0xFFFFFFFFu;
+
+// Holds a name space's lock for a scope. The lock is recursive: a release callback may reach the
+// same space again.
+class Locked {
+public:
+    explicit Locked(GlNameSpace *ns) : m_(static_cast<std::recursive_mutex *>(ns->lock)) { m_->lock(); }
+    ~Locked() { m_->unlock(); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+private:
+    std::recursive_mutex *m_;
+};
 
 inline uint32_t span(const GlNameRange &r) { return r.last - r.first + 1; }
 inline void *emptyOf(const GlNameSpace *ns) { return ns->kind->emptyObject; }
@@ -131,6 +146,13 @@ GlNameSpace *__glNewNameSpaceOfKind(GlContext *ctx, const GlNameKind *kind) {
         __glSetError(GL_OUT_OF_MEMORY);
         return nullptr;
     }
+    void *lock = ctx->hostProcs.alloc(ctx, sizeof(std::recursive_mutex));
+    if (lock == nullptr) {
+        ctx->hostProcs.free(ctx, ns);
+        __glSetError(GL_OUT_OF_MEMORY);
+        return nullptr;
+    }
+    ns->lock = new (lock) std::recursive_mutex;
     ns->refCount = 1;
     ns->kind = kind;
     // A first handful of ranges; a space that cannot have them now grows on first use.
@@ -145,6 +167,7 @@ GlNameSpace *__glNewNameSpace(GlContext *ctx, int32_t kindIndex) {
 
 void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) {
     if (ns == nullptr) return;
+    // The last holder frees the space: no other thread can reach it any more.
     for (int32_t i = 0; i < ns->rangeCount; ++i) {
         GlNameRange &r = ns->ranges[i];
         if (r.objects == nullptr) continue;
@@ -156,10 +179,13 @@ void __glFreeNameSpace(GlContext *ctx, GlNameSpace *ns) {
         ctx->hostProcs.free(ctx, r.objects);
     }
     if (ns->ranges != nullptr) ctx->hostProcs.free(ctx, ns->ranges);
+    static_cast<std::recursive_mutex *>(ns->lock)->~recursive_mutex();
+    ctx->hostProcs.free(ctx, ns->lock);
     ctx->hostProcs.free(ctx, ns);
 }
 
 int32_t __glNamesBindObject(GlContext *ctx, GlNameSpace *ns, GLuint name, void *object) {
+    Locked hold(ns);
     int32_t i = lowerBound(ns, name);
     bool inRange = i < ns->rangeCount && ns->ranges[i].first <= name;
     if (inRange && ns->ranges[i].objects != nullptr) {
@@ -226,6 +252,7 @@ int32_t __glNamesBindObject(GlContext *ctx, GlNameSpace *ns, GLuint name, void *
 }
 
 void *__glNamesLockObject(GlContext *, GlNameSpace *ns, GLuint name) {
+    Locked hold(ns);
     GlNameRange *r = lookup(ns, name);
     if (r == nullptr || r->objects == nullptr) return nullptr;
     void *object = r->objects[name - r->first];
@@ -234,6 +261,7 @@ void *__glNamesLockObject(GlContext *, GlNameSpace *ns, GLuint name) {
 }
 
 void __glNamesUnlockObject(GlContext *ctx, GlNameSpace *ns, void *object) {
+    Locked hold(ns);
     if (object != nullptr) ns->kind->release(ctx, object);
 }
 
@@ -286,6 +314,7 @@ bool listName(GLenum type, const void *lists, int32_t i, GLuint base, GLuint &na
 
 int32_t __glNamesLockList(GlContext *, GlNameSpace *ns, int32_t n, GLenum type, GLuint base, const void *lists,
                           void **out) {
+    Locked hold(ns);
     if (type < GL_BYTE || type > GL_4_BYTES) return 0;
     const GlNameRange *range = nullptr;  // consecutive names mostly fall into the same range
     for (int32_t i = 0; i < n; ++i) {
@@ -303,10 +332,12 @@ int32_t __glNamesLockList(GlContext *, GlNameSpace *ns, int32_t n, GLenum type, 
 }
 
 void __glNamesUnlockList(GlContext *ctx, GlNameSpace *ns, int32_t n, void **objects) {
+    Locked hold(ns);
     for (int32_t i = 0; i < n; ++i) __glNamesUnlockObject(ctx, ns, objects[i]);
 }
 
 GLuint __glNamesGenRange(GlContext *ctx, GlNameSpace *ns, GLsizei count) {
+    Locked hold(ns);
     if (count <= 0) return 0;
     uint32_t c = uint32_t(count);
     if (!makeRoom(ctx, ns, 1)) return 0;
@@ -362,6 +393,7 @@ GLuint __glNamesGenNames(GlContext *ctx, GlNameSpace *ns, GLsizei count, GLuint 
 }
 
 void __glNamesDeleteRange(GlContext *ctx, GlNameSpace *ns, GLuint first, GLuint count) {
+    Locked hold(ns);
     if (count == 0) return;
     // The range ends at the last name rather than wrapping round to the first ones.
     uint32_t end = uint64_t(first) + count - 1 > kLastName ? kLastName : first + count - 1;
@@ -416,4 +448,7 @@ void __glNamesDeleteRange(GlContext *ctx, GlNameSpace *ns, GLuint first, GLuint 
     }
 }
 
-int32_t __glNamesIsUsed(GlContext *, GlNameSpace *ns, GLuint name) { return lookup(ns, name) != nullptr ? 1 : 0; }
+int32_t __glNamesIsUsed(GlContext *, GlNameSpace *ns, GLuint name) {
+    Locked hold(ns);
+    return lookup(ns, name) != nullptr ? 1 : 0;
+}

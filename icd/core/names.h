@@ -7,7 +7,8 @@
 // one reference (destroying the object at 0) when a binding goes or a lock ends.
 //
 // Contexts of one share group hold the same name space; `refCount` counts them and the last one
-// to let go calls __glFreeNameSpace.
+// to let go calls __glFreeNameSpace. Those contexts may be current on different threads, so every
+// operation below holds the space's lock; the reference counts of the objects change under it too.
 #pragma once
 #include <cstdint>
 #include <GL/gl.h>
@@ -39,6 +40,7 @@ struct GlNameSpace {
     int32_t refCount;     // contexts holding this space; the last release frees it
     const GlNameKind *kind;
     int32_t capacity;     // ranges that fit without growing
+    void *lock;           // contexts of a share group may be current on different threads
 };
 
 // Ranges carrying objects are cut around a newly bound name to about this many names ...

@@ -7,6 +7,7 @@
 #include "icd/core/list.h"
 #include "icd/core/names.h"
 #include "icd/vertex/power.h"
+#include "icd/vertex/vertex_ring.h"
 
 namespace {
 
@@ -629,6 +630,40 @@ TEST_F(Lists, MaterialRunsMergeIntoOneBlock) {
               0);
     GL(glDeleteLists)(3, 1);
     EXPECT_EQ(table->refCount, refs) << "the block's reference went with the list; the material holds its own";
+}
+
+}  // namespace
+
+namespace {
+
+// The extension commands that lists record: multi-texture coordinates of every size and type,
+// the texture-unit selection and the point parameters.
+TEST_F(Lists, ExtensionCommandsReplayTheirValues) {
+    const GLenum set1 = GL_TEXTURE0_SGIS + 1;
+    auto commands = [&](GlContext *ctx) {
+        const GLdouble d3[3] = {0.5, 0.25, 0.125};
+        const GLshort s4[4] = {1, 2, 3, 4};
+        GL(__glDoMultiTexCoord2fSGIS)(set1, 0.75f, 0.5f);
+        GL(__glDoMultiTexCoord1dSGIS)(GL_TEXTURE0_SGIS, 2.0);
+        GL(__glDoMultiTexCoord3dvSGIS)(set1, d3);
+        GL(__glDoMultiTexCoord4svSGIS)(GL_TEXTURE0_SGIS, s4);
+        GL(__glDoMultiTexCoord2iSGIS)(set1, 7, 8);
+        GL(__glDoPointParameterfEXT)(GL_POINT_SIZE_MIN_EXT, 2.0f);
+    };
+    commands(ctx);
+    ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+    std::vector<float> immediate(__glCurrentTexCoord(ctx, 0), __glCurrentTexCoord(ctx, 0) + 4);
+    immediate.insert(immediate.end(), __glCurrentTexCoord(ctx, 1), __glCurrentTexCoord(ctx, 1) + 4);
+    GL(glNewList)(1, GL_COMPILE);
+    commands(ctx);
+    GL(glEndList)();
+    for (uint32_t set = 0; set < 2; ++set)
+        std::fill(__glCurrentTexCoord(ctx, set), __glCurrentTexCoord(ctx, set) + 4, 0.0f);
+    GL(glCallList)(1);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+    std::vector<float> replayed(__glCurrentTexCoord(ctx, 0), __glCurrentTexCoord(ctx, 0) + 4);
+    replayed.insert(replayed.end(), __glCurrentTexCoord(ctx, 1), __glCurrentTexCoord(ctx, 1) + 4);
+    EXPECT_EQ(replayed, immediate);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The name manager on a kind of the test's own: ranges, binding blocks, joins, generation,
 // deletion, locks, the glCallLists name decoding, and random sequences against a plain model.
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <random>
+#include <thread>
 #include <vector>
 #include "tests/icd_core/icd_fixture.h"
 #include "icd/core/names.h"
@@ -261,6 +263,52 @@ TEST_F(NameSpaces, RandomSequencesMatchAModel) {
     __glFreeNameSpace(ctx, ns);
     ns = nullptr;
     EXPECT_EQ(size_t(g_destroyed - destroyedBefore), bound);
+}
+
+}  // namespace
+
+
+namespace {
+
+std::atomic<int> g_sharedMade{0}, g_sharedGone{0};
+void releaseSharedObject(GlContext *, void *p) {
+    Object *o = static_cast<Object *>(p);
+    if (--o->refCount == 0) {
+        g_sharedGone += 1;
+        o->id = 0;  // a use after this shows as id 0
+        delete o;
+    }
+}
+const GlNameKind kSharedKind{9, nullptr, sizeof(Object), releaseSharedObject, 0};
+
+// Two threads on one space, as two contexts of a share group current on different threads: one
+// calls (locks and unlocks) a name while the other rebinds and deletes it. Every object made is
+// destroyed exactly once and none while it is locked.
+TEST_F(NameSpaces, ThreadsOfOneShareGroupKeepObjectsAlive) {
+    GlNameSpace *shared = __glNewNameSpaceOfKind(ctx, &kSharedKind);
+    ASSERT_NE(shared, nullptr);
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    GlContext *c = ctx;
+    std::thread caller([&] {
+        while (!stop) {
+            Object *o = static_cast<Object *>(__glNamesLockObject(c, shared, 5));
+            if (o == nullptr) continue;
+            if (o->id == 0) bad += 1;
+            __glNamesUnlockObject(c, shared, o);
+        }
+    });
+    for (int i = 1; i <= 20000; ++i) {
+        Object *o = new Object{0, GLuint(i)};
+        g_sharedMade += 1;
+        __glNamesBindObject(c, shared, 5, o);
+        if (i % 3 == 0) __glNamesDeleteRange(c, shared, 1, 10);
+    }
+    stop = true;
+    caller.join();
+    __glFreeNameSpace(ctx, shared);
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(g_sharedGone.load(), g_sharedMade.load());
 }
 
 }  // namespace
