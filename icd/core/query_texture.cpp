@@ -33,6 +33,13 @@ void setFloats(Answer &a, const float *v, int32_t n) {
 
 // ---- texture environment -----------------------------------------------------------------------
 
+// The environment record of the current unit, once the texture state is set up.
+const GlTexEnvRecord *envOf(const GlContext *ctx) {
+    const GlTextureBindingState &b = ctx->state.textures;
+    const uint32_t unit = ctx->state.unitSelect.activeTexture;
+    return unit < uint32_t(b.unitCount) && b.env[unit] != nullptr ? &b.env[unit][0] : nullptr;
+}
+
 template <class T>
 void getTexEnv(GLenum target, GLenum pname, T *params) {
     GlContext *ctx = glquery::queryContext();
@@ -41,13 +48,20 @@ void getTexEnv(GLenum target, GLenum pname, T *params) {
     Answer a;
     switch (pname) {
     case GL_TEXTURE_ENV_MODE: {
-        GLenum mode = ctx->state.pick.texEnvMode;
+        const GlTexEnvRecord *env = envOf(ctx);
+        GLenum mode = env != nullptr ? env->mode : ctx->state.pick.texEnvMode;
         setValue(a, Kind::Integer, mode != 0 ? mode : GL_MODULATE);
         break;
     }
     case GL_TEXTURE_ENV_COLOR: {
-        static const double kColor[4] = {0, 0, 0, 0};
-        setValues(a, Kind::Normalised, kColor, 4);
+        // Kept in fragment colour units: back to [0, 1] through the same factors.
+        double c[4] = {0, 0, 0, 0};
+        const GlColorScales &s = ctx->scales;
+        const float unit[4] = {s.redScale * s.redMaxOverScale, s.greenScale * s.greenMaxOverScale,
+                               s.blueScale * s.blueMaxOverScale, s.alphaScale * s.alphaMaxOverScale};
+        if (const GlTexEnvRecord *env = envOf(ctx))
+            for (int i = 0; i < 4; ++i) c[i] = unit[i] > 0.0f ? env->color[i] / unit[i] : 0.0;
+        setValues(a, Kind::Normalised, c, 4);
         break;
     }
     default: return __glSetError(GL_INVALID_ENUM);
@@ -105,7 +119,12 @@ void getTexParameter(GLenum target, GLenum pname, T *params) {
     case GL_TEXTURE_WRAP_S: setValue(a, Kind::Integer, tex != nullptr ? tex->wrapS : GL_REPEAT); break;
     case GL_TEXTURE_WRAP_T: setValue(a, Kind::Integer, tex != nullptr ? tex->wrapT : GL_REPEAT); break;
     case GL_TEXTURE_PRIORITY: setValue(a, Kind::Float, tex != nullptr ? tex->priority : 1.0f); break;
-    case GL_TEXTURE_RESIDENT: setValue(a, Kind::Boolean, tex != nullptr && tex->hwBlock != nullptr); break;
+    case GL_TEXTURE_RESIDENT: {
+        // The hardware block's flags byte: 0x2 while the texture is loaded on the chip.
+        const uint8_t *hw = tex != nullptr ? static_cast<const uint8_t *>(tex->hwBlock) : nullptr;
+        setValue(a, Kind::Boolean, hw != nullptr && (hw[0] & 0x2) != 0);
+        break;
+    }
     default: return __glSetError(GL_INVALID_ENUM);
     }
     glquery::put(ctx, a, params);
@@ -121,8 +140,9 @@ bool isLevelParameter(GLenum pname) {
     }
 }
 
-int32_t levelCount(const GlContext *ctx, const GlTextureObject *tex, GLenum target) {
-    return tex != nullptr ? tex->levelCount : ctx->limits.textureLevels[is2D(target) ? 1 : 0];
+// Every level the context offers can be asked about; a level never stored answers as empty.
+int32_t levelCount(const GlContext *ctx, const GlTextureObject *, GLenum target) {
+    return ctx->limits.textureLevels[is2D(target) ? 1 : 0];
 }
 
 // One level's values: the width with its border, the height without the borders of a 1-D

@@ -1,98 +1,52 @@
-// The share group's texture names: which object each name holds. The name space record is the
-// share group's; the entries of each space are kept here, keyed by the space.
-#include <map>
+// The share group's texture names: the name space's operations for texture objects, and the
+// release that the name space calls when a name or a lock lets go of an object.
 #include "icd/core/core.h"
 #include "icd/core/names.h"
 #include "icd/pixel/texture.h"
 
 namespace {
-
-typedef std::map<GLuint, GlTextureObject *> Entries;
-
-std::map<const GlNameSpace *, Entries> &spaces() {
-    static std::map<const GlNameSpace *, Entries> all;
-    return all;
-}
-
-Entries *entriesOf(GlContext *ctx, bool create) {
-    GlNameSpace *ns = ctx->state.texture.textureNames;
-    if (ns == nullptr) return nullptr;
-    auto it = spaces().find(ns);
-    if (it != spaces().end()) return &it->second;
-    return create ? &spaces()[ns] : nullptr;
-}
-
-// The table lets go of an object: the last reference destroys it.
-void release(GlContext *ctx, GlTextureObject *tex) {
-    if (--tex->refCount == 0) tex->destroy(ctx, tex);
-}
-
+GlNameSpace *namesOf(GlContext *ctx) { return ctx->state.texture.textureNames; }
 }  // namespace
 
-GlTextureObject *__glTexNamesLock(GlContext *ctx, GLuint name) {
-    Entries *e = entriesOf(ctx, false);
-    if (e == nullptr) return nullptr;
-    auto it = e->find(name);
-    if (it == e->end() || it->second == nullptr) return nullptr;  // unused, or reserved only
-    it->second->refCount += 1;
-    return it->second;
+// The last reference destroys the object with its levels, table and hardware copies.
+void __glReleaseTextureObject(GlContext *ctx, void *object) {
+    GlTextureObject *tex = static_cast<GlTextureObject *>(object);
+    if (tex != nullptr && --tex->refCount == 0) tex->destroy(ctx, tex);
 }
 
-void __glTexNamesUnlock(GlContext *ctx, GlTextureObject *tex) { release(ctx, tex); }
+GlTextureObject *__glTexNamesLock(GlContext *ctx, GLuint name) {
+    GlNameSpace *ns = namesOf(ctx);
+    return ns != nullptr ? static_cast<GlTextureObject *>(__glNamesLockObject(ctx, ns, name)) : nullptr;
+}
+
+void __glTexNamesUnlock(GlContext *ctx, GlTextureObject *tex) {
+    GlNameSpace *ns = namesOf(ctx);
+    if (ns != nullptr) {
+        __glNamesUnlockObject(ctx, ns, tex);
+    } else {
+        __glReleaseTextureObject(ctx, tex);
+    }
+}
 
 bool __glTexNamesBind(GlContext *ctx, GLuint name, GlTextureObject *tex) {
-    Entries *e = entriesOf(ctx, true);
-    if (e == nullptr) {
+    GlNameSpace *ns = namesOf(ctx);
+    if (ns == nullptr) {
         __glSetError(GL_OUT_OF_MEMORY);
         return false;
     }
-    (*e)[name] = tex;
-    return true;
+    return __glNamesBindObject(ctx, ns, name, tex) != 0;
 }
 
 void __glTexNamesDeleteRange(GlContext *ctx, GLuint first, GLuint count) {
-    Entries *e = entriesOf(ctx, false);
-    if (e == nullptr || count == 0) return;
-    auto it = e->lower_bound(first);
-    while (it != e->end() && it->first - first < count) {
-        GlTextureObject *tex = it->second;
-        it = e->erase(it);
-        if (tex != nullptr) release(ctx, tex);
-    }
+    if (GlNameSpace *ns = namesOf(ctx)) __glNamesDeleteRange(ctx, ns, first, count);
 }
 
 void __glTexNamesGen(GlContext *ctx, GLsizei n, GLuint *names) {
-    Entries *e = entriesOf(ctx, false);
-    // The first run of n unused names above 0.
-    GLuint start = 1;
-    if (e != nullptr) {
-        for (const auto &entry : *e) {
-            if (entry.first < start) continue;
-            if (entry.first - start >= GLuint(n)) break;
-            start = entry.first + 1;
-        }
-    }
-    // Generated names are reserved: a later generation skips them until they are deleted.
-    Entries *reserved = entriesOf(ctx, true);
-    for (GLsizei i = 0; i < n; ++i) {
-        names[i] = start + GLuint(i);
-        if (reserved != nullptr) reserved->emplace(names[i], nullptr);
-    }
+    if (GlNameSpace *ns = namesOf(ctx)) __glNamesGenNames(ctx, ns, n, names);
 }
 
 void __glTexNamesRelease(GlContext *ctx) {
-    GlNameSpace *ns = ctx->state.texture.textureNames;
-    if (ns == nullptr) return;
-    if (--ns->refCount == 0) {
-        auto it = spaces().find(ns);
-        if (it != spaces().end()) {
-            Entries entries;
-            entries.swap(it->second);
-            spaces().erase(it);
-            for (auto &entry : entries)
-                if (entry.second != nullptr) release(ctx, entry.second);
-        }
-        __glFreeNameSpace(ctx, ns);
-    }
+    GlNameSpace *ns = namesOf(ctx);
     ctx->state.texture.textureNames = nullptr;
+    if (ns != nullptr && --ns->refCount == 0) __glFreeNameSpace(ctx, ns);
 }

@@ -271,6 +271,7 @@ TEST_F(TextureObjects, TwoContextsShareTheirObjects) {
     ASSERT_NE(DrvSetContext(other.hdc, second, nullptr), nullptr);
     GlContext *b = contextOf(second);
     ASSERT_NE(b, nullptr);
+    AllocTracker::wrap(b);
     EXPECT_TRUE(slotAs<decltype(&icd::glIsTexture)>(&b->liveTable, slot::glIsTexture)(6));
     slotAs<decltype(&icd::glBindTexture)>(&b->liveTable, slot::glBindTexture)(GL_TEXTURE_2D, 6);
     EXPECT_EQ(__glLookUpBoundTexture(b, 0, GL_TEXTURE_2D), tex);

@@ -156,4 +156,32 @@ TEST_F(TextureParams, EnvironmentModesColoursAndErrors) {
     EXPECT_EQ(__glTexEnvParamCount(GL_TEXTURE_WRAP_S), -1);
 }
 
+TEST_F(TextureParams, QueriesAnswerFromTheUnitsEnvironmentAndTheObject) {
+    const GLfloat c[4] = {0.25f, 0.5f, 1.0f, 0.0f};
+    GL(glTexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, c);
+    ctx->state.unitSelect.activeTexture = 1;
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    GLint mode = 0;
+    GL(glGetTexEnviv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    EXPECT_EQ(mode, GL_REPLACE);
+    GLfloat back[4] = {-1, -1, -1, -1};
+    GL(glGetTexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, back);
+    EXPECT_EQ(back[0], 0.0f);  // unit 1 keeps its own colour
+    ctx->state.unitSelect.activeTexture = 0;
+    GL(glGetTexEnviv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+    EXPECT_EQ(mode, GL_MODULATE);
+    GL(glGetTexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, back);
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(back[i], c[i], 1e-6f) << i;
+    // A fresh object is not loaded on the chip, and its levels answer as empty.
+    GL(glBindTexture)(GL_TEXTURE_2D, 9);
+    GLint v = -1;
+    GL(glGetTexParameteriv)(GL_TEXTURE_2D, GL_TEXTURE_RESIDENT, &v);
+    EXPECT_EQ(v, GL_FALSE);
+    GL(glGetTexLevelParameteriv)(GL_TEXTURE_2D, 10, GL_TEXTURE_WIDTH, &v);
+    EXPECT_EQ(v, 0);
+    GL(glGetTexLevelParameteriv)(GL_TEXTURE_2D, 0, GL_TEXTURE_COMPONENTS, &v);
+    EXPECT_EQ(v, 1);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+}
+
 }  // namespace

@@ -46,6 +46,10 @@ struct AllocTracker {
         real() = ctx->hostProcs;
         live().clear();
         failAfter() = 0;
+        wrap(ctx);
+    }
+    // Another context of the same process: its blocks count in the same set.
+    static void wrap(GlContext *ctx) {
         ctx->hostProcs.alloc = alloc;
         ctx->hostProcs.calloc = calloc;
         ctx->hostProcs.realloc = realloc;
