@@ -32,8 +32,7 @@ void freeBlock(GlContext *ctx, void *&block) {
 }
 template <class T>
 void freeSide(GlContext *ctx, T *&block) {
-    void *b = block;
-    freeBlock(ctx, b);
+    if (block != nullptr) ctx->hostProcs.free(ctx, block);
     block = nullptr;
 }
 
@@ -88,7 +87,8 @@ struct ColorBufferGroup : Group {
     static constexpr GLbitfield bit = GL_COLOR_BUFFER_BIT;
     static constexpr uint32_t enableBits =
         kGlEnableAlphaTest | kGlEnableBlend | kGlEnableIndexLogicOp | kGlEnableDither | kGlEnableColorLogicOp;
-    // The alpha-test table is rebuilt at the next validation.
+    // The alpha-test table is rebuilt at the next validation. A pop also sets table bit 0x8, which
+    // no table uses: any table bit keeps validation off its arrays-only shortcut.
     static constexpr uint32_t popTables = kGlTableAlphaTest | 0x8, copyTables = kGlTableAlphaTest;
     template <class M>
     static void fields(GlContext *c, GlAttribEntry &e, M m) {
