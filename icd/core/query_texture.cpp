@@ -11,6 +11,7 @@
 #include "icd/core/pick.h"
 #include "icd/core/query.h"
 #include "icd/pixel/texture_object.h"
+#include "icd/pixel/pixel_span.h"
 
 using glquery::Answer;
 using glquery::Kind;
@@ -276,15 +277,11 @@ void APIENTRY glGetPixelMapfv(GLenum map, GLfloat *values) { getPixelMap(map, va
 void APIENTRY glGetPixelMapuiv(GLenum map, GLuint *values) { getPixelMap(map, values); }
 void APIENTRY glGetPixelMapusv(GLenum map, GLushort *values) { getPixelMap(map, values); }
 
-// The 32 x 32 pattern as a bitmap, most significant bit first, each row of four bytes padded to
-// the pack alignment. The other pack modes keep their defaults until the pixel path keeps them.
+// The 32 x 32 pattern as a bitmap written with the pack modes.
 void APIENTRY glGetPolygonStipple(GLubyte *mask) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
-    int32_t alignment = ctx->state.pixel.store.pack.alignment;
-    if (alignment != 1 && alignment != 2 && alignment != 4 && alignment != 8) alignment = 4;
-    const int32_t stride = (4 + alignment - 1) / alignment * alignment;
-    for (int row = 0; row < 32; ++row) std::memcpy(mask + row * stride, ctx->state.mode.polygonStipple + row * 4, 4);
+    __glPackBitmapImage(ctx, 32, 32, ctx->state.mode.polygonStipple, mask);
 }
 
 }  // namespace icd

@@ -182,3 +182,40 @@ int32_t __glUnpackImage(GlContext *ctx, GLsizei width, GLsizei height, GLenum fo
                         const void *source, void *destination) {
     return __glUnpackImageSlices(ctx, width, height, 1, format, type, source, destination);
 }
+
+int32_t __glPackBitmapImage(GlContext *ctx, GLsizei width, GLsizei height, const void *source, void *destination) {
+    if (width < 0 || height < 0) return 0;
+    const GlPixelStoreModes &m = ctx->state.pixel.store.pack;
+    GlPixelSpan span;
+    std::memset(&span, 0, sizeof(span));
+    span.srcFormat = span.dstFormat = GL_COLOR_INDEX;
+    span.srcType = span.dstType = GL_BITMAP;
+    span.srcData = static_cast<const uint8_t *>(source);
+    span.srcRowLength = width;
+    span.srcAlignment = 1;
+    span.dstData = static_cast<uint8_t *>(destination);
+    span.dstRowLength = m.rowLength > 0 ? m.rowLength : width;
+    span.dstSkipRows = m.skipRows;
+    span.dstSkipPixels = m.skipPixels;
+    span.dstAlignment = m.alignment;
+    span.dstLsbFirst = m.lsbFirst;
+    __glComputeSrcImageLayout(ctx, &span);
+    __glComputeDstImageLayout(ctx, &span);
+    const int32_t srcBit0 = span.srcBitOffset, dstBit0 = span.dstBitOffset;
+    // Rows go through floats a piece at a time: one bit a float, the bits around the row kept.
+    constexpr int32_t kPiece = 256;
+    float bits[kPiece];
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t *srcRow = span.srcStart + int64_t(y) * span.srcRowBytes;
+        uint8_t *dstRow = span.dstStart + int64_t(y) * span.dstRowBytes;
+        for (int32_t x = 0; x < width; x += kPiece) {
+            span.width = width - x < kPiece ? width - x : kPiece;
+            const int32_t s = srcBit0 + x, d = dstBit0 + x;
+            span.srcBitOffset = s & 7;
+            span.dstBitOffset = d & 7;
+            __glUnpackBitmap(ctx, &span, srcRow + s / 8, bits);
+            __glPackBitmap(ctx, &span, bits, dstRow + d / 8);
+        }
+    }
+    return 1;
+}

@@ -164,6 +164,10 @@ int32_t __glImageSize(GLsizei width, GLsizei height, GLenum format, GLenum type)
 // when it did (zero for a type or format it cannot size).
 int32_t __glUnpackImage(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLenum type,
                         const void *source, void *destination);
+// Copies a tight bitmap (rows of (width + 7) / 8 bytes, first pixel in the most significant
+// bit) into client memory addressed with the context's pack modes; the bits around each row
+// keep their values. Non-zero when it did.
+int32_t __glPackBitmapImage(GlContext *ctx, GLsizei width, GLsizei height, const void *source, void *destination);
 int32_t __glUnpackImageSlices(GlContext *ctx, GLsizei width, GLsizei height, GLsizei depth, GLenum format,
                               GLenum type, const void *source, void *destination);
 

@@ -154,3 +154,26 @@ TEST_F(PixelTest, PolygonStippleUsesTheUnpackModes) {
             ASSERT_EQ(ctx->state.mode.polygonStipple[row * 4 + b], r) << row << " " << b;
         }
 }
+
+// glGetPolygonStipple writes the pattern with every pack mode; bits and bytes around the rows
+// keep their values.
+TEST_F(PixelTest, GetPolygonStippleUsesThePackModes) {
+    for (int i = 0; i < 128; ++i) ctx->state.mode.polygonStipple[i] = uint8_t(i * 37 + 11);
+    GL(glPixelStorei)(GL_PACK_ROW_LENGTH, 48);  // 6 bytes a row
+    GL(glPixelStorei)(GL_PACK_ALIGNMENT, 8);    // 8 bytes a row
+    GL(glPixelStorei)(GL_PACK_SKIP_ROWS, 2);
+    GL(glPixelStorei)(GL_PACK_SKIP_PIXELS, 5);
+    GL(glPixelStorei)(GL_PACK_LSB_FIRST, GL_TRUE);
+    std::vector<uint8_t> out(8 * 36, 0xA5);
+    GL(glGetPolygonStipple)(out.data());
+    EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
+    for (int row = 0; row < 36; ++row)
+        for (int bit = 0; bit < 64; ++bit) {
+            const int got = (out[row * 8 + bit / 8] >> (bit % 8)) & 1;  // least significant first
+            const int x = bit - 5, y = row - 2;
+            int want = (0xA5 >> (bit % 8)) & 1;
+            if (x >= 0 && x < 32 && y >= 0 && y < 32)
+                want = (ctx->state.mode.polygonStipple[y * 4 + x / 8] >> (7 - x % 8)) & 1;
+            ASSERT_EQ(got, want) << "row " << row << " bit " << bit;
+        }
+}
