@@ -158,4 +158,33 @@ TEST_F(AaPolygonTest, EdgePixelsBlendByCoverageAndSmoothColoursAreInterpolated) 
     for (int x : {2, 8, 14, 20}) EXPECT_NEAR(int((pixel(x, 3) >> 16) & 0xFF), int(255.0f * (x + 0.5f) / 32.0f + 0.5f), 1) << x;
 }
 
+TEST_F(AaPolygonTest, EdgePixelsAndInteriorRunsPassTheSameDepthTest) {
+    GL(glColor4f)(1, 1, 1, 1);
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(GL_LESS);
+    const P tri[3] = {{2.25f, 1.75f}, {27.625f, 3.125f}, {12.125f, 14.875f}};
+    struct Case {
+        double clearDepth;
+        bool drawn;
+    } cases[] = {{0.0, false}, {1.0, true}};
+    for (const Case &c : cases) {
+        GL(glClearDepth)(c.clearDepth);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        triangle(tri[0], tri[1], tri[2]);
+        int full = 0, partial = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                full += alpha(x, y) == 255;
+                partial += alpha(x, y) > 0 && alpha(x, y) < 255;
+            }
+        EXPECT_EQ(full > 0 && partial > 0, c.drawn) << c.clearDepth;
+        EXPECT_EQ(full + partial > 0, c.drawn) << c.clearDepth;
+    }
+    // Drawn again at the same depth: GL_LESS now fails everywhere the triangle wrote.
+    GL(glClear)(GL_COLOR_BUFFER_BIT);
+    triangle(tri[0], tri[1], tri[2]);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) ASSERT_EQ(pixel(x, y), 0u) << x << "," << y;
+}
+
 }  // namespace

@@ -127,3 +127,58 @@ TEST_F(AccumTest, ErrorsAndModesThatChangeNothing) {
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(entry(1, 1, 0), 100);
 }
+
+namespace {
+
+// The operations at proc level over buffers of any size: rows wider than the row buffer, and a
+// return into both colour buffers.
+class AccumProcTest : public RasterTest {
+protected:
+    PlainMemory accumMem;
+    GlAccumBuffer *ab = nullptr;
+
+    void build(int w, int h, bool withBack) {
+        attach(kX8R8G8B8, w, h, withBack);
+        ctx->visual.doubleBuffer = withBack;
+        colors().readColorBuffer = &colors().front;
+        ab = &ctx->buffers.accum;
+        __glInitAccumBuffer(ab, ctx);
+        accumMem.setUp(w, h, 8);
+        ab->head.attach(&ab->head, &accumMem.desc, ctx);
+    }
+    int16_t entry(int x, int y, int c) {
+        int16_t e;
+        std::memcpy(&e, accumMem.at(x, y) + 2 * c, 2);
+        return e;
+    }
+};
+
+TEST_F(AccumProcTest, RowsWiderThanTheRowBufferAreLoadedWhole) {
+    const int w = kGlAccumRowColors + 100;
+    build(w, 2, false);
+    for (int x = 0; x < w; ++x) front.setElement(x, 1, uint32_t(x & 0xFF) << 8);
+    __glAccumLoad(ab, 1.0f);
+    for (int x : {0, 1, kGlAccumRowColors - 1, kGlAccumRowColors, w - 1})
+        EXPECT_EQ(entry(x, 1, 1), loaded(float(x & 0xFF), 1.0f)) << x;
+    EXPECT_EQ(accumMem.locks, accumMem.unlocks);
+    EXPECT_EQ(front.locks, front.unlocks);
+}
+
+TEST_F(AccumProcTest, ReturnWritesFrontThenBackWhenBothAreDrawn) {
+    build(8, 4, true);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const int16_t e[4] = {32767, 0, 16384, 0};
+            std::memcpy(accumMem.at(x, y), e, 8);
+        }
+    inputs().drawBothBuffers = 1;
+    __glAccumReturn(ab, 1.0f);
+    const uint32_t blue = uint32_t(int32_t(16384.0f * (1.0f / (32767.0f / 255.0f)) + 0.5f));
+    for (PlainMemory *m : {&front, &back}) {
+        EXPECT_EQ(m->element(5, 3) & 0xFFFFFF, 0xFF0000u | blue);
+        EXPECT_EQ(m->locks, 1);
+        EXPECT_EQ(m->unlocks, 1);
+    }
+}
+
+}  // namespace
