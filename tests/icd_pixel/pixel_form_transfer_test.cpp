@@ -283,3 +283,21 @@ TEST_F(PixelTransferTest, FlagsAndTransferredColor) {
     EXPECT_EQ(t.transferredColor[3], Am);  // 1.0 + 0.25 clamped
     ctx->visual.rgbaMode = 1;
 }
+
+// The plain byte tables follow the colour maxima and the index mask each time they are built, and
+// building them marks the transferred colour tables stale.
+TEST_F(PixelTransferTest, PlainByteTablesFollowTheBuffer) {
+    GlPixelTables &t = ctx->state.pixel.tables;
+    float *const red = t.ubyteRed;
+    t.rgbaValid = 1;
+    ctx->visual.indexBits = 4;
+    ASSERT_TRUE(__glBuildPixelByteTables(ctx));
+    EXPECT_EQ(t.ubyteRed, red);  // refilled in place
+    EXPECT_EQ(t.rgbaValid, 0);
+    EXPECT_EQ(t.ubyteRed[0], 0.0f);
+    EXPECT_NEAR(t.ubyteRed[255], Rm, 1e-4f);
+    EXPECT_NEAR(t.ubyteGreen[255], Gm, 1e-4f);
+    EXPECT_NEAR(t.ubyteBlue[51], 0.2f * Bm, 1e-4f);
+    EXPECT_NEAR(t.ubyteAlpha[255], Am, 1e-4f);
+    EXPECT_EQ(t.ubyteIndex[0x37], 7.0f);
+}
