@@ -179,4 +179,30 @@ TEST_F(IndexTest, AntialiasedTriangleEdgesCarryCoverageInTheLowBits) {
     EXPECT_EQ(v[0].frontColor[0], 16.0f);
 }
 
+int32_t twoClipRects(GlContext *, const RECT **rects) {
+    static const RECT r[2] = {{0, 0, 8, 4}, {10, 0, 16, 8}};
+    *rects = r;
+    return 2;
+}
+
+TEST_F(IndexTest, AClippedClearWritesTheClipRectanglesCutToTheClearBox) {
+    for (bool dither : {false, true}) {
+        build(8);
+        inputs().clipRects = twoClipRects;
+        ctx->state.color.clearIndex = 7.5f;
+        useFlags(kGlShadeFrontClip | (dither ? kGlShadeDither : 0));
+        setClipBox(2, 1, 12, 6);
+        __glClearBuffer(ctx, kGlBufferFront);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const bool inRect = (x < 8 && y < 4) || x >= 10;
+                const bool inBox = x >= 2 && x < 12 && y >= 1 && y < 6;
+                const uint32_t v = dither ? dithered(7.5f, x, y) : 7u;
+                ASSERT_EQ(front.element(x, y), inRect && inBox ? v : 0u) << dither << " " << x << "," << y;
+            }
+        EXPECT_EQ(front.locks, 1);
+        EXPECT_EQ(front.unlocks, 1);
+    }
+}
+
 }  // namespace
