@@ -262,8 +262,9 @@ void APIENTRY glCallList(GLuint list) {
 void APIENTRY glCallLists(GLsizei n, GLenum type, const GLvoid *lists) {
     GlContext *ctx = current();
     if (n < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
+    // An unknown type is the error the immediate command raises, whatever the count.
     int32_t element = __glCallListsElementSize(type);
-    if (element == 0 && n > 0) return __glCompileError(ctx, GL_INVALID_ENUM);
+    if (element == 0) return __glCompileError(ctx, GL_INVALID_ENUM);
     uint64_t names = uint64_t(n) * uint32_t(element);
     if (8 + names > kLargestPayload) return __glSetError(GL_OUT_OF_MEMORY);
     GlListNode *node = newNode(ctx, kGlOpCallLists, 8 + roundUp4(names), false);

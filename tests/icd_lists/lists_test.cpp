@@ -667,3 +667,20 @@ TEST_F(Lists, ExtensionCommandsReplayTheirValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// A glCallLists whose names would not fit in a payload is refused as out of memory, rather than
+// recorded with a size that wrapped round.
+TEST_F(Lists, CallListsTooLargeForAListIsRefused) {
+    const GLint names[4] = {1, 2, 3, 4};
+    GL(glNewList)(1, GL_COMPILE);
+    GL(glCallLists)(0x40000000, GL_INT, names);
+    EXPECT_EQ(error(), GLenum(GL_OUT_OF_MEMORY));
+    GL(glEndList)();
+    GlDisplayList *list = object(1);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count, 0);
+}
+
+}  // namespace
