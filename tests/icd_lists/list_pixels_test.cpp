@@ -1,6 +1,7 @@
 // Lists draw the pixels their immediate commands draw: primitives of every glBegin mode, lit
 // geometry, bitmaps and stipples whose images were unpacked when the list was compiled, and a
 // list of variable-size commands that must step exactly from one to the next.
+#include <algorithm>
 #include <functional>
 #include "tests/icd_pick/pick_fixture.h"
 #include "tests/icd_raster/raster_fixture.h"
@@ -161,6 +162,35 @@ TEST_F(ListPixels, PackedPixelsOfTheWrongSizeFailAtOnce) {
     EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
     GL(glCallList)(23);
     EXPECT_EQ(GL(glGetError)(), GLenum(GL_INVALID_ENUM));
+}
+
+// Array draws are recorded as the immediate commands of their elements: the list keeps the values
+// the arrays held when it was compiled.
+TEST_F(ListPixels, ArrayDrawsKeepTheValuesOfTheirElements) {
+    GLfloat vertices[8] = {1, 1, 15, 1, 15, 11, 1, 11};
+    GLubyte colors[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 0, 255};
+    const GLubyte indices[3] = {0, 2, 3};
+    auto draw = [&](GlContext *ctx) {
+        GL(glVertexPointer)(2, GL_FLOAT, 0, vertices);
+        GL(glColorPointer)(4, GL_UNSIGNED_BYTE, 0, colors);
+        GL(glEnableClientState)(GL_VERTEX_ARRAY);
+        GL(glEnableClientState)(GL_COLOR_ARRAY);
+        GL(glDrawArrays)(GL_TRIANGLES, 0, 3);
+        GL(glDrawElements)(GL_TRIANGLES, 3, GL_UNSIGNED_BYTE, indices);
+    };
+    clearPixels();
+    draw(ctx);
+    const std::vector<uint8_t> immediate = pixels();
+    ASSERT_NE(std::count(immediate.begin(), immediate.end(), 0), std::ptrdiff_t(immediate.size()));
+    GL(glNewList)(24, GL_COMPILE);
+    draw(ctx);
+    GL(glEndList)();
+    std::fill(std::begin(vertices), std::end(vertices), 0.0f);  // the list holds its own copy
+    GL(glDisableClientState)(GL_COLOR_ARRAY);
+    clearPixels();
+    GL(glCallList)(24);
+    EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(pixels(), immediate);
 }
 
 }  // namespace
