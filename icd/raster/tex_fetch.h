@@ -1,13 +1,11 @@
 // Texel fetch procs: one texel of one mip level as four bytes R, G, B, A in [0, 255]. Every texel
 // layout has two: one for levels without border, which answers coordinates outside the level
 // with the texture's border colour, and one for levels with a border of 1, which reads the
-// bordered image directly. A proc writes only the channels its layout has.
+// bordered image directly. A proc writes only the channels its layout has. The texel-format rows
+// carry these procs (GlTexelFetchProc, in the texture records).
 #pragma once
 #include <cstdint>
 #include "icd/pixel/texture_object.h"
-
-typedef void (*GlTexelFetchProc)(GlMipLevel *level, GlTextureObject *tex, int32_t r, int32_t t, int32_t s,
-                                 uint8_t *out);
 
 // The layouts by texel-format row: X(row, name).
 #define KIV_TEXEL_LAYOUTS(X) \

@@ -9,7 +9,8 @@ void gradient(HandTexture &h, int level = 0, int w = 4, int hgt = 4) {
     h.define(level, w, hgt, 6, GL_RGBA);
     for (int y = 0; y < hgt; ++y)
         for (int x = 0; x < w; ++x)
-            h.put(level, x, y, uint32_t(10 * x) | uint32_t(100 + 10 * y) << 8 | uint32_t(5 * x * y) << 16 | 0xFF000000u);
+            h.put(level, x, y,
+                  uint32_t(10 * x) | uint32_t(100 + 10 * y) << 8 | uint32_t(5 * x * y) << 16 | 0xFF000000u);
 }
 
 struct Texel {

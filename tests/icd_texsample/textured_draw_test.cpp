@@ -33,6 +33,13 @@ protected:
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
         ctx = contextOf(handle);
         attachPlainRgb32Front(ctx, memory, kSize, kSize);
+        // The channels drawn into have 8 bits: the factors that take colours into the buffer's
+        // units (the environment colour among them) are what the first make-current would
+        // have derived for such a visual.
+        GlColorScales &s = ctx->scales;
+        s.redMaxOverScale = 255.0f / s.redScale;
+        s.greenMaxOverScale = 255.0f / s.greenScale;
+        s.blueMaxOverScale = 255.0f / s.blueScale;
         GL(glDrawBuffer)(GL_FRONT);
         GL(glViewport)(0, 0, kSize, kSize);
         GL(glMatrixMode)(GL_PROJECTION);
@@ -69,7 +76,12 @@ protected:
         GL(glEnd)();
         EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
     }
-    uint32_t pixel(int x, int y) { return memory.element(x, y) & 0xFFFFFF; }
+    // The pixel at window (x, y): a drawable whose rows run top-down keeps window row y at
+    // memory row size - 1 - y.
+    uint32_t pixel(int x, int y) {
+        const int row = ctx->state.transform.drawable.yInverted ? kSize - 1 - y : y;
+        return memory.element(x, row) & 0xFFFFFF;
+    }
     void clear() { std::fill(memory.bytes.begin(), memory.bytes.end(), 0); }
 };
 
@@ -97,6 +109,29 @@ TEST_F(TexturedDraw, ModulateTakesTheFragmentColour) {
     square(kSize);
     EXPECT_EQ(classOf(pixel(2, 2)), Green) << std::hex << pixel(2, 2);   // white texel
     EXPECT_EQ(pixel(10, 2), 0u) << std::hex << pixel(10, 2);            // red texel times green
+}
+
+// The blend environment mixes the fragment with the environment colour by the texel: white
+// texels show the environment colour, black ones the fragment. A bordered level keeps its 8-bit
+// luminance, so the mix is exact.
+TEST_F(TexturedDraw, BlendWithTheEnvironmentColour) {
+    std::vector<uint8_t> luminance(16, 77);  // 2 x 2 inner texels inside a border of 1
+    for (int y = 1; y <= 2; ++y) {
+        luminance[size_t(y * 4 + 1)] = 255;
+        luminance[size_t(y * 4 + 2)] = 0;
+    }
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_LUMINANCE, 4, 4, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE, luminance.data());
+    ASSERT_EQ(ctx->error, GLenum(GL_NO_ERROR));
+    filters(GL_NEAREST, GL_NEAREST);
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+    const float blue[4] = {0.0f, 0.0f, 1.0f, 1.0f};
+    GL(glTexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, blue);
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    square(kSize);
+    for (int y = 0; y < kSize; ++y) {
+        EXPECT_EQ(classOf(pixel(3, y)), Blue) << std::hex << pixel(3, y);
+        EXPECT_EQ(classOf(pixel(12, y)), Red) << std::hex << pixel(12, y);
+    }
 }
 
 // The triangle set-up scales the level of detail: a mipmap of one colour per level drawn at
