@@ -194,3 +194,40 @@ TEST_F(ListPixels, ArrayDrawsKeepTheValuesOfTheirElements) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texture images are unpacked when compiled; a proxy image is a question answered at once.
+TEST_F(ListPixels, TextureImagesKeepTheirTexelsAndProxiesActAtOnce) {
+    // Two rows of 4 RGB texels, each row padded to 16 bytes for alignment 8.
+    const GLubyte texels[32] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 1, 2, 3, 77, 77, 77, 77,
+                                9,   9, 9, 8, 8,   8, 1, 2, 3,   4, 5, 6, 77, 77, 77, 77};
+    auto upload = [&](GlContext *ctx) {
+        GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+    };
+    auto levelTexels = [&]() {
+        std::vector<GLubyte> out(24, 0);
+        GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
+        GL(glGetTexImage)(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, out.data());
+        return out;
+    };
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 8);
+    upload(ctx);
+    const std::vector<GLubyte> immediate = levelTexels();
+    ASSERT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    GL(glNewList)(25, GL_COMPILE);
+    upload(ctx);
+    GL(glTexImage2D)(GL_PROXY_TEXTURE_2D, 0, GL_RGB, 8, 4, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    GLint proxyWidth = 0;
+    GL(glGetTexLevelParameteriv)(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &proxyWidth);
+    EXPECT_EQ(proxyWidth, 8);
+    GL(glEndList)();
+    const GLubyte black[24] = {};
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);  // would read the list's texels wrongly if applied again
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, black);
+    GL(glCallList)(25);
+    EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(levelTexels(), immediate);
+}
+
+}  // namespace
