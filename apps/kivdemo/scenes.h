@@ -561,6 +561,57 @@ struct Lines {
     }
 };
 
+// Textures: an 8 x 8 checkerboard texture of two colours on a window-aligned quad, nearest
+// filtered and replacing the fragment colour, so every pixel is one of the two texel colours;
+// beside it the same texture modulating a smooth-shaded quad.
+struct Texture {
+    static constexpr float kClear[3] = {0, 0, 0};
+    static constexpr int kTexels = 8;
+    static constexpr uint8_t kA[3] = {255, 255, 255}, kB[3] = {200, 40, 40};
+    static constexpr float kQuad[4] = {0.05f, 0.1f, 0.45f, 0.9f};   // replace, window-aligned
+    static constexpr float kQuad2[4] = {0.55f, 0.1f, 0.95f, 0.9f};  // modulate
+    static bool texelA(int s, int t) { return ((s + t) & 1) == 0; }
+    static void draw(int w, int h) {
+        startScene(w, h, kClear[0], kClear[1], kClear[2]);
+        uint8_t texels[kTexels * kTexels * 3];
+        for (int t = 0; t < kTexels; ++t)
+            for (int s = 0; s < kTexels; ++s)
+                std::memcpy(texels + 3 * (t * kTexels + s), texelA(s, t) ? kA : kB, 3);
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kTexels, kTexels, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        texturedQuad(kQuad, w, h, false);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glShadeModel(GL_SMOOTH);
+        texturedQuad(kQuad2, w, h, true);
+        glDisable(GL_TEXTURE_2D);
+        glDeleteTextures(1, &name);
+    }
+    static void texturedQuad(const float q[4], int w, int h, bool shaded) {
+        const float x0 = q[0] * w, y0 = q[1] * h, x1 = q[2] * w, y1 = q[3] * h;
+        glBegin(GL_QUADS);
+        if (shaded) glColor3f(1, 1, 1);
+        glTexCoord2f(0, 0);
+        glVertex2f(x0, y0);
+        if (shaded) glColor3f(0.2f, 0.4f, 1);
+        glTexCoord2f(1, 0);
+        glVertex2f(x1, y0);
+        if (shaded) glColor3f(1, 1, 1);
+        glTexCoord2f(1, 1);
+        glVertex2f(x1, y1);
+        if (shaded) glColor3f(1, 0.8f, 0.2f);
+        glTexCoord2f(0, 1);
+        glVertex2f(x0, y1);
+        glEnd();
+    }
+};
+
 // ---- probes: does the picture show the feature at all? ---------------------------------------
 // The demo's quick look at a drawn picture: "" when the scene's feature shows, else why not.
 // The scene tests check the same pictures exactly.
@@ -666,6 +717,19 @@ inline std::string probeLines(const Picture &t) {
     return "";
 }
 
+inline std::string probeTexture(const Picture &t) {
+    std::string why = probeAny(t, Texture::kClear);
+    if (!why.empty()) return why;
+    // The centre of texel (0, 0) of the replaced quad.
+    const float cw = (Texture::kQuad[2] - Texture::kQuad[0]) * t.w / Texture::kTexels;
+    const float ch = (Texture::kQuad[3] - Texture::kQuad[1]) * t.h / Texture::kTexels;
+    const int x = int(Texture::kQuad[0] * t.w + cw / 2), y = int(Texture::kQuad[1] * t.h + ch / 2);
+    if (near(t, x, y, Texture::kClear)) return "no textured quad drawn";
+    if (!near(t, x, y, 1, 1, 1)) return "the quad does not show its texels";
+    if (!near(t, int(x + cw), y, 200 / 255.0f, 40 / 255.0f, 40 / 255.0f)) return "the texture shows no checkerboard";
+    return "";
+}
+
 // Linear fog from 0.5 to 1 on a red quad at eye distance 0: the fog factor is 1 and the quad
 // must stay red. When it does not, the driver computes no fog factors yet. Returns why the fog
 // scene cannot be checked, or "" when fog is applied.
@@ -705,6 +769,8 @@ inline const Scene kScenes[] = {
     {"arrays", "glInterleavedArrays, glDrawElements (quads), glDrawArrays (a 122-vertex strip), colour arrays",
      Arrays::draw, probeArrays},
     {"lines", "lines, line loop, smooth line strip, points of sizes 1 to 9", Lines::draw, probeLines},
+    {"texture", "a 2-D texture object (GL_RGB, nearest), GL_REPLACE and GL_MODULATE over smooth shading", Texture::draw,
+     probeTexture},
 };
 
 inline const Scene *findScene(const char *name) {

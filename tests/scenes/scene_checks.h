@@ -162,6 +162,26 @@ inline void checkLines(const Picture &p) {
     }
 }
 
+// The replaced quad shows exactly its texels (nearest filtering, one texel per cell of the
+// quad); cell borders within a pixel are left out. The modulated quad is checked by the probe.
+inline void checkTexture(const Picture &p) {
+    using kivscenes::Texture;
+    Mismatches cells("texels of the replaced quad");
+    const float x0 = Texture::kQuad[0] * p.w, y0 = Texture::kQuad[1] * p.h;
+    const float cw = (Texture::kQuad[2] - Texture::kQuad[0]) * p.w / Texture::kTexels;
+    const float ch = (Texture::kQuad[3] - Texture::kQuad[1]) * p.h / Texture::kTexels;
+    for (int y = 0; y < p.h; ++y)
+        for (int x = 0; x < p.w; ++x) {
+            const float fx = (x + 0.5f - x0) / cw, fy = (y + 0.5f - y0) / ch;
+            if (fx <= 0 || fy <= 0 || fx >= Texture::kTexels || fy >= Texture::kTexels) continue;
+            if (std::fabs(fx - std::round(fx)) * cw < 1 || std::fabs(fy - std::round(fy)) * ch < 1) continue;
+            const uint8_t *c = Texture::texelA(int(fx), int(fy)) ? Texture::kA : Texture::kB;
+            const float rgb[3] = {c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f};
+            ++cells.checked;
+            if (!matches(p, x, y, rgb)) cells.add(p, x, y, describe(p, rgb));
+        }
+}
+
 inline void checkDepthOrder(const Picture &p) {
     const float red[3] = {1, 0, 0}, green[3] = {0, 1, 0}, black[3] = {0, 0, 0};
     const float x0 = 0.1f * p.w, x1 = 0.9f * p.w;

@@ -22,6 +22,7 @@ const Case kCases[] = {
     {"torus", scenecheck::checkTorus},       {"blend", scenecheck::checkBlend},
     {"stencil", scenecheck::checkStencil},   {"fog", scenecheck::checkFog},
     {"arrays", scenecheck::checkArrays},     {"lines", scenecheck::checkLines},
+    {"texture", scenecheck::checkTexture},
 };
 
 // One bitmap and context for the suite, as the demo draws every scene into one.
