@@ -7,6 +7,7 @@
 #include "icd/core/context.h"
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -38,7 +39,10 @@ void packNormalised(GlContext *ctx, GlPixelSpan *span, const void *in, void *out
         int64_t v;
         if constexpr (N == Norm::UByte || N == Norm::UShort || N == Norm::UInt) v = integerPart(max * c + 0.5);
         else v = integerPart(std::floor(max * c * 0.5));
-        store<T>(out, i, T(uint64_t(v)));
+        // A value outside [0, 1] (or [-1, 1]) saturates instead of wrapping around the type.
+        if (v > int64_t(std::numeric_limits<T>::max())) v = std::numeric_limits<T>::max();
+        if (v < int64_t(std::numeric_limits<T>::min())) v = std::numeric_limits<T>::min();
+        store<T>(out, i, T(v));
     }
 }
 
@@ -52,12 +56,11 @@ void packIndex(GlContext *, GlPixelSpan *span, const void *in, void *out) {
 }
 
 // 3 or 4 floats a pixel into one packed element: each field is the integer part of the
-// component times its maximum; the top field is not masked.
+// component times its maximum.
 template <const GlPackedLayout &L>
 void packPacked(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<uint8_t *>(out);
-    constexpr int32_t top = __glTopShift(L);
     const int32_t n = __glSpanPixelCount(span);
     for (int32_t i = 0; i < n; ++i, src += L.outComponents, dst += L.bytes) {
         uint32_t v = L.setBits;
@@ -67,9 +70,10 @@ void packPacked(GlContext *, GlPixelSpan *span, const void *in, void *out) {
             // The product is rounded to a float before it is truncated, so that a value that
             // came from a field (n / max) packs back to n.
             const float product = src[k] * float(max);
-            uint32_t field = uint32_t(integerPart(product));
-            if (f.shift != top) field &= max;
-            v |= field << f.shift;
+            // Out-of-range components saturate to the field rather than spill into its
+            // neighbours or wrap.
+            const int64_t field = integerPart(product);
+            v |= uint32_t(field < 0 ? 0 : field > int64_t(max) ? int64_t(max) : field) << f.shift;
         }
         __glStorePacked<L>(dst, v);
     }

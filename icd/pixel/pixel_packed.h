@@ -62,11 +62,3 @@ inline float __glPackedFieldToFloat(GlPackedField f, uint32_t v) {
     const uint32_t raw = (v >> f.shift) & ((1u << f.bits) - 1u);
     return float(double(raw) * kGlFieldReciprocal[f.bits]);
 }
-
-// The shift of the layout's top field, which a pack stores without masking.
-constexpr int32_t __glTopShift(const GlPackedLayout &L) {
-    int32_t top = 0;
-    for (int k = 0; k < L.outComponents; ++k)
-        if (L.field[k].shift > top) top = L.field[k].shift;
-    return top;
-}

@@ -191,6 +191,13 @@ TEST_F(PixelTransferTest, IndexShiftOffsetAndMaps) {
     xf().indexOffset = 0;
     EXPECT_EQ(run(__glTransferIndex, {17.0f}, 1, GL_COLOR_INDEX, 1)[0], 4.0f);
     EXPECT_EQ(run(__glTransferStencil, {-17.0f}, 1, GL_STENCIL_INDEX, 1)[0], -5.0f);  // arithmetic shift
+    // Shifts beyond the word shift every bit out.
+    xf().indexShift = -40;
+    std::vector<float> far = run(__glTransferIndex, {1000.0f, -1000.0f}, 2, GL_COLOR_INDEX, 1);
+    EXPECT_EQ(far[0], 0.0f);
+    EXPECT_EQ(far[1], -1.0f);
+    ASSERT_TRUE(__glBuildIndexTransferTable(ctx, &ctx->state.pixel.tables));
+    EXPECT_EQ(ctx->state.pixel.tables.indexToIndex[255], 0.0f);
     // Maps: the value AND (size - 1) selects an entry.
     xf().indexShift = 0;
     xf().mapColor = 1;

@@ -89,6 +89,11 @@ TEST_F(PixelTest, PackFromFloats) {
         {"texel x555 sets x", __glPackTexelXRGB1555, 1, 1, {0, 0, 0}, bytesOf<uint16_t>({0x8000})},
         {"texel a555 alpha truncates", __glPackTexelARGB1555, 1, 1, {0, 0, 0, 0.99f}, bytesOf<uint16_t>({0})},
         {"texel 4444 alpha top", __glPackTexelARGB4444, 1, 1, {1, 0, 0, 1}, bytesOf<uint16_t>({0xFF00})},
+        // Values a clamp did not catch saturate instead of wrapping.
+        {"uint above 1", __glPackUnsignedInt, 1, 1, {1.0000006f}, bytesOf<uint32_t>({0xFFFFFFFFu})},
+        {"ubyte out of range", __glPackUnsignedByte, 1, 2, {1.5f, -0.5f}, {255, 0}},
+        {"short out of range", __glPackShort, 1, 2, {1.5f, -1.5f}, bytesOf<int16_t>({32767, -32768})},
+        {"4444 out of range", __glPackUshort4444, 1, 1, {1.5f, -0.5f, 2.0f, 0.0f}, bytesOf<uint16_t>({0xF0F0})},
         {"index ubyte", __glPackIndexUnsignedByte, 1, 2, {300, 7.9f}, {44, 7}},
         {"index byte keeps 7 bits", __glPackIndexByte, 1, 1, {300}, {44}},
         {"index ushort", __glPackIndexUnsignedShort, 1, 1, {65537}, bytesOf<uint16_t>({1})},
