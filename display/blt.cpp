@@ -175,7 +175,7 @@ extern "C" BOOL APIENTRY DrvBitBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *ps
         return bPuntBitBlt(ppdev, lock, psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush,
                            rop4);
     };
-    if (!trg.bVideo && !src.bVideo) return punt();
+    if ((!trg.bVideo && !src.bVideo) || !bEngineReady(ppdev)) return punt();
     if (!bRopBytesEqual(rop4)) return punt();
     const ULONG rop3 = rop4 & 0xFF;
     SURFOBJ *psoTarget = trg.psoDib ? trg.psoDib : psoTrg;
@@ -289,7 +289,7 @@ extern "C" BOOL APIENTRY DrvCopyBits(SURFOBJ *psoDst, SURFOBJ *psoSrc, void *pvc
             lock.release();
             return EngCopyBits(d, s, pco, pxlo, prclDst, pptlSrc);
         }
-        if (ulComplexity(pco) == DC_TRIVIAL && bTrivialXlate(pxlo) && trg.bVideo) {
+        if (ulComplexity(pco) == DC_TRIVIAL && bTrivialXlate(pxlo) && trg.bVideo && bEngineReady(ppdev)) {
             if (bPromoteSource(ppdev, psoSrc, pxlo)) {
                 src = placeOf(ppdev, psoSrc);
                 trg = placeOf(ppdev, psoDst);

@@ -79,6 +79,12 @@ BOOL bCacheBitmapOffscreen(ZK_PDEV *ppdev, ZK_DSURF *pdsurf);
 // The PDEV that draws on a surface (its own, when the engine's device is the driver's), or NULL.
 ZK_PDEV *ppdevOf(SURFOBJ *pso);
 
+// The engine FIFO can draw: the channel is open and the chip's methods are installed (neither
+// holds while the hardware is given up for a full-screen session, or on a chip without methods).
+inline bool bEngineReady(const ZK_PDEV *ppdev) {
+    return ppdev->fifo && ppdev->drawMethods[ZK_DM_FILL_SOLID] && ppdev->pfnLineMethods[ZK_LM_LINE_TO];
+}
+
 // The engine lock around drawing while OpenGL clients may push command buffers.
 struct ZK_ENGINE_LOCK {
     ZK_PDEV *ppdev;

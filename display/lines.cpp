@@ -27,6 +27,12 @@ BOOL bLineToEngine(ZK_PDEV *ppdev, SURFOBJ *pso, CLIPOBJ *pco, BRUSHOBJ *pbo, LO
 extern "C" BOOL APIENTRY DrvStrokePath(SURFOBJ *pso, void *ppo, void *pco, void *pxo, void *pbo, POINTL *pptlBrushOrg,
                                        void *plineattrs, ULONG mix) {
     ZK_PDEV *ppdev = ppdevOfSurface(pso);
+    if (ppdev && !bEngineReady(ppdev)) {
+        SURFOBJ desc;
+        return EngStrokePath(psoForEngine(ppdev, pso, &desc), static_cast<PATHOBJ *>(ppo), static_cast<CLIPOBJ *>(pco),
+                             static_cast<XFORMOBJ *>(pxo), static_cast<BRUSHOBJ *>(pbo), pptlBrushOrg,
+                             static_cast<LINEATTRS *>(plineattrs), mix);
+    }
     if (!ppdev)
         return EngStrokePath(pso, static_cast<PATHOBJ *>(ppo), static_cast<CLIPOBJ *>(pco), static_cast<XFORMOBJ *>(pxo),
                              static_cast<BRUSHOBJ *>(pbo), pptlBrushOrg, static_cast<LINEATTRS *>(plineattrs), mix);
@@ -39,6 +45,9 @@ extern "C" BOOL APIENTRY DrvStrokePath(SURFOBJ *pso, void *ppo, void *pco, void 
 extern "C" BOOL APIENTRY DrvLineTo(SURFOBJ *pso, void *pco, void *pbo, LONG x1, LONG y1, LONG x2, LONG y2,
                                    RECTL *prclBounds, ULONG mix) {
     ZK_PDEV *ppdev = ppdevOfSurface(pso);
+    if (ppdev && !bEngineReady(ppdev))
+        return bLineToEngine(ppdev, pso, static_cast<CLIPOBJ *>(pco), static_cast<BRUSHOBJ *>(pbo), x1, y1, x2, y2,
+                             prclBounds, mix);
     if (!ppdev)
         return EngLineTo(pso, static_cast<CLIPOBJ *>(pco), static_cast<BRUSHOBJ *>(pbo), x1, y1, x2, y2, prclBounds, mix);
     vLineDestination(ppdev, pso);

@@ -157,7 +157,7 @@ extern "C" BOOL APIENTRY DrvTextOut(SURFOBJ *pso, void *pvstro, void *pvfo, void
     ZK_PDEV *ppdev = ppdevOfSurface(pso);
     if (!ppdev) return EngTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
     const ZK_SURFACE_PLACE place = placeOf(ppdev, pso);
-    if (!place.bVideo) {
+    if (!place.bVideo || !bEngineReady(ppdev)) {
         SURFOBJ desc;
         SURFOBJ *target = psoForEngine(ppdev, pso, &desc);
         if (ppdev->pfnWaitEngineIdle) ppdev->pfnWaitEngineIdle(ppdev);

@@ -172,3 +172,27 @@ TEST_F(DeviceBitmaps, HeldSourcesCountTheirUsesTowardsAMoveIntoVideoMemory) {
     EXPECT_EQ(counts, (std::vector<ULONG>{6, 5, 4, 3, 2, 1, 0, 0xFFFFFFFFu}));
     EXPECT_EQ(screenPixel(131, 131), dib.get(31, 31)) << "the DIB is drawn from system memory meanwhile";
 }
+
+TEST_F(DeviceBitmaps, WithoutTheHardwareTheEngineDrawsEverything) {
+    ASSERT_TRUE(kivEngineAssertMode(false));
+    ASSERT_EQ(ppdev()->fifo, nullptr);
+    kivEngResetDrawCounts();
+    KivBrushObj brush = KivBrushObj::solid(0x0123);
+    RECTL t{0, 0, 8, 8};
+    EXPECT_TRUE(DrvBitBlt(screen, nullptr, nullptr, nullptr, nullptr, &t, nullptr, nullptr, brush.get(), nullptr, 0xF0F0));
+    EXPECT_TRUE(DrvLineTo(screen, nullptr, brush.get(), 0, 20, 10, 20, nullptr, R2_COPYPEN));
+    std::unique_ptr<KivGlyph> g(kivMakeGlyph({"#"}, POINTL{0, 0}));
+    KivStrObj str;
+    GLYPHPOS gp{};
+    gp.ptl = POINTL{30, 30};
+    str.pos.push_back(gp);
+    str.glyphs.push_back(g.get());
+    str.finish();
+    EXPECT_TRUE(DrvTextOut(screen, str.get(), nullptr, nullptr, nullptr, nullptr, brush.get(), nullptr, nullptr, 0x0D0D));
+    const KivEngDrawCounts n = kivEngDrawCounts();
+    EXPECT_EQ(n.bitBlt + n.lineTo + n.textOut, 3u);
+    EXPECT_EQ(screenPixel(7, 7), 0x0123u);
+    EXPECT_EQ(screenPixel(9, 20), 0x0123u);
+    EXPECT_EQ(screenPixel(30, 30), 0x0123u);
+    ASSERT_TRUE(kivEngineAssertMode(true));
+}
