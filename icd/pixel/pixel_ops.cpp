@@ -59,19 +59,33 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
         skip += k;
         s = s + float(k) * z + h;
         float R = float(hi) - h - 0.5f;
-        if (R > e) R = float(truncInt(e + h)) - h;
-        k = truncInt((e - R) / z);
+        if (R > e) {
+            R = float(truncInt(e + h)) - h;
+            k = truncInt((e - R) / z);
+            endOut = truncInt(R) + 1;
+        } else {
+            // The image runs past the box: only the pixels wholly beyond it go, so that a pixel
+            // that a shrinking zoom keeps for the last column stays.
+            k = e > float(hi) ? truncInt((e - float(hi)) / z) : 0;
+            endOut = hi;
+        }
         if (k >= w) return false;
         w -= k;
-        endOut = truncInt(R) + 1;
         count = endOut - first;
     } else {
         float R = float(hi) - h - 0.5f;
-        if (R > s) R = float(truncInt(s + h)) - h;
-        int32_t k = truncInt((R - s) / z);
+        int32_t k;
+        if (R > s) {
+            R = float(truncInt(s + h)) - h;
+            k = truncInt((R - s) / z);
+            first = truncInt(R);
+        } else {
+            // Starting past the box: only the pixels wholly beyond it go.
+            k = s > float(hi) ? truncInt((float(hi) - s) / z) : 0;
+            first = hi - 1;
+        }
         if (k >= w) return false;
         w -= k;
-        first = truncInt(R);
         skip += k;
         s = s + float(k) * z + h - 1.0f;
         float L = float(lo);
@@ -211,6 +225,17 @@ bool __glClipDrawPixels(GlContext *ctx, GlPixelSpan *s) {
     if (!clipAxis(s->zoomX, s->startX, s->width, box.x0, box.x1, h, s->srcSkipPixels, s->startColumn, s->endColumn,
                   s->dstWidth))
         return false;
+    if (s->zoomX > -1.0f && s->zoomX < 1.0f) {
+        // A shrinking row keeps its first pixel: start at the first one that covers a column of
+        // its own, so that kept pixel k lands on column startColumn + k * xStep.
+        int32_t j = 0;
+        float x = s->startX;
+        while (j < s->width && truncInt(x + s->zoomX) == truncInt(x)) ++j, x += s->zoomX;
+        if (j >= s->width) return false;
+        s->srcSkipPixels += j;
+        s->width -= j;
+        s->startX = x;
+    }
     if (!clipAxis(s->zoomY, s->rowY, s->height, box.y0, box.y1, h, s->srcSkipRows, s->currentRow, endRow, rows))
         return false;
     s->rowsLeft = rows;

@@ -104,7 +104,7 @@ protected:
         useFront16(kR5G6B5);
         GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
     }
-    uint32_t px(int x, int y) { return colorMem.element(x, y); }
+    uint32_t px(int x, int y) { return pixel(x, y); }
 };
 
 TEST_F(PixelOps16, BitmapWritesOnePixelValue) {
@@ -157,8 +157,8 @@ TEST_F(PixelOps16, DirectWriters) {
     } orders[] = {{GL_RGBA, rgba}, {kGlFormatBGRA, bgra}, {kGlFormatABGR, abgr}};
     for (const auto &o : orders) {
         SCOPED_TRACE(o.format);
-        colorMem.setElement(0, 7, 0x1234);
-        colorMem.setElement(1, 7, 0x1234);
+        setPixel(0, 7, 0x1234);
+        setPixel(1, 7, 0x1234);
         GL(glRasterPos2i)(0, 7);
         drawPixels(2, 1, o.format, GL_UNSIGNED_BYTE, o.data);
         EXPECT_EQ(px(0, 7), 0xF800u);

@@ -61,7 +61,7 @@ TEST_F(PixelOpsDepthStencil, StencilRectangles) {
     GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
     GL(glRasterPos2i)(3, 2);
     drawPixels(4, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, bytes);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(stencilMem.element(3 + i, 2), bytes[i]);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(stencilAt(3 + i, 2), bytes[i]);
     float f[4] = {};
     readPixels(3, 2, 4, 1, GL_STENCIL_INDEX, GL_FLOAT, f);
     EXPECT_FLOAT_EQ(f[2], 200.0f);
@@ -69,13 +69,13 @@ TEST_F(PixelOpsDepthStencil, StencilRectangles) {
     const float big[2] = {257.0f, 3.0f};
     GL(glRasterPos2i)(0, 4);
     drawPixels(2, 1, GL_STENCIL_INDEX, GL_FLOAT, big);
-    EXPECT_EQ(stencilMem.element(0, 4), 1u);
-    stencilMem.setElement(5, 4, 0xA0);
+    EXPECT_EQ(stencilAt(0, 4), 1u);
+    setStencil(5, 4, 0xA0);
     GL(glStencilMask)(0x0F);
     const uint16_t shorts[1] = {0xFF};
     GL(glRasterPos2i)(5, 4);
     drawPixels(1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_SHORT, shorts);
-    EXPECT_EQ(stencilMem.element(5, 4), 0xAFu);
+    EXPECT_EQ(stencilAt(5, 4), 0xAFu);
     // Nothing of the colour buffer changes.
     EXPECT_EQ(snapshot(), std::vector<uint32_t>(kW * kH, 0u));
 }
@@ -132,10 +132,10 @@ TEST_F(PixelOpsDepthStencil, CopyEqualsReadThenDraw) {
 }
 
 TEST_F(PixelOpsDepthStencil, CopyDepthAndStencil) {
-    for (int x = 0; x < 8; ++x) stencilMem.setElement(x, 1, uint32_t(10 + x));
+    for (int x = 0; x < 8; ++x) setStencil(x, 1, uint32_t(10 + x));
     GL(glRasterPos2i)(2, 1);
     copyPixels(0, 1, 8, 1, GL_STENCIL);
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(stencilMem.element(x, 1), x < 2 ? uint32_t(10 + x) : uint32_t(8 + x)) << x;
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(stencilAt(x, 1), x < 2 ? uint32_t(10 + x) : uint32_t(8 + x)) << x;
     useDepthKind(24);
     GL(glEnable)(GL_DEPTH_TEST);
     GL(glClearDepth)(1.0);

@@ -52,9 +52,9 @@ TEST_F(PixelOpsDrawRead, RoundTripsOverFormatsAndTypes) {
 }
 
 TEST_F(PixelOpsDrawRead, ReadBackInOtherFormats) {
-    colorMem.setElement(0, 0, 0x336699);
-    colorMem.setElement(2, 0, 0x112233);
-    colorMem.setElement(1, 0, 0xFFFFFF);
+    setPixel(0, 0, 0x336699);
+    setPixel(2, 0, 0x112233);
+    setPixel(1, 0, 0xFFFFFF);
     float f[8] = {};
     readPixels(0, 0, 2, 1, GL_RGBA, GL_FLOAT, f);
     EXPECT_FLOAT_EQ(f[0], 0x33 / 255.0f);
@@ -173,6 +173,20 @@ TEST_F(PixelOpsDrawRead, ClipsAtTheWindowEdges) {
     EXPECT_EQ(snapshot(), std::vector<uint32_t>(kW * kH, 0u));
 }
 
+// A shrinking row that starts left of the window and runs past its right edge: every column
+// shows the source pixel over its centre, the last one included.
+TEST_F(PixelOpsDrawRead, ShrinkingRowsAcrossBothEdges) {
+    std::vector<uint8_t> row(3 * 200, 0);
+    for (int i = 0; i < 200; ++i) row[size_t(3 * i)] = uint8_t(i);
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glRasterPos2i)(0, 1);
+    bitmap(0, 0, 0, 0, -0.875f, 0.0f, nullptr);
+    GL(glPixelZoom)(0.25f, 1.0f);
+    drawPixels(200, 1, GL_RGB, GL_UNSIGNED_BYTE, row.data());
+    // Pixel i covers [-0.875 + i / 4, -0.625 + i / 4): column c's centre lies in pixel 4c + 5.
+    for (int x = 0; x < kW; ++x) EXPECT_EQ(at(x, 1) >> 16, uint32_t(4 * x + 5)) << x;
+}
+
 // Drawn pixels are fragments: the depth test and blending apply to them.
 TEST_F(PixelOpsDrawRead, FragmentOperationsApplyToDrawnPixels) {
     const uint8_t rgb[] = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0};
@@ -189,7 +203,7 @@ TEST_F(PixelOpsDrawRead, FragmentOperationsApplyToDrawnPixels) {
     EXPECT_EQ(at(1, 2), 0u);
     GL(glDisable)(GL_DEPTH_TEST);
     // Blending: half the red over a green background.
-    for (int x = 0; x < 4; ++x) colorMem.setElement(x, 5, kGreen);
+    for (int x = 0; x < 4; ++x) setPixel(x, 5, kGreen);
     const uint8_t rgba[] = {255, 0, 0, 128, 255, 0, 0, 128};
     GL(glEnable)(GL_BLEND);
     GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

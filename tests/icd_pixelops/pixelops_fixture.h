@@ -104,15 +104,21 @@ protected:
         validate();
         procAs<GlBitmapDrawProc>(ctx->slots.bitmap)(ctx, w, h, xo, yo, xm, ym, bits);
     }
-    // The raster position, with the window bias taken off.
-    float rasterX() { return ctx->current.vertex.rasterPos.window[0] - 0.5f - float(kBias); }
-    float rasterY() { return ctx->current.vertex.rasterPos.window[1] - 0.5f - float(kBias); }
+    // The raster position in GL window coordinates.
+    float rasterX() { return __glUnbiasWindowX(ctx, ctx->current.vertex.rasterPos.window[0]); }
+    float rasterY() { return __glUnbiasWindowY(ctx, ctx->current.vertex.rasterPos.window[1]); }
+    // The memory row of GL window row y, whichever way the drawable's rows run.
+    int row(int y) { return ctx->state.transform.drawable.yInverted ? kH - 1 - y : y; }
+    void setPixel(int x, int y, uint32_t v) { colorMem.setElement(x, row(y), v); }
+    uint32_t pixel(int x, int y) { return colorMem.element(x, row(y)); }
+    uint32_t stencilAt(int x, int y) { return stencilMem.element(x, row(y)); }
+    void setStencil(int x, int y, uint32_t v) { stencilMem.setElement(x, row(y), v); }
 
     void clearColor() { std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0); }
     // Fills every pixel with a value from its position, so that copies show where pixels came from.
     void fillPattern() {
         for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) colorMem.setElement(x, y, uint32_t((x * 8) << 16 | (y * 16) << 8 | 0x40));
+            for (int x = 0; x < kW; ++x) setPixel(x, y, uint32_t((x * 8) << 16 | (y * 16) << 8 | 0x40));
     }
     std::vector<uint32_t> snapshot() {
         std::vector<uint32_t> v;
@@ -122,6 +128,6 @@ protected:
     }
     void restore(const std::vector<uint32_t> &v) {
         for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) colorMem.setElement(x, y, v[size_t(y * kW + x)]);
+            for (int x = 0; x < kW; ++x) setPixel(x, y, v[size_t(y * kW + x)]);
     }
 };
