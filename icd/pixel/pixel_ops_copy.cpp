@@ -91,8 +91,8 @@ void copyStrip(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsizei height, 
         }
         return;
     }
-    // Read everything first. The finished rows are at most kGlPixelRowPixels pixels of four floats.
-    const size_t rowBytes = size_t(kGlPixelRowPixels) * 16;
+    // Read everything first. A finished row holds at most `width` pixels of four floats.
+    const size_t rowBytes = size_t(s.width) * 16;
     uint8_t *block = static_cast<uint8_t *>(ctx->hostProcs.alloc(ctx, rowBytes * size_t(s.height)));
     if (block == nullptr) {
         __glSetError(GL_OUT_OF_MEMORY);

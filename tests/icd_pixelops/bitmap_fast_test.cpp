@@ -166,6 +166,20 @@ TEST_F(PixelOps16, DirectWriters) {
     }
 }
 
+// With no colour buffer drawn the direct writers are not used: nothing is written, and the raster
+// position still moves.
+TEST_F(PixelOps16, DrawBufferNoneWritesNothing) {
+    const uint8_t bits[] = {0xFF};
+    const uint8_t rgb[] = {255, 255, 255, 255, 255, 255};
+    GL(glDrawBuffer)(GL_NONE);
+    GL(glRasterPos2i)(1, 1);
+    bitmap(8, 1, 0.0f, 0.0f, 3.0f, 0.0f, bits);
+    EXPECT_FLOAT_EQ(rasterX(), 4.0f);
+    drawPixels(2, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) ASSERT_EQ(px(x, y), 0u) << x << "," << y;
+}
+
 // Fog is per-fragment work: unsigned bytes with fog on are fogged like any other pixels.
 TEST_F(PixelOps16, FogTakesTheGenericPath) {
     const uint8_t red[] = {255, 0, 0};
