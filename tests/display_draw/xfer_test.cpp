@@ -137,15 +137,24 @@ TEST_P(Transfer, WhatTheEngineCannotDoIsHandedBack) {
     TestBitmap wide(64, 64, BMF_24BPP);
     wide.seed(11);
     KivBrushObj solid = KivBrushObj::solid(color(2));
-    struct Case { const char *what; SURFOBJ *src; SURFOBJ *mask; BRUSHOBJ *pbo; ULONG rop4; };
+    TestBitmap indexed(64, 64, BMF_8BPP);
+    indexed.seed(12);
+    std::vector<ULONG> table;
+    for (ULONG i = 0; i < 256; ++i) table.push_back(color(255 - i));
+    KivXlateObj xlo = KivXlateObj::fromTable(table);
+    KivBrushObj pattern = KivBrushObj::patterned(dib.pso, nullptr);
+    pattern.target = screen;
+    struct Case { const char *what; SURFOBJ *src; SURFOBJ *mask; BRUSHOBJ *pbo; XLATEOBJ *xlo; ULONG rop4; };
     const Case cases[] = {
-        {"mask rop", dib.pso, mask.pso, nullptr, 0xCCAA},
-        {"24 bpp source", wide.pso, nullptr, nullptr, 0xCCCC},
-        {"pattern rop with a screen source", screen, nullptr, solid.get(), 0xB8B8},
+        {"mask rop", dib.pso, mask.pso, nullptr, nullptr, 0xCCAA},
+        {"24 bpp source", wide.pso, nullptr, nullptr, nullptr, 0xCCCC},
+        {"8 bpp source through a colour table", indexed.pso, nullptr, nullptr, xlo.get(), 0xCCCC},
+        {"pattern rop with a screen source", screen, nullptr, solid.get(), nullptr, 0xB8B8},
+        {"pattern brush with a source", dib.pso, nullptr, pattern.get(), nullptr, 0xB8B8},
     };
     for (const Case &c : cases) {
         kivEngResetDrawCounts();
-        EXPECT_TRUE(both(c.src, c.pbo, nullptr, RECTL{100, 100, 160, 150}, POINTL{2, 3}, c.rop4, true, POINTL{}, c.mask))
+        EXPECT_TRUE(both(c.src, c.pbo, c.xlo, RECTL{100, 100, 160, 150}, POINTL{2, 3}, c.rop4, true, POINTL{}, c.mask))
             << c.what;
         EXPECT_EQ(kivEngDrawCounts().bitBlt, 2u) << c.what;
         EXPECT_EQ(kivEngLastTarget(), ref->pso);
