@@ -2,6 +2,7 @@
 // them: the software layouts keep every channel at 8 bits, the device layouts are the 16-bit
 // forms the chip samples directly.
 #include "icd/pixel/texel_format.h"
+#include "icd/raster/tex_fetch.h"
 
 namespace {
 
