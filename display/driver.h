@@ -24,6 +24,22 @@ struct ZK_PDEV;
 struct ZK_DSURF;
 struct ZK_DDRAW_OBJECT;   // the DirectDraw driver object the DirectDraw methods receive
 
+// An off-screen rectangle of video memory (a device bitmap, the screen, a DirectDraw surface).
+struct ZK_OFFSCREEN_NODE {
+    ULONG type;                        // ZK_NODE_FREE / _DISCARDABLE / _PERMANENT
+    ULONG cx, cy;
+    ZK_OFFSCREEN_NODE *next, *prev;
+    ULONG reserved;
+    ZK_DSURF *pdsurf;                  // owning device bitmap, or NULL
+    ULONG addressCopy, address;        // video-memory address
+    ULONG cjStride;
+};
+static_assert(sizeof(ZK_OFFSCREEN_NODE) == 40);
+static_assert(offsetof(ZK_OFFSCREEN_NODE, address) == 32 && offsetof(ZK_OFFSCREEN_NODE, cjStride) == 36);
+#define ZK_NODE_FREE 0u
+#define ZK_NODE_DISCARDABLE 1u
+#define ZK_NODE_PERMANENT 2u
+
 // A 16-byte notifier the engine writes: the u16 at byte 14 is its status.
 struct ZK_NOTIFIER {
     uint32_t info[3];
@@ -100,6 +116,12 @@ struct ZK_PDEV {
     ULONG flRed, flGreen, flBlue, ulColorBits, cPaletteShift;
     // Off-screen heap and device bitmaps.
     void *pHeap;
+    ZK_OFFSCREEN_NODE nodeDiscardable, nodePermanent;   // heads of the two circular node lists
+    ZK_OFFSCREEN_NODE *pFreeNodes;
+    void *pNodePools;
+    ULONG heapUniq;                    // rises every time a node's memory is given back
+    SURFOBJ *psoPunt, *psoPunt2, *psoMemory;
+    ZK_OFFSCREEN_NODE *pnodeScreen;
     // Hardware configuration from the miniport.
     uint32_t hardwareConfig[8];
     // Pointer state: the tags of the four cached shapes.

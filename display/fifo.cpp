@@ -7,16 +7,6 @@
 
 namespace {
 
-// The off-screen heap's node behind a device bitmap in video memory: its address and stride.
-struct ZK_NODE_PLACE {
-    ULONG type, cx, cy;
-    void *next, *prev;
-    ULONG reserved;
-    ZK_DSURF *pdsurf;
-    ULONG addressCopy, address, cjStride;
-};
-static_assert(sizeof(ZK_NODE_PLACE) == 40);
-
 // Notifier status byte and data halves of the DMA buffer used for screen-to-memory copies.
 constexpr uint32_t kDmaStatusByte = 15;
 constexpr uint32_t kDmaHalf[2] = {0x1000, 0x5000};
@@ -57,7 +47,7 @@ ZK_SURFACE_PLACE placeOf(ZK_PDEV *ppdev, SURFOBJ *pso) {
         p.psoDib = static_cast<SURFOBJ *>(pdsurf->p);
         return p;
     }
-    const auto *node = static_cast<const ZK_NODE_PLACE *>(pdsurf->p);
+    const auto *node = static_cast<const ZK_OFFSCREEN_NODE *>(pdsurf->p);
     if (!node) return p;
     p.bVideo = true;
     p.offset = node->address - ulAddr(ppdev->frameBuffer);
@@ -234,7 +224,7 @@ void vCopyDibToVideo(ZK_PDEV *ppdev, SURFOBJ *psoSrc, SURFOBJ *psoDst, RECTL *pr
 }
 
 void vCopyVideoToDib(ZK_PDEV *ppdev, ZK_DSURF *pdsurf, SURFOBJ *psoDst, RECTL *prcl) {
-    const auto *node = static_cast<const ZK_NODE_PLACE *>(pdsurf->p);
+    const auto *node = static_cast<const ZK_OFFSCREEN_NODE *>(pdsurf->p);
     bCopyVideoToMemory(ppdev, static_cast<uint8_t *>(psoDst->pvScan0), psoDst->lDelta,
                        reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(node->address)),
                        static_cast<LONG>(node->cjStride), (prcl->right - prcl->left) * static_cast<LONG>(ppdev->cjPelSize),

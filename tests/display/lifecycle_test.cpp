@@ -107,7 +107,7 @@ TEST_F(DisplayTest, DesktopModeChangeCarriesTheCounterAndFreesTheOldDevice) {
     ZK_PDEV *p = pdev();
     EXPECT_EQ(p->cxScreen, 800u);
     EXPECT_EQ(p->modeChangeCounter, 2u) << "one give-up before, one for the change";
-    EXPECT_EQ(kivEngLiveSurfaces(), 1u);
+    EXPECT_EQ(kivEngLiveSurfaces(), 4u) << "the new screen and its off-screen heap's three surfaces";
     EXPECT_EQ(kivEngLiveSemaphores(), 2u);
     EXPECT_EQ(zk.count(ZK_RM_OPEN_LINK), 1u) << "the link stays open across the change";
     EXPECT_TRUE(zk3EngineErrors().empty()) << zk3EngineErrors().front();

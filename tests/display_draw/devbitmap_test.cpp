@@ -6,14 +6,7 @@
 namespace {
 
 // The off-screen heap's node as the driver reads it for a bitmap in video memory.
-struct Node {
-    ULONG type, cx, cy;
-    void *next, *prev;
-    ULONG reserved;
-    ZK_DSURF *pdsurf;
-    ULONG addressCopy, address, cjStride;
-};
-static_assert(sizeof(Node) == 40);
+using Node = ZK_OFFSCREEN_NODE;
 
 // A device bitmap whose record the test makes (the heap's work), as the engine sees it.
 struct DeviceBitmap {
@@ -163,12 +156,14 @@ TEST_F(DeviceBitmaps, HeldSourcesCountTheirUsesTowardsAMoveIntoVideoMemory) {
     RECTL t{100, 100, 132, 132};
     POINTL s{0, 0};
     std::vector<ULONG> counts;
+    ppdev()->flags |= ZK_FLAG_DDRAW_HEAP;   // DirectDraw holds the heap: no bitmap moves in
     for (int use = 0; use < 8; ++use) {
         EXPECT_TRUE(DrvCopyBits(screen, held.pso, nullptr, nullptr, &t, &s));
         counts.push_back(held.record.ulUseCount);
     }
-    // The first use starts the countdown; the seventh tries the move (refused here: the heap
-    // keeps no room), and a failed move is not tried again until the heap changes.
+    ppdev()->flags &= ~ZK_FLAG_DDRAW_HEAP;
+    // The first use starts the countdown; the seventh tries the move (refused here), and a
+    // failed move is not tried again until the heap changes.
     EXPECT_EQ(counts, (std::vector<ULONG>{6, 5, 4, 3, 2, 1, 0, 0xFFFFFFFFu}));
     EXPECT_EQ(screenPixel(131, 131), dib.get(31, 31)) << "the DIB is drawn from system memory meanwhile";
 }
