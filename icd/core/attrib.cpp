@@ -159,10 +159,12 @@ struct EnableGroup : Group {
     }
 };
 
-// The evaluator grid has no record in the context yet: only the enables come back.
+// The grids and the map enables; the maps themselves are not part of the group.
 struct EvalGroup : Group {
     static constexpr GLbitfield bit = GL_EVAL_BIT;
     static constexpr uint32_t enableBits = kGlEnableAutoNormal;
+    template <class M>
+    static void fields(GlContext *c, GlAttribEntry &e, M m) { m(c->state.eval.grids, e.evalGrids); }
     static void restoreExtra(GlContext *c, GlAttribEntry &e, Kind) {
         c->state.enable.map1Enables = e.enables.map1Enables;
         c->state.enable.map2Enables = e.enables.map2Enables;

@@ -16,6 +16,7 @@
 #include "icd/vertex/array_state.h"
 #include "icd/pixel/pixel_state.h"
 #include "icd/pixel/texture_state.h"
+#include "icd/vertex/eval_state.h"
 
 struct GlContext;
 
@@ -114,6 +115,7 @@ struct GlAttribEntry {
     GLuint listBase;
     GlAttribTexture texture;
     GlAttribScissor scissor;
+    GlEvalGrids evalGrids;
 };
 
 struct GlAttribVertexArrays {

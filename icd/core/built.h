@@ -203,6 +203,27 @@
 #define KIV_BUILT_glCopyTexImage2D() ~, 1
 #define KIV_BUILT_glCopyTexSubImage1D() ~, 1
 #define KIV_BUILT_glCopyTexSubImage2D() ~, 1
+// Evaluators.
+#define KIV_BUILT_glMap1d() ~, 1
+#define KIV_BUILT_glMap1f() ~, 1
+#define KIV_BUILT_glMap2d() ~, 1
+#define KIV_BUILT_glMap2f() ~, 1
+#define KIV_BUILT_glMapGrid1d() ~, 1
+#define KIV_BUILT_glMapGrid1f() ~, 1
+#define KIV_BUILT_glMapGrid2d() ~, 1
+#define KIV_BUILT_glMapGrid2f() ~, 1
+#define KIV_BUILT_glEvalCoord1d() ~, 1
+#define KIV_BUILT_glEvalCoord1dv() ~, 1
+#define KIV_BUILT_glEvalCoord1f() ~, 1
+#define KIV_BUILT_glEvalCoord1fv() ~, 1
+#define KIV_BUILT_glEvalCoord2d() ~, 1
+#define KIV_BUILT_glEvalCoord2dv() ~, 1
+#define KIV_BUILT_glEvalCoord2f() ~, 1
+#define KIV_BUILT_glEvalCoord2fv() ~, 1
+#define KIV_BUILT_glEvalPoint1() ~, 1
+#define KIV_BUILT_glEvalPoint2() ~, 1
+#define KIV_BUILT_glEvalMesh1() ~, 1
+#define KIV_BUILT_glEvalMesh2() ~, 1
 // Texture colour tables (extension slots).
 #define KIV_BUILT___glDoColorTable() ~, 1
 #define KIV_BUILT___glDoColorSubTable() ~, 1

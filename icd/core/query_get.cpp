@@ -302,15 +302,15 @@ constexpr Param kParams[] = {
     FIELD(GL_ACCUM_GREEN_BITS, Integer, 1, visual.accumGreenBits),
     FIELD(GL_ACCUM_BLUE_BITS, Integer, 1, visual.accumBlueBits),
     FIELD(GL_ACCUM_ALPHA_BITS, Integer, 1, visual.accumAlphaBits),
-    // selection, feedback, evaluators (evaluators keep no record yet: the defaults)
+    // selection, feedback, evaluators
     GETTER(GL_NAME_STACK_DEPTH, Integer, 1, nameStackDepth),
     FIELD(GL_FEEDBACK_BUFFER_SIZE, Integer, 1, state.feedback.size),
     GETTER(GL_FEEDBACK_BUFFER_TYPE, Integer, 1, feedbackType),
     FIELD(GL_SELECTION_BUFFER_SIZE, Integer, 1, state.select.size),
-    CONSTANT(GL_MAP1_GRID_DOMAIN, Float, 2, 0, 1),
-    CONSTANT(GL_MAP1_GRID_SEGMENTS, Integer, 1, 1),
-    CONSTANT(GL_MAP2_GRID_DOMAIN, Float, 4, 0, 1, 0, 1),
-    CONSTANT(GL_MAP2_GRID_SEGMENTS, Integer, 2, 1, 1),
+    FIELD(GL_MAP1_GRID_DOMAIN, Float, 2, state.eval.grids.grid1.u1),
+    FIELD(GL_MAP1_GRID_SEGMENTS, Integer, 1, state.eval.grids.grid1.n),
+    FIELD(GL_MAP2_GRID_DOMAIN, Float, 4, state.eval.grids.grid2.u1),
+    FIELD(GL_MAP2_GRID_SEGMENTS, Integer, 2, state.eval.grids.grid2.un),
     // textures
     GETTER(GL_TEXTURE_BINDING_1D, Integer, 1, textureBinding<GL_TEXTURE_1D>),
     GETTER(GL_TEXTURE_BINDING_2D, Integer, 1, textureBinding<GL_TEXTURE_2D>),

@@ -1,9 +1,9 @@
 // The texture, evaluator and pixel queries: texture environment, coordinate generation, texture
 // parameters and levels, texture images, evaluator maps, pixel maps and the polygon stipple.
 //
-// Texture objects and evaluator maps are not kept by the driver yet. Where the state
+// Texture objects are not kept by the driver yet. Where the state
 // has no record, the answer is what the setters leave (the OpenGL defaults); where only an
-// object could answer (a map's points, a level's image), the query checks its arguments, reports
+// object could answer (a level's image), the query checks its arguments, reports
 // its errors and writes nothing.
 #include <cstring>
 #include <type_traits>
@@ -12,6 +12,7 @@
 #include "icd/core/query.h"
 #include "icd/pixel/texture_object.h"
 #include "icd/pixel/pixel_span.h"
+#include "icd/vertex/eval.h"
 
 using glquery::Answer;
 using glquery::Kind;
@@ -209,12 +210,19 @@ bool isMapTarget(GLenum target) {
            (target >= GL_MAP2_COLOR_4 && target <= GL_MAP2_VERTEX_4);
 }
 
-// Evaluator maps are not kept yet: the arguments are checked and nothing is written.
+// The map's control points, orders or domain, converted a run of values at a time.
 template <class T>
-void getMap(GLenum target, GLenum query, T *) {
+void getMap(GLenum target, GLenum query, T *v) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     if (!isMapTarget(target) || query < GL_COEFF || query > GL_DOMAIN) return __glSetError(GL_INVALID_ENUM);
+    Answer a;
+    a.kind = query == GL_ORDER ? Kind::Integer : Kind::Float;
+    for (int32_t at = 0;; at += a.count) {
+        a.count = __glEvalMapValues(ctx, target, query, at, a.v, glquery::kMaxValues);
+        if (a.count == 0) break;
+        glquery::put(ctx, a, v + at);
+    }
 }
 
 // The map's entries: the two index maps hold integers, the colour maps floats in [0, 1], which

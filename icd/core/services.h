@@ -12,6 +12,7 @@
 #include "icd/vertex/light.h"
 #include "icd/vertex/vertex_procs.h"
 #include "icd/pixel/color_table.h"
+#include "icd/vertex/eval.h"
 
 struct GlContext;
 struct GlDrawable;

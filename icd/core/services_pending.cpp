@@ -15,7 +15,5 @@ BOOL __glOgQueryMmx(void) { return FALSE; }
 void __glOgCreateCodeCaches(GlContext *) {}
 void __glOgFreeCodeCaches(GlContext *) {}
 
-void __glInitEvalState(GlContext *) {}
-void __glFreeEvalState(GlContext *) {}
 // No pixel path yet: nothing is unpacked, and the caller is told so.
 

@@ -16,6 +16,7 @@
 #include "icd/pixel/texture_state.h"
 #include "icd/pixel/pixel_state.h"
 #include "icd/pixel/pixel_ops.h"
+#include "icd/vertex/eval_state.h"
 
 struct GlContext;
 struct GlProcTable;
@@ -79,4 +80,5 @@ struct GlStateAreas {
     GlTexGenState texGen;
     GlPixelOpsState pixelOps;  // the bitmap renderer validation chose
     GlTextureBindingState textures;  // bindings, default objects, environments
+    GlEvalState eval;  // evaluator maps, their control points and the grids
 };
