@@ -275,6 +275,10 @@
 #define KIV_BUILT_COMPILE_glPixelMapuiv() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glPixelMapusv() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glPrioritizeTextures() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glMap1d() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glMap1f() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glMap2d() ~, 1, HAND
+#define KIV_BUILT_COMPILE_glMap2f() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glBitmap() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glPolygonStipple() ~, 1, HAND
 #define KIV_BUILT_COMPILE_glDrawPixels() ~, 1, HAND

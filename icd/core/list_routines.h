@@ -56,6 +56,8 @@ const uint8_t *errorInvalidOperation(const uint8_t *p);
 const uint8_t *errorTableTooLarge(const uint8_t *p);
 const uint8_t *materialBlock(const uint8_t *p);
 const uint8_t *bitmap(const uint8_t *p);
+const uint8_t *map1(const uint8_t *p);
+const uint8_t *map2(const uint8_t *p);
 const uint8_t *polygonStipple(const uint8_t *p);
 const uint8_t *drawPixels(const uint8_t *p);
 const uint8_t *texImage1D(const uint8_t *p);
@@ -72,6 +74,7 @@ struct GlListRoutineRow {
 inline constexpr GlListRoutineRow kGlListRoutines[] = {
     {0, listexec::callList}, {1, listexec::callLists}, {4, listexec::bitmap}, {76, listexec::clipPlane},
     {101, listexec::polygonStipple}, {108, listexec::texImage1D}, {109, listexec::texImage2D},
+    {141, listexec::map1}, {142, listexec::map1}, {143, listexec::map2}, {144, listexec::map2},
     {171, listexec::drawPixels}, {203, listexec::texSubImage1D}, {204, listexec::texSubImage2D},
     {80, listexec::fogfv}, {82, listexec::fogiv}, {86, listexec::lightfv}, {88, listexec::lightiv},
     {90, listexec::lightModelfv}, {92, listexec::lightModeliv}, {96, listexec::materialfv},

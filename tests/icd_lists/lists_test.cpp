@@ -684,3 +684,63 @@ TEST_F(Lists, CallListsTooLargeForAListIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Maps keep their control points as tight floats, v fastest, whatever the caller's strides and
+// type; bad maps record their errors.
+TEST_F(Lists, MapsStoreTheirPointsTightAsFloats) {
+    const GLdouble line[2][4] = {{1, 2, 3, 99}, {4, 5, 6, 99}};  // stride 4, three values used
+    const GLfloat patch[2][2][3] = {{{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {10, 11, 12}}};
+    GL(glNewList)(1, GL_COMPILE);
+    GL(glMap1d)(GL_MAP1_VERTEX_3, 0.0, 2.0, 4, 2, &line[0][0]);
+    GL(glMap2f)(GL_MAP2_VERTEX_3, 0, 1, 3, 2, 0, 1, 6, 2, &patch[0][0][0]);  // u and v swapped
+    GL(glEndList)();
+    GlDisplayList *list = object(1);
+    ASSERT_NE(list, nullptr);
+    const uint8_t *p = list->code;
+    GlListExecProc r;
+    std::memcpy(&r, p, 4);
+    EXPECT_EQ(r, __glListExecRoutine(ctx, 141));
+    GLfloat ends[2], map1[6];
+    GLint order = 0;
+    std::memcpy(ends, p + 8, sizeof ends);
+    std::memcpy(&order, p + 16, 4);
+    std::memcpy(map1, p + 20, sizeof map1);
+    EXPECT_EQ(ends[1], 2.0f);
+    EXPECT_EQ(order, 2);
+    EXPECT_EQ(std::vector<float>(map1, map1 + 6), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    p += 4 + 16 + 24;
+    std::memcpy(&r, p, 4);
+    EXPECT_EQ(r, __glListExecRoutine(ctx, 144));
+    GLfloat points[12];
+    std::memcpy(points, p + 4 + 28, sizeof points);
+    EXPECT_EQ(std::vector<float>(points, points + 12), (std::vector<float>{1, 2, 3, 7, 8, 9, 4, 5, 6, 10, 11, 12}));
+
+    struct Row {
+        const char *what;
+        std::function<void(GlContext *)> compile;
+        GLenum error;
+    };
+    const GLfloat pts[4 * 31] = {};
+    const Row rows[] = {
+        {"order above the limit", [&](GlContext *ctx) { GL(glMap1f)(GL_MAP1_VERTEX_4, 0, 1, 4, 31, pts); },
+         GL_INVALID_VALUE},
+        {"stride below the point size", [&](GlContext *ctx) { GL(glMap1f)(GL_MAP1_VERTEX_4, 0, 1, 3, 2, pts); },
+         GL_INVALID_VALUE},
+        {"empty domain", [&](GlContext *ctx) { GL(glMap1f)(GL_MAP1_INDEX, 1, 1, 1, 2, pts); }, GL_INVALID_VALUE},
+        {"a two-dimensional target", [&](GlContext *ctx) { GL(glMap1f)(GL_MAP2_INDEX, 0, 1, 1, 2, pts); },
+         GL_INVALID_ENUM},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        GL(glNewList)(2, GL_COMPILE);
+        row.compile(ctx);
+        GL(glEndList)();
+        EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+        GL(glCallList)(2);
+        EXPECT_EQ(error(), row.error);
+    }
+}
+
+}  // namespace
