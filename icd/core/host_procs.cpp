@@ -3,6 +3,7 @@
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/core/drawable.h"
+#include "icd/hw/present.h"
 
 void *__wglAlloc(size_t size) { return size == 0 ? nullptr : GlobalAlloc(GPTR, size); }
 void __wglFree(void *block) {
@@ -54,8 +55,7 @@ static void hostGetDrawableSize(GlContext *ctx, int32_t *width, int32_t *height)
     *height = d->height;
 }
 
-// The primary surface belongs to the presentation layer, which has not landed: none yet.
-static void *hostGetPrimary(GlContext *) { return nullptr; }
+static void *hostGetPrimary(GlContext *) { return __wglDDrawPrimaryAddress(); }
 
 GlHostProcTable __wglHostProcs = {
     {hostAlloc, hostCalloc, hostRealloc, hostFree, hostNop, hostAbort, hostGetDrawableInfo,

@@ -1,6 +1,5 @@
-// Services of the hardware back end that later work builds (texture memory, DirectDraw
-// presentation): hw_pending.cpp holds their placeholders, which do nothing and report that
-// nothing exists.
+// Texture memory and presentation services that device start-up and tear-down call; they live
+// in tex_heap.cpp, tex_memory.cpp and ddraw.cpp.
 #pragma once
 #include "platform/win32/win32.h"
 #include "icd/hw/hw_state.h"

@@ -3,6 +3,7 @@
 #include "platform/win32/win32.h"
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kiv::win32 {
 
@@ -39,6 +40,8 @@ struct WindowInfo {
     RECT screenClient;   // client rectangle in screen coordinates
 };
 bool windowInfo(HWND hwnd, WindowInfo *out);
+// Top-level windows created after `hwnd` (the ones stacked above it), oldest first.
+std::vector<HWND> topLevelWindowsAbove(HWND hwnd);
 int windowPixelFormat(HWND hwnd);
 bool setWindowPixelFormat(HWND hwnd, int format);  // once; false when another format is set
 

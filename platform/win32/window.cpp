@@ -137,6 +137,14 @@ void destroyTree(HWND hwnd);
 
 namespace kiv::win32 {
 
+std::vector<HWND> topLevelWindowsAbove(HWND hwnd) {
+    std::lock_guard<std::recursive_mutex> g(userLock());
+    std::vector<HWND> above;
+    for (const auto &[h, w] : windows())
+        if (h > hwnd && w.parent == nullptr) above.push_back(h);
+    return above;
+}
+
 bool windowInfo(HWND hwnd, WindowInfo *out) {
     std::lock_guard<std::recursive_mutex> g(userLock());
     Window *w = find(hwnd);

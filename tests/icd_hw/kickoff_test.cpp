@@ -169,7 +169,7 @@ TEST_F(Kickoff, AModeChangeDropsCommandsUntilTheDeviceIsStartedAgain) {
     EXPECT_EQ(hw->modeCounter, display.counter);
     EXPECT_EQ(hw->deviceOpen, 1u);
     EXPECT_EQ(hw->hardwareLost, 0);
-    EXPECT_EQ(kivZkgfxState().objects.size(), 6u) << "the old objects were freed";
+    EXPECT_EQ(kivZkgfxState().objects.size(), 7u) << "the old objects were freed";
     EXPECT_EQ(kivZkgfxState().dmaChannels.size(), 1u);
     EXPECT_EQ(zk3EngineLiveInstances(), 26u);
     EXPECT_EQ(ctx->beginMode, 2);
@@ -230,7 +230,7 @@ TEST_F(HwTest, TwoContextsHaveTheirOwnClientIdsAndHandles) {
     ASSERT_EQ(a->hw.deviceOpen, 1u);
     ASSERT_EQ(b->hw.deviceOpen, 1u);
     EXPECT_NE(a->hw.clientId & 0xFFFF, b->hw.clientId & 0xFFFF);
-    EXPECT_EQ(kivZkgfxState().objects.size(), 12u);
+    EXPECT_EQ(kivZkgfxState().objects.size(), 14u);
     EXPECT_EQ(kivZkgfxState().dmaChannels.size(), 2u);
     EXPECT_EQ(a->hw.sharedHeader->attachCount, b->hw.sharedHeader->attachCount) << "one mapping";
 }

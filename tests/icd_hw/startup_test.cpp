@@ -26,7 +26,7 @@ const std::pair<uint32_t, uint32_t> kObjects[26] = {
     {0x48, 0x100C}, {0x1F, 0x1011}, {0x1E, 0x100E}, {0x1E, 0x100F}, {0x1E, 0x1010}, {0x19, 0x1012},
     {0x10, 0x1013}, {0x10, 0x1014}};
 
-// The configuration stream without the shared heap's rows; F marks a value under the client id.
+// The configuration stream with the shared heap's rows; F marks a value under the client id.
 constexpr uint32_t F = 0x80000000u;
 const Write kConfig[] = {
     {4, 0, 0x1008}, {4, 0x304, F | 0x1003}, {4, 0x200, 0x101A}, {4, 0x204, 0x101E}, {4, 0x208, 0x101D},
@@ -38,6 +38,8 @@ const Write kConfig[] = {
     {5, 0x300, 0}, {5, 0x308, 16}, {5, 0x30C, 0},
     {1, 0, 0x100C}, {1, 0x100, F | 0x1001}, {1, 0x200, 0x1019}, {1, 0x204, 0x1021}, {1, 0x208, 0x101F},
     {1, 0x300, F | 0x1006},
+    {1, 0, 0x100D}, {1, 0x100, F | 0x1001}, {1, 0x200, 0x1018}, {1, 0x204, 0x1020}, {1, 0x208, 0x101F},
+    {1, 0x300, F | 0x1005},
     {0, 0, 0x1013}, {0, 0x204, 0x101C}, {0, 0x208, 0x1019}, {0, 0x200, 0x101D},
     {0, 0, 0x1014}, {0, 0x204, 0x101C}, {0, 0x208, 0x1018}, {0, 0x200, 0x101E},
     {7, 0, 0x1011}, {7, 0x100, F | 0x1001}, {7, 0x204, 0x101A}, {7, 0x200, 0x101B},
@@ -63,28 +65,29 @@ TEST_F(HwTest, StartUpCreatesObjectsChannelAndConfigurationThenTearDownUndoesAll
     EXPECT_TRUE(zk3EngineErrors().empty()) << zk3EngineErrors().front();
 
     // The zkgfx requests in order: region, name, three notifiers, push buffer, two frame-buffer
-    // objects, the region back, the channel and its words.
+    // objects, the region back, the texture heap's object, the channel and its words.
     const std::vector<uint32_t> codes = kivZkgfxState().requestCodes;
     const std::vector<uint32_t> expectCodes = {
         ZK_RM_GET_MEMORY_REGION,    ZK_RM_GET_DEVICE_NAME,      ZK_RM_CREATE_MEMORY_OBJECT, ZK_RM_CREATE_MEMORY_OBJECT,
         ZK_RM_CREATE_MEMORY_OBJECT, ZK_RM_CREATE_MEMORY_OBJECT, ZK_RM_CREATE_MEMORY_OBJECT, ZK_RM_CREATE_MEMORY_OBJECT,
-        ZK_RM_RELEASE_MEMORY_REGION, ZK_RM_OPEN_DMA_CHANNEL,    ZK_RM_CONTROL};
+        ZK_RM_RELEASE_MEMORY_REGION, ZK_RM_CREATE_MEMORY_OBJECT, ZK_RM_OPEN_DMA_CHANNEL, ZK_RM_CONTROL};
     EXPECT_EQ(codes, expectCodes);
 
     // Memory objects under the client id, with their classes, bases and limits.
     const uint32_t f = hw.clientId << 16;
     const auto &objects = kivZkgfxState().objects;
-    ASSERT_EQ(objects.size(), 6u);
+    ASSERT_EQ(objects.size(), 7u);
     const uint32_t aligned = uint32_t((uintptr_t(hw.cmdBufAlloc) + 4095) & ~uintptr_t(4095));
     const uint32_t fb = uint32_t(uintptr_t(chip->videoMemory()));
-    const KivZkgfxObject expectObjects[6] = {
+    const KivZkgfxObject expectObjects[7] = {
         {f - 0xF003, 3, uint32_t(uintptr_t(hw.notifierRecord[0])), 15},
         {f + 0x1001, 3, uint32_t(uintptr_t(hw.notifierRecord[1])), 15},
         {f + 0x1002, 3, uint32_t(uintptr_t(hw.sharedHeader)) + 4, 15},
         {f + 0x1007, 2, aligned, 0x10000 * 8 + 0x27FF},
         {f + 0x1003, 2, fb, hw.fbRegionSize - 1},
-        {f + 0x1006, 2, fb, hw.fbRegionSize - 1}};
-    for (int i = 0; i < 6; ++i) {
+        {f + 0x1006, 2, fb, hw.fbRegionSize - 1},
+        {f + 0x1005, 2, uint32_t(uintptr_t(hw.sharedHeader)) + hw.sharedHeader->heapData, hw.maxPciTexHeapSize - 1}};
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(objects[i].handle, expectObjects[i].handle) << i;
         EXPECT_EQ(objects[i].cls, expectObjects[i].cls) << i;
         EXPECT_EQ(objects[i].base, expectObjects[i].base) << i;
