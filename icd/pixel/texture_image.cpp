@@ -198,10 +198,14 @@ bool __glReadFramebufferRgba(GlContext *ctx, int32_t x, int32_t y, int32_t width
         const float max[4] = {cb->redScale, cb->greenScale, cb->blueScale, cb->alphaScale};
         float inv[4];
         for (int i = 0; i < 4; ++i) inv[i] = max[i] > 0.0f ? 1.0f / max[i] : 0.0f;
+        // Window row y of a drawable whose rows run top-down lies at height - 1 - y.
+        const bool inverted = ctx->state.transform.drawable.yInverted != 0;
         const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
+        const int32_t top = ctx->state.transform.drawable.height - 1;
         for (int32_t row = 0; row < r.height; ++row) {
             float *line = out + size_t(row) * size_t(r.width) * 4;
-            cb->readSpan(cb, bx + r.x, by + r.y + row, line, r.width);
+            const int32_t y = r.y + row;
+            cb->readSpan(cb, bx + r.x, by + (inverted ? top - y : y), line, r.width);
             for (int32_t i = 0; i < r.width * 4; ++i) line[i] *= inv[i & 3];
             if (ctx->visual.alphaBits == 0)
                 for (int32_t i = 0; i < r.width; ++i) line[4 * i + 3] = 1.0f;

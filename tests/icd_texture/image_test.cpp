@@ -221,6 +221,24 @@ TEST_F(TextureImages, CopiesReadTheFramebufferAndMarkTheLevelEvenWhenNothingIsRe
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));  // no 1-D image yet
 }
 
+TEST_F(TextureImages, CopiedRowsRunBottomUpAsWindowRowsDo) {
+    GL(glClearColor)(0.0f, 0.0f, 1.0f, 1.0f);
+    GL(glClear)(GL_COLOR_BUFFER_BIT);
+    GL(glEnable)(GL_SCISSOR_TEST);
+    GL(glScissor)(0, 0, 320, 1);  // the bottom row red
+    GL(glClearColor)(1.0f, 0.0f, 0.0f, 1.0f);
+    GL(glClear)(GL_COLOR_BUFFER_BIT);
+    GL(glDisable)(GL_SCISSOR_TEST);
+    GL(glFinish)();
+    settle();
+    GL(glCopyTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 0, 0, 2, 2, 0);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+    const GlMipLevel *l = bound(GL_TEXTURE_2D)->levels[0];
+    ASSERT_EQ(l->width, 2);
+    EXPECT_EQ(texel16(l, 1, 0) & 0x7FFF, 0x7C00);  // texel row 0: window row 0
+    EXPECT_EQ(texel16(l, 1, 1) & 0x7FFF, 0x001F);
+}
+
 TEST_F(TextureImages, TheColourBufferCopyFollowsSubImages) {
     const uint8_t texels[4 * 4 * 3] = {};
     GL(glBindTexture)(GL_TEXTURE_2D, 1);
