@@ -2,6 +2,7 @@
 // machine clock that paces the vertical retrace.
 #include "platform/siv/siv_chip.h"
 #include "platform/zk3/zk3_engine_mmio.h"
+#include "platform/siv/siv_engine2d.h"
 
 #include <sys/mman.h>
 #include <cstring>
@@ -111,6 +112,8 @@ void kivSivRegWrite(uint32_t offset, uint32_t value, unsigned width) {
     uint32_t &word = c->regs[offset / 4];
     if (width == 4) {
         word = value;
+        if (offset == kSiv2dCommand)
+            kivSiv2dCommand(c, value);   // writing the command starts the 2D engine
         return;
     }
     unsigned shift = (offset & 3) * 8;

@@ -35,6 +35,7 @@ struct HalShared {
     char errorHandlerName[16];
     PFN_CriticalErrorHandler pfnCriticalErrorHandler;
     PFN_SetupCriticalErrorHandler pfnSetupCriticalErrorHandler;
+    DDRAWI_DDRAWSURFACE_LCL *visibleOverlay;   // the surface that owns the overlay, or null
 };
 
 // The shared data occupies a page of its own, which the platform shares between processes.
@@ -151,6 +152,8 @@ int DestroyTextureTable();
 int CreateDriverContext(DriverBlock *block);
 void ReleaseCurrentContext();
 int BuildD3DDriverData(DriverBlock *block, ULONG_PTR *outGlobalData, ULONG_PTR *outCallbacks);
+// Hands the engine to a Direct3D context (0: back to the 2D driver); returns the previous one.
+DWORD MakeContextCurrent(DriverBlock *block, DWORD handle);
 
 // ---- HAL information and service requests ----------------------------------------------------
 WORD BuildHalInfo(DriverBlock *block, DDHALINFO *info, short ignored);
@@ -171,6 +174,13 @@ DWORD SurfacePixelFormat(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *surf
 void CountSurface(DriverBlock *block, DWORD caps);
 void UpdateSurfaceCounters(DriverBlock *block, DWORD caps);
 HRESULT CheckFlipPacing(DriverBlock *block);
+DWORD FlipCrtc(DDHAL_FLIPDATA *data);
+// A fill parameter set: destination base, destination stride, position (x << 16 | y), size
+// ((width - 1) << 16 | height), pattern words 0 and 1, fill value, command.
+void FillRectangle(DriverBlock *block, const DWORD set[8]);
+// Uploads a system-memory rectangle through the engine's host-data port.
+void BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
+                  DDRAWI_DDRAWSURFACE_LCL *srcSurface);
 DWORD ReadRegister(DriverBlock *block, DWORD offset);
 inline DriverBlock *BlockOf(const DDRAWI_DIRECTDRAW_GBL *lpDD) {
     return reinterpret_cast<DriverBlock *>(static_cast<uintptr_t>(lpDD->dwReserved3));

@@ -3,6 +3,7 @@
 #include "drv/siv/display/sivhal.h"
 #include "platform/zk3/zk3_engine_mmio.h"
 #include "platform/siv/port_io.h"
+#include "drv/siv/display/overlay.h"
 
 namespace {
 
@@ -186,6 +187,7 @@ DWORD WINAPI DestroySurface(DDHAL_DESTROYSURFACEDATA *data) {
     DriverBlock *block = BlockOf(data->lpDD);
     const DWORD caps = data->lpDDSurface->ddsCaps.dwCaps;
     UpdateSurfaceCounters(block, caps);
+    OverlaySurfaceGone(block, data->lpDDSurface);   // never leave the overlay to a freed surface
     if ((caps & DDSCAPS_OVERLAY) && block->overlayCount() == 0)
         Driver16Fn2(4);
     data->ddRVal = DD_OK;

@@ -1,0 +1,62 @@
+// Register access of the 2D engine and the streams processor shared by the flip, blit and
+// overlay callbacks: FIFO and idle polling, retrace waits, and streams writes with their shadows
+// in the data block.
+#pragma once
+#include "drv/siv/display/sivhal.h"
+#include "platform/ddraw/ddraw_blt.h"
+#include "platform/siv/port_io.h"
+#include "platform/zk3/zk3_engine_mmio.h"
+
+namespace sivblt {
+
+constexpr DWORD kStatus = 0x8504;
+constexpr DWORD kStatusIdle = 0x2000;
+
+inline DWORD Status(DriverBlock *block) { return ReadRegister(block, kStatus); }
+
+inline void WriteReg(DriverBlock *block, DWORD offset, DWORD value) {
+    kivMmioWrite(reinterpret_cast<volatile void *>(static_cast<uintptr_t>(block->regBase() + offset)), value, 4);
+}
+
+inline void WaitFifo(DriverBlock *block, DWORD slots) {
+    while (((Status(block) >> 8) & 0x1F) < slots) {
+    }
+}
+
+inline void WaitIdle(DriverBlock *block) {
+    while (!(Status(block) & kStatusIdle)) {
+    }
+}
+
+inline bool InRetrace() { return (kivInPort8(0x3DA) & 0x08) != 0; }
+
+inline void WaitOutsideRetrace() {
+    while (InRetrace()) {
+    }
+}
+
+// Between two frames: the engine idle, a retrace begun and over again.
+inline void WaitBetweenFrames(DriverBlock *block) {
+    WaitIdle(block);
+    while (!InRetrace()) {
+    }
+    WaitOutsideRetrace();
+}
+
+// Where the data block keeps the copy of a streams register.
+constexpr DWORD ShadowOf(DWORD reg) {
+    return reg >= 0x81C0 ? 0xE074 + (reg - 0x81C0) : reg >= 0x8190 ? 0xE060 + (reg - 0x8190) : 0xE05C;
+}
+static_assert(ShadowOf(0x8184) == 0xE05C && ShadowOf(0x81A0) == 0xE070 && ShadowOf(0x81D0) == 0xE084 &&
+              ShadowOf(0x820C) == 0xE0C0);
+
+inline void WriteStream(DriverBlock *block, DWORD reg, DWORD value) {
+    WriteReg(block, reg, value);
+    block->word(ShadowOf(reg)) = value;
+}
+
+inline DWORD VideoOffset(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *s) {
+    return static_cast<DWORD>(s->lpGbl->fpVidMem - block->frameBuffer());
+}
+
+}  // namespace sivblt

@@ -1,0 +1,142 @@
+// A 9x machine with the SIV card as a DirectDraw application sees it: the runtime has loaded the
+// HAL library, sivd16 has set a mode, and DirectDraw has created its driver object. Surfaces lie
+// in the card's video memory (the primary at its start, the others from DirectDraw's heap).
+#pragma once
+#include <gtest/gtest.h>
+
+#include "drv/siv/display/driver_block.h"
+#include "platform/ddraw/ddraw9x_blt.h"
+#include "platform/siv/siv_chip.h"
+#include "platform/siv/siv_engine2d.h"
+#include "platform/sivd16/sivd16.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+struct TestSurface {
+    DDRAWI_DDRAWSURFACE_LCL lcl{};
+    DDRAWI_DDRAWSURFACE_GBL gbl{};
+    TestSurface() { lcl.lpGbl = &gbl; }
+};
+
+class BlitMachine : public ::testing::Test {
+protected:
+    SivChip *chip = nullptr;
+    Sivd16 *sivd16 = nullptr;
+    HMODULE hal = nullptr;
+    Ddraw9xDriver drv{};
+    std::vector<std::unique_ptr<TestSurface>> surfaces;
+
+    // Powers the machine on and sets the mode; 16 bits are 5-6-5.
+    void Boot(uint16_t width, uint16_t height, uint8_t bits) {
+        SivCardConfig card = {4u << 20, 0, 0};
+        chip = kivSivPowerOn(&card);
+        ASSERT_NE(chip, nullptr);
+        Sivd16Options options = {};
+        sivd16 = kivSivd16Start(chip, &options);
+        ASSERT_NE(sivd16, nullptr);
+        hal = kivDdraw9xLoadHal("sivhal.dll");
+        ASSERT_NE(hal, nullptr);
+        Sivd16Mode mode = {width, height, bits, true, 10000};
+        ASSERT_TRUE(kivSivd16SetMode(&mode));
+        DDHALINFO info;
+        ASSERT_TRUE(kivSivd16FlatHalInfo(&info));
+        ASSERT_TRUE(kivDdraw9xCreateDriver(hal, "InitFromDDraw", Context(), &info, &drv));
+        // The 2D engine's colour format for the display, as sivd16 sets it with the mode.
+        Block()->engineFormat() = (bits == 8 ? 0u : bits == 16 ? 1u : 2u) << 2;
+        kivSiv2dClearStats();
+    }
+    void TearDown() override {
+        surfaces.clear();
+        kivDdraw9xUnloadHal(hal);
+        kivSivd16Stop();
+        kivSivPowerOff();
+    }
+    DWORD Context() const { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(sivd16->driverBlock)); }
+    DriverBlock *Block() { return reinterpret_cast<DriverBlock *>(sivd16->driverBlock); }
+    uint32_t Bpp() const { return drv.gbl.vmiData.ddpfDisplay.dwRGBBitCount / 8; }
+
+    TestSurface *Make(DWORD caps, WORD w, WORD h, FLATPTR at, LONG pitch) {
+        surfaces.push_back(std::make_unique<TestSurface>());
+        TestSurface *s = surfaces.back().get();
+        s->lcl.ddsCaps.dwCaps = caps;
+        s->gbl.wWidth = w;
+        s->gbl.wHeight = h;
+        s->gbl.lPitch = pitch;
+        s->gbl.fpVidMem = at;
+        s->gbl.lpDD = &drv.gbl;
+        return s;
+    }
+    TestSurface *Primary() {
+        const auto &v = drv.gbl.vmiData;
+        return Make(DDSCAPS_PRIMARYSURFACE | DDSCAPS_VISIBLE, static_cast<WORD>(v.dwDisplayWidth),
+                    static_cast<WORD>(v.dwDisplayHeight), drv.gbl.fpPrimaryOrig, v.lDisplayPitch);
+    }
+    // An off-screen surface in the display's format from DirectDraw's heap.
+    TestSurface *Offscreen(WORD w, WORD h, DWORD caps = DDSCAPS_OFFSCREENPLAIN) {
+        const LONG pitch = static_cast<LONG>((w * Bpp() + 7) & ~7u);
+        FLATPTR at = DDHAL32_VidMemAlloc(&drv.gbl, 0, static_cast<DWORD>(pitch), h);
+        EXPECT_NE(at, 0u);
+        return Make(caps | DDSCAPS_VIDEOMEMORY, w, h, at, pitch);
+    }
+    void WithFormat(TestSurface *s, const DDPIXELFORMAT &pf) {
+        s->lcl.dwFlags |= DDRAWISURF_HASPIXELFORMAT;
+        s->gbl.ddpfSurface = pf;
+    }
+
+    uint8_t *At(TestSurface *s, LONG x, LONG y) {
+        return reinterpret_cast<uint8_t *>(s->gbl.fpVidMem) + y * s->gbl.lPitch + x * static_cast<LONG>(Bpp());
+    }
+    uint32_t Pixel(TestSurface *s, LONG x, LONG y) {
+        uint32_t v = 0;
+        std::memcpy(&v, At(s, x, y), Bpp());
+        return v;
+    }
+    void SetPixel(TestSurface *s, LONG x, LONG y, uint32_t v) { std::memcpy(At(s, x, y), &v, Bpp()); }
+    // Every pixel a value of its own position.
+    static uint32_t Marker(LONG x, LONG y) { return static_cast<uint32_t>(x * 7 + y * 131 + 1) & 0xFFFF; }
+    void Paint(TestSurface *s) {
+        for (LONG y = 0; y < s->gbl.wHeight; y++)
+            for (LONG x = 0; x < s->gbl.wWidth; x++)
+                SetPixel(s, x, y, Marker(x, y) & (Bpp() == 1 ? 0xFF : 0xFFFF));
+    }
+    std::vector<uint32_t> Image(TestSurface *s) {
+        std::vector<uint32_t> v;
+        for (LONG y = 0; y < s->gbl.wHeight; y++)
+            for (LONG x = 0; x < s->gbl.wWidth; x++)
+                v.push_back(Pixel(s, x, y));
+        return v;
+    }
+
+    // The register writes since the last clear, and the last value written to a register.
+    std::vector<SivRegWrite> Writes() const { return {chip->writeLog, chip->writeLog + chip->writeCount}; }
+    bool Wrote(uint32_t reg, uint32_t *value = nullptr) const {
+        bool found = false;
+        for (uint32_t i = 0; i < chip->writeCount; i++)
+            if (chip->writeLog[i].offset == reg) {
+                found = true;
+                if (value)
+                    *value = chip->writeLog[i].value;
+            }
+        return found;
+    }
+    uint32_t Reg(uint32_t reg) const { return chip->regs[reg / 4]; }
+
+    Ddraw9xResult Blt(TestSurface *dst, RECTL rd, TestSurface *src, RECTL rs, DWORD flags, DDBLTFX fx = {},
+                      const std::vector<RECTL> &clip = {}) {
+        fx.dwSize = sizeof fx;
+        return kivDdraw9xBlt(&drv, &dst->lcl, &rd, src ? &src->lcl : nullptr, src ? &rs : nullptr, flags, &fx,
+                             clip.empty() ? nullptr : clip.data(), static_cast<DWORD>(clip.size()));
+    }
+    Ddraw9xResult Fill(TestSurface *dst, RECTL rd, uint32_t color) {
+        DDBLTFX fx{};
+        fx.dwFillColor = color;
+        return Blt(dst, rd, nullptr, {}, DDBLT_COLORFILL, fx);
+    }
+    static DDBLTFX Rop(DWORD rop) {
+        DDBLTFX fx{};
+        fx.dwROP = rop;
+        return fx;
+    }
+};
