@@ -40,6 +40,25 @@ static_assert(offsetof(ZK_OFFSCREEN_NODE, address) == 32 && offsetof(ZK_OFFSCREE
 #define ZK_NODE_DISCARDABLE 1u
 #define ZK_NODE_PERMANENT 2u
 
+// The hardware pointer's methods and state.
+typedef void (*PFN_SHOW_POINTER)(ZK_PDEV *ppdev, BOOL bShow);
+typedef void (*PFN_MOVE_POINTER)(ZK_PDEV *ppdev, LONG x, LONG y);
+typedef void (*PFN_LOAD_POINTER)(ZK_PDEV *ppdev, LONG x, LONG y, LONG xHot, LONG yHot, const uint16_t *pImage);
+typedef void (*PFN_ENABLE_POINTER)(ZK_PDEV *ppdev, BOOL bEnable);
+struct ZK_POINTER {
+    PFN_SHOW_POINTER pfnShowPointer;
+    PFN_MOVE_POINTER pfnMovePointer;
+    PFN_LOAD_POINTER pfnLoadPointer;
+    PFN_ENABLE_POINTER pfnEnablePointer;
+    LONG xHot, yHot;
+    ULONG ulReset;                     // cleared on every assert
+    ULONG iNextSlot;                   // the cached shape slot taken next
+    uint8_t abSlotValid[4];            // a slot holds a shape (its hash alone does not say so)
+    uint8_t aabSlotMask[4][256];       // the AND and XOR masks each slot was made from
+    uint16_t ausImage[1024];           // the working image, 32 x 32
+    uint16_t ausScratch[1024];
+};
+
 // A 16-byte notifier the engine writes: the u16 at byte 14 is its status.
 struct ZK_NOTIFIER {
     uint32_t info[3];
@@ -126,6 +145,7 @@ struct ZK_PDEV {
     uint32_t hardwareConfig[8];
     // Pointer state: the tags of the four cached shapes.
     uint32_t aulShapeHash[4];
+    ZK_POINTER pointer;
     // OpenGL support.
     ULONG cClientBlocks;
     void *apClientBlock[ZK_MAX_CLIENT_BLOCKS];

@@ -209,6 +209,7 @@ fail:
 extern "C" void APIENTRY DrvDisableSurface(DHPDEV dhpdev) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
     ppdev->bEnabled = 0;
+    vAssertModePointer(ppdev, FALSE);   // the cursor region goes back while the link is open
     vDisableOffscreenHeap(ppdev);
     vDisableText(ppdev);
     vFreeOffscreenSurfaces(ppdev);

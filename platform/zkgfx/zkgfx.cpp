@@ -142,8 +142,9 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
             p->Status = kZkgfxOk;
         } else if (std::strcmp(name, ZK_RM_REGION_CURSOR) == 0) {
             // The cursor images live in the last 20 KB below the reserved top 64 KB.
+            // The size asked for goes in; the region's offset in video memory comes back.
             p->Address = addr(g_chip->videoMemory() + g_chip->videoMemorySize() - 0x10000 - 0x5000);
-            p->Size = 0x5000;
+            p->Size = g_chip->videoMemorySize() - 0x10000 - 0x5000;
             g_state.regions.push_back(p->Address);
             p->Status = kZkgfxOk;
         } else {
