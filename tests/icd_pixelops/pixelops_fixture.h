@@ -1,7 +1,7 @@
 // A program's context for the pixel operations: a 32-bit front colour buffer (or a 16-bit one),
 // a depth buffer of a chosen kind and an 8-bit stencil buffer over plain memory, an orthographic
-// projection of one unit per pixel. The pixel operations are called the way the entries call
-// them: validation first, then the proc validation installed.
+// projection of one unit per pixel. The rectangle commands go through the live table; glBitmap's
+// proc is called the way its entry calls it.
 #pragma once
 #include <cstring>
 #include <vector>
@@ -85,21 +85,14 @@ protected:
             ctx->beginMode = 0;
         }
     }
+    // The three rectangle commands through the live table, as a program calls them.
     void drawPixels(int w, int h, GLenum format, GLenum type, const void *data) {
-        validate();
-        if (!ctx->current.rasterPosValid || ctx->renderMode != GL_RENDER) return;
-        procAs<GlDrawPixelsProc>(ctx->state.pick.drawPixels)(ctx, w, h, format, type, data, GL_FALSE);
+        GL(glDrawPixels)(w, h, format, type, data);
     }
     void readPixels(int x, int y, int w, int h, GLenum format, GLenum type, void *data) {
-        validate();
-        procAs<GlReadPixelsProc>(ctx->state.pick.readPixels)(ctx, x, y, w, h, format, type, data);
+        GL(glReadPixels)(x, y, w, h, format, type, data);
     }
-    void copyPixels(int x, int y, int w, int h, GLenum type) {
-        validate();
-        if (!ctx->current.rasterPosValid || ctx->renderMode != GL_RENDER) return;
-        GLenum format = type == GL_DEPTH ? GL_DEPTH_COMPONENT : (type == GL_STENCIL ? GL_STENCIL_INDEX : GL_RGBA);
-        procAs<GlCopyPixelsProc>(ctx->state.pick.copyPixels)(ctx, x, y, w, h, format);
-    }
+    void copyPixels(int x, int y, int w, int h, GLenum type) { GL(glCopyPixels)(x, y, w, h, type); }
     void bitmap(int w, int h, float xo, float yo, float xm, float ym, const uint8_t *bits) {
         validate();
         procAs<GlBitmapDrawProc>(ctx->slots.bitmap)(ctx, w, h, xo, yo, xm, ym, bits);
