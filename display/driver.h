@@ -170,6 +170,14 @@ struct ZK_PDEV {
     uint8_t drawState[280];
     // DirectDraw state.
     uint8_t bModeSetOk;
+    void *pDdHeap;                     // DirectDraw's heap over video memory (offsets); NULL while disabled
+    uint32_t aulFourCc[8];
+    ULONG cOverlaySurfaces;
+    void *pOverlaySurfaceList;
+    void *apOverlaySurface[10];
+    ULONG iOverlayBuffer;
+    ULONG fpPlanarBlock, fpPlanarSecond, fpPackedFirst, fpPackedSecond, fpPackedOther;
+    ULONG bOverlayVisible;
     ULONG ulIf09;
     // Memory the engine reads and writes.
     ZK_NOTIFIER lockNotifier, flipNotifier, overlayNotifier, engineNotifier, scratchNotifier;

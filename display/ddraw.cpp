@@ -1,0 +1,652 @@
+// DirectDraw on NT: what the driver reports, its heap over video memory, surfaces, locks, flips
+// and the vertical-blank services.
+#include <cstring>
+#include <initializer_list>
+
+#include "display/ddi.h"
+#include "display/ddraw_ddi.h"
+#include "display/fifo.h"
+#include "display/heap.h"
+
+ZK_FLIP_STATE g_zkFlip;
+
+namespace {
+
+constexpr uint16_t kFifoEmpty = 124;
+constexpr uint32_t kFlipObject = 0x000A00F1;
+constexpr unsigned kFlipSub = 7, kLockSub = 2;
+
+constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'),
+                   kYvu9 = ZK_FOURCC('Y', 'V', 'U', '9'), kIv32 = ZK_FOURCC('I', 'V', '3', '2'),
+                   kIv31 = ZK_FOURCC('I', 'V', '3', '1'), kIf09 = ZK_FOURCC('I', 'F', '0', '9'),
+                   kYv12 = ZK_FOURCC('Y', 'V', '1', '2'), k420i = ZK_FOURCC('4', '2', '0', 'i');
+
+bool bPlanar9(uint32_t c) { return c == kIf09 || c == kYvu9 || c == kIv32 || c == kIv31; }
+bool bPlanar12(uint32_t c) { return c == kYv12 || c == k420i; }
+bool bPacked(uint32_t c) { return c == kUyvy || c == kYuy2; }
+
+ZK_PDEV *ppdevOfDd(ZK_DD_DIRECTDRAW_GLOBAL *lpDD) { return reinterpret_cast<ZK_PDEV *>(lpDD->dhpdev); }
+
+// Takes the engine from the OpenGL driver while it is active; gives it back when it goes.
+class EngineLock {
+public:
+    explicit EngineLock(ZK_PDEV *ppdev) : ppdev_(ppdev), held_(ppdev->bOpenGlActive && ppdev->engineSemaphore) {
+        if (!held_) return;
+        EngAcquireSemaphore(ppdev->engineSemaphore);
+        if (ppdev->pfnSyncEngine) ppdev->pfnSyncEngine(ppdev);
+        ppdev->usFifoFree = 0;
+    }
+    ~EngineLock() {
+        if (held_) EngReleaseSemaphore(ppdev_->engineSemaphore);
+    }
+    EngineLock(const EngineLock &) = delete;
+    EngineLock &operator=(const EngineLock &) = delete;
+
+private:
+    ZK_PDEV *ppdev_;
+    bool held_;
+};
+
+DWORD dwDone(HRESULT_DD *pr, HRESULT_DD r) {
+    *pr = r;
+    return ZK_DDHAL_HANDLED;
+}
+
+void vDdFree(ZK_PDEV *ppdev, ULONG *pfp) {
+    if (*pfp) vHeapFree(*pfp, ppdev->pDdHeap);
+    *pfp = 0;
+}
+
+ULONG ulDdAlloc(ZK_PDEV *ppdev, uint64_t size) {
+    return size > 0xFFFFFFF0u ? 0 : ulHeapAlloc(static_cast<ULONG>(size), ppdev->pDdHeap);
+}
+
+void vRegisterOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, ZK_DD_SURFACE_LOCAL *lcl) {
+    for (int i = 0; i < 10; ++i) {
+        if (ppdev->apOverlaySurface[i]) continue;
+        ppdev->apOverlaySurface[i] = lcl;
+        if (i == 0) ppdev->iOverlayBuffer = 1;
+        ppdev->pOverlaySurfaceList = p->lplpSList;
+        ppdev->cOverlaySurfaces += 1;
+        return;
+    }
+}
+
+void vUnregisterOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl) {
+    for (void *&slot : ppdev->apOverlaySurface) {
+        if (slot != lcl) continue;
+        slot = nullptr;
+        if (ppdev->cOverlaySurfaces) ppdev->cOverlaySurfaces -= 1;
+        if (ppdev->cOverlaySurfaces == 0) ppdev->pOverlaySurfaceList = nullptr;
+    }
+}
+
+void vVideoMemory(DWORD *caps) { *caps = (*caps & ~ZK_DDSCAPS_SYSTEMMEMORY) | ZK_DDSCAPS_VIDEOMEMORY; }
+
+// DirectDraw allocates the surface in the process's memory.
+DWORD dwUserMemory(ZK_DD_SURFACE_GLOBAL *gbl, DWORD *caps, uint64_t size) {
+    gbl->fpVidMem = ZK_DDHAL_PLEASEALLOC_USERMEM;
+    gbl->dwBlockSizeX = static_cast<DWORD>(size);   // the user-memory size
+    *caps = (*caps & ~ZK_DDSCAPS_VIDEOMEMORY) | ZK_DDSCAPS_SYSTEMMEMORY;
+    return ZK_DDHAL_NOTHANDLED;
+}
+
+void vPlace(ZK_PDEV *ppdev, ZK_DD_SURFACE_GLOBAL *gbl, ULONG offset) {
+    gbl->fpVidMem = offset;
+    gbl->yHint = static_cast<LONG>(offset / static_cast<ULONG>(ppdev->lDelta));
+    gbl->xHint = static_cast<LONG>((offset % static_cast<ULONG>(ppdev->lDelta)) / ppdev->cjPelSize);
+}
+
+// The packed 16-bit copy's pitch.
+ULONG ulPackedPitch(ULONG w) { return (((w + 1) & ~1u) * 2 + 15) & ~15u; }
+
+// The size rule of flippable and visible surfaces: clamp what was not asked for, refuse what was.
+bool bSizeFits(ZK_PDEV *ppdev, ZK_DDSURFACEDESC *d, HRESULT_DD *pr) {
+    if (d->dwHeight > ppdev->cyScreen) {
+        if (d->dwFlags & ZK_DDSD_HEIGHT) return *pr = ZK_DDERR_TOOBIGHEIGHT, false;
+        d->dwHeight = ppdev->cyScreen;
+    }
+    if (d->dwWidth > ppdev->cxScreen) {
+        if (d->dwFlags & ZK_DDSD_WIDTH) return *pr = ZK_DDERR_TOOBIGWIDTH, false;
+        d->dwWidth = ppdev->cxScreen;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- reporting and enabling --------------------------------------------------------------------------
+
+extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV dhpdev, void *pHalInfo, DWORD *pdwNumHeaps, void *,
+                                              DWORD *pdwNumFourCC, DWORD *pdwFourCC) {
+    auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
+    *pdwNumFourCC = ppdev->ulIf09 ? 8 : 7;
+    *pdwNumHeaps = 0;
+    if (!(ppdev->flags & ZK_FLAG_HW_METHODS)) return FALSE;
+    auto *hi = static_cast<ZK_DD_HALINFO *>(pHalInfo);
+    hi->dwSize = sizeof(ZK_DD_HALINFO);
+    ZK_VIDEOMEMORYINFO &vmi = hi->vmiData;
+    vmi.pvPrimary = ppdev->frameBuffer;
+    vmi.dwDisplayWidth = ppdev->cxScreen;
+    vmi.dwDisplayHeight = ppdev->cyScreen;
+    vmi.lDisplayPitch = ppdev->lDelta;
+    vmi.ddpfDisplay.dwSize = sizeof(ZK_DDPIXELFORMAT);
+    vmi.ddpfDisplay.dwFlags = ZK_DDPF_RGB | (ppdev->iBitmapFormat == BMF_8BPP ? ZK_DDPF_PALETTEINDEXED8 : 0);
+    vmi.ddpfDisplay.dwRGBBitCount = ppdev->cBitsPerPel;
+    vmi.ddpfDisplay.dwRBitMask = ppdev->flRed;
+    vmi.ddpfDisplay.dwGBitMask = ppdev->flGreen;
+    vmi.ddpfDisplay.dwBBitMask = ppdev->flBlue;
+    vmi.dwOffscreenAlign = 4;
+    vmi.dwOverlayAlign = 8;
+    ZK_DDCORECAPS &caps = hi->ddCaps;
+    caps.dwCaps = 0x04427B40;
+    caps.dwCKeyCaps = 0x210;
+    caps.dwFXCaps |= 0x02814000;
+    caps.ddsCaps.dwCaps = 0x001002D0;
+    caps.dwVidMemTotal = (ppdev->cyMemory - ppdev->cyScreen) * static_cast<ULONG>(ppdev->lDelta);
+    caps.dwMaxVisibleOverlays = 1;
+    caps.dwMinOverlayStretch = caps.dwMinLiveVideoStretch = caps.dwMinHwCodecStretch = 0;
+    caps.dwMaxOverlayStretch = caps.dwMaxLiveVideoStretch = caps.dwMaxHwCodecStretch = 9999;
+    if (pdwFourCC) {
+        ULONG n = 0;
+        for (uint32_t code : {kUyvy, kYuy2, kYvu9, kIv32, kIv31, kIf09, kYv12, k420i}) {
+            if (code == kIf09 && !ppdev->ulIf09) continue;
+            pdwFourCC[n] = ppdev->aulFourCc[n] = code;
+            ++n;
+        }
+        if (n < 8) ppdev->aulFourCc[n] = 0;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL APIENTRY DrvEnableDirectDraw(DHPDEV dhpdev, void *pCallBacks, void *pSurfaceCallBacks, void *) {
+    auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
+    auto *cb = static_cast<ZK_DD_CALLBACKS *>(pCallBacks);
+    auto *scb = static_cast<ZK_DD_SURFACECALLBACKS *>(pSurfaceCallBacks);
+    auto fn = [](auto f) { return reinterpret_cast<PFN_ZK_DD>(f); };
+    cb->WaitForVerticalBlank = fn(DdWaitForVerticalBlank);
+    cb->MapMemory = fn(DdMapMemory);
+    cb->GetScanLine = fn(DdGetScanLine);
+    cb->CreateSurface = fn(DdCreateSurface);
+    cb->CanCreateSurface = fn(DdCanCreateSurface);
+    cb->dwFlags = ZK_DDHAL_CB32_WAITFORVERTICALBLANK | ZK_DDHAL_CB32_MAPMEMORY | ZK_DDHAL_CB32_GETSCANLINE |
+                  ZK_DDHAL_CB32_CREATESURFACE | ZK_DDHAL_CB32_CANCREATESURFACE;
+    scb->Blt = fn(DdBlt);
+    scb->Flip = fn(DdFlip);
+    scb->Lock = fn(DdLock);
+    scb->Unlock = fn(DdUnlock);
+    scb->GetBltStatus = fn(DdGetBltStatus);
+    scb->GetFlipStatus = fn(DdGetFlipStatus);
+    scb->DestroySurface = fn(DdDestroySurface);
+    scb->SetColorKey = fn(DdSetColorKey);
+    scb->UpdateOverlay = fn(DdUpdateOverlay);
+    scb->SetOverlayPosition = fn(DdSetOverlayPosition);
+    scb->dwFlags = 0x33B;
+    scb->dwFlags |= 0xC40;
+    vResetOffscreenHeap(ppdev, TRUE);
+    ppdev->flags |= ZK_FLAG_DDRAW_HEAP;
+    return TRUE;
+}
+
+extern "C" void APIENTRY DrvDisableDirectDraw(DHPDEV dhpdev) {
+    auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
+    vResetOffscreenHeap(ppdev, FALSE);
+    ppdev->flags &= ~ZK_FLAG_DDRAW_HEAP;
+}
+
+void vResetOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable) {
+    // Only a change of hands of video memory makes the OpenGL clients' view of it stale: a reset
+    // that finds nothing to do leaves the counter (a give-up of the hardware raises it once).
+    if (!bEnable == !ppdev->pDdHeap) return;
+    EngineLock lock(ppdev);
+    ppdev->modeChangeCounter += 1;
+    if (ppdev->bOpenGlActive) vUpdateClientModeCounters(ppdev);
+    if (bEnable) {
+        bMoveAllOffscreenToDib(ppdev);
+        vHeapReset(0, ppdev->cjVideoMemory, &ppdev->pDdHeap);
+        // The first block, at offset 0, is the visible screen.
+        ulHeapAlloc(static_cast<ULONG>(ppdev->lDelta) * ppdev->cyScreen, ppdev->pDdHeap);
+    } else {
+        vHeapDestroy(&ppdev->pDdHeap);
+    }
+}
+
+HRESULT_DD ulUpdateFlipStatus(ZK_PDEV *ppdev, ULONG fpVidMem) {
+    ZK_FLIP_STATE &f = g_zkFlip;
+    if (f.bPrimaryFlipPending && (fpVidMem == 0 || fpVidMem == f.fpPrimaryFlipFrom)) {
+        if (ppdev->flipNotifier.status != 0) return ZK_DDERR_WASSTILLDRAWING;
+        f.bPrimaryFlipPending = 0;
+        return ZK_DD_OK;
+    }
+    if (f.bOverlayFlipPending && (fpVidMem == 0 || fpVidMem == f.fpOverlayFlipFrom)) {
+        if (ppdev->overlayNotifier.status != 0) return ZK_DDERR_WASSTILLDRAWING;
+        f.bOverlayFlipPending = 0;
+    }
+    return ZK_DD_OK;
+}
+
+// ---- surfaces ------------------------------------------------------------------------------------------
+
+DWORD APIENTRY DdCanCreateSurface(ZK_DD_CANCREATESURFACEDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_DDSURFACEDESC *d = p->lpDDSurfaceDesc;
+    DWORD &caps = d->ddsCaps.dwCaps;
+    const ULONG bpp = ppdev->cBitsPerPel;
+    const ZK_DDPIXELFORMAT &pf = d->ddpfPixelFormat;
+    const bool b8or32 = bpp == 8 || bpp == 32;
+    const bool overlay = caps & ZK_DDSCAPS_OVERLAY;
+    auto refuse = [&](HRESULT_DD r) { return dwDone(&p->ddRVal, r); };
+    auto accept = [&] { return dwDone(&p->ddRVal, ZK_DD_OK); };
+
+    if (caps & (ZK_DDSCAPS_PALETTE | ZK_DDSCAPS_MODEX)) return ZK_DDHAL_NOTHANDLED;
+    if (bpp == 8 && (caps & ZK_DDSCAPS_ALPHA)) return ZK_DDHAL_NOTHANDLED;
+    if (p->bIsDifferentPixelFormat) {
+        if (pf.dwFlags & ZK_DDPF_FOURCC) {
+            const uint32_t code = pf.dwFourCC;
+            if (bpp == 8 && code == 0) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+            bool known = false;
+            for (uint32_t c : ppdev->aulFourCc) known |= c == code;
+            if (!known) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+            if (overlay) {
+                if (!bPacked(code) && !bPlanar9(code) && code != kYv12) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
+                if (code == kIf09 && bpp == 32) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
+                if ((d->dwFlags & ZK_DDSD_BACKBUFFERCOUNT) && d->dwBackBufferCount > 1 && bPacked(code))
+                    return refuse(ZK_DDERR_INVALIDPARAMS);
+                if (ppdev->cOverlaySurfaces > 0) return refuse(ZK_DDERR_OUTOFCAPS);
+                if (!ppdev->bModeSetOk) return refuse(ZK_DDERR_NOOVERLAYHW);
+            } else if (caps & (ZK_DDSCAPS_VIDEOMEMORY | ZK_DDSCAPS_OFFSCREENPLAIN)) {
+                if (bPlanar9(code) || bPlanar12(code) || bpp == 8) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
+            }
+            if (code) return accept();
+            if ((bpp == 16 && pf.dwRGBBitCount != 0x400) || (bpp == 32 && pf.dwRGBBitCount != 0x100))
+                return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+            return accept();
+        }
+        if (pf.dwFlags & ZK_DDPF_RGB) {
+            if ((caps & ZK_DDSCAPS_3DDEVICE) && (pf.dwRGBBitCount == 8 || pf.dwRGBBitCount == 32))
+                return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+            if (caps & (ZK_DDSCAPS_TEXTURE | ZK_DDSCAPS_OFFSCREENPLAIN)) {
+                if (b8or32) {
+                    p->ddRVal = ZK_DDERR_INVALIDPIXELFORMAT;
+                    return ZK_DDHAL_NOTHANDLED;
+                }
+                if (pf.dwRGBBitCount == 16) return accept();
+            }
+            if (caps & ZK_DDSCAPS_ZBUFFER) {
+                if (b8or32) return ZK_DDHAL_NOTHANDLED;
+                if (pf.dwRGBBitCount == 16) return accept();
+            }
+            return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+        }
+        if (pf.dwFlags & ZK_DDPF_ZBUFFER) {
+            if ((caps & ZK_DDSCAPS_ZBUFFER) && b8or32) return ZK_DDHAL_NOTHANDLED;
+            return accept();
+        }
+        return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+    }
+    if ((caps & ZK_DDSCAPS_3DDEVICE) && !(caps & ZK_DDSCAPS_PRIMARYSURFACE) && b8or32)
+        return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+    auto visible = [&] {
+        if (overlay) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+        if ((caps & ZK_DDSCAPS_FLIP) && !bSizeFits(ppdev, d, &p->ddRVal)) return ZK_DDHAL_HANDLED;
+        return accept();
+    };
+    if (caps & (ZK_DDSCAPS_VISIBLE | ZK_DDSCAPS_PRIMARYSURFACE | ZK_DDSCAPS_FRONTBUFFER | ZK_DDSCAPS_BACKBUFFER))
+        return visible();
+    if (caps & ZK_DDSCAPS_TEXTURE) {
+        if (b8or32) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
+        caps = (caps & ~ZK_DDSCAPS_VIDEOMEMORY) | ZK_DDSCAPS_SYSTEMMEMORY;   // textures live in system memory
+        return accept();
+    }
+    if (caps & ZK_DDSCAPS_OFFSCREENPLAIN) {
+        if (!(caps & ZK_DDSCAPS_VIDEOMEMORY)) return accept();
+        return visible();
+    }
+    if (caps & (ZK_DDSCAPS_ZBUFFER | ZK_DDSCAPS_VIDEOMEMORY | ZK_DDSCAPS_FLIP))
+        return overlay ? refuse(ZK_DDERR_INVALIDPIXELFORMAT) : accept();
+    if (caps & ZK_DDSCAPS_SYSTEMMEMORY) return accept();
+    return ZK_DDHAL_NOTHANDLED;
+}
+
+DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_DD_SURFACE_LOCAL *lcl = p->lplpSList[0];
+    ZK_DD_SURFACE_GLOBAL *gbl = lcl->lpGbl;
+    ZK_DDSURFACEDESC *d = p->lpDDSurfaceDesc;
+    DWORD &caps = lcl->ddsCaps.dwCaps;
+    const ULONG w = gbl->wWidth, h = gbl->wHeight, bpp = ppdev->cBitsPerPel;
+    ZK_DDPIXELFORMAT &pf = gbl->ddpfSurface;
+    if (!ppdev->pDdHeap) return ZK_DDHAL_NOTHANDLED;
+
+    auto inVideo = [&](ULONG offset, ULONG pitch) {
+        vPlace(ppdev, gbl, offset);
+        gbl->lPitch = static_cast<LONG>(pitch);
+        d->lPitch = static_cast<LONG>(pitch);
+        d->dwFlags |= ZK_DDSD_PITCH;
+        vVideoMemory(&caps);
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    };
+    if (!(pf.dwFlags & ZK_DDPF_FOURCC)) {
+        const ULONG pitch = (ppdev->cjPelSize * w + 15) & ~15u;
+        const ULONG offset = ulDdAlloc(ppdev, uint64_t{pitch} * h);
+        return offset ? inVideo(offset, pitch) : ZK_DDHAL_NOTHANDLED;
+    }
+    const uint32_t code = pf.dwFourCC;
+    if (code == 0) {
+        caps |= ZK_DDSCAPS_HWCODEC;
+        pf.dwRGBBitCount = bpp;
+        pf.dwRGBAlphaBitMask = 0;
+        if (bpp == 8) {
+            pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = 0;
+            pf.dwFlags |= ZK_DDPF_PALETTEINDEXED8;
+        } else if (bpp == 16) {
+            pf.dwRBitMask = 0x7C00, pf.dwGBitMask = 0x03E0, pf.dwBBitMask = 0x001F;
+        } else {
+            pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
+        }
+        const ULONG pitch = ((bpp / 8) * w + 15) & ~15u;
+        if (caps & ZK_DDSCAPS_VIDEOMEMORY)
+            if (const ULONG offset = ulDdAlloc(ppdev, uint64_t{pitch} * h)) return inVideo(offset, pitch);
+        d->lPitch = static_cast<LONG>(pitch);
+        d->dwFlags |= ZK_DDSD_PITCH;
+        return dwUserMemory(gbl, &caps, uint64_t{pitch} * h);
+    }
+    const bool overlay = (caps & ZK_DDSCAPS_OVERLAY) && (bPacked(code) || bPlanar9(code) || bPlanar12(code));
+    if (overlay && ppdev->cOverlaySurfaces &&
+        (p->lplpSList != ppdev->pOverlaySurfaceList || ppdev->cOverlaySurfaces + 1 >= 10))
+        return dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS);
+    auto done = [&] {
+        if (overlay) vRegisterOverlay(ppdev, p, lcl);
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    };
+    const ULONG P = ulPackedPitch(w);
+    if (bPlanar9(code) || bPlanar12(code)) {
+        pf.dwRGBBitCount = bPlanar9(code) ? 9 : 12;
+        pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = pf.dwRGBAlphaBitMask = 0;
+        gbl->lPitch = static_cast<LONG>(w);
+        gbl->fpVidMem = 0;
+        gbl->dwReserved1 = 0;
+        caps |= ZK_DDSCAPS_HWCODEC;
+    }
+    if (bPlanar9(code)) {
+        const uint64_t size = (uint64_t{P} * h + uint64_t{w} * h * 10 / 8 + 15) & ~uint64_t{15};
+        if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
+            if (const ULONG offset = ulDdAlloc(ppdev, size)) {
+                gbl->fpVidMem = offset;
+                vVideoMemory(&caps);
+                return done();
+            }
+            if (overlay) return ZK_DDHAL_NOTHANDLED;
+        }
+        d->lPitch = static_cast<LONG>(w);
+        return dwUserMemory(gbl, &caps, size);
+    }
+    if (bPlanar12(code)) {
+        const ULONG h2 = (h + 1) & ~1u;
+        const ULONG S = static_cast<ULONG>((uint64_t{w} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
+            const ULONG packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
+            if (!packed) {
+                vDdFree(ppdev, &ppdev->fpPackedSecond);
+                if (ppdev->fpPlanarBlock) {
+                    vDdFree(ppdev, &ppdev->fpPackedFirst);
+                    vDdFree(ppdev, &ppdev->fpPlanarBlock);
+                }
+                ppdev->fpPlanarSecond = 0;
+                ppdev->cOverlaySurfaces = 0;
+                ppdev->pOverlaySurfaceList = nullptr;
+                std::memset(ppdev->apOverlaySurface, 0, sizeof ppdev->apOverlaySurface);
+                return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
+            }
+            caps |= ZK_DDSCAPS_VIDEOMEMORY;
+            if (!ppdev->fpPlanarBlock) ppdev->fpPackedFirst = packed;
+            else if (!ppdev->fpPlanarSecond) ppdev->fpPackedSecond = packed;
+            else ppdev->fpPackedOther = packed;
+        }
+        if (ppdev->fpPlanarBlock) {
+            gbl->fpVidMem = ppdev->fpPlanarSecond = ppdev->fpPlanarBlock + S;
+        } else {
+            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * (p->dwSCnt > 2 ? p->dwSCnt : 2));
+            if (!offset) return ZK_DDHAL_NOTHANDLED;
+            gbl->fpVidMem = ppdev->fpPlanarBlock = offset;
+        }
+        return done();
+    }
+    if (bPacked(code)) {
+        pf.dwRGBBitCount = 16;
+        if (code == kYuy2) pf.dwRBitMask = 0x00FF00FF, pf.dwGBitMask = 0x0000FF00, pf.dwBBitMask = 0xFF000000;
+        else pf.dwRBitMask = 0xFF00FF00, pf.dwGBitMask = 0x000000FF, pf.dwBBitMask = 0x00FF0000;
+        pf.dwRGBAlphaBitMask = 0;
+        gbl->lPitch = static_cast<LONG>(P);
+        d->dwFlags |= ZK_DDSD_PITCH;
+        caps |= ZK_DDSCAPS_HWCODEC;
+        if (const ULONG offset = ulDdAlloc(ppdev, uint64_t{P} * h)) {
+            gbl->fpVidMem = offset;
+            vVideoMemory(&caps);
+            return done();
+        }
+        if (overlay) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
+        d->lPitch = static_cast<LONG>(P);
+        return dwUserMemory(gbl, &caps, uint64_t{P} * h);
+    }
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdDestroySurface(ZK_DD_DESTROYSURFACEDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_DD_SURFACE_LOCAL *lcl = p->lpDDSurface;
+    ZK_DD_SURFACE_GLOBAL *gbl = lcl->lpGbl;
+    const DWORD caps = lcl->ddsCaps.dwCaps;
+    const bool overlay = caps & ZK_DDSCAPS_OVERLAY;
+    const bool video = caps & ZK_DDSCAPS_VIDEOMEMORY;
+    if (gbl->fpVidMem == 0) return dwDone(&p->ddRVal, ZK_DD_OK);
+    if (overlay && (caps & (ZK_DDSCAPS_VISIBLE | ZK_DDSCAPS_FRONTBUFFER))) vSwitchOffOverlay(ppdev);
+    // Memory the heap never gave (the process's own, or from a heap since dropped) is not freed here.
+    auto free = [&] {
+        if (ppdev->pDdHeap) vHeapFree(gbl->fpVidMem, ppdev->pDdHeap);
+        gbl->fpVidMem = 0;
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    };
+    const uint32_t code = (gbl->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? gbl->ddpfSurface.dwFourCC : 0;
+    if (code == 0) {
+        if (video) return free();
+        if (gbl->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) p->ddRVal = ZK_DD_OK;
+        return ZK_DDHAL_NOTHANDLED;
+    }
+    if (bPacked(code) || bPlanar9(code)) {
+        if (overlay) vUnregisterOverlay(ppdev, lcl);
+        return video && !(caps & ZK_DDSCAPS_SYSTEMMEMORY) ? free() : ZK_DDHAL_NOTHANDLED;
+    }
+    if (bPlanar12(code)) {
+        if (overlay) vUnregisterOverlay(ppdev, lcl);
+        if (!video) return ZK_DDHAL_NOTHANDLED;
+        if (!overlay) return free();
+        if (gbl->fpVidMem == ppdev->fpPlanarBlock) {
+            vDdFree(ppdev, &ppdev->fpPackedFirst);
+            if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+            // No engine object stands behind the planar block: nothing else is given back for it.
+            vDdFree(ppdev, &ppdev->fpPlanarBlock);
+            ppdev->fpPlanarSecond = 0;
+        } else if (gbl->fpVidMem == ppdev->fpPlanarSecond) {
+            ppdev->fpPlanarSecond = 0;
+            vDdFree(ppdev, &ppdev->fpPackedSecond);
+        } else {
+            vDdFree(ppdev, &ppdev->fpPackedOther);
+        }
+        gbl->fpVidMem = 0;
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    }
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+// ---- locks ---------------------------------------------------------------------------------------------
+
+DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_DD_SURFACE_GLOBAL *gbl = p->lpDDSurface->lpGbl;
+    const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
+    if (caps & ZK_DDSCAPS_SYSTEMMEMORY) {
+        ULONG_PTR a = gbl->fpVidMem;
+        if (p->bHasRect)
+            a += static_cast<ULONG_PTR>(p->rArea.top * gbl->lPitch +
+                                        p->rArea.left * static_cast<LONG>(gbl->ddpfSurface.dwRGBBitCount / 8));
+        p->lpSurfData = reinterpret_cast<void *>(a);
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    }
+    if (!ppdev->fifo && (caps & ZK_DDSCAPS_VIDEOMEMORY)) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+    HRESULT_DD r;
+    while ((r = ulUpdateFlipStatus(ppdev, gbl->fpVidMem)) != ZK_DD_OK)
+        if (!(p->dwFlags & ZK_DDLOCK_WAIT)) return dwDone(&p->ddRVal, r);
+    if (!(caps & (ZK_DDSCAPS_VIDEOMEMORY | ZK_DDSCAPS_PRIMARYSURFACE)) || (caps & ZK_DDSCAPS_TEXTURE) ||
+        (p->dwFlags & ZK_DDLOCK_READONLY))
+        return ZK_DDHAL_NOTHANDLED;
+    if (!ppdev->fifo) return ZK_DDHAL_NOTHANDLED;
+    if (ppdev->bOpenGlActive && ppdev->engineSemaphore) {
+        EngineLock lock(ppdev);
+        ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
+        return ZK_DDHAL_NOTHANDLED;
+    }
+    // The pixels may be read only once the engine has executed everything before the lock.
+    ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
+    if (ppdev->usFifoFree < kFifoEmpty) return dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING);
+    ppdev->lockNotifier.status = 0xFF;
+    vFifoWrite(ppdev, kLockSub, 0x104, 0);
+    vFifoWrite(ppdev, kLockSub, 0x3FC, 0);
+    while (ppdev->lockNotifier.status == 0xFF) {}
+    ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
+    return ZK_DDHAL_NOTHANDLED;
+}
+
+DWORD APIENTRY DdUnlock(ZK_DD_UNLOCKDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
+    if (!ppdev->fifo && (caps & ZK_DDSCAPS_VIDEOMEMORY)) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+    if (caps & ZK_DDSCAPS_OVERLAY) vConvertPlanarOverlay(ppdev, p->lpDDSurface);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+// ---- flips and status ----------------------------------------------------------------------------------
+
+DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    const bool wait = p->dwFlags & ZK_DDFLIP_WAIT;
+    HRESULT_DD r;
+    while ((r = ulUpdateFlipStatus(ppdev, 0)) != ZK_DD_OK)
+        if (!wait) return dwDone(&p->ddRVal, r);
+    if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+    EngineLock lock(ppdev);
+    uint16_t n = usFifoFree(ppdev, kFlipSub);
+    const bool busy = n < kFifoEmpty || (ppdev->hw.pfnIsEngineBusy && ppdev->hw.pfnIsEngineBusy(ppdev));
+    if (busy) {
+        if (!wait) {
+            ppdev->usFifoFree = n;
+            return dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING);
+        }
+        while ((n = usFifoFree(ppdev, kFlipSub)) < kFifoEmpty) {}
+        if (ppdev->pfnWaitEngineIdle) ppdev->pfnWaitEngineIdle(ppdev);
+    }
+    ppdev->usFifoFree = n;
+    if (p->lpSurfTarg->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY) {
+        // Overlay flips are the overlay code's; without it nothing is shown.
+        return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
+    }
+    ZK_DD_SURFACE_GLOBAL *targ = p->lpSurfTarg->lpGbl;
+    g_zkFlip.fpPrimaryFlipFrom = p->lpSurfCurr->lpGbl->fpVidMem;
+    g_zkFlip.bPrimaryFlipPending = 1;
+    ppdev->flipNotifier.status = 0xFF;
+    vReserve(ppdev, kFlipSub, 24);
+    if (ppdev->subchannel7Object != kFlipObject) {
+        vPut(ppdev, kFlipSub, 0, kFlipObject);
+        ppdev->subchannel7Object = kFlipObject;
+    }
+    const uint32_t format = ppdev->cBitsPerPel == 8 ? 0x01010000u : ppdev->cBitsPerPel == 16 ? 0x01000000u : 1u;
+    vPut(ppdev, kFlipSub, 0x310, targ->fpVidMem);
+    vPut(ppdev, kFlipSub, 0x314, static_cast<uint32_t>(targ->lPitch));
+    vPut(ppdev, kFlipSub, 0x318, targ->wHeight << 16 | (targ->wWidth & 0xFFFF));
+    vPut(ppdev, kFlipSub, 0x31C, format);
+    vPut(ppdev, kFlipSub, 0x320, 0);
+    if (wait)
+        while (ulUpdateFlipStatus(ppdev, 0) != ZK_DD_OK) {}
+    ppdev->usFifoFree = usFifoFree(ppdev, kFlipSub);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdGetFlipStatus(ZK_DD_GETFLIPSTATUSDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    HRESULT_DD r = ulUpdateFlipStatus(ppdev, 0);
+    if (r == ZK_DD_OK && (p->dwFlags & ZK_DDGFS_CANFLIP) && ppdev->hw.pfnIsEngineBusy &&
+        ppdev->hw.pfnIsEngineBusy(ppdev))
+        r = ZK_DDERR_WASSTILLDRAWING;
+    return dwDone(&p->ddRVal, r);
+}
+
+DWORD APIENTRY DdGetBltStatus(ZK_DD_GETBLTSTATUSDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    HRESULT_DD r;
+    if (p->dwFlags == ZK_DDGBS_CANBLT) {
+        r = ulUpdateFlipStatus(ppdev, p->lpDDSurface->lpGbl->fpVidMem);
+        if (r == ZK_DD_OK && ppdev->hw.pfnIsFifoEmpty && !ppdev->hw.pfnIsFifoEmpty(ppdev)) r = ZK_DDERR_WASSTILLDRAWING;
+    } else {
+        r = ppdev->hw.pfnIsEngineBusy && ppdev->hw.pfnIsEngineBusy(ppdev) ? ZK_DDERR_WASSTILLDRAWING : ZK_DD_OK;
+    }
+    return dwDone(&p->ddRVal, r);
+}
+
+DWORD APIENTRY DdGetScanLine(ZK_DD_GETSCANLINEDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    if (ppdev->hw.pfnInVerticalBlank(ppdev)) return dwDone(&p->ddRVal, ZK_DDERR_VERTICALBLANKINPROGRESS);
+    p->dwScanLine = ppdev->hw.pfnGetScanLine(ppdev);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdWaitForVerticalBlank(ZK_DD_WAITFORVERTICALBLANKDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    const ZK_HW_METHODS &hw = ppdev->hw;
+    switch (p->dwFlags) {
+    case ZK_DDWAITVB_BLOCKBEGIN:
+        hw.pfnWaitVerticalBlankEnd(ppdev);
+        hw.pfnWaitVerticalBlankStart(ppdev);
+        break;
+    case ZK_DDWAITVB_BLOCKEND:
+        hw.pfnWaitVerticalBlankStart(ppdev);
+        hw.pfnWaitVerticalBlankEnd(ppdev);
+        break;
+    case ZK_DDWAITVB_I_TESTVB:
+        p->bIsInVB = hw.pfnInVerticalBlank(ppdev) ? 1 : 0;
+        break;
+    default:
+        return ZK_DDHAL_NOTHANDLED;
+    }
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdMapMemory(ZK_DD_MAPMEMORYDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_VIDEO_SHARE_MEMORY share{};
+    share.ProcessHandle = p->hProcess;
+    if (p->bMap) {
+        share.ViewSize = (static_cast<ULONG>(ppdev->lDelta) * ppdev->cyMemory + 0xFFFF) & ~0xFFFFu;
+        ZK_VIDEO_SHARE_MEMORY_INFORMATION info{};
+        DWORD returned = 0;
+        if (EngDeviceIoControl(ppdev->hDriver, ZK_IOCTL_VIDEO_SHARE_VIDEO_MEMORY, &share, sizeof share, &info,
+                               sizeof info, &returned))
+            return dwDone(&p->ddRVal, ZK_DDERR_GENERIC);
+        p->fpProcess = reinterpret_cast<ULONG_PTR>(info.VirtualAddress);
+    } else {
+        share.RequestedVirtualAddress = reinterpret_cast<void *>(p->fpProcess);
+        DWORD returned = 0;
+        EngDeviceIoControl(ppdev->hDriver, ZK_IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, &share, sizeof share, nullptr, 0,
+                           &returned);
+    }
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdSetColorKey(ZK_DD_SETCOLORKEYDATA *p) {
+    ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
+    ZK_DDCOLORKEY key{p->ckNew.dwColorSpaceLowValue & ppdev->ulColorBits,
+                      p->ckNew.dwColorSpaceHighValue & ppdev->ulColorBits};
+    if (p->dwFlags == ZK_DDCKEY_SRCBLT) p->lpDDSurface->ddckCKSrcBlt = key;
+    else if (p->dwFlags == ZK_DDCKEY_DESTOVERLAY) p->lpDDSurface->ddckCKDestOverlay = key;
+    else return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
