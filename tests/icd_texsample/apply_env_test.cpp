@@ -20,6 +20,7 @@ protected:
 
     void SetUp() override {
         PickTest::SetUp();
+        if (HasFatalFailure() || ctx == nullptr) return;
         // Fragment colours are in the drawn buffer's units; distinct scales per channel show a
         // channel taken for another.
         target.redScale = 31.0f;
@@ -32,6 +33,7 @@ protected:
         ctx->state.textures.env[0] = &envRecord;
     }
     void TearDown() override {
+        if (ctx == nullptr) return PickTest::TearDown();
         ctx->state.textures.env[0] = savedEnv;
         colors().drawColorBuffer = savedDraw;
         ctx->state.pick.currentTextures[0] = nullptr;
