@@ -127,6 +127,9 @@ TEST_F(Blits, WhatTheEngineCannotDoIsLeftToDirectDraw) {
     TestSurface *a = Offscreen(64, 64), *b = Offscreen(64, 64);
     TestSurface *other = Offscreen(64, 64);
     WithFormat(other, DDPIXELFORMAT{32, DDPF_RGB, 0, 16, 0x7C00, 0x03E0, 0x001F, 0});   // 5-5-5
+    std::vector<uint16_t> memory(64 * 64);
+    TestSurface *sys = Make(DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN, 64, 64,
+                            static_cast<FLATPTR>(reinterpret_cast<uintptr_t>(memory.data())), 128);
     struct Case {
         const char *name;
         TestSurface *dst;
@@ -143,6 +146,7 @@ TEST_F(Blits, WhatTheEngineCannotDoIsLeftToDirectDraw) {
         {"copy between formats", other, {0, 0, 8, 8}, a, {0, 0, 8, 8}, DDBLT_ROP, DD_ROP_SRCCOPY},
         {"fill of another format", other, {0, 0, 8, 8}, nullptr, {}, DDBLT_COLORFILL, 0},
         {"no operation", b, {0, 0, 8, 8}, a, {0, 0, 8, 8}, 0, 0},
+        {"into system memory", sys, {0, 0, 8, 8}, nullptr, {}, DDBLT_COLORFILL, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

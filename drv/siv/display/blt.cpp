@@ -202,6 +202,9 @@ DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
     if (block->currentContext())
         MakeContextCurrent(block, 0);
 
+    // The engine draws into video memory only; DirectDraw draws into system memory itself.
+    if (dst->ddsCaps.dwCaps & DDSCAPS_SYSTEMMEMORY)
+        return NotDone(data);
     const RECTL &rd = data->rDest;
     if (!RectFits(rd, dst))
         return Done(data, DDERR_INVALIDRECT);
