@@ -126,10 +126,12 @@ HRESULT __wglDDrawRemakePrimary() {
 
 // ---- device start-up ----------------------------------------------------------------------------
 
+// A machine without DirectDraw still starts the chip: textures then live in the shared heap and
+// windows draw into memory buffers, as before DirectDraw existed.
 BOOL __glHwOpenDirectDraw(HwState *hw) {
     hw->directDraw = nullptr;
     IDirectDraw *dd = __wglDDrawAllocate();
-    if (dd == nullptr) return FALSE;
+    if (dd == nullptr) return TRUE;
     void *dd2 = nullptr;
     if (dd->QueryInterface(IID_IDirectDraw2, &dd2) != DD_OK || dd2 == nullptr) {
         __wglDDrawRelease();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/present.h"
@@ -162,11 +163,11 @@ BOOL __glHwAllocTexBlock(HwState *hw, HwTexBlock *b, uint32_t n) {
 void __glHwFreeTexBlock(HwState *hw, HwTexBlock *b) {
     if (b->size == 0 && b->surface == nullptr) return;
     if (hw->cpuBase != nullptr && !hw->hardwareLost && hw->submissionCount - b->stamp < 2) {
-        if (b->stamp != hw->submissionCount) {
+        // An older batch: the wait covers it. The current half: it goes first, then the wait
+        // (whatever the drawing flag says: the copy's use is the reason).
+        if (b->stamp != hw->submissionCount || hw->writeIndex != 0) {
             __glHwKickoff(hw, 0);
             __glHwWaitIdle(hw);
-        } else if (hw->writeIndex != 0 && hw->context != nullptr) {
-            __glHwFinish(hw->context);
         }
     }
     if (b->object == kHwTexObjectVideo)
@@ -297,3 +298,84 @@ HwTexBlock *__glHwCreateLineTexture(HwState *hw) {
 void __glHwFreeDefaultTexture(HwState *hw, HwTexBlock *b) { freeBuiltIn(hw, b); }
 void __glHwFreePointTexture(HwState *hw, HwTexBlock *b) { freeBuiltIn(hw, b); }
 void __glHwFreeLineTexture(HwState *hw, HwTexBlock *b) { freeBuiltIn(hw, b); }
+
+// ---- copies of a texture -----------------------------------------------------------------------------
+
+namespace {
+// The memory of two block records changes hands; their places in the lists stay.
+void swapMemory(HwTexBlock *a, HwTexBlock *b) {
+    std::swap(a->offset, b->offset);
+    std::swap(a->address, b->address);
+    std::swap(a->size, b->size);
+    std::swap(a->object, b->object);
+    std::swap(a->surface, b->surface);
+    std::swap(a->stamp, b->stamp);
+}
+
+void unchain(HwTexBlock *b) {
+    if (b->newer != nullptr) b->newer->older = b->older;
+    if (b->older != nullptr) b->older->newer = b->newer;
+    b->newer = b->older = nullptr;
+}
+}  // namespace
+
+void __glHwTexReleaseBlock(HwState *hw, HwTexBlock *b) {
+    if (b->flags & kHwTexFresh) return;
+    while (HwTexBlock *old = b->older) {
+        unchain(old);
+        __glHwFreeTexBlock(hw, old);
+        std::free(old);
+    }
+    if (b->flags & kHwTexResident) {
+        __glHwLruUnlink(hw, b);
+        __glHwFreeTexBlock(hw, b);
+    }
+    b->flags = kHwTexFresh;
+}
+
+BOOL __glHwTexCloneBusyBlock(HwState *hw, HwTexBlock *b) {
+    if (!(b->flags & kHwTexResident) || b->address == nullptr) return TRUE;
+    if (hw->submissionCount - b->stamp >= 2) return TRUE;  // the chip is done with it
+    HwTexBlock *copy = nullptr;
+    for (HwTexBlock *old = b->older; old != nullptr; old = old->older)
+        if (hw->submissionCount - old->stamp >= 2 && old->size >= b->size) {
+            copy = old;
+            unchain(copy);
+            break;
+        }
+    if (copy == nullptr) {
+        copy = static_cast<HwTexBlock *>(std::calloc(1, sizeof(HwTexBlock)));
+        bool placed = false;
+        if (copy != nullptr) {
+            __glHwTexSize(copy, b->minLevel, b->maxLevel);
+            copy->flags = kHwTexHeapOnly;
+            for (;;) {
+                if (__glHwAllocTexBlock(hw, copy, b->size)) {
+                    placed = true;
+                    break;
+                }
+                HwTexBlock *victim = hw->lruHead;
+                if (victim == nullptr || victim == b) break;
+                __glHwLruUnlink(hw, victim);
+                __glHwFreeTexBlock(hw, victim);
+            }
+        }
+        // Nowhere to copy to: the chip finishes and the copy is written where it is.
+        if (!placed) {
+            std::free(copy);
+            if (hw->cpuBase != nullptr && !hw->hardwareLost) {
+                __glHwKickoff(hw, 0);
+                __glHwWaitIdle(hw);
+            }
+            return FALSE;
+        }
+    }
+    std::memcpy(copy->address, b->address, b->size);
+    swapMemory(b, copy);  // the block keeps the older stamp, the retired copy the recent one
+    copy->flags = uint8_t((copy->flags & ~kHwTexResident) | kHwTexRetired);
+    copy->older = b->older;
+    if (copy->older != nullptr) copy->older->newer = copy;
+    copy->newer = b;
+    b->older = copy;
+    return TRUE;
+}

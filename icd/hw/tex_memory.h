@@ -57,6 +57,13 @@ struct HwTexLevelImage {
 };
 BOOL __glHwMakeBlockResident(HwState *hw, HwTexBlock *block, const HwTexLevelImage *levels, int32_t count);
 void __glHwEvictAllTextures(HwState *hw);
+// Frees every copy of a texture's block, retired ones included; the block is fresh again.
+void __glHwTexReleaseBlock(HwState *hw, HwTexBlock *block);
+// Before a resident copy the chip may still read is overwritten: its memory moves to a retired
+// copy and the block gets other memory with the same bytes. TRUE when the block may now be
+// written; FALSE when no memory could be found, in which case the chip was finished and the
+// copy may be written in place all the same.
+BOOL __glHwTexCloneBusyBlock(HwState *hw, HwTexBlock *block);
 
 HwTexBlock *__glHwCreateDefaultTexture(HwState *hw);
 HwTexBlock *__glHwCreatePointTexture(HwState *hw);

@@ -39,6 +39,7 @@ struct Runtime {
     uint32_t videoBytes = 0;
     std::vector<struct Surface *> live;
     uint32_t budget = 0;  // off-screen video memory offered
+    bool offered = false;  // DirectDraw exists on the machine
 };
 
 Runtime &rt() {
@@ -380,7 +381,7 @@ HRESULT WINAPI DirectDrawCreate(GUID *, IDirectDraw **out, void *) {
     if (out == nullptr) return DDERR_INVALIDPARAMS;
     std::lock_guard<std::recursive_mutex> g(rt().lock);
     *out = nullptr;
-    if (rt().inject.createFails || kivVideoPortSim().chip == nullptr) return DDERR_NODIRECTDRAWHW;
+    if (!rt().offered || rt().inject.createFails || kivVideoPortSim().chip == nullptr) return DDERR_NODIRECTDRAWHW;
     *out = new DirectDraw;
     ++rt().objects;
     return DD_OK;
@@ -407,4 +408,5 @@ void kivDDrawLoseSurfaces() {
     for (Surface *s : rt().live) s->lost = true;
 }
 void kivDDrawSetVideoBudget(uint32_t bytes) { rt().budget = bytes; }
+void kivDDrawOffer(bool offered) { rt().offered = offered; }
 void kivDDrawResetInjections() { rt().inject = Injections{}; }

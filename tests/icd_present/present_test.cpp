@@ -17,11 +17,13 @@ protected:
         kivDDrawResetInjections();
         kivDDrawResetLog();
         kivDDrawSetVideoBudget(0xFFFFFFFFu);
+        kivDDrawOffer(true);
     }
     void TearDown() override {
         kivDDrawResetInjections();
         CurrentContextTest::TearDown();
         kivDDrawSetVideoBudget(0);
+        kivDDrawOffer(false);
     }
     // The chip model draws no triangles or clears: the software rasteriser draws into the
     // surfaces, and the swap's blits run on the CPU.
@@ -280,6 +282,18 @@ TEST_F(Present, AFailedCreationTakesNoReferenceAndEverythingIsGivenBack) {
     EXPECT_EQ(left.surfaces, 0);
     EXPECT_EQ(left.clippers, 0);
     EXPECT_EQ(left.videoBytes, 0u);
+    EXPECT_EQ(__wglDDrawProcess().refs, 0);
+}
+
+// Without DirectDraw on the machine the device still starts and windows draw into memory.
+TEST_F(Present, WithoutDirectDrawWindowsKeepMemoryBuffers) {
+    kivDDrawOffer(false);
+    openContext(kDoubleFormat);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(ctx->hw.deviceOpen, 1u);
+    EXPECT_EQ(ctx->hw.directDraw, nullptr);
+    EXPECT_EQ(desc(kGlDescriptorFront).storage, nullptr);
+    EXPECT_EQ(desc(kGlDescriptorBack).resize, __glMemBufferResize);
     EXPECT_EQ(__wglDDrawProcess().refs, 0);
 }
 

@@ -154,7 +154,79 @@ TEST(TexMemory, TheLeastRecentlyUsedCopyIsEvicted) {
     EXPECT_EQ(h.shared().usedBytes, 0u);
 }
 
+// A copy the chip may still read moves to a retired copy before it is overwritten; a retired
+// copy the chip is done with serves the next such write; with no room the copy stays put.
+TEST(TexMemory, BusyCopiesAreClonedAndRetiredCopiesReused) {
+    HeapState h(4096);
+    HwTexBlock b{};
+    __glHwTexSize(&b, 2, 4);
+    std::vector<uint16_t> texels(16, 0x4321);
+    const HwTexLevelImage level{texels.data(), 4, 4};
+    h.hw.submissionCount = 5;
+    ASSERT_TRUE(__glHwMakeBlockResident(&h.hw, &b, &level, 1));
+    uint8_t *first = b.address;
+    ASSERT_TRUE(__glHwTexCloneBusyBlock(&h.hw, &b));
+    EXPECT_NE(b.address, first);
+    EXPECT_EQ(std::memcmp(b.address, first, b.size), 0) << "the same bytes";
+    ASSERT_NE(b.older, nullptr);
+    EXPECT_EQ(b.older->address, first) << "the chip's copy is retired, not freed";
+    EXPECT_TRUE(b.older->flags & kHwTexRetired);
+    const uint32_t used = h.shared().usedBytes;
+
+    b.stamp = h.hw.submissionCount;
+    h.hw.submissionCount = 7;  // the retired copy is two submissions old
+    b.stamp = 7;
+    ASSERT_TRUE(__glHwTexCloneBusyBlock(&h.hw, &b));
+    EXPECT_EQ(b.address, first) << "the retired copy was taken again";
+    EXPECT_EQ(h.shared().usedBytes, used) << "nothing new was allocated";
+
+    __glHwTexReleaseBlock(&h.hw, &b);
+    EXPECT_EQ(b.flags, kHwTexFresh);
+    EXPECT_EQ(b.older, nullptr);
+    EXPECT_EQ(h.shared().usedBytes, 0u);
+
+    // Room for one copy only: nothing to clone into, the copy stays where it is.
+    HeapState small(1024);
+    HwTexBlock c{};
+    __glHwTexSize(&c, 2, 4);
+    ASSERT_TRUE(__glHwMakeBlockResident(&small.hw, &c, &level, 1));
+    uint8_t *only = c.address;
+    EXPECT_FALSE(__glHwTexCloneBusyBlock(&small.hw, &c));
+    EXPECT_EQ(c.address, only);
+    EXPECT_EQ(c.older, nullptr);
+    __glHwTexReleaseBlock(&small.hw, &c);
+}
+
 class BuiltInTextures : public CurrentContextTest {};
+
+// Freeing a copy drawn in the current half finishes the chip first; one drawn two submissions
+// ago is freed at once.
+TEST_F(BuiltInTextures, ACopyTheChipMayReadIsFreedOnlyAfterTheChipIsDone) {
+    openContext(kDoubleFormat);
+    ASSERT_FALSE(HasFatalFailure());
+    HwState &hw = ctx->hw;
+    HwTexBlock b{};
+    __glHwTexSize(&b, 2, 2);
+    b.flags = kHwTexHeapOnly;
+    ASSERT_TRUE(__glHwAllocTexBlock(&hw, &b, 32));
+    b.stamp = hw.submissionCount;
+    __glHwScreenBlit(1, 1, 0, 0, 0, 0, TRUE);  // something in the current half
+    ASSERT_NE(hw.writeIndex, 0u);
+    const uint32_t before = hw.submissionCount;
+    __glHwFreeTexBlock(&hw, &b);
+    EXPECT_GT(hw.submissionCount, before) << "the current half went to the chip first";
+    EXPECT_EQ(hw.writeIndex, 0u);
+    EXPECT_EQ(b.size, 0u);
+
+    ASSERT_TRUE(__glHwAllocTexBlock(&hw, &b, 32));
+    b.stamp = hw.submissionCount - 2;
+    __glHwScreenBlit(1, 1, 0, 0, 0, 0, TRUE);
+    const uint32_t now = hw.submissionCount;
+    __glHwFreeTexBlock(&hw, &b);
+    EXPECT_EQ(hw.submissionCount, now) << "freed at once";
+    EXPECT_NE(hw.writeIndex, 0u);
+    EXPECT_EQ(b.size, 0u);
+}
 
 TEST_F(BuiltInTextures, StartUpMakesThemInTheHeap) {
     openContext(kDoubleFormat);
