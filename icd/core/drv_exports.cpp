@@ -39,6 +39,16 @@ BOOL loseCurrentContext(GlContext *cur) {
     return TRUE;
 }
 
+// Whether a memory DC's drawable still describes the bitmap its DC holds: its front buffer locks
+// only on the bitmap (and pixels) it was made for.
+bool memoryDrawableStillHolds(GlDrawable *d) {
+    GlBufferDescriptor *front = &d->buffers.descriptors[kGlDescriptorFront];
+    if (front->lock == nullptr) return true;
+    if (!front->lock(front, &d->buffers)) return false;
+    if (front->unlock != nullptr) front->unlock(front, &d->buffers);
+    return true;
+}
+
 BOOL createDeviceContext(GlContextHandle *h) {
     GlVisual *visual = static_cast<GlVisual *>(__wglAlloc(sizeof(GlVisual)));
     if (visual == nullptr) return FALSE;
@@ -138,6 +148,13 @@ GlProcTable *WINAPI DrvSetContext(HDC hdc, DHGLRC dhglrc, GlSetProcTableProc set
         if (hwnd == nullptr && bitmap == nullptr) return failWith<GlProcTable *>(kWglErrNoDrawable, nullptr);
         if (h->isCurrent && h->ownerThread != self) return failWith<GlProcTable *>(kWglErrBusy, nullptr);
         d = __wglFindDrawable(hdc, hwnd);
+        if (d != nullptr && hwnd == nullptr && d->useCount == 0 && !memoryDrawableStillHolds(d)) {
+            // A memory DC deleted and its handle value given to a new one (with another bitmap)
+            // finds the old drawable: nothing uses it any more, so it goes and a fresh one is
+            // made for what the DC holds now.
+            __wglDestroyDrawable(d);
+            d = nullptr;
+        }
         if (d == nullptr) {
             d = __wglCreateDrawable(hdc, hwnd, h->visual);
             if (d == nullptr) return failWith<GlProcTable *>(kWglErrNoDrawable, nullptr);

@@ -249,6 +249,32 @@ TEST_F(BitmapDrawable, ReusedHandlesOfADeletedBitmapDoNotUnlockItsDrawable) {
     EXPECT_FALSE(front->lock(front, set));
 }
 
+// A memory DC and its bitmap deleted once no context uses them: a new DC, which may get the same
+// handle value, with another bitmap gets a drawable over the new bitmap.
+TEST_F(BitmapDrawable, ANewMemoryDcDrawsIntoItsOwnBitmapWhateverHandleItGets) {
+    DrvReleaseContext(handle);
+    DrvDeleteContext(handle);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    dc = CreateCompatibleDC(nullptr);
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 40, 10, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    previous = SelectObject(dc, bitmap);
+    ASSERT_TRUE(SetPixelFormat(dc, kSingleFormat, nullptr));
+    handle = DrvCreateContext(dc);
+    ASSERT_NE(handle, 0u);
+    ASSERT_NE(DrvSetContext(dc, handle, nullptr), nullptr);
+    GlBufferDescriptor *front = desc(kGlDescriptorFront);
+    EXPECT_EQ(front->base, bits);
+    EXPECT_EQ(front->width, 40);
+    EXPECT_EQ(front->height, 10);
+    EXPECT_TRUE(front->lock(front, &drawable()->buffers));
+}
+
 // Clears through a section's fill write the value asked for (a depth of 1.0, a stencil value),
 // exactly over the rectangle.
 TEST_F(BitmapDrawable, ASectionFillWritesTheValueOverExactlyTheRectangle) {
