@@ -69,47 +69,48 @@ GlPixelSpanProc byteTexelStage(GLenum code, int32_t components, GLenum srcFormat
     }
 }
 
+// The unpack and pack stages of every client type, for index rows and for colour rows; a packed
+// type also gives the component count it unpacks to or packs from.
+struct TypeStages {
+    GLenum type;
+    GlPixelSpanProc unpackIndex, packIndex, unpack, pack;
+    int32_t unpackComponents, packComponents;  // 0: as the format says
+};
+const TypeStages kTypeStages[] = {
+    {GL_BITMAP, nullptr, __glPackBitmap, nullptr, nullptr, 0, 0},
+    {GL_BYTE, __glUnpackIndexByte, __glPackIndexByte, __glUnpackByte, __glPackByte, 0, 0},
+    {GL_UNSIGNED_BYTE, __glUnpackIndexUnsignedByte, __glPackIndexUnsignedByte, __glUnpackUnsignedByte,
+     __glPackUnsignedByte, 0, 0},
+    {GL_SHORT, __glUnpackIndexShort, __glPackIndexShort, __glUnpackShort, __glPackShort, 0, 0},
+    {GL_UNSIGNED_SHORT, __glUnpackIndexUnsignedShort, __glPackIndexUnsignedShort, __glUnpackUnsignedShort,
+     __glPackUnsignedShort, 0, 0},
+    {GL_INT, __glUnpackIndexInt, __glPackIndexInt, __glUnpackInt, __glPackInt, 0, 0},
+    {GL_UNSIGNED_INT, __glUnpackIndexUnsignedInt, __glPackIndexUnsignedInt, __glUnpackUnsignedInt,
+     __glPackUnsignedInt, 0, 0},
+    {kGlUnsignedByte332, nullptr, nullptr, __glUnpackUbyte332, __glPackUbyte332, 3, 3},
+    {kGlUnsignedShort4444, nullptr, nullptr, __glUnpackUshort4444, __glPackUshort4444, 4, 4},
+    {kGlUnsignedShort5551, nullptr, nullptr, __glUnpackUshort5551, __glPackUshort5551, 4, 4},
+    {kGlUnsignedInt8888, nullptr, nullptr, __glUnpackUint8888, __glPackUint8888, 4, 4},
+    {kGlUnsignedInt1010102, nullptr, nullptr, __glUnpackUint1010102, __glPackUint1010102, 4, 4},
+    {kGlTexelCodeRGB565, nullptr, nullptr, __glUnpackTexelRGB565, __glPackTexelRGB565, 3, 3},
+    {kGlTexelCodeXRGB1555, nullptr, nullptr, __glUnpackTexelXRGB1555, __glPackTexelXRGB1555, 3, 3},
+    {kGlTexelCodeARGB1555, nullptr, nullptr, __glUnpackTexelARGB1555, __glPackTexelARGB1555, 4, 4},
+    {kGlTexelCodeARGB4444, nullptr, nullptr, __glUnpackTexelARGB4444, __glPackTexelARGB4444, 4, 4},
+    {kGlTexelCodeA4, nullptr, nullptr, __glUnpackTexelA4, __glAlphaToTexelARGB4444, 4, 1},
+};
+const TypeStages *typeStages(GLenum type) {
+    for (const TypeStages &t : kTypeStages)
+        if (t.type == type) return &t;
+    return nullptr;
+}
+
 // Unpack of a source type to floats; sets the component count after a packed-type unpack.
 GlPixelSpanProc unpackStage(GlPixelSpan *s, bool indexFormat) {
-    const GLenum t = s->srcType;
-    if (indexFormat) {
-        switch (t) {
-        case GL_BYTE: return __glUnpackIndexByte;
-        case GL_UNSIGNED_BYTE: return __glUnpackIndexUnsignedByte;
-        case GL_SHORT: return __glUnpackIndexShort;
-        case GL_UNSIGNED_SHORT: return __glUnpackIndexUnsignedShort;
-        case GL_INT: return __glUnpackIndexInt;
-        case GL_UNSIGNED_INT: return __glUnpackIndexUnsignedInt;
-        default: return nullptr;
-        }
-    }
-    struct Packed {
-        GLenum type;
-        GlPixelSpanProc proc;
-        int32_t components;
-    };
-    static const Packed packed[] = {
-        {kGlUnsignedByte332, __glUnpackUbyte332, 3},     {kGlUnsignedShort4444, __glUnpackUshort4444, 4},
-        {kGlUnsignedShort5551, __glUnpackUshort5551, 4}, {kGlUnsignedInt8888, __glUnpackUint8888, 4},
-        {kGlUnsignedInt1010102, __glUnpackUint1010102, 4}, {kGlTexelCodeRGB565, __glUnpackTexelRGB565, 3},
-        {kGlTexelCodeXRGB1555, __glUnpackTexelXRGB1555, 3},  {kGlTexelCodeARGB1555, __glUnpackTexelARGB1555, 4},
-        {kGlTexelCodeARGB4444, __glUnpackTexelARGB4444, 4},  {kGlTexelCodeA4, __glUnpackTexelA4, 4},
-    };
-    switch (t) {
-    case GL_BYTE: return __glUnpackByte;
-    case GL_UNSIGNED_BYTE: return __glUnpackUnsignedByte;
-    case GL_SHORT: return __glUnpackShort;
-    case GL_UNSIGNED_SHORT: return __glUnpackUnsignedShort;
-    case GL_INT: return __glUnpackInt;
-    case GL_UNSIGNED_INT: return __glUnpackUnsignedInt;
-    default: break;
-    }
-    for (const Packed &p : packed)
-        if (p.type == t) {
-            s->srcComponents = p.components;
-            return p.proc;
-        }
-    return nullptr;
+    const TypeStages *t = typeStages(s->srcType);
+    if (t == nullptr) return nullptr;
+    if (indexFormat) return t->unpackIndex;
+    if (t->unpackComponents != 0 && t->unpack != nullptr) s->srcComponents = t->unpackComponents;
+    return t->unpack;
 }
 
 // The conversion of a memory source's format into colour-buffer units (or the transfer of an
@@ -142,46 +143,11 @@ GlPixelSpanProc sourceConversion(GLenum format, const GlPixelTables &t, bool tra
 
 // The pack stage of a destination type; sets the component count a packed type takes.
 GlPixelSpanProc packStage(GlPixelSpan *s, bool indexDestination) {
-    const GLenum t = s->dstType;
-    if (indexDestination) {
-        switch (t) {
-        case GL_BITMAP: return __glPackBitmap;
-        case GL_BYTE: return __glPackIndexByte;
-        case GL_UNSIGNED_BYTE: return __glPackIndexUnsignedByte;
-        case GL_SHORT: return __glPackIndexShort;
-        case GL_UNSIGNED_SHORT: return __glPackIndexUnsignedShort;
-        case GL_INT: return __glPackIndexInt;
-        case GL_UNSIGNED_INT: return __glPackIndexUnsignedInt;
-        default: return nullptr;
-        }
-    }
-    struct Packed {
-        GLenum type;
-        GlPixelSpanProc proc;
-        int32_t components;
-    };
-    static const Packed packed[] = {
-        {kGlUnsignedByte332, __glPackUbyte332, 3},     {kGlUnsignedShort4444, __glPackUshort4444, 4},
-        {kGlUnsignedShort5551, __glPackUshort5551, 4}, {kGlUnsignedInt8888, __glPackUint8888, 4},
-        {kGlUnsignedInt1010102, __glPackUint1010102, 4}, {kGlTexelCodeRGB565, __glPackTexelRGB565, 3},
-        {kGlTexelCodeXRGB1555, __glPackTexelXRGB1555, 3},  {kGlTexelCodeARGB1555, __glPackTexelARGB1555, 4},
-        {kGlTexelCodeARGB4444, __glPackTexelARGB4444, 4},  {kGlTexelCodeA4, __glAlphaToTexelARGB4444, 1},
-    };
-    switch (t) {
-    case GL_BYTE: return __glPackByte;
-    case GL_UNSIGNED_BYTE: return __glPackUnsignedByte;
-    case GL_SHORT: return __glPackShort;
-    case GL_UNSIGNED_SHORT: return __glPackUnsignedShort;
-    case GL_INT: return __glPackInt;
-    case GL_UNSIGNED_INT: return __glPackUnsignedInt;
-    default: break;
-    }
-    for (const Packed &p : packed)
-        if (p.type == t) {
-            s->dstComponents = p.components;
-            return p.proc;
-        }
-    return nullptr;
+    const TypeStages *t = typeStages(s->dstType);
+    if (t == nullptr) return nullptr;
+    if (indexDestination) return t->packIndex;
+    if (t->packComponents != 0 && t->pack != nullptr) s->dstComponents = t->packComponents;
+    return t->pack;
 }
 
 // The reduction of a colour row in colour-buffer units to the final format's components.
