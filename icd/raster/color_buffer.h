@@ -101,6 +101,10 @@ void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1
 void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 typedef void (*GlClearRectProc)(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect);
+// A clear body run over the clip box (or each clip rectangle) under the buffer's lock, and one
+// rectangle under the lock.
+void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body);
+void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 
 // Services of neighbours the colour buffer uses.
 void __glFillRect8(GlContext *ctx, uint8_t *first, int32_t width, int32_t height, int32_t skip, uint32_t value);

@@ -99,9 +99,12 @@ void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y
     }
 }
 
+}  // namespace
+
 // A clear of the clip box, or of every clip rectangle when the drawable is clipped.
-void clearThrough(GlColorBuffer *cb, GlClearRectProc body) {
+void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body) {
     GlContext *ctx = contextOf(cb);
+    if (ctx == nullptr) return;
     if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) {
         __glClearColorClipRects(cb, body);
         return;
@@ -113,13 +116,11 @@ void clearThrough(GlColorBuffer *cb, GlClearRectProc body) {
     unlockBuffer(cb);
 }
 
-void lockedRect(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     if (!lockBuffer(cb)) return;
     body(cb, x0, y0, x1, y1);
     unlockBuffer(cb);
 }
-
-}  // namespace
 
 // Each clip rectangle is cut to the clear box: a scissored clear of a clipped window must stay
 // inside the scissor box.
@@ -142,18 +143,18 @@ void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
 }
 
 void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    lockedRect(cb, rectMaskedBody, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rectMaskedBody, x0, y0, x1, y1);
 }
 void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    lockedRect(cb, rectFillBody, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rectFillBody, x0, y0, x1, y1);
 }
 void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    lockedRect(cb, rect24Body, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rect24Body, x0, y0, x1, y1);
 }
 
-void __glClearRgbaBuffer(GlColorBuffer *cb) { clearThrough(cb, rectMaskedBody); }
-void __glClearRgbaBuffer24(GlColorBuffer *cb) { clearThrough(cb, rect24Body); }
-void __glClearRgbaBufferFill(GlColorBuffer *cb) { clearThrough(cb, rectFillBody); }
+void __glClearRgbaBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, rectMaskedBody); }
+void __glClearRgbaBuffer24(GlColorBuffer *cb) { __glClearThroughClip(cb, rect24Body); }
+void __glClearRgbaBufferFill(GlColorBuffer *cb) { __glClearThroughClip(cb, rectFillBody); }
 
 void __glClearRgbaBufferDevice(GlColorBuffer *cb) {
     GlContext *ctx = contextOf(cb);

@@ -56,19 +56,6 @@ uint8_t storeSpan(GlContext *ctx) {
     return 0;
 }
 
-bool lockBuffer(GlColorBuffer *cb) {
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d == nullptr) return false;
-    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
-    __glBufferRefresh(&cb->head);
-    return cb->head.base != nullptr;
-}
-
-void unlockBuffer(GlColorBuffer *cb) {
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
-}
-
 float clearIndexOf(const GlColorBuffer *cb) { return contextOf(cb)->state.color.clearIndex; }
 
 // Rectangle bodies; they run with the buffer locked.
@@ -113,26 +100,6 @@ void rectDitheredBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int
         for (; n >= 4; n -= 4, x += 4, p += 4) std::memcpy(p, &word, 4);
         for (; n > 0; --n, ++x, ++p) *p = uint8_t(pat >> (8 * (x & 3)));
     }
-}
-
-void clearThrough(GlColorBuffer *cb, GlClearRectProc body) {
-    GlContext *ctx = contextOf(cb);
-    if (ctx == nullptr) return;
-    if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) {
-        __glClearIndexClipRects(cb, body);
-        return;
-    }
-    const GlClipBox box = clipBoxOf(ctx);
-    if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
-    if (!lockBuffer(cb)) return;
-    body(cb, box.x0, box.y0, box.x1, box.y1);
-    unlockBuffer(cb);
-}
-
-void lockedRect(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    if (!lockBuffer(cb)) return;
-    body(cb, x0, y0, x1, y1);
-    unlockBuffer(cb);
 }
 
 }  // namespace
@@ -192,7 +159,7 @@ void __glPickIndexBufferProcs(GlContext *ctx, GlColorBuffer *cb) {
 }
 
 void __glClearIndexRect(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    lockedRect(cb, rectBody, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rectBody, x0, y0, x1, y1);
 }
 
 void __glClearIndexRectFast(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -205,18 +172,18 @@ void __glClearIndexRectFast(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x
                 y0 - ctx->limits.biasY, w, h);
         return;
     }
-    lockedRect(cb, rectFastBody, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rectFastBody, x0, y0, x1, y1);
 }
 
 void __glClearIndexRectDitheredFast(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    lockedRect(cb, rectDitheredBody, x0, y0, x1, y1);
+    __glClearRectLocked(cb, rectDitheredBody, x0, y0, x1, y1);
 }
 
 // The rectangles of a clipped drawable, each cut to the clear box, as the RGBA clears do.
 void __glClearIndexClipRects(GlColorBuffer *cb, GlClearRectProc rect) { __glClearColorClipRects(cb, rect); }
 
-void __glClearIndexBuffer(GlColorBuffer *cb) { clearThrough(cb, rectBody); }
-void __glClearIndexBufferDitheredFast(GlColorBuffer *cb) { clearThrough(cb, rectDitheredBody); }
+void __glClearIndexBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, rectBody); }
+void __glClearIndexBufferDitheredFast(GlColorBuffer *cb) { __glClearThroughClip(cb, rectDitheredBody); }
 
 // The device fill needs no lock and no clip rectangles of ours; without one the block fill runs.
 void __glClearIndexBufferFast(GlColorBuffer *cb) {
@@ -228,5 +195,5 @@ void __glClearIndexBufferFast(GlColorBuffer *cb) {
         __glClearIndexRectFast(cb, box.x0, box.y0, box.x1, box.y1);
         return;
     }
-    clearThrough(cb, rectFastBody);
+    __glClearThroughClip(cb, rectFastBody);
 }
