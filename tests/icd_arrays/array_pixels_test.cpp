@@ -17,14 +17,7 @@ class ArrayPixels : public PickTest {
 protected:
     PlainMemory memory;
     void SetUp() override {
-        IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kWidth, kHeight);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
-        windowProjection(ctx, kWidth, kHeight);
+        openOnMemory(memory, kWidth, kHeight);
         GL(glShadeModel)(GL_SMOOTH);
     }
     std::vector<uint8_t> take() {

@@ -14,20 +14,7 @@ class ListPixels : public PickTest {
 protected:
     PlainMemory memory;
     void SetUp() override {
-        IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kWidth, kHeight);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
-        GL(glViewport)(0, 0, kWidth, kHeight);
-        GL(glScissor)(0, 0, kWidth, kHeight);
-        GL(glMatrixMode)(GL_PROJECTION);
-        GL(glLoadIdentity)();
-        GL(glOrtho)(0, kWidth, 0, kHeight, -1, 1);
-        GL(glMatrixMode)(GL_MODELVIEW);
-        GL(glLoadIdentity)();
+        openOnMemory(memory, kWidth, kHeight);
     }
     std::vector<uint8_t> pixels() const { return memory.bytes; }
     void clearPixels() { std::fill(memory.bytes.begin(), memory.bytes.end(), 0); }

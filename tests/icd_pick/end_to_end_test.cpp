@@ -12,14 +12,7 @@ class DrawThroughPickedProcs : public PickTest {
 protected:
     PlainMemory memory;
     void SetUp() override {
-        IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kWidth, kHeight);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        attachPlainRgb32Front(ctx, memory, kWidth, kHeight);
-        windowProjection(ctx, kWidth, kHeight);
+        openOnMemory(memory, kWidth, kHeight);
         GL(glColor3f)(1.0f, 0.0f, 0.0f);
     }
     void triangle() {

@@ -4,6 +4,7 @@
 #include "tests/icd_state/state_fixture.h"
 #include "icd/core/pick.h"
 #include "icd/raster/raster.h"
+#include "tests/icd_raster/raster_fixture.h"
 
 inline GlStageProc stageOf(void (*proc)(GlContext *)) {
     return reinterpret_cast<GlStageProc>(reinterpret_cast<void (*)(void)>(proc));
@@ -22,6 +23,18 @@ protected:
         ASSERT_NE(ctx->tail.drawableBuffers, nullptr);
         ctx->tail.drawableBuffers->descriptors[index].width = width;
         ctx->tail.drawableBuffers->descriptors[index].height = height;
+    }
+    // A program's context current on a w x h window whose front buffer is plain 32-bit memory,
+    // with a window projection of one unit per pixel.
+    void openOnMemory(PlainMemory &memory, int w, int h) {
+        IcdTest::SetUp();
+        window = new TestWindow(kSingleFormat, w, h);
+        handle = DrvCreateContext(window->hdc);
+        ASSERT_NE(handle, DHGLRC(0));
+        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+        ctx = contextOf(handle);
+        attachPlainRgb32Front(ctx, memory, w, h);
+        windowProjection(ctx, w, h);
     }
     // Everything marked changed, as after creation or a drawable change.
     void markAll() {
