@@ -48,11 +48,17 @@ struct Gl {
     void(APIENTRY *LoadIdentity)(void);
     void(APIENTRY *Ortho)(GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble);
     void(APIENTRY *Finish)(void);
+    void(APIENTRY *EnableClientState)(GLenum);
+    void(APIENTRY *DisableClientState)(GLenum);
+    void(APIENTRY *VertexPointer)(GLint, GLenum, GLsizei, const GLvoid *);
+    void(APIENTRY *NormalPointer)(GLenum, GLsizei, const GLvoid *);
+    void(APIENTRY *DrawArrays)(GLenum, GLint, GLsizei);
 };
 
 #define KIV_BENCH_GL_NAMES(X)                                                                                   \
     X(Begin) X(End) X(Color3f) X(Normal3f) X(Vertex3f) X(Enable) X(Disable) X(DepthFunc) X(ShadeModel) X(Clear) \
-        X(ClearColor) X(Lightfv) X(Viewport) X(MatrixMode) X(LoadIdentity) X(Ortho) X(Finish)
+        X(ClearColor) X(Lightfv) X(Viewport) X(MatrixMode) X(LoadIdentity) X(Ortho) X(Finish)             \
+            X(EnableClientState) X(DisableClientState) X(VertexPointer) X(NormalPointer) X(DrawArrays)
 
 Gl exportsTable() {
     Gl gl;
@@ -294,6 +300,41 @@ uint64_t smallLit(const Gl *gl, uint64_t count) {
     return count;
 }
 
+// The same triangles as smallLit, their vertices and normals in client arrays drawn with
+// glDrawArrays in runs of 3000 triangles: the array road against the immediate one.
+uint64_t smallLitArrays(const Gl *gl, uint64_t count) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    constexpr int kRun = 3000;
+    static float vertices[kRun * 9], normals[kRun * 9];
+    for (int i = 0; i < kRun; ++i) {
+        const float x = float((i * 37) % (kW - 8)) + 1, y = float((i * 11) % (kH - 8)) + 1;
+        const float v[9] = {x, y, 0, x + 4.5f, y, 0, x, y + 4.5f, 0};
+        const float n[9] = {0, 0, 1, 0.6f, 0, 0.8f, 0, 0.6f, 0.8f};
+        std::memcpy(vertices + 9 * i, v, sizeof v);
+        std::memcpy(normals + 9 * i, n, sizeof n);
+    }
+    const GLfloat dir[4] = {0.3f, 0.5f, 1, 0}, white[4] = {1, 1, 1, 1};
+    gl->Lightfv(GL_LIGHT0, GL_POSITION, dir);
+    gl->Lightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    gl->Enable(GL_LIGHTING);
+    gl->Enable(GL_LIGHT0);
+    gl->ShadeModel(GL_SMOOTH);
+    gl->VertexPointer(3, GL_FLOAT, 0, vertices);
+    gl->NormalPointer(GL_FLOAT, 0, normals);
+    gl->EnableClientState(GL_VERTEX_ARRAY);
+    gl->EnableClientState(GL_NORMAL_ARRAY);
+    for (uint64_t done = 0; done < count; done += kRun) {
+        const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
+        gl->DrawArrays(GL_TRIANGLES, 0, GLsizei(3 * n));
+    }
+    gl->Finish();
+    gl->DisableClientState(GL_NORMAL_ARRAY);
+    gl->DisableClientState(GL_VERTEX_ARRAY);
+    gl->Disable(GL_LIGHTING);
+    return count;
+}
+
 uint64_t clears(const Gl *gl, uint64_t count) {
     if (!gl) return 0;
     windowProjection(*gl);
@@ -311,6 +352,8 @@ KIV_BENCH("fill_smooth_depth_mem16", "Mpixels/s", [](uint64_t n) { return fill(m
 KIV_BENCH("fill_smooth_depth_mem32", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(32), n); }, 1e-6);
 KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return smallLit(bitmapPath(), n); });
 KIV_BENCH("small_lit_triangles_mem32", "triangles/s", [](uint64_t n) { return smallLit(memoryPath(32), n); });
+KIV_BENCH("small_lit_triangles_arrays_mem32", "triangles/s",
+          [](uint64_t n) { return smallLitArrays(memoryPath(32), n); });
 KIV_BENCH("clear_colour_depth_bitmap16", "clears/s", [](uint64_t n) { return clears(bitmapPath(), n); });
 KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears(memoryPath(32), n); });
 
