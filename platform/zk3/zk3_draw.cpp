@@ -14,6 +14,7 @@ enum : uint32_t {
 };
 enum : uint32_t {
     kDstSurface = 0xA00F2, kSrcSurface = 0xA00F4, kRop = 0xA0004, kPattern = 0xA0005, kClip = 0xA0006,
+    kSrcKey = 0xA0007,
 };
 
 struct Rect { int32_t l, t, r, b; };
@@ -103,6 +104,23 @@ uint32_t ropApply(uint32_t rop, uint32_t d, uint32_t s, uint32_t p) {
     return r;
 }
 
+// The source colour key (object 0xA0007, 0x304): on while the value has bits above the
+// destination's pixel bits; source pixels equal to its pixel bits are not drawn.
+struct SourceKey {
+    bool on = false;
+    uint32_t value = 0;
+    bool skips(uint32_t pixel, uint32_t mask) const { return on && (pixel & mask) == value; }
+};
+SourceKey sourceKey(uint32_t mask) {
+    SourceKey k;
+    const Zk3EngineObject *o = zk3EngineFind(kSrcKey);
+    if (!o) return k;
+    const uint32_t v = o->method(0x304, 0);
+    k.on = (v & ~mask) != 0;
+    k.value = v & mask;
+    return k;
+}
+
 bool ropUsesPattern(uint32_t rop) { return ((rop >> 4) ^ rop) & 0x0F; }
 
 uint32_t patternAt(int32_t x, int32_t y) {
@@ -160,8 +178,12 @@ void blit(const Zk3EngineObject &o, uint32_t size) {
             pixels[static_cast<size_t>(j) * w + i] = src.inside(sx + i, sy + j) ? src.get(sx + i, sy + j) : 0;
     const Rect clip = clipObject();
     const uint32_t rop = rop3();
+    const SourceKey key = sourceKey(src.mask());
     for (int32_t j = 0; j < h; ++j)
-        for (int32_t i = 0; i < w; ++i) plot(dst, clip, dx + i, dy + j, pixels[static_cast<size_t>(j) * w + i], rop);
+        for (int32_t i = 0; i < w; ++i) {
+            const uint32_t v = pixels[static_cast<size_t>(j) * w + i];
+            if (!key.skips(v, src.mask())) plot(dst, clip, dx + i, dy + j, v, rop);
+        }
     ++model().stats.blits;
 }
 
@@ -176,11 +198,12 @@ void drainImage(Stream &s) {
     }
     const Rect clip = clipObject();
     const uint32_t rop = rop3();
+    const SourceKey key = sourceKey(dst.mask());
     while (s.active && s.bytes.size() >= s.rowBytes) {
         for (uint32_t i = 0; i < s.wOut && (i + 1) * bytesPer <= s.rowBytes; ++i) {
             uint32_t v = 0;
             std::memcpy(&v, s.bytes.data() + i * bytesPer, bytesPer);
-            plot(dst, clip, s.x + static_cast<int32_t>(i), s.y, v, rop);
+            if (!key.skips(v, dst.mask())) plot(dst, clip, s.x + static_cast<int32_t>(i), s.y, v, rop);
         }
         s.bytes.erase(s.bytes.begin(), s.bytes.begin() + s.rowBytes);
         ++s.y;

@@ -9,6 +9,9 @@
 //        a row in bit 7 - (x & 7) of its byte), 0x19 clip (0x300 point, 0x304 size);
 //   0x1E rectangle (0x304 colour, 0x400 point, 0x404 size: draws);
 //   0x1F blit (0x300 source point, 0x304 destination point, 0x308 size: copies, overlap-safe);
+//   0x17 source colour key 0xA0007 (0x304: keying is on while the value has bits above the
+//        pixel bits (8 bpp bits 8-15, 16 bpp bit 15, 32 bpp bits 24-31); blit and image pixels
+//        whose pixel bits equal the key's are not drawn);
 //   0x21 image from memory (0x304 point, 0x308 size out, 0x30C size in: starts an image; data
 //        dwords at 0x400-0x47C fill rows of size-in pixels of which size-out are drawn);
 //   0x4B monochrome expansion: group A (0x3FC colour, 0x400 (x << 16 | y), 0x404 (w << 16 | h):
