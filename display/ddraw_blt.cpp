@@ -183,27 +183,6 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     return dwDone(p, ZK_DD_OK);
 }
 
-// Takes the engine from the OpenGL driver while it is active; gives it back on every way out.
-class EngineLock {
-public:
-    explicit EngineLock(ZK_PDEV *ppdev) : ppdev_(ppdev), held_(ppdev->bOpenGlActive && ppdev->engineSemaphore) {
-        if (!held_) return;
-        EngAcquireSemaphore(ppdev->engineSemaphore);
-        if (ppdev->pfnSyncEngine) ppdev->pfnSyncEngine(ppdev);
-        ppdev->usFifoFree = 0;
-    }
-    ~EngineLock() {
-        ppdev_->usFifoFree = 0;
-        if (held_) EngReleaseSemaphore(ppdev_->engineSemaphore);
-    }
-    EngineLock(const EngineLock &) = delete;
-    EngineLock &operator=(const EngineLock &) = delete;
-
-private:
-    ZK_PDEV *ppdev_;
-    bool held_;
-};
-
 DWORD ulWorker(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p) {
     switch (ppdev->cBitsPerPel) {
     case 8: return ulBlt8(p);
@@ -224,7 +203,7 @@ DWORD APIENTRY DdBlt(ZK_DD_BLTDATA *p) {
     if (!ppdev->fifo) return dwDone(p, ZK_DDERR_SURFACELOST);
     while (ulUpdateFlipStatus(ppdev, p->lpDDDestSurface->lpGbl->fpVidMem) != ZK_DD_OK)
         if (!(p->dwFlags & ZK_DDBLT_WAIT)) return dwDone(p, ZK_DDERR_WASSTILLDRAWING);
-    EngineLock lock(ppdev);
+    DdEngineLock lock(ppdev);
     vResetClip(ppdev);   // whatever clip a mode change left undefined
     const ZK_DD_SURFACE_LOCAL *src = p->lpDDSrcSurface;
     if (src != p->lpDDDestSurface ||

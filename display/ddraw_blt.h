@@ -1,6 +1,7 @@
 // DirectDraw's blit callback: the record it takes and the flags and codes it answers with.
 #pragma once
 #include "display/ddraw_ddi.h"
+#include "platform/ntgdi/winddi.h"
 
 #define ZK_DDBLT_ASYNC 0x00000200u
 #define ZK_DDBLT_COLORFILL 0x00000400u
@@ -49,3 +50,26 @@ struct ZK_DD_BLTDATA {
 DWORD ulBlt8(ZK_DD_BLTDATA *p);
 DWORD ulBlt16(ZK_DD_BLTDATA *p);
 DWORD ulBlt32(ZK_DD_BLTDATA *p);
+
+// Takes the engine from the OpenGL driver while it is active and gives it back on every way
+// out; the cached free count is dropped both ways (the other driver used the FIFO, and the
+// next user must look again).
+class DdEngineLock {
+public:
+    explicit DdEngineLock(ZK_PDEV *ppdev) : ppdev_(ppdev), held_(ppdev->bOpenGlActive && ppdev->engineSemaphore) {
+        if (!held_) return;
+        EngAcquireSemaphore(ppdev->engineSemaphore);
+        if (ppdev->pfnSyncEngine) ppdev->pfnSyncEngine(ppdev);
+        ppdev->usFifoFree = 0;
+    }
+    ~DdEngineLock() {
+        ppdev_->usFifoFree = 0;
+        if (held_) EngReleaseSemaphore(ppdev_->engineSemaphore);
+    }
+    DdEngineLock(const DdEngineLock &) = delete;
+    DdEngineLock &operator=(const DdEngineLock &) = delete;
+
+private:
+    ZK_PDEV *ppdev_;
+    bool held_;
+};

@@ -1,0 +1,215 @@
+// The video overlay: a packed YUV image scanned from video memory through two buffers, scaled
+// onto a screen rectangle and keyed against a destination colour.
+#include "display/ddraw_overlay.h"
+
+#include "display/ddraw_blt.h"
+#include "display/fifo.h"
+
+#include <initializer_list>
+
+ZK_OVERLAY_STATE g_zkOverlay;
+
+namespace {
+
+constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'),
+                   kYv12 = ZK_FOURCC('Y', 'V', '1', '2'), k420i = ZK_FOURCC('4', '2', '0', 'i'),
+                   kIf09 = ZK_FOURCC('I', 'F', '0', '9'), kYvu9 = ZK_FOURCC('Y', 'V', 'U', '9'),
+                   kIv32 = ZK_FOURCC('I', 'V', '3', '2'), kIv31 = ZK_FOURCC('I', 'V', '3', '1');
+constexpr uint32_t kBuffers = 0x80023F90, kScaler = 0x80023FA0, kWindow = 0x80023FB0, kDefault = 0xA0001;
+constexpr unsigned kSub = 1;
+// Methods: window 0x308 point, 0x30C size (0 hides), 0x304 key; scaler 0x308 point, 0x300/0x304
+// steps; buffer b's offset, pitch, size, format and start from 0x310 + 20 b.
+constexpr uint16_t kWinPoint = 0x308, kWinSize = 0x30C, kWinKey = 0x304, kScalePoint = 0x308, kStepX = 0x300,
+                   kStepY = 0x304;
+constexpr uint16_t bufferMethod(ULONG b, unsigned i) { return static_cast<uint16_t>(0x310 + 20 * b + 4 * i); }
+enum { kOffset, kPitch, kSize, kFormat, kStart };
+
+ZK_PDEV *ppdevOf(ZK_DD_DIRECTDRAW_GLOBAL *lpDD) { return reinterpret_cast<ZK_PDEV *>(lpDD->dhpdev); }
+
+DWORD dwDone(HRESULT_DD *pr, HRESULT_DD r) {
+    *pr = r;
+    return ZK_DDHAL_HANDLED;
+}
+
+bool bOverlayCode(uint32_t c) {
+    for (uint32_t k : {kUyvy, kYuy2, kYv12, k420i, kIf09, kYvu9, kIv32, kIv31})
+        if (c == k) return true;
+    return false;
+}
+
+ULONG ulPackedPitch(ULONG w) { return (((w + 1) & ~1u) * 2 + 15) & ~15u; }
+
+// Where the overlay scans a surface: packed codes in place, the others in their packed copy.
+struct Scan {
+    ULONG address, pitch;
+};
+Scan scanOf(const ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *g) {
+    const uint32_t code = g->ddpfSurface.dwFourCC;
+    const ULONG fp = g->fpVidMem, w = g->wWidth, h = g->wHeight;
+    if (code == kUyvy || code == kYuy2) return {fp, static_cast<ULONG>(g->lPitch)};
+    if (code == kYv12 || code == k420i) {
+        const ULONG pk = fp == ppdev->fpPlanarBlock    ? ppdev->fpPackedFirst
+                         : fp == ppdev->fpPlanarSecond ? ppdev->fpPackedSecond
+                                                       : ppdev->fpPackedOther;
+        return {pk, ulPackedPitch(w)};
+    }
+    return {fp + (((w * h * 10) / 8 + 15) & ~15u), ulPackedPitch(w)};
+}
+
+uint32_t formatWord(const ZK_DD_SURFACE_GLOBAL *g) {
+    return g->ddpfSurface.dwFourCC == kUyvy ? 0x00020001u : 0x00020000u;
+}
+
+bool bRegistered(const ZK_PDEV *ppdev, const ZK_DD_SURFACE_LOCAL *lcl) {
+    for (void *slot : ppdev->apOverlaySurface)
+        if (slot == lcl) return true;
+    return false;
+}
+
+void vBind(ZK_PDEV *ppdev, unsigned sub, uint32_t object) { vPut(ppdev, sub, 0, object); }
+
+void vBuffer(ZK_PDEV *ppdev, unsigned sub, ULONG b, uint32_t offset, uint32_t pitch, uint32_t size, uint32_t format) {
+    vPut(ppdev, sub, bufferMethod(b, kOffset), offset);
+    vPut(ppdev, sub, bufferMethod(b, kPitch), pitch);
+    vPut(ppdev, sub, bufferMethod(b, kSize), size);
+    vPut(ppdev, sub, bufferMethod(b, kFormat), format);
+}
+
+LONG width(const RECTL &r) { return r.right - r.left; }
+LONG height(const RECTL &r) { return r.bottom - r.top; }
+
+}  // namespace
+
+DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
+    ZK_PDEV *ppdev = ppdevOf(p->lpDD);
+    ZK_DD_SURFACE_LOCAL *lcl = p->lpDDSrcSurface;
+    const ZK_DD_SURFACE_GLOBAL *g = lcl->lpGbl;
+    if (!(g->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) || !bOverlayCode(g->ddpfSurface.dwFourCC))
+        return dwDone(&p->ddRVal, ZK_DDERR_INVALIDSURFACETYPE);
+    if (!(lcl->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY)) return dwDone(&p->ddRVal, ZK_DDERR_NOTAOVERLAYSURFACE);
+    if (!bRegistered(ppdev, lcl)) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS);
+    if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+
+    ppdev->iOverlayBuffer ^= 1;
+    const ULONG b = ppdev->iOverlayBuffer;
+    DdEngineLock lock(ppdev);
+    const uint32_t format = formatWord(g);
+    if (p->dwFlags & ZK_DDOVER_HIDE) {
+        vReserve(ppdev, kSub, 48);
+        vBind(ppdev, kSub, kWindow);
+        vPut(ppdev, kSub, kWinSize, 0);
+        vBind(ppdev, kSub, kBuffers);
+        vBuffer(ppdev, kSub, b, 0, 0, 0, format);
+        vPut(ppdev, kSub, bufferMethod(b, kStart), 0);
+        vBind(ppdev, kSub, kDefault);
+        ppdev->bOverlayVisible = 0;
+        g_zkOverlay.srcHeight = g_zkOverlay.dstHeight = 0;
+        return dwDone(&p->ddRVal, ZK_DD_OK);
+    }
+    if (p->dwFlags & (ZK_DDOVER_KEYSRC | ZK_DDOVER_KEYSRCOVERRIDE)) return dwDone(&p->ddRVal, ZK_DDERR_NOCOLORKEYHW);
+    if (p->rDest.left < 0 || p->rDest.top < 0) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPOSITION);
+    const LONG sw = width(p->rSrc), sh = height(p->rSrc), dw = width(p->rDest), dh = height(p->rDest);
+    // An empty or inverted rectangle would give the scaler negative steps and the buffer a
+    // window outside the surface.
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || p->rSrc.left < 0 || p->rSrc.top < 0 ||
+        p->rSrc.right > static_cast<LONG>(g->wWidth) || p->rSrc.bottom > static_cast<LONG>(g->wHeight))
+        return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
+    g_zkOverlay.srcHeight = static_cast<ULONG>(sh);
+    g_zkOverlay.dstHeight = static_cast<ULONG>(dh);
+    // Shrinking vertically the overlay takes every other source line; it cannot shrink further.
+    const bool halve = dh < sh;
+    const LONG shUsed = halve ? sh / 2 : sh;
+    if (dh < shUsed) return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
+    const LONG dw2 = (dw + 2) & ~1, dh2 = (dh + 2) & ~1;
+    const uint32_t xStep = static_cast<uint32_t>((((sw - 1) << 16) / (dw2 - 1)) << 4);
+    const uint32_t yStep = static_cast<uint32_t>((((shUsed - 1) << 16) / (dh2 - 1)) << 4);
+
+    vReserve(ppdev, kSub, 60);
+    ppdev->overlayNotifier.status = 0xFF;
+    const uint32_t point = ulPoint(p->rDest.left, p->rDest.top);
+    vBind(ppdev, kSub, kScaler);
+    vPut(ppdev, kSub, kScalePoint, point);
+    vPut(ppdev, kSub, kStepX, xStep);
+    vPut(ppdev, kSub, kStepY, yStep);
+    uint32_t key = 0;
+    if (p->dwFlags & ZK_DDOVER_KEYDESTOVERRIDE) key = p->overlayFX.dckDestColorkey.dwColorSpaceLowValue | ppdev->alphaBits;
+    else if (p->dwFlags & ZK_DDOVER_KEYDEST) key = lcl->ddckCKDestOverlay.dwColorSpaceLowValue | ppdev->alphaBits;
+    const Scan scan = scanOf(ppdev, g);
+    g_zkOverlay.srcLeft = static_cast<int16_t>(p->rSrc.left);
+    g_zkOverlay.srcTop = static_cast<int16_t>(p->rSrc.top);
+    vBind(ppdev, kSub, kBuffers);
+    vBuffer(ppdev, kSub, b, scan.address + static_cast<ULONG>(p->rSrc.top) * scan.pitch + static_cast<ULONG>(p->rSrc.left) * 2,
+            halve ? 2 * scan.pitch : scan.pitch, ulSize(sw, shUsed), format);
+    vPut(ppdev, kSub, bufferMethod(b, kStart), 0);
+    vBind(ppdev, kSub, kWindow);
+    vPut(ppdev, kSub, kWinPoint, point);
+    vPut(ppdev, kSub, kWinSize, ulSize(dw2, dh2));
+    vPut(ppdev, kSub, kWinKey, key);
+    ppdev->bOverlayVisible = 1;
+    vBind(ppdev, kSub, kDefault);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+DWORD APIENTRY DdSetOverlayPosition(ZK_DD_SETOVERLAYPOSITIONDATA *p) {
+    ZK_PDEV *ppdev = ppdevOf(p->lpDD);
+    const ZK_DD_SURFACE_LOCAL *lcl = p->lpDDSrcSurface;
+    if (!(lcl->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY)) return dwDone(&p->ddRVal, ZK_DDERR_NOTAOVERLAYSURFACE);
+    if (p->lXPos < 0 || p->lYPos < 0) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPOSITION);
+    if (!bRegistered(ppdev, lcl)) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS);
+    if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+    DdEngineLock lock(ppdev);
+    const uint32_t point = ulPoint(p->lXPos, p->lYPos);
+    vReserve(ppdev, kSub, 20);
+    vBind(ppdev, kSub, kWindow);
+    vPut(ppdev, kSub, kWinPoint, point);
+    vBind(ppdev, kSub, kScaler);
+    vPut(ppdev, kSub, kScalePoint, point);
+    vBind(ppdev, kSub, kDefault);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
+void vSwitchOffOverlay(ZK_PDEV *ppdev) {
+    if (!ppdev->fifo) return;
+    DdEngineLock lock(ppdev);
+    ppdev->bOverlayVisible = 0;
+    // A later flip must not show buffers of the overlay that went.
+    g_zkOverlay.srcHeight = g_zkOverlay.dstHeight = 0;
+    vReserve(ppdev, kSub, 24);
+    vBind(ppdev, kSub, kWindow);
+    vPut(ppdev, kSub, kWinSize, 0);
+    vBind(ppdev, kSub, kBuffers);
+    vPut(ppdev, kSub, bufferMethod(0, kSize), 0);
+    vPut(ppdev, kSub, bufferMethod(0, kStart), 0);
+    vBind(ppdev, kSub, kDefault);
+}
+
+void vFlipOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lpSurfCurr, ZK_DD_SURFACE_LOCAL *lpSurfTarg) {
+    const ZK_DD_SURFACE_GLOBAL *t = lpSurfTarg->lpGbl;
+    g_zkFlip.fpOverlayFlipFrom = lpSurfCurr->lpGbl->fpVidMem;
+    g_zkFlip.bOverlayFlipPending = 1;
+    ppdev->overlayNotifier.status = 0xFF;
+    const Scan scan = scanOf(ppdev, t);
+    const uint32_t offset = scan.address + static_cast<ULONG>(g_zkOverlay.srcTop) * scan.pitch +
+                            static_cast<ULONG>(g_zkOverlay.srcLeft) * 2;
+    ppdev->iOverlayBuffer ^= 1;
+    const ULONG b = ppdev->iOverlayBuffer;
+    constexpr unsigned sub = 7;
+    vReserve(ppdev, sub, 4 + 4 * 4 + 4 * 4 + 4);
+    if (ppdev->subchannel7Object != kBuffers) {
+        vBind(ppdev, sub, kBuffers);
+        ppdev->subchannel7Object = kBuffers;
+    }
+    uint32_t pitch = scan.pitch, size = ulSize(static_cast<LONG>(t->wWidth), static_cast<LONG>(t->wHeight));
+    if (g_zkOverlay.srcHeight == 0 && g_zkOverlay.dstHeight == 0) {
+        pitch = size = 0;
+    } else if (g_zkOverlay.dstHeight < g_zkOverlay.srcHeight) {
+        pitch = 2 * scan.pitch;
+        size = ulSize(static_cast<LONG>(t->wWidth), static_cast<LONG>(t->wHeight / 2));
+    }
+    const uint32_t format = formatWord(t);
+    vBuffer(ppdev, sub, b, offset, pitch, size, format);
+    vPut(ppdev, sub, bufferMethod(b ^ 1, kOffset), offset);
+    vPut(ppdev, sub, bufferMethod(b ^ 1, kPitch), 0);
+    vPut(ppdev, sub, bufferMethod(b ^ 1, kSize), 0);
+    vPut(ppdev, sub, bufferMethod(b, kStart), 0);
+}
