@@ -24,6 +24,21 @@ const OpDesc kOps[kGlOpCount] = {
 #undef X
 };
 
+// The table is indexed by opcode: the list must run 0, 1, 2, ... without gaps.
+constexpr int kListedCodes[] = {
+#define X(code, name, fam, o1, o2, ext, mop, mext) code,
+#include "icd/codegen/og_encode_ops.h"
+#undef X
+};
+constexpr bool listedInOrder()
+{
+    for (int i = 0; i < kGlOpCount; ++i)
+        if (kListedCodes[i] != i) return false;
+    return true;
+}
+static_assert(sizeof(kListedCodes) / sizeof(kListedCodes[0]) == kGlOpCount && listedInOrder(),
+              "opcode list out of order");
+
 // Staging area for one instruction plus at most one pending label reference.
 struct Emit {
     uint8_t buf[16];
