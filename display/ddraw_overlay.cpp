@@ -213,3 +213,61 @@ void vFlipOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lpSurfCurr, ZK_DD_SURFACE
     vPut(ppdev, sub, bufferMethod(b ^ 1, kSize), 0);
     vPut(ppdev, sub, bufferMethod(b, kStart), 0);
 }
+
+namespace {
+
+constexpr uint32_t kConverter = 0x80023FE0;
+constexpr unsigned kConvertSub = 7;
+
+// One engine transfer: `count` bytes per line taken every `stepIn` bytes and put every
+// `stepOut` bytes, over `lines` lines.
+struct Transfer {
+    ULONG from, to, pitchIn, pitchOut, count, lines;
+    uint32_t format;
+};
+
+void vTransfer(ZK_PDEV *ppdev, const Transfer &t) {
+    vBind(ppdev, kConvertSub, kConverter);
+    vPut(ppdev, kConvertSub, ZK_M2M_OFFSET_IN, t.from);
+    vPut(ppdev, kConvertSub, ZK_M2M_OFFSET_OUT, t.to);
+    vPut(ppdev, kConvertSub, ZK_M2M_PITCH_IN, t.pitchIn);
+    vPut(ppdev, kConvertSub, ZK_M2M_PITCH_OUT, t.pitchOut);
+    vPut(ppdev, kConvertSub, ZK_M2M_LINE_LENGTH, t.count);
+    vPut(ppdev, kConvertSub, ZK_M2M_LINE_COUNT, t.lines);
+    vPut(ppdev, kConvertSub, ZK_M2M_FORMAT, t.format);
+    vPut(ppdev, kConvertSub, ZK_M2M_NOTIFY, 0);
+}
+
+}  // namespace
+
+// YV12 and 420i become the YUY2 copy the overlay scans: the two chroma planes go into the odd
+// bytes of every other packed line (V at +3, U at +1), the Y plane into the even bytes of
+// every line, and each even line's chroma is then repeated on the line below. The 4x4
+// subsampled codes are not converted (their packed copy stays as it was).
+void vConvertPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl) {
+    const ZK_DD_SURFACE_GLOBAL *g = lcl->lpGbl;
+    const uint32_t code = g->ddpfSurface.dwFourCC;
+    if (!(g->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) || (code != kYv12 && code != k420i) || !ppdev->fifo) return;
+    const ULONG fp = g->fpVidMem, w = g->wWidth, h = g->wHeight;
+    const ULONG W4 = (w + 3) & ~3u, H2 = (h + 1) & ~1u, P = ulPackedPitch(w), CH = (h + 1) >> 1;
+    const ULONG pk = scanOf(ppdev, g).address;
+    ULONG c1, c2, yPitch, cPitch;
+    if (code == kYv12) {
+        yPitch = W4;
+        c1 = fp + W4 * H2;
+        c2 = c1 + (W4 * H2) / 4;
+        cPitch = W4 / 2;
+    } else {   // per line pair: Y line, half a chroma line, Y line, half a chroma line
+        yPitch = W4 + W4 / 2;
+        c1 = fp + W4;
+        c2 = c1 + W4 + W4 / 2;
+        cPitch = 3 * W4;
+    }
+    vReserve(ppdev, kConvertSub, 72);
+    vTransfer(ppdev, {c1, pk + 3, cPitch, 2 * P, W4 / 2, CH, 0x401});
+    vTransfer(ppdev, {c2, pk + 1, cPitch, 2 * P, W4 / 2, CH, 0x401});
+    vReserve(ppdev, kConvertSub, 72);
+    vTransfer(ppdev, {fp, pk, yPitch, P, W4, h, 0x201});
+    vTransfer(ppdev, {pk + 1, pk + P + 1, 2 * P, 2 * P, P / 2, h / 2, 0x202});
+    ppdev->subchannel7Object = 0;
+}

@@ -260,21 +260,35 @@ void memoryCopy(const Zk3EngineObject &o) {
     const Zk3EngineObject *in = zk3EngineFind(o.method(0x300, 0));
     const Zk3EngineObject *out = zk3EngineFind(o.method(0x304, 0));
     const Zk3EngineObject *notifier = zk3EngineFind(o.method(0x308, 0));
-    if (!in || !out || !in->isMemory || !out->isMemory || o.method(0x324, 0) != 0x101) {
-        m.error("memory copy without memory objects or in format 0x%X", o.method(0x324, 0));
+    // Format: source byte step in bits 0-7, destination byte step in bits 8-15 (0x101 copies
+    // whole lines; other steps gather or scatter single bytes).
+    const uint32_t format = o.method(0x324, 0), stepIn = format & 0xFF, stepOut = (format >> 8) & 0xFF;
+    if (!in || !out || !in->isMemory || !out->isMemory || (format >> 16) != 0 || stepIn == 0 || stepIn > 4 ||
+        stepOut == 0 || stepOut > 4) {
+        m.error("memory copy without memory objects or in format 0x%X", format);
         return;
     }
     const uint32_t offIn = o.method(0x30C, 0), offOut = o.method(0x310, 0);
     const uint32_t pitchIn = o.method(0x314, 0), pitchOut = o.method(0x318, 0);
     const uint32_t len = o.method(0x31C, 0), lines = o.method(0x320, 0);
-    const uint64_t lastIn = lines ? static_cast<uint64_t>(offIn) + static_cast<uint64_t>(pitchIn) * (lines - 1) + len : 0;
-    const uint64_t lastOut = lines ? static_cast<uint64_t>(offOut) + static_cast<uint64_t>(pitchOut) * (lines - 1) + len : 0;
+    const uint64_t spanIn = len ? static_cast<uint64_t>(len - 1) * stepIn + 1 : 0;
+    const uint64_t spanOut = len ? static_cast<uint64_t>(len - 1) * stepOut + 1 : 0;
+    const uint64_t lastIn = lines ? static_cast<uint64_t>(offIn) + static_cast<uint64_t>(pitchIn) * (lines - 1) + spanIn : 0;
+    const uint64_t lastOut = lines ? static_cast<uint64_t>(offOut) + static_cast<uint64_t>(pitchOut) * (lines - 1) + spanOut : 0;
     if (lastIn > static_cast<uint64_t>(in->limit) + 1 || lastOut > static_cast<uint64_t>(out->limit) + 1) {
         m.error("memory copy of %u lines outside its memory objects (in 0x%X)", lines, offIn);
     } else {
         auto *src = reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(in->base)) + offIn;
         auto *dst = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(out->base)) + offOut;
-        for (uint32_t l = 0; l < lines; ++l) std::memmove(dst + static_cast<size_t>(l) * pitchOut, src + static_cast<size_t>(l) * pitchIn, len);
+        for (uint32_t l = 0; l < lines; ++l) {
+            uint8_t *d = dst + static_cast<size_t>(l) * pitchOut;
+            const uint8_t *sp = src + static_cast<size_t>(l) * pitchIn;
+            if (format == 0x101) {
+                std::memmove(d, sp, len);
+            } else {
+                for (uint32_t k = 0; k < len; ++k) d[static_cast<size_t>(k) * stepOut] = sp[static_cast<size_t>(k) * stepIn];
+            }
+        }
         ++m.stats.memoryCopies;
     }
     if (notifier && notifier->isMemory && notifier->limit >= 15)

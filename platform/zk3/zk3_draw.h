@@ -19,7 +19,8 @@
 //        0xFFC: starts; data at 0x1000; 0 bits leave the pixel alone), group E (clip
 //        0x13E4/0x13E8, colours 0x13EC/0x13F0, sizes 0x13F4/0x13F8, point 0x13FC: starts; data
 //        at 0x1400-0x143C; both colours drawn);
-//   0x39 memory to memory, format 0x101 (0x30C/0x310 offsets, 0x314/0x318 pitches, 0x31C line
+//   0x39 memory to memory, format = source byte step | destination byte step << 8 (0x101 whole
+//        lines; other steps move single bytes) (0x30C/0x310 offsets, 0x314/0x318 pitches, 0x31C line
 //        bytes, 0x320 lines, 0x328 starts; memory objects 0x300 in, 0x304 out, notifier 0x308
 //        whose status word is cleared when the copy is done).
 // The drawing objects reach the destination surface 0xA00F2, the source surface 0xA00F4, the

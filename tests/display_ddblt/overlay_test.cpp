@@ -188,3 +188,65 @@ TEST_P(Overlay, RefusalsAreAnsweredWithTheirCodes) {
     EXPECT_EQ(update(video, r, r, 0).ddRVal, ZK_DDERR_SURFACELOST);
     p->fifo = fifo;
 }
+
+TEST_P(Overlay, UnlockingAPlanarOverlayFillsItsPackedCopy) {
+    ZK_PDEV *p = ppdev();
+    const uint32_t kYv12 = ZK_FOURCC('Y', 'V', '1', '2'), k420i = ZK_FOURCC('4', '2', '0', 'i');
+    struct Case { uint32_t code; DWORD w, h; };
+    for (const Case &k : {Case{kYv12, 8, 4}, Case{kYv12, 6, 6}, Case{k420i, 8, 4}}) {
+        SCOPED_TRACE(testing::Message() << std::string(reinterpret_cast<const char *>(&k.code), 4) << " " << k.w << "x" << k.h);
+        // Give the video memory back between cases: a fresh heap each time.
+        fn<PFN_Disable>(INDEX_DrvDisableDirectDraw)(dd.dhpdev);
+        ASSERT_TRUE(fn<PFN_Enable>(INDEX_DrvEnableDirectDraw)(dd.dhpdev, &cb, &scb, &pcb));
+        std::memset(p->apOverlaySurface, 0, sizeof p->apOverlaySurface);
+        p->cOverlaySurfaces = 0;
+        p->pOverlaySurfaceList = nullptr;
+        p->fpPlanarBlock = p->fpPlanarSecond = 0;
+        Surface s(k.w, k.h, ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY);
+        s.gbl.ddpfSurface.dwFlags = ZK_DDPF_FOURCC;
+        s.gbl.ddpfSurface.dwFourCC = k.code;
+        ZK_DD_CREATESURFACEDATA c{&dd, &s.desc, s.list, 1, -1, nullptr};
+        ASSERT_EQ(DdCreateSurface(&c), ZK_DDHAL_HANDLED);
+        ASSERT_EQ(c.ddRVal, ZK_DD_OK);
+        ASSERT_EQ(s.gbl.fpVidMem, p->fpPlanarBlock);
+        // The planes, laid out on widths rounded up to 4 (width 6: Y pitch 8, chroma pitch 4).
+        const DWORD W4 = (k.w + 3) & ~3u, H2 = (k.h + 1) & ~1u, P = (((k.w + 1) & ~1u) * 2 + 15) & ~15u;
+        ASSERT_EQ(P, 16u);
+        uint8_t *fb = p->frameBuffer + s.gbl.fpVidMem;
+        auto Y = [](DWORD x, DWORD y) { return uint8_t(0x10 + 16 * y + x); };
+        auto V = [](DWORD i, DWORD j) { return uint8_t(0x80 + 16 * j + i); };
+        auto U = [](DWORD i, DWORD j) { return uint8_t(0xC0 + 16 * j + i); };
+        for (DWORD y = 0; y < k.h; ++y)
+            for (DWORD x = 0; x < W4; ++x) {
+                const DWORD j = y / 2;
+                if (k.code == kYv12) {
+                    fb[y * W4 + x] = Y(x, y);
+                    if (x < W4 / 2 && !(y & 1)) {
+                        fb[W4 * H2 + j * (W4 / 2) + x] = V(x, y);
+                        fb[W4 * H2 + W4 * H2 / 4 + j * (W4 / 2) + x] = U(x, y);
+                    }
+                } else {
+                    // Line pair j: Y, first half chroma (V), Y, second half chroma (U).
+                    fb[j * 3 * W4 + (y & 1) * (W4 + W4 / 2) + x] = Y(x, y);
+                    if (x < W4 / 2 && !(y & 1)) {
+                        fb[j * 3 * W4 + W4 + x] = V(x, y);
+                        fb[j * 3 * W4 + 2 * W4 + W4 / 2 + x] = U(x, y);
+                    }
+                }
+            }
+        ZK_DD_UNLOCKDATA u{&dd, &s.lcl, -1, nullptr};
+        EXPECT_EQ(scb.Unlock(&u), ZK_DDHAL_HANDLED);
+        EXPECT_EQ(u.ddRVal, ZK_DD_OK);
+        EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
+        const uint8_t *pk = p->frameBuffer + p->fpPackedFirst;
+        for (DWORD y = 0; y < k.h; ++y)
+            for (DWORD i = 0; i < (k.w + 1) / 2; ++i) {
+                const uint8_t *q = pk + y * P + 4 * i;
+                const DWORD j = y / 2;
+                ASSERT_EQ((std::vector<int>{q[0], q[1], q[2], q[3]}),
+                          (std::vector<int>{Y(2 * i, y), U(i, 2 * j), Y(2 * i + 1, y), V(i, 2 * j)}))
+                    << "pixels " << 2 * i << "," << y;
+            }
+        EXPECT_EQ(p->subchannel7Object, 0u) << "the next user binds its own object";
+    }
+}
