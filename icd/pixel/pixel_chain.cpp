@@ -198,16 +198,16 @@ bool __glIsPackedPixelType(GLenum type) {
     return type <= kGlTexelCodeA4 || (type >= kGlUnsignedByte332 && type <= kGlUnsignedInt1010102);
 }
 
-GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixelPathSpec *spec) {
+GlPixelPathChoice *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixelPathChoice *choice) {
     GlPixelTables &t = ctx->state.pixel.tables;
     const GlProcSlots &slots = ctx->slots;
     const bool rgbaMode = ctx->visual.rgbaMode != 0;
     Chain c{s, s->stageCount < 0 ? 0 : (s->stageCount > kGlPixelSpanMaxStages ? kGlPixelSpanMaxStages : s->stageCount)};
-    spec->reader = nullptr;
-    spec->renderer = nullptr;
+    choice->reader = nullptr;
+    choice->renderer = nullptr;
 
     // Derived values.
-    const float zoom = spec->destinationKind == kGlPixelFramebuffer ? ctx->state.pixel.transfer.zoomX : 1.0f;
+    const float zoom = choice->destinationKind == kGlPixelFramebuffer ? ctx->state.pixel.transfer.zoomX : 1.0f;
     const bool notAbove1 = zoom >= -1.0f && zoom <= 1.0f;
     const bool atLeast1 = zoom <= -1.0f || zoom >= 1.0f;
     const bool direct = s->srcDirect && atLeast1;
@@ -223,8 +223,8 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
         kindFlag = t.transferStencil;
     else if (s->srcFormat == GL_DEPTH_COMPONENT)
         kindFlag = t.transferDepth;
-    const bool transfer = spec->applyTransfer && kindFlag;
-    const bool convert = !(spec->operation == kGlPixelOpImageCopy && !transfer &&
+    const bool transfer = choice->applyTransfer && kindFlag;
+    const bool convert = !(choice->operation == kGlPixelOpImageCopy && !transfer &&
                            canonical(s->srcFormat) == canonical(s->dstFormat));
     auto misaligned = [](GLenum type, const void *data, int32_t element) {
         return type != GL_BITMAP && element > 1 && (reinterpret_cast<uintptr_t>(data) % uint32_t(element)) != 0;
@@ -235,35 +235,35 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
     const bool pack = s->dstType != GL_FLOAT;
     const bool srcIndexFormat = s->srcFormat == GL_COLOR_INDEX || s->srcFormat == GL_STENCIL_INDEX;
     const GLenum st = s->srcType;
-    const bool clampSource = spec->sourceKind == kGlPixelMemory && st != GL_BITMAP && st != GL_UNSIGNED_BYTE &&
+    const bool clampSource = choice->sourceKind == kGlPixelMemory && st != GL_BITMAP && st != GL_UNSIGNED_BYTE &&
                              st != GL_UNSIGNED_SHORT && st != GL_UNSIGNED_INT && !srcIndexFormat &&
                              !(s->srcFormat == GL_DEPTH_COMPONENT ? t.transferDepth : t.transferRGBA);
-    const bool clampAfter = spec->applyTransfer && clampSource;
+    const bool clampAfter = choice->applyTransfer && clampSource;
     const bool indexDestination = s->dstFormat == GL_COLOR_INDEX || s->dstFormat == GL_STENCIL_INDEX;
 
     // Step 1: byte copies between memory images.
-    if (spec->operation == kGlPixelOpImageCopy && st == GL_UNSIGNED_BYTE &&
+    if (choice->operation == kGlPixelOpImageCopy && st == GL_UNSIGNED_BYTE &&
         (s->dstType == GL_UNSIGNED_BYTE || __glIsPackedPixelType(s->dstType)) && !shrink && !transfer &&
         !srcMisaligned && !dstMisaligned && !clampSource && !clampAfter) {
         if (s->dstType == GL_UNSIGNED_BYTE && !convert) {
             s->stageCount = c.count;
-            return spec;
+            return choice;
         }
         if (s->dstType <= kGlTexelCodeA4) {
             GlPixelSpanProc p = byteTexelStage(s->dstType, s->srcComponents, s->srcFormat, s->finalFormat);
             if (p != nullptr) {
                 c.add(p);
                 s->stageCount = c.count;
-                return spec;
+                return choice;
             }
         }
     }
 
     // Step 2: the source side.
     bool skipUintPack = false;
-    if (spec->sourceKind == kGlPixelFramebuffer) {
+    if (choice->sourceKind == kGlPixelFramebuffer) {
         auto reader = [&](GlProc zoomed, GlProc unzoomed) {
-            spec->reader = slotAs<GlPixelReadProc>(atLeast1 ? unzoomed : zoomed);
+            choice->reader = slotAs<GlPixelReadProc>(atLeast1 ? unzoomed : zoomed);
         };
         const GLenum df = s->dstFormat;
         if (isRgbaDestinationFormat(df)) {
@@ -285,9 +285,9 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
             if (t.transferStencil) c.add(__glTransferStencil);
         } else if (df == GL_DEPTH_COMPONENT) {
             const GlDepthBuffer &db = ctx->buffers.depth;
-            if (spec->operation == kGlPixelOpRead && s->dstType == GL_UNSIGNED_INT && !t.transferDepth &&
+            if (choice->operation == kGlPixelOpRead && s->dstType == GL_UNSIGNED_INT && !t.transferDepth &&
                 (db.scale >> db.shift) != 0 && isPowerOfTwoMinusOne(db.scale >> db.shift)) {
-                spec->reader = __glReadDepthSpanShifted;
+                choice->reader = __glReadDepthSpanShifted;
                 skipUintPack = true;
             } else {
                 reader(slots.readDepthSpanZoomed, slots.readDepthSpan);
@@ -311,9 +311,9 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
     }
 
     // Step 3: the destination side.
-    if (spec->destinationKind == kGlPixelFramebuffer) {
+    if (choice->destinationKind == kGlPixelFramebuffer) {
         auto renderer = [&](GlProc zoomed, GlProc unzoomed) {
-            spec->renderer = slotAs<GlPixelRenderProc>(notAbove1 ? unzoomed : zoomed);
+            choice->renderer = slotAs<GlPixelRenderProc>(notAbove1 ? unzoomed : zoomed);
         };
         const GLenum df = s->dstFormat;
         if (df == GL_COLOR_INDEX)
@@ -325,10 +325,10 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
         else if (isRgbaDestinationFormat(df))
             renderer(slots.renderRGBASpanZoomed, slots.renderRGBASpan);
 
-        if (spec->operation == kGlPixelOpDraw) {
+        if (choice->operation == kGlPixelOpDraw) {
             const GLenum sf = s->srcFormat;
             auto pick = [&](GlPixelRenderProc zoomed, GlPixelRenderProc unzoomed) {
-                spec->renderer = notAbove1 ? unzoomed : zoomed;
+                choice->renderer = notAbove1 ? unzoomed : zoomed;
             };
             // Byte rows: the chain is replaced by at most a compaction and a table renderer.
             auto bytes = [&](GlPixelSpanProc compact, GlPixelRenderProc zoomed, GlPixelRenderProc unzoomed) {
@@ -402,7 +402,7 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
         }
     } else {
         const bool packed = __glIsPackedPixelType(s->dstType);
-        if (convert) addReduction(c, s->finalFormat, spec->operation, packed);
+        if (convert) addReduction(c, s->finalFormat, choice->operation, packed);
         if (clampAfter) {
             if (st == GL_BYTE || st == GL_SHORT || st == GL_INT)
                 c.add(__glClampNegativeToZero);
@@ -421,5 +421,5 @@ GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *s, GlPixel
     }
 
     s->stageCount = c.count;
-    return spec;
+    return choice;
 }

@@ -327,10 +327,10 @@ void drawStrip(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLe
     // The strip's own start: the raster position moved by the columns before it.
     __glComputeSrcImageLayout(ctx, &s);
     setOptionBytes(&s);
-    GlPixelPathSpec spec{kGlPixelMemory, kGlPixelFramebuffer, kGlPixelOpDraw, 1, {}, nullptr, nullptr};
+    GlPixelPathChoice choice{kGlPixelMemory, kGlPixelFramebuffer, kGlPixelOpDraw, 1, {}, nullptr, nullptr};
     s.stageCount = 0;
-    __glPickPixelSpanStages(ctx, &s, &spec);
-    s.renderProc = spec.renderer;
+    __glPickPixelSpanStages(ctx, &s, &choice);
+    s.renderProc = choice.renderer;
     runToFramebuffer(ctx, &s, b, [&](GlPixelSpan *sp, int32_t) -> const void * {
         return runChain(ctx, sp, sp->srcStart, b, 0, nullptr);
     });
@@ -381,11 +381,11 @@ void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
             if (!clipRead(ctx, &s, s.dstSkipPixels, s.dstSkipRows) || s.width == 0 || s.height == 0) continue;
             __glComputeDstImageLayout(ctx, &s);
             setOptionBytes(&s);
-            GlPixelPathSpec spec{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead, 1, {}, nullptr, nullptr};
+            GlPixelPathChoice choice{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead, 1, {}, nullptr, nullptr};
             s.stageCount = 0;
-            __glPickPixelSpanStages(ctx, &s, &spec);
-            s.readProc = spec.reader;
-            runToMemory(ctx, &s, spec.reader, b);
+            __glPickPixelSpanStages(ctx, &s, &choice);
+            s.readProc = choice.reader;
+            runToMemory(ctx, &s, choice.reader, b);
         }
     });
 }
@@ -439,9 +439,9 @@ void copyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer, GlPixelS
                GlPixelSpanProc last) {
     s->stageCount = 0;
     appendStage(s, first);
-    GlPixelPathSpec spec{kGlPixelMemory, kGlPixelMemory, kGlPixelOpImageCopy, uint8_t(applyTransfer ? 1 : 0), {},
+    GlPixelPathChoice choice{kGlPixelMemory, kGlPixelMemory, kGlPixelOpImageCopy, uint8_t(applyTransfer ? 1 : 0), {},
                          nullptr, nullptr};
-    __glPickPixelSpanStages(ctx, s, &spec);
+    __glPickPixelSpanStages(ctx, s, &choice);
     appendStage(s, last);
     runImageCopy(ctx, s);
 }
@@ -467,14 +467,14 @@ void __glCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelS
     if (!clipRead(ctx, s, skipPixels, skipRows) || s->width == 0 || s->height == 0) return;
     s->dstStart += ptrdiff_t(skipRows) * s->dstRowBytes + ptrdiff_t(skipPixels) * s->dstGroupBytes;
     s->stageCount = 0;
-    GlPixelPathSpec spec{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpFramebufferImage, 1, {}, nullptr, nullptr};
-    __glPickPixelSpanStages(ctx, s, &spec);
+    GlPixelPathChoice choice{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpFramebufferImage, 1, {}, nullptr, nullptr};
+    __glPickPixelSpanStages(ctx, s, &choice);
     appendStage(s, storeStageOf(tex));
-    s->readProc = spec.reader;
+    s->readProc = choice.reader;
     RowBuffers b;
     const int32_t width = s->width;
     if (s->width > kGlPixelRowPixels) s->width = kGlPixelRowPixels;  // texture rows are far narrower
-    runToMemory(ctx, s, spec.reader, b);
+    runToMemory(ctx, s, choice.reader, b);
     s->width = width;
 }
 

@@ -48,7 +48,7 @@ constexpr int32_t kGlPixelOpCopy = 3;
 constexpr int32_t kGlPixelOpFramebufferImage = 4;
 constexpr int32_t kGlPixelOpImageCopy = 5;
 
-struct GlPixelPathSpec {
+struct GlPixelPathChoice {
     int32_t sourceKind;
     int32_t destinationKind;
     int32_t operation;
@@ -62,7 +62,7 @@ struct GlPixelPathSpec {
 bool __glIsPackedPixelType(GLenum type);
 // Appends the stages this operation needs after the span's first stageCount ones, stores the new
 // count, and the reader and renderer into the request.
-GlPixelPathSpec *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *span, GlPixelPathSpec *spec);
+GlPixelPathChoice *__glPickPixelSpanStages(GlContext *ctx, GlPixelSpan *span, GlPixelPathChoice *choice);
 
 // ---- drivers --------------------------------------------------------------------------------------
 void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum format, GLenum type,

@@ -57,11 +57,11 @@ void copyStrip(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsizei height, 
     s.readY += float(s.srcSkipRows * step);
     setOptionBytes(&s);
 
-    GlPixelPathSpec spec{kGlPixelFramebuffer, kGlPixelFramebuffer, kGlPixelOpCopy, 1, {}, nullptr, nullptr};
+    GlPixelPathChoice choice{kGlPixelFramebuffer, kGlPixelFramebuffer, kGlPixelOpCopy, 1, {}, nullptr, nullptr};
     s.stageCount = 0;
-    __glPickPixelSpanStages(ctx, &s, &spec);
-    s.readProc = spec.reader;
-    s.renderProc = spec.renderer;
+    __glPickPixelSpanStages(ctx, &s, &choice);
+    s.readProc = choice.reader;
+    s.renderProc = choice.renderer;
     if (s.readProc == nullptr || s.renderProc == nullptr) return;
 
     const int32_t rx = truncInt(s.readX), ry = truncInt(s.readY);

@@ -155,7 +155,7 @@ TEST_F(PixelOpsDepthStencil, CopyDepthAndStencil) {
 class PixelChain : public PixelOpsTest {
 protected:
     GlPixelSpan span{};
-    GlPixelPathSpec spec{};
+    GlPixelPathChoice choice{};
 
     void memorySource(GLenum format, GLenum type, const void *data) {
         span = GlPixelSpan{};
@@ -170,9 +170,9 @@ protected:
     }
     void pick(int src, int dst, int op, int transfer = 1) {
         validate();
-        spec = GlPixelPathSpec{src, dst, op, uint8_t(transfer), {}, nullptr, nullptr};
+        choice = GlPixelPathChoice{src, dst, op, uint8_t(transfer), {}, nullptr, nullptr};
         span.stageCount = 0;
-        __glPickPixelSpanStages(ctx, &span, &spec);
+        __glPickPixelSpanStages(ctx, &span, &choice);
     }
     std::vector<GlPixelSpanProc> stages() { return {span.stages, span.stages + span.stageCount}; }
 };
@@ -206,7 +206,7 @@ TEST_F(PixelChain, DrawPixelsChains) {
         span.dstType = GL_FLOAT;
         pick(kGlPixelMemory, kGlPixelFramebuffer, kGlPixelOpDraw);
         EXPECT_EQ(stages(), r.stages);
-        EXPECT_EQ(spec.renderer, r.renderer);
+        EXPECT_EQ(choice.renderer, r.renderer);
     }
 }
 
@@ -219,7 +219,7 @@ TEST_F(PixelChain, ReadAndImageCopyChains) {
     span.dstType = GL_UNSIGNED_INT;
     span.dstElementBytes = 4;
     pick(kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead);
-    EXPECT_EQ(spec.reader, __glReadDepthSpanShifted);
+    EXPECT_EQ(choice.reader, __glReadDepthSpanShifted);
     EXPECT_TRUE(stages().empty());
     // Luminance: glReadPixels sums, a texture copy takes red.
     span.dstFormat = span.finalFormat = GL_LUMINANCE;

@@ -33,6 +33,31 @@ struct ObjectRow {
     bool color;               // through colour-buffer units: not bit-exact
 };
 
+// Each row set through `set`, then read back in both forms through `get`: the count written and
+// the values (colours through colour-buffer units are compared within rounding).
+template <size_t N, class Set, class Get, class Error>
+void roundTrip(const ObjectRow (&rows)[N], Set set, Get get, Error error) {
+    for (const ObjectRow &row : rows) {
+        SCOPED_TRACE(row.what);
+        set(row.pname, row.set.data());
+        ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+        Sentinels s;
+        get(row.pname, s.f, s.i);
+        EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+        ASSERT_EQ(s.writtenF(), int(row.want.size()));
+        ASSERT_EQ(s.writtenI(), int(row.want.size()));
+        for (size_t k = 0; k < row.want.size(); ++k) {
+            if (row.color) {
+                EXPECT_NEAR(s.f[k], row.want[k], 1e-6);
+                EXPECT_NEAR(s.i[k], row.wantI[k], 1024);
+            } else {
+                EXPECT_EQ(s.f[k], row.want[k]);
+                EXPECT_EQ(s.i[k], row.wantI[k]);
+            }
+        }
+    }
+}
+
 TEST_F(QueryTest, LightsRoundTrip) {
     const ObjectRow rows[] = {
         {"ambient", GL_AMBIENT, {0.25f, 0.5f, 0.75f, 1}, {0.25f, 0.5f, 0.75f, 1},
@@ -48,26 +73,12 @@ TEST_F(QueryTest, LightsRoundTrip) {
         {"linear attenuation", GL_LINEAR_ATTENUATION, {0.5f}, {0.5f}, {0}, false},
         {"quadratic attenuation", GL_QUADRATIC_ATTENUATION, {3}, {3}, {3}, false},
     };
-    for (const ObjectRow &row : rows) {
-        SCOPED_TRACE(row.what);
-        GL(glLightfv)(GL_LIGHT3, row.pname, row.set.data());
-        ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
-        Sentinels s;
-        GL(glGetLightfv)(GL_LIGHT3, row.pname, s.f);
-        GL(glGetLightiv)(GL_LIGHT3, row.pname, s.i);
-        EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
-        ASSERT_EQ(s.writtenF(), int(row.want.size()));
-        ASSERT_EQ(s.writtenI(), int(row.want.size()));
-        for (size_t k = 0; k < row.want.size(); ++k) {
-            if (row.color) {
-                EXPECT_NEAR(s.f[k], row.want[k], 1e-6);
-                EXPECT_NEAR(s.i[k], row.wantI[k], 1024);
-            } else {
-                EXPECT_EQ(s.f[k], row.want[k]);
-                EXPECT_EQ(s.i[k], row.wantI[k]);
-            }
-        }
-    }
+    roundTrip(rows, [&](GLenum p, const float *v) { GL(glLightfv)(GL_LIGHT3, p, v); },
+              [&](GLenum p, float *f, GLint *i) {
+                  GL(glGetLightfv)(GL_LIGHT3, p, f);
+                  GL(glGetLightiv)(GL_LIGHT3, p, i);
+              },
+              [&] { return error(); });
     // The defaults of light 0, and another light left alone.
     Sentinels d;
     GL(glGetLightfv)(GL_LIGHT0, GL_DIFFUSE, d.f);
@@ -106,26 +117,12 @@ TEST_F(QueryTest, MaterialsRoundTrip) {
         {"shininess", GL_SHININESS, {12.5f}, {12.5f}, {12}, false},
         {"colour indexes", GL_COLOR_INDEXES, {1.5f, 2.5f, 3.5f}, {1.5f, 2.5f, 3.5f}, {1, 2, 3}, false},
     };
-    for (const ObjectRow &row : rows) {
-        SCOPED_TRACE(row.what);
-        GL(glMaterialfv)(GL_FRONT, row.pname, row.set.data());
-        ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
-        Sentinels s;
-        GL(glGetMaterialfv)(GL_FRONT, row.pname, s.f);
-        GL(glGetMaterialiv)(GL_FRONT, row.pname, s.i);
-        EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
-        ASSERT_EQ(s.writtenF(), int(row.want.size()));
-        ASSERT_EQ(s.writtenI(), int(row.want.size()));
-        for (size_t k = 0; k < row.want.size(); ++k) {
-            if (row.color) {
-                EXPECT_NEAR(s.f[k], row.want[k], 1e-6);
-                EXPECT_NEAR(s.i[k], row.wantI[k], 1024);
-            } else {
-                EXPECT_EQ(s.f[k], row.want[k]);
-                EXPECT_EQ(s.i[k], row.wantI[k]);
-            }
-        }
-    }
+    roundTrip(rows, [&](GLenum p, const float *v) { GL(glMaterialfv)(GL_FRONT, p, v); },
+              [&](GLenum p, float *f, GLint *i) {
+                  GL(glGetMaterialfv)(GL_FRONT, p, f);
+                  GL(glGetMaterialiv)(GL_FRONT, p, i);
+              },
+              [&] { return error(); });
     // The back face keeps its defaults; both faces take a front-and-back call.
     GLfloat back[4];
     GL(glGetMaterialfv)(GL_BACK, GL_DIFFUSE, back);
