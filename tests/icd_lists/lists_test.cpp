@@ -687,6 +687,26 @@ TEST_F(Lists, CallListsTooLargeForAListIsRefused) {
 
 namespace {
 
+// A map compiled into a list is the map after the list runs: the evaluators answer its points.
+TEST_F(Lists, ACalledListDefinesItsMaps) {
+    const GLfloat points[2][3] = {{1, 2, 3}, {4, 5, 6}};
+    GL(glNewList)(3, GL_COMPILE);
+    GL(glMap1f)(GL_MAP1_VERTEX_3, 0, 2, 3, 2, &points[0][0]);
+    GL(glEndList)();
+    GLfloat before[6] = {};
+    GL(glGetMapfv)(GL_MAP1_VERTEX_3, GL_COEFF, before);
+    EXPECT_NE(before[3], 4.0f) << "compiling alone must not define the map";
+    GL(glCallList)(3);
+    GLfloat coeff[6] = {}, domain[2] = {};
+    GLint order = 0;
+    GL(glGetMapfv)(GL_MAP1_VERTEX_3, GL_COEFF, coeff);
+    GL(glGetMapfv)(GL_MAP1_VERTEX_3, GL_DOMAIN, domain);
+    GL(glGetMapiv)(GL_MAP1_VERTEX_3, GL_ORDER, &order);
+    EXPECT_EQ(std::vector<float>(coeff, coeff + 6), (std::vector<float>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(domain[1], 2.0f);
+    EXPECT_EQ(order, 2);
+}
+
 // Maps keep their control points as tight floats, v fastest, whatever the caller's strides and
 // type; bad maps record their errors.
 TEST_F(Lists, MapsStoreTheirPointsTightAsFloats) {
