@@ -20,8 +20,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -46,8 +48,14 @@ struct Header {
 static_assert(sizeof(Header) <= 4096);
 constexpr size_t kHeaderBytes = 4096;  // payloads start at or after this
 
+// KIV_OBJECT_NAMESPACE keeps two simulated machines that run at once (two build trees testing side
+// by side) from sharing their named objects; unset, every program of one user shares them.
 std::string shmNameFor(const char *name) {
     std::string s = "/kiv." + std::to_string(getuid()) + ".";
+    if (const char *ns = std::getenv("KIV_OBJECT_NAMESPACE"); ns && *ns) {
+        for (const char *p = ns; *p; ++p) s += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        s += '.';
+    }
     for (const char *p = name; *p; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
