@@ -11,7 +11,7 @@
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
 #include "icd/hw/hw.h"
-#include "icd/hw/hw_pending.h"
+#include "icd/hw/hw_services.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
-#include "icd/hw/hw_pending.h"
+#include "icd/hw/hw_services.h"
 #include "icd/hw/present.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <set>
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
-#include "icd/hw/hw_pending.h"
+#include "icd/hw/hw_services.h"
 #include "include/zkgfx.h"
 
 int32_t __glHwGammaTimes1000 = 1000;
@@ -110,32 +110,32 @@ struct ConfigRow {
     uint8_t flags;
 };
 constexpr ConfigRow kConfigStream[] = {
-    {4, 0x000, 1, 0x1008, 0, 0}, {4, 0x304, 1, 0x1003, 0, kClientRelative},
+    {4, 0x000, 1, 0x1008, 0, 0}, {4, 0x304, 1, kHwFbSurfacesLow, 0, kClientRelative},
     {4, 0x200, 1, 0x101A, 0, 0}, {4, 0x204, 1, 0x101E, 0, 0}, {4, 0x208, 1, 0x101D, 0, 0},
     {4, 0x20C, 1, 0x1015, 0, 0}, {4, 0x210, 1, 0x1017, 0, 0}, {4, 0x300, 1, 0x1000000, 0, 0},
-    {0, 0x000, 1, 0x1009, 0, 0}, {0, 0x304, 1, 0x1003, 0, kClientRelative},
+    {0, 0x000, 1, 0x1009, 0, 0}, {0, 0x304, 1, kHwFbSurfacesLow, 0, kClientRelative},
     {0, 0x204, 1, 0x101B, 0, 0}, {0, 0x300, 1, 0x1000000, 0, 0},
-    {0, 0x000, 1, 0x100A, 0, 0}, {0, 0x304, 1, 0x1003, 0, kClientRelative},
+    {0, 0x000, 1, 0x100A, 0, 0}, {0, 0x304, 1, kHwFbSurfacesLow, 0, kClientRelative},
     {0, 0x204, 1, 0x1016, 0, 0}, {0, 0x300, 1, 0x1010001, 0, 0},
     {0, 0x000, 1, 0x1012, 0, 0}, {0, 0x200, 1, 0x101C, 0, 0},
     {5, 0x000, 1, 0x100B, 0, 0}, {5, 0x200, 1, 0x101F, 0, 0}, {5, 0x204, 1, 0x1020, 0, 0},
-    {5, 0x208, 1, 0x1021, 0, 0}, {5, 0x304, 1, 0x1003, 0, kClientRelative},
+    {5, 0x208, 1, 0x1021, 0, 0}, {5, 0x304, 1, kHwFbSurfacesLow, 0, kClientRelative},
     {5, 0x300, 1, 0, 0, 0}, {5, 0x308, 1, 16, 0, 0}, {5, 0x30C, 1, 0, 0, 0},
-    {1, 0x000, 1, 0x100C, 0, 0}, {1, 0x100, 1, 0x1001, 0, kClientRelative},
+    {1, 0x000, 1, 0x100C, 0, 0}, {1, 0x100, 1, kHwPrivateNotifierLow, 0, kClientRelative},
     {1, 0x200, 1, 0x1019, 0, 0}, {1, 0x204, 1, 0x1021, 0, 0}, {1, 0x208, 1, 0x101F, 0, 0},
-    {1, 0x300, 1, 0x1006, 0, kClientRelative},
-    {1, 0x000, 1, 0x100D, 0, kHeapOnly}, {1, 0x100, 1, 0x1001, 0, kHeapOnly | kClientRelative},
+    {1, 0x300, 1, kHwFbTexturesLow, 0, kClientRelative},
+    {1, 0x000, 1, 0x100D, 0, kHeapOnly}, {1, 0x100, 1, kHwPrivateNotifierLow, 0, kHeapOnly | kClientRelative},
     {1, 0x200, 1, 0x1018, 0, kHeapOnly}, {1, 0x204, 1, 0x1020, 0, kHeapOnly},
-    {1, 0x208, 1, 0x101F, 0, kHeapOnly}, {1, 0x300, 1, 0x1005, 0, kHeapOnly | kClientRelative},
+    {1, 0x208, 1, 0x101F, 0, kHeapOnly}, {1, 0x300, 1, kHwHeapObjectLow, 0, kHeapOnly | kClientRelative},
     {0, 0x000, 1, 0x1013, 0, 0}, {0, 0x204, 2, 0x101C, 0x1019, 0}, {0, 0x200, 1, 0x101D, 0, 0},
     {0, 0x000, 1, 0x1014, 0, 0}, {0, 0x204, 2, 0x101C, 0x1018, 0}, {0, 0x200, 1, 0x101E, 0, 0},
-    {7, 0x000, 1, 0x1011, 0, 0}, {7, 0x100, 1, 0x1001, 0, kClientRelative},
+    {7, 0x000, 1, 0x1011, 0, 0}, {7, 0x100, 1, kHwPrivateNotifierLow, 0, kClientRelative},
     {7, 0x204, 1, 0x101A, 0, 0}, {7, 0x200, 1, 0x101B, 0, 0},
-    {2, 0x000, 1, 0x1010, 0, 0}, {2, 0x100, 1, 0x1002, 0, kClientRelative},
+    {2, 0x000, 1, 0x1010, 0, 0}, {2, 0x100, 1, kHwSharedNotifierLow, 0, kClientRelative},
     {2, 0x200, 1, 0x1017, 0, 0}, {2, 0x300, 1, 1, 0, 0}, {2, 0x304, 1, 0, 0, 0},
-    {2, 0x000, 1, 0x100E, 0, 0}, {2, 0x100, 1, 0x1001, 0, kClientRelative},
+    {2, 0x000, 1, 0x100E, 0, 0}, {2, 0x100, 1, kHwPrivateNotifierLow, 0, kClientRelative},
     {2, 0x200, 1, 0x1015, 0, 0}, {2, 0x300, 1, 1, 0, 0}, {2, 0x304, 1, 0, 0, 0},
-    {3, 0x000, 1, 0x100F, 0, 0}, {3, 0x100, 1, 0x1001, 0, kClientRelative},
+    {3, 0x000, 1, 0x100F, 0, 0}, {3, 0x100, 1, kHwPrivateNotifierLow, 0, kClientRelative},
     {3, 0x200, 1, 0x1016, 0, 0}, {3, 0x300, 1, 0x1010001, 0, 0}, {3, 0x304, 1, 0, 0, 0},
     {2, 0x000, 1, 0x1010, 0, 0}, {2, 0x304, 1, 0, 0, 0}, {2, 0x400, 2, 0, 0, 0},
 };
@@ -145,9 +145,9 @@ struct MemoryObject {
     uint32_t low, bit;
 };
 constexpr MemoryObject kMemoryObjects[] = {
-    {kHwChannelNotifierLow, kHwProgressNotifierChannel}, {0x1001, kHwProgressNotifierPrivate},
-    {0x1002, kHwProgressNotifierShared}, {0x1007, kHwProgressPushObject}, {0x1003, kHwProgressFbSurfaces},
-    {0x1006, kHwProgressFbTextures}, {0x1005, kHwProgressHeapObject},
+    {kHwChannelNotifierLow, kHwProgressNotifierChannel}, {kHwPrivateNotifierLow, kHwProgressNotifierPrivate},
+    {kHwSharedNotifierLow, kHwProgressNotifierShared}, {kHwPushBufferLow, kHwProgressPushObject}, {kHwFbSurfacesLow, kHwProgressFbSurfaces},
+    {kHwFbTexturesLow, kHwProgressFbTextures}, {kHwHeapObjectLow, kHwProgressHeapObject},
 };
 
 // Pairs of (class, handle) through subchannel 0: method 0x300 creates, 0x304 destroys.
@@ -365,6 +365,191 @@ BOOL __glHwBindObjects(HwState *hw) {
 
 // ---- start-up ----------------------------------------------------------------------------------
 
+namespace {
+
+// Each start-up step sets its progress bit once it holds something, so that a failure at any
+// later step lets __glHwCloseDevice undo exactly what was done.
+BOOL openSettings(GlContext *, HwState *hw) {
+    __glHwReadSettings(hw);
+    hw->progress |= kHwProgressSettings;
+    bool heapChanged = false;
+    hw->maxPciTexHeapSize = clampHeapSize(hw->maxPciTexHeapSize, &heapChanged);
+    if (heapChanged) __glHwWriteHeapSetting(hw->maxPciTexHeapSize);
+    return TRUE;
+}
+
+BOOL openDirectDraw(GlContext *, HwState *hw) { return __glHwOpenDirectDraw(hw); }
+BOOL openSharedMutex(GlContext *, HwState *hw) { return __glHwOpenSharedMutex(hw); }
+BOOL openSharedMemory(GlContext *, HwState *hw) { return __glHwOpenSharedMemory(hw); }
+
+BOOL takeClientIdAndNotifier(GlContext *, HwState *hw) {
+    hw->clientId = takeClientId(GetTickCount() + GetCurrentProcessId() + sharedAttachCount(hw));
+    hw->notifier = hw->sharedHeader->notifier;
+    return TRUE;
+}
+
+BOOL openZkgfx(GlContext *, HwState *hw) {
+    HANDLE device = CreateFileA(ZKGFX_USER_PATH, GENERIC_READ | GENERIC_WRITE, kFileShareRead | kFileShareWrite,
+                                nullptr, OPEN_EXISTING, kFileAttributeNormal, nullptr);
+    if (device == INVALID_HANDLE_VALUE || device == nullptr) return FALSE;
+    hw->deviceHandle = hw->requestHandle = device;
+    hw->progress |= kHwProgressDevice;
+    return TRUE;
+}
+
+BOOL takeFrameBufferRegion(GlContext *ctx, HwState *hw) {
+    static const char kRegion[] = ZK_RM_REGION_FRAME_BUFFER;
+    ZK_RM_MEMORY_REGION_PARAMS p{};
+    p.Name = uint32_t(reinterpret_cast<uintptr_t>(kRegion));
+    p.Status = 0xFFFF;
+    const BOOL ok = __glHwZkgfxRequest(hw, ZK_RM_GET_MEMORY_REGION, &p, sizeof p);
+    if (!ok || p.Status != 0 || p.Address == 0) return FALSE;
+    hw->fbRegionAddress = p.Address;
+    hw->fbRegionSize = p.Size;
+    hw->progress |= kHwProgressFbRegion;
+    hw->fbBase = ctx->hostProcs.getPrimary != nullptr
+                     ? uint32_t(reinterpret_cast<uintptr_t>(ctx->hostProcs.getPrimary(ctx)))
+                     : 0;
+    return TRUE;
+}
+
+// The device index of the ZK3; none found leaves kNoDevice, which the channel request refuses.
+BOOL findDeviceIndex(GlContext *, HwState *hw) {
+    for (uint32_t i = 0; i < kNoDevice; ++i) {
+        char name[ZK_RM_DEVICE_NAME_SIZE] = {};
+        ZK_RM_DEVICE_NAME_PARAMS p{};
+        p.DeviceIndex = uint16_t(i);
+        p.NameBuffer = uint32_t(reinterpret_cast<uintptr_t>(name));
+        p.BufferSize = ZK_RM_DEVICE_NAME_SIZE;
+        p.Status = 0xFFFF;
+        if (__glHwZkgfxRequest(hw, ZK_RM_GET_DEVICE_NAME, &p, sizeof p) && p.Status == 0 &&
+            std::memcmp(name, "ZK3", 4) == 0) {
+            hw->deviceIndex = i;
+            break;
+        }
+    }
+    return TRUE;
+}
+
+BOOL createNotifiers(GlContext *ctx, HwState *hw) {
+    hw->notifierBlock = static_cast<uint8_t *>(ctx->hostProcs.calloc(ctx, 1, 48));
+    if (hw->notifierBlock == nullptr) return FALSE;
+    hw->progress |= kHwProgressNotifierBlock;
+    hw->notifierRecord[0] = hw->notifierBlock;
+    hw->notifierRecord[1] = hw->notifierBlock + 16;
+    hw->notifierRecord[0][15] = 0;
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwChannelNotifierLow), ZK_RM_CLASS_NOTIFIER,
+                                  hw->notifierRecord[0], 15))
+        return FALSE;
+    hw->progress |= kHwProgressNotifierChannel;
+    hw->notifierRecord[1][15] = 0;
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwPrivateNotifierLow), ZK_RM_CLASS_NOTIFIER,
+                                  hw->notifierRecord[1], 15))
+        return FALSE;
+    hw->progress |= kHwProgressNotifierPrivate;
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwSharedNotifierLow), ZK_RM_CLASS_NOTIFIER,
+                                  const_cast<uint8_t *>(hw->sharedHeader->notifier), 15))
+        return FALSE;
+    hw->progress |= kHwProgressNotifierShared;
+    return TRUE;
+}
+
+// The gamma ramp is loaded by the first context of the machine only; failing to load it is no
+// reason to give up the hardware.
+BOOL loadGamma(GlContext *, HwState *hw) {
+    if (sharedAttachCount(hw) != 0) {
+        BYTE table[256];
+        __glHwBuildGammaTable(__glHwGammaTimes1000, table);
+        if (wglSetDeviceGammaRampZORVEK(table, table, table)) hw->progress |= kHwProgressGamma;
+    }
+    return TRUE;
+}
+
+BOOL createCommandBuffer(GlContext *, HwState *hw) {
+    if (!__glHwAllocPushBuffer(hw)) return FALSE;
+    hw->progress |= kHwProgressCmdBuf;
+    uint8_t *aligned = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(hw->cmdBufAlloc) + 4095) & ~uintptr_t(4095));
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwPushBufferLow), ZK_RM_CLASS_BUFFER, aligned,
+                                  hw->cmdBufSizeWords * 8 + 0x27FF))
+        return FALSE;
+    hw->progress |= kHwProgressPushObject;
+    __glHwInitPushBuffer(hw, aligned);
+    return TRUE;
+}
+
+// Video memory for surfaces and for textures; then the region goes back.
+BOOL createFrameBufferObjects(GlContext *, HwState *hw) {
+    const void *fb = reinterpret_cast<const void *>(uintptr_t(hw->fbRegionAddress));
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwFbSurfacesLow), ZK_RM_CLASS_BUFFER, fb, hw->fbRegionSize - 1))
+        return FALSE;
+    hw->progress |= kHwProgressFbSurfaces;
+    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwFbTexturesLow), ZK_RM_CLASS_BUFFER, fb, hw->fbRegionSize - 1))
+        return FALSE;
+    hw->progress |= kHwProgressFbTextures;
+    ZK_RM_RELEASE_REGION_PARAMS p{};
+    p.Address = hw->fbRegionAddress;
+    __glHwZkgfxRequest(hw, ZK_RM_RELEASE_MEMORY_REGION, &p, sizeof p);
+    hw->progress &= ~kHwProgressFbRegion;
+    hw->fbRegionAddress = 0;
+    return TRUE;
+}
+
+// Texture memory: the heap is optional, and so are the built-in textures.
+BOOL createTextureMemory(GlContext *, HwState *hw) {
+    hw->heapInfo = __glHwCreateHeapInfo(hw);
+    if (hw->heapInfo != nullptr) {
+        hw->progress |= kHwProgressHeapInfo;
+        const uint8_t *data = reinterpret_cast<const uint8_t *>(hw->sharedHeader) + hw->sharedHeader->heapData;
+        if (hw->maxPciTexHeapSize != 0) {
+            if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwHeapObjectLow), ZK_RM_CLASS_BUFFER, data,
+                                          hw->maxPciTexHeapSize - 1))
+                return FALSE;
+            hw->progress |= kHwProgressHeapObject;
+        }
+    }
+    if ((hw->defaultTexture = __glHwCreateDefaultTexture(hw)) != nullptr) hw->progress |= kHwProgressDefaultTexture;
+    if ((hw->pointTexture = __glHwCreatePointTexture(hw)) != nullptr) hw->progress |= kHwProgressPointTexture;
+    if ((hw->lineTexture = __glHwCreateLineTexture(hw)) != nullptr) hw->progress |= kHwProgressLineTexture;
+    return TRUE;
+}
+
+// The DMA channel, then its three words.
+BOOL openChannel(GlContext *, HwState *hw) {
+    ZK_RM_DMA_CHANNEL_PARAMS p{};
+    p.ChannelHandle = hwHandle(hw, kHwChannelLow);
+    p.DeviceIndex = hw->deviceIndex;
+    p.NotifierObject = hwHandle(hw, kHwChannelNotifierLow);
+    p.PushBufferObject = hwHandle(hw, kHwPushBufferLow);
+    p.Status = 0xFFFFFFFFu;
+    if (!__glHwZkgfxRequest(hw, ZK_RM_OPEN_DMA_CHANNEL, &p, sizeof p) || p.Status != 0) return FALSE;
+    hw->progress |= kHwProgressChannel;
+    return __glHwQueryChannel(hw);
+}
+
+BOOL markOpenGlActive(GlContext *, HwState *hw) {
+    if (!__glHwSetOpenGlActive(hw, sharedAttachCount(hw))) return FALSE;
+    hw->progress |= kHwProgressOpenGlActive;
+    return TRUE;
+}
+
+// The channel's objects: created, then configured. Whatever reached the chip is destroyed again
+// on failure, so the progress bit is set whether or not creation went through.
+BOOL createChannelObjects(GlContext *, HwState *hw) {
+    const bool created = __glHwCreateObjects(hw);
+    hw->progress |= kHwProgressObjects;
+    return created && __glHwBindObjects(hw);
+}
+
+using OpenStep = BOOL (*)(GlContext *, HwState *);
+constexpr OpenStep kOpenSteps[] = {
+    openSettings,         openDirectDraw,      openSharedMutex,        openSharedMemory,
+    takeClientIdAndNotifier, openZkgfx,        takeFrameBufferRegion,  findDeviceIndex,
+    createNotifiers,      loadGamma,           createCommandBuffer,    createFrameBufferObjects,
+    createTextureMemory,  openChannel,         markOpenGlActive,       createChannelObjects,
+};
+
+}  // namespace
+
 BOOL __glHwOpenDevice(GlContext *ctx) {
     HwState *hw = &ctx->hw;
     hw->context = ctx;
@@ -380,162 +565,14 @@ BOOL __glHwOpenDevice(GlContext *ctx) {
     for (uint32_t &w : hw->surfaceCache) w = 0xFFFFFFFFu;
     hw->agpBus = 0;
 
-    auto fail = [&]() {
-        __glHwCloseDevice(ctx, hw);
-        hw->deviceOpen = 0;
-        hw->hardwareLost = 1;
-        return FALSE;
-    };
-
-    // 1. Settings and the heap limit.
-    __glHwReadSettings(hw);
-    hw->progress |= kHwProgressSettings;
-    bool heapChanged = false;
-    hw->maxPciTexHeapSize = clampHeapSize(hw->maxPciTexHeapSize, &heapChanged);
-    if (heapChanged) __glHwWriteHeapSetting(hw->maxPciTexHeapSize);
-
-    // 2. DirectDraw.
-    if (!__glHwOpenDirectDraw(hw)) return fail();
-
-    // 3, 4. The named mutex and the named mapping.
-    if (!__glHwOpenSharedMutex(hw)) return fail();
-    if (!__glHwOpenSharedMemory(hw)) return fail();
-
-    // 5. Client id and the shared notifier.
-    hw->clientId = takeClientId(GetTickCount() + GetCurrentProcessId() + sharedAttachCount(hw));
-    hw->notifier = hw->sharedHeader->notifier;
-
-    // 6. The device.
-    HANDLE device = CreateFileA(ZKGFX_USER_PATH, GENERIC_READ | GENERIC_WRITE, kFileShareRead | kFileShareWrite,
-                                nullptr, OPEN_EXISTING, kFileAttributeNormal, nullptr);
-    if (device == INVALID_HANDLE_VALUE || device == nullptr) return fail();
-    hw->deviceHandle = hw->requestHandle = device;
-    hw->progress |= kHwProgressDevice;
-
-    // 7. The frame buffer.
-    {
-        static const char kRegion[] = ZK_RM_REGION_FRAME_BUFFER;
-        ZK_RM_MEMORY_REGION_PARAMS p{};
-        p.Name = uint32_t(reinterpret_cast<uintptr_t>(kRegion));
-        p.Status = 0xFFFF;
-        const BOOL ok = __glHwZkgfxRequest(hw, ZK_RM_GET_MEMORY_REGION, &p, sizeof p);
-        if (ok && p.Status == 0 && p.Address != 0) {
-            hw->fbRegionAddress = p.Address;
-            hw->fbRegionSize = p.Size;
-            hw->progress |= kHwProgressFbRegion;
-        } else {
-            return fail();
-        }
-        hw->fbBase = ctx->hostProcs.getPrimary != nullptr
-                         ? uint32_t(reinterpret_cast<uintptr_t>(ctx->hostProcs.getPrimary(ctx)))
-                         : 0;
-    }
-
-    // 8. The device index of the ZK3.
-    for (uint32_t i = 0; i < kNoDevice; ++i) {
-        char name[ZK_RM_DEVICE_NAME_SIZE] = {};
-        ZK_RM_DEVICE_NAME_PARAMS p{};
-        p.DeviceIndex = uint16_t(i);
-        p.NameBuffer = uint32_t(reinterpret_cast<uintptr_t>(name));
-        p.BufferSize = ZK_RM_DEVICE_NAME_SIZE;
-        p.Status = 0xFFFF;
-        if (__glHwZkgfxRequest(hw, ZK_RM_GET_DEVICE_NAME, &p, sizeof p) && p.Status == 0 &&
-            std::memcmp(name, "ZK3", 4) == 0) {
-            hw->deviceIndex = i;
-            break;
+    for (OpenStep step : kOpenSteps) {
+        if (!step(ctx, hw)) {
+            __glHwCloseDevice(ctx, hw);
+            hw->deviceOpen = 0;
+            hw->hardwareLost = 1;
+            return FALSE;
         }
     }
-
-    // 9. Notifiers.
-    hw->notifierBlock = static_cast<uint8_t *>(ctx->hostProcs.calloc(ctx, 1, 48));
-    if (hw->notifierBlock == nullptr) return fail();
-    hw->progress |= kHwProgressNotifierBlock;
-    hw->notifierRecord[0] = hw->notifierBlock;
-    hw->notifierRecord[1] = hw->notifierBlock + 16;
-    hw->notifierRecord[0][15] = 0;
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, kHwChannelNotifierLow), ZK_RM_CLASS_NOTIFIER,
-                                  hw->notifierRecord[0], 15))
-        return fail();
-    hw->progress |= kHwProgressNotifierChannel;
-    hw->notifierRecord[1][15] = 0;
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1001), ZK_RM_CLASS_NOTIFIER, hw->notifierRecord[1], 15))
-        return fail();
-    hw->progress |= kHwProgressNotifierPrivate;
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1002), ZK_RM_CLASS_NOTIFIER,
-                                  const_cast<uint8_t *>(hw->sharedHeader->notifier), 15))
-        return fail();
-    hw->progress |= kHwProgressNotifierShared;
-
-    // 10. Gamma.
-    if (sharedAttachCount(hw) != 0) {
-        BYTE table[256];
-        __glHwBuildGammaTable(__glHwGammaTimes1000, table);
-        if (wglSetDeviceGammaRampZORVEK(table, table, table)) hw->progress |= kHwProgressGamma;
-    }
-
-    // 11. The command buffer.
-    if (!__glHwAllocPushBuffer(hw)) return fail();
-    hw->progress |= kHwProgressCmdBuf;
-    uint8_t *aligned = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(hw->cmdBufAlloc) + 4095) & ~uintptr_t(4095));
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1007), ZK_RM_CLASS_BUFFER, aligned,
-                                  hw->cmdBufSizeWords * 8 + 0x27FF))
-        return fail();
-    hw->progress |= kHwProgressPushObject;
-    __glHwInitPushBuffer(hw, aligned);
-
-    // 12. The frame buffer for surfaces and for textures; then the region goes back.
-    const void *fb = reinterpret_cast<const void *>(uintptr_t(hw->fbRegionAddress));
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1003), ZK_RM_CLASS_BUFFER, fb, hw->fbRegionSize - 1))
-        return fail();
-    hw->progress |= kHwProgressFbSurfaces;
-    if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1006), ZK_RM_CLASS_BUFFER, fb, hw->fbRegionSize - 1))
-        return fail();
-    hw->progress |= kHwProgressFbTextures;
-    {
-        ZK_RM_RELEASE_REGION_PARAMS p{};
-        p.Address = hw->fbRegionAddress;
-        __glHwZkgfxRequest(hw, ZK_RM_RELEASE_MEMORY_REGION, &p, sizeof p);
-        hw->progress &= ~kHwProgressFbRegion;
-        hw->fbRegionAddress = 0;
-    }
-
-    // 13. Texture memory.
-    hw->heapInfo = __glHwCreateHeapInfo(hw);
-    if (hw->heapInfo != nullptr) {
-        hw->progress |= kHwProgressHeapInfo;
-        const uint8_t *data = reinterpret_cast<const uint8_t *>(hw->sharedHeader) + hw->sharedHeader->heapData;
-        if (hw->maxPciTexHeapSize != 0) {
-            if (!__glHwCreateMemoryObject(hw, hwHandle(hw, 0x1005), ZK_RM_CLASS_BUFFER, data,
-                                          hw->maxPciTexHeapSize - 1))
-                return fail();
-            hw->progress |= kHwProgressHeapObject;
-        }
-    }
-    if ((hw->defaultTexture = __glHwCreateDefaultTexture(hw)) != nullptr) hw->progress |= kHwProgressDefaultTexture;
-    if ((hw->pointTexture = __glHwCreatePointTexture(hw)) != nullptr) hw->progress |= kHwProgressPointTexture;
-    if ((hw->lineTexture = __glHwCreateLineTexture(hw)) != nullptr) hw->progress |= kHwProgressLineTexture;
-
-    // 14. The DMA channel and its three words.
-    {
-        ZK_RM_DMA_CHANNEL_PARAMS p{};
-        p.ChannelHandle = hwHandle(hw, kHwChannelLow);
-        p.DeviceIndex = hw->deviceIndex;
-        p.NotifierObject = hwHandle(hw, kHwChannelNotifierLow);
-        p.PushBufferObject = hwHandle(hw, 0x1007);
-        p.Status = 0xFFFFFFFFu;
-        if (!__glHwZkgfxRequest(hw, ZK_RM_OPEN_DMA_CHANNEL, &p, sizeof p) || p.Status != 0) return fail();
-        hw->progress |= kHwProgressChannel;
-    }
-    if (!__glHwQueryChannel(hw)) return fail();
-
-    // 15. OpenGL is active.
-    if (!__glHwSetOpenGlActive(hw, sharedAttachCount(hw))) return fail();
-    hw->progress |= kHwProgressOpenGlActive;
-
-    // 16, 17. The channel's objects: created, then configured.
-    const bool created = __glHwCreateObjects(hw);
-    hw->progress |= kHwProgressObjects;   // whatever reached the chip is destroyed again
-    if (!created || !__glHwBindObjects(hw)) return fail();
     hw->deviceOpen = 1;
     return TRUE;
 }

@@ -20,6 +20,13 @@ constexpr uint32_t kHwNotifyWords = 9;     // the notify sequence a flush append
 inline uint32_t hwHandle(const HwState *hw, uint32_t low) { return (hw->clientId << 16) + low; }
 constexpr uint32_t kHwChannelNotifierLow = uint32_t(-0xF003);
 constexpr uint32_t kHwChannelLow = 0x1234;
+// The memory objects' low words: the chip reaches each block of memory through one of them.
+constexpr uint32_t kHwPrivateNotifierLow = 0x1001;   // this context's notifier record
+constexpr uint32_t kHwSharedNotifierLow = 0x1002;    // the notifier in the shared mapping
+constexpr uint32_t kHwFbSurfacesLow = 0x1003;        // video memory, for surfaces
+constexpr uint32_t kHwHeapObjectLow = 0x1005;        // the shared texture heap (system memory)
+constexpr uint32_t kHwFbTexturesLow = 0x1006;        // video memory, for textures
+constexpr uint32_t kHwPushBufferLow = 0x1007;        // the command buffer
 
 // ---- device start-up and tear-down ----------------------------------------------------------
 BOOL __glHwOpenDevice(GlContext *ctx);

@@ -21,11 +21,11 @@ void finishPending(GlContext *ctx) {
 uint32_t __glHwCapabilityMask(GlContext *ctx) {
     uint32_t caps = 0, offset = 0;
     const GlColorBuffers &c = ctx->buffers.color;
-    if (__glHwBufferOffset(ctx, &c.front.head, &offset)) caps |= 0x1;
-    if (ctx->visual.doubleBuffer && __glHwBufferOffset(ctx, &c.back.head, &offset)) caps |= 0x4;
+    if (__glHwBufferOffset(ctx, &c.front.head, &offset)) caps |= kHwCapFrontInVideo;
+    if (ctx->visual.doubleBuffer && __glHwBufferOffset(ctx, &c.back.head, &offset)) caps |= kHwCapBackInVideo;
     if (ctx->buffers.heads.depth != nullptr && ctx->buffers.depth.head.elementSize == 2 &&
         __glHwBufferOffset(ctx, ctx->buffers.heads.depth, &offset))
-        caps |= 0x20;
+        caps |= kHwCapDepthInVideo;
     return caps;
 }
 
@@ -36,14 +36,14 @@ void __glHwPickProcs(GlContext *ctx) {
         uint32_t needed;
         const GLenum draw = ctx->state.mode.drawBuffer;
         if (hw->hardwareLost || !ctx->tail.hwPresent)
-            needed = 0xFFFFFFFFu;
+            needed = kHwCapNeverMet;
         else if (draw == GL_BACK)
-            needed = 0x4;
-        else if (draw == GL_FRONT && (caps & 0x1))
-            needed = 0x1;
+            needed = kHwCapBackInVideo;
+        else if (draw == GL_FRONT && (caps & kHwCapFrontInVideo))
+            needed = kHwCapFrontInVideo;
         else
-            needed = 0xFFFFFFFFu;
-        if (ctx->visual.hasDepth) needed |= 0x20;
+            needed = kHwCapNeverMet;
+        if (ctx->visual.hasDepth) needed |= kHwCapDepthInVideo;
         const uint8_t softwareOnly = (needed & ~caps) != 0 ? 1 : 0;
         if (softwareOnly != hw->softwareOnly) {
             // From now on the CPU draws: what the chip has pending goes first.

@@ -17,6 +17,13 @@ To __glHwProcCast(From f) {
 // generic validation (which runs the choosers below through the context's pick slots).
 void __glHwPickProcs(GlContext *ctx);
 // Surfaces the chip reaches: 0x1 front, 0x4 back, 0x20 depth.
+// What the chip can reach of the drawable: a bit for each buffer that lies in video memory.
+enum : uint32_t {
+    kHwCapFrontInVideo = 0x1,
+    kHwCapBackInVideo = 0x4,
+    kHwCapDepthInVideo = 0x20,
+    kHwCapNeverMet = 0xFFFFFFFFu,   // as a need: no drawable meets it, so the CPU draws
+};
 uint32_t __glHwCapabilityMask(GlContext *ctx);
 
 void __glHwPickTriangleProcs(GlContext *ctx);
