@@ -1,14 +1,12 @@
 // The demo's scenes, as an ordinary OpenGL 1.1 program draws them through opengl32, and the
-// memory-DC bitmap they are drawn into. Header-only: the demo and the scene tests compile the
-// same code, so the pictures the tests check are the pictures the demo writes.
+// memory-DC bitmap they are drawn into. The demo, the scene tests and the benchmarks link the
+// same library, so the pictures the tests check are the pictures the demo writes.
 //
 // Every scene draws into the current context at a given size, in window coordinates where it
 // can (an orthographic projection of one unit per pixel), so that tests can name the pixels a
 // shape must or must not cover. Dithering is off in every scene: the pictures are checked for
 // exact arithmetic.
 #pragma once
-#include <dlfcn.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstdint>
@@ -57,22 +55,9 @@ struct Picture {
     // A colour component in [0, 1] as the buffer stores it, rounded to its nearest value.
     int units(float v, int c) const { return int(std::lround(v * channelMax(c))); }
     // The picture as 8-bit RGB rows, top row first (what an image file wants).
-    std::vector<uint8_t> rgb8() const {
-        std::vector<uint8_t> out(size_t(w) * h * 3);
-        for (int row = 0; row < h; ++row)
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const int m = channelMax(c);
-                    out[(size_t(row) * w + x) * 3 + c] = uint8_t((channel(x, h - 1 - row, c) * 255 + m / 2) / m);
-                }
-        return out;
-    }
+    std::vector<uint8_t> rgb8() const;
     // Memory no scene writes (see BitmapTarget::poison).
-    bool untouched(int x, int y) const {
-        uint32_t p = 0;
-        std::memset(&p, 0xA5, bytesPerPixel);
-        return raw(x, y) == p;
-    }
+    bool untouched(int x, int y) const;
     static int shiftOf(uint32_t mask) { return mask ? __builtin_ctz(mask) : 0; }
 };
 
@@ -95,10 +80,7 @@ public:
     Picture picture;  // the DIB's pixels
 
     // Fills the bitmap with a word no scene draws, so that untouched memory is recognised.
-    void poison() {
-        for (int row = 0; row < h; ++row)
-            std::memset(static_cast<uint8_t *>(bits) + size_t(row) * picture.pitch, 0xA5, picture.pitch);
-    }
+    void poison();
 
 private:
     HDC screen = nullptr, memdc = nullptr;
@@ -106,137 +88,26 @@ private:
     HGDIOBJ previous = nullptr;
     HGLRC rc = nullptr;
 
-    bool fail(const std::string &reason) {
-        why = reason;
-        return false;
-    }
-
-    bool open() {
-        using CreateDibFn = HBITMAP(WINAPI *)(HDC, const void *, UINT, void **, HANDLE, DWORD);
-        // Looked up by name: the platform's DIB sections may not be there in every build.
-        auto createDib = reinterpret_cast<CreateDibFn>(dlsym(RTLD_DEFAULT, "CreateDIBSection"));
-        if (!createDib) return fail("the platform has no DIB sections (CreateDIBSection)");
-        screen = GetDC(nullptr);
-        memdc = CreateCompatibleDC(screen);
-        if (!memdc) return fail("no memory DC");
-
-        PIXELFORMATDESCRIPTOR want{};
-        want.nSize = sizeof want;
-        want.nVersion = 1;
-        want.dwFlags = PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL;
-        want.iPixelType = PFD_TYPE_RGBA;
-        want.cColorBits = 16;
-        want.cDepthBits = 16;
-        want.cStencilBits = 8;
-        format = ChoosePixelFormat(memdc, &want);
-        bitmapFormat = format != 0;
-        if (!format) {  // no format draws to bitmaps: take the single-buffered one the driver has
-            want.dwFlags = PFD_SUPPORT_OPENGL;
-            format = ChoosePixelFormat(memdc, &want);
-        }
-        if (!format || !DescribePixelFormat(memdc, format, sizeof pfd, &pfd))
-            return fail("the display driver describes no RGBA OpenGL pixel format");
-        if (pfd.cColorBits != 16 && pfd.cColorBits != 32)
-            return fail("pixel format " + std::to_string(format) + " has " + std::to_string(pfd.cColorBits) +
-                        " colour bits");
-
-        Picture &p = picture;
-        p.w = w;
-        p.h = h;
-        p.bytesPerPixel = pfd.cColorBits / 8;
-        p.masks[0] = ((1u << pfd.cRedBits) - 1) << pfd.cRedShift;
-        p.masks[1] = ((1u << pfd.cGreenBits) - 1) << pfd.cGreenShift;
-        p.masks[2] = ((1u << pfd.cBlueBits) - 1) << pfd.cBlueShift;
-        p.pitch = (w * p.bytesPerPixel + 3) & ~3;
-        DibInfo info{};
-        info.size = 40;
-        info.width = w;
-        info.height = -h;  // top-down
-        info.planes = 1;
-        info.bitCount = uint16_t(pfd.cColorBits);
-        info.compression = kBiBitfields;
-        info.sizeImage = uint32_t(p.pitch * h);
-        std::memcpy(info.masks, p.masks, sizeof p.masks);
-        dib = createDib(memdc, &info, kDibRgbColors, &bits, nullptr, 0);
-        if (!dib || !bits) return fail("CreateDIBSection refused a " + std::to_string(w) + " x " + std::to_string(h) +
-                                        " bitmap");
-        p.bits = bits;
-        previous = SelectObject(memdc, dib);
-        if (!previous) return fail("the DIB section could not be selected into the memory DC");
-        poison();
-        if (!SetPixelFormat(memdc, format, &pfd))
-            return fail("SetPixelFormat " + std::to_string(format) + " on the memory DC failed");
-        rc = wglCreateContext(memdc);
-        if (!rc) return fail(std::string("wglCreateContext on the memory DC: ") + kivOpenGlError());
-        if (!wglMakeCurrent(memdc, rc)) return fail(std::string("wglMakeCurrent: ") + kivOpenGlError());
-        ok = true;
-        return true;
-    }
-
-    void close() {
-        if (rc) {
-            wglMakeCurrent(nullptr, nullptr);
-            wglDeleteContext(rc);
-        }
-        if (memdc && previous) SelectObject(memdc, previous);
-        if (dib) DeleteObject(dib);
-        if (memdc) DeleteDC(memdc);
-        if (screen) ReleaseDC(nullptr, screen);
-    }
+    bool fail(const std::string &reason);
+    bool open();
+    void close();
 };
 
 // ---- the scenes -------------------------------------------------------------------------------
 
 // One unit per pixel, origin at the bottom left, depth range [-1, 1] mapped from z in [1, -1].
-inline void windowProjection(int w, int h) {
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
+void windowProjection(int w, int h);
 
-inline void startScene(int w, int h, float r, float g, float b) {
-    glDisable(GL_DITHER);
-    glClearColor(r, g, b, 1.0f);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    windowProjection(w, h);
-}
+void startScene(int w, int h, float r, float g, float b);
 
-inline void quad(float x0, float y0, float x1, float y1, float z = 0.0f) {
-    glBegin(GL_QUADS);
-    glVertex3f(x0, y0, z);
-    glVertex3f(x1, y0, z);
-    glVertex3f(x1, y1, z);
-    glVertex3f(x0, y1, z);
-    glEnd();
-}
+void quad(float x0, float y0, float x1, float y1, float z = 0.0f);
 
 // A smooth-shaded triangle: red, green and blue corners over a dark grey clear.
 struct Triangle {
     static constexpr float kClear[3] = {0.125f, 0.125f, 0.125f};
     // Corners in window coordinates: bottom left, bottom right, top middle.
-    static void corners(int w, int h, float out[3][2]) {
-        const float c[3][2] = {{0.1f * w, 0.1f * h}, {0.9f * w, 0.1f * h}, {0.5f * w, 0.9f * h}};
-        std::memcpy(out, c, sizeof c);
-    }
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        float p[3][2];
-        corners(w, h, p);
-        glShadeModel(GL_SMOOTH);
-        glBegin(GL_TRIANGLES);
-        glColor3f(1, 0, 0);
-        glVertex2f(p[0][0], p[0][1]);
-        glColor3f(0, 1, 0);
-        glVertex2f(p[1][0], p[1][1]);
-        glColor3f(0, 0, 1);
-        glVertex2f(p[2][0], p[2][1]);
-        glEnd();
-    }
+    static void corners(int w, int h, float out[3][2]);
+    static void draw(int w, int h);
 };
 
 // Two quads crossing in depth where they overlap (the band 0.4 h .. 0.6 h): the red one goes from
@@ -245,26 +116,7 @@ struct Triangle {
 // the whole band.
 struct DepthOrder {
     static constexpr float kClear[3] = {0, 0, 0};
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LESS);
-        glShadeModel(GL_FLAT);
-        const float x0 = 0.1f * w, x1 = 0.9f * w;
-        glBegin(GL_QUADS);
-        glColor3f(1, 0, 0);  // z 0.8 (window depth 0.1) at x0 to -0.8 (depth 0.9) at x1
-        glVertex3f(x0, 0.1f * h, 0.8f);
-        glVertex3f(x1, 0.1f * h, -0.8f);
-        glVertex3f(x1, 0.6f * h, -0.8f);
-        glVertex3f(x0, 0.6f * h, 0.8f);
-        glColor3f(0, 1, 0);
-        glVertex3f(x0, 0.4f * h, -0.8f);
-        glVertex3f(x1, 0.4f * h, 0.8f);
-        glVertex3f(x1, 0.9f * h, 0.8f);
-        glVertex3f(x0, 0.9f * h, -0.8f);
-        glEnd();
-        glDisable(GL_DEPTH_TEST);
-    }
+    static void draw(int w, int h);
 };
 
 // A lit torus of quad strips: one directional light with diffuse and specular parts, a shiny
@@ -273,54 +125,7 @@ struct Torus {
     static constexpr float kClear[3] = {0.05f, 0.05f, 0.15f};
     static constexpr int kRings = 40, kSides = 20;
     static constexpr float kMajor = 0.6f, kMinor = 0.25f;
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        const double aspect = double(w) / h;
-        glFrustum(-0.5 * aspect, 0.5 * aspect, -0.5, 0.5, 1.0, 10.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-
-        const GLfloat lightDir[4] = {0.4f, 0.7f, 1.0f, 0.0f};  // directional, from the upper right
-        const GLfloat white[4] = {1, 1, 1, 1}, dim[4] = {0.15f, 0.15f, 0.15f, 1};
-        glLightfv(GL_LIGHT0, GL_POSITION, lightDir);
-        glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
-        glLightfv(GL_LIGHT0, GL_SPECULAR, white);
-        glLightModelfv(GL_LIGHT_MODEL_AMBIENT, dim);
-        const GLfloat gold[4] = {0.85f, 0.6f, 0.2f, 1}, shine[4] = {0.9f, 0.9f, 0.8f, 1};
-        glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, gold);
-        glMaterialfv(GL_FRONT, GL_SPECULAR, shine);
-        glMaterialf(GL_FRONT, GL_SHININESS, 40.0f);
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-        glEnable(GL_NORMALIZE);
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glShadeModel(GL_SMOOTH);
-
-        glTranslatef(0, 0, -3.2f);
-        glRotatef(-55, 1, 0, 0);
-        glRotatef(20, 0, 1, 0);
-        glScalef(1.4f, 1.4f, 1.0f);  // scales the normals too: GL_NORMALIZE puts them back to unit length
-        const float pi = 3.14159265f;
-        for (int i = 0; i < kRings; ++i) {
-            glBegin(GL_QUAD_STRIP);
-            for (int j = 0; j <= kSides; ++j) {
-                for (int k = 0; k <= 1; ++k) {  // ring i, then i + 1: counter-clockwise seen from outside
-                    const float u = 2 * pi * (i + k) / kRings, v = 2 * pi * j / kSides;
-                    const float cx = std::cos(u), sy = std::sin(u), cv = std::cos(v), sv = std::sin(v);
-                    glNormal3f(cx * cv, sy * cv, sv);
-                    glVertex3f((kMajor + kMinor * cv) * cx, (kMajor + kMinor * cv) * sy, kMinor * sv);
-                }
-            }
-            glEnd();
-        }
-        glDisable(GL_CULL_FACE);
-        glDisable(GL_NORMALIZE);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_DEPTH_TEST);
-    }
+    static void draw(int w, int h);
 };
 
 // Overlapping blended quads: red, green and blue, each at half alpha, source-alpha blending over
@@ -335,18 +140,7 @@ struct Blend {
         {0.45f, 0.25f, 0.95f, 0.75f, 0, 0, 1},
     };
     static constexpr float kBar[4] = {0.0f, 0.85f, 1.0f, 0.95f};
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        for (const auto &q : kQuads) {
-            glColor4f(q[4], q[5], q[6], kAlpha);
-            quad(q[0] * w, q[1] * h, q[2] * w, q[3] * h);
-        }
-        glColor4f(1, 1, 1, kBarAlpha);
-        quad(kBar[0] * w, kBar[1] * h, kBar[2] * w, kBar[3] * h);
-        glDisable(GL_BLEND);
-    }
+    static void draw(int w, int h);
 };
 
 // A stencil-masked shape: a disc written into the stencil buffer only, then stripes drawn where
@@ -356,38 +150,8 @@ struct Stencil {
     static constexpr float kInside[2][3] = {{1, 0.8f, 0}, {0, 0.4f, 1}};  // stripe colours
     static constexpr float kOutside[3] = {0.3f, 0.3f, 0.3f};
     static constexpr int kStripe = 8;  // stripe height in pixels
-    static void disc(int w, int h, float *cx, float *cy, float *r) {
-        *cx = 0.5f * w;
-        *cy = 0.5f * h;
-        *r = 0.4f * (w < h ? w : h);
-    }
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        float cx, cy, r;
-        disc(w, h, &cx, &cy, &r);
-        glEnable(GL_STENCIL_TEST);
-        glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-        glStencilFunc(GL_ALWAYS, 1, 0xFF);
-        glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
-        glBegin(GL_TRIANGLE_FAN);
-        glVertex2f(cx, cy);
-        for (int i = 0; i <= 64; ++i) {
-            const float a = 2 * 3.14159265f * i / 64;
-            glVertex2f(cx + r * std::cos(a), cy + r * std::sin(a));
-        }
-        glEnd();
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
-        glStencilFunc(GL_EQUAL, 1, 0xFF);
-        for (int y = 0, i = 0; y < h; y += kStripe, ++i) {
-            glColor3fv(kInside[i & 1]);
-            quad(0, float(y), float(w), float(y + kStripe));
-        }
-        glStencilFunc(GL_NOTEQUAL, 1, 0xFF);
-        glColor3fv(kOutside);
-        quad(0, 0, float(w), float(h));
-        glDisable(GL_STENCIL_TEST);
-    }
+    static void disc(int w, int h, float *cx, float *cy, float *r);
+    static void draw(int w, int h);
 };
 
 // Fog over receding geometry: a chequered floor and a row of posts going into the distance in
@@ -395,50 +159,7 @@ struct Stencil {
 struct Fog {
     static constexpr float kFogColor[3] = {0.6f, 0.65f, 0.7f};
     static constexpr float kStart = 2.0f, kEnd = 30.0f;
-    static void draw(int w, int h) {
-        startScene(w, h, kFogColor[0], kFogColor[1], kFogColor[2]);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        const double aspect = double(w) / h;
-        glFrustum(-0.1 * aspect, 0.1 * aspect, -0.1, 0.1, 0.2, 60.0);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        const GLfloat fog[4] = {kFogColor[0], kFogColor[1], kFogColor[2], 1};
-        glEnable(GL_FOG);
-        glFogi(GL_FOG_MODE, GL_LINEAR);
-        glFogf(GL_FOG_START, kStart);
-        glFogf(GL_FOG_END, kEnd);
-        glFogfv(GL_FOG_COLOR, fog);
-        glEnable(GL_DEPTH_TEST);
-        glShadeModel(GL_FLAT);
-        glTranslatef(0, -1.0f, 0);
-        for (int z = 0; z < 40; ++z)  // the floor: 2-unit tiles from z = -1 to -81
-            for (int x = -5; x < 5; ++x) {
-                const float c = ((x + z) & 1) ? 0.9f : 0.15f;
-                glColor3f(c, c * 0.9f, c * 0.6f);
-                glBegin(GL_QUADS);
-                glVertex3f(2.0f * x, 0, -1.0f - 2 * z);
-                glVertex3f(2.0f * x + 2, 0, -1.0f - 2 * z);
-                glVertex3f(2.0f * x + 2, 0, -3.0f - 2 * z);
-                glVertex3f(2.0f * x, 0, -3.0f - 2 * z);
-                glEnd();
-            }
-        for (int i = 0; i < 12; ++i) {  // posts: red on the left, green on the right
-            const float z = -3.0f - 5.0f * i;
-            for (int side = -1; side <= 1; side += 2) {
-                glColor3f(side < 0 ? 0.8f : 0.1f, side < 0 ? 0.1f : 0.7f, 0.1f);
-                const float x = 2.5f * side;
-                glBegin(GL_QUADS);
-                glVertex3f(x - 0.2f, 0, z);
-                glVertex3f(x + 0.2f, 0, z);
-                glVertex3f(x + 0.2f, 2.0f, z);
-                glVertex3f(x - 0.2f, 2.0f, z);
-                glEnd();
-            }
-        }
-        glDisable(GL_DEPTH_TEST);
-        glDisable(GL_FOG);
-    }
+    static void draw(int w, int h);
 };
 
 // Client arrays: a chequered board of flat-shaded quads whose corners and colours come from
@@ -455,42 +176,7 @@ struct Arrays {
     // The band's colour at pair i: blue rising from left to right.
     static float bandBlue(int i) { return float(i) / (kBandPairs - 1); }
     static bool lightCell(int cx, int cy) { return ((cx + cy) & 1) == 0; }
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        glShadeModel(GL_FLAT);
-        // The board: one vertex per cell corner would share colours between cells, so every
-        // cell gets its four corners, colour C3F then position V3F, as glInterleavedArrays reads.
-        std::vector<float> board;
-        std::vector<GLushort> indices;
-        const float x0 = kBoard[0] * w, y0 = kBoard[1] * h;
-        const float cw = (kBoard[2] - kBoard[0]) * w / kCells, ch = (kBoard[3] - kBoard[1]) * h / kCells;
-        for (int cy = 0; cy < kCells; ++cy)
-            for (int cx = 0; cx < kCells; ++cx) {
-                const float *c = lightCell(cx, cy) ? kLight : kDark;
-                const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-                const GLushort base = GLushort(board.size() / 6);
-                for (const auto &k : corners) {
-                    board.insert(board.end(), {c[0], c[1], c[2], x0 + (cx + k[0]) * cw, y0 + (cy + k[1]) * ch, 0.0f});
-                }
-                for (GLushort k = 0; k < 4; ++k) indices.push_back(GLushort(base + k));
-            }
-        glInterleavedArrays(GL_C3F_V3F, 0, board.data());
-        glDrawElements(GL_QUADS, GLsizei(indices.size()), GL_UNSIGNED_SHORT, indices.data());
-
-        // The band: pairs of vertices bottom, top from left to right, smooth blue.
-        std::vector<float> positions, colors;
-        for (int i = 0; i < kBandPairs; ++i) {
-            const float x = (kBand[0] + (kBand[2] - kBand[0]) * i / (kBandPairs - 1)) * w;
-            positions.insert(positions.end(), {x, kBand[1] * h, x, kBand[3] * h});
-            for (int k = 0; k < 2; ++k) colors.insert(colors.end(), {0.0f, 0.0f, bandBlue(i)});
-        }
-        glShadeModel(GL_SMOOTH);
-        glVertexPointer(2, GL_FLOAT, 0, positions.data());
-        glColorPointer(3, GL_FLOAT, 0, colors.data());
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 2 * kBandPairs);
-        glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_VERTEX_ARRAY);
-    }
+    static void draw(int w, int h);
 };
 
 // Lines and points: a grid of one-pixel lines (GL_LINES), a square outline (GL_LINE_LOOP), a
@@ -501,64 +187,11 @@ struct Lines {
     static constexpr int kGridStep = 10;  // grid lines every 10 pixels in the left half
     static constexpr int kPoints = 5;     // point i has size 2 i + 1
     // The grid covers x in [4, w/2), y in [4, h/2): rows and columns 4 + 10 k.
-    static void gridBox(int w, int h, int *x1, int *y1) {
-        *x1 = 4 + kGridStep * ((w / 2 - 4) / kGridStep);
-        *y1 = 4 + kGridStep * ((h / 2 - 4) / kGridStep);
-    }
+    static void gridBox(int w, int h, int *x1, int *y1);
     // The outline: pixel rows/columns loop[0..3] = x0, y0, x1, y1 (inclusive) in the right half.
-    static void loopBox(int w, int h, int box[4]) {
-        box[0] = w / 2 + 10;
-        box[1] = 10;
-        box[2] = w - 11;
-        box[3] = h / 2 - 6;
-    }
-    static void pointCentre(int w, int h, int i, int *x, int *y) {
-        *x = w / 8 + i * (w / (kPoints + 2));
-        *y = h * 3 / 4;
-    }
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        glShadeModel(GL_FLAT);
-        int gx1, gy1;
-        gridBox(w, h, &gx1, &gy1);
-        glColor3fv(kGrid);
-        glBegin(GL_LINES);  // through pixel centres: rows and columns 4, 14, ...
-        for (int y = 4; y <= gy1; y += kGridStep) {
-            glVertex2f(4.5f, y + 0.5f);
-            glVertex2f(gx1 + 0.5f, y + 0.5f);
-        }
-        for (int x = 4; x <= gx1; x += kGridStep) {
-            glVertex2f(x + 0.5f, 4.5f);
-            glVertex2f(x + 0.5f, gy1 + 0.5f);
-        }
-        glEnd();
-        int box[4];
-        loopBox(w, h, box);
-        glColor3fv(kLoop);
-        glBegin(GL_LINE_LOOP);
-        glVertex2f(box[0] + 0.5f, box[1] + 0.5f);
-        glVertex2f(box[2] + 0.5f, box[1] + 0.5f);
-        glVertex2f(box[2] + 0.5f, box[3] + 0.5f);
-        glVertex2f(box[0] + 0.5f, box[3] + 0.5f);
-        glEnd();
-        glShadeModel(GL_SMOOTH);
-        glBegin(GL_LINE_STRIP);  // a zigzag across the middle, red to blue
-        for (int i = 0; i <= 8; ++i) {
-            glColor3f(1.0f - i / 8.0f, 0, i / 8.0f);
-            glVertex2f(w * (0.1f + 0.1f * i), h * ((i & 1) ? 0.62f : 0.52f));
-        }
-        glEnd();
-        glColor3fv(kPoint);
-        for (int i = 0; i < kPoints; ++i) {
-            int x, y;
-            pointCentre(w, h, i, &x, &y);
-            glPointSize(float(2 * i + 1));
-            glBegin(GL_POINTS);
-            glVertex2f(x + 0.5f, y + 0.5f);
-            glEnd();
-        }
-        glPointSize(1.0f);
-    }
+    static void loopBox(int w, int h, int box[4]);
+    static void pointCentre(int w, int h, int i, int *x, int *y);
+    static void draw(int w, int h);
 };
 
 // Textures: an 8 x 8 checkerboard texture of two colours on a window-aligned quad, nearest
@@ -571,45 +204,8 @@ struct Texture {
     static constexpr float kQuad[4] = {0.05f, 0.1f, 0.45f, 0.9f};   // replace, window-aligned
     static constexpr float kQuad2[4] = {0.55f, 0.1f, 0.95f, 0.9f};  // modulate
     static bool texelA(int s, int t) { return ((s + t) & 1) == 0; }
-    static void draw(int w, int h) {
-        startScene(w, h, kClear[0], kClear[1], kClear[2]);
-        uint8_t texels[kTexels * kTexels * 3];
-        for (int t = 0; t < kTexels; ++t)
-            for (int s = 0; s < kTexels; ++s)
-                std::memcpy(texels + 3 * (t * kTexels + s), texelA(s, t) ? kA : kB, 3);
-        GLuint name = 0;
-        glGenTextures(1, &name);
-        glBindTexture(GL_TEXTURE_2D, name);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kTexels, kTexels, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-        texturedQuad(kQuad, w, h, false);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        glShadeModel(GL_SMOOTH);
-        texturedQuad(kQuad2, w, h, true);
-        glDisable(GL_TEXTURE_2D);
-        glDeleteTextures(1, &name);
-    }
-    static void texturedQuad(const float q[4], int w, int h, bool shaded) {
-        const float x0 = q[0] * w, y0 = q[1] * h, x1 = q[2] * w, y1 = q[3] * h;
-        glBegin(GL_QUADS);
-        if (shaded) glColor3f(1, 1, 1);
-        glTexCoord2f(0, 0);
-        glVertex2f(x0, y0);
-        if (shaded) glColor3f(0.2f, 0.4f, 1);
-        glTexCoord2f(1, 0);
-        glVertex2f(x1, y0);
-        if (shaded) glColor3f(1, 1, 1);
-        glTexCoord2f(1, 1);
-        glVertex2f(x1, y1);
-        if (shaded) glColor3f(1, 0.8f, 0.2f);
-        glTexCoord2f(0, 1);
-        glVertex2f(x0, y1);
-        glEnd();
-    }
+    static void draw(int w, int h);
+    static void texturedQuad(const float q[4], int w, int h, bool shaded);
 };
 
 // ---- probes: does the picture show the feature at all? ---------------------------------------
@@ -617,137 +213,33 @@ struct Texture {
 // The scene tests check the same pictures exactly.
 
 // The colour at (x, y) within one buffer unit of (r, g, b) in [0, 1].
-inline bool near(const Picture &t, int x, int y, const float rgb[3], int tolerance = 1) {
-    for (int c = 0; c < 3; ++c)
-        if (std::abs(t.channel(x, y, c) - t.units(rgb[c], c)) > tolerance) return false;
-    return true;
-}
-inline bool near(const Picture &t, int x, int y, float r, float g, float b, int tolerance = 1) {
-    const float rgb[3] = {r, g, b};
-    return near(t, x, y, rgb, tolerance);
-}
+bool near(const Picture &t, int x, int y, const float rgb[3], int tolerance = 1);
+bool near(const Picture &t, int x, int y, float r, float g, float b, int tolerance = 1);
 
-inline std::string probeAny(const Picture &t, const float clear[3]) {
-    if (t.untouched(t.w / 2, t.h / 2) && t.untouched(0, 0)) return "nothing reached the bitmap's memory";
-    if (!near(t, 0, 0, clear)) return "the clear colour is missing in the corner";
-    return "";
-}
+std::string probeAny(const Picture &t, const float clear[3]);
 
-inline std::string probeTriangle(const Picture &t) {
-    std::string why = probeAny(t, Triangle::kClear);
-    if (!why.empty()) return why;
-    float p[3][2];
-    Triangle::corners(t.w, t.h, p);
-    const int x = int((p[0][0] + p[1][0] + p[2][0]) / 3), y = int((p[0][1] + p[1][1] + p[2][1]) / 3);
-    if (near(t, x, y, Triangle::kClear)) return "no triangle drawn";
-    if (near(t, x, y, 1, 0, 0) || near(t, x, y, 0, 0, 1)) return "the triangle is flat, not smooth";
-    return "";
-}
+std::string probeTriangle(const Picture &t);
 
-inline std::string probeDepth(const Picture &t) {
-    std::string why = probeAny(t, DepthOrder::kClear);
-    if (!why.empty()) return why;
-    const int y = t.h / 2;
-    if (near(t, t.w / 5, y, 0, 0, 0)) return "no quads drawn";
-    if (!near(t, t.w / 5, y, 1, 0, 0)) return "the nearer red quad does not hide the green one (no depth test)";
-    if (!near(t, t.w * 4 / 5, y, 0, 1, 0)) return "the nearer green quad does not show";
-    return "";
-}
+std::string probeDepth(const Picture &t);
 
-inline std::string probeTorus(const Picture &t) {
-    std::string why = probeAny(t, Torus::kClear);
-    if (!why.empty()) return why;
-    int drawn = 0, bright = 0;
-    for (int y = 0; y < t.h; y += 2)
-        for (int x = 0; x < t.w; x += 2) {
-            if (near(t, x, y, Torus::kClear)) continue;
-            ++drawn;
-            bright += t.channel(x, y, 2) * 2 > t.channelMax(2);  // the gold is blue-poor: blue means highlight
-        }
-    if (drawn * 20 < (t.w / 2) * (t.h / 2)) return "the torus covers almost nothing";
-    if (bright == 0) return "no specular highlight";
-    return "";
-}
+std::string probeTorus(const Picture &t);
 
-inline std::string probeBlend(const Picture &t) {
-    std::string why = probeAny(t, Blend::kClear);
-    if (!why.empty()) return why;
-    const int x = int(0.40f * t.w), y = int(0.42f * t.h);  // red, then green over it
-    if (near(t, x, y, 0, 1, 0) || near(t, x, y, 0, 0.5f, 0)) return "the green quad replaced the red (no blending)";
-    if (!near(t, x, y, 0.25f, 0.5f, 0)) return "the red-green overlap is not (0.25, 0.5, 0)";
-    return "";
-}
+std::string probeBlend(const Picture &t);
 
-inline std::string probeStencil(const Picture &t) {
-    std::string why = probeAny(t, Stencil::kOutside);
-    if (!why.empty()) return why;
-    const int x = t.w / 2, y = t.h / 2;
-    if (!near(t, x, y, Stencil::kInside[(y / Stencil::kStripe) & 1])) return "the disc shows no stripes";
-    return "";
-}
+std::string probeStencil(const Picture &t);
 
-inline std::string probeFog(const Picture &t) {
-    if (t.untouched(t.w / 2, t.h / 2) && t.untouched(0, 0)) return "nothing reached the bitmap's memory";
-    if (!near(t, t.w / 2, t.h - 1, Fog::kFogColor)) return "the sky is not the fog colour";
-    // Just below the horizon the floor is far past the fog's end: all fog.
-    if (!near(t, t.w / 2, t.h / 2 - 2, Fog::kFogColor, 2)) return "the far floor is not fogged";
-    if (near(t, t.w / 2, 0, Fog::kFogColor, 3)) return "the near floor is fogged over (or not drawn)";
-    return "";
-}
+std::string probeFog(const Picture &t);
 
-inline std::string probeArrays(const Picture &t) {
-    std::string why = probeAny(t, Arrays::kClear);
-    if (!why.empty()) return why;
-    const int cx = int((Arrays::kBoard[0] + (Arrays::kBoard[2] - Arrays::kBoard[0]) / (2 * Arrays::kCells)) * t.w);
-    const int cy = int((Arrays::kBoard[1] + (Arrays::kBoard[3] - Arrays::kBoard[1]) / (2 * Arrays::kCells)) * t.h);
-    if (near(t, cx, cy, Arrays::kClear)) return "glDrawElements drew no board";
-    if (!near(t, cx, cy, Arrays::kLight)) return "the board's first cell is not the colour its array gives";
-    const int by = int((Arrays::kBand[1] + Arrays::kBand[3]) / 2 * t.h);
-    if (near(t, int(0.9f * t.w), by, Arrays::kClear)) return "glDrawArrays drew no band";
-    return "";
-}
+std::string probeArrays(const Picture &t);
 
-inline std::string probeLines(const Picture &t) {
-    std::string why = probeAny(t, Lines::kClear);
-    if (!why.empty()) return why;
-    if (!near(t, 9, 4, Lines::kGrid)) return "no grid lines drawn";
-    int x, y;
-    Lines::pointCentre(t.w, t.h, Lines::kPoints - 1, &x, &y);
-    if (!near(t, x, y, Lines::kPoint)) return "no points drawn";
-    return "";
-}
+std::string probeLines(const Picture &t);
 
-inline std::string probeTexture(const Picture &t) {
-    std::string why = probeAny(t, Texture::kClear);
-    if (!why.empty()) return why;
-    // The centre of texel (0, 0) of the replaced quad.
-    const float cw = (Texture::kQuad[2] - Texture::kQuad[0]) * t.w / Texture::kTexels;
-    const float ch = (Texture::kQuad[3] - Texture::kQuad[1]) * t.h / Texture::kTexels;
-    const int x = int(Texture::kQuad[0] * t.w + cw / 2), y = int(Texture::kQuad[1] * t.h + ch / 2);
-    if (near(t, x, y, Texture::kClear)) return "no textured quad drawn";
-    if (!near(t, x, y, 1, 1, 1)) return "the quad does not show its texels";
-    if (!near(t, int(x + cw), y, 200 / 255.0f, 40 / 255.0f, 40 / 255.0f)) return "the texture shows no checkerboard";
-    return "";
-}
+std::string probeTexture(const Picture &t);
 
 // Linear fog from 0.5 to 1 on a red quad at eye distance 0: the fog factor is 1 and the quad
 // must stay red. When it does not, the driver computes no fog factors yet. Returns why the fog
 // scene cannot be checked, or "" when fog is applied.
-inline std::string fogAbsent(const Picture &p) {
-    startScene(p.w, p.h, 0, 0, 0);
-    const GLfloat blue[4] = {0, 0, 1, 1};
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 0.5f);
-    glFogf(GL_FOG_END, 1.0f);
-    glFogfv(GL_FOG_COLOR, blue);
-    glColor3f(1, 0, 0);
-    quad(0, 0, float(p.w), float(p.h), 0.0f);
-    glDisable(GL_FOG);
-    glFinish();
-    if (near(p, p.w / 2, p.h / 2, 1, 0, 0)) return "";
-    return "fog changes a fragment nearer than the fog start: the driver computes no fog factors yet";
-}
+std::string fogAbsent(const Picture &p);
 
 struct Scene {
     const char *name;
@@ -758,25 +250,10 @@ struct Scene {
     std::string (*absent)(const Picture &t) = nullptr;
 };
 
-inline const Scene kScenes[] = {
-    {"triangle", "smooth shading", Triangle::draw, probeTriangle},
-    {"depth", "depth test (GL_LESS), flat shading, quads", DepthOrder::draw, probeDepth},
-    {"torus", "quad strips, one directional light (diffuse, specular), GL_NORMALIZE, depth test, culling",
-     Torus::draw, probeTorus},
-    {"blend", "blending (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), quads", Blend::draw, probeBlend},
-    {"stencil", "stencil (REPLACE, EQUAL, NOTEQUAL), colour mask, triangle fan", Stencil::draw, probeStencil},
-    {"fog", "linear fog, perspective, depth test", Fog::draw, probeFog, fogAbsent},
-    {"arrays", "glInterleavedArrays, glDrawElements (quads), glDrawArrays (a 122-vertex strip), colour arrays",
-     Arrays::draw, probeArrays},
-    {"lines", "lines, line loop, smooth line strip, points of sizes 1 to 9", Lines::draw, probeLines},
-    {"texture", "a 2-D texture object (GL_RGB, nearest), GL_REPLACE and GL_MODULATE over smooth shading", Texture::draw,
-     probeTexture},
-};
+constexpr int kSceneCount = 9;
+extern const Scene kScenes[kSceneCount];
 
-inline const Scene *findScene(const char *name) {
-    for (const Scene &s : kScenes)
-        if (std::strcmp(s.name, name) == 0) return &s;
-    return nullptr;
-}
+const Scene *findScene(const char *name);
+
 
 }  // namespace kivscenes

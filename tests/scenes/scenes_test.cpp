@@ -1,6 +1,8 @@
 // The demo's scenes drawn as the demo draws them: a program on the booted machine, through
 // opengl32 and the driver module, into a DIB section selected into a memory DC. Each picture is
 // checked for what the scene's geometry decides exactly (scene_checks.h).
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/machine/machine.h"
