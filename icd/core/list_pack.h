@@ -15,14 +15,7 @@
 namespace listpack {
 
 // Slots of the live table, by command name.
-namespace slot {
-#define GL_ENTRY(offset, ret, name, params, args, bytes) constexpr int name = offset;
-#include <GL/gl_entries.inc>
-#undef GL_ENTRY
-#define GL_EXT_ENTRY(slotIndex, ret, name, doName, compileName, compiled, params, bytes) constexpr int doName = slotIndex;
-#include "icd/core/ext_entries.inc"
-#undef GL_EXT_ENTRY
-}  // namespace slot
+namespace slot = ::glslot;
 
 template <class T>
 constexpr bool isDouble = std::is_same_v<T, double>;

@@ -14,6 +14,17 @@ constexpr int kGlProcSlotCount = 397;
 
 typedef void (APIENTRY *GlEntry)(void);
 
+// Slots of the proc tables by command name (glVertex3fv, glClear, ... and the extension entries'
+// do-procs), from the same entry lists the tables are built from.
+namespace glslot {
+#define GL_ENTRY(offset, ret, name, params, args, bytes) constexpr int name = offset;
+#include <GL/gl_entries.inc>
+#undef GL_ENTRY
+#define GL_EXT_ENTRY(slotIndex, ret, name, doName, compileName, compiled, params, bytes) constexpr int doName = slotIndex;
+#include "icd/core/ext_entries.inc"
+#undef GL_EXT_ENTRY
+}  // namespace glslot
+
 struct GlProcTable {
     uint32_t count;                    // 336 in every table
     GlEntry slot[kGlProcSlotCount];

@@ -7,7 +7,7 @@ using namespace glstate;
 
 namespace {
 
-constexpr int kSlotClear = 203;
+constexpr int kSlotClear = glslot::glClear;
 constexpr GLbitfield kClearBits = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
 
 // Buffer bits of the software buffers.

@@ -5,8 +5,8 @@ using namespace glstate;
 
 namespace {
 
-constexpr int kSlotDisableClientState = 309;
-constexpr int kSlotEnableClientState = 313;
+constexpr int kSlotDisableClientState = glslot::glDisableClientState;
+constexpr int kSlotEnableClientState = glslot::glEnableClientState;
 
 // What a capability does beyond setting its bit.
 enum class After : uint8_t { None, CullFace, Lighting, ColorMaterial, Scissor };

@@ -11,7 +11,7 @@ using namespace glraster;
 
 namespace {
 
-constexpr int kSlotAccum = 213;
+constexpr int kSlotAccum = glslot::glAccum;
 
 // Blending is switched off (and the procs picked for that) around a return, and put back.
 void setEnables(GlContext *ctx, uint32_t enables) {

@@ -9,11 +9,7 @@
 
 namespace evalexec {
 
-namespace slot {
-#define GL_ENTRY(offset, ret, name, params, args, bytes) constexpr int name = offset;
-#include <GL/gl_entries.inc>
-#undef GL_ENTRY
-}  // namespace slot
+namespace slot = ::glslot;
 
 // The command `name` as the executed table holds it, typed as the command.
 #define GL_EVAL_EXEC(ctx, name) \

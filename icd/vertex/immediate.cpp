@@ -8,7 +8,7 @@
 
 namespace {
 // Slots of the three vertex workers in the proc tables.
-constexpr int kSlotVertex2fv = 129, kSlotVertex3fv = 137, kSlotVertex4fv = 145;
+constexpr int kSlotVertex2fv = glslot::glVertex2fv, kSlotVertex3fv = glslot::glVertex3fv, kSlotVertex4fv = glslot::glVertex4fv;
 constexpr GLenum kGlTexture0Sgis = 0x835E, kGlTexture3Sgis = 0x8361;
 constexpr uint32_t kGlMaxTextureUnits = 2, kGlMaxTexCoordSets = 2;
 

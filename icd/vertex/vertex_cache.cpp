@@ -9,7 +9,8 @@
 #include "icd/vertex/vertex_ring.h"
 
 namespace {
-constexpr int kSlotBegin = 7, kSlotEnd = 43, kSlotVertex2fv = 129, kSlotVertex3fv = 137, kSlotVertex4fv = 145;
+constexpr int kSlotBegin = glslot::glBegin, kSlotEnd = glslot::glEnd;
+constexpr int kSlotVertex2fv = glslot::glVertex2fv, kSlotVertex3fv = glslot::glVertex3fv, kSlotVertex4fv = glslot::glVertex4fv;
 // The line-reset flag of a strip, loop or polygon restarts the stipple at the primitive's first
 // batch only: set in batchFlags once a batch of the primitive has been flushed.
 constexpr uint32_t kVcacheContinued = 0x4;

@@ -6,7 +6,8 @@
 #include "icd/vertex/array_procs.h"
 
 namespace {
-constexpr int kSlotBegin = 7, kSlotEnd = 43, kSlotVertex2fv = 129, kSlotVertex3fv = 137, kSlotVertex4fv = 145;
+constexpr int kSlotBegin = glslot::glBegin, kSlotEnd = glslot::glEnd;
+constexpr int kSlotVertex2fv = glslot::glVertex2fv, kSlotVertex3fv = glslot::glVertex3fv, kSlotVertex4fv = glslot::glVertex4fv;
 
 // The copy procs by e: 1 normal (lighting) or 2 colour, +4 texture set 0, +8 set 1, +1 the
 // normal for sphere mapping. The null entries are never chosen.
