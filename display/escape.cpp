@@ -237,6 +237,9 @@ void APIENTRY vWndObjChanged(WNDOBJ *pwo, FLONG fl) {
 BOOL bSetupWndObj(SURFOBJ *pso, uint32_t block) {
     ZK_PDEV *ppdev = pso ? reinterpret_cast<ZK_PDEV *>(pso->dhpdev) : nullptr;
     if (!ppdev || !block || ppdev->cClientBlocks >= ZK_MAX_CLIENT_BLOCKS) return FALSE;
+    // The lock word is exchanged atomically by both sides: a block that does not start on a
+    // word boundary cannot be shared that way and is refused.
+    if (block % alignof(ZK_CLIENT_WINDOW_BLOCK) != 0) return FALSE;
     int slot = 0;
     while (slot < ZK_MAX_CLIENT_BLOCKS && ppdev->apClientBlock[slot]) ++slot;
     if (slot == ZK_MAX_CLIENT_BLOCKS) return FALSE;
