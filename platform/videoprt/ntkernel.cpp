@@ -66,7 +66,7 @@ std::vector<HostMapping> hostMappings() {
     while (std::fgets(line, sizeof line, f)) {
         unsigned long long start = 0, end = 0;
         char perms[8] = {};
-        if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) == 3)
+        if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) == 3 && end <= kAddressSpaceEnd)
             out.push_back({uintptr_t(start), uintptr_t(end), perms[0] == 'r', perms[1] == 'w'});
     }
     std::fclose(f);
