@@ -68,7 +68,7 @@ public:
 
     // The driver still works: it names its OpenGL driver, tracks a new window and keeps it up
     // to date, and holds no lock of a window that is gone.
-    void check(int lockedBefore, int liveBefore) {
+    void check(int lockedBefore, int liveBefore, size_t engineBefore) {
         for (const KivScreenMode &m : {KivScreenMode{800, 600, 16}, kHomeMode}) {
             kivSetScreenMode(&m);
             const KivScreenMode *now = kivScreenMode();
@@ -100,6 +100,8 @@ public:
         const KivKernelCounters k = kivKernelCounters();
         EXPECT_EQ(k.lockedMdls, lockedBefore) << "locks of windows that are gone";
         EXPECT_EQ(k.liveMdls, liveBefore);
+        // In the same mode with no window left, the driver holds what it held at the start.
+        EXPECT_EQ(kivEngLiveAllocations(), engineBefore) << kivEngLeakReport();
     }
 
 private:
@@ -223,6 +225,7 @@ TEST(FuzzEscape, RandomEscapesWindowsAndModesLeaveTheDriverWorking) {
     ASSERT_TRUE(kivEngineRunning());
     kivSetScreenMode(&kHomeMode);
     const KivKernelCounters base = kivKernelCounters();
+    const size_t engineBase = kivEngLiveAllocations();
     kivFuzzForEachSeed("fuzz_escape", [&](KivFuzzRandom &r, int) {
         // The chip model's logs of register and FIFO writes grow with every mode set and every
         // drawing; a long run keeps them to one batch.
@@ -231,7 +234,7 @@ TEST(FuzzEscape, RandomEscapesWindowsAndModesLeaveTheDriverWorking) {
         EscapeFuzz fuzz;
         ASSERT_TRUE(fuzz.ready());
         fuzz.batch(r);
-        fuzz.check(base.lockedMdls, base.liveMdls);
+        fuzz.check(base.lockedMdls, base.liveMdls, engineBase);
     });
 }
 
