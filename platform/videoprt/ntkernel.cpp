@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,7 @@ struct KivIrp {
 namespace {
 
 constexpr uintptr_t kPage = 0x1000;
+constexpr uint64_t kAddressSpaceEnd = uint64_t(1) << 32;
 
 std::recursive_mutex g_lock;
 std::set<uintptr_t> g_userPages, g_kernelPages;
@@ -41,7 +43,7 @@ int g_failIrps = 0, g_failMdls = 0;
 
 void mapPages(std::set<uintptr_t> &pages, const void *base, size_t length, bool add) {
     const uint64_t first = reinterpret_cast<uintptr_t>(base) & ~(kPage - 1);
-    const uint64_t end = std::min<uint64_t>(uint64_t(reinterpret_cast<uintptr_t>(base)) + length, uint64_t(1) << 32);
+    const uint64_t end = std::min<uint64_t>(uint64_t(reinterpret_cast<uintptr_t>(base)) + length, kAddressSpaceEnd);
     std::lock_guard<std::recursive_mutex> g(g_lock);
     for (uint64_t p = first; p < end; p += kPage) {
         if (add) pages.insert(uintptr_t(p));
@@ -51,11 +53,9 @@ void mapPages(std::set<uintptr_t> &pages, const void *base, size_t length, bool 
 
 bool g_userByDefault = false;
 
-constexpr uint64_t kAddressSpaceEnd = uint64_t(1) << 32;
-
 // The process's own mappings as the host kernel lists them: [start, end) and the access.
 struct HostMapping {
-    uintptr_t start, end;
+    uint64_t start, end;
     bool read, write;
 };
 std::vector<HostMapping> hostMappings() {
@@ -67,7 +67,10 @@ std::vector<HostMapping> hostMappings() {
         unsigned long long start = 0, end = 0;
         char perms[8] = {};
         if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) == 3 && end <= kAddressSpaceEnd)
-            out.push_back({uintptr_t(start), uintptr_t(end), perms[0] == 'r', perms[1] == 'w'});
+            out.push_back({start, end, perms[0] == 'r', perms[1] == 'w'});
+        if (!std::strchr(line, '\n'))   // a long file name: the rest of its line is not a mapping
+            for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f)) {
+            }
     }
     std::fclose(f);
     return out;
