@@ -182,7 +182,8 @@ bool ZkOpenRmLink();
 bool ZkCloseRmLink();
 bool ZkRmLinkOpen();
 bool ZkForwardRmRequest(PVIDEO_REQUEST_PACKET packet);
-bool ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, ULONG statusOffset);
+// 122 (ERROR_INSUFFICIENT_BUFFER) when the caller's block is shorter than `length`.
+VP_STATUS ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, ULONG statusOffset);
 // A notice of the miniport's own: false when the link is closed or the call failed.
 bool ZkSendRmNotice(ZK_DEVICE_EXTENSION *ext, ULONG code, ZK_RM_MODESET_PARAMS *params);
 void ZkResetRmLink();   // module state at image load

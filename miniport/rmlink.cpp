@@ -63,15 +63,18 @@ bool ZkForwardRmRequest(PVIDEO_REQUEST_PACKET packet) {
     return true;
 }
 
-bool ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, ULONG statusOffset) {
+VP_STATUS ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, ULONG statusOffset) {
     void *block = blockOf(packet);
-    if (!block) return false;
+    if (!block) return ERROR_INVALID_PARAMETER;
+    // The block is as long as the caller says (the output length): a shorter one than the
+    // request's record is neither forwarded nor written.
+    if (packet->OutputBufferLength < length) return ERROR_INSUFFICIENT_BUFFER;
     NTSTATUS status;
     // The caller judges the request by the block's status word: a call that did not happen or
     // failed must read as a failure there.
     if (!forward(packet->IoControlCode, block, length, &status) || !KIV_NT_SUCCESS(status))
         *reinterpret_cast<ULONG *>(static_cast<UCHAR *>(block) + statusOffset) = 1;
-    return g_device != nullptr;
+    return g_device != nullptr ? NO_ERROR : ERROR_INVALID_PARAMETER;
 }
 
 bool ZkSendRmNotice(ZK_DEVICE_EXTENSION *, ULONG code, ZK_RM_MODESET_PARAMS *params) {

@@ -28,10 +28,15 @@ VP_STATUS mapVideoMemory(ZK_DEVICE_EXTENSION *e, PVIDEO_REQUEST_PACKET p) {
     return s;
 }
 
+// The caller's buffer must have room for one record beyond the twelve of the reply, and all of
+// it is cleared: after the last range the caller always finds a zeroed record.
+constexpr ULONG kPublicRangesBufferSize = (ZK_PUBLIC_RANGE_COUNT + 1) * sizeof(VIDEO_PUBLIC_ACCESS_RANGES);
+static_assert(kPublicRangesBufferSize == 156);
+
 VP_STATUS queryPublicRanges(ZK_DEVICE_EXTENSION *e, PVIDEO_REQUEST_PACKET p) {
-    if (p->OutputBufferLength < 156) return ERROR_INSUFFICIENT_BUFFER;
+    if (p->OutputBufferLength < kPublicRangesBufferSize) return ERROR_INSUFFICIENT_BUFFER;
     p->StatusBlock->Information = ZK_PUBLIC_RANGE_COUNT * sizeof(VIDEO_PUBLIC_ACCESS_RANGES);
-    VideoPortZeroMemory(p->OutputBuffer, 156);
+    VideoPortZeroMemory(p->OutputBuffer, kPublicRangesBufferSize);
     const bool zk3 = e->ChipCode == ZK_CHIP_CODE_ZK3;
     struct Entry { bool present, fb; ULONG offset, length; };
     const Entry entries[ZK_PUBLIC_RANGE_COUNT] = {
@@ -246,10 +251,10 @@ BOOLEAN WINAPI ZkStartIO(PVOID HwDeviceExtension, PVIDEO_REQUEST_PACKET p) {
     case ZK_RM_OPEN_LINK: status = ZkOpenRmLink() ? NO_ERROR : ERROR_INVALID_PARAMETER; break;
     case ZK_RM_CLOSE_LINK: status = ZkCloseRmLink() ? NO_ERROR : ERROR_INVALID_PARAMETER; break;
     case ZK_RM_OPEN_DMA_CHANNEL:
-        status = ZkForwardRmRequestFixed(p, sizeof(ZK_RM_DMA_CHANNEL_PARAMS), 32) ? NO_ERROR : ERROR_INVALID_PARAMETER;
+        status = ZkForwardRmRequestFixed(p, sizeof(ZK_RM_DMA_CHANNEL_PARAMS), offsetof(ZK_RM_DMA_CHANNEL_PARAMS, Status));
         break;
     case ZK_RM_CONTROL:
-        status = ZkForwardRmRequestFixed(p, sizeof(ZK_RM_CONTROL_PARAMS), 16) ? NO_ERROR : ERROR_INVALID_PARAMETER;
+        status = ZkForwardRmRequestFixed(p, sizeof(ZK_RM_CONTROL_PARAMS), offsetof(ZK_RM_CONTROL_PARAMS, Status));
         break;
     case ZK_RM_GET_DEVICE_NAME:
     case ZK_RM_CREATE_MEMORY_OBJECT:

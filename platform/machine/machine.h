@@ -5,27 +5,27 @@
 #pragma once
 #include "platform/win32/win32.h"
 
-enum KivOs { KIV_OS_NT = 0, KIV_OS_9X = 1 };
-enum KivCard { KIV_CARD_ZK3 = 0, KIV_CARD_SIV = 1 };
-enum KivBus { KIV_BUS_AGP = 0, KIV_BUS_PCI = 1 };
+typedef enum KivOs { KIV_OS_NT = 0, KIV_OS_9X = 1 } KivOs;
+typedef enum KivCard { KIV_CARD_ZK3 = 0, KIV_CARD_SIV = 1 } KivCard;
+typedef enum KivBus { KIV_BUS_AGP = 0, KIV_BUS_PCI = 1 } KivBus;
 
-struct KivMachineConfig {
+typedef struct KivMachineConfig {
     KivOs os;
     KivCard card;
     uint32_t videoMemoryBytes;
     KivBus bus;
-};
+} KivMachineConfig;
 
 // The mode the screen is in: width and height in pixels, bits per pixel.
-struct KivScreenMode {
+typedef struct KivScreenMode {
     int width, height, bpp;
-};
+} KivScreenMode;
 
 // A display driver as the rest of the platform reaches it. The graphics engine (or, until it
 // exists, the display-driver double below) registers one; GDI routes escapes and pixel-format
 // calls of every device context to it. `context` is passed back to every entry. Entries may be
 // NULL: a missing entry answers as a driver that does not support the call.
-struct KivDisplayDevice {
+typedef struct KivDisplayDevice {
     const char *name;   // for messages
     void *context;
     // ExtEscape on a DC of this display (hwnd is the DC's window, 0 for the screen or a memory
@@ -39,9 +39,9 @@ struct KivDisplayDevice {
     BOOL (*setPixelFormat)(void *context, HDC hdc, HWND hwnd, int format);
     // DrvSwapBuffers: the engine's swap of a window whose format the driver described.
     BOOL (*swapBuffers)(void *context, HDC hdc, HWND hwnd);
-};
+} KivDisplayDevice;
 
-extern "C" {
+KIV_BEGIN_C
 // The configuration in force. The first call reads KIV_MACHINE.
 const KivMachineConfig *kivMachineConfig(void);
 // Replace the configuration (tests switch NT/9x this way before loading the ICD).
@@ -86,13 +86,15 @@ const KivDisplayDevice *kivDisplayDriverDouble(void);
 #define KIV_OPENGL_DRIVERS_KEY_NT "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\OpenGLDrivers"
 #define KIV_OPENGL_DRIVERS_KEY_9X "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OpenGLDrivers"
 const char *kivOpenGlDriversKey(void);   // the one for the configured OS
-}
+KIV_END_C
 
 // OPENGL_GETINFO reply as the display driver writes it: version 2, driver version
 // 0x10000, then the ICD name as NUL-terminated UTF-16.
-struct KivOpenGlInfo {
+typedef struct KivOpenGlInfo {
     uint32_t version;
     uint32_t driverVersion;
     uint16_t name[260];
-};
+} KivOpenGlInfo;
+#ifdef __cplusplus
 static_assert(sizeof(KivOpenGlInfo) == 528);
+#endif

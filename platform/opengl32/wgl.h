@@ -34,7 +34,7 @@ typedef int (WINAPI *PROC)(void);
 #define WGL_SWAP_MAIN_PLANE 0x00000001u
 #define ERROR_BUSY 170
 
-extern "C" {
+KIV_BEGIN_C
 HGLRC WINAPI wglCreateContext(HDC hdc);
 HGLRC WINAPI wglCreateLayerContext(HDC hdc, int layerPlane);
 BOOL WINAPI wglDeleteContext(HGLRC hglrc);
@@ -68,4 +68,4 @@ const void *kivOpenGlCurrentTable(void);
 const void *kivOpenGlNopTable(void);
 // The ICD handle (DHGLRC) behind an HGLRC, 0 when the HGLRC is not valid.
 ULONG_PTR kivOpenGlDriverHandle(HGLRC hglrc);
-}
+KIV_END_C

@@ -1,11 +1,15 @@
 // Kernel services: MDLs over the simulated page map, the object manager, device-control IRPs.
 #include "platform/videoprt/ntkernel.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 struct KivDeviceObject {
     std::u16string name;
@@ -27,6 +31,7 @@ struct KivIrp {
 namespace {
 
 constexpr uintptr_t kPage = 0x1000;
+constexpr uint64_t kAddressSpaceEnd = uint64_t(1) << 32;
 
 std::recursive_mutex g_lock;
 std::set<uintptr_t> g_userPages, g_kernelPages;
@@ -37,16 +42,44 @@ KivKernelCounters g_counters;
 int g_failIrps = 0, g_failMdls = 0;
 
 void mapPages(std::set<uintptr_t> &pages, const void *base, size_t length, bool add) {
-    const uintptr_t first = reinterpret_cast<uintptr_t>(base) & ~(kPage - 1);
-    const uintptr_t end = reinterpret_cast<uintptr_t>(base) + length;
+    const uint64_t first = reinterpret_cast<uintptr_t>(base) & ~(kPage - 1);
+    const uint64_t end = std::min<uint64_t>(uint64_t(reinterpret_cast<uintptr_t>(base)) + length, kAddressSpaceEnd);
     std::lock_guard<std::recursive_mutex> g(g_lock);
-    for (uintptr_t p = first; p < end; p += kPage) {
-        if (add) pages.insert(p);
-        else pages.erase(p);
+    for (uint64_t p = first; p < end; p += kPage) {
+        if (add) pages.insert(uintptr_t(p));
+        else pages.erase(uintptr_t(p));
     }
 }
 
 bool g_userByDefault = false;
+
+// The process's own mappings as the host kernel lists them: [start, end) and the access.
+struct HostMapping {
+    uint64_t start, end;
+    bool read, write;
+};
+std::vector<HostMapping> hostMappings() {
+    std::vector<HostMapping> out;
+    FILE *f = std::fopen("/proc/self/maps", "r");
+    if (!f) return out;
+    char line[512];
+    while (std::fgets(line, sizeof line, f)) {
+        unsigned long long start = 0, end = 0;
+        char perms[8] = {};
+        if (std::sscanf(line, "%llx-%llx %7s", &start, &end, perms) == 3 && end <= kAddressSpaceEnd)
+            out.push_back({start, end, perms[0] == 'r', perms[1] == 'w'});
+        if (!std::strchr(line, '\n'))   // a long file name: the rest of its line is not a mapping
+            for (int c = std::fgetc(f); c != EOF && c != '\n'; c = std::fgetc(f)) {
+            }
+    }
+    std::fclose(f);
+    return out;
+}
+bool hostAllows(const std::vector<HostMapping> &mappings, uintptr_t page, bool write) {
+    for (const HostMapping &m : mappings)
+        if (page >= m.start && page < m.end) return m.read && (!write || m.write);
+    return false;
+}
 
 LONG *referencesOf(const void *object) {
     auto it = g_objects.find(object);
@@ -134,14 +167,22 @@ void WINAPI IoFreeMdl(PMDL mdl) {
     delete mdl;
 }
 
-void WINAPI MmProbeAndLockPages(PMDL mdl, KPROCESSOR_MODE mode, LOCK_OPERATION) {
+void WINAPI MmProbeAndLockPages(PMDL mdl, KPROCESSOR_MODE mode, LOCK_OPERATION operation) {
     std::lock_guard<std::recursive_mutex> g(g_lock);
     if (!mdl || !g_mdls.count(mdl)) throw KivKernelException{STATUS_INVALID_PARAMETER};
-    const uintptr_t first = reinterpret_cast<uintptr_t>(mdl->StartVa);
-    const uintptr_t end = first + mdl->ByteOffset + mdl->ByteCount;
-    for (uintptr_t p = first; p < end; p += kPage) {
-        const bool kernel = g_kernelPages.count(p) != 0;
-        const bool user = g_userPages.count(p) != 0 || (g_userByDefault && !kernel);
+    const uint64_t first = reinterpret_cast<uintptr_t>(mdl->StartVa);
+    const uint64_t end = first + mdl->ByteOffset + mdl->ByteCount;
+    // A range that runs past the top of the address space names no memory at all.
+    if (end > kAddressSpaceEnd) throw KivKernelException{STATUS_ACCESS_VIOLATION};
+    const bool write = operation != IoReadAccess;
+    std::vector<HostMapping> host;
+    if (g_userByDefault) host = hostMappings();
+    for (uint64_t p = first; p < end; p += kPage) {
+        const bool kernel = g_kernelPages.count(uintptr_t(p)) != 0;
+        // On the booted machine a page is the program's when the process really has it mapped
+        // with the access the lock asks for; kernel pages never are.
+        const bool user = g_userPages.count(uintptr_t(p)) != 0 ||
+                          (g_userByDefault && !kernel && hostAllows(host, uintptr_t(p), write));
         // A user-mode probe accepts user pages only; a kernel-mode probe any mapped page.
         if (mode == UserMode ? !user : !(user || kernel)) throw KivKernelException{STATUS_ACCESS_VIOLATION};
     }

@@ -86,8 +86,10 @@ void kivUserMemoryUnmap(const void *base, size_t length);
 void kivKernelMemoryMap(const void *base, size_t length);
 void kivKernelMemoryUnmap(const void *base, size_t length);
 void kivKernelMemoryReset();   // forgets every registered page
-// On the booted machine the application is the one client process: every page not registered
-// as kernel memory counts as its user memory. Off (the default), only registered pages do.
+// On the booted machine the application is the one client process: a page not registered as
+// kernel memory is its user memory when the process has it mapped with the access a lock asks
+// for (read, or read and write). Off (the default), only registered pages are user memory.
+// Either way a probe refuses a range that runs past the top of the 4 GB address space.
 void kivUserMemoryByDefault(bool on);
 
 // A device's request handler: code, the request's buffer(s), and the bytes it returns.

@@ -2,14 +2,27 @@
 // use, as the stand-in platform provides them. Written for this project from how the drivers
 // call them; the stand-in implementations live beside this header.
 #pragma once
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
+
+// Programs in C include these declarations too: C linkage and the size checks are C++ only.
+#ifdef __cplusplus
+#define KIV_BEGIN_C extern "C" {
+#define KIV_END_C }
+#else
+#define KIV_BEGIN_C
+#define KIV_END_C
+#endif
 
 #define WINAPI   __attribute__((stdcall))
 #define APIENTRY __attribute__((stdcall))
 #define CALLBACK __attribute__((stdcall))
 // Marks the entries a loadable driver module exports; everything else in a module stays hidden.
+#ifdef __cplusplus
 #define KIV_EXPORT extern "C" __attribute__((visibility("default")))
+#else
+#define KIV_EXPORT __attribute__((visibility("default")))
+#endif
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -89,7 +102,7 @@ typedef struct tagPOINT { LONG x, y; } POINT, *LPPOINT;
 typedef struct tagSIZE { LONG cx, cy; } SIZE;
 
 // ---- last error, threads, processes --------------------------------------------------------
-extern "C" {
+KIV_BEGIN_C
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
 DWORD WINAPI GetCurrentThreadId(void);
@@ -388,19 +401,21 @@ typedef DWORD COLORREF;
 #define OPENGL_GETINFO  4353   // 0x1101
 int WINAPI ExtEscape(HDC hdc, int escape, int inSize, LPCSTR in, int outSize, LPSTR out);
 BOOL WINAPI SwapBuffers(HDC hdc);
-}  // extern "C"
+KIV_END_C
 
+#ifdef __cplusplus
 static_assert(sizeof(void *) == 4, "this package is built for i386");
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 static_assert(sizeof(LAYERPLANEDESCRIPTOR) == 32);
 static_assert(sizeof(OSVERSIONINFOA) == 148);
 static_assert(sizeof(CRITICAL_SECTION) == 24);
+#endif
 
 // ---- used by the 9x HAL ----------------------------------------------------------------------
 // Heaps, string helpers, the multimedia timer and per-module switches of Windows 9x. A heap
 // created with HEAP_SHARED lives in memory that every process of the machine sees at the same
 // address (it survives fork()), as the 9x shared arena does.
-extern "C" {
+KIV_BEGIN_C
 #define HEAP_ZERO_MEMORY 0x00000008
 #define HEAP_SHARED      0x04000000
 HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialBytes, SIZE_T maximumBytes);
@@ -419,10 +434,10 @@ DWORD WINAPI timeGetTime(void);
 // A module's shared data section: the page-aligned range [start, start + bytes) becomes memory
 // shared with every process forked from now on, keeping its contents. Returns 1 on success.
 int kivShareModuleData(void *start, SIZE_T bytes);
-}
+KIV_END_C
 
 // ---- virtual memory and the machine's memory figure (the OpenGL driver's command buffers) ----
-extern "C" {
+KIV_BEGIN_C
 #define MEM_COMMIT   0x00001000
 #define MEM_RESERVE  0x00002000
 #define MEM_RELEASE  0x00008000
@@ -440,7 +455,7 @@ typedef struct _MEMORYSTATUS {
 void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
 // The simulated PC's physical memory (default 128 MB), as GlobalMemoryStatus reports it.
 void kivSetPhysicalMemory(SIZE_T bytes);
-}
+KIV_END_C
 
 // ---- DIB sections, object queries, brushes, rectangle fills and regions ------------------------
 typedef struct tagRGBQUAD { BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved; } RGBQUAD;
@@ -497,7 +512,7 @@ typedef struct tagXFORM { float eM11, eM12, eM21, eM22, eDx, eDy; } XFORM;
 #define SIMPLEREGION  2
 #define COMPLEXREGION 3
 
-extern "C" {
+KIV_BEGIN_C
 // bits receives the address of the pixels, which live until the bitmap is deleted. Rows are
 // DWORD-aligned; 16-bit sections take BI_RGB (5-5-5) or BI_BITFIELDS.
 HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *info, UINT usage, void **bits, HANDLE section,
@@ -520,8 +535,10 @@ int WINAPI CombineRgn(HRGN dst, HRGN a, HRGN b, int mode);
 DWORD WINAPI GetRegionData(HRGN region, DWORD size, RGNDATA *data);
 int WINAPI GetRgnBox(HRGN region, LPRECT rect);
 int WINAPI OffsetRgn(HRGN region, int dx, int dy);
-}
+KIV_END_C
+#ifdef __cplusplus
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(sizeof(BITMAP) == 24);
 static_assert(sizeof(DIBSECTION) == 84);
 static_assert(sizeof(RGNDATAHEADER) == 32);
+#endif

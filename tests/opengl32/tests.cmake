@@ -1,0 +1,28 @@
+# Programs in C: <GL/gl.h> alone as strict C89 with every warning an error; the platform's
+# headers with it as C99; and the header is still what its generator makes of the data.
+set(gl_include -I${CMAKE_SOURCE_DIR} -I${CMAKE_SOURCE_DIR}/platform/opengl32/include)
+add_test(NAME gl_header_c89
+         COMMAND ${CMAKE_C_COMPILER} -m32 -std=c89 -pedantic -Werror -Wall -Wextra -fsyntax-only ${gl_include}
+                 ${CMAKE_CURRENT_LIST_DIR}/c/gl_header_c89.c)
+add_test(NAME gl_header_c99
+         COMMAND ${CMAKE_C_COMPILER} -m32 -std=c99 -pedantic -Werror -Wall -Wextra -fsyntax-only ${gl_include}
+                 ${CMAKE_CURRENT_LIST_DIR}/c/program_c99.c)
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND)
+  add_test(NAME gl_header_generated
+           COMMAND sh -c "'${Python3_EXECUTABLE}' tools/gen-gl-header.py tools/gl-data/gl11-enums.txt \
+tools/gl-data/gl11-dispatch-order.txt icd/core/ext_entries.inc tools/gl-extensions.txt '${CMAKE_BINARY_DIR}/gl.h' \
+&& cmp '${CMAKE_BINARY_DIR}/gl.h' platform/opengl32/include/GL/gl.h"
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+endif()
+# The C example runs inside test_opengl32, which finds it here.
+set_tests_properties(opengl32 PROPERTIES ENVIRONMENT "KIV_CEXAMPLE=$<TARGET_FILE:cexample>")
+# A program of one's own built the way the README says, outside CMake, then run.
+set(own_flags)
+if(KIV_SANITIZE)
+  set(own_flags -fsanitize=address,undefined)
+endif()
+add_test(NAME own_program_by_hand
+         COMMAND sh -c "'${CMAKE_C_COMPILER}' ${own_flags} $(tools/kiv-flags --cflags) -c apps/cexample/main.c -o '${CMAKE_BINARY_DIR}/own_program.o' && '${CMAKE_CXX_COMPILER}' ${own_flags} -o '${CMAKE_BINARY_DIR}/own_program' '${CMAKE_BINARY_DIR}/own_program.o' $(tools/kiv-flags --libs '${CMAKE_BINARY_DIR}') && '${CMAKE_BINARY_DIR}/own_program' '${CMAKE_BINARY_DIR}/own_program.png' 32 32"
+         WORKING_DIRECTORY ${CMAKE_SOURCE_DIR})
+set_tests_properties(own_program_by_hand PROPERTIES RESOURCE_LOCK simulated_machine)
