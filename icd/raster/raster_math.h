@@ -22,6 +22,17 @@ inline uint32_t __glTruncDepth(double v) {
     return uint32_t(v);
 }
 
+// The colour buffer a primitive hands the fragment stores: the draw buffer, or without one
+// (GL_NONE) the front record, which then only carries the context to the depth and stencil
+// tests, the colour store being the do-nothing one. Null when nothing would be written at all:
+// no colour buffer and neither depth nor stencil test.
+inline GlColorBuffer *__glFragmentTarget(GlContext *ctx) {
+    GlColorBuffers &cbs = ctx->buffers.color;
+    if (cbs.drawColorBuffer != nullptr) return cbs.drawColorBuffer;
+    const uint32_t f = glraster::rasterOf(ctx).shadeFlags;
+    return (f & (kGlShadeDepthTest | kGlShadeStencilTest)) ? &cbs.front : nullptr;
+}
+
 // The colours a primitive reads, scaled from vertex units to the colour buffer's units for the
 // drawing and put back afterwards. Vertices may share one colour record: each is scaled once.
 template <int N>
