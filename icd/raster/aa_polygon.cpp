@@ -287,7 +287,7 @@ void __glRenderTriangleAntiAlias(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
     GlVertex *vs[3] = {a, b, c};
     std::sort(vs, vs + 3, [](const GlVertex *l, const GlVertex *r) { return l->window[1] < r->window[1]; });
     for (GlVertex *v : vs)
-        if (!std::isfinite(v->window[0]) || !std::isfinite(v->window[1])) return;
+        if (!__glRasterCoordinateUsable(v->window[0]) || !__glRasterCoordinateUsable(v->window[1])) return;
 
     // Snap to the sub-pixel grid, then into local pixel units.
     const double unit = std::ldexp(1.0, ctx->limits.subpixelBits);

@@ -40,6 +40,7 @@ template <class Draw>
 void pointFrame(GlContext *ctx, GlVertex *v, Draw draw) {
     GlColorBuffer *cb = __glFragmentTarget(ctx);
     if (cb == nullptr || v->color == nullptr) return;
+    if (!__glRasterCoordinateUsable(v->window[0]) || !__glRasterCoordinateUsable(v->window[1])) return;
     ScaledEnds scaled;
     scaled.scale(ctx, v->color, nullptr);
     const GlFragmentStoreProc store = storeOf(ctx);
