@@ -318,7 +318,7 @@ void __glPickLineProcs(GlContext *ctx) {
     const bool dither = f & kGlShadeDither;
     const int32_t bytes = cb != nullptr ? cb->head.elementSize : 0;
     if (cb == nullptr) {
-        // no store
+        // nothing to store: the list ends with the depth and stencil stages
     } else if (cb->usesColorStages || (f & (kGlShadeFrontClip | kGlShadeBlend | kGlShadeLogicOp))) {
         put(__glLineStore, __glLineStoreMasked);
     } else if (!(f & kGlShadeRgba) && bytes == 1) {
