@@ -80,13 +80,12 @@ BOOL __glResizeContext(GlContext *ctx, int32_t width, int32_t height) {
     __glApplyViewport(ctx);
     GlDrawable *d = ctx->handle != nullptr ? ctx->handle->drawable : nullptr;
     if (d != nullptr) {
-        // Whether the biased viewport lies inside the drawable decides the clip paths.
-        // (The viewport itself belongs to the transform state; until it lands the whole
-        // drawable is the viewport.)
-        const GlLimits &l = ctx->limits;
-        int32_t x = 0, y = 0, w = d->width, h = d->height;
-        uint8_t inside = x + l.biasX >= 0 && y + l.biasY >= 0 && x + w + l.biasX <= d->width + l.biasX &&
-                         y + h + l.biasY <= d->height + l.biasY;
+        // Whether the viewport lies inside the drawable decides the clip paths: a viewport that
+        // leaves the window needs its primitives cut to the window's rectangles. Both carry the
+        // same bias, so it drops out; the sums are formed in 64 bits so that no size wraps.
+        const GlViewport &v = ctx->state.transform.viewport;
+        const int64_t x = v.x, y = v.y, w = v.width, h = v.height;
+        const uint8_t inside = x >= 0 && y >= 0 && x + w <= d->width && y + h <= d->height;
         if (inside != ctx->viewportInsideWindow) {
             ctx->viewportInsideWindow = inside;
             if (ctx->beginMode != 1) ctx->beginMode = 2;

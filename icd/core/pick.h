@@ -120,6 +120,10 @@ void __glPickShadeModelProcs(GlContext *ctx);
 void __glPickTexGenProcs(GlContext *ctx);
 void __glPickTextureProcs(GlContext *ctx);
 void __glPickTriangleProcs(GlContext *ctx);
+// The face state both triangle pickers share: the culled face, the face of each sign of the
+// signed area and the polygon mode of each face. With both faces culled it installs the
+// do-nothing triangle entry, clears the render proc and answers false: the pick ends there.
+bool __glPickTriangleFaces(GlContext *ctx);
 void __glPickPointProcs(GlContext *ctx);
 void __glPickLineProcs(GlContext *ctx);
 void __glPickPixelProcs(GlContext *ctx);

@@ -14,7 +14,3 @@
 #include "icd/core/pick_pending.inc"
 
 int32_t __glPickFastTriangleProcs(GlContext *) { return 0; }
-
-// The device's bitmap picker, until the device part lands: the generic pick alone, which is what
-// the device does whenever it draws in software.
-void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }

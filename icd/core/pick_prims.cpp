@@ -28,8 +28,11 @@ void complete(GlContext *ctx, GlVertex *v, uint32_t need) {
 
 float *faceColor(GlVertex *v, int32_t face) { return face ? v->backColor : v->frontColor; }
 
-// The face a triangle shows and what its vertices need for it; false when it is culled.
+// The face a triangle shows, the face whose colours it takes (the front one unless two-sided
+// lighting is on) and what its vertices need for those; false when it is culled. The polygon
+// mode follows the face shown, whatever the lighting.
 struct Face {
+    int32_t shown;
     int32_t face;
     uint32_t need;
 };
@@ -38,6 +41,7 @@ bool selectFace(GlContext *ctx, float area, Face &out) {
     int32_t face = std::signbit(area) ? p.faceTable[0] : p.faceTable[1];
     if (face == p.cullFaceCode) return false;
     const GlNeedMaskState &n = ctx->state.need;
+    out.shown = face;
     if (__glShadeFlags(ctx) & kGlShadeTwoSided) {
         out.face = face;
         out.need = face ? n.needMaskBack : n.needMaskFront;
@@ -130,7 +134,7 @@ void __glTriangleFacePolygonMode(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
         for (GlVertex *v : {a, b, c}) complete(ctx, v, needMask);
     }
     GlPrimitiveProcs &prim = ctx->slots.primitive;
-    uint8_t mode = pickOf(ctx).polygonModeByFace[f.face];
+    uint8_t mode = pickOf(ctx).polygonModeByFace[f.shown];
     if (mode == 0 || mode == 1) {
         GlShadeFlags offsetFlag = mode == 0 ? kGlShadeOffsetPoint : kGlShadeOffsetLine;
         float z[3] = {a->window[2], b->window[2], c->window[2]};
@@ -158,16 +162,14 @@ void __glTriangleFacePolygonMode(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
 
 // ---- pickers ---------------------------------------------------------------------------------------
 
-void __glPickTriangleProcs(GlContext *ctx) {
+bool __glPickTriangleFaces(GlContext *ctx) {
     GlPickState &p = pickOf(ctx);
-    GlPrimitiveProcs &prim = ctx->slots.primitive;
     const GlModeState &m = ctx->state.mode;
-    const GlShadeFlags f = __glShadeFlags(ctx);
-    if (f & kGlShadeCull) {
+    if (__glShadeFlags(ctx) & kGlShadeCull) {
         if (m.cullFace == GL_FRONT_AND_BACK) {
-            prim.renderTriangle = __glTriangleCullAll;
+            ctx->slots.primitive.renderTriangle = __glTriangleCullAll;
             p.rasterTriangleProc = nullptr;
-            return;
+            return false;
         }
         p.cullFaceCode = m.cullFace == GL_FRONT ? kGlCullFront : kGlCullBack;
     } else {
@@ -175,12 +177,21 @@ void __glPickTriangleProcs(GlContext *ctx) {
     }
     // Non-negative area is the front face for counter-clockwise fronts on a bottom-up drawable.
     const GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
-    bool yInverted = rec != nullptr && rec->topDown != 0;
-    bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
+    const bool yInverted = rec != nullptr && rec->topDown != 0;
+    const bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
     p.faceTable[0] = nonNegativeIsFront ? 1 : 0;
     p.faceTable[1] = nonNegativeIsFront ? 0 : 1;
     p.polygonModeByFace[0] = uint8_t(m.polygonMode[0] & 0xF);
     p.polygonModeByFace[1] = uint8_t(m.polygonMode[1] & 0xF);
+    return true;
+}
+
+void __glPickTriangleProcs(GlContext *ctx) {
+    GlPickState &p = pickOf(ctx);
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    const GlModeState &m = ctx->state.mode;
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    if (!__glPickTriangleFaces(ctx)) return;
     if (ctx->renderMode == GL_FEEDBACK || ctx->renderMode == GL_SELECT) {
         prim.renderTriangle = ctx->renderMode == GL_FEEDBACK ? __glFeedbackTriangle : __glSelectTriangle;
         p.rasterTriangleProc = nullptr;
@@ -266,8 +277,10 @@ void __glPickLineProcs(GlContext *ctx) {
         }
         return true;
     };
+    // Without a colour buffer (GL_NONE) the list ends before the store: the depth and stencil
+    // stages still write. With neither test nothing at all is written.
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-    if (cb == nullptr) {  // no colour buffer is drawn
+    if (cb == nullptr && !(f & (kGlShadeDepthTest | kGlShadeStencilTest))) {
         l.runner = nopStage();
         return;
     }
@@ -303,8 +316,10 @@ void __glPickLineProcs(GlContext *ctx) {
     l.storeIndex = n;
     const bool varying = f & (kGlShadeSmooth | kGlShadeTexture | kGlShadeFog);
     const bool dither = f & kGlShadeDither;
-    const int32_t bytes = cb->head.elementSize;
-    if (cb->usesColorStages || (f & (kGlShadeFrontClip | kGlShadeBlend | kGlShadeLogicOp))) {
+    const int32_t bytes = cb != nullptr ? cb->head.elementSize : 0;
+    if (cb == nullptr) {
+        // nothing to store: the list ends with the depth and stencil stages
+    } else if (cb->usesColorStages || (f & (kGlShadeFrontClip | kGlShadeBlend | kGlShadeLogicOp))) {
         put(__glLineStore, __glLineStoreMasked);
     } else if (!(f & kGlShadeRgba) && bytes == 1) {
         if (dither)

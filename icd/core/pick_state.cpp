@@ -62,6 +62,17 @@ void __glPickDrawBufferProcs(GlContext *ctx) {
         p.drawNone = 1;
         break;
     }
+    // A buffer of the drawable that has no memory is never drawn into: its colour writes are
+    // discarded as with GL_NONE (depth and stencil still take theirs), and of two buffers the
+    // one with memory is drawn alone. Without a drawable record the buffers stand as attached.
+    if (ctx->tail.drawableBuffers != nullptr && cbs.drawColorBuffer != nullptr) {
+        const bool front = in.drawBothBuffers || cbs.drawColorBuffer == &cbs.front;
+        const bool back = in.drawBothBuffers || cbs.drawColorBuffer == &cbs.back;
+        const bool frontDrawn = front && bufferPresent(ctx, 0), backDrawn = back && bufferPresent(ctx, 1);
+        in.drawBothBuffers = frontDrawn && backDrawn;
+        cbs.drawColorBuffer = backDrawn ? &cbs.back : (frontDrawn ? &cbs.front : nullptr);
+        p.drawNone = cbs.drawColorBuffer == nullptr;
+    }
     GLenum read = ctx->state.pixel.readBuffer;
     p.readBufferCode = read == GL_FRONT ? kGlDrawFront : (read == GL_BACK ? kGlDrawBack : 0);
     GlShadeFlags f = __glShadeFlags(ctx);

@@ -166,7 +166,7 @@ constexpr Param kParams[] = {
     // display lists
     FIELD(GL_LIST_MODE, Integer, 1, state.list.listMode),
     FIELD(GL_MAX_LIST_NESTING, Integer, 1, limits.maxListNesting),
-    CONSTANT(GL_LIST_BASE, Integer, 1, 0),
+    FIELD(GL_LIST_BASE, Integer, 1, state.list.listBase),
     FIELD(GL_LIST_INDEX, Integer, 1, state.list.listName),
     // polygons
     FIELD(GL_POLYGON_MODE, Integer, 2, state.mode.polygonMode),

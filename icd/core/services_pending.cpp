@@ -15,5 +15,3 @@ BOOL __glOgQueryMmx(void) { return FALSE; }
 void __glOgCreateCodeCaches(GlContext *) {}
 void __glOgFreeCodeCaches(GlContext *) {}
 
-// No pixel path yet: nothing is unpacked, and the caller is told so.
-

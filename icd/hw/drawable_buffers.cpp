@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include "icd/core/core.h"
+#include "icd/hw/present.h"
 #include "icd/raster/color_buffer.h"
 
 namespace {
@@ -295,13 +296,20 @@ BOOL __wglInitWindowBuffers(GlDrawable *dr, const GlVisual *v) {
     GlDrawableBuffers *set = &dr->buffers;
     dr->swap = dr->savedSwap[0] = __glHwSwapBuffers;
     dr->savedSwap[1] = __wglSwapBuffersCopy;
-    __wglInitDDrawPrimary(descriptor(dr, kGlDescriptorFront), set);
-    if (v->doubleBuffer)
-        __wglInitDDrawBackBuffer(descriptor(dr, kGlDescriptorBack), set,
-                                 v->colorIndexMode ? v->indexBits : v->colorBits, initMemFallback);
-    // Window buffers take the screen's top-down rows. A front buffer that is not on the screen
-    // (no presentation yet) leaves the window's rows bottom-up, as every memory buffer can be.
-    set->topDown = descriptor(dr, kGlDescriptorFront)->resize != nullptr;
+    const int32_t colorBits = v->colorIndexMode ? v->indexBits : v->colorBits;
+    GlBufferDescriptor *front = descriptor(dr, kGlDescriptorFront);
+    __wglInitDDrawPrimary(front, set);
+    // Without DirectDraw the screen offers no surface: the front buffer is the window's own
+    // memory, which the copy swap fills and every read and draw finds, rather than a buffer
+    // without storage that drawing would write through.
+    if (front->resize == nullptr) {
+        __glInitMemColorBuffer(front, set, colorBits);
+        dr->swap = dr->savedSwap[1];
+    }
+    if (v->doubleBuffer) __wglInitDDrawBackBuffer(descriptor(dr, kGlDescriptorBack), set, colorBits, initMemFallback);
+    // Window buffers on the screen take its top-down rows; a front buffer in memory leaves the
+    // window's rows bottom-up, as every memory buffer can be.
+    set->topDown = front->resize == __wglDDrawUpdatePrimary;
     if (v->hasAccum) __glInitMemColorBuffer(descriptor(dr, kGlDescriptorAccum), set, accumBitsOf(v));
     if (v->hasDepth)
         __wglInitDDrawDepthBuffer(descriptor(dr, kGlDescriptorDepth), set, v->depthBits, initMemFallback);

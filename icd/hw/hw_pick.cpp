@@ -1,4 +1,4 @@
-// The device's pick proc and the line and point choosers.
+// The device's pick proc, its bitmap picker and the line and point choosers.
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
@@ -58,6 +58,9 @@ void __glHwPickProcs(GlContext *ctx) {
     }
     __glPickAllProcs(ctx);
 }
+
+// The device draws bitmaps as the software path does: the generic pick.
+void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
 
 void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     finishPending(ctx);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
+#include "icd/hw/drawable_buffers.h"
 
 namespace {
 
@@ -722,12 +723,21 @@ BOOL __wglSwapBuffersCopy(GlDrawable *dr) {
     // Without the display driver's tracking the clipper is the only account of what is visible.
     if (p != nullptr && p->clipper != nullptr && (dr->windowState == nullptr || __wglWindowStateChanged(dr)))
         __wglDDrawUpdateClipList(dr, p->clipper);
-    if (front->base != nullptr && back->base != nullptr && dr->clipList != nullptr) {
+    // A front buffer in memory belongs to the window alone: all of it is the one rectangle.
+    const bool ownMemory = front->resize == __glMemBufferResize;
+    const RECT whole{0, 0, dr->width, dr->height};
+    const RECT *rects = ownMemory ? &whole : (dr->clipList != nullptr ? dr->clipList->rects : nullptr);
+    const DWORD count = ownMemory ? 1 : (dr->clipList != nullptr ? dr->clipList->rdh.nCount : 0);
+    if (front->base != nullptr && back->base != nullptr && rects != nullptr) {
         const int32_t bpp = front->elementSize;
-        const int32_t maxX = back->width < dr->width ? back->width : dr->width;
-        const int32_t maxY = back->height < dr->height ? back->height : dr->height;
-        for (DWORD i = 0; i < dr->clipList->rdh.nCount; ++i) {
-            RECT r = dr->clipList->rects[i];
+        int32_t maxX = back->width < dr->width ? back->width : dr->width;
+        int32_t maxY = back->height < dr->height ? back->height : dr->height;
+        if (ownMemory) {
+            maxX = front->width < maxX ? front->width : maxX;
+            maxY = front->height < maxY ? front->height : maxY;
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            RECT r = rects[i];
             if (r.left < 0) r.left = 0;
             if (r.top < 0) r.top = 0;
             if (r.right > maxX) r.right = maxX;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <algorithm>
 #include "icd/raster/raster.h"
+#include "icd/raster/raster_math.h"
 #include "icd/raster/raster_state.h"
 #include "icd/raster/triangle.h"
 #include "icd/vertex/vertex.h"
@@ -215,7 +216,7 @@ void runSpan(GlContext *ctx, const AaSetup &s, int32_t x0, int32_t x1, int32_t p
     if (runner == nullptr) return;
     const Point o{0, 0};
     const int32_t oy = int32_t(s.origin.y), ox = int32_t(s.origin.x);
-    rs.targetColorBuffer = s.cb;
+    rs.targetColorBuffer = ctx->buffers.color.drawColorBuffer;
     for (int32_t x = x0; x < x1; x += kGlMaxSpanLength) {
         const int32_t n = std::min<int32_t>(x1 - x, kGlMaxSpanLength);
         const double cx = x + 0.5, cy = py + 0.5;
@@ -281,12 +282,12 @@ void __glRenderTriangleAntiAlias(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
     GlRasterState &rs = rasterOf(ctx);
     AaSetup s;
     s.flags = rs.shadeFlags;
-    s.cb = ctx->buffers.color.drawColorBuffer;
+    s.cb = __glFragmentTarget(ctx);
     if (s.cb == nullptr) return;
     GlVertex *vs[3] = {a, b, c};
     std::sort(vs, vs + 3, [](const GlVertex *l, const GlVertex *r) { return l->window[1] < r->window[1]; });
     for (GlVertex *v : vs)
-        if (!std::isfinite(v->window[0]) || !std::isfinite(v->window[1])) return;
+        if (!__glRasterCoordinateUsable(v->window[0]) || !__glRasterCoordinateUsable(v->window[1])) return;
 
     // Snap to the sub-pixel grid, then into local pixel units.
     const double unit = std::ldexp(1.0, ctx->limits.subpixelBits);

@@ -20,6 +20,12 @@ struct Octant {
     int32_t dir, carry;
 };
 
+// Both ends at window coordinates a line can be set up from (see __glRasterCoordinateUsable).
+bool usableEnds(const GlVertex *a, const GlVertex *b) {
+    return __glRasterCoordinateUsable(a->window[0]) && __glRasterCoordinateUsable(a->window[1]) &&
+           __glRasterCoordinateUsable(b->window[0]) && __glRasterCoordinateUsable(b->window[1]);
+}
+
 // false for a zero-length (or non-finite) segment.
 bool chooseOctant(float dx, float dy, Octant &o) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return false;
@@ -194,6 +200,7 @@ void __glSetupLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     l.majorLength = 0.0f;
     l.along = l.axis = 0.0f;
     l.alongStep = l.axisStep = l.alongCarry = l.axisCarry = 0.0f;
+    if (!usableEnds(a, b)) return;
     const float x0 = a->window[0], y0 = a->window[1], x1 = b->window[0], y1 = b->window[1];
     const float dx = x1 - x0, dy = y1 - y0;
     Octant o;
@@ -241,6 +248,7 @@ void __glSetupLineAntiAlias(GlContext *ctx, GlVertex *a, GlVertex *b) {
     l.v1 = b;
     l.pixelCount = 0;
     l.majorLength = 0.0f;
+    if (!usableEnds(a, b)) return;
     // Pixel centres become integers plus one half.
     const float x0 = a->window[0] - 0.5f, y0 = a->window[1] - 0.5f;
     const float x1 = b->window[0] - 0.5f, y1 = b->window[1] - 0.5f;

@@ -38,8 +38,9 @@ GlFragment pointFragment(GlContext *ctx, const GlVertex *v, bool textured) {
 // Runs draw(cb, store, frag) with the colour scaled and the lock taken; restores the vertex.
 template <class Draw>
 void pointFrame(GlContext *ctx, GlVertex *v, Draw draw) {
-    GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-    if (cb == nullptr || v->color == nullptr) return;  // no colour buffer is drawn
+    GlColorBuffer *cb = __glFragmentTarget(ctx);
+    if (cb == nullptr || v->color == nullptr) return;
+    if (!__glRasterCoordinateUsable(v->window[0]) || !__glRasterCoordinateUsable(v->window[1])) return;
     ScaledEnds scaled;
     scaled.scale(ctx, v->color, nullptr);
     const GlFragmentStoreProc store = storeOf(ctx);

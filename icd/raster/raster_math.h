@@ -22,6 +22,25 @@ inline uint32_t __glTruncDepth(double v) {
     return uint32_t(v);
 }
 
+// Window coordinates a point or line is set up from: finite and within 2^24 of the origin. No
+// drawable reaches that far, and clipped primitives stay inside a viewport at most 2048 pixels
+// wide, so a coordinate beyond it belongs to a primitive wholly off the window; inside it every
+// pixel index and pixel count fits an int32 with room to spare (beyond it a NaN, an infinity or
+// a viewport placed near the int limits would convert to INT_MIN and walk 2^31 pixels).
+constexpr float kGlMaxRasterCoordinate = 16777216.0f;
+inline bool __glRasterCoordinateUsable(float v) { return v > -kGlMaxRasterCoordinate && v < kGlMaxRasterCoordinate; }
+
+// The colour buffer a primitive hands the fragment stores: the draw buffer, or without one
+// (GL_NONE) the front record, which then only carries the context to the depth and stencil
+// tests, the colour store being the do-nothing one. Null when nothing would be written at all:
+// no colour buffer and neither depth nor stencil test.
+inline GlColorBuffer *__glFragmentTarget(GlContext *ctx) {
+    GlColorBuffers &cbs = ctx->buffers.color;
+    if (cbs.drawColorBuffer != nullptr) return cbs.drawColorBuffer;
+    const uint32_t f = glraster::rasterOf(ctx).shadeFlags;
+    return (f & (kGlShadeDepthTest | kGlShadeStencilTest)) ? &cbs.front : nullptr;
+}
+
 // The colours a primitive reads, scaled from vertex units to the colour buffer's units for the
 // drawing and put back afterwards. Vertices may share one colour record: each is scaled once.
 template <int N>

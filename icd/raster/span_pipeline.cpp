@@ -13,6 +13,20 @@ void runStages(GlContext *ctx, const GlStageProc *list, int32_t from, int32_t to
     for (int32_t i = from; i < to; ++i) list[i](ctx);
 }
 
+// Closes a list of n stages drawing into cb (null: no colour buffer, the list ends with the
+// depth and stencil stages).
+void finishList(GlContext *ctx, int32_t n, GlColorBuffer *cb) {
+    GlStageList &l = listOf(ctx);
+    l.stageCount = n;
+    rasterOf(ctx).targetColorBuffer = cb;
+    if (cb != nullptr && ctx->state.span.inputs.drawBothBuffers) {
+        l.runner = __glSpanRenderStagesFrontBack;
+    } else {
+        l.runner = __glSpanRenderStages;
+        l.firstColorStage = n;
+    }
+}
+
 }  // namespace
 
 uint8_t __glSpanRenderStages(GlContext *ctx) {
@@ -82,10 +96,11 @@ void __glPickSpanProcs(GlContext *ctx) {
     rs.destinationColors = reinterpret_cast<float *>(ctx->tail.table2048b);
     rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.table64);
 
-    // Depth test alone with a function that never passes, or no colour buffer to draw into:
-    // nothing can be drawn.
+    // Depth test alone with a function that never passes, or no colour buffer and neither depth
+    // nor stencil test: nothing can be written. Without a colour buffer (GL_NONE) the depth and
+    // stencil stages still run, so that a depth-only or stencil-only pass has its effect.
     GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-    if (cb == nullptr ||
+    if ((cb == nullptr && !(f & (kGlShadeDepthTest | kGlShadeStencilTest))) ||
         ((f & kGlShadeDepthTest) && !(f & kGlShadeStencilTest) && in.effectiveDepthFunc == GL_NEVER)) {
         // Callers ignore the runner's result, so the do-nothing proc serves as it is.
         l.runner = reinterpret_cast<GlStageProc>(reinterpret_cast<void (*)()>(__glNopProc));
@@ -121,8 +136,15 @@ void __glPickSpanProcs(GlContext *ctx) {
     // The first stage's masked twin is never run.
     if (!in.scissorCoversViewport) put(__glSpanScissor, nullptr);
     if (f & kGlShadePolygonStipple) put(__glSpanPolygonStipple, __glSpanPolygonStippleMasked);
-    // Without the alpha test, pixels that fail stencil or depth are never shaded.
-    if (!(f & kGlShadeAlphaTest)) depthBlock();
+    // Without the alpha test, pixels that fail stencil or depth are never shaded; without a
+    // colour buffer they need no colour at all.
+    if (!(f & kGlShadeAlphaTest)) {
+        depthBlock();
+        if (cb == nullptr) {
+            finishList(ctx, n, nullptr);
+            return;
+        }
+    }
     GlStageProc shade = (f & kGlShadeRgba) ? ((f & kGlShadeSmooth) ? __glSpanShadeRgbaSmooth : __glSpanShadeRgbaFlat)
                                            : ((f & kGlShadeSmooth) ? __glSpanShadeIndexSmooth : __glSpanShadeIndexFlat);
     put(shade, shade);
@@ -138,13 +160,6 @@ void __glPickSpanProcs(GlContext *ctx) {
         depthBlock();
     }
     if (in.drawBothBuffers) l.firstColorStage = n;
-    put(cb->storeSpan, cb->storeSpanMasked);
-    l.stageCount = n;
-    rs.targetColorBuffer = cb;
-    if (in.drawBothBuffers) {
-        l.runner = __glSpanRenderStagesFrontBack;
-    } else {
-        l.runner = __glSpanRenderStages;
-        l.firstColorStage = n;
-    }
+    if (cb != nullptr) put(cb->storeSpan, cb->storeSpanMasked);
+    finishList(ctx, n, cb);
 }

@@ -38,9 +38,11 @@ inline void fetch(GlTextureObject *tex, GlMipLevel *level, int32_t j, int32_t i,
 
 // ---- samplers --------------------------------------------------------------------------------
 
-// A nearest texel index along one axis of `size` texels: truncated toward zero, then wrapped.
+// A nearest texel index along one axis of `size` texels: the texel whose span holds s, so
+// rounded down (truncation would give s in (-1, 0) the first texel instead of the last one
+// before it), then wrapped.
 inline int32_t nearestIndex(float s, int32_t size, GLenum wrap) {
-    const int32_t i = truncSat(s);
+    const int32_t i = truncSat(std::floor(s));
     if (wrap == GL_REPEAT) return i & (size - 1);
     if (i < 0) return 0;
     if (i >= size) return size - 1;

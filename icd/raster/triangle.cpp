@@ -327,8 +327,9 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
 
     const float tx = t->window[0], ty = t->window[1], mx = m->window[0], my = m->window[1];
     const float bx = bo->window[0], by = bo->window[1];
+    // Only coordinates whose 1/4096 units and their products fit 64 bits (and NaN never).
     for (float c : {tx, ty, mx, my, bx, by})
-        if (!std::isfinite(c)) return;
+        if (!__glRasterCoordinateUsable(c)) return;
     // The signed area decides which side the long edge is on: it is formed exactly, so that a
     // sliver is never drawn mirrored and a collinear triangle is recognised as one.
     const int64_t areaUnits = (toUnits(my) - toUnits(by)) * (toUnits(tx) - toUnits(bx)) -

@@ -50,7 +50,7 @@ protected:
 };
 
 // (2B + 1) / 32 added before truncation: x.5 rounds up where B >= 8.
-uint32_t dithered(float index, int x, int y) { return uint32_t(index + (2 * __glDitherMatrix[y & 3][x & 3] + 1) / 32.0f); }
+uint32_t dithered(float index, int x, int y) { return uint32_t(index + (2 * kDitherMatrix[y & 3][x & 3] + 1) / 32.0f); }
 
 TEST_F(IndexTest, StoresAndFetchesAtEveryDepthWithMasksAndLogicOps) {
     struct Case {
@@ -124,29 +124,33 @@ TEST_F(IndexTest, ClearsChooseTheirRoutineAndStayInTheBox) {
         {8, 0x0F, false, __glClearIndexBuffer},             {16, 0xFFFFFFFF, false, __glClearIndexBuffer},
         {32, 0xFFFFFFFF, true, __glClearIndexBuffer},
     };
-    for (const Case &c : cases) {
-        // An odd row pitch and box start put the rows at every alignment.
-        build(c.bits, 21, 8, 1);
-        ctx->state.color.indexMask = c.glMask;
-        ctx->state.color.clearIndex = 5.5f;
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 21; ++x) front.setElement(x, y, 0xF0);
-        useFlags(c.dither ? kGlShadeDither : 0);
-        EXPECT_EQ(cb->clear, c.expect) << c.bits << " " << c.glMask << " " << c.dither;
-        setClipBox(1, 1, 20, 7);
-        __glClearBuffer(ctx, kGlBufferFront);
-        const uint32_t keep = 0xF0 & ~c.glMask;
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 21; ++x) {
-                const bool in = x >= 1 && x < 20 && y >= 1 && y < 7;
-                // The dithered fast clear rounds index + (B - 7.5) / 16 to nearest; at x.5 that
-                // is the stores' rule: up where B >= 8.
-                // The plain block fill takes the integer part; the per-pixel clear stores
-                // through the store, which rounds.
-                const uint32_t v = c.dither ? dithered(5.5f, x, y) : (c.expect == __glClearIndexBufferFast ? 5u : 6u);
-                const uint32_t expect = in ? ((v & c.glMask) | keep) : 0xF0u;
-                EXPECT_EQ(front.element(x, y), expect) << c.bits << " at " << x << "," << y;
-            }
+    // 5.25 is raised where B >= 12 only, which tells the matrix from its transpose.
+    for (const float index : {5.5f, 5.25f}) {
+        for (const Case &c : cases) {
+            // An odd row pitch and box start put the rows at every alignment.
+            build(c.bits, 21, 8, 1);
+            ctx->state.color.indexMask = c.glMask;
+            ctx->state.color.clearIndex = index;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 21; ++x) front.setElement(x, y, 0xF0);
+            useFlags(c.dither ? kGlShadeDither : 0);
+            EXPECT_EQ(cb->clear, c.expect) << c.bits << " " << c.glMask << " " << c.dither;
+            setClipBox(1, 1, 20, 7);
+            __glClearBuffer(ctx, kGlBufferFront);
+            const uint32_t keep = 0xF0 & ~c.glMask;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 21; ++x) {
+                    const bool in = x >= 1 && x < 20 && y >= 1 && y < 7;
+                    // The dithered fast clear rounds index + (B - 7.5) / 16 to nearest; at x.5 that
+                    // is the stores' rule: up where B >= 8.
+                    // The plain block fill takes the integer part; the per-pixel clear stores
+                    // through the store, which rounds.
+                    const uint32_t v = c.dither ? dithered(index, x, y)
+                                                : (c.expect == __glClearIndexBufferFast ? 5u : uint32_t(index + 0.5f));
+                    const uint32_t expect = in ? ((v & c.glMask) | keep) : 0xF0u;
+                    EXPECT_EQ(front.element(x, y), expect) << index << " " << c.bits << " at " << x << "," << y;
+                }
+        }
     }
     // A refused lock writes nothing.
     build(8);

@@ -49,23 +49,25 @@ TEST_F(DrawableBuffers, ADoubleBufferedWindowGetsItsBlockAndSixDescriptorsAndGiv
     EXPECT_EQ(block->hwnd, uint32_t(reinterpret_cast<uintptr_t>(window->hwnd)));
     EXPECT_NE(block->lockHandle, 0u);
     EXPECT_GE(block->changeCounter, 1u);
-    EXPECT_EQ(d->swap, __glHwSwapBuffers);
+    // Without DirectDraw the screen offers no surface: the front buffer is the window's memory,
+    // and the swap copies the back buffer into it. Memory rows run bottom-up.
+    EXPECT_EQ(d->swap, __wglSwapBuffersCopy);
+    EXPECT_EQ(d->savedSwap[0], __glHwSwapBuffers);
     EXPECT_EQ(d->savedSwap[1], __wglSwapBuffersCopy);
-    // Rows run top-down once the front buffer is the screen's.
-    EXPECT_EQ(d->buffers.topDown, desc(d, kGlDescriptorFront)->resize != nullptr);
+    EXPECT_EQ(d->buffers.topDown, 0);
 
-    // The front buffer is the presentation layer's; back, depth and stencil fell back to plain
-    // memory; accumulation is plain memory; the mask is a one-bit DIB section.
-    EXPECT_EQ(desc(d, kGlDescriptorFront)->storage, nullptr);
+    // Front, back, depth and stencil are plain memory (the off-screen ones fell back to it);
+    // accumulation is plain memory; the mask is a one-bit DIB section.
     struct Expect {
         GlDescriptorIndex which;
         int32_t elementSize;
-    } memory[] = {{kGlDescriptorBack, 2}, {kGlDescriptorAccum, 8}, {kGlDescriptorDepth, 2}, {kGlDescriptorStencil, 1}};
+    } memory[] = {{kGlDescriptorFront, 2}, {kGlDescriptorBack, 2}, {kGlDescriptorAccum, 8}, {kGlDescriptorDepth, 2},
+                  {kGlDescriptorStencil, 1}};
     for (const Expect &e : memory) {
         EXPECT_EQ(desc(d, e.which)->resize, __glMemBufferResize) << e.which;
         EXPECT_EQ(desc(d, e.which)->elementSize, e.elementSize) << e.which;
     }
-    for (GlDescriptorIndex i : {kGlDescriptorBack, kGlDescriptorDepth, kGlDescriptorStencil}) {
+    for (GlDescriptorIndex i : {kGlDescriptorFront, kGlDescriptorBack, kGlDescriptorDepth, kGlDescriptorStencil}) {
         const GlBufferDescriptor *m = desc(d, i);
         ASSERT_NE(m->storage, nullptr) << i;
         EXPECT_EQ(reinterpret_cast<uintptr_t>(m->base) % 32, 0u) << i;

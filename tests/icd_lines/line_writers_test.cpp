@@ -1,6 +1,7 @@
 // The line run below the program level: the set-up's first pixel and offset, the scissor stage's
 // mask words, the direct writers against the generic store, their rounding and dither, a refused
 // lock, and wide lines drawn into both colour buffers through the masked tails.
+#include <cmath>
 #include <vector>
 #include "tests/icd_raster/raster_fixture.h"
 #include "icd/raster/line.h"
@@ -54,6 +55,33 @@ TEST_F(LineRunTest, SetupFindsTheFirstPixelAndItsOffsetInBothDirections) {
     EXPECT_EQ(run().x, kBias + 3);
     __glSetupLine(ctx, &a, &a);
     EXPECT_EQ(run().pixelCount, 0);
+}
+
+// An end at a NaN, infinite or huge window coordinate sets up no pixels: such a line lies wholly
+// off any drawable, and converting the coordinate to an int would overflow (a NaN becomes
+// INT_MIN and the run near 2^31 pixels long).
+TEST_F(LineRunTest, SetupOfAnEndFarOffTheWindowGivesNoPixels) {
+    attach(kX8R8G8B8);
+    ctx->state.line.lineWidthInt = 1;
+    ctx->state.line.lineWidth = 1.0f;
+    const float nan = std::nanf(""), inf = INFINITY;
+    const float far[][2] = {{nan, 3}, {3, nan}, {inf, 3}, {-inf, 3}, {3, inf}, {3e9f, 3}, {-3e9f, 3},
+                            {3, 3e9f}, {3, -3e9f}, {1e30f, 1e30f}, {-16777216.0f, 3}, {3, 16777216.0f}};
+    for (const auto &f : far) {
+        SCOPED_TRACE(testing::Message() << f[0] << "," << f[1]);
+        GlVertex a = vertexAt(2.5f, 2.5f), b{};
+        b.window[0] = f[0];
+        b.window[1] = f[1];
+        b.color = b.frontColor;
+        for (bool reversed : {false, true}) {
+            run().pixelCount = 99;
+            __glSetupLine(ctx, reversed ? &b : &a, reversed ? &a : &b);
+            EXPECT_EQ(run().pixelCount, 0);
+            run().pixelCount = 99;
+            __glSetupLineAntiAlias(ctx, reversed ? &b : &a, reversed ? &a : &b);
+            EXPECT_EQ(run().pixelCount, 0);
+        }
+    }
 }
 
 TEST_F(LineRunTest, ScissorLeavesTheMaskAloneForARunInsideTheBox) {

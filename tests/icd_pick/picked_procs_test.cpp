@@ -27,13 +27,16 @@ TEST_F(PickTest, DrawBufferChoosesColourBufferCodesAndMask) {
     };
     const Row rows[] = {
         {GL_FRONT, true, true, 0, false, 1, 1, 0},
-        {GL_FRONT, false, true, 0, false, 1, 0, -1},
+        // A buffer without memory is never drawn into: its colour writes are discarded, and of
+        // two buffers the one with memory is drawn alone.
+        {GL_FRONT, false, true, -1, false, 1, 0, -1},
         {GL_BACK, true, true, 1, false, 4, 4, 1},
-        {GL_BACK, true, false, 1, false, 4, 0, -1},
+        {GL_BACK, true, false, -1, false, 4, 0, -1},
         {GL_FRONT_AND_BACK, true, true, 1, true, 5, 5, -1},
-        {GL_FRONT_AND_BACK, false, true, 1, true, 5, 4, -1},
+        {GL_FRONT_AND_BACK, false, true, 1, false, 5, 4, -1},
+        {GL_FRONT_AND_BACK, true, false, 0, false, 5, 1, -1},
         // An earlier pick's bits never survive: the mask starts from nothing.
-        {GL_FRONT_AND_BACK, false, false, 1, true, 5, 0, -1},
+        {GL_FRONT_AND_BACK, false, false, -1, false, 5, 0, -1},
         {GL_NONE, true, true, -1, false, 0, 0, -1},
     };
     GlColorBuffers &cbs = ctx->buffers.color;
@@ -70,7 +73,8 @@ TEST_F(PickTest, DrawBufferMaskAddsDepthAndStencil) {
     EXPECT_EQ(pick().readBufferCode, 4u);  // a double-buffered context reads the back buffer
 }
 
-// GL_NONE discards colour writes: nothing is left drawing into the buffer picked before.
+// GL_NONE discards colour writes: nothing is left drawing into the buffer picked before. With
+// neither depth nor stencil test nothing at all is written.
 TEST_F(PickTest, DrawBufferNoneStopsSpansAndLines) {
     settle();
     CALL(glDrawBuffer)(GL_BACK);

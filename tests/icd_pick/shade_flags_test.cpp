@@ -62,6 +62,7 @@ const FlagRow kFlagRows[] = {
     {"no dither at four bytes a pixel",
      [](GlContext *ctx) {
          ctx->visual.colorBits = 32;
+         ctx->buffers.color.front.head.elementSize = 4;
          enable(ctx, GL_DITHER);
      },
      0, kGlShadeDither},
@@ -152,9 +153,11 @@ const FlagRow kFlagRows[] = {
 
 TEST_F(PickTest, ShadeFlagsFollowTheState) {
     const GlVisual saved = ctx->visual;
+    const int32_t frontBytes = ctx->buffers.color.front.head.elementSize;
     for (const FlagRow &row : kFlagRows) {
         SCOPED_TRACE(row.name);
         ctx->visual = saved;
+        ctx->buffers.color.front.head.elementSize = frontBytes;
         __glSetStateDefaults(ctx);
         ctx->state.mode.shadeModel = GL_SMOOTH;
         ctx->state.mode.drawBuffer = GL_BACK;
@@ -171,6 +174,7 @@ TEST_F(PickTest, ShadeFlagsFollowTheState) {
         EXPECT_EQ(flags() & row.off, 0u) << std::hex << flags();
     }
     ctx->visual = saved;
+    ctx->buffers.color.front.head.elementSize = frontBytes;
 }
 
 // ---- need masks ------------------------------------------------------------------------------------

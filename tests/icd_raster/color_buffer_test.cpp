@@ -73,22 +73,25 @@ TEST_F(RasterTest, StoresPackEveryLayoutTruncatingAfterAddingAHalf) {
     }
 }
 
-TEST_F(RasterTest, DitheredHalfBecomesOneWhereTheMatrixValueIsEightOrMore) {
+// A fraction (k + 1/4) / 16 of the lowest bit, dithered with the offset (B - 7.5) / 16 and
+// rounded, becomes 1 where k + B >= 16: sixteen fractions tell every matrix value apart.
+TEST_F(RasterTest, DitherRaisesAFractionWhereTheMatrixValueReachesIt) {
     for (const PixelLayout *f : {&kR3G3B2, &kX1R5G5B5, &kR5G6B5, &kB8G8R8, &kX8R8G8B8, &kA8R8G8B8}) {
         SCOPED_TRACE(f->name);
         GlColorBuffer *cb = attach(*f);
         raster().shadeFlags |= kGlShadeDither;
         uint32_t ones = 1u << cb->redShift | 1u << cb->greenShift | 1u << cb->blueShift;
-        int set = 0;
-        for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 4; ++x) {
-                store(x + 4, y, 0.5f, 0.5f, 0.5f, 0.0f);
-                // The widest layouts never dither: a half always rounds up there.
-                bool one = f->bytes == 4 || __glDitherMatrix[(kBias + y) & 3][(kBias + x + 4) & 3] >= 8;
-                EXPECT_EQ(front.element(x + 4, y) & ones, one ? ones : 0u) << x << "," << y;
-                set += one;
-            }
-        EXPECT_EQ(set, f->bytes == 4 ? 16 : 8);
+        for (int k = 0; k < 16; ++k) {
+            const float v = (float(k) + 0.25f) / 16.0f;
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 4; ++x) {
+                    store(x + 4, y, v, v, v, 0.0f);
+                    // The widest layouts never dither: they round to nearest.
+                    const int b = kDitherMatrix[(kBias + y) & 3][(kBias + x + 4) & 3];
+                    const bool one = f->bytes == 4 ? k >= 8 : k + b >= 16;
+                    EXPECT_EQ(front.element(x + 4, y) & ones, one ? ones : 0u) << "k " << k << " at " << x << "," << y;
+                }
+        }
     }
 }
 
@@ -200,20 +203,23 @@ TEST_F(RasterTest, FastSixteenBitStoresRoundToNearestEven) {
     store(2, 0, 2.5f, 3.5f, 0.5f);
     EXPECT_EQ(front.element(2, 0), 3u << 11 | 4u << 5 | 1u);
 
-    // With dithering, the offset (B - 7.5) / 16 before rounding: a half is 1 where B >= 8.
+    // With dithering, the offset (B - 7.5) / 16 before rounding: (k + 1/4) / 16 becomes 1 where
+    // k + B >= 16.
     raster().shadeFlags |= kGlShadeDither;
     validate();
     EXPECT_EQ(cb->storeSpan, __glStoreRgbaSpan16FastDither);
-    for (int y = 0; y < 4; ++y) {
-        float halves[4][4];
-        for (auto &h : halves) h[0] = h[1] = h[2] = 0.5f, h[3] = 0;
-        span(4, y, 4, halves);
-        cb->storeSpan(ctx);
-        for (int x = 0; x < 4; ++x) {
-            uint32_t one = __glDitherMatrix[y & 3][x & 3] >= 8 ? 1 : 0;
-            EXPECT_EQ(front.element(4 + x, y), one << 11 | one << 5 | one) << x << "," << y;
+    for (int k = 0; k < 16; ++k)
+        for (int y = 0; y < 4; ++y) {
+            const float v = (float(k) + 0.25f) / 16.0f;
+            float fractions[4][4];
+            for (auto &h : fractions) h[0] = h[1] = h[2] = v, h[3] = 0;
+            span(4, y, 4, fractions);
+            cb->storeSpan(ctx);
+            for (int x = 0; x < 4; ++x) {
+                uint32_t one = k + kDitherMatrix[y & 3][x & 3] >= 16 ? 1 : 0;
+                EXPECT_EQ(front.element(4 + x, y), one << 11 | one << 5 | one) << "k " << k << " at " << x << "," << y;
+            }
         }
-    }
     // Blending needs the destination: the inlined generic store.
     raster().shadeFlags |= kGlShadeBlend;
     validate();

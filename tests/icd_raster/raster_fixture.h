@@ -19,6 +19,10 @@ inline const PixelLayout kB8G8R8{"B8G8R8", 3, 24, 0xFF0000, 0x00FF00, 0x0000FF, 
 inline const PixelLayout kX8R8G8B8{"X8R8G8B8", 4, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0};
 inline const PixelLayout kA8R8G8B8{"A8R8G8B8", 4, 32, 0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000};
 
+// The ordered-dither matrix every dithering store must use, indexed [y & 3][x & 3]. Written out
+// here rather than read from the driver's table, so that a permuted or transposed table fails.
+constexpr int kDitherMatrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
 constexpr int kBias = 6144;  // window coordinates of buffer pixel (0, 0)
 
 // Plain memory behind one buffer descriptor, with hooks that count their calls.

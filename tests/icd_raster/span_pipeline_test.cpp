@@ -118,11 +118,29 @@ TEST_F(SpanPipelineTest, DepthFunctionNeverWithoutStencilDrawsNothing) {
     __glPickSpanProcs(ctx);
     EXPECT_EQ(spanList().runner, __glSpanRenderStages);
     EXPECT_EQ(spanList().stageCount, 4);
-    // Before the context has colour buffers nothing can be drawn either.
+    // Without a colour buffer (GL_NONE, or before the context has colour buffers) and with
+    // neither test nothing can be drawn either.
     colors().drawColorBuffer = nullptr;
     raster().shadeFlags = kGlShadeRgba;
     __glPickSpanProcs(ctx);
     EXPECT_EQ(reinterpret_cast<void *>(spanList().runner), reinterpret_cast<void *>(__glNopProc));
+    // With a test the list ends at the depth and stencil stages: a depth-only or stencil-only
+    // pass still writes them.
+    inputs().effectiveDepthFunc = GL_LESS;
+    const struct {
+        uint32_t flags;
+        GlStageProc last;
+    } passes[] = {{kGlShadeDepthTest, __glSpanDepthTest},
+                  {kGlShadeStencilTest, __glSpanStencilDepthPass},
+                  {kGlShadeDepthTest | kGlShadeStencilTest, __glSpanDepthStencilTest},
+                  {kGlShadeDepthTest | kGlShadeAlphaTest, __glSpanDepthTest}};
+    for (const auto &p : passes) {
+        raster().shadeFlags = kGlShadeRgba | p.flags;
+        __glPickSpanProcs(ctx);
+        EXPECT_EQ(spanList().runner, __glSpanRenderStages) << std::hex << p.flags;
+        ASSERT_GT(spanList().stageCount, 0);
+        EXPECT_EQ(spanList().unmaskedStages[spanList().stageCount - 1], p.last) << std::hex << p.flags;
+    }
 }
 
 TEST_F(SpanPipelineTest, RunnerContinuesWithTheMaskedTwinsAfterTheFirstRejection) {

@@ -22,7 +22,7 @@ Texel sample(GlTexSampleProc proc, HandTexture &h, float s, float t, int level =
     return out;
 }
 
-TEST(TexSample, NearestTruncatesThenWrapsOrClamps) {
+TEST(TexSample, NearestRoundsDownThenWrapsOrClamps) {
     HandTexture h;
     h.tex.dimensions = 1;
     gradient(h, 0, 4, 1);
@@ -32,7 +32,7 @@ TEST(TexSample, NearestTruncatesThenWrapsOrClamps) {
         int column;
     };
     const Row rows[] = {
-        {GL_REPEAT, 0.0f, 0},   {GL_REPEAT, 3.99f, 3},  {GL_REPEAT, -0.25f, 0}, {GL_REPEAT, -1.25f, 3},
+        {GL_REPEAT, 0.0f, 0},   {GL_REPEAT, 3.99f, 3},  {GL_REPEAT, -0.25f, 3}, {GL_REPEAT, -1.25f, 2},
         {GL_REPEAT, 5.9f, 1},   {GL_REPEAT, 1e20f, 3},  {GL_CLAMP, -3.0f, 0},   {GL_CLAMP, 9.0f, 3},
         {GL_CLAMP, 3.99f, 3},   {GL_CLAMP, 1.5f, 1},    {GL_CLAMP, NAN, 0},
     };
@@ -48,7 +48,7 @@ TEST(TexSample, NearestTruncatesThenWrapsOrClamps) {
     g.tex.wrapT = GL_REPEAT;
     Texel t = sample(__glTexSampleNearest2D, g, 7.0f, -0.5f);
     EXPECT_EQ(t.c[0], 30);
-    EXPECT_EQ(t.c[1], 100);
+    EXPECT_EQ(t.c[1], 130);  // t in [-1, 0) is the last row
     t = sample(__glTexSampleNearest2D, g, 1.2f, 6.5f);
     EXPECT_EQ(t.c[0], 10);
     EXPECT_EQ(t.c[1], 120);
