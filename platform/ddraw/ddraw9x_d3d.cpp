@@ -156,7 +156,8 @@ D3d9xResult kivD3d9xExecute(D3d9xDevice *dev, ULONG_PTR context, DDRAWI_DDRAWSUR
             break;
         if (ins.bOpcode == D3DOP_STATERENDER) {
             D3DHAL_RENDERSTATEDATA d = {context, records, ins.wCount, buffer, DD_OK};
-            last = Handled(dev->callbacks.RenderState(&d), d.ddrval);
+            const DWORD h = dev->callbacks.RenderState(&d);
+            last = Handled(h, d.ddrval);
         } else if (ins.bOpcode >= D3DOP_POINT && ins.bOpcode <= D3DOP_TRIANGLE) {
             D3DHAL_RENDERPRIMITIVEDATA d = {};
             d.dwhContext = context;
@@ -166,7 +167,8 @@ D3d9xResult kivD3d9xExecute(D3d9xDevice *dev, ULONG_PTR context, DDRAWI_DDRAWSUR
             d.dwTLOffset = 0;
             d.lpTLBuf = &tl.lcl;
             d.diInstruction = ins;
-            last = Handled(dev->callbacks.RenderPrimitive(&d), d.ddrval);
+            const DWORD h = dev->callbacks.RenderPrimitive(&d);
+            last = Handled(h, d.ddrval);
             data->status = d.dwStatus;
         }
         if (last.result != DD_OK)
