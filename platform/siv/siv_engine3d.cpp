@@ -48,13 +48,15 @@ Rgba Texel(const Engine &e, int level, int64_t u, int64_t v) {
     const uint32_t format = (e.command >> 5) & 7;
     const uint32_t bytes = format == 0 ? 4 : format == 6 ? 1 : 2;
     const uint32_t stride0 = e.Reg(0xB4E4) & 0xFFFF;
+    // Rows of a smaller level: the level-0 stride halved, never below 8 bytes.
+    auto stride = [&](int l) { return l ? std::max<uint32_t>(8, stride0 >> l) : stride0; };
     uint64_t offset = e.Reg(0xB4EC);
     for (int l = 0; l < level; l++)
-        offset += static_cast<uint64_t>(stride0 >> l) * std::max<uint32_t>(1, (1u << k) >> l);
+        offset += static_cast<uint64_t>(stride(l)) * std::max<uint32_t>(1, (1u << k) >> l);
     const int64_t size = std::max<int64_t>(1, (int64_t(1) << k) >> level);
     u &= size - 1;
     v &= size - 1;
-    const uint8_t *p = e.Mem(offset + static_cast<uint64_t>(v) * (stride0 >> level) + u * bytes, bytes);
+    const uint8_t *p = e.Mem(offset + static_cast<uint64_t>(v) * stride(level) + u * bytes, bytes);
     if (!p)
         return {0, 0, 0, 0};
     uint32_t t = 0;

@@ -228,6 +228,42 @@ TEST_F(Textures, MipChainBuiltByAttachingLevels) {
     // 8 repeats of 32 texels over 32 pixels: 8 texels a pixel.
     ASSERT_EQ(Quad(8, 1.0f, 0.999f, 0xFFFFFFFF, 0xFF000000, 0xFF000000, 32).result, DD_OK);
     EXPECT_EQ(levelAt(16, 16), 3);
+    // Minified past the last level (a level above 9): the coarsest level, not the finest.
+    Clear(target, 0);
+    ASSERT_EQ(Quad(100, 1.0f, 0.999f, 0xFFFFFFFF, 0xFF000000, 0xFF000000, 4).result, DD_OK);
+    EXPECT_EQ(levelAt(1, 1), 5);
+}
+
+// Wrapping repeats the texture: coordinates far out along an axis draw the texels they would
+// near the origin.
+TEST_F(Textures, WrappedCoordinatesFarOut) {
+    Surf *tex = Texture(Rgb32(), kTexels);
+    const Pattern p{32};
+    Fill(tex, p);
+    States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, tex)}, {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_DECAL}});
+    auto draw = [&](float u0) {
+        Clear(target, 0);
+        EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST,
+                       {V(0, 0, ~0u, 0.5f, u0, 0), V(128, 0, ~0u, 0.5f, u0 + 1, 0), V(0, 128, ~0u, 0.5f, u0, 1)})
+                      .result,
+                  DD_OK);
+        return Mask(target);
+    };
+    const std::vector<uint8_t> near = draw(2.0f);
+    std::vector<uint32_t> nearPixels;
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++)
+            nearPixels.push_back(Raw(target, x, y));
+    draw(130.0f);
+    size_t same = 0, lit = 0;
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++) {
+            const uint32_t v = Raw(target, x, y);
+            lit += v != 0;
+            same += v == nearPixels[static_cast<size_t>(y) * kSize + x];
+        }
+    EXPECT_GT(lit, 7000u);
+    EXPECT_EQ(same, nearPixels.size());
 }
 
 TEST_F(Textures, FogAndSpecular) {

@@ -78,8 +78,6 @@ inline DWORD State(const HalContext *c, DWORD s) { return c->renderStates[s]; }
 typedef DWORD (*TriangleRoutine)(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2,
                                  const D3DTLVERTEX *v3);
 extern const std::array<TriangleRoutine, 32> TriangleSetupTable;
-// The names of the table's members, by entry (for tests and traces).
-extern const char *const TriangleSetupNames[32];
 inline TriangleRoutine SetupRoutine(const HalContext *c) {
     return TriangleSetupTable[(c->selectionBits | (c->renderStates[D3DRS_SPECULARENABLE] ? 0x10 : 0)) & 31];
 }

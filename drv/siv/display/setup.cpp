@@ -394,6 +394,8 @@ constexpr TriangleRoutine Member() {
     constexpr int tex = (I & 4) ? ((I & 8) ? kPersp : kAffine) : kNoTex;
     return SetupTri<(I & 1) != 0, (I & 2) != 0, tex, (I & 16) != 0>;
 }
+static_assert(Member<8>() == Member<0>() && Member<11>() == Member<3>() && Member<24>() == Member<16>() &&
+              Member<27>() == Member<19>() && Member<12>() != Member<4>());
 template <size_t... I>
 constexpr std::array<TriangleRoutine, 32> MakeTable(std::index_sequence<I...>) {
     return {Member<I>()...};
@@ -403,16 +405,6 @@ constexpr std::array<TriangleRoutine, 32> MakeTable(std::index_sequence<I...>) {
 
 const std::array<TriangleRoutine, 32> TriangleSetupTable = MakeTable(std::make_index_sequence<32>{});
 
-const char *const TriangleSetupNames[32] = {
-    "SetupTriFlat", "SetupTriGouraud", "SetupTriFlatZ", "SetupTriGouraudZ",
-    "SetupTriFlatTex", "SetupTriGouraudTex", "SetupTriFlatZTex", "SetupTriGouraudZTex",
-    "SetupTriFlat", "SetupTriGouraud", "SetupTriFlatZ", "SetupTriGouraudZ",
-    "SetupTriFlatTexPersp", "SetupTriGouraudTexPersp", "SetupTriFlatZTexPersp", "SetupTriGouraudZTexPersp",
-    "SetupTriFlatFog", "SetupTriGouraudFog", "SetupTriFlatZFog", "SetupTriGouraudZFog",
-    "SetupTriFlatTexFog", "SetupTriGouraudTexFog", "SetupTriFlatZTexFog", "SetupTriGouraudZTexFog",
-    "SetupTriFlatFog", "SetupTriGouraudFog", "SetupTriFlatZFog", "SetupTriGouraudZFog",
-    "SetupTriFlatTexPerspFog", "SetupTriGouraudTexPerspFog", "SetupTriFlatZTexPerspFog", "SetupTriGouraudZTexPerspFog",
-};
 
 DWORD ChooseTextureFilter(HalContext *c, const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *v) {
     const DWORD kept = c->command & ~(7u << 12);

@@ -51,9 +51,10 @@ DWORD CreateMipChain(DDHAL_CREATESURFACEDATA *data) {
         const DDRAWI_DDRAWSURFACE_GBL *g = data->lplpSList[i]->lpGbl;
         given += static_cast<uint64_t>(g->wHeight) * static_cast<DWORD>(g->lPitch);
     }
+    // Levels attached later have DirectDraw's pitch: their texels, in whole 8-byte units.
     const DWORD texel = w ? std::max<DWORD>(1, pitch / w) : 1;
     for (DWORD lw = w, lh = h; lw || lh; lw >>= 1, lh >>= 1)
-        full += static_cast<uint64_t>(std::max<DWORD>(lw, 1)) * texel * std::max<DWORD>(lh, 1);
+        full += static_cast<uint64_t>((std::max<DWORD>(lw, 1) * texel + 7) & ~7u) * std::max<DWORD>(lh, 1);
     const uint64_t bytes = std::max(given, full);
     uint64_t lines = pitch ? (bytes + pitch - 1) / pitch : 0;
     if (lines < h + h / 8 + h / 4)
