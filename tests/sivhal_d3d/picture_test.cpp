@@ -336,3 +336,61 @@ TEST_F(Pictures, TheRoundingModeComesBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines carry their colours and texels from one end to the other, drawn either way.
+TEST_F(Pictures, LinesInterpolateFromEndToEnd) {
+    Reboot(0, 24);
+    target = Target(kSize, kSize);
+    ctx = NewContext(target);
+    Plain(ctx, D3DSHADE_GOURAUD);
+    const D3DTLVERTEX red = V(4, 10.5f, 0xFFFF0000), blue = V(90, 10.5f, 0xFF0000FF);
+    for (bool leftFirst : {true, false}) {
+        Clear(target, 0);
+        Draw(ctx, D3DPT_LINELIST, leftFirst ? std::vector<D3DTLVERTEX>{red, blue} : std::vector<D3DTLVERTEX>{blue, red});
+        const Rgb l = Pixel(target, 5, 10), r = Pixel(target, 88, 10), mid = Pixel(target, 47, 10);
+        EXPECT_GE(l.r, 240) << leftFirst;
+        EXPECT_LE(l.b, 15) << leftFirst;
+        EXPECT_LE(r.r, 15) << leftFirst;
+        EXPECT_GE(r.b, 240) << leftFirst;
+        EXPECT_NEAR(mid.r, 128, 8) << leftFirst;
+    }
+    // A steep line: colours per row.
+    Clear(target, 0);
+    Draw(ctx, D3DPT_LINELIST, {V(20.5f, 4, 0xFFFF0000), V(30.5f, 90, 0xFF0000FF)});
+    int x = 0;
+    while (x < kSize && !Lit(target, x, 6))
+        x++;
+    EXPECT_GE(Pixel(target, x, 6).r, 230);
+    x = 0;
+    while (x < kSize && !Lit(target, x, 89))
+        x++;
+    EXPECT_GE(Pixel(target, x, 89).b, 230);
+
+    // A textured line in perspective: red counts texel columns; the far end has half the rhw.
+    Surf *tex = Texture(Rgb32(), 16);
+    for (int j = 0; j < 16; j++)
+        for (int i = 0; i < 16; i++) {
+            const uint32_t t = 0xFF000000u | uint32_t(i * 16) << 16;
+            std::memcpy(Row(tex, j) + 4 * i, &t, 4);
+        }
+    States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, tex)}, {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_DECAL},
+                 {D3DRS_TEXTUREPERSPECTIVE, 1}});
+    for (bool leftFirst : {true, false}) {
+        Clear(target, 0);
+        const D3DTLVERTEX a = V(0, 20.5f, ~0u, 0.5f, 0, 0.5f, 1.0f), b = V(kSize, 20.5f, ~0u, 0.5f, 1, 0.5f, 0.5f);
+        Draw(ctx, D3DPT_LINELIST, leftFirst ? std::vector<D3DTLVERTEX>{a, b} : std::vector<D3DTLVERTEX>{b, a});
+        int checked = 0;
+        for (int px = 1; px < kSize - 1; px++) {
+            const double s = px / double(kSize), u = 0.5 * s / ((1 - s) + 0.5 * s) * 16;
+            if (u - std::floor(u) < 0.3 || u - std::floor(u) > 0.7)
+                continue;
+            checked++;
+            EXPECT_EQ(Pixel(target, px, 20).r / 16, static_cast<int>(u)) << px << " " << leftFirst;
+        }
+        EXPECT_GT(checked, 30);
+    }
+}
+
+}  // namespace

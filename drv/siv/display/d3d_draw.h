@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cfenv>
+#include <cmath>
 #include <cstring>
 
 namespace sivd3d {
@@ -70,6 +71,11 @@ inline float InvByte() {
 // many; a vertex beyond that (or not a number) cannot be drawn, and its primitive is dropped.
 inline bool OnEngineGrid(const D3DTLVERTEX *v) {
     return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
+}
+
+// A texel base brought to 0 or above by whole textures, in one step for any base.
+inline double WrapPositive(double base, double size) {
+    return base < 0 && size > 0 ? base + size * std::ceil(-base / size) : base;
 }
 
 inline DWORD State(const HalContext *c, DWORD s) { return c->renderStates[s]; }

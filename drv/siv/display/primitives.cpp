@@ -117,15 +117,19 @@ void DrawLine(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const
     } else {
         f = -dx >= dy ? step : -1.0;
     }
+    // Gradients per row walk upward; gradients along x step away from the bottom end, towards
+    // the top end whichever side it is on (1/dx would turn them round for lines drawn leftwards).
     const bool perRow = dy > 1;
-    const double m = perRow ? 1.0 / rows : 1.0 / dx;
+    const double m = perRow ? 1.0 / rows : 1.0 / std::fabs(dx);
     const double toRow = static_cast<double>(bot->sy) - botRow;
 
-    // Perspective lines are drawn affine: the command goes without bit 29 for this one line.
+    // A perspective line whose ends have one rhw is drawn affine: the command goes without
+    // bit 29 for this one line, as for such triangles.
     const DWORD savedCommand = c->command;
     const double savedConst = c->texCoordConst;
     const bool tex = Textured(c);
-    if (tex && (c->command & (1u << 29))) {
+    const bool persp = tex && (c->command & (1u << 29)) && top->rhw != bot->rhw && top->rhw > 0 && bot->rhw > 0;
+    if (tex && !persp && (c->command & (1u << 29))) {
         c->command &= ~(1u << 29);
         c->texCoordConst = AffineTexCoordConst(c->textureLog2 + 1);
     }
@@ -141,18 +145,47 @@ void DrawLine(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const
             if (State(c, D3DRS_WRAPV))
                 seam(t1, t2);
         }
-        const double gu = (u1 - u2) * c->textureWidth * m, gv = (t1 - t2) * c->textureHeight * m;
-        const double su = u2 * c->textureWidth + gu * toRow, sv = t2 * c->textureHeight + gv * toRow;
-        Wait(c, 11);
-        Write(c, 0xB518, 0);
-        Write(c, 0xB524, 0);
-        Write(c, 0xB51C, perRow ? 0 : T(c, gv));
-        Write(c, 0xB520, perRow ? 0 : T(c, gu));
-        Write(c, 0xB528, perRow ? T(c, gv) : 0);
-        Write(c, 0xB52C, perRow ? T(c, gu) : 0);
-        Write(c, 0xB530, 0);
-        Write(c, 0xB534, T(c, sv + 0.501));
-        Write(c, 0xB538, T(c, su + 0.501));
+        if (persp) {
+            // The perspective protocol of triangles along the line: texel bases, W normalised
+            // to 256 at the nearer end, U * W and V * W from the bottom end.
+            const double U1 = u1 * c->textureWidth, U2 = u2 * c->textureWidth;
+            const double V1 = t1 * c->textureHeight, V2 = t2 * c->textureHeight;
+            const double baseU = std::trunc(std::min(U1, U2)), baseV = std::trunc(std::min(V1, V2));
+            const double near = std::max(top->rhw, bot->rhw);
+            const double W1 = top->rhw * (256.0 / near), W2 = bot->rhw * (256.0 / near);
+            const double gw = (W1 - W2) * m;
+            const double gu = ((U1 - baseU) * W1 - (U2 - baseU) * W2) * m;
+            const double gv = ((V1 - baseV) * W1 - (V2 - baseV) * W2) * m;
+            const double baseU2 = baseU - c->texCoordBias, baseV2 = baseV - c->texCoordBias;
+            Wait(c, 16);
+            Write(c, 0xB504, T(c, WrapPositive(baseV2, c->textureHeight)));
+            Write(c, 0xB508, T(c, WrapPositive(baseU2, c->textureWidth)) | 0x80000000);
+            Write(c, 0xB50C, perRow ? 0 : F19(gw));
+            Write(c, 0xB510, perRow ? F19(gw) : 0);
+            Write(c, 0xB514, F19(W2 + gw * toRow));
+            Write(c, 0xB518, 0);
+            Write(c, 0xB524, 0);
+            Write(c, 0xB530, 0);
+            Write(c, 0xB51C, perRow ? 0 : P(gv));
+            Write(c, 0xB520, perRow ? 0 : P(gu));
+            Write(c, 0xB528, perRow ? P(gv) : 0);
+            Write(c, 0xB52C, perRow ? P(gu) : 0);
+            Write(c, 0xB534, P((V2 - baseV) * W2 + gv * toRow));
+            Write(c, 0xB538, P((U2 - baseU) * W2 + gu * toRow));
+        } else {
+            const double gu = (u1 - u2) * c->textureWidth * m, gv = (t1 - t2) * c->textureHeight * m;
+            const double su = u2 * c->textureWidth + gu * toRow, sv = t2 * c->textureHeight + gv * toRow;
+            Wait(c, 11);
+            Write(c, 0xB518, 0);
+            Write(c, 0xB524, 0);
+            Write(c, 0xB51C, perRow ? 0 : T(c, gv));
+            Write(c, 0xB520, perRow ? 0 : T(c, gu));
+            Write(c, 0xB528, perRow ? T(c, gv) : 0);
+            Write(c, 0xB52C, perRow ? T(c, gu) : 0);
+            Write(c, 0xB530, 0);
+            Write(c, 0xB534, T(c, sv + 0.501));
+            Write(c, 0xB538, T(c, su + 0.501));
+        }
     } else if (c->fogTexture) {
         Wait(c, 10);
         for (DWORD reg : {0xB51Cu, 0xB520u, 0xB528u, 0xB52Cu, 0xB524u, 0xB530u, 0xB534u, 0xB538u})

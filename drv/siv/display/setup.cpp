@@ -245,12 +245,8 @@ bool WritePerspectiveTexture(HalContext *c, const Tri &t, double u[3], double v[
         Uw[i] = (U[i] - baseU) * W[i];
         Vw[i] = (V[i] - baseV) * W[i];
     }
-    // The base is brought into the texture's first repeat; fmod keeps that bounded for any base.
-    auto positive = [](double base, double size) {
-        return base < 0 && size > 0 ? base + size * std::ceil(-base / size) : base;
-    };
-    const double baseU2 = positive(baseU - c->texCoordBias, c->textureWidth);
-    const double baseV2 = positive(baseV - c->texCoordBias, c->textureHeight);
+    const double baseU2 = WrapPositive(baseU - c->texCoordBias, c->textureWidth);
+    const double baseV2 = WrapPositive(baseV - c->texCoordBias, c->textureHeight);
     const Grad gw = Gradients(t, W[0], W[1], W[2], true);
     const Grad gu = Gradients(t, Uw[0], Uw[1], Uw[2], true);
     const Grad gv = Gradients(t, Vw[0], Vw[1], Vw[2], true);
