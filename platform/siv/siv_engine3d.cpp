@@ -3,6 +3,7 @@
 #include "platform/siv/siv_engine3d.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -145,8 +146,11 @@ void DrawPixel(const Engine &e, int x, int y, int64_t row, int64_t k, const Attr
                 U += double(tex[0].At(row, k)) / 256.0 / (double(W) / 524288.0);
                 V += double(tex[1].At(row, k)) / 256.0 / (double(W) / 524288.0);
             }
-            u = static_cast<int64_t>(U >= 0 ? U : U - 1);
-            v = static_cast<int64_t>(V >= 0 ? V : V - 1);
+            // Texels far outside every repeat (a W near 0) are taken at a bounded distance.
+            U = std::clamp(std::floor(U), -1e15, 1e15);
+            V = std::clamp(std::floor(V), -1e15, 1e15);
+            u = static_cast<int64_t>(U == U ? U : 0);
+            v = static_cast<int64_t>(V == V ? V : 0);
         } else {
             const int frac = 27 - static_cast<int>(std::min<uint32_t>(n, 27));
             u = static_cast<int32_t>(tex[0].At(row, k)) >> frac;

@@ -205,3 +205,31 @@ TEST_F(Execute, ContextsTakeTurns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texture coordinates no engine holds: enormous, infinite or not numbers. The triangles are
+// cut or dropped, and nothing is drawn outside them.
+TEST_F(Execute, WildTextureCoordinates) {
+    Surf *tex = Texture(Rgb16(), 64);
+    States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, tex)}, {D3DRS_TEXTUREPERSPECTIVE, 1}});
+    const float wild[] = {1e30f, -1e30f, INFINITY, NAN, 5000.0f};
+    for (float w : wild) {
+        ExecBuffer *b = Exec({V(2, 2, ~0u, 0.5f, 0, 0, 1.0f), V(60, 4, ~0u, 0.5f, w, 0, 0.5f),
+                              V(6, 60, ~0u, 0.5f, 0, w, 0.25f)});
+        b->Triangles({{0, 1, 2, 0}});
+        Clear(target, 0);
+        EXPECT_EQ(Run(ctx, b).result, DD_OK) << w;
+        const auto &v = b->bytes;
+        D3DTLVERTEX t[3];
+        std::memcpy(t, v.data(), sizeof t);
+        for (int y = 0; y < 64; y++)
+            for (int x = 0; x < 64; x++) {
+                if (Lit(target, x, y)) {
+                    ASSERT_LE(DistanceToTriangle(t[0], t[1], t[2], x, y), 1.0) << w;
+                }
+            }
+    }
+}
+
+}  // namespace
