@@ -363,7 +363,8 @@ DWORD ValidateHardwareState(HalContext *c) {
         // Z.
         auto *z = static_cast<DDRAWI_DDRAWSURFACE_LCL *>(c->zBuffer);
         command &= ~(3u << 24);
-        if (z && rs[D3DRS_ZENABLE]) {
+        // A Z buffer that is gone takes no Z test rather than one against memory now reused.
+        if (z && rs[D3DRS_ZENABLE] && z->lpGbl && z->lpGbl->fpVidMem >= block->frameBuffer()) {
             c->zOffset = static_cast<DWORD>(z->lpGbl->fpVidMem - block->frameBuffer());
             c->zStride = static_cast<DWORD>(z->lpGbl->lPitch);
         } else {
