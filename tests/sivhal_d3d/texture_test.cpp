@@ -173,6 +173,29 @@ TEST_F(Textures, ColourKeyBecomesTransparency) {
     std::memcpy(&t1, Row(tex, 0) + 2, 2);
     EXPECT_EQ(t0, 0x0000);
     EXPECT_EQ(t1, 0xFC00);
+
+    // The application locks the texture and writes the checkers the other way round: the key
+    // is burnt into the new texels before the next drawing.
+    DDHAL_LOCKDATA lock = {};
+    lock.lpDD = &drv.gbl;
+    lock.lpDDSurface = &tex->lcl;
+    EXPECT_EQ(drv.surfaceCallbacks.Lock(&lock), 0u);
+    for (int j = 0; j < kTexels; j++)
+        for (int i = 0; i < kTexels; i++) {
+            const uint16_t t = ((i + j) & 1) ? 0x0000 : 0x7C00;
+            std::memcpy(Row(tex, j) + 2 * i, &t, 2);
+        }
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++) {
+            const uint16_t blue = 0x001F;
+            std::memcpy(Row(target, y) + 2 * x, &blue, 2);
+        }
+    ASSERT_EQ(Quad(1).result, DD_OK);
+    for (int j = 0; j < kTexels; j++)
+        for (int i = 0; i < kTexels; i++) {
+            const Rgb got = At(i * 8 + 4, j * 8 + 4);
+            EXPECT_EQ(got.r, ((i + j) & 1) ? 0 : 0xF8) << i << "," << j;
+        }
 }
 
 TEST_F(Textures, MipChainBuiltByAttachingLevels) {

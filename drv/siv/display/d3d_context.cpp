@@ -129,6 +129,13 @@ DWORD FreeTextureIfContext(void *item, DWORD handle, DWORD context) {
     return 1;
 }
 
+DWORD ForgetBurntKey(void *item, DWORD, DWORD surface) {
+    auto *t = static_cast<HalTexture *>(item);
+    if (reinterpret_cast<uintptr_t>(t->surface) == surface)
+        t->alphaApplied = 0;
+    return 1;
+}
+
 void FreeProcessContexts(DWORD pid) { EnumHandles(Shared().contextTableId, FreeContextIfProcess, pid); }
 void FreeProcessTextures(DWORD pid) { EnumHandles(Shared().textureTableId, FreeTextureIfProcess, pid); }
 void FreeContextTextures(DWORD context) { EnumHandles(Shared().textureTableId, FreeTextureIfContext, context); }
@@ -163,6 +170,11 @@ const DDPIXELFORMAT &SurfaceFormat(const DDRAWI_DDRAWSURFACE_LCL *surface) {
     if (surface->dwFlags & DDRAWISURF_HASPIXELFORMAT)
         return g->ddpfSurface;
     return g->lpDD ? g->lpDD->vmiData.ddpfDisplay : none;
+}
+
+void TextureContentChanged(const DDRAWI_DDRAWSURFACE_LCL *surface) {
+    if (Shared().textureTableId)
+        EnumHandles(Shared().textureTableId, ForgetBurntKey, static_cast<DWORD>(reinterpret_cast<uintptr_t>(surface)));
 }
 
 int GetSurfaceColorKey(const DDRAWI_DDRAWSURFACE_LCL *surface, DWORD *low, DWORD *high) {

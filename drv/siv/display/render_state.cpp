@@ -66,21 +66,6 @@ void BurnColorKey(HalContext *c, HalTexture *t) {
     }
 }
 
-void PrepareTextureAlpha(HalContext *c, HalTexture *t) {
-    if (!t->colorKeyValid) {
-        DWORD low, high;
-        if (!GetSurfaceColorKey(static_cast<DDRAWI_DDRAWSURFACE_LCL *>(t->surface), &low, &high))
-            return;
-        t->colorKeyLow = low;
-        t->colorKeyHigh = high;
-        t->colorKeyValid = 1;
-        t->alphaApplied = 0;
-    }
-    if (t->alphaApplied)
-        return;
-    t->alphaApplied = 1;
-    BurnColorKey(c, t);
-}
 
 // ---- handlers --------------------------------------------------------------------------------
 typedef DWORD (*StateHandler)(HalContext *c, DWORD state, DWORD value);
@@ -202,6 +187,22 @@ bool TargetInVideoMemory(HalContext *c) {
 }
 
 }  // namespace
+
+void PrepareTextureAlpha(HalContext *c, HalTexture *t) {
+    if (!t->colorKeyValid) {
+        DWORD low, high;
+        if (!GetSurfaceColorKey(static_cast<DDRAWI_DDRAWSURFACE_LCL *>(t->surface), &low, &high))
+            return;
+        t->colorKeyLow = low;
+        t->colorKeyHigh = high;
+        t->colorKeyValid = 1;
+        t->alphaApplied = 0;
+    }
+    if (t->alphaApplied)
+        return;
+    t->alphaApplied = 1;
+    BurnColorKey(c, t);
+}
 
 double AffineTexCoordConst(LONG n) { return n <= 0 ? 0.0 : std::ldexp(3.0, 24 + n); }
 double PerspectiveTexCoordConst(LONG n) { return std::ldexp(3.0, n <= 0 ? 34 : 35 + n); }
@@ -422,6 +423,10 @@ DWORD ValidateHardwareState(HalContext *c) {
         c->command = command;
         c->dirty = 0;
     }
+    // Texels written since the colour key was burnt in get it again.
+    if (rs[D3DRS_TEXTUREHANDLE])
+        if (HalTexture *t = LookupTexture(rs[D3DRS_TEXTUREHANDLE]); t && t->colorKeyValid && !t->alphaApplied)
+            PrepareTextureAlpha(c, t);
     c->targetOffset = static_cast<DWORD>(target->lpGbl->fpVidMem - block->frameBuffer());
     sivblt::WaitFifo(block, 10);
     sivblt::WriteReg(block, 0xB4D8, c->targetOffset);

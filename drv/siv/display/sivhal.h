@@ -163,6 +163,11 @@ HalTexture *LookupTexture(DWORD handle);
 void InitContextRecord(DriverBlock *block, HalContext *c, DDRAWI_DDRAWSURFACE_LCL *target,
                        DDRAWI_DDRAWSURFACE_LCL *zSurface);
 int GetSurfaceColorKey(const DDRAWI_DDRAWSURFACE_LCL *surface, DWORD *low, DWORD *high);
+// A surface's texels may change (a lock or a blit into it): the textures made of it have their
+// colour key burnt in again before they are next drawn with.
+void TextureContentChanged(const DDRAWI_DDRAWSURFACE_LCL *surface);
+// Burns a selected texture's colour key into its texels' alpha when it is not there yet.
+void PrepareTextureAlpha(HalContext *c, HalTexture *t);
 // The pixel format that describes a surface: its own, or the display's.
 const DDPIXELFORMAT &SurfaceFormat(const DDRAWI_DDRAWSURFACE_LCL *surface);
 

@@ -248,6 +248,9 @@ DWORD WINAPI Lock(DDHAL_LOCKDATA *data) {
         data->ddRVal = DDERR_WASSTILLDRAWING;
         return DDHAL_DRIVER_HANDLED;
     }
+    // The application may write new texels: a colour key is burnt into them again.
+    if (data->lpDDSurface && (data->lpDDSurface->ddsCaps.dwCaps & DDSCAPS_TEXTURE))
+        TextureContentChanged(data->lpDDSurface);
     return DDHAL_DRIVER_NOTHANDLED;
 }
 
