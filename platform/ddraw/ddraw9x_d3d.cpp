@@ -218,7 +218,8 @@ void AppendBlock(D3d9xBatch *b, WORD type, const D3DTLVERTEX *vertices, WORD cou
     const size_t at = b->stream.size();
     b->stream.resize(at + sizeof h + 4 * b->pendingStates.size());
     std::memcpy(b->stream.data() + at, &h, sizeof h);
-    std::memcpy(b->stream.data() + at + sizeof h, b->pendingStates.data(), 4 * b->pendingStates.size());
+    if (!b->pendingStates.empty())
+        std::memcpy(b->stream.data() + at + sizeof h, b->pendingStates.data(), 4 * b->pendingStates.size());
     b->pendingStates.clear();
     if (!count)
         return;
