@@ -217,3 +217,39 @@ TEST_F(Registers, PointsAndLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Registers, PerspectiveBasesAndLevels) {
+    const DWORD h = NewTexture(ctx, Texture(Rgb16(), 64));
+    States(ctx, {{D3DRS_TEXTUREHANDLE, h}, {D3DRS_TEXTUREPERSPECTIVE, 1}, {D3DRS_TEXTUREMAG, D3DFILTER_LINEAR}});
+    // The smallest U is -3.2 texels: base -3, less the bias, brought up by a texture width.
+    kivSivClearWriteLog();
+    Draw(ctx, D3DPT_TRIANGLELIST, {V(0, 0, ~0u, 0.5f, -0.05f, 0, 1.0f), V(40, 0, ~0u, 0.5f, 0.5f, 0, 0.5f),
+                                   V(0, 40, ~0u, 0.5f, 0.25f, 0.5f, 0.25f)});
+    const uint32_t biasBits = 0xBB7D70A4;
+    float bias;
+    std::memcpy(&bias, &biasBits, 4);
+    // T format of a perspective 64-texel texture: 16 - 6 fraction bits.
+    EXPECT_EQ(Last(0xB508), static_cast<uint32_t>(std::floor((-3.0 - bias + 64) * 1024)) | 0x80000000u);
+    // The linear filter writes no mip level.
+    EXPECT_TRUE(WroteReg(0xB530));
+    EXPECT_EQ(Last(0xB530) | Last(0xB518) | Last(0xB524), 0u);
+}
+
+TEST_F(Registers, TwentyFourBitTargetsTakeVertexAlpha) {
+    Reboot(0, 24);
+    target = Target(32, 32);
+    ctx = NewContext(target);
+    Plain(ctx, D3DSHADE_FLAT);
+    const uint32_t cmd = CommandOf({V(0, 0, 0x80102030), V(20, 0), V(0, 20)});
+    EXPECT_EQ((cmd >> 2) & 7, 2u);
+    EXPECT_EQ((cmd >> 18) & 3, 3u);
+    // The forced alpha is the one written, not the vertex's.
+    EXPECT_EQ(Last(0xB550) >> 23, 0xFFu);
+    // With fog on, nothing is forced.
+    States(ctx, {{D3DRS_FOGENABLE, 1}});
+    EXPECT_EQ((CommandOf({V(0, 0), V(20, 0), V(0, 20)}) >> 18) & 3, 0u);
+}
+
+}  // namespace
