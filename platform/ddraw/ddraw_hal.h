@@ -188,7 +188,10 @@ struct DDRAWI_DDRAWSURFACE_GBL {
     DWORD dwBlockSizeX;          // with fpVidMem DDHAL_PLEASEALLOC_BLOCKSIZE: bytes per line
     DWORD dwBlockSizeY;          // and lines DirectDraw is asked to allocate
     FLATPTR fpVidMem;
-    LONG lPitch;
+    union {
+        LONG lPitch;
+        DWORD dwLinearSize;      // execute buffers: their size in bytes
+    };
     WORD wHeight;
     WORD wWidth;
     DWORD dwUsageCount;

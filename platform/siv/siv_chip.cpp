@@ -3,6 +3,7 @@
 #include "platform/siv/siv_chip.h"
 #include "platform/zk3/zk3_engine_mmio.h"
 #include "platform/siv/siv_engine2d.h"
+#include "platform/siv/siv_engine3d.h"
 
 #include <sys/mman.h>
 #include <cstring>
@@ -114,6 +115,8 @@ void kivSivRegWrite(uint32_t offset, uint32_t value, unsigned width) {
         word = value;
         if (offset == kSiv2dCommand)
             kivSiv2dCommand(c, value);   // writing the command starts the 2D engine
+        else if (offset == kSiv3dCommand)
+            kivSiv3dCommand(c, value);   // and the 3D engine draws its triangle
         return;
     }
     unsigned shift = (offset & 3) * 8;

@@ -1,6 +1,7 @@
 // The SIV graphics chip of the second card, as a model: its VGA ports (CRTC, DAC read port,
 // input status with a vertical retrace that follows the machine's clock), its memory-mapped
-// register file (reads answer from state, writes are recorded in order) and its video memory.
+// register file (reads answer from state, writes are recorded in order, and a write of the 2D
+// or 3D command register runs that engine's model on video memory) and its video memory.
 //
 // The card lives in memory shared by every process forked after it is powered on, as the one
 // card of the machine is seen by every process.

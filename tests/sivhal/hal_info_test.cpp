@@ -140,9 +140,10 @@ TEST_F(HalInfo, CapabilitiesCallbacksAndStateOfEveryModeSet) {
     // The driver's own Direct3D context holds the engine.
     EXPECT_NE(Shared().ownContextHandle, 0u);
     EXPECT_EQ(Block()->currentContext(), Shared().ownContextHandle);
-    // Direct3D's driver data is not offered yet.
-    EXPECT_EQ(sivd16->buildResult, 0);
-    EXPECT_EQ(info.lpD3DGlobalDriverData, 0u);
+    // Direct3D's driver data and callbacks are handed out (their contents: tests/sivhal_d3d).
+    EXPECT_EQ(sivd16->buildResult, 1);
+    EXPECT_NE(info.lpD3DGlobalDriverData, 0u);
+    EXPECT_NE(info.lpD3DHALCallbacks, 0u);
 }
 
 TEST_F(HalInfo, FramePeriodFollowsTheRefreshRate) {

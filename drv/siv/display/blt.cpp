@@ -189,6 +189,8 @@ DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
     DDRAWI_DDRAWSURFACE_LCL *dst = data->lpDDDestSurface, *src = data->lpDDSrcSurface;
     data->ddRVal = DDERR_UNSUPPORTED;
     block->bltCount() += 1;
+    if (dst && (dst->ddsCaps.dwCaps & DDSCAPS_TEXTURE))
+        TextureContentChanged(dst);   // new texels get the colour key burnt in again
     if (!dst)
         return Done(data, DDERR_INVALIDPARAMS);
 

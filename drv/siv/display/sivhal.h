@@ -3,6 +3,7 @@
 #include "platform/win32/win32.h"
 #include "platform/sivd16/flat_thunk.h"
 #include "platform/ddraw/ddraw_hal.h"
+#include "platform/ddraw/d3d_hal.h"
 #include "drv/siv/display/driver_block.h"
 
 // ---- shared data -----------------------------------------------------------------------------
@@ -127,7 +128,10 @@ struct HalContext {
     DWORD textureOffset;
     DWORD fogColor;
     DWORD command;
-    BYTE reserved[464 - 320];
+    // 1 after the texture records changed under the context (create, destroy, swap): the next
+    // TEXTUREHANDLE state counts as a change even when its value is the stored one.
+    DWORD textureStale;
+    BYTE reserved[464 - 324];
 };
 static_assert(sizeof(HalContext) == 464);
 
@@ -154,6 +158,27 @@ void ReleaseCurrentContext();
 int BuildD3DDriverData(DriverBlock *block, ULONG_PTR *outGlobalData, ULONG_PTR *outCallbacks);
 // Hands the engine to a Direct3D context (0: back to the 2D driver); returns the previous one.
 DWORD MakeContextCurrent(DriverBlock *block, DWORD handle);
+HalContext *LookupContext(ULONG_PTR handle);
+HalTexture *LookupTexture(DWORD handle);
+void InitContextRecord(DriverBlock *block, HalContext *c, DDRAWI_DDRAWSURFACE_LCL *target,
+                       DDRAWI_DDRAWSURFACE_LCL *zSurface);
+int GetSurfaceColorKey(const DDRAWI_DDRAWSURFACE_LCL *surface, DWORD *low, DWORD *high);
+// A surface's texels may change (a lock or a blit into it): the textures made of it have their
+// colour key burnt in again before they are next drawn with.
+void TextureContentChanged(const DDRAWI_DDRAWSURFACE_LCL *surface);
+// Burns a selected texture's colour key into its texels' alpha when it is not there yet.
+void PrepareTextureAlpha(HalContext *c, HalTexture *t);
+// The pixel format that describes a surface: its own, or the display's.
+const DDPIXELFORMAT &SurfaceFormat(const DDRAWI_DDRAWSURFACE_LCL *surface);
+
+// ---- render states and validation --------------------------------------------------------------
+// Runs the handler of a state with a value, without comparing (context initialisation).
+DWORD CallRenderStateHandler(HalContext *c, DWORD state, DWORD value);
+DWORD DispatchRenderState(HalContext *c, DWORD state, DWORD value);
+DWORD ValidateHardwareState(HalContext *c);
+// The conversion constants of texture coordinates for a texture 2^n texels wide.
+double AffineTexCoordConst(LONG n);
+double PerspectiveTexCoordConst(LONG n);
 
 // ---- HAL information and service requests ----------------------------------------------------
 WORD BuildHalInfo(DriverBlock *block, DDHALINFO *info, short ignored);
@@ -206,6 +231,16 @@ DWORD WINAPI GetFlipStatus(DDHAL_GETFLIPSTATUSDATA *data);
 DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data);
 DWORD WINAPI SetOverlayPosition(DDHAL_SETOVERLAYPOSITIONDATA *data);
 DWORD WINAPI SetRenderTarget(D3DHAL_SETRENDERTARGETDATA *data);
+DWORD WINAPI ContextCreate(D3DHAL_CONTEXTCREATEDATA *data);
+DWORD WINAPI ContextDestroy(D3DHAL_CONTEXTDESTROYDATA *data);
+DWORD WINAPI ContextDestroyAll(D3DHAL_CONTEXTDESTROYALLDATA *data);
+DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data);
+DWORD WINAPI TextureDestroy(D3DHAL_TEXTUREDESTROYDATA *data);
+DWORD WINAPI TextureSwap(D3DHAL_TEXTURESWAPDATA *data);
+DWORD WINAPI TextureGetSurf(D3DHAL_TEXTUREGETSURFDATA *data);
+DWORD WINAPI RenderState(D3DHAL_RENDERSTATEDATA *data);
+DWORD WINAPI GetState(D3DHAL_GETSTATEDATA *data);
+DWORD WINAPI RenderPrimitive(D3DHAL_RENDERPRIMITIVEDATA *data);
 DWORD WINAPI DrawOnePrimitive(D3DHAL_DRAWONEPRIMITIVEDATA *data);
 DWORD WINAPI DrawOneIndexedPrimitive(D3DHAL_DRAWONEINDEXEDPRIMITIVEDATA *data);
 DWORD WINAPI DrawPrimitives(D3DHAL_DRAWPRIMITIVESDATA *data);

@@ -1,6 +1,9 @@
 // DirectDraw surface callbacks: which surfaces the card takes, their layout in video memory,
 // the surface counters, and whether a surface may be locked now.
 #include "drv/siv/display/sivhal.h"
+
+#include <algorithm>
+#include <cstring>
 #include "platform/zk3/zk3_engine_mmio.h"
 #include "platform/siv/port_io.h"
 #include "drv/siv/display/overlay.h"
@@ -32,7 +35,9 @@ DWORD CountedKind(DWORD caps) {
 
 // A mip-map chain in one block: the levels one after the other, each wHeight lines of its own
 // pitch. The block has h + h/8 + h/4 lines of the first level's pitch, or more when the levels
-// need more (small chains, where the integer divisions fall short).
+// need more: small chains, where the integer divisions fall short, and chains whose smaller
+// levels are attached one by one later, for which the block keeps room down to 1 x 1. Every
+// level's driver word holds the end of the block, so an attachment can tell whether it fits.
 DWORD CreateMipChain(DDHAL_CREATESURFACEDATA *data) {
     DDRAWI_DDRAWSURFACE_GBL *top = data->lplpSList[0]->lpGbl;
     const DWORD w = top->wWidth, h = top->wHeight;
@@ -41,15 +46,20 @@ DWORD CreateMipChain(DDHAL_CREATESURFACEDATA *data) {
         return DDHAL_DRIVER_HANDLED;
     }
     const DWORD pitch = static_cast<DWORD>(top->lPitch);
-    uint64_t bytes = 0;
+    uint64_t given = 0, full = 0;
     for (DWORD i = 0; i < data->dwSCnt; i++) {
         const DDRAWI_DDRAWSURFACE_GBL *g = data->lplpSList[i]->lpGbl;
-        bytes += static_cast<uint64_t>(g->wHeight) * static_cast<DWORD>(g->lPitch);
+        given += static_cast<uint64_t>(g->wHeight) * static_cast<DWORD>(g->lPitch);
     }
+    // Levels attached later have DirectDraw's pitch: their texels, in whole 8-byte units.
+    const DWORD texel = w ? std::max<DWORD>(1, pitch / w) : 1;
+    for (DWORD lw = w, lh = h; lw || lh; lw >>= 1, lh >>= 1)
+        full += static_cast<uint64_t>((std::max<DWORD>(lw, 1) * texel + 7) & ~7u) * std::max<DWORD>(lh, 1);
+    const uint64_t bytes = std::max(given, full);
     uint64_t lines = pitch ? (bytes + pitch - 1) / pitch : 0;
     if (lines < h + h / 8 + h / 4)
         lines = h + h / 8 + h / 4;
-    FLATPTR block = lines && lines <= 0xFFFFFFFFu
+    FLATPTR block = lines && lines * pitch <= 0xFFFFFFFFu
                         ? DDHAL32_VidMemAlloc(data->lpDD, 0, pitch, static_cast<DWORD>(lines)) : 0;
     if (!block) {
         data->ddRVal = DDERR_OUTOFMEMORY;
@@ -60,6 +70,7 @@ DWORD CreateMipChain(DDHAL_CREATESURFACEDATA *data) {
         DDRAWI_DDRAWSURFACE_GBL *g = data->lplpSList[i]->lpGbl;
         g->fpVidMem = at;
         g->lpVidMemHeap = nullptr;
+        g->dwReserved1 = static_cast<DWORD>(block + lines * pitch);
         at += static_cast<FLATPTR>(g->wHeight) * static_cast<DWORD>(g->lPitch);
     }
     // The top level owns the block, so DirectDraw frees it when the chain goes.
@@ -194,6 +205,41 @@ DWORD WINAPI DestroySurface(DDHAL_DESTROYSURFACEDATA *data) {
     return DDHAL_DRIVER_NOTHANDLED;
 }
 
+// Moves the next smaller level of a mip-map chain into the room its chain block keeps after the
+// parent level. Only a level of exactly half the parent's size (at least 1 x 1) whose copy fits
+// the block is moved; anything else stays where DirectDraw put it.
+DWORD WINAPI AddAttachedSurface(DDHAL_ADDATTACHEDSURFACEDATA *data) {
+    data->ddRVal = DD_OK;
+    DDRAWI_DDRAWSURFACE_LCL *parent = data->lpDDSurface, *level = data->lpSurfAttached;
+    if (!parent || !level || !(parent->ddsCaps.dwCaps & DDSCAPS_MIPMAP) || !(level->ddsCaps.dwCaps & DDSCAPS_MIPMAP))
+        return DDHAL_DRIVER_NOTHANDLED;
+    if ((parent->ddsCaps.dwCaps | level->ddsCaps.dwCaps) & DDSCAPS_SYSTEMMEMORY)
+        return DDHAL_DRIVER_NOTHANDLED;
+    DDRAWI_DDRAWSURFACE_GBL *pg = parent->lpGbl, *lg = level->lpGbl;
+    auto half = [](DWORD v) { return std::max<DWORD>(1, v / 2); };
+    if (pg->wWidth < 2 && pg->wHeight < 2)
+        return DDHAL_DRIVER_NOTHANDLED;
+    if (lg->wWidth != half(pg->wWidth) || lg->wHeight != half(pg->wHeight) || lg->lPitch <= 0 || !lg->fpVidMem)
+        return DDHAL_DRIVER_NOTHANDLED;
+    const uint64_t bytes = static_cast<uint64_t>(lg->wHeight) * static_cast<DWORD>(lg->lPitch);
+    const uint64_t to = static_cast<uint64_t>(pg->fpVidMem) + static_cast<uint64_t>(pg->wHeight) * static_cast<DWORD>(pg->lPitch);
+    const FLATPTR blockEnd = pg->dwReserved1;
+    if (!pg->fpVidMem || !blockEnd || to + bytes > blockEnd)
+        return DDHAL_DRIVER_NOTHANDLED;
+    const FLATPTR from = lg->fpVidMem;
+    if (from != to) {
+        std::memmove(reinterpret_cast<void *>(static_cast<uintptr_t>(to)),
+                     reinterpret_cast<const void *>(from), static_cast<size_t>(bytes / 4 * 4));
+        DDRAWI_DIRECTDRAW_GBL *lpDD = data->lpDD;
+        if (lg->lpVidMemHeap && lpDD->vmiData.pvmList)
+            DDHAL32_VidMemFree(lpDD, static_cast<int>(lg->lpVidMemHeap - lpDD->vmiData.pvmList), from);
+    }
+    lg->fpVidMem = static_cast<FLATPTR>(to);
+    lg->lpVidMemHeap = nullptr;
+    lg->dwReserved1 = static_cast<DWORD>(blockEnd);
+    return DDHAL_DRIVER_NOTHANDLED;
+}
+
 DWORD WINAPI Lock(DDHAL_LOCKDATA *data) {
     DriverBlock *block = BlockOf(data->lpDD);
     block->lockCount() += 1;
@@ -202,6 +248,9 @@ DWORD WINAPI Lock(DDHAL_LOCKDATA *data) {
         data->ddRVal = DDERR_WASSTILLDRAWING;
         return DDHAL_DRIVER_HANDLED;
     }
+    // The application may write new texels: a colour key is burnt into them again.
+    if (data->lpDDSurface && (data->lpDDSurface->ddsCaps.dwCaps & DDSCAPS_TEXTURE))
+        TextureContentChanged(data->lpDDSurface);
     return DDHAL_DRIVER_NOTHANDLED;
 }
 

@@ -1,0 +1,101 @@
+// What the drawing parts of the Direct3D HAL share: the fixed-point conversions of the 3D
+// engine's registers, register writes with the FIFO discipline, the triangle routines and the
+// set-up table.
+#pragma once
+#include "drv/siv/display/sivhal.h"
+#include "drv/siv/display/blt_engine.h"
+
+#include <array>
+#include <cfenv>
+#include <cmath>
+#include <cstring>
+
+namespace sivd3d {
+
+// floor(v * 2^n) as a 32-bit word: v plus 3 * 2^(51 - n), rounded toward zero to a double (the
+// sum is positive, so that rounds v * 2^n down), low 32 bits of the sum's bit pattern. Valid
+// under the drawing rounding mode (FpuTowardZero).
+inline uint32_t FixLow32(double v, double constant) {
+    volatile double sum = v + constant;   // stored, so the sum is a double rounded in the live mode
+    double s = sum;
+    uint64_t bits;
+    std::memcpy(&bits, &s, sizeof bits);
+    return static_cast<uint32_t>(bits);
+}
+constexpr double kF20 = 6442450944.0;          // 3 * 2^31: 20 fraction bits
+constexpr double kC16 = 52776558133248.0;      // 3 * 2^44: 7 fraction bits
+constexpr double kF31 = 3145728.0;             // 3 * 2^20: 31 fraction bits
+constexpr double kF19 = 12884901888.0;         // 3 * 2^32: 19 fraction bits
+constexpr double kF27 = 50331648.0;            // 3 * 2^24: 27 fraction bits
+constexpr double kP12 = 1649267441664.0;       // 3 * 2^39: 12 fraction bits
+inline uint32_t F20(double v) { return FixLow32(v, kF20); }
+inline uint32_t F31(double v) { return FixLow32(v, kF31); }
+inline uint32_t F19(double v) { return FixLow32(v, kF19); }
+inline uint32_t F27(double v) { return FixLow32(v, kF27); }
+inline uint32_t C16(double v) { return FixLow32(v, kC16) & 0xFFFF; }
+// U * W and V * W values: 12 fraction bits, then an arithmetic shift to 8.
+inline uint32_t P(double v) { return static_cast<uint32_t>(static_cast<int32_t>(FixLow32(v, kP12)) >> 4); }
+inline uint32_t T(const HalContext *c, double v) { return FixLow32(v, c->texCoordConst); }
+
+// Drawing runs with the rounding mode toward zero; the caller's mode comes back on every way out.
+class FpuTowardZero {
+public:
+    FpuTowardZero() : saved_(std::fegetround()) { std::fesetround(FE_TOWARDZERO); }
+    ~FpuTowardZero() { std::fesetround(saved_); }
+    FpuTowardZero(const FpuTowardZero &) = delete;
+    FpuTowardZero &operator=(const FpuTowardZero &) = delete;
+
+private:
+    int saved_;
+};
+
+inline void Wait(HalContext *c, DWORD slots) { sivblt::WaitFifo(c->driverBlock, slots); }
+inline void Write(HalContext *c, DWORD reg, DWORD value) { sivblt::WriteReg(c->driverBlock, reg, value); }
+
+// The eps below which a triangle's width or a line's run counts as zero.
+constexpr uint32_t kEpsBits = 0x36000640;
+inline float Eps() {
+    float e;
+    std::memcpy(&e, &kEpsBits, 4);
+    return e;
+}
+// 1/255 as the engine's set-up takes it.
+inline float InvByte() {
+    const uint32_t bits = 0x3B808081;
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// The engine's edge registers hold x in [-2048, 2048) with 20 fraction bits and its rows are as
+// many; a vertex beyond that (or not a number) cannot be drawn, and its primitive is dropped.
+inline bool OnEngineGrid(const D3DTLVERTEX *v) {
+    return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
+}
+
+// A texel base brought to 0 or above by whole textures, in one step for any base.
+inline double WrapPositive(double base, double size) {
+    return base < 0 && size > 0 ? base + size * std::ceil(-base / size) : base;
+}
+
+inline DWORD State(const HalContext *c, DWORD s) { return c->renderStates[s]; }
+
+// A triangle routine: the set-up members, the clipping path and wireframe all take this form.
+typedef DWORD (*TriangleRoutine)(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2,
+                                 const D3DTLVERTEX *v3);
+extern const std::array<TriangleRoutine, 32> TriangleSetupTable;
+inline TriangleRoutine SetupRoutine(const HalContext *c) {
+    return TriangleSetupTable[(c->selectionBits | (c->renderStates[D3DRS_SPECULARENABLE] ? 0x10 : 0)) & 31];
+}
+
+DWORD ChooseTextureFilter(HalContext *c, const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *c3);
+DWORD ClipAndDrawTriangle(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *v3);
+DWORD DrawWireTriangle(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *v3);
+void DrawPoints(HalContext *c, const D3DTLVERTEX *v);
+void DrawLine(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *flat);
+
+// Fog and specular folded into one vertex colour (bytes B, G, R; the alpha byte is what the
+// alpha channel carries), as the fog and specular set-up does per vertex.
+DWORD FogSpecularColor(const HalContext *c, DWORD color, DWORD specular);
+
+}  // namespace sivd3d
