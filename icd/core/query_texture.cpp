@@ -11,6 +11,7 @@
 #include "icd/core/pick.h"
 #include "icd/core/query.h"
 #include "icd/pixel/texture_object.h"
+#include "icd/pixel/texture.h"
 #include "icd/pixel/pixel_span.h"
 #include "icd/vertex/eval.h"
 
@@ -58,9 +59,8 @@ void getTexEnv(GLenum target, GLenum pname, T *params) {
     case GL_TEXTURE_ENV_COLOR: {
         // Kept in fragment colour units: back to [0, 1] through the same factors.
         double c[4] = {0, 0, 0, 0};
-        const GlColorScales &s = ctx->scales;
-        const float unit[4] = {s.redScale * s.redMaxOverScale, s.greenScale * s.greenMaxOverScale,
-                               s.blueScale * s.blueMaxOverScale, s.alphaScale * s.alphaMaxOverScale};
+        float unit[4];
+        __glFragmentColorUnits(ctx, unit);
         if (const GlTexEnvRecord *env = envOf(ctx))
             for (int i = 0; i < 4; ++i) c[i] = unit[i] > 0.0f ? env->color[i] / unit[i] : 0.0;
         setValues(a, Kind::Normalised, c, 4);
@@ -268,13 +268,14 @@ void APIENTRY glGetTexLevelParameteriv(GLenum target, GLint level, GLenum pname,
     getTexLevelParameter(target, level, pname, params);
 }
 
-// Packing a level waits for the pixel path: after its checks the query writes nothing.
-void APIENTRY glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, GLvoid *) {
+void APIENTRY glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, GLvoid *pixels) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     if (!isTextureTarget(target) || !isImageFormat(format) || !isImageType(type)) return __glSetError(GL_INVALID_ENUM);
-    if (level < 0 || level >= levelCount(ctx, boundTexture(ctx, target), target)) return __glSetError(GL_INVALID_VALUE);
+    GlTextureObject *tex = boundTexture(ctx, target);
+    if (level < 0 || level >= levelCount(ctx, tex, target)) return __glSetError(GL_INVALID_VALUE);
     if (!packedTypeFits(format, type)) return __glSetError(GL_INVALID_OPERATION);
+    __glGetTexLevelImage(ctx, tex, level, format, type, pixels);
 }
 
 void APIENTRY glGetMapdv(GLenum target, GLenum query, GLdouble *v) { getMap(target, query, v); }

@@ -1,6 +1,7 @@
 // Colour tables of texture objects: the extension entries that load, partly replace, copy and
 // query the table of the texture bound on the current unit, and the two context procs behind
 // the loads. Entries are bytes, one per channel of the table's base format.
+#include "icd/vertex/color_units.h"
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/core/services.h"
@@ -63,19 +64,17 @@ GlTextureObject *objectOf(GlContext *ctx, GLenum target) {
     return __glLookUpBoundTexture(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
 }
 
-uint8_t toByte(float v) { return uint8_t(v * 255.0f + 0.5f); }
-
 // RGBA floats into entries of the table's base format.
 void storeEntries(const GlColorTable &t, const float *rgba, int32_t count, uint8_t *out) {
     for (int32_t i = 0; i < count; ++i, rgba += 4) {
         switch (t.baseFormat) {
-        case GL_ALPHA: *out++ = toByte(rgba[3]); break;
-        case GL_RGB: *out++ = toByte(rgba[0]), *out++ = toByte(rgba[1]), *out++ = toByte(rgba[2]); break;
+        case GL_ALPHA: *out++ = unitToByteRound(rgba[3]); break;
+        case GL_RGB: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]); break;
         case GL_RGBA:
-            *out++ = toByte(rgba[0]), *out++ = toByte(rgba[1]), *out++ = toByte(rgba[2]), *out++ = toByte(rgba[3]);
+            *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]), *out++ = unitToByteRound(rgba[3]);
             break;
-        case GL_LUMINANCE_ALPHA: *out++ = toByte(rgba[0]), *out++ = toByte(rgba[3]); break;
-        default: *out++ = toByte(rgba[0]); break;  // luminance, intensity
+        case GL_LUMINANCE_ALPHA: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[3]); break;
+        default: *out++ = unitToByteRound(rgba[0]); break;  // luminance, intensity
         }
     }
 }
@@ -227,10 +226,10 @@ void __glLoadColorSubTable(GlContext *ctx, GLenum target, GLsizei start, GLsizei
     tableChanged(ctx, target);
 }
 
-namespace icd {
+namespace {
 
-void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type,
-                               const GLvoid *table) {
+void colorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type, const GLvoid *table,
+                GLboolean packed) {
     GlContext *ctx = prologue();
     if (ctx == nullptr) return;
     const bool proxy = target == GL_PROXY_TEXTURE_1D || target == GL_PROXY_TEXTURE_2D;
@@ -240,17 +239,40 @@ void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei wid
     } else if (e != 0) {
         return __glSetError(e);
     }
-    __glLoadColorTable(ctx, target, internalformat, width, format, type, table, GL_FALSE);
+    __glLoadColorTable(ctx, target, internalformat, width, format, type, table, packed);
     markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+}
+
+void colorSubTable(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type, const GLvoid *table,
+                   GLboolean packed) {
+    GlContext *ctx = prologue();
+    if (ctx == nullptr) return;
+    if (GLenum e = __glCheckColorSubTableArgs(ctx, target, start, count, format, type)) return __glSetError(e);
+    __glLoadColorSubTable(ctx, target, start, count, format, type, table, packed);
+    markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+}
+
+}  // namespace
+
+void __glColorTableFromList(GLenum target, GLenum internalFormat, GLsizei width, GLenum format, GLenum type,
+                            const GLvoid *table) {
+    colorTable(target, internalFormat, width, format, type, table, GL_TRUE);
+}
+void __glColorSubTableFromList(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
+                               const GLvoid *table) {
+    colorSubTable(target, start, count, format, type, table, GL_TRUE);
+}
+
+namespace icd {
+
+void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type,
+                               const GLvoid *table) {
+    colorTable(target, internalformat, width, format, type, table, GL_FALSE);
 }
 
 void APIENTRY __glDoColorSubTable(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
                                   const GLvoid *table) {
-    GlContext *ctx = prologue();
-    if (ctx == nullptr) return;
-    if (GLenum e = __glCheckColorSubTableArgs(ctx, target, start, count, format, type)) return __glSetError(e);
-    __glLoadColorSubTable(ctx, target, start, count, format, type, table, GL_FALSE);
-    markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+    colorSubTable(target, start, count, format, type, table, GL_FALSE);
 }
 
 // Validation runs first here as well: the frame-buffer read takes the read buffer it chooses.

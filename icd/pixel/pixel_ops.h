@@ -58,6 +58,8 @@ struct GlPixelPathChoice {
     GlPixelRenderProc renderer;  // meaningful for a framebuffer destination
 };
 
+// Sets the span's colour units (toUnits, fromUnits) for the operation the request names.
+void __glSetPixelColorUnits(GlContext *ctx, GlPixelSpan *span, const GlPixelPathChoice &choice);
 // True for the texel codes 0-4 and the EXT packed types 0x8032-0x8036.
 bool __glIsPackedPixelType(GLenum type);
 // Appends the stages this operation needs after the span's first stageCount ones, stores the new

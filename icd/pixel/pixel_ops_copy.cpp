@@ -127,6 +127,8 @@ void __glCopyPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
             const int32_t k = rightToLeft ? strips - 1 - i : i;
             const int32_t first = k * kGlPixelRowPixels;
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+            // A strip that starts beyond the int range lies beyond every drawable.
+            if (int64_t(x) + first > INT32_MAX) continue;
             rp.window[0] = float(double(x0) + double(first) * zoomX);
             copyStrip(ctx, x + first, y, count, height, format, b);
         }

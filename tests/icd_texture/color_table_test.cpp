@@ -176,3 +176,41 @@ TEST_F(ColorTables, CopiesReadOneRowOfTheFramebuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+// glColorTableEXT and glColorSubTableEXT inside a display list: nothing happens while the list
+// is compiled; calling it loads what the immediate calls load, with the unpack modes of the
+// moment of compiling; an argument error is raised when the list runs.
+TEST_F(ColorTables, CompiledIntoListsAndReplayed) {
+    const uint8_t rgba[16] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160};
+    const uint8_t sub[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    GLuint names[2] = {};
+    GL(glGenTextures)(2, names);
+    // The immediate result, on the first texture.
+    GL(glBindTexture)(GL_TEXTURE_2D, names[0]);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 4, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    GL(__glDoColorSubTable)(GL_TEXTURE_2D, 1, 2, GL_RGBA, GL_UNSIGNED_BYTE, sub);
+    const std::vector<uint8_t> expected(table().entries, table().entries + 16);
+    // The same calls compiled, on the second texture; the unpack modes change after compiling.
+    GL(glBindTexture)(GL_TEXTURE_2D, names[1]);
+    const GLuint list = GL(glGenLists)(1);
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glNewList)(list, GL_COMPILE);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 4, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    GL(__glDoColorSubTable)(GL_TEXTURE_2D, 1, 2, GL_RGBA, GL_UNSIGNED_BYTE, sub);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 3, GL_RGBA, GL_UNSIGNED_BYTE, rgba);  // recorded error
+    GL(glEndList)();
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(table().width, 0);
+    GL(glPixelStorei)(GL_UNPACK_SKIP_PIXELS, 1);
+    GL(glCallList)(list);
+    EXPECT_EQ(error(), GLenum(GL_INVALID_VALUE));
+    ASSERT_EQ(table().width, 4);
+    EXPECT_EQ(std::vector<uint8_t>(table().entries, table().entries + 16), expected);
+    GL(glPixelStorei)(GL_UNPACK_SKIP_PIXELS, 0);
+    GL(glDeleteLists)(list, 1);
+    GL(glDeleteTextures)(2, names);
+}
+
+}  // namespace
