@@ -463,6 +463,33 @@ void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, nullptr);
 }
 
+void __glImageToRgba(GlContext *ctx, const void *tight, GLsizei width, GLsizei rows, GLenum format, GLenum type,
+                     GLboolean applyTransfer, float *rgba) {
+    GlPixelSpan span{};
+    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, format, type, tight, GL_TRUE);
+    span.dstFormat = GL_RGBA;
+    span.dstType = GL_FLOAT;
+    span.dstData = reinterpret_cast<uint8_t *>(rgba);
+    span.finalFormat = GL_RGBA;
+    span.dstRowLength = width;
+    span.dstAlignment = 1;
+    __glComputeDstImageLayout(ctx, &span);
+    __glCopyImage(ctx, &span, applyTransfer);
+}
+
+void __glRgbaToImage(GlContext *ctx, const float *rgba, GLsizei width, GLsizei rows, GLenum format, GLenum type,
+                     void *pixels) {
+    GlPixelSpan span{};
+    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
+    span.dstFormat = format;
+    span.dstType = type;
+    span.dstData = static_cast<uint8_t *>(pixels);
+    span.finalFormat = format;
+    __glLoadPackState(ctx, &span);
+    __glComputeDstImageLayout(ctx, &span);
+    __glCopyImage(ctx, &span, GL_FALSE);
+}
+
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, storeStageOf(tex));
 }

@@ -79,21 +79,6 @@ void __glGetTexLevelImage(GlContext *ctx, GlTextureObject *tex, int32_t level, G
     const int32_t firstRow = tex->dimensions == 1 ? border : 0;
     for (int32_t t = 0; t < height; ++t) levelRow(ctx, tex, l, firstRow + t, width, rgba.data() + size_t(t) * width * 4);
 
-    GlPixelSpan span{};
-    span.width = width;
-    span.height = height;
-    span.srcFormat = GL_RGBA;
-    span.srcType = GL_FLOAT;
-    span.srcData = reinterpret_cast<const uint8_t *>(rgba.data());
-    span.srcRowLength = width;
-    span.srcAlignment = 1;
-    __glComputeSrcImageLayout(ctx, &span);
-    span.dstFormat = format;
-    span.dstType = type;
-    span.dstData = static_cast<uint8_t *>(pixels);
-    span.finalFormat = format;
-    __glLoadPackState(ctx, &span);
-    __glComputeDstImageLayout(ctx, &span);
     // The texels are returned as stored: no pixel transfer.
-    __glCopyImage(ctx, &span, GL_FALSE);
+    __glRgbaToImage(ctx, rgba.data(), width, height, format, type, pixels);
 }

@@ -67,23 +67,6 @@ struct ScratchBlock {
     ~ScratchBlock() { ctx->hostProcs.free(ctx, p); }
 };
 
-// A tight image of `width` x `rows` client pixels through the pixel path into RGBA floats in
-// [0, 1], with the pixel transfer applied (scale, bias, colour maps; indices through the
-// index-to-colour maps). `out` holds width x rows x 4 floats.
-void transferToRgba(GlContext *ctx, const void *tight, int32_t width, int32_t rows, GLenum format, GLenum type,
-                    float *out) {
-    GlPixelSpan span{};
-    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, format, type, tight, GL_TRUE);
-    span.dstFormat = GL_RGBA;
-    span.dstType = GL_FLOAT;
-    span.dstData = reinterpret_cast<uint8_t *>(out);
-    span.finalFormat = GL_RGBA;
-    span.dstRowLength = width;
-    span.dstAlignment = 1;
-    __glComputeDstImageLayout(ctx, &span);
-    __glCopyImage(ctx, &span, GL_TRUE);
-}
-
 // Client data that must take the pixel path on its way into a level: colour indices becoming
 // colours, and colours while a colour transfer is on. (Indices into a colour-index level stay
 // indices.)
@@ -109,7 +92,7 @@ void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_
     if (!needsTransfer(ctx, tex, level, format)) return proc(ctx, &copy, tex, level);
     ScratchBlock rgba(ctx, size_t(width) * size_t(rows) * 16);
     if (rgba.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-    transferToRgba(ctx, copy.source, width, rows, format, type, static_cast<float *>(rgba.p));
+    __glImageToRgba(ctx, copy.source, width, rows, format, type, GL_TRUE, static_cast<float *>(rgba.p));
     const GlTexLevelCopy transferred{static_cast<const uint8_t *>(rgba.p), width * 16, GL_RGBA, GL_FLOAT, x, y, width,
                                      rows};
     proc(ctx, &transferred, tex, level);
@@ -132,7 +115,7 @@ void intoLevel(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, vo
     ScratchBlock transferred(ctx, ctx->state.pixel.tables.transferRGBA ? size_t(r.width) * size_t(r.height) * 16 : 0);
     if (ctx->state.pixel.tables.transferRGBA) {
         if (transferred.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-        transferToRgba(ctx, rgba, r.width, r.height, GL_RGBA, GL_FLOAT, static_cast<float *>(transferred.p));
+        __glImageToRgba(ctx, rgba, r.width, r.height, GL_RGBA, GL_FLOAT, GL_TRUE, static_cast<float *>(transferred.p));
         copy.source = static_cast<const uint8_t *>(transferred.p);
     }
     t.proc(ctx, &copy, t.tex, t.level);
