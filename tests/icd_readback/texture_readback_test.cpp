@@ -148,6 +148,24 @@ TEST_F(TextureReadback, GetTexImageEveryLevel) {
     }
 }
 
+// A bordered 1-D level comes back whole, border texels included, in its 8-bit layout exactly.
+TEST_F(TextureReadback, GetTexImageOfABordered1DLevel) {
+    GLuint one = 0;
+    GL(glGenTextures)(1, &one);
+    GL(glBindTexture)(GL_TEXTURE_1D, one);
+    uint8_t rgb[18];
+    for (int i = 0; i < 18; ++i) rgb[i] = uint8_t(i * 13 + 1);
+    GL(glTexImage1D)(GL_TEXTURE_1D, 0, GL_RGB, 6, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    ASSERT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(levelParam(GL_TEXTURE_1D, 0, GL_TEXTURE_WIDTH), 6);
+    uint8_t back[18 + 2];
+    std::memset(back, 0xEE, sizeof back);
+    GL(glGetTexImage)(GL_TEXTURE_1D, 0, GL_RGB, GL_UNSIGNED_BYTE, back);
+    EXPECT_EQ(std::memcmp(back, rgb, 18), 0);
+    EXPECT_EQ(back[18], 0xEE);
+    GL(glDeleteTextures)(1, &one);
+}
+
 // Scale, bias and colour maps apply to texture images, sub-images and copies; colour indices
 // become colours through the I_TO_R..A maps.
 TEST_F(TextureReadback, ImagesSubImagesAndCopiesTakeThePixelTransfer) {
