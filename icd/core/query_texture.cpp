@@ -1,10 +1,6 @@
 // The texture, evaluator and pixel queries: texture environment, coordinate generation, texture
 // parameters and levels, texture images, evaluator maps, pixel maps and the polygon stipple.
-//
-// Texture objects are not kept by the driver yet. Where the state
-// has no record, the answer is what the setters leave (the OpenGL defaults); where only an
-// object could answer (a level's image), the query checks its arguments, reports
-// its errors and writes nothing.
+// A target with no bound object answers what the setters leave (the OpenGL defaults).
 #include <cstring>
 #include <type_traits>
 #include "icd/core/core.h"
@@ -181,7 +177,7 @@ void getTexLevelParameter(GLenum target, GLint level, GLenum pname, T *params) {
     if (!isLevelParameter(pname)) return __glSetError(GL_INVALID_ENUM);
     GlTextureObject *tex = boundTexture(ctx, target);
     if (level < 0 || level >= levelCount(ctx, tex, target)) return __glSetError(GL_INVALID_VALUE);
-    if (tex == nullptr) return;  // no texture object to answer for yet
+    if (tex == nullptr) return;  // no texture object to answer for
     Answer a;
     gatherLevel(tex, tex->levels != nullptr ? tex->levels[level] : nullptr, pname, a);
     glquery::put(ctx, a, params);

@@ -74,6 +74,9 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             // that a shrinking zoom keeps for the last column stays.
             k = e > float(hi) ? truncInt((e - float(hi)) / z) : 0;
             endOut = hi;
+            // An image ending inside the last column, short of its centre, does not cover it.
+            const int32_t covered = truncInt(float(truncInt(e + h)) - h) + 1;
+            if (covered < endOut) endOut = covered;
         }
         if (k >= w) return false;
         w -= k;
@@ -89,6 +92,9 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             // Starting past the box: only the pixels wholly beyond it go.
             k = s > float(hi) ? truncInt((float(hi) - s) / z) : 0;
             first = hi - 1;
+            // A start inside the last column, short of its centre, does not cover it.
+            const int32_t covered = truncInt(float(truncInt(s + h)) - h);
+            if (covered < first) first = covered;
         }
         if (k >= w) return false;
         w -= k;

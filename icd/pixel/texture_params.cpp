@@ -122,7 +122,7 @@ void __glFragmentColorUnits(const GlContext *ctx, float unit[4]) {
         unit[0] = cb->redScale, unit[1] = cb->greenScale, unit[2] = cb->blueScale, unit[3] = cb->alphaScale;
         return;
     }
-    // No buffer yet: the maxima the visual's channel bits give.
+    // No buffer attached: the maxima the visual's channel bits give.
     const GlColorScales &s = ctx->scales;
     unit[0] = s.redScale * s.redMaxOverScale;
     unit[1] = s.greenScale * s.greenMaxOverScale;

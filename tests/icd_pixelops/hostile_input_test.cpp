@@ -139,6 +139,48 @@ TEST_F(HostileInput, DirectRgbWritersReadOnlyTheImage) {
                     GL(glPixelZoom)(1.0f, 1.0f);
                     EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
                 }
+    // Positions between pixel centres and sizes from a fixed seed.
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int i = 0; i < 400; ++i) {
+        const int wide = 1 + int(next(12)), tall = 1 + int(next(9));
+        const float x = float(int(next(4 * (kW + 20)))) / 4.0f - 10.0f, y = float(int(next(4 * (kH + 20)))) / 4.0f - 10.0f;
+        const float zx = next(2) ? 1.0f : -1.0f, zy = next(2) ? 1.0f : -1.0f;
+        ctx->state.transform.drawable.yInverted = uint8_t(next(2));
+        SCOPED_TRACE(testing::Message() << wide << "x" << tall << " at " << x << "," << y << " zoom " << zx << ","
+                                        << zy << " inverted " << int(ctx->state.transform.drawable.yInverted) << " case "
+                                        << i);
+        // Bytes take the direct writers, floats the general chain.
+        const bool floats = next(2) != 0;
+        GuardedBlock image(size_t(wide * tall * 3) * (floats ? sizeof(float) : 1));
+        ASSERT_TRUE(image.ok());
+        if (floats)
+            for (size_t k = 0; k < image.size() / sizeof(float); ++k) reinterpret_cast<float *>(image.data())[k] = 0.5f;
+        else
+            std::memset(image.data(), 0x80, image.size());
+        GL(glRasterPos2i)(kW / 2, kH / 2);
+        moveRaster(x - kW / 2, y - kH / 2);
+        GL(glPixelZoom)(zx, zy);
+        clearColor();
+        drawPixels(wide, tall, GL_RGB, floats ? GL_FLOAT : GL_UNSIGNED_BYTE, image.data());
+        GL(glPixelZoom)(1.0f, 1.0f);
+        // The pixels drawn are those whose centres the image covers (edges through a centre
+        // are left out: which side takes them is the rasteriser's rule).
+        auto frac = [](float v) { return v - std::floor(v); };
+        if (frac(x) == 0.5f || frac(y) == 0.5f) continue;
+        auto covered = [](float start, int n, float zoom, float centre) {
+            const float end = start + float(n) * zoom;
+            return zoom > 0 ? start <= centre && centre < end : end < centre && centre <= start;
+        };
+        int wrong = 0;
+        for (int py = 0; py < kH; ++py)
+            for (int px = 0; px < kW; ++px)
+                if ((at(px, py) != 0) != (covered(x, wide, zx, px + 0.5f) && covered(y, tall, zy, py + 0.5f))) ++wrong;
+        EXPECT_EQ(wrong, 0);
+    }
     ctx->state.transform.drawable.yInverted = 0;
     GL(glDisable)(GL_DITHER);
 }
