@@ -362,7 +362,9 @@ void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum
         const float zoomX = ctx->state.pixel.transfer.zoomX;
         GlVertex &rp = ctx->current.vertex.rasterPos;
         const float x0 = rp.window[0];
-        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+        // The strip loop counts in 64 bits: a width near the int limit must not wrap.
+        for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+            const int32_t first = int32_t(first64);
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
             // Each strip starts where the zoomed columns before it end.
             rp.window[0] = float(double(x0) + double(first) * double(zoomX));
@@ -378,7 +380,8 @@ void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
     if (width <= 0 || height <= 0) return;
     withAccess(ctx, readMaskFor(ctx, format), [&] {
         RowBuffers b;
-        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+        for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+            const int32_t first = int32_t(first64);
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
             // A strip that starts beyond the int range lies beyond every drawable.
             if (int64_t(x) + first > INT32_MAX) break;
@@ -438,7 +441,8 @@ void runImageCopy(GlContext *ctx, GlPixelSpan *s) {
     const bool stripable = s->srcType != GL_BITMAP && s->dstType != GL_BITMAP;
     const uint8_t *src0 = s->srcStart;
     uint8_t *dst0 = s->dstStart;
-    for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+    for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+        const int32_t first = int32_t(first64);
         const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
         s->width = count;
         for (int32_t r = 0; r < s->height; ++r) {

@@ -251,6 +251,15 @@ TEST_F(HostileInput, CoordinatesAtTheIntLimits) {
             EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
         }
     }
+    // Copies need no client memory: any size a program names is its to ask for. Only what lies
+    // inside the window is copied, onto the raster position far outside it.
+    GL(glRasterPos2i)(kW - 1, kH - 1);
+    moveRaster(1e6f, 1e6f);
+    const Rect huge[] = {{0, 0, INT_MAX, 1}, {0, 0, 1, INT_MAX}, {-5, -5, INT_MAX, INT_MAX}, {INT_MIN, 0, INT_MAX, 2}};
+    for (const Rect &r : huge) {
+        copyPixels(r.x, r.y, r.w, r.h, GL_COLOR);
+        EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    }
     ctx->state.transform.drawable.yInverted = 0;
     EXPECT_EQ(snapshot(), before);
 }
