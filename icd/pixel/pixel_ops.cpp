@@ -55,6 +55,9 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
     // A NaN or infinite start, zoom or end covers no column (and would turn every count below
     // into a saturated integer).
     if (!std::isfinite(s) || !std::isfinite(z) || !std::isfinite(e)) return false;
+    // An image wholly on one side of the box covers nothing; past this, the start (zoom above 0)
+    // or the end (below 0) lies before the box's far edge, so no bound below saturates.
+    if (z > 0.0f ? (s >= float(hi) || e <= float(lo)) : (e >= float(hi) || s <= float(lo))) return false;
     if (z > 0.0f) {
         float L = float(lo);
         if (L < s) L = float(truncInt(s + h)) + 0.5f;
@@ -75,8 +78,10 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             k = e > float(hi) ? truncInt((e - float(hi)) / z) : 0;
             endOut = hi;
             // An image ending inside the last column, short of its centre, does not cover it.
-            const int32_t covered = truncInt(float(truncInt(e + h)) - h) + 1;
-            if (covered < endOut) endOut = covered;
+            if (e < float(hi)) {
+                const int32_t covered = truncInt(float(truncInt(e + h)) - h) + 1;
+                if (covered < endOut) endOut = covered;
+            }
         }
         if (k >= w) return false;
         w -= k;
@@ -93,8 +98,10 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             k = s > float(hi) ? truncInt((float(hi) - s) / z) : 0;
             first = hi - 1;
             // A start inside the last column, short of its centre, does not cover it.
-            const int32_t covered = truncInt(float(truncInt(s + h)) - h);
-            if (covered < first) first = covered;
+            if (s < float(hi)) {
+                const int32_t covered = truncInt(float(truncInt(s + h)) - h);
+                if (covered < first) first = covered;
+            }
         }
         if (k >= w) return false;
         w -= k;

@@ -39,7 +39,8 @@ TEST_F(PixelOpsBitmap, ClipsAtTheLeftEdgeAndTheScissorBox) {
     GL(glEnable)(GL_SCISSOR_TEST);
     GL(glScissor)(4, 0, 3, 16);
     GL(glRasterPos2i)(0, 1);
-    const uint8_t full[] = {0xFF, 0xFF, 0xFF, 0xFF};
+    // Two rows of 2 bytes, each padded to the unpack alignment of 4.
+    const uint8_t full[] = {0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
     bitmap(16, 2, 0.0f, 0.0f, 0.0f, 0.0f, full);
     for (int x = 0; x < 16; ++x) EXPECT_EQ(at(x, 1) != 0, x >= 4 && x < 7) << x;
     GL(glDisable)(GL_SCISSOR_TEST);
