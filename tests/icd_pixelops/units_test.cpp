@@ -185,6 +185,16 @@ TEST_P(PixelUnits, IndicesThroughTheMaps) {
             expectStored(i, 0, c);
         }
     }
+    // A bitmap's bits are indices 0 and 1.
+    const uint8_t bits[1] = {0xA0};  // 1 0 1 0
+    clearColor();
+    GL(glRasterPos2i)(0, 1);
+    drawPixels(4, 1, GL_COLOR_INDEX, GL_BITMAP, bits);
+    for (int i = 0; i < 4; ++i) {
+        const int v = (i & 1) ? 0 : 1;
+        const double c[4] = {toRed[v], toGreen[v], 0.0, 1.0};
+        expectStored(i, 1, c);
+    }
 }
 
 // glCopyPixels with a transfer: the source read into [0, 1], transferred, drawn once.
