@@ -1,5 +1,6 @@
 // Creation, initialisation, soft reset and destruction of contexts, and the screen context
 // that serves threads with no context of their own.
+#include "icd/vertex/color_units.h"
 #include <bit>
 #include <cstring>
 #include "icd/core/core.h"
@@ -43,8 +44,13 @@ void setLimits(GlContext *ctx, bool screen) {
     l.maxProjectionStackDepth = screen ? 2 : 4;
     l.maxTextureStackDepth = 10;
 
+    // Colour units: the context's scales are kGlContextColorScale for every channel; a colour
+    // buffer has its own channel maxima (31 for a 5-bit channel). The fragment colour factors
+    // convert context units to buffer units once, at triangle, line and point set-up; the pixel
+    // path converts between the client's [0, 1] and a buffer's maxima once each way
+    // (__glSetPixelColorUnits). Every conversion says from which unit to which.
     GlColorScales &s = ctx->scales;
-    s.redScale = s.greenScale = s.blueScale = s.alphaScale = 255.0f;
+    s.redScale = s.greenScale = s.blueScale = s.alphaScale = kGlContextColorScale;
     int d = ctx->visual.depthBits;
     if (screen || d <= 0)
         s.depthFraction = 1.0;

@@ -1,7 +1,7 @@
 // The display-list commands written by hand: calls, glBegin, error nodes, clip planes, the
 // vector commands whose payload size follows from their parameter name or count, glEnable and
 // glDisable, and the extension commands.
-#include "icd/core/built.h"
+#include "icd/core/list_select.h"
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
 #include "icd/core/query.h"

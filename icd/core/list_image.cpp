@@ -1,16 +1,102 @@
-// Display-list commands that carry images: glBitmap, glPolygonStipple, glDrawPixels and the
-// texture images. The client image is unpacked with the unpack modes in force when the list is
-// compiled, into a tight block in the payload, so that running the list never depends on the
-// pixel-store state of that moment.
-#include "icd/core/built.h"
+// Display-list commands that carry images: glBitmap, glPolygonStipple, glDrawPixels, the texture
+// images and the colour tables. The client image is unpacked with the unpack modes in force when
+// the list is compiled, into a tight block in the payload, so that running the list never depends
+// on the pixel-store state of that moment. Each command's payload is one record struct, written
+// when the command is recorded and read when it is replayed, followed by the image.
+#include "icd/core/list_select.h"
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
+#include "icd/pixel/color_table.h"
 #include "icd/pixel/pixel_span.h"
 #include "icd/pixel/texture_image.h"
 
 using namespace listpack;
 
 namespace {
+
+// The opcodes of the image commands.
+enum ImageOpcode : int16_t {
+    kOpBitmap = 4,
+    kOpPolygonStipple = 101,
+    kOpTexImage1D = 108,
+    kOpTexImage2D = 109,
+    kOpDrawPixels = 171,
+    kOpColorSubTable = 192,
+    kOpColorTable = 193,
+    kOpTexSubImage1D = 203,
+    kOpTexSubImage2D = 204,
+};
+
+// The payload records; `imageBytes` bytes of tight image follow each (0: no image).
+struct BitmapRecord {
+    GLsizei width, height;
+    GLfloat xorig, yorig, xmove, ymove;
+    uint32_t imageBytes, spare;
+};
+static_assert(sizeof(BitmapRecord) == 32);
+
+struct DrawPixelsRecord {
+    GLsizei width, height;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(DrawPixelsRecord) == 20);
+
+struct TexImage1DRecord {
+    GLenum target;
+    GLint level, internalFormat;
+    GLsizei width;
+    GLint border;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(TexImage1DRecord) == 32);
+
+struct TexImage2DRecord {
+    GLenum target;
+    GLint level, internalFormat;
+    GLsizei width, height;
+    GLint border;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(TexImage2DRecord) == 36);
+
+struct TexSubImage1DRecord {
+    GLenum target;
+    GLint level, xoffset;
+    GLsizei width;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(TexSubImage1DRecord) == 28);
+
+struct TexSubImage2DRecord {
+    GLenum target;
+    GLint level, xoffset, yoffset;
+    GLsizei width, height;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(TexSubImage2DRecord) == 36);
+
+struct ColorTableRecord {
+    GLenum target, internalFormat;
+    GLsizei width;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(ColorTableRecord) == 24);
+
+struct ColorSubTableRecord {
+    GLenum target;
+    GLsizei start, count;
+    GLenum format, type;
+    uint32_t imageBytes;
+};
+static_assert(sizeof(ColorSubTableRecord) == 24);
+
+constexpr uint32_t kStippleBytes = 128;  // 32 rows of 32 bits
 
 GlContext *current() { return __glGetCurrentContext(); }
 inline uint32_t roundUp4(uint32_t n) { return (n + 3) & ~3u; }
@@ -51,90 +137,104 @@ void formatError(GlContext *ctx, GLenum error) {
     __glCompileError(ctx, error);
 }
 
-// A node of a header of `header` bytes followed by the image unpacked (imageBytes words are
-// written by the caller's header). Returns null after an error; *image points at the image area.
-GlListNode *imageNode(GlContext *ctx, int16_t opcode, uint32_t header, int32_t size, GLsizei width, GLsizei height,
-                      GLenum format, GLenum type, const void *pixels, uint32_t &imageBytes) {
-    imageBytes = 0;
+// Records one image command: the record R, then the image of `size` bytes unpacked from the
+// client with the unpack modes (no image when there is none or it cannot be unpacked).
+template <class R>
+void recordImage(GlContext *ctx, ImageOpcode opcode, R record, int32_t size, GLsizei width, GLsizei height,
+                 GLenum format, GLenum type, const void *pixels, GlListExecProc replay) {
+    uint32_t imageBytes = 0;
     if (size > 0 && size <= 0x7FFFFFFC && pixels != nullptr) imageBytes = roundUp4(uint32_t(size));
-    if (uint64_t(header) + imageBytes > 0x7FFFFF00u) {
-        __glSetError(GL_OUT_OF_MEMORY);
-        return nullptr;
+    if (uint64_t(sizeof(R)) + imageBytes > 0x7FFFFF00u) return __glSetError(GL_OUT_OF_MEMORY);
+    GlListNode *n = newNode(ctx, opcode, uint32_t(sizeof(R)) + imageBytes, false);
+    if (n == nullptr) return;
+    if (imageBytes != 0 && !__glUnpackImage(ctx, width, height, format, type, pixels, n->payload() + sizeof(R))) {
+        imageBytes = 0;
+        n->payloadSize = int32_t(sizeof(R));
     }
-    GlListNode *n = newNode(ctx, opcode, header + imageBytes, false);
-    if (n == nullptr) return nullptr;
-    // An image that cannot be unpacked is recorded as no image at all.
-    if (imageBytes != 0 && !__glUnpackImage(ctx, width, height, format, type, pixels, n->payload() + header))
-        imageBytes = 0, n->payloadSize = int32_t(header);
-    return n;
+    record.imageBytes = imageBytes;
+    std::memcpy(n->payload(), &record, sizeof(R));
+    __glAppendListNode(ctx, n, replay);
 }
 
-inline const void *imageOrNull(const uint8_t *image, uint32_t bytes) { return bytes != 0 ? image : nullptr; }
+// The record at the start of a payload, and its image (null when none was recorded).
+template <class R>
+R recordAt(const uint8_t *p) {
+    R r;
+    std::memcpy(&r, p, sizeof(R));
+    return r;
+}
+template <class R>
+const void *imageOf(const uint8_t *p, const R &r) {
+    return r.imageBytes != 0 ? p + sizeof(R) : nullptr;
+}
+template <class R>
+const uint8_t *next(const uint8_t *p, const R &r) {
+    return p + sizeof(R) + r.imageBytes;
+}
 
 }  // namespace
 
 namespace listexec {
 
-// {width, height, xorig, yorig, xmove, ymove, image bytes, spare, image}
 const uint8_t *bitmap(const uint8_t *p) {
-    GlContext *ctx = current();
-    uint32_t bytes = load<uint32_t>(p + 24);
-    withTightUnpack(ctx, [&] {
+    const auto r = recordAt<BitmapRecord>(p);
+    withTightUnpack(current(), [&] {
         liveSlot<void(APIENTRY *)(GLsizei, GLsizei, GLfloat, GLfloat, GLfloat, GLfloat, const GLubyte *)>(slot::glBitmap)(
-            load<GLsizei>(p), load<GLsizei>(p + 4), load<GLfloat>(p + 8), load<GLfloat>(p + 12), load<GLfloat>(p + 16),
-            load<GLfloat>(p + 20), static_cast<const GLubyte *>(imageOrNull(p + 32, bytes)));
+            r.width, r.height, r.xorig, r.yorig, r.xmove, r.ymove, static_cast<const GLubyte *>(imageOf(p, r)));
     });
-    return p + 32 + bytes;
+    return next(p, r);
 }
 
-// The 32 x 32 mask, 128 bytes.
 const uint8_t *polygonStipple(const uint8_t *p) {
     withTightUnpack(current(), [&] { liveSlot<void(APIENTRY *)(const GLubyte *)>(slot::glPolygonStipple)(p); });
-    return p + 128;
+    return p + kStippleBytes;
 }
 
-// {width, height, format, type, image bytes, image}
 const uint8_t *drawPixels(const uint8_t *p) {
-    uint32_t bytes = load<uint32_t>(p + 16);
+    const auto r = recordAt<DrawPixelsRecord>(p);
     withTightUnpack(current(), [&] {
         liveSlot<void(APIENTRY *)(GLsizei, GLsizei, GLenum, GLenum, const GLvoid *)>(slot::glDrawPixels)(
-            load<GLsizei>(p), load<GLsizei>(p + 4), load<GLenum>(p + 8), load<GLenum>(p + 12), imageOrNull(p + 20, bytes));
+            r.width, r.height, r.format, r.type, imageOf(p, r));
     });
-    return p + 20 + bytes;
+    return next(p, r);
 }
 
-// {target, level, internalformat, width, border, format, type, image bytes, image}
 const uint8_t *texImage1D(const uint8_t *p) {
-    uint32_t bytes = load<uint32_t>(p + 28);
-    __glTexImage1DFromList(load<GLenum>(p), load<GLint>(p + 4), load<GLint>(p + 8), load<GLsizei>(p + 12),
-                           load<GLint>(p + 16), load<GLenum>(p + 20), load<GLenum>(p + 24), imageOrNull(p + 32, bytes));
-    return p + 32 + bytes;
+    const auto r = recordAt<TexImage1DRecord>(p);
+    __glTexImage1DFromList(r.target, r.level, r.internalFormat, r.width, r.border, r.format, r.type, imageOf(p, r));
+    return next(p, r);
 }
 
-// {target, level, internalformat, width, height, border, format, type, image bytes, image}
 const uint8_t *texImage2D(const uint8_t *p) {
-    uint32_t bytes = load<uint32_t>(p + 32);
-    __glTexImage2DFromList(load<GLenum>(p), load<GLint>(p + 4), load<GLint>(p + 8), load<GLsizei>(p + 12),
-                           load<GLsizei>(p + 16), load<GLint>(p + 20), load<GLenum>(p + 24), load<GLenum>(p + 28),
-                           imageOrNull(p + 36, bytes));
-    return p + 36 + bytes;
+    const auto r = recordAt<TexImage2DRecord>(p);
+    __glTexImage2DFromList(r.target, r.level, r.internalFormat, r.width, r.height, r.border, r.format, r.type,
+                           imageOf(p, r));
+    return next(p, r);
 }
 
-// {target, level, xoffset, width, format, type, image bytes, image}
 const uint8_t *texSubImage1D(const uint8_t *p) {
-    uint32_t bytes = load<uint32_t>(p + 24);
-    __glTexSubImage1DFromList(load<GLenum>(p), load<GLint>(p + 4), load<GLint>(p + 8), load<GLsizei>(p + 12),
-                              load<GLenum>(p + 16), load<GLenum>(p + 20), imageOrNull(p + 28, bytes));
-    return p + 28 + bytes;
+    const auto r = recordAt<TexSubImage1DRecord>(p);
+    __glTexSubImage1DFromList(r.target, r.level, r.xoffset, r.width, r.format, r.type, imageOf(p, r));
+    return next(p, r);
 }
 
-// {target, level, xoffset, yoffset, width, height, format, type, image bytes, image}
 const uint8_t *texSubImage2D(const uint8_t *p) {
-    uint32_t bytes = load<uint32_t>(p + 32);
-    __glTexSubImage2DFromList(load<GLenum>(p), load<GLint>(p + 4), load<GLint>(p + 8), load<GLint>(p + 12),
-                              load<GLsizei>(p + 16), load<GLsizei>(p + 20), load<GLenum>(p + 24), load<GLenum>(p + 28),
-                              imageOrNull(p + 36, bytes));
-    return p + 36 + bytes;
+    const auto r = recordAt<TexSubImage2DRecord>(p);
+    __glTexSubImage2DFromList(r.target, r.level, r.xoffset, r.yoffset, r.width, r.height, r.format, r.type,
+                              imageOf(p, r));
+    return next(p, r);
+}
+
+const uint8_t *colorTable(const uint8_t *p) {
+    const auto r = recordAt<ColorTableRecord>(p);
+    __glColorTableFromList(r.target, r.internalFormat, r.width, r.format, r.type, imageOf(p, r));
+    return next(p, r);
+}
+
+const uint8_t *colorSubTable(const uint8_t *p) {
+    const auto r = recordAt<ColorSubTableRecord>(p);
+    __glColorSubTableFromList(r.target, r.start, r.count, r.format, r.type, imageOf(p, r));
+    return next(p, r);
 }
 
 }  // namespace listexec
@@ -147,21 +247,16 @@ void APIENTRY glBitmap(GLsizei width, GLsizei height, GLfloat xorig, GLfloat yor
     if (width < 0 || height < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
     int32_t size = __glImageSize(width, height, GL_COLOR_INDEX, GL_BITMAP);
     if (size < 0) return __glSetError(GL_OUT_OF_MEMORY);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 4, 32, size, width, height, GL_COLOR_INDEX, GL_BITMAP, bitmap, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[8] = {uint32_t(width), uint32_t(height), 0, 0, 0, 0, bytes, 0};
-    std::memcpy(n->payload(), header, sizeof header);
-    const GLfloat moves[4] = {xorig, yorig, xmove, ymove};
-    std::memcpy(n->payload() + 8, moves, sizeof moves);
-    __glAppendListNode(ctx, n, listexec::bitmap);
+    recordImage(ctx, kOpBitmap, BitmapRecord{width, height, xorig, yorig, xmove, ymove, 0, 0}, size, width, height,
+                GL_COLOR_INDEX, GL_BITMAP, bitmap, listexec::bitmap);
 }
 
 void APIENTRY glPolygonStipple(const GLubyte *mask) {
     GlContext *ctx = current();
-    GlListNode *n = newNode(ctx, 101, 128, false);
+    GlListNode *n = newNode(ctx, kOpPolygonStipple, kStippleBytes, false);
     if (n == nullptr) return;
-    if (!__glUnpackImage(ctx, 32, 32, GL_COLOR_INDEX, GL_BITMAP, mask, n->payload())) std::memset(n->payload(), 0xFF, 128);
+    if (!__glUnpackImage(ctx, 32, 32, GL_COLOR_INDEX, GL_BITMAP, mask, n->payload()))
+        std::memset(n->payload(), 0xFF, kStippleBytes);
     __glAppendListNode(ctx, n, listexec::polygonStipple);
 }
 
@@ -171,12 +266,8 @@ void APIENTRY glDrawPixels(GLsizei width, GLsizei height, GLenum format, GLenum 
     if (GLenum e = checkFormat(format, type, true)) return formatError(ctx, e);
     int32_t size = __glImageSize(width, height, format, type);
     if (size < 0) return __glSetError(GL_OUT_OF_MEMORY);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 171, 20, size, width, height, format, type, pixels, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[5] = {uint32_t(width), uint32_t(height), format, type, bytes};
-    std::memcpy(n->payload(), header, sizeof header);
-    __glAppendListNode(ctx, n, listexec::drawPixels);
+    recordImage(ctx, kOpDrawPixels, DrawPixelsRecord{width, height, format, type, 0}, size, width, height, format,
+                type, pixels, listexec::drawPixels);
 }
 
 void APIENTRY glTexImage1D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLint border, GLenum format,
@@ -190,14 +281,9 @@ void APIENTRY glTexImage1D(GLenum target, GLint level, GLint internalformat, GLs
     }
     if ((border != 0 && border != 1) || width < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
     if (GLenum e = checkFormat(format, type, false)) return formatError(ctx, e);
-    int32_t size = __glImageSize(width, 1, format, type);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 108, 32, size, width, 1, format, type, pixels, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[8] = {target, uint32_t(level), uint32_t(internalformat), uint32_t(width), uint32_t(border),
-                                format, type, bytes};
-    std::memcpy(n->payload(), header, sizeof header);
-    __glAppendListNode(ctx, n, listexec::texImage1D);
+    recordImage(ctx, kOpTexImage1D,
+                TexImage1DRecord{target, level, internalformat, width, border, format, type, 0},
+                __glImageSize(width, 1, format, type), width, 1, format, type, pixels, listexec::texImage1D);
 }
 
 void APIENTRY glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height,
@@ -210,14 +296,10 @@ void APIENTRY glTexImage2D(GLenum target, GLint level, GLint internalformat, GLs
     }
     if ((border != 0 && border != 1) || width < 0 || height < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
     if (GLenum e = checkFormat(format, type, false)) return formatError(ctx, e);
-    int32_t size = __glImageSize(width, height, format, type);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 109, 36, size, width, height, format, type, pixels, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[9] = {target, uint32_t(level), uint32_t(internalformat), uint32_t(width), uint32_t(height),
-                                uint32_t(border), format, type, bytes};
-    std::memcpy(n->payload(), header, sizeof header);
-    __glAppendListNode(ctx, n, listexec::texImage2D);
+    recordImage(ctx, kOpTexImage2D,
+                TexImage2DRecord{target, level, internalformat, width, height, border, format, type, 0},
+                __glImageSize(width, height, format, type), width, height, format, type, pixels,
+                listexec::texImage2D);
 }
 
 void APIENTRY glTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLsizei width, GLenum format, GLenum type,
@@ -225,13 +307,8 @@ void APIENTRY glTexSubImage1D(GLenum target, GLint level, GLint xoffset, GLsizei
     GlContext *ctx = current();
     if (width < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
     if (GLenum e = checkFormat(format, type, false)) return formatError(ctx, e);
-    int32_t size = __glImageSize(width, 1, format, type);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 203, 28, size, width, 1, format, type, pixels, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[7] = {target, uint32_t(level), uint32_t(xoffset), uint32_t(width), format, type, bytes};
-    std::memcpy(n->payload(), header, sizeof header);
-    __glAppendListNode(ctx, n, listexec::texSubImage1D);
+    recordImage(ctx, kOpTexSubImage1D, TexSubImage1DRecord{target, level, xoffset, width, format, type, 0},
+                __glImageSize(width, 1, format, type), width, 1, format, type, pixels, listexec::texSubImage1D);
 }
 
 void APIENTRY glTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint yoffset, GLsizei width, GLsizei height,
@@ -239,14 +316,38 @@ void APIENTRY glTexSubImage2D(GLenum target, GLint level, GLint xoffset, GLint y
     GlContext *ctx = current();
     if (width < 0 || height < 0) return __glCompileError(ctx, GL_INVALID_VALUE);
     if (GLenum e = checkFormat(format, type, false)) return formatError(ctx, e);
-    int32_t size = __glImageSize(width, height, format, type);
-    uint32_t bytes;
-    GlListNode *n = imageNode(ctx, 204, 36, size, width, height, format, type, pixels, bytes);
-    if (n == nullptr) return;
-    const uint32_t header[9] = {target, uint32_t(level), uint32_t(xoffset), uint32_t(yoffset), uint32_t(width),
-                                uint32_t(height), format, type, bytes};
-    std::memcpy(n->payload(), header, sizeof header);
-    __glAppendListNode(ctx, n, listexec::texSubImage2D);
+    recordImage(ctx, kOpTexSubImage2D,
+                TexSubImage2DRecord{target, level, xoffset, yoffset, width, height, format, type, 0},
+                __glImageSize(width, height, format, type), width, height, format, type, pixels,
+                listexec::texSubImage2D);
 }
 
 }  // namespace icd::compile
+
+namespace icd {
+
+// A table's argument errors are recorded (a proxy target answers at once); the entries go into
+// the list unpacked.
+void APIENTRY __glCompileColorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type,
+                                    const GLvoid *table) {
+    GlContext *ctx = current();
+    if (target == GL_PROXY_TEXTURE_1D || target == GL_PROXY_TEXTURE_2D) {
+        using F = void(APIENTRY *)(GLenum, GLenum, GLsizei, GLenum, GLenum, const GLvoid *);
+        return reinterpret_cast<F>(ctx->execTable->slot[slot::__glDoColorTable])(target, internalformat, width, format,
+                                                                                 type, table);
+    }
+    if (GLenum e = __glCheckColorTableArgs(ctx, target, internalformat, width, format, type))
+        return __glCompileError(ctx, e);
+    recordImage(ctx, kOpColorTable, ColorTableRecord{target, internalformat, width, format, type, 0},
+                __glImageSize(width, 1, format, type), width, 1, format, type, table, listexec::colorTable);
+}
+
+void APIENTRY __glCompileColorSubTable(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
+                                       const GLvoid *table) {
+    GlContext *ctx = current();
+    if (GLenum e = __glCheckColorSubTableArgs(ctx, target, start, count, format, type)) return __glCompileError(ctx, e);
+    recordImage(ctx, kOpColorSubTable, ColorSubTableRecord{target, start, count, format, type, 0},
+                __glImageSize(count, 1, format, type), count, 1, format, type, table, listexec::colorSubTable);
+}
+
+}  // namespace icd

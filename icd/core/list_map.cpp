@@ -1,7 +1,7 @@
 // Display-list evaluator maps: the control points are copied out of the caller's strides into a
 // tight block of floats (doubles converted), and replayed through the immediate glMap*f entries
 // with the strides of that block.
-#include "icd/core/built.h"
+#include "icd/core/list_select.h"
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
 

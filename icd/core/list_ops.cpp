@@ -1,7 +1,7 @@
 // The fixed-size display-list commands, generated from the opcode list (list_ops.h): for every
 // recipe, the compile routine in the compile table's namespace and the execute routine of its
 // opcode; and the two execute tables that map opcodes to routines.
-#include "icd/core/built.h"
+#include "icd/core/list_select.h"
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
 

@@ -64,6 +64,8 @@ const uint8_t *texImage1D(const uint8_t *p);
 const uint8_t *texImage2D(const uint8_t *p);
 const uint8_t *texSubImage1D(const uint8_t *p);
 const uint8_t *texSubImage2D(const uint8_t *p);
+const uint8_t *colorTable(const uint8_t *p);
+const uint8_t *colorSubTable(const uint8_t *p);
 }  // namespace listexec
 
 struct GlListRoutineRow {
@@ -82,7 +84,7 @@ inline constexpr GlListRoutineRow kGlListRoutines[] = {
     {111, listexec::texEnvfv}, {113, listexec::texEnviv}, {115, listexec::texGendv},
     {117, listexec::texGenfv}, {119, listexec::texGeniv}, {137, listexec::disable}, {138, listexec::enable},
     {166, listexec::pixelMapfv}, {167, listexec::pixelMapuiv}, {168, listexec::pixelMapusv},
-    {194, listexec::copyColorTable}, {206, listexec::prioritizeTextures}, {208, listexec::pointParameterf},
+    {192, listexec::colorSubTable}, {193, listexec::colorTable}, {194, listexec::copyColorTable}, {206, listexec::prioritizeTextures}, {208, listexec::pointParameterf},
     {209, listexec::pointParameterfv},
     {210, listexec::multiTexCoord<GLdouble, 1, listpack::slot::__glDoMultiTexCoord1dvSGIS>},
     {211, listexec::multiTexCoord<GLfloat, 1, listpack::slot::__glDoMultiTexCoord1fvSGIS>},

@@ -1,5 +1,6 @@
 // Validation: the mode word, the vertex need masks, the current textures, the alpha-test table,
 // and the pick sequence that runs every picker slot in the order their inputs require.
+#include "icd/vertex/color_units.h"
 #include <cmath>
 #include "icd/core/pick.h"
 #include "icd/core/core.h"
@@ -150,7 +151,7 @@ void __glBuildAlphaTestTable(GlContext *ctx) {
     int32_t size = in.alphaTestSize;
     if (size <= 0 || size > 256) size = 256;
     in.alphaTestSize = size;
-    float alphaScale = ctx->scales.alphaScale > 0.0f ? ctx->scales.alphaScale : 255.0f;
+    float alphaScale = ctx->scales.alphaScale > 0.0f ? ctx->scales.alphaScale : kGlContextColorScale;
     in.alphaTestScale = float(size - 1) / alphaScale;
     int32_t r = int32_t(ctx->state.color.alphaRef * in.alphaTestScale * alphaScale);
     GLenum func = ctx->state.mode.alphaFunc;

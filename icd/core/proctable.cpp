@@ -1,7 +1,7 @@
 // The three proc-table templates and the operations that copy and publish tables.
 #include <cstring>
 #include "icd/core/core.h"
-#include "icd/core/built.h"
+#include "icd/core/list_select.h"
 #include "icd/core/nop_entries.h"
 
 #define GL_SLOT(entry) reinterpret_cast<GlEntry>(&entry)

@@ -1,16 +1,13 @@
 // The texture, evaluator and pixel queries: texture environment, coordinate generation, texture
 // parameters and levels, texture images, evaluator maps, pixel maps and the polygon stipple.
-//
-// Texture objects are not kept by the driver yet. Where the state
-// has no record, the answer is what the setters leave (the OpenGL defaults); where only an
-// object could answer (a level's image), the query checks its arguments, reports
-// its errors and writes nothing.
+// A target with no bound object answers what the setters leave (the OpenGL defaults).
 #include <cstring>
 #include <type_traits>
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
 #include "icd/core/query.h"
 #include "icd/pixel/texture_object.h"
+#include "icd/pixel/texture.h"
 #include "icd/pixel/pixel_span.h"
 #include "icd/vertex/eval.h"
 
@@ -58,9 +55,8 @@ void getTexEnv(GLenum target, GLenum pname, T *params) {
     case GL_TEXTURE_ENV_COLOR: {
         // Kept in fragment colour units: back to [0, 1] through the same factors.
         double c[4] = {0, 0, 0, 0};
-        const GlColorScales &s = ctx->scales;
-        const float unit[4] = {s.redScale * s.redMaxOverScale, s.greenScale * s.greenMaxOverScale,
-                               s.blueScale * s.blueMaxOverScale, s.alphaScale * s.alphaMaxOverScale};
+        float unit[4];
+        __glFragmentColorUnits(ctx, unit);
         if (const GlTexEnvRecord *env = envOf(ctx))
             for (int i = 0; i < 4; ++i) c[i] = unit[i] > 0.0f ? env->color[i] / unit[i] : 0.0;
         setValues(a, Kind::Normalised, c, 4);
@@ -181,7 +177,7 @@ void getTexLevelParameter(GLenum target, GLint level, GLenum pname, T *params) {
     if (!isLevelParameter(pname)) return __glSetError(GL_INVALID_ENUM);
     GlTextureObject *tex = boundTexture(ctx, target);
     if (level < 0 || level >= levelCount(ctx, tex, target)) return __glSetError(GL_INVALID_VALUE);
-    if (tex == nullptr) return;  // no texture object to answer for yet
+    if (tex == nullptr) return;  // no texture object to answer for
     Answer a;
     gatherLevel(tex, tex->levels != nullptr ? tex->levels[level] : nullptr, pname, a);
     glquery::put(ctx, a, params);
@@ -268,13 +264,14 @@ void APIENTRY glGetTexLevelParameteriv(GLenum target, GLint level, GLenum pname,
     getTexLevelParameter(target, level, pname, params);
 }
 
-// Packing a level waits for the pixel path: after its checks the query writes nothing.
-void APIENTRY glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, GLvoid *) {
+void APIENTRY glGetTexImage(GLenum target, GLint level, GLenum format, GLenum type, GLvoid *pixels) {
     GlContext *ctx = glquery::queryContext();
     if (ctx == nullptr) return;
     if (!isTextureTarget(target) || !isImageFormat(format) || !isImageType(type)) return __glSetError(GL_INVALID_ENUM);
-    if (level < 0 || level >= levelCount(ctx, boundTexture(ctx, target), target)) return __glSetError(GL_INVALID_VALUE);
+    GlTextureObject *tex = boundTexture(ctx, target);
+    if (level < 0 || level >= levelCount(ctx, tex, target)) return __glSetError(GL_INVALID_VALUE);
     if (!packedTypeFits(format, type)) return __glSetError(GL_INVALID_OPERATION);
+    __glGetTexLevelImage(ctx, tex, level, format, type, pixels);
 }
 
 void APIENTRY glGetMapdv(GLenum target, GLenum query, GLdouble *v) { getMap(target, query, v); }

@@ -3,6 +3,7 @@
 // from one template; a scalar form checks its pname before anything else and then runs the
 // vector form.
 #include "icd/core/state_entries_util.h"
+#include "icd/vertex/color_units.h"
 
 using namespace glstate;
 
@@ -201,7 +202,7 @@ void fogv(GLenum pname, const T *params) {
         readColor(color, params);
         for (int i = 0; i < 4; ++i) f.fogColor[i] = clampTo(color[i], 0.0f, 1.0f);
         scaleColor(ctx, f.fogScaledColor, f.fogColor);
-        for (int i = 0; i < 3; ++i) f.fogColorBytes[i] = uint8_t(truncToInt(f.fogColor[i] * 255.0f + 0.5f));
+        for (int i = 0; i < 3; ++i) f.fogColorBytes[i] = unitToByteRound(f.fogColor[i]);
         break;
     }
     default:

@@ -1,4 +1,5 @@
 // Register words of the triangle engine from GL state, the blend table, and the hardware vertex.
+#include "icd/vertex/color_units.h"
 #include <array>
 #include <cstring>
 #include "icd/core/context.h"
@@ -53,13 +54,6 @@ constexpr std::array<HwBlendEntry, kFactors * kFactors> kBlendTable = buildBlend
 
 constexpr uint32_t kAlphaFunctionWords[8] = {0x100, 0x200, 0x300, 0x400, 0x500, 0x600, 0x700, 0x800};
 
-// Rounds to nearest through the float's mantissa: the low byte of x + 1.5 x 2^23.
-uint32_t roundByte(float x) {
-    float f = x + 12582912.0f;
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return bits & 0xFF;
-}
 
 }  // namespace
 
@@ -165,12 +159,12 @@ void __glHwLoadTriangleState(GlContext *ctx) {
 // ---- vertices ---------------------------------------------------------------------------------------
 
 uint32_t __glHwColourWord(const float *c) {
-    return roundByte(c[3]) << 24 | roundByte(c[0]) << 16 | roundByte(c[1]) << 8 | roundByte(c[2]);
+    return channelToByteNearest(c[3]) << 24 | channelToByteNearest(c[0]) << 16 | channelToByteNearest(c[1]) << 8 | channelToByteNearest(c[2]);
 }
 
 void __glHwEncodeVertex(const GlContext *ctx, const GlVertex *v, uint32_t tag, uint32_t colour, HwVertex *out) {
     uint32_t fog = 0;
-    if (ctx->state.span.raster.shadeFlags & kGlShadeFog) fog = uint32_t(255.0f - v->fog * 255.0f) & 0xFF;
+    if (ctx->state.span.raster.shadeFlags & kGlShadeFog) fog = unitToByteTrunc(1.0f - v->fog);
     out->fogTag = fog << 24 | tag;
     out->colour = colour;
     out->x = v->window[0] - ctx->limits.biasXf;

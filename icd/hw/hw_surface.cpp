@@ -1,6 +1,7 @@
 // Colour and depth buffer objects of the chip, their clears, the clip rectangle and the surface
 // words. The buffer objects are the software ones with the chip's resize and clear procs, so that
 // a drawable the chip cannot reach still works through the same objects.
+#include "icd/vertex/color_units.h"
 #include <cstdlib>
 #include "icd/core/buffers.h"
 #include "icd/core/context.h"
@@ -27,11 +28,6 @@ constexpr uint32_t kHwClipObject = 0x1012;
 
 HwState *hwOf(GlContext *ctx) { return &ctx->hw; }
 
-uint32_t truncUnit(double v, double scale) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 1.0) return uint32_t(scale + 0.5);
-    return uint32_t(v * scale + 0.5);
-}
 
 // The clear box relative to the buffer's pixel (0, 0): point word then size word.
 void boxWords(const GlContext *ctx, const GlClipBox &box, uint32_t *w) {
@@ -178,7 +174,7 @@ void __glHwClearColorBuffer(GlColorBuffer *cb) {
     const float *c = ctx->state.color.clearColor;
     bindWords(w, 2, kHwColourFill);
     *w++ = hwMethodHeader(1, 2, 0x304);
-    *w++ = 0xFF000000u | truncUnit(c[0], 255.0) << 16 | truncUnit(c[1], 255.0) << 8 | truncUnit(c[2], 255.0);
+    *w++ = 0xFF000000u | unitToScaleRound(c[0], 255.0) << 16 | unitToScaleRound(c[1], 255.0) << 8 | unitToScaleRound(c[2], 255.0);
     *w++ = hwMethodHeader(2, 2, 0x400);
     boxWords(ctx, box, w);
     w += 2;
@@ -204,7 +200,7 @@ void __glHwClearDepthBuffer(GlDepthBuffer *db) {
     uint32_t *w = start;
     bindWords(w, 3, kHwDepthFill);
     *w++ = hwMethodHeader(1, 3, 0x304);
-    *w++ = truncUnit(ctx->state.mode.depthClear, 65535.0);
+    *w++ = unitToScaleRound(ctx->state.mode.depthClear, 65535.0);
     *w++ = hwMethodHeader(2, 3, 0x400);
     boxWords(ctx, box, w);
     w += 2;

@@ -1,12 +1,14 @@
 // Colour tables of texture objects: the extension entries that load, partly replace, copy and
 // query the table of the texture bound on the current unit, and the two context procs behind
 // the loads. Entries are bytes, one per channel of the table's base format.
+#include "icd/vertex/color_units.h"
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/gl_entries.h"
 #include "icd/core/state_entries_util.h"
 #include "icd/pixel/color_table.h"
+#include "icd/pixel/pixel_ops.h"
 #include "icd/pixel/texel_format.h"
 #include "icd/pixel/texture.h"
 #include "icd/pixel/texture_convert.h"
@@ -63,24 +65,23 @@ GlTextureObject *objectOf(GlContext *ctx, GLenum target) {
     return __glLookUpBoundTexture(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
 }
 
-uint8_t toByte(float v) { return uint8_t(v * 255.0f + 0.5f); }
-
 // RGBA floats into entries of the table's base format.
 void storeEntries(const GlColorTable &t, const float *rgba, int32_t count, uint8_t *out) {
     for (int32_t i = 0; i < count; ++i, rgba += 4) {
         switch (t.baseFormat) {
-        case GL_ALPHA: *out++ = toByte(rgba[3]); break;
-        case GL_RGB: *out++ = toByte(rgba[0]), *out++ = toByte(rgba[1]), *out++ = toByte(rgba[2]); break;
+        case GL_ALPHA: *out++ = unitToByteRound(rgba[3]); break;
+        case GL_RGB: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]); break;
         case GL_RGBA:
-            *out++ = toByte(rgba[0]), *out++ = toByte(rgba[1]), *out++ = toByte(rgba[2]), *out++ = toByte(rgba[3]);
+            *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]), *out++ = unitToByteRound(rgba[3]);
             break;
-        case GL_LUMINANCE_ALPHA: *out++ = toByte(rgba[0]), *out++ = toByte(rgba[3]); break;
-        default: *out++ = toByte(rgba[0]); break;  // luminance, intensity
+        case GL_LUMINANCE_ALPHA: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[3]); break;
+        default: *out++ = unitToByteRound(rgba[0]); break;  // luminance, intensity
         }
     }
 }
 
-// Client entries (unpacked unless packed) into entries first .. first + count - 1.
+// Client entries (unpacked unless packed), through the pixel path and its transfer, into entries
+// first .. first + count - 1.
 void loadEntries(GlContext *ctx, GlColorTable &t, int32_t first, int32_t count, GLenum format, GLenum type,
                  const GLvoid *data, bool packed) {
     if (count <= 0 || data == nullptr || t.entries == nullptr) return;
@@ -96,7 +97,7 @@ void loadEntries(GlContext *ctx, GlColorTable &t, int32_t first, int32_t count, 
     if (rgba == nullptr || (!packed && tight == nullptr)) {
         __glSetError(GL_OUT_OF_MEMORY);
     } else if (source != nullptr) {
-        __glClientPixelsToRgba(source, format, type, count, rgba);
+        __glImageToRgba(ctx, source, count, 1, format, type, GL_TRUE, rgba);
         storeEntries(t, rgba, count, t.entries + size_t(first) * size_t(t.components));
     }
     ctx->hostProcs.free(ctx, tight);
@@ -147,9 +148,39 @@ struct TableTarget {
     GlColorTable *table;
 };
 
-void intoTable(GlContext *, const float *rgba, const GlFramebufferRect &r, void *arg) {
+// The frame buffer's colours ([0, 1]) through the colour transfer when one is on, then into the
+// entries.
+void intoTable(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, void *arg) {
     GlColorTable &t = *static_cast<TableTarget *>(arg)->table;
+    float *transferred = nullptr;
+    if (ctx->state.pixel.tables.transferRGBA) {
+        transferred = static_cast<float *>(ctx->hostProcs.alloc(ctx, size_t(r.width) * 16));
+        if (transferred == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+        __glImageToRgba(ctx, rgba, r.width, 1, GL_RGBA, GL_FLOAT, GL_TRUE, transferred);
+        rgba = transferred;
+    }
     storeEntries(t, rgba, r.width, t.entries + size_t(r.dx) * size_t(t.components));
+    ctx->hostProcs.free(ctx, transferred);
+}
+
+// The entries as the [0, 1] groups a read returns: luminance and intensity in red, the missing
+// colours 0, a missing alpha 1.
+void entriesToRgba(const GlColorTable &t, float *out) {
+    const uint8_t *e = t.entries;
+    for (int32_t i = 0; i < t.width; ++i, out += 4) {
+        float c[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        switch (t.baseFormat) {
+        case GL_ALPHA: c[3] = *e++ / 255.0f; break;
+        case GL_RGB: c[0] = e[0] / 255.0f, c[1] = e[1] / 255.0f, c[2] = e[2] / 255.0f, e += 3; break;
+        case GL_RGBA:
+            for (int k = 0; k < 4; ++k) c[k] = e[k] / 255.0f;
+            e += 4;
+            break;
+        case GL_LUMINANCE_ALPHA: c[0] = e[0] / 255.0f, c[3] = e[1] / 255.0f, e += 2; break;
+        default: c[0] = *e++ / 255.0f; break;  // luminance, intensity
+        }
+        for (int k = 0; k < 4; ++k) out[k] = c[k];
+    }
 }
 
 template <class T>
@@ -227,10 +258,10 @@ void __glLoadColorSubTable(GlContext *ctx, GLenum target, GLsizei start, GLsizei
     tableChanged(ctx, target);
 }
 
-namespace icd {
+namespace {
 
-void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type,
-                               const GLvoid *table) {
+void colorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type, const GLvoid *table,
+                GLboolean packed) {
     GlContext *ctx = prologue();
     if (ctx == nullptr) return;
     const bool proxy = target == GL_PROXY_TEXTURE_1D || target == GL_PROXY_TEXTURE_2D;
@@ -240,17 +271,40 @@ void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei wid
     } else if (e != 0) {
         return __glSetError(e);
     }
-    __glLoadColorTable(ctx, target, internalformat, width, format, type, table, GL_FALSE);
+    __glLoadColorTable(ctx, target, internalformat, width, format, type, table, packed);
     markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+}
+
+void colorSubTable(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type, const GLvoid *table,
+                   GLboolean packed) {
+    GlContext *ctx = prologue();
+    if (ctx == nullptr) return;
+    if (GLenum e = __glCheckColorSubTableArgs(ctx, target, start, count, format, type)) return __glSetError(e);
+    __glLoadColorSubTable(ctx, target, start, count, format, type, table, packed);
+    markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+}
+
+}  // namespace
+
+void __glColorTableFromList(GLenum target, GLenum internalFormat, GLsizei width, GLenum format, GLenum type,
+                            const GLvoid *table) {
+    colorTable(target, internalFormat, width, format, type, table, GL_TRUE);
+}
+void __glColorSubTableFromList(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
+                               const GLvoid *table) {
+    colorSubTable(target, start, count, format, type, table, GL_TRUE);
+}
+
+namespace icd {
+
+void APIENTRY __glDoColorTable(GLenum target, GLenum internalformat, GLsizei width, GLenum format, GLenum type,
+                               const GLvoid *table) {
+    colorTable(target, internalformat, width, format, type, table, GL_FALSE);
 }
 
 void APIENTRY __glDoColorSubTable(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
                                   const GLvoid *table) {
-    GlContext *ctx = prologue();
-    if (ctx == nullptr) return;
-    if (GLenum e = __glCheckColorSubTableArgs(ctx, target, start, count, format, type)) return __glSetError(e);
-    __glLoadColorSubTable(ctx, target, start, count, format, type, table, GL_FALSE);
-    markDirty(ctx, kGlDirtyPixel | kGlDirtyGeneral);
+    colorSubTable(target, start, count, format, type, table, GL_FALSE);
 }
 
 // Validation runs first here as well: the frame-buffer read takes the read buffer it chooses.
@@ -271,15 +325,19 @@ void APIENTRY __glDoCopyColorTable(GLenum target, GLenum internalformat, GLint x
     if (__glReadFramebufferRgba(ctx, x, y, width, 1, intoTable, &into)) markDirty(ctx, kGlDirtyPixel);
 }
 
-// Reading a table back is not offered: after its checks the query always answers
-// GL_INVALID_ENUM and writes nothing.
-void APIENTRY __glDoGetColorTable(GLenum target, GLenum format, GLenum type, GLvoid *) {
+// The table's entries packed into client memory through the pixel path with the pack modes.
+void APIENTRY __glDoGetColorTable(GLenum target, GLenum format, GLenum type, GLvoid *table) {
     GlContext *ctx = prologue();
     if (ctx == nullptr) return;
-    (void)target;
-    (void)format;
-    (void)type;
-    __glSetError(GL_INVALID_ENUM);
+    if (target != GL_TEXTURE_1D && target != GL_TEXTURE_2D) return __glSetError(GL_INVALID_ENUM);
+    if (!isTableFormat(format) || !isTableType(type)) return __glSetError(GL_INVALID_ENUM);
+    const GlColorTable *t = tableOf(ctx, target);
+    if (t == nullptr || t->width <= 0 || t->entries == nullptr || table == nullptr) return;
+    float *rgba = static_cast<float *>(ctx->hostProcs.alloc(ctx, size_t(t->width) * 16));
+    if (rgba == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+    entriesToRgba(*t, rgba);
+    __glRgbaToImage(ctx, rgba, t->width, 1, format, type, table);
+    ctx->hostProcs.free(ctx, rgba);
 }
 
 void APIENTRY __glDoGetColorTableParameterfv(GLenum target, GLenum pname, GLfloat *params) {

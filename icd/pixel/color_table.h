@@ -19,3 +19,9 @@ void __glLoadColorTable(GlContext *ctx, GLenum target, GLenum internalFormat, GL
                         GLenum type, const GLvoid *data, GLboolean packed);
 void __glLoadColorSubTable(GlContext *ctx, GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
                            const GLvoid *data, GLboolean packed);
+// The replay of glColorTableEXT and glColorSubTableEXT from a display list: the entries' checks
+// and loads with the entries already tightly packed.
+void __glColorTableFromList(GLenum target, GLenum internalFormat, GLsizei width, GLenum format, GLenum type,
+                            const GLvoid *table);
+void __glColorSubTableFromList(GLenum target, GLsizei start, GLsizei count, GLenum format, GLenum type,
+                               const GLvoid *table);

@@ -35,10 +35,20 @@ struct Target {
     uint8_t *at(int32_t x, int32_t y) const { return base + ptrdiff_t(y - biasY) * pitchBytes + ptrdiff_t(x - biasX) * bytes; }
 };
 
-inline uint16_t pack565(const Target &t, uint32_t r, uint32_t g, uint32_t b) {
-    return uint16_t(((r >> (8 - t.r.bits)) << t.r.shift) | ((g >> (8 - t.g.bits)) << t.g.shift) |
-                    ((b >> (8 - t.b.bits)) << t.b.shift));
-}
+// A client byte c as the nearest value of an n-bit channel, round(c x (2^n - 1) / 255), already
+// shifted into place: the one conversion from [0, 255] to buffer units of the direct writers.
+struct RoundScale {
+    uint16_t r[256], g[256], b[256];
+    explicit RoundScale(const Target &t) {
+        auto nearest = [](uint32_t c, int32_t bits) { return (c * ((1u << bits) - 1) * 2 + 255) / 510; };
+        for (uint32_t c = 0; c < 256; ++c) {
+            r[c] = uint16_t(nearest(c, t.r.bits) << t.r.shift);
+            g[c] = uint16_t(nearest(c, t.g.bits) << t.g.shift);
+            b[c] = uint16_t(nearest(c, t.b.bits) << t.b.shift);
+        }
+    }
+    uint16_t pack(uint32_t red, uint32_t green, uint32_t blue) const { return uint16_t(r[red] | g[green] | b[blue]); }
+};
 
 // A byte scaled to n bits in units of 1/256 of a step (255 becomes (2^n - 1) x 256), so that the
 // dither value (below 256) never carries full white or black into the next step.
@@ -59,10 +69,9 @@ template <class Put>
 void walk(GlContext *ctx, GlPixelSpan *s, const Target &t, int32_t srcBytes, Put put) {
     withLock(ctx, [&] {
         int32_t y = s->currentRow;
-        const uint8_t *src = s->srcStart;
-        for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep, src += s->srcRowBytes) {
+        for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep) {
             int32_t x = s->startColumn;
-            const uint8_t *p = src;
+            const uint8_t *p = s->srcStart + ptrdiff_t(r) * s->srcRowBytes;
             for (int32_t c = 0; c < s->dstWidth; ++c, x += s->xStep, p += srcBytes) put(t.at(x, y), p, x, y);
         }
     });
@@ -96,9 +105,8 @@ void __glDrawIndexBytesFast(GlContext *ctx, GlPixelSpan *s) {
     if (s->xStep > 0) {
         withLock(ctx, [&] {
             int32_t y = s->currentRow;
-            const uint8_t *src = s->srcStart;
-            for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep, src += s->srcRowBytes)
-                std::memcpy(t.at(s->startColumn, y), src, size_t(s->dstWidth));
+            for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep)
+                std::memcpy(t.at(s->startColumn, y), s->srcStart + ptrdiff_t(r) * s->srcRowBytes, size_t(s->dstWidth));
         });
         return;
     }
@@ -107,8 +115,9 @@ void __glDrawIndexBytesFast(GlContext *ctx, GlPixelSpan *s) {
 
 void __glDrawRGBBytesTo16(GlContext *ctx, GlPixelSpan *s) {
     const Target t = targetOf(ctx);
+    const RoundScale scale(t);
     walk(ctx, s, t, 3, [&](uint8_t *d, const uint8_t *p, int32_t, int32_t) {
-        const uint16_t v = pack565(t, p[0], p[1], p[2]);
+        const uint16_t v = scale.pack(p[0], p[1], p[2]);
         std::memcpy(d, &v, 2);
     });
 }
@@ -127,6 +136,7 @@ void __glDrawRGBBytesTo16Dithered(GlContext *ctx, GlPixelSpan *s) {
 
 void __glDrawRGBABytesAlphaTestedTo16(GlContext *ctx, GlPixelSpan *s) {
     const Target t = targetOf(ctx);
+    const RoundScale scale(t);
     // Byte positions of R, G, B, A in the source pixel.
     uint8_t o[4] = {0, 1, 2, 3};
     if (s->srcFormat == kGlFormatABGR) o[0] = 3, o[1] = 2, o[2] = 1, o[3] = 0;
@@ -136,7 +146,7 @@ void __glDrawRGBABytesAlphaTestedTo16(GlContext *ctx, GlPixelSpan *s) {
     walk(ctx, s, t, 4, [&](uint8_t *d, const uint8_t *p, int32_t, int32_t) {
         const int32_t a = p[o[3]];
         if (!in.alphaTestTable[last == 255 ? a : (a * last + 127) / 255]) return;
-        const uint16_t v = pack565(t, p[o[0]], p[o[1]], p[o[2]]);
+        const uint16_t v = scale.pack(p[o[0]], p[o[1]], p[o[2]]);
         std::memcpy(d, &v, 2);
     });
 }

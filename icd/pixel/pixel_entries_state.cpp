@@ -13,13 +13,6 @@ void freeBlock(GlContext *ctx, float *&table) {
 
 float *allocTable(GlContext *ctx) { return static_cast<float *>(ctx->hostProcs.alloc(ctx, 256 * sizeof(float))); }
 
-float floatFromBits(uint32_t bits) {
-    union {
-        uint32_t u;
-        float f;
-    } v{bits};
-    return v.f;
-}
 
 }  // namespace
 
@@ -63,17 +56,24 @@ bool __glBuildPixelByteTables(GlContext *ctx) {
             return false;
         }
     }
-    const float oneOver255 = floatFromBits(0x3B808081);
-    const GlColorScales &s = ctx->scales;
-    const float factor[4] = {s.redScale * oneOver255, s.greenScale * oneOver255, s.blueScale * oneOver255,
-                             s.alphaScale * oneOver255};
+    // Byte i is i / 255 of the client's range: entry i = i x units / 255 in the table's units.
     const uint32_t indexMask = __glPixelIndexMask(ctx);
     for (int i = 0; i < 256; ++i) {
-        for (int c = 0; c < 4; ++c) (*tables[c])[i] = float(i) * factor[c];
+        for (int c = 0; c < 4; ++c) (*tables[c])[i] = float(double(i) * double(t.tableUnits[c]) / 255.0);
         t.ubyteIndex[i] = float(uint32_t(i) & indexMask);
     }
     t.rgbaValid = 0;
     return true;
+}
+
+bool __glUsePixelTableUnits(GlContext *ctx, const float units[4]) {
+    GlPixelTables &t = ctx->state.pixel.tables;
+    bool same = t.ubyteRed != nullptr && t.ubyteIndex != nullptr;
+    for (int k = 0; k < 4; ++k) same = same && t.tableUnits[k] == units[k];
+    if (same) return true;
+    for (int k = 0; k < 4; ++k) t.tableUnits[k] = units[k];
+    t.indexToRGBAValid = 0;
+    return __glBuildPixelByteTables(ctx);
 }
 
 void __glInvalidatePixelTables(GlContext *ctx) {
@@ -96,6 +96,10 @@ void __glInitPixelState(GlContext *ctx) {
     p.store.unpack = GlPixelStoreModes{};
     p.store.pack.alignment = p.store.unpack.alignment = 4;
     p.readBuffer = p.readBufferRequested = ctx->visual.doubleBuffer ? GL_BACK : GL_FRONT;
+    // Until a glDrawPixels names its buffer, the tables are in the context's colour units.
+    const GlColorScales &s = ctx->scales;
+    const float units[4] = {s.redScale, s.greenScale, s.blueScale, s.alphaScale};
+    for (int k = 0; k < 4; ++k) p.tables.tableUnits[k] = units[k];
     __glBuildPixelByteTables(ctx);
     __glInvalidatePixelTables(ctx);
 }

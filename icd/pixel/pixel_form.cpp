@@ -11,18 +11,14 @@ namespace {
 constexpr int kZero = -1;  // 0.0
 constexpr int kFull = -2;  // the channel's maximum (alpha of formats without alpha)
 
-inline void maxima(const GlContext *ctx, float m[4]) {
-    m[0] = ctx->scales.redScale;
-    m[1] = ctx->scales.greenScale;
-    m[2] = ctx->scales.blueScale;
-    m[3] = ctx->scales.alphaScale;
+// [0, 1] -> the operation's colour units (the draw buffer's channel maxima for glDrawPixels).
+inline void maxima(const GlPixelSpan *span, float m[4]) {
+    for (int k = 0; k < 4; ++k) m[k] = span->toUnits[k];
 }
 
-inline void reciprocals(const GlContext *ctx, float r[4]) {
-    r[0] = ctx->scales.oneOverRedScale;
-    r[1] = ctx->scales.oneOverGreenScale;
-    r[2] = ctx->scales.oneOverBlueScale;
-    r[3] = ctx->scales.oneOverAlphaScale;
+// The operation's colour units (the read buffer's maxima for glReadPixels) -> [0, 1].
+inline void reciprocals(const GlPixelSpan *span, float r[4]) {
+    for (int k = 0; k < 4; ++k) r[k] = span->fromUnits[k] != 0.0f ? 1.0f / span->fromUnits[k] : 0.0f;
 }
 
 // Clamp on the bit pattern: above 1.0 (as a signed word, +infinity included) gives 1.0, negative
@@ -45,11 +41,11 @@ void clampRow(GlContext *, GlPixelSpan *span, const void *in, void *out) {
 
 // NIn floats a pixel into RGBA in colour-buffer units; channel k takes input S[k] (or a code).
 template <int NIn, int S0, int S1, int S2, int S3>
-void expandScaled(GlContext *ctx, GlPixelSpan *span, const void *in, void *out) {
+void expandScaled(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<float *>(out);
     float m[4];
-    maxima(ctx, m);
+    maxima(span, m);
     constexpr int sel[4] = {S0, S1, S2, S3};
     const int32_t n = __glSpanPixelCount(span);
     for (int32_t i = 0; i < n; ++i, src += NIn, dst += 4)
@@ -70,11 +66,11 @@ void rearrange(GlContext *, GlPixelSpan *span, const void *in, void *out) {
 // An RGBA row in colour-buffer units back to [0, 1], keeping NOut of its channels in the order
 // given.
 template <int NOut, int S0, int S1, int S2, int S3>
-void reduce(GlContext *ctx, GlPixelSpan *span, const void *in, void *out) {
+void reduce(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<float *>(out);
     float r[4];
-    reciprocals(ctx, r);
+    reciprocals(span, r);
     constexpr int sel[4] = {S0, S1, S2, S3};
     const int32_t n = __glSpanPixelCount(span);
     for (int32_t i = 0; i < n; ++i, src += 4, dst += NOut)
@@ -83,11 +79,11 @@ void reduce(GlContext *ctx, GlPixelSpan *span, const void *in, void *out) {
 
 // Luminance is the sum of the three colour channels, capped from above only.
 template <bool WithAlpha>
-void reduceLuminance(GlContext *ctx, GlPixelSpan *span, const void *in, void *out) {
+void reduceLuminance(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<float *>(out);
     float r[4];
-    reciprocals(ctx, r);
+    reciprocals(span, r);
     const int32_t n = __glSpanPixelCount(span);
     for (int32_t i = 0; i < n; ++i, src += 4) {
         float l = src[0] * r[0] + src[1] * r[1] + src[2] * r[2];

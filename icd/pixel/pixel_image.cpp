@@ -151,26 +151,28 @@ int32_t __glUnpackImageSlices(GlContext *ctx, GLsizei width, GLsizei height, GLs
     if (type == GL_BITMAP) {
         const int64_t rowSize = alignUp((rowElements + 7) / 8, m.alignment);
         const int64_t tight = (copyElements + 7) / 8;
-        const uint8_t *row = src + m.skipRows * rowSize + skipElements / 8;
+        const uint8_t *first = src + m.skipRows * rowSize + skipElements / 8;
         const int32_t offset = int32_t(skipElements % 8);
-        for (int32_t y = 0; y < height; ++y, row += rowSize, dst += tight)
-            copyBitmapRow(row, dst, copyElements, offset, m.lsbFirst != 0);
+        // Row addresses from the first row's: nothing is stepped past the client's last row.
+        for (int32_t y = 0; y < height; ++y, dst += tight)
+            copyBitmapRow(first + int64_t(y) * rowSize, dst, copyElements, offset, m.lsbFirst != 0);
         return 1;
     }
 
     const int64_t rowSize = alignUp(rowElements * e, m.alignment);
     const int64_t tight = copyElements * e;
     const int64_t sliceSize = int64_t(height) * rowSize;
-    const uint8_t *slice = src + skipElements * e + m.skipRows * rowSize;
+    const uint8_t *first = src + skipElements * e + m.skipRows * rowSize;
     const bool swap = e > 1 && m.swapBytes;
-    for (int32_t z = 0; z < depth; ++z, slice += sliceSize) {
+    for (int32_t z = 0; z < depth; ++z) {
+        const uint8_t *slice = first + int64_t(z) * sliceSize;
         if (!swap && rowSize == tight) {
             std::memcpy(dst, slice, size_t(tight * height));
             dst += tight * height;
             continue;
         }
-        const uint8_t *row = slice;
-        for (int32_t y = 0; y < height; ++y, row += rowSize, dst += tight) {
+        for (int32_t y = 0; y < height; ++y, dst += tight) {
+            const uint8_t *row = slice + int64_t(y) * rowSize;
             if (swap) swapCopy(row, dst, copyElements, e);
             else std::memcpy(dst, row, size_t(tight));
         }

@@ -2,6 +2,7 @@
 // against the window, the zoom run table, and the row runners that push each row through the
 // chosen chain between the buffer-access procs. Rows wider than the runners' buffers are done as
 // column strips of at most kGlPixelRowPixels source pixels.
+#include <cmath>
 #include <cstring>
 #include "icd/pixel/pixel_ops.h"
 #include "icd/pixel/pixel_ops_internal.h"
@@ -29,14 +30,16 @@ const void *runChain(GlContext *ctx, GlPixelSpan *s, const void *in, RowBuffers 
 void runToMemory(GlContext *ctx, GlPixelSpan *s, GlPixelReadProc reader, RowBuffers &b) {
     const int32_t step = rowStep(ctx);
     if (reader == nullptr) return;
+    // Row r's address from the first row's: no pointer is stepped past the client's last row.
+    uint8_t *const dst0 = s->dstStart;
     for (int32_t r = 0; r < s->height; ++r) {
+        s->dstStart = dst0 + ptrdiff_t(r) * s->dstRowBytes;
         if (s->stageCount == 0) {
             reader(ctx, s, s->dstStart);
         } else {
             reader(ctx, s, b.row[0]);
             runChain(ctx, s, b.row[0], b, 1, s->dstStart);
         }
-        s->dstStart += s->dstRowBytes;
         s->readY += float(step);
     }
 }
@@ -49,6 +52,12 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
               int32_t &endOut, int32_t &count) {
     if (z == 0.0f || w <= 0 || hi <= lo) return false;
     const float e = s + float(w) * z;
+    // A NaN or infinite start, zoom or end covers no column (and would turn every count below
+    // into a saturated integer).
+    if (!std::isfinite(s) || !std::isfinite(z) || !std::isfinite(e)) return false;
+    // An image wholly on one side of the box covers nothing; past this, the start (zoom above 0)
+    // or the end (below 0) lies before the box's far edge, so no bound below saturates.
+    if (z > 0.0f ? (s >= float(hi) || e <= float(lo)) : (e >= float(hi) || s <= float(lo))) return false;
     if (z > 0.0f) {
         float L = float(lo);
         if (L < s) L = float(truncInt(s + h)) + 0.5f;
@@ -68,6 +77,11 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             // that a shrinking zoom keeps for the last column stays.
             k = e > float(hi) ? truncInt((e - float(hi)) / z) : 0;
             endOut = hi;
+            // An image ending inside the last column, short of its centre, does not cover it.
+            if (e < float(hi)) {
+                const int32_t covered = truncInt(float(truncInt(e + h)) - h) + 1;
+                if (covered < endOut) endOut = covered;
+            }
         }
         if (k >= w) return false;
         w -= k;
@@ -83,6 +97,11 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
             // Starting past the box: only the pixels wholly beyond it go.
             k = s > float(hi) ? truncInt((float(hi) - s) / z) : 0;
             first = hi - 1;
+            // A start inside the last column, short of its centre, does not cover it.
+            if (s < float(hi)) {
+                const int32_t covered = truncInt(float(truncInt(s + h)) - h);
+                if (covered < first) first = covered;
+            }
         }
         if (k >= w) return false;
         w -= k;
@@ -102,50 +121,54 @@ bool clipAxis(float z, float &s, int32_t &w, int32_t lo, int32_t hi, float h, in
 // The ReadPixels clip against the drawable: read position moved to the first readable pixel,
 // skips grown by what was cut. False when a size would go negative.
 bool clipRead(GlContext *ctx, GlPixelSpan *s, int32_t &skipPixels, int32_t &skipRows) {
-    const int32_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
-    const int32_t W = ctx->state.transform.drawable.width, H = ctx->state.transform.drawable.height;
-    int32_t x = truncInt(s->readX), y = truncInt(s->readY);
-    int32_t w = s->width, h = s->height;
+    // In 64 bits: a position near the int limits plus a size must not wrap.
+    const int64_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
+    const int64_t W = ctx->state.transform.drawable.width, H = ctx->state.transform.drawable.height;
+    if (!(std::fabs(s->readX) < 1e15f) || !(std::fabs(s->readY) < 1e15f)) return false;
+    int64_t x = int64_t(double(s->readX)), y = int64_t(double(s->readY));
+    int64_t w = s->width, h = s->height;
+    int64_t cutX = 0, cutY = 0;
     if (x < ox) {
-        int32_t cut = ox - x;
-        skipPixels += cut;
-        w -= cut;
+        cutX = ox - x;
+        w -= cutX;
         x = ox;
     }
     if (x + w > ox + W) w = ox + W - x;
     if (w < 0) return false;
     if (!ctx->state.transform.drawable.yInverted) {
         if (y < oy) {
-            int32_t cut = oy - y;
-            skipRows += cut;
-            h -= cut;
+            cutY = oy - y;
+            h -= cutY;
             y = oy;
         }
         if (y + h > oy + H) h = oy + H - y;
     } else {
         // Rows run downward from read y.
         if (y > oy + H - 1) {
-            int32_t cut = y - (oy + H - 1);
-            skipRows += cut;
-            h -= cut;
+            cutY = y - (oy + H - 1);
+            h -= cutY;
             y = oy + H - 1;
         }
         if (y - h + 1 < oy) h = y - oy + 1;
     }
     if (h < 0) return false;
+    // Whatever is left lies inside the drawable, so every count fits again.
+    skipPixels = int32_t(int64_t(skipPixels) + cutX);
+    skipRows = int32_t(int64_t(skipRows) + cutY);
     s->readX = float(x);
     s->readY = float(y);
-    s->width = w;
-    s->height = h;
+    s->width = int32_t(w);
+    s->height = int32_t(h);
     return true;
 }
 
 void setupReadPosition(GlContext *ctx, GlPixelSpan *s, GLint x, GLint y) {
-    s->readX = float(x + ctx->limits.biasX);
+    // Biased in 64 bits: a coordinate near the int limits stays far outside, never wraps inside.
+    s->readX = float(int64_t(x) + ctx->limits.biasX);
     if (ctx->state.transform.drawable.yInverted)
-        s->readY = float(ctx->limits.biasY + ctx->state.transform.drawable.height - 1 - y);
+        s->readY = float(int64_t(ctx->limits.biasY) + ctx->state.transform.drawable.height - 1 - int64_t(y));
     else
-        s->readY = float(y + ctx->limits.biasY);
+        s->readY = float(int64_t(y) + ctx->limits.biasY);
 }
 
 GLenum internalColorFormat(const GlContext *ctx) { return ctx->visual.rgbaMode ? GL_RGBA : GL_COLOR_INDEX; }
@@ -346,7 +369,9 @@ void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum
         const float zoomX = ctx->state.pixel.transfer.zoomX;
         GlVertex &rp = ctx->current.vertex.rasterPos;
         const float x0 = rp.window[0];
-        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+        // The strip loop counts in 64 bits: a width near the int limit must not wrap.
+        for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+            const int32_t first = int32_t(first64);
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
             // Each strip starts where the zoomed columns before it end.
             rp.window[0] = float(double(x0) + double(first) * double(zoomX));
@@ -362,8 +387,11 @@ void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
     if (width <= 0 || height <= 0) return;
     withAccess(ctx, readMaskFor(ctx, format), [&] {
         RowBuffers b;
-        for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+        for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+            const int32_t first = int32_t(first64);
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+            // A strip that starts beyond the int range lies beyond every drawable.
+            if (int64_t(x) + first > INT32_MAX) break;
             GlPixelSpan s{};
             setFloatSource(ctx, &s);
             s.dstFormat = format;
@@ -420,15 +448,15 @@ void runImageCopy(GlContext *ctx, GlPixelSpan *s) {
     const bool stripable = s->srcType != GL_BITMAP && s->dstType != GL_BITMAP;
     const uint8_t *src0 = s->srcStart;
     uint8_t *dst0 = s->dstStart;
-    for (int32_t first = 0; first < width; first += kGlPixelRowPixels) {
+    for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
+        const int32_t first = int32_t(first64);
         const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
         s->width = count;
-        s->srcStart = src0 + ptrdiff_t(first) * s->srcGroupBytes;
-        s->dstStart = dst0 + ptrdiff_t(first) * s->dstGroupBytes;
         for (int32_t r = 0; r < s->height; ++r) {
+            // Addresses from the first row's, never stepped past the last row.
+            s->srcStart = src0 + ptrdiff_t(first) * s->srcGroupBytes + ptrdiff_t(r) * s->srcRowBytes;
+            s->dstStart = dst0 + ptrdiff_t(first) * s->dstGroupBytes + ptrdiff_t(r) * s->dstRowBytes;
             runChain(ctx, s, s->srcStart, b, 0, s->dstStart);
-            s->srcStart += s->srcRowBytes;
-            s->dstStart += s->dstRowBytes;
         }
         if (!stripable) break;
     }
@@ -450,6 +478,33 @@ void copyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer, GlPixelS
 
 void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, nullptr);
+}
+
+void __glImageToRgba(GlContext *ctx, const void *tight, GLsizei width, GLsizei rows, GLenum format, GLenum type,
+                     GLboolean applyTransfer, float *rgba) {
+    GlPixelSpan span{};
+    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, format, type, tight, GL_TRUE);
+    span.dstFormat = GL_RGBA;
+    span.dstType = GL_FLOAT;
+    span.dstData = reinterpret_cast<uint8_t *>(rgba);
+    span.finalFormat = GL_RGBA;
+    span.dstRowLength = width;
+    span.dstAlignment = 1;
+    __glComputeDstImageLayout(ctx, &span);
+    __glCopyImage(ctx, &span, applyTransfer);
+}
+
+void __glRgbaToImage(GlContext *ctx, const float *rgba, GLsizei width, GLsizei rows, GLenum format, GLenum type,
+                     void *pixels) {
+    GlPixelSpan span{};
+    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
+    span.dstFormat = format;
+    span.dstType = type;
+    span.dstData = static_cast<uint8_t *>(pixels);
+    span.finalFormat = format;
+    __glLoadPackState(ctx, &span);
+    __glComputeDstImageLayout(ctx, &span);
+    __glCopyImage(ctx, &span, GL_FALSE);
 }
 
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {

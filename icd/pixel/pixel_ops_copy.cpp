@@ -119,7 +119,8 @@ void __glCopyPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
         GlVertex &rp = ctx->current.vertex.rasterPos;
         const float x0 = rp.window[0];
         const double zoomX = ctx->state.pixel.transfer.zoomX;
-        const int32_t strips = (width + kGlPixelRowPixels - 1) / kGlPixelRowPixels;
+        // In 64 bits: a width near the int limit must not wrap.
+        const int32_t strips = int32_t((int64_t(width) + kGlPixelRowPixels - 1) / kGlPixelRowPixels);
         // Strips of a copy moving right go right to left, so that no strip draws over the source
         // of one still to come.
         const bool rightToLeft = double(x0) - 0.5 - double(ctx->limits.biasX) > double(x);
@@ -127,6 +128,8 @@ void __glCopyPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
             const int32_t k = rightToLeft ? strips - 1 - i : i;
             const int32_t first = k * kGlPixelRowPixels;
             const int32_t count = width - first < kGlPixelRowPixels ? width - first : kGlPixelRowPixels;
+            // A strip that starts beyond the int range lies beyond every drawable.
+            if (int64_t(x) + first > INT32_MAX) continue;
             rp.window[0] = float(double(x0) + double(first) * zoomX);
             copyStrip(ctx, x + first, y, count, height, format, b);
         }

@@ -32,7 +32,11 @@ void runToFramebuffer(GlContext *ctx, GlPixelSpan *s, RowBuffers &b, RowOf rowOf
     if (render == nullptr) return;
     float y = s->rowY;
     int32_t lastRow = truncInt(y);
+    // Row r's address is formed from the first row's, so that no pointer is ever stepped past
+    // the last row of the client's image.
+    const uint8_t *const src0 = s->srcStart;
     for (int32_t r = 0; r < s->height; ++r) {
+        if (src0 != nullptr) s->srcStart = src0 + ptrdiff_t(r) * s->srcRowBytes;
         s->rowY = y;
         y += s->zoomY;
         const int32_t row = truncInt(y);
@@ -40,7 +44,6 @@ void runToFramebuffer(GlContext *ctx, GlPixelSpan *s, RowBuffers &b, RowOf rowOf
             if (render(ctx, s, rowOf(s, r)) <= 0) break;
             lastRow = row;
         }
-        s->srcStart += s->srcRowBytes;
         s->readY += float(readStep);
     }
     (void)ctx;

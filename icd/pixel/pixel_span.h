@@ -134,6 +134,12 @@ struct GlPixelSpan {
     uint8_t optClearAlpha, optChooser, optScaleToBuffer, optFloatHoldsIntegers;
     int32_t kind;          // 2 for the glDrawPixels, glReadPixels and glCopyPixels spans
     GLenum finalFormat;
+    // The colour units of the operation's rows, R, G, B, A (see __glSetPixelColorUnits): the
+    // expansion, transfer and index-to-RGBA spans write `toUnits`, the reductions read
+    // `fromUnits`. A frame-buffer side uses its colour buffer's own channel maxima (31 for a
+    // 5-bit channel), so that [0, 1] meets the buffer's range in exactly one multiplication.
+    float toUnits[4];
+    float fromUnits[4];
 };
 
 // The two halves have the same shape; code that serves either side can view them as one record.

@@ -61,7 +61,7 @@ struct GlPixelStoreState {
 struct GlPixelTables {
     // Which transfer operations are active (set by the pixel-proc validation).
     uint8_t transferRGBA, transferIndex, transferDepth, transferStencil;
-    // The transfer of (0, 0, 0, 1) in colour-buffer units: fills the components a format lacks.
+    // The transfer of (0, 0, 0, 1) in [0, 1]: fills the components a format lacks.
     float transferredColor[4];
     // Plain unsigned-byte tables: entry i = i x maximum / 255 (red, green, blue, alpha) and
     // i AND index mask (index).
@@ -78,6 +78,9 @@ struct GlPixelTables {
     uint8_t indexToRGBAValid;
     uint8_t reserved2[3];
     float *indexToRGBA[4];
+    // The colour units (R, G, B, A) the byte tables ubyteRed..ubyteAlpha, rgba and indexToRGBA
+    // hold their values in: the channel maxima of the buffer last drawn into.
+    float tableUnits[4];
 };
 
 // The pixel area of the context's state.
@@ -100,6 +103,10 @@ bool __glSetDefaultPixelMap(GlContext *ctx, GLenum map);
 // Allocates (once) and fills the five unsigned-byte tables from the colour maxima and the index
 // mask, and marks the RGBA transfer tables stale. False when the tables cannot be allocated.
 bool __glBuildPixelByteTables(GlContext *ctx);
+// Makes the byte tables hold values in `units` (the colour units of a glDrawPixels): rebuilds the
+// plain tables and drops the transferred ones when they were built for other units. False (and
+// GL_OUT_OF_MEMORY) when a table cannot be had.
+bool __glUsePixelTableUnits(GlContext *ctx, const float units[4]);
 // The index mask the pixel path applies to colour indices (the colour buffer's, else the
 // visual's index bits).
 uint32_t __glPixelIndexMask(GlContext *ctx);

@@ -35,12 +35,13 @@ struct Channel {
     const GlPixelMap *map;
 };
 
-inline void loadChannels(const GlContext *ctx, Channel ch[4]) {
+// `max`: the colour units the transferred values are written in (the span's toUnits, or the
+// units the byte tables are built for).
+inline void loadChannels(const GlContext *ctx, const float max[4], Channel ch[4]) {
     const GlPixelTransferState &x = ctx->state.pixel.transfer;
     const GlPixelMap *maps = ctx->state.pixel.maps.maps;
     const float scale[4] = {x.redScale, x.greenScale, x.blueScale, x.alphaScale};
     const float bias[4] = {x.redBias, x.greenBias, x.blueBias, x.alphaBias};
-    const float max[4] = {ctx->scales.redScale, ctx->scales.greenScale, ctx->scales.blueScale, ctx->scales.alphaScale};
     for (int k = 0; k < 4; ++k)
         ch[k] = Channel{scale[k], bias[k], scale[k] * max[k], bias[k] * max[k], max[k], &maps[kGlMapRToR + k]};
 }
@@ -56,16 +57,17 @@ inline float transferChannel(const Channel &c, bool mapColor, float v) {
     return u;
 }
 
-// NIn floats a pixel into RGBA in colour-buffer units: channel k is transferred from input
-// S[k], or comes from the constant transferred colour when S[k] is -1.
+// NIn floats a pixel in [0, 1] into RGBA in the span's colour units (toUnits): channel k is
+// transferred from input S[k], or comes from the constant transferred colour when S[k] is -1.
 template <int NIn, int S0, int S1, int S2, int S3>
 void transferColor(GlContext *ctx, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<float *>(out);
     Channel ch[4];
-    loadChannels(ctx, ch);
+    loadChannels(ctx, span->toUnits, ch);
     const bool mapColor = ctx->state.pixel.transfer.mapColor != 0;
-    const float *constant = ctx->state.pixel.tables.transferredColor;
+    float constant[4];
+    for (int k = 0; k < 4; ++k) constant[k] = ctx->state.pixel.tables.transferredColor[k] * span->toUnits[k];
     constexpr int sel[4] = {S0, S1, S2, S3};
     const int32_t n = __glSpanPixelCount(span);
     for (int32_t i = 0; i < n; ++i, src += NIn, dst += 4)
@@ -162,8 +164,8 @@ void __glTransferIndex(GlContext *ctx, GlPixelSpan *span, const void *in, void *
     const GlPixelMap *maps = ctx->state.pixel.maps.maps;
     const int32_t n = __glSpanPixelCount(span);
     if (span->dstFormat != GL_COLOR_INDEX) {
-        const float max[4] = {ctx->scales.redScale, ctx->scales.greenScale, ctx->scales.blueScale,
-                              ctx->scales.alphaScale};
+        // Through the I_TO_R..A maps ([0, 1]) into the span's colour units.
+        const float *max = span->toUnits;
         for (int32_t i = 0; i < n; ++i, dst += 4) {
             const int32_t v = shiftOffset(integerPart(src[i]), shift, x.indexOffset);
             for (int k = 0; k < 4; ++k) {
@@ -188,7 +190,7 @@ bool __glBuildUbyteTransferTables(GlContext *ctx, GlPixelTables *t) {
             return false;
         }
     Channel ch[4];
-    loadChannels(ctx, ch);
+    loadChannels(ctx, t->tableUnits, ch);
     const bool mapColor = ctx->state.pixel.transfer.mapColor != 0;
     const double oneOver255 = 1.0 / 255.0;
     for (int i = 0; i < 256; ++i) {
@@ -234,7 +236,7 @@ bool __glBuildIndexToRGBATables(GlContext *ctx, GlPixelTables *t) {
         }
     const GlPixelTransferState &x = ctx->state.pixel.transfer;
     const GlPixelMap *maps = ctx->state.pixel.maps.maps;
-    const float max[4] = {ctx->scales.redScale, ctx->scales.greenScale, ctx->scales.blueScale, ctx->scales.alphaScale};
+    const float *max = t->tableUnits;
     const float factor = shiftFactor(x.indexShift);
     for (int i = 0; i < 256; ++i) {
         const int32_t h = roundIndex(float(x.indexOffset) + float(i) * factor);
@@ -260,11 +262,13 @@ void __glComputePixelTransferFlags(GlContext *ctx) {
     if (t.transferIndex) t.indexValid = t.indexToRGBAValid = 0;
     t.rgbaValid = 0;
 
+    // Kept in [0, 1]: each transfer span scales it to its own colour units.
+    const float unit[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     Channel ch[4];
-    loadChannels(ctx, ch);
+    loadChannels(ctx, unit, ch);
     if (!t.transferRGBA) {
         t.transferredColor[0] = t.transferredColor[1] = t.transferredColor[2] = 0.0f;
-        t.transferredColor[3] = ch[3].max;
+        t.transferredColor[3] = 1.0f;
         return;
     }
     const float value[4] = {x.redBias, x.greenBias, x.blueBias, x.alphaScale + x.alphaBias};

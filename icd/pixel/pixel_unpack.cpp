@@ -10,9 +10,11 @@ namespace {
 
 enum class Side { Src, Dst };
 
-template <Side S>
-int32_t componentsOf(const GlPixelSpan *span) {
-    return S == Side::Src ? span->srcComponents : span->dstComponents;
+// Elements of E bytes one pixel of the client image holds: one for a packed type, whatever
+// count of components the chooser has since unpacked it to (or packs it from).
+template <int E, Side S>
+int32_t elementsPerPixel(const GlPixelSpan *span) {
+    return (S == Side::Src ? span->srcGroupBytes : span->dstGroupBytes) / E;
 }
 
 // ---- GL_BITMAP ------------------------------------------------------------------------------
@@ -80,7 +82,7 @@ void compactElements(GlContext *, GlPixelSpan *span, const void *in, void *out) 
     auto *dst = static_cast<uint8_t *>(out);
     const int16_t *run = span->runTable;
     const int32_t kept = keptOf(span);
-    const int32_t c = span->srcComponents;
+    const int32_t c = elementsPerPixel<E, Side::Src>(span);
     const int32_t group = span->srcGroupBytes;
     int32_t pos = 0;
     for (int32_t k = 0; k < kept && pos < span->width; ++k) {
@@ -95,7 +97,7 @@ template <int E, ElemCopy Mode, Side S>
 void elements(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const uint8_t *>(in);
     auto *dst = static_cast<uint8_t *>(out);
-    const int32_t n = componentsOf<S>(span) * __glSpanPixelCount(span);
+    const int32_t n = elementsPerPixel<E, S>(span) * __glSpanPixelCount(span);
     if constexpr (Mode == ElemCopy::Word) {
         std::memmove(dst, src, size_t(n) * E);
     } else {

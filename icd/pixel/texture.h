@@ -69,6 +69,14 @@ int32_t __glTexParameterParamCount(GLenum pname);
 int32_t __glTexParameterivParamCount(GLenum pname);
 int32_t __glTexEnvParamCount(GLenum pname);
 int32_t __glTexEnvivParamCount(GLenum pname);
+// The fragment colour units, R, G, B, A: the channel maxima of the colour buffer drawn into (the
+// context's alpha scale for a format without alpha bits). The texture environment colour is kept
+// in them.
+void __glFragmentColorUnits(const GlContext *ctx, float unit[4]);
+// glGetTexImage after its argument checks: the level, border included (one row of a 1-D
+// texture), packed into `pixels` in the format and type with the pack modes.
+void __glGetTexLevelImage(GlContext *ctx, GlTextureObject *tex, int32_t level, GLenum format, GLenum type,
+                          void *pixels);
 
 // ---- the colour buffer's copy of a level (for generated span code that reads texels directly) ----
 // Gives level 0 of unit 0's current texture a copy in the colour buffer's layout; false when it

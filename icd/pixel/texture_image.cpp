@@ -10,6 +10,7 @@
 #include "icd/pixel/texture.h"
 #include "icd/pixel/texture_convert.h"
 #include "icd/pixel/texture_image.h"
+#include "icd/pixel/pixel_ops.h"
 
 using glstate::markDirty;
 
@@ -66,19 +67,35 @@ struct ScratchBlock {
     ~ScratchBlock() { ctx->hostProcs.free(ctx, p); }
 };
 
+// Client data that must take the pixel path on its way into a level: colour indices becoming
+// colours, and colours while a colour transfer is on. (Indices into a colour-index level stay
+// indices.)
+bool needsTransfer(const GlContext *ctx, const GlTextureObject *tex, int32_t level, GLenum format) {
+    if (format == GL_COLOR_INDEX) return tex->levels[level]->baseFormat != GL_COLOR_INDEX;
+    return ctx->state.pixel.tables.transferRGBA != 0;
+}
+
 // Writes a client image into a level: unpacked with the unpack modes (or taken as tightly packed
-// for display-list bodies), then converted by the copy proc.
+// for display-list bodies), through the pixel transfer when one applies, then converted by the
+// copy proc.
 void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x, int32_t y, int32_t width,
                      int32_t rows, GLenum format, GLenum type, const void *pixels, bool packed, GlTexLevelCopyProc proc) {
     if (width <= 0 || rows <= 0) return;
     const int32_t pitch = __glTightRowBytes(width, format, type);
     GlTexLevelCopy copy{static_cast<const uint8_t *>(pixels), pitch, format, type, x, y, width, rows};
-    if (packed) return proc(ctx, &copy, tex, level);
-    ScratchBlock tight(ctx, size_t(pitch) * size_t(rows));
-    if (tight.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-    if (!__glUnpackImage(ctx, width, rows, format, type, pixels, tight.p)) return;
-    copy.source = static_cast<const uint8_t *>(tight.p);
-    proc(ctx, &copy, tex, level);
+    ScratchBlock tight(ctx, packed ? 0 : size_t(pitch) * size_t(rows));
+    if (!packed) {
+        if (tight.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+        if (!__glUnpackImage(ctx, width, rows, format, type, pixels, tight.p)) return;
+        copy.source = static_cast<const uint8_t *>(tight.p);
+    }
+    if (!needsTransfer(ctx, tex, level, format)) return proc(ctx, &copy, tex, level);
+    ScratchBlock rgba(ctx, size_t(width) * size_t(rows) * 16);
+    if (rgba.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+    __glImageToRgba(ctx, copy.source, width, rows, format, type, GL_TRUE, static_cast<float *>(rgba.p));
+    const GlTexLevelCopy transferred{static_cast<const uint8_t *>(rgba.p), width * 16, GL_RGBA, GL_FLOAT, x, y, width,
+                                     rows};
+    proc(ctx, &transferred, tex, level);
 }
 
 // Reads the clipped rectangle under the buffer lock and hands it to the level copy at texel
@@ -89,10 +106,18 @@ struct LevelTarget {
     GlTexLevelCopyProc proc;
 };
 
+// The frame buffer's colours ([0, 1]) through the colour transfer when one is on, then into
+// the level.
 void intoLevel(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, void *arg) {
     const LevelTarget &t = *static_cast<const LevelTarget *>(arg);
     GlTexLevelCopy copy{reinterpret_cast<const uint8_t *>(rgba), r.width * 16, GL_RGBA, GL_FLOAT,
                         t.tx + r.dx, t.ty + r.dy, r.width, r.height};
+    ScratchBlock transferred(ctx, ctx->state.pixel.tables.transferRGBA ? size_t(r.width) * size_t(r.height) * 16 : 0);
+    if (ctx->state.pixel.tables.transferRGBA) {
+        if (transferred.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
+        __glImageToRgba(ctx, rgba, r.width, r.height, GL_RGBA, GL_FLOAT, GL_TRUE, static_cast<float *>(transferred.p));
+        copy.source = static_cast<const uint8_t *>(transferred.p);
+    }
     t.proc(ctx, &copy, t.tex, t.level);
 }
 

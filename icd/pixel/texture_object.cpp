@@ -25,6 +25,30 @@ void emptyLevel(GlContext *ctx, GlMipLevel *l) {
     l->fetch = nopFetch();
 }
 
+// The component sizes a level reports: the stored layout's channels as its base format names
+// them (a luminance level kept in a 5-5-5 layout has 5 bits of luminance and no red).
+void setComponentSizes(GlMipLevel *l, const GlTexelFormat *row, GLenum base) {
+    const int32_t colour = row->luminanceBits > 0 ? row->luminanceBits
+                         : row->intensityBits > 0 ? row->intensityBits
+                                                  : row->redBits;
+    l->redBits = l->greenBits = l->blueBits = l->alphaBits = l->luminanceBits = l->intensityBits = 0;
+    switch (base) {
+    case GL_LUMINANCE: l->luminanceBits = colour; break;
+    case GL_LUMINANCE_ALPHA: l->luminanceBits = colour, l->alphaBits = row->alphaBits; break;
+    case GL_INTENSITY: l->intensityBits = colour; break;
+    case GL_ALPHA: l->alphaBits = row->alphaBits; break;
+    case GL_RGB: l->redBits = row->redBits, l->greenBits = row->greenBits, l->blueBits = row->blueBits; break;
+    case GL_RGBA:
+        l->redBits = row->redBits, l->greenBits = row->greenBits, l->blueBits = row->blueBits;
+        l->alphaBits = row->alphaBits;
+        break;
+    default:
+        l->redBits = row->redBits, l->greenBits = row->greenBits, l->blueBits = row->blueBits;
+        l->alphaBits = row->alphaBits, l->luminanceBits = row->luminanceBits, l->intensityBits = row->intensityBits;
+        break;
+    }
+}
+
 void describeLevel(GlMipLevel *l, const GlTexelFormat *row, GLenum internalFormat, GLenum baseFormat, int32_t width,
                    int32_t height, int32_t depth, int32_t border) {
     l->width = width;
@@ -45,12 +69,7 @@ void describeLevel(GlMipLevel *l, const GlTexelFormat *row, GLenum internalForma
     l->requestedFormat = int32_t(internalFormat);
     l->baseFormat = int32_t(baseFormat);
     l->texelFormatId = row->id;
-    l->redBits = row->redBits;
-    l->greenBits = row->greenBits;
-    l->blueBits = row->blueBits;
-    l->alphaBits = row->alphaBits;
-    l->luminanceBits = row->luminanceBits;
-    l->intensityBits = row->intensityBits;
+    setComponentSizes(l, row, baseFormat);
     l->fetch = border == 1 ? row->fetchBorder : row->fetch;
 }
 

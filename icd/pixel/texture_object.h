@@ -57,7 +57,7 @@ struct GlTexelFormat {
     int32_t alignment;     // row alignment of the stored level
     GlTexelFetchProc fetch;        // levels without border
     GlTexelFetchProc fetchBorder;  // levels with a border of 1
-    void *storeStage[2];   // pixel-path stages appended to copies into the level; none today
+    void *storeStage[2];   // pixel-path stages appended to copies into the level; null in every row
     uint32_t reserved[2];
 };
 static_assert(sizeof(GlTexelFormat) == 72);

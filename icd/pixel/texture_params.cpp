@@ -93,10 +93,10 @@ void texEnv(GLenum target, GLenum pname, const T *values) {
         break;
     }
     case GL_TEXTURE_ENV_COLOR: {
-        const GlColorScales &s = ctx->scales;
-        const float scale[4] = {s.redScale, s.greenScale, s.blueScale, s.alphaScale};
-        const float factor[4] = {s.redMaxOverScale, s.greenMaxOverScale, s.blueMaxOverScale, s.alphaMaxOverScale};
-        for (int i = 0; i < 4; ++i) env.color[i] = clampTo(colorComponent(values[i]) * scale[i], 0.0f, scale[i]) * factor[i];
+        // [0, 1], clamped, -> fragment colour units.
+        float unit[4];
+        __glFragmentColorUnits(ctx, unit);
+        for (int i = 0; i < 4; ++i) env.color[i] = clampTo(colorComponent(values[i]), 0.0f, 1.0f) * unit[i];
         break;
     }
     default: return __glSetError(GL_INVALID_ENUM);
@@ -114,6 +114,23 @@ void texEnvScalar(GLenum target, GLenum pname, T value) {
 }
 
 }  // namespace
+
+void __glFragmentColorUnits(const GlContext *ctx, float unit[4]) {
+    const GlColorBuffers &cbs = ctx->buffers.color;
+    const GlColorBuffer *cb = cbs.drawColorBuffer != nullptr ? cbs.drawColorBuffer : &cbs.front;
+    if (ctx->visual.rgbaMode && cb->head.context != nullptr) {
+        unit[0] = cb->redScale, unit[1] = cb->greenScale, unit[2] = cb->blueScale, unit[3] = cb->alphaScale;
+        return;
+    }
+    // No buffer attached: the maxima the visual's channel bits give.
+    const GlColorScales &s = ctx->scales;
+    unit[0] = s.redScale * s.redMaxOverScale;
+    unit[1] = s.greenScale * s.greenMaxOverScale;
+    unit[2] = s.blueScale * s.blueMaxOverScale;
+    // A format without alpha bits keeps fragment alpha in the context's units, as a colour
+    // buffer's alpha limit does.
+    unit[3] = ctx->visual.alphaBits > 0 ? s.alphaScale * s.alphaMaxOverScale : s.alphaScale;
+}
 
 int32_t __glTexParameterParamCount(GLenum pname) {
     if (pname == GL_TEXTURE_BORDER_COLOR) return 4;

@@ -172,6 +172,7 @@ void __glInitRgbaColorBuffer(GlColorBuffer *cb, GlContext *ctx) {
     channelOf(v.blueMask, &cb->blueShift, &cb->blueMax);
     int32_t alphaMax;
     channelOf(v.alphaMask, &cb->alphaShift, &alphaMax);
+    // Buffer units: each channel's own maximum (the context's units are kGlContextColorScale).
     cb->redScale = float(cb->redMax);
     cb->greenScale = float(cb->greenMax);
     cb->blueScale = float(cb->blueMax);

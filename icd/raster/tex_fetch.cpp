@@ -1,5 +1,6 @@
 // Texel fetch procs. Every layout is described once by where its channels sit in the texel; one
 // template turns a description into the fetch procs with and without border.
+#include "icd/vertex/color_units.h"
 #include "icd/raster/tex_fetch.h"
 #include <cstring>
 
@@ -20,12 +21,7 @@ inline uint8_t channel(uint32_t texel) {
 }
 
 // A border-colour component in [0, 1] as a byte, truncated.
-inline uint8_t borderByte(float c) {
-    const float v = c * 255.0f;
-    if (!(v > 0.0f)) return 0;
-    if (v >= 255.0f) return 255;
-    return uint8_t(int32_t(v));
-}
+inline uint8_t borderByte(float c) { return unitToByteTrunc(c); }
 
 // How the channels of a texel reach the output.
 enum class Kind {

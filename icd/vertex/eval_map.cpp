@@ -51,8 +51,11 @@ void copyMap1(int32_t k, int32_t order, int32_t stride, const T *src, float *dst
     if constexpr (std::is_same_v<T, GLfloat>) {
         if (stride == k) return void(std::memcpy(dst, src, size_t(k) * size_t(order) * sizeof(float)));
     }
-    for (int32_t i = 0; i < order; ++i, src += stride)
-        for (int32_t c = 0; c < k; ++c) *dst++ = float(src[c]);
+    // Point i's address from the first point's, so that no pointer steps past the last point.
+    for (int32_t i = 0; i < order; ++i) {
+        const T *p = src + ptrdiff_t(i) * stride;
+        for (int32_t c = 0; c < k; ++c) *dst++ = float(p[c]);
+    }
 }
 
 template <class T>
@@ -63,7 +66,7 @@ void copyMap2(int32_t k, int32_t uorder, int32_t ustride, int32_t vorder, int32_
     }
     for (int32_t i = 0; i < uorder; ++i)
         for (int32_t j = 0; j < vorder; ++j) {
-            const T *p = src + i * ustride + j * vstride;
+            const T *p = src + ptrdiff_t(i) * ustride + ptrdiff_t(j) * vstride;
             for (int32_t c = 0; c < k; ++c) *dst++ = float(p[c]);
         }
 }

@@ -1,6 +1,7 @@
 // The derived lighting records: material caches, light caches and their list, light-colour x
 // material-colour products, the front ambient total, the object-space light vectors, and the
 // choice of the lighting procs.
+#include "icd/vertex/color_units.h"
 #include <bit>
 #include <cmath>
 #include "icd/core/core.h"
@@ -26,7 +27,7 @@ struct FallbackTable {
     }
 };
 const FallbackTable kFallback;
-constexpr float kFallbackScale = 255.0f;
+constexpr float kFallbackScale = kGlContextColorScale;
 
 // Takes a table for the exponent into the slots of a cache; keeps the old one when no new one
 // can be had. Returns whether the exponent's table is installed.

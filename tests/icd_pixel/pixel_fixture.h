@@ -14,21 +14,22 @@ protected:
         if (HasFatalFailure()) return;
         settle();
     }
-    // A span of `width` pixels with the given source and destination components.
-    static GlPixelSpan rowSpan(int32_t width, int32_t srcComponents = 1, int32_t dstComponents = 1) {
+    // The colour units the spans below carry (the context's until setMaxima).
+    float units[4] = {255.0f, 255.0f, 255.0f, 255.0f};
+    // A span of `width` pixels with the given source and destination components, in `units`.
+    GlPixelSpan rowSpan(int32_t width, int32_t srcComponents = 1, int32_t dstComponents = 1) const {
         GlPixelSpan s;
         std::memset(&s, 0, sizeof(s));
         s.width = width;
         s.srcComponents = srcComponents;
         s.dstComponents = dstComponents;
+        for (int k = 0; k < 4; ++k) s.toUnits[k] = s.fromUnits[k] = units[k];
         return s;
     }
-    // Colour-buffer maxima the colour-form and transfer spans scale by.
+    // Colour-buffer maxima the colour-form and transfer spans and the byte tables scale by.
     void setMaxima(float r, float g, float b, float a) {
-        GlColorScales &s = ctx->scales;
-        s.redScale = r, s.greenScale = g, s.blueScale = b, s.alphaScale = a;
-        s.oneOverRedScale = 1.0f / r, s.oneOverGreenScale = 1.0f / g;
-        s.oneOverBlueScale = 1.0f / b, s.oneOverAlphaScale = 1.0f / a;
+        const float m[4] = {r, g, b, a};
+        for (int k = 0; k < 4; ++k) units[k] = ctx->state.pixel.tables.tableUnits[k] = m[k];
     }
 };
 

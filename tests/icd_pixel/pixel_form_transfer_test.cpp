@@ -274,7 +274,7 @@ TEST_F(PixelTransferTest, FlagsAndTransferredColor) {
     EXPECT_EQ(t.transferIndex, 0);
     EXPECT_EQ(t.transferStencil, 0);
     EXPECT_EQ(t.transferDepth, 0);
-    EXPECT_EQ(t.transferredColor[3], Am);
+    EXPECT_EQ(t.transferredColor[3], 1.0f);  // kept in [0, 1]
     xf().alphaBias = 0.25f;
     xf().indexOffset = 1;
     xf().depthBias = 0.5f;
@@ -287,7 +287,7 @@ TEST_F(PixelTransferTest, FlagsAndTransferredColor) {
     EXPECT_EQ(t.indexValid, 0);
     EXPECT_EQ(t.indexToRGBAValid, 0);
     EXPECT_EQ(t.rgbaValid, 0);
-    EXPECT_EQ(t.transferredColor[3], Am);  // 1.0 + 0.25 clamped
+    EXPECT_EQ(t.transferredColor[3], 1.0f);  // 1.0 + 0.25 clamped
     ctx->visual.rgbaMode = 1;
 }
 

@@ -276,12 +276,19 @@ TEST_F(PixelTest, CompactionKeepsTheRunTablePixels) {
 TEST_F(PixelTest, SwapsAndCopiesCountTheirSide) {
     const uint8_t in[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     uint8_t out[16];
-    GlPixelSpan span = rowSpan(2, 2, 1);  // source 4 elements, destination 2
+    GlPixelSpan span = rowSpan(2, 2, 1);  // source 2 elements a pixel, destination 1
+    // The groups of elements of E bytes each side's image holds.
+    auto groups = [&](int e) {
+        span.srcGroupBytes = 2 * e;
+        span.dstGroupBytes = e;
+    };
     std::memset(out, 0, 16);
+    groups(2);
     __glSwapElements2(ctx, &span, in, out);
     const uint8_t swap2[10] = {2, 1, 4, 3, 6, 5, 8, 7, 0, 0};
     EXPECT_EQ(std::memcmp(out, swap2, 10), 0);
     std::memset(out, 0, 16);
+    groups(4);
     __glSwapElements4Pack(ctx, &span, in, out);
     const uint8_t swap4[10] = {4, 3, 2, 1, 8, 7, 6, 5, 0, 0};
     EXPECT_EQ(std::memcmp(out, swap4, 10), 0);
@@ -289,6 +296,7 @@ TEST_F(PixelTest, SwapsAndCopiesCountTheirSide) {
     __glCopyElements4(ctx, &span, in, out);
     EXPECT_EQ(std::memcmp(out, in, 16), 0);
     std::memset(out, 0, 16);
+    groups(2);
     __glCopyElements2Pack(ctx, &span, in, out);
     EXPECT_EQ(std::memcmp(out, in, 4), 0);
     EXPECT_EQ(out[4], 0);
@@ -301,9 +309,18 @@ TEST_F(PixelTest, SwapsAndCopiesCountTheirSide) {
     const uint8_t swap2pack[6] = {2, 1, 4, 3, 0, 0};
     EXPECT_EQ(std::memcmp(out, swap2pack, 6), 0);
     std::memset(out, 0, 16);
+    groups(4);
     __glSwapElements4(ctx, &span, in, out);
     const uint8_t swap4src[16] = {4, 3, 2, 1, 8, 7, 6, 5, 12, 11, 10, 9, 16, 15, 14, 13};
     EXPECT_EQ(std::memcmp(out, swap4src, 16), 0);
+    // A packed pixel is one element however many components it packs from.
+    std::memset(out, 0, 16);
+    span.dstComponents = 4;
+    span.dstGroupBytes = 2;
+    __glSwapElements2Pack(ctx, &span, in, out);
+    const uint8_t swapPacked[6] = {2, 1, 4, 3, 0, 0};
+    EXPECT_EQ(std::memcmp(out, swapPacked, 6), 0);
+    span.dstComponents = 1;
     // The plain copy of an empty chain moves components x element bytes x width bytes.
     span.srcElementBytes = 2;
     std::memset(out, 0, 16);

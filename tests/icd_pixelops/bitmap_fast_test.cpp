@@ -39,7 +39,8 @@ TEST_F(PixelOpsBitmap, ClipsAtTheLeftEdgeAndTheScissorBox) {
     GL(glEnable)(GL_SCISSOR_TEST);
     GL(glScissor)(4, 0, 3, 16);
     GL(glRasterPos2i)(0, 1);
-    const uint8_t full[] = {0xFF, 0xFF, 0xFF, 0xFF};
+    // Two rows of 2 bytes, each padded to the unpack alignment of 4.
+    const uint8_t full[] = {0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
     bitmap(16, 2, 0.0f, 0.0f, 0.0f, 0.0f, full);
     for (int x = 0; x < 16; ++x) EXPECT_EQ(at(x, 1) != 0, x >= 4 && x < 7) << x;
     GL(glDisable)(GL_SCISSOR_TEST);
@@ -120,19 +121,21 @@ TEST_F(PixelOps16, BitmapWritesOnePixelValue) {
 
 TEST_F(PixelOps16, DirectWriters) {
     const uint8_t rgb[] = {255, 255, 255, 0, 0, 0, 200, 100, 50, 8, 4, 8};
-    // Plain: each component's top bits.
+    // Plain: each component as its nearest 5- or 6-bit value, round(c x max / 255).
+    auto nearest = [](uint32_t c, uint32_t max) { return (c * max * 2 + 255) / 510; };
+    const uint32_t mixed = nearest(200, 31) << 11 | nearest(100, 63) << 5 | nearest(50, 31);
     GL(glRasterPos2i)(0, 0);
     drawPixels(4, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     EXPECT_EQ(px(0, 0), 0xFFFFu);
     EXPECT_EQ(px(1, 0), 0u);
-    EXPECT_EQ(px(2, 0), (200u >> 3) << 11 | (100u >> 2) << 5 | (50u >> 3));
+    EXPECT_EQ(px(2, 0), mixed);
     EXPECT_EQ(px(3, 0), 1u << 11 | 1u << 5 | 1u);
     // Mirrored: right to left from the raster position.
     GL(glPixelZoom)(-1.0f, 1.0f);
     GL(glRasterPos2i)(10, 1);
     drawPixels(4, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     EXPECT_EQ(px(9, 1), 0xFFFFu);
-    EXPECT_EQ(px(7, 1), (200u >> 3) << 11 | (100u >> 2) << 5 | (50u >> 3));
+    EXPECT_EQ(px(7, 1), mixed);
     EXPECT_EQ(px(10, 1), 0u);
     GL(glPixelZoom)(1.0f, 1.0f);
     // Dithered: white stays white and black black at every position.

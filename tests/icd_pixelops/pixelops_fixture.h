@@ -3,6 +3,7 @@
 // projection of one unit per pixel. The rectangle commands go through the live table; glBitmap's
 // proc is called the way its entry calls it.
 #pragma once
+#include <bit>
 #include <cstring>
 #include <vector>
 #include "tests/icd_triangle/program_fixture.h"
@@ -62,16 +63,20 @@ protected:
         ctx->dirtyMask |= 0x7FF;
     }
 
-    // Replaces the front buffer by a 16-bit one of the given layout.
-    void useFront16(const PixelLayout &f) {
+    // Replaces the front buffer by one of the given layout (8, 16, 24 or 32 bits).
+    void useFront16(const PixelLayout &f) { useFront(f); }
+    void useFront(const PixelLayout &f) {
         GlVisual &v = ctx->visual;
         v.redMask = f.red;
         v.greenMask = f.green;
         v.blueMask = f.blue;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.colorBits = 16;
-        colorMem.setUp(kW, kH, 2);
+        v.alphaMask = f.alpha;
+        v.redBits = std::popcount(f.red);
+        v.greenBits = std::popcount(f.green);
+        v.blueBits = std::popcount(f.blue);
+        v.alphaBits = std::popcount(f.alpha);
+        v.colorBits = f.colorBits;
+        colorMem.setUp(kW, kH, f.bytes);
         GlColorBuffer *cb = &ctx->buffers.color.front;
         __glInitRgbaColorBuffer(cb, ctx);
         cb->head.attach(&cb->head, &colorMem.desc, ctx);

@@ -91,13 +91,14 @@ TEST_F(ColorTables, EntriesAreBytesOfTheBaseFormat) {
     struct Case {
         GLenum internalFormat;
         std::vector<uint8_t> bytes;
+        std::vector<uint8_t> readBack;  // glGetColorTableEXT as RGBA bytes
     } cases[] = {
-        {GL_RGBA, {10, 20, 30, 40, 50, 60, 70, 80}},
-        {GL_RGB8, {10, 20, 30, 50, 60, 70}},
-        {GL_ALPHA4, {40, 80}},
-        {GL_LUMINANCE, {10, 50}},
-        {GL_LUMINANCE_ALPHA, {10, 40, 50, 80}},
-        {GL_INTENSITY, {10, 50}},
+        {GL_RGBA, {10, 20, 30, 40, 50, 60, 70, 80}, {10, 20, 30, 40, 50, 60, 70, 80}},
+        {GL_RGB8, {10, 20, 30, 50, 60, 70}, {10, 20, 30, 255, 50, 60, 70, 255}},
+        {GL_ALPHA4, {40, 80}, {0, 0, 0, 40, 0, 0, 0, 80}},
+        {GL_LUMINANCE, {10, 50}, {10, 0, 0, 255, 50, 0, 0, 255}},
+        {GL_LUMINANCE_ALPHA, {10, 40, 50, 80}, {10, 0, 0, 40, 50, 0, 0, 80}},
+        {GL_INTENSITY, {10, 50}, {10, 0, 0, 255, 50, 0, 0, 255}},
     };
     for (const Case &c : cases) {
         // Rows of 8 bytes meet the default unpack alignment.
@@ -106,9 +107,17 @@ TEST_F(ColorTables, EntriesAreBytesOfTheBaseFormat) {
         const GlColorTable &t = table(GL_TEXTURE_1D);
         EXPECT_EQ(t.type, GLenum(GL_UNSIGNED_BYTE));
         EXPECT_EQ(std::vector<uint8_t>(t.entries, t.entries + c.bytes.size()), c.bytes) << std::hex << c.internalFormat;
+        // Read back through the pack path: the groups of the base format, then a guard byte.
+        std::vector<uint8_t> back(9, 0xEE);
+        GL(__glDoGetColorTable)(GL_TEXTURE_1D, GL_RGBA, GL_UNSIGNED_BYTE, back.data());
+        EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+        EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + 8), c.readBack) << std::hex << c.internalFormat;
+        EXPECT_EQ(back[8], 0xEE);
     }
-    GL(__glDoGetColorTable)(GL_TEXTURE_1D, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));  // reading a table back is not offered
+    GL(__glDoGetColorTable)(GL_TEXTURE_ENV, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
+    GL(__glDoGetColorTable)(GL_TEXTURE_1D, GL_COLOR_INDEX, GL_UNSIGNED_BYTE, nullptr);
+    EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
 }
 
 TEST_F(ColorTables, SubTablesReplaceExactlyTheirEntries) {
@@ -173,6 +182,61 @@ TEST_F(ColorTables, CopiesReadOneRowOfTheFramebuffer) {
     ctx->beginMode = 0;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(t.width, 8);
+}
+
+}  // namespace
+
+namespace {
+
+// glColorTableEXT and glColorSubTableEXT inside a display list: nothing happens while the list
+// is compiled; calling it loads what the immediate calls load, with the unpack modes of the
+// moment of compiling; an argument error is raised when the list runs.
+TEST_F(ColorTables, CompiledIntoListsAndReplayed) {
+    const uint8_t rgba[16] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 130, 140, 150, 160};
+    const uint8_t sub[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    GLuint names[2] = {};
+    GL(glGenTextures)(2, names);
+    // The immediate result, on the first texture.
+    GL(glBindTexture)(GL_TEXTURE_2D, names[0]);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 4, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    GL(__glDoColorSubTable)(GL_TEXTURE_2D, 1, 2, GL_RGBA, GL_UNSIGNED_BYTE, sub);
+    const std::vector<uint8_t> expected(table().entries, table().entries + 16);
+    // The same calls compiled, on the second texture; the unpack modes change after compiling.
+    GL(glBindTexture)(GL_TEXTURE_2D, names[1]);
+    const GLuint list = GL(glGenLists)(1);
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glNewList)(list, GL_COMPILE);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 4, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    GL(__glDoColorSubTable)(GL_TEXTURE_2D, 1, 2, GL_RGBA, GL_UNSIGNED_BYTE, sub);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 3, GL_RGBA, GL_UNSIGNED_BYTE, rgba);  // recorded error
+    GL(glEndList)();
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(table().width, 0);
+    GL(glPixelStorei)(GL_UNPACK_SKIP_PIXELS, 1);
+    GL(glCallList)(list);
+    EXPECT_EQ(error(), GLenum(GL_INVALID_VALUE));
+    ASSERT_EQ(table().width, 4);
+    EXPECT_EQ(std::vector<uint8_t>(table().entries, table().entries + 16), expected);
+    GL(glPixelStorei)(GL_UNPACK_SKIP_PIXELS, 0);
+    GL(glDeleteLists)(list, 1);
+    GL(glDeleteTextures)(2, names);
+}
+
+}  // namespace
+
+namespace {
+
+// Loaded entries take the pixel transfer, as texture images do.
+TEST_F(ColorTables, EntriesTakeThePixelTransfer) {
+    const uint8_t rgba[8] = {200, 100, 50, 255, 10, 20, 30, 40};
+    GL(glPixelTransferf)(GL_RED_SCALE, 0.5f);
+    GL(glPixelTransferf)(GL_ALPHA_BIAS, -1.0f);
+    GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 2, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    GL(glPixelTransferf)(GL_RED_SCALE, 1.0f);
+    GL(glPixelTransferf)(GL_ALPHA_BIAS, 0.0f);
+    EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
+    const std::vector<uint8_t> expected = {100, 100, 50, 0, 5, 20, 30, 0};
+    EXPECT_EQ(std::vector<uint8_t>(table().entries, table().entries + 8), expected);
 }
 
 }  // namespace

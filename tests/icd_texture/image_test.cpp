@@ -172,8 +172,10 @@ TEST_F(TextureImages, SubImagesChangeOnlyTheirRegion) {
         {4, 0, 1, 1, GL_NO_ERROR},   {4, 0, 2, 1, GL_INVALID_VALUE},  {0, 4, 1, 2, GL_INVALID_VALUE},
         {0, 0, -1, 1, GL_INVALID_VALUE}, {0, 0, 0, 0, GL_NO_ERROR}, {0x7FFFFFF0, 0, 0x20, 1, GL_INVALID_VALUE},
     };
+    // As many texels as the largest region describes.
+    const std::vector<uint8_t> whole(6 * 6 * 3, 255);
     for (const Case &r : regions) {
-        __glTexSubImage2DFromList(GL_TEXTURE_2D, 0, r.x, r.y, r.w, r.h, GL_RGB, GL_UNSIGNED_BYTE, white);
+        __glTexSubImage2DFromList(GL_TEXTURE_2D, 0, r.x, r.y, r.w, r.h, GL_RGB, GL_UNSIGNED_BYTE, whole.data());
         EXPECT_EQ(error(), r.error) << r.x << "," << r.y << " " << r.w << "x" << r.h;
     }
 }
