@@ -5,6 +5,7 @@
 
 #include "display/ddi.h"
 #include "display/ddraw_ddi.h"
+#include "display/ddraw_overlay.h"
 #include "display/fifo.h"
 #include "display/heap.h"
 
@@ -363,13 +364,14 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
     if (bPlanar9(code) || bPlanar12(code)) {
         pf.dwRGBBitCount = bPlanar9(code) ? 9 : 12;
         pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = pf.dwRGBAlphaBitMask = 0;
-        gbl->lPitch = static_cast<LONG>(w);
+        // The 4x4-subsampled codes keep their Y rows dword-aligned (the engine converts them so).
+        gbl->lPitch = static_cast<LONG>(bPlanar9(code) ? (w + 3) & ~3u : w);
         gbl->fpVidMem = 0;
         gbl->dwReserved1 = 0;
         caps |= ZK_DDSCAPS_HWCODEC;
     }
     if (bPlanar9(code)) {
-        const uint64_t size = (uint64_t{P} * h + uint64_t{w} * h * 10 / 8 + 15) & ~uint64_t{15};
+        const uint64_t size = uint64_t{P} * h + ulPlanar9Bytes(w, h);
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
             if (const ULONG offset = ulDdAlloc(ppdev, size)) {
                 gbl->fpVidMem = offset;
@@ -378,7 +380,7 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
             }
             if (overlay) return ZK_DDHAL_NOTHANDLED;
         }
-        d->lPitch = static_cast<LONG>(w);
+        d->lPitch = gbl->lPitch;
         return dwUserMemory(gbl, &caps, size);
     }
     if (bPlanar12(code)) {
@@ -547,8 +549,11 @@ DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
     }
     ppdev->usFifoFree = n;
     if (p->lpSurfTarg->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY) {
-        // Overlay flips are the overlay code's; without it nothing is shown.
-        return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
+        vFlipOverlay(ppdev, p->lpSurfCurr, p->lpSurfTarg);
+        if (wait)
+            while (ulUpdateFlipStatus(ppdev, 0) != ZK_DD_OK) {}
+        ppdev->usFifoFree = usFifoFree(ppdev, kFlipSub);
+        return dwDone(&p->ddRVal, ZK_DD_OK);
     }
     ZK_DD_SURFACE_GLOBAL *targ = p->lpSurfTarg->lpGbl;
     g_zkFlip.fpPrimaryFlipFrom = p->lpSurfCurr->lpGbl->fpVidMem;
