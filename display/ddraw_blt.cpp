@@ -144,15 +144,12 @@ void vAwait(const ZK_NOTIFIER &n) {
     while (n.status == 0xFF) {}
 }
 
-// A destination-per-source scale in 12.20, rounded up so that the source never runs out first;
-// q is the exact ratio (truncated).
-struct Scale {
-    uint32_t q, scale;
-};
-Scale scaleOf(LONG d, LONG s) {
+// A destination-per-source scale in 12.20, rounded up (when the division leaves a remainder)
+// so that the source never runs out before the destination.
+uint32_t ulScaleOf(LONG d, LONG s) {
     const uint64_t q = (static_cast<uint64_t>(d) << 20) / static_cast<uint64_t>(s);
-    const uint64_t c = (q & 0xFFFFF) ? (q >> 20) + 1 : 0;
-    return {static_cast<uint32_t>(q), static_cast<uint32_t>(((static_cast<uint64_t>(d) + c) << 20) / static_cast<uint64_t>(s))};
+    const uint64_t c = ((static_cast<uint64_t>(d) << 20) % static_cast<uint64_t>(s)) ? (q >> 20) + 1 : 0;
+    return static_cast<uint32_t>(((static_cast<uint64_t>(d) + c) << 20) / static_cast<uint64_t>(s));
 }
 
 // The stretch fed by the CPU through the stretched-image object: a video-memory source goes
@@ -174,7 +171,7 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
     // A band always fits in its half (the staged lines are kept at the row's own length).
     while (band > 1 && band * rowBytes > kHalf) band /= 2;
     if (staged && rowBytes > kHalf) return ZK_DDERR_INVALIDRECT;
-    const Scale xs = scaleOf(dw, sw), ys = scaleOf(dh, sh);
+    const uint32_t xScale = ulScaleOf(dw, sw), yScale = ulScaleOf(dh, sh);
     auto *row = static_cast<uint8_t *>(EngAllocMem(FL_ZERO_MEMORY, rowBytes, ZK_POOL_TAG));
     if (!row) return ZK_DDERR_OUTOFMEMORY;
 
@@ -187,8 +184,8 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
         vPut(ppdev, ZK_SUB_SURFACE, 0x310, ulPoint(p->rDest.left, p->rDest.top));
         vPut(ppdev, ZK_SUB_SURFACE, 0x314, ulSize(dw, dh));
         vPut(ppdev, ZK_SUB_SURFACE, 0x304, rows << 16 | wordWidth);
-        vPut(ppdev, ZK_SUB_SURFACE, 0x308, xs.scale);
-        vPut(ppdev, ZK_SUB_SURFACE, 0x30C, ys.scale);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x308, xScale);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x30C, yScale);
         vPut(ppdev, ZK_SUB_SURFACE, 0x318, y16 << 16 | ((static_cast<uint32_t>(p->rDest.left) << 4) & 0xFFFF));
     };
     // Source line of the r-th line sent (mirrored: from the last line upwards).
@@ -221,16 +218,18 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
             vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_FORMAT, 0x101);
             vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_NOTIFY, 0);
         };
-        uint64_t y = static_cast<uint64_t>(p->rDest.top) << 16;   // 16.16
+        // One image over all the bands: started again at each band's exact place, the rows
+        // inside a band (which advance by the rounded-up scale) would overlap the band before and
+        // the picture would jump at every band boundary.
         copy(0);
         for (ULONG k = 0; k < bands; ++k) {
             vAwait(copied);
             const uint8_t *half = ppdev->pScratch + (k & 1) * kHalf;
             const ULONG n = rowsOf(k);
             if (k + 1 < bands) copy(k + 1);
-            program(n, static_cast<uint32_t>(y >> 12));
+            if (k == 0) program(static_cast<ULONG>(lines), static_cast<uint32_t>(p->rDest.top) << 4);
+            else vBind7(ppdev, ZK_OBJ_STRETCH_FROM_CPU);   // the image goes on where it stopped
             for (ULONG r = 0; r < n; ++r) send(half + (mirror ? n - 1 - r : r) * rowBytes);
-            y += static_cast<uint64_t>(ys.q) * band >> 4;
         }
     }
     EngFreeMem(row);

@@ -82,6 +82,27 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
     if (!enabled_ || count == 0) return r;
     ZK_DDSURFACEDESC desc = descIn;
     desc.dwSize = sizeof desc;
+    if (desc.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) {
+        // Surfaces in the process's memory are DirectDraw's own: the driver never sees them made.
+        for (DWORD i = 0; i < count; ++i) {
+            auto s = std::make_unique<KivDdNtSurface>();
+            s->lcl.lpGbl = &s->gbl;
+            s->lcl.ddsCaps = desc.ddsCaps;
+            s->gbl.wWidth = desc.dwWidth;
+            s->gbl.wHeight = desc.dwHeight;
+            s->gbl.ddpfSurface = (desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) ? desc.ddpfPixelFormat
+                                                                                                : halInfo_.vmiData.ddpfDisplay;
+            const DWORD bits = (s->gbl.ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? 16 : s->gbl.ddpfSurface.dwRGBBitCount;
+            s->gbl.lPitch = static_cast<LONG>((s->gbl.wWidth * bits / 8 + 3) & ~3u);
+            s->userMemory.assign(static_cast<size_t>(s->gbl.lPitch) * s->gbl.wHeight, 0);
+            s->gbl.fpVidMem = static_cast<ULONG>(reinterpret_cast<uintptr_t>(s->userMemory.data()));
+            out->push_back(s.get());
+            surfaces_.push_back(std::move(s));
+        }
+        r.handled = ZK_DDHAL_HANDLED;
+        r.code = ZK_DD_OK;
+        return r;
+    }
     ZK_DD_CANCREATESURFACEDATA can{&global_, &desc, (desc.ddpfPixelFormat.dwFlags & ZK_DDPF_FOURCC) ? 1u : 0u, -1, nullptr};
     r = call(callbacks_.CanCreateSurface, &can, &can.ddRVal);
     if (r.handled == ZK_DDHAL_HANDLED && r.code != ZK_DD_OK) return r;
@@ -138,6 +159,12 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
 
 KivDdNtResult KivDirectDrawNt::destroy(KivDdNtSurface *s) {
     KivDdNtResult r;
+    if (s && !s->created && !s->userMemory.empty()) {   // DirectDraw's own
+        s->userMemory.clear();
+        r.handled = ZK_DDHAL_HANDLED;
+        r.code = ZK_DD_OK;
+        return r;
+    }
     if (!s || !s->created) return r;
     ZK_DD_DESTROYSURFACEDATA d{&global_, &s->lcl, -1, nullptr};
     r = call(surfaceCallbacks_.DestroySurface, &d, &d.ddRVal);
