@@ -25,6 +25,8 @@ constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y',
 bool bPlanar9(uint32_t c) { return c == kIf09 || c == kYvu9 || c == kIv32 || c == kIv31; }
 bool bPlanar12(uint32_t c) { return c == kYv12 || c == k420i; }
 bool bPacked(uint32_t c) { return c == kUyvy || c == kYuy2; }
+// IF09 overlays are made only where the miniport allows them and never at 32 bpp.
+bool bIf09Offered(const ZK_PDEV *ppdev) { return ppdev->ulIf09 && ppdev->cBitsPerPel != 32; }
 
 ZK_PDEV *ppdevOfDd(ZK_DD_DIRECTDRAW_GLOBAL *lpDD) { return reinterpret_cast<ZK_PDEV *>(lpDD->dhpdev); }
 
@@ -121,7 +123,7 @@ bool bSizeFits(ZK_PDEV *ppdev, ZK_DDSURFACEDESC *d, HRESULT_DD *pr) {
 extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV dhpdev, void *pHalInfo, DWORD *pdwNumHeaps, void *,
                                               DWORD *pdwNumFourCC, DWORD *pdwFourCC) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
-    *pdwNumFourCC = ppdev->ulIf09 ? 8 : 7;
+    *pdwNumFourCC = bIf09Offered(ppdev) ? 8 : 7;
     *pdwNumHeaps = 0;
     if (!(ppdev->flags & ZK_FLAG_HW_METHODS)) return FALSE;
     auto *hi = static_cast<ZK_DD_HALINFO *>(pHalInfo);
@@ -139,19 +141,26 @@ extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV dhpdev, void *pHalInfo, DWO
     vmi.ddpfDisplay.dwBBitMask = ppdev->flBlue;
     vmi.dwOffscreenAlign = 4;
     vmi.dwOverlayAlign = 8;
+    // What the blits and the overlay really do: fills, ROPs, stretches and shrinks along both
+    // axes, YUY2 and UYVY sources (not at 8 bpp), source keys; an overlay of every listed code,
+    // stretched any amount, shrunk across at will but down to half its height at most.
     ZK_DDCORECAPS &caps = hi->ddCaps;
-    caps.dwCaps = 0x04427B40;
-    caps.dwCKeyCaps = 0x210;
-    caps.dwFXCaps |= 0x02814000;
+    caps.dwCaps = ZK_DDCAPS_BLT | ZK_DDCAPS_BLTSTRETCH | ZK_DDCAPS_OVERLAY | ZK_DDCAPS_OVERLAYCANTCLIP |
+                  ZK_DDCAPS_OVERLAYFOURCC | ZK_DDCAPS_OVERLAYSTRETCH | ZK_DDCAPS_READSCANLINE | ZK_DDCAPS_COLORKEY |
+                  ZK_DDCAPS_BLTCOLORFILL | (ppdev->cBitsPerPel != 8 ? ZK_DDCAPS_BLTFOURCC : 0);
+    caps.dwCKeyCaps = ZK_DDCKEYCAPS_DESTOVERLAY | ZK_DDCKEYCAPS_SRCBLT;
+    caps.dwFXCaps |= ZK_DDFXCAPS_BLTSTRETCHX | ZK_DDFXCAPS_BLTSTRETCHY | ZK_DDFXCAPS_BLTSHRINKX | ZK_DDFXCAPS_BLTSHRINKY |
+                     ZK_DDFXCAPS_OVERLAYSTRETCHX | ZK_DDFXCAPS_OVERLAYSTRETCHY | ZK_DDFXCAPS_OVERLAYSHRINKX |
+                     ZK_DDFXCAPS_OVERLAYSHRINKY;
     caps.ddsCaps.dwCaps = 0x001002D0;
     caps.dwVidMemTotal = (ppdev->cyMemory - ppdev->cyScreen) * static_cast<ULONG>(ppdev->lDelta);
     caps.dwMaxVisibleOverlays = 1;
-    caps.dwMinOverlayStretch = caps.dwMinLiveVideoStretch = caps.dwMinHwCodecStretch = 0;
+    caps.dwMinOverlayStretch = caps.dwMinLiveVideoStretch = caps.dwMinHwCodecStretch = 500;
     caps.dwMaxOverlayStretch = caps.dwMaxLiveVideoStretch = caps.dwMaxHwCodecStretch = 9999;
     if (pdwFourCC) {
         ULONG n = 0;
         for (uint32_t code : {kUyvy, kYuy2, kYvu9, kIv32, kIv31, kIf09, kYv12, k420i}) {
-            if (code == kIf09 && !ppdev->ulIf09) continue;
+            if (code == kIf09 && !bIf09Offered(ppdev)) continue;
             pdwFourCC[n] = ppdev->aulFourCc[n] = code;
             ++n;
         }
@@ -249,7 +258,7 @@ DWORD APIENTRY DdCanCreateSurface(ZK_DD_CANCREATESURFACEDATA *p) {
             for (uint32_t c : ppdev->aulFourCc) known |= c == code;
             if (!known) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
             if (overlay) {
-                if (!bPacked(code) && !bPlanar9(code) && code != kYv12) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
+                if (!bPacked(code) && !bPlanar9(code) && !bPlanar12(code)) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
                 if (code == kIf09 && bpp == 32) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
                 if ((d->dwFlags & ZK_DDSD_BACKBUFFERCOUNT) && d->dwBackBufferCount > 1 && bPacked(code))
                     return refuse(ZK_DDERR_INVALIDPARAMS);

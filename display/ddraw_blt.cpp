@@ -392,6 +392,7 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
         } else if (D::yuv && (pf.dwFourCC == kYuy2 || pf.dwFourCC == kUyvy)) {
             // YUV is converted by the scaler only: always the memory-fed path, stretched or not.
             if (p->rSrc.left & 1) return dwDone(p, ZK_DDERR_INVALIDRECT);
+            if (flags & ZK_DDBLT_KEYSRCOVERRIDE) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);   // the scaler has no key
             const bool video = sCaps & ZK_DDSCAPS_VIDEOMEMORY;
             const bool inPlace = video && !(sCaps & ZK_DDSCAPS_TEXTURE) && !mirror;
             return dwDone(p, hrScaleMemory<Bpp>(ppdev, p, rop3, mirror, video, inPlace, pf.dwFourCC));

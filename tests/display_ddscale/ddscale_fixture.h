@@ -91,6 +91,8 @@ protected:
     }
 };
 
+class DdNtDepthsCaps : public DdNtDepths {};
+
 // The reference scalers: which source pixel a destination pixel (index i of d along an axis, the
 // source s pixels long) takes. The CPU-fed stretch is programmed with destination-per-source
 // scales rounded up; the engine's scaler with source-per-destination steps; both sample at
