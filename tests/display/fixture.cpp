@@ -48,6 +48,7 @@ void DisplayTest::TearDown() {
     EXPECT_EQ(kivEngLiveSurfaces(), 0u);
     EXPECT_TRUE(kivEngErrors().empty()) << kivEngErrors().front();
     EXPECT_TRUE(zk.liveMemory().empty()) << zk.liveMemory().size() << " memory objects left in zkgfx";
+    EXPECT_TRUE(zk.state().regions.empty()) << zk.state().regions.size() << " regions not given back";
     EXPECT_FALSE(zk.fifoOpen());
     EXPECT_FALSE(zk.linkOpen());
     EXPECT_EQ(zk3EngineLiveInstances(), 0u);
