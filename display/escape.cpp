@@ -15,6 +15,7 @@
 
 #include "display/ddi.h"
 #include "include/zk_escape.h"
+#include "include/zk_pixel_formats.h"
 
 namespace {
 
@@ -27,34 +28,6 @@ constexpr uint32_t kCurrentProcess = 0xFFFFFFFFu;   // the caller's own process 
 bool bOpenGlUsable(const ZK_PDEV *ppdev) {
     return ppdev && ppdev->cBitsPerPel == 16 && ppdev->bHardwareOpenGl != 0;
 }
-
-// Both driver pixel formats: 5-5-5 RGBA, 64-bit accumulation, 16-bit depth, 8-bit stencil.
-PIXELFORMATDESCRIPTOR pfdFormat(DWORD flags) {
-    PIXELFORMATDESCRIPTOR p;
-    std::memset(&p, 0, sizeof p);
-    p.nSize = sizeof p;
-    p.nVersion = 1;
-    p.dwFlags = flags;
-    p.iPixelType = PFD_TYPE_RGBA;
-    p.cColorBits = 16;
-    p.cRedBits = 5;
-    p.cRedShift = 10;
-    p.cGreenBits = 5;
-    p.cGreenShift = 5;
-    p.cBlueBits = 5;
-    p.cAccumBits = 64;
-    p.cAccumRedBits = p.cAccumGreenBits = p.cAccumBlueBits = p.cAccumAlphaBits = 16;
-    p.cDepthBits = 16;
-    p.cStencilBits = 8;
-    p.iLayerType = PFD_MAIN_PLANE;
-    return p;
-}
-
-const PIXELFORMATDESCRIPTOR kFormats[2] = {
-    pfdFormat(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_GDI | PFD_SUPPORT_OPENGL),
-    pfdFormat(PFD_DOUBLEBUFFER | PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SWAP_COPY),
-};
-static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 
 uint32_t ulReadU32(const void *p) {
     uint32_t v;
@@ -328,7 +301,7 @@ extern "C" ULONG APIENTRY DrvEscape(SURFOBJ *pso, ULONG iEsc, ULONG cjIn, PVOID 
 extern "C" LONG APIENTRY DrvDescribePixelFormat(DHPDEV dhpdev, LONG iPixelFormat, ULONG cjpfd,
                                                 PIXELFORMATDESCRIPTOR *ppfd) {
     if (ppfd && (iPixelFormat == 1 || iPixelFormat == 2))
-        std::memcpy(ppfd, &kFormats[iPixelFormat - 1], std::min<ULONG>(cjpfd, sizeof(PIXELFORMATDESCRIPTOR)));
+        std::memcpy(ppfd, &zkPixelFormats()[iPixelFormat - 1], std::min<ULONG>(cjpfd, sizeof(PIXELFORMATDESCRIPTOR)));
     return bOpenGlUsable(reinterpret_cast<ZK_PDEV *>(dhpdev)) ? 2 : 0;
 }
 

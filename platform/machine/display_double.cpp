@@ -11,6 +11,8 @@
 //   Every other escape: 0.
 #include "platform/machine/machine.h"
 
+#include "include/zk_pixel_formats.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -20,33 +22,8 @@ bool openGlUsable() {
     return kivMachineConfig()->card == KIV_CARD_ZK3 && kivScreenMode()->bpp == 16;
 }
 
-PIXELFORMATDESCRIPTOR format(DWORD flags) {
-    PIXELFORMATDESCRIPTOR p;
-    std::memset(&p, 0, sizeof p);
-    p.nSize = sizeof p;
-    p.nVersion = 1;
-    p.dwFlags = flags;
-    p.iPixelType = PFD_TYPE_RGBA;
-    p.cColorBits = 16;
-    p.cRedBits = 5;
-    p.cRedShift = 10;
-    p.cGreenBits = 5;
-    p.cGreenShift = 5;
-    p.cBlueBits = 5;
-    p.cBlueShift = 0;
-    p.cAccumBits = 64;
-    p.cAccumRedBits = p.cAccumGreenBits = p.cAccumBlueBits = p.cAccumAlphaBits = 16;
-    p.cDepthBits = 16;
-    p.cStencilBits = 8;
-    p.iLayerType = PFD_MAIN_PLANE;
-    return p;
-}
-
 int describe(void *, int index, UINT bytes, PIXELFORMATDESCRIPTOR *pfd) {
-    static const PIXELFORMATDESCRIPTOR formats[2] = {
-        format(PFD_DRAW_TO_WINDOW | PFD_SUPPORT_GDI | PFD_SUPPORT_OPENGL),                          // 0x34
-        format(PFD_DOUBLEBUFFER | PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_SWAP_COPY),         // 0x425
-    };
+    const PIXELFORMATDESCRIPTOR *formats = zkPixelFormats();
     if (pfd && (index == 1 || index == 2))
         std::memcpy(pfd, &formats[index - 1], std::min<UINT>(bytes, sizeof(PIXELFORMATDESCRIPTOR)));
     return openGlUsable() ? 2 : 0;
