@@ -373,8 +373,8 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
     if (bPlanar9(code) || bPlanar12(code)) {
         pf.dwRGBBitCount = bPlanar9(code) ? 9 : 12;
         pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = pf.dwRGBAlphaBitMask = 0;
-        // The 4x4-subsampled codes keep their Y rows dword-aligned (the engine converts them so).
-        gbl->lPitch = static_cast<LONG>(bPlanar9(code) ? (w + 3) & ~3u : w);
+        // Y rows on the rounded width the conversions read.
+        gbl->lPitch = static_cast<LONG>((w + 3) & ~3u);
         gbl->fpVidMem = 0;
         gbl->dwReserved1 = 0;
         caps |= ZK_DDSCAPS_HWCODEC;
@@ -393,34 +393,34 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         return dwUserMemory(gbl, &caps, size);
     }
     if (bPlanar12(code)) {
-        const ULONG h2 = (h + 1) & ~1u;
-        const ULONG S = static_cast<ULONG>((uint64_t{w} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        // Every surface of a chain has a planar image of its own in the one block, laid out on
+        // the rounded width the conversion reads, and a packed copy of its own; three packed
+        // copies are kept (first, second, other), so a longer chain is refused.
+        const ULONG h2 = (h + 1) & ~1u, W4 = (w + 3) & ~3u;
+        const ULONG S = static_cast<ULONG>((uint64_t{W4} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        const ULONG slots = p->dwSCnt > 2 ? p->dwSCnt : 2;
+        const ULONG index = !ppdev->fpPlanarBlock ? 0 : !ppdev->fpPlanarSecond ? 1 : 2;
+        if (index == 2 && (ppdev->fpPackedOther || index >= slots))
+            return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS) : ZK_DDHAL_NOTHANDLED;
+        ULONG packed = 0;
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
-            const ULONG packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
-            if (!packed) {
-                vDdFree(ppdev, &ppdev->fpPackedSecond);
-                if (ppdev->fpPlanarBlock) {
-                    vDdFree(ppdev, &ppdev->fpPackedFirst);
-                    vDdFree(ppdev, &ppdev->fpPlanarBlock);
-                }
-                ppdev->fpPlanarSecond = 0;
-                ppdev->cOverlaySurfaces = 0;
-                ppdev->pOverlaySurfaceList = nullptr;
-                std::memset(ppdev->apOverlaySurface, 0, sizeof ppdev->apOverlaySurface);
-                return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
-            }
+            // Only the new surface fails: the chain's other surfaces keep their memory.
+            packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
+            if (!packed) return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
             caps |= ZK_DDSCAPS_VIDEOMEMORY;
-            if (!ppdev->fpPlanarBlock) ppdev->fpPackedFirst = packed;
-            else if (!ppdev->fpPlanarSecond) ppdev->fpPackedSecond = packed;
-            else ppdev->fpPackedOther = packed;
         }
-        if (ppdev->fpPlanarBlock) {
-            gbl->fpVidMem = ppdev->fpPlanarSecond = ppdev->fpPlanarBlock + S;
-        } else {
-            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * (p->dwSCnt > 2 ? p->dwSCnt : 2));
-            if (!offset) return ZK_DDHAL_NOTHANDLED;
+        if (index == 0) {
+            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * slots);
+            if (!offset) {
+                if (packed) vHeapFree(packed, ppdev->pDdHeap);
+                return ZK_DDHAL_NOTHANDLED;
+            }
             gbl->fpVidMem = ppdev->fpPlanarBlock = offset;
+        } else {
+            gbl->fpVidMem = ppdev->fpPlanarBlock + index * S;
+            if (index == 1) ppdev->fpPlanarSecond = gbl->fpVidMem;
         }
+        if (packed) (index == 0 ? ppdev->fpPackedFirst : index == 1 ? ppdev->fpPackedSecond : ppdev->fpPackedOther) = packed;
         return done();
     }
     if (bPacked(code)) {

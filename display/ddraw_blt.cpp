@@ -13,7 +13,7 @@
 namespace {
 
 constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2');
-constexpr uint32_t kKeyObject = 0xA0007;
+constexpr uint32_t kKeyObject = ZK_OBJ_COLOR_KEY;
 
 ZK_PDEV *ppdevOf(ZK_DD_BLTDATA *p) { return reinterpret_cast<ZK_PDEV *>(p->lpDD->dhpdev); }
 

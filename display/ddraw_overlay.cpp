@@ -303,12 +303,13 @@ void vConvertPlanar9(ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *g) {
             }
         }
     }
-    vReserve(ppdev, kConvertSub, 52);
+    vReserve(ppdev, kConvertSub, 20);
     vBind(ppdev, kConvertSub, ZK_OBJ_PATTERN);
     vPut(ppdev, kConvertSub, ZK_PAT_SHAPE, 1);
     vPut(ppdev, kConvertSub, ZK_PAT_COLOR0, 0xFF00);
     vBind(ppdev, kConvertSub, ZK_OBJ_DST_SURFACE);
     vPut(ppdev, kConvertSub, 0x300, screenFormat);
+    vReserve(ppdev, kConvertSub, 36);
     vTransfer(ppdev, {fp, pk, W4, P, W4, h, 0x201});
     ppdev->subchannel7Object = 0;
 }

@@ -46,6 +46,47 @@ protected:
                 q[uFirst ? 2 : 3] = cr(x / 2, y, salt);
             }
     }
+    // Locks a planar surface, writes the picture `salt` into its planes and unlocks it (which
+    // converts it for the overlay).
+    void writePlanar(KivDdNtSurface *s, uint32_t code, uint32_t salt) {
+        const DWORD w = s->gbl.wWidth, h = s->gbl.wHeight;
+        uint8_t *bits = nullptr;
+        ASSERT_EQ(dd.lock(s, nullptr, 0, &bits).code, ZK_DD_OK) << "the driver or the runtime locks it";
+        const DWORD W4 = (w + 3) & ~3u;
+        if (code != kYv12 && code != k420i) {
+            // Y rows of W4 bytes over (h + 3) & ~3 rows, then V and U at a quarter each way.
+            const DWORD H4 = (h + 3) & ~3u, CW = W4 / 4, CH = H4 / 4;
+            uint8_t *v = bits + W4 * H4, *u = v + CW * CH;
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < w; ++x) bits[y * W4 + x] = luma(x, y, salt);
+            for (DWORD j = 0; j < CH; ++j)
+                for (DWORD i = 0; i < CW; ++i) {
+                    v[j * CW + i] = cr(i, j, salt);
+                    u[j * CW + i] = cb(i, j, salt);
+                }
+        } else {
+            const DWORD H2 = (h + 1) & ~1u;
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < W4; ++x) {
+                    const DWORD i = x, j = y / 2;
+                    if (code == kYv12) {
+                        bits[y * W4 + x] = luma(x, y, salt);
+                        if (i < W4 / 2 && !(y & 1)) {
+                            bits[W4 * H2 + j * (W4 / 2) + i] = cr(i, j, salt);
+                            bits[W4 * H2 + W4 * H2 / 4 + j * (W4 / 2) + i] = cb(i, j, salt);
+                        }
+                    } else {   // line pair j: Y, V half line, Y, U half line
+                        bits[j * 3 * W4 + (y & 1) * (W4 + W4 / 2) + x] = luma(x, y, salt);
+                        if (i < W4 / 2 && !(y & 1)) {
+                            bits[j * 3 * W4 + W4 + i] = cr(i, j, salt);
+                            bits[j * 3 * W4 + 2 * W4 + W4 / 2 + i] = cb(i, j, salt);
+                        }
+                    }
+                }
+        }
+        ASSERT_TRUE(dd.unlock(s).ok());
+        expectModelClean();
+    }
     // The overlay shows `rs` of the picture `salt` (chroma cells `cw` x `ch` pixels) in a window of
     // dw2 x dh2 at (x, y); `halved`: every other source line.
     void expectPicture(RECTL rs, LONG x, LONG y, LONG dw2, LONG dh2, uint32_t salt, LONG cw, LONG ch, bool halved = false) {
@@ -119,49 +160,47 @@ TEST_F(OverlayScan, EveryPlanarFormatShowsItsPicture) {
         }
         KivDdNtSurface *s = one(k.w, k.h, kOverlayCaps, k.code);
         ASSERT_TRUE(s);
-        uint8_t *bits = nullptr;
-        ASSERT_EQ(dd.lock(s, nullptr, 0, &bits).code, ZK_DD_OK) << "the driver or the runtime locks it";
-        const DWORD W4 = (k.w + 3) & ~3u;
         const bool nine = k.code != kYv12 && k.code != k420i;
         const LONG cell = nine ? 4 : 2;
         const uint32_t salt = k.code % 7 + k.w;
-        if (nine) {
-            // Y rows of W4 bytes over (h + 3) & ~3 rows, then V and U at a quarter each way.
-            const DWORD H4 = (k.h + 3) & ~3u, CW = W4 / 4, CH = H4 / 4;
-            uint8_t *v = bits + W4 * H4, *u = v + CW * CH;
-            for (DWORD y = 0; y < k.h; ++y)
-                for (DWORD x = 0; x < k.w; ++x) bits[y * W4 + x] = luma(x, y, salt);
-            for (DWORD j = 0; j < CH; ++j)
-                for (DWORD i = 0; i < CW; ++i) {
-                    v[j * CW + i] = cr(i, j, salt);
-                    u[j * CW + i] = cb(i, j, salt);
-                }
-        } else {
-            const DWORD H2 = (k.h + 1) & ~1u;
-            for (DWORD y = 0; y < k.h; ++y)
-                for (DWORD x = 0; x < W4; ++x) {
-                    const DWORD i = x, j = y / 2;
-                    if (k.code == kYv12) {
-                        bits[y * W4 + x] = luma(x, y, salt);
-                        if (i < W4 / 2 && !(y & 1)) {
-                            bits[W4 * H2 + j * (W4 / 2) + i] = cr(i, j, salt);
-                            bits[W4 * H2 + W4 * H2 / 4 + j * (W4 / 2) + i] = cb(i, j, salt);
-                        }
-                    } else {   // line pair j: Y, V half line, Y, U half line
-                        bits[j * 3 * W4 + (y & 1) * (W4 + W4 / 2) + x] = luma(x, y, salt);
-                        if (i < W4 / 2 && !(y & 1)) {
-                            bits[j * 3 * W4 + W4 + i] = cr(i, j, salt);
-                            bits[j * 3 * W4 + 2 * W4 + W4 / 2 + i] = cb(i, j, salt);
-                        }
-                    }
-                }
-        }
-        ASSERT_TRUE(dd.unlock(s).ok());
-        expectModelClean();
+        writePlanar(s, k.code, salt);
         const RECTL all = rect(0, 0, LONG(k.w), LONG(k.h));
         ASSERT_TRUE(dd.updateOverlay(s, all, rect(8, 6, LONG(k.w), LONG(k.h)), ZK_DDOVER_SHOW).ok());
         expectPicture(all, 8, 6, LONG(k.w + 2) & ~1, LONG(k.h + 2) & ~1, salt, cell, cell);
         ASSERT_TRUE(dd.updateOverlay(s, all, all, ZK_DDOVER_HIDE).ok());
         EXPECT_EQ(dd.destroy(s).code, ZK_DD_OK);
     }
+}
+
+TEST_F(OverlayScan, APlanarChainOfThreeFlipsAmongItsOwnPictures) {
+    for (uint32_t code : {kYv12, kYvu9}) {
+        SCOPED_TRACE(name(code));
+        std::vector<KivDdNtSurface *> chain = make(22, 10, kOverlayCaps, code, 3);
+        ASSERT_EQ(chain.size(), 3u);
+        for (DWORD i = 0; i < 3; ++i) writePlanar(chain[i], code, 10 * i + 3);
+        const LONG cell = code == kYv12 ? 2 : 4;
+        const RECTL all = rect(0, 0, 22, 10);
+        ASSERT_TRUE(dd.updateOverlay(chain[0], all, rect(0, 0, 44, 20), ZK_DDOVER_SHOW).ok());
+        expectPicture(all, 0, 0, 46, 22, 3, cell, cell);
+        for (DWORD shown = 0, step = 0; step < 4; ++step) {
+            const DWORD next = (shown + 1) % 3;
+            ASSERT_TRUE(dd.flip(chain[shown], chain[next], ZK_DDFLIP_WAIT).ok());
+            shown = next;
+            SCOPED_TRACE(testing::Message() << "buffer " << shown);
+            expectPicture(all, 0, 0, 46, 22, 10 * shown + 3, cell, cell);
+        }
+        ASSERT_TRUE(dd.updateOverlay(chain[0], all, all, ZK_DDOVER_HIDE).ok());
+        for (KivDdNtSurface *s : chain) EXPECT_EQ(dd.destroy(s).code, ZK_DD_OK);
+    }
+    // A fourth buffer of a planar chain would have to share a packed copy: refused.
+    ZK_DDSURFACEDESC d{};
+    d.dwFlags = ZK_DDSD_WIDTH | ZK_DDSD_HEIGHT;
+    d.dwWidth = 22;
+    d.dwHeight = 10;
+    d.ddsCaps.dwCaps = kOverlayCaps;
+    d.ddpfPixelFormat.dwFlags = ZK_DDPF_FOURCC;
+    d.ddpfPixelFormat.dwFourCC = kYv12;
+    std::vector<KivDdNtSurface *> four;
+    EXPECT_EQ(dd.create(d, 4, &four).code, ZK_DDERR_OUTOFCAPS);
+    EXPECT_TRUE(four.empty());
 }

@@ -131,3 +131,29 @@ TEST_P(DdNtDepths, ScaleWordsAndRefusals) {
         EXPECT_EQ(r.code, ZK_DDERR_INVALIDRECT);
     }
 }
+
+// The engine's scaler (the CPU-fed stretch of 8 bpp reads every line).
+class ScalerDepths : public DdNtDepths {};
+INSTANTIATE_TEST_SUITE_P(Depths, ScalerDepths, ::testing::Values(16u, 32u));
+
+TEST_P(ScalerDepths, ASteepShrinkReadsOnlyEveryFewSourceLines) {
+    KivDdNtSurface *src = one(1024, 100, ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY);
+    KivDdNtSurface *dst = one(64, 12, ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY);
+    ASSERT_TRUE(src && dst);
+    seed(src, 9);
+    seed(dst, 10);
+    ASSERT_TRUE(dd.blt(dst, rect(0, 0, 60, 10), src, rect(0, 0, 1024, 100), ZK_DDBLT_ROP, rop()).ok());
+    // Bands of lines of 1024 pixels: 4 lines at 16 bpp, 2 at 32; more source lines than that per
+    // destination line halve the step (and the lines read) until fewer remain.
+    const uint64_t lineBytes = 1024 * bytes, t = ((0x2000 - lineBytes) * 2) / lineBytes;
+    const uint64_t band = t > 32 ? 32 : t > 16 ? 16 : t > 8 ? 8 : t > 4 ? 4 : 2;
+    uint64_t dv = (uint64_t(100) << 20) / (10 + 100 / 10 + 1);
+    unsigned k = 0;
+    for (; dv >= band << 20; dv >>= 1) ++k;
+    EXPECT_GE(k, 1u);
+    check(dst, rect(0, 0, 64, 12), [&](LONG x, LONG y) {
+        if (x >= 60 || y >= 10) return pattern(x, y, 10);
+        const LONG sy = LONG((((2 * uint64_t(y) + 1) * dv) >> 21) << k);
+        return pattern(engineSample(x, 60, 1024), sy, 9);
+    });
+}
