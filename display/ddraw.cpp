@@ -399,7 +399,7 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         const ULONG h2 = (h + 1) & ~1u, W4 = (w + 3) & ~3u;
         const ULONG S = static_cast<ULONG>((uint64_t{W4} * h2 * 12 / 8 + 15) & ~uint64_t{15});
         const ULONG slots = p->dwSCnt > 2 ? p->dwSCnt : 2;
-        const ULONG index = !ppdev->fpPlanarBlock ? 0 : !ppdev->fpPlanarSecond ? 1 : 2;
+        const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
         if (index == 2 && (ppdev->fpPackedOther || index >= slots))
             return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS) : ZK_DDHAL_NOTHANDLED;
         ULONG packed = 0;
@@ -409,7 +409,7 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
             if (!packed) return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
             caps |= ZK_DDSCAPS_VIDEOMEMORY;
         }
-        if (index == 0) {
+        if (!ppdev->fpPlanarBlock) {
             const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * slots);
             if (!offset) {
                 if (packed) vHeapFree(packed, ppdev->pDdHeap);
@@ -472,17 +472,19 @@ DWORD APIENTRY DdDestroySurface(ZK_DD_DESTROYSURFACEDATA *p) {
         if (overlay) vUnregisterOverlay(ppdev, lcl);
         if (!video) return ZK_DDHAL_NOTHANDLED;
         if (!overlay) return free();
+        // The surface's own packed copy goes; the planar block goes with the chain's last
+        // surface, whatever the order (the others' pictures live in it).
         if (gbl->fpVidMem == ppdev->fpPlanarBlock) {
             vDdFree(ppdev, &ppdev->fpPackedFirst);
-            if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-            // No engine object stands behind the planar block: nothing else is given back for it.
-            vDdFree(ppdev, &ppdev->fpPlanarBlock);
-            ppdev->fpPlanarSecond = 0;
         } else if (gbl->fpVidMem == ppdev->fpPlanarSecond) {
             ppdev->fpPlanarSecond = 0;
             vDdFree(ppdev, &ppdev->fpPackedSecond);
         } else {
             vDdFree(ppdev, &ppdev->fpPackedOther);
+        }
+        if (!ppdev->fpPackedFirst && !ppdev->fpPackedSecond && !ppdev->fpPackedOther) {
+            vDdFree(ppdev, &ppdev->fpPlanarBlock);
+            ppdev->fpPlanarSecond = 0;
         }
         gbl->fpVidMem = 0;
         return dwDone(&p->ddRVal, ZK_DD_OK);

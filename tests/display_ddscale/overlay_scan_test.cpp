@@ -189,8 +189,17 @@ TEST_F(OverlayScan, APlanarChainOfThreeFlipsAmongItsOwnPictures) {
             SCOPED_TRACE(testing::Message() << "buffer " << shown);
             expectPicture(all, 0, 0, 46, 22, 10 * shown + 3, cell, cell);
         }
+        // The first surface goes first: the others keep their pictures.
         ASSERT_TRUE(dd.updateOverlay(chain[0], all, all, ZK_DDOVER_HIDE).ok());
-        for (KivDdNtSurface *s : chain) EXPECT_EQ(dd.destroy(s).code, ZK_DD_OK);
+        EXPECT_EQ(dd.destroy(chain[0]).code, ZK_DD_OK);
+        ASSERT_TRUE(dd.updateOverlay(chain[1], all, rect(0, 0, 44, 20), ZK_DDOVER_SHOW).ok());
+        expectPicture(all, 0, 0, 46, 22, 13, cell, cell);
+        ASSERT_TRUE(dd.flip(chain[1], chain[2], ZK_DDFLIP_WAIT).ok());
+        expectPicture(all, 0, 0, 46, 22, 23, cell, cell);
+        ASSERT_TRUE(dd.updateOverlay(chain[1], all, all, ZK_DDOVER_HIDE).ok());
+        EXPECT_EQ(dd.destroy(chain[2]).code, ZK_DD_OK);
+        EXPECT_EQ(dd.destroy(chain[1]).code, ZK_DD_OK);
+        EXPECT_EQ(ppdev()->fpPlanarBlock, 0u) << "the block went with the last surface";
     }
     // A fourth buffer of a planar chain would have to share a packed copy: refused.
     ZK_DDSURFACEDESC d{};
