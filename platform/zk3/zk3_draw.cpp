@@ -79,8 +79,10 @@ struct Surface {
 Surface surfaceOf(uint32_t handle) {
     Surface s;
     const Zk3EngineObject *o = zk3EngineFind(handle);
-    if (!o || o->cls != kClassSurface) return s;
-    const Zk3EngineObject *mem = zk3EngineFind(o->method(0x304, 0));
+    // The ZK4's surfaces name their memory through method 0x184.
+    const bool zk4 = o && (o->cls == ZK_CLASS_ZK4_DESTINATION_SURFACE || o->cls == ZK_CLASS_ZK4_SOURCE_SURFACE);
+    if (!o || (o->cls != kClassSurface && !zk4)) return s;
+    const Zk3EngineObject *mem = zk3EngineFind(o->method(zk4 ? 0x184 : 0x304, 0));
     if (!mem || !mem->isMemory) return s;
     const uint32_t format = o->method(0x300, 0);
     s.bpp = format == 0x1010000 ? 8 : format == 0x1000000 ? 16 : format == 1 ? 32 : 0;

@@ -3,7 +3,8 @@
 //
 // Objects by class (the handles the display driver gives them do not matter):
 //   0x3E surface (destination 0xA00F2, source 0xA00F4): 0x304 memory object, 0x308 pitch,
-//        0x30C offset, 0x300 format (0x1010000 8 bpp, 0x1000000 16 bpp, 1 32 bpp);
+//        0x30C offset, 0x300 format (0x1010000 8 bpp, 0x1000000 16 bpp, 1 32 bpp); the ZK4's
+//        surfaces 0x58/0x59 likewise with the memory object at 0x184;
 //   0x43 ROP (0x300 ROP3), 0x18 pattern (0x308 shape 0 mono 8x8 / 1 solid, 0x310 colour of 0
 //        bits, 0x314 colour of 1 bits, 0x318/0x31C rows 0-3/4-7, row 0 in bits 0-7, pixel x of
 //        a row in bit 7 - (x & 7) of its byte), 0x19 clip (0x300 point, 0x304 size);

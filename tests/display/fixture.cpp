@@ -5,6 +5,7 @@
 
 void DisplayTest::SetUp() {
     KivVideoPortConfig vc;
+    vc.card = card_;
     vc.driverEntry = DriverEntry;
     ASSERT_TRUE(kivVideoPortBoot(vc)) << "the video port did not find the adapter";
     // The driver needs these of the miniport; until it serves them the tests wait.

@@ -1,60 +1,23 @@
 // The display driver on a ZK4: boot, mode changes, full-screen switches and teardown over the
 // real video port, miniport and zkgfx device, with the ZK4's objects (memory named through
 // their methods, no patch graph) and its engine synchronisation; nothing is left behind.
-#include <gtest/gtest.h>
+#include "tests/display_draw/draw_fixture.h"
 
 #include <algorithm>
 #include <set>
 #include <string>
 
-#include "display/ddi.h"
-#include "display/driver.h"
 #include "include/zk_escape.h"
-#include "miniport/kivport.h"
-#include "platform/ntgdi/ntgdi.h"
-#include "platform/videoprt/videoprt_sim.h"
-#include "platform/zk3/zk3.h"
-#include "platform/zk3/zk3_draw.h"
-#include "platform/zk3/zk3_engine.h"
-#include "platform/zkgfx/zkgfx.h"
 
 namespace {
 
-class Zk4 : public ::testing::Test {
+class Zk4 : public DrawTest {
 protected:
-    void SetUp() override {
-        KivVideoPortConfig vc;
-        vc.card = KivVideoCard::ZK4;
-        vc.driverEntry = DriverEntry;
-        ASSERT_TRUE(kivVideoPortBoot(vc)) << "the video port did not find the ZK4";
-        ASSERT_EQ(zk3EngineChip(), kivVideoPortSim().chip.get());
-        kivEngClearErrors();
-    }
+    Zk4() { card_ = KivVideoCard::ZK4; }
     void TearDown() override {
-        kivEngineShutdown();
-        EXPECT_EQ(kivEngLeakReport(), "");
-        EXPECT_EQ(kivEngLiveSemaphores(), 0u);
-        EXPECT_EQ(kivEngLiveSurfaces(), 0u);
-        EXPECT_TRUE(kivEngErrors().empty()) << kivEngErrors().front();
-        EXPECT_TRUE(kivZkgfxState().objects.empty()) << kivZkgfxState().objects.size() << " memory objects left";
-        EXPECT_TRUE(kivZkgfxState().regions.empty());
-        EXPECT_EQ(kivZkgfxState().fifoAddress, 0u);
-        EXPECT_FALSE(ZkRmLinkOpen());
-        EXPECT_EQ(zk3EngineLiveInstances(), 0u);
         EXPECT_TRUE(zk3EngineErrors().empty()) << zk3EngineErrors().front();
-        EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
-        kivVideoPortShutdown();
+        DrawTest::TearDown();
     }
-    bool boot(uint32_t w, uint32_t h, uint32_t bpp) {
-        KivEngineConfig c;
-        c.enableDriver = DrvEnableDriver;
-        c.width = w;
-        c.height = h;
-        c.bitsPerPel = bpp;
-        c.frequency = 60;
-        return kivEngineBoot(c);
-    }
-    ZK_PDEV *pdev() const { return reinterpret_cast<ZK_PDEV *>(kivEngineDisplay()->dhpdev); }
     std::set<uint32_t> liveMemory() const {
         std::set<uint32_t> s;
         for (const auto &o : kivZkgfxState().objects) s.insert(o.handle);
@@ -121,7 +84,7 @@ protected:
 TEST_F(Zk4, BootsSetsModesAndTearsDownLeavingNothing) {
     struct Mode { uint32_t w, h, bpp, depthCode, surfaceFormat; };
     const Mode modes[] = {{1024, 768, 16, 2, 0x1000000}, {800, 600, 32, 3, 1}, {640, 480, 8, 1, 0x1010000}};
-    ASSERT_TRUE(boot(modes[0].w, modes[0].h, modes[0].bpp));
+    ASSERT_TRUE(start(modes[0].bpp));
     ZK_PDEV *p = pdev();
     EXPECT_TRUE(p->chipFlags & ZK_CHIP_FLAG_ZK4);
     EXPECT_FALSE(p->chipFlags & ZK_CHIP_FLAG_ZK3);
@@ -165,5 +128,41 @@ TEST_F(Zk4, BootsSetsModesAndTearsDownLeavingNothing) {
         EXPECT_EQ(liveMemory().size(), memory);
         expectObjects(m.depthCode, m.surfaceFormat);
         expectSynchronisation();
+    }
+}
+
+TEST_F(Zk4, DrawingThroughTheZk4sObjectsMatchesTheEngine) {
+    for (uint32_t bpp : {16u, 32u}) {
+        SCOPED_TRACE(bpp);
+        if (bpp == 16) ASSERT_TRUE(start(16));
+        else {
+            ASSERT_TRUE(kivEngineChangeMode(1024, 768, 32, 60));
+            screen = pdev()->psoScreen;
+            delete ref;
+            refBits.assign(size_t(pdev()->lDelta) * pdev()->cyScreen, 0);
+            ref = new TestBitmap(1024, 768, pdev()->iBitmapFormat, true, pdev()->lDelta, refBits.data());
+        }
+        seedScreen(bpp);
+        const Zk3DrawStats before = zk3DrawStats();
+        // A solid fill, a clipped copy down and to the right within the screen, an inverting fill.
+        KivBrushObj brush = KivBrushObj::solid(bpp == 16 ? 0x1A3Cu : 0x00C08040u);
+        struct Op { RECTL r; POINTL src; ULONG rop4; bool copy; };
+        const Op ops[] = {{{10, 20, 110, 70}, {}, 0xF0F0, false},
+                          {{40, 50, 240, 150}, {30, 35}, 0xCCCC, true},
+                          {{5, 5, 300, 40}, {}, 0x5555, false}};
+        for (const Op &op : ops) {
+            KivClipObj c1 = KivClipObj::rect(RECTL{0, 0, 200, 140}), c2 = KivClipObj::rect(RECTL{0, 0, 200, 140});
+            RECTL t1 = op.r, t2 = op.r;
+            POINTL s1 = op.src, s2 = op.src, o1{}, o2{};
+            ASSERT_TRUE(DrvBitBlt(screen, op.copy ? screen : nullptr, nullptr, c1.get(), nullptr, &t1,
+                                  op.copy ? &s1 : nullptr, nullptr, op.copy ? nullptr : brush.get(), &o1, op.rop4));
+            EngBitBlt(ref->pso, op.copy ? ref->pso : nullptr, nullptr, c2.get(), nullptr, &t2, op.copy ? &s2 : nullptr,
+                      nullptr, op.copy ? nullptr : brush.get(), &o2, op.rop4);
+        }
+        kivEngineSynchronize();
+        EXPECT_EQ(compare(), "");
+        const Zk3DrawStats after = zk3DrawStats();
+        EXPECT_GT(after.blits, before.blits) << "the copy ran on the engine";
+        EXPECT_GT(after.rectangles + after.monoA, before.rectangles + before.monoA) << "the fills ran on the engine";
     }
 }
