@@ -137,12 +137,15 @@ DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
     if (p->dwFlags & ZK_DDOVER_KEYDESTOVERRIDE) key = p->overlayFX.dckDestColorkey.dwColorSpaceLowValue | ppdev->alphaBits;
     else if (p->dwFlags & ZK_DDOVER_KEYDEST) key = lcl->ddckCKDestOverlay.dwColorSpaceLowValue | ppdev->alphaBits;
     const Scan scan = scanOf(ppdev, g);
-    g_zkOverlay.srcLeft = static_cast<int16_t>(p->rSrc.left);
+    // The buffer starts on a whole pixel pair: from an odd pixel the overlay would take the
+    // second luma as the first and the chroma of two pairs.
+    const LONG left = p->rSrc.left & ~1;
+    g_zkOverlay.srcLeft = static_cast<int16_t>(left);
     g_zkOverlay.srcTop = static_cast<int16_t>(p->rSrc.top);
     g_zkOverlay.srcWidth = static_cast<ULONG>(sw);
     g_zkOverlay.scanHeight = static_cast<ULONG>(shUsed);
     vBind(ppdev, kSub, kBuffers);
-    vBuffer(ppdev, kSub, b, scan.address + static_cast<ULONG>(p->rSrc.top) * scan.pitch + static_cast<ULONG>(p->rSrc.left) * 2,
+    vBuffer(ppdev, kSub, b, scan.address + static_cast<ULONG>(p->rSrc.top) * scan.pitch + static_cast<ULONG>(left) * 2,
             halve ? 2 * scan.pitch : scan.pitch, ulSize(sw, shUsed), format);
     vPut(ppdev, kSub, bufferMethod(b, kStart), 0);
     vBind(ppdev, kSub, kWindow);

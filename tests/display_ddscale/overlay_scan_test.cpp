@@ -213,3 +213,12 @@ TEST_F(OverlayScan, APlanarChainOfThreeFlipsAmongItsOwnPictures) {
     EXPECT_EQ(dd.create(d, 4, &four).code, ZK_DDERR_OUTOFCAPS);
     EXPECT_TRUE(four.empty());
 }
+
+TEST_F(OverlayScan, AnOddSourceLeftEdgeStartsOnItsPixelPair) {
+    KivDdNtSurface *s = one(40, 30, kOverlayCaps, kYuy2);
+    ASSERT_TRUE(s);
+    fillPacked(s, 7);
+    ASSERT_TRUE(dd.updateOverlay(s, rect(5, 2, 20, 10), rect(30, 40, 20, 10), ZK_DDOVER_SHOW).ok());
+    expectPicture(rect(4, 2, 20, 10), 30, 40, 22, 12, 7, 2, 1);
+    ASSERT_TRUE(dd.updateOverlay(s, rect(0, 0, 40, 30), rect(0, 0, 40, 30), ZK_DDOVER_HIDE).ok());
+}
