@@ -1,3 +1,5 @@
+// The ZK3 engine's 2-D drawing model: the drawing objects, the stretches and scalers, the memory-to-
+// memory copies and the overlay scan, turning the methods the engine runs into pixels in video memory.
 #include "platform/zk3/zk3_draw.h"
 
 #include <algorithm>
