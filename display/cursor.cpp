@@ -110,8 +110,10 @@ uint16_t us555(uint32_t r, uint32_t g, uint32_t b) {
     return static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
 }
 
-// A colour pointer's image; false for sources the chip cannot show.
-bool bBuildColorImage(ZK_PDEV *ppdev, SURFOBJ *psoColor, const uint8_t *pMask, uint16_t *pImage) {
+// A colour pointer's image; false for sources the chip cannot show. Indexed pixels take their
+// colours from the translation's source palette (the one the image was made with), and from
+// the driver's own palette only when the translation has none.
+bool bBuildColorImage(ZK_PDEV *ppdev, SURFOBJ *psoColor, XLATEOBJ *pxlo, const uint8_t *pMask, uint16_t *pImage) {
     const ZK_SURFACE_PLACE place = placeOf(ppdev, psoColor);
     const uint8_t *bits;
     LONG stride;
@@ -128,7 +130,11 @@ bool bBuildColorImage(ZK_PDEV *ppdev, SURFOBJ *psoColor, const uint8_t *pMask, u
     if (!bits || psoColor->sizlBitmap.cx < 32 || psoColor->sizlBitmap.cy < 32) return false;
     const ULONG format = place.pdsurf ? ppdev->iBitmapFormat : psoColor->iBitmapFormat;
     struct Rgb { uint8_t red, green, blue, flags; };
+    static_assert(sizeof(Rgb) == sizeof(ULONG));
     const auto *pal = static_cast<const Rgb *>(ppdev->pPal);
+    ULONG translated[256];
+    if (format == BMF_8BPP && pxlo && XLATEOBJ_cGetPalette(pxlo, XO_SRCPALETTE, 256, translated) == 256)
+        pal = reinterpret_cast<const Rgb *>(translated);
     if (format == BMF_8BPP && !pal) return false;
     if (format != BMF_8BPP && format != BMF_16BPP && format != BMF_32BPP) return false;
     for (int y = 0; y < 32; ++y) {
@@ -214,7 +220,7 @@ extern "C" void APIENTRY DrvMovePointer(SURFOBJ *pso, LONG x, LONG y, RECTL *) {
     else pt.pfnMovePointer(ppdev, x, y);
 }
 
-extern "C" ULONG APIENTRY DrvSetPointerShape(SURFOBJ *pso, SURFOBJ *psoMask, SURFOBJ *psoColor, void *, LONG xHot,
+extern "C" ULONG APIENTRY DrvSetPointerShape(SURFOBJ *pso, SURFOBJ *psoMask, SURFOBJ *psoColor, void *pvXlate, LONG xHot,
                                              LONG yHot, LONG x, LONG y, RECTL *, FLONG) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(pso->dhpdev);
     ZK_POINTER &pt = ppdev->pointer;
@@ -225,7 +231,7 @@ extern "C" ULONG APIENTRY DrvSetPointerShape(SURFOBJ *pso, SURFOBJ *psoMask, SUR
     if (!bGatherMask(psoMask, mask)) return kSps_Decline;
     if (!psoColor) return ulSetMonochrome(ppdev, mask, xHot, yHot, x, y);
     if (!(ppdev->chipFlags & (ZK_CHIP_FLAG_ZK3 | ZK_CHIP_FLAG_ZK4))) return kSps_Decline;
-    if (!bBuildColorImage(ppdev, psoColor, mask, pt.ausImage)) return kSps_Decline;
+    if (!bBuildColorImage(ppdev, psoColor, static_cast<XLATEOBJ *>(pvXlate), mask, pt.ausImage)) return kSps_Decline;
     vPointAt(ppdev, kWorkingImage);
     pt.pfnLoadPointer(ppdev, x, y, xHot, yHot, pt.ausImage);
     return kSps_AcceptNoExclude;

@@ -5,6 +5,7 @@
 
 #include "display/ddi.h"
 #include "display/ddraw_ddi.h"
+#include "display/ddraw_overlay.h"
 #include "display/fifo.h"
 #include "display/heap.h"
 
@@ -24,6 +25,8 @@ constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y',
 bool bPlanar9(uint32_t c) { return c == kIf09 || c == kYvu9 || c == kIv32 || c == kIv31; }
 bool bPlanar12(uint32_t c) { return c == kYv12 || c == k420i; }
 bool bPacked(uint32_t c) { return c == kUyvy || c == kYuy2; }
+// IF09 overlays are made only where the miniport allows them and never at 32 bpp.
+bool bIf09Offered(const ZK_PDEV *ppdev) { return ppdev->ulIf09 && ppdev->cBitsPerPel != 32; }
 
 ZK_PDEV *ppdevOfDd(ZK_DD_DIRECTDRAW_GLOBAL *lpDD) { return reinterpret_cast<ZK_PDEV *>(lpDD->dhpdev); }
 
@@ -120,7 +123,7 @@ bool bSizeFits(ZK_PDEV *ppdev, ZK_DDSURFACEDESC *d, HRESULT_DD *pr) {
 extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV dhpdev, void *pHalInfo, DWORD *pdwNumHeaps, void *,
                                               DWORD *pdwNumFourCC, DWORD *pdwFourCC) {
     auto *ppdev = reinterpret_cast<ZK_PDEV *>(dhpdev);
-    *pdwNumFourCC = ppdev->ulIf09 ? 8 : 7;
+    *pdwNumFourCC = bIf09Offered(ppdev) ? 8 : 7;
     *pdwNumHeaps = 0;
     if (!(ppdev->flags & ZK_FLAG_HW_METHODS)) return FALSE;
     auto *hi = static_cast<ZK_DD_HALINFO *>(pHalInfo);
@@ -138,19 +141,26 @@ extern "C" BOOL APIENTRY DrvGetDirectDrawInfo(DHPDEV dhpdev, void *pHalInfo, DWO
     vmi.ddpfDisplay.dwBBitMask = ppdev->flBlue;
     vmi.dwOffscreenAlign = 4;
     vmi.dwOverlayAlign = 8;
+    // What the blits and the overlay really do: fills, ROPs, stretches and shrinks along both
+    // axes, YUY2 and UYVY sources (not at 8 bpp), source keys; an overlay of every listed code,
+    // stretched any amount, shrunk across at will but down to half its height at most.
     ZK_DDCORECAPS &caps = hi->ddCaps;
-    caps.dwCaps = 0x04427B40;
-    caps.dwCKeyCaps = 0x210;
-    caps.dwFXCaps |= 0x02814000;
+    caps.dwCaps = ZK_DDCAPS_BLT | ZK_DDCAPS_BLTSTRETCH | ZK_DDCAPS_OVERLAY | ZK_DDCAPS_OVERLAYCANTCLIP |
+                  ZK_DDCAPS_OVERLAYFOURCC | ZK_DDCAPS_OVERLAYSTRETCH | ZK_DDCAPS_READSCANLINE | ZK_DDCAPS_COLORKEY |
+                  ZK_DDCAPS_BLTCOLORFILL | (ppdev->cBitsPerPel != 8 ? ZK_DDCAPS_BLTFOURCC : 0);
+    caps.dwCKeyCaps = ZK_DDCKEYCAPS_DESTOVERLAY | ZK_DDCKEYCAPS_SRCBLT;
+    caps.dwFXCaps |= ZK_DDFXCAPS_BLTSTRETCHX | ZK_DDFXCAPS_BLTSTRETCHY | ZK_DDFXCAPS_BLTSHRINKX | ZK_DDFXCAPS_BLTSHRINKY |
+                     ZK_DDFXCAPS_OVERLAYSTRETCHX | ZK_DDFXCAPS_OVERLAYSTRETCHY | ZK_DDFXCAPS_OVERLAYSHRINKX |
+                     ZK_DDFXCAPS_OVERLAYSHRINKY;
     caps.ddsCaps.dwCaps = 0x001002D0;
     caps.dwVidMemTotal = (ppdev->cyMemory - ppdev->cyScreen) * static_cast<ULONG>(ppdev->lDelta);
     caps.dwMaxVisibleOverlays = 1;
-    caps.dwMinOverlayStretch = caps.dwMinLiveVideoStretch = caps.dwMinHwCodecStretch = 0;
+    caps.dwMinOverlayStretch = caps.dwMinLiveVideoStretch = caps.dwMinHwCodecStretch = 500;
     caps.dwMaxOverlayStretch = caps.dwMaxLiveVideoStretch = caps.dwMaxHwCodecStretch = 9999;
     if (pdwFourCC) {
         ULONG n = 0;
         for (uint32_t code : {kUyvy, kYuy2, kYvu9, kIv32, kIv31, kIf09, kYv12, k420i}) {
-            if (code == kIf09 && !ppdev->ulIf09) continue;
+            if (code == kIf09 && !bIf09Offered(ppdev)) continue;
             pdwFourCC[n] = ppdev->aulFourCc[n] = code;
             ++n;
         }
@@ -248,7 +258,7 @@ DWORD APIENTRY DdCanCreateSurface(ZK_DD_CANCREATESURFACEDATA *p) {
             for (uint32_t c : ppdev->aulFourCc) known |= c == code;
             if (!known) return refuse(ZK_DDERR_INVALIDPIXELFORMAT);
             if (overlay) {
-                if (!bPacked(code) && !bPlanar9(code) && code != kYv12) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
+                if (!bPacked(code) && !bPlanar9(code) && !bPlanar12(code)) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
                 if (code == kIf09 && bpp == 32) return refuse(ZK_DDERR_UNSUPPORTEDFORMAT);
                 if ((d->dwFlags & ZK_DDSD_BACKBUFFERCOUNT) && d->dwBackBufferCount > 1 && bPacked(code))
                     return refuse(ZK_DDERR_INVALIDPARAMS);
@@ -363,13 +373,14 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
     if (bPlanar9(code) || bPlanar12(code)) {
         pf.dwRGBBitCount = bPlanar9(code) ? 9 : 12;
         pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = pf.dwRGBAlphaBitMask = 0;
-        gbl->lPitch = static_cast<LONG>(w);
+        // Y rows on the rounded width the conversions read.
+        gbl->lPitch = static_cast<LONG>((w + 3) & ~3u);
         gbl->fpVidMem = 0;
         gbl->dwReserved1 = 0;
         caps |= ZK_DDSCAPS_HWCODEC;
     }
     if (bPlanar9(code)) {
-        const uint64_t size = (uint64_t{P} * h + uint64_t{w} * h * 10 / 8 + 15) & ~uint64_t{15};
+        const uint64_t size = uint64_t{P} * h + ulPlanar9Bytes(w, h);
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
             if (const ULONG offset = ulDdAlloc(ppdev, size)) {
                 gbl->fpVidMem = offset;
@@ -378,38 +389,38 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
             }
             if (overlay) return ZK_DDHAL_NOTHANDLED;
         }
-        d->lPitch = static_cast<LONG>(w);
+        d->lPitch = gbl->lPitch;
         return dwUserMemory(gbl, &caps, size);
     }
     if (bPlanar12(code)) {
-        const ULONG h2 = (h + 1) & ~1u;
-        const ULONG S = static_cast<ULONG>((uint64_t{w} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        // Every surface of a chain has a planar image of its own in the one block, laid out on
+        // the rounded width the conversion reads, and a packed copy of its own; three packed
+        // copies are kept (first, second, other), so a longer chain is refused.
+        const ULONG h2 = (h + 1) & ~1u, W4 = (w + 3) & ~3u;
+        const ULONG S = static_cast<ULONG>((uint64_t{W4} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        const ULONG slots = p->dwSCnt > 2 ? p->dwSCnt : 2;
+        const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
+        if (index == 2 && (ppdev->fpPackedOther || index >= slots))
+            return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS) : ZK_DDHAL_NOTHANDLED;
+        ULONG packed = 0;
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
-            const ULONG packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
-            if (!packed) {
-                vDdFree(ppdev, &ppdev->fpPackedSecond);
-                if (ppdev->fpPlanarBlock) {
-                    vDdFree(ppdev, &ppdev->fpPackedFirst);
-                    vDdFree(ppdev, &ppdev->fpPlanarBlock);
-                }
-                ppdev->fpPlanarSecond = 0;
-                ppdev->cOverlaySurfaces = 0;
-                ppdev->pOverlaySurfaceList = nullptr;
-                std::memset(ppdev->apOverlaySurface, 0, sizeof ppdev->apOverlaySurface);
-                return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
-            }
+            // Only the new surface fails: the chain's other surfaces keep their memory.
+            packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
+            if (!packed) return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
             caps |= ZK_DDSCAPS_VIDEOMEMORY;
-            if (!ppdev->fpPlanarBlock) ppdev->fpPackedFirst = packed;
-            else if (!ppdev->fpPlanarSecond) ppdev->fpPackedSecond = packed;
-            else ppdev->fpPackedOther = packed;
         }
-        if (ppdev->fpPlanarBlock) {
-            gbl->fpVidMem = ppdev->fpPlanarSecond = ppdev->fpPlanarBlock + S;
-        } else {
-            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * (p->dwSCnt > 2 ? p->dwSCnt : 2));
-            if (!offset) return ZK_DDHAL_NOTHANDLED;
+        if (!ppdev->fpPlanarBlock) {
+            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * slots);
+            if (!offset) {
+                if (packed) vHeapFree(packed, ppdev->pDdHeap);
+                return ZK_DDHAL_NOTHANDLED;
+            }
             gbl->fpVidMem = ppdev->fpPlanarBlock = offset;
+        } else {
+            gbl->fpVidMem = ppdev->fpPlanarBlock + index * S;
+            if (index == 1) ppdev->fpPlanarSecond = gbl->fpVidMem;
         }
+        if (packed) (index == 0 ? ppdev->fpPackedFirst : index == 1 ? ppdev->fpPackedSecond : ppdev->fpPackedOther) = packed;
         return done();
     }
     if (bPacked(code)) {
@@ -461,17 +472,19 @@ DWORD APIENTRY DdDestroySurface(ZK_DD_DESTROYSURFACEDATA *p) {
         if (overlay) vUnregisterOverlay(ppdev, lcl);
         if (!video) return ZK_DDHAL_NOTHANDLED;
         if (!overlay) return free();
+        // The surface's own packed copy goes; the planar block goes with the chain's last
+        // surface, whatever the order (the others' pictures live in it).
         if (gbl->fpVidMem == ppdev->fpPlanarBlock) {
             vDdFree(ppdev, &ppdev->fpPackedFirst);
-            if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-            // No engine object stands behind the planar block: nothing else is given back for it.
-            vDdFree(ppdev, &ppdev->fpPlanarBlock);
-            ppdev->fpPlanarSecond = 0;
         } else if (gbl->fpVidMem == ppdev->fpPlanarSecond) {
             ppdev->fpPlanarSecond = 0;
             vDdFree(ppdev, &ppdev->fpPackedSecond);
         } else {
             vDdFree(ppdev, &ppdev->fpPackedOther);
+        }
+        if (!ppdev->fpPackedFirst && !ppdev->fpPackedSecond && !ppdev->fpPackedOther) {
+            vDdFree(ppdev, &ppdev->fpPlanarBlock);
+            ppdev->fpPlanarSecond = 0;
         }
         gbl->fpVidMem = 0;
         return dwDone(&p->ddRVal, ZK_DD_OK);
@@ -547,8 +560,11 @@ DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
     }
     ppdev->usFifoFree = n;
     if (p->lpSurfTarg->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY) {
-        // Overlay flips are the overlay code's; without it nothing is shown.
-        return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
+        vFlipOverlay(ppdev, p->lpSurfCurr, p->lpSurfTarg);
+        if (wait)
+            while (ulUpdateFlipStatus(ppdev, 0) != ZK_DD_OK) {}
+        ppdev->usFifoFree = usFifoFree(ppdev, kFlipSub);
+        return dwDone(&p->ddRVal, ZK_DD_OK);
     }
     ZK_DD_SURFACE_GLOBAL *targ = p->lpSurfTarg->lpGbl;
     g_zkFlip.fpPrimaryFlipFrom = p->lpSurfCurr->lpGbl->fpVidMem;

@@ -1,7 +1,10 @@
 // DirectDraw blits on the engine: fills, the constant and pattern ROPs, copies between
-// video-memory surfaces and uploads of other sources, with source colour keying. Stretched
-// blits are left to DirectDraw (it stretches in software).
+// video-memory surfaces and uploads of other sources, with source colour keying; stretches fed
+// by the CPU or read by the engine's scaler, which also converts YUY2 and UYVY sources.
 #include "display/ddraw_blt.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include "display/blt.h"
 #include "display/fifo.h"
@@ -10,7 +13,7 @@
 namespace {
 
 constexpr uint32_t kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'), kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2');
-constexpr uint32_t kKeyObject = 0xA0007;
+constexpr uint32_t kKeyObject = ZK_OBJ_COLOR_KEY;
 
 ZK_PDEV *ppdevOf(ZK_DD_BLTDATA *p) { return reinterpret_cast<ZK_PDEV *>(p->lpDD->dhpdev); }
 
@@ -103,6 +106,239 @@ template <unsigned Bpp> void vUpload(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p, uint32_t 
     }
 }
 
+// ---- stretches ---------------------------------------------------------------------------------------
+
+constexpr ULONG kHalf = 0x4000;   // the staging buffer's two halves
+
+uint32_t ulLoad(const uint8_t *p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Binds `object` in subchannel 7 unless it is there already.
+void vBind7(ZK_PDEV *ppdev, uint32_t object) {
+    if (ppdev->subchannel7Object == object) return;
+    vReserve(ppdev, ZK_SUB_SURFACE, 4);
+    vPut(ppdev, ZK_SUB_SURFACE, 0, object);
+    ppdev->subchannel7Object = object;
+}
+
+// One row of data dwords to methods 0x400 onward of subchannel 7: 16-dword bursts, then 8, then
+// single dwords, each burst after waiting for its room.
+void vPushRow7(ZK_PDEV *ppdev, const uint8_t *p, ULONG dwords) {
+    for (ULONG burst : {16u, 8u, 1u})
+        for (; dwords >= burst; dwords -= burst) {
+            vReserve(ppdev, ZK_SUB_SURFACE, 4 * burst);
+            for (ULONG i = 0; i < burst; ++i, p += 4)
+                vPut(ppdev, ZK_SUB_SURFACE, static_cast<uint16_t>(0x400 + 4 * i), ulLoad(p));
+        }
+}
+
+// The CPU's view of a source surface's pixels.
+const uint8_t *pSourceBits(ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *s, bool video) {
+    return video ? ppdev->frameBuffer + s->fpVidMem : reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(s->fpVidMem));
+}
+
+void vAwait(const ZK_NOTIFIER &n) {
+    while (n.status == 0xFF) {}
+}
+
+// A destination-per-source scale in 12.20, rounded up (when the division leaves a remainder)
+// so that the source never runs out before the destination.
+uint32_t ulScaleOf(LONG d, LONG s) {
+    const uint64_t q = (static_cast<uint64_t>(d) << 20) / static_cast<uint64_t>(s);
+    const uint64_t c = ((static_cast<uint64_t>(d) << 20) % static_cast<uint64_t>(s)) ? (q >> 20) + 1 : 0;
+    return static_cast<uint32_t>(((static_cast<uint64_t>(d) + c) << 20) / static_cast<uint64_t>(s));
+}
+
+// The stretch fed by the CPU through the stretched-image object: a video-memory source goes
+// band by band through the staging halves first (the engine reads video memory faster than the
+// CPU does), the next band's copy running while the current one is sent.
+template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p, uint32_t rop3, bool mirror, bool video,
+                                                bool staged) {
+    constexpr uint32_t bytes = Bpp / 8;
+    const ZK_DD_SURFACE_GLOBAL *s = p->lpDDSrcSurface->lpGbl;
+    const LONG dw = width(p->rDest), dh = height(p->rDest), sw = width(p->rSrc), sh = height(p->rSrc);
+    const LONG lines = std::min<LONG>(sh, static_cast<LONG>(s->wHeight) - p->rSrc.top);
+    if (dw <= 0 || dh <= 0 || sw <= 0 || lines <= 0) return ZK_DD_OK;
+    const ULONG pitch = static_cast<ULONG>(s->lPitch);
+    ULONG band = Bpp == 8 ? (pitch <= 800 ? 16 : 8)
+                 : Bpp == 16 ? (pitch <= 800 ? 16 : pitch <= 1600 ? 8 : 4)
+                             : (pitch <= 1600 ? 8 : pitch <= 3200 ? 4 : 2);
+    const ULONG wordWidth = Bpp == 8 ? (sw + 3) & ~3 : Bpp == 16 ? (sw + 1) & ~1 : sw;
+    const ULONG rowBytes = wordWidth * bytes;   // whole dwords
+    // A band always fits in its half (the staged lines are kept at the row's own length).
+    while (band > 1 && band * rowBytes > kHalf) band /= 2;
+    if (staged && rowBytes > kHalf) return ZK_DDERR_INVALIDRECT;
+    const uint32_t xScale = ulScaleOf(dw, sw), yScale = ulScaleOf(dh, sh);
+    auto *row = static_cast<uint8_t *>(EngAllocMem(FL_ZERO_MEMORY, rowBytes, ZK_POOL_TAG));
+    if (!row) return ZK_DDERR_OUTOFMEMORY;
+
+    vSetDestination(ppdev, p->lpDDDestSurface);
+    vReserve(ppdev, ZK_SUB_ROP, 4);
+    vPut(ppdev, ZK_SUB_ROP, ZK_ROP_ROP3, rop3);
+    auto program = [&](ULONG rows, uint32_t y16) {
+        vBind7(ppdev, ZK_OBJ_STRETCH_FROM_CPU);
+        vReserve(ppdev, ZK_SUB_SURFACE, 24);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x310, ulPoint(p->rDest.left, p->rDest.top));
+        vPut(ppdev, ZK_SUB_SURFACE, 0x314, ulSize(dw, dh));
+        vPut(ppdev, ZK_SUB_SURFACE, 0x304, rows << 16 | wordWidth);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x308, xScale);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x30C, yScale);
+        vPut(ppdev, ZK_SUB_SURFACE, 0x318, y16 << 16 | ((static_cast<uint32_t>(p->rDest.left) << 4) & 0xFFFF));
+    };
+    // Source line of the r-th line sent (mirrored: from the last line upwards).
+    auto sourceLine = [&](LONG r) { return mirror ? p->rSrc.top + lines - 1 - r : p->rSrc.top + r; };
+    auto send = [&](const uint8_t *line) {
+        std::memcpy(row, line, static_cast<size_t>(sw) * bytes);
+        vPushRow7(ppdev, row, rowBytes / 4);
+    };
+    if (!staged) {
+        const uint8_t *base = pSourceBits(ppdev, s, video) + static_cast<intptr_t>(p->rSrc.left) * bytes;
+        program(static_cast<ULONG>(lines), static_cast<uint32_t>(p->rDest.top) << 4);
+        for (LONG r = 0; r < lines; ++r) send(base + static_cast<intptr_t>(sourceLine(r)) * s->lPitch);
+    } else {
+        ZK_NOTIFIER &copied = ppdev->scratchNotifier;
+        const ULONG bands = (static_cast<ULONG>(lines) + band - 1) / band;
+        auto rowsOf = [&](ULONG k) { return std::min<ULONG>(band, static_cast<ULONG>(lines) - k * band); };
+        auto copy = [&](ULONG k) {
+            const ULONG n = rowsOf(k);
+            const LONG first = mirror ? sourceLine(static_cast<LONG>(k * band + n - 1)) : sourceLine(static_cast<LONG>(k * band));
+            vAwait(copied);
+            copied.status = 0xFF;
+            vBind7(ppdev, ZK_OBJ_STAGING_COPY);
+            vReserve(ppdev, ZK_SUB_SURFACE, 32);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_OFFSET_IN, s->fpVidMem + static_cast<ULONG>(first) * pitch + static_cast<ULONG>(p->rSrc.left) * bytes);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_OFFSET_OUT, (k & 1) * kHalf);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_PITCH_IN, pitch);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_PITCH_OUT, rowBytes);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_LINE_LENGTH, static_cast<uint32_t>(sw) * bytes);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_LINE_COUNT, n);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_FORMAT, 0x101);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_NOTIFY, 0);
+        };
+        // One image over all the bands: started again at each band's exact place, the rows
+        // inside a band (which advance by the rounded-up scale) would overlap the band before and
+        // the picture would jump at every band boundary.
+        copy(0);
+        for (ULONG k = 0; k < bands; ++k) {
+            vAwait(copied);
+            const uint8_t *half = ppdev->pScratch + (k & 1) * kHalf;
+            const ULONG n = rowsOf(k);
+            if (k + 1 < bands) copy(k + 1);
+            if (k == 0) program(static_cast<ULONG>(lines), static_cast<uint32_t>(p->rDest.top) << 4);
+            else vBind7(ppdev, ZK_OBJ_STRETCH_FROM_CPU);   // the image goes on where it stopped
+            for (ULONG r = 0; r < n; ++r) send(half + (mirror ? n - 1 - r : r) * rowBytes);
+        }
+    }
+    EngFreeMem(row);
+    return ZK_DD_OK;
+}
+
+// The scaled image the engine reads from memory itself: in place from video memory, or from the
+// staging halves the CPU fills band by band. Sources wider than 1024 pixels go in passes of 1024.
+template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p, uint32_t rop3, bool mirror, bool video,
+                                                 bool inPlace, uint32_t code) {
+    const ZK_DD_SURFACE_GLOBAL *s = p->lpDDSrcSurface->lpGbl;
+    const LONG dw = width(p->rDest), dh = height(p->rDest), sw = width(p->rSrc), sh = height(p->rSrc);
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return ZK_DDERR_INVALIDRECT;
+    const uint64_t cx = sw == dw ? 0 : static_cast<uint64_t>(sw / dw) + 1;
+    const uint64_t cy = sh == dh ? 0 : static_cast<uint64_t>(sh / dh) + 1;
+    const uint64_t du = (static_cast<uint64_t>(sw) << 20) / (static_cast<uint64_t>(dw) + cx);
+    uint64_t dv = (static_cast<uint64_t>(sh) << 20) / (static_cast<uint64_t>(dh) + cy);
+    if (du > 0x40000000 || dv > 0x40000000 || !(du >> 10) || !(dv >> 10)) return ZK_DDERR_INVALIDRECT;
+    const bool yuv = code != 0;
+    const ULONG srcBytes = yuv ? 2 : Bpp / 8;
+    const LONG passWidth = std::min<LONG>(sw, 1024);
+    const LONG L = static_cast<LONG>((static_cast<ULONG>(passWidth) * srcBytes + 3) & ~3u);
+    const LONG t = ((0x2000 - L) * 2) / L;
+    const ULONG band = t > 32 ? 32 : t > 16 ? 16 : t > 8 ? 8 : t > 4 ? 4 : 2;
+    // Too many source lines per destination line for a band: every 2^k-th line is read.
+    unsigned k = 0;
+    while (dv >= static_cast<uint64_t>(band) << 20) {
+        dv >>= 1;
+        ++k;
+    }
+    if (((0x40000000u / ((dv + 0x200) >> 10)) * band) >> 20 == 0) return ZK_DDERR_INVALIDRECT;
+    const LONG lines = std::min<LONG>(sh, static_cast<LONG>(s->wHeight) - p->rSrc.top);
+    if (lines <= 0) return ZK_DD_OK;
+    const ULONG thinned = (static_cast<ULONG>(lines) + (1u << k) - 1) >> k;
+    const bool uyvy = code == kUyvy;
+    const uint32_t object = inPlace ? (!yuv ? ZK_OBJ_SCALE_RGB_VIDEO : uyvy ? ZK_OBJ_SCALE_UYVY_VIDEO : ZK_OBJ_SCALE_YUY2_VIDEO)
+                                    : (!yuv ? ZK_OBJ_SCALE_RGB_STAGED : uyvy ? ZK_OBJ_SCALE_UYVY_STAGED : ZK_OBJ_SCALE_YUY2_STAGED);
+    ZK_NOTIFIER &scaled = ppdev->engineNotifier;
+
+    vSetDestination(ppdev, p->lpDDDestSurface);
+    vReserve(ppdev, ZK_SUB_ROP, 4);
+    vPut(ppdev, ZK_SUB_ROP, ZK_ROP_ROP3, rop3);
+    vBind7(ppdev, object);
+    vReserve(ppdev, ZK_SUB_SURFACE, 16);
+    vPut(ppdev, ZK_SUB_SURFACE, 0x308, ulPoint(p->rDest.left, p->rDest.top));
+    vPut(ppdev, ZK_SUB_SURFACE, 0x30C, ulSize(dw, dh));
+    vPut(ppdev, ZK_SUB_SURFACE, 0x318, static_cast<uint32_t>(du));
+    vPut(ppdev, ZK_SUB_SURFACE, 0x31C, static_cast<uint32_t>(dv));
+    // The destination pixels [first, last) along an axis whose samples fall in [from, to).
+    auto span = [](LONG size, uint64_t step, uint64_t from, uint64_t to, LONG *first, LONG *last) {
+        *first = size;
+        *last = 0;
+        for (LONG i = 0; i < size; ++i) {
+            const uint64_t at = (2 * static_cast<uint64_t>(i) + 1) * step >> 21;
+            if (at < from || at >= to) continue;
+            *first = std::min(*first, i);
+            *last = i + 1;
+        }
+    };
+    const uint8_t *cpu = pSourceBits(ppdev, s, video);
+    ULONG bandIndex = 0;
+    for (LONG u0 = 0; u0 < sw; u0 += 1024) {
+        const LONG pw = std::min<LONG>(1024, sw - u0);
+        const ULONG lineBytes = (static_cast<ULONG>(pw) * srcBytes + 3) & ~3u;
+        LONG xa, xb;
+        span(dw, du, static_cast<uint64_t>(u0), static_cast<uint64_t>(u0 + pw), &xa, &xb);
+        for (ULONG v0 = 0; v0 < thinned; v0 += band) {
+            const ULONG n = std::min<ULONG>(band, thinned - v0);
+            LONG ya, yb;
+            span(dh, dv, v0, v0 + n, &ya, &yb);
+            if (xa >= xb || ya >= yb) continue;
+            auto lineOf = [&](ULONG r) {   // source line of the band's r-th line
+                const LONG at = static_cast<LONG>((v0 + r) << k);
+                return mirror ? p->rSrc.top + lines - 1 - at : p->rSrc.top + at;
+            };
+            uint32_t offset, pitch;
+            if (inPlace) {
+                offset = s->fpVidMem + static_cast<ULONG>(lineOf(0)) * static_cast<ULONG>(s->lPitch) +
+                         static_cast<ULONG>(p->rSrc.left + u0) * srcBytes;
+                pitch = static_cast<uint32_t>(s->lPitch) << k;
+            } else {
+                offset = (bandIndex & 1) * kHalf;
+                pitch = lineBytes;
+                vAwait(scaled);   // the band that used this half is done
+                for (ULONG r = 0; r < n; ++r)
+                    std::memcpy(ppdev->pScratch + offset + r * lineBytes,
+                                cpu + static_cast<intptr_t>(lineOf(r)) * s->lPitch + static_cast<intptr_t>(p->rSrc.left + u0) * srcBytes,
+                                static_cast<size_t>(pw) * srcBytes);
+            }
+            scaled.status = 0xFF;
+            vReserve(ppdev, ZK_SUB_SURFACE, 28);
+            vPut(ppdev, ZK_SUB_SURFACE, 0x310, ulPoint(p->rDest.left + xa, p->rDest.top + ya));
+            vPut(ppdev, ZK_SUB_SURFACE, 0x314, ulSize(xb - xa, yb - ya));
+            vPut(ppdev, ZK_SUB_SURFACE, 0x400, n << 16 | static_cast<uint32_t>(pw));
+            vPut(ppdev, ZK_SUB_SURFACE, 0x404, pitch);
+            vPut(ppdev, ZK_SUB_SURFACE, 0x408, offset);
+            vPut(ppdev, ZK_SUB_SURFACE, 0x104, 0);
+            vPut(ppdev, ZK_SUB_SURFACE, 0x40C, (v0 << 4) << 16 | (static_cast<uint32_t>(u0) << 4));
+            ++bandIndex;
+        }
+    }
+    vAwait(scaled);
+    if (Bpp == 32 && (video || yuv)) {
+        ppdev->subchannel7Object = 0;
+        vBind7(ppdev, ZK_OBJ_SCALE_RGB_STAGED);
+    }
+    return ZK_DD_OK;
+}
+
 template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     using D = Depth<Bpp>;
     ZK_PDEV *ppdev = ppdevOf(p);
@@ -154,20 +390,37 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
             if (pf.dwRBitMask != D::rMask || pf.dwGBitMask != D::gMask || pf.dwBBitMask != D::bMask)
                 return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
         } else if (D::yuv && (pf.dwFourCC == kYuy2 || pf.dwFourCC == kUyvy)) {
+            // YUV is converted by the scaler only: always the memory-fed path, stretched or not.
             if (p->rSrc.left & 1) return dwDone(p, ZK_DDERR_INVALIDRECT);
-            return ZK_DDHAL_NOTHANDLED;   // the engine's scaled-image path is not in use
+            if (flags & ZK_DDBLT_KEYSRCOVERRIDE) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);   // the scaler has no key
+            const bool video = sCaps & ZK_DDSCAPS_VIDEOMEMORY;
+            const bool inPlace = video && !(sCaps & ZK_DDSCAPS_TEXTURE) && !mirror;
+            return dwDone(p, hrScaleMemory<Bpp>(ppdev, p, rop3, mirror, video, inPlace, pf.dwFourCC));
         } else {
             return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
         }
     }
     const LONG w = width(p->rDest), h = height(p->rDest);
-    if (w != width(p->rSrc) || h != height(p->rSrc)) return ZK_DDHAL_NOTHANDLED;   // stretched
-    if (w <= 0 || h <= 0) return dwDone(p, ZK_DD_OK);
-
     const bool keyed = flags & ZK_DDBLT_KEYSRCOVERRIDE;
-    if (keyed) vSourceKey(ppdev, (p->bltFX.ddckSrcColorkey.dwColorSpaceLowValue & ppdev->ulColorBits) | D::keyBits);
     const bool dstVideo = d->ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY;
     const bool srcVideo = sCaps & ZK_DDSCAPS_VIDEOMEMORY;
+    const bool srcEngine = srcVideo && !(sCaps & ZK_DDSCAPS_TEXTURE);   // the engine may read it in place
+    if (w != width(p->rSrc) || h != height(p->rSrc)) {
+        // Stretched: the CPU feeds the stretch at 8 bpp and under a source key, the engine's
+        // scaler reads the source otherwise.
+        HRESULT_DD r;
+        if (Bpp == 8 || keyed) {
+            if (keyed) vSourceKey(ppdev, (p->bltFX.ddckSrcColorkey.dwColorSpaceLowValue & ppdev->ulColorBits) | D::keyBits);
+            r = hrStretchCpu<Bpp>(ppdev, p, rop3, mirror, srcVideo, srcEngine);
+            if (keyed) vSourceKey(ppdev, 0);
+        } else {
+            r = hrScaleMemory<Bpp>(ppdev, p, rop3, mirror, srcVideo, srcEngine && !mirror, 0);
+        }
+        return dwDone(p, r);
+    }
+    if (w <= 0 || h <= 0) return dwDone(p, ZK_DD_OK);
+
+    if (keyed) vSourceKey(ppdev, (p->bltFX.ddckSrcColorkey.dwColorSpaceLowValue & ppdev->ulColorBits) | D::keyBits);
     if (dstVideo && srcVideo && !(sCaps & ZK_DDSCAPS_TEXTURE) && !mirror) {
         vSetDestination(ppdev, d);
         vSetSourceSurface(ppdev, s->lpGbl->fpVidMem, static_cast<uint32_t>(s->lpGbl->lPitch));

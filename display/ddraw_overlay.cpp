@@ -5,6 +5,7 @@
 #include "display/ddraw_blt.h"
 #include "display/fifo.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 ZK_OVERLAY_STATE g_zkOverlay;
@@ -38,6 +39,7 @@ bool bOverlayCode(uint32_t c) {
 }
 
 ULONG ulPackedPitch(ULONG w) { return (((w + 1) & ~1u) * 2 + 15) & ~15u; }
+bool bPlanar9(uint32_t c) { return c == kIf09 || c == kYvu9 || c == kIv32 || c == kIv31; }
 
 // Where the overlay scans a surface: packed codes in place, the others in their packed copy.
 struct Scan {
@@ -53,7 +55,7 @@ Scan scanOf(const ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *g) {
                                                        : ppdev->fpPackedOther;
         return {pk, ulPackedPitch(w)};
     }
-    return {fp + (((w * h * 10) / 8 + 15) & ~15u), ulPackedPitch(w)};
+    return {fp + ulPlanar9Bytes(w, h), ulPackedPitch(w)};
 }
 
 uint32_t formatWord(const ZK_DD_SURFACE_GLOBAL *g) {
@@ -135,10 +137,15 @@ DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
     if (p->dwFlags & ZK_DDOVER_KEYDESTOVERRIDE) key = p->overlayFX.dckDestColorkey.dwColorSpaceLowValue | ppdev->alphaBits;
     else if (p->dwFlags & ZK_DDOVER_KEYDEST) key = lcl->ddckCKDestOverlay.dwColorSpaceLowValue | ppdev->alphaBits;
     const Scan scan = scanOf(ppdev, g);
-    g_zkOverlay.srcLeft = static_cast<int16_t>(p->rSrc.left);
+    // The buffer starts on a whole pixel pair: from an odd pixel the overlay would take the
+    // second luma as the first and the chroma of two pairs.
+    const LONG left = p->rSrc.left & ~1;
+    g_zkOverlay.srcLeft = static_cast<int16_t>(left);
     g_zkOverlay.srcTop = static_cast<int16_t>(p->rSrc.top);
+    g_zkOverlay.srcWidth = static_cast<ULONG>(sw);
+    g_zkOverlay.scanHeight = static_cast<ULONG>(shUsed);
     vBind(ppdev, kSub, kBuffers);
-    vBuffer(ppdev, kSub, b, scan.address + static_cast<ULONG>(p->rSrc.top) * scan.pitch + static_cast<ULONG>(p->rSrc.left) * 2,
+    vBuffer(ppdev, kSub, b, scan.address + static_cast<ULONG>(p->rSrc.top) * scan.pitch + static_cast<ULONG>(left) * 2,
             halve ? 2 * scan.pitch : scan.pitch, ulSize(sw, shUsed), format);
     vPut(ppdev, kSub, bufferMethod(b, kStart), 0);
     vBind(ppdev, kSub, kWindow);
@@ -199,12 +206,13 @@ void vFlipOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lpSurfCurr, ZK_DD_SURFACE
         vBind(ppdev, sub, kBuffers);
         ppdev->subchannel7Object = kBuffers;
     }
-    uint32_t pitch = scan.pitch, size = ulSize(static_cast<LONG>(t->wWidth), static_cast<LONG>(t->wHeight));
+    // The target is scanned through the window the overlay was shown with: its whole size from
+    // the window's origin would run past the end of the surface.
+    uint32_t pitch = scan.pitch, size = ulSize(static_cast<LONG>(g_zkOverlay.srcWidth), static_cast<LONG>(g_zkOverlay.scanHeight));
     if (g_zkOverlay.srcHeight == 0 && g_zkOverlay.dstHeight == 0) {
         pitch = size = 0;
     } else if (g_zkOverlay.dstHeight < g_zkOverlay.srcHeight) {
         pitch = 2 * scan.pitch;
-        size = ulSize(static_cast<LONG>(t->wWidth), static_cast<LONG>(t->wHeight / 2));
     }
     const uint32_t format = formatWord(t);
     vBuffer(ppdev, sub, b, offset, pitch, size, format);
@@ -226,6 +234,13 @@ struct Transfer {
     uint32_t format;
 };
 
+// Up to four bytes of a row as one dword, first byte in bits 0-7 (nothing read past the row).
+uint32_t ulWord(const uint8_t *p, ULONG n) {
+    uint32_t v = 0;
+    for (ULONG i = 0; i < n; ++i) v |= static_cast<uint32_t>(p[i]) << (8 * i);
+    return v;
+}
+
 void vTransfer(ZK_PDEV *ppdev, const Transfer &t) {
     vBind(ppdev, kConvertSub, kConverter);
     vPut(ppdev, kConvertSub, ZK_M2M_OFFSET_IN, t.from);
@@ -238,16 +253,88 @@ void vTransfer(ZK_PDEV *ppdev, const Transfer &t) {
     vPut(ppdev, kConvertSub, ZK_M2M_NOTIFY, 0);
 }
 
+// The 4x4-subsampled codes (Y plane, then the V and U planes of a quarter the width and height)
+// become the YUY2 copy on the engine: each chroma plane is stretched 8 times across (one chroma
+// byte per 4 pixels of 2 bytes) and 4 times down by the stretched-image object into an 8-bit
+// view of the packed copy, a mono pattern letting through only the bytes of its kind (V at
+// +3, U at +1 of every 4) and keeping the others; then the Y plane goes into the even bytes.
+void vConvertPlanar9(ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *g) {
+    const ULONG fp = g->fpVidMem, w = g->wWidth, h = g->wHeight;
+    const ULONG W4 = (w + 3) & ~3u, H4 = (h + 3) & ~3u, P = ulPackedPitch(w);
+    const ULONG CW = (w + 3) >> 2, CH = (h + 3) >> 2, CW4 = (CW + 3) & ~3u;
+    const ULONG pk = scanOf(ppdev, g).address;
+    const uint8_t *plane = ppdev->frameBuffer + fp + W4 * H4;
+    DdEngineLock lock(ppdev);
+    const uint32_t screenFormat = ppdev->cBitsPerPel == 8 ? 0x01010000u : ppdev->cBitsPerPel == 16 ? 0x01000000u : 1u;
+    vReserve(ppdev, kConvertSub, 12);
+    // P ? S : D: the pattern's 1 bits take the chroma, the 0 bits keep what the other plane put.
+    vPut(ppdev, ZK_SUB_ROP, ZK_ROP_ROP3, 0xCA);
+    if (ppdev->subchannel7Object != ZK_OBJ_DST_SURFACE) {
+        vBind(ppdev, kConvertSub, ZK_OBJ_DST_SURFACE);
+        ppdev->subchannel7Object = ZK_OBJ_DST_SURFACE;
+    }
+    vPut(ppdev, kConvertSub, 0x300, 0x01010000);   // 8-bit pixels
+    ppdev->dstOffset = ppdev->dstPitch = 0xFFFFFFFF;
+    vSetDestinationSurface(ppdev, pk, P);
+    for (const uint32_t bits : {0x11111111u, 0x44444444u}) {
+        vReserve(ppdev, kConvertSub, 64);
+        vBind(ppdev, kConvertSub, ZK_OBJ_PATTERN);
+        vPut(ppdev, kConvertSub, ZK_PAT_SHAPE, 0);   // 8 x 8 mono
+        vPut(ppdev, kConvertSub, ZK_PAT_COLOR1, 0xFFFFFFFF);
+        vPut(ppdev, kConvertSub, ZK_PAT_COLOR0, 0);
+        vPut(ppdev, kConvertSub, ZK_PAT_BITS0, bits);
+        vPut(ppdev, kConvertSub, ZK_PAT_BITS1, bits);
+        vBind(ppdev, kConvertSub, ZK_OBJ_STRETCH_8BIT_FROM_CPU);
+        // Rows go as whole dwords (the last one completed from the row's own bytes), so that no
+        // row starts inside the one before.
+        vPut(ppdev, kConvertSub, 0x304, CH << 16 | CW4);
+        vPut(ppdev, kConvertSub, 0x310, 0);
+        vPut(ppdev, kConvertSub, 0x314, h << 16 | ((2 * W4) & 0xFFFF));
+        vPut(ppdev, kConvertSub, 0x308, 0x800000);
+        vPut(ppdev, kConvertSub, 0x30C, 0x400000);
+        vPut(ppdev, kConvertSub, 0x318, 0);
+        for (ULONG line = 0; line < CH; ++line, plane += CW) {
+            ULONG left = CW;
+            const uint8_t *q = plane;
+            for (; left >= 16; left -= 16, q += 16) {
+                vReserve(ppdev, kConvertSub, 16);
+                for (unsigned i = 0; i < 4; ++i) vPut(ppdev, kConvertSub, static_cast<uint16_t>(0x400 + 4 * i), ulWord(q + 4 * i, 4));
+            }
+            for (; left; left -= std::min<ULONG>(left, 4), q += 4) {
+                vReserve(ppdev, kConvertSub, 4);
+                vPut(ppdev, kConvertSub, 0x400, ulWord(q, std::min<ULONG>(left, 4)));
+            }
+        }
+    }
+    vReserve(ppdev, kConvertSub, 20);
+    vBind(ppdev, kConvertSub, ZK_OBJ_PATTERN);
+    vPut(ppdev, kConvertSub, ZK_PAT_SHAPE, 1);
+    vPut(ppdev, kConvertSub, ZK_PAT_COLOR0, 0xFF00);
+    vBind(ppdev, kConvertSub, ZK_OBJ_DST_SURFACE);
+    vPut(ppdev, kConvertSub, 0x300, screenFormat);
+    vReserve(ppdev, kConvertSub, 36);
+    vTransfer(ppdev, {fp, pk, W4, P, W4, h, 0x201});
+    ppdev->subchannel7Object = 0;
+}
+
 }  // namespace
 
 // YV12 and 420i become the YUY2 copy the overlay scans: the two chroma planes go into the odd
 // bytes of every other packed line (V at +3, U at +1), the Y plane into the even bytes of
 // every line, and each even line's chroma is then repeated on the line below. The 4x4
-// subsampled codes are not converted (their packed copy stays as it was).
+// subsampled codes go through the engine's stretch (vConvertPlanar9).
 void vConvertPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl) {
     const ZK_DD_SURFACE_GLOBAL *g = lcl->lpGbl;
     const uint32_t code = g->ddpfSurface.dwFourCC;
-    if (!(g->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) || (code != kYv12 && code != k420i) || !ppdev->fifo) return;
+    if (!(g->ddpfSurface.dwFlags & ZK_DDPF_FOURCC) || !ppdev->fifo) return;
+    if (bPlanar9(code)) {
+        vConvertPlanar9(ppdev, g);
+        return;
+    }
+    if (code != kYv12 && code != k420i) return;
+    // OpenGL clients' command buffers feed the same engine: the conversion takes it like every
+    // other engine user.
+    DdEngineLock lock(ppdev);
     const ULONG fp = g->fpVidMem, w = g->wWidth, h = g->wHeight;
     const ULONG W4 = (w + 3) & ~3u, H2 = (h + 1) & ~1u, P = ulPackedPitch(w), CH = (h + 1) >> 1;
     const ULONG pk = scanOf(ppdev, g).address;

@@ -111,6 +111,7 @@ struct ZK_PDEV {
     // Surface geometry.
     uint8_t *frameBuffer;
     uint8_t *pMappedFrameBuffer;        // as IOCTL_VIDEO_MAP_VIDEO_MEMORY returned it
+    uint32_t frameBufferRegion;         // the "frame buffer" region zkgfx gave, until given back
     HSURF hsurfScreen;
     LONG lDelta;
     ULONG cjPelSize, iBitmapFormat, cursorOffset, chipFlags, flags, bEnabled;

@@ -3,16 +3,13 @@
 // copies between video and system memory.
 #pragma once
 #include "display/driver.h"
+#include "include/zk_engine_classes.h"
 #include "platform/ntgdi/winddi_draw.h"
 
 // Subchannels of the drawing code and the objects they hold.
 enum : unsigned {
     ZK_SUB_IMAGE = 0, ZK_SUB_BLIT = 1, ZK_SUB_MONO = 2, ZK_SUB_RECT = 3, ZK_SUB_ROP = 4, ZK_SUB_PATTERN = 5,
     ZK_SUB_CLIP = 6, ZK_SUB_SURFACE = 7,
-};
-enum : uint32_t {
-    ZK_OBJ_PATTERN = 0xA0005, ZK_OBJ_SRC_SURFACE = 0xA00F4, ZK_OBJ_DST_SURFACE = 0xA00F2,
-    ZK_OBJ_MEMORY_COPY = 0x3400000A,
 };
 enum : uint16_t {
     // image from memory

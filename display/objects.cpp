@@ -7,6 +7,7 @@
 // in the PDEV, so that leaving the mode destroys exactly what was made, newest first, and the
 // next mode can create the same handles again.
 #include "display/driver.h"
+#include "include/zk_engine_classes.h"
 
 #include <initializer_list>
 #include <utility>
@@ -81,8 +82,8 @@ BOOL bInitDmaBufferObjects(ZK_PDEV *ppdev) {
         !bMemoryObject(ppdev, 0x1021, ZK_RM_CLASS_NOTIFIER, ppdev->pDmaBuffer, 15))
         return FALSE;
     FifoRun r(ppdev);
-    r.create(1, 0x39, 0x3400000A);
-    r.load(1, 0x3400000A, {{0x100, 0x1021}, {0x300, 0x1019}, {0x304, 0x1020}, {0x308, 0x1021}});
+    r.create(1, ZK_CLASS_MEMORY_TO_MEMORY, ZK_OBJ_MEMORY_COPY);
+    r.load(1, ZK_OBJ_MEMORY_COPY, {{0x100, 0x1021}, {0x300, 0x1019}, {0x304, 0x1020}, {0x308, 0x1021}});
     return TRUE;
 }
 
@@ -108,48 +109,51 @@ void vFreeRecordedObjects(ZK_PDEV *ppdev) {
 
 }  // namespace
 
-BOOL bInitFifoObjects(ZK_PDEV *ppdev) {
-    uint32_t sf, cf, rf, alpha, pixmask;
-    switch (ppdev->iBitmapFormat) {
-    case BMF_8BPP: sf = 0x1010000; cf = 0x110000; rf = 0x10000; alpha = 0xFF00; pixmask = 0xFFFF; break;
-    case BMF_16BPP: sf = 0x1000000; cf = 0x100000; rf = 0x0; alpha = 0x8000; pixmask = 0xFFFF; break;
-    case BMF_32BPP: sf = 0x1; cf = 0x100001; rf = 0x1; alpha = 0xFF000000; pixmask = 0xFFFFFFFF; break;
-    default: return FALSE;
-    }
-    const uint32_t pitch = static_cast<uint32_t>(ppdev->lDelta);
-    const uint32_t size = ppdev->cyScreen << 16 | ppdev->cxScreen;
-    ppdev->usFifoFree = 0;
-    ppdev->cObjects = ppdev->cMemoryObjects = 0;
+namespace {
 
+// What the depth decides for the ZK3's objects.
+struct DepthConstants {
+    uint32_t surfaceFormat, colorFormat, rectFormat, alpha, pixelMask;
+};
+
+bool bDepthConstants(const ZK_PDEV *ppdev, DepthConstants *c) {
+    switch (ppdev->iBitmapFormat) {
+    case BMF_8BPP: *c = {0x1010000, 0x110000, 0x10000, 0xFF00, 0xFFFF}; return true;
+    case BMF_16BPP: *c = {0x1000000, 0x100000, 0x0, 0x8000, 0xFFFF}; return true;
+    case BMF_32BPP: *c = {0x1, 0x100001, 0x1, 0xFF000000, 0xFFFFFFFF}; return true;
+    default: return false;
+    }
+}
+
+// The DAC transfer object and the video patches, then every instance by class.
+BOOL bCreateInstances(ZK_PDEV *ppdev) {
     {
         FifoRun r(ppdev);
-        r.create(1, 0x0D, 0xA00F3);
-        r.create(1, 0x0A, 0xB00E2);
-        r.create(1, 0x0A, 0x80023FC1);
+        r.create(1, ZK_CLASS_DAC_TRANSFER, ZK_OBJ_DAC_TRANSFER);
+        r.create(1, ZK_CLASS_VIDEO_PATCH, 0xB00E2);
+        r.create(1, ZK_CLASS_VIDEO_PATCH, 0x80023FC1);
     }
     if (!bMemoryObject(ppdev, 0x1022, ZK_RM_CLASS_VIDEO_MEMORY, ppdev->frameBuffer, ppdev->cjVideoMemory - 1) ||
         !bNotifier(ppdev, 0x1025, &ppdev->lockNotifier))
         return FALSE;
-
-    // Instances by class; each class's run waits for room first.
+    // {first, last} handle ranges, step 1 unless the range is of the 0x800215x1 kind (step 0x10).
     struct ClassRun { uint32_t cls; std::initializer_list<std::pair<uint32_t, uint32_t>> ranges; };
-    // {first, last} handle ranges, step 1 unless the range is of the 0x800215x1 kind (step 0x10)
     static const ClassRun runs[] = {
-        {0x13, {{0xA0010, 0xA0016}}},
-        {0x10, {{0xA0020, 0xA0026}}},
-        {0x15, {{0xA0030, 0xA0036}}},
-        {0x41, {{0x80023FB0, 0x80023FB0}}},
-        {0x3E, {{0xA00F2, 0xA00F2}, {0xA00F4, 0xA00F4}}},
-        {0x3F, {{0xA00F1, 0xA00F1}, {0x80023F90, 0x80023F90}}},
-        {0x0B, {{0xA00F0, 0xA00F0}}},
-        {0x0E, {{0xB0000, 0xB0001}, {0xB0008, 0xB0008}, {0xB0003, 0xB0003}, {0xB0005, 0xB0007},
-                {0xB0010, 0xB0016}, {0xB0020, 0xB0026}, {0xB0030, 0xB0036}, {0xB00E0, 0xB00E0},
-                {0xB00E3, 0xB00E3}, {0x80021511, 0x80021511}, {0x80021401, 0x80021401},
-                {0x80021601, 0x80021601}, {0x80021501, 0x80021501}, {0x80021521, 0x800215B1}}},
-        {0x38, {{0x800215A0, 0x800215B0}}},
-        {0x0A, {{0xB00E1, 0xB00E1}, {0x80023FB1, 0x80023FB1}, {0x80023F91, 0x80023F91}, {0x80023FA1, 0x80023FA1}}},
-        {0x33, {{0xB0004, 0xB0004}}},
-        {0x40, {{0x80023FA0, 0x80023FA0}}},
+        {ZK_CLASS_STAGE_ROP, {{0xA0010, 0xA0016}}},
+        {ZK_CLASS_STAGE_CLIP, {{0xA0020, 0xA0026}}},
+        {ZK_CLASS_STAGE_KEY, {{0xA0030, 0xA0036}}},
+        {ZK_CLASS_OVERLAY_WINDOW, {{ZK_OBJ_OVERLAY_WINDOW, ZK_OBJ_OVERLAY_WINDOW}}},
+        {ZK_CLASS_SURFACE, {{ZK_OBJ_DST_SURFACE, ZK_OBJ_DST_SURFACE}, {ZK_OBJ_SRC_SURFACE, ZK_OBJ_SRC_SURFACE}}},
+        {ZK_CLASS_FLIP, {{ZK_OBJ_FLIP, ZK_OBJ_FLIP}, {ZK_OBJ_OVERLAY_BUFFERS, ZK_OBJ_OVERLAY_BUFFERS}}},
+        {ZK_CLASS_VIDEO_OUT, {{ZK_OBJ_VIDEO_OUT, ZK_OBJ_VIDEO_OUT}}},
+        {ZK_CLASS_PATCH, {{0xB0000, 0xB0001}, {0xB0008, 0xB0008}, {0xB0003, 0xB0003}, {0xB0005, 0xB0007},
+                          {0xB0010, 0xB0016}, {0xB0020, 0xB0026}, {0xB0030, 0xB0036}, {0xB00E0, 0xB00E0},
+                          {0xB00E3, 0xB00E3}, {0x80021511, 0x80021511}, {0x80021401, 0x80021401},
+                          {0x80021601, 0x80021601}, {0x80021501, 0x80021501}, {0x80021521, 0x800215B1}}},
+        {ZK_CLASS_SCALED_IMAGE_PLANAR, {{0x800215A0, 0x800215B0}}},
+        {ZK_CLASS_VIDEO_PATCH, {{0xB00E1, 0xB00E1}, {0x80023FB1, 0x80023FB1}, {0x80023F91, 0x80023F91}, {0x80023FA1, 0x80023FA1}}},
+        {ZK_CLASS_ROP_PATCH, {{0xB0004, 0xB0004}}},
+        {ZK_CLASS_OVERLAY_SCALER, {{ZK_OBJ_OVERLAY_SCALER, ZK_OBJ_OVERLAY_SCALER}}},
     };
     for (const ClassRun &run : runs) {
         FifoRun r(ppdev);
@@ -158,7 +162,11 @@ BOOL bInitFifoObjects(ZK_PDEV *ppdev) {
             for (uint32_t h = range.first; h <= range.second; h += step) r.create(1, run.cls, h);
         }
     }
+    return TRUE;
+}
 
+// The stages between the drawing objects and the destination surface, then the two surfaces.
+void vConnectStagesAndSurfaces(ZK_PDEV *ppdev, const DepthConstants &c) {
     static const uint32_t k[7] = {0xB0000, 0xB0001, 0xB0008, 0xB0003, 0x80021511, 0x80021401, 0x80021601};
     for (uint32_t i = 0; i < 7; ++i) {
         FifoRun r(ppdev);
@@ -168,115 +176,143 @@ BOOL bInitFifoObjects(ZK_PDEV *ppdev) {
             r.load(1, 0xA0030 + i, {{0x204, 0xB0007}, {0x208, 0xB0020 + i}, {0x200, 0xB0030 + i}});
         }
     }
-    {
-        FifoRun r(ppdev);
-        r.load(1, 0xA00F2);
-        for (uint32_t i = 0; i < 7; ++i) r.put(1, static_cast<uint16_t>(0x204 + 4 * i), 0xB0030 + i);
-        for (uint32_t i = 0; i < 10; ++i) r.put(1, static_cast<uint16_t>(0x220 + 4 * i), 0x80021521 + 0x10 * i);
-        for (const Method &m : {Method{0x248, 0x80021501}, Method{0x24C, 0xB0016}, Method{0x200, 0xB00E0},
-                                Method{0x300, sf}, Method{0x308, pitch}, Method{0x30C, 0}, Method{0x304, 0x1022}})
-            r.put(1, m.first, m.second);
-        r.flush();
-        r.load(1, 0xA00F4, {{0x200, 0xB00E3}, {0x300, sf}, {0x308, pitch}, {0x30C, 0}, {0x304, 0x1022}});
-    }
+    const uint32_t pitch = static_cast<uint32_t>(ppdev->lDelta);
+    FifoRun r(ppdev);
+    r.load(1, ZK_OBJ_DST_SURFACE);
+    for (uint32_t i = 0; i < 7; ++i) r.put(1, static_cast<uint16_t>(0x204 + 4 * i), 0xB0030 + i);
+    for (uint32_t i = 0; i < 10; ++i) r.put(1, static_cast<uint16_t>(0x220 + 4 * i), 0x80021521 + 0x10 * i);
+    for (const Method &m : {Method{0x248, 0x80021501}, Method{0x24C, 0xB0016}, Method{0x200, 0xB00E0},
+                            Method{0x300, c.surfaceFormat}, Method{0x308, pitch}, Method{0x30C, 0}, Method{0x304, 0x1022}})
+        r.put(1, m.first, m.second);
+    r.flush();
+    r.load(1, ZK_OBJ_SRC_SURFACE, {{0x200, 0xB00E3}, {0x300, c.surfaceFormat}, {0x308, pitch}, {0x30C, 0}, {0x304, 0x1022}});
+}
+
+// The screen's flip object and its notifiers (the overlay's notifier too).
+BOOL bFlipObject(ZK_PDEV *ppdev, const DepthConstants &c) {
     if (!bNotifier(ppdev, 0x80021016, &ppdev->flipNotifier) || !bNotifier(ppdev, 0x80021017, &ppdev->overlayNotifier))
         return FALSE;
-    {
-        FifoRun r(ppdev);
-        r.load(1, 0xA00F1, {{0x200, 0xB00E1}, {0x310, 0}, {0x314, pitch}, {0x318, size}, {0x31C, sf}, {0x324, 0},
-                            {0x328, pitch}, {0x32C, size}, {0x330, sf}, {0x308, 0x80021016}, {0x30C, 0x80021016}});
-    }
+    const uint32_t pitch = static_cast<uint32_t>(ppdev->lDelta);
+    const uint32_t size = ppdev->cyScreen << 16 | ppdev->cxScreen;
+    FifoRun r(ppdev);
+    r.load(1, ZK_OBJ_FLIP, {{0x200, 0xB00E1}, {0x310, 0}, {0x314, pitch}, {0x318, size}, {0x31C, c.surfaceFormat},
+                            {0x324, 0}, {0x328, pitch}, {0x32C, size}, {0x330, c.surfaceFormat}, {0x308, 0x80021016},
+                            {0x30C, 0x80021016}});
+    return TRUE;
+}
 
-    // The default object of every subchannel.
+// The default object of every subchannel.
+void vSubchannelDefaults(ZK_PDEV *ppdev, const DepthConstants &c) {
     struct Default { uint32_t cls, handle; std::initializer_list<Method> methods; };
     const Default defaults[8] = {
-        {0x21, 0xA0000, {{0x200, 0xB0000}, {0x300, sf}}},
-        {0x1F, 0xA0001, {{0x200, 0xB0001}, {0x204, 0xB00E3}}},
-        {0x4B, 0xA0008, {{0x200, 0xB0008}, {0x300, cf}, {0x304, 1}, {0x100, 0x1025}}},
-        {0x1E, 0xA0003, {{0x200, 0xB0003}, {0x300, rf}}},
-        {0x43, 0xA0004, {{0x200, 0xB0004}, {0x300, 0xCC}}},
-        {0x18, 0xA0005, {{0x200, 0xB0005}, {0x300, cf}, {0x304, 1}, {0x308, 1}, {0x310, alpha}, {0x314, pixmask},
-                         {0x318, 0xFFFFFFFF}, {0x31C, 0x50505050}}},
-        {0x19, 0xA0006, {{0x200, 0xB0006}, {0x300, 0}, {0x304, 0x7FFF7FFF}}},
-        {0x17, 0xA0007, {{0x200, 0xB0007}, {0x300, cf}, {0x304, 0}}},
+        {ZK_CLASS_IMAGE_FROM_CPU, ZK_OBJ_IMAGE, {{0x200, 0xB0000}, {0x300, c.surfaceFormat}}},
+        {ZK_CLASS_BLIT, ZK_OBJ_BLIT, {{0x200, 0xB0001}, {0x204, 0xB00E3}}},
+        {ZK_CLASS_MONO_EXPANSION, ZK_OBJ_MONO, {{0x200, 0xB0008}, {0x300, c.colorFormat}, {0x304, 1}, {0x100, 0x1025}}},
+        {ZK_CLASS_RECTANGLE, ZK_OBJ_RECTANGLE, {{0x200, 0xB0003}, {0x300, c.rectFormat}}},
+        {ZK_CLASS_ROP, ZK_OBJ_ROP, {{0x200, 0xB0004}, {0x300, 0xCC}}},
+        {ZK_CLASS_PATTERN, ZK_OBJ_PATTERN, {{0x200, 0xB0005}, {0x300, c.colorFormat}, {0x304, 1}, {0x308, 1},
+                                            {0x310, c.alpha}, {0x314, c.pixelMask}, {0x318, 0xFFFFFFFF}, {0x31C, 0x50505050}}},
+        {ZK_CLASS_CLIP, ZK_OBJ_CLIP, {{0x200, 0xB0006}, {0x300, 0}, {0x304, 0x7FFF7FFF}}},
+        {ZK_CLASS_COLOR_KEY, ZK_OBJ_COLOR_KEY, {{0x200, 0xB0007}, {0x300, c.colorFormat}, {0x304, 0}}},
     };
     for (unsigned sub = 0; sub < 8; ++sub) {
         FifoRun r(ppdev);
         r.create(sub, defaults[sub].cls, defaults[sub].handle);
         r.load(sub, defaults[sub].handle, defaults[sub].methods);
     }
-    ppdev->subchannel7Object = 0xA0007;
+    ppdev->subchannel7Object = ZK_OBJ_COLOR_KEY;
+}
 
+// The DAC transfer block and the engine's notifier behind the DAC transfer object.
+BOOL bDacObjects(ZK_PDEV *ppdev) {
     ppdev->engineNotifier.status = 0;
     if (!bMemoryObject(ppdev, 0x1016, ZK_RM_CLASS_BUFFER, ppdev->dacTransfer, 0x3FF) ||
         !bNotifier(ppdev, 0x80021019, &ppdev->engineNotifier))
         return FALSE;
-    {
-        FifoRun r(ppdev);
-        r.load(1, 0xA00F3, {{0x204, 0xB00E1}, {0x200, 0xB00E2}, {0x100, 0x80021019}, {0x300, 0x1016}, {0x304, 0},
-                            {0x308, 0}, {0x104, 0}, {0x30C, 0x400}});
-        r.flush();
-        r.load(1, 0xA00F0, {{0x200, 0x80023FB1}});
-    }
-    if (!bInitDmaBufferObjects(ppdev)) return FALSE;
+    FifoRun r(ppdev);
+    r.load(1, ZK_OBJ_DAC_TRANSFER, {{0x204, 0xB00E1}, {0x200, 0xB00E2}, {0x100, 0x80021019}, {0x300, 0x1016}, {0x304, 0},
+                                    {0x308, 0}, {0x104, 0}, {0x30C, 0x400}});
+    r.flush();
+    r.load(1, ZK_OBJ_VIDEO_OUT, {{0x200, 0x80023FB1}});
+    return TRUE;
+}
 
+// The staging block (the scratch memory the engine reads and writes) and its copy objects.
+BOOL bScratchObjects(ZK_PDEV *ppdev) {
     ppdev->pScratch = static_cast<uint8_t *>(EngAllocMem(FL_ZERO_MEMORY, 0x8000, ZK_POOL_TAG));
     if (!ppdev->pScratch || !bMemoryObject(ppdev, 0x80021000, ZK_RM_CLASS_VIDEO_MEMORY, ppdev->pScratch, 0x7FFF) ||
         !bNotifier(ppdev, 0x80021015, &ppdev->scratchNotifier))
         return FALSE;
+    FifoRun r(ppdev);
+    r.create(1, ZK_CLASS_MEMORY_TO_MEMORY, ZK_OBJ_STAGING_COPY);
+    r.load(1, ZK_OBJ_STAGING_COPY, {{0x100, 0x80021015}, {0x300, 0x1022}, {0x304, 0x80021000}, {0x308, 0x80021015}});
+    r.flush();
+    r.create(1, ZK_CLASS_MEMORY_TO_MEMORY, ZK_OBJ_VIDEO_COPY);
+    r.load(1, ZK_OBJ_VIDEO_COPY, {{0x100, 0x80021015}, {0x300, 0x1022}, {0x304, 0x1022}, {0x308, 0x80021015}});
+    return TRUE;
+}
+
+// The overlay's window, scaler and buffers.
+void vOverlayObjects(ZK_PDEV *ppdev) {
+    const bool bpp8 = ppdev->iBitmapFormat == BMF_8BPP;
+    const uint32_t fmt = bpp8 ? 0x110000 : ppdev->iBitmapFormat == BMF_16BPP ? 0x100000 : 0x100001;
+    FifoRun r(ppdev);
+    r.load(1, ZK_OBJ_OVERLAY_WINDOW, {{0x200, 0x80023FB1}, {0x204, 0xB00E1}, {0x208, bpp8 ? 0x80023FC1u : 0xB00E1u},
+                                      {0x20C, 0x80023FA1}, {0x300, fmt}, {0x304, 0}, {0x308, 0}, {0x30C, 0}});
+    r.flush();
+    r.load(1, ZK_OBJ_OVERLAY_SCALER, {{0x200, 0x80023FA1}, {0x204, 0x80023F91}, {0x300, 0x100000}, {0x304, 0x100000}, {0x308, 0}});
+    r.flush();
+    r.load(1, ZK_OBJ_OVERLAY_BUFFERS, {{0x200, 0x80023F91}, {0x300, 0x1022}, {0x304, 0x1022}, {0x308, 0x80021017},
+                                       {0x30C, 0x80021017}, {0x310, 0}, {0x314, 0}, {0x318, 0}, {0x31C, 0x20001}, {0x320, 0},
+                                       {0x324, 0}, {0x328, 0}, {0x32C, 0}, {0x330, 0x20001}, {0x334, 0}});
+}
+
+// The stretched and scaled images, then the subchannels they leave loaded.
+void vScaledImageObjects(ZK_PDEV *ppdev, const DepthConstants &c) {
     {
         FifoRun r(ppdev);
-        r.create(1, 0x39, 0x80021020);
-        r.load(1, 0x80021020, {{0x100, 0x80021015}, {0x300, 0x1022}, {0x304, 0x80021000}, {0x308, 0x80021015}});
-        r.flush();
-        r.create(1, 0x39, 0x80023FE0);
-        r.load(1, 0x80023FE0, {{0x100, 0x80021015}, {0x300, 0x1022}, {0x304, 0x1022}, {0x308, 0x80021015}});
+        r.create(1, ZK_CLASS_STRETCHED_IMAGE_FROM_CPU, ZK_OBJ_STRETCH_8BIT_FROM_CPU);
+        r.create(1, ZK_CLASS_STRETCHED_IMAGE_FROM_CPU, ZK_OBJ_STRETCH_FROM_CPU);
+        for (uint32_t h = 0x80021500; h <= 0x80021590; h += 0x10) r.create(1, ZK_CLASS_SCALED_IMAGE, h);
     }
-    {
-        const bool bpp8 = ppdev->iBitmapFormat == BMF_8BPP;
-        const uint32_t fmt = bpp8 ? 0x110000 : ppdev->iBitmapFormat == BMF_16BPP ? 0x100000 : 0x100001;
+    const uint32_t first = ppdev->iBitmapFormat == BMF_16BPP ? 0x1000000 : 1;
+    struct Scaler { uint32_t handle, p300, p304; bool has300; };
+    const Scaler scalers[] = {
+        {ZK_OBJ_SCALE_RGB_VIDEO, first, 0x1022, true},        {ZK_OBJ_SCALE_RGB_STAGED, first, 0x80021000, true},
+        {ZK_OBJ_SCALE_UYVY_STAGED, 0x20001, 0x80021000, true}, {ZK_OBJ_SCALE_UYVY_VIDEO, 0x20001, 0x1022, true},
+        {ZK_OBJ_SCALE_YUY2_STAGED, 0x20000, 0x80021000, true}, {ZK_OBJ_SCALE_YUY2_VIDEO, 0x20000, 0x1022, true},
+        {0x80021560, 0x20001, 0x80021000, true},              {0x80021570, 0x20001, 0x80021000, true},
+        {0x80021580, 0x20000, 0x80021000, true},              {0x80021590, 0x20000, 0x80021000, true},
+        {0x800215A0, 0, 0x80021000, false},                   {0x800215B0, 0, 0x80021000, false},
+    };
+    for (const Scaler &s : scalers) {
         FifoRun r(ppdev);
-        r.load(1, 0x80023FB0, {{0x200, 0x80023FB1}, {0x204, 0xB00E1}, {0x208, bpp8 ? 0x80023FC1u : 0xB00E1u},
-                               {0x20C, 0x80023FA1}, {0x300, fmt}, {0x304, 0}, {0x308, 0}, {0x30C, 0}});
-        r.flush();
-        r.load(1, 0x80023FA0, {{0x200, 0x80023FA1}, {0x204, 0x80023F91}, {0x300, 0x100000}, {0x304, 0x100000}, {0x308, 0}});
-        r.flush();
-        r.load(1, 0x80023F90, {{0x200, 0x80023F91}, {0x300, 0x1022}, {0x304, 0x1022}, {0x308, 0x80021017},
-                               {0x30C, 0x80021017}, {0x310, 0}, {0x314, 0}, {0x318, 0}, {0x31C, 0x20001}, {0x320, 0},
-                               {0x324, 0}, {0x328, 0}, {0x32C, 0}, {0x330, 0x20001}, {0x334, 0}});
+        r.load(1, s.handle, {{0x100, 0x80021019}, {0x200, s.handle + 1}});
+        if (s.has300) r.put(1, 0x300, s.p300);
+        r.put(1, 0x304, s.p304);
     }
-    {
-        FifoRun r(ppdev);
-        r.create(1, 0x36, 0x80021600);
-        r.create(1, 0x36, 0x80021400);
-        for (uint32_t h = 0x80021500; h <= 0x80021590; h += 0x10) r.create(1, 0x37, h);
-    }
-    {
-        const uint32_t first = ppdev->iBitmapFormat == BMF_16BPP ? 0x1000000 : 1;
-        struct Scaler { uint32_t handle, p300, p304; bool has300; };
-        const Scaler scalers[] = {
-            {0x80021510, first, 0x1022, true},    {0x80021500, first, 0x80021000, true},
-            {0x80021520, 0x20001, 0x80021000, true}, {0x80021530, 0x20001, 0x1022, true},
-            {0x80021540, 0x20000, 0x80021000, true}, {0x80021550, 0x20000, 0x1022, true},
-            {0x80021560, 0x20001, 0x80021000, true}, {0x80021570, 0x20001, 0x80021000, true},
-            {0x80021580, 0x20000, 0x80021000, true}, {0x80021590, 0x20000, 0x80021000, true},
-            {0x800215A0, 0, 0x80021000, false},     {0x800215B0, 0, 0x80021000, false},
-        };
-        for (const Scaler &s : scalers) {
-            FifoRun r(ppdev);
-            r.load(1, s.handle, {{0x100, 0x80021019}, {0x200, s.handle + 1}});
-            if (s.has300) r.put(1, 0x300, s.p300);
-            r.put(1, 0x304, s.p304);
-        }
-    }
-    {
-        FifoRun r(ppdev);
-        r.load(7, 0x80021400, {{0x200, 0x80021401}, {0x300, sf}});
-        r.load(1, 0x80021600, {{0x200, 0x80021601}, {0x300, 0x1010000}});
-        r.load(1, 0xA0001);
-    }
+    FifoRun r(ppdev);
+    r.load(7, ZK_OBJ_STRETCH_FROM_CPU, {{0x200, 0x80021401}, {0x300, c.surfaceFormat}});
+    r.load(1, ZK_OBJ_STRETCH_8BIT_FROM_CPU, {{0x200, 0x80021601}, {0x300, 0x1010000}});
+    r.load(1, ZK_OBJ_BLIT);
     // The drawing code's copy must name what subchannel 7 really holds now.
-    ppdev->subchannel7Object = 0x80021400;
+    ppdev->subchannel7Object = ZK_OBJ_STRETCH_FROM_CPU;
+}
+
+}  // namespace
+
+BOOL bInitFifoObjects(ZK_PDEV *ppdev) {
+    DepthConstants c;
+    if (!bDepthConstants(ppdev, &c)) return FALSE;
+    ppdev->usFifoFree = 0;
+    ppdev->cObjects = ppdev->cMemoryObjects = 0;
+    if (!bCreateInstances(ppdev)) return FALSE;
+    vConnectStagesAndSurfaces(ppdev, c);
+    if (!bFlipObject(ppdev, c)) return FALSE;
+    vSubchannelDefaults(ppdev, c);
+    if (!bDacObjects(ppdev) || !bInitDmaBufferObjects(ppdev) || !bScratchObjects(ppdev)) return FALSE;
+    vOverlayObjects(ppdev);
+    vScaledImageObjects(ppdev, c);
     return !ppdev->bObjectsOverflow;
 }
 
@@ -300,20 +336,20 @@ BOOL bInitDmaObjects(ZK_PDEV *ppdev) {
         return FALSE;
     struct Obj { unsigned sub; uint32_t cls, handle; std::initializer_list<Method> methods; };
     const Obj objs[] = {
-        {1, 0x58, 0xA00F2, {{0x180, 0x80021019}, {0x184, 0x1022}, {0x300, sf}, {0x308, pitch}, {0x30C, 0}}},
-        {1, 0x59, 0xA00F4, {{0x180, 0x80021019}, {0x184, 0x1022}, {0x300, sf}, {0x308, pitch}, {0x30C, 0}}},
-        {4, 0x43, 0xA0004, {{0x180, 0x80021019}, {0x300, 0xCCCC}}},
-        {5, 0x18, 0xA0005, {{0x180, 0x80021019}, {0x300, depth}, {0x304, 1}, {0x308, 1}, {0x310, alpha},
+        {1, ZK_CLASS_ZK4_DESTINATION_SURFACE, ZK_OBJ_DST_SURFACE, {{0x180, 0x80021019}, {0x184, 0x1022}, {0x300, sf}, {0x308, pitch}, {0x30C, 0}}},
+        {1, ZK_CLASS_ZK4_SOURCE_SURFACE, ZK_OBJ_SRC_SURFACE, {{0x180, 0x80021019}, {0x184, 0x1022}, {0x300, sf}, {0x308, pitch}, {0x30C, 0}}},
+        {4, ZK_CLASS_ROP, ZK_OBJ_ROP, {{0x180, 0x80021019}, {0x300, 0xCCCC}}},
+        {5, ZK_CLASS_PATTERN, ZK_OBJ_PATTERN, {{0x180, 0x80021019}, {0x300, depth}, {0x304, 1}, {0x308, 1}, {0x310, alpha},
                             {0x314, pixmask}, {0x318, 0xFFFFFFFF}, {0x31C, 0x50505050}}},
-        {6, 0x19, 0xA0006, {{0x180, 0x80021019}, {0x300, 0}, {0x304, 0x7FFF7FFF}}},
-        {7, 0x17, 0xA0007, {{0x180, 0x80021019}, {0x300, depth}, {0x304, 0}}},
-        {0, 0x21, 0xA0000, {{0x180, 0x80021019}, {0x188, 0xA0006}, {0x18C, 0xA0005}, {0x190, 0xA0004},
+        {6, ZK_CLASS_CLIP, ZK_OBJ_CLIP, {{0x180, 0x80021019}, {0x300, 0}, {0x304, 0x7FFF7FFF}}},
+        {7, ZK_CLASS_COLOR_KEY, ZK_OBJ_COLOR_KEY, {{0x180, 0x80021019}, {0x300, depth}, {0x304, 0}}},
+        {0, ZK_CLASS_IMAGE_FROM_CPU, ZK_OBJ_IMAGE, {{0x180, 0x80021019}, {0x188, 0xA0006}, {0x18C, 0xA0005}, {0x190, 0xA0004},
                             {0x198, 0xA00F2}, {0x2FC, 1}, {0x300, fmt0}}},
-        {1, 0x1F, 0xA0001, {{0x180, 0x80021019}, {0x188, 0xA0006}, {0x18C, 0xA0005}, {0x190, 0xA0004},
+        {1, ZK_CLASS_BLIT, ZK_OBJ_BLIT, {{0x180, 0x80021019}, {0x188, 0xA0006}, {0x18C, 0xA0005}, {0x190, 0xA0004},
                             {0x198, 0xA00F4}, {0x19C, 0xA00F2}, {0x2FC, 1}}},
-        {2, 0x4B, 0xA0008, {{0x180, 0x80021019}, {0x184, 0xA0005}, {0x188, 0xA0004}, {0x190, 0xA00F2}, {0x2FC, 1},
+        {2, ZK_CLASS_MONO_EXPANSION, ZK_OBJ_MONO, {{0x180, 0x80021019}, {0x184, 0xA0005}, {0x188, 0xA0004}, {0x190, 0xA00F2}, {0x2FC, 1},
                             {0x300, depth}, {0x304, 1}}},
-        {3, 0x1E, 0xA0003, {{0x180, 0x80021019}, {0x184, 0xA0006}, {0x188, 0xA0005}, {0x18C, 0xA0004},
+        {3, ZK_CLASS_RECTANGLE, ZK_OBJ_RECTANGLE, {{0x180, 0x80021019}, {0x184, 0xA0006}, {0x188, 0xA0005}, {0x18C, 0xA0004},
                             {0x194, 0xA00F2}, {0x2FC, 1}, {0x300, depth}}},
     };
     for (const Obj &o : objs) {

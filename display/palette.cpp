@@ -1,9 +1,10 @@
 // The default palette, the DAC transfer block and the gamma ramp. The DAC is loaded by the
 // engine: the driver fills the 1024-byte transfer block (one dword 0x00RRGGBB per DAC index)
-// and has the DAC transfer object 0xA00F3 copy it, so the palette path and the gamma path share
-// the block and the last writer wins.
+// and has the DAC transfer object 0xA00F3 copy it (the ZK4's miniport loads it), so the palette
+// path and the gamma path share the block and the last writer wins.
 #include "display/driver.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
@@ -24,7 +25,22 @@ uint32_t dacWord(uint8_t red, uint8_t green, uint8_t blue) {
 }
 
 // Has the DAC transfer object in `sub` copy the whole block, then puts `restore` back there.
+// The ZK4 has no transfer object among its engine objects: its DAC takes the block through the
+// miniport's colour registers.
 void vSendDacBlock(ZK_PDEV *ppdev, unsigned sub, uint32_t restore) {
+    if (!(ppdev->chipFlags & ZK_CHIP_FLAG_ZK3)) {
+        struct {
+            uint16_t NumEntries, FirstEntry;
+            VIDEO_CLUTDATA LookupTable[256];
+        } clut{256, 0, {}};
+        static_assert(offsetof(decltype(clut), LookupTable) == offsetof(VIDEO_CLUT, LookupTable));
+        for (unsigned n = 0; n < 256; ++n) {
+            const uint32_t w = ppdev->dacTransfer[n];
+            clut.LookupTable[n] = VIDEO_CLUTDATA{uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0};
+        }
+        ulIoctl(ppdev, IOCTL_VIDEO_SET_COLOR_REGISTERS, &clut, sizeof clut, nullptr, 0);
+        return;
+    }
     vFifoWaitFree(ppdev, sub, 16);
     vFifoWrite(ppdev, sub, 0, 0xA00F3);
     vFifoWrite(ppdev, sub, 0x310, 0);

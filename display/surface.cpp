@@ -27,6 +27,13 @@ BOOL bCloseFifo(ZK_PDEV *ppdev) {
     return TRUE;
 }
 
+// Every enable takes the frame-buffer region from zkgfx; it goes back with the hardware.
+void vReleaseFrameBufferRegion(ZK_PDEV *ppdev) {
+    if (!ppdev->frameBufferRegion) return;
+    usRmReleaseMemoryRegion(ppdev->hDriver, ppdev->frameBufferRegion);
+    ppdev->frameBufferRegion = 0;
+}
+
 BOOL bFindDevice(ZK_PDEV *ppdev) {
     for (uint16_t index = 0; index <= 4; ++index) {
         char name[ZK_RM_DEVICE_NAME_SIZE] = {};
@@ -36,6 +43,7 @@ BOOL bFindDevice(ZK_PDEV *ppdev) {
             return TRUE;
         }
     }
+    vReleaseFrameBufferRegion(ppdev);   // while the link still carries the request
     vRmCloseLinkState(ppdev->hDriver);
     return FALSE;
 }
@@ -46,6 +54,7 @@ BOOL bEnableHardware(ZK_PDEV *ppdev, BOOL bEnable) {
     if (!bEnable) {
         vFreeObjects(ppdev);
         if (!bCloseFifo(ppdev)) return FALSE;
+        vReleaseFrameBufferRegion(ppdev);
         std::memset(ppdev->aulShapeHash, 0, sizeof ppdev->aulShapeHash);
         return ulIoctl(ppdev, IOCTL_VIDEO_RESET_DEVICE, nullptr, 0, nullptr, 0) == 0;
     }
@@ -72,7 +81,9 @@ BOOL bEnableHardware(ZK_PDEV *ppdev, BOOL bEnable) {
     }
     uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ppdev->frameBuffer));
     uint32_t size = ppdev->cjVideoMemory;
+    vReleaseFrameBufferRegion(ppdev);   // an enable after a failed one takes it again
     if (usRmGetMemoryRegion(ppdev->hDriver, ZK_RM_REGION_FRAME_BUFFER, &address, &size) != 0) return FALSE;
+    ppdev->frameBufferRegion = address;
     ppdev->frameBuffer = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(address));
     ppdev->cjVideoMemory = (size + 1) & ~0xFFFu;
     ppdev->cyMemory = ppdev->cjVideoMemory / static_cast<ULONG>(ppdev->lDelta);
@@ -80,6 +91,7 @@ BOOL bEnableHardware(ZK_PDEV *ppdev, BOOL bEnable) {
     if (!bFindDevice(ppdev)) return FALSE;
     uint8_t *fifo = nullptr;
     if (usRmOpenFifoChannel(ppdev->hDriver, ppdev->usDeviceIndex, 0, &fifo) != 0 || !fifo) {
+        vReleaseFrameBufferRegion(ppdev);
         vRmCloseLinkState(ppdev->hDriver);
         return FALSE;
     }
@@ -145,6 +157,7 @@ void vDisableDevice(ZK_PDEV *ppdev) {
         usRmCloseFifoChannel(ppdev->hDriver, ppdev->usDeviceIndex, ppdev->fifo);
         ppdev->fifo = nullptr;
     }
+    vReleaseFrameBufferRegion(ppdev);
     if (ppdev->pMappedFrameBuffer) {
         VIDEO_MEMORY vm{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(ppdev->pMappedFrameBuffer))};
         ulIoctl(ppdev, IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, &vm, sizeof vm, nullptr, 0);

@@ -65,9 +65,10 @@ Screen screen() {
 
 // The pool of off-screen video memory: the top of video memory below the reserved block, at most
 // half of what the screen leaves (the display driver's own off-screen heap grows from below).
-// The display driver does not hand video memory to DirectDraw yet, so the pool is empty until a
-// program or test sets a budget; the chip model draws no triangles, and buffers in system
-// memory keep drawing with the software rasteriser.
+// These application surfaces do not go through the display driver's DirectDraw heap (the
+// driver side of the runtime, ddraw_nt_hal.h, does), so the pool is empty until a program or
+// test sets a budget; the chip model draws no triangles, and buffers in system memory keep
+// drawing with the software rasteriser.
 struct Pool {
     uint8_t *memory = nullptr;
     uint32_t start = 0, end = 0;

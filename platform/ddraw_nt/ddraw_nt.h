@@ -96,8 +96,8 @@ void kivDDrawLoseSurfaces();
 // Bytes of video memory the off-screen pool may hand out: 0 (the default) none, so that video-
 // memory surfaces are refused; 0xFFFFFFFF all there is. Not an injection: it stays set.
 void kivDDrawSetVideoBudget(uint32_t bytes);
-// Whether the machine has DirectDraw at all. The display driver's DirectDraw support is not
-// built, so it has not unless a program or test turns it on; DirectDrawCreate answers
+// Whether the machine offers these application objects at all: not unless a program or test
+// turns them on (their surfaces are not the display driver's); DirectDrawCreate answers
 // DDERR_NODIRECTDRAWHW meanwhile. Not an injection: it stays set.
 void kivDDrawOffer(bool offered);
 // Clears every injection.

@@ -230,6 +230,25 @@ KivXlateObj KivXlateObj::fromTable(const std::vector<ULONG> &table) {
     return x;
 }
 
+KivXlateObj KivXlateObj::fromPalette(const std::vector<ULONG> &palette, ULONG (*toScreen)(ULONG entry)) {
+    std::vector<ULONG> table;
+    for (ULONG e : palette) table.push_back(toScreen(e));
+    KivXlateObj x = fromTable(table);
+    x.srcPalette = palette;
+    return x;
+}
+
+// Every XLATEOBJ the engine hands a driver is the first member of a KivXlateObj.
+extern "C" ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ *pxlo, ULONG iPal, ULONG cPal, ULONG *pPal) {
+    if (!pxlo || (iPal != XO_SRCPALETTE && iPal != XO_DESTPALETTE)) return 0;
+    const auto *x = reinterpret_cast<const KivXlateObj *>(pxlo);
+    const std::vector<ULONG> &pal = iPal == XO_SRCPALETTE ? x->srcPalette : x->dstPalette;
+    if (!pPal) return static_cast<ULONG>(pal.size());
+    const ULONG n = std::min<ULONG>(cPal, static_cast<ULONG>(pal.size()));
+    std::copy(pal.begin(), pal.begin() + n, pPal);
+    return n;
+}
+
 // ---- strings ---------------------------------------------------------------------------------------
 KivGlyph *kivMakeGlyph(const std::vector<const char *> &rows, POINTL origin) {
     auto *g = new KivGlyph;

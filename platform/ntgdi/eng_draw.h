@@ -47,8 +47,12 @@ struct KivBrushObj {
 struct KivXlateObj {
     XLATEOBJ xo{};                // first
     std::vector<ULONG> table;
+    std::vector<ULONG> srcPalette, dstPalette;   // what XLATEOBJ_cGetPalette hands out
     static KivXlateObj identity();
     static KivXlateObj fromTable(const std::vector<ULONG> &table);
+    // From an indexed source palette to the screen's: the table maps each index to the screen
+    // colour (`toScreen` of the entry), and the source palette is there to be asked for.
+    static KivXlateObj fromPalette(const std::vector<ULONG> &palette, ULONG (*toScreen)(ULONG entry));
     XLATEOBJ *get() { return &xo; }
 };
 

@@ -37,6 +37,13 @@ typedef struct _XLATEOBJ {
     ULONG *pulXlate;
 } XLATEOBJ;
 
+// The palettes of a translation: XLATEOBJ_cGetPalette(pxlo, XO_SRCPALETTE or XO_DESTPALETTE, cPal,
+// pPal) copies up to cPal entries (red in bits 0-7, green 8-15, blue 16-23) and answers how many it
+// copied; with pPal NULL it answers how many there are; 0 when the translation has no such palette.
+#define XO_SRCPALETTE 1u
+#define XO_DESTPALETTE 2u
+extern "C" ULONG APIENTRY XLATEOBJ_cGetPalette(XLATEOBJ *pxlo, ULONG iPal, ULONG cPal, ULONG *pPal);
+
 // ---- strings and glyphs -------------------------------------------------------------------------
 typedef ULONG HGLYPH;
 

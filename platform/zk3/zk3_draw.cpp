@@ -1,20 +1,24 @@
+// The ZK3 engine's 2-D drawing model: the drawing objects, the stretches and scalers, the memory-to-
+// memory copies and the overlay scan, turning the methods the engine runs into pixels in video memory.
 #include "platform/zk3/zk3_draw.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "include/zk_engine_classes.h"
 #include "platform/zk3/zk3_engine.h"
 
 namespace {
 
 enum : uint32_t {
-    kClassSurface = 0x3E, kClassRop = 0x43, kClassPattern = 0x18, kClassClip = 0x19, kClassRect = 0x1E,
-    kClassBlit = 0x1F, kClassImage = 0x21, kClassMono = 0x4B, kClassMemCopy = 0x39,
+    kClassSurface = ZK_CLASS_SURFACE, kClassRop = ZK_CLASS_ROP, kClassPattern = ZK_CLASS_PATTERN,
+    kClassClip = ZK_CLASS_CLIP, kClassRect = ZK_CLASS_RECTANGLE, kClassBlit = ZK_CLASS_BLIT,
+    kClassImage = ZK_CLASS_IMAGE_FROM_CPU, kClassMono = ZK_CLASS_MONO_EXPANSION, kClassMemCopy = ZK_CLASS_MEMORY_TO_MEMORY,
 };
 enum : uint32_t {
-    kDstSurface = 0xA00F2, kSrcSurface = 0xA00F4, kRop = 0xA0004, kPattern = 0xA0005, kClip = 0xA0006,
-    kSrcKey = 0xA0007,
+    kDstSurface = ZK_OBJ_DST_SURFACE, kSrcSurface = ZK_OBJ_SRC_SURFACE, kRop = ZK_OBJ_ROP, kPattern = ZK_OBJ_PATTERN,
+    kClip = ZK_OBJ_CLIP, kSrcKey = ZK_OBJ_COLOR_KEY,
 };
 
 struct Rect { int32_t l, t, r, b; };
@@ -77,8 +81,10 @@ struct Surface {
 Surface surfaceOf(uint32_t handle) {
     Surface s;
     const Zk3EngineObject *o = zk3EngineFind(handle);
-    if (!o || o->cls != kClassSurface) return s;
-    const Zk3EngineObject *mem = zk3EngineFind(o->method(0x304, 0));
+    // The ZK4's surfaces name their memory through method 0x184.
+    const bool zk4 = o && (o->cls == ZK_CLASS_ZK4_DESTINATION_SURFACE || o->cls == ZK_CLASS_ZK4_SOURCE_SURFACE);
+    if (!o || (o->cls != kClassSurface && !zk4)) return s;
+    const Zk3EngineObject *mem = zk3EngineFind(o->method(zk4 ? 0x184 : 0x304, 0));
     if (!mem || !mem->isMemory) return s;
     const uint32_t format = o->method(0x300, 0);
     s.bpp = format == 0x1010000 ? 8 : format == 0x1000000 ? 16 : format == 1 ? 32 : 0;
@@ -295,6 +301,219 @@ void memoryCopy(const Zk3EngineObject &o) {
         *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(notifier->base) + 14) = 0;
 }
 
+
+// ---- scalers and the overlay ---------------------------------------------------------------------
+//
+// Sampling is nearest-texel at pixel centres. The CPU-fed stretch (class 0x36) is given
+// destination-per-source scales S (12.20) and a start point in 1/16 pixel: destination pixel X
+// takes source column floor((16 X + 8 - x16) 2^20 / (16 Sx)), rows likewise. The memory-fed scaler
+// (class 0x37) is given source-per-destination steps D (12.20) from the destination rectangle's
+// origin: destination pixel i takes source column ((2 i + 1) Dx) >> 21; a band holds the source
+// lines and columns from its start point (in 1/16 pixel) on, and draws the destination pixels
+// whose samples fall inside it.
+//
+// YUV becomes RGB the way the scalers convert it (studio-range luma and chroma):
+//   C = Y - 16, D = U - 128, E = V - 128;
+//   R = (298 C + 409 E + 128) >> 8, G = (298 C - 100 D - 208 E + 128) >> 8, B = (298 C + 516 D + 128) >> 8,
+// each clamped to 0-255, then cut to the destination's 5-5-5 or 8-8-8 bits. Both pixels of a
+// pair share the pair's U and V.
+
+uint32_t bppOfSurfaceFormat(uint32_t format) {
+    return format == 0x1010000 ? 8 : format == 0x1000000 ? 16 : format == 1 ? 32 : 0;
+}
+
+uint8_t clamp8(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+uint32_t yuvToPixel(int y, int u, int v, uint32_t bpp) {
+    const int c = y - 16, d = u - 128, e = v - 128;
+    const uint32_t r = clamp8((298 * c + 409 * e + 128) >> 8);
+    const uint32_t g = clamp8((298 * c - 100 * d - 208 * e + 128) >> 8);
+    const uint32_t b = clamp8((298 * c + 516 * d + 128) >> 8);
+    if (bpp == 16) return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+    return r << 16 | g << 8 | b;
+}
+
+int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+// A stretched image the CPU feeds row by row.
+struct Stretch {
+    bool active = false;
+    uint32_t handle = 0;
+    uint32_t bytesPer = 0, rowBytes = 0, rows = 0, row = 0;
+    uint32_t sx = 0, sy = 0;      // destination per source, 12.20
+    int32_t x16 = 0, y16 = 0;     // where source (0, 0) begins, 1/16 pixel
+    Rect window{0, 0, 0, 0};
+    std::vector<uint8_t> bytes;
+};
+
+struct ScalerState {
+    Stretch stretch;
+    std::vector<std::pair<uint32_t, uint32_t>> shownBuffer;   // flip object -> buffer last started
+    uint64_t scaledBands = 0, stretchedRows = 0;
+};
+
+ScalerState &scalers() {
+    static ScalerState s;
+    return s;
+}
+
+void startStretch(const Zk3EngineObject &o) {
+    Stretch &s = scalers().stretch;
+    const uint32_t size = o.method(0x304, 0), point = o.method(0x310, 0), dsize = o.method(0x314, 0);
+    const uint32_t start = o.method(0x318, 0);
+    s = Stretch{};
+    s.handle = o.handle;
+    s.bytesPer = bppOfSurfaceFormat(o.method(0x300, 0)) / 8;
+    s.rowBytes = ((size & 0xFFFF) * s.bytesPer + 3) & ~3u;
+    s.rows = size >> 16;
+    s.sx = o.method(0x308, 0);
+    s.sy = o.method(0x30C, 0);
+    s.x16 = lo16(start);
+    s.y16 = hi16(start);
+    const int32_t x = lo16(point), y = hi16(point);
+    s.window = {x, y, x + static_cast<int32_t>(dsize & 0xFFFF), y + static_cast<int32_t>(dsize >> 16)};
+    if (!s.bytesPer || !s.sx || !s.sy) {
+        model().error("stretched image with format 0x%X or a zero scale", o.method(0x300, 0));
+        return;
+    }
+    s.active = s.rows != 0 && s.rowBytes != 0;
+}
+
+// Source index of destination coordinate `at` for a stretch starting at `start16` with scale `scale`.
+int64_t stretchIndex(int32_t at, int32_t start16, uint32_t scale) {
+    return floorDiv((static_cast<int64_t>(16) * at + 8 - start16) << 20, static_cast<int64_t>(scale) * 16);
+}
+
+void drawStretchRow(Stretch &s) {
+    const Surface dst = surfaceOf(kDstSurface);
+    if (!dst.ok || dst.bpp / 8 != s.bytesPer) {
+        model().error("stretched image without a destination surface of its depth");
+        s.active = false;
+        return;
+    }
+    const Rect clip = clipObject();
+    const uint32_t rop = rop3();
+    const SourceKey key = sourceKey(dst.mask());
+    const uint32_t width = s.rowBytes / s.bytesPer;
+    for (int32_t y = s.window.t; y < s.window.b; ++y) {
+        if (stretchIndex(y, s.y16, s.sy) != s.row) continue;
+        for (int32_t x = s.window.l; x < s.window.r; ++x) {
+            const int64_t i = stretchIndex(x, s.x16, s.sx);
+            if (i < 0 || i >= width) continue;
+            uint32_t v = 0;
+            std::memcpy(&v, s.bytes.data() + i * s.bytesPer, s.bytesPer);
+            if (!key.skips(v, dst.mask())) plot(dst, clip, x, y, v & dst.mask(), rop);
+        }
+    }
+    ++scalers().stretchedRows;
+}
+
+void feedStretch(const Zk3EngineObject &o, uint32_t value) {
+    Stretch &s = scalers().stretch;
+    if (!s.active || s.handle != o.handle) {
+        model().error("stretched-image data with no image started (0x%X)", value);
+        return;
+    }
+    for (int k = 0; k < 4; ++k) s.bytes.push_back(static_cast<uint8_t>(value >> (8 * k)));
+    if (s.bytes.size() < s.rowBytes) return;
+    drawStretchRow(s);
+    s.bytes.clear();
+    if (++s.row == s.rows) s.active = false;
+}
+
+// The source formats of the memory-fed scaler.
+enum class ScaleSource { Rgb16, Rgb32, Uyvy, Yuy2, None };
+ScaleSource scaleSourceOf(uint32_t format) {
+    switch (format) {
+    case 0x1000000: return ScaleSource::Rgb16;
+    case 1: return ScaleSource::Rgb32;
+    case 0x20001: return ScaleSource::Uyvy;
+    case 0x20000: return ScaleSource::Yuy2;
+    default: return ScaleSource::None;
+    }
+}
+
+// One band of a scaled image read from memory.
+void scaleBand(const Zk3EngineObject &o) {
+    Model &m = model();
+    const ScaleSource format = scaleSourceOf(o.method(0x300, 0));
+    const Zk3EngineObject *mem = zk3EngineFind(o.method(0x304, 0));
+    const Surface dst = surfaceOf(kDstSurface);
+    if (format == ScaleSource::None || !mem || !mem->isMemory || !dst.ok || dst.bpp < 16) {
+        m.error("scaled image in format 0x%X without memory or destination", o.method(0x300, 0));
+        return;
+    }
+    const bool yuv = format == ScaleSource::Uyvy || format == ScaleSource::Yuy2;
+    const uint32_t srcBytes = format == ScaleSource::Rgb32 ? 4 : 2;
+    if (!yuv && srcBytes * 8 != dst.bpp) {
+        m.error("scaled RGB image of another depth than its destination (0x%X)", o.method(0x300, 0));
+        return;
+    }
+    const uint32_t band = o.method(0x400, 0), pitch = o.method(0x404, 0), offset = o.method(0x408, 0);
+    const uint32_t start = o.method(0x40C, 0);
+    const uint32_t lines = band >> 16, width = band & 0xFFFF;
+    const int64_t u0 = (start & 0xFFFF) >> 4, v0 = (start >> 16) >> 4;
+    const uint64_t last = lines ? static_cast<uint64_t>(offset) + static_cast<uint64_t>(pitch) * (lines - 1) +
+                                      static_cast<uint64_t>(width) * srcBytes
+                                : 0;
+    if (last > static_cast<uint64_t>(mem->limit) + 1) {
+        m.error("scaled image band of %u lines outside its memory object (offset 0x%X)", lines, offset);
+        return;
+    }
+    const uint8_t *base = reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(mem->base)) + offset;
+    const uint32_t point = o.method(0x308, 0), size = o.method(0x30C, 0);
+    const uint32_t du = o.method(0x318, 0), dv = o.method(0x31C, 0);
+    const uint32_t wpoint = o.method(0x310, 0), wsize = o.method(0x314, 0);
+    const int32_t dx = lo16(point), dy = hi16(point);
+    const int32_t wx = lo16(wpoint), wy = hi16(wpoint);
+    Rect clip = clipObject();
+    clip.l = std::max(clip.l, std::max(dx, wx));
+    clip.t = std::max(clip.t, std::max(dy, wy));
+    clip.r = std::min(clip.r, std::min(dx + static_cast<int32_t>(size & 0xFFFF), wx + static_cast<int32_t>(wsize & 0xFFFF)));
+    clip.b = std::min(clip.b, std::min(dy + static_cast<int32_t>(size >> 16), wy + static_cast<int32_t>(wsize >> 16)));
+    const uint32_t rop = rop3();
+    for (int32_t y = clip.t; y < clip.b; ++y) {
+        const int64_t v = ((2 * static_cast<int64_t>(y - dy) + 1) * dv >> 21) - v0;
+        if (v < 0 || v >= lines) continue;
+        const uint8_t *line = base + static_cast<size_t>(v) * pitch;
+        for (int32_t x = clip.l; x < clip.r; ++x) {
+            const int64_t u = ((2 * static_cast<int64_t>(x - dx) + 1) * du >> 21) - u0;
+            if (u < 0 || u >= width) continue;
+            uint32_t pixel;
+            if (yuv) {
+                const uint8_t *pair = line + (u & ~int64_t{1}) * 2;
+                const bool uFirst = format == ScaleSource::Uyvy;
+                const int luma = pair[(uFirst ? 1 : 0) + 2 * (u & 1)];
+                const int cb = pair[uFirst ? 0 : 1], cr = pair[uFirst ? 2 : 3];
+                pixel = yuvToPixel(luma, cb, cr, dst.bpp);
+            } else {
+                pixel = 0;
+                std::memcpy(&pixel, line + u * srcBytes, srcBytes);
+            }
+            plot(dst, clip, x, y, pixel & dst.mask(), rop);
+        }
+    }
+    ++scalers().scaledBands;
+}
+
+uint32_t &shownBuffer(uint32_t handle) {
+    for (auto &p : scalers().shownBuffer)
+        if (p.first == handle) return p.second;
+    scalers().shownBuffer.emplace_back(handle, 0);
+    return scalers().shownBuffer.back().second;
+}
+
+// A buffer's start switches the flip object to it. The overlay's buffers switch at once and
+// write the flip object's notifier; the screen's flip waits for a vertical blank the model does
+// not run (tests write that notifier themselves).
+void startBuffer(const Zk3EngineObject &o, uint32_t b) {
+    shownBuffer(o.handle) = b;
+    if (o.handle != ZK_OBJ_OVERLAY_BUFFERS) return;
+    const Zk3EngineObject *n = zk3EngineFind(o.method(0x308, 0));
+    if (n && n->isMemory && n->limit >= 15)
+        *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(n->base) + 14) = 0;
+}
+
 }  // namespace
 
 void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
@@ -350,6 +569,16 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
     case kClassMemCopy:
         if (m == 0x328) memoryCopy(o);
         break;
+    case ZK_CLASS_STRETCHED_IMAGE_FROM_CPU:
+        if (m == 0x318) startStretch(o);
+        else if (m >= 0x400 && m <= 0x43C) feedStretch(o, v);
+        break;
+    case ZK_CLASS_SCALED_IMAGE:
+        if (m == 0x40C) scaleBand(o);
+        break;
+    case ZK_CLASS_FLIP:
+        if (m >= 0x320 && (m - 0x320) % 20 == 0 && m <= 0x334) startBuffer(o, (m - 0x320) / 20u);
+        break;
     default:
         break;
     }
@@ -360,8 +589,55 @@ void zk3DrawReset() {
     m.stats = {};
     m.errors.clear();
     m.image = m.monoC = m.monoE = Stream{};
+    scalers() = ScalerState{};
 }
 
 Zk3DrawStats zk3DrawStats() { return model().stats; }
 const std::vector<std::string> &zk3DrawErrors() { return model().errors; }
 void zk3DrawClearErrors() { model().errors.clear(); }
+
+Zk3OverlayPicture zk3OverlayScan() {
+    Zk3OverlayPicture pic;
+    const Zk3EngineObject *window = zk3EngineFind(ZK_OBJ_OVERLAY_WINDOW);
+    const Zk3EngineObject *scaler = zk3EngineFind(ZK_OBJ_OVERLAY_SCALER);
+    const Zk3EngineObject *buffers = zk3EngineFind(ZK_OBJ_OVERLAY_BUFFERS);
+    if (!window || !scaler || !buffers) return pic;
+    const uint32_t wsize = window->method(0x30C, 0), wpoint = window->method(0x308, 0);
+    const uint32_t b = shownBuffer(ZK_OBJ_OVERLAY_BUFFERS);
+    const auto method = [&](unsigned i) { return buffers->method(static_cast<uint16_t>(0x310 + 20 * b + 4 * i), 0); };
+    const uint32_t offset = method(0), pitch = method(1), size = method(2), format = method(3);
+    const uint32_t sw = size & 0xFFFF, sh = size >> 16;
+    pic.x = lo16(wpoint);
+    pic.y = hi16(wpoint);
+    pic.width = wsize & 0xFFFF;
+    pic.height = wsize >> 16;
+    pic.key = window->method(0x304, 0);
+    pic.buffer = b;
+    const Zk3EngineObject *mem = zk3EngineFind(buffers->method(0x300, 0));
+    if (!pic.width || !pic.height || !sw || !sh || !mem || !mem->isMemory) return pic;
+    const uint64_t last = static_cast<uint64_t>(offset) + static_cast<uint64_t>(pitch) * (sh - 1) + ((sw + 1) & ~1u) * 2;
+    if (last > static_cast<uint64_t>(mem->limit) + 1) {
+        model().error("overlay scans past its memory object (offset 0x%X)", offset);
+        return pic;
+    }
+    const uint8_t *base = reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(mem->base)) + offset;
+    const uint64_t xStep = scaler->method(0x300, 0), yStep = scaler->method(0x304, 0);
+    const bool uFirst = format == 0x20001;
+    pic.visible = true;
+    pic.yuv.resize(static_cast<size_t>(pic.width) * pic.height * 3);
+    for (uint32_t k = 0; k < pic.height; ++k) {
+        const uint32_t v = std::min<uint64_t>((k * yStep + (1u << 19)) >> 20, sh - 1);
+        for (uint32_t i = 0; i < pic.width; ++i) {
+            const uint32_t u = std::min<uint64_t>((i * xStep + (1u << 19)) >> 20, sw - 1);
+            const uint8_t *pair = base + static_cast<size_t>(v) * pitch + (u & ~1u) * 2;
+            uint8_t *out = &pic.yuv[(static_cast<size_t>(k) * pic.width + i) * 3];
+            out[0] = pair[(uFirst ? 1 : 0) + 2 * (u & 1)];
+            out[1] = pair[uFirst ? 0 : 1];
+            out[2] = pair[uFirst ? 2 : 3];
+        }
+    }
+    return pic;
+}
+
+uint64_t zk3DrawScaledBands() { return scalers().scaledBands; }
+uint64_t zk3DrawStretchedRows() { return scalers().stretchedRows; }

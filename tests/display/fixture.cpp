@@ -5,6 +5,7 @@
 
 void DisplayTest::SetUp() {
     KivVideoPortConfig vc;
+    vc.card = card_;
     vc.driverEntry = DriverEntry;
     ASSERT_TRUE(kivVideoPortBoot(vc)) << "the video port did not find the adapter";
     // The driver needs these of the miniport; until it serves them the tests wait.
@@ -48,6 +49,7 @@ void DisplayTest::TearDown() {
     EXPECT_EQ(kivEngLiveSurfaces(), 0u);
     EXPECT_TRUE(kivEngErrors().empty()) << kivEngErrors().front();
     EXPECT_TRUE(zk.liveMemory().empty()) << zk.liveMemory().size() << " memory objects left in zkgfx";
+    EXPECT_TRUE(zk.state().regions.empty()) << zk.state().regions.size() << " regions not given back";
     EXPECT_FALSE(zk.fifoOpen());
     EXPECT_FALSE(zk.linkOpen());
     EXPECT_EQ(zk3EngineLiveInstances(), 0u);

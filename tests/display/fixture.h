@@ -63,6 +63,7 @@ class DisplayTest : public ::testing::Test {
 protected:
     ZkgfxView zk;
     bool skipped_ = false;
+    KivVideoCard card_ = KivVideoCard::ZK3;   // the card the machine boots with
     std::vector<DWORD> ioctls;   // every EngDeviceIoControl code, in order
 
     void SetUp() override;

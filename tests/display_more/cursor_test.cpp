@@ -194,3 +194,50 @@ TEST_F(Pointer, ShapesTheHardwareCannotShowAreDeclined) {
     EXPECT_EQ(position(), before);
     p->chipFlags &= ~ZK_MODE_960x720;
 }
+
+// An indexed colour pointer takes its colours from the translation it comes with (the palette
+// the image was drawn for), whatever the driver's own palette holds.
+class IndexedPointer : public DrawTest {
+protected:
+    void SetUp() override {
+        DrawTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(start(8));
+    }
+};
+
+TEST_F(IndexedPointer, ShowsTheColoursOfTheTranslationsPalette) {
+    Mask m(21);
+    TestBitmap dib8(32, 32, BMF_8BPP);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) dib8.set(x, y, uint32_t(x * 8 + y) & 0xFF);
+    // The driver's palette after a change, and another palette the image was made with.
+    std::vector<ULONG> driverPal(256), imagePal(256);
+    for (ULONG i = 0; i < 256; ++i) {
+        driverPal[i] = (i * 3 & 0xFF) | (i * 5 & 0xFF) << 8 | (i * 7 & 0xFF) << 16;
+        imagePal[i] = (255 - i) | (i * 11 & 0xFF) << 8 | (i * 13 & 0xFF) << 16;   // red, green, blue
+    }
+    ASSERT_TRUE(kivEngineSetPalette(0, 256, driverPal.data()));
+    auto image = [&](const std::vector<ULONG> &pal) {
+        std::vector<uint16_t> want(1024);
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                const ULONG e = pal[(x * 8 + y) & 0xFF];
+                const uint16_t c = uint16_t(((e & 0xFF) >> 3) << 10 | ((e >> 8 & 0xFF) >> 3) << 5 | (e >> 16 & 0xFF) >> 3);
+                want[y * 32 + x] = uint16_t(c | (m.andBit(x, y) ? 0 : 0x8000));
+            }
+        return want;
+    };
+    auto shown = [&] {
+        const auto *p = reinterpret_cast<const uint16_t *>(static_cast<uint8_t *>(ppdev()->cursorMemory) + 0x4000);
+        return std::vector<uint16_t>(p, p + 1024);
+    };
+    KivXlateObj xlate = KivXlateObj::fromPalette(imagePal, [](ULONG e) { return e & 0xFF; });
+    ASSERT_EQ(DrvSetPointerShape(screen, m.bmp.pso, dib8.pso, xlate.get(), 0, 0, 100, 100, nullptr, 0), kAccept);
+    EXPECT_EQ(shown(), image(imagePal));
+    // Another palette, another picture of the same indices.
+    std::reverse(imagePal.begin(), imagePal.end());
+    KivXlateObj again = KivXlateObj::fromPalette(imagePal, [](ULONG e) { return e & 0xFF; });
+    ASSERT_EQ(DrvSetPointerShape(screen, m.bmp.pso, dib8.pso, again.get(), 0, 0, 100, 100, nullptr, 0), kAccept);
+    EXPECT_EQ(shown(), image(imagePal));
+}

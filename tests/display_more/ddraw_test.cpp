@@ -110,7 +110,10 @@ TEST_F(DirectDraw, TheDriverReportsItsCapsAndCodes) {
         EXPECT_EQ(hi.vmiData.ddpfDisplay.dwFlags, ZK_DDPF_RGB);
         EXPECT_EQ(hi.vmiData.ddpfDisplay.dwRGBBitCount, 16u);
         EXPECT_EQ(hi.ddCaps.dwCaps, 0x04427B40u);
-        EXPECT_EQ(hi.ddCaps.dwFXCaps, 0x02814001u);
+        // Stretches of blits and the overlay (0x02814000), their shrinks (0x00281400), and the bit
+        // the caller had set.
+        EXPECT_EQ(hi.ddCaps.dwFXCaps, 0x02814001u | 0x00281400u);
+        EXPECT_EQ(hi.ddCaps.dwMinOverlayStretch, 500u) << "down to half the height";
         EXPECT_EQ(hi.ddCaps.ddsCaps.dwCaps, 0x001002D0u);
         EXPECT_EQ(hi.ddCaps.dwVidMemTotal, (p->cyMemory - p->cyScreen) * ULONG(p->lDelta));
         EXPECT_EQ(hi.ddCaps.dwMaxOverlayStretch, 9999u);

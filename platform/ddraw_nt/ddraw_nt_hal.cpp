@@ -1,0 +1,242 @@
+// The NT DirectDraw runtime's driver side: surfaces, locks, blits, flips and overlays passed to
+// the display driver's callbacks.
+#include "platform/ddraw_nt/ddraw_nt_hal.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/ntgdi/ntgdi.h"
+
+namespace {
+
+typedef BOOL(APIENTRY *PFN_GetDirectDrawInfo)(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *);
+typedef BOOL(APIENTRY *PFN_EnableDirectDraw)(DHPDEV, void *, void *, void *);
+typedef void(APIENTRY *PFN_DisableDirectDraw)(DHPDEV);
+
+template <typename F> F driverFunction(ULONG index) { return reinterpret_cast<F>(kivEngineDriverFunction(index)); }
+
+KivDdNtResult call(PFN_ZK_DD fn, void *data, HRESULT_DD *code) {
+    KivDdNtResult r;
+    if (!fn) return r;
+    r.handled = fn(data);
+    r.code = *code;
+    return r;
+}
+
+}  // namespace
+
+bool KivDirectDrawNt::enable() {
+    if (enabled_) return true;
+    const KivEngineDisplay *display = kivEngineRunning() ? kivEngineDisplay() : nullptr;
+    auto info = driverFunction<PFN_GetDirectDrawInfo>(INDEX_DrvGetDirectDrawInfo);
+    auto en = driverFunction<PFN_EnableDirectDraw>(INDEX_DrvEnableDirectDraw);
+    if (!display || !info || !en) return false;
+    dhpdev_ = display->dhpdev;
+    global_ = ZK_DD_DIRECTDRAW_GLOBAL{dhpdev_, 0, 0};
+    DWORD heaps = 0, codes = 0;
+    halInfo_ = ZK_DD_HALINFO{};
+    // The first call counts the codes, the second fills them.
+    if (!info(dhpdev_, &halInfo_, &heaps, nullptr, &codes, nullptr)) return false;
+    fourCcs_.assign(codes, 0);
+    if (!info(dhpdev_, &halInfo_, &heaps, nullptr, &codes, fourCcs_.data())) return false;
+    fourCcs_.resize(std::min<size_t>(codes, fourCcs_.size()));
+    callbacks_ = ZK_DD_CALLBACKS{};
+    surfaceCallbacks_ = ZK_DD_SURFACECALLBACKS{};
+    paletteCallbacks_ = ZK_DD_PALETTECALLBACKS{};
+    callbacks_.dwSize = sizeof callbacks_;
+    surfaceCallbacks_.dwSize = sizeof surfaceCallbacks_;
+    paletteCallbacks_.dwSize = sizeof paletteCallbacks_;
+    if (!en(dhpdev_, &callbacks_, &surfaceCallbacks_, &paletteCallbacks_)) return false;
+    enabled_ = true;
+    return true;
+}
+
+void KivDirectDrawNt::disable() {
+    if (!enabled_) return;
+    for (auto &s : surfaces_)
+        if (s->created) destroy(s.get());
+    surfaces_.clear();
+    if (auto dis = driverFunction<PFN_DisableDirectDraw>(INDEX_DrvDisableDirectDraw)) dis(dhpdev_);
+    enabled_ = false;
+}
+
+KivDdNtSurface *KivDirectDrawNt::primary() {
+    for (auto &s : surfaces_)
+        if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_PRIMARYSURFACE) return s.get();
+    auto s = std::make_unique<KivDdNtSurface>();
+    const ZK_VIDEOMEMORYINFO &vmi = halInfo_.vmiData;
+    s->lcl.lpGbl = &s->gbl;
+    s->lcl.ddsCaps.dwCaps = ZK_DDSCAPS_PRIMARYSURFACE | ZK_DDSCAPS_VISIBLE | ZK_DDSCAPS_FRONTBUFFER | ZK_DDSCAPS_VIDEOMEMORY;
+    s->gbl.fpVidMem = 0;
+    s->gbl.lPitch = vmi.lDisplayPitch;
+    s->gbl.wWidth = vmi.dwDisplayWidth;
+    s->gbl.wHeight = vmi.dwDisplayHeight;
+    s->gbl.ddpfSurface = vmi.ddpfDisplay;
+    surfaces_.push_back(std::move(s));
+    return surfaces_.back().get();
+}
+
+KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD count, std::vector<KivDdNtSurface *> *out) {
+    KivDdNtResult r;
+    out->clear();
+    if (!enabled_ || count == 0) return r;
+    ZK_DDSURFACEDESC desc = descIn;
+    desc.dwSize = sizeof desc;
+    if (desc.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) {
+        // Surfaces in the process's memory are DirectDraw's own: the driver never sees them made.
+        for (DWORD i = 0; i < count; ++i) {
+            auto s = std::make_unique<KivDdNtSurface>();
+            s->lcl.lpGbl = &s->gbl;
+            s->lcl.ddsCaps = desc.ddsCaps;
+            s->gbl.wWidth = desc.dwWidth;
+            s->gbl.wHeight = desc.dwHeight;
+            s->gbl.ddpfSurface = (desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) ? desc.ddpfPixelFormat
+                                                                                                : halInfo_.vmiData.ddpfDisplay;
+            const DWORD bits = (s->gbl.ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? 16 : s->gbl.ddpfSurface.dwRGBBitCount;
+            s->gbl.lPitch = static_cast<LONG>((s->gbl.wWidth * bits / 8 + 3) & ~3u);
+            s->userMemory.assign(static_cast<size_t>(s->gbl.lPitch) * s->gbl.wHeight, 0);
+            s->gbl.fpVidMem = static_cast<ULONG>(reinterpret_cast<uintptr_t>(s->userMemory.data()));
+            out->push_back(s.get());
+            surfaces_.push_back(std::move(s));
+        }
+        r.handled = ZK_DDHAL_HANDLED;
+        r.code = ZK_DD_OK;
+        return r;
+    }
+    ZK_DD_CANCREATESURFACEDATA can{&global_, &desc, (desc.ddpfPixelFormat.dwFlags & ZK_DDPF_FOURCC) ? 1u : 0u, -1, nullptr};
+    r = call(callbacks_.CanCreateSurface, &can, &can.ddRVal);
+    if (r.handled == ZK_DDHAL_HANDLED && r.code != ZK_DD_OK) return r;
+    std::vector<ZK_DD_SURFACE_LOCAL *> list;
+    for (DWORD i = 0; i < count; ++i) {
+        auto s = std::make_unique<KivDdNtSurface>();
+        s->lcl.lpGbl = &s->gbl;
+        s->lcl.ddsCaps = desc.ddsCaps;
+        s->gbl.wWidth = desc.dwWidth;
+        s->gbl.wHeight = desc.dwHeight;
+        s->gbl.ddpfSurface = desc.ddpfPixelFormat;
+        if (!(desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB))) s->gbl.ddpfSurface = halInfo_.vmiData.ddpfDisplay;
+        list.push_back(&s->lcl);
+        out->push_back(s.get());
+        surfaces_.push_back(std::move(s));
+    }
+    // Each surface of the chain in turn, through the one list, which names it first meanwhile.
+    for (DWORD i = 0; i < count; ++i) {
+        KivDdNtSurface *s = (*out)[i];
+        ZK_DDSURFACEDESC d = desc;
+        ZK_DD_CREATESURFACEDATA c{&global_, &d, list.data(), count, -1, nullptr};
+        std::swap(list[0], list[i]);
+        r = call(callbacks_.CreateSurface, &c, &c.ddRVal);
+        std::swap(list[0], list[i]);
+        if (r.handled == ZK_DDHAL_HANDLED && r.code != ZK_DD_OK) break;
+        if (r.handled == ZK_DDHAL_NOTHANDLED) {
+            // DirectDraw's own memory: what the driver asked for, or a plain surface of the description.
+            if (s->gbl.fpVidMem != ZK_DDHAL_PLEASEALLOC_USERMEM && (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) {
+                r.code = ZK_DDERR_OUTOFMEMORY;
+                break;
+            }
+            DWORD size = s->gbl.dwBlockSizeX;
+            if (s->gbl.fpVidMem != ZK_DDHAL_PLEASEALLOC_USERMEM) {
+                const DWORD bits = s->gbl.ddpfSurface.dwRGBBitCount ? s->gbl.ddpfSurface.dwRGBBitCount : 8;
+                s->gbl.lPitch = static_cast<LONG>((s->gbl.wWidth * bits / 8 + 3) & ~3u);
+                size = static_cast<DWORD>(s->gbl.lPitch) * s->gbl.wHeight;
+            } else if (d.dwFlags & ZK_DDSD_PITCH) {
+                s->gbl.lPitch = d.lPitch;
+            }
+            s->userMemory.assign(size, 0);
+            s->gbl.fpVidMem = static_cast<ULONG>(reinterpret_cast<uintptr_t>(s->userMemory.data()));
+            s->lcl.ddsCaps.dwCaps = (s->lcl.ddsCaps.dwCaps & ~ZK_DDSCAPS_VIDEOMEMORY) | ZK_DDSCAPS_SYSTEMMEMORY;
+            r.code = ZK_DD_OK;
+        }
+        s->created = true;
+    }
+    if (r.code != ZK_DD_OK) {
+        for (KivDdNtSurface *s : *out)
+            if (s->created) destroy(s);
+        out->clear();
+    }
+    return r;
+}
+
+KivDdNtResult KivDirectDrawNt::destroy(KivDdNtSurface *s) {
+    KivDdNtResult r;
+    if (s && !s->created && !s->userMemory.empty()) {   // DirectDraw's own
+        s->userMemory.clear();
+        r.handled = ZK_DDHAL_HANDLED;
+        r.code = ZK_DD_OK;
+        return r;
+    }
+    if (!s || !s->created) return r;
+    ZK_DD_DESTROYSURFACEDATA d{&global_, &s->lcl, -1, nullptr};
+    r = call(surfaceCallbacks_.DestroySurface, &d, &d.ddRVal);
+    s->created = false;
+    s->userMemory.clear();
+    return r;
+}
+
+uint8_t *KivDirectDrawNt::bits(const KivDdNtSurface *s) const {
+    if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY)
+        return reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(s->gbl.fpVidMem));
+    return static_cast<uint8_t *>(halInfo_.vmiData.pvPrimary) + s->gbl.fpVidMem;
+}
+
+KivDdNtResult KivDirectDrawNt::lock(KivDdNtSurface *s, const RECTL *rect, DWORD flags, uint8_t **out) {
+    ZK_DD_LOCKDATA l{&global_, &s->lcl, rect ? 1u : 0u, rect ? *rect : RECTL{}, nullptr, -1, nullptr, flags};
+    KivDdNtResult r = call(surfaceCallbacks_.Lock, &l, &l.ddRVal);
+    if (r.handled == ZK_DDHAL_HANDLED) {
+        *out = r.code == ZK_DD_OK ? static_cast<uint8_t *>(l.lpSurfData) : nullptr;
+        return r;
+    }
+    uint8_t *at = bits(s);
+    if (rect) {
+        const DWORD bpp = s->gbl.ddpfSurface.dwRGBBitCount ? s->gbl.ddpfSurface.dwRGBBitCount : 8;
+        at += rect->top * s->gbl.lPitch + rect->left * static_cast<LONG>(bpp / 8);
+    }
+    *out = at;
+    r.code = ZK_DD_OK;
+    return r;
+}
+
+KivDdNtResult KivDirectDrawNt::unlock(KivDdNtSurface *s) {
+    ZK_DD_UNLOCKDATA u{&global_, &s->lcl, -1, nullptr};
+    return call(surfaceCallbacks_.Unlock, &u, &u.ddRVal);
+}
+
+KivDdNtResult KivDirectDrawNt::blt(KivDdNtSurface *dst, RECTL rDest, KivDdNtSurface *src, RECTL rSrc, DWORD flags,
+                                   const ZK_DDBLTFX &fx) {
+    ZK_DD_BLTDATA b{};
+    b.lpDD = &global_;
+    b.lpDDDestSurface = &dst->lcl;
+    b.rDest = rDest;
+    b.lpDDSrcSurface = src ? &src->lcl : nullptr;
+    b.rSrc = rSrc;
+    b.dwFlags = flags;
+    b.bltFX = fx;
+    b.bltFX.dwSize = sizeof b.bltFX;
+    b.ddRVal = -1;
+    return call(surfaceCallbacks_.Blt, &b, &b.ddRVal);
+}
+
+KivDdNtResult KivDirectDrawNt::flip(KivDdNtSurface *current, KivDdNtSurface *target, DWORD flags) {
+    ZK_DD_FLIPDATA f{&global_, &current->lcl, &target->lcl, flags, -1, nullptr};
+    return call(surfaceCallbacks_.Flip, &f, &f.ddRVal);
+}
+
+KivDdNtResult KivDirectDrawNt::updateOverlay(KivDdNtSurface *overlay, RECTL rSrc, RECTL rDest, DWORD flags,
+                                             const ZK_DDOVERLAYFX *fx) {
+    ZK_DD_UPDATEOVERLAYDATA u{};
+    u.lpDD = &global_;
+    u.lpDDDestSurface = &primary()->lcl;
+    u.lpDDSrcSurface = &overlay->lcl;
+    u.rSrc = rSrc;
+    u.rDest = rDest;
+    u.dwFlags = flags;
+    if (fx) u.overlayFX = *fx;
+    u.overlayFX.dwSize = sizeof u.overlayFX;
+    u.ddRVal = -1;
+    return call(surfaceCallbacks_.UpdateOverlay, &u, &u.ddRVal);
+}
+
+KivDdNtResult KivDirectDrawNt::setOverlayPosition(KivDdNtSurface *overlay, LONG x, LONG y) {
+    ZK_DD_SETOVERLAYPOSITIONDATA d{&global_, &overlay->lcl, &primary()->lcl, x, y, -1, nullptr};
+    return call(surfaceCallbacks_.SetOverlayPosition, &d, &d.ddRVal);
+}

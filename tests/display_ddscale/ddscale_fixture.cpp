@@ -1,0 +1,2 @@
+// The drawing tests' fixture is shared: one definition, built into this program too.
+#include "tests/display_draw/draw_fixture.cpp"
