@@ -65,23 +65,8 @@ bool sameRanges(const VIDEO_ACCESS_RANGE *a, const VIDEO_ACCESS_RANGE *b, ULONG 
     return true;
 }
 
-}  // namespace
-
-VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out, ULONG outSize, ULONG *information) {
-    if (outSize < sizeof(VIDEO_HARDWARE_STATE)) {
-        *information = 0;
-        return ERROR_INSUFFICIENT_BUFFER;
-    }
-    *information = sizeof(VIDEO_HARDWARE_STATE);
-    auto *h = reinterpret_cast<VIDEO_HARDWARE_STATE_HEADER *>(uintptr_t(out->StateHeader));
-    // The caller's buffer must hold the whole state; a short or missing one is refused rather
-    // than written past.
-    if (h == nullptr || out->StateLength < ZK_HARDWARE_STATE_SIZE) {
-        out->StateLength = ZK_HARDWARE_STATE_SIZE;
-        return ERROR_INSUFFICIENT_BUFFER;
-    }
-    out->StateLength = ZK_HARDWARE_STATE_SIZE;
-    const bool vdm = e->TrappedRanges != nullptr;
+// The header: where each block of the state lies.
+void saveHeader(VIDEO_HARDWARE_STATE_HEADER *h, bool vdm) {
     VideoPortZeroMemory(h, kHeaderLength);
     h->Length = kHeaderLength;
     h->BasicSequencerOffset = kSeqOffset;
@@ -102,13 +87,13 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
     h->Plane3Offset = kPlaneOffset[2];
     h->Plane4Offset = kPlaneOffset[3];
     h->VGAStateFlags = kFlagsAlways | (vdm ? kFlagVdm : 0);
+}
 
-    const Ports p{e};
+// DAC: read/write mode, then entry 0 and the index registers; returns the DAC block, whose
+// entries 1-255 are read once the attribute controller is saved.
+UCHAR *saveDacHead(const Ports &p, VIDEO_HARDWARE_STATE_HEADER *h) {
     UCHAR *pv = h->PortValue;
-    const UCHAR misc = p.in(kMiscRead);
-    pv[kMiscOut - kPortFirst] = misc;
-
-    // DAC: read/write mode, then entry 0 and the index registers. A DAC whose write index does
+    // A DAC whose write index does
     // not read back as written is flagged so that restore does not trust the index.
     UCHAR dacState = p.in(kDacState) & 3;
     const UCHAR writeIndex = p.in(kDacWriteIndex);
@@ -122,8 +107,12 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
     UCHAR *dac = block(h, kDacOffset);
     p.out(kDacState, 0);
     for (int c = 0; c < 3; ++c) dac[c] = p.in(kDacData);
+    return dac;
+}
 
-    // Attribute controller: its index, and whether the flip-flop stood at data.
+// Attribute controller: its index, and whether the flip-flop stood at data.
+void saveAttributeIndex(const Ports &p, VIDEO_HARDWARE_STATE_HEADER *h, UCHAR misc) {
+    UCHAR *pv = h->PortValue;
     // A write that toggles the index's bit 5 leaves the index unchanged only when the flip-flop
     // stood at data; the data byte that write then replaced is put back.
     const UCHAR attrIndex = p.in(kAttrPort);
@@ -137,9 +126,12 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
     }
     h->AttribIndexDataState = atData ? 1 : 0;
     p.in(p.status1(misc));
+}
 
-    for (ULONG i = 3; i < kDacBytes; ++i) dac[i] = p.in(kDacData);  // entries 1-255 follow on
-
+// The index ports, then the sequencer, CRTC, graphics and attribute registers; the video goes
+// back on after the attribute reads.
+void saveRegisters(const Ports &p, VIDEO_HARDWARE_STATE_HEADER *h, UCHAR misc) {
+    UCHAR *pv = h->PortValue;
     pv[kFeatureRead - kPortFirst] = p.in(kFeatureRead);
     const USHORT crtc = p.crtc(misc);
     pv[crtc - kPortFirst] = p.in(crtc);
@@ -174,9 +166,12 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
     *block(h, kExtAttrOffset) = readAttr(22);
     p.in(p.status1(misc));
     p.out(kAttrPort, 0x20);  // video back on
+}
 
-    // Latches: copy them to the last byte of every plane in write mode 1, then read each plane.
-    const UCHAR gfx5 = gfx[5], gfx4 = gfx[4], seq2 = seq[2];
+// Latches: copy them to the last byte of every plane in write mode 1, then read each plane.
+void saveLatches(ZK_DEVICE_EXTENSION *e, const Ports &p, VIDEO_HARDWARE_STATE_HEADER *h) {
+    const UCHAR *gfx = block(h, kGfxOffset);
+    const UCHAR gfx5 = gfx[5];
     p.setIndexed(kGfxIndex, 5, UCHAR((gfx5 & ~3) | 1));
     p.setIndexed(kSeqIndex, 2, 0xF);
     VideoPortWriteRegisterUchar(e->VgaMemory + 0xFFFF, 0);
@@ -186,16 +181,22 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
         p.setIndexed(kGfxIndex, 4, plane);
         latch[plane] = VideoPortReadRegisterUchar(e->VgaMemory + 0xFFFF);
     }
+}
 
-    if (vdm) {
-        UCHAR *v = block(h, kVdmOffset);
-        VideoPortMoveMemory(v, e->VdmState, kVdmBytes);
-        VdmHead head{};
-        head.count = e->TrappedRangeCount;
-        for (ULONG i = 0; i < head.count && i < 4; ++i) head.ranges[i] = e->TrappedRanges[i];
-        VideoPortMoveMemory(v, &head, sizeof head);
-    }
+// The trapped ranges of a virtual DOS machine, behind its state.
+void saveVdm(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE_HEADER *h) {
+    UCHAR *v = block(h, kVdmOffset);
+    VideoPortMoveMemory(v, e->VdmState, kVdmBytes);
+    VdmHead head{};
+    head.count = e->TrappedRangeCount;
+    for (ULONG i = 0; i < head.count && i < 4; ++i) head.ranges[i] = e->TrappedRanges[i];
+    VideoPortMoveMemory(v, &head, sizeof head);
+}
 
+// The four planes; the graphics and sequencer registers the reads changed are put back.
+void savePlanes(ZK_DEVICE_EXTENSION *e, const Ports &p, VIDEO_HARDWARE_STATE_HEADER *h) {
+    const UCHAR *gfx = block(h, kGfxOffset), *seq = block(h, kSeqOffset);
+    const UCHAR gfx5 = gfx[5], gfx4 = gfx[4], seq2 = seq[2];
     for (UCHAR plane = 0; plane < 4; ++plane) {
         p.setIndexed(kSeqIndex, 2, UCHAR(1 << plane));
         p.setIndexed(kGfxIndex, 4, plane);
@@ -205,6 +206,37 @@ VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out,
     p.setIndexed(kGfxIndex, 4, gfx4);
     p.setIndexed(kSeqIndex, 2, seq2);
     p.setIndexed(kGfxIndex, 5, gfx5);
+}
+
+}  // namespace
+
+VP_STATUS ZkSaveHardwareState(ZK_DEVICE_EXTENSION *e, VIDEO_HARDWARE_STATE *out, ULONG outSize, ULONG *information) {
+    if (outSize < sizeof(VIDEO_HARDWARE_STATE)) {
+        *information = 0;
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    *information = sizeof(VIDEO_HARDWARE_STATE);
+    auto *h = reinterpret_cast<VIDEO_HARDWARE_STATE_HEADER *>(uintptr_t(out->StateHeader));
+    // The caller's buffer must hold the whole state; a short or missing one is refused rather
+    // than written past.
+    if (h == nullptr || out->StateLength < ZK_HARDWARE_STATE_SIZE) {
+        out->StateLength = ZK_HARDWARE_STATE_SIZE;
+        return ERROR_INSUFFICIENT_BUFFER;
+    }
+    out->StateLength = ZK_HARDWARE_STATE_SIZE;
+    const bool vdm = e->TrappedRanges != nullptr;
+    saveHeader(h, vdm);
+
+    const Ports p{e};
+    const UCHAR misc = p.in(kMiscRead);
+    h->PortValue[kMiscOut - kPortFirst] = misc;
+    UCHAR *dac = saveDacHead(p, h);
+    saveAttributeIndex(p, h, misc);
+    for (ULONG i = 3; i < kDacBytes; ++i) dac[i] = p.in(kDacData);  // entries 1-255 follow on
+    saveRegisters(p, h, misc);
+    saveLatches(e, p, h);
+    if (vdm) saveVdm(e, h);
+    savePlanes(e, p, h);
     return NO_ERROR;
 }
 

@@ -291,6 +291,162 @@ void ZkSetPixelClock(ZK_DEVICE_EXTENSION *e, ULONG clock10k) {
 
 // ---- the mode-set engine ---------------------------------------------------------------------------
 
+namespace {
+
+// The standard VGA registers of the mode's row, with the screen off.
+void loadVgaRow(ZK_DEVICE_EXTENSION *e, const VgaRow &vga) {
+    ZkReadChipRegister(e, kInputStatus, 1);
+    ZkWriteChipRegister8(e, kAttr, 0);
+    crtcUpdate(e, 0x28, 0x07, 0);
+    crtcUpdate(e, 0x1A, 0, 0x02);
+
+    ZkWriteSeq(e, 0, 0x01);
+    ZkWriteChipRegister8(e, kMiscWrite, vga.misc);
+    ZkWriteIndexedRange(e, kZkSeqIndex, 1, 4, vga.seq);
+    ZkWriteSeq(e, 0, 0x03);
+    ZkWriteCrtc(e, 0x11, 0x20);
+    ZkWriteIndexedRange(e, kZkCrtcIndex, 0, 25, vga.crtc);
+    ZkWriteIndexedRange(e, kZkGfxIndex, 0, 9, vga.gfx);
+    seqUpdate(e, 1, 0, 0x20);   // screen off
+}
+
+// The extended CRTC row of the size, from its 60-Hz timing: pitch, depth and overflow bits, the
+// pixel clock, and on a scaled panel of the ZK3 the scaler's row.
+void loadCrtcRow(ZK_DEVICE_EXTENSION *e, const ZK_VBE_MODE_ROW &row, bool scaled) {
+    const ZK_CRTC_INFO t = crtcInfo(row.CrtcRow * 4, 0);
+    const ULONG cw = 8;
+    const UCHAR ht = UCHAR(t.HTotal / cw - 5), hde = UCHAR(row.Width / cw - 1);
+    const UCHAR hss = UCHAR(t.HSyncStart / cw), hse = UCHAR((t.HSyncEnd / cw) & 0x1F);
+    const ULONG vt = t.VTotal - 2, vde = row.Height - 1;
+    const UCHAR crtcBytes[8] = {ht, hde, hde, UCHAR(0x80 | ((ht + 4) & 0x1F)), hss, UCHAR(hse), UCHAR(vt), 0};
+    ZkWriteChipRegister8(e, kMiscWrite, UCHAR(0x23 | (t.HPolarity ? 0 : 0x40) | (t.VPolarity ? 0 : 0x80)));
+    ZkWriteSeq(e, 1, 0x21);
+    crtcUpdate(e, 0x11, 0x80, 0);
+    ZkWriteIndexedRange(e, kZkCrtcIndex, 0, 8, crtcBytes);
+    ZkWriteCrtc(e, 0x09, 0x40);
+    ZkWriteCrtc(e, 0x10, UCHAR(t.VSyncStart));
+    ZkWriteCrtc(e, 0x11, UCHAR(t.VSyncEnd & 0xF));
+    ZkWriteCrtc(e, 0x12, UCHAR(vde));
+    ZkWriteCrtc(e, 0x15, UCHAR(vde));
+    ZkWriteCrtc(e, 0x16, UCHAR(vt));
+    // Extended row: pitch, depth and overflow bits.
+    const ULONG pitch8 = row.BytesPerLine / 8;
+    const UCHAR depthBits = row.Depth == 8 ? 1 : row.Depth == 16 ? 2 : row.Depth == 32 ? 3 : 0;
+    ZkWriteCrtc(e, 0x19, UCHAR((pitch8 >> 8) << 5));
+    crtcUpdate(e, 0x1A, 0x3F, UCHAR(0x38 | 0x04));
+    ZkWriteCrtc(e, 0x1B, 1);
+    ZkWriteCrtc(e, 0x1C, 0x1C);
+    ZkWriteCrtc(e, 0x1D, 0);
+    ZkWriteCrtc(e, 0x1E, 0);
+    ZkWriteCrtc(e, 0x20, 0x10);
+    ZkWriteCrtc(e, 0x25, UCHAR(((vt >> 10) & 1) | ((vde >> 10) & 1) << 1));
+    crtcUpdate(e, 0x28, 0x07, depthBits);
+    ZkWriteCrtc(e, 0x2D, UCHAR(((ht >> 8) & 1)));
+    ZkWriteCrtc(e, 0x29, 0);
+    ZkWriteCrtc(e, 0x2A, 0);
+    for (UCHAR i = 0x30; i <= 0x33; ++i) ZkWriteCrtc(e, i, 0);
+    ZkWriteCrtc(e, 0x39, 0xFF);
+    ZkSetPixelClock(e, t.Clock10k);
+    ZkWriteCrtc(e, 0x13, UCHAR(pitch8));
+    if (scaled && isZk3(e) && row.ScaledRow != 0xFF) {
+        ZkWriteCrtc(e, 0x39, kScaledRow[0]);
+        crtcUpdate(e, 0x11, 0x80, 0);
+        const bool kind2 = (ZkReadCrtc(e, 0x28) >> 6) == 2;
+        for (int i = 0; i < 14; ++i) ZkWriteCrtc(e, kScaledIndices[i], kScaledRow[(kind2 ? 1 : 15) + i]);
+        if (!kind2) {
+            const bool wide = ZkReadCrtc(e, 0x01) >= 80;
+            ZkWriteChipRegister32(e, 0x68050C, wide ? 0x2010100 : 0x10100);
+            ZkWriteChipRegister32(e, kPixelPll, wide ? 0x34709 : 0x35A09);
+            const ULONG regs[6] = {0x680720, 0x680724, 0x68072C, 0x680734, 0x680738, 0x68073C};
+            const ULONG wideValues[6] = {63, 72, 848, 864, 31, 366}, narrowValues[6] = {79, 95, 1023, 1080, 39, 458};
+            for (int i = 0; i < 6; ++i) ZkWriteChipRegister32(e, regs[i], (wide ? wideValues : narrowValues)[i]);
+        }
+        crtcUpdate(e, 0x11, 0x80, 0);
+    }
+    ZkWriteChipRegister32(e, 0x100200, ZkReadChipRegister(e, 0x100200, 4) | 0x1000);
+    ZkWriteChipRegister8(e, kZkCrtcIndex, 0x18);
+}
+
+// The attribute controller and the palette of the mode's depth.
+void loadAttributes(ZK_DEVICE_EXTENSION *e, const VgaRow &vga, UCHAR depth) {
+    ZkReadChipRegister(e, kInputStatus, 1);
+    for (UCHAR i = 0; i < 20; ++i) {
+        ZkWriteChipRegister8(e, kAttr, i);
+        ZkWriteChipRegister8(e, kAttr, vga.attr[i]);
+    }
+    ZkWriteChipRegister8(e, kAttr, 0x14);
+    ZkWriteChipRegister8(e, kAttr, 0);
+    loadPalette(e, depth);
+}
+
+// Timings of a monitor's own DMT row.
+void loadDmtTimings(ZK_DEVICE_EXTENSION *e, const ZK_DMT_ROW *d) {
+    ZkSetPixelClock(e, d->Clock10k);
+    ZkWriteChipRegister8(e, kMiscWrite, UCHAR((ZkReadChipRegister(e, kMiscRead, 1) & 0x33) | 8 | d->SyncBits));
+    ZkWriteCrtc(e, 0x11, 0);
+    ZkWriteCrtc(e, 0x00, UCHAR(d->Crtc00));
+    for (int i = 0; i < 6; ++i) ZkWriteCrtc(e, UCHAR(0x02 + i), UCHAR(d->Crtc02to07[i]));
+    ZkWriteCrtc(e, 0x10, UCHAR(d->Crtc10));
+    ZkWriteCrtc(e, 0x11, UCHAR(d->Crtc11));
+    ZkWriteCrtc(e, 0x15, UCHAR(d->Crtc15));
+    ZkWriteCrtc(e, 0x16, UCHAR(d->Crtc16));
+}
+
+// Timings of a refresh rate the caller's CRTC block gives.
+void loadRefreshTimings(ZK_DEVICE_EXTENSION *e, const ZK_CRTC_BLOCK *info) {
+    ZkSetPixelClock(e, info->PixelClock / 10000);
+    ZkWriteChipRegister8(e, kMiscWrite, UCHAR((ZkReadChipRegister(e, kMiscRead, 1) & 0x3F) | ((info->Flags & 0xC) << 4)));
+    const ULONG cw = (ZkReadSeq(e, 1) & 1) ? 8 : 9;
+    const ULONG crtc12 = ZkReadCrtc(e, 0x12), crtc15 = ZkReadCrtc(e, 0x15);
+    const LONG dvAdjust = info->Refresh <= 7200 ? LONG(crtc15) - LONG(crtc12) : 0;
+    const ULONG dh = dvAdjust ? 1 : 0;
+    const ULONG htc = info->HTotal / cw;
+    ZkWriteCrtc(e, 0x00, UCHAR(htc - 5));
+    ZkWriteCrtc(e, 0x39, UCHAR((info->Flags & 2) ? htc / 2 : 0xFF));
+    const ULONG blankEnd = htc - dh - 1;
+    crtcUpdate(e, 0x03, 0x1F, UCHAR(blankEnd & 0x1F));
+    crtcUpdate(e, 0x05, 0x9F, UCHAR(((info->HSyncEnd / cw + 1) & 0x1F) | ((blankEnd & 0x20) << 2)));
+    const ULONG blankStart = ZkReadCrtc(e, 0x01) + dh;
+    ZkWriteCrtc(e, 0x02, UCHAR(blankStart));
+    const ULONG syncStart = info->HSyncStart / cw + 1;
+    ZkWriteCrtc(e, 0x04, UCHAR(syncStart));
+    crtcUpdate(e, 0x2D, 0x1D, UCHAR(((htc - 5) >> 8 & 1) | ((blankStart >> 8 & 1) << 2) | ((syncStart >> 8 & 1) << 3)));
+    const ULONG vBlankEnd = info->VTotal - dvAdjust - 1;
+    ZkWriteCrtc(e, 0x16, UCHAR(vBlankEnd));
+    const ULONG vt = info->VTotal - 2;
+    ZkWriteCrtc(e, 0x06, UCHAR(vt));
+    const UCHAR ovf = ZkReadCrtc(e, 0x07);
+    ULONG vde = crtc12 | ((ovf >> 1) & 1) << 8 | ((ovf >> 6) & 1) << 9;
+    const bool ds = info->Flags & 1;
+    if (ds != bool(ZkReadCrtc(e, 0x09) & 0x80)) {
+        vde = ds ? vde * 2 + 1 : vde / 2;
+        ZkWriteCrtc(e, 0x12, UCHAR(vde));
+    }
+    const ULONG vBlankStart = vde + dvAdjust;
+    ZkWriteCrtc(e, 0x15, UCHAR(vBlankStart));
+    crtcUpdate(e, 0x09, 0x80, ds ? 0x80 : 0);
+    ZkWriteCrtc(e, 0x10, UCHAR(info->VSyncStart));
+    crtcUpdate(e, 0x11, 0x0F, UCHAR(info->VSyncEnd & 0x0F));
+    const ULONG vss = info->VSyncStart;
+    auto bit = [](ULONG v, int b) { return UCHAR((v >> b) & 1); };
+    ZkWriteCrtc(e, 0x07, UCHAR(bit(vt, 8) | bit(vde, 8) << 1 | bit(vss, 8) << 2 | bit(vBlankStart, 8) << 3 | 0x10 |
+                               bit(vt, 9) << 5 | bit(vde, 9) << 6 | bit(vss, 9) << 7));
+    crtcUpdate(e, 0x09, 0x20, UCHAR(bit(vBlankStart, 9) << 5));
+    ZkWriteCrtc(e, 0x25, UCHAR(bit(vt, 10) | bit(vde, 10) << 1 | bit(vBlankStart, 10) << 2 | bit(vss, 10) << 3));
+}
+
+// The screen on again and the extended registers locked.
+void finishModeSet(ZK_DEVICE_EXTENSION *e) {
+    seqUpdate(e, 1, 0x20, 0);
+    ZkReadChipRegister(e, kInputStatus, 1);
+    ZkWriteChipRegister8(e, kAttr, 0x20);
+    crtcUpdate(e, 0x1A, 0xC0, 0);
+    if (isZk3(e)) ZkWriteSeq(e, 6, 0);
+    else ZkWriteCrtc(e, 0x1F, 0x99);
+}
+
+}  // namespace
+
 USHORT ZkSetVbeMode(ZK_DEVICE_EXTENSION *e, ULONG modeNumber, const ZK_CRTC_BLOCK *info, const void *dmt, bool useDmt) {
     unlockExtended(e);
     ZK_VBE_MODE_ROW row;
@@ -301,145 +457,15 @@ USHORT ZkSetVbeMode(ZK_DEVICE_EXTENSION *e, ULONG modeNumber, const ZK_CRTC_BLOC
     const ULONG units = (ULONG(row.Depth) * (row.Width / 8) * row.Height + 65535) / 65536;
     if (units > e->MemoryBytes / 65536) return kVbeFailed;
 
-    ZkReadChipRegister(e, kInputStatus, 1);
-    ZkWriteChipRegister8(e, kAttr, 0);
-    crtcUpdate(e, 0x28, 0x07, 0);
-    crtcUpdate(e, 0x1A, 0, 0x02);
-
     const VgaRow &vga = kVgaRows[row.VgaRow];
-    ZkWriteSeq(e, 0, 0x01);
-    ZkWriteChipRegister8(e, kMiscWrite, vga.misc);
-    ZkWriteIndexedRange(e, kZkSeqIndex, 1, 4, vga.seq);
-    ZkWriteSeq(e, 0, 0x03);
-    ZkWriteCrtc(e, 0x11, 0x20);
-    ZkWriteIndexedRange(e, kZkCrtcIndex, 0, 25, vga.crtc);
-    ZkWriteIndexedRange(e, kZkGfxIndex, 0, 9, vga.gfx);
-    seqUpdate(e, 1, 0, 0x20);   // screen off
-
-    if (row.CrtcRow != 0xFF) {
-        // CRTC row of the size, from its 60-Hz timing.
-        const ZK_CRTC_INFO t = crtcInfo(row.CrtcRow * 4, 0);
-        const ULONG cw = 8;
-        const UCHAR ht = UCHAR(t.HTotal / cw - 5), hde = UCHAR(row.Width / cw - 1);
-        const UCHAR hss = UCHAR(t.HSyncStart / cw), hse = UCHAR((t.HSyncEnd / cw) & 0x1F);
-        const ULONG vt = t.VTotal - 2, vde = row.Height - 1;
-        const UCHAR crtcBytes[8] = {ht, hde, hde, UCHAR(0x80 | ((ht + 4) & 0x1F)), hss, UCHAR(hse), UCHAR(vt), 0};
-        ZkWriteChipRegister8(e, kMiscWrite, UCHAR(0x23 | (t.HPolarity ? 0 : 0x40) | (t.VPolarity ? 0 : 0x80)));
-        ZkWriteSeq(e, 1, 0x21);
-        crtcUpdate(e, 0x11, 0x80, 0);
-        ZkWriteIndexedRange(e, kZkCrtcIndex, 0, 8, crtcBytes);
-        ZkWriteCrtc(e, 0x09, 0x40);
-        ZkWriteCrtc(e, 0x10, UCHAR(t.VSyncStart));
-        ZkWriteCrtc(e, 0x11, UCHAR(t.VSyncEnd & 0xF));
-        ZkWriteCrtc(e, 0x12, UCHAR(vde));
-        ZkWriteCrtc(e, 0x15, UCHAR(vde));
-        ZkWriteCrtc(e, 0x16, UCHAR(vt));
-        // Extended row: pitch, depth and overflow bits.
-        const ULONG pitch8 = row.BytesPerLine / 8;
-        const UCHAR depthBits = row.Depth == 8 ? 1 : row.Depth == 16 ? 2 : row.Depth == 32 ? 3 : 0;
-        ZkWriteCrtc(e, 0x19, UCHAR((pitch8 >> 8) << 5));
-        crtcUpdate(e, 0x1A, 0x3F, UCHAR(0x38 | 0x04));
-        ZkWriteCrtc(e, 0x1B, 1);
-        ZkWriteCrtc(e, 0x1C, 0x1C);
-        ZkWriteCrtc(e, 0x1D, 0);
-        ZkWriteCrtc(e, 0x1E, 0);
-        ZkWriteCrtc(e, 0x20, 0x10);
-        ZkWriteCrtc(e, 0x25, UCHAR(((vt >> 10) & 1) | ((vde >> 10) & 1) << 1));
-        crtcUpdate(e, 0x28, 0x07, depthBits);
-        ZkWriteCrtc(e, 0x2D, UCHAR(((ht >> 8) & 1)));
-        ZkWriteCrtc(e, 0x29, 0);
-        ZkWriteCrtc(e, 0x2A, 0);
-        for (UCHAR i = 0x30; i <= 0x33; ++i) ZkWriteCrtc(e, i, 0);
-        ZkWriteCrtc(e, 0x39, 0xFF);
-        ZkSetPixelClock(e, t.Clock10k);
-        ZkWriteCrtc(e, 0x13, UCHAR(pitch8));
-        if (scaled && isZk3(e) && row.ScaledRow != 0xFF) {
-            ZkWriteCrtc(e, 0x39, kScaledRow[0]);
-            crtcUpdate(e, 0x11, 0x80, 0);
-            const bool kind2 = (ZkReadCrtc(e, 0x28) >> 6) == 2;
-            for (int i = 0; i < 14; ++i) ZkWriteCrtc(e, kScaledIndices[i], kScaledRow[(kind2 ? 1 : 15) + i]);
-            if (!kind2) {
-                const bool wide = ZkReadCrtc(e, 0x01) >= 80;
-                ZkWriteChipRegister32(e, 0x68050C, wide ? 0x2010100 : 0x10100);
-                ZkWriteChipRegister32(e, kPixelPll, wide ? 0x34709 : 0x35A09);
-                const ULONG regs[6] = {0x680720, 0x680724, 0x68072C, 0x680734, 0x680738, 0x68073C};
-                const ULONG wideValues[6] = {63, 72, 848, 864, 31, 366}, narrowValues[6] = {79, 95, 1023, 1080, 39, 458};
-                for (int i = 0; i < 6; ++i) ZkWriteChipRegister32(e, regs[i], (wide ? wideValues : narrowValues)[i]);
-            }
-            crtcUpdate(e, 0x11, 0x80, 0);
-        }
-        ZkWriteChipRegister32(e, 0x100200, ZkReadChipRegister(e, 0x100200, 4) | 0x1000);
-        ZkWriteChipRegister8(e, kZkCrtcIndex, 0x18);
-    }
-
-    ZkReadChipRegister(e, kInputStatus, 1);
-    for (UCHAR i = 0; i < 20; ++i) {
-        ZkWriteChipRegister8(e, kAttr, i);
-        ZkWriteChipRegister8(e, kAttr, vga.attr[i]);
-    }
-    ZkWriteChipRegister8(e, kAttr, 0x14);
-    ZkWriteChipRegister8(e, kAttr, 0);
-    loadPalette(e, row.Depth);
-
-    if (useDmt && dmt) {
-        const auto *d = static_cast<const ZK_DMT_ROW *>(dmt);
-        ZkSetPixelClock(e, d->Clock10k);
-        ZkWriteChipRegister8(e, kMiscWrite, UCHAR((ZkReadChipRegister(e, kMiscRead, 1) & 0x33) | 8 | d->SyncBits));
-        ZkWriteCrtc(e, 0x11, 0);
-        ZkWriteCrtc(e, 0x00, UCHAR(d->Crtc00));
-        for (int i = 0; i < 6; ++i) ZkWriteCrtc(e, UCHAR(0x02 + i), UCHAR(d->Crtc02to07[i]));
-        ZkWriteCrtc(e, 0x10, UCHAR(d->Crtc10));
-        ZkWriteCrtc(e, 0x11, UCHAR(d->Crtc11));
-        ZkWriteCrtc(e, 0x15, UCHAR(d->Crtc15));
-        ZkWriteCrtc(e, 0x16, UCHAR(d->Crtc16));
-    } else if ((modeNumber & 0x800) && info) {
-        ZkSetPixelClock(e, info->PixelClock / 10000);
-        ZkWriteChipRegister8(e, kMiscWrite, UCHAR((ZkReadChipRegister(e, kMiscRead, 1) & 0x3F) | ((info->Flags & 0xC) << 4)));
-        const ULONG cw = (ZkReadSeq(e, 1) & 1) ? 8 : 9;
-        const ULONG crtc12 = ZkReadCrtc(e, 0x12), crtc15 = ZkReadCrtc(e, 0x15);
-        const LONG dvAdjust = info->Refresh <= 7200 ? LONG(crtc15) - LONG(crtc12) : 0;
-        const ULONG dh = dvAdjust ? 1 : 0;
-        const ULONG htc = info->HTotal / cw;
-        ZkWriteCrtc(e, 0x00, UCHAR(htc - 5));
-        ZkWriteCrtc(e, 0x39, UCHAR((info->Flags & 2) ? htc / 2 : 0xFF));
-        const ULONG blankEnd = htc - dh - 1;
-        crtcUpdate(e, 0x03, 0x1F, UCHAR(blankEnd & 0x1F));
-        crtcUpdate(e, 0x05, 0x9F, UCHAR(((info->HSyncEnd / cw + 1) & 0x1F) | ((blankEnd & 0x20) << 2)));
-        const ULONG blankStart = ZkReadCrtc(e, 0x01) + dh;
-        ZkWriteCrtc(e, 0x02, UCHAR(blankStart));
-        const ULONG syncStart = info->HSyncStart / cw + 1;
-        ZkWriteCrtc(e, 0x04, UCHAR(syncStart));
-        crtcUpdate(e, 0x2D, 0x1D, UCHAR(((htc - 5) >> 8 & 1) | ((blankStart >> 8 & 1) << 2) | ((syncStart >> 8 & 1) << 3)));
-        const ULONG vBlankEnd = info->VTotal - dvAdjust - 1;
-        ZkWriteCrtc(e, 0x16, UCHAR(vBlankEnd));
-        const ULONG vt = info->VTotal - 2;
-        ZkWriteCrtc(e, 0x06, UCHAR(vt));
-        const UCHAR ovf = ZkReadCrtc(e, 0x07);
-        ULONG vde = crtc12 | ((ovf >> 1) & 1) << 8 | ((ovf >> 6) & 1) << 9;
-        const bool ds = info->Flags & 1;
-        if (ds != bool(ZkReadCrtc(e, 0x09) & 0x80)) {
-            vde = ds ? vde * 2 + 1 : vde / 2;
-            ZkWriteCrtc(e, 0x12, UCHAR(vde));
-        }
-        const ULONG vBlankStart = vde + dvAdjust;
-        ZkWriteCrtc(e, 0x15, UCHAR(vBlankStart));
-        crtcUpdate(e, 0x09, 0x80, ds ? 0x80 : 0);
-        ZkWriteCrtc(e, 0x10, UCHAR(info->VSyncStart));
-        crtcUpdate(e, 0x11, 0x0F, UCHAR(info->VSyncEnd & 0x0F));
-        const ULONG vss = info->VSyncStart;
-        auto bit = [](ULONG v, int b) { return UCHAR((v >> b) & 1); };
-        ZkWriteCrtc(e, 0x07, UCHAR(bit(vt, 8) | bit(vde, 8) << 1 | bit(vss, 8) << 2 | bit(vBlankStart, 8) << 3 | 0x10 |
-                                   bit(vt, 9) << 5 | bit(vde, 9) << 6 | bit(vss, 9) << 7));
-        crtcUpdate(e, 0x09, 0x20, UCHAR(bit(vBlankStart, 9) << 5));
-        ZkWriteCrtc(e, 0x25, UCHAR(bit(vt, 10) | bit(vde, 10) << 1 | bit(vBlankStart, 10) << 2 | bit(vss, 10) << 3));
-    }
-
-    seqUpdate(e, 1, 0x20, 0);
-    ZkReadChipRegister(e, kInputStatus, 1);
-    ZkWriteChipRegister8(e, kAttr, 0x20);
-    crtcUpdate(e, 0x1A, 0xC0, 0);
-    if (isZk3(e)) ZkWriteSeq(e, 6, 0);
-    else ZkWriteCrtc(e, 0x1F, 0x99);
+    loadVgaRow(e, vga);
+    if (row.CrtcRow != 0xFF) loadCrtcRow(e, row, scaled);
+    loadAttributes(e, vga, row.Depth);
+    if (useDmt && dmt)
+        loadDmtTimings(e, static_cast<const ZK_DMT_ROW *>(dmt));
+    else if ((modeNumber & 0x800) && info)
+        loadRefreshTimings(e, info);
+    finishModeSet(e);
     return kVbeDone;
 }
 
