@@ -1,3 +1,5 @@
+// The ZK3 engine model: the user FIFO, the DMA pusher, object creation and binding, notifiers,
+// and the bounded record of what ran; drawing methods go on to the 2-D and triangle models.
 #include "platform/zk3/zk3_engine.h"
 
 #include "platform/zk3/zk3.h"
@@ -31,6 +33,18 @@ constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
 constexpr uint16_t kNotifierClass = 3;
 constexpr uint32_t kDacTransferClass = 0x0D;
 
+// The write log keeps the most recent writes only: a long-running program must not grow it
+// without bound. It holds between kLogKeep and 2 x kLogKeep entries once that many ran; the
+// counters keep the totals.
+constexpr size_t kLogKeep = 1u << 16;
+constexpr size_t kRunsKeep = 1u << 12;
+constexpr size_t kErrorsKeep = 1u << 10;
+
+template <class T>
+void keepRecent(std::vector<T> &v, size_t keep) {
+    if (v.size() >= 2 * keep) v.erase(v.begin(), v.end() - static_cast<long>(keep));
+}
+
 struct Engine {
     std::recursive_mutex lock;
     uint8_t *ownFifo = nullptr, *ownPusher = nullptr;
@@ -52,11 +66,14 @@ struct Engine {
     uint64_t idleSpins = 0;
     uint64_t spinGuard = 20000000;
     uint64_t dacLoads = 0;
+    uint64_t writes = 0, pushes = 0, errorCount = 0;
+    uint64_t graph = 1;   // changes whenever objects or their connections change
 
     void error(const char *fmt, uint32_t a, uint32_t b = 0) {
         char buf[160];
         std::snprintf(buf, sizeof buf, fmt, a, b);
-        errors.emplace_back(buf);
+        ++errorCount;
+        if (errors.size() < kErrorsKeep) errors.emplace_back(buf);
     }
 
     void spun() {
@@ -95,7 +112,9 @@ struct Engine {
     }
 
     void execute(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
+        keepRecent(log, kLogKeep);
         log.push_back({static_cast<uint8_t>(sub), m, v, bound[sub], fromPusher});
+        ++writes;
         if (m == 0) {
             if (v >= kClassLimit && !isInstance(v))
                 error("bind of unknown object 0x%X in subchannel %u", v, sub);
@@ -119,6 +138,7 @@ struct Engine {
                 o.cls = h;
                 objects[v] = o;
                 created.push_back(v);
+                ++graph;
             } else if (m == 0x304) {
                 auto it = objects.find(v);
                 if (it == objects.end()) {
@@ -130,6 +150,7 @@ struct Engine {
                 objects.erase(it);
                 armed.erase(v);
                 destroyed.push_back(v);
+                ++graph;
                 for (uint32_t &b : bound)
                     if (b == v) b = 0;
             }
@@ -142,6 +163,7 @@ struct Engine {
         }
         Zk3EngineObject &o = it->second;
         setMethod(o, m, v);
+        if (m >= 0x200 && m < 0x300) ++graph;
         zk3DrawMethod(o, m, v);
         if (o.cls == kDacTransferClass && m == 0x314) loadDac(o, v);
         if (m >= 0x100 && m < 0x180 && v != 0 && m != 0x104 && !isMemory(v))
@@ -176,6 +198,8 @@ struct Engine {
     }
 
     void runPusher() {
+        keepRecent(runs, kRunsKeep);
+        ++pushes;
         Zk3PusherRun r{};
         r.handle = pusherReg(PUSH_OBJECT);
         r.start = pusherReg(PUSH_START);
@@ -239,6 +263,8 @@ struct Engine {
         holdReads = busyReads = 0;
         freeReads = idleSpins = 0;
         dacLoads = 0;
+        writes = pushes = errorCount = 0;
+        ++graph;
         zk3DrawReset();
         std::memset(fifo, 0, ZK3_FIFO_SIZE);
         for (unsigned s = 0; s < 8; ++s)
@@ -467,6 +493,7 @@ void zk3EngineReset() {
 void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
+    ++e.graph;
     if (e.memory.count(handle))
         e.error("memory object 0x%X collides with a live handle", handle);
     Zk3EngineObject o{};
@@ -481,6 +508,7 @@ void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_
 void zk3EngineForgetMemory(uint32_t handle) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
+    ++e.graph;
     e.memory.erase(handle);
 }
 
@@ -489,6 +517,15 @@ void zk3EngineClearLog() {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
     e.log.clear();
+}
+size_t zk3EngineLogKeep() { return kLogKeep; }
+uint64_t zk3EngineWriteCount() { return engine().writes; }
+uint64_t zk3EnginePushCount() { return engine().pushes; }
+uint64_t zk3EngineErrorCount() { return engine().errorCount; }
+uint64_t zk3EngineGraphGeneration() { return engine().graph; }
+
+void zk3EngineForEachInstance(const std::function<void(const Zk3EngineObject &)> &visit) {
+    for (const auto &p : engine().objects) visit(p.second);
 }
 
 const Zk3EngineObject *zk3EngineFind(uint32_t handle) {
