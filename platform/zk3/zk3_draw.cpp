@@ -125,10 +125,10 @@ void plot(const Surface &dst, const Rect &clip, int32_t x, int32_t y, uint32_t s
     ++model().stats.pixels;
 }
 
-// An A8R8G8B8 colour in a 16-bit surface's R5G6B5 bits, each channel rounded to nearest.
-uint32_t to565(uint32_t c) {
-    auto ch = [](uint32_t v, uint32_t max) { return (v * max + 127) / 255; };
-    return ch((c >> 16) & 0xFF, 31) << 11 | ch((c >> 8) & 0xFF, 63) << 5 | ch(c & 0xFF, 31);
+// An A8R8G8B8 colour in a 16-bit surface's X1R5G5B5 bits, each channel rounded to nearest.
+uint32_t to555(uint32_t c) {
+    auto ch = [](uint32_t v) { return (v * 31 + 127) / 255; };
+    return ch((c >> 16) & 0xFF) << 10 | ch((c >> 8) & 0xFF) << 5 | ch(c & 0xFF);
 }
 
 void fillInto(const Surface &dst, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t color, const Rect &clip,
@@ -299,7 +299,7 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
                 break;
             }
             const uint32_t p = o.method(0x400, 0), c = o.method(0x304, 0);
-            const uint32_t color = o.method(0x300, 0) == 1 && dst.bpp == 16 ? to565(c) : c;
+            const uint32_t color = o.method(0x300, 0) == 1 && dst.bpp == 16 ? to555(c) : c;
             fillInto(dst, lo16(p), hi16(p), static_cast<int32_t>(v & 0xFFFF), static_cast<int32_t>(v >> 16), color,
                      Rect{-0x8000, -0x8000, 0x7FFF, 0x7FFF}, 0xCC);
             ++md.stats.rectangles;
@@ -376,6 +376,7 @@ Zk3Surface zk3SurfaceOf(const Zk3EngineObject *o) {
     const Zk3EngineObject *mem = zk3EngineFind(o->method(0x304, 0));
     if (!mem || !mem->isMemory) return s;
     const uint32_t format = o->method(0x300, 0);
+    s.depth = o->cls == 0x45 || format == 0x1010001;
     if (o->cls == 0x45)
         s.bpp = 16;
     else

@@ -15,15 +15,16 @@
 const Zk3EngineObject *zk3Reach(const Zk3EngineObject &from, uint16_t method, std::initializer_list<uint32_t> classes);
 
 // A surface object (class 0x3E or 0x45) over its memory object: 0x304 memory object, 0x308
-// pitch, 0x30C offset, 0x300 format (0x1010000 8 bpp, 0x1000000 16 bpp R5G6B5, 0x1010001 16 bpp
+// pitch, 0x30C offset, 0x300 format (0x1010000 8 bpp, 0x1000000 16 bpp X1R5G5B5, 0x1010001 16 bpp
 // depth, 1 32 bpp; the depth class 0x45 is 16 bpp whatever its format word says).
 struct Zk3Surface {
     uint8_t *base = nullptr;  // start of the surface (memory object base + offset)
     uint64_t bytesLeft = 0;   // from base to the end of the memory object
     uint32_t pitch = 0, bpp = 0;
+    bool depth = false;       // a 16-bit depth surface: all 16 bits are the value
     bool ok = false;
 
-    uint32_t mask() const { return bpp == 8 ? 0xFFu : bpp == 16 ? 0x7FFFu : 0xFFFFFFu; }
+    uint32_t mask() const { return bpp == 8 ? 0xFFu : bpp == 16 ? (depth ? 0xFFFFu : 0x7FFFu) : 0xFFFFFFu; }
     uint32_t storeMask() const { return bpp == 8 ? 0xFFu : bpp == 16 ? 0xFFFFu : 0xFFFFFFFFu; }
     bool inside(int32_t x, int32_t y) const {
         if (x < 0 || y < 0 || !ok) return false;

@@ -326,10 +326,10 @@ bool shade(const Setup &s, int32_t px, int32_t py, const double l[3], const Vert
     const uint32_t old = s.colour.get(px, py);
     double d[4];
     if (s.colour.bpp == 16) {
-        const uint32_t r = old >> 11, g = (old >> 5) & 63, b = old & 31;
+        const uint32_t r = (old >> 10) & 31, g = (old >> 5) & 31, b = old & 31;
         d[0] = 255.0;
         d[1] = double((r << 3) | (r >> 2));
-        d[2] = double((g << 2) | (g >> 4));
+        d[2] = double((g << 3) | (g >> 2));
         d[3] = double((b << 3) | (b >> 2));
     } else {
         for (int i = 0; i < 4; ++i) d[i] = double((old >> (24 - 8 * i)) & 0xFF);
@@ -339,7 +339,7 @@ bool shade(const Setup &s, int32_t px, int32_t py, const double l[3], const Vert
         out[i] = c[i] * factor(s.blend->src, c, d, i) + d[i] * factor(s.blend->dst, c, d, i);
     uint32_t pixel;
     if (s.colour.bpp == 16)
-        pixel = channelTo(out[1], 31) << 11 | channelTo(out[2], 63) << 5 | channelTo(out[3], 31);
+        pixel = channelTo(out[1], 31) << 10 | channelTo(out[2], 31) << 5 | channelTo(out[3], 31);
     else
         pixel = channelTo(out[0], 255) << 24 | channelTo(out[1], 255) << 16 | channelTo(out[2], 255) << 8 |
                 channelTo(out[3], 255);

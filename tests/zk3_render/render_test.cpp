@@ -1,0 +1,223 @@
+// The chip and the software rasteriser draw the same pictures: triangles flat and smooth, every
+// depth function, the alpha test, the blend pairs the chip expresses exactly, linear fog, clears,
+// lines and points of the sizes the chip draws, and textured triangles the back end leaves to
+// software between the chip's drawing.
+#include "tests/zk3_render/render_fixture.h"
+
+namespace {
+
+void tri(GlContext *ctx, float x0, float y0, float x1, float y1, float x2, float y2, float z = 0.0f) {
+    GL(glBegin)(GL_TRIANGLES);
+    GL(glVertex3f)(x0, y0, z);
+    GL(glVertex3f)(x1, y1, z);
+    GL(glVertex3f)(x2, y2, z);
+    GL(glEnd)();
+}
+
+void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f) {
+    GL(glBegin)(GL_QUADS);
+    GL(glVertex3f)(x0, y0, z);
+    GL(glVertex3f)(x1, y0, z);
+    GL(glVertex3f)(x1, y1, z);
+    GL(glVertex3f)(x0, y1, z);
+    GL(glEnd)();
+}
+
+// A fan of triangles in every direction around a centre, with vertices off the pixel grid and on
+// it, so that every edge slope and both windings occur.
+void fan(GlContext *ctx, bool smooth) {
+    const float cx = 47.3f, cy = 31.6f;
+    const float pts[][2] = {{90, 32}, {80, 60}, {48, 62}, {12, 58.5f}, {3.25f, 31}, {10, 4}, {47.5f, 2}, {85, 6.75f}};
+    GL(glShadeModel)(smooth ? GL_SMOOTH : GL_FLAT);
+    GL(glBegin)(GL_TRIANGLES);
+    for (int i = 0; i < 8; ++i) {
+        const float *a = pts[i], *b = pts[(i + 1) % 8];
+        GL(glColor3f)(0.9f, 0.1f * float(i), 0.3f);
+        GL(glVertex2f)(cx, cy);
+        GL(glColor3f)(0.1f, 0.8f, 0.12f * float(i));
+        GL(glVertex2f)(a[0], a[1]);
+        GL(glColor3f)(0.05f * float(i), 0.3f, 0.95f);
+        GL(glVertex2f)(b[0], b[1]);
+    }
+    GL(glEnd)();
+}
+
+}  // namespace
+
+TEST_F(RenderPair, FlatAndSmoothTriangles) {
+    for (bool smooth : {false, true}) {
+        SCOPED_TRACE(smooth ? "smooth" : "flat");
+        expectSamePicture([smooth](GlContext *ctx) { fan(ctx, smooth); });
+    }
+    // Thin slivers and a strip: shared edges drawn once on both roads.
+    expectSamePicture([](GlContext *ctx) {
+        GL(glEnable)(GL_BLEND);
+        GL(glBlendFunc)(GL_ONE, GL_ONE);
+        GL(glColor3f)(0.25f, 0.25f, 0.25f);
+        GL(glBegin)(GL_TRIANGLE_STRIP);
+        for (int i = 0; i < 12; ++i) {
+            GL(glVertex2f)(4.0f + 7.3f * float(i), i % 2 ? 60.0f : 3.5f);
+        }
+        GL(glEnd)();
+        tri(ctx, 2, 30, 94, 31.4f, 3, 32);
+    });
+}
+
+// Every function against depths written by drawing (left quad nearer, right quad farther, the
+// rest the cleared far plane), then two wide triangles at the middle depth and at the left
+// quad's depth.
+TEST_F(RenderPair, EveryDepthFunction) {
+    for (GLenum func = GL_NEVER; func <= GL_ALWAYS; ++func) {
+        SCOPED_TRACE(func);
+        expectSamePicture([func](GlContext *ctx) {
+            GL(glEnable)(GL_DEPTH_TEST);
+            GL(glDepthFunc)(GL_ALWAYS);
+            GL(glColor3f)(0.6f, 0.0f, 0.0f);
+            rect(ctx, 4, 4, 40, 60, 0.4f);
+            GL(glColor3f)(0.0f, 0.0f, 0.6f);
+            rect(ctx, 44, 4, 70, 60, -0.4f);
+            GL(glDepthFunc)(func);
+            GL(glColor3f)(0.0f, 0.9f, 0.0f);
+            tri(ctx, 2, 10, 94, 20, 30, 50, 0.0f);
+            GL(glColor3f)(0.9f, 0.9f, 0.0f);
+            tri(ctx, 2, 40, 60, 62, 94, 30, 0.4f);
+        });
+    }
+}
+
+TEST_F(RenderPair, DepthClearsAndMaskedWrites) {
+    expectSamePicture([](GlContext *ctx) {
+        GL(glEnable)(GL_DEPTH_TEST);
+        GL(glClearDepth)(0.75);
+        GL(glClearColor)(0.2f, 0.4f, 0.6f, 0.0f);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        GL(glColor3f)(1.0f, 0.0f, 0.0f);
+        rect(ctx, 10, 10, 50, 50, -0.6f);  // depth 0.8: behind the cleared 0.75
+        GL(glColor3f)(0.0f, 1.0f, 0.0f);
+        rect(ctx, 30, 20, 80, 40, 0.2f);   // depth 0.4: in front
+        GL(glDepthMask)(GL_FALSE);
+        GL(glColor3f)(0.0f, 0.0f, 1.0f);
+        rect(ctx, 40, 5, 60, 60, 0.3f);    // drawn, leaves depth alone
+        GL(glDepthMask)(GL_TRUE);
+        GL(glColor3f)(1.0f, 1.0f, 0.0f);
+        rect(ctx, 20, 30, 90, 35, 0.25f);  // in front of 0.4? no: 0.375 < 0.4
+    });
+}
+
+TEST_F(RenderPair, ColourClearsWithAndWithoutScissor) {
+    expectSamePicture([](GlContext *ctx) {
+        GL(glClearColor)(0.1f, 0.7f, 0.35f, 0.0f);
+        GL(glClear)(GL_COLOR_BUFFER_BIT);
+        GL(glEnable)(GL_SCISSOR_TEST);
+        GL(glScissor)(10, 12, 40, 30);
+        GL(glClearColor)(0.9f, 0.2f, 0.55f, 0.0f);
+        GL(glClear)(GL_COLOR_BUFFER_BIT);
+        GL(glScissor)(60, 0, 20, 64);
+        GL(glClearColor)(1.0f, 1.0f, 1.0f, 0.0f);
+        GL(glClear)(GL_COLOR_BUFFER_BIT);
+    }, false);
+}
+
+// Flat alphas away from the reference, each function.
+TEST_F(RenderPair, AlphaTest) {
+    for (GLenum func = GL_NEVER; func <= GL_ALWAYS; ++func) {
+        SCOPED_TRACE(func);
+        expectSamePicture([func](GlContext *ctx) {
+            GL(glEnable)(GL_ALPHA_TEST);
+            GL(glAlphaFunc)(func, 0.5f);
+            const float alphas[4] = {0.2f, 0.45f, 0.55f, 0.8f};
+            for (int i = 0; i < 4; ++i) {
+                GL(glColor4f)(0.2f * float(i + 1), 0.5f, 1.0f - 0.2f * float(i), alphas[i]);
+                tri(ctx, 3.0f + 23.0f * float(i), 4, 24.0f + 23.0f * float(i), 10, 10.0f + 23.0f * float(i), 60);
+            }
+        }, func != GL_NEVER && func != GL_EQUAL);
+    }
+}
+
+// Every pair the back end gives the chip: a background of opaque stripes, then triangles whose
+// colour and alpha vary, bright enough that sums saturate.
+TEST_F(RenderPair, TheBlendPairsTheChipDraws) {
+    const GLenum factors[] = {GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
+                              GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
+                              GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
+    int drawnByChip = 0;
+    for (GLenum src : factors)
+        for (GLenum dst : factors) {
+            if (dst == GL_SRC_ALPHA_SATURATE || dst == GL_DST_COLOR || dst == GL_ONE_MINUS_DST_COLOR) continue;
+            if (!__glHwBlendEntry(src, dst).exact) continue;
+            SCOPED_TRACE(testing::Message() << std::hex << src << " " << dst);
+            ++drawnByChip;
+            expectSamePicture([src, dst](GlContext *ctx) {
+                GL(glShadeModel)(GL_SMOOTH);
+                for (int i = 0; i < 4; ++i) {
+                    GL(glColor3f)(i & 1 ? 0.9f : 0.3f, i & 2 ? 0.8f : 0.1f, 0.25f * float(i));
+                    rect(ctx, 0, 16.0f * float(i), 96, 16.0f * float(i + 1));
+                }
+                GL(glEnable)(GL_BLEND);
+                GL(glBlendFunc)(src, dst);
+                GL(glBegin)(GL_TRIANGLES);
+                GL(glColor4f)(1.0f, 0.9f, 0.2f, 0.9f);
+                GL(glVertex2f)(4, 4);
+                GL(glColor4f)(0.1f, 0.7f, 1.0f, 0.2f);
+                GL(glVertex2f)(92, 10);
+                GL(glColor4f)(0.8f, 0.2f, 0.6f, 0.6f);
+                GL(glVertex2f)(40, 62);
+                GL(glEnd)();
+            });
+        }
+    EXPECT_GE(drawnByChip, 10);
+}
+
+TEST_F(RenderPair, LinearFog) {
+    expectSamePicture([](GlContext *ctx) {
+        GL(glEnable)(GL_FOG);
+        GL(glFogi)(GL_FOG_MODE, GL_LINEAR);
+        GL(glFogf)(GL_FOG_START, -0.5f);
+        GL(glFogf)(GL_FOG_END, 0.8f);
+        const float fog[4] = {0.3f, 0.3f, 0.9f, 1.0f};
+        GL(glFogfv)(GL_FOG_COLOR, fog);
+        GL(glShadeModel)(GL_SMOOTH);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glColor3f)(1.0f, 0.2f, 0.0f);
+        GL(glVertex3f)(3, 3, 0.9f);
+        GL(glColor3f)(0.0f, 1.0f, 0.2f);
+        GL(glVertex3f)(93, 8, -0.9f);
+        GL(glColor3f)(1.0f, 1.0f, 1.0f);
+        GL(glVertex3f)(50, 61, 0.0f);
+        GL(glEnd)();
+    });
+}
+
+TEST_F(RenderPair, LinesOfEveryWidthTheChipDraws) {
+    for (float width : {1.0f, 2.0f, 3.0f}) {
+        SCOPED_TRACE(width);
+        expectSamePicture([width](GlContext *ctx) {
+            GL(glLineWidth)(width);
+            GL(glShadeModel)(GL_FLAT);
+            GL(glColor3f)(1.0f, 1.0f, 0.0f);
+            GL(glBegin)(GL_LINES);
+            const float ends[][4] = {{5, 5.5f, 90, 5.5f},   {5, 15, 90, 22},  {8.5f, 25, 8.5f, 60},
+                                     {20, 28, 35, 62},      {50, 60, 92, 30}, {60.25f, 40.75f, 80.5f, 41.25f}};
+            for (const auto &e : ends) {
+                GL(glVertex2f)(e[0], e[1]);
+                GL(glVertex2f)(e[2], e[3]);
+            }
+            GL(glEnd)();
+        }, true, 0.08);
+    }
+}
+
+TEST_F(RenderPair, PointsOfEverySizeTheChipDraws) {
+    for (float size : {1.0f, 2.0f, 3.0f, 4.0f}) {
+        SCOPED_TRACE(size);
+        expectSamePicture([size](GlContext *ctx) {
+            GL(glPointSize)(size);
+            GL(glBegin)(GL_POINTS);
+            for (int i = 0; i < 24; ++i) {
+                GL(glColor3f)(1.0f, 0.04f * float(i), 0.5f);
+                GL(glVertex2f)(4.0f + 3.7f * float(i), 6.0f + 2.3f * float(i));
+            }
+            GL(glEnd)();
+        });
+    }
+}
