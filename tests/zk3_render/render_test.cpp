@@ -221,3 +221,69 @@ TEST_F(RenderPair, PointsOfEverySizeTheChipDraws) {
         });
     }
 }
+
+namespace {
+
+// The screen as the chip's video memory holds it: 1024 x 768 at 16 bits, from offset 0.
+constexpr int kScreenPitch = 2048;
+uint8_t *screen() { return zk3EngineChip()->videoMemory(); }
+
+}  // namespace
+
+// Drawing into the front buffer: the screen, in video memory whichever road draws, so the
+// software road is the same context with the chip set aside. The picture is read from the screen,
+// where the window's client area starts at (10, 20); the screen around it keeps its pattern.
+TEST_F(RenderPair, TheFrontBufferOnTheScreen) {
+    Picture pictures[2];
+    uint64_t chipPixels[2] = {};
+    for (int road = 0; road < 2; ++road) {
+        open(true);
+        ASSERT_FALSE(HasFatalFailure());
+        if (road == 1) {
+            ctx->hw.hardwareLost = 1;
+            ctx->beginMode = 2;
+            ctx->dirtyMask |= 0x7FF;
+        }
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const uint16_t v = uint16_t(((x / 4 + y / 4) & 1) ? 0x1234 : 0x5555);
+                std::memcpy(screen() + y * kScreenPitch + 2 * x, &v, 2);
+            }
+        const uint64_t before = zk3TriangleStats().pixelsWritten;
+        GL(glDrawBuffer)(GL_FRONT);
+        GL(glClearColor)(0.2f, 0.3f, 0.9f, 0.0f);
+        GL(glClear)(GL_COLOR_BUFFER_BIT);
+        fan(ctx, true);
+        GL(glPointSize)(3.0f);
+        GL(glBegin)(GL_POINTS);
+        GL(glVertex2f)(20.5f, 200.5f);
+        GL(glEnd)();
+        GL(glBegin)(GL_LINES);
+        GL(glVertex2f)(2, 230);
+        GL(glVertex2f)(90, 200);
+        GL(glEnd)();
+        GL(glFinish)();
+        chipPixels[road] = zk3TriangleStats().pixelsWritten - before;
+        uint16_t outside;
+        std::memcpy(&outside, screen() + 15 * kScreenPitch + 2 * 8, 2);   // screen (8, 15)
+        EXPECT_EQ(outside, 0x1234);   // (8 / 4 + 15 / 4) is odd
+        // Rows from the window's bottom (GL y 0) upwards, as in the other pictures.
+        Picture &p = pictures[road];
+        p.rgb.resize(size_t(3 * kPicW * kPicH));
+        for (int c = 0; c < 3; ++c) p.step[c] = 9;
+        for (int y = 0; y < kPicH; ++y)
+            for (int x = 0; x < kPicW; ++x) {
+                // The window's top rows hold the cover: GL rows from height - kPicH up.
+                const int sy = 20 + (kPicH - 1 - y), sx = 10 + x;
+                uint16_t v;
+                std::memcpy(&v, screen() + sy * kScreenPitch + 2 * sx, 2);
+                for (int c = 0; c < 3; ++c) p.rgb[size_t(3 * (y * kPicW + x) + c)] = uint8_t(((v >> (10 - 5 * c)) & 31) * 255 / 31);
+            }
+        closeContext();
+    }
+    EXPECT_GT(chipPixels[0], 0u);
+    const Comparison c = compare(pictures[0], pictures[1]);
+    EXPECT_EQ(c.interiorMisses, 0) << c.report;
+    EXPECT_LE(c.edgeMisses, int(0.03 * c.edgePixels) + 2) << c.report;
+    EXPECT_EQ(chipPixels[1], 0u);
+}
