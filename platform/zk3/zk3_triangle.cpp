@@ -15,6 +15,7 @@ namespace {
 
 constexpr uint32_t kClassSurface = 0x3E, kClassDepthSurface = 0x45, kClassClip = 0x19;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kDefaultTextureFormat = 0x22100000u;
 constexpr int kSubBits = 12;                 // vertex positions in units of 1/4096 pixel
 constexpr double kSub = double(1 << kSubBits);
 constexpr double kMaxCoordinate = 32768.0;   // beyond this the chip draws nothing
@@ -255,7 +256,9 @@ bool prepare(const Zk3EngineObject &o, TriangleObject &t, Setup &s) {
                      s.control & 0xF0000F00u);
         return false;
     }
-    s.textured = ((s.control >> 4) & 0xF) != 0xF;
+    // The driver's built-in default texture is white: clamp on both axes (0xF0) with its format
+    // word. The chip draws it as the white texel without reading memory.
+    s.textured = ((s.control >> 4) & 0xF) != 0xF || o.method(0x308, 0) != kDefaultTextureFormat;
     if (s.textured) {
         const Zk3EngineObject *mem = zk3EngineFind(o.method(0x300, 0));
         const uint32_t offset = o.method(0x304, 0), format = o.method(0x308, 0);

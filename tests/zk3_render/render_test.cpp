@@ -287,3 +287,40 @@ TEST_F(RenderPair, TheFrontBufferOnTheScreen) {
     EXPECT_LE(c.edgeMisses, int(0.03 * c.edgePixels) + 2) << c.report;
     EXPECT_EQ(chipPixels[1], 0u);
 }
+
+// Textured triangles: nearest and linear, REPLACE and MODULATE. The back end cannot place
+// textures in the chip's memory yet and draws them in software behind the chip's pending work, so
+// the chip draws the background and the flush-first wrapper keeps the order.
+TEST_F(RenderPair, TexturesOverTheChipsDrawing) {
+    for (GLenum filter : {GL_NEAREST, GL_LINEAR})
+        for (GLenum env : {GL_REPLACE, GL_MODULATE}) {
+            SCOPED_TRACE(testing::Message() << std::hex << filter << " " << env);
+            expectSamePicture([filter, env](GlContext *ctx) {
+                GL(glColor3f)(0.2f, 0.6f, 0.3f);
+                tri(ctx, 0, 0, 96, 0, 48, 64);
+                uint8_t texels[8 * 8 * 4];
+                for (int y = 0; y < 8; ++y)
+                    for (int x = 0; x < 8; ++x) {
+                        uint8_t *t = texels + 4 * (y * 8 + x);
+                        t[0] = uint8_t(x * 32), t[1] = uint8_t(y * 32), t[2] = uint8_t(((x ^ y) & 1) * 255), t[3] = 255;
+                    }
+                GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGBA, 8, 8, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
+                GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
+                GL(glEnable)(GL_TEXTURE_2D);
+                GL(glColor3f)(1.0f, 0.5f, 0.75f);
+                GL(glBegin)(GL_QUADS);
+                GL(glTexCoord2f)(0, 0);
+                GL(glVertex2f)(8, 8);
+                GL(glTexCoord2f)(1, 0);
+                GL(glVertex2f)(72, 8);
+                GL(glTexCoord2f)(1, 1);
+                GL(glVertex2f)(72, 56);
+                GL(glTexCoord2f)(0, 1);
+                GL(glVertex2f)(8, 56);
+                GL(glEnd)();
+                GL(glDisable)(GL_TEXTURE_2D);
+            });
+        }
+}
