@@ -32,6 +32,7 @@ enum : uint32_t {
 constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
 constexpr uint16_t kNotifierClass = 3;
 constexpr uint32_t kDacTransferClass = 0x0D;
+constexpr uint32_t kTriangleClass = 0x48;
 
 // The write log keeps the most recent writes only: a long-running program must not grow it
 // without bound. It holds between kLogKeep and 2 x kLogKeep entries once that many ran; the
@@ -162,7 +163,8 @@ struct Engine {
             return;
         }
         Zk3EngineObject &o = it->second;
-        setMethod(o, m, v);
+        // Vertex data of the triangle class is a stream, not state: it is not kept per method.
+        if (!(o.cls == kTriangleClass && m >= 0x1000)) setMethod(o, m, v);
         if (m >= 0x200 && m < 0x300) ++graph;
         zk3DrawMethod(o, m, v);
         if (o.cls == kDacTransferClass && m == 0x314) loadDac(o, v);

@@ -58,6 +58,7 @@ struct TriangleObject {
 struct Model {
     std::map<uint32_t, TriangleObject> objects;
     Zk3TriangleStats stats{};
+    bool drawing = true;
 };
 
 Model &model() {
@@ -366,7 +367,7 @@ void drawTriangle(const Zk3EngineObject &o, TriangleObject &t, const Vertex *a, 
         area = -area;
     }
     Setup s{};
-    if (!prepare(o, t, s)) return;
+    if (!prepare(o, t, s) || !m.drawing) return;
     const Vertex *const v[3] = {a, b, c};
     if (s.textured) {
         // One level per triangle: texels per pixel from the ratio of the triangle's area in
@@ -454,3 +455,4 @@ void zk3TriangleReset() {
 }
 
 Zk3TriangleStats zk3TriangleStats() { return model().stats; }
+void zk3TriangleSetDrawing(bool on) { model().drawing = on; }

@@ -23,3 +23,7 @@ struct Zk3TriangleStats {
     uint64_t vertices, triangles, pixelsTested, pixelsWritten, texels;
 };
 Zk3TriangleStats zk3TriangleStats();
+// Whether triangles are rasterised (on at power-on). Off, the class still decodes and checks
+// everything and counts triangles, but writes no pixels: a benchmark of the driver's side then
+// does not time the stand-in chip's drawing.
+void zk3TriangleSetDrawing(bool on);

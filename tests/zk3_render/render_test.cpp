@@ -279,6 +279,8 @@ TEST_F(RenderPair, TheFrontBufferOnTheScreen) {
                 std::memcpy(&v, screen() + sy * kScreenPitch + 2 * sx, 2);
                 for (int c = 0; c < 3; ++c) p.rgb[size_t(3 * (y * kPicW + x) + c)] = uint8_t(((v >> (10 - 5 * c)) & 31) * 255 / 31);
             }
+        // The chip was only set aside: the context's tear-down destroys its objects as usual.
+        ctx->hw.hardwareLost = 0;
         closeContext();
     }
     EXPECT_GT(chipPixels[0], 0u);
