@@ -76,6 +76,8 @@ bool chipCannotDraw(GlContext *ctx, GlShadeFlags refuse, uint32_t smoothEnable) 
     if (ctx->hw.softwareOnly || ctx->renderMode != GL_RENDER) return true;
     if (!(f & kGlShadeRgba) || ctx->state.pick.drawNone) return true;
     if (f & refuse) return true;
+    // A front buffer other windows overlap: only the software stores test pixel ownership.
+    if (f & kGlShadeFrontClip) return true;
     // The chip's smooth lines and points read the built-in textures, which texture memory brings.
     if (ctx->state.enable.enables & smoothEnable) return true;
     if (f & kGlShadeTexture) return true;

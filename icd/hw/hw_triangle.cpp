@@ -257,6 +257,9 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     if (hw.softwareOnly || !__glHwUsable(ctx) || ctx->renderMode != GL_RENDER) return true;
     if (!(f & kGlShadeRgba) || pickOf(ctx).drawNone) return true;
     if (f & (kGlShadeColorMask | kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple)) return true;
+    // A front buffer other windows overlap: the chip would draw over them; the software stores
+    // test pixel ownership.
+    if (f & kGlShadeFrontClip) return true;
     // No texture can be made resident in the chip's memory yet: textured triangles draw in
     // software rather than untextured.
     if (f & kGlShadeTexture) return true;

@@ -10,6 +10,7 @@
 #include <vector>
 #include "tests/icd_state/state_fixture.h"
 #include "icd/hw/hw.h"
+#include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_regs.h"
 #include "icd/hw/present.h"
 #include "platform/zk3/zk3.h"

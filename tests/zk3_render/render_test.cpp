@@ -326,3 +326,29 @@ TEST_F(RenderPair, TexturesOverTheChipsDrawing) {
             });
         }
 }
+
+// A front buffer that other windows overlap: only the software stores test pixel ownership, so
+// triangles, lines and points go to software and the chip draws none of them.
+TEST_F(RenderPair, AnOverlappedFrontBufferIsLeftToSoftware) {
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    GL(glDrawBuffer)(GL_FRONT);
+    ctx->tail.drawableBuffers->contextState = 1;
+    ctx->beginMode = 2;
+    ctx->dirtyMask |= 0x7FF;
+    const uint64_t before = zk3TriangleStats().triangles;
+    tri(ctx, 2, 2, 40, 2, 2, 40);
+    GL(glBegin)(GL_LINES);
+    GL(glVertex2f)(2, 50);
+    GL(glVertex2f)(60, 50);
+    GL(glEnd)();
+    GL(glBegin)(GL_POINTS);
+    GL(glVertex2f)(70, 20);
+    GL(glEnd)();
+    GL(glFinish)();
+    EXPECT_EQ(ctx->slots.primitive.renderTriangle, __glFlushThenTriangle);
+    EXPECT_EQ(ctx->slots.primitive.renderLine, __glHwFlushThenSoftLine);
+    EXPECT_EQ(ctx->slots.primitive.renderPoint, __glHwFlushThenSoftPoint);
+    EXPECT_EQ(zk3TriangleStats().triangles, before);
+    ctx->tail.drawableBuffers->contextState = 0;
+}
