@@ -6,6 +6,7 @@
 #include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine_mmio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,6 +200,44 @@ struct Engine {
             chip->loadDacEntry(static_cast<uint8_t>(n), src[4 * n + 2], src[4 * n + 1], src[4 * n]);
     }
 
+    // A client fills one part of its buffer (a half) while the engine may still read the part it
+    // pushed before. So a push must not run into the start of another part it pushed from, and
+    // the previous push's words must be as they were when it was pushed, unless this push covers
+    // them again (the buffer started over).
+    struct PushedRange {
+        uint32_t start = 0, length = 0;
+        uint64_t sum = 0;
+        std::vector<uint32_t> starts;   // where this buffer's pushes began (its halves)
+    };
+    std::map<uint32_t, PushedRange> pushed;   // by memory object
+
+    static uint64_t checksum(const uint32_t *w, uint32_t n) {
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t i = 0; i < n; ++i) h = (h ^ w[i]) * 1099511628211ull;
+        return h;
+    }
+
+    void checkHalves(const Zk3PusherRun &r, const uint32_t *words) {
+        PushedRange &p = pushed[r.handle];
+        const uint64_t end = uint64_t(r.start) + r.length;
+        for (uint32_t s : p.starts)
+            if (s > r.start && s < end)
+                error("push from 0x%X runs into the part of the buffer pushed from 0x%X", r.start, s);
+        if (p.length != 0) {
+            const uint64_t prevEnd = uint64_t(p.start) + p.length;
+            const bool overlaps = p.start < end && r.start < prevEnd;
+            const auto *prev = reinterpret_cast<const uint32_t *>(reinterpret_cast<const uint8_t *>(words) -
+                                                                  r.start + p.start);
+            if (!overlaps && checksum(prev, p.length / 4) != p.sum)
+                error("the words pushed from 0x%X (0x%X bytes) changed before the next push", p.start, p.length);
+        }
+        if (p.starts.size() < 8 && std::find(p.starts.begin(), p.starts.end(), r.start) == p.starts.end())
+            p.starts.push_back(r.start);
+        p.start = r.start;
+        p.length = r.length;
+        p.sum = checksum(words, r.length / 4);
+    }
+
     void runPusher() {
         keepRecent(runs, kRunsKeep);
         ++pushes;
@@ -222,6 +261,7 @@ struct Engine {
             return;
         }
         const uint32_t *words = reinterpret_cast<const uint32_t *>(static_cast<uintptr_t>(mem.base) + r.start);
+        checkHalves(r, words);
         uint32_t n = r.length / 4, i = 0;
         r.ok = true;
         // A client's buffer runs in the channel as the CPU left it, but its binds are its own:
@@ -262,6 +302,7 @@ struct Engine {
         destroyed.clear();
         errors.clear();
         runs.clear();
+        pushed.clear();
         holdReads = busyReads = 0;
         freeReads = idleSpins = 0;
         dacLoads = 0;
@@ -498,6 +539,7 @@ void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_
     ++e.graph;
     if (e.memory.count(handle))
         e.error("memory object 0x%X collides with a live handle", handle);
+    e.pushed.erase(handle);
     Zk3EngineObject o{};
     o.handle = handle;
     o.cls = cls;
@@ -511,6 +553,7 @@ void zk3EngineForgetMemory(uint32_t handle) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
     ++e.graph;
+    e.pushed.erase(handle);
     e.memory.erase(handle);
 }
 

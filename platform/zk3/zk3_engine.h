@@ -20,7 +20,9 @@
 // The engine executes every FIFO write at once, so the FIFO always reads empty unless a test
 // holds the free count down. Memory objects are announced by the resource manager that
 // creates them (zk3EngineDefineMemory), so notifiers and command buffers can be found by
-// handle.
+// handle. Per command buffer (memory object) the pusher checks that a push does not run into the
+// start of another part pushed from before, and that the previous push's words are unchanged at
+// the next push unless it covers them again; both are reported in zk3EngineErrors.
 #pragma once
 #include <cstdint>
 #include <functional>

@@ -262,3 +262,53 @@ TEST_F(TriangleClass, TheWriteLogsStayBounded) {
     EXPECT_LE(chip.writeLog().size(), 2 * kiv::ZkChip::kLogKeep);
     EXPECT_EQ(chip.writeLog().back().value, m - 1);
 }
+
+// A client's command buffer as the pusher sees it: a push must not run into the start of another
+// part pushed from before, and the words of the previous push must stay as they were until the
+// next push; a buffer that alternates halves and refills each only after pushing the other is
+// clean.
+TEST_F(TriangleClass, CommandHalvesAlteredOrOverrunAreReported) {
+    constexpr uint32_t kPush = 0x7A000200;
+    std::vector<uint32_t> buffer(0x200, 0);
+    zk3EngineDefineMemory(kPush, 2, uint32_t(reinterpret_cast<uintptr_t>(buffer.data())), uint32_t(4 * buffer.size() - 1));
+    uint8_t *regs = zk3EnginePusherRegs();
+    const uint32_t saved[4] = {*reinterpret_cast<uint32_t *>(regs + 0x1200), *reinterpret_cast<uint32_t *>(regs + 0x1204),
+                               *reinterpret_cast<uint32_t *>(regs + 0x1224), *reinterpret_cast<uint32_t *>(regs + 0x1228)};
+    fifo(kSub, 0, kTri);
+    // Two words at word `at`: the triangle object's quality method, a harmless state write.
+    auto fillAt = [&](uint32_t at, uint32_t value) {
+        buffer[at] = 1u << 18 | kSub << 13 | 0x30C;
+        buffer[at + 1] = value;
+    };
+    auto push = [&](uint32_t startWord, uint32_t words) {
+        for (uint32_t off : {0x500u, 0x1200u, 0x1240u}) kivMmioWrite(regs + off, 1, 4);
+        kivMmioWrite(regs + 0x1204, kPush, 4);
+        kivMmioWrite(regs + 0x1228, 4 * startWord, 4);
+        kivMmioWrite(regs + 0x1224, 4 * words, 4);
+        kivMmioWrite(regs + 0x1220, 1, 4);
+    };
+    const uint64_t clean = zk3EngineErrorCount();
+    fillAt(0, 1);
+    push(0, 2);
+    fillAt(0x100, 2);
+    push(0x100, 2);
+    fillAt(0, 3);     // half A refilled after half B went
+    push(0, 2);
+    EXPECT_EQ(zk3EngineErrorCount(), clean) << zk3EngineErrors().back();
+
+    buffer[1] = 4;    // half A altered after its push
+    fillAt(0x100, 5);
+    push(0x100, 2);
+    ASSERT_EQ(zk3EngineErrorCount(), clean + 1);
+    EXPECT_NE(zk3EngineErrors().back().find("changed before the next push"), std::string::npos);
+
+    for (uint32_t w = 0; w < 0x102; w += 2) fillAt(w, w);   // half A written on into half B
+    push(0, 0x102);
+    ASSERT_EQ(zk3EngineErrorCount(), clean + 2);
+    EXPECT_NE(zk3EngineErrors().back().find("runs into the part of the buffer pushed from 0x400"), std::string::npos)
+        << zk3EngineErrors().back();
+
+    const uint32_t offsets[4] = {0x1200, 0x1204, 0x1224, 0x1228};
+    for (int i = 0; i < 4; ++i) *reinterpret_cast<uint32_t *>(regs + offsets[i]) = saved[i];
+    zk3EngineForgetMemory(kPush);
+}
