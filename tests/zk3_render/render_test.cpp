@@ -188,6 +188,8 @@ TEST_F(RenderPair, LinearFog) {
     });
 }
 
+// The chip's line is a quad from end to end; the software line's last pixel follows the diamond
+// rule, so a line's end pixels may differ (within the edge budget).
 TEST_F(RenderPair, LinesOfEveryWidthTheChipDraws) {
     for (float width : {1.0f, 2.0f, 3.0f}) {
         SCOPED_TRACE(width);
@@ -203,7 +205,7 @@ TEST_F(RenderPair, LinesOfEveryWidthTheChipDraws) {
                 GL(glVertex2f)(e[2], e[3]);
             }
             GL(glEnd)();
-        }, true, 0.08);
+        });
     }
 }
 
