@@ -100,6 +100,7 @@ struct Texture {
     uint64_t bytes = 0;              // readable from base
     int maxLevel = 0, minLevel = 0, layout = 0;
     bool repeatS = true, repeatT = true, linear = false;
+    mutable bool overrun = false;   // a texel lay past the end of the memory object
 
     // Texel (x, y) of level index n (0 = the largest) as A, R, G, B in 0-255.
     void texel(int n, int32_t x, int32_t y, double out[4]) const {
@@ -111,7 +112,10 @@ struct Texture {
         for (int i = 0; i < n; ++i) start += uint64_t(1) << (2 * (maxLevel - i));
         const uint64_t at = 2 * (start + spread(uint32_t(x)) + (uint64_t(spread(uint32_t(y))) << 1));
         uint16_t t = 0;
-        if (at + 2 <= bytes) std::memcpy(&t, base + at, 2);
+        if (at + 2 <= bytes)
+            std::memcpy(&t, base + at, 2);
+        else
+            overrun = true;
         auto expand = [](uint32_t v, int bits) {
             const uint32_t max = (1u << bits) - 1;
             return double((v * 255 + max / 2) / max);
@@ -407,6 +411,7 @@ void drawTriangle(const Zk3EngineObject &o, TriangleObject &t, const Vertex *a, 
             shade(s, i, j, l, v);
         }
     }
+    if (s.tex.overrun) zk3DrawError("triangle object 0x%X reads texels past the end of its texture memory object", o.handle);
 }
 
 void vertexWord(const Zk3EngineObject &o, TriangleObject &t, uint32_t value) {
