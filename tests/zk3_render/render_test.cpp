@@ -354,3 +354,32 @@ TEST_F(RenderPair, AnOverlappedFrontBufferIsLeftToSoftware) {
     EXPECT_EQ(zk3TriangleStats().triangles, before);
     ctx->tail.drawableBuffers->contextState = 0;
 }
+
+// The swap of a window whose back buffer is in video memory: the chip's blit object copies the
+// back buffer onto the window's place on the screen.
+TEST_F(RenderPair, TheChipsSwapBlitsTheBackBufferToTheScreen) {
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) std::memcpy(screen() + y * kScreenPitch + 2 * x, "\x34\x12", 2);
+    GL(glClearColor)(1.0f, 0.0f, 0.0f, 0.0f);
+    GL(glClear)(GL_COLOR_BUFFER_BIT);
+    GL(glColor3f)(0.0f, 0.0f, 1.0f);
+    rect(ctx, 0, 0, 20, 10);   // the window's lower-left corner
+    const uint64_t blitsBefore = zk3DrawStats().blits;
+    ASSERT_EQ(DrvSwapLayerBuffers(window->hdc, 1), TRUE);
+    GL(glFinish)();
+    EXPECT_GT(zk3DrawStats().blits, blitsBefore);
+    auto at = [](int x, int y) {
+        uint16_t v;
+        std::memcpy(&v, screen() + y * kScreenPitch + 2 * x, 2);
+        return v;
+    };
+    const int bottom = 20 + ctx->handle->drawable->height - 1;   // the client area's last row
+    EXPECT_EQ(at(10, 20), 0x7C00) << "the window's top left: the clear colour";
+    EXPECT_EQ(at(10, bottom), 0x001F) << "its bottom left: the blue rectangle";
+    EXPECT_EQ(at(29, bottom - 9), 0x001F);
+    EXPECT_EQ(at(30, bottom), 0x7C00);
+    EXPECT_EQ(at(9, 20), 0x1234) << "left of the window";
+    EXPECT_EQ(at(10, 19), 0x1234) << "above the window";
+}
