@@ -383,3 +383,31 @@ TEST_F(RenderPair, TheChipsSwapBlitsTheBackBufferToTheScreen) {
     EXPECT_EQ(at(9, 20), 0x1234) << "left of the window";
     EXPECT_EQ(at(10, 19), 0x1234) << "above the window";
 }
+
+// The scissor box cuts triangles, lines and points on both roads alike: the back end sends it to
+// the chip as the clip rectangle, and the whole window again once the scissor test is off.
+TEST_F(RenderPair, TheScissorBox) {
+    expectSamePicture([](GlContext *ctx) {
+        GL(glEnable)(GL_SCISSOR_TEST);
+        GL(glScissor)(20, 10, 50, 30);
+        fan(ctx, true);
+        GL(glColor3f)(1.0f, 1.0f, 1.0f);
+        GL(glBegin)(GL_LINES);
+        GL(glVertex2f)(0, 20);
+        GL(glVertex2f)(96, 25);
+        GL(glEnd)();
+        GL(glPointSize)(4.0f);
+        GL(glBegin)(GL_POINTS);
+        GL(glVertex2f)(21, 11);
+        GL(glVertex2f)(69, 39);
+        GL(glEnd)();
+        // Back to the whole window, and a second, smaller box.
+        GL(glDisable)(GL_SCISSOR_TEST);
+        GL(glColor4f)(0.5f, 0.0f, 0.5f, 1.0f);
+        tri(ctx, 0, 60, 96, 62, 90, 45);
+        GL(glEnable)(GL_SCISSOR_TEST);
+        GL(glScissor)(75, 0, 10, 64);
+        GL(glColor3f)(0.0f, 0.7f, 0.7f);
+        tri(ctx, 0, 0, 96, 30, 0, 64);
+    });
+}
