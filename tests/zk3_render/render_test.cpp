@@ -411,3 +411,25 @@ TEST_F(RenderPair, TheScissorBox) {
         tri(ctx, 0, 0, 96, 30, 0, 64);
     });
 }
+
+// The triangle's second road on the chip: polygon modes (edges as the chip's lines, corners as its
+// points) and polygon offset (a coplanar quad drawn again in front with GL_LESS).
+TEST_F(RenderPair, PolygonModesAndPolygonOffset) {
+    for (GLenum mode : {GL_LINE, GL_POINT}) {
+        SCOPED_TRACE(mode);
+        expectSamePicture([mode](GlContext *ctx) {
+            GL(glPolygonMode)(GL_FRONT_AND_BACK, mode);
+            GL(glPointSize)(2.0f);
+            fan(ctx, false);
+        });
+    }
+    expectSamePicture([](GlContext *ctx) {
+        GL(glEnable)(GL_DEPTH_TEST);
+        GL(glColor3f)(0.8f, 0.1f, 0.1f);
+        tri(ctx, 4, 4, 90, 10, 40, 60, 0.1f);
+        GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+        GL(glPolygonOffset)(0.0f, -4.0f);
+        GL(glColor3f)(0.1f, 0.8f, 0.1f);
+        tri(ctx, 4, 4, 90, 10, 40, 60, 0.1f);
+    });
+}
