@@ -2,6 +2,8 @@
 // depth function, the alpha test, the blend pairs the chip expresses exactly, linear fog, clears,
 // lines and points of the sizes the chip draws, and textured triangles the back end leaves to
 // software between the chip's drawing.
+#include <cmath>
+
 #include "tests/zk3_render/render_fixture.h"
 
 namespace {
@@ -432,4 +434,37 @@ TEST_F(RenderPair, PolygonModesAndPolygonOffset) {
         GL(glColor3f)(0.1f, 0.8f, 0.1f);
         tri(ctx, 4, 4, 90, 10, 40, 60, 0.1f);
     });
+}
+
+// Polygons (one fan with the strip walk's tags), strips, fans and quads, with and without culling.
+TEST_F(RenderPair, PolygonsStripsAndCulling) {
+    for (bool cull : {false, true}) {
+        SCOPED_TRACE(cull ? "cull back faces" : "no culling");
+        expectSamePicture([cull](GlContext *ctx) {
+            if (cull) GL(glEnable)(GL_CULL_FACE);
+            GL(glShadeModel)(GL_SMOOTH);
+            GL(glBegin)(GL_POLYGON);
+            for (int i = 0; i < 7; ++i) {
+                const float a = 6.2831853f * float(i) / 7.0f;
+                GL(glColor3f)(0.5f + 0.5f * std::cos(a), 0.5f + 0.5f * std::sin(a), 0.4f);
+                GL(glVertex2f)(24.0f + 20.0f * std::cos(a), 32.0f + 20.0f * std::sin(a));
+            }
+            GL(glEnd)();
+            GL(glBegin)(GL_QUAD_STRIP);
+            for (int i = 0; i < 6; ++i) {
+                GL(glColor3f)(0.1f * float(i), 0.9f, 0.5f);
+                GL(glVertex2f)(50.0f + 8.0f * float(i), 4.0f + float(i % 2));
+                GL(glVertex2f)(50.0f + 8.0f * float(i), 28.0f - float(i % 3));
+            }
+            GL(glEnd)();
+            GL(glBegin)(GL_TRIANGLE_FAN);   // clockwise: culled when culling
+            GL(glColor3f)(1.0f, 1.0f, 1.0f);
+            GL(glVertex2f)(70, 46);
+            for (int i = 0; i < 6; ++i) {
+                GL(glColor3f)(0.2f, 0.2f * float(i), 1.0f);
+                GL(glVertex2f)(70.0f + 20.0f * std::cos(-1.0f * float(i)), 46.0f + 16.0f * std::sin(-1.0f * float(i)));
+            }
+            GL(glEnd)();
+        }, true);
+    }
 }
