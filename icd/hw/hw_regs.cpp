@@ -7,6 +7,7 @@
 #include "icd/core/shade_flags.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_regs.h"
+#include "icd/vertex/color_units.h"
 
 namespace {
 
@@ -57,13 +58,6 @@ constexpr std::array<HwBlendEntry, kFactors * kFactors> kBlendTable = buildBlend
 
 constexpr uint32_t kAlphaFunctionWords[8] = {0x100, 0x200, 0x300, 0x400, 0x500, 0x600, 0x700, 0x800};
 
-// Rounds to nearest through the float's mantissa: the low byte of x + 1.5 x 2^23.
-uint32_t roundByte(float x) {
-    float f = x + 12582912.0f;
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return bits & 0xFF;
-}
 
 }  // namespace
 
@@ -105,7 +99,7 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
         control = 0x4081000u;
     if (f & kGlShadeAlphaTest) {
         control = ((control & 0xFBFFFCFFu) | 0x100u) ^ 0x1000000u;
-        alpha = uint32_t(ctx->state.color.alphaRef * 255.99f) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
+        alpha = unitToByteTrunc(ctx->state.color.alphaRef) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
     }
     if (f & kGlShadeBlend) {
         const GlColorBufferState &c = ctx->state.color;
@@ -169,7 +163,8 @@ void __glHwLoadTriangleState(GlContext *ctx) {
 // ---- vertices ---------------------------------------------------------------------------------------
 
 uint32_t __glHwColourWord(const float *c) {
-    return roundByte(c[3]) << 24 | roundByte(c[0]) << 16 | roundByte(c[1]) << 8 | roundByte(c[2]);
+    return contextToByteRound(c[3]) << 24 | contextToByteRound(c[0]) << 16 | contextToByteRound(c[1]) << 8 |
+           contextToByteRound(c[2]);
 }
 
 void __glHwEncodeVertex(const GlContext *ctx, const GlVertex *v, uint32_t tag, uint32_t colour, HwVertex *out) {

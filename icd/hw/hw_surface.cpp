@@ -11,6 +11,7 @@
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/raster_state.h"
+#include "icd/vertex/color_units.h"
 
 using glraster::clipBoxOf;
 using glraster::rasterOf;
@@ -26,12 +27,6 @@ constexpr uint32_t kHwDepthFill = 0x100F;
 constexpr uint32_t kHwClipObject = 0x1012;
 
 HwState *hwOf(GlContext *ctx) { return &ctx->hw; }
-
-uint32_t truncUnit(double v, double scale) {
-    if (!(v > 0.0)) return 0;
-    if (v >= 1.0) return uint32_t(scale + 0.5);
-    return uint32_t(v * scale + 0.5);
-}
 
 // The clear box relative to the buffer's pixel (0, 0): point word then size word.
 void boxWords(const GlContext *ctx, const GlClipBox &box, uint32_t *w) {
@@ -178,7 +173,7 @@ void __glHwClearColorBuffer(GlColorBuffer *cb) {
     const float *c = ctx->state.color.clearColor;
     bindWords(w, 2, kHwColourFill);
     *w++ = hwMethodHeader(1, 2, 0x304);
-    *w++ = 0xFF000000u | truncUnit(c[0], 255.0) << 16 | truncUnit(c[1], 255.0) << 8 | truncUnit(c[2], 255.0);
+    *w++ = 0xFF000000u | unitToIntRound(c[0], 255.0) << 16 | unitToIntRound(c[1], 255.0) << 8 | unitToIntRound(c[2], 255.0);
     *w++ = hwMethodHeader(2, 2, 0x400);
     boxWords(ctx, box, w);
     w += 2;
@@ -204,7 +199,7 @@ void __glHwClearDepthBuffer(GlDepthBuffer *db) {
     uint32_t *w = start;
     bindWords(w, 3, kHwDepthFill);
     *w++ = hwMethodHeader(1, 3, 0x304);
-    *w++ = truncUnit(ctx->state.mode.depthClear, 65535.0);
+    *w++ = unitToIntRound(ctx->state.mode.depthClear, 65535.0);
     *w++ = hwMethodHeader(2, 3, 0x400);
     boxWords(ctx, box, w);
     w += 2;
