@@ -120,6 +120,9 @@ void __glPickShadeModelProcs(GlContext *ctx);
 void __glPickTexGenProcs(GlContext *ctx);
 void __glPickTextureProcs(GlContext *ctx);
 void __glPickTriangleProcs(GlContext *ctx);
+// The cull code, the face table and the polygon modes by face, shared by the software and the
+// chip's triangle pickers; false when both faces are culled (__glTriangleCullAll installed).
+bool __glPickFaceTables(GlContext *ctx);
 void __glPickPointProcs(GlContext *ctx);
 void __glPickLineProcs(GlContext *ctx);
 void __glPickPixelProcs(GlContext *ctx);

@@ -158,16 +158,14 @@ void __glTriangleFacePolygonMode(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
 
 // ---- pickers ---------------------------------------------------------------------------------------
 
-void __glPickTriangleProcs(GlContext *ctx) {
+bool __glPickFaceTables(GlContext *ctx) {
     GlPickState &p = pickOf(ctx);
-    GlPrimitiveProcs &prim = ctx->slots.primitive;
     const GlModeState &m = ctx->state.mode;
-    const GlShadeFlags f = __glShadeFlags(ctx);
-    if (f & kGlShadeCull) {
+    if (__glShadeFlags(ctx) & kGlShadeCull) {
         if (m.cullFace == GL_FRONT_AND_BACK) {
-            prim.renderTriangle = __glTriangleCullAll;
+            ctx->slots.primitive.renderTriangle = __glTriangleCullAll;
             p.rasterTriangleProc = nullptr;
-            return;
+            return false;
         }
         p.cullFaceCode = m.cullFace == GL_FRONT ? kGlCullFront : kGlCullBack;
     } else {
@@ -175,12 +173,21 @@ void __glPickTriangleProcs(GlContext *ctx) {
     }
     // Non-negative area is the front face for counter-clockwise fronts on a bottom-up drawable.
     const GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
-    bool yInverted = rec != nullptr && rec->topDown != 0;
-    bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
+    const bool yInverted = rec != nullptr && rec->topDown != 0;
+    const bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
     p.faceTable[0] = nonNegativeIsFront ? 1 : 0;
     p.faceTable[1] = nonNegativeIsFront ? 0 : 1;
     p.polygonModeByFace[0] = uint8_t(m.polygonMode[0] & 0xF);
     p.polygonModeByFace[1] = uint8_t(m.polygonMode[1] & 0xF);
+    return true;
+}
+
+void __glPickTriangleProcs(GlContext *ctx) {
+    GlPickState &p = pickOf(ctx);
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    const GlModeState &m = ctx->state.mode;
+    const GlShadeFlags f = __glShadeFlags(ctx);
+    if (!__glPickFaceTables(ctx)) return;
     if (ctx->renderMode == GL_FEEDBACK || ctx->renderMode == GL_SELECT) {
         prim.renderTriangle = ctx->renderMode == GL_FEEDBACK ? __glFeedbackTriangle : __glSelectTriangle;
         p.rasterTriangleProc = nullptr;

@@ -295,23 +295,7 @@ void __glHwPickTriangleProcs(GlContext *ctx) {
     GlPickState &p = pickOf(ctx);
     const GlModeState &m = ctx->state.mode;
     const GlShadeFlags f = __glShadeFlags(ctx);
-    if (f & kGlShadeCull) {
-        if (m.cullFace == GL_FRONT_AND_BACK) {
-            prim.renderTriangle = __glTriangleCullAll;
-            p.rasterTriangleProc = nullptr;
-            return;
-        }
-        p.cullFaceCode = m.cullFace == GL_FRONT ? kGlCullFront : kGlCullBack;
-    } else {
-        p.cullFaceCode = kGlCullNone;
-    }
-    const GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
-    const bool yInverted = rec != nullptr && rec->topDown != 0;
-    const bool nonNegativeIsFront = (m.frontFace == GL_CCW) != yInverted;
-    p.faceTable[0] = nonNegativeIsFront ? 1 : 0;
-    p.faceTable[1] = nonNegativeIsFront ? 0 : 1;
-    p.polygonModeByFace[0] = uint8_t(m.polygonMode[0] & 0xF);
-    p.polygonModeByFace[1] = uint8_t(m.polygonMode[1] & 0xF);
+    if (!__glPickFaceTables(ctx)) return;
     p.rasterTriangleProc = nullptr;
     if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
         (f & kGlShadePolygonOffset)) {
