@@ -31,6 +31,9 @@ enum ZkEngineClass : uint32_t {
     ZK_CLASS_OVERLAY_WINDOW = 0x41,
     ZK_CLASS_ROP = 0x43,
     ZK_CLASS_MONO_EXPANSION = 0x4B,
+    // The 3-D engine: its depth surface and the triangle class the OpenGL driver draws with.
+    ZK_CLASS_DEPTH_SURFACE = 0x45,
+    ZK_CLASS_TRIANGLE = 0x48,
     // The ZK4's surfaces (they name their memory through methods 0x180 onward).
     ZK_CLASS_ZK4_DESTINATION_SURFACE = 0x58,
     ZK_CLASS_ZK4_SOURCE_SURFACE = 0x59,

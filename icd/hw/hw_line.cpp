@@ -76,6 +76,8 @@ bool chipCannotDraw(GlContext *ctx, GlShadeFlags refuse, uint32_t smoothEnable) 
     if (ctx->hw.softwareOnly || ctx->renderMode != GL_RENDER) return true;
     if (!(f & kGlShadeRgba) || ctx->state.pick.drawNone) return true;
     if (f & refuse) return true;
+    // A front buffer other windows overlap: only the software stores test pixel ownership.
+    if (f & kGlShadeFrontClip) return true;
     // The chip's smooth lines and points read the built-in textures, which texture memory brings.
     if (ctx->state.enable.enables & smoothEnable) return true;
     if (f & kGlShadeTexture) return true;
@@ -160,8 +162,11 @@ void __glHwRenderPoint(GlContext *ctx, GlVertex *v) {
     uint32_t *start = __glHwReserve(hw, 57);
     uint32_t *w = blockFor(hw, start, hw->pointRegs, kHwBlockPoint);
     const uint32_t colour = hw->useVertexColour ? __glHwColourWord(v->color) : kNone;
+    // A pixel samples at its square's lower right corner: the one triangle of a size-1 point is
+    // the half square that holds that corner (its second vertex moves down); the upper half would
+    // cover no sample at all.
     w = vertexAt(ctx, w, v, left, top, kHwTagFirst, colour);
-    w = vertexAt(ctx, w, v, right, top, kHwTagSecond, colour);
+    w = vertexAt(ctx, w, v, right, n >= 2 ? top : bottom, kHwTagSecond, colour);
     w = vertexAt(ctx, w, v, left, bottom, kHwTagThird, colour);
     if (n >= 2) w = vertexAt(ctx, w, v, right, bottom, kHwTagQuad, colour);
     // The second pass repeats the last two vertices.

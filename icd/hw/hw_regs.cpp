@@ -8,6 +8,7 @@
 #include "icd/core/shade_flags.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_regs.h"
+#include "icd/vertex/color_units.h"
 
 namespace {
 
@@ -16,7 +17,11 @@ constexpr uint32_t kUnblended = 0x40000D00u;  // the word of (GL_ONE, GL_ZERO)
 constexpr int kFactors = 13;
 
 // The pairs the chip has a word for, by factor index. A word that several pairs share draws only
-// one of them as GL defines it: the others are marked inexact and go to software.
+// one of them as GL defines it: the others are marked inexact and go to software. So do two-pass
+// pairs the passes cannot compose: (SRC_ALPHA, SRC_ALPHA) and (1 - SRC_ALPHA, 1 - SRC_ALPHA) sum
+// source and destination in the first pass, which saturates where GL's result does not, and the
+// first passes of (1 - SRC_ALPHA, SRC_COLOR) and (1 - SRC_ALPHA, 1 - SRC_COLOR) leave a result
+// the second pass's plain sum cannot complete.
 struct Listed {
     int src, dst;
     uint32_t control, secondPass;
@@ -32,10 +37,10 @@ constexpr Listed kListed[] = {
     {ONE, SA, 0x80000900u, 0x10000000u, true},     {ONE, OMSA, 0x80000100u, 0x10000000u, true},
     {SA, ZERO, 0x40000100u, kNone, true},          {SA, ONE, 0x100u, kNone, false},
     {SA, SC, 0x60000100u, 0x10000000u, false},     {SA, OMSC, 0x60000500u, 0x10000000u, false},
-    {SA, SA, 0x10000100u, 0x80000800u, true},      {SA, OMSA, 0x100u, kNone, true},
+    {SA, SA, 0x10000100u, 0x80000800u, false},      {SA, OMSA, 0x100u, kNone, true},
     {OMSA, ZERO, 0x40000900u, kNone, true},        {OMSA, ONE, 0x10000100u, kNone, false},
-    {OMSA, SC, 0x60000000u, 0x10000000u, true},    {OMSA, OMSC, 0x60000400u, 0x10000000u, true},
-    {OMSA, SA, 0x900u, kNone, true},               {OMSA, OMSA, 0x10000000u, 0x80000100u, true},
+    {OMSA, SC, 0x60000000u, 0x10000000u, false},    {OMSA, OMSC, 0x60000400u, 0x10000000u, false},
+    {OMSA, SA, 0x900u, kNone, true},               {OMSA, OMSA, 0x10000000u, 0x80000100u, false},
     {DC, ZERO, 0x60000100u, kNone, true},          {DC, ONE, 0x20000100u, kNone, false},
     {DC, SC, 0x20000100u, kNone, false},           {DC, OMSC, kUnblended, kNone, false},
     {DC, SA, 0x20000100u, kNone, false},           {DC, OMSA, 0x20000900u, kNone, true},
@@ -95,7 +100,7 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
         control = 0x4081000u;
     if (f & kGlShadeAlphaTest) {
         control = ((control & 0xFBFFFCFFu) | 0x100u) ^ 0x1000000u;
-        alpha = uint32_t(ctx->state.color.alphaRef * 255.99f) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
+        alpha = unitToByteTrunc256(ctx->state.color.alphaRef) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
     }
     if (f & kGlShadeBlend) {
         const GlColorBufferState &c = ctx->state.color;

@@ -108,7 +108,9 @@ struct HwState {
     HwSavedProc savedPointProc, savedLineProc, savedTriangleProc, savedBitmapProc, polygonProc;
     uint32_t surfaceWanted[6];   // surface words validation chose, sent before the next chip drawing
     uint8_t surfacesChosen;      // surfaceWanted holds what the last validation chose
-    uint8_t reserved2[7];
+    uint8_t clipPending;         // validation ran: the clip rectangle is looked at before the next chip drawing
+    uint8_t clipNarrowed;        // the chip's clip rectangle is narrower than the drawable
+    uint8_t reserved2[5];
 };
 static_assert(sizeof(HwState) == 360);
 static_assert(offsetof(HwState, halfCpuBase) == 40 && offsetof(HwState, triangleRegs) == 56);

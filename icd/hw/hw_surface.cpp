@@ -12,6 +12,7 @@
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/raster_state.h"
+#include "icd/vertex/color_units.h"
 
 using glraster::clipBoxOf;
 using glraster::rasterOf;
@@ -252,9 +253,32 @@ void __glHwValidateSurfaces(GlContext *ctx) {
         want[5] = uint32_t(depth->pitchBytes);
     }
     hw->surfacesChosen = 1;
+    hw->clipPending = 1;
 }
 
+namespace {
+
+// The chip clips its triangles, lines and points to the clip rectangle, which follows the clip
+// box (the scissor box within the drawable). While the box is the whole drawable and no narrower
+// rectangle was sent, nothing is sent: the chip then clips to the surface.
+void sendClip(HwState *hw) {
+    if (!hw->clipPending) return;
+    hw->clipPending = 0;
+    GlContext *ctx = hw->context;
+    if (ctx == nullptr) return;
+    const GlClipBox box = clipBoxOf(ctx);
+    const int32_t x = box.x0 - ctx->limits.biasX, y = box.y0 - ctx->limits.biasY;
+    const int32_t w = box.x1 > box.x0 ? box.x1 - box.x0 : 0, h = box.y1 > box.y0 ? box.y1 - box.y0 : 0;
+    const GlDrawableExtent &d = ctx->state.transform.drawable;
+    const bool whole = x == 0 && y == 0 && w == d.width && h == d.height;
+    if (whole && !hw->clipNarrowed) return;
+    if (__glHwSetClipRect(ctx, x, y, w, h)) hw->clipNarrowed = whole ? 0 : 1;
+}
+
+}  // namespace
+
 void __glHwSendSurfaces(HwState *hw) {
+    sendClip(hw);
     if (!hw->surfacesChosen) return;
     const uint32_t *want = hw->surfaceWanted;
     uint32_t *cache = hw->surfaceCache;

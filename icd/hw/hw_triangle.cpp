@@ -11,6 +11,7 @@
 #include "icd/hw/hw_regs.h"
 #include "icd/hw/hw_surface.h"
 #include "icd/vertex/clip.h"
+#include "icd/vertex/transform_state.h"
 
 namespace {
 
@@ -159,10 +160,11 @@ void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n) {
 namespace {
 
 // Polygon offset: units of the depth buffer's resolvable step, plus the factor times the larger
-// depth slope (none for a triangle without area).
+// depth slope (none for a triangle without area). The step is a fraction of the largest depth
+// value, so it is scaled to window depth units as the slopes already are.
 float offsetOf(GlContext *ctx, const GlVertex *a, const GlVertex *b, const GlVertex *c, float area) {
     const GlPolygonOffsetState &o = ctx->state.polygonOffset;
-    float offset = o.offsetUnits * ctx->buffers.depth.offsetUnit;
+    float offset = float(double(o.offsetUnits) * ctx->buffers.depth.offsetUnit * __glDepthBufferScale(ctx));
     if (o.offsetFactor != 0.0f && area != 0.0f) {
         const float ax = a->window[0] - c->window[0], ay = a->window[1] - c->window[1], az = a->window[2] - c->window[2];
         const float bx = b->window[0] - c->window[0], by = b->window[1] - c->window[1], bz = b->window[2] - c->window[2];
@@ -257,6 +259,9 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     if (hw.softwareOnly || !__glHwUsable(ctx) || ctx->renderMode != GL_RENDER) return true;
     if (!(f & kGlShadeRgba) || pickOf(ctx).drawNone) return true;
     if (f & (kGlShadeColorMask | kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple)) return true;
+    // A front buffer other windows overlap: the chip would draw over them; the software stores
+    // test pixel ownership.
+    if (f & kGlShadeFrontClip) return true;
     // No texture can be made resident in the chip's memory yet: textured triangles draw in
     // software rather than untextured.
     if (f & kGlShadeTexture) return true;

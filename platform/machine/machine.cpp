@@ -17,6 +17,37 @@ namespace {
 
 KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP}; }
 
+// The video memory each card can carry: the ZK3's frame-buffer aperture holds 16 MB, the SIV's
+// memory window as much.
+struct CardLimits {
+    KivCard card;
+    const char *name;
+    uint32_t minMb, maxMb;
+};
+constexpr CardLimits kCards[] = {
+    {KIV_CARD_ZK3, "ZK3", 1, 16},
+    {KIV_CARD_SIV, "SIV", 1, 16},
+};
+
+const CardLimits &limitsOf(KivCard card) {
+    for (const CardLimits &l : kCards)
+        if (l.card == card) return l;
+    return kCards[0];
+}
+
+// What every card supports, for messages: "the ZK3 card carries 1 to 16 MB, the SIV card ...".
+std::string cardsSupport() {
+    std::string s;
+    for (const CardLimits &l : kCards) {
+        if (!s.empty()) s += ", ";
+        s += "the " + std::string(l.name) + " card carries " + std::to_string(l.minMb) + " to " + std::to_string(l.maxMb) +
+             " MB of video memory";
+    }
+    return s;
+}
+
+char g_refusal[256];
+
 std::mutex &machineLock() {
     static std::mutex m;
     return m;
@@ -96,9 +127,13 @@ int kivMachineParse(const char *text, KivMachineConfig *config) {
             else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
                 char *end = nullptr;
                 unsigned long mb = std::strtoul(word.c_str(), &end, 10);
-                if (end != word.c_str() + word.size() - 2 || mb < 1 || mb > 256) return 0;
+                if (end != word.c_str() + word.size() - 2 || mb < 1 || mb > 256) {
+                    std::snprintf(g_refusal, sizeof g_refusal, "\"%s\" is no memory size", word.c_str());
+                    return 0;
+                }
                 c.videoMemoryBytes = static_cast<uint32_t>(mb << 20);
             } else {
+                std::snprintf(g_refusal, sizeof g_refusal, "\"%s\" is not a word it knows", word.c_str());
                 return 0;
             }
             word.clear();
@@ -106,16 +141,29 @@ int kivMachineParse(const char *text, KivMachineConfig *config) {
             word += ch;
         }
     }
+    if (!kivMachineCheck(&c)) return 0;
     *config = c;
     return 1;
 }
+
+int kivMachineCheck(const KivMachineConfig *c) {
+    const CardLimits &l = limitsOf(c->card);
+    const uint32_t mb = c->videoMemoryBytes >> 20;
+    if ((c->videoMemoryBytes & 0xFFFFF) == 0 && mb >= l.minMb && mb <= l.maxMb) return 1;
+    std::snprintf(g_refusal, sizeof g_refusal, "no %s card has %u MB of video memory: %s", l.name, mb,
+                  cardsSupport().c_str());
+    return 0;
+}
+
+const char *kivMachineRefusal(void) { return g_refusal; }
 
 const KivMachineConfig *kivMachineConfig(void) {
     std::lock_guard<std::mutex> g(machineLock());
     if (!g_configured) {
         const char *env = std::getenv("KIV_MACHINE");
         if (!kivMachineParse(env, &g_config)) {
-            std::fprintf(stderr, "kiv: KIV_MACHINE=\"%s\" not understood; using Windows NT with the ZK3\n", env);
+            std::fprintf(stderr, "kiv: KIV_MACHINE=\"%s\" refused (%s); using Windows NT with the ZK3, 16 MB\n", env,
+                         g_refusal);
             g_config = defaultConfig();
         }
         g_configured = true;
@@ -170,6 +218,12 @@ const char *kivOpenGlDriversKey(void) {
 
 int kivMachineBoot(void) {
     const KivMachineConfig c = *kivMachineConfig();
+    if (!kivMachineCheck(&c)) {
+        std::fprintf(stderr, "kiv: the machine does not boot: %s\n", g_refusal);
+        shutDownEngine();
+        kivMachineRegisterDisplay(nullptr);
+        return 0;
+    }
     shutDownEngine();
     if (realDriverServes(c) && !bootEngine(c)) {
         kivMachineRegisterDisplay(nullptr);

@@ -48,9 +48,15 @@ const KivMachineConfig *kivMachineConfig(void);
 void kivMachineConfigure(const KivMachineConfig *config);
 // Parses a machine description into *config, starting from the default. Words separated by
 // ',', '-' or ' ': "nt" or "9x" (also "win9x", "windows95", "win98"); "zk3" or "siv"; "agp" or
-// "pci"; "<n>mb" video memory (1..256). Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it
-// does not know (config is then left at the default).
+// "pci"; "<n>mb" video memory. Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it does not
+// know or a machine no card makes (more video memory than the card carries); config is then left
+// at the default and kivMachineRefusal says why.
 int kivMachineParse(const char *text, KivMachineConfig *config);
+// 1 when the card can carry the configuration's video memory (the ZK3 and the SIV card 1 to
+// 16 MB, whole megabytes); else 0, with the reason, naming what each card supports, in
+// kivMachineRefusal. kivMachineBoot refuses such a machine (returns 0) rather than start it.
+int kivMachineCheck(const KivMachineConfig *config);
+const char *kivMachineRefusal(void);
 // Short human-readable description, e.g. "Windows NT 4.0, ZK3 on AGP, 16 MB".
 const char *kivMachineDescribe(void);
 

@@ -78,8 +78,13 @@ uint16_t ZkChip::pciDeviceId() const {
     return config_.kind == ZkChipKind::ZK3 ? kZk3PciDeviceId : kZk4PciDeviceId;
 }
 
+// The log keeps the most recent writes: at least kLogKeep once that many ran, never more than
+// twice that, so a long-running program does not grow it without bound.
 void ZkChip::log(uint8_t space, uint32_t offset, uint32_t value, unsigned size) {
-    if (logging_) log_.push_back(ZkRegWrite{space, uint8_t(size), offset, value});
+    if (!logging_) return;
+    if (log_.size() >= 2 * kLogKeep) log_.erase(log_.begin(), log_.end() - static_cast<long>(kLogKeep));
+    log_.push_back(ZkRegWrite{space, uint8_t(size), offset, value});
+    ++writeCount_;
 }
 
 uint32_t ZkChip::reg32(uint32_t offset) const { return readPlain(offset & ~3u, 4); }

@@ -1,12 +1,14 @@
 // Register-file model of the ZK3 and ZK4 graphics chips: the register aperture (PCI range 0),
 // the frame-buffer aperture (PCI range 1) with the video memory at its start, the VGA register
 // file reached through I/O ports and through its memory-mapped aliases, the legacy VGA memory
-// window, boot straps and PLLs. Every write is recorded in order; reads answer from the state.
+// window, boot straps and PLLs. Writes are recorded in order (the most recent ones, with a count of
+// all); reads answer from the state.
 //
 // Other models (the drawing engine's FIFO and DMA pusher) attach to address windows of the
 // register aperture with addWindowHandler; plain stores through a mapped pointer land in the
 // aperture's backing memory (aperture()).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -81,10 +83,14 @@ public:
     uint8_t *videoMemory() { return frameBuffer_; }
     uint32_t videoMemorySize() const { return config_.memoryBytes; }
 
-    // Ordered log of every write (registers, frame-buffer aperture registers, ports, VGA memory).
-    // Plain video-memory stores through writeFrameBuffer below the memory size are not logged.
+    // Ordered log of the recent writes (registers, frame-buffer aperture registers, ports, VGA
+    // memory): at least kLogKeep of them once that many ran, never more than twice that.
+    // writeCount() counts every logged write since the chip was made. Plain video-memory stores
+    // through writeFrameBuffer below the memory size are not logged.
+    static constexpr size_t kLogKeep = size_t(1) << 16;
     const std::vector<ZkRegWrite> &writeLog() const { return log_; }
     void clearWriteLog() { log_.clear(); }
+    uint64_t writeCount() const { return writeCount_; }
     void setLogging(bool on) { logging_ = on; }
 
     // Register file state.
@@ -132,6 +138,7 @@ private:
     uint8_t *aperture_ = nullptr;
     uint8_t *frameBuffer_ = nullptr;
     std::vector<ZkRegWrite> log_;
+    uint64_t writeCount_ = 0;
     bool logging_ = true;
     std::vector<Window> windows_;
 

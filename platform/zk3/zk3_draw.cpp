@@ -1,13 +1,18 @@
 // The ZK3 engine's 2-D drawing model: the drawing objects, the stretches and scalers, the memory-to-
-// memory copies and the overlay scan, turning the methods the engine runs into pixels in video memory.
+// memory copies and the overlay scan, turning the methods the engine runs into pixels in video
+// memory; and the object-graph walk the drawing models share.
 #include "platform/zk3/zk3_draw.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <set>
 
 #include "include/zk_engine_classes.h"
 #include "platform/zk3/zk3_engine.h"
+#include "platform/zk3/zk3_graph.h"
+#include "platform/zk3/zk3_triangle.h"
 
 namespace {
 
@@ -15,6 +20,7 @@ enum : uint32_t {
     kClassSurface = ZK_CLASS_SURFACE, kClassRop = ZK_CLASS_ROP, kClassPattern = ZK_CLASS_PATTERN,
     kClassClip = ZK_CLASS_CLIP, kClassRect = ZK_CLASS_RECTANGLE, kClassBlit = ZK_CLASS_BLIT,
     kClassImage = ZK_CLASS_IMAGE_FROM_CPU, kClassMono = ZK_CLASS_MONO_EXPANSION, kClassMemCopy = ZK_CLASS_MEMORY_TO_MEMORY,
+    kClassTriangle = ZK_CLASS_TRIANGLE, kClassDepthSurface = ZK_CLASS_DEPTH_SURFACE,
 };
 enum : uint32_t {
     kDstSurface = ZK_OBJ_DST_SURFACE, kSrcSurface = ZK_OBJ_SRC_SURFACE, kRop = ZK_OBJ_ROP, kPattern = ZK_OBJ_PATTERN,
@@ -55,48 +61,13 @@ Model &model() {
 int32_t lo16(uint32_t v) { return static_cast<int16_t>(v & 0xFFFF); }
 int32_t hi16(uint32_t v) { return static_cast<int16_t>(v >> 16); }
 
-// The destination or source surface as memory.
-struct Surface {
-    uint8_t *base = nullptr;     // start of the surface (memory object base + offset)
-    uint64_t bytesLeft = 0;      // from base to the end of the memory object
-    uint32_t pitch = 0, bpp = 0;
-    bool ok = false;
+using Surface = Zk3Surface;
 
-    uint32_t mask() const { return bpp == 8 ? 0xFFu : bpp == 16 ? 0x7FFFu : 0xFFFFFFu; }
-    uint32_t storeMask() const { return bpp == 8 ? 0xFFu : bpp == 16 ? 0xFFFFu : 0xFFFFFFFFu; }
-    bool inside(int32_t x, int32_t y) const {
-        if (x < 0 || y < 0 || !ok) return false;
-        const uint64_t at = static_cast<uint64_t>(y) * pitch + static_cast<uint64_t>(x) * (bpp / 8);
-        return static_cast<uint64_t>(x) * (bpp / 8) < pitch && at + bpp / 8 <= bytesLeft;
-    }
-    uint8_t *at(int32_t x, int32_t y) const { return base + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * (bpp / 8); }
-    uint32_t get(int32_t x, int32_t y) const {
-        uint32_t v = 0;
-        std::memcpy(&v, at(x, y), bpp / 8);
-        return v;
-    }
-    void put(int32_t x, int32_t y, uint32_t v) const { std::memcpy(at(x, y), &v, bpp / 8); }
-};
+Surface surfaceOf(uint32_t handle) { return zk3SurfaceOf(zk3EngineFind(handle)); }
 
-Surface surfaceOf(uint32_t handle) {
-    Surface s;
-    const Zk3EngineObject *o = zk3EngineFind(handle);
-    // The ZK4's surfaces name their memory through method 0x184.
-    const bool zk4 = o && (o->cls == ZK_CLASS_ZK4_DESTINATION_SURFACE || o->cls == ZK_CLASS_ZK4_SOURCE_SURFACE);
-    if (!o || (o->cls != kClassSurface && !zk4)) return s;
-    const Zk3EngineObject *mem = zk3EngineFind(o->method(zk4 ? 0x184 : 0x304, 0));
-    if (!mem || !mem->isMemory) return s;
-    const uint32_t format = o->method(0x300, 0);
-    s.bpp = format == 0x1010000 ? 8 : format == 0x1000000 ? 16 : format == 1 ? 32 : 0;
-    s.pitch = o->method(0x308, 0);
-    const uint32_t offset = o->method(0x30C, 0);
-    const uint64_t size = static_cast<uint64_t>(mem->limit) + 1;
-    if (!s.bpp || !s.pitch || offset >= size) return s;
-    s.base = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(mem->base)) + offset;
-    s.bytesLeft = size - offset;
-    s.ok = true;
-    return s;
-}
+// The display driver's objects (handles 0xA0000-0xA00FF) reach their surfaces, ROP, pattern,
+// clip and colour key by those fixed handles; every other object follows its connections.
+bool displayDriverObject(const Zk3EngineObject &o) { return (o.handle >> 8) == 0xA00; }
 
 uint32_t rop3() {
     const Zk3EngineObject *o = zk3EngineFind(kRop);
@@ -158,6 +129,18 @@ void plot(const Surface &dst, const Rect &clip, int32_t x, int32_t y, uint32_t s
     ++model().stats.pixels;
 }
 
+// An A8R8G8B8 colour in a 16-bit surface's X1R5G5B5 bits, each channel rounded to nearest.
+uint32_t to555(uint32_t c) {
+    auto ch = [](uint32_t v) { return (v * 31 + 127) / 255; };
+    return ch((c >> 16) & 0xFF) << 10 | ch((c >> 8) & 0xFF) << 5 | ch(c & 0xFF);
+}
+
+void fillInto(const Surface &dst, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t color, const Rect &clip,
+              uint32_t rop) {
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < w; ++i) plot(dst, clip, x + i, y + j, color & dst.mask(), rop);
+}
+
 void fill(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t color, const Rect &clip) {
     const Surface dst = surfaceOf(kDstSurface);
     if (!dst.ok) {
@@ -169,8 +152,12 @@ void fill(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t color, const Rect
         for (int32_t i = 0; i < w; ++i) plot(dst, clip, x + i, y + j, color & dst.mask(), rop);
 }
 
+// The display driver's blit copies between its fixed surfaces within its clip object; another
+// blit copies from the surface its connection 0x204 reaches to the one 0x200 reaches, unclipped.
 void blit(const Zk3EngineObject &o, uint32_t size) {
-    const Surface dst = surfaceOf(kDstSurface), src = surfaceOf(kSrcSurface);
+    const bool fixed = displayDriverObject(o);
+    const Surface dst = fixed ? surfaceOf(kDstSurface) : zk3SurfaceOf(zk3Reach(o, 0x200, {kClassSurface}));
+    const Surface src = fixed ? surfaceOf(kSrcSurface) : zk3SurfaceOf(zk3Reach(o, 0x204, {kClassSurface}));
     if (!dst.ok || !src.ok || dst.bpp != src.bpp) {
         model().error("blit without usable surfaces");
         return;
@@ -182,9 +169,9 @@ void blit(const Zk3EngineObject &o, uint32_t size) {
     for (int32_t j = 0; j < h; ++j)
         for (int32_t i = 0; i < w; ++i)
             pixels[static_cast<size_t>(j) * w + i] = src.inside(sx + i, sy + j) ? src.get(sx + i, sy + j) : 0;
-    const Rect clip = clipObject();
-    const uint32_t rop = rop3();
-    const SourceKey key = sourceKey(src.mask());
+    const Rect clip = fixed ? clipObject() : Rect{-0x8000, -0x8000, 0x7FFF, 0x7FFF};
+    const uint32_t rop = fixed ? rop3() : 0xCC;
+    const SourceKey key = fixed ? sourceKey(src.mask()) : SourceKey{};
     for (int32_t j = 0; j < h; ++j)
         for (int32_t i = 0; i < w; ++i) {
             const uint32_t v = pixels[static_cast<size_t>(j) * w + i];
@@ -520,7 +507,20 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
     Model &md = model();
     switch (o.cls) {
     case kClassRect:
-        if (m == 0x404) {
+        if (m == 0x404 && !displayDriverObject(o)) {
+            // Colour format 1 gives A8R8G8B8 colours, converted for a 16-bit surface; other
+            // formats give the surface's own pixel bits. Such objects have no clip connection.
+            const Surface dst = zk3SurfaceOf(zk3Reach(o, 0x200, {kClassSurface, 0x45}));
+            if (!dst.ok) {
+                md.error("rectangle 0x%X reaches no usable surface", o.handle);
+                break;
+            }
+            const uint32_t p = o.method(0x400, 0), c = o.method(0x304, 0);
+            const uint32_t color = o.method(0x300, 0) == 1 && dst.bpp == 16 ? to555(c) : c;
+            fillInto(dst, lo16(p), hi16(p), static_cast<int32_t>(v & 0xFFFF), static_cast<int32_t>(v >> 16), color,
+                     Rect{-0x8000, -0x8000, 0x7FFF, 0x7FFF}, 0xCC);
+            ++md.stats.rectangles;
+        } else if (m == 0x404) {
             const uint32_t p = o.method(0x400, 0);
             fill(lo16(p), hi16(p), static_cast<int32_t>(v & 0xFFFF), static_cast<int32_t>(v >> 16), o.method(0x304, 0),
                  clipObject());
@@ -577,7 +577,10 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
         if (m == 0x40C) scaleBand(o);
         break;
     case ZK_CLASS_FLIP:
-        if (m >= 0x320 && (m - 0x320) % 20 == 0 && m <= 0x334) startBuffer(o, (m - 0x320) / 20u);
+        if (m >= 0x320 && (m - 0x320) % 20 == 0 && m <= 0x334) startBuffer(o, (m - 0x320) / 20u)
+        break;
+    case kClassTriangle:
+        zk3TriangleMethod(o, m, v);
         break;
     default:
         break;
@@ -590,6 +593,60 @@ void zk3DrawReset() {
     m.errors.clear();
     m.image = m.monoC = m.monoE = Stream{};
     scalers() = ScalerState{};
+    zk3TriangleReset();
+}
+
+void zk3DrawError(const char *fmt, uint32_t a, uint32_t b) { model().error(fmt, a, b); }
+
+Zk3Surface zk3SurfaceOf(const Zk3EngineObject *o) {
+    Zk3Surface s;
+    // The ZK4's surfaces name their memory through method 0x184.
+    const bool zk4 = o && (o->cls == ZK_CLASS_ZK4_DESTINATION_SURFACE || o->cls == ZK_CLASS_ZK4_SOURCE_SURFACE);
+    if (!o || (o->cls != kClassSurface && o->cls != kClassDepthSurface && !zk4)) return s;
+    const Zk3EngineObject *mem = zk3EngineFind(o->method(zk4 ? 0x184 : 0x304, 0));
+    if (!mem || !mem->isMemory) return s;
+    const uint32_t format = o->method(0x300, 0);
+    s.depth = o->cls == kClassDepthSurface || format == 0x1010001;
+    if (o->cls == kClassDepthSurface)
+        s.bpp = 16;
+    else
+        s.bpp = format == 0x1010000 ? 8 : format == 0x1000000 || format == 0x1010001 ? 16 : format == 1 ? 32 : 0;
+    s.pitch = o->method(0x308, 0);
+    const uint32_t offset = o->method(0x30C, 0);
+    const uint64_t size = static_cast<uint64_t>(mem->limit) + 1;
+    if (!s.bpp || !s.pitch || offset >= size) return s;
+    s.base = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(mem->base)) + offset;
+    s.bytesLeft = size - offset;
+    s.ok = true;
+    return s;
+}
+
+const Zk3EngineObject *zk3Reach(const Zk3EngineObject &from, uint16_t method, std::initializer_list<uint32_t> classes) {
+    const uint32_t first = from.method(method, 0);
+    if (first == 0) return nullptr;
+    std::set<uint32_t> seenObjects{from.handle}, seenPatches{first};
+    std::vector<uint32_t> frontier{first};
+    for (int depth = 0; depth < 4 && !frontier.empty(); ++depth) {
+        std::vector<uint32_t> next;
+        const Zk3EngineObject *found = nullptr;
+        zk3EngineForEachInstance([&](const Zk3EngineObject &o) {
+            if (found || seenObjects.count(o.handle)) return;
+            bool touches = false;
+            for (const auto &mv : o.methods)
+                if (mv.first >= 0x200 && mv.first < 0x300)
+                    for (uint32_t p : frontier) touches |= mv.second == p;
+            if (!touches) return;
+            seenObjects.insert(o.handle);
+            for (uint32_t c : classes)
+                if (o.cls == c) found = &o;
+            for (const auto &mv : o.methods)
+                if (mv.first >= 0x200 && mv.first < 0x300 && mv.second != 0 && seenPatches.insert(mv.second).second)
+                    next.push_back(mv.second);
+        });
+        if (found) return found;
+        frontier.swap(next);
+    }
+    return nullptr;
 }
 
 Zk3DrawStats zk3DrawStats() { return model().stats; }

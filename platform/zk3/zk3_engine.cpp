@@ -1,9 +1,12 @@
+// The ZK3 engine model: the user FIFO, the DMA pusher, object creation and binding, notifiers,
+// and the bounded record of what ran; drawing methods go on to the 2-D and triangle models.
 #include "platform/zk3/zk3_engine.h"
 
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine_mmio.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +33,19 @@ enum : uint32_t {
 constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
 constexpr uint16_t kNotifierClass = 3;
 constexpr uint32_t kDacTransferClass = 0x0D;
+constexpr uint32_t kTriangleClass = 0x48;
+
+// The write log keeps the most recent writes only: a long-running program must not grow it
+// without bound. It holds between kLogKeep and 2 x kLogKeep entries once that many ran; the
+// counters keep the totals.
+constexpr size_t kLogKeep = 1u << 16;
+constexpr size_t kRunsKeep = 1u << 12;
+constexpr size_t kErrorsKeep = 1u << 10;
+
+template <class T>
+void keepRecent(std::vector<T> &v, size_t keep) {
+    if (v.size() >= 2 * keep) v.erase(v.begin(), v.end() - static_cast<long>(keep));
+}
 
 struct Engine {
     std::recursive_mutex lock;
@@ -52,11 +68,14 @@ struct Engine {
     uint64_t idleSpins = 0;
     uint64_t spinGuard = 20000000;
     uint64_t dacLoads = 0;
+    uint64_t writes = 0, pushes = 0, errorCount = 0;
+    uint64_t graph = 1;   // changes whenever objects or their connections change
 
     void error(const char *fmt, uint32_t a, uint32_t b = 0) {
         char buf[160];
         std::snprintf(buf, sizeof buf, fmt, a, b);
-        errors.emplace_back(buf);
+        ++errorCount;
+        if (errors.size() < kErrorsKeep) errors.emplace_back(buf);
     }
 
     void spun() {
@@ -95,7 +114,9 @@ struct Engine {
     }
 
     void execute(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
+        keepRecent(log, kLogKeep);
         log.push_back({static_cast<uint8_t>(sub), m, v, bound[sub], fromPusher});
+        ++writes;
         if (m == 0) {
             if (v >= kClassLimit && !isInstance(v))
                 error("bind of unknown object 0x%X in subchannel %u", v, sub);
@@ -119,6 +140,7 @@ struct Engine {
                 o.cls = h;
                 objects[v] = o;
                 created.push_back(v);
+                ++graph;
             } else if (m == 0x304) {
                 auto it = objects.find(v);
                 if (it == objects.end()) {
@@ -130,6 +152,7 @@ struct Engine {
                 objects.erase(it);
                 armed.erase(v);
                 destroyed.push_back(v);
+                ++graph;
                 for (uint32_t &b : bound)
                     if (b == v) b = 0;
             }
@@ -141,7 +164,9 @@ struct Engine {
             return;
         }
         Zk3EngineObject &o = it->second;
-        setMethod(o, m, v);
+        // Vertex data of the triangle class is a stream, not state: it is not kept per method.
+        if (!(o.cls == kTriangleClass && m >= 0x1000)) setMethod(o, m, v);
+        if (m >= 0x200 && m < 0x300) ++graph;
         zk3DrawMethod(o, m, v);
         if (o.cls == kDacTransferClass && m == 0x314) loadDac(o, v);
         if (m >= 0x100 && m < 0x180 && v != 0 && m != 0x104 && !isMemory(v))
@@ -175,7 +200,47 @@ struct Engine {
             chip->loadDacEntry(static_cast<uint8_t>(n), src[4 * n + 2], src[4 * n + 1], src[4 * n]);
     }
 
+    // A client fills one part of its buffer (a half) while the engine may still read the part it
+    // pushed before. So a push must not run into the start of another part it pushed from, and
+    // the previous push's words must be as they were when it was pushed, unless this push covers
+    // them again (the buffer started over).
+    struct PushedRange {
+        uint32_t start = 0, length = 0;
+        uint64_t sum = 0;
+        std::vector<uint32_t> starts;   // where this buffer's pushes began (its halves)
+    };
+    std::map<uint32_t, PushedRange> pushed;   // by memory object
+
+    static uint64_t checksum(const uint32_t *w, uint32_t n) {
+        uint64_t h = 1469598103934665603ull;
+        for (uint32_t i = 0; i < n; ++i) h = (h ^ w[i]) * 1099511628211ull;
+        return h;
+    }
+
+    void checkHalves(const Zk3PusherRun &r, const uint32_t *words) {
+        PushedRange &p = pushed[r.handle];
+        const uint64_t end = uint64_t(r.start) + r.length;
+        for (uint32_t s : p.starts)
+            if (s > r.start && s < end)
+                error("push from 0x%X runs into the part of the buffer pushed from 0x%X", r.start, s);
+        if (p.length != 0) {
+            const uint64_t prevEnd = uint64_t(p.start) + p.length;
+            const bool overlaps = p.start < end && r.start < prevEnd;
+            const auto *prev = reinterpret_cast<const uint32_t *>(reinterpret_cast<const uint8_t *>(words) -
+                                                                  r.start + p.start);
+            if (!overlaps && checksum(prev, p.length / 4) != p.sum)
+                error("the words pushed from 0x%X (0x%X bytes) changed before the next push", p.start, p.length);
+        }
+        if (p.starts.size() < 8 && std::find(p.starts.begin(), p.starts.end(), r.start) == p.starts.end())
+            p.starts.push_back(r.start);
+        p.start = r.start;
+        p.length = r.length;
+        p.sum = checksum(words, r.length / 4);
+    }
+
     void runPusher() {
+        keepRecent(runs, kRunsKeep);
+        ++pushes;
         Zk3PusherRun r{};
         r.handle = pusherReg(PUSH_OBJECT);
         r.start = pusherReg(PUSH_START);
@@ -196,6 +261,7 @@ struct Engine {
             return;
         }
         const uint32_t *words = reinterpret_cast<const uint32_t *>(static_cast<uintptr_t>(mem.base) + r.start);
+        checkHalves(r, words);
         uint32_t n = r.length / 4, i = 0;
         r.ok = true;
         // A client's buffer runs in the channel as the CPU left it, but its binds are its own:
@@ -236,9 +302,12 @@ struct Engine {
         destroyed.clear();
         errors.clear();
         runs.clear();
+        pushed.clear();
         holdReads = busyReads = 0;
         freeReads = idleSpins = 0;
         dacLoads = 0;
+        writes = pushes = errorCount = 0;
+        ++graph;
         zk3DrawReset();
         std::memset(fifo, 0, ZK3_FIFO_SIZE);
         for (unsigned s = 0; s < 8; ++s)
@@ -467,8 +536,10 @@ void zk3EngineReset() {
 void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
+    ++e.graph;
     if (e.memory.count(handle))
         e.error("memory object 0x%X collides with a live handle", handle);
+    e.pushed.erase(handle);
     Zk3EngineObject o{};
     o.handle = handle;
     o.cls = cls;
@@ -481,6 +552,8 @@ void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_
 void zk3EngineForgetMemory(uint32_t handle) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
+    ++e.graph;
+    e.pushed.erase(handle);
     e.memory.erase(handle);
 }
 
@@ -489,6 +562,15 @@ void zk3EngineClearLog() {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
     e.log.clear();
+}
+size_t zk3EngineLogKeep() { return kLogKeep; }
+uint64_t zk3EngineWriteCount() { return engine().writes; }
+uint64_t zk3EnginePushCount() { return engine().pushes; }
+uint64_t zk3EngineErrorCount() { return engine().errorCount; }
+uint64_t zk3EngineGraphGeneration() { return engine().graph; }
+
+void zk3EngineForEachInstance(const std::function<void(const Zk3EngineObject &)> &visit) {
+    for (const auto &p : engine().objects) visit(p.second);
 }
 
 const Zk3EngineObject *zk3EngineFind(uint32_t handle) {

@@ -20,9 +20,12 @@
 // The engine executes every FIFO write at once, so the FIFO always reads empty unless a test
 // holds the free count down. Memory objects are announced by the resource manager that
 // creates them (zk3EngineDefineMemory), so notifiers and command buffers can be found by
-// handle.
+// handle. Per command buffer (memory object) the pusher checks that a push does not run into the
+// start of another part pushed from before, and that the previous push's words are unchanged at
+// the next push unless it covers them again; both are reported in zk3EngineErrors.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,9 +86,20 @@ void zk3EngineReset();
 void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit);
 void zk3EngineForgetMemory(uint32_t handle);
 
-// Inspection.
+// Inspection. The log holds the most recent writes (at least zk3EngineLogKeep() of them once that
+// many ran, never more than twice that); the counters count every write, push and error since
+// power-on. The error list keeps the first 1024 reports.
 const std::vector<Zk3FifoWrite> &zk3EngineLog();
 void zk3EngineClearLog();
+size_t zk3EngineLogKeep();
+uint64_t zk3EngineWriteCount();
+uint64_t zk3EnginePushCount();
+uint64_t zk3EngineErrorCount();
+// Changes whenever an object is created or destroyed, a memory object announced or forgotten, or
+// a connection method (0x200-0x2FC) written: what is derived from the object graph can be kept
+// until then.
+uint64_t zk3EngineGraphGeneration();
+void zk3EngineForEachInstance(const std::function<void(const Zk3EngineObject &)> &visit);
 const Zk3EngineObject *zk3EngineFind(uint32_t handle);
 uint32_t zk3EngineBound(unsigned subchannel);
 size_t zk3EngineLiveInstances();                 // created through the FIFO and not destroyed
@@ -93,7 +107,7 @@ std::vector<uint32_t> zk3EngineInstanceHandles();
 std::vector<uint32_t> zk3EngineCreatedHandles(); // every create, in order (repeats included)
 std::vector<uint32_t> zk3EngineDestroyedHandles();
 const std::vector<std::string> &zk3EngineErrors(); // handle collisions, unknown objects, bad pushes
-const std::vector<Zk3PusherRun> &zk3EnginePusherRuns();
+const std::vector<Zk3PusherRun> &zk3EnginePusherRuns();   // the most recent runs
 
 // Test controls: the next n reads of the free count answer `value` instead of the real count.
 void zk3EngineHoldFreeCount(unsigned reads, uint16_t value);

@@ -1,3 +1,5 @@
+// The register windows that route a driver's register accesses to the chip models, and the
+// plain load or store for an address outside every window.
 #include "platform/zk3/zk3_engine_mmio.h"
 
 #include <cstring>

@@ -25,8 +25,8 @@ protected:
         kivDDrawSetVideoBudget(0);
         kivDDrawOffer(false);
     }
-    // The chip model draws no triangles or clears: the software rasteriser draws into the
-    // surfaces, and the swap's blits run on the CPU.
+    // The CPU's road: the software rasteriser draws into the surfaces and the swap's blits run on
+    // the CPU, which shows exactly which rectangles were copied and from where.
     void drawInSoftware() {
         ctx->hw.hardwareLost = 1;
         ctx->beginMode = 2;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "include/zk_escape.h"
 #include "platform/machine/machine.h"
@@ -95,4 +96,29 @@ TEST_F(Machine, AProgramsWindowBlockIsTracked) {
     EXPECT_EQ(block->clientOrigin, 50u << 16 | 30u);
     DestroyWindow(hwnd);
     EXPECT_EQ(kivEngLiveWindowObjects(), 0u);
+}
+
+// A machine no card makes: more video memory than the card carries. It is refused with the reason,
+// naming what each card supports, and the boot answers failure instead of throwing from the chip.
+TEST_F(Machine, AMachineTheCardCannotBeIsRefused) {
+    KivMachineConfig c;
+    EXPECT_EQ(kivMachineParse("nt,zk3,32mb", &c), 0);
+    const std::string why = kivMachineRefusal();
+    EXPECT_NE(why.find("32 MB"), std::string::npos) << why;
+    EXPECT_NE(why.find("ZK3 card carries 1 to 16 MB"), std::string::npos) << why;
+    EXPECT_NE(why.find("SIV card carries 1 to 16 MB"), std::string::npos) << why;
+    EXPECT_EQ(c.videoMemoryBytes, 16u << 20) << "left at the default";
+    ASSERT_EQ(kivMachineParse("nt,zk3,16mb", &c), 1);
+    EXPECT_EQ(kivMachineCheck(&c), 1);
+
+    c.videoMemoryBytes = 32u << 20;
+    EXPECT_EQ(kivMachineCheck(&c), 0);
+    kivMachineConfigure(&c);
+    testing::internal::CaptureStderr();
+    int booted = -1;
+    EXPECT_NO_THROW(booted = kivMachineBoot());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(booted, 0);
+    EXPECT_NE(said.find("ZK3 card carries 1 to 16 MB"), std::string::npos) << said;
+    EXPECT_FALSE(kivEngineRunning());
 }
