@@ -108,7 +108,7 @@ void __glBufferRefresh(GlBuffer *b) {
 // ---- creating, attaching, detaching ------------------------------------------------------------
 
 BOOL __glCreateBuffers(GlContext *ctx) {
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= 0x7FF;
     const GlVisual &v = ctx->visual;
     GlColorBuffers &c = ctx->buffers.color;
@@ -162,7 +162,7 @@ void __glAttachDrawableBuffers(GlContext *ctx, GlDrawableBuffers *rec) {
     GlDrawableExtent &e = ctx->state.transform.drawable;
     bool inverted = rec->topDown != 0;
     if (inverted != (e.yInverted != 0)) {
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
     e.yInverted = inverted;

@@ -86,13 +86,17 @@ struct GlContextTail {
 };
 
 // Areas 1-24 in their order; GlContext adds the reserve and the hardware state.
+// Where the program stands with glBegin/glEnd, and whether changed state awaits validation before
+// the next drawing call (state changes inside glBegin wait until glEnd).
+enum GlBeginMode : int32_t { kGlOutsideBegin = 0, kGlInsideBegin = 1, kGlNeedValidate = 2 };
+
 struct GlContextAreas {
     GlHostProcs hostProcs;
     GlContextHandle *handle;
     GlContextProcs procs;
     uint32_t stateFlags;
     GlCurrentState current;
-    int32_t beginMode;  // 0 outside glBegin/glEnd, 1 inside, 2 state to validate
+    GlBeginMode beginMode;
     GLenum renderMode;
     GLenum error;       // first error since the last glGetError
     GlVisual visual;

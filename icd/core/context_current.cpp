@@ -1,6 +1,7 @@
 // Making a context current and losing it, resizing it to its drawable, and the lock bracket
 // around drawing into its buffers.
 #include <cstring>
+#include "icd/core/state_entries_util.h"
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
@@ -27,7 +28,7 @@ BOOL __glMakeCurrent(GlContext *ctx) {
     ctx->execTable = &ctx->liveTable;
     std::memcpy(&ctx->liveTable, &__glImmediateProcTable, sizeof(GlProcTable));
     std::memcpy(&ctx->compileTable, &__glCompileProcTable, sizeof(GlProcTable));
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= 0x80;
     bool first = !(ctx->stateFlags & kGlStateBuffersInstalled);
     if (first && !__glCreateBuffers(ctx)) return FALSE;
@@ -69,7 +70,7 @@ BOOL __glMakeCurrent(GlContext *ctx) {
 }
 
 BOOL __glLoseCurrent(GlContext *ctx) {
-    if (ctx->renderMode != GL_RENDER || ctx->beginMode == 1) return FALSE;
+    if (ctx->renderMode != GL_RENDER || ctx->beginMode == kGlInsideBegin) return FALSE;
     __glDetachDrawableBuffers(ctx);
     __wglSetCurrentContext(nullptr);
     return TRUE;
@@ -88,11 +89,11 @@ BOOL __glResizeContext(GlContext *ctx, int32_t width, int32_t height) {
         const uint8_t inside = x >= 0 && y >= 0 && x + w <= d->width && y + h <= d->height;
         if (inside != ctx->viewportInsideWindow) {
             ctx->viewportInsideWindow = inside;
-            if (ctx->beginMode != 1) ctx->beginMode = 2;
+            __glRequestValidation(ctx);
             ctx->dirtyMask |= 1;
         }
         if (d->buffers.changedMask != 0 && ctx->renderMode == GL_RENDER) {
-            if (ctx->beginMode != 1) ctx->beginMode = 2;
+            __glRequestValidation(ctx);
             ctx->dirtyMask |= 0x7FF;
             for (GlProc &slot : ctx->slots.resizeReset) slot = __glNopProc;
         }

@@ -231,7 +231,7 @@ void __glResetContext(GlContext *ctx) {
     ctx->roundingEpsilon = eps;
     ctx->halfMinusEpsilon = 0.5f - eps;
 
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->arrays.attribStackTop = ctx->arrays.attribStack;
     ctx->arrays.clientAttribStackTop = ctx->arrays.clientAttribStack;
     ctx->dirtyMask = 0x7FF;

@@ -40,7 +40,7 @@ void switchLive(GlContext *ctx, const GlProcTable *src, GlProcTable *exec) {
 
 GlContext *outsideBegin() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -392,7 +392,7 @@ void APIENTRY glNewList(GLuint list, GLenum mode) {
 void APIENTRY glEndList(void) {
     GlContext *ctx = __glGetCurrentContext();
     GlListState &s = listsOf(ctx);
-    if (ctx->beginMode == 1 || s.listName == 0) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin || s.listName == 0) return __glSetError(GL_INVALID_OPERATION);
     GlListCompiler &c = s.compiler;
     GLuint name = s.listName;
     c.optimizer(ctx, &c.build);

@@ -16,7 +16,7 @@ struct GlProcSlots {
 #include "icd/core/installer.inc"
 #undef GL_INSTALL
     const void *staticProcTable;              // set with the installed procs
-    void (*validate)(GlContext *ctx);         // runs before a primitive when beginMode is 2
+    void (*validate)(GlContext *ctx);         // runs before a primitive when beginMode asks for validation
     void (*errorHook)(GlContext *ctx, GLenum code);
     GlProc initNop[2];                        // do-nothing until their owners install procs
     GlProc resizeReset[3];                    // reset by a resize so validation picks them again

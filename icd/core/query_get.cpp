@@ -496,7 +496,7 @@ namespace glquery {
 
 GlContext *queryContext() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }

@@ -17,7 +17,7 @@ void __glSetError(GLenum code) {
 namespace icd {
 GLenum APIENTRY glGetError(void) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return GL_NO_ERROR;
     }
@@ -28,7 +28,7 @@ GLenum APIENTRY glGetError(void) {
 
 const GLubyte *APIENTRY glGetString(GLenum name) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }

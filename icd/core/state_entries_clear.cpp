@@ -109,11 +109,11 @@ namespace icd {
 
 void APIENTRY glClear(GLbitfield mask) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlNeedValidate) {
         // Validation may install the device's own clear in the live table: go through it.
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         using Clear = void(APIENTRY *)(GLbitfield);
         reinterpret_cast<Clear>(ctx->liveTable.slot[kSlotClear])(mask);
         return;

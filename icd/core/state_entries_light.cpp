@@ -161,7 +161,7 @@ void materialv(GLenum face, GLenum pname, const T *params) {
         float v = toFloat(params[0]);
         if (!nonNegative(v) || !atMost(v, 128.0f)) return __glSetError(GL_INVALID_VALUE);
     }
-    if (ctx->beginMode == 1 && ctx->state.need.needMaskPending != 0) runProc(ctx, ctx->slots.completePending);
+    if (ctx->beginMode == kGlInsideBegin && ctx->state.need.needMaskPending != 0) runProc(ctx, ctx->slots.completePending);
     GlLightingState &lighting = ctx->state.lighting;
     if (back) storeMaterial(ctx, lighting.backMaterial, pname, params);
     if (front) storeMaterial(ctx, lighting.frontMaterial, pname, params);

@@ -7,6 +7,12 @@
 #include "icd/core/services.h"
 #include "icd/core/state_entries.h"
 
+// Validation runs before the next drawing call; an open glBegin is left alone (its glEnd asks
+// for the validation once the dirty state is seen).
+inline void __glRequestValidation(GlContext *ctx) {
+    if (ctx->beginMode != kGlInsideBegin) ctx->beginMode = kGlNeedValidate;
+}
+
 namespace glstate {
 
 inline uint32_t bitsOf(float f) { return std::bit_cast<uint32_t>(f); }
@@ -62,7 +68,7 @@ inline uint32_t maskOfBits(int32_t bits) {
 // The current context, or null after reporting GL_INVALID_OPERATION inside glBegin/glEnd.
 inline GlContext *outsideBegin() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -71,7 +77,7 @@ inline GlContext *outsideBegin() {
 
 // The state changed: validation runs before the next drawing call.
 inline void markDirty(GlContext *ctx, uint32_t groups, uint32_t tables = 0) {
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= groups;
     ctx->tableDirtyMask |= tables;
 }

@@ -7,6 +7,7 @@
 // pushes. A half is therefore never refilled before the chip has consumed it: the half being
 // refilled was pushed before the batch the last kick-off waited for.
 #include <cstring>
+#include "icd/core/state_entries_util.h"
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
@@ -213,7 +214,7 @@ namespace icd {
 
 void APIENTRY glFinish(void) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return;
     }
@@ -222,7 +223,7 @@ void APIENTRY glFinish(void) {
 
 void APIENTRY glFlush(void) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return;
     }
@@ -292,7 +293,7 @@ void __glHwReinit(GlContext *ctx) {
         hw->hardwareLost = 1;
     }
     // 4. Everything is chosen again at the next primitive.
-    if (ctx->beginMode != 1) ctx->beginMode = 2;
+    __glRequestValidation(ctx);
     ctx->dirtyMask |= 0x7FF;
     if (ctx->renderMode == GL_RENDER) {
         GlPrimitiveProcs &p = ctx->slots.primitive;

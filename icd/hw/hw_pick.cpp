@@ -1,4 +1,5 @@
 // The device's pick proc, its bitmap picker and the line and point choosers.
+#include "icd/core/state_entries_util.h"
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
@@ -52,7 +53,7 @@ void __glHwPickProcs(GlContext *ctx) {
                 hw->drawingPending = 0;
             }
             hw->softwareOnly = softwareOnly;
-            if (ctx->beginMode != 1) ctx->beginMode = 2;
+            __glRequestValidation(ctx);
             ctx->dirtyMask |= 0x7FF;
         }
     }

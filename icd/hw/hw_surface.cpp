@@ -323,7 +323,7 @@ void __glHwSendSurfaces(HwState *hw) {
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     if (ctx->dirtyMask != 0) return FALSE;
     if (!__glPrepareBuffers(ctx, flags)) {
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
         if (__glHasHwState(ctx)) {
             ctx->hw.hardwareLost = 1;
@@ -336,7 +336,7 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     if (__glHasHwState(ctx) && ctx->hw.lostByLock) {
         ctx->hw.lostByLock = 0;
         ctx->hw.hardwareLost = 0;
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
     return TRUE;

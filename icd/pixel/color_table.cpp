@@ -23,9 +23,9 @@ constexpr int64_t kMaxTableBytes = 32768;
 // Inside glBegin/glEnd: GL_INVALID_OPERATION. With validation pending: validate first.
 GlContext *prologue() {
     GlContext *ctx = glstate::outsideBegin();
-    if (ctx != nullptr && ctx->beginMode == 2) {
+    if (ctx != nullptr && ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     return ctx;
 }

@@ -22,13 +22,13 @@ Proc pixelProc(GlProc slot) {
 template <class Redo>
 GlContext *ready(Redo redo) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         redo();
         return nullptr;
     }

@@ -21,9 +21,9 @@ int32_t unitCount(const GlContext *ctx) { return ctx->state.textures.unitCount; 
 // Inside glBegin/glEnd: GL_INVALID_OPERATION. With validation pending: validate first.
 GlContext *validatedOutsideBegin() {
     GlContext *ctx = outsideBegin();
-    if (ctx != nullptr && ctx->beginMode == 2) {
+    if (ctx != nullptr && ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     return ctx;
 }

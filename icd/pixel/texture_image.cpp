@@ -19,9 +19,9 @@ namespace {
 // Inside glBegin/glEnd: GL_INVALID_OPERATION. Pending pixel or texture state: validate first.
 GlContext *imagePrologue() {
     GlContext *ctx = glstate::outsideBegin();
-    if (ctx != nullptr && (ctx->dirtyMask & kGlDirtyPixel) && ctx->beginMode == 2) {
+    if (ctx != nullptr && (ctx->dirtyMask & kGlDirtyPixel) && ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     return ctx;
 }

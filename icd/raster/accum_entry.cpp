@@ -16,7 +16,7 @@ constexpr int kSlotAccum = glslot::glAccum;
 // Blending is switched off (and the procs picked for that) around a return, and put back.
 void setEnables(GlContext *ctx, uint32_t enables) {
     ctx->state.enable.enables = enables;
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= kGlDirtyGeneral;
     if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
 }
@@ -52,10 +52,10 @@ namespace icd {
 
 void APIENTRY glAccum(GLenum op, GLfloat value) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         using Accum = void(APIENTRY *)(GLenum, GLfloat);
         reinterpret_cast<Accum>(ctx->liveTable.slot[kSlotAccum])(op, value);
         return;

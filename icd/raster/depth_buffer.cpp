@@ -9,6 +9,7 @@
 // mirrored functions; the direction changes when the tags run out.
 #include <cstdlib>
 #include <cstring>
+#include "icd/core/state_entries_util.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/raster_state.h"
@@ -85,7 +86,7 @@ GLenum mirrored(GLenum func) {
 }
 
 void markForValidation(GlContext *ctx, uint32_t dirty) {
-    if (ctx->beginMode != 1) ctx->beginMode = 2;
+    __glRequestValidation(ctx);
     ctx->dirtyMask |= dirty;
 }
 

@@ -13,7 +13,7 @@ GlArrayState &arraysOf(GlContext *ctx) { return ctx->arrayState; }
 // The current context, or null after reporting GL_INVALID_OPERATION inside glBegin/glEnd.
 GlContext *outsideBegin() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -24,7 +24,7 @@ GlContext *outsideBegin() {
 // their own validation, so that a pointer change is picked up even when other state changed with
 // it (the pick sequence revalidates arrays on its own only for some groups).
 void arraysChanged(GlContext *ctx) {
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= kGlDirtyArrays;
     arraysOf(ctx).arraysDirty = 1;
 }
@@ -40,9 +40,9 @@ void validateArraysIfDirty(GlContext *ctx) {
 GlContext *drawPrologue() {
     GlContext *ctx = outsideBegin();
     if (ctx == nullptr) return nullptr;
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     validateArraysIfDirty(ctx);
     return ctx;

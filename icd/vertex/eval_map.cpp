@@ -75,7 +75,7 @@ void copyMap2(int32_t k, int32_t uorder, int32_t ustride, int32_t vorder, int32_
 template <class T>
 void map1(GLenum target, T u1, T u2, GLint stride, GLint order, const T *points) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (!isMap1(target)) return __glSetError(GL_INVALID_ENUM);
     const int32_t k = __glMapTargetComponents(target);
     const float fu1 = float(u1), fu2 = float(u2);
@@ -93,7 +93,7 @@ template <class T>
 void map2(GLenum target, T u1, T u2, GLint ustride, GLint uorder, T v1, T v2, GLint vstride, GLint vorder,
           const T *points) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (!isMap2(target)) return __glSetError(GL_INVALID_ENUM);
     const int32_t k = __glMapTargetComponents(target);
     const float fu1 = float(u1), fu2 = float(u2), fv1 = float(v1), fv2 = float(v2);
@@ -114,7 +114,7 @@ void map2(GLenum target, T u1, T u2, GLint ustride, GLint uorder, T v1, T v2, GL
 template <class T>
 void mapGrid1(GLint n, T u1, T u2) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (n < 1) return __glSetError(GL_INVALID_VALUE);
     ctx->state.eval.grids.grid1 = {float(u1), float(u2), n};
 }
@@ -122,7 +122,7 @@ void mapGrid1(GLint n, T u1, T u2) {
 template <class T>
 void mapGrid2(GLint un, T u1, T u2, GLint vn, T v1, T v2) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (un < 1 || vn < 1) return __glSetError(GL_INVALID_VALUE);
     ctx->state.eval.grids.grid2 = {float(u1), float(u2), float(v1), float(v2), un, vn};
 }

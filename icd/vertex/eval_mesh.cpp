@@ -45,7 +45,7 @@ inline void rowPoint(GlContext *ctx, GlEvalPoint *record, bool filled, float u, 
 // entry must stop.
 GlContext *meshContext(GLenum mode, bool fillAllowed) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -53,9 +53,9 @@ GlContext *meshContext(GLenum mode, bool fillAllowed) {
         __glSetError(GL_INVALID_ENUM);
         return nullptr;
     }
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     return ctx;
 }

@@ -155,7 +155,7 @@ namespace icd {
 
 GLint APIENTRY glRenderMode(GLenum mode) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return 0;
     }

@@ -203,14 +203,14 @@ void APIENTRY glEdgeFlagv(const GLboolean *flag) { __glGetCurrentContext()->curr
 // The unit that texture state calls address, and the coordinate set glTexCoord writes.
 void APIENTRY __glDoSelectTextureSGIS(GLenum target) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     int32_t unit = unitOfTarget(target, kGlMaxTextureUnits);
     if (unit >= 0) ctx->state.unitSelect.activeTexture = uint32_t(unit);
 }
 
 void APIENTRY __glDoSelectTextureCoordSetSGIS(GLenum target) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     int32_t set = unitOfTarget(target, kGlMaxTexCoordSets);
     if (set >= 0) ctx->state.unitSelect.activeTexCoordSet = uint32_t(set);
 }

@@ -13,13 +13,13 @@ typedef void (*GlBitmapProc)(GlContext *ctx, GLsizei width, GLsizei height, GLfl
 // validation runs first. Null when the entry must stop.
 GlContext *outsidePrimitive() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     return ctx;
 }
@@ -155,11 +155,11 @@ GL_RECT_FAMILY(s, GLshort)
 void APIENTRY glBitmap(GLsizei width, GLsizei height, GLfloat xorig, GLfloat yorig, GLfloat xmove,
                        GLfloat ymove, const GLubyte *bitmap) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlNeedValidate) {
         // Validation may install another glBitmap: run whatever the live table now holds.
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         return __glDispatchBitmap(width, height, xorig, yorig, xmove, ymove, bitmap);
     }
     if (width < 0 || height < 0) return __glSetError(GL_INVALID_VALUE);
@@ -169,7 +169,7 @@ void APIENTRY glBitmap(GLsizei width, GLsizei height, GLfloat xorig, GLfloat yor
 // Adds a rectangle to the drawable's list of regions to present at the next swap.
 void APIENTRY __glDoAddSwapHintRectWIN(GLint x, GLint y, GLsizei width, GLsizei height) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (!ctx->visual.doubleBuffer) return;
     GlDrawableBuffers *buffers = ctx->tail.drawableBuffers;
     if (buffers != nullptr && buffers->addClipRect != nullptr) buffers->addClipRect(buffers, x, y, width, height);

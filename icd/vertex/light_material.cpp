@@ -73,7 +73,7 @@ GlColorMaterialModeProc modeProcOf(GLenum mode) {
 
 // Vertices the open primitive still holds are finished with the material they were given.
 void completePending(GlContext *ctx) {
-    if (ctx->beginMode == 1 && ctx->state.need.needMaskPending != 0 && ctx->slots.completePending != nullptr)
+    if (ctx->beginMode == kGlInsideBegin && ctx->state.need.needMaskPending != 0 && ctx->slots.completePending != nullptr)
         ctx->slots.completePending(ctx);
 }
 

@@ -10,7 +10,7 @@ namespace {
 // allocation failed) has reported GL_OUT_OF_MEMORY and ignores matrix calls.
 GlContext *enter() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) {
+    if (ctx->beginMode == kGlInsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -25,10 +25,10 @@ GlContext *enterMatrix() {
 // Push, pop and load-identity run the proc of the matrix mode, which validation picks.
 GlContext *enterStackOp() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
-    } else if (ctx->beginMode != 0) {
+        ctx->beginMode = kGlOutsideBegin;
+    } else if (ctx->beginMode != kGlOutsideBegin) {
         __glSetError(GL_INVALID_OPERATION);
         return nullptr;
     }
@@ -36,7 +36,7 @@ GlContext *enterStackOp() {
 }
 
 void markValidate(GlContext *ctx, uint32_t dirty) {
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= dirty;
 }
 

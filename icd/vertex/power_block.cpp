@@ -104,7 +104,7 @@ bool __glWriteMaterialBlock(GlContext *ctx, const GlMaterialAccumulator acc[2], 
 // finished first, and a colour-material field takes the current colour again afterwards.
 void __glExecMaterialBlock(const void *block) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1 && ctx->state.need.needMaskPending != 0 && ctx->slots.completePending != nullptr)
+    if (ctx->beginMode == kGlInsideBegin && ctx->state.need.needMaskPending != 0 && ctx->slots.completePending != nullptr)
         ctx->slots.completePending(ctx);
     GlLightingState &lit = ctx->state.lighting;
     GlLightingCaches &lc = ctx->state.lightingCaches;

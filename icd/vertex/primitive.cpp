@@ -401,23 +401,23 @@ static_assert(offsetof(GlProcSlots, beginPolygon) - offsetof(GlProcSlots, beginP
 namespace icd {
 void APIENTRY glBegin(GLenum mode) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlNeedValidate) {
         // Validation may install another glBegin: run whatever the live table now holds.
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         return __glDispatchBegin(mode);
     }
     if (mode > GL_POLYGON) return __glSetError(GL_INVALID_ENUM);
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     (&ctx->slots.beginPoints)[mode](ctx);
 }
 
 void APIENTRY glEnd(void) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode != 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode != kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     ctx->slots.endPrimitive(ctx);
     // A state change inside the primitive is validated before the next command that needs it.
-    ctx->beginMode = ctx->dirtyMask != 0 ? 2 : 0;
+    ctx->beginMode = ctx->dirtyMask != 0 ? kGlNeedValidate : kGlOutsideBegin;
 }
 }  // namespace icd

@@ -130,7 +130,7 @@ template <class T>
 void texGen1(GLenum coord, GLenum pname, T param) {
     if (pname != GL_TEXTURE_GEN_MODE) {
         GlContext *ctx = __glGetCurrentContext();
-        if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+        if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
         return __glSetError(GL_INVALID_ENUM);
     }
     texGenv(coord, pname, &param);

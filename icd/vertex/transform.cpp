@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include "icd/core/state_entries_util.h"
 #include "icd/core/core.h"
 #include "icd/vertex/transform_state.h"
 #include "icd/vertex/vertex_procs.h"
@@ -66,7 +67,7 @@ void textureChanged(GlContext *ctx) {
 
 // Texture-coordinate procs depend on whether the texture matrix is the identity: revalidate.
 void markTextureMatrixChanged(GlContext *ctx) {
-    if (ctx->beginMode != 1) ctx->beginMode = 2;
+    __glRequestValidation(ctx);
     ctx->dirtyMask |= 0x1;
 }
 

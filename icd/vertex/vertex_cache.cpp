@@ -273,13 +273,13 @@ void __glTransformVertexRecord(GlContext *ctx, GlVertex *r, int32_t) {
 namespace icd {
 void APIENTRY __glVcacheBegin(GLenum mode) {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode == 2) {
+    if (ctx->beginMode == kGlNeedValidate) {
         // Validation may install other entries: run whatever the live table now holds.
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         return __glDispatchBegin(mode);
     }
-    if (ctx->beginMode == 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode == kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     if (mode > GL_POLYGON) return __glSetError(GL_INVALID_ENUM);
     GlVertexCache &vc = cacheOf(ctx);
     // The batches are drawn by the array renderers: they need the array procs of the state (the
@@ -294,7 +294,7 @@ void APIENTRY __glVcacheBegin(GLenum mode) {
     const bool roomy = as.cacheBytes >= int32_t(kGlArrayCacheInitialRecords * sizeof(GlVertex));
     vc.records = roomy ? as.cacheBlock : nullptr;
     vc.mode = int32_t(mode);
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     vc.step = 1;
     // The batch overwrites the block a locked range was transformed into.
     as.arrayFlags |= kGlArrayRangeStale;
@@ -306,14 +306,14 @@ void APIENTRY __glVcacheBegin(GLenum mode) {
 
 void APIENTRY __glVcacheEnd() {
     GlContext *ctx = __glGetCurrentContext();
-    if (ctx->beginMode != 1) return __glSetError(GL_INVALID_OPERATION);
+    if (ctx->beginMode != kGlInsideBegin) return __glSetError(GL_INVALID_OPERATION);
     __glFlushVertexCache(ctx, 1);
     GlVertexCache &vc = cacheOf(ctx);
     vc.step = 0;
     vc.count = 0;
     ctx->arrayState.carriedReady = 0;
     // As glEnd: a state change inside the primitive is validated before the next command.
-    ctx->beginMode = ctx->dirtyMask != 0 ? 2 : 0;
+    ctx->beginMode = ctx->dirtyMask != 0 ? kGlNeedValidate : kGlOutsideBegin;
 }
 
 void APIENTRY __glVcacheVertex2fv(const GLfloat *v) { cacheVertex<2>(v); }

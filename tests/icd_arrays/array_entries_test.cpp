@@ -47,14 +47,14 @@ TEST_F(ArraysTest, PointerEntryErrorsLeaveTheStateAlone) {
         if (row.error != GL_NO_ERROR) {
             EXPECT_EQ(std::memcmp(&before.arrays, &ctx->arrayState.arrays, sizeof(before.arrays)), 0);
             EXPECT_EQ(before.formatWord, ctx->arrayState.formatWord);
-            EXPECT_EQ(ctx->beginMode, 0);
+            EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
         } else {
-            EXPECT_EQ(ctx->beginMode, 2);
+            EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
             EXPECT_TRUE(ctx->dirtyMask & kGlDirtyArrays);
         }
     }
     // Inside glBegin/glEnd every pointer call, lock and draw is refused.
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glVertexPointer)(3, GL_FLOAT, 0, p);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     GL(glInterleavedArrays)(GL_V3F, 0, p);
@@ -65,7 +65,7 @@ TEST_F(ArraysTest, PointerEntryErrorsLeaveTheStateAlone) {
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     GL(glDrawElements)(GL_POINTS, 1, GL_UNSIGNED_INT, p);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
 }
 
 TEST_F(ArraysTest, PointerCallsStoreTheLayoutAndTheProcsOfTheirTable) {
@@ -168,7 +168,7 @@ TEST_F(ArraysTest, InterleavedFormatsSetEveryArray) {
                 EXPECT_EQ(arr[kGlArrayNormal].stride, stride);
             }
             EXPECT_EQ(ctx->state.arrayEnable.enableMask, mask);
-            EXPECT_EQ(ctx->beginMode, 2);
+            EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         }
     }
     GL(glInterleavedArrays)(GL_V3F, -1, base);
@@ -231,7 +231,7 @@ TEST_F(ArraysTest, DrawErrorsComeInTheirOrder) {
         row.call(ctx);
         EXPECT_EQ(error(), row.error);
         EXPECT_EQ(rendererCalls(), 0);
-        EXPECT_EQ(ctx->beginMode, 0);  // the prologue validated all the same
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);  // the prologue validated all the same
     }
 }
 

@@ -80,9 +80,9 @@ protected:
     }
     // Validates what is pending, as the next draw would.
     void validateNow() {
-        if (ctx->beginMode == 2) {
+        if (ctx->beginMode == kGlNeedValidate) {
             ctx->slots.validate(ctx);
-            ctx->beginMode = 0;
+            ctx->beginMode = kGlOutsideBegin;
         }
         if (ctx->arrayState.arraysDirty) {
             __glValidateArrays(ctx);

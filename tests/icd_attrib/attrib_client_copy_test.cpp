@@ -74,7 +74,7 @@ TEST_F(ClientAttrib, EachClientGroupRestoresItsOwnState) {
         EXPECT_EQ(vertexArray(), r.arrays ? arraysA : arraysB);
         EXPECT_EQ(pointer(GL_VERTEX_ARRAY_POINTER), r.arrays ? static_cast<void *>(bufA) : bufB);
         EXPECT_EQ(pixelStore(), r.store ? storeA : storeB);
-        EXPECT_EQ(ctx->beginMode, 2);
+        EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         EXPECT_NE(ctx->dirtyMask & kGlDirtyGeneral, 0u);
         if (r.arrays) {
             // The arrays are validated again before the next array draw.
@@ -143,11 +143,11 @@ TEST_F(ContextCopy, CopiesExactlyTheMaskedGroupsAndMarksTheDestination) {
     GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE);
     GL(glLineWidth)(3.0f);
     GL(glRasterPos2f)(0.5f, 0.25f);
-    other->beginMode = 0;
+    other->beginMode = kGlOutsideBegin;
     other->dirtyMask = 0;
 
     ctx->procs.copy(other, ctx, GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT);
-    EXPECT_EQ(other->beginMode, 2);
+    EXPECT_EQ(other->beginMode, kGlNeedValidate);
     EXPECT_NE(other->dirtyMask & kGlDirtyGeneral, 0u);
     // The raster-position record's colour pointer is the destination's own.
     const GlVertex &rp = other->current.vertex.rasterPos;

@@ -50,7 +50,7 @@ TEST_F(AttribDraw, EnableBitBringsBlendingBack) {
     quad(0, 0, 0.5f, 1, 0);  // replaces
     expectEverywhere(0x000080);
     GL(glPopAttrib)();
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     quad(0.5f, 0, 0, 1, 0);  // adds
     expectEverywhere(0x800080);
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));

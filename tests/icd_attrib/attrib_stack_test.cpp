@@ -454,10 +454,10 @@ TEST_F(AttribTest, PushMarksNothingAndPopMarksWhatItRestored) {
         SCOPED_TRACE(testing::Message() << "group 0x" << std::hex << r.mask);
         settle();
         GL(glPushAttrib)(r.mask);
-        EXPECT_EQ(ctx->beginMode, 0);
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
         EXPECT_EQ(ctx->dirtyMask, 0u);
         GL(glPopAttrib)();
-        EXPECT_EQ(ctx->beginMode, 2);
+        EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         EXPECT_EQ(ctx->dirtyMask & r.dirty, r.dirty);
         EXPECT_EQ(ctx->tableDirtyMask & r.tables, r.tables);
         EXPECT_EQ(entry(0)->mask, 0u);

@@ -44,9 +44,9 @@ TEST_F(Context, TheFirstErrorSinceGetErrorStays) {
     __glSetError(GL_INVALID_ENUM);
     EXPECT_EQ(getError(), GLenum(GL_INVALID_VALUE));
     EXPECT_EQ(getError(), GLenum(GL_NO_ERROR));
-    contextOf(h)->beginMode = 1;  // inside glBegin/glEnd the query itself is the error
+    contextOf(h)->beginMode = kGlInsideBegin;  // inside glBegin/glEnd the query itself is the error
     EXPECT_EQ(getError(), GLenum(GL_NO_ERROR));
-    contextOf(h)->beginMode = 0;
+    contextOf(h)->beginMode = kGlOutsideBegin;
     EXPECT_EQ(getError(), GLenum(GL_INVALID_OPERATION));
     DrvReleaseContext(h);
     DrvDeleteContext(h);

@@ -185,10 +185,10 @@ TEST_F(Exports, LoseCurrentInsideBeginKeepsTheContextCurrent) {
     DHGLRC h = DrvCreateContext(w.hdc);
     ASSERT_NE(DrvSetContext(w.hdc, h, nullptr), nullptr);
     GlContext *ctx = contextOf(h);
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     EXPECT_FALSE(DrvReleaseContext(h));
     EXPECT_EQ(__glGetCurrentContext(), ctx);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     ctx->renderMode = GL_SELECT;
     EXPECT_FALSE(DrvReleaseContext(h));
     ctx->renderMode = GL_RENDER;

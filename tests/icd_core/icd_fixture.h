@@ -76,7 +76,7 @@ protected:
     void closeContext() {
         // A context inside glBegin/glEnd or out of render mode cannot be released.
         if (ctx != nullptr) {
-            ctx->beginMode = 0;
+            ctx->beginMode = kGlOutsideBegin;
             ctx->renderMode = GL_RENDER;
         }
         DrvReleaseContext(handle);

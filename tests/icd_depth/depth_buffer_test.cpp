@@ -254,7 +254,7 @@ TEST_F(DepthTest, TheSaveBlockCarriesTheEpochBetweenContexts) {
     EXPECT_EQ(other.epochBase, db().epochBase);
     EXPECT_EQ(other.epochStep, kGlEpochRising);
     EXPECT_EQ(other.mirror, 1);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_EQ(ctx->dirtyMask & 0x180u, 0x180u);
     // A buffer of another kind does not take it, and clears fully first.
     GlDepthBuffer sixteen{};

@@ -70,8 +70,8 @@ protected:
     // A clear, then the validation that the next drawing runs when the clear asked for one.
     void clearAndValidate() {
         clearDepth();
-        if (ctx->beginMode == 2) pickAll();
-        ctx->beginMode = 0;
+        if (ctx->beginMode == kGlNeedValidate) pickAll();
+        ctx->beginMode = kGlOutsideBegin;
     }
     uint32_t tag() const { return ctx->buffers.depth.epochBase >> 24; }
     // Every pixel of the drawable reads back as the cleared depth.

@@ -261,12 +261,12 @@ TEST_F(BufferHeads, MakeCurrentTakesRowOrderAndStateFromTheDrawableAndLoseCurren
 
     r->contextState = 7;
     r->topDown = 1;
-    ctx()->beginMode = 0;
+    ctx()->beginMode = kGlOutsideBegin;
     ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
     EXPECT_EQ(heads().contextState, 7);
     EXPECT_EQ(ctx()->state.transform.drawable.yInverted, 1);
     EXPECT_EQ(heads().yDirection, -1);
-    EXPECT_EQ(ctx()->beginMode, 2);
+    EXPECT_EQ(ctx()->beginMode, kGlNeedValidate);
     EXPECT_EQ(ctx()->tail.drawableBuffers, r);
     EXPECT_EQ(heads().front->descriptor, &r->descriptors[F]);
     EXPECT_EQ(heads().ancillary.record, r);

@@ -42,11 +42,11 @@ inline void APIENTRY spyBegin(GLenum mode) {
     Issued s = snapshot('B');
     s.mode = mode;
     issued().push_back(s);
-    spiedContext()->beginMode = 1;
+    spiedContext()->beginMode = kGlInsideBegin;
 }
 inline void APIENTRY spyEnd() {
     issued().push_back(snapshot('E'));
-    spiedContext()->beginMode = 0;
+    spiedContext()->beginMode = kGlOutsideBegin;
 }
 template <int N>
 void APIENTRY spyVertex(const GLfloat *v) {
@@ -75,9 +75,9 @@ protected:
     // Routes glBegin, glEnd and the vertex entries of the live table to the recorders, after a
     // pending validation (which may install the table's entries again).
     void spy() {
-        if (ctx->beginMode == 2) {
+        if (ctx->beginMode == kGlNeedValidate) {
             ctx->slots.validate(ctx);
-            ctx->beginMode = 0;
+            ctx->beginMode = kGlOutsideBegin;
         }
         spiedContext() = ctx;
         GlProcTable &t = ctx->liveTable;

@@ -78,10 +78,10 @@ TEST_F(EvalTest, RejectedMapsKeepTheirOrderDomainAndPoints) {
          GL_INVALID_ENUM},
         {"inside glBegin/glEnd before the target",
          [&] {
-             ctx->beginMode = 1;
+             ctx->beginMode = kGlInsideBegin;
              GL(glMap1f)(0, 0, 1, 3, 2, p3);
              GL(glMap2f)(GL_MAP2_VERTEX_3, 0, 1, 6, 2, 0, 1, 3, 2, p3);
-             ctx->beginMode = 0;
+             ctx->beginMode = kGlOutsideBegin;
          },
          GL_INVALID_OPERATION},
         {"no memory for the points",
@@ -181,10 +181,10 @@ TEST_F(EvalTest, GridsRefuseEmptyCountsAndAnswerQueries) {
         {"2-D v negative", [&] { GL(glMapGrid2d)(1, 0, 1, -1, 0, 1); }, GL_INVALID_VALUE},
         {"inside glBegin/glEnd",
          [&] {
-             ctx->beginMode = 1;
+             ctx->beginMode = kGlInsideBegin;
              GL(glMapGrid1f)(0, 0, 1);
              GL(glMapGrid2d)(4, 0, 1, 4, 0, 1);
-             ctx->beginMode = 0;
+             ctx->beginMode = kGlOutsideBegin;
          },
          GL_INVALID_OPERATION},
     };

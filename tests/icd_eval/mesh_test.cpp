@@ -258,10 +258,10 @@ TEST_F(EvalMesh, MeshErrorsAndPendingValidation) {
         {"2-D mode above", [&] { GL(glEvalMesh2)(GL_FILL + 1, 0, 1, 0, 1); }, GL_INVALID_ENUM},
         {"inside glBegin/glEnd",
          [&] {
-             ctx->beginMode = 1;
+             ctx->beginMode = kGlInsideBegin;
              GL(glEvalMesh1)(GL_POINT, 0, 1);
              GL(glEvalMesh2)(GL_FILL + 1, 0, 1, 0, 1);
-             ctx->beginMode = 0;
+             ctx->beginMode = kGlOutsideBegin;
          },
          GL_INVALID_OPERATION},
     };
@@ -276,10 +276,10 @@ TEST_F(EvalMesh, MeshErrorsAndPendingValidation) {
     validations = 0;
     ctx->slots.validate = [](GlContext *) { ++validations; };
     for (GLenum mode : {GL_POINT, GL_LINE, GL_FILL}) {
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         spy();
         GL(glEvalMesh2)(mode, 0, 1, 0, 1);
-        EXPECT_EQ(ctx->beginMode, 0);
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
         EXPECT_FALSE(issued().empty());
         EXPECT_EQ(issued()[1].color[1], 1.0f);  // the first vertex had the evaluated colour
     }

@@ -25,10 +25,10 @@ TEST_F(FeedbackTest, RenderModeReportsTheModeLeftAndRefusesBadCalls) {
     // Entering a mode asks for validation, so the pickers install the mode's procs.
     float fbuf[16];
     GL(glFeedbackBuffer)(16, GL_2D, fbuf);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     ctx->dirtyMask = 0;
     EXPECT_EQ(GL(glRenderMode)(GL_FEEDBACK), 0);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & 0x1);
     point(1, 2, 0);
     EXPECT_EQ(ctx->slots.primitive.renderPoint, &__glFeedbackPoint);

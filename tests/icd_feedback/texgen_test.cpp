@@ -63,10 +63,10 @@ TEST_F(TexGenTest, EntriesCheckCoordinatePnameAndMode) {
     EXPECT_EQ(coord[0].objectPlane[1], 0.0f);
 
     // Float and double modes are truncated toward zero; success asks for validation.
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     ctx->dirtyMask = 0;
     GL(glTexGenf)(GL_S, GL_TEXTURE_GEN_MODE, 9217.9f);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & 0x1);
     GL(glTexGend)(GL_T, GL_TEXTURE_GEN_MODE, 9218.7);
     GL(glTexGeni)(GL_Q, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);

@@ -164,7 +164,7 @@ TEST_F(Kickoff, AModeChangeDropsCommandsUntilTheDeviceIsStartedAgain) {
     EXPECT_NE(hw->halfIndex, half);
     EXPECT_EQ(hw->writeIndex, 0u);
 
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     icd::glFlush();
     EXPECT_EQ(hw->modeCounter, display.counter);
     EXPECT_EQ(hw->deviceOpen, 1u);
@@ -172,7 +172,7 @@ TEST_F(Kickoff, AModeChangeDropsCommandsUntilTheDeviceIsStartedAgain) {
     EXPECT_EQ(kivZkgfxState().objects.size(), 7u) << "the old objects were freed";
     EXPECT_EQ(kivZkgfxState().dmaChannels.size(), 1u);
     EXPECT_EQ(zk3EngineLiveInstances(), 26u);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_EQ(ctx->dirtyMask & 0x7FF, 0x7FFu);
 
     zk3EngineClearLog();
@@ -188,13 +188,13 @@ TEST_F(Kickoff, FinishAndFlushInsideBeginAreErrorsAndSendNothing) {
     const size_t pushes = display.pushes.size();
     blit();
     hw->drawingPending = 1;
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     icd::glFinish();
     EXPECT_EQ(ctx->error, GLenum(GL_INVALID_OPERATION));
     ctx->error = 0;
     icd::glFlush();
     EXPECT_EQ(ctx->error, GLenum(GL_INVALID_OPERATION));
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(display.pushes.size(), pushes);
     EXPECT_EQ(hw->writeIndex, 6u);
 

@@ -120,7 +120,7 @@ protected:
         GL(glOrtho)(0, kW, 0, kH, -1, 1);
         GL(glMatrixMode)(GL_MODELVIEW);
         GL(glLoadIdentity)();
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
 

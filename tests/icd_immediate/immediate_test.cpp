@@ -307,7 +307,7 @@ TEST_F(ImmediateTest, RasterRectAndBitmapPrologue) {
     validations = 0;
     ctx->slots.validate = [](GlContext *) { ++validations; };
     const float before = ctx->current.rasterPos[0];
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glRasterPos2f)(5, 5);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     GL(glRectf)(0, 0, 1, 1);
@@ -317,10 +317,10 @@ TEST_F(ImmediateTest, RasterRectAndBitmapPrologue) {
     EXPECT_EQ(ctx->current.rasterPos[0], before);
     EXPECT_EQ(validations, 0);
 
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     GL(glRasterPos2f)(5, 5);
     EXPECT_EQ(validations, 1);
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 
     GL(glBitmap)(-1, 4, 0, 0, 0, 0, nullptr);
@@ -380,10 +380,10 @@ TEST_F(ImmediateTest, SwapHintRectangle) {
     auto saved = buffers->addClipRect;
     buffers->addClipRect = Spy::add;
     GL(__glDoAddSwapHintRectWIN)(1, 2, 30, 40);
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(__glDoAddSwapHintRectWIN)(5, 6, 7, 8);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     ctx->visual.doubleBuffer = 0;
     GL(__glDoAddSwapHintRectWIN)(5, 6, 7, 8);
     ctx->visual.doubleBuffer = 1;

@@ -23,7 +23,7 @@ protected:
         settle();
     }
     void settle() {
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         ctx->dirtyMask = 0;
         ctx->error = GL_NO_ERROR;
     }
@@ -32,7 +32,7 @@ protected:
         __glValidateLighting(ctx);
         __glPickColorMaterialProcs(ctx);
         ctx->dirtyMask = 0;
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
     }
     GlFaceColorProc faceColor() const { return ctx->slots.primitive.faceColor; }
     GlLightingCaches &caches() { return ctx->state.lightingCaches; }

@@ -168,10 +168,10 @@ TEST_F(MaterialBlock, ColourMaterialAndPendingVertices) {
     std::vector<uint32_t> block = compile({{GL_FRONT_AND_BACK, GL_AMBIENT, {0.8f, 0.8f, 0.8f, 1.0f}}});
     ctx->slots.completePending = recordPending;
     pendingAmbient = -1.0f;
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     ctx->state.need.needMaskPending = kGlVertexFrontColorDone;
     __glExecMaterialBlock(block.data());
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     ctx->state.need.needMaskPending = 0;
     EXPECT_EQ(pendingAmbient, 0.25f);
     EXPECT_EQ(ctx->state.lighting.frontMaterial.ambient[0], 0.25f);  // tracked: the colour again

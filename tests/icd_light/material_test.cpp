@@ -185,7 +185,7 @@ TEST_F(ColorMaterial, PendingVerticesAreFinishedWithTheOldMaterial) {
     GL(glColorMaterial)(GL_FRONT, GL_AMBIENT);
     GL(glEnable)(GL_COLOR_MATERIAL);
     ctx->slots.completePending = recordAmbient;
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     ctx->state.need.needMaskPending = kGlVertexFrontColorDone;
     float before = ctx->state.lighting.frontMaterial.ambient[0];
     seenAmbient = -1.0f;
@@ -193,7 +193,7 @@ TEST_F(ColorMaterial, PendingVerticesAreFinishedWithTheOldMaterial) {
     EXPECT_EQ(seenAmbient, before);
     EXPECT_EQ(ctx->state.lighting.frontMaterial.ambient[0], kTrack[0]);
     ctx->state.need.needMaskPending = 0;
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
 }
 
 // Without colour material the current colour is scaled for the vertices (lighting off) or not

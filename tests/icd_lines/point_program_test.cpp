@@ -60,7 +60,7 @@ TEST_F(PointProgramTest, AttenuationScalesBySize) {
     GL(glPointSize)(8.0f);
     ctx->state.point.pointAttenuation[0] = 0.0f;
     ctx->state.point.pointAttenuation[2] = 1.0f;
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= 0x1;
     point(10.0f, 8.0f);
     EXPECT_EQ(ctx->state.pick.pointSizeProc, __glPointSizeAttenuateAliased);

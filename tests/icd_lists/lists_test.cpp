@@ -57,16 +57,16 @@ TEST_F(Lists, ControlEntriesCheckInTheirOrder) {
         {"glDeleteLists 0", [](GlContext *ctx) { GL(glDeleteLists)(1, 0); }, GL_NO_ERROR},
         {"glNewList inside glBegin",
          [](GlContext *ctx) {
-             ctx->beginMode = 1;
+             ctx->beginMode = kGlInsideBegin;
              GL(glNewList)(1, GL_COMPILE);
-             ctx->beginMode = 0;
+             ctx->beginMode = kGlOutsideBegin;
          },
          GL_INVALID_OPERATION},
         {"glIsList inside glBegin",
          [](GlContext *ctx) {
-             ctx->beginMode = 1;
+             ctx->beginMode = kGlInsideBegin;
              EXPECT_EQ(GL(glIsList)(1), GL_FALSE);
-             ctx->beginMode = 0;
+             ctx->beginMode = kGlOutsideBegin;
          },
          GL_INVALID_OPERATION},
     };
@@ -448,7 +448,7 @@ TEST_F(Lists, CommandsThatActAtOnceWhileCompiling) {
     EXPECT_TRUE(GL(glIsList)(names));
     GL(glEnable)(GL_VERTEX_ARRAY);  // client state: now, and not recorded
     EXPECT_TRUE(GL(glIsEnabled)(GL_VERTEX_ARRAY));
-    EXPECT_EQ(ctx->beginMode, 2) << "the arrays are validated again";
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate) << "the arrays are validated again";
     GL(glDeleteLists)(names, 2);
     EXPECT_FALSE(GL(glIsList)(names));
     GL(glEndList)();

@@ -34,7 +34,7 @@ protected:
 
 TEST_F(DrawThroughPickedProcs, FirstDrawAfterAChangeValidatesAndDraws) {
     GL(glShadeModel)(GL_FLAT);
-    ASSERT_EQ(ctx->beginMode, 2);
+    ASSERT_EQ(ctx->beginMode, kGlNeedValidate);
     triangle();
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
     EXPECT_EQ(prim().renderTriangle, __glTriangleFaceFlat);

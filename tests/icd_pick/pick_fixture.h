@@ -38,7 +38,7 @@ protected:
     }
     // Everything marked changed, as after creation or a drawable change.
     void markAll() {
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
     }
 };

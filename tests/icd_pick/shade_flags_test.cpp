@@ -166,9 +166,9 @@ TEST_F(PickTest, ShadeFlagsFollowTheState) {
         row.set(ctx);
         ASSERT_EQ(ctx->error, GLenum(GL_NO_ERROR));
         if (ctx->dirtyMask == 0) markAll();  // the defaults: nothing was called
-        ASSERT_EQ(ctx->beginMode, 2);
+        ASSERT_EQ(ctx->beginMode, kGlNeedValidate);
         draw();
-        EXPECT_EQ(ctx->beginMode, 0);
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
         EXPECT_EQ(ctx->dirtyMask, 0u);
         EXPECT_EQ(flags() & row.on, row.on) << std::hex << flags();
         EXPECT_EQ(flags() & row.off, 0u) << std::hex << flags();
@@ -335,7 +335,7 @@ TEST_F(PickTest, PickSequenceByDirtyGroups) {
         SCOPED_TRACE(testing::Message() << "dirty 0x" << std::hex << row.dirty);
         settle();
         ctx->state.span.raster.shadeFlags = 0xDEAD0000u;
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = row.dirty;
         draw();
         EXPECT_EQ(procLog(), row.picks);
@@ -347,7 +347,7 @@ TEST_F(PickTest, PickSequenceByDirtyGroups) {
     }
     // A table to rebuild takes the full path even when only arrays changed.
     settle();
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask = 0x200;
     ctx->tableDirtyMask = kGlTableAlphaTest;
     draw();

@@ -81,11 +81,11 @@ TEST_F(PixelTest, PixelStore) {
         if (c.error != GL_NO_ERROR) {
             EXPECT_EQ(std::memcmp(&before, &ctx->state.pixel.store, sizeof(before)), 0);
             EXPECT_EQ(ctx->dirtyMask, 0u);
-            EXPECT_EQ(ctx->beginMode, 0);
+            EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
             continue;
         }
         EXPECT_EQ(getInt(ctx, c.pname), c.stored);
-        EXPECT_EQ(ctx->beginMode, 2);
+        EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         EXPECT_EQ(ctx->dirtyMask & kGlDirtyPixel, kGlDirtyPixel);
     }
     // Each name reaches its own field.
@@ -102,7 +102,7 @@ TEST_F(PixelTest, PixelStore) {
 }
 
 TEST_F(PixelTest, EntriesRefuseInsideBeginEnd) {
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
     EXPECT_EQ(ctx->error, GLenum(GL_INVALID_OPERATION));
     ctx->error = GL_NO_ERROR;
@@ -118,7 +118,7 @@ TEST_F(PixelTest, EntriesRefuseInsideBeginEnd) {
     ctx->error = GL_NO_ERROR;
     GL(glReadBuffer)(GL_FRONT);
     EXPECT_EQ(ctx->error, GLenum(GL_INVALID_OPERATION));
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(ctx->state.pixel.store.pack.alignment, 4);
     EXPECT_EQ(ctx->state.pixel.transfer.redScale, 1.0f);
     EXPECT_EQ(ctx->state.pixel.maps.maps[kGlMapRToR].table.f[0], 0.0f);
@@ -155,7 +155,7 @@ TEST_F(PixelTest, PixelTransfer) {
     ctx->state.pixel.tables.rgbaValid = 1;
     GL(glPixelTransferf)(GL_RED_SCALE, 0.5f);
     EXPECT_EQ(ctx->state.pixel.tables.rgbaValid, 0);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_EQ(ctx->dirtyMask & kGlDirtyPixel, kGlDirtyPixel);
 }
 
@@ -170,7 +170,7 @@ TEST_F(PixelTest, PixelZoomKeepsTheWindowGrid) {
     EXPECT_EQ(x, p * std::round(0.3f / p));
     EXPECT_EQ(std::fmod(x, p), 0.0f);
     EXPECT_EQ(getFloat(ctx, GL_ZOOM_Y), -2.5f);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
 }
 
 TEST_F(PixelTest, PixelMapSizesAndConversions) {
@@ -247,7 +247,7 @@ TEST_F(PixelTest, PixelMapInvalidatesTheByteTables) {
     EXPECT_EQ(t.rgbaValid, 0);
     EXPECT_EQ(t.indexValid, 0);
     EXPECT_EQ(t.indexToRGBAValid, 0);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_EQ(ctx->dirtyMask & kGlDirtyPixel, kGlDirtyPixel);
 }
 
@@ -291,7 +291,7 @@ TEST_F(PixelTest, ReadBufferDoubleBuffered) {
         if (c.error == GL_NO_ERROR) {
             EXPECT_EQ(ctx->state.pixel.readBuffer, c.resolved);
             EXPECT_EQ(ctx->state.pixel.readBufferRequested, c.mode);
-            EXPECT_EQ(ctx->beginMode, 2);
+            EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         } else {
             EXPECT_EQ(ctx->state.pixel.readBuffer, 0x1234u);
             EXPECT_EQ(ctx->state.pixel.readBufferRequested, 0x1234u);

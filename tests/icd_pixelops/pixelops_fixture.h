@@ -59,7 +59,7 @@ protected:
         db->head.attach(&db->head, &depthMem.desc, ctx);
         db->head.resize(&db->head, kW, kH, kGlBufferDepth);
         __glUpdateDepthRange(ctx);
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
 
@@ -80,14 +80,14 @@ protected:
         GlColorBuffer *cb = &ctx->buffers.color.front;
         __glInitRgbaColorBuffer(cb, ctx);
         cb->head.attach(&cb->head, &colorMem.desc, ctx);
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
 
     void validate() {
-        if (ctx->beginMode == 2) {
+        if (ctx->beginMode == kGlNeedValidate) {
             ctx->slots.validate(ctx);
-            ctx->beginMode = 0;
+            ctx->beginMode = kGlOutsideBegin;
         }
     }
     // The three rectangle commands through the live table, as a program calls them.

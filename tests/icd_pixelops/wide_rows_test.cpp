@@ -28,9 +28,9 @@ protected:
         GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
     }
     void validate() {
-        if (ctx->beginMode == 2) {
+        if (ctx->beginMode == kGlNeedValidate) {
             ctx->slots.validate(ctx);
-            ctx->beginMode = 0;
+            ctx->beginMode = kGlOutsideBegin;
         }
     }
     uint32_t at(int x, int y) {

@@ -29,7 +29,7 @@ protected:
     // the CPU, which shows exactly which rectangles were copied and from where.
     void drawInSoftware() {
         ctx->hw.hardwareLost = 1;
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask |= 0x7FF;
     }
     GlDrawable *drawable() { return ctx->handle->drawable; }

@@ -142,7 +142,7 @@ TEST_F(PrimitiveTest, EveryModeAssemblesItsPrimitives) {
         play(c.mode, c.steps);
         EXPECT_EQ(drawn(), c.want) << c.what;
         EXPECT_EQ(error(), GLenum(GL_NO_ERROR)) << c.what;
-        EXPECT_EQ(ctx->beginMode, 0) << c.what;
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin) << c.what;
         // outside the primitive the vertex is transformed and ignored
         GL(glVertex2f)(0.01f, 0.0f);
         EXPECT_EQ(drawn(), c.want) << c.what;
@@ -170,21 +170,21 @@ TEST_F(PrimitiveTest, QuadStripHalvesShareTheQuadsWinding) {
 TEST_F(PrimitiveTest, BeginAndEndErrors) {
     GL(glBegin)(10);
     EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     GL(glEnd)();
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
 
     GL(glBegin)(GL_TRIANGLES);
     GL(glBegin)(GL_POINTS);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
-    EXPECT_EQ(ctx->beginMode, 1);
+    EXPECT_EQ(ctx->beginMode, kGlInsideBegin);
     for (int i = 1; i <= 3; ++i) GL(glVertex2f)(float(i) / 100.0f, 0.0f);
     EXPECT_EQ(drawn(), std::vector<std::string>{"T(3,1,2|111)p3"});  // still triangles
 
     // A state change inside the primitive is validated before the next command needing it.
     ctx->dirtyMask = kGlDirtyGeneral;
     GL(glEnd)();
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     static int validations;
     validations = 0;
     ctx->slots.validate = [](GlContext *c) {
@@ -193,19 +193,19 @@ TEST_F(PrimitiveTest, BeginAndEndErrors) {
     };
     GL(glBegin)(GL_POINTS);
     EXPECT_EQ(validations, 1);
-    EXPECT_EQ(ctx->beginMode, 1);
+    EXPECT_EQ(ctx->beginMode, kGlInsideBegin);
     GL(glVertex2f)(0.07f, 0.0f);
     GL(glEnd)();
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     EXPECT_EQ(drawn().back(), "Pt(7)");
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
 
     // glBegin with a bad mode after pending validation: validated, then the error.
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     GL(glBegin)(GL_POLYGON + 1);
     EXPECT_EQ(validations, 2);
     EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
 }
 
 // The pending-vertex proc names exactly the vertices the open primitive holds.

@@ -225,7 +225,7 @@ TEST_F(QueryTest, ErrorsWriteNothing) {
         EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
     }
 
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     for (GLenum pname : {GLenum(GL_CURRENT_COLOR), GLenum(GL_DEPTH_TEST), GLenum(0x1234)}) {
         SCOPED_TRACE(pname);
         AllTypes a = get(pname);
@@ -233,14 +233,14 @@ TEST_F(QueryTest, ErrorsWriteNothing) {
         EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     }
     GL(glEnable)(GL_DITHER);
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     EXPECT_EQ(GL(glIsEnabled)(GL_DITHER), GL_FALSE);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     GLvoid *p = &p;
     GL(glGetPointerv)(GL_VERTEX_ARRAY_POINTER, &p);
     EXPECT_EQ(p, static_cast<GLvoid *>(&p));
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
 }
 
 TEST_F(QueryTest, MatricesAreTheTopEntries) {

@@ -177,7 +177,7 @@ TEST_F(QueryTest, ObjectQueryErrorsWriteNothing) {
         EXPECT_EQ(error(), c.error);
         EXPECT_EQ(s.writtenF() + s.writtenI(), 0);
     }
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     Sentinels s;
     GL(glGetLightfv)(GL_LIGHT0, GL_AMBIENT, s.f);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
@@ -188,7 +188,7 @@ TEST_F(QueryTest, ObjectQueryErrorsWriteNothing) {
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(eq[0], 7.0);
     EXPECT_EQ(s.writtenF() + s.writtenI(), 0);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
 }
 
 }  // namespace

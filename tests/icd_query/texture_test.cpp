@@ -149,7 +149,7 @@ TEST_F(QueryTest, TextureAndMapQueryChecks) {
         EXPECT_EQ(b.written(), 0);
         for (GLubyte v : image) ASSERT_EQ(v, 0x5A);
     }
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         Buffers b;
@@ -162,7 +162,7 @@ TEST_F(QueryTest, TextureAndMapQueryChecks) {
     GL(glGetPolygonStipple)(stipple);
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(stipple[0], 0x5A);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
 }
 
 // The pattern as a bitmap of 32 rows of four bytes, each row padded to the pack alignment (the

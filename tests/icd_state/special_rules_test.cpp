@@ -62,7 +62,7 @@ TEST_P(DrawBuffer, ResolvesPerVisual) {
             EXPECT_EQ(ctx->state.mode.drawBuffer, want);
             EXPECT_EQ(ctx->state.color.drawBufferRequested, row.mode);
             EXPECT_EQ(ctx->dirtyMask, 0x1u);
-            EXPECT_EQ(ctx->beginMode, 2);
+            EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
         }
     }
 }
@@ -211,7 +211,7 @@ TEST_F(Lighting, MaterialStores) {
     EXPECT_EQ(front().shininess, 128.0f);
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
     EXPECT_EQ(ctx->dirtyMask, 0u);
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
 
     const GLfloat negative = -1.0f;
     struct Row {
@@ -252,7 +252,7 @@ TEST_F(Lighting, MaterialInsideBeginFinishesPendingVertices) {
     ctx->slots.completePending = finishPending;
     ctx->slots.applyColor = recordProc<kApplyColor>;
     ctx->state.lighting.frontMaterial.shininess = 10.0f;
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     ctx->state.need.needMaskPending = 0;
     GL(glMaterialf)(GL_FRONT, GL_SHININESS, 20.0f);
     EXPECT_TRUE(procLog().empty());  // nothing pending, colour material off
@@ -263,7 +263,7 @@ TEST_F(Lighting, MaterialInsideBeginFinishesPendingVertices) {
     EXPECT_EQ(procLog(), (std::vector<std::string>{"completePending", "applyColor"}));
     EXPECT_EQ(ctx->state.lighting.frontMaterial.shininess, 30.0f);
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
-    EXPECT_EQ(ctx->beginMode, 1);
+    EXPECT_EQ(ctx->beginMode, kGlInsideBegin);
 }
 
 // ---- procs run at once -------------------------------------------------------------------------
@@ -298,7 +298,7 @@ TEST_F(RunsAtOnce, ColourMaterialAndScissor) {
     EXPECT_EQ(logOf([&] { GL(glEnable)(GL_COLOR_MATERIAL); }), (Log{kPick, kApplyColor}));
     EXPECT_EQ(ctx->dirtyMask, 0x20u);
     EXPECT_EQ(logOf([&] { GL(glColorMaterial)(GL_BACK, GL_DIFFUSE); }), (Log{kPick, kApplyColor}));
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     EXPECT_EQ(logOf([&] { GL(glColorMaterial)(GL_BACK, GL_SHININESS); }), Log{});
     EXPECT_EQ(ctx->error, GLenum(GL_INVALID_ENUM));
     EXPECT_EQ(ctx->state.mode.colorMaterialFace, GLenum(GL_BACK));
@@ -318,7 +318,7 @@ TEST_F(RunsAtOnce, CullFaceMarksOnlyAChange) {
     settle();
     GL(glEnable)(GL_CULL_FACE);
     EXPECT_EQ(ctx->dirtyMask, 0u);
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     GL(glDisable)(GL_CULL_FACE);
     EXPECT_EQ(ctx->dirtyMask, 0x4u);
     settle();
@@ -340,11 +340,11 @@ TEST_F(RunsAtOnce, ClearValidatesThenGoesThroughTheLiveSlot) {
     settle();
     ctx->slots.validate = recordProc<kValidate>;
     ctx->liveTable.slot[slot::glClear] = reinterpret_cast<GlEntry>(deviceClear);
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     redispatchCount = 0;
     icd::glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     EXPECT_EQ(procLog(), (Log{kValidate}));
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     EXPECT_EQ(redispatchCount, 1);
     EXPECT_EQ(redispatchedMask, GLbitfield(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
     // Validated: the clear goes ahead without validating again.
@@ -357,16 +357,16 @@ TEST_F(RunsAtOnce, ClearValidatesThenGoesThroughTheLiveSlot) {
 TEST_F(RunsAtOnce, ClearErrorsAndRenderMode) {
     struct Row {
         const char *what;
-        int beginMode;
+        GlBeginMode beginMode;
         GLenum renderMode;
         GLbitfield mask;
         GLenum error;
     } rows[] = {
-        {"inside begin", 1, GL_RENDER, GL_COLOR_BUFFER_BIT, GL_INVALID_OPERATION},
-        {"bit outside the four buffers", 0, GL_RENDER, GL_COLOR_BUFFER_BIT | 0x1, GL_INVALID_VALUE},
-        {"all four buffers", 0, GL_RENDER, 0x4700, GL_NO_ERROR},
-        {"select mode does nothing", 0, GL_SELECT, GL_COLOR_BUFFER_BIT, GL_NO_ERROR},
-        {"feedback mode still checks the mask", 0, GL_FEEDBACK, 0x8000, GL_INVALID_VALUE},
+        {"inside begin", kGlInsideBegin, GL_RENDER, GL_COLOR_BUFFER_BIT, GL_INVALID_OPERATION},
+        {"bit outside the four buffers", kGlOutsideBegin, GL_RENDER, GL_COLOR_BUFFER_BIT | 0x1, GL_INVALID_VALUE},
+        {"all four buffers", kGlOutsideBegin, GL_RENDER, 0x4700, GL_NO_ERROR},
+        {"select mode does nothing", kGlOutsideBegin, GL_SELECT, GL_COLOR_BUFFER_BIT, GL_NO_ERROR},
+        {"feedback mode still checks the mask", kGlOutsideBegin, GL_FEEDBACK, 0x8000, GL_INVALID_VALUE},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);

@@ -245,11 +245,11 @@ TEST_F(Entries, CheckOrderInsideBegin) {
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
         settle();
-        ctx->beginMode = 1;
+        ctx->beginMode = kGlInsideBegin;
         uint32_t enables = ctx->state.enable.enables;
         r.call();
         EXPECT_EQ(ctx->error, r.error);
-        EXPECT_EQ(ctx->beginMode, 1);
+        EXPECT_EQ(ctx->beginMode, kGlInsideBegin);
         EXPECT_EQ(ctx->dirtyMask, 0u);
         EXPECT_EQ(ctx->state.enable.enables, enables);
     }

@@ -56,7 +56,7 @@ protected:
     }
     // Outside glBegin/glEnd with nothing marked and no error pending.
     void settle() {
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         ctx->dirtyMask = 0;
         ctx->tableDirtyMask = 0;
         ctx->error = GL_NO_ERROR;

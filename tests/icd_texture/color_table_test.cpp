@@ -60,9 +60,9 @@ TEST_F(ColorTables, SizesFormatsAndTheirErrors) {
     EXPECT_EQ(param(GL_TEXTURE_2D, GL_COLOR_TABLE_RED_SIZE_EXT), 0);
     EXPECT_EQ(table().baseFormat, 0u);
     // Inside glBegin/glEnd nothing happens.
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(__glDoColorTable)(GL_TEXTURE_2D, GL_RGBA, 4, GL_RGBA, GL_FLOAT, floats.data());
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(table().width, 0);
 }
@@ -177,9 +177,9 @@ TEST_F(ColorTables, CopiesReadOneRowOfTheFramebuffer) {
     EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
     GL(__glDoCopyColorTable)(GL_TEXTURE_2D, GL_RGB, 0, 0, 6);
     EXPECT_EQ(error(), GLenum(GL_INVALID_VALUE));
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(__glDoCopyColorTable)(GL_TEXTURE_2D, GL_RGB, 0, 0, 4);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(t.width, 8);
 }

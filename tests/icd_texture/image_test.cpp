@@ -61,12 +61,12 @@ TEST_F(TextureImages, ArgumentChecksRunInTheirOrder) {
         EXPECT_EQ(bound(GL_TEXTURE_1D)->levels[0]->width, 0) << c.what;
         // A store refused for its size still marks the object, as every image definition does.
         const bool stored = std::string(c.what) == "2048 wide" || std::string(c.what) == "level 1 of 1024";
-        EXPECT_EQ(ctx->beginMode, stored ? 2 : 0) << c.what;
+        EXPECT_EQ(ctx->beginMode, stored ? kGlNeedValidate : kGlOutsideBegin) << c.what;
     }
     settle();
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 4, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(bound(GL_TEXTURE_2D)->levels[0]->width, 0);
 }
@@ -79,7 +79,7 @@ TEST_F(TextureImages, LevelsTakeTheirSizesBordersAndLayouts) {
     EXPECT_EQ(l->innerHeight, 32);
     EXPECT_EQ(l->texelFormatId, 2);
     EXPECT_NE(l->image, nullptr);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & kGlDirtyTexture);
     GL(glTexImage1D)(GL_TEXTURE_1D, 2, GL_LUMINANCE, 16, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, nullptr);
     const GlMipLevel *one = bound(GL_TEXTURE_1D)->levels[2];
@@ -163,7 +163,7 @@ TEST_F(TextureImages, SubImagesChangeOnlyTheirRegion) {
             const bool inside = x <= 1 && y >= 3 && y <= 4;  // offsets count from inside the border
             EXPECT_EQ(l->image[(y * 6 + x) * 3], inside ? 255 : 0) << x << "," << y;
         }
-    EXPECT_EQ(ctx->beginMode, 0);  // sub-images leave validation alone
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);  // sub-images leave validation alone
     struct Case {
         int x, y, w, h;
         GLenum error;
@@ -212,7 +212,7 @@ TEST_F(TextureImages, CopiesReadTheFramebufferAndMarkTheLevelEvenWhenNothingIsRe
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
     EXPECT_EQ(l->width, 8);
     EXPECT_EQ(tex->consistencyDirty, 1);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     // Sub-image copies check their region.
     GL(glCopyTexSubImage2D)(GL_TEXTURE_2D, 0, 6, 6, 0, 0, 4, 4);
     EXPECT_EQ(error(), GLenum(GL_INVALID_VALUE));

@@ -99,7 +99,7 @@ TEST_F(TextureObjects, NamesAreGeneratedAscendingAndBecomeTexturesWhenBound) {
     EXPECT_FALSE(GL(glIsTexture)(0));
     EXPECT_EQ(getInt(GL_TEXTURE_BINDING_2D), 2);
     EXPECT_EQ(getInt(GL_TEXTURE_BINDING_1D), 0);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & kGlDirtyTexture);
     const GLuint all[5] = {1, 2, 3, 4, 5};
     GL(glDeleteTextures)(5, all);
@@ -149,9 +149,9 @@ TEST_F(TextureObjects, ErrorsChangeNothing) {
     };
     for (const auto &call : inside) {
         settle();
-        ctx->beginMode = 1;
+        ctx->beginMode = kGlInsideBegin;
         call();
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
         EXPECT_EQ(name, 99u);
         EXPECT_FALSE(GL(glIsTexture)(1));
@@ -203,7 +203,7 @@ TEST_F(TextureObjects, DeletingATextureBoundOnUnitOneLeavesTheDefaultThere) {
     EXPECT_EQ(bound(GL_TEXTURE_1D, 1), ctx->state.textures.defaults[0]);
     EXPECT_EQ(bound(GL_TEXTURE_1D, 0), ctx->state.textures.defaults[0]);
     EXPECT_EQ(ctx->state.textures.cache[1][0].name, 0u);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & kGlDirtyGeneral);
     EXPECT_EQ(liveBlocks(), 0u);
 }

@@ -39,7 +39,7 @@ TEST_F(TextureParams, EachParameterStoresItsValueAndMarksTheObject) {
         EXPECT_EQ(error(), GLenum(GL_NO_ERROR)) << c.what;
         EXPECT_TRUE(c.stored()) << c.what;
         EXPECT_EQ(tex->consistencyDirty, 1) << c.what;
-        EXPECT_EQ(ctx->beginMode, 2) << c.what;
+        EXPECT_EQ(ctx->beginMode, kGlNeedValidate) << c.what;
         EXPECT_TRUE(ctx->dirtyMask & kGlDirtyGeneral) << c.what;
     }
     GLint v = 0;
@@ -76,12 +76,12 @@ TEST_F(TextureParams, ParameterErrorsChangeNothing) {
         EXPECT_EQ(tex->magFilter, GLenum(GL_LINEAR)) << c.what;
         EXPECT_EQ(tex->borderColor[0], 0.0f) << c.what;
         EXPECT_EQ(tex->consistencyDirty, 0) << c.what;
-        EXPECT_EQ(ctx->beginMode, 0) << c.what;
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin) << c.what;
     }
     settle();
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glTexParameteri)(GL_TEXTURE_1D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(tex->wrapS, GLenum(GL_REPEAT));
     // Bound on both units the object is read-only.
@@ -121,7 +121,7 @@ TEST_F(TextureParams, EnvironmentModesColoursAndErrors) {
         EXPECT_EQ(error(), c.error) << c.what;
         EXPECT_EQ(env0->mode, c.mode) << c.what;
         EXPECT_EQ(ctx->state.pick.texEnvMode, c.mode) << c.what;
-        EXPECT_EQ(ctx->beginMode, c.error == GL_NO_ERROR ? 2 : 0) << c.what;
+        EXPECT_EQ(ctx->beginMode, c.error == GL_NO_ERROR ? kGlNeedValidate : kGlOutsideBegin) << c.what;
         if (c.error == GL_NO_ERROR) {
             EXPECT_TRUE(ctx->dirtyMask & kGlDirtyTexture) << c.what;
         }
@@ -147,9 +147,9 @@ TEST_F(TextureParams, EnvironmentModesColoursAndErrors) {
     EXPECT_EQ(e1.color[2], 0.0f);
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));
     settle();
-    ctx->beginMode = 1;
+    ctx->beginMode = kGlInsideBegin;
     GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     EXPECT_EQ(ctx->state.textures.env[1][0].mode, GLenum(GL_DECAL));
     EXPECT_EQ(__glTexEnvParamCount(GL_TEXTURE_ENV_COLOR), 4);

@@ -111,7 +111,7 @@ TEST_F(VcacheBatchTest, BatchesAndCarriesOfEveryMode) {
         draw(c.mode, c.vertices);
         EXPECT_EQ(texts(), c.want) << c.what;
         EXPECT_EQ(error(), GLenum(GL_NO_ERROR)) << c.what;
-        EXPECT_EQ(ctx->beginMode, 0) << c.what;
+        EXPECT_EQ(ctx->beginMode, kGlOutsideBegin) << c.what;
         const GlVertexCache &vc = ctx->vertexCache;
         EXPECT_EQ(vc.count, 0) << c.what;
         EXPECT_EQ(vc.completed, 0) << c.what;
@@ -247,7 +247,7 @@ TEST_F(VcacheBatchTest, BeginAndEndErrors) {
     EXPECT_EQ(error(), GLenum(GL_INVALID_OPERATION));
     GL(glBegin)(10);
     EXPECT_EQ(error(), GLenum(GL_INVALID_ENUM));
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     EXPECT_EQ(ctx->vertexCache.step, 0);
 
     GL(glBegin)(GL_TRIANGLES);
@@ -261,10 +261,10 @@ TEST_F(VcacheBatchTest, BeginAndEndErrors) {
     GL(glBegin)(GL_POINTS);
     ctx->dirtyMask = kGlDirtyGeneral;
     GL(glEnd)();
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     // glBegin validates first, then runs the entry the table then holds: still the cache.
     GL(glBegin)(GL_POINTS);
-    EXPECT_EQ(ctx->beginMode, 1);
+    EXPECT_EQ(ctx->beginMode, kGlInsideBegin);
     EXPECT_EQ(ctx->dirtyMask, 0u);
     EXPECT_EQ(ctx->vertexCache.step, 1);
     GL(glEnd)();

@@ -174,7 +174,7 @@ protected:
         std::fill(memory.bytes.begin(), memory.bytes.end(), 0);
         ctx->vertexCache.vcacheOn = cache;
         ctx->dirtyMask |= kGlDirtyGeneral;
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         GL(glBegin)(GL_TRIANGLE_STRIP);
         for (int i = 0; i < 100; ++i) {
             GL(glColor3f)(float(i % 5) / 4.0f, float(i % 3) / 2.0f, 1.0f - float(i) / 100.0f);

@@ -60,7 +60,7 @@ protected:
     void useCache(bool on) {
         ctx->vertexCache.vcacheOn = on;
         ctx->dirtyMask |= kGlDirtyGeneral;
-        ctx->beginMode = 2;
+        ctx->beginMode = kGlNeedValidate;
         ctx->slots.validate(ctx);
         // The array procs too, as the first glBegin would pick them.
         __glValidateArrays(ctx);

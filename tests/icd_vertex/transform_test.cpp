@@ -243,9 +243,9 @@ TEST_F(TransformTest, InsideBeginEveryEntryIsInvalidOperation) {
     GlTransform mv = *xf().modelView;
     GlViewport vp = xf().viewport;
     for (size_t i = 0; i < std::size(calls); ++i) {
-        ctx->beginMode = 1;
+        ctx->beginMode = kGlInsideBegin;
         calls[i]();
-        ctx->beginMode = 0;
+        ctx->beginMode = kGlOutsideBegin;
         EXPECT_EQ(gl->GetError(), GLenum(GL_INVALID_OPERATION)) << "call " << i;
     }
     EXPECT_EQ(std::memcmp(xf().modelView, &mv, sizeof(mv)), 0);
@@ -305,7 +305,7 @@ TEST_F(TransformTest, ClipPlaneUsesAFreshInverseTranspose) {
     EXPECT_NEAR(e[0], 0.5, 1e-6);
     EXPECT_NEAR(e[1], 1.0, 1e-6);
     EXPECT_NEAR(e[3], -1 - 1.5 - 4, 1e-5);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
 }
 
 // The object-space eye position of the cull-vertex test follows the modelview inverse.

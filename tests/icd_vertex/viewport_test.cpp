@@ -24,7 +24,7 @@ TEST_F(TransformTest, ViewportCarriesTheBiasExactly) {
     EXPECT_EQ(v.yCenter, 25.0f + 20 + 6144 + 0.5f);
     EXPECT_EQ(windowX(v, -1.0f), 6144.5f + 10);
     EXPECT_EQ(windowY(v, -1.0f), 6144.5f + 20);
-    EXPECT_EQ(ctx->beginMode, 2);
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
     EXPECT_TRUE(ctx->dirtyMask & 0x1);
     // Unbias gives back the pixel coordinates.
     EXPECT_EQ(__glUnbiasWindowX(ctx, windowX(v, -1.0f)), 10.0f);
@@ -117,9 +117,9 @@ TEST_F(TransformTest, ClipBoxFromTheScissorBox) {
     EXPECT_EQ(box(), (std::array<int, 4>{10, kHeight - 60, 40, kHeight - 20}));
     // An unchanged box changes nothing, not even the dirty bits.
     ctx->dirtyMask = 0;
-    ctx->beginMode = 0;
+    ctx->beginMode = kGlOutsideBegin;
     gl->Scissor(10, 20, 30, 40);
     EXPECT_EQ(ctx->dirtyMask, 0u);
-    EXPECT_EQ(ctx->beginMode, 0);
+    EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
     ctx->state.enable.enables &= ~kGlEnableScissorTest;
 }

@@ -245,7 +245,7 @@ TEST_F(RenderPair, TheFrontBufferOnTheScreen) {
         ASSERT_FALSE(HasFatalFailure());
         if (road == 1) {
             ctx->hw.hardwareLost = 1;
-            ctx->beginMode = 2;
+            ctx->beginMode = kGlNeedValidate;
             ctx->dirtyMask |= 0x7FF;
         }
         for (int y = 0; y < 200; ++y)
@@ -338,7 +338,7 @@ TEST_F(RenderPair, AnOverlappedFrontBufferIsLeftToSoftware) {
     ASSERT_FALSE(HasFatalFailure());
     GL(glDrawBuffer)(GL_FRONT);
     ctx->tail.drawableBuffers->contextState = 1;
-    ctx->beginMode = 2;
+    ctx->beginMode = kGlNeedValidate;
     ctx->dirtyMask |= 0x7FF;
     const uint64_t before = zk3TriangleStats().triangles;
     tri(ctx, 2, 2, 40, 2, 2, 40);
