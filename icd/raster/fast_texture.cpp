@@ -1,0 +1,260 @@
+// Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
+// detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
+// per covered pixel into the span's texel bytes. Bilinear weights are 8-bit and every blend is a
+// square-table product; perspective is divided once per 16 pixels.
+#include <cmath>
+#include <cstring>
+#include <utility>
+#include "icd/raster/fast_color.h"
+#include "icd/raster/fast_texture.h"
+#include "icd/pixel/texture_object.h"
+
+using namespace glfast;
+
+namespace {
+
+// Where texels come from: the level's fetch proc, or for the two byte layouts read most
+// (levels without border) straight from the image.
+template <int Src>
+inline void fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col, uint8_t *out) {
+    if constexpr (Src != kGlTexelSourceFetch) {
+        if (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth)) {
+            const uint8_t *p = level->image + ((size_t(uint32_t(row)) << level->log2Width) + uint32_t(col)) *
+                                                  (Src == kGlTexelSourceRgba8 ? 4 : 3);
+            out[0] = p[0];
+            out[1] = p[1];
+            out[2] = p[2];
+            out[3] = Src == kGlTexelSourceRgba8 ? p[3] : 255;
+            return;
+        }
+    }
+    out[0] = out[1] = out[2] = 0;
+    out[3] = 255;
+    level->fetch(level, tex, 0, row, col, out);
+}
+
+inline int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
+    if (repeat) return i & (size - 1);
+    return i < 0 ? 0 : (i >= size ? size - 1 : i);
+}
+
+template <int Src>
+inline void nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, uint8_t *out) {
+    const int32_t col = wrapNearest(s >> 16, level->innerWidth, tex->wrapS == GL_REPEAT);
+    const int32_t row = wrapNearest(t >> 16, level->innerHeight, tex->wrapT == GL_REPEAT);
+    fetchTexel<Src>(level, tex, row, col, out);
+}
+
+// One axis of a bilinear sample: the two indices and the 8-bit weight of the second.
+struct Axis {
+    int32_t i0, i1;
+    uint32_t w;
+};
+inline Axis linearAxis(int32_t s, int32_t size, bool repeat) {
+    if (!repeat) {
+        const int32_t max = size << 16;
+        s = s < 0 ? 0 : (s > max ? max : s);
+    }
+    s -= 0x8000;
+    Axis a{s >> 16, (s >> 16) + 1, (uint32_t(s) >> 8) & 0xFF};
+    if (repeat) {
+        a.i0 &= size - 1;
+        a.i1 &= size - 1;
+    }
+    return a;  // without repeat an index beyond the edge reads the border colour
+}
+
+template <int Src>
+inline void linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, uint8_t *out) {
+    const Axis x = linearAxis(s, level->innerWidth, tex->wrapS == GL_REPEAT);
+    const Axis y = linearAxis(t, level->innerHeight, tex->wrapT == GL_REPEAT);
+    uint8_t q[4][4];
+    fetchTexel<Src>(level, tex, y.i0, x.i0, q[0]);
+    fetchTexel<Src>(level, tex, y.i0, x.i1, q[1]);
+    fetchTexel<Src>(level, tex, y.i1, x.i0, q[2]);
+    fetchTexel<Src>(level, tex, y.i1, x.i1, q[3]);
+    const uint8_t *sq = __glSquareTableCentre();
+    const uint32_t w[4] = {mul(sq, 255 - y.w, 255 - x.w), mul(sq, 255 - y.w, x.w), mul(sq, y.w, 255 - x.w),
+                           mul(sq, y.w, x.w)};
+    for (int c = 0; c < 4; ++c)
+        out[c] = uint8_t(mul(sq, q[0][c], w[0]) + mul(sq, q[1][c], w[1]) + mul(sq, q[2][c], w[2]) +
+                         mul(sq, q[3][c], w[3]));
+}
+
+// Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
+inline int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
+
+template <bool Linear, int Src>
+inline void sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t, uint8_t *out) {
+    GlMipLevel *l = tex->levels[level];
+    s = scaled(s, l->log2Width);
+    t = scaled(t, l->log2Height);
+    if constexpr (Linear) linearAt<Src>(tex, l, s, t, out);
+    else nearestAt<Src>(tex, l, s, t, out);
+}
+
+// The texel procs by kind; lod is a level index (unscaled forms) or lambda in 16.16.
+enum TexelKind { kNearest, kLinear, kNearestScaled, kLinearScaled, kNearestMipNearest, kLinearMipNearest,
+                 kNearestMipLinear, kLinearMipLinear, kTexelKinds };
+
+template <int Kind, int Src>
+void texelProc(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {
+    constexpr bool kLinearFilter = Kind == kLinear || Kind == kLinearScaled || Kind == kLinearMipNearest ||
+                                   Kind == kLinearMipLinear;
+    if constexpr (Kind == kNearest || Kind == kLinear) {
+        GlMipLevel *l = tex->levels[lod];
+        if constexpr (kLinearFilter) linearAt<Src>(tex, l, s, t, out);
+        else nearestAt<Src>(tex, l, s, t, out);
+    } else if constexpr (Kind == kNearestScaled || Kind == kLinearScaled) {
+        sampleLevel<kLinearFilter, Src>(tex, 0, s, t, out);
+    } else if constexpr (Kind == kNearestMipNearest || Kind == kLinearMipNearest) {
+        uint32_t level = uint32_t(lod + 0x8000) >> 16;
+        if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
+        sampleLevel<kLinearFilter, Src>(tex, int32_t(level), s, t, out);
+    } else {
+        const uint32_t f = uint32_t(lod + 0x10000) >> 16;
+        if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t, out);
+        uint8_t lo[4], hi[4];
+        sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t, lo);
+        sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t, hi);
+        const uint8_t *sq = __glSquareTableCentre();
+        const uint32_t w = (uint32_t(lod) >> 8) & 0xFF;
+        for (int c = 0; c < 4; ++c) out[c] = uint8_t(mul(sq, lo[c], 255 - w) + mul(sq, hi[c], w));
+    }
+}
+
+template <size_t... K>
+constexpr std::array<GlTexelProcsBySource, kTexelKinds> texelTable(std::index_sequence<K...>) {
+    return {GlTexelProcsBySource{texelProc<int(K), kGlTexelSourceFetch>, texelProc<int(K), kGlTexelSourceRgba8>,
+                                 texelProc<int(K), kGlTexelSourceRgb8>}...};
+}
+
+}  // namespace
+
+constinit const std::array<GlTexelProcsBySource, 8> __glTexelProcs = texelTable(std::make_index_sequence<kTexelKinds>());
+
+#define GL_TEXEL_PROC(name, kind)                                                                  \
+    void name(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {             \
+        texelProc<kind, kGlTexelSourceFetch>(tex, lod, s, t, out);                                 \
+    }
+GL_TEXEL_PROC(__glTexelNearest, kNearest)
+GL_TEXEL_PROC(__glTexelLinear, kLinear)
+GL_TEXEL_PROC(__glTexelNearestScaled, kNearestScaled)
+GL_TEXEL_PROC(__glTexelLinearScaled, kLinearScaled)
+GL_TEXEL_PROC(__glTexelNearestMipNearest, kNearestMipNearest)
+GL_TEXEL_PROC(__glTexelLinearMipNearest, kLinearMipNearest)
+GL_TEXEL_PROC(__glTexelNearestMipLinear, kNearestMipLinear)
+GL_TEXEL_PROC(__glTexelLinearMipLinear, kLinearMipLinear)
+#undef GL_TEXEL_PROC
+static_assert(kGlTexelNearestScaledKind == kNearestScaled && kGlTexelLinearScaledKind == kLinearScaled &&
+              kGlTexelNearestMipNearestKind == kNearestMipNearest && kGlTexelLinearMipLinearKind == kLinearMipLinear);
+
+// ---- texture routines -----------------------------------------------------------------------------
+
+namespace {
+
+// Packs the entry of one covered pixel: alpha alone, R G B, or R G B A.
+template <int Bytes>
+inline uint8_t *put(uint8_t *dst, const uint8_t *texel) {
+    if constexpr (Bytes == 1) {
+        dst[0] = texel[3];
+    } else {
+        dst[0] = texel[0];
+        dst[1] = texel[1];
+        dst[2] = texel[2];
+        if constexpr (Bytes == 4) dst[3] = texel[3];
+    }
+    return dst + Bytes;
+}
+
+template <int Bytes>
+void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = sp->context->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const GlTexelProc minify = sl.texelMinify;
+    int32_t s = sp->s.cur, t = sp->t.cur;
+    const int32_t ds = sp->s.step, dt = sp->t.step;
+    uint8_t *dst = sp->texels;
+    uint8_t texel[4];
+    for (; mask; mask <<= 1, s += ds, t += dt) {
+        if (int32_t(mask) >= 0) continue;
+        minify(tex, 0, s, t, texel);
+        dst = put<Bytes>(dst, texel);
+    }
+}
+
+// A positive normal 1/w: above this bit pattern the divide is safe.
+inline bool divisible(float qw) {
+    int32_t bits;
+    std::memcpy(&bits, &qw, 4);
+    return bits > 0x3FFFFE;
+}
+// lambda in 16.16 from the float bits of rho squared: the exponent and mantissa read as a
+// fixed-point log2 with 15 fraction bits is 2 lambda, that is lambda with 16.
+inline int32_t lambdaOf(float rho2) {
+    int32_t bits;
+    std::memcpy(&bits, &rho2, 4);
+    return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
+}
+
+template <int Kind, int Bytes>
+void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = sp->context->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const GlTexelProc minify = sl.texelMinify, magnify = sl.texelMagnify;
+    const float threshold = tex->lodThreshold;
+    float sw = sp->sw.cur, tw = sp->tw.cur, qw = sp->qw.cur, lod = sp->lod.cur;
+    float s0 = 0, t0 = 0, l0 = 0;
+    if (divisible(qw)) {
+        const float r = 1.0f / qw;
+        s0 = sw * r;
+        t0 = tw * r;
+        l0 = lod * r;
+    }
+    uint8_t *dst = sp->texels;
+    uint8_t texel[4];
+    for (int run = 0; run < 2 && mask != 0; ++run) {
+        sw += sp->sw.halfStep;
+        tw += sp->tw.halfStep;
+        qw += sp->qw.halfStep;
+        lod += 16.0f * sp->lod.step;
+        float s1 = 0, t1 = 0, l1 = 0;
+        if (divisible(qw)) {
+            const float r = 1.0f / qw;
+            s1 = sw * r;
+            t1 = tw * r;
+            l1 = lod * r;
+        }
+        sp->s.step = int32_t(std::lrint((s1 - s0) * (65536.0f / 16.0f)));
+        sp->t.step = int32_t(std::lrint((t1 - t0) * (65536.0f / 16.0f)));
+        sp->lodStep16 = (l1 - l0) * (1.0f / 16.0f);
+        int32_t s = int32_t(std::lrint(s0 * 65536.0f)), t = int32_t(std::lrint(t0 * 65536.0f));
+        float rho2 = l0;
+        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += sp->s.step, t += sp->t.step, rho2 += sp->lodStep16) {
+            if (int32_t(mask) >= 0) continue;
+            if constexpr (Kind == kGlTexPerspective) minify(tex, 0, s, t, texel);
+            else if (rho2 <= threshold) magnify(tex, 0, s, t, texel);
+            else if constexpr (Kind == kGlTexMinMag) minify(tex, 0, s, t, texel);
+            else minify(tex, lambdaOf(rho2), s, t, texel);
+            dst = put<Bytes>(dst, texel);
+        }
+        s0 = s1;
+        t0 = t1;
+        l0 = l1;
+    }
+}
+
+template <int Kind, int Bytes>
+constexpr GlFastProc routine() {
+    if constexpr (Kind == kGlTexAffine) return &texAffine<Bytes>;
+    else return &texPerspective<Kind, Bytes>;
+}
+template <int Kind>
+constexpr GlFastProcTable<3> routinesOf() {
+    return {routine<Kind, 1>(), routine<Kind, 3>(), routine<Kind, 4>()};
+}
+
+}  // namespace
+
+constinit const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines = {
+    routinesOf<kGlTexAffine>(), routinesOf<kGlTexPerspective>(), routinesOf<kGlTexMinMag>(), routinesOf<kGlTexMip>()};
