@@ -43,7 +43,7 @@ bool acceptedBlendCode(int32_t code) { return code == 0 || code == 1 || code == 
 bool isMipmap(GLenum filter) { return filter >= GL_NEAREST_MIPMAP_NEAREST && filter <= GL_LINEAR_MIPMAP_LINEAR; }
 
 // Where the texel procs read from: straight from the image when every level that can be sampled
-// is RGBA8 or RGB8 without border, else through each level's fetch proc.
+// has one of the directly read layouts and no border, else through each level's fetch proc.
 int texelSource(const GlTextureObject *tex, bool mipmapped) {
     const int32_t last = mipmapped ? tex->maxLevel : 0;
     if (tex->levels == nullptr || last < 0 || last >= tex->levelCount) return kGlTexelSourceFetch;
@@ -53,9 +53,14 @@ int texelSource(const GlTextureObject *tex, bool mipmapped) {
         if (l == nullptr || l->image == nullptr || l->border != 0 || l->texelFormatId != id)
             return kGlTexelSourceFetch;
     }
-    if (id == kGlTexelRgba8) return kGlTexelSourceRgba8;
-    if (id == kGlTexelRgb8) return kGlTexelSourceRgb8;
-    return kGlTexelSourceFetch;
+    switch (id) {
+    case kGlTexelRgba8: return kGlTexelSourceRgba8;
+    case kGlTexelRgb8: return kGlTexelSourceRgb8;
+    case kGlTexelArgb4444: return kGlTexelSourceArgb4444;
+    case kGlTexelRgb565: return kGlTexelSourceRgb565;
+    case kGlTexelArgb1555: return kGlTexelSourceArgb1555;
+    default: return kGlTexelSourceFetch;
+    }
 }
 
 int texelKindOfMinify(GLenum filter) {

@@ -1,7 +1,7 @@
 // Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
 // detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
-// per covered pixel into the span's texel bytes. Bilinear weights are 8-bit and every blend is a
-// square-table product; perspective is divided once per 16 pixels.
+// per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
+// filters blend two channels per integer multiply; perspective is divided once per 16 pixels.
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -13,24 +13,54 @@ using namespace glfast;
 
 namespace {
 
-// Where texels come from: the level's fetch proc, or for the two byte layouts read most
-// (levels without border) straight from the image.
+// A texel as one word: R in the low byte, then G, B, A.
+inline uint32_t word(const uint8_t *c) { return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24; }
+
+// Narrow channels widen exactly as the texel fetch procs widen them (a product with the float
+// nearest 255 / max, truncated), so both roads read the same bytes.
+template <int Bits>
+constexpr std::array<uint8_t, (1 << Bits)> makeWiden() {
+    std::array<uint8_t, (1 << Bits)> t{};
+    constexpr float k = 255.0f / float((1 << Bits) - 1);
+    for (int v = 0; v < (1 << Bits); ++v) t[size_t(v)] = uint8_t(int32_t(double(v) * double(k)));
+    return t;
+}
+constexpr auto kWiden4 = makeWiden<4>();
+constexpr auto kWiden5 = makeWiden<5>();
+constexpr auto kWiden6 = makeWiden<6>();
+
+// Where texels come from: the level's fetch proc, or for the layouts read most (levels without
+// border) straight from the image.
 template <int Src>
-inline void fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col, uint8_t *out) {
+inline uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
     if constexpr (Src != kGlTexelSourceFetch) {
         if (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth)) {
-            const uint8_t *p = level->image + ((size_t(uint32_t(row)) << level->log2Width) + uint32_t(col)) *
-                                                  (Src == kGlTexelSourceRgba8 ? 4 : 3);
-            out[0] = p[0];
-            out[1] = p[1];
-            out[2] = p[2];
-            out[3] = Src == kGlTexelSourceRgba8 ? p[3] : 255;
-            return;
+            const size_t index = (size_t(uint32_t(row)) << level->log2Width) + uint32_t(col);
+            if constexpr (Src == kGlTexelSourceRgba8) {
+                uint32_t v;
+                std::memcpy(&v, level->image + index * 4, 4);
+                return v;
+            } else if constexpr (Src == kGlTexelSourceRgb8) {
+                const uint8_t *p = level->image + index * 3;
+                return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xFF000000u;
+            } else {
+                uint16_t v;
+                std::memcpy(&v, level->image + index * 2, 2);
+                if constexpr (Src == kGlTexelSourceArgb4444)
+                    return uint32_t(kWiden4[(v >> 8) & 15]) | uint32_t(kWiden4[(v >> 4) & 15]) << 8 |
+                           uint32_t(kWiden4[v & 15]) << 16 | uint32_t(kWiden4[v >> 12]) << 24;
+                else if constexpr (Src == kGlTexelSourceRgb565)
+                    return uint32_t(kWiden5[v >> 11]) | uint32_t(kWiden6[(v >> 5) & 63]) << 8 |
+                           uint32_t(kWiden5[v & 31]) << 16 | 0xFF000000u;
+                else  // A1R5G5B5
+                    return uint32_t(kWiden5[(v >> 10) & 31]) | uint32_t(kWiden5[(v >> 5) & 31]) << 8 |
+                           uint32_t(kWiden5[v & 31]) << 16 | ((v & 0x8000) ? 0xFF000000u : 0u);
+            }
         }
     }
-    out[0] = out[1] = out[2] = 0;
-    out[3] = 255;
+    uint8_t out[4] = {0, 0, 0, 255};
     level->fetch(level, tex, 0, row, col, out);
+    return word(out);
 }
 
 inline int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
@@ -39,10 +69,10 @@ inline int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
 }
 
 template <int Src>
-inline void nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, uint8_t *out) {
+inline uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     const int32_t col = wrapNearest(s >> 16, level->innerWidth, tex->wrapS == GL_REPEAT);
     const int32_t row = wrapNearest(t >> 16, level->innerHeight, tex->wrapT == GL_REPEAT);
-    fetchTexel<Src>(level, tex, row, col, out);
+    return fetchTexel<Src>(level, tex, row, col);
 }
 
 // One axis of a bilinear sample: the two indices and the 8-bit weight of the second.
@@ -64,33 +94,43 @@ inline Axis linearAxis(int32_t s, int32_t size, bool repeat) {
     return a;  // without repeat an index beyond the edge reads the border colour
 }
 
+// Weighted sum of texel words, two channels per multiply: with weights summing to at most 256 no
+// 16-bit lane can overflow (255 x 256 < 65536). Written out term by term: as arrays the compiler
+// vectorises it through the stack and the loads stall on the stores just made.
+inline uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
+inline uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
+                       uint32_t w3) {
+    const uint32_t rb = lanes(t0) * w0 + lanes(t1) * w1 + lanes(t2) * w2 + lanes(t3) * w3;
+    const uint32_t ga = lanes(t0 >> 8) * w0 + lanes(t1 >> 8) * w1 + lanes(t2 >> 8) * w2 + lanes(t3 >> 8) * w3;
+    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+}
+inline uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
+    const uint32_t rb = lanes(a) * (256 - w) + lanes(b) * w;
+    const uint32_t ga = lanes(a >> 8) * (256 - w) + lanes(b >> 8) * w;
+    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+}
+
 template <int Src>
-inline void linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, uint8_t *out) {
+inline uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     const Axis x = linearAxis(s, level->innerWidth, tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, tex->wrapT == GL_REPEAT);
-    uint8_t q[4][4];
-    fetchTexel<Src>(level, tex, y.i0, x.i0, q[0]);
-    fetchTexel<Src>(level, tex, y.i0, x.i1, q[1]);
-    fetchTexel<Src>(level, tex, y.i1, x.i0, q[2]);
-    fetchTexel<Src>(level, tex, y.i1, x.i1, q[3]);
-    const uint8_t *sq = __glSquareTableCentre();
-    const uint32_t w[4] = {mul(sq, 255 - y.w, 255 - x.w), mul(sq, 255 - y.w, x.w), mul(sq, y.w, 255 - x.w),
-                           mul(sq, y.w, x.w)};
-    for (int c = 0; c < 4; ++c)
-        out[c] = uint8_t(mul(sq, q[0][c], w[0]) + mul(sq, q[1][c], w[1]) + mul(sq, q[2][c], w[2]) +
-                         mul(sq, q[3][c], w[3]));
+    const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
+    const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
+    const uint32_t wx = x.w, wy = y.w;
+    return blend4(q0, q1, q2, q3, ((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8, ((256 - wx) * wy) >> 8,
+                  (wx * wy) >> 8);
 }
 
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
 inline int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
 
 template <bool Linear, int Src>
-inline void sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t, uint8_t *out) {
+inline uint32_t sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t) {
     GlMipLevel *l = tex->levels[level];
     s = scaled(s, l->log2Width);
     t = scaled(t, l->log2Height);
-    if constexpr (Linear) linearAt<Src>(tex, l, s, t, out);
-    else nearestAt<Src>(tex, l, s, t, out);
+    if constexpr (Linear) return linearAt<Src>(tex, l, s, t);
+    else return nearestAt<Src>(tex, l, s, t);
 }
 
 // The texel procs by kind; lod is a level index (unscaled forms) or lambda in 16.16.
@@ -98,35 +138,39 @@ enum TexelKind { kNearest, kLinear, kNearestScaled, kLinearScaled, kNearestMipNe
                  kNearestMipLinear, kLinearMipLinear, kTexelKinds };
 
 template <int Kind, int Src>
-void texelProc(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {
+inline uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) {
     constexpr bool kLinearFilter = Kind == kLinear || Kind == kLinearScaled || Kind == kLinearMipNearest ||
                                    Kind == kLinearMipLinear;
     if constexpr (Kind == kNearest || Kind == kLinear) {
         GlMipLevel *l = tex->levels[lod];
-        if constexpr (kLinearFilter) linearAt<Src>(tex, l, s, t, out);
-        else nearestAt<Src>(tex, l, s, t, out);
+        if constexpr (kLinearFilter) return linearAt<Src>(tex, l, s, t);
+        else return nearestAt<Src>(tex, l, s, t);
     } else if constexpr (Kind == kNearestScaled || Kind == kLinearScaled) {
-        sampleLevel<kLinearFilter, Src>(tex, 0, s, t, out);
+        return sampleLevel<kLinearFilter, Src>(tex, 0, s, t);
     } else if constexpr (Kind == kNearestMipNearest || Kind == kLinearMipNearest) {
         uint32_t level = uint32_t(lod + 0x8000) >> 16;
         if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
-        sampleLevel<kLinearFilter, Src>(tex, int32_t(level), s, t, out);
+        return sampleLevel<kLinearFilter, Src>(tex, int32_t(level), s, t);
     } else {
         const uint32_t f = uint32_t(lod + 0x10000) >> 16;
-        if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t, out);
-        uint8_t lo[4], hi[4];
-        sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t, lo);
-        sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t, hi);
-        const uint8_t *sq = __glSquareTableCentre();
-        const uint32_t w = (uint32_t(lod) >> 8) & 0xFF;
-        for (int c = 0; c < 4; ++c) out[c] = uint8_t(mul(sq, lo[c], 255 - w) + mul(sq, hi[c], w));
+        if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
+        const uint32_t lo = sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t);
+        const uint32_t hi = sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t);
+        return lerpWords(lo, hi, (uint32_t(lod) >> 8) & 0xFF);
     }
+}
+
+template <int Kind, int Src>
+void texelProc(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {
+    const uint32_t v = texelWord<Kind, Src>(tex, lod, s, t);
+    std::memcpy(out, &v, 4);
 }
 
 template <size_t... K>
 constexpr std::array<GlTexelProcsBySource, kTexelKinds> texelTable(std::index_sequence<K...>) {
     return {GlTexelProcsBySource{texelProc<int(K), kGlTexelSourceFetch>, texelProc<int(K), kGlTexelSourceRgba8>,
-                                 texelProc<int(K), kGlTexelSourceRgb8>}...};
+                                 texelProc<int(K), kGlTexelSourceRgb8>, texelProc<int(K), kGlTexelSourceArgb4444>,
+                                 texelProc<int(K), kGlTexelSourceRgb565>, texelProc<int(K), kGlTexelSourceArgb1555>}...};
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <array>
 #include "icd/raster/fast_span.h"
 
-// Texel sources: the level's fetch proc, or direct reads of the RGBA8 and RGB8 layouts.
+// Texel sources: the level's fetch proc, or direct reads of the most used layouts.
 constexpr int kGlTexelSourceFetch = 0;
 constexpr int kGlTexelSourceRgba8 = 1;
 constexpr int kGlTexelSourceRgb8 = 2;
+constexpr int kGlTexelSourceArgb4444 = 3;
+constexpr int kGlTexelSourceRgb565 = 4;
+constexpr int kGlTexelSourceArgb1555 = 5;
+constexpr int kGlTexelSourceCount = 6;
 struct GlTexelProcsBySource {
-    GlTexelProc bySource[3];
+    GlTexelProc bySource[kGlTexelSourceCount];
 };
 // Kinds: nearest, linear, the same scaled by level 0, and the four mipmap filters.
 constexpr int kGlTexelNearestKind = 0;
