@@ -111,8 +111,10 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
             int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
             const int32_t dr = kSmooth ? sp->red.step : 0, dg = kSmooth ? sp->green.step : 0,
                           db = kSmooth ? sp->blue.step : 0;
+            // A full chunk (the common case) runs without looking at the mask.
+            const bool full = mask == 0xFFFFFFFFu;
             for (; mask; mask <<= 1, p += step, ++d, r += dr, g += dg, b += db) {
-                if (int32_t(mask) >= 0) continue;
+                if (!full && int32_t(mask) >= 0) continue;
                 const uint32_t dv = kDither ? *d : 0;
                 Texel x{0, 0, 0, 255};
                 if constexpr (texturedEnv(kEnv)) {

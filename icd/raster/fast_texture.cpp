@@ -25,7 +25,7 @@ constexpr std::array<uint8_t, (1 << Bits)> makeWiden() {
     for (int v = 0; v < (1 << Bits); ++v) t[size_t(v)] = uint8_t(int32_t(double(v) * double(k)));
     return t;
 }
-constexpr auto kWiden4 = makeWiden<4>();
+static_assert(makeWiden<4>()[15] == 255 && makeWiden<4>()[1] == 17);
 constexpr auto kWiden5 = makeWiden<5>();
 constexpr auto kWiden6 = makeWiden<6>();
 
@@ -46,13 +46,15 @@ inline uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row,
             } else {
                 uint16_t v;
                 std::memcpy(&v, level->image + index * 2, 2);
-                if constexpr (Src == kGlTexelSourceArgb4444)
-                    return uint32_t(kWiden4[(v >> 8) & 15]) | uint32_t(kWiden4[(v >> 4) & 15]) << 8 |
-                           uint32_t(kWiden4[v & 15]) << 16 | uint32_t(kWiden4[v >> 12]) << 24;
-                else if constexpr (Src == kGlTexelSourceRgb565)
+                if constexpr (Src == kGlTexelSourceArgb4444) {
+                    // Each nibble into its byte, then all four widened at once: 15 x 17 = 255.
+                    const uint32_t x = v;
+                    return (((x >> 8) & 0xFu) | ((x & 0xF0u) << 4) | ((x & 0xFu) << 16) | ((x & 0xF000u) << 12)) * 17u;
+                }
+                if constexpr (Src == kGlTexelSourceRgb565)
                     return uint32_t(kWiden5[v >> 11]) | uint32_t(kWiden6[(v >> 5) & 63]) << 8 |
                            uint32_t(kWiden5[v & 31]) << 16 | 0xFF000000u;
-                else  // A1R5G5B5
+                if constexpr (Src == kGlTexelSourceArgb1555)
                     return uint32_t(kWiden5[(v >> 10) & 31]) | uint32_t(kWiden5[(v >> 5) & 31]) << 8 |
                            uint32_t(kWiden5[v & 31]) << 16 | ((v & 0x8000) ? 0xFF000000u : 0u);
             }
