@@ -4,6 +4,7 @@
 // filters blend two channels per integer multiply; perspective is divided once per 16 pixels.
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <utility>
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
@@ -229,6 +230,9 @@ void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
     }
 }
 
+// Round to nearest (the processor's default mode) without a library call.
+inline int32_t roundToInt(float v) { return _mm_cvtss_si32(_mm_set_ss(v)); }
+
 // A positive normal 1/w: above this bit pattern the divide is safe.
 inline bool divisible(float qw) {
     int32_t bits;
@@ -271,10 +275,10 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
             t1 = tw * r;
             l1 = lod * r;
         }
-        sp->s.step = int32_t(std::lrint((s1 - s0) * (65536.0f / 16.0f)));
-        sp->t.step = int32_t(std::lrint((t1 - t0) * (65536.0f / 16.0f)));
+        sp->s.step = roundToInt((s1 - s0) * (65536.0f / 16.0f));
+        sp->t.step = roundToInt((t1 - t0) * (65536.0f / 16.0f));
         sp->lodStep16 = (l1 - l0) * (1.0f / 16.0f);
-        int32_t s = int32_t(std::lrint(s0 * 65536.0f)), t = int32_t(std::lrint(t0 * 65536.0f));
+        int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
         float rho2 = l0;
         for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += sp->s.step, t += sp->t.step, rho2 += sp->lodStep16) {
             if (int32_t(mask) >= 0) continue;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include "icd/raster/fast_color.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
@@ -45,10 +46,14 @@ constinit const std::array<uint32_t, 33> __glFastMaskTable = makeMasks();
 
 namespace {
 
-// Exact floor division for b > 0.
+// floor(a / b) for b > 0 whose quotient fits 32 bits, without a 64-bit division: |a| < 2^53, so
+// the double quotient is correctly rounded and can never round up to the next integer (its
+// distance below one is at least 1 / b, more than the spacing of doubles there).
 inline int64_t floorDiv(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
+    const double q = double(a) / double(b);
+    int32_t i = int32_t(q);
+    if (double(i) > q) i -= 1;
+    return i;
 }
 
 // A vertex snapped to 1/16 pixel.
@@ -95,7 +100,8 @@ struct Gradients {
     }
 };
 
-inline int32_t toFixed16(double v) { return int32_t(std::lrint(v * 65536.0)); }
+// Round to nearest (the processor's default mode) without a library call.
+inline int32_t toFixed16(double v) { return _mm_cvtsd_si32(_mm_set_sd(v * 65536.0)); }
 
 // The iterated quantities of a triangle: the planes and where their values go in the span.
 struct Attributes {
@@ -190,8 +196,9 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
         const float wx = in[i]->window[0], wy = in[i]->window[1];
         if (!(wx > 0.0f && wx < 65536.0f && wy > 0.0f && wy < 65536.0f)) return;  // NaN or beyond any drawable
         v[i].v = in[i];
-        v[i].x = int64_t(std::floor(double(wx) * 16.0));
-        v[i].y = int64_t(std::floor(double(wy) * 16.0));
+        // Positive and below 2^20 sixteenths: truncation is the floor and fits 32 bits.
+        v[i].x = int32_t(double(wx) * 16.0);
+        v[i].y = int32_t(double(wy) * 16.0);
         v[i].fx = double(v[i].x) / 16.0;
         v[i].fy = double(v[i].y) / 16.0;
     }
