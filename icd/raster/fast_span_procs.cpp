@@ -3,6 +3,7 @@
 // both 16-bit layouts. One template per family; the tables are generated from the index itself,
 // whose bits are the knobs: bit 0 dither (basic) or alpha written (staging), bit 1 smooth,
 // bits 2-4 the environment code, bit 5 the texture's alpha takes part.
+#include <emmintrin.h>
 #include <utility>
 #include "icd/raster/fast_color.h"
 
@@ -85,6 +86,38 @@ inline uint32_t basicChannel(const uint8_t *t, int32_t c, uint32_t d, uint32_t t
     }
 }
 
+// A whole left-to-right chunk of smooth untextured pixels, four at a time: ((c + d) >> 16) per
+// channel, packed; the packed words are biased into signed range so that two groups pack into
+// eight pixels without saturating.
+template <class F, bool Dither>
+void smoothChunk(GlSpan *sp) {
+    const int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
+    const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
+    __m128i rv = _mm_setr_epi32(r, r + dr, r + 2 * dr, r + 3 * dr);
+    __m128i gv = _mm_setr_epi32(g, g + dg, g + 2 * dg, g + 3 * dg);
+    __m128i bv = _mm_setr_epi32(b, b + db, b + 2 * db, b + 3 * db);
+    const __m128i dr4 = _mm_set1_epi32(4 * dr), dg4 = _mm_set1_epi32(4 * dg), db4 = _mm_set1_epi32(4 * db);
+    const __m128i bias = _mm_set1_epi32(0x8000), flip = _mm_set1_epi16(int16_t(0x8000));
+    const uint32_t *d = sp->ditherPointer;
+    uint8_t *out = sp->pixel;
+    auto four = [&](int k) {
+        const __m128i dv = Dither ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4 * k)) : _mm_setzero_si128();
+        const __m128i R = _mm_srli_epi32(_mm_add_epi32(rv, dv), 16);
+        const __m128i G = _mm_srli_epi32(_mm_add_epi32(gv, dv), 16);
+        const __m128i B = _mm_srli_epi32(_mm_add_epi32(bv, dv), 16);
+        rv = _mm_add_epi32(rv, dr4);
+        gv = _mm_add_epi32(gv, dg4);
+        bv = _mm_add_epi32(bv, db4);
+        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(R, F::kRedShift), _mm_slli_epi32(G, F::kGreenShift)), B);
+        return _mm_sub_epi32(px, bias);
+    };
+    for (int k = 0; k < 8; k += 2) {
+        const __m128i lo = four(k), hi = four(k + 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8 * k), _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
+    }
+    sp->ditherPointer = d + 32;
+}
+
 template <class F, int Index>
 void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
     constexpr int kEnv = envOf(Index);
@@ -103,6 +136,9 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
                 if (int32_t(mask) < 0) *p = v;
             return;
         } else {
+            if constexpr (kEnv == kNone && kSmooth) {
+                if (mask == 0xFFFFFFFFu && step > 0) return smoothChunk<F, kDither>(sp);
+            }
             const uint8_t *t = __glSquareTableCentre();
             const uint8_t *e = ctx->state.span.fast.envColorBytes;
             const uint8_t *tx = sp->texels;
