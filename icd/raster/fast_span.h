@@ -159,6 +159,9 @@ void __glTexelLinearMipLinear(GlTextureObject *tex, int32_t lod, int32_t s, int3
 // Texture routines: [kind][entry bytes 1, 3, 4]; kind 0 affine, 1 perspective, 2 min/mag, 3 mip.
 enum GlTexRoutineKind { kGlTexAffine = 0, kGlTexPerspective = 1, kGlTexMinMag = 2, kGlTexMip = 3 };
 extern const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines;
+// The same routine with its texel procs compiled in, for a minify and magnify kind and a texel
+// source (see fast_texture.h); null where none is built.
+GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source);
 
 // The squared texel-space scale at a vertex's s, t, q (already divided by w) for the triangle
 // whose gradients are given, in level-0 texels.

@@ -12,10 +12,14 @@
 
 using namespace glfast;
 
+// The texel reads and filters are small and run per pixel: keep them inside the routines even
+// where many instantiations make the compiler reluctant.
+#define GL_ALWAYS_INLINE inline __attribute__((always_inline))
+
 namespace {
 
 // A texel as one word: R in the low byte, then G, B, A.
-inline uint32_t word(const uint8_t *c) { return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24; }
+GL_ALWAYS_INLINE uint32_t word(const uint8_t *c) { return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24; }
 
 // Narrow channels widen exactly as the texel fetch procs widen them (a product with the float
 // nearest 255 / max, truncated), so both roads read the same bytes.
@@ -33,7 +37,7 @@ constexpr auto kWiden6 = makeWiden<6>();
 // Where texels come from: the level's fetch proc, or for the layouts read most (levels without
 // border) straight from the image.
 template <int Src>
-inline uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
+GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
     if constexpr (Src != kGlTexelSourceFetch) {
         if (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth)) {
             const size_t index = (size_t(uint32_t(row)) << level->log2Width) + uint32_t(col);
@@ -66,13 +70,13 @@ inline uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row,
     return word(out);
 }
 
-inline int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
+GL_ALWAYS_INLINE int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
     if (repeat) return i & (size - 1);
     return i < 0 ? 0 : (i >= size ? size - 1 : i);
 }
 
 template <int Src>
-inline uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     const int32_t col = wrapNearest(s >> 16, level->innerWidth, tex->wrapS == GL_REPEAT);
     const int32_t row = wrapNearest(t >> 16, level->innerHeight, tex->wrapT == GL_REPEAT);
     return fetchTexel<Src>(level, tex, row, col);
@@ -83,7 +87,7 @@ struct Axis {
     int32_t i0, i1;
     uint32_t w;
 };
-inline Axis linearAxis(int32_t s, int32_t size, bool repeat) {
+GL_ALWAYS_INLINE Axis linearAxis(int32_t s, int32_t size, bool repeat) {
     if (!repeat) {
         const int32_t max = size << 16;
         s = s < 0 ? 0 : (s > max ? max : s);
@@ -100,21 +104,21 @@ inline Axis linearAxis(int32_t s, int32_t size, bool repeat) {
 // Weighted sum of texel words, two channels per multiply: with weights summing to at most 256 no
 // 16-bit lane can overflow (255 x 256 < 65536). Written out term by term: as arrays the compiler
 // vectorises it through the stack and the loads stall on the stores just made.
-inline uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
-inline uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
+GL_ALWAYS_INLINE uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
+GL_ALWAYS_INLINE uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
                        uint32_t w3) {
     const uint32_t rb = lanes(t0) * w0 + lanes(t1) * w1 + lanes(t2) * w2 + lanes(t3) * w3;
     const uint32_t ga = lanes(t0 >> 8) * w0 + lanes(t1 >> 8) * w1 + lanes(t2 >> 8) * w2 + lanes(t3 >> 8) * w3;
     return lanes(rb >> 8) | (ga & 0xFF00FF00u);
 }
-inline uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
+GL_ALWAYS_INLINE uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
     const uint32_t rb = lanes(a) * (256 - w) + lanes(b) * w;
     const uint32_t ga = lanes(a >> 8) * (256 - w) + lanes(b >> 8) * w;
     return lanes(rb >> 8) | (ga & 0xFF00FF00u);
 }
 
 template <int Src>
-inline uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     const Axis x = linearAxis(s, level->innerWidth, tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, tex->wrapT == GL_REPEAT);
     const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
@@ -125,10 +129,10 @@ inline uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int
 }
 
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
-inline int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
+GL_ALWAYS_INLINE int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
 
 template <bool Linear, int Src>
-inline uint32_t sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE uint32_t sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t) {
     GlMipLevel *l = tex->levels[level];
     s = scaled(s, l->log2Width);
     t = scaled(t, l->log2Height);
@@ -141,7 +145,7 @@ enum TexelKind { kNearest, kLinear, kNearestScaled, kLinearScaled, kNearestMipNe
                  kNearestMipLinear, kLinearMipLinear, kTexelKinds };
 
 template <int Kind, int Src>
-inline uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) {
     constexpr bool kLinearFilter = Kind == kLinear || Kind == kLinearScaled || Kind == kLinearMipNearest ||
                                    Kind == kLinearMipLinear;
     if constexpr (Kind == kNearest || Kind == kLinear) {
@@ -200,33 +204,56 @@ static_assert(kGlTexelNearestScaledKind == kNearestScaled && kGlTexelLinearScale
 
 namespace {
 
-// Packs the entry of one covered pixel: alpha alone, R G B, or R G B A.
+// Packs the entry of one covered pixel from a texel word: alpha alone, R G B, or R G B A.
 template <int Bytes>
-inline uint8_t *put(uint8_t *dst, const uint8_t *texel) {
+inline uint8_t *put(uint8_t *dst, uint32_t texel) {
     if constexpr (Bytes == 1) {
-        dst[0] = texel[3];
+        dst[0] = uint8_t(texel >> 24);
     } else {
-        dst[0] = texel[0];
-        dst[1] = texel[1];
-        dst[2] = texel[2];
-        if constexpr (Bytes == 4) dst[3] = texel[3];
+        dst[0] = uint8_t(texel);
+        dst[1] = uint8_t(texel >> 8);
+        dst[2] = uint8_t(texel >> 16);
+        if constexpr (Bytes == 4) dst[3] = uint8_t(texel >> 24);
     }
     return dst + Bytes;
 }
 
-template <int Bytes>
+// How a routine samples: through the context's texel-proc slots, or with the texel procs of a
+// known kind and texel source compiled in (no call per pixel).
+struct SlotSampler {
+    GlTexelProc minify, magnify;
+    explicit SlotSampler(const GlFastPathSlots &sl) : minify(sl.texelMinify), magnify(sl.texelMagnify) {}
+    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+        uint8_t out[4];
+        minify(tex, lod, s, t, out);
+        return word(out);
+    }
+    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const {
+        uint8_t out[4];
+        magnify(tex, 0, s, t, out);
+        return word(out);
+    }
+};
+template <int MinKind, int MagKind, int Src>
+struct InlineSampler {
+    explicit InlineSampler(const GlFastPathSlots &) {}
+    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+        return texelWord<MinKind, Src>(tex, lod, s, t);
+    }
+    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
+};
+
+template <int Bytes, class Sampler>
 void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
     GlFastPathSlots &sl = sp->context->state.span.fast;
     GlTextureObject *tex = sl.texture;
-    const GlTexelProc minify = sl.texelMinify;
+    const Sampler sampler(sl);
     int32_t s = sp->s.cur, t = sp->t.cur;
     const int32_t ds = sp->s.step, dt = sp->t.step;
     uint8_t *dst = sp->texels;
-    uint8_t texel[4];
     for (; mask; mask <<= 1, s += ds, t += dt) {
         if (int32_t(mask) >= 0) continue;
-        minify(tex, 0, s, t, texel);
-        dst = put<Bytes>(dst, texel);
+        dst = put<Bytes>(dst, sampler.min(tex, 0, s, t));
     }
 }
 
@@ -247,11 +274,11 @@ inline int32_t lambdaOf(float rho2) {
     return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
 }
 
-template <int Kind, int Bytes>
+template <int Kind, int Bytes, class Sampler>
 void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
     GlFastPathSlots &sl = sp->context->state.span.fast;
     GlTextureObject *tex = sl.texture;
-    const GlTexelProc minify = sl.texelMinify, magnify = sl.texelMagnify;
+    const Sampler sampler(sl);
     const float threshold = tex->lodThreshold;
     float sw = sp->sw.cur, tw = sp->tw.cur, qw = sp->qw.cur, lod = sp->lod.cur;
     float s0 = 0, t0 = 0, l0 = 0;
@@ -262,7 +289,6 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         l0 = lod * r;
     }
     uint8_t *dst = sp->texels;
-    uint8_t texel[4];
     for (int run = 0; run < 2 && mask != 0; ++run) {
         sw += sp->sw.halfStep;
         tw += sp->tw.halfStep;
@@ -275,17 +301,20 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
             t1 = tw * r;
             l1 = lod * r;
         }
-        sp->s.step = roundToInt((s1 - s0) * (65536.0f / 16.0f));
-        sp->t.step = roundToInt((t1 - t0) * (65536.0f / 16.0f));
-        sp->lodStep16 = (l1 - l0) * (1.0f / 16.0f);
+        const int32_t ds = roundToInt((s1 - s0) * (65536.0f / 16.0f)), dt = roundToInt((t1 - t0) * (65536.0f / 16.0f));
+        const float dl = (l1 - l0) * (1.0f / 16.0f);
+        sp->s.step = ds;
+        sp->t.step = dt;
+        sp->lodStep16 = dl;
         int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
         float rho2 = l0;
-        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += sp->s.step, t += sp->t.step, rho2 += sp->lodStep16) {
+        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += ds, t += dt, rho2 += dl) {
             if (int32_t(mask) >= 0) continue;
-            if constexpr (Kind == kGlTexPerspective) minify(tex, 0, s, t, texel);
-            else if (rho2 <= threshold) magnify(tex, 0, s, t, texel);
-            else if constexpr (Kind == kGlTexMinMag) minify(tex, 0, s, t, texel);
-            else minify(tex, lambdaOf(rho2), s, t, texel);
+            uint32_t texel;
+            if constexpr (Kind == kGlTexPerspective) texel = sampler.min(tex, 0, s, t);
+            else if (rho2 <= threshold) texel = sampler.mag(tex, s, t);
+            else if constexpr (Kind == kGlTexMinMag) texel = sampler.min(tex, 0, s, t);
+            else texel = sampler.min(tex, lambdaOf(rho2), s, t);
             dst = put<Bytes>(dst, texel);
         }
         s0 = s1;
@@ -294,17 +323,53 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
     }
 }
 
-template <int Kind, int Bytes>
+template <int Kind, int Bytes, class Sampler>
 constexpr GlFastProc routine() {
-    if constexpr (Kind == kGlTexAffine) return &texAffine<Bytes>;
-    else return &texPerspective<Kind, Bytes>;
+    if constexpr (Kind == kGlTexAffine) return &texAffine<Bytes, Sampler>;
+    else return &texPerspective<Kind, Bytes, Sampler>;
 }
 template <int Kind>
 constexpr GlFastProcTable<3> routinesOf() {
-    return {routine<Kind, 1>(), routine<Kind, 3>(), routine<Kind, 4>()};
+    return {routine<Kind, 1, SlotSampler>(), routine<Kind, 3, SlotSampler>(), routine<Kind, 4, SlotSampler>()};
 }
+
+// The routines with their texel procs compiled in, for the filters and sources drawn most:
+// index [kind][entry bytes 3 or 4][filter pair][source].
+constexpr int kInlineFilters[][2] = {{kLinearMipLinear, kLinearScaled},
+                                     {kLinearMipNearest, kLinearScaled},
+                                     {kLinearScaled, kLinearScaled},
+                                     {kNearestScaled, kNearestScaled}};
+constexpr int kInlineSources[] = {kGlTexelSourceRgba8, kGlTexelSourceRgb8, kGlTexelSourceArgb4444, kGlTexelSourceRgb565};
+constexpr int kFilterCount = 4, kSourceCount = 4;
+template <size_t I>
+constexpr GlFastProc inlineEntry() {
+    constexpr int kSrc = kInlineSources[I % kSourceCount];
+    constexpr int kFilter = (I / kSourceCount) % kFilterCount;
+    constexpr int kBytes = (I / (kSourceCount * kFilterCount)) % 2 ? 4 : 3;
+    constexpr int kKind = int(I / (kSourceCount * kFilterCount * 2));
+    return routine<kKind, kBytes, InlineSampler<kInlineFilters[kFilter][0], kInlineFilters[kFilter][1], kSrc>>();
+}
+template <size_t... I>
+constexpr std::array<GlFastProc, sizeof...(I)> inlineTable(std::index_sequence<I...>) {
+    return {inlineEntry<I>()...};
+}
+constexpr size_t kInlineCount = 4 * 2 * kFilterCount * kSourceCount;
+constinit const std::array<GlFastProc, kInlineCount> kInlineRoutines = inlineTable(std::make_index_sequence<kInlineCount>());
 
 }  // namespace
 
 constinit const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines = {
     routinesOf<kGlTexAffine>(), routinesOf<kGlTexPerspective>(), routinesOf<kGlTexMinMag>(), routinesOf<kGlTexMip>()};
+
+GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source) {
+    if (kind < 0 || kind > kGlTexMip || (entryBytes != 3 && entryBytes != 4)) return nullptr;
+    int filter = -1, src = -1;
+    for (int i = 0; i < kFilterCount; ++i)
+        if (kInlineFilters[i][0] == minKind && (kInlineFilters[i][1] == magKind || kind == kGlTexPerspective ||
+                                                kind == kGlTexAffine))
+            filter = i;
+    for (int i = 0; i < kSourceCount; ++i)
+        if (kInlineSources[i] == source) src = i;
+    if (filter < 0 || src < 0) return nullptr;
+    return kInlineRoutines[size_t(((kind * 2 + (entryBytes == 4)) * kFilterCount + filter) * kSourceCount + src)];
+}
