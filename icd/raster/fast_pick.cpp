@@ -229,6 +229,10 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     // Pixel ownership per pixel and antialiased polygons have no fast stage.
     if ((f & kGlShadeFrontClip) || (ctx->state.enable.enables & kGlEnablePolygonSmooth)) return refuse(ctx);
     if (in.alphaTestSize != 256) return refuse(ctx);
+    // The depth and stencil stages walk buffer memory the set-up addresses.
+    if (((f & kGlShadeDepthTest) && ctx->buffers.depth.head.base == nullptr) ||
+        ((f & kGlShadeStencilTest) && ctx->buffers.stencil.head.base == nullptr))
+        return refuse(ctx);
 
     Choice c;
     if ((f & kGlShadePolygonOffset) || ((f & kGlShadeFog) && mode.hints[4] == GL_NICEST)) c.forceGenericSetup = true;

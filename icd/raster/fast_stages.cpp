@@ -212,7 +212,7 @@ void GL_FASTCALL depthStage(uint32_t mask, GlSpan *sp) {
         uint32_t keep = 0;
         uint32_t z = uint32_t(sp->z.cur);
         const uint32_t dz = uint32_t(sp->z.step);
-        int64_t zo = int64_t(sp->z.cur) + sp->depthOffset;
+        int64_t zo = int64_t(uint32_t(sp->z.cur)) + sp->depthOffset;
         const int64_t zoStep = sp->z.step, zMax = int64_t(db.scale);
         for (uint32_t m = mask, bit = 0x80000000u; m; m <<= 1, bit >>= 1, p += step, z += dz, zo += zoStep) {
             if (int32_t(m) >= 0) continue;

@@ -225,6 +225,11 @@ const Row kRows[] = {
          GL(glDepthFunc)(GL_ALWAYS);
          GL(glDepthMask)(0);
      }, 1, true, "16.16 colour iterators"},
+    {"polygon offset", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+         GL(glPolygonOffset)(1.0f, 2.0f);
+     }, 1, true, "16.16 colour iterators"},
     {"scissor", [](GlContext *ctx) {
          depthLess(ctx);
          GL(glEnable)(GL_SCISSOR_TEST);
