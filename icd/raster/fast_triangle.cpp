@@ -148,11 +148,13 @@ struct Attributes {
             sp.z.rowStart = sp.z.cur = int32_t(uint32_t(v));
         }
     }
+    // Fixed-point values wrap as the 32-bit words they are (depth uses all 32 bits unsigned).
+    static void add(int32_t &v, int32_t step) { v = int32_t(uint32_t(v) + uint32_t(step)); }
     void nextChunk(GlSpan &sp) const {
-        for (int i = 0; i < fixedCount; ++i) fixed[i].it->cur += fixed[i].it->chunkStep;
+        for (int i = 0; i < fixedCount; ++i) add(fixed[i].it->cur, fixed[i].it->chunkStep);
         for (int i = 0; i < floatCount; ++i) floats[i].it->cur += floats[i].it->chunkStep;
         if (lod) sp.lod.cur += sp.lod.chunkStep;
-        if (z) sp.z.cur += sp.z.chunkStep;
+        if (z) add(sp.z.cur, sp.z.chunkStep);
     }
 };
 
