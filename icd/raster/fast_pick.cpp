@@ -200,7 +200,9 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     else kind = kGlTexPerspective;
     sl.texRoutine = __glTexSpanRoutines[kind][bytes];
     if (bytes != 0)
-        if (GlFastProc inlined = __glTexSpanRoutineInline(int(kind), bytes == 2 ? 4 : 3, minKind, magKind, src))
+        if (GlFastProc inlined = __glTexSpanRoutineInline(
+                int(kind), bytes == 2 ? 4 : 3, minKind, magKind,
+                src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0)))
             sl.texRoutine = inlined;
     c.key.triangleKey[1] = filtersDiffer ? 1 : 0;
     return true;

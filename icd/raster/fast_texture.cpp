@@ -36,10 +36,14 @@ constexpr auto kWiden6 = makeWiden<6>();
 
 // Where texels come from: the level's fetch proc, or for the layouts read most (levels without
 // border) straight from the image.
-template <int Src>
+// Src: the source, plus kGlTexelRepeatBoth when both wraps are GL_REPEAT (every index is then
+// inside the level and no test is made).
+template <int SrcAndWrap>
 GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
+    constexpr int Src = SrcAndWrap & ~kGlTexelRepeatBoth;
+    constexpr bool kRepeat = SrcAndWrap & kGlTexelRepeatBoth;
     if constexpr (Src != kGlTexelSourceFetch) {
-        if (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth)) {
+        if (kRepeat || (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth))) {
             const size_t index = (size_t(uint32_t(row)) << level->log2Width) + uint32_t(col);
             if constexpr (Src == kGlTexelSourceRgba8) {
                 uint32_t v;
@@ -77,8 +81,9 @@ GL_ALWAYS_INLINE int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
 
 template <int Src>
 GL_ALWAYS_INLINE uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
-    const int32_t col = wrapNearest(s >> 16, level->innerWidth, tex->wrapS == GL_REPEAT);
-    const int32_t row = wrapNearest(t >> 16, level->innerHeight, tex->wrapT == GL_REPEAT);
+    constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
+    const int32_t col = wrapNearest(s >> 16, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
+    const int32_t row = wrapNearest(t >> 16, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
     return fetchTexel<Src>(level, tex, row, col);
 }
 
@@ -119,8 +124,9 @@ GL_ALWAYS_INLINE uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
 
 template <int Src>
 GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
-    const Axis x = linearAxis(s, level->innerWidth, tex->wrapS == GL_REPEAT);
-    const Axis y = linearAxis(t, level->innerHeight, tex->wrapT == GL_REPEAT);
+    constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
+    const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
+    const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
     const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
     const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
     const uint32_t wx = x.w, wy = y.w;
@@ -339,8 +345,13 @@ constexpr int kInlineFilters[][2] = {{kLinearMipLinear, kLinearScaled},
                                      {kLinearMipNearest, kLinearScaled},
                                      {kLinearScaled, kLinearScaled},
                                      {kNearestScaled, kNearestScaled}};
-constexpr int kInlineSources[] = {kGlTexelSourceRgba8, kGlTexelSourceRgb8, kGlTexelSourceArgb4444, kGlTexelSourceRgb565};
-constexpr int kFilterCount = 4, kSourceCount = 4;
+constexpr int kInlineSources[] = {kGlTexelSourceRgba8,
+                                  kGlTexelSourceArgb4444,
+                                  kGlTexelSourceRgb565,
+                                  kGlTexelSourceRgba8 | kGlTexelRepeatBoth,
+                                  kGlTexelSourceArgb4444 | kGlTexelRepeatBoth,
+                                  kGlTexelSourceRgb565 | kGlTexelRepeatBoth};
+constexpr int kFilterCount = 4, kSourceCount = 6;
 template <size_t I>
 constexpr GlFastProc inlineEntry() {
     constexpr int kSrc = kInlineSources[I % kSourceCount];

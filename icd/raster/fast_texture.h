@@ -11,6 +11,8 @@ constexpr int kGlTexelSourceArgb4444 = 3;
 constexpr int kGlTexelSourceRgb565 = 4;
 constexpr int kGlTexelSourceArgb1555 = 5;
 constexpr int kGlTexelSourceCount = 6;
+// Added to a source for the compiled-in routines: both wraps are GL_REPEAT.
+constexpr int kGlTexelRepeatBoth = 8;
 struct GlTexelProcsBySource {
     GlTexelProc bySource[kGlTexelSourceCount];
 };
