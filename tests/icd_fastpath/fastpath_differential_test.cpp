@@ -60,7 +60,18 @@ protected:
         __glSetStateDefaults(ctx);
     }
 
+    // The depth buffer's saved state belongs to its descriptor, which the test owns.
+    void releaseDepthSave() {
+        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+    }
+    void TearDown() override {
+        if (ctx != nullptr) releaseDepthSave();
+        StateTest::TearDown();
+    }
+
     void open(const Format &f) {
+        releaseDepthSave();
         GlVisual &v = ctx->visual;
         v.rgbaMode = 1;
         v.colorIndexMode = 0;
