@@ -12,7 +12,3 @@
 #define PP_TRIANGLE(name) void name(GlContext *, GlVertex *, GlVertex *, GlVertex *) {}
 #define PP_SIZE(name) float name(GlContext *, GlVertex *) { return 0.0f; }
 #include "icd/core/pick_pending.inc"
-
-// The device's bitmap picker, until the device part lands: the generic pick alone, which is what
-// the device does whenever it draws in software.
-void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }

@@ -6,6 +6,7 @@
 #include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_surface.h"
 #include "icd/raster/raster.h"
+#include "icd/pixel/pixel_ops.h"
 
 namespace {
 
@@ -68,6 +69,9 @@ void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
     finishPending(ctx);
     if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
 }
+
+// The device draws bitmaps in software: its bitmap picker is the generic pick.
+void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
 
 // The chip fogs per vertex: whatever the hint, a context the chip draws for computes each
 // vertex's fog factor.
