@@ -31,6 +31,18 @@ constexpr std::array<uint8_t, (1 << Bits)> makeWiden() {
     return t;
 }
 static_assert(makeWiden<4>()[15] == 255 && makeWiden<4>()[1] == 17);
+
+// A4R4G4B4 texels decode a byte at a time, every channel lying in one byte: the low byte holds
+// green (bits 4-7) and blue, the high byte alpha (bits 12-15) and red.
+constexpr std::array<uint32_t, 256> makeArgb4444(bool high) {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        const uint32_t upper = (b >> 4) * 17, lower = (b & 15) * 17;
+        t[b] = high ? (upper << 24) | lower : (upper << 8) | (lower << 16);
+    }
+    return t;
+}
+constexpr std::array<uint32_t, 256> kArgb4444Low = makeArgb4444(false), kArgb4444High = makeArgb4444(true);
 constexpr auto kWiden5 = makeWiden<5>();
 constexpr auto kWiden6 = makeWiden<6>();
 
@@ -55,11 +67,7 @@ GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, in
             } else {
                 uint16_t v;
                 std::memcpy(&v, level->image + index * 2, 2);
-                if constexpr (Src == kGlTexelSourceArgb4444) {
-                    // Each nibble into its byte, then all four widened at once: 15 x 17 = 255.
-                    const uint32_t x = v;
-                    return (((x >> 8) & 0xFu) | ((x & 0xF0u) << 4) | ((x & 0xFu) << 16) | ((x & 0xF000u) << 12)) * 17u;
-                }
+                if constexpr (Src == kGlTexelSourceArgb4444) return kArgb4444Low[v & 0xFF] | kArgb4444High[v >> 8];
                 if constexpr (Src == kGlTexelSourceRgb565)
                     return uint32_t(kWiden5[v >> 11]) | uint32_t(kWiden6[(v >> 5) & 63]) << 8 |
                            uint32_t(kWiden5[v & 31]) << 16 | 0xFF000000u;
