@@ -1,5 +1,7 @@
-// Rendering workloads at 640 x 480: fill rate of large smooth, depth-tested triangles, small lit
-// triangles and clears. Each name says the path it measures:
+// Rendering workloads at 640 x 480, the same frames the peer comparison draws: fill rate of
+// full-screen smooth depth-tested quads (all written, or all but the first rejected), of textured
+// quads (bilinear magnification, trilinear minification), small lit triangles and clears. Each
+// name says the path it measures:
 //   *_bitmap16  a program through opengl32 and the driver module into a memory-DC bitmap (a
 //               16-bit 5-5-5 DIB section: the only colour layout the display's pixel formats have),
 //               with the drawable's own depth buffer;
@@ -53,12 +55,26 @@ struct Gl {
     void(APIENTRY *VertexPointer)(GLint, GLenum, GLsizei, const GLvoid *);
     void(APIENTRY *NormalPointer)(GLenum, GLsizei, const GLvoid *);
     void(APIENTRY *DrawArrays)(GLenum, GLint, GLsizei);
+    void(APIENTRY *TexCoord2f)(GLfloat, GLfloat);
+    void(APIENTRY *GenTextures)(GLsizei, GLuint *);
+    void(APIENTRY *BindTexture)(GLenum, GLuint);
+    void(APIENTRY *DeleteTextures)(GLsizei, const GLuint *);
+    void(APIENTRY *TexImage2D)(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const GLvoid *);
+    void(APIENTRY *TexParameteri)(GLenum, GLenum, GLint);
+    void(APIENTRY *TexEnvi)(GLenum, GLenum, GLint);
+    void(APIENTRY *PixelStorei)(GLenum, GLint);
+    void(APIENTRY *Materialfv)(GLenum, GLenum, const GLfloat *);
+    void(APIENTRY *Normal3fv)(const GLfloat *);
+    void(APIENTRY *Vertex3fv)(const GLfloat *);
+    void(APIENTRY *ClearDepth)(GLclampd);
 };
 
 #define KIV_BENCH_GL_NAMES(X)                                                                                   \
     X(Begin) X(End) X(Color3f) X(Normal3f) X(Vertex3f) X(Enable) X(Disable) X(DepthFunc) X(ShadeModel) X(Clear) \
         X(ClearColor) X(Lightfv) X(Viewport) X(MatrixMode) X(LoadIdentity) X(Ortho) X(Finish)             \
-            X(EnableClientState) X(DisableClientState) X(VertexPointer) X(NormalPointer) X(DrawArrays)
+            X(EnableClientState) X(DisableClientState) X(VertexPointer) X(NormalPointer) X(DrawArrays)     \
+                X(TexCoord2f) X(GenTextures) X(BindTexture) X(DeleteTextures) X(TexImage2D) X(TexParameteri) \
+                    X(TexEnvi) X(PixelStorei) X(Materialfv) X(Normal3fv) X(Vertex3fv) X(ClearDepth)
 
 Gl exportsTable() {
     Gl gl;
@@ -244,58 +260,150 @@ const Gl *memoryPath(int colourBits) {
 
 // ---- the workloads -------------------------------------------------------------------------------
 
-// Two smooth triangles covering the picture, tilted in depth, GL_LEQUAL: every pixel passes the
-// depth test and is written, colour and depth. Returns the pixels drawn.
-uint64_t fill(const Gl *gl, uint64_t frames) {
+// The fill workloads draw what a program draws in the peer comparison: full-screen smooth quads
+// (two GL_TRIANGLES each) under glOrtho(-1, 1, -1, 1, -1, 1), depth test GL_LESS, dithering on.
+constexpr int kQuads = 50;
+
+void quadProjection(const Gl &gl) {
+    gl.Viewport(0, 0, kW, kH);
+    gl.MatrixMode(GL_PROJECTION);
+    gl.LoadIdentity();
+    gl.Ortho(-1, 1, -1, 1, -1, 1);
+    gl.MatrixMode(GL_MODELVIEW);
+    gl.LoadIdentity();
+}
+
+// One frame: clear, then kQuads quads, each nearer than the last (a larger z is nearer here) when
+// `nearerEachTime`, else the first one nearest so that the others fail the depth test.
+void quadsFrame(const Gl &gl, bool nearerEachTime) {
+    gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    gl.Begin(GL_TRIANGLES);
+    for (int q = 0; q < kQuads; ++q) {
+        const float z = nearerEachTime ? -0.9f + 1.8f * q / kQuads : 0.9f - 1.8f * q / kQuads;
+        const float a = float(q) / kQuads;
+        gl.Color3f(1, a, 0), gl.Vertex3f(-1, -1, z);
+        gl.Color3f(0, 1, a), gl.Vertex3f(1, -1, z);
+        gl.Color3f(a, 0, 1), gl.Vertex3f(1, 1, z);
+        gl.Color3f(1, a, 0), gl.Vertex3f(-1, -1, z);
+        gl.Color3f(a, 0, 1), gl.Vertex3f(1, 1, z);
+        gl.Color3f(0.5f, a, 1), gl.Vertex3f(-1, 1, z);
+    }
+    gl.End();
+}
+
+// Returns the fragments drawn (written, or tested against the depth buffer).
+uint64_t quads(const Gl *gl, uint64_t frames, bool nearerEachTime) {
     if (!gl) return 0;
-    windowProjection(*gl);
+    quadProjection(*gl);
     gl->Enable(GL_DEPTH_TEST);
-    gl->DepthFunc(GL_LEQUAL);
+    gl->DepthFunc(GL_LESS);
     gl->ShadeModel(GL_SMOOTH);
-    gl->Clear(GL_DEPTH_BUFFER_BIT);
+    for (uint64_t f = 0; f < frames; ++f) quadsFrame(*gl, nearerEachTime);
+    gl->Finish();
+    gl->Disable(GL_DEPTH_TEST);
+    return frames * uint64_t(kQuads) * kW * kH;
+}
+uint64_t fill(const Gl *gl, uint64_t frames) { return quads(gl, frames, true); }
+
+// Textured fill: 20 full-screen quads, each nearer than the last, a 256 x 256 RGBA texture with
+// all its mipmaps, GL_LINEAR_MIPMAP_LINEAR / GL_LINEAR, GL_MODULATE with smooth colour. With
+// coordinates times k = 1 a pixel covers 0.64 texels (magnification: one bilinear level); with
+// k = 4, 2.56 texels (minification: two levels blended).
+uint64_t texturedFill(const Gl *gl, uint64_t frames, float k) {
+    if (!gl) return 0;
+    constexpr int kSize = 256, kTexQuads = 20;
+    static std::vector<uint8_t> image(size_t(kSize) * kSize * 4);
+    GLuint name = 0;
+    gl->GenTextures(1, &name);
+    gl->BindTexture(GL_TEXTURE_2D, name);
+    gl->PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int side = kSize, level = 0; side >= 1; side /= 2, ++level) {
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                uint8_t *p = &image[size_t(y * side + x) * 4];
+                p[0] = uint8_t(x * 255 / side);
+                p[1] = uint8_t(y * 255 / side);
+                p[2] = (((x * kSize / side) / 16) ^ ((y * kSize / side) / 16)) & 1 ? 255 : 0;
+                p[3] = 255;
+            }
+        gl->TexImage2D(GL_TEXTURE_2D, level, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.data());
+    }
+    gl->TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    gl->TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl->TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    gl->Enable(GL_TEXTURE_2D);
+    quadProjection(*gl);
+    gl->Enable(GL_DEPTH_TEST);
+    gl->DepthFunc(GL_LESS);
+    gl->ShadeModel(GL_SMOOTH);
     for (uint64_t f = 0; f < frames; ++f) {
-        gl->Begin(GL_TRIANGLES);
-        gl->Color3f(1, 0, 0);
-        gl->Vertex3f(0, 0, 0.5f);
-        gl->Color3f(0, 1, 0);
-        gl->Vertex3f(kW, 0, 0);
-        gl->Color3f(0, 0, 1);
-        gl->Vertex3f(kW, kH, -0.5f);
-        gl->Vertex3f(kW, kH, -0.5f);
-        gl->Color3f(1, 1, 0);
-        gl->Vertex3f(0, kH, 0);
-        gl->Color3f(1, 0, 0);
-        gl->Vertex3f(0, 0, 0.5f);
+        gl->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        gl->Begin(GL_QUADS);
+        for (int q = 0; q < kTexQuads; ++q) {
+            const float z = -0.9f + 1.8f * q / kTexQuads, o = q * 0.01f;
+            gl->Color3f(1, 1, 1), gl->TexCoord2f(o, o), gl->Vertex3f(-1, -1, z);
+            gl->Color3f(1, 0.8f, 0.8f), gl->TexCoord2f(o + 1.6f * k, o), gl->Vertex3f(1, -1, z);
+            gl->Color3f(0.8f, 1, 0.8f), gl->TexCoord2f(o + 1.6f * k, o + 1.2f * k), gl->Vertex3f(1, 1, z);
+            gl->Color3f(0.8f, 0.8f, 1), gl->TexCoord2f(o, o + 1.2f * k), gl->Vertex3f(-1, 1, z);
+        }
         gl->End();
     }
     gl->Finish();
     gl->Disable(GL_DEPTH_TEST);
-    return frames * uint64_t(kW) * kH;
+    gl->Disable(GL_TEXTURE_2D);
+    gl->DeleteTextures(1, &name);
+    return frames * uint64_t(kTexQuads) * kW * kH;
 }
 
-// Right triangles with 4.5-pixel legs (about 10 pixels each), smooth, lit by one directional
-// light with a normal per vertex, spread over the picture. Returns the triangles drawn.
+// Small lit triangles: a grid of 5 x 5 pixel cells with two right triangles of 10 pixels each,
+// no pixel centre nearer than 0.25 pixel to an edge; one directional light, a normal per vertex,
+// depth test GL_LEQUAL, all in one glBegin. Returns the triangles drawn.
+constexpr int kCell = 5, kGridX = kW / kCell, kGridY = kH / kCell, kGridTriangles = kGridX * kGridY * 2;
+struct LitGrid {
+    std::vector<float> vertices, normals;
+    LitGrid() {
+        for (int y = 0; y < kGridY; ++y)
+            for (int x = 0; x < kGridX; ++x) {
+                const float x0 = x * kCell + 0.25f, y0 = y * kCell + 0.25f;
+                const float v[6][2] = {{x0, y0}, {x0 + 4, y0}, {x0, y0 + 4},
+                                       {x0 + 4.5f, y0 + 0.5f}, {x0 + 4.5f, y0 + 4.5f}, {x0 + 0.5f, y0 + 4.5f}};
+                const float nx = float(x - kGridX / 2) / kGridX, ny = float(y - kGridY / 2) / kGridY;
+                const float l = std::sqrt(nx * nx + ny * ny + 1);
+                for (const auto &p : v) {
+                    vertices.insert(vertices.end(), {p[0], p[1], -0.5f});
+                    normals.insert(normals.end(), {nx / l, ny / l, 1 / l});
+                }
+            }
+    }
+};
+
 uint64_t smallLit(const Gl *gl, uint64_t count) {
     if (!gl) return 0;
+    static const LitGrid grid;
     windowProjection(*gl);
-    const GLfloat dir[4] = {0.3f, 0.5f, 1, 0}, white[4] = {1, 1, 1, 1};
+    const GLfloat dir[4] = {0.3f, 0.5f, 1, 0}, white[4] = {1, 1, 1, 1}, diffuse[4] = {0.2f, 0.6f, 0.9f, 1};
     gl->Lightfv(GL_LIGHT0, GL_POSITION, dir);
     gl->Lightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    gl->Materialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
     gl->Enable(GL_LIGHTING);
     gl->Enable(GL_LIGHT0);
+    gl->Enable(GL_DEPTH_TEST);
+    gl->DepthFunc(GL_LEQUAL);
     gl->ShadeModel(GL_SMOOTH);
-    gl->Begin(GL_TRIANGLES);
-    for (uint64_t i = 0; i < count; ++i) {
-        const float x = float((i * 37) % (kW - 8)) + 1, y = float((i * 11) % (kH - 8)) + 1;
-        gl->Normal3f(0, 0, 1);
-        gl->Vertex3f(x, y, 0);
-        gl->Normal3f(0.6f, 0, 0.8f);
-        gl->Vertex3f(x + 4.5f, y, 0);
-        gl->Normal3f(0, 0.6f, 0.8f);
-        gl->Vertex3f(x, y + 4.5f, 0);
+    uint64_t done = 0;
+    while (done < count) {
+        gl->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        gl->Begin(GL_TRIANGLES);
+        const uint64_t n = count - done < uint64_t(kGridTriangles) ? count - done : uint64_t(kGridTriangles);
+        for (uint64_t i = 0; i < n * 3; ++i) {
+            gl->Normal3fv(&grid.normals[i * 3]);
+            gl->Vertex3fv(&grid.vertices[i * 3]);
+        }
+        gl->End();
+        done += n;
     }
-    gl->End();
     gl->Finish();
+    gl->Disable(GL_DEPTH_TEST);
     gl->Disable(GL_LIGHTING);
     return count;
 }
@@ -348,6 +456,11 @@ uint64_t clears(const Gl *gl, uint64_t count) {
 
 // The rates of fill workloads come out in pixels; the figure is printed in millions.
 KIV_BENCH("fill_smooth_depth_bitmap16", "Mpixels/s", [](uint64_t n) { return fill(bitmapPath(), n); }, 1e-6);
+KIV_BENCH("fill_depth_rejected_bitmap16", "Mpixels/s", [](uint64_t n) { return quads(bitmapPath(), n, false); }, 1e-6);
+KIV_BENCH("fill_textured_bilinear_bitmap16", "Mpixels/s",
+          [](uint64_t n) { return texturedFill(bitmapPath(), n, 1.0f); }, 1e-6);
+KIV_BENCH("fill_textured_trilinear_bitmap16", "Mpixels/s",
+          [](uint64_t n) { return texturedFill(bitmapPath(), n, 4.0f); }, 1e-6);
 KIV_BENCH("fill_smooth_depth_mem16", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(16), n); }, 1e-6);
 KIV_BENCH("fill_smooth_depth_mem32", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(32), n); }, 1e-6);
 KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return smallLit(bitmapPath(), n); });

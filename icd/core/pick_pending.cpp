@@ -1,6 +1,6 @@
 // Placeholders for the procs the pickers install or call whose owners have not landed yet. Each
 // does nothing: a stage passes every pixel and stores none, a render proc draws nothing, a size or
-// fog factor is 0, no fast path is taken and no texture is usable.
+// fog factor is 0 and no texture is usable.
 #include "icd/core/pick.h"
 #include "icd/core/core.h"
 #include "icd/core/services.h"
@@ -12,5 +12,3 @@
 #define PP_TRIANGLE(name) void name(GlContext *, GlVertex *, GlVertex *, GlVertex *) {}
 #define PP_SIZE(name) float name(GlContext *, GlVertex *) { return 0.0f; }
 #include "icd/core/pick_pending.inc"
-
-int32_t __glPickFastTriangleProcs(GlContext *) { return 0; }

@@ -7,6 +7,7 @@
 #include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_surface.h"
 #include "icd/raster/raster.h"
+#include "icd/pixel/pixel_ops.h"
 
 namespace {
 
@@ -60,9 +61,6 @@ void __glHwPickProcs(GlContext *ctx) {
     __glPickAllProcs(ctx);
 }
 
-// The device draws bitmaps as the software path does: the generic pick.
-void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
-
 void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     finishPending(ctx);
     if (ctx->hw.savedLineProc != nullptr) __glHwProcCast<GlRenderLineProc>(ctx->hw.savedLineProc)(ctx, a, b);
@@ -72,6 +70,9 @@ void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
     finishPending(ctx);
     if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
 }
+
+// The device draws bitmaps in software: its bitmap picker is the generic pick.
+void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
 
 // The chip fogs per vertex: whatever the hint, a context the chip draws for computes each
 // vertex's fog factor.

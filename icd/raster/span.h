@@ -7,6 +7,7 @@
 #include "icd/core/shade_flags.h"
 #include "icd/raster/fragment.h"
 #include "icd/raster/line.h"
+#include "icd/raster/fast_span.h"
 
 struct GlContext;
 struct GlColorBuffer;
@@ -104,4 +105,6 @@ struct GlSpanArea {
     GlRasterState raster;
     GlRasterInputs inputs;
     GlFragmentProcs fragment;  // fragment store, colour store and blend procs
+    GlFastPathSlots fast;      // the fast triangle path's chain
+    GlFastPathKey fastKey;     // what its chooser decided last
 };

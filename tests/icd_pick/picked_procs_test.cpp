@@ -327,19 +327,21 @@ TEST_F(PickTest, TriangleEntryFacesAndRenderProc) {
         GlPickTriangleProc entry, raster;
         uint8_t face0, face1, cull;
     };
+    // The context's colour buffer is 16-bit, so filled triangles take the fast rasteriser; an
+    // antialiased polygon has no fast form.
     const Row rows[] = {
-        {"smooth ccw", [](GlContext *) {}, false, __glTriangleFaceSmooth, __glRenderTriangle, 1, 0, kGlCullNone},
+        {"smooth ccw", [](GlContext *) {}, false, __glTriangleFaceSmooth, __glFillTriangleFast, 1, 0, kGlCullNone},
         {"flat cw culling back", [](GlContext *ctx) {
              CALL(glShadeModel)(GL_FLAT);
              CALL(glFrontFace)(GL_CW);
              enable(ctx, GL_CULL_FACE);
-         }, false, __glTriangleFaceFlat, __glRenderTriangle, 0, 1, kGlCullBack},
+         }, false, __glTriangleFaceFlat, __glFillTriangleFast, 0, 1, kGlCullBack},
         {"ccw on a top-down drawable, culling front", [](GlContext *ctx) {
              enable(ctx, GL_CULL_FACE);
              CALL(glCullFace)(GL_FRONT);
-         }, true, __glTriangleFaceSmooth, __glRenderTriangle, 0, 1, kGlCullFront},
+         }, true, __glTriangleFaceSmooth, __glFillTriangleFast, 0, 1, kGlCullFront},
         {"line mode", [](GlContext *ctx) { CALL(glPolygonMode)(GL_BACK, GL_LINE); }, false,
-         __glTriangleFacePolygonMode, __glRenderTriangle, 1, 0, kGlCullNone},
+         __glTriangleFacePolygonMode, __glFillTriangleFast, 1, 0, kGlCullNone},
         {"polygon smooth", [](GlContext *ctx) { enable(ctx, GL_POLYGON_SMOOTH); }, false, __glTriangleFaceSmooth,
          __glRenderTriangleAntiAlias, 1, 0, kGlCullNone},
     };

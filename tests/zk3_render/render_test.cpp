@@ -38,7 +38,9 @@ void fan(GlContext *ctx, bool smooth) {
         GL(glVertex2f)(cx, cy);
         GL(glColor3f)(0.1f, 0.8f, 0.12f * float(i));
         GL(glVertex2f)(a[0], a[1]);
-        GL(glColor3f)(0.05f * float(i), 0.3f, 0.95f);
+        // Neighbouring flat triangles differ by more than two 5-bit steps, so that their shared
+        // edge counts as an edge where the roads may snap vertices differently.
+        GL(glColor3f)(0.12f * float(i), 0.3f, 0.95f);
         GL(glVertex2f)(b[0], b[1]);
     }
     GL(glEnd)();

@@ -1,0 +1,341 @@
+// The fast-path chooser: after a state change it decides whether software triangles take the
+// fast path of the 15- and 16-bit colour buffers and, if so, writes the chain of fast stages into
+// the context's successor slots. A state whose chain would need a proc no table holds (colour
+// index, other formats, GL_ADD, per-pixel ownership tests, antialiased polygons) is refused and
+// drawn by the generic rasteriser.
+#include "icd/raster/fast_color.h"
+#include "icd/raster/fast_texture.h"
+#include "icd/raster/color_buffer.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/core/pick.h"
+#include "icd/core/core.h"
+#include "icd/pixel/texture_object.h"
+
+using namespace glraster;
+
+constinit const GlSpanTables __glSpanTablesByFormat[12] = {
+    {}, {}, {}, {}, {&__glSpanTable555, &__glStagingSpanTable555, &__glStoreSpanTable555},
+    {&__glSpanTable565, &__glStagingSpanTable565, &__glStoreSpanTable565}, {}, {}, {}, {}, {}, {},
+};
+
+namespace {
+
+// Blend codes of the accepted factors: source + destination.
+int32_t sourceCode(GLenum f) {
+    switch (f) {
+    case GL_SRC_ALPHA: return 0;
+    case GL_ONE_MINUS_SRC_ALPHA: return 4;
+    case GL_SRC_ALPHA_SATURATE: return 8;
+    default: return -1;
+    }
+}
+int32_t destinationCode(GLenum f) {
+    switch (f) {
+    case GL_ZERO: return 0;
+    case GL_ONE: return 1;
+    case GL_SRC_ALPHA: return 2;
+    case GL_ONE_MINUS_SRC_ALPHA: return 3;
+    default: return -1;
+    }
+}
+bool acceptedBlendCode(int32_t code) { return code == 0 || code == 1 || code == 3 || code == 6 || code == 9; }
+
+bool isMipmap(GLenum filter) { return filter >= GL_NEAREST_MIPMAP_NEAREST && filter <= GL_LINEAR_MIPMAP_LINEAR; }
+
+// Where the texel procs read from: straight from the image when every level that can be sampled
+// has one of the directly read layouts and no border, else through each level's fetch proc.
+int texelSource(const GlTextureObject *tex, bool mipmapped) {
+    const int32_t last = mipmapped ? tex->maxLevel : 0;
+    if (tex->levels == nullptr || last < 0 || last >= tex->levelCount) return kGlTexelSourceFetch;
+    const int32_t id = tex->levels[0]->texelFormatId;
+    for (int32_t i = 0; i <= last; ++i) {
+        const GlMipLevel *l = tex->levels[i];
+        if (l == nullptr || l->image == nullptr || l->border != 0 || l->texelFormatId != id)
+            return kGlTexelSourceFetch;
+    }
+    switch (id) {
+    case kGlTexelRgba8: return kGlTexelSourceRgba8;
+    case kGlTexelRgb8: return kGlTexelSourceRgb8;
+    case kGlTexelArgb4444: return kGlTexelSourceArgb4444;
+    case kGlTexelRgb565: return kGlTexelSourceRgb565;
+    case kGlTexelArgb1555: return kGlTexelSourceArgb1555;
+    default: return kGlTexelSourceFetch;
+    }
+}
+
+int texelKindOfMinify(GLenum filter) {
+    switch (filter) {
+    case GL_NEAREST: return kGlTexelNearestScaledKind;
+    case GL_LINEAR: return kGlTexelLinearScaledKind;
+    case GL_NEAREST_MIPMAP_NEAREST: return kGlTexelNearestMipNearestKind;
+    case GL_LINEAR_MIPMAP_NEAREST: return kGlTexelLinearMipNearestKind;
+    case GL_NEAREST_MIPMAP_LINEAR: return kGlTexelNearestMipLinearKind;
+    default: return kGlTexelLinearMipLinearKind;
+    }
+}
+
+// The chain under construction: each proc goes into the slot its predecessor calls.
+struct Chain {
+    GlFastProc *at;
+    bool complete = true;
+    void put(GlFastProc proc, GlFastProc *next) {
+        if (proc == nullptr) complete = false;
+        *at = proc;
+        at = next;
+    }
+};
+
+// The decision the chooser makes, before anything is written.
+struct Choice {
+    GlFastPathKey key{};
+    bool forceGenericSetup = false, fallback = false, twoStage = false, alphaNeeded = false, colorMaskOff = false;
+    uint32_t envCode = 0;  // index bits 2-5
+    bool dropTexture = false;
+};
+
+// Steps of the texture part: the key bits, the env code and the texel procs; false when the
+// fast path cannot draw this texture.
+bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &sl) {
+    GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
+    const GlMipLevel *l0 = tex->levels[0];
+    if (l0 == nullptr || l0->image == nullptr) return false;
+    const bool mipmapped = isMipmap(tex->minFilter);
+    const bool filtersDiffer = tex->minFilter != tex->magFilter;
+    if (f & kGlShadePerspectiveTex) c.key.texelKey |= 0x10;
+
+    GLenum base = GLenum(l0->baseFormat);
+    const GLenum originalBase = base;
+    if (base == GL_COLOR_INDEX) {
+        c.key.texelKey |= 0x80;
+        base = tex->colorTable.baseFormat;
+    }
+    c.key.texelKey |= 0x20;
+    auto textureAlpha = [&] {
+        c.key.texelKey |= 0x40;
+        c.key.spanIndex |= 0x20;
+    };
+    const GLenum envMode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
+    switch (base) {
+    case GL_RGB: c.key.texelKey |= 0x100; break;
+    case GL_RGBA:
+        c.key.texelKey |= 0x300;
+        if (envMode == GL_DECAL || c.alphaNeeded) textureAlpha();
+        break;
+    case GL_LUMINANCE_ALPHA:
+        c.key.texelKey |= 0x200;
+        if (c.alphaNeeded) textureAlpha();
+        break;
+    case GL_INTENSITY:
+        if (c.alphaNeeded) textureAlpha();
+        break;
+    default: break;
+    }
+
+    switch (envMode) {
+    case GL_BLEND: {
+        if (base == GL_ALPHA) {
+            if (!c.alphaNeeded) c.dropTexture = true;
+            else c.envCode = 0x3C;
+        } else {
+            c.envCode = (base == GL_INTENSITY && c.alphaNeeded) ? 0x14 : 0x10;
+        }
+        const float *env = ctx->state.textures.env[0] != nullptr ? ctx->state.textures.env[0]->color : nullptr;
+        const GlVisual &v = ctx->visual;
+        const int32_t bits[4] = {v.redBits, v.greenBits, v.blueBits, v.alphaBits};
+        // The environment colour is kept in colour-buffer units: 0 .. the channel's maximum.
+        const GlColorScales &s = ctx->scales;
+        const float max[4] = {s.redScale * s.redMaxOverScale, s.greenScale * s.greenMaxOverScale,
+                              s.blueScale * s.blueMaxOverScale, s.alphaScale * s.alphaMaxOverScale};
+        for (int i = 0; i < 4; ++i) {
+            const float e = env != nullptr && max[i] > 0.0f ? env[i] / max[i] : 0.0f;
+            int32_t byte = int32_t(e * 255.0f + 0.5f);
+            byte = byte < 0 ? 0 : (byte > 255 ? 255 : byte);
+            // With dither the byte is scaled like the stores scale staged bytes, so that the
+            // dither term cannot carry out of the field.
+            if ((f & kGlShadeDither) && bits[i] > 0) byte -= byte >> bits[i];
+            sl.envColorBytes[i] = uint8_t(byte);
+        }
+        break;
+    }
+    case GL_REPLACE:
+        if (base == GL_ALPHA) {
+            if (!c.alphaNeeded) c.dropTexture = true;
+            else {
+                c.envCode = 0x38;
+                c.forceGenericSetup = true;
+            }
+        } else {
+            c.envCode = 0x04;
+        }
+        break;
+    case GL_MODULATE:
+        if (base == GL_ALPHA) {
+            if (!c.alphaNeeded) c.dropTexture = true;
+            else c.envCode = 0x3C;
+        } else {
+            c.envCode = 0x0C;
+        }
+        break;
+    case GL_DECAL: c.envCode = (c.key.texelKey & 0x300) == 0x300 || (c.key.texelKey & 0x300) == 0x200 ? 0x08 : 0x04; break;
+    default:
+        // GL_ADD has code 0x08, whose procs compute the decal of a texture with alpha: refuse.
+        return false;
+    }
+    if (c.dropTexture) return true;
+
+    // The texel procs and the routine.
+    const int src = texelSource(tex, mipmapped);
+    const int minKind = texelKindOfMinify(tex->minFilter);
+    const int magKind = tex->magFilter == GL_NEAREST ? kGlTexelNearestScaledKind : kGlTexelLinearScaledKind;
+    sl.texelMinify = __glTexelProcs[size_t(minKind)].bySource[src];
+    sl.texelMagnify = __glTexelProcs[size_t(magKind)].bySource[src];
+    sl.texture = tex;
+    const bool rgbEntries = originalBase != GL_ALPHA;
+    const size_t bytes = !rgbEntries ? 0 : ((c.key.texelKey & 0x40) ? 2 : 1);
+    size_t kind;
+    if (!filtersDiffer && !(c.key.texelKey & 0x10)) kind = kGlTexAffine;
+    else if (mipmapped) kind = kGlTexMip;
+    else if (filtersDiffer) kind = kGlTexMinMag;
+    else kind = kGlTexPerspective;
+    sl.texRoutine = __glTexSpanRoutines[kind][bytes];
+    if (bytes != 0)
+        if (GlFastProc inlined = __glTexSpanRoutineInline(
+                int(kind), bytes == 2 ? 4 : 3, minKind, magKind,
+                src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0)))
+            sl.texRoutine = inlined;
+    c.key.triangleKey[1] = filtersDiffer ? 1 : 0;
+    return true;
+}
+
+int32_t refuse(GlContext *ctx) {
+    ctx->state.span.fastKey = GlFastPathKey{};
+    return 0;
+}
+
+}  // namespace
+
+const GlFastPathKey &__glFastPathKeyOf(const GlContext *ctx) { return ctx->state.span.fastKey; }
+
+int32_t __glPickFastTriangleProcs(GlContext *ctx) {
+    GlRasterState &rs = rasterOf(ctx);
+    const GlShadeFlags f = rs.shadeFlags;
+    const GlRasterInputs &in = inputsOf(ctx);
+    const GlModeState &mode = ctx->state.mode;
+    GlFastPathSlots &sl = ctx->state.span.fast;
+    GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    // Colour index has no span tables; only the two 16-bit layouts have them.
+    if (sl.genericOnly || !(f & kGlShadeRgba) || cb == nullptr || ctx->state.pick.drawNone) return refuse(ctx);
+    const GlSpanTables &tables = __glSpanTablesByFormat[cb->formatCode >= 0 && cb->formatCode < 12 ? cb->formatCode : 0];
+    if (tables.basic == nullptr || cb->head.elementSize != 2) return refuse(ctx);
+    // Pixel ownership per pixel and antialiased polygons have no fast stage.
+    if ((f & kGlShadeFrontClip) || (ctx->state.enable.enables & kGlEnablePolygonSmooth)) return refuse(ctx);
+    if (in.alphaTestSize != 256) return refuse(ctx);
+    // The depth and stencil stages walk buffer memory the set-up addresses.
+    if (((f & kGlShadeDepthTest) && ctx->buffers.depth.head.base == nullptr) ||
+        ((f & kGlShadeStencilTest) && ctx->buffers.stencil.head.base == nullptr))
+        return refuse(ctx);
+
+    Choice c;
+    if ((f & kGlShadePolygonOffset) || ((f & kGlShadeFog) && mode.hints[4] == GL_NICEST)) c.forceGenericSetup = true;
+    if (mode.polygonMode[0] != GL_FILL || mode.polygonMode[1] != GL_FILL) c.forceGenericSetup = true;
+    if (in.drawBothBuffers) c.forceGenericSetup = c.fallback = true;
+
+    // The span table and the stage count.
+    const uint8_t *cm = ctx->state.color.colorMask;
+    const bool anyMask = cm[0] || cm[1] || cm[2] || cm[3];
+    if (f & kGlShadeColorMask) {
+        if (anyMask) c.fallback = true;
+        else c.colorMaskOff = true;
+    }
+    c.twoStage = (f & (kGlShadeBlend | kGlShadeAlphaTest | kGlShadeLogicOp | kGlShadeFog)) || c.fallback;
+    if (f & kGlShadeBlend) {
+        c.key.spanIndex = 1;
+        c.alphaNeeded = true;
+    }
+    if ((f & kGlShadeAlphaTest) || (ctx->visual.alphaBits > 0 && cm[3])) {
+        c.alphaNeeded = true;
+        c.key.spanIndex |= 1;
+    }
+    if (f & kGlShadeSmooth) c.key.spanIndex |= 2;
+    if (f & kGlShadeDither) {
+        if (c.twoStage) c.key.storeIndex = 0x10;
+        else c.key.spanIndex |= 1;
+    }
+    if (f & kGlShadeTexture) {
+        if (!chooseTexture(ctx, f, c, sl)) return refuse(ctx);
+        if (c.dropTexture) rs.shadeFlags &= ~(kGlShadeTexture | kGlShadePerspectiveTex);
+        else c.key.spanIndex = (c.key.spanIndex & ~0x1Cu) | c.envCode;
+    }
+    if (c.twoStage) c.key.triangleKey[3] = 1;
+
+    // No generated span routine: the prebuilt rasteriser calls the chain's first stage.
+    sl.spanRoutine = nullptr;
+    const GlFastProcTable<64> &spanTable = c.twoStage ? *tables.staging : *tables.basic;
+    const GlFastProc spanProc = spanTable[c.key.spanIndex];
+    Chain chain{&sl.fastStageFirst};
+    if (!in.scissorCoversViewport) chain.put(__glFastScissor, &sl.afterScissor);
+    if (f & kGlShadePolygonStipple) chain.put(__glFastPolygonStipple, &sl.afterStipple);
+    if (f & kGlShadeAlphaTest) {
+        chain.put(spanProc, &sl.afterColor);
+        chain.put(__glFastAlphaTest, &sl.afterAlphaTest);
+    }
+    if (f & kGlShadeStencilTest) {
+        chain.put(__glFastStencilTest, &sl.afterStencilTest);
+        sl.stencilFailOp = __glPickFastStencilOp(mode.stencilFail);
+        sl.stencilDepthFailOp = __glPickFastStencilOp(mode.stencilDepthFail);
+        sl.stencilDepthPassOp = __glPickFastStencilOp(mode.stencilDepthPass);
+        if (!sl.stencilFailOp || !sl.stencilDepthFailOp || !sl.stencilDepthPassOp) return refuse(ctx);
+    }
+    GlDepthBuffer &db = ctx->buffers.depth;
+    if ((f & kGlShadeDepthTest) && !(mode.depthFunc == GL_ALWAYS && !ctx->state.depthStencil.depthWriteMask)) {
+        const int32_t index = __glDepthTestIndex(ctx, &db) + ((f & kGlShadePolygonOffset) ? 32 : 0);
+        chain.put(__glFastDepthTestProcs[size_t(index)], &sl.afterDepthTest);
+    }
+    if (f & kGlShadeStencilTest) chain.put(__glFastStencilUpdate, &sl.afterStencilUpdate);
+
+    if (c.colorMaskOff) {
+        chain.put(__glFastStageNone, nullptr);
+    } else if (!c.twoStage) {
+        chain.put(spanProc, nullptr);
+    } else {
+        if (!(f & kGlShadeAlphaTest)) chain.put(spanProc, &sl.afterColor);
+        if (f & kGlShadeFog) chain.put(__glFastFogProc(cb->formatCode, mode.hints[4] == GL_NICEST), &sl.afterFog);
+        // The store.
+        if (c.alphaNeeded) c.key.storeIndex |= 0x40;
+        if (f & kGlShadeLogicOp) {
+            c.key.storeIndex |= (mode.logicOp - GL_CLEAR) & 0xF;
+        } else if (f & kGlShadeBlend) {
+            const int32_t s = sourceCode(ctx->state.color.blendSrcFactor);
+            const int32_t d = destinationCode(ctx->state.color.blendDstFactor);
+            if (s < 0 || d < 0 || !acceptedBlendCode(s + d)) c.fallback = true;
+            else c.key.storeIndex |= 0x20 | uint32_t(s + d);
+        } else {
+            c.key.storeIndex |= 3;
+        }
+        if (c.fallback) {
+            const GlFastProc store = __glStoreSpanByFormat[size_t(cb->formatCode)];
+            if (in.drawBothBuffers) {
+                chain.put(__glStoreSpanBothBuffers, nullptr);
+                sl.bothBuffersStore = store;
+                if (store == nullptr) return refuse(ctx);
+            } else {
+                chain.put(store, nullptr);
+            }
+        } else {
+            chain.put((*tables.store)[c.key.storeIndex], nullptr);
+        }
+    }
+    if (!chain.complete) return refuse(ctx);
+
+    GlPrimitiveProcs &prim = ctx->slots.primitive;
+    if (mode.polygonMode[0] == GL_FILL && mode.polygonMode[1] == GL_FILL)
+        prim.renderTriangle = (f & kGlShadeSmoothColors) ? __glTriangleFaceSmooth : __glTriangleFaceFlat;
+    else
+        prim.renderTriangle = __glTriangleFacePolygonMode;
+    // Every state's set-up is the prebuilt rasteriser; no generated triangle routine is wired.
+    ctx->state.pick.rasterTriangleProc = __glFillTriangleFast;
+    c.key.triangleKey[2] = 0;
+    ctx->state.span.fastKey = c.key;
+    return 1;
+}

@@ -1,0 +1,236 @@
+// The basic span procs (colour computed and written in one pass) and the staging span procs
+// (colour computed into the span's staging bytes for the stages and the store that follow) of
+// both 16-bit layouts. One template per family; the tables are generated from the index itself,
+// whose bits are the knobs: bit 0 dither (basic) or alpha written (staging), bit 1 smooth,
+// bits 2-4 the environment code, bit 5 the texture's alpha takes part.
+#include <emmintrin.h>
+#include <utility>
+#include "icd/raster/fast_color.h"
+
+using namespace glfast;
+
+namespace {
+
+// Environment codes (index bits 2-4).
+enum Env : int {
+    kNone = 0,
+    kReplace = 1,         // GL_REPLACE, or GL_DECAL of a base without alpha
+    kDecal = 2,           // GL_DECAL with the texture's alpha
+    kModulate = 3,
+    kBlend = 4,
+    kBlendIntensity = 5,  // GL_BLEND of an intensity texture with alpha needed
+    kAlphaReplace = 6,    // alpha textures with alpha needed
+    kAlphaModulate = 7,
+};
+
+constexpr int envOf(int index) { return (index >> 2) & 7; }
+constexpr bool texAlphaOf(int index) { return (index & 0x20) != 0; }
+constexpr bool texturedEnv(int env) { return env != kNone; }
+// Bytes of one texel entry the texture routine packs for this index.
+constexpr int texelBytesOf(int index) {
+    return envOf(index) >= kAlphaReplace ? 1 : (texAlphaOf(index) ? 4 : 3);
+}
+
+constexpr bool basicExists(int index) {
+    const int env = envOf(index);
+    if (env == kDecal || env >= kAlphaReplace) return texAlphaOf(index);
+    return true;
+}
+constexpr bool stagingExists(int index) {
+    const int env = envOf(index);
+    if (env == kDecal) return texAlphaOf(index);
+    if (env >= kAlphaReplace) return texAlphaOf(index) && (index & 1);
+    if (env == kNone) return !texAlphaOf(index);
+    return true;
+}
+
+// The texel of the next covered pixel: R, G, B and alpha (alpha texels carry only alpha).
+struct Texel {
+    uint32_t r, g, b, a;
+};
+template <int Bytes>
+inline Texel readTexel(const uint8_t *tx) {
+    if constexpr (Bytes == 1) return {0, 0, 0, tx[0]};
+    if constexpr (Bytes == 3) return {tx[0], tx[1], tx[2], 255};
+    return {tx[0], tx[1], tx[2], tx[3]};
+}
+
+// ---- basic span procs -------------------------------------------------------------------------------
+
+// One channel of a basic span proc written as a field of Bits bits. c is the 16.16 iterator in
+// field steps, d the dither entry (level << 12; 0 without dither), tau the texel channel, ta the
+// texel's alpha, e the environment byte. The byte forms use ByteShift = 21 - Bits + 8 - 8 (13 for
+// five bits, 14 for six), so dither enters as the same sixteenth of a field step.
+template <int Env, bool Dither, int Bits>
+inline uint32_t basicChannel(const uint8_t *t, int32_t c, uint32_t d, uint32_t tau, uint32_t ta, uint32_t e) {
+    constexpr int kDrop = 8 - Bits;        // byte to field
+    constexpr int kByteShift = 16 - kDrop;  // 16.16 iterator to a byte
+    const uint32_t dd = Dither ? d >> kByteShift : 0;
+    if constexpr (Env == kNone) {
+        return uint32_t(c + int32_t(Dither ? d : 0)) >> 16;
+    } else if constexpr (Env == kReplace) {
+        if constexpr (!Dither) return tau >> kDrop;
+        const uint32_t v = ((tau << kByteShift) + d) >> 16;
+        return v - (v >> Bits);
+    } else {
+        const uint32_t c8 = uint32_t(c) >> kByteShift;
+        uint32_t sum;
+        if constexpr (Env == kModulate) sum = mul(t, tau, c8) + dd;
+        else if constexpr (Env == kBlend || Env == kBlendIntensity) sum = mul(t, 255 - tau, c8) + mul(t, tau, e) + dd;
+        else sum = mul(t, tau, ta) + mul(t, c8, 255 - ta) + dd;  // decal
+        if constexpr (Env == kDecal && Dither) {
+            constexpr uint32_t kLimit = 256 - (1u << kDrop);
+            if (sum > kLimit) sum = kLimit;
+        }
+        return sum >> kDrop;
+    }
+}
+
+// A whole left-to-right chunk of smooth untextured pixels, four at a time: ((c + d) >> 16) per
+// channel, packed; the packed words are biased into signed range so that two groups pack into
+// eight pixels without saturating.
+template <class F, bool Dither>
+void smoothChunk(GlSpan *sp) {
+    const int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
+    const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
+    __m128i rv = _mm_setr_epi32(r, r + dr, r + 2 * dr, r + 3 * dr);
+    __m128i gv = _mm_setr_epi32(g, g + dg, g + 2 * dg, g + 3 * dg);
+    __m128i bv = _mm_setr_epi32(b, b + db, b + 2 * db, b + 3 * db);
+    const __m128i dr4 = _mm_set1_epi32(4 * dr), dg4 = _mm_set1_epi32(4 * dg), db4 = _mm_set1_epi32(4 * db);
+    const __m128i bias = _mm_set1_epi32(0x8000), flip = _mm_set1_epi16(int16_t(0x8000));
+    const uint32_t *d = sp->ditherPointer;
+    uint8_t *out = sp->pixel;
+    auto four = [&](int k) {
+        const __m128i dv = Dither ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4 * k)) : _mm_setzero_si128();
+        const __m128i R = _mm_srli_epi32(_mm_add_epi32(rv, dv), 16);
+        const __m128i G = _mm_srli_epi32(_mm_add_epi32(gv, dv), 16);
+        const __m128i B = _mm_srli_epi32(_mm_add_epi32(bv, dv), 16);
+        rv = _mm_add_epi32(rv, dr4);
+        gv = _mm_add_epi32(gv, dg4);
+        bv = _mm_add_epi32(bv, db4);
+        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(R, F::kRedShift), _mm_slli_epi32(G, F::kGreenShift)), B);
+        return _mm_sub_epi32(px, bias);
+    };
+    for (int k = 0; k < 8; k += 2) {
+        const __m128i lo = four(k), hi = four(k + 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8 * k), _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
+    }
+    sp->ditherPointer = d + 32;
+}
+
+template <class F, int Index>
+void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
+    constexpr int kEnv = envOf(Index);
+    constexpr bool kDither = Index & 1, kSmooth = Index & 2;
+    if constexpr (kEnv >= kAlphaReplace) {
+        return;  // these states always take the staging chain
+    } else {
+        if (mask == 0) return;
+        GlContext *ctx = sp->context;
+        if constexpr (texturedEnv(kEnv)) ctx->state.span.fast.texRoutine(mask, sp);
+        uint16_t *p = reinterpret_cast<uint16_t *>(sp->pixel);
+        const int32_t step = sp->xStep;
+        if constexpr (kEnv == kNone && !kDither && !kSmooth) {
+            const uint16_t v = uint16_t(sp->flatPixel());
+            for (; mask; mask <<= 1, p += step)
+                if (int32_t(mask) < 0) *p = v;
+            return;
+        } else {
+            if constexpr (kEnv == kNone && kSmooth) {
+                if (mask == 0xFFFFFFFFu && step > 0) return smoothChunk<F, kDither>(sp);
+            }
+            const uint8_t *t = __glSquareTableCentre();
+            const uint8_t *e = ctx->state.span.fast.envColorBytes;
+            const uint8_t *tx = sp->texels;
+            constexpr int kTexelBytes = texelBytesOf(Index);
+            const uint32_t *d = sp->ditherPointer;
+            int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
+            const int32_t dr = kSmooth ? sp->red.step : 0, dg = kSmooth ? sp->green.step : 0,
+                          db = kSmooth ? sp->blue.step : 0;
+            // A full chunk (the common case) runs without looking at the mask.
+            const bool full = mask == 0xFFFFFFFFu;
+            for (; mask; mask <<= 1, p += step, ++d, r += dr, g += dg, b += db) {
+                if (!full && int32_t(mask) >= 0) continue;
+                const uint32_t dv = kDither ? *d : 0;
+                Texel x{0, 0, 0, 255};
+                if constexpr (texturedEnv(kEnv)) {
+                    x = readTexel<kTexelBytes>(tx);
+                    tx += kTexelBytes;
+                }
+                const uint32_t R = basicChannel<kEnv, kDither, 5>(t, r, dv, x.r, x.a, e[0]);
+                const uint32_t G = basicChannel<kEnv, kDither, F::kGreenBits>(t, g, dv, x.g, x.a, e[1]);
+                const uint32_t B = basicChannel<kEnv, kDither, 5>(t, b, dv, x.b, x.a, e[2]);
+                *p = uint16_t(pack<F>(R, G, B));
+            }
+            sp->ditherPointer = d;
+        }
+    }
+}
+
+// ---- staging span procs -----------------------------------------------------------------------------
+
+// One colour byte at destination precision (Limit 248, or 252 for six-bit green).
+template <int Env, uint32_t Limit>
+inline uint32_t stagingChannel(const uint8_t *t, uint32_t c8, uint32_t tau, uint32_t ta, uint32_t e) {
+    if constexpr (Env == kNone || Env >= kAlphaReplace) return c8;
+    else if constexpr (Env == kReplace) return tau < Limit ? tau : Limit;
+    else if constexpr (Env == kModulate) return mul(t, tau, c8);
+    else if constexpr (Env == kBlend || Env == kBlendIntensity) return mul(t, 255 - tau, c8) + mul(t, tau, e);
+    else return mul(t, tau, ta) + mul(t, c8, 255 - ta);  // decal
+}
+
+template <int Env, bool TexAlpha>
+inline uint32_t stagingAlpha(const uint8_t *t, uint32_t a, uint32_t ta, uint32_t ea) {
+    if constexpr (Env == kAlphaReplace || (Env == kReplace && TexAlpha)) return ta;
+    else if constexpr (Env == kAlphaModulate || ((Env == kModulate || Env == kBlend) && TexAlpha)) return mul(t, ta, a);
+    else if constexpr (Env == kBlendIntensity && TexAlpha) return mul(t, 255 - ta, a) + mul(t, ta, ea);
+    else return a;
+}
+
+template <class F, int Index>
+void GL_FASTCALL stagingSpan(uint32_t mask, GlSpan *sp) {
+    constexpr int kEnv = envOf(Index);
+    constexpr bool kAlpha = Index & 1, kSmooth = Index & 2, kTexAlpha = texAlphaOf(Index);
+    constexpr int kTexelBytes = texelBytesOf(Index);
+    GlContext *ctx = sp->context;
+    GlFastPathSlots &slots = ctx->state.span.fast;
+    if constexpr (texturedEnv(kEnv)) slots.texRoutine(mask, sp);
+    const uint8_t *t = __glSquareTableCentre();
+    const uint8_t *e = slots.envColorBytes;
+    const uint8_t *tx = sp->texels;
+    uint8_t *out = sp->stagingColors;
+    int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur, a = sp->alpha.cur;
+    const int32_t dr = kSmooth ? sp->red.step : 0, dg = kSmooth ? sp->green.step : 0,
+                  db = kSmooth ? sp->blue.step : 0, da = kSmooth ? sp->alpha.step : 0;
+    for (uint32_t m = mask; m; m <<= 1, out += 4, r += dr, g += dg, b += db, a += da) {
+        if (int32_t(m) >= 0) continue;
+        Texel x{0, 0, 0, 255};
+        if constexpr (texturedEnv(kEnv)) {
+            x = readTexel<kTexelBytes>(tx);
+            tx += kTexelBytes;
+        }
+        out[0] = uint8_t(stagingChannel<kEnv, 248>(t, uint32_t(r) >> 13, x.r, x.a, e[0]));
+        out[1] = uint8_t(stagingChannel<kEnv, F::kGreenLimit>(t, uint32_t(g) >> F::kGreenByteShift, x.g, x.a, e[1]));
+        out[2] = uint8_t(stagingChannel<kEnv, 248>(t, uint32_t(b) >> 13, x.b, x.a, e[2]));
+        if constexpr (kAlpha) out[3] = uint8_t(stagingAlpha<kEnv, kTexAlpha>(t, uint32_t(a) >> 16, x.a, e[3]));
+    }
+    slots.afterColor(mask, sp);
+}
+
+// ---- tables -----------------------------------------------------------------------------------------
+
+template <class F, size_t... I>
+constexpr std::array<GlFastProc, 64> basicTable(std::index_sequence<I...>) {
+    return {(basicExists(int(I)) ? &basicSpan<F, int(I)> : nullptr)...};
+}
+template <class F, size_t... I>
+constexpr std::array<GlFastProc, 64> stagingTable(std::index_sequence<I...>) {
+    return {(stagingExists(int(I)) ? &stagingSpan<F, int(I)> : nullptr)...};
+}
+
+}  // namespace
+
+constinit const GlFastProcTable<64> __glSpanTable555 = basicTable<Fmt555>(std::make_index_sequence<64>());
+constinit const GlFastProcTable<64> __glSpanTable565 = basicTable<Fmt565>(std::make_index_sequence<64>());
+constinit const GlFastProcTable<64> __glStagingSpanTable555 = stagingTable<Fmt555>(std::make_index_sequence<64>());
+constinit const GlFastProcTable<64> __glStagingSpanTable565 = stagingTable<Fmt565>(std::make_index_sequence<64>());

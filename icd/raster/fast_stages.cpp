@@ -1,0 +1,417 @@
+// The fragment stages of the fast chain: scissor, polygon stipple, alpha test on the staged
+// colours, depth test, stencil test and update with the six operations, the fog stages, the
+// do-nothing end and the store that writes both colour buffers. Each takes the chunk's mask and
+// calls its successor slot only while some pixel is alive.
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <emmintrin.h>
+#include <utility>
+#include "icd/raster/fast_color.h"
+#include "icd/raster/depth_buffer.h"
+
+using namespace glfast;
+using namespace glraster;
+
+namespace {
+
+GlFastPathSlots &slots(GlSpan *sp) { return sp->context->state.span.fast; }
+
+// The first window x of the chunk, left to right; a right-to-left chunk holds -x and covers
+// -x - 31 .. -x.
+int32_t chunkLeft(const GlSpan *sp) { return sp->xStep < 0 ? -sp->x - 31 : sp->x; }
+constexpr std::array<uint8_t, 256> makeReversedBytes() {
+    std::array<uint8_t, 256> t{};
+    for (int i = 0; i < 256; ++i)
+        for (int b = 0; b < 8; ++b)
+            if (i & (1 << b)) t[size_t(i)] |= uint8_t(0x80 >> b);
+    return t;
+}
+constexpr std::array<uint8_t, 256> kReversedBytes = makeReversedBytes();
+
+// A left-to-right mask as the chunk's walking order wants it: each byte reversed, the four
+// bytes exchanged end for end.
+uint32_t inWalkOrder(const GlSpan *sp, uint32_t m) {
+    if (sp->xStep >= 0) return m;
+    return uint32_t(kReversedBytes[m & 0xFF]) << 24 | uint32_t(kReversedBytes[(m >> 8) & 0xFF]) << 16 |
+           uint32_t(kReversedBytes[(m >> 16) & 0xFF]) << 8 | kReversedBytes[m >> 24];
+}
+
+}  // namespace
+
+void GL_FASTCALL __glFastScissor(uint32_t mask, GlSpan *sp) {
+    GlContext *ctx = sp->context;
+    const GlClipBox box = clipBoxOf(ctx);
+    if (sp->y < box.y0 || sp->y >= box.y1) return;
+    const int32_t cx = chunkLeft(sp);
+    if (cx + 31 < box.x0 || cx >= box.x1) return;
+    uint32_t m = 0xFFFFFFFFu;
+    if (cx < box.x0) m >>= (box.x0 - cx);
+    if (cx + 31 >= box.x1) m &= 0xFFFFFFFFu << ((cx - box.x1) & 31);
+    m = mask & inWalkOrder(sp, m);
+    if (m != 0) slots(sp).afterScissor(m, sp);
+}
+
+void GL_FASTCALL __glFastPolygonStipple(uint32_t mask, GlSpan *sp) {
+    if (mask == 0) return;
+    GlContext *ctx = sp->context;
+    const GlDrawableExtent &drawable = ctx->state.transform.drawable;
+    const int32_t row = drawable.yInverted ? (drawable.height + ctx->limits.biasY - sp->y - 1) & 31 : sp->y & 31;
+    const uint32_t w = std::rotl(inputsOf(ctx).stippleWords[row], chunkLeft(sp) & 31);
+    const uint32_t m = mask & inWalkOrder(sp, w);
+    if (m != 0) slots(sp).afterStipple(m, sp);
+}
+
+void GL_FASTCALL __glFastAlphaTest(uint32_t mask, GlSpan *sp) {
+    const uint8_t *table = inputsOf(sp->context).alphaTestTable;
+    uint32_t keep = 0;
+    const uint8_t *c = sp->stagingColors + 3;
+    for (uint32_t m = mask, bit = 0x80000000u; m; m <<= 1, bit >>= 1, c += 4)
+        if (int32_t(m) < 0 && table[*c] != 0) keep |= bit;
+    if (keep != 0) slots(sp).afterAlphaTest(keep, sp);
+}
+
+void GL_FASTCALL __glFastFogIndex(uint32_t mask, GlSpan *sp) {
+    const uint8_t *t = __glSquareTableCentre();
+    const int32_t k = sp->context->state.fog.fogIndexByte;
+    int32_t fog = sp->fog.cur;
+    uint8_t *c = sp->stagingColors;
+    for (uint32_t m = mask; m; m <<= 1, c += 4, fog += sp->fog.step) {
+        if (int32_t(m) >= 0) continue;
+        int32_t e = fog >> 16;
+        e = e < 0 ? 0 : (e > 255 ? 255 : e);
+        // (1 - f) * fog index with f = e / 255, through the table of squares.
+        const int32_t add = (int32_t(t[255 - e]) + t[k] - t[255 - e - k]) >> 1;
+        uint32_t index;
+        std::memcpy(&index, c, 4);
+        index += uint32_t(add) << 16;
+        std::memcpy(c, &index, 4);
+    }
+    slots(sp).afterFog(mask, sp);
+}
+
+// ---- stencil ----------------------------------------------------------------------------------------
+
+void GL_FASTCALL __glFastStencilTest(uint32_t mask, GlSpan *sp) {
+    GlContext *ctx = sp->context;
+    const GlModeState &mode = ctx->state.mode;
+    const uint32_t vm = mode.stencilValueMask & 0xFF;
+    const uint32_t ref = ctx->state.depthStencil.stencilRef & vm;
+    const uint8_t *s = sp->stencilAddress;
+    uint32_t pass = 0;
+    for (uint32_t m = mask, bit = 0x80000000u; m; m <<= 1, bit >>= 1, s += sp->xStep) {
+        if (int32_t(m) >= 0) continue;
+        const uint32_t v = *s & vm;
+        bool ok;
+        switch (mode.stencilFunc) {
+        case GL_LESS: ok = ref < v; break;
+        case GL_EQUAL: ok = ref == v; break;
+        case GL_LEQUAL: ok = ref <= v; break;
+        case GL_GREATER: ok = ref > v; break;
+        case GL_NOTEQUAL: ok = ref != v; break;
+        case GL_GEQUAL: ok = ref >= v; break;
+        case GL_ALWAYS: ok = true; break;
+        default: ok = false; break;
+        }
+        if (ok) pass |= bit;
+    }
+    sp->stencilPassMask = pass;
+    GlFastPathSlots &sl = slots(sp);
+    if (pass != mask) sl.stencilFailOp(mask & ~pass, sp);
+    if (pass != 0) sl.afterStencilTest(pass, sp);
+}
+
+void GL_FASTCALL __glFastStencilUpdate(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = slots(sp);
+    if (mask != sp->stencilPassMask) sl.stencilDepthFailOp(sp->stencilPassMask & ~mask, sp);
+    if (mask == 0) return;
+    sl.stencilDepthPassOp(mask, sp);
+    sl.afterStencilUpdate(mask, sp);
+}
+
+namespace {
+
+enum class StencilOp { Keep, Zero, Replace, Incr, Decr, Invert };
+
+template <StencilOp Op>
+void GL_FASTCALL stencilOp(uint32_t mask, GlSpan *sp) {
+    if constexpr (Op == StencilOp::Keep) {
+        return;
+    } else {
+        GlContext *ctx = sp->context;
+        const uint32_t wm = ctx->state.mode.stencilWriteMask & 0xFF;
+        const uint32_t ref = ctx->state.depthStencil.stencilRef & 0xFF;
+        uint8_t *s = sp->stencilAddress;
+        for (uint32_t m = mask; m; m <<= 1, s += sp->xStep) {
+            if (int32_t(m) >= 0) continue;
+            const uint32_t v = *s;
+            if constexpr (Op == StencilOp::Zero) *s = uint8_t(v & ~wm);
+            if constexpr (Op == StencilOp::Replace) *s = uint8_t((ref & wm) | (v & ~wm));
+            if constexpr (Op == StencilOp::Incr)
+                if (v != 255) *s = uint8_t((v & ~wm) | ((v + 1) & wm));
+            if constexpr (Op == StencilOp::Decr)
+                if (v != 0) *s = uint8_t((v & ~wm) | ((v - 1) & wm));
+            if constexpr (Op == StencilOp::Invert) *s = uint8_t(v ^ wm);
+        }
+    }
+}
+
+}  // namespace
+
+void GL_FASTCALL __glFastStencilKeep(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Keep>(mask, sp); }
+void GL_FASTCALL __glFastStencilZero(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Zero>(mask, sp); }
+void GL_FASTCALL __glFastStencilReplace(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Replace>(mask, sp); }
+void GL_FASTCALL __glFastStencilIncr(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Incr>(mask, sp); }
+void GL_FASTCALL __glFastStencilDecr(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Decr>(mask, sp); }
+void GL_FASTCALL __glFastStencilInvert(uint32_t mask, GlSpan *sp) { stencilOp<StencilOp::Invert>(mask, sp); }
+
+GlFastProc __glPickFastStencilOp(GLenum op) {
+    switch (op) {
+    case GL_ZERO: return __glFastStencilZero;
+    case GL_INVERT: return __glFastStencilInvert;
+    case GL_KEEP: return __glFastStencilKeep;
+    case GL_REPLACE: return __glFastStencilReplace;
+    case GL_INCR: return __glFastStencilIncr;
+    case GL_DECR: return __glFastStencilDecr;
+    default: return nullptr;
+    }
+}
+
+void GL_FASTCALL __glFastStageNone(uint32_t, GlSpan *) {}
+
+// ---- depth ------------------------------------------------------------------------------------------
+
+namespace {
+
+template <int Func>
+inline bool depthPasses(uint32_t incoming, uint32_t stored) {
+    if constexpr (Func == 1) return incoming < stored;
+    if constexpr (Func == 2) return incoming == stored;
+    if constexpr (Func == 3) return incoming <= stored;
+    if constexpr (Func == 4) return incoming > stored;
+    if constexpr (Func == 5) return incoming != stored;
+    if constexpr (Func == 6) return incoming >= stored;
+    return Func == 7;
+}
+
+// The depth test of a chunk: the value of a pixel is the epoch base plus its fixed-point depth
+// shifted to the buffer's precision (16-bit elements compare the low 16 bits). With polygon offset
+// (Clamped) the offset depth is limited to [0, the buffer's scale] instead of wrapping.
+template <typename Element, int Func, bool Write, bool Clamped>
+void GL_FASTCALL depthStage(uint32_t mask, GlSpan *sp) {
+    if constexpr (Func == 0) {
+        return;
+    } else {
+        GlContext *ctx = sp->context;
+        const GlDepthBuffer &db = ctx->buffers.depth;
+        const int32_t shift = db.shift;
+        const uint32_t base = db.epochBase;
+        Element *p = reinterpret_cast<Element *>(sp->depthAddress);
+        const int32_t step = sp->xStep;
+        uint32_t keep = 0;
+        uint32_t z = uint32_t(sp->z.cur);
+        const uint32_t dz = uint32_t(sp->z.step);
+        int64_t zo = int64_t(uint32_t(sp->z.cur)) + sp->depthOffset;
+        const int64_t zoStep = sp->z.step, zMax = int64_t(db.scale);
+        for (uint32_t m = mask, bit = 0x80000000u; m; m <<= 1, bit >>= 1, p += step, z += dz, zo += zoStep) {
+            if (int32_t(m) >= 0) continue;
+            uint32_t zz = z;
+            if constexpr (Clamped) zz = uint32_t(zo < 0 ? 0 : (zo > zMax ? zMax : zo));
+            uint32_t value = base + (zz >> shift);
+            if constexpr (sizeof(Element) == 2) value &= 0xFFFFu;
+            if (Func == 7 || depthPasses<Func>(value, *p)) {
+                keep |= bit;
+                if constexpr (Write) *p = Element(value);
+            }
+        }
+        if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+    }
+}
+
+// The comparison of biased 16-bit values (value ^ 0x8000 against stored ^ 0x8000, signed).
+template <int Func>
+inline __m128i compare16(__m128i v, __m128i s) {
+    const __m128i ones = _mm_set1_epi16(-1);
+    if constexpr (Func == 1) return _mm_cmplt_epi16(v, s);
+    if constexpr (Func == 2) return _mm_cmpeq_epi16(v, s);
+    if constexpr (Func == 3) return _mm_xor_si128(_mm_cmpgt_epi16(v, s), ones);
+    if constexpr (Func == 4) return _mm_cmpgt_epi16(v, s);
+    if constexpr (Func == 5) return _mm_xor_si128(_mm_cmpeq_epi16(v, s), ones);
+    if constexpr (Func == 6) return _mm_xor_si128(_mm_cmplt_epi16(v, s), ones);
+    return ones;
+}
+
+// The 16-bit depth test eight pixels at a time: the fixed-point depths of eight positions shifted
+// and biased into signed 16-bit lanes, compared with the stored values, the passing live ones
+// written. Positions after the last whole group of eight, and right-to-left chunks, take the
+// pixel loop.
+template <int Func, bool Write>
+void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
+    if constexpr (Func == 0) {
+        return;
+    } else {
+        if (sp->xStep < 0 || mask == 0) return depthStage<uint16_t, Func, Write, false>(mask, sp);
+        const GlDepthBuffer &db = sp->context->buffers.depth;
+        uint16_t *p = reinterpret_cast<uint16_t *>(sp->depthAddress);
+        const int32_t n = 32 - __builtin_ctz(mask), groups = n >> 3;
+        const uint32_t z = uint32_t(sp->z.cur), dz = uint32_t(sp->z.step);
+        const __m128i shift = _mm_cvtsi32_si128(db.shift), base = _mm_set1_epi32(int32_t(db.epochBase));
+        const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
+        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+        const __m128i laneBits = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+        const __m128i dz4 = _mm_set1_epi32(int32_t(4 * dz)), dz8 = _mm_set1_epi32(int32_t(8 * dz));
+        __m128i zv = _mm_setr_epi32(int32_t(z), int32_t(z + dz), int32_t(z + 2 * dz), int32_t(z + 3 * dz));
+        uint32_t keep = 0;
+        for (int32_t g = 0; g < groups; ++g, zv = _mm_add_epi32(zv, dz8)) {
+            const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF;
+            if (live8 == 0) continue;
+            __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
+            __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
+            const __m128i v = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+            uint16_t *q = p + 8 * g;
+            const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+            const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
+            const __m128i pass = _mm_and_si128(compare16<Func>(v, _mm_xor_si128(stored, flip)), live);
+            const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(pass, _mm_setzero_si128()))) & 0xFF;
+            if (bits == 0) continue;
+            keep |= uint32_t(kReversedBytes[bits]) << (24 - 8 * g);
+            if constexpr (Write)
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(q),
+                                 _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(v, flip)), _mm_andnot_si128(pass, stored)));
+        }
+        uint32_t zi = z + uint32_t(groups * 8) * dz;
+        for (int32_t i = groups * 8; i < n; ++i, zi += dz) {
+            const uint32_t bit = 0x80000000u >> i;
+            if (!(mask & bit)) continue;
+            const uint32_t value = (db.epochBase + (zi >> db.shift)) & 0xFFFFu;
+            if (Func == 7 || depthPasses<Func>(value, p[i])) {
+                keep |= bit;
+                if constexpr (Write) p[i] = uint16_t(value);
+            }
+        }
+        if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+    }
+}
+
+template <size_t I>
+constexpr GlFastProc depthEntry() {
+    constexpr int kFunc = I & 7;
+    constexpr bool kWrite = !(I & 8), kWide = I & 16, kClamped = I & 32;
+    if constexpr (kWide) return &depthStage<uint32_t, kFunc, kWrite, kClamped>;
+    else if constexpr (kClamped) return &depthStage<uint16_t, kFunc, kWrite, kClamped>;
+    else return &depthStage16<kFunc, kWrite>;
+}
+template <size_t... I>
+constexpr GlFastProcTable<64> depthTable(std::index_sequence<I...>) {
+    return {depthEntry<I>()...};
+}
+
+}  // namespace
+
+constinit const GlFastProcTable<64> __glFastDepthTestProcs = depthTable(std::make_index_sequence<64>());
+
+// ---- fog --------------------------------------------------------------------------------------------
+
+namespace {
+
+// The fogged bytes are limited to what the format's dithering stores can take (248, 252 for
+// six-bit green): a white fog would otherwise give 255, which a dithered store carries out of
+// its field.
+template <class F>
+void GL_FASTCALL fastFog(uint32_t mask, GlSpan *sp) {
+    const uint8_t *t = __glSquareTableCentre();
+    const uint8_t *fogBytes = sp->context->state.fog.fogColorBytes;
+    const uint32_t limits[3] = {248, F::kGreenLimit, 248};
+    int32_t fog = sp->fog.cur;
+    const int32_t step = sp->fog.step;
+    uint8_t *c = sp->stagingColors;
+    for (uint32_t m = mask; m; m <<= 1, c += 4, fog += step) {
+        if (int32_t(m) >= 0) continue;
+        int32_t f = fog >> 16;
+        f = f < 0 ? 0 : (f > 255 ? 255 : f);
+        for (int i = 0; i < 3; ++i) {
+            const uint32_t v = mul(t, c[i], uint32_t(f)) + mul(t, fogBytes[i], uint32_t(255 - f));
+            c[i] = uint8_t(v < limits[i] ? v : limits[i]);
+        }
+    }
+    slots(sp).afterFog(mask, sp);
+}
+
+// The fog factor of an eye distance for the context's mode, in [0, 1].
+struct NicestFog {
+    GLenum mode;
+    double density, density2, end, scale;
+    explicit NicestFog(const GlFogState &s)
+        : mode(s.fogMode), density(s.fogDensity), density2(double(s.fogDensity) * s.fogDensity), end(s.fogEnd),
+          scale(s.fogOneOverEndMinusStart) {}
+    double factor(int32_t fog16) const {
+        const double z = std::fabs(double(fog16) * (1.0 / 65536.0));
+        double f;
+        if (mode == GL_EXP) f = std::exp(-density * z);
+        else if (mode == GL_EXP2) f = std::exp(-(density2 * z * z));
+        else f = (end - z) * scale;
+        return f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f);
+    }
+};
+
+template <class F>
+void GL_FASTCALL fastFogNicest(uint32_t mask, GlSpan *sp) {
+    const NicestFog fog(sp->context->state.fog);
+    const uint8_t *fogBytes = sp->context->state.fog.fogColorBytes;
+    const double limits[3] = {248.0, double(F::kGreenLimit), 248.0};
+    int32_t value = sp->fog.cur;
+    uint8_t *c = sp->stagingColors;
+    for (uint32_t m = mask; m; m <<= 1, c += 4, value += sp->fog.step) {
+        if (int32_t(m) >= 0) continue;
+        const double f = fog.factor(value);
+        for (int i = 0; i < 3; ++i) {
+            double v = double(c[i]) * f + double(fogBytes[i]) * (1.0 - f);
+            if (v > limits[i]) v = limits[i];
+            c[i] = uint8_t(std::lrint(v));
+        }
+    }
+    slots(sp).afterFog(mask, sp);
+}
+
+}  // namespace
+
+void GL_FASTCALL __glFastFogIndexNicest(uint32_t mask, GlSpan *sp) {
+    const GlFogState &s = sp->context->state.fog;
+    const NicestFog fog(s);
+    int32_t value = sp->fog.cur;
+    uint8_t *c = sp->stagingColors;
+    for (uint32_t m = mask; m; m <<= 1, c += 4, value += sp->fog.step) {
+        if (int32_t(m) >= 0) continue;
+        uint32_t index;
+        std::memcpy(&index, c, 4);
+        index += uint32_t(std::lrint((1.0 - fog.factor(value)) * s.fogIndex * 65536.0));
+        std::memcpy(c, &index, 4);
+    }
+    slots(sp).afterFog(mask, sp);
+}
+
+GlFastProc __glFastFogProc(int32_t formatCode, bool nicest) {
+    if (formatCode == Fmt565::kFormatCode) return nicest ? fastFogNicest<Fmt565> : fastFog<Fmt565>;
+    return nicest ? fastFogNicest<Fmt555> : fastFog<Fmt555>;
+}
+
+// ---- both buffers -----------------------------------------------------------------------------------
+
+// The store runs into the back buffer, then with the same mask and dither into the front one.
+void GL_FASTCALL __glStoreSpanBothBuffers(uint32_t mask, GlSpan *sp) {
+    GlContext *ctx = sp->context;
+    GlColorBuffers &cbs = ctx->buffers.color;
+    GlColorBuffer *saved = cbs.drawColorBuffer;
+    uint8_t *pixel = sp->pixel;
+    const uint32_t *dither = sp->ditherPointer;
+    GlFastProc store = slots(sp).bothBuffersStore;
+    cbs.drawColorBuffer = &cbs.back;
+    store(mask, sp);
+    sp->ditherPointer = dither;
+    sp->pixel = sp->frontPixel;
+    cbs.drawColorBuffer = &cbs.front;
+    store(mask, sp);
+    sp->pixel = pixel;
+    cbs.drawColorBuffer = saved;
+}

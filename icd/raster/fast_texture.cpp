@@ -1,0 +1,394 @@
+// Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
+// detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
+// per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
+// filters blend two channels per integer multiply; perspective is divided once per 16 pixels.
+#include <cmath>
+#include <cstring>
+#include <emmintrin.h>
+#include <utility>
+#include "icd/raster/fast_color.h"
+#include "icd/raster/fast_texture.h"
+#include "icd/pixel/texture_object.h"
+
+using namespace glfast;
+
+// The texel reads and filters are small and run per pixel: keep them inside the routines even
+// where many instantiations make the compiler reluctant.
+#define GL_ALWAYS_INLINE inline __attribute__((always_inline))
+
+namespace {
+
+// A texel as one word: R in the low byte, then G, B, A.
+GL_ALWAYS_INLINE uint32_t word(const uint8_t *c) { return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24; }
+
+// Narrow channels widen exactly as the texel fetch procs widen them (a product with the float
+// nearest 255 / max, truncated), so both roads read the same bytes.
+template <int Bits>
+constexpr std::array<uint8_t, (1 << Bits)> makeWiden() {
+    std::array<uint8_t, (1 << Bits)> t{};
+    constexpr float k = 255.0f / float((1 << Bits) - 1);
+    for (int v = 0; v < (1 << Bits); ++v) t[size_t(v)] = uint8_t(int32_t(double(v) * double(k)));
+    return t;
+}
+static_assert(makeWiden<4>()[15] == 255 && makeWiden<4>()[1] == 17);
+
+// A4R4G4B4 texels decode a byte at a time, every channel lying in one byte: the low byte holds
+// green (bits 4-7) and blue, the high byte alpha (bits 12-15) and red.
+constexpr std::array<uint32_t, 256> makeArgb4444(bool high) {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) {
+        const uint32_t upper = (b >> 4) * 17, lower = (b & 15) * 17;
+        t[b] = high ? (upper << 24) | lower : (upper << 8) | (lower << 16);
+    }
+    return t;
+}
+constexpr std::array<uint32_t, 256> kArgb4444Low = makeArgb4444(false), kArgb4444High = makeArgb4444(true);
+constexpr auto kWiden5 = makeWiden<5>();
+constexpr auto kWiden6 = makeWiden<6>();
+
+// Where texels come from: the level's fetch proc, or for the layouts read most (levels without
+// border) straight from the image.
+// Src: the source, plus kGlTexelRepeatBoth when both wraps are GL_REPEAT (every index is then
+// inside the level and no test is made).
+template <int SrcAndWrap>
+GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
+    constexpr int Src = SrcAndWrap & ~kGlTexelRepeatBoth;
+    constexpr bool kRepeat = SrcAndWrap & kGlTexelRepeatBoth;
+    if constexpr (Src != kGlTexelSourceFetch) {
+        if (kRepeat || (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth))) {
+            const size_t index = (size_t(uint32_t(row)) << level->log2Width) + uint32_t(col);
+            if constexpr (Src == kGlTexelSourceRgba8) {
+                uint32_t v;
+                std::memcpy(&v, level->image + index * 4, 4);
+                return v;
+            } else if constexpr (Src == kGlTexelSourceRgb8) {
+                const uint8_t *p = level->image + index * 3;
+                return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xFF000000u;
+            } else {
+                uint16_t v;
+                std::memcpy(&v, level->image + index * 2, 2);
+                if constexpr (Src == kGlTexelSourceArgb4444) return kArgb4444Low[v & 0xFF] | kArgb4444High[v >> 8];
+                if constexpr (Src == kGlTexelSourceRgb565)
+                    return uint32_t(kWiden5[v >> 11]) | uint32_t(kWiden6[(v >> 5) & 63]) << 8 |
+                           uint32_t(kWiden5[v & 31]) << 16 | 0xFF000000u;
+                if constexpr (Src == kGlTexelSourceArgb1555)
+                    return uint32_t(kWiden5[(v >> 10) & 31]) | uint32_t(kWiden5[(v >> 5) & 31]) << 8 |
+                           uint32_t(kWiden5[v & 31]) << 16 | ((v & 0x8000) ? 0xFF000000u : 0u);
+            }
+        }
+    }
+    uint8_t out[4] = {0, 0, 0, 255};
+    level->fetch(level, tex, 0, row, col, out);
+    return word(out);
+}
+
+GL_ALWAYS_INLINE int32_t wrapNearest(int32_t i, int32_t size, bool repeat) {
+    if (repeat) return i & (size - 1);
+    return i < 0 ? 0 : (i >= size ? size - 1 : i);
+}
+
+template <int Src>
+GL_ALWAYS_INLINE uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+    constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
+    const int32_t col = wrapNearest(s >> 16, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
+    const int32_t row = wrapNearest(t >> 16, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
+    return fetchTexel<Src>(level, tex, row, col);
+}
+
+// One axis of a bilinear sample: the two indices and the 8-bit weight of the second.
+struct Axis {
+    int32_t i0, i1;
+    uint32_t w;
+};
+GL_ALWAYS_INLINE Axis linearAxis(int32_t s, int32_t size, bool repeat) {
+    if (!repeat) {
+        const int32_t max = size << 16;
+        s = s < 0 ? 0 : (s > max ? max : s);
+    }
+    s -= 0x8000;
+    Axis a{s >> 16, (s >> 16) + 1, (uint32_t(s) >> 8) & 0xFF};
+    if (repeat) {
+        a.i0 &= size - 1;
+        a.i1 &= size - 1;
+    }
+    return a;  // without repeat an index beyond the edge reads the border colour
+}
+
+// Weighted sum of texel words, two channels per multiply: with weights summing to at most 256 no
+// 16-bit lane can overflow (255 x 256 < 65536). Written out term by term: as arrays the compiler
+// vectorises it through the stack and the loads stall on the stores just made.
+GL_ALWAYS_INLINE uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
+GL_ALWAYS_INLINE uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
+                       uint32_t w3) {
+    const uint32_t rb = lanes(t0) * w0 + lanes(t1) * w1 + lanes(t2) * w2 + lanes(t3) * w3;
+    const uint32_t ga = lanes(t0 >> 8) * w0 + lanes(t1 >> 8) * w1 + lanes(t2 >> 8) * w2 + lanes(t3 >> 8) * w3;
+    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+}
+GL_ALWAYS_INLINE uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
+    const uint32_t rb = lanes(a) * (256 - w) + lanes(b) * w;
+    const uint32_t ga = lanes(a >> 8) * (256 - w) + lanes(b >> 8) * w;
+    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+}
+
+template <int Src>
+GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+    constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
+    const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
+    const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
+    const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
+    const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
+    const uint32_t wx = x.w, wy = y.w;
+    return blend4(q0, q1, q2, q3, ((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8, ((256 - wx) * wy) >> 8,
+                  (wx * wy) >> 8);
+}
+
+// Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
+GL_ALWAYS_INLINE int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
+
+template <bool Linear, int Src>
+GL_ALWAYS_INLINE uint32_t sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t) {
+    GlMipLevel *l = tex->levels[level];
+    s = scaled(s, l->log2Width);
+    t = scaled(t, l->log2Height);
+    if constexpr (Linear) return linearAt<Src>(tex, l, s, t);
+    else return nearestAt<Src>(tex, l, s, t);
+}
+
+// The texel procs by kind; lod is a level index (unscaled forms) or lambda in 16.16.
+enum TexelKind { kNearest, kLinear, kNearestScaled, kLinearScaled, kNearestMipNearest, kLinearMipNearest,
+                 kNearestMipLinear, kLinearMipLinear, kTexelKinds };
+
+template <int Kind, int Src>
+GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) {
+    constexpr bool kLinearFilter = Kind == kLinear || Kind == kLinearScaled || Kind == kLinearMipNearest ||
+                                   Kind == kLinearMipLinear;
+    if constexpr (Kind == kNearest || Kind == kLinear) {
+        GlMipLevel *l = tex->levels[lod];
+        if constexpr (kLinearFilter) return linearAt<Src>(tex, l, s, t);
+        else return nearestAt<Src>(tex, l, s, t);
+    } else if constexpr (Kind == kNearestScaled || Kind == kLinearScaled) {
+        return sampleLevel<kLinearFilter, Src>(tex, 0, s, t);
+    } else if constexpr (Kind == kNearestMipNearest || Kind == kLinearMipNearest) {
+        uint32_t level = uint32_t(lod + 0x8000) >> 16;
+        if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
+        return sampleLevel<kLinearFilter, Src>(tex, int32_t(level), s, t);
+    } else {
+        const uint32_t f = uint32_t(lod + 0x10000) >> 16;
+        if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
+        const uint32_t lo = sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t);
+        const uint32_t hi = sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t);
+        return lerpWords(lo, hi, (uint32_t(lod) >> 8) & 0xFF);
+    }
+}
+
+template <int Kind, int Src>
+void texelProc(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {
+    const uint32_t v = texelWord<Kind, Src>(tex, lod, s, t);
+    std::memcpy(out, &v, 4);
+}
+
+template <size_t... K>
+constexpr std::array<GlTexelProcsBySource, kTexelKinds> texelTable(std::index_sequence<K...>) {
+    return {GlTexelProcsBySource{texelProc<int(K), kGlTexelSourceFetch>, texelProc<int(K), kGlTexelSourceRgba8>,
+                                 texelProc<int(K), kGlTexelSourceRgb8>, texelProc<int(K), kGlTexelSourceArgb4444>,
+                                 texelProc<int(K), kGlTexelSourceRgb565>, texelProc<int(K), kGlTexelSourceArgb1555>}...};
+}
+
+}  // namespace
+
+constinit const std::array<GlTexelProcsBySource, 8> __glTexelProcs = texelTable(std::make_index_sequence<kTexelKinds>());
+
+#define GL_TEXEL_PROC(name, kind)                                                                  \
+    void name(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {             \
+        texelProc<kind, kGlTexelSourceFetch>(tex, lod, s, t, out);                                 \
+    }
+GL_TEXEL_PROC(__glTexelNearest, kNearest)
+GL_TEXEL_PROC(__glTexelLinear, kLinear)
+GL_TEXEL_PROC(__glTexelNearestScaled, kNearestScaled)
+GL_TEXEL_PROC(__glTexelLinearScaled, kLinearScaled)
+GL_TEXEL_PROC(__glTexelNearestMipNearest, kNearestMipNearest)
+GL_TEXEL_PROC(__glTexelLinearMipNearest, kLinearMipNearest)
+GL_TEXEL_PROC(__glTexelNearestMipLinear, kNearestMipLinear)
+GL_TEXEL_PROC(__glTexelLinearMipLinear, kLinearMipLinear)
+#undef GL_TEXEL_PROC
+static_assert(kGlTexelNearestScaledKind == kNearestScaled && kGlTexelLinearScaledKind == kLinearScaled &&
+              kGlTexelNearestMipNearestKind == kNearestMipNearest && kGlTexelLinearMipLinearKind == kLinearMipLinear);
+
+// ---- texture routines -----------------------------------------------------------------------------
+
+namespace {
+
+// Packs the entry of one covered pixel from a texel word: alpha alone, R G B, or R G B A.
+template <int Bytes>
+inline uint8_t *put(uint8_t *dst, uint32_t texel) {
+    if constexpr (Bytes == 1) {
+        dst[0] = uint8_t(texel >> 24);
+    } else {
+        dst[0] = uint8_t(texel);
+        dst[1] = uint8_t(texel >> 8);
+        dst[2] = uint8_t(texel >> 16);
+        if constexpr (Bytes == 4) dst[3] = uint8_t(texel >> 24);
+    }
+    return dst + Bytes;
+}
+
+// How a routine samples: through the context's texel-proc slots, or with the texel procs of a
+// known kind and texel source compiled in (no call per pixel).
+struct SlotSampler {
+    GlTexelProc minify, magnify;
+    explicit SlotSampler(const GlFastPathSlots &sl) : minify(sl.texelMinify), magnify(sl.texelMagnify) {}
+    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+        uint8_t out[4];
+        minify(tex, lod, s, t, out);
+        return word(out);
+    }
+    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const {
+        uint8_t out[4];
+        magnify(tex, 0, s, t, out);
+        return word(out);
+    }
+};
+template <int MinKind, int MagKind, int Src>
+struct InlineSampler {
+    explicit InlineSampler(const GlFastPathSlots &) {}
+    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+        return texelWord<MinKind, Src>(tex, lod, s, t);
+    }
+    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
+};
+
+template <int Bytes, class Sampler>
+void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = sp->context->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const Sampler sampler(sl);
+    int32_t s = sp->s.cur, t = sp->t.cur;
+    const int32_t ds = sp->s.step, dt = sp->t.step;
+    uint8_t *dst = sp->texels;
+    for (; mask; mask <<= 1, s += ds, t += dt) {
+        if (int32_t(mask) >= 0) continue;
+        dst = put<Bytes>(dst, sampler.min(tex, 0, s, t));
+    }
+}
+
+// Round to nearest (the processor's default mode) without a library call.
+inline int32_t roundToInt(float v) { return _mm_cvtss_si32(_mm_set_ss(v)); }
+
+// A positive normal 1/w: above this bit pattern the divide is safe.
+inline bool divisible(float qw) {
+    int32_t bits;
+    std::memcpy(&bits, &qw, 4);
+    return bits > 0x3FFFFE;
+}
+// lambda in 16.16 from the float bits of rho squared: the exponent and mantissa read as a
+// fixed-point log2 with 15 fraction bits is 2 lambda, that is lambda with 16.
+inline int32_t lambdaOf(float rho2) {
+    int32_t bits;
+    std::memcpy(&bits, &rho2, 4);
+    return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
+}
+
+template <int Kind, int Bytes, class Sampler>
+void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = sp->context->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const Sampler sampler(sl);
+    const float threshold = tex->lodThreshold;
+    float sw = sp->sw.cur, tw = sp->tw.cur, qw = sp->qw.cur, lod = sp->lod.cur;
+    float s0 = 0, t0 = 0, l0 = 0;
+    if (divisible(qw)) {
+        const float r = 1.0f / qw;
+        s0 = sw * r;
+        t0 = tw * r;
+        l0 = lod * r;
+    }
+    uint8_t *dst = sp->texels;
+    for (int run = 0; run < 2 && mask != 0; ++run) {
+        sw += sp->sw.halfStep;
+        tw += sp->tw.halfStep;
+        qw += sp->qw.halfStep;
+        lod += 16.0f * sp->lod.step;
+        float s1 = 0, t1 = 0, l1 = 0;
+        if (divisible(qw)) {
+            const float r = 1.0f / qw;
+            s1 = sw * r;
+            t1 = tw * r;
+            l1 = lod * r;
+        }
+        const int32_t ds = roundToInt((s1 - s0) * (65536.0f / 16.0f)), dt = roundToInt((t1 - t0) * (65536.0f / 16.0f));
+        const float dl = (l1 - l0) * (1.0f / 16.0f);
+        sp->s.step = ds;
+        sp->t.step = dt;
+        sp->lodStep16 = dl;
+        int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
+        float rho2 = l0;
+        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += ds, t += dt, rho2 += dl) {
+            if (int32_t(mask) >= 0) continue;
+            uint32_t texel;
+            if constexpr (Kind == kGlTexPerspective) texel = sampler.min(tex, 0, s, t);
+            else if (rho2 <= threshold) texel = sampler.mag(tex, s, t);
+            else if constexpr (Kind == kGlTexMinMag) texel = sampler.min(tex, 0, s, t);
+            else texel = sampler.min(tex, lambdaOf(rho2), s, t);
+            dst = put<Bytes>(dst, texel);
+        }
+        s0 = s1;
+        t0 = t1;
+        l0 = l1;
+    }
+}
+
+template <int Kind, int Bytes, class Sampler>
+constexpr GlFastProc routine() {
+    if constexpr (Kind == kGlTexAffine) return &texAffine<Bytes, Sampler>;
+    else return &texPerspective<Kind, Bytes, Sampler>;
+}
+template <int Kind>
+constexpr GlFastProcTable<3> routinesOf() {
+    return {routine<Kind, 1, SlotSampler>(), routine<Kind, 3, SlotSampler>(), routine<Kind, 4, SlotSampler>()};
+}
+
+// The routines with their texel procs compiled in, for the filters and sources drawn most:
+// index [kind][entry bytes 3 or 4][filter pair][source].
+constexpr int kInlineFilters[][2] = {{kLinearMipLinear, kLinearScaled},
+                                     {kLinearMipNearest, kLinearScaled},
+                                     {kLinearScaled, kLinearScaled},
+                                     {kNearestScaled, kNearestScaled}};
+constexpr int kInlineSources[] = {kGlTexelSourceRgba8,
+                                  kGlTexelSourceArgb4444,
+                                  kGlTexelSourceRgb565,
+                                  kGlTexelSourceRgba8 | kGlTexelRepeatBoth,
+                                  kGlTexelSourceArgb4444 | kGlTexelRepeatBoth,
+                                  kGlTexelSourceRgb565 | kGlTexelRepeatBoth};
+constexpr int kFilterCount = 4, kSourceCount = 6;
+template <size_t I>
+constexpr GlFastProc inlineEntry() {
+    constexpr int kSrc = kInlineSources[I % kSourceCount];
+    constexpr int kFilter = (I / kSourceCount) % kFilterCount;
+    constexpr int kBytes = (I / (kSourceCount * kFilterCount)) % 2 ? 4 : 3;
+    constexpr int kKind = int(I / (kSourceCount * kFilterCount * 2));
+    return routine<kKind, kBytes, InlineSampler<kInlineFilters[kFilter][0], kInlineFilters[kFilter][1], kSrc>>();
+}
+template <size_t... I>
+constexpr std::array<GlFastProc, sizeof...(I)> inlineTable(std::index_sequence<I...>) {
+    return {inlineEntry<I>()...};
+}
+constexpr size_t kInlineCount = 4 * 2 * kFilterCount * kSourceCount;
+constinit const std::array<GlFastProc, kInlineCount> kInlineRoutines = inlineTable(std::make_index_sequence<kInlineCount>());
+
+}  // namespace
+
+constinit const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines = {
+    routinesOf<kGlTexAffine>(), routinesOf<kGlTexPerspective>(), routinesOf<kGlTexMinMag>(), routinesOf<kGlTexMip>()};
+
+GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source) {
+    if (kind < 0 || kind > kGlTexMip || (entryBytes != 3 && entryBytes != 4)) return nullptr;
+    int filter = -1, src = -1;
+    for (int i = 0; i < kFilterCount; ++i)
+        if (kInlineFilters[i][0] == minKind && (kInlineFilters[i][1] == magKind || kind == kGlTexPerspective ||
+                                                kind == kGlTexAffine))
+            filter = i;
+    for (int i = 0; i < kSourceCount; ++i)
+        if (kInlineSources[i] == source) src = i;
+    if (filter < 0 || src < 0) return nullptr;
+    return kInlineRoutines[size_t(((kind * 2 + (entryBytes == 4)) * kFilterCount + filter) * kSourceCount + src)];
+}

@@ -1,0 +1,159 @@
+// The fast path's table procs on their own, against the worked values of their definitions: the
+// store procs of both 16-bit layouts (logic ops on all 16 bits, the square-table blends, the
+// dithered copy), the walk over the mask word, and the tables' empty entries.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "icd/raster/fast_span.h"
+
+namespace {
+
+// A span over 32 pixels of memory with the given staging colours and a dither row.
+struct SpanFixture {
+    GlSpan span{};
+    uint16_t pixels[40]{};
+    uint32_t dither[40]{};
+    explicit SpanFixture(uint16_t fill = 0) {
+        for (uint16_t &p : pixels) p = fill;
+        span.pixel = reinterpret_cast<uint8_t *>(pixels + 4);
+        span.xStep = 1;
+        span.ditherPointer = dither;
+    }
+    void stage(int i, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+        const uint8_t c[4] = {r, g, b, a};
+        std::memcpy(span.stagingColors + 4 * i, c, 4);
+    }
+    uint16_t at(int i) const { return pixels[4 + i]; }
+};
+
+struct StoreCase {
+    const char *name;
+    bool r565;
+    int index;
+    uint8_t r, g, b, a;
+    uint16_t destination;
+    uint32_t ditherLevel;  // of every position
+    uint16_t expected;
+};
+
+// The expected words come from the definitions' own worked examples and from the packing rule.
+const StoreCase kStores[] = {
+    {"565 copy of (248, 252, 248)", true, 3, 248, 252, 248, 0, 0x0000, 0, 0xFFFF},
+    {"565 set", true, 15, 0, 0, 0, 0, 0x1234, 0, 0xFFFF},
+    {"565 clear", true, 0, 200, 200, 200, 0, 0x1234, 0, 0x0000},
+    {"565 invert", true, 10, 0, 0, 0, 0, 0x1234, 0, 0xEDCB},
+    {"565 blend 128 over black", true, 99 + 16, 248, 252, 248, 128, 0x0000, 0, (15 << 11) | (31 << 5) | 15},
+    {"565 blend black at 128 over white", true, 99, 0, 0, 0, 128, 0xFFFF, 0, (15 << 11) | (31 << 5) | 15},
+    {"565 src alpha, one saturates", true, 97, 128, 128, 128, 255, (16 << 11) | (32 << 5) | 16, 0, 0xFFFF},
+    {"565 alpha saturate, one keeps the pixel", true, 105, 200, 10, 30, 255, 0x4321, 0, 0x4321},
+    {"565 alpha 255 writes the source", true, 99, 80, 160, 40, 255, 0xFFFF, 0, (10 << 11) | (40 << 5) | 5},
+    {"565 dithered copy of 248 below level 14", true, 3 + 16, 248, 0, 0, 0, 0, 13, 30 << 11},
+    {"565 dithered copy of 248 at level 14", true, 3 + 16, 248, 0, 0, 0, 0, 14, 31 << 11},
+    {"555 copy of (248, 248, 248)", false, 3, 248, 248, 248, 0, 0x8000, 0, 0x7FFF},
+    {"555 set", false, 15, 0, 0, 0, 0, 0, 0, 0xFFFF},
+    {"555 xor keeps bit 15", false, 6, 8, 0, 0, 0, 0x8000, 0, 0x8000 | (1 << 10)},
+    {"555 nor flips bit 15", false, 8, 0, 0, 0, 0, 0x0000, 0, 0xFFFF},
+    {"555 blend writes bit 15 as 0", false, 96, 248, 248, 248, 255, 0x8000, 0, 0x7FFF},
+    {"555 alt copy equals copy", false, 64 + 3, 248, 0, 8, 0, 0x8000, 0, (31 << 10) | 1},
+};
+
+TEST(FastStoreProcs, WorkedValues) {
+    for (const StoreCase &c : kStores) {
+        SCOPED_TRACE(c.name);
+        const GlFastProc proc = (c.r565 ? __glStoreSpanTable565 : __glStoreSpanTable555)[size_t(c.index)];
+        ASSERT_NE(proc, nullptr);
+        SpanFixture f(c.destination);
+        for (uint32_t &d : f.dither) d = c.ditherLevel << 12;
+        f.stage(0, c.r, c.g, c.b, c.a);
+        proc(0x80000000u, &f.span);
+        EXPECT_EQ(f.at(0), c.expected);
+        EXPECT_EQ(f.at(1), c.destination);  // uncovered
+        EXPECT_EQ(f.pixels[3], c.destination);
+    }
+}
+
+// Mask bit 0 alone: 31 positions are skipped and the last is written from staging entry 31 with
+// the 32nd dither value; mask 0 touches nothing; right to left writes at decreasing addresses.
+TEST(FastStoreProcs, MaskWalk) {
+    SpanFixture f(0x1111);
+    for (int i = 0; i < 32; ++i) {
+        f.stage(i, uint8_t(8 * (i % 31)), 0, 0, 0);
+        f.dither[i] = i == 31 ? 15u << 12 : 0;
+    }
+    __glStoreSpanTable565[3 + 16](0x00000001u, &f.span);
+    for (int i = 0; i < 31; ++i) EXPECT_EQ(f.at(i), 0x1111) << i;
+    // Entry 31: red byte 0 scaled, plus level 15 / 2 = 7, is 7 >> 3 = 0.
+    EXPECT_EQ(f.at(31), 0x0000);
+    EXPECT_EQ(f.span.ditherPointer, f.dither + 32);
+
+    SpanFixture none(0x2222);
+    __glStoreSpanTable565[3](0, &none.span);
+    for (uint16_t p : none.pixels) EXPECT_EQ(p, 0x2222);
+
+    SpanFixture back(0);
+    back.span.pixel = reinterpret_cast<uint8_t *>(back.pixels + 35);
+    back.span.xStep = -1;
+    back.stage(0, 248, 0, 0, 0);
+    back.stage(1, 0, 0, 248, 0);
+    __glStoreSpanTable565[3](0xC0000000u, &back.span);
+    EXPECT_EQ(back.pixels[35], 0xF800);
+    EXPECT_EQ(back.pixels[34], 0x001F);
+}
+
+// The 64-95 entries behave as 0-31 for every logic op, plain and dithered.
+TEST(FastStoreProcs, AlternateEntriesEqualThePlainOnes) {
+    for (bool r565 : {true, false}) {
+        const auto &table = r565 ? __glStoreSpanTable565 : __glStoreSpanTable555;
+        for (int i = 0; i < 32; ++i) {
+            SpanFixture a(0xA5C3), b(0xA5C3);
+            for (int k = 0; k < 32; ++k) {
+                a.stage(k, uint8_t(7 * k), uint8_t(255 - 5 * k), uint8_t(3 * k), 0);
+                b.stage(k, uint8_t(7 * k), uint8_t(255 - 5 * k), uint8_t(3 * k), 0);
+                a.dither[k] = b.dither[k] = uint32_t(k % 16) << 12;
+            }
+            table[size_t(i)](0xF0F0F0F5u, &a.span);
+            table[size_t(64 + i)](0xF0F0F0F5u, &b.span);
+            EXPECT_EQ(std::memcmp(a.pixels, b.pixels, sizeof a.pixels), 0) << i;
+        }
+    }
+}
+
+// Empty entries are exactly the combinations no state reaches through these procs.
+TEST(FastTables, EmptyEntries) {
+    for (int i = 0; i < 64; ++i) {
+        const int env = (i >> 2) & 7;
+        const bool texAlpha = i & 0x20;
+        const bool basicEmpty = (env == 2 && !texAlpha) || (env >= 6 && !texAlpha);
+        EXPECT_EQ(__glSpanTable565[size_t(i)] == nullptr, basicEmpty) << i;
+        EXPECT_EQ(__glSpanTable555[size_t(i)] == nullptr, basicEmpty) << i;
+        const bool stagingEmpty = (env == 2 && !texAlpha) || (env >= 6 && !(texAlpha && (i & 1))) ||
+                                  (env == 0 && texAlpha);
+        EXPECT_EQ(__glStagingSpanTable565[size_t(i)] == nullptr, stagingEmpty) << i;
+    }
+    for (int i = 0; i < 128; ++i) {
+        const bool blend = i & 0x20, alpha = i & 0x40;
+        const int code = i & 0xF;
+        const bool present = blend ? alpha && (code == 0 || code == 1 || code == 3 || code == 6 || code == 9) : true;
+        EXPECT_EQ(__glStoreSpanTable565[size_t(i)] != nullptr, present) << i;
+    }
+    EXPECT_EQ(__glStoreSpanByFormat[4] != nullptr && __glStoreSpanByFormat[5] != nullptr, true);
+    EXPECT_EQ(__glStoreSpanByFormat[3], nullptr);
+}
+
+// Dither and mask tables: the ordered matrix by rows, and its mirror for right-to-left walks.
+TEST(FastTables, DitherAndMaskTables) {
+    const uint32_t matrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    const uint32_t mirrored[4][4] = {{0, 10, 2, 8}, {12, 6, 14, 4}, {3, 9, 1, 11}, {15, 5, 13, 7}};
+    for (int y = 0; y < 4; ++y)
+        for (int i = 0; i < 35; ++i) {
+            EXPECT_EQ(__glFastDitherTable[size_t(y)][size_t(i)], matrix[y][i % 4] << 12);
+            EXPECT_EQ(__glFastDitherTableMirrored[size_t(y)][size_t(i)], mirrored[y][i % 4] << 12);
+        }
+    EXPECT_EQ(__glFastMaskTable[0], 0u);
+    EXPECT_EQ(__glFastMaskTable[1], 0x80000000u);
+    EXPECT_EQ(__glFastMaskTable[31], 0xFFFFFFFEu);
+    EXPECT_EQ(__glFastMaskTable[32], 0xFFFFFFFFu);
+}
+
+}  // namespace

@@ -1,0 +1,400 @@
+// The fast triangle path of the 16-bit colour buffers against the generic rasteriser: for a table
+// of states, the same triangles drawn through the GL entries into the same 5-6-5 or 5-5-5
+// buffers (with a 16-bit depth and an 8-bit stencil buffer) by each path, compared pixel by
+// pixel. Coverage (which pixels changed, which stencil values resulted) must agree exactly,
+// because both sample at the same points and every vertex lies on the 1/16-pixel grid; colours
+// agree within each row's stated bound, where the fast path's arithmetic is specified to round
+// differently (16.16 iterators, 8-bit products through the square table, 8-bit filter weights).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "tests/icd_state/state_fixture.h"
+#include "tests/icd_raster/raster_fixture.h"
+#include "icd/core/pick.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/raster/stencil_buffer.h"
+
+namespace {
+
+constexpr int kSide = 64;  // a power of two: window coordinates of grid vertices stay exact
+
+struct Format {
+    const char *name;
+    uint32_t redMask, greenMask, blueMask;
+    int greenBits;
+};
+const Format kFormats[] = {{"R5G6B5", 0xF800, 0x07E0, 0x001F, 6}, {"X1R5G5B5", 0x7C00, 0x03E0, 0x001F, 5}};
+
+// What one path drew.
+struct Picture {
+    std::vector<uint16_t> color;
+    std::vector<uint16_t> depth;
+    std::vector<uint8_t> stencil;
+};
+
+struct Row {
+    const char *name;
+    std::function<void(GlContext *)> set;
+    int bound;         // largest channel difference allowed, in field steps
+    bool fastChosen;   // whether the fast chooser takes the state
+    const char *why;   // what makes the fast path round differently
+};
+
+class FastPathDifferential : public StateTest {
+protected:
+    PlainMemory colorMem, depthMem, stencilMem;
+
+    // A window of the buffers' size, so that clears and the clip box stay inside them.
+    void SetUp() override {
+        IcdTest::SetUp();
+        window = new TestWindow(kSingleFormat, kSide, kSide);
+        handle = DrvCreateContext(window->hdc);
+        ASSERT_NE(handle, DHGLRC(0));
+        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
+        ctx = contextOf(handle);
+        ASSERT_NE(ctx, nullptr);
+        __glSetStateDefaults(ctx);
+    }
+
+    // The depth buffer's saved state belongs to its descriptor, which the test owns.
+    void releaseDepthSave() {
+        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+    }
+    void TearDown() override {
+        if (ctx != nullptr) releaseDepthSave();
+        StateTest::TearDown();
+    }
+
+    void open(const Format &f) {
+        releaseDepthSave();
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.redMask = f.redMask;
+        v.greenMask = f.greenMask;
+        v.blueMask = f.blueMask;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.redBits = 5;
+        v.greenBits = f.greenBits;
+        v.blueBits = 5;
+        v.colorBits = 16;
+        // The channel maxima follow the visual (the texture environment colour is kept in them).
+        GlColorScales &sc = ctx->scales;
+        sc.redMaxOverScale = 31.0f / sc.redScale;
+        sc.greenMaxOverScale = float((1 << f.greenBits) - 1) / sc.greenScale;
+        sc.blueMaxOverScale = 31.0f / sc.blueScale;
+        v.depthBits = 16;
+        v.hasStencil = 1;
+        v.stencilBits = 8;
+        colorMem.setUp(kSide, kSide, 2);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colorMem.desc, ctx);
+        ctx->buffers.color.frontBuffer = cb;
+        for (int i = 0; i < 2; ++i) {
+            ctx->tail.drawableBuffers->descriptors[i].width = kSide;
+            ctx->tail.drawableBuffers->descriptors[i].height = kSide;
+        }
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        __glInitDepthBuffer16(db, ctx);
+        depthMem.setUp(kSide, kSide, 2);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
+        GlStencilBuffer *sb = &ctx->buffers.stencil;
+        __glInitSoftStencilBuffer(sb, ctx);
+        stencilMem.setUp(kSide, kSide, 1);
+        sb->head.attach(&sb->head, &stencilMem.desc, ctx);
+        GL(glDrawBuffer)(GL_FRONT);
+        windowProjection(ctx, kSide, kSide);
+    }
+
+    void vertex(float x, float y, float z) { GL(glVertex3f)(x, y, z); }
+
+    // A 16 x 16 RGBA texture (with its mipmaps) whose channels change slowly and linearly, so that
+    // a texel chosen one step away changes the picture by little more than a field step.
+    void loadTexture(bool mipmaps) {
+        GLuint name = 1;
+        GL(glBindTexture)(GL_TEXTURE_2D, name);
+        for (int level = 0, side = 16; side >= 1 && (level == 0 || mipmaps); ++level, side /= 2) {
+            std::vector<uint8_t> t(size_t(side) * side * 4);
+            for (int j = 0; j < side; ++j)
+                for (int i = 0; i < side; ++i) {
+                    const double u = (i + 0.5) / side, v = (j + 0.5) / side;
+                    uint8_t *p = &t[size_t(j * side + i) * 4];
+                    p[0] = uint8_t(60 + 160 * u);
+                    p[1] = uint8_t(60 + 160 * v);
+                    p[2] = uint8_t(200 - 100 * u);
+                    p[3] = uint8_t(90 + 140 * v);
+                }
+            GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+        }
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        GL(glEnable)(GL_TEXTURE_2D);
+    }
+
+    // The scene: overlapping triangles at distinct depths, both windings, spans shorter and longer
+    // than 32 pixels, a sliver and a triangle reaching past the window. Every vertex lies on the
+    // 1/16 grid.
+    void drawScene() {
+        struct V {
+            float x, y, z, r, g, b, a, s, t;
+        };
+        const V tris[][3] = {
+            {{1.5f, 2.25f, 0.5f, 0.9f, 0.3f, 0.4f, 0.8f, 0, 0},
+             {60.75f, 6.5f, 0.1f, 0.3f, 0.9f, 0.3f, 0.6f, 1.5f, 0.1f},
+             {20.125f, 58.0625f, -0.3f, 0.4f, 0.4f, 0.9f, 0.3f, 0.2f, 1.25f}},
+            // Clockwise, nearer in part: right to left in the fast walk's terms.
+            {{50.5f, 50.5f, -0.6f, 0.8f, 0.8f, 0.3f, 0.7f, 1, 1},
+             {63.0f, 10.25f, 0.4f, 0.3f, 0.5f, 0.8f, 0.4f, 0, 1},
+             {8.0625f, 30.5f, -0.2f, 0.5f, 0.9f, 0.6f, 0.9f, 0.5f, 0}},
+            // A sliver.
+            {{3.0f, 40.0f, -0.9f, 0.9f, 0.9f, 0.9f, 0.5f, 0, 0},
+             {45.0f, 41.5f, -0.9f, 0.6f, 0.3f, 0.3f, 0.5f, 2, 0.2f},
+             {4.0f, 42.0f, -0.9f, 0.3f, 0.6f, 0.3f, 0.5f, 0, 0.4f}},
+            // Beyond the window on the right and at the top (clipped).
+            {{30.0f, 20.0f, -0.8f, 0.4f, 0.7f, 0.9f, 0.6f, 0, 0},
+             {90.0f, 35.0f, -0.8f, 0.7f, 0.4f, 0.9f, 0.6f, 3, 0.5f},
+             {40.0f, 75.0f, -0.8f, 0.9f, 0.7f, 0.4f, 0.6f, 0.5f, 3}},
+        };
+        GL(glBegin)(GL_TRIANGLES);
+        for (const auto &tri : tris)
+            for (const V &v : tri) {
+                GL(glColor4f)(v.r, v.g, v.b, v.a);
+                GL(glTexCoord2f)(v.s, v.t);
+                vertex(v.x, v.y, v.z);
+            }
+        GL(glEnd)();
+    }
+
+    Picture draw(const Row &row, bool genericOnly) {
+        ctx->state.span.fast.genericOnly = genericOnly ? 1 : 0;
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        GL(glDisable)(GL_SCISSOR_TEST);
+        GL(glClearColor)(0, 0, 0, 0);
+        GL(glClearDepth)(1.0);
+        GL(glClearStencil)(0);
+        GL(glColorMask)(1, 1, 1, 1);
+        GL(glDepthMask)(1);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        // A stencil pattern for the rows that test it: every third column holds 1.
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; x += 3) stencilMem.setElement(x, y, 1);
+        row.set(ctx);
+        drawScene();
+        Picture p;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) {
+                p.color.push_back(uint16_t(colorMem.element(x, y)));
+                p.depth.push_back(uint16_t(depthMem.element(x, y)));
+                p.stencil.push_back(uint8_t(stencilMem.element(x, y)));
+            }
+        // Put back the state the row changed, for the next run.
+        GL(glMatrixMode)(GL_TEXTURE);
+        GL(glLoadIdentity)();
+        __glSetStateDefaults(ctx);
+        windowProjection(ctx, kSide, kSide);
+        GL(glDrawBuffer)(GL_FRONT);
+        return p;
+    }
+
+    GlPickTriangleProc rasterProc() const { return ctx->state.pick.rasterTriangleProc; }
+};
+
+void depthLess(GlContext *ctx) {
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(GL_LESS);
+}
+
+const Row kRows[] = {
+    {"flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); }, 0, true, ""},
+    {"flat dither", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); }, 0, true, ""},
+    {"smooth", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); }, 1, true, "16.16 colour iterators"},
+    {"smooth dither depth less", [](GlContext *ctx) { depthLess(ctx); }, 1, true, "16.16 colour iterators"},
+    {"depth lequal no writes", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glDepthFunc)(GL_LEQUAL);
+         GL(glDepthMask)(0);
+     }, 1, true, "16.16 colour iterators"},
+    {"depth greater", [](GlContext *ctx) {
+         GL(glClearDepth)(0.0);
+         GL(glClear)(GL_DEPTH_BUFFER_BIT);
+         GL(glEnable)(GL_DEPTH_TEST);
+         GL(glDepthFunc)(GL_GREATER);
+     }, 1, true, "16.16 colour iterators"},
+    {"depth always no writes", [](GlContext *ctx) {
+         GL(glEnable)(GL_DEPTH_TEST);
+         GL(glDepthFunc)(GL_ALWAYS);
+         GL(glDepthMask)(0);
+     }, 1, true, "16.16 colour iterators"},
+    {"polygon offset", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+         GL(glPolygonOffset)(1.0f, 2.0f);
+     }, 1, true, "16.16 colour iterators"},
+    {"scissor", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glEnable)(GL_SCISSOR_TEST);
+         GL(glScissor)(7, 5, 41, 37);
+     }, 1, true, "16.16 colour iterators"},
+    {"stipple", [](GlContext *ctx) {
+         GLubyte pattern[128];
+         for (int i = 0; i < 128; ++i) pattern[i] = GLubyte(0x5A ^ (i * 37));
+         GL(glPolygonStipple)(pattern);
+         GL(glEnable)(GL_POLYGON_STIPPLE);
+     }, 1, true, "16.16 colour iterators"},
+    {"stencil equal incr", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glEnable)(GL_STENCIL_TEST);
+         GL(glStencilFunc)(GL_EQUAL, 1, 0xFF);
+         GL(glStencilOp)(GL_ZERO, GL_DECR, GL_INCR);
+     }, 1, true, "16.16 colour iterators"},
+    {"alpha test flat", [](GlContext *ctx) {
+         GL(glShadeModel)(GL_FLAT);
+         GL(glEnable)(GL_ALPHA_TEST);
+         GL(glAlphaFunc)(GL_GREATER, 0.55f);
+     }, 1, true, "staged bytes scaled by 31/32 before the dither is added"},
+    {"blend src alpha", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glEnable)(GL_BLEND);
+         GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2, true, "8-bit staging bytes and square-table products"},
+    {"blend src alpha one, no dither", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         GL(glEnable)(GL_BLEND);
+         GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE);
+     }, 2, true, "8-bit staging bytes and square-table products"},
+    {"blend one one (generic store)", [](GlContext *ctx) {
+         GL(glEnable)(GL_BLEND);
+         GL(glBlendFunc)(GL_ONE, GL_ONE);
+     }, 2, true, "8-bit staging bytes, the destination widened without bit replication"},
+    {"logic op xor", [](GlContext *ctx) {
+         GL(glEnable)(GL_COLOR_LOGIC_OP);
+         GL(glLogicOp)(GL_XOR);
+         GL(glDisable)(GL_DITHER);
+     }, 1, true, "16.16 colour iterators"},
+    {"colour mask red off (generic store)", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }, 1, true,
+     "8-bit staging bytes"},
+    {"fog linear", [](GlContext *ctx) {
+         GL(glEnable)(GL_FOG);
+         GL(glFogi)(GL_FOG_MODE, GL_LINEAR);
+         GL(glFogf)(GL_FOG_START, -0.5f);
+         GL(glFogf)(GL_FOG_END, 0.8f);
+         const GLfloat color[4] = {0.2f, 0.6f, 0.9f, 1};
+         GL(glFogfv)(GL_FOG_COLOR, color);
+     }, 2, true, "the fog factor as an 8-bit square-table weight"},
+    {"fog exp nicest", [](GlContext *ctx) {
+         GL(glEnable)(GL_FOG);
+         GL(glFogi)(GL_FOG_MODE, GL_EXP);
+         GL(glFogf)(GL_FOG_DENSITY, 1.5f);
+         GL(glHint)(GL_FOG_HINT, GL_NICEST);
+     }, 1, true, "8-bit staging bytes"},
+    {"texture nearest modulate", [](GlContext *ctx) {
+         depthLess(ctx);
+     }, 3, true, "a 16.16 coordinate on a texel boundary may select the neighbour (3 six-bit steps here)"},
+    {"texture linear replace", [](GlContext *ctx) {
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+     }, 2, true, "8-bit bilinear weights"},
+    {"texture linear decal clamp", [](GlContext *ctx) {
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
+     }, 2, true, "8-bit bilinear weights and square-table products"},
+    {"texture blend env", [](GlContext *ctx) {
+         const GLfloat env[4] = {0.9f, 0.2f, 0.5f, 1};
+         GL(glTexEnvfv)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, env);
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+     }, 3, true, "a 16.16 coordinate on a texel boundary may select the neighbour (3 six-bit steps here)"},
+    {"texture trilinear modulate blend", [](GlContext *ctx) {
+         depthLess(ctx);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+         GL(glEnable)(GL_BLEND);
+         GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 3, true, "8-bit filter and level weights, the level of detail per 16 pixels"},
+    {"texture trilinear minified", [](GlContext *ctx) {
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+         GL(glMatrixMode)(GL_TEXTURE);
+         GL(glScalef)(7.0f, 5.0f, 1.0f);
+         GL(glMatrixMode)(GL_MODELVIEW);
+     }, 3, true, "8-bit filter and level weights, the level of detail per 16 pixels"},
+    {"texture nearest mipmap nearest", [](GlContext *ctx) {
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_NEAREST);
+     }, 3, true, "the level of detail per 16 pixels"},
+    {"texture add (generic)", [](GlContext *ctx) {
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_ADD);
+     }, 0, false, ""},
+    {"polygon smooth (generic)", [](GlContext *ctx) { GL(glEnable)(GL_POLYGON_SMOOTH); }, 0, false, ""},
+};
+
+bool textured(const Row &row) { return std::string(row.name).rfind("texture", 0) == 0; }
+
+TEST_F(FastPathDifferential, BothPathsDrawTheSamePictures) {
+    for (const Format &format : kFormats) {
+        SCOPED_TRACE(format.name);
+        open(format);
+        const int fields[3][2] = {{format.greenBits == 6 ? 11 : 10, 31}, {5, (1 << format.greenBits) - 1}, {0, 31}};
+        for (const Row &row : kRows) {
+            SCOPED_TRACE(row.name);
+            auto run = [&](bool generic) {
+                if (textured(row)) loadTexture(std::string(row.name).find("mipmap") != std::string::npos ||
+                                               std::string(row.name).find("trilinear") != std::string::npos);
+                return draw(row, generic);
+            };
+            const Picture fast = run(false);
+            // Asked right after the draw: the pick of the row's state.
+            const Picture generic = run(true);
+            EXPECT_NE(rasterProc(), __glFillTriangleFast);
+            int covered = 0, worst = 0, worstDepth = 0;
+            for (size_t i = 0; i < fast.color.size(); ++i) {
+                const bool a = fast.color[i] != 0, b = generic.color[i] != 0;
+                ASSERT_EQ(a, b) << "coverage differs at pixel " << i % kSide << ", " << i / kSide;
+                ASSERT_EQ(fast.stencil[i], generic.stencil[i]) << "stencil at " << i % kSide << ", " << i / kSide;
+                covered += a;
+                for (const auto &f : fields) {
+                    const int d = std::abs(int((fast.color[i] >> f[0]) & f[1]) - int((generic.color[i] >> f[0]) & f[1]));
+                    worst = std::max(worst, d);
+                }
+                worstDepth = std::max(worstDepth, std::abs(int(fast.depth[i]) - int(generic.depth[i])));
+            }
+            EXPECT_GT(covered, 500);
+            EXPECT_LE(worst, row.bound) << row.why;
+            // The generic walk steps the shifted per-pixel depth step within each 32-pixel word
+            // (inexact by design, exact at word starts); the fast path shifts the exact value.
+            EXPECT_LE(worstDepth, 32);
+        }
+    }
+}
+
+// The chooser took the fast path for exactly the rows that say so.
+TEST_F(FastPathDifferential, ChooserTakesTheStatesItHasChainsFor) {
+    open(kFormats[0]);
+    for (const Row &row : kRows) {
+        SCOPED_TRACE(row.name);
+        if (textured(row)) loadTexture(true);
+        ctx->state.span.fast.genericOnly = 0;
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        row.set(ctx);
+        GL(glClear)(0);  // validates
+        EXPECT_EQ(rasterProc() == __glFillTriangleFast, row.fastChosen);
+        __glSetStateDefaults(ctx);
+        windowProjection(ctx, kSide, kSide);
+    }
+}
+
+}  // namespace
