@@ -58,6 +58,8 @@ struct GlCodeCaches {
     void *cache[5];
     int32_t scratchSize;
     void *scratch;
+    void *generator;     // the code generator's own record; null: no generated code
+    uint32_t modeFlags;  // bit 0x10 forbids generated MMX code
 };
 
 struct GlGrowableArray {

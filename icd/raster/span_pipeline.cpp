@@ -2,6 +2,7 @@
 #include <cstring>
 #include "icd/raster/raster.h"
 #include "icd/core/core.h"
+#include "icd/codegen/og_procs.h"
 
 namespace {
 
@@ -111,10 +112,13 @@ void __glPickSpanProcs(GlContext *ctx) {
                 put(__glSpanStencilDepthPass, __glSpanStencilDepthPassMasked);
             }
         } else if (f & kGlShadeDepthTest) {
-            if (offset)
+            if (offset) {
                 put(__glSpanDepthTestClamped, __glSpanDepthTestClampedMasked);
-            else
-                put(__glSpanDepthTest, __glSpanDepthTestMasked);
+            } else {
+                GlStageProc unmasked = __glSpanDepthTest, masked = __glSpanDepthTestMasked;
+                __glOgPickDepthStages(ctx, &unmasked, &masked);
+                put(unmasked, masked);
+            }
         }
     };
 
