@@ -44,7 +44,8 @@ bool entryIsLive(GlContext *ctx, int32_t cacheId, const GlOgCacheEntry *e) {
     auto same = [code](const void *p) { return p == code; };
     auto asVoid = [](auto fn) { return reinterpret_cast<const void *>(fn); };
     switch (cacheId) {
-    case kGlOgCacheDepth: {
+    case kGlOgCacheDepth:
+    case kGlOgCacheSpan: {
         const GlStageList &l = ctx->state.span.spanList;
         for (int i = 0; i < kGlMaxStages; ++i)
             if (same(asVoid(l.unmaskedStages[i])) || same(asVoid(l.maskedStages[i]))) return true;
@@ -79,6 +80,7 @@ void moveToFront(GlOgCache &c, GlOgCacheEntry *e) {
 }
 
 void emptyEntry(GlOgCacheEntry *e) {
+    e->replaces = nullptr;
     std::memset(e->key, 0, sizeof e->key);
     e->key[0] = uint32_t(kGlOgEmptyKey);
 }

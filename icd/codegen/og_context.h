@@ -42,6 +42,7 @@ struct GlOgCacheEntry {
     uint32_t key[kGlOgKeyWords];  // key[0] kGlOgEmptyKey: the entry holds no routine
     uint8_t *code;                // its part of the cache's executable block
     uint8_t *data;                // its read-write data area (never executed)
+    const void *replaces;         // the C proc the routine stands in for
     GlOgDataMap map;
 };
 

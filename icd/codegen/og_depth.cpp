@@ -167,6 +167,8 @@ GlStageProc depthStage(GlContext *ctx, const DepthKey &k) {
     if (hit) return reinterpret_cast<GlStageProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheDepth, e, &w)) return nullptr;
+    e->replaces = k.masked ? reinterpret_cast<const void *>(&__glSpanDepthTestMasked)
+                           : reinterpret_cast<const void *>(&__glSpanDepthTest);
     emitDepthStage(ctx, w, k);
     return reinterpret_cast<GlStageProc>(__glOgFinishWrite(ctx, &w));
 }
@@ -201,4 +203,13 @@ bool __glOgIsGenerated(GlContext *ctx, const void *proc) {
     for (const GlOgCache &c : og->caches)
         if (c.codeBlock && p >= c.codeBlock && p < c.codeBlock + c.codeBytes) return true;
     return false;
+}
+
+const void *__glOgReplacedProc(GlContext *ctx, const void *proc) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    if (!og || !proc) return proc;
+    for (const GlOgCache &c : og->caches)
+        for (int32_t i = 0; i < c.entryCount; ++i)
+            if (c.entries[i].code == proc && c.entries[i].replaces) return c.entries[i].replaces;
+    return proc;
 }

@@ -13,5 +13,11 @@ struct GlContext;
 // the C stage when it has changed since.
 void __glOgPickDepthStages(GlContext *ctx, GlStageProc *unmasked, GlStageProc *masked);
 
-// Whether a proc is one of the context's generated routines (benchmarks and tests report it).
+// The RGBA shading stage (flat or smooth) of the span list, replacing __glSpanShadeRgbaFlat or
+// __glSpanShadeRgbaSmooth in *shade; other shading stages are left as they are.
+void __glOgPickShadeStage(GlContext *ctx, GlStageProc *shade);
+
+// Whether a proc is one of the context's generated routines (benchmarks and tests report it),
+// and the C proc a generated routine stands in for (any other proc: itself).
 bool __glOgIsGenerated(GlContext *ctx, const void *proc);
+const void *__glOgReplacedProc(GlContext *ctx, const void *proc);

@@ -248,6 +248,7 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
+    e->replaces = reinterpret_cast<const void *>(member);
     emitVertexRoutine(ctx, w, vertexSize, id, xform, extra);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }

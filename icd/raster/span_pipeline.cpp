@@ -129,6 +129,7 @@ void __glPickSpanProcs(GlContext *ctx) {
     if (!(f & kGlShadeAlphaTest)) depthBlock();
     GlStageProc shade = (f & kGlShadeRgba) ? ((f & kGlShadeSmooth) ? __glSpanShadeRgbaSmooth : __glSpanShadeRgbaFlat)
                                            : ((f & kGlShadeSmooth) ? __glSpanShadeIndexSmooth : __glSpanShadeIndexFlat);
+    __glOgPickShadeStage(ctx, &shade);
     put(shade, shade);
     if (f & kGlShadeTexture) put(__glSpanTexture, __glSpanTextureMasked);
     if (f & kGlShadeFog) {

@@ -137,7 +137,7 @@ TEST_F(OgCacheTest, EntriesInstalledInASlotAreNeverEvicted) {
     __glOgSetCacheDisabledForTest(1);
     const uint32_t generated = og->counters.generated;
     pickAll();
-    EXPECT_EQ(og->counters.generated, generated + 2);
+    EXPECT_GE(og->counters.generated, generated + 2) << "the depth pair at least";
     EXPECT_NE(spanList().unmaskedStages[0], u);
     EXPECT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(spanList().unmaskedStages[0])));
 }

@@ -66,55 +66,59 @@ TEST_F(VertexDiff, GeneratedRoutinesFillTheSameRecordsAsTheCRangeTransforms) {
     std::mt19937 rng(77);
     GlArrayState &a = ctx->arrayState;
     int compared = 0;
-    for (const MatrixCase &mc : kMatrices) {
-        for (int size = 2; size <= 4; ++size) {
-            for (int strideFloats : {size, size + 3}) {
-                SCOPED_TRACE(::testing::Message() << mc.name << " size " << size << " stride " << strideFloats * 4);
-                GL(glMatrixMode)(GL_MODELVIEW);
-                GL(glLoadIdentity)();
-                GL(glMatrixMode)(GL_PROJECTION);
-                GL(glLoadIdentity)();
-                mc.load(ctx);
-                GL(glMatrixMode)(GL_MODELVIEW);
-                const int total = 48;
-                useArray(size, strideFloats, total, rng);
-                GL(glColor4f)(0.25f, 0.5f, 0.75f, 1.0f);
-                validateNow();
-                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
-                GlRangeTransformProc c = __glChooseRangeTransform(ctx);
-                GlRangeTransformProc g = __glOgGenVertexProc(ctx, size, uint32_t(a.arrayNeedIndex) & 6u);
-                ASSERT_NE(g, nullptr) << "a routine for every float position array";
-                ASSERT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(g)));
-                for (int first : {0, 5}) {
-                    for (int count : {0, 1, 7, 36}) {
-                        SCOPED_TRACE(::testing::Message() << "first " << first << " count " << count);
-                        std::vector<GlVertex> fromC(size_t(count) + 1), fromG(size_t(count) + 1);
-                        std::memset(a.cacheBase, 0xA5, (size_t(count) + 1) * sizeof(GlVertex));
-                        c(ctx, 0, first, count);
-                        std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
-                        std::memset(a.cacheBase, 0xA5, (size_t(count) + 1) * sizeof(GlVertex));
-                        callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
-                        std::memcpy(fromG.data(), a.cacheBase, fromG.size() * sizeof(GlVertex));
-                        EXPECT_EQ(std::memcmp(&fromC[size_t(count)], &fromG[size_t(count)], sizeof(GlVertex)), 0)
-                            << "nothing past the range";
-                        for (int i = 0; i < count; ++i) {
-                            const GlVertex &x = fromC[size_t(i)], &y = fromG[size_t(i)];
-                            ASSERT_EQ(x.flags, y.flags) << i;
-                            ASSERT_EQ(std::memcmp(x.obj, y.obj, sizeof x.obj), 0) << i;
-                            for (int k = 0; k < 4; ++k) ASSERT_TRUE(withinUlp(x.clip[k], y.clip[k], 1)) << i;
-                            ASSERT_EQ(std::memcmp(x.frontColor, y.frontColor, sizeof x.frontColor), 0) << i;
-                            if (x.flags & kGlVertexWindowDone) {
-                                for (int k = 0; k < 3; ++k) ASSERT_TRUE(withinUlp(x.window[k], y.window[k], 1)) << i;
-                                ASSERT_TRUE(withinUlp(x.invW, y.invW, 1)) << i;
+    for (int mmx : {1, 0}) {
+        __glOgOverrideMmx(mmx);
+        for (const MatrixCase &mc : kMatrices) {
+            for (int size = 2; size <= 4; ++size) {
+                for (int strideFloats : {size, size + 3}) {
+                    SCOPED_TRACE(::testing::Message() << mc.name << " size " << size << " stride " << strideFloats * 4);
+                    GL(glMatrixMode)(GL_MODELVIEW);
+                    GL(glLoadIdentity)();
+                    GL(glMatrixMode)(GL_PROJECTION);
+                    GL(glLoadIdentity)();
+                    mc.load(ctx);
+                    GL(glMatrixMode)(GL_MODELVIEW);
+                    const int total = 48;
+                    useArray(size, strideFloats, total, rng);
+                    GL(glColor4f)(0.25f, 0.5f, 0.75f, 1.0f);
+                    validateNow();
+                    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                    GlRangeTransformProc c = __glChooseRangeTransform(ctx);
+                    GlRangeTransformProc g = __glOgGenVertexProc(ctx, size, uint32_t(a.arrayNeedIndex) & 6u);
+                    ASSERT_NE(g, nullptr) << "a routine for every float position array";
+                    ASSERT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(g)));
+                    for (int first : {0, 5}) {
+                        for (int count : {0, 1, 7, 36}) {
+                            SCOPED_TRACE(::testing::Message() << "first " << first << " count " << count);
+                            std::vector<GlVertex> fromC(size_t(count) + 1), fromG(size_t(count) + 1);
+                            std::memset(a.cacheBase, 0xA5, (size_t(count) + 1) * sizeof(GlVertex));
+                            c(ctx, 0, first, count);
+                            std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
+                            std::memset(a.cacheBase, 0xA5, (size_t(count) + 1) * sizeof(GlVertex));
+                            callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+                            std::memcpy(fromG.data(), a.cacheBase, fromG.size() * sizeof(GlVertex));
+                            EXPECT_EQ(std::memcmp(&fromC[size_t(count)], &fromG[size_t(count)], sizeof(GlVertex)), 0)
+                                << "nothing past the range";
+                            for (int i = 0; i < count; ++i) {
+                                const GlVertex &x = fromC[size_t(i)], &y = fromG[size_t(i)];
+                                ASSERT_EQ(x.flags, y.flags) << i;
+                                ASSERT_EQ(std::memcmp(x.obj, y.obj, sizeof x.obj), 0) << i;
+                                for (int k = 0; k < 4; ++k) ASSERT_TRUE(withinUlp(x.clip[k], y.clip[k], 1)) << i;
+                                ASSERT_EQ(std::memcmp(x.frontColor, y.frontColor, sizeof x.frontColor), 0) << i;
+                                if (x.flags & kGlVertexWindowDone) {
+                                    for (int k = 0; k < 3; ++k) ASSERT_TRUE(withinUlp(x.window[k], y.window[k], 1)) << i;
+                                    ASSERT_TRUE(withinUlp(x.invW, y.invW, 1)) << i;
+                                }
+                                ++compared;
                             }
-                            ++compared;
                         }
                     }
                 }
             }
         }
     }
-    EXPECT_GT(compared, 1000);
+    __glOgOverrideMmx(-1);
+    EXPECT_GT(compared, 2000);
 }
 
 // A draw asks the lazy stub, which installs the generated routine; a draw with the same state
