@@ -271,6 +271,12 @@ using namespace icd;
 void __glOgCreateCodeCaches(GlContext *ctx) {
     GlCodeCaches &cc = ctx->codeCaches;
     cc.generator = nullptr;
+    // "__GL_DISABLE_OG" non-zero: contexts run their C procs only (to compare the two).
+    static const bool disabled = [] {
+        const char *v = std::getenv("__GL_DISABLE_OG");
+        return v != nullptr && std::atoi(v) != 0;
+    }();
+    if (disabled) return;
     auto *og = static_cast<GlOgContext *>(ctx->hostProcs.calloc(ctx, 1, sizeof(GlOgContext)));
     if (!og) return;
     auto hookCalloc = [](void *owner, size_t n, size_t size) {

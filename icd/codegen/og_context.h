@@ -147,8 +147,8 @@ bool __glOgFill32(uint32_t *dst, int32_t count, uint32_t value);
 BOOL __glOgQueryMmx(void);
 // The query, mode-flags bit 0x10 clear, an RGBA visual and a colour buffer of at most 16 bits.
 BOOL __glOgCanUseMmx(GlContext *ctx);
-// Creation makes the generator record and the caches; a context whose caches cannot be had is
-// left without generated code.
+// Creation makes the generator record and the caches; a context whose caches cannot be had, or
+// any context while "__GL_DISABLE_OG" is non-zero, is left without generated code.
 void __glOgCreateCodeCaches(GlContext *ctx);
 void __glOgFreeCodeCaches(GlContext *ctx);
 // Validation: the current map becomes the pass-through one.

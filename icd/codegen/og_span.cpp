@@ -3,8 +3,8 @@
 // else with integer stores); smooth shading steps each channel by its per-pixel step.
 //
 // Smooth steps run on the x87 at single precision, each sum rounded to a float as the C stage
-// rounds it; the accumulators live in the context's scratch block, and the caller's control
-// word is restored before the stage returns. The stage's result is 0, as the C stage's.
+// rounds it; the four channels stay on the x87 stack, and the caller's control word is restored
+// (and the stack emptied) before the stage returns. The stage's result is 0, as the C stage's.
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint32_t kShadeKeyTag = 0x53484144;  // "SHAD"
 // Scratch words of the shading stage (the vertex routines use the first eight bytes).
-constexpr int32_t kScratchControl = 16, kScratchAccum = 24;
+constexpr int32_t kScratchControl = 16;
 
 void emitFlat(GlContext *ctx, GlOgWriter &w, bool mmx) {
     GlOgState *s = w.s;
@@ -67,7 +67,6 @@ void emitSmooth(GlContext *ctx, GlOgWriter &w) {
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
     GlOgNode *ecx = w.r(kEcx), *edx = w.r(kEdx), *eax = w.r(kEax);
     GlOgNode *loop = w.label(), *out = w.label();
-    auto acc = [&](int k) { return w.abs(scratch + kScratchAccum + 4 * k); };
     w.op(__glOgMov(s, ecx, w.abs(&rs.spanLength)));
     w.op(__glOgTest(s, ecx, ecx));
     w.op(__glOgJle(s, out));
@@ -77,21 +76,23 @@ void emitSmooth(GlContext *ctx, GlOgWriter &w) {
     w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
     w.op(__glOgMov(s, w.abs(scratch + kScratchControl + 4), eax));
     w.op(__glOgFldcw(s, w.abs(scratch + kScratchControl + 4)));
-    for (int k = 0; k < 4; ++k) {
-        w.op(__glOgMov(s, eax, w.abs(&rs.spanColor[k])));
-        w.op(__glOgMov(s, acc(k), eax));
-    }
+    // The four channels stay on the x87 stack, red in st(0) at the top of every pixel.
+    for (int k = 3; k >= 0; --k) w.op(__glOgFld(s, w.abs(&rs.spanColor[k])));
     w.place(loop);
+    // Channel k is in st(0) when stored and stepped; the exchanges leave [a b g r]... in an
+    // order the three exchanges at the end turn back to [r g b a].
     for (int k = 0; k < 4; ++k) {
-        w.op(__glOgMov(s, eax, acc(k)));
-        w.op(__glOgMov(s, w.at(kEdx, 4 * k), eax));
-        w.op(__glOgFld(s, acc(k)));
+        w.op(__glOgFst(s, w.at(kEdx, 4 * k)));
         w.op(__glOgFadd(s, w.abs(&rs.colorStep[k])));
-        w.op(__glOgFstp(s, acc(k)));
+        if (k < 3) w.op(__glOgFxch(s, __glOgSt(k + 1)));
     }
+    w.op(__glOgFxch(s, __glOgSt(3)));
+    w.op(__glOgFxch(s, __glOgSt(2)));
+    w.op(__glOgFxch(s, __glOgSt(1)));
     w.op(__glOgLea(s, edx, w.at(kEdx, 16)));
     w.op(__glOgDec(s, ecx));
     w.op(__glOgJne(s, loop));
+    for (int k = 0; k < 4; ++k) w.op(__glOgFstp(s, __glOgSt(0)));
     w.op(__glOgFldcw(s, w.abs(scratch + kScratchControl)));
     w.place(out);
     w.op(__glOgXor(s, eax, eax));
