@@ -386,6 +386,8 @@ std::string generatedInSlots() {
     }
     const GlArrayState &a = ctx->arrayState;
     if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.ogVertexProc))) add("vertex routine");
+    for (GlRangeTransformProc p : ctx->vertexCache.ogVertexCacheProcs)
+        if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(p))) add("vertex cache routine");
     return "generated code: " + (out.empty() ? std::string("none, C procs only") : out);
 }
 

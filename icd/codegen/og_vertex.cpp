@@ -2,7 +2,8 @@
 // and nothing else (the colour or index, if needed, is the current one), with the fetch and the
 // point transform of the composite matrix's type folded into one loop. It replaces
 // __glTransformArrayPos, __glTransformArrayPosColor and __glTransformArrayPosIndex for those
-// states; every other state keeps its C range transform.
+// states; every other state keeps its C range transform. The vertex cache gets the same
+// transform for records written already, in place of __glCullTransformVertexRange.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
@@ -97,6 +98,30 @@ void emitRow(GlOgWriter &w, const XformId &id, int row) {
     w.op(__glOgFstp(s, w.at(kEdi, kClip + 4 * row)));
 }
 
+// clip = the composite matrix times obj, for the record at edi and the matrix at ebx.
+void emitTransform(GlOgWriter &w, const XformId &id) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax);
+    if (id.kind == Identity) {
+        for (int i = 0; i < 4; ++i) {
+            w.op(__glOgMov(s, eax, w.at(kEdi, kObj + 4 * i)));
+            w.op(__glOgMov(s, w.at(kEdi, kClip + 4 * i), eax));
+        }
+    } else {
+        const int rows = id.kind == General ? 4 : 3;
+        for (int r = 0; r < rows; ++r) emitRow(w, id, r);
+        if (id.kind != General) {
+            // w passes through: the input's w, or 1 for fewer than four inputs.
+            if (id.inputs == 4) {
+                w.op(__glOgMov(s, eax, w.at(kEdi, kObj + 12)));
+                w.op(__glOgMov(s, w.at(kEdi, kClip + 12), eax));
+            } else {
+                w.op(__glOgMov(s, w.at(kEdi, kClip + 12), w.imm(0x3F800000)));
+            }
+        }
+    }
+}
+
 void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformId &id, GlXformProc xform,
                        Extra extra) {
     GlOgState *s = w.s;
@@ -171,24 +196,7 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
         w.op(__glOgMov(s, eax, w.abs(&ctx->current.index)));
         w.op(__glOgMov(s, w.at(kEdi, kFrontColor), eax));
     }
-    if (id.kind == Identity) {
-        for (int i = 0; i < 4; ++i) {
-            w.op(__glOgMov(s, eax, w.at(kEdi, kObj + 4 * i)));
-            w.op(__glOgMov(s, w.at(kEdi, kClip + 4 * i), eax));
-        }
-    } else {
-        const int rows = id.kind == General ? 4 : 3;
-        for (int r = 0; r < rows; ++r) emitRow(w, id, r);
-        if (id.kind != General) {
-            // w passes through: the input's w, or 1 for fewer than four inputs.
-            if (id.inputs == 4) {
-                w.op(__glOgMov(s, eax, w.at(kEdi, kObj + 12)));
-                w.op(__glOgMov(s, w.at(kEdi, kClip + 12), eax));
-            } else {
-                w.op(__glOgMov(s, w.at(kEdi, kClip + 12), w.imm(0x3F800000)));
-            }
-        }
-    }
+    emitTransform(w, id);
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
     w.op(__glOgCall(s, w.abs(&a.rangeClipCheck)));
@@ -210,17 +218,103 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     w.op(__glOgRet(s));
 }
 
+// The vertex cache's variant: the records hold their object coordinates already; each gets the
+// size code, and the ones no clip bit marks are transformed and clip-checked, as
+// __glCullTransformVertexRange does. Cull vertex, a stale modelview inverse or another point
+// transform hand the range to that C routine.
+void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform) {
+    GlOgState *s = w.s;
+    GlArrayState &a = ctx->arrayState;
+    uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
+    GlOgNode *eax = w.r(kEax), *ebx = w.r(kEbx), *edi = w.r(kEdi), *ebp = w.r(kEbp);
+    GlOgNode *toC = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&__glCullTransformVertexRange),
+                                       "C vertex cache transform");
+    GlOgNode *nothing = w.label(), *loop = w.label(), *skip = w.label();
+
+    w.op(__glOgTest(s, w.abs(&a.arrayFlags), w.imm(int32_t(kGlArrayCullVertex))));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgCmp(s, w.abs(&a.rangeTransformPoint), w.imm(__glOgWord(reinterpret_cast<const void *>(xform)))));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgMov(s, eax, w.abs(&ctx->state.transform.modelView)));
+    w.op(__glOgMovzx8(s, eax, w.at(kEax, int32_t(offsetof(GlTransform, inverseStale)))));
+    w.op(__glOgTest(s, eax, eax));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgCmp(s, w.at(kEsp, 16), w.imm(0)));  // count
+    w.op(__glOgJle(s, nothing));
+
+    w.op(__glOgPush(s, ebp));
+    w.op(__glOgPush(s, ebx));
+    w.op(__glOgPush(s, w.r(kEsi)));
+    w.op(__glOgPush(s, edi));
+    w.op(__glOgPush(s, eax));  // keeps the frame of the array variant
+    w.op(__glOgFnstcw(s, w.abs(scratch)));
+    w.op(__glOgMov(s, eax, w.abs(scratch)));
+    w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
+    w.op(__glOgMov(s, w.abs(scratch + 4), eax));
+    w.op(__glOgFldcw(s, w.abs(scratch + 4)));
+    w.op(__glOgMov(s, edi, w.at(kEsp, kArgs + 4)));
+    w.op(__glOgImul(s, edi, w.imm(int32_t(sizeof(GlVertex)))));
+    w.op(__glOgAdd(s, edi, w.abs(&a.cacheBase)));
+    w.op(__glOgMov(s, ebp, w.at(kEsp, kArgs + 12)));
+    w.op(__glOgMov(s, ebx, w.abs(&ctx->state.transform.modelView)));
+    w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
+
+    w.place(loop);
+    w.op(__glOgMov(s, eax, w.at(kEdi, kFlags)));
+    w.op(__glOgOr(s, eax, w.abs(&a.sizeCode)));
+    w.op(__glOgMov(s, w.at(kEdi, kFlags), eax));
+    w.op(__glOgTest(s, eax, w.imm(int32_t(kGlVertexClipMask))));
+    w.op(__glOgJne(s, skip));
+    emitTransform(w, id);
+    w.op(__glOgPush(s, edi));
+    w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
+    w.op(__glOgCall(s, w.abs(&a.rangeClipCheck)));
+    w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, 8)));
+    w.op(__glOgOr(s, w.at(kEdi, kFlags), eax));
+    w.place(skip);
+    w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
+    w.op(__glOgDec(s, ebp));
+    w.op(__glOgJne(s, loop));
+
+    w.op(__glOgFldcw(s, w.abs(scratch)));
+    w.op(__glOgPop(s, eax));
+    w.op(__glOgPop(s, edi));
+    w.op(__glOgPop(s, w.r(kEsi)));
+    w.op(__glOgPop(s, ebx));
+    w.op(__glOgPop(s, ebp));
+    w.place(nothing);
+    w.op(__glOgRet(s));
+}
+
+// The vertex cache's routine for the point transform in force (the vertex size only names the
+// lazy stub that asked).
+GlRangeTransformProc inPlaceRoutine(GlContext *ctx) {
+    XformId id;
+    GlXformProc xform = ctx->arrayState.rangeTransformPoint;
+    if (!identify(xform, &id)) return nullptr;
+    const uint32_t key[3] = {kVertexKeyTag, kVertexCacheVariant,
+                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform)))};
+    bool hit = false;
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 3, &hit);
+    if (!e) return nullptr;
+    if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
+    GlOgWriter w;
+    if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
+    e->replaces = reinterpret_cast<const void *>(&__glCullTransformVertexRange);
+    emitInPlaceRoutine(ctx, w, id, xform);
+    return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
+}
+
 }  // namespace
 }  // namespace icd
 
 using namespace icd;
 
 GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uint32_t flags) {
-    // The vertex cache's in-place variant works on records already written: it stays in C.
-    if (flags & kVertexCacheVariant) return nullptr;
     GlOgContext *og = __glOgContextOf(ctx);
     if (!og || !ctx->codeCaches.scratch) return nullptr;
     GlArrayState &a = ctx->arrayState;
+    if (flags & kVertexCacheVariant) return inPlaceRoutine(ctx);
     const GlClientArray &va = a.arrays[kGlArrayVertex];
     if (va.type != GL_FLOAT || va.size != vertexSize || vertexSize < 2 || vertexSize > 4) return nullptr;
     const GlRangeTransformProc member = __glChooseRangeTransform(ctx);

@@ -121,6 +121,55 @@ TEST_F(VertexDiff, GeneratedRoutinesFillTheSameRecordsAsTheCRangeTransforms) {
     EXPECT_GT(compared, 2000);
 }
 
+// The vertex cache's variant transforms records written already, skipping the ones a clip bit
+// marks, as __glCullTransformVertexRange does.
+TEST_F(VertexDiff, TheVertexCacheVariantMatchesTheCRoutine) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> coord(-2.0f, 2.0f);
+    GlArrayState &a = ctx->arrayState;
+    for (const MatrixCase &mc : kMatrices) {
+        for (int size = 2; size <= 4; ++size) {
+            SCOPED_TRACE(::testing::Message() << mc.name << " size " << size);
+            GL(glMatrixMode)(GL_PROJECTION);
+            GL(glLoadIdentity)();
+            mc.load(ctx);
+            GL(glMatrixMode)(GL_MODELVIEW);
+            useArray(size, size, 40, rng);
+            validateNow();
+            ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 40));
+            ASSERT_TRUE(__glArrayBeginRange(ctx));
+            GlRangeTransformProc g = __glOgGenVertexProc(ctx, size, 0x8000);
+            ASSERT_NE(g, nullptr);
+            EXPECT_EQ(__glOgReplacedProc(ctx, reinterpret_cast<const void *>(g)),
+                      reinterpret_cast<const void *>(&__glCullTransformVertexRange));
+            std::vector<GlVertex> input(40);
+            for (int i = 0; i < 40; ++i) {
+                GlVertex &v = input[size_t(i)];
+                std::memset(&v, 0, sizeof v);
+                for (int k = 0; k < 4; ++k) v.obj[k] = k < size ? coord(rng) : (k == 3 ? 1.0f : 0.0f);
+                v.flags = (i % 7 == 3) ? uint32_t(kGlVertexCulled) : 0u;
+            }
+            std::vector<GlVertex> fromC(40), fromG(40);
+            for (auto [proc, out] : {std::pair{static_cast<GlRangeTransformProc>(__glCullTransformVertexRange), &fromC},
+                                     std::pair{g, &fromG}}) {
+                std::memcpy(a.cacheBase, input.data(), 40 * sizeof(GlVertex));
+                if (proc == g) callChecked(g, ctx, int32_t(2), int32_t(0), int32_t(35));
+                else proc(ctx, 2, 0, 35);
+                std::memcpy(out->data(), a.cacheBase, 40 * sizeof(GlVertex));
+            }
+            for (int i = 0; i < 40; ++i) {
+                const GlVertex &x = fromC[size_t(i)], &y = fromG[size_t(i)];
+                ASSERT_EQ(x.flags, y.flags) << i;
+                for (int k = 0; k < 4; ++k) ASSERT_TRUE(withinUlp(x.clip[k], y.clip[k], 1)) << i;
+                for (int k = 0; k < 3; ++k) ASSERT_TRUE(withinUlp(x.window[k], y.window[k], 1)) << i;
+                ASSERT_TRUE(withinUlp(x.invW, y.invW, 1)) << i;
+            }
+            EXPECT_EQ(fromG[0].flags, 0u) << "records before the range untouched";
+            EXPECT_EQ(fromG[37].flags, 0u) << "records after the range untouched";
+        }
+    }
+}
+
 // A draw asks the lazy stub, which installs the generated routine; a draw with the same state
 // later reuses it; a state it was not made for runs the C transform.
 TEST_F(VertexDiff, TheLazyStubInstallsTheRoutineFromTheCache) {
