@@ -9,5 +9,3 @@
 #include "icd/core/installer_pending.inc"
 #undef GL_PENDING_PROC
 
-// No pixel path yet: nothing is unpacked, and the caller is told so.
-

@@ -79,9 +79,9 @@ void __glPickSpanProcs(GlContext *ctx) {
     const uint32_t f = rs.shadeFlags;
 
     // The span arrays are the context's blocks allocated at creation.
-    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.table2048a);
-    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.table2048b);
-    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.table64);
+    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.spanColors);
+    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.spanDestinationColors);
+    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.spanMaskWords);
 
     // Depth test alone with a function that never passes, or no colour buffer to draw into:
     // nothing can be drawn.
