@@ -30,16 +30,16 @@ std::string pagePermissions(const void *p) {
     return "";
 }
 
-class OgCacheTest : public DepthTest {
+class OgCacheTest : public OgDepthFixture<DepthTest> {
 protected:
     void SetUp() override {
-        DepthTest::SetUp();
+        OgDepthFixture<DepthTest>::SetUp();
         og = __glOgContextOf(ctx);
         ASSERT_NE(og, nullptr) << "every context gets its generator record";
     }
     void TearDown() override {
         __glOgSetCacheDisabledForTest(-1);
-        DepthTest::TearDown();
+        OgDepthFixture<DepthTest>::TearDown();
     }
     GlOgContext *og = nullptr;
 

@@ -12,7 +12,7 @@ namespace {
 
 using namespace icd;
 
-class DepthStageDiff : public DepthTest {
+class DepthStageDiff : public OgDepthFixture<DepthTest> {
 protected:
     struct Outcome {
         std::vector<uint32_t> depth;

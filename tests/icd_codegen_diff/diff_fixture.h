@@ -10,6 +10,8 @@
 
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
+#include "icd/core/context.h"
+#include "icd/raster/stencil_buffer.h"
 
 struct OgCallRecord {
     uint32_t result, ebx, esi, edi, ebp;
@@ -61,3 +63,25 @@ R callChecked(R (*fn)(P...), A... args) {
         return r;
     }
 }
+
+// The depth fixture's buffers built afresh, and given back at the end: the stencil tables and
+// the depth save area the builds take (the sanitizer build counts them).
+template <class Base>
+class OgDepthFixture : public Base {
+protected:
+    void build(int kind, int w = 16, int h = 8) {
+        release();
+        Base::build(kind, w, h);
+    }
+    void release() {
+        GlContext *c = this->ctx;
+        __glReleaseStencilTables(&c->buffers.stencil.head, c);
+        if (this->depthMem.desc.depthSave != nullptr) c->hostProcs.free(c, this->depthMem.desc.depthSave);
+        this->depthMem.desc.depthSave = nullptr;
+    }
+    void TearDown() override {
+        release();
+        Base::TearDown();
+    }
+};
+
