@@ -213,7 +213,11 @@ bool __glOgBeginWrite(GlContext *ctx, int32_t cacheId, GlOgCacheEntry *entry, Gl
     GlOgContext *og = __glOgContextOf(ctx);
     if (!og || !entry) return false;
     GlOgCache &c = og->caches[cacheId];
-    if (!__glOgUnsealCode(c.codeBlock, c.codeBytes)) return false;
+    if (!__glOgUnsealCode(c.codeBlock, c.codeBytes)) {
+        // The entry was keyed for this routine but still holds another one's code.
+        emptyEntry(entry);
+        return false;
+    }
     __glOgResetArena(&og->ir);
     __glOgSetCodeLimit(&og->ir, entry->code + c.entrySize);
     *w = GlOgWriter{&og->ir, entry->code, entry->code, entry, cacheId};
