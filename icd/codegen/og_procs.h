@@ -14,8 +14,11 @@ struct GlContext;
 void __glOgPickDepthStages(GlContext *ctx, GlStageProc *unmasked, GlStageProc *masked);
 
 // The RGBA shading stage (flat or smooth) of the span list, replacing __glSpanShadeRgbaFlat or
-// __glSpanShadeRgbaSmooth in *shade; other shading stages are left as they are.
+// __glSpanShadeRgbaSmooth in *shade; other shading stages are left as they are. Smooth shading
+// is generated only while "__GL_OG_SMOOTH_SHADE" is non-zero (tests: 1 or 0 to force it, -1 to
+// follow the environment).
 void __glOgPickShadeStage(GlContext *ctx, GlStageProc *shade);
+void __glOgSetSmoothShadeForTest(int enabled);
 
 // Whether a proc is one of the context's generated routines (benchmarks and tests report it),
 // and the C proc a generated routine stands in for (any other proc: itself).

@@ -5,6 +5,12 @@
 // Smooth steps run on the x87 at single precision, each sum rounded to a float as the C stage
 // rounds it; the four channels stay on the x87 stack, and the caller's control word is restored
 // (and the stack emptied) before the stage returns. The stage's result is 0, as the C stage's.
+// Measured against the compiled C stage, the smooth one is slower (the control-word changes and
+// the exchanges cost more than the stage saves), so it is made only when "__GL_OG_SMOOTH_SHADE"
+// is non-zero.
+#include <atomic>
+#include <cstdlib>
+
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
@@ -16,6 +22,18 @@ namespace {
 constexpr uint32_t kShadeKeyTag = 0x53484144;  // "SHAD"
 // Scratch words of the shading stage (the vertex routines use the first eight bytes).
 constexpr int32_t kScratchControl = 16;
+
+std::atomic<int> g_smoothOverride{-1};
+
+bool smoothWanted() {
+    const int forced = g_smoothOverride.load();
+    if (forced >= 0) return forced != 0;
+    static const bool wanted = [] {
+        const char *v = std::getenv("__GL_OG_SMOOTH_SHADE");
+        return v != nullptr && std::atoi(v) != 0;
+    }();
+    return wanted;
+}
 
 void emitFlat(GlContext *ctx, GlOgWriter &w, bool mmx) {
     GlOgState *s = w.s;
@@ -104,10 +122,12 @@ void emitSmooth(GlContext *ctx, GlOgWriter &w) {
 
 using namespace icd;
 
+void __glOgSetSmoothShadeForTest(int enabled) { g_smoothOverride.store(enabled); }
+
 void __glOgPickShadeStage(GlContext *ctx, GlStageProc *shade) {
     if (!__glOgContextOf(ctx) || !ctx->codeCaches.scratch) return;
     const bool smooth = *shade == __glSpanShadeRgbaSmooth;
-    if (!smooth && *shade != __glSpanShadeRgbaFlat) return;
+    if (smooth ? !smoothWanted() : *shade != __glSpanShadeRgbaFlat) return;
     const bool mmx = !smooth && __glOgCanUseMmx(ctx);
     const uint32_t key[2] = {kShadeKeyTag, uint32_t(smooth) | uint32_t(mmx) << 1};
     bool hit = false;

@@ -13,7 +13,12 @@ using namespace icd;
 
 class ShadeDiff : public RasterTest {
 protected:
+    void SetUp() override {
+        RasterTest::SetUp();
+        __glOgSetSmoothShadeForTest(1);
+    }
     void TearDown() override {
+        __glOgSetSmoothShadeForTest(-1);
         __glOgOverrideMmx(-1);
         RasterTest::TearDown();
     }
@@ -77,6 +82,18 @@ TEST_F(ShadeDiff, ASpanThroughTheListDrawsTheSamePixels) {
             EXPECT_NE(front.element(10, 0), 0u);
         }
     }
+}
+
+// Smooth shading stays in C unless asked for: the compiled stage is the faster one.
+TEST_F(ShadeDiff, SmoothShadingIsGeneratedOnlyWhenAskedFor) {
+    attach(kR5G6B5, 16, 1);
+    raster().shadeFlags = kGlShadeRgba | kGlShadeSmooth;
+    __glOgSetSmoothShadeForTest(0);
+    validate();
+    EXPECT_EQ(spanList().unmaskedStages[0], __glSpanShadeRgbaSmooth);
+    __glOgSetSmoothShadeForTest(1);
+    validate();
+    EXPECT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(spanList().unmaskedStages[0])));
 }
 
 }  // namespace
