@@ -9,6 +9,10 @@ std::vector<Workload> &registry() {
     static std::vector<Workload> all;
     return all;
 }
+std::vector<Note> &notes() {
+    static std::vector<Note> all;
+    return all;
+}
 }  // namespace kivbench
 
 int main(int argc, char **argv) {
@@ -27,7 +31,10 @@ int main(int argc, char **argv) {
             batch *= 2;
         }
         const double figure = double(done) / seconds * w.scale;
-        std::printf("%-32s %14.*f %s\n", w.name, figure < 100 ? 2 : 0, figure, w.unit);
+        std::printf("%-32s %14.*f %s", w.name, figure < 100 ? 2 : 0, figure, w.unit);
+        for (const kivbench::Note &n : kivbench::notes())
+            if (std::strcmp(n.name, w.name) == 0) std::printf("  (%s)", n.text().c_str());
+        std::printf("\n");
         std::fflush(stdout);
     }
     return 0;

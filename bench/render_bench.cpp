@@ -25,6 +25,9 @@
 #include "icd/core/gl_entries.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
+#include "icd/codegen/og_context.h"
+#include "icd/codegen/og_procs.h"
+#include "icd/raster/raster.h"
 #include "platform/machine/machine.h"
 
 namespace {
@@ -233,6 +236,9 @@ struct MemoryTarget {
     }
 };
 
+// The context of the memory target used last: the notes read which generated routines it ran.
+GlContext *g_lastMemoryContext = nullptr;
+
 const Gl *memoryPath(int colourBits) {
     static MemoryTarget targets[2];
     static int state[2] = {0, 0};
@@ -255,6 +261,7 @@ const Gl *memoryPath(int colourBits) {
         current = DrvSetContext(targets[i].hdc, targets[i].handle, nullptr) ? &targets[i] : nullptr;
         if (!current) return nullptr;
     }
+    g_lastMemoryContext = targets[i].ctx;
     return &targets[i].gl;
 }
 
@@ -443,6 +450,60 @@ uint64_t smallLitArrays(const Gl *gl, uint64_t count) {
     return count;
 }
 
+// The same triangles unlit, one colour, positions alone in a client array: the array road with
+// nothing but the vertex array to fetch.
+uint64_t smallUnlitArrays(const Gl *gl, uint64_t count) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    constexpr int kRun = 3000;
+    static float vertices[kRun * 9];
+    for (int i = 0; i < kRun; ++i) {
+        const float x = float((i * 37) % (kW - 8)) + 1, y = float((i * 11) % (kH - 8)) + 1;
+        const float v[9] = {x, y, 0, x + 4.5f, y, 0, x, y + 4.5f, 0};
+        std::memcpy(vertices + 9 * i, v, sizeof v);
+    }
+    gl->ShadeModel(GL_FLAT);
+    gl->Color3f(0.2f, 0.7f, 0.4f);
+    gl->VertexPointer(3, GL_FLOAT, 0, vertices);
+    gl->EnableClientState(GL_VERTEX_ARRAY);
+    for (uint64_t done = 0; done < count; done += kRun) {
+        const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
+        gl->DrawArrays(GL_TRIANGLES, 0, GLsizei(3 * n));
+    }
+    gl->Finish();
+    gl->DisableClientState(GL_VERTEX_ARRAY);
+    gl->ShadeModel(GL_SMOOTH);
+    return count;
+}
+
+// Which generated routines the last memory target's context has in its slots now, by the C
+// procs they stand in for; "C only" when none.
+std::string generatedInSlots() {
+    GlContext *ctx = g_lastMemoryContext;
+    if (!ctx || !icd::__glOgContextOf(ctx)) return "generated code: none (no generator)";
+    std::string out;
+    auto add = [&](const char *what) {
+        if (out.find(what) == std::string::npos) out += out.empty() ? what : std::string(", ") + what;
+    };
+    const GlStageList &l = ctx->state.span.spanList;
+    for (int i = 0; i < l.stageCount; ++i) {
+        const void *p = reinterpret_cast<const void *>(l.unmaskedStages[i]);
+        if (!__glOgIsGenerated(ctx, p)) continue;
+        const void *c = __glOgReplacedProc(ctx, p);
+        add(c == reinterpret_cast<const void *>(&__glSpanDepthTest) ? "depth-test stage" : "shading stage");
+    }
+    const GlArrayState &a = ctx->arrayState;
+    if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.ogVertexProc))) add("vertex routine");
+    for (GlRangeTransformProc p : ctx->vertexCache.ogVertexCacheProcs)
+        if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(p))) add("vertex cache routine");
+    return "generated code: " + (out.empty() ? std::string("none, C procs only") : out);
+}
+
+std::string fillLoopNote() {
+    return icd::__glOgGenFillProc() ? "generated code: MMX fill loop for 32-bit rows"
+                                    : "generated code: none, C fill";
+}
+
 uint64_t clears(const Gl *gl, uint64_t count) {
     if (!gl) return 0;
     windowProjection(*gl);
@@ -467,7 +528,21 @@ KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return
 KIV_BENCH("small_lit_triangles_mem32", "triangles/s", [](uint64_t n) { return smallLit(memoryPath(32), n); });
 KIV_BENCH("small_lit_triangles_arrays_mem32", "triangles/s",
           [](uint64_t n) { return smallLitArrays(memoryPath(32), n); });
+KIV_BENCH("small_unlit_triangles_arrays_mem32", "triangles/s",
+          [](uint64_t n) { return smallUnlitArrays(memoryPath(32), n); });
 KIV_BENCH("clear_colour_depth_bitmap16", "clears/s", [](uint64_t n) { return clears(bitmapPath(), n); });
 KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears(memoryPath(32), n); });
+
+// What each rendering workload ran besides C (the bitmap path's driver is the loaded module,
+// whose state this program does not see).
+KIV_BENCH_NOTE("fill_smooth_depth_mem16", generatedInSlots);
+KIV_BENCH_NOTE("fill_smooth_depth_mem32", generatedInSlots);
+KIV_BENCH_NOTE("small_lit_triangles_mem32", generatedInSlots);
+KIV_BENCH_NOTE("small_lit_triangles_arrays_mem32", generatedInSlots);
+KIV_BENCH_NOTE("small_unlit_triangles_arrays_mem32", generatedInSlots);
+KIV_BENCH_NOTE("clear_colour_depth_mem32", fillLoopNote);
+KIV_BENCH_NOTE("fill_smooth_depth_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
+KIV_BENCH_NOTE("small_lit_triangles_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
+KIV_BENCH_NOTE("clear_colour_depth_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
 
 }  // namespace

@@ -15,13 +15,32 @@ GlOgNode __glOgStRegs[8] = OG_REGS(kGlOgStReg);
 GlOgNode __glOgMmxRegs[8] = OG_REGS(kGlOgMmxReg);
 #undef OG_REGS
 
-bool __glOgInitState(GlOgState* ctx)
+static void* poolAlloc(GlOgState* ctx, size_t count, size_t size)
 {
+    return ctx->ogCalloc ? ctx->ogCalloc(ctx->ogOwner, count, size) : calloc(count, size);
+}
+
+static void poolFree(GlOgState* ctx, void* block)
+{
+    if (!block) return;
+    if (ctx->ogFree) ctx->ogFree(ctx->ogOwner, block);
+    else free(block);
+}
+
+bool __glOgInitState(GlOgState* ctx) { return __glOgInitStateWith(ctx, nullptr, nullptr, nullptr); }
+
+bool __glOgInitStateWith(GlOgState* ctx, void* (*alloc)(void*, size_t, size_t), void (*release)(void*, void*),
+                         void* owner)
+{
+    ctx->ogCalloc = alloc;
+    ctx->ogFree = release;
+    ctx->ogOwner = owner;
+    ctx->ogRetiredCount = 0;
     ctx->ogNodeNext = ctx->ogNodes;
-    ctx->ogFloatPool = (float*)calloc(kGlOgPoolFirstBlock, sizeof(float));
+    ctx->ogFloatPool = (float*)poolAlloc(ctx, kGlOgPoolFirstBlock, sizeof(float));
     ctx->ogFloatCount = 0;
     ctx->ogFloatCapacity = ctx->ogFloatPool ? kGlOgPoolFirstBlock : 0;
-    ctx->ogQwordPool = (uint64_t*)calloc(kGlOgPoolFirstBlock, sizeof(uint64_t));
+    ctx->ogQwordPool = (uint64_t*)poolAlloc(ctx, kGlOgPoolFirstBlock, sizeof(uint64_t));
     ctx->ogQwordCount = 0;
     ctx->ogQwordCapacity = ctx->ogQwordPool ? kGlOgPoolFirstBlock : 0;
     ctx->ogCodeEnd = nullptr;
@@ -32,8 +51,10 @@ bool __glOgInitState(GlOgState* ctx)
 
 void __glOgFreeState(GlOgState* ctx)
 {
-    free(ctx->ogFloatPool);
-    free(ctx->ogQwordPool);
+    poolFree(ctx, ctx->ogFloatPool);
+    poolFree(ctx, ctx->ogQwordPool);
+    for (int32_t i = 0; i < ctx->ogRetiredCount; ++i) poolFree(ctx, ctx->ogRetired[i]);
+    ctx->ogRetiredCount = 0;
     ctx->ogFloatPool = nullptr;
     ctx->ogQwordPool = nullptr;
     ctx->ogFloatCount = ctx->ogFloatCapacity = 0;
@@ -120,15 +141,18 @@ bool __glOgPlaceLabel(GlOgState* ctx, GlOgNode* label, uint8_t* address)
 // Shared lookup of both pools: linear scan of the current block, append on a
 // miss, and a fresh zeroed block of twice the size once the current one fills.
 template <typename T>
-static T* poolEntry(T*& pool, int32_t& count, int32_t& capacity, T value)
+static T* poolEntry(GlOgState* ctx, T*& pool, int32_t& count, int32_t& capacity, T value)
 {
     if (!pool) return nullptr;
     for (int32_t i = 0; i < count; ++i)
         if (memcmp(&pool[i], &value, sizeof(T)) == 0) return &pool[i];
     if (count == capacity) {
         // The full block stays where it is: generated code holds its addresses.
-        T* grown = (T*)calloc((size_t)capacity * 2, sizeof(T));
+        if (ctx->ogRetiredCount == (int32_t)(sizeof(ctx->ogRetired) / sizeof(ctx->ogRetired[0])))
+            return nullptr;
+        T* grown = (T*)poolAlloc(ctx, (size_t)capacity * 2, sizeof(T));
         if (!grown) return nullptr;  // the caller fails the generation
+        ctx->ogRetired[ctx->ogRetiredCount++] = pool;
         pool = grown;
         capacity *= 2;
         count = 0;
@@ -153,13 +177,13 @@ GlOgNode* __glOgFloatConst(GlOgState* ctx, double value)
     // exactly still shares one entry instead of growing the pool on every
     // regeneration.
     float f = (float)value;
-    return absoluteOperand(ctx, poolEntry(ctx->ogFloatPool, ctx->ogFloatCount, ctx->ogFloatCapacity, f));
+    return absoluteOperand(ctx, poolEntry(ctx, ctx->ogFloatPool, ctx->ogFloatCount, ctx->ogFloatCapacity, f));
 }
 
 GlOgNode* __glOgQwordConst(GlOgState* ctx, uint16_t w0, uint16_t w1, uint16_t w2, uint16_t w3)
 {
     uint64_t v = (uint64_t)w0 | (uint64_t)w1 << 16 | (uint64_t)w2 << 32 | (uint64_t)w3 << 48;
-    return absoluteOperand(ctx, poolEntry(ctx->ogQwordPool, ctx->ogQwordCount, ctx->ogQwordCapacity, v));
+    return absoluteOperand(ctx, poolEntry(ctx, ctx->ogQwordPool, ctx->ogQwordCount, ctx->ogQwordCapacity, v));
 }
 
 }  // namespace icd

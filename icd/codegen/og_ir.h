@@ -53,12 +53,21 @@ struct GlOgState {
     uint8_t* ogCodeEnd;     // one past the last byte the encoder may write
     int32_t ogFailed;       // non-zero once the current generation is unusable
     GlOgNode ogScratch;     // handed out when the arena is full, never encoded
+    // Pool memory comes from the owner's allocator (the C heap without one).
+    void* (*ogCalloc)(void* owner, size_t count, size_t size);
+    void (*ogFree)(void* owner, void* block);
+    void* ogOwner;
+    // Blocks replaced by growth stay until the state is freed: routines address them.
+    void* ogRetired[32];
+    int32_t ogRetiredCount;
 };
 
-// Context life: first pool blocks on init, current blocks freed on destroy
-// (replaced blocks stay, since routines may still address them). Returns
+// Context life: first pool blocks on init; every block, current or replaced,
+// freed on destroy (together with the routines that address them). Returns
 // false when the first blocks cannot be allocated.
 bool __glOgInitState(GlOgState* ctx);
+bool __glOgInitStateWith(GlOgState* ctx, void* (*alloc)(void*, size_t, size_t), void (*release)(void*, void*),
+                         void* owner);
 void __glOgFreeState(GlOgState* ctx);
 
 // Start of a generation: arena back to the first node, failure cleared, and

@@ -58,6 +58,8 @@ struct GlCodeCaches {
     void *cache[5];
     int32_t scratchSize;
     void *scratch;
+    void *generator;     // the code generator's own record; null: no generated code
+    uint32_t modeFlags;  // bit 0x10 forbids generated MMX code
 };
 
 struct GlGrowableArray {
@@ -75,9 +77,11 @@ struct GlContextTail {
     int32_t busIsAgp;
     GlGrowableArray words;   // 4-byte elements
     GlGrowableArray pairs;   // 8-byte elements
-    // blocks allocated at initialisation
-    uint8_t *table2048a, *table2048b;  // 2048 x 16 bytes each
-    uint8_t *table64;                  // 64 x 4 bytes
+    // Blocks allocated at initialisation. The span arrays the span and line stages share:
+    // fragment colours and colours read back (2048 pixels x 16 bytes each), and the live-pixel
+    // mask words (64 x 4 bytes).
+    uint8_t *spanColors, *spanDestinationColors;
+    uint8_t *spanMaskWords;
     uint8_t *block4160;
     uint8_t *bufferEntries;            // 40 entries of 104 bytes, word 0 = its 3072-byte buffer
     uint8_t *bufferBlock;              // 40 x 3072 bytes

@@ -127,8 +127,8 @@ BOOL __glInitContext(GlContext *ctx) {
     int32_t lights = ctx->limits.maxLights;
     if (!take(ctx, a.lightSources, lights, 116) || !take(ctx, a.lights, lights, 256) ||
         !take(ctx, a.attribStack, 16, 4) || !take(ctx, a.clientAttribStack, 16, 4) ||
-        !take(ctx, a.nameStack, 128, 4) || !take(ctx, ctx->tail.table2048a, 2048, 16) ||
-        !take(ctx, ctx->tail.table2048b, 2048, 16) || !take(ctx, ctx->tail.table64, 64, 4))
+        !take(ctx, a.nameStack, 128, 4) || !take(ctx, ctx->tail.spanColors, 2048, 16) ||
+        !take(ctx, ctx->tail.spanDestinationColors, 2048, 16) || !take(ctx, ctx->tail.spanMaskWords, 64, 4))
         return FALSE;
     a.attribStackTop = a.attribStack;
     a.clientAttribStackTop = a.clientAttribStack;
@@ -300,9 +300,9 @@ BOOL __glDestroyContext(GlContext *ctx) {
     drop(ctx, a.lights);
     drop(ctx, a.nameStack);
     drop(ctx, t.block4160);
-    drop(ctx, t.table2048a);
-    drop(ctx, t.table2048b);
-    drop(ctx, t.table64);
+    drop(ctx, t.spanColors);
+    drop(ctx, t.spanDestinationColors);
+    drop(ctx, t.spanMaskWords);
     __glFreeColorTableState(ctx);
     __glFreeTransformState(ctx);
     __glFreeEvalState(ctx);

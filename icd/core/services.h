@@ -44,6 +44,7 @@ BOOL __glOgCanUseMmx(GlContext *ctx);
 BOOL __glOgQueryMmx(void);
 void __glOgCreateCodeCaches(GlContext *ctx);
 void __glOgFreeCodeCaches(GlContext *ctx);
+void __glOgSetDirectDataMap(GlContext *ctx);
 
 // Display lists.
 void __glInitListState(GlContext *ctx);

@@ -9,9 +9,3 @@
 #include "icd/core/installer_pending.inc"
 #undef GL_PENDING_PROC
 
-// No generated code yet: no MMX renderer, no caches.
-BOOL __glOgCanUseMmx(GlContext *) { return FALSE; }
-BOOL __glOgQueryMmx(void) { return FALSE; }
-void __glOgCreateCodeCaches(GlContext *) {}
-void __glOgFreeCodeCaches(GlContext *) {}
-

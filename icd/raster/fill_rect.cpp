@@ -1,6 +1,8 @@
 // Rectangle fills of 1-, 2- and 4-byte pixels with one value, used by the colour-buffer clears.
 #include <cstring>
 #include "icd/raster/color_buffer.h"
+#include "icd/codegen/og_context.h"
+#include "icd/core/context.h"
 
 namespace {
 template <class T>
@@ -21,6 +23,17 @@ void __glFillRect8(GlContext *, uint8_t *first, int32_t width, int32_t height, i
 void __glFillRect16(GlContext *, uint8_t *first, int32_t width, int32_t height, int32_t skip, uint32_t value) {
     fillRect<uint16_t>(first, width, height, skip, value);
 }
-void __glFillRect32(GlContext *, uint8_t *first, int32_t width, int32_t height, int32_t skip, uint32_t value) {
-    fillRect<uint32_t>(first, width, height, skip, value);
+// Rows of 4-aligned dwords go through the MMX fill loop where the process has one and the
+// context does not forbid it.
+void __glFillRect32(GlContext *ctx, uint8_t *first, int32_t width, int32_t height, int32_t skip, uint32_t value) {
+    const bool mmx = (ctx == nullptr || !(ctx->codeCaches.modeFlags & icd::kGlOgModeNoMmx)) &&
+                     ((reinterpret_cast<uintptr_t>(first) | uint32_t(skip)) & 3) == 0 && width > 0 &&
+                     icd::__glOgGenFillProc() != nullptr;
+    if (!mmx) {
+        fillRect<uint32_t>(first, width, height, skip, value);
+        return;
+    }
+    uint8_t *row = first;
+    for (int32_t y = 0; y < height; ++y, row += size_t(width) * 4 + skip)
+        icd::__glOgFill32(reinterpret_cast<uint32_t *>(row), width, value);
 }

@@ -162,9 +162,9 @@ void runPipeline(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
     GlStageProc runner = lineListOf(ctx).runner;
     if (runner == nullptr) return;
-    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.table2048a);
-    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.table2048b);
-    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.table64);
+    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.spanColors);
+    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.spanDestinationColors);
+    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.spanMaskWords);
     if (rs.fragmentColors == nullptr || rs.maskWords == nullptr) return;
     const int32_t total = rs.line.pixelCount;
     if (total <= kGlMaxSpanLength) {

@@ -2,6 +2,7 @@
 #include <cstring>
 #include "icd/raster/raster.h"
 #include "icd/core/core.h"
+#include "icd/codegen/og_procs.h"
 
 namespace {
 
@@ -92,9 +93,9 @@ void __glPickSpanProcs(GlContext *ctx) {
     const uint32_t f = rs.shadeFlags;
 
     // The span arrays are the context's blocks allocated at creation.
-    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.table2048a);
-    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.table2048b);
-    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.table64);
+    rs.fragmentColors = reinterpret_cast<float *>(ctx->tail.spanColors);
+    rs.destinationColors = reinterpret_cast<float *>(ctx->tail.spanDestinationColors);
+    rs.maskWords = reinterpret_cast<uint32_t *>(ctx->tail.spanMaskWords);
 
     // Depth test alone with a function that never passes, or no colour buffer and neither depth
     // nor stencil test: nothing can be written. Without a colour buffer (GL_NONE) the depth and
@@ -126,10 +127,13 @@ void __glPickSpanProcs(GlContext *ctx) {
                 put(__glSpanStencilDepthPass, __glSpanStencilDepthPassMasked);
             }
         } else if (f & kGlShadeDepthTest) {
-            if (offset)
+            if (offset) {
                 put(__glSpanDepthTestClamped, __glSpanDepthTestClampedMasked);
-            else
-                put(__glSpanDepthTest, __glSpanDepthTestMasked);
+            } else {
+                GlStageProc unmasked = __glSpanDepthTest, masked = __glSpanDepthTestMasked;
+                __glOgPickDepthStages(ctx, &unmasked, &masked);
+                put(unmasked, masked);
+            }
         }
     };
 
@@ -147,6 +151,7 @@ void __glPickSpanProcs(GlContext *ctx) {
     }
     GlStageProc shade = (f & kGlShadeRgba) ? ((f & kGlShadeSmooth) ? __glSpanShadeRgbaSmooth : __glSpanShadeRgbaFlat)
                                            : ((f & kGlShadeSmooth) ? __glSpanShadeIndexSmooth : __glSpanShadeIndexFlat);
+    __glOgPickShadeStage(ctx, &shade);
     put(shade, shade);
     if (f & kGlShadeTexture) put(__glSpanTexture, __glSpanTextureMasked);
     if (f & kGlShadeFog) {

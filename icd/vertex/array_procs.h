@@ -38,6 +38,10 @@ void __glTransformVertexRecord(GlContext *ctx, GlVertex *record, int32_t element
 // The cull-vertex test of one record: cullWord[0] or cullWord[1] by the side it faces.
 uint32_t __glArrayCullBits(GlContext *ctx, const float obj[4], const float normal[3]);
 
+// What every range transform runs first (generated ones too): the modelview inverse the cull
+// position needs and the range procs for the matrices in force; false without matrix stacks.
+bool __glArrayBeginRange(GlContext *ctx);
+
 // ---- Code generator requests ------------------------------------------------------------------
 // A vertex routine with the range-transform signature for the state (flag 0x8000: the vertex
 // cache's in-place variant) and an array triangle-strip renderer.

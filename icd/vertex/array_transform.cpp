@@ -155,6 +155,8 @@ void transformFast(GlContext *ctx, int32_t firstRecord, int32_t firstElement, in
 uint32_t colorOrIndex(const GlContext *ctx) { return ctx->visual.rgbaMode ? kColor : kIndex; }
 }  // namespace
 
+bool __glArrayBeginRange(GlContext *ctx) { return beginRange(ctx); }
+
 #define GL_GENERIC_MEMBER(name, what)                                                                 \
     void __glTransformArray##name(GlContext *ctx, int32_t firstRecord, int32_t firstElement, int32_t count) { \
         transformGeneric<what>(ctx, firstRecord, firstElement, count);                                \

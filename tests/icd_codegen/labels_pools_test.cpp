@@ -168,7 +168,8 @@ TEST_F(OgTest, FloatPoolSharesEqualValuesAndGrowsWithoutMovingEntries)
     EXPECT_EQ(*half, 2.5f) << "old block still readable";
     EXPECT_EQ(*last, 1000.0f + (float)(kGlOgPoolFirstBlock - 1));
     EXPECT_FALSE(__glOgFailed(s));
-    free(firstBlock);  // replaced blocks are left to their routines' owner
+    EXPECT_EQ(s->ogRetiredCount, 1);
+    EXPECT_EQ(s->ogRetired[0], firstBlock) << "the replaced block is freed with the state";
 }
 
 TEST_F(OgTest, QwordPoolPacksLowWordFirstAndSharesEqualValues)
