@@ -12,8 +12,8 @@ struct GlArraysArea {
     void **clientAttribStack;
     void **clientAttribStackTop;
     uint32_t *nameStack;
-    uint8_t *lightSources;  // lights x 116 bytes
-    uint8_t *lights;        // lights x 256 bytes
+    uint8_t *lightSources;  // maxLights GlLightSource records
+    uint8_t *lights;        // maxLights cached records of kGlLightRecordBytes
     void *clipPlanes;
     uint8_t vertexRing[kGlVertexRingSize * kGlVertexRecordSize];  // laid out by the vertex pipeline
     GlVertexBuffer vertexBuffer;  // pointers into vertexRing

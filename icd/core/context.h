@@ -67,6 +67,10 @@ struct GlGrowableArray {
     int32_t count, capacity, elementSize;
 };
 
+// The blocks the context allocates at initialisation beside its areas.
+constexpr int32_t kGlSpareBlockBytes = 4160;
+constexpr int32_t kGlBufferEntryCount = 40, kGlBufferEntryBytes = 104, kGlBufferBytes = 3072;
+
 struct GlContextTail {
     GlDrawableBuffers *drawableBuffers;
     void *wglSwapBuffersAddress;  // glFinish tells a swap from its return address
@@ -82,9 +86,9 @@ struct GlContextTail {
     // mask words (64 x 4 bytes).
     uint8_t *spanColors, *spanDestinationColors;
     uint8_t *spanMaskWords;
-    uint8_t *block4160;
-    uint8_t *bufferEntries;            // 40 entries of 104 bytes, word 0 = its 3072-byte buffer
-    uint8_t *bufferBlock;              // 40 x 3072 bytes
+    uint8_t *spareBlock;               // kGlSpareBlockBytes, zeroed; kept for the context's life, read by nothing
+    uint8_t *bufferEntries;            // kGlBufferEntryCount entries, word 0 = the entry's buffer
+    uint8_t *bufferBlock;              // kGlBufferEntryCount buffers of kGlBufferBytes
     uint8_t isScreenContext;
     uint8_t reserved1[3];
 };

@@ -7,6 +7,7 @@
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
 #include "icd/core/attrib.h"
+#include "icd/vertex/light_cache.h"
 
 namespace {
 constexpr float floatFromBits(uint32_t bits) { return std::bit_cast<float>(bits); }
@@ -125,7 +126,7 @@ BOOL __glInitContext(GlContext *ctx) {
     ctx->slots.initNop[1] = __glNopProc;
     GlArraysArea &a = ctx->arrays;
     int32_t lights = ctx->limits.maxLights;
-    if (!take(ctx, a.lightSources, lights, 116) || !take(ctx, a.lights, lights, 256) ||
+    if (!take(ctx, a.lightSources, lights, sizeof(GlLightSource)) || !take(ctx, a.lights, lights, kGlLightRecordBytes) ||
         !take(ctx, a.attribStack, 16, 4) || !take(ctx, a.clientAttribStack, 16, 4) ||
         !take(ctx, a.nameStack, 128, 4) || !take(ctx, ctx->tail.spanColors, 2048, 16) ||
         !take(ctx, ctx->tail.spanDestinationColors, 2048, 16) || !take(ctx, ctx->tail.spanMaskWords, 64, 4))
@@ -142,12 +143,13 @@ BOOL __glInitContext(GlContext *ctx) {
     }
     ctx->codeCaches.scratchSize = 2048;
     __glOgCreateCodeCaches(ctx);
-    if (!take(ctx, ctx->tail.block4160, 1, 4160) || !take(ctx, ctx->tail.bufferEntries, 40, 104) ||
-        !take(ctx, ctx->tail.bufferBlock, 40, 3072))
+    if (!take(ctx, ctx->tail.spareBlock, 1, kGlSpareBlockBytes) ||
+        !take(ctx, ctx->tail.bufferEntries, kGlBufferEntryCount, kGlBufferEntryBytes) ||
+        !take(ctx, ctx->tail.bufferBlock, kGlBufferEntryCount, kGlBufferBytes))
         return FALSE;
-    for (int i = 0; i < 40; ++i) {
-        uint8_t *buffer = ctx->tail.bufferBlock + 3072 * i;
-        std::memcpy(ctx->tail.bufferEntries + 104 * i, &buffer, sizeof(buffer));
+    for (int i = 0; i < kGlBufferEntryCount; ++i) {
+        uint8_t *buffer = ctx->tail.bufferBlock + kGlBufferBytes * i;
+        std::memcpy(ctx->tail.bufferEntries + kGlBufferEntryBytes * i, &buffer, sizeof(buffer));
     }
     if (!initGrowable(ctx, ctx->tail.words, 4) || !initGrowable(ctx, ctx->tail.pairs, 8)) return FALSE;
     __glInitListState(ctx);
@@ -299,7 +301,7 @@ BOOL __glDestroyContext(GlContext *ctx) {
     drop(ctx, a.lightSources);
     drop(ctx, a.lights);
     drop(ctx, a.nameStack);
-    drop(ctx, t.block4160);
+    drop(ctx, t.spareBlock);
     drop(ctx, t.spanColors);
     drop(ctx, t.spanDestinationColors);
     drop(ctx, t.spanMaskWords);

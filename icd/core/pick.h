@@ -136,20 +136,6 @@ GlTexEnvProc __glChooseTexEnvProc(GLenum envMode, GLenum baseFormat);
 // The mode word as validation left it.
 GlShadeFlags __glShadeFlags(const GlContext *ctx);
 
-// ---- procs of other parts of the driver that the pickers install or call -------------------------
-#define PP_CTX(name) void name(GlContext *ctx);
-#define PP_STAGE(name) uint8_t name(GlContext *ctx);
-#define PP_VERTEX(name) void name(GlContext *ctx, GlVertex *v);
-#define PP_LINE(name) void name(GlContext *ctx, GlVertex *a, GlVertex *b);
-#define PP_TRIANGLE(name) void name(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
-#define PP_SIZE(name) float name(GlContext *ctx, GlVertex *v);
-#include "icd/core/pick_pending.inc"
-#undef PP_CTX
-#undef PP_STAGE
-#undef PP_VERTEX
-#undef PP_LINE
-#undef PP_TRIANGLE
-#undef PP_SIZE
 // Lighting validation; the generic software triangle; the clippers.
 void __glValidateLighting(GlContext *ctx);
 void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);

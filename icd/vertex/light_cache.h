@@ -52,7 +52,9 @@ struct GlLightCache {
     uint8_t isLocal;                // needs per-vertex vectors
     uint8_t reserved1[3];
 };
-static_assert(sizeof(GlLightCache) <= 256);
+// Each light's cached record has this many bytes in the context's array.
+constexpr int32_t kGlLightRecordBytes = 256;
+static_assert(sizeof(GlLightCache) <= kGlLightRecordBytes);
 constexpr int kGlLightCacheStride = 256;
 
 typedef void (*GlColorMaterialModeProc)(GlContext *ctx, GlMaterial *material, GlMaterialCache *cache);
