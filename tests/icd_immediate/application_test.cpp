@@ -1,16 +1,9 @@
 // An application's view through opengl32 with the real driver module: which immediate-mode
 // calls are refused between glBegin and glEnd, which are allowed there, and the errors of the
 // entries' own argument checks.
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-
-#include <cstdlib>
 #include <functional>
-#include <string>
+
+#include "tests/gl_program/window_program.h"
 
 namespace {
 template <class Fn>
@@ -18,44 +11,10 @@ Fn procOf(const char *name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(wglGetProcAddress(name)));
 }
 
-class Application : public ::testing::Test {
+// The program's window and context, as every program test opens them.
+class Application : public WindowProgram {
 protected:
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-        hwnd = CreateWindowExA(0, "t", "t", WS_VISIBLE, 10, 10, 64, 48, nullptr, nullptr, nullptr, nullptr);
-        hdc = GetDC(hwnd);
-    }
-    void TearDown() override {
-        wglMakeCurrent(nullptr, nullptr);
-        if (rc != nullptr) wglDeleteContext(rc);
-        ReleaseDC(hwnd, hdc);
-        DestroyWindow(hwnd);
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
-    }
-    static bool haveIcd() {
-        const char *dir = std::getenv("KIV_MODULE_PATH");
-        std::string path = std::string(dir && *dir ? dir : KIV_MODULE_DIR) + "/kivgl.so";
-        struct stat st;
-        return stat(path.c_str(), &st) == 0;
-    }
-    void makeCurrent() {
-        ASSERT_TRUE(SetPixelFormat(hdc, 2, nullptr));
-        rc = wglCreateContext(hdc);
-        ASSERT_NE(rc, nullptr) << kivOpenGlError();
-        ASSERT_TRUE(wglMakeCurrent(hdc, rc)) << kivOpenGlError();
-        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    }
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
-    HWND hwnd;
-    HDC hdc;
-    HGLRC rc = nullptr;
+    void makeCurrent() { open(kDoubleBuffered); }
 };
 }  // namespace
 

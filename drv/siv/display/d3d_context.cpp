@@ -274,11 +274,9 @@ void InitContextRecord(DriverBlock *block, HalContext *c, DDRAWI_DDRAWSURFACE_LC
 }
 
 DWORD WINAPI SetRenderTarget(D3DHAL_SETRENDERTARGETDATA *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
+    HalContext *c = NamedContext(data);
+    if (!c)
         return DDHAL_DRIVER_HANDLED;
-    }
     DriverBlock *block = c->driverBlock;
     if (!InVideoMemory(block, data->lpDDS) || (data->lpDDSZ && !InVideoMemory(block, data->lpDDSZ))) {
         data->ddrval = DDERR_INVALIDPARAMS;
@@ -295,11 +293,9 @@ DWORD WINAPI SetRenderTarget(D3DHAL_SETRENDERTARGETDATA *data) {
 }
 
 DWORD WINAPI ContextDestroy(D3DHAL_CONTEXTDESTROYDATA *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
+    HalContext *c = NamedContext(data);
+    if (!c)
         return DDHAL_DRIVER_HANDLED;
-    }
     const DWORD handle = static_cast<DWORD>(data->dwhContext);
     FreeContextTextures(handle);
     FreeContextRecord(c, handle);
@@ -315,11 +311,9 @@ DWORD WINAPI ContextDestroyAll(D3DHAL_CONTEXTDESTROYALLDATA *data) {
 }
 
 DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
+    HalContext *c = NamedContext(data);
+    if (!c)
         return DDHAL_DRIVER_HANDLED;
-    }
     DriverBlock *block = c->driverBlock;
     DDRAWI_DDRAWSURFACE_LCL *s = data->lpDDS;
     // Only textures in video memory are announced; one elsewhere, or without texels, would
@@ -361,19 +355,10 @@ DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
 
 namespace {
 
-// The context and texture of a texture request, or null with the error in ddrval.
-template <class Data>
-HalContext *TextureRequestContext(Data *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c)
-        data->ddrval = D3DHAL_CONTEXT_BAD;
-    return c;
-}
-
 }  // namespace
 
 DWORD WINAPI TextureDestroy(D3DHAL_TEXTUREDESTROYDATA *data) {
-    HalContext *c = TextureRequestContext(data);
+    HalContext *c = NamedContext(data);
     if (!c)
         return DDHAL_DRIVER_HANDLED;
     HalTexture *t = LookupTexture(data->dwHandle);
@@ -388,7 +373,7 @@ DWORD WINAPI TextureDestroy(D3DHAL_TEXTUREDESTROYDATA *data) {
 }
 
 DWORD WINAPI TextureSwap(D3DHAL_TEXTURESWAPDATA *data) {
-    HalContext *c = TextureRequestContext(data);
+    HalContext *c = NamedContext(data);
     if (!c)
         return DDHAL_DRIVER_HANDLED;
     HalTexture *a = LookupTexture(data->dwHandle1);
@@ -407,7 +392,7 @@ DWORD WINAPI TextureSwap(D3DHAL_TEXTURESWAPDATA *data) {
 
 // Handled with DD_OK when the surface is found, as every callback reports success.
 DWORD WINAPI TextureGetSurf(D3DHAL_TEXTUREGETSURFDATA *data) {
-    if (!TextureRequestContext(data))
+    if (!NamedContext(data))
         return DDHAL_DRIVER_HANDLED;
     HalTexture *t = LookupTexture(data->dwHandle);
     if (!t) {

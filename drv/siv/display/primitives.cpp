@@ -285,19 +285,6 @@ bool CulledDraw(const HalContext *c, double cross) {
     return (mode == D3DCULL_CCW && !(cross > 0)) || (mode == D3DCULL_CW && !(cross < 0));
 }
 
-// A context for a drawing callback: looked up and made current. Null with ddrval set otherwise.
-template <class Data>
-HalContext *DrawingContext(Data *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
-        return nullptr;
-    }
-    if (c->driverBlock->currentContext() != data->dwhContext)
-        MakeContextCurrent(c->driverBlock, static_cast<DWORD>(data->dwhContext));
-    return c;
-}
-
 // The DrawPrimitive callbacks wait for a flip away from their target to be done.
 HRESULT FlipPacing(HalContext *c) {
     DriverBlock *block = c->driverBlock;
@@ -305,6 +292,16 @@ HRESULT FlipPacing(HalContext *c) {
     if (block->flipDone() == 0 && block->flipFromAddress() == target->lpGbl->fpVidMem)
         return CheckFlipPacing(block);
     return DD_OK;
+}
+
+// The context of a DrawPrimitive callback once a flip away from its target is done; null with
+// ddrval set otherwise.
+template <class Data>
+HalContext *PacedDrawingContext(Data *data) {
+    HalContext *c = CallContext(data);
+    if (c && (data->ddrval = FlipPacing(c)))
+        return nullptr;
+    return c;
 }
 
 // A run of vertices addressed by index: consecutive ones, or through an index list. An index
@@ -512,10 +509,8 @@ DWORD WINAPI RenderPrimitive(D3DHAL_RENDERPRIMITIVEDATA *data) {
 }
 
 DWORD WINAPI DrawOnePrimitive(D3DHAL_DRAWONEPRIMITIVEDATA *data) {
-    HalContext *c = DrawingContext(data);
+    HalContext *c = PacedDrawingContext(data);
     if (!c)
-        return DDHAL_DRIVER_HANDLED;
-    if ((data->ddrval = FlipPacing(c)))
         return DDHAL_DRIVER_HANDLED;
     FpuTowardZero rounding;
     const VertexRun run = {static_cast<const uint8_t *>(data->lpvVertices), data->dwNumVertices, nullptr,
@@ -524,10 +519,8 @@ DWORD WINAPI DrawOnePrimitive(D3DHAL_DRAWONEPRIMITIVEDATA *data) {
 }
 
 DWORD WINAPI DrawOneIndexedPrimitive(D3DHAL_DRAWONEINDEXEDPRIMITIVEDATA *data) {
-    HalContext *c = DrawingContext(data);
+    HalContext *c = PacedDrawingContext(data);
     if (!c)
-        return DDHAL_DRIVER_HANDLED;
-    if ((data->ddrval = FlipPacing(c)))
         return DDHAL_DRIVER_HANDLED;
     FpuTowardZero rounding;
     const VertexRun run = {static_cast<const uint8_t *>(data->lpvVertices), data->dwNumVertices,
@@ -536,10 +529,8 @@ DWORD WINAPI DrawOneIndexedPrimitive(D3DHAL_DRAWONEINDEXEDPRIMITIVEDATA *data) {
 }
 
 DWORD WINAPI DrawPrimitives(D3DHAL_DRAWPRIMITIVESDATA *data) {
-    HalContext *c = DrawingContext(data);
+    HalContext *c = PacedDrawingContext(data);
     if (!c)
-        return DDHAL_DRIVER_HANDLED;
-    if ((data->ddrval = FlipPacing(c)))
         return DDHAL_DRIVER_HANDLED;
     FpuTowardZero rounding;
     const uint8_t *stream = static_cast<const uint8_t *>(data->lpvData);

@@ -224,13 +224,9 @@ DWORD DispatchRenderState(HalContext *c, DWORD state, DWORD value) {
 }
 
 DWORD WINAPI RenderState(D3DHAL_RENDERSTATEDATA *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
+    HalContext *c = CallContext(data);
+    if (!c)
         return DDHAL_DRIVER_HANDLED;
-    }
-    if (c->driverBlock->currentContext() != data->dwhContext)
-        MakeContextCurrent(c->driverBlock, static_cast<DWORD>(data->dwhContext));
     const DDRAWI_DDRAWSURFACE_GBL *g = data->lpExeBuf ? data->lpExeBuf->lpGbl : nullptr;
     if (!g || !g->fpVidMem) {
         data->ddrval = DDERR_INVALIDPARAMS;
@@ -251,13 +247,9 @@ DWORD WINAPI RenderState(D3DHAL_RENDERSTATEDATA *data) {
 }
 
 DWORD WINAPI GetState(D3DHAL_GETSTATEDATA *data) {
-    HalContext *c = LookupContext(data->dwhContext);
-    if (!c) {
-        data->ddrval = D3DHAL_CONTEXT_BAD;
+    HalContext *c = CallContext(data);
+    if (!c)
         return DDHAL_DRIVER_HANDLED;
-    }
-    if (c->driverBlock->currentContext() != data->dwhContext)
-        MakeContextCurrent(c->driverBlock, static_cast<DWORD>(data->dwhContext));
     if (data->dwWhich != D3DHALSTATE_GET_RENDER) {
         data->ddrval = DD_OK;
         return DDHAL_DRIVER_NOTHANDLED;

@@ -159,6 +159,25 @@ int BuildD3DDriverData(DriverBlock *block, ULONG_PTR *outGlobalData, ULONG_PTR *
 // Hands the engine to a Direct3D context (0: back to the 2D driver); returns the previous one.
 DWORD MakeContextCurrent(DriverBlock *block, DWORD handle);
 HalContext *LookupContext(ULONG_PTR handle);
+// The context a callback names; null with ddrval set to D3DHAL_CONTEXT_BAD when the handle
+// names none.
+template <class Data>
+HalContext *NamedContext(Data *data) {
+    HalContext *c = LookupContext(data->dwhContext);
+    if (!c)
+        data->ddrval = D3DHAL_CONTEXT_BAD;
+    return c;
+}
+// The same, made current for a drawing or state callback.
+template <class Data>
+HalContext *CallContext(Data *data) {
+    HalContext *c = NamedContext(data);
+    if (!c)
+        return nullptr;
+    if (c->driverBlock->currentContext() != data->dwhContext)
+        MakeContextCurrent(c->driverBlock, static_cast<DWORD>(data->dwhContext));
+    return c;
+}
 HalTexture *LookupTexture(DWORD handle);
 void InitContextRecord(DriverBlock *block, HalContext *c, DDRAWI_DDRAWSURFACE_LCL *target,
                        DDRAWI_DDRAWSURFACE_LCL *zSurface);
