@@ -18,6 +18,16 @@ double kept(uint32_t c, int bits) {
 
 class TextureReadback : public PixelOpsTest {
 protected:
+    // The 2 x 2 texture over pixels (0, 0) to (1, 1), texture 2-D switched off afterwards.
+    void texturedSquare() {
+        GL(glBegin)(GL_QUADS);
+        GL(glTexCoord2f)(0, 0), vertex(0, 0);
+        GL(glTexCoord2f)(1, 0), vertex(2, 0);
+        GL(glTexCoord2f)(1, 1), vertex(2, 2);
+        GL(glTexCoord2f)(0, 1), vertex(0, 2);
+        GL(glEnd)();
+        GL(glDisable)(GL_TEXTURE_2D);
+    }
     GLuint name = 0;
     void SetUp() override {
         PixelOpsTest::SetUp();
@@ -242,13 +252,7 @@ TEST_F(TextureReadback, EnvironmentColourAndIntensityBlend) {
     GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
     GL(glEnable)(GL_TEXTURE_2D);
     GL(glColor4f)(0.2f, 0.2f, 0.2f, 0.0f);
-    GL(glBegin)(GL_QUADS);
-    GL(glTexCoord2f)(0, 0), vertex(0, 0);
-    GL(glTexCoord2f)(1, 0), vertex(2, 0);
-    GL(glTexCoord2f)(1, 1), vertex(2, 2);
-    GL(glTexCoord2f)(0, 1), vertex(0, 2);
-    GL(glEnd)();
-    GL(glDisable)(GL_TEXTURE_2D);
+    texturedSquare();
     uint8_t px[4] = {};
     readPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, px);
     EXPECT_NEAR(px[3], 0.7 * 255, 1.0);
@@ -265,13 +269,7 @@ TEST_P(TextureDrawnAndRead, ReplaceReadsBackTheTexels) {
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     GL(glEnable)(GL_TEXTURE_2D);
-    GL(glBegin)(GL_QUADS);
-    GL(glTexCoord2f)(0, 0), vertex(0, 0);
-    GL(glTexCoord2f)(1, 0), vertex(2, 0);
-    GL(glTexCoord2f)(1, 1), vertex(2, 2);
-    GL(glTexCoord2f)(0, 1), vertex(0, 2);
-    GL(glEnd)();
-    GL(glDisable)(GL_TEXTURE_2D);
+    texturedSquare();
     uint8_t px[12] = {};
     readPixels(0, 0, 2, 2, GL_RGB, GL_UNSIGNED_BYTE, px);
     const uint32_t masks[3] = {L.red, L.green, L.blue};
