@@ -333,32 +333,26 @@ BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
 HGLRC WINAPI wglGetCurrentContext(void) { return t_current; }
 HDC WINAPI wglGetCurrentDC(void) { return t_currentDC; }
 
-BOOL WINAPI wglShareLists(HGLRC first, HGLRC second) {
+// A call that names two contexts: both must be ours and the driver must have the entry.
+extern "C++" template <class Entry, class... Args>
+BOOL onTwoContexts(HGLRC first, HGLRC second, Entry Driver::*entry, Args... args) {
     std::lock_guard<std::recursive_mutex> g(wglLock());
     Context *a = find(first), *b = find(second);
     if (!a || !b) {
         fail(ERROR_INVALID_HANDLE, "not an OpenGL context");
         return FALSE;
     }
-    if (!g_driver->shareLists) {
+    if (!(g_driver->*entry)) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
     }
-    return g_driver->shareLists(a->dhglrc, b->dhglrc);
+    return (g_driver->*entry)(a->dhglrc, b->dhglrc, args...);
 }
 
+BOOL WINAPI wglShareLists(HGLRC first, HGLRC second) { return onTwoContexts(first, second, &Driver::shareLists); }
+
 BOOL WINAPI wglCopyContext(HGLRC source, HGLRC dest, UINT mask) {
-    std::lock_guard<std::recursive_mutex> g(wglLock());
-    Context *a = find(source), *b = find(dest);
-    if (!a || !b) {
-        fail(ERROR_INVALID_HANDLE, "not an OpenGL context");
-        return FALSE;
-    }
-    if (!g_driver->copyContext) {
-        SetLastError(ERROR_INVALID_FUNCTION);
-        return FALSE;
-    }
-    return g_driver->copyContext(a->dhglrc, b->dhglrc, mask);
+    return onTwoContexts(source, dest, &Driver::copyContext, mask);
 }
 
 PROC WINAPI wglGetProcAddress(LPCSTR name) {

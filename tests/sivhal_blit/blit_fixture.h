@@ -9,6 +9,7 @@
 #include "platform/siv/siv_chip.h"
 #include "platform/siv/siv_engine2d.h"
 #include "platform/sivd16/sivd16.h"
+#include "tests/sivhal_blit/siv_machine.h"
 
 #include <cstring>
 #include <memory>
@@ -20,31 +21,13 @@ struct TestSurface {
     TestSurface() { lcl.lpGbl = &gbl; }
 };
 
-class BlitMachine : public ::testing::Test {
+class BlitMachine : public ::testing::Test, protected SivMachine {
 protected:
-    SivChip *chip = nullptr;
-    Sivd16 *sivd16 = nullptr;
-    HMODULE hal = nullptr;
-    Ddraw9xDriver drv{};
     std::vector<std::unique_ptr<TestSurface>> surfaces;
 
-    // Powers the machine on and sets the mode; 16 bits are 5-6-5.
     void Boot(uint16_t width, uint16_t height, uint8_t bits) {
-        SivCardConfig card = {4u << 20, 0, 0};
-        chip = kivSivPowerOn(&card);
-        ASSERT_NE(chip, nullptr);
-        Sivd16Options options = {};
-        sivd16 = kivSivd16Start(chip, &options);
-        ASSERT_NE(sivd16, nullptr);
-        hal = kivDdraw9xLoadHal("sivhal.dll");
-        ASSERT_NE(hal, nullptr);
-        Sivd16Mode mode = {width, height, bits, true, 10000};
-        ASSERT_TRUE(kivSivd16SetMode(&mode));
-        DDHALINFO info;
-        ASSERT_TRUE(kivSivd16FlatHalInfo(&info));
-        ASSERT_TRUE(kivDdraw9xCreateDriver(hal, "InitFromDDraw", Context(), &info, &drv));
-        // The 2D engine's colour format for the display, as sivd16 sets it with the mode.
-        Block()->engineFormat() = (bits == 8 ? 0u : bits == 16 ? 1u : 2u) << 2;
+        BootSiv(width, height, bits);
+        ASSERT_FALSE(HasFatalFailure());
         kivSiv2dClearStats();
     }
     void TearDown() override {
@@ -53,8 +36,6 @@ protected:
         kivSivd16Stop();
         kivSivPowerOff();
     }
-    DWORD Context() const { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(sivd16->driverBlock)); }
-    DriverBlock *Block() { return reinterpret_cast<DriverBlock *>(sivd16->driverBlock); }
     uint32_t Bpp() const { return drv.gbl.vmiData.ddpfDisplay.dwRGBBitCount / 8; }
 
     TestSurface *Make(DWORD caps, WORD w, WORD h, FLATPTR at, LONG pitch) {

@@ -10,6 +10,7 @@
 #include "platform/siv/siv_chip.h"
 #include "platform/siv/siv_engine3d.h"
 #include "platform/sivd16/sivd16.h"
+#include "tests/sivhal_blit/siv_machine.h"
 
 #include <cmath>
 #include <cstring>
@@ -92,12 +93,8 @@ struct ExecBuffer {
     }
 };
 
-class D3dMachine : public ::testing::Test {
+class D3dMachine : public ::testing::Test, protected SivMachine {
 protected:
-    SivChip *chip = nullptr;
-    Sivd16 *sivd16 = nullptr;
-    HMODULE hal = nullptr;
-    Ddraw9xDriver drv{};
     D3d9xDevice dev{};
     std::vector<std::unique_ptr<Surf>> surfaces;
     std::vector<std::unique_ptr<ExecBuffer>> buffers;
@@ -105,22 +102,8 @@ protected:
     void SetUp() override { Boot(); }
     // 16 bits are 5-6-5.
     void Boot(DWORD driverFlags = 0, uint8_t bits = 16) {
-        const uint16_t width = 640, height = 480;
-        SivCardConfig card = {4u << 20, 0, 0};
-        chip = kivSivPowerOn(&card);
-        ASSERT_NE(chip, nullptr);
-        Sivd16Options options = {};
-        options.driverFlags = driverFlags;
-        sivd16 = kivSivd16Start(chip, &options);
-        ASSERT_NE(sivd16, nullptr);
-        hal = kivDdraw9xLoadHal("sivhal.dll");
-        ASSERT_NE(hal, nullptr);
-        Sivd16Mode mode = {width, height, bits, true, 10000};
-        ASSERT_TRUE(kivSivd16SetMode(&mode));
-        DDHALINFO info;
-        ASSERT_TRUE(kivSivd16FlatHalInfo(&info));
-        ASSERT_TRUE(kivDdraw9xCreateDriver(hal, "InitFromDDraw", Context(), &info, &drv));
-        Block()->engineFormat() = (bits == 16 ? 1u : 2u) << 2;
+        BootSiv(640, 480, bits, driverFlags);
+        ASSERT_FALSE(HasFatalFailure());
         ASSERT_TRUE(kivD3d9xCreateDevice(&drv, 0x1234, &dev));
         kivSiv3dClearStats();
     }
@@ -140,8 +123,6 @@ protected:
         drv = {};
         Boot(driverFlags, bits);
     }
-    DWORD Context() const { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(sivd16->driverBlock)); }
-    DriverBlock *Block() { return reinterpret_cast<DriverBlock *>(sivd16->driverBlock); }
 
     // ---- surfaces ----
     Surf *Create(DWORD caps, WORD w, WORD h, const DDPIXELFORMAT *pf = nullptr) {
@@ -314,3 +295,16 @@ inline void Weights(const D3DTLVERTEX &a, const D3DTLVERTEX &b, const D3DTLVERTE
     w[1] = Edge(c.sx, c.sy, a.sx, a.sy, px, py) / area;
     w[2] = 1 - w[0] - w[1];
 }
+
+// A 64 x 64 render target and a context on it with flat shading, as most tests start.
+class FlatContext : public D3dMachine {
+protected:
+    Surf *target = nullptr;
+    ULONG_PTR ctx = 0;
+    void SetUp() override {
+        D3dMachine::SetUp();
+        target = Target(64, 64);
+        ctx = NewContext(target);
+        Plain(ctx, D3DSHADE_FLAT);
+    }
+};

@@ -5,15 +5,10 @@
 
 namespace {
 
-class Execute : public D3dMachine {
+class Execute : public FlatContext {
 protected:
-    Surf *target = nullptr;
-    ULONG_PTR ctx = 0;
     void SetUp() override {
-        D3dMachine::SetUp();
-        target = Target(64, 64);
-        ctx = NewContext(target);
-        Plain(ctx, D3DSHADE_FLAT);
+        FlatContext::SetUp();
         kivSivClearWriteLog();
     }
     // Four clockwise triangles (drawn under CCW culling) and one counter-clockwise.

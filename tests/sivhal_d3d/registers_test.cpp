@@ -5,16 +5,8 @@
 
 namespace {
 
-class Registers : public D3dMachine {
+class Registers : public FlatContext {
 protected:
-    Surf *target = nullptr;
-    ULONG_PTR ctx = 0;
-    void SetUp() override {
-        D3dMachine::SetUp();
-        target = Target(64, 64);
-        ctx = NewContext(target);
-        Plain(ctx, D3DSHADE_FLAT);
-    }
     uint32_t CommandOf(const std::vector<D3DTLVERTEX> &tri) {
         kivSivClearWriteLog();
         EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, tri).result, DD_OK);
