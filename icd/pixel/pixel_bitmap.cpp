@@ -98,7 +98,7 @@ template <class T>
 void writeBits(GlContext *ctx, const GlBitmapArgs *a, const uint8_t *bits, const BitmapRect &r, uint32_t value) {
     GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     if (cb == nullptr) return;
-    withLock(ctx, [&] {
+    __glWithDrawableLock(ctx, [&] {
         if (cb->head.base == nullptr) return;
         const T v = T(value);
         for (int32_t i = 0; i < r.rows; ++i) {
@@ -172,7 +172,7 @@ void __glRenderBitmap(GlContext *ctx, const GlBitmapArgs *a, const uint8_t *bits
         if (cb == nullptr) return;
         GlFragment f = bitmapFragment(ctx);
         const GlFragmentStoreProc store = plainFragmentStore(ctx);
-        withLock(ctx, [&] {
+        __glWithDrawableLock(ctx, [&] {
             for (int32_t i = 0; i < r.rows; ++i) {
                 const int32_t row = r.firstRow + i;
                 const uint8_t *src = bits + ptrdiff_t(row) * r.rowBytes;

@@ -67,7 +67,7 @@ struct DitherScale {
 // direction of yStep, columns from startColumn in the direction of xStep.
 template <class Put>
 void walk(GlContext *ctx, GlPixelSpan *s, const Target &t, int32_t srcBytes, Put put) {
-    withLock(ctx, [&] {
+    __glWithDrawableLock(ctx, [&] {
         int32_t y = s->currentRow;
         for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep) {
             int32_t x = s->startColumn;
@@ -103,7 +103,7 @@ bool transferIsIdentity(const GlContext *ctx) {
 void __glDrawIndexBytesFast(GlContext *ctx, GlPixelSpan *s) {
     const Target t = targetOf(ctx);
     if (s->xStep > 0) {
-        withLock(ctx, [&] {
+        __glWithDrawableLock(ctx, [&] {
             int32_t y = s->currentRow;
             for (int32_t r = 0; r < s->rowsLeft; ++r, y += s->yStep)
                 std::memcpy(t.at(s->startColumn, y), s->srcStart + ptrdiff_t(r) * s->srcRowBytes, size_t(s->dstWidth));

@@ -2,6 +2,7 @@
 // go, the index mask, the raster colour in colour-buffer units, depth conversions, the buffer-
 // access and lock brackets.
 #pragma once
+#include "icd/core/drawable_lock.h"
 #include <cstdint>
 #include <climits>
 #include "icd/core/context.h"
@@ -85,17 +86,6 @@ inline bool withAccess(GlContext *ctx, uint32_t mask, Fn fn) {
     return true;
 }
 
-// The drawable's lock bracket of the direct writers; false when the lock was refused.
-template <class Fn>
-inline bool withLock(GlContext *ctx, Fn fn) {
-    GlBufferArea &bufs = ctx->buffers;
-    if (bufs.lockCount == 0 && bufs.drawableLock != nullptr && !bufs.drawableLock(ctx)) return false;
-    bufs.lockCount += 1;
-    fn();
-    bufs.lockCount -= 1;
-    if (bufs.lockCount == 0 && bufs.drawableUnlock != nullptr) bufs.drawableUnlock(ctx);
-    return true;
-}
 
 // The drawable's row step: +1, or -1 while its rows run top-down.
 inline int32_t rowStep(const GlContext *ctx) { return ctx->state.transform.drawable.yInverted ? -1 : 1; }

@@ -237,7 +237,7 @@ void __glRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     __glSetupLine(ctx, a, b);
     if (rs.line.pixelCount > 0) {
         setInterpolants(ctx, a, b);
-        locked(ctx, [&] { runPipeline(ctx); });
+        __glWithDrawableLock(ctx, [&] { runPipeline(ctx); });
     }
     scaled.restore();
 }
@@ -302,7 +302,7 @@ void __glRenderLineAntiAlias(GlContext *ctx, GlVertex *a, GlVertex *b) {
     const float cx = float(l.x) + 0.5f - (a->window[0] - 0.5f), cy = float(l.y) + 0.5f - (a->window[1] - 0.5f);
     float along = cx * l.dirX + cy * l.dirY, axis = cx * l.perpX + cy * l.perpY;
     const GlRasterState base = rs;
-    locked(ctx, [&] {
+    __glWithDrawableLock(ctx, [&] {
         int32_t rowX = base.line.x, rowY = base.line.y;
         for (int32_t row = 0; row < base.line.width; ++row) {
             // Start each row at its first pixel past the start cap, counting the steps taken

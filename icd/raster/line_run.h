@@ -2,6 +2,7 @@
 // (all of them, or the live ones of the mask words), the test-stage frame that keeps the mask
 // words and the stage result, and the colour scaling of the end points.
 #pragma once
+#include "icd/core/drawable_lock.h"
 #include <cstdint>
 #include <cstring>
 #include "icd/raster/raster.h"
@@ -78,16 +79,5 @@ struct ScaledEnds : GlScaledColors<2> {
     }
 };
 
-// The lock bracket of the drawable around fn(); false when the lock was refused.
-template <class Fn>
-inline bool locked(GlContext *ctx, Fn fn) {
-    GlBufferArea &bufs = ctx->buffers;
-    if (bufs.lockCount == 0 && bufs.drawableLock != nullptr && !bufs.drawableLock(ctx)) return false;
-    bufs.lockCount += 1;
-    fn();
-    bufs.lockCount -= 1;
-    if (bufs.lockCount == 0 && bufs.drawableUnlock != nullptr) bufs.drawableUnlock(ctx);
-    return true;
-}
 
 }  // namespace glline

@@ -26,7 +26,7 @@ uint8_t lineWriter(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
     GlColorBuffer *cb = rs.targetColorBuffer;
     if (cb == nullptr || cb->head.base == nullptr) return 0;
-    bool ok = locked(ctx, [&] {
+    bool ok = __glWithDrawableLock(ctx, [&] {
         const GlLineRaster &l = rs.line;
         const int32_t es = P == Pixel::Index8 ? 1 : 2;
         const int32_t pitch = cb->head.pitch;

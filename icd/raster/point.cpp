@@ -44,7 +44,7 @@ void pointFrame(GlContext *ctx, GlVertex *v, Draw draw) {
     ScaledEnds scaled;
     scaled.scale(ctx, v->color, nullptr);
     const GlFragmentStoreProc store = storeOf(ctx);
-    locked(ctx, [&] { draw(cb, store); });
+    __glWithDrawableLock(ctx, [&] { draw(cb, store); });
     scaled.restore();
 }
 
