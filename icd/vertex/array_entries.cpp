@@ -348,7 +348,10 @@ void APIENTRY glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     drawCached(ctx, mode, first, count, nullptr);
 }
 
-void APIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid *indices) {
+// glDrawElements on either road: the checks, the indices widened to 32 bits, then draw(ctx,
+// list) with the widened list.
+template <class Draw>
+void drawElementsThrough(GLenum mode, GLsizei count, GLenum type, const GLvoid *indices, Draw draw) {
     GlContext *ctx = drawPrologue();
     if (ctx == nullptr) return;
     if (count < 0) return __glSetError(GL_INVALID_VALUE);
@@ -356,13 +359,18 @@ void APIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvo
     const uint32_t *list;
     uint32_t *temporary;
     if (!widenIndices(ctx, count, type, indices, list, temporary)) return;
-    if (count != 0) {
+    draw(ctx, list);
+    if (temporary != nullptr) ctx->hostProcs.free(ctx, temporary);
+}
+
+void APIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid *indices) {
+    drawElementsThrough(mode, count, type, indices, [&](GlContext *ctx, const uint32_t *list) {
+        if (count == 0) return;
         if (arraysOf(ctx).arrayFlags & kGlArrayPerElementRoad)
             issueElements(mode, 0, count, list);
         else
             drawCached(ctx, mode, 0, count, list);
-    }
-    if (temporary != nullptr) ctx->hostProcs.free(ctx, temporary);
+    });
 }
 
 // ---- compile forms -------------------------------------------------------------------------------
@@ -383,15 +391,8 @@ void APIENTRY glDrawArrays(GLenum mode, GLint first, GLsizei count) {
 }
 
 void APIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid *indices) {
-    GlContext *ctx = drawPrologue();
-    if (ctx == nullptr) return;
-    if (count < 0) return __glSetError(GL_INVALID_VALUE);
-    if (mode > GL_POLYGON || !isIndexType(type)) return __glSetError(GL_INVALID_ENUM);
-    const uint32_t *list;
-    uint32_t *temporary;
-    if (!widenIndices(ctx, count, type, indices, list, temporary)) return;
-    issueElements(mode, 0, count, list);
-    if (temporary != nullptr) ctx->hostProcs.free(ctx, temporary);
+    drawElementsThrough(mode, count, type, indices,
+                        [&](GlContext *, const uint32_t *list) { issueElements(mode, 0, count, list); });
 }
 }  // namespace compile
 }  // namespace icd

@@ -27,6 +27,23 @@ DWORD Bytes(DWORD a, DWORD b) {
     return r > 0xFFFFFFFFu ? 0 : static_cast<DWORD>(r);
 }
 
+// The item block and the in-use flags of `count` items of `itemSize` bytes; false (nothing
+// allocated) when either size overflows or the heap refuses.
+bool AllocTableBlocks(DWORD count, DWORD itemSize, uint8_t **items, DWORD **flags) {
+    const DWORD itemBytes = Bytes(count, itemSize), flagBytes = Bytes(count, 4);
+    if (count && (!itemBytes || !flagBytes))
+        return false;
+    *items = static_cast<uint8_t *>(SharedAlloc(itemBytes));
+    if (!*items)
+        return false;
+    *flags = static_cast<DWORD *>(SharedAlloc(flagBytes));
+    if (!*flags) {
+        SharedFree(*items);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int CreateTableDirectory() {
@@ -57,18 +74,10 @@ int CreateHandleTable(DWORD initialCount, DWORD itemSize, DWORD growStep, DWORD 
         s.tableDirCapacity = n + kDirectoryStep;
     }
     DWORD rounded = (itemSize + 7) & ~7u;
-    DWORD itemBytes = Bytes(initialCount, rounded);
-    DWORD flagBytes = Bytes(initialCount, 4);
-    if (initialCount && (!itemBytes || !flagBytes))
+    uint8_t *items = nullptr;
+    DWORD *flags = nullptr;
+    if (!AllocTableBlocks(initialCount, rounded, &items, &flags))
         return 0;
-    auto *items = static_cast<uint8_t *>(SharedAlloc(itemBytes));
-    if (!items)
-        return 0;
-    auto *flags = static_cast<DWORD *>(SharedAlloc(flagBytes));
-    if (!flags) {
-        SharedFree(items);
-        return 0;
-    }
     HandleTable &t = s.tableDir[index];
     t.items = items;
     t.inUse = flags;
@@ -101,18 +110,10 @@ int AllocHandle(DWORD tableId, DWORD *handle) {
         if (t->growStep == 0)
             return 0;
         DWORD count = t->capacity + t->growStep;
-        DWORD itemBytes = Bytes(count, t->itemSize);
-        DWORD flagBytes = Bytes(count, 4);
-        if (count < t->capacity || !itemBytes || !flagBytes)
+        uint8_t *items = nullptr;
+        DWORD *flags = nullptr;
+        if (count < t->capacity || !AllocTableBlocks(count, t->itemSize, &items, &flags))
             return 0;
-        auto *items = static_cast<uint8_t *>(SharedAlloc(itemBytes));
-        if (!items)
-            return 0;
-        auto *flags = static_cast<DWORD *>(SharedAlloc(flagBytes));
-        if (!flags) {
-            SharedFree(items);
-            return 0;
-        }
         memcpy(flags, t->inUse, t->capacity * 4);
         memcpy(items, t->items, t->capacity * t->itemSize);
         SharedFree(t->inUse);
