@@ -13,19 +13,8 @@ KivEngDrawCounts g_counts{};
 const SURFOBJ *g_lastTarget = nullptr;
 const SURFOBJ *g_lastSource = nullptr;
 
-unsigned bppOf(ULONG format) {
-    switch (format) {
-    case BMF_1BPP: return 1;
-    case BMF_4BPP: return 4;
-    case BMF_8BPP: return 8;
-    case BMF_16BPP: return 16;
-    case BMF_24BPP: return 24;
-    case BMF_32BPP: return 32;
-    default: return 0;
-    }
-}
 
-bool reachable(const SURFOBJ *pso) { return pso && pso->pvScan0 && bppOf(pso->iBitmapFormat); }
+bool reachable(const SURFOBJ *pso) { return pso && pso->pvScan0 && kivEngBitsPerPixel(pso->iBitmapFormat); }
 
 bool intersect(const RECTL &a, const RECTL &b, RECTL &out) {
     out.left = std::max(a.left, b.left);
@@ -313,7 +302,7 @@ extern "C" BOOL APIENTRY EngBitBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *ps
                 src[static_cast<size_t>(y) * w + x] = in ? translate(pxlo, kivEngGetPixel(psoSrc, sx, sy)) : 0;
             }
     }
-    const unsigned bpp = bppOf(psoTrg->iBitmapFormat);
+    const unsigned bpp = kivEngBitsPerPixel(psoTrg->iBitmapFormat);
     const uint32_t mask = bpp >= 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
     for (const RECTL &p : pieces(psoTrg, pco, t))
         for (LONG y = p.top; y < p.bottom; ++y)

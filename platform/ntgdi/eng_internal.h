@@ -25,3 +25,16 @@ struct KivEngPalObj {
 
 // The driver's PDEV that the engine's device `hdev` was enabled with (null when none).
 DHPDEV kivEngPdevOf(HDEV hdev);
+
+// Bits per pixel of a BMF_ format; 0 for one the engine does not know.
+inline unsigned kivEngBitsPerPixel(ULONG format) {
+    switch (format) {
+    case BMF_1BPP: return 1;
+    case BMF_4BPP: return 4;
+    case BMF_8BPP: return 8;
+    case BMF_16BPP: return 16;
+    case BMF_24BPP: return 24;
+    case BMF_32BPP: return 32;
+    default: return 0;
+    }
+}

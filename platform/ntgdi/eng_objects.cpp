@@ -70,17 +70,6 @@ HSURF newSurface(DHSURF dhsurf, SIZEL sizl, ULONG format, USHORT type) {
     return h;
 }
 
-unsigned bitsPerPixel(ULONG format) {
-    switch (format) {
-    case BMF_1BPP: return 1;
-    case BMF_4BPP: return 4;
-    case BMF_8BPP: return 8;
-    case BMF_16BPP: return 16;
-    case BMF_24BPP: return 24;
-    case BMF_32BPP: return 32;
-    default: return 0;
-    }
-}
 
 // ---- palettes ----------------------------------------------------------------------------------
 struct Palette {
@@ -155,20 +144,20 @@ size_t kivEngLiveSemaphores() {
 
 extern "C" HSURF APIENTRY EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat) {
     std::lock_guard<std::recursive_mutex> g(kivEngLock());
-    if (!bitsPerPixel(iFormatCompat) || sizl.cx <= 0 || sizl.cy <= 0) return nullptr;
+    if (!kivEngBitsPerPixel(iFormatCompat) || sizl.cx <= 0 || sizl.cy <= 0) return nullptr;
     return newSurface(dhsurf, sizl, iFormatCompat, STYPE_DEVICE);
 }
 
 extern "C" HBITMAP APIENTRY EngCreateDeviceBitmap(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat) {
     std::lock_guard<std::recursive_mutex> g(kivEngLock());
-    if (!bitsPerPixel(iFormatCompat) || sizl.cx <= 0 || sizl.cy <= 0) return nullptr;
+    if (!kivEngBitsPerPixel(iFormatCompat) || sizl.cx <= 0 || sizl.cy <= 0) return nullptr;
     return reinterpret_cast<HBITMAP>(newSurface(dhsurf, sizl, iFormatCompat, STYPE_DEVBITMAP));
 }
 
 extern "C" HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl,
                                             PVOID pvBits) {
     std::lock_guard<std::recursive_mutex> g(kivEngLock());
-    unsigned bpp = bitsPerPixel(iFormat);
+    unsigned bpp = kivEngBitsPerPixel(iFormat);
     if (!bpp || sizl.cx <= 0 || sizl.cy <= 0) return nullptr;
     LONG stride = lWidth;
     bool own = false;
