@@ -142,6 +142,12 @@ void __wglDestroyWindowDrawables(HWND hwnd) {
     __wglUnlockGlobal();
 }
 
+void __wglDestroyAllDrawables(void) {
+    __wglLockGlobal();
+    while (drawableListHead.next != nullptr) __wglDestroyDrawable(drawableListHead.next);
+    __wglUnlockGlobal();
+}
+
 void __wglUpdateWindowGeometry(GlDrawable *d) {
     if (d->hwnd == nullptr) return;
     LONG cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);

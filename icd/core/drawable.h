@@ -90,6 +90,8 @@ GlDrawable *__wglFindDrawable(HDC hdc, HWND hwnd);
 void __wglLinkDrawable(GlDrawable *drawable);
 void __wglUnlinkDrawable(GlDrawable *drawable);
 void __wglDestroyWindowDrawables(HWND hwnd);
+// Process detach: every drawable still listed goes, whether or not its window is.
+void __wglDestroyAllDrawables(void);
 void __wglUpdateWindowGeometry(GlDrawable *drawable);
 BOOL __wglHandleWindowMoved(GlContextHandle *handle);
 BOOL __wglRevalidateDrawable(GlContextHandle *handle);

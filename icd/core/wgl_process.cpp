@@ -184,6 +184,8 @@ BOOL __wglProcessDetach(void) {
     __wglHandleListHead.next = nullptr;
     __glScreenContext = nullptr;
     __wglUnlockGlobal();
+    // The contexts are gone; the drawables of windows still open would outlive the module.
+    __wglDestroyAllDrawables();
     if (!__wglThreadDetach()) return FALSE;
     TlsFree(contextSlot);
     TlsFree(hookSlot);

@@ -118,6 +118,17 @@ Ddraw9xResult kivDdraw9xBlt(Ddraw9xDriver *drv, DDRAWI_DDRAWSURFACE_LCL *dst, co
 
 Ddraw9xResult kivDdraw9xSetColorKey(Ddraw9xDriver *drv, DDRAWI_DDRAWSURFACE_LCL *surface, DWORD flags,
                                     const DDCOLORKEY *key) {
+    if (key == nullptr) {
+        // No key: the keys named are removed; the HAL is told of keys, not of their absence.
+        const DDCOLORKEY none{};
+        if (flags & DDCKEY_SRCBLT)
+            surface->ddckCKSrcBlt = none;
+        if (flags & DDCKEY_SRCOVERLAY)
+            surface->ddckCKSrcOverlay = none;
+        if (flags & DDCKEY_DESTOVERLAY)
+            surface->ddckCKDestOverlay = none;
+        return {DD_OK, 0};
+    }
     if (flags & DDCKEY_SRCBLT)
         surface->ddckCKSrcBlt = *key;
     if (flags & DDCKEY_SRCOVERLAY)

@@ -12,6 +12,9 @@ namespace {
 KivEngDrawCounts g_counts{};
 const SURFOBJ *g_lastTarget = nullptr;
 const SURFOBJ *g_lastSource = nullptr;
+// What the last target said when the call was made: drivers often describe a surface to the
+// engine in a record on their stack, gone once the call returns.
+SURFOBJ g_lastTargetSeen{};
 
 
 bool reachable(const SURFOBJ *pso) { return pso && pso->pvScan0 && kivEngBitsPerPixel(pso->iBitmapFormat); }
@@ -109,6 +112,7 @@ KivEngDrawCounts kivEngDrawCounts() { return g_counts; }
 void kivEngResetDrawCounts() { g_counts = {}; }
 const SURFOBJ *kivEngLastTarget() { return g_lastTarget; }
 const SURFOBJ *kivEngLastSource() { return g_lastSource; }
+SURFOBJ kivEngLastTargetSeen() { return g_lastTargetSeen; }
 
 // ---- clip regions ---------------------------------------------------------------------------------
 KivClipObj KivClipObj::trivial(const RECTL &bounds) {
@@ -280,6 +284,7 @@ extern "C" BOOL APIENTRY EngBitBlt(SURFOBJ *psoTrg, SURFOBJ *psoSrc, SURFOBJ *ps
                                    BRUSHOBJ *pbo, POINTL *pptlBrush, ULONG rop4) {
     ++g_counts.bitBlt;
     g_lastTarget = psoTrg;
+    g_lastTargetSeen = psoTrg != nullptr ? *psoTrg : SURFOBJ{};
     g_lastSource = psoSrc;
     const uint32_t fg = rop4 & 0xFF, bg = (rop4 >> 8) & 0xFF;
     const bool needSource = usesSource(fg) || usesSource(bg);
@@ -334,6 +339,7 @@ extern "C" BOOL APIENTRY EngLineTo(SURFOBJ *pso, CLIPOBJ *pco, BRUSHOBJ *pbo, LO
                                    RECTL *, ULONG mix) {
     ++g_counts.lineTo;
     g_lastTarget = pso;
+    g_lastTargetSeen = pso != nullptr ? *pso : SURFOBJ{};
     g_lastSource = nullptr;
     if (!reachable(pso)) {
         kivEngError("EngLineTo on a surface whose bits the engine cannot reach");
@@ -363,6 +369,7 @@ extern "C" BOOL APIENTRY EngStrokePath(SURFOBJ *pso, PATHOBJ *, CLIPOBJ *, XFORM
                                        LINEATTRS *, ULONG) {
     ++g_counts.strokePath;
     g_lastTarget = pso;
+    g_lastTargetSeen = pso != nullptr ? *pso : SURFOBJ{};
     g_lastSource = nullptr;
     if (!reachable(pso)) {
         kivEngError("EngStrokePath on a surface whose bits the engine cannot reach");
@@ -375,6 +382,7 @@ extern "C" BOOL APIENTRY EngTextOut(SURFOBJ *pso, STROBJ *pstro, FONTOBJ *, CLIP
                                     RECTL *prclOpaque, BRUSHOBJ *pboFore, BRUSHOBJ *pboOpaque, POINTL *, ULONG) {
     ++g_counts.textOut;
     g_lastTarget = pso;
+    g_lastTargetSeen = pso != nullptr ? *pso : SURFOBJ{};
     g_lastSource = nullptr;
     if (!reachable(pso)) {
         kivEngError("EngTextOut on a surface whose bits the engine cannot reach");

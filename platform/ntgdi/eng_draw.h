@@ -92,3 +92,5 @@ void kivEngResetDrawCounts();
 // The surface arguments of the last engine drawing call (as the driver passed them).
 const SURFOBJ *kivEngLastTarget();
 const SURFOBJ *kivEngLastSource();
+// The last target as it was when the call was made (the pointer may name a record since gone).
+SURFOBJ kivEngLastTargetSeen();

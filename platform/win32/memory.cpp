@@ -96,6 +96,11 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags) {
     return p;
 }
 
+int kivGlobalAllocLive(void) {
+    std::lock_guard<std::mutex> g(memLock());
+    return int(blocks().size());
+}
+
 HGLOBAL WINAPI GlobalFree(HGLOBAL mem) {
     if (!mem) return nullptr;
     std::lock_guard<std::mutex> g(memLock());

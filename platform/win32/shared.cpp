@@ -110,18 +110,20 @@ bool addHolder(Header *h, int32_t pid) {
     return false;
 }
 
-// One mapping per named object in this process.
+// One mapping per named object in this process. The table and its lock are never destroyed:
+// objects held in other statics (a program's handles, a driver's mutex) are closed during static
+// destruction, after a table destroyed with the statics would be gone.
 struct Entry {
     SharedRegion region;
     int localRefs = 0;
 };
 std::mutex &cacheLock() {
-    static std::mutex m;
-    return m;
+    static std::mutex *m = new std::mutex;
+    return *m;
 }
 std::map<std::string, Entry> &cache() {
-    static std::map<std::string, Entry> c;
-    return c;
+    static auto *c = new std::map<std::string, Entry>;
+    return *c;
 }
 
 void afterForkInChild() {

@@ -187,6 +187,8 @@ BOOL WINAPI GlobalUnlock(HGLOBAL mem);
 // Test switch: the Nth global allocation from now (1 = the next) fails, once (GlobalAlloc and
 // the GlobalReAlloc calls that need new memory count); 0 turns it off.
 void kivFailGlobalAllocAfter(unsigned n);
+// Test hook: the global blocks allocated and not yet freed.
+int kivGlobalAllocLive(void);
 
 // Named file mappings: real shared memory, shared by every process that opens the name.
 #define PAGE_READWRITE      0x04

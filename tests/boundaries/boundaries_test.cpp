@@ -24,14 +24,17 @@ constexpr size_t kPage = 4096;
 uint32_t addressOf(const void *p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 // Whole pages of the program's own, mapped with `prot`; `unmapped` gives them back to the
-// system before the test uses the address.
+// system before the test uses the address. Those sit between two pages kept mapped, so that a
+// hole of their size is all they leave: the sanitizer's allocator, which maps larger blocks
+// meanwhile, never takes their place.
 struct Pages {
     uint8_t *base = nullptr;
     size_t size;
     Pages(size_t count, int prot, bool unmapped = false) : size(count * kPage) {
-        void *p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        const size_t guard = unmapped ? kPage : 0;
+        void *p = mmap(nullptr, size + 2 * guard, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED) return;
-        base = static_cast<uint8_t *>(p);
+        base = static_cast<uint8_t *>(p) + guard;
         std::memset(base, 0xA5, size);
         if (unmapped) munmap(base, size);
         else mprotect(base, size, prot);
@@ -39,6 +42,10 @@ struct Pages {
     }
     ~Pages() {
         if (base && !gone) munmap(base, size);
+        if (base && gone) {
+            munmap(base - kPage, kPage);
+            munmap(base + size, kPage);
+        }
     }
     Pages(const Pages &) = delete;
     Pages &operator=(const Pages &) = delete;

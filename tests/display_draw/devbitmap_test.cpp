@@ -103,7 +103,7 @@ TEST_F(DeviceBitmaps, BitmapsHeldAsDibsAreDrawnByTheEngine) {
     zk3EngineClearLog();
     EXPECT_TRUE(DrvBitBlt(held.pso, nullptr, nullptr, nullptr, nullptr, &t, nullptr, nullptr, brush.get(), nullptr, 0xF0F0));
     EXPECT_EQ(kivEngDrawCounts().bitBlt, 1u);
-    EXPECT_EQ(kivEngLastTarget()->pvScan0, dib.pso->pvScan0);
+    EXPECT_EQ(kivEngLastTargetSeen().pvScan0, dib.pso->pvScan0);
     EXPECT_EQ(dib.get(1, 2), 0x0F0Fu);
     // Text on it goes to the engine with the DIB's description.
     std::unique_ptr<KivGlyph> g(kivMakeGlyph({"##", "##"}, POINTL{0, 0}));

@@ -166,8 +166,8 @@ TEST_P(Transfer, WhatTheEngineCannotDoIsHandedBack) {
     POINTL s{0, 0};
     DrvBitBlt(screen, wide.pso, nullptr, nullptr, nullptr, &t, &s, nullptr, nullptr, nullptr, 0xCCCC);
     ASSERT_NE(kivEngLastTarget(), screen);
-    EXPECT_EQ(kivEngLastTarget()->pvScan0, ppdev()->frameBuffer);
-    EXPECT_EQ(kivEngLastTarget()->lDelta, ppdev()->lDelta);
+    EXPECT_EQ(kivEngLastTargetSeen().pvScan0, ppdev()->frameBuffer);
+    EXPECT_EQ(kivEngLastTargetSeen().lDelta, ppdev()->lDelta);
 }
 
 TEST_P(Transfer, PaintTurnsMixesIntoPatternRops) {

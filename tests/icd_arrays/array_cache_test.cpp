@@ -253,6 +253,10 @@ TEST_F(CacheRoad, AFailedGrowthKeepsTheOldBlockAndDrawsNothing) {
     EXPECT_EQ(error(), GLenum(GL_OUT_OF_MEMORY));
     EXPECT_EQ(rendererCalls(), 0);
     ctx->hostProcs = saved;
+    // This lock is taken and reads all 100 elements: the arrays hold as many.
+    NV wide[100];
+    for (int i = 0; i < 100; ++i) wide[i] = data[i % 8];
+    GL(glInterleavedArrays)(GL_N3F_V3F, 0, wide);
     GL(__glDoLockArraysEXT)(0, 100);
     GL(glDrawArrays)(GL_POINTS, 0, 3);
     EXPECT_EQ(error(), GLenum(GL_NO_ERROR));

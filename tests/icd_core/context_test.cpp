@@ -111,6 +111,8 @@ TEST(HostProcs, ReallocKeepsTheOldBlockWhenItCannotGrow) {
 // A fresh process on a 9x machine: the slot sits at 0x88 + 4 * slot and entries still find
 // their context with one load.
 TEST(Windows9x, ContextIsFoundAtTheNineXOffset) {
+    // Fresh indeed: a forked child would inherit the driver this process attached already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             KivMachineConfig cfg;
@@ -129,6 +131,7 @@ TEST(Windows9x, ContextIsFoundAtTheNineXOffset) {
                                                        "QUOR AG Germany (Ostrel)") == 0 ? 0 : 6);
         },
         ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, "fast");
 }
 
 // An application thread loads the driver through opengl32 and uses it as programs do.

@@ -38,6 +38,7 @@ TEST_F(Exports, EachListedFailureSetsItsCode) {
         phase = 1;
         while (phase != 2) std::this_thread::yield();
         EXPECT_TRUE(DrvReleaseContext(busy));
+        DllMain(nullptr, DLL_THREAD_DETACH, nullptr);  // as the loader tells a module at thread exit
     });
     while (phase != 1) std::this_thread::yield();
 
@@ -269,6 +270,7 @@ TEST_F(Exports, ThreadWithoutContextCallsTheScreenContextsDoNothingTable) {
         EXPECT_EQ(std::memcmp(t, &__glNopProcTable, sizeof(GlProcTable)), 0);
         EXPECT_EQ(slotAs<const GLubyte *(APIENTRY *)(GLenum)>(t, 275)(GL_VENDOR), nullptr);
         EXPECT_EQ(__glGetCurrentContext(), __glScreenContext);
+        DllMain(nullptr, DLL_THREAD_DETACH, nullptr);  // as the loader tells a module at thread exit
     }).join();
 }
 

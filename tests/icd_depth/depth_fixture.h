@@ -13,9 +13,15 @@ protected:
     int width = 0, height = 0;
 
     void TearDown() override {
+        dropDepthSave();
+        // The stencil buffer is built here, not named by the context's heads: its tables are
+        // given back here too.
+        if (ctx != nullptr) __glReleaseStencilTables(&sb().head, ctx);
+        RasterTest::TearDown();
+    }
+    void dropDepthSave() {
         if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
         depthMem.desc.depthSave = nullptr;
-        RasterTest::TearDown();
     }
 
     GlDepthBuffer &db() { return ctx->buffers.depth; }
@@ -38,6 +44,7 @@ protected:
             __glInitDepthBuffer24(&db(), ctx);
         else
             __glInitDepthBuffer32(&db(), ctx);
+        dropDepthSave();  // a second build starts the depth buffer afresh
         depthMem.setUp(w, h, db().head.elementSize);
         db().head.attach(&db().head, &depthMem.desc, ctx);
         db().head.resize(&db().head, w, h, kGlBufferDepth);

@@ -48,6 +48,10 @@ constexpr int F = kGlDescriptorFront, B = kGlDescriptorBack, A = kGlDescriptorAc
 class BufferHeads : public DrawableTest {
 protected:
     GlBuffer accum{}, depth{}, stencil{};
+    // The drawable's own descriptors and the context's own heads, put back before the context
+    // and the window go, so that they free what they hold.
+    GlBufferDescriptor savedDescriptors[kGlDescriptorCount]{};
+    GlBuffer *savedHeads[3]{};
 
     void SetUp() override {
         DrawableTest::SetUp();
@@ -55,6 +59,10 @@ protected:
         gResizeResult.clear();
         gRefuseLock = -1;
         GlBufferHeads &h = heads();
+        savedHeads[0] = h.accum;
+        savedHeads[1] = h.depth;
+        savedHeads[2] = h.stencil;
+        for (int i = 0; i < kGlDescriptorCount; ++i) savedDescriptors[i] = rec()->descriptors[i];
         for (auto [head, buffer, index] : {std::tuple{&h.accum, &accum, A}, std::tuple{&h.depth, &depth, D},
                                            std::tuple{&h.stencil, &stencil, S}}) {
             __glInitBuffer(buffer, ctx());
@@ -69,6 +77,16 @@ protected:
             d.unlock = fakeUnlock;
             d.free = fakeFree;
         }
+    }
+    void TearDown() override {
+        if (ctx() != nullptr) {
+            GlBufferHeads &h = heads();
+            h.accum = savedHeads[0];
+            h.depth = savedHeads[1];
+            h.stencil = savedHeads[2];
+            for (int i = 0; i < kGlDescriptorCount; ++i) rec()->descriptors[i] = savedDescriptors[i];
+        }
+        DrawableTest::TearDown();
     }
     GlBufferHeads &heads() { return ctx()->buffers.heads; }
     BOOL resize(int w, int h) { return ctx()->procs.resize(ctx(), w, h); }

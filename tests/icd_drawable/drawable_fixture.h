@@ -27,6 +27,10 @@ protected:
     GlDrawableBuffers *rec() { return &drawable()->buffers; }
 };
 
-// Destroy-hook counting: a drawable's destroyHook is pointed at it to see the record freed.
+// Destroy-hook counting: a drawable's destroyHook is pointed at it to see the record freed; it
+// still runs the device's own hook, which frees what the device keeps with the drawable.
 inline std::vector<GlDrawable *> gDestroyed;
-inline void countDestroy(GlDrawable *d) { gDestroyed.push_back(d); }
+inline void countDestroy(GlDrawable *d) {
+    gDestroyed.push_back(d);
+    if (__glDeviceHooks != nullptr && __glDeviceHooks->destroyDrawable != nullptr) __glDeviceHooks->destroyDrawable(d);
+}

@@ -85,6 +85,22 @@ protected:
         frameBuffer.assign(0x80000, 0);
     }
 
+    // The drawable's own descriptors, put back before the context and the window go so that
+    // they free their memory and the depth buffer's save block.
+    static constexpr int kTaken[3] = {kGlDescriptorFront, kGlDescriptorBack, kGlDescriptorDepth};
+    GlDrawableBuffers *takenFrom = nullptr;
+    GlBufferDescriptor taken[3]{};
+
+    void TearDown() override {
+        if (takenFrom != nullptr) {
+            if (void *save = takenFrom->descriptors[kGlDescriptorDepth].depthSave; save != nullptr && save != taken[2].depthSave)
+                ctx->hostProcs.free(ctx, save);
+            for (int i = 0; i < 3; ++i) takenFrom->descriptors[kTaken[i]] = taken[i];
+            takenFrom = nullptr;
+        }
+        HwTest::TearDown();
+    }
+
     // The drawable's colour and depth buffers: in the frame buffer or in plain memory.
     void buffers(bool video) {
         primary = frameBuffer.data();
@@ -107,6 +123,12 @@ protected:
         ASSERT_NE(h.back, nullptr);
         ASSERT_NE(h.depth, nullptr);
         ASSERT_EQ(h.depth->elementSize, 2) << "the chip's 16-bit depth buffer";
+        if (takenFrom == nullptr) {
+            takenFrom = rec;
+            for (int i = 0; i < 3; ++i) taken[i] = rec->descriptors[kTaken[i]];
+        } else if (void *save = rec->descriptors[kGlDescriptorDepth].depthSave; save != nullptr && save != taken[2].depthSave) {
+            ctx->hostProcs.free(ctx, save);
+        }
         rec->descriptors[kGlDescriptorFront] = front.desc;
         rec->descriptors[kGlDescriptorBack] = back.desc;
         rec->descriptors[kGlDescriptorDepth] = depth.desc;

@@ -31,6 +31,12 @@ protected:
         db->head.attach(&db->head, &depthMem.desc, ctx);
         windowProjection(ctx, kW, kH);
     }
+    void TearDown() override {
+        // The depth buffer saved its state into the fixture's descriptor at attach.
+        if (ctx != nullptr && depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+        StateTest::TearDown();
+    }
     // The pixel at GL window position (x, y), whichever way the drawable's rows run.
     uint32_t at(int x, int y) {
         int row = ctx->state.transform.drawable.yInverted ? kH - 1 - y : y;

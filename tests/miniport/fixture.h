@@ -16,6 +16,9 @@ struct MiniportTest : ::testing::Test {
     KivVideoPortConfig config;
     MiniportTest() { config.driverEntry = DriverEntry; }
     void TearDown() override {
+        // A test that opened the zkgfx link closes it as the display driver would at its end;
+        // the next boot's driver entry starts without it.
+        ZkCloseRmLink();
         kivVideoPortShutdown();
         kivVideoPortSim().clearFaults();
     }

@@ -50,12 +50,21 @@ struct OverlayGeometry {
 };
 
 HRESULT ComputeGeometry(const RECTL &src, const RECTL &dst, OverlayGeometry *g) {
-    g->sw = src.right - src.left;
-    g->sh = src.bottom - src.top;
-    g->dw = dst.right - dst.left;
-    g->dh = dst.bottom - dst.top;
-    if (g->sw <= 0 || g->sh <= 0 || g->dw <= 0 || g->dh <= 0)
+    // Extents are taken in 64 bits: an application's rectangle may span more than a LONG holds.
+    const int64_t sw = int64_t(src.right) - src.left, sh = int64_t(src.bottom) - src.top;
+    const int64_t dw = int64_t(dst.right) - dst.left, dh = int64_t(dst.bottom) - dst.top;
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
         return DDERR_INVALIDRECT;
+    // Far beyond any scaling the window can do, and small enough for the terms below.
+    constexpr int64_t kLargest = 0x3FFFFFFF;
+    if (sw > kLargest || dw > kLargest)
+        return DDERR_TOOBIGWIDTH;
+    if (sh > kLargest || dh > kLargest)
+        return DDERR_TOOBIGHEIGHT;
+    g->sw = LONG(sw);
+    g->sh = LONG(sh);
+    g->dw = LONG(dw);
+    g->dh = LONG(dh);
     g->k1 = g->sw - 1;
     g->k2 = g->dw > g->sw ? g->sw - g->dw : 0;
     g->hStart = g->dw > g->sw ? 2 * g->sw - g->dw - 1 : g->sw + 1;

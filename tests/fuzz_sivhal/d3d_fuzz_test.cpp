@@ -1,0 +1,178 @@
+// The Direct3D side of the 9x HAL fuzz driver: contexts made and destroyed, textures created,
+// swapped and destroyed by random handles, render states of random numbers and values, vertices
+// with NaNs, infinities and huge coordinates drawn as every primitive type, and execute buffers
+// whose instructions are random and mutated (opcodes, record sizes, counts and vertex indices
+// that run past the buffer or its vertices; the buffer itself is as long as it says). After
+// every batch a fresh context must draw a triangle onto its target.
+#include <cmath>
+#include <limits>
+
+#include "tests/fuzz_common/fuzz_run.h"
+#include "tests/sivhal_d3d/d3d_fixture.h"
+
+namespace {
+
+class D3dFuzz : public D3dMachine {
+protected:
+    void TestBody() override {}
+
+public:
+    void Start() {
+        Boot();
+        target = Target(64, 48);
+        z = ZBuffer(64, 48);
+        textures = {Texture(Rgb16(), 16), Texture(Rgb4444(), 8), Texture(Rgb32(true), 32)};
+    }
+    void Stop() { TearDown(); }
+
+    float coord(KivFuzzRandom &r) {
+        switch (r.below(12)) {
+        case 0: return std::numeric_limits<float>::quiet_NaN();
+        case 1: return std::numeric_limits<float>::infinity();
+        case 2: return -std::numeric_limits<float>::infinity();
+        case 3: return r.chance(50) ? 1e30f : -1e30f;
+        case 4: return r.chance(50) ? 3e9f : -3e9f;
+        default: return float(int(r.below(120)) - 30) + float(r.below(16)) / 16.0f;
+        }
+    }
+    D3DTLVERTEX vertex(KivFuzzRandom &r) {
+        D3DTLVERTEX v{};
+        v.sx = coord(r);
+        v.sy = coord(r);
+        v.sz = r.chance(80) ? float(r.below(1001)) / 1000.0f : coord(r);
+        v.rhw = r.chance(80) ? 1.0f : coord(r);
+        v.color = r.word();
+        v.specular = r.word();
+        v.tu = r.chance(80) ? float(r.below(65)) / 16.0f : coord(r);
+        v.tv = r.chance(80) ? float(r.below(65)) / 16.0f : coord(r);
+        return v;
+    }
+    std::vector<D3DTLVERTEX> vertices(KivFuzzRandom &r, uint32_t most) {
+        std::vector<D3DTLVERTEX> v(r.below(most + 1));
+        for (D3DTLVERTEX &x : v) x = vertex(r);
+        return v;
+    }
+
+    void batch(KivFuzzRandom &r) {
+        std::vector<ULONG_PTR> contexts;
+        std::vector<DWORD> handles;
+        for (int i = 0; i < 60; ++i) {
+            if (contexts.empty() || r.chance(5)) {
+                ULONG_PTR ctx = 0;
+                if (kivD3d9xCreateContext(&dev, &target->lcl, r.chance(60) ? &z->lcl : nullptr, &ctx).result == DD_OK)
+                    contexts.push_back(ctx);
+                continue;
+            }
+            const ULONG_PTR ctx = r.chance(95) ? r.pick(contexts) : ULONG_PTR(r.word());
+            switch (r.below(9)) {
+            case 0: {
+                DWORD h = 0;
+                if (kivD3d9xCreateTexture(&dev, ctx, &r.pick(textures)->lcl, &h).result == DD_OK) handles.push_back(h);
+                break;
+            }
+            case 1:
+                kivD3d9xDestroyTexture(&dev, ctx, handles.empty() || r.chance(20) ? r.word() : r.pick(handles));
+                break;
+            case 2:
+                kivD3d9xSwapTextures(&dev, ctx, handles.empty() ? r.word() : r.pick(handles),
+                                     handles.empty() || r.chance(20) ? r.word() : r.pick(handles));
+                break;
+            case 3: {
+                DWORD v = 0;
+                kivD3d9xGetRenderState(&dev, ctx, r.chance(80) ? r.below(64) : r.word(), &v);
+                break;
+            }
+            case 4: case 5: {
+                const std::vector<D3DTLVERTEX> v = vertices(r, 16);
+                kivD3d9xDrawPrimitive(&dev, ctx, r.chance(90) ? 1 + r.below(6) : r.word(), v.data(), DWORD(v.size()));
+                break;
+            }
+            case 6:
+                if (r.chance(10)) {
+                    kivD3d9xDestroyContext(&dev, ctx);
+                    std::erase(contexts, ctx);
+                    handles.clear();
+                }
+                break;
+            default:
+                execute(r, ctx, handles);
+                break;
+            }
+        }
+        kivD3d9xDestroyAllContexts(&dev);
+        triangleLands();
+    }
+
+    // An execute buffer of random vertices and random or mutated instructions.
+    void execute(KivFuzzRandom &r, ULONG_PTR ctx, const std::vector<DWORD> &handles) {
+        ExecBuffer *b = Exec(vertices(r, 12));
+        const WORD n = WORD(b->vertexCount + 2);
+        for (uint32_t k = 1 + r.below(6); k > 0; --k) {
+            switch (r.below(5)) {
+            case 0: {
+                const DWORD state = r.chance(85) ? r.below(64) : r.word();
+                DWORD value = r.chance(50) ? r.below(8) : r.word();
+                if (state == 1 && !handles.empty() && r.chance(70)) value = r.pick(handles);   // the texture handle
+                b->States({{state, value}});
+                break;
+            }
+            case 1:
+                b->Triangles({D3DTRIANGLE{WORD(r.below(n)), WORD(r.below(n)), WORD(r.below(n)), WORD(r.word())}});
+                break;
+            case 2:
+                b->Lines({D3DLINE{WORD(r.below(n)), WORD(r.below(n))}});
+                break;
+            case 3:
+                b->Points({D3DPOINT{WORD(r.below(n)), WORD(r.below(n))}});
+                break;
+            default: {
+                // A header that lies about what follows, then whatever bytes.
+                b->Instruction(BYTE(r.below(16)), BYTE(r.below(64)), WORD(r.chance(70) ? r.below(8) : r.word()));
+                std::vector<uint8_t> junk(r.below(48));
+                r.fill(junk.data(), junk.size());
+                b->Put(junk.data(), junk.size());
+                break;
+            }
+            }
+        }
+        if (r.chance(80)) b->Exit();
+        DWORD status = 0;
+        Run(ctx, b, &status);
+    }
+
+    // A fresh context with plain state draws a triangle over the target's centre.
+    void triangleLands() {
+        Clear(target, 0);
+        ULONG_PTR ctx = 0;
+        ASSERT_EQ(kivD3d9xCreateContext(&dev, &target->lcl, nullptr, &ctx).result, DD_OK);
+        Plain(ctx);
+        auto at = [](float x, float y) {
+            D3DTLVERTEX v{};
+            v.sx = x;
+            v.sy = y;
+            v.sz = 0.5f;
+            v.rhw = 1.0f;
+            v.color = 0xFFFFFFFF;
+            v.specular = 0xFF000000;
+            return v;
+        };
+        ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, {at(4, 4), at(60, 4), at(32, 44)}).result, DD_OK);
+        EXPECT_TRUE(Lit(target, 32, 20)) << "a triangle no longer lands";
+        EXPECT_FALSE(Lit(target, 2, 46)) << "a triangle lands outside itself";
+        kivD3d9xDestroyContext(&dev, ctx);
+        buffers.clear();
+    }
+
+    Surf *target = nullptr, *z = nullptr;
+    std::vector<Surf *> textures;
+};
+
+}  // namespace
+
+TEST(FuzzSivhal, RandomDirect3dCallsAndExecuteBuffersLeaveTheHalDrawing) {
+    D3dFuzz machine;
+    machine.Start();
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    kivFuzzForEachSeed("fuzz_sivhal_d3d", [&](KivFuzzRandom &r, int) { machine.batch(r); });
+    machine.Stop();
+}
