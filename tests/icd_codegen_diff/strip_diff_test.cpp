@@ -156,6 +156,31 @@ TEST_F(StripDiff, TheLazyStubInstallsTheCachedRoutine) {
     EXPECT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(installed)));
     EXPECT_EQ(drawn().size(), 2u);
     EXPECT_EQ(__glOgGenDrawVertexesProc(ctx, GL_TRIANGLE_STRIP, 1), installed) << "a state seen before reuses its code";
+    // The routine fits its entry with room to spare (the bytes after it trap).
+    const GlOgCache &c = __glOgContextOf(ctx)->caches[kGlOgCacheStrip];
+    const uint8_t *code = reinterpret_cast<const uint8_t *>(installed);
+    int used = c.entrySize;
+    while (used > 0 && code[used - 1] == 0xCC) --used;
+    EXPECT_LT(used, c.entrySize);
+}
+
+// When every entry of the strip cache holds a routine some slot still uses, nothing is
+// generated and the stub installs the C renderer, which draws the strip.
+TEST_F(StripDiff, ACacheWhoseEntriesAreAllLiveLeavesTheCRenderer) {
+    GlArrayState &as = ctx->arrayState;
+    GlOgCache &c = __glOgContextOf(ctx)->caches[kGlOgCacheStrip];
+    ASSERT_LE(c.entryCount, 10);
+    int slot = 0;
+    for (GlOgCacheEntry *e = c.head; e; e = e->next) {
+        e->key[0] = 0x4C495645;  // some other routine, installed in a slot
+        as.renderers[slot++] = reinterpret_cast<GlArrayRenderer>(reinterpret_cast<void *>(e->code));
+    }
+    const std::vector<std::string> want = run(__glDrawArrayTriangleStrip, false, 0, 6, nullptr).drawn;
+    clearLogs();
+    __glDrawArrayTriangleStripLazy(ctx, 0, 6, nullptr);
+    EXPECT_EQ(as.renderers[GL_TRIANGLE_STRIP], __glDrawArrayTriangleStrip);
+    EXPECT_EQ(drawn(), want);
+    for (GlOgCacheEntry *e = c.head; e; e = e->next) e->key[0] = uint32_t(kGlOgEmptyKey);
 }
 
 }  // namespace
