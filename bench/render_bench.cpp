@@ -476,6 +476,35 @@ uint64_t smallUnlitArrays(const Gl *gl, uint64_t count) {
     return count;
 }
 
+// Small triangles unlit and one colour, in strips of 10000 vertices through glDrawArrays: rows
+// of 4.5-pixel steps across the target, the strip renderer's walking, batching and clip tests
+// with the fill of each triangle small.
+uint64_t smallUnlitStrips(const Gl *gl, uint64_t count) {
+    if (!gl) return 0;
+    windowProjection(*gl);
+    constexpr int kRun = 10000;
+    static float vertices[(kRun + 2) * 3];
+    for (int i = 0; i < kRun + 2; ++i) {
+        const int column = (i / 2) % ((kW - 8) * 2 / 9), row = (i / 2) / ((kW - 8) * 2 / 9);
+        const float x = 1.0f + 4.5f * float(column), y = float((row * 7) % (kH - 8)) + 1.0f + (i % 2 ? 4.5f : 0.0f);
+        vertices[3 * i] = x;
+        vertices[3 * i + 1] = y;
+        vertices[3 * i + 2] = 0;
+    }
+    gl->ShadeModel(GL_FLAT);
+    gl->Color3f(0.7f, 0.2f, 0.4f);
+    gl->VertexPointer(3, GL_FLOAT, 0, vertices);
+    gl->EnableClientState(GL_VERTEX_ARRAY);
+    for (uint64_t done = 0; done < count; done += kRun) {
+        const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
+        gl->DrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(n + 2));
+    }
+    gl->Finish();
+    gl->DisableClientState(GL_VERTEX_ARRAY);
+    gl->ShadeModel(GL_SMOOTH);
+    return count;
+}
+
 // Which generated routines the last memory target's context has in its slots now, by the C
 // procs they stand in for; "C only" when none.
 std::string generatedInSlots() {
@@ -496,6 +525,7 @@ std::string generatedInSlots() {
     if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.ogVertexProc))) add("vertex routine");
     for (GlRangeTransformProc p : ctx->vertexCache.ogVertexCacheProcs)
         if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(p))) add("vertex cache routine");
+    if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.renderers[GL_TRIANGLE_STRIP]))) add("strip routine");
     return "generated code: " + (out.empty() ? std::string("none, C procs only") : out);
 }
 
@@ -530,6 +560,8 @@ KIV_BENCH("small_lit_triangles_arrays_mem32", "triangles/s",
           [](uint64_t n) { return smallLitArrays(memoryPath(32), n); });
 KIV_BENCH("small_unlit_triangles_arrays_mem32", "triangles/s",
           [](uint64_t n) { return smallUnlitArrays(memoryPath(32), n); });
+KIV_BENCH("small_unlit_strips_arrays_mem32", "triangles/s",
+          [](uint64_t n) { return smallUnlitStrips(memoryPath(32), n); });
 KIV_BENCH("clear_colour_depth_bitmap16", "clears/s", [](uint64_t n) { return clears(bitmapPath(), n); });
 KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears(memoryPath(32), n); });
 
@@ -540,6 +572,7 @@ KIV_BENCH_NOTE("fill_smooth_depth_mem32", generatedInSlots);
 KIV_BENCH_NOTE("small_lit_triangles_mem32", generatedInSlots);
 KIV_BENCH_NOTE("small_lit_triangles_arrays_mem32", generatedInSlots);
 KIV_BENCH_NOTE("small_unlit_triangles_arrays_mem32", generatedInSlots);
+KIV_BENCH_NOTE("small_unlit_strips_arrays_mem32", generatedInSlots);
 KIV_BENCH_NOTE("clear_colour_depth_mem32", fillLoopNote);
 KIV_BENCH_NOTE("fill_smooth_depth_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
 KIV_BENCH_NOTE("small_lit_triangles_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });

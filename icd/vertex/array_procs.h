@@ -62,6 +62,9 @@ void __glDrawArrayQuadStrip(GlContext *ctx, int32_t first, int32_t count, const 
 void __glDrawArrayPolygon(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices);
 
 void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+// A strip triangle as the strip renderer draws it: nothing when all three share a clip bit;
+// crossing, re-fetched and clipped; else rendered; edges shown for the call either way.
+void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glClipArrayQuad(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, GlVertex *d);
 int32_t __glArrayRecordElement(GlContext *ctx, int32_t record);

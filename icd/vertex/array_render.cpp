@@ -408,6 +408,10 @@ void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     clipTriangleFetched(ctx, a, b, c);
 }
 
+void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    triangle(ctx, a, b, c, kOn, kOn, kOn);
+}
+
 void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     refetch(ctx, a);
     refetch(ctx, b);
