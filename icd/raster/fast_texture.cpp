@@ -114,32 +114,48 @@ GL_ALWAYS_INLINE Axis linearAxis(int32_t s, int32_t size, bool repeat) {
     return a;  // without repeat an index beyond the edge reads the border colour
 }
 
-// Weighted sum of texel words, two channels per multiply: with weights summing to at most 256 no
-// 16-bit lane can overflow (255 x 256 < 65536). Written out term by term: as arrays the compiler
-// vectorises it through the stack and the loads stall on the stores just made.
-GL_ALWAYS_INLINE uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
-GL_ALWAYS_INLINE uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
-                       uint32_t w3) {
-    const uint32_t rb = lanes(t0) * w0 + lanes(t1) * w1 + lanes(t2) * w2 + lanes(t3) * w3;
-    const uint32_t ga = lanes(t0 >> 8) * w0 + lanes(t1 >> 8) * w1 + lanes(t2 >> 8) * w2 + lanes(t3 >> 8) * w3;
-    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+// Weighted sum of four texel words with 8-bit bilinear weights: the texels widen to 16-bit lanes,
+// two texels' channels interleaved, so that one multiply-add per texel pair gives each channel's
+// sum (at most 255 x 256 with weights summing to at most 256); the sum keeps its top byte.
+GL_ALWAYS_INLINE __m128i pairLanes(uint32_t a, uint32_t b) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(a)), _mm_cvtsi32_si128(int32_t(b)));
 }
-GL_ALWAYS_INLINE uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
-    const uint32_t rb = lanes(a) * (256 - w) + lanes(b) * w;
-    const uint32_t ga = lanes(a >> 8) * (256 - w) + lanes(b >> 8) * w;
-    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+GL_ALWAYS_INLINE __m128i weightPair(uint32_t w0, uint32_t w1) { return _mm_set1_epi32(int32_t(w0 | w1 << 16)); }
+// The four channel sums (32-bit lanes R, G, B, A) already divided by 256.
+GL_ALWAYS_INLINE __m128i blend4Lanes(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t wx, uint32_t wy) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i both = _mm_unpacklo_epi64(pairLanes(t0, t1), pairLanes(t2, t3));
+    const __m128i top = _mm_madd_epi16(_mm_unpacklo_epi8(both, zero),
+                                       weightPair(((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8));
+    const __m128i bottom = _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), weightPair(((256 - wx) * wy) >> 8, (wx * wy) >> 8));
+    return _mm_srli_epi32(_mm_add_epi32(top, bottom), 8);
+}
+GL_ALWAYS_INLINE uint32_t wordOfLanes(__m128i v) {
+    const __m128i w = _mm_packs_epi32(v, v);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+}
+GL_ALWAYS_INLINE __m128i lanesOfWord(uint32_t v) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(v)), zero), zero);
+}
+// (a (256 - w) + b w) / 256 per channel of two lane sets.
+GL_ALWAYS_INLINE uint32_t lerpLanes(__m128i a, __m128i b, uint32_t w) {
+    const __m128i pairs = _mm_unpacklo_epi16(_mm_packs_epi32(a, a), _mm_packs_epi32(b, b));
+    return wordOfLanes(_mm_srli_epi32(_mm_madd_epi16(pairs, weightPair(256 - w, w)), 8));
 }
 
 template <int Src>
-GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE __m128i linearLanes(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
     const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
     const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
     const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
-    const uint32_t wx = x.w, wy = y.w;
-    return blend4(q0, q1, q2, q3, ((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8, ((256 - wx) * wy) >> 8,
-                  (wx * wy) >> 8);
+    return blend4Lanes(q0, q1, q2, q3, x.w, y.w);
+}
+template <int Src>
+GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+    return wordOfLanes(linearLanes<Src>(tex, level, s, t));
 }
 
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
@@ -175,9 +191,16 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
     } else {
         const uint32_t f = uint32_t(lod + 0x10000) >> 16;
         if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
-        const uint32_t lo = sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t);
-        const uint32_t hi = sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t);
-        return lerpWords(lo, hi, (uint32_t(lod) >> 8) & 0xFF);
+        if constexpr (kLinearFilter) {
+            GlMipLevel *lo = tex->levels[f - 1], *hi = tex->levels[f];
+            return lerpLanes(linearLanes<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
+                             linearLanes<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
+                             (uint32_t(lod) >> 8) & 0xFF);
+        } else {
+            const uint32_t lo = sampleLevel<false, Src>(tex, int32_t(f) - 1, s, t);
+            const uint32_t hi = sampleLevel<false, Src>(tex, int32_t(f), s, t);
+            return lerpLanes(lanesOfWord(lo), lanesOfWord(hi), (uint32_t(lod) >> 8) & 0xFF);
+        }
     }
 }
 
@@ -251,10 +274,10 @@ struct SlotSampler {
 template <int MinKind, int MagKind, int Src>
 struct InlineSampler {
     explicit InlineSampler(const GlFastPathSlots &) {}
-    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+    GL_ALWAYS_INLINE uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
         return texelWord<MinKind, Src>(tex, lod, s, t);
     }
-    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
+    GL_ALWAYS_INLINE uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
 };
 
 template <int Bytes, class Sampler>
