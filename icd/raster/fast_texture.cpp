@@ -258,6 +258,10 @@ inline uint8_t *put(uint8_t *dst, uint32_t texel) {
 // How a routine samples: through the context's texel-proc slots, or with the texel procs of a
 // known kind and texel source compiled in (no call per pixel).
 struct SlotSampler {
+    template <int Bytes>
+    static bool run16(GlTextureObject *, float, int32_t, int32_t, int32_t, int32_t, uint8_t *) {
+        return false;
+    }
     GlTexelProc minify, magnify;
     explicit SlotSampler(const GlFastPathSlots &sl) : minify(sl.texelMinify), magnify(sl.texelMagnify) {}
     uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
@@ -273,6 +277,8 @@ struct SlotSampler {
 };
 template <int MinKind, int MagKind, int Src>
 struct InlineSampler {
+    template <int Bytes>
+    static bool run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt, uint8_t *dst);
     explicit InlineSampler(const GlFastPathSlots &) {}
     GL_ALWAYS_INLINE uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
         return texelWord<MinKind, Src>(tex, lod, s, t);
@@ -311,6 +317,164 @@ inline int32_t lambdaOf(float rho2) {
     return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
 }
 
+// ---- four pixels at once ---------------------------------------------------------------------------
+// The bilinear filter of four neighbouring pixels of one level with both wraps GL_REPEAT, with the
+// arithmetic of linearAt: the indices, weights and texel reads of four pixels, then per channel
+// one multiply-add per row of texel pairs. Results are 16-bit lanes R0-R3 G0-G3 and B0-B3 A0-A3.
+struct Lanes4 {
+    __m128i rg, ba;
+};
+
+// Four 32-bit lanes a * b for lanes below 32768.
+GL_ALWAYS_INLINE __m128i product32(__m128i a, __m128i b) { return _mm_madd_epi16(a, b); }
+
+// One channel of both rows (texel pairs per pixel in 16-bit lanes) summed with the weight pairs.
+GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, __m128i wBottom) {
+    return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(top, wTop), _mm_madd_epi16(bottom, wBottom)), 8);
+}
+
+// A channel of eight texel words (R in the low byte) as 16-bit lanes.
+GL_ALWAYS_INLINE __m128i byteChannel(__m128i a, __m128i b, int shift) {
+    const __m128i sh = _mm_cvtsi32_si128(shift), ff = _mm_set1_epi32(0xFF);
+    return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(a, sh), ff), _mm_and_si128(_mm_srl_epi32(b, sh), ff));
+}
+
+template <int Src>
+GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, int32_t ds, int32_t dt) {
+    auto along = [](int32_t v, int32_t step) {  // v, v + step, ... wrapping as 32-bit words
+        const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
+        return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
+    };
+    const __m128i Sx = along(s, ds), Tx = along(t, dt);
+    const __m128i ff = _mm_set1_epi32(0xFF), one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
+    const __m128i wMask = _mm_set1_epi32(level->innerWidth - 1), hMask = _mm_set1_epi32(level->innerHeight - 1);
+    const __m128i i0 = _mm_and_si128(_mm_srai_epi32(Sx, 16), wMask), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wMask);
+    const __m128i j0 = _mm_and_si128(_mm_srai_epi32(Tx, 16), hMask), j1 = _mm_and_si128(_mm_add_epi32(j0, one), hMask);
+    const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = _mm_and_si128(_mm_srli_epi32(Tx, 8), ff);
+    const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
+    const __m128i r0 = _mm_sll_epi32(j0, sh), r1 = _mm_sll_epi32(j1, sh);
+    alignas(16) uint32_t idx[4][4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[0]), _mm_add_epi32(r0, i0));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[1]), _mm_add_epi32(r0, i1));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[2]), _mm_add_epi32(r1, i0));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[3]), _mm_add_epi32(r1, i1));
+    const __m128i ix = _mm_sub_epi32(full, wx), iy = _mm_sub_epi32(full, wy);
+    __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
+    __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
+    constexpr int kSrc = Src & ~kGlTexelRepeatBoth;
+    __m128i r, g, b, a;
+    if constexpr (kSrc == kGlTexelSourceArgb4444) {
+        // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
+        const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
+        auto pairs = [&](int first, int second) {
+            return _mm_setr_epi32(int32_t(img[idx[first][0]] | uint32_t(img[idx[second][0]]) << 16),
+                                  int32_t(img[idx[first][1]] | uint32_t(img[idx[second][1]]) << 16),
+                                  int32_t(img[idx[first][2]] | uint32_t(img[idx[second][2]]) << 16),
+                                  int32_t(img[idx[first][3]] | uint32_t(img[idx[second][3]]) << 16));
+        };
+        const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
+        const __m128i k17 = _mm_set1_epi16(17);
+        wTop = _mm_mullo_epi16(wTop, k17);
+        wBottom = _mm_mullo_epi16(wBottom, k17);
+        r = channelSum(_mm_and_si128(_mm_srli_epi16(top, 8), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 8), nibble), wTop, wBottom);
+        g = channelSum(_mm_and_si128(_mm_srli_epi16(top, 4), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 4), nibble), wTop, wBottom);
+        b = channelSum(_mm_and_si128(top, nibble), _mm_and_si128(bottom, nibble), wTop, wBottom);
+        a = channelSum(_mm_srli_epi16(top, 12), _mm_srli_epi16(bottom, 12), wTop, wBottom);
+    } else {
+        uint32_t q[4][4];
+        for (int k = 0; k < 4; ++k)
+            for (int p = 0; p < 4; ++p) {
+                const uint32_t i = idx[k][p];
+                q[k][p] = fetchTexel<Src>(level, tex, int32_t(i >> level->log2Width), int32_t(i & uint32_t(level->innerWidth - 1)));
+            }
+        auto rows = [&](int first, int second, __m128i &lo, __m128i &hi) {
+            lo = _mm_setr_epi32(int32_t(q[first][0]), int32_t(q[second][0]), int32_t(q[first][1]), int32_t(q[second][1]));
+            hi = _mm_setr_epi32(int32_t(q[first][2]), int32_t(q[second][2]), int32_t(q[first][3]), int32_t(q[second][3]));
+        };
+        __m128i t0, t1, b0, b1;
+        rows(0, 1, t0, t1);
+        rows(2, 3, b0, b1);
+        r = channelSum(byteChannel(t0, t1, 0), byteChannel(b0, b1, 0), wTop, wBottom);
+        g = channelSum(byteChannel(t0, t1, 8), byteChannel(b0, b1, 8), wTop, wBottom);
+        b = channelSum(byteChannel(t0, t1, 16), byteChannel(b0, b1, 16), wTop, wBottom);
+        a = channelSum(byteChannel(t0, t1, 24), byteChannel(b0, b1, 24), wTop, wBottom);
+    }
+    return {_mm_packs_epi32(r, g), _mm_packs_epi32(b, a)};
+}
+
+// (lo (256 - w) + hi w) / 256 per channel; every true sum is below 65536.
+GL_ALWAYS_INLINE Lanes4 lerp4(Lanes4 lo, Lanes4 hi, uint32_t w) {
+    const __m128i wl = _mm_set1_epi16(int16_t(256 - w)), wh = _mm_set1_epi16(int16_t(w));
+    auto mix = [&](__m128i x, __m128i y) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wl), _mm_mullo_epi16(y, wh)), 8);
+    };
+    return {mix(lo.rg, hi.rg), mix(lo.ba, hi.ba)};
+}
+
+// Four texel words R | G << 8 | B << 16 | A << 24.
+GL_ALWAYS_INLINE __m128i words4(Lanes4 v) {
+    return _mm_or_si128(_mm_unpacklo_epi16(v.rg, v.ba), _mm_slli_epi32(_mm_unpackhi_epi16(v.rg, v.ba), 8));
+}
+
+// Sixteen covered pixels sampled at one level of detail (rho squared the same for all), with the
+// choice texelWord makes per pixel made once; returns false for the filters not served here.
+template <int MinKind, int MagKind, int Src, int Bytes>
+GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt,
+                                  uint8_t *dst) {
+    constexpr auto linearKind = [](int k) { return k == kLinearScaled || k == kLinearMipNearest || k == kLinearMipLinear; };
+    if constexpr (!(Src & kGlTexelRepeatBoth) || !linearKind(MinKind) || MagKind != kLinearScaled || Bytes < 3) {
+        return false;
+    } else {
+        int32_t lo = 0, hi = -1;
+        uint32_t w = 0;
+        if (!(rho2 <= tex->lodThreshold) && MinKind != kLinearScaled) {
+            const int32_t lod = lambdaOf(rho2);
+            if constexpr (MinKind == kLinearMipNearest) {
+                uint32_t level = uint32_t(lod + 0x8000) >> 16;
+                if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
+                lo = int32_t(level);
+            } else {
+                const uint32_t f = uint32_t(lod + 0x10000) >> 16;
+                if (uint32_t(tex->maxLevel) < f) {
+                    lo = tex->maxLevel;
+                } else {
+                    lo = int32_t(f) - 1;
+                    hi = int32_t(f);
+                    w = (uint32_t(lod) >> 8) & 0xFF;
+                }
+            }
+        }
+        GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : nullptr;
+        for (int k = 0; k < 16; k += 4) {
+            const int32_t sk = int32_t(uint32_t(s) + uint32_t(k) * uint32_t(ds)), tk = int32_t(uint32_t(t) + uint32_t(k) * uint32_t(dt));
+            Lanes4 v = linear4<Src>(tex, l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
+                                    scaled(dt, l0->log2Height));
+            if (l1 != nullptr)
+                v = lerp4(v, linear4<Src>(tex, l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
+                                          scaled(ds, l1->log2Width), scaled(dt, l1->log2Height)),
+                          w);
+            const __m128i words = words4(v);
+            if constexpr (Bytes == 4) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
+            } else {
+                alignas(16) uint32_t out[4];
+                _mm_store_si128(reinterpret_cast<__m128i *>(out), words);
+                // Each word's fourth byte is overwritten by the next entry (or lies past the last).
+                for (int p = 0; p < 4; ++p) std::memcpy(dst + 3 * p, &out[p], 4);
+            }
+            dst += 4 * Bytes;
+        }
+        return true;
+    }
+}
+
+template <int MinKind, int MagKind, int Src>
+template <int Bytes>
+bool InlineSampler<MinKind, MagKind, Src>::run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds,
+                                                 int32_t dt, uint8_t *dst) {
+    return linearRun16<MinKind, MagKind, Src, Bytes>(tex, rho2, s, t, ds, dt, dst);
+}
+
 template <int Kind, int Bytes, class Sampler>
 void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
     GlFastPathSlots &sl = sp->context->state.span.fast;
@@ -345,6 +509,16 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         sp->lodStep16 = dl;
         int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
         float rho2 = l0;
+        // Sixteen covered pixels at one level of detail: four at a time.
+        if (Kind == kGlTexMip && dl == 0.0f && (mask >> 16) == 0xFFFFu &&
+            Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
+            dst += 16 * Bytes;
+            mask <<= 16;
+            s0 = s1;
+            t0 = t1;
+            l0 = l1;
+            continue;
+        }
         for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += ds, t += dt, rho2 += dl) {
             if (int32_t(mask) >= 0) continue;
             uint32_t texel;
