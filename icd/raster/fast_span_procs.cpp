@@ -141,10 +141,17 @@ inline void entryWords(const uint8_t *tx, __m128i &lo, __m128i &hi) {
         lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tx));
         hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tx + 16));
     } else {
-        uint32_t w[8];
-        for (int i = 0; i < 8; ++i) std::memcpy(&w[i], tx + Bytes * i, 4);
-        lo = _mm_setr_epi32(int32_t(w[0]), int32_t(w[1]), int32_t(w[2]), int32_t(w[3]));
-        hi = _mm_setr_epi32(int32_t(w[4]), int32_t(w[5]), int32_t(w[6]), int32_t(w[7]));
+        // Word by word into the registers: a 16-byte load of words just stored would stall.
+        auto at = [&](int i) {
+            uint32_t w;
+            std::memcpy(&w, tx + Bytes * i, 4);
+            return _mm_cvtsi32_si128(int32_t(w));
+        };
+        auto four = [&](int i) {
+            return _mm_unpacklo_epi64(_mm_unpacklo_epi32(at(i), at(i + 1)), _mm_unpacklo_epi32(at(i + 2), at(i + 3)));
+        };
+        lo = four(0);
+        hi = four(4);
     }
 }
 inline __m128i entryChannel(__m128i lo, __m128i hi, int shift) {
