@@ -366,11 +366,17 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
     if constexpr (kSrc == kGlTexelSourceArgb4444) {
         // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
         const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
+        // A texel and its right neighbour: one read unless the pair wraps round the row.
+        auto pair = [&](int first, int second, int p) {
+            const uint32_t a = idx[first][p], b = idx[second][p];
+            uint32_t v;
+            if (b == a + 1) std::memcpy(&v, img + a, 4);
+            else v = img[a] | uint32_t(img[b]) << 16;
+            return _mm_cvtsi32_si128(int32_t(v));
+        };
         auto pairs = [&](int first, int second) {
-            return _mm_setr_epi32(int32_t(img[idx[first][0]] | uint32_t(img[idx[second][0]]) << 16),
-                                  int32_t(img[idx[first][1]] | uint32_t(img[idx[second][1]]) << 16),
-                                  int32_t(img[idx[first][2]] | uint32_t(img[idx[second][2]]) << 16),
-                                  int32_t(img[idx[first][3]] | uint32_t(img[idx[second][3]]) << 16));
+            return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
+                                      _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
         };
         const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
         const __m128i k17 = _mm_set1_epi16(17);
