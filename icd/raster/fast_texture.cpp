@@ -339,9 +339,10 @@ GL_ALWAYS_INLINE __m128i byteChannel(__m128i a, __m128i b, int shift) {
     return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(a, sh), ff), _mm_and_si128(_mm_srl_epi32(b, sh), ff));
 }
 
-template <int Src>
+// Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
+template <int Src, bool Alpha>
 GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, int32_t ds, int32_t dt) {
-    auto along = [](int32_t v, int32_t step) {  // v, v + step, ... wrapping as 32-bit words
+    auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {  // v, v + step, ... wrapping as 32-bit words
         const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
         return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
     };
@@ -362,19 +363,19 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
     __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
     __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
     constexpr int kSrc = Src & ~kGlTexelRepeatBoth;
-    __m128i r, g, b, a;
+    __m128i r, g, b, a = _mm_setzero_si128();
     if constexpr (kSrc == kGlTexelSourceArgb4444) {
         // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
         const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
         // A texel and its right neighbour: one read unless the pair wraps round the row.
-        auto pair = [&](int first, int second, int p) {
+        auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
             const uint32_t a = idx[first][p], b = idx[second][p];
             uint32_t v;
             if (b == a + 1) std::memcpy(&v, img + a, 4);
             else v = img[a] | uint32_t(img[b]) << 16;
             return _mm_cvtsi32_si128(int32_t(v));
         };
-        auto pairs = [&](int first, int second) {
+        auto pairs = [&](int first, int second) __attribute__((always_inline)) {
             return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
                                       _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
         };
@@ -385,7 +386,7 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
         r = channelSum(_mm_and_si128(_mm_srli_epi16(top, 8), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 8), nibble), wTop, wBottom);
         g = channelSum(_mm_and_si128(_mm_srli_epi16(top, 4), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 4), nibble), wTop, wBottom);
         b = channelSum(_mm_and_si128(top, nibble), _mm_and_si128(bottom, nibble), wTop, wBottom);
-        a = channelSum(_mm_srli_epi16(top, 12), _mm_srli_epi16(bottom, 12), wTop, wBottom);
+        if constexpr (Alpha) a = channelSum(_mm_srli_epi16(top, 12), _mm_srli_epi16(bottom, 12), wTop, wBottom);
     } else {
         uint32_t q[4][4];
         for (int k = 0; k < 4; ++k)
@@ -393,7 +394,7 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
                 const uint32_t i = idx[k][p];
                 q[k][p] = fetchTexel<Src>(level, tex, int32_t(i >> level->log2Width), int32_t(i & uint32_t(level->innerWidth - 1)));
             }
-        auto rows = [&](int first, int second, __m128i &lo, __m128i &hi) {
+        auto rows = [&](int first, int second, __m128i &lo, __m128i &hi) __attribute__((always_inline)) {
             lo = _mm_setr_epi32(int32_t(q[first][0]), int32_t(q[second][0]), int32_t(q[first][1]), int32_t(q[second][1]));
             hi = _mm_setr_epi32(int32_t(q[first][2]), int32_t(q[second][2]), int32_t(q[first][3]), int32_t(q[second][3]));
         };
@@ -403,7 +404,7 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
         r = channelSum(byteChannel(t0, t1, 0), byteChannel(b0, b1, 0), wTop, wBottom);
         g = channelSum(byteChannel(t0, t1, 8), byteChannel(b0, b1, 8), wTop, wBottom);
         b = channelSum(byteChannel(t0, t1, 16), byteChannel(b0, b1, 16), wTop, wBottom);
-        a = channelSum(byteChannel(t0, t1, 24), byteChannel(b0, b1, 24), wTop, wBottom);
+        if constexpr (Alpha) a = channelSum(byteChannel(t0, t1, 24), byteChannel(b0, b1, 24), wTop, wBottom);
     }
     return {_mm_packs_epi32(r, g), _mm_packs_epi32(b, a)};
 }
@@ -411,7 +412,7 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
 // (lo (256 - w) + hi w) / 256 per channel; every true sum is below 65536.
 GL_ALWAYS_INLINE Lanes4 lerp4(Lanes4 lo, Lanes4 hi, uint32_t w) {
     const __m128i wl = _mm_set1_epi16(int16_t(256 - w)), wh = _mm_set1_epi16(int16_t(w));
-    auto mix = [&](__m128i x, __m128i y) {
+    auto mix = [&](__m128i x, __m128i y) __attribute__((always_inline)) {
         return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wl), _mm_mullo_epi16(y, wh)), 8);
     };
     return {mix(lo.rg, hi.rg), mix(lo.ba, hi.ba)};
@@ -453,10 +454,10 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
         GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : nullptr;
         for (int k = 0; k < 16; k += 4) {
             const int32_t sk = int32_t(uint32_t(s) + uint32_t(k) * uint32_t(ds)), tk = int32_t(uint32_t(t) + uint32_t(k) * uint32_t(dt));
-            Lanes4 v = linear4<Src>(tex, l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
+            Lanes4 v = linear4<Src, Bytes == 4>(tex, l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
                                     scaled(dt, l0->log2Height));
             if (l1 != nullptr)
-                v = lerp4(v, linear4<Src>(tex, l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
+                v = lerp4(v, linear4<Src, Bytes == 4>(tex, l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
                                           scaled(ds, l1->log2Width), scaled(dt, l1->log2Height)),
                           w);
             const __m128i words = words4(v);
