@@ -1,7 +1,8 @@
 // Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
 // detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
 // per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
-// filters blend two channels per integer multiply; perspective is divided once per 16 pixels.
+// filters blend in SSE2 lanes; perspective is divided once per 16 pixels, and where the level of
+// detail holds across those 16 covered pixels the linear filters run four pixels at a time.
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
