@@ -259,6 +259,7 @@ inline uint8_t *put(uint8_t *dst, uint32_t texel) {
 // How a routine samples: through the context's texel-proc slots, or with the texel procs of a
 // known kind and texel source compiled in (no call per pixel).
 struct SlotSampler {
+    static constexpr bool kMinAtLevel0 = false;
     template <int Bytes>
     static bool run16(GlTextureObject *, float, int32_t, int32_t, int32_t, int32_t, uint8_t *) {
         return false;
@@ -278,6 +279,8 @@ struct SlotSampler {
 };
 template <int MinKind, int MagKind, int Src>
 struct InlineSampler {
+    // The minifying filter samples level 0 bilinearly, as the magnifying one does.
+    static constexpr bool kMinAtLevel0 = MinKind == kLinearScaled;
     template <int Bytes>
     static bool run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt, uint8_t *dst);
     explicit InlineSampler(const GlFastPathSlots &) {}
@@ -295,6 +298,15 @@ void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
     int32_t s = sp->s.cur, t = sp->t.cur;
     const int32_t ds = sp->s.step, dt = sp->t.step;
     uint8_t *dst = sp->texels;
+    // Sixteen covered pixels at level 0: four at a time.
+    if constexpr (Sampler::kMinAtLevel0) {
+        while ((mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, 0.0f, s, t, ds, dt, dst)) {
+            dst += 16 * Bytes;
+            mask <<= 16;
+            s = int32_t(uint32_t(s) + 16u * uint32_t(ds));
+            t = int32_t(uint32_t(t) + 16u * uint32_t(dt));
+        }
+    }
     for (; mask; mask <<= 1, s += ds, t += dt) {
         if (int32_t(mask) >= 0) continue;
         dst = put<Bytes>(dst, sampler.min(tex, 0, s, t));
@@ -319,9 +331,10 @@ inline int32_t lambdaOf(float rho2) {
 }
 
 // ---- four pixels at once ---------------------------------------------------------------------------
-// The bilinear filter of four neighbouring pixels of one level with both wraps GL_REPEAT, with the
-// arithmetic of linearAt: the indices, weights and texel reads of four pixels, then per channel
-// one multiply-add per row of texel pairs. Results are 16-bit lanes R0-R3 G0-G3 and B0-B3 A0-A3.
+// The bilinear filter of four neighbouring pixels of one level of 4-4-4-4 texels (the layout the
+// device keeps RGBA textures in) with both wraps GL_REPEAT, with the arithmetic of linearAt: the
+// indices, weights and texel reads of four pixels, then per channel one multiply-add per row of
+// texel pairs. Results are 16-bit lanes R0-R3 G0-G3 and B0-B3 A0-A3.
 struct Lanes4 {
     __m128i rg, ba;
 };
@@ -334,15 +347,9 @@ GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, _
     return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(top, wTop), _mm_madd_epi16(bottom, wBottom)), 8);
 }
 
-// A channel of eight texel words (R in the low byte) as 16-bit lanes.
-GL_ALWAYS_INLINE __m128i byteChannel(__m128i a, __m128i b, int shift) {
-    const __m128i sh = _mm_cvtsi32_si128(shift), ff = _mm_set1_epi32(0xFF);
-    return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(a, sh), ff), _mm_and_si128(_mm_srl_epi32(b, sh), ff));
-}
-
 // Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
-template <int Src, bool Alpha>
-GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t, int32_t ds, int32_t dt) {
+template <bool Alpha>
+GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, int32_t s, int32_t t, int32_t ds, int32_t dt) {
     auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {  // v, v + step, ... wrapping as 32-bit words
         const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
         return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
@@ -363,50 +370,30 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlTextureObject *tex, GlMipLevel *level, int32_t
     const __m128i ix = _mm_sub_epi32(full, wx), iy = _mm_sub_epi32(full, wy);
     __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
     __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
-    constexpr int kSrc = Src & ~kGlTexelRepeatBoth;
-    __m128i r, g, b, a = _mm_setzero_si128();
-    if constexpr (kSrc == kGlTexelSourceArgb4444) {
-        // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
-        const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
-        // A texel and its right neighbour: one read unless the pair wraps round the row.
-        auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
-            const uint32_t a = idx[first][p], b = idx[second][p];
-            uint32_t v;
-            if (b == a + 1) std::memcpy(&v, img + a, 4);
-            else v = img[a] | uint32_t(img[b]) << 16;
-            return _mm_cvtsi32_si128(int32_t(v));
-        };
-        auto pairs = [&](int first, int second) __attribute__((always_inline)) {
-            return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
-                                      _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
-        };
-        const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
-        const __m128i k17 = _mm_set1_epi16(17);
-        wTop = _mm_mullo_epi16(wTop, k17);
-        wBottom = _mm_mullo_epi16(wBottom, k17);
-        r = channelSum(_mm_and_si128(_mm_srli_epi16(top, 8), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 8), nibble), wTop, wBottom);
-        g = channelSum(_mm_and_si128(_mm_srli_epi16(top, 4), nibble), _mm_and_si128(_mm_srli_epi16(bottom, 4), nibble), wTop, wBottom);
-        b = channelSum(_mm_and_si128(top, nibble), _mm_and_si128(bottom, nibble), wTop, wBottom);
-        if constexpr (Alpha) a = channelSum(_mm_srli_epi16(top, 12), _mm_srli_epi16(bottom, 12), wTop, wBottom);
-    } else {
-        uint32_t q[4][4];
-        for (int k = 0; k < 4; ++k)
-            for (int p = 0; p < 4; ++p) {
-                const uint32_t i = idx[k][p];
-                q[k][p] = fetchTexel<Src>(level, tex, int32_t(i >> level->log2Width), int32_t(i & uint32_t(level->innerWidth - 1)));
-            }
-        auto rows = [&](int first, int second, __m128i &lo, __m128i &hi) __attribute__((always_inline)) {
-            lo = _mm_setr_epi32(int32_t(q[first][0]), int32_t(q[second][0]), int32_t(q[first][1]), int32_t(q[second][1]));
-            hi = _mm_setr_epi32(int32_t(q[first][2]), int32_t(q[second][2]), int32_t(q[first][3]), int32_t(q[second][3]));
-        };
-        __m128i t0, t1, b0, b1;
-        rows(0, 1, t0, t1);
-        rows(2, 3, b0, b1);
-        r = channelSum(byteChannel(t0, t1, 0), byteChannel(b0, b1, 0), wTop, wBottom);
-        g = channelSum(byteChannel(t0, t1, 8), byteChannel(b0, b1, 8), wTop, wBottom);
-        b = channelSum(byteChannel(t0, t1, 16), byteChannel(b0, b1, 16), wTop, wBottom);
-        if constexpr (Alpha) a = channelSum(byteChannel(t0, t1, 24), byteChannel(b0, b1, 24), wTop, wBottom);
-    }
+    // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
+    const __m128i k17 = _mm_set1_epi16(17);
+    wTop = _mm_mullo_epi16(wTop, k17);
+    wBottom = _mm_mullo_epi16(wBottom, k17);
+    const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
+    // A texel and its right neighbour: one read unless the pair wraps round the row.
+    auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
+        const uint32_t a = idx[first][p], b = idx[second][p];
+        uint32_t v;
+        if (b == a + 1) std::memcpy(&v, img + a, 4);
+        else v = img[a] | uint32_t(img[b]) << 16;
+        return _mm_cvtsi32_si128(int32_t(v));
+    };
+    auto pairs = [&](int first, int second) __attribute__((always_inline)) {
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
+                                  _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
+    };
+    const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
+    auto field = [&](int shift) __attribute__((always_inline)) {
+        const __m128i sh = _mm_cvtsi32_si128(shift);
+        return channelSum(_mm_and_si128(_mm_srl_epi16(top, sh), nibble), _mm_and_si128(_mm_srl_epi16(bottom, sh), nibble),
+                          wTop, wBottom);
+    };
+    const __m128i r = field(8), g = field(4), b = field(0), a = Alpha ? field(12) : _mm_setzero_si128();
     return {_mm_packs_epi32(r, g), _mm_packs_epi32(b, a)};
 }
 
@@ -430,7 +417,8 @@ template <int MinKind, int MagKind, int Src, int Bytes>
 GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt,
                                   uint8_t *dst) {
     constexpr auto linearKind = [](int k) { return k == kLinearScaled || k == kLinearMipNearest || k == kLinearMipLinear; };
-    if constexpr (!(Src & kGlTexelRepeatBoth) || !linearKind(MinKind) || MagKind != kLinearScaled || Bytes < 3) {
+    if constexpr (Src != (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) || !linearKind(MinKind) ||
+                  MagKind != kLinearScaled || Bytes < 3) {
         return false;
     } else {
         int32_t lo = 0, hi = -1;
@@ -455,10 +443,10 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
         GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : nullptr;
         for (int k = 0; k < 16; k += 4) {
             const int32_t sk = int32_t(uint32_t(s) + uint32_t(k) * uint32_t(ds)), tk = int32_t(uint32_t(t) + uint32_t(k) * uint32_t(dt));
-            Lanes4 v = linear4<Src, Bytes == 4>(tex, l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
+            Lanes4 v = linear4<Bytes == 4>(l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
                                     scaled(dt, l0->log2Height));
             if (l1 != nullptr)
-                v = lerp4(v, linear4<Src, Bytes == 4>(tex, l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
+                v = lerp4(v, linear4<Bytes == 4>(l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
                                           scaled(ds, l1->log2Width), scaled(dt, l1->log2Height)),
                           w);
             const __m128i words = words4(v);
@@ -517,9 +505,16 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         sp->lodStep16 = dl;
         int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
         float rho2 = l0;
-        // Sixteen covered pixels at one level of detail: four at a time.
-        if (Kind == kGlTexMip && dl == 0.0f && (mask >> 16) == 0xFFFFu &&
-            Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
+        // Sixteen covered pixels sampled alike (at level 0, or at one level of detail when it holds
+        // or when every pixel magnifies): four at a time. The level of detail is summed here as
+        // the pixel loop sums it, so its last value bounds all the others.
+        bool alike = Kind != kGlTexAffine && Sampler::kMinAtLevel0;
+        if constexpr (Kind == kGlTexMip) {
+            float last = rho2;
+            for (int i = 1; i < 16; ++i) last += dl;
+            alike = dl == 0.0f || (rho2 <= threshold && last <= threshold);
+        }
+        if (alike && (mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
             dst += 16 * Bytes;
             mask <<= 16;
             s0 = s1;
