@@ -510,9 +510,12 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         // the pixel loop sums it, so its last value bounds all the others.
         bool alike = Kind != kGlTexAffine && Sampler::kMinAtLevel0;
         if constexpr (Kind == kGlTexMip) {
-            float last = rho2;
-            for (int i = 1; i < 16; ++i) last += dl;
-            alike = dl == 0.0f || (rho2 <= threshold && last <= threshold);
+            alike = dl == 0.0f;
+            if (!alike && rho2 <= threshold) {
+                float last = rho2;
+                for (int i = 1; i < 16; ++i) last += dl;
+                alike = last <= threshold;
+            }
         }
         if (alike && (mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
             dst += 16 * Bytes;
