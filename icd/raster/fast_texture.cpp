@@ -453,10 +453,14 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
             if constexpr (Bytes == 4) {
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
             } else {
-                alignas(16) uint32_t out[4];
-                _mm_store_si128(reinterpret_cast<__m128i *>(out), words);
-                // Each word's fourth byte is overwritten by the next entry (or lies past the last).
-                for (int p = 0; p < 4; ++p) std::memcpy(dst + 3 * p, &out[p], 4);
+                // The four entries close up into 12 bytes (each word's fourth byte is 0 here), one
+                // store of 16: the last 4 bytes are overwritten by the next entries or lie past them.
+                const __m128i low = _mm_set_epi32(0, -1, 0, -1);
+                const __m128i sixes = _mm_or_si128(_mm_and_si128(words, low), _mm_srli_epi64(_mm_andnot_si128(low, words), 8));
+                const __m128i firstSix = _mm_set_epi32(0, 0, 0xFFFF, -1);
+                const __m128i packed = _mm_or_si128(_mm_and_si128(sixes, firstSix),
+                                                    _mm_andnot_si128(firstSix, _mm_srli_si128(sixes, 2)));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), packed);
             }
             dst += 4 * Bytes;
         }
