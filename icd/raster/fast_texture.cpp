@@ -349,12 +349,8 @@ GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, _
 
 // Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
 template <bool Alpha>
-GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, int32_t s, int32_t t, int32_t ds, int32_t dt) {
-    auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {  // v, v + step, ... wrapping as 32-bit words
-        const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
-        return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
-    };
-    const __m128i Sx = along(s, ds), Tx = along(t, dt);
+// Sx, Tx: the four pixels' coordinates in the level's texels (16.16), less half a texel.
+GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
     const __m128i ff = _mm_set1_epi32(0xFF), one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
     const __m128i wMask = _mm_set1_epi32(level->innerWidth - 1), hMask = _mm_set1_epi32(level->innerHeight - 1);
     const __m128i i0 = _mm_and_si128(_mm_srai_epi32(Sx, 16), wMask), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wMask);
@@ -440,15 +436,30 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
                 }
             }
         }
-        GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : nullptr;
-        for (int k = 0; k < 16; k += 4) {
-            const int32_t sk = int32_t(uint32_t(s) + uint32_t(k) * uint32_t(ds)), tk = int32_t(uint32_t(t) + uint32_t(k) * uint32_t(dt));
-            Lanes4 v = linear4<Bytes == 4>(l0, scaled(sk, l0->log2Width), scaled(tk, l0->log2Height), scaled(ds, l0->log2Width),
-                                    scaled(dt, l0->log2Height));
-            if (l1 != nullptr)
-                v = lerp4(v, linear4<Bytes == 4>(l1, scaled(sk, l1->log2Width), scaled(tk, l1->log2Height),
-                                          scaled(ds, l1->log2Width), scaled(dt, l1->log2Height)),
-                          w);
+        GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : l0;
+        // The coordinates of pixels k to k + 3 in a level's texels less half a texel, stepped by
+        // four pixels; 32-bit words wrap as the pixel loop's sums do.
+        struct Walk {
+            __m128i s, t, s4, t4;
+            Walk(const GlMipLevel *l, int32_t s0, int32_t t0, int32_t ds, int32_t dt) {
+                auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {
+                    const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
+                    return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
+                };
+                s = along(scaled(s0, l->log2Width), scaled(ds, l->log2Width));
+                t = along(scaled(t0, l->log2Height), scaled(dt, l->log2Height));
+                s4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(ds, l->log2Width))));
+                t4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(dt, l->log2Height))));
+            }
+            void next() {
+                s = _mm_add_epi32(s, s4);
+                t = _mm_add_epi32(t, t4);
+            }
+        };
+        Walk a(l0, s, t, ds, dt), b(l1, s, t, ds, dt);
+        for (int k = 0; k < 16; k += 4, a.next(), b.next()) {
+            Lanes4 v = linear4<Bytes == 4>(l0, a.s, a.t);
+            if (hi >= 0) v = lerp4(v, linear4<Bytes == 4>(l1, b.s, b.t), w);
             const __m128i words = words4(v);
             if constexpr (Bytes == 4) {
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
