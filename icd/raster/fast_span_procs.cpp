@@ -3,6 +3,7 @@
 // both 16-bit layouts. One template per family; the tables are generated from the index itself,
 // whose bits are the knobs: bit 0 dither (basic) or alpha written (staging), bit 1 smooth,
 // bits 2-4 the environment code, bit 5 the texture's alpha takes part.
+#include <cstring>
 #include <emmintrin.h>
 #include <utility>
 #include "icd/raster/fast_color.h"
@@ -118,6 +119,75 @@ void smoothChunk(GlSpan *sp) {
     sp->ditherPointer = d + 32;
 }
 
+// a * b / 255 as mul() computes it, eight 16-bit lanes at once: the square table's entries are
+// x x / 255 truncated, and x x / 255 = (x x * 0x8081) >> 23 for every 16-bit x x.
+inline __m128i squares(__m128i x) { return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(x, x), _mm_set1_epi16(int16_t(0x8081))), 7); }
+inline __m128i mul8(__m128i a, __m128i b) {
+    const __m128i diff = _mm_or_si128(_mm_subs_epu16(a, b), _mm_subs_epu16(b, a));
+    return _mm_srli_epi16(_mm_sub_epi16(_mm_add_epi16(squares(a), squares(b)), squares(diff)), 1);
+}
+// Eight 32-bit iterator values c, c + step, ... shifted to bytes and narrowed to 16-bit lanes.
+inline __m128i iteratorBytes(int32_t c, int32_t step, int shift) {
+    const __m128i a = _mm_setr_epi32(c, c + step, c + 2 * step, c + 3 * step);
+    const __m128i b = _mm_add_epi32(a, _mm_set1_epi32(4 * step));
+    const __m128i sh = _mm_cvtsi32_si128(shift);
+    return _mm_packs_epi32(_mm_srl_epi32(a, sh), _mm_srl_epi32(b, sh));
+}
+// Eight texel entries of Bytes bytes as words (R in the low byte); reading a word at every entry
+// stays inside the span's texel bytes.
+template <int Bytes>
+inline void entryWords(const uint8_t *tx, __m128i &lo, __m128i &hi) {
+    if constexpr (Bytes == 4) {
+        lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tx));
+        hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tx + 16));
+    } else {
+        // Word by word into the registers: a 16-byte load of words just stored would stall.
+        auto at = [&](int i) {
+            uint32_t w;
+            std::memcpy(&w, tx + Bytes * i, 4);
+            return _mm_cvtsi32_si128(int32_t(w));
+        };
+        auto four = [&](int i) {
+            return _mm_unpacklo_epi64(_mm_unpacklo_epi32(at(i), at(i + 1)), _mm_unpacklo_epi32(at(i + 2), at(i + 3)));
+        };
+        lo = four(0);
+        hi = four(4);
+    }
+}
+inline __m128i entryChannel(__m128i lo, __m128i hi, int shift) {
+    const __m128i sh = _mm_cvtsi32_si128(shift), ff = _mm_set1_epi32(0xFF);
+    return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(lo, sh), ff), _mm_and_si128(_mm_srl_epi32(hi, sh), ff));
+}
+
+// A whole left-to-right chunk of smooth modulated pixels, eight at a time, with the arithmetic of
+// basicChannel<kModulate>: the product of texel and colour bytes, the dither sixteenth, the field.
+template <class F, bool Dither, int Bytes>
+void modulateChunk(GlSpan *sp) {
+    constexpr int kDropRB = 3, kDropG = 8 - F::kGreenBits;
+    const uint8_t *tx = sp->texels;
+    const uint32_t *d = sp->ditherPointer;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
+    int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
+    const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
+    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += 8, r += 8 * dr, g += 8 * dg, b += 8 * db) {
+        __m128i lo, hi;
+        entryWords<Bytes>(tx, lo, hi);
+        __m128i ddRB = _mm_setzero_si128(), ddG = _mm_setzero_si128();
+        if constexpr (Dither) {
+            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
+            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
+            ddRB = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropRB), _mm_srli_epi32(d1, 16 - kDropRB));
+            ddG = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropG), _mm_srli_epi32(d1, 16 - kDropG));
+        }
+        const __m128i R = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 0), iteratorBytes(r, dr, 16 - kDropRB)), ddRB), kDropRB);
+        const __m128i G = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 8), iteratorBytes(g, dg, 16 - kDropG)), ddG), kDropG);
+        const __m128i B = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 16), iteratorBytes(b, db, 16 - kDropRB)), ddRB), kDropRB);
+        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), px);
+    }
+    sp->ditherPointer = d;
+}
+
 template <class F, int Index>
 void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
     constexpr int kEnv = envOf(Index);
@@ -138,6 +208,9 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
         } else {
             if constexpr (kEnv == kNone && kSmooth) {
                 if (mask == 0xFFFFFFFFu && step > 0) return smoothChunk<F, kDither>(sp);
+            }
+            if constexpr (kEnv == kModulate && kSmooth) {
+                if (mask == 0xFFFFFFFFu && step > 0) return modulateChunk<F, kDither, texelBytesOf(Index)>(sp);
             }
             const uint8_t *t = __glSquareTableCentre();
             const uint8_t *e = ctx->state.span.fast.envColorBytes;

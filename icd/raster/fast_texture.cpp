@@ -1,7 +1,8 @@
 // Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
 // detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
 // per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
-// filters blend two channels per integer multiply; perspective is divided once per 16 pixels.
+// filters blend in SSE2 lanes; perspective is divided once per 16 pixels, and where the level of
+// detail holds across those 16 covered pixels the linear filters run four pixels at a time.
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
@@ -114,32 +115,48 @@ GL_ALWAYS_INLINE Axis linearAxis(int32_t s, int32_t size, bool repeat) {
     return a;  // without repeat an index beyond the edge reads the border colour
 }
 
-// Weighted sum of texel words, two channels per multiply: with weights summing to at most 256 no
-// 16-bit lane can overflow (255 x 256 < 65536). Written out term by term: as arrays the compiler
-// vectorises it through the stack and the loads stall on the stores just made.
-GL_ALWAYS_INLINE uint32_t lanes(uint32_t t) { return t & 0x00FF00FFu; }
-GL_ALWAYS_INLINE uint32_t blend4(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t w0, uint32_t w1, uint32_t w2,
-                       uint32_t w3) {
-    const uint32_t rb = lanes(t0) * w0 + lanes(t1) * w1 + lanes(t2) * w2 + lanes(t3) * w3;
-    const uint32_t ga = lanes(t0 >> 8) * w0 + lanes(t1 >> 8) * w1 + lanes(t2 >> 8) * w2 + lanes(t3 >> 8) * w3;
-    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+// Weighted sum of four texel words with 8-bit bilinear weights: the texels widen to 16-bit lanes,
+// two texels' channels interleaved, so that one multiply-add per texel pair gives each channel's
+// sum (at most 255 x 256 with weights summing to at most 256); the sum keeps its top byte.
+GL_ALWAYS_INLINE __m128i pairLanes(uint32_t a, uint32_t b) {
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(a)), _mm_cvtsi32_si128(int32_t(b)));
 }
-GL_ALWAYS_INLINE uint32_t lerpWords(uint32_t a, uint32_t b, uint32_t w) {
-    const uint32_t rb = lanes(a) * (256 - w) + lanes(b) * w;
-    const uint32_t ga = lanes(a >> 8) * (256 - w) + lanes(b >> 8) * w;
-    return lanes(rb >> 8) | (ga & 0xFF00FF00u);
+GL_ALWAYS_INLINE __m128i weightPair(uint32_t w0, uint32_t w1) { return _mm_set1_epi32(int32_t(w0 | w1 << 16)); }
+// The four channel sums (32-bit lanes R, G, B, A) already divided by 256.
+GL_ALWAYS_INLINE __m128i blend4Lanes(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t wx, uint32_t wy) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i both = _mm_unpacklo_epi64(pairLanes(t0, t1), pairLanes(t2, t3));
+    const __m128i top = _mm_madd_epi16(_mm_unpacklo_epi8(both, zero),
+                                       weightPair(((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8));
+    const __m128i bottom = _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), weightPair(((256 - wx) * wy) >> 8, (wx * wy) >> 8));
+    return _mm_srli_epi32(_mm_add_epi32(top, bottom), 8);
+}
+GL_ALWAYS_INLINE uint32_t wordOfLanes(__m128i v) {
+    const __m128i w = _mm_packs_epi32(v, v);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+}
+GL_ALWAYS_INLINE __m128i lanesOfWord(uint32_t v) {
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(v)), zero), zero);
+}
+// (a (256 - w) + b w) / 256 per channel of two lane sets.
+GL_ALWAYS_INLINE uint32_t lerpLanes(__m128i a, __m128i b, uint32_t w) {
+    const __m128i pairs = _mm_unpacklo_epi16(_mm_packs_epi32(a, a), _mm_packs_epi32(b, b));
+    return wordOfLanes(_mm_srli_epi32(_mm_madd_epi16(pairs, weightPair(256 - w, w)), 8));
 }
 
 template <int Src>
-GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+GL_ALWAYS_INLINE __m128i linearLanes(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
     constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
     const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
     const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
     const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
-    const uint32_t wx = x.w, wy = y.w;
-    return blend4(q0, q1, q2, q3, ((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8, ((256 - wx) * wy) >> 8,
-                  (wx * wy) >> 8);
+    return blend4Lanes(q0, q1, q2, q3, x.w, y.w);
+}
+template <int Src>
+GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int32_t s, int32_t t) {
+    return wordOfLanes(linearLanes<Src>(tex, level, s, t));
 }
 
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
@@ -175,9 +192,16 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
     } else {
         const uint32_t f = uint32_t(lod + 0x10000) >> 16;
         if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
-        const uint32_t lo = sampleLevel<kLinearFilter, Src>(tex, int32_t(f) - 1, s, t);
-        const uint32_t hi = sampleLevel<kLinearFilter, Src>(tex, int32_t(f), s, t);
-        return lerpWords(lo, hi, (uint32_t(lod) >> 8) & 0xFF);
+        if constexpr (kLinearFilter) {
+            GlMipLevel *lo = tex->levels[f - 1], *hi = tex->levels[f];
+            return lerpLanes(linearLanes<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
+                             linearLanes<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
+                             (uint32_t(lod) >> 8) & 0xFF);
+        } else {
+            const uint32_t lo = sampleLevel<false, Src>(tex, int32_t(f) - 1, s, t);
+            const uint32_t hi = sampleLevel<false, Src>(tex, int32_t(f), s, t);
+            return lerpLanes(lanesOfWord(lo), lanesOfWord(hi), (uint32_t(lod) >> 8) & 0xFF);
+        }
     }
 }
 
@@ -235,6 +259,11 @@ inline uint8_t *put(uint8_t *dst, uint32_t texel) {
 // How a routine samples: through the context's texel-proc slots, or with the texel procs of a
 // known kind and texel source compiled in (no call per pixel).
 struct SlotSampler {
+    static constexpr bool kMinAtLevel0 = false;
+    template <int Bytes>
+    static bool run16(GlTextureObject *, float, int32_t, int32_t, int32_t, int32_t, uint8_t *) {
+        return false;
+    }
     GlTexelProc minify, magnify;
     explicit SlotSampler(const GlFastPathSlots &sl) : minify(sl.texelMinify), magnify(sl.texelMagnify) {}
     uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
@@ -250,11 +279,15 @@ struct SlotSampler {
 };
 template <int MinKind, int MagKind, int Src>
 struct InlineSampler {
+    // The minifying filter samples level 0 bilinearly, as the magnifying one does.
+    static constexpr bool kMinAtLevel0 = MinKind == kLinearScaled;
+    template <int Bytes>
+    static bool run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt, uint8_t *dst);
     explicit InlineSampler(const GlFastPathSlots &) {}
-    uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
+    GL_ALWAYS_INLINE uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
         return texelWord<MinKind, Src>(tex, lod, s, t);
     }
-    uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
+    GL_ALWAYS_INLINE uint32_t mag(GlTextureObject *tex, int32_t s, int32_t t) const { return texelWord<MagKind, Src>(tex, 0, s, t); }
 };
 
 template <int Bytes, class Sampler>
@@ -265,6 +298,15 @@ void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
     int32_t s = sp->s.cur, t = sp->t.cur;
     const int32_t ds = sp->s.step, dt = sp->t.step;
     uint8_t *dst = sp->texels;
+    // Sixteen covered pixels at level 0: four at a time.
+    if constexpr (Sampler::kMinAtLevel0) {
+        while ((mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, 0.0f, s, t, ds, dt, dst)) {
+            dst += 16 * Bytes;
+            mask <<= 16;
+            s = int32_t(uint32_t(s) + 16u * uint32_t(ds));
+            t = int32_t(uint32_t(t) + 16u * uint32_t(dt));
+        }
+    }
     for (; mask; mask <<= 1, s += ds, t += dt) {
         if (int32_t(mask) >= 0) continue;
         dst = put<Bytes>(dst, sampler.min(tex, 0, s, t));
@@ -286,6 +328,162 @@ inline int32_t lambdaOf(float rho2) {
     int32_t bits;
     std::memcpy(&bits, &rho2, 4);
     return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
+}
+
+// ---- four pixels at once ---------------------------------------------------------------------------
+// The bilinear filter of four neighbouring pixels of one level of 4-4-4-4 texels (the layout the
+// device keeps RGBA textures in) with both wraps GL_REPEAT, with the arithmetic of linearAt: the
+// indices, weights and texel reads of four pixels, then per channel one multiply-add per row of
+// texel pairs. Results are 16-bit lanes R0-R3 G0-G3 and B0-B3 A0-A3.
+struct Lanes4 {
+    __m128i rg, ba;
+};
+
+// Four 32-bit lanes a * b for lanes below 32768.
+GL_ALWAYS_INLINE __m128i product32(__m128i a, __m128i b) { return _mm_madd_epi16(a, b); }
+
+// One channel of both rows (texel pairs per pixel in 16-bit lanes) summed with the weight pairs.
+GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, __m128i wBottom) {
+    return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(top, wTop), _mm_madd_epi16(bottom, wBottom)), 8);
+}
+
+// Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
+template <bool Alpha>
+// Sx, Tx: the four pixels' coordinates in the level's texels (16.16), less half a texel.
+GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
+    const __m128i ff = _mm_set1_epi32(0xFF), one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
+    const __m128i wMask = _mm_set1_epi32(level->innerWidth - 1), hMask = _mm_set1_epi32(level->innerHeight - 1);
+    const __m128i i0 = _mm_and_si128(_mm_srai_epi32(Sx, 16), wMask), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wMask);
+    const __m128i j0 = _mm_and_si128(_mm_srai_epi32(Tx, 16), hMask), j1 = _mm_and_si128(_mm_add_epi32(j0, one), hMask);
+    const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = _mm_and_si128(_mm_srli_epi32(Tx, 8), ff);
+    const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
+    const __m128i r0 = _mm_sll_epi32(j0, sh), r1 = _mm_sll_epi32(j1, sh);
+    alignas(16) uint32_t idx[4][4];
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[0]), _mm_add_epi32(r0, i0));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[1]), _mm_add_epi32(r0, i1));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[2]), _mm_add_epi32(r1, i0));
+    _mm_store_si128(reinterpret_cast<__m128i *>(idx[3]), _mm_add_epi32(r1, i1));
+    const __m128i ix = _mm_sub_epi32(full, wx), iy = _mm_sub_epi32(full, wy);
+    __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
+    __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
+    // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
+    const __m128i k17 = _mm_set1_epi16(17);
+    wTop = _mm_mullo_epi16(wTop, k17);
+    wBottom = _mm_mullo_epi16(wBottom, k17);
+    const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
+    // A texel and its right neighbour: one read unless the pair wraps round the row.
+    auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
+        const uint32_t a = idx[first][p], b = idx[second][p];
+        uint32_t v;
+        if (b == a + 1) std::memcpy(&v, img + a, 4);
+        else v = img[a] | uint32_t(img[b]) << 16;
+        return _mm_cvtsi32_si128(int32_t(v));
+    };
+    auto pairs = [&](int first, int second) __attribute__((always_inline)) {
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
+                                  _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
+    };
+    const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
+    auto field = [&](int shift) __attribute__((always_inline)) {
+        const __m128i sh = _mm_cvtsi32_si128(shift);
+        return channelSum(_mm_and_si128(_mm_srl_epi16(top, sh), nibble), _mm_and_si128(_mm_srl_epi16(bottom, sh), nibble),
+                          wTop, wBottom);
+    };
+    const __m128i r = field(8), g = field(4), b = field(0), a = Alpha ? field(12) : _mm_setzero_si128();
+    return {_mm_packs_epi32(r, g), _mm_packs_epi32(b, a)};
+}
+
+// (lo (256 - w) + hi w) / 256 per channel; every true sum is below 65536.
+GL_ALWAYS_INLINE Lanes4 lerp4(Lanes4 lo, Lanes4 hi, uint32_t w) {
+    const __m128i wl = _mm_set1_epi16(int16_t(256 - w)), wh = _mm_set1_epi16(int16_t(w));
+    auto mix = [&](__m128i x, __m128i y) __attribute__((always_inline)) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wl), _mm_mullo_epi16(y, wh)), 8);
+    };
+    return {mix(lo.rg, hi.rg), mix(lo.ba, hi.ba)};
+}
+
+// Four texel words R | G << 8 | B << 16 | A << 24.
+GL_ALWAYS_INLINE __m128i words4(Lanes4 v) {
+    return _mm_or_si128(_mm_unpacklo_epi16(v.rg, v.ba), _mm_slli_epi32(_mm_unpackhi_epi16(v.rg, v.ba), 8));
+}
+
+// Sixteen covered pixels sampled at one level of detail (rho squared the same for all), with the
+// choice texelWord makes per pixel made once; returns false for the filters not served here.
+template <int MinKind, int MagKind, int Src, int Bytes>
+GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt,
+                                  uint8_t *dst) {
+    constexpr auto linearKind = [](int k) { return k == kLinearScaled || k == kLinearMipNearest || k == kLinearMipLinear; };
+    if constexpr (Src != (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) || !linearKind(MinKind) ||
+                  MagKind != kLinearScaled || Bytes < 3) {
+        return false;
+    } else {
+        int32_t lo = 0, hi = -1;
+        uint32_t w = 0;
+        if (!(rho2 <= tex->lodThreshold) && MinKind != kLinearScaled) {
+            const int32_t lod = lambdaOf(rho2);
+            if constexpr (MinKind == kLinearMipNearest) {
+                uint32_t level = uint32_t(lod + 0x8000) >> 16;
+                if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
+                lo = int32_t(level);
+            } else {
+                const uint32_t f = uint32_t(lod + 0x10000) >> 16;
+                if (uint32_t(tex->maxLevel) < f) {
+                    lo = tex->maxLevel;
+                } else {
+                    lo = int32_t(f) - 1;
+                    hi = int32_t(f);
+                    w = (uint32_t(lod) >> 8) & 0xFF;
+                }
+            }
+        }
+        GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : l0;
+        // The coordinates of pixels k to k + 3 in a level's texels less half a texel, stepped by
+        // four pixels; 32-bit words wrap as the pixel loop's sums do.
+        struct Walk {
+            __m128i s, t, s4, t4;
+            Walk(const GlMipLevel *l, int32_t s0, int32_t t0, int32_t ds, int32_t dt) {
+                auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {
+                    const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
+                    return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
+                };
+                s = along(scaled(s0, l->log2Width), scaled(ds, l->log2Width));
+                t = along(scaled(t0, l->log2Height), scaled(dt, l->log2Height));
+                s4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(ds, l->log2Width))));
+                t4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(dt, l->log2Height))));
+            }
+            void next() {
+                s = _mm_add_epi32(s, s4);
+                t = _mm_add_epi32(t, t4);
+            }
+        };
+        Walk a(l0, s, t, ds, dt), b(l1, s, t, ds, dt);
+        for (int k = 0; k < 16; k += 4, a.next(), b.next()) {
+            Lanes4 v = linear4<Bytes == 4>(l0, a.s, a.t);
+            if (hi >= 0) v = lerp4(v, linear4<Bytes == 4>(l1, b.s, b.t), w);
+            const __m128i words = words4(v);
+            if constexpr (Bytes == 4) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
+            } else {
+                // The four entries close up into 12 bytes (each word's fourth byte is 0 here), one
+                // store of 16: the last 4 bytes are overwritten by the next entries or lie past them.
+                const __m128i low = _mm_set_epi32(0, -1, 0, -1);
+                const __m128i sixes = _mm_or_si128(_mm_and_si128(words, low), _mm_srli_epi64(_mm_andnot_si128(low, words), 8));
+                const __m128i firstSix = _mm_set_epi32(0, 0, 0xFFFF, -1);
+                const __m128i packed = _mm_or_si128(_mm_and_si128(sixes, firstSix),
+                                                    _mm_andnot_si128(firstSix, _mm_srli_si128(sixes, 2)));
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), packed);
+            }
+            dst += 4 * Bytes;
+        }
+        return true;
+    }
+}
+
+template <int MinKind, int MagKind, int Src>
+template <int Bytes>
+bool InlineSampler<MinKind, MagKind, Src>::run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds,
+                                                 int32_t dt, uint8_t *dst) {
+    return linearRun16<MinKind, MagKind, Src, Bytes>(tex, rho2, s, t, ds, dt, dst);
 }
 
 template <int Kind, int Bytes, class Sampler>
@@ -322,6 +520,26 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         sp->lodStep16 = dl;
         int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
         float rho2 = l0;
+        // Sixteen covered pixels sampled alike (at level 0, or at one level of detail when it holds
+        // or when every pixel magnifies): four at a time. The level of detail is summed here as
+        // the pixel loop sums it, so its last value bounds all the others.
+        bool alike = Kind != kGlTexAffine && Sampler::kMinAtLevel0;
+        if constexpr (Kind == kGlTexMip) {
+            alike = dl == 0.0f;
+            if (!alike && rho2 <= threshold) {
+                float last = rho2;
+                for (int i = 1; i < 16; ++i) last += dl;
+                alike = last <= threshold;
+            }
+        }
+        if (alike && (mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
+            dst += 16 * Bytes;
+            mask <<= 16;
+            s0 = s1;
+            t0 = t1;
+            l0 = l1;
+            continue;
+        }
         for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += ds, t += dt, rho2 += dl) {
             if (int32_t(mask) >= 0) continue;
             uint32_t texel;

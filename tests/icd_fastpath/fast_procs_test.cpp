@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
+#include "icd/core/context.h"
 #include "icd/raster/fast_span.h"
 
 namespace {
@@ -117,6 +119,60 @@ TEST(FastStoreProcs, AlternateEntriesEqualThePlainOnes) {
             EXPECT_EQ(std::memcmp(a.pixels, b.pixels, sizeof a.pixels), 0) << i;
         }
     }
+}
+
+void GL_FASTCALL keepTexels(uint32_t, GlSpan *) {}
+
+// a * b / 255 as the square table gives it: (a a / 255 + b b / 255 - (a - b)(a - b) / 255) / 2.
+uint32_t product(uint32_t a, uint32_t b) {
+    const int32_t d = int32_t(a) - int32_t(b);
+    return (a * a / 255 + b * b / 255 - uint32_t(d * d) / 255) >> 1;
+}
+
+// The smooth, dithered GL_MODULATE basic span of both layouts, for texel entries of 3 and 4
+// bytes: a full left-to-right chunk (eight pixels at a time) and a chunk with a hole (pixel by
+// pixel) both write product(texel, colour byte) plus the dither sixteenth, truncated to the field.
+TEST(FastSpanProcs, SmoothModulateMatchesTheProductRule) {
+    auto ctx = std::make_unique<GlContext>();
+    ctx->state.span.fast.texRoutine = keepTexels;
+    for (bool r565 : {true, false})
+        for (int bytes : {3, 4})
+            for (uint32_t mask : {0xFFFFFFFFu, 0xFFFEFFFFu}) {
+                SCOPED_TRACE(testing::Message() << (r565 ? "565 " : "555 ") << bytes << " bytes, mask " << std::hex << mask);
+                const int index = 1 | 2 | (3 << 2) | (bytes == 4 ? 0x20 : 0);
+                const GlFastProc proc = (r565 ? __glSpanTable565 : __glSpanTable555)[size_t(index)];
+                ASSERT_NE(proc, nullptr);
+                SpanFixture f(0x5555);
+                f.span.context = ctx.get();
+                for (int k = 0; k < 35; ++k) f.dither[k] = uint32_t((k * 7) % 16) << 12;
+                for (int k = 0; k < 32; ++k)
+                    for (int c = 0; c < bytes; ++c) f.span.texels[bytes * k + c] = uint8_t((k * 37 + c * 91 + 11) & 0xFF);
+                const int greenBits = r565 ? 6 : 5;
+                // Iterators in field steps (16.16), rising or falling across the chunk, in range.
+                f.span.red = {int32_t(2 << 16), 0, int32_t(0.9 * 65536), 0, {0, 0}};
+                f.span.green = {int32_t(((1 << greenBits) - 2) << 16), 0, -int32_t(0.8 * 65536) * (greenBits - 4), 0, {0, 0}};
+                f.span.blue = {int32_t(15 << 16) + 12345, 0, int32_t(0.3 * 65536), 0, {0, 0}};
+                proc(mask, &f.span);
+                for (int k = 0; k < 32; ++k) {
+                    if (!(mask & (0x80000000u >> k))) {
+                        EXPECT_EQ(f.at(k), 0x5555) << k;
+                        continue;
+                    }
+                    // The texel entry of the k-th covered pixel.
+                    const int entry = mask == 0xFFFFFFFFu || k < 15 ? k : k - 1;
+                    const uint8_t *tx = f.span.texels + bytes * entry;
+                    const uint32_t level = f.dither[k] >> 12;
+                    // A channel of Bits bits: the colour byte is the iterator's top 8 + Bits
+                    // bits, the dither sixteenth of a field step is level >> (Bits - 4).
+                    auto field = [&](const GlSpanIter &it, uint32_t texel, int bits) {
+                        const uint32_t c8 = uint32_t(it.cur + k * it.step) >> (8 + bits);
+                        return (product(texel, c8) + (level << 12 >> (8 + bits))) >> (8 - bits);
+                    };
+                    const uint32_t expected = field(f.span.red, tx[0], 5) << (r565 ? 11 : 10) |
+                                              field(f.span.green, tx[1], greenBits) << 5 | field(f.span.blue, tx[2], 5);
+                    EXPECT_EQ(f.at(k), expected) << k;
+                }
+            }
 }
 
 // Empty entries are exactly the combinations no state reaches through these procs.

@@ -380,6 +380,94 @@ TEST_F(FastPathDifferential, BothPathsDrawTheSamePictures) {
     }
 }
 
+// Filtered textures sampled alike across 16 covered pixels (at one level of detail under an
+// orthographic mapping, magnified throughout, or filtered from level 0 alone) are sampled four
+// pixels at a time; the stipple breaks the spans into partly covered runs, sampled pixel by
+// pixel. Both must give every pixel the stipple keeps the same colour, exactly: magnification,
+// minification within levels 0 and 1 and between levels 1 and 2, projective mappings (the level
+// of detail changing along the span), with and without the texture's alpha.
+TEST_F(FastPathDifferential, StippleKeepsTheColoursOfTexturedPixels) {
+    struct Case {
+        float scale;      // texture repeats across the square
+        bool blend;       // alpha needed: four-byte texel entries
+        GLenum minFilter;
+        bool projective;  // q differs at the corners: the level of detail changes along every span
+    };
+    const Case cases[] = {{3.0f, false, GL_LINEAR_MIPMAP_LINEAR, false},  {6.0f, false, GL_LINEAR_MIPMAP_LINEAR, false},
+                          {11.0f, true, GL_LINEAR_MIPMAP_LINEAR, false},  {6.0f, true, GL_LINEAR_MIPMAP_LINEAR, false},
+                          {9.0f, false, GL_LINEAR_MIPMAP_NEAREST, false}, {6.0f, false, GL_LINEAR, false},
+                          {2.0f, true, GL_LINEAR, true},                  {1.0f, false, GL_LINEAR_MIPMAP_LINEAR, true}};
+    for (const Format &format : kFormats) {
+        open(format);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message() << format.name << " scale " << c.scale << (c.blend ? " blend" : "")
+                                            << " min filter " << std::hex << c.minFilter << (c.projective ? " projective" : ""));
+            auto picture = [&](bool stipple) {
+                ctx->state.span.fast.genericOnly = 0;
+                ctx->beginMode = kGlNeedValidate;
+                ctx->dirtyMask = 0x7FF;
+                GL(glClearColor)(0, 0, 0, 0);
+                GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                // Texels from a small generator, independent per level: neighbours differ widely.
+                uint32_t seed = 12345;
+                GL(glBindTexture)(GL_TEXTURE_2D, 1);
+                for (int level = 0, side = 16; side >= 1; ++level, side /= 2) {
+                    std::vector<uint8_t> t(size_t(side) * side * 4);
+                    for (uint8_t &v : t) {
+                        seed = seed * 1103515245u + 12345u;
+                        v = uint8_t(seed >> 16);
+                    }
+                    GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGBA, side, side, 0, GL_RGBA,
+                                     GL_UNSIGNED_BYTE, t.data());
+                }
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(c.minFilter));
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+                GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+                GL(glEnable)(GL_TEXTURE_2D);
+                depthLess(ctx);
+                if (c.blend) {
+                    GL(glEnable)(GL_BLEND);
+                    GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+                }
+                if (stipple) {
+                    GLubyte pattern[128];
+                    for (int i = 0; i < 128; ++i) pattern[i] = GLubyte(0xB7 ^ (i * 29));
+                    GL(glPolygonStipple)(pattern);
+                    GL(glEnable)(GL_POLYGON_STIPPLE);
+                }
+                GL(glBegin)(GL_QUADS);
+                const float corners[4][2] = {{0, 0}, {kSide, 0}, {kSide, kSide}, {0, kSide}};
+                for (int i = 0; i < 4; ++i) {
+                    GL(glColor4f)(i == 1 ? 0.6f : 1.0f, i == 2 ? 0.7f : 0.95f, i == 3 ? 0.5f : 0.9f, 0.8f);
+                    const float q = c.projective ? 1.0f + 0.25f * float(i) : 1.0f;
+                    GL(glTexCoord4f)((corners[i][0] / kSide * c.scale + 0.13f) * q,
+                                     (corners[i][1] / kSide * c.scale + 0.29f) * q, 0, q);
+                    vertex(corners[i][0], corners[i][1], 0.25f);
+                }
+                GL(glEnd)();
+                EXPECT_EQ(rasterProc(), __glFillTriangleFast);
+                std::vector<uint16_t> p;
+                for (int y = 0; y < kSide; ++y)
+                    for (int x = 0; x < kSide; ++x) p.push_back(uint16_t(colorMem.element(x, y)));
+                __glSetStateDefaults(ctx);
+                windowProjection(ctx, kSide, kSide);
+                GL(glDrawBuffer)(GL_FRONT);
+                return p;
+            };
+            const std::vector<uint16_t> whole = picture(false), stippled = picture(true);
+            int kept = 0, differing = 0;
+            size_t first = 0;
+            for (size_t i = 0; i < whole.size(); ++i) {
+                if (stippled[i] == 0) continue;
+                ++kept;
+                if (stippled[i] != whole[i] && differing++ == 0) first = i;
+            }
+            EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
+            EXPECT_GT(kept, kSide * kSide / 4);
+        }
+    }
+}
+
 // The chooser took the fast path for exactly the rows that say so.
 TEST_F(FastPathDifferential, ChooserTakesTheStatesItHasChainsFor) {
     open(kFormats[0]);
