@@ -9,13 +9,14 @@
 #include <mutex>
 #include <string>
 
+#include "platform/ddraw_nt/ddraw_nt_link.h"
 #include "platform/ntgdi/ntgdi.h"
 #include "platform/videoprt/ntkernel.h"
 #include "platform/videoprt/videoprt.h"
 
 namespace {
 
-KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP}; }
+KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP, 0}; }
 
 // The video memory each card can carry: the ZK3's frame-buffer aperture holds 16 MB, the SIV's
 // memory window as much.
@@ -69,6 +70,7 @@ void registerDisplayFor(const KivMachineConfig &c) {
 
 void shutDownEngine() {
     if (!g_engineBooted) return;
+    kivDDrawDisplayLeaving();
     kivEngineShutdown();
     kivVideoPortShutdown();
     kivUserMemoryByDefault(false);
@@ -124,6 +126,8 @@ int kivMachineParse(const char *text, KivMachineConfig *config) {
             else if (word == "siv") c.card = KIV_CARD_SIV;
             else if (word == "agp") c.bus = KIV_BUS_AGP;
             else if (word == "pci") c.bus = KIV_BUS_PCI;
+            else if (word == "noddraw") c.noDirectDraw = 1;
+            else if (word == "ddraw") c.noDirectDraw = 0;
             else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
                 char *end = nullptr;
                 unsigned long mb = std::strtoul(word.c_str(), &end, 10);
@@ -185,9 +189,10 @@ void kivMachineConfigure(const KivMachineConfig *config) {
 
 const char *kivMachineDescribe(void) {
     const KivMachineConfig *c = kivMachineConfig();
-    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB",
+    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB%s",
                   c->os == KIV_OS_9X ? "Windows 98" : "Windows NT 4.0", c->card == KIV_CARD_SIV ? "SIV" : "ZK3",
-                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20);
+                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20,
+                  c->noDirectDraw ? ", no DirectDraw" : "");
     return g_description;
 }
 
@@ -199,6 +204,9 @@ void kivSetScreenMode(const KivScreenMode *mode) {
     g_mode = *mode;
     // On a running machine the desktop changes mode through the graphics engine.
     if (g_engineBooted && kivEngineRunning() && (old.width != mode->width || old.height != mode->height || old.bpp != mode->bpp)) {
+        // DirectDraw's surfaces belong to the old mode: the driver forgets them, programs find
+        // them lost.
+        kivDDrawDisplayLeaving();
         if (!kivEngineChangeMode(static_cast<uint32_t>(mode->width), static_cast<uint32_t>(mode->height),
                                  static_cast<uint32_t>(mode->bpp), 60)) {
             std::fprintf(stderr, "kiv: the display driver refused %d x %d at %d bits per pixel\n", mode->width,

@@ -577,7 +577,7 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
         if (m == 0x40C) scaleBand(o);
         break;
     case ZK_CLASS_FLIP:
-        if (m >= 0x320 && (m - 0x320) % 20 == 0 && m <= 0x334) startBuffer(o, (m - 0x320) / 20u)
+        if (m >= 0x320 && (m - 0x320) % 20 == 0 && m <= 0x334) startBuffer(o, (m - 0x320) / 20u);
         break;
     case kClassTriangle:
         zk3TriangleMethod(o, m, v);
