@@ -70,6 +70,19 @@ bool current() {
     return runtime().enabled() && display != nullptr && display->dhpdev == runtime().dhpdev();
 }
 
+bool screen(uint8_t **bits, int32_t *pitch) {
+    typedef BOOL(APIENTRY * GetInfo)(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *);
+    const KivEngineDisplay *display = kivEngineRunning() ? kivEngineDisplay() : nullptr;
+    auto info = reinterpret_cast<GetInfo>(kivEngineDriverFunction(INDEX_DrvGetDirectDrawInfo));
+    if (display == nullptr || !info) return false;
+    ZK_DD_HALINFO hal{};
+    DWORD heaps = 0, codes = 0;
+    if (!info(display->dhpdev, &hal, &heaps, nullptr, &codes, nullptr) || hal.vmiData.pvPrimary == nullptr) return false;
+    *bits = static_cast<uint8_t *>(hal.vmiData.pvPrimary);
+    *pitch = hal.vmiData.lDisplayPitch;
+    return true;
+}
+
 void close() {
     std::lock_guard<std::recursive_mutex> g(guard());
     KivDirectDrawNt &dd = runtime();

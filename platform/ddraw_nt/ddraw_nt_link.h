@@ -21,6 +21,9 @@ using Handle = void *;
 bool open();
 // Whether the display DirectDraw was enabled on is still the running one.
 bool current();
+// The screen's first pixel and pitch as the display driver reports them to DirectDraw (a query
+// only: nothing is enabled).
+bool screen(uint8_t **bits, int32_t *pitch);
 // Destroys every surface with the driver and disables its DirectDraw (before the display goes
 // away or changes mode). Handles given out before are dead afterwards.
 void close();

@@ -11,8 +11,11 @@
 
 #include "platform/ddraw_nt/ddraw_nt_link.h"
 #include "platform/ntgdi/ntgdi.h"
+#include "platform/ntgdi/winddi.h"
 #include "platform/videoprt/ntkernel.h"
 #include "platform/videoprt/videoprt.h"
+#include "platform/videoprt/videoprt_sim.h"
+#include "platform/zk3/zk3.h"
 
 namespace {
 
@@ -214,6 +217,32 @@ void kivSetScreenMode(const KivScreenMode *mode) {
             g_mode = old;
         }
     }
+}
+
+int kivScreenPixels(const uint8_t **bits, int *pitch) {
+    const KivEngineDisplay *display = g_engineBooted && kivEngineRunning() ? kivEngineDisplay() : nullptr;
+    if (display == nullptr || display->hsurf == nullptr) return 0;
+    // A surface the driver manages itself shows no pixels to the engine: then where the driver
+    // tells DirectDraw the screen is.
+    SURFOBJ *so = EngLockSurface(display->hsurf);
+    if (so == nullptr) return 0;
+    *bits = static_cast<const uint8_t *>(so->pvScan0);
+    *pitch = int(so->lDelta);
+    EngUnlockSurface(so);
+    if (*bits != nullptr) return 1;
+    uint8_t *at = nullptr;
+    int32_t p = 0;
+    if (!kiv::ddnt::screen(&at, &p)) {
+        // Before the driver's hardware methods run: the visible screen is the first block of
+        // video memory, rows of the mode's width.
+        kiv::ZkChip *chip = kivVideoPortSim().chip.get();
+        if (chip == nullptr) return 0;
+        at = chip->videoMemory();
+        p = g_mode.width * ((g_mode.bpp + 7) / 8);
+    }
+    *bits = at;
+    *pitch = p;
+    return 1;
 }
 
 void kivMachineRegisterDisplay(const KivDisplayDevice *display) { g_display.store(display); }

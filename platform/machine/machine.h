@@ -68,6 +68,11 @@ const char *kivMachineDescribe(void);
 const KivScreenMode *kivScreenMode(void);
 void kivSetScreenMode(const KivScreenMode *mode);
 
+// What the monitor shows: the screen's pixels in the current mode (rows top first, `pitch`
+// bytes apart, kivScreenMode's size and depth; 5-5-5 at 16 bits per pixel). Returns 1, or 0 when
+// no display driver drives the screen.
+int kivScreenPixels(const uint8_t **bits, int *pitch);
+
 // The display device. Register NULL to remove it. The pointed-to record must stay alive.
 void kivMachineRegisterDisplay(const KivDisplayDevice *display);
 const KivDisplayDevice *kivMachineDisplay(void);
