@@ -116,9 +116,9 @@ bool runWindowScenes(const char *only, int w, int h) {
         std::printf("window scenes skipped — %d x %d does not fit on the %d x %d screen\n", w, h, mode->width, mode->height);
         return true;
     }
-    const bool directDraw = !kivMachineConfig()->noDirectDraw;
+    const bool directDraw = kivMachineOffersDirectDraw() != 0;
     std::printf("scenes, drawn through opengl32 into a %d x %d window at (%d, %d) on the screen (%s):\n", w, h, x, y,
-                directDraw ? "DirectDraw through the display driver" : "no DirectDraw: buffers in memory");
+                directDraw ? "DirectDraw through the display driver" : "no DirectDraw: buffers in memory, not on the screen");
     kivscenes::WindowTarget window(x, y, w, h);
     if (!window.ok) {
         std::printf("window scenes skipped — %s\n", window.why.c_str());
@@ -153,7 +153,8 @@ bool runWindowScenes(const char *only, int w, int h) {
                           static_cast<unsigned long long>(chip));
         else
             std::snprintf(road, sizeof road, "software drew into %s", directDraw ? "video memory" : "memory");
-        std::printf("%-8s window  %s; %s%s  %s\n", scene.name, road, swapped ? "swapped onto the screen" : "SWAP FAILED",
+        const char *swap = !swapped ? "SWAP FAILED" : directDraw ? "swapped onto the screen" : "swapped into the memory front buffer";
+        std::printf("%-8s window  %s; %s%s  %s\n", scene.name, road, swap,
                     err != GL_NO_ERROR ? " (GL error)" : "", path.c_str());
     }
     return written;

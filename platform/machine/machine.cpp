@@ -219,6 +219,11 @@ void kivSetScreenMode(const KivScreenMode *mode) {
     }
 }
 
+int kivMachineOffersDirectDraw(void) {
+    const KivMachineConfig *c = kivMachineConfig();
+    return g_engineBooted && realDriverServes(*c) && !c->noDirectDraw && kivEngineRunning() ? 1 : 0;
+}
+
 int kivScreenPixels(const uint8_t **bits, int *pitch) {
     const KivEngineDisplay *display = g_engineBooted && kivEngineRunning() ? kivEngineDisplay() : nullptr;
     if (display == nullptr || display->hsurf == nullptr) return 0;

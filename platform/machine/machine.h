@@ -68,6 +68,10 @@ const char *kivMachineDescribe(void);
 const KivScreenMode *kivScreenMode(void);
 void kivSetScreenMode(const KivScreenMode *mode);
 
+// 1 when programs get DirectDraw on this machine: NT with the ZK3's display driver running and
+// the machine's setting not turning it off.
+int kivMachineOffersDirectDraw(void);
+
 // What the monitor shows: the screen's pixels in the current mode (rows top first, `pitch`
 // bytes apart, kivScreenMode's size and depth; 5-5-5 at 16 bits per pixel). Returns 1, or 0 when
 // no display driver drives the screen.

@@ -81,11 +81,13 @@ TEST_F(DDrawNt, TheNtMachineOffersDirectDrawUnlessItsSettingSaysNo) {
     EXPECT_EQ(c.noDirectDraw, 0) << "on by default";
     ASSERT_EQ(kivMachineParse("nt,noddraw", &c), 1);
     EXPECT_EQ(c.noDirectDraw, 1);
+    EXPECT_EQ(kivMachineOffersDirectDraw(), 1);
     open();
     dd->Release();
     dd = nullptr;
     for (const char *machine : {"nt,zk3,noddraw", "9x,zk3"}) {
         boot(machine);
+        EXPECT_EQ(kivMachineOffersDirectDraw(), 0) << machine;
         IDirectDraw *none = reinterpret_cast<IDirectDraw *>(1);
         EXPECT_EQ(DirectDrawCreate(nullptr, &none, nullptr), DDERR_NODIRECTDRAWHW) << machine;
         EXPECT_EQ(none, nullptr);
