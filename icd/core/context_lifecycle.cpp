@@ -3,7 +3,6 @@
 #include "icd/vertex/color_units.h"
 #include <bit>
 #include <cstring>
-#include "icd/hw/hw_surface.h"
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
@@ -75,7 +74,6 @@ GlContext *allocateContext(const GlHostProcTable *host, const GlVisual *visual, 
     ctx->procs.makeCurrent = __glMakeCurrent;
     ctx->procs.share = __glShareContext;
     ctx->procs.resize = __glResizeContext;
-    ctx->procs.resizeAt = __glHwResizeClip;
     ctx->procs.lock = __glLockBuffers;
     ctx->procs.unlock = __glUnlockBuffers;
     return ctx;
