@@ -2,7 +2,9 @@
 // loads the OpenGL driver through opengl32 as an application does (wglCreateContext,
 // wglMakeCurrent) and prints the GL strings; then draws the scenes of scenes.h into memory-DC
 // bitmaps (a DIB section selected into a memory DC) and writes each as a PNG under out/, one
-// line per scene. A scene whose picture does not show its feature says so and is skipped.
+// line per scene. A scene whose picture does not show its feature says so and is skipped. Then
+// the scenes once more in a window on the simulated screen (the hardware road when the machine
+// offers DirectDraw), each followed by a PNG of the whole screen.
 //
 //   kivdemo                      every scene at 640 x 480
 //   kivdemo SCENE [W H]          one scene (or "all") at another size
@@ -13,9 +15,11 @@
 #include "platform/machine/machine.h"
 #include "platform/ntgdi/ntgdi.h"
 #include "platform/opengl32/wgl.h"
+#include "platform/zk3/zk3_triangle.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +47,12 @@ long memoryKb(const char *field) {
     return kb;
 }
 
+// The scenes whose feature the driver does not draw yet, as the bitmap pass found them.
+std::vector<std::string> &absentScenes() {
+    static std::vector<std::string> names;
+    return names;
+}
+
 // Draws one scene into the bitmap and writes the picture. Returns false only when the picture
 // could not be written; a scene whose feature is missing is reported and skipped.
 bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, int *drawn) {
@@ -52,6 +62,7 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
     if (scene.absent) {
         const std::string absent = scene.absent(target.picture);
         if (!absent.empty()) {
+            absentScenes().push_back(scene.name);
             std::printf("%-8s skipped — %s (uses %s)\n", scene.name, absent.c_str(), scene.uses);
             for (const char *kind : {".png", ".incomplete.png"})
                 std::remove((std::string("out/") + scene.name + kind).c_str());  // no picture of an earlier run
@@ -91,6 +102,62 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
     std::printf("%-8s %4d x %-4d %8.1f ms  %d-bit %s  %s  uses %s\n", scene.name, w, h, ms, target.pfd.cColorBits,
                 target.bitmapFormat ? "bitmap format" : "window format on a memory DC", path.c_str(), scene.uses);
     return true;
+}
+
+// The scenes again in a window on the simulated screen, as a windowed program draws them: with
+// the machine's DirectDraw the window's buffers are the display driver's surfaces in video memory
+// and the chip draws what it can; the swap puts the picture on the screen, and the whole screen
+// (what the monitor shows) is written as out/<scene>.screen.png. One line per scene says which
+// road drew it.
+bool runWindowScenes(const char *only, int w, int h) {
+    const KivScreenMode *mode = kivScreenMode();
+    const int x = 32, y = 24;
+    if (x + w > mode->width || y + h > mode->height) {
+        std::printf("window scenes skipped — %d x %d does not fit on the %d x %d screen\n", w, h, mode->width, mode->height);
+        return true;
+    }
+    const bool directDraw = kivMachineOffersDirectDraw() != 0;
+    std::printf("scenes, drawn through opengl32 into a %d x %d window at (%d, %d) on the screen (%s):\n", w, h, x, y,
+                directDraw ? "DirectDraw through the display driver" : "no DirectDraw: buffers in memory, not on the screen");
+    kivscenes::WindowTarget window(x, y, w, h);
+    if (!window.ok) {
+        std::printf("window scenes skipped — %s\n", window.why.c_str());
+        return true;
+    }
+    bool written = true;
+    for (const kivscenes::Scene &scene : kivscenes::kScenes) {
+        if (std::strcmp(only, "all") != 0 && std::strcmp(only, scene.name) != 0) continue;
+        if (std::find(absentScenes().begin(), absentScenes().end(), scene.name) != absentScenes().end())
+            continue;   // reported with the bitmaps
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        const uint64_t before = zk3TriangleStats().pixelsWritten;
+        scene.draw(w, h);
+        glFinish();
+        const uint64_t chip = zk3TriangleStats().pixelsWritten - before;
+        const bool swapped = window.swap();
+        const GLenum err = glGetError();
+        const kivscenes::Picture screen = kivscenes::WindowTarget::screen();
+        std::string path = "no screen";
+        if (screen.bits != nullptr) {
+            path = std::string("out/") + scene.name + ".screen.png";
+            const std::vector<uint8_t> rgb = screen.rgb8();
+            if (!stbi_write_png(path.c_str(), screen.w, screen.h, 3, rgb.data(), screen.w * 3)) {
+                path += " (not written)";
+                written = false;
+            }
+        }
+        char road[128];
+        if (chip > 0)
+            std::snprintf(road, sizeof road, "the chip drew %llu pixels into video memory",
+                          static_cast<unsigned long long>(chip));
+        else
+            std::snprintf(road, sizeof road, "software drew into %s", directDraw ? "video memory" : "memory");
+        const char *swap = !swapped ? "SWAP FAILED" : directDraw ? "swapped onto the screen" : "swapped into the memory front buffer";
+        std::printf("%-8s window  %s; %s%s  %s\n", scene.name, road, swap,
+                    err != GL_NO_ERROR ? " (GL error)" : "", path.c_str());
+    }
+    return written;
 }
 
 int usage() {
@@ -198,6 +265,7 @@ int run(int argc, char **argv) {
         written &= runScene(scene, target, &drawn);
     }
     std::printf("%d of %d scenes drawn; peak memory %ld kB\n", drawn, tried, memoryKb("VmHWM"));
+    written &= runWindowScenes(only, w, h);
     return written ? 0 : 1;
 }
 

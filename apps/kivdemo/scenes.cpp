@@ -1,6 +1,8 @@
 // The scenes' drawing, the probes and the bitmap target: see scenes.h.
 #include "apps/kivdemo/scenes.h"
 
+#include "platform/machine/machine.h"
+
 #include <dlfcn.h>
 
 #include <cmath>
@@ -107,6 +109,74 @@ void BitmapTarget::close() {
     if (dib) DeleteObject(dib);
     if (memdc) DeleteDC(memdc);
     if (screen) ReleaseDC(nullptr, screen);
+}
+
+bool WindowTarget::fail(const std::string &reason) {
+    why = reason;
+    return false;
+}
+
+bool WindowTarget::open(int x, int y) {
+    hwnd = CreateWindowExA(0, "kivdemo", "kivdemo", WS_VISIBLE, x, y, w, h, nullptr, nullptr, nullptr, nullptr);
+    if (!hwnd) return fail("no window");
+    hdc = GetDC(hwnd);
+    PIXELFORMATDESCRIPTOR want{};
+    want.nSize = sizeof want;
+    want.nVersion = 1;
+    want.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    want.iPixelType = PFD_TYPE_RGBA;
+    want.cColorBits = 16;
+    want.cDepthBits = 16;
+    want.cStencilBits = 8;
+    const int format = ChoosePixelFormat(hdc, &want);
+    if (!format || !SetPixelFormat(hdc, format, nullptr)) return fail("no double-buffered window format");
+    rc = wglCreateContext(hdc);
+    if (!rc) return fail(std::string("wglCreateContext on the window: ") + kivOpenGlError());
+    if (!makeCurrent()) return fail(std::string("wglMakeCurrent: ") + kivOpenGlError());
+    ok = true;
+    return true;
+}
+
+void WindowTarget::close() {
+    if (rc) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(rc);
+    }
+    if (hdc) ReleaseDC(hwnd, hdc);
+    if (hwnd) DestroyWindow(hwnd);
+}
+
+Picture WindowTarget::screen() {
+    Picture p;
+    const uint8_t *bits = nullptr;
+    int pitch = 0;
+    if (!kivScreenPixels(&bits, &pitch)) return p;
+    const KivScreenMode *mode = kivScreenMode();
+    p.bits = bits;
+    p.w = mode->width;
+    p.h = mode->height;
+    p.pitch = pitch;
+    p.bytesPerPixel = (mode->bpp + 7) / 8;
+    p.topDown = true;
+    if (mode->bpp == 16) {
+        p.masks[0] = 0x7C00, p.masks[1] = 0x03E0, p.masks[2] = 0x001F;
+    } else {
+        p.masks[0] = 0xFF0000, p.masks[1] = 0xFF00, p.masks[2] = 0xFF;
+    }
+    return p;
+}
+
+Picture WindowTarget::onScreen() const {
+    Picture whole = screen();
+    POINT at{0, 0};
+    if (whole.bits == nullptr || !ClientToScreen(hwnd, &at) || at.x < 0 || at.y < 0 || at.x + w > whole.w ||
+        at.y + h > whole.h)
+        return Picture{};
+    Picture p = whole;
+    p.bits = static_cast<const uint8_t *>(whole.bits) + size_t(at.y) * whole.pitch + size_t(at.x) * whole.bytesPerPixel;
+    p.w = w;
+    p.h = h;
+    return p;
 }
 
 void windowProjection(int w, int h) {

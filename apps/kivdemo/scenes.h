@@ -93,6 +93,37 @@ private:
     void close();
 };
 
+// A window on the simulated screen with a double-buffered pixel format and a context made
+// current on it: what a windowed program draws into. The display driver's DirectDraw puts its
+// buffers in video memory (the chip draws); after swap() the picture is on the screen.
+class WindowTarget {
+public:
+    WindowTarget(int x, int y, int width, int height) : w(width), h(height) { open(x, y); }
+    ~WindowTarget() { close(); }
+    WindowTarget(const WindowTarget &) = delete;
+    WindowTarget &operator=(const WindowTarget &) = delete;
+
+    bool ok = false;
+    std::string why;
+    int w, h;
+    HWND hwnd = nullptr;
+    HDC hdc = nullptr;
+
+    bool makeCurrent() { return wglMakeCurrent(hdc, rc) != FALSE; }
+    bool swap() { return SwapBuffers(hdc) != FALSE; }
+    // The window's client area as the screen shows it (empty when no display drives the screen
+    // or the window reaches past the screen's edge).
+    Picture onScreen() const;
+    // The whole screen.
+    static Picture screen();
+
+private:
+    HGLRC rc = nullptr;
+    bool fail(const std::string &reason);
+    bool open(int x, int y);
+    void close();
+};
+
 // ---- the scenes -------------------------------------------------------------------------------
 
 // One unit per pixel, origin at the bottom left, depth range [-1, 1] mapped from z in [1, -1].

@@ -6,6 +6,7 @@
 #include "icd/core/buffers.h"
 #include "icd/core/context.h"
 #include "icd/core/drawable.h"
+#include "icd/hw/hw_surface.h"
 #include "icd/vertex/matrix_procs.h"
 #include "icd/vertex/transform_state.h"
 
@@ -255,6 +256,14 @@ BOOL __glResizeToDrawable(GlContext *ctx) {
 
 void __glResizeContextToDrawable(GlContext *ctx) {
     if (__glResizeToDrawable(ctx)) __glApplyViewport(ctx);
+}
+
+// The chip clips to the whole drawable again after a resize (the clip box narrows it later, when
+// a scissor asks).
+void __glResizeContextClip(GlContext *ctx) {
+    if (!__glResizeToDrawable(ctx)) return;
+    const GlDrawableExtent &d = ctx->state.transform.drawable;
+    __glHwResizeClip(ctx, 0, 0, d.width, d.height);
 }
 
 // ---- freeing -----------------------------------------------------------------------------------

@@ -118,6 +118,8 @@ BOOL __glResizeDrawableBuffers(GlContext *ctx, int32_t width, int32_t height);
 BOOL __glResizeToDrawable(GlContext *ctx);
 // The proc-slot resize of make-current: the buffers to the drawable's size, then the viewport.
 void __glResizeContextToDrawable(GlContext *ctx);
+// Resizes to the drawable and sets the chip's clip rectangle to the whole drawable.
+void __glResizeContextClip(GlContext *ctx);
 void __glFreeContextBuffers(GlContext *ctx);
 void __glFreeDrawableBuffers(GlDrawableBuffers *rec);
 

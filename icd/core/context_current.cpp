@@ -5,6 +5,7 @@
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
+#include "icd/hw/hw_surface.h"
 
 namespace {
 constexpr int kSlotScissor = 176;
@@ -37,6 +38,7 @@ BOOL __glMakeCurrent(GlContext *ctx) {
         installProcs(ctx);
         ctx->procs.notifySwap = __glNotifySwap;
         ctx->procs.destroy = __glHwDestroyContext;
+        ctx->procs.resizeAt = __glHwResizeClip;
     }
     if (ctx->stateFlags & (kGlStateBuffersInstalled | kGlStateForceResize)) {
         ctx->slots.resizeToDrawable(ctx);

@@ -154,6 +154,9 @@ void __glHwRenderPoint(GlContext *ctx, GlVertex *v) {
     if (n < 1) n = 1;
     const int32_t k = n >> 1;
     const float x = v->window[0] - ctx->limits.biasXf, y = v->window[1] - ctx->limits.biasYf;
+    // A point this far from any window is clipped whole, and a NaN position draws nothing: both
+    // are dropped before the integer arithmetic below, which they would overflow.
+    if (!(std::fabs(x) < 65536.0f) || !(std::fabs(y) < 65536.0f)) return;
     const float left = float((n & 1 ? int32_t(x - 0.5f) : int32_t(x)) - k);
     const float top = float((n & 1 ? int32_t(y - 0.5f) : int32_t(y)) - k);
     const float right = left + float(n), bottom = top + float(n);

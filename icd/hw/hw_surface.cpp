@@ -226,6 +226,15 @@ BOOL __glHwSetClipRect(GlContext *ctx, int32_t x, int32_t y, int32_t width, int3
     return TRUE;
 }
 
+BOOL __glHwResizeClip(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (!__glHwSetClipRect(ctx, x, y, width, height)) return FALSE;
+    HwState *hw = hwOf(ctx);
+    const GlDrawableExtent &d = ctx->state.transform.drawable;
+    hw->clipNarrowed = x == 0 && y == 0 && width == d.width && height == d.height ? 0 : 1;
+    hw->clipPending = 1;   // the clip box is applied again before the next drawing
+    return TRUE;
+}
+
 // Validation chooses the surfaces; their words go out in front of the next drawing by the chip,
 // so that a context drawing in software, or not drawing at all, writes nothing.
 void __glHwValidateSurfaces(GlContext *ctx) {

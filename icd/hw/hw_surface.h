@@ -33,6 +33,9 @@ void __glHwClearDepthBuffer(GlDepthBuffer *db);
 // ---- clip rectangle and surfaces ----------------------------------------------------------------
 // FALSE (nothing written) while the context draws in software or the device is lost.
 BOOL __glHwSetClipRect(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height);
+// The context's resize-at-a-position proc: the chip's clip rectangle becomes the rectangle, which
+// the clip box then only narrows.
+BOOL __glHwResizeClip(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height);
 // The context's pre-draw proc: the generic draw-buffer pick, then the choice of the colour, screen
 // and depth surfaces; __glHwSendSurfaces writes the words of those that changed, and every proc
 // that draws with the chip calls it first.

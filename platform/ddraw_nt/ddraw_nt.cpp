@@ -1,26 +1,21 @@
-// The DirectDraw runtime stand-in of the NT machine: objects, surfaces over the ZK3's video
-// memory or the heap, and clippers over the window model.
+// The DirectDraw runtime stand-in of the NT machine: objects, surfaces made, locked, blitted and
+// flipped by the display driver's DirectDraw callbacks, and clippers over the window model.
 #include "platform/ddraw_nt/ddraw_nt.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
+#include "platform/ddraw_nt/ddraw_nt_link.h"
 #include "platform/machine/machine.h"
-#include "platform/videoprt/videoprt_sim.h"
 #include "platform/win32/internal.h"
-#include "platform/zk3/zk3.h"
 
 const GUID IID_IDirectDraw = {0x6C14DB80, 0xA733, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 const GUID IID_IDirectDraw2 = {0xB3A6F3E0, 0x2B43, 0x11CF, {0xA2, 0xDE, 0x00, 0xAA, 0x00, 0xB9, 0x33, 0x56}};
 
-bool kivDDrawScreenSurface(unsigned char **base, int *pitch);
-
 namespace {
 
-// The top 84 KB of video memory belong to the cursor images and the reserved block.
-constexpr uint32_t kReservedTop = 0x10000 + 0x5000;
+namespace dd = kiv::ddnt;
 
 struct Injections {
     DWORD failCaps = 0;
@@ -35,11 +30,9 @@ struct Runtime {
     Injections inject;
     std::vector<DWORD> createLog;
     int objects = 0, surfaces = 0, clippers = 0;
-    std::map<uint32_t, uint32_t> videoBlocks;  // pool offset -> bytes
     uint32_t videoBytes = 0;
     std::vector<struct Surface *> live;
-    uint32_t budget = 0;  // off-screen video memory offered
-    bool offered = false;  // DirectDraw exists on the machine
+    uint32_t budget = 0xFFFFFFFFu;  // video memory the application surfaces may hold
 };
 
 Runtime &rt() {
@@ -47,105 +40,65 @@ Runtime &rt() {
     return r;
 }
 
+// The driver's DirectDraw stays enabled while the process holds any of its objects.
+void closeWhenUnused() {
+    if (rt().objects == 0 && rt().surfaces == 0) dd::close();
+}
+
 struct Screen {
-    uint8_t *base;
-    int32_t pitch, width, height, bpp;
+    int32_t width, height;
 };
 
 Screen screen() {
     const KivScreenMode *mode = kivScreenMode();
-    Screen s{nullptr, 0, mode->width, mode->height, mode->bpp};
-    if (!kivDDrawScreenSurface(&s.base, &s.pitch)) {
-        kiv::ZkChip *chip = kivVideoPortSim().chip.get();
-        s.base = chip != nullptr ? chip->videoMemory() : nullptr;
-        s.pitch = s.width * ((s.bpp + 7) / 8);
-    }
-    return s;
+    return Screen{mode->width, mode->height};
 }
 
-// The pool of off-screen video memory: the top of video memory below the reserved block, at most
-// half of what the screen leaves (the display driver's own off-screen heap grows from below).
-// These application surfaces do not go through the display driver's DirectDraw heap (the
-// driver side of the runtime, ddraw_nt_hal.h, does), so the pool is empty until a program or
-// test sets a budget; the chip model draws no triangles, and buffers in system memory keep
-// drawing with the software rasteriser.
-struct Pool {
-    uint8_t *memory = nullptr;
-    uint32_t start = 0, end = 0;
-};
-
-Pool pool() {
-    Pool p;
-    kiv::ZkChip *chip = kivVideoPortSim().chip.get();
-    if (chip == nullptr) return p;
-    const Screen s = screen();
-    const uint32_t size = chip->videoMemorySize();
-    const uint32_t screenBytes = uint32_t(std::abs(s.pitch)) * uint32_t(s.height);
-    if (size < screenBytes + kReservedTop) return p;
-    p.memory = chip->videoMemory();
-    p.end = (size - kReservedTop) & ~0xFFFu;
-    const uint32_t room = std::min((p.end - screenBytes) / 2, rt().budget);
-    p.start = (p.end - room + 0xFFF) & ~0xFFFu;
-    return p;
+bool sameMode(const KivScreenMode &a, const KivScreenMode &b) {
+    return a.width == b.width && a.height == b.height && a.bpp == b.bpp;
 }
 
-// First fit, 256-byte aligned; returns the address or null.
-uint8_t *takeVideo(uint32_t bytes) {
-    Runtime &r = rt();
-    const Pool p = pool();
-    if (p.memory == nullptr) return nullptr;
-    bytes = (bytes + 255) & ~255u;
-    uint32_t at = p.start;
-    for (const auto &[offset, size] : r.videoBlocks) {
-        if (offset >= at + bytes) break;
-        at = std::max(at, offset + size);
-    }
-    if (at + bytes > p.end) return nullptr;
-    r.videoBlocks[at] = bytes;
-    r.videoBytes += bytes;
-    return p.memory + at;
-}
-
-void giveVideo(uint8_t *address) {
-    Runtime &r = rt();
-    kiv::ZkChip *chip = kivVideoPortSim().chip.get();
-    if (chip == nullptr) return;
-    auto it = r.videoBlocks.find(uint32_t(address - chip->videoMemory()));
-    if (it == r.videoBlocks.end()) return;
-    r.videoBytes -= it->second;
-    r.videoBlocks.erase(it);
-}
-
+// An application surface over a surface of the runtime's driver side: the primary (the screen),
+// an off-screen surface in the display driver's video memory, or one in system memory.
 struct Surface final : IDirectDrawSurface {
     ULONG refs = 1;
     DWORD caps = 0;
-    int32_t width = 0, height = 0, pitch = 0, bpp = 16;
-    uint8_t *memory = nullptr;  // owned heap block (system memory) or pool address
-    bool video = false, primary = false, lost = false;
+    int32_t width = 0, height = 0;
+    dd::Handle handle = nullptr;  // null once the display that made it is gone
+    dd::SurfaceInfo info{};
+    uint32_t videoBytes = 0;
+    bool primary = false, lost = false;
     int locks = 0;
     KivScreenMode madeIn{};
 
-    void place() {
+    // Asks the driver side for the surface; a DirectDraw result.
+    HRESULT place() {
+        madeIn = *kivScreenMode();
         if (primary) {
-            const Screen s = screen();
-            memory = s.base;
-            pitch = s.pitch;
-            width = s.width;
-            height = s.height;
-            bpp = s.bpp;
-            madeIn = *kivScreenMode();
-            return;
+            if (!dd::primary(&handle, &info)) return DDERR_NODIRECTDRAWHW;
+            width = info.width;
+            height = info.height;
+            return DD_OK;
         }
-        bpp = kivScreenMode()->bpp;
-        pitch = ((width * ((bpp + 7) / 8)) + 7) & ~7;
-        const uint32_t bytes = uint32_t(pitch) * uint32_t(height);
-        memory = video ? takeVideo(bytes) : static_cast<uint8_t *>(std::calloc(1, bytes));
+        const bool video = (caps & DDSCAPS_SYSTEMMEMORY) == 0;
+        // The budget is checked on what the driver's surfaces take: its pitch rounds to 16 bytes.
+        const uint32_t guess = ((uint32_t(width) * uint32_t((madeIn.bpp + 7) / 8) + 15) & ~15u) * uint32_t(height);
+        if (video && (rt().budget < guess || rt().budget - guess < rt().videoBytes)) return DDERR_OUTOFVIDEOMEMORY;
+        const DWORD ask = video ? ((caps & ~DWORD(DDSCAPS_SYSTEMMEMORY)) | DDSCAPS_VIDEOMEMORY) : caps;
+        const HRESULT r = HRESULT(dd::create(uint32_t(width), uint32_t(height), ask, &handle, &info));
+        if (r != DD_OK) return r;
+        caps = info.caps;
+        if (caps & DDSCAPS_VIDEOMEMORY) {
+            videoBytes = uint32_t(info.pitch) * uint32_t(info.height);
+            rt().videoBytes += videoBytes;
+        }
+        return DD_OK;
     }
     void drop() {
-        if (primary || memory == nullptr) return;
-        if (video) giveVideo(memory);
-        else std::free(memory);
-        memory = nullptr;
+        if (handle != nullptr && !primary) dd::destroy(handle);
+        rt().videoBytes -= videoBytes;
+        videoBytes = 0;
+        handle = nullptr;
     }
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override {
@@ -156,6 +109,7 @@ struct Surface final : IDirectDrawSurface {
         live.erase(std::remove(live.begin(), live.end(), this), live.end());
         --rt().surfaces;
         delete this;
+        closeWhenUnused();
         return 0;
     }
     void describe(DDSURFACEDESC *d) const {
@@ -164,49 +118,58 @@ struct Surface final : IDirectDrawSurface {
         d->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
         d->dwWidth = DWORD(width);
         d->dwHeight = DWORD(height);
-        d->lPitch = pitch;
+        d->lPitch = info.pitch;
         d->ddsCaps.dwCaps = caps;
         d->ddpfPixelFormat.dwSize = 32;
         d->ddpfPixelFormat.dwFlags = DDPF_RGB;
-        d->ddpfPixelFormat.dwRGBBitCount = DWORD(bpp);
-        if (bpp == 16) {
-            d->ddpfPixelFormat.dwRBitMask = 0xF800;
-            d->ddpfPixelFormat.dwGBitMask = 0x07E0;
-            d->ddpfPixelFormat.dwBBitMask = 0x001F;
-        }
+        d->ddpfPixelFormat.dwRGBBitCount = info.bitCount;
+        d->ddpfPixelFormat.dwRBitMask = info.redMask;
+        d->ddpfPixelFormat.dwGBitMask = info.greenMask;
+        d->ddpfPixelFormat.dwBBitMask = info.blueMask;
     }
     HRESULT GetSurfaceDesc(DDSURFACEDESC *d) override {
         if (d == nullptr) return DDERR_INVALIDPARAMS;
         describe(d);
         return DD_OK;
     }
-    HRESULT IsLost() override { return lost ? DDERR_SURFACELOST : DD_OK; }
+    // A surface whose display went away (a mode change, the display driver restarted) is lost.
+    bool gone() const { return handle == nullptr || !dd::current(); }
+    HRESULT IsLost() override {
+        std::lock_guard<std::recursive_mutex> g(rt().lock);
+        return lost || gone() ? DDERR_SURFACELOST : DD_OK;
+    }
     HRESULT Restore() override {
         std::lock_guard<std::recursive_mutex> g(rt().lock);
-        if (!lost) return DD_OK;
-        const KivScreenMode *now = kivScreenMode();
-        if (now->width != madeIn.width || now->height != madeIn.height || now->bpp != madeIn.bpp)
-            return DDERR_WRONGMODE;
+        if (!lost && !gone()) return DD_OK;
+        if (!sameMode(*kivScreenMode(), madeIn)) return DDERR_WRONGMODE;
+        if (gone()) {
+            // Made again with the driver: the contents are gone, as a lost surface's are.
+            drop();
+            const HRESULT r = place();
+            if (r != DD_OK) return r;
+        }
         lost = false;
         return DD_OK;
     }
-    HRESULT Lock(const RECT *rect, DDSURFACEDESC *d, DWORD, HANDLE) override {
+    HRESULT Lock(const RECT *rect, DDSURFACEDESC *d, DWORD flags, HANDLE) override {
         std::lock_guard<std::recursive_mutex> g(rt().lock);
         if (d == nullptr) return DDERR_INVALIDPARAMS;
         if (rt().inject.busyLocks > 0) {
             --rt().inject.busyLocks;
             return DDERR_SURFACEBUSY;
         }
-        if (lost) return DDERR_SURFACELOST;
-        if (memory == nullptr) return DDERR_GENERIC;
-        describe(d);
-        uint8_t *at = memory;
+        if (lost || gone()) return DDERR_SURFACELOST;
+        int32_t r4[4];
         if (rect != nullptr) {
             if (rect->left < 0 || rect->top < 0 || rect->right > width || rect->bottom > height ||
                 rect->left > rect->right || rect->top > rect->bottom)
                 return DDERR_INVALIDPARAMS;
-            at += ptrdiff_t(rect->top) * pitch + ptrdiff_t(rect->left) * ((bpp + 7) / 8);
+            r4[0] = rect->left, r4[1] = rect->top, r4[2] = rect->right, r4[3] = rect->bottom;
         }
+        uint8_t *at = nullptr;
+        const HRESULT r = HRESULT(dd::lock(handle, rect != nullptr ? r4 : nullptr, flags, &at));
+        if (r != DD_OK) return r;
+        describe(d);
         d->lpSurface = at;
         d->dwFlags |= DDSD_LPSURFACE;
         ++locks;
@@ -216,7 +179,25 @@ struct Surface final : IDirectDrawSurface {
         std::lock_guard<std::recursive_mutex> g(rt().lock);
         if (locks == 0) return DDERR_NOTLOCKED;
         --locks;
+        if (!gone()) dd::unlock(handle);
         return DD_OK;
+    }
+    HRESULT Blt(const RECT *dst, IDirectDrawSurface *source, const RECT *src, DWORD flags, DWORD fill) override {
+        std::lock_guard<std::recursive_mutex> g(rt().lock);
+        Surface *from = static_cast<Surface *>(source);
+        if (lost || gone() || (from != nullptr && (from->lost || from->gone()))) return DDERR_SURFACELOST;
+        int32_t d4[4], s4[4];
+        if (dst != nullptr) d4[0] = dst->left, d4[1] = dst->top, d4[2] = dst->right, d4[3] = dst->bottom;
+        if (src != nullptr) s4[0] = src->left, s4[1] = src->top, s4[2] = src->right, s4[3] = src->bottom;
+        return HRESULT(dd::blt(handle, dst != nullptr ? d4 : nullptr, from != nullptr ? from->handle : nullptr,
+                               src != nullptr ? s4 : nullptr, flags, fill));
+    }
+    HRESULT Flip(IDirectDrawSurface *target, DWORD flags) override {
+        std::lock_guard<std::recursive_mutex> g(rt().lock);
+        Surface *to = static_cast<Surface *>(target);
+        if (to == nullptr) return DDERR_INVALIDPARAMS;
+        if (lost || gone() || to->lost || to->gone()) return DDERR_SURFACELOST;
+        return HRESULT(dd::flip(handle, to->handle, flags));
     }
 };
 
@@ -314,6 +295,7 @@ struct DirectDraw final : IDirectDraw {
         if (--refs != 0) return refs;
         --rt().objects;
         delete this;
+        closeWhenUnused();
         return 0;
     }
     HRESULT SetCooperativeLevel(HWND, DWORD) override {
@@ -341,14 +323,11 @@ struct DirectDraw final : IDirectDraw {
             }
             s->width = int32_t(d->dwWidth);
             s->height = int32_t(d->dwHeight);
-            s->video = (caps & DDSCAPS_SYSTEMMEMORY) == 0;
-            if (s->video) s->caps = (caps & ~DDSCAPS_SYSTEMMEMORY) | DDSCAPS_VIDEOMEMORY;
         }
-        s->place();
-        if (s->memory == nullptr) {
-            const bool video = s->video;
+        const HRESULT made = s->place();
+        if (made != DD_OK) {
             delete s;
-            return video ? DDERR_OUTOFVIDEOMEMORY : DDERR_OUTOFMEMORY;
+            return made;
         }
         ++r.surfaces;
         r.live.push_back(s);
@@ -364,10 +343,11 @@ struct DirectDraw final : IDirectDraw {
     }
     HRESULT GetDisplayMode(DDSURFACEDESC *d) override {
         if (d == nullptr) return DDERR_INVALIDPARAMS;
+        std::lock_guard<std::recursive_mutex> g(rt().lock);
         Surface probe;
         probe.primary = true;
         probe.caps = DDSCAPS_PRIMARYSURFACE;
-        probe.place();
+        if (probe.place() != DD_OK) return DDERR_NODIRECTDRAWHW;
         const DWORD keepCaps = d->ddsCaps.dwCaps, keepFlags = d->dwFlags;
         probe.describe(d);
         d->ddsCaps.dwCaps = keepCaps;
@@ -378,14 +358,24 @@ struct DirectDraw final : IDirectDraw {
 
 }  // namespace
 
+// The machine offers DirectDraw when its display driver does and the machine's setting allows it.
 HRESULT WINAPI DirectDrawCreate(GUID *, IDirectDraw **out, void *) {
     if (out == nullptr) return DDERR_INVALIDPARAMS;
     std::lock_guard<std::recursive_mutex> g(rt().lock);
     *out = nullptr;
-    if (!rt().offered || rt().inject.createFails || kivVideoPortSim().chip == nullptr) return DDERR_NODIRECTDRAWHW;
+    if (kivMachineConfig()->noDirectDraw || rt().inject.createFails || !dd::open()) return DDERR_NODIRECTDRAWHW;
     *out = new DirectDraw;
     ++rt().objects;
     return DD_OK;
+}
+
+void kivDDrawDisplayLeaving() {
+    std::lock_guard<std::recursive_mutex> g(rt().lock);
+    for (Surface *s : rt().live) {
+        s->drop();
+        s->lost = true;
+    }
+    dd::close();
 }
 
 KivDDrawCounts kivDDrawCounts() {
@@ -409,5 +399,9 @@ void kivDDrawLoseSurfaces() {
     for (Surface *s : rt().live) s->lost = true;
 }
 void kivDDrawSetVideoBudget(uint32_t bytes) { rt().budget = bytes; }
-void kivDDrawOffer(bool offered) { rt().offered = offered; }
+void kivDDrawOffer(bool offered) {
+    KivMachineConfig c = *kivMachineConfig();
+    c.noDirectDraw = offered ? 0 : 1;
+    kivMachineConfigure(&c);
+}
 void kivDDrawResetInjections() { rt().inject = Injections{}; }

@@ -1,9 +1,10 @@
 // The DirectDraw runtime of the NT machine as an application process sees it: the DirectDraw
-// object, surfaces and clippers. The primary surface is the screen in the ZK3's video memory;
-// off-screen surfaces asked for in video memory come from a pool at the top of video memory, so
-// their addresses lie inside the frame-buffer region the chip reads; system-memory surfaces are
-// heap blocks. Written for this project: the interfaces carry the calls the OpenGL driver makes,
-// in our own declarations, and the test API below injects failures and reports leaks.
+// object, surfaces and clippers. Surfaces are the display driver's: the primary is the screen,
+// off-screen surfaces in video memory come from the driver's DirectDraw heap (so the chip reads
+// them), and locks, blits and flips go to the driver's callbacks; system-memory surfaces are the
+// runtime's own. Pixel formats are the display's (5-5-5 at 16 bits per pixel). Written for this
+// project: the interfaces carry the calls the OpenGL driver makes, in our own declarations, and
+// the test API below injects failures and reports leaks.
 #pragma once
 #include <vector>
 #include "platform/ddraw/ddraw_hal.h"
@@ -30,6 +31,8 @@
 #define DDLOCK_WAIT      0x00000001
 #define DDLOCK_READONLY  0x00000010
 #define DDSCL_NORMAL     0x00000008
+#define DDBLT_WAIT       0x01000000
+#define DDFLIP_WAIT      0x00000001
 
 struct IDirectDrawClipper {
     virtual ULONG Release() = 0;
@@ -51,6 +54,10 @@ struct IDirectDrawSurface {
     // rect NULL locks the whole surface; lpSurface points at the rectangle's first pixel.
     virtual HRESULT Lock(const RECT *rect, DDSURFACEDESC *desc, DWORD flags, HANDLE event) = 0;
     virtual HRESULT Unlock(void *address) = 0;
+    // A copy from `source` (rectangles of equal size; NULL: the whole surface) or, with source
+    // NULL, a fill of `dst` with the colour `fill`, by the display driver.
+    virtual HRESULT Blt(const RECT *dst, IDirectDrawSurface *source, const RECT *src, DWORD flags, DWORD fill) = 0;
+    virtual HRESULT Flip(IDirectDrawSurface *target, DWORD flags) = 0;
 
 protected:
     virtual ~IDirectDrawSurface() = default;
@@ -93,12 +100,11 @@ void kivDDrawBusyLocks(int count);
 // Every live surface is lost (what a display-mode change does); a primary made in another mode
 // answers DDERR_WRONGMODE to Restore.
 void kivDDrawLoseSurfaces();
-// Bytes of video memory the off-screen pool may hand out: 0 (the default) none, so that video-
-// memory surfaces are refused; 0xFFFFFFFF all there is. Not an injection: it stays set.
+// Bytes of video memory the application's surfaces may hold together (default: no limit; 0
+// refuses every video-memory surface). Not an injection: it stays set.
 void kivDDrawSetVideoBudget(uint32_t bytes);
-// Whether the machine offers these application objects at all: not unless a program or test
-// turns them on (their surfaces are not the display driver's); DirectDrawCreate answers
-// DDERR_NODIRECTDRAWHW meanwhile. Not an injection: it stays set.
+// Sets the machine's DirectDraw setting (KivMachineConfig::noDirectDraw): with it off,
+// DirectDrawCreate answers DDERR_NODIRECTDRAWHW. Not an injection: it stays set.
 void kivDDrawOffer(bool offered);
 // Clears every injection.
 void kivDDrawResetInjections();

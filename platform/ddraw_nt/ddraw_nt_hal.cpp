@@ -60,6 +60,12 @@ void KivDirectDrawNt::disable() {
     enabled_ = false;
 }
 
+void KivDirectDrawNt::forget() {
+    surfaces_.clear();
+    enabled_ = false;
+    dhpdev_ = nullptr;
+}
+
 KivDdNtSurface *KivDirectDrawNt::primary() {
     for (auto &s : surfaces_)
         if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_PRIMARYSURFACE) return s.get();
@@ -171,6 +177,14 @@ KivDdNtResult KivDirectDrawNt::destroy(KivDdNtSurface *s) {
     s->created = false;
     s->userMemory.clear();
     return r;
+}
+
+void KivDirectDrawNt::release(KivDdNtSurface *s) {
+    if (s == nullptr) return;
+    if (!(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_PRIMARYSURFACE)) destroy(s);
+    surfaces_.erase(std::remove_if(surfaces_.begin(), surfaces_.end(),
+                                   [s](const std::unique_ptr<KivDdNtSurface> &p) { return p.get() == s; }),
+                    surfaces_.end());
 }
 
 uint8_t *KivDirectDrawNt::bits(const KivDdNtSurface *s) const {

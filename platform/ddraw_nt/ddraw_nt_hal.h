@@ -36,6 +36,9 @@ public:
     bool enable();
     // Destroys what is left and DrvDisableDirectDraw.
     void disable();
+    // Forgets every surface and the enabling without calling the driver: for a display that has
+    // already gone away (its surfaces went with it).
+    void forget();
     const ZK_DD_HALINFO &halInfo() const { return halInfo_; }
     const std::vector<DWORD> &fourCcs() const { return fourCcs_; }
     const ZK_DD_CALLBACKS &callbacks() const { return callbacks_; }
@@ -48,6 +51,10 @@ public:
     // `desc`; a FOURCC code in desc.ddpfPixelFormat). On success the surfaces are in *out.
     KivDdNtResult create(const ZK_DDSURFACEDESC &desc, DWORD count, std::vector<KivDdNtSurface *> *out);
     KivDdNtResult destroy(KivDdNtSurface *s);
+    // Destroys the surface and forgets it: the pointer is dead afterwards.
+    void release(KivDdNtSurface *s);
+    bool enabled() const { return enabled_; }
+    DHPDEV dhpdev() const { return dhpdev_; }
     // Lock: the surface's first pixel (of the rectangle) in *bits; the runtime works the address
     // out itself when the driver leaves it to it.
     KivDdNtResult lock(KivDdNtSurface *s, const RECTL *rect, DWORD flags, uint8_t **bits);

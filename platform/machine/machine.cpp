@@ -9,13 +9,17 @@
 #include <mutex>
 #include <string>
 
+#include "platform/ddraw_nt/ddraw_nt_link.h"
 #include "platform/ntgdi/ntgdi.h"
+#include "platform/ntgdi/winddi.h"
 #include "platform/videoprt/ntkernel.h"
 #include "platform/videoprt/videoprt.h"
+#include "platform/videoprt/videoprt_sim.h"
+#include "platform/zk3/zk3.h"
 
 namespace {
 
-KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP}; }
+KivMachineConfig defaultConfig() { return KivMachineConfig{KIV_OS_NT, KIV_CARD_ZK3, 16u << 20, KIV_BUS_AGP, 0}; }
 
 // The video memory each card can carry: the ZK3's frame-buffer aperture holds 16 MB, the SIV's
 // memory window as much.
@@ -69,6 +73,7 @@ void registerDisplayFor(const KivMachineConfig &c) {
 
 void shutDownEngine() {
     if (!g_engineBooted) return;
+    kivDDrawDisplayLeaving();
     kivEngineShutdown();
     kivVideoPortShutdown();
     kivUserMemoryByDefault(false);
@@ -124,6 +129,8 @@ int kivMachineParse(const char *text, KivMachineConfig *config) {
             else if (word == "siv") c.card = KIV_CARD_SIV;
             else if (word == "agp") c.bus = KIV_BUS_AGP;
             else if (word == "pci") c.bus = KIV_BUS_PCI;
+            else if (word == "noddraw") c.noDirectDraw = 1;
+            else if (word == "ddraw") c.noDirectDraw = 0;
             else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
                 char *end = nullptr;
                 unsigned long mb = std::strtoul(word.c_str(), &end, 10);
@@ -185,9 +192,10 @@ void kivMachineConfigure(const KivMachineConfig *config) {
 
 const char *kivMachineDescribe(void) {
     const KivMachineConfig *c = kivMachineConfig();
-    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB",
+    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB%s",
                   c->os == KIV_OS_9X ? "Windows 98" : "Windows NT 4.0", c->card == KIV_CARD_SIV ? "SIV" : "ZK3",
-                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20);
+                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20,
+                  c->noDirectDraw ? ", no DirectDraw" : "");
     return g_description;
 }
 
@@ -199,6 +207,9 @@ void kivSetScreenMode(const KivScreenMode *mode) {
     g_mode = *mode;
     // On a running machine the desktop changes mode through the graphics engine.
     if (g_engineBooted && kivEngineRunning() && (old.width != mode->width || old.height != mode->height || old.bpp != mode->bpp)) {
+        // DirectDraw's surfaces belong to the old mode: the driver forgets them, programs find
+        // them lost.
+        kivDDrawDisplayLeaving();
         if (!kivEngineChangeMode(static_cast<uint32_t>(mode->width), static_cast<uint32_t>(mode->height),
                                  static_cast<uint32_t>(mode->bpp), 60)) {
             std::fprintf(stderr, "kiv: the display driver refused %d x %d at %d bits per pixel\n", mode->width,
@@ -206,6 +217,37 @@ void kivSetScreenMode(const KivScreenMode *mode) {
             g_mode = old;
         }
     }
+}
+
+int kivMachineOffersDirectDraw(void) {
+    const KivMachineConfig *c = kivMachineConfig();
+    return g_engineBooted && realDriverServes(*c) && !c->noDirectDraw && kivEngineRunning() ? 1 : 0;
+}
+
+int kivScreenPixels(const uint8_t **bits, int *pitch) {
+    const KivEngineDisplay *display = g_engineBooted && kivEngineRunning() ? kivEngineDisplay() : nullptr;
+    if (display == nullptr || display->hsurf == nullptr) return 0;
+    // A surface the driver manages itself shows no pixels to the engine: then where the driver
+    // tells DirectDraw the screen is.
+    SURFOBJ *so = EngLockSurface(display->hsurf);
+    if (so == nullptr) return 0;
+    *bits = static_cast<const uint8_t *>(so->pvScan0);
+    *pitch = int(so->lDelta);
+    EngUnlockSurface(so);
+    if (*bits != nullptr) return 1;
+    uint8_t *at = nullptr;
+    int32_t p = 0;
+    if (!kiv::ddnt::screen(&at, &p)) {
+        // Before the driver's hardware methods run: the visible screen is the first block of
+        // video memory, rows of the mode's width.
+        kiv::ZkChip *chip = kivVideoPortSim().chip.get();
+        if (chip == nullptr) return 0;
+        at = chip->videoMemory();
+        p = g_mode.width * ((g_mode.bpp + 7) / 8);
+    }
+    *bits = at;
+    *pitch = p;
+    return 1;
 }
 
 void kivMachineRegisterDisplay(const KivDisplayDevice *display) { g_display.store(display); }

@@ -14,6 +14,9 @@ typedef struct KivMachineConfig {
     KivCard card;
     uint32_t videoMemoryBytes;
     KivBus bus;
+    // Set: the machine offers no DirectDraw (windows then draw into memory and are shown by a
+    // copy). By default the display driver serves DirectDraw on NT.
+    int noDirectDraw;
 } KivMachineConfig;
 
 // The mode the screen is in: width and height in pixels, bits per pixel.
@@ -48,7 +51,7 @@ const KivMachineConfig *kivMachineConfig(void);
 void kivMachineConfigure(const KivMachineConfig *config);
 // Parses a machine description into *config, starting from the default. Words separated by
 // ',', '-' or ' ': "nt" or "9x" (also "win9x", "windows95", "win98"); "zk3" or "siv"; "agp" or
-// "pci"; "<n>mb" video memory. Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it does not
+// "pci"; "<n>mb" video memory; "noddraw" (no DirectDraw) or "ddraw". Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it does not
 // know or a machine no card makes (more video memory than the card carries); config is then left
 // at the default and kivMachineRefusal says why.
 int kivMachineParse(const char *text, KivMachineConfig *config);
@@ -64,6 +67,15 @@ const char *kivMachineDescribe(void);
 // display driver offers OpenGL).
 const KivScreenMode *kivScreenMode(void);
 void kivSetScreenMode(const KivScreenMode *mode);
+
+// 1 when programs get DirectDraw on this machine: NT with the ZK3's display driver running and
+// the machine's setting not turning it off.
+int kivMachineOffersDirectDraw(void);
+
+// What the monitor shows: the screen's pixels in the current mode (rows top first, `pitch`
+// bytes apart, kivScreenMode's size and depth; 5-5-5 at 16 bits per pixel). Returns 1, or 0 when
+// no display driver drives the screen.
+int kivScreenPixels(const uint8_t **bits, int *pitch);
 
 // The display device. Register NULL to remove it. The pointed-to record must stay alive.
 void kivMachineRegisterDisplay(const KivDisplayDevice *display);

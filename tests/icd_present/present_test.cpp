@@ -22,8 +22,8 @@ protected:
     void TearDown() override {
         kivDDrawResetInjections();
         CurrentContextTest::TearDown();
-        kivDDrawSetVideoBudget(0);
-        kivDDrawOffer(false);
+        kivDDrawSetVideoBudget(0xFFFFFFFFu);
+        kivDDrawOffer(true);
     }
     // The CPU's road: the software rasteriser draws into the surfaces and the swap's blits run on
     // the CPU, which shows exactly which rectangles were copied and from where.

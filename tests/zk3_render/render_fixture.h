@@ -83,8 +83,8 @@ protected:
     void TearDown() override {
         if (window != nullptr) closeContext();
         IcdTest::TearDown();
-        kivDDrawSetVideoBudget(0);
-        kivDDrawOffer(false);
+        kivDDrawSetVideoBudget(0xFFFFFFFFu);
+        kivDDrawOffer(true);
     }
 
     GlBufferDescriptor &desc(GlDescriptorIndex i) { return ctx->handle->drawable->buffers.descriptors[i]; }
