@@ -6,6 +6,7 @@
 //
 // Every run prints the seed it uses, so that a failure is replayed with --seed.
 #pragma once
+#include <sys/mman.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -96,3 +97,23 @@ inline int kivFuzzMain(int argc, char **argv) {
     }
     return RUN_ALL_TESTS();
 }
+
+// A region of the program's address space with one access; it stays reserved for the whole run
+// so that no later allocation lands where a fuzzer names memory as bad.
+struct FuzzRegion {
+    static constexpr size_t kPage = 4096;
+    uint8_t *base;
+    size_t size;
+    FuzzRegion(size_t pages, int prot) : size(pages * kPage) {
+        void *p = mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base = p == MAP_FAILED ? nullptr : static_cast<uint8_t *>(p);
+    }
+    ~FuzzRegion() {
+        if (base) munmap(base, size);
+    }
+    FuzzRegion(const FuzzRegion &) = delete;
+    FuzzRegion &operator=(const FuzzRegion &) = delete;
+};
+
+// A program address as the 32-bit word a request block carries.
+inline uint32_t fuzzAddressOf(const void *p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }

@@ -24,23 +24,8 @@ constexpr size_t kPage = 4096;
 constexpr uint32_t kBlockSize = sizeof(ZK_CLIENT_WINDOW_BLOCK);
 constexpr KivScreenMode kHomeMode{1024, 768, 16};
 
-uint32_t addressOf(const void *p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-// A region of the program's address space with one access; it stays reserved for the whole run
-// so that no later allocation lands where the fuzzer names memory as bad.
-struct Region {
-    uint8_t *base;
-    size_t size;
-    Region(size_t pages, int prot) : size(pages * kPage) {
-        void *p = mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        base = p == MAP_FAILED ? nullptr : static_cast<uint8_t *>(p);
-    }
-    ~Region() {
-        if (base) munmap(base, size);
-    }
-    Region(const Region &) = delete;
-    Region &operator=(const Region &) = delete;
-};
+using Region = FuzzRegion;
+constexpr auto addressOf = fuzzAddressOf;
 
 class EscapeFuzz {
 public:

@@ -24,21 +24,8 @@ namespace {
 
 constexpr size_t kPage = 4096;
 
-uint32_t addressOf(const void *p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
-
-struct Region {
-    uint8_t *base;
-    size_t size;
-    Region(size_t pages, int prot) : size(pages * kPage) {
-        void *p = mmap(nullptr, size, prot, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        base = p == MAP_FAILED ? nullptr : static_cast<uint8_t *>(p);
-    }
-    ~Region() {
-        if (base) munmap(base, size);
-    }
-    Region(const Region &) = delete;
-    Region &operator=(const Region &) = delete;
-};
+using Region = FuzzRegion;
+constexpr auto addressOf = fuzzAddressOf;
 
 const uint32_t kStandard[] = {
     IOCTL_VIDEO_ENABLE_VDM,           IOCTL_VIDEO_SAVE_HARDWARE_STATE,   IOCTL_VIDEO_RESTORE_HARDWARE_STATE,
