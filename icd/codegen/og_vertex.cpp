@@ -122,6 +122,31 @@ void emitTransform(GlOgWriter &w, const XformId &id) {
     }
 }
 
+// Single precision for the transform: the caller's control word is kept in scratch[0..3] and
+// comes back at the end.
+void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax);
+    w.op(__glOgFnstcw(s, w.abs(scratch)));
+    w.op(__glOgMov(s, eax, w.abs(scratch)));
+    w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
+    w.op(__glOgMov(s, w.abs(scratch + 4), eax));
+    w.op(__glOgFldcw(s, w.abs(scratch + 4)));
+}
+
+// edi: the first record, ebp: the count, ebx: the composite matrix.
+void emitRecordCountMatrix(GlContext *ctx, GlOgWriter &w) {
+    GlOgState *s = w.s;
+    GlArrayState &a = ctx->arrayState;
+    GlOgNode *edi = w.r(kEdi), *ebp = w.r(kEbp), *ebx = w.r(kEbx);
+    w.op(__glOgMov(s, edi, w.at(kEsp, kArgs + 4)));
+    w.op(__glOgImul(s, edi, w.imm(int32_t(sizeof(GlVertex)))));
+    w.op(__glOgAdd(s, edi, w.abs(&a.cacheBase)));
+    w.op(__glOgMov(s, ebp, w.at(kEsp, kArgs + 12)));
+    w.op(__glOgMov(s, ebx, w.abs(&ctx->state.transform.modelView)));
+    w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
+}
+
 void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformId &id, GlXformProc xform,
                        Extra extra) {
     GlOgState *s = w.s;
@@ -162,22 +187,12 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     w.op(__glOgPush(s, esi));
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, w.abs(&va.stride)));  // kStride
-    // Single precision for the transform; the caller's control word comes back at the end.
-    w.op(__glOgFnstcw(s, w.abs(scratch)));
-    w.op(__glOgMov(s, eax, w.abs(scratch)));
-    w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
-    w.op(__glOgMov(s, w.abs(scratch + 4), eax));
-    w.op(__glOgFldcw(s, w.abs(scratch + 4)));
-    // esi: the first element, edi: the first record, ebp: the count, ebx: the composite matrix.
+    emitSinglePrecision(w, scratch);
+    // esi: the first element.
     w.op(__glOgMov(s, esi, w.at(kEsp, kArgs + 8)));
     w.op(__glOgImul(s, esi, w.at(kEsp, kStride)));
     w.op(__glOgAdd(s, esi, w.abs(&va.pointer)));
-    w.op(__glOgMov(s, edi, w.at(kEsp, kArgs + 4)));
-    w.op(__glOgImul(s, edi, w.imm(int32_t(sizeof(GlVertex)))));
-    w.op(__glOgAdd(s, edi, w.abs(&a.cacheBase)));
-    w.op(__glOgMov(s, ebp, w.at(kEsp, kArgs + 12)));
-    w.op(__glOgMov(s, ebx, w.abs(&ctx->state.transform.modelView)));
-    w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
+    emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
     for (int i = 0; i < size; ++i) {
@@ -247,17 +262,8 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     w.op(__glOgPush(s, w.r(kEsi)));
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, eax));  // keeps the frame of the array variant
-    w.op(__glOgFnstcw(s, w.abs(scratch)));
-    w.op(__glOgMov(s, eax, w.abs(scratch)));
-    w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
-    w.op(__glOgMov(s, w.abs(scratch + 4), eax));
-    w.op(__glOgFldcw(s, w.abs(scratch + 4)));
-    w.op(__glOgMov(s, edi, w.at(kEsp, kArgs + 4)));
-    w.op(__glOgImul(s, edi, w.imm(int32_t(sizeof(GlVertex)))));
-    w.op(__glOgAdd(s, edi, w.abs(&a.cacheBase)));
-    w.op(__glOgMov(s, ebp, w.at(kEsp, kArgs + 12)));
-    w.op(__glOgMov(s, ebx, w.abs(&ctx->state.transform.modelView)));
-    w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
+    emitSinglePrecision(w, scratch);
+    emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
     w.op(__glOgMov(s, eax, w.at(kEdi, kFlags)));
