@@ -118,9 +118,7 @@ void getTexParameter(GLenum target, GLenum pname, T *params) {
     case GL_TEXTURE_WRAP_T: setValue(a, Kind::Integer, tex != nullptr ? tex->wrapT : GL_REPEAT); break;
     case GL_TEXTURE_PRIORITY: setValue(a, Kind::Float, tex != nullptr ? tex->priority : 1.0f); break;
     case GL_TEXTURE_RESIDENT: {
-        // The hardware block's flags byte: 0x2 while the texture is loaded on the chip.
-        const uint8_t *hw = tex != nullptr ? static_cast<const uint8_t *>(tex->hwBlock) : nullptr;
-        setValue(a, Kind::Boolean, hw != nullptr && (hw[0] & 0x2) != 0);
+        setValue(a, Kind::Boolean, tex != nullptr && __glHwTexBlockResident(tex->hwBlock));
         break;
     }
     default: return __glSetError(GL_INVALID_ENUM);

@@ -33,6 +33,7 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx);
 
 // Chip procs.
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
+void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n);
 void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b);

@@ -1,5 +1,4 @@
 // Register words of the triangle engine from GL state, the blend table, and the hardware vertex.
-#include "icd/vertex/color_units.h"
 #include <array>
 #include <cstring>
 #include "icd/core/context.h"
@@ -8,6 +7,7 @@
 #include "icd/core/shade_flags.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_regs.h"
+#include "icd/hw/tex_memory.h"
 #include "icd/vertex/color_units.h"
 
 namespace {
@@ -112,14 +112,21 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
         control |= 0xC00u;
         hw->blendWord = kNone;
     }
-    // Textured triangles are drawn by the chip only once their texture is resident in its memory;
-    // until then the chooser sends them to software and the block carries the default texture.
-    // Without a resident texture block the triangle object over video memory draws.
-    const uint32_t offset = 0, object = hw->triangleObject != 0 ? hw->triangleObject : kHwTriangleObjectVideo;
-    const uint32_t format = 0x22100000u;
-    control |= 0xF0u;
+    // Without texturing the block carries the default texture, drawn white without reading
+    // memory; the chooser gives textured triangles to the chip only when their texture has a copy.
+    uint32_t offset = 0, object = hw->triangleObject != 0 ? hw->triangleObject : kHwTriangleObjectVideo;
+    uint32_t format = 0x22100000u;
     hw->textureLodParam = 0.0f;
     hw->useVertexColour = 1;
+    hw->alphaExpanded = 0;
+    if (!(f & kGlShadeTexture) || !__glHwTextureWords(ctx, &offset, &object, &format, &control)) {
+        offset = 0;
+        format = 0x22100000u;
+        control |= 0xF0u;
+    } else {
+        const GLenum env = ctx->state.pick.texEnvMode != 0 ? ctx->state.pick.texEnvMode : GLenum(GL_MODULATE);
+        hw->useVertexColour = env == GL_MODULATE;
+    }
     const uint32_t fog =
         (f & kGlShadeFog) ? 0xFF000000u | uint32_t(ctx->state.fog.fogColorBytes[0]) << 16 |
                                 uint32_t(ctx->state.fog.fogColorBytes[1]) << 8 | ctx->state.fog.fogColorBytes[2]

@@ -10,6 +10,7 @@
 #include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_regs.h"
 #include "icd/hw/hw_surface.h"
+#include "icd/hw/tex_memory.h"
 #include "icd/vertex/clip.h"
 #include "icd/vertex/transform_state.h"
 
@@ -101,6 +102,53 @@ void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
     for (int i = 0; i < 3; ++i) {
         __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], reinterpret_cast<HwVertex *>(w));
+        w += kHwVertexWords;
+    }
+    hw->writeIndex += uint32_t(w - start);
+    hw->drawingPending = 1;
+    restoreColours(v, 3, pv);
+    __glHwEarlyKickoff(hw);
+}
+
+// A textured triangle: the vertices carry s and t divided by q (1/w multiplied by q), each
+// repeating axis moved toward the origin by a whole number of texture widths so that the chip's
+// single-precision interpolation keeps the fraction. The chip samples at pixel centres like the
+// software rasteriser, so the coordinates go unshifted.
+void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    const float area = hwArea(a, b, c);
+    const int32_t face = hwFace(ctx, area);
+    if (face < 0) return;
+    GlVertex *const v[3] = {a, b, c};
+    GlVertex *pv = provoking(ctx, c);
+    uint32_t colours[3];
+    HwState *hw = &ctx->hw;
+    HwTexBlock *block = __glHwCurrentTexBlock(ctx);
+    if (block == nullptr) hw->triangleRegsStale = 1;  // the copy went: place it again
+    __glHwBuildRegisterWords(ctx);
+    block = __glHwCurrentTexBlock(ctx);
+    if (block != nullptr) block->stamp = hw->submissionCount;
+    prepareColours(ctx, v, 3, face, pv, colours);
+    float st[6], q[3];
+    for (int i = 0; i < 3; ++i) {
+        const float *tc = v[i]->texCoord[0];
+        q[i] = tc[3];
+        const float r = q[i] != 1.0f && q[i] != 0.0f ? 1.0f / q[i] : 1.0f;
+        st[2 * i] = tc[0] * r;
+        st[2 * i + 1] = tc[1] * r;
+    }
+    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    if (tex != nullptr) __glHwWrapTexCoords(st, 6, tex->wrapS, tex->wrapT);
+    __glHwSendSurfaces(hw);
+    uint32_t *start = __glHwReserve(hw, 34);
+    uint32_t *w = blockIfNeeded(hw, start);
+    *w++ = kHwThreeVertexHeader;
+    static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
+    for (int i = 0; i < 3; ++i) {
+        HwVertex *out = reinterpret_cast<HwVertex *>(w);
+        __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], out);
+        out->s = st[2 * i];
+        out->t = st[2 * i + 1];
+        if (q[i] != 1.0f && q[i] != 0.0f) out->invW *= q[i];
         w += kHwVertexWords;
     }
     hw->writeIndex += uint32_t(w - start);
@@ -251,8 +299,8 @@ void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c
         __glHwProcCast<GlRenderTriangleProc>(hw->savedTriangleProc)(ctx, a, b, c);
 }
 
-// The chip draws filled, opaque or exactly blended, untextured triangles into surfaces it reaches;
-// everything else goes to the software rasteriser behind a flush.
+// The chip draws filled, opaque or exactly blended triangles, textured from a copy it can read,
+// into surfaces it reaches; everything else goes to the software rasteriser behind a flush.
 bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     const HwState &hw = ctx->hw;
     const GlShadeFlags f = __glShadeFlags(ctx);
@@ -262,9 +310,20 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     // A front buffer other windows overlap: the chip would draw over them; the software stores
     // test pixel ownership.
     if (f & kGlShadeFrontClip) return true;
-    // No texture can be made resident in the chip's memory yet: textured triangles draw in
-    // software rather than untextured.
-    if (f & kGlShadeTexture) return true;
+    // Textures the chip cannot read, or that find no memory, draw in software rather than
+    // untextured. REPLACE and DECAL draw with a white vertex colour, so the fragment's own alpha
+    // is lost: with blending or the alpha test they go to software too, as does GL_BLEND.
+    if (f & kGlShadeTexture) {
+        const GLenum env = pickOf(ctx).texEnvMode != 0 ? pickOf(ctx).texEnvMode : GLenum(GL_MODULATE);
+        if (env != GL_MODULATE && env != GL_REPLACE) return true;
+        if (env == GL_REPLACE && (f & (kGlShadeBlend | kGlShadeAlphaTest))) return true;
+        // The two-pass proc and the outlines send no texture coordinates.
+        const GlModeState &m = ctx->state.mode;
+        if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
+            (f & kGlShadePolygonOffset))
+            return true;
+        if (!__glHwTexMakeResident(ctx, pickOf(ctx).currentTextures[0])) return true;
+    }
     if (ctx->state.enable.enables & kGlEnablePolygonSmooth) return true;
     if (f & kGlShadeBlend) {
         const HwBlendEntry &e = __glHwBlendEntry(ctx->state.color.blendSrcFactor, ctx->state.color.blendDstFactor);
@@ -300,6 +359,8 @@ void __glHwPickTriangleProcs(GlContext *ctx) {
     if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
         (f & kGlShadePolygonOffset)) {
         prim.renderTriangle = __glHwRenderTriangleTwoPass;
+    } else if (f & kGlShadeTexture) {
+        prim.renderTriangle = __glHwRenderTexTriangle;
     } else {
         prim.renderTriangle = __glHwRenderTriangle;
         if (!(f & kGlShadeTwoSided)) ctx->state.clip.polygonProc = __glHwRenderPolygon;

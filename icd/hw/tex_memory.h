@@ -71,3 +71,13 @@ HwTexBlock *__glHwCreateLineTexture(HwState *hw);
 void __glHwFreeDefaultTexture(HwState *hw, HwTexBlock *block);
 void __glHwFreePointTexture(HwState *hw, HwTexBlock *block);
 void __glHwFreeLineTexture(HwState *hw, HwTexBlock *block);
+
+// Texture objects on the chip. Whether the chip can draw the texture (one level of 16-bit texels
+// in a layout it reads, one filter); making its copy resident; the register words for the
+// current texture (FALSE when it has no copy); the current texture's resident copy or null.
+struct GlContext;
+struct GlTextureObject;
+bool __glHwTextureDrawable(const GlTextureObject *tex);
+BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex);
+BOOL __glHwTextureWords(GlContext *ctx, uint32_t *offset, uint32_t *object, uint32_t *format, uint32_t *control);
+HwTexBlock *__glHwCurrentTexBlock(GlContext *ctx);

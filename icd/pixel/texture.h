@@ -97,5 +97,9 @@ void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level
 // The back end's luminance-as-alpha flag: luminance levels are stored with alpha in the top
 // four bits of a 16-bit texel while it is set.
 bool __glHwLuminanceAsAlpha(GlContext *ctx);
+// The hardware block of a new texture object starts fresh; GL_TEXTURE_RESIDENT reads whether it
+// holds a copy in the chip's memory.
+void __glHwTexBlockInit(void *block);
+bool __glHwTexBlockResident(const void *block);
 // Texture-manager user count of the process.
 extern int32_t __glTextureManagerUsers;

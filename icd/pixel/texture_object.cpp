@@ -102,7 +102,7 @@ GlTextureObject *__glNewTextureObject(GlContext *ctx, GLuint name, int32_t kind)
         ctx->hostProcs.free(ctx, tex);
         return nullptr;
     }
-    hw[0] = 1;
+    __glHwTexBlockInit(hw);
     tex->hwBlock = hw;
     tex->owner = ctx;
     tex->refCount = 1;

@@ -1,7 +1,6 @@
 // The chip and the software rasteriser draw the same pictures: triangles flat and smooth, every
 // depth function, the alpha test, the blend pairs the chip expresses exactly, linear fog, clears,
-// lines and points of the sizes the chip draws, and textured triangles the back end leaves to
-// software between the chip's drawing.
+// lines and points of the sizes the chip draws, and textured triangles between untextured ones.
 #include <cmath>
 
 #include "tests/zk3_render/render_fixture.h"

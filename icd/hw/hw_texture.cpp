@@ -1,0 +1,116 @@
+// Texture objects' hardware copies: the hooks the texture code calls when a level's texels change
+// or an object goes, and the residency the triangle chooser and the register words ask for.
+#include <algorithm>
+#include "icd/core/context.h"
+#include "icd/core/core.h"
+#include "icd/hw/hw.h"
+#include "icd/hw/hw_regs.h"
+#include "icd/hw/tex_memory.h"
+#include "icd/pixel/texture.h"
+
+namespace {
+
+HwTexBlock *blockOf(const GlTextureObject *tex) { return static_cast<HwTexBlock *>(tex->hwBlock); }
+
+// The chip layout word of a level's texel format, 0 when the chip cannot read it.
+uint32_t layoutWord(int32_t texelFormatId) {
+    switch (texelFormatId) {
+    case kHwTexelNormal: return 0x100000u;  // X1R5G5B5
+    case 5: return 0x300000u;               // R5G6B5
+    case 8: return 0x200000u;               // A4R4G4B4
+    default: return 0;
+    }
+}
+
+// The hardware state of the texture's own context, when it has one: the copies live in that
+// context's memory and least-recently-used list.
+HwState *ownerHw(GlContext *ctx, const GlTextureObject *tex) {
+    GlContext *owner = tex->owner != nullptr ? tex->owner : ctx;
+    return __glHasHwState(owner) ? &owner->hw : nullptr;
+}
+
+}  // namespace
+
+void __glHwTexBlockInit(void *block) { static_cast<HwTexBlock *>(block)->flags = kHwTexFresh; }
+
+bool __glHwTexBlockResident(const void *block) {
+    return block != nullptr && (static_cast<const HwTexBlock *>(block)->flags & kHwTexResident) != 0;
+}
+
+// The chip draws from a single stored level of 16-bit texels in a layout it reads, filtered one
+// way for magnification and minification alike.
+bool __glHwTextureDrawable(const GlTextureObject *tex) {
+    if (tex == nullptr || tex->hwBlock == nullptr || tex->levelCount < 1 || tex->levels == nullptr) return false;
+    const GlMipLevel *l = tex->levels[0];
+    if (l == nullptr || l->image == nullptr || l->border != 0 || layoutWord(l->texelFormatId) == 0) return false;
+    if (tex->minFilter != tex->magFilter) return false;
+    return tex->minFilter == GL_NEAREST || tex->minFilter == GL_LINEAR;
+}
+
+BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
+    if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx)) return FALSE;
+    HwState *hw = &ctx->hw;
+    HwTexBlock *b = blockOf(tex);
+    const GlMipLevel *l = tex->levels[0];
+    if (b->flags & kHwTexFresh) {
+        const int32_t m = std::max({l->log2Width, l->log2Height, 2});
+        // Long thin textures and small ones stay out of video memory.
+        const bool heapOnly = std::abs(l->log2Width - l->log2Height) >= 4 || (1u << m) < hw->vidMemMinTexWidth;
+        b->flags = heapOnly ? kHwTexHeapOnly : 0;
+        __glHwTexSize(b, m, m);
+    }
+    const HwTexLevelImage image = {reinterpret_cast<const uint16_t *>(l->image), l->width, l->height};
+    return __glHwMakeBlockResident(hw, b, &image, 1);
+}
+
+// The register words for the current texture: offset, object and format of its copy, the wrap
+// and filter bits of the control word. FALSE when it has no copy the chip can read.
+BOOL __glHwTextureWords(GlContext *ctx, uint32_t *offset, uint32_t *object, uint32_t *format, uint32_t *control) {
+    GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    if (!__glHwTexMakeResident(ctx, tex)) return FALSE;
+    const HwTexBlock *b = blockOf(tex);
+    *offset = b->offset;
+    *object = b->object;
+    *format = uint32_t(b->maxLevel) << 28 | uint32_t(b->maxLevel) << 24 | layoutWord(tex->levels[0]->texelFormatId);
+    *control |= (tex->wrapS == GL_REPEAT ? 0x10u : 0x30u) | (tex->wrapT == GL_REPEAT ? 0x40u : 0xC0u);
+    if (tex->minFilter == GL_LINEAR) *control |= 2u;
+    return TRUE;
+}
+
+// The copy of the texture the chip reads, for stamping at each draw; null when none.
+HwTexBlock *__glHwCurrentTexBlock(GlContext *ctx) {
+    GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    return tex != nullptr && __glHwTexBlockResident(tex->hwBlock) ? blockOf(tex) : nullptr;
+}
+
+void __glHwTexRelease(GlContext *ctx, GlTextureObject *tex) {
+    HwState *hw = ownerHw(ctx, tex);
+    if (hw == nullptr || tex->hwBlock == nullptr) return;
+    __glHwTexReleaseBlock(hw, blockOf(tex));
+    hw->triangleRegsStale = 1;
+}
+
+// A level's image was specified or copied: the copy no longer matches. It is freed (once the chip
+// is done with it) and placed afresh, with the new size, by the next draw that needs it.
+void __glHwTexImageChanged(GlContext *ctx, GlTextureObject *tex, int32_t, int32_t) { __glHwTexRelease(ctx, tex); }
+
+// Texels of a level were replaced: a copy the chip may still read moves aside, and the level is
+// written again into the live copy, seen by the next draw.
+void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t, int32_t, int32_t, int32_t) {
+    HwState *hw = ownerHw(ctx, tex);
+    if (hw == nullptr || !__glHwTexBlockResident(tex->hwBlock)) return;
+    HwTexBlock *b = blockOf(tex);
+    if (level != 0 || !__glHwTextureDrawable(tex)) {
+        __glHwTexRelease(ctx, tex);
+        return;
+    }
+    if (hw->submissionCount - b->stamp < 2) __glHwTexCloneBusyBlock(hw, b);
+    const GlMipLevel *l = tex->levels[0];
+    __glUploadTexLevelSwizzled(reinterpret_cast<const uint16_t *>(l->image), 0, b, l->width, l->height);
+    hw->triangleRegsStale = 1;
+    hw->loadedBlock = kHwBlockNone;
+}
+
+// Luminance levels take the expanded form only while the chip draws the bound luminance texture
+// in that form.
+bool __glHwLuminanceAsAlpha(GlContext *ctx) { return __glHasHwState(ctx) && ctx->hw.alphaExpanded != 0; }

