@@ -104,7 +104,7 @@ void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level
         __glHwTexRelease(ctx, tex);
         return;
     }
-    if (hw->submissionCount - b->stamp < 2) __glHwTexCloneBusyBlock(hw, b);
+    __glHwTexCloneBusyBlock(hw, b);  // moves the copy aside only while the chip may read it
     const GlMipLevel *l = tex->levels[0];
     __glUploadTexLevelSwizzled(reinterpret_cast<const uint16_t *>(l->image), 0, b, l->width, l->height);
     hw->triangleRegsStale = 1;

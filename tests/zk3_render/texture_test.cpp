@@ -85,3 +85,63 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
         EXPECT_EQ(object, c.side < 32 ? kHwTexObjectHeap : kHwTexObjectVideo);
     }
 }
+
+// A sub-image replaces texels between two draws of the same frame: the first quad keeps the old
+// texels (the chip has not drawn it yet when the texels change), the second shows the new ones.
+// Each pixel centre falls on a texel centre, so that both roads sample the same texels.
+TEST_F(RenderPair, ASubImageIsSeenByTheNextDrawOnly) {
+    for (int side : {8, 64}) {
+        SCOPED_TRACE(testing::Message() << "side " << side);
+        expectSamePicture([side](GlContext *ctx) {
+            setUpTexture(ctx, {GL_RGB5, GL_NEAREST, GL_REPLACE, side}, 2);
+            texQuad(ctx, 2, 2, 34, 58, 0, 0, 0.5f, 0.875f);
+            std::vector<uint8_t> patch(size_t(4 * side / 2 * side / 2));
+            for (size_t i = 0; i < patch.size(); i += 4) patch[i] = 255, patch[i + 1] = 0, patch[i + 2] = step5(9), patch[i + 3] = 255;
+            GL(glTexSubImage2D)(GL_TEXTURE_2D, 0, side / 4, side / 4, side / 2, side / 2, GL_RGBA, GL_UNSIGNED_BYTE,
+                                patch.data());
+            texQuad(ctx, 50, 2, 82, 58, 0, 0, 0.5f, 0.875f);
+        });
+    }
+}
+
+// More textures than the heap holds, with video memory refused: drawing each makes room by
+// evicting the least recently used copies (after the chip is done with them), and textures drawn
+// again after their eviction are placed and uploaded afresh.
+TEST_F(RenderPair, ManyTexturesEvictEachOther) {
+    constexpr int kTextures = 48, kSide = 256;  // 128 KB each, 6 MB against the 5 MB heap
+    GLint firstResident = -1;
+    expectSamePicture([&](GlContext *ctx) {
+        const bool chip = inVideoMemory(desc(kGlDescriptorBack).base);
+        if (chip) kivDDrawSetVideoBudget(0);
+        GLuint names[kTextures];
+        GL(glGenTextures)(kTextures, names);
+        std::vector<uint8_t> texels(size_t(4 * kSide * kSide));
+        for (int i = 0; i < kTextures; ++i) {
+            GL(glBindTexture)(GL_TEXTURE_2D, names[i]);
+            for (size_t k = 0; k < texels.size(); k += 4)
+                texels[k] = step5(i % 32), texels[k + 1] = step5(31 - i % 16), texels[k + 2] = step5((7 * i) % 32),
+                texels[k + 3] = 255;
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB5, kSide, kSide, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        }
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        GL(glEnable)(GL_TEXTURE_2D);
+        for (int i = 0; i < kTextures; ++i) {
+            GL(glBindTexture)(GL_TEXTURE_2D, names[i]);
+            const float x = float(i % 12) * 8.0f, y = float(i / 12) * 8.0f;
+            texQuad(ctx, x + 0.3f, y + 0.6f, x + 7.3f, y + 7.6f);
+        }
+        if (chip) {
+            GL(glBindTexture)(GL_TEXTURE_2D, names[0]);
+            GL(glGetTexParameteriv)(GL_TEXTURE_2D, GL_TEXTURE_RESIDENT, &firstResident);
+        }
+        for (int i = 0; i < 12; ++i) {  // the first ones again, evicted by now
+            GL(glBindTexture)(GL_TEXTURE_2D, names[i]);
+            const float x = float(i) * 8.0f;
+            texQuad(ctx, x + 0.3f, 40.6f, x + 7.3f, 47.6f);
+        }
+        GL(glDeleteTextures)(kTextures, names);
+    });
+    EXPECT_EQ(firstResident, GL_FALSE);
+}
