@@ -37,30 +37,62 @@ bool __glHwTexBlockResident(const void *block) {
     return block != nullptr && (static_cast<const HwTexBlock *>(block)->flags & kHwTexResident) != 0;
 }
 
-// The chip draws from a single stored level of 16-bit texels in a layout it reads, filtered one
-// way for magnification and minification alike.
+namespace {
+bool mipmapped(GLenum minFilter) { return minFilter != GL_NEAREST && minFilter != GL_LINEAR; }
+}  // namespace
+
+// The chip reads 16-bit texels in three layouts and filters one way within one level per
+// triangle, the level nearest to its texels per pixel: GL's nearest-level mipmap filters with the
+// matching magnification filter, or one level filtered alike both ways.
 bool __glHwTextureDrawable(const GlTextureObject *tex) {
     if (tex == nullptr || tex->hwBlock == nullptr || tex->levelCount < 1 || tex->levels == nullptr) return false;
     const GlMipLevel *l = tex->levels[0];
     if (l == nullptr || l->image == nullptr || l->border != 0 || layoutWord(l->texelFormatId) == 0) return false;
-    if (tex->minFilter != tex->magFilter) return false;
-    return tex->minFilter == GL_NEAREST || tex->minFilter == GL_LINEAR;
+    switch (tex->minFilter) {
+    case GL_NEAREST:
+    case GL_NEAREST_MIPMAP_NEAREST: return tex->magFilter == GL_NEAREST;
+    case GL_LINEAR:
+    case GL_LINEAR_MIPMAP_NEAREST: return tex->magFilter == GL_LINEAR;
+    default: return false;  // blends two levels
+    }
 }
+
+namespace {
+
+// The levels the copy holds: level 0, and with a mipmap filter every following level with an
+// image in level 0's layout whose larger side is at least 4 texels (smaller ones are not stored;
+// the chip reads the 4-texel level in their place). Returns the count.
+int32_t storedLevels(const GlTextureObject *tex, HwTexLevelImage *images, int32_t room) {
+    const int32_t format = tex->levels[0]->texelFormatId;
+    int32_t n = 0;
+    for (int32_t j = 0; j < tex->levelCount && n < room; ++j) {
+        const GlMipLevel *l = tex->levels[j];
+        if (l == nullptr || l->image == nullptr || l->texelFormatId != format) break;
+        if (j > 0 && (!mipmapped(tex->minFilter) || std::max(l->log2Width, l->log2Height) < 2)) break;
+        images[n++] = {reinterpret_cast<const uint16_t *>(l->image), l->width, l->height};
+    }
+    return n;
+}
+
+}  // namespace
 
 BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
     if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx)) return FALSE;
     HwState *hw = &ctx->hw;
     HwTexBlock *b = blockOf(tex);
     const GlMipLevel *l = tex->levels[0];
+    HwTexLevelImage images[16];
+    const int32_t count = storedLevels(tex, images, 16);
+    const int32_t m = std::max({l->log2Width, l->log2Height, 2});
+    // A copy with other levels than the filter now needs is placed afresh.
+    if (!(b->flags & kHwTexFresh) && b->minLevel != m - (count - 1)) __glHwTexRelease(ctx, tex);
     if (b->flags & kHwTexFresh) {
-        const int32_t m = std::max({l->log2Width, l->log2Height, 2});
         // Long thin textures and small ones stay out of video memory.
         const bool heapOnly = std::abs(l->log2Width - l->log2Height) >= 4 || (1u << m) < hw->vidMemMinTexWidth;
         b->flags = heapOnly ? kHwTexHeapOnly : 0;
-        __glHwTexSize(b, m, m);
+        __glHwTexSize(b, m - (count - 1), m);
     }
-    const HwTexLevelImage image = {reinterpret_cast<const uint16_t *>(l->image), l->width, l->height};
-    return __glHwMakeBlockResident(hw, b, &image, 1);
+    return __glHwMakeBlockResident(hw, b, images, count);
 }
 
 // The register words for the current texture: offset, object and format of its copy, the wrap
@@ -71,9 +103,9 @@ BOOL __glHwTextureWords(GlContext *ctx, uint32_t *offset, uint32_t *object, uint
     const HwTexBlock *b = blockOf(tex);
     *offset = b->offset;
     *object = b->object;
-    *format = uint32_t(b->maxLevel) << 28 | uint32_t(b->maxLevel) << 24 | layoutWord(tex->levels[0]->texelFormatId);
+    *format = uint32_t(b->maxLevel) << 28 | uint32_t(b->minLevel) << 24 | layoutWord(tex->levels[0]->texelFormatId);
     *control |= (tex->wrapS == GL_REPEAT ? 0x10u : 0x30u) | (tex->wrapT == GL_REPEAT ? 0x40u : 0xC0u);
-    if (tex->minFilter == GL_LINEAR) *control |= 2u;
+    if (tex->magFilter == GL_LINEAR) *control |= 2u;
     return TRUE;
 }
 
@@ -100,13 +132,13 @@ void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level
     HwState *hw = ownerHw(ctx, tex);
     if (hw == nullptr || !__glHwTexBlockResident(tex->hwBlock)) return;
     HwTexBlock *b = blockOf(tex);
-    if (level != 0 || !__glHwTextureDrawable(tex)) {
-        __glHwTexRelease(ctx, tex);
-        return;
+    if (level > b->maxLevel - b->minLevel || !__glHwTextureDrawable(tex)) {
+        if (level <= b->maxLevel - b->minLevel) __glHwTexRelease(ctx, tex);
+        return;  // a level the copy does not hold
     }
     __glHwTexCloneBusyBlock(hw, b);  // moves the copy aside only while the chip may read it
-    const GlMipLevel *l = tex->levels[0];
-    __glUploadTexLevelSwizzled(reinterpret_cast<const uint16_t *>(l->image), 0, b, l->width, l->height);
+    const GlMipLevel *l = tex->levels[level];
+    __glUploadTexLevelSwizzled(reinterpret_cast<const uint16_t *>(l->image), level, b, l->width, l->height);
     hw->triangleRegsStale = 1;
     hw->loadedBlock = kHwBlockNone;
 }

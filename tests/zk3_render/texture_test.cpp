@@ -145,3 +145,29 @@ TEST_F(RenderPair, ManyTexturesEvictEachOther) {
     });
     EXPECT_EQ(firstResident, GL_FALSE);
 }
+
+// Mipmaps with a nearest-level filter: the chip reads one level per triangle, the one nearest to
+// its texels per pixel, as GL chooses for a quad scaled alike both ways. The quads shrink the
+// 64-texel texture by 1, 2, 4 and 8 (levels 0 to 3, each level its own colour); levels below 4
+// texels are not stored and are not reached here.
+TEST_F(RenderPair, MipmapLevelsOnTheChip) {
+    for (GLenum filter : {GL_NEAREST_MIPMAP_NEAREST, GL_LINEAR_MIPMAP_NEAREST}) {
+        SCOPED_TRACE(testing::Message() << std::hex << filter);
+        expectSamePicture([filter](GlContext *ctx) {
+            for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
+                std::vector<uint8_t> t = pattern(std::max(side, 2), level * 5);
+                if (side == 1) t.resize(4);
+                GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+            }
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
+                                filter == GL_NEAREST_MIPMAP_NEAREST ? GL_NEAREST : GL_LINEAR);
+            GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            GL(glEnable)(GL_TEXTURE_2D);
+            texQuad(ctx, 0, 0, 64, 64, 0, 0, 1, 1);
+            texQuad(ctx, 64, 0, 96, 32, 0, 0, 1, 1);
+            texQuad(ctx, 64, 32, 80, 48, 0, 0, 1, 1);
+            texQuad(ctx, 80, 32, 88, 40, 0, 0, 1, 1);
+        });
+    }
+}
