@@ -60,18 +60,36 @@ bool __glHwTextureDrawable(const GlTextureObject *tex) {
 namespace {
 
 // The levels the copy holds: level 0, and with a mipmap filter every following level with an
-// image in level 0's layout whose larger side is at least 4 texels (smaller ones are not stored;
-// the chip reads the 4-texel level in their place). Returns the count.
+// image in level 0's layout. Returns the count.
 int32_t storedLevels(const GlTextureObject *tex, HwTexLevelImage *images, int32_t room) {
     const int32_t format = tex->levels[0]->texelFormatId;
     int32_t n = 0;
     for (int32_t j = 0; j < tex->levelCount && n < room; ++j) {
         const GlMipLevel *l = tex->levels[j];
         if (l == nullptr || l->image == nullptr || l->texelFormatId != format) break;
-        if (j > 0 && (!mipmapped(tex->minFilter) || std::max(l->log2Width, l->log2Height) < 2)) break;
+        if (j > 0 && !mipmapped(tex->minFilter)) break;
         images[n++] = {reinterpret_cast<const uint16_t *>(l->image), l->width, l->height};
     }
     return n;
+}
+
+// Level j of the copy. Levels of 4 texels or more on a side go through the shared upload; the
+// 2- and 1-texel levels, which it widens to 4, are written here into their own 2^(max - j)
+// square so that the levels after them stay in place.
+void uploadLevel(HwTexBlock *b, int32_t j, const HwTexLevelImage &im) {
+    if (std::max(im.width, im.height) >= 4) {
+        __glUploadTexLevelSwizzled(im.texels, j, b, im.width, im.height);
+        return;
+    }
+    if (b->address == nullptr || im.texels == nullptr) return;
+    uint32_t start = 0;
+    for (int32_t i = 0; i < j; ++i) start += 1u << (2 * (b->maxLevel - i));
+    const int32_t side = 1 << (b->maxLevel - j);
+    uint16_t *dst = reinterpret_cast<uint16_t *>(b->address) + start;
+    for (int32_t y = 0; y < side; ++y)
+        for (int32_t x = 0; x < side; ++x)
+            dst[__glHwSpread(uint32_t(x)) | __glHwSpread(uint32_t(y)) << 1] =
+                im.texels[(y * im.height / side) * im.width + x * im.width / side];
 }
 
 }  // namespace
@@ -92,7 +110,14 @@ BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
         b->flags = heapOnly ? kHwTexHeapOnly : 0;
         __glHwTexSize(b, m - (count - 1), m);
     }
-    return __glHwMakeBlockResident(hw, b, images, count);
+    // The shared placement uploads the levels of 4 texels or more; the smaller ones follow.
+    int32_t large = 0;
+    while (large < count && std::max(images[large].width, images[large].height) >= 4) ++large;
+    const bool wasResident = (b->flags & kHwTexResident) != 0;
+    if (!__glHwMakeBlockResident(hw, b, images, large)) return FALSE;
+    if (!wasResident)
+        for (int32_t j = large; j < count; ++j) uploadLevel(b, j, images[j]);
+    return TRUE;
 }
 
 // The register words for the current texture: offset, object and format of its copy, the wrap
@@ -138,7 +163,7 @@ void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level
     }
     __glHwTexCloneBusyBlock(hw, b);  // moves the copy aside only while the chip may read it
     const GlMipLevel *l = tex->levels[level];
-    __glUploadTexLevelSwizzled(reinterpret_cast<const uint16_t *>(l->image), level, b, l->width, l->height);
+    uploadLevel(b, level, {reinterpret_cast<const uint16_t *>(l->image), l->width, l->height});
     hw->triangleRegsStale = 1;
     hw->loadedBlock = kHwBlockNone;
 }

@@ -148,8 +148,7 @@ TEST_F(RenderPair, ManyTexturesEvictEachOther) {
 
 // Mipmaps with a nearest-level filter: the chip reads one level per triangle, the one nearest to
 // its texels per pixel, as GL chooses for a quad scaled alike both ways. The quads shrink the
-// 64-texel texture by 1, 2, 4 and 8 (levels 0 to 3, each level its own colour); levels below 4
-// texels are not stored and are not reached here.
+// 64-texel texture by 1, 2, 4, 8, 32 and 64 (levels 0 to 3, 5 and 6, each level its own colour).
 TEST_F(RenderPair, MipmapLevelsOnTheChip) {
     for (GLenum filter : {GL_NEAREST_MIPMAP_NEAREST, GL_LINEAR_MIPMAP_NEAREST}) {
         SCOPED_TRACE(testing::Message() << std::hex << filter);
@@ -168,6 +167,8 @@ TEST_F(RenderPair, MipmapLevelsOnTheChip) {
             texQuad(ctx, 64, 0, 96, 32, 0, 0, 1, 1);
             texQuad(ctx, 64, 32, 80, 48, 0, 0, 1, 1);
             texQuad(ctx, 80, 32, 88, 40, 0, 0, 1, 1);
+            texQuad(ctx, 88, 32, 90, 34, 0, 0, 1, 1);
+            texQuad(ctx, 91, 32, 92, 33, 0, 0, 1, 1);
         });
     }
 }
