@@ -1,6 +1,7 @@
 // Texture objects' hardware copies: the hooks the texture code calls when a level's texels change
 // or an object goes, and the residency the triangle chooser and the register words ask for.
 #include <algorithm>
+#include <cstdlib>
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
@@ -95,7 +96,9 @@ void uploadLevel(HwTexBlock *b, int32_t j, const HwTexLevelImage &im) {
 }  // namespace
 
 BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
-    if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx)) return FALSE;
+    // A copy lives in its object's context's memory and list; another context of the share
+    // group draws the texture in software.
+    if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx) || tex->owner != ctx) return FALSE;
     HwState *hw = &ctx->hw;
     HwTexBlock *b = blockOf(tex);
     const GlMipLevel *l = tex->levels[0];
@@ -141,10 +144,24 @@ HwTexBlock *__glHwCurrentTexBlock(GlContext *ctx) {
 }
 
 void __glHwTexRelease(GlContext *ctx, GlTextureObject *tex) {
-    HwState *hw = ownerHw(ctx, tex);
-    if (hw == nullptr || tex->hwBlock == nullptr) return;
-    __glHwTexReleaseBlock(hw, blockOf(tex));
-    hw->triangleRegsStale = 1;
+    HwTexBlock *b = blockOf(tex);
+    if (b == nullptr || (b->flags & kHwTexFresh)) return;
+    // A resident copy means its context is alive (its shutdown evicts every copy); otherwise the
+    // object may outlive the context that drew it, in a share group, and only the context itself
+    // may free the copies it retired.
+    if (tex->owner == ctx || (b->flags & kHwTexResident)) {
+        HwState *hw = ownerHw(ctx, tex);
+        if (hw != nullptr) {
+            __glHwTexReleaseBlock(hw, b);
+            hw->triangleRegsStale = 1;
+            return;
+        }
+    }
+    while (HwTexBlock *old = b->older) {  // their memory went with their context
+        b->older = old->older;
+        std::free(old);
+    }
+    b->flags = kHwTexFresh;
 }
 
 // A level's image was specified or copied: the copy no longer matches. It is freed (once the chip

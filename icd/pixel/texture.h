@@ -44,6 +44,7 @@ GLenum *__glLookUpTextureParams(GlContext *ctx, int32_t unit, GLenum target);
 GlTextureUnitCache *__glLookUpTextureUnitState(GlContext *ctx, int32_t unit, GLenum target);
 void __glBindTextureToUnit(GlContext *ctx, int32_t unit, int32_t kind, GLuint name);
 void __glInstallTextureManager(GlContext *ctx);
+void __glReleaseTextureState(GlContext *ctx);
 // The texture kind of a target (0-3), or -1.
 int32_t __glTextureKind(GLenum target);
 // Sets the priority of an object and of every unit cache that holds it.

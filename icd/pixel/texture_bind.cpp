@@ -121,6 +121,14 @@ void __glInstallTextureManager(GlContext *ctx) {
     ctx->state.textures.newTextureObject = __glNewTextureObject;
 }
 
+// The counterpart of the installation: the process counts one user fewer.
+void __glReleaseTextureState(GlContext *ctx) {
+    int32_t *users = static_cast<int32_t *>(ctx->state.texture.manager);
+    if (users == nullptr) return;
+    *users -= 1;
+    ctx->state.texture.manager = nullptr;
+}
+
 // A context whose texture state cannot be set up is left without a name space: context creation
 // then fails, and teardown frees what was taken.
 void __glInitTextureState(GlContext *ctx) {
@@ -204,6 +212,7 @@ void __glFreeTextureState(GlContext *ctx) {
         ctx->hostProcs.free(ctx, b.env[u]);
         b.env[u] = nullptr;
     }
+    __glReleaseTextureState(ctx);
 }
 
 void __glShareTextureNames(GlContext *ctx, GlContext *other) {

@@ -3,6 +3,7 @@
 // shared heap, a sub-image update seen by the next draw, and many textures evicting each other.
 #include "tests/zk3_render/render_fixture.h"
 #include "icd/hw/tex_memory.h"
+#include "icd/pixel/texture.h"
 #include "icd/pixel/texture_object.h"
 
 namespace {
@@ -171,4 +172,14 @@ TEST_F(RenderPair, MipmapLevelsOnTheChip) {
             texQuad(ctx, 91, 32, 92, 33, 0, 0, 1, 1);
         });
     }
+}
+
+// Each context counts itself into the process's texture-manager users and out again.
+TEST_F(RenderPair, AContextCountsItselfOutOfTheTextureManager) {
+    const int32_t before = __glTextureManagerUsers;
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(__glTextureManagerUsers, before + 1);
+    closeContext();
+    EXPECT_EQ(__glTextureManagerUsers, before);
 }
