@@ -164,8 +164,9 @@ void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n) {
     HwState *hw = &ctx->hw;
     __glHwBuildRegisterWords(ctx);
     __glHwSendSurfaces(hw);
-    uint32_t *start = __glHwReserve(hw, kHwBlockWords + 1 + 8 * uint32_t(n));
-    uint32_t *w = blockIfNeeded(hw, start);
+    __glHwLoadTriangleState(ctx);  // the block on its own: the fan's room depends on its length
+    uint32_t *start = __glHwReserve(hw, 1 + 8 * uint32_t(n));
+    uint32_t *w = start;
     uint32_t *header = w++;
     static constexpr uint32_t kWalk[3] = {0, 0x12, 0x21};
     uint32_t at = 2;
