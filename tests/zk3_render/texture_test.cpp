@@ -183,3 +183,34 @@ TEST_F(RenderPair, AContextCountsItselfOutOfTheTextureManager) {
     closeContext();
     EXPECT_EQ(__glTextureManagerUsers, before);
 }
+
+// Polygons crossing the window's edges are clipped and drawn as fans: untextured through the
+// chip's polygon proc, textured (repeating, coordinates beyond 1 and below 0) through the
+// textured triangle proc with the clipped vertices' coordinates.
+TEST_F(RenderPair, ClippedPolygonsPlainAndTextured) {
+    for (bool textured : {false, true}) {
+        SCOPED_TRACE(textured ? "textured" : "plain");
+        expectSamePicture([textured](GlContext *ctx) {
+            if (textured) {
+                setUpTexture(ctx, {GL_RGB5, GL_LINEAR, GL_MODULATE, 64}, 3);
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+            }
+            GL(glShadeModel)(GL_SMOOTH);
+            GL(glBegin)(GL_POLYGON);
+            GL(glColor3f)(1.0f, 0.2f, 0.3f);
+            GL(glTexCoord2f)(-1.3f, -0.6f);
+            GL(glVertex2f)(-20.3f, -10.6f);
+            GL(glColor3f)(0.3f, 1.0f, 0.2f);
+            GL(glTexCoord2f)(1.7f, -0.4f);
+            GL(glVertex2f)(120.2f, 5.3f);
+            GL(glColor3f)(0.2f, 0.4f, 1.0f);
+            GL(glTexCoord2f)(1.4f, 1.8f);
+            GL(glVertex2f)(110.6f, 80.1f);
+            GL(glColor3f)(0.9f, 0.9f, 0.2f);
+            GL(glTexCoord2f)(-0.8f, 1.2f);
+            GL(glVertex2f)(-5.4f, 70.7f);
+            GL(glEnd)();
+        });
+    }
+}
