@@ -214,3 +214,18 @@ TEST_F(RenderPair, ClippedPolygonsPlainAndTextured) {
         });
     }
 }
+
+// The bound texture specified again, at another size and in another place (video memory, then
+// the heap, then video memory), between draws of one frame: each quad shows the image that was
+// current when it was drawn, and the copy the chip has yet to read is not freed under it.
+TEST_F(RenderPair, ATextureSpecifiedAgainBetweenDraws) {
+    expectSamePicture([](GlContext *ctx) {
+        const int sides[] = {64, 16, 32};
+        for (int i = 0; i < 3; ++i) {
+            setUpTexture(ctx, {GL_RGB5, GL_NEAREST, GL_MODULATE, sides[i]}, 4 * i + 1);
+            GL(glColor3f)(1.0f, 0.9f - 0.2f * float(i), 0.8f);
+            const float x = 2.0f + 32.0f * float(i);
+            texQuad(ctx, x, 2, x + 28, 58, 0, 0, 28.0f / 64, 56.0f / 64);
+        }
+    });
+}
