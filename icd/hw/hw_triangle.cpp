@@ -313,11 +313,16 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     if (f & kGlShadeFrontClip) return true;
     // Textures the chip cannot read, or that find no memory, draw in software rather than
     // untextured. REPLACE and DECAL draw with a white vertex colour, so the fragment's own alpha
-    // is lost: with blending or the alpha test they go to software too, as does GL_BLEND.
+    // is lost: with blending or the alpha test they go to software too, as do GL_BLEND and DECAL
+    // of a texture with alpha.
     if (f & kGlShadeTexture) {
+        // DECAL of a texture without alpha is the texture's colour, as REPLACE.
         const GLenum env = pickOf(ctx).texEnvMode != 0 ? pickOf(ctx).texEnvMode : GLenum(GL_MODULATE);
-        if (env != GL_MODULATE && env != GL_REPLACE) return true;
-        if (env == GL_REPLACE && (f & (kGlShadeBlend | kGlShadeAlphaTest))) return true;
+        const GlTextureObject *tex = pickOf(ctx).currentTextures[0];
+        const bool rgbDecal = env == GL_DECAL && tex != nullptr && tex->levels != nullptr &&
+                              tex->levels[0] != nullptr && tex->levels[0]->baseFormat == GL_RGB;
+        if (env != GL_MODULATE && env != GL_REPLACE && !rgbDecal) return true;
+        if (env != GL_MODULATE && (f & (kGlShadeBlend | kGlShadeAlphaTest))) return true;
         // The two-pass proc and the outlines send no texture coordinates.
         const GlModeState &m = ctx->state.mode;
         if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||

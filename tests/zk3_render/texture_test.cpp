@@ -62,6 +62,7 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
         {GL_RGB5, GL_NEAREST, GL_MODULATE, 64},  {GL_RGBA4, GL_NEAREST, GL_MODULATE, 8},
         {GL_RGB5, GL_LINEAR, GL_REPLACE, 64},    {GL_RGB5, GL_LINEAR, GL_MODULATE, 8},
         {GL_RGBA4, GL_LINEAR, GL_REPLACE, 64},   {GL_RGB, GL_NEAREST, GL_MODULATE, 8},
+        {GL_RGB5, GL_NEAREST, GL_DECAL, 64},
     };
     for (const TexCase &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.internalFormat << " " << c.filter << " " << c.env << std::dec
