@@ -83,6 +83,25 @@ uint32_t *blockIfNeeded(HwState *hw, uint32_t *w) {
     return w;
 }
 
+// One triangle in one three-vertex header; patch(i, out) finishes vertex i once it is encoded.
+template <class Patch>
+void sendThreeVertices(GlContext *ctx, GlVertex *const v[3], const uint32_t colours[3], Patch patch) {
+    HwState *hw = &ctx->hw;
+    __glHwSendSurfaces(hw);
+    uint32_t *start = __glHwReserve(hw, 34);
+    uint32_t *w = blockIfNeeded(hw, start);
+    *w++ = kHwThreeVertexHeader;
+    static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
+    for (int i = 0; i < 3; ++i) {
+        HwVertex *out = reinterpret_cast<HwVertex *>(w);
+        __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], out);
+        patch(i, out);
+        w += kHwVertexWords;
+    }
+    hw->writeIndex += uint32_t(w - start);
+    hw->drawingPending = 1;
+}
+
 }  // namespace
 
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
@@ -95,17 +114,7 @@ void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     HwState *hw = &ctx->hw;
     __glHwBuildRegisterWords(ctx);
     prepareColours(ctx, v, 3, face, pv, colours);
-    __glHwSendSurfaces(hw);
-    uint32_t *start = __glHwReserve(hw, 34);
-    uint32_t *w = blockIfNeeded(hw, start);
-    *w++ = kHwThreeVertexHeader;
-    static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
-    for (int i = 0; i < 3; ++i) {
-        __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], reinterpret_cast<HwVertex *>(w));
-        w += kHwVertexWords;
-    }
-    hw->writeIndex += uint32_t(w - start);
-    hw->drawingPending = 1;
+    sendThreeVertices(ctx, v, colours, [](int, HwVertex *) {});
     restoreColours(v, 3, pv);
     __glHwEarlyKickoff(hw);
 }
@@ -138,21 +147,11 @@ void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex 
     }
     const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
     if (tex != nullptr) __glHwWrapTexCoords(st, 6, tex->wrapS, tex->wrapT);
-    __glHwSendSurfaces(hw);
-    uint32_t *start = __glHwReserve(hw, 34);
-    uint32_t *w = blockIfNeeded(hw, start);
-    *w++ = kHwThreeVertexHeader;
-    static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
-    for (int i = 0; i < 3; ++i) {
-        HwVertex *out = reinterpret_cast<HwVertex *>(w);
-        __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], out);
+    sendThreeVertices(ctx, v, colours, [&](int i, HwVertex *out) {
         out->s = st[2 * i];
         out->t = st[2 * i + 1];
         if (q[i] != 1.0f && q[i] != 0.0f) out->invW *= q[i];
-        w += kHwVertexWords;
-    }
-    hw->writeIndex += uint32_t(w - start);
-    hw->drawingPending = 1;
+    });
     restoreColours(v, 3, pv);
     __glHwEarlyKickoff(hw);
 }
