@@ -74,8 +74,8 @@ protected:
     DHGLRC handle = 0;
     GlContext *ctx = nullptr;
 
-    void openContext(int format) {
-        window = new TestWindow(format);
+    void openContext(int format, int w = 320, int h = 240) {
+        window = new TestWindow(format, w, h);
         handle = DrvCreateContext(window->hdc);
         ASSERT_NE(handle, DHGLRC(0));
         ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);

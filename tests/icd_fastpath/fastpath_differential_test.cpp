@@ -51,12 +51,8 @@ protected:
     // A window of the buffers' size, so that clears and the clip box stay inside them.
     void SetUp() override {
         IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kSide, kSide);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        ASSERT_NE(ctx, nullptr);
+        openContext(kSingleFormat, kSide, kSide);
+        if (HasFatalFailure()) return;
         __glSetStateDefaults(ctx);
     }
 

@@ -16,12 +16,8 @@ protected:
 
     void SetUp() override {
         IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kW, kH);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        ASSERT_NE(ctx, nullptr);
+        openContext(kSingleFormat, kW, kH);
+        if (HasFatalFailure()) return;
         attachPlainRgb32Front(ctx, colorMem, kW, kH);
         windowProjection(ctx, kW, kH);
         GL(glShadeModel)(GL_FLAT);

@@ -28,11 +28,8 @@ protected:
     // with a window projection of one unit per pixel.
     void openOnMemory(PlainMemory &memory, int w, int h) {
         IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, w, h);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
+        openContext(kSingleFormat, w, h);
+        if (HasFatalFailure()) return;
         attachPlainRgb32Front(ctx, memory, w, h);
         windowProjection(ctx, w, h);
     }

@@ -12,11 +12,8 @@ protected:
     PlainMemory memory;
     void SetUp() override {
         IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kWide, kRows);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
+        openContext(kSingleFormat, kWide, kRows);
+        if (HasFatalFailure()) return;
         __glSetStateDefaults(ctx);
         attachPlainRgb32Front(ctx, memory, kWide, kRows);
         GL(glViewport)(0, 0, kWide, kRows);

@@ -27,11 +27,8 @@ protected:
     PlainMemory memory;
     void SetUp() override {
         IcdTest::SetUp();
-        window = new TestWindow(kSingleFormat, kSize, kSize);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
+        openContext(kSingleFormat, kSize, kSize);
+        if (HasFatalFailure()) return;
         attachPlainRgb32Front(ctx, memory, kSize, kSize);
         // The channels drawn into have 8 bits: the factors that take colours into the buffer's
         // units (the environment colour among them) are what the first make-current would

@@ -16,12 +16,8 @@ protected:
     void SetUp() override {
         IcdTest::SetUp();
         // A window of the buffers' size, so that clears and the clip box stay inside them.
-        window = new TestWindow(kSingleFormat, kW, kH);
-        handle = DrvCreateContext(window->hdc);
-        ASSERT_NE(handle, DHGLRC(0));
-        ASSERT_NE(DrvSetContext(window->hdc, handle, nullptr), nullptr);
-        ctx = contextOf(handle);
-        ASSERT_NE(ctx, nullptr);
+        openContext(kSingleFormat, kW, kH);
+        if (HasFatalFailure()) return;
         __glSetStateDefaults(ctx);
         ctx->visual.depthBits = 16;
         attachPlainRgb32Front(ctx, colorMem, kW, kH);
