@@ -109,26 +109,17 @@ protected:
         GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
 
-    // The back buffer's lower-left kPicW x kPicH pixels, read from the buffer's memory (glReadPixels
-    // does not give the stored values back exactly yet), widened to 8 bits per channel.
+    // The back buffer's lower-left kPicW x kPicH pixels as a program reads them (glReadPixels,
+    // 8 bits a channel); a step is one unit of the buffer's own channel, widened the same way.
     Picture readBack() {
         Picture p;
         const GlColorBuffer &cb = ctx->buffers.color.back;
-        const GlBufferDescriptor &d = desc(kGlDescriptorBack);
-        const bool topDown = ctx->handle->drawable->buffers.topDown != 0;
-        const int h = ctx->handle->drawable->height;
-        const int shift[3] = {cb.redShift, cb.greenShift, cb.blueShift};
         const int max[3] = {cb.redMax, cb.greenMax, cb.blueMax};
         for (int c = 0; c < 3; ++c) p.step[c] = (255 + max[c] - 1) / max[c];
         p.rgb.resize(size_t(3 * kPicW * kPicH));
-        for (int y = 0; y < kPicH; ++y)
-            for (int x = 0; x < kPicW; ++x) {
-                const int row = topDown ? h - 1 - y : y;
-                uint16_t v;
-                std::memcpy(&v, d.base + row * d.pitchBytes + 2 * x, 2);
-                for (int c = 0; c < 3; ++c)
-                    p.rgb[size_t(3 * (y * kPicW + x) + c)] = uint8_t(((v >> shift[c]) & max[c]) * 255 / max[c]);
-            }
+        GL(glReadBuffer)(GL_BACK);
+        GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
+        GL(glReadPixels)(0, 0, kPicW, kPicH, GL_RGB, GL_UNSIGNED_BYTE, p.rgb.data());
         return p;
     }
 
