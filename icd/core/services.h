@@ -1,6 +1,5 @@
-// What the core calls in the other subsystems of the driver. Each call has its final name and
-// signature; services_pending.cpp holds a placeholder for those whose code has not landed yet
-// (delete the placeholder when the code lands; its subsystem's header then declares it).
+// What the core calls in the other subsystems of the driver, each under its final name and
+// signature.
 #pragma once
 #include <cstdint>
 #include <GL/gl.h>
@@ -17,11 +16,6 @@
 struct GlContext;
 struct GlDrawable;
 struct GlDrawableBuffers;
-
-// Procs installed into a context at its first make-current.
-#define GL_PENDING_PROC(name) void name(GlContext *ctx);
-#include "icd/core/installer_pending.inc"
-#undef GL_PENDING_PROC
 
 // Textures and pixel transfer.
 int32_t __glChooseDeviceTexelFormat(GlContext *ctx, GLenum internalFormat);
