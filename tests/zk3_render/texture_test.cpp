@@ -335,6 +335,29 @@ TEST_F(RenderPair, TexturedStatesTheChipDrawsItself) {
     }
 }
 
+// Polygon offset of textured triangles: a coplanar quad drawn again in front of the first with
+// GL_LESS, through the chip's second triangle proc, textured like the first.
+TEST_F(RenderPair, PolygonOffsetOfTexturedTriangles) {
+    TriangleProc chosen = nullptr;
+    expectSamePicture([&](GlContext *ctx) {
+        const std::vector<uint8_t> texels = pattern(16, 6);
+        GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB5, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        GL(glEnable)(GL_TEXTURE_2D);
+        GL(glEnable)(GL_DEPTH_TEST);
+        GL(glColor3f)(0.3f, 0.4f, 1.0f);
+        texQuad(ctx, 6.3f, 4.6f, 90.3f, 58.6f);
+        GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+        GL(glPolygonOffset)(0.0f, -4.0f);
+        GL(glColor3f)(1.0f, 0.9f, 0.2f);
+        texQuad(ctx, 6.3f, 4.6f, 60.3f, 58.6f, 0, 0, 54.0f / 84, 1);
+        if (inVideoMemory(desc(kGlDescriptorBack).base)) chosen = ctx->slots.primitive.renderTriangle;
+    });
+    EXPECT_EQ(chosen, __glHwRenderTriangleTwoPass);
+}
+
 // GL's filters that blend two levels, and minification and magnification filters that differ.
 // The quads shrink the 64-texel texture (each level its own colours) by 2^(k/2): the level of
 // detail is 0.5, 1.5, 2.5 and 3.5 (a boundary between levels for the nearest-level filters, which
@@ -355,6 +378,7 @@ TEST_F(RenderPair, FiltersBetweenAndAcrossLevelsOnTheChip) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.minFilter << " " << c.magFilter);
         TriangleProc chosen = nullptr;
+        uint32_t quality = 0;
         expectSamePicture([&](GlContext *ctx) {
             for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
                 std::vector<uint8_t> t = pattern(std::max(side, 2), level * 5);
@@ -375,9 +399,12 @@ TEST_F(RenderPair, FiltersBetweenAndAcrossLevelsOnTheChip) {
             texQuad(ctx, 70, 24, 94, 48, 0.1f, 0.2f, 0.1f + 24.0f / 128, 0.2f + 24.0f / 128);  // magnified twice
             texQuad(ctx, 0, 46, 64.0f / 1.5f, 46 + 64.0f / 1.5f);
             texQuad(ctx, 46, 50, 46 + 64.0f / 3, 50 + 64.0f / 3);
-            if (inVideoMemory(desc(kGlDescriptorBack).base)) chosen = ctx->slots.primitive.renderTriangle;
+            if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
+            chosen = ctx->slots.primitive.renderTriangle;
+            quality = ctx->hw.triangleRegs[kHwRegQuality];
         });
         EXPECT_EQ(chosen, __glHwRenderTexTriangle);
+        EXPECT_EQ(quality & 0xFFFF0000u, 0xF40000u) << "the texture-quality setting's word stays beside the filters";
     }
 }
 
