@@ -411,9 +411,10 @@ TEST_F(RenderPair, FiltersBetweenAndAcrossLevelsOnTheChip) {
 // A luminance texture replacing the colour under the blend (ZERO, ONE_MINUS_SRC_COLOR) is drawn
 // by the chip from its expanded form (the luminance as alpha); drawn otherwise, from its normal
 // form. Switching back and forth keeps every quad right, the chip drawing each, and the texture's
-// own texels come back unchanged through glGetTexImage. The expanded form holds four bits of
-// luminance: the rows drawn hold luminances it keeps whole, the rows below every 5-bit value,
-// the ones whose lowest bit it drops included.
+// own texels come back unchanged through glGetTexImage. A sub-image replaced while the copy is
+// expanded reaches it expanded. The expanded form holds four bits of luminance: the rows drawn
+// hold luminances it keeps whole, the rows below every 5-bit value, the ones whose lowest bit it
+// drops included.
 TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
     constexpr int kSide = 32;
     std::vector<uint8_t> luminance(kSide * kSide);
@@ -422,6 +423,11 @@ TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
             const int k = (x + y) & 15;
             luminance[size_t(y * kSide + x)] = y < kSide / 2 ? step5(2 * k + (k >> 3)) : step5(x + y);
         }
+    constexpr int kPatch = 8;
+    const std::vector<uint8_t> patch(kPatch * kPatch, step5(2));
+    std::vector<uint8_t> expectedTexels = luminance;
+    for (int y = 3; y < 3 + kPatch; ++y)
+        for (int x = 4; x < 4 + kPatch; ++x) expectedTexels[size_t(y * kSide + x)] = patch[0];
     std::vector<uint8_t> readBackTexels;
     std::vector<int> expandedWhenDrawn;
     std::vector<TriangleProc> chosen;
@@ -446,7 +452,12 @@ TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
                 GL(glDisable)(GL_BLEND);
             }
             const float x = 1.3f + 24.0f * float(i);
-            texQuad(ctx, x, 2.6f, x + 22, 60.6f, 0, 0, 22.0f / kSide, 0.5f);
+            texQuad(ctx, x, 2.6f, x + 22, 40.6f, 0, 0, 22.0f / kSide, 0.5f);
+            if (i == 2) {  // a patch into the expanded copy, drawn above the quad
+                GL(glTexSubImage2D)(GL_TEXTURE_2D, 0, 4, 3, kPatch, kPatch, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                                    patch.data());
+                texQuad(ctx, x, 42.6f, x + 22, 62.6f, 0, 2.0f / kSide, 16.0f / kSide, 13.0f / kSide);
+            }
             if (chip) {
                 expandedWhenDrawn.push_back(ctx->hw.alphaExpanded);
                 chosen.push_back(ctx->slots.primitive.renderTriangle);
@@ -459,5 +470,5 @@ TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
     });
     EXPECT_EQ(expandedWhenDrawn, (std::vector<int>{1, 0, 1, 0}));
     EXPECT_EQ(chosen, std::vector<TriangleProc>(4, __glHwRenderTexTriangle));
-    EXPECT_EQ(readBackTexels, luminance);
+    EXPECT_EQ(readBackTexels, expectedTexels);
 }
