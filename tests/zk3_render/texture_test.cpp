@@ -1,6 +1,8 @@
 // Textured triangles drawn by the chip from the texture's copy in its memory, against the
-// software rasteriser: both filters, REPLACE and MODULATE, the copy in video memory and in the
-// shared heap, a sub-image update seen by the next draw, and many textures evicting each other.
+// software rasteriser, each with the triangle proc the chip's road chose: the filters within, across
+// and between mipmap levels, the environments with blending and the alpha test, GL_ALPHA textures,
+// second blend passes, polygon modes and offset, the luminance texture's expanded form, the copy in
+// video memory and in the shared heap, sub-image updates, and many textures evicting each other.
 #include <cmath>
 #include "tests/zk3_render/render_fixture.h"
 #include "icd/hw/tex_memory.h"
@@ -8,6 +10,8 @@
 #include "icd/pixel/texture_object.h"
 
 namespace {
+
+using TriangleProc = void (*)(GlContext *, GlVertex *, GlVertex *, GlVertex *);
 
 // Texels whose channels are exact in five bits (multiples of 255 / 31 rounded are avoided: the
 // values are whole 5-bit steps widened), so that both roads start from the same colours.
@@ -70,6 +74,7 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
                                         << " side " << c.side);
         GLint resident = -1;
         uint32_t object = 0;
+        TriangleProc chosen = nullptr;
         expectSamePicture([&](GlContext *ctx) {
             setUpTexture(ctx, c, 1);
             GL(glColor3f)(1.0f, 0.5f, 0.75f);
@@ -82,7 +87,9 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
             if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
             GL(glGetTexParameteriv)(GL_TEXTURE_2D, GL_TEXTURE_RESIDENT, &resident);
             object = static_cast<HwTexBlock *>(ctx->state.pick.currentTextures[0]->hwBlock)->object;
+            chosen = ctx->slots.primitive.renderTriangle;
         });
+        EXPECT_EQ(chosen, __glHwRenderTexTriangle);
         EXPECT_EQ(resident, GL_TRUE);
         // Textures narrower than the video-memory minimum (32 texels) live in the shared heap.
         EXPECT_EQ(object, c.side < 32 ? kHwTexObjectHeap : kHwTexObjectVideo);
@@ -161,7 +168,7 @@ TEST_F(RenderPair, MipmapLevelsOnTheChip) {
     for (const auto &f : filters) {
         const GLenum filter = f[0], mag = f[1];
         SCOPED_TRACE(testing::Message() << std::hex << filter << " " << mag);
-        void (*chosen)(GlContext *, GlVertex *, GlVertex *, GlVertex *) = nullptr;
+        TriangleProc chosen = nullptr;
         expectSamePicture([&](GlContext *ctx) {
             for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
                 std::vector<uint8_t> t = pattern(std::max(side, 2), level * 5);
@@ -259,8 +266,6 @@ void background(GlContext *ctx) {
         texQuad(ctx, 0, 16.0f * float(i), 96, 16.0f * float(i + 1));
     }
 }
-
-using TriangleProc = void (*)(GlContext *, GlVertex *, GlVertex *, GlVertex *);
 
 }  // namespace
 
