@@ -142,13 +142,17 @@ struct Texture {
         }
     }
 
+    // A coordinate in texels as the fetch takes it: beyond 2^30 texels (where a repeat has no
+    // fraction left) held at that bound, and one that is not a number as 0.
+    static double held(double u) { return std::isnan(u) ? 0.0 : std::clamp(u, -1073741824.0, 1073741824.0); }
+
     // The filtered texel at u, v in texels of level n.
     void sample(int n, bool linear, double u, double v, double out[4]) const {
         if (!linear) {
-            texel(n, int32_t(std::floor(u)), int32_t(std::floor(v)), out);
+            texel(n, int32_t(std::floor(held(u))), int32_t(std::floor(held(v))), out);
             return;
         }
-        const double fu = u - 0.5, fv = v - 0.5;
+        const double fu = held(u - 0.5), fv = held(v - 0.5);
         const int32_t x0 = int32_t(std::floor(fu)), y0 = int32_t(std::floor(fv));
         const double a = fu - x0, b = fv - y0;
         double t00[4], t10[4], t01[4], t11[4];
@@ -217,12 +221,14 @@ struct Setup {
 void chooseLevels(Setup &s, double ratio) {
     const int most = s.tex.maxLevel - s.tex.minLevel;
     s.nextWeight = 0.0;
+    // Kept within a range whose whole numbers an int holds (coordinates beyond any texture
+    // give an infinite ratio, a degenerate mapping none).
+    const double lod = ratio > 0.0 ? std::min(0.5 * std::log2(ratio), 64.0) : -64.0;
     if (!(s.quality & 0x01)) {
         s.linear = (s.control & 2) != 0;
-        s.level = ratio > 1.0 ? std::clamp(int(std::floor(0.5 * std::log2(ratio) + 0.5)), 0, most) : 0;
+        s.level = ratio > 1.0 ? std::clamp(int(std::floor(lod + 0.5)), 0, most) : 0;
         return;
     }
-    const double lod = ratio > 0.0 ? 0.5 * std::log2(ratio) : -1e9;
     if (lod <= ((s.quality & 0x20) ? 0.5 : 0.0)) {  // magnified
         s.linear = (s.quality & 0x10) != 0;
         s.level = 0;

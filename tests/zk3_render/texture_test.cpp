@@ -4,6 +4,7 @@
 // second blend passes, polygon modes and offset, the luminance texture's expanded form, the copy in
 // video memory and in the shared heap, sub-image updates, and many textures evicting each other.
 #include <cmath>
+#include <limits>
 #include "tests/zk3_render/render_fixture.h"
 #include "icd/hw/tex_memory.h"
 #include "icd/pixel/texture.h"
@@ -476,4 +477,32 @@ TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
     EXPECT_EQ(expandedWhenDrawn, (std::vector<int>{1, 0, 1, 0}));
     EXPECT_EQ(chosen, std::vector<TriangleProc>(4, __glHwRenderTexTriangle));
     EXPECT_EQ(readBackTexels, expectedTexels);
+}
+
+// Texture coordinates no texture reaches (huge, infinite, not a number) under every filter kind:
+// the chip's road draws them without a fault or a model error. The texel they show is not
+// compared: neither road has a fraction left to sample by.
+TEST_F(RenderPair, TextureCoordinatesBeyondAnyTextureDrawWithoutFault) {
+    const float huge = 1e30f, inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    for (GLenum filter : {GL_NEAREST, GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR}) {
+        SCOPED_TRACE(filter);
+        uint64_t chipPixels = 0;
+        draw(true, [&](GlContext *ctx) {
+            for (int level = 0, side = 8; side >= 1; ++level, side /= 2) {
+                std::vector<uint8_t> t = pattern(std::max(side, 2), level);
+                GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+            }
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter == GL_NEAREST ? GL_NEAREST : GL_LINEAR));
+            GL(glEnable)(GL_TEXTURE_2D);
+            texQuad(ctx, 2, 2, 30, 30, -huge, huge, huge, -huge);
+            texQuad(ctx, 34, 2, 62, 30, 0, 0, inf, 1);
+            texQuad(ctx, 66, 2, 94, 30, nan, 0, 1, nan);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+            texQuad(ctx, 2, 34, 30, 62, -huge, huge, huge, -huge);
+            texQuad(ctx, 34, 34, 62, 62, -inf, 0, inf, 1);
+        }, &chipPixels);
+        ASSERT_FALSE(HasFatalFailure());
+    }
 }
