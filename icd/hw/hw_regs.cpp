@@ -8,6 +8,7 @@
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_regs.h"
 #include "icd/hw/tex_memory.h"
+#include "icd/pixel/texture_object.h"
 #include "icd/vertex/color_units.h"
 
 namespace {
@@ -58,6 +59,18 @@ constexpr std::array<HwBlendEntry, kFactors * kFactors> buildBlendTable() {
 constexpr std::array<HwBlendEntry, kFactors * kFactors> kBlendTable = buildBlendTable();
 
 constexpr uint32_t kAlphaFunctionWords[8] = {0x100, 0x200, 0x300, 0x400, 0x500, 0x600, 0x700, 0x800};
+
+// The chip multiplies texel by vertex colour, channel by channel. MODULATE is that product; GL_ALPHA
+// textures keep the vertex colour under REPLACE too (the triangle sends their alpha as 255). A
+// texture that replaces the colour leaves the fragment its own alpha when it has none itself, and
+// gives its alpha otherwise; the expanded luminance is drawn by the texel alone.
+uint8_t vertexColourUse(const GlContext *ctx, const GlTextureObject *tex) {
+    const GLenum env = ctx->state.pick.texEnvMode != 0 ? ctx->state.pick.texEnvMode : GLenum(GL_MODULATE);
+    const GLenum base = GLenum(tex->levels[0]->baseFormat);
+    if (env == GL_MODULATE || env == GL_BLEND || (env == GL_REPLACE && base == GL_ALPHA)) return kHwColourVertex;
+    if (ctx->hw.alphaExpanded) return kHwColourWhite;
+    return base == GL_RGB || base == GL_LUMINANCE ? kHwColourVertexAlpha : kHwColourWhite;
+}
 
 
 }  // namespace
@@ -115,23 +128,31 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
     // Without texturing the block carries the default texture, drawn white without reading
     // memory; the chooser gives textured triangles to the chip only when their texture has a copy.
     uint32_t offset = 0, object = hw->triangleObject != 0 ? hw->triangleObject : kHwTriangleObjectVideo;
-    uint32_t format = 0x22100000u;
+    uint32_t format = 0x22100000u, filters = 0;
     hw->textureLodParam = 0.0f;
-    hw->useVertexColour = 1;
+    hw->useVertexColour = kHwColourVertex;
     hw->alphaExpanded = 0;
-    if (!(f & kGlShadeTexture) || !__glHwTextureWords(ctx, &offset, &object, &format, &control)) {
+    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    const bool expanded = (f & kGlShadeTexture) && __glHwWantsExpandedLuminance(ctx, tex);
+    if (!(f & kGlShadeTexture) || !__glHwTextureWords(ctx, expanded, &offset, &object, &format, &control, &filters)) {
         offset = 0;
         format = 0x22100000u;
         control |= 0xF0u;
     } else {
-        const GLenum env = ctx->state.pick.texEnvMode != 0 ? ctx->state.pick.texEnvMode : GLenum(GL_MODULATE);
-        hw->useVertexColour = env == GL_MODULATE;
+        if (expanded) {
+            // The luminance as alpha: (ZERO, ONE_MINUS_SRC_ALPHA) by white texels.
+            hw->alphaExpanded = 1;
+            control = (control & 0x0FFFF2FFu) | 0x80000100u;
+            hw->blendWord = kNone;
+        }
+        hw->useVertexColour = vertexColourUse(ctx, tex);
     }
     const uint32_t fog =
         (f & kGlShadeFog) ? 0xFF000000u | uint32_t(ctx->state.fog.fogColorBytes[0]) << 16 |
                                 uint32_t(ctx->state.fog.fogColorBytes[1]) << 8 | ctx->state.fog.fogColorBytes[2]
                           : kNone;
-    const uint32_t quality = 0;
+    // The setting's texture quality stays in the word's upper bits.
+    const uint32_t quality = (hw->triangleRegs[kHwRegQuality] & ~kHwFilterBits) | filters;
     const uint32_t words[6] = {offset, format, quality, fog, control, alpha};
     std::memcpy(hw->triangleRegs, words, sizeof words);
     if (object != hw->triangleObject) {
@@ -172,6 +193,14 @@ void __glHwLoadTriangleState(GlContext *ctx) {
 
 uint32_t __glHwColourWord(const float *c) {
     return channelToByteNearest(c[3]) << 24 | channelToByteNearest(c[0]) << 16 | channelToByteNearest(c[1]) << 8 | channelToByteNearest(c[2]);
+}
+
+uint32_t __glHwVertexColourWord(const HwState *hw, const float *c) {
+    switch (hw->useVertexColour) {
+    case kHwColourWhite: return kNone;
+    case kHwColourVertexAlpha: return channelToByteNearest(c[3]) << 24 | 0x00FFFFFFu;
+    default: return __glHwColourWord(c);
+    }
 }
 
 void __glHwEncodeVertex(const GlContext *ctx, const GlVertex *v, uint32_t tag, uint32_t colour, HwVertex *out) {

@@ -64,10 +64,31 @@ uint32_t __glHwWriteBlock(HwState *hw, uint32_t *w, const uint32_t regs[6]);
 // ---- textures ---------------------------------------------------------------------------------------
 constexpr int32_t kHwTexelNormal = 4;              // 16-bit texels, luminance replicated
 constexpr int32_t kHwTexelLuminanceExpanded = 15;  // luminance on top, low twelve bits set
-// The two luminance forms of every level of a 16-bit luminance texture. The expanded form keeps
-// four bits of luminance: a round trip gives back texels whose lowest luminance bit repeats the top.
-void __glHwExpandLuminance(GlTextureObject *tex);
-void __glHwRestoreLuminance(GlTextureObject *tex);
+
+// The quality word's low byte describes the texture filters (its upper bits are the setting's
+// texture quality).
+enum : uint32_t {
+    kHwFiltersGiven = 0x01,      // the bits below hold; without it control bit 1 filters both ways
+    kHwMinifyLinear = 0x02,      // minification samples four texels of a level
+    kHwMinifyTwoLevels = 0x08,   // minification blends the two levels around the level of detail
+    kHwMagnifyLinear = 0x10,     // magnification samples four texels
+    kHwMagnifyToHalf = 0x20,     // magnification reaches a level of detail of 0.5, not 0
+    kHwFilterBits = 0xFF,
+};
+// The filter bits of the quality word for GL's minifying and magnifying filters.
+uint32_t __glHwFilterBits(GLenum minFilter, GLenum magFilter);
+
+// The two luminance forms of a 16-bit luminance texture's hardware copy: expanded, each texel t of
+// every level becomes (t << 1) | 0x0FFF (luminance in the alpha nibble, the colour white);
+// restored, the levels are written again from the texture's own images. The texture's images keep
+// their texels either way. Both move a copy the chip may still read aside first.
+uint16_t __glHwExpandedLuminanceTexel(uint16_t t);
+void __glHwExpandLuminance(HwState *hw, GlTextureObject *tex);
+void __glHwRestoreLuminance(HwState *hw, GlTextureObject *tex);
+// The state draws the bound GL_LUMINANCE texture in its expanded form: blending (ZERO,
+// ONE_MINUS_SRC_COLOR) with the texture replacing the colour, drawn as (ZERO, ONE_MINUS_SRC_ALPHA)
+// by the texture's alpha.
+bool __glHwWantsExpandedLuminance(const GlContext *ctx, const GlTextureObject *tex);
 // Shifts the s, t pairs (count = 2 x vertices) of each repeating axis by the floor of its
 // smallest coordinate.
 void __glHwWrapTexCoords(float *pairs, int32_t count, GLenum wrapS, GLenum wrapT);
@@ -80,5 +101,10 @@ const uint8_t *__glHwRsqrtSeeds(void);
 // ---- vertices ---------------------------------------------------------------------------------------
 // The colour word of a colour in 0-255 units: each channel rounded to nearest, alpha on top.
 uint32_t __glHwColourWord(const float *rgba);
+// What of the vertex colour the chip multiplies the texel by (useVertexColour): all of it, none
+// (white), or its alpha alone with white colour channels (a texture without alpha that replaces
+// the colour leaves the fragment its own alpha).
+enum : uint8_t { kHwColourWhite = 0, kHwColourVertex = 1, kHwColourVertexAlpha = 2 };
+uint32_t __glHwVertexColourWord(const HwState *hw, const float *rgba);
 // One hardware vertex from a window-space vertex record, with the colour given.
 void __glHwEncodeVertex(const GlContext *ctx, const GlVertex *v, uint32_t tag, uint32_t colour, HwVertex *out);

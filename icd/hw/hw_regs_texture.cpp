@@ -1,38 +1,37 @@
-// Texture-side helpers of the triangle engine: the two forms a luminance texture is held in, and
-// the shift of repeating texture coordinates toward the origin.
+// Texture-side helpers of the triangle engine: the filter bits, the expanded form a luminance
+// texture is drawn in, and the shift of repeating texture coordinates toward the origin.
 #include <cmath>
+#include "icd/core/context.h"
 #include "icd/hw/hw_regs.h"
 #include "icd/pixel/texture_object.h"
 
-namespace {
+// The texels the chip reads for a luminance texture drawn by its alpha: the luminance's top four
+// bits in the alpha nibble, the colour channels white.
+uint16_t __glHwExpandedLuminanceTexel(uint16_t t) { return uint16_t(t << 1 | 0x0FFF); }
 
-template <class F>
-void eachTexel(GlTextureObject *tex, int32_t format, F f) {
-    for (int32_t i = 0; i < tex->levelCount; ++i) {
-        GlMipLevel *level = tex->levels != nullptr ? tex->levels[i] : nullptr;
-        if (level == nullptr || level->image == nullptr) continue;
-        level->texelFormatId = format;
-        const int32_t n = level->width * level->height * (level->depth > 0 ? level->depth : 1);
-        uint16_t *t = reinterpret_cast<uint16_t *>(level->image);
-        for (int32_t k = 0; k < n; ++k) t[k] = f(t[k]);
+bool __glHwWantsExpandedLuminance(const GlContext *ctx, const GlTextureObject *tex) {
+    if (tex == nullptr || tex->levels == nullptr || tex->levels[0] == nullptr) return false;
+    const GlMipLevel *l = tex->levels[0];
+    if (l->baseFormat != GL_LUMINANCE || l->texelFormatId != kHwTexelNormal) return false;
+    const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+    const GLenum env = ctx->state.pick.texEnvMode != 0 ? ctx->state.pick.texEnvMode : GLenum(GL_MODULATE);
+    const GlColorBufferState &c = ctx->state.color;
+    return (f & kGlShadeTexture) && (f & kGlShadeBlend) && env == GL_REPLACE && c.blendSrcFactor == GL_ZERO &&
+           c.blendDstFactor == GL_ONE_MINUS_SRC_COLOR;
+}
+
+// GL's magnification reaches a level of detail of 0.5 when it filters linearly and the nearest
+// texel of a level would follow it.
+uint32_t __glHwFilterBits(GLenum minFilter, GLenum magFilter) {
+    uint32_t bits = kHwFiltersGiven;
+    if (minFilter == GL_LINEAR || minFilter == GL_LINEAR_MIPMAP_NEAREST || minFilter == GL_LINEAR_MIPMAP_LINEAR)
+        bits |= kHwMinifyLinear;
+    if (minFilter == GL_NEAREST_MIPMAP_LINEAR || minFilter == GL_LINEAR_MIPMAP_LINEAR) bits |= kHwMinifyTwoLevels;
+    if (magFilter == GL_LINEAR) {
+        bits |= kHwMagnifyLinear;
+        if (minFilter == GL_NEAREST_MIPMAP_NEAREST || minFilter == GL_NEAREST_MIPMAP_LINEAR) bits |= kHwMagnifyToHalf;
     }
-}
-
-}  // namespace
-
-// Normal form: L replicated into the three 5-bit channels with the top bit set. Expanded form: L
-// shifted to the top, the low twelve bits set.
-void __glHwExpandLuminance(GlTextureObject *tex) {
-    eachTexel(tex, kHwTexelLuminanceExpanded, [](uint16_t t) { return uint16_t(t << 1 | 0x0FFF); });
-}
-
-// The expanded form keeps the top four bits of the luminance (bit 11 is among the bits set):
-// the restored value takes them and repeats the top bit below, as the chip widens four bits.
-void __glHwRestoreLuminance(GlTextureObject *tex) {
-    eachTexel(tex, kHwTexelNormal, [](uint16_t t) {
-        const uint16_t d = uint16_t((((t >> 12) << 1) & 0x1F) | t >> 15);
-        return uint16_t(d | d << 5 | d << 10 | 0x8000);
-    });
+    return bits;
 }
 
 // Each repeating axis moves by the whole number at or below its smallest coordinate; an axis

@@ -18,7 +18,8 @@ uint32_t layoutWord(int32_t texelFormatId) {
     switch (texelFormatId) {
     case kHwTexelNormal: return 0x100000u;  // X1R5G5B5
     case 5: return 0x300000u;               // R5G6B5
-    case 8: return 0x200000u;               // A4R4G4B4
+    case 8:                                 // A4R4G4B4
+    case kHwTexelLuminanceExpanded: return 0x200000u;  // alpha on top, the colour white
     default: return 0;
     }
 }
@@ -42,20 +43,11 @@ namespace {
 bool mipmapped(GLenum minFilter) { return minFilter != GL_NEAREST && minFilter != GL_LINEAR; }
 }  // namespace
 
-// The chip reads 16-bit texels in three layouts and filters one way within one level per
-// triangle, the level nearest to its texels per pixel: GL's nearest-level mipmap filters with the
-// matching magnification filter, or one level filtered alike both ways.
+// The chip reads 16-bit texels in three layouts, each filter of GL within a level or between two.
 bool __glHwTextureDrawable(const GlTextureObject *tex) {
     if (tex == nullptr || tex->hwBlock == nullptr || tex->levelCount < 1 || tex->levels == nullptr) return false;
     const GlMipLevel *l = tex->levels[0];
-    if (l == nullptr || l->image == nullptr || l->border != 0 || layoutWord(l->texelFormatId) == 0) return false;
-    switch (tex->minFilter) {
-    case GL_NEAREST:
-    case GL_NEAREST_MIPMAP_NEAREST: return tex->magFilter == GL_NEAREST;
-    case GL_LINEAR:
-    case GL_LINEAR_MIPMAP_NEAREST: return tex->magFilter == GL_LINEAR;
-    default: return false;  // blends two levels
-    }
+    return l != nullptr && l->image != nullptr && l->border == 0 && layoutWord(l->texelFormatId) != 0;
 }
 
 namespace {
@@ -74,23 +66,37 @@ int32_t storedLevels(const GlTextureObject *tex, HwTexLevelImage *images, int32_
     return n;
 }
 
-// Level j of the copy. Levels of 4 texels or more on a side go through the shared upload; the
-// 2- and 1-texel levels, which it widens to 4, are written here into their own 2^(max - j)
-// square so that the levels after them stay in place.
-void uploadLevel(HwTexBlock *b, int32_t j, const HwTexLevelImage &im) {
-    if (std::max(im.width, im.height) >= 4) {
-        __glUploadTexLevelSwizzled(im.texels, j, b, im.width, im.height);
-        return;
-    }
-    if (b->address == nullptr || im.texels == nullptr) return;
+// The texels of level j of the copy, in the chip's order: level 0 at the start, each level after
+// the squares of the larger ones.
+uint16_t *levelTexels(HwTexBlock *b, int32_t j, uint32_t *count) {
     uint32_t start = 0;
     for (int32_t i = 0; i < j; ++i) start += 1u << (2 * (b->maxLevel - i));
-    const int32_t side = 1 << (b->maxLevel - j);
-    uint16_t *dst = reinterpret_cast<uint16_t *>(b->address) + start;
-    for (int32_t y = 0; y < side; ++y)
-        for (int32_t x = 0; x < side; ++x)
-            dst[__glHwSpread(uint32_t(x)) | __glHwSpread(uint32_t(y)) << 1] =
-                im.texels[(y * im.height / side) * im.width + x * im.width / side];
+    *count = 1u << (2 * (b->maxLevel - j));
+    return reinterpret_cast<uint16_t *>(b->address) + start;
+}
+
+// Level j of the copy. Levels of 4 texels or more on a side go through the shared upload; the
+// 2- and 1-texel levels, which it widens to 4, are written here into their own 2^(max - j)
+// square so that the levels after them stay in place. A copy in the expanded luminance form gets
+// the level expanded.
+void uploadLevel(HwTexBlock *b, int32_t j, const HwTexLevelImage &im) {
+    if (b->address == nullptr || im.texels == nullptr) return;
+    if (std::max(im.width, im.height) >= 4) {
+        __glUploadTexLevelSwizzled(im.texels, j, b, im.width, im.height);
+    } else {
+        uint32_t n = 0;
+        uint16_t *dst = levelTexels(b, j, &n);
+        const int32_t side = 1 << (b->maxLevel - j);
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x)
+                dst[__glHwSpread(uint32_t(x)) | __glHwSpread(uint32_t(y)) << 1] =
+                    im.texels[(y * im.height / side) * im.width + x * im.width / side];
+    }
+    if (b->flags & kHwTexLuminanceExpanded) {
+        uint32_t n = 0;
+        uint16_t *t = levelTexels(b, j, &n);
+        for (uint32_t k = 0; k < n; ++k) t[k] = __glHwExpandedLuminanceTexel(t[k]);
+    }
 }
 
 }  // namespace
@@ -117,6 +123,7 @@ BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
     int32_t large = 0;
     while (large < count && std::max(images[large].width, images[large].height) >= 4) ++large;
     const bool wasResident = (b->flags & kHwTexResident) != 0;
+    if (!wasResident) b->flags &= uint8_t(~kHwTexLuminanceExpanded);  // placed afresh: the texture's own texels
     if (!__glHwMakeBlockResident(hw, b, images, large)) return FALSE;
     if (!wasResident)
         for (int32_t j = large; j < count; ++j) uploadLevel(b, j, images[j]);
@@ -124,17 +131,51 @@ BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
 }
 
 // The register words for the current texture: offset, object and format of its copy, the wrap
-// and filter bits of the control word. FALSE when it has no copy the chip can read.
-BOOL __glHwTextureWords(GlContext *ctx, uint32_t *offset, uint32_t *object, uint32_t *format, uint32_t *control) {
+// and filter bits of the control word, the filter bits of the quality word. The copy is brought
+// into the luminance form asked for. FALSE when it has no copy the chip can read.
+BOOL __glHwTextureWords(GlContext *ctx, bool expanded, uint32_t *offset, uint32_t *object, uint32_t *format,
+                        uint32_t *control, uint32_t *filters) {
     GlTextureObject *tex = ctx->state.pick.currentTextures[0];
     if (!__glHwTexMakeResident(ctx, tex)) return FALSE;
-    const HwTexBlock *b = blockOf(tex);
+    HwTexBlock *b = blockOf(tex);
+    if (expanded != ((b->flags & kHwTexLuminanceExpanded) != 0)) {
+        if (expanded)
+            __glHwExpandLuminance(&ctx->hw, tex);
+        else
+            __glHwRestoreLuminance(&ctx->hw, tex);
+    }
     *offset = b->offset;
     *object = b->object;
-    *format = uint32_t(b->maxLevel) << 28 | uint32_t(b->minLevel) << 24 | layoutWord(tex->levels[0]->texelFormatId);
+    const int32_t texels = expanded ? kHwTexelLuminanceExpanded : tex->levels[0]->texelFormatId;
+    *format = uint32_t(b->maxLevel) << 28 | uint32_t(b->minLevel) << 24 | layoutWord(texels);
     *control |= (tex->wrapS == GL_REPEAT ? 0x10u : 0x30u) | (tex->wrapT == GL_REPEAT ? 0x40u : 0xC0u);
-    if (tex->magFilter == GL_LINEAR) *control |= 2u;
+    if (tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST) *control |= 2u;
+    *filters = __glHwFilterBits(tex->minFilter, tex->magFilter);
     return TRUE;
+}
+
+// Both forms are written in place, into memory the chip is done with: the expanded one from the
+// copy's own texels, the normal one from the texture's images.
+void __glHwExpandLuminance(HwState *hw, GlTextureObject *tex) {
+    HwTexBlock *b = blockOf(tex);
+    if (!__glHwTexBlockResident(b) || (b->flags & kHwTexLuminanceExpanded)) return;
+    __glHwTexCloneBusyBlock(hw, b);
+    for (int32_t j = 0; j <= b->maxLevel - b->minLevel; ++j) {
+        uint32_t n = 0;
+        uint16_t *t = levelTexels(b, j, &n);
+        for (uint32_t k = 0; k < n; ++k) t[k] = __glHwExpandedLuminanceTexel(t[k]);
+    }
+    b->flags |= kHwTexLuminanceExpanded;
+}
+
+void __glHwRestoreLuminance(HwState *hw, GlTextureObject *tex) {
+    HwTexBlock *b = blockOf(tex);
+    if (!__glHwTexBlockResident(b) || !(b->flags & kHwTexLuminanceExpanded)) return;
+    __glHwTexCloneBusyBlock(hw, b);
+    b->flags &= uint8_t(~kHwTexLuminanceExpanded);
+    HwTexLevelImage images[16];
+    const int32_t count = storedLevels(tex, images, 16);
+    for (int32_t j = 0; j < count && j <= b->maxLevel - b->minLevel; ++j) uploadLevel(b, j, images[j]);
 }
 
 // The copy of the texture the chip reads, for stamping at each draw; null when none.
@@ -184,7 +225,3 @@ void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level
     hw->triangleRegsStale = 1;
     hw->loadedBlock = kHwBlockNone;
 }
-
-// Luminance levels take the expanded form only while the chip draws the bound luminance texture
-// in that form.
-bool __glHwLuminanceAsAlpha(GlContext *ctx) { return __glHasHwState(ctx) && ctx->hw.alphaExpanded != 0; }

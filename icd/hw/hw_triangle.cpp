@@ -18,6 +18,18 @@ namespace {
 
 GlPickState &pickOf(GlContext *ctx) { return ctx->state.pick; }
 
+GLenum envOf(GlContext *ctx) { return pickOf(ctx).texEnvMode != 0 ? pickOf(ctx).texEnvMode : GLenum(GL_MODULATE); }
+
+GLenum baseFormatOf(const GlTextureObject *tex) {
+    const GlMipLevel *l = tex != nullptr && tex->levels != nullptr ? tex->levels[0] : nullptr;
+    return l != nullptr ? GLenum(l->baseFormat) : 0;
+}
+
+// GL_REPLACE with a GL_ALPHA texture keeps the vertex colour and takes the texture's alpha.
+bool alphaReplaces(GlContext *ctx) {
+    return envOf(ctx) == GL_REPLACE && baseFormatOf(pickOf(ctx).currentTextures[0]) == GL_ALPHA;
+}
+
 // The chip's signed area has the opposite sign of the generic one: the face table is read the
 // other way round.
 float hwArea(const GlVertex *a, const GlVertex *b, const GlVertex *c) {
@@ -53,18 +65,18 @@ void prepareColours(GlContext *ctx, GlVertex *const *v, int32_t n, int32_t face,
     const GlNeedMaskState &need = ctx->state.need;
     if (!(f & kGlShadeTwoSided)) face = 0;
     const uint32_t faceNeed = face ? need.needMaskBack : need.needMaskFront;
-    const bool useColour = ctx->hw.useVertexColour != 0;
+    const HwState *hw = &ctx->hw;
     if (f & kGlShadeSmoothColors) {
         for (int32_t i = 0; i < n; ++i) {
             v[i]->color = faceColour(v[i], face);
             complete(ctx, v[i], need.needMask | faceNeed);
-            colours[i] = useColour ? __glHwColourWord(v[i]->color) : 0xFFFFFFFFu;
+            colours[i] = __glHwVertexColourWord(hw, v[i]->color);
         }
     } else {
         pv->color = faceColour(pv, face);
         complete(ctx, pv, faceNeed & 0x1B);
         for (int32_t i = 0; i < n; ++i) complete(ctx, v[i], need.needMask);
-        const uint32_t c = useColour ? __glHwColourWord(pv->color) : 0xFFFFFFFFu;
+        const uint32_t c = __glHwVertexColourWord(hw, pv->color);
         for (int32_t i = 0; i < n; ++i) colours[i] = c;
     }
 }
@@ -102,6 +114,42 @@ void sendThreeVertices(GlContext *ctx, GlVertex *const v[3], const uint32_t colo
     hw->drawingPending = 1;
 }
 
+// The texture coordinates of a textured triangle as the chip takes them: s and t divided by q (1/w
+// is multiplied by q when the vertex is written), each repeating axis moved toward the origin by
+// a whole number of texture widths so that the chip's single-precision interpolation keeps the
+// fraction.
+struct TexCoords {
+    float st[6], q[3];
+    void patch(int i, HwVertex *out) const {
+        out->s = st[2 * i];
+        out->t = st[2 * i + 1];
+        if (q[i] != 1.0f && q[i] != 0.0f) out->invW *= q[i];
+    }
+};
+
+TexCoords texCoordsOf(GlContext *ctx, GlVertex *const v[3]) {
+    TexCoords c;
+    for (int i = 0; i < 3; ++i) {
+        const float *tc = v[i]->texCoord[0];
+        c.q[i] = tc[3];
+        const float r = c.q[i] != 1.0f && c.q[i] != 0.0f ? 1.0f / c.q[i] : 1.0f;
+        c.st[2 * i] = tc[0] * r;
+        c.st[2 * i + 1] = tc[1] * r;
+    }
+    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    if (tex != nullptr) __glHwWrapTexCoords(c.st, 6, tex->wrapS, tex->wrapT);
+    return c;
+}
+
+// The register words for a textured triangle, its copy placed again when it went (evicted by
+// another texture) and stamped as read by the commands that follow.
+void loadTexturedState(GlContext *ctx) {
+    HwState *hw = &ctx->hw;
+    if (__glHwCurrentTexBlock(ctx) == nullptr) hw->triangleRegsStale = 1;
+    __glHwBuildRegisterWords(ctx);
+    if (HwTexBlock *block = __glHwCurrentTexBlock(ctx)) block->stamp = hw->submissionCount;
+}
+
 }  // namespace
 
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
@@ -119,10 +167,8 @@ void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     __glHwEarlyKickoff(hw);
 }
 
-// A textured triangle: the vertices carry s and t divided by q (1/w multiplied by q), each
-// repeating axis moved toward the origin by a whole number of texture widths so that the chip's
-// single-precision interpolation keeps the fraction. The chip samples at pixel centres like the
-// software rasteriser, so the coordinates go unshifted.
+// A textured triangle. The chip samples at pixel centres like the software rasteriser, so the
+// coordinates go unshifted.
 void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     const float area = hwArea(a, b, c);
     const int32_t face = hwFace(ctx, area);
@@ -131,27 +177,10 @@ void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex 
     GlVertex *pv = provoking(ctx, c);
     uint32_t colours[3];
     HwState *hw = &ctx->hw;
-    HwTexBlock *block = __glHwCurrentTexBlock(ctx);
-    if (block == nullptr) hw->triangleRegsStale = 1;  // the copy went: place it again
-    __glHwBuildRegisterWords(ctx);
-    block = __glHwCurrentTexBlock(ctx);
-    if (block != nullptr) block->stamp = hw->submissionCount;
+    loadTexturedState(ctx);
     prepareColours(ctx, v, 3, face, pv, colours);
-    float st[6], q[3];
-    for (int i = 0; i < 3; ++i) {
-        const float *tc = v[i]->texCoord[0];
-        q[i] = tc[3];
-        const float r = q[i] != 1.0f && q[i] != 0.0f ? 1.0f / q[i] : 1.0f;
-        st[2 * i] = tc[0] * r;
-        st[2 * i + 1] = tc[1] * r;
-    }
-    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
-    if (tex != nullptr) __glHwWrapTexCoords(st, 6, tex->wrapS, tex->wrapT);
-    sendThreeVertices(ctx, v, colours, [&](int i, HwVertex *out) {
-        out->s = st[2 * i];
-        out->t = st[2 * i + 1];
-        if (q[i] != 1.0f && q[i] != 0.0f) out->invW *= q[i];
-    });
+    const TexCoords tc = texCoordsOf(ctx, v);
+    sendThreeVertices(ctx, v, colours, [&](int i, HwVertex *out) { tc.patch(i, out); });
     restoreColours(v, 3, pv);
     __glHwEarlyKickoff(hw);
 }
@@ -238,8 +267,15 @@ void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
     const GlShadeFlags f = __glShadeFlags(ctx);
     uint32_t colours[3];
     HwState *hw = &ctx->hw;
-    __glHwBuildRegisterWords(ctx);
+    const bool textured = (f & kGlShadeTexture) != 0;
+    if (textured)
+        loadTexturedState(ctx);
+    else
+        __glHwBuildRegisterWords(ctx);
     prepareColours(ctx, v, 3, shown, pv, colours);
+    // GL_REPLACE of a GL_ALPHA texture: the vertex colour and the texel's alpha alone.
+    if (textured && alphaReplaces(ctx))
+        for (uint32_t &colour : colours) colour |= 0xFF000000u;
     if (!(f & kGlShadeSmoothColors))
         for (GlVertex *x : v) x->color = pv->color;
     const GlShadeFlags offsetFlag = mode == 0 ? kGlShadeOffsetPoint : mode == 1 ? kGlShadeOffsetLine : kGlShadePolygonOffset;
@@ -265,10 +301,13 @@ void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
         uint32_t *w = blockIfNeeded(hw, start);
         static constexpr uint32_t kTags[3] = {kHwTagFirst, kHwTagSecond, kHwTagThird};
         uint32_t *third = nullptr;
+        const TexCoords tc = textured ? texCoordsOf(ctx, v) : TexCoords{};
         for (int i = 0; i < 3; ++i) {
             *w++ = kHwOneVertexHeader + 0x40u * uint32_t(i);
             if (i == 2) third = w;
-            __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], reinterpret_cast<HwVertex *>(w));
+            HwVertex *out = reinterpret_cast<HwVertex *>(w);
+            __glHwEncodeVertex(ctx, v[i], kTags[i], colours[i], out);
+            if (textured) tc.patch(i, out);
             w += kHwVertexWords;
         }
         if (hw->blendWord != 0xFFFFFFFFu) {
@@ -299,8 +338,8 @@ void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c
         __glHwProcCast<GlRenderTriangleProc>(hw->savedTriangleProc)(ctx, a, b, c);
 }
 
-// The chip draws filled, opaque or exactly blended triangles, textured from a copy it can read,
-// into surfaces it reaches; everything else goes to the software rasteriser behind a flush.
+// The chip draws triangles exactly blended, textured from a copy it can read, into surfaces it
+// reaches; everything else goes to the software rasteriser behind a flush.
 bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     const HwState &hw = ctx->hw;
     const GlShadeFlags f = __glShadeFlags(ctx);
@@ -310,23 +349,14 @@ bool __glHwTriangleNeedsSoftware(GlContext *ctx) {
     // A front buffer other windows overlap: the chip would draw over them; the software stores
     // test pixel ownership.
     if (f & kGlShadeFrontClip) return true;
-    // Textures the chip cannot read, or that find no memory, draw in software rather than
-    // untextured. REPLACE and DECAL draw with a white vertex colour, so the fragment's own alpha
-    // is lost: with blending or the alpha test they go to software too, as do GL_BLEND and DECAL
-    // of a texture with alpha.
     if (f & kGlShadeTexture) {
-        // DECAL of a texture without alpha is the texture's colour, as REPLACE.
-        const GLenum env = pickOf(ctx).texEnvMode != 0 ? pickOf(ctx).texEnvMode : GLenum(GL_MODULATE);
+        // The chip multiplies texel by colour: GL_BLEND mixes in the environment colour, and
+        // DECAL of a texture with alpha mixes texel and fragment by the texel's alpha.
         const GlTextureObject *tex = pickOf(ctx).currentTextures[0];
-        const bool rgbDecal = env == GL_DECAL && tex != nullptr && tex->levels != nullptr &&
-                              tex->levels[0] != nullptr && tex->levels[0]->baseFormat == GL_RGB;
-        if (env != GL_MODULATE && env != GL_REPLACE && !rgbDecal) return true;
-        if (env != GL_MODULATE && (f & (kGlShadeBlend | kGlShadeAlphaTest))) return true;
-        // The two-pass proc and the outlines send no texture coordinates.
-        const GlModeState &m = ctx->state.mode;
-        if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
-            (f & kGlShadePolygonOffset))
-            return true;
+        const GLenum env = envOf(ctx);
+        if (env == GL_BLEND || (env == GL_DECAL && baseFormatOf(tex) != GL_RGB)) return true;
+        // Textures the chip cannot read, or that find no memory, draw in software rather than
+        // untextured.
         if (!__glHwTexMakeResident(ctx, pickOf(ctx).currentTextures[0])) return true;
     }
     if (ctx->state.enable.enables & kGlEnablePolygonSmooth) return true;
@@ -362,7 +392,7 @@ void __glHwPickTriangleProcs(GlContext *ctx) {
     if (!__glPickTriangleFaces(ctx)) return;
     p.rasterTriangleProc = nullptr;
     if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||
-        (f & kGlShadePolygonOffset)) {
+        (f & kGlShadePolygonOffset) || ((f & kGlShadeTexture) && alphaReplaces(ctx))) {
         prim.renderTriangle = __glHwRenderTriangleTwoPass;
     } else if (f & kGlShadeTexture) {
         prim.renderTriangle = __glHwRenderTexTriangle;

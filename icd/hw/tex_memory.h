@@ -24,7 +24,8 @@ struct HwTexBlock {
 };
 static_assert(sizeof(HwTexBlock) == 60);
 
-enum : uint8_t { kHwTexFresh = 1, kHwTexResident = 2, kHwTexHeapOnly = 4, kHwTexRetired = 8 };
+// kHwTexLuminanceExpanded: the copy holds a luminance texture's expanded texels.
+enum : uint8_t { kHwTexFresh = 1, kHwTexResident = 2, kHwTexHeapOnly = 4, kHwTexRetired = 8, kHwTexLuminanceExpanded = 16 };
 constexpr uint32_t kHwTexObjectVideo = 0x100C;
 constexpr uint32_t kHwTexObjectHeap = 0x100D;
 
@@ -72,12 +73,14 @@ void __glHwFreeDefaultTexture(HwState *hw, HwTexBlock *block);
 void __glHwFreePointTexture(HwState *hw, HwTexBlock *block);
 void __glHwFreeLineTexture(HwState *hw, HwTexBlock *block);
 
-// Texture objects on the chip. Whether the chip can draw the texture (one level of 16-bit texels
-// in a layout it reads, one filter); making its copy resident; the register words for the
-// current texture (FALSE when it has no copy); the current texture's resident copy or null.
+// Texture objects on the chip. Whether the chip can draw the texture (16-bit texels in a layout
+// it reads, no border); making its copy resident; the register words for the current texture,
+// its copy in the expanded luminance form or the normal one (FALSE when it has no copy); the
+// current texture's resident copy or null.
 struct GlContext;
 struct GlTextureObject;
 bool __glHwTextureDrawable(const GlTextureObject *tex);
 BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex);
-BOOL __glHwTextureWords(GlContext *ctx, uint32_t *offset, uint32_t *object, uint32_t *format, uint32_t *control);
+BOOL __glHwTextureWords(GlContext *ctx, bool expanded, uint32_t *offset, uint32_t *object, uint32_t *format,
+                        uint32_t *control, uint32_t *filters);
 HwTexBlock *__glHwCurrentTexBlock(GlContext *ctx);

@@ -95,9 +95,6 @@ void __glHwTexRelease(GlContext *ctx, GlTextureObject *tex);
 void __glHwTexImageChanged(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t flag);
 void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x0, int32_t y0, int32_t x1,
                              int32_t y1);
-// The back end's luminance-as-alpha flag: luminance levels are stored with alpha in the top
-// four bits of a 16-bit texel while it is set.
-bool __glHwLuminanceAsAlpha(GlContext *ctx);
 // The hardware block of a new texture object starts fresh; GL_TEXTURE_RESIDENT reads whether it
 // holds a copy in the chip's memory.
 void __glHwTexBlockInit(void *block);

@@ -177,7 +177,6 @@ uint8_t *__glStoreTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level, 
         __glSetError(GL_INVALID_ENUM);
         return nullptr;
     }
-    if (baseFormat == GL_LUMINANCE && __glHwLuminanceAsAlpha(ctx)) row = __glTexelFormat(kGlTexelA4);
     GlMipLevel *l = tex->levels[level];
     const size_t bytes = size_t(row->bitsPerTexel >> 3) * size_t(width) * size_t(height);
     // Whatever the level held, the hardware copy of the texture no longer matches it.

@@ -99,7 +99,7 @@ struct Texture {
     const uint8_t *base = nullptr;  // texel 0 of the largest level
     uint64_t bytes = 0;              // readable from base
     int maxLevel = 0, minLevel = 0, layout = 0;
-    bool repeatS = true, repeatT = true, linear = false;
+    bool repeatS = true, repeatT = true;
     mutable bool overrun = false;   // a texel lay past the end of the memory object
 
     // Texel (x, y) of level index n (0 = the largest) as A, R, G, B in 0-255.
@@ -121,8 +121,8 @@ struct Texture {
             return double((v * 255 + max / 2) / max);
         };
         switch (layout) {
-        case 1:  // A1 R5 G5 B5
-            out[0] = (t & 0x8000) ? 255.0 : 0.0;
+        case 1:  // X1 R5 G5 B5: the top bit is not read
+            out[0] = 255.0;
             out[1] = expand((t >> 10) & 31, 5);
             out[2] = expand((t >> 5) & 31, 5);
             out[3] = expand(t & 31, 5);
@@ -142,13 +142,17 @@ struct Texture {
         }
     }
 
+    // A coordinate in texels as the fetch takes it: beyond 2^30 texels (where a repeat has no
+    // fraction left) held at that bound, and one that is not a number as 0.
+    static double held(double u) { return std::isnan(u) ? 0.0 : std::clamp(u, -1073741824.0, 1073741824.0); }
+
     // The filtered texel at u, v in texels of level n.
-    void sample(int n, double u, double v, double out[4]) const {
+    void sample(int n, bool linear, double u, double v, double out[4]) const {
         if (!linear) {
-            texel(n, int32_t(std::floor(u)), int32_t(std::floor(v)), out);
+            texel(n, int32_t(std::floor(held(u))), int32_t(std::floor(held(v))), out);
             return;
         }
-        const double fu = u - 0.5, fv = v - 0.5;
+        const double fu = held(u - 0.5), fv = held(v - 0.5);
         const int32_t x0 = int32_t(std::floor(fu)), y0 = int32_t(std::floor(fv));
         const double a = fu - x0, b = fv - y0;
         double t00[4], t10[4], t01[4], t11[4];
@@ -203,8 +207,46 @@ struct Setup {
     const BlendMeaning *blend;
     bool textured;
     Texture tex;
-    int level;   // the texture level the whole triangle reads (0 = the largest)
+    uint32_t quality;
+    // What the whole triangle reads: level (0 = the largest), filtered linearly or not, and with a
+    // weight above 0 the next level blended in by that weight.
+    int level;
+    bool linear;
+    double nextWeight;
 };
+
+// The texture level of detail: log2 of texels per pixel, from the ratio of the triangle's area in
+// texels of the largest level to its area in pixels. The filters of the quality word (or, without
+// them, control bit 1 both ways) then choose the levels and how each is read.
+void chooseLevels(Setup &s, double ratio) {
+    const int most = s.tex.maxLevel - s.tex.minLevel;
+    s.nextWeight = 0.0;
+    // Kept within a range whose whole numbers an int holds (coordinates beyond any texture
+    // give an infinite ratio, a degenerate mapping none).
+    const double lod = ratio > 0.0 ? std::min(0.5 * std::log2(ratio), 64.0) : -64.0;
+    if (!(s.quality & 0x01)) {
+        s.linear = (s.control & 2) != 0;
+        s.level = ratio > 1.0 ? std::clamp(int(std::floor(lod + 0.5)), 0, most) : 0;
+        return;
+    }
+    if (lod <= ((s.quality & 0x20) ? 0.5 : 0.0)) {  // magnified
+        s.linear = (s.quality & 0x10) != 0;
+        s.level = 0;
+        return;
+    }
+    s.linear = (s.quality & 0x02) != 0;
+    if (s.quality & 0x08) {
+        const double k = std::floor(lod);
+        if (k >= most) {
+            s.level = most;
+        } else {
+            s.level = int(k);
+            s.nextWeight = lod - k;
+        }
+        return;
+    }
+    s.level = lod <= 0.5 ? 0 : std::clamp(int(std::ceil(lod - 0.5)), 0, most);
+}
 
 const BlendMeaning *blendOf(uint32_t control) {
     const uint8_t high = uint8_t(control >> 28), low = uint8_t((control >> 8) & 0xF);
@@ -232,6 +274,7 @@ bool prepare(const Zk3EngineObject &o, TriangleObject &t, Setup &s) {
         return false;
     }
     s.control = o.method(0x314, 0x4081C00);
+    s.quality = o.method(0x30C, 0);
     s.alpha = o.method(0x318, 0x800);
     s.fogColour = o.method(0x310, kNone);
     const uint32_t depthFunc = (s.control >> 16) & 0xF;
@@ -280,7 +323,6 @@ bool prepare(const Zk3EngineObject &o, TriangleObject &t, Setup &s) {
         x.layout = int((format >> 20) & 7);
         x.repeatS = ((s.control >> 4) & 3) == 1;
         x.repeatT = ((s.control >> 6) & 3) == 1;
-        x.linear = (s.control & 2) != 0;
         // A texture in a heap block the driver has freed is a driver fault: the chip reads memory
         // the driver may hand to another texture at any time.
         if (offset >= 32) {
@@ -308,7 +350,12 @@ bool shade(const Setup &s, int32_t px, int32_t py, const double l[3], const Vert
         const double u = q != 0.0 ? sq / q * side : 0.0, w = q != 0.0 ? tq / q * side : 0.0;
         const double scale = double(1 << s.level);
         double t[4];
-        s.tex.sample(s.level, u / scale, w / scale, t);
+        s.tex.sample(s.level, s.linear, u / scale, w / scale, t);
+        if (s.nextWeight > 0.0) {
+            double next[4];
+            s.tex.sample(s.level + 1, s.linear, u / (2 * scale), w / (2 * scale), next);
+            for (int i = 0; i < 4; ++i) t[i] = t[i] * (1.0 - s.nextWeight) + next[i] * s.nextWeight;
+        }
         ++m.stats.texels;
         for (int i = 0; i < 4; ++i) c[i] = c[i] * t[i] / 255.0;
     }
@@ -374,13 +421,10 @@ void drawTriangle(const Zk3EngineObject &o, TriangleObject &t, const Vertex *a, 
     if (!prepare(o, t, s) || !m.drawing) return;
     const Vertex *const v[3] = {a, b, c};
     if (s.textured) {
-        // One level per triangle: texels per pixel from the ratio of the triangle's area in
-        // texels of the largest level to its area in pixels.
+        // One level of detail per triangle.
         const double side = double(1 << s.tex.maxLevel);
         const double ts = ((b->s - a->s) * (c->t - a->t) - (b->t - a->t) * (c->s - a->s)) * side * side;
-        const double ratio = std::fabs(ts) / (double(area) / (kSub * kSub));
-        const int most = s.tex.maxLevel - s.tex.minLevel;
-        s.level = ratio > 1.0 ? std::clamp(int(std::floor(0.5 * std::log2(ratio) + 0.5)), 0, most) : 0;
+        chooseLevels(s, std::fabs(ts) / (double(area) / (kSub * kSub)));
     }
     // Pixel (i, j) samples at (i + 1, j + 1) in vertex coordinates.
     const int64_t minX = std::min({a->x, b->x, c->x}), maxX = std::max({a->x, b->x, c->x});

@@ -1,12 +1,18 @@
 // Textured triangles drawn by the chip from the texture's copy in its memory, against the
-// software rasteriser: both filters, REPLACE and MODULATE, the copy in video memory and in the
-// shared heap, a sub-image update seen by the next draw, and many textures evicting each other.
+// software rasteriser, each with the triangle proc the chip's road chose: the filters within, across
+// and between mipmap levels, the environments with blending and the alpha test, GL_ALPHA textures,
+// second blend passes, polygon modes and offset, the luminance texture's expanded form, the copy in
+// video memory and in the shared heap, sub-image updates, and many textures evicting each other.
+#include <cmath>
+#include <limits>
 #include "tests/zk3_render/render_fixture.h"
 #include "icd/hw/tex_memory.h"
 #include "icd/pixel/texture.h"
 #include "icd/pixel/texture_object.h"
 
 namespace {
+
+using TriangleProc = void (*)(GlContext *, GlVertex *, GlVertex *, GlVertex *);
 
 // Texels whose channels are exact in five bits (multiples of 255 / 31 rounded are avoided: the
 // values are whole 5-bit steps widened), so that both roads start from the same colours.
@@ -69,6 +75,7 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
                                         << " side " << c.side);
         GLint resident = -1;
         uint32_t object = 0;
+        TriangleProc chosen = nullptr;
         expectSamePicture([&](GlContext *ctx) {
             setUpTexture(ctx, c, 1);
             GL(glColor3f)(1.0f, 0.5f, 0.75f);
@@ -81,7 +88,9 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
             if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
             GL(glGetTexParameteriv)(GL_TEXTURE_2D, GL_TEXTURE_RESIDENT, &resident);
             object = static_cast<HwTexBlock *>(ctx->state.pick.currentTextures[0]->hwBlock)->object;
+            chosen = ctx->slots.primitive.renderTriangle;
         });
+        EXPECT_EQ(chosen, __glHwRenderTexTriangle);
         EXPECT_EQ(resident, GL_TRUE);
         // Textures narrower than the video-memory minimum (32 texels) live in the shared heap.
         EXPECT_EQ(object, c.side < 32 ? kHwTexObjectHeap : kHwTexObjectVideo);
@@ -150,19 +159,25 @@ TEST_F(RenderPair, ManyTexturesEvictEachOther) {
 
 // Mipmaps with a nearest-level filter: the chip reads one level per triangle, the one nearest to
 // its texels per pixel, as GL chooses for a quad scaled alike both ways. The quads shrink the
-// 64-texel texture by 1, 2, 4, 8, 32 and 64 (levels 0 to 3, 5 and 6, each level its own colour).
+// 64-texel texture by 1, 2, 4, 8, 32 and 64 (levels 0 to 3, 5 and 6, each level its own colour),
+// with either magnification filter.
 TEST_F(RenderPair, MipmapLevelsOnTheChip) {
-    for (GLenum filter : {GL_NEAREST_MIPMAP_NEAREST, GL_LINEAR_MIPMAP_NEAREST}) {
-        SCOPED_TRACE(testing::Message() << std::hex << filter);
-        expectSamePicture([filter](GlContext *ctx) {
+    const GLenum filters[][2] = {{GL_NEAREST_MIPMAP_NEAREST, GL_NEAREST},
+                                 {GL_LINEAR_MIPMAP_NEAREST, GL_LINEAR},
+                                 {GL_NEAREST_MIPMAP_NEAREST, GL_LINEAR},
+                                 {GL_LINEAR_MIPMAP_NEAREST, GL_NEAREST}};
+    for (const auto &f : filters) {
+        const GLenum filter = f[0], mag = f[1];
+        SCOPED_TRACE(testing::Message() << std::hex << filter << " " << mag);
+        TriangleProc chosen = nullptr;
+        expectSamePicture([&](GlContext *ctx) {
             for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
                 std::vector<uint8_t> t = pattern(std::max(side, 2), level * 5);
                 if (side == 1) t.resize(4);
                 GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
             }
             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
-            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
-                                filter == GL_NEAREST_MIPMAP_NEAREST ? GL_NEAREST : GL_LINEAR);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(mag));
             GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
             GL(glEnable)(GL_TEXTURE_2D);
             texQuad(ctx, 0, 0, 64, 64, 0, 0, 1, 1);
@@ -171,7 +186,9 @@ TEST_F(RenderPair, MipmapLevelsOnTheChip) {
             texQuad(ctx, 80, 32, 88, 40, 0, 0, 1, 1);
             texQuad(ctx, 88, 32, 90, 34, 0, 0, 1, 1);
             texQuad(ctx, 91, 32, 92, 33, 0, 0, 1, 1);
+            if (inVideoMemory(desc(kGlDescriptorBack).base)) chosen = ctx->slots.primitive.renderTriangle;
         });
+        EXPECT_EQ(chosen, __glHwRenderTexTriangle);
     }
 }
 
@@ -229,4 +246,267 @@ TEST_F(RenderPair, ATextureSpecifiedAgainBetweenDraws) {
             texQuad(ctx, x, 2, x + 28, 58, 0, 0, 28.0f / 64, 56.0f / 64);
         }
     });
+}
+
+namespace {
+
+// A texture whose alpha varies as much as its colour: 4-bit alpha steps across and down.
+std::vector<uint8_t> alphaPattern(int side, int seed) {
+    std::vector<uint8_t> t = pattern(side, seed);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) t[size_t(4 * (y * side + x) + 3)] = uint8_t(17 * ((x + 3 * y + seed) % 16));
+    return t;
+}
+
+// Opaque flat stripes for blending to mix with: flat, so that both roads store the same
+// background and a blend's difference is its own.
+void background(GlContext *ctx) {
+    GL(glShadeModel)(GL_FLAT);
+    for (int i = 0; i < 4; ++i) {
+        GL(glColor3f)(i & 1 ? 0.9f : 0.3f, i & 2 ? 0.8f : 0.1f, 0.25f * float(i));
+        texQuad(ctx, 0, 16.0f * float(i), 96, 16.0f * float(i + 1));
+    }
+}
+
+}  // namespace
+
+// Textured states the chip draws itself, each against the software rasteriser, with the triangle
+// proc the chooser installed on the chip's road: environments with blending and the alpha test
+// (the fragment keeps its own alpha where the texture has none), GL_ALPHA textures, blend pairs
+// with a second pass, and the polygon modes (front faces filled, back faces as outlines or
+// corners drawn by the line and point procs).
+TEST_F(RenderPair, TexturedStatesTheChipDrawsItself) {
+    struct Case {
+        const char *name;
+        GLenum internalFormat, env;
+        GLenum src, dst;       // GL_NONE: no blending
+        GLenum alphaFunc;      // GL_NONE: no alpha test
+        GLenum backMode;       // back faces' polygon mode
+        TriangleProc proc;
+    };
+    constexpr GLenum kNo = GL_NONE;
+    const Case cases[] = {
+        {"alpha texture replacing, blended", GL_ALPHA, GL_REPLACE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, kNo, GL_FILL,
+         __glHwRenderTriangleTwoPass},
+        {"alpha texture modulating, blended", GL_ALPHA, GL_MODULATE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, kNo, GL_FILL,
+         __glHwRenderTexTriangle},
+        {"alpha texture modulating, alpha test", GL_ALPHA, GL_MODULATE, kNo, kNo, GL_GEQUAL, GL_FILL,
+         __glHwRenderTexTriangle},
+        {"rgb replacing, blended by the vertex alpha", GL_RGB5, GL_REPLACE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, kNo,
+         GL_FILL, __glHwRenderTexTriangle},
+        {"rgb decal, blended and alpha-tested by the vertex alpha", GL_RGB5, GL_DECAL, GL_ONE_MINUS_SRC_ALPHA,
+         GL_SRC_ALPHA, GL_GREATER, GL_FILL, __glHwRenderTexTriangle},
+        {"rgba replacing, blended by the texel alpha", GL_RGBA4, GL_REPLACE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, kNo,
+         GL_FILL, __glHwRenderTexTriangle},
+        {"rgba replacing, alpha test", GL_RGBA4, GL_REPLACE, kNo, kNo, GL_LESS, GL_FILL, __glHwRenderTexTriangle},
+        {"luminance replacing, blended by the vertex alpha", GL_LUMINANCE, GL_REPLACE, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO,
+         kNo, GL_FILL, __glHwRenderTexTriangle},
+        {"intensity replacing, blended by the intensity", GL_INTENSITY, GL_REPLACE, GL_SRC_ALPHA,
+         GL_ONE_MINUS_SRC_ALPHA, kNo, GL_FILL, __glHwRenderTexTriangle},
+        {"second pass (ONE, SRC_COLOR)", GL_RGBA4, GL_MODULATE, GL_ONE, GL_SRC_COLOR, kNo, GL_FILL,
+         __glHwRenderTriangleTwoPass},
+        {"second pass (ONE, ONE_MINUS_SRC_ALPHA), replacing", GL_RGBA4, GL_REPLACE, GL_ONE, GL_ONE_MINUS_SRC_ALPHA, kNo,
+         GL_FILL, __glHwRenderTriangleTwoPass},
+        {"back faces outlined", GL_RGB5, GL_MODULATE, kNo, kNo, kNo, GL_LINE, __glHwRenderTriangleTwoPass},
+        {"back faces as corners", GL_RGB5, GL_REPLACE, kNo, kNo, kNo, GL_POINT, __glHwRenderTriangleTwoPass},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TriangleProc chosen = nullptr;
+        expectSamePicture([&](GlContext *ctx) {
+            background(ctx);
+            const std::vector<uint8_t> texels = alphaPattern(16, 5);
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(c.internalFormat), 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                             texels.data());
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(c.env));
+            GL(glEnable)(GL_TEXTURE_2D);
+            if (c.src != kNo) {
+                GL(glEnable)(GL_BLEND);
+                GL(glBlendFunc)(c.src, c.dst);
+            }
+            if (c.alphaFunc != kNo) {
+                GL(glEnable)(GL_ALPHA_TEST);
+                GL(glAlphaFunc)(c.alphaFunc, 0.5f);
+            }
+            GL(glPolygonMode)(GL_BACK, c.backMode);
+            GL(glPointSize)(3.0f);
+            // A flat alpha of 0.6 or 0.3 per quad: the vertex alpha shows where the texture has none.
+            GL(glShadeModel)(GL_FLAT);
+            GL(glColor4f)(1.0f, 0.7f, 0.9f, 0.6f);
+            texQuad(ctx, 4.3f, 4.6f, 44.3f, 60.6f, 0, 0, 1.25f, 1.75f);
+            GL(glColor4f)(0.6f, 1.0f, 0.5f, 0.3f);
+            texQuad(ctx, 90.4f, 6.7f, 50.4f, 58.7f, 0, 0, 1.25f, 1.625f);  // back-facing
+            if (inVideoMemory(desc(kGlDescriptorBack).base)) chosen = ctx->slots.primitive.renderTriangle;
+        });
+        EXPECT_EQ(chosen, c.proc) << "the chip's road chose another triangle proc (software is "
+                                  << (chosen == __glFlushThenTriangle ? "it" : "not it") << ")";
+    }
+}
+
+// Polygon offset of textured triangles: a coplanar quad drawn again in front of the first with
+// GL_LESS, through the chip's second triangle proc, textured like the first.
+TEST_F(RenderPair, PolygonOffsetOfTexturedTriangles) {
+    TriangleProc chosen = nullptr;
+    expectSamePicture([&](GlContext *ctx) {
+        const std::vector<uint8_t> texels = pattern(16, 6);
+        GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB5, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        GL(glEnable)(GL_TEXTURE_2D);
+        GL(glEnable)(GL_DEPTH_TEST);
+        GL(glColor3f)(0.3f, 0.4f, 1.0f);
+        texQuad(ctx, 6.3f, 4.6f, 90.3f, 58.6f);
+        GL(glEnable)(GL_POLYGON_OFFSET_FILL);
+        GL(glPolygonOffset)(0.0f, -4.0f);
+        GL(glColor3f)(1.0f, 0.9f, 0.2f);
+        texQuad(ctx, 6.3f, 4.6f, 60.3f, 58.6f, 0, 0, 54.0f / 84, 1);
+        if (inVideoMemory(desc(kGlDescriptorBack).base)) chosen = ctx->slots.primitive.renderTriangle;
+    });
+    EXPECT_EQ(chosen, __glHwRenderTriangleTwoPass);
+}
+
+// GL's filters that blend two levels, and minification and magnification filters that differ.
+// The quads shrink the 64-texel texture (each level its own colours) by 2^(k/2): the level of
+// detail is 0.5, 1.5, 2.5 and 3.5 (a boundary between levels for the nearest-level filters, which
+// the test above draws), with a magnified quad beside. The chip takes one level of
+// detail per triangle, log2 of texels per pixel from the areas; the software rasteriser a
+// piecewise-linear log2 per pixel. For these square, unstretched quads both agree at every half
+// step; in between they part by at most 0.043, a blend of two levels by that fraction of their
+// difference (the quads shrunk by 1.5 and 3 stay within a step for that reason).
+TEST_F(RenderPair, FiltersBetweenAndAcrossLevelsOnTheChip) {
+    struct Case {
+        GLenum minFilter, magFilter;
+    };
+    const Case cases[] = {
+        {GL_NEAREST_MIPMAP_LINEAR, GL_NEAREST}, {GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR},
+        {GL_LINEAR_MIPMAP_LINEAR, GL_NEAREST},  {GL_LINEAR, GL_NEAREST},
+        {GL_NEAREST, GL_LINEAR},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.minFilter << " " << c.magFilter);
+        TriangleProc chosen = nullptr;
+        uint32_t quality = 0;
+        expectSamePicture([&](GlContext *ctx) {
+            for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
+                std::vector<uint8_t> t = pattern(std::max(side, 2), level * 5);
+                if (side == 1) t.resize(4);
+                GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+            }
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(c.minFilter));
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(c.magFilter));
+            GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            GL(glEnable)(GL_TEXTURE_2D);
+            const float r2 = 1.41421356f;
+            float x = 0.0f;
+            for (float shrink : {r2, 2 * r2, 4 * r2, 8 * r2}) {
+                const float side = 64.0f / shrink;
+                texQuad(ctx, x, 0, x + side, side);
+                x += std::ceil(side) + 1;
+            }
+            texQuad(ctx, 70, 24, 94, 48, 0.1f, 0.2f, 0.1f + 24.0f / 128, 0.2f + 24.0f / 128);  // magnified twice
+            texQuad(ctx, 0, 46, 64.0f / 1.5f, 46 + 64.0f / 1.5f);
+            texQuad(ctx, 46, 50, 46 + 64.0f / 3, 50 + 64.0f / 3);
+            if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
+            chosen = ctx->slots.primitive.renderTriangle;
+            quality = ctx->hw.triangleRegs[kHwRegQuality];
+        });
+        EXPECT_EQ(chosen, __glHwRenderTexTriangle);
+        EXPECT_EQ(quality & 0xFFFF0000u, 0xF40000u) << "the texture-quality setting's word stays beside the filters";
+    }
+}
+
+// A luminance texture replacing the colour under the blend (ZERO, ONE_MINUS_SRC_COLOR) is drawn
+// by the chip from its expanded form (the luminance as alpha); drawn otherwise, from its normal
+// form. Switching back and forth keeps every quad right, the chip drawing each, and the texture's
+// own texels come back unchanged through glGetTexImage. A sub-image replaced while the copy is
+// expanded reaches it expanded. The expanded form holds four bits of luminance: the rows drawn
+// hold luminances it keeps whole, the rows below every 5-bit value, the ones whose lowest bit it
+// drops included.
+TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
+    constexpr int kSide = 32;
+    std::vector<uint8_t> luminance(kSide * kSide);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            const int k = (x + y) & 15;
+            luminance[size_t(y * kSide + x)] = y < kSide / 2 ? step5(2 * k + (k >> 3)) : step5(x + y);
+        }
+    constexpr int kPatch = 8;
+    const std::vector<uint8_t> patch(kPatch * kPatch, step5(2));
+    std::vector<uint8_t> expectedTexels = luminance;
+    for (int y = 3; y < 3 + kPatch; ++y)
+        for (int x = 4; x < 4 + kPatch; ++x) expectedTexels[size_t(y * kSide + x)] = patch[0];
+    std::vector<uint8_t> readBackTexels;
+    std::vector<int> expandedWhenDrawn;
+    std::vector<TriangleProc> chosen;
+    expectSamePicture([&](GlContext *ctx) {
+        const bool chip = inVideoMemory(desc(kGlDescriptorBack).base);
+        background(ctx);
+        GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+        GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_LUMINANCE, kSide, kSide, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                         luminance.data());
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        GL(glEnable)(GL_TEXTURE_2D);
+        GL(glColor4f)(0.9f, 0.6f, 0.3f, 1.0f);
+        for (int i = 0; i < 4; ++i) {
+            const bool expanded = i % 2 == 0;
+            if (expanded) {
+                GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                GL(glEnable)(GL_BLEND);
+                GL(glBlendFunc)(GL_ZERO, GL_ONE_MINUS_SRC_COLOR);
+            } else {
+                GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, i == 1 ? GL_MODULATE : GL_REPLACE);
+                GL(glDisable)(GL_BLEND);
+            }
+            const float x = 1.3f + 24.0f * float(i);
+            texQuad(ctx, x, 2.6f, x + 22, 40.6f, 0, 0, 22.0f / kSide, 0.5f);
+            if (i == 2) {  // a patch into the expanded copy, drawn above the quad
+                GL(glTexSubImage2D)(GL_TEXTURE_2D, 0, 4, 3, kPatch, kPatch, GL_LUMINANCE, GL_UNSIGNED_BYTE,
+                                    patch.data());
+                texQuad(ctx, x, 42.6f, x + 22, 62.6f, 0, 2.0f / kSide, 16.0f / kSide, 13.0f / kSide);
+            }
+            if (chip) {
+                expandedWhenDrawn.push_back(ctx->hw.alphaExpanded);
+                chosen.push_back(ctx->slots.primitive.renderTriangle);
+            }
+        }
+        if (!chip) return;
+        readBackTexels.assign(luminance.size(), 0);
+        GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
+        GL(glGetTexImage)(GL_TEXTURE_2D, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, readBackTexels.data());
+    });
+    EXPECT_EQ(expandedWhenDrawn, (std::vector<int>{1, 0, 1, 0}));
+    EXPECT_EQ(chosen, std::vector<TriangleProc>(4, __glHwRenderTexTriangle));
+    EXPECT_EQ(readBackTexels, expectedTexels);
+}
+
+// Texture coordinates no texture reaches (huge, infinite, not a number) under every filter kind:
+// the chip's road draws them without a fault or a model error. The texel they show is not
+// compared: neither road has a fraction left to sample by.
+TEST_F(RenderPair, TextureCoordinatesBeyondAnyTextureDrawWithoutFault) {
+    const float huge = 1e30f, inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    for (GLenum filter : {GL_NEAREST, GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR}) {
+        SCOPED_TRACE(filter);
+        uint64_t chipPixels = 0;
+        draw(true, [&](GlContext *ctx) {
+            for (int level = 0, side = 8; side >= 1; ++level, side /= 2) {
+                std::vector<uint8_t> t = pattern(std::max(side, 2), level);
+                GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+            }
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter == GL_NEAREST ? GL_NEAREST : GL_LINEAR));
+            GL(glEnable)(GL_TEXTURE_2D);
+            texQuad(ctx, 2, 2, 30, 30, -huge, huge, huge, -huge);
+            texQuad(ctx, 34, 2, 62, 30, 0, 0, inf, 1);
+            texQuad(ctx, 66, 2, 94, 30, nan, 0, 1, nan);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+            texQuad(ctx, 2, 34, 30, 62, -huge, huge, huge, -huge);
+            texQuad(ctx, 34, 34, 62, 62, -inf, 0, inf, 1);
+        }, &chipPixels);
+        ASSERT_FALSE(HasFatalFailure());
+    }
 }
