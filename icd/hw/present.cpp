@@ -52,6 +52,15 @@ void descInit(DDSURFACEDESC *desc) {
     desc->dwSize = sizeof *desc;
 }
 
+// Whether the primary's pixels have the front buffer's bit count: after a mode change to another
+// depth the screen cannot hold the buffers' pixels, and nothing is drawn onto it.
+bool primaryHasDepth(IDirectDrawSurface *primary, int32_t bits) {
+    DDSURFACEDESC desc;
+    descInit(&desc);
+    return primary != nullptr && primary->GetSurfaceDesc(&desc) == DD_OK &&
+           int32_t(desc.ddpfPixelFormat.dwRGBBitCount) == bits;
+}
+
 void repaint(GlDrawable *dr) {
     if (dr->hwnd != nullptr) InvalidateRect(dr->hwnd, nullptr, FALSE);
 }
@@ -328,6 +337,13 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     }
     if (__wglDDrawCheckSurface(d, kGlBufferFront) != DD_OK) return failResize(set);
     d->storage = proc.primary;
+    // Read once the primary is made: making it for a new mode enables the display driver's
+    // DirectDraw again, which moves the counter by itself.
+    const uint32_t noted = blockModeCounter(dr);
+    if (!primaryHasDepth(proc.primary, d->bits)) {
+        dr->flags |= kGlDrawableDeviceFlag;
+        return failResize(set);
+    }
     if (!__wglDDrawLockPrimaryOnly(d, set)) return failResize(set);
     proc.primaryAddress = d->base - ptrdiff_t(dr->clientRect.top) * d->pitchBytes -
                           ptrdiff_t(dr->clientRect.left) * d->elementSize;
@@ -335,6 +351,16 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     d->width = dr->width;
     d->height = dr->height;
     d->size = uint32_t(d->pitchBytes) * uint32_t(dr->height > 0 ? dr->height : 0);
+    // The front buffer now lies on the screen of the current mode, and the buffers resized with
+    // it are made for that mode too: the drawable has seen this mode. Without this a resize
+    // made after a mode change (by the chip's re-initialisation, or a window moved) leaves the
+    // old counter in place, and the next lock refuses its frame and makes every buffer again,
+    // so that the swap after the change never reaches the screen. A change during the resize
+    // is left for the next lock to find.
+    if (blockModeCounter(dr) == noted) {
+        dr->modeChangeSeen = noted;
+        dr->flags &= ~kGlDrawableDeviceFlag;
+    }
     return 1;
 }
 

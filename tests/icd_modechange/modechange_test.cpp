@@ -1,0 +1,169 @@
+// Windowed programs on the NT machine across display-mode changes, through opengl32: after the
+// desktop changes size or depth the program's frames must reach the new screen, at the window's
+// place, and glReadPixels must give what was drawn.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "apps/kivdemo/scenes.h"
+#include "platform/ddraw_nt/ddraw_nt.h"
+#include "platform/machine/machine.h"
+
+namespace {
+
+// 8-bit RGBA rows, bottom first, as glReadPixels gives them.
+struct Readback {
+    std::vector<uint8_t> rgba;
+    int w = 0;
+    int at(int x, int y, int c) const { return rgba[size_t(4 * (y * w + x) + c)]; }
+};
+Readback readWindow(int w, int h) {
+    Readback r;
+    r.w = w;
+    r.rgba.assign(size_t(4 * w * h), 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, r.rgba.data());
+    return r;
+}
+
+// An RGB colour with 8-bit channels.
+struct Rgb {
+    int r, g, b;
+};
+
+// The screen's word for an 8-bit colour at the mode's depth: 5-5-5 at 16 bits per pixel (each
+// channel rounded to nearest of 31 steps), 8-8-8 at 32.
+uint32_t screenWord(const Rgb &c, int bpp) {
+    auto five = [](int v) { return uint32_t((v * 31 + 127) / 255); };
+    if (bpp == 16) return five(c.r) << 10 | five(c.g) << 5 | five(c.b);
+    return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | uint32_t(c.b);
+}
+
+// The pixel of the screen at column x, row `row` (rows from the top), at the mode's depth.
+uint32_t screenAt(int x, int row) {
+    const kivscenes::Picture s = kivscenes::WindowTarget::screen();
+    if (s.bits == nullptr) return 0xDEADBEEFu;
+    return s.raw(x, s.h - 1 - row) & (s.bytesPerPixel == 2 ? 0x7FFFu : 0xFFFFFFu);
+}
+
+class ModeChange : public ::testing::Test {
+protected:
+    KivMachineConfig saved{};
+    KivScreenMode savedMode{};
+    void SetUp() override {
+        saved = *kivMachineConfig();
+        savedMode = *kivScreenMode();
+        KivMachineConfig c;
+        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);   // the default machine
+        kivMachineConfigure(&c);
+        const KivScreenMode start{1024, 768, 16};
+        kivSetScreenMode(&start);
+        ASSERT_TRUE(kivMachineBoot());
+    }
+    void TearDown() override {
+        kivMachineConfigure(&saved);
+        kivSetScreenMode(&savedMode);
+        kivMachineBoot();
+    }
+    static bool setMode(int w, int h, int bpp) {
+        const KivScreenMode m{w, h, bpp};
+        kivSetScreenMode(&m);
+        return kivScreenMode()->width == w && kivScreenMode()->height == h && kivScreenMode()->bpp == bpp;
+    }
+};
+
+// A frame: a clear to `back` and a flat triangle in `front` whose corners lie on pixel
+// centres' grid: (8, 8), (88, 8), (8, 56) in window units.
+constexpr Rgb kClearA{0, 0, 255}, kTriA{255, 0, 0};
+constexpr Rgb kClearB{0, 255, 0}, kTriB{255, 255, 255};
+
+void drawFrame(int w, int h, const Rgb &back, const Rgb &front) {
+    kivscenes::windowProjection(w, h);
+    glDisable(GL_DITHER);
+    glClearColor(back.r / 255.0f, back.g / 255.0f, back.b / 255.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3ub(GLubyte(front.r), GLubyte(front.g), GLubyte(front.b));
+    glBegin(GL_TRIANGLES);
+    glVertex2i(8, 8);
+    glVertex2i(88, 8);
+    glVertex2i(8, 56);
+    glEnd();
+    glFinish();
+}
+
+// Whether window pixel (x, y) (y up) is well inside the triangle (8, 8), (88, 8), (8, 56):
+// its centre at least two pixels from every edge, so that no rule of the rasterizer decides it.
+bool insideTriangle(int x, int y) {
+    const double cx = x + 0.5, cy = y + 0.5;
+    // The hypotenuse: 48 x + 80 y = 48 * 88 + 80 * 8 on the line; its normal's length is
+    // sqrt(48^2 + 80^2).
+    const double hyp = (48.0 * 88 + 80.0 * 8 - 48.0 * cx - 80.0 * cy) / 93.295230317;
+    return cx - 8 > 2 && cy - 8 > 2 && hyp > 2;
+}
+bool outsideTriangle(int x, int y) {
+    const double cx = x + 0.5, cy = y + 0.5;
+    const double hyp = (48.0 * 88 + 80.0 * 8 - 48.0 * cx - 80.0 * cy) / 93.295230317;
+    return cx < 6 || cy < 6 || hyp < -2;
+}
+
+// Checks a frame in a w x h window at the screen: read back by glReadPixels (`readFront`
+// chooses the buffer) and the screen at the window's place.
+void expectFrame(HWND hwnd, int w, int h, const Rgb &back, const Rgb &front, bool onScreen, const char *what) {
+    const Readback r = readWindow(w, h);
+    POINT at{0, 0};
+    ClientToScreen(hwnd, &at);
+    const KivScreenMode *mode = kivScreenMode();
+    int inside = 0, outside = 0;
+    for (int y = 0; y < h; y += 3)
+        for (int x = 0; x < w; x += 4) {
+            const bool in = insideTriangle(x, y), out = outsideTriangle(x, y);
+            if (!in && !out) continue;
+            const Rgb &want = in ? front : back;
+            (in ? inside : outside)++;
+            for (int c = 0; c < 3; ++c) {
+                const int expect = c == 0 ? want.r : c == 1 ? want.g : want.b;
+                ASSERT_LE(std::abs(r.at(x, y, c) - expect), 4) << what << " glReadPixels " << x << "," << y << " channel " << c;
+            }
+            if (!onScreen) continue;
+            const int sx = at.x + x, sy = at.y + (h - 1 - y);
+            if (sx < 0 || sy < 0 || sx >= mode->width || sy >= mode->height) continue;
+            ASSERT_EQ(screenAt(sx, sy), screenWord(want, mode->bpp))
+                << what << " screen " << sx << "," << sy << " (window " << x << "," << y << ")";
+        }
+    EXPECT_GT(inside, 10) << what;
+    EXPECT_GT(outside, 10) << what;
+}
+
+// Draws frames until glReadPixels shows one (a lock that finds the mode changed refuses its
+// frame and asks the window to repaint); true within a few frames.
+bool drawUntilLanded(int w, int h, const Rgb &back, const Rgb &front) {
+    for (int frames = 0; frames < 3; ++frames) {
+        drawFrame(w, h, back, front);
+        const Readback r = readWindow(w, h);
+        if (r.at(2, 2, 0) == back.r && r.at(2, 2, 1) == back.g && r.at(2, 2, 2) == back.b) return true;
+    }
+    return false;
+}
+
+TEST_F(ModeChange, ADoubleBufferedWindowSwapsOntoTheNewScreen) {
+    constexpr int kW = 96, kH = 64;
+    kivscenes::WindowTarget window(300, 200, kW, kH);
+    ASSERT_TRUE(window.ok) << window.why;
+    drawFrame(kW, kH, kClearA, kTriA);
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "before");
+
+    ASSERT_TRUE(setMode(800, 600, 16));
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed after the mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearB, kTriB, true, "800 x 600");
+
+    ASSERT_TRUE(setMode(1024, 768, 16));
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearA, kTriA)) << "no frame landed after the second mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "back at 1024 x 768");
+}
+
+}  // namespace
