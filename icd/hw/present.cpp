@@ -53,7 +53,7 @@ void descInit(DDSURFACEDESC *desc) {
 }
 
 // Whether the primary's pixels have the front buffer's bit count: after a mode change to another
-// depth the screen cannot hold the buffers' pixels, and nothing is drawn onto it.
+// depth the screen cannot hold the buffers' pixels.
 bool primaryHasDepth(IDirectDrawSurface *primary, int32_t bits) {
     DDSURFACEDESC desc;
     descInit(&desc);
@@ -340,10 +340,7 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     // Read once the primary is made: making it for a new mode enables the display driver's
     // DirectDraw again, which moves the counter by itself.
     const uint32_t noted = blockModeCounter(dr);
-    if (!primaryHasDepth(proc.primary, d->bits)) {
-        dr->flags |= kGlDrawableDeviceFlag;
-        return failResize(set);
-    }
+    const bool sameDepth = primaryHasDepth(proc.primary, d->bits);
     if (!__wglDDrawLockPrimaryOnly(d, set)) return failResize(set);
     proc.primaryAddress = d->base - ptrdiff_t(dr->clientRect.top) * d->pitchBytes -
                           ptrdiff_t(dr->clientRect.left) * d->elementSize;
@@ -356,8 +353,11 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     // made after a mode change (by the chip's re-initialisation, or a window moved) leaves the
     // old counter in place, and the next lock refuses its frame and makes every buffer again,
     // so that the swap after the change never reaches the screen. A change during the resize
-    // is left for the next lock to find.
-    if (blockModeCounter(dr) == noted) {
+    // is left for the next lock to find. A screen of another depth cannot show the buffers'
+    // pixels: the drawable stays marked, every lock refuses, until a mode of the buffers' depth.
+    if (!sameDepth) {
+        dr->flags |= kGlDrawableDeviceFlag;
+    } else if (blockModeCounter(dr) == noted) {
         dr->modeChangeSeen = noted;
         dr->flags &= ~kGlDrawableDeviceFlag;
     }

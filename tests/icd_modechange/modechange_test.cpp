@@ -166,4 +166,78 @@ TEST_F(ModeChange, ADoubleBufferedWindowSwapsOntoTheNewScreen) {
     expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "back at 1024 x 768");
 }
 
+// A single-buffered window draws straight onto the screen: after the change its drawing lands at
+// the window's place on the new screen, at the new pitch.
+TEST_F(ModeChange, ASingleBufferedWindowDrawsOntoTheNewScreen) {
+    constexpr int kW = 96, kH = 64;
+    HWND hwnd = CreateWindowExA(0, "t", "t", WS_VISIBLE, 500, 300, kW, kH, nullptr, nullptr, nullptr, nullptr);
+    HDC hdc = GetDC(hwnd);
+    ASSERT_TRUE(SetPixelFormat(hdc, 1, nullptr));
+    HGLRC rc = wglCreateContext(hdc);
+    ASSERT_NE(rc, nullptr) << kivOpenGlError();
+    ASSERT_TRUE(wglMakeCurrent(hdc, rc));
+    glDrawBuffer(GL_FRONT);
+    glReadBuffer(GL_FRONT);
+    drawFrame(kW, kH, kClearA, kTriA);
+    expectFrame(hwnd, kW, kH, kClearA, kTriA, true, "before");
+
+    ASSERT_TRUE(setMode(800, 600, 16));
+    EXPECT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed after the mode change";
+    expectFrame(hwnd, kW, kH, kClearB, kTriB, true, "800 x 600");
+
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(rc);
+    ReleaseDC(hwnd, hdc);
+    DestroyWindow(hwnd);
+}
+
+// The mode changes while no thread has the context current: made current again, the program's
+// next frames and swap reach the new screen.
+TEST_F(ModeChange, AModeChangeWhileTheContextIsNotCurrent) {
+    constexpr int kW = 96, kH = 64;
+    kivscenes::WindowTarget window(200, 150, kW, kH);
+    ASSERT_TRUE(window.ok) << window.why;
+    drawFrame(kW, kH, kClearA, kTriA);
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "before");
+    ASSERT_TRUE(wglMakeCurrent(nullptr, nullptr));
+
+    ASSERT_TRUE(setMode(800, 600, 16));
+    ASSERT_TRUE(window.makeCurrent()) << kivOpenGlError();
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed after the mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearB, kTriB, true, "800 x 600");
+}
+
+// A change to 32 bits per pixel leaves the chip unable to draw (the display driver offers OpenGL
+// at 16 only) and the screen unable to hold the window's 16-bit pixels: nothing is drawn onto the
+// new screen and nothing crashes; back at 16 bits the picture returns.
+TEST_F(ModeChange, ADepthChangeDrawsNothingUntilTheDepthIsBack) {
+    constexpr int kW = 96, kH = 64;
+    kivscenes::WindowTarget window(300, 200, kW, kH);
+    ASSERT_TRUE(window.ok) << window.why;
+    drawFrame(kW, kH, kClearA, kTriA);
+    ASSERT_TRUE(window.swap());
+
+    if (!setMode(1024, 768, 32)) GTEST_SKIP() << "the machine offers no 32 bits per pixel";
+    // The window's place on the new screen as the mode change left it.
+    POINT at{0, 0};
+    ClientToScreen(window.hwnd, &at);
+    std::vector<uint32_t> before;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) before.push_back(screenAt(at.x + x, at.y + y));
+    for (int frame = 0; frame < 3; ++frame) {
+        drawFrame(kW, kH, kClearB, kTriB);
+        window.swap();
+    }
+    size_t i = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) ASSERT_EQ(screenAt(at.x + x, at.y + y), before[i++]) << x << "," << y;
+
+    ASSERT_TRUE(setMode(1024, 768, 16));
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed back at 16 bits per pixel";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearB, kTriB, true, "back at 16 bits per pixel");
+}
+
 }  // namespace
