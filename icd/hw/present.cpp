@@ -92,6 +92,12 @@ BOOL modeChangeStep(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     return FALSE;
 }
 
+// The drawable's buffers were made for the current mode and are not marked.
+bool inStepWithMode(const GlDrawable *dr) {
+    return blockModeCounter(dr) == dr->modeChangeSeen &&
+           (dr->flags & (kGlDrawableBuffersInvalid | kGlDrawableDeviceFlag)) == 0;
+}
+
 // Steps before any lock: a mode change, or buffers that are marked.
 enum class Gate { Go, Refuse, ModeChange };
 Gate lockGate(GlBufferDescriptor *, GlDrawableBuffers *set) {
@@ -717,7 +723,11 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     dr->originY = s.originY;
     const uint32_t kind = s.kind & ~uint32_t(ZK_WINDOW_FULL_SCREEN);
     if (kind == ZK_WINDOW_INVISIBLE) return TRUE;
-    if (!set->fullScreen && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
+    // A window over the whole screen is blitted without a lock of the front buffer, but only
+    // while its buffers belong to the current mode: else the lock's mode-change step runs and
+    // refuses the swap, rather than the blit reading a surface the old mode took with it.
+    const bool lockFront = !set->fullScreen || !inStepWithMode(dr);
+    if (lockFront && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
     switch (kind) {
     case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(dr->width, dr->height, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
@@ -736,7 +746,7 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
         break;
     default: break;
     }
-    if (!set->fullScreen && front->unlock != nullptr) front->unlock(front, set);
+    if (lockFront && front->unlock != nullptr) front->unlock(front, set);
     return TRUE;
 }
 

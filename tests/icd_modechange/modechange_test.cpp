@@ -240,4 +240,31 @@ TEST_F(ModeChange, ADepthChangeDrawsNothingUntilTheDepthIsBack) {
     expectFrame(window.hwnd, kW, kH, kClearB, kTriB, true, "back at 16 bits per pixel");
 }
 
+// A window the size of the smaller mode's screen covers all of it after the change: its swaps
+// (which then go without a lock of the front buffer) show the new frame, and after the change
+// back, when it covers only part of the screen, too.
+TEST_F(ModeChange, AWindowThatBecomesTheWholeScreen) {
+    constexpr int kW = 800, kH = 600;
+    kivscenes::WindowTarget window(0, 0, kW, kH);
+    ASSERT_TRUE(window.ok) << window.why;
+    drawFrame(kW, kH, kClearA, kTriA);
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "part of the screen");
+
+    ASSERT_TRUE(setMode(800, 600, 16));
+    // The swap right after the change has no frame of the new mode to show: it puts nothing
+    // from the old mode's surfaces on the screen.
+    const uint32_t corner = screenAt(2, kH - 3);
+    window.swap();
+    EXPECT_EQ(screenAt(2, kH - 3), corner);
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed after the mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearB, kTriB, true, "the whole screen");
+
+    ASSERT_TRUE(setMode(1024, 768, 16));
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearA, kTriA)) << "no frame landed after the second mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "part of the screen again");
+}
+
 }  // namespace
