@@ -63,6 +63,13 @@ protected:
         ASSERT_TRUE(kivMachineBoot());
     }
     void TearDown() override {
+        // Every test has closed its windows and contexts: the surfaces made again for each mode
+        // went with them.
+        const KivDDrawCounts left = kivDDrawCounts();
+        EXPECT_EQ(left.objects, 0);
+        EXPECT_EQ(left.surfaces, 0);
+        EXPECT_EQ(left.clippers, 0);
+        EXPECT_EQ(left.videoBytes, 0u);
         kivMachineConfigure(&saved);
         kivSetScreenMode(&savedMode);
         kivMachineBoot();
@@ -164,6 +171,13 @@ TEST_F(ModeChange, ADoubleBufferedWindowSwapsOntoTheNewScreen) {
     ASSERT_TRUE(drawUntilLanded(kW, kH, kClearA, kTriA)) << "no frame landed after the second mode change";
     ASSERT_TRUE(window.swap());
     expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "back at 1024 x 768");
+
+    // Moved and resized between a mode change and the next frame.
+    ASSERT_TRUE(setMode(800, 600, 16));
+    ASSERT_TRUE(MoveWindow(window.hwnd, 600, 420, kW + 24, kH + 16, TRUE));
+    ASSERT_TRUE(drawUntilLanded(kW + 24, kH + 16, kClearB, kTriB)) << "no frame landed after the move";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW + 24, kH + 16, kClearB, kTriB, true, "moved and resized at 800 x 600");
 }
 
 // A single-buffered window draws straight onto the screen: after the change its drawing lands at
