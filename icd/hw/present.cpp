@@ -76,14 +76,17 @@ void applyPendingResize(GlDrawable *dr, GlDrawableBuffers *set) {
 }
 
 // After a display-mode change (or a lock that failed for another reason): the buffers are made
-// again when the screen still has the buffer's depth, and stay marked while it has another.
+// again when the screen still has the colour buffers' depth, and stay marked while it has
+// another. The colour buffers' pixels are the screen's, whichever buffer's lock found the change
+// (a stencil buffer's pixels are one byte, a depth buffer's need not match).
 BOOL modeChangeStep(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
     HDC screen = GetDC(nullptr);
     const int bpp = GetDeviceCaps(screen, BITSPIXEL);
     ReleaseDC(nullptr, screen);
     dr->modeChangeSeen = blockModeCounter(dr);
-    if (bpp == d->elementSize * 8) {
+    const int32_t colourBytes = set->descriptors[kGlDescriptorFront].elementSize;
+    if (bpp == (colourBytes != 0 ? colourBytes : d->elementSize) * 8) {
         dr->flags &= ~kGlDrawableDeviceFlag;
         applyPendingResize(dr, set);
     } else {

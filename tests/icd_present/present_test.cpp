@@ -228,6 +228,16 @@ TEST_F(Present, AModeChangeRevalidatesAtTheSameDepthAndRefusesAnother) {
     EXPECT_EQ(dr->flags & kGlDrawableDeviceFlag, 0u);
     EXPECT_TRUE(front.lock(&front, &dr->buffers));
     front.unlock(&front, &dr->buffers);
+
+    // The stencil buffer's lock may be the first to see a change: its one-byte pixels are not
+    // the screen's, and the screen's depth is still the colour buffers'.
+    GlBufferDescriptor &stencil = desc(kGlDescriptorStencil);
+    ASSERT_EQ(stencil.elementSize, 1);
+    ++dr->windowState->modeChangeCounter;
+    EXPECT_FALSE(stencil.lock(&stencil, &dr->buffers));
+    EXPECT_EQ(dr->flags & kGlDrawableDeviceFlag, 0u);
+    EXPECT_TRUE(front.lock(&front, &dr->buffers));
+    front.unlock(&front, &dr->buffers);
 }
 
 TEST_F(Present, AMovedWindowGetsANewBaseAndClipList) {
