@@ -281,4 +281,24 @@ TEST_F(ModeChange, AWindowThatBecomesTheWholeScreen) {
     expectFrame(window.hwnd, kW, kH, kClearA, kTriA, true, "part of the screen again");
 }
 
+// Two windows of one program share the process's primary surface: whichever makes it again for
+// the new mode, both windows' swaps reach the new screen.
+TEST_F(ModeChange, TwoWindowsOfOneProgram) {
+    constexpr int kW = 96, kH = 64;
+    kivscenes::WindowTarget first(100, 100, kW, kH);
+    ASSERT_TRUE(first.ok) << first.why;
+    kivscenes::WindowTarget second(400, 300, kW, kH);
+    ASSERT_TRUE(second.ok) << second.why;
+    ASSERT_TRUE(setMode(800, 600, 16));
+    ASSERT_TRUE(first.makeCurrent());
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearA, kTriA)) << "first window";
+    ASSERT_TRUE(first.swap());
+    ASSERT_TRUE(second.makeCurrent());
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "second window";
+    ASSERT_TRUE(second.swap());
+    expectFrame(second.hwnd, kW, kH, kClearB, kTriB, true, "second window");
+    ASSERT_TRUE(first.makeCurrent());
+    expectFrame(first.hwnd, kW, kH, kClearA, kTriA, true, "first window");
+}
+
 }  // namespace
