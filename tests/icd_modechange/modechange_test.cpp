@@ -303,4 +303,34 @@ TEST_F(ModeChange, TwoWindowsOfOneProgram) {
     expectFrame(first.hwnd, kW, kH, kClearA, kTriA, "first window");
 }
 
+// The mode changes in the middle of a frame: what was drawn for the old mode is gone with its
+// surfaces, the swap shows nothing of it, and the next frames land.
+TEST_F(ModeChange, AChangeInTheMiddleOfAFrame) {
+    constexpr int kW = 96, kH = 64;
+    kivscenes::WindowTarget window(300, 200, kW, kH);
+    ASSERT_TRUE(window.ok) << window.why;
+    kivscenes::windowProjection(kW, kH);
+    glClearColor(1, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3ub(0, 255, 0);
+    glBegin(GL_TRIANGLES);
+    glVertex2i(8, 8);
+    glVertex2i(88, 8);
+    ASSERT_TRUE(setMode(800, 600, 16));
+    glVertex2i(8, 56);
+    glEnd();
+    window.swap();
+    POINT at{0, 0};
+    ClientToScreen(window.hwnd, &at);
+    for (int y = 0; y < kH; y += 5)
+        for (int x = 0; x < kW; x += 5) {
+            const uint32_t p = screenAt(at.x + x, at.y + y);
+            ASSERT_NE(p, screenWord(Rgb{255, 0, 0}, 16)) << x << "," << y;
+            ASSERT_NE(p, screenWord(Rgb{0, 255, 0}, 16)) << x << "," << y;
+        }
+    ASSERT_TRUE(drawUntilLanded(kW, kH, kClearB, kTriB)) << "no frame landed after the mode change";
+    ASSERT_TRUE(window.swap());
+    expectFrame(window.hwnd, kW, kH, kClearB, kTriB, "800 x 600");
+}
+
 }  // namespace
