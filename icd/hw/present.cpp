@@ -52,6 +52,15 @@ void descInit(DDSURFACEDESC *desc) {
     desc->dwSize = sizeof *desc;
 }
 
+// Whether the primary's pixels have the front buffer's bit count: after a mode change to another
+// depth the screen cannot hold the buffers' pixels.
+bool primaryHasDepth(IDirectDrawSurface *primary, int32_t bits) {
+    DDSURFACEDESC desc;
+    descInit(&desc);
+    return primary != nullptr && primary->GetSurfaceDesc(&desc) == DD_OK &&
+           int32_t(desc.ddpfPixelFormat.dwRGBBitCount) == bits;
+}
+
 void repaint(GlDrawable *dr) {
     if (dr->hwnd != nullptr) InvalidateRect(dr->hwnd, nullptr, FALSE);
 }
@@ -67,20 +76,29 @@ void applyPendingResize(GlDrawable *dr, GlDrawableBuffers *set) {
 }
 
 // After a display-mode change (or a lock that failed for another reason): the buffers are made
-// again when the screen still has the buffer's depth, and stay marked while it has another.
+// again when the screen still has the colour buffers' depth, and stay marked while it has
+// another. The colour buffers' pixels are the screen's, whichever buffer's lock found the change
+// (a stencil buffer's pixels are one byte, a depth buffer's need not match).
 BOOL modeChangeStep(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
     HDC screen = GetDC(nullptr);
     const int bpp = GetDeviceCaps(screen, BITSPIXEL);
     ReleaseDC(nullptr, screen);
     dr->modeChangeSeen = blockModeCounter(dr);
-    if (bpp == d->elementSize * 8) {
+    const int32_t colourBytes = set->descriptors[kGlDescriptorFront].elementSize;
+    if (bpp == (colourBytes != 0 ? colourBytes : d->elementSize) * 8) {
         dr->flags &= ~kGlDrawableDeviceFlag;
         applyPendingResize(dr, set);
     } else {
         dr->flags |= kGlDrawableDeviceFlag;
     }
     return FALSE;
+}
+
+// The drawable's buffers were made for the current mode and are not marked.
+bool inStepWithMode(const GlDrawable *dr) {
+    return blockModeCounter(dr) == dr->modeChangeSeen &&
+           (dr->flags & (kGlDrawableBuffersInvalid | kGlDrawableDeviceFlag)) == 0;
 }
 
 // Steps before any lock: a mode change, or buffers that are marked.
@@ -328,6 +346,10 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     }
     if (__wglDDrawCheckSurface(d, kGlBufferFront) != DD_OK) return failResize(set);
     d->storage = proc.primary;
+    // Read once the primary is made: making it for a new mode enables the display driver's
+    // DirectDraw again, which moves the counter by itself.
+    const uint32_t noted = blockModeCounter(dr);
+    const bool sameDepth = primaryHasDepth(proc.primary, d->bits);
     if (!__wglDDrawLockPrimaryOnly(d, set)) return failResize(set);
     proc.primaryAddress = d->base - ptrdiff_t(dr->clientRect.top) * d->pitchBytes -
                           ptrdiff_t(dr->clientRect.left) * d->elementSize;
@@ -335,6 +357,19 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     d->width = dr->width;
     d->height = dr->height;
     d->size = uint32_t(d->pitchBytes) * uint32_t(dr->height > 0 ? dr->height : 0);
+    // The front buffer now lies on the screen of the current mode, and the buffers resized with
+    // it are made for that mode too: the drawable has seen this mode. Without this a resize
+    // made after a mode change (by the chip's re-initialisation, or a window moved) leaves the
+    // old counter in place, and the next lock refuses its frame and makes every buffer again,
+    // so that the swap after the change never reaches the screen. A change during the resize
+    // is left for the next lock to find. A screen of another depth cannot show the buffers'
+    // pixels: the drawable stays marked, every lock refuses, until a mode of the buffers' depth.
+    if (!sameDepth) {
+        dr->flags |= kGlDrawableDeviceFlag;
+    } else if (blockModeCounter(dr) == noted) {
+        dr->modeChangeSeen = noted;
+        dr->flags &= ~kGlDrawableDeviceFlag;
+    }
     return 1;
 }
 
@@ -691,7 +726,11 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     dr->originY = s.originY;
     const uint32_t kind = s.kind & ~uint32_t(ZK_WINDOW_FULL_SCREEN);
     if (kind == ZK_WINDOW_INVISIBLE) return TRUE;
-    if (!set->fullScreen && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
+    // A window over the whole screen is blitted without a lock of the front buffer, but only
+    // while its buffers belong to the current mode: else the lock's mode-change step runs and
+    // refuses the swap, rather than the blit reading a surface the old mode took with it.
+    const bool lockFront = !set->fullScreen || !inStepWithMode(dr);
+    if (lockFront && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
     switch (kind) {
     case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(dr->width, dr->height, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
@@ -710,7 +749,7 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
         break;
     default: break;
     }
-    if (!set->fullScreen && front->unlock != nullptr) front->unlock(front, set);
+    if (lockFront && front->unlock != nullptr) front->unlock(front, set);
     return TRUE;
 }
 

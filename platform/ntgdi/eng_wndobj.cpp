@@ -1,8 +1,9 @@
 // Window objects and the engine's window manager. A display driver asks to track a window with
 // EngCreateWnd; the engine then tells it through the window object's callback whenever the
 // visible part of the window's client area changes: the window moved or was resized, another
-// window came over it, moved off it or went away, or the screen changed mode. When the window is
-// destroyed (or the engine shuts down) the callback gets WOC_DELETE and the object is gone.
+// window came over it, moved off it or went away, or the screen changed mode (then every window
+// is told, changed region or not). When the window is destroyed (or the engine shuts down) the
+// callback gets WOC_DELETE and the object is gone.
 //
 // Stacking: top-level windows are stacked in the order they were made, the newest on top (the
 // stand-in's windows have no frames and nothing raises them). A window's visible region is its
@@ -215,10 +216,16 @@ extern "C" BOOL APIENTRY WNDOBJ_bEnum(WNDOBJ *pwo, ULONG cj, ULONG *pul) {
 
 void kivEngAnnounceNewWindows() { update(nullptr, false); }
 
+// Every window hears of the new screen, also one whose region stayed the same: what its driver
+// wrote for it (whether it covers the whole screen, the screen it was cut to) belongs to the
+// old mode.
 void kivEngRetargetWindows(SURFOBJ *pso) {
     {
         std::lock_guard<std::recursive_mutex> g(kivEngLock());
-        for (auto &p : wm().objects) p->wo.psoOwner = pso;
+        for (auto &p : wm().objects) {
+            p->wo.psoOwner = pso;
+            p->announced = false;
+        }
     }
     update(nullptr, false);
 }

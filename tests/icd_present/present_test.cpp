@@ -228,6 +228,40 @@ TEST_F(Present, AModeChangeRevalidatesAtTheSameDepthAndRefusesAnother) {
     EXPECT_EQ(dr->flags & kGlDrawableDeviceFlag, 0u);
     EXPECT_TRUE(front.lock(&front, &dr->buffers));
     front.unlock(&front, &dr->buffers);
+
+    // The stencil buffer's lock may be the first to see a change: its one-byte pixels are not
+    // the screen's, and the screen's depth is still the colour buffers'.
+    GlBufferDescriptor &stencil = desc(kGlDescriptorStencil);
+    ASSERT_EQ(stencil.elementSize, 1);
+    ++dr->windowState->modeChangeCounter;
+    EXPECT_FALSE(stencil.lock(&stencil, &dr->buffers));
+    EXPECT_EQ(dr->flags & kGlDrawableDeviceFlag, 0u);
+    EXPECT_TRUE(front.lock(&front, &dr->buffers));
+    front.unlock(&front, &dr->buffers);
+}
+
+// A window over the whole screen swaps without locking its front buffer, but not across a mode
+// change its buffers have not seen: that swap takes the lock's mode-change step and copies
+// nothing; once the buffers are made again the swaps copy.
+TEST_F(Present, AWholeScreenSwapAfterAModeChangeCopiesNothing) {
+    openContext(kDoubleFormat);
+    ASSERT_FALSE(HasFatalFailure());
+    GlDrawable *dr = drawable();
+    drawInSoftware();
+    ZK_CLIENT_WINDOW_BLOCK *block = dr->windowState;
+    ASSERT_NE(block, nullptr);
+    const ZK_CLIENT_WINDOW_BLOCK saved = *block;
+    block->changeKind = ZK_WINDOW_WHOLE_CLIENT | ZK_WINDOW_FULL_SCREEN;
+    block->clientOrigin = 10u << 16 | 20u;
+    block->changeCounter = block->changeCounter + 1;
+    fillScreen(0x1234);
+    ++block->modeChangeCounter;
+    EXPECT_FALSE(__glHwSwapBuffers(dr));
+    EXPECT_EQ(screenPixel(200, 200), 0x1234) << "nothing copied";
+    clearTo(1.0f, 0.0f, 0.0f);
+    EXPECT_TRUE(__glHwSwapBuffers(dr));
+    EXPECT_EQ(screenPixel(200, 200), 0x7C00);
+    *block = saved;
 }
 
 TEST_F(Present, AMovedWindowGetsANewBaseAndClipList) {

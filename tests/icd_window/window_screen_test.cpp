@@ -257,6 +257,7 @@ TEST_F(WindowOnScreen, SwapsFollowTheWindowAcrossCoversMovesResizesAndModeChange
     } while (!drawn && ++frames < 3);
     ASSERT_TRUE(drawn) << "no frame landed after the mode change";
     EXPECT_TRUE(window.swap());
+    expectShown(96, 64, "after the mode change");
     const Readback back = readWindow(96, 64);
     EXPECT_EQ(back.at(80, 10, 0), 255);
     EXPECT_EQ(back.at(80, 10, 1), 0);

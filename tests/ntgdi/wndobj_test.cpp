@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ntgdi/eng_internal.h"
 #include "platform/ntgdi/ntgdi.h"
 
 namespace {
@@ -79,5 +80,42 @@ TEST(WindowObjects, RegionsFollowTheStackAndDeletionEndsTheObject) {
     DestroyWindow(a);
     ASSERT_EQ(g_calls.size(), 1u);
     EXPECT_EQ(g_calls[0].fl, WOC_DELETE);
+    EXPECT_EQ(kivEngLiveWindowObjects(), 0u);
+}
+
+// After a mode change the driver hears of every window on the new screen, also of one whose
+// region is the same: what it wrote for the window (a whole-screen mark, the screen it cut the
+// region to) was worked out on the old screen.
+TEST(WindowObjects, AModeChangeTellsEveryWindowOfTheNewScreen) {
+    SURFOBJ small{}, large{};
+    small.sizlBitmap = SIZEL{800, 600};
+    large.sizlBitmap = SIZEL{1024, 768};
+    HWND a = window(0, 0, 800, 600);   // the whole small screen
+    HWND b = window(900, 0, 200, 100); // off the small screen, partly on the large one
+    g_calls.clear();
+    WNDOBJ *pa = EngCreateWnd(&small, a, record, WO_RGN_CLIENT, 1);
+    WNDOBJ *pb = EngCreateWnd(&small, b, record, WO_RGN_CLIENT, 1);
+    ASSERT_NE(pa, nullptr);
+    ASSERT_NE(pb, nullptr);
+    kivEngAnnounceNewWindows();
+    g_calls.clear();
+
+    kivEngRetargetWindows(&large);
+    for (WNDOBJ *pwo : {pa, pb}) {
+        EXPECT_EQ(pwo->psoOwner, &large);
+        int told = 0;
+        for (const Call &c : g_calls) told += c.pwo == pwo && c.fl == WOC_RGN_CLIENT;
+        EXPECT_EQ(told, 1) << (pwo == pa ? "the window with the same region" : "the window that came on screen");
+    }
+    EXPECT_EQ(pa->coClient.iDComplexity, DC_TRIVIAL);
+    EXPECT_EQ(pb->coClient.iDComplexity, DC_RECT);
+    EXPECT_EQ(pb->coClient.rclBounds.right, 1024);
+
+    // Nothing changed since: a second look tells nobody.
+    g_calls.clear();
+    kivEngAnnounceNewWindows();
+    EXPECT_TRUE(g_calls.empty());
+    DestroyWindow(b);
+    DestroyWindow(a);
     EXPECT_EQ(kivEngLiveWindowObjects(), 0u);
 }
