@@ -341,7 +341,10 @@ void dropPolygon(GlContext *, GlVertex **, int32_t) {}
 }  // namespace
 
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
-    if (ctx->dirtyMask != 0) return FALSE;
+    // Pending validation may mean buffers of another size: no access until it has run. The depth
+    // group alone is passed: a deep depth buffer's clear moves its tag epoch and marks that group
+    // itself, right before its own fill, and the fill must still happen.
+    if ((ctx->dirtyMask & ~kGlDirtyDepth) != 0) return FALSE;
     if (!__glPrepareBuffers(ctx, flags)) {
         // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
         __glRequestValidation(ctx);

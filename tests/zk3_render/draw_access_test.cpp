@@ -1,0 +1,133 @@
+// Software drawing into a window the chip draws into: the context's buffer-access procs lock the
+// DirectDraw surfaces around it, pixels drawn by the CPU land between the chip's triangles in the
+// order the program drew them, a software depth buffer is cleared like any other, and a lock the
+// surface refuses loses one frame's drawing, not the chip.
+#include <cstdlib>
+
+#include "tests/zk3_render/render_fixture.h"
+#include "icd/hw/hw_surface.h"
+#include "platform/ddraw_nt/ddraw_nt.h"
+
+namespace {
+
+void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f) {
+    GL(glBegin)(GL_QUADS);
+    GL(glVertex3f)(x0, y0, z);
+    GL(glVertex3f)(x1, y0, z);
+    GL(glVertex3f)(x1, y1, z);
+    GL(glVertex3f)(x0, y1, z);
+    GL(glEnd)();
+}
+
+// Red by the chip, a green block of pixels by the CPU over part of it, blue by the chip over part
+// of the block.
+void layered(GlContext *ctx) {
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    rect(ctx, 4, 4, 40, 40);
+    static uint8_t green[20][30][3];
+    for (auto &row : green)
+        for (auto &px : row) px[0] = 0, px[1] = 255, px[2] = 0;
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glRasterPos2i)(20, 20);
+    GL(glDrawPixels)(30, 20, GL_RGB, GL_UNSIGNED_BYTE, green);
+    GL(glColor3f)(0.0f, 0.0f, 1.0f);
+    rect(ctx, 40, 30, 70, 50);
+}
+
+bool is(const Picture &p, int x, int y, int r, int g, int b) {
+    const uint8_t *c = p.at(x, y);
+    return std::abs(c[0] - r) <= 8 && std::abs(c[1] - g) <= 8 && std::abs(c[2] - b) <= 8;
+}
+
+}  // namespace
+
+TEST_F(RenderPair, PixelsDrawnByTheCpuLandBetweenTheChipsTriangles) {
+    uint64_t chip = 0;
+    const Picture p = draw(true, [](GlContext *ctx) {
+        layered(ctx);
+        EXPECT_EQ(ctx->buffers.prepare, __glHwBeginBufferAccess);
+        EXPECT_EQ(ctx->buffers.release, __glHwEndBufferAccess);
+        EXPECT_EQ(ctx->buffers.drawableLock, __glHwBeginDrawAccess);
+        EXPECT_EQ(ctx->buffers.drawableUnlock, __glHwEndDrawAccess);
+    }, &chip);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_GT(chip, 0u);
+    struct Probe {
+        int x, y, r, g, b;
+    };
+    const Probe probes[] = {
+        {10, 10, 255, 0, 0},   // the chip's red alone
+        {25, 25, 0, 255, 0},   // the CPU's green over the red
+        {45, 25, 0, 255, 0},   // green where nothing was before it
+        {45, 35, 0, 0, 255},   // the chip's blue over the green
+        {60, 45, 0, 0, 255},   // blue alone
+        {30, 50, 0, 0, 0},     // nothing drawn
+    };
+    for (const Probe &q : probes)
+        EXPECT_TRUE(is(p, q.x, q.y, q.r, q.g, q.b))
+            << q.x << "," << q.y << ": " << int(p.at(q.x, q.y)[0]) << "," << int(p.at(q.x, q.y)[1]) << ","
+            << int(p.at(q.x, q.y)[2]);
+    // And the software road draws the same.
+    expectSamePicture(layered);
+}
+
+// A depth buffer deeper than the chip's is the software kind, cleared through the buffer-access
+// procs: each frame's far rectangle must pass against the cleared depth, not the last frame's.
+TEST_F(RenderPair, ADeepSoftwareDepthBufferIsClearedEveryFrame) {
+    setenv("GLFORCEZBITS", "24", 1);
+    open(true);
+    unsetenv("GLFORCEZBITS");
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(ctx->buffers.depth.head.elementSize, 4);
+    zk3DrawClearErrors();
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(GL_LESS);
+    for (int frame = 0; frame < 3; ++frame) {
+        SCOPED_TRACE(frame);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        // Near in the first frame, farther in each one after.
+        GL(glColor3f)(0.0f, 1.0f, 0.0f);
+        rect(ctx, 10, 10, 50, 50, 0.5f - 0.4f * float(frame));
+        GL(glFinish)();
+        const Picture p = readBack();
+        EXPECT_TRUE(is(p, 30, 30, 0, 255, 0)) << int(p.at(30, 30)[0]) << "," << int(p.at(30, 30)[1]);
+    }
+    EXPECT_EQ(GL(glGetError)(), GLenum(GL_NO_ERROR));
+    EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
+    closeContext();
+}
+
+// The back buffer's lock answers busy once, to a glDrawPixels: its pixels are lost and the device
+// is marked lost; the software draws the next rectangle, and the lock that works for it gives the
+// chip back for the one after.
+TEST_F(RenderPair, ARefusedLockLosesTheDrawingNotTheChip) {
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    zk3DrawClearErrors();
+    GL(glColor3f)(1.0f, 1.0f, 0.0f);
+    rect(ctx, 4, 4, 20, 20);
+    static uint8_t green[16][16][3];
+    for (auto &row : green)
+        for (auto &px : row) px[0] = 0, px[1] = 255, px[2] = 0;
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glRasterPos2i)(30, 4);
+    kivDDrawBusyLocks(1);
+    GL(glDrawPixels)(16, 16, GL_RGB, GL_UNSIGNED_BYTE, green);
+    kivDDrawResetInjections();
+    EXPECT_EQ(ctx->hw.hardwareLost, 1);
+    uint64_t before = zk3TriangleStats().pixelsWritten;
+    rect(ctx, 60, 4, 80, 20);
+    EXPECT_EQ(zk3TriangleStats().pixelsWritten, before) << "drawn by the software while the chip is lost";
+    EXPECT_EQ(ctx->hw.hardwareLost, 0) << "its lock worked";
+    before = zk3TriangleStats().pixelsWritten;
+    rect(ctx, 4, 30, 20, 46);
+    GL(glFinish)();
+    EXPECT_GT(zk3TriangleStats().pixelsWritten, before) << "the chip draws again";
+    const Picture p = readBack();
+    EXPECT_TRUE(is(p, 10, 10, 255, 255, 0));
+    EXPECT_TRUE(is(p, 40, 10, 0, 0, 0)) << "the pixels drawn while the lock was refused";
+    EXPECT_TRUE(is(p, 70, 10, 255, 255, 0));
+    EXPECT_TRUE(is(p, 10, 40, 255, 255, 0));
+    EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
+    closeContext();
+}
