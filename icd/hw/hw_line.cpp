@@ -102,7 +102,12 @@ uint32_t *secondPass(HwState *hw, uint32_t *w, uint32_t control, const uint32_t 
     return w;
 }
 
-void finishDrawing(HwState *hw, uint32_t *start, uint32_t *w) {
+// Ends a line or point written from `start` to `w`: the blend's second pass repeats its last two
+// vertices (the closing triangle), then the words are counted in.
+void closePrimitive(HwState *hw, uint32_t *start, uint32_t *w, uint32_t control) {
+    uint32_t again[18];
+    std::memcpy(again, w - 18, sizeof again);
+    w = secondPass(hw, w, control, again, 18);
     hw->writeIndex += uint32_t(w - start);
     hw->drawingPending = 1;
     __glHwEarlyKickoff(hw);
@@ -181,13 +186,9 @@ void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     const uint32_t colourA = !useColour ? kNone : smooth ? __glHwColourWord(a->color) : colourB;
     w = vertexAt(ctx, w, a, ax - ox, ay + oy, kHwTagFirst, colourA);
     w = vertexAt(ctx, w, a, ax + ox, ay - oy, kHwTagSecond, colourA);
-    uint32_t *closing = w;
     w = vertexAt(ctx, w, b, bx - ox, by + oy, kHwTagThird, colourB);
     w = vertexAt(ctx, w, b, bx + ox, by - oy, kHwTagQuad, colourB);
-    uint32_t again[18];
-    std::memcpy(again, closing, sizeof again);
-    w = secondPass(hw, w, hw->lineRegs[kHwRegControl], again, 18);
-    finishDrawing(hw, start, w);
+    closePrimitive(hw, start, w, hw->lineRegs[kHwRegControl]);
 }
 
 // An antialiased line: a quad w + 2 wide across the line (the line's half width plus one pixel
@@ -224,10 +225,7 @@ void __glHwRenderSmoothLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
         {b, bx + ox, by - oy, 1.0f, kLineAcrossFar, kHwTagQuad, colourB},
     };
     for (const Corner &c : corners) w = texturedVertexAt(ctx, w, c.v, c.x, c.y, c.s, c.t, c.tag, c.colour);
-    uint32_t again[18];
-    std::memcpy(again, w - 18, sizeof again);
-    w = secondPass(hw, w, hw->lineRegs[kHwRegControl], again, 18);
-    finishDrawing(hw, start, w);
+    closePrimitive(hw, start, w, hw->lineRegs[kHwRegControl]);
 }
 
 // ---- points -------------------------------------------------------------------------------------
@@ -258,11 +256,7 @@ void __glHwRenderPoint(GlContext *ctx, GlVertex *v) {
     w = vertexAt(ctx, w, v, right, n >= 2 ? top : bottom, kHwTagSecond, colour);
     w = vertexAt(ctx, w, v, left, bottom, kHwTagThird, colour);
     if (n >= 2) w = vertexAt(ctx, w, v, right, bottom, kHwTagQuad, colour);
-    // The second pass repeats the last two vertices.
-    uint32_t again[18];
-    std::memcpy(again, w - 18, sizeof again);
-    w = secondPass(hw, w, hw->pointRegs[kHwRegControl], again, 18);
-    finishDrawing(hw, start, w);
+    closePrimitive(hw, start, w, hw->pointRegs[kHwRegControl]);
 }
 
 // An antialiased point: a square one pixel wider than the point, which the point texture's dot
@@ -286,10 +280,7 @@ void __glHwRenderSmoothPoint(GlContext *ctx, GlVertex *v) {
     w = texturedVertexAt(ctx, w, v, right, top, kPointFar, kPointNear, kHwTagSecond, colour);
     w = texturedVertexAt(ctx, w, v, left, bottom, kPointNear, kPointFar, kHwTagThird, colour);
     w = texturedVertexAt(ctx, w, v, right, bottom, kPointFar, kPointFar, kHwTagQuad, colour);
-    uint32_t again[18];
-    std::memcpy(again, w - 18, sizeof again);
-    w = secondPass(hw, w, hw->pointRegs[kHwRegControl], again, 18);
-    finishDrawing(hw, start, w);
+    closePrimitive(hw, start, w, hw->pointRegs[kHwRegControl]);
 }
 
 // ---- choosers -----------------------------------------------------------------------------------

@@ -340,11 +340,11 @@ void dropPolygon(GlContext *, GlVertex **, int32_t) {}
 
 }  // namespace
 
+// Dirty bits do not refuse access: every drawing, reading and clearing entry validates before
+// it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
+// were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
+// its fill, this very lock giving the chip back), and refusing them would lose its work.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
-    // Pending validation may mean buffers of another size: no access until it has run. The depth
-    // group alone is passed: a deep depth buffer's clear moves its tag epoch and marks that group
-    // itself, right before its own fill, and the fill must still happen.
-    if ((ctx->dirtyMask & ~kGlDirtyDepth) != 0) return FALSE;
     if (!__glPrepareBuffers(ctx, flags)) {
         // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
         __glRequestValidation(ctx);

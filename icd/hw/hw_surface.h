@@ -43,9 +43,9 @@ void __glHwValidateSurfaces(GlContext *ctx);
 void __glHwSendSurfaces(HwState *hw);
 
 // ---- software access to the drawable ------------------------------------------------------------
-// FALSE while the context has dirty bits or the drawable cannot be locked (a failed lock marks the
-// device lost and installs do-nothing primitive procs until the next validation; the next lock
-// that works gives the device back). On success the locked buffers' base and pitch are fresh.
+// FALSE when the drawable cannot be locked (a failed lock marks the device lost and installs
+// do-nothing primitive procs until the next validation; the next lock that works gives the device
+// back). On success the locked buffers' base and pitch are fresh.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags);
 BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags);
 // The primitive bracket's pair: every buffer of the context.

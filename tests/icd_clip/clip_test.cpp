@@ -56,10 +56,6 @@ protected:
         ctx->state.clip.polygonProc = nullptr;  // the fan
         ctx->state.clip.clipInterpPolygon = __glClipInterpProcs[2];
         ctx->state.clip.clipInterpLine = __glClipInterpProcs[2];
-        // The clip procs are driven directly over hand-made state, outside a validated draw: no
-        // drawable lock brackets them.
-        ctx->buffers.drawableLock = nullptr;
-        ctx->buffers.drawableUnlock = nullptr;
     }
     // A vertex given in clip space, with its colour, out-codes and window coordinates as the
     // vertex pipeline leaves them.

@@ -131,3 +131,63 @@ TEST_F(RenderPair, ARefusedLockLosesTheDrawingNotTheChip) {
     EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
     closeContext();
 }
+
+// The primitives right after a refused lock: the first batch's lock gives the chip back, and the
+// batches after it in the same glBegin/glEnd are drawn all the same.
+TEST_F(RenderPair, EveryBatchAfterTheLockThatGivesTheChipBackIsDrawn) {
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    static uint8_t pixel[3] = {0, 0, 255};
+    GL(glRasterPos2i)(90, 60);
+    kivDDrawBusyLocks(1);
+    GL(glDrawPixels)(1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+    kivDDrawResetInjections();
+    ASSERT_EQ(ctx->hw.hardwareLost, 1);
+    // 24 x 12 cells of 3 x 4 pixels, each a quad of two triangles: 576 triangles in one glBegin.
+    GL(glColor3f)(1.0f, 1.0f, 1.0f);
+    GL(glBegin)(GL_TRIANGLES);
+    for (int cy = 0; cy < 12; ++cy)
+        for (int cx = 0; cx < 24; ++cx) {
+            const float x0 = float(4 * cx), y0 = float(5 * cy), x1 = x0 + 3, y1 = y0 + 4;
+            GL(glVertex2f)(x0, y0);
+            GL(glVertex2f)(x1, y0);
+            GL(glVertex2f)(x1, y1);
+            GL(glVertex2f)(x0, y0);
+            GL(glVertex2f)(x1, y1);
+            GL(glVertex2f)(x0, y1);
+        }
+    GL(glEnd)();
+    GL(glFinish)();
+    const Picture p = readBack();
+    int missing = 0;
+    for (int cy = 0; cy < 12; ++cy)
+        for (int cx = 0; cx < 24; ++cx) missing += !is(p, 4 * cx + 1, 5 * cy + 2, 255, 255, 255);
+    EXPECT_EQ(missing, 0);
+    closeContext();
+}
+
+// The clear right after a refused lock: its colour part takes the lock that gives the chip back,
+// and its depth part must still clear, or the next frame's farther rectangle fails against the
+// last frame's depths.
+TEST_F(RenderPair, TheClearWhoseLockGivesTheChipBackClearsEveryBuffer) {
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(GL_LESS);
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    rect(ctx, 10, 10, 50, 50, 0.5f);  // near (window z 0.25)
+    static uint8_t pixel[3] = {0, 0, 255};
+    GL(glRasterPos2i)(80, 60);
+    kivDDrawBusyLocks(1);
+    GL(glDrawPixels)(1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+    kivDDrawResetInjections();
+    ASSERT_EQ(ctx->hw.hardwareLost, 1);
+    GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    GL(glColor3f)(0.0f, 1.0f, 0.0f);
+    rect(ctx, 10, 10, 50, 50, -0.5f);  // farther (window z 0.75)
+    GL(glFinish)();
+    const Picture p = readBack();
+    EXPECT_TRUE(is(p, 30, 30, 0, 255, 0)) << int(p.at(30, 30)[0]) << "," << int(p.at(30, 30)[1]);
+    EXPECT_EQ(ctx->hw.hardwareLost, 0);
+    closeContext();
+}
