@@ -108,6 +108,18 @@ TEST_F(HwSurfaces, AFailedDrawableLockLosesTheChipUntilTheNextLockThatWorks) {
     EXPECT_FALSE(__glHwBeginBufferAccess(ctx, kGlBufferBack));
     EXPECT_EQ(hw->hardwareLost, 1);
     EXPECT_EQ(ctx->dirtyMask, 0x7FFu);
+    // Until validation chooses again, the primitive slots draw nothing and write no command.
+    GlVertex v[3]{};
+    for (int i = 0; i < 3; ++i) {
+        v[i].window[0] = ctx->limits.biasXf + 8.0f * float(i + 1);
+        v[i].window[1] = ctx->limits.biasYf + 4.0f * float(i * i + 1);
+    }
+    const uint32_t written = hw->writeIndex;
+    const GlPrimitiveProcs &prim = ctx->slots.primitive;
+    prim.renderTriangle(ctx, &v[0], &v[1], &v[2]);
+    prim.renderLine(ctx, &v[0], &v[1]);
+    prim.renderPoint(ctx, &v[2]);
+    EXPECT_EQ(hw->writeIndex, written);
     triangle(8, 4, 40, 4, 8, 28);
     EXPECT_NE(ctx->slots.primitive.renderTriangle, __glHwRenderTriangle) << "software while lost";
 
