@@ -373,8 +373,12 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
 
 BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags) { return __glReleaseBuffers(ctx, flags); }
 
-BOOL __glHwBeginDrawAccess(GlContext *ctx) { return __glHwBeginBufferAccess(ctx, ctx->buffers.heads.ownMask); }
-void __glHwEndDrawAccess(GlContext *ctx) { __glHwEndBufferAccess(ctx, ctx->buffers.heads.ownMask); }
+// Drawing locks what it draws into, as validation chose: the colour buffers drawn, the depth
+// buffer under the depth test, the stencil buffer under the stencil test. The others stay
+// unlocked: no time goes into them, and one whose lock would refuse (say a stencil surface lost
+// while the stencil test is off) does not stop drawing that never reads it.
+BOOL __glHwBeginDrawAccess(GlContext *ctx) { return __glHwBeginBufferAccess(ctx, ctx->state.pick.drawBufferMask); }
+void __glHwEndDrawAccess(GlContext *ctx) { __glHwEndBufferAccess(ctx, ctx->state.pick.drawBufferMask); }
 
 void __glHwInstallBufferAccess(GlContext *ctx) {
     GlBufferArea &b = ctx->buffers;

@@ -48,7 +48,7 @@ void __glHwSendSurfaces(HwState *hw);
 // back). On success the locked buffers' base and pitch are fresh.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags);
 BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags);
-// The primitive bracket's pair: every buffer of the context.
+// The primitive bracket's pair: the buffers drawing touches (the draw-buffer mask validation chose).
 BOOL __glHwBeginDrawAccess(GlContext *ctx);
 void __glHwEndDrawAccess(GlContext *ctx);
 // Installs the four procs above into the context's buffer-access and primitive-lock slots.

@@ -134,4 +134,32 @@ TEST_F(HwSurfaces, AFailedDrawableLockLosesTheChipUntilTheNextLockThatWorks) {
     EXPECT_FALSE(onSub(flushed(), 1).empty());
 }
 
+// Software drawing locks the buffers it draws into and no other: a depth buffer whose lock
+// refuses stops neither drawing without the depth test nor the chip; under the depth test the
+// drawing is refused.
+TEST_F(HwSurfaces, DrawingLocksOnlyTheBuffersItDraws) {
+    buffers(false);
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    auto refuse = [](GlBufferDescriptor *, GlDrawableBuffers *) -> BOOL { return FALSE; };
+    rec->descriptors[kGlDescriptorDepth].lock = refuse;
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    auto red = [&] {
+        int n = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) n += back.element(x, y) == ctx->visual.redMask;
+        return n;
+    };
+    triangle(8, 4, 40, 4, 8, 28);
+    EXPECT_EQ(ctx->buffers.drawableLock, __glHwBeginDrawAccess);
+    EXPECT_GT(red(), 0);
+    EXPECT_EQ(hw->hardwareLost, 0);
+    std::memset(back.plain.data(), 0, back.plain.size());
+    GL(glEnable)(GL_DEPTH_TEST);
+    triangle(8, 4, 40, 4, 8, 28);
+    EXPECT_EQ(red(), 0);
+    EXPECT_EQ(hw->hardwareLost, 1);
+    GL(glDisable)(GL_DEPTH_TEST);
+    rec->descriptors[kGlDescriptorDepth].lock = TestSurface::lock;
+}
+
 }  // namespace
