@@ -20,7 +20,8 @@ void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f
 }
 
 // Red by the chip, a green block of pixels by the CPU over part of it, blue by the chip over part
-// of the block.
+// of the block, an XOR rectangle by the software rasteriser over the blue, red by the chip over
+// that.
 void layered(GlContext *ctx) {
     GL(glColor3f)(1.0f, 0.0f, 0.0f);
     rect(ctx, 4, 4, 40, 40);
@@ -32,6 +33,15 @@ void layered(GlContext *ctx) {
     GL(glDrawPixels)(30, 20, GL_RGB, GL_UNSIGNED_BYTE, green);
     GL(glColor3f)(0.0f, 0.0f, 1.0f);
     rect(ctx, 40, 30, 70, 50);
+    // A state only the software draws: white XOR over the blue and the black beside it.
+    GL(glEnable)(GL_COLOR_LOGIC_OP);
+    GL(glLogicOp)(GL_XOR);
+    GL(glColor3f)(1.0f, 1.0f, 1.0f);
+    rect(ctx, 60, 40, 90, 60);
+    GL(glDisable)(GL_COLOR_LOGIC_OP);
+    // The chip again, over part of what the software drew.
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    rect(ctx, 80, 50, 94, 62);
 }
 
 bool is(const Picture &p, int x, int y, int r, int g, int b) {
@@ -60,8 +70,11 @@ TEST_F(RenderPair, PixelsDrawnByTheCpuLandBetweenTheChipsTriangles) {
         {25, 25, 0, 255, 0},   // the CPU's green over the red
         {45, 25, 0, 255, 0},   // green where nothing was before it
         {45, 35, 0, 0, 255},   // the chip's blue over the green
-        {60, 45, 0, 0, 255},   // blue alone
+        {55, 45, 0, 0, 255},   // blue alone
         {30, 50, 0, 0, 0},     // nothing drawn
+        {65, 45, 255, 255, 0}, // white XOR blue, in software after the chip's blue
+        {75, 55, 255, 255, 255},  // white XOR black
+        {85, 55, 255, 0, 0},   // the chip's red after the software's XOR
     };
     for (const Probe &q : probes)
         EXPECT_TRUE(is(p, q.x, q.y, q.r, q.g, q.b))
