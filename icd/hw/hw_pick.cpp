@@ -59,6 +59,8 @@ void __glHwPickProcs(GlContext *ctx) {
         }
     }
     __glPickAllProcs(ctx);
+    // Software drawing, reads and clears lock the drawable's buffers around their memory access.
+    if (__glHasHwState(ctx)) __glHwInstallBufferAccess(ctx);
 }
 
 void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b) {

@@ -38,6 +38,10 @@ void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
 void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n);
 void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glHwRenderPoint(GlContext *ctx, GlVertex *v);
+// Antialiased: quads whose alpha the built-in line and point textures give (a zero-length line
+// draws nothing).
+void __glHwRenderSmoothLine(GlContext *ctx, GlVertex *a, GlVertex *b);
+void __glHwRenderSmoothPoint(GlContext *ctx, GlVertex *v);
 void __glHwLoadLineState(GlContext *ctx);
 void __glHwLoadPointState(GlContext *ctx);
 

@@ -1,12 +1,12 @@
 // Colour and depth buffer objects of the chip, their clears, the clip rectangle and the surface
 // words. The buffer objects are the software ones with the chip's resize and clear procs, so that
 // a drawable the chip cannot reach still works through the same objects.
-#include "icd/vertex/color_units.h"
 #include <cstdlib>
 #include "icd/core/buffers.h"
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
+#include "icd/core/state_entries_util.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_surface.h"
 #include "icd/raster/color_buffer.h"
@@ -329,12 +329,32 @@ void __glHwSendSurfaces(HwState *hw) {
 
 // ---- software access to the drawable ------------------------------------------------------------
 
+namespace {
+
+// What the primitive slots hold while the device is lost: the chip must not be given commands,
+// and the next validation (which the failed lock asks for) chooses again.
+void dropPoint(GlContext *, GlVertex *) {}
+void dropLine(GlContext *, GlVertex *, GlVertex *) {}
+void dropTriangle(GlContext *, GlVertex *, GlVertex *, GlVertex *) {}
+void dropPolygon(GlContext *, GlVertex **, int32_t) {}
+
+}  // namespace
+
+// Dirty bits do not refuse access: every drawing, reading and clearing entry validates before
+// it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
+// were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
+// its fill, this very lock giving the chip back), and refusing them would lose its work.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
-    if (ctx->dirtyMask != 0) return FALSE;
     if (!__glPrepareBuffers(ctx, flags)) {
-        ctx->beginMode = kGlNeedValidate;
+        // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
+        __glRequestValidation(ctx);
         ctx->dirtyMask |= 0x7FF;
         if (__glHasHwState(ctx)) {
+            GlPrimitiveProcs &prim = ctx->slots.primitive;
+            prim.renderPoint = dropPoint;
+            prim.renderLine = dropLine;
+            prim.renderTriangle = dropTriangle;
+            ctx->state.clip.polygonProc = dropPolygon;
             ctx->hw.hardwareLost = 1;
             ctx->hw.lostByLock = 1;
         }
@@ -345,13 +365,25 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     if (__glHasHwState(ctx) && ctx->hw.lostByLock) {
         ctx->hw.lostByLock = 0;
         ctx->hw.hardwareLost = 0;
-        ctx->beginMode = kGlNeedValidate;
+        __glRequestValidation(ctx);
         ctx->dirtyMask |= 0x7FF;
     }
     return TRUE;
 }
 
-void __glHwEndBufferAccess(GlContext *ctx, uint32_t flags) { __glReleaseBuffers(ctx, flags); }
+BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags) { return __glReleaseBuffers(ctx, flags); }
 
-BOOL __glHwBeginDrawAccess(GlContext *ctx) { return __glHwBeginBufferAccess(ctx, ctx->buffers.heads.ownMask); }
-void __glHwEndDrawAccess(GlContext *ctx) { __glHwEndBufferAccess(ctx, ctx->buffers.heads.ownMask); }
+// Drawing locks what it draws into, as validation chose: the colour buffers drawn, the depth
+// buffer under the depth test, the stencil buffer under the stencil test. The others stay
+// unlocked: no time goes into them, and one whose lock would refuse (say a stencil surface lost
+// while the stencil test is off) does not stop drawing that never reads it.
+BOOL __glHwBeginDrawAccess(GlContext *ctx) { return __glHwBeginBufferAccess(ctx, ctx->state.pick.drawBufferMask); }
+void __glHwEndDrawAccess(GlContext *ctx) { __glHwEndBufferAccess(ctx, ctx->state.pick.drawBufferMask); }
+
+void __glHwInstallBufferAccess(GlContext *ctx) {
+    GlBufferArea &b = ctx->buffers;
+    b.prepare = __glHwBeginBufferAccess;
+    b.release = __glHwEndBufferAccess;
+    b.drawableLock = __glHwBeginDrawAccess;
+    b.drawableUnlock = __glHwEndDrawAccess;
+}

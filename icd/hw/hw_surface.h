@@ -43,12 +43,16 @@ void __glHwValidateSurfaces(GlContext *ctx);
 void __glHwSendSurfaces(HwState *hw);
 
 // ---- software access to the drawable ------------------------------------------------------------
-// FALSE while the context has dirty bits or the drawable cannot be locked (a failed lock marks the
-// device lost and installs do-nothing primitive procs until the next re-initialisation).
+// FALSE when the drawable cannot be locked (a failed lock marks the device lost and installs
+// do-nothing primitive procs until the next validation; the next lock that works gives the device
+// back). On success the locked buffers' base and pitch are fresh.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags);
-void __glHwEndBufferAccess(GlContext *ctx, uint32_t flags);
+BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags);
+// The primitive bracket's pair: the buffers drawing touches (the draw-buffer mask validation chose).
 BOOL __glHwBeginDrawAccess(GlContext *ctx);
 void __glHwEndDrawAccess(GlContext *ctx);
+// Installs the four procs above into the context's buffer-access and primitive-lock slots.
+void __glHwInstallBufferAccess(GlContext *ctx);
 
 // ---- helpers the hardware procs share -----------------------------------------------------------
 // The chip may draw for this context now: an application context with an open, unlost device.

@@ -1,6 +1,7 @@
 // Placement, eviction, release and upload of textures' hardware copies, and the built-in textures.
 #include "icd/hw/tex_memory.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -66,12 +67,18 @@ void freeBuiltIn(HwState *hw, HwTexBlock *b) {
     std::free(b);
 }
 
-// A round dot with a soft edge: full inside radius 0.8, fading to nothing at the edge.
+// A round dot with a soft edge, one pixel wide, for the points each level draws. A smooth point
+// of size n reads the middle three quarters of the dot (radius 0.75, the texture's edge at 1)
+// across n + 1 pixels, and the chip takes the level nearest to its texels per pixel: sides 8, 16,
+// 32 and 64 serve points of about 3, 12, 24 and 48 pixels, whose rim (radius n / 2 pixels) lies
+// at 0.75 n / (n + 1), and whose half pixel is 0.75 / (n + 1).
 uint16_t dotTexel(int32_t x, int32_t y, int32_t side) {
+    const float n = side <= 8 ? 3.0f : side <= 16 ? 12.0f : side <= 32 ? 24.0f : 48.0f;
+    const float rim = 0.75f * n / (n + 1.0f), halfPixel = 0.75f / (n + 1.0f);
     const float c = float(side) / 2.0f;
     const float dx = (float(x) + 0.5f - c) / c, dy = (float(y) + 0.5f - c) / c;
     const float r = std::sqrt(dx * dx + dy * dy);
-    float a = r <= 0.8f ? 1.0f : r >= 1.0f ? 0.0f : (1.0f - r) / 0.2f;
+    const float a = std::clamp((rim + halfPixel - r) / (2.0f * halfPixel), 0.0f, 1.0f);
     return uint16_t(uint16_t(a * 15.0f + 0.5f) << 12 | 0x0FFF);
 }
 

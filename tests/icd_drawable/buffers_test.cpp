@@ -210,6 +210,8 @@ TEST_F(BufferHeads, TheContextLockBracketReleasesWhatItPrepared) {
     c->buffers.color.drawColorBuffer = &c->buffers.color.front;
     c->buffers.prepare = __glPrepareBuffers;
     c->buffers.release = __glReleaseBuffers;
+    c->buffers.drawableLock = nullptr;  // the prepare pair alone: its locks are the ones counted
+    c->buffers.drawableUnlock = nullptr;
     c->procs.lock(c);
     c->procs.lock(c);
     EXPECT_EQ(c->buffers.lockCount, 2);

@@ -2,6 +2,7 @@
 // chip draws) or in plain memory (software draws), programs that draw through the context's
 // live table, and the command words the chip's pusher received, read back as operations.
 #pragma once
+#include <array>
 #include <cstring>
 #include <vector>
 #include "tests/icd_hw/hw_fixture.h"
@@ -57,6 +58,24 @@ struct Op {
 };
 inline std::ostream &operator<<(std::ostream &o, const Op &w) {
     return o << std::hex << "{" << w.sub << ", 0x" << w.method << ", 0x" << w.value << "}";
+}
+
+inline float floatOf(uint32_t b) {
+    float f;
+    std::memcpy(&f, &b, 4);
+    return f;
+}
+
+// Vertex data writes on subchannel 1 grouped by vertex (each one-vertex header restarts at 0x1000).
+inline std::vector<std::array<uint32_t, 8>> verticesOf(const std::vector<Op> &ops) {
+    std::vector<std::array<uint32_t, 8>> v;
+    for (const Op &o : ops) {
+        if (o.sub != 1 || o.method < 0x1000 || o.method >= 0x1100) continue;
+        const uint32_t word = (o.method - 0x1000) / 4 % 8;
+        if (word == 0) v.push_back({});
+        v.back()[word] = o.value;
+    }
+    return v;
 }
 
 class HwPrimTest : public HwTest {

@@ -4,24 +4,6 @@
 
 namespace {
 
-float floatOf(uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
-
-// Vertex data writes on subchannel 1 grouped by vertex (each one-vertex header restarts at 0x1000).
-std::vector<std::array<uint32_t, 8>> verticesOf(const std::vector<Op> &ops) {
-    std::vector<std::array<uint32_t, 8>> v;
-    for (const Op &o : ops) {
-        if (o.sub != 1 || o.method < 0x1000 || o.method >= 0x1100) continue;
-        const uint32_t word = (o.method - 0x1000) / 4 % 8;
-        if (word == 0) v.push_back({});
-        v.back()[word] = o.value;
-    }
-    return v;
-}
-
 class HwLinePoint : public HwPrimTest {
 protected:
     void SetUp() override {
@@ -112,12 +94,12 @@ TEST_F(HwLinePoint, PointsAreSquaresOfTheirSizeAndSizeOneIsATriangle) {
 
 TEST_F(HwLinePoint, StatesTheChipCannotDrawGoToSoftware) {
     GL(glEnable)(GL_LINE_STIPPLE);
-    GL(glEnable)(GL_POINT_SMOOTH);
+    GL(glEnable)(GL_COLOR_LOGIC_OP);
     line(8, 8, 40, 8);
     EXPECT_EQ(ctx->slots.primitive.renderLine, __glHwFlushThenSoftLine);
     EXPECT_EQ(ctx->slots.primitive.renderPoint, __glHwFlushThenSoftPoint);
     GL(glDisable)(GL_LINE_STIPPLE);
-    GL(glDisable)(GL_POINT_SMOOTH);
+    GL(glDisable)(GL_COLOR_LOGIC_OP);
     GL(glEnable)(GL_BLEND);
     GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE);  // shares its word with another pair
     line(8, 8, 40, 8);

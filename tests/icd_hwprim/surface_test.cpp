@@ -108,6 +108,18 @@ TEST_F(HwSurfaces, AFailedDrawableLockLosesTheChipUntilTheNextLockThatWorks) {
     EXPECT_FALSE(__glHwBeginBufferAccess(ctx, kGlBufferBack));
     EXPECT_EQ(hw->hardwareLost, 1);
     EXPECT_EQ(ctx->dirtyMask, 0x7FFu);
+    // Until validation chooses again, the primitive slots draw nothing and write no command.
+    GlVertex v[3]{};
+    for (int i = 0; i < 3; ++i) {
+        v[i].window[0] = ctx->limits.biasXf + 8.0f * float(i + 1);
+        v[i].window[1] = ctx->limits.biasYf + 4.0f * float(i * i + 1);
+    }
+    const uint32_t written = hw->writeIndex;
+    const GlPrimitiveProcs &prim = ctx->slots.primitive;
+    prim.renderTriangle(ctx, &v[0], &v[1], &v[2]);
+    prim.renderLine(ctx, &v[0], &v[1]);
+    prim.renderPoint(ctx, &v[2]);
+    EXPECT_EQ(hw->writeIndex, written);
     triangle(8, 4, 40, 4, 8, 28);
     EXPECT_NE(ctx->slots.primitive.renderTriangle, __glHwRenderTriangle) << "software while lost";
 
@@ -120,6 +132,34 @@ TEST_F(HwSurfaces, AFailedDrawableLockLosesTheChipUntilTheNextLockThatWorks) {
     triangle(8, 4, 40, 4, 8, 28);
     EXPECT_EQ(ctx->slots.primitive.renderTriangle, __glHwRenderTriangle);
     EXPECT_FALSE(onSub(flushed(), 1).empty());
+}
+
+// Software drawing locks the buffers it draws into and no other: a depth buffer whose lock
+// refuses stops neither drawing without the depth test nor the chip; under the depth test the
+// drawing is refused.
+TEST_F(HwSurfaces, DrawingLocksOnlyTheBuffersItDraws) {
+    buffers(false);
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    auto refuse = [](GlBufferDescriptor *, GlDrawableBuffers *) -> BOOL { return FALSE; };
+    rec->descriptors[kGlDescriptorDepth].lock = refuse;
+    GL(glColor3f)(1.0f, 0.0f, 0.0f);
+    auto red = [&] {
+        int n = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) n += back.element(x, y) == ctx->visual.redMask;
+        return n;
+    };
+    triangle(8, 4, 40, 4, 8, 28);
+    EXPECT_EQ(ctx->buffers.drawableLock, __glHwBeginDrawAccess);
+    EXPECT_GT(red(), 0);
+    EXPECT_EQ(hw->hardwareLost, 0);
+    std::memset(back.plain.data(), 0, back.plain.size());
+    GL(glEnable)(GL_DEPTH_TEST);
+    triangle(8, 4, 40, 4, 8, 28);
+    EXPECT_EQ(red(), 0);
+    EXPECT_EQ(hw->hardwareLost, 1);
+    GL(glDisable)(GL_DEPTH_TEST);
+    rec->descriptors[kGlDescriptorDepth].lock = TestSurface::lock;
 }
 
 }  // namespace

@@ -207,6 +207,9 @@ TEST_F(LineProgramTest, RefusedLockDrawsNothingAndKeepsTheVertices) {
     GL(glColor3f)(0.5f, 0.25f, 1.0f);
     const float scaled[3] = {ctx->current.vertex.scaledColor[0], ctx->current.vertex.scaledColor[1],
                              ctx->current.vertex.scaledColor[2]};
+    // Validated first: validation installs the context's own lock procs.
+    GL(glBegin)(GL_LINES);
+    GL(glEnd)();
     auto savedLock = ctx->buffers.drawableLock;
     ctx->buffers.drawableLock = refuse;
     GL(glBegin)(GL_LINE_STRIP);
