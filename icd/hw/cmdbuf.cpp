@@ -239,7 +239,7 @@ BOOL __glHwScreenBlit(int32_t width, int32_t height, int32_t srcX, int32_t srcY,
     GlContext *ctx = __glGetCurrentContext();
     if (!__glHasHwState(ctx)) return FALSE;   // no application context: nothing to blit for
     HwState *hw = &ctx->hw;
-    if (hw->hardwareLost) {
+    if (hw->hardwareLost || !hw->deviceOpen || hw->cpuBase == nullptr) {
         const GlBuffer &src = ctx->buffers.color.back.head;
         const GlBuffer &dst = ctx->buffers.color.front.head;
         uint8_t *fb = ctx->hostProcs.getPrimary != nullptr ? static_cast<uint8_t *>(ctx->hostProcs.getPrimary(ctx)) : nullptr;

@@ -355,8 +355,10 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
             prim.renderLine = dropLine;
             prim.renderTriangle = dropTriangle;
             ctx->state.clip.polygonProc = dropPolygon;
+            // Only a chip that was drawing is lost by the lock; one already lost (a device that
+            // failed to open again after a mode change) stays lost until it is opened again.
+            if (!ctx->hw.hardwareLost) ctx->hw.lostByLock = 1;
             ctx->hw.hardwareLost = 1;
-            ctx->hw.lostByLock = 1;
         }
         return FALSE;
     }
@@ -364,7 +366,7 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     // the procs are chosen again at the next validation.
     if (__glHasHwState(ctx) && ctx->hw.lostByLock) {
         ctx->hw.lostByLock = 0;
-        ctx->hw.hardwareLost = 0;
+        ctx->hw.hardwareLost = ctx->hw.deviceOpen && ctx->hw.cpuBase != nullptr ? 0 : 1;
         __glRequestValidation(ctx);
         ctx->dirtyMask |= 0x7FF;
     }
