@@ -195,13 +195,14 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
     p.depthActive = p.depthTest && (p.depthWrite || p.depthFunc != GL_ALWAYS - GL_NEVER);
     p.depthBytes = db.head.elementSize;
     p.depthShift = db.shift;
-    if (p.depthActive && (p.depthFunc < 0 || p.depthFunc > 7 || (p.depthBytes != 2 && p.depthBytes != 4) ||
-                          p.depthShift < 0 || p.depthShift > 31 || db.head.base == nullptr))
-        return false;
     if (stageList) {
         addStageListIters(ctx, f, p);
         return true;
     }
+    // The one-routine tests depth itself.
+    if (p.depthActive && (p.depthFunc < 0 || p.depthFunc > 7 || (p.depthBytes != 2 && p.depthBytes != 4) ||
+                          p.depthShift < 0 || p.depthShift > 31 || db.head.base == nullptr))
+        return false;
     return planOneRoutine(ctx, f, p);
 }
 
