@@ -179,7 +179,7 @@ bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p) {
         p.max[i] = maxima[i];
     }
     p.colorMaskOff = (f & kGlShadeColorMask) != 0;
-    p.simpleFill = !p.smooth && !p.dither && !p.colorMaskOff && !p.depthActive;
+    p.simpleFill = !p.smooth && !p.colorMaskOff && !p.depthActive;
     addOneRoutineIters(p);
     return true;
 }
@@ -209,9 +209,9 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
 // ---- the emitter -----------------------------------------------------------------------------------
 
 // Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
-// the dither level of the current pixel, the 8-byte fill value of the simple fill, and the row's
-// four dither levels by (count & 3).
-enum : int32_t { kCount = 0, kRows = 8, kDitherLevel = 12, kFillValue = 16, kDitherLevels = 24, kFrameBytes = 40 };
+// the dither level of the current pixel, the simple fill's pattern (16 bytes), and the per-pixel
+// body's four dither levels by (count & 3).
+enum : int32_t { kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kFrameBytes = 48 };
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
 struct SpanEmitter {
@@ -321,51 +321,101 @@ struct SpanEmitter {
 
     // ---- one-routine row bodies ----
 
-    // The simple fill: flatPixel replicated into 8 bytes, stored 4 pixels at a time from the
-    // row's leftmost pixel to increasing addresses, the head and tail pixel by pixel.
+    // The row's pattern: the pixel of window column c (c & 3) at kPattern + 2c and again 8 bytes
+    // on, so that the 8 bytes at kPattern + 2 (c & 3) are the pixels of columns c .. c + 3. Without
+    // dither every entry is flatPixel; with it, the flat colour plus the level of (y & 3, c & 3)
+    // in the plain dither table, packed as the per-pixel body packs it.
+    void fillPattern() {
+        if (!p.dither) {
+            w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
+            w.op(__glOgAnd(s(), eax, w.imm(0xFFFF)));
+            w.op(__glOgMov(s(), ecx, eax));
+            w.op(__glOgShl(s(), ecx, w.imm(16)));
+            w.op(__glOgOr(s(), eax, ecx));
+            for (int32_t k = 0; k < 16; k += 4) w.op(__glOgMov(s(), frame(kPattern + k), eax));
+            return;
+        }
+        w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, y))));
+        w.op(__glOgAnd(s(), edx, w.imm(3)));
+        w.op(__glOgImul(s(), edx, w.imm(35 * 4)));
+        w.op(__glOgAdd(s(), edx, w.imm(__glOgWord(__glFastDitherTable[0].data()))));
+        const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+        for (int32_t c = 0; c < 4; ++c) {
+            w.op(__glOgMov(s(), esi, w.at(kEdx, 4 * c)));
+            channel(eax, rec(colour[0]), 0, esi);
+            for (int i = 1; i < 3; ++i) {
+                channel(ecx, rec(colour[i]), i, esi);
+                w.op(__glOgOr(s(), eax, ecx));
+            }
+            for (int32_t copy : {0, 8}) {
+                w.op(__glOgOpSize(s()));
+                w.op(__glOgMov(s(), frame(kPattern + copy + 2 * c), eax));
+            }
+        }
+    }
+
+    // eax = the pattern entry of the window column in ebp.
+    void patternPixel() {
+        w.op(__glOgMov(s(), eax, ebp));
+        w.op(__glOgAnd(s(), eax, w.imm(3)));
+        w.op(__glOgMovzx16(s(), eax, __glOgMem(s(), w.imm(kPattern), esp, eax, 2)));
+    }
+
+    // The simple fill of a flat row without depth: from the row's leftmost pixel to increasing
+    // addresses, pixel by pixel up to an 8-byte boundary, then four pixels per 8-byte x87 integer
+    // store of the pattern at the column's phase (which four pixels further on is the same), the
+    // tail pixel by pixel.
     void simpleFill() {
-        GlOgNode *leftToRight = w.label(), *head = w.label(), *body = w.label(), *tail = w.label(), *done = w.label();
-        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
-        w.op(__glOgAnd(s(), eax, w.imm(0xFFFF)));
-        w.op(__glOgMov(s(), ecx, eax));
-        w.op(__glOgShl(s(), ecx, w.imm(16)));
-        w.op(__glOgOr(s(), eax, ecx));
-        w.op(__glOgMov(s(), frame(kFillValue), eax));
-        w.op(__glOgMov(s(), frame(kFillValue + 4), eax));
-        w.op(__glOgFild64(s(), frame(kFillValue)));
+        GlOgNode *leftToRight = w.label(), *head = w.label(), *body = w.label(), *bodyEnd = w.label();
+        GlOgNode *tail = w.label(), *done = w.label();
+        fillPattern();
         w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixelRowStart))));
         w.op(__glOgMov(s(), ecx, ebx));
+        w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, startEdgeX))));
         w.op(__glOgCmp(s(), rec(offsetof(GlSpan, pixelStep)), w.imm(0)));
         w.op(__glOgJg(s(), leftToRight));
-        // A right-to-left row: edi to its leftmost pixel, count - 1 pixels back.
+        // A right-to-left row: edi back count - 1 pixels to its leftmost pixel, whose window
+        // column is 1 - otherEdgeX.
         w.op(__glOgLea(s(), edx, __glOgMem(s(), w.imm(-p.pixelBytes), nullptr, ecx, p.pixelBytes)));
         w.op(__glOgSub(s(), edi, edx));
+        w.op(__glOgMov(s(), ebp, w.imm(1)));
+        w.op(__glOgSub(s(), ebp, rec(offsetof(GlSpan, otherEdgeX))));
         w.place(leftToRight);
         w.place(head);
         w.op(__glOgTest(s(), edi, w.imm(7)));
         w.op(__glOgJe(s(), body));
+        patternPixel();
         storePixel(eax);
         w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgInc(s(), ebp));
         w.op(__glOgDec(s(), ecx));
         w.op(__glOgJne(s(), head));
         w.op(__glOgJmp(s(), done));
         w.place(body);
+        w.op(__glOgMov(s(), eax, ebp));
+        w.op(__glOgAnd(s(), eax, w.imm(3)));
+        w.op(__glOgFild64(s(), __glOgMem(s(), w.imm(kPattern), esp, eax, 2)));
+        GlOgNode *four = w.label();
+        w.place(four);
         w.op(__glOgCmp(s(), ecx, w.imm(4)));
-        w.op(__glOgJl(s(), tail));
+        w.op(__glOgJl(s(), bodyEnd));
         w.op(__glOgFld(s(), __glOgSt(0)));
         w.op(__glOgFistp64(s(), w.at(kEdi)));
         w.op(__glOgAdd(s(), edi, w.imm(8)));
         w.op(__glOgSub(s(), ecx, w.imm(4)));
-        w.op(__glOgJmp(s(), body));
+        w.op(__glOgJmp(s(), four));
+        w.place(bodyEnd);
+        w.op(__glOgFstp(s(), __glOgSt(0)));
         w.place(tail);
         w.op(__glOgTest(s(), ecx, ecx));
         w.op(__glOgJe(s(), done));
+        patternPixel();
         storePixel(eax);
         w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgInc(s(), ebp));
         w.op(__glOgDec(s(), ecx));
         w.op(__glOgJmp(s(), tail));
         w.place(done);
-        w.op(__glOgFstp(s(), __glOgSt(0)));
     }
 
     // [edi] = the pixel in value, pixelBytes wide.
@@ -386,9 +436,11 @@ struct SpanEmitter {
         }
     }
 
-    // reg = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in from.
-    void channel(GlOgNode *reg, GlOgNode *from, int i) {
+    // reg = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in from,
+    // d the dither level in `level` (none: 0).
+    void channel(GlOgNode *reg, GlOgNode *from, int i, GlOgNode *level = nullptr) {
         w.op(__glOgMov(s(), reg, from));
+        if (level != nullptr) w.op(__glOgAdd(s(), reg, level));
         if (p.shift[i] < 16) w.op(__glOgShr(s(), reg, w.imm(16 - p.shift[i])));
         else w.op(__glOgShl(s(), reg, w.imm(p.shift[i] - 16)));
         w.op(__glOgAnd(s(), reg, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
@@ -501,7 +553,7 @@ struct SpanEmitter {
         w.op(__glOgJle(s(), halfEnd));
         w.place(rowBody);
         w.op(__glOgMov(s(), frame(kRows), eax));
-        if (!p.stageList && p.dither) ditherPointer(offsetof(GlSpan, startEdgeX));
+        if (!p.stageList && p.dither && !p.simpleFill) ditherPointer(offsetof(GlSpan, startEdgeX));
         w.op(__glOgMov(s(), ebx, rec(offsetof(GlSpan, otherEdgeX))));
         w.op(__glOgSub(s(), ebx, rec(offsetof(GlSpan, startEdgeX))));
         w.op(__glOgJle(s(), rowEnd));
