@@ -191,7 +191,9 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
     const GlDepthBuffer &db = ctx->buffers.depth;
     p.depthTest = (f & kGlShadeDepthTest) != 0;
     p.depthWrite = p.depthTest && ctx->state.depthStencil.depthWriteMask;
-    p.depthFunc = int32_t(ctx->state.mode.depthFunc) - GL_NEVER;
+    // The buffer's own function: a mirrored buffer (the epoch clears' 1 - z) tests the mirror.
+    p.depthFunc = int32_t(db.effectiveFunc) - GL_NEVER;
+    if (p.depthFunc < 0 || p.depthFunc > 7) p.depthFunc = GL_ALWAYS - GL_NEVER;
     p.depthActive = p.depthTest && (p.depthWrite || p.depthFunc != GL_ALWAYS - GL_NEVER);
     p.depthBytes = db.head.elementSize;
     p.depthShift = db.shift;
@@ -200,8 +202,8 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
         return true;
     }
     // The one-routine tests depth itself.
-    if (p.depthActive && (p.depthFunc < 0 || p.depthFunc > 7 || (p.depthBytes != 2 && p.depthBytes != 4) ||
-                          p.depthShift < 0 || p.depthShift > 31 || db.head.base == nullptr))
+    if (p.depthActive && ((p.depthBytes != 2 && p.depthBytes != 4) || p.depthShift < 0 || p.depthShift > 31 ||
+                          db.head.base == nullptr))
         return false;
     return planOneRoutine(ctx, f, p);
 }
@@ -627,10 +629,11 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     if (!plan(ctx, f, list, p)) return nullptr;
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Beyond key A and key B: what the one-routine folds in from the buffers (the colour format,
-    // the depth precision), which the two words alone do not tell apart.
+    // the depth precision, the depth buffer's effective function), which the two words alone do
+    // not tell apart.
     const uint32_t key[4] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull), keyB(ctx, f, list),
                              uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
-                                 uint32_t(p.depthBytes & 0xFF) << 16};
+                                 uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24};
     bool hit = false;
     GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 4, &hit);
     if (e == nullptr) return nullptr;

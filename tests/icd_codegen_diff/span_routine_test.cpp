@@ -254,6 +254,7 @@ TEST_F(SpanRoutineTest, TheOneRoutineDrawsARowAsItsArithmeticSays) {
         raster().shadeFlags = kGlShadeRgba | (c.smooth ? kGlShadeSmooth : 0) | (fill ? 0 : kGlShadeDepthTest) |
                               (c.maskOff ? kGlShadeColorMask : 0);
         mode().depthFunc = c.func;
+        db().effectiveFunc = c.func;  // the function the buffer tests, unmirrored
         ctx->state.depthStencil.depthWriteMask = c.write ? 1 : 0;
         void *entry = __glOgGenSpanProc(ctx, 0);
         ASSERT_NE(entry, nullptr);
