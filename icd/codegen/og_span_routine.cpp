@@ -630,10 +630,12 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Beyond key A and key B: what the one-routine folds in from the buffers (the colour format,
     // the depth precision, the depth buffer's effective function), which the two words alone do
-    // not tell apart.
+    // not tell apart. The stage-list routine leaves all of it to the chain.
+    const uint32_t buffers = list ? 0u
+                                  : uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
+                                        uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24;
     const uint32_t key[4] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull), keyB(ctx, f, list),
-                             uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
-                                 uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24};
+                             buffers};
     bool hit = false;
     GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 4, &hit);
     if (e == nullptr) return nullptr;
