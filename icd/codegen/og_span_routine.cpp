@@ -503,24 +503,24 @@ struct SpanEmitter {
         }
         if (!p.colorMaskOff) {
             if (computed) {
+                // The pixel's dither level stays in the frame; each channel adds it on the way.
                 if (p.dither) {
                     w.op(__glOgMov(s(), edx, frame(kCount)));
                     w.op(__glOgAnd(s(), edx, w.imm(3)));
                     w.op(__glOgMov(s(), edx, __glOgMem(s(), w.imm(kDitherLevels), esp, edx, 4)));
                     w.op(__glOgMov(s(), frame(kDitherLevel), edx));
-                    for (GlOgNode *reg : regs) w.op(__glOgAdd(s(), reg, edx));
                 }
-                // ebp lends itself as the second scratch register; nothing reads the frame
-                // while it is pushed.
+                // ebp lends itself as the second scratch register while pushed, which moves the
+                // frame 4 bytes up.
+                const int32_t pushed = p.depthActive ? 4 : 0;
+                auto level = [&] { return p.dither ? frame(kDitherLevel + pushed) : nullptr; };
                 if (p.depthActive) w.op(__glOgPush(s(), ebp));
-                channel(ebp, eax, 0);
-                channel(edx, ebx, 1);
+                channel(ebp, eax, 0, level());
+                channel(edx, ebx, 1, level());
                 w.op(__glOgOr(s(), ebp, edx));
-                channel(edx, ecx, 2);
+                channel(edx, ecx, 2, level());
                 w.op(__glOgOr(s(), edx, ebp));
                 if (p.depthActive) w.op(__glOgPop(s(), ebp));
-                if (p.dither)
-                    for (GlOgNode *reg : regs) w.op(__glOgSub(s(), reg, frame(kDitherLevel)));
                 storePixel(edx);
             } else {
                 storePixel(eax);
