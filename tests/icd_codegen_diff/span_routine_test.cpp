@@ -164,6 +164,12 @@ TEST_F(SpanRoutineTest, TheExitReleasesTheLockTheSetUpTook) {
         EXPECT_EQ(ctx->buffers.lockCount, 0);
         ASSERT_EQ(g_unlocks.size(), 1u);
         EXPECT_EQ(g_unlocks[0], ctx);
+        // Without an unlock proc the depth still drops, as the set-up raised it regardless.
+        ctx->buffers.drawableUnlock = nullptr;
+        ctx->buffers.lockCount = 1;
+        EXPECT_EQ(run(sp, entry), 1);
+        EXPECT_EQ(ctx->buffers.lockCount, 0);
+        ctx->buffers.drawableUnlock = recordUnlock;
     }
     ctx->buffers.drawableUnlock = nullptr;
     ctx->buffers.color.drawColorBuffer->head.elementSize = 4;
