@@ -69,6 +69,9 @@ struct GlOgContext {
     GlOgDataMap directMap;
     GlOgDataMap *currentMap;
     GlOgCounters counters;
+    // A span routine ends by jumping through spanReturn, the continuation its caller stored
+    // before jumping in; savedStack is the caller's stack pointer at that moment.
+    uint32_t spanReturn, savedStack;
 };
 
 // ---- executable memory ----------------------------------------------------------------------------

@@ -1,0 +1,782 @@
+// Triangle routine generator: the set-up of __glFillTriangleFast as straight-line code for one
+// state. The routine snaps the three vertices to 1/16 pixel, sorts them, rejects a zero area,
+// walks nothing itself: it fills the span record on its own stack with exactly the integers the C
+// set-up computes (rows, the three edges of the carry walk, the address iterators) and the same
+// attribute planes, takes the drawable lock and jumps into the generated span routine, which
+// returns to the routine's caller through the context's spanReturn word.
+//
+// The edges are integer code (32-bit divisions of the walker's numerators, which stay below 2^25
+// for coordinates below 2^16 pixels). The planes are x87 code run at 53-bit precision with
+// rounding to nearest, operation for operation the double arithmetic of the C set-up, so both
+// produce the same fixed-point words; the caller's control word is back before the lock proc, the
+// span routine or a return. The vertices are read, never written.
+//
+// A triangle the routine does not set up (a coordinate that is not a positive number below
+// 65536, one outside the clip box, a missing buffer) goes to __glFillTriangleFast with the
+// caller's arguments, before anything has changed.
+#include "icd/codegen/og_triangle.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+
+#include "icd/codegen/og_context.h"
+#include "icd/codegen/og_procs.h"
+#include "icd/core/context.h"
+#include "icd/raster/color_buffer.h"
+#include "icd/raster/fast_span.h"
+#include "icd/vertex/vertex.h"
+
+namespace icd {
+namespace {
+
+constexpr uint32_t kTriangleKeyTag = 0x54524931;  // "TRI1"
+
+// Control words: all exceptions masked, 53-bit precision, rounding to nearest / down / toward 0.
+constexpr uint16_t kCwNearest = 0x027F, kCwDown = 0x067F, kCwTruncate = 0x0E7F;
+
+std::atomic<int> g_triangleOverride{-1};
+
+bool triangleProcEnabled() {
+    const int forced = g_triangleOverride.load();
+    if (forced >= 0) return forced != 0;
+    static const bool enabled = [] {
+        const char *v = std::getenv("__GL_OG_TRIANGLE");
+        return v == nullptr || std::atoi(v) != 0;
+    }();
+    return enabled;
+}
+
+// What one routine is made for: everything it folds into its code.
+struct TriangleState {
+    GlShadeFlags flags;
+    bool smooth, depth, stencil, fog, dither;
+    int32_t depthBytes, stencilBytes;
+    int32_t shift[3];  // red, green, blue field positions of the flat pixel
+    int32_t mode;      // low byte of the span routine's mode
+};
+
+// The states the routine sets up; the rest keep __glFillTriangleFast.
+bool covered(GlContext *ctx, TriangleState *t) {
+    const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    const GlModeState &mode = ctx->state.mode;
+    if (!(f & kGlShadeRgba) || cb == nullptr || cb->head.elementSize != 2) return false;
+    if (f & (kGlShadeTexture | kGlShadePolygonOffset)) return false;
+    if ((f & kGlShadeFog) && mode.hints[4] == GL_NICEST) return false;
+    if (mode.polygonMode[0] != GL_FILL || mode.polygonMode[1] != GL_FILL) return false;
+    if (ctx->state.span.inputs.drawBothBuffers) return false;
+    t->flags = f;
+    t->smooth = f & kGlShadeSmooth;
+    t->depth = f & kGlShadeDepthTest;
+    t->stencil = f & kGlShadeStencilTest;
+    t->fog = f & kGlShadeFog;
+    t->dither = f & kGlShadeDither;
+    t->depthBytes = t->depth ? ctx->buffers.depth.head.elementSize : 0;
+    t->stencilBytes = t->stencil ? ctx->buffers.stencil.head.elementSize : 0;
+    if ((t->depth && t->depthBytes != 2 && t->depthBytes != 4) || (t->stencil && t->stencilBytes != 1)) return false;
+    t->shift[0] = cb->redShift;
+    t->shift[1] = cb->greenShift;
+    t->shift[2] = cb->blueShift;
+    for (int32_t s : t->shift)
+        if (s < 0 || s > 24) return false;
+    return true;
+}
+
+// The scratch block's layout (from its first 8-byte boundary). A vertex entry holds its snapped
+// x and y in 1/16 pixel, the record and its integer x.
+enum : int32_t {
+    kSavedCw = 0,
+    kVertex0 = 8,  // three entries of kVertexBytes, in argument order
+    kVertexBytes = 16,
+    kVX = 0, kVY = 4, kVPtr = 8, kVXi = 12,
+    kArgC = 56,     // the third argument (flat colour without a provoking vertex)
+    kFirstX = 60,   // first pixel of the first row
+    kTmp = 64,      // integer temporaries
+    kTmp2 = 68,
+    kWide = 72,     // 64-bit temporary
+    kAx = 80, kAy = 88, kBx = 96, kBy = 104, kInv = 112,  // the C set-up's gradient terms
+    kRx = 120, kRy = 128,                                 // first pixel's sample from the top vertex
+    kWalk = 136,                                          // +1.0 or -1.0
+    kEdgeStep0 = 144, kEdgeStep1 = 152,                   // (long edge step + carry) * walk
+    kScale = 160,                                         // four colour scales (doubles)
+    kV0 = 192, kDx = 200, kDy = 208,                      // the plane being written
+    kScratchUsed = 216,
+};
+
+#define SPAN_AT(member) int32_t(offsetof(GlSpan, member))
+
+struct TriangleEmitter {
+    GlContext *ctx;
+    GlOgWriter &w;
+    const TriangleState &t;
+    uint8_t *scratch;
+
+    GlOgState *s() { return w.s; }
+    GlOgNode *sc(int32_t off) { return w.abs(scratch + off); }
+    GlOgNode *rec(int32_t off) { return w.at(kEsp, off); }
+    GlOgNode *fconst(double v) { return __glOgFloatConst(s(), v); }
+    GlOgNode *cw(uint16_t v) { return __glOgQwordConst(s(), v, 0, 0, 0); }
+    void op(GlOgNode *n) { w.op(n); }
+
+    // ---- x87 helpers (st0 the top) ----
+    void fld64(int32_t off) { op(__glOgFld64(s(), sc(off))); }
+    void fstp64(int32_t off) { op(__glOgFstp64(s(), sc(off))); }
+    // st0 = (int32 at scratch off) / 16.0: a 1/16-pixel coordinate difference in pixels, exact.
+    void fildSixteenths(int32_t off) {
+        op(__glOgFild(s(), sc(off)));
+        op(__glOgFmul(s(), fconst(0.0625)));
+    }
+    // Round st0 * 65536 to nearest into a record word (pops).
+    void storeFixed16(int32_t recOff) {
+        op(__glOgFmul(s(), fconst(65536.0)));
+        op(__glOgFistp(s(), rec(recOff)));
+    }
+
+    // ---- entry checks ----
+    // A window coordinate the C set-up accepts: a positive number below 65536 (its bits, less 1,
+    // below those of 65536 as unsigned; NaN and negatives fail).
+    void checkCoordinate(int reg, int32_t off, GlOgNode *toC) {
+        op(__glOgMov(s(), w.r(kEax), w.at(reg, off)));
+        op(__glOgDec(s(), w.r(kEax)));
+        op(__glOgCmp(s(), w.r(kEax), w.imm(0x477FFFFF)));
+        op(__glOgJae(s(), toC));
+    }
+    // The snapped coordinate inside [lo, hi] of the clip box in pixels: x16 in [lo * 16, hi * 16 + 16).
+    void checkInBox(int32_t off, const int32_t *lo, const int32_t *hi, GlOgNode *out) {
+        op(__glOgMov(s(), w.r(kEax), w.abs(lo)));
+        op(__glOgShl(s(), w.r(kEax), w.imm(4)));
+        op(__glOgMov(s(), w.r(kEcx), w.abs(hi)));
+        op(__glOgInc(s(), w.r(kEcx)));
+        op(__glOgShl(s(), w.r(kEcx), w.imm(4)));
+        for (int i = 0; i < 3; ++i) {
+            op(__glOgMov(s(), w.r(kEdx), sc(kVertex0 + i * kVertexBytes + off)));
+            op(__glOgCmp(s(), w.r(kEdx), w.r(kEax)));
+            op(__glOgJl(s(), out));
+            op(__glOgCmp(s(), w.r(kEdx), w.r(kEcx)));
+            op(__glOgJge(s(), out));
+        }
+    }
+
+    // ---- edges ----
+    // eax = ceil(edx * 2^31 / ecx) for 0 <= edx < ecx < 2^25.
+    void fraction() {
+        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx), *exact = w.label();
+        op(__glOgMov(s(), eax, edx));
+        op(__glOgShl(s(), eax, w.imm(31)));
+        op(__glOgShr(s(), edx, w.imm(1)));
+        op(__glOgIdiv(s(), w.r(kEcx)));
+        op(__glOgTest(s(), edx, edx));
+        op(__glOgJe(s(), exact));
+        op(__glOgInc(s(), eax));
+        w.place(exact);
+    }
+    // eax = floor(eax / ecx), edx = the remainder in [0, ecx), for ecx > 0.
+    void floorDivide() {
+        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx), *ecx = w.r(kEcx), *done = w.label();
+        op(__glOgMov(s(), edx, eax));
+        op(__glOgSar(s(), edx, w.imm(31)));
+        op(__glOgIdiv(s(), ecx));
+        op(__glOgTest(s(), edx, edx));
+        op(__glOgJns(s(), done));
+        op(__glOgDec(s(), eax));
+        op(__glOgAdd(s(), edx, ecx));
+        w.place(done);
+    }
+    // The edge from the vertex entry in `upper` to the one in `lower`, on the rows from the upper
+    // vertex's row down, in the record's form (x, step pair, fraction, fraction step); negated
+    // for spans walking right to left. Uses eax, ecx, edx, ebp.
+    void edge(int upper, int lower, int32_t xOff, int32_t stepOff, int32_t fracOff, int32_t fracStepOff, bool negate) {
+        GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx), *ebp = w.r(kEbp);
+        // h in ecx, dx in ebp.
+        op(__glOgMov(s(), ecx, w.at(lower, kVY)));
+        op(__glOgSub(s(), ecx, w.at(upper, kVY)));
+        op(__glOgMov(s(), ebp, w.at(lower, kVX)));
+        op(__glOgSub(s(), ebp, w.at(upper, kVX)));
+        // The walker's numerator less its whole pixels: (x16 & 15) h + (16 - (y16 & 15)) dx.
+        op(__glOgMov(s(), eax, w.at(upper, kVX)));
+        op(__glOgAnd(s(), eax, w.imm(15)));
+        op(__glOgImul(s(), eax, ecx));
+        op(__glOgMov(s(), edx, w.at(upper, kVY)));
+        op(__glOgAnd(s(), edx, w.imm(15)));
+        op(__glOgSub(s(), edx, w.imm(16)));
+        op(__glOgImul(s(), edx, ebp));
+        op(__glOgSub(s(), eax, edx));
+        op(__glOgShl(s(), ecx, w.imm(4)));  // den = 16 h
+        floorDivide();
+        op(__glOgAdd(s(), eax, w.at(upper, kVXi)));
+        if (negate) {
+            // 1 - x and den - 1 - r: the same walker on the mirrored numerator.
+            op(__glOgXor(s(), eax, w.imm(-1)));
+            op(__glOgAdd(s(), eax, w.imm(2)));
+            op(__glOgXor(s(), edx, w.imm(-1)));
+            op(__glOgAdd(s(), edx, ecx));
+            op(__glOgXor(s(), ebp, w.imm(-1)));
+            op(__glOgInc(s(), ebp));
+        }
+        op(__glOgMov(s(), rec(xOff), eax));
+        fraction();
+        op(__glOgMov(s(), rec(fracOff), eax));
+        // Steps: floor(dx / h) and its remainder, scaled to the denominator.
+        op(__glOgShr(s(), ecx, w.imm(4)));
+        op(__glOgMov(s(), eax, ebp));
+        floorDivide();
+        op(__glOgMov(s(), rec(stepOff), eax));
+        op(__glOgInc(s(), eax));
+        op(__glOgMov(s(), rec(stepOff + 4), eax));
+        op(__glOgShl(s(), ecx, w.imm(4)));
+        op(__glOgShl(s(), edx, w.imm(4)));
+        fraction();
+        op(__glOgMov(s(), rec(fracStepOff), eax));
+    }
+    // An edge with no rows: what the C set-up leaves in it.
+    void noEdge(int32_t xOff, int32_t stepOff, int32_t fracOff, int32_t fracStepOff) {
+        op(__glOgMov(s(), rec(xOff), w.imm(0)));
+        op(__glOgMov(s(), rec(stepOff), w.imm(0)));
+        op(__glOgMov(s(), rec(stepOff + 4), w.imm(1)));
+        op(__glOgMov(s(), rec(fracOff), w.imm(0)));
+        op(__glOgMov(s(), rec(fracStepOff), w.imm(0)));
+    }
+    // The three edges for one direction; esi, edi, ebx hold the top, middle and bottom entries.
+    void edges(bool negate) {
+        GlOgNode *eax = w.r(kEax), *noUpper = w.label(), *upperDone = w.label(), *noLower = w.label(),
+                 *lowerDone = w.label();
+        edge(kEsi, kEbx, SPAN_AT(startEdgeX), SPAN_AT(startEdgeStep), SPAN_AT(startEdgeFrac),
+             SPAN_AT(startEdgeFracStep), negate);
+        op(__glOgMov(s(), eax, rec(SPAN_AT(yStart))));
+        op(__glOgCmp(s(), eax, rec(SPAN_AT(yMiddle))));
+        op(__glOgJge(s(), noUpper));
+        edge(kEsi, kEdi, SPAN_AT(otherEdgeX), SPAN_AT(otherEdgeStep), SPAN_AT(otherEdgeFrac),
+             SPAN_AT(otherEdgeFracStep), negate);
+        op(__glOgJmp(s(), upperDone));
+        w.place(noUpper);
+        noEdge(SPAN_AT(otherEdgeX), SPAN_AT(otherEdgeStep), SPAN_AT(otherEdgeFrac), SPAN_AT(otherEdgeFracStep));
+        w.place(upperDone);
+        op(__glOgMov(s(), eax, rec(SPAN_AT(yMiddle))));
+        op(__glOgCmp(s(), eax, rec(SPAN_AT(yEnd))));
+        op(__glOgJge(s(), noLower));
+        edge(kEdi, kEbx, SPAN_AT(lowerEdgeX), SPAN_AT(lowerEdgeStep), SPAN_AT(lowerEdgeFrac),
+             SPAN_AT(lowerEdgeFracStep), negate);
+        op(__glOgJmp(s(), lowerDone));
+        w.place(noLower);
+        noEdge(SPAN_AT(lowerEdgeX), SPAN_AT(lowerEdgeStep), SPAN_AT(lowerEdgeFrac), SPAN_AT(lowerEdgeFracStep));
+        w.place(lowerDone);
+        // The first pixel of the first row, the walk and the dither table of this direction.
+        op(__glOgMov(s(), eax, rec(SPAN_AT(startEdgeX))));
+        if (negate) {
+            op(__glOgXor(s(), eax, w.imm(-1)));
+            op(__glOgInc(s(), eax));
+        }
+        op(__glOgMov(s(), sc(kFirstX), eax));
+        op(__glOgMov(s(), rec(SPAN_AT(xStep)), w.imm(negate ? -1 : 1)));
+        const uint32_t *dither = (negate ? __glFastDitherTableMirrored : __glFastDitherTable)[0].data();
+        op(__glOgMov(s(), rec(SPAN_AT(ditherTableBase)), w.imm(__glOgWord(dither))));
+        op(__glOgMov(s(), rec(SPAN_AT(ditherPointer)), w.imm(__glOgWord(dither))));
+        op(__glOgFld(s(), fconst(negate ? -1.0 : 1.0)));
+        fstp64(kWalk);
+    }
+
+    // ---- planes ----
+    // Pushes a vertex value of the top (esi), middle (edi) or bottom (ebx) record.
+    enum class Source { Z, Fog, Color };
+    void loadValue(int reg, Source src, int comp) {
+        switch (src) {
+        case Source::Z: op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, window)) + 8))); break;
+        case Source::Fog:
+            op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, fog)))));
+            op(__glOgFmul(s(), fconst(255.0)));
+            break;
+        case Source::Color:
+            op(__glOgMov(s(), w.r(kEax), w.at(reg, int32_t(offsetof(GlVertex, color)))));
+            op(__glOgFld(s(), w.at(kEax, 4 * comp)));
+            fld64(kScale + 8 * comp);
+            op(__glOgFmulp(s(), __glOgSt(1)));
+            break;
+        }
+    }
+    // The plane through the three values: v0, dx, dy into the scratch block, as the C set-up's
+    // Gradients::plane computes them.
+    void plane(Source src, int comp) {
+        loadValue(kEsi, src, comp);                // vt
+        loadValue(kEdi, src, comp);                // vm, vt
+        op(__glOgFsub(s(), __glOgSt(1)));          // dm = vm - vt
+        loadValue(kEbx, src, comp);                // vb, dm, vt
+        op(__glOgFsub(s(), __glOgSt(2)));          // db, dm, vt
+        fld64(kBy);
+        op(__glOgFmul(s(), __glOgSt(2)));          // dm by
+        fld64(kAy);
+        op(__glOgFmul(s(), __glOgSt(2)));          // db ay, dm by, db, dm, vt
+        op(__glOgFsubp(s(), __glOgSt(1)));         // dm by - db ay
+        fld64(kInv);
+        op(__glOgFmulp(s(), __glOgSt(1)));         // dx, db, dm, vt
+        fstp64(kDx);                               // db, dm, vt
+        fld64(kAx);
+        op(__glOgFmul(s(), __glOgSt(1)));          // db ax, db, dm, vt
+        fld64(kBx);
+        op(__glOgFmul(s(), __glOgSt(3)));          // dm bx, db ax, db, dm, vt
+        op(__glOgFsubp(s(), __glOgSt(1)));         // db ax - dm bx, db, dm, vt
+        fld64(kInv);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        fstp64(kDy);                               // db, dm, vt
+        op(__glOgFstp(s(), __glOgSt(0)));
+        op(__glOgFstp(s(), __glOgSt(0)));
+        fstp64(kV0);
+    }
+    // Pushes the plane's value at the first pixel: v0 + rx dx + ry dy.
+    void valueAtFirst() {
+        fld64(kRx);
+        fld64(kDx);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgFadd64(s(), sc(kV0)));
+        fld64(kRy);
+        fld64(kDy);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgFaddp(s(), __glOgSt(1)));
+    }
+    // Pushes dx along the walk, or the row step dy + (edge step + carry) walk dx.
+    void alongWalk() {
+        fld64(kWalk);
+        fld64(kDx);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+    }
+    void rowStep(int carry) {
+        fld64(carry ? kEdgeStep1 : kEdgeStep0);
+        fld64(kDx);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgFadd64(s(), sc(kDy)));
+    }
+    // A 16.16 iterator from the plane in the scratch block.
+    void fixedIterator(int32_t it, double bias) {
+        valueAtFirst();
+        if (bias != 0.0) op(__glOgFadd(s(), fconst(bias)));
+        storeFixed16(it + int32_t(offsetof(GlSpanIter, rowStart)));
+        alongWalk();
+        storeFixed16(it + int32_t(offsetof(GlSpanIter, step)));
+        for (int c = 0; c < 2; ++c) {
+            rowStep(c);
+            storeFixed16(it + int32_t(offsetof(GlSpanIter, rowStep)) + 4 * c);
+        }
+        chunkAndCurrent(it);
+    }
+    void chunkAndCurrent(int32_t it) {
+        GlOgNode *eax = w.r(kEax);
+        op(__glOgMov(s(), eax, rec(it + int32_t(offsetof(GlSpanIter, rowStart)))));
+        op(__glOgMov(s(), rec(it + int32_t(offsetof(GlSpanIter, cur))), eax));
+        op(__glOgMov(s(), eax, rec(it + int32_t(offsetof(GlSpanIter, step)))));
+        op(__glOgShl(s(), eax, w.imm(5)));
+        op(__glOgMov(s(), rec(it + int32_t(offsetof(GlSpanIter, chunkStep))), eax));
+    }
+    // The depth iterator: the first value clamped to [0, 2^32 - 1] and truncated, the pixel step
+    // truncated, the row steps rounded half up and wrapped to 32 bits.
+    void depthIterator() {
+        const int32_t it = SPAN_AT(z);
+        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx), *low = w.label(), *done = w.label();
+        // The values are computed rounding to nearest; only the conversions truncate or round down.
+        valueAtFirst();
+        op(__glOgFldcw(s(), cw(kCwTruncate)));
+        op(__glOgFistp64(s(), sc(kWide)));
+        op(__glOgMov(s(), eax, sc(kWide)));
+        op(__glOgMov(s(), edx, sc(kWide + 4)));
+        op(__glOgTest(s(), edx, edx));
+        op(__glOgJl(s(), low));
+        op(__glOgJe(s(), done));
+        op(__glOgMov(s(), eax, w.imm(-1)));
+        op(__glOgJmp(s(), done));
+        w.place(low);
+        op(__glOgXor(s(), eax, eax));
+        w.place(done);
+        op(__glOgMov(s(), rec(it + int32_t(offsetof(GlSpanIter, rowStart))), eax));
+        alongWalk();
+        op(__glOgFistp(s(), rec(it + int32_t(offsetof(GlSpanIter, step)))));
+        for (int c = 0; c < 2; ++c) {
+            op(__glOgFldcw(s(), cw(kCwNearest)));
+            rowStep(c);
+            op(__glOgFadd(s(), fconst(0.5)));
+            op(__glOgFldcw(s(), cw(kCwDown)));
+            op(__glOgFistp64(s(), sc(kWide)));
+            op(__glOgMov(s(), eax, sc(kWide)));
+            op(__glOgMov(s(), rec(it + int32_t(offsetof(GlSpanIter, rowStep)) + 4 * c), eax));
+        }
+        op(__glOgFldcw(s(), cw(kCwNearest)));
+        chunkAndCurrent(it);
+    }
+    // The colour scales of the draw buffer: buffer units over the context's scale (alpha 0-255).
+    void colorScales() {
+        GlOgNode *eax = w.r(kEax);
+        const GlColorScales &cs = ctx->scales;
+        op(__glOgMov(s(), eax, w.abs(&ctx->buffers.color.drawColorBuffer)));
+        const int32_t bufferScale[3] = {int32_t(offsetof(GlColorBuffer, redScale)),
+                                        int32_t(offsetof(GlColorBuffer, greenScale)),
+                                        int32_t(offsetof(GlColorBuffer, blueScale))};
+        const float *contextScale[4] = {&cs.redScale, &cs.greenScale, &cs.blueScale, &cs.alphaScale};
+        for (int i = 0; i < 4; ++i) {
+            if (i < 3) op(__glOgFld(s(), w.at(kEax, bufferScale[i])));
+            else op(__glOgFld(s(), fconst(255.0)));
+            op(__glOgFdiv(s(), w.abs(contextScale[i])));
+            fstp64(kScale + 8 * i);
+        }
+    }
+    // Flat shading: the provoking colour (the third argument's without a provoking vertex) in
+    // the four iterators with zero steps, and the packed pixel in red's row start.
+    void flatColor() {
+        GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx), *have = w.label();
+        const int32_t its[4] = {SPAN_AT(red), SPAN_AT(green), SPAN_AT(blue), SPAN_AT(alpha)};
+        op(__glOgMov(s(), eax, w.abs(&ctx->arrays.vertexBuffer.provokingVertex)));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJne(s(), have));
+        op(__glOgMov(s(), eax, sc(kArgC)));
+        w.place(have);
+        op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlVertex, color)))));
+        op(__glOgXor(s(), edx, edx));
+        const double bias = t.dither ? 1.0 / 32.0 : 0.5;
+        for (int i = 0; i < 4; ++i) {
+            const int32_t it = its[i];
+            for (int32_t word : {int32_t(offsetof(GlSpanIter, step)), int32_t(offsetof(GlSpanIter, chunkStep)),
+                                 int32_t(offsetof(GlSpanIter, rowStep)), int32_t(offsetof(GlSpanIter, rowStep)) + 4})
+                op(__glOgMov(s(), rec(it + word), w.imm(0)));
+            op(__glOgFld(s(), w.at(kEax, 4 * i)));
+            fld64(kScale + 8 * i);
+            op(__glOgFmulp(s(), __glOgSt(1)));
+            if (i < 3) op(__glOgFld(s(), __glOgSt(0)));
+            op(__glOgFadd(s(), fconst(i == 3 ? 0.5 : bias)));
+            storeFixed16(it + int32_t(offsetof(GlSpanIter, cur)));
+            op(__glOgMov(s(), ecx, rec(it + int32_t(offsetof(GlSpanIter, cur)))));
+            op(__glOgMov(s(), rec(it + int32_t(offsetof(GlSpanIter, rowStart))), ecx));
+            if (i == 3) break;
+            // The field without dither, rounded.
+            op(__glOgFadd(s(), fconst(0.5)));
+            op(__glOgFmul(s(), fconst(65536.0)));
+            op(__glOgFistp(s(), sc(kTmp)));
+            op(__glOgMov(s(), ecx, sc(kTmp)));
+            op(__glOgShr(s(), ecx, w.imm(16)));
+            op(__glOgShl(s(), ecx, w.imm(t.shift[i])));
+            op(__glOgOr(s(), edx, ecx));
+        }
+        op(__glOgMov(s(), rec(SPAN_AT(red) + int32_t(offsetof(GlSpanIter, rowStart))), edx));
+    }
+
+    // ---- addresses ----
+    // A buffer's address iterator: the first pixel of the first row, the element step along the
+    // walk, per chunk and per row. ebp holds the GlBuffer head; ecx the walk step in elements.
+    void addressIterator(int32_t bytes, int32_t cur, int32_t rowStart, int32_t step, int32_t chunkStep,
+                         int32_t rowSteps) {
+        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
+        op(__glOgMov(s(), eax, rec(SPAN_AT(yStart))));
+        op(__glOgSub(s(), eax, w.abs(&ctx->limits.biasY)));
+        op(__glOgImul(s(), eax, w.at(kEbp, int32_t(offsetof(GlBuffer, pitch)))));
+        op(__glOgAdd(s(), eax, sc(kFirstX)));
+        op(__glOgSub(s(), eax, w.abs(&ctx->limits.biasX)));
+        op(__glOgImul(s(), eax, w.imm(bytes)));
+        op(__glOgAdd(s(), eax, w.at(kEbp, int32_t(offsetof(GlBuffer, base)))));
+        op(__glOgMov(s(), rec(cur), eax));
+        op(__glOgMov(s(), rec(rowStart), eax));
+        op(__glOgMov(s(), edx, rec(SPAN_AT(xStep))));
+        op(__glOgImul(s(), edx, w.imm(bytes)));
+        if (step >= 0) op(__glOgMov(s(), rec(step), edx));
+        op(__glOgMov(s(), eax, edx));
+        op(__glOgShl(s(), eax, w.imm(5)));
+        op(__glOgMov(s(), rec(chunkStep), eax));
+        // pitch * bytes + (long-edge step + carry) * step
+        for (int c = 0; c < 2; ++c) {
+            op(__glOgMov(s(), eax, rec(SPAN_AT(startEdgeStep) + 4 * c)));
+            op(__glOgImul(s(), eax, edx));
+            op(__glOgMov(s(), w.r(kEcx), w.at(kEbp, int32_t(offsetof(GlBuffer, pitch)))));
+            op(__glOgImul(s(), w.r(kEcx), w.imm(bytes)));
+            op(__glOgAdd(s(), eax, w.r(kEcx)));
+            op(__glOgMov(s(), rec(rowSteps + 4 * c), eax));
+        }
+    }
+
+    void routine() {
+        GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx), *ebx = w.r(kEbx), *esi = w.r(kEsi),
+                 *edi = w.r(kEdi), *ebp = w.r(kEbp), *esp = w.r(kEsp);
+        GlOgContext *og = __glOgContextOf(ctx);
+        GlBufferArea &buffers = ctx->buffers;
+        GlTransformState &xf = ctx->state.transform;
+        GlOgNode *toC = w.label(), *toCRestore = w.label(), *inner = w.label(), *reject = w.label();
+        GlOgNode *rightToLeft = w.label(), *edgesDone = w.label();
+        GlOgNode *fill = __glOgOutsideLabel(s(), reinterpret_cast<const void *>(&__glFillTriangleFast),
+                                            "__glFillTriangleFast");
+
+        // Outer part: keep the callee-saved registers, check what the routine can set up.
+        op(__glOgPush(s(), ebp));
+        op(__glOgPush(s(), ebx));
+        op(__glOgPush(s(), esi));
+        op(__glOgPush(s(), edi));
+        op(__glOgMov(s(), esi, w.at(kEsp, 24)));
+        op(__glOgMov(s(), edi, w.at(kEsp, 28)));
+        op(__glOgMov(s(), ebx, w.at(kEsp, 32)));
+        for (int reg : {kEsi, kEdi, kEbx})
+            for (int c = 0; c < 2; ++c) checkCoordinate(reg, int32_t(offsetof(GlVertex, window)) + 4 * c, toC);
+        op(__glOgMov(s(), eax, w.abs(&buffers.color.drawColorBuffer)));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJe(s(), toC));
+        op(__glOgCmp(s(), w.at(kEax, int32_t(offsetof(GlBuffer, base))), w.imm(0)));
+        op(__glOgJe(s(), toC));
+        if (t.depth) {
+            op(__glOgCmp(s(), w.abs(&buffers.depth.head.base), w.imm(0)));
+            op(__glOgJe(s(), toC));
+        }
+        if (t.stencil) {
+            op(__glOgCmp(s(), w.abs(&buffers.stencil.head.base), w.imm(0)));
+            op(__glOgJe(s(), toC));
+        }
+        // Snap: x and y in 1/16 pixel, truncated (the coordinates are positive).
+        op(__glOgFnstcw(s(), sc(kSavedCw)));
+        op(__glOgFldcw(s(), cw(kCwTruncate)));
+        int i = 0;
+        for (int reg : {kEsi, kEdi, kEbx}) {
+            const int32_t v = kVertex0 + i++ * kVertexBytes;
+            for (int c = 0; c < 2; ++c) {
+                op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, window)) + 4 * c)));
+                op(__glOgFmul(s(), fconst(16.0)));
+                op(__glOgFistp(s(), sc(v + (c ? kVY : kVX))));
+            }
+            op(__glOgMov(s(), sc(v + kVPtr), w.r(reg)));
+            op(__glOgMov(s(), eax, sc(v + kVX)));
+            op(__glOgSar(s(), eax, w.imm(4)));
+            op(__glOgMov(s(), sc(v + kVXi), eax));
+        }
+        op(__glOgMov(s(), sc(kArgC), ebx));
+        op(__glOgFldcw(s(), cw(kCwNearest)));
+        // Inside the clip box, no row or pixel is clipped.
+        checkInBox(kVX, &xf.clipBoxX0, &xf.clipBoxX1, toCRestore);
+        checkInBox(kVY, &xf.clipBoxY0, &xf.clipBoxY1, toCRestore);
+        op(__glOgMov(s(), w.abs(&og->savedStack), esp));
+        op(__glOgSub(s(), esp, w.imm(int32_t(sizeof(GlSpan)))));
+        op(__glOgAnd(s(), esp, w.imm(-8)));
+        op(__glOgCall(s(), inner));
+        // Back from the span routine or the reject exit, eax the result.
+        op(__glOgMov(s(), esp, w.abs(&og->savedStack)));
+        op(__glOgPop(s(), edi));
+        op(__glOgPop(s(), esi));
+        op(__glOgPop(s(), ebx));
+        op(__glOgPop(s(), ebp));
+        op(__glOgRet(s()));
+        w.place(toCRestore);
+        op(__glOgFldcw(s(), sc(kSavedCw)));
+        w.place(toC);
+        op(__glOgPop(s(), edi));
+        op(__glOgPop(s(), esi));
+        op(__glOgPop(s(), ebx));
+        op(__glOgPop(s(), ebp));
+        op(__glOgJmp(s(), fill));
+
+        // Inner part: esp at the 8-aligned record; every exit jumps through spanReturn.
+        w.place(inner);
+        op(__glOgPop(s(), w.abs(&og->spanReturn)));
+        // Sort the entries by y (strict comparisons: ties keep the argument order).
+        op(__glOgMov(s(), esi, w.imm(__glOgWord(scratch + kVertex0))));
+        op(__glOgMov(s(), edi, w.imm(__glOgWord(scratch + kVertex0 + kVertexBytes))));
+        op(__glOgMov(s(), ebx, w.imm(__glOgWord(scratch + kVertex0 + 2 * kVertexBytes))));
+        auto sortPair = [&](GlOgNode *upper, int upperReg, GlOgNode *lower, int lowerReg) {
+            GlOgNode *keep = w.label();
+            op(__glOgMov(s(), eax, w.at(lowerReg, kVY)));
+            op(__glOgCmp(s(), eax, w.at(upperReg, kVY)));
+            op(__glOgJge(s(), keep));
+            op(__glOgMov(s(), eax, upper));
+            op(__glOgMov(s(), upper, lower));
+            op(__glOgMov(s(), lower, eax));
+            w.place(keep);
+        };
+        sortPair(esi, kEsi, edi, kEdi);
+        sortPair(edi, kEdi, ebx, kEbx);
+        sortPair(esi, kEsi, edi, kEdi);
+        // Area = (my - by)(tx - bx) - (mx - bx)(ty - by), exact, in 1/256 pixel.
+        auto difference = [&](int reg1, int32_t off, int reg2, int32_t dst) {
+            op(__glOgMov(s(), eax, w.at(reg1, off)));
+            op(__glOgSub(s(), eax, w.at(reg2, off)));
+            op(__glOgMov(s(), sc(dst), eax));
+            op(__glOgFild(s(), sc(dst)));
+        };
+        difference(kEdi, kVY, kEbx, kTmp);
+        difference(kEsi, kVX, kEbx, kTmp);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        difference(kEdi, kVX, kEbx, kTmp);
+        difference(kEsi, kVY, kEbx, kTmp);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgFsubp(s(), __glOgSt(1)));
+        op(__glOgFld(s(), __glOgSt(0)));
+        op(__glOgFistp64(s(), sc(kWide)));
+        op(__glOgFmul(s(), fconst(1.0 / 256.0)));
+        op(__glOgFstp(s(), rec(SPAN_AT(signedArea))));
+        op(__glOgMov(s(), eax, sc(kWide)));
+        op(__glOgOr(s(), eax, sc(kWide + 4)));
+        op(__glOgJe(s(), reject));
+        // Rows: the upper half [yStart, yMiddle), the lower [yMiddle, yEnd); none, nothing drawn.
+        op(__glOgMov(s(), eax, w.at(kEsi, kVY)));
+        op(__glOgSar(s(), eax, w.imm(4)));
+        op(__glOgMov(s(), rec(SPAN_AT(yStart)), eax));
+        op(__glOgMov(s(), rec(SPAN_AT(y)), eax));
+        op(__glOgMov(s(), ecx, w.at(kEdi, kVY)));
+        op(__glOgSar(s(), ecx, w.imm(4)));
+        op(__glOgMov(s(), rec(SPAN_AT(yMiddle)), ecx));
+        op(__glOgMov(s(), edx, w.at(kEbx, kVY)));
+        op(__glOgSar(s(), edx, w.imm(4)));
+        op(__glOgMov(s(), rec(SPAN_AT(yEnd)), edx));
+        op(__glOgCmp(s(), eax, edx));
+        op(__glOgJge(s(), reject));
+        // Edges: the long edge on the left for a positive area.
+        op(__glOgCmp(s(), sc(kWide + 4), w.imm(0)));
+        op(__glOgJl(s(), rightToLeft));
+        edges(false);
+        op(__glOgJmp(s(), edgesDone));
+        w.place(rightToLeft);
+        edges(true);
+        w.place(edgesDone);
+
+        // Gradient terms and the first pixel's sample, relative to the top vertex.
+        auto gradientTerm = [&](int reg, int32_t off, int32_t dst) {
+            difference(reg, off, kEsi, kTmp);
+            op(__glOgFmul(s(), fconst(0.0625)));
+            fstp64(dst);
+        };
+        gradientTerm(kEdi, kVX, kAx);
+        gradientTerm(kEdi, kVY, kAy);
+        gradientTerm(kEbx, kVX, kBx);
+        gradientTerm(kEbx, kVY, kBy);
+        // inv = 1 / (ax by - bx ay)
+        fld64(kAx);
+        fld64(kBy);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        fld64(kBx);
+        fld64(kAy);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgFsubp(s(), __glOgSt(1)));
+        op(__glOgFld(s(), fconst(1.0)));
+        op(__glOgFdiv(s(), __glOgSt(1)));
+        fstp64(kInv);
+        op(__glOgFstp(s(), __glOgSt(0)));
+        // rx = firstX + 1 - top x, ry = yStart + 1 - top y (exact in 1/16 pixel).
+        auto sample = [&](GlOgNode *first, int32_t off, int32_t dst) {
+            op(__glOgMov(s(), eax, first));
+            op(__glOgInc(s(), eax));
+            op(__glOgShl(s(), eax, w.imm(4)));
+            op(__glOgSub(s(), eax, w.at(kEsi, off)));
+            op(__glOgMov(s(), sc(kTmp), eax));
+            op(__glOgFild(s(), sc(kTmp)));
+            op(__glOgFmul(s(), fconst(0.0625)));
+            fstp64(dst);
+        };
+        sample(sc(kFirstX), kVX, kRx);
+        sample(rec(SPAN_AT(yStart)), kVY, kRy);
+        for (int c = 0; c < 2; ++c) {
+            op(__glOgFild(s(), rec(SPAN_AT(startEdgeStep) + 4 * c)));
+            fld64(kWalk);
+            op(__glOgFmulp(s(), __glOgSt(1)));
+            fstp64(c ? kEdgeStep1 : kEdgeStep0);
+        }
+
+        // Planes, from the vertex records.
+        for (int reg : {kEsi, kEdi, kEbx}) op(__glOgMov(s(), w.r(reg), w.at(reg, kVPtr)));
+        colorScales();
+        if (t.smooth) {
+            const int32_t its[4] = {SPAN_AT(red), SPAN_AT(green), SPAN_AT(blue), SPAN_AT(alpha)};
+            for (int c = 0; c < 4; ++c) {
+                plane(Source::Color, c);
+                fixedIterator(its[c], c == 3 || !t.dither ? 0.5 : 1.0 / 32.0);
+            }
+        } else {
+            flatColor();
+        }
+        if (t.depth) {
+            plane(Source::Z, 0);
+            depthIterator();
+        }
+        if (t.fog) {
+            plane(Source::Fog, 0);
+            fixedIterator(SPAN_AT(fog), 0.0);
+        }
+        op(__glOgFldcw(s(), sc(kSavedCw)));
+
+        // The lock: a refused one draws nothing.
+        GlOgNode *take = w.label();
+        op(__glOgCmp(s(), w.abs(&buffers.lockCount), w.imm(0)));
+        op(__glOgJne(s(), take));
+        op(__glOgMov(s(), eax, w.abs(&buffers.drawableLock)));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJe(s(), take));
+        op(__glOgPush(s(), w.imm(__glOgWord(ctx))));
+        op(__glOgCall(s(), eax));
+        op(__glOgAdd(s(), esp, w.imm(4)));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJe(s(), reject));
+        w.place(take);
+        op(__glOgInc(s(), w.abs(&buffers.lockCount)));
+
+        // Address iterators, read inside the lock.
+        op(__glOgMov(s(), ebp, w.abs(&buffers.color.drawColorBuffer)));
+        addressIterator(2, SPAN_AT(pixel), SPAN_AT(pixelRowStart), SPAN_AT(pixelStep), SPAN_AT(pixelChunkStep),
+                        SPAN_AT(pixelRowStep));
+        if (t.depth) {
+            op(__glOgMov(s(), ebp, w.imm(__glOgWord(&buffers.depth.head))));
+            addressIterator(t.depthBytes, SPAN_AT(depthAddress), SPAN_AT(depthRowStart), SPAN_AT(depthAddressStep),
+                            SPAN_AT(depthChunkStep), SPAN_AT(depthRowStep));
+        } else {
+            op(__glOgMov(s(), rec(SPAN_AT(depthAddress)), w.imm(0)));
+            op(__glOgMov(s(), rec(SPAN_AT(depthRowStart)), w.imm(0)));
+        }
+        if (t.stencil) {
+            op(__glOgMov(s(), ebp, w.imm(__glOgWord(&buffers.stencil.head))));
+            addressIterator(t.stencilBytes, SPAN_AT(stencilAddress), SPAN_AT(stencilRowStart), SPAN_AT(stencilStep),
+                            SPAN_AT(stencilChunkStep), SPAN_AT(stencilRowStep));
+        } else {
+            op(__glOgMov(s(), rec(SPAN_AT(stencilAddress)), w.imm(0)));
+            op(__glOgMov(s(), rec(SPAN_AT(stencilRowStart)), w.imm(0)));
+        }
+        op(__glOgMov(s(), rec(SPAN_AT(frontPixel)), w.imm(0)));
+        op(__glOgMov(s(), rec(SPAN_AT(frontRowStart)), w.imm(0)));
+        op(__glOgMov(s(), rec(SPAN_AT(depthOffset)), w.imm(0)));
+        op(__glOgMov(s(), rec(SPAN_AT(context)), w.imm(__glOgWord(ctx))));
+        op(__glOgJmpRm(s(), w.abs(&ctx->state.span.fast.spanRoutine)));
+
+        // Nothing to draw: result 0 through the continuation.
+        w.place(reject);
+        op(__glOgFldcw(s(), sc(kSavedCw)));
+        op(__glOgXor(s(), eax, eax));
+        op(__glOgJmpRm(s(), w.abs(&og->spanReturn)));
+    }
+};
+
+}  // namespace
+}  // namespace icd
+
+using namespace icd;
+
+GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    TriangleState t{};
+    if (og == nullptr || ctx->codeCaches.scratch == nullptr || ctx->codeCaches.scratchSize < kScratchUsed + 8 ||
+        !covered(ctx, &t))
+        return nullptr;
+    t.mode = mode & 0xFF;
+    // Key B: the mode and the set-up's choices, with the span routine's record layout folded in.
+    const uint32_t flagsB = (t.mode != 0 ? 0x01u : 0u) | (t.depth ? 0x08u : 0u);
+    const uint32_t signature = og->currentMap != nullptr ? og->currentMap->signature : 0;
+    const uint32_t key[5] = {kTriangleKeyTag, t.flags, flagsB ^ (signature << 6),
+                             uint32_t(t.shift[0]) | uint32_t(t.shift[1]) << 8 | uint32_t(t.shift[2]) << 16,
+                             uint32_t(t.depthBytes) | uint32_t(t.stencilBytes) << 8};
+    bool hit = false;
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheTriangle, key, 5, &hit);
+    if (e == nullptr) return nullptr;
+    if (hit) return reinterpret_cast<GlPickTriangleProc>(reinterpret_cast<void *>(e->code));
+    GlOgWriter w;
+    if (!__glOgBeginWrite(ctx, kGlOgCacheTriangle, e, &w)) return nullptr;
+    e->replaces = reinterpret_cast<const void *>(&__glFillTriangleFast);
+    uint8_t *scratch = reinterpret_cast<uint8_t *>((uintptr_t(ctx->codeCaches.scratch) + 7) & ~uintptr_t(7));
+    TriangleEmitter{ctx, w, t, scratch}.routine();
+    return reinterpret_cast<GlPickTriangleProc>(__glOgFinishWrite(ctx, &w));
+}
+
+bool __glOgInstallTriangleProc(GlContext *ctx) {
+    if (!triangleProcEnabled() || __glOgContextOf(ctx) == nullptr) return false;
+    if (ctx->state.pick.rasterTriangleProc != __glFillTriangleFast) return false;
+    const GlFastProc span = ctx->state.span.fast.spanRoutine;
+    if (span == nullptr || !__glOgIsGenerated(ctx, reinterpret_cast<const void *>(span))) return false;
+    GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
+    if (proc == nullptr) return false;
+    ctx->state.pick.rasterTriangleProc = proc;
+    return true;
+}
+
+void __glOgSetTriangleProcForTest(int enabled) { g_triangleOverride.store(enabled); }
