@@ -428,9 +428,18 @@ TEST_F(TriangleRoutine, DropsAndHandsOverWhatTheCSetUpDropsOrClips) {
     sl.fastStageFirst = chain;
 }
 
-// A program's picture: the scene drawn with the generated set-up and without it.
-TEST_F(TriangleRoutine, ProgramSeesTheSamePixels) {
-    auto picture = [&](const State &state, bool generated) {
+// What a program reads back after drawing the scene (and a triangle crossing the window's
+// corner, which the generated set-up hands to the C one).
+struct Picture {
+    std::vector<uint8_t> rgb;
+    std::vector<float> depth;
+};
+enum class Road { C, TestWalker, Installed };
+
+class TrianglePictures : public TriangleRoutine {
+protected:
+    // The scene with the state, by one road; false when that road could not be set up.
+    bool draw(const State &state, Road road, Picture *p) {
         apply(state);
         GL(glClearColor)(0.1f, 0.2f, 0.3f, 0);
         GL(glClearDepth)(0.6);
@@ -440,47 +449,88 @@ TEST_F(TriangleRoutine, ProgramSeesTheSamePixels) {
             for (int x = 0; x < kSide; x += 3) stencilMem.setElement(x, y, 1);
         GL(glBegin)(GL_TRIANGLES);
         GL(glEnd)();
-        if (generated) {
+        gCapture = SpanCapture{};
+        if (road == Road::TestWalker) {
             GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
-            EXPECT_NE(proc, nullptr);
+            if (proc == nullptr) return false;
             ctx->state.pick.rasterTriangleProc = proc;
             ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-            gCapture = SpanCapture{};
             gCapture.walk = true;
+        } else if (road == Road::Installed) {
+            if (!__glOgInstallTriangleProc(ctx)) return false;
+            if (!__glOgIsGenerated(ctx, reinterpret_cast<const void *>(ctx->state.pick.rasterTriangleProc))) return false;
         }
+        const Corner crossing[3] = {{-10.0f, 30.25f, 0.3f, 0.9f, 0.9f, 0.2f, 1, 0.3f},
+                                    {40.5f, 80.0f, 0.6f, 0.2f, 0.9f, 0.9f, 1, 0.6f},
+                                    {70.0f, 50.75f, 0.4f, 0.9f, 0.2f, 0.9f, 1, 0.9f}};
         GL(glBegin)(GL_TRIANGLES);
         for (const Triangle &t : kTriangles)
             for (const Corner &c : t.v) {
                 GL(glColor4f)(c.r, c.g, c.b, c.a);
                 GL(glVertex3f)(c.x, c.y, c.z * 2 - 1);
             }
-        GL(glEnd)();
-        if (generated) {
-            EXPECT_GT(gCapture.calls, 0);
+        for (const Corner &c : crossing) {
+            GL(glColor4f)(c.r, c.g, c.b, c.a);
+            GL(glVertex3f)(c.x, c.y, c.z * 2 - 1);
         }
-        std::vector<uint8_t> rgb(size_t(kSide) * kSide * 3);
+        GL(glEnd)();
+        if (road == Road::TestWalker) {
+            // Every scene triangle, and the pieces of the crossing one the clipper leaves inside.
+            EXPECT_GT(gCapture.fromGenerated, int(std::size(kTriangles))) << state.name;
+        }
+        p->rgb.assign(size_t(kSide) * kSide * 3, 0);
         GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
-        GL(glReadPixels)(0, 0, kSide, kSide, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-        std::vector<float> depth(size_t(kSide) * kSide);
-        GL(glReadPixels)(0, 0, kSide, kSide, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-        return std::make_pair(rgb, depth);
-    };
-    {
-        // The C set-up must walk with span routines for both pictures to come from one walk.
+        GL(glReadPixels)(0, 0, kSide, kSide, GL_RGB, GL_UNSIGNED_BYTE, p->rgb.data());
+        p->depth.assign(size_t(kSide) * kSide, 0.0f);
+        GL(glReadPixels)(0, 0, kSide, kSide, GL_DEPTH_COMPONENT, GL_FLOAT, p->depth.data());
+        return true;
+    }
+    // Whether the C set-up walks through a span routine (so that both roads share one walk).
+    bool cSetUpEntersSpanRoutines() {
         apply(kStates[2]);
         const int order[3] = {0, 1, 2};
         makeRecords(kTriangles[0], order);
         ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
         gCapture = SpanCapture{};
         __glFillTriangleFast(ctx, &records[0], &records[1], &records[2]);
-        if (gCapture.calls == 0) GTEST_SKIP() << "the C set-up hands no record to a span routine";
+        return gCapture.calls > 0;
     }
+};
+
+// The generated set-up and the C one, each walked by the test span routine's rows.
+TEST_F(TrianglePictures, SameThroughTheTestSpanRoutine) {
+    if (!cSetUpEntersSpanRoutines()) GTEST_SKIP() << "the C set-up hands no record to a span routine";
     for (const State &state : kStates) {
-        const auto off = picture(state, false);
-        const auto on = picture(state, true);
-        EXPECT_EQ(on.first, off.first) << state.name;
-        EXPECT_EQ(on.second, off.second) << state.name;
+        Picture off, on;
+        ASSERT_TRUE(draw(state, Road::C, &off));
+        ASSERT_TRUE(draw(state, Road::TestWalker, &on)) << state.name;
+        EXPECT_EQ(on.rgb, off.rgb) << state.name;
+        EXPECT_EQ(on.depth, off.depth) << state.name;
     }
+}
+
+// The road a program takes: the chooser's generated span routine, the routine installed over
+// __glFillTriangleFast, against the C set-up with the same span routine.
+TEST_F(TrianglePictures, SameWhenInstalledOverTheCSetUp) {
+    int installed = 0;
+    for (const State &state : kStates) {
+        Picture off, on;
+        ASSERT_TRUE(draw(state, Road::C, &off));
+        if (!draw(state, Road::Installed, &on)) continue;
+        ++installed;
+        EXPECT_EQ(on.rgb, off.rgb) << state.name;
+        EXPECT_EQ(on.depth, off.depth) << state.name;
+    }
+    if (installed == 0) GTEST_SKIP() << "no generated span routine to install the triangle routine with";
+    EXPECT_EQ(installed, int(std::size(kStates)));
+}
+
+// "__GL_OG_TRIANGLE" 0 keeps the C set-up.
+TEST_F(TrianglePictures, SwitchedOffKeepsTheCSetUp) {
+    __glOgSetTriangleProcForTest(0);
+    apply(kStates[3]);
+    EXPECT_FALSE(__glOgInstallTriangleProc(ctx));
+    EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast);
 }
 
 }  // namespace
