@@ -24,6 +24,7 @@
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
 #include "icd/raster/color_buffer.h"
+#include "icd/pixel/texture_object.h"
 #include "icd/raster/fast_span.h"
 #include "icd/vertex/vertex.h"
 
@@ -50,7 +51,7 @@ bool triangleProcEnabled() {
 // What one routine is made for: everything it folds into its code.
 struct TriangleState {
     GlShadeFlags flags;
-    bool smooth, depth, stencil, fog, dither;
+    bool smooth, depth, stencil, fog, dither, texture;
     int32_t depthBytes, stencilBytes;
     int32_t shift[3];  // red, green, blue field positions of the flat pixel
     int32_t mode;      // low byte of the span routine's mode
@@ -62,7 +63,12 @@ bool covered(GlContext *ctx, TriangleState *t) {
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     const GlModeState &mode = ctx->state.mode;
     if (!(f & kGlShadeRgba) || cb == nullptr || cb->head.elementSize != 2) return false;
-    if (f & (kGlShadeTexture | kGlShadePolygonOffset)) return false;
+    if (f & kGlShadePolygonOffset) return false;
+    // Textures only with affine coordinates: the perspective planes and the level of detail stay
+    // with the C set-up.
+    const GlTextureObject *tex = ctx->state.span.fast.texture;
+    if ((f & kGlShadeTexture) && ((f & kGlShadePerspectiveTex) || tex == nullptr || tex->minFilter != tex->magFilter))
+        return false;
     if ((f & kGlShadeFog) && mode.hints[4] == GL_NICEST) return false;
     if (mode.polygonMode[0] != GL_FILL || mode.polygonMode[1] != GL_FILL) return false;
     if (ctx->state.span.inputs.drawBothBuffers) return false;
@@ -72,6 +78,7 @@ bool covered(GlContext *ctx, TriangleState *t) {
     t->stencil = f & kGlShadeStencilTest;
     t->fog = f & kGlShadeFog;
     t->dither = f & kGlShadeDither;
+    t->texture = f & kGlShadeTexture;
     t->depthBytes = t->depth ? ctx->buffers.depth.head.elementSize : 0;
     t->stencilBytes = t->stencil ? ctx->buffers.stencil.head.elementSize : 0;
     if ((t->depth && t->depthBytes != 2 && t->depthBytes != 4) || (t->stencil && t->stencilBytes != 1)) return false;
@@ -101,7 +108,10 @@ enum : int32_t {
     kEdgeStep0 = 144, kEdgeStep1 = 152,                   // (long edge step + carry) * walk
     kScale = 160,                                         // four colour scales (doubles)
     kV0 = 192, kDx = 200, kDy = 208,                      // the plane being written
-    kScratchUsed = 216,
+    kFixedRow = 216, kFixedStep = 220, kFixedRowStep = 224,  // an iterator's words, converted
+    kNegMask = 232,                                          // 0: spans walk right, -1: left
+    kEdgeX = 236, kEdgeStep = 240, kEdgeFrac = 248, kEdgeFracStep = 252,  // an edge's words
+    kScratchUsed = 256,
 };
 
 #define SPAN_AT(member) int32_t(offsetof(GlSpan, member))
@@ -183,71 +193,99 @@ struct TriangleEmitter {
         op(__glOgAdd(s(), edx, ecx));
         w.place(done);
     }
-    // The edge from the vertex entry in `upper` to the one in `lower`, on the rows from the upper
-    // vertex's row down, in the record's form (x, step pair, fraction, fraction step); negated
-    // for spans walking right to left. Uses eax, ecx, edx, ebp.
-    void edge(int upper, int lower, int32_t xOff, int32_t stepOff, int32_t fracOff, int32_t fracStepOff, bool negate) {
+    // The edge from the vertex entry in esi to the one in edi, on the rows from the upper
+    // vertex's row down, into the scratch block's edge words (x, step pair, fraction, fraction
+    // step); negated under the direction mask for spans walking right to left. A subroutine
+    // shared by the three edges; uses eax, ecx, edx, ebp.
+    GlOgNode *edgeSub = nullptr;
+    void emitEdgeSub() {
         GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx), *ebp = w.r(kEbp);
+        GlOgNode *mask = sc(kNegMask);
+        w.place(edgeSub);
         // h in ecx, dx in ebp.
-        op(__glOgMov(s(), ecx, w.at(lower, kVY)));
-        op(__glOgSub(s(), ecx, w.at(upper, kVY)));
-        op(__glOgMov(s(), ebp, w.at(lower, kVX)));
-        op(__glOgSub(s(), ebp, w.at(upper, kVX)));
+        op(__glOgMov(s(), ecx, w.at(kEdi, kVY)));
+        op(__glOgSub(s(), ecx, w.at(kEsi, kVY)));
+        op(__glOgMov(s(), ebp, w.at(kEdi, kVX)));
+        op(__glOgSub(s(), ebp, w.at(kEsi, kVX)));
         // The walker's numerator less its whole pixels: (x16 & 15) h + (16 - (y16 & 15)) dx.
-        op(__glOgMov(s(), eax, w.at(upper, kVX)));
+        op(__glOgMov(s(), eax, w.at(kEsi, kVX)));
         op(__glOgAnd(s(), eax, w.imm(15)));
         op(__glOgImul(s(), eax, ecx));
-        op(__glOgMov(s(), edx, w.at(upper, kVY)));
+        op(__glOgMov(s(), edx, w.at(kEsi, kVY)));
         op(__glOgAnd(s(), edx, w.imm(15)));
         op(__glOgSub(s(), edx, w.imm(16)));
         op(__glOgImul(s(), edx, ebp));
         op(__glOgSub(s(), eax, edx));
         op(__glOgShl(s(), ecx, w.imm(4)));  // den = 16 h
         floorDivide();
-        op(__glOgAdd(s(), eax, w.at(upper, kVXi)));
-        if (negate) {
-            // 1 - x and den - 1 - r: the same walker on the mirrored numerator.
-            op(__glOgXor(s(), eax, w.imm(-1)));
-            op(__glOgAdd(s(), eax, w.imm(2)));
-            op(__glOgXor(s(), edx, w.imm(-1)));
-            op(__glOgAdd(s(), edx, ecx));
-            op(__glOgXor(s(), ebp, w.imm(-1)));
-            op(__glOgInc(s(), ebp));
-        }
-        op(__glOgMov(s(), rec(xOff), eax));
+        op(__glOgAdd(s(), eax, w.at(kEsi, kVXi)));
+        // Under the mask: 1 - x, den - 1 - r and -dx, the same walker on the mirrored numerator.
+        op(__glOgXor(s(), eax, mask));
+        op(__glOgSub(s(), eax, mask));
+        op(__glOgSub(s(), eax, mask));
+        op(__glOgXor(s(), edx, mask));
+        op(__glOgPush(s(), ecx));
+        op(__glOgAnd(s(), ecx, mask));
+        op(__glOgAdd(s(), edx, ecx));
+        op(__glOgPop(s(), ecx));
+        op(__glOgXor(s(), ebp, mask));
+        op(__glOgSub(s(), ebp, mask));
+        op(__glOgMov(s(), sc(kEdgeX), eax));
         fraction();
-        op(__glOgMov(s(), rec(fracOff), eax));
+        op(__glOgMov(s(), sc(kEdgeFrac), eax));
         // Steps: floor(dx / h) and its remainder, scaled to the denominator.
         op(__glOgShr(s(), ecx, w.imm(4)));
         op(__glOgMov(s(), eax, ebp));
         floorDivide();
-        op(__glOgMov(s(), rec(stepOff), eax));
+        op(__glOgMov(s(), sc(kEdgeStep), eax));
         op(__glOgInc(s(), eax));
-        op(__glOgMov(s(), rec(stepOff + 4), eax));
+        op(__glOgMov(s(), sc(kEdgeStep + 4), eax));
         op(__glOgShl(s(), ecx, w.imm(4)));
         op(__glOgShl(s(), edx, w.imm(4)));
         fraction();
-        op(__glOgMov(s(), rec(fracStepOff), eax));
+        op(__glOgMov(s(), sc(kEdgeFracStep), eax));
+        op(__glOgRet(s()));
+    }
+    // One edge into the record's fields (the entries in registers `upper` and `lower`).
+    void edge(int upper, int lower, int32_t xOff, int32_t stepOff, int32_t fracOff, int32_t fracStepOff) {
+        op(__glOgPush(s(), w.r(kEsi)));
+        op(__glOgPush(s(), w.r(kEdi)));
+        if (upper != kEsi) op(__glOgMov(s(), w.r(kEsi), w.r(upper)));
+        if (lower != kEdi) op(__glOgMov(s(), w.r(kEdi), w.r(lower)));
+        op(__glOgCall(s(), edgeSub));
+        op(__glOgPop(s(), w.r(kEdi)));
+        op(__glOgPop(s(), w.r(kEsi)));
+        const int32_t words[5][2] = {{kEdgeX, xOff}, {kEdgeStep, stepOff}, {kEdgeStep + 4, stepOff + 4},
+                                     {kEdgeFrac, fracOff}, {kEdgeFracStep, fracStepOff}};
+        for (const auto &word : words) {
+            op(__glOgMov(s(), w.r(kEax), sc(word[0])));
+            op(__glOgMov(s(), rec(word[1]), w.r(kEax)));
+        }
     }
     // An edge with no rows: what the C set-up leaves in it.
     void noEdge(int32_t xOff, int32_t stepOff, int32_t fracOff, int32_t fracStepOff) {
-        op(__glOgMov(s(), rec(xOff), w.imm(0)));
-        op(__glOgMov(s(), rec(stepOff), w.imm(0)));
-        op(__glOgMov(s(), rec(stepOff + 4), w.imm(1)));
-        op(__glOgMov(s(), rec(fracOff), w.imm(0)));
-        op(__glOgMov(s(), rec(fracStepOff), w.imm(0)));
+        GlOgNode *eax = w.r(kEax);
+        op(__glOgXor(s(), eax, eax));
+        op(__glOgMov(s(), rec(xOff), eax));
+        op(__glOgMov(s(), rec(stepOff), eax));
+        op(__glOgMov(s(), rec(fracOff), eax));
+        op(__glOgMov(s(), rec(fracStepOff), eax));
+        op(__glOgInc(s(), eax));
+        op(__glOgMov(s(), rec(stepOff + 4), eax));
     }
-    // The three edges for one direction; esi, edi, ebx hold the top, middle and bottom entries.
-    void edges(bool negate) {
+    // The three edges; esi, edi, ebx hold the top, middle and bottom entries, the scratch block
+    // the direction mask (0 left to right, -1 right to left).
+    void edges() {
         GlOgNode *eax = w.r(kEax), *noUpper = w.label(), *upperDone = w.label(), *noLower = w.label(),
                  *lowerDone = w.label();
+        GlOgNode *mask = sc(kNegMask);
         edge(kEsi, kEbx, SPAN_AT(startEdgeX), SPAN_AT(startEdgeStep), SPAN_AT(startEdgeFrac),
-             SPAN_AT(startEdgeFracStep), negate);
+             SPAN_AT(startEdgeFracStep));
         op(__glOgMov(s(), eax, rec(SPAN_AT(yStart))));
         op(__glOgCmp(s(), eax, rec(SPAN_AT(yMiddle))));
         op(__glOgJge(s(), noUpper));
         edge(kEsi, kEdi, SPAN_AT(otherEdgeX), SPAN_AT(otherEdgeStep), SPAN_AT(otherEdgeFrac),
-             SPAN_AT(otherEdgeFracStep), negate);
+             SPAN_AT(otherEdgeFracStep));
         op(__glOgJmp(s(), upperDone));
         w.place(noUpper);
         noEdge(SPAN_AT(otherEdgeX), SPAN_AT(otherEdgeStep), SPAN_AT(otherEdgeFrac), SPAN_AT(otherEdgeFracStep));
@@ -256,29 +294,34 @@ struct TriangleEmitter {
         op(__glOgCmp(s(), eax, rec(SPAN_AT(yEnd))));
         op(__glOgJge(s(), noLower));
         edge(kEdi, kEbx, SPAN_AT(lowerEdgeX), SPAN_AT(lowerEdgeStep), SPAN_AT(lowerEdgeFrac),
-             SPAN_AT(lowerEdgeFracStep), negate);
+             SPAN_AT(lowerEdgeFracStep));
         op(__glOgJmp(s(), lowerDone));
         w.place(noLower);
         noEdge(SPAN_AT(lowerEdgeX), SPAN_AT(lowerEdgeStep), SPAN_AT(lowerEdgeFrac), SPAN_AT(lowerEdgeFracStep));
         w.place(lowerDone);
-        // The first pixel of the first row, the walk and the dither table of this direction.
+        // The first pixel of the first row (-x of the mirrored walker), the walk (1 + 2 mask) and
+        // the dither table of the direction.
         op(__glOgMov(s(), eax, rec(SPAN_AT(startEdgeX))));
-        if (negate) {
-            op(__glOgXor(s(), eax, w.imm(-1)));
-            op(__glOgInc(s(), eax));
-        }
+        op(__glOgXor(s(), eax, mask));
+        op(__glOgSub(s(), eax, mask));
         op(__glOgMov(s(), sc(kFirstX), eax));
-        op(__glOgMov(s(), rec(SPAN_AT(xStep)), w.imm(negate ? -1 : 1)));
-        const uint32_t *dither = (negate ? __glFastDitherTableMirrored : __glFastDitherTable)[0].data();
-        op(__glOgMov(s(), rec(SPAN_AT(ditherTableBase)), w.imm(__glOgWord(dither))));
-        op(__glOgMov(s(), rec(SPAN_AT(ditherPointer)), w.imm(__glOgWord(dither))));
-        op(__glOgFld(s(), fconst(negate ? -1.0 : 1.0)));
+        op(__glOgMov(s(), eax, mask));
+        op(__glOgAdd(s(), eax, eax));
+        op(__glOgInc(s(), eax));
+        op(__glOgMov(s(), rec(SPAN_AT(xStep)), eax));
+        op(__glOgFild(s(), rec(SPAN_AT(xStep))));
         fstp64(kWalk);
+        const uint32_t *plain = __glFastDitherTable[0].data(), *mirrored = __glFastDitherTableMirrored[0].data();
+        op(__glOgMov(s(), eax, mask));
+        op(__glOgAnd(s(), eax, w.imm(__glOgWord(mirrored) - __glOgWord(plain))));
+        op(__glOgAdd(s(), eax, w.imm(__glOgWord(plain))));
+        op(__glOgMov(s(), rec(SPAN_AT(ditherTableBase)), eax));
+        op(__glOgMov(s(), rec(SPAN_AT(ditherPointer)), eax));
     }
 
     // ---- planes ----
     // Pushes a vertex value of the top (esi), middle (edi) or bottom (ebx) record.
-    enum class Source { Z, Fog, Color };
+    enum class Source { Z, Fog, Color, Texture };
     void loadValue(int reg, Source src, int comp) {
         switch (src) {
         case Source::Z: op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, window)) + 8))); break;
@@ -286,6 +329,25 @@ struct TriangleEmitter {
             op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, fog)))));
             op(__glOgFmul(s(), fconst(255.0)));
             break;
+        case Source::Texture: {
+            // The coordinate over q (q = 0 counting as 1), as doubles: tc * (1 / q).
+            GlOgNode *eax = w.r(kEax), *nonZero = w.label(), *loaded = w.label();
+            const int32_t tc = int32_t(offsetof(GlVertex, texCoord));
+            op(__glOgMov(s(), eax, w.at(reg, tc + 12)));
+            op(__glOgTest(s(), eax, w.imm(0x7FFFFFFF)));
+            op(__glOgJne(s(), nonZero));
+            op(__glOgFld(s(), fconst(1.0)));
+            op(__glOgJmp(s(), loaded));
+            w.place(nonZero);
+            op(__glOgFld(s(), w.at(reg, tc + 12)));
+            w.place(loaded);
+            op(__glOgFld(s(), fconst(1.0)));
+            op(__glOgFdiv(s(), __glOgSt(1)));
+            op(__glOgFstp(s(), __glOgSt(1)));
+            op(__glOgFld(s(), w.at(reg, tc + 4 * comp)));
+            op(__glOgFmulp(s(), __glOgSt(1)));
+            break;
+        }
         case Source::Color:
             op(__glOgMov(s(), w.r(kEax), w.at(reg, int32_t(offsetof(GlVertex, color)))));
             op(__glOgFld(s(), w.at(kEax, 4 * comp)));
@@ -295,13 +357,20 @@ struct TriangleEmitter {
         }
     }
     // The plane through the three values: v0, dx, dy into the scratch block, as the C set-up's
-    // Gradients::plane computes them.
+    // Gradients::plane computes them (the arithmetic is one subroutine shared by every plane).
+    GlOgNode *planeSub = nullptr, *fixedSub = nullptr;
     void plane(Source src, int comp) {
-        loadValue(kEsi, src, comp);                // vt
-        loadValue(kEdi, src, comp);                // vm, vt
-        op(__glOgFsub(s(), __glOgSt(1)));          // dm = vm - vt
-        loadValue(kEbx, src, comp);                // vb, dm, vt
-        op(__glOgFsub(s(), __glOgSt(2)));          // db, dm, vt
+        loadValue(kEsi, src, comp);
+        loadValue(kEdi, src, comp);
+        loadValue(kEbx, src, comp);  // vb, vm, vt
+        op(__glOgCall(s(), planeSub));
+    }
+    void emitPlaneSub() {
+        w.place(planeSub);
+        op(__glOgFsub(s(), __glOgSt(2)));          // db = vb - vt, vm, vt
+        op(__glOgFxch(s(), __glOgSt(1)));
+        op(__glOgFsub(s(), __glOgSt(2)));          // dm = vm - vt, db, vt
+        op(__glOgFxch(s(), __glOgSt(1)));          // db, dm, vt
         fld64(kBy);
         op(__glOgFmul(s(), __glOgSt(2)));          // dm by
         fld64(kAy);
@@ -321,6 +390,7 @@ struct TriangleEmitter {
         op(__glOgFstp(s(), __glOgSt(0)));
         op(__glOgFstp(s(), __glOgSt(0)));
         fstp64(kV0);
+        op(__glOgRet(s()));
     }
     // Pushes the plane's value at the first pixel: v0 + rx dx + ry dy.
     void valueAtFirst() {
@@ -345,18 +415,37 @@ struct TriangleEmitter {
         op(__glOgFmulp(s(), __glOgSt(1)));
         op(__glOgFadd64(s(), sc(kDy)));
     }
-    // A 16.16 iterator from the plane in the scratch block.
+    // A 16.16 iterator from the plane in the scratch block: the subroutine converts the first
+    // value (with the bias), the step and the two row steps into scratch words, copied here.
     void fixedIterator(int32_t it, double bias) {
-        valueAtFirst();
-        if (bias != 0.0) op(__glOgFadd(s(), fconst(bias)));
-        storeFixed16(it + int32_t(offsetof(GlSpanIter, rowStart)));
-        alongWalk();
-        storeFixed16(it + int32_t(offsetof(GlSpanIter, step)));
-        for (int c = 0; c < 2; ++c) {
-            rowStep(c);
-            storeFixed16(it + int32_t(offsetof(GlSpanIter, rowStep)) + 4 * c);
+        GlOgNode *eax = w.r(kEax);
+        op(__glOgFld(s(), fconst(bias)));
+        op(__glOgCall(s(), fixedSub));
+        const int32_t words[4][2] = {{kFixedRow, int32_t(offsetof(GlSpanIter, rowStart))},
+                                     {kFixedStep, int32_t(offsetof(GlSpanIter, step))},
+                                     {kFixedRowStep, int32_t(offsetof(GlSpanIter, rowStep))},
+                                     {kFixedRowStep + 4, int32_t(offsetof(GlSpanIter, rowStep)) + 4}};
+        for (const auto &word : words) {
+            op(__glOgMov(s(), eax, sc(word[0])));
+            op(__glOgMov(s(), rec(it + word[1]), eax));
         }
         chunkAndCurrent(it);
+    }
+    void emitFixedSub() {
+        w.place(fixedSub);
+        valueAtFirst();
+        op(__glOgFaddp(s(), __glOgSt(1)));
+        op(__glOgFmul(s(), fconst(65536.0)));
+        op(__glOgFistp(s(), sc(kFixedRow)));
+        alongWalk();
+        op(__glOgFmul(s(), fconst(65536.0)));
+        op(__glOgFistp(s(), sc(kFixedStep)));
+        for (int c = 0; c < 2; ++c) {
+            rowStep(c);
+            op(__glOgFmul(s(), fconst(65536.0)));
+            op(__glOgFistp(s(), sc(kFixedRowStep + 4 * c)));
+        }
+        op(__glOgRet(s()));
     }
     void chunkAndCurrent(int32_t it) {
         GlOgNode *eax = w.r(kEax);
@@ -494,7 +583,9 @@ struct TriangleEmitter {
         GlBufferArea &buffers = ctx->buffers;
         GlTransformState &xf = ctx->state.transform;
         GlOgNode *toC = w.label(), *toCRestore = w.label(), *inner = w.label(), *reject = w.label();
-        GlOgNode *rightToLeft = w.label(), *edgesDone = w.label();
+        planeSub = w.label();
+        fixedSub = w.label();
+        edgeSub = w.label();
         GlOgNode *fill = __glOgOutsideLabel(s(), reinterpret_cast<const void *>(&__glFillTriangleFast),
                                             "__glFillTriangleFast");
 
@@ -520,6 +611,15 @@ struct TriangleEmitter {
         if (t.stencil) {
             op(__glOgCmp(s(), w.abs(&buffers.stencil.head.base), w.imm(0)));
             op(__glOgJe(s(), toC));
+        }
+        if (t.texture) {
+            // The texture the planes are for, its filters still equal.
+            op(__glOgMov(s(), eax, w.abs(&ctx->state.span.fast.texture)));
+            op(__glOgTest(s(), eax, eax));
+            op(__glOgJe(s(), toC));
+            op(__glOgMov(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, minFilter)))));
+            op(__glOgCmp(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, magFilter)))));
+            op(__glOgJne(s(), toC));
         }
         // Snap: x and y in 1/16 pixel, truncated (the coordinates are positive).
         op(__glOgFnstcw(s(), sc(kSavedCw)));
@@ -617,13 +717,10 @@ struct TriangleEmitter {
         op(__glOgCmp(s(), eax, edx));
         op(__glOgJge(s(), reject));
         // Edges: the long edge on the left for a positive area.
-        op(__glOgCmp(s(), sc(kWide + 4), w.imm(0)));
-        op(__glOgJl(s(), rightToLeft));
-        edges(false);
-        op(__glOgJmp(s(), edgesDone));
-        w.place(rightToLeft);
-        edges(true);
-        w.place(edgesDone);
+        op(__glOgMov(s(), eax, sc(kWide + 4)));
+        op(__glOgSar(s(), eax, w.imm(31)));
+        op(__glOgMov(s(), sc(kNegMask), eax));
+        edges();
 
         // Gradient terms and the first pixel's sample, relative to the top vertex.
         auto gradientTerm = [&](int reg, int32_t off, int32_t dst) {
@@ -687,6 +784,12 @@ struct TriangleEmitter {
             plane(Source::Fog, 0);
             fixedIterator(SPAN_AT(fog), 0.0);
         }
+        if (t.texture) {
+            plane(Source::Texture, 0);
+            fixedIterator(SPAN_AT(s), 0.0);
+            plane(Source::Texture, 1);
+            fixedIterator(SPAN_AT(t), 0.0);
+        }
         op(__glOgFldcw(s(), sc(kSavedCw)));
 
         // The lock: a refused one draws nothing.
@@ -735,6 +838,9 @@ struct TriangleEmitter {
         op(__glOgFldcw(s(), sc(kSavedCw)));
         op(__glOgXor(s(), eax, eax));
         op(__glOgJmpRm(s(), w.abs(&og->spanReturn)));
+        emitPlaneSub();
+        emitFixedSub();
+        emitEdgeSub();
     }
 };
 

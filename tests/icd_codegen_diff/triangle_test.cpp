@@ -168,6 +168,24 @@ const State kStates[] = {
          GL(glStencilFunc)(GL_EQUAL, 1, 0xFF);
          GL(glStencilOp)(GL_ZERO, GL_DECR, GL_INCR);
      }},
+    {"texture affine modulate", [](GlContext *ctx) {
+         // A 16 x 16 texture whose channels change along both axes; the fastest perspective hint
+         // and equal filters keep its coordinates affine.
+         std::vector<uint8_t> texels(16 * 16 * 4);
+         for (int j = 0; j < 16; ++j)
+             for (int i = 0; i < 16; ++i) {
+                 uint8_t *p = &texels[size_t(j * 16 + i) * 4];
+                 p[0] = uint8_t(i * 16), p[1] = uint8_t(j * 16), p[2] = uint8_t(255 - i * 8), p[3] = 255;
+             }
+         GL(glBindTexture)(GL_TEXTURE_2D, 1);
+         GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+         GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
+         GL(glEnable)(GL_TEXTURE_2D);
+         depthLess(ctx);
+     }},
     {"fog blend", [](GlContext *ctx) {
          GL(glEnable)(GL_FOG);
          GL(glFogi)(GL_FOG_MODE, GL_LINEAR);
@@ -179,6 +197,15 @@ const State kStates[] = {
 struct Corner {
     float x, y, z, r, g, b, a, fog;
 };
+// Texture coordinates of a corner: s and t from its position, q from its fog value (q = 0 at
+// fog 0, which the set-ups count as 1), given as (s q, t q, 0, q).
+void texCoords(const Corner &c, float out[4]) {
+    const float q = c.fog * 2.0f;
+    out[0] = c.x / 16.0f * q;
+    out[1] = c.y / 20.0f * q;
+    out[2] = 0.0f;
+    out[3] = q;
+}
 struct Triangle {
     const char *name;
     Corner v[3];
@@ -266,6 +293,8 @@ protected:
 
     // The state validated: an empty primitive runs the pickers.
     void apply(const State &state) {
+        // The test chooses the road: the chooser leaves __glFillTriangleFast in place.
+        __glOgSetTriangleProcForTest(0);
         __glSetStateDefaults(ctx);
         windowProjection(ctx, kSide, kSide);
         GL(glDrawBuffer)(GL_FRONT);
@@ -290,6 +319,7 @@ protected:
             for (int k = 0; k < 4; ++k) v.frontColor[k] = col[k] * scale[k];
             v.color = v.frontColor;
             v.fog = c.fog;
+            texCoords(c, v.texCoord[0]);
         }
     }
 };
@@ -332,6 +362,10 @@ void expectSameSetUp(const GlSpan &g, const GlSpan &c, GlShadeFlags f, const std
     }
     if (f & kGlShadeDepthTest) same("z", g.z, c.z);
     if (f & kGlShadeFog) same("fog", g.fog, c.fog);
+    if (f & kGlShadeTexture) {
+        same("s", g.s, c.s);
+        same("t", g.t, c.t);
+    }
 }
 
 TEST_F(TriangleRoutine, WritesTheSpanRecordOfTheCSetUp) {
@@ -457,6 +491,7 @@ protected:
             ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
             gCapture.walk = true;
         } else if (road == Road::Installed) {
+            __glOgSetTriangleProcForTest(1);
             if (!__glOgInstallTriangleProc(ctx)) return false;
             if (!__glOgIsGenerated(ctx, reinterpret_cast<const void *>(ctx->state.pick.rasterTriangleProc))) return false;
         }
@@ -466,10 +501,16 @@ protected:
         GL(glBegin)(GL_TRIANGLES);
         for (const Triangle &t : kTriangles)
             for (const Corner &c : t.v) {
+                float tc[4];
+                texCoords(c, tc);
+                GL(glTexCoord4fv)(tc);
                 GL(glColor4f)(c.r, c.g, c.b, c.a);
                 GL(glVertex3f)(c.x, c.y, c.z * 2 - 1);
             }
         for (const Corner &c : crossing) {
+            float tc[4];
+            texCoords(c, tc);
+            GL(glTexCoord4fv)(tc);
             GL(glColor4f)(c.r, c.g, c.b, c.a);
             GL(glVertex3f)(c.x, c.y, c.z * 2 - 1);
         }
@@ -527,7 +568,6 @@ TEST_F(TrianglePictures, SameWhenInstalledOverTheCSetUp) {
 
 // "__GL_OG_TRIANGLE" 0 keeps the C set-up.
 TEST_F(TrianglePictures, SwitchedOffKeepsTheCSetUp) {
-    __glOgSetTriangleProcForTest(0);
     apply(kStates[3]);
     EXPECT_FALSE(__glOgInstallTriangleProc(ctx));
     EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast);
