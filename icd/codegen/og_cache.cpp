@@ -46,6 +46,8 @@ bool entryIsLive(GlContext *ctx, int32_t cacheId, const GlOgCacheEntry *e) {
     switch (cacheId) {
     case kGlOgCacheDepth:
     case kGlOgCacheSpan: {
+        // The span routines of the fast path share the cache with the shading stages.
+        if (cacheId == kGlOgCacheSpan && same(asVoid(ctx->state.span.fast.spanRoutine))) return true;
         const GlStageList &l = ctx->state.span.spanList;
         for (int i = 0; i < kGlMaxStages; ++i)
             if (same(asVoid(l.unmaskedStages[i])) || same(asVoid(l.maskedStages[i]))) return true;

@@ -24,3 +24,22 @@ void __glOgSetSmoothShadeForTest(int enabled);
 // and the C proc a generated routine stands in for (any other proc: itself).
 bool __glOgIsGenerated(GlContext *ctx, const void *proc);
 const void *__glOgReplacedProc(GlContext *ctx, const void *proc);
+
+// The C++ road into a generated span routine at entry: runs it on an 8-aligned copy of *span
+// with the callee-saved registers kept, and returns what the routine leaves in eax (1), or 0
+// when the context has no generator. The caller holds the drawable lock; the routine's exit
+// releases it.
+struct GlSpan;
+int32_t __glOgRunSpanRoutine(GlContext *ctx, const GlSpan *span, const void *entry);
+
+// The span routine of the fast path for the current state (the whole triangle's rows from the
+// edge fields of its GlSpan): stageList non-zero (low byte) the routine that calls the fast chain
+// through fastStageFirst once per chunk of at most 32 pixels, zero the one-routine that draws an
+// untextured, unblended state itself. Entered by a jump with esp at an 8-aligned GlSpan, it
+// leaves through the context's spanReturn word after the unlock step. Null when the state is one
+// it does not serve, the generation cannot complete, or generated span routines are off.
+void *__glOgGenSpanProc(GlContext *ctx, int stageList);
+// "__GL_OG_SPAN" (0 turns generated span routines off; on by default); tests: 1 or 0 to force
+// it, -1 to follow the environment.
+bool __glOgSpanRoutinesEnabled();
+void __glOgSetSpanRoutinesForTest(int enabled);

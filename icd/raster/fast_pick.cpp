@@ -3,12 +3,14 @@
 // the context's successor slots. A state whose chain would need a proc no table holds (colour
 // index, other formats, GL_ADD, per-pixel ownership tests, antialiased polygons) is refused and
 // drawn by the generic rasteriser.
+#include "icd/codegen/og_procs.h"
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/core/pick.h"
 #include "icd/core/core.h"
+#include "icd/core/services.h"
 #include "icd/pixel/texture_object.h"
 
 using namespace glraster;
@@ -210,7 +212,23 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
 
 int32_t refuse(GlContext *ctx) {
     ctx->state.span.fastKey = GlFastPathKey{};
+    ctx->state.span.fast.spanRoutine = nullptr;
     return 0;
+}
+
+// Whether the state's whole span work can be one generated routine: no per-pixel stage other than
+// the depth test, no staged colour unless the MMX routine takes it. A scissor box needs no stage
+// of its own: the set-up enters a generated routine only with triangles inside the clip box,
+// which holds the scissor box, and runs the chain (scissor stage first) for the others.
+bool oneRoutine(GlContext *ctx, GlShadeFlags f, const Choice &c) {
+    constexpr GlShadeFlags kIndexTableTest = 0x200000;  // never set: no stage serves it
+    constexpr GlShadeFlags kStaged = kIndexTableTest | kGlShadePolygonOffset | kGlShadeFog | kGlShadeAlphaTest |
+                                     kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple;
+    if ((f & kStaged) || ((f & kGlShadeColorMask) && !(f & kGlShadeDepthTest))) return false;
+    // Every texture takes a texture routine in the chain.
+    if (f & kGlShadeTexture) return false;
+    if (c.twoStage && !__glOgCanUseMmx(ctx)) return false;
+    return !c.forceGenericSetup && !c.fallback;
 }
 
 }  // namespace
@@ -269,7 +287,6 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     }
     if (c.twoStage) c.key.triangleKey[3] = 1;
 
-    // No generated span routine: the prebuilt rasteriser calls the chain's first stage.
     sl.spanRoutine = nullptr;
     const GlFastProcTable<64> &spanTable = c.twoStage ? *tables.staging : *tables.basic;
     const GlFastProc spanProc = spanTable[c.key.spanIndex];
@@ -327,6 +344,13 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
         }
     }
     if (!chain.complete) return refuse(ctx);
+
+    // The rows of a triangle are walked by a generated span routine when one can be had (the
+    // one-routine where the state allows it, else the routine that runs the chain just built);
+    // without one the set-up's C walker runs the chain.
+    void *routine = oneRoutine(ctx, rs.shadeFlags, c) ? __glOgGenSpanProc(ctx, 0) : nullptr;
+    if (routine == nullptr) routine = __glOgGenSpanProc(ctx, 1);
+    sl.spanRoutine = reinterpret_cast<GlFastProc>(routine);
 
     GlPrimitiveProcs &prim = ctx->slots.primitive;
     if (mode.polygonMode[0] == GL_FILL && mode.polygonMode[1] == GL_FILL)

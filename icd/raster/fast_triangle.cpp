@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
+#include "icd/codegen/og_procs.h"
 #include "icd/raster/fast_color.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
@@ -63,28 +64,44 @@ struct Snapped {
     double fx, fy;     // the same in pixels
 };
 
-// One edge from an upper to a lower vertex, positioned on a row: x is the first pixel whose
-// sample lies right of the edge; x + r / den is the edge's exact x in pixels at the row's sample.
-struct Edge {
-    int64_t x = 0, r = 0, den = 1, q = 0, rq = 0;
-    void start(const Snapped &upper, const Snapped &lower, int32_t row) {
-        const int64_t h = lower.y - upper.y, dx = lower.x - upper.x;
-        den = 16 * h;
-        const int64_t num = upper.x * h + (int64_t(row + 1) * 16 - upper.y) * dx;
-        x = floorDiv(num, den);
-        r = num - x * den;
-        q = floorDiv(16 * dx, den);
-        rq = 16 * dx - q * den;
-    }
-    void step() {
-        x += q;
-        r += rq;
-        if (r >= den) {
-            r -= den;
-            x += 1;
-        }
-    }
+// One edge from an upper to a lower vertex on the rows below a given one, in the span record's
+// form: the integer x of the first pixel whose sample lies right of the edge, plus a 31-bit
+// fraction, stepped per row by Step[carry]. The exact walker is x + r / den with den = 16 h; its
+// fractions are rounded up to 2^-31, so a carry of the exact walker is always one of the rounded
+// one, and the rounded one carries early only after its error (less than one unit a row) reaches
+// 2^31 / den, which no edge of fewer than about 2900 rows does. A negated edge (spans walking
+// right to left) is the same walker on -x: 1 - floor(a) = floor((2 den - 1 - A) / den), so its
+// value is one minus the first pixel left of the edge.
+struct EdgeFields {
+    int32_t x = 0, step = 0;
+    uint32_t frac = 0, fracStep = 0;
 };
+
+EdgeFields edgeAt(const Snapped &upper, const Snapped &lower, int32_t row, bool negate) {
+    const int64_t h = lower.y - upper.y, dx = lower.x - upper.x, den = 16 * h;
+    int64_t num = upper.x * h + (int64_t(row + 1) * 16 - upper.y) * dx, inc = 16 * dx;
+    if (negate) {
+        num = 2 * den - 1 - num;
+        inc = -inc;
+    }
+    auto fraction = [den](int64_t r) { return uint32_t(((r << 31) + den - 1) / den); };  // 0 <= r < den < 2^24
+    EdgeFields e;
+    const int64_t x = floorDiv(num, den), q = floorDiv(inc, den);
+    e.x = int32_t(x);
+    e.step = int32_t(q);
+    e.frac = fraction(num - x * den);
+    e.fracStep = fraction(inc - q * den);
+    return e;
+}
+
+// The row advance of an edge: the carry out of the fraction chooses the step.
+inline int32_t advanceEdge(int32_t &x, uint32_t &frac, uint32_t fracStep, const int32_t step[2]) {
+    const uint32_t sum = frac + fracStep;
+    const int32_t carry = int32_t(sum >> 31);
+    frac = sum & 0x7FFFFFFFu;
+    x += step[carry];
+    return carry;
+}
 
 // A plane through the three vertices: value at the top vertex and the two gradients.
 struct Plane {
@@ -102,59 +119,153 @@ struct Gradients {
 
 // Round to nearest (the processor's default mode) without a library call.
 inline int32_t toFixed16(double v) { return _mm_cvtsd_si32(_mm_set_sd(v * 65536.0)); }
+// A 32-bit fixed-point step, rounded to nearest and wrapped as the iterator's additions wrap.
+inline int32_t toWrapped32(double v) { return int32_t(uint32_t(uint64_t(int64_t(std::floor(v + 0.5))))); }
+inline int32_t wrapAdd(int32_t v, int32_t step) { return int32_t(uint32_t(v) + uint32_t(step)); }
+inline int32_t wrapMul(int32_t v, int32_t k) { return int32_t(uint32_t(v) * uint32_t(k)); }
 
-// The iterated quantities of a triangle: the planes and where their values go in the span.
+// The walk of the iterated quantities of a triangle: each plane's value at the first pixel of the
+// first row, its step along the walk and per chunk, and its two row steps (the start edge moving
+// by Step[0] or Step[1] pixels along the walk), written into the span record.
 struct Attributes {
-    struct Fixed {
-        GlSpanIter *it;
-        Plane p;
-        double bias;
-    };
-    struct Float {
-        GlSpanFloatIter *it;
-        Plane p;
-    };
-    Fixed fixed[7];
+    GlSpanIter *fixed[8];
     int fixedCount = 0;
-    Float floats[3];
+    GlSpanFloatIter *floats[3];
     int floatCount = 0;
     bool lod = false;
-    Plane lodPlane;
-    bool z = false;
-    Plane zPlane;
+    // Where the planes are sampled: the first pixel's sample relative to the top vertex, the
+    // direction of the walk and the start edge's row steps in pixels along it.
+    double rx = 0, ry = 0, walk = 1;
+    int32_t edgeStep = 0;
 
+    double rowStep(const Plane &p, int carry) const { return p.dy + double(edgeStep + carry) * walk * p.dx; }
     void addFixed(GlSpanIter *it, const Plane &p, double bias) {
-        fixed[fixedCount++] = {it, p, bias};
-        it->step = toFixed16(p.dx);
-        it->chunkStep = int32_t(uint32_t(it->step) * 32u);
+        fixed[fixedCount++] = it;
+        it->rowStart = it->cur = toFixed16(p.at(rx, ry) + bias);
+        it->step = toFixed16(walk * p.dx);
+        it->chunkStep = wrapMul(it->step, 32);
+        for (int c = 0; c < 2; ++c) it->rowStep[c] = toFixed16(rowStep(p, c));
     }
     void addFloat(GlSpanFloatIter *it, const Plane &p) {
-        floats[floatCount++] = {it, p};
-        it->step = float(p.dx);
-        it->chunkStep = float(p.dx * 32.0);
-        it->halfStep = float(p.dx * 16.0);
+        floats[floatCount++] = it;
+        it->rowStart = it->cur = float(p.at(rx, ry));
+        it->step = float(walk * p.dx);
+        it->chunkStep = float(walk * p.dx * 32.0);
+        it->halfStep = float(walk * p.dx * 16.0);
+        for (int c = 0; c < 2; ++c) it->rowStep[c] = float(rowStep(p, c));
     }
-    // Every current value at the sample of pixel (x, y), relative to the top vertex at (tx, ty).
-    void rowStart(GlSpan &sp, double rx, double ry) const {
-        for (int i = 0; i < fixedCount; ++i) {
-            const Fixed &f = fixed[i];
-            f.it->rowStart = f.it->cur = toFixed16(f.p.at(rx, ry) + f.bias);
+    void addLod(GlSpan &sp, const Plane &p) {
+        lod = true;
+        sp.lod.rowStart = sp.lod.cur = float(p.at(rx, ry));
+        sp.lod.step = float(walk * p.dx);
+        sp.lod.chunkStep = float(walk * p.dx * 32.0);
+        for (int c = 0; c < 2; ++c) sp.lod.rowStep[c] = float(rowStep(p, c));
+    }
+    // The depth value is 32-bit unsigned fixed point, clamped at the first pixel.
+    void addDepth(GlSpan &sp, const Plane &p) {
+        fixed[fixedCount++] = &sp.z;
+        double v = p.at(rx, ry);
+        v = v < 0.0 ? 0.0 : (v > 4294967295.0 ? 4294967295.0 : v);
+        sp.z.rowStart = sp.z.cur = int32_t(uint32_t(v));
+        sp.z.step = int32_t(walk * p.dx);
+        sp.z.chunkStep = wrapMul(sp.z.step, 32);
+        for (int c = 0; c < 2; ++c) sp.z.rowStep[c] = toWrapped32(rowStep(p, c));
+    }
+};
+
+// The address iterators of the record, by the buffer they walk.
+struct AddressIter {
+    uint8_t *GlSpan::*cur;
+    uint8_t *GlSpan::*rowStart;
+    int32_t GlSpan::*step;
+    int32_t GlSpan::*chunkStep;
+    int32_t (GlSpan::*rowStep)[2];
+};
+enum { kAddressColor, kAddressDepth, kAddressStencil, kAddressFront, kAddressCount };
+constexpr AddressIter kAddressIters[kAddressCount] = {
+    {&GlSpan::pixel, &GlSpan::pixelRowStart, &GlSpan::pixelStep, &GlSpan::pixelChunkStep, &GlSpan::pixelRowStep},
+    {&GlSpan::depthAddress, &GlSpan::depthRowStart, &GlSpan::depthAddressStep, &GlSpan::depthChunkStep, &GlSpan::depthRowStep},
+    {&GlSpan::stencilAddress, &GlSpan::stencilRowStart, &GlSpan::stencilStep, &GlSpan::stencilChunkStep, &GlSpan::stencilRowStep},
+    {&GlSpan::frontPixel, &GlSpan::frontRowStart, &GlSpan::pixelStep, &GlSpan::frontChunkStep, &GlSpan::frontRowStep},
+};
+
+// The C walker of a span record set up as the generated span routines expect it: rows of the
+// upper half, then of the lower, each from the start edge to the other in chunks of 32 handed to
+// the chain, clipped to the box in x (the set-up has clipped the rows already).
+struct Walker {
+    GlSpan &sp;
+    const Attributes &attrs;
+    bool active[kAddressCount];
+    GlClipBox box;
+    GlFastProc first;
+
+    // The row's positions along the walk in [u0, u1), u0 at k pixels from the start edge.
+    void runRow(int32_t u0, int32_t u1) {
+        const int32_t k = u0 - sp.startEdgeX;
+        for (int i = 0; i < attrs.fixedCount; ++i) {
+            GlSpanIter *it = attrs.fixed[i];
+            it->cur = wrapAdd(it->rowStart, wrapMul(it->step, k));
         }
-        for (int i = 0; i < floatCount; ++i) floats[i].it->rowStart = floats[i].it->cur = float(floats[i].p.at(rx, ry));
-        if (lod) sp.lod.rowStart = sp.lod.cur = float(lodPlane.at(rx, ry));
-        if (z) {
-            double v = zPlane.at(rx, ry);
-            v = v < 0.0 ? 0.0 : (v > 4294967295.0 ? 4294967295.0 : v);
-            sp.z.rowStart = sp.z.cur = int32_t(uint32_t(v));
+        for (int i = 0; i < attrs.floatCount; ++i) {
+            GlSpanFloatIter *it = attrs.floats[i];
+            it->cur = it->rowStart + float(k) * it->step;
+        }
+        if (attrs.lod) sp.lod.cur = sp.lod.rowStart + float(k) * sp.lod.step;
+        for (int a = 0; a < kAddressCount; ++a)
+            if (active[a]) {
+                const AddressIter &it = kAddressIters[a];
+                sp.*it.cur = sp.*it.rowStart + k * (sp.*it.step);
+            }
+        const uint32_t *ditherRow = sp.ditherTableBase + 35 * (sp.y & 3);
+        for (int32_t u = u0; u < u1; u += 32) {
+            const int32_t n = u1 - u;
+            sp.x = u;
+            sp.ditherPointer = ditherRow + (u & 3);
+            first(n >= 32 ? 0xFFFFFFFFu : __glFastMaskTable[size_t(n)], &sp);
+            for (int i = 0; i < attrs.fixedCount; ++i) {
+                GlSpanIter *it = attrs.fixed[i];
+                it->cur = wrapAdd(it->cur, it->chunkStep);
+            }
+            for (int i = 0; i < attrs.floatCount; ++i) attrs.floats[i]->cur += attrs.floats[i]->chunkStep;
+            if (attrs.lod) sp.lod.cur += sp.lod.chunkStep;
+            for (int a = 0; a < kAddressCount; ++a)
+                if (active[a]) sp.*kAddressIters[a].cur += sp.*kAddressIters[a].chunkStep;
         }
     }
-    // Fixed-point values wrap as the 32-bit words they are (depth uses all 32 bits unsigned).
-    static void add(int32_t &v, int32_t step) { v = int32_t(uint32_t(v) + uint32_t(step)); }
-    void nextChunk(GlSpan &sp) const {
-        for (int i = 0; i < fixedCount; ++i) add(fixed[i].it->cur, fixed[i].it->chunkStep);
-        for (int i = 0; i < floatCount; ++i) floats[i].it->cur += floats[i].it->chunkStep;
-        if (lod) sp.lod.cur += sp.lod.chunkStep;
-        if (z) add(sp.z.cur, sp.z.chunkStep);
+
+    void advanceRow() {
+        const int32_t c = advanceEdge(sp.startEdgeX, sp.startEdgeFrac, sp.startEdgeFracStep, sp.startEdgeStep);
+        for (int i = 0; i < attrs.fixedCount; ++i) {
+            GlSpanIter *it = attrs.fixed[i];
+            it->rowStart = wrapAdd(it->rowStart, it->rowStep[c]);
+        }
+        for (int i = 0; i < attrs.floatCount; ++i) attrs.floats[i]->rowStart += attrs.floats[i]->rowStep[c];
+        if (attrs.lod) sp.lod.rowStart += sp.lod.rowStep[c];
+        for (int a = 0; a < kAddressCount; ++a)
+            if (active[a]) sp.*kAddressIters[a].rowStart += (sp.*kAddressIters[a].rowStep)[c];
+        advanceEdge(sp.otherEdgeX, sp.otherEdgeFrac, sp.otherEdgeFracStep, sp.otherEdgeStep);
+        sp.y += 1;
+    }
+
+    void run() {
+        // The box in positions along the walk: x for +1, 1 - x for -1 (so x1 - 1 maps to 2 - x1).
+        const int32_t uLo = sp.xStep > 0 ? box.x0 : 1 - box.x1, uHi = sp.xStep > 0 ? box.x1 : 1 - box.x0;
+        for (;;) {
+            sp.y = sp.yStart;
+            for (int32_t rows = sp.yMiddle - sp.yStart; rows > 0; --rows) {
+                const int32_t u0 = std::max(sp.startEdgeX, uLo), u1 = std::min(sp.otherEdgeX, uHi);
+                if (u0 < u1) runRow(u0, u1);
+                advanceRow();
+            }
+            if (sp.yEnd == sp.yMiddle) return;
+            sp.yStart = sp.yMiddle;
+            sp.yMiddle = sp.yEnd;
+            sp.otherEdgeX = sp.lowerEdgeX;
+            sp.otherEdgeStep[0] = sp.lowerEdgeStep[0];
+            sp.otherEdgeStep[1] = sp.lowerEdgeStep[1];
+            sp.otherEdgeFrac = sp.lowerEdgeFrac;
+            sp.otherEdgeFracStep = sp.lowerEdgeFracStep;
+        }
     }
 };
 
@@ -210,15 +321,43 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     const Snapped &top = v[0], &mid = v[1], &bot = v[2];
     const int64_t area = (mid.y - bot.y) * (top.x - bot.x) - (mid.x - bot.x) * (top.y - bot.y);
     if (area == 0) return;
+    // The long edge (top to bottom) is the start edge; spans walk away from it.
     const bool leftLong = area > 0;
+
+    // Rows: the upper half [yStart, yMiddle), the lower [yMiddle, yEnd), clipped to the box so
+    // that no edge is walked over rows it never draws.
+    const GlClipBox box = clipBoxOf(ctx);
+    const int32_t yTop = std::max(int32_t(top.y >> 4), box.y0), yBottom = std::min(int32_t(bot.y >> 4), box.y1);
+    if (yTop >= yBottom) return;
+    const int32_t yMid = std::clamp(int32_t(mid.y >> 4), yTop, yBottom);
 
     GlSpan sp;
     sp.context = ctx;
     sp.signedArea = float(double(area) / 256.0);
-    sp.xStep = 1;
+    sp.xStep = leftLong ? 1 : -1;
     sp.depthOffset = 0;
+    sp.yStart = yTop;
+    sp.yMiddle = yMid;
+    sp.yEnd = yBottom;
+    sp.y = yTop;
+    const EdgeFields none;
+    const EdgeFields lng = edgeAt(top, bot, yTop, !leftLong);
+    const EdgeFields upper = yTop < yMid ? edgeAt(top, mid, yTop, !leftLong) : none;
+    const EdgeFields lower = yMid < yBottom ? edgeAt(mid, bot, yMid, !leftLong) : none;
+    auto place = [](const EdgeFields &e, int32_t &x, int32_t step[2], uint32_t &frac, uint32_t &fracStep) {
+        x = e.x;
+        step[0] = e.step;
+        step[1] = e.step + 1;
+        frac = e.frac;
+        fracStep = e.fracStep;
+    };
+    place(lng, sp.startEdgeX, sp.startEdgeStep, sp.startEdgeFrac, sp.startEdgeFracStep);
+    place(upper, sp.otherEdgeX, sp.otherEdgeStep, sp.otherEdgeFrac, sp.otherEdgeFracStep);
+    place(lower, sp.lowerEdgeX, sp.lowerEdgeStep, sp.lowerEdgeFrac, sp.lowerEdgeFracStep);
+    // The first pixel of the first row, in window x.
+    const int32_t firstX = leftLong ? lng.x : -lng.x;
 
-    // Planes.
+    // Planes, sampled at that pixel and stepped along the walk.
     Gradients g;
     g.ax = mid.fx - top.fx;
     g.ay = mid.fy - top.fy;
@@ -226,6 +365,10 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     g.by = bot.fy - top.fy;
     g.inv = 1.0 / (g.ax * g.by - g.bx * g.ay);
     Attributes attrs;
+    attrs.rx = double(firstX) + 1.0 - top.fx;
+    attrs.ry = double(yTop) + 1.0 - top.fy;
+    attrs.walk = double(sp.xStep);
+    attrs.edgeStep = lng.step;
     const bool dither = f & kGlShadeDither;
     const double bias = dither ? 1.0 / 32.0 : 0.5;
     const GlColorScales &scales = ctx->scales;
@@ -242,8 +385,8 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
         const float *col = (pv != nullptr ? pv : c)->color;
         uint32_t field[3];
         for (int i = 0; i < 4; ++i) {
-            colorIt[i]->step = colorIt[i]->chunkStep = 0;
-            colorIt[i]->cur = toFixed16(col[i] * k[i] + (i == 3 ? 0.5 : bias));
+            colorIt[i]->step = colorIt[i]->chunkStep = colorIt[i]->rowStep[0] = colorIt[i]->rowStep[1] = 0;
+            colorIt[i]->cur = colorIt[i]->rowStart = toFixed16(col[i] * k[i] + (i == 3 ? 0.5 : bias));
             if (i < 3) field[i] = uint32_t(toFixed16(col[i] * k[i] + 0.5)) >> 16;
         }
         // flatPixel: the flat colour packed for the buffer, rounded, without dither.
@@ -252,15 +395,13 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     const GlDepthBuffer &db = ctx->buffers.depth;
     const bool depth = (f & kGlShadeDepthTest) && db.head.base != nullptr;
     if (depth) {
-        attrs.z = true;
-        attrs.zPlane = g.plane(top.v->window[2], mid.v->window[2], bot.v->window[2]);
-        sp.z.step = int32_t(attrs.zPlane.dx);
-        sp.z.chunkStep = int32_t(uint32_t(sp.z.step) * 32u);
+        const Plane zPlane = g.plane(top.v->window[2], mid.v->window[2], bot.v->window[2]);
+        attrs.addDepth(sp, zPlane);
         if (f & kGlShadePolygonOffset) {
             const GlPolygonOffsetState &po = ctx->state.polygonOffset;
             const double depthMax = __glDepthBufferScale(ctx);
             const double unit = db.scale != 0 ? db.offsetUnit : 0.0039063096;
-            double offset = double(po.offsetFactor) * std::max(std::fabs(attrs.zPlane.dx), std::fabs(attrs.zPlane.dy)) +
+            double offset = double(po.offsetFactor) * std::max(std::fabs(zPlane.dx), std::fabs(zPlane.dy)) +
                             double(po.offsetUnits) * unit * depthMax;
             // A mirrored depth buffer stores 1 - z: away from the viewer is towards smaller values.
             if (__glDepthBufferInverted(ctx)) offset = -offset;
@@ -299,84 +440,52 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
             const double grad[3][2] = {{ps.dx, ps.dy}, {pt.dx, pt.dy}, {pq.dx, pq.dy}};
             double lv[3];
             for (int i = 0; i < 3; ++i) lv[i] = double(lodAt(grad, s[i], t[i], q[i], width, height)) * q[i];
-            attrs.lod = true;
-            attrs.lodPlane = g.plane(lv[0], lv[1], lv[2]);
-            sp.lod.step = float(attrs.lodPlane.dx);
-            sp.lod.chunkStep = float(attrs.lodPlane.dx * 32.0);
+            attrs.addLod(sp, g.plane(lv[0], lv[1], lv[2]));
         }
     }
 
-    // The buffers are written only inside the lock bracket; a refused lock draws nothing.
+    // The buffers' address iterators: the first pixel of the first row, a pixel, a chunk and a
+    // row further along the walk.
     GlBufferArea &buffers = ctx->buffers;
-    if (buffers.lockCount == 0 && buffers.drawableLock != nullptr && buffers.drawableLock(ctx) == 0) return;
-    buffers.lockCount += 1;
-
-    const int32_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
-    const int32_t es = cb->head.elementSize;
+    const int64_t rowY = int64_t(yTop - ctx->limits.biasY), rowX = int64_t(firstX - ctx->limits.biasX);
     const bool stencil = (f & kGlShadeStencilTest) && buffers.stencil.head.base != nullptr;
     const bool both = ctx->state.span.inputs.drawBothBuffers && buffers.color.front.head.base != nullptr;
-    const GlClipBox box = clipBoxOf(ctx);
-    const GlFastProc first = slots.fastStageFirst;
-    sp.pixelStep = es;
-    sp.pixelChunkStep = 32 * es;
-    sp.depthAddressStep = db.head.elementSize;
-    sp.depthChunkStep = 32 * db.head.elementSize;
-    sp.stencilStep = 1;
-    sp.stencilChunkStep = 32;
-    sp.frontChunkStep = sp.pixelChunkStep;
-
-    auto runRow = [&](int32_t y, int32_t xl, int32_t xr) {
-        sp.y = y;
-        attrs.rowStart(sp, double(xl) + 1.0 - top.fx, double(y) + 1.0 - top.fy);
-        const int64_t dy = int64_t(y - oy), dx = int64_t(xl - ox);
-        sp.pixel = sp.pixelRowStart = cb->head.base + (dy * cb->head.pitch + dx) * es;
-        if (depth) sp.depthAddress = db.head.base + (dy * db.head.pitch + dx) * db.head.elementSize;
-        if (stencil) {
-            const GlBuffer &sb = buffers.stencil.head;
-            sp.stencilAddress = sb.base + (dy * sb.pitch + dx) * sb.elementSize;
+    Walker walker{sp, attrs, {true, depth, stencil, both}, box, slots.fastStageFirst};
+    const GlBuffer *heads[kAddressCount] = {&cb->head, &db.head, &buffers.stencil.head, &buffers.color.front.head};
+    for (int i = 0; i < kAddressCount; ++i) {
+        const AddressIter &it = kAddressIters[i];
+        if (!walker.active[i]) {
+            // Walked by nobody, but a generated routine may step it: it stays null.
+            sp.*it.cur = sp.*it.rowStart = nullptr;
+            if (i != kAddressFront) sp.*it.step = 0;
+            sp.*it.chunkStep = (sp.*it.rowStep)[0] = (sp.*it.rowStep)[1] = 0;
+            continue;
         }
-        if (both) sp.frontPixel = buffers.color.front.head.base + (dy * buffers.color.front.head.pitch + dx) * es;
-        const uint32_t *ditherRow = __glFastDitherTable[size_t(y & 3)].data();
-        for (int32_t x = xl; x < xr; x += 32) {
-            const int32_t n = xr - x;
-            sp.x = x;
-            sp.ditherPointer = ditherRow + (x & 3);
-            first(n >= 32 ? 0xFFFFFFFFu : __glFastMaskTable[n], &sp);
-            attrs.nextChunk(sp);
-            sp.pixel += sp.pixelChunkStep;
-            sp.depthAddress += sp.depthChunkStep;
-            sp.stencilAddress += sp.stencilChunkStep;
-            sp.frontPixel += sp.frontChunkStep;
-        }
-    };
-    auto runHalf = [&](int32_t y0, int32_t y1, Edge &left, Edge &right) {
-        for (int32_t y = y0; y < y1; ++y) {
-            if (y >= box.y0 && y < box.y1) {
-                const int32_t xl = int32_t(std::max<int64_t>(left.x, box.x0));
-                const int32_t xr = int32_t(std::min<int64_t>(right.x, box.x1));
-                if (xl < xr) runRow(y, xl, xr);
-            }
-            left.step();
-            right.step();
-        }
-    };
-
-    sp.depthAddress = nullptr;
-    sp.stencilAddress = nullptr;
-    sp.frontPixel = nullptr;
-    const int32_t y0 = int32_t(top.y >> 4), y1 = int32_t(mid.y >> 4), y2 = int32_t(bot.y >> 4);
-    Edge lng, upper, lower;
-    if (y0 < y2) lng.start(top, bot, y0);
-    if (y0 < y1) upper.start(top, mid, y0);
-    if (y1 < y2) lower.start(mid, bot, y1);
-    if (leftLong) {
-        if (y0 < y1) runHalf(y0, y1, lng, upper);
-        if (y1 < y2) runHalf(y1, y2, lng, lower);
-    } else {
-        if (y0 < y1) runHalf(y0, y1, upper, lng);
-        if (y1 < y2) runHalf(y1, y2, lower, lng);
+        const GlBuffer &h = *heads[i];
+        // The front buffer walks with the draw buffer's element size.
+        const int32_t es = i == kAddressFront ? cb->head.elementSize : h.elementSize;
+        const int32_t step = sp.xStep * es;
+        if (i != kAddressFront) sp.*it.step = step;
+        sp.*it.chunkStep = 32 * step;
+        for (int carry = 0; carry < 2; ++carry) (sp.*it.rowStep)[carry] = h.pitch * es + (lng.step + carry) * step;
+        sp.*it.cur = sp.*it.rowStart = h.base + (rowY * h.pitch + rowX) * es;
     }
+    sp.ditherTableBase = (leftLong ? __glFastDitherTable : __glFastDitherTableMirrored)[0].data();
+    sp.ditherPointer = sp.ditherTableBase;
 
+    // The buffers are written only inside the lock bracket; a refused lock draws nothing.
+    if (buffers.lockCount == 0 && buffers.drawableLock != nullptr && buffers.drawableLock(ctx) == 0) return;
+    buffers.lockCount += 1;
+    // A generated span routine walks the same record, but does not clip: it takes only triangles
+    // whose every pixel column lies inside the box (the rows are clipped already), and releases
+    // the lock itself.
+    const int32_t leftColumn = int32_t(std::min({top.x, mid.x, bot.x}) >> 4);
+    const int32_t rightColumn = int32_t(std::max({top.x, mid.x, bot.x}) >> 4);
+    if (slots.spanRoutine != nullptr && leftColumn >= box.x0 && rightColumn <= box.x1 && __glOgSpanRoutinesEnabled()) {
+        __glOgRunSpanRoutine(ctx, &sp, reinterpret_cast<const void *>(slots.spanRoutine));
+        return;
+    }
+    walker.run();
     buffers.lockCount -= 1;
     if (buffers.lockCount == 0 && buffers.drawableUnlock != nullptr) buffers.drawableUnlock(ctx);
 }

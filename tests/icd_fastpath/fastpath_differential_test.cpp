@@ -293,7 +293,8 @@ const Row kRows[] = {
          GL(glFogi)(GL_FOG_MODE, GL_EXP);
          GL(glFogf)(GL_FOG_DENSITY, 1.5f);
          GL(glHint)(GL_FOG_HINT, GL_NICEST);
-     }, 1, true, "8-bit staging bytes"},
+     }, 2, true, "8-bit staging bytes, and the eye distance stepped from row to row in 16.16: a factor on a "
+                 "rounding boundary may round the other way"},
     {"texture nearest modulate", [](GlContext *ctx) {
          depthLess(ctx);
      }, 3, true, "a 16.16 coordinate on a texel boundary may select the neighbour (3 six-bit steps here)"},

@@ -1,0 +1,606 @@
+// Span routine generator: the routine that walks every row of one fast-path triangle from the
+// edge fields of its span record. The stage-list routine cuts each row into chunks of at most 32
+// pixels and calls the fast chain through fastStageFirst once per chunk; the one-routine form
+// does the whole per-pixel work of an untextured state itself (colour flat or smooth, dither,
+// the depth test, the pack and the store), and fills flat rows without depth with 8-byte x87
+// integer stores.
+//
+// The routine is entered by a jump with esp at the span record and leaves through the context's
+// spanReturn word after the unlock step. Record fields are addressed at their offsets in GlSpan
+// (the data map passes every slot through), because the set-up that fills the record, C++ or
+// generated, writes that one struct.
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+
+#include "icd/codegen/og_context.h"
+#include "icd/codegen/og_procs.h"
+#include "icd/core/context.h"
+#include "icd/pixel/texture_object.h"
+#include "icd/raster/color_buffer.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/raster/fast_span.h"
+
+namespace icd {
+namespace {
+
+constexpr uint32_t kSpanKeyTag = 0x5350524E;  // "SPRN"
+
+std::atomic<int> g_spanOverride{-1};
+
+// ---- the key --------------------------------------------------------------------------------------
+
+// Environment code of key B (bits 1-3); GL_DECAL of an RGB texture is GL_REPLACE.
+uint32_t envKeyCode(GLenum mode, GLenum base) {
+    if (mode == GL_DECAL && base == GL_RGB) mode = GL_REPLACE;
+    switch (mode) {
+    case GL_DECAL: return 2;
+    case GL_BLEND: return 4;
+    case GL_REPLACE: return 6;
+    case GL_ADD: return 8;
+    default: return 0;  // GL_MODULATE and anything else
+    }
+}
+
+// Base-format bits of key B (bits 13-15).
+uint32_t baseKeyBits(GLenum base) {
+    switch (base) {
+    case GL_ALPHA: return 0xA000;
+    case GL_RGB: return 0x4000;
+    case GL_RGBA: return 0x6000;
+    case GL_LUMINANCE_ALPHA: return 0x2000;
+    case GL_INTENSITY: return 0x8000;
+    default: return 0;
+    }
+}
+
+const GlMipLevel *level0(const GlTextureObject *tex) {
+    return tex != nullptr && tex->levels != nullptr && tex->levelCount > 0 ? tex->levels[0] : nullptr;
+}
+
+bool filtersDiffer(GlContext *ctx) {
+    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    return tex != nullptr && tex->minFilter != tex->magFilter;
+}
+
+// Key B: the routine kind, the texture state of a one-routine, and the depth and buffer bits.
+// The blend-factor codes (bits 4-7, 8-11) belong to the MMX one-routine only.
+uint32_t keyB(GlContext *ctx, GlShadeFlags f, bool stageList) {
+    uint32_t b = stageList ? 1u : 0u;
+    const bool textured = (f & kGlShadeTexture) != 0;
+    if (textured && !stageList) {
+        const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+        const GlMipLevel *l0 = level0(tex);
+        GLenum base = l0 != nullptr ? GLenum(l0->baseFormat) : GLenum(0);
+        if (base == GL_COLOR_INDEX) {
+            b |= 0x1000;
+            if (f & kGlShadeRgba) base = tex->colorTable.baseFormat;
+        }
+        const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
+        b |= envKeyCode(mode, base);
+        if (!__glOgCanUseMmx(ctx) && l0 != nullptr)
+            b |= uint32_t(l0->log2Width & 0xF) << 4 | uint32_t(l0->log2Height & 0xF) << 8;
+        b |= baseKeyBits(base);
+    }
+    if (f & kGlShadeDepthTest) {
+        const GlDepthBuffer &db = ctx->buffers.depth;
+        b |= uint32_t(ctx->state.mode.depthFunc & 7) << 24;
+        if (db.head.depth > 16) b |= 0x8000000;
+        if (ctx->state.depthStencil.depthWriteMask) b |= 0x10000000;
+    }
+    if (ctx->state.span.inputs.drawBothBuffers) b |= 0x20000000;
+    if (textured && filtersDiffer(ctx)) b |= 0x40000000;
+    return b;
+}
+
+// ---- what the routine folds in --------------------------------------------------------------------
+
+// One iterated quantity of the record: where its current value, row start, chunk step and row
+// steps lie, and whether it is a float.
+struct Iter {
+    int32_t cur, rowStart, chunkStep, rowStep;
+    bool isFloat;
+};
+template <class T>
+constexpr Iter iterAt(size_t base, bool isFloat) {
+    return {int32_t(base + offsetof(T, cur)), int32_t(base + offsetof(T, rowStart)),
+            int32_t(base + offsetof(T, chunkStep)), int32_t(base + offsetof(T, rowStep)), isFloat};
+}
+constexpr Iter fixedIter(size_t base) { return iterAt<GlSpanIter>(base, false); }
+constexpr Iter floatIter(size_t base) { return iterAt<GlSpanFloatIter>(base, true); }
+#define KIV_ADDRESS_ITER(cur, rowStart, chunkStep, rowStep)                                               \
+    Iter {                                                                                                \
+        int32_t(offsetof(GlSpan, cur)), int32_t(offsetof(GlSpan, rowStart)), int32_t(offsetof(GlSpan, chunkStep)), \
+            int32_t(offsetof(GlSpan, rowStep)), false                                                     \
+    }
+
+struct Plan {
+    bool stageList;
+    bool smooth, dither, depthTest, depthActive, depthWrite, colorMaskOff, simpleFill;
+    int32_t depthFunc;   // 0 GL_NEVER .. 7 GL_ALWAYS
+    int32_t depthBytes;  // 2 or 4
+    int32_t depthShift;
+    int32_t pixelBytes;
+    int32_t shift[3], max[3];
+    // Every quantity the walk steps per chunk (stage list) and per row.
+    Iter iters[16];
+    int iterCount = 0;
+    void add(Iter it) { iters[iterCount++] = it; }
+};
+
+// The iterators the C walker of the fast set-up steps for the same state, so that the chain sees
+// the same record on both roads.
+void addStageListIters(GlContext *ctx, GlShadeFlags f, Plan &p) {
+    p.add(KIV_ADDRESS_ITER(pixel, pixelRowStart, pixelChunkStep, pixelRowStep));
+    if (f & kGlShadeSmooth)
+        for (size_t off : {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue), offsetof(GlSpan, alpha)})
+            p.add(fixedIter(off));
+    if (f & kGlShadeDepthTest) {
+        p.add(fixedIter(offsetof(GlSpan, z)));
+        p.add(KIV_ADDRESS_ITER(depthAddress, depthRowStart, depthChunkStep, depthRowStep));
+    }
+    if (f & kGlShadeStencilTest) p.add(KIV_ADDRESS_ITER(stencilAddress, stencilRowStart, stencilChunkStep, stencilRowStep));
+    if (ctx->state.span.inputs.drawBothBuffers) p.add(KIV_ADDRESS_ITER(frontPixel, frontRowStart, frontChunkStep, frontRowStep));
+    if (f & kGlShadeFog) p.add(fixedIter(offsetof(GlSpan, fog)));
+    if (f & kGlShadeTexture) {
+        if (!filtersDiffer(ctx) && !(f & kGlShadePerspectiveTex)) {
+            p.add(fixedIter(offsetof(GlSpan, s)));
+            p.add(fixedIter(offsetof(GlSpan, t)));
+        } else {
+            for (size_t off : {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)}) p.add(floatIter(off));
+            p.add(iterAt<decltype(GlSpan::lod)>(offsetof(GlSpan, lod), true));
+        }
+    }
+}
+
+// The one-routine steps only what it reads: the colour and the depth it tests.
+void addOneRoutineIters(Plan &p) {
+    p.add(KIV_ADDRESS_ITER(pixel, pixelRowStart, pixelChunkStep, pixelRowStep));
+    if (p.smooth)
+        for (size_t off : {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)}) p.add(fixedIter(off));
+    if (p.depthActive) {
+        p.add(fixedIter(offsetof(GlSpan, z)));
+        p.add(KIV_ADDRESS_ITER(depthAddress, depthRowStart, depthChunkStep, depthRowStep));
+    }
+}
+#undef KIV_ADDRESS_ITER
+
+// False for a state this generator has no one-routine for: textured and blended one-routines
+// are the MMX routine's, colour index has no fast buffer, and only 2-byte pixels reach it.
+bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p) {
+    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    if (cb == nullptr || !(f & kGlShadeRgba) || (f & (kGlShadeTexture | kGlShadeBlend)) || cb->head.elementSize != 2)
+        return false;
+    p.pixelBytes = 2;
+    const int32_t shifts[3] = {cb->redShift, cb->greenShift, cb->blueShift}, maxima[3] = {cb->redMax, cb->greenMax, cb->blueMax};
+    for (int i = 0; i < 3; ++i) {
+        if (shifts[i] < 0 || shifts[i] > 31 || maxima[i] <= 0) return false;
+        p.shift[i] = shifts[i];
+        p.max[i] = maxima[i];
+    }
+    p.colorMaskOff = (f & kGlShadeColorMask) != 0;
+    p.simpleFill = !p.smooth && !p.dither && !p.colorMaskOff && !p.depthActive;
+    addOneRoutineIters(p);
+    return true;
+}
+
+bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
+    p.stageList = stageList;
+    p.smooth = (f & kGlShadeSmooth) != 0;
+    p.dither = (f & kGlShadeDither) != 0;
+    const GlDepthBuffer &db = ctx->buffers.depth;
+    p.depthTest = (f & kGlShadeDepthTest) != 0;
+    p.depthWrite = p.depthTest && ctx->state.depthStencil.depthWriteMask;
+    p.depthFunc = int32_t(ctx->state.mode.depthFunc) - GL_NEVER;
+    p.depthActive = p.depthTest && (p.depthWrite || p.depthFunc != GL_ALWAYS - GL_NEVER);
+    p.depthBytes = db.head.elementSize;
+    p.depthShift = db.shift;
+    if (p.depthActive && (p.depthFunc < 0 || p.depthFunc > 7 || (p.depthBytes != 2 && p.depthBytes != 4) ||
+                          p.depthShift < 0 || p.depthShift > 31 || db.head.base == nullptr))
+        return false;
+    if (stageList) {
+        addStageListIters(ctx, f, p);
+        return true;
+    }
+    return planOneRoutine(ctx, f, p);
+}
+
+// ---- the emitter -----------------------------------------------------------------------------------
+
+// Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
+// the dither column, and the 8-byte fill value of the simple fill.
+enum : int32_t { kCount = 0, kRows = 8, kDitherColumn = 12, kFillValue = 16, kFrameBytes = 24 };
+static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
+
+struct SpanEmitter {
+    GlContext *ctx;
+    GlOgWriter &w;
+    GlOgCacheEntry *entry;
+    const Plan &p;
+    GlOgNode *eax, *ebx, *ecx, *edx, *esi, *edi, *ebp, *esp;
+
+    SpanEmitter(GlContext *c, GlOgWriter &writer, GlOgCacheEntry *e, const Plan &plan)
+        : ctx(c), w(writer), entry(e), p(plan), eax(w.r(kEax)), ebx(w.r(kEbx)), ecx(w.r(kEcx)), edx(w.r(kEdx)),
+          esi(w.r(kEsi)), edi(w.r(kEdi)), ebp(w.r(kEbp)), esp(w.r(kEsp)) {}
+
+    GlOgState *s() { return w.s; }
+    // A record field through the entry's data map.
+    int32_t slot(int32_t offset) {
+        const int32_t at = __glOgMapSlot(&entry->map, offset, 4, kGlOgMapSlots);
+        if (at < 0) s()->ogFailed = 1;
+        return kFrameBytes + (at < 0 ? 0 : at);
+    }
+    GlOgNode *rec(size_t offset) { return w.at(kEsp, slot(int32_t(offset))); }
+    GlOgNode *recIndexed(size_t offset, GlOgNode *index) {
+        return __glOgMem(s(), w.imm(slot(int32_t(offset))), esp, index, 4);
+    }
+    GlOgNode *frame(int32_t offset) { return w.at(kEsp, offset); }
+
+    void copy(GlOgNode *dst, GlOgNode *src) {
+        w.op(__glOgMov(s(), eax, src));
+        w.op(__glOgMov(s(), dst, eax));
+    }
+    // dst += src, 32-bit wrapping; eax and edx are scratch (ecx keeps the carry of a row).
+    void addTo(GlOgNode *dst, GlOgNode *src) {
+        w.op(__glOgMov(s(), eax, dst));
+        w.op(__glOgMov(s(), edx, src));
+        w.op(__glOgAdd(s(), edx, eax));
+        w.op(__glOgMov(s(), dst, edx));
+    }
+    void floatAddTo(GlOgNode *dst, GlOgNode *src) {
+        w.op(__glOgFld(s(), dst));
+        w.op(__glOgFadd(s(), src));
+        w.op(__glOgFstp(s(), dst));
+    }
+    void step(const Iter &it, GlOgNode *dst, GlOgNode *src) {
+        if (it.isFloat) floatAddTo(dst, src);
+        else addTo(dst, src);
+    }
+
+    // ecx = the carry of an edge's fraction (which is stored back without it); X += Step[carry].
+    void edgeAdvance(size_t x, size_t steps, size_t frac, size_t fracStep) {
+        w.op(__glOgMov(s(), eax, rec(frac)));
+        w.op(__glOgAdd(s(), eax, rec(fracStep)));
+        w.op(__glOgMov(s(), ecx, eax));
+        w.op(__glOgShr(s(), ecx, w.imm(31)));
+        w.op(__glOgAnd(s(), eax, w.imm(0x7FFFFFFF)));
+        w.op(__glOgMov(s(), rec(frac), eax));
+        addTo(rec(x), recIndexed(steps, ecx));
+    }
+
+    // ditherPointer = ditherTableBase + (y & 3) rows of 35 entries + (x & 3) entries.
+    void ditherPointer(size_t xField) {
+        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, y))));
+        w.op(__glOgAnd(s(), eax, w.imm(3)));
+        w.op(__glOgImul(s(), eax, w.imm(35 * 4)));
+        w.op(__glOgMov(s(), ecx, rec(xField)));
+        w.op(__glOgAnd(s(), ecx, w.imm(3)));
+        w.op(__glOgLea(s(), eax, __glOgMem(s(), nullptr, eax, ecx, 4)));
+        w.op(__glOgAdd(s(), eax, rec(offsetof(GlSpan, ditherTableBase))));
+        w.op(__glOgMov(s(), rec(offsetof(GlSpan, ditherPointer)), eax));
+    }
+
+    // The row advance: the start edge's carry steps every row start, then the other edge.
+    void rowAdvance() {
+        edgeAdvance(offsetof(GlSpan, startEdgeX), offsetof(GlSpan, startEdgeStep), offsetof(GlSpan, startEdgeFrac),
+                    offsetof(GlSpan, startEdgeFracStep));
+        for (int i = 0; i < p.iterCount; ++i) step(p.iters[i], rec(size_t(p.iters[i].rowStart)), recIndexed(size_t(p.iters[i].rowStep), ecx));
+        edgeAdvance(offsetof(GlSpan, otherEdgeX), offsetof(GlSpan, otherEdgeStep), offsetof(GlSpan, otherEdgeFrac),
+                    offsetof(GlSpan, otherEdgeFracStep));
+        w.op(__glOgInc(s(), rec(offsetof(GlSpan, y))));
+    }
+
+    // ---- stage-list row body ----
+    void chunkLoop(GlOgNode *rowEnd) {
+        GlFastPathSlots &slots = ctx->state.span.fast;
+        GlOgNode *chunkTop = w.label(), *full = w.label();
+        w.op(__glOgMov(s(), frame(kCount), ebx));
+        for (int i = 0; i < p.iterCount; ++i) copy(rec(size_t(p.iters[i].cur)), rec(size_t(p.iters[i].rowStart)));
+        copy(rec(offsetof(GlSpan, x)), rec(offsetof(GlSpan, startEdgeX)));
+        w.place(chunkTop);
+        ditherPointer(offsetof(GlSpan, x));
+        w.op(__glOgMov(s(), ebx, frame(kCount)));
+        w.op(__glOgMov(s(), ecx, w.imm(-1)));
+        w.op(__glOgCmp(s(), ebx, w.imm(32)));
+        w.op(__glOgJge(s(), full));
+        w.op(__glOgMov(s(), ecx, __glOgMem(s(), w.imm(__glOgWord(__glFastMaskTable.data())), nullptr, ebx, 4)));
+        w.place(full);
+        w.op(__glOgLea(s(), edx, w.at(kEsp, kFrameBytes)));
+        w.op(__glOgCall(s(), w.abs(&slots.fastStageFirst)));
+        w.op(__glOgMov(s(), eax, frame(kCount)));
+        w.op(__glOgSub(s(), eax, w.imm(32)));
+        w.op(__glOgJle(s(), rowEnd));
+        w.op(__glOgMov(s(), frame(kCount), eax));
+        w.op(__glOgAdd(s(), rec(offsetof(GlSpan, x)), w.imm(32)));
+        for (int i = 0; i < p.iterCount; ++i)
+            step(p.iters[i], rec(size_t(p.iters[i].cur)), rec(size_t(p.iters[i].chunkStep)));
+        w.op(__glOgJmp(s(), chunkTop));
+    }
+
+    // ---- one-routine row bodies ----
+
+    // The simple fill: flatPixel replicated into 8 bytes, stored 4 pixels at a time from the
+    // row's leftmost pixel to increasing addresses, the head and tail pixel by pixel.
+    void simpleFill() {
+        GlOgNode *leftToRight = w.label(), *head = w.label(), *body = w.label(), *tail = w.label(), *done = w.label();
+        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
+        w.op(__glOgAnd(s(), eax, w.imm(0xFFFF)));
+        w.op(__glOgMov(s(), ecx, eax));
+        w.op(__glOgShl(s(), ecx, w.imm(16)));
+        w.op(__glOgOr(s(), eax, ecx));
+        w.op(__glOgMov(s(), frame(kFillValue), eax));
+        w.op(__glOgMov(s(), frame(kFillValue + 4), eax));
+        w.op(__glOgFild64(s(), frame(kFillValue)));
+        w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixelRowStart))));
+        w.op(__glOgMov(s(), ecx, ebx));
+        w.op(__glOgCmp(s(), rec(offsetof(GlSpan, pixelStep)), w.imm(0)));
+        w.op(__glOgJg(s(), leftToRight));
+        // A right-to-left row: edi to its leftmost pixel, count - 1 pixels back.
+        w.op(__glOgLea(s(), edx, __glOgMem(s(), w.imm(-p.pixelBytes), nullptr, ecx, p.pixelBytes)));
+        w.op(__glOgSub(s(), edi, edx));
+        w.place(leftToRight);
+        w.place(head);
+        w.op(__glOgTest(s(), edi, w.imm(7)));
+        w.op(__glOgJe(s(), body));
+        storePixel(edi, eax);
+        w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgDec(s(), ecx));
+        w.op(__glOgJne(s(), head));
+        w.op(__glOgJmp(s(), done));
+        w.place(body);
+        w.op(__glOgCmp(s(), ecx, w.imm(4)));
+        w.op(__glOgJl(s(), tail));
+        w.op(__glOgFld(s(), __glOgSt(0)));
+        w.op(__glOgFistp64(s(), w.at(kEdi)));
+        w.op(__glOgAdd(s(), edi, w.imm(8)));
+        w.op(__glOgSub(s(), ecx, w.imm(4)));
+        w.op(__glOgJmp(s(), body));
+        w.place(tail);
+        w.op(__glOgTest(s(), ecx, ecx));
+        w.op(__glOgJe(s(), done));
+        storePixel(edi, eax);
+        w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgDec(s(), ecx));
+        w.op(__glOgJmp(s(), tail));
+        w.place(done);
+        w.op(__glOgFstp(s(), __glOgSt(0)));
+    }
+
+    void storePixel(GlOgNode *address, GlOgNode *value) {
+        if (p.pixelBytes == 2) w.op(__glOgOpSize(s()));
+        w.op(__glOgMov(s(), w.at(address == edi ? kEdi : kEsi), value));
+    }
+
+    // The branch taken when the depth test fails, after cmp value, stored (unsigned).
+    GlOgNode *depthFail(GlOgNode *fail) {
+        switch (p.depthFunc) {
+        case GL_LESS - GL_NEVER: return __glOgJae(s(), fail);
+        case GL_EQUAL - GL_NEVER: return __glOgJne(s(), fail);
+        case GL_LEQUAL - GL_NEVER: return __glOgJa(s(), fail);
+        case GL_GREATER - GL_NEVER: return __glOgJbe(s(), fail);
+        case GL_NOTEQUAL - GL_NEVER: return __glOgJe(s(), fail);
+        default: return __glOgJb(s(), fail);  // GL_GEQUAL
+        }
+    }
+
+    // ebp = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in reg.
+    void channel(GlOgNode *reg, int i, bool withDither) {
+        w.op(__glOgMov(s(), ebp, reg));
+        if (withDither) w.op(__glOgAdd(s(), ebp, esi));
+        if (p.shift[i] < 16) w.op(__glOgShr(s(), ebp, w.imm(16 - p.shift[i])));
+        else w.op(__glOgShl(s(), ebp, w.imm(p.shift[i] - 16)));
+        w.op(__glOgAnd(s(), ebp, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
+    }
+
+    void colourAdvance() {
+        if (!p.smooth) return;
+        w.op(__glOgAdd(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, step))));
+        w.op(__glOgAdd(s(), ebx, rec(offsetof(GlSpan, green) + offsetof(GlSpanIter, step))));
+        w.op(__glOgAdd(s(), ecx, rec(offsetof(GlSpan, blue) + offsetof(GlSpanIter, step))));
+    }
+
+    // The per-pixel body: colour in eax, ebx, ecx (16.16) for the whole row; the pixel address,
+    // the depth iterators and the count advance through the record and the frame.
+    void pixels(GlOgNode *rowEnd) {
+        const GlDepthBuffer &db = ctx->buffers.depth;
+        GlOgNode *loop = w.label(), *fail = w.label(), *next = w.label();
+        w.op(__glOgMov(s(), frame(kCount), ebx));
+        copy(rec(offsetof(GlSpan, pixel)), rec(offsetof(GlSpan, pixelRowStart)));
+        if (p.depthActive) {
+            copy(rec(offsetof(GlSpan, z)), rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, rowStart)));
+            copy(rec(offsetof(GlSpan, depthAddress)), rec(offsetof(GlSpan, depthRowStart)));
+        }
+        if (p.dither) w.op(__glOgMov(s(), frame(kDitherColumn), w.imm(0)));
+        const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+        GlOgNode *regs[3] = {eax, ebx, ecx};
+        const bool computed = p.smooth || p.dither;
+        if (computed) {
+            for (int i = 0; i < 3; ++i) {
+                if (p.smooth) {
+                    w.op(__glOgMov(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, rowStart))));
+                    w.op(__glOgMov(s(), rec(colour[i]), regs[i]));
+                } else {
+                    w.op(__glOgMov(s(), regs[i], rec(colour[i])));
+                }
+            }
+        }
+
+        w.place(loop);
+        if (p.depthActive) {
+            w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, depthAddress))));
+            w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, depthAddressStep))));
+            w.op(__glOgAdd(s(), ebp, edi));
+            w.op(__glOgMov(s(), esi, rec(offsetof(GlSpan, z))));
+            w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, step))));
+            w.op(__glOgAdd(s(), edx, esi));
+            w.op(__glOgMov(s(), rec(offsetof(GlSpan, depthAddress)), ebp));
+            w.op(__glOgMov(s(), rec(offsetof(GlSpan, z)), edx));
+            // The stored value: the epoch base plus the depth at the buffer's precision (2-byte
+            // elements compare and store the low 16 bits), as the chain's depth stage forms it.
+            w.op(__glOgShr(s(), esi, w.imm(p.depthShift)));
+            w.op(__glOgAdd(s(), esi, w.abs(&db.epochBase)));
+            if (p.depthFunc == GL_NEVER - GL_NEVER) {
+                w.op(__glOgJmp(s(), fail));
+            } else if (p.depthFunc != GL_ALWAYS - GL_NEVER) {
+                if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
+                w.op(__glOgCmp(s(), esi, w.at(kEdi)));
+                w.op(depthFail(fail));
+            }
+            if (p.depthWrite) {
+                if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
+                w.op(__glOgMov(s(), w.at(kEdi), esi));
+            }
+            if (p.colorMaskOff) w.op(__glOgJmp(s(), fail));
+        }
+        if (!p.colorMaskOff) {
+            if (p.dither) {
+                w.op(__glOgMov(s(), edx, frame(kDitherColumn)));
+                w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, ditherPointer))));
+                w.op(__glOgMov(s(), esi, __glOgMem(s(), nullptr, ebp, edx, 4)));
+                w.op(__glOgInc(s(), edx));
+                w.op(__glOgAnd(s(), edx, w.imm(3)));
+                w.op(__glOgMov(s(), frame(kDitherColumn), edx));
+            }
+            if (computed) {
+                channel(eax, 0, p.dither);
+                w.op(__glOgMov(s(), edx, ebp));
+                channel(ebx, 1, p.dither);
+                w.op(__glOgOr(s(), edx, ebp));
+                channel(ecx, 2, p.dither);
+                w.op(__glOgOr(s(), edx, ebp));
+            } else {
+                w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
+            }
+            colourAdvance();
+            w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixel))));
+            w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, pixelStep))));
+            w.op(__glOgAdd(s(), ebp, edi));
+            w.op(__glOgMov(s(), rec(offsetof(GlSpan, pixel)), ebp));
+            storePixel(edi, edx);
+            w.op(__glOgJmp(s(), next));
+        }
+        // A pixel not written: its colour, dither column and address still advance.
+        w.place(fail);
+        colourAdvance();
+        if (p.dither) {
+            w.op(__glOgMov(s(), edx, frame(kDitherColumn)));
+            w.op(__glOgInc(s(), edx));
+            w.op(__glOgAnd(s(), edx, w.imm(3)));
+            w.op(__glOgMov(s(), frame(kDitherColumn), edx));
+        }
+        w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixel))));
+        w.op(__glOgAdd(s(), edi, rec(offsetof(GlSpan, pixelStep))));
+        w.op(__glOgMov(s(), rec(offsetof(GlSpan, pixel)), edi));
+        w.place(next);
+        w.op(__glOgDec(s(), frame(kCount)));
+        w.op(__glOgJne(s(), loop));
+        w.op(__glOgJmp(s(), rowEnd));
+    }
+
+    // ---- the routine ----
+    void routine() {
+        GlBufferArea &buffers = ctx->buffers;
+        GlOgContext *og = __glOgContextOf(ctx);
+        GlOgNode *rowLoop = w.label(), *rowBody = w.label(), *rowEnd = w.label(), *halfEnd = w.label();
+        GlOgNode *exit = w.label(), *unlocked = w.label();
+        w.op(__glOgSub(s(), esp, w.imm(kFrameBytes)));
+
+        w.place(rowLoop);
+        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, yMiddle))));
+        w.op(__glOgMov(s(), ecx, rec(offsetof(GlSpan, yStart))));
+        w.op(__glOgMov(s(), rec(offsetof(GlSpan, y)), ecx));
+        w.op(__glOgSub(s(), eax, ecx));
+        w.op(__glOgJle(s(), halfEnd));
+        w.place(rowBody);
+        w.op(__glOgMov(s(), frame(kRows), eax));
+        if (!p.stageList && p.dither) ditherPointer(offsetof(GlSpan, startEdgeX));
+        w.op(__glOgMov(s(), ebx, rec(offsetof(GlSpan, otherEdgeX))));
+        w.op(__glOgSub(s(), ebx, rec(offsetof(GlSpan, startEdgeX))));
+        w.op(__glOgJle(s(), rowEnd));
+        if (p.stageList) chunkLoop(rowEnd);
+        else if (p.simpleFill) simpleFill();
+        else pixels(rowEnd);
+
+        w.place(rowEnd);
+        rowAdvance();
+        w.op(__glOgMov(s(), eax, frame(kRows)));
+        w.op(__glOgDec(s(), eax));
+        w.op(__glOgJne(s(), rowBody));
+
+        // The lower half takes the lower edge's place as the other edge.
+        w.place(halfEnd);
+        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, yEnd))));
+        w.op(__glOgCmp(s(), eax, rec(offsetof(GlSpan, yMiddle))));
+        w.op(__glOgJe(s(), exit));
+        copy(rec(offsetof(GlSpan, yStart)), rec(offsetof(GlSpan, yMiddle)));
+        copy(rec(offsetof(GlSpan, yMiddle)), rec(offsetof(GlSpan, yEnd)));
+        copy(rec(offsetof(GlSpan, otherEdgeX)), rec(offsetof(GlSpan, lowerEdgeX)));
+        copy(rec(offsetof(GlSpan, otherEdgeStep)), rec(offsetof(GlSpan, lowerEdgeStep)));
+        copy(rec(offsetof(GlSpan, otherEdgeStep) + 4), rec(offsetof(GlSpan, lowerEdgeStep) + 4));
+        copy(rec(offsetof(GlSpan, otherEdgeFrac)), rec(offsetof(GlSpan, lowerEdgeFrac)));
+        copy(rec(offsetof(GlSpan, otherEdgeFracStep)), rec(offsetof(GlSpan, lowerEdgeFracStep)));
+        w.op(__glOgJmp(s(), rowLoop));
+
+        // The unlock step releases the lock the set-up took: the depth always drops by one (as
+        // the C walker's does), the unlock proc runs when it reaches 0 and one is set.
+        w.place(exit);
+        w.op(__glOgMov(s(), eax, w.abs(&buffers.lockCount)));
+        w.op(__glOgDec(s(), eax));
+        w.op(__glOgMov(s(), w.abs(&buffers.lockCount), eax));
+        w.op(__glOgJne(s(), unlocked));
+        w.op(__glOgMov(s(), ecx, w.abs(&buffers.drawableUnlock)));
+        w.op(__glOgTest(s(), ecx, ecx));
+        w.op(__glOgJe(s(), unlocked));
+        w.op(__glOgPush(s(), w.imm(__glOgWord(ctx))));
+        w.op(__glOgCall(s(), ecx));
+        w.op(__glOgAdd(s(), esp, w.imm(4)));
+        w.place(unlocked);
+        w.op(__glOgAdd(s(), esp, w.imm(kFrameBytes)));
+        w.op(__glOgMov(s(), eax, w.imm(1)));
+        w.op(__glOgJmpRm(s(), w.abs(&og->spanReturn)));
+    }
+};
+
+}  // namespace
+}  // namespace icd
+
+using namespace icd;
+
+bool __glOgSpanRoutinesEnabled() {
+    const int forced = g_spanOverride.load();
+    if (forced >= 0) return forced != 0;
+    static const bool enabled = [] {
+        const char *v = std::getenv("__GL_OG_SPAN");
+        return v == nullptr || std::atoi(v) != 0;
+    }();
+    return enabled;
+}
+
+void __glOgSetSpanRoutinesForTest(int enabled) { g_spanOverride.store(enabled); }
+
+void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    if (og == nullptr || !__glOgSpanRoutinesEnabled()) return nullptr;
+    const bool list = (stageList & 0xFF) != 0;
+    const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+    Plan p{};
+    if (!plan(ctx, f, list, p)) return nullptr;
+    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    // Beyond key A and key B: what the one-routine folds in from the buffers (the colour format,
+    // the depth precision), which the two words alone do not tell apart.
+    const uint32_t key[4] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull), keyB(ctx, f, list),
+                             uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
+                                 uint32_t(p.depthBytes & 0xFF) << 16};
+    bool hit = false;
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 4, &hit);
+    if (e == nullptr) return nullptr;
+    og->currentMap = &e->map;
+    if (hit) return e->code;
+    GlOgWriter w;
+    if (!__glOgBeginWrite(ctx, kGlOgCacheSpan, e, &w)) return nullptr;
+    __glOgResetDataMap(&e->map);
+    e->map.passThrough = 1;
+    e->replaces = nullptr;
+    SpanEmitter(ctx, w, e, p).routine();
+    return __glOgFinishWrite(ctx, &w);
+}
