@@ -90,8 +90,11 @@ bool covered(GlContext *ctx, TriangleState *t) {
     return true;
 }
 
-// The scratch block's layout (from its first 8-byte boundary). A vertex entry holds its snapped
-// x and y in 1/16 pixel, the record and its integer x.
+// The routine's words in the context's scratch block, from kScratchBase past its first 8-byte
+// boundary (below it the vertex and shading routines keep theirs; they never run while a
+// triangle is set up). A vertex entry holds its snapped x and y in 1/16 pixel, the record and
+// its integer x.
+constexpr int32_t kScratchBase = 256;
 enum : int32_t {
     kSavedCw = 0,
     kVertex0 = 8,  // three entries of kVertexBytes, in argument order
@@ -100,7 +103,6 @@ enum : int32_t {
     kArgC = 56,     // the third argument (flat colour without a provoking vertex)
     kFirstX = 60,   // first pixel of the first row
     kTmp = 64,      // integer temporaries
-    kTmp2 = 68,
     kWide = 72,     // 64-bit temporary
     kAx = 80, kAy = 88, kBx = 96, kBy = 104, kInv = 112,  // the C set-up's gradient terms
     kRx = 120, kRy = 128,                                 // first pixel's sample from the top vertex
@@ -132,11 +134,6 @@ struct TriangleEmitter {
     // ---- x87 helpers (st0 the top) ----
     void fld64(int32_t off) { op(__glOgFld64(s(), sc(off))); }
     void fstp64(int32_t off) { op(__glOgFstp64(s(), sc(off))); }
-    // st0 = (int32 at scratch off) / 16.0: a 1/16-pixel coordinate difference in pixels, exact.
-    void fildSixteenths(int32_t off) {
-        op(__glOgFild(s(), sc(off)));
-        op(__glOgFmul(s(), fconst(0.0625)));
-    }
     // Round st0 * 65536 to nearest into a record word (pops).
     void storeFixed16(int32_t recOff) {
         op(__glOgFmul(s(), fconst(65536.0)));
@@ -852,7 +849,8 @@ using namespace icd;
 GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode) {
     GlOgContext *og = __glOgContextOf(ctx);
     TriangleState t{};
-    if (og == nullptr || ctx->codeCaches.scratch == nullptr || ctx->codeCaches.scratchSize < kScratchUsed + 8 ||
+    if (og == nullptr || ctx->codeCaches.scratch == nullptr ||
+        ctx->codeCaches.scratchSize < kScratchBase + kScratchUsed + 8 ||
         !covered(ctx, &t))
         return nullptr;
     t.mode = mode & 0xFF;
@@ -869,7 +867,8 @@ GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode) {
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheTriangle, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(&__glFillTriangleFast);
-    uint8_t *scratch = reinterpret_cast<uint8_t *>((uintptr_t(ctx->codeCaches.scratch) + 7) & ~uintptr_t(7));
+    uint8_t *scratch =
+        reinterpret_cast<uint8_t *>((uintptr_t(ctx->codeCaches.scratch) + 7) & ~uintptr_t(7)) + kScratchBase;
     TriangleEmitter{ctx, w, t, scratch}.routine();
     return reinterpret_cast<GlPickTriangleProc>(__glOgFinishWrite(ctx, &w));
 }
