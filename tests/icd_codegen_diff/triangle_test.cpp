@@ -462,6 +462,54 @@ TEST_F(TriangleRoutine, DropsAndHandsOverWhatTheCSetUpDropsOrClips) {
     sl.fastStageFirst = chain;
 }
 
+// The drawable lock: taken through the lock proc when the count is 0 and released by the span
+// routine's exit; a refused lock draws nothing and the routine answers 0.
+struct LockLog {
+    int locks = 0, unlocks = 0;
+    int32_t answer = 1;
+};
+LockLog gLock;
+int32_t countingLock(GlContext *) {
+    ++gLock.locks;
+    return gLock.answer;
+}
+void countingUnlock(GlContext *) { ++gLock.unlocks; }
+
+TEST_F(TriangleRoutine, TakesTheDrawableLock) {
+    apply(kStates[3]);
+    GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
+    ASSERT_NE(proc, nullptr);
+    EXPECT_EQ(__glOgGenTriangleProc(ctx, 1), proc) << "the same state finds its routine in the cache";
+    GlBufferArea &b = ctx->buffers;
+    auto *lock = b.drawableLock;
+    auto *unlock = b.drawableUnlock;
+    b.drawableLock = countingLock;
+    b.drawableUnlock = countingUnlock;
+    ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
+    const int order[3] = {0, 1, 2};
+    makeRecords(kTriangles[1], order);
+    for (int32_t answer : {1, 0}) {
+        gLock = LockLog{};
+        gLock.answer = answer;
+        gCapture = SpanCapture{};
+        EXPECT_EQ(callChecked(asIntProc(proc), ctx, &records[0], &records[1], &records[2]), answer);
+        EXPECT_EQ(gLock.locks, 1);
+        EXPECT_EQ(gLock.unlocks, answer);
+        EXPECT_EQ(gCapture.calls, answer);
+        EXPECT_EQ(b.lockCount, 0);
+    }
+    // Inside a lock already held: no second lock proc call, the count back where it was.
+    gLock = LockLog{};
+    b.lockCount = 1;
+    callChecked(asIntProc(proc), ctx, &records[0], &records[1], &records[2]);
+    EXPECT_EQ(gLock.locks, 0);
+    EXPECT_EQ(gLock.unlocks, 0);
+    EXPECT_EQ(b.lockCount, 1);
+    b.lockCount = 0;
+    b.drawableLock = lock;
+    b.drawableUnlock = unlock;
+}
+
 // What a program reads back after drawing the scene (and a triangle crossing the window's
 // corner, which the generated set-up hands to the C one).
 struct Picture {
