@@ -110,7 +110,6 @@ enum : int32_t {
     kEdgeStep0 = 144, kEdgeStep1 = 152,                   // (long edge step + carry) * walk
     kScale = 160,                                         // four colour scales (doubles)
     kV0 = 192, kDx = 200, kDy = 208,                      // the plane being written
-    kFixedRow = 216, kFixedStep = 220, kFixedRowStep = 224,  // an iterator's words, converted
     kNegMask = 232,                                          // 0: spans walk right, -1: left
     kEdgeX = 236, kEdgeStep = 240, kEdgeFrac = 248, kEdgeFracStep = 252,  // an edge's words
     kScratchUsed = 256,
@@ -412,36 +411,35 @@ struct TriangleEmitter {
         op(__glOgFmulp(s(), __glOgSt(1)));
         op(__glOgFadd64(s(), sc(kDy)));
     }
-    // A 16.16 iterator from the plane in the scratch block: the subroutine converts the first
-    // value (with the bias), the step and the two row steps into scratch words, copied here.
+    // A 16.16 iterator from the plane in the scratch block, written by the subroutine through
+    // edx (the iterator's address in the record): the first value with the bias, the step, its
+    // chunk multiple and the two row steps.
     void fixedIterator(int32_t it, double bias) {
-        GlOgNode *eax = w.r(kEax);
         op(__glOgFld(s(), fconst(bias)));
+        op(__glOgLea(s(), w.r(kEdx), rec(it)));
         op(__glOgCall(s(), fixedSub));
-        const int32_t words[4][2] = {{kFixedRow, int32_t(offsetof(GlSpanIter, rowStart))},
-                                     {kFixedStep, int32_t(offsetof(GlSpanIter, step))},
-                                     {kFixedRowStep, int32_t(offsetof(GlSpanIter, rowStep))},
-                                     {kFixedRowStep + 4, int32_t(offsetof(GlSpanIter, rowStep)) + 4}};
-        for (const auto &word : words) {
-            op(__glOgMov(s(), eax, sc(word[0])));
-            op(__glOgMov(s(), rec(it + word[1]), eax));
-        }
-        chunkAndCurrent(it);
     }
     void emitFixedSub() {
+        GlOgNode *eax = w.r(kEax);
+        auto word = [&](size_t off) { return w.at(kEdx, int32_t(off)); };
         w.place(fixedSub);
         valueAtFirst();
         op(__glOgFaddp(s(), __glOgSt(1)));
         op(__glOgFmul(s(), fconst(65536.0)));
-        op(__glOgFistp(s(), sc(kFixedRow)));
+        op(__glOgFistp(s(), word(offsetof(GlSpanIter, rowStart))));
         alongWalk();
         op(__glOgFmul(s(), fconst(65536.0)));
-        op(__glOgFistp(s(), sc(kFixedStep)));
+        op(__glOgFistp(s(), word(offsetof(GlSpanIter, step))));
         for (int c = 0; c < 2; ++c) {
             rowStep(c);
             op(__glOgFmul(s(), fconst(65536.0)));
-            op(__glOgFistp(s(), sc(kFixedRowStep + 4 * c)));
+            op(__glOgFistp(s(), word(offsetof(GlSpanIter, rowStep) + 4 * size_t(c))));
         }
+        op(__glOgMov(s(), eax, word(offsetof(GlSpanIter, rowStart))));
+        op(__glOgMov(s(), word(offsetof(GlSpanIter, cur)), eax));
+        op(__glOgMov(s(), eax, word(offsetof(GlSpanIter, step))));
+        op(__glOgShl(s(), eax, w.imm(5)));
+        op(__glOgMov(s(), word(offsetof(GlSpanIter, chunkStep)), eax));
         op(__glOgRet(s()));
     }
     void chunkAndCurrent(int32_t it) {
