@@ -6,10 +6,13 @@
 // returns to the routine's caller through the context's spanReturn word.
 //
 // The edges are integer code (32-bit divisions of the walker's numerators, which stay below 2^25
-// for coordinates below 2^16 pixels). The planes are x87 code run at 53-bit precision with
-// rounding to nearest, operation for operation the double arithmetic of the C set-up, so both
-// produce the same fixed-point words; the caller's control word is back before the lock proc, the
-// span routine or a return. The vertices are read, never written.
+// for coordinates below 2^16 pixels). The planes (colour, depth, fog, affine s and t, or s/w,
+// t/w, 1/w and the level of detail) are x87 code run at 53-bit precision with rounding to
+// nearest, operation for operation the double arithmetic of the C set-up, so both produce the
+// same fixed-point and float words; the caller's control word is back before the lock proc, the
+// span routine or a return. The vertices are read, never written. The arithmetic every edge,
+// plane and iterator repeats is emitted once as subroutines of the routine, so that a routine
+// with every plane fits its 4096-byte cache entry.
 //
 // A triangle the routine does not set up (a coordinate that is not a positive number below
 // 65536, one outside the clip box, a missing buffer) goes to __glFillTriangleFast with the
@@ -52,6 +55,8 @@ bool triangleProcEnabled() {
 struct TriangleState {
     GlShadeFlags flags;
     bool smooth, depth, stencil, fog, dither, texture;
+    bool perspective;    // s/w, t/w, 1/w and the level of detail instead of affine s, t
+    bool filtersDiffer;  // the texture's minification and magnification filters
     int32_t depthBytes, stencilBytes;
     int32_t shift[3];  // red, green, blue field positions of the flat pixel
     int32_t mode;      // low byte of the span routine's mode
@@ -64,11 +69,8 @@ bool covered(GlContext *ctx, TriangleState *t) {
     const GlModeState &mode = ctx->state.mode;
     if (!(f & kGlShadeRgba) || cb == nullptr || cb->head.elementSize != 2) return false;
     if (f & kGlShadePolygonOffset) return false;
-    // Textures only with affine coordinates: the perspective planes and the level of detail stay
-    // with the C set-up.
     const GlTextureObject *tex = ctx->state.span.fast.texture;
-    if ((f & kGlShadeTexture) && ((f & kGlShadePerspectiveTex) || tex == nullptr || tex->minFilter != tex->magFilter))
-        return false;
+    if ((f & kGlShadeTexture) && tex == nullptr) return false;
     if ((f & kGlShadeFog) && mode.hints[4] == GL_NICEST) return false;
     if (mode.polygonMode[0] != GL_FILL || mode.polygonMode[1] != GL_FILL) return false;
     if (ctx->state.span.inputs.drawBothBuffers) return false;
@@ -79,6 +81,8 @@ bool covered(GlContext *ctx, TriangleState *t) {
     t->fog = f & kGlShadeFog;
     t->dither = f & kGlShadeDither;
     t->texture = f & kGlShadeTexture;
+    t->filtersDiffer = t->texture && tex->minFilter != tex->magFilter;
+    t->perspective = t->texture && ((f & kGlShadePerspectiveTex) || t->filtersDiffer);
     t->depthBytes = t->depth ? ctx->buffers.depth.head.elementSize : 0;
     t->stencilBytes = t->stencil ? ctx->buffers.stencil.head.elementSize : 0;
     if ((t->depth && t->depthBytes != 2 && t->depthBytes != 4) || (t->stencil && t->stencilBytes != 1)) return false;
@@ -112,10 +116,24 @@ enum : int32_t {
     kV0 = 192, kDx = 200, kDy = 208,                      // the plane being written
     kNegMask = 232,                                          // 0: spans walk right, -1: left
     kEdgeX = 236, kEdgeStep = 240, kEdgeFrac = 248, kEdgeFracStep = 252,  // an edge's words
-    kScratchUsed = 256,
+    kGrad = 256,                        // ds, dt, dq per x and per y (six doubles)
+    kQPlus = 304, kQMinus = 312,        // q + dq and q - dq of one axis
+    kLodSum = 320, kLodBest = 328,      // the axis's squared scale, the larger so far
+    kWidth = 336, kHeight = 344,        // level 0's size (1 without a level)
+    kLodValue = 352,                    // three doubles: the level of detail times q per vertex
+    kLodFloat = 376,
+    kScratchUsed = 384,
 };
 
 #define SPAN_AT(member) int32_t(offsetof(GlSpan, member))
+// The address iterators share one layout: cur, row start, step, chunk step, row steps.
+#define SAME_ADDRESS_LAYOUT(cur, step, chunk, rows)                                                   \
+    static_assert(offsetof(GlSpan, step) == offsetof(GlSpan, cur) + 8 &&                             \
+                  offsetof(GlSpan, chunk) == offsetof(GlSpan, cur) + 12 &&                           \
+                  offsetof(GlSpan, rows) == offsetof(GlSpan, cur) + 16)
+SAME_ADDRESS_LAYOUT(pixel, pixelStep, pixelChunkStep, pixelRowStep);
+SAME_ADDRESS_LAYOUT(depthAddress, depthAddressStep, depthChunkStep, depthRowStep);
+SAME_ADDRESS_LAYOUT(stencilAddress, stencilStep, stencilChunkStep, stencilRowStep);
 
 struct TriangleEmitter {
     GlContext *ctx;
@@ -317,7 +335,7 @@ struct TriangleEmitter {
 
     // ---- planes ----
     // Pushes a vertex value of the top (esi), middle (edi) or bottom (ebx) record.
-    enum class Source { Z, Fog, Color, Texture };
+    enum class Source { Z, Fog, Color, Texture, OverW };
     void loadValue(int reg, Source src, int comp) {
         switch (src) {
         case Source::Z: op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, window)) + 8))); break;
@@ -344,6 +362,10 @@ struct TriangleEmitter {
             op(__glOgFmulp(s(), __glOgSt(1)));
             break;
         }
+        case Source::OverW:
+            op(__glOgFld(s(), w.at(reg, int32_t(offsetof(GlVertex, texCoord)) + 4 * comp)));
+            op(__glOgFmul(s(), w.at(reg, int32_t(offsetof(GlVertex, invW)))));
+            break;
         case Source::Color:
             op(__glOgMov(s(), w.r(kEax), w.at(reg, int32_t(offsetof(GlVertex, color)))));
             op(__glOgFld(s(), w.at(kEax, 4 * comp)));
@@ -484,6 +506,167 @@ struct TriangleEmitter {
         op(__glOgFldcw(s(), cw(kCwNearest)));
         chunkAndCurrent(it);
     }
+    // ---- perspective texture ----
+    // A float iterator from the plane in the scratch block, through edx: the first value, the
+    // step, its 32 (and 16) multiples and the row steps, each rounded to a float.
+    GlOgNode *floatSub = nullptr, *lodFloatSub = nullptr, *lodSub = nullptr;
+    void emitFloatSub(GlOgNode *entry, bool halfStep) {
+        auto word = [&](size_t off) { return w.at(kEdx, int32_t(off)); };
+        const size_t rowSteps = halfStep ? offsetof(GlSpanFloatIter, rowStep) : offsetof(GlSpanFloatIter, halfStep);
+        w.place(entry);
+        valueAtFirst();
+        op(__glOgFst(s(), word(offsetof(GlSpanFloatIter, cur))));
+        op(__glOgFstp(s(), word(offsetof(GlSpanFloatIter, rowStart))));
+        alongWalk();
+        op(__glOgFst(s(), word(offsetof(GlSpanFloatIter, step))));
+        if (halfStep) {
+            op(__glOgFld(s(), __glOgSt(0)));
+            op(__glOgFmul(s(), fconst(16.0)));
+            op(__glOgFstp(s(), word(offsetof(GlSpanFloatIter, halfStep))));
+        }
+        op(__glOgFmul(s(), fconst(32.0)));
+        op(__glOgFstp(s(), word(offsetof(GlSpanFloatIter, chunkStep))));
+        for (int c = 0; c < 2; ++c) {
+            rowStep(c);
+            op(__glOgFstp(s(), word(rowSteps + 4 * size_t(c))));
+        }
+        op(__glOgRet(s()));
+    }
+    // The level of detail at the vertex in ecx times its q, left on the x87 stack (uses eax, edx
+    // and ebp): the larger over the two axes of the squared change of (s, t) / q across one
+    // pixel each way, in level-0 texels, as a float, over four (an axis where q +- dq is 0 does
+    // not count; nor a NaN).
+    void emitLodSub() {
+        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx), *ebp = w.r(kEbp);
+        const int32_t tc = int32_t(offsetof(GlVertex, texCoord)), invW = int32_t(offsetof(GlVertex, invW));
+        // The axis's gradient of a coordinate: ebp is 0 for x, 8 for y.
+        auto grad = [&](int32_t off) { return __glOgMem(s(), w.imm(__glOgWord(scratch + off)), ebp, nullptr, 1); };
+        auto overW = [&](int comp) {
+            op(__glOgFld(s(), w.at(kEcx, tc + 4 * comp)));
+            op(__glOgFmul(s(), w.at(kEcx, invW)));
+        };
+        // Pushes ((c + d) / q+ - (c - d) / q-) * size squared for coordinate comp.
+        auto change = [&](int comp, int32_t gradOff, int32_t size) {
+            overW(comp);                                // c
+            op(__glOgFld(s(), __glOgSt(0)));
+            op(__glOgFadd64(s(), grad(gradOff)));       // c + d, c
+            fld64(kQPlus);
+            op(__glOgFdivr(s(), __glOgSt(1)));          // (c + d) / q+
+            op(__glOgFstp(s(), __glOgSt(1)));           // a, c
+            op(__glOgFld(s(), __glOgSt(1)));
+            op(__glOgFld64(s(), grad(gradOff)));
+            op(__glOgFsubp(s(), __glOgSt(1)));          // c - d, a, c
+            fld64(kQMinus);
+            op(__glOgFdivr(s(), __glOgSt(1)));
+            op(__glOgFstp(s(), __glOgSt(1)));           // b, a, c
+            op(__glOgFsubp(s(), __glOgSt(1)));          // a - b, c
+            fld64(size);
+            op(__glOgFmulp(s(), __glOgSt(1)));
+            op(__glOgFstp(s(), __glOgSt(1)));           // u
+            op(__glOgFld(s(), __glOgSt(0)));
+            op(__glOgFmulp(s(), __glOgSt(1)));          // u u
+        };
+        auto isZero = [&](int32_t off, GlOgNode *target) {
+            op(__glOgMov(s(), eax, sc(off + 4)));
+            op(__glOgAnd(s(), eax, w.imm(0x7FFFFFFF)));
+            op(__glOgOr(s(), eax, sc(off)));
+            op(__glOgJe(s(), target));
+        };
+        GlOgNode *axis = w.label(), *skip = w.label(), *take = w.label(), *finite = w.label();
+        w.place(lodSub);
+        op(__glOgXor(s(), eax, eax));
+        op(__glOgMov(s(), sc(kLodBest), eax));
+        op(__glOgMov(s(), sc(kLodBest + 4), eax));
+        op(__glOgXor(s(), ebp, ebp));
+        w.place(axis);
+        overW(3);
+        op(__glOgFld(s(), __glOgSt(0)));
+        op(__glOgFadd64(s(), grad(kGrad + 32)));
+        fstp64(kQPlus);
+        op(__glOgFld64(s(), grad(kGrad + 32)));
+        op(__glOgFsubp(s(), __glOgSt(1)));
+        fstp64(kQMinus);
+        isZero(kQPlus, skip);
+        isZero(kQMinus, skip);
+        change(0, kGrad, kWidth);
+        change(1, kGrad + 16, kHeight);
+        op(__glOgFaddp(s(), __glOgSt(1)));
+        fstp64(kLodSum);
+        // The larger, comparing the non-negative doubles as integers; a NaN never wins.
+        op(__glOgMov(s(), eax, sc(kLodSum + 4)));
+        op(__glOgCmp(s(), eax, w.imm(0x7FF00000)));
+        op(__glOgJa(s(), skip));  // a NaN, or a set sign bit
+        op(__glOgJb(s(), finite));
+        op(__glOgCmp(s(), sc(kLodSum), w.imm(0)));
+        op(__glOgJne(s(), skip));
+        w.place(finite);
+        op(__glOgCmp(s(), eax, sc(kLodBest + 4)));
+        op(__glOgJb(s(), skip));
+        op(__glOgJa(s(), take));
+        op(__glOgMov(s(), edx, sc(kLodSum)));
+        op(__glOgCmp(s(), edx, sc(kLodBest)));
+        op(__glOgJbe(s(), skip));
+        w.place(take);
+        op(__glOgMov(s(), sc(kLodBest + 4), eax));
+        op(__glOgMov(s(), eax, sc(kLodSum)));
+        op(__glOgMov(s(), sc(kLodBest), eax));
+        w.place(skip);
+        op(__glOgAdd(s(), ebp, w.imm(8)));
+        op(__glOgCmp(s(), ebp, w.imm(16)));
+        op(__glOgJl(s(), axis));
+        fld64(kLodBest);
+        op(__glOgFmul(s(), fconst(0.25)));
+        op(__glOgFstp(s(), sc(kLodFloat)));
+        op(__glOgFld(s(), sc(kLodFloat)));
+        overW(3);
+        op(__glOgFmulp(s(), __glOgSt(1)));
+        op(__glOgRet(s()));
+    }
+    // s/w, t/w and 1/w as float planes, then the level-of-detail plane (level 0's size read at
+    // run time, as the texture may be given a new image without a new routine).
+    void perspectiveTexture() {
+        GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *noLevel = w.label(), *sized = w.label();
+        const int32_t its[3] = {SPAN_AT(sw), SPAN_AT(tw), SPAN_AT(qw)};
+        const int comps[3] = {0, 1, 3};
+        for (int i = 0; i < 3; ++i) {
+            plane(Source::OverW, comps[i]);
+            op(__glOgLea(s(), w.r(kEdx), rec(its[i])));
+            op(__glOgCall(s(), floatSub));
+            fld64(kDx);
+            fstp64(kGrad + 16 * i);
+            fld64(kDy);
+            fstp64(kGrad + 16 * i + 8);
+        }
+        op(__glOgMov(s(), eax, w.abs(&ctx->state.span.fast.texture)));
+        op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlTextureObject, levels)))));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJe(s(), noLevel));
+        op(__glOgMov(s(), eax, w.at(kEax)));
+        op(__glOgTest(s(), eax, eax));
+        op(__glOgJe(s(), noLevel));
+        op(__glOgFild(s(), w.at(kEax, int32_t(offsetof(GlMipLevel, innerWidth)))));
+        fstp64(kWidth);
+        op(__glOgFild(s(), w.at(kEax, int32_t(offsetof(GlMipLevel, innerHeight)))));
+        fstp64(kHeight);
+        op(__glOgJmp(s(), sized));
+        w.place(noLevel);
+        op(__glOgFld(s(), fconst(1.0)));
+        op(__glOgFld(s(), __glOgSt(0)));
+        fstp64(kWidth);
+        fstp64(kHeight);
+        w.place(sized);
+        int i = 0;
+        for (int reg : {kEsi, kEdi, kEbx}) {
+            op(__glOgMov(s(), ecx, w.r(reg)));
+            op(__glOgCall(s(), lodSub));
+            fstp64(kLodValue + 8 * i++);
+        }
+        for (int j = 0; j < 3; ++j) fld64(kLodValue + 8 * j);
+        op(__glOgCall(s(), planeSub));
+        op(__glOgLea(s(), w.r(kEdx), rec(SPAN_AT(lod))));
+        op(__glOgCall(s(), lodFloatSub));
+    }
+
     // The colour scales of the draw buffer: buffer units over the context's scale (alpha 0-255).
     void colorScales() {
         GlOgNode *eax = w.r(kEax);
@@ -540,35 +723,45 @@ struct TriangleEmitter {
     }
 
     // ---- addresses ----
-    // A buffer's address iterator: the first pixel of the first row, the element step along the
-    // walk, per chunk and per row. ebp holds the GlBuffer head; ecx the walk step in elements.
-    void addressIterator(int32_t bytes, int32_t cur, int32_t rowStart, int32_t step, int32_t chunkStep,
-                         int32_t rowSteps) {
-        GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
-        op(__glOgMov(s(), eax, rec(SPAN_AT(yStart))));
+    // A buffer's address iterator (cur, row start, step, chunk step, two row steps, in that
+    // order in the record), by the subroutine: ebp the buffer head, ecx its element size, edx the
+    // iterator. The first pixel of the first row, the element step along the walk, per chunk and
+    // per row (the long edge's step plus the carry).
+    GlOgNode *addressSub = nullptr;
+    void addressIterator(int32_t bytes, int32_t iterator) {
+        op(__glOgMov(s(), w.r(kEcx), w.imm(bytes)));
+        op(__glOgLea(s(), w.r(kEdx), rec(iterator)));
+        op(__glOgCall(s(), addressSub));
+    }
+    void emitAddressSub() {
+        GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *ebx = w.r(kEbx);
+        // The record lies above the return address.
+        auto field = [&](int32_t off) { return w.at(kEsp, off + 4); };
+        w.place(addressSub);
+        op(__glOgMov(s(), eax, field(SPAN_AT(yStart))));
         op(__glOgSub(s(), eax, w.abs(&ctx->limits.biasY)));
         op(__glOgImul(s(), eax, w.at(kEbp, int32_t(offsetof(GlBuffer, pitch)))));
         op(__glOgAdd(s(), eax, sc(kFirstX)));
         op(__glOgSub(s(), eax, w.abs(&ctx->limits.biasX)));
-        op(__glOgImul(s(), eax, w.imm(bytes)));
+        op(__glOgImul(s(), eax, ecx));
         op(__glOgAdd(s(), eax, w.at(kEbp, int32_t(offsetof(GlBuffer, base)))));
-        op(__glOgMov(s(), rec(cur), eax));
-        op(__glOgMov(s(), rec(rowStart), eax));
-        op(__glOgMov(s(), edx, rec(SPAN_AT(xStep))));
-        op(__glOgImul(s(), edx, w.imm(bytes)));
-        if (step >= 0) op(__glOgMov(s(), rec(step), edx));
-        op(__glOgMov(s(), eax, edx));
+        op(__glOgMov(s(), w.at(kEdx, 0), eax));
+        op(__glOgMov(s(), w.at(kEdx, 4), eax));
+        // ebx: the step along the walk; ecx: the pitch in bytes.
+        op(__glOgMov(s(), ebx, field(SPAN_AT(xStep))));
+        op(__glOgImul(s(), ebx, ecx));
+        op(__glOgMov(s(), w.at(kEdx, 8), ebx));
+        op(__glOgMov(s(), eax, ebx));
         op(__glOgShl(s(), eax, w.imm(5)));
-        op(__glOgMov(s(), rec(chunkStep), eax));
-        // pitch * bytes + (long-edge step + carry) * step
+        op(__glOgMov(s(), w.at(kEdx, 12), eax));
+        op(__glOgImul(s(), ecx, w.at(kEbp, int32_t(offsetof(GlBuffer, pitch)))));
         for (int c = 0; c < 2; ++c) {
-            op(__glOgMov(s(), eax, rec(SPAN_AT(startEdgeStep) + 4 * c)));
-            op(__glOgImul(s(), eax, edx));
-            op(__glOgMov(s(), w.r(kEcx), w.at(kEbp, int32_t(offsetof(GlBuffer, pitch)))));
-            op(__glOgImul(s(), w.r(kEcx), w.imm(bytes)));
-            op(__glOgAdd(s(), eax, w.r(kEcx)));
-            op(__glOgMov(s(), rec(rowSteps + 4 * c), eax));
+            op(__glOgMov(s(), eax, field(SPAN_AT(startEdgeStep) + 4 * c)));
+            op(__glOgImul(s(), eax, ebx));
+            op(__glOgAdd(s(), eax, ecx));
+            op(__glOgMov(s(), w.at(kEdx, 16 + 4 * c), eax));
         }
+        op(__glOgRet(s()));
     }
 
     void routine() {
@@ -581,6 +774,10 @@ struct TriangleEmitter {
         planeSub = w.label();
         fixedSub = w.label();
         edgeSub = w.label();
+        addressSub = w.label();
+        floatSub = w.label();
+        lodFloatSub = w.label();
+        lodSub = w.label();
         GlOgNode *fill = __glOgOutsideLabel(s(), reinterpret_cast<const void *>(&__glFillTriangleFast),
                                             "__glFillTriangleFast");
 
@@ -608,13 +805,15 @@ struct TriangleEmitter {
             op(__glOgJe(s(), toC));
         }
         if (t.texture) {
-            // The texture the planes are for, its filters still equal.
+            // The texture the planes are for, its filters still as the routine was made for.
             op(__glOgMov(s(), eax, w.abs(&ctx->state.span.fast.texture)));
             op(__glOgTest(s(), eax, eax));
             op(__glOgJe(s(), toC));
-            op(__glOgMov(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, minFilter)))));
-            op(__glOgCmp(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, magFilter)))));
-            op(__glOgJne(s(), toC));
+            if (!(t.flags & kGlShadePerspectiveTex)) {
+                op(__glOgMov(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, minFilter)))));
+                op(__glOgCmp(s(), ecx, w.at(kEax, int32_t(offsetof(GlTextureObject, magFilter)))));
+                op(t.filtersDiffer ? __glOgJe(s(), toC) : __glOgJne(s(), toC));
+            }
         }
         // Snap: x and y in 1/16 pixel, truncated (the coordinates are positive).
         op(__glOgFnstcw(s(), sc(kSavedCw)));
@@ -779,11 +978,13 @@ struct TriangleEmitter {
             plane(Source::Fog, 0);
             fixedIterator(SPAN_AT(fog), 0.0);
         }
-        if (t.texture) {
+        if (t.texture && !t.perspective) {
             plane(Source::Texture, 0);
             fixedIterator(SPAN_AT(s), 0.0);
             plane(Source::Texture, 1);
             fixedIterator(SPAN_AT(t), 0.0);
+        } else if (t.texture) {
+            perspectiveTexture();
         }
         op(__glOgFldcw(s(), sc(kSavedCw)));
 
@@ -804,20 +1005,17 @@ struct TriangleEmitter {
 
         // Address iterators, read inside the lock.
         op(__glOgMov(s(), ebp, w.abs(&buffers.color.drawColorBuffer)));
-        addressIterator(2, SPAN_AT(pixel), SPAN_AT(pixelRowStart), SPAN_AT(pixelStep), SPAN_AT(pixelChunkStep),
-                        SPAN_AT(pixelRowStep));
+        addressIterator(2, SPAN_AT(pixel));
         if (t.depth) {
             op(__glOgMov(s(), ebp, w.imm(__glOgWord(&buffers.depth.head))));
-            addressIterator(t.depthBytes, SPAN_AT(depthAddress), SPAN_AT(depthRowStart), SPAN_AT(depthAddressStep),
-                            SPAN_AT(depthChunkStep), SPAN_AT(depthRowStep));
+            addressIterator(t.depthBytes, SPAN_AT(depthAddress));
         } else {
             op(__glOgMov(s(), rec(SPAN_AT(depthAddress)), w.imm(0)));
             op(__glOgMov(s(), rec(SPAN_AT(depthRowStart)), w.imm(0)));
         }
         if (t.stencil) {
             op(__glOgMov(s(), ebp, w.imm(__glOgWord(&buffers.stencil.head))));
-            addressIterator(t.stencilBytes, SPAN_AT(stencilAddress), SPAN_AT(stencilRowStart), SPAN_AT(stencilStep),
-                            SPAN_AT(stencilChunkStep), SPAN_AT(stencilRowStep));
+            addressIterator(t.stencilBytes, SPAN_AT(stencilAddress));
         } else {
             op(__glOgMov(s(), rec(SPAN_AT(stencilAddress)), w.imm(0)));
             op(__glOgMov(s(), rec(SPAN_AT(stencilRowStart)), w.imm(0)));
@@ -836,6 +1034,12 @@ struct TriangleEmitter {
         emitPlaneSub();
         emitFixedSub();
         emitEdgeSub();
+        emitAddressSub();
+        if (t.perspective) {
+            emitFloatSub(floatSub, true);
+            emitFloatSub(lodFloatSub, false);
+            emitLodSub();
+        }
     }
 };
 
@@ -853,7 +1057,7 @@ GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode) {
         return nullptr;
     t.mode = mode & 0xFF;
     // Key B: the mode and the set-up's choices, with the span routine's record layout folded in.
-    const uint32_t flagsB = (t.mode != 0 ? 0x01u : 0u) | (t.depth ? 0x08u : 0u);
+    const uint32_t flagsB = (t.mode != 0 ? 0x01u : 0u) | (t.depth ? 0x08u : 0u) | (t.filtersDiffer ? 0x20u : 0u);
     const uint32_t signature = og->currentMap != nullptr ? og->currentMap->signature : 0;
     const uint32_t key[5] = {kTriangleKeyTag, t.flags, flagsB ^ (signature << 6),
                              uint32_t(t.shift[0]) | uint32_t(t.shift[1]) << 8 | uint32_t(t.shift[2]) << 16,

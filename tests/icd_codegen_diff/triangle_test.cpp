@@ -16,6 +16,7 @@
 
 #include "icd/codegen/og_triangle.h"
 #include "icd/core/pick.h"
+#include "icd/pixel/texture_object.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/fast_span.h"
 #include "icd/raster/stencil_buffer.h"
@@ -48,6 +49,13 @@ void walkRecord(GlSpan &sp) {
     // Flat colours are not iterated: red's row start holds the packed flat pixel.
     std::vector<GlSpanIter *> its = {&sp.fog, &sp.z, &sp.s, &sp.t};
     if (ctx->state.span.raster.shadeFlags & kGlShadeSmooth) its.insert(its.end(), {&sp.red, &sp.green, &sp.blue, &sp.alpha});
+    // The float iterators: s/w, t/w, 1/w and the level of detail (same leading words).
+    struct FloatIter {
+        float *cur, *rowStart, *chunkStep, *rowStep;
+    } floats[] = {{&sp.sw.cur, &sp.sw.rowStart, &sp.sw.chunkStep, sp.sw.rowStep},
+                  {&sp.tw.cur, &sp.tw.rowStart, &sp.tw.chunkStep, sp.tw.rowStep},
+                  {&sp.qw.cur, &sp.qw.rowStart, &sp.qw.chunkStep, sp.qw.rowStep},
+                  {&sp.lod.cur, &sp.lod.rowStart, &sp.lod.chunkStep, sp.lod.rowStep}};
     struct Address {
         uint8_t **cur, **rowStart;
         int32_t *chunk, *rowStep;
@@ -65,6 +73,7 @@ void walkRecord(GlSpan &sp) {
         sp.y = sp.yStart;
         for (int rows = sp.yMiddle - sp.yStart; rows > 0; --rows) {
             for (GlSpanIter *it : its) it->cur = it->rowStart;
+            for (FloatIter &f : floats) *f.cur = *f.rowStart;
             for (Address &a : addrs) *a.cur = *a.rowStart;
             for (int32_t u = sp.startEdgeX; u < sp.otherEdgeX; u += 32) {
                 const int32_t n = sp.otherEdgeX - u;
@@ -72,10 +81,12 @@ void walkRecord(GlSpan &sp) {
                 sp.ditherPointer = sp.ditherTableBase + 35 * (sp.y & 3) + (u & 3);
                 first(n >= 32 ? 0xFFFFFFFFu : __glFastMaskTable[size_t(n)], &sp);
                 for (GlSpanIter *it : its) it->cur = int32_t(add(uint32_t(it->cur), uint32_t(it->chunkStep)));
+                for (FloatIter &f : floats) *f.cur += *f.chunkStep;
                 for (Address &a : addrs) moveAddress(*a.cur, *a.chunk);
             }
             const int c = advance(sp.startEdgeX, sp.startEdgeFrac, sp.startEdgeFracStep, sp.startEdgeStep);
             for (GlSpanIter *it : its) it->rowStart = int32_t(add(uint32_t(it->rowStart), uint32_t(it->rowStep[c])));
+            for (FloatIter &f : floats) *f.rowStart += f.rowStep[c];
             for (Address &a : addrs) moveAddress(*a.rowStart, a.rowStep[c]);
             advance(sp.otherEdgeX, sp.otherEdgeFrac, sp.otherEdgeFracStep, sp.otherEdgeStep);
             sp.y += 1;
@@ -148,6 +159,24 @@ struct State {
     const char *name;
     std::function<void(GlContext *)> set;
 };
+// A 16 x 16 texture and its mipmaps, its channels changing along both axes, modulating.
+void loadTexture(GlContext *ctx, GLenum minFilter) {
+    GL(glBindTexture)(GL_TEXTURE_2D, 1);
+    for (int level = 0, side = 16; side >= 1; ++level, side /= 2) {
+        std::vector<uint8_t> texels(size_t(side) * side * 4);
+        for (int j = 0; j < side; ++j)
+            for (int i = 0; i < side; ++i) {
+                uint8_t *p = &texels[size_t(j * side + i) * 4];
+                p[0] = uint8_t(i * 256 / side), p[1] = uint8_t(j * 256 / side), p[2] = uint8_t(255 - level * 40);
+                p[3] = 255;
+            }
+        GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    }
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    GL(glEnable)(GL_TEXTURE_2D);
+}
 void depthLess(GlContext *ctx) {
     GL(glEnable)(GL_DEPTH_TEST);
     GL(glDepthFunc)(GL_LESS);
@@ -169,22 +198,31 @@ const State kStates[] = {
          GL(glStencilOp)(GL_ZERO, GL_DECR, GL_INCR);
      }},
     {"texture affine modulate", [](GlContext *ctx) {
-         // A 16 x 16 texture whose channels change along both axes; the fastest perspective hint
-         // and equal filters keep its coordinates affine.
-         std::vector<uint8_t> texels(16 * 16 * 4);
-         for (int j = 0; j < 16; ++j)
-             for (int i = 0; i < 16; ++i) {
-                 uint8_t *p = &texels[size_t(j * 16 + i) * 4];
-                 p[0] = uint8_t(i * 16), p[1] = uint8_t(j * 16), p[2] = uint8_t(255 - i * 8), p[3] = 255;
-             }
-         GL(glBindTexture)(GL_TEXTURE_2D, 1);
-         GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGBA, 16, 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+         // The fastest perspective hint and equal filters keep the coordinates affine.
+         loadTexture(ctx, GL_NEAREST);
          GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
-         GL(glEnable)(GL_TEXTURE_2D);
          depthLess(ctx);
+     }},
+    {"texture perspective", [](GlContext *ctx) { loadTexture(ctx, GL_NEAREST); }},
+    {"texture mipmapped, fastest hint", [](GlContext *ctx) {
+         // Filters that differ: perspective planes and the level of detail whatever the hint.
+         loadTexture(ctx, GL_NEAREST_MIPMAP_NEAREST);
+         GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
+     }},
+    {"texture trilinear replace depth", [](GlContext *ctx) {
+         loadTexture(ctx, GL_LINEAR_MIPMAP_LINEAR);
+         GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+         depthLess(ctx);
+     }},
+    {"trilinear, fog, stencil, depth, blend: every plane", [](GlContext *ctx) {
+         loadTexture(ctx, GL_LINEAR_MIPMAP_LINEAR);
+         depthLess(ctx);
+         GL(glEnable)(GL_STENCIL_TEST);
+         GL(glStencilFunc)(GL_EQUAL, 1, 0xFF);
+         GL(glStencilOp)(GL_KEEP, GL_KEEP, GL_INCR);
+         GL(glEnable)(GL_FOG);
+         GL(glEnable)(GL_BLEND);
+         GL(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
      }},
     {"fog blend", [](GlContext *ctx) {
          GL(glEnable)(GL_FOG);
@@ -325,7 +363,7 @@ protected:
 };
 
 // Every word of the set-up, compared (the iterators the state has, the addresses it walks).
-void expectSameSetUp(const GlSpan &g, const GlSpan &c, GlShadeFlags f, const std::string &where) {
+void expectSameSetUp(const GlSpan &g, const GlSpan &c, GlShadeFlags f, bool perspective, const std::string &where) {
     SCOPED_TRACE(where);
 #define SAME(field) EXPECT_EQ(g.field, c.field) << #field
     SAME(signedArea);
@@ -362,9 +400,18 @@ void expectSameSetUp(const GlSpan &g, const GlSpan &c, GlShadeFlags f, const std
     }
     if (f & kGlShadeDepthTest) same("z", g.z, c.z);
     if (f & kGlShadeFog) same("fog", g.fog, c.fog);
-    if (f & kGlShadeTexture) {
+    if ((f & kGlShadeTexture) && !perspective) {
         same("s", g.s, c.s);
         same("t", g.t, c.t);
+    }
+    if ((f & kGlShadeTexture) && perspective) {
+        auto sameFloat = [&](const char *name, const GlSpanFloatIter &a, const GlSpanFloatIter &b) {
+            EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << name;
+        };
+        sameFloat("s/w", g.sw, c.sw);
+        sameFloat("t/w", g.tw, c.tw);
+        sameFloat("1/w", g.qw, c.qw);
+        EXPECT_EQ(std::memcmp(&g.lod, &c.lod, sizeof g.lod), 0) << "lod";
     }
 }
 
@@ -379,6 +426,9 @@ TEST_F(TriangleRoutine, WritesTheSpanRecordOfTheCSetUp) {
         GlFastPathSlots &sl = ctx->state.span.fast;
         const GlFastProc chain = sl.fastStageFirst;
         const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+        const GlTextureObject *tex = sl.texture;
+        const bool perspective =
+            (f & kGlShadeTexture) && ((f & kGlShadePerspectiveTex) || tex->minFilter != tex->magFilter);
         for (const Triangle &t : kTriangles)
             for (const auto &order : orders) {
                 makeRecords(t, order);
@@ -405,7 +455,7 @@ TEST_F(TriangleRoutine, WritesTheSpanRecordOfTheCSetUp) {
                 __glFillTriangleFast(ctx, &records[0], &records[1], &records[2]);
                 sl.fastStageFirst = chain;
                 if (gCapture.calls == 1) {
-                    expectSameSetUp(generated, gCapture.record, f, where);
+                    expectSameSetUp(generated, gCapture.record, f, perspective, where);
                     ++compared;
                 }
             }
