@@ -534,11 +534,11 @@ uint64_t withSpanRoutines(bool on, Fn fn) {
 }
 
 // Flat full-screen quads without depth: the one-routine's simple fill.
-uint64_t flatFill(const Gl *gl, uint64_t frames) {
+uint64_t flatFill(const Gl *gl, uint64_t frames, bool dither) {
     if (!gl) return 0;
     quadProjection(*gl);
     gl->ShadeModel(GL_FLAT);
-    gl->Disable(GL_DITHER);
+    if (!dither) gl->Disable(GL_DITHER);
     for (uint64_t f = 0; f < frames; ++f) {
         gl->Clear(GL_COLOR_BUFFER_BIT);
         gl->Begin(GL_TRIANGLES);
@@ -612,9 +612,13 @@ KIV_BENCH("fill_smooth_depth_mem16_gen", "Mpixels/s",
 KIV_BENCH("fill_smooth_depth_mem16_C", "Mpixels/s",
           [](uint64_t n) { return withSpanRoutines(false, [n] { return fill(memoryPath(16), n); }); }, 1e-6);
 KIV_BENCH("fill_flat_mem16_gen", "Mpixels/s",
-          [](uint64_t n) { return withSpanRoutines(true, [n] { return flatFill(memoryPath(16), n); }); }, 1e-6);
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return flatFill(memoryPath(16), n, false); }); }, 1e-6);
 KIV_BENCH("fill_flat_mem16_C", "Mpixels/s",
-          [](uint64_t n) { return withSpanRoutines(false, [n] { return flatFill(memoryPath(16), n); }); }, 1e-6);
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return flatFill(memoryPath(16), n, false); }); }, 1e-6);
+KIV_BENCH("fill_flat_dither_mem16_gen", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return flatFill(memoryPath(16), n, true); }); }, 1e-6);
+KIV_BENCH("fill_flat_dither_mem16_C", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return flatFill(memoryPath(16), n, true); }); }, 1e-6);
 KIV_BENCH("fill_textured_bilinear_mem16_gen", "Mpixels/s",
           [](uint64_t n) { return withSpanRoutines(true, [n] { return texturedFill(memoryPath(16), n, 1.0f); }); }, 1e-6);
 KIV_BENCH("fill_textured_bilinear_mem16_C", "Mpixels/s",
@@ -638,6 +642,8 @@ KIV_BENCH_NOTE("fill_smooth_depth_mem16_gen", spanRoad);
 KIV_BENCH_NOTE("fill_smooth_depth_mem16_C", spanRoad);
 KIV_BENCH_NOTE("fill_flat_mem16_gen", spanRoad);
 KIV_BENCH_NOTE("fill_flat_mem16_C", spanRoad);
+KIV_BENCH_NOTE("fill_flat_dither_mem16_gen", spanRoad);
+KIV_BENCH_NOTE("fill_flat_dither_mem16_C", spanRoad);
 KIV_BENCH_NOTE("fill_textured_bilinear_mem16_gen", spanRoad);
 KIV_BENCH_NOTE("fill_textured_bilinear_mem16_C", spanRoad);
 KIV_BENCH_NOTE("fill_smooth_depth_mem32", generatedInSlots);
