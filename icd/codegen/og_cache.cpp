@@ -53,6 +53,8 @@ bool entryIsLive(GlContext *ctx, int32_t cacheId, const GlOgCacheEntry *e) {
             if (same(asVoid(l.unmaskedStages[i])) || same(asVoid(l.maskedStages[i]))) return true;
         return false;
     }
+    case kGlOgCacheTriangle:
+        return same(asVoid(ctx->state.pick.rasterTriangleProc));
     case kGlOgCacheStrip:
         for (GlArrayRenderer r : ctx->arrayState.renderers)
             if (same(asVoid(r))) return true;
