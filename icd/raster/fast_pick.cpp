@@ -4,6 +4,7 @@
 // index, other formats, GL_ADD, per-pixel ownership tests, antialiased polygons) is refused and
 // drawn by the generic rasteriser.
 #include "icd/codegen/og_procs.h"
+#include "icd/codegen/og_triangle.h"
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
 #include "icd/raster/color_buffer.h"
@@ -357,8 +358,9 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
         prim.renderTriangle = (f & kGlShadeSmoothColors) ? __glTriangleFaceSmooth : __glTriangleFaceFlat;
     else
         prim.renderTriangle = __glTriangleFacePolygonMode;
-    // Every state's set-up is the prebuilt rasteriser; no generated triangle routine is wired.
+    // The prebuilt set-up, replaced by a generated triangle routine where one serves the state.
     ctx->state.pick.rasterTriangleProc = __glFillTriangleFast;
+    if (!c.forceGenericSetup) __glOgInstallTriangleProc(ctx);
     c.key.triangleKey[2] = 0;
     ctx->state.span.fastKey = c.key;
     return 1;

@@ -5,6 +5,7 @@
 // because both sample at the same points and every vertex lies on the 1/16-pixel grid; colours
 // agree within each row's stated bound, where the fast path's arithmetic is specified to round
 // differently (16.16 iterators, 8-bit products through the square table, 8-bit filter weights).
+#include "icd/codegen/og_procs.h"
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -203,7 +204,11 @@ protected:
         return p;
     }
 
-    GlPickTriangleProc rasterProc() const { return ctx->state.pick.rasterTriangleProc; }
+    // The set-up drawing the state: a generated triangle routine counts as the C proc it stands in for.
+    GlPickTriangleProc rasterProc() const {
+        const void *p = reinterpret_cast<const void *>(ctx->state.pick.rasterTriangleProc);
+        return reinterpret_cast<GlPickTriangleProc>(const_cast<void *>(__glOgReplacedProc(ctx, p)));
+    }
 };
 
 void depthLess(GlContext *ctx) {
