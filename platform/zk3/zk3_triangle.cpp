@@ -56,7 +56,7 @@ struct TriangleObject {
 };
 
 struct Model {
-    std::map<uint32_t, TriangleObject> objects;
+    std::map<uint64_t, TriangleObject> objects;   // by channel and handle: channels share handles
     Zk3TriangleStats stats{};
     bool drawing = true;
 };
@@ -484,7 +484,7 @@ void vertexWord(const Zk3EngineObject &o, TriangleObject &t, uint32_t value) {
 }  // namespace
 
 void zk3TriangleMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
-    TriangleObject &t = model().objects[o.handle];
+    TriangleObject &t = model().objects[uint64_t(o.channel) << 32 | o.handle];
     if (m >= 0x1000 && m < 0x2000) {
         vertexWord(o, t, v);
         return;
