@@ -5,6 +5,7 @@
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine_mmio.h"
+#include "platform/zk3/zk3_triangle.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -173,6 +174,7 @@ struct Engine {
                 }
                 if (it->second.cls != h)
                     error("destroy of 0x%X through class 0x%X, not its own", v, h);
+                if (it->second.cls == kTriangleClass) zk3TriangleForget(it->second);
                 objects.erase(it);
                 armed.erase(v);
                 destroyed.push_back(v);
@@ -607,7 +609,11 @@ void zk3EngineCloseChannel(uint32_t channel) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
     // A channel the engine does not know went with a power-on, like the memory objects.
-    if (channel == kDisplayChannel || e.channels.erase(channel) == 0) return;
+    auto it = e.channels.find(channel);
+    if (channel == kDisplayChannel || it == e.channels.end()) return;
+    for (const auto &p : it->second.objects)
+        if (p.second.cls == kTriangleClass) zk3TriangleForget(p.second);
+    e.channels.erase(it);
     ++e.graph;
 }
 
