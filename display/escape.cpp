@@ -107,15 +107,16 @@ void vReleaseClientLock(ZK_PDEV *, ZK_CLIENT_WINDOW_BLOCK *pBlock) {
     __atomic_store_n(&pBlock->lock, 0u, __ATOMIC_RELEASE);
 }
 
+// The rectangle is exclusive at right and bottom: one that reaches the screen's last column ends
+// at cxScreen, and it covers the screen when it is cxScreen wide and cyScreen high.
 BOOL bClipRectToScreen(ZK_PDEV *ppdev, ZK_RECTL *prcl) {
     if (!ppdev) return FALSE;
-    const LONG maxX = static_cast<LONG>(ppdev->cxScreen) - 1, maxY = static_cast<LONG>(ppdev->cyScreen) - 1;
+    const LONG cxScreen = static_cast<LONG>(ppdev->cxScreen), cyScreen = static_cast<LONG>(ppdev->cyScreen);
     prcl->left = std::max<LONG>(prcl->left, 0);
     prcl->top = std::max<LONG>(prcl->top, 0);
-    prcl->right = std::min<LONG>(prcl->right, maxX);
-    prcl->bottom = std::min<LONG>(prcl->bottom, maxY);
-    return prcl->bottom - prcl->top + 1 >= static_cast<LONG>(ppdev->cyScreen) &&
-           prcl->right - prcl->left + 1 >= static_cast<LONG>(ppdev->cxScreen);
+    prcl->right = std::min<LONG>(prcl->right, cxScreen);
+    prcl->bottom = std::min<LONG>(prcl->bottom, cyScreen);
+    return prcl->right - prcl->left >= cxScreen && prcl->bottom - prcl->top >= cyScreen;
 }
 
 BOOL bLockClientBlock(ZK_PDEV *ppdev, uint32_t block, ZK_LOCKED_BUFFER *pLocked) {

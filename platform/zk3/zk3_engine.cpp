@@ -5,6 +5,7 @@
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine_mmio.h"
+#include "platform/zk3/zk3_triangle.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -31,6 +32,7 @@ enum : uint32_t {
 };
 
 constexpr uint32_t kClassLimit = 0x100;  // handles below this are class objects
+constexpr uint32_t kDisplayChannel = 0;  // the display driver's own channel
 constexpr uint16_t kNotifierClass = 3;
 constexpr uint32_t kDacTransferClass = 0x0D;
 constexpr uint32_t kTriangleClass = 0x48;
@@ -47,16 +49,28 @@ void keepRecent(std::vector<T> &v, size_t keep) {
     if (v.size() >= 2 * keep) v.erase(v.begin(), v.end() - static_cast<long>(keep));
 }
 
+// The instances of one channel and what its subchannels hold. The display driver's channel takes
+// the CPU's FIFO writes and the pushes of every buffer that is no DMA channel's push buffer; a
+// DMA channel takes the pushes of its push buffer. Channels do not see each other's instances, so
+// two channels may give the same handle to objects of their own.
+struct Channel {
+    uint32_t pushBuffer = 0;                        // a DMA channel's push buffer
+    std::map<uint32_t, Zk3EngineObject> objects;    // instances by handle
+    std::map<uint32_t, bool> armed;                 // instance -> notify request pending
+    uint32_t bound[8] = {};                         // a DMA channel's binds between its pushes
+};
+
 struct Engine {
     std::recursive_mutex lock;
     uint8_t *ownFifo = nullptr, *ownPusher = nullptr;
     uint8_t *fifo = nullptr, *pusher = nullptr, *status = nullptr;
     kiv::ZkChip *chip = nullptr;
     uint8_t *chipAperture = nullptr;   // kept apart: the chip may be gone when we detach
-    std::map<uint32_t, Zk3EngineObject> objects;   // instances by handle
+    std::map<uint32_t, Channel> channels;           // by channel handle; kDisplayChannel always there
+    uint32_t running = kDisplayChannel;             // the channel whose methods run
+    bool executing = false;                         // a method is running (drawing looks up objects)
     std::map<uint32_t, Zk3EngineObject> memory;    // memory objects by handle (a namespace of their own)
-    uint32_t bound[8] = {};
-    std::map<uint32_t, bool> armed;                 // instance -> notify request pending
+    uint32_t bound[8] = {};                         // the subchannels as the FIFO shows them
     std::vector<Zk3FifoWrite> log;
     std::vector<uint32_t> created, destroyed;
     std::vector<std::string> errors;
@@ -89,8 +103,10 @@ struct Engine {
 
     uint32_t &pusherReg(uint32_t off) { return *reinterpret_cast<uint32_t *>(pusher + off); }
 
+    Channel &current() { return channels[running]; }
+
     bool isInstance(uint32_t h) {
-        return objects.count(h) != 0;
+        return current().objects.count(h) != 0;
     }
     bool isMemory(uint32_t h) {
         return memory.count(h) != 0;
@@ -114,6 +130,14 @@ struct Engine {
     }
 
     void execute(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
+        executing = true;
+        run(sub, m, v, fromPusher);
+        executing = false;
+    }
+
+    void run(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
+        std::map<uint32_t, Zk3EngineObject> &objects = current().objects;
+        std::map<uint32_t, bool> &armed = current().armed;
         keepRecent(log, kLogKeep);
         log.push_back({static_cast<uint8_t>(sub), m, v, bound[sub], fromPusher});
         ++writes;
@@ -138,6 +162,7 @@ struct Engine {
                 Zk3EngineObject o{};
                 o.handle = v;
                 o.cls = h;
+                o.channel = running;
                 objects[v] = o;
                 created.push_back(v);
                 ++graph;
@@ -149,6 +174,7 @@ struct Engine {
                 }
                 if (it->second.cls != h)
                     error("destroy of 0x%X through class 0x%X, not its own", v, h);
+                if (it->second.cls == kTriangleClass) zk3TriangleForget(it->second);
                 objects.erase(it);
                 armed.erase(v);
                 destroyed.push_back(v);
@@ -264,11 +290,14 @@ struct Engine {
         checkHalves(r, words);
         uint32_t n = r.length / 4, i = 0;
         r.ok = true;
-        // A client's buffer runs in the channel as the CPU left it, but its binds are its own:
-        // when the buffer is done the engine switches back to the subchannel objects the CPU
-        // side had bound (those that still exist).
+        // A DMA channel's buffer runs among that channel's instances, with the binds its last
+        // push left. Any other buffer runs in the display driver's channel as the CPU left it,
+        // but its binds are its own. Either way the engine switches back to the subchannel
+        // objects the CPU side had bound (those that still exist) when the buffer is done.
         uint32_t cpuBound[8];
         std::memcpy(cpuBound, bound, sizeof bound);
+        running = channelOfPushBuffer(r.handle);
+        if (running != kDisplayChannel) std::memcpy(bound, current().bound, sizeof bound);
         while (i < n) {
             uint32_t hdr = words[i++];
             uint32_t count = hdr >> 18, sub = (hdr >> 13) & 7, method = hdr & 0x1FFC;
@@ -285,6 +314,8 @@ struct Engine {
                 ++r.dataWords;
             }
         }
+        if (running != kDisplayChannel) std::memcpy(current().bound, bound, sizeof bound);
+        running = kDisplayChannel;
         for (unsigned k = 0; k < 8; ++k) {
             bound[k] = cpuBound[k] < kClassLimit || isInstance(cpuBound[k]) ? cpuBound[k] : 0;
             *reinterpret_cast<uint32_t *>(fifo + k * ZK3_SUBCHANNEL_SIZE) = bound[k];
@@ -292,10 +323,17 @@ struct Engine {
         runs.push_back(r);
     }
 
+    uint32_t channelOfPushBuffer(uint32_t handle) const {
+        for (const auto &c : channels)
+            if (c.first != kDisplayChannel && c.second.pushBuffer == handle) return c.first;
+        return kDisplayChannel;
+    }
+
     void powerOn() {
-        objects.clear();
+        channels.clear();
+        channels[kDisplayChannel];
+        running = kDisplayChannel;
         memory.clear();
-        armed.clear();
         for (auto &b : bound) b = 0;
         log.clear();
         created.clear();
@@ -557,6 +595,28 @@ void zk3EngineForgetMemory(uint32_t handle) {
     e.memory.erase(handle);
 }
 
+void zk3EngineOpenChannel(uint32_t channel, uint32_t pushBuffer) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (channel == kDisplayChannel || e.channels.count(channel)) {
+        e.error("DMA channel 0x%X collides with an open channel", channel);
+        return;
+    }
+    e.channels[channel].pushBuffer = pushBuffer;
+}
+
+void zk3EngineCloseChannel(uint32_t channel) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    // A channel the engine does not know went with a power-on, like the memory objects.
+    auto it = e.channels.find(channel);
+    if (channel == kDisplayChannel || it == e.channels.end()) return;
+    for (const auto &p : it->second.objects)
+        if (p.second.cls == kTriangleClass) zk3TriangleForget(p.second);
+    e.channels.erase(it);
+    ++e.graph;
+}
+
 const std::vector<Zk3FifoWrite> &zk3EngineLog() { return engine().log; }
 void zk3EngineClearLog() {
     Engine &e = engine();
@@ -570,13 +630,19 @@ uint64_t zk3EngineErrorCount() { return engine().errorCount; }
 uint64_t zk3EngineGraphGeneration() { return engine().graph; }
 
 void zk3EngineForEachInstance(const std::function<void(const Zk3EngineObject &)> &visit) {
-    for (const auto &p : engine().objects) visit(p.second);
+    Engine &e = engine();
+    for (const auto &c : e.channels)
+        if (!e.executing || c.first == e.running)
+            for (const auto &p : c.second.objects) visit(p.second);
 }
 
 const Zk3EngineObject *zk3EngineFind(uint32_t handle) {
     Engine &e = engine();
-    auto it = e.objects.find(handle);
-    if (it != e.objects.end()) return &it->second;
+    for (const auto &c : e.channels) {
+        if (e.executing && c.first != e.running) continue;
+        auto it = c.second.objects.find(handle);
+        if (it != c.second.objects.end()) return &it->second;
+    }
     auto m = e.memory.find(handle);
     return m == e.memory.end() ? nullptr : &m->second;
 }
@@ -585,15 +651,14 @@ uint32_t zk3EngineBound(unsigned subchannel) { return engine().bound[subchannel 
 
 size_t zk3EngineLiveInstances() {
     size_t n = 0;
-    for (const auto &p : engine().objects)
-        if (!p.second.isMemory) ++n;
+    for (const auto &c : engine().channels) n += c.second.objects.size();
     return n;
 }
 
 std::vector<uint32_t> zk3EngineInstanceHandles() {
     std::vector<uint32_t> v;
-    for (const auto &p : engine().objects)
-        if (!p.second.isMemory) v.push_back(p.first);
+    for (const auto &c : engine().channels)
+        for (const auto &p : c.second.objects) v.push_back(p.first);
     return v;
 }
 

@@ -17,6 +17,12 @@
 // the subchannels hold again what the CPU side had bound there (unless the buffer destroyed it).
 // Memory objects have a namespace of their own: an instance may carry a memory object's handle.
 //
+// Instances live in a channel. The display driver's channel takes the CPU's FIFO writes and the
+// pushes of any buffer that is no DMA channel's push buffer. A DMA channel, announced by the
+// resource manager that opens it (zk3EngineOpenChannel), takes the pushes of its push buffer: they
+// run among its own instances and with the subchannel binds its previous push left, so two
+// channels may use the same handles without meeting. Closing a channel removes its instances.
+//
 // The engine executes every FIFO write at once, so the FIFO always reads empty unless a test
 // holds the free count down. Memory objects are announced by the resource manager that
 // creates them (zk3EngineDefineMemory), so notifiers and command buffers can be found by
@@ -49,6 +55,7 @@ struct Zk3EngineObject {
     uint32_t handle;
     uint32_t cls;
     bool isMemory;      // a memory object announced by the resource manager
+    uint32_t channel;   // the channel an instance lives in (0: the display driver's)
     uint32_t base, limit;
     std::vector<std::pair<uint16_t, uint32_t>> methods;   // last value per method, in first-write order
     uint32_t method(uint16_t m, uint32_t missing = 0xDEADBEEF) const;
@@ -85,8 +92,14 @@ void zk3EngineReset();
 // The resource manager announces memory objects and their removal.
 void zk3EngineDefineMemory(uint32_t handle, uint32_t cls, uint32_t base, uint32_t limit);
 void zk3EngineForgetMemory(uint32_t handle);
+// ... and the DMA channels it opens (with the memory object their pushes run from) and closes.
+// A power-on forgets both, as the chip does.
+void zk3EngineOpenChannel(uint32_t channel, uint32_t pushBuffer);
+void zk3EngineCloseChannel(uint32_t channel);
 
-// Inspection. The log holds the most recent writes (at least zk3EngineLogKeep() of them once that
+// Inspection. While a method runs, zk3EngineFind and zk3EngineForEachInstance see the running
+// channel's instances only; otherwise (a test looking) every channel's, the display driver's
+// first. Bound subchannels are the display driver's channel's. The log holds the most recent writes (at least zk3EngineLogKeep() of them once that
 // many ran, never more than twice that); the counters count every write, push and error since
 // power-on. The error list keeps the first 1024 reports.
 const std::vector<Zk3FifoWrite> &zk3EngineLog();

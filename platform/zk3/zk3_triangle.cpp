@@ -55,8 +55,10 @@ struct TriangleObject {
     uint32_t colour = 0, depth = 0, clip = 0;
 };
 
+uint64_t key(const Zk3EngineObject &o) { return uint64_t(o.channel) << 32 | o.handle; }
+
 struct Model {
-    std::map<uint32_t, TriangleObject> objects;
+    std::map<uint64_t, TriangleObject> objects;   // by key(): channels share handles
     Zk3TriangleStats stats{};
     bool drawing = true;
 };
@@ -484,7 +486,7 @@ void vertexWord(const Zk3EngineObject &o, TriangleObject &t, uint32_t value) {
 }  // namespace
 
 void zk3TriangleMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
-    TriangleObject &t = model().objects[o.handle];
+    TriangleObject &t = model().objects[key(o)];
     if (m >= 0x1000 && m < 0x2000) {
         vertexWord(o, t, v);
         return;
@@ -502,6 +504,8 @@ void zk3TriangleReset() {
     m.objects.clear();
     m.stats = {};
 }
+
+void zk3TriangleForget(const Zk3EngineObject &o) { model().objects.erase(key(o)); }
 
 Zk3TriangleStats zk3TriangleStats() { return model().stats; }
 void zk3TriangleSetDrawing(bool on) { model().drawing = on; }

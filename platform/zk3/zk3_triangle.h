@@ -18,6 +18,8 @@ struct Zk3EngineObject;
 
 void zk3TriangleMethod(const Zk3EngineObject &object, uint16_t method, uint32_t value);
 void zk3TriangleReset();
+// The instance is gone (destroyed, or its channel closed): its vertex slots and connections go too.
+void zk3TriangleForget(const Zk3EngineObject &object);
 
 struct Zk3TriangleStats {
     uint64_t vertices, triangles, pixelsTested, pixelsWritten, texels;

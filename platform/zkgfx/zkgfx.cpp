@@ -113,6 +113,7 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
         else {
             g_state.dmaChannels.push_back(KivZkgfxDmaChannel{p->ChannelHandle, p->DeviceIndex, p->NotifierObject,
                                                              p->PushBufferObject});
+            zk3EngineOpenChannel(p->ChannelHandle, p->PushBufferObject);
             p->Status = kZkgfxOk;
         }
         return STATUS_SUCCESS;
@@ -125,6 +126,7 @@ NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
         if (it == g_state.dmaChannels.end()) p->Status = kZkgfxBadHandle;
         else {
             g_state.dmaChannels.erase(it);
+            zk3EngineCloseChannel(p->ChannelHandle);
             p->Status = kZkgfxOk;
         }
         return STATUS_SUCCESS;
@@ -246,6 +248,7 @@ void kivZkgfxStop() {
         kivRegisterDevice(ZKGFX_USER_PATH, nullptr);
     }
     for (const KivZkgfxObject &o : g_state.objects) zk3EngineForgetMemory(o.handle);
+    for (const KivZkgfxDmaChannel &c : g_state.dmaChannels) zk3EngineCloseChannel(c.handle);
     if (g_chip && zk3EngineChip() == g_chip) zk3EngineAttachChip(nullptr);
     g_registered = false;
     g_chip = nullptr;

@@ -227,15 +227,29 @@ TEST_F(EscapeTest, TrackedWindowsFollowMovesCoversAndDestruction) {
     EXPECT_EQ(block->clientOrigin, 200u << 16 | 100u);
     EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{{200, 100, 520, 340}}));
 
-    // Half off the screen: one rectangle cut to the screen.
+    // Half off the screen: one rectangle cut to the screen, which it reaches to the last column
+    // (rectangles are exclusive at right and bottom).
     MoveWindow(w.hwnd, 900, 100, 320, 240, TRUE);
     EXPECT_EQ(block->changeKind, (uint32_t)ZK_WINDOW_ONE_RECT);
-    EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{{900, 100, 1023, 340}}));
+    EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{{900, 100, 1024, 340}}));
+    MoveWindow(w.hwnd, -50, 700, 320, 240, TRUE);
+    EXPECT_EQ(block->changeKind, (uint32_t)ZK_WINDOW_ONE_RECT);
+    EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{{0, 700, 270, 768}}));
 
-    // Exactly the screen: the whole client area, full screen.
-    MoveWindow(w.hwnd, 0, 0, 1024, 768, TRUE);
-    EXPECT_EQ(block->changeKind, (uint32_t)(ZK_WINDOW_WHOLE_CLIENT | ZK_WINDOW_FULL_SCREEN));
-    EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{{0, 0, 1023, 767}}));
+    // Exactly the screen, or past it on every side: full screen. One pixel less either way is not.
+    struct Cover { int x, y, w, h; uint32_t kind; ZK_RECTL rect; };
+    const Cover covers[] = {
+        {0, 0, 1024, 768, ZK_WINDOW_WHOLE_CLIENT | ZK_WINDOW_FULL_SCREEN, {0, 0, 1024, 768}},
+        {-10, -5, 1040, 780, ZK_WINDOW_ONE_RECT | ZK_WINDOW_FULL_SCREEN, {0, 0, 1024, 768}},
+        {0, 0, 1023, 768, ZK_WINDOW_WHOLE_CLIENT, {0, 0, 1023, 768}},
+        {0, 0, 1024, 767, ZK_WINDOW_WHOLE_CLIENT, {0, 0, 1024, 767}},
+        {1, 0, 1023, 768, ZK_WINDOW_WHOLE_CLIENT, {1, 0, 1024, 768}},
+    };
+    for (const Cover &c : covers) {
+        MoveWindow(w.hwnd, c.x, c.y, c.w, c.h, TRUE);
+        EXPECT_EQ(block->changeKind, c.kind) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+        EXPECT_EQ(rects(block), (std::vector<ZK_RECTL>{c.rect})) << c.x << "," << c.y << " " << c.w << "x" << c.h;
+    }
 
     // A window over the middle leaves a rectangle list.
     MoveWindow(w.hwnd, 100, 100, 300, 200, TRUE);

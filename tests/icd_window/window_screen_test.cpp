@@ -5,12 +5,15 @@
 // moved, resized and partly off-screen windows and a display-mode change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "apps/kivdemo/scenes.h"
 #include "platform/machine/machine.h"
+#include "platform/zk3/zk3_engine.h"
 #include "platform/zk3/zk3_triangle.h"
 
 namespace {
@@ -128,6 +131,30 @@ protected:
     // The screen's pixel in column x of row `row`, rows counted from the top.
     static uint32_t screenAt(int x, int row) {
         return kivscenes::WindowTarget::screen().raw(x, kivScreenMode()->height - 1 - row);
+    }
+    // drawBlocks in the window by the chip, swapped: every pixel of the window that lies on the
+    // screen shows its block. Returns the number of those pixels.
+    static int drawAndExpectShown(kivscenes::WindowTarget &window, const char *what) {
+        const int w = window.w, h = window.h;
+        const uint64_t before = zk3TriangleStats().pixelsWritten;
+        drawBlocks(w, h);
+        EXPECT_GT(zk3TriangleStats().pixelsWritten, before) << what << ": the chip drew";
+        EXPECT_TRUE(window.swap()) << what;
+        POINT at{0, 0};
+        ClientToScreen(window.hwnd, &at);
+        const KivScreenMode *mode = kivScreenMode();
+        int shown = 0, wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const int sx = at.x + x, sy = at.y + (h - 1 - y);
+                if (sx < 0 || sy < 0 || sx >= mode->width || sy >= mode->height) continue;
+                ++shown;
+                if (screenAt(sx, sy) != blockAt(w, h, x, y) && wrong++ < 5)
+                    ADD_FAILURE() << what << ": screen " << sx << "," << sy << " shows 0x" << std::hex
+                                  << screenAt(sx, sy) << ", not 0x" << blockAt(w, h, x, y);
+            }
+        EXPECT_EQ(wrong, 0) << what;
+        return shown;
     }
 };
 
@@ -261,6 +288,49 @@ TEST_F(WindowOnScreen, SwapsFollowTheWindowAcrossCoversMovesResizesAndModeChange
     const Readback back = readWindow(96, 64);
     EXPECT_EQ(back.at(80, 10, 0), 255);
     EXPECT_EQ(back.at(80, 10, 1), 0);
+}
+
+// A window reaching past the screen's right and bottom edges shows its picture up to the last
+// column and the last row; so does a window over the whole screen.
+TEST_F(WindowOnScreen, TheScreensLastColumnAndRowShowTheWindowThatReachesThem) {
+    const int cx = kivScreenMode()->width, cy = kivScreenMode()->height;
+    struct Place { int x, y, w, h; const char *what; };
+    const Place places[] = {
+        {cx - 50, cy - 40, 96, 64, "past the right and bottom edges"},
+        {cx - 96, cy - 64, 96, 64, "ending exactly at the corner"},
+        {0, 0, cx, cy, "the whole screen"},
+    };
+    for (const Place &p : places) {
+        kivscenes::WindowTarget window(p.x, p.y, p.w, p.h);
+        ASSERT_TRUE(window.ok) << p.what << ": " << window.why;
+        const int visibleW = std::min(p.w, cx - p.x), visibleH = std::min(p.h, cy - p.y);
+        EXPECT_EQ(drawAndExpectShown(window, p.what), visibleW * visibleH) << p.what;
+    }
+}
+
+// Two windows of one program, each with its own context: closing either one, in either order,
+// leaves the other drawing by the chip, and a window opened after both draws by the chip too.
+TEST_F(WindowOnScreen, TwoWindowsCloseInEitherOrderAndTheChipDrawsOn) {
+    for (int firstGone : {0, 1}) {
+        SCOPED_TRACE(firstGone == 0 ? "the older window closes first" : "the newer window closes first");
+        const uint64_t errors = zk3EngineErrorCount();
+        std::unique_ptr<kivscenes::WindowTarget> pair[2] = {std::make_unique<kivscenes::WindowTarget>(40, 30, 96, 64),
+                                                            std::make_unique<kivscenes::WindowTarget>(400, 300, 96, 64)};
+        for (auto &window : pair) {
+            ASSERT_TRUE(window->ok) << window->why;
+            ASSERT_TRUE(window->makeCurrent());
+            drawAndExpectShown(*window, "both open");
+        }
+        pair[firstGone].reset();
+        kivscenes::WindowTarget &kept = *pair[1 - firstGone];
+        ASSERT_TRUE(kept.makeCurrent());
+        drawAndExpectShown(kept, "the other closed");
+        pair[1 - firstGone].reset();
+        kivscenes::WindowTarget next(200, 150, 96, 64);
+        ASSERT_TRUE(next.ok) << next.why;
+        drawAndExpectShown(next, "opened after both");
+        EXPECT_EQ(zk3EngineErrorCount(), errors) << zk3EngineErrors().back();
+    }
 }
 
 // With DirectDraw turned off the same window draws into memory by software and the swap copies
