@@ -11,8 +11,11 @@
 
 #include <cstddef>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "icd/core/context.h"
+#include "icd/pixel/texture_object.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/fast_span.h"
@@ -61,8 +64,8 @@ namespace {
 
 #define SPAN(f) offsetof(GlSpan, f)
 
-// The span iterators of the colour channels in lane order R, G, B, A.
-constexpr size_t kColorIter[4] = {SPAN(red), SPAN(green), SPAN(blue), SPAN(alpha)};
+// The span iterators of the lanes R, G, B, A, S, T.
+constexpr size_t kIter[GlOgMmxSpanGen::kIters] = {SPAN(red), SPAN(green), SPAN(blue), SPAN(alpha), SPAN(s), SPAN(t)};
 
 // Lane k of a group holds walking position k (left to right) or 3 - k (right to left).
 int laneIndex(int dir, int lane) { return dir > 0 ? lane : 3 - lane; }
@@ -157,7 +160,6 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     GlOgNode *eax = w.r(kEax), *ebx = w.r(kEbx), *ecx = w.r(kEcx), *edi = w.r(kEdi), *esi = w.r(kEsi);
     GlOgNode *mm0 = g.mm(0);
     const bool color = !g.colorOff;
-    const int colorLanes = g.alpha ? 4 : 3;
 
     // Once per call: the lane offsets and group steps of this direction, the flat colour lanes.
     if (g.flatPacked && color) {
@@ -166,9 +168,10 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         g.op(__glOgPunpckldq(s, mm0, mm0));
         g.op(__glOgMovq(s, g.abs(g.flatPixels), mm0));
     } else if (!g.smooth && color) {
-        for (int ch = 0; ch < colorLanes; ++ch) {
+        for (int ch = 0; ch < 4; ++ch) {
+            if (ch < 3 ? !g.fragColor : !g.alpha) continue;
             GlOgNode *low = __glOgShortLabel(s), *high = __glOgShortLabel(s);
-            g.op(__glOgMov(s, eax, g.field(kColorIter[ch] + offsetof(GlSpanIter, cur))));
+            g.op(__glOgMov(s, eax, g.field(kIter[ch] + offsetof(GlSpanIter, cur))));
             if (ch < 3) {
                 g.op(__glOgSar(s, eax, w.imm(1 + g.bits[ch])));
             } else {
@@ -192,9 +195,35 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
             g.op(__glOgPunpckldq(s, mm0, mm0));
             g.op(__glOgMovq(s, g.abs(g.flat[ch]), mm0));
         }
-    } else if (color) {
-        for (int ch = 0; ch < colorLanes; ++ch)
-            emitLaneOffsets(g, kColorIter[ch] + offsetof(GlSpanIter, step), g.laneOffset[ch], g.laneStep[ch]);
+    }
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
+        if (g.iterated[i]) emitLaneOffsets(g, kIter[i] + offsetof(GlSpanIter, step), g.laneOffset[i], g.laneStep[i]);
+    if (g.texture && color) {
+        // Level 0 of the texture the chain would sample: its image may be specified again between
+        // calls, so it is looked up at every call.
+        GlOgNode *level = __glOgMemBase(s, nullptr, eax);
+        g.op(__glOgMov(s, eax, g.abs(&g.ctx->state.span.fast.texture)));
+        g.op(__glOgMov(s, eax, __glOgMemBase(s, w.imm(offsetof(GlTextureObject, levels)), eax)));
+        g.op(__glOgMov(s, eax, level));
+        auto levelField = [&](size_t off) { return __glOgMemBase(s, w.imm(int32_t(off)), eax); };
+        g.op(__glOgMov(s, ecx, levelField(offsetof(GlMipLevel, image))));
+        g.op(__glOgMov(s, g.abs(g.texImage), ecx));
+        g.op(__glOgMov(s, ecx, levelField(offsetof(GlMipLevel, log2Width))));
+        g.op(__glOgMov(s, g.abs(g.texShiftRow), ecx));
+        const struct {
+            size_t log2, size;
+            uint8_t *shift, *mask;
+        } axes[2] = {{offsetof(GlMipLevel, log2Width), offsetof(GlMipLevel, innerWidth), g.texShiftS, g.texMaskS},
+                     {offsetof(GlMipLevel, log2Height), offsetof(GlMipLevel, innerHeight), g.texShiftT, g.texMaskT}};
+        for (const auto &a : axes) {
+            g.op(__glOgMov(s, ecx, w.imm(16)));
+            g.op(__glOgSub(s, ecx, levelField(a.log2)));
+            g.op(__glOgMov(s, g.abs(a.shift), ecx));
+            g.op(__glOgMov(s, ecx, levelField(a.size)));
+            g.op(__glOgDec(s, ecx));
+            g.op(__glOgMov(s, g.abs(a.mask), ecx));
+            g.op(__glOgMov(s, g.abs(a.mask + 4), ecx));
+        }
     }
     if (g.depth) {
         emitLaneOffsets(g, SPAN(z.step), g.zOffset, g.zStep);
@@ -226,9 +255,8 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         if (g.dir < 0) g.op(__glOgLea(s, esi, w.at(kEsi, -3 * g.depthBytes)));
         emitLaneStart(g, SPAN(z.rowStart), g.zOffset, g.zLanes);
     }
-    if (color && g.smooth)
-        for (int ch = 0; ch < colorLanes; ++ch)
-            emitLaneStart(g, kColorIter[ch] + offsetof(GlSpanIter, rowStart), g.laneOffset[ch], g.lanes[ch]);
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
+        if (g.iterated[i]) emitLaneStart(g, kIter[i] + offsetof(GlSpanIter, rowStart), g.laneOffset[i], g.lanes[i]);
     if (color && g.dither) {
         // The dither words of the row (y & 3) rotated to the window x of the group's lane 0.
         g.op(__glOgMov(s, eax, g.field(SPAN(y))));
@@ -273,8 +301,8 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         g.op(__glOgLea(s, esi, w.at(kEsi, 4 * g.depthBytes * g.dir)));
         emitLaneAdvance(g, g.zLanes, g.zStep);
     }
-    if (color && g.smooth)
-        for (int ch = 0; ch < colorLanes; ++ch) emitLaneAdvance(g, g.lanes[ch], g.laneStep[ch]);
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
+        if (g.iterated[i]) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
     g.op(__glOgSub(s, ebx, w.imm(4)));
     g.op(__glOgJmp(s, groupTop));
 
@@ -297,9 +325,8 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         emitRowStep(g, SPAN(depthRowStart), SPAN(depthRowStep));
         emitRowStep(g, SPAN(z.rowStart), SPAN(z.rowStep));
     }
-    if (color && g.smooth)
-        for (int ch = 0; ch < colorLanes; ++ch)
-            emitRowStep(g, kColorIter[ch] + offsetof(GlSpanIter, rowStart), kColorIter[ch] + offsetof(GlSpanIter, rowStep));
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
+        if (g.iterated[i]) emitRowStep(g, kIter[i] + offsetof(GlSpanIter, rowStart), kIter[i] + offsetof(GlSpanIter, rowStep));
     emitEdgeCarry(g, SPAN(otherEdgeFrac), SPAN(otherEdgeFracStep));
     emitRowStep(g, SPAN(otherEdgeX), SPAN(otherEdgeStep));
     g.op(__glOgInc(s, g.field(SPAN(y))));
@@ -326,10 +353,77 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     g.op(__glOgJmp(s, rowLoop));
 }
 
+// Every stored value of a 1- or 2-byte texel layout as the RGBA word its fetch proc gives,
+// made once per layout for the process and kept: generated routines index it.
+const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
+    static std::mutex lock;
+    static uint32_t *tables[kGlTexelFormatCount];
+    const int32_t id = l0->texelFormatId;
+    const int32_t bytes = l0->texelFormat->bitsPerTexel / 8;
+    std::lock_guard<std::mutex> hold(lock);
+    if (tables[id] == nullptr) {
+        const uint32_t count = 1u << (8 * bytes);
+        std::vector<uint8_t> image(size_t(count) * size_t(bytes));
+        for (uint32_t v = 0; v < count; ++v) std::memcpy(&image[size_t(v) * size_t(bytes)], &v, size_t(bytes));
+        // One row holding every value, read by the layout's own fetch.
+        GlMipLevel row = *l0;
+        row.image = image.data();
+        row.width = row.innerWidth = int32_t(count);
+        row.height = row.innerHeight = 1;
+        row.log2Width = 8 * bytes;
+        row.log2Height = 0;
+        auto *table = new uint32_t[count];
+        for (uint32_t v = 0; v < count; ++v) {
+            uint8_t out[4] = {0, 0, 0, 255};
+            l0->texelFormat->fetch(&row, tex, 0, 0, int32_t(v), out);
+            table[v] = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24;
+        }
+        tables[id] = table;
+    }
+    return tables[id];
+}
+
+// The texture the routine serves: level 0 of a 2-D texture sampled nearest at every size, both
+// coordinates repeating, affine, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without
+// alpha counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
+// layouts through their table.
+bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
+    g.texture = (f & kGlShadeTexture) != 0;
+    if (!g.texture) return true;
+    if (f & kGlShadePerspectiveTex) return false;
+    GlTextureObject *tex = ctx->state.span.fast.texture;
+    if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
+    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST)
+        return false;
+    const GlMipLevel *l0 = tex->levels[0];
+    if (l0 == nullptr || l0->image == nullptr || l0->border != 0 || l0->texelFormat == nullptr) return false;
+    if (l0->log2Width > 16 || l0->log2Height > 16) return false;
+    const GLenum base = GLenum(l0->baseFormat);
+    if (base != GL_RGB && base != GL_RGBA && base != GL_LUMINANCE && base != GL_LUMINANCE_ALPHA && base != GL_INTENSITY)
+        return false;
+    g.texLuminance = base == GL_LUMINANCE || base == GL_INTENSITY;
+    g.texAlpha = __glOgFormatHasAlpha(base);
+    g.texelBytes = l0->texelFormat->bitsPerTexel / 8;
+    g.texelTable = nullptr;
+    if (l0->texelFormatId == kGlTexelRgb8 || l0->texelFormatId == kGlTexelRgba8) {
+        if (g.texelBytes != (l0->texelFormatId == kGlTexelRgb8 ? 3 : 4)) return false;
+    } else if (g.texelBytes == 1 || g.texelBytes == 2) {
+        if (l0->texelFormatId == kGlTexelIndex8 || l0->texelFormatId == kGlTexelIndex16) return false;
+        g.texelTable = texelTableFor(tex, l0);
+    } else {
+        return false;
+    }
+    const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
+    const bool decalAsReplace = mode == GL_DECAL && (base == GL_RGB || base == GL_LUMINANCE || base == GL_INTENSITY);
+    if (mode != GL_REPLACE && mode != GL_MODULATE && !decalAsReplace) return false;
+    g.modulate = mode == GL_MODULATE;
+    return true;
+}
+
 // The state the routine serves, read into the generator record; false for any other state.
 bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
-    constexpr GlShadeFlags kServed = kGlShadeRgba | kGlShadeSmooth | kGlShadeDepthTest | kGlShadeDither |
+    constexpr GlShadeFlags kServed = kGlShadeRgba | kGlShadeSmooth | kGlShadeDepthTest | kGlShadeDither | kGlShadeTexture |
                                      kGlShadeBlend | kGlShadeColorMask | kGlShadeTwoSided | kGlShadeCull |
                                      kGlShadeSmoothColors | kGlShadeDepthIterate | kGlShadeLineStipple |
                                      kGlShadeOffsetPoint | kGlShadeOffsetLine;
@@ -362,7 +456,12 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
         return x == GL_SRC_ALPHA || x == GL_ONE_MINUS_SRC_ALPHA || x == GL_SRC_ALPHA_SATURATE;
     };
     g.alpha = g.blend && (readsSourceAlpha(sf) || readsSourceAlpha(df));
-    g.flatPacked = !g.smooth && !g.dither && !g.blend;
+    if (!readTexture(ctx, f, g)) return false;
+    g.fragColor = !g.colorOff && (!g.texture || g.modulate);
+    g.flatPacked = !g.smooth && !g.dither && !g.blend && !g.texture;
+    for (int ch = 0; ch < 3; ++ch) g.iterated[ch] = g.smooth && g.fragColor;
+    g.iterated[GlOgMmxSpanGen::kA] = g.smooth && g.alpha && !g.colorOff;
+    g.iterated[GlOgMmxSpanGen::kS] = g.iterated[GlOgMmxSpanGen::kT] = g.texture && !g.colorOff;
 
     g.depth = false;
     if (f & kGlShadeDepthTest) {
@@ -381,14 +480,21 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
 
 // The data area's constants and cells; false when they do not fit.
 bool layOutData(GlOgMmxSpanGen &g) {
-    for (int ch = 0; ch < 4; ++ch) {
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i) {
         for (int h = 0; h < 2; ++h) {
-            g.lanes[ch][h] = g.cell(8);
-            g.laneOffset[ch][h] = g.cell(8);
+            g.lanes[i][h] = g.cell(8);
+            g.laneOffset[i][h] = g.cell(8);
         }
-        g.laneStep[ch] = g.cell(8);
-        g.flat[ch] = g.cell(8);
+        g.laneStep[i] = g.cell(8);
     }
+    for (uint8_t *&f : g.flat) f = g.cell(8);
+    g.texImage = g.cell(4);
+    for (uint8_t **c : {&g.texShiftS, &g.texShiftT, &g.texShiftRow, &g.texMaskS, &g.texMaskT}) {
+        *c = g.cell(8);
+        std::memset(*c, 0, 8);  // a shift count is the whole qword
+    }
+    g.texIndex = g.cell(16);
+    g.texels = g.cell(16);
     g.flatPixels = g.cell(8);
     for (int h = 0; h < 2; ++h) {
         g.zLanes[h] = g.cell(8);

@@ -41,6 +41,13 @@ struct GlOgMmxSpanGen {
 
     // What the state asks for.
     bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
+    // Texturing: nearest texels of level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
+    bool texture, modulate;
+    bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
+    bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
+    bool texAlpha;      // the texture has an alpha channel of its own
+    int32_t texelBytes;          // bytes of one stored texel: 1 to 4
+    const uint32_t *texelTable;  // 1- and 2-byte layouts: every stored value as an RGBA word
     int32_t depthFunc;   // 0 (GL_NEVER) .. 7 (GL_ALWAYS), the buffer's effective function
     int32_t depthShift;  // fixed-point depth >> shift = stored value (before the epoch tag)
     int32_t depthBytes;  // 2 or 4
@@ -56,8 +63,10 @@ struct GlOgMmxSpanGen {
     uint8_t *dwords(uint32_t d) { return words(uint16_t(d), uint16_t(d >> 16), uint16_t(d), uint16_t(d >> 16)); }
 
     // Cells the stages read and write.
-    uint8_t *lanes[4][2];  // R, G, B, A as 32-bit pairs of lanes 0-1 and 2-3
-    uint8_t *laneOffset[4][2], *laneStep[4];
+    enum { kR, kG, kB, kA, kS, kT, kIters };
+    uint8_t *lanes[kIters][2];  // 32-bit pairs of lanes 0-1 and 2-3
+    uint8_t *laneOffset[kIters][2], *laneStep[kIters];
+    bool iterated[kIters];
     uint8_t *flat[4];      // flat R, G, B, A lane vectors
     uint8_t *flatPixels;   // the packed flat pixel in four lanes
     uint8_t *zLanes[2], *zOffset[2], *zStep, *zValues[2], *epoch;
@@ -65,6 +74,9 @@ struct GlOgMmxSpanGen {
     uint8_t *dstLanes[3], *srcAlpha, *dstAlpha;
     uint8_t *ditherTable;  // [channel][y & 3][x & 3] of four words, 128 bytes per channel
     uint8_t *tempColor, *tempDepth, *savedColor, *savedDepth, *rowsLeft;
+    // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
+    // fraction of the texture down to a column or row; a row up to its first texel) and masks.
+    uint8_t *texImage, *texShiftS, *texShiftT, *texShiftRow, *texMaskS, *texMaskT, *texIndex, *texels;
 
     // Operand nodes are shared: one node per address or value for the whole generation.
     std::unordered_map<uintptr_t, GlOgNode *> memNodes;
@@ -87,6 +99,11 @@ void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none);
 // blends with the destination, dithers, packs and stores.
 void __glOgEmitMmxColor(GlOgMmxSpanGen &g);
 void __glOgEmitMmxBlend(GlOgMmxSpanGen &g);
+// The group's four texels as RGBA words in `texels` (fetched by the level's layout from the
+// coordinate lanes), and one channel of them into an MMX register as a colour lane (channels 0-2)
+// or an alpha lane (channel 3).
+void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);
 

@@ -259,6 +259,80 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
     }
 }
 
+void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *eax = w.r(kEax), *ecx = w.r(kEcx);
+    // Texel index = row << log2 width | column, from the 0.16 fractions of the coordinates (the
+    // repetition is the fraction's wrap).
+    for (int h = 0; h < 2; ++h) {
+        g.op(__glOgMovq(s, mm0, g.abs(g.lanes[GlOgMmxSpanGen::kS][h])));
+        g.op(__glOgPsrld(s, mm0, g.abs(g.texShiftS)));
+        g.op(__glOgPand(s, mm0, g.abs(g.texMaskS)));
+        g.op(__glOgMovq(s, mm1, g.abs(g.lanes[GlOgMmxSpanGen::kT][h])));
+        g.op(__glOgPsrld(s, mm1, g.abs(g.texShiftT)));
+        g.op(__glOgPand(s, mm1, g.abs(g.texMaskT)));
+        g.op(__glOgPslld(s, mm1, g.abs(g.texShiftRow)));
+        g.op(__glOgPor(s, mm0, mm1));
+        g.op(__glOgMovq(s, g.abs(g.texIndex + 8 * h), mm0));
+    }
+    // Each texel as the word R | G << 8 | B << 16 | A << 24 the chain's texel reads give (L and
+    // I repeated into the colour bytes, alpha 255 where the layout has none): narrow layouts
+    // through their table. Only eax and ecx: edx holds the depth test's result.
+    for (int k = 0; k < 4; ++k) {
+        g.op(__glOgMov(s, ecx, g.abs(g.texIndex + 4 * k)));
+        g.op(__glOgMov(s, eax, g.abs(g.texImage)));
+        if (g.texelTable != nullptr) {
+            GlOgNode *stored = __glOgMem(s, nullptr, eax, ecx, g.texelBytes);
+            g.op(g.texelBytes == 1 ? __glOgMovzx8(s, eax, stored) : __glOgMovzx16(s, eax, stored));
+            g.op(__glOgMov(s, eax, __glOgMem(s, w.imm(__glOgWord(g.texelTable)), nullptr, eax, 4)));
+        } else if (g.texelBytes == 4) {
+            g.op(__glOgMov(s, eax, __glOgMem(s, nullptr, eax, ecx, 4)));
+        } else {
+            // Three bytes, never a fourth past the last texel.
+            g.op(__glOgLea(s, ecx, __glOgMem(s, nullptr, ecx, ecx, 2)));
+            g.op(__glOgAdd(s, ecx, eax));
+            g.op(__glOgMovzx16(s, eax, __glOgMemBase(s, nullptr, ecx)));
+            g.op(__glOgMovzx8(s, ecx, __glOgMemBase(s, w.imm(2), ecx)));
+            g.op(__glOgShl(s, ecx, w.imm(16)));
+            g.op(__glOgOr(s, eax, ecx));
+            g.op(__glOgOr(s, eax, w.imm(int32_t(0xFF000000u))));
+        }
+        g.op(__glOgMov(s, g.abs(g.texels + 4 * k), eax));
+    }
+}
+
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *mm3 = g.mm(3);
+    g.op(__glOgMovq(s, into, g.abs(g.texels)));
+    g.op(__glOgMovq(s, mm3, g.abs(g.texels + 8)));
+    if (ch > 0) {
+        g.op(__glOgPsrld(s, into, w.imm(8 * ch)));
+        g.op(__glOgPsrld(s, mm3, w.imm(8 * ch)));
+    }
+    if (ch < 3) {
+        g.op(__glOgPand(s, into, g.abs(g.dwords(0xFF))));
+        g.op(__glOgPand(s, mm3, g.abs(g.dwords(0xFF))));
+    }
+    g.op(__glOgPackssdw(s, into, mm3));
+    g.op(__glOgMovq(s, mm3, into));
+    if (ch == 3) {
+        // byte * 64 + byte / 4: 255 is 0x3FFF, next to 1.0.
+        g.op(__glOgPsllw(s, into, w.imm(6)));
+        g.op(__glOgPsrlw(s, mm3, w.imm(2)));
+        g.op(__glOgPaddw(s, into, mm3));
+    } else if (g.texLuminance) {
+        // The byte in both halves of the word, halved: 255 is 0x7FFF.
+        g.op(__glOgPsllw(s, into, w.imm(8)));
+        g.op(__glOgPor(s, into, mm3));
+        g.op(__glOgPsrlw(s, into, w.imm(1)));
+    } else {
+        g.op(__glOgPsllw(s, into, w.imm(7)));
+    }
+}
+
 void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
@@ -268,8 +342,8 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
     } else {
         // The lanes: 32-bit pairs shifted to the lane scale, negative values (a plane sampled just
         // outside its triangle) clamped to 0.
-        const int count = g.alpha ? 4 : 3;
-        for (int ch = 0; ch < count; ++ch) {
+        for (int ch = 0; ch < 4; ++ch) {
+            if (ch < 3 ? !g.fragColor : !g.alpha) continue;
             GlOgNode *lane = ch < 3 ? g.mm(5 + ch) : g.mm(4);
             if (!g.smooth) {
                 g.op(__glOgMovq(s, lane, g.abs(g.flat[ch])));
@@ -302,6 +376,29 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
             g.op(__glOgPsubusw(s, mm0, g.abs(g.words(0x4000))));
             g.op(__glOgPsubw(s, g.mm(4), mm0));
             g.op(__glOgMovq(s, g.abs(g.srcAlpha), g.mm(4)));
+        }
+        if (g.texture) {
+            // GL_REPLACE takes the texel's colour; GL_MODULATE the product (top bit 13, doubled).
+            __glOgEmitTexelFetch(g);
+            for (int ch = 0; ch < 3; ++ch) {
+                GlOgNode *lane = g.mm(5 + ch);
+                if (!g.modulate) {
+                    __glOgEmitTexelChannel(g, ch, lane);
+                    continue;
+                }
+                __glOgEmitTexelChannel(g, ch, mm2);
+                g.op(__glOgPmulhw(s, lane, mm2));
+                g.op(__glOgPaddw(s, lane, lane));
+            }
+            // The texture's own alpha replaces or scales the fragment's (1.0 * 1.0 has top bit 12).
+            if (g.alpha && g.texAlpha) {
+                __glOgEmitTexelChannel(g, 3, mm2);
+                if (g.modulate) {
+                    g.op(__glOgPmulhw(s, mm2, g.abs(g.srcAlpha)));
+                    g.op(__glOgPsllw(s, mm2, w.imm(2)));
+                }
+                g.op(__glOgMovq(s, g.abs(g.srcAlpha), mm2));
+            }
         }
         if (g.blend) __glOgEmitMmxBlend(g);
         if (g.dither) {

@@ -8,7 +8,9 @@
 // pictures and depth agree exactly. With blending the products of 15-bit lanes and 14-bit factors
 // round differently from the chain's 8-bit square-table products: within 2 field steps, 3 for the
 // chain's generic store of the pairs its fast stores do not cover (it widens the destination
-// without bit replication).
+// without bit replication), 4 where that store adds a whole source to the destination (GL_ONE as
+// the source factor: the chain's sum of 8-bit bytes falls a step short of full intensity where
+// this routine reaches it).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -19,6 +21,7 @@
 #include "icd/codegen/og_mmx_span.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/pick.h"
+#include "icd/pixel/texture_object.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/fast_span.h"
 #include "tests/icd_codegen_diff/diff_fixture.h"
@@ -70,6 +73,8 @@ void GL_FASTCALL runRoutineOnChunk(uint32_t mask, GlSpan *sp) {
         it.step = int32_t(back ? 0u - perX : perX);
     };
     walk(r.z);
+    walk(r.s);
+    walk(r.t);
     if (gHook.smooth)
         for (GlSpanIter *it : {&r.red, &r.green, &r.blue, &r.alpha}) walk(*it);
     GlContext *ctx = sp->context;
@@ -91,6 +96,24 @@ void depthFunc(GlContext *ctx, GLenum f) {
 void blend(GlContext *ctx, GLenum s, GLenum d) {
     GL(glEnable)(GL_BLEND);
     GL(glBlendFunc)(s, d);
+}
+
+// A 16 x 8 texture of the given base format, its bytes a fixed scramble, sampled nearest and
+// repeating, with the environment mode.
+void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env) {
+    const int channels = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
+    std::vector<uint8_t> bytes(size_t(16 * 8 * channels));
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 37 + 11);
+    GL(glBindTexture)(GL_TEXTURE_2D, 1);
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(internal), 16, 8, 0, format, GL_UNSIGNED_BYTE, bytes.data());
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
+    GL(glEnable)(GL_TEXTURE_2D);
+    GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
 }
 
 const Row kRows[] = {
@@ -116,6 +139,28 @@ const Row kRows[] = {
     {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 3},
     {"blend saturate one", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); blend(ctx, GL_SRC_ALPHA_SATURATE, GL_ONE); }, 3},
     {"blend dst alpha one minus dst alpha", [](GlContext *ctx) { blend(ctx, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA); }, 3},
+    // Textures: GL_REPLACE is the chain's value exactly but where the dither lifts a repeated L
+    // or I byte over a step; GL_MODULATE multiplies 15-bit lanes (255 x 255 / 256) where the chain
+    // forms 8-bit products through its square table.
+    {"rgb replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE); }, 0},
+    {"rgb decal dither depth", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_DECAL); }, 0},
+    {"rgba replace blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"rgba modulate flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE); }, 1},
+    {"rgb modulate", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_MODULATE); }, 1},
+    {"luminance replace", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); }, 1},
+    {"luminance modulate", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE); }, 1},
+    {"luminance alpha modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"intensity replace no dither", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_REPLACE); }, 0},
+    {"intensity modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_MODULATE);
+         blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+     }, 4},
 };
 
 struct Format {
@@ -199,6 +244,7 @@ protected:
         struct V {
             float x, y, z, r, g, b, a;
         };
+        // Texture coordinates from the position: up to three repeats, negative ones too.
         const V tris[][3] = {
             {{1.5f, 2.25f, 0.5f, 0.9f, 0.3f, 0.4f, 0.8f}, {60.75f, 6.5f, 0.1f, 0.3f, 0.9f, 0.3f, 0.6f},
              {20.125f, 58.0625f, -0.3f, 0.4f, 0.4f, 0.9f, 0.3f}},
@@ -218,6 +264,7 @@ protected:
         for (const auto &tri : tris)
             for (const V &v : tri) {
                 GL(glColor4f)(v.r, v.g, v.b, v.a);
+                GL(glTexCoord2f)(v.x / 21.0f - 0.5f, v.y / 17.0f - 0.75f);
                 GL(glVertex3f)(v.x, v.y, v.z);
             }
         GL(glEnd)();
