@@ -71,10 +71,10 @@ constexpr size_t kIter[GlOgMmxSpanGen::kIters] = {SPAN(red), SPAN(green), SPAN(b
 int laneIndex(int dir, int lane) { return dir > 0 ? lane : 3 - lane; }
 
 // The lanes of pairs `offsets` get m * step for their walking position m, and `step4` four steps.
-void emitLaneOffsets(GlOgMmxSpanGen &g, size_t stepField, uint8_t *const offsets[2], uint8_t *step4) {
+void emitLaneOffsets(GlOgMmxSpanGen &g, GlOgNode *step, uint8_t *const offsets[2], uint8_t *step4) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
-    g.op(__glOgMov(s, w.r(kEax), g.field(stepField)));
+    g.op(__glOgMov(s, w.r(kEax), step));
     g.op(__glOgLea(s, w.r(kEcx), __glOgMem(s, nullptr, w.r(kEax), w.r(kEax), 1)));
     g.op(__glOgLea(s, w.r(kEdx), __glOgMem(s, nullptr, w.r(kEax), w.r(kEax), 2)));
     GlOgNode *multiple[4] = {w.imm(0), w.r(kEax), w.r(kEcx), w.r(kEdx)};
@@ -86,10 +86,10 @@ void emitLaneOffsets(GlOgMmxSpanGen &g, size_t stepField, uint8_t *const offsets
 }
 
 // The lanes of a row's first group from the iterator's row start.
-void emitLaneStart(GlOgMmxSpanGen &g, size_t rowStartField, uint8_t *const offsets[2], uint8_t *const lanes[2]) {
+void emitLaneStart(GlOgMmxSpanGen &g, GlOgNode *start, uint8_t *const offsets[2], uint8_t *const lanes[2]) {
     GlOgState *s = g.s();
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1);
-    g.op(__glOgMovd(s, mm0, g.field(rowStartField)));
+    g.op(__glOgMovd(s, mm0, start));
     g.op(__glOgPunpckldq(s, mm0, mm0));
     g.op(__glOgMovq(s, mm1, mm0));
     g.op(__glOgPaddd(s, mm0, g.abs(offsets[0])));
@@ -104,6 +104,85 @@ void emitLaneAdvance(GlOgMmxSpanGen &g, uint8_t *const lanes[2], uint8_t *step4)
         g.op(__glOgMovq(s, g.mm(0), g.abs(lanes[h])));
         g.op(__glOgPaddd(s, g.mm(0), g.abs(step4)));
         g.op(__glOgMovq(s, g.abs(lanes[h]), g.mm(0)));
+    }
+}
+
+// The span's float iterators s/w, t/w, 1/w.
+constexpr size_t kFloatIter[3] = {SPAN(sw), SPAN(tw), SPAN(qw)};
+
+uint8_t *floatCell(GlOgMmxSpanGen &g, float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    return g.dwords(bits);
+}
+
+// s and t at the half's end (or start) from the half's s/w, t/w, 1/w: 1/q rounded to a float,
+// then each product, as the chain forms them; 0 where 1/w is not a positive normal float.
+void emitRatio(GlOgMmxSpanGen &g, uint8_t *const out[2]) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *divide = w.label(), *done = w.label();
+    g.op(__glOgMov(s, w.r(kEax), g.abs(g.halfW[2])));
+    g.op(__glOgCmp(s, w.r(kEax), w.imm(0x3FFFFE)));
+    g.op(__glOgJg(s, divide));
+    g.op(__glOgMov(s, g.abs(out[0]), w.imm(0)));
+    g.op(__glOgMov(s, g.abs(out[1]), w.imm(0)));
+    g.op(__glOgJmp(s, done));
+    w.place(divide);
+    g.op(__glOgFld(s, g.abs(floatCell(g, 1.0f))));
+    g.op(__glOgFdiv(s, g.abs(g.halfW[2])));
+    for (int c = 0; c < 2; ++c) {
+        g.op(__glOgFld(s, g.abs(g.halfW[c])));
+        g.op(__glOgFmul(s, __glOgSt(1)));
+        g.op(__glOgFstp(s, g.abs(out[c])));
+    }
+    g.op(__glOgFstp(s, __glOgSt(0)));
+    w.place(done);
+}
+
+// The next 16-pixel half of the row: at a chunk's start s/w, t/w, 1/w restart from the chunk's
+// values (which step by whole chunks), then step by a half; s and t at the half's start and end
+// give its 16.16 start and per-pixel step, and so the coordinate lanes. Single precision with
+// rounding to nearest is in force, so every x87 result is the float the chain computes.
+void emitHalf(GlOgMmxSpanGen &g) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *odd = w.label();
+    g.op(__glOgEmms(s));
+    g.op(__glOgTest(s, g.abs(g.segOdd), w.imm(1)));
+    g.op(__glOgJne(s, odd));
+    for (int i = 0; i < 3; ++i) {
+        g.op(__glOgMov(s, w.r(kEax), g.abs(g.chunkW[i])));
+        g.op(__glOgMov(s, g.abs(g.halfW[i]), w.r(kEax)));
+        g.op(__glOgFld(s, g.abs(g.chunkW[i])));
+        g.op(__glOgFadd(s, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, chunkStep))));
+        g.op(__glOgFstp(s, g.abs(g.chunkW[i])));
+    }
+    emitRatio(g, g.ends[0]);
+    w.place(odd);
+    for (int i = 0; i < 3; ++i) {
+        g.op(__glOgFld(s, g.abs(g.halfW[i])));
+        g.op(__glOgFadd(s, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, halfStep))));
+        g.op(__glOgFstp(s, g.abs(g.halfW[i])));
+    }
+    emitRatio(g, g.ends[1]);
+    for (int c = 0; c < 2; ++c) {
+        g.op(__glOgFld(s, g.abs(g.ends[1][c])));
+        g.op(__glOgFsub(s, g.abs(g.ends[0][c])));
+        g.op(__glOgFmul(s, g.abs(floatCell(g, 65536.0f / 16.0f))));
+        g.op(__glOgFistp(s, g.abs(g.segStep[c])));
+        g.op(__glOgFld(s, g.abs(g.ends[0][c])));
+        g.op(__glOgFmul(s, g.abs(floatCell(g, 65536.0f))));
+        g.op(__glOgFistp(s, g.abs(g.segStart[c])));
+        g.op(__glOgMov(s, w.r(kEax), g.abs(g.ends[1][c])));
+        g.op(__glOgMov(s, g.abs(g.ends[0][c]), w.r(kEax)));
+    }
+    g.op(__glOgXor(s, g.abs(g.segOdd), w.imm(1)));
+    g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(16)));
+    for (int i : {GlOgMmxSpanGen::kS, GlOgMmxSpanGen::kT}) {
+        uint8_t *const start = g.segStart[i - GlOgMmxSpanGen::kS], *const step = g.segStep[i - GlOgMmxSpanGen::kS];
+        emitLaneOffsets(g, g.abs(step), g.laneOffset[i], g.laneStep[i]);
+        emitLaneStart(g, g.abs(start), g.laneOffset[i], g.lanes[i]);
     }
 }
 
@@ -197,7 +276,7 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         }
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneOffsets(g, kIter[i] + offsetof(GlSpanIter, step), g.laneOffset[i], g.laneStep[i]);
+        if (g.iterated[i]) emitLaneOffsets(g, g.field(kIter[i] + offsetof(GlSpanIter, step)), g.laneOffset[i], g.laneStep[i]);
     if (g.texture && color) {
         // Level 0 of the texture the chain would sample: its image may be specified again between
         // calls, so it is looked up at every call.
@@ -226,7 +305,7 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         }
     }
     if (g.depth) {
-        emitLaneOffsets(g, SPAN(z.step), g.zOffset, g.zStep);
+        emitLaneOffsets(g, g.field(SPAN(z.step)), g.zOffset, g.zStep);
         g.op(__glOgMovd(s, mm0, g.abs(&g.ctx->buffers.depth.epochBase)));
         g.op(__glOgPunpckldq(s, mm0, mm0));
         g.op(__glOgMovq(s, g.abs(g.epoch), mm0));
@@ -253,10 +332,18 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     if (g.depth) {
         g.op(__glOgMov(s, esi, g.field(SPAN(depthRowStart))));
         if (g.dir < 0) g.op(__glOgLea(s, esi, w.at(kEsi, -3 * g.depthBytes)));
-        emitLaneStart(g, SPAN(z.rowStart), g.zOffset, g.zLanes);
+        emitLaneStart(g, g.field(SPAN(z.rowStart)), g.zOffset, g.zLanes);
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneStart(g, kIter[i] + offsetof(GlSpanIter, rowStart), g.laneOffset[i], g.lanes[i]);
+        if (g.iterated[i]) emitLaneStart(g, g.field(kIter[i] + offsetof(GlSpanIter, rowStart)), g.laneOffset[i], g.lanes[i]);
+    if (g.perspective && color) {
+        for (int i = 0; i < 3; ++i) {
+            g.op(__glOgMov(s, eax, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, rowStart))));
+            g.op(__glOgMov(s, g.abs(g.chunkW[i]), eax));
+        }
+        g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(0)));
+        g.op(__glOgMov(s, g.abs(g.segOdd), w.imm(0)));
+    }
     if (color && g.dither) {
         // The dither words of the row (y & 3) rotated to the window x of the group's lane 0.
         g.op(__glOgMov(s, eax, g.field(SPAN(y))));
@@ -274,10 +361,18 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
 
     // Whole groups; a last group of one to three pixels works on a copy.
     w.place(groupTop);
-    g.op(__glOgCmp(s, ebx, w.imm(4)));
-    g.op(__glOgJge(s, body));
     g.op(__glOgTest(s, ebx, ebx));
     g.op(__glOgJle(s, rowEnd));
+    if (g.perspective && color) {
+        GlOgNode *inHalf = w.label();
+        g.op(__glOgCmp(s, g.abs(g.segLeft), w.imm(0)));
+        g.op(__glOgJne(s, inHalf));
+        emitHalf(g);
+        w.place(inHalf);
+        g.op(__glOgSub(s, g.abs(g.segLeft), w.imm(4)));
+    }
+    g.op(__glOgCmp(s, ebx, w.imm(4)));
+    g.op(__glOgJge(s, body));
     if (color) {
         g.op(__glOgMov(s, g.abs(g.savedColor), edi));
         emitCopyCovered(g, edi, g.tempColor, 2, true);
@@ -302,7 +397,7 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         emitLaneAdvance(g, g.zLanes, g.zStep);
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
+        if (g.stepped(i) && color) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
     g.op(__glOgSub(s, ebx, w.imm(4)));
     g.op(__glOgJmp(s, groupTop));
 
@@ -327,6 +422,14 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
         if (g.iterated[i]) emitRowStep(g, kIter[i] + offsetof(GlSpanIter, rowStart), kIter[i] + offsetof(GlSpanIter, rowStep));
+    if (g.perspective && color) {
+        g.op(__glOgEmms(s));
+        for (size_t it : kFloatIter) {
+            g.op(__glOgFld(s, g.field(it + offsetof(GlSpanFloatIter, rowStart))));
+            g.op(__glOgFadd(s, g.fieldIndexed(it + offsetof(GlSpanFloatIter, rowStep), kEcx, 4)));
+            g.op(__glOgFstp(s, g.field(it + offsetof(GlSpanFloatIter, rowStart))));
+        }
+    }
     emitEdgeCarry(g, SPAN(otherEdgeFrac), SPAN(otherEdgeFracStep));
     emitRowStep(g, SPAN(otherEdgeX), SPAN(otherEdgeStep));
     g.op(__glOgInc(s, g.field(SPAN(y))));
@@ -390,7 +493,6 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     g.texture = (f & kGlShadeTexture) != 0;
     if (!g.texture) return true;
-    if (f & kGlShadePerspectiveTex) return false;
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
     if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST)
@@ -417,6 +519,7 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     const bool decalAsReplace = mode == GL_DECAL && (base == GL_RGB || base == GL_LUMINANCE || base == GL_INTENSITY);
     if (mode != GL_REPLACE && mode != GL_MODULATE && !decalAsReplace) return false;
     g.modulate = mode == GL_MODULATE;
+    g.perspective = (f & kGlShadePerspectiveTex) != 0;
     return true;
 }
 
@@ -424,6 +527,7 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
 bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
     constexpr GlShadeFlags kServed = kGlShadeRgba | kGlShadeSmooth | kGlShadeDepthTest | kGlShadeDither | kGlShadeTexture |
+                                     kGlShadePerspectiveTex |
                                      kGlShadeBlend | kGlShadeColorMask | kGlShadeTwoSided | kGlShadeCull |
                                      kGlShadeSmoothColors | kGlShadeDepthIterate | kGlShadeLineStipple |
                                      kGlShadeOffsetPoint | kGlShadeOffsetLine;
@@ -461,7 +565,7 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     g.flatPacked = !g.smooth && !g.dither && !g.blend && !g.texture;
     for (int ch = 0; ch < 3; ++ch) g.iterated[ch] = g.smooth && g.fragColor;
     g.iterated[GlOgMmxSpanGen::kA] = g.smooth && g.alpha && !g.colorOff;
-    g.iterated[GlOgMmxSpanGen::kS] = g.iterated[GlOgMmxSpanGen::kT] = g.texture && !g.colorOff;
+    g.iterated[GlOgMmxSpanGen::kS] = g.iterated[GlOgMmxSpanGen::kT] = g.texture && !g.perspective && !g.colorOff;
 
     g.depth = false;
     if (f & kGlShadeDepthTest) {
@@ -494,6 +598,20 @@ bool layOutData(GlOgMmxSpanGen &g) {
         std::memset(*c, 0, 8);  // a shift count is the whole qword
     }
     g.texIndex = g.cell(16);
+    for (int i = 0; i < 3; ++i) {
+        g.chunkW[i] = g.cell(4);
+        g.halfW[i] = g.cell(4);
+    }
+    for (int c = 0; c < 2; ++c) {
+        g.ends[0][c] = g.cell(4);
+        g.ends[1][c] = g.cell(4);
+        g.segStart[c] = g.cell(4);
+        g.segStep[c] = g.cell(4);
+    }
+    g.segLeft = g.cell(4);
+    g.segOdd = g.cell(4);
+    g.controlSaved = g.cell(4);
+    g.controlSingle = g.cell(4);
     g.texels = g.cell(16);
     g.flatPixels = g.cell(8);
     for (int h = 0; h < 2; ++h) {
@@ -554,6 +672,14 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     GlOgWriter &w = g.w;
 
     GlOgNode *backward = w.label(), *exit = w.label(), *done = __glOgShortLabel(s);
+    if (g.perspective) {
+        // Single precision, rounding to nearest, for the divisions; the caller's word comes back at the exit.
+        g.op(__glOgFnstcw(s, g.abs(g.controlSaved)));
+        g.op(__glOgMov(s, w.r(kEax), g.abs(g.controlSaved)));
+        g.op(__glOgAnd(s, w.r(kEax), w.imm(0xF0FF)));
+        g.op(__glOgMov(s, g.abs(g.controlSingle), w.r(kEax)));
+        g.op(__glOgFldcw(s, g.abs(g.controlSingle)));
+    }
     g.op(__glOgCmp(s, g.field(SPAN(xStep)), w.imm(0)));
     g.op(__glOgJl(s, backward));
     for (int dir : {1, -1}) {
@@ -565,6 +691,7 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     // The exit: MMX state cleared, the drawable lock the set-up took released, 1 to the caller.
     w.place(exit);
     g.op(__glOgEmms(s));
+    if (g.perspective) g.op(__glOgFldcw(s, g.abs(g.controlSaved)));
     g.op(__glOgDec(s, g.abs(&ctx->buffers.lockCount)));
     g.op(__glOgJne(s, done));
     g.op(__glOgMov(s, w.r(kEax), g.abs(&ctx->buffers.drawableUnlock)));

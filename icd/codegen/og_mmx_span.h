@@ -43,6 +43,7 @@ struct GlOgMmxSpanGen {
     bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
     // Texturing: nearest texels of level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
     bool texture, modulate;
+    bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
     bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
     bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
     bool texAlpha;      // the texture has an alpha channel of its own
@@ -77,6 +78,11 @@ struct GlOgMmxSpanGen {
     // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
     // fraction of the texture down to a column or row; a row up to its first texel) and masks.
     uint8_t *texImage, *texShiftS, *texShiftT, *texShiftRow, *texMaskS, *texMaskT, *texIndex, *texels;
+    // Perspective: s/w, t/w, 1/w at the current 32-pixel chunk and 16-pixel half, s and t at the
+    // half's two ends, the half's start and step in 16.16, the pixels left in it, which half.
+    uint8_t *chunkW[3], *halfW[3], *ends[2][2], *segStart[2], *segStep[2], *segLeft, *segOdd;
+    uint8_t *controlSaved, *controlSingle;
+    bool stepped(int i) const { return iterated[i] || (perspective && (i == kS || i == kT)); }
 
     // Operand nodes are shared: one node per address or value for the whole generation.
     std::unordered_map<uintptr_t, GlOgNode *> memNodes;
