@@ -52,17 +52,19 @@ void GL_FASTCALL runRoutineOnChunk(uint32_t mask, GlSpan *sp) {
     // The chunk's leftmost pixel and every iterator's value there and per pixel to the right.
     const bool chunkBack = sp->xStep < 0;
     const int32_t left = chunkBack ? -sp->x - int32_t(last) : sp->x;
-    uint8_t *const leftPixel = sp->pixel - (chunkBack ? int32_t(last) * 2 : 0);
-    uint8_t *const leftDepth = sp->depthAddress - (chunkBack ? int32_t(last) * gHook.depthBytes : 0);
     const bool back = gHook.dir < 0;
+    // An address `pixels` elements along x; a buffer the state does not use stays null.
+    auto along = [](uint8_t *p, int32_t pixels, int32_t bytes) { return p != nullptr ? p + pixels * bytes : nullptr; };
+    uint8_t *const leftPixel = along(sp->pixel, chunkBack ? -int32_t(last) : 0, 2);
+    uint8_t *const leftDepth = along(sp->depthAddress, chunkBack ? -int32_t(last) : 0, gHook.depthBytes);
     r.yStart = sp->y;
     r.yMiddle = r.yEnd = sp->y + 1;
     r.xStep = back ? -1 : 1;
     r.startEdgeX = back ? -(left + int32_t(last)) : left;
     r.otherEdgeX = r.startEdgeX + n;
     r.startEdgeFrac = r.otherEdgeFrac = r.startEdgeFracStep = r.otherEdgeFracStep = 0;
-    r.pixelRowStart = leftPixel + (back ? int32_t(last) * 2 : 0);
-    r.depthRowStart = leftDepth + (back ? int32_t(last) * gHook.depthBytes : 0);
+    r.pixelRowStart = along(leftPixel, back ? int32_t(last) : 0, 2);
+    r.depthRowStart = along(leftDepth, back ? int32_t(last) : 0, gHook.depthBytes);
     auto walk = [&](GlSpanIter &it) {
         uint32_t at = uint32_t(it.cur), perX = uint32_t(it.step);
         if (chunkBack) {
