@@ -505,6 +505,57 @@ uint64_t smallUnlitStrips(const Gl *gl, uint64_t count) {
     return count;
 }
 
+// The kind of the fast path's generated span routine in the context's slot (key B's bit 0 marks
+// the stage-list routine), or null when the rows are walked in C.
+const char *spanRoutineKind(GlContext *ctx) {
+    const void *routine = reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine);
+    if (!routine || !__glOgSpanRoutinesEnabled()) return nullptr;
+    const icd::GlOgCache &c = icd::__glOgContextOf(ctx)->caches[icd::kGlOgCacheSpan];
+    for (int i = 0; i < c.entryCount; ++i)
+        if (c.entries[i].code == routine) return (c.entries[i].key[2] & 1) ? "stage-list span routine" : "one-routine span routine";
+    return nullptr;
+}
+
+// The line's tag: "gen" when the last memory target drew with a generated span routine, else "C".
+std::string g_spanRoad = "span rows: C";
+std::string spanRoad() { return g_spanRoad; }
+
+// A workload run with generated span routines on or off (the C walker of the fast set-up), its
+// road noted, then the switch back to the environment's choice.
+template <class Fn>
+uint64_t withSpanRoutines(bool on, Fn fn) {
+    __glOgSetSpanRoutinesForTest(on ? 1 : 0);
+    const uint64_t done = fn();
+    GlContext *ctx = g_lastMemoryContext;
+    const char *kind = ctx && icd::__glOgContextOf(ctx) ? spanRoutineKind(ctx) : nullptr;
+    g_spanRoad = kind ? std::string("span rows: gen, ") + kind : std::string("span rows: C");
+    __glOgSetSpanRoutinesForTest(-1);
+    return done;
+}
+
+// Flat full-screen quads without depth: the one-routine's simple fill.
+uint64_t flatFill(const Gl *gl, uint64_t frames, bool dither) {
+    if (!gl) return 0;
+    quadProjection(*gl);
+    gl->ShadeModel(GL_FLAT);
+    if (!dither) gl->Disable(GL_DITHER);
+    for (uint64_t f = 0; f < frames; ++f) {
+        gl->Clear(GL_COLOR_BUFFER_BIT);
+        gl->Begin(GL_TRIANGLES);
+        for (int q = 0; q < kQuads; ++q) {
+            const float a = float(q) / kQuads;
+            static const float kCorners[6][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, -1}, {1, 1}, {-1, 1}};
+            gl->Color3f(a, 1 - a, 0.5f);
+            for (const auto &v : kCorners) gl->Vertex3f(v[0], v[1], 0);
+        }
+        gl->End();
+    }
+    gl->Finish();
+    gl->Enable(GL_DITHER);
+    gl->ShadeModel(GL_SMOOTH);
+    return frames * uint64_t(kQuads) * kW * kH;
+}
+
 // Which generated routines the last memory target's context has in its slots now, by the C
 // procs they stand in for; "C only" when none.
 std::string generatedInSlots() {
@@ -526,6 +577,7 @@ std::string generatedInSlots() {
     for (GlRangeTransformProc p : ctx->vertexCache.ogVertexCacheProcs)
         if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(p))) add("vertex cache routine");
     if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.renderers[GL_TRIANGLE_STRIP]))) add("strip routine");
+    if (const char *span = spanRoutineKind(ctx)) add(span);
     return "generated code: " + (out.empty() ? std::string("none, C procs only") : out);
 }
 
@@ -554,6 +606,24 @@ KIV_BENCH("fill_textured_trilinear_bitmap16", "Mpixels/s",
           [](uint64_t n) { return texturedFill(bitmapPath(), n, 4.0f); }, 1e-6);
 KIV_BENCH("fill_smooth_depth_mem16", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(16), n); }, 1e-6);
 KIV_BENCH("fill_smooth_depth_mem32", "Mpixels/s", [](uint64_t n) { return fill(memoryPath(32), n); }, 1e-6);
+// The fast path's rows walked by generated span routines (gen) and by the set-up's C walker (C).
+KIV_BENCH("fill_smooth_depth_mem16_gen", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return fill(memoryPath(16), n); }); }, 1e-6);
+KIV_BENCH("fill_smooth_depth_mem16_C", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return fill(memoryPath(16), n); }); }, 1e-6);
+KIV_BENCH("fill_flat_mem16_gen", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return flatFill(memoryPath(16), n, false); }); }, 1e-6);
+KIV_BENCH("fill_flat_mem16_C", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return flatFill(memoryPath(16), n, false); }); }, 1e-6);
+KIV_BENCH("fill_flat_dither_mem16_gen", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return flatFill(memoryPath(16), n, true); }); }, 1e-6);
+KIV_BENCH("fill_flat_dither_mem16_C", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return flatFill(memoryPath(16), n, true); }); }, 1e-6);
+KIV_BENCH("fill_textured_bilinear_mem16_gen", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(true, [n] { return texturedFill(memoryPath(16), n, 1.0f); }); }, 1e-6);
+KIV_BENCH("fill_textured_bilinear_mem16_C", "Mpixels/s",
+          [](uint64_t n) { return withSpanRoutines(false, [n] { return texturedFill(memoryPath(16), n, 1.0f); }); },
+          1e-6);
 KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return smallLit(bitmapPath(), n); });
 KIV_BENCH("small_lit_triangles_mem32", "triangles/s", [](uint64_t n) { return smallLit(memoryPath(32), n); });
 KIV_BENCH("small_lit_triangles_arrays_mem32", "triangles/s",
@@ -568,6 +638,14 @@ KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears
 // What each rendering workload ran besides C (the bitmap path's driver is the loaded module,
 // whose state this program does not see).
 KIV_BENCH_NOTE("fill_smooth_depth_mem16", generatedInSlots);
+KIV_BENCH_NOTE("fill_smooth_depth_mem16_gen", spanRoad);
+KIV_BENCH_NOTE("fill_smooth_depth_mem16_C", spanRoad);
+KIV_BENCH_NOTE("fill_flat_mem16_gen", spanRoad);
+KIV_BENCH_NOTE("fill_flat_mem16_C", spanRoad);
+KIV_BENCH_NOTE("fill_flat_dither_mem16_gen", spanRoad);
+KIV_BENCH_NOTE("fill_flat_dither_mem16_C", spanRoad);
+KIV_BENCH_NOTE("fill_textured_bilinear_mem16_gen", spanRoad);
+KIV_BENCH_NOTE("fill_textured_bilinear_mem16_C", spanRoad);
 KIV_BENCH_NOTE("fill_smooth_depth_mem32", generatedInSlots);
 KIV_BENCH_NOTE("small_lit_triangles_mem32", generatedInSlots);
 KIV_BENCH_NOTE("small_lit_triangles_arrays_mem32", generatedInSlots);

@@ -179,7 +179,7 @@ bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p) {
         p.max[i] = maxima[i];
     }
     p.colorMaskOff = (f & kGlShadeColorMask) != 0;
-    p.simpleFill = !p.smooth && !p.dither && !p.colorMaskOff && !p.depthActive;
+    p.simpleFill = !p.smooth && !p.colorMaskOff && !p.depthActive;
     addOneRoutineIters(p);
     return true;
 }
@@ -191,25 +191,29 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
     const GlDepthBuffer &db = ctx->buffers.depth;
     p.depthTest = (f & kGlShadeDepthTest) != 0;
     p.depthWrite = p.depthTest && ctx->state.depthStencil.depthWriteMask;
-    p.depthFunc = int32_t(ctx->state.mode.depthFunc) - GL_NEVER;
+    // The buffer's own function: a mirrored buffer (the epoch clears' 1 - z) tests the mirror.
+    p.depthFunc = int32_t(db.effectiveFunc) - GL_NEVER;
+    if (p.depthFunc < 0 || p.depthFunc > 7) p.depthFunc = GL_ALWAYS - GL_NEVER;
     p.depthActive = p.depthTest && (p.depthWrite || p.depthFunc != GL_ALWAYS - GL_NEVER);
     p.depthBytes = db.head.elementSize;
     p.depthShift = db.shift;
-    if (p.depthActive && (p.depthFunc < 0 || p.depthFunc > 7 || (p.depthBytes != 2 && p.depthBytes != 4) ||
-                          p.depthShift < 0 || p.depthShift > 31 || db.head.base == nullptr))
-        return false;
     if (stageList) {
         addStageListIters(ctx, f, p);
         return true;
     }
+    // The one-routine tests depth itself.
+    if (p.depthActive && ((p.depthBytes != 2 && p.depthBytes != 4) || p.depthShift < 0 || p.depthShift > 31 ||
+                          db.head.base == nullptr))
+        return false;
     return planOneRoutine(ctx, f, p);
 }
 
 // ---- the emitter -----------------------------------------------------------------------------------
 
 // Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
-// the dither column, and the 8-byte fill value of the simple fill.
-enum : int32_t { kCount = 0, kRows = 8, kDitherColumn = 12, kFillValue = 16, kFrameBytes = 24 };
+// the dither level of the current pixel, the simple fill's pattern (16 bytes), and the per-pixel
+// body's four dither levels by (count & 3).
+enum : int32_t { kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kFrameBytes = 48 };
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
 struct SpanEmitter {
@@ -319,56 +323,107 @@ struct SpanEmitter {
 
     // ---- one-routine row bodies ----
 
-    // The simple fill: flatPixel replicated into 8 bytes, stored 4 pixels at a time from the
-    // row's leftmost pixel to increasing addresses, the head and tail pixel by pixel.
+    // The row's pattern: the pixel of window column c (c & 3) at kPattern + 2c and again 8 bytes
+    // on, so that the 8 bytes at kPattern + 2 (c & 3) are the pixels of columns c .. c + 3. Without
+    // dither every entry is flatPixel; with it, the flat colour plus the level of (y & 3, c & 3)
+    // in the plain dither table, packed as the per-pixel body packs it.
+    void fillPattern() {
+        if (!p.dither) {
+            w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
+            w.op(__glOgAnd(s(), eax, w.imm(0xFFFF)));
+            w.op(__glOgMov(s(), ecx, eax));
+            w.op(__glOgShl(s(), ecx, w.imm(16)));
+            w.op(__glOgOr(s(), eax, ecx));
+            for (int32_t k = 0; k < 16; k += 4) w.op(__glOgMov(s(), frame(kPattern + k), eax));
+            return;
+        }
+        w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, y))));
+        w.op(__glOgAnd(s(), edx, w.imm(3)));
+        w.op(__glOgImul(s(), edx, w.imm(35 * 4)));
+        w.op(__glOgAdd(s(), edx, w.imm(__glOgWord(__glFastDitherTable[0].data()))));
+        const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+        for (int32_t c = 0; c < 4; ++c) {
+            w.op(__glOgMov(s(), esi, w.at(kEdx, 4 * c)));
+            channel(eax, rec(colour[0]), 0, esi);
+            for (int i = 1; i < 3; ++i) {
+                channel(ecx, rec(colour[i]), i, esi);
+                w.op(__glOgOr(s(), eax, ecx));
+            }
+            for (int32_t copy : {0, 8}) {
+                w.op(__glOgOpSize(s()));
+                w.op(__glOgMov(s(), frame(kPattern + copy + 2 * c), eax));
+            }
+        }
+    }
+
+    // eax = the pattern entry of the window column in ebp.
+    void patternPixel() {
+        w.op(__glOgMov(s(), eax, ebp));
+        w.op(__glOgAnd(s(), eax, w.imm(3)));
+        w.op(__glOgMovzx16(s(), eax, __glOgMem(s(), w.imm(kPattern), esp, eax, 2)));
+    }
+
+    // The simple fill of a flat row without depth: from the row's leftmost pixel to increasing
+    // addresses, pixel by pixel up to an 8-byte boundary, then four pixels per 8-byte x87 integer
+    // store of the pattern at the column's phase (which four pixels further on is the same), the
+    // tail pixel by pixel.
     void simpleFill() {
-        GlOgNode *leftToRight = w.label(), *head = w.label(), *body = w.label(), *tail = w.label(), *done = w.label();
-        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
-        w.op(__glOgAnd(s(), eax, w.imm(0xFFFF)));
-        w.op(__glOgMov(s(), ecx, eax));
-        w.op(__glOgShl(s(), ecx, w.imm(16)));
-        w.op(__glOgOr(s(), eax, ecx));
-        w.op(__glOgMov(s(), frame(kFillValue), eax));
-        w.op(__glOgMov(s(), frame(kFillValue + 4), eax));
-        w.op(__glOgFild64(s(), frame(kFillValue)));
+        GlOgNode *leftToRight = w.label(), *head = w.label(), *body = w.label(), *bodyEnd = w.label();
+        GlOgNode *tail = w.label(), *done = w.label();
+        fillPattern();
         w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixelRowStart))));
         w.op(__glOgMov(s(), ecx, ebx));
+        w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, startEdgeX))));
         w.op(__glOgCmp(s(), rec(offsetof(GlSpan, pixelStep)), w.imm(0)));
         w.op(__glOgJg(s(), leftToRight));
-        // A right-to-left row: edi to its leftmost pixel, count - 1 pixels back.
+        // A right-to-left row: edi back count - 1 pixels to its leftmost pixel, whose window
+        // column is 1 - otherEdgeX.
         w.op(__glOgLea(s(), edx, __glOgMem(s(), w.imm(-p.pixelBytes), nullptr, ecx, p.pixelBytes)));
         w.op(__glOgSub(s(), edi, edx));
+        w.op(__glOgMov(s(), ebp, w.imm(1)));
+        w.op(__glOgSub(s(), ebp, rec(offsetof(GlSpan, otherEdgeX))));
         w.place(leftToRight);
         w.place(head);
         w.op(__glOgTest(s(), edi, w.imm(7)));
         w.op(__glOgJe(s(), body));
-        storePixel(edi, eax);
+        patternPixel();
+        storePixel(eax);
         w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgInc(s(), ebp));
         w.op(__glOgDec(s(), ecx));
         w.op(__glOgJne(s(), head));
         w.op(__glOgJmp(s(), done));
         w.place(body);
+        w.op(__glOgMov(s(), eax, ebp));
+        w.op(__glOgAnd(s(), eax, w.imm(3)));
+        w.op(__glOgFild64(s(), __glOgMem(s(), w.imm(kPattern), esp, eax, 2)));
+        GlOgNode *four = w.label();
+        w.place(four);
         w.op(__glOgCmp(s(), ecx, w.imm(4)));
-        w.op(__glOgJl(s(), tail));
+        w.op(__glOgJl(s(), bodyEnd));
         w.op(__glOgFld(s(), __glOgSt(0)));
         w.op(__glOgFistp64(s(), w.at(kEdi)));
         w.op(__glOgAdd(s(), edi, w.imm(8)));
         w.op(__glOgSub(s(), ecx, w.imm(4)));
-        w.op(__glOgJmp(s(), body));
+        w.op(__glOgJmp(s(), four));
+        w.place(bodyEnd);
+        w.op(__glOgFstp(s(), __glOgSt(0)));
         w.place(tail);
         w.op(__glOgTest(s(), ecx, ecx));
         w.op(__glOgJe(s(), done));
-        storePixel(edi, eax);
+        patternPixel();
+        storePixel(eax);
         w.op(__glOgAdd(s(), edi, w.imm(p.pixelBytes)));
+        w.op(__glOgInc(s(), ebp));
         w.op(__glOgDec(s(), ecx));
         w.op(__glOgJmp(s(), tail));
         w.place(done);
-        w.op(__glOgFstp(s(), __glOgSt(0)));
     }
 
-    void storePixel(GlOgNode *address, GlOgNode *value) {
+    // [edi] = the pixel in value, pixelBytes wide.
+    void storePixel(GlOgNode *value) {
         if (p.pixelBytes == 2) w.op(__glOgOpSize(s()));
-        w.op(__glOgMov(s(), w.at(address == edi ? kEdi : kEsi), value));
+        w.op(__glOgMov(s(), w.at(kEdi), value));
     }
 
     // The branch taken when the depth test fails, after cmp value, stored (unsigned).
@@ -383,115 +438,102 @@ struct SpanEmitter {
         }
     }
 
-    // ebp = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in reg.
-    void channel(GlOgNode *reg, int i, bool withDither) {
-        w.op(__glOgMov(s(), ebp, reg));
-        if (withDither) w.op(__glOgAdd(s(), ebp, esi));
-        if (p.shift[i] < 16) w.op(__glOgShr(s(), ebp, w.imm(16 - p.shift[i])));
-        else w.op(__glOgShl(s(), ebp, w.imm(p.shift[i] - 16)));
-        w.op(__glOgAnd(s(), ebp, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
+    // reg = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in from,
+    // d the dither level in `level` (none: 0).
+    void channel(GlOgNode *reg, GlOgNode *from, int i, GlOgNode *level = nullptr) {
+        w.op(__glOgMov(s(), reg, from));
+        if (level != nullptr) w.op(__glOgAdd(s(), reg, level));
+        if (p.shift[i] < 16) w.op(__glOgShr(s(), reg, w.imm(16 - p.shift[i])));
+        else w.op(__glOgShl(s(), reg, w.imm(p.shift[i] - 16)));
+        w.op(__glOgAnd(s(), reg, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
     }
 
-    void colourAdvance() {
-        if (!p.smooth) return;
-        w.op(__glOgAdd(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, step))));
-        w.op(__glOgAdd(s(), ebx, rec(offsetof(GlSpan, green) + offsetof(GlSpanIter, step))));
-        w.op(__glOgAdd(s(), ecx, rec(offsetof(GlSpan, blue) + offsetof(GlSpanIter, step))));
-    }
-
-    // The per-pixel body: colour in eax, ebx, ecx (16.16) for the whole row; the pixel address,
-    // the depth iterators and the count advance through the record and the frame.
+    // The per-pixel body. Registers for the whole row: the colour (16.16) in eax, ebx, ecx (a
+    // flat undithered colour: the packed pixel in eax), the pixel address in edi, the depth
+    // address in esi and the depth value in ebp; edx is the one scratch register. The count runs
+    // down in the frame, and the dither level of a pixel is the row's level at (count & 3), laid
+    // out in the frame at the row's start, so a pixel that fails the depth test just moves on.
     void pixels(GlOgNode *rowEnd) {
         const GlDepthBuffer &db = ctx->buffers.depth;
-        GlOgNode *loop = w.label(), *fail = w.label(), *next = w.label();
+        GlOgNode *loop = w.label(), *next = w.label();
+        const bool computed = p.smooth || p.dither;
         w.op(__glOgMov(s(), frame(kCount), ebx));
-        copy(rec(offsetof(GlSpan, pixel)), rec(offsetof(GlSpan, pixelRowStart)));
-        if (p.depthActive) {
-            copy(rec(offsetof(GlSpan, z)), rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, rowStart)));
-            copy(rec(offsetof(GlSpan, depthAddress)), rec(offsetof(GlSpan, depthRowStart)));
+        if (p.dither) {
+            // Pixel k of the row (count n - k) takes ditherPointer[k & 3].
+            w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, ditherPointer))));
+            for (int32_t k = 0; k < 4; ++k) {
+                w.op(__glOgMov(s(), eax, w.at(kEdx, 4 * k)));
+                w.op(__glOgLea(s(), ecx, w.at(kEbx, -k)));
+                w.op(__glOgAnd(s(), ecx, w.imm(3)));
+                w.op(__glOgMov(s(), __glOgMem(s(), w.imm(kDitherLevels), esp, ecx, 4), eax));
+            }
         }
-        if (p.dither) w.op(__glOgMov(s(), frame(kDitherColumn), w.imm(0)));
+        w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixelRowStart))));
+        if (p.depthActive) {
+            w.op(__glOgMov(s(), esi, rec(offsetof(GlSpan, depthRowStart))));
+            w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, rowStart))));
+        }
         const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
         GlOgNode *regs[3] = {eax, ebx, ecx};
-        const bool computed = p.smooth || p.dither;
         if (computed) {
-            for (int i = 0; i < 3; ++i) {
-                if (p.smooth) {
-                    w.op(__glOgMov(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, rowStart))));
-                    w.op(__glOgMov(s(), rec(colour[i]), regs[i]));
-                } else {
-                    w.op(__glOgMov(s(), regs[i], rec(colour[i])));
-                }
-            }
+            for (int i = 0; i < 3; ++i)
+                w.op(__glOgMov(s(), regs[i], rec(colour[i] + (p.smooth ? offsetof(GlSpanIter, rowStart) : 0))));
+        } else {
+            w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
         }
 
         w.place(loop);
         if (p.depthActive) {
-            w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, depthAddress))));
-            w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, depthAddressStep))));
-            w.op(__glOgAdd(s(), ebp, edi));
-            w.op(__glOgMov(s(), esi, rec(offsetof(GlSpan, z))));
-            w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, step))));
-            w.op(__glOgAdd(s(), edx, esi));
-            w.op(__glOgMov(s(), rec(offsetof(GlSpan, depthAddress)), ebp));
-            w.op(__glOgMov(s(), rec(offsetof(GlSpan, z)), edx));
             // The stored value: the epoch base plus the depth at the buffer's precision (2-byte
             // elements compare and store the low 16 bits), as the chain's depth stage forms it.
-            w.op(__glOgShr(s(), esi, w.imm(p.depthShift)));
-            w.op(__glOgAdd(s(), esi, w.abs(&db.epochBase)));
+            w.op(__glOgMov(s(), edx, ebp));
+            w.op(__glOgShr(s(), edx, w.imm(p.depthShift)));
+            w.op(__glOgAdd(s(), edx, w.abs(&db.epochBase)));
             if (p.depthFunc == GL_NEVER - GL_NEVER) {
-                w.op(__glOgJmp(s(), fail));
+                w.op(__glOgJmp(s(), next));
             } else if (p.depthFunc != GL_ALWAYS - GL_NEVER) {
                 if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
-                w.op(__glOgCmp(s(), esi, w.at(kEdi)));
-                w.op(depthFail(fail));
+                w.op(__glOgCmp(s(), edx, w.at(kEsi)));
+                w.op(depthFail(next));
             }
             if (p.depthWrite) {
                 if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
-                w.op(__glOgMov(s(), w.at(kEdi), esi));
+                w.op(__glOgMov(s(), w.at(kEsi), edx));
             }
-            if (p.colorMaskOff) w.op(__glOgJmp(s(), fail));
         }
         if (!p.colorMaskOff) {
-            if (p.dither) {
-                w.op(__glOgMov(s(), edx, frame(kDitherColumn)));
-                w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, ditherPointer))));
-                w.op(__glOgMov(s(), esi, __glOgMem(s(), nullptr, ebp, edx, 4)));
-                w.op(__glOgInc(s(), edx));
-                w.op(__glOgAnd(s(), edx, w.imm(3)));
-                w.op(__glOgMov(s(), frame(kDitherColumn), edx));
-            }
             if (computed) {
-                channel(eax, 0, p.dither);
-                w.op(__glOgMov(s(), edx, ebp));
-                channel(ebx, 1, p.dither);
+                // The pixel's dither level stays in the frame; each channel adds it on the way.
+                if (p.dither) {
+                    w.op(__glOgMov(s(), edx, frame(kCount)));
+                    w.op(__glOgAnd(s(), edx, w.imm(3)));
+                    w.op(__glOgMov(s(), edx, __glOgMem(s(), w.imm(kDitherLevels), esp, edx, 4)));
+                    w.op(__glOgMov(s(), frame(kDitherLevel), edx));
+                }
+                // ebp lends itself as the second scratch register while pushed, which moves the
+                // frame 4 bytes up.
+                const int32_t pushed = p.depthActive ? 4 : 0;
+                auto level = [&] { return p.dither ? frame(kDitherLevel + pushed) : nullptr; };
+                if (p.depthActive) w.op(__glOgPush(s(), ebp));
+                channel(ebp, eax, 0, level());
+                channel(edx, ebx, 1, level());
+                w.op(__glOgOr(s(), ebp, edx));
+                channel(edx, ecx, 2, level());
                 w.op(__glOgOr(s(), edx, ebp));
-                channel(ecx, 2, p.dither);
-                w.op(__glOgOr(s(), edx, ebp));
+                if (p.depthActive) w.op(__glOgPop(s(), ebp));
+                storePixel(edx);
             } else {
-                w.op(__glOgMov(s(), edx, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
+                storePixel(eax);
             }
-            colourAdvance();
-            w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixel))));
-            w.op(__glOgMov(s(), ebp, rec(offsetof(GlSpan, pixelStep))));
-            w.op(__glOgAdd(s(), ebp, edi));
-            w.op(__glOgMov(s(), rec(offsetof(GlSpan, pixel)), ebp));
-            storePixel(edi, edx);
-            w.op(__glOgJmp(s(), next));
         }
-        // A pixel not written: its colour, dither column and address still advance.
-        w.place(fail);
-        colourAdvance();
-        if (p.dither) {
-            w.op(__glOgMov(s(), edx, frame(kDitherColumn)));
-            w.op(__glOgInc(s(), edx));
-            w.op(__glOgAnd(s(), edx, w.imm(3)));
-            w.op(__glOgMov(s(), frame(kDitherColumn), edx));
-        }
-        w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixel))));
-        w.op(__glOgAdd(s(), edi, rec(offsetof(GlSpan, pixelStep))));
-        w.op(__glOgMov(s(), rec(offsetof(GlSpan, pixel)), edi));
         w.place(next);
+        if (p.smooth)
+            for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
+        if (p.depthActive) {
+            w.op(__glOgAdd(s(), esi, rec(offsetof(GlSpan, depthAddressStep))));
+            w.op(__glOgAdd(s(), ebp, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, step))));
+        }
+        w.op(__glOgAdd(s(), edi, rec(offsetof(GlSpan, pixelStep))));
         w.op(__glOgDec(s(), frame(kCount)));
         w.op(__glOgJne(s(), loop));
         w.op(__glOgJmp(s(), rowEnd));
@@ -513,7 +555,7 @@ struct SpanEmitter {
         w.op(__glOgJle(s(), halfEnd));
         w.place(rowBody);
         w.op(__glOgMov(s(), frame(kRows), eax));
-        if (!p.stageList && p.dither) ditherPointer(offsetof(GlSpan, startEdgeX));
+        if (!p.stageList && p.dither && !p.simpleFill) ditherPointer(offsetof(GlSpan, startEdgeX));
         w.op(__glOgMov(s(), ebx, rec(offsetof(GlSpan, otherEdgeX))));
         w.op(__glOgSub(s(), ebx, rec(offsetof(GlSpan, startEdgeX))));
         w.op(__glOgJle(s(), rowEnd));
@@ -587,10 +629,13 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     if (!plan(ctx, f, list, p)) return nullptr;
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Beyond key A and key B: what the one-routine folds in from the buffers (the colour format,
-    // the depth precision), which the two words alone do not tell apart.
+    // the depth precision, the depth buffer's effective function), which the two words alone do
+    // not tell apart. The stage-list routine leaves all of it to the chain.
+    const uint32_t buffers = list ? 0u
+                                  : uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
+                                        uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24;
     const uint32_t key[4] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull), keyB(ctx, f, list),
-                             uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
-                                 uint32_t(p.depthBytes & 0xFF) << 16};
+                             buffers};
     bool hit = false;
     GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 4, &hit);
     if (e == nullptr) return nullptr;

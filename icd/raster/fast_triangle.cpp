@@ -1,10 +1,13 @@
-// The prebuilt rasteriser of the fast path and its tables. Vertices snap to a 1/16-pixel grid;
-// edges are walked in exact integer arithmetic with the generic triangle's sampling rule (row y
-// and column x sample at (x + 1.0, y + 1.0), a row is drawn for samples in (top, bottom], a pixel
-// for samples in (left, right]), so both paths cover the same pixels for vertices on the grid.
-// Each row is cut into chunks of at most 32 pixels, each handed to the first stage of the chain
-// with its mask word and the span record; attributes are planes evaluated at every row start and
-// stepped in fixed point along the row.
+// The prebuilt set-up of the fast path, its C row walker and its tables. Vertices snap to a
+// 1/16-pixel grid; edges follow the generic triangle's sampling rule (row y and column x sample
+// at (x + 1.0, y + 1.0), a row is drawn for samples in (top, bottom], a pixel for samples in
+// (left, right]), so both paths cover the same pixels for vertices on the grid. The set-up writes
+// the whole walk into the span record: the edges as integer x plus a 31-bit fraction whose carry
+// chooses each row's step, and every attribute and buffer address at the first pixel with its
+// steps per pixel, per 32-pixel chunk and per row (one pair, by the carry). A generated span
+// routine or the C walker below then walks the rows from those fields alone, so the two roads
+// step the same values; each row is cut into chunks of at most 32 pixels, each handed to the
+// first stage of the chain with its mask word.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -481,10 +484,9 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     // the lock itself.
     const int32_t leftColumn = int32_t(std::min({top.x, mid.x, bot.x}) >> 4);
     const int32_t rightColumn = int32_t(std::max({top.x, mid.x, bot.x}) >> 4);
-    if (slots.spanRoutine != nullptr && leftColumn >= box.x0 && rightColumn <= box.x1 && __glOgSpanRoutinesEnabled()) {
-        __glOgRunSpanRoutine(ctx, &sp, reinterpret_cast<const void *>(slots.spanRoutine));
+    if (slots.spanRoutine != nullptr && leftColumn >= box.x0 && rightColumn <= box.x1 && __glOgSpanRoutinesEnabled() &&
+        __glOgRunSpanRoutine(ctx, &sp, reinterpret_cast<const void *>(slots.spanRoutine)) != 0)
         return;
-    }
     walker.run();
     buffers.lockCount -= 1;
     if (buffers.lockCount == 0 && buffers.drawableUnlock != nullptr) buffers.drawableUnlock(ctx);

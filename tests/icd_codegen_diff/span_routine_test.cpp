@@ -164,6 +164,12 @@ TEST_F(SpanRoutineTest, TheExitReleasesTheLockTheSetUpTook) {
         EXPECT_EQ(ctx->buffers.lockCount, 0);
         ASSERT_EQ(g_unlocks.size(), 1u);
         EXPECT_EQ(g_unlocks[0], ctx);
+        // Without an unlock proc the depth still drops, as the set-up raised it regardless.
+        ctx->buffers.drawableUnlock = nullptr;
+        ctx->buffers.lockCount = 1;
+        EXPECT_EQ(run(sp, entry), 1);
+        EXPECT_EQ(ctx->buffers.lockCount, 0);
+        ctx->buffers.drawableUnlock = recordUnlock;
     }
     ctx->buffers.drawableUnlock = nullptr;
     ctx->buffers.color.drawColorBuffer->head.elementSize = 4;
@@ -216,6 +222,92 @@ TEST_F(SpanRoutineTest, AStateSeenBeforeReusesItsRoutineAndAFifthStateEvictsTheO
     const uint32_t before = og->counters.generated;
     EXPECT_EQ(__glOgGenSpanProc(ctx, 1), entries[2]);
     EXPECT_EQ(og->counters.generated, before);
+}
+
+// The one-routine on one row of a 5-6-5 buffer with a 16-bit depth buffer, against the row worked
+// out here: colour fields (c >> 16) packed at 11, 5 and 0, the depth value z >> 16 compared
+// unsigned with the stored one, guard elements around the row untouched.
+TEST_F(SpanRoutineTest, TheOneRoutineDrawsARowAsItsArithmeticSays) {
+    GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    const GlColorBuffer saved = *cb;
+    cb->head.elementSize = 2;
+    cb->formatCode = 5;
+    cb->redShift = 11, cb->greenShift = 5, cb->blueShift = 0;
+    cb->redMax = 31, cb->greenMax = 63, cb->blueMax = 31;
+    ASSERT_EQ(db().head.elementSize, 2);
+    ASSERT_EQ(db().shift, 16) << "16-bit elements keep the top half of the depth value";
+    struct Case {
+        const char *name;
+        GLenum func;
+        bool write, smooth, maskOff;
+        int32_t count, direction, first;  // pixels, +1 or -1, element index of the first pixel
+        uint32_t z, zStep;
+    };
+    const Case cases[] = {
+        {"less, smooth", GL_LESS, true, true, false, 37, 1, 3, 0x12345678u, 0x00400000u},
+        {"never", GL_NEVER, true, true, false, 9, 1, 4, 0x10000000u, 0},
+        {"always, a 16-bit depth value", GL_ALWAYS, true, false, false, 1, 1, 5, 0x12345678u, 0},
+        {"greater without writes, right to left", GL_GREATER, false, true, false, 33, -1, 40, 0x7FFF0000u, 0x01000000u},
+        {"colour mask off, lequal", GL_LEQUAL, true, true, true, 12, 1, 6, 0x20000000u, 0x03000000u},
+        {"simple fill, one pixel right to left at 4 mod 8", GL_ALWAYS, false, false, false, 1, -1, 2, 0, 0},
+        {"simple fill, 13 pixels", GL_ALWAYS, false, false, false, 13, 1, 1, 0, 0},
+        {"simple fill, 29 pixels right to left", GL_ALWAYS, false, false, false, 29, -1, 35, 0, 0},
+    };
+    alignas(8) uint16_t colour[48], depth[48];
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool fill = !c.smooth && c.func == GL_ALWAYS && !c.write;
+        raster().shadeFlags = kGlShadeRgba | (c.smooth ? kGlShadeSmooth : 0) | (fill ? 0 : kGlShadeDepthTest) |
+                              (c.maskOff ? kGlShadeColorMask : 0);
+        mode().depthFunc = c.func;
+        db().effectiveFunc = c.func;  // the function the buffer tests, unmirrored
+        ctx->state.depthStencil.depthWriteMask = c.write ? 1 : 0;
+        void *entry = __glOgGenSpanProc(ctx, 0);
+        ASSERT_NE(entry, nullptr);
+        for (int i = 0; i < 48; ++i) {
+            colour[i] = uint16_t(0xA500 + i);
+            depth[i] = uint16_t(0x1000 * (i % 16) + 0x234);
+        }
+        std::vector<uint16_t> expectColour(colour, colour + 48), expectDepth(depth, depth + 48);
+        GlSpan sp = record(0, 1, 1, {0, 0, 0, 0}, {c.count, 0, 0, 0}, {0, 0, 0, 0});
+        sp.xStep = c.direction;
+        sp.pixelRowStart = reinterpret_cast<uint8_t *>(&colour[c.first]);
+        sp.pixelStep = 2 * c.direction;
+        sp.depthRowStart = reinterpret_cast<uint8_t *>(&depth[c.first]);
+        sp.depthAddressStep = 2 * c.direction;
+        sp.z = GlSpanIter{0, int32_t(c.z), int32_t(c.zStep), 0, {0, 0}};
+        const int32_t r0 = 0x00048000, g0 = 0x003F8000, b0 = 0x00100000, dr = 0x00008000, dg = -0x00010000, db = 0x4000;
+        sp.red = GlSpanIter{r0, r0, c.smooth ? dr : 0, 0, {0, 0}};
+        sp.green = GlSpanIter{g0, g0, c.smooth ? dg : 0, 0, {0, 0}};
+        sp.blue = GlSpanIter{b0, b0, c.smooth ? db : 0, 0, {0, 0}};
+        const uint32_t flat = uint32_t(r0 >> 16) << 11 | uint32_t(g0 >> 16) << 5 | uint32_t(b0 >> 16);
+        if (!c.smooth) sp.red.rowStart = int32_t(flat);
+        for (int32_t k = 0; k < c.count; ++k) {
+            const int e = c.first + k * c.direction;
+            const uint32_t z = (c.z + uint32_t(k) * c.zStep) >> 16;
+            bool pass = true;
+            if (!fill) {
+                const uint32_t s = depth[e];
+                switch (c.func) {
+                case GL_NEVER: pass = false; break;
+                case GL_LESS: pass = z < s; break;
+                case GL_LEQUAL: pass = z <= s; break;
+                case GL_GREATER: pass = z > s; break;
+                default: break;
+                }
+                if (pass && c.write) expectDepth[size_t(e)] = uint16_t(z);
+            }
+            if (pass && !c.maskOff)
+                expectColour[size_t(e)] = c.smooth ? uint16_t(uint32_t((r0 + k * dr) >> 16) << 11 |
+                                                             uint32_t((g0 + k * dg) >> 16) << 5 | uint32_t((b0 + k * db) >> 16))
+                                                   : uint16_t(flat);
+        }
+        ctx->buffers.lockCount = 1;
+        EXPECT_EQ(run(sp, entry), 1);
+        EXPECT_EQ(std::vector<uint16_t>(colour, colour + 48), expectColour);
+        EXPECT_EQ(std::vector<uint16_t>(depth, depth + 48), expectDepth);
+    }
+    *cb = saved;
 }
 
 TEST_F(SpanRoutineTest, TheSwitchTurnsGeneratedSpanRoutinesOff) {

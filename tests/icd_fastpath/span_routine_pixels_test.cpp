@@ -1,6 +1,6 @@
 // The rows of fast-path triangles walked by generated span routines against the C walker of the
 // fast set-up: for a table of states (flat and smooth colour, dither, every depth function with
-// and without depth writes on 16- and 32-bit depth buffers, the colour mask all off, and the
+// and without depth writes on 16-, 24- and 32-bit depth buffers, the colour mask all off, and the
 // stage-list states: scissor, stipple, alpha test, stencil, fog, textures, both buffers), the same
 // triangles drawn through the GL entries with generated span routines on and off, read back with
 // glReadPixels. Both roads do the same integer arithmetic on the same span record, so colour,
@@ -108,11 +108,8 @@ protected:
             ctx->tail.drawableBuffers->descriptors[i].width = kSide;
             ctx->tail.drawableBuffers->descriptors[i].height = kSide;
         }
-        GlDepthBuffer *db = &ctx->buffers.depth;
-        if (depthBits == 16) __glInitDepthBuffer16(db, ctx);
-        else __glInitDepthBuffer32(db, ctx);
-        depthMem.setUp(kSide, kSide, db->head.elementSize);
-        db->head.attach(&db->head, &depthMem.desc, ctx);
+        depthKind = depthBits;
+        attachDepth();
         GlStencilBuffer *sb = &ctx->buffers.stencil;
         __glReleaseStencilTables(&sb->head, ctx);
         __glInitSoftStencilBuffer(sb, ctx);
@@ -121,6 +118,19 @@ protected:
         GL(glDrawBuffer)(GL_FRONT);
         GL(glReadBuffer)(GL_FRONT);
         windowProjection(ctx, kSide, kSide);
+    }
+
+    // A fresh depth buffer: both roads start from the same clear epoch (a 24-bit buffer's clears
+    // step its tag and at times mirror what it stores, which rounds the stored depth otherwise).
+    int depthKind = 16;
+    void attachDepth() {
+        releaseDepthSave();
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        if (depthKind == 16) __glInitDepthBuffer16(db, ctx);
+        else if (depthKind == 24) __glInitDepthBuffer24(db, ctx);
+        else __glInitDepthBuffer32(db, ctx);
+        depthMem.setUp(kSide, kSide, db->head.elementSize);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
     }
 
     void loadTexture(GLenum minFilter) {
@@ -191,8 +201,13 @@ protected:
 
     Picture draw(const State &state, bool generated) {
         __glOgSetSpanRoutinesForTest(generated ? 1 : 0);
+        attachDepth();
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
+        // The depth function outlives the state defaults too, and a 24-bit buffer's clear chooses
+        // its epoch direction by it.
+        GL(glDepthFunc)(GL_LESS);
+        GL(glDepthMask)(1);
         GL(glClearColor)(0, 0, 0, 0);
         GL(glClearDepth)(0.75);
         GL(glClearStencil)(0);
@@ -343,7 +358,7 @@ std::vector<State> stageListStates(GlContext *) {
 
 TEST_F(SpanRoutinePixels, GeneratedAndCWalkersDrawTheSamePictures) {
     for (const Format &format : kFormats)
-        for (int depthBits : {16, 32}) {
+        for (int depthBits : {16, 24, 32}) {
             SCOPED_TRACE(testing::Message() << format.name << " depth " << depthBits);
             open(format, depthBits);
             for (const State &state : oneRoutineStates()) compare(state);

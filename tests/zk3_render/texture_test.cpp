@@ -74,8 +74,11 @@ TEST_F(RenderPair, TexturedTrianglesOnTheChip) {
             GL(glColor3f)(1.0f, 0.5f, 0.75f);
             // Magnified and repeated, then minified four to one. Pixel centres are kept off texel
             // boundaries: at an exact tie nearest sampling may fall either way on the two roads.
+            // The coordinates are moved by half a step of what reaches a boundary: s by
+            // 1 / (2 * 64 * 29), t by 1 / (2 * 64 * 117) (58 and 58.5 pixels span 2 and 1 units).
             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-            texQuad(ctx, 2.5f, 3.25f, 60.5f, 61.75f, -0.5f, 0.25f, 1.5f, 1.25f);
+            const float ds = 1.0f / 3712.0f, dt = 1.0f / 14976.0f;
+            texQuad(ctx, 2.5f, 3.25f, 60.5f, 61.75f, -0.5f + ds, 0.25f + dt, 1.5f + ds, 1.25f + dt);
             GL(glColor3f)(0.8f, 1.0f, 0.4f);
             texQuad(ctx, 64.3f, 10.65f, 64.3f + float(c.side) / 4, 10.65f + float(c.side) / 4);
             if (!inVideoMemory(desc(kGlDescriptorBack).base)) return;
