@@ -146,6 +146,16 @@ const Row kRows[] = {
     // or I byte over a step; GL_MODULATE multiplies 15-bit lanes (255 x 255 / 256) where the chain
     // forms 8-bit products through its square table.
     {"rgb replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE); }, 0},
+    {"rgb8 replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE); }, 0},
+    {"rgba8 modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGBA8, GL_RGBA, GL_MODULATE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    // A texture without alpha leaves the fragment's alpha to the blend.
+    {"rgb replace blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
     {"rgb decal dither depth", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_DECAL); }, 0},
     {"rgba replace blend", [](GlContext *ctx) {
          texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE);
@@ -612,6 +622,47 @@ TEST_F(MmxSpanRecord, TexelsRepeatAndFullChannelsStayFull) {
     sp.s.step = 0x1234;
     ASSERT_EQ(run(sp), 1);
     for (int x = 0; x < 9; ++x) EXPECT_EQ(*pixelAt(x, 0), 0xFFFF) << x;
+}
+
+// Levels stored as 3- and 4-byte texels (the 16-bit visual converts every texture it is given,
+// so the test puts the layout in place): the routine reads exactly the texels' bytes.
+TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
+    // 4 x 2 texels, each channel distinct; the image ends at the last texel's last byte.
+    std::vector<uint8_t> rgba(4 * 2 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(17 + 29 * i);
+    for (int32_t layout : {int32_t(kGlTexelRgb8), int32_t(kGlTexelRgba8)}) {
+        const int bytes = layout == kGlTexelRgb8 ? 3 : 4;
+        std::vector<uint8_t> image(size_t(4 * 2 * bytes));
+        for (int i = 0; i < 8; ++i) std::memcpy(&image[size_t(i * bytes)], &rgba[size_t(i * 4)], size_t(bytes));
+        GlMipLevel *level = nullptr;
+        prepare([&](GlContext *ctx) {
+            texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+            GL(glDisable)(GL_DITHER);
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, image.data());
+        });
+        level = ctx->state.span.fast.texture->levels[0];
+        const GlMipLevel own = *level;  // put back before the texture goes
+        level->image = image.data();
+        level->texelFormatId = layout;
+        level->texelFormat = __glTexelFormat(layout);
+        level->fetch = level->texelFormat->fetch;
+        code = generate();
+        EXPECT_NE(code, nullptr);
+        for (int dir : {1, -1}) {
+            if (code == nullptr) break;
+            SCOPED_TRACE(::testing::Message() << bytes << "-byte texels, direction " << dir);
+            GlSpan sp = row(dir, dir > 0 ? 2 : 20, 5, 19);
+            sp.s.rowStart = 0x2000;
+            sp.s.step = dir * 0x4000;
+            sp.t.rowStart = 0xC000;  // row 1
+            ASSERT_EQ(run(sp), 1);
+            for (int i = 0; i < 19; ++i) {
+                const uint8_t *c = &rgba[size_t(4 * (4 + ((dir * i) % 4 + 4) % 4))];
+                EXPECT_EQ(*pixelAt((dir > 0 ? 2 : 20) + dir * i, 5), (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3) << i;
+            }
+        }
+        *level = own;
+    }
 }
 
 TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) {
