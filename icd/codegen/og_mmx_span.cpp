@@ -650,6 +650,12 @@ bool layOutData(GlOgMmxSpanGen &g) {
 
 using namespace icd;
 
+bool __glOgMmxSpanServes(GlContext *ctx) {
+    GlOgMmxSpanGen g{};
+    g.ctx = ctx;
+    return __glOgContextOf(ctx) != nullptr && readState(ctx, g);
+}
+
 uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgCacheEntry *entry) {
     GlOgContext *og = __glOgContextOf(ctx);
     if (og == nullptr || entry == nullptr || entry->data == nullptr || out == nullptr || end <= out) return nullptr;

@@ -22,6 +22,10 @@ struct GlContext;
 // not one it serves or the routine did not fit; the generation state is then as it was before.
 uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, icd::GlOgCacheEntry *entry);
 
+// Whether the MMX span routine serves the context's current state (what the emitter checks
+// before it writes anything): a caller that puts code in front of the routine asks first.
+bool __glOgMmxSpanServes(GlContext *ctx);
+
 // The 4-bit code of a blend factor (GL_ZERO 0 .. GL_SRC_ALPHA_SATURATE 10); 0 for any other value.
 int32_t __glOgBlendFactorCode(GLenum factor);
 // A texture base format with an alpha channel of its own.
@@ -105,10 +109,12 @@ void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none);
 // blends with the destination, dithers, packs and stores.
 void __glOgEmitMmxColor(GlOgMmxSpanGen &g);
 void __glOgEmitMmxBlend(GlOgMmxSpanGen &g);
-// The group's four texels as RGBA words in `texels` (fetched by the level's layout from the
-// coordinate lanes), and one channel of them into an MMX register as a colour lane (channels 0-2)
-// or an alpha lane (channel 3).
+// The group's four texels as RGBA words, lanes 0-1 in MM0 and 2-3 in MM1 (indices from the
+// coordinate lanes, then two texel pairs fetched by the level's layout), and one channel of them
+// (MM0 and MM1 kept) into another MMX register as a colour lane (channels 0-2) or an alpha lane
+// (channel 3).
 void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
+void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);

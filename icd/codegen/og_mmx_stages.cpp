@@ -261,8 +261,7 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
 
 void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
-    GlOgWriter &w = g.w;
-    GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *eax = w.r(kEax), *ecx = w.r(kEcx);
+    GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1);
     // Texel index = row << log2 width | column, from the 0.16 fractions of the coordinates (the
     // repetition is the fraction's wrap).
     for (int h = 0; h < 2; ++h) {
@@ -276,10 +275,18 @@ void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
         g.op(__glOgPor(s, mm0, mm1));
         g.op(__glOgMovq(s, g.abs(g.texIndex + 8 * h), mm0));
     }
+    __glOgEmitTexelPair(g, 0, mm0);
+    __glOgEmitTexelPair(g, 1, mm1);
+}
+
+void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
     // Each texel as the word R | G << 8 | B << 16 | A << 24 the chain's texel reads give (L and
     // I repeated into the colour bytes, alpha 255 where the layout has none): narrow layouts
     // through their table. Only eax and ecx: edx holds the depth test's result.
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 2 * pair; k < 2 * pair + 2; ++k) {
         g.op(__glOgMov(s, ecx, g.abs(g.texIndex + 4 * k)));
         g.op(__glOgMov(s, eax, g.abs(g.texImage)));
         if (g.texelTable != nullptr) {
@@ -300,14 +307,15 @@ void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
         }
         g.op(__glOgMov(s, g.abs(g.texels + 4 * k), eax));
     }
+    g.op(__glOgMovq(s, into, g.abs(g.texels + 8 * pair)));
 }
 
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm3 = g.mm(3);
-    g.op(__glOgMovq(s, into, g.abs(g.texels)));
-    g.op(__glOgMovq(s, mm3, g.abs(g.texels + 8)));
+    g.op(__glOgMovq(s, into, g.mm(0)));
+    g.op(__glOgMovq(s, mm3, g.mm(1)));
     if (ch > 0) {
         g.op(__glOgPsrld(s, into, w.imm(8 * ch)));
         g.op(__glOgPsrld(s, mm3, w.imm(8 * ch)));

@@ -298,6 +298,7 @@ protected:
 
     // The routine for the state just validated, written into a span cache entry.
     const void *generate() {
+        EXPECT_TRUE(__glOgMmxSpanServes(ctx));
         const uint32_t key[2] = {0x4D4D5850, ctx->state.span.raster.shadeFlags};
         bool hit = false;
         GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 2, &hit);
@@ -662,6 +663,55 @@ TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
             }
         }
         *level = own;
+    }
+}
+
+// States the routine does not draw: it writes nothing and leaves the caller's generation usable.
+TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
+    struct Case {
+        const char *name;
+        std::function<void(GlContext *)> set;
+    };
+    const Case cases[] = {
+        {"stencil", [](GlContext *ctx) { GL(glEnable)(GL_STENCIL_TEST); }},
+        {"logic op", [](GlContext *ctx) { GL(glEnable)(GL_COLOR_LOGIC_OP); GL(glLogicOp)(GL_XOR); }},
+        {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
+        {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
+        {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
+        {"linear texels", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+         }},
+        {"clamped texels", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+         }},
+        {"decal of rgba", [](GlContext *ctx) { texture(ctx, GL_RGBA, GL_RGBA, GL_DECAL); }},
+        {"blend environment", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_BLEND); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        open(kFormats[0], 16);
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        c.set(ctx);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+        EXPECT_FALSE(__glOgMmxSpanServes(ctx));
+        const uint32_t key[2] = {0x4D4D5852, ctx->state.span.raster.shadeFlags};
+        bool hit = false;
+        GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 2, &hit);
+        ASSERT_NE(e, nullptr);
+        GlOgWriter w;
+        ASSERT_TRUE(__glOgBeginWrite(ctx, kGlOgCacheSpan, e, &w));
+        uint8_t *const limit = w.s->ogCodeEnd;
+        EXPECT_EQ(__glOgEmitMmxSpanProc(ctx, w.p, e->code + __glOgContextOf(ctx)->caches[kGlOgCacheSpan].entrySize, e), nullptr);
+        EXPECT_FALSE(__glOgFailed(w.s));
+        EXPECT_EQ(w.s->ogCodeEnd, limit);
+        w.s->ogFailed = 1;  // nothing to install
+        EXPECT_EQ(__glOgFinishWrite(ctx, &w), nullptr);
+        __glSetStateDefaults(ctx);
     }
 }
 
