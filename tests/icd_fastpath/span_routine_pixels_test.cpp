@@ -1,10 +1,12 @@
 // The rows of fast-path triangles walked by generated span routines against the C walker of the
-// fast set-up: for a table of states (flat and smooth colour, dither, every depth function with
-// and without depth writes on 16-, 24- and 32-bit depth buffers, the colour mask all off, and the
-// stage-list states: scissor, stipple, alpha test, stencil, fog, textures, both buffers), the same
-// triangles drawn through the GL entries with generated span routines on and off, read back with
-// glReadPixels. Both roads do the same integer arithmetic on the same span record, so colour,
-// depth and stencil must agree exactly. The triangles hold the walk's edge cases: an empty upper
+// fast set-up: for a table of states (one-routine states: flat and smooth colour, dither, every
+// depth function with and without depth writes on 16-, 24- and 32-bit depth buffers, the colour
+// mask all off, a scissor box; stage-list states: stipple, alpha test, stencil, fog, blending,
+// polygon offset, textures, both buffers), the same triangles drawn through the GL entries with
+// generated span routines on and off, read back with glReadPixels. Both roads do the same
+// integer arithmetic on the same span record (and the same single-precision sums for the float
+// iterators: an x87 sum stored to a float rounds once, as an SSE sum does), so colour, depth and
+// stencil must agree exactly. The triangles hold the walk's edge cases: an empty upper
 // half, an empty lower half, the long edge on the right (spans walking right to left), rows of 1,
 // 32 and 33 pixels, slivers, and one triangle crossing the window (the C walker's, both times).
 #include <gtest/gtest.h>
