@@ -1,0 +1,122 @@
+// The MMX one-routine span routine of the fast triangle path: the template that walks a
+// triangle's rows from a GlSpan record four pixels at a time, and the per-group stages it is
+// built from (depth test, colour, blend, dither and pack).
+//
+// Lane formats shared by the template and the stages: colour lanes are unsigned 16-bit words
+// whose top bit is bit 14 (full intensity just below 0x8000); alpha lanes and blend factors hold
+// 1.0 as 0x4000; iterated quantities (colour, alpha, depth) are carried as 32-bit pairs so that
+// the lanes of every group are exactly what the per-pixel C stages compute.
+#pragma once
+
+#include <GL/gl.h>
+#include <cstdint>
+#include <unordered_map>
+
+#include "icd/codegen/og_context.h"
+
+struct GlContext;
+
+// Writes the whole MMX span routine at out (never past end), its constants in the upper part of
+// the entry's data area (from kGlOgMmxDataStart on, so that a routine emitted after it in the
+// same entry may use the bytes below). Returns the end of its code, or null when the state is
+// not one it serves or the routine did not fit; the generation state is then as it was before.
+uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, icd::GlOgCacheEntry *entry);
+
+// Whether the MMX span routine serves the context's current state (what the emitter checks
+// before it writes anything): a caller that puts code in front of the routine asks first.
+bool __glOgMmxSpanServes(GlContext *ctx);
+
+// The 4-bit code of a blend factor (GL_ZERO 0 .. GL_SRC_ALPHA_SATURATE 10); 0 for any other value.
+int32_t __glOgBlendFactorCode(GLenum factor);
+// A texture base format with an alpha channel of its own.
+bool __glOgFormatHasAlpha(GLenum format);
+// A blend factor that reads the source or the destination alpha.
+bool __glOgFactorUsesAlpha(GLenum factor);
+
+namespace icd {
+
+constexpr int32_t kGlOgMmxDataStart = 512;
+
+// Everything the template and its stages agree on while one routine is written.
+struct GlOgMmxSpanGen {
+    GlContext *ctx;
+    GlOgWriter w;
+    int32_t dir;  // +1 or -1: the scan direction of the row loop being emitted
+
+    // What the state asks for.
+    bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
+    // Texturing: nearest texels of level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
+    bool texture, modulate;
+    bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
+    bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
+    bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
+    bool texAlpha;      // the texture has an alpha channel of its own
+    int32_t texelBytes;          // bytes of one stored texel: 1 to 4
+    const uint32_t *texelTable;  // 1- and 2-byte layouts: every stored value as an RGBA word
+    int32_t depthFunc;   // 0 (GL_NEVER) .. 7 (GL_ALWAYS), the buffer's effective function
+    int32_t depthShift;  // fixed-point depth >> shift = stored value (before the epoch tag)
+    int32_t depthBytes;  // 2 or 4
+    int32_t bits[3], shift[3];  // red, green, blue of the colour buffer
+    GLenum srcFactor, dstFactor;
+
+    // The data area: a bump allocator of 8-aligned cells.
+    uint8_t *data, *dataNext, *dataEnd;
+    bool dataFull;
+    uint8_t *cell(int32_t bytes);
+    uint8_t *words(uint16_t w0, uint16_t w1, uint16_t w2, uint16_t w3);
+    uint8_t *words(uint16_t w) { return words(w, w, w, w); }
+    uint8_t *dwords(uint32_t d) { return words(uint16_t(d), uint16_t(d >> 16), uint16_t(d), uint16_t(d >> 16)); }
+
+    // Cells the stages read and write.
+    enum { kR, kG, kB, kA, kS, kT, kIters };
+    uint8_t *lanes[kIters][2];  // 32-bit pairs of lanes 0-1 and 2-3
+    uint8_t *laneOffset[kIters][2], *laneStep[kIters];
+    bool iterated[kIters];
+    uint8_t *flat[4];      // flat R, G, B, A lane vectors
+    uint8_t *flatPixels;   // the packed flat pixel in four lanes
+    uint8_t *zLanes[2], *zOffset[2], *zStep, *zValues[2], *epoch;
+    uint8_t *pass;
+    uint8_t *dstLanes[3], *srcAlpha, *dstAlpha;
+    uint8_t *ditherTable;  // [channel][y & 3][x & 3] of four words, 128 bytes per channel
+    uint8_t *tempColor, *tempDepth, *savedColor, *savedDepth, *rowsLeft;
+    // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
+    // fraction of the texture down to a column or row; a row up to its first texel) and masks.
+    uint8_t *texImage, *texShiftS, *texShiftT, *texShiftRow, *texMaskS, *texMaskT, *texIndex, *texels;
+    // Perspective: s/w, t/w, 1/w at the current 32-pixel chunk and 16-pixel half, s and t at the
+    // half's two ends, the half's start and step in 16.16, the pixels left in it, which half.
+    uint8_t *chunkW[3], *halfW[3], *ends[2][2], *segStart[2], *segStep[2], *segLeft, *segOdd;
+    uint8_t *controlSaved, *controlSingle;
+    bool stepped(int i) const { return iterated[i] || (perspective && (i == kS || i == kT)); }
+
+    // Operand nodes are shared: one node per address or value for the whole generation.
+    std::unordered_map<uintptr_t, GlOgNode *> memNodes;
+    std::unordered_map<int64_t, GlOgNode *> spanNodes;
+    std::unordered_map<uint64_t, uint8_t *> constCells;
+    GlOgNode *abs(const void *address);
+    GlOgNode *field(size_t offset);                               // [esp + offset] of the span record
+    GlOgNode *fieldIndexed(size_t offset, int indexReg, int scale);  // [esp + offset + reg * scale]
+    GlOgNode *mm(int i) { return __glOgMm(i); }
+    GlOgNode *r(int reg) { return __glOgR32(reg); }
+    GlOgState *s() { return w.s; }
+    void op(GlOgNode *insn) { w.op(insn); }
+};
+
+// The per-group stages, for the group at EDI (colour) and ESI (depth); a last group of one to
+// three pixels is a copy whose uncovered lanes are never copied back. The depth test leaves the
+// passing lanes in `pass`, their four mask bytes in EDX, and jumps to `none` when none passes.
+void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none);
+// The group's colour in MM5, MM6, MM7 (R, G, B lanes), or packed in MM0 for a plain flat colour;
+// blends with the destination, dithers, packs and stores.
+void __glOgEmitMmxColor(GlOgMmxSpanGen &g);
+void __glOgEmitMmxBlend(GlOgMmxSpanGen &g);
+// The group's four texels as RGBA words, lanes 0-1 in MM0 and 2-3 in MM1 (indices from the
+// coordinate lanes, then two texel pairs fetched by the level's layout), and one channel of them
+// (MM0 and MM1 kept) into another MMX register as a colour lane (channels 0-2) or an alpha lane
+// (channel 3).
+void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
+void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
+// One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
+bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);
+
+}  // namespace icd

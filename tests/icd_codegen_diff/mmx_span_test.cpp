@@ -1,0 +1,767 @@
+// The MMX span routine against the C fast chain: for a table of states the same triangles are
+// drawn through the GL entries into 16-bit colour buffers (with 16- or 32-bit depth), once by the
+// fast chain and once with every chunk the fast set-up hands out drawn by the generated routine,
+// walking left to right and right to left; glReadPixels reads both pictures back.
+//
+// Bounds: without blending the routine's lanes are the C stages' values exactly (colours are
+// iterated as 32-bit pairs and shifted to 15-bit lanes, the dither words are exact sixteenths), so
+// pictures and depth agree exactly. With blending the products of 15-bit lanes and 14-bit factors
+// round differently from the chain's 8-bit square-table products: within 2 field steps, 3 for the
+// chain's generic store of the pairs its fast stores do not cover (it widens the destination
+// without bit replication), 4 where that store adds a whole source to the destination (GL_ONE as
+// the source factor: the chain's sum of 8-bit bytes falls a step short of full intensity where
+// this routine reaches it).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "icd/codegen/og_context.h"
+#include "icd/codegen/og_mmx_span.h"
+#include "icd/codegen/og_procs.h"
+#include "icd/core/pick.h"
+#include "icd/pixel/texture_object.h"
+#include "icd/raster/depth_buffer.h"
+#include "icd/raster/fast_span.h"
+#include "tests/icd_codegen_diff/diff_fixture.h"
+#include "tests/icd_raster/raster_fixture.h"
+#include "tests/icd_state/state_fixture.h"
+
+namespace {
+
+using namespace icd;
+
+constexpr int kSide = 64;
+
+// The routine under test, run on each chunk the fast set-up hands the chain's first stage: the
+// chunk becomes a one-row triangle, walked in the direction asked for.
+struct ChunkHook {
+    const void *code = nullptr;
+    int dir = 1;
+    bool smooth = false;
+    int32_t depthBytes = 2;
+    int chunks = 0;
+};
+ChunkHook gHook;
+
+void GL_FASTCALL runRoutineOnChunk(uint32_t mask, GlSpan *sp) {
+    const int n = __builtin_popcount(mask);  // the chains of these states see contiguous masks
+    const uint32_t last = uint32_t(n - 1);
+    GlSpan r = *sp;
+    // The chunk's leftmost pixel and every iterator's value there and per pixel to the right.
+    const bool chunkBack = sp->xStep < 0;
+    const int32_t left = chunkBack ? -sp->x - int32_t(last) : sp->x;
+    const bool back = gHook.dir < 0;
+    // An address `pixels` elements along x; a buffer the state does not use stays null.
+    auto along = [](uint8_t *p, int32_t pixels, int32_t bytes) { return p != nullptr ? p + pixels * bytes : nullptr; };
+    uint8_t *const leftPixel = along(sp->pixel, chunkBack ? -int32_t(last) : 0, 2);
+    uint8_t *const leftDepth = along(sp->depthAddress, chunkBack ? -int32_t(last) : 0, gHook.depthBytes);
+    r.yStart = sp->y;
+    r.yMiddle = r.yEnd = sp->y + 1;
+    r.xStep = back ? -1 : 1;
+    r.startEdgeX = back ? -(left + int32_t(last)) : left;
+    r.otherEdgeX = r.startEdgeX + n;
+    r.startEdgeFrac = r.otherEdgeFrac = r.startEdgeFracStep = r.otherEdgeFracStep = 0;
+    r.pixelRowStart = along(leftPixel, back ? int32_t(last) : 0, 2);
+    r.depthRowStart = along(leftDepth, back ? int32_t(last) : 0, gHook.depthBytes);
+    auto walk = [&](GlSpanIter &it) {
+        uint32_t at = uint32_t(it.cur), perX = uint32_t(it.step);
+        if (chunkBack) {
+            at += last * perX;
+            perX = 0u - perX;
+        }
+        it.rowStart = int32_t(at + (back ? last * perX : 0u));
+        it.step = int32_t(back ? 0u - perX : perX);
+    };
+    walk(r.z);
+    walk(r.s);
+    walk(r.t);
+    if (gHook.smooth)
+        for (GlSpanIter *it : {&r.red, &r.green, &r.blue, &r.alpha}) walk(*it);
+    GlContext *ctx = sp->context;
+    ctx->buffers.lockCount += 1;  // the routine's exit releases what a set-up took
+    EXPECT_EQ(__glOgRunSpanRoutine(ctx, &r, gHook.code), 1);
+    ++gHook.chunks;
+}
+
+struct Row {
+    const char *name;
+    std::function<void(GlContext *)> set;
+    int bound;  // largest channel difference from the chain, in field steps
+    bool perspective = false;
+};
+
+void depthFunc(GlContext *ctx, GLenum f) {
+    GL(glEnable)(GL_DEPTH_TEST);
+    GL(glDepthFunc)(f);
+}
+void blend(GlContext *ctx, GLenum s, GLenum d) {
+    GL(glEnable)(GL_BLEND);
+    GL(glBlendFunc)(s, d);
+}
+
+// A 16 x 8 texture of the given base format, its bytes a fixed scramble, sampled nearest and
+// repeating, with the environment mode.
+void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool perspective = false) {
+    const int channels = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
+    std::vector<uint8_t> bytes(size_t(16 * 8 * channels));
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 37 + 11);
+    GL(glBindTexture)(GL_TEXTURE_2D, 1);
+    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(internal), 16, 8, 0, format, GL_UNSIGNED_BYTE, bytes.data());
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
+    GL(glEnable)(GL_TEXTURE_2D);
+    GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, perspective ? GL_NICEST : GL_FASTEST);
+}
+
+const Row kRows[] = {
+    {"flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); }, 0},
+    {"flat dither", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); }, 0},
+    {"smooth", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); }, 0},
+    {"smooth dither", [](GlContext *) {}, 0},
+    {"depth less", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); }, 0},
+    {"depth lequal no writes", [](GlContext *ctx) { depthFunc(ctx, GL_LEQUAL); GL(glDepthMask)(0); }, 0},
+    {"depth greater", [](GlContext *ctx) { depthFunc(ctx, GL_GREATER); }, 0},
+    {"depth gequal flat", [](GlContext *ctx) { depthFunc(ctx, GL_GEQUAL); GL(glShadeModel)(GL_FLAT); }, 0},
+    {"depth equal", [](GlContext *ctx) { depthFunc(ctx, GL_EQUAL); }, 0},
+    {"depth notequal", [](GlContext *ctx) { depthFunc(ctx, GL_NOTEQUAL); }, 0},
+    {"depth always", [](GlContext *ctx) { depthFunc(ctx, GL_ALWAYS); }, 0},
+    {"depth never", [](GlContext *ctx) { depthFunc(ctx, GL_NEVER); }, 0},
+    {"depth less, colour mask off", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); GL(glColorMask)(0, 0, 0, 0); }, 0},
+    {"blend src alpha", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }, 2},
+    {"blend src alpha one", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); blend(ctx, GL_SRC_ALPHA, GL_ONE); }, 2},
+    {"blend one one", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE); }, 4},
+    {"blend zero src colour", [](GlContext *ctx) { blend(ctx, GL_ZERO, GL_SRC_COLOR); }, 3},
+    {"blend dst colour zero", [](GlContext *ctx) { blend(ctx, GL_DST_COLOR, GL_ZERO); }, 3},
+    {"blend one minus dst colour one", [](GlContext *ctx) { blend(ctx, GL_ONE_MINUS_DST_COLOR, GL_ONE); }, 3},
+    {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 3},
+    {"blend saturate one", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); blend(ctx, GL_SRC_ALPHA_SATURATE, GL_ONE); }, 3},
+    {"blend dst alpha one minus dst alpha", [](GlContext *ctx) { blend(ctx, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA); }, 3},
+    // Textures: GL_REPLACE is the chain's value exactly but where the dither lifts a repeated L
+    // or I byte over a step; GL_MODULATE multiplies 15-bit lanes (255 x 255 / 256) where the chain
+    // forms 8-bit products through its square table.
+    {"rgb replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE); }, 0},
+    {"rgb8 replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE); }, 0},
+    {"rgba8 modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGBA8, GL_RGBA, GL_MODULATE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    // A texture without alpha leaves the fragment's alpha to the blend.
+    {"rgb replace blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"rgb decal dither depth", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_DECAL); }, 0},
+    {"rgba replace blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"rgba modulate flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE); }, 1},
+    {"rgb modulate", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_MODULATE); }, 1},
+    {"luminance replace", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); }, 1},
+    {"luminance modulate", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE); }, 1},
+    {"luminance alpha modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"intensity replace no dither", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_REPLACE); }, 0},
+    {"intensity modulate blend", [](GlContext *ctx) {
+         texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_MODULATE);
+         blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+     }, 4},
+    // Perspective: s, t and q divided once per 16 pixels in single precision, as the chain divides.
+    {"rgb replace perspective", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true); }, 0, true},
+    {"rgba modulate perspective blend", [](GlContext *ctx) {
+         depthFunc(ctx, GL_LESS);
+         texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2, true},
+    {"luminance modulate perspective flat", [](GlContext *ctx) {
+         GL(glShadeModel)(GL_FLAT);
+         texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
+     }, 1, true},
+};
+
+struct Format {
+    const char *name;
+    uint32_t redMask, greenMask, blueMask;
+    int greenBits;
+};
+const Format kFormats[] = {{"R5G6B5", 0xF800, 0x07E0, 0x001F, 6}, {"X1R5G5B5", 0x7C00, 0x03E0, 0x001F, 5}};
+
+struct Picture {
+    std::vector<uint8_t> color;  // glReadPixels GL_RGB bytes
+    std::vector<uint32_t> depth;
+};
+
+class MmxSpan : public StateTest {
+protected:
+    PlainMemory colorMem, depthMem;
+    const Format *format = &kFormats[0];
+    int depthBits = 16;
+
+    void SetUp() override {
+        IcdTest::SetUp();
+        openContext(kSingleFormat, kSide, kSide);
+        if (HasFatalFailure()) return;
+        __glSetStateDefaults(ctx);
+        __glOgSetCacheDisabledForTest(1);
+    }
+    void releaseDepthSave() {
+        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+    }
+    void TearDown() override {
+        __glOgSetCacheDisabledForTest(-1);
+        if (ctx != nullptr) releaseDepthSave();
+        StateTest::TearDown();
+    }
+
+    void open(const Format &f, int zBits) {
+        releaseDepthSave();
+        format = &f;
+        depthBits = zBits;
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.redMask = f.redMask;
+        v.greenMask = f.greenMask;
+        v.blueMask = f.blueMask;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.redBits = 5;
+        v.greenBits = f.greenBits;
+        v.blueBits = 5;
+        v.colorBits = 16;
+        GlColorScales &sc = ctx->scales;
+        sc.redMaxOverScale = 31.0f / sc.redScale;
+        sc.greenMaxOverScale = float((1 << f.greenBits) - 1) / sc.greenScale;
+        sc.blueMaxOverScale = 31.0f / sc.blueScale;
+        v.depthBits = zBits;
+        colorMem.setUp(kSide, kSide, 2);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colorMem.desc, ctx);
+        ctx->buffers.color.frontBuffer = cb;
+        for (int i = 0; i < 2; ++i) {
+            ctx->tail.drawableBuffers->descriptors[i].width = kSide;
+            ctx->tail.drawableBuffers->descriptors[i].height = kSide;
+        }
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        if (zBits == 16) __glInitDepthBuffer16(db, ctx);
+        else if (zBits == 24) __glInitDepthBuffer24(db, ctx);
+        else __glInitDepthBuffer32(db, ctx);
+        depthMem.setUp(kSide, kSide, zBits == 16 ? 2 : 4);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
+        GL(glDrawBuffer)(GL_FRONT);
+        windowProjection(ctx, kSide, kSide);
+    }
+
+    // Overlapping triangles at distinct depths, both windings, rows shorter and longer than 32
+    // pixels, slivers one to three pixels wide. Vertices lie on the 1/16 grid.
+    void drawScene() {
+        struct V {
+            float x, y, z, r, g, b, a;
+        };
+        // Texture coordinates from the position: up to three repeats, negative ones too, and a q
+        // that changes across the window (projective texturing under the orthographic view).
+        const V tris[][3] = {
+            {{1.5f, 2.25f, 0.5f, 0.9f, 0.3f, 0.4f, 0.8f}, {60.75f, 6.5f, 0.1f, 0.3f, 0.9f, 0.3f, 0.6f},
+             {20.125f, 58.0625f, -0.3f, 0.4f, 0.4f, 0.9f, 0.3f}},
+            {{50.5f, 50.5f, -0.6f, 0.8f, 0.8f, 0.3f, 0.7f}, {63.0f, 10.25f, 0.4f, 0.3f, 0.5f, 0.8f, 0.4f},
+             {8.0625f, 30.5f, -0.2f, 0.5f, 0.9f, 0.6f, 0.9f}},
+            {{3.0f, 40.0f, -0.9f, 0.9f, 0.9f, 0.9f, 0.5f}, {45.0f, 41.5f, -0.9f, 0.6f, 0.3f, 0.3f, 0.5f},
+             {4.0f, 42.0f, -0.9f, 0.3f, 0.6f, 0.3f, 0.5f}},
+            // The same depth as the first triangle where they overlap: GL_EQUAL passes there.
+            {{1.5f, 2.25f, 0.5f, 0.2f, 0.8f, 0.8f, 0.4f}, {60.75f, 6.5f, 0.1f, 0.7f, 0.2f, 0.5f, 0.2f},
+             {30.0f, 20.0f, 0.2f, 1.0f, 1.0f, 1.0f, 1.0f}},
+            // Slivers of 1, 2 and 3 pixels.
+            {{10.0f, 44.0f, 0.0f, 1, 1, 1, 1}, {11.0f, 63.0f, 0.0f, 1, 0, 0, 1}, {10.0f, 63.5f, 0.0f, 0, 1, 0, 1}},
+            {{20.0f, 44.0f, 0.0f, 0, 0, 1, 1}, {22.0f, 44.0f, 0.0f, 1, 0, 1, 1}, {22.0f, 63.5f, 0.0f, 1, 1, 0, 1}},
+            {{30.0f, 44.0f, 0.0f, 0.5f, 0.5f, 0.5f, 1}, {33.0f, 44.0f, 0.9f, 1, 1, 1, 1}, {30.0f, 63.5f, -0.9f, 0, 0, 0, 1}},
+        };
+        GL(glBegin)(GL_TRIANGLES);
+        for (const auto &tri : tris)
+            for (const V &v : tri) {
+                GL(glColor4f)(v.r, v.g, v.b, v.a);
+                const float q = 0.5f + v.x / 40.0f + v.y / 90.0f;
+                GL(glTexCoord4f)((v.x / 21.0f - 0.5f) * q, (v.y / 17.0f - 0.75f) * q, 0.0f, q);
+                GL(glVertex3f)(v.x, v.y, v.z);
+            }
+        GL(glEnd)();
+    }
+
+    // The routine for the state just validated, written into a span cache entry.
+    const void *generate() {
+        EXPECT_TRUE(__glOgMmxSpanServes(ctx));
+        const uint32_t key[2] = {0x4D4D5850, ctx->state.span.raster.shadeFlags};
+        bool hit = false;
+        GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 2, &hit);
+        if (e == nullptr) return nullptr;
+        GlOgWriter w;
+        if (!__glOgBeginWrite(ctx, kGlOgCacheSpan, e, &w)) return nullptr;
+        uint8_t *end = __glOgEmitMmxSpanProc(ctx, w.p, e->code + __glOgContextOf(ctx)->caches[kGlOgCacheSpan].entrySize, e);
+        if (end == nullptr) w.s->ogFailed = 1;
+        else w.p = end;
+        return __glOgFinishWrite(ctx, &w);
+    }
+
+    // dir 0: the chain draws; +1 or -1: the routine draws every chunk in that direction; 2: the
+    // fast set-up hands whole triangles to the routine as their span routine.
+    Picture draw(const Row &row, int dir) {
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        GL(glClearColor)(0.3f, 0.5f, 0.7f, 0);
+        GL(glClearDepth)(row.name == std::string("depth greater") ? 0.0 : 1.0);
+        GL(glColorMask)(1, 1, 1, 1);
+        GL(glDepthMask)(1);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        row.set(ctx);
+        // An empty primitive validates the state without generated span routines (the set-up's C
+        // walker then runs the chain); the hook then replaces the chain's first stage or the span
+        // routine.
+        __glOgSetSpanRoutinesForTest(0);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+        EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast) << "the fast path takes the state";
+        if (dir != 0) {
+            gHook = ChunkHook{};
+            gHook.code = generate();
+            EXPECT_NE(gHook.code, nullptr);
+            gHook.dir = dir;
+            gHook.smooth = (ctx->state.span.raster.shadeFlags & kGlShadeSmooth) != 0;
+            gHook.depthBytes = depthBits == 16 ? 2 : 4;
+            if (gHook.code != nullptr && dir == 2) {
+                ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(const_cast<void *>(gHook.code));
+                __glOgSetSpanRoutinesForTest(1);
+            } else if (gHook.code != nullptr) {
+                ctx->state.span.fast.fastStageFirst = runRoutineOnChunk;
+            }
+        }
+        drawScene();
+        __glOgSetSpanRoutinesForTest(-1);
+        if (dir == 1 || dir == -1) {
+            EXPECT_GT(gHook.chunks, 0);
+        }
+        Picture p;
+        p.color.resize(kSide * kSide * 3);
+        p.depth.resize(kSide * kSide);
+        GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
+        GL(glReadPixels)(0, 0, kSide, kSide, GL_RGB, GL_UNSIGNED_BYTE, p.color.data());
+        GL(glReadPixels)(0, 0, kSide, kSide, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, p.depth.data());
+        GL(glMatrixMode)(GL_MODELVIEW);
+        __glSetStateDefaults(ctx);
+        windowProjection(ctx, kSide, kSide);
+        GL(glDrawBuffer)(GL_FRONT);
+        return p;
+    }
+
+    // A byte read back as the field value it came from.
+    int field(uint8_t byte, int channel) const {
+        const int max = channel == 1 ? (1 << format->greenBits) - 1 : 31;
+        return (byte * max + 127) / 255;
+    }
+    int worstDifference(const Picture &a, const Picture &b, int *at) const {
+        int worst = 0;
+        for (size_t i = 0; i < a.color.size(); ++i) {
+            const int d = std::abs(field(a.color[i], int(i % 3)) - field(b.color[i], int(i % 3)));
+            if (d > worst) {
+                worst = d;
+                *at = int(i / 3);
+            }
+        }
+        return worst;
+    }
+};
+
+// ---- records filled by hand ------------------------------------------------------------------------
+
+// One edge in walking coordinates: x + frac / 2^31, stepped per row by step[carry].
+struct EdgeDef {
+    int32_t x;
+    uint32_t frac;
+    int32_t step[2];
+    uint32_t fracStep;
+};
+
+class MmxSpanRecord : public MmxSpan {
+protected:
+    const void *code = nullptr;
+
+    // The state set through GL, validated by an empty primitive, and its routine.
+    void prepare(const std::function<void(GlContext *)> &set, int zBits = 16) {
+        open(kFormats[0], zBits);
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        set(ctx);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+        code = generate();
+        ASSERT_NE(code, nullptr);
+    }
+    uint16_t *pixelAt(int x, int y) { return reinterpret_cast<uint16_t *>(colorMem.at(x, y)); }
+
+    // A record with every iterator still; edges and the pixel walk from the definitions.
+    GlSpan record(int dir, int y0, int y1, int y2, const EdgeDef &start, const EdgeDef &other, const EdgeDef &lower) {
+        GlSpan sp{};
+        sp.context = ctx;
+        sp.xStep = dir;
+        sp.yStart = y0;
+        sp.yMiddle = y1;
+        sp.yEnd = y2;
+        sp.startEdgeX = start.x;
+        sp.startEdgeFrac = start.frac;
+        sp.startEdgeFracStep = start.fracStep;
+        sp.otherEdgeX = other.x;
+        sp.otherEdgeFrac = other.frac;
+        sp.otherEdgeFracStep = other.fracStep;
+        sp.lowerEdgeX = lower.x;
+        sp.lowerEdgeFrac = lower.frac;
+        sp.lowerEdgeFracStep = lower.fracStep;
+        for (int c = 0; c < 2; ++c) {
+            sp.startEdgeStep[c] = start.step[c];
+            sp.otherEdgeStep[c] = other.step[c];
+            sp.lowerEdgeStep[c] = lower.step[c];
+            sp.pixelRowStep[c] = colorMem.desc.pitchBytes + dir * start.step[c] * 2;
+            sp.depthRowStep[c] = depthMem.desc.pitchBytes + dir * start.step[c] * depthMem.desc.elementSize;
+        }
+        sp.pixelStep = 2 * dir;
+        sp.pixelRowStart = colorMem.at(dir * start.x, y0);
+        sp.depthAddressStep = depthMem.desc.elementSize * dir;
+        sp.depthRowStart = depthMem.at(dir * start.x, y0);
+        return sp;
+    }
+    // A row of n pixels from x in one direction.
+    GlSpan row(int dir, int x, int y, int n) {
+        const EdgeDef s{dir * x, 0, {0, 0}, 0}, o{dir * x + n, 0, {0, 0}, 0};
+        return record(dir, y, y + 1, y + 1, s, o, o);
+    }
+    int32_t run(const GlSpan &sp) {
+        ctx->buffers.lockCount += 1;
+        return __glOgRunSpanRoutine(ctx, &sp, code);
+    }
+};
+
+// The rows a record covers, by the walk's own arithmetic: x + frac / 2^31 per edge, the carry of
+// the start edge's fraction choosing its step, the lower edge replacing the other at the middle.
+std::vector<std::pair<int, int>> coveredPixels(int dir, int y0, int y1, int y2, EdgeDef s, EdgeDef o, const EdgeDef &l) {
+    std::vector<std::pair<int, int>> out;
+    auto advance = [](EdgeDef &e) {
+        const uint64_t sum = uint64_t(e.frac) + e.fracStep;
+        const int carry = (sum >> 31) & 1;
+        e.frac = uint32_t(sum & 0x7FFFFFFF);
+        e.x += e.step[carry];
+    };
+    for (int y = y0; y < y2; ++y) {
+        if (y == y1) o = l;
+        for (int p = s.x; p < o.x; ++p) out.push_back({dir * p, y});
+        advance(s);
+        advance(o);
+    }
+    return out;
+}
+
+TEST_F(MmxSpanRecord, RowsFollowTheEdgesInBothDirections) {
+    prepare([](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); });
+    // The lower edge overtakes the start edge: the last rows have no pixels and still step.
+    const EdgeDef start{10, 0x10000000, {0, 1}, 0x40000000}, other{12, 0x70000000, {2, 3}, 0x60000000};
+    const EdgeDef lower{34, 0x30000000, {-3, -2}, 0x20000000};
+    struct Case {
+        int dir, x0, y0, y1, y2;
+    };
+    // Right to left the positions are negated: the first pixel of the first row is x = 53.
+    const Case cases[] = {{1, 10, 2, 10, 30}, {-1, -53, 2, 10, 30}, {1, 10, 5, 13, 13}, {-1, -53, 0, 7, 7},
+                          {1, 10, 4, 4, 20}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "direction " << c.dir << " rows " << c.y0 << ".." << c.y1 << ".." << c.y2);
+        std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0xA5);
+        EdgeDef s = start, o = other, l = lower;
+        s.x = c.x0;
+        o.x = c.x0 + 2;
+        l.x = c.x0 + 24;
+        GlSpan sp = record(c.dir, c.y0, c.y1, c.y2, s, o, l);
+        sp.red.rowStart = 0x1234;  // the flat pixel
+        if (c.y1 == c.y2) sp.lowerEdgeX = 1 << 30;  // never read: no lower half
+        ASSERT_EQ(run(sp), 1);
+        std::vector<uint16_t> expected(size_t(kSide) * kSide, 0xA5A5);
+        for (auto [x, y] : coveredPixels(c.dir, c.y0, c.y1, c.y2, s, o, l)) {
+            ASSERT_TRUE(x >= 0 && x < kSide && y >= 0 && y < kSide);
+            expected[size_t(y) * kSide + size_t(x)] = 0x1234;
+        }
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) ASSERT_EQ(*pixelAt(x, y), expected[size_t(y) * kSide + size_t(x)]) << x << ", " << y;
+    }
+}
+
+int gUnlocks = 0;
+void countUnlock(GlContext *) { ++gUnlocks; }
+
+TEST_F(MmxSpanRecord, DepthGroupsWriteOnlyThePixelsThatPass) {
+    for (int zBits : {16, 32})
+        for (int dir : {1, -1}) {
+            SCOPED_TRACE(::testing::Message() << "depth " << zBits << " direction " << dir);
+            prepare([](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); depthFunc(ctx, GL_LESS); }, zBits);
+            // Eleven pixels from x = 3 (walking order): a whole group that fails entirely, whole
+            // groups and a last group of three that pass in part.
+            const uint32_t value = zBits == 16 ? 0x8000 : 0x40000000, near = zBits == 16 ? 0x1000 : 0x10000000,
+                           far = zBits == 16 ? 0xF000 : 0x7F000000;
+            std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0x5A);
+            for (int x = 0; x < kSide; ++x) depthMem.setElement(x, 6, 0x77);
+            auto stored = [&](int i) { return (i >= 4 && i < 8) || i % 2 == 0 ? near : far; };
+            const int first = dir > 0 ? 3 : 13;
+            for (int i = 0; i < 11; ++i) depthMem.setElement(first + dir * i, 6, stored(i));
+            GlSpan sp = row(dir, first, 6, 11);
+            sp.red.rowStart = 0x4321;
+            sp.z.rowStart = int32_t(zBits == 16 ? value << 16 : value);
+            ASSERT_EQ(run(sp), 1);
+            for (int x = 0; x < kSide; ++x) {
+                const int i = (x - first) * dir;
+                const bool inside = i >= 0 && i < 11, pass = inside && stored(i) == far;
+                EXPECT_EQ(*pixelAt(x, 6), pass ? 0x4321 : 0x5A5A) << x;
+                EXPECT_EQ(depthMem.element(x, 6), pass ? value : inside ? stored(i) : 0x77u) << x;
+            }
+        }
+}
+
+TEST_F(MmxSpanRecord, SixteenBitEqualComparesTheIntegerParts) {
+    prepare([](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); depthFunc(ctx, GL_EQUAL); });
+    std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0);
+    for (int x = 0; x < 6; ++x) depthMem.setElement(x, 1, x % 2 ? 0x1234 : 0x1235);
+    GlSpan sp = row(1, 0, 1, 6);
+    sp.red.rowStart = 0xFFFF;
+    sp.z.rowStart = int32_t(0x1234FFFF);
+    ASSERT_EQ(run(sp), 1);
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(*pixelAt(x, 1), x % 2 ? 0xFFFF : 0) << x;
+}
+
+// Blends of a flat white source over a white destination, 1.0 alpha.
+TEST_F(MmxSpanRecord, BlendEdgeCases) {
+    struct Case {
+        GLenum src, dst;
+        uint16_t expected;
+    };
+    const Case cases[] = {
+        {GL_ONE, GL_ONE, 0xFFFF},                  // saturates, never wraps
+        {GL_SRC_ALPHA_SATURATE, GL_ZERO, 0x0000},  // min(As, 1 - Ad) with Ad = 1
+        {GL_ZERO, GL_SRC_COLOR, 0xFFFF},           // the sum is rescaled whichever factor is zero
+        {GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR, 0xFFFF},
+        {GL_ONE_MINUS_SRC_ALPHA, GL_ONE_MINUS_SRC_COLOR, 0x0000},
+    };
+    for (const Case &c : cases)
+        for (int dir : {1, -1}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << c.src << " " << c.dst << std::dec << " direction " << dir);
+            prepare([&](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); blend(ctx, c.src, c.dst); });
+            std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0xFF);
+            GlSpan sp = row(dir, dir > 0 ? 5 : 11, 2, 7);
+            sp.red.cur = (31 << 16) + 0x8000;
+            sp.green.cur = (63 << 16) + 0x8000;
+            sp.blue.cur = (31 << 16) + 0x8000;
+            sp.alpha.cur = (255 << 16) + 0x8000;
+            ASSERT_EQ(run(sp), 1);
+            for (int x = 5; x < 12; ++x) EXPECT_EQ(*pixelAt(x, 2), c.expected) << x;
+            EXPECT_EQ(*pixelAt(4, 2), 0xFFFF);
+        }
+}
+
+TEST_F(MmxSpanRecord, DitherLeavesARepresentableColourAlone) {
+    prepare([](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); });
+    for (int dir : {1, -1})
+        for (int y = 0; y < 4; ++y) {
+            std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0);
+            GlSpan sp = row(dir, dir > 0 ? 1 : 13, y, 13);
+            // The set-up's dither bias of 1/32 step: the largest level (15/16) stays below the next step.
+            sp.red.cur = (17 << 16) + 0x800;
+            sp.green.cur = (40 << 16) + 0x800;
+            sp.blue.cur = (9 << 16) + 0x800;
+            ASSERT_EQ(run(sp), 1);
+            for (int x = 1; x < 14; ++x) EXPECT_EQ(*pixelAt(x, y), (17 << 11) | (40 << 5) | 9) << x << ", " << y;
+        }
+}
+
+// A 4 x 2 texture of full and empty channels, one texel per pixel from s = 2.125 (beyond 1.0:
+// the coordinate repeats), drawn with GL_REPLACE; and a luminance texel of 255 as full white.
+TEST_F(MmxSpanRecord, TexelsRepeatAndFullChannelsStayFull) {
+    const uint8_t texels[8][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255},
+                                  {0, 0, 0},   {0, 255, 255}, {255, 0, 255}, {255, 255, 0}};
+    auto packed = [](const uint8_t *c) { return uint16_t((c[0] ? 31 << 11 : 0) | (c[1] ? 63 << 5 : 0) | (c[2] ? 31 : 0)); };
+    for (int dir : {1, -1})
+        for (int texRow : {0, 1}) {
+            SCOPED_TRACE(::testing::Message() << "direction " << dir << " texel row " << texRow);
+            prepare([&](GlContext *ctx) {
+                GL(glDisable)(GL_DITHER);
+                GL(glBindTexture)(GL_TEXTURE_2D, 1);
+                GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+                GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+                GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+                GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
+                GL(glEnable)(GL_TEXTURE_2D);
+            });
+            std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0x11);
+            const int first = dir > 0 ? 5 : 22;
+            GlSpan sp = row(dir, first, 3, 18);
+            sp.s.rowStart = 0x22000;  // 2.125 textures: the middle of column 0
+            sp.s.step = dir * 0x4000;
+            sp.t.rowStart = texRow ? 0x1C000 : -0x1C000;  // 1.75 and -1.75: rows 1 and 0
+            ASSERT_EQ(run(sp), 1);
+            for (int i = 0; i < 18; ++i) {
+                const int column = ((dir * i) % 4 + 4) % 4;
+                EXPECT_EQ(*pixelAt(first + dir * i, 3), packed(texels[texRow * 4 + column])) << i;
+            }
+            EXPECT_EQ(*pixelAt(dir > 0 ? first - 1 : first + 1, 3), 0x1111);
+        }
+    prepare([](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); });
+    std::vector<uint8_t> white(16 * 8, 255);
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_LUMINANCE, 16, 8, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, white.data());
+    GlSpan sp = row(1, 0, 0, 9);
+    sp.s.step = 0x1234;
+    ASSERT_EQ(run(sp), 1);
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(*pixelAt(x, 0), 0xFFFF) << x;
+}
+
+// Levels stored as 3- and 4-byte texels (the 16-bit visual converts every texture it is given,
+// so the test puts the layout in place): the routine reads exactly the texels' bytes.
+TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
+    // 4 x 2 texels, each channel distinct; the image ends at the last texel's last byte.
+    std::vector<uint8_t> rgba(4 * 2 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(17 + 29 * i);
+    for (int32_t layout : {int32_t(kGlTexelRgb8), int32_t(kGlTexelRgba8)}) {
+        const int bytes = layout == kGlTexelRgb8 ? 3 : 4;
+        std::vector<uint8_t> image(size_t(4 * 2 * bytes));
+        for (int i = 0; i < 8; ++i) std::memcpy(&image[size_t(i * bytes)], &rgba[size_t(i * 4)], size_t(bytes));
+        GlMipLevel *level = nullptr;
+        prepare([&](GlContext *ctx) {
+            texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+            GL(glDisable)(GL_DITHER);
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, image.data());
+        });
+        level = ctx->state.span.fast.texture->levels[0];
+        const GlMipLevel own = *level;  // put back before the texture goes
+        level->image = image.data();
+        level->texelFormatId = layout;
+        level->texelFormat = __glTexelFormat(layout);
+        level->fetch = level->texelFormat->fetch;
+        code = generate();
+        EXPECT_NE(code, nullptr);
+        for (int dir : {1, -1}) {
+            if (code == nullptr) break;
+            SCOPED_TRACE(::testing::Message() << bytes << "-byte texels, direction " << dir);
+            GlSpan sp = row(dir, dir > 0 ? 2 : 20, 5, 19);
+            sp.s.rowStart = 0x2000;
+            sp.s.step = dir * 0x4000;
+            sp.t.rowStart = 0xC000;  // row 1
+            ASSERT_EQ(run(sp), 1);
+            for (int i = 0; i < 19; ++i) {
+                const uint8_t *c = &rgba[size_t(4 * (4 + ((dir * i) % 4 + 4) % 4))];
+                EXPECT_EQ(*pixelAt((dir > 0 ? 2 : 20) + dir * i, 5), (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3) << i;
+            }
+        }
+        *level = own;
+    }
+}
+
+// States the routine does not draw: it writes nothing and leaves the caller's generation usable.
+TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
+    struct Case {
+        const char *name;
+        std::function<void(GlContext *)> set;
+    };
+    const Case cases[] = {
+        {"stencil", [](GlContext *ctx) { GL(glEnable)(GL_STENCIL_TEST); }},
+        {"logic op", [](GlContext *ctx) { GL(glEnable)(GL_COLOR_LOGIC_OP); GL(glLogicOp)(GL_XOR); }},
+        {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
+        {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
+        {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
+        {"linear texels", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+         }},
+        {"clamped texels", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+         }},
+        {"decal of rgba", [](GlContext *ctx) { texture(ctx, GL_RGBA, GL_RGBA, GL_DECAL); }},
+        {"blend environment", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_BLEND); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        open(kFormats[0], 16);
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        c.set(ctx);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+        EXPECT_FALSE(__glOgMmxSpanServes(ctx));
+        const uint32_t key[2] = {0x4D4D5852, ctx->state.span.raster.shadeFlags};
+        bool hit = false;
+        GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 2, &hit);
+        ASSERT_NE(e, nullptr);
+        GlOgWriter w;
+        ASSERT_TRUE(__glOgBeginWrite(ctx, kGlOgCacheSpan, e, &w));
+        uint8_t *const limit = w.s->ogCodeEnd;
+        EXPECT_EQ(__glOgEmitMmxSpanProc(ctx, w.p, e->code + __glOgContextOf(ctx)->caches[kGlOgCacheSpan].entrySize, e), nullptr);
+        EXPECT_FALSE(__glOgFailed(w.s));
+        EXPECT_EQ(w.s->ogCodeEnd, limit);
+        w.s->ogFailed = 1;  // nothing to install
+        EXPECT_EQ(__glOgFinishWrite(ctx, &w), nullptr);
+        __glSetStateDefaults(ctx);
+    }
+}
+
+TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) {
+    prepare([](GlContext *ctx) { depthFunc(ctx, GL_LESS); });
+    void (*const unlockBefore)(GlContext *) = ctx->buffers.drawableUnlock;
+    for (bool withUnlock : {true, false})
+        for (int held : {0, 1}) {
+            SCOPED_TRACE(::testing::Message() << (withUnlock ? "unlock proc" : "no unlock proc") << ", held " << held);
+            ctx->buffers.drawableUnlock = withUnlock ? countUnlock : nullptr;
+            ctx->buffers.lockCount = held + 1;  // the set-up's own count on top
+            gUnlocks = 0;
+            GlSpan sp = row(1, 2, 3, 9);
+            sp.red.rowStart = sp.red.cur = 0x100000;
+            sp.red.step = 0x1000;
+            EXPECT_EQ(callChecked(__glOgRunSpanRoutine, ctx, &sp, code), 1);
+            EXPECT_EQ(ctx->buffers.lockCount, held);
+            EXPECT_EQ(gUnlocks, withUnlock && held == 0 ? 1 : 0);
+        }
+    ctx->buffers.drawableUnlock = unlockBefore;
+    ctx->buffers.lockCount = 0;
+}
+
+TEST_F(MmxSpan, TableOfStatesMatchesTheFastChainInBothDirections) {
+    for (const Format &f : kFormats)
+        for (int zBits : {16, 24, 32})
+            for (const Row &row : kRows) {
+                SCOPED_TRACE(::testing::Message() << f.name << " depth " << zBits << ": " << row.name);
+                open(f, zBits);
+                // The 24-bit buffer reads back its first picture after a full clear one step
+                // apart from later ones drawn after epoch clears: every compared picture is a later one.
+                draw(row, 0);
+                const Picture chain = draw(row, 0);
+                const Picture whole = draw(row, 2);
+                int at = -1;
+                EXPECT_LE(worstDifference(chain, whole, &at), row.bound) << "pixel " << at % kSide << ", " << at / kSide;
+                EXPECT_EQ(chain.depth, whole.depth);
+                if (row.bound == 0) {
+                    EXPECT_EQ(chain.color, whole.color);
+                }
+                // Every chunk of the chain's walk drawn by the routine in both directions (the
+                // per-half divisions of perspective texturing are not symmetric in float).
+                if (row.perspective) continue;
+                const Picture forward = draw(row, 1);
+                const Picture backward = draw(row, -1);
+                EXPECT_EQ(forward.color, whole.color);
+                EXPECT_EQ(forward.color, backward.color) << "both scan directions draw the same picture";
+                EXPECT_EQ(forward.depth, whole.depth);
+                EXPECT_EQ(forward.depth, backward.depth);
+            }
+}
+
+}  // namespace
