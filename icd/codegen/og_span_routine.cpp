@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "icd/codegen/og_context.h"
+#include "icd/codegen/og_mmx_span.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
 #include "icd/pixel/texture_object.h"
@@ -65,8 +66,11 @@ bool filtersDiffer(GlContext *ctx) {
 
 // Key B: the routine kind, the texture state of a one-routine, and the depth and buffer bits.
 // The blend-factor codes (bits 4-7, 8-11) belong to the MMX one-routine only.
-uint32_t keyB(GlContext *ctx, GlShadeFlags f, bool stageList) {
+uint32_t keyB(GlContext *ctx, GlShadeFlags f, bool stageList, bool mmx) {
     uint32_t b = stageList ? 1u : 0u;
+    if (mmx && (f & kGlShadeBlend))
+        b |= uint32_t(__glOgBlendFactorCode(ctx->state.color.blendSrcFactor)) << 4 |
+             uint32_t(__glOgBlendFactorCode(ctx->state.color.blendDstFactor)) << 8;
     const bool textured = (f & kGlShadeTexture) != 0;
     if (textured && !stageList) {
         const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
@@ -625,8 +629,14 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     if (og == nullptr || !__glOgSpanRoutinesEnabled()) return nullptr;
     const bool list = (stageList & 0xFF) != 0;
     const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+    // With MMX the one-routine is the MMX routine: the whole of it for textured or blended states,
+    // else for triangles larger than 50 pixels, the integer code after it drawing the small ones
+    // (whose rows are too short for four-pixel groups to pay).
+    const bool mmx = !list && __glOgCanUseMmx(ctx) && __glOgMmxSpanServes(ctx);
     Plan p{};
-    if (!plan(ctx, f, list, p)) return nullptr;
+    const bool integer = plan(ctx, f, list, p);
+    const bool mmxWhole = mmx && (!integer || (f & (kGlShadeTexture | kGlShadeBlend)));
+    if (!integer && !mmx) return nullptr;
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Beyond key A and key B: what the one-routine folds in from the buffers (the colour format,
     // the depth precision, the depth buffer's effective function), which the two words alone do
@@ -634,10 +644,14 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     const uint32_t buffers = list ? 0u
                                   : uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
                                         uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24;
-    const uint32_t key[4] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull), keyB(ctx, f, list),
-                             buffers};
+    // The MMX routine also folds in the texel layout it reads (nearest, repeating level 0).
+    const GlTextureObject *tex = ctx->state.span.fast.texture;
+    const GlMipLevel *l0 = (f & kGlShadeTexture) ? level0(tex) : nullptr;
+    const uint32_t mmxWord = !mmx ? 0u : 1u | (mmxWhole ? 2u : 0u) | uint32_t(l0 != nullptr ? l0->texelFormatId & 0xFF : 0) << 8;
+    const uint32_t key[5] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull),
+                             keyB(ctx, f, list, mmx), buffers, mmxWord};
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 4, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 5, &hit);
     if (e == nullptr) return nullptr;
     og->currentMap = &e->map;
     if (hit) return e->code;
@@ -646,6 +660,23 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     __glOgResetDataMap(&e->map);
     e->map.passThrough = 1;
     e->replaces = nullptr;
-    SpanEmitter(ctx, w, e, p).routine();
+    GlOgNode *small = nullptr;
+    if (mmx) {
+        if (!mmxWhole) {
+            // |signedArea| <= 50.0 (the float's bits without the sign, compared as integers).
+            small = w.label();
+            w.op(__glOgMov(w.s, w.r(kEax), w.at(kEsp, int32_t(offsetof(GlSpan, signedArea)))));
+            w.op(__glOgAnd(w.s, w.r(kEax), w.imm(0x7FFFFFFF)));
+            w.op(__glOgCmp(w.s, w.r(kEax), w.imm(0x42480000)));
+            w.op(__glOgJle(w.s, small));
+        }
+        uint8_t *end = __glOgEmitMmxSpanProc(ctx, w.p, e->code + og->caches[kGlOgCacheSpan].entrySize, e);
+        if (end == nullptr) w.s->ogFailed = 1;  // it serves the state, so only room ran out
+        else w.p = end;
+    }
+    if (!mmxWhole) {
+        if (small != nullptr) w.place(small);
+        SpanEmitter(ctx, w, e, p).routine();
+    }
     return __glOgFinishWrite(ctx, &w);
 }

@@ -5,6 +5,7 @@
 // drawn by the generic rasteriser.
 #include "icd/codegen/og_procs.h"
 #include "icd/codegen/og_triangle.h"
+#include "icd/codegen/og_mmx_span.h"
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
 #include "icd/raster/color_buffer.h"
@@ -226,9 +227,10 @@ bool oneRoutine(GlContext *ctx, GlShadeFlags f, const Choice &c) {
     constexpr GlShadeFlags kStaged = kIndexTableTest | kGlShadePolygonOffset | kGlShadeFog | kGlShadeAlphaTest |
                                      kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple;
     if ((f & kStaged) || ((f & kGlShadeColorMask) && !(f & kGlShadeDepthTest))) return false;
-    // Every texture takes a texture routine in the chain.
-    if (f & kGlShadeTexture) return false;
-    if (c.twoStage && !__glOgCanUseMmx(ctx)) return false;
+    // Textured and blended one-routines are the MMX routine's; without it a texture takes the
+    // chain's texture routine.
+    if ((f & kGlShadeTexture) || c.twoStage)
+        if (!__glOgCanUseMmx(ctx) || !__glOgMmxSpanServes(ctx)) return false;
     return !c.forceGenericSetup && !c.fallback;
 }
 

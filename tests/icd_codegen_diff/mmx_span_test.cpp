@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "icd/codegen/og_context.h"
+#include "icd/codegen/og_triangle.h"
+#include "icd/core/state_entries_util.h"
 #include "icd/codegen/og_mmx_span.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/pick.h"
@@ -326,6 +328,9 @@ protected:
         // walker then runs the chain); the hook then replaces the chain's first stage or the span
         // routine.
         __glOgSetSpanRoutinesForTest(0);
+        __glOgSetTriangleProcForTest(0);  // the hooks need the C set-up
+        __glRequestValidation(ctx);        // a state seen before would keep its routines
+        ctx->dirtyMask |= 0x7FF;
         GL(glBegin)(GL_TRIANGLES);
         GL(glEnd)();
         EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast) << "the fast path takes the state";
@@ -345,6 +350,7 @@ protected:
         }
         drawScene();
         __glOgSetSpanRoutinesForTest(-1);
+        __glOgSetTriangleProcForTest(-1);
         if (dir == 1 || dir == -1) {
             EXPECT_GT(gHook.chunks, 0);
         }

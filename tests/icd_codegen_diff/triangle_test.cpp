@@ -564,6 +564,10 @@ class TrianglePictures : public TriangleRoutine {
 protected:
     // The scene with the state, by one road; false when that road could not be set up.
     bool draw(const State &state, Road road, Picture *p) {
+        // The set-ups compared under one walk: the integer span routines (the MMX routine has its
+        // own comparison) and, on the C road, the C set-up the chooser would otherwise replace.
+        ctx->codeCaches.modeFlags |= icd::kGlOgModeNoMmx;
+        __glOgSetTriangleProcForTest(road == Road::Installed ? -1 : 0);
         apply(state);
         GL(glClearColor)(0.1f, 0.2f, 0.3f, 0);
         GL(glClearDepth)(0.6);
