@@ -469,7 +469,18 @@ TEST_F(RenderPair, ALuminanceTextureTakesItsExpandedFormAndBack) {
             if (i == 2) {  // a patch into the expanded copy, drawn above the quad
                 GL(glTexSubImage2D)(GL_TEXTURE_2D, 0, 4, 3, kPatch, kPatch, GL_LUMINANCE, GL_UNSIGNED_BYTE,
                                     patch.data());
-                texQuad(ctx, x, 42.6f, x + 22, 62.6f, 0, 2.0f / kSide, 16.0f / kSide, 13.0f / kSide);
+                // Texels 0-15 across 22 pixels and 2-13 up 20 rows. The corners lie on the
+                // 1/16-pixel grid the software rasteriser snaps vertices to, so both roads
+                // interpolate from the same corners. Off the grid they part by up to 1/16 pixel,
+                // and a pixel centre can lie on a texel boundary for one road only: corners at
+                // (49.3, 42.6) snap to (49.25, 42.5625), and pixel 57's centre then sits exactly
+                // on the boundary of texels 5 and 6, (57.5 - 49.25) * 16 / 22 = 6, where the chip
+                // reads 5.96 (pixel 68 likewise at texel 14). On the grid, pixel i samples texel
+                // (16 i - 781) / 22 across, an odd numerator: 1/22 of a texel or more from a
+                // boundary; row j samples 2 + (16 j - 673) * 11 / 320 up, a numerator of 5 modulo
+                // 16: 5/320 of a texel or more.
+                const float x0 = 789.0f / 16, y0 = 681.0f / 16;  // 49.3125, 42.5625
+                texQuad(ctx, x0, y0, x0 + 22, y0 + 20, 0, 2.0f / kSide, 16.0f / kSide, 13.0f / kSide);
             }
             if (chip) {
                 expandedWhenDrawn.push_back(ctx->hw.alphaExpanded);
