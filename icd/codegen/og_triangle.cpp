@@ -1080,6 +1080,9 @@ bool __glOgInstallTriangleProc(GlContext *ctx) {
     if (ctx->state.pick.rasterTriangleProc != __glFillTriangleFast) return false;
     const GlFastProc span = ctx->state.span.fast.spanRoutine;
     if (span == nullptr || !__glOgIsGenerated(ctx, reinterpret_cast<const void *>(span))) return false;
+    // The routine always enters its span routine, and a routine that walks rows for the chain
+    // serves only left-to-right triangles at the chain's speed: the C set-up keeps those states.
+    if (ctx->state.span.fast.spanRoutineWalksChain) return false;
     GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
     if (proc == nullptr) return false;
     ctx->state.pick.rasterTriangleProc = proc;

@@ -227,6 +227,11 @@ bool oneRoutine(GlContext *ctx, GlShadeFlags f, const Choice &c) {
     constexpr GlShadeFlags kStaged = kIndexTableTest | kGlShadePolygonOffset | kGlShadeFog | kGlShadeAlphaTest |
                                      kGlShadeLogicOp | kGlShadeStencilTest | kGlShadePolygonStipple;
     if ((f & kStaged) || ((f & kGlShadeColorMask) && !(f & kGlShadeDepthTest))) return false;
+    // Smooth colour under the depth test runs faster through the chain, whose depth and colour
+    // stages work eight pixels at a time (measured: about 720 against 420 Mpixels/s for large
+    // triangles), so those rows stay the chain's.
+    if ((f & kGlShadeSmooth) && (f & kGlShadeDepthTest) && !(f & (kGlShadeTexture | kGlShadeBlend | kGlShadeColorMask)))
+        return false;
     // Textured and blended one-routines are the MMX routine's; without it a texture takes the
     // chain's texture routine.
     if ((f & kGlShadeTexture) || c.twoStage)
@@ -352,6 +357,7 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     // one-routine where the state allows it, else the routine that runs the chain just built);
     // without one the set-up's C walker runs the chain.
     void *routine = oneRoutine(ctx, rs.shadeFlags, c) ? __glOgGenSpanProc(ctx, 0) : nullptr;
+    sl.spanRoutineWalksChain = routine == nullptr;
     if (routine == nullptr) routine = __glOgGenSpanProc(ctx, 1);
     sl.spanRoutine = reinterpret_cast<GlFastProc>(routine);
 

@@ -343,6 +343,7 @@ protected:
             gHook.depthBytes = depthBits == 16 ? 2 : 4;
             if (gHook.code != nullptr && dir == 2) {
                 ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(const_cast<void *>(gHook.code));
+                ctx->state.span.fast.spanRoutineWalksChain = 0;  // a one-routine: every triangle
                 __glOgSetSpanRoutinesForTest(1);
             } else if (gHook.code != nullptr) {
                 ctx->state.span.fast.fastStageFirst = runRoutineOnChunk;
