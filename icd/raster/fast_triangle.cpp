@@ -122,8 +122,16 @@ struct Gradients {
 
 // Round to nearest (the processor's default mode) without a library call.
 inline int32_t toFixed16(double v) { return _mm_cvtsd_si32(_mm_set_sd(v * 65536.0)); }
+// floor without a library call for |v| < 2^51 (adding 1.5 * 2^52 rounds to an integer, which
+// is then moved down when it lies above v); larger values and NaN take the library's.
+inline double floorExact(double v) {
+    constexpr double kMagic = 6755399441055744.0;
+    if (!(std::fabs(v) < 2251799813685248.0)) return std::floor(v);
+    const double t = (v + kMagic) - kMagic;
+    return t > v ? t - 1.0 : t;
+}
 // A 32-bit fixed-point step, rounded to nearest and wrapped as the iterator's additions wrap.
-inline int32_t toWrapped32(double v) { return int32_t(uint32_t(uint64_t(int64_t(std::floor(v + 0.5))))); }
+inline int32_t toWrapped32(double v) { return int32_t(uint32_t(uint64_t(int64_t(floorExact(v + 0.5))))); }
 inline int32_t wrapAdd(int32_t v, int32_t step) { return int32_t(uint32_t(v) + uint32_t(step)); }
 inline int32_t wrapMul(int32_t v, int32_t k) { return int32_t(uint32_t(v) * uint32_t(k)); }
 
