@@ -73,8 +73,21 @@ void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v) {
     if (ctx->hw.savedPointProc != nullptr) __glHwProcCast<GlVertexProc>(ctx->hw.savedPointProc)(ctx, v);
 }
 
-// The device draws bitmaps in software: its bitmap picker is the generic pick.
-void __glHwPickBitmapProc(GlContext *ctx) { __glPickBitmapProc(ctx); }
+// The device draws bitmaps in software: the generic pick's renderer is kept and wrapped, so that
+// what the chip has pending is drawn before the bitmap's pixels.
+void __glHwFlushThenSoftBitmap(GlContext *ctx, const GlBitmapArgs *args, const uint8_t *bits) {
+    finishPending(ctx);
+    if (ctx->hw.savedBitmapProc != nullptr)
+        __glHwProcCast<GlBitmapRenderProc>(ctx->hw.savedBitmapProc)(ctx, args, bits);
+}
+
+void __glHwPickBitmapProc(GlContext *ctx) {
+    __glPickBitmapProc(ctx);
+    if (!__glHasHwState(ctx)) return;
+    GlPixelOpsState &p = ctx->state.pixelOps;
+    ctx->hw.savedBitmapProc = __glHwProcCast<HwSavedProc>(p.bitmapRenderer);
+    p.bitmapRenderer = __glHwFlushThenSoftBitmap;
+}
 
 // The chip fogs per vertex: whatever the hint, a context the chip draws for computes each
 // vertex's fog factor.

@@ -6,6 +6,7 @@
 
 struct GlContext;
 struct GlVertex;
+struct GlBitmapArgs;
 
 // The saved-proc slots of the hardware state keep procs of every primitive signature.
 template <class To, class From>
@@ -49,3 +50,4 @@ void __glHwLoadPointState(GlContext *ctx);
 void __glFlushThenTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glHwFlushThenSoftLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glHwFlushThenSoftPoint(GlContext *ctx, GlVertex *v);
+void __glHwFlushThenSoftBitmap(GlContext *ctx, const GlBitmapArgs *args, const uint8_t *bits);

@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #include "tests/zk3_render/render_fixture.h"
+#include "icd/hw/hw_pick.h"
 #include "icd/hw/hw_surface.h"
+#include "icd/pixel/pixel_ops.h"
 #include "platform/ddraw_nt/ddraw_nt.h"
 
 namespace {
@@ -203,4 +205,34 @@ TEST_F(RenderPair, TheClearWhoseLockGivesTheChipBackClearsEveryBuffer) {
     EXPECT_TRUE(is(p, 30, 30, 0, 255, 0)) << int(p.at(30, 30)[0]) << "," << int(p.at(30, 30)[1]);
     EXPECT_EQ(ctx->hw.hardwareLost, 0);
     closeContext();
+}
+
+// A bitmap is drawn by the CPU after what the chip has pending: chip red, a yellow bitmap over
+// part of it, chip blue over part of the bitmap, each visible where the later one is not.
+TEST_F(RenderPair, ABitmapLandsBetweenTheChipsTriangles) {
+    auto scene = [](GlContext *ctx) {
+        GL(glColor3f)(1.0f, 0.0f, 0.0f);
+        rect(ctx, 4, 4, 40, 40);
+        static const uint8_t ones[16 * 2] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                             0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        GL(glColor3f)(1.0f, 1.0f, 0.0f);
+        GL(glRasterPos2i)(30, 30);
+        GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+        GL(glBitmap)(16, 16, 0, 0, 0, 0, ones);
+        if (inVideoMemory(ctx->buffers.color.back.head.base)) {
+            EXPECT_EQ(ctx->state.pixelOps.bitmapRenderer, &__glHwFlushThenSoftBitmap);
+        }
+        GL(glColor3f)(0.0f, 0.0f, 1.0f);
+        rect(ctx, 40, 40, 60, 60);
+    };
+    uint64_t chip = 0;
+    const Picture p = draw(true, scene, &chip);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_GT(chip, 0u);
+    EXPECT_TRUE(is(p, 10, 10, 255, 0, 0));    // red alone
+    EXPECT_TRUE(is(p, 35, 35, 255, 255, 0));  // the bitmap over the red
+    EXPECT_TRUE(is(p, 43, 43, 0, 0, 255));    // the chip's blue over the bitmap
+    EXPECT_TRUE(is(p, 55, 55, 0, 0, 255));    // blue alone
+    expectSamePicture(scene);
 }
