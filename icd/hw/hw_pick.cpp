@@ -83,7 +83,7 @@ void __glHwFlushThenSoftBitmap(GlContext *ctx, const GlBitmapArgs *args, const u
 
 void __glHwPickBitmapProc(GlContext *ctx) {
     __glPickBitmapProc(ctx);
-    if (!__glHasHwState(ctx)) return;
+    if (!__glHwUsable(ctx)) return;  // nothing of the chip's can be pending
     GlPixelOpsState &p = ctx->state.pixelOps;
     ctx->hw.savedBitmapProc = __glHwProcCast<HwSavedProc>(p.bitmapRenderer);
     p.bitmapRenderer = __glHwFlushThenSoftBitmap;
