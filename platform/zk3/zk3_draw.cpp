@@ -510,6 +510,9 @@ void zk3DrawMethod(const Zk3EngineObject &o, uint16_t m, uint32_t v) {
         if (m == 0x404 && !displayDriverObject(o)) {
             // Colour format 1 gives A8R8G8B8 colours, converted for a 16-bit surface; other
             // formats give the surface's own pixel bits. Such objects have no clip connection.
+            // An empty rectangle touches nothing, so it needs no surface (the driver's start-up
+            // stream ends with one, before any surface is set).
+            if ((v & 0xFFFF) == 0 || (v >> 16) == 0) break;
             const Surface dst = zk3SurfaceOf(zk3Reach(o, 0x200, {kClassSurface, 0x45}));
             if (!dst.ok) {
                 md.error("rectangle 0x%X reaches no usable surface", o.handle);

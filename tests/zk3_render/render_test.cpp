@@ -469,3 +469,13 @@ TEST_F(RenderPair, PolygonsStripsAndCulling) {
         }, true);
     }
 }
+
+// The device's start-up stream (which ends with an empty rectangle, before any surface is set)
+// leaves the chip model nothing to complain of.
+TEST_F(RenderPair, OpeningAContextLeavesTheModelWithoutErrors) {
+    zk3DrawClearErrors();
+    open(true);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
+    closeContext();
+}
