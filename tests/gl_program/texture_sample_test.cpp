@@ -133,3 +133,29 @@ TEST_F(TextureSample, MipmapLevelFollowsTheTexelToPixelRatio) {
 }
 
 }  // namespace
+
+// A texture name deleted and bound again names a new texture, which the next drawing samples
+// (the fast path's chooser must see it as it sees any bound texture).
+TEST_F(TextureSample, ANameDeletedAndBoundAgainDrawsItsNewImage) {
+    open(kDoubleBuffered);
+    if (HasFatalFailure()) return;
+    const GLuint name = 7;
+    auto imageAndDraw = [](GLuint tex, uint8_t r, uint8_t g, float x) {
+        const uint8_t texel[3] = {r, g, 0};
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, texel);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        glEnable(GL_TEXTURE_2D);
+        glRectf(x, 0, x + 20, 20);
+    };
+    clearTo(0, 0, 1);
+    imageAndDraw(name, 255, 0, 0);
+    glDeleteTextures(1, &name);
+    imageAndDraw(name, 0, 255, 20);
+    ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_EQ(rgbAt(10, 10), (Rgb{255, 0, 0}));
+    EXPECT_EQ(rgbAt(30, 10), (Rgb{0, 255, 0}));
+}
