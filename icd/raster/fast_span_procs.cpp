@@ -189,6 +189,48 @@ void modulateChunk(GlSpan *sp) {
     sp->ditherPointer = d;
 }
 
+// One channel of eight GL_REPLACE texels as a field of Bits bits, with the arithmetic of
+// basicChannel<kReplace>. With dither, ((tau << (8 + Bits)) + d) >> 16 splits into the texel's top
+// Bits bits and the carry of its dropped bits plus the dither entry; both addends of that carry are
+// whole multiples of 256 (the entries are levels << 12), so it is taken at a 256th and fits 16-bit
+// lanes. The top value 1 << Bits is brought back to the field's largest.
+template <int Bits, bool Dither>
+inline __m128i replaceField(__m128i tau, __m128i d8) {
+    constexpr int kDrop = 8 - Bits;
+    const __m128i top = _mm_srli_epi16(tau, kDrop);
+    if constexpr (!Dither) {
+        return top;
+    } else {
+        const __m128i dropped = _mm_and_si128(tau, _mm_set1_epi16((1 << kDrop) - 1));
+        const __m128i v = _mm_add_epi16(top, _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(dropped, Bits), d8), 8));
+        return _mm_sub_epi16(v, _mm_srli_epi16(v, Bits));
+    }
+}
+
+// A whole chunk of GL_REPLACE pixels, eight at a time: the texel's channels as fields, dithered
+// or not. Back: the chunk walks right to left.
+template <class F, bool Dither, int Bytes, bool Back>
+void replaceChunk(GlSpan *sp) {
+    const uint8_t *tx = sp->texels;
+    const uint32_t *d = sp->ditherPointer;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
+    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8) {
+        __m128i lo, hi;
+        entryWords<Bytes>(tx, lo, hi);
+        __m128i d8 = _mm_setzero_si128();
+        if constexpr (Dither) {
+            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
+            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
+            d8 = _mm_packs_epi32(_mm_srli_epi32(d0, 8), _mm_srli_epi32(d1, 8));
+        }
+        const __m128i R = replaceField<5, Dither>(entryChannel(lo, hi, 0), d8);
+        const __m128i G = replaceField<F::kGreenBits, Dither>(entryChannel(lo, hi, 8), d8);
+        const __m128i B = replaceField<5, Dither>(entryChannel(lo, hi, 16), d8);
+        storeWalk8<Back>(out, _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B));
+    }
+    sp->ditherPointer = d;
+}
+
 template <class F, int Index>
 void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
     constexpr int kEnv = envOf(Index);
@@ -215,6 +257,11 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
                 constexpr int kBytes = texelBytesOf(Index);
                 if (mask == 0xFFFFFFFFu)
                     return step > 0 ? modulateChunk<F, kDither, kBytes, false>(sp) : modulateChunk<F, kDither, kBytes, true>(sp);
+            }
+            if constexpr (kEnv == kReplace) {
+                constexpr int kBytes = texelBytesOf(Index);
+                if (mask == 0xFFFFFFFFu)
+                    return step > 0 ? replaceChunk<F, kDither, kBytes, false>(sp) : replaceChunk<F, kDither, kBytes, true>(sp);
             }
             const uint8_t *t = __glSquareTableCentre();
             const uint8_t *e = ctx->state.span.fast.envColorBytes;

@@ -218,7 +218,7 @@ protected:
         return reinterpret_cast<GlPickTriangleProc>(const_cast<void *>(__glOgReplacedProc(ctx, p)));
     }
 
-    std::vector<uint16_t> picture(GLenum minFilter, bool smooth, bool stipple) {
+    std::vector<uint16_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple) {
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
         GL(glClearColor)(0, 0, 0, 0);
@@ -236,7 +236,7 @@ protected:
         }
         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
         GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
         GL(glEnable)(GL_TEXTURE_2D);
         GL(glEnable)(GL_DEPTH_TEST);
         GL(glDepthFunc)(GL_LESS);
@@ -273,20 +273,31 @@ protected:
 };
 
 TEST_F(WalkDirectionPictures, StippleKeepsTheColoursOfRightToLeftSpans) {
-    for (GLenum minFilter : {GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR, GL_NEAREST_MIPMAP_NEAREST})
-        for (bool smooth : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "min filter " << std::hex << minFilter << (smooth ? " smooth" : " flat"));
-            const std::vector<uint16_t> whole = picture(minFilter, smooth, false), stippled = picture(minFilter, smooth, true);
-            int kept = 0, differing = 0;
-            size_t first = 0;
-            for (size_t i = 0; i < whole.size(); ++i) {
-                if (stippled[i] == 0) continue;
-                ++kept;
-                if (stippled[i] != whole[i] && differing++ == 0) first = i;
-            }
-            EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
-            EXPECT_GT(kept, 400);
+    struct Case {
+        GLenum minFilter, env;
+        bool smooth;
+    };
+    const Case cases[] = {{GL_LINEAR, GL_MODULATE, true},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, true},
+                          {GL_NEAREST_MIPMAP_NEAREST, GL_MODULATE, true},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, false},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_REPLACE, true},
+                          {GL_NEAREST_MIPMAP_NEAREST, GL_REPLACE, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "min filter " << std::hex << c.minFilter << ", environment " << c.env
+                                        << (c.smooth ? " smooth" : " flat"));
+        const std::vector<uint16_t> whole = picture(c.minFilter, c.env, c.smooth, false),
+                                    stippled = picture(c.minFilter, c.env, c.smooth, true);
+        int kept = 0, differing = 0;
+        size_t first = 0;
+        for (size_t i = 0; i < whole.size(); ++i) {
+            if (stippled[i] == 0) continue;
+            ++kept;
+            if (stippled[i] != whole[i] && differing++ == 0) first = i;
         }
+        EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
+        EXPECT_GT(kept, 400);
+    }
 }
 
 }  // namespace
