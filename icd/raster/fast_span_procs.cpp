@@ -87,10 +87,10 @@ inline uint32_t basicChannel(const uint8_t *t, int32_t c, uint32_t d, uint32_t t
     }
 }
 
-// A whole left-to-right chunk of smooth untextured pixels, four at a time: ((c + d) >> 16) per
-// channel, packed; the packed words are biased into signed range so that two groups pack into
-// eight pixels without saturating.
-template <class F, bool Dither>
+// A whole chunk of smooth untextured pixels, four at a time: ((c + d) >> 16) per channel, packed;
+// the packed words are biased into signed range so that two groups pack into eight pixels without
+// saturating. Back: the chunk walks right to left (position i at pixel - i).
+template <class F, bool Dither, bool Back>
 void smoothChunk(GlSpan *sp) {
     const int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
     const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
@@ -100,7 +100,7 @@ void smoothChunk(GlSpan *sp) {
     const __m128i dr4 = _mm_set1_epi32(4 * dr), dg4 = _mm_set1_epi32(4 * dg), db4 = _mm_set1_epi32(4 * db);
     const __m128i bias = _mm_set1_epi32(0x8000), flip = _mm_set1_epi16(int16_t(0x8000));
     const uint32_t *d = sp->ditherPointer;
-    uint8_t *out = sp->pixel;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
     auto four = [&](int k) {
         const __m128i dv = Dither ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4 * k)) : _mm_setzero_si128();
         const __m128i R = _mm_srli_epi32(_mm_add_epi32(rv, dv), 16);
@@ -114,7 +114,7 @@ void smoothChunk(GlSpan *sp) {
     };
     for (int k = 0; k < 8; k += 2) {
         const __m128i lo = four(k), hi = four(k + 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8 * k), _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
+        storeWalk8<Back>(out + (Back ? -4 : 4) * k, _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
     }
     sp->ditherPointer = d + 32;
 }
@@ -159,9 +159,10 @@ inline __m128i entryChannel(__m128i lo, __m128i hi, int shift) {
     return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(lo, sh), ff), _mm_and_si128(_mm_srl_epi32(hi, sh), ff));
 }
 
-// A whole left-to-right chunk of smooth modulated pixels, eight at a time, with the arithmetic of
+// A whole chunk of smooth modulated pixels, eight at a time, with the arithmetic of
 // basicChannel<kModulate>: the product of texel and colour bytes, the dither sixteenth, the field.
-template <class F, bool Dither, int Bytes>
+// Back: the chunk walks right to left.
+template <class F, bool Dither, int Bytes, bool Back>
 void modulateChunk(GlSpan *sp) {
     constexpr int kDropRB = 3, kDropG = 8 - F::kGreenBits;
     const uint8_t *tx = sp->texels;
@@ -169,7 +170,7 @@ void modulateChunk(GlSpan *sp) {
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
     int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
     const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
-    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += 8, r += 8 * dr, g += 8 * dg, b += 8 * db) {
+    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8, r += 8 * dr, g += 8 * dg, b += 8 * db) {
         __m128i lo, hi;
         entryWords<Bytes>(tx, lo, hi);
         __m128i ddRB = _mm_setzero_si128(), ddG = _mm_setzero_si128();
@@ -183,7 +184,49 @@ void modulateChunk(GlSpan *sp) {
         const __m128i G = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 8), iteratorBytes(g, dg, 16 - kDropG)), ddG), kDropG);
         const __m128i B = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 16), iteratorBytes(b, db, 16 - kDropRB)), ddRB), kDropRB);
         const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), px);
+        storeWalk8<Back>(out, px);
+    }
+    sp->ditherPointer = d;
+}
+
+// One channel of eight GL_REPLACE texels as a field of Bits bits, with the arithmetic of
+// basicChannel<kReplace>. With dither, ((tau << (8 + Bits)) + d) >> 16 splits into the texel's top
+// Bits bits and the carry of its dropped bits plus the dither entry; both addends of that carry are
+// whole multiples of 256 (the entries are levels << 12), so it is taken at a 256th and fits 16-bit
+// lanes. The top value 1 << Bits is brought back to the field's largest.
+template <int Bits, bool Dither>
+inline __m128i replaceField(__m128i tau, __m128i d8) {
+    constexpr int kDrop = 8 - Bits;
+    const __m128i top = _mm_srli_epi16(tau, kDrop);
+    if constexpr (!Dither) {
+        return top;
+    } else {
+        const __m128i dropped = _mm_and_si128(tau, _mm_set1_epi16((1 << kDrop) - 1));
+        const __m128i v = _mm_add_epi16(top, _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(dropped, Bits), d8), 8));
+        return _mm_sub_epi16(v, _mm_srli_epi16(v, Bits));
+    }
+}
+
+// A whole chunk of GL_REPLACE pixels, eight at a time: the texel's channels as fields, dithered
+// or not. Back: the chunk walks right to left.
+template <class F, bool Dither, int Bytes, bool Back>
+void replaceChunk(GlSpan *sp) {
+    const uint8_t *tx = sp->texels;
+    const uint32_t *d = sp->ditherPointer;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
+    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8) {
+        __m128i lo, hi;
+        entryWords<Bytes>(tx, lo, hi);
+        __m128i d8 = _mm_setzero_si128();
+        if constexpr (Dither) {
+            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
+            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
+            d8 = _mm_packs_epi32(_mm_srli_epi32(d0, 8), _mm_srli_epi32(d1, 8));
+        }
+        const __m128i R = replaceField<5, Dither>(entryChannel(lo, hi, 0), d8);
+        const __m128i G = replaceField<F::kGreenBits, Dither>(entryChannel(lo, hi, 8), d8);
+        const __m128i B = replaceField<5, Dither>(entryChannel(lo, hi, 16), d8);
+        storeWalk8<Back>(out, _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B));
     }
     sp->ditherPointer = d;
 }
@@ -207,10 +250,18 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
             return;
         } else {
             if constexpr (kEnv == kNone && kSmooth) {
-                if (mask == 0xFFFFFFFFu && step > 0) return smoothChunk<F, kDither>(sp);
+                if (mask == 0xFFFFFFFFu)
+                    return step > 0 ? smoothChunk<F, kDither, false>(sp) : smoothChunk<F, kDither, true>(sp);
             }
             if constexpr (kEnv == kModulate && kSmooth) {
-                if (mask == 0xFFFFFFFFu && step > 0) return modulateChunk<F, kDither, texelBytesOf(Index)>(sp);
+                constexpr int kBytes = texelBytesOf(Index);
+                if (mask == 0xFFFFFFFFu)
+                    return step > 0 ? modulateChunk<F, kDither, kBytes, false>(sp) : modulateChunk<F, kDither, kBytes, true>(sp);
+            }
+            if constexpr (kEnv == kReplace) {
+                constexpr int kBytes = texelBytesOf(Index);
+                if (mask == 0xFFFFFFFFu)
+                    return step > 0 ? replaceChunk<F, kDither, kBytes, false>(sp) : replaceChunk<F, kDither, kBytes, true>(sp);
             }
             const uint8_t *t = __glSquareTableCentre();
             const uint8_t *e = ctx->state.span.fast.envColorBytes;

@@ -242,55 +242,62 @@ inline __m128i compare16(__m128i v, __m128i s) {
     return ones;
 }
 
-// The 16-bit depth test eight pixels at a time: the fixed-point depths of eight positions shifted
-// and biased into signed 16-bit lanes, compared with the stored values, the passing live ones
-// written. Positions after the last whole group of eight, and right-to-left chunks, take the
-// pixel loop.
+// The 16-bit depth test eight positions at a time: the fixed-point depths of eight positions
+// shifted and biased into signed 16-bit lanes, compared with the stored values, the passing live
+// ones written. Lanes are in walk order in either direction (a right-to-left chunk's blocks are
+// loaded and stored reversed); positions after the last whole group of eight take the pixel loop.
+template <int Func, bool Write, bool Back>
+void depthChunk16(uint32_t mask, GlSpan *sp) {
+    constexpr int32_t kStep = Back ? -1 : 1;
+    const GlDepthBuffer &db = sp->context->buffers.depth;
+    uint16_t *p = reinterpret_cast<uint16_t *>(sp->depthAddress);
+    const int32_t n = 32 - __builtin_ctz(mask), groups = n >> 3;
+    const uint32_t z = uint32_t(sp->z.cur), dz = uint32_t(sp->z.step);
+    const __m128i shift = _mm_cvtsi32_si128(db.shift), base = _mm_set1_epi32(int32_t(db.epochBase));
+    const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    const __m128i laneBits = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+    const __m128i dz4 = _mm_set1_epi32(int32_t(4 * dz)), dz8 = _mm_set1_epi32(int32_t(8 * dz));
+    __m128i zv = _mm_setr_epi32(int32_t(z), int32_t(z + dz), int32_t(z + 2 * dz), int32_t(z + 3 * dz));
+    uint32_t keep = 0;
+    for (int32_t g = 0; g < groups; ++g, zv = _mm_add_epi32(zv, dz8)) {
+        const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF;
+        if (live8 == 0) continue;
+        __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
+        __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
+        const __m128i v = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+        uint16_t *q = p + kStep * 8 * g;
+        const __m128i stored = loadWalk8<Back>(q);
+        const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
+        const __m128i pass = _mm_and_si128(compare16<Func>(v, _mm_xor_si128(stored, flip)), live);
+        const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(pass, _mm_setzero_si128()))) & 0xFF;
+        if (bits == 0) continue;
+        keep |= uint32_t(kReversedBytes[bits]) << (24 - 8 * g);
+        if constexpr (Write)
+            storeWalk8<Back>(q, _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(v, flip)), _mm_andnot_si128(pass, stored)));
+    }
+    uint32_t zi = z + uint32_t(groups * 8) * dz;
+    for (int32_t i = groups * 8; i < n; ++i, zi += dz) {
+        const uint32_t bit = 0x80000000u >> i;
+        if (!(mask & bit)) continue;
+        uint16_t &stored = p[kStep * i];
+        const uint32_t value = (db.epochBase + (zi >> db.shift)) & 0xFFFFu;
+        if (Func == 7 || depthPasses<Func>(value, stored)) {
+            keep |= bit;
+            if constexpr (Write) stored = uint16_t(value);
+        }
+    }
+    if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+}
+
 template <int Func, bool Write>
 void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
     if constexpr (Func == 0) {
         return;
     } else {
-        if (sp->xStep < 0 || mask == 0) return depthStage<uint16_t, Func, Write, false>(mask, sp);
-        const GlDepthBuffer &db = sp->context->buffers.depth;
-        uint16_t *p = reinterpret_cast<uint16_t *>(sp->depthAddress);
-        const int32_t n = 32 - __builtin_ctz(mask), groups = n >> 3;
-        const uint32_t z = uint32_t(sp->z.cur), dz = uint32_t(sp->z.step);
-        const __m128i shift = _mm_cvtsi32_si128(db.shift), base = _mm_set1_epi32(int32_t(db.epochBase));
-        const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
-        const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-        const __m128i laneBits = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
-        const __m128i dz4 = _mm_set1_epi32(int32_t(4 * dz)), dz8 = _mm_set1_epi32(int32_t(8 * dz));
-        __m128i zv = _mm_setr_epi32(int32_t(z), int32_t(z + dz), int32_t(z + 2 * dz), int32_t(z + 3 * dz));
-        uint32_t keep = 0;
-        for (int32_t g = 0; g < groups; ++g, zv = _mm_add_epi32(zv, dz8)) {
-            const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF;
-            if (live8 == 0) continue;
-            __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
-            __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
-            const __m128i v = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
-            uint16_t *q = p + 8 * g;
-            const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
-            const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
-            const __m128i pass = _mm_and_si128(compare16<Func>(v, _mm_xor_si128(stored, flip)), live);
-            const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(pass, _mm_setzero_si128()))) & 0xFF;
-            if (bits == 0) continue;
-            keep |= uint32_t(kReversedBytes[bits]) << (24 - 8 * g);
-            if constexpr (Write)
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(q),
-                                 _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(v, flip)), _mm_andnot_si128(pass, stored)));
-        }
-        uint32_t zi = z + uint32_t(groups * 8) * dz;
-        for (int32_t i = groups * 8; i < n; ++i, zi += dz) {
-            const uint32_t bit = 0x80000000u >> i;
-            if (!(mask & bit)) continue;
-            const uint32_t value = (db.epochBase + (zi >> db.shift)) & 0xFFFFu;
-            if (Func == 7 || depthPasses<Func>(value, p[i])) {
-                keep |= bit;
-                if constexpr (Write) p[i] = uint16_t(value);
-            }
-        }
-        if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+        if (mask == 0) return;
+        if (sp->xStep < 0) depthChunk16<Func, Write, true>(mask, sp);
+        else depthChunk16<Func, Write, false>(mask, sp);
     }
 }
 

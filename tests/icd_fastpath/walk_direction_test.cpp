@@ -1,0 +1,303 @@
+// The chain's eight-pixel forms in both walking directions against its pixel loops. A chunk walked
+// right to left (xStep -1) has position i at address base - i: the basic span procs and the 16-bit
+// depth test must give every position exactly what their pixel loops give it, whichever way the
+// chunk walks. The pixel loops are reached through the chain's own roads: a span proc handed one
+// covered pixel at a time, the polygon-offset depth entry with a zero offset, and a polygon stipple
+// that breaks the spans of a drawn triangle into partly covered chunks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "icd/core/context.h"
+#include "icd/raster/fast_span.h"
+#include "tests/icd_state/state_fixture.h"
+#include "tests/icd_raster/raster_fixture.h"
+#include "icd/core/pick.h"
+#include "icd/codegen/og_procs.h"
+
+namespace {
+
+constexpr int kGuard = 12;  // elements around the chunk that no proc may touch
+constexpr uint16_t kGuardValue = 0xA5A5;
+
+// 32 positions of 16-bit elements between guards, walked from either end.
+struct Chunk16 {
+    std::vector<uint16_t> memory = std::vector<uint16_t>(32 + 2 * kGuard, kGuardValue);
+    int32_t step;
+    explicit Chunk16(int32_t xStep) : step(xStep) {}
+    // The element of walk position i.
+    uint16_t &at(int i) { return memory[size_t(kGuard + (step > 0 ? i : 31 - i))]; }
+    uint8_t *first() { return reinterpret_cast<uint8_t *>(&at(0)); }
+    bool guardsIntact() const {
+        for (int i = 0; i < kGuard; ++i)
+            if (memory[size_t(i)] != kGuardValue || memory[memory.size() - 1 - size_t(i)] != kGuardValue) return false;
+        return true;
+    }
+};
+
+void GL_FASTCALL keepTexels(uint32_t, GlSpan *) {}
+
+// Colour iterators in field steps (16.16), each channel staying inside its field over 32 positions.
+struct Iterators {
+    const char *name;
+    int32_t red, redStep, green, greenStep, blue, blueStep;
+};
+const Iterators kIterators[] = {
+    {"rising red, falling green", 2 << 16, int32_t(0.9 * 65536), 28 << 16, -int32_t(0.8 * 65536), (15 << 16) + 12345,
+     int32_t(0.3 * 65536)},
+    {"flat fractions", (7 << 16) + 0xFFFF, 0, (20 << 16) + 0x8000, 0, 0x1234, 0},
+    {"steep", 0, int32_t(0.96 * 65536), (29 << 16) + 0xFFFF, -int32_t(0.9 * 65536), 31 << 16, -int32_t(0.97 * 65536)},
+};
+
+// Every basic span proc of both layouts over a whole chunk (its eight-pixel form where it has one)
+// against the same proc handed the chunk's positions one at a time (its pixel loop): the single
+// covered pixel takes texel entry 0, so entry i is put there for position i.
+TEST(WalkDirection, BasicSpanChunksEqualTheirPixelLoops) {
+    auto ctx = std::make_unique<GlContext>();
+    GlFastPathSlots &slots = ctx->state.span.fast;
+    slots.texRoutine = keepTexels;
+    const uint8_t env[4] = {200, 70, 140, 255};
+    std::memcpy(slots.envColorBytes, env, 4);
+    uint8_t texels[32 * 4];
+    for (int k = 0; k < 32 * 4; ++k) texels[k] = uint8_t((k * 37 + (k % 4) * 91 + 11) & 0xFF);
+    uint32_t dither[40];
+    for (int k = 0; k < 40; ++k) dither[k] = uint32_t((k * 7 + 3) % 16) << 12;
+    for (bool r565 : {true, false})
+        for (int index = 0; index < 64; ++index) {
+            const GlFastProc proc = (r565 ? __glSpanTable565 : __glSpanTable555)[size_t(index)];
+            if (proc == nullptr) continue;
+            const int entryBytes = ((index >> 2) & 7) >= 6 ? 1 : ((index & 0x20) ? 4 : 3);
+            for (const Iterators &it : kIterators)
+                for (int32_t xStep : {1, -1}) {
+                    SCOPED_TRACE(testing::Message() << (r565 ? "565" : "555") << " index " << index << ", " << it.name
+                                                    << ", xStep " << xStep);
+                    auto span = [&](Chunk16 &c) {
+                        GlSpan sp{};
+                        sp.context = ctx.get();
+                        sp.xStep = xStep;
+                        sp.pixel = c.first();
+                        sp.ditherPointer = dither;
+                        sp.red = {it.red, 0, it.redStep, 0, {0, 0}};
+                        sp.green = {it.green >> (r565 ? 0 : 1), 0, it.greenStep >> (r565 ? 0 : 1), 0, {0, 0}};
+                        sp.blue = {it.blue, 0, it.blueStep, 0, {0, 0}};
+                        if (!(index & 2)) sp.red.rowStart = int32_t(0x1234 + index);  // the flat pixel
+                        return sp;
+                    };
+                    Chunk16 whole(xStep), single(xStep);
+                    GlSpan sp = span(whole);
+                    std::memcpy(sp.texels, texels, sizeof texels);
+                    proc(0xFFFFFFFFu, &sp);
+                    // Alpha-texture states never reach a basic span proc (it returns at once).
+                    if ((index & 3) && ((index >> 2) & 7) < 6) {
+                        EXPECT_EQ(sp.ditherPointer, dither + 32);
+                    }
+                    for (int i = 0; i < 32; ++i) {
+                        GlSpan one = span(single);
+                        std::memcpy(one.texels, texels + entryBytes * i, size_t(entryBytes));
+                        proc(0x80000000u >> i, &one);
+                    }
+                    for (int i = 0; i < 32; ++i) ASSERT_EQ(whole.at(i), single.at(i)) << "position " << i;
+                    EXPECT_TRUE(whole.guardsIntact());
+                }
+        }
+}
+
+uint32_t gKept;
+void GL_FASTCALL keepMask(uint32_t mask, GlSpan *) { gKept = mask; }
+
+// The 16-bit depth test of every function, with and without writes, in both directions and for
+// masks with holes, partial groups of eight and a tail: the plain entry (eight positions at a time)
+// against the polygon-offset entry (a pixel loop that clamps the offset depth, which a zero offset
+// over depths inside the buffer's range leaves alone). Both must pass the same pixels on and
+// leave the same stored values.
+TEST(WalkDirection, DepthChunksEqualTheirPixelLoops) {
+    auto ctx = std::make_unique<GlContext>();
+    ctx->state.span.fast.afterDepthTest = keepMask;
+    GlDepthBuffer &db = ctx->buffers.depth;
+    db.scale = 0xFFFFFFFFu;
+    const uint32_t masks[] = {0xFFFFFFFFu, 0xFFFFFFF0u, 0x7FFF7FFEu, 0x80000001u, 0x00FF0000u, 0xFFFFFF80u, 0x00000100u};
+    struct Depths {
+        const char *name;
+        int32_t shift;
+        uint32_t epochBase, z, step;
+    };
+    // Stored values are the walk's own values, one above and one below in turn, so that every
+    // comparison meets equal, lower and higher elements.
+    const Depths depths[] = {{"16-bit shift, rising", 16, 0, 0x40000000u, 0x00A00000u},
+                             {"16-bit shift, falling", 16, 0, 0xF0000000u, uint32_t(-0x01230000)},
+                             {"with an epoch base", 14, 0x2000u, 0x01000000u, 0x00048000u}};
+    for (int func = 1; func <= 7; ++func)
+        for (bool write : {true, false})
+            for (const Depths &d : depths)
+                for (uint32_t mask : masks)
+                    for (int32_t xStep : {1, -1}) {
+                        SCOPED_TRACE(testing::Message() << "function " << func << (write ? " writes" : "") << ", " << d.name
+                                                        << ", mask " << std::hex << mask << std::dec << ", xStep " << xStep);
+                        db.shift = d.shift;
+                        db.epochBase = d.epochBase;
+                        const size_t index = size_t(func) + (write ? 0 : 8);
+                        auto run = [&](GlFastProc proc, Chunk16 &c) {
+                            for (int i = 0; i < 32; ++i) {
+                                const uint32_t value = (d.epochBase + ((d.z + uint32_t(i) * d.step) >> d.shift)) & 0xFFFF;
+                                c.at(i) = uint16_t(value + uint32_t(i % 3) - 1);
+                            }
+                            GlSpan sp{};
+                            sp.context = ctx.get();
+                            sp.xStep = xStep;
+                            sp.depthAddress = c.first();
+                            sp.z = {int32_t(d.z), 0, int32_t(d.step), 0, {0, 0}};
+                            sp.depthOffset = 0;
+                            gKept = 0;
+                            proc(mask, &sp);
+                            return gKept;
+                        };
+                        Chunk16 vector(xStep), loop(xStep);
+                        const uint32_t keptVector = run(__glFastDepthTestProcs[index], vector);
+                        const uint32_t keptLoop = run(__glFastDepthTestProcs[index + 32], loop);
+                        EXPECT_EQ(keptVector, keptLoop);
+                        EXPECT_EQ(vector.memory, loop.memory);
+                    }
+}
+
+// A right-to-left triangle (its long edge on the right) with projective texture coordinates keeps
+// its walking order down to the chain: drawn whole, its spans take the eight-pixel forms; under a
+// stipple, the pixel loops. Every pixel the stipple keeps must have the same colour, exactly.
+class WalkDirectionPictures : public StateTest {
+protected:
+    PlainMemory colorMem, depthMem;
+    static constexpr int kSide = 64;
+
+    void SetUp() override {
+        IcdTest::SetUp();
+        openContext(kSingleFormat, kSide, kSide);
+        if (HasFatalFailure()) return;
+        __glSetStateDefaults(ctx);
+        GlVisual &v = ctx->visual;
+        v.rgbaMode = 1;
+        v.colorIndexMode = 0;
+        v.redMask = 0xF800;
+        v.greenMask = 0x07E0;
+        v.blueMask = 0x001F;
+        v.alphaMask = 0;
+        v.alphaBits = 0;
+        v.redBits = 5;
+        v.greenBits = 6;
+        v.blueBits = 5;
+        v.colorBits = 16;
+        GlColorScales &sc = ctx->scales;
+        sc.redMaxOverScale = 31.0f / sc.redScale;
+        sc.greenMaxOverScale = 63.0f / sc.greenScale;
+        sc.blueMaxOverScale = 31.0f / sc.blueScale;
+        v.depthBits = 16;
+        colorMem.setUp(kSide, kSide, 2);
+        GlColorBuffer *cb = &ctx->buffers.color.front;
+        __glInitRgbaColorBuffer(cb, ctx);
+        cb->head.attach(&cb->head, &colorMem.desc, ctx);
+        ctx->buffers.color.frontBuffer = cb;
+        for (int i = 0; i < 2; ++i) {
+            ctx->tail.drawableBuffers->descriptors[i].width = kSide;
+            ctx->tail.drawableBuffers->descriptors[i].height = kSide;
+        }
+        GlDepthBuffer *db = &ctx->buffers.depth;
+        __glInitDepthBuffer16(db, ctx);
+        depthMem.setUp(kSide, kSide, 2);
+        db->head.attach(&db->head, &depthMem.desc, ctx);
+        GL(glDrawBuffer)(GL_FRONT);
+        windowProjection(ctx, kSide, kSide);
+    }
+    void TearDown() override {
+        if (ctx != nullptr && depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
+        depthMem.desc.depthSave = nullptr;
+        StateTest::TearDown();
+    }
+
+    GlPickTriangleProc rasterProc() const {
+        const void *p = reinterpret_cast<const void *>(ctx->state.pick.rasterTriangleProc);
+        return reinterpret_cast<GlPickTriangleProc>(const_cast<void *>(__glOgReplacedProc(ctx, p)));
+    }
+
+    std::vector<uint16_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple) {
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        GL(glClearColor)(0, 0, 0, 0);
+        GL(glClearDepth)(1.0);
+        GL(glClear)(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        uint32_t seed = 777;
+        GL(glBindTexture)(GL_TEXTURE_2D, 1);
+        for (int level = 0, side = 16; side >= 1; ++level, side /= 2) {
+            std::vector<uint8_t> t(size_t(side) * side * 4);
+            for (uint8_t &v : t) {
+                seed = seed * 1103515245u + 12345u;
+                v = uint8_t(seed >> 16);
+            }
+            GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGBA, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+        }
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(minFilter));
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
+        GL(glEnable)(GL_TEXTURE_2D);
+        GL(glEnable)(GL_DEPTH_TEST);
+        GL(glDepthFunc)(GL_LESS);
+        if (!smooth) GL(glShadeModel)(GL_FLAT);
+        if (stipple) {
+            GLubyte pattern[128];
+            for (int i = 0; i < 128; ++i) pattern[i] = GLubyte(0x6D ^ (i * 53));
+            GL(glPolygonStipple)(pattern);
+            GL(glEnable)(GL_POLYGON_STIPPLE);
+        }
+        // Top, bottom right, then the left vertex: the long edge (top to bottom) is on the right.
+        struct V {
+            float x, y, z, r, g, b, s, t, q;
+        };
+        const V tri[3] = {{60.5f, 1.25f, 0.6f, 0.9f, 0.4f, 0.7f, 0.1f, 0.2f, 1.0f},
+                          {62.75f, 62.5f, -0.4f, 0.3f, 0.95f, 0.5f, 2.9f, 3.3f, 1.6f},
+                          {1.125f, 33.0625f, 0.1f, 0.7f, 0.6f, 0.2f, 4.1f, 0.4f, 1.3f}};
+        GL(glBegin)(GL_TRIANGLES);
+        for (const V &v : tri) {
+            GL(glColor4f)(v.r, v.g, v.b, 1.0f);
+            GL(glTexCoord4f)(v.s * v.q, v.t * v.q, 0, v.q);
+            GL(glVertex3f)(v.x, v.y, v.z);
+        }
+        GL(glEnd)();
+        EXPECT_EQ(rasterProc(), __glFillTriangleFast);
+        std::vector<uint16_t> p;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) p.push_back(uint16_t(colorMem.element(x, y)));
+        __glSetStateDefaults(ctx);
+        windowProjection(ctx, kSide, kSide);
+        GL(glDrawBuffer)(GL_FRONT);
+        return p;
+    }
+};
+
+TEST_F(WalkDirectionPictures, StippleKeepsTheColoursOfRightToLeftSpans) {
+    struct Case {
+        GLenum minFilter, env;
+        bool smooth;
+    };
+    const Case cases[] = {{GL_LINEAR, GL_MODULATE, true},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, true},
+                          {GL_NEAREST_MIPMAP_NEAREST, GL_MODULATE, true},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, false},
+                          {GL_LINEAR_MIPMAP_LINEAR, GL_REPLACE, true},
+                          {GL_NEAREST_MIPMAP_NEAREST, GL_REPLACE, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "min filter " << std::hex << c.minFilter << ", environment " << c.env
+                                        << (c.smooth ? " smooth" : " flat"));
+        const std::vector<uint16_t> whole = picture(c.minFilter, c.env, c.smooth, false),
+                                    stippled = picture(c.minFilter, c.env, c.smooth, true);
+        int kept = 0, differing = 0;
+        size_t first = 0;
+        for (size_t i = 0; i < whole.size(); ++i) {
+            if (stippled[i] == 0) continue;
+            ++kept;
+            if (stippled[i] != whole[i] && differing++ == 0) first = i;
+        }
+        EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
+        EXPECT_GT(kept, 400);
+    }
+}
+
+}  // namespace
