@@ -291,10 +291,14 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         g.op(__glOgMov(s, g.abs(g.texShiftRow), ecx));
         const struct {
             size_t log2, size;
-            uint8_t *shift, *mask;
-        } axes[2] = {{offsetof(GlMipLevel, log2Width), offsetof(GlMipLevel, innerWidth), g.texShiftS, g.texMaskS},
-                     {offsetof(GlMipLevel, log2Height), offsetof(GlMipLevel, innerHeight), g.texShiftT, g.texMaskT}};
+            uint8_t *shift, *mask, *scale;
+        } axes[2] = {{offsetof(GlMipLevel, log2Width), offsetof(GlMipLevel, innerWidth), g.texShiftS, g.texMaskS, g.texScaleS},
+                     {offsetof(GlMipLevel, log2Height), offsetof(GlMipLevel, innerHeight), g.texShiftT, g.texMaskT, g.texScaleT}};
         for (const auto &a : axes) {
+            if (g.linear) {
+                g.op(__glOgMov(s, ecx, levelField(a.log2)));
+                g.op(__glOgMov(s, g.abs(a.scale), ecx));
+            }
             g.op(__glOgMov(s, ecx, w.imm(16)));
             g.op(__glOgSub(s, ecx, levelField(a.log2)));
             g.op(__glOgMov(s, g.abs(a.shift), ecx));
@@ -486,17 +490,20 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
     return tables[id];
 }
 
-// The texture the routine serves: level 0 of a 2-D texture sampled nearest at every size, both
-// coordinates repeating, affine, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without
-// alpha counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
+// The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
+// every size (one filter for minifying and magnifying, so the level of detail never matters),
+// both coordinates repeating, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha
+// counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
 // layouts through their table.
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     g.texture = (f & kGlShadeTexture) != 0;
     if (!g.texture) return true;
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
-    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST)
+    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || tex->minFilter != tex->magFilter ||
+        (tex->magFilter != GL_NEAREST && tex->magFilter != GL_LINEAR))
         return false;
+    g.linear = tex->magFilter == GL_LINEAR;
     const GlMipLevel *l0 = tex->levels[0];
     if (l0 == nullptr || l0->image == nullptr || l0->border != 0 || l0->texelFormat == nullptr) return false;
     if (l0->log2Width > 16 || l0->log2Height > 16) return false;
@@ -598,6 +605,14 @@ bool layOutData(GlOgMmxSpanGen &g) {
         std::memset(*c, 0, 8);  // a shift count is the whole qword
     }
     g.texIndex = g.cell(16);
+    if (g.texture && g.linear) {
+        for (uint8_t **c : {&g.texScaleS, &g.texScaleT}) {
+            *c = g.cell(8);
+            std::memset(*c, 0, 8);
+        }
+        g.texCorners = g.cell(64);
+        g.texWeights = g.cell(64);
+    }
     for (int i = 0; i < 3; ++i) {
         g.chunkW[i] = g.cell(4);
         g.halfW[i] = g.cell(4);

@@ -45,8 +45,9 @@ struct GlOgMmxSpanGen {
 
     // What the state asks for.
     bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
-    // Texturing: nearest texels of level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
+    // Texturing: level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
     bool texture, modulate;
+    bool linear;        // four texels weighted bilinearly (both filters GL_LINEAR), else the nearest
     bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
     bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
     bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
@@ -82,6 +83,9 @@ struct GlOgMmxSpanGen {
     // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
     // fraction of the texture down to a column or row; a row up to its first texel) and masks.
     uint8_t *texImage, *texShiftS, *texShiftT, *texShiftRow, *texMaskS, *texMaskT, *texIndex, *texels;
+    // Bilinear: the shifts of a coordinate up to texels (16.16), the four corners' texel indices
+    // [corner][pixel], and per pixel the weight pairs of the upper and the lower texel pair.
+    uint8_t *texScaleS, *texScaleT, *texCorners, *texWeights;
     // Perspective: s/w, t/w, 1/w at the current 32-pixel chunk and 16-pixel half, s and t at the
     // half's two ends, the half's start and step in 16.16, the pixels left in it, which half.
     uint8_t *chunkW[3], *halfW[3], *ends[2][2], *segStart[2], *segStep[2], *segLeft, *segOdd;
@@ -114,6 +118,9 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g);
 // (MM0 and MM1 kept) into another MMX register as a colour lane (channels 0-2) or an alpha lane
 // (channel 3).
 void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
+// Bilinear: the four pixels' filtered texels as RGBA words into `texels`, with every MMX register
+// free (before the colour lanes are formed); __glOgEmitTexelFetch then only loads them.
+void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).

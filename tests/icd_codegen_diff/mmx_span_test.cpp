@@ -103,17 +103,17 @@ void blend(GlContext *ctx, GLenum s, GLenum d) {
     GL(glBlendFunc)(s, d);
 }
 
-// A 16 x 8 texture of the given base format, its bytes a fixed scramble, sampled nearest and
-// repeating, with the environment mode.
-void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool perspective = false) {
+// A 16 x 8 texture of the given base format, its bytes a fixed scramble, repeating, sampled with
+// the filter (for minifying and magnifying), with the environment mode.
+void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool perspective = false, GLenum filter = GL_NEAREST) {
     const int channels = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
     std::vector<uint8_t> bytes(size_t(16 * 8 * channels));
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 37 + 11);
     GL(glBindTexture)(GL_TEXTURE_2D, 1);
     GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(internal), 16, 8, 0, format, GL_UNSIGNED_BYTE, bytes.data());
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
     GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
@@ -187,6 +187,36 @@ const Row kRows[] = {
          GL(glShadeModel)(GL_FLAT);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
      }, 1, true},
+    // Bilinear: the four texels weighted with the chain's 8-bit weights and rounding, so the
+    // filtered texel is the chain's exactly and the bounds are those of the nearest rows.
+    {"rgb replace linear", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR); }, 0},
+    {"rgb8 replace linear depth", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         depthFunc(ctx, GL_LESS);
+         texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+     }, 0},
+    {"rgba8 modulate linear blend", [](GlContext *ctx) {
+         texture(ctx, GL_RGBA8, GL_RGBA, GL_MODULATE, false, GL_LINEAR);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"rgb modulate linear dither", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, false, GL_LINEAR); }, 1},
+    {"luminance alpha modulate linear blend", [](GlContext *ctx) {
+         texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE, false, GL_LINEAR);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"intensity replace linear no dither", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
+     }, 0},
+    {"rgb replace linear perspective", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true, GL_LINEAR);
+     }, 0, true},
+    {"rgba modulate linear perspective blend depth", [](GlContext *ctx) {
+         depthFunc(ctx, GL_LESS);
+         texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true, GL_LINEAR);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2, true},
 };
 
 struct Format {
@@ -685,10 +715,13 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
         {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
         {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
         {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
-        {"linear texels", [](GlContext *ctx) {
+        {"linear magnified, nearest minified", [](GlContext *ctx) {
              texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
              GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+         }},
+        {"nearest magnified, linear minified", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
          }},
         {"clamped texels", [](GlContext *ctx) {
              texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
