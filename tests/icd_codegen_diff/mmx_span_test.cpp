@@ -703,6 +703,66 @@ TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
     }
 }
 
+// Bilinear texels of 3- and 4-byte layouts against the filter's arithmetic: s and t up to texels
+// less half a texel, the integer parts and their successors repeated into the level, 8-bit weights
+// whose corner products drop 8 bits, the weighted sum dropping 8 more. The rows cross the level's
+// edges in both coordinates and run in both directions.
+TEST_F(MmxSpanRecord, LinearTexelsWeighTheFourNeighbours) {
+    std::vector<uint8_t> rgba(4 * 2 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(23 + 71 * i);
+    auto filtered = [&](int32_t s, int32_t t, int ch) {
+        const uint32_t sx = (uint32_t(s) << 2) - 0x8000u, ty = (uint32_t(t) << 1) - 0x8000u;
+        const int c0 = int(sx >> 16) & 3, c1 = (c0 + 1) & 3, r0 = int(ty >> 16) & 1, r1 = (r0 + 1) & 1;
+        const uint32_t wx = (sx >> 8) & 0xFF, wy = (ty >> 8) & 0xFF;
+        auto at = [&](int r, int c) { return uint32_t(rgba[size_t(4 * (4 * r + c) + ch)]); };
+        const uint32_t sum = at(r0, c0) * (((256 - wx) * (256 - wy)) >> 8) + at(r0, c1) * ((wx * (256 - wy)) >> 8) +
+                             at(r1, c0) * (((256 - wx) * wy) >> 8) + at(r1, c1) * ((wx * wy) >> 8);
+        return int(sum >> 8);
+    };
+    for (int32_t layout : {int32_t(kGlTexelRgb8), int32_t(kGlTexelRgba8)}) {
+        const int bytes = layout == kGlTexelRgb8 ? 3 : 4;
+        std::vector<uint8_t> image(size_t(4 * 2 * bytes));
+        for (int i = 0; i < 8; ++i) std::memcpy(&image[size_t(i * bytes)], &rgba[size_t(i * 4)], size_t(bytes));
+        prepare([&](GlContext *ctx) {
+            texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+            GL(glDisable)(GL_DITHER);
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, image.data());
+        });
+        GlMipLevel *level = ctx->state.span.fast.texture->levels[0];
+        const GlMipLevel own = *level;
+        level->image = image.data();
+        level->texelFormatId = layout;
+        level->texelFormat = __glTexelFormat(layout);
+        level->fetch = level->texelFormat->fetch;
+        code = generate();
+        EXPECT_NE(code, nullptr);
+        struct Case {
+            int32_t s, ds, t, dt;
+        };
+        // Steps of a fraction of a texel and of several; t across the lower edge and above it.
+        const Case cases[] = {{-0x3000, 0x0B00, 0x0400, 0x0123}, {0x1F000, -0x2340, -0x9000, 0x0801}, {0x7FF0, 0x11111, 0xC000, -0x0555}};
+        for (int dir : {1, -1})
+            for (const Case &c : cases) {
+                if (code == nullptr) break;
+                SCOPED_TRACE(::testing::Message() << bytes << "-byte texels, direction " << dir << ", s " << c.s);
+                const int first = dir > 0 ? 3 : 25, n = 21;
+                GlSpan sp = row(dir, first, 6, n);
+                sp.s.rowStart = c.s;
+                sp.s.step = c.ds;
+                sp.t.rowStart = c.t;
+                sp.t.step = c.dt;
+                ASSERT_EQ(run(sp), 1);
+                for (int i = 0; i < n; ++i) {
+                    const int32_t s = int32_t(uint32_t(c.s) + uint32_t(i) * uint32_t(c.ds));
+                    const int32_t t = int32_t(uint32_t(c.t) + uint32_t(i) * uint32_t(c.dt));
+                    const int expected = (filtered(s, t, 0) >> 3) << 11 | (filtered(s, t, 1) >> 2) << 5 | filtered(s, t, 2) >> 3;
+                    EXPECT_EQ(*pixelAt(first + dir * i, 6), expected) << i;
+                }
+            }
+        *level = own;
+    }
+}
+
 // States the routine does not draw: it writes nothing and leaves the caller's generation usable.
 TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
     struct Case {
