@@ -121,6 +121,23 @@ void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool pe
     GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, perspective ? GL_NICEST : GL_FASTEST);
 }
 
+// The texture of texture() with its whole chain of levels (each a different scramble), minified
+// with `min` and magnified bilinearly, its coordinates scaled by k: where a pixel covers more than
+// a texel the chain's minifying filter takes over.
+void mipmapped(GlContext *ctx, GLenum internal, GLenum env, GLenum min, float k) {
+    texture(ctx, internal, GL_RGBA, env, true, GL_LINEAR);
+    for (int level = 1, w = 8, h = 4; w >= 1; ++level, w /= 2, h = h > 1 ? h / 2 : 1) {
+        std::vector<uint8_t> bytes(size_t(w * h * 4));
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 53 + 29 * size_t(level));
+        GL(glTexImage2D)(GL_TEXTURE_2D, level, GLint(internal), w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    }
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(min));
+    GL(glMatrixMode)(GL_TEXTURE);
+    GL(glLoadIdentity)();
+    GL(glScalef)(k, k, 1.0f);
+    GL(glMatrixMode)(GL_MODELVIEW);
+}
+
 const Row kRows[] = {
     {"flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); GL(glDisable)(GL_DITHER); }, 0},
     {"flat dither", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); }, 0},
@@ -217,6 +234,23 @@ const Row kRows[] = {
          texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true, GL_LINEAR);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
      }, 2, true},
+    // Magnified bilinearly, minified by the chain's own filters where the level of detail says so.
+    {"rgba trilinear magnified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGBA, GL_REPLACE, GL_LINEAR_MIPMAP_LINEAR, 1.0f);
+     }, 0, true},
+    {"rgba trilinear mixed modulate depth", [](GlContext *ctx) {
+         depthFunc(ctx, GL_LESS);
+         mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
+     }, 1, true},
+    {"rgb nearest mipmap minified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST_MIPMAP_NEAREST, 6.0f);
+     }, 0, true},
+    {"rgb nearest minified linear magnified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST, 2.5f);
+     }, 0, true},
 };
 
 struct Format {
@@ -775,10 +809,6 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
         {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
         {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
         {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
-        {"linear magnified, nearest minified", [](GlContext *ctx) {
-             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
-             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-         }},
         {"nearest magnified, linear minified", [](GlContext *ctx) {
              texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
              GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
