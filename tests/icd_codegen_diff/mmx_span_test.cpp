@@ -205,43 +205,40 @@ const Row kRows[] = {
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
      }, 1, true},
     // Bilinear: the four texels weighted with the chain's 8-bit weights and rounding, so the
-    // filtered texel is the chain's exactly and the bounds are those of the nearest rows.
+    // filtered texel is the chain's exactly and the bounds are those of the nearest rows. (This
+    // visual keeps RGBA, LA and I textures as 4-4-4-4 texels, which the routine filters only when
+    // their minifying filter is not linear.)
     {"rgb replace linear", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR); }, 0},
     {"rgb8 replace linear depth", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE, false, GL_LINEAR);
      }, 0},
-    {"rgba8 modulate linear blend", [](GlContext *ctx) {
-         texture(ctx, GL_RGBA8, GL_RGBA, GL_MODULATE, false, GL_LINEAR);
-         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
     {"rgb modulate linear dither", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, false, GL_LINEAR); }, 1},
-    {"luminance alpha modulate linear blend", [](GlContext *ctx) {
-         texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE, false, GL_LINEAR);
+    {"luminance modulate linear blend", [](GlContext *ctx) {
+         texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, false, GL_LINEAR);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
      }, 2},
-    {"intensity replace linear no dither", [](GlContext *ctx) {
+    {"luminance replace linear no dither", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
-         texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
+         texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
      }, 0},
     {"rgb replace linear perspective", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true, GL_LINEAR);
      }, 0, true},
-    {"rgba modulate linear perspective blend depth", [](GlContext *ctx) {
+    {"rgb modulate linear perspective depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
-         texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true, GL_LINEAR);
-         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2, true},
+         texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, true, GL_LINEAR);
+     }, 1, true},
     // Magnified bilinearly, minified by the chain's own filters where the level of detail says so.
-    {"rgba trilinear magnified", [](GlContext *ctx) {
+    {"rgb trilinear magnified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
-         mipmapped(ctx, GL_RGBA, GL_REPLACE, GL_LINEAR_MIPMAP_LINEAR, 1.0f);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_LINEAR_MIPMAP_LINEAR, 1.0f);
      }, 0, true},
-    {"rgba trilinear mixed modulate depth", [](GlContext *ctx) {
+    {"rgb trilinear mixed modulate depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
-         mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
+         mipmapped(ctx, GL_RGB, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
      }, 1, true},
     {"rgb nearest mipmap minified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
@@ -250,6 +247,15 @@ const Row kRows[] = {
     {"rgb nearest minified linear magnified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST, 2.5f);
+     }, 0, true},
+    {"rgba nearest mipmap linear mixed modulate blend", [](GlContext *ctx) {
+         mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_NEAREST_MIPMAP_LINEAR, 2.5f);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2, true},
+    {"luminance alpha nearest minified replace depth", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         depthFunc(ctx, GL_LESS);
+         mipmapped(ctx, GL_LUMINANCE_ALPHA, GL_REPLACE, GL_NEAREST, 2.5f);
      }, 0, true},
 };
 
@@ -809,6 +815,9 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
         {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
         {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
         {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
+        {"4-4-4-4 texels linear at every size", [](GlContext *ctx) {
+             texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE, false, GL_LINEAR);
+         }},
         {"nearest magnified, linear minified", [](GlContext *ctx) {
              texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
              GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
