@@ -384,7 +384,8 @@ protected:
     }
 
     // dir 0: the chain draws; +1 or -1: the routine draws every chunk in that direction; 2: the
-    // fast set-up hands whole triangles to the routine as their span routine.
+    // fast set-up hands whole triangles to the routine as their span routine; 3: every generated
+    // routine validation picks.
     Picture draw(const Row &row, int dir) {
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
@@ -404,7 +405,13 @@ protected:
         GL(glBegin)(GL_TRIANGLES);
         GL(glEnd)();
         EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast) << "the fast path takes the state";
-        if (dir != 0) {
+        if (dir == 3) {
+            // The road a program takes: generated set-up and span routines as validation picks them.
+            __glOgSetSpanRoutinesForTest(1);
+            __glOgSetTriangleProcForTest(-1);
+            __glRequestValidation(ctx);
+            ctx->dirtyMask |= 0x7FF;
+        } else if (dir != 0) {
             gHook = ChunkHook{};
             gHook.code = generate();
             EXPECT_NE(gHook.code, nullptr);
@@ -420,6 +427,12 @@ protected:
             }
         }
         drawScene();
+        const GlTextureObject *tex = ctx->state.span.fast.texture;
+        if (dir == 3 && (ctx->state.span.raster.shadeFlags & kGlShadeTexture) && tex != nullptr && tex->magFilter == GL_LINEAR) {
+            // Bilinear states are the MMX routine's whole.
+            EXPECT_NE(ctx->state.span.fast.spanRoutine, nullptr);
+            EXPECT_FALSE(ctx->state.span.fast.spanRoutineWalksChain) << "a one-routine draws the state";
+        }
         __glOgSetSpanRoutinesForTest(-1);
         __glOgSetTriangleProcForTest(-1);
         if (dir == 1 || dir == -1) {
@@ -891,6 +904,9 @@ TEST_F(MmxSpan, TableOfStatesMatchesTheFastChainInBothDirections) {
                 if (row.bound == 0) {
                     EXPECT_EQ(chain.color, whole.color);
                 }
+                const Picture road = draw(row, 3);
+                EXPECT_LE(worstDifference(chain, road, &at), row.bound) << "pixel " << at % kSide << ", " << at / kSide;
+                EXPECT_EQ(chain.depth, road.depth);
                 // Every chunk of the chain's walk drawn by the routine in both directions (the
                 // per-half divisions of perspective texturing are not symmetric in float).
                 if (row.perspective) continue;
