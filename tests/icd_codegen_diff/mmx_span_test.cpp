@@ -469,6 +469,40 @@ protected:
     }
 };
 
+// One context, one texture, only its filters changing between pictures: the routine cached for
+// one filter is never taken for another.
+TEST_F(MmxSpan, TheCachedRoutineFollowsTheFilters) {
+    open(kFormats[0], 16);
+    const Row first{"rgb replace perspective", [](GlContext *ctx) {
+                        GL(glDisable)(GL_DITHER);
+                        texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true);
+                    }, 0};
+    draw(first, 0);
+    EXPECT_EQ(draw(first, 0).color, draw(first, 3).color);
+    const GLenum filters[][2] = {{GL_LINEAR, GL_LINEAR}, {GL_NEAREST, GL_LINEAR}, {GL_LINEAR, GL_LINEAR}, {GL_NEAREST, GL_NEAREST}};
+    for (const auto &f : filters) {
+        SCOPED_TRACE(::testing::Message() << "min " << f[0] << " mag " << f[1]);
+        static GLenum min, mag;
+        min = f[0];
+        mag = f[1];
+        const Row row{"filters", [](GlContext *ctx) {
+                          GL(glDisable)(GL_DITHER);
+                          GL(glBindTexture)(GL_TEXTURE_2D, 1);
+                          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(min));
+                          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(mag));
+                          GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                          GL(glEnable)(GL_TEXTURE_2D);
+                          GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+                          GL(glMatrixMode)(GL_TEXTURE);
+                          GL(glLoadIdentity)();
+                          GL(glScalef)(2.5f, 2.5f, 1.0f);
+                          GL(glMatrixMode)(GL_MODELVIEW);
+                      }, 0};
+        const Picture chain = draw(row, 0);
+        EXPECT_EQ(chain.color, draw(row, 3).color);
+    }
+}
+
 // ---- records filled by hand ------------------------------------------------------------------------
 
 // One edge in walking coordinates: x + frac / 2^31, stepped per row by step[carry].
