@@ -158,6 +158,10 @@ void emitHalf(GlOgMmxSpanGen &g) {
         g.op(__glOgFadd(s, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, chunkStep))));
         g.op(__glOgFstp(s, g.abs(g.chunkW[i])));
     }
+    if (g.lodSplit) {
+        g.op(__glOgMov(s, w.r(kEax), g.abs(g.halfW[2])));
+        g.op(__glOgMov(s, g.abs(&g.lod->qStart), w.r(kEax)));
+    }
     emitRatio(g, g.ends[0]);
     w.place(odd);
     for (int i = 0; i < 3; ++i) {
@@ -166,6 +170,14 @@ void emitHalf(GlOgMmxSpanGen &g) {
         g.op(__glOgFstp(s, g.abs(g.halfW[i])));
     }
     emitRatio(g, g.ends[1]);
+    if (g.lodSplit) {
+        // The record at esp is the routine's own copy: the helper reads its level-of-detail steps.
+        g.op(__glOgPush(s, w.r(kEsp)));
+        g.op(__glOgPush(s, w.imm(__glOgWord(g.lod))));
+        g.op(__glOgMov(s, w.r(kEax), w.imm(__glOgWord(reinterpret_cast<const void *>(&__glOgMmxLodHalf)))));
+        g.op(__glOgCall(s, w.r(kEax)));
+        g.op(__glOgAdd(s, w.r(kEsp), w.imm(8)));
+    }
     for (int c = 0; c < 2; ++c) {
         g.op(__glOgFld(s, g.abs(g.ends[1][c])));
         g.op(__glOgFsub(s, g.abs(g.ends[0][c])));
@@ -291,10 +303,14 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         g.op(__glOgMov(s, g.abs(g.texShiftRow), ecx));
         const struct {
             size_t log2, size;
-            uint8_t *shift, *mask;
-        } axes[2] = {{offsetof(GlMipLevel, log2Width), offsetof(GlMipLevel, innerWidth), g.texShiftS, g.texMaskS},
-                     {offsetof(GlMipLevel, log2Height), offsetof(GlMipLevel, innerHeight), g.texShiftT, g.texMaskT}};
+            uint8_t *shift, *mask, *scale;
+        } axes[2] = {{offsetof(GlMipLevel, log2Width), offsetof(GlMipLevel, innerWidth), g.texShiftS, g.texMaskS, g.texScaleS},
+                     {offsetof(GlMipLevel, log2Height), offsetof(GlMipLevel, innerHeight), g.texShiftT, g.texMaskT, g.texScaleT}};
         for (const auto &a : axes) {
+            if (g.linear) {
+                g.op(__glOgMov(s, ecx, levelField(a.log2)));
+                g.op(__glOgMov(s, g.abs(a.scale), ecx));
+            }
             g.op(__glOgMov(s, ecx, w.imm(16)));
             g.op(__glOgSub(s, ecx, levelField(a.log2)));
             g.op(__glOgMov(s, g.abs(a.shift), ecx));
@@ -343,6 +359,10 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         }
         g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(0)));
         g.op(__glOgMov(s, g.abs(g.segOdd), w.imm(0)));
+        if (g.lodSplit) {
+            g.op(__glOgMov(s, eax, g.field(SPAN(lod.rowStart))));
+            g.op(__glOgMov(s, g.abs(&g.lod->chunk), eax));
+        }
     }
     if (color && g.dither) {
         // The dither words of the row (y & 3) rotated to the window x of the group's lane 0.
@@ -429,6 +449,11 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
             g.op(__glOgFadd(s, g.fieldIndexed(it + offsetof(GlSpanFloatIter, rowStep), kEcx, 4)));
             g.op(__glOgFstp(s, g.field(it + offsetof(GlSpanFloatIter, rowStart))));
         }
+        if (g.lodSplit) {
+            g.op(__glOgFld(s, g.field(SPAN(lod.rowStart))));
+            g.op(__glOgFadd(s, g.fieldIndexed(SPAN(lod.rowStep), kEcx, 4)));
+            g.op(__glOgFstp(s, g.field(SPAN(lod.rowStart))));
+        }
     }
     emitEdgeCarry(g, SPAN(otherEdgeFrac), SPAN(otherEdgeFracStep));
     emitRowStep(g, SPAN(otherEdgeX), SPAN(otherEdgeStep));
@@ -486,17 +511,24 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
     return tables[id];
 }
 
-// The texture the routine serves: level 0 of a 2-D texture sampled nearest at every size, both
-// coordinates repeating, affine, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without
-// alpha counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
+// The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
+// every size (one filter for minifying and magnifying), or magnified bilinearly under perspective
+// with any minifying filter (the chain's texel procs minify), both coordinates repeating, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha
+// counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
 // layouts through their table.
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     g.texture = (f & kGlShadeTexture) != 0;
     if (!g.texture) return true;
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
-    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST)
+    g.perspective = (f & kGlShadePerspectiveTex) != 0;
+    // A minifying filter of its own is left to the chain's texel procs where it applies: only
+    // with a bilinear magnifying filter, whose halves the level of detail is divided for.
+    g.lodSplit = tex->minFilter != tex->magFilter;
+    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || (tex->magFilter != GL_NEAREST && tex->magFilter != GL_LINEAR) ||
+        (g.lodSplit && (tex->magFilter != GL_LINEAR || !g.perspective)))
         return false;
+    g.linear = tex->magFilter == GL_LINEAR;
     const GlMipLevel *l0 = tex->levels[0];
     if (l0 == nullptr || l0->image == nullptr || l0->border != 0 || l0->texelFormat == nullptr) return false;
     if (l0->log2Width > 16 || l0->log2Height > 16) return false;
@@ -515,11 +547,15 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     } else {
         return false;
     }
+    // 4-4-4-4 texels filtered bilinearly at every size are the chain's own fast case (four pixels
+    // at a time in SSE2, faster than these MMX lanes): they stay the chain's.
+    const bool minLinear = tex->minFilter == GL_LINEAR || tex->minFilter == GL_LINEAR_MIPMAP_NEAREST ||
+                           tex->minFilter == GL_LINEAR_MIPMAP_LINEAR;
+    if (g.linear && minLinear && l0->texelFormatId == kGlTexelArgb4444) return false;
     const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
     const bool decalAsReplace = mode == GL_DECAL && (base == GL_RGB || base == GL_LUMINANCE || base == GL_INTENSITY);
     if (mode != GL_REPLACE && mode != GL_MODULATE && !decalAsReplace) return false;
     g.modulate = mode == GL_MODULATE;
-    g.perspective = (f & kGlShadePerspectiveTex) != 0;
     return true;
 }
 
@@ -527,7 +563,7 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
 bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
     constexpr GlShadeFlags kServed = kGlShadeRgba | kGlShadeSmooth | kGlShadeDepthTest | kGlShadeDither | kGlShadeTexture |
-                                     kGlShadePerspectiveTex |
+                                     kGlShadePerspectiveTex | kGlShadeMipmap |
                                      kGlShadeBlend | kGlShadeColorMask | kGlShadeTwoSided | kGlShadeCull |
                                      kGlShadeSmoothColors | kGlShadeDepthIterate | kGlShadeLineStipple |
                                      kGlShadeOffsetPoint | kGlShadeOffsetLine;
@@ -598,6 +634,14 @@ bool layOutData(GlOgMmxSpanGen &g) {
         std::memset(*c, 0, 8);  // a shift count is the whole qword
     }
     g.texIndex = g.cell(16);
+    if (g.texture && g.linear) {
+        for (uint8_t **c : {&g.texScaleS, &g.texScaleT}) {
+            *c = g.cell(8);
+            std::memset(*c, 0, 8);
+        }
+        g.texCorners = g.cell(64);
+        g.texWeights = g.cell(64);
+    }
     for (int i = 0; i < 3; ++i) {
         g.chunkW[i] = g.cell(4);
         g.halfW[i] = g.cell(4);
@@ -630,6 +674,21 @@ bool layOutData(GlOgMmxSpanGen &g) {
     g.savedColor = g.cell(4);
     g.savedDepth = g.cell(4);
     g.rowsLeft = g.cell(4);
+    if (g.texture && g.lodSplit) {
+        g.lod = reinterpret_cast<GlOgMmxLod *>(g.cell(int32_t(sizeof(GlOgMmxLod))));
+        if (!g.dataFull) {
+            *g.lod = GlOgMmxLod{};
+            g.lod->qEnd = reinterpret_cast<const float *>(g.halfW[2]);
+            g.lod->odd = reinterpret_cast<const int32_t *>(g.segOdd);
+            g.lod->left = reinterpret_cast<const int32_t *>(g.segLeft);
+            for (int h = 0; h < 2; ++h) {
+                g.lod->s[h] = reinterpret_cast<const int32_t *>(g.lanes[GlOgMmxSpanGen::kS][h]);
+                g.lod->t[h] = reinterpret_cast<const int32_t *>(g.lanes[GlOgMmxSpanGen::kT][h]);
+            }
+            g.lod->texels = g.texels;
+            g.lod->ctx = g.ctx;
+        }
+    }
     // Destination alpha is 1.0: the colour buffer has none.
     const uint16_t one[4] = {0x4000, 0x4000, 0x4000, 0x4000};
     std::memcpy(g.dstAlpha, one, 8);
@@ -646,6 +705,63 @@ bool layOutData(GlOgMmxSpanGen &g) {
 }
 
 }  // namespace
+
+namespace {
+
+// 1/w above this bit pattern is a positive normal float, safe to divide by.
+bool divisible(float q) {
+    int32_t bits;
+    std::memcpy(&bits, &q, 4);
+    return bits > 0x3FFFFE;
+}
+
+// lambda in 16.16 from the bits of rho squared: exponent and mantissa read as a fixed-point log2.
+int32_t lambdaOf(float rho2) {
+    int32_t bits;
+    std::memcpy(&bits, &rho2, 4);
+    return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
+}
+
+}  // namespace
+
+// Single precision throughout, in the chain's order of operations, so that every value is the
+// chain's own.
+void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp) {
+    if (*lod->odd == 0) {
+        lod->half = lod->chunk;
+        lod->chunk += sp->lod.chunkStep;
+        lod->next = divisible(lod->qStart) ? lod->half * (1.0f / lod->qStart) : 0.0f;
+    }
+    lod->start = lod->next;
+    lod->half += 16.0f * sp->lod.step;
+    const float q = *lod->qEnd;
+    lod->next = divisible(q) ? lod->half * (1.0f / q) : 0.0f;
+    lod->step = (lod->next - lod->start) * (1.0f / 16.0f);
+    // The sums of a constant step run monotonically from the first pixel's value to the last's.
+    const float threshold = lod->ctx->state.span.fast.texture->lodThreshold;
+    float last = lod->start;
+    for (int i = 1; i < 16; ++i) last += lod->step;
+    lod->magnify = lod->start <= threshold && last <= threshold;
+}
+
+void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir) {
+    const GlFastPathSlots &sl = lod->ctx->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const bool mipmapped = tex->minFilter != GL_NEAREST && tex->minFilter != GL_LINEAR;
+    // The group's first pixel in walking order is this far into the half; rho squared is summed
+    // pixel by pixel from the half's first, as the chain sums it.
+    const int32_t first = 12 - *lod->left;
+    for (int lane = 0; lane < 4; ++lane) {
+        const int32_t at = first + (dir > 0 ? lane : 3 - lane);
+        float rho2 = lod->start;
+        for (int i = 0; i < at; ++i) rho2 += lod->step;
+        const int32_t s = lod->s[lane / 2][lane % 2], t = lod->t[lane / 2][lane % 2];
+        uint8_t *out = lod->texels + 4 * lane;
+        if (rho2 <= tex->lodThreshold) sl.texelMagnify(tex, 0, s, t, out);
+        else sl.texelMinify(tex, mipmapped ? lambdaOf(rho2) : 0, s, t, out);
+    }
+}
+
 }  // namespace icd
 
 using namespace icd;

@@ -15,6 +15,7 @@
 #include "icd/codegen/og_context.h"
 
 struct GlContext;
+struct GlSpan;
 
 // Writes the whole MMX span routine at out (never past end), its constants in the upper part of
 // the entry's data area (from kGlOgMmxDataStart on, so that a routine emitted after it in the
@@ -37,6 +38,22 @@ namespace icd {
 
 constexpr int32_t kGlOgMmxDataStart = 512;
 
+// Perspective texturing whose minifying filter differs from its bilinear magnifying one: the level
+// of detail of each 16-pixel half as the chain forms it (divided at the half's ends, stepped per
+// pixel), and whether every pixel of the half magnifies, in the data area. Halves that do not
+// wholly magnify take their texels per pixel from the chain's texel procs.
+struct GlOgMmxLod {
+    float chunk, half;               // lod x q/w at the chunk's and at the half's end
+    float start, step, next;         // rho squared at the half's first pixel, per pixel, at the next half's first
+    float qStart;                    // 1/w at the half's start (halves that begin a chunk)
+    int32_t magnify;                 // every pixel of the half samples with the magnifying filter
+    const float *qEnd;               // 1/w at the half's end
+    const int32_t *odd, *left;       // the second half of a chunk; the half's pixels left after this group
+    const int32_t *s[2], *t[2];      // the coordinate lanes, pairs 0-1 and 2-3
+    uint8_t *texels;                 // the group's four texel words
+    GlContext *ctx;
+};
+
 // Everything the template and its stages agree on while one routine is written.
 struct GlOgMmxSpanGen {
     GlContext *ctx;
@@ -45,8 +62,10 @@ struct GlOgMmxSpanGen {
 
     // What the state asks for.
     bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
-    // Texturing: nearest texels of level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
+    // Texturing: level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
     bool texture, modulate;
+    bool linear;        // four texels weighted bilinearly (magnified with GL_LINEAR), else the nearest
+    bool lodSplit;      // the minifying filter differs: the level of detail decides per half (GlOgMmxLod)
     bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
     bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
     bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
@@ -82,6 +101,10 @@ struct GlOgMmxSpanGen {
     // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
     // fraction of the texture down to a column or row; a row up to its first texel) and masks.
     uint8_t *texImage, *texShiftS, *texShiftT, *texShiftRow, *texMaskS, *texMaskT, *texIndex, *texels;
+    // Bilinear: the shifts of a coordinate up to texels (16.16), the four corners' texel indices
+    // [corner][pixel], and per pixel the weight pairs of the upper and the lower texel pair.
+    uint8_t *texScaleS, *texScaleT, *texCorners, *texWeights;
+    GlOgMmxLod *lod;
     // Perspective: s/w, t/w, 1/w at the current 32-pixel chunk and 16-pixel half, s and t at the
     // half's two ends, the half's start and step in 16.16, the pixels left in it, which half.
     uint8_t *chunkW[3], *halfW[3], *ends[2][2], *segStart[2], *segStep[2], *segLeft, *segOdd;
@@ -114,6 +137,14 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g);
 // (MM0 and MM1 kept) into another MMX register as a colour lane (channels 0-2) or an alpha lane
 // (channel 3).
 void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
+// Bilinear: the four pixels' filtered texels as RGBA words into `texels`, with every MMX register
+// free (before the colour lanes are formed); __glOgEmitTexelFetch then only loads them.
+void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
+// The level of detail of the next 16-pixel half (from its ends' 1/w), and the texels of a group of
+// a half that does not wholly magnify, as the chain's per-pixel loop samples them; called from
+// generated code.
+void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp);
+void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).

@@ -262,6 +262,12 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
 void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1);
+    if (g.linear) {
+        // Filtered before the colour lanes took the registers.
+        g.op(__glOgMovq(s, mm0, g.abs(g.texels)));
+        g.op(__glOgMovq(s, mm1, g.abs(g.texels + 8)));
+        return;
+    }
     // Texel index = row << log2 width | column, from the 0.16 fractions of the coordinates (the
     // repetition is the fraction's wrap).
     for (int h = 0; h < 2; ++h) {
@@ -279,35 +285,141 @@ void __glOgEmitTexelFetch(GlOgMmxSpanGen &g) {
     __glOgEmitTexelPair(g, 1, mm1);
 }
 
-void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into) {
+namespace {
+
+// The texel at the index in memory cell `index` into eax as the word R | G << 8 | B << 16 | A << 24
+// the chain's texel reads give (L and I repeated into the colour bytes, alpha 255 where the layout
+// has none): narrow layouts through their table. Only eax and ecx: edx holds the depth test's
+// result, ebp the dither row.
+void emitTexelWord(GlOgMmxSpanGen &g, uint8_t *index) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
-    // Each texel as the word R | G << 8 | B << 16 | A << 24 the chain's texel reads give (L and
-    // I repeated into the colour bytes, alpha 255 where the layout has none): narrow layouts
-    // through their table. Only eax and ecx: edx holds the depth test's result.
+    g.op(__glOgMov(s, ecx, g.abs(index)));
+    g.op(__glOgMov(s, eax, g.abs(g.texImage)));
+    if (g.texelTable != nullptr) {
+        GlOgNode *stored = __glOgMem(s, nullptr, eax, ecx, g.texelBytes);
+        g.op(g.texelBytes == 1 ? __glOgMovzx8(s, eax, stored) : __glOgMovzx16(s, eax, stored));
+        g.op(__glOgMov(s, eax, __glOgMem(s, w.imm(__glOgWord(g.texelTable)), nullptr, eax, 4)));
+    } else if (g.texelBytes == 4) {
+        g.op(__glOgMov(s, eax, __glOgMem(s, nullptr, eax, ecx, 4)));
+    } else {
+        // Three bytes, never a fourth past the last texel.
+        g.op(__glOgLea(s, ecx, __glOgMem(s, nullptr, ecx, ecx, 2)));
+        g.op(__glOgAdd(s, ecx, eax));
+        g.op(__glOgMovzx16(s, eax, __glOgMemBase(s, nullptr, ecx)));
+        g.op(__glOgMovzx8(s, ecx, __glOgMemBase(s, w.imm(2), ecx)));
+        g.op(__glOgShl(s, ecx, w.imm(16)));
+        g.op(__glOgOr(s, eax, ecx));
+        g.op(__glOgOr(s, eax, w.imm(int32_t(0xFF000000u))));
+    }
+}
+
+}  // namespace
+
+void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into) {
+    GlOgState *s = g.s();
     for (int k = 2 * pair; k < 2 * pair + 2; ++k) {
-        g.op(__glOgMov(s, ecx, g.abs(g.texIndex + 4 * k)));
-        g.op(__glOgMov(s, eax, g.abs(g.texImage)));
-        if (g.texelTable != nullptr) {
-            GlOgNode *stored = __glOgMem(s, nullptr, eax, ecx, g.texelBytes);
-            g.op(g.texelBytes == 1 ? __glOgMovzx8(s, eax, stored) : __glOgMovzx16(s, eax, stored));
-            g.op(__glOgMov(s, eax, __glOgMem(s, w.imm(__glOgWord(g.texelTable)), nullptr, eax, 4)));
-        } else if (g.texelBytes == 4) {
-            g.op(__glOgMov(s, eax, __glOgMem(s, nullptr, eax, ecx, 4)));
-        } else {
-            // Three bytes, never a fourth past the last texel.
-            g.op(__glOgLea(s, ecx, __glOgMem(s, nullptr, ecx, ecx, 2)));
-            g.op(__glOgAdd(s, ecx, eax));
-            g.op(__glOgMovzx16(s, eax, __glOgMemBase(s, nullptr, ecx)));
-            g.op(__glOgMovzx8(s, ecx, __glOgMemBase(s, w.imm(2), ecx)));
-            g.op(__glOgShl(s, ecx, w.imm(16)));
-            g.op(__glOgOr(s, eax, ecx));
-            g.op(__glOgOr(s, eax, w.imm(int32_t(0xFF000000u))));
-        }
-        g.op(__glOgMov(s, g.abs(g.texels + 4 * k), eax));
+        emitTexelWord(g, g.texIndex + 4 * k);
+        g.op(__glOgMov(s, g.abs(g.texels + 4 * k), g.w.r(kEax)));
     }
     g.op(__glOgMovq(s, into, g.abs(g.texels + 8 * pair)));
+}
+
+void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    GlOgNode *m[8];
+    for (int i = 0; i < 8; ++i) m[i] = g.mm(i);
+    GlOgNode *half = g.abs(g.dwords(0x8000)), *low8 = g.abs(g.dwords(0xFF)), *one = g.abs(g.dwords(1));
+    GlOgNode *full = g.abs(g.dwords(256));
+    // Per pair of pixels: each coordinate up to texels less half a texel (16.16, wrapping as the
+    // chain's 32-bit sums wrap); its integer part and the next, both repeated into the level, are
+    // the two columns (rows); bits 8-15 the weight of the second. The corner weights are the
+    // products of the axis weights with 8 bits dropped, as the chain forms them.
+    for (int h = 0; h < 2; ++h) {
+        g.op(__glOgMovq(s, m[0], g.abs(g.lanes[GlOgMmxSpanGen::kS][h])));
+        g.op(__glOgPslld(s, m[0], g.abs(g.texScaleS)));
+        g.op(__glOgPsubd(s, m[0], half));
+        g.op(__glOgMovq(s, m[2], m[0]));
+        g.op(__glOgPsrld(s, m[2], w.imm(8)));
+        g.op(__glOgPand(s, m[2], low8));  // wx
+        g.op(__glOgPsrld(s, m[0], w.imm(16)));
+        g.op(__glOgPand(s, m[0], g.abs(g.texMaskS)));  // column 0
+        g.op(__glOgMovq(s, m[1], m[0]));
+        g.op(__glOgPaddd(s, m[1], one));
+        g.op(__glOgPand(s, m[1], g.abs(g.texMaskS)));  // column 1
+        g.op(__glOgMovq(s, m[3], g.abs(g.lanes[GlOgMmxSpanGen::kT][h])));
+        g.op(__glOgPslld(s, m[3], g.abs(g.texScaleT)));
+        g.op(__glOgPsubd(s, m[3], half));
+        g.op(__glOgMovq(s, m[4], m[3]));
+        g.op(__glOgPsrld(s, m[4], w.imm(8)));
+        g.op(__glOgPand(s, m[4], low8));  // wy
+        g.op(__glOgPsrld(s, m[3], w.imm(16)));
+        g.op(__glOgPand(s, m[3], g.abs(g.texMaskT)));  // row 0
+        g.op(__glOgMovq(s, m[5], m[3]));
+        g.op(__glOgPaddd(s, m[5], one));
+        g.op(__glOgPand(s, m[5], g.abs(g.texMaskT)));  // row 1
+        g.op(__glOgPslld(s, m[3], g.abs(g.texShiftRow)));
+        g.op(__glOgPslld(s, m[5], g.abs(g.texShiftRow)));
+        // Corners [upper left, upper right, lower left, lower right] of pixels 2h and 2h + 1.
+        const int rows[4] = {3, 3, 5, 5}, cols[4] = {0, 1, 0, 1};
+        for (int c = 0; c < 4; ++c) {
+            g.op(__glOgMovq(s, m[6], m[rows[c]]));
+            g.op(__glOgPaddd(s, m[6], m[cols[c]]));
+            g.op(__glOgMovq(s, g.abs(g.texCorners + 16 * c + 8 * h), m[6]));
+        }
+        // 256 - wx in m6, 256 - wy in m7; each product of two dword lanes below 2^15 is exact.
+        g.op(__glOgMovq(s, m[6], full));
+        g.op(__glOgPsubd(s, m[6], m[2]));
+        g.op(__glOgMovq(s, m[7], full));
+        g.op(__glOgPsubd(s, m[7], m[4]));
+        const int factors[4][2] = {{6, 7}, {2, 7}, {6, 4}, {2, 4}};
+        GlOgNode *weight[4] = {m[0], m[1], m[3], m[5]};
+        for (int c = 0; c < 4; ++c) {
+            g.op(__glOgMovq(s, weight[c], m[factors[c][0]]));
+            g.op(__glOgPmaddwd(s, weight[c], m[factors[c][1]]));
+            g.op(__glOgPsrld(s, weight[c], w.imm(8)));
+        }
+        // The weight pairs (left | right << 16) of each texel row, one pixel's pair in both dwords.
+        for (int r = 0; r < 2; ++r) {
+            GlOgNode *left = weight[2 * r], *right = weight[2 * r + 1];
+            g.op(__glOgPslld(s, right, w.imm(16)));
+            g.op(__glOgPor(s, left, right));
+            g.op(__glOgMovq(s, right, left));
+            g.op(__glOgPunpckldq(s, left, left));
+            g.op(__glOgPunpckhdq(s, right, right));
+            g.op(__glOgMovq(s, g.abs(g.texWeights + 16 * (2 * h) + 8 * r), left));
+            g.op(__glOgMovq(s, g.abs(g.texWeights + 16 * (2 * h + 1) + 8 * r), right));
+        }
+    }
+    // Per pixel: each texel row's two words byte-interleaved and widened, so that one multiply-add
+    // with its weight pair gives the row's R, G, B, A sums; both rows added, 8 bits dropped, packed.
+    GlOgNode *zero = m[7];
+    g.op(__glOgPxor(s, zero, zero));
+    for (int p = 0; p < 4; ++p) {
+        for (int r = 0; r < 2; ++r) {
+            GlOgNode *lo = m[2 * r], *hi = m[2 * r + 1];
+            emitTexelWord(g, g.texCorners + 16 * (2 * r) + 4 * p);
+            g.op(__glOgMovd(s, lo, w.r(kEax)));
+            emitTexelWord(g, g.texCorners + 16 * (2 * r + 1) + 4 * p);
+            g.op(__glOgMovd(s, hi, w.r(kEax)));
+            g.op(__glOgPunpcklbw(s, lo, hi));
+            g.op(__glOgMovq(s, hi, lo));
+            g.op(__glOgPunpcklbw(s, lo, zero));
+            g.op(__glOgPunpckhbw(s, hi, zero));
+            GlOgNode *pairWeights = g.abs(g.texWeights + 16 * p + 8 * r);
+            g.op(__glOgPmaddwd(s, lo, pairWeights));
+            g.op(__glOgPmaddwd(s, hi, pairWeights));
+        }
+        g.op(__glOgPaddd(s, m[0], m[2]));
+        g.op(__glOgPaddd(s, m[1], m[3]));
+        g.op(__glOgPsrld(s, m[0], w.imm(8)));
+        g.op(__glOgPsrld(s, m[1], w.imm(8)));
+        g.op(__glOgPackssdw(s, m[0], m[1]));
+        g.op(__glOgPackuswb(s, m[0], m[0]));
+        g.op(__glOgMovd(s, g.abs(g.texels + 4 * p), m[0]));
+    }
 }
 
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into) {
@@ -345,6 +457,27 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2);
+    if (g.texture && g.lodSplit) {
+        // A half that does not wholly magnify: the group's texels from the chain's texel procs
+        // (edx, the depth test's result, kept across the call).
+        GlOgNode *magnify = w.label(), *filtered = w.label();
+        g.op(__glOgCmp(s, g.abs(&g.lod->magnify), w.imm(0)));
+        g.op(__glOgJne(s, magnify));
+        g.op(__glOgEmms(s));
+        g.op(__glOgPush(s, w.r(kEdx)));
+        g.op(__glOgPush(s, w.imm(g.dir)));
+        g.op(__glOgPush(s, w.imm(__glOgWord(g.lod))));
+        g.op(__glOgMov(s, w.r(kEax), w.imm(__glOgWord(reinterpret_cast<const void *>(&__glOgMmxLodGroup)))));
+        g.op(__glOgCall(s, w.r(kEax)));
+        g.op(__glOgAdd(s, w.r(kEsp), w.imm(8)));
+        g.op(__glOgPop(s, w.r(kEdx)));
+        g.op(__glOgJmp(s, filtered));
+        w.place(magnify);
+        __glOgEmitTexelFilter(g);
+        w.place(filtered);
+    } else if (g.texture && g.linear) {
+        __glOgEmitTexelFilter(g);
+    }
     if (g.flatPacked) {
         g.op(__glOgMovq(s, mm0, g.abs(g.flatPixels)));
     } else {

@@ -644,10 +644,10 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     const uint32_t buffers = list ? 0u
                                   : uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
                                         uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24;
-    // The MMX routine also folds in the texel layout it reads (nearest, repeating level 0).
+    // The MMX routine also folds in the texel layout it reads and its filter (repeating level 0).
     const GlTextureObject *tex = ctx->state.span.fast.texture;
     const GlMipLevel *l0 = (f & kGlShadeTexture) ? level0(tex) : nullptr;
-    const uint32_t mmxWord = !mmx ? 0u : 1u | (mmxWhole ? 2u : 0u) | uint32_t(l0 != nullptr ? l0->texelFormatId & 0xFF : 0) << 8;
+    const uint32_t mmxWord = !mmx ? 0u : 1u | (mmxWhole ? 2u : 0u) | (l0 != nullptr ? (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u) : 0u) | uint32_t(l0 != nullptr ? l0->texelFormatId & 0xFF : 0) << 8;
     const uint32_t key[5] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull),
                              keyB(ctx, f, list, mmx), buffers, mmxWord};
     bool hit = false;

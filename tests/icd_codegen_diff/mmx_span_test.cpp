@@ -103,22 +103,39 @@ void blend(GlContext *ctx, GLenum s, GLenum d) {
     GL(glBlendFunc)(s, d);
 }
 
-// A 16 x 8 texture of the given base format, its bytes a fixed scramble, sampled nearest and
-// repeating, with the environment mode.
-void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool perspective = false) {
+// A 16 x 8 texture of the given base format, its bytes a fixed scramble, repeating, sampled with
+// the filter (for minifying and magnifying), with the environment mode.
+void texture(GlContext *ctx, GLenum internal, GLenum format, GLenum env, bool perspective = false, GLenum filter = GL_NEAREST) {
     const int channels = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
     std::vector<uint8_t> bytes(size_t(16 * 8 * channels));
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 37 + 11);
     GL(glBindTexture)(GL_TEXTURE_2D, 1);
     GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(internal), 16, 8, 0, format, GL_UNSIGNED_BYTE, bytes.data());
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(filter));
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(filter));
     GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GLint(env));
     GL(glEnable)(GL_TEXTURE_2D);
     GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, perspective ? GL_NICEST : GL_FASTEST);
+}
+
+// The texture of texture() with its whole chain of levels (each a different scramble), minified
+// with `min` and magnified bilinearly, its coordinates scaled by k: where a pixel covers more than
+// a texel the chain's minifying filter takes over.
+void mipmapped(GlContext *ctx, GLenum internal, GLenum env, GLenum min, float k) {
+    texture(ctx, internal, GL_RGBA, env, true, GL_LINEAR);
+    for (int level = 1, w = 8, h = 4; w >= 1; ++level, w /= 2, h = h > 1 ? h / 2 : 1) {
+        std::vector<uint8_t> bytes(size_t(w * h * 4));
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 53 + 29 * size_t(level));
+        GL(glTexImage2D)(GL_TEXTURE_2D, level, GLint(internal), w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    }
+    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(min));
+    GL(glMatrixMode)(GL_TEXTURE);
+    GL(glLoadIdentity)();
+    GL(glScalef)(k, k, 1.0f);
+    GL(glMatrixMode)(GL_MODELVIEW);
 }
 
 const Row kRows[] = {
@@ -187,6 +204,59 @@ const Row kRows[] = {
          GL(glShadeModel)(GL_FLAT);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
      }, 1, true},
+    // Bilinear: the four texels weighted with the chain's 8-bit weights and rounding, so the
+    // filtered texel is the chain's exactly and the bounds are those of the nearest rows. (This
+    // visual keeps RGBA, LA and I textures as 4-4-4-4 texels, which the routine filters only when
+    // their minifying filter is not linear.)
+    {"rgb replace linear", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR); }, 0},
+    {"rgb8 replace linear depth", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         depthFunc(ctx, GL_LESS);
+         texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+     }, 0},
+    {"rgb modulate linear dither", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, false, GL_LINEAR); }, 1},
+    {"luminance modulate linear blend", [](GlContext *ctx) {
+         texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, false, GL_LINEAR);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2},
+    {"luminance replace linear no dither", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
+     }, 0},
+    {"rgb replace linear perspective", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true, GL_LINEAR);
+     }, 0, true},
+    {"rgb modulate linear perspective depth", [](GlContext *ctx) {
+         depthFunc(ctx, GL_LESS);
+         texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, true, GL_LINEAR);
+     }, 1, true},
+    // Magnified bilinearly, minified by the chain's own filters where the level of detail says so.
+    {"rgb trilinear magnified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_LINEAR_MIPMAP_LINEAR, 1.0f);
+     }, 0, true},
+    {"rgb trilinear mixed modulate depth", [](GlContext *ctx) {
+         depthFunc(ctx, GL_LESS);
+         mipmapped(ctx, GL_RGB, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
+     }, 1, true},
+    {"rgb nearest mipmap minified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST_MIPMAP_NEAREST, 6.0f);
+     }, 0, true},
+    {"rgb nearest minified linear magnified", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST, 2.5f);
+     }, 0, true},
+    {"rgba nearest mipmap linear mixed modulate blend", [](GlContext *ctx) {
+         mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_NEAREST_MIPMAP_LINEAR, 2.5f);
+         blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+     }, 2, true},
+    {"luminance alpha nearest minified replace depth", [](GlContext *ctx) {
+         GL(glDisable)(GL_DITHER);
+         depthFunc(ctx, GL_LESS);
+         mipmapped(ctx, GL_LUMINANCE_ALPHA, GL_REPLACE, GL_NEAREST, 2.5f);
+     }, 0, true},
 };
 
 struct Format {
@@ -314,7 +384,8 @@ protected:
     }
 
     // dir 0: the chain draws; +1 or -1: the routine draws every chunk in that direction; 2: the
-    // fast set-up hands whole triangles to the routine as their span routine.
+    // fast set-up hands whole triangles to the routine as their span routine; 3: every generated
+    // routine validation picks.
     Picture draw(const Row &row, int dir) {
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
@@ -334,7 +405,13 @@ protected:
         GL(glBegin)(GL_TRIANGLES);
         GL(glEnd)();
         EXPECT_EQ(ctx->state.pick.rasterTriangleProc, &__glFillTriangleFast) << "the fast path takes the state";
-        if (dir != 0) {
+        if (dir == 3) {
+            // The road a program takes: generated set-up and span routines as validation picks them.
+            __glOgSetSpanRoutinesForTest(1);
+            __glOgSetTriangleProcForTest(-1);
+            __glRequestValidation(ctx);
+            ctx->dirtyMask |= 0x7FF;
+        } else if (dir != 0) {
             gHook = ChunkHook{};
             gHook.code = generate();
             EXPECT_NE(gHook.code, nullptr);
@@ -350,6 +427,12 @@ protected:
             }
         }
         drawScene();
+        const GlTextureObject *tex = ctx->state.span.fast.texture;
+        if (dir == 3 && (ctx->state.span.raster.shadeFlags & kGlShadeTexture) && tex != nullptr && tex->magFilter == GL_LINEAR) {
+            // Bilinear states are the MMX routine's whole.
+            EXPECT_NE(ctx->state.span.fast.spanRoutine, nullptr);
+            EXPECT_FALSE(ctx->state.span.fast.spanRoutineWalksChain) << "a one-routine draws the state";
+        }
         __glOgSetSpanRoutinesForTest(-1);
         __glOgSetTriangleProcForTest(-1);
         if (dir == 1 || dir == -1) {
@@ -385,6 +468,40 @@ protected:
         return worst;
     }
 };
+
+// One context, one texture, only its filters changing between pictures: the routine cached for
+// one filter is never taken for another.
+TEST_F(MmxSpan, TheCachedRoutineFollowsTheFilters) {
+    open(kFormats[0], 16);
+    const Row first{"rgb replace perspective", [](GlContext *ctx) {
+                        GL(glDisable)(GL_DITHER);
+                        texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true);
+                    }, 0};
+    draw(first, 0);
+    EXPECT_EQ(draw(first, 0).color, draw(first, 3).color);
+    const GLenum filters[][2] = {{GL_LINEAR, GL_LINEAR}, {GL_NEAREST, GL_LINEAR}, {GL_LINEAR, GL_LINEAR}, {GL_NEAREST, GL_NEAREST}};
+    for (const auto &f : filters) {
+        SCOPED_TRACE(::testing::Message() << "min " << f[0] << " mag " << f[1]);
+        static GLenum min, mag;
+        min = f[0];
+        mag = f[1];
+        const Row row{"filters", [](GlContext *ctx) {
+                          GL(glDisable)(GL_DITHER);
+                          GL(glBindTexture)(GL_TEXTURE_2D, 1);
+                          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(min));
+                          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(mag));
+                          GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                          GL(glEnable)(GL_TEXTURE_2D);
+                          GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+                          GL(glMatrixMode)(GL_TEXTURE);
+                          GL(glLoadIdentity)();
+                          GL(glScalef)(2.5f, 2.5f, 1.0f);
+                          GL(glMatrixMode)(GL_MODELVIEW);
+                      }, 0};
+        const Picture chain = draw(row, 0);
+        EXPECT_EQ(chain.color, draw(row, 3).color);
+    }
+}
 
 // ---- records filled by hand ------------------------------------------------------------------------
 
@@ -673,6 +790,66 @@ TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
     }
 }
 
+// Bilinear texels of 3- and 4-byte layouts against the filter's arithmetic: s and t up to texels
+// less half a texel, the integer parts and their successors repeated into the level, 8-bit weights
+// whose corner products drop 8 bits, the weighted sum dropping 8 more. The rows cross the level's
+// edges in both coordinates and run in both directions.
+TEST_F(MmxSpanRecord, LinearTexelsWeighTheFourNeighbours) {
+    std::vector<uint8_t> rgba(4 * 2 * 4);
+    for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(23 + 71 * i);
+    auto filtered = [&](int32_t s, int32_t t, int ch) {
+        const uint32_t sx = (uint32_t(s) << 2) - 0x8000u, ty = (uint32_t(t) << 1) - 0x8000u;
+        const int c0 = int(sx >> 16) & 3, c1 = (c0 + 1) & 3, r0 = int(ty >> 16) & 1, r1 = (r0 + 1) & 1;
+        const uint32_t wx = (sx >> 8) & 0xFF, wy = (ty >> 8) & 0xFF;
+        auto at = [&](int r, int c) { return uint32_t(rgba[size_t(4 * (4 * r + c) + ch)]); };
+        const uint32_t sum = at(r0, c0) * (((256 - wx) * (256 - wy)) >> 8) + at(r0, c1) * ((wx * (256 - wy)) >> 8) +
+                             at(r1, c0) * (((256 - wx) * wy) >> 8) + at(r1, c1) * ((wx * wy) >> 8);
+        return int(sum >> 8);
+    };
+    for (int32_t layout : {int32_t(kGlTexelRgb8), int32_t(kGlTexelRgba8)}) {
+        const int bytes = layout == kGlTexelRgb8 ? 3 : 4;
+        std::vector<uint8_t> image(size_t(4 * 2 * bytes));
+        for (int i = 0; i < 8; ++i) std::memcpy(&image[size_t(i * bytes)], &rgba[size_t(i * 4)], size_t(bytes));
+        prepare([&](GlContext *ctx) {
+            texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+            GL(glDisable)(GL_DITHER);
+            GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 4, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, image.data());
+        });
+        GlMipLevel *level = ctx->state.span.fast.texture->levels[0];
+        const GlMipLevel own = *level;
+        level->image = image.data();
+        level->texelFormatId = layout;
+        level->texelFormat = __glTexelFormat(layout);
+        level->fetch = level->texelFormat->fetch;
+        code = generate();
+        EXPECT_NE(code, nullptr);
+        struct Case {
+            int32_t s, ds, t, dt;
+        };
+        // Steps of a fraction of a texel and of several; t across the lower edge and above it.
+        const Case cases[] = {{-0x3000, 0x0B00, 0x0400, 0x0123}, {0x1F000, -0x2340, -0x9000, 0x0801}, {0x7FF0, 0x11111, 0xC000, -0x0555}};
+        for (int dir : {1, -1})
+            for (const Case &c : cases) {
+                if (code == nullptr) break;
+                SCOPED_TRACE(::testing::Message() << bytes << "-byte texels, direction " << dir << ", s " << c.s);
+                const int first = dir > 0 ? 3 : 25, n = 21;
+                GlSpan sp = row(dir, first, 6, n);
+                sp.s.rowStart = c.s;
+                sp.s.step = c.ds;
+                sp.t.rowStart = c.t;
+                sp.t.step = c.dt;
+                ASSERT_EQ(run(sp), 1);
+                for (int i = 0; i < n; ++i) {
+                    const int32_t s = int32_t(uint32_t(c.s) + uint32_t(i) * uint32_t(c.ds));
+                    const int32_t t = int32_t(uint32_t(c.t) + uint32_t(i) * uint32_t(c.dt));
+                    const int expected = (filtered(s, t, 0) >> 3) << 11 | (filtered(s, t, 1) >> 2) << 5 | filtered(s, t, 2) >> 3;
+                    EXPECT_EQ(*pixelAt(first + dir * i, 6), expected) << i;
+                }
+            }
+        *level = own;
+    }
+}
+
 // States the routine does not draw: it writes nothing and leaves the caller's generation usable.
 TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
     struct Case {
@@ -685,10 +862,12 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
         {"alpha test", [](GlContext *ctx) { GL(glEnable)(GL_ALPHA_TEST); }},
         {"fog", [](GlContext *ctx) { GL(glEnable)(GL_FOG); }},
         {"red masked", [](GlContext *ctx) { GL(glColorMask)(0, 1, 1, 1); }},
-        {"linear texels", [](GlContext *ctx) {
-             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
-             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        {"4-4-4-4 texels linear at every size", [](GlContext *ctx) {
+             texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE, false, GL_LINEAR);
+         }},
+        {"nearest magnified, linear minified", [](GlContext *ctx) {
+             texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, false, GL_LINEAR);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
          }},
         {"clamped texels", [](GlContext *ctx) {
              texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
@@ -759,6 +938,9 @@ TEST_F(MmxSpan, TableOfStatesMatchesTheFastChainInBothDirections) {
                 if (row.bound == 0) {
                     EXPECT_EQ(chain.color, whole.color);
                 }
+                const Picture road = draw(row, 3);
+                EXPECT_LE(worstDifference(chain, road, &at), row.bound) << "pixel " << at % kSide << ", " << at / kSide;
+                EXPECT_EQ(chain.depth, road.depth);
                 // Every chunk of the chain's walk drawn by the routine in both directions (the
                 // per-half divisions of perspective texturing are not symmetric in float).
                 if (row.perspective) continue;
