@@ -15,9 +15,9 @@
 // with every plane fits its 4096-byte cache entry.
 //
 // A triangle the routine does not set up (a coordinate that is not a positive number below
-// 65536, one outside the clip box, a missing buffer, or one walked right to left when the span
-// routine is the stage-list routine) goes to __glFillTriangleFast with the caller's arguments,
-// before anything has changed.
+// 65536, one outside the clip box, a missing buffer, or a wide one walked right to left when the
+// span routine is the stage-list routine) goes to __glFillTriangleFast with the caller's
+// arguments, before anything has changed.
 #include "icd/codegen/og_triangle.h"
 
 #include <atomic>
@@ -61,7 +61,7 @@ struct TriangleState {
     int32_t depthBytes, stencilBytes;
     int32_t shift[3];  // red, green, blue field positions of the flat pixel
     int32_t mode;      // low byte of the span routine's mode
-    bool leftToRightOnly;  // right-to-left triangles go to __glFillTriangleFast (a stage-list span routine)
+    bool leftToRightOnly;  // wide right-to-left triangles go to __glFillTriangleFast (stage-list routine)
 };
 
 // The states the routine sets up; the rest keep __glFillTriangleFast.
@@ -1122,7 +1122,7 @@ bool __glOgInstallTriangleProc(GlContext *ctx) {
     const GlFastProc span = ctx->state.span.fast.spanRoutine;
     if (span == nullptr || !__glOgIsGenerated(ctx, reinterpret_cast<const void *>(span))) return false;
     // A span routine that walks rows for the chain serves only left-to-right triangles at the
-    // chain's speed: the routine made for it hands the others to the C set-up.
+    // chain's speed: the routine made for it hands wide right-to-left ones to the C set-up.
     GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, ctx->state.span.fast.spanRoutineWalksChain ? 1 : 0);
     if (proc == nullptr) return false;
     ctx->state.pick.rasterTriangleProc = proc;

@@ -14,8 +14,8 @@ struct GlContext;
 // the mode the span routine was generated in (0 one routine, else the stage list; low byte).
 // Called as the raster triangle proc: (ctx, a, b, c), cdecl. A triangle that is not inside the
 // clip box, or whose buffers are missing, goes to __glFillTriangleFast unchanged; so does, for a
-// stage-list span routine (mode not 0), a triangle whose spans walk right to left (the C set-up
-// hands those rows to the chain left to right).
+// stage-list span routine (mode not 0), a triangle 32 pixels wide or more whose spans walk right
+// to left (the C set-up hands those rows to the chain left to right).
 GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode);
 
 // After the fast-path chooser: replaces __glFillTriangleFast as the raster triangle proc with the
