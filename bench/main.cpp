@@ -1,6 +1,8 @@
 // Runs every workload (or those whose names contain an argument) for about a quarter second each
-// after a short warm-up, and prints its rate.
+// (KIVBENCH_SECS seconds when set, for a profiler's longer look) after a short warm-up, and prints
+// its rate.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include "bench/bench.h"
 
@@ -17,6 +19,8 @@ std::vector<Note> &notes() {
 
 int main(int argc, char **argv) {
     using clock = std::chrono::steady_clock;
+    const char *secs = std::getenv("KIVBENCH_SECS");
+    const double least = secs != nullptr && std::atof(secs) > 0 ? std::atof(secs) : 0.25;
     for (const kivbench::Workload &w : kivbench::registry()) {
         bool wanted = argc < 2;
         for (int i = 1; i < argc; ++i) wanted |= std::strstr(w.name, argv[i]) != nullptr;
@@ -24,7 +28,7 @@ int main(int argc, char **argv) {
         w.run(16);  // warm-up: first-use set-up stays out of the figure
         uint64_t batch = 64, done = 0;
         double seconds = 0;
-        while (seconds < 0.25) {
+        while (seconds < least) {
             const auto t0 = clock::now();
             done += w.run(batch);
             seconds += std::chrono::duration<double>(clock::now() - t0).count();

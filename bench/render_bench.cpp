@@ -362,18 +362,22 @@ uint64_t texturedFill(const Gl *gl, uint64_t frames, float k) {
     return frames * uint64_t(kTexQuads) * kW * kH;
 }
 
-// Small lit triangles: a grid of 5 x 5 pixel cells with two right triangles of 10 pixels each,
-// no pixel centre nearer than 0.25 pixel to an edge; one directional light, a normal per vertex,
-// depth test GL_LEQUAL, all in one glBegin. Returns the triangles drawn.
-constexpr int kCell = 5, kGridX = kW / kCell, kGridY = kH / kCell, kGridTriangles = kGridX * kGridY * 2;
+// Lit triangles: a grid of cells of `Cell` x `Cell` pixels with two right triangles each (legs of
+// Cell - 1 pixels; 10 pixels each for the 5-pixel cell), no pixel centre nearer than 0.25 pixel to
+// an edge; one directional light, a normal per vertex, depth test GL_LEQUAL, all in one glBegin.
+// The larger cells show where a span's length starts to count. Returns the triangles drawn.
+template <int Cell>
 struct LitGrid {
+    static constexpr int kGridX = kW / Cell, kGridY = kH / Cell, kTriangles = kGridX * kGridY * 2;
     std::vector<float> vertices, normals;
     LitGrid() {
+        constexpr float leg = float(Cell - 1);
         for (int y = 0; y < kGridY; ++y)
             for (int x = 0; x < kGridX; ++x) {
-                const float x0 = x * kCell + 0.25f, y0 = y * kCell + 0.25f;
-                const float v[6][2] = {{x0, y0}, {x0 + 4, y0}, {x0, y0 + 4},
-                                       {x0 + 4.5f, y0 + 0.5f}, {x0 + 4.5f, y0 + 4.5f}, {x0 + 0.5f, y0 + 4.5f}};
+                const float x0 = x * Cell + 0.25f, y0 = y * Cell + 0.25f;
+                const float v[6][2] = {{x0, y0}, {x0 + leg, y0}, {x0, y0 + leg},
+                                       {x0 + leg + 0.5f, y0 + 0.5f}, {x0 + leg + 0.5f, y0 + leg + 0.5f},
+                                       {x0 + 0.5f, y0 + leg + 0.5f}};
                 const float nx = float(x - kGridX / 2) / kGridX, ny = float(y - kGridY / 2) / kGridY;
                 const float l = std::sqrt(nx * nx + ny * ny + 1);
                 for (const auto &p : v) {
@@ -384,9 +388,10 @@ struct LitGrid {
     }
 };
 
+template <int Cell = 5>
 uint64_t smallLit(const Gl *gl, uint64_t count) {
     if (!gl) return 0;
-    static const LitGrid grid;
+    static const LitGrid<Cell> grid;
     windowProjection(*gl);
     const GLfloat dir[4] = {0.3f, 0.5f, 1, 0}, white[4] = {1, 1, 1, 1}, diffuse[4] = {0.2f, 0.6f, 0.9f, 1};
     gl->Lightfv(GL_LIGHT0, GL_POSITION, dir);
@@ -401,7 +406,7 @@ uint64_t smallLit(const Gl *gl, uint64_t count) {
     while (done < count) {
         gl->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         gl->Begin(GL_TRIANGLES);
-        const uint64_t n = count - done < uint64_t(kGridTriangles) ? count - done : uint64_t(kGridTriangles);
+        const uint64_t n = count - done < uint64_t(grid.kTriangles) ? count - done : uint64_t(grid.kTriangles);
         for (uint64_t i = 0; i < n * 3; ++i) {
             gl->Normal3fv(&grid.normals[i * 3]);
             gl->Vertex3fv(&grid.vertices[i * 3]);
@@ -625,6 +630,9 @@ KIV_BENCH("fill_textured_bilinear_mem16_C", "Mpixels/s",
           [](uint64_t n) { return withSpanRoutines(false, [n] { return texturedFill(memoryPath(16), n, 1.0f); }); },
           1e-6);
 KIV_BENCH("small_lit_triangles_bitmap16", "triangles/s", [](uint64_t n) { return smallLit(bitmapPath(), n); });
+KIV_BENCH("lit_triangles_cell10_bitmap16", "triangles/s", [](uint64_t n) { return smallLit<10>(bitmapPath(), n); });
+KIV_BENCH("lit_triangles_cell20_bitmap16", "triangles/s", [](uint64_t n) { return smallLit<20>(bitmapPath(), n); });
+KIV_BENCH("lit_triangles_cell40_bitmap16", "triangles/s", [](uint64_t n) { return smallLit<40>(bitmapPath(), n); });
 KIV_BENCH("small_lit_triangles_mem32", "triangles/s", [](uint64_t n) { return smallLit(memoryPath(32), n); });
 KIV_BENCH("small_lit_triangles_arrays_mem32", "triangles/s",
           [](uint64_t n) { return smallLitArrays(memoryPath(32), n); });

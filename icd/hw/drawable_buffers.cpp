@@ -281,11 +281,13 @@ BOOL __wglBitmapBufferLock(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
     if (dr == nullptr || GetCurrentObject(dr->hdc, OBJ_BITMAP) != d->privateData) return FALSE;
     // Handle values come back after a delete: the selected bitmap must still be the one whose
-    // pixels this descriptor points at, or drawing would write into freed memory.
-    DIBSECTION ds;
-    std::memset(&ds, 0, sizeof ds);
-    if (GetObjectA(d->privateData, sizeof ds, &ds) != int(sizeof ds)) return FALSE;
-    return ds.dsBm.bmBits == d->base && ds.dsBm.bmWidth == d->width && ds.dsBm.bmHeight == d->height;
+    // pixels this descriptor points at, or drawing would write into freed memory. The BITMAP
+    // part alone carries the pixels' address and the size, and costs less to fill than the
+    // whole section record (this runs for every software primitive).
+    BITMAP bm;
+    std::memset(&bm, 0, sizeof bm);
+    if (GetObjectA(d->privateData, sizeof bm, &bm) != int(sizeof bm)) return FALSE;
+    return bm.bmBits == d->base && bm.bmWidth == d->width && bm.bmHeight == d->height;
 }
 
 void __wglBitmapBufferUnlock(GlBufferDescriptor *, GlDrawableBuffers *) {}

@@ -60,6 +60,14 @@ inline int64_t floorDiv(int64_t a, int64_t b) {
     return i;
 }
 
+// ceil(r 2^31 / den) for 0 <= r < den < 2^25: one 64-by-32-bit division (the high word r / 2 is
+// below den, so the quotient fits 32 bits), where the compiler would call its 64-bit routine.
+inline uint32_t ceilFraction(uint32_t r, uint32_t den) {
+    uint32_t q, rem;
+    asm("divl %4" : "=a"(q), "=d"(rem) : "a"(r << 31), "d"(r >> 1), "rm"(den) : "cc");
+    return q + (rem != 0 ? 1u : 0u);
+}
+
 // A vertex snapped to 1/16 pixel.
 struct Snapped {
     GlVertex *v;
@@ -87,7 +95,7 @@ EdgeFields edgeAt(const Snapped &upper, const Snapped &lower, int32_t row, bool 
         num = 2 * den - 1 - num;
         inc = -inc;
     }
-    auto fraction = [den](int64_t r) { return uint32_t(((r << 31) + den - 1) / den); };  // 0 <= r < den < 2^24
+    auto fraction = [den](int64_t r) { return ceilFraction(uint32_t(r), uint32_t(den)); };
     EdgeFields e;
     const int64_t x = floorDiv(num, den), q = floorDiv(inc, den);
     e.x = int32_t(x);

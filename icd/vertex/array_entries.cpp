@@ -135,9 +135,8 @@ bool lockedRangeCovers(const GlArrayState &a, GLint first, GLsizei count, const 
 // records (transformed once, and again only when their inputs changed); a draw reaching outside
 // it goes the batch way through the block's first records, which overwrites part of the range,
 // so the range is transformed again at the next draw inside it.
-void drawCached(GlContext *ctx, GLenum mode, GLint first, GLsizei count, const uint32_t *indices) {
+void drawCachedInLock(GlContext *ctx, GLenum mode, GLint first, GLsizei count, const uint32_t *indices) {
     GlArrayState &a = arraysOf(ctx);
-    if (a.cacheFailed || a.cacheBlock == nullptr || ctx->state.transform.modelView == nullptr) return;
     if (!(a.arrayFlags & kGlArrayCacheHoldsLock)) {
         a.renderers[mode](ctx, first, count, indices);
         return;
@@ -160,6 +159,24 @@ void drawCached(GlContext *ctx, GLenum mode, GLint first, GLsizei count, const u
     a.renderers[mode](ctx, first, count, indices);
     a.cacheBase = base;
     a.arrayFlags = flags | kGlArrayRangeStale;
+}
+
+// Software triangles take the drawable's lock once for the whole draw rather than once each: no
+// application code runs inside the call, so the lock stays good for every triangle. A refused
+// lock leaves each triangle to try (and skip) as before; the chip's triangles (no raster proc),
+// lines, points, feedback and selection keep their own brackets.
+void drawCached(GlContext *ctx, GLenum mode, GLint first, GLsizei count, const uint32_t *indices) {
+    const GlArrayState &a = arraysOf(ctx);
+    if (a.cacheFailed || a.cacheBlock == nullptr || ctx->state.transform.modelView == nullptr) return;
+    GlBufferArea &bufs = ctx->buffers;
+    const bool bracket = mode >= GL_TRIANGLES && ctx->renderMode == GL_RENDER &&
+                         ctx->state.pick.rasterTriangleProc != nullptr && bufs.lockCount == 0 &&
+                         bufs.drawableLock != nullptr && bufs.drawableLock(ctx);
+    if (bracket) bufs.lockCount += 1;
+    drawCachedInLock(ctx, mode, first, count, indices);
+    if (!bracket) return;
+    bufs.lockCount -= 1;
+    if (bufs.lockCount == 0 && bufs.drawableUnlock != nullptr) bufs.drawableUnlock(ctx);
 }
 
 // The element list of glDrawElements as 32-bit numbers: the caller's own for GL_UNSIGNED_INT,

@@ -102,3 +102,66 @@ TEST_F(ArrayPixels, ArrayDrawsMatchImmediateMode) {
         EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
     }
 }
+
+namespace {
+int g_locks, g_unlocks, g_lockAnswer;
+int32_t countingLock(GlContext *) {
+    ++g_locks;
+    return g_lockAnswer;
+}
+void countingUnlock(GlContext *) { ++g_unlocks; }
+}  // namespace
+
+// An array draw of software triangles takes the drawable lock once for all of them (no
+// application code runs inside the call), where immediate mode locks each triangle; a refused
+// lock draws nothing.
+TEST_F(ArrayPixels, AnArrayDrawOfTrianglesLocksTheDrawableOnce) {
+    const std::vector<Vert> v = zigzag(12, true);
+    std::vector<GLushort> indices(v.size());
+    for (size_t i = 0; i < v.size(); ++i) indices[i] = GLushort(i);
+    GL(glColorPointer)(4, GL_UNSIGNED_BYTE, sizeof(Vert), v[0].color);
+    GL(glVertexPointer)(2, GL_FLOAT, sizeof(Vert), v[0].xy);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_COLOR_ARRAY);
+    // Validated before the lock procs are replaced (the pick installs its own).
+    GL(glDrawArrays)(GL_TRIANGLES, 0, 1);
+    GlBufferArea &b = ctx->buffers;
+    auto savedLock = b.drawableLock;
+    auto savedUnlock = b.drawableUnlock;
+    b.drawableLock = countingLock;
+    b.drawableUnlock = countingUnlock;
+    g_lockAnswer = 1;
+    g_locks = g_unlocks = 0;
+    GL(glBegin)(GL_TRIANGLES);
+    for (const Vert &e : v) {
+        GL(glColor4ubv)(e.color);
+        GL(glVertex2fv)(e.xy);
+    }
+    GL(glEnd)();
+    const std::vector<uint8_t> immediate = take();
+    EXPECT_GT(lit(immediate), 4);
+    EXPECT_GE(g_locks, 4) << "immediate mode: one bracket a triangle";
+    EXPECT_EQ(g_unlocks, g_locks);
+
+    for (bool elements : {false, true}) {
+        SCOPED_TRACE(elements ? "glDrawElements" : "glDrawArrays");
+        g_locks = g_unlocks = 0;
+        if (elements)
+            GL(glDrawElements)(GL_TRIANGLES, GLsizei(v.size()), GL_UNSIGNED_SHORT, indices.data());
+        else
+            GL(glDrawArrays)(GL_TRIANGLES, 0, GLsizei(v.size()));
+        EXPECT_TRUE(take() == immediate);
+        EXPECT_EQ(g_locks, 1);
+        EXPECT_EQ(g_unlocks, 1);
+        EXPECT_EQ(b.lockCount, 0);
+    }
+    g_lockAnswer = 0;
+    g_locks = g_unlocks = 0;
+    GL(glDrawArrays)(GL_TRIANGLES, 0, GLsizei(v.size()));
+    EXPECT_EQ(lit(take()), 0);
+    EXPECT_GE(g_locks, 1);
+    EXPECT_EQ(g_unlocks, 0);
+    EXPECT_EQ(b.lockCount, 0);
+    b.drawableLock = savedLock;
+    b.drawableUnlock = savedUnlock;
+}
