@@ -15,9 +15,8 @@
 // with every plane fits its 4096-byte cache entry.
 //
 // A triangle the routine does not set up (a coordinate that is not a positive number below
-// 65536, one outside the clip box, a missing buffer, or a wide one walked right to left when the
-// span routine is the stage-list routine) goes to __glFillTriangleFast with the caller's
-// arguments, before anything has changed.
+// 65536, one outside the clip box, a missing buffer) goes to __glFillTriangleFast with the
+// caller's arguments, before anything has changed.
 #include "icd/codegen/og_triangle.h"
 
 #include <atomic>
@@ -61,7 +60,6 @@ struct TriangleState {
     int32_t depthBytes, stencilBytes;
     int32_t shift[3];  // red, green, blue field positions of the flat pixel
     int32_t mode;      // low byte of the span routine's mode
-    bool leftToRightOnly;  // wide right-to-left triangles go to __glFillTriangleFast (stage-list routine)
 };
 
 // The states the routine sets up; the rest keep __glFillTriangleFast.
@@ -95,12 +93,6 @@ bool covered(GlContext *ctx, TriangleState *t) {
         if (s < 0 || s > 24) return false;
     return true;
 }
-
-// Right-to-left triangles at least this many pixels wide go to the C set-up when the span
-// routine is the stage-list routine (measured on lit, depth-tested 16-bit triangles: at 20
-// pixels the generated set-up with scalar stages is still ahead, at 40 the two roads are even,
-// and full-window ones draw nearly twice as fast through the C set-up).
-constexpr int32_t kMirroredWidth = 32;
 
 // The routine's words in the context's scratch block, from kScratchBase past its first 8-byte
 // boundary (below it the vertex and shading routines keep theirs; they never run while a
@@ -778,8 +770,7 @@ struct TriangleEmitter {
         GlOgContext *og = __glOgContextOf(ctx);
         GlBufferArea &buffers = ctx->buffers;
         GlTransformState &xf = ctx->state.transform;
-        GlOgNode *toC = w.label(), *toCRestore = w.label(), *inner = w.label(), *reject = w.label(),
-                 *handOver = w.label();
+        GlOgNode *toC = w.label(), *toCRestore = w.label(), *inner = w.label(), *reject = w.label();
         planeSub = w.label();
         fixedSub = w.label();
         edgeSub = w.label();
@@ -856,10 +847,6 @@ struct TriangleEmitter {
         op(__glOgPop(s(), ebx));
         op(__glOgPop(s(), ebp));
         op(__glOgRet(s()));
-        // From the inner part, before anything but the scratch block has changed: the caller's
-        // stack back, then the C set-up with the caller's arguments.
-        w.place(handOver);
-        op(__glOgMov(s(), esp, w.abs(&og->savedStack)));
         w.place(toCRestore);
         op(__glOgFldcw(s(), sc(kSavedCw)));
         w.place(toC);
@@ -927,33 +914,6 @@ struct TriangleEmitter {
         op(__glOgMov(s(), eax, sc(kWide + 4)));
         op(__glOgSar(s(), eax, w.imm(31)));
         op(__glOgMov(s(), sc(kNegMask), eax));
-        if (t.leftToRightOnly) {
-            // A stage-list span routine hands the chain right-to-left chunks, which its
-            // eight-pixel stages serve pixel by pixel: a wide triangle goes to the C set-up,
-            // which hands those rows to the chain left to right. Narrow ones stay, their spans
-            // being too short for the vector stages to win back the C set-up's cost.
-            GlOgNode *leftToRight = w.label();
-            op(__glOgTest(s(), eax, eax));
-            op(__glOgJe(s(), leftToRight));
-            GlOgNode *ecx = w.r(kEcx);
-            op(__glOgMov(s(), eax, w.at(kEsi, kVX)));
-            op(__glOgMov(s(), ecx, eax));
-            for (int reg : {kEdi, kEbx}) {
-                GlOgNode *notAbove = w.label(), *notBelow = w.label();
-                op(__glOgCmp(s(), eax, w.at(reg, kVX)));
-                op(__glOgJge(s(), notAbove));
-                op(__glOgMov(s(), eax, w.at(reg, kVX)));
-                w.place(notAbove);
-                op(__glOgCmp(s(), ecx, w.at(reg, kVX)));
-                op(__glOgJle(s(), notBelow));
-                op(__glOgMov(s(), ecx, w.at(reg, kVX)));
-                w.place(notBelow);
-            }
-            op(__glOgSub(s(), eax, ecx));
-            op(__glOgCmp(s(), eax, w.imm(kMirroredWidth * 16)));
-            op(__glOgJge(s(), handOver));
-            w.place(leftToRight);
-        }
         edges();
 
         // Gradient terms and the first pixel's sample, relative to the top vertex.
@@ -1096,7 +1056,6 @@ GlPickTriangleProc __glOgGenTriangleProc(GlContext *ctx, int32_t mode) {
         !covered(ctx, &t))
         return nullptr;
     t.mode = mode & 0xFF;
-    t.leftToRightOnly = t.mode != 0;
     // Key B: the mode and the set-up's choices, with the span routine's record layout folded in.
     const uint32_t flagsB = (t.mode != 0 ? 0x01u : 0u) | (t.depth ? 0x08u : 0u) | (t.filtersDiffer ? 0x20u : 0u);
     const uint32_t signature = og->currentMap != nullptr ? og->currentMap->signature : 0;
@@ -1121,9 +1080,7 @@ bool __glOgInstallTriangleProc(GlContext *ctx) {
     if (ctx->state.pick.rasterTriangleProc != __glFillTriangleFast) return false;
     const GlFastProc span = ctx->state.span.fast.spanRoutine;
     if (span == nullptr || !__glOgIsGenerated(ctx, reinterpret_cast<const void *>(span))) return false;
-    // A span routine that walks rows for the chain serves only left-to-right triangles at the
-    // chain's speed: the routine made for it hands wide right-to-left ones to the C set-up.
-    GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, ctx->state.span.fast.spanRoutineWalksChain ? 1 : 0);
+    GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
     if (proc == nullptr) return false;
     ctx->state.pick.rasterTriangleProc = proc;
     return true;

@@ -357,7 +357,6 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     // one-routine where the state allows it, else the routine that runs the chain just built);
     // without one the set-up's C walker runs the chain.
     void *routine = oneRoutine(ctx, rs.shadeFlags, c) ? __glOgGenSpanProc(ctx, 0) : nullptr;
-    sl.spanRoutineWalksChain = routine == nullptr;
     if (routine == nullptr) routine = __glOgGenSpanProc(ctx, 1);
     sl.spanRoutine = reinterpret_cast<GlFastProc>(routine);
 

@@ -85,9 +85,6 @@ struct GlFastPathSlots {
     uint8_t envColorBytes[4];  // R, G, B, A of the GL_BLEND environment colour, 0-255
     GlTextureObject *texture;  // unit 0's texture while the chain textures
     uint8_t genericOnly;       // non-zero: every state is drawn generically (to compare the two paths)
-    // spanRoutine walks rows for the chain (the stage-list routine): it is entered for triangles
-    // walked left to right only, since the chain's vector stages serve increasing addresses.
-    uint8_t spanRoutineWalksChain;
 };
 
 // What the chooser decides, kept so that a test can see it.

@@ -218,66 +218,6 @@ struct Walker {
     GlClipBox box;
     GlFastProc first;
 
-    // A row walked right to left is handed to the chain left to right: every iterator starts at
-    // the row's last position and steps back, so that the stages' vector forms (which serve
-    // increasing addresses) run. Integer iterators land on exactly the values the walk gives;
-    // rows with float iterators (perspective texturing, the level of detail) keep the walk's
-    // order, where the divisions every 16 pixels fall where a span routine puts them, and so do
-    // rows under the stencil test, whose stages are per pixel in either order.
-    void runRowMirrored(int32_t u0, int32_t u1) {
-        const int32_t k = u1 - 1 - sp.startEdgeX;
-        int32_t fixedSteps[8];
-        for (int i = 0; i < attrs.fixedCount; ++i) {
-            GlSpanIter *it = attrs.fixed[i];
-            fixedSteps[i] = it->step;
-            it->cur = wrapAdd(it->rowStart, wrapMul(it->step, k));
-            it->step = wrapMul(it->step, -1);
-            it->chunkStep = wrapMul(it->step, 32);
-        }
-        for (int i = 0; i < attrs.floatCount; ++i) {
-            GlSpanFloatIter *it = attrs.floats[i];
-            it->cur = it->rowStart + float(k) * it->step;
-            it->step = -it->step, it->chunkStep = -it->chunkStep, it->halfStep = -it->halfStep;
-        }
-        if (attrs.lod) {
-            sp.lod.cur = sp.lod.rowStart + float(k) * sp.lod.step;
-            sp.lod.step = -sp.lod.step, sp.lod.chunkStep = -sp.lod.chunkStep;
-        }
-        for (int a = 0; a < kAddressCount; ++a)
-            if (active[a]) {
-                const AddressIter &it = kAddressIters[a];
-                sp.*it.cur = sp.*it.rowStart + k * (sp.*it.step);
-                sp.*it.chunkStep = -32 * (sp.*it.step);
-            }
-        for (int a = 0; a < kAddressCount; ++a)
-            if (a != kAddressFront) sp.*kAddressIters[a].step = -(sp.*kAddressIters[a].step);
-        sp.xStep = 1;
-        const int32_t left = 1 - u1;  // the walk's positions are u = -x
-        const uint32_t *ditherRow = __glFastDitherTable[size_t(sp.y & 3)].data();
-        for (int32_t x = left; x < left + (u1 - u0); x += 32) {
-            const int32_t n = left + (u1 - u0) - x;
-            sp.x = x;
-            sp.ditherPointer = ditherRow + (x & 3);
-            first(n >= 32 ? 0xFFFFFFFFu : __glFastMaskTable[size_t(n)], &sp);
-            advanceChunk();
-        }
-        sp.xStep = -1;
-        for (int a = 0; a < kAddressCount; ++a) {
-            if (a != kAddressFront) sp.*kAddressIters[a].step = -(sp.*kAddressIters[a].step);
-            sp.*kAddressIters[a].chunkStep = 32 * (sp.*kAddressIters[a].step);
-        }
-        for (int i = 0; i < attrs.fixedCount; ++i) {
-            GlSpanIter *it = attrs.fixed[i];
-            it->step = fixedSteps[i];
-            it->chunkStep = wrapMul(it->step, 32);
-        }
-        for (int i = 0; i < attrs.floatCount; ++i) {
-            GlSpanFloatIter *it = attrs.floats[i];
-            it->step = -it->step, it->chunkStep = -it->chunkStep, it->halfStep = -it->halfStep;
-        }
-        if (attrs.lod) sp.lod.step = -sp.lod.step, sp.lod.chunkStep = -sp.lod.chunkStep;
-    }
-
     void advanceChunk() {
         for (int i = 0; i < attrs.fixedCount; ++i) {
             GlSpanIter *it = attrs.fixed[i];
@@ -291,7 +231,6 @@ struct Walker {
 
     // The row's positions along the walk in [u0, u1), u0 at k pixels from the start edge.
     void runRow(int32_t u0, int32_t u1) {
-        if (sp.xStep < 0 && attrs.floatCount == 0 && !attrs.lod && !active[kAddressStencil]) return runRowMirrored(u0, u1);
         const int32_t k = u0 - sp.startEdgeX;
         for (int i = 0; i < attrs.fixedCount; ++i) {
             GlSpanIter *it = attrs.fixed[i];
@@ -566,7 +505,7 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     const int32_t leftColumn = int32_t(std::min({top.x, mid.x, bot.x}) >> 4);
     const int32_t rightColumn = int32_t(std::max({top.x, mid.x, bot.x}) >> 4);
     if (slots.spanRoutine != nullptr && leftColumn >= box.x0 && rightColumn <= box.x1 &&
-        (sp.xStep > 0 || !slots.spanRoutineWalksChain) && __glOgSpanRoutinesEnabled() &&
+        __glOgSpanRoutinesEnabled() &&
         __glOgRunSpanRoutine(ctx, &sp, reinterpret_cast<const void *>(slots.spanRoutine)) != 0)
         return;
     walker.run();

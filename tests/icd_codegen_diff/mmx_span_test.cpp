@@ -420,7 +420,6 @@ protected:
             gHook.depthBytes = depthBits == 16 ? 2 : 4;
             if (gHook.code != nullptr && dir == 2) {
                 ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(const_cast<void *>(gHook.code));
-                ctx->state.span.fast.spanRoutineWalksChain = 0;  // a one-routine: every triangle
                 __glOgSetSpanRoutinesForTest(1);
             } else if (gHook.code != nullptr) {
                 ctx->state.span.fast.fastStageFirst = runRoutineOnChunk;
@@ -431,7 +430,13 @@ protected:
         if (dir == 3 && (ctx->state.span.raster.shadeFlags & kGlShadeTexture) && tex != nullptr && tex->magFilter == GL_LINEAR) {
             // Bilinear states are the MMX routine's whole.
             EXPECT_NE(ctx->state.span.fast.spanRoutine, nullptr);
-            EXPECT_FALSE(ctx->state.span.fast.spanRoutineWalksChain) << "a one-routine draws the state";
+            // Key B's bit 0 marks the stage-list routine.
+            const icd::GlOgCache &c = icd::__glOgContextOf(ctx)->caches[icd::kGlOgCacheSpan];
+            bool oneRoutine = false;
+            for (int i = 0; i < c.entryCount; ++i)
+                if (c.entries[i].code == reinterpret_cast<const uint8_t *>(ctx->state.span.fast.spanRoutine))
+                    oneRoutine = (c.entries[i].key[2] & 1) == 0;
+            EXPECT_TRUE(oneRoutine) << "a one-routine draws the state";
         }
         __glOgSetSpanRoutinesForTest(-1);
         __glOgSetTriangleProcForTest(-1);

@@ -438,7 +438,6 @@ TEST_F(TriangleRoutine, WritesTheSpanRecordOfTheCSetUp) {
                 std::memcpy(before, records, sizeof records);
                 // Generated, through the register checker.
                 sl.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-                sl.spanRoutineWalksChain = 0;  // the test walker takes every triangle
                 gCapture = SpanCapture{};
                 const int32_t lockBefore = ctx->buffers.lockCount;
                 callChecked(asIntProc(proc), ctx, &records[0], &records[1], &records[2]);
@@ -461,47 +460,6 @@ TEST_F(TriangleRoutine, WritesTheSpanRecordOfTheCSetUp) {
     EXPECT_EQ(compared, int(std::size(kStates) * std::size(kTriangles) * 6));
 }
 
-// Made for the stage-list span routine (mode 1), the routine sets up left-to-right triangles and
-// narrow right-to-left ones, and hands right-to-left ones 32 pixels wide or more to the C set-up
-// (whose mirrored rows reach the chain's eight-pixel stages left to right).
-TEST_F(TriangleRoutine, HandsWideRightToLeftTrianglesToTheCSetUp) {
-    const int orders[2][3] = {{0, 1, 2}, {2, 1, 0}};
-    apply(kStates[3]);
-    GlPickTriangleProc proc = __glOgGenTriangleProc(ctx, 1);
-    ASSERT_NE(proc, nullptr);
-    EXPECT_NE(proc, __glOgGenTriangleProc(ctx, 0)) << "the two modes are two routines";
-    GlFastPathSlots &sl = ctx->state.span.fast;
-    sl.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-    sl.spanRoutineWalksChain = 0;  // the C set-up enters the test routine too: its record is caught
-    int generated = 0, handed = 0;
-    for (const Triangle &t : kTriangles)
-        for (const auto &order : orders) {
-            makeRecords(t, order);
-            // Right to left: the long edge (top to bottom vertex) lies right of the middle vertex.
-            int32_t x16[3], y16[3];
-            for (int i = 0; i < 3; ++i) {
-                x16[i] = int32_t(double(records[i].window[0]) * 16.0);
-                y16[i] = int32_t(double(records[i].window[1]) * 16.0);
-            }
-            int idx[3] = {0, 1, 2};
-            std::stable_sort(idx, idx + 3, [&](int a, int b) { return y16[a] < y16[b]; });
-            const int64_t area = int64_t(y16[idx[1]] - y16[idx[2]]) * (x16[idx[0]] - x16[idx[2]]) -
-                                 int64_t(x16[idx[1]] - x16[idx[2]]) * (y16[idx[0]] - y16[idx[2]]);
-            const int32_t width = *std::max_element(x16, x16 + 3) - *std::min_element(x16, x16 + 3);
-            const bool toC = area < 0 && width >= 32 * 16;
-            gCapture = SpanCapture{};
-            callChecked(asIntProc(proc), ctx, &records[0], &records[1], &records[2]);
-            const std::string where = std::string(t.name) + " order " + std::to_string(order[0]);
-            ASSERT_EQ(gCapture.calls, 1) << where;
-            EXPECT_EQ(gCapture.fromGenerated, toC ? 0 : 1) << where;
-            EXPECT_EQ(gCapture.record.xStep, area > 0 ? 1 : -1) << where;
-            EXPECT_EQ(ctx->buffers.lockCount, 0) << where;
-            (toC ? handed : generated) += 1;
-        }
-    EXPECT_GT(generated, 0);
-    EXPECT_GT(handed, 0);
-}
-
 // Collinear and sub-pixel degenerate triangles return 0, touch nothing and never reach the span
 // routine; triangles outside the clip box or with a coordinate the C set-up refuses go to it.
 TEST_F(TriangleRoutine, DropsAndHandsOverWhatTheCSetUpDropsOrClips) {
@@ -510,7 +468,6 @@ TEST_F(TriangleRoutine, DropsAndHandsOverWhatTheCSetUpDropsOrClips) {
     ASSERT_NE(proc, nullptr);
     GlFastPathSlots &sl = ctx->state.span.fast;
     sl.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-    sl.spanRoutineWalksChain = 0;  // the test walker takes every triangle
     const GlFastProc chain = sl.fastStageFirst;
     sl.fastStageFirst = captureStage;
     const int order[3] = {0, 1, 2};
@@ -577,7 +534,6 @@ TEST_F(TriangleRoutine, TakesTheDrawableLock) {
     b.drawableLock = countingLock;
     b.drawableUnlock = countingUnlock;
     ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-    ctx->state.span.fast.spanRoutineWalksChain = 0;  // the test walker takes every triangle
     const int order[3] = {0, 1, 2};
     makeRecords(kTriangles[1], order);
     for (int32_t answer : {1, 0}) {
@@ -633,7 +589,6 @@ protected:
             if (proc == nullptr) return false;
             ctx->state.pick.rasterTriangleProc = proc;
             ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-            ctx->state.span.fast.spanRoutineWalksChain = 0;  // the test walker takes every triangle
             gCapture.walk = true;
         } else if (road == Road::Installed) {
             __glOgSetTriangleProcForTest(1);
@@ -677,7 +632,6 @@ protected:
         const int order[3] = {0, 1, 2};
         makeRecords(kTriangles[0], order);
         ctx->state.span.fast.spanRoutine = reinterpret_cast<GlFastProc>(&ogTriangleTestSpan);
-        ctx->state.span.fast.spanRoutineWalksChain = 0;  // the test walker takes every triangle
         gCapture = SpanCapture{};
         __glFillTriangleFast(ctx, &records[0], &records[1], &records[2]);
         return gCapture.calls > 0;
