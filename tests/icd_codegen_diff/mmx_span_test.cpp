@@ -298,32 +298,10 @@ protected:
         releaseDepthSave();
         format = &f;
         depthBits = zBits;
+        setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
         GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.colorIndexMode = 0;
-        v.redMask = f.redMask;
-        v.greenMask = f.greenMask;
-        v.blueMask = f.blueMask;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.redBits = 5;
-        v.greenBits = f.greenBits;
-        v.blueBits = 5;
-        v.colorBits = 16;
-        GlColorScales &sc = ctx->scales;
-        sc.redMaxOverScale = 31.0f / sc.redScale;
-        sc.greenMaxOverScale = float((1 << f.greenBits) - 1) / sc.greenScale;
-        sc.blueMaxOverScale = 31.0f / sc.blueScale;
         v.depthBits = zBits;
-        colorMem.setUp(kSide, kSide, 2);
-        GlColorBuffer *cb = &ctx->buffers.color.front;
-        __glInitRgbaColorBuffer(cb, ctx);
-        cb->head.attach(&cb->head, &colorMem.desc, ctx);
-        ctx->buffers.color.frontBuffer = cb;
-        for (int i = 0; i < 2; ++i) {
-            ctx->tail.drawableBuffers->descriptors[i].width = kSide;
-            ctx->tail.drawableBuffers->descriptors[i].height = kSide;
-        }
+        attachPlainFront(ctx, colorMem, kSide, kSide, 2);
         GlDepthBuffer *db = &ctx->buffers.depth;
         if (zBits == 16) __glInitDepthBuffer16(db, ctx);
         else if (zBits == 24) __glInitDepthBuffer24(db, ctx);

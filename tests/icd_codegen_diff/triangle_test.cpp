@@ -283,30 +283,12 @@ protected:
         openContext(kSingleFormat, kSide, kSide);
         if (HasFatalFailure()) return;
         __glSetStateDefaults(ctx);
+        setRgb16Visual(ctx, 0xF800, 0x07E0, 0x001F, 6);
         GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.colorIndexMode = 0;
-        v.redMask = 0xF800;
-        v.greenMask = 0x07E0;
-        v.blueMask = 0x001F;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.redBits = 5;
-        v.greenBits = 6;
-        v.blueBits = 5;
-        v.colorBits = 16;
         v.depthBits = 16;
         v.hasStencil = 1;
         v.stencilBits = 8;
-        colorMem.setUp(kSide, kSide, 2);
-        GlColorBuffer *cb = &ctx->buffers.color.front;
-        __glInitRgbaColorBuffer(cb, ctx);
-        cb->head.attach(&cb->head, &colorMem.desc, ctx);
-        ctx->buffers.color.frontBuffer = cb;
-        for (int i = 0; i < 2; ++i) {
-            ctx->tail.drawableBuffers->descriptors[i].width = kSide;
-            ctx->tail.drawableBuffers->descriptors[i].height = kSide;
-        }
+        attachPlainFront(ctx, colorMem, kSide, kSide, 2);
         GlDepthBuffer *db = &ctx->buffers.depth;
         __glInitDepthBuffer16(db, ctx);
         depthMem.setUp(kSide, kSide, 2);

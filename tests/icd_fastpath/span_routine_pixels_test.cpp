@@ -80,23 +80,9 @@ protected:
     // 16-bit colour buffers (front and back), a depth buffer of depthBits and an 8-bit stencil.
     void open(const Format &f, int depthBits) {
         releaseDepthSave();
+        setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
         GlVisual &v = ctx->visual;
-        v.rgbaMode = 1;
-        v.colorIndexMode = 0;
-        v.redMask = f.redMask;
-        v.greenMask = f.greenMask;
-        v.blueMask = f.blueMask;
-        v.alphaMask = 0;
-        v.alphaBits = 0;
-        v.redBits = 5;
-        v.greenBits = f.greenBits;
-        v.blueBits = 5;
-        v.colorBits = 16;
         v.doubleBuffer = 1;
-        GlColorScales &sc = ctx->scales;
-        sc.redMaxOverScale = 31.0f / sc.redScale;
-        sc.greenMaxOverScale = float((1 << f.greenBits) - 1) / sc.greenScale;
-        sc.blueMaxOverScale = 31.0f / sc.blueScale;
         v.depthBits = depthBits;
         v.hasStencil = 1;
         v.stencilBits = 8;

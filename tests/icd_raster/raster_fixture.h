@@ -180,9 +180,21 @@ protected:
     }
 };
 
-// A context drawing into a front buffer of 32-bit xRGB pixels over `memory` (w x h), the way the
-// program-level tests set it up: the visual says so, the buffer is attached, the drawable's
-// first two descriptors carry the size.
+// The front buffer over `memory` (w x h, `bytes` a pixel), made the front buffer, the drawable's
+// first two descriptors carrying the size: the way the program-level tests set it up.
+inline void attachPlainFront(GlContext *ctx, PlainMemory &memory, int w, int h, int bytes) {
+    memory.setUp(w, h, bytes);
+    GlColorBuffer *cb = &ctx->buffers.color.front;
+    __glInitRgbaColorBuffer(cb, ctx);
+    cb->head.attach(&cb->head, &memory.desc, ctx);
+    ctx->buffers.color.frontBuffer = cb;
+    for (int i = 0; i < 2; ++i) {
+        ctx->tail.drawableBuffers->descriptors[i].width = w;
+        ctx->tail.drawableBuffers->descriptors[i].height = h;
+    }
+}
+
+// A context drawing into a front buffer of 32-bit xRGB pixels over `memory` (w x h).
 inline void attachPlainRgb32Front(GlContext *ctx, PlainMemory &memory, int w, int h) {
     GlVisual &v = ctx->visual;
     v.rgbaMode = 1;
@@ -193,13 +205,26 @@ inline void attachPlainRgb32Front(GlContext *ctx, PlainMemory &memory, int w, in
     v.alphaMask = 0;
     v.alphaBits = 0;
     v.colorBits = 32;
-    memory.setUp(w, h, 4);
-    GlColorBuffer *cb = &ctx->buffers.color.front;
-    __glInitRgbaColorBuffer(cb, ctx);
-    cb->head.attach(&cb->head, &memory.desc, ctx);
-    ctx->buffers.color.frontBuffer = cb;
-    for (int i = 0; i < 2; ++i) {
-        ctx->tail.drawableBuffers->descriptors[i].width = w;
-        ctx->tail.drawableBuffers->descriptors[i].height = h;
-    }
+    attachPlainFront(ctx, memory, w, h, 4);
+}
+
+// A 16-bit RGB visual without alpha: 5-bit red and blue, `greenBits` green, at the masks given,
+// the context's channel maxima following it (the texture environment colour is kept in them).
+inline void setRgb16Visual(GlContext *ctx, uint32_t redMask, uint32_t greenMask, uint32_t blueMask, int greenBits) {
+    GlVisual &v = ctx->visual;
+    v.rgbaMode = 1;
+    v.colorIndexMode = 0;
+    v.redMask = redMask;
+    v.greenMask = greenMask;
+    v.blueMask = blueMask;
+    v.alphaMask = 0;
+    v.alphaBits = 0;
+    v.redBits = 5;
+    v.greenBits = greenBits;
+    v.blueBits = 5;
+    v.colorBits = 16;
+    GlColorScales &sc = ctx->scales;
+    sc.redMaxOverScale = 31.0f / sc.redScale;
+    sc.greenMaxOverScale = float((1 << greenBits) - 1) / sc.greenScale;
+    sc.blueMaxOverScale = 31.0f / sc.blueScale;
 }
