@@ -84,6 +84,19 @@ protected:
     GlContext *ctx = nullptr;
     HwState *hw = nullptr;
     TestSurface front, back, depth;
+
+    // One line or one point through the GL entries.
+    void line(float x0, float y0, float x1, float y1) {
+        GL(glBegin)(GL_LINES);
+        GL(glVertex2f)(x0, y0);
+        GL(glVertex2f)(x1, y1);
+        GL(glEnd)();
+    }
+    void point(float x, float y) {
+        GL(glBegin)(GL_POINTS);
+        GL(glVertex2f)(x, y);
+        GL(glEnd)();
+    }
     // Stands for the process's mapping of the frame buffer, which the presentation layer gives
     // the back end as the primary's address.
     std::vector<uint8_t> frameBuffer;

@@ -11,17 +11,6 @@ protected:
         buffers(true);
         GL(glColor3f)(0.0f, 1.0f, 0.0f);
     }
-    void line(float x0, float y0, float x1, float y1) {
-        GL(glBegin)(GL_LINES);
-        GL(glVertex2f)(x0, y0);
-        GL(glVertex2f)(x1, y1);
-        GL(glEnd)();
-    }
-    void point(float x, float y) {
-        GL(glBegin)(GL_POINTS);
-        GL(glVertex2f)(x, y);
-        GL(glEnd)();
-    }
 };
 
 TEST_F(HwLinePoint, ALineIsAQuadAcrossItsMajorAxis) {

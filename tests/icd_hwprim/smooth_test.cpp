@@ -17,17 +17,6 @@ protected:
         ASSERT_NE(hw->pointTexture, nullptr);
         GL(glColor4f)(1.0f, 0.0f, 1.0f, 0.5f);
     }
-    void line(float x0, float y0, float x1, float y1) {
-        GL(glBegin)(GL_LINES);
-        GL(glVertex2f)(x0, y0);
-        GL(glVertex2f)(x1, y1);
-        GL(glEnd)();
-    }
-    void point(float x, float y) {
-        GL(glBegin)(GL_POINTS);
-        GL(glVertex2f)(x, y);
-        GL(glEnd)();
-    }
     // The register block a built-in texture gives: its object bound, then six words.
     void expectBlock(const std::vector<Op> &ops, const HwTexBlock *tex, uint32_t format) {
         ASSERT_GE(ops.size(), 7u);

@@ -8,25 +8,12 @@
 #include <vector>
 
 #include "apps/kivdemo/scenes.h"
+#include "tests/icd_window/window_readback.h"
 #include "platform/ddraw_nt/ddraw_nt.h"
 #include "platform/machine/machine.h"
 
 namespace {
 
-// 8-bit RGBA rows, bottom first, as glReadPixels gives them.
-struct Readback {
-    std::vector<uint8_t> rgba;
-    int w = 0;
-    int at(int x, int y, int c) const { return rgba[size_t(4 * (y * w + x) + c)]; }
-};
-Readback readWindow(int w, int h) {
-    Readback r;
-    r.w = w;
-    r.rgba.assign(size_t(4 * w * h), 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, r.rgba.data());
-    return r;
-}
 
 // An RGB colour with 8-bit channels.
 struct Rgb {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apps/kivdemo/scenes.h"
+#include "tests/icd_window/window_readback.h"
 #include "platform/machine/machine.h"
 #include "platform/zk3/zk3_engine.h"
 #include "platform/zk3/zk3_triangle.h"
@@ -28,20 +29,6 @@ int channel8(const Picture &p, int x, int y, int c) {
     return (p.channel(x, y, c) * 255 + m / 2) / m;
 }
 
-// 8-bit RGBA rows, bottom first, as glReadPixels gives them.
-struct Readback {
-    std::vector<uint8_t> rgba;
-    int w = 0;
-    int at(int x, int y, int c) const { return rgba[size_t(4 * (y * w + x) + c)]; }
-};
-Readback readWindow(int w, int h) {
-    Readback r;
-    r.w = w;
-    r.rgba.assign(size_t(4 * w * h), 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, r.rgba.data());
-    return r;
-}
 
 // One step of a five-bit channel on the 8-bit scale, and a little for the widening's rounding.
 constexpr int kStep = 255 / 31 + 1;

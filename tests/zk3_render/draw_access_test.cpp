@@ -12,14 +12,6 @@
 
 namespace {
 
-void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f) {
-    GL(glBegin)(GL_QUADS);
-    GL(glVertex3f)(x0, y0, z);
-    GL(glVertex3f)(x1, y0, z);
-    GL(glVertex3f)(x1, y1, z);
-    GL(glVertex3f)(x0, y1, z);
-    GL(glEnd)();
-}
 
 // Red by the chip, a green block of pixels by the CPU over part of it, blue by the chip over part
 // of the block, an XOR rectangle by the software rasteriser over the blue, red by the chip over

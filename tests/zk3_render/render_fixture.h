@@ -71,6 +71,16 @@ inline Comparison compare(const Picture &hw, const Picture &sw) {
     return c;
 }
 
+// An axis-aligned quad at depth z through the GL entries.
+inline void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f) {
+    GL(glBegin)(GL_QUADS);
+    GL(glVertex3f)(x0, y0, z);
+    GL(glVertex3f)(x1, y0, z);
+    GL(glVertex3f)(x1, y1, z);
+    GL(glVertex3f)(x0, y1, z);
+    GL(glEnd)();
+}
+
 class RenderPair : public CurrentContextTest {
 protected:
     using Scene = std::function<void(GlContext *ctx)>;

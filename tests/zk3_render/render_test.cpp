@@ -15,14 +15,6 @@ void tri(GlContext *ctx, float x0, float y0, float x1, float y1, float x2, float
     GL(glEnd)();
 }
 
-void rect(GlContext *ctx, float x0, float y0, float x1, float y1, float z = 0.0f) {
-    GL(glBegin)(GL_QUADS);
-    GL(glVertex3f)(x0, y0, z);
-    GL(glVertex3f)(x1, y0, z);
-    GL(glVertex3f)(x1, y1, z);
-    GL(glVertex3f)(x0, y1, z);
-    GL(glEnd)();
-}
 
 // A fan of triangles in every direction around a centre, with vertices off the pixel grid and on
 // it, so that every edge slope and both windings occur.
