@@ -28,12 +28,8 @@ namespace {
 
 constexpr int kSide = 64;
 
-struct Format {
-    const char *name;
-    uint32_t redMask, greenMask, blueMask;
-    int greenBits;
-};
-const Format kFormats[] = {{"R5G6B5", 0xF800, 0x07E0, 0x001F, 6}, {"X1R5G5B5", 0x7C00, 0x03E0, 0x001F, 5}};
+using Format = Rgb16Format;
+constexpr const auto &kFormats = kRgb16Formats;
 
 struct Picture {
     std::vector<uint8_t> rgba;

@@ -208,6 +208,15 @@ inline void attachPlainRgb32Front(GlContext *ctx, PlainMemory &memory, int w, in
     attachPlainFront(ctx, memory, w, h, 4);
 }
 
+// The fast path's two 16-bit layouts: name, channel masks and the green channel's width.
+struct Rgb16Format {
+    const char *name;
+    uint32_t redMask, greenMask, blueMask;
+    int greenBits;
+};
+inline constexpr Rgb16Format kRgb16Formats[] = {{"R5G6B5", 0xF800, 0x07E0, 0x001F, 6},
+                                                {"X1R5G5B5", 0x7C00, 0x03E0, 0x001F, 5}};
+
 // A 16-bit RGB visual without alpha: 5-bit red and blue, `greenBits` green, at the masks given,
 // the context's channel maxima following it (the texture environment colour is kept in them).
 inline void setRgb16Visual(GlContext *ctx, uint32_t redMask, uint32_t greenMask, uint32_t blueMask, int greenBits) {
