@@ -335,3 +335,23 @@ void __glOgFreeCodeCaches(GlContext *ctx) {
 void __glOgSetDirectDataMap(GlContext *ctx) {
     if (GlOgContext *og = __glOgContextOf(ctx)) og->currentMap = &og->directMap;
 }
+
+// Whether proc lies in a code cache, and the C proc a generated routine stands in for (proc
+// itself when it is none).
+bool __glOgIsGenerated(GlContext *ctx, const void *proc) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    if (!og || !proc) return false;
+    const uint8_t *p = static_cast<const uint8_t *>(proc);
+    for (const GlOgCache &c : og->caches)
+        if (c.codeBlock && p >= c.codeBlock && p < c.codeBlock + c.codeBytes) return true;
+    return false;
+}
+
+const void *__glOgReplacedProc(GlContext *ctx, const void *proc) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    if (!og || !proc) return proc;
+    for (const GlOgCache &c : og->caches)
+        for (int32_t i = 0; i < c.entryCount; ++i)
+            if (c.entries[i].code == proc && c.entries[i].replaces) return c.entries[i].replaces;
+    return proc;
+}

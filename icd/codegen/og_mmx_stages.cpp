@@ -175,21 +175,14 @@ bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *i
         g.op(__glOgPsubw(s, into, g.abs(g.srcAlpha)));
         return true;
     case GL_SRC_COLOR:
-        g.op(__glOgMovq(s, into, src));
+    case GL_DST_COLOR:  // the colour lanes halved to the factor's scale
+        g.op(__glOgMovq(s, into, factor == GL_SRC_COLOR ? src : dst));
         g.op(__glOgPsrlw(s, into, g.w.imm(1)));
         return true;
     case GL_ONE_MINUS_SRC_COLOR:
-        g.op(__glOgMovq(s, into, g.abs(g.words(0x8000))));
-        g.op(__glOgPsubw(s, into, src));
-        g.op(__glOgPsrlw(s, into, g.w.imm(1)));
-        return true;
-    case GL_DST_COLOR:
-        g.op(__glOgMovq(s, into, dst));
-        g.op(__glOgPsrlw(s, into, g.w.imm(1)));
-        return true;
     case GL_ONE_MINUS_DST_COLOR:
         g.op(__glOgMovq(s, into, g.abs(g.words(0x8000))));
-        g.op(__glOgPsubw(s, into, dst));
+        g.op(__glOgPsubw(s, into, factor == GL_ONE_MINUS_SRC_COLOR ? src : dst));
         g.op(__glOgPsrlw(s, into, g.w.imm(1)));
         return true;
     case GL_SRC_ALPHA_SATURATE:

@@ -271,7 +271,8 @@ struct Walker {
     }
 
     void run() {
-        // The box in positions along the walk: x for +1, 1 - x for -1 (so x1 - 1 maps to 2 - x1).
+        // The box in positions along the walk: x for +1, -x for -1 (its last column x1 - 1 is
+        // position 1 - x1, and the position after its first column x0 is 1 - x0).
         const int32_t uLo = sp.xStep > 0 ? box.x0 : 1 - box.x1, uHi = sp.xStep > 0 ? box.x1 : 1 - box.x0;
         for (;;) {
             sp.y = sp.yStart;

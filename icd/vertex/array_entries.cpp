@@ -3,6 +3,7 @@
 // compile forms that record array draws as ordinary immediate-mode commands.
 #include <cstring>
 #include "icd/core/core.h"
+#include "icd/core/drawable_lock.h"
 #include "icd/core/state_entries.h"
 #include "icd/vertex/array_procs.h"
 #include "icd/vertex/array_tables.h"
@@ -168,15 +169,10 @@ void drawCachedInLock(GlContext *ctx, GLenum mode, GLint first, GLsizei count, c
 void drawCached(GlContext *ctx, GLenum mode, GLint first, GLsizei count, const uint32_t *indices) {
     const GlArrayState &a = arraysOf(ctx);
     if (a.cacheFailed || a.cacheBlock == nullptr || ctx->state.transform.modelView == nullptr) return;
-    GlBufferArea &bufs = ctx->buffers;
     const bool bracket = mode >= GL_TRIANGLES && ctx->renderMode == GL_RENDER &&
-                         ctx->state.pick.rasterTriangleProc != nullptr && bufs.lockCount == 0 &&
-                         bufs.drawableLock != nullptr && bufs.drawableLock(ctx);
-    if (bracket) bufs.lockCount += 1;
-    drawCachedInLock(ctx, mode, first, count, indices);
-    if (!bracket) return;
-    bufs.lockCount -= 1;
-    if (bufs.lockCount == 0 && bufs.drawableUnlock != nullptr) bufs.drawableUnlock(ctx);
+                         ctx->state.pick.rasterTriangleProc != nullptr;
+    auto draw = [&] { drawCachedInLock(ctx, mode, first, count, indices); };
+    if (!bracket || !__glWithDrawableLock(ctx, draw)) draw();
 }
 
 // The element list of glDrawElements as 32-bit numbers: the caller's own for GL_UNSIGNED_INT,

@@ -295,15 +295,8 @@ protected:
         format = &f;
         depthBits = zBits;
         setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
-        GlVisual &v = ctx->visual;
-        v.depthBits = zBits;
         attachPlainFront(ctx, colorMem, kSide, kSide, 2);
-        GlDepthBuffer *db = &ctx->buffers.depth;
-        if (zBits == 16) __glInitDepthBuffer16(db, ctx);
-        else if (zBits == 24) __glInitDepthBuffer24(db, ctx);
-        else __glInitDepthBuffer32(db, ctx);
-        depthMem.setUp(kSide, kSide, zBits == 16 ? 2 : 4);
-        db->head.attach(&db->head, &depthMem.desc, ctx);
+        attachPlainDepth(ctx, depthMem, kSide, kSide, zBits);
         GL(glDrawBuffer)(GL_FRONT);
         windowProjection(ctx, kSide, kSide);
     }

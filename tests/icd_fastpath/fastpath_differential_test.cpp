@@ -66,19 +66,9 @@ protected:
     void open(const Format &f) {
         releaseDepthSave();
         setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
-        GlVisual &v = ctx->visual;
-        v.depthBits = 16;
-        v.hasStencil = 1;
-        v.stencilBits = 8;
         attachPlainFront(ctx, colorMem, kSide, kSide, 2);
-        GlDepthBuffer *db = &ctx->buffers.depth;
-        __glInitDepthBuffer16(db, ctx);
-        depthMem.setUp(kSide, kSide, 2);
-        db->head.attach(&db->head, &depthMem.desc, ctx);
-        GlStencilBuffer *sb = &ctx->buffers.stencil;
-        __glInitSoftStencilBuffer(sb, ctx);
-        stencilMem.setUp(kSide, kSide, 1);
-        sb->head.attach(&sb->head, &stencilMem.desc, ctx);
+        attachPlainDepth(ctx, depthMem, kSide, kSide, 16);
+        attachPlainStencil(ctx, stencilMem, kSide, kSide);
         GL(glDrawBuffer)(GL_FRONT);
         windowProjection(ctx, kSide, kSide);
     }

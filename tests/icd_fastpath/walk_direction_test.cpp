@@ -179,13 +179,8 @@ protected:
         ctx->codeCaches.modeFlags |= icd::kGlOgModeNoMmx;
         __glSetStateDefaults(ctx);
         setRgb16Visual(ctx, 0xF800, 0x07E0, 0x001F, 6);
-        GlVisual &v = ctx->visual;
-        v.depthBits = 16;
         attachPlainFront(ctx, colorMem, kSide, kSide, 2);
-        GlDepthBuffer *db = &ctx->buffers.depth;
-        __glInitDepthBuffer16(db, ctx);
-        depthMem.setUp(kSide, kSide, 2);
-        db->head.attach(&db->head, &depthMem.desc, ctx);
+        attachPlainDepth(ctx, depthMem, kSide, kSide, 16);
         GL(glDrawBuffer)(GL_FRONT);
         windowProjection(ctx, kSide, kSide);
     }

@@ -208,6 +208,27 @@ inline void attachPlainRgb32Front(GlContext *ctx, PlainMemory &memory, int w, in
     attachPlainFront(ctx, memory, w, h, 4);
 }
 
+// A software depth buffer of `bits` (16, 24 or 32) over `memory` (w x h), the visual saying so.
+inline void attachPlainDepth(GlContext *ctx, PlainMemory &memory, int w, int h, int bits) {
+    ctx->visual.depthBits = bits;
+    GlDepthBuffer *db = &ctx->buffers.depth;
+    if (bits == 16) __glInitDepthBuffer16(db, ctx);
+    else if (bits == 24) __glInitDepthBuffer24(db, ctx);
+    else __glInitDepthBuffer32(db, ctx);
+    memory.setUp(w, h, bits == 16 ? 2 : 4);
+    db->head.attach(&db->head, &memory.desc, ctx);
+}
+
+// An 8-bit software stencil buffer over `memory` (w x h), the visual saying so.
+inline void attachPlainStencil(GlContext *ctx, PlainMemory &memory, int w, int h) {
+    ctx->visual.hasStencil = 1;
+    ctx->visual.stencilBits = 8;
+    GlStencilBuffer *sb = &ctx->buffers.stencil;
+    __glInitSoftStencilBuffer(sb, ctx);
+    memory.setUp(w, h, 1);
+    sb->head.attach(&sb->head, &memory.desc, ctx);
+}
+
 // The fast path's two 16-bit layouts: name, channel masks and the green channel's width.
 struct Rgb16Format {
     const char *name;
