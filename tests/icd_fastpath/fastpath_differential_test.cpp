@@ -411,15 +411,13 @@ TEST_F(FastPathDifferential, StippleKeepsTheColoursOfTexturedPixels) {
                 }
                 GL(glEnd)();
                 EXPECT_EQ(rasterProc(), __glFillTriangleFast);
-                std::vector<uint16_t> p;
-                for (int y = 0; y < kSide; ++y)
-                    for (int x = 0; x < kSide; ++x) p.push_back(uint16_t(colorMem.element(x, y)));
+                const std::vector<uint32_t> p = readRgbWords(ctx, kSide, kSide);
                 __glSetStateDefaults(ctx);
                 windowProjection(ctx, kSide, kSide);
                 GL(glDrawBuffer)(GL_FRONT);
                 return p;
             };
-            const std::vector<uint16_t> whole = picture(false), stippled = picture(true);
+            const std::vector<uint32_t> whole = picture(false), stippled = picture(true);
             int kept = 0, differing = 0;
             size_t first = 0;
             for (size_t i = 0; i < whole.size(); ++i) {

@@ -195,7 +195,7 @@ protected:
         return reinterpret_cast<GlPickTriangleProc>(const_cast<void *>(__glOgReplacedProc(ctx, p)));
     }
 
-    std::vector<uint16_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple) {
+    std::vector<uint32_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple) {
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
         GL(glClearColor)(0, 0, 0, 0);
@@ -239,9 +239,7 @@ protected:
         }
         GL(glEnd)();
         EXPECT_EQ(rasterProc(), __glFillTriangleFast);
-        std::vector<uint16_t> p;
-        for (int y = 0; y < kSide; ++y)
-            for (int x = 0; x < kSide; ++x) p.push_back(uint16_t(colorMem.element(x, y)));
+        const std::vector<uint32_t> p = readRgbWords(ctx, kSide, kSide);
         __glSetStateDefaults(ctx);
         windowProjection(ctx, kSide, kSide);
         GL(glDrawBuffer)(GL_FRONT);
@@ -263,7 +261,7 @@ TEST_F(WalkDirectionPictures, StippleKeepsTheColoursOfRightToLeftSpans) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "min filter " << std::hex << c.minFilter << ", environment " << c.env
                                         << (c.smooth ? " smooth" : " flat"));
-        const std::vector<uint16_t> whole = picture(c.minFilter, c.env, c.smooth, false),
+        const std::vector<uint32_t> whole = picture(c.minFilter, c.env, c.smooth, false),
                                     stippled = picture(c.minFilter, c.env, c.smooth, true);
         int kept = 0, differing = 0;
         size_t first = 0;
