@@ -229,19 +229,6 @@ inline void attachPlainStencil(GlContext *ctx, PlainMemory &memory, int w, int h
     sb->head.attach(&sb->head, &memory.desc, ctx);
 }
 
-// The front buffer's w x h pixels as a program reads them (glReadPixels, 8-bit RGB), each packed
-// as R << 16 | G << 8 | B, bottom row first: equal words are equal pixels.
-inline std::vector<uint32_t> readRgbWords(GlContext *ctx, int w, int h) {
-    std::vector<uint8_t> rgb(size_t(w) * size_t(h) * 3);
-    GL(glReadBuffer)(GL_FRONT);
-    GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
-    GL(glReadPixels)(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    std::vector<uint32_t> words(size_t(w) * size_t(h));
-    for (size_t i = 0; i < words.size(); ++i)
-        words[i] = uint32_t(rgb[3 * i]) << 16 | uint32_t(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
-    return words;
-}
-
 // The fast path's two 16-bit layouts: name, channel masks and the green channel's width.
 struct Rgb16Format {
     const char *name;
