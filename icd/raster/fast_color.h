@@ -8,6 +8,10 @@
 #include "icd/raster/raster_tables.h"
 #include "icd/raster/raster_state.h"
 
+// The per-pixel helpers are small and run in the inner loops: keep them inside the routines even
+// where many instantiations make the compiler reluctant.
+#define GL_ALWAYS_INLINE inline __attribute__((always_inline))
+
 namespace glfast {
 
 // X1R5G5B5: every channel five bits, bit 15 written as 0.
@@ -58,5 +62,48 @@ inline void storeWalk8(uint16_t *at, __m128i v) {
 }
 
 inline GlFastPathSlots &slotsOf(GlSpan *span) { return span->context->state.span.fast; }
+
+// Smooth untextured colour of eight walk positions at a time: ((c + d) >> 16) per channel, packed.
+// Four positions are computed in 32-bit lanes; their packed words are biased into signed range so
+// that two groups pack into eight pixels without saturating.
+template <class F, bool Dither>
+struct SmoothPixels8 {
+    __m128i rv, gv, bv, dr4, dg4, db4;
+    GL_ALWAYS_INLINE explicit SmoothPixels8(const GlSpan *sp) {
+        const int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
+        const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
+        rv = _mm_setr_epi32(r, r + dr, r + 2 * dr, r + 3 * dr);
+        gv = _mm_setr_epi32(g, g + dg, g + 2 * dg, g + 3 * dg);
+        bv = _mm_setr_epi32(b, b + db, b + 2 * db, b + 3 * db);
+        dr4 = _mm_set1_epi32(4 * dr);
+        dg4 = _mm_set1_epi32(4 * dg);
+        db4 = _mm_set1_epi32(4 * db);
+    }
+    // The next eight pixels; d: their dither entries.
+    GL_ALWAYS_INLINE __m128i next(const uint32_t *d) {
+        const __m128i lo = four(d), hi = four(d + 4);
+        return _mm_xor_si128(_mm_packs_epi32(lo, hi), _mm_set1_epi16(int16_t(0x8000)));
+    }
+
+    // Past eight pixels without computing them.
+    GL_ALWAYS_INLINE void skip() {
+        rv = _mm_add_epi32(rv, _mm_add_epi32(dr4, dr4));
+        gv = _mm_add_epi32(gv, _mm_add_epi32(dg4, dg4));
+        bv = _mm_add_epi32(bv, _mm_add_epi32(db4, db4));
+    }
+
+  private:
+    GL_ALWAYS_INLINE __m128i four(const uint32_t *d) {
+        const __m128i dv = Dither ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(d)) : _mm_setzero_si128();
+        const __m128i R = _mm_srli_epi32(_mm_add_epi32(rv, dv), 16);
+        const __m128i G = _mm_srli_epi32(_mm_add_epi32(gv, dv), 16);
+        const __m128i B = _mm_srli_epi32(_mm_add_epi32(bv, dv), 16);
+        rv = _mm_add_epi32(rv, dr4);
+        gv = _mm_add_epi32(gv, dg4);
+        bv = _mm_add_epi32(bv, db4);
+        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(R, F::kRedShift), _mm_slli_epi32(G, F::kGreenShift)), B);
+        return _mm_sub_epi32(px, _mm_set1_epi32(0x8000));
+    }
+};
 
 }  // namespace glfast

@@ -77,7 +77,7 @@ struct GlFastPathSlots {
     GlFastProc spanRoutine;
     GlFastProc fastStageFirst;
     GlFastProc texRoutine;
-    GlFastProc afterScissor, afterStipple, afterDepthTest, afterColor, afterFog, afterAlphaTest;
+    GlFastProc afterStipple, afterDepthTest, afterColor, afterFog, afterAlphaTest;
     GlFastProc afterStencilTest, afterStencilUpdate;
     GlFastProc stencilFailOp, stencilDepthFailOp, stencilDepthPassOp;
     GlFastProc bothBuffersStore;
@@ -122,7 +122,6 @@ const GlFastPathKey &__glFastPathKeyOf(const GlContext *ctx);
 void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 
 // ---- fragment stages ---------------------------------------------------------------------------
-void GL_FASTCALL __glFastScissor(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastPolygonStipple(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastAlphaTest(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastFogIndex(uint32_t mask, GlSpan *span);
@@ -141,6 +140,10 @@ GlFastProc __glPickFastStencilOp(GLenum op);
 // The depth-test stage for a test index (function - GL_NEVER, + 8 without writes, + 16 for
 // 32-bit elements), + 32 for the polygon-offset form that clamps the offset depth.
 extern const GlFastProcTable<64> __glFastDepthTestProcs;
+// The 16-bit depth test (index 0-15 as above) fused with the smooth untextured colour of the
+// format code's layout, for chains where that colour is all that follows the test; null where
+// none is built (GL_NEVER, other layouts).
+GlFastProc __glFastDepthSmoothProc(int32_t formatCode, bool dither, int32_t depthIndex);
 
 // Fog stages by format code 4 or 5 (the fogged bytes are limited to what the stores can dither).
 GlFastProc __glFastFogProc(int32_t formatCode, bool nicest);

@@ -87,36 +87,15 @@ inline uint32_t basicChannel(const uint8_t *t, int32_t c, uint32_t d, uint32_t t
     }
 }
 
-// A whole chunk of smooth untextured pixels, four at a time: ((c + d) >> 16) per channel, packed;
-// the packed words are biased into signed range so that two groups pack into eight pixels without
-// saturating. Back: the chunk walks right to left (position i at pixel - i).
+// A whole chunk of smooth untextured pixels, eight at a time. Back: the chunk walks right to
+// left (position i at pixel - i).
 template <class F, bool Dither, bool Back>
 void smoothChunk(GlSpan *sp) {
-    const int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
-    const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
-    __m128i rv = _mm_setr_epi32(r, r + dr, r + 2 * dr, r + 3 * dr);
-    __m128i gv = _mm_setr_epi32(g, g + dg, g + 2 * dg, g + 3 * dg);
-    __m128i bv = _mm_setr_epi32(b, b + db, b + 2 * db, b + 3 * db);
-    const __m128i dr4 = _mm_set1_epi32(4 * dr), dg4 = _mm_set1_epi32(4 * dg), db4 = _mm_set1_epi32(4 * db);
-    const __m128i bias = _mm_set1_epi32(0x8000), flip = _mm_set1_epi16(int16_t(0x8000));
+    SmoothPixels8<F, Dither> colour(sp);
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    auto four = [&](int k) {
-        const __m128i dv = Dither ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4 * k)) : _mm_setzero_si128();
-        const __m128i R = _mm_srli_epi32(_mm_add_epi32(rv, dv), 16);
-        const __m128i G = _mm_srli_epi32(_mm_add_epi32(gv, dv), 16);
-        const __m128i B = _mm_srli_epi32(_mm_add_epi32(bv, dv), 16);
-        rv = _mm_add_epi32(rv, dr4);
-        gv = _mm_add_epi32(gv, dg4);
-        bv = _mm_add_epi32(bv, db4);
-        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(R, F::kRedShift), _mm_slli_epi32(G, F::kGreenShift)), B);
-        return _mm_sub_epi32(px, bias);
-    };
-    for (int k = 0; k < 8; k += 2) {
-        const __m128i lo = four(k), hi = four(k + 1);
-        storeWalk8<Back>(out + (Back ? -4 : 4) * k, _mm_xor_si128(_mm_packs_epi32(lo, hi), flip));
-    }
-    sp->ditherPointer = d + 32;
+    for (int k = 0; k < 32; k += 8, d += 8, out += Back ? -8 : 8) storeWalk8<Back>(out, colour.next(d));
+    sp->ditherPointer = d;
 }
 
 // a * b / 255 as mul() computes it, eight 16-bit lanes at once: the square table's entries are

@@ -1,4 +1,4 @@
-// The fragment stages of the fast chain: scissor, polygon stipple, alpha test on the staged
+// The fragment stages of the fast chain: polygon stipple, alpha test on the staged
 // colours, depth test, stencil test and update with the six operations, the fog stages, the
 // do-nothing end and the store that writes both colour buffers. Each takes the chunk's mask and
 // calls its successor slot only while some pixel is alive.
@@ -39,19 +39,6 @@ uint32_t inWalkOrder(const GlSpan *sp, uint32_t m) {
 }
 
 }  // namespace
-
-void GL_FASTCALL __glFastScissor(uint32_t mask, GlSpan *sp) {
-    GlContext *ctx = sp->context;
-    const GlClipBox box = clipBoxOf(ctx);
-    if (sp->y < box.y0 || sp->y >= box.y1) return;
-    const int32_t cx = chunkLeft(sp);
-    if (cx + 31 < box.x0 || cx >= box.x1) return;
-    uint32_t m = 0xFFFFFFFFu;
-    if (cx < box.x0) m >>= (box.x0 - cx);
-    if (cx + 31 >= box.x1) m &= 0xFFFFFFFFu << ((cx - box.x1) & 31);
-    m = mask & inWalkOrder(sp, m);
-    if (m != 0) slots(sp).afterScissor(m, sp);
-}
 
 void GL_FASTCALL __glFastPolygonStipple(uint32_t mask, GlSpan *sp) {
     if (mask == 0) return;
@@ -242,30 +229,50 @@ inline __m128i compare16(__m128i v, __m128i s) {
     return ones;
 }
 
-// The 16-bit depth test eight positions at a time: the fixed-point depths of eight positions
-// shifted and biased into signed 16-bit lanes, compared with the stored values, the passing live
-// ones written. Lanes are in walk order in either direction (a right-to-left chunk's blocks are
-// loaded and stored reversed); positions after the last whole group of eight take the pixel loop.
+// The 16-bit depth values of eight walk positions at a time: the fixed-point depths shifted and
+// biased into signed 16-bit lanes (value ^ 0x8000), as compare16 takes them.
+struct DepthValues16 {
+    __m128i zv, dz4, dz8, shift, base;
+    GL_ALWAYS_INLINE DepthValues16(const GlSpan *sp, const GlDepthBuffer &db) {
+        const uint32_t z = uint32_t(sp->z.cur), dz = uint32_t(sp->z.step);
+        zv = _mm_setr_epi32(int32_t(z), int32_t(z + dz), int32_t(z + 2 * dz), int32_t(z + 3 * dz));
+        dz4 = _mm_set1_epi32(int32_t(4 * dz));
+        dz8 = _mm_set1_epi32(int32_t(8 * dz));
+        shift = _mm_cvtsi32_si128(db.shift);
+        base = _mm_set1_epi32(int32_t(db.epochBase));
+    }
+    GL_ALWAYS_INLINE __m128i biased() const {
+        const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
+        const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
+        const __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
+        return _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+    }
+    GL_ALWAYS_INLINE void next() { zv = _mm_add_epi32(zv, dz8); }
+};
+
+// Lanes of pass where set, of keep elsewhere.
+inline __m128i select16(__m128i pass, __m128i value, __m128i keep) {
+    return _mm_or_si128(_mm_and_si128(pass, value), _mm_andnot_si128(pass, keep));
+}
+
+// The 16-bit depth test eight positions at a time: the depths of eight positions compared with
+// the stored values, the passing live ones written. Lanes are in walk order in either direction
+// (a right-to-left chunk's blocks are loaded and stored reversed); positions after the last whole
+// group of eight take the pixel loop.
 template <int Func, bool Write, bool Back>
 void depthChunk16(uint32_t mask, GlSpan *sp) {
     constexpr int32_t kStep = Back ? -1 : 1;
     const GlDepthBuffer &db = sp->context->buffers.depth;
     uint16_t *p = reinterpret_cast<uint16_t *>(sp->depthAddress);
     const int32_t n = 32 - __builtin_ctz(mask), groups = n >> 3;
-    const uint32_t z = uint32_t(sp->z.cur), dz = uint32_t(sp->z.step);
-    const __m128i shift = _mm_cvtsi32_si128(db.shift), base = _mm_set1_epi32(int32_t(db.epochBase));
-    const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
     const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
     const __m128i laneBits = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
-    const __m128i dz4 = _mm_set1_epi32(int32_t(4 * dz)), dz8 = _mm_set1_epi32(int32_t(8 * dz));
-    __m128i zv = _mm_setr_epi32(int32_t(z), int32_t(z + dz), int32_t(z + 2 * dz), int32_t(z + 3 * dz));
+    DepthValues16 depth(sp, db);
     uint32_t keep = 0;
-    for (int32_t g = 0; g < groups; ++g, zv = _mm_add_epi32(zv, dz8)) {
+    for (int32_t g = 0; g < groups; ++g, depth.next()) {
         const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF;
         if (live8 == 0) continue;
-        __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
-        __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
-        const __m128i v = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+        const __m128i v = depth.biased();
         uint16_t *q = p + kStep * 8 * g;
         const __m128i stored = loadWalk8<Back>(q);
         const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
@@ -273,10 +280,10 @@ void depthChunk16(uint32_t mask, GlSpan *sp) {
         const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(pass, _mm_setzero_si128()))) & 0xFF;
         if (bits == 0) continue;
         keep |= uint32_t(kReversedBytes[bits]) << (24 - 8 * g);
-        if constexpr (Write)
-            storeWalk8<Back>(q, _mm_or_si128(_mm_and_si128(pass, _mm_xor_si128(v, flip)), _mm_andnot_si128(pass, stored)));
+        if constexpr (Write) storeWalk8<Back>(q, select16(pass, _mm_xor_si128(v, flip), stored));
     }
-    uint32_t zi = z + uint32_t(groups * 8) * dz;
+    const uint32_t dz = uint32_t(sp->z.step);
+    uint32_t zi = uint32_t(sp->z.cur) + uint32_t(groups * 8) * dz;
     for (int32_t i = groups * 8; i < n; ++i, zi += dz) {
         const uint32_t bit = 0x80000000u >> i;
         if (!(mask & bit)) continue;
@@ -301,6 +308,46 @@ void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
     }
 }
 
+// The depth test and the smooth untextured colour of a whole chunk in one pass, eight positions
+// at a time: the colour is computed as the basic span proc computes it and written where the depth
+// test passes, so nothing is handed from one stage to the next. A chunk with holes takes the depth
+// stage, which calls the basic span proc in the after-depth slot.
+template <class F, bool Dither, int Func, bool Write, bool Back>
+void depthSmoothChunk(GlSpan *sp) {
+    constexpr int32_t kStep = Back ? -8 : 8;
+    DepthValues16 depth(sp, sp->context->buffers.depth);
+    SmoothPixels8<F, Dither> colour(sp);
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress), *out = reinterpret_cast<uint16_t *>(sp->pixel);
+    const uint32_t *d = sp->ditherPointer;
+    for (int g = 0; g < 4; ++g, depth.next(), zp += kStep, out += kStep, d += 8) {
+        const __m128i v = depth.biased();
+        const __m128i stored = loadWalk8<Back>(zp);
+        const __m128i pass = compare16<Func>(v, _mm_xor_si128(stored, flip));
+        const int bits = _mm_movemask_epi8(pass);
+        if (bits == 0) {
+            colour.skip();
+            continue;
+        }
+        const __m128i px = colour.next(d);
+        if (bits == 0xFFFF) {
+            if constexpr (Write) storeWalk8<Back>(zp, _mm_xor_si128(v, flip));
+            storeWalk8<Back>(out, px);
+        } else {
+            if constexpr (Write) storeWalk8<Back>(zp, select16(pass, _mm_xor_si128(v, flip), stored));
+            storeWalk8<Back>(out, select16(pass, px, loadWalk8<Back>(out)));
+        }
+    }
+    sp->ditherPointer = d;
+}
+
+template <class F, bool Dither, int Func, bool Write>
+void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
+    if (mask != 0xFFFFFFFFu) return depthStage16<Func, Write>(mask, sp);
+    if (sp->xStep < 0) depthSmoothChunk<F, Dither, Func, Write, true>(sp);
+    else depthSmoothChunk<F, Dither, Func, Write, false>(sp);
+}
+
 template <size_t I>
 constexpr GlFastProc depthEntry() {
     constexpr int kFunc = I & 7;
@@ -317,6 +364,29 @@ constexpr GlFastProcTable<64> depthTable(std::index_sequence<I...>) {
 }  // namespace
 
 constinit const GlFastProcTable<64> __glFastDepthTestProcs = depthTable(std::make_index_sequence<64>());
+
+namespace {
+// Index: bits 0-2 the function, bit 3 without writes, bit 4 dither, bit 5 six-bit green.
+template <size_t I>
+constexpr GlFastProc depthSmoothEntry() {
+    constexpr int kFunc = I & 7;
+    constexpr bool kWrite = !(I & 8), kDither = I & 16;
+    if constexpr (kFunc == 0) return nullptr;
+    else if constexpr (I & 32) return &depthSmooth16<Fmt565, kDither, kFunc, kWrite>;
+    else return &depthSmooth16<Fmt555, kDither, kFunc, kWrite>;
+}
+template <size_t... I>
+constexpr GlFastProcTable<64> depthSmoothTable(std::index_sequence<I...>) {
+    return {depthSmoothEntry<I>()...};
+}
+constexpr GlFastProcTable<64> kDepthSmoothProcs = depthSmoothTable(std::make_index_sequence<64>());
+}  // namespace
+
+GlFastProc __glFastDepthSmoothProc(int32_t formatCode, bool dither, int32_t depthIndex) {
+    if ((formatCode != Fmt555::kFormatCode && formatCode != Fmt565::kFormatCode) || depthIndex < 0 || depthIndex >= 16)
+        return nullptr;
+    return kDepthSmoothProcs[size_t(depthIndex | (dither ? 16 : 0) | (formatCode == Fmt565::kFormatCode ? 32 : 0))];
+}
 
 // ---- fog --------------------------------------------------------------------------------------------
 

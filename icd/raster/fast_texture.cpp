@@ -13,10 +13,6 @@
 
 using namespace glfast;
 
-// The texel reads and filters are small and run per pixel: keep them inside the routines even
-// where many instantiations make the compiler reluctant.
-#define GL_ALWAYS_INLINE inline __attribute__((always_inline))
-
 namespace {
 
 // A texel as one word: R in the low byte, then G, B, A.
