@@ -61,6 +61,64 @@ inline void storeWalk8(uint16_t *at, __m128i v) {
     else _mm_storeu_si128(reinterpret_cast<__m128i *>(at), v);
 }
 
+// a * b / 255 as mul() computes it, eight 16-bit lanes at once: the square table's entries are
+// x x / 255 truncated, and x x / 255 = (x x * 0x8081) >> 23 for every 16-bit x x.
+GL_ALWAYS_INLINE __m128i squares(__m128i x) { return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(x, x), _mm_set1_epi16(int16_t(0x8081))), 7); }
+GL_ALWAYS_INLINE __m128i mul8(__m128i a, __m128i b) {
+    const __m128i diff = _mm_or_si128(_mm_subs_epu16(a, b), _mm_subs_epu16(b, a));
+    return _mm_srli_epi16(_mm_sub_epi16(_mm_add_epi16(squares(a), squares(b)), squares(diff)), 1);
+}
+// The smooth colour iterators' bytes at destination precision (16.16 in field steps shifted to a
+// byte of 5 or 6 significant bits), eight walk positions at a time in 16-bit lanes.
+template <class F>
+struct ColourBytes8 {
+    static constexpr int kDropRB = 3, kDropG = 8 - F::kGreenBits;
+    __m128i r, g, b, r8, g8, b8;  // the 32-bit iterators of positions 0-3; their steps over eight
+    GL_ALWAYS_INLINE explicit ColourBytes8(const GlSpan *sp) {
+        auto along = [](const GlSpanIter &c) __attribute__((always_inline)) {
+            return _mm_setr_epi32(c.cur, c.cur + c.step, c.cur + 2 * c.step, c.cur + 3 * c.step);
+        };
+        r = along(sp->red);
+        g = along(sp->green);
+        b = along(sp->blue);
+        r8 = _mm_set1_epi32(8 * sp->red.step);
+        g8 = _mm_set1_epi32(8 * sp->green.step);
+        b8 = _mm_set1_epi32(8 * sp->blue.step);
+    }
+    // Positions 0-7 of one channel from its iterators at 0-3 and the step over four (half of 8).
+    template <int Shift>
+    static GL_ALWAYS_INLINE __m128i bytes(__m128i lo, __m128i step8) {
+        const __m128i hi = _mm_add_epi32(lo, _mm_srai_epi32(step8, 1));
+        return _mm_packs_epi32(_mm_srli_epi32(lo, Shift), _mm_srli_epi32(hi, Shift));
+    }
+    GL_ALWAYS_INLINE __m128i red() const { return bytes<16 - kDropRB>(r, r8); }
+    GL_ALWAYS_INLINE __m128i green() const { return bytes<16 - kDropG>(g, g8); }
+    GL_ALWAYS_INLINE __m128i blue() const { return bytes<16 - kDropRB>(b, b8); }
+    GL_ALWAYS_INLINE void next() {
+        r = _mm_add_epi32(r, r8);
+        g = _mm_add_epi32(g, g8);
+        b = _mm_add_epi32(b, b8);
+    }
+};
+
+// Eight smooth modulated pixels: the product of the texel channels (16-bit lanes of bytes) and
+// the colour's bytes, the dither sixteenth, the fields packed; d: the first pixel's dither entry.
+template <class F, bool Dither>
+GL_ALWAYS_INLINE __m128i modulatePixels8(__m128i tR, __m128i tG, __m128i tB, const ColourBytes8<F> &c, const uint32_t *d) {
+    constexpr int kDropRB = 3, kDropG = 8 - F::kGreenBits;
+    __m128i ddRB = _mm_setzero_si128(), ddG = _mm_setzero_si128();
+    if constexpr (Dither) {
+        const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
+        const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
+        ddRB = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropRB), _mm_srli_epi32(d1, 16 - kDropRB));
+        ddG = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropG), _mm_srli_epi32(d1, 16 - kDropG));
+    }
+    const __m128i R = _mm_srli_epi16(_mm_add_epi16(mul8(tR, c.red()), ddRB), kDropRB);
+    const __m128i G = _mm_srli_epi16(_mm_add_epi16(mul8(tG, c.green()), ddG), kDropG);
+    const __m128i B = _mm_srli_epi16(_mm_add_epi16(mul8(tB, c.blue()), ddRB), kDropRB);
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B);
+}
+
 inline GlFastPathSlots &slotsOf(GlSpan *span) { return span->context->state.span.fast; }
 
 // Smooth untextured colour of eight walk positions at a time: ((c + d) >> 16) per channel, packed.

@@ -95,6 +95,7 @@ struct Choice {
     bool forceGenericSetup = false, fallback = false, twoStage = false, alphaNeeded = false, colorMaskOff = false;
     uint32_t envCode = 0;  // index bits 2-5
     bool dropTexture = false;
+    int texKind = -1, minKind = -1, magKind = -1, texSource = -1;  // the texture routine's, for the fused proc
 };
 
 // Steps of the texture part: the key bits, the env code and the texel procs; false when the
@@ -203,11 +204,15 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     else if (filtersDiffer) kind = kGlTexMinMag;
     else kind = kGlTexPerspective;
     sl.texRoutine = __glTexSpanRoutines[kind][bytes];
+    const int source = src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0);
     if (bytes != 0)
-        if (GlFastProc inlined = __glTexSpanRoutineInline(
-                int(kind), bytes == 2 ? 4 : 3, minKind, magKind,
-                src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0)))
+        if (GlFastProc inlined = __glTexSpanRoutineInline(int(kind), bytes == 2 ? 4 : 3, minKind, magKind, source)) {
             sl.texRoutine = inlined;
+            c.texKind = int(kind);
+            c.minKind = minKind;
+            c.magKind = magKind;
+            c.texSource = source;
+        }
     c.key.triangleKey[1] = filtersDiffer ? 1 : 0;
     return true;
 }
@@ -295,7 +300,12 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
 
     sl.spanRoutine = nullptr;
     const GlFastProcTable<64> &spanTable = c.twoStage ? *tables.staging : *tables.basic;
-    const GlFastProc spanProc = spanTable[c.key.spanIndex];
+    GlFastProc spanProc = spanTable[c.key.spanIndex];
+    // Smooth GL_MODULATE with colour entries: one proc samples and modulates whole chunks.
+    if (!c.twoStage && (c.key.spanIndex & ~1u) == (2 | 0x0C) && c.texKind >= 0)
+        if (GlFastProc fused = __glTexModulateProc(c.texKind, c.minKind, c.magKind, c.texSource, cb->formatCode,
+                                                   c.key.spanIndex & 1))
+            spanProc = fused;
     Chain chain{&sl.fastStageFirst};
     // No chain needs a scissor stage: the clip box holds the scissor box, the set-up clips rows to
     // it, the C walker clips each row's positions, and a generated routine is entered only with

@@ -165,6 +165,10 @@ extern const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines;
 // The same routine with its texel procs compiled in, for a minify and magnify kind and a texel
 // source (see fast_texture.h); null where none is built.
 GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source);
+// The basic span proc of smooth GL_MODULATE with colour entries (format code 4 or 5, dithered or
+// not) fused with its texture routine, for the filters and source the four-pixel bilinear form
+// serves; null for the others.
+GlFastProc __glTexModulateProc(int kind, int minKind, int magKind, int source, int32_t formatCode, bool dither);
 
 // The squared texel-space scale at a vertex's s, t, q (already divided by w) for the triangle
 // whose gradients are given, in level-0 texels.

@@ -98,20 +98,6 @@ void smoothChunk(GlSpan *sp) {
     sp->ditherPointer = d;
 }
 
-// a * b / 255 as mul() computes it, eight 16-bit lanes at once: the square table's entries are
-// x x / 255 truncated, and x x / 255 = (x x * 0x8081) >> 23 for every 16-bit x x.
-inline __m128i squares(__m128i x) { return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(x, x), _mm_set1_epi16(int16_t(0x8081))), 7); }
-inline __m128i mul8(__m128i a, __m128i b) {
-    const __m128i diff = _mm_or_si128(_mm_subs_epu16(a, b), _mm_subs_epu16(b, a));
-    return _mm_srli_epi16(_mm_sub_epi16(_mm_add_epi16(squares(a), squares(b)), squares(diff)), 1);
-}
-// Eight 32-bit iterator values c, c + step, ... shifted to bytes and narrowed to 16-bit lanes.
-inline __m128i iteratorBytes(int32_t c, int32_t step, int shift) {
-    const __m128i a = _mm_setr_epi32(c, c + step, c + 2 * step, c + 3 * step);
-    const __m128i b = _mm_add_epi32(a, _mm_set1_epi32(4 * step));
-    const __m128i sh = _mm_cvtsi32_si128(shift);
-    return _mm_packs_epi32(_mm_srl_epi32(a, sh), _mm_srl_epi32(b, sh));
-}
 // Eight texel entries of Bytes bytes as words (R in the low byte); reading a word at every entry
 // stays inside the span's texel bytes.
 template <int Bytes>
@@ -143,27 +129,15 @@ inline __m128i entryChannel(__m128i lo, __m128i hi, int shift) {
 // Back: the chunk walks right to left.
 template <class F, bool Dither, int Bytes, bool Back>
 void modulateChunk(GlSpan *sp) {
-    constexpr int kDropRB = 3, kDropG = 8 - F::kGreenBits;
     const uint8_t *tx = sp->texels;
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur;
-    const int32_t dr = sp->red.step, dg = sp->green.step, db = sp->blue.step;
-    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8, r += 8 * dr, g += 8 * dg, b += 8 * db) {
+    ColourBytes8<F> colour(sp);
+    for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8, colour.next()) {
         __m128i lo, hi;
         entryWords<Bytes>(tx, lo, hi);
-        __m128i ddRB = _mm_setzero_si128(), ddG = _mm_setzero_si128();
-        if constexpr (Dither) {
-            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
-            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
-            ddRB = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropRB), _mm_srli_epi32(d1, 16 - kDropRB));
-            ddG = _mm_packs_epi32(_mm_srli_epi32(d0, 16 - kDropG), _mm_srli_epi32(d1, 16 - kDropG));
-        }
-        const __m128i R = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 0), iteratorBytes(r, dr, 16 - kDropRB)), ddRB), kDropRB);
-        const __m128i G = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 8), iteratorBytes(g, dg, 16 - kDropG)), ddG), kDropG);
-        const __m128i B = _mm_srli_epi16(_mm_add_epi16(mul8(entryChannel(lo, hi, 16), iteratorBytes(b, db, 16 - kDropRB)), ddRB), kDropRB);
-        const __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B);
-        storeWalk8<Back>(out, px);
+        storeWalk8<Back>(out, modulatePixels8<F, Dither>(entryChannel(lo, hi, 0), entryChannel(lo, hi, 8),
+                                                         entryChannel(lo, hi, 16), colour, d));
     }
     sp->ditherPointer = d;
 }

@@ -354,11 +354,6 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
     const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = _mm_and_si128(_mm_srli_epi32(Tx, 8), ff);
     const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
     const __m128i r0 = _mm_sll_epi32(j0, sh), r1 = _mm_sll_epi32(j1, sh);
-    alignas(16) uint32_t idx[4][4];
-    _mm_store_si128(reinterpret_cast<__m128i *>(idx[0]), _mm_add_epi32(r0, i0));
-    _mm_store_si128(reinterpret_cast<__m128i *>(idx[1]), _mm_add_epi32(r0, i1));
-    _mm_store_si128(reinterpret_cast<__m128i *>(idx[2]), _mm_add_epi32(r1, i0));
-    _mm_store_si128(reinterpret_cast<__m128i *>(idx[3]), _mm_add_epi32(r1, i1));
     const __m128i ix = _mm_sub_epi32(full, wx), iy = _mm_sub_epi32(full, wy);
     __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
     __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
@@ -367,19 +362,40 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
     wTop = _mm_mullo_epi16(wTop, k17);
     wBottom = _mm_mullo_epi16(wBottom, k17);
     const uint16_t *img = reinterpret_cast<const uint16_t *>(level->image);
-    // A texel and its right neighbour: one read unless the pair wraps round the row.
-    auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
-        const uint32_t a = idx[first][p], b = idx[second][p];
-        uint32_t v;
-        if (b == a + 1) std::memcpy(&v, img + a, 4);
-        else v = img[a] | uint32_t(img[b]) << 16;
-        return _mm_cvtsi32_si128(int32_t(v));
+    auto four = [](__m128i a, __m128i b, __m128i c, __m128i d) __attribute__((always_inline)) {
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(a, b), _mm_unpacklo_epi32(c, d));
     };
-    auto pairs = [&](int first, int second) __attribute__((always_inline)) {
-        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(pair(first, second, 0), pair(first, second, 1)),
-                                  _mm_unpacklo_epi32(pair(first, second, 2), pair(first, second, 3)));
-    };
-    const __m128i top = pairs(0, 1), bottom = pairs(2, 3), nibble = _mm_set1_epi16(15);
+    // A texel and its right neighbour are one read unless the pair wraps round the row; where no
+    // pixel's first column is the row's last, none does.
+    __m128i top, bottom;
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(i0, wMask)) == 0) {
+        alignas(16) uint32_t idx[2][4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[0]), _mm_add_epi32(r0, i0));
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[1]), _mm_add_epi32(r1, i0));
+        auto pair = [&](uint32_t a) __attribute__((always_inline)) {
+            uint32_t v;
+            std::memcpy(&v, img + a, 4);
+            return _mm_cvtsi32_si128(int32_t(v));
+        };
+        top = four(pair(idx[0][0]), pair(idx[0][1]), pair(idx[0][2]), pair(idx[0][3]));
+        bottom = four(pair(idx[1][0]), pair(idx[1][1]), pair(idx[1][2]), pair(idx[1][3]));
+    } else {
+        alignas(16) uint32_t idx[4][4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[0]), _mm_add_epi32(r0, i0));
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[1]), _mm_add_epi32(r0, i1));
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[2]), _mm_add_epi32(r1, i0));
+        _mm_store_si128(reinterpret_cast<__m128i *>(idx[3]), _mm_add_epi32(r1, i1));
+        auto pair = [&](int first, int second, int p) __attribute__((always_inline)) {
+            const uint32_t a = idx[first][p], b = idx[second][p];
+            uint32_t v;
+            if (b == a + 1) std::memcpy(&v, img + a, 4);
+            else v = img[a] | uint32_t(img[b]) << 16;
+            return _mm_cvtsi32_si128(int32_t(v));
+        };
+        top = four(pair(0, 1, 0), pair(0, 1, 1), pair(0, 1, 2), pair(0, 1, 3));
+        bottom = four(pair(2, 3, 0), pair(2, 3, 1), pair(2, 3, 2), pair(2, 3, 3));
+    }
+    const __m128i nibble = _mm_set1_epi16(15);
     auto field = [&](int shift) __attribute__((always_inline)) {
         const __m128i sh = _mm_cvtsi32_si128(shift);
         return channelSum(_mm_and_si128(_mm_srl_epi16(top, sh), nibble), _mm_and_si128(_mm_srl_epi16(bottom, sh), nibble),
@@ -403,59 +419,83 @@ GL_ALWAYS_INLINE __m128i words4(Lanes4 v) {
     return _mm_or_si128(_mm_unpacklo_epi16(v.rg, v.ba), _mm_slli_epi32(_mm_unpackhi_epi16(v.rg, v.ba), 8));
 }
 
-// Sixteen covered pixels sampled at one level of detail (rho squared the same for all), with the
-// choice texelWord makes per pixel made once; returns false for the filters not served here.
+// The level or pair of levels sixteen pixels sampled at one level of detail (rho squared the same
+// for all) read, with the choice texelWord makes per pixel made once: w weighs the second level.
+struct Levels16 {
+    GlMipLevel *first, *second;  // second null for one level
+    uint32_t w;
+};
+template <int MinKind>
+GL_ALWAYS_INLINE Levels16 levelsAt(GlTextureObject *tex, float rho2) {
+    int32_t lo = 0, hi = -1;
+    uint32_t w = 0;
+    if (!(rho2 <= tex->lodThreshold) && MinKind != kLinearScaled) {
+        const int32_t lod = lambdaOf(rho2);
+        if constexpr (MinKind == kLinearMipNearest) {
+            uint32_t level = uint32_t(lod + 0x8000) >> 16;
+            if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
+            lo = int32_t(level);
+        } else {
+            const uint32_t f = uint32_t(lod + 0x10000) >> 16;
+            if (uint32_t(tex->maxLevel) < f) {
+                lo = tex->maxLevel;
+            } else {
+                lo = int32_t(f) - 1;
+                hi = int32_t(f);
+                w = (uint32_t(lod) >> 8) & 0xFF;
+            }
+        }
+    }
+    return {tex->levels[lo], hi >= 0 ? tex->levels[hi] : nullptr, w};
+}
+
+// The filters the four-pixel form serves: bilinear 4-4-4-4 texels, both wraps GL_REPEAT, bilinear
+// magnification and a bilinear minifying filter, entries with colour.
+template <int MinKind, int MagKind, int Src, int Bytes>
+constexpr bool kServes16 = Src == (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) &&
+                           (MinKind == kLinearScaled || MinKind == kLinearMipNearest || MinKind == kLinearMipLinear) &&
+                           MagKind == kLinearScaled && Bytes >= 3;
+
+// Sixteen pixels at the levels chosen, four at a time: sink(k, lanes) receives pixels k to k + 3.
+template <bool Alpha, class Sink>
+GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, int32_t s, int32_t t, int32_t ds, int32_t dt, Sink &&sink) {
+    // The coordinates of pixels k to k + 3 in a level's texels less half a texel, stepped by
+    // four pixels; 32-bit words wrap as the pixel loop's sums do.
+    struct Walk {
+        __m128i s, t, s4, t4;
+        GL_ALWAYS_INLINE Walk(const GlMipLevel *l, int32_t s0, int32_t t0, int32_t ds, int32_t dt) {
+            auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {
+                const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
+                return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
+            };
+            s = along(scaled(s0, l->log2Width), scaled(ds, l->log2Width));
+            t = along(scaled(t0, l->log2Height), scaled(dt, l->log2Height));
+            s4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(ds, l->log2Width))));
+            t4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(dt, l->log2Height))));
+        }
+        GL_ALWAYS_INLINE void next() {
+            s = _mm_add_epi32(s, s4);
+            t = _mm_add_epi32(t, t4);
+        }
+    };
+    GlMipLevel *l1 = lv.second ? lv.second : lv.first;
+    Walk a(lv.first, s, t, ds, dt), b(l1, s, t, ds, dt);
+    for (int k = 0; k < 16; k += 4, a.next(), b.next()) {
+        Lanes4 v = linear4<Alpha>(lv.first, a.s, a.t);
+        if (lv.second) v = lerp4(v, linear4<Alpha>(l1, b.s, b.t), lv.w);
+        sink(k, v);
+    }
+}
+
+// Sixteen covered pixels sampled at one level of detail into their texel entries; returns false
+// for the filters not served here.
 template <int MinKind, int MagKind, int Src, int Bytes>
 GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt,
                                   uint8_t *dst) {
-    constexpr auto linearKind = [](int k) { return k == kLinearScaled || k == kLinearMipNearest || k == kLinearMipLinear; };
-    if constexpr (Src != (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) || !linearKind(MinKind) ||
-                  MagKind != kLinearScaled || Bytes < 3) {
+    if constexpr (!kServes16<MinKind, MagKind, Src, Bytes>) {
         return false;
     } else {
-        int32_t lo = 0, hi = -1;
-        uint32_t w = 0;
-        if (!(rho2 <= tex->lodThreshold) && MinKind != kLinearScaled) {
-            const int32_t lod = lambdaOf(rho2);
-            if constexpr (MinKind == kLinearMipNearest) {
-                uint32_t level = uint32_t(lod + 0x8000) >> 16;
-                if (uint32_t(tex->maxLevel) < level) level = uint32_t(tex->maxLevel);
-                lo = int32_t(level);
-            } else {
-                const uint32_t f = uint32_t(lod + 0x10000) >> 16;
-                if (uint32_t(tex->maxLevel) < f) {
-                    lo = tex->maxLevel;
-                } else {
-                    lo = int32_t(f) - 1;
-                    hi = int32_t(f);
-                    w = (uint32_t(lod) >> 8) & 0xFF;
-                }
-            }
-        }
-        GlMipLevel *l0 = tex->levels[lo], *l1 = hi >= 0 ? tex->levels[hi] : l0;
-        // The coordinates of pixels k to k + 3 in a level's texels less half a texel, stepped by
-        // four pixels; 32-bit words wrap as the pixel loop's sums do.
-        struct Walk {
-            __m128i s, t, s4, t4;
-            Walk(const GlMipLevel *l, int32_t s0, int32_t t0, int32_t ds, int32_t dt) {
-                auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {
-                    const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
-                    return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
-                };
-                s = along(scaled(s0, l->log2Width), scaled(ds, l->log2Width));
-                t = along(scaled(t0, l->log2Height), scaled(dt, l->log2Height));
-                s4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(ds, l->log2Width))));
-                t4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(dt, l->log2Height))));
-            }
-            void next() {
-                s = _mm_add_epi32(s, s4);
-                t = _mm_add_epi32(t, t4);
-            }
-        };
-        Walk a(l0, s, t, ds, dt), b(l1, s, t, ds, dt);
-        for (int k = 0; k < 16; k += 4, a.next(), b.next()) {
-            Lanes4 v = linear4<Bytes == 4>(l0, a.s, a.t);
-            if (hi >= 0) v = lerp4(v, linear4<Bytes == 4>(l1, b.s, b.t), w);
+        linearGroups16<Bytes == 4>(levelsAt<MinKind>(tex, rho2), s, t, ds, dt, [&](int, Lanes4 v) __attribute__((always_inline)) {
             const __m128i words = words4(v);
             if constexpr (Bytes == 4) {
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
@@ -470,7 +510,7 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), packed);
             }
             dst += 4 * Bytes;
-        }
+        });
         return true;
     }
 }
@@ -482,22 +522,27 @@ bool InlineSampler<MinKind, MagKind, Src>::run16(GlTextureObject *tex, float rho
     return linearRun16<MinKind, MagKind, Src, Bytes>(tex, rho2, s, t, ds, dt, dst);
 }
 
-template <int Kind, int Bytes, class Sampler>
-void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
-    GlFastPathSlots &sl = sp->context->state.span.fast;
-    GlTextureObject *tex = sl.texture;
-    const Sampler sampler(sl);
-    const float threshold = tex->lodThreshold;
-    float sw = sp->sw.cur, tw = sp->tw.cur, qw = sp->qw.cur, lod = sp->lod.cur;
-    float s0 = 0, t0 = 0, l0 = 0;
-    if (divisible(qw)) {
-        const float r = 1.0f / qw;
-        s0 = sw * r;
-        t0 = tw * r;
-        l0 = lod * r;
+// One run of 16 pixels of a perspective chunk: the coordinates at its first pixel in 16.16, their
+// steps, rho squared there and its step.
+struct Run16 {
+    int32_t s, t, ds, dt;
+    float rho2, dl;
+};
+// The chunk's two runs: one divide at each end of a run, the steps between them linear. Each run
+// also leaves its steps in the span record.
+struct PerspectiveRuns {
+    GlSpan *sp;
+    float sw, tw, qw, lod, s0 = 0, t0 = 0, l0 = 0;
+    GL_ALWAYS_INLINE explicit PerspectiveRuns(GlSpan *span)
+        : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur), lod(span->lod.cur) {
+        if (divisible(qw)) {
+            const float r = 1.0f / qw;
+            s0 = sw * r;
+            t0 = tw * r;
+            l0 = lod * r;
+        }
     }
-    uint8_t *dst = sp->texels;
-    for (int run = 0; run < 2 && mask != 0; ++run) {
+    GL_ALWAYS_INLINE Run16 next() {
         sw += sp->sw.halfStep;
         tw += sp->tw.halfStep;
         qw += sp->qw.halfStep;
@@ -509,34 +554,55 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
             t1 = tw * r;
             l1 = lod * r;
         }
-        const int32_t ds = roundToInt((s1 - s0) * (65536.0f / 16.0f)), dt = roundToInt((t1 - t0) * (65536.0f / 16.0f));
-        const float dl = (l1 - l0) * (1.0f / 16.0f);
-        sp->s.step = ds;
-        sp->t.step = dt;
-        sp->lodStep16 = dl;
-        int32_t s = roundToInt(s0 * 65536.0f), t = roundToInt(t0 * 65536.0f);
-        float rho2 = l0;
-        // Sixteen covered pixels sampled alike (at level 0, or at one level of detail when it holds
-        // or when every pixel magnifies): four at a time. The level of detail is summed here as
-        // the pixel loop sums it, so its last value bounds all the others.
-        bool alike = Kind != kGlTexAffine && Sampler::kMinAtLevel0;
-        if constexpr (Kind == kGlTexMip) {
-            alike = dl == 0.0f;
-            if (!alike && rho2 <= threshold) {
-                float last = rho2;
-                for (int i = 1; i < 16; ++i) last += dl;
-                alike = last <= threshold;
-            }
-        }
-        if (alike && (mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, rho2, s, t, ds, dt, dst)) {
+        Run16 run{roundToInt(s0 * 65536.0f), roundToInt(t0 * 65536.0f),
+                  roundToInt((s1 - s0) * (65536.0f / 16.0f)), roundToInt((t1 - t0) * (65536.0f / 16.0f)), l0,
+                  (l1 - l0) * (1.0f / 16.0f)};
+        sp->s.step = run.ds;
+        sp->t.step = run.dt;
+        sp->lodStep16 = run.dl;
+        s0 = s1;
+        t0 = t1;
+        l0 = l1;
+        return run;
+    }
+};
+
+// Whether the sixteen pixels of a run sample alike (at level 0, or at one level of detail when it
+// holds or when every pixel magnifies). The level of detail is summed here as the pixel loop sums
+// it, so its last value bounds all the others.
+template <int Kind, bool MinAtLevel0>
+GL_ALWAYS_INLINE bool alike16(const Run16 &run, float threshold) {
+    if constexpr (Kind == kGlTexMip) {
+        if (run.dl == 0.0f) return true;
+        if (!(run.rho2 <= threshold)) return false;
+        float last = run.rho2;
+        for (int i = 1; i < 16; ++i) last += run.dl;
+        return last <= threshold;
+    } else {
+        return Kind != kGlTexAffine && MinAtLevel0;
+    }
+}
+
+template <int Kind, int Bytes, class Sampler>
+void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
+    GlFastPathSlots &sl = sp->context->state.span.fast;
+    GlTextureObject *tex = sl.texture;
+    const Sampler sampler(sl);
+    const float threshold = tex->lodThreshold;
+    PerspectiveRuns runs(sp);
+    uint8_t *dst = sp->texels;
+    for (int r = 0; r < 2 && mask != 0; ++r) {
+        const Run16 run = runs.next();
+        // Sixteen covered pixels sampled alike: four at a time.
+        if (alike16<Kind, Sampler::kMinAtLevel0>(run, threshold) && (mask >> 16) == 0xFFFFu &&
+            Sampler::template run16<Bytes>(tex, run.rho2, run.s, run.t, run.ds, run.dt, dst)) {
             dst += 16 * Bytes;
             mask <<= 16;
-            s0 = s1;
-            t0 = t1;
-            l0 = l1;
             continue;
         }
-        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += ds, t += dt, rho2 += dl) {
+        int32_t s = run.s, t = run.t;
+        float rho2 = run.rho2;
+        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += run.ds, t += run.dt, rho2 += run.dl) {
             if (int32_t(mask) >= 0) continue;
             uint32_t texel;
             if constexpr (Kind == kGlTexPerspective) texel = sampler.min(tex, 0, s, t);
@@ -545,10 +611,53 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
             else texel = sampler.min(tex, lambdaOf(rho2), s, t);
             dst = put<Bytes>(dst, texel);
         }
-        s0 = s1;
-        t0 = t1;
-        l0 = l1;
     }
+}
+
+// A whole chunk textured with bilinear 4-4-4-4 texels and modulated by the smooth colour in one
+// pass, where both of its runs sample alike: the texel channels go from the filter's lanes
+// straight into the modulation, with the arithmetic of the texture routine and the basic span
+// proc it stands for. Other chunks take that span proc (which calls the texture routine).
+template <int Kind, int MinKind, class F, bool Dither, bool Back>
+GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp) {
+    GlTextureObject *tex = sp->context->state.span.fast.texture;
+    const float threshold = tex->lodThreshold;
+    PerspectiveRuns runs(sp);
+    const Run16 first = runs.next(), second = runs.next();
+    if (!alike16<Kind, MinKind == kLinearScaled>(first, threshold) || !alike16<Kind, MinKind == kLinearScaled>(second, threshold))
+        return false;
+    const uint32_t *d = sp->ditherPointer;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
+    ColourBytes8<F> colour(sp);
+    Lanes4 held{};
+    for (const Run16 &run : {first, second})
+        linearGroups16<false>(levelsAt<MinKind>(tex, run.rho2), run.s, run.t, run.ds, run.dt,
+                              [&](int k, Lanes4 v) __attribute__((always_inline)) {
+                                  if (!(k & 4)) {
+                                      held = v;
+                                      return;
+                                  }
+                                  const __m128i tR = _mm_unpacklo_epi64(held.rg, v.rg), tG = _mm_unpackhi_epi64(held.rg, v.rg);
+                                  const __m128i tB = _mm_unpacklo_epi64(held.ba, v.ba);
+                                  storeWalk8<Back>(out, modulatePixels8<F, Dither>(tR, tG, tB, colour, d));
+                                  out += Back ? -8 : 8;
+                                  d += 8;
+                                  colour.next();
+                              });
+    sp->ditherPointer = d;
+    return true;
+}
+
+template <int Kind, int MinKind, class F, bool Dither>
+void GL_FASTCALL texModulate(uint32_t mask, GlSpan *sp) {
+    if (mask == 0xFFFFFFFFu) {
+        if (sp->xStep < 0 ? texModulateChunk<Kind, MinKind, F, Dither, true>(sp)
+                          : texModulateChunk<Kind, MinKind, F, Dither, false>(sp))
+            return;
+    }
+    // Smooth, GL_MODULATE, entries of three bytes, dithered or not.
+    constexpr size_t kIndex = 2 | (3 << 2) | (Dither ? 1 : 0);
+    (F::kFormatCode == Fmt565::kFormatCode ? __glSpanTable565 : __glSpanTable555)[kIndex](mask, sp);
 }
 
 template <int Kind, int Bytes, class Sampler>
@@ -605,4 +714,34 @@ GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int m
         if (kInlineSources[i] == source) src = i;
     if (filter < 0 || src < 0) return nullptr;
     return kInlineRoutines[size_t(((kind * 2 + (entryBytes == 4)) * kFilterCount + filter) * kSourceCount + src)];
+}
+
+namespace {
+// The fused texture-and-modulate procs: index [kind 1-3][bilinear minifying filter][layout][dither].
+constexpr int kModulateMinKinds[] = {kLinearScaled, kLinearMipNearest, kLinearMipLinear};
+template <size_t I>
+constexpr GlFastProc modulateEntry() {
+    constexpr bool kDither = I & 1, k565 = I & 2;
+    constexpr int kMin = kModulateMinKinds[(I >> 2) % 3];
+    constexpr int kKind = int(I / 12) + kGlTexPerspective;
+    if constexpr (k565) return &texModulate<kKind, kMin, Fmt565, kDither>;
+    else return &texModulate<kKind, kMin, Fmt555, kDither>;
+}
+template <size_t... I>
+constexpr std::array<GlFastProc, sizeof...(I)> modulateTable(std::index_sequence<I...>) {
+    return {modulateEntry<I>()...};
+}
+constinit const std::array<GlFastProc, 36> kModulateProcs = modulateTable(std::make_index_sequence<36>());
+}  // namespace
+
+GlFastProc __glTexModulateProc(int kind, int minKind, int magKind, int source, int32_t formatCode, bool dither) {
+    if (kind < kGlTexPerspective || kind > kGlTexMip || magKind != kLinearScaled ||
+        source != (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) ||
+        (formatCode != Fmt555::kFormatCode && formatCode != Fmt565::kFormatCode))
+        return nullptr;
+    for (size_t m = 0; m < 3; ++m)
+        if (kModulateMinKinds[m] == minKind)
+            return kModulateProcs[size_t(kind - kGlTexPerspective) * 12 + m * 4 +
+                                  (formatCode == Fmt565::kFormatCode ? 2 : 0) + (dither ? 1 : 0)];
+    return nullptr;
 }
