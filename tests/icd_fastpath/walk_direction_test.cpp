@@ -217,9 +217,11 @@ TEST(WalkDirection, FusedDepthAndColourEqualTheChain) {
                         }
 }
 
-// A right-to-left triangle (its long edge on the right) with projective texture coordinates keeps
-// its walking order down to the chain: drawn whole, its spans take the eight-pixel forms; under a
-// stipple, the pixel loops. Every pixel the stipple keeps must have the same colour, exactly.
+// A triangle with projective texture coordinates keeps its walking order down to the chain,
+// right to left (its long edge on the right) or mirrored: drawn whole, its spans take the
+// eight-pixel forms (and, smooth and modulated, the proc that samples and modulates whole chunks in
+// one pass); under a stipple, the pixel loops. Every pixel the stipple keeps must have the same
+// colour, exactly.
 class WalkDirectionPictures : public StateTest {
 protected:
     PlainMemory colorMem, depthMem;
@@ -250,7 +252,7 @@ protected:
         return reinterpret_cast<GlPickTriangleProc>(const_cast<void *>(__glOgReplacedProc(ctx, p)));
     }
 
-    std::vector<uint32_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple) {
+    std::vector<uint32_t> picture(GLenum minFilter, GLenum env, bool smooth, bool stipple, bool mirrored, bool dithered) {
         ctx->beginMode = kGlNeedValidate;
         ctx->dirtyMask = 0x7FF;
         GL(glClearColor)(0, 0, 0, 0);
@@ -273,6 +275,7 @@ protected:
         GL(glEnable)(GL_DEPTH_TEST);
         GL(glDepthFunc)(GL_LESS);
         if (!smooth) GL(glShadeModel)(GL_FLAT);
+        if (!dithered) GL(glDisable)(GL_DITHER);
         if (stipple) {
             GLubyte pattern[128];
             for (int i = 0; i < 128; ++i) pattern[i] = GLubyte(0x6D ^ (i * 53));
@@ -290,10 +293,14 @@ protected:
         for (const V &v : tri) {
             GL(glColor4f)(v.r, v.g, v.b, 1.0f);
             GL(glTexCoord4f)(v.s * v.q, v.t * v.q, 0, v.q);
-            GL(glVertex3f)(v.x, v.y, v.z);
+            GL(glVertex3f)(mirrored ? float(kSide) - v.x : v.x, v.y, v.z);
         }
         GL(glEnd)();
         EXPECT_EQ(rasterProc(), __glFillTriangleFast);
+        // Smooth bilinear modulation (RGBA textures are kept 4-4-4-4 here) has its fused proc.
+        const GlFastPathSlots &sl = ctx->state.span.fast;
+        const GlFastProc basic = __glSpanTable565[__glFastPathKeyOf(ctx).spanIndex];
+        EXPECT_EQ(sl.afterDepthTest != basic, smooth && env == GL_MODULATE && minFilter != GL_NEAREST_MIPMAP_NEAREST);
         const std::vector<uint32_t> p = readRgbWords(ctx, kSide, kSide);
         __glSetStateDefaults(ctx);
         windowProjection(ctx, kSide, kSide);
@@ -302,32 +309,36 @@ protected:
     }
 };
 
-TEST_F(WalkDirectionPictures, StippleKeepsTheColoursOfRightToLeftSpans) {
+TEST_F(WalkDirectionPictures, StippleKeepsTheColoursOfSpansInBothDirections) {
     struct Case {
         GLenum minFilter, env;
         bool smooth;
     };
     const Case cases[] = {{GL_LINEAR, GL_MODULATE, true},
                           {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, true},
+                          {GL_LINEAR_MIPMAP_NEAREST, GL_MODULATE, true},
                           {GL_NEAREST_MIPMAP_NEAREST, GL_MODULATE, true},
                           {GL_LINEAR_MIPMAP_LINEAR, GL_MODULATE, false},
                           {GL_LINEAR_MIPMAP_LINEAR, GL_REPLACE, true},
                           {GL_NEAREST_MIPMAP_NEAREST, GL_REPLACE, false}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "min filter " << std::hex << c.minFilter << ", environment " << c.env
-                                        << (c.smooth ? " smooth" : " flat"));
-        const std::vector<uint32_t> whole = picture(c.minFilter, c.env, c.smooth, false),
-                                    stippled = picture(c.minFilter, c.env, c.smooth, true);
-        int kept = 0, differing = 0;
-        size_t first = 0;
-        for (size_t i = 0; i < whole.size(); ++i) {
-            if (stippled[i] == 0) continue;
-            ++kept;
-            if (stippled[i] != whole[i] && differing++ == 0) first = i;
-        }
-        EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
-        EXPECT_GT(kept, 400);
-    }
+    for (const Case &c : cases)
+        for (bool mirrored : {false, true})
+            for (bool dithered : {true, false}) {
+                SCOPED_TRACE(testing::Message() << "min filter " << std::hex << c.minFilter << ", environment " << c.env
+                                                << (c.smooth ? " smooth" : " flat") << (mirrored ? ", left to right" : "")
+                                                << (dithered ? ", dithered" : ""));
+                const std::vector<uint32_t> whole = picture(c.minFilter, c.env, c.smooth, false, mirrored, dithered),
+                                            stippled = picture(c.minFilter, c.env, c.smooth, true, mirrored, dithered);
+                int kept = 0, differing = 0;
+                size_t first = 0;
+                for (size_t i = 0; i < whole.size(); ++i) {
+                    if (stippled[i] == 0) continue;
+                    ++kept;
+                    if (stippled[i] != whole[i] && differing++ == 0) first = i;
+                }
+                EXPECT_EQ(differing, 0) << "first at " << first % kSide << ", " << first / kSide;
+                EXPECT_GT(kept, 400);
+            }
 }
 
 }  // namespace
