@@ -614,45 +614,61 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
     }
 }
 
-// A whole chunk textured with bilinear 4-4-4-4 texels and modulated by the smooth colour in one
-// pass, where both of its runs sample alike: the texel channels go from the filter's lanes
-// straight into the modulation, with the arithmetic of the texture routine and the basic span
-// proc it stands for. Other chunks take that span proc (which calls the texture routine).
+// The first n positions of a chunk textured with bilinear 4-4-4-4 texels and modulated by the
+// smooth colour in one pass, where the runs they lie in sample alike: the texel channels go from
+// the filter's lanes straight into the modulation, with the arithmetic of the texture routine and
+// the basic span proc it stands for. Other chunks take that span proc (which calls the texture
+// routine). The filter reads whole groups past the n-th position (the texture repeats, so every
+// read is inside it); only the n positions are written.
 template <int Kind, int MinKind, class F, bool Dither, bool Back>
-GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp) {
+GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
     GlTextureObject *tex = sp->context->state.span.fast.texture;
     const float threshold = tex->lodThreshold;
     PerspectiveRuns runs(sp);
     const Run16 first = runs.next(), second = runs.next();
-    if (!alike16<Kind, MinKind == kLinearScaled>(first, threshold) || !alike16<Kind, MinKind == kLinearScaled>(second, threshold))
-        return false;
+    constexpr bool kLevel0 = MinKind == kLinearScaled;
+    if (!alike16<Kind, kLevel0>(first, threshold) || (n > 16 && !alike16<Kind, kLevel0>(second, threshold))) return false;
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
     ColourBytes8<F> colour(sp);
     Lanes4 held{};
-    for (const Run16 &run : {first, second})
+    int left = n;
+    for (const Run16 &run : {first, second}) {
+        if (left <= 0) break;
         linearGroups16<false>(levelsAt<MinKind>(tex, run.rho2), run.s, run.t, run.ds, run.dt,
                               [&](int k, Lanes4 v) __attribute__((always_inline)) {
                                   if (!(k & 4)) {
                                       held = v;
                                       return;
                                   }
+                                  if (left <= 0) return;
                                   const __m128i tR = _mm_unpacklo_epi64(held.rg, v.rg), tG = _mm_unpackhi_epi64(held.rg, v.rg);
                                   const __m128i tB = _mm_unpacklo_epi64(held.ba, v.ba);
-                                  storeWalk8<Back>(out, modulatePixels8<F, Dither>(tR, tG, tB, colour, d));
+                                  const __m128i px = modulatePixels8<F, Dither>(tR, tG, tB, colour, d);
+                                  if (left >= 8) {
+                                      storeWalk8<Back>(out, px);
+                                  } else {
+                                      alignas(16) uint16_t lanes[8];
+                                      _mm_store_si128(reinterpret_cast<__m128i *>(lanes), px);
+                                      for (int i = 0; i < left; ++i) out[Back ? -i : i] = lanes[i];
+                                  }
+                                  left -= 8;
                                   out += Back ? -8 : 8;
                                   d += 8;
                                   colour.next();
                               });
+    }
     sp->ditherPointer = d;
     return true;
 }
 
 template <int Kind, int MinKind, class F, bool Dither>
 void GL_FASTCALL texModulate(uint32_t mask, GlSpan *sp) {
-    if (mask == 0xFFFFFFFFu) {
-        if (sp->xStep < 0 ? texModulateChunk<Kind, MinKind, F, Dither, true>(sp)
-                          : texModulateChunk<Kind, MinKind, F, Dither, false>(sp))
+    // The covered positions of a triangle's chunk come first in walking order.
+    if (mask != 0 && (~mask & (~mask + 1)) == 0) {
+        const int n = mask == 0xFFFFFFFFu ? 32 : __builtin_clz(~mask);
+        if (sp->xStep < 0 ? texModulateChunk<Kind, MinKind, F, Dither, true>(sp, n)
+                          : texModulateChunk<Kind, MinKind, F, Dither, false>(sp, n))
             return;
     }
     // Smooth, GL_MODULATE, entries of three bytes, dithered or not.
