@@ -478,13 +478,14 @@ GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, int32_t s, int32_t t, i
             t = _mm_add_epi32(t, t4);
         }
     };
-    GlMipLevel *l1 = lv.second ? lv.second : lv.first;
-    Walk a(lv.first, s, t, ds, dt), b(l1, s, t, ds, dt);
-    for (int k = 0; k < 16; k += 4, a.next(), b.next()) {
-        Lanes4 v = linear4<Alpha>(lv.first, a.s, a.t);
-        if (lv.second) v = lerp4(v, linear4<Alpha>(l1, b.s, b.t), lv.w);
-        sink(k, v);
+    Walk a(lv.first, s, t, ds, dt);
+    if (lv.second == nullptr) {
+        for (int k = 0; k < 16; k += 4, a.next()) sink(k, linear4<Alpha>(lv.first, a.s, a.t));
+        return;
     }
+    Walk b(lv.second, s, t, ds, dt);
+    for (int k = 0; k < 16; k += 4, a.next(), b.next())
+        sink(k, lerp4(linear4<Alpha>(lv.first, a.s, a.t), linear4<Alpha>(lv.second, b.s, b.t), lv.w));
 }
 
 // Sixteen covered pixels sampled at one level of detail into their texel entries; returns false
