@@ -258,3 +258,19 @@ inline void setRgb16Visual(GlContext *ctx, uint32_t redMask, uint32_t greenMask,
     sc.greenMaxOverScale = float((1 << greenBits) - 1) / sc.greenScale;
     sc.blueMaxOverScale = 31.0f / sc.blueScale;
 }
+
+// A picture drawn whole against the same picture under a polygon stipple (which sends its chunks
+// down the chain's pixel loops): every pixel the stipple kept has the colour the whole picture has
+// there, and at least minKept pixels were kept.
+inline void expectStippledMatchesWhole(const std::vector<uint32_t> &whole, const std::vector<uint32_t> &stippled, int side,
+                                       int minKept) {
+    int kept = 0, differing = 0;
+    size_t first = 0;
+    for (size_t i = 0; i < whole.size() && i < stippled.size(); ++i) {
+        if (stippled[i] == 0) continue;
+        ++kept;
+        if (stippled[i] != whole[i] && differing++ == 0) first = i;
+    }
+    EXPECT_EQ(differing, 0) << "first at " << first % size_t(side) << ", " << first / size_t(side);
+    EXPECT_GT(kept, minKept);
+}
