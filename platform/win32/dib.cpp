@@ -67,7 +67,7 @@ bool viewOf(Bitmap &b, PixelView *v) {
     v->width = b.width;
     v->height = b.height;
     v->bpp = b.bpp;
-    if (auto *dib = dynamic_cast<DibSection *>(&b)) {
+    if (DibSection *dib = b.asSection()) {
         const long pitch = rowBytes(b.width, b.bpp);
         uint8_t *bits = static_cast<uint8_t *>(b.dibBits);
         v->rows = b.topDown ? bits : bits + (b.height - 1) * pitch;
@@ -219,7 +219,7 @@ int WINAPI GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
         SetLastError(get(obj) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return 0;
     }
-    auto *dib = dynamic_cast<DibSection *>(b.get());
+    DibSection *dib = b->asSection();
     if (!out) return dib ? int(sizeof(DIBSECTION)) : int(sizeof(BITMAP));
     if (size < int(sizeof(BITMAP))) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -12,8 +12,9 @@
 namespace kiv::gdi {
 namespace {
 
-std::recursive_mutex &gdiLock() {
-    static std::recursive_mutex m;
+// Held only while the table is read or changed (never while an object is destroyed).
+std::mutex &gdiLock() {
+    static std::mutex m;
     return m;
 }
 std::map<uintptr_t, std::shared_ptr<Object>> &table() {
@@ -38,7 +39,7 @@ uintptr_t tagOf(DWORD type) {
 }  // namespace
 
 HGDIOBJ insert(std::shared_ptr<Object> obj) {
-    std::lock_guard<std::recursive_mutex> g(gdiLock());
+    std::lock_guard<std::mutex> g(gdiLock());
     uintptr_t base = tagOf(obj->type) << 24;
     uintptr_t v = base | 0x10;
     auto &t = table();
@@ -48,7 +49,7 @@ HGDIOBJ insert(std::shared_ptr<Object> obj) {
 }
 
 std::shared_ptr<Object> get(HGDIOBJ h) {
-    std::lock_guard<std::recursive_mutex> g(gdiLock());
+    std::lock_guard<std::mutex> g(gdiLock());
     auto it = table().find(reinterpret_cast<uintptr_t>(h));
     return it == table().end() ? nullptr : it->second;
 }
@@ -61,7 +62,7 @@ std::shared_ptr<DC> getDC(HDC hdc) {
 
 void remove(HGDIOBJ h) {
     std::shared_ptr<Object> dead;
-    std::lock_guard<std::recursive_mutex> g(gdiLock());
+    std::lock_guard<std::mutex> g(gdiLock());
     auto it = table().find(reinterpret_cast<uintptr_t>(h));
     if (it != table().end()) {
         dead = std::move(it->second);

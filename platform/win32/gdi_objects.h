@@ -8,6 +8,8 @@
 
 namespace kiv::gdi {
 
+struct DibSection;
+
 struct Object {
     explicit Object(DWORD t) : type(t) {}
     virtual ~Object() = default;
@@ -26,6 +28,8 @@ struct Bitmap : Object {
     // Room for DIB sections (a later issue): bits visible to the application, the header.
     void *dibBits = nullptr;
     bool topDown = false;
+    // The DIB section this bitmap is, or null (asked on every lock of a drawable: no RTTI walk).
+    virtual DibSection *asSection() { return nullptr; }
 };
 
 struct DC : Object {
