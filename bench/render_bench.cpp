@@ -13,6 +13,7 @@
 // as the driver describes the context right after the workload's last frame.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -214,16 +215,23 @@ struct MemoryTarget {
         if (!ctx) return false;
         describe(&colourDesc, colour, colourBits / 8);
         describe(&depthDesc, depth, 2);
-        if (!makeCurrent()) return false;
+        return makeCurrent();
+    }
+
+    // Making the context current attaches the window's own buffers (drawn by the chip where the
+    // window has it): the memory buffers and their visual go back in every time, and a frame
+    // must then reach the memory, poisoned first so that an earlier workload's picture does not
+    // count.
+    bool makeCurrent() {
+        if (!DrvSetContext(hdc, handle, nullptr)) return false;
+        attachMemory();
         gl = liveTable(ctx);
+        std::fill(colour.begin(), colour.end(), uint8_t(0xA5));
         return drawsInto(gl, colourDesc.base + size_t(kH / 2) * colourDesc.pitchBytes + (kW / 2) * colourDesc.elementSize,
                          colourDesc.elementSize);
     }
 
-    // Making the context current attaches the window's own buffers (drawn by the chip where the
-    // window has it): the memory buffers and their visual go back in every time.
-    bool makeCurrent() {
-        if (!DrvSetContext(hdc, handle, nullptr)) return false;
+    void attachMemory() {
         const int colourBits = colourDesc.elementSize * 8;
         GlVisual &v = ctx->visual;
         v.rgbaMode = 1;
@@ -250,7 +258,6 @@ struct MemoryTarget {
             ctx->tail.drawableBuffers->descriptors[i].width = kW;
             ctx->tail.drawableBuffers->descriptors[i].height = kH;
         }
-        return true;
     }
 };
 

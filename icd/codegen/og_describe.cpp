@@ -111,9 +111,8 @@ uint32_t __glOgDescribe(GlContext *ctx, char *text, uint32_t size) {
     }
     const bool generator = __glOgContextOf(ctx) != nullptr;
     if (generator) describeGenerator(ctx, line);
-    if (clearsThroughFillLoop(ctx)) line.item("MMX clear fill loop");
-    if (line.items == 0) line.put(generator ? "none, C procs only" : "none (no generator)");
-    else if (!generator) line.put(" (no generator)");
+    if (line.items == 0) line.put(generator ? "none" : "none (no generator)");
+    line.put(clearsThroughFillLoop(ctx) ? "; clears: MMX fill loop" : "; clears: C fill");
     return line.finish();
 }
 
