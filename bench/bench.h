@@ -20,16 +20,10 @@ struct Workload {
 
 std::vector<Workload> &registry();
 
-// A remark printed after a workload's figure, asked for once the workload has run (which
-// generated routines the workload's context ran, for instance).
-struct Note {
-    const char *name;
-    std::function<std::string()> text;
-};
-std::vector<Note> &notes();
-struct RegisterNote {
-    RegisterNote(const char *name, std::function<std::string()> text) { notes().push_back({name, std::move(text)}); }
-};
+// A remark a workload records about its own run (which generated routines its context ran after
+// its last frame, for instance), printed after its figure. The last one recorded while the
+// workload ran is the one printed; a workload that records none gets no remark.
+void recordNote(std::string text);
 
 struct Register {
     Register(const char *name, const char *unit, std::function<uint64_t(uint64_t)> run, double scale = 1.0) {
@@ -49,4 +43,3 @@ inline void keep(const T &value) {
 #define KIV_BENCH_CAT(a, b) KIV_BENCH_CAT2(a, b)
 // KIV_BENCH("name", "unit", [](uint64_t n) -> uint64_t { ...; return n; }[, scale]);
 #define KIV_BENCH(name, unit, ...) static ::kivbench::Register KIV_BENCH_CAT(kivBench_, __LINE__)(name, unit, __VA_ARGS__)
-#define KIV_BENCH_NOTE(name, ...) static ::kivbench::RegisterNote KIV_BENCH_CAT(kivBenchNote_, __LINE__)(name, __VA_ARGS__)

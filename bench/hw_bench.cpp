@@ -5,13 +5,15 @@
 // runs inside the kick-off all the same, so the figure is a lower bound. Beside it, the
 // same triangles on the software path into plain 16-bit memory: vertex processing plus the
 // rasteriser's set-up of such small triangles. Antialiased blended lines likewise: quads reading
-// the line texture on the chip, coverage computed per pixel in software.
+// the line texture on the chip, coverage computed per pixel in software. Each notes the generated
+// routines its context had after the last primitive.
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "bench/bench.h"
+#include "bench/generated_note.h"
 #include "icd/core/core.h"
 #include "icd/core/drawable.h"
 #include "icd/core/drv_exports.h"
@@ -101,6 +103,7 @@ uint64_t workload(bool video, const char *name, GLenum mode, uint64_t count, Ver
     Begin(mode);
     for (uint64_t i = 0; i < count; ++i) vertices(Vertex2f, float((i * 37) % 248) + 1, float((i * 11) % 248) + 1);
     End();
+    kivbench::recordNote(kivbench::generatedCodeOf(ctx));
     entry<void(APIENTRY *)()>(ctx, slot::glFinish)();
     zk3TriangleSetDrawing(true);
     DrvReleaseContext(t->handle);

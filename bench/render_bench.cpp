@@ -9,9 +9,11 @@
 //               of 16 (5-6-5) or 32 (8-8-8) bits with a 16-bit depth buffer, the entries called
 //               through the context's live table: the same software procs without opengl32 and
 //               the drawable's buffers, and the one way to reach a 32-bit colour buffer here.
-// A workload whose set-up fails reports 0.
+// A workload whose set-up fails reports 0. Each notes which generated routines its context ran,
+// as the driver describes the context right after the workload's last frame.
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,13 +21,13 @@
 
 #include "apps/kivdemo/scenes.h"
 #include "bench/bench.h"
+#include "bench/generated_note.h"
 #include "icd/core/core.h"
 #include "icd/core/drawable.h"
 #include "icd/core/drv_exports.h"
 #include "icd/core/gl_entries.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
-#include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/raster/raster.h"
 #include "platform/machine/machine.h"
@@ -34,8 +36,10 @@ namespace {
 
 constexpr int kW = 640, kH = 480;
 
-// The GL entries a workload calls, from opengl32's exports or from a context's live table.
+// The GL entries a workload calls, from opengl32's exports or from a context's live table (then
+// `ctx` is that context; null for opengl32's).
 struct Gl {
+    GlContext *ctx;
     void(APIENTRY *Begin)(GLenum);
     void(APIENTRY *End)(void);
     void(APIENTRY *Color3f)(GLfloat, GLfloat, GLfloat);
@@ -80,7 +84,7 @@ struct Gl {
                     X(TexEnvi) X(PixelStorei) X(Materialfv) X(Normal3fv) X(Vertex3fv) X(ClearDepth)
 
 Gl exportsTable() {
-    Gl gl;
+    Gl gl{};
 #define X(n) gl.n = gl##n;
     KIV_BENCH_GL_NAMES(X)
 #undef X
@@ -93,12 +97,19 @@ namespace slot {
 #undef GL_ENTRY
 }  // namespace slot
 
-Gl liveTable(const GlContext *ctx) {
-    Gl gl;
+Gl liveTable(GlContext *ctx) {
+    Gl gl{};
+    gl.ctx = ctx;
 #define X(n) gl.n = reinterpret_cast<decltype(gl.n)>(ctx->liveTable.slot[slot::gl##n]);
     KIV_BENCH_GL_NAMES(X)
 #undef X
     return gl;
+}
+
+// Records, as the running workload's note, which generated routines the context drew its last
+// frame with: called after the frame's last primitive, before the state is put back.
+void noteGeneratedCode(const Gl &gl) {
+    kivbench::recordNote(gl.ctx ? kivbench::generatedCodeOf(gl.ctx) : kivbench::generatedCodeOfLoadedModule());
 }
 
 void windowProjection(const Gl &gl) {
@@ -199,10 +210,29 @@ struct MemoryTarget {
         hdc = GetDC(hwnd);
         if (!hdc || !SetPixelFormat(hdc, 1, nullptr)) return false;
         handle = DrvCreateContext(hdc);
-        if (!handle || !DrvSetContext(hdc, handle, nullptr)) return false;
-        GlContextHandle *h = __wglFindContextHandle(uint32_t(handle));
+        GlContextHandle *h = handle ? __wglFindContextHandle(uint32_t(handle)) : nullptr;
         ctx = h ? h->context : nullptr;
         if (!ctx) return false;
+        describe(&colourDesc, colour, colourBits / 8);
+        describe(&depthDesc, depth, 2);
+        return makeCurrent();
+    }
+
+    // Making the context current attaches the window's own buffers (drawn by the chip where the
+    // window has it): the memory buffers and their visual go back in every time, and a frame
+    // must then reach the memory, poisoned first so that an earlier workload's picture does not
+    // count.
+    bool makeCurrent() {
+        if (!DrvSetContext(hdc, handle, nullptr)) return false;
+        attachMemory();
+        gl = liveTable(ctx);
+        std::fill(colour.begin(), colour.end(), uint8_t(0xA5));
+        return drawsInto(gl, colourDesc.base + size_t(kH / 2) * colourDesc.pitchBytes + (kW / 2) * colourDesc.elementSize,
+                         colourDesc.elementSize);
+    }
+
+    void attachMemory() {
+        const int colourBits = colourDesc.elementSize * 8;
         GlVisual &v = ctx->visual;
         v.rgbaMode = 1;
         v.colorIndexMode = 0;
@@ -217,8 +247,6 @@ struct MemoryTarget {
             v.redMask = 0xF800, v.greenMask = 0x07E0, v.blueMask = 0x001F;
             v.redBits = 5, v.greenBits = 6, v.blueBits = 5;
         }
-        describe(&colourDesc, colour, colourBits / 8);
-        describe(&depthDesc, depth, 2);
         GlColorBuffer *cb = &ctx->buffers.color.front;
         __glInitRgbaColorBuffer(cb, ctx);
         cb->head.attach(&cb->head, &colourDesc, ctx);
@@ -230,14 +258,8 @@ struct MemoryTarget {
             ctx->tail.drawableBuffers->descriptors[i].width = kW;
             ctx->tail.drawableBuffers->descriptors[i].height = kH;
         }
-        gl = liveTable(ctx);
-        return drawsInto(gl, colourDesc.base + size_t(kH / 2) * colourDesc.pitchBytes + (kW / 2) * colourDesc.elementSize,
-                         colourDesc.elementSize);
     }
 };
-
-// The context of the memory target used last: the notes read which generated routines it ran.
-GlContext *g_lastMemoryContext = nullptr;
 
 const Gl *memoryPath(int colourBits) {
     static MemoryTarget targets[2];
@@ -258,10 +280,9 @@ const Gl *memoryPath(int colourBits) {
     if (state[i] < 0) return nullptr;
     if (current != &targets[i]) {  // one linked-in context current on the thread at a time
         if (current) DrvReleaseContext(current->handle);
-        current = DrvSetContext(targets[i].hdc, targets[i].handle, nullptr) ? &targets[i] : nullptr;
+        current = targets[i].makeCurrent() ? &targets[i] : nullptr;
         if (!current) return nullptr;
     }
-    g_lastMemoryContext = targets[i].ctx;
     return &targets[i].gl;
 }
 
@@ -306,6 +327,7 @@ uint64_t quads(const Gl *gl, uint64_t frames, bool nearerEachTime) {
     gl->DepthFunc(GL_LESS);
     gl->ShadeModel(GL_SMOOTH);
     for (uint64_t f = 0; f < frames; ++f) quadsFrame(*gl, nearerEachTime);
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->Disable(GL_DEPTH_TEST);
     return frames * uint64_t(kQuads) * kW * kH;
@@ -355,6 +377,7 @@ uint64_t texturedFill(const Gl *gl, uint64_t frames, float k) {
         }
         gl->End();
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->Disable(GL_DEPTH_TEST);
     gl->Disable(GL_TEXTURE_2D);
@@ -414,6 +437,7 @@ uint64_t smallLit(const Gl *gl, uint64_t count) {
         gl->End();
         done += n;
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->Disable(GL_DEPTH_TEST);
     gl->Disable(GL_LIGHTING);
@@ -448,6 +472,7 @@ uint64_t smallLitArrays(const Gl *gl, uint64_t count) {
         const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
         gl->DrawArrays(GL_TRIANGLES, 0, GLsizei(3 * n));
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->DisableClientState(GL_NORMAL_ARRAY);
     gl->DisableClientState(GL_VERTEX_ARRAY);
@@ -475,6 +500,7 @@ uint64_t smallUnlitArrays(const Gl *gl, uint64_t count) {
         const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
         gl->DrawArrays(GL_TRIANGLES, 0, GLsizei(3 * n));
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->DisableClientState(GL_VERTEX_ARRAY);
     gl->ShadeModel(GL_SMOOTH);
@@ -504,36 +530,19 @@ uint64_t smallUnlitStrips(const Gl *gl, uint64_t count) {
         const uint64_t n = count - done < uint64_t(kRun) ? count - done : uint64_t(kRun);
         gl->DrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(n + 2));
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->DisableClientState(GL_VERTEX_ARRAY);
     gl->ShadeModel(GL_SMOOTH);
     return count;
 }
 
-// The kind of the fast path's generated span routine in the context's slot (key B's bit 0 marks
-// the stage-list routine), or null when the rows are walked in C.
-const char *spanRoutineKind(GlContext *ctx) {
-    const void *routine = reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine);
-    if (!routine || !__glOgSpanRoutinesEnabled()) return nullptr;
-    const icd::GlOgCache &c = icd::__glOgContextOf(ctx)->caches[icd::kGlOgCacheSpan];
-    for (int i = 0; i < c.entryCount; ++i)
-        if (c.entries[i].code == routine) return (c.entries[i].key[2] & 1) ? "stage-list span routine" : "one-routine span routine";
-    return nullptr;
-}
-
-// The line's tag: "gen" when the last memory target drew with a generated span routine, else "C".
-std::string g_spanRoad = "span rows: C";
-std::string spanRoad() { return g_spanRoad; }
-
-// A workload run with generated span routines on or off (the C walker of the fast set-up), its
-// road noted, then the switch back to the environment's choice.
+// A workload run with generated span routines on or off (the C walker of the fast set-up), then
+// the switch back to the environment's choice.
 template <class Fn>
 uint64_t withSpanRoutines(bool on, Fn fn) {
     __glOgSetSpanRoutinesForTest(on ? 1 : 0);
     const uint64_t done = fn();
-    GlContext *ctx = g_lastMemoryContext;
-    const char *kind = ctx && icd::__glOgContextOf(ctx) ? spanRoutineKind(ctx) : nullptr;
-    g_spanRoad = kind ? std::string("span rows: gen, ") + kind : std::string("span rows: C");
     __glOgSetSpanRoutinesForTest(-1);
     return done;
 }
@@ -555,40 +564,11 @@ uint64_t flatFill(const Gl *gl, uint64_t frames, bool dither) {
         }
         gl->End();
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     gl->Enable(GL_DITHER);
     gl->ShadeModel(GL_SMOOTH);
     return frames * uint64_t(kQuads) * kW * kH;
-}
-
-// Which generated routines the last memory target's context has in its slots now, by the C
-// procs they stand in for; "C only" when none.
-std::string generatedInSlots() {
-    GlContext *ctx = g_lastMemoryContext;
-    if (!ctx || !icd::__glOgContextOf(ctx)) return "generated code: none (no generator)";
-    std::string out;
-    auto add = [&](const char *what) {
-        if (out.find(what) == std::string::npos) out += out.empty() ? what : std::string(", ") + what;
-    };
-    const GlStageList &l = ctx->state.span.spanList;
-    for (int i = 0; i < l.stageCount; ++i) {
-        const void *p = reinterpret_cast<const void *>(l.unmaskedStages[i]);
-        if (!__glOgIsGenerated(ctx, p)) continue;
-        const void *c = __glOgReplacedProc(ctx, p);
-        add(c == reinterpret_cast<const void *>(&__glSpanDepthTest) ? "depth-test stage" : "shading stage");
-    }
-    const GlArrayState &a = ctx->arrayState;
-    if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.ogVertexProc))) add("vertex routine");
-    for (GlRangeTransformProc p : ctx->vertexCache.ogVertexCacheProcs)
-        if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(p))) add("vertex cache routine");
-    if (__glOgIsGenerated(ctx, reinterpret_cast<const void *>(a.renderers[GL_TRIANGLE_STRIP]))) add("strip routine");
-    if (const char *span = spanRoutineKind(ctx)) add(span);
-    return "generated code: " + (out.empty() ? std::string("none, C procs only") : out);
-}
-
-std::string fillLoopNote() {
-    return icd::__glOgGenFillProc() ? "generated code: MMX fill loop for 32-bit rows"
-                                    : "generated code: none, C fill";
 }
 
 uint64_t clears(const Gl *gl, uint64_t count) {
@@ -598,6 +578,7 @@ uint64_t clears(const Gl *gl, uint64_t count) {
         gl->ClearColor(float(i & 1), 0.5f, 0.25f, 1);
         gl->Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
+    noteGeneratedCode(*gl);
     gl->Finish();
     return count;
 }
@@ -642,26 +623,5 @@ KIV_BENCH("small_unlit_strips_arrays_mem32", "triangles/s",
           [](uint64_t n) { return smallUnlitStrips(memoryPath(32), n); });
 KIV_BENCH("clear_colour_depth_bitmap16", "clears/s", [](uint64_t n) { return clears(bitmapPath(), n); });
 KIV_BENCH("clear_colour_depth_mem32", "clears/s", [](uint64_t n) { return clears(memoryPath(32), n); });
-
-// What each rendering workload ran besides C (the bitmap path's driver is the loaded module,
-// whose state this program does not see).
-KIV_BENCH_NOTE("fill_smooth_depth_mem16", generatedInSlots);
-KIV_BENCH_NOTE("fill_smooth_depth_mem16_gen", spanRoad);
-KIV_BENCH_NOTE("fill_smooth_depth_mem16_C", spanRoad);
-KIV_BENCH_NOTE("fill_flat_mem16_gen", spanRoad);
-KIV_BENCH_NOTE("fill_flat_mem16_C", spanRoad);
-KIV_BENCH_NOTE("fill_flat_dither_mem16_gen", spanRoad);
-KIV_BENCH_NOTE("fill_flat_dither_mem16_C", spanRoad);
-KIV_BENCH_NOTE("fill_textured_bilinear_mem16_gen", spanRoad);
-KIV_BENCH_NOTE("fill_textured_bilinear_mem16_C", spanRoad);
-KIV_BENCH_NOTE("fill_smooth_depth_mem32", generatedInSlots);
-KIV_BENCH_NOTE("small_lit_triangles_mem32", generatedInSlots);
-KIV_BENCH_NOTE("small_lit_triangles_arrays_mem32", generatedInSlots);
-KIV_BENCH_NOTE("small_unlit_triangles_arrays_mem32", generatedInSlots);
-KIV_BENCH_NOTE("small_unlit_strips_arrays_mem32", generatedInSlots);
-KIV_BENCH_NOTE("clear_colour_depth_mem32", fillLoopNote);
-KIV_BENCH_NOTE("fill_smooth_depth_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
-KIV_BENCH_NOTE("small_lit_triangles_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
-KIV_BENCH_NOTE("clear_colour_depth_bitmap16", [] { return std::string("generated code: in the loaded module, not reported"); });
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The exports opengl32 calls (with DllMain, the fifteen entries of the driver file).
+// The exports opengl32 calls (with DllMain, the fifteen entries of the driver file), and one that
+// only tools call.
 #pragma once
 #include "platform/win32/win32.h"
 #include "icd/core/proctable.h"
@@ -22,6 +23,11 @@ KIV_EXPORT int WINAPI DrvSetLayerPaletteEntries(HDC hdc, int layerPlane, int sta
                                                 const COLORREF *colors);
 KIV_EXPORT BOOL WINAPI DrvRealizeLayerPalette(HDC hdc, int layerPlane, BOOL realize);
 KIV_EXPORT FARPROC WINAPI DrvGetProcAddress(LPCSTR name);
+
+// For benchmarks and tools, found with GetProcAddress in the loaded module: the line of
+// __glOgDescribe (icd/codegen/og_describe.h) for the calling thread's current context, written
+// into text (at most size bytes, terminated when size is not 0); returns the whole line's length.
+KIV_EXPORT UINT WINAPI __glDescribeGeneratedCode(LPSTR text, UINT size);
 
 // Last-error codes of the exports.
 constexpr DWORD kWglErrContext = 0xE03D3D00;       // context cannot be created, copied or destroyed
