@@ -17,12 +17,6 @@ using namespace icd;
 
 namespace {
 
-// Words of a span routine's cache key that tell its form apart: key B's bit 0 marks the
-// stage-list routine; the MMX word's bit 0 the MMX routine, its bit 1 the MMX routine drawing
-// every triangle (without it the integer one-routine behind it draws the small ones).
-constexpr int kSpanKeyB = 2, kSpanKeyMmx = 4;
-constexpr uint32_t kSpanKeyStageList = 1, kSpanKeyMmxRoutine = 1, kSpanKeyMmxWhole = 2;
-
 // A line written into the caller's buffer as far as it reaches; `length` counts the whole line.
 struct Line {
     char *text;
@@ -57,16 +51,7 @@ const char *spanRoutineForm(GlContext *ctx, bool generatedSetup) {
     const void *routine = asVoid(ctx->state.span.fast.spanRoutine);
     const bool cSetup = ctx->state.pick.rasterTriangleProc == &__glFillTriangleFast && __glOgSpanRoutinesEnabled();
     if (routine == nullptr || !(generatedSetup || cSetup)) return nullptr;
-    const GlOgCache &c = __glOgContextOf(ctx)->caches[kGlOgCacheSpan];
-    for (int32_t i = 0; i < c.entryCount; ++i) {
-        const GlOgCacheEntry &e = c.entries[i];
-        if (e.code != routine || e.key[0] == uint32_t(kGlOgEmptyKey)) continue;
-        if (e.key[kSpanKeyB] & kSpanKeyStageList) return "stage-list span routine";
-        if (!(e.key[kSpanKeyMmx] & kSpanKeyMmxRoutine)) return "one-routine span routine";
-        return (e.key[kSpanKeyMmx] & kSpanKeyMmxWhole) ? "MMX span routine"
-                                                       : "MMX span routine (integer one-routine for small triangles)";
-    }
-    return nullptr;
+    return __glOgSpanRoutineForm(ctx, routine);
 }
 
 // Whether the context's clears fill 4-byte rows through the process's MMX fill loop: a 32-bit

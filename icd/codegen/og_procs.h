@@ -39,6 +39,9 @@ int32_t __glOgRunSpanRoutine(GlContext *ctx, const GlSpan *span, const void *ent
 // leaves through the context's spanReturn word after the unlock step. Null when the state is one
 // it does not serve, the generation cannot complete, or generated span routines are off.
 void *__glOgGenSpanProc(GlContext *ctx, int stageList);
+// What a routine of the context's span cache is, in words ("stage-list span routine", "MMX span
+// routine", ...); null when the routine is not one of them.
+const char *__glOgSpanRoutineForm(GlContext *ctx, const void *routine);
 // "__GL_OG_SPAN" (0 turns generated span routines off; on by default); tests: 1 or 0 to force
 // it, -1 to follow the environment.
 bool __glOgSpanRoutinesEnabled();

@@ -64,10 +64,15 @@ bool filtersDiffer(GlContext *ctx) {
     return tex != nullptr && tex->minFilter != tex->magFilter;
 }
 
+// The span routine's key: the tag, the shade flags, key B, the buffers word, the MMX word.
+constexpr int32_t kSpanKeyWords = 5, kKeyB = 2, kKeyMmx = 4;
+constexpr uint32_t kKeyBStageList = 1;                     // key B: the stage-list routine
+constexpr uint32_t kMmxKeyRoutine = 1, kMmxKeyWhole = 2;  // the MMX routine; it draws every triangle
+
 // Key B: the routine kind, the texture state of a one-routine, and the depth and buffer bits.
 // The blend-factor codes (bits 4-7, 8-11) belong to the MMX one-routine only.
 uint32_t keyB(GlContext *ctx, GlShadeFlags f, bool stageList, bool mmx) {
-    uint32_t b = stageList ? 1u : 0u;
+    uint32_t b = stageList ? kKeyBStageList : 0u;
     if (mmx && (f & kGlShadeBlend))
         b |= uint32_t(__glOgBlendFactorCode(ctx->state.color.blendSrcFactor)) << 4 |
              uint32_t(__glOgBlendFactorCode(ctx->state.color.blendDstFactor)) << 8;
@@ -647,11 +652,21 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     // The MMX routine also folds in the texel layout it reads and its filter (repeating level 0).
     const GlTextureObject *tex = ctx->state.span.fast.texture;
     const GlMipLevel *l0 = (f & kGlShadeTexture) ? level0(tex) : nullptr;
-    const uint32_t mmxWord = !mmx ? 0u : 1u | (mmxWhole ? 2u : 0u) | (l0 != nullptr ? (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u) : 0u) | uint32_t(l0 != nullptr ? l0->texelFormatId & 0xFF : 0) << 8;
-    const uint32_t key[5] = {kSpanKeyTag, f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull),
-                             keyB(ctx, f, list, mmx), buffers, mmxWord};
+    uint32_t mmxWord = 0;
+    if (mmx) {
+        mmxWord = kMmxKeyRoutine | (mmxWhole ? kMmxKeyWhole : 0u);
+        if (l0 != nullptr)
+            mmxWord |= (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u) |
+                       uint32_t(l0->texelFormatId & 0xFF) << 8;
+    }
+    uint32_t key[kSpanKeyWords] = {};
+    key[0] = kSpanKeyTag;
+    key[1] = f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull);
+    key[kKeyB] = keyB(ctx, f, list, mmx);
+    key[3] = buffers;
+    key[kKeyMmx] = mmxWord;
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, 5, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheSpan, key, kSpanKeyWords, &hit);
     if (e == nullptr) return nullptr;
     og->currentMap = &e->map;
     if (hit) return e->code;
@@ -679,4 +694,19 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
         SpanEmitter(ctx, w, e, p).routine();
     }
     return __glOgFinishWrite(ctx, &w);
+}
+
+const char *__glOgSpanRoutineForm(GlContext *ctx, const void *routine) {
+    GlOgContext *og = __glOgContextOf(ctx);
+    if (og == nullptr || routine == nullptr) return nullptr;
+    const GlOgCache &c = og->caches[kGlOgCacheSpan];
+    for (int32_t i = 0; i < c.entryCount; ++i) {
+        const GlOgCacheEntry &e = c.entries[i];
+        if (e.code != routine || e.key[0] != kSpanKeyTag) continue;
+        if (e.key[kKeyB] & kKeyBStageList) return "stage-list span routine";
+        if (!(e.key[kKeyMmx] & kMmxKeyRoutine)) return "one-routine span routine";
+        return (e.key[kKeyMmx] & kMmxKeyWhole) ? "MMX span routine"
+                                               : "MMX span routine (integer one-routine for small triangles)";
+    }
+    return nullptr;
 }
