@@ -285,6 +285,53 @@ TEST_F(VertexLightDiff, OneDiffuseLightGivesTheDiffuseProduct) {
     EXPECT_EQ(dark.normal[2], -1.0f);
 }
 
+// A routine called after the state it was made for changed hands the range to the C transform:
+// the records then carry no lighting, as the C transform leaves them.
+TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
+    GlArrayState &a = ctx->arrayState;
+    const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0, 1, 1};
+    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
+    GL(glNormalPointer)(GL_FLOAT, 0, n);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    validateNow();
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(g, nullptr);
+    const std::pair<const char *, void (*)(GlContext *)> changes[] = {
+        {"normalize", [](GlContext *ctx) { GL(glEnable)(GL_NORMALIZE); }},
+        {"two-sided", [](GlContext *ctx) { GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1); }},
+        {"colour material", [](GlContext *ctx) { GL(glEnable)(GL_COLOR_MATERIAL); }},
+        {"local light", [](GlContext *ctx) {
+             const float p[4] = {0, 0, 1, 1};
+             GL(glLightfv)(GL_LIGHT0, GL_POSITION, p);
+         }},
+        {"unlit", [](GlContext *ctx) { GL(glDisable)(GL_LIGHTING); }},
+    };
+    for (const auto &[name, change] : changes) {
+        SCOPED_TRACE(name);
+        GL(glPushAttrib)(GL_ALL_ATTRIB_BITS);
+        change(ctx);
+        validateNow();
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+        GlVertex fromC[2], fromG[2];
+        std::memset(a.cacheBase, 0xA5, sizeof fromC);
+        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
+        std::memcpy(fromC, a.cacheBase, sizeof fromC);
+        std::memset(a.cacheBase, 0xA5, sizeof fromG);
+        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(fromG[i].flags & kLitDone, 0u) << i;
+            EXPECT_EQ(fromC[i].flags, fromG[i].flags) << i;
+            EXPECT_TRUE(sameBits(fromC[i].normal, fromG[i].normal, 3)) << i;
+        }
+        GL(glPopAttrib)();
+    }
+}
+
 // States the routine does not light keep the C transform: a local light, two-sided lighting.
 TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
     const float xyz[3] = {0, 0, 0}, n[3] = {0, 0, 1};

@@ -1,6 +1,8 @@
-// A program drawing lit triangles through opengl32, from vertex and normal arrays and through
-// glNormal3fv/glVertex3fv, sees the same pixels with the generated vertex routines (which light
-// the vertices themselves) as with the C transforms and the completion procs.
+// A program drawing lit triangles through opengl32 from vertex and normal arrays sees the same
+// pixels with the generated vertex routines (which light the vertices themselves) as with the C
+// transforms and the completion procs. The same triangles through glNormal3fv/glVertex3fv draw
+// the same picture too (a driver's context keeps its vertex cache off: immediate mode lights each
+// vertex in C either way).
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
