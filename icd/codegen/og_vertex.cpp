@@ -156,9 +156,8 @@ void emitTransform(GlOgWriter &w, const XformId &id) {
     }
 }
 
-// Single precision for the transform: the caller's control word is kept in scratch[0..3] and
-// comes back at the end.
-// The truncating twin (rounding field 11) serves the specular table index.
+// Single precision for the transform: the caller's control word is kept in the scratch block and
+// comes back at the end. The truncating twin (rounding field 11) forms the specular table index.
 void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax);

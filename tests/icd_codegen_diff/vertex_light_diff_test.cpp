@@ -100,8 +100,8 @@ protected:
     }
 
     // The C road's records after the completion a drawn triangle asks for.
-    void complete(GlVertex *r, int count) {
-        for (int i = 0; i < count; ++i) ctx->slots.primitive.completeVertex[2](ctx, r + i, kLitDone);
+    void complete(GlVertex *r, int count, int size = 3) {
+        for (int i = 0; i < count; ++i) ctx->slots.primitive.completeVertex[size - 1](ctx, r + i, kLitDone);
     }
 
     static void expectSame(const GlVertex &c, const GlVertex &g, int i) {
@@ -126,8 +126,8 @@ std::vector<LightState> lightStates() {
     return v;
 }
 
-// Array mode: float vertex and normal arrays (packed, and interleaved with one stride), and the
-// current normal when no normal array is enabled.
+// Array mode: float vertex and normal arrays (packed, and interleaved with one stride), the
+// current normal when no normal array is enabled, and positions of two and four coordinates.
 TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     std::mt19937 rng(3);
     GlArrayState &a = ctx->arrayState;
@@ -135,7 +135,7 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     int compared = 0;
     for (const Modelview &mv : kModelviews) {
         for (const LightState &st : lightStates()) {
-            for (int layout = 0; layout < 3; ++layout) {
+            for (int layout = 0; layout < 5; ++layout) {
                 SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
                                                   << " specular " << st.specular << " normalize " << st.normalize
                                                   << " layout " << layout);
@@ -144,7 +144,8 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
                 setLighting(st);
                 mv.load(ctx);
                 makeArrays(total, rng);
-                std::vector<float> interleaved;
+                std::vector<float> interleaved, xyzw;
+                const int size = layout == 3 ? 2 : layout == 4 ? 4 : 3;
                 GL(glEnableClientState)(GL_VERTEX_ARRAY);
                 if (layout == 0) {
                     GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
@@ -158,15 +159,23 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
                     GL(glVertexPointer)(3, GL_FLOAT, 24, interleaved.data());
                     GL(glNormalPointer)(GL_FLOAT, 24, interleaved.data() + 3);
                     GL(glEnableClientState)(GL_NORMAL_ARRAY);
-                } else {
+                } else if (layout == 2) {
                     GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
                     GL(glDisableClientState)(GL_NORMAL_ARRAY);
                     GL(glNormal3f)(0.3f, -0.4f, 1.2f);
+                } else {
+                    for (int i = 0; i < total; ++i) {
+                        xyzw.insert(xyzw.end(), &xyz[size_t(3 * i)], &xyz[size_t(3 * i + 3)]);
+                        xyzw.push_back(i % 3 == 0 ? 1.0f : 0.5f + 0.25f * float(i % 5));
+                    }
+                    GL(glVertexPointer)(size, GL_FLOAT, size == 2 ? 12 : 16, size == 2 ? xyz.data() : xyzw.data());
+                    GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
                 }
                 validateNow();
                 ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
                 GlRangeTransformProc c = __glChooseRangeTransform(ctx);
-                GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, uint32_t(a.arrayNeedIndex) & 6u);
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, size, uint32_t(a.arrayNeedIndex) & 6u);
                 ASSERT_NE(g, nullptr) << "a lit routine for the state";
                 ASSERT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(g)));
                 for (int first : {0, 3}) {
@@ -174,7 +183,7 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
                     std::vector<GlVertex> fromC(size_t(count) + 1), fromG(size_t(count) + 1);
                     std::memset(a.cacheBase, 0xA5, fromC.size() * sizeof(GlVertex));
                     c(ctx, 0, first, count);
-                    complete(a.cacheBase, count);
+                    complete(a.cacheBase, count, size);
                     std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
                     std::memset(a.cacheBase, 0xA5, fromG.size() * sizeof(GlVertex));
                     callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
@@ -332,7 +341,8 @@ TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
     }
 }
 
-// States the routine does not light keep the C transform: a local light, two-sided lighting.
+// States the routine does not light keep the C transform: a local light, two-sided lighting, a
+// projective modelview.
 TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
     const float xyz[3] = {0, 0, 0}, n[3] = {0, 0, 1};
     GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
@@ -350,6 +360,14 @@ TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
     const float infinite[4] = {1, 2, 3, 0};
     GL(glLightfv)(GL_LIGHT0, GL_POSITION, infinite);
     GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 0);
+    validateNow();
+    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    // A projective modelview: its normals need the plane constant of the full 4x4 transform.
+    const float projective[16] = {1, 0, 0, 0.25f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    GL(glMultMatrixf)(projective);
     validateNow();
     EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
 }
