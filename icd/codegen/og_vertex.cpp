@@ -5,6 +5,13 @@
 // states; every other state keeps its C range transform. The vertex cache gets the same
 // transform for records written already, in place of __glCullTransformVertexRange.
 //
+// Lit RGBA states whose lights are all infinite (one-sided, no colour material, the normal from
+// a float normal array, the current normal or, in the vertex cache, the record) also get the
+// normal transformed, normalised and lit inside the loop, exactly as the completion procs and
+// __glLightVertexRgbaInfinite would do it later, and the records are marked so that nothing is
+// computed twice. The light list, the materials and the specular table are read through the
+// context when the routine runs, so no value of the lighting state is baked into the code.
+//
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
 // control word is restored before the routine returns. The clip check is the context's own proc,
@@ -14,8 +21,10 @@
 #include "icd/core/context.h"
 #include "icd/vertex/array_procs.h"
 #include "icd/vertex/array_tables.h"
+#include "icd/vertex/light.h"
 #include "icd/vertex/matrix.h"
 #include "icd/vertex/transform_state.h"
+#include "icd/vertex/vertex_cache.h"
 
 namespace icd {
 namespace {
@@ -57,16 +66,36 @@ void fallback(GlContext *ctx, int32_t firstRecord, int32_t firstElement, int32_t
 }
 
 // Offsets in the record.
-constexpr int32_t kObj = 0, kClip = 32, kFlags = 48, kFrontColor = 128;
-// Frame: four saved registers, then the return address and the arguments.
-enum : int32_t { kStride = 0, kLocals = 4, kArgs = kLocals + 16 + 4 };
+constexpr int32_t kObj = 0, kNormal = 16, kClip = 32, kFlags = 48, kFrontColor = 128;
+// Frame: three locals, four saved registers, then the return address and the arguments.
+enum : int32_t { kStride = 0, kNormalPtr = 4, kNormalStride = 8, kLocals = 12, kArgs = kLocals + 16 + 4 };
+// Scratch block: the caller's control word, the single-precision one and its truncating twin,
+// then the lighting temporaries (clear of the span routines' slots).
+enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kTemps = 64 };
+enum Temp { tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip };
 
-// out[row] of the C transform: products summed left to right, then the translation (times w
-// for four inputs; w is exactly 1 for fewer, where the C code adds it unmultiplied).
-void emitRow(GlOgWriter &w, const XformId &id, int row) {
+// The routine flags of a lit state (array mode and vertex-cache mode alike).
+enum : uint32_t { kLitRoutine = 0x1000, kLitNormalize = 0x2000, kLitCurrentNormal = 0x4000 };
+constexpr uint32_t kLitDone = kGlVertexNormalDone | kGlVertexFrontColorDone;
+
+// What a lit routine does besides the transform.
+struct LitPlan {
+    bool on = false;
+    bool normalize = false;
+    bool currentNormal = false;  // array mode: the current normal, no normal array
+    XformId normalXform{};       // the inverse-transpose's three-input transform
+    GlXformProc itXform = nullptr;
+    uint32_t bits() const {
+        return on ? kLitRoutine | (normalize ? kLitNormalize : 0u) | (currentNormal ? kLitCurrentNormal : 0u) : 0u;
+    }
+};
+
+// out[row] of the C transform onto the x87 stack: products summed left to right, then the
+// translation (times w for four inputs; w is exactly 1 for fewer, where the C code adds it
+// unmultiplied). m(i) is the matrix element i, obj(i) the input component i.
+template <class M, class In>
+void emitRowValue(GlOgWriter &w, const XformId &id, int row, M m, In obj) {
     GlOgState *s = w.s;
-    auto m = [&](int i) { return w.at(kEbx, 4 * i); };
-    auto obj = [&](int i) { return w.at(kEdi, kObj + 4 * i); };
     auto term = [&](int mi, int oi, bool first) {
         w.op(__glOgFld(s, m(mi)));
         w.op(__glOgFmul(s, obj(oi)));
@@ -95,7 +124,12 @@ void emitRow(GlOgWriter &w, const XformId &id, int row) {
     } else {
         w.op(__glOgFadd(s, m(12 + row)));
     }
-    w.op(__glOgFstp(s, w.at(kEdi, kClip + 4 * row)));
+}
+
+// clip[row] of the record at edi from its object coordinates and the matrix at ebx.
+void emitRow(GlOgWriter &w, const XformId &id, int row) {
+    emitRowValue(w, id, row, [&](int i) { return w.at(kEbx, 4 * i); }, [&](int i) { return w.at(kEdi, kObj + 4 * i); });
+    w.op(__glOgFstp(w.s, w.at(kEdi, kClip + 4 * row)));
 }
 
 // clip = the composite matrix times obj, for the record at edi and the matrix at ebx.
@@ -122,16 +156,277 @@ void emitTransform(GlOgWriter &w, const XformId &id) {
     }
 }
 
-// Single precision for the transform: the caller's control word is kept in scratch[0..3] and
-// comes back at the end.
+// Single precision for the transform: the caller's control word is kept in the scratch block and
+// comes back at the end. The truncating twin (rounding field 11) forms the specular table index.
 void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax);
-    w.op(__glOgFnstcw(s, w.abs(scratch)));
-    w.op(__glOgMov(s, eax, w.abs(scratch)));
+    w.op(__glOgFnstcw(s, w.abs(scratch + kCwSaved)));
+    w.op(__glOgMov(s, eax, w.abs(scratch + kCwSaved)));
     w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
-    w.op(__glOgMov(s, w.abs(scratch + 4), eax));
-    w.op(__glOgFldcw(s, w.abs(scratch + 4)));
+    w.op(__glOgMov(s, w.abs(scratch + kCwSingle), eax));
+    w.op(__glOgOr(s, eax, w.imm(0x0C00)));
+    w.op(__glOgMov(s, w.abs(scratch + kCwTruncate), eax));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwSingle)));
+}
+
+// Whether the routine lights the vertices: RGBA, lit, every light infinite (the state the C
+// completion lights with __glLightVertexRgbaInfinite), one-sided, no colour material, no vertex
+// culling, a normal matrix of an affine type, and a normal the routine can read in place.
+bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
+    const uint32_t e = ctx->state.enable.enables;
+    if (!(e & kGlEnableLighting) || (e & kGlEnableColorMaterial) || !ctx->visual.rgbaMode) return false;
+    if (ctx->slots.primitive.faceColor != __glLightVertexRgbaInfinite) return false;
+    if (ctx->state.lighting.lightModel.twoSide) return false;
+    const GlArrayState &a = ctx->arrayState;
+    if (a.arrayFlags & (kGlArrayCullVertex | kGlArrayLitColorMaterial)) return false;
+    GlTransform *top = ctx->state.transform.modelView;
+    if (top == nullptr) return false;
+    if (top->inverseStale) {
+        // The routine brings it up to date before every range anyway.
+        GlProc update = ctx->slots.updateModelViewInverse;
+        if (update != nullptr) __glSlotAs<GlTransformEntrySlotProc>(update)(ctx, top);
+        else __glUpdateModelViewInverse(ctx, top);
+    }
+    if (top->inverseStale) return false;
+    const GlXformProc it = top->inverseTranspose.xform3;
+    if (!identify(it, &plan->normalXform) || plan->normalXform.inputs != 3) return false;
+    if (vertexCache) {
+        if (ctx->vertexCache.vcacheCopyAttributes != __glVcacheCopyNormal) return false;
+    } else {
+        if (a.arrayNeedIndex != 1) return false;
+        if (a.attrFetch[kGlArrayNormal] == __glArrayCurrentNormal)
+            plan->currentNormal = true;
+        else if (a.attrFetch[kGlArrayNormal] != __glFetchArrayNormal3f)
+            return false;
+    }
+    plan->itXform = it;
+    plan->normalize = (e & kGlEnableNormalize) != 0;
+    plan->on = true;
+    return true;
+}
+
+// The inverse-transpose of the transform record, addressed from ebx (its composite matrix).
+constexpr int32_t kInverseFromMvp = int32_t(offsetof(GlTransform, inverseTranspose)) - int32_t(offsetof(GlTransform, mvp));
+
+// The transformed normal into the record at edi: all three rows of the inverse-transpose's
+// transform are computed before any is stored, since the source may be the record itself.
+template <class Src>
+void emitNormalTransform(GlOgWriter &w, const LitPlan &plan, Src src) {
+    for (int row = 0; row < 3; ++row)
+        emitRowValue(w, plan.normalXform, row, [&](int i) { return w.at(kEbx, kInverseFromMvp + 4 * i); }, src);
+    for (int row = 2; row >= 0; --row) w.op(__glOgFstp(w.s, w.at(kEdi, kNormal + 4 * row)));
+}
+
+GlOgNode *temp(GlOgWriter &w, uint8_t *scratch, Temp t) { return w.abs(scratch + kTemps + 4 * int32_t(t)); }
+
+// __glNormalize on the record's normal, step for step: the squared length; zero (or NaN) gives
+// the zero vector, exactly 1 leaves the normal, anything else scales it by the reciprocal square
+// root seeded from the bit pattern and refined by the same folded Newton steps.
+void emitNormalize(GlOgWriter &w, uint8_t *scratch) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
+    auto n = [&](int i) { return w.at(kEdi, kNormal + 4 * i); };
+    auto t = [&](Temp k) { return temp(w, scratch, k); };
+    GlOgNode *zero = w.label(), *done = w.label();
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgFld(s, n(i)));
+        w.op(__glOgFmul(s, n(i)));
+        if (i) w.op(__glOgFaddp(s, __glOgSt(1)));
+    }
+    w.op(__glOgFstp(s, t(tLen2)));
+    // len2 > 0 as floats: bits - 1 below those of infinity (zeros, negatives and NaNs fail).
+    w.op(__glOgMov(s, eax, t(tLen2)));
+    w.op(__glOgLea(s, ecx, w.at(kEax, -1)));
+    w.op(__glOgCmp(s, ecx, w.imm(0x7F800000)));
+    w.op(__glOgJae(s, zero));
+    w.op(__glOgCmp(s, eax, w.imm(0x3F800000)));
+    w.op(__glOgJe(s, done));
+    w.op(__glOgShr(s, eax, w.imm(1)));
+    w.op(__glOgMov(s, ecx, w.imm(0x5F375A00)));
+    w.op(__glOgSub(s, ecx, eax));
+    w.op(__glOgMov(s, t(tR), ecx));
+    // e = r r len2; d = 3 - e; r = r d (12 - e d d) / 16
+    w.op(__glOgFld(s, t(tR)));
+    w.op(__glOgFmul(s, t(tR)));
+    w.op(__glOgFmul(s, t(tLen2)));
+    w.op(__glOgFstp(s, t(tE)));
+    w.op(__glOgFld(s, __glOgFloatConst(s, 3.0)));
+    w.op(__glOgFsub(s, t(tE)));
+    w.op(__glOgFstp(s, t(tD)));
+    w.op(__glOgFld(s, t(tE)));
+    w.op(__glOgFmul(s, t(tD)));
+    w.op(__glOgFmul(s, t(tD)));
+    w.op(__glOgFstp(s, t(tQ)));
+    w.op(__glOgFld(s, __glOgFloatConst(s, 12.0)));
+    w.op(__glOgFsub(s, t(tQ)));
+    w.op(__glOgFstp(s, t(tS)));
+    w.op(__glOgFld(s, t(tR)));
+    w.op(__glOgFmul(s, t(tD)));
+    w.op(__glOgFmul(s, t(tS)));
+    w.op(__glOgFmul(s, __glOgFloatConst(s, 1.0 / 16.0)));
+    w.op(__glOgFstp(s, t(tRecip)));
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgFld(s, n(i)));
+        w.op(__glOgFmul(s, t(tRecip)));
+        w.op(__glOgFstp(s, n(i)));
+    }
+    w.op(__glOgJmp(s, done));
+    w.place(zero);
+    for (int i = 0; i < 3; ++i) w.op(__glOgMov(s, n(i), w.imm(0)));
+    w.place(done);
+}
+
+// The front colour of the record at edi from its eye-space normal, as __glLightVertexRgbaInfinite
+// computes it: the scene colour, then per light of the list (walked at run time in ecx) its
+// ambient product, and for N.L > 0 the specular product times the table factor of N.H plus the
+// diffuse product times N.L; each channel clamped to [0, its scale], alpha the diffuse alpha.
+// The comparisons are made on the stored floats' bit patterns, as the C code makes them.
+void emitLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
+    GlOgState *s = w.s;
+    GlLightingCaches &lc = ctx->state.lightingCaches;
+    GlMaterialCache &mc = lc.frontMaterialCache;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx);
+    auto n = [&](int i) { return w.at(kEdi, kNormal + 4 * i); };
+    auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
+    auto t = [&](Temp k) { return temp(w, scratch, k); };
+    auto l = [&](size_t field, int i) { return w.at(kEcx, int32_t(field) + 4 * i); };
+    auto dot = [&](size_t field) {
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgFld(s, n(i)));
+            w.op(__glOgFmul(s, l(field, i)));
+            if (i) w.op(__glOgFaddp(s, __glOgSt(1)));
+        }
+    };
+    GlOgNode *loop = w.label(), *unlit = w.label(), *next = w.label(), *clamp = w.label();
+    GlOgNode *inTable = w.label(), *zeroFactor = w.label(), *oneFactor = w.label(), *haveFactor = w.label();
+
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgMov(s, eax, w.abs(&mc.sceneColor[i])));
+        w.op(__glOgMov(s, c(i), eax));
+    }
+    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJe(s, clamp));
+    w.place(loop);
+    dot(offsetof(GlLightCache, lightDirection));
+    w.op(__glOgFstp(s, t(tNDotL)));
+    w.op(__glOgMov(s, eax, t(tNDotL)));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJae(s, unlit));  // not N.L > 0
+
+    // The table factor: 0 unless N.H - threshold >= 0 (either zero counts), 1 past the table.
+    dot(offsetof(GlLightCache, halfVector));
+    w.op(__glOgFsub(s, w.abs(&mc.specularThreshold)));
+    w.op(__glOgFstp(s, t(tD)));
+    w.op(__glOgMov(s, eax, t(tD)));
+    w.op(__glOgCmp(s, eax, w.imm(int32_t(0x80000000u))));
+    w.op(__glOgJe(s, inTable));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJa(s, zeroFactor));
+    w.place(inTable);
+    w.op(__glOgFld(s, w.abs(&mc.specularScale)));
+    w.op(__glOgFmul(s, t(tD)));
+    w.op(__glOgFadd(s, __glOgFloatConst(s, 0.5)));
+    w.op(__glOgFstp(s, t(tK)));
+    w.op(__glOgCmp(s, t(tK), w.imm(0x43800000)));  // 256.0
+    w.op(__glOgJge(s, oneFactor));
+    w.op(__glOgFld(s, t(tK)));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwTruncate)));
+    w.op(__glOgFistp(s, t(tIndex)));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwSingle)));
+    w.op(__glOgMov(s, eax, w.abs(&mc.specularData)));
+    w.op(__glOgMov(s, edx, t(tIndex)));
+    w.op(__glOgShl(s, edx, w.imm(2)));
+    w.op(__glOgAdd(s, eax, edx));
+    w.op(__glOgMov(s, eax, w.at(kEax)));
+    w.op(__glOgMov(s, t(tFactor), eax));
+    w.op(__glOgJmp(s, haveFactor));
+    w.place(zeroFactor);
+    w.op(__glOgMov(s, t(tFactor), w.imm(0)));
+    w.op(__glOgJmp(s, haveFactor));
+    w.place(oneFactor);
+    w.op(__glOgMov(s, t(tFactor), w.imm(0x3F800000)));
+    w.place(haveFactor);
+    // c += ambient + (specular x factor + diffuse x N.L)
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgFld(s, l(offsetof(GlLightCache, frontSpecularProduct), i)));
+        w.op(__glOgFmul(s, t(tFactor)));
+        w.op(__glOgFld(s, l(offsetof(GlLightCache, frontDiffuseProduct), i)));
+        w.op(__glOgFmul(s, t(tNDotL)));
+        w.op(__glOgFaddp(s, __glOgSt(1)));
+        w.op(__glOgFadd(s, l(offsetof(GlLightCache, frontAmbientProduct), i)));
+        w.op(__glOgFadd(s, c(i)));
+        w.op(__glOgFstp(s, c(i)));
+    }
+    w.op(__glOgJmp(s, next));
+    w.place(unlit);
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgFld(s, l(offsetof(GlLightCache, frontAmbientProduct), i)));
+        w.op(__glOgFadd(s, c(i)));
+        w.op(__glOgFstp(s, c(i)));
+    }
+    w.place(next);
+    w.op(__glOgMov(s, ecx, l(offsetof(GlLightCache, next), 0)));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJne(s, loop));
+
+    w.place(clamp);
+    const float *scale[3] = {&ctx->scales.redScale, &ctx->scales.greenScale, &ctx->scales.blueScale};
+    for (int i = 0; i < 3; ++i) {
+        GlOgNode *positive = w.label(), *kept = w.label();
+        w.op(__glOgMov(s, eax, c(i)));
+        w.op(__glOgTest(s, eax, eax));
+        w.op(__glOgJg(s, positive));
+        w.op(__glOgMov(s, c(i), w.imm(0)));
+        w.op(__glOgJmp(s, kept));
+        w.place(positive);
+        w.op(__glOgCmp(s, eax, w.abs(scale[i])));
+        w.op(__glOgJl(s, kept));
+        w.op(__glOgMov(s, eax, w.abs(scale[i])));
+        w.op(__glOgMov(s, c(i), eax));
+        w.place(kept);
+    }
+    w.op(__glOgMov(s, eax, w.abs(&mc.diffuseAlpha)));
+    w.op(__glOgMov(s, c(3), eax));
+}
+
+// Normal, normalisation and colour of the record at edi from the plan's normal source.
+template <class Src>
+void emitLitVertex(GlContext *ctx, GlOgWriter &w, const LitPlan &plan, uint8_t *scratch, Src src) {
+    emitNormalTransform(w, plan, src);
+    if (plan.normalize) emitNormalize(w, scratch);
+    emitLighting(ctx, w, scratch);
+}
+
+// Jumps to toC unless the lighting state still is the one the routine was made for.
+void emitLitGuards(GlContext *ctx, GlOgWriter &w, const LitPlan &plan, GlOgNode *toC) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax);
+    const uint32_t mask = kGlEnableLighting | kGlEnableColorMaterial | kGlEnableNormalize;
+    w.op(__glOgMov(s, eax, w.abs(&ctx->state.enable.enables)));
+    w.op(__glOgAnd(s, eax, w.imm(int32_t(mask))));
+    w.op(__glOgCmp(s, eax, w.imm(int32_t(kGlEnableLighting | (plan.normalize ? kGlEnableNormalize : 0u)))));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgCmp(s, w.abs(&ctx->slots.primitive.faceColor),
+                   w.imm(__glOgWord(reinterpret_cast<const void *>(&__glLightVertexRgbaInfinite)))));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgMovzx8(s, eax, w.abs(&ctx->state.lighting.lightModel.twoSide)));
+    w.op(__glOgTest(s, eax, eax));
+    w.op(__glOgJne(s, toC));
+    w.op(__glOgTest(s, w.abs(&ctx->arrayState.arrayFlags), w.imm(int32_t(kGlArrayCullVertex | kGlArrayLitColorMaterial))));
+    w.op(__glOgJne(s, toC));
+}
+
+// After the inverse is current: the inverse-transpose's transform must be the planned one.
+void emitNormalMatrixGuard(GlContext *ctx, GlOgWriter &w, const LitPlan &plan, GlOgNode *toC) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax);
+    w.op(__glOgMov(s, eax, w.abs(&ctx->state.transform.modelView)));
+    w.op(__glOgCmp(s, w.at(kEax, int32_t(offsetof(GlTransform, inverseTranspose) + offsetof(GlMatrix, xform3))),
+                   w.imm(__glOgWord(reinterpret_cast<const void *>(plan.itXform)))));
+    w.op(__glOgJne(s, toC));
 }
 
 // edi: the first record, ebp: the count, ebx: the composite matrix.
@@ -148,10 +443,12 @@ void emitRecordCountMatrix(GlContext *ctx, GlOgWriter &w) {
 }
 
 void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformId &id, GlXformProc xform,
-                       Extra extra) {
+                       Extra extra, const LitPlan &plan) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     GlClientArray &va = a.arrays[kGlArrayVertex];
+    GlClientArray &na = a.arrays[kGlArrayNormal];
+    const bool normalArray = plan.on && !plan.currentNormal;
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
     GlOgNode *eax = w.r(kEax), *ebx = w.r(kEbx), *esi = w.r(kEsi), *edi = w.r(kEdi), *ebp = w.r(kEbp);
     GlOgNode *toC = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&fallback), "C range transform");
@@ -159,8 +456,15 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     GlOgNode *nothing = w.label(), *loop = w.label(), *restore = w.label();
 
     // The state the routine was made for, checked before anything is written.
-    w.op(__glOgCmp(s, w.abs(&a.arrayNeedIndex), w.imm(extra == kNoExtra ? 0 : 2)));
+    w.op(__glOgCmp(s, w.abs(&a.arrayNeedIndex), w.imm(plan.on ? 1 : extra == kNoExtra ? 0 : 2)));
     w.op(__glOgJne(s, toC));
+    if (plan.on) {
+        const void *fetch = plan.currentNormal ? reinterpret_cast<const void *>(&__glArrayCurrentNormal)
+                                               : reinterpret_cast<const void *>(&__glFetchArrayNormal3f);
+        w.op(__glOgCmp(s, w.abs(&a.attrFetch[kGlArrayNormal]), w.imm(__glOgWord(fetch))));
+        w.op(__glOgJne(s, toC));
+        emitLitGuards(ctx, w, plan, toC);
+    }
     if (extra != kNoExtra) {
         const int32_t k = extra == kCurrentColor ? kGlArrayColor : kGlArrayIndex;
         const void *fetch = extra == kCurrentColor ? reinterpret_cast<const void *>(&__glArrayCurrentColor)
@@ -181,15 +485,24 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     w.op(__glOgJe(s, nothing));
     w.op(__glOgCmp(s, w.abs(&a.rangeTransformPoint), w.imm(__glOgWord(reinterpret_cast<const void *>(xform)))));
     w.op(__glOgJne(s, toC));
+    if (plan.on) emitNormalMatrixGuard(ctx, w, plan, toC);
 
     w.op(__glOgPush(s, ebp));
     w.op(__glOgPush(s, ebx));
     w.op(__glOgPush(s, esi));
     w.op(__glOgPush(s, edi));
-    w.op(__glOgPush(s, w.abs(&va.stride)));  // kStride
+    w.op(__glOgPush(s, normalArray ? w.abs(&na.stride) : w.imm(0)));  // kNormalStride
+    w.op(__glOgPush(s, w.imm(0)));                                     // kNormalPtr
+    w.op(__glOgPush(s, w.abs(&va.stride)));                            // kStride
     emitSinglePrecision(w, scratch);
-    // esi: the first element.
+    // esi: the first element; the normal array's first element likewise.
     w.op(__glOgMov(s, esi, w.at(kEsp, kArgs + 8)));
+    if (normalArray) {
+        w.op(__glOgMov(s, eax, esi));
+        w.op(__glOgImul(s, eax, w.at(kEsp, kNormalStride)));
+        w.op(__glOgAdd(s, eax, w.abs(&na.pointer)));
+        w.op(__glOgMov(s, w.at(kEsp, kNormalPtr), eax));
+    }
     w.op(__glOgImul(s, esi, w.at(kEsp, kStride)));
     w.op(__glOgAdd(s, esi, w.abs(&va.pointer)));
     emitRecordCountMatrix(ctx, w);
@@ -201,7 +514,8 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     }
     if (size < 3) w.op(__glOgMov(s, w.at(kEdi, kObj + 8), w.imm(0)));
     if (size < 4) w.op(__glOgMov(s, w.at(kEdi, kObj + 12), w.imm(0x3F800000)));
-    w.op(__glOgMov(s, w.at(kEdi, kFlags), w.imm(int32_t(uint32_t(size - 1) << kGlVertexSizeShift))));
+    w.op(__glOgMov(s, w.at(kEdi, kFlags),
+                   w.imm(int32_t(uint32_t(size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
     if (extra == kCurrentColor) {
         for (int i = 0; i < 4; ++i) {
             w.op(__glOgMov(s, eax, w.abs(&ctx->current.vertex.scaledColor[i])));
@@ -212,19 +526,29 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
         w.op(__glOgMov(s, w.at(kEdi, kFrontColor), eax));
     }
     emitTransform(w, id);
+    if (normalArray) {
+        w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
+        emitLitVertex(ctx, w, plan, scratch, [&](int i) { return w.at(kEcx, 4 * i); });
+    } else if (plan.on) {
+        emitLitVertex(ctx, w, plan, scratch, [&](int i) { return w.abs(&ctx->current.normal[i]); });
+    }
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
     w.op(__glOgCall(s, w.abs(&a.rangeClipCheck)));
     w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, 8)));
     w.op(__glOgOr(s, w.at(kEdi, kFlags), eax));
+    if (normalArray) {
+        w.op(__glOgMov(s, eax, w.at(kEsp, kNormalStride)));
+        w.op(__glOgAdd(s, w.at(kEsp, kNormalPtr), eax));
+    }
     w.op(__glOgAdd(s, esi, w.at(kEsp, kStride)));
     w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
     w.op(__glOgDec(s, ebp));
     w.op(__glOgJne(s, loop));
 
     w.place(restore);
-    w.op(__glOgFldcw(s, w.abs(scratch)));
-    w.op(__glOgPop(s, eax));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwSaved)));
+    w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, kLocals)));
     w.op(__glOgPop(s, edi));
     w.op(__glOgPop(s, esi));
     w.op(__glOgPop(s, ebx));
@@ -237,7 +561,7 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
 // size code, and the ones no clip bit marks are transformed and clip-checked, as
 // __glCullTransformVertexRange does. Cull vertex, a stale modelview inverse or another point
 // transform hand the range to that C routine.
-void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform) {
+void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const LitPlan &plan) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
@@ -254,6 +578,14 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     w.op(__glOgMovzx8(s, eax, w.at(kEax, int32_t(offsetof(GlTransform, inverseStale)))));
     w.op(__glOgTest(s, eax, eax));
     w.op(__glOgJne(s, toC));
+    if (plan.on) {
+        // The records carry the normal only while the copy proc writes it.
+        w.op(__glOgCmp(s, w.abs(&ctx->vertexCache.vcacheCopyAttributes),
+                       w.imm(__glOgWord(reinterpret_cast<const void *>(&__glVcacheCopyNormal)))));
+        w.op(__glOgJne(s, toC));
+        emitLitGuards(ctx, w, plan, toC);
+        emitNormalMatrixGuard(ctx, w, plan, toC);
+    }
     w.op(__glOgCmp(s, w.at(kEsp, 16), w.imm(0)));  // count
     w.op(__glOgJle(s, nothing));
 
@@ -261,7 +593,7 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     w.op(__glOgPush(s, ebx));
     w.op(__glOgPush(s, w.r(kEsi)));
     w.op(__glOgPush(s, edi));
-    w.op(__glOgPush(s, eax));  // keeps the frame of the array variant
+    w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, -kLocals)));  // the frame of the array variant
     emitSinglePrecision(w, scratch);
     emitRecordCountMatrix(ctx, w);
 
@@ -272,6 +604,10 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     w.op(__glOgTest(s, eax, w.imm(int32_t(kGlVertexClipMask))));
     w.op(__glOgJne(s, skip));
     emitTransform(w, id);
+    if (plan.on) {
+        w.op(__glOgOr(s, w.at(kEdi, kFlags), w.imm(int32_t(kLitDone))));
+        emitLitVertex(ctx, w, plan, scratch, [&](int i) { return w.at(kEdi, kNormal + 4 * i); });
+    }
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
     w.op(__glOgCall(s, w.abs(&a.rangeClipCheck)));
@@ -282,8 +618,8 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     w.op(__glOgDec(s, ebp));
     w.op(__glOgJne(s, loop));
 
-    w.op(__glOgFldcw(s, w.abs(scratch)));
-    w.op(__glOgPop(s, eax));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwSaved)));
+    w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, kLocals)));
     w.op(__glOgPop(s, edi));
     w.op(__glOgPop(s, w.r(kEsi)));
     w.op(__glOgPop(s, ebx));
@@ -298,16 +634,19 @@ GlRangeTransformProc inPlaceRoutine(GlContext *ctx) {
     XformId id;
     GlXformProc xform = ctx->arrayState.rangeTransformPoint;
     if (!identify(xform, &id)) return nullptr;
-    const uint32_t key[3] = {kVertexKeyTag, kVertexCacheVariant,
-                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform)))};
+    LitPlan plan;
+    planLighting(ctx, true, &plan);
+    const uint32_t key[4] = {kVertexKeyTag, kVertexCacheVariant | plan.bits(),
+                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform))),
+                             uint32_t(__glOgWord(reinterpret_cast<const void *>(plan.itXform)))};
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 3, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 4, &hit);
     if (!e) return nullptr;
     if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(&__glCullTransformVertexRange);
-    emitInPlaceRoutine(ctx, w, id, xform);
+    emitInPlaceRoutine(ctx, w, id, xform, plan);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }
 
@@ -324,8 +663,11 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     const GlClientArray &va = a.arrays[kGlArrayVertex];
     if (va.type != GL_FLOAT || va.size != vertexSize || vertexSize < 2 || vertexSize > 4) return nullptr;
     const GlRangeTransformProc member = __glChooseRangeTransform(ctx);
-    Extra extra;
-    if (member == __glTransformArrayPos && a.arrayNeedIndex == 0)
+    Extra extra = kNoExtra;
+    LitPlan plan;
+    if (member == __glTransformArrayPosNormal || member == __glTransformArrayPosNormalFast) {
+        if (!planLighting(ctx, false, &plan)) return nullptr;
+    } else if (member == __glTransformArrayPos && a.arrayNeedIndex == 0)
         extra = kNoExtra;
     else if (member == __glTransformArrayPosColor && a.attrFetch[kGlArrayColor] == __glArrayCurrentColor)
         extra = kCurrentColor;
@@ -340,15 +682,16 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     GlXformProc xform = vertexSize == 2 ? mvp.xform2 : vertexSize == 3 ? mvp.xform3 : mvp.xform4;
     XformId id;
     if (!identify(xform, &id)) return nullptr;
-    const uint32_t key[3] = {kVertexKeyTag, uint32_t(vertexSize) | uint32_t(extra) << 8,
-                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform)))};
+    const uint32_t key[4] = {kVertexKeyTag, uint32_t(vertexSize) | uint32_t(extra) << 8 | plan.bits(),
+                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform))),
+                             uint32_t(__glOgWord(reinterpret_cast<const void *>(plan.itXform)))};
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 3, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 4, &hit);
     if (!e) return nullptr;
     if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(member);
-    emitVertexRoutine(ctx, w, vertexSize, id, xform, extra);
+    emitVertexRoutine(ctx, w, vertexSize, id, xform, extra, plan);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }

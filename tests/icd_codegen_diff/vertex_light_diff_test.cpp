@@ -1,0 +1,375 @@
+// Lit vertex routines against the C road they stand in for: the C range transform (or the vertex
+// cache's C transform) followed by the completion proc, which transforms and normalises the
+// normal and lights it with __glLightVertexRgbaInfinite. Over a table of lighting states,
+// matrices and normals, the generated routine must leave the same normal and front colour to the
+// bit and the same flags.
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "icd/vertex/light.h"
+#include "icd/vertex/vertex_cache.h"
+#include "tests/icd_arrays/arrays_fixture.h"
+#include "tests/icd_codegen_diff/diff_fixture.h"
+
+namespace {
+
+using namespace icd;
+
+constexpr uint32_t kLitDone = kGlVertexNormalDone | kGlVertexFrontColorDone;
+
+bool sameBits(const float *a, const float *b, int n) { return std::memcmp(a, b, size_t(n) * 4) == 0; }
+
+bool withinUlp(float a, float b) {
+    int32_t ia, ib;
+    std::memcpy(&ia, &a, 4);
+    std::memcpy(&ib, &b, 4);
+    return ia == ib || ((ia < 0) == (ib < 0) && std::abs(ia - ib) <= 1);
+}
+
+struct Modelview {
+    const char *name;
+    void (*load)(GlContext *ctx);
+};
+const Modelview kModelviews[] = {
+    {"identity", [](GlContext *) {}},
+    {"scale", [](GlContext *ctx) { GL(glScalef)(2.0f, 0.5f, 1.5f); }},
+    {"rotation", [](GlContext *ctx) { GL(glRotatef)(35.0f, 0.3f, 1.0f, 0.2f); }},
+    {"general", [](GlContext *ctx) {
+         GL(glTranslatef)(0.3f, -0.2f, -2.0f);
+         GL(glRotatef)(-50.0f, 1.0f, 0.0f, 0.4f);
+         GL(glScalef)(1.3f, 0.8f, 2.1f);
+     }},
+};
+
+struct LightState {
+    int lights;
+    float shininess;
+    bool specular;
+    bool normalize;
+};
+
+class VertexLightDiff : public ArraysTest {
+protected:
+    std::vector<float> xyz, normals;
+
+    // count positions in the unit box and normals of lengths 1 and 0.3 to 2.5, every fifth one
+    // turned away from the first light, the seventh one zero.
+    void makeArrays(int count, std::mt19937 &rng) {
+        std::uniform_real_distribution<float> coord(-1.0f, 1.0f), length(0.3f, 2.5f);
+        xyz.clear();
+        normals.clear();
+        for (int i = 0; i < count; ++i) {
+            xyz.insert(xyz.end(), {coord(rng), coord(rng), coord(rng)});
+            float n[3] = {coord(rng), coord(rng), coord(rng)};
+            if (i % 5 == 0) n[2] = -std::fabs(n[2]) - 0.5f;
+            const float len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            const float want = (i % 2 == 0) ? 1.0f : length(rng);
+            for (float &c : n) c = c / len * want;
+            if (i == 7) n[0] = n[1] = n[2] = 0.0f;
+            normals.insert(normals.end(), {n[0], n[1], n[2]});
+        }
+    }
+
+    void setLighting(const LightState &st) {
+        GL(glEnable)(GL_LIGHTING);
+        const float model[4] = {0.15f, 0.1f, 0.05f, 1.0f};
+        GL(glLightModelfv)(GL_LIGHT_MODEL_AMBIENT, model);
+        for (int i = 0; i < 8; ++i) GL(glDisable)(GLenum(GL_LIGHT0 + i));
+        const float dirs[3][4] = {{0.2f, 0.5f, 1.0f, 0.0f}, {-1.0f, 0.3f, 0.4f, 0.0f}, {0.0f, -1.0f, 0.2f, 0.0f}};
+        const float diffuse[3][4] = {{0.8f, 0.7f, 0.6f, 1.0f}, {0.3f, 0.9f, 0.2f, 1.0f}, {0.5f, 0.2f, 0.9f, 1.0f}};
+        for (int i = 0; i < st.lights; ++i) {
+            const GLenum l = GLenum(GL_LIGHT0 + i);
+            GL(glEnable)(l);
+            GL(glLightfv)(l, GL_POSITION, dirs[i]);
+            GL(glLightfv)(l, GL_DIFFUSE, diffuse[i]);
+            const float ambient[4] = {0.05f * float(i + 1), 0.04f, 0.1f, 1.0f};
+            GL(glLightfv)(l, GL_AMBIENT, ambient);
+            const float spec[4] = {1.0f, 0.9f, 0.8f, 1.0f};
+            GL(glLightfv)(l, GL_SPECULAR, spec);
+        }
+        const float matSpec[4] = {st.specular ? 0.9f : 0.0f, st.specular ? 0.8f : 0.0f, st.specular ? 1.0f : 0.0f, 1.0f};
+        GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, matSpec);
+        GL(glMaterialf)(GL_FRONT_AND_BACK, GL_SHININESS, st.shininess);
+        const float matDiffuse[4] = {0.9f, 0.6f, 0.8f, 0.7f};
+        GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_DIFFUSE, matDiffuse);
+        if (st.normalize)
+            GL(glEnable)(GL_NORMALIZE);
+        else
+            GL(glDisable)(GL_NORMALIZE);
+    }
+
+    // The C road's records after the completion a drawn triangle asks for.
+    void complete(GlVertex *r, int count, int size = 3) {
+        for (int i = 0; i < count; ++i) ctx->slots.primitive.completeVertex[size - 1](ctx, r + i, kLitDone);
+    }
+
+    static void expectSame(const GlVertex &c, const GlVertex &g, int i) {
+        EXPECT_EQ(c.flags, g.flags) << i;
+        EXPECT_TRUE(sameBits(c.normal, g.normal, 3))
+            << i << " normal " << c.normal[0] << "," << c.normal[1] << "," << c.normal[2] << " against "
+            << g.normal[0] << "," << g.normal[1] << "," << g.normal[2];
+        EXPECT_TRUE(sameBits(c.frontColor, g.frontColor, 4))
+            << i << " colour " << c.frontColor[0] << "," << c.frontColor[1] << "," << c.frontColor[2] << ","
+            << c.frontColor[3] << " against " << g.frontColor[0] << "," << g.frontColor[1] << ","
+            << g.frontColor[2] << "," << g.frontColor[3];
+        for (int k = 0; k < 4; ++k) EXPECT_TRUE(withinUlp(c.clip[k], g.clip[k])) << i;
+    }
+};
+
+std::vector<LightState> lightStates() {
+    std::vector<LightState> v;
+    for (int lights : {1, 2, 3})
+        for (float shininess : {0.0f, 10.0f, 128.0f})
+            for (bool specular : {false, true})
+                for (bool normalize : {false, true}) v.push_back({lights, shininess, specular, normalize});
+    return v;
+}
+
+// Array mode: float vertex and normal arrays (packed, and interleaved with one stride), the
+// current normal when no normal array is enabled, and positions of two and four coordinates.
+TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
+    std::mt19937 rng(3);
+    GlArrayState &a = ctx->arrayState;
+    const int total = 40;
+    int compared = 0;
+    for (const Modelview &mv : kModelviews) {
+        for (const LightState &st : lightStates()) {
+            for (int layout = 0; layout < 5; ++layout) {
+                SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
+                                                  << " specular " << st.specular << " normalize " << st.normalize
+                                                  << " layout " << layout);
+                GL(glMatrixMode)(GL_MODELVIEW);
+                GL(glLoadIdentity)();
+                setLighting(st);
+                mv.load(ctx);
+                makeArrays(total, rng);
+                std::vector<float> interleaved, xyzw;
+                const int size = layout == 3 ? 2 : layout == 4 ? 4 : 3;
+                GL(glEnableClientState)(GL_VERTEX_ARRAY);
+                if (layout == 0) {
+                    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
+                    GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                } else if (layout == 1) {
+                    for (int i = 0; i < total; ++i) {
+                        interleaved.insert(interleaved.end(), &xyz[size_t(3 * i)], &xyz[size_t(3 * i + 3)]);
+                        interleaved.insert(interleaved.end(), &normals[size_t(3 * i)], &normals[size_t(3 * i + 3)]);
+                    }
+                    GL(glVertexPointer)(3, GL_FLOAT, 24, interleaved.data());
+                    GL(glNormalPointer)(GL_FLOAT, 24, interleaved.data() + 3);
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                } else if (layout == 2) {
+                    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
+                    GL(glDisableClientState)(GL_NORMAL_ARRAY);
+                    GL(glNormal3f)(0.3f, -0.4f, 1.2f);
+                } else {
+                    for (int i = 0; i < total; ++i) {
+                        xyzw.insert(xyzw.end(), &xyz[size_t(3 * i)], &xyz[size_t(3 * i + 3)]);
+                        xyzw.push_back(i % 3 == 0 ? 1.0f : 0.5f + 0.25f * float(i % 5));
+                    }
+                    GL(glVertexPointer)(size, GL_FLOAT, size == 2 ? 12 : 16, size == 2 ? xyz.data() : xyzw.data());
+                    GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                }
+                validateNow();
+                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                GlRangeTransformProc c = __glChooseRangeTransform(ctx);
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, size, uint32_t(a.arrayNeedIndex) & 6u);
+                ASSERT_NE(g, nullptr) << "a lit routine for the state";
+                ASSERT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(g)));
+                for (int first : {0, 3}) {
+                    const int count = total - first - 1;
+                    std::vector<GlVertex> fromC(size_t(count) + 1), fromG(size_t(count) + 1);
+                    std::memset(a.cacheBase, 0xA5, fromC.size() * sizeof(GlVertex));
+                    c(ctx, 0, first, count);
+                    complete(a.cacheBase, count, size);
+                    std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
+                    std::memset(a.cacheBase, 0xA5, fromG.size() * sizeof(GlVertex));
+                    callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+                    std::memcpy(fromG.data(), a.cacheBase, fromG.size() * sizeof(GlVertex));
+                    EXPECT_EQ(std::memcmp(&fromC[size_t(count)], &fromG[size_t(count)], sizeof(GlVertex)), 0)
+                        << "nothing past the range";
+                    for (int i = 0; i < count; ++i) {
+                        ASSERT_EQ(fromG[size_t(i)].flags & kLitDone, kLitDone) << i;
+                        expectSame(fromC[size_t(i)], fromG[size_t(i)], i);
+                        ++compared;
+                    }
+                    if (HasFailure()) return;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 10000);
+}
+
+// The vertex cache's routine lights the records glNormal/glVertex wrote, in place, and leaves
+// the ones a clip bit marks as the C transform leaves them.
+TEST_F(VertexLightDiff, VertexCacheRoutinesLightTheRecordsInPlace) {
+    std::mt19937 rng(8);
+    GlArrayState &a = ctx->arrayState;
+    const int total = 36;
+    for (const Modelview &mv : kModelviews) {
+        for (const LightState &st : lightStates()) {
+            SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
+                                              << " specular " << st.specular << " normalize " << st.normalize);
+            GL(glMatrixMode)(GL_MODELVIEW);
+            GL(glLoadIdentity)();
+            setLighting(st);
+            mv.load(ctx);
+            makeArrays(total, rng);
+            GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
+            GL(glEnableClientState)(GL_VERTEX_ARRAY);
+            validateNow();
+            // What the vertex cache installs for this state: glVertex copies the current normal.
+            ctx->vertexCache.vcacheCopyAttributes = __glVcacheCopyNormal;
+            ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+            ASSERT_TRUE(__glArrayBeginRange(ctx));
+            GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0x8000);
+            ASSERT_NE(g, nullptr);
+            std::vector<GlVertex> input(static_cast<size_t>(total));
+            for (int i = 0; i < total; ++i) {
+                GlVertex &v = input[size_t(i)];
+                std::memset(&v, 0, sizeof v);
+                for (int k = 0; k < 3; ++k) v.obj[k] = xyz[size_t(3 * i + k)], v.normal[k] = normals[size_t(3 * i + k)];
+                v.obj[3] = 1.0f;
+                v.flags = (i % 9 == 4) ? uint32_t(kGlVertexCulled) : 0u;
+            }
+            std::vector<GlVertex> fromC(static_cast<size_t>(total)), fromG(static_cast<size_t>(total));
+            std::memcpy(a.cacheBase, input.data(), input.size() * sizeof(GlVertex));
+            __glCullTransformVertexRange(ctx, 1, 0, total - 2);
+            for (int i = 1; i < total - 1; ++i)
+                if (!(input[size_t(i)].flags & kGlVertexCulled)) complete(a.cacheBase + i, 1);
+            std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
+            std::memcpy(a.cacheBase, input.data(), input.size() * sizeof(GlVertex));
+            callChecked(g, ctx, int32_t(1), int32_t(0), int32_t(total - 2));
+            std::memcpy(fromG.data(), a.cacheBase, fromG.size() * sizeof(GlVertex));
+            for (int i = 0; i < total; ++i) {
+                if (i == 0 || i == total - 1 || (input[size_t(i)].flags & kGlVertexCulled)) {
+                    EXPECT_EQ(std::memcmp(&fromC[size_t(i)], &fromG[size_t(i)], sizeof(GlVertex)), 0) << i;
+                    continue;
+                }
+                ASSERT_EQ(fromG[size_t(i)].flags & kLitDone, kLitDone) << i;
+                expectSame(fromC[size_t(i)], fromG[size_t(i)], i);
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+// The colours against arithmetic of their own: one light along +z, diffuse only, no ambient
+// anywhere, so a normal (0, 0, 1) gets the diffuse product at full strength and (0, 0, -1)
+// nothing; the channels are clamped at the colour scales.
+TEST_F(VertexLightDiff, OneDiffuseLightGivesTheDiffuseProduct) {
+    GlArrayState &a = ctx->arrayState;
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    const float zero[4] = {0, 0, 0, 1}, dir[4] = {0, 0, 1, 0}, diffuse[4] = {0.5f, 0.25f, 3.0f, 1.0f};
+    const float matDiffuse[4] = {1, 1, 1, 0.5f};
+    GL(glLightModelfv)(GL_LIGHT_MODEL_AMBIENT, zero);
+    GL(glLightfv)(GL_LIGHT0, GL_AMBIENT, zero);
+    GL(glLightfv)(GL_LIGHT0, GL_SPECULAR, zero);
+    GL(glLightfv)(GL_LIGHT0, GL_POSITION, dir);
+    GL(glLightfv)(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    GL(glMaterialfv)(GL_FRONT, GL_AMBIENT, zero);
+    GL(glMaterialfv)(GL_FRONT, GL_DIFFUSE, matDiffuse);
+    const float xyz[6] = {0, 0, 0, 0.5f, 0.5f, 0};
+    const float n[6] = {0, 0, 1, 0, 0, -1};
+    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
+    GL(glNormalPointer)(GL_FLOAT, 0, n);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    validateNow();
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(g, nullptr);
+    callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+    const GlColorScales &s = ctx->scales;
+    const GlVertex &lit = a.cacheBase[0], &dark = a.cacheBase[1];
+    EXPECT_EQ(lit.frontColor[0], 0.5f * s.redScale);
+    EXPECT_EQ(lit.frontColor[1], 0.25f * s.greenScale);
+    EXPECT_EQ(lit.frontColor[2], s.blueScale) << "clamped";
+    EXPECT_EQ(lit.frontColor[3], 0.5f * s.alphaScale);
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(dark.frontColor[k], 0.0f);
+    EXPECT_EQ(dark.normal[2], -1.0f);
+}
+
+// A routine called after the state it was made for changed hands the range to the C transform:
+// the records then carry no lighting, as the C transform leaves them.
+TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
+    GlArrayState &a = ctx->arrayState;
+    const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0, 1, 1};
+    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
+    GL(glNormalPointer)(GL_FLOAT, 0, n);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    validateNow();
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(g, nullptr);
+    const std::pair<const char *, void (*)(GlContext *)> changes[] = {
+        {"normalize", [](GlContext *ctx) { GL(glEnable)(GL_NORMALIZE); }},
+        {"two-sided", [](GlContext *ctx) { GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1); }},
+        {"colour material", [](GlContext *ctx) { GL(glEnable)(GL_COLOR_MATERIAL); }},
+        {"local light", [](GlContext *ctx) {
+             const float p[4] = {0, 0, 1, 1};
+             GL(glLightfv)(GL_LIGHT0, GL_POSITION, p);
+         }},
+        {"unlit", [](GlContext *ctx) { GL(glDisable)(GL_LIGHTING); }},
+    };
+    for (const auto &[name, change] : changes) {
+        SCOPED_TRACE(name);
+        GL(glPushAttrib)(GL_ALL_ATTRIB_BITS);
+        change(ctx);
+        validateNow();
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+        GlVertex fromC[2], fromG[2];
+        std::memset(a.cacheBase, 0xA5, sizeof fromC);
+        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
+        std::memcpy(fromC, a.cacheBase, sizeof fromC);
+        std::memset(a.cacheBase, 0xA5, sizeof fromG);
+        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(fromG[i].flags & kLitDone, 0u) << i;
+            EXPECT_EQ(fromC[i].flags, fromG[i].flags) << i;
+            EXPECT_TRUE(sameBits(fromC[i].normal, fromG[i].normal, 3)) << i;
+        }
+        GL(glPopAttrib)();
+    }
+}
+
+// States the routine does not light keep the C transform: a local light, two-sided lighting, a
+// projective modelview.
+TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
+    const float xyz[3] = {0, 0, 0}, n[3] = {0, 0, 1};
+    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
+    GL(glNormalPointer)(GL_FLOAT, 0, n);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    validateNow();
+    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    const float local[4] = {1, 2, 3, 1};
+    GL(glLightfv)(GL_LIGHT0, GL_POSITION, local);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    const float infinite[4] = {1, 2, 3, 0};
+    GL(glLightfv)(GL_LIGHT0, GL_POSITION, infinite);
+    GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 0);
+    validateNow();
+    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    // A projective modelview: its normals need the plane constant of the full 4x4 transform.
+    const float projective[16] = {1, 0, 0, 0.25f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    GL(glMultMatrixf)(projective);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+}
+
+}  // namespace
