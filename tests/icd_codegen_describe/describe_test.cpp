@@ -52,12 +52,7 @@ protected:
 
 // A full-window smooth quad under the depth test, red at the left edge and blue at the right.
 void smoothDepthQuad() {
-    glViewport(0, 0, kSize, kSize);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, kSize, 0, kSize, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    kivscenes::windowProjection(kSize, kSize);
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
