@@ -71,6 +71,14 @@ protected:
         }
     }
 
+    // Packed float positions and normals, both arrays enabled.
+    void packedArrays(const float *xyz3, const float *n3) {
+        GL(glVertexPointer)(3, GL_FLOAT, 0, xyz3);
+        GL(glNormalPointer)(GL_FLOAT, 0, n3);
+        GL(glEnableClientState)(GL_VERTEX_ARRAY);
+        GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    }
+
     void setLighting(const LightState &st) {
         GL(glEnable)(GL_LIGHTING);
         const float model[4] = {0.15f, 0.1f, 0.05f, 1.0f};
@@ -275,10 +283,7 @@ TEST_F(VertexLightDiff, OneDiffuseLightGivesTheDiffuseProduct) {
     GL(glMaterialfv)(GL_FRONT, GL_DIFFUSE, matDiffuse);
     const float xyz[6] = {0, 0, 0, 0.5f, 0.5f, 0};
     const float n[6] = {0, 0, 1, 0, 0, -1};
-    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
-    GL(glNormalPointer)(GL_FLOAT, 0, n);
-    GL(glEnableClientState)(GL_VERTEX_ARRAY);
-    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    packedArrays(xyz, n);
     validateNow();
     ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
     GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
@@ -299,10 +304,7 @@ TEST_F(VertexLightDiff, OneDiffuseLightGivesTheDiffuseProduct) {
 TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
     GlArrayState &a = ctx->arrayState;
     const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0, 1, 1};
-    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
-    GL(glNormalPointer)(GL_FLOAT, 0, n);
-    GL(glEnableClientState)(GL_VERTEX_ARRAY);
-    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    packedArrays(xyz, n);
     GL(glEnable)(GL_LIGHTING);
     GL(glEnable)(GL_LIGHT0);
     validateNow();
@@ -345,10 +347,7 @@ TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
 // projective modelview.
 TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
     const float xyz[3] = {0, 0, 0}, n[3] = {0, 0, 1};
-    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz);
-    GL(glNormalPointer)(GL_FLOAT, 0, n);
-    GL(glEnableClientState)(GL_VERTEX_ARRAY);
-    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+    packedArrays(xyz, n);
     GL(glEnable)(GL_LIGHTING);
     GL(glEnable)(GL_LIGHT0);
     validateNow();
