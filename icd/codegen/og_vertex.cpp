@@ -14,7 +14,8 @@
 // a float normal array, the current normal or, in the vertex cache, the record) also get the
 // normal transformed, normalised and lit inside the loop, exactly as the completion procs and
 // __glLightVertexRgbaInfinite would do it later, and the records are marked so that nothing is
-// computed twice. The light list, the materials and the specular table are read through the
+// computed twice (texture coordinates are fetched as above; the completion still makes the
+// texture-matrix and texgen pass over them, after the normal as ever). The light list, the materials and the specular table are read through the
 // context when the routine runs, so no value of the lighting state is baked into the code.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
@@ -273,7 +274,7 @@ bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     if (vertexCache) {
         if (ctx->vertexCache.vcacheCopyAttributes != __glVcacheCopyNormal) return false;
     } else {
-        if (a.arrayNeedIndex != 1) return false;
+        if ((a.arrayNeedIndex & ~4) != 1) return false;  // the normal, texture coordinates or not
         if (a.attrFetch[kGlArrayNormal] == __glArrayCurrentNormal)
             plan->currentNormal = true;
         else if (a.attrFetch[kGlArrayNormal] != __glFetchArrayNormal3f)
@@ -858,9 +859,11 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     if (fp.vertex.size != vertexSize || a.arrays[kGlArrayVertex].size != vertexSize) return nullptr;
     const GlRangeTransformProc member = __glChooseRangeTransform(ctx);
     LitPlan plan;
-    if (fp.need == 1) {
-        if (member != __glTransformArrayPosNormal && member != __glTransformArrayPosNormalFast) return nullptr;
-        if (!planLighting(ctx, false, &plan)) return nullptr;
+    if ((fp.need & ~4) == 1) {
+        if (member != __glTransformArrayPosNormal && member != __glTransformArrayPosNormalFast &&
+            member != __glTransformArrayPosNormalTex && member != __glTransformArrayPosNormalTexFast)
+            return nullptr;
+        if (!planLighting(ctx, false, &plan) || !planFetches(ctx, &fp)) return nullptr;
     } else if (fp.need < 0 || (fp.need & ~6) != 0 || !planFetches(ctx, &fp)) {
         // The normal (unlit: cull vertex or sphere mapping), or a fetch the routine does not make.
         return nullptr;

@@ -1,6 +1,6 @@
-// A program drawing coloured and textured triangles through opengl32 from colour, texture-
-// coordinate and vertex arrays of several types sees the same pixels with the generated vertex
-// routines as with the C range transforms.
+// A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
+// coordinate, normal and vertex arrays of several types sees the same pixels with the generated
+// vertex routines as with the C range transforms.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -90,6 +90,38 @@ protected:
         glTexCoordPointer(4, GL_FLOAT, sizeof(T4fC4f), attrs[0].t);
         glDrawArrays(GL_TRIANGLES, 0, 3 * fan);
         glPopMatrix();
+        glDisableClientState(GL_COLOR_ARRAY);
+
+        // A lit, textured, bumpy patch from one interleaved block of texture coordinates, normals
+        // and positions, lit by two infinite lights with a specular term.
+        struct T2fN3fV3f {
+            float t[2], n[3], v[3];
+        };
+        std::vector<T2fN3fV3f> patch;
+        auto vertex = [&](int i, int j) {
+            const float u = float(i) / 5.0f, w = float(j) / 5.0f;
+            patch.push_back({{u * 2.0f, w * 2.0f},
+                             {std::sin(u * 5.0f) * 0.6f, std::cos(w * 4.0f) * 0.5f, 1.0f},
+                             {2.0f + u * 28.0f, 26.0f + w * 20.0f, 0.0f}});
+        };
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) {
+                vertex(i, j), vertex(i + 1, j), vertex(i + 1, j + 1);
+                vertex(i, j), vertex(i + 1, j + 1), vertex(i, j + 1);
+            }
+        const float p0[4] = {0.3f, 0.4f, 1.0f, 0}, p1[4] = {-1.0f, 0.2f, 0.5f, 0};
+        const float d1[4] = {0.2f, 0.5f, 0.9f, 1}, white[4] = {1, 1, 1, 1};
+        glLightfv(GL_LIGHT0, GL_POSITION, p0);
+        glLightfv(GL_LIGHT1, GL_POSITION, p1);
+        glLightfv(GL_LIGHT1, GL_DIFFUSE, d1);
+        glMaterialfv(GL_FRONT, GL_SPECULAR, white);
+        glMaterialf(GL_FRONT, GL_SHININESS, 16.0f);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_LIGHT1);
+        glEnable(GL_NORMALIZE);
+        glInterleavedArrays(GL_T2F_N3F_V3F, 0, patch.data());
+        glDrawArrays(GL_TRIANGLES, 0, GLsizei(patch.size()));
 
         glFinish();
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -102,7 +134,7 @@ protected:
     }
 };
 
-TEST_F(ArrayPixels, ColouredAndTexturedArraysDrawTheSamePixelsWithAndWithoutGeneratedRoutines) {
+TEST_F(ArrayPixels, ColouredTexturedAndLitArraysDrawTheSamePixelsWithAndWithoutGeneratedRoutines) {
     const std::vector<uint8_t> c = draw(false);
     const std::vector<uint8_t> g = draw(true);
     if (HasFatalFailure()) return;

@@ -474,6 +474,76 @@ TEST_F(VertexFetchDiff, FetchedValuesAgreeWithTheirArithmetic) {
     }
 }
 
+// Lit states with texture coordinates: the routine lights the records and fetches the texture
+// coordinates; after the completion a textured triangle asks for (the normal, the lit colour,
+// the texture matrix) every byte of the records is what the C transform and that completion
+// leave.
+TEST_F(VertexFetchDiff, LitTexturedRoutinesLeaveTheRecordsTheCompletionLeaves) {
+    std::mt19937 rng(31);
+    GlArrayState &a = ctx->arrayState;
+    const uint32_t need = kGlVertexNormalDone | kGlVertexFrontColorDone | kGlVertexTexCoordDone;
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    const float dir[4] = {0.3f, -0.4f, 1.0f, 0.0f}, spec[4] = {0.9f, 0.8f, 0.7f, 1.0f};
+    GL(glLightfv)(GL_LIGHT0, GL_POSITION, dir);
+    GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, spec);
+    GL(glMaterialf)(GL_FRONT_AND_BACK, GL_SHININESS, 12.0f);
+    GL(glMatrixMode)(GL_TEXTURE);
+    GL(glScalef)(0.5f, 2.0f, 1.0f);
+    GL(glMatrixMode)(GL_MODELVIEW);
+    GL(glRotatef)(30.0f, 0.2f, 1.0f, 0.1f);
+    const int total = 30;
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::vector<float> normals(3 * total);
+    for (float &n : normals) n = unit(rng);
+    const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_DOUBLE};
+    int compared = 0;
+    for (int tex = 0; tex <= 4; ++tex) {
+        for (GLenum type : vertexTypes) {
+            for (bool normalize : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "tex " << tex << " vertex type " << std::hex << type
+                                                  << (normalize ? " normalize" : ""));
+                if (normalize)
+                    GL(glEnable)(GL_NORMALIZE);
+                else
+                    GL(glDisable)(GL_NORMALIZE);
+                useState({{type, 3}, {GL_FLOAT, 0}, {GL_FLOAT, tex}, true, tex == 2}, total, rng);
+                GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                validateNow();
+                ASSERT_EQ(a.arrayNeedIndex, 5);
+                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, uint32_t(a.arrayNeedIndex) & 6u);
+                ASSERT_NE(g, nullptr) << "a lit routine for the state";
+                const int first = 2, count = total - 3;
+                const size_t n = size_t(count) + 1;
+                std::vector<GlVertex> fromC(n), fromG(n);
+                std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+                __glChooseRangeTransform(ctx)(ctx, 0, first, count);
+                for (int i = 0; i < count; ++i) ctx->slots.primitive.completeVertex[2](ctx, a.cacheBase + i, need);
+                std::memcpy(fromC.data(), a.cacheBase, n * sizeof(GlVertex));
+                std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+                callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+                for (int i = 0; i < count; ++i) {
+                    ASSERT_EQ(a.cacheBase[i].flags & (kGlVertexNormalDone | kGlVertexFrontColorDone),
+                              uint32_t(kGlVertexNormalDone | kGlVertexFrontColorDone))
+                        << "lit by the routine";
+                    ctx->slots.primitive.completeVertex[2](ctx, a.cacheBase + i, need);
+                }
+                std::memcpy(fromG.data(), a.cacheBase, n * sizeof(GlVertex));
+                for (size_t i = 0; i < n; ++i) {
+                    ASSERT_EQ(std::memcmp(&fromC[i], &fromG[i], sizeof(GlVertex)), 0)
+                        << "record " << i << " normal " << fromC[i].normal[0] << " / " << fromG[i].normal[0]
+                        << " colour " << fromC[i].frontColor[0] << " / " << fromG[i].frontColor[0] << " s "
+                        << fromC[i].texCoord[0][0] << " / " << fromG[i].texCoord[0][0];
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 500);
+}
+
 // Arrays the routine does not fetch keep the C transform; a routine called after the arrays
 // changed to such a type hands the range to C, which then fills the records.
 TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
