@@ -544,6 +544,33 @@ TEST_F(VertexFetchDiff, LitTexturedRoutinesLeaveTheRecordsTheCompletionLeaves) {
     EXPECT_GT(compared, 500);
 }
 
+// Colour-index mode: the records get the current index beside texture coordinates from their
+// array; an index array is left to the C transform.
+TEST_F(VertexFetchDiff, ColourIndexRoutinesCopyTheCurrentIndex) {
+    std::mt19937 rng(17);
+    GlArrayState &a = ctx->arrayState;
+    const uint8_t rgba = ctx->visual.rgbaMode;
+    ctx->visual.rgbaMode = 0;
+    GL(glIndexf)(7.25f);
+    useState({{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 3}, true, true}, 20, rng);
+    ASSERT_EQ(a.arrayNeedIndex, 6);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 20));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 6);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(__glOgReplacedProc(ctx, reinterpret_cast<const void *>(g)),
+              reinterpret_cast<const void *>(&__glTransformArrayPosIndexTex));
+    expectSameRecords(g, 1, 18);
+    EXPECT_EQ(a.cacheBase[4].frontColor[0], 7.25f);
+    const float index[20] = {};
+    GL(glIndexPointer)(GL_FLOAT, 0, index);
+    GL(glEnableClientState)(GL_INDEX_ARRAY);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), nullptr);
+    expectSameRecords(g, 1, 18);
+    GL(glDisableClientState)(GL_INDEX_ARRAY);
+    ctx->visual.rgbaMode = rgba;
+}
+
 // Arrays the routine does not fetch keep the C transform; a routine called after the arrays
 // changed to such a type hands the range to C, which then fills the records.
 TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
