@@ -14,9 +14,10 @@
 // a float normal array, the current normal or, in the vertex cache, the record) also get the
 // normal transformed, normalised and lit inside the loop, exactly as the completion procs and
 // __glLightVertexRgbaInfinite would do it later, and the records are marked so that nothing is
-// computed twice (texture coordinates are fetched as above; the completion still makes the
-// texture-matrix and texgen pass over them, after the normal as ever). The light list, the materials and the specular table are read through the
-// context when the routine runs, so no value of the lighting state is baked into the code.
+// computed twice. Their texture coordinates are fetched as above; the completion still passes
+// them through the texture matrix and texgen, after the normal as ever. The light list, the
+// materials and the specular table are read through the context when the routine runs, so no
+// value of the lighting state is baked into the code.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
@@ -80,9 +81,9 @@ struct FetchPlan {
     uint32_t bits() const { return color << 4 | tex << 8; }
 };
 
-// The colour or index and texture-coordinate fetches of an unlit state, or false when one of
-// them is not served: colour arrays of floats or unsigned bytes, float texture-coordinate
-// arrays, and the current attributes.
+// The colour or index and texture-coordinate fetches the state needs, or false when one of them
+// is not served: colour arrays of floats or unsigned bytes, float texture-coordinate arrays, and
+// the current attributes.
 bool planFetches(GlContext *ctx, FetchPlan *plan) {
     const GlArrayState &a = ctx->arrayState;
     if (plan->need & 2) {
@@ -555,7 +556,7 @@ void emitVertexFetch(GlOgWriter &w, const FetchRow &row) {
     if (row.size < 4) w.op(__glOgMov(s, w.at(kEdi, kObj + 12), w.imm(0x3F800000)));
 }
 
-// ecx = the pointer of the array's element firstElement (32-bit arithmetic, as the C transform
+// dst = the address of the array's element firstElement (32-bit arithmetic, as the C transform
 // forms it).
 void emitFirstElement(GlOgWriter &w, const GlClientArray &c, GlOgNode *dst) {
     GlOgState *s = w.s;

@@ -303,7 +303,9 @@ struct FetchState {
 
 std::vector<FetchState> fetchStates() {
     std::vector<FetchState> v;
-    const ArraySpec colors[] = {{GL_FLOAT, 0}, {GL_FLOAT, 3}, {GL_FLOAT, 4}, {GL_UNSIGNED_BYTE, 3}, {GL_UNSIGNED_BYTE, 4}};
+    const ArraySpec colors[] = {
+        {GL_FLOAT, 0}, {GL_FLOAT, 3}, {GL_FLOAT, 4}, {GL_UNSIGNED_BYTE, 3}, {GL_UNSIGNED_BYTE, 4},
+    };
     const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_INT, GL_DOUBLE};
     int n = 0;
     for (const ArraySpec &color : colors)
@@ -369,12 +371,14 @@ protected:
         for (size_t i = 0; i < n; ++i) {
             const GlVertex &x = fromC[i], &y = fromG[i];
             if (std::memcmp(&x, &y, sizeof x) == 0) continue;
+            auto differs = [](const float *p, const float *q, const char *name) {
+                return std::memcmp(p, q, 16) ? name : "";
+            };
             ADD_FAILURE() << "record " << i << " differs:" << (x.flags != y.flags ? " flags" : "")
-                          << (std::memcmp(x.obj, y.obj, 16) ? " obj" : "") << (std::memcmp(x.clip, y.clip, 16) ? " clip" : "")
-                          << (std::memcmp(x.window, y.window, 16) ? " window" : "")
-                          << (std::memcmp(x.frontColor, y.frontColor, 16) ? " colour" : "")
-                          << (std::memcmp(x.texCoord[0], y.texCoord[0], 16) ? " texcoord" : "") << "\n  C colour "
-                          << x.frontColor[0] << "," << x.frontColor[1] << "," << x.frontColor[2] << "," << x.frontColor[3]
+                          << differs(x.obj, y.obj, " obj") << differs(x.clip, y.clip, " clip")
+                          << differs(x.window, y.window, " window") << differs(x.frontColor, y.frontColor, " colour")
+                          << differs(x.texCoord[0], y.texCoord[0], " texcoord") << "\n  C colour " << x.frontColor[0]
+                          << "," << x.frontColor[1] << "," << x.frontColor[2] << "," << x.frontColor[3]
                           << " generated " << y.frontColor[0] << "," << y.frontColor[1] << "," << y.frontColor[2] << ","
                           << y.frontColor[3];
             return;
@@ -396,8 +400,9 @@ TEST_F(VertexFetchDiff, GeneratedRoutinesFetchColoursTexCoordsAndPositionsAsTheC
         const FetchState &st = states[n];
         for (size_t m = 0; m < std::size(kMatrices); ++m) {
             const MatrixCase &mc = kMatrices[m];
-            SCOPED_TRACE(::testing::Message() << mc.name << " vertex " << st.vertex.size << "x" << std::hex << st.vertex.type
-                                              << " colour " << st.color.size << "x" << st.color.type << std::dec
+            SCOPED_TRACE(::testing::Message() << mc.name << " vertex " << st.vertex.size << "x" << std::hex
+                                              << st.vertex.type << " colour " << st.color.size << "x" << st.color.type
+                                              << std::dec
                                               << " tex " << st.tex.size << (st.texturing ? " textured" : "")
                                               << (st.interleaved ? " interleaved" : " packed"));
             GL(glMatrixMode)(GL_PROJECTION);
