@@ -2,12 +2,12 @@
 // state needs and the point transform of the composite matrix's type folded into one loop. It
 // serves vertex arrays of GL_SHORT, GL_INT, GL_FLOAT and GL_DOUBLE; in RGBA mode colour arrays
 // of GL_FLOAT and GL_UNSIGNED_BYTE (three and four components) or the current colour, in
-// colour-index mode the current index; and float texture-coordinate arrays of one to four
-// components or the current texture coordinates. Each attribute lands in the record exactly as
-// the C fetch proc for its array stores it, so the routine replaces the generic members of the
-// range-transform table (__glTransformArrayPos, ...PosColor, ...PosIndex, ...PosColorTex,
-// ...PosIndexTex) for those states; every other state keeps its C range transform. The vertex
-// cache gets the same transform for records written already, in place of
+// colour-index mode the current index; and texture-coordinate arrays of one to four components
+// of the same four types, or the current texture coordinates. Each attribute lands in the record
+// exactly as the C fetch proc for its array stores it, so the routine replaces the generic
+// members of the range-transform table (__glTransformArrayPos, ...PosColor, ...PosIndex,
+// ...PosColorTex, ...PosIndexTex) for those states; every other state keeps its C range
+// transform. The vertex cache gets the same transform for records written already, in place of
 // __glCullTransformVertexRange.
 //
 // Lit RGBA states whose lights are all infinite (one-sided, no colour material, the normal from
@@ -82,8 +82,8 @@ struct FetchPlan {
 };
 
 // The colour or index and texture-coordinate fetches the state needs, or false when one of them
-// is not served: colour arrays of floats or unsigned bytes, float texture-coordinate arrays, and
-// the current attributes.
+// is not served: colour arrays of floats or unsigned bytes, texture-coordinate arrays of every
+// type, and the current attributes.
 bool planFetches(GlContext *ctx, FetchPlan *plan) {
     const GlArrayState &a = ctx->arrayState;
     if (plan->need & 2) {
@@ -97,7 +97,8 @@ bool planFetches(GlContext *ctx, FetchPlan *plan) {
             plan->color = kCurrentColor;
         } else {
             FetchRow row;
-            if (!fetchRowOf(f, &row) || (row.type != GL_FLOAT && row.type != GL_UNSIGNED_BYTE)) return false;
+            if (!fetchRowOf(f, &row) || row.array != kGlArrayColor) return false;
+            if (row.type != GL_FLOAT && row.type != GL_UNSIGNED_BYTE) return false;
             plan->color = kColorArray;
             plan->colorArray = row;
         }
@@ -109,7 +110,7 @@ bool planFetches(GlContext *ctx, FetchPlan *plan) {
             plan->tex = kCurrentTex;
         } else {
             FetchRow row;
-            if (!fetchRowOf(f, &row) || row.type != GL_FLOAT) return false;
+            if (!fetchRowOf(f, &row) || row.array != kGlArrayTexCoord) return false;
             plan->tex = kTexArray;
             plan->texArray = row;
         }
@@ -523,37 +524,40 @@ void emitRecordCountMatrix(GlContext *ctx, GlOgWriter &w) {
     w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
 }
 
-// The object coordinates of the element at esi into the record at edi, converted as the C fetch
-// converts them: an integer is loaded whole and rounded once on the store, a double likewise;
-// missing components z 0, w 1. The precision field does not touch loads and stores.
-void emitVertexFetch(GlOgWriter &w, const FetchRow &row) {
+// The element at src into the four floats at dst in the record at edi, converted as the C fetch
+// converts it: an integer is loaded whole and rounded once on the store, a double likewise,
+// floats are copied bit for bit; missing components are 0 and the fourth 1 (object z and w,
+// texture t, r and q). The precision field does not touch loads and stores.
+void emitElement(GlOgWriter &w, const FetchRow &row, int src, int32_t dst) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax);
-    for (int i = 0; i < row.size; ++i) {
-        GlOgNode *obj = w.at(kEdi, kObj + 4 * i);
+    for (int i = 0; i < 4; ++i) {
+        auto out = [&] { return w.at(kEdi, dst + 4 * i); };
+        if (i >= row.size) {
+            w.op(__glOgMov(s, out(), w.imm(i == 3 ? 0x3F800000 : 0)));
+            continue;
+        }
         switch (row.type) {
         case GL_SHORT:
-            w.op(__glOgMovsx16(s, eax, w.at(kEsi, 2 * i)));
-            w.op(__glOgMov(s, obj, eax));
-            w.op(__glOgFild(s, w.at(kEdi, kObj + 4 * i)));
-            w.op(__glOgFstp(s, w.at(kEdi, kObj + 4 * i)));
+            w.op(__glOgMovsx16(s, eax, w.at(src, 2 * i)));
+            w.op(__glOgMov(s, out(), eax));
+            w.op(__glOgFild(s, out()));
+            w.op(__glOgFstp(s, out()));
             break;
         case GL_INT:
-            w.op(__glOgFild(s, w.at(kEsi, 4 * i)));
-            w.op(__glOgFstp(s, obj));
+            w.op(__glOgFild(s, w.at(src, 4 * i)));
+            w.op(__glOgFstp(s, out()));
             break;
         case GL_DOUBLE:
-            w.op(__glOgFld64(s, w.at(kEsi, 8 * i)));
-            w.op(__glOgFstp(s, obj));
+            w.op(__glOgFld64(s, w.at(src, 8 * i)));
+            w.op(__glOgFstp(s, out()));
             break;
-        default:  // GL_FLOAT: the bits as they are
-            w.op(__glOgMov(s, eax, w.at(kEsi, 4 * i)));
-            w.op(__glOgMov(s, obj, eax));
+        default:  // GL_FLOAT
+            w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
+            w.op(__glOgMov(s, out(), eax));
             break;
         }
     }
-    if (row.size < 3) w.op(__glOgMov(s, w.at(kEdi, kObj + 8), w.imm(0)));
-    if (row.size < 4) w.op(__glOgMov(s, w.at(kEdi, kObj + 12), w.imm(0x3F800000)));
 }
 
 // dst = the address of the array's element firstElement (32-bit arithmetic, as the C transform
@@ -620,8 +624,8 @@ void emitColorPass(GlContext *ctx, GlOgWriter &w, const FetchRow &row) {
     w.op(__glOgJne(s, loop));
 }
 
-// The texture coordinates of set 0 into the record at edi: the element at the running pointer
-// (missing components s, t, r 0 and q 1, as the C fetch fills them), or the current ones.
+// The texture coordinates of set 0 into the record at edi: the element at the running pointer,
+// or the current ones.
 void emitTexFetch(GlContext *ctx, GlOgWriter &w, const FetchPlan &fp) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
@@ -634,14 +638,7 @@ void emitTexFetch(GlContext *ctx, GlOgWriter &w, const FetchPlan &fp) {
         return;
     }
     w.op(__glOgMov(s, ecx, w.at(kEsp, kTexPtr)));
-    for (int i = 0; i < 4; ++i) {
-        if (i < fp.texArray.size) {
-            w.op(__glOgMov(s, eax, w.at(kEcx, 4 * i)));
-            w.op(__glOgMov(s, w.at(kEdi, t + 4 * i), eax));
-        } else {
-            w.op(__glOgMov(s, w.at(kEdi, t + 4 * i), w.imm(i == 3 ? 0x3F800000 : 0)));
-        }
-    }
+    emitElement(w, fp.texArray, kEcx, t);
 }
 
 void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const FetchPlan &fp,
@@ -702,7 +699,7 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
-    emitVertexFetch(w, fp.vertex);
+    emitElement(w, fp.vertex, kEsi, kObj);
     w.op(__glOgMov(s, w.at(kEdi, kFlags),
                    w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
     if (fp.color == kCurrentColor) {

@@ -223,6 +223,7 @@ struct ArraySpec {
 
 int bytesOf(GLenum type) {
     switch (type) {
+    case GL_BYTE:
     case GL_UNSIGNED_BYTE: return 1;
     case GL_SHORT: return 2;
     case GL_DOUBLE: return 8;
@@ -232,7 +233,9 @@ int bytesOf(GLenum type) {
 
 void put(uint8_t *p, GLenum type, double v) {
     switch (type) {
+    case GL_BYTE:
     case GL_UNSIGNED_BYTE: *p = uint8_t(v); break;
+    case GL_UNSIGNED_INT: { const GLuint u = GLuint(v) * 0x01010101u; std::memcpy(p, &u, 4); break; }
     case GL_SHORT: { const GLshort s = GLshort(v); std::memcpy(p, &s, 2); break; }
     case GL_INT: { const GLint i = GLint(v); std::memcpy(p, &i, 4); break; }
     case GL_DOUBLE: std::memcpy(p, &v, 8); break;
@@ -277,12 +280,15 @@ public:
                 for (int c = 0; c < a.size; ++c) {
                     uint8_t *p = element0(k) + size_t(i) * size_t(stride[k]) + size_t(c * bytesOf(a.type));
                     double v;
-                    if (k == 0) {  // position
-                        v = a.type == GL_SHORT ? small(rng)
-                            : a.type == GL_INT ? (i % 4 == 1 ? double((1 << 24) + 1 + 2 * small(rng)) : small(rng))
-                                               : coord(rng);
-                        if (c == 3) v = (i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0);
-                    } else if (a.type == GL_UNSIGNED_BYTE) {
+                    if (a.type == GL_SHORT || a.type == GL_INT) {
+                        // Integers beyond 2^24 round to even on the way to a float.
+                        v = a.type == GL_INT && i % 4 == 1 ? double((1 << 24) + 1 + 2 * small(rng)) : small(rng);
+                        if (k == 0 && c == 3) v = (i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0);
+                    } else if (k == 0) {  // position
+                        v = c == 3 ? ((i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0)) : coord(rng);
+                    } else if (a.type == GL_DOUBLE) {
+                        v = tex(rng);
+                    } else if (a.type == GL_UNSIGNED_BYTE || a.type == GL_BYTE || a.type == GL_UNSIGNED_INT) {
                         v = i % 7 == 0 ? 255 : i % 7 == 1 ? 0 : byte(rng);
                     } else {
                         v = (i + c) % 3 == 0 ? double(kOddFloats[odd(rng)]) : k == 1 ? unit(rng) : tex(rng);
@@ -312,9 +318,11 @@ std::vector<FetchState> fetchStates() {
         for (int tex = -1; tex <= 4; ++tex)  // -1 no texturing, 0 the current coordinates
             for (int size = 2; size <= 4; ++size)
                 for (bool interleaved : {false, true}) {
-                    // The vertex type turns with the state so that every type meets every colour.
-                    const GLenum type = vertexTypes[(n++ / 2) % 4];
-                    v.push_back({{type, size}, color, {GL_FLOAT, tex < 0 ? 0 : tex}, tex >= 0, interleaved});
+                    // The vertex and texture-coordinate types turn with the state so that every
+                    // type meets every colour.
+                    const GLenum type = vertexTypes[(n / 2) % 4], texType = vertexTypes[(n / 3 + 1) % 4];
+                    ++n;
+                    v.push_back({{type, size}, color, {texType, tex < 0 ? 0 : tex}, tex >= 0, interleaved});
                 }
     return v;
 }
@@ -387,9 +395,9 @@ protected:
 };
 
 // Over colour arrays (float and unsigned byte, three and four components, or the current colour),
-// texture coordinates (float arrays of one to four components, the current ones, or none), vertex
-// arrays of every type and size, packed and interleaved, under every matrix kind: the generated
-// routine writes the records the C range transform writes, every byte of them.
+// texture coordinates (arrays of every type and one to four components, the current ones, or
+// none), vertex arrays of every type and size, packed and interleaved, under every matrix kind:
+// the generated routine writes the records the C range transform writes, every byte of them.
 TEST_F(VertexFetchDiff, GeneratedRoutinesFetchColoursTexCoordsAndPositionsAsTheCTransformDoes) {
     std::mt19937 rng(2024);
     GlArrayState &a = ctx->arrayState;
@@ -590,8 +598,8 @@ TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
     } others[] = {
         {"short colour", {{GL_FLOAT, 3}, {GL_SHORT, 4}, {GL_FLOAT, 2}, true, false}},
         {"double colour", {{GL_FLOAT, 3}, {GL_DOUBLE, 3}, {GL_FLOAT, 2}, true, false}},
-        {"int texcoords", {{GL_FLOAT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_INT, 2}, true, false}},
-        {"double texcoords", {{GL_FLOAT, 3}, {GL_FLOAT, 4}, {GL_DOUBLE, 4}, true, true}},
+        {"byte colour", {{GL_FLOAT, 3}, {GL_BYTE, 4}, {GL_INT, 2}, true, false}},
+        {"unsigned int colour", {{GL_FLOAT, 3}, {GL_UNSIGNED_INT, 3}, {GL_DOUBLE, 4}, true, true}},
     };
     for (const auto &o : others) {
         SCOPED_TRACE(o.name);
