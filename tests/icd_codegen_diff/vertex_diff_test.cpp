@@ -487,6 +487,24 @@ TEST_F(VertexFetchDiff, FetchedValuesAgreeWithTheirArithmetic) {
     }
 }
 
+// A routine serves every placement of arrays of its types: moved arrays and other strides give
+// the same routine, which reads the arrays where they are now.
+TEST_F(VertexFetchDiff, ARoutineReadsTheArraysWhereTheyAreWhenItRuns) {
+    std::mt19937 rng(41);
+    const FetchState packed{{GL_SHORT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_FLOAT, 2}, true, false};
+    FetchState interleaved = packed;
+    interleaved.interleaved = true;
+    useState(packed, 24, rng);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 24));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 6);
+    ASSERT_NE(g, nullptr);
+    const int32_t packedStride = arrays.stride[1];
+    useState(interleaved, 24, rng);
+    ASSERT_NE(arrays.stride[1], packedStride);
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), g) << "the same routine";
+    expectSameRecords(g, 2, 21);
+}
+
 // Lit states with texture coordinates: the routine lights the records and fetches the texture
 // coordinates; after the completion a textured triangle asks for (the normal, the lit colour,
 // the texture matrix) every byte of the records is what the C transform and that completion
