@@ -11,7 +11,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "icd/core/context.h"
@@ -482,10 +484,12 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
 }
 
 // Every stored value of a 1- or 2-byte texel layout as the RGBA word its fetch proc gives,
-// made once per layout for the process and kept: generated routines index it.
+// made once per layout and kept until the driver is unloaded: generated routines index it.
 const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
     static std::mutex lock;
-    static uint32_t *tables[kGlTexelFormatCount];
+    // Owned, so that unloading the driver gives them back (a process that loads and unloads it
+    // again and again would otherwise lose them each time).
+    static std::unique_ptr<uint32_t[]> tables[kGlTexelFormatCount];
     const int32_t id = l0->texelFormatId;
     const int32_t bytes = l0->texelFormat->bitsPerTexel / 8;
     std::lock_guard<std::mutex> hold(lock);
@@ -500,15 +504,15 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
         row.height = row.innerHeight = 1;
         row.log2Width = 8 * bytes;
         row.log2Height = 0;
-        auto *table = new uint32_t[count];
+        std::unique_ptr<uint32_t[]> table(new uint32_t[count]);
         for (uint32_t v = 0; v < count; ++v) {
             uint8_t out[4] = {0, 0, 0, 255};
             l0->texelFormat->fetch(&row, tex, 0, 0, int32_t(v), out);
             table[v] = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24;
         }
-        tables[id] = table;
+        tables[id] = std::move(table);
     }
-    return tables[id];
+    return tables[id].get();
 }
 
 // The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at

@@ -1,21 +1,32 @@
-// Vertex routine generator: the array range transform for states that read a float vertex array
-// and nothing else (the colour or index, if needed, is the current one), with the fetch and the
-// point transform of the composite matrix's type folded into one loop. It replaces
-// __glTransformArrayPos, __glTransformArrayPosColor and __glTransformArrayPosIndex for those
-// states; every other state keeps its C range transform. The vertex cache gets the same
-// transform for records written already, in place of __glCullTransformVertexRange.
+// Vertex routine generator: the array range transform, with the fetch of every attribute the
+// state needs and the point transform of the composite matrix's type folded into one loop. It
+// serves vertex arrays of GL_SHORT, GL_INT, GL_FLOAT and GL_DOUBLE; in RGBA mode colour arrays
+// of GL_FLOAT and GL_UNSIGNED_BYTE (three and four components) or the current colour, in
+// colour-index mode the current index; and texture-coordinate arrays of one to four components
+// of the same four types, or the current texture coordinates. Each attribute lands in the record
+// exactly as the C fetch proc for its array stores it, so the routine replaces the generic
+// members of the range-transform table (__glTransformArrayPos, ...PosColor, ...PosIndex,
+// ...PosColorTex, ...PosIndexTex) for those states; every other state keeps its C range
+// transform. The vertex cache gets the same transform for records written already, in place of
+// __glCullTransformVertexRange.
 //
 // Lit RGBA states whose lights are all infinite (one-sided, no colour material, the normal from
 // a float normal array, the current normal or, in the vertex cache, the record) also get the
 // normal transformed, normalised and lit inside the loop, exactly as the completion procs and
 // __glLightVertexRgbaInfinite would do it later, and the records are marked so that nothing is
-// computed twice. The light list, the materials and the specular table are read through the
-// context when the routine runs, so no value of the lighting state is baked into the code.
+// computed twice. Their texture coordinates are fetched as above; the completion still passes
+// them through the texture matrix and texgen, after the normal as ever. The light list, the
+// materials and the specular table are read through the context when the routine runs, so no
+// value of the lighting state is baked into the code.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
 // control word is restored before the routine returns. The clip check is the context's own proc,
 // called per vertex, so clip codes and window coordinates come from the same code as in C.
+//
+// Array pointers and strides are read when the routine runs; the fetch procs the state picked
+// enter the key and are checked on entry, so an array of another type or size runs the C
+// transform.
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
@@ -34,8 +45,78 @@ constexpr uint32_t kVertexCacheVariant = 0x8000;
 
 enum Kind { General, Affine3D, Affine2D, ScaleTranslate, Identity };
 
-// What the records get besides the position: nothing, the current colour or the current index.
-enum Extra { kNoExtra, kCurrentColor, kCurrentIndex };
+// What a fetch proc of the array layer reads: array, components and type, from the fetch list.
+struct FetchRow {
+    GlArrayFetchProc proc;
+    int32_t array;
+    int32_t size;
+    GLenum type;
+};
+
+bool fetchRowOf(GlArrayFetchProc p, FetchRow *out) {
+#define GL_FETCH_ROW(A, N, L, T, E) {__glFetchArray##A##N##L, kGlArray##A, N, E},
+    static const FetchRow rows[] = {GL_ARRAY_FETCH_LIST(GL_FETCH_ROW)};
+#undef GL_FETCH_ROW
+    for (const FetchRow &row : rows) {
+        if (row.proc == p) {
+            *out = row;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the records' colour (or index) and texture coordinates come from.
+enum ColorSource : uint32_t { kNoColor, kCurrentColor, kCurrentIndex, kColorArray };
+enum TexSource : uint32_t { kNoTex, kCurrentTex, kTexArray };
+
+// The fetches a routine makes: the fetch procs the state picked, as the routine reads them.
+struct FetchPlan {
+    int32_t need = 0;  // arrayNeedIndex
+    FetchRow vertex{};
+    ColorSource color = kNoColor;
+    FetchRow colorArray{};  // the proc is also that of the current colour or index
+    TexSource tex = kNoTex;
+    FetchRow texArray{};  // likewise
+    uint32_t bits() const { return color << 4 | tex << 8; }
+};
+
+// The colour or index and texture-coordinate fetches the state needs, or false when one of them
+// is not served: colour arrays of floats or unsigned bytes, texture-coordinate arrays of every
+// type, and the current attributes.
+bool planFetches(GlContext *ctx, FetchPlan *plan) {
+    const GlArrayState &a = ctx->arrayState;
+    if (plan->need & 2) {
+        const bool rgba = ctx->visual.rgbaMode != 0;
+        const GlArrayFetchProc f = a.attrFetch[rgba ? kGlArrayColor : kGlArrayIndex];
+        plan->colorArray.proc = f;
+        if (!rgba) {
+            if (f != __glArrayCurrentIndex) return false;
+            plan->color = kCurrentIndex;
+        } else if (f == __glArrayCurrentColor) {
+            plan->color = kCurrentColor;
+        } else {
+            FetchRow row;
+            if (!fetchRowOf(f, &row) || row.array != kGlArrayColor) return false;
+            if (row.type != GL_FLOAT && row.type != GL_UNSIGNED_BYTE) return false;
+            plan->color = kColorArray;
+            plan->colorArray = row;
+        }
+    }
+    if (plan->need & 4) {
+        const GlArrayFetchProc f = a.attrFetch[kGlArrayTexCoord];
+        plan->texArray.proc = f;
+        if (f == __glArrayCurrentTexCoord) {
+            plan->tex = kCurrentTex;
+        } else {
+            FetchRow row;
+            if (!fetchRowOf(f, &row) || row.array != kGlArrayTexCoord) return false;
+            plan->tex = kTexArray;
+            plan->texArray = row;
+        }
+    }
+    return true;
+}
 
 struct XformId {
     int32_t inputs;  // components the transform reads: 2, 3 or 4
@@ -67,8 +148,9 @@ void fallback(GlContext *ctx, int32_t firstRecord, int32_t firstElement, int32_t
 
 // Offsets in the record.
 constexpr int32_t kObj = 0, kNormal = 16, kClip = 32, kFlags = 48, kFrontColor = 128;
-// Frame: three locals, four saved registers, then the return address and the arguments.
-enum : int32_t { kStride = 0, kNormalPtr = 4, kNormalStride = 8, kLocals = 12, kArgs = kLocals + 16 + 4 };
+// Frame: the running pointers of the normal and texture-coordinate arrays, four saved
+// registers, then the return address and the arguments.
+enum : int32_t { kNormalPtr = 0, kTexPtr = 4, kLocals = 8, kArgs = kLocals + 16 + 4 };
 // Scratch block: the caller's control word, the single-precision one and its truncating twin,
 // then the lighting temporaries (clear of the span routines' slots).
 enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kTemps = 64 };
@@ -194,7 +276,7 @@ bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     if (vertexCache) {
         if (ctx->vertexCache.vcacheCopyAttributes != __glVcacheCopyNormal) return false;
     } else {
-        if (a.arrayNeedIndex != 1) return false;
+        if ((a.arrayNeedIndex & ~4) != 1) return false;  // the normal, texture coordinates or not
         if (a.attrFetch[kGlArrayNormal] == __glArrayCurrentNormal)
             plan->currentNormal = true;
         else if (a.attrFetch[kGlArrayNormal] != __glFetchArrayNormal3f)
@@ -442,40 +524,151 @@ void emitRecordCountMatrix(GlContext *ctx, GlOgWriter &w) {
     w.op(__glOgLea(s, ebx, w.at(kEbx, int32_t(offsetof(GlTransform, mvp) + offsetof(GlMatrix, m)))));
 }
 
-void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformId &id, GlXformProc xform,
-                       Extra extra, const LitPlan &plan) {
+// The element at src into the four floats at dst in the record at edi, converted as the C fetch
+// converts it: an integer is loaded whole and rounded once on the store, a double likewise,
+// floats are copied bit for bit; missing components are 0 and the fourth 1 (object z and w,
+// texture t, r and q). The precision field does not touch loads and stores.
+void emitElement(GlOgWriter &w, const FetchRow &row, int src, int32_t dst) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax);
+    for (int i = 0; i < 4; ++i) {
+        auto out = [&] { return w.at(kEdi, dst + 4 * i); };
+        if (i >= row.size) {
+            w.op(__glOgMov(s, out(), w.imm(i == 3 ? 0x3F800000 : 0)));
+            continue;
+        }
+        switch (row.type) {
+        case GL_SHORT:
+            w.op(__glOgMovsx16(s, eax, w.at(src, 2 * i)));
+            w.op(__glOgMov(s, out(), eax));
+            w.op(__glOgFild(s, out()));
+            w.op(__glOgFstp(s, out()));
+            break;
+        case GL_INT:
+            w.op(__glOgFild(s, w.at(src, 4 * i)));
+            w.op(__glOgFstp(s, out()));
+            break;
+        case GL_DOUBLE:
+            w.op(__glOgFld64(s, w.at(src, 8 * i)));
+            w.op(__glOgFstp(s, out()));
+            break;
+        default:  // GL_FLOAT
+            w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
+            w.op(__glOgMov(s, out(), eax));
+            break;
+        }
+    }
+}
+
+// dst = the address of the array's element firstElement (32-bit arithmetic, as the C transform
+// forms it).
+void emitFirstElement(GlOgWriter &w, const GlClientArray &c, GlOgNode *dst) {
+    GlOgState *s = w.s;
+    w.op(__glOgMov(s, dst, w.at(kEsp, kArgs + 8)));
+    w.op(__glOgImul(s, dst, w.abs(&c.stride)));
+    w.op(__glOgAdd(s, dst, w.abs(&c.pointer)));
+}
+
+// The colours of the whole range in a pass of their own, before the transform, as the C member
+// fetches them. The product of a component and its channel scale is rounded to single precision
+// as the C fetch rounds it: the x87 keeps a wider exponent, but the scales are whole numbers
+// (kGlContextColorScale), so a product below the normal range has at most 24 significant bits
+// and reaches the store exact. Then each channel is held to [0, its scale] by its bit pattern as
+// __glClampAndScaleColor holds it: a negative value or a NaN gives 0, -0.0 stays, anything above
+// the scale (infinity too) gives the scale. A three-component array gives alpha 1.0 scaled and
+// held the same way.
+void emitColorPass(GlContext *ctx, GlOgWriter &w, const FetchRow &row) {
+    GlOgState *s = w.s;
+    GlArrayState &a = ctx->arrayState;
+    const GlClientArray &ca = a.arrays[kGlArrayColor];
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edi = w.r(kEdi), *ebp = w.r(kEbp);
+    const float *scale[4] = {&ctx->scales.redScale, &ctx->scales.greenScale, &ctx->scales.blueScale,
+                             &ctx->scales.alphaScale};
+    auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
+    GlOgNode *loop = w.label();
+
+    emitFirstElement(w, ca, ecx);
+    emitRecordCountMatrix(ctx, w);
+    w.place(loop);
+    for (int i = 0; i < 4; ++i) {
+        if (i >= row.size) {
+            w.op(__glOgFld(s, __glOgFloatConst(s, 1.0)));
+        } else if (row.type == GL_UNSIGNED_BYTE) {
+            w.op(__glOgMovzx8(s, eax, w.at(kEcx, i)));
+            w.op(__glOgFld(s, __glOgMem(s, w.imm(__glOgWord(ctx->ubyteToFloat)), nullptr, eax, 4)));
+        } else {
+            w.op(__glOgFld(s, w.at(kEcx, 4 * i)));
+        }
+        w.op(__glOgFmul(s, w.abs(scale[i])));
+        w.op(__glOgFstp(s, c(i)));
+    }
+    for (int i = 0; i < 4; ++i) {
+        GlOgNode *notAbove = w.label(), *kept = w.label();
+        w.op(__glOgMov(s, eax, c(i)));
+        w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+        w.op(__glOgJa(s, notAbove));  // a negative value or a NaN
+        w.op(__glOgCmp(s, eax, w.abs(scale[i])));
+        w.op(__glOgJle(s, kept));
+        w.op(__glOgMov(s, eax, w.abs(scale[i])));
+        w.op(__glOgMov(s, c(i), eax));
+        w.op(__glOgJmp(s, kept));
+        w.place(notAbove);
+        w.op(__glOgCmp(s, eax, w.imm(int32_t(0x80000000u))));
+        w.op(__glOgJe(s, kept));
+        w.op(__glOgMov(s, c(i), w.imm(0)));
+        w.place(kept);
+    }
+    w.op(__glOgAdd(s, ecx, w.abs(&ca.stride)));
+    w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
+    w.op(__glOgDec(s, ebp));
+    w.op(__glOgJne(s, loop));
+}
+
+// The texture coordinates of set 0 into the record at edi: the element at the running pointer,
+// or the current ones.
+void emitTexFetch(GlContext *ctx, GlOgWriter &w, const FetchPlan &fp) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
+    const int32_t t = int32_t(offsetof(GlVertex, texCoord));
+    if (fp.tex == kCurrentTex) {
+        for (int i = 0; i < 4; ++i) {
+            w.op(__glOgMov(s, eax, w.abs(&ctx->current.texCoord[i])));
+            w.op(__glOgMov(s, w.at(kEdi, t + 4 * i), eax));
+        }
+        return;
+    }
+    w.op(__glOgMov(s, ecx, w.at(kEsp, kTexPtr)));
+    emitElement(w, fp.texArray, kEcx, t);
+}
+
+void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const FetchPlan &fp,
+                       const LitPlan &plan) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     GlClientArray &va = a.arrays[kGlArrayVertex];
     GlClientArray &na = a.arrays[kGlArrayNormal];
+    GlClientArray &ta = a.arrays[kGlArrayTexCoord];
     const bool normalArray = plan.on && !plan.currentNormal;
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
     GlOgNode *eax = w.r(kEax), *ebx = w.r(kEbx), *esi = w.r(kEsi), *edi = w.r(kEdi), *ebp = w.r(kEbp);
     GlOgNode *toC = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&fallback), "C range transform");
     GlOgNode *begin = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&__glArrayBeginRange), "begin range");
     GlOgNode *nothing = w.label(), *loop = w.label(), *restore = w.label();
+    auto fetchIs = [&](int32_t array, GlArrayFetchProc proc) {
+        w.op(__glOgCmp(s, w.abs(&a.attrFetch[array]), w.imm(__glOgWord(reinterpret_cast<const void *>(proc)))));
+        w.op(__glOgJne(s, toC));
+    };
 
     // The state the routine was made for, checked before anything is written.
-    w.op(__glOgCmp(s, w.abs(&a.arrayNeedIndex), w.imm(plan.on ? 1 : extra == kNoExtra ? 0 : 2)));
+    w.op(__glOgCmp(s, w.abs(&a.arrayNeedIndex), w.imm(fp.need)));
     w.op(__glOgJne(s, toC));
+    fetchIs(kGlArrayVertex, fp.vertex.proc);
     if (plan.on) {
-        const void *fetch = plan.currentNormal ? reinterpret_cast<const void *>(&__glArrayCurrentNormal)
-                                               : reinterpret_cast<const void *>(&__glFetchArrayNormal3f);
-        w.op(__glOgCmp(s, w.abs(&a.attrFetch[kGlArrayNormal]), w.imm(__glOgWord(fetch))));
-        w.op(__glOgJne(s, toC));
+        fetchIs(kGlArrayNormal, plan.currentNormal ? __glArrayCurrentNormal : __glFetchArrayNormal3f);
         emitLitGuards(ctx, w, plan, toC);
     }
-    if (extra != kNoExtra) {
-        const int32_t k = extra == kCurrentColor ? kGlArrayColor : kGlArrayIndex;
-        const void *fetch = extra == kCurrentColor ? reinterpret_cast<const void *>(&__glArrayCurrentColor)
-                                                   : reinterpret_cast<const void *>(&__glArrayCurrentIndex);
-        w.op(__glOgCmp(s, w.abs(&a.attrFetch[k]), w.imm(__glOgWord(fetch))));
-        w.op(__glOgJne(s, toC));
-    }
-    w.op(__glOgCmp(s, w.abs(&va.type), w.imm(GL_FLOAT)));
-    w.op(__glOgJne(s, toC));
-    w.op(__glOgCmp(s, w.abs(&va.size), w.imm(size)));
-    w.op(__glOgJne(s, toC));
+    if (fp.color != kNoColor) fetchIs(fp.color == kCurrentIndex ? kGlArrayIndex : kGlArrayColor, fp.colorArray.proc);
+    if (fp.tex != kNoTex) fetchIs(kGlArrayTexCoord, fp.texArray.proc);
     w.op(__glOgCmp(s, w.at(kEsp, 16), w.imm(0)));  // count
     w.op(__glOgJle(s, nothing));
     w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
@@ -491,40 +684,34 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     w.op(__glOgPush(s, ebx));
     w.op(__glOgPush(s, esi));
     w.op(__glOgPush(s, edi));
-    w.op(__glOgPush(s, normalArray ? w.abs(&na.stride) : w.imm(0)));  // kNormalStride
-    w.op(__glOgPush(s, w.imm(0)));                                     // kNormalPtr
-    w.op(__glOgPush(s, w.abs(&va.stride)));                            // kStride
+    w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, -kLocals)));
     emitSinglePrecision(w, scratch);
-    // esi: the first element; the normal array's first element likewise.
-    w.op(__glOgMov(s, esi, w.at(kEsp, kArgs + 8)));
+    if (fp.color == kColorArray) emitColorPass(ctx, w, fp.colorArray);
+    emitFirstElement(w, va, esi);
     if (normalArray) {
-        w.op(__glOgMov(s, eax, esi));
-        w.op(__glOgImul(s, eax, w.at(kEsp, kNormalStride)));
-        w.op(__glOgAdd(s, eax, w.abs(&na.pointer)));
+        emitFirstElement(w, na, eax);
         w.op(__glOgMov(s, w.at(kEsp, kNormalPtr), eax));
     }
-    w.op(__glOgImul(s, esi, w.at(kEsp, kStride)));
-    w.op(__glOgAdd(s, esi, w.abs(&va.pointer)));
+    if (fp.tex == kTexArray) {
+        emitFirstElement(w, ta, eax);
+        w.op(__glOgMov(s, w.at(kEsp, kTexPtr), eax));
+    }
     emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
-    for (int i = 0; i < size; ++i) {
-        w.op(__glOgMov(s, eax, w.at(kEsi, 4 * i)));
-        w.op(__glOgMov(s, w.at(kEdi, kObj + 4 * i), eax));
-    }
-    if (size < 3) w.op(__glOgMov(s, w.at(kEdi, kObj + 8), w.imm(0)));
-    if (size < 4) w.op(__glOgMov(s, w.at(kEdi, kObj + 12), w.imm(0x3F800000)));
+    emitElement(w, fp.vertex, kEsi, kObj);
     w.op(__glOgMov(s, w.at(kEdi, kFlags),
-                   w.imm(int32_t(uint32_t(size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
-    if (extra == kCurrentColor) {
+                   w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
+    if (fp.color == kCurrentColor) {
         for (int i = 0; i < 4; ++i) {
             w.op(__glOgMov(s, eax, w.abs(&ctx->current.vertex.scaledColor[i])));
             w.op(__glOgMov(s, w.at(kEdi, kFrontColor + 4 * i), eax));
         }
-    } else if (extra == kCurrentIndex) {
+    } else if (fp.color == kCurrentIndex) {
         w.op(__glOgMov(s, eax, w.abs(&ctx->current.index)));
         w.op(__glOgMov(s, w.at(kEdi, kFrontColor), eax));
     }
+    if (fp.tex != kNoTex) emitTexFetch(ctx, w, fp);
     emitTransform(w, id);
     if (normalArray) {
         w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
@@ -538,10 +725,14 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, int32_t size, const XformI
     w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, 8)));
     w.op(__glOgOr(s, w.at(kEdi, kFlags), eax));
     if (normalArray) {
-        w.op(__glOgMov(s, eax, w.at(kEsp, kNormalStride)));
+        w.op(__glOgMov(s, eax, w.abs(&na.stride)));
         w.op(__glOgAdd(s, w.at(kEsp, kNormalPtr), eax));
     }
-    w.op(__glOgAdd(s, esi, w.at(kEsp, kStride)));
+    if (fp.tex == kTexArray) {
+        w.op(__glOgMov(s, eax, w.abs(&ta.stride)));
+        w.op(__glOgAdd(s, w.at(kEsp, kTexPtr), eax));
+    }
+    w.op(__glOgAdd(s, esi, w.abs(&va.stride)));
     w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
     w.op(__glOgDec(s, ebp));
     w.op(__glOgJne(s, loop));
@@ -660,21 +851,21 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     if (!og || !ctx->codeCaches.scratch) return nullptr;
     GlArrayState &a = ctx->arrayState;
     if (flags & kVertexCacheVariant) return inPlaceRoutine(ctx);
-    const GlClientArray &va = a.arrays[kGlArrayVertex];
-    if (va.type != GL_FLOAT || va.size != vertexSize || vertexSize < 2 || vertexSize > 4) return nullptr;
+    FetchPlan fp;
+    fp.need = a.arrayNeedIndex;
+    if (!fetchRowOf(a.attrFetch[kGlArrayVertex], &fp.vertex) || fp.vertex.array != kGlArrayVertex) return nullptr;
+    if (fp.vertex.size != vertexSize || a.arrays[kGlArrayVertex].size != vertexSize) return nullptr;
     const GlRangeTransformProc member = __glChooseRangeTransform(ctx);
-    Extra extra = kNoExtra;
     LitPlan plan;
-    if (member == __glTransformArrayPosNormal || member == __glTransformArrayPosNormalFast) {
-        if (!planLighting(ctx, false, &plan)) return nullptr;
-    } else if (member == __glTransformArrayPos && a.arrayNeedIndex == 0)
-        extra = kNoExtra;
-    else if (member == __glTransformArrayPosColor && a.attrFetch[kGlArrayColor] == __glArrayCurrentColor)
-        extra = kCurrentColor;
-    else if (member == __glTransformArrayPosIndex && a.attrFetch[kGlArrayIndex] == __glArrayCurrentIndex)
-        extra = kCurrentIndex;
-    else
+    if ((fp.need & ~4) == 1) {
+        if (member != __glTransformArrayPosNormal && member != __glTransformArrayPosNormalFast &&
+            member != __glTransformArrayPosNormalTex && member != __glTransformArrayPosNormalTexFast)
+            return nullptr;
+        if (!planLighting(ctx, false, &plan) || !planFetches(ctx, &fp)) return nullptr;
+    } else if (fp.need < 0 || (fp.need & ~6) != 0 || !planFetches(ctx, &fp)) {
+        // The normal (unlit: cull vertex or sphere mapping), or a fetch the routine does not make.
         return nullptr;
+    }
     // The point transform the C member would use for this matrix and size.
     const GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return nullptr;
@@ -682,16 +873,21 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     GlXformProc xform = vertexSize == 2 ? mvp.xform2 : vertexSize == 3 ? mvp.xform3 : mvp.xform4;
     XformId id;
     if (!identify(xform, &id)) return nullptr;
-    const uint32_t key[4] = {kVertexKeyTag, uint32_t(vertexSize) | uint32_t(extra) << 8 | plan.bits(),
-                             uint32_t(__glOgWord(reinterpret_cast<const void *>(xform))),
-                             uint32_t(__glOgWord(reinterpret_cast<const void *>(plan.itXform)))};
+    auto word = [](const void *p) { return uint32_t(__glOgWord(p)); };
+    const uint32_t key[7] = {kVertexKeyTag,
+                             uint32_t(vertexSize) | fp.bits() | plan.bits() | uint32_t(fp.need) << 16,
+                             word(reinterpret_cast<const void *>(xform)),
+                             word(reinterpret_cast<const void *>(plan.itXform)),
+                             word(reinterpret_cast<const void *>(fp.vertex.proc)),
+                             word(reinterpret_cast<const void *>(fp.colorArray.proc)),
+                             word(reinterpret_cast<const void *>(fp.texArray.proc))};
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 4, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 7, &hit);
     if (!e) return nullptr;
     if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(member);
-    emitVertexRoutine(ctx, w, vertexSize, id, xform, extra, plan);
+    emitVertexRoutine(ctx, w, id, xform, fp, plan);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }

@@ -4,7 +4,10 @@
 // bit; a tolerance of one unit in the last place is allowed for them all the same, and the clip
 // codes, window coordinates and colours must then agree exactly.
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "tests/icd_arrays/arrays_fixture.h"
@@ -192,14 +195,437 @@ TEST_F(VertexDiff, TheLazyStubInstallsTheRoutineFromTheCache) {
     EXPECT_EQ(a.rangeTransform, installed);
     EXPECT_EQ(__glOgContextOf(ctx)->counters.generated, generated) << "same state, same code";
 
-    // A double array: the routine hands over to the C transform.
+    // A double array has a routine of its own; the float array's hands it to the C transform.
     std::vector<double> d(36, 0.5);
     GL(glVertexPointer)(3, GL_DOUBLE, 0, d.data());
     validateNow();
-    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 2), nullptr);
+    GlRangeTransformProc forDouble = __glOgGenVertexProc(ctx, 3, 2);
+    EXPECT_NE(forDouble, nullptr);
+    EXPECT_NE(forDouble, installed);
     ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 4));
     callChecked(installed, ctx, int32_t(0), int32_t(0), int32_t(4));
     EXPECT_EQ(a.cacheBase[3].obj[2], 0.5f);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace icd;
+
+// ---- colour, texture-coordinate and non-float vertex arrays ------------------------------------
+
+// One client array of a state: its type and components (0: the array is not used).
+struct ArraySpec {
+    GLenum type;
+    int size;
+};
+
+int bytesOf(GLenum type) {
+    switch (type) {
+    case GL_BYTE:
+    case GL_UNSIGNED_BYTE: return 1;
+    case GL_SHORT: return 2;
+    case GL_DOUBLE: return 8;
+    default: return 4;
+    }
+}
+
+void put(uint8_t *p, GLenum type, double v) {
+    switch (type) {
+    case GL_BYTE:
+    case GL_UNSIGNED_BYTE: *p = uint8_t(v); break;
+    case GL_UNSIGNED_INT: { const GLuint u = GLuint(v) * 0x01010101u; std::memcpy(p, &u, 4); break; }
+    case GL_SHORT: { const GLshort s = GLshort(v); std::memcpy(p, &s, 2); break; }
+    case GL_INT: { const GLint i = GLint(v); std::memcpy(p, &i, 4); break; }
+    case GL_DOUBLE: std::memcpy(p, &v, 8); break;
+    default: { const float f = float(v); std::memcpy(p, &f, 4); break; }
+    }
+}
+
+// Colours and texture coordinates that are not plain fractions: the channel scale's neighbours,
+// signed zeros, NaN, infinities, and inputs whose scaled product is subnormal or rounds at the
+// edge of the float range.
+const float kOddFloats[] = {-0.0f, 0.0f, 1.0f, 1.0000001f, 0.99999994f, -1e-3f, 3.0f,
+                            std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                            1e-42f, -1e-42f, 3e-43f, 1e-40f, 1.4e-45f, 3e38f};
+
+// The arrays of one state, element by element, packed (each array its own tight block) or
+// interleaved (one block, one stride shared by all).
+class ArraySet {
+public:
+    std::vector<uint8_t> bytes;  // 8-aligned blocks
+    int32_t offset[3] = {}, stride[3] = {}, userStride[3] = {};
+
+    void fill(const ArraySpec (&spec)[3], int count, bool interleaved, std::mt19937 &rng) {
+        int32_t element[3], at = 0;
+        for (int k = 0; k < 3; ++k) element[k] = spec[k].size * bytesOf(spec[k].type);
+        if (interleaved) {
+            for (int k = 0; k < 3; ++k) offset[k] = at, at += (element[k] + 7) & ~7;
+            for (int k = 0; k < 3; ++k) stride[k] = userStride[k] = at;
+            bytes.assign(size_t(at) * size_t(count) + 8, 0);
+        } else {
+            for (int k = 0; k < 3; ++k) {
+                offset[k] = at, stride[k] = element[k], userStride[k] = 0;
+                at += (element[k] * count + 7) & ~7;
+            }
+            bytes.assign(size_t(at) + 8, 0);
+        }
+        std::uniform_real_distribution<double> coord(-2.0, 2.0), unit(-0.25, 1.25), tex(-4.0, 4.0);
+        std::uniform_int_distribution<int> byte(0, 255), small(-3, 3), odd(0, int(std::size(kOddFloats)) - 1);
+        for (int i = 0; i < count; ++i) {
+            for (int k = 0; k < 3; ++k) {
+                const ArraySpec &a = spec[k];
+                for (int c = 0; c < a.size; ++c) {
+                    uint8_t *p = element0(k) + size_t(i) * size_t(stride[k]) + size_t(c * bytesOf(a.type));
+                    double v;
+                    if (a.type == GL_SHORT || a.type == GL_INT) {
+                        // Integers beyond 2^24 round to even on the way to a float.
+                        v = a.type == GL_INT && i % 4 == 1 ? double((1 << 24) + 1 + 2 * small(rng)) : small(rng);
+                        if (k == 0 && c == 3) v = (i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0);
+                    } else if (k == 0) {  // position
+                        v = c == 3 ? ((i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0)) : coord(rng);
+                    } else if (a.type == GL_DOUBLE) {
+                        v = tex(rng);
+                    } else if (a.type == GL_UNSIGNED_BYTE || a.type == GL_BYTE || a.type == GL_UNSIGNED_INT) {
+                        v = i % 7 == 0 ? 255 : i % 7 == 1 ? 0 : byte(rng);
+                    } else {
+                        v = (i + c) % 3 == 0 ? double(kOddFloats[odd(rng)]) : k == 1 ? unit(rng) : tex(rng);
+                    }
+                    put(p, a.type, v);
+                }
+            }
+        }
+    }
+    uint8_t *element0(int k) { return bytes.data() + offset[k]; }
+};
+
+struct FetchState {
+    ArraySpec vertex, color, tex;  // color 0: the current colour; tex 0 with texturing: the current one
+    bool texturing;
+    bool interleaved;
+};
+
+std::vector<FetchState> fetchStates() {
+    std::vector<FetchState> v;
+    const ArraySpec colors[] = {
+        {GL_FLOAT, 0}, {GL_FLOAT, 3}, {GL_FLOAT, 4}, {GL_UNSIGNED_BYTE, 3}, {GL_UNSIGNED_BYTE, 4},
+    };
+    const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_INT, GL_DOUBLE};
+    int n = 0;
+    for (const ArraySpec &color : colors)
+        for (int tex = -1; tex <= 4; ++tex)  // -1 no texturing, 0 the current coordinates
+            for (int size = 2; size <= 4; ++size)
+                for (bool interleaved : {false, true}) {
+                    // The vertex and texture-coordinate types turn with the state so that every
+                    // type meets every colour.
+                    const GLenum type = vertexTypes[(n / 2) % 4], texType = vertexTypes[(n / 3 + 1) % 4];
+                    ++n;
+                    v.push_back({{type, size}, color, {texType, tex < 0 ? 0 : tex}, tex >= 0, interleaved});
+                }
+    return v;
+}
+
+class VertexFetchDiff : public VertexDiff {
+protected:
+    ArraySet arrays;
+
+    void SetUp() override {
+        VertexDiff::SetUp();
+        const uint8_t texels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+        GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    }
+
+    void useState(const FetchState &st, int count, std::mt19937 &rng) {
+        const ArraySpec spec[3] = {st.vertex, st.color, st.tex};
+        arrays.fill(spec, count, st.interleaved, rng);
+        GL(glVertexPointer)(st.vertex.size, st.vertex.type, arrays.userStride[0], arrays.element0(0));
+        GL(glEnableClientState)(GL_VERTEX_ARRAY);
+        if (st.color.size) {
+            GL(glColorPointer)(st.color.size, st.color.type, arrays.userStride[1], arrays.element0(1));
+            GL(glEnableClientState)(GL_COLOR_ARRAY);
+        } else {
+            GL(glDisableClientState)(GL_COLOR_ARRAY);
+            GL(glColor4f)(0.25f, 0.5f, 0.75f, 1.0f);
+        }
+        if (st.tex.size) {
+            GL(glTexCoordPointer)(st.tex.size, st.tex.type, arrays.userStride[2], arrays.element0(2));
+            GL(glEnableClientState)(GL_TEXTURE_COORD_ARRAY);
+        } else {
+            GL(glDisableClientState)(GL_TEXTURE_COORD_ARRAY);
+            GL(glTexCoord4f)(0.5f, -0.25f, 2.0f, 0.75f);
+        }
+        if (st.texturing)
+            GL(glEnable)(GL_TEXTURE_2D);
+        else
+            GL(glDisable)(GL_TEXTURE_2D);
+        validateNow();
+    }
+
+    // The records of count elements from first through the C transform and through the routine
+    // (records prefilled alike, one past the range to see that nothing is written there).
+    void expectSameRecords(GlRangeTransformProc g, int first, int count) {
+        GlArrayState &a = ctx->arrayState;
+        const size_t n = size_t(count) + 1;
+        std::vector<GlVertex> fromC(n), fromG(n);
+        std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+        __glChooseRangeTransform(ctx)(ctx, 0, first, count);
+        std::memcpy(fromC.data(), a.cacheBase, n * sizeof(GlVertex));
+        std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+        callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+        std::memcpy(fromG.data(), a.cacheBase, n * sizeof(GlVertex));
+        for (size_t i = 0; i < n; ++i) {
+            const GlVertex &x = fromC[i], &y = fromG[i];
+            if (std::memcmp(&x, &y, sizeof x) == 0) continue;
+            auto differs = [](const float *p, const float *q, const char *name) {
+                return std::memcmp(p, q, 16) ? name : "";
+            };
+            ADD_FAILURE() << "record " << i << " differs:" << (x.flags != y.flags ? " flags" : "")
+                          << differs(x.obj, y.obj, " obj") << differs(x.clip, y.clip, " clip")
+                          << differs(x.window, y.window, " window") << differs(x.frontColor, y.frontColor, " colour")
+                          << differs(x.texCoord[0], y.texCoord[0], " texcoord") << "\n  C colour " << x.frontColor[0]
+                          << "," << x.frontColor[1] << "," << x.frontColor[2] << "," << x.frontColor[3]
+                          << " generated " << y.frontColor[0] << "," << y.frontColor[1] << "," << y.frontColor[2] << ","
+                          << y.frontColor[3];
+            return;
+        }
+    }
+};
+
+// Over colour arrays (float and unsigned byte, three and four components, or the current colour),
+// texture coordinates (arrays of every type and one to four components, the current ones, or
+// none), vertex arrays of every type and size, packed and interleaved, under every matrix kind:
+// the generated routine writes the records the C range transform writes, every byte of them.
+TEST_F(VertexFetchDiff, GeneratedRoutinesFetchColoursTexCoordsAndPositionsAsTheCTransformDoes) {
+    std::mt19937 rng(2024);
+    GlArrayState &a = ctx->arrayState;
+    const std::vector<FetchState> states = fetchStates();
+    const int total = 40;
+    int compared = 0;
+    for (size_t n = 0; n < states.size(); ++n) {
+        const FetchState &st = states[n];
+        for (size_t m = 0; m < std::size(kMatrices); ++m) {
+            const MatrixCase &mc = kMatrices[m];
+            SCOPED_TRACE(::testing::Message() << mc.name << " vertex " << st.vertex.size << "x" << std::hex
+                                              << st.vertex.type << " colour " << st.color.size << "x" << st.color.type
+                                              << std::dec
+                                              << " tex " << st.tex.size << (st.texturing ? " textured" : "")
+                                              << (st.interleaved ? " interleaved" : " packed"));
+            GL(glMatrixMode)(GL_PROJECTION);
+            GL(glLoadIdentity)();
+            mc.load(ctx);
+            GL(glMatrixMode)(GL_MODELVIEW);
+            useState(st, total, rng);
+            ASSERT_EQ(a.arrayNeedIndex, st.texturing ? 6 : 2);
+            ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+            GlRangeTransformProc g = __glOgGenVertexProc(ctx, st.vertex.size, uint32_t(a.arrayNeedIndex) & 6u);
+            ASSERT_NE(g, nullptr) << "a routine for the state";
+            ASSERT_EQ(__glOgReplacedProc(ctx, reinterpret_cast<const void *>(g)),
+                      reinterpret_cast<const void *>(__glChooseRangeTransform(ctx)));
+            for (auto [first, count] : {std::pair{0, total - 1}, std::pair{3, 1}, std::pair{5, 34}}) {
+                SCOPED_TRACE(::testing::Message() << "first " << first << " count " << count);
+                expectSameRecords(g, first, count);
+                compared += count;
+            }
+            if (HasFailure()) return;
+        }
+    }
+    EXPECT_GT(compared, 30000);
+}
+
+// Values worked out here: unsigned bytes map to k/255 of the channel scale (255 to the scale
+// itself), a three-component array gives alpha at full scale, float colours are held to
+// [0, scale] with -0.0 kept, and texture coordinates get r 0 and q 1.
+TEST_F(VertexFetchDiff, FetchedValuesAgreeWithTheirArithmetic) {
+    GlArrayState &a = ctx->arrayState;
+    const GlColorScales &sc = ctx->scales;
+    const float xy[4] = {0.0f, 0.0f, 0.5f, 0.25f};
+    const uint8_t ub[6] = {255, 0, 51, 1, 128, 254};
+    const float fc[8] = {-0.0f, 1.5f, -0.5f, 0.5f, 0.25f, 1.0f, 0.0f, 2.0f};
+    const float st[4] = {0.125f, -3.0f, 7.0f, 0.5f};
+    GL(glVertexPointer)(2, GL_FLOAT, 0, xy);
+    GL(glTexCoordPointer)(2, GL_FLOAT, 0, st);
+    GL(glEnableClientState)(GL_VERTEX_ARRAY);
+    GL(glEnableClientState)(GL_COLOR_ARRAY);
+    GL(glEnableClientState)(GL_TEXTURE_COORD_ARRAY);
+    GL(glEnable)(GL_TEXTURE_2D);
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 0)
+            GL(glColorPointer)(3, GL_UNSIGNED_BYTE, 0, ub);
+        else
+            GL(glColorPointer)(4, GL_FLOAT, 0, fc);
+        validateNow();
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+        GlRangeTransformProc g = __glOgGenVertexProc(ctx, 2, 6);
+        ASSERT_NE(g, nullptr);
+        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+        const GlVertex &v0 = a.cacheBase[0], &v1 = a.cacheBase[1];
+        // A byte k is k times the float nearest 1/255, in [0, 1], then times the channel scale.
+        const float oneOver255 = 1.0f / 255.0f;
+        if (pass == 0) {
+            EXPECT_EQ(v0.frontColor[0], sc.redScale);
+            EXPECT_EQ(v0.frontColor[1], 0.0f);
+            EXPECT_EQ(v0.frontColor[2], 51.0f * oneOver255 * sc.blueScale);
+            EXPECT_EQ(v0.frontColor[3], sc.alphaScale);
+            EXPECT_EQ(v1.frontColor[0], oneOver255 * sc.redScale);
+            EXPECT_EQ(v1.frontColor[2], 254.0f * oneOver255 * sc.blueScale);
+        } else {
+            EXPECT_EQ(bitsOf(v0.frontColor[0]), 0x80000000u) << "-0.0 kept";
+            EXPECT_EQ(v0.frontColor[1], sc.greenScale);
+            EXPECT_EQ(bitsOf(v0.frontColor[2]), 0u);
+            EXPECT_EQ(v0.frontColor[3], 0.5f * sc.alphaScale);
+            EXPECT_EQ(v1.frontColor[0], 0.25f * sc.redScale);
+            EXPECT_EQ(v1.frontColor[3], sc.alphaScale);
+        }
+        EXPECT_EQ(v1.obj[0], 0.5f);
+        EXPECT_EQ(v1.obj[2], 0.0f);
+        EXPECT_EQ(v1.obj[3], 1.0f);
+        const float t1[4] = {7.0f, 0.5f, 0.0f, 1.0f};
+        EXPECT_EQ(std::memcmp(v1.texCoord[0], t1, sizeof t1), 0);
+    }
+}
+
+// A routine serves every placement of arrays of its types: moved arrays and other strides give
+// the same routine, which reads the arrays where they are now.
+TEST_F(VertexFetchDiff, ARoutineReadsTheArraysWhereTheyAreWhenItRuns) {
+    std::mt19937 rng(41);
+    const FetchState packed{{GL_SHORT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_FLOAT, 2}, true, false};
+    FetchState interleaved = packed;
+    interleaved.interleaved = true;
+    useState(packed, 24, rng);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 24));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 6);
+    ASSERT_NE(g, nullptr);
+    const int32_t packedStride = arrays.stride[1];
+    useState(interleaved, 24, rng);
+    ASSERT_NE(arrays.stride[1], packedStride);
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), g) << "the same routine";
+    expectSameRecords(g, 2, 21);
+}
+
+// Lit states with texture coordinates: the routine lights the records and fetches the texture
+// coordinates; after the completion a textured triangle asks for (the normal, the lit colour,
+// the texture matrix) every byte of the records is what the C transform and that completion
+// leave.
+TEST_F(VertexFetchDiff, LitTexturedRoutinesLeaveTheRecordsTheCompletionLeaves) {
+    std::mt19937 rng(31);
+    GlArrayState &a = ctx->arrayState;
+    const uint32_t need = kGlVertexNormalDone | kGlVertexFrontColorDone | kGlVertexTexCoordDone;
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    const float dir[4] = {0.3f, -0.4f, 1.0f, 0.0f}, spec[4] = {0.9f, 0.8f, 0.7f, 1.0f};
+    GL(glLightfv)(GL_LIGHT0, GL_POSITION, dir);
+    GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, spec);
+    GL(glMaterialf)(GL_FRONT_AND_BACK, GL_SHININESS, 12.0f);
+    GL(glMatrixMode)(GL_TEXTURE);
+    GL(glScalef)(0.5f, 2.0f, 1.0f);
+    GL(glMatrixMode)(GL_MODELVIEW);
+    GL(glRotatef)(30.0f, 0.2f, 1.0f, 0.1f);
+    const int total = 30;
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    std::vector<float> normals(3 * total);
+    for (float &n : normals) n = unit(rng);
+    const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_DOUBLE};
+    int compared = 0;
+    for (int tex = 0; tex <= 4; ++tex) {
+        for (GLenum type : vertexTypes) {
+            for (bool normalize : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "tex " << tex << " vertex type " << std::hex << type
+                                                  << (normalize ? " normalize" : ""));
+                if (normalize)
+                    GL(glEnable)(GL_NORMALIZE);
+                else
+                    GL(glDisable)(GL_NORMALIZE);
+                useState({{type, 3}, {GL_FLOAT, 0}, {GL_FLOAT, tex}, true, tex == 2}, total, rng);
+                GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                validateNow();
+                ASSERT_EQ(a.arrayNeedIndex, 5);
+                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, uint32_t(a.arrayNeedIndex) & 6u);
+                ASSERT_NE(g, nullptr) << "a lit routine for the state";
+                const int first = 2, count = total - 3;
+                const size_t n = size_t(count) + 1;
+                std::vector<GlVertex> fromC(n), fromG(n);
+                std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+                __glChooseRangeTransform(ctx)(ctx, 0, first, count);
+                for (int i = 0; i < count; ++i) ctx->slots.primitive.completeVertex[2](ctx, a.cacheBase + i, need);
+                std::memcpy(fromC.data(), a.cacheBase, n * sizeof(GlVertex));
+                std::memset(a.cacheBase, 0xA5, n * sizeof(GlVertex));
+                callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+                for (int i = 0; i < count; ++i) {
+                    ASSERT_EQ(a.cacheBase[i].flags & (kGlVertexNormalDone | kGlVertexFrontColorDone),
+                              uint32_t(kGlVertexNormalDone | kGlVertexFrontColorDone))
+                        << "lit by the routine";
+                    ctx->slots.primitive.completeVertex[2](ctx, a.cacheBase + i, need);
+                }
+                std::memcpy(fromG.data(), a.cacheBase, n * sizeof(GlVertex));
+                for (size_t i = 0; i < n; ++i) {
+                    ASSERT_EQ(std::memcmp(&fromC[i], &fromG[i], sizeof(GlVertex)), 0)
+                        << "record " << i << " normal " << fromC[i].normal[0] << " / " << fromG[i].normal[0]
+                        << " colour " << fromC[i].frontColor[0] << " / " << fromG[i].frontColor[0] << " s "
+                        << fromC[i].texCoord[0][0] << " / " << fromG[i].texCoord[0][0];
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 500);
+}
+
+// Colour-index mode: the records get the current index beside texture coordinates from their
+// array; an index array is left to the C transform.
+TEST_F(VertexFetchDiff, ColourIndexRoutinesCopyTheCurrentIndex) {
+    std::mt19937 rng(17);
+    GlArrayState &a = ctx->arrayState;
+    const uint8_t rgba = ctx->visual.rgbaMode;
+    ctx->visual.rgbaMode = 0;
+    GL(glIndexf)(7.25f);
+    useState({{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 3}, true, true}, 20, rng);
+    ASSERT_EQ(a.arrayNeedIndex, 6);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 20));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 6);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(__glOgReplacedProc(ctx, reinterpret_cast<const void *>(g)),
+              reinterpret_cast<const void *>(&__glTransformArrayPosIndexTex));
+    expectSameRecords(g, 1, 18);
+    EXPECT_EQ(a.cacheBase[4].frontColor[0], 7.25f);
+    const float index[20] = {};
+    GL(glIndexPointer)(GL_FLOAT, 0, index);
+    GL(glEnableClientState)(GL_INDEX_ARRAY);
+    validateNow();
+    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), nullptr);
+    expectSameRecords(g, 1, 18);
+    GL(glDisableClientState)(GL_INDEX_ARRAY);
+    ctx->visual.rgbaMode = rgba;
+}
+
+// Arrays the routine does not fetch keep the C transform; a routine called after the arrays
+// changed to such a type hands the range to C, which then fills the records.
+TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
+    std::mt19937 rng(9);
+    useState({{GL_FLOAT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_FLOAT, 2}, true, false}, 8, rng);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 8));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 6);
+    ASSERT_NE(g, nullptr);
+    const struct {
+        const char *name;
+        FetchState st;
+    } others[] = {
+        {"short colour", {{GL_FLOAT, 3}, {GL_SHORT, 4}, {GL_FLOAT, 2}, true, false}},
+        {"double colour", {{GL_FLOAT, 3}, {GL_DOUBLE, 3}, {GL_FLOAT, 2}, true, false}},
+        {"byte colour", {{GL_FLOAT, 3}, {GL_BYTE, 4}, {GL_INT, 2}, true, false}},
+        {"unsigned int colour", {{GL_FLOAT, 3}, {GL_UNSIGNED_INT, 3}, {GL_DOUBLE, 4}, true, true}},
+    };
+    for (const auto &o : others) {
+        SCOPED_TRACE(o.name);
+        useState(o.st, 8, rng);
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 8));
+        EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), nullptr);
+        expectSameRecords(g, 1, 6);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,152 @@
+// A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
+// coordinate, normal and vertex arrays of several types sees the same pixels with the generated
+// vertex routines as with the C range transforms.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "tests/gl_program/window_program.h"
+
+namespace {
+
+// "__GL_DISABLE_OG_VARRAY" is read when a context is made.
+class ArrayPixels : public WindowProgram {
+protected:
+    std::vector<uint8_t> draw(bool generated) {
+        setenv("__GL_DISABLE_OG_VARRAY", generated ? "0" : "1", 1);
+        open(kSingleBuffered);
+        setenv("__GL_DISABLE_OG_VARRAY", "0", 1);
+        std::vector<uint8_t> rgba(size_t(kW) * kH * 4, 0);
+        if (::testing::Test::HasFatalFailure()) return rgba;
+        clearTo(0, 0, 0);
+
+        // A grid of triangles from interleaved unsigned-byte colours and float positions.
+        struct C4ubV3f {
+            uint8_t c[4];
+            float v[3];
+        };
+        std::vector<C4ubV3f> grid;
+        const int cells = 6;
+        auto corner = [&](int i, int j) {
+            const float x = 2.0f + float(i) * 5.0f, y = 2.0f + float(j) * 3.5f;
+            grid.push_back({{uint8_t(i * 42), uint8_t(255 - j * 40), uint8_t((i * j * 17) & 255), 255}, {x, y, 0.0f}});
+        };
+        for (int i = 0; i < cells; ++i)
+            for (int j = 0; j < cells; ++j) {
+                corner(i, j), corner(i + 1, j), corner(i + 1, j + 1);
+                corner(i, j), corner(i + 1, j + 1), corner(i, j + 1);
+            }
+        glInterleavedArrays(GL_C4UB_V3F, 0, grid.data());
+        glDrawArrays(GL_TRIANGLES, 0, GLsizei(grid.size()));
+        glDisableClientState(GL_COLOR_ARRAY);
+
+        // A textured strip: short positions, three float colours (some beyond [0, 1]) modulating a
+        // checkerboard, two texture coordinates.
+        const uint8_t texels[16] = {255, 255, 255, 255, 60, 60, 200, 255, 200, 90, 40, 255, 255, 255, 255, 255};
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+        glEnable(GL_TEXTURE_2D);
+        const GLshort strip[16] = {36, 2, 36, 22, 44, 4, 44, 24, 52, 2, 52, 20, 60, 5, 62, 23};
+        const float stripColor[24] = {1.0f, 0.2f, 0.1f,  0.3f, 1.2f, 0.4f, -0.3f, 0.5f, 1.0f, 0.9f, 0.9f, 0.2f,
+                                      0.5f, 0.1f, 0.7f,  1.0f, 1.0f, 1.0f, 0.2f,  0.8f, 0.3f, 0.6f, 0.4f, 0.9f};
+        const float stripTex[16] = {0, 0, 0, 3, 1, 0, 1, 3, 2, 0, 2, 3, 3, 0, 3, 3};
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(2, GL_SHORT, 0, strip);
+        glColorPointer(3, GL_FLOAT, 0, stripColor);
+        glTexCoordPointer(2, GL_FLOAT, 0, stripTex);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 8);
+
+        // A fan of separate triangles from double positions, four float colours and projective
+        // texture coordinates (one block, one stride for both), under a rotation.
+        struct T4fC4f {
+            float t[4];
+            float c[4];
+        };
+        std::vector<double> xyz;
+        std::vector<T4fC4f> attrs;
+        const int fan = 8;
+        for (int k = 0; k < fan; ++k) {
+            for (int corner = 0; corner < 3; ++corner) {
+                const double a = 2.0 * M_PI * (k + (corner == 2)) / fan, r = corner == 0 ? 0.0 : 1.0;
+                xyz.insert(xyz.end(), {40.0 + 14.0 * r * std::cos(a), 34.0 + 11.0 * r * std::sin(a), 0.0});
+                const int n = int(xyz.size() / 3);
+                const float q = 0.5f + 0.125f * float(n % 4);
+                attrs.push_back({{float(n % 3) * q, float(n % 2) * 2.0f * q, 0.0f, q},
+                                 {0.2f + 0.03f * float(n), 1.0f - 0.04f * float(n), corner * 0.5f, 1.0f}});
+            }
+        }
+        glPushMatrix();
+        glTranslatef(40.0f, 36.0f, 0.0f);
+        glRotatef(25.0f, 0.0f, 0.0f, 1.0f);
+        glTranslatef(-40.0f, -36.0f, 0.0f);
+        glVertexPointer(3, GL_DOUBLE, 0, xyz.data());
+        glColorPointer(4, GL_FLOAT, sizeof(T4fC4f), attrs[0].c);
+        glTexCoordPointer(4, GL_FLOAT, sizeof(T4fC4f), attrs[0].t);
+        glDrawArrays(GL_TRIANGLES, 0, 3 * fan);
+        glPopMatrix();
+        glDisableClientState(GL_COLOR_ARRAY);
+
+        // A lit, textured, bumpy patch from one interleaved block of texture coordinates, normals
+        // and positions, lit by two infinite lights with a specular term.
+        struct T2fN3fV3f {
+            float t[2], n[3], v[3];
+        };
+        std::vector<T2fN3fV3f> patch;
+        auto vertex = [&](int i, int j) {
+            const float u = float(i) / 5.0f, w = float(j) / 5.0f;
+            patch.push_back({{u * 2.0f, w * 2.0f},
+                             {std::sin(u * 5.0f) * 0.6f, std::cos(w * 4.0f) * 0.5f, 1.0f},
+                             {2.0f + u * 28.0f, 26.0f + w * 20.0f, 0.0f}});
+        };
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) {
+                vertex(i, j), vertex(i + 1, j), vertex(i + 1, j + 1);
+                vertex(i, j), vertex(i + 1, j + 1), vertex(i, j + 1);
+            }
+        const float p0[4] = {0.3f, 0.4f, 1.0f, 0}, p1[4] = {-1.0f, 0.2f, 0.5f, 0};
+        const float d1[4] = {0.2f, 0.5f, 0.9f, 1}, white[4] = {1, 1, 1, 1};
+        glLightfv(GL_LIGHT0, GL_POSITION, p0);
+        glLightfv(GL_LIGHT1, GL_POSITION, p1);
+        glLightfv(GL_LIGHT1, GL_DIFFUSE, d1);
+        glMaterialfv(GL_FRONT, GL_SPECULAR, white);
+        glMaterialf(GL_FRONT, GL_SHININESS, 16.0f);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_LIGHT1);
+        glEnable(GL_NORMALIZE);
+        glInterleavedArrays(GL_T2F_N3F_V3F, 0, patch.data());
+        glDrawArrays(GL_TRIANGLES, 0, GLsizei(patch.size()));
+
+        glFinish();
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(rc);
+        rc = nullptr;
+        return rgba;
+    }
+};
+
+TEST_F(ArrayPixels, ColouredTexturedAndLitArraysDrawTheSamePixelsWithAndWithoutGeneratedRoutines) {
+    const std::vector<uint8_t> c = draw(false);
+    const std::vector<uint8_t> g = draw(true);
+    if (HasFatalFailure()) return;
+    size_t differing = 0;
+    for (size_t i = 0; i < c.size(); i += 4) differing += std::memcmp(&c[i], &g[i], 4) != 0;
+    EXPECT_EQ(differing, 0u) << "pixels that differ";
+    std::vector<uint32_t> colours;
+    for (size_t i = 0; i < g.size(); i += 4) {
+        const uint32_t rgb = uint32_t(g[i]) << 16 | uint32_t(g[i + 1]) << 8 | g[i + 2];
+        if (rgb != 0 && std::find(colours.begin(), colours.end(), rgb) == colours.end()) colours.push_back(rgb);
+    }
+    EXPECT_GT(colours.size(), 100u) << "a shaded, textured picture, not a flat one";
+}
+
+}  // namespace
