@@ -517,9 +517,9 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
 
 // The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
 // every size (one filter for minifying and magnifying), or magnified bilinearly under perspective
-// with any minifying filter (the chain's texel procs minify), both coordinates repeating, with GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha
-// counts as GL_REPLACE, as in the chain); texels of 3 or 4 bytes are read as bytes, narrower
-// layouts through their table.
+// with any minifying filter (the chain's texel procs minify), both coordinates repeating, with
+// GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha counts as GL_REPLACE, as in the
+// chain); texels of 3 or 4 bytes are read as bytes, narrower layouts through their table.
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     g.texture = (f & kGlShadeTexture) != 0;
     if (!g.texture) return true;
