@@ -264,12 +264,7 @@ bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     if (a.arrayFlags & (kGlArrayCullVertex | kGlArrayLitColorMaterial)) return false;
     GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return false;
-    if (top->inverseStale) {
-        // The routine brings it up to date before every range anyway.
-        GlProc update = ctx->slots.updateModelViewInverse;
-        if (update != nullptr) __glSlotAs<GlTransformEntrySlotProc>(update)(ctx, top);
-        else __glUpdateModelViewInverse(ctx, top);
-    }
+    __glRefreshModelViewInverse(ctx, top);  // the routine does it before every range anyway
     if (top->inverseStale) return false;
     const GlXformProc it = top->inverseTranspose.xform3;
     if (!identify(it, &plan->normalXform) || plan->normalXform.inputs != 3) return false;
@@ -328,21 +323,23 @@ void emitNormalize(GlOgWriter &w, uint8_t *scratch) {
     w.op(__glOgMov(s, ecx, w.imm(0x5F375A00)));
     w.op(__glOgSub(s, ecx, eax));
     w.op(__glOgMov(s, t(tR), ecx));
-    // e = r r len2; d = 3 - e; r = r d (12 - e d d) / 16
-    w.op(__glOgFld(s, t(tR)));
-    w.op(__glOgFmul(s, t(tR)));
-    w.op(__glOgFmul(s, t(tLen2)));
-    w.op(__glOgFstp(s, t(tE)));
-    w.op(__glOgFld(s, __glOgFloatConst(s, 3.0)));
-    w.op(__glOgFsub(s, t(tE)));
-    w.op(__glOgFstp(s, t(tD)));
-    w.op(__glOgFld(s, t(tE)));
-    w.op(__glOgFmul(s, t(tD)));
-    w.op(__glOgFmul(s, t(tD)));
-    w.op(__glOgFstp(s, t(tQ)));
-    w.op(__glOgFld(s, __glOgFloatConst(s, 12.0)));
-    w.op(__glOgFsub(s, t(tQ)));
-    w.op(__glOgFstp(s, t(tS)));
+    // e = r r len2; d = 3 - e; r = r d (12 - e d d) / 16, each product and difference stored
+    // (rounded to a float) as the C code rounds it.
+    auto product = [&](GlOgNode *a, GlOgNode *b, GlOgNode *c, GlOgNode *out) {
+        w.op(__glOgFld(s, a));
+        w.op(__glOgFmul(s, b));
+        w.op(__glOgFmul(s, c));
+        w.op(__glOgFstp(s, out));
+    };
+    auto less = [&](double k, GlOgNode *b, GlOgNode *out) {
+        w.op(__glOgFld(s, __glOgFloatConst(s, k)));
+        w.op(__glOgFsub(s, b));
+        w.op(__glOgFstp(s, out));
+    };
+    product(t(tR), t(tR), t(tLen2), t(tE));
+    less(3.0, t(tE), t(tD));
+    product(t(tE), t(tD), t(tD), t(tQ));
+    less(12.0, t(tQ), t(tS));
     w.op(__glOgFld(s, t(tR)));
     w.op(__glOgFmul(s, t(tD)));
     w.op(__glOgFmul(s, t(tS)));

@@ -41,6 +41,9 @@ uint32_t __glArrayCullBits(GlContext *ctx, const float obj[4], const float norma
 // What every range transform runs first (generated ones too): the modelview inverse the cull
 // position needs and the range procs for the matrices in force; false without matrix stacks.
 bool __glArrayBeginRange(GlContext *ctx);
+// The modelview inverse of the stack entry brought up to date when it is stale, through the
+// context's update slot (the plain update when the slot is empty).
+void __glRefreshModelViewInverse(GlContext *ctx, GlTransform *top);
 
 // ---- Code generator requests ------------------------------------------------------------------
 // A vertex routine with the range-transform signature for the state (flag 0x8000: the vertex

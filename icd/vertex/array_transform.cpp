@@ -52,11 +52,7 @@ inline GlVertex *recordAt(const GlArrayState &a, int32_t n) {
 bool beginRange(GlContext *ctx) {
     GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return false;
-    if (top->inverseStale) {
-        GlProc update = ctx->slots.updateModelViewInverse;
-        if (update != nullptr) __glSlotAs<GlTransformEntrySlotProc>(update)(ctx, top);
-        else __glUpdateModelViewInverse(ctx, top);
-    }
+    __glRefreshModelViewInverse(ctx, top);
     __glArraySetRangeProcs(ctx);
     return true;
 }
@@ -263,4 +259,11 @@ void __glTransformArrayRangeLazy(GlContext *ctx, int32_t firstRecord, int32_t fi
     a.ogVertexProc = proc;
     a.rangeTransform = proc;
     proc(ctx, firstRecord, firstElement, count);
+}
+
+void __glRefreshModelViewInverse(GlContext *ctx, GlTransform *top) {
+    if (!top->inverseStale) return;
+    GlProc update = ctx->slots.updateModelViewInverse;
+    if (update != nullptr) __glSlotAs<GlTransformEntrySlotProc>(update)(ctx, top);
+    else __glUpdateModelViewInverse(ctx, top);
 }

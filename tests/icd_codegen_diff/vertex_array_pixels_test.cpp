@@ -1,26 +1,19 @@
 // A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
 // coordinate, normal and vertex arrays of several types sees the same pixels with the generated
 // vertex routines as with the C range transforms.
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "tests/gl_program/window_program.h"
+#include "tests/icd_codegen_diff/vertex_pixels.h"
 
 namespace {
 
-// "__GL_DISABLE_OG_VARRAY" is read when a context is made.
-class ArrayPixels : public WindowProgram {
+class ArrayPixels : public VertexRoutinePixels {
 protected:
     std::vector<uint8_t> draw(bool generated) {
-        setenv("__GL_DISABLE_OG_VARRAY", generated ? "0" : "1", 1);
-        open(kSingleBuffered);
-        setenv("__GL_DISABLE_OG_VARRAY", "0", 1);
-        std::vector<uint8_t> rgba(size_t(kW) * kH * 4, 0);
-        if (::testing::Test::HasFatalFailure()) return rgba;
-        clearTo(0, 0, 0);
+        openWithVertexRoutines(generated);
+        if (::testing::Test::HasFatalFailure()) return {};
 
         // A grid of triangles from interleaved unsigned-byte colours and float positions.
         struct C4ubV3f {
@@ -109,28 +102,12 @@ protected:
                 vertex(i, j), vertex(i + 1, j), vertex(i + 1, j + 1);
                 vertex(i, j), vertex(i + 1, j + 1), vertex(i, j + 1);
             }
-        const float p0[4] = {0.3f, 0.4f, 1.0f, 0}, p1[4] = {-1.0f, 0.2f, 0.5f, 0};
-        const float d1[4] = {0.2f, 0.5f, 0.9f, 1}, white[4] = {1, 1, 1, 1};
-        glLightfv(GL_LIGHT0, GL_POSITION, p0);
-        glLightfv(GL_LIGHT1, GL_POSITION, p1);
-        glLightfv(GL_LIGHT1, GL_DIFFUSE, d1);
-        glMaterialfv(GL_FRONT, GL_SPECULAR, white);
-        glMaterialf(GL_FRONT, GL_SHININESS, 16.0f);
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-        glEnable(GL_LIGHT1);
+        twoInfiniteLights(16.0f);
         glEnable(GL_NORMALIZE);
         glInterleavedArrays(GL_T2F_N3F_V3F, 0, patch.data());
         glDrawArrays(GL_TRIANGLES, 0, GLsizei(patch.size()));
 
-        glFinish();
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(rc);
-        rc = nullptr;
-        return rgba;
+        return readAndClose();
     }
 };
 
@@ -141,12 +118,7 @@ TEST_F(ArrayPixels, ColouredTexturedAndLitArraysDrawTheSamePixelsWithAndWithoutG
     size_t differing = 0;
     for (size_t i = 0; i < c.size(); i += 4) differing += std::memcmp(&c[i], &g[i], 4) != 0;
     EXPECT_EQ(differing, 0u) << "pixels that differ";
-    std::vector<uint32_t> colours;
-    for (size_t i = 0; i < g.size(); i += 4) {
-        const uint32_t rgb = uint32_t(g[i]) << 16 | uint32_t(g[i + 1]) << 8 | g[i + 2];
-        if (rgb != 0 && std::find(colours.begin(), colours.end(), rgb) == colours.end()) colours.push_back(rgb);
-    }
-    EXPECT_GT(colours.size(), 100u) << "a shaded, textured picture, not a flat one";
+    EXPECT_GT(distinctColours(g), 100u) << "a shaded, textured picture, not a flat one";
 }
 
 }  // namespace

@@ -3,18 +3,15 @@
 // transforms and the completion procs. The same triangles through glNormal3fv/glVertex3fv draw
 // the same picture too (a driver's context keeps its vertex cache off: immediate mode lights each
 // vertex in C either way).
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
-#include "tests/gl_program/window_program.h"
+#include "tests/icd_codegen_diff/vertex_pixels.h"
 
 namespace {
 
 // A lit, rotated grid of triangles, once from arrays and once through glNormal3fv/glVertex3fv.
-// "__GL_DISABLE_OG_VARRAY" and "__GL_DISABLE_OG_VCACHE" are read when a context is made.
-class LitPixels : public WindowProgram {
+class LitPixels : public VertexRoutinePixels {
 protected:
     std::vector<float> xyz, nrm;
 
@@ -36,25 +33,9 @@ protected:
     }
 
     std::vector<uint8_t> draw(bool generated, bool immediate, bool normalize) {
-        const char *v = generated ? "0" : "1";
-        setenv("__GL_DISABLE_OG_VARRAY", v, 1);
-        setenv("__GL_DISABLE_OG_VCACHE", v, 1);
-        open(kSingleBuffered);
-        setenv("__GL_DISABLE_OG_VARRAY", "0", 1);
-        setenv("__GL_DISABLE_OG_VCACHE", "0", 1);
-        std::vector<uint8_t> rgba(size_t(kW) * kH * 4, 0);
-        if (::testing::Test::HasFatalFailure()) return rgba;
-        clearTo(0, 0, 0);
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-        glEnable(GL_LIGHT1);
-        const float p0[4] = {0.3f, 0.4f, 1.0f, 0}, p1[4] = {-1.0f, 0.2f, 0.5f, 0};
-        const float d1[4] = {0.2f, 0.5f, 0.9f, 1}, spec[4] = {1, 1, 1, 1};
-        glLightfv(GL_LIGHT0, GL_POSITION, p0);
-        glLightfv(GL_LIGHT1, GL_POSITION, p1);
-        glLightfv(GL_LIGHT1, GL_DIFFUSE, d1);
-        glMaterialfv(GL_FRONT, GL_SPECULAR, spec);
-        glMaterialf(GL_FRONT, GL_SHININESS, 20.0f);
+        openWithVertexRoutines(generated);
+        if (::testing::Test::HasFatalFailure()) return {};
+        twoInfiniteLights(20.0f);
         if (normalize) glEnable(GL_NORMALIZE);
         glTranslatef(kW / 2.0f, kH / 2.0f, 0);
         glRotatef(20.0f, 0.2f, 0.3f, 1.0f);
@@ -76,14 +57,7 @@ protected:
             glNormalPointer(GL_FLOAT, 0, nrm.data());
             glDrawArrays(GL_TRIANGLES, 0, n);
         }
-        glFinish();
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(rc);
-        rc = nullptr;
-        return rgba;
+        return readAndClose();
     }
 };
 
@@ -95,12 +69,7 @@ TEST_F(LitPixels, LitTrianglesDrawTheSamePixelsWithAndWithoutGeneratedRoutines) 
             const std::vector<uint8_t> g = draw(true, immediate, normalize);
             if (HasFatalFailure()) return;
             EXPECT_TRUE(c == g);
-            std::vector<uint32_t> colours;
-            for (size_t i = 0; i < g.size(); i += 4) {
-                const uint32_t rgb = uint32_t(g[i]) << 16 | uint32_t(g[i + 1]) << 8 | g[i + 2];
-                if (rgb != 0 && std::find(colours.begin(), colours.end(), rgb) == colours.end()) colours.push_back(rgb);
-            }
-            EXPECT_GT(colours.size(), 20u) << "a shaded picture, not a flat one";
+            EXPECT_GT(distinctColours(g), 20u) << "a shaded picture, not a flat one";
         }
     }
 }
