@@ -1,32 +1,34 @@
 // Vertex routine generator: the array range transform, with the fetch of every attribute the
 // state needs and the point transform of the composite matrix's type folded into one loop. It
-// serves vertex arrays of GL_SHORT, GL_INT, GL_FLOAT and GL_DOUBLE; in RGBA mode colour arrays
-// of GL_FLOAT and GL_UNSIGNED_BYTE (three and four components) or the current colour, in
-// colour-index mode the current index; and texture-coordinate arrays of one to four components
-// of the same four types, or the current texture coordinates. Each attribute lands in the record
-// exactly as the C fetch proc for its array stores it, so the routine replaces the generic
-// members of the range-transform table (__glTransformArrayPos, ...PosColor, ...PosIndex,
-// ...PosColorTex, ...PosIndexTex) for those states; every other state keeps its C range
-// transform. The vertex cache gets the same transform for records written already, in place of
-// __glCullTransformVertexRange.
+// serves vertex arrays of GL_SHORT, GL_INT, GL_FLOAT and GL_DOUBLE; normal arrays of every type or
+// the current normal; in RGBA mode colour arrays of every type (three and four components) or the
+// current colour, in colour-index mode the current index; and texture-coordinate arrays of one to
+// four components of the vertex types, or the current texture coordinates. Each attribute lands
+// in the record exactly as the C fetch proc for its array stores it, so the routine replaces the
+// generic and fast members of the range-transform table for those states; every other state
+// keeps its C range transform. With GL_CULL_VERTEX_EXT the routine makes the C transform's cull
+// test and gives a culled record what the member gives it: its flags and, from a generic member,
+// its position and normal. The vertex cache gets the same transform for records written already,
+// in place of __glCullTransformVertexRange.
 //
-// Lit RGBA states whose lights are all infinite (one-sided, no colour material, the normal from
-// a float normal array, the current normal or, in the vertex cache, the record) also get the
-// normal transformed, normalised and lit inside the loop, exactly as the completion procs and
-// __glLightVertexRgbaInfinite would do it later, and the records are marked so that nothing is
-// computed twice. Their texture coordinates are fetched as above; the completion still passes
-// them through the texture matrix and texgen, after the normal as ever. The light list, the
-// materials and the specular table are read through the context when the routine runs, so no
-// value of the lighting state is baked into the code.
+// Lit RGBA states whose lights are all infinite (one-sided, no colour material, no vertex
+// culling, the normal from a normal array, the current normal or, in the vertex cache, the
+// record) also get the normal transformed, normalised and lit inside the loop, exactly as the
+// completion procs and __glLightVertexRgbaInfinite would do it later, and the records are marked
+// so that nothing is computed twice. Their texture coordinates are fetched as above; the
+// completion still passes them through the texture matrix and texgen, after the normal as ever.
+// The light list, the materials and the specular table are read through the context when the
+// routine runs, so no value of the lighting state is baked into the code. Other lit states get
+// the normal fetched into the record and leave the lighting to the completion.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
 // control word is restored before the routine returns. The clip check is the context's own proc,
 // called per vertex, so clip codes and window coordinates come from the same code as in C.
 //
-// Array pointers and strides are read when the routine runs; the fetch procs the state picked
-// enter the key and are checked on entry, so an array of another type or size runs the C
-// transform.
+// Array pointers, strides, the cull position and the cull words are read when the routine runs;
+// the fetch procs the state picked and the cull flags enter the key and are checked on entry, so
+// an array of another type or size, or another cull mode, runs the C transform.
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
@@ -66,7 +68,8 @@ bool fetchRowOf(GlArrayFetchProc p, FetchRow *out) {
     return false;
 }
 
-// Where the records' colour (or index) and texture coordinates come from.
+// Where the records' normal, colour (or index) and texture coordinates come from.
+enum NormalSource : uint32_t { kNoNormal, kCurrentNormal, kNormalArray };
 enum ColorSource : uint32_t { kNoColor, kCurrentColor, kCurrentIndex, kColorArray };
 enum TexSource : uint32_t { kNoTex, kCurrentTex, kTexArray };
 
@@ -74,16 +77,37 @@ enum TexSource : uint32_t { kNoTex, kCurrentTex, kTexArray };
 struct FetchPlan {
     int32_t need = 0;  // arrayNeedIndex
     FetchRow vertex{};
+    NormalSource normal = kNoNormal;
+    FetchRow normalArray{};  // the proc is also that of the current normal
     ColorSource color = kNoColor;
-    FetchRow colorArray{};  // the proc is also that of the current colour or index
+    FetchRow colorArray{};  // likewise
     TexSource tex = kNoTex;
     FetchRow texArray{};  // likewise
-    uint32_t bits() const { return color << 4 | tex << 8; }
+    // GL_CULL_VERTEX_EXT: the array flags kGlArrayCullVertex and kGlArrayCullPoint as planned, and
+    // whether the member is a fast one, which writes nothing but the flags of a culled record.
+    uint32_t cull = 0;
+    bool fastMember = false;
+    uint32_t bits() const { return normal << 10 | color << 4 | tex << 8 | cull << 24 | uint32_t(fastMember) << 30; }
 };
 
+// Where the normal comes from: the current normal or an array of any type.
+bool planNormal(GlContext *ctx, FetchPlan *plan) {
+    const GlArrayFetchProc f = ctx->arrayState.attrFetch[kGlArrayNormal];
+    plan->normalArray.proc = f;
+    if (f == __glArrayCurrentNormal) {
+        plan->normal = kCurrentNormal;
+        return true;
+    }
+    FetchRow row;
+    if (!fetchRowOf(f, &row) || row.array != kGlArrayNormal) return false;
+    plan->normal = kNormalArray;
+    plan->normalArray = row;
+    return true;
+}
+
 // The colour or index and texture-coordinate fetches the state needs, or false when one of them
-// is not served: colour arrays of floats or unsigned bytes, texture-coordinate arrays of every
-// type, and the current attributes.
+// is not served: colour arrays of every type, texture-coordinate arrays of every type, and the
+// current attributes.
 bool planFetches(GlContext *ctx, FetchPlan *plan) {
     const GlArrayState &a = ctx->arrayState;
     if (plan->need & 2) {
@@ -98,7 +122,6 @@ bool planFetches(GlContext *ctx, FetchPlan *plan) {
         } else {
             FetchRow row;
             if (!fetchRowOf(f, &row) || row.array != kGlArrayColor) return false;
-            if (row.type != GL_FLOAT && row.type != GL_UNSIGNED_BYTE) return false;
             plan->color = kColorArray;
             plan->colorArray = row;
         }
@@ -154,7 +177,8 @@ enum : int32_t { kNormalPtr = 0, kTexPtr = 4, kLocals = 8, kArgs = kLocals + 16 
 // Scratch block: the caller's control word, the single-precision one and its truncating twin,
 // then the lighting temporaries (clear of the span routines' slots).
 enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kTemps = 64 };
-enum Temp { tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip };
+enum Temp { tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip, tInt, tIntHigh, tUnit, tRound };
+static_assert((kTemps + 4 * tInt) % 8 == 0, "the integer a conversion loads whole is a qword");
 
 // The routine flags of a lit state (array mode and vertex-cache mode alike).
 enum : uint32_t { kLitRoutine = 0x1000, kLitNormalize = 0x2000, kLitCurrentNormal = 0x4000 };
@@ -254,7 +278,8 @@ void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
 
 // Whether the routine lights the vertices: RGBA, lit, every light infinite (the state the C
 // completion lights with __glLightVertexRgbaInfinite), one-sided, no colour material, no vertex
-// culling, a normal matrix of an affine type, and a normal the routine can read in place.
+// culling, a normal matrix of an affine type, and the normal from an array of any type, the
+// current normal or, in the vertex cache, the record.
 bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     const uint32_t e = ctx->state.enable.enables;
     if (!(e & kGlEnableLighting) || (e & kGlEnableColorMaterial) || !ctx->visual.rgbaMode) return false;
@@ -272,10 +297,9 @@ bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
         if (ctx->vertexCache.vcacheCopyAttributes != __glVcacheCopyNormal) return false;
     } else {
         if ((a.arrayNeedIndex & ~4) != 1) return false;  // the normal, texture coordinates or not
-        if (a.attrFetch[kGlArrayNormal] == __glArrayCurrentNormal)
-            plan->currentNormal = true;
-        else if (a.attrFetch[kGlArrayNormal] != __glFetchArrayNormal3f)
-            return false;
+        FetchPlan normal;
+        if (!planNormal(ctx, &normal)) return false;
+        plan->currentNormal = normal.normal == kCurrentNormal;
     }
     plan->itXform = it;
     plan->normalize = (e & kGlEnableNormalize) != 0;
@@ -566,36 +590,121 @@ void emitFirstElement(GlOgWriter &w, const GlClientArray &c, GlOgNode *dst) {
     w.op(__glOgAdd(s, dst, w.abs(&c.pointer)));
 }
 
-// The colours of the whole range in a pass of their own, before the transform, as the C member
-// fetches them. The product of a component and its channel scale is rounded to single precision
-// as the C fetch rounds it: the x87 keeps a wider exponent, but the scales are whole numbers
-// (kGlContextColorScale), so a product below the normal range has at most 24 significant bits
-// and reaches the store exact. Then each channel is held to [0, its scale] by its bit pattern as
-// __glClampAndScaleColor holds it: a negative value or a NaN gives 0, -0.0 stays, anything above
-// the scale (infinity too) gives the scale. A three-component array gives alpha 1.0 scaled and
-// held the same way.
-void emitColorPass(GlContext *ctx, GlOgWriter &w, const FetchRow &row) {
+// Component i of the colour or normal element at src onto the x87 stack in [0, 1] units (the
+// signed types in [-1, 1]), as __glUnitOf converts it: unsigned bytes through the context's
+// table; signed bytes and shorts as (2c + 1) times the single-precision 1/255 or 1/65535, and
+// unsigned shorts as c times 1/65535, each product rounded once; ints as (2c + 1) x 2^-32 and
+// unsigned ints as c x 2^-32, formed as 64-bit integers and loaded whole so that the product is
+// rounded once as the extended-precision C product is; doubles rounded to a float. The
+// single-precision field rounds each product to a float's mantissa; none of them leaves the
+// float range. Leaves eax and edx changed.
+void emitUnit(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &row, int src, int i) {
     GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
+    GlOgNode *whole = temp(w, scratch, tInt), *high = temp(w, scratch, tIntHigh), *unit = temp(w, scratch, tUnit);
+    // whole = 2 eax + 1 (a byte or a short: no overflow), loaded and scaled.
+    auto signedSmall = [&](const float *k) {
+        w.op(__glOgAdd(s, eax, eax));
+        w.op(__glOgOr(s, eax, w.imm(1)));
+        w.op(__glOgMov(s, whole, eax));
+        w.op(__glOgFild(s, whole));
+        w.op(__glOgFmul(s, w.abs(k)));
+    };
+    switch (row.type) {
+    case GL_UNSIGNED_BYTE:
+        w.op(__glOgMovzx8(s, eax, w.at(src, i)));
+        w.op(__glOgFld(s, __glOgMem(s, w.imm(__glOgWord(ctx->ubyteToFloat)), nullptr, eax, 4)));
+        break;
+    case GL_BYTE:
+        w.op(__glOgMovsx8(s, eax, w.at(src, i)));
+        signedSmall(&ctx->oneOver255);
+        break;
+    case GL_SHORT:
+        w.op(__glOgMovsx16(s, eax, w.at(src, 2 * i)));
+        signedSmall(&ctx->oneOver65535);
+        break;
+    case GL_UNSIGNED_SHORT:
+        w.op(__glOgMovzx16(s, eax, w.at(src, 2 * i)));
+        w.op(__glOgMov(s, whole, eax));
+        w.op(__glOgFild(s, whole));
+        w.op(__glOgFmul(s, w.abs(&ctx->oneOver65535)));
+        break;
+    case GL_INT:
+        // 2c + 1 as a 64-bit integer: the high word is c's sign, the low one 2c with bit 0 set.
+        w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
+        w.op(__glOgMov(s, edx, eax));
+        w.op(__glOgSar(s, edx, w.imm(31)));
+        w.op(__glOgAdd(s, eax, eax));
+        w.op(__glOgOr(s, eax, w.imm(1)));
+        w.op(__glOgMov(s, whole, eax));
+        w.op(__glOgMov(s, high, edx));
+        w.op(__glOgFild64(s, whole));
+        w.op(__glOgFmul(s, w.abs(&ctx->oneOverUint)));
+        break;
+    case GL_UNSIGNED_INT:
+        w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
+        w.op(__glOgMov(s, whole, eax));
+        w.op(__glOgMov(s, high, w.imm(0)));
+        w.op(__glOgFild64(s, whole));
+        w.op(__glOgFmul(s, w.abs(&ctx->oneOverUint)));
+        break;
+    case GL_DOUBLE:
+        w.op(__glOgFld64(s, w.at(src, 8 * i)));
+        w.op(__glOgFstp(s, unit));
+        w.op(__glOgFld(s, unit));
+        break;
+    default:  // GL_FLOAT
+        w.op(__glOgFld(s, w.at(src, 4 * i)));
+        break;
+    }
+}
+
+// The normal element at src into the record at edi, converted as the C fetch converts it (floats
+// copied bit for bit).
+void emitNormalElement(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &row, int src) {
+    GlOgState *s = w.s;
+    for (int i = 0; i < 3; ++i) {
+        if (row.type == GL_FLOAT) {
+            w.op(__glOgMov(s, w.r(kEax), w.at(src, 4 * i)));
+            w.op(__glOgMov(s, w.at(kEdi, kNormal + 4 * i), w.r(kEax)));
+        } else {
+            emitUnit(ctx, w, scratch, row, src, i);
+            w.op(__glOgFstp(s, w.at(kEdi, kNormal + 4 * i)));
+        }
+    }
+}
+
+// The colours of the whole range in a pass of their own, after the transform, as the C member
+// fetches them; with vertex culling the culled records get none. Each component in [0, 1] units
+// (emitUnit) times its channel scale is rounded to single precision as the C fetch rounds it: the
+// x87 keeps a wider exponent, but the scales are whole numbers (kGlContextColorScale), so a
+// product below the normal range has at most 24 significant bits and reaches the store exact.
+// Then each channel is held to [0, its scale] by its bit pattern as __glClampAndScaleColor holds
+// it: a negative value or a NaN gives 0, -0.0 stays, anything above the scale (infinity too)
+// gives the scale. A three-component array gives alpha 1.0 scaled and held the same way.
+void emitColorPass(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &fp) {
+    GlOgState *s = w.s;
+    const FetchRow &row = fp.colorArray;
     GlArrayState &a = ctx->arrayState;
     const GlClientArray &ca = a.arrays[kGlArrayColor];
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edi = w.r(kEdi), *ebp = w.r(kEbp);
     const float *scale[4] = {&ctx->scales.redScale, &ctx->scales.greenScale, &ctx->scales.blueScale,
                              &ctx->scales.alphaScale};
     auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
-    GlOgNode *loop = w.label();
+    GlOgNode *loop = w.label(), *next = w.label();
 
     emitFirstElement(w, ca, ecx);
     emitRecordCountMatrix(ctx, w);
     w.place(loop);
+    if (fp.cull) {
+        w.op(__glOgTest(s, w.at(kEdi, kFlags), w.imm(int32_t(kGlVertexCulled))));
+        w.op(__glOgJne(s, next));
+    }
     for (int i = 0; i < 4; ++i) {
-        if (i >= row.size) {
+        if (i >= row.size)
             w.op(__glOgFld(s, __glOgFloatConst(s, 1.0)));
-        } else if (row.type == GL_UNSIGNED_BYTE) {
-            w.op(__glOgMovzx8(s, eax, w.at(kEcx, i)));
-            w.op(__glOgFld(s, __glOgMem(s, w.imm(__glOgWord(ctx->ubyteToFloat)), nullptr, eax, 4)));
-        } else {
-            w.op(__glOgFld(s, w.at(kEcx, 4 * i)));
-        }
+        else
+            emitUnit(ctx, w, scratch, row, kEcx, i);
         w.op(__glOgFmul(s, w.abs(scale[i])));
         w.op(__glOgFstp(s, c(i)));
     }
@@ -615,6 +724,7 @@ void emitColorPass(GlContext *ctx, GlOgWriter &w, const FetchRow &row) {
         w.op(__glOgMov(s, c(i), w.imm(0)));
         w.place(kept);
     }
+    w.place(next);
     w.op(__glOgAdd(s, ecx, w.abs(&ca.stride)));
     w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
     w.op(__glOgDec(s, ebp));
@@ -638,31 +748,104 @@ void emitTexFetch(GlContext *ctx, GlOgWriter &w, const FetchPlan &fp) {
     emitElement(w, fp.texArray, kEcx, t);
 }
 
+// GL_CULL_VERTEX_EXT for the vertex at edi, as __glArrayCullBits tests it: d = (cull point - obj)
+// . normal for a cull point, cull direction . normal otherwise, each difference, product and sum
+// rounded to a float in the C order; the flags become the size code and the cull word of the side
+// d gives (either zero counts as facing away), and a culled vertex goes to next. pos and nrm give
+// the operands of component i.
+template <class Pos, class Nrm>
+void emitCull(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &fp, GlOgNode *next, Pos pos, Nrm nrm) {
+    GlOgState *s = w.s;
+    GlArrayState &a = ctx->arrayState;
+    GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
+    GlOgNode *front = w.label();
+    const float *e = ctx->state.transform.cullObjectEyePosition;
+    auto round = [&] {
+        w.op(__glOgFstp(s, temp(w, scratch, tRound)));
+        w.op(__glOgFld(s, temp(w, scratch, tRound)));
+    };
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgFld(s, w.abs(&e[i])));
+        if (fp.cull & kGlArrayCullPoint) {
+            w.op(__glOgFsub(s, pos(i)));
+            round();
+        }
+        w.op(__glOgFmul(s, nrm(i)));
+        round();
+        if (i) {
+            w.op(__glOgFaddp(s, __glOgSt(1)));
+            round();
+        }
+    }
+    w.op(__glOgFstp(s, temp(w, scratch, tD)));
+    w.op(__glOgMov(s, edx, w.abs(&a.cullWord[0])));
+    w.op(__glOgMov(s, eax, temp(w, scratch, tD)));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJb(s, front));  // d > 0
+    w.op(__glOgMov(s, edx, w.abs(&a.cullWord[1])));
+    w.place(front);
+    w.op(__glOgOr(s, edx, w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift))));
+    w.op(__glOgMov(s, w.at(kEdi, kFlags), edx));
+    w.op(__glOgTest(s, edx, w.imm(int32_t(kGlVertexCulled))));
+    w.op(__glOgJne(s, next));
+}
+
 void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const FetchPlan &fp,
-                       const LitPlan &plan) {
+                       const LitPlan &plan, GlRangeTransformProc member) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     GlClientArray &va = a.arrays[kGlArrayVertex];
     GlClientArray &na = a.arrays[kGlArrayNormal];
     GlClientArray &ta = a.arrays[kGlArrayTexCoord];
-    const bool normalArray = plan.on && !plan.currentNormal;
+    const bool normalArray = fp.normal == kNormalArray;
+    // A lit routine reads a float normal array where it lies; every other normal lands in the
+    // record first, as the C fetch puts it there.
+    const bool normalInPlace = plan.on && normalArray && fp.normalArray.type == GL_FLOAT;
+    const bool cull = (fp.cull & kGlArrayCullVertex) != 0;
+    // A fast member tests a vertex on its float arrays and writes a culled one nothing but flags.
+    const bool fetchAfterCull = cull && fp.fastMember;
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
     GlOgNode *eax = w.r(kEax), *ebx = w.r(kEbx), *esi = w.r(kEsi), *edi = w.r(kEdi), *ebp = w.r(kEbp);
     GlOgNode *toC = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&fallback), "C range transform");
     GlOgNode *begin = __glOgOutsideLabel(s, reinterpret_cast<const void *>(&__glArrayBeginRange), "begin range");
-    GlOgNode *nothing = w.label(), *loop = w.label(), *restore = w.label();
+    GlOgNode *nothing = w.label(), *loop = w.label(), *next = w.label(), *restore = w.label();
     auto fetchIs = [&](int32_t array, GlArrayFetchProc proc) {
         w.op(__glOgCmp(s, w.abs(&a.attrFetch[array]), w.imm(__glOgWord(reinterpret_cast<const void *>(proc)))));
         w.op(__glOgJne(s, toC));
+    };
+    auto recordNormal = [&](int i) { return w.at(kEdi, kNormal + 4 * i); };
+    // Object coordinates and, unless the lighting reads it where it lies, the normal.
+    auto fetchVertexNormal = [&] {
+        emitElement(w, fp.vertex, kEsi, kObj);
+        if (fp.normal == kCurrentNormal && !plan.on) {
+            for (int i = 0; i < 3; ++i) {
+                w.op(__glOgMov(s, eax, w.abs(&ctx->current.normal[i])));
+                w.op(__glOgMov(s, recordNormal(i), eax));
+            }
+        } else if (normalArray && !normalInPlace) {
+            w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
+            emitNormalElement(ctx, w, scratch, fp.normalArray, kEcx);
+        }
     };
 
     // The state the routine was made for, checked before anything is written.
     w.op(__glOgCmp(s, w.abs(&a.arrayNeedIndex), w.imm(fp.need)));
     w.op(__glOgJne(s, toC));
     fetchIs(kGlArrayVertex, fp.vertex.proc);
+    if (fp.normal != kNoNormal) fetchIs(kGlArrayNormal, fp.normalArray.proc);
     if (plan.on) {
-        fetchIs(kGlArrayNormal, plan.currentNormal ? __glArrayCurrentNormal : __glFetchArrayNormal3f);
         emitLitGuards(ctx, w, plan, toC);
+    } else if (fp.normal != kNoNormal) {
+        w.op(__glOgMov(s, eax, w.abs(&a.arrayFlags)));
+        w.op(__glOgAnd(s, eax, w.imm(int32_t(kGlArrayCullVertex | kGlArrayCullPoint))));
+        w.op(__glOgCmp(s, eax, w.imm(int32_t(fp.cull))));
+        w.op(__glOgJne(s, toC));
+        if (cull) {
+            // What a culled record holds depends on the member.
+            w.op(__glOgCmp(s, w.abs(&a.referenceTransform), w.imm(__glOgWord(reinterpret_cast<const void *>(member)))));
+            w.op(__glOgJne(s, toC));
+        }
     }
     if (fp.color != kNoColor) fetchIs(fp.color == kCurrentIndex ? kGlArrayIndex : kGlArrayColor, fp.colorArray.proc);
     if (fp.tex != kNoTex) fetchIs(kGlArrayTexCoord, fp.texArray.proc);
@@ -683,7 +866,6 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     w.op(__glOgPush(s, edi));
     w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, -kLocals)));
     emitSinglePrecision(w, scratch);
-    if (fp.color == kColorArray) emitColorPass(ctx, w, fp.colorArray);
     emitFirstElement(w, va, esi);
     if (normalArray) {
         emitFirstElement(w, na, eax);
@@ -696,9 +878,20 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
-    emitElement(w, fp.vertex, kEsi, kObj);
-    w.op(__glOgMov(s, w.at(kEdi, kFlags),
-                   w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
+    if (!fetchAfterCull) fetchVertexNormal();
+    if (cull) {
+        if (fetchAfterCull) {
+            w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
+            emitCull(ctx, w, scratch, fp, next, [&](int i) { return w.at(kEsi, 4 * i); },
+                     [&](int i) { return w.at(kEcx, 4 * i); });
+            fetchVertexNormal();
+        } else {
+            emitCull(ctx, w, scratch, fp, next, [&](int i) { return w.at(kEdi, kObj + 4 * i); }, recordNormal);
+        }
+    } else {
+        w.op(__glOgMov(s, w.at(kEdi, kFlags),
+                       w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift | (plan.on ? kLitDone : 0u)))));
+    }
     if (fp.color == kCurrentColor) {
         for (int i = 0; i < 4; ++i) {
             w.op(__glOgMov(s, eax, w.abs(&ctx->current.vertex.scaledColor[i])));
@@ -710,17 +903,20 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     }
     if (fp.tex != kNoTex) emitTexFetch(ctx, w, fp);
     emitTransform(w, id);
-    if (normalArray) {
+    if (normalInPlace) {
         w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
         emitLitVertex(ctx, w, plan, scratch, [&](int i) { return w.at(kEcx, 4 * i); });
-    } else if (plan.on) {
+    } else if (plan.on && plan.currentNormal) {
         emitLitVertex(ctx, w, plan, scratch, [&](int i) { return w.abs(&ctx->current.normal[i]); });
+    } else if (plan.on) {
+        emitLitVertex(ctx, w, plan, scratch, recordNormal);
     }
     w.op(__glOgPush(s, edi));
     w.op(__glOgPush(s, w.imm(__glOgWord(ctx))));
     w.op(__glOgCall(s, w.abs(&a.rangeClipCheck)));
     w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, 8)));
     w.op(__glOgOr(s, w.at(kEdi, kFlags), eax));
+    w.place(next);
     if (normalArray) {
         w.op(__glOgMov(s, eax, w.abs(&na.stride)));
         w.op(__glOgAdd(s, w.at(kEsp, kNormalPtr), eax));
@@ -733,6 +929,7 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
     w.op(__glOgDec(s, ebp));
     w.op(__glOgJne(s, loop));
+    if (fp.color == kColorArray) emitColorPass(ctx, w, scratch, fp);
 
     w.place(restore);
     w.op(__glOgFldcw(s, w.abs(scratch + kCwSaved)));
@@ -853,16 +1050,19 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     if (!fetchRowOf(a.attrFetch[kGlArrayVertex], &fp.vertex) || fp.vertex.array != kGlArrayVertex) return nullptr;
     if (fp.vertex.size != vertexSize || a.arrays[kGlArrayVertex].size != vertexSize) return nullptr;
     const GlRangeTransformProc member = __glChooseRangeTransform(ctx);
+    if (fp.need < 0 || (fp.need & ~7) != 0) return nullptr;  // every attribute, or the edge flag
     LitPlan plan;
-    if ((fp.need & ~4) == 1) {
-        if (member != __glTransformArrayPosNormal && member != __glTransformArrayPosNormalFast &&
-            member != __glTransformArrayPosNormalTex && member != __glTransformArrayPosNormalTexFast)
-            return nullptr;
-        if (!planLighting(ctx, false, &plan) || !planFetches(ctx, &fp)) return nullptr;
-    } else if (fp.need < 0 || (fp.need & ~6) != 0 || !planFetches(ctx, &fp)) {
-        // The normal (unlit: cull vertex or sphere mapping), or a fetch the routine does not make.
-        return nullptr;
+    if (fp.need & 1) {
+        if (!planNormal(ctx, &fp)) return nullptr;
+        if (!planLighting(ctx, false, &plan)) {
+            // The normal lands in the record for the completion (lighting the routine does not
+            // make, sphere mapping) and for the cull test.
+            fp.cull = a.arrayFlags & (kGlArrayCullVertex | kGlArrayCullPoint);
+            fp.fastMember = (fp.cull & kGlArrayCullVertex) &&
+                            (member == __glTransformArrayPosNormalFast || member == __glTransformArrayPosNormalTexFast);
+        }
     }
+    if (!planFetches(ctx, &fp)) return nullptr;
     // The point transform the C member would use for this matrix and size.
     const GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return nullptr;
@@ -871,20 +1071,21 @@ GlRangeTransformProc __glOgGenVertexProc(GlContext *ctx, int32_t vertexSize, uin
     XformId id;
     if (!identify(xform, &id)) return nullptr;
     auto word = [](const void *p) { return uint32_t(__glOgWord(p)); };
-    const uint32_t key[7] = {kVertexKeyTag,
+    const uint32_t key[8] = {kVertexKeyTag,
                              uint32_t(vertexSize) | fp.bits() | plan.bits() | uint32_t(fp.need) << 16,
                              word(reinterpret_cast<const void *>(xform)),
                              word(reinterpret_cast<const void *>(plan.itXform)),
                              word(reinterpret_cast<const void *>(fp.vertex.proc)),
+                             word(reinterpret_cast<const void *>(fp.normalArray.proc)),
                              word(reinterpret_cast<const void *>(fp.colorArray.proc)),
                              word(reinterpret_cast<const void *>(fp.texArray.proc))};
     bool hit = false;
-    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 7, &hit);
+    GlOgCacheEntry *e = __glOgLookUpCode(ctx, kGlOgCacheVertex, key, 8, &hit);
     if (!e) return nullptr;
     if (hit) return reinterpret_cast<GlRangeTransformProc>(reinterpret_cast<void *>(e->code));
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(member);
-    emitVertexRoutine(ctx, w, id, xform, fp, plan);
+    emitVertexRoutine(ctx, w, id, xform, fp, plan, member);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }

@@ -1,6 +1,7 @@
 // A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
-// coordinate, normal and vertex arrays of several types sees the same pixels with the generated
-// vertex routines as with the C range transforms.
+// coordinate, normal and vertex arrays of several types (colours of shorts and unsigned ints,
+// normals of bytes among them) sees the same pixels with the generated vertex routines as with
+// the C range transforms.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -106,6 +107,47 @@ protected:
         glEnable(GL_NORMALIZE);
         glInterleavedArrays(GL_T2F_N3F_V3F, 0, patch.data());
         glDrawArrays(GL_TRIANGLES, 0, GLsizei(patch.size()));
+
+        // A lit band from int positions and byte normals, untextured.
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisable(GL_TEXTURE_2D);
+        std::vector<GLint> bandXyz;
+        std::vector<GLbyte> bandNormals;
+        for (int k = 0; k <= 10; ++k) {
+            for (int top = 0; top < 2; ++top) {
+                bandXyz.insert(bandXyz.end(), {34 + 3 * k, top ? 47 : 38, 0});
+                const float a = float(k) * 0.5f + float(top);
+                bandNormals.insert(bandNormals.end(), {GLbyte(std::lround(std::sin(a) * 100.0f)),
+                                                       GLbyte(std::lround(std::cos(a) * 90.0f)), GLbyte(80 + k)});
+            }
+        }
+        glVertexPointer(3, GL_INT, 0, bandXyz.data());
+        glNormalPointer(GL_BYTE, 0, bandNormals.data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(bandXyz.size() / 3));
+        glDisable(GL_LIGHTING);
+        glDisableClientState(GL_NORMAL_ARRAY);
+
+        // Two unlit bands: four signed-short colours (the negative ones black) and three
+        // unsigned-int colours.
+        std::vector<float> bandXy;
+        std::vector<GLshort> shortColours;
+        std::vector<GLuint> uintColours;
+        for (int k = 0; k <= 6; ++k) {
+            for (int top = 0; top < 2; ++top) {
+                bandXy.insert(bandXy.end(), {44.0f + 3.0f * float(k), 26.0f + 5.0f * float(top)});
+                shortColours.insert(shortColours.end(), {GLshort(32767 - 9000 * k), GLshort(-12000 + 7000 * k),
+                                                         GLshort(top ? 30000 : 5000), 32767});
+                uintColours.insert(uintColours.end(), {0xFFFFFFFFu - 600000000u * GLuint(k), 0x40000000u * GLuint(top),
+                                                       0x20000000u * GLuint(k)});
+            }
+        }
+        glEnableClientState(GL_COLOR_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, bandXy.data());
+        glColorPointer(4, GL_SHORT, 0, shortColours.data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(bandXy.size() / 2));
+        glTranslatef(0.0f, 6.0f, 0.0f);
+        glColorPointer(3, GL_UNSIGNED_INT, 0, uintColours.data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(bandXy.size() / 2));
 
         return readAndClose();
     }

@@ -225,7 +225,8 @@ int bytesOf(GLenum type) {
     switch (type) {
     case GL_BYTE:
     case GL_UNSIGNED_BYTE: return 1;
-    case GL_SHORT: return 2;
+    case GL_SHORT:
+    case GL_UNSIGNED_SHORT: return 2;
     case GL_DOUBLE: return 8;
     default: return 4;
     }
@@ -233,10 +234,11 @@ int bytesOf(GLenum type) {
 
 void put(uint8_t *p, GLenum type, double v) {
     switch (type) {
-    case GL_BYTE:
+    case GL_BYTE: *p = uint8_t(int8_t(v)); break;
     case GL_UNSIGNED_BYTE: *p = uint8_t(v); break;
     case GL_UNSIGNED_INT: { const GLuint u = GLuint(v) * 0x01010101u; std::memcpy(p, &u, 4); break; }
     case GL_SHORT: { const GLshort s = GLshort(v); std::memcpy(p, &s, 2); break; }
+    case GL_UNSIGNED_SHORT: { const GLushort s = GLushort(v); std::memcpy(p, &s, 2); break; }
     case GL_INT: { const GLint i = GLint(v); std::memcpy(p, &i, 4); break; }
     case GL_DOUBLE: std::memcpy(p, &v, 8); break;
     default: { const float f = float(v); std::memcpy(p, &f, 4); break; }
@@ -251,22 +253,43 @@ const float kOddFloats[] = {-0.0f, 0.0f, 1.0f, 1.0000001f, 0.99999994f, -1e-3f, 
                             std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
                             1e-42f, -1e-42f, 3e-43f, 1e-40f, 1.4e-45f, 3e38f};
 
-// The arrays of one state, element by element, packed (each array its own tight block) or
-// interleaved (one block, one stride shared by all).
+// A colour or normal component of an integer type over its whole range: the largest and the
+// smallest value, -1 and 0, and values drawn from the whole range.
+double integerComponent(GLenum type, int i, std::mt19937 &rng) {
+    int64_t lo = 0, hi = 0;
+    switch (type) {
+    case GL_BYTE: lo = -128, hi = 127; break;
+    case GL_UNSIGNED_BYTE: hi = 255; break;
+    case GL_SHORT: lo = -32768, hi = 32767; break;
+    case GL_UNSIGNED_SHORT: hi = 65535; break;
+    case GL_INT: lo = INT32_MIN, hi = INT32_MAX; break;
+    default: hi = UINT32_MAX; break;
+    }
+    switch (i % 7) {
+    case 0: return double(hi);
+    case 1: return double(lo);
+    case 2: return lo < 0 ? -1.0 : 0.0;
+    default: return double(std::uniform_int_distribution<int64_t>(lo, hi)(rng));
+    }
+}
+
+// The arrays of one state (vertex, colour, texture coordinates, normal), element by element,
+// packed (each array its own tight block) or interleaved (one block, one stride shared by all).
 class ArraySet {
 public:
+    static constexpr int kArrays = 4;
     std::vector<uint8_t> bytes;  // 8-aligned blocks
-    int32_t offset[3] = {}, stride[3] = {}, userStride[3] = {};
+    int32_t offset[kArrays] = {}, stride[kArrays] = {}, userStride[kArrays] = {};
 
-    void fill(const ArraySpec (&spec)[3], int count, bool interleaved, std::mt19937 &rng) {
-        int32_t element[3], at = 0;
-        for (int k = 0; k < 3; ++k) element[k] = spec[k].size * bytesOf(spec[k].type);
+    void fill(const ArraySpec (&spec)[kArrays], int count, bool interleaved, std::mt19937 &rng) {
+        int32_t element[kArrays], at = 0;
+        for (int k = 0; k < kArrays; ++k) element[k] = spec[k].size * bytesOf(spec[k].type);
         if (interleaved) {
-            for (int k = 0; k < 3; ++k) offset[k] = at, at += (element[k] + 7) & ~7;
-            for (int k = 0; k < 3; ++k) stride[k] = userStride[k] = at;
+            for (int k = 0; k < kArrays; ++k) offset[k] = at, at += (element[k] + 7) & ~7;
+            for (int k = 0; k < kArrays; ++k) stride[k] = userStride[k] = at;
             bytes.assign(size_t(at) * size_t(count) + 8, 0);
         } else {
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < kArrays; ++k) {
                 offset[k] = at, stride[k] = element[k], userStride[k] = 0;
                 at += (element[k] * count + 7) & ~7;
             }
@@ -275,12 +298,22 @@ public:
         std::uniform_real_distribution<double> coord(-2.0, 2.0), unit(-0.25, 1.25), tex(-4.0, 4.0);
         std::uniform_int_distribution<int> byte(0, 255), small(-3, 3), odd(0, int(std::size(kOddFloats)) - 1);
         for (int i = 0; i < count; ++i) {
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < kArrays; ++k) {
                 const ArraySpec &a = spec[k];
                 for (int c = 0; c < a.size; ++c) {
                     uint8_t *p = element0(k) + size_t(i) * size_t(stride[k]) + size_t(c * bytesOf(a.type));
+                    const bool colourOrNormal = k == 1 || k == 3;
                     double v;
-                    if (a.type == GL_SHORT || a.type == GL_INT) {
+                    if (colourOrNormal && a.type != GL_FLOAT && a.type != GL_DOUBLE) {
+                        v = integerComponent(a.type, i + 3 * c, rng);
+                        if (a.type == GL_UNSIGNED_INT) {
+                            const GLuint u = GLuint(v);
+                            std::memcpy(p, &u, 4);
+                            continue;
+                        }
+                    } else if (k == 3) {
+                        v = i % 11 == 5 ? 0.0 : unit(rng) - 0.5;
+                    } else if (a.type == GL_SHORT || a.type == GL_INT) {
                         // Integers beyond 2^24 round to even on the way to a float.
                         v = a.type == GL_INT && i % 4 == 1 ? double((1 << 24) + 1 + 2 * small(rng)) : small(rng);
                         if (k == 0 && c == 3) v = (i % 5 == 4) ? -1.0 : (i % 3 == 0 ? 1.0 : 2.0);
@@ -305,13 +338,15 @@ struct FetchState {
     ArraySpec vertex, color, tex;  // color 0: the current colour; tex 0 with texturing: the current one
     bool texturing;
     bool interleaved;
+    ArraySpec normal;  // size 0: the current normal, where the state needs one
 };
 
 std::vector<FetchState> fetchStates() {
     std::vector<FetchState> v;
-    const ArraySpec colors[] = {
-        {GL_FLOAT, 0}, {GL_FLOAT, 3}, {GL_FLOAT, 4}, {GL_UNSIGNED_BYTE, 3}, {GL_UNSIGNED_BYTE, 4},
-    };
+    std::vector<ArraySpec> colors = {{GL_FLOAT, 0}};
+    for (GLenum type : {GL_FLOAT, GL_UNSIGNED_BYTE, GL_BYTE, GL_SHORT, GL_UNSIGNED_SHORT, GL_INT, GL_UNSIGNED_INT,
+                        GL_DOUBLE})
+        for (int size : {3, 4}) colors.push_back({type, size});
     const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_INT, GL_DOUBLE};
     int n = 0;
     for (const ArraySpec &color : colors)
@@ -339,7 +374,7 @@ protected:
     }
 
     void useState(const FetchState &st, int count, std::mt19937 &rng) {
-        const ArraySpec spec[3] = {st.vertex, st.color, st.tex};
+        const ArraySpec spec[ArraySet::kArrays] = {st.vertex, st.color, st.tex, st.normal};
         arrays.fill(spec, count, st.interleaved, rng);
         GL(glVertexPointer)(st.vertex.size, st.vertex.type, arrays.userStride[0], arrays.element0(0));
         GL(glEnableClientState)(GL_VERTEX_ARRAY);
@@ -356,6 +391,13 @@ protected:
         } else {
             GL(glDisableClientState)(GL_TEXTURE_COORD_ARRAY);
             GL(glTexCoord4f)(0.5f, -0.25f, 2.0f, 0.75f);
+        }
+        if (st.normal.size) {
+            GL(glNormalPointer)(st.normal.type, arrays.userStride[3], arrays.element0(3));
+            GL(glEnableClientState)(GL_NORMAL_ARRAY);
+        } else {
+            GL(glDisableClientState)(GL_NORMAL_ARRAY);
+            GL(glNormal3f)(0.25f, -0.5f, 0.75f);
         }
         if (st.texturing)
             GL(glEnable)(GL_TEXTURE_2D);
@@ -383,7 +425,8 @@ protected:
                 return std::memcmp(p, q, 16) ? name : "";
             };
             ADD_FAILURE() << "record " << i << " differs:" << (x.flags != y.flags ? " flags" : "")
-                          << differs(x.obj, y.obj, " obj") << differs(x.clip, y.clip, " clip")
+                          << differs(x.obj, y.obj, " obj") << differs(x.normal, y.normal, " normal")
+                          << differs(x.clip, y.clip, " clip")
                           << differs(x.window, y.window, " window") << differs(x.frontColor, y.frontColor, " colour")
                           << differs(x.texCoord[0], y.texCoord[0], " texcoord") << "\n  C colour " << x.frontColor[0]
                           << "," << x.frontColor[1] << "," << x.frontColor[2] << "," << x.frontColor[3]
@@ -394,7 +437,7 @@ protected:
     }
 };
 
-// Over colour arrays (float and unsigned byte, three and four components, or the current colour),
+// Over colour arrays (every type, three and four components, or the current colour),
 // texture coordinates (arrays of every type and one to four components, the current ones, or
 // none), vertex arrays of every type and size, packed and interleaved, under every matrix kind:
 // the generated routine writes the records the C range transform writes, every byte of them.
@@ -602,9 +645,9 @@ TEST_F(VertexFetchDiff, ColourIndexRoutinesCopyTheCurrentIndex) {
     ctx->visual.rgbaMode = rgba;
 }
 
-// Arrays the routine does not fetch keep the C transform; a routine called after the arrays
-// changed to such a type hands the range to C, which then fills the records.
-TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
+// A routine checks the fetch procs on entry: called after the arrays changed to other types (which
+// have routines of their own) it hands the range to C, which then fills the records.
+TEST_F(VertexFetchDiff, ARoutineCalledWithArraysOfOtherTypesRunsTheCTransform) {
     std::mt19937 rng(9);
     useState({{GL_FLOAT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_FLOAT, 2}, true, false}, 8, rng);
     ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 8));
@@ -623,7 +666,9 @@ TEST_F(VertexFetchDiff, ArraysOfOtherTypesKeepTheCTransform) {
         SCOPED_TRACE(o.name);
         useState(o.st, 8, rng);
         ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 8));
-        EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 6), nullptr);
+        GlRangeTransformProc own = __glOgGenVertexProc(ctx, 3, 6);
+        EXPECT_NE(own, nullptr);
+        EXPECT_NE(own, g);
         expectSameRecords(g, 1, 6);
     }
 }

@@ -5,6 +5,7 @@
 // bit and the same flags.
 #include <cmath>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "icd/vertex/light.h"
@@ -71,6 +72,27 @@ protected:
         }
     }
 
+    // The normals as an array of another type: the integer ones at the largest values that keep
+    // their sign (a normal up to 2.5 long is held to [-1, 1] per component).
+    std::vector<uint8_t> typedNormals;
+    template <class T>
+    void putNormals(double scale) {
+        typedNormals.assign(normals.size() * sizeof(T), 0);
+        for (size_t i = 0; i < normals.size(); ++i) {
+            const double c = std::fmax(-1.0, std::fmin(1.0, double(normals[i])));
+            const T v = T(std::is_floating_point_v<T> ? c : std::floor(c * scale));
+            std::memcpy(&typedNormals[i * sizeof(T)], &v, sizeof(T));
+        }
+    }
+    void otherNormals(GLenum type) {
+        switch (type) {
+        case GL_BYTE: putNormals<GLbyte>(127.0); break;
+        case GL_SHORT: putNormals<GLshort>(32767.0); break;
+        case GL_INT: putNormals<GLint>(2147483647.0); break;
+        default: putNormals<GLdouble>(1.0); break;
+        }
+    }
+
     // Packed float positions and normals, both arrays enabled.
     void packedArrays(const float *xyz3, const float *n3) {
         GL(glVertexPointer)(3, GL_FLOAT, 0, xyz3);
@@ -125,6 +147,8 @@ protected:
     }
 };
 
+const GLenum kNormalTypes[] = {GL_BYTE, GL_SHORT, GL_INT, GL_DOUBLE};
+
 std::vector<LightState> lightStates() {
     std::vector<LightState> v;
     for (int lights : {1, 2, 3})
@@ -135,7 +159,8 @@ std::vector<LightState> lightStates() {
 }
 
 // Array mode: float vertex and normal arrays (packed, and interleaved with one stride), the
-// current normal when no normal array is enabled, and positions of two and four coordinates.
+// current normal when no normal array is enabled, positions of two and four coordinates, and
+// normal arrays of bytes, shorts, ints and doubles.
 TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     std::mt19937 rng(3);
     GlArrayState &a = ctx->arrayState;
@@ -143,7 +168,7 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     int compared = 0;
     for (const Modelview &mv : kModelviews) {
         for (const LightState &st : lightStates()) {
-            for (int layout = 0; layout < 5; ++layout) {
+            for (int layout = 0; layout < 9; ++layout) {
                 SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
                                                   << " specular " << st.specular << " normalize " << st.normalize
                                                   << " layout " << layout);
@@ -171,6 +196,12 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
                     GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
                     GL(glDisableClientState)(GL_NORMAL_ARRAY);
                     GL(glNormal3f)(0.3f, -0.4f, 1.2f);
+                } else if (layout >= 5) {
+                    GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
+                    const GLenum type = kNormalTypes[layout - 5];
+                    otherNormals(type);
+                    GL(glNormalPointer)(type, 0, typedNormals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
                 } else {
                     for (int i = 0; i < total; ++i) {
                         xyzw.insert(xyzw.end(), &xyz[size_t(3 * i)], &xyz[size_t(3 * i + 3)]);
@@ -343,32 +374,50 @@ TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
     }
 }
 
-// States the routine does not light keep the C transform: a local light, two-sided lighting, a
-// projective modelview.
-TEST_F(VertexLightDiff, StatesItDoesNotLightAreLeftToC) {
-    const float xyz[3] = {0, 0, 0}, n[3] = {0, 0, 1};
+// States the routine does not light (a local light, two-sided lighting, a projective modelview)
+// get a routine that only fetches the normal, as the C transform does, and leaves the lighting
+// to the completion: unmarked records, the same as the C transform's.
+TEST_F(VertexLightDiff, StatesItDoesNotLightGetTheNormalOnly) {
+    GlArrayState &a = ctx->arrayState;
+    const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0.5f, -1, 1};
     packedArrays(xyz, n);
     GL(glEnable)(GL_LIGHTING);
     GL(glEnable)(GL_LIGHT0);
-    validateNow();
-    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), nullptr);
-    const float local[4] = {1, 2, 3, 1};
-    GL(glLightfv)(GL_LIGHT0, GL_POSITION, local);
-    validateNow();
-    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
-    const float infinite[4] = {1, 2, 3, 0};
-    GL(glLightfv)(GL_LIGHT0, GL_POSITION, infinite);
-    GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1);
-    validateNow();
-    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
-    GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 0);
-    validateNow();
-    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), nullptr);
-    // A projective modelview: its normals need the plane constant of the full 4x4 transform.
-    const float projective[16] = {1, 0, 0, 0.25f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    GL(glMultMatrixf)(projective);
-    validateNow();
-    EXPECT_EQ(__glOgGenVertexProc(ctx, 3, 0), nullptr);
+    const std::pair<const char *, void (*)(GlContext *)> states[] = {
+        {"local light", [](GlContext *ctx) {
+             const float local[4] = {1, 2, 3, 1};
+             GL(glLightfv)(GL_LIGHT0, GL_POSITION, local);
+         }},
+        {"two-sided", [](GlContext *ctx) { GL(glLightModeli)(GL_LIGHT_MODEL_TWO_SIDE, 1); }},
+        // Its normals need the plane constant of the full 4x4 transform.
+        {"projective modelview", [](GlContext *ctx) {
+             const float projective[16] = {1, 0, 0, 0.25f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+             GL(glMultMatrixf)(projective);
+         }},
+    };
+    for (const auto &[name, change] : states) {
+        SCOPED_TRACE(name);
+        GL(glPushAttrib)(GL_ALL_ATTRIB_BITS);
+        GL(glPushMatrix)();
+        change(ctx);
+        validateNow();
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
+        GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
+        ASSERT_NE(g, nullptr);
+        GlVertex fromC[2], fromG[2];
+        std::memset(a.cacheBase, 0xA5, sizeof fromC);
+        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
+        std::memcpy(fromC, a.cacheBase, sizeof fromC);
+        std::memset(a.cacheBase, 0xA5, sizeof fromG);
+        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(fromG[i].flags & kLitDone, 0u) << i;
+            EXPECT_EQ(std::memcmp(&fromC[i], &fromG[i], sizeof(GlVertex)), 0) << i;
+        }
+        GL(glPopMatrix)();
+        GL(glPopAttrib)();
+    }
 }
 
 }  // namespace
