@@ -1,7 +1,7 @@
 // A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
 // coordinate, normal and vertex arrays of several types (colours of shorts and unsigned ints,
-// normals of bytes among them) sees the same pixels with the generated vertex routines as with
-// the C range transforms.
+// normals of bytes among them), and with vertex culling, sees the same pixels with the generated
+// vertex routines as with the C range transforms.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -148,6 +148,37 @@ protected:
         glTranslatef(0.0f, 6.0f, 0.0f);
         glColorPointer(3, GL_UNSIGNED_INT, 0, uintColours.data());
         glDrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(bandXy.size() / 2));
+        glLoadIdentity();
+
+        // Cull vertex over a checkerboard of yellow cells whose normals face the viewer or away
+        // from it, in triangles of their own: the cells facing away are not drawn.
+        using CullParameterfv = void(APIENTRY *)(GLenum, GLfloat *);
+        const auto cullParameter = reinterpret_cast<CullParameterfv>(
+            reinterpret_cast<void (*)(void)>(wglGetProcAddress("glCullParameterfvEXT")));
+        EXPECT_NE(cullParameter, nullptr);
+        if (cullParameter != nullptr) {
+            std::vector<float> cellXyz, cellNormals;
+            std::vector<uint8_t> cellColours;
+            for (int i = 0; i < 5; ++i)
+                for (int j = 0; j < 3; ++j)
+                    for (int corner : {0, 1, 2, 0, 2, 3}) {
+                        const float x = 6.0f + 4.0f * float(i + (corner == 1 || corner == 2));
+                        const float y = 6.0f + 4.0f * float(j + (corner >= 2));
+                        cellXyz.insert(cellXyz.end(), {x, y, 0.0f});
+                        cellNormals.insert(cellNormals.end(), {0.25f, -0.5f, (i + j) % 2 ? -1.0f : 1.0f});
+                        cellColours.insert(cellColours.end(), {255, 255, 0, 255});
+                    }
+            float towardViewer[4] = {0.0f, 0.0f, 1.0f, 0.0f};
+            cullParameter(GL_CULL_VERTEX_EYE_POSITION_EXT, towardViewer);
+            glCullFace(GL_BACK);
+            glEnable(GL_CULL_VERTEX_EXT);
+            glEnableClientState(GL_NORMAL_ARRAY);
+            glVertexPointer(3, GL_FLOAT, 0, cellXyz.data());
+            glNormalPointer(GL_FLOAT, 0, cellNormals.data());
+            glColorPointer(4, GL_UNSIGNED_BYTE, 0, cellColours.data());
+            glDrawArrays(GL_TRIANGLES, 0, GLsizei(cellXyz.size() / 3));
+            glDisable(GL_CULL_VERTEX_EXT);
+        }
 
         return readAndClose();
     }
@@ -161,6 +192,10 @@ TEST_F(ArrayPixels, ColouredTexturedAndLitArraysDrawTheSamePixelsWithAndWithoutG
     for (size_t i = 0; i < c.size(); i += 4) differing += std::memcmp(&c[i], &g[i], 4) != 0;
     EXPECT_EQ(differing, 0u) << "pixels that differ";
     EXPECT_GT(distinctColours(g), 100u) << "a shaded, textured picture, not a flat one";
+    // Eight of the fifteen 4x4 cells of the checkerboard face the viewer.
+    size_t yellow = 0;
+    for (size_t i = 0; i < g.size(); i += 4) yellow += g[i] == 255 && g[i + 1] == 255 && g[i + 2] == 0;
+    EXPECT_EQ(yellow, 8u * 16u) << "the cells facing away culled";
 }
 
 }  // namespace

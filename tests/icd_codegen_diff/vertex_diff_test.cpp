@@ -645,6 +645,115 @@ TEST_F(VertexFetchDiff, ColourIndexRoutinesCopyTheCurrentIndex) {
     ctx->visual.rgbaMode = rgba;
 }
 
+// GL_CULL_VERTEX_EXT over the cull faces, a cull point and a cull direction, normal arrays of
+// every type and the current normal, with colour arrays and texture coordinates, and lit states
+// whose float arrays share one stride (the fast members, which write a culled record nothing but
+// its flags): culled and kept records alike are what the C transform writes, every byte.
+TEST_F(VertexFetchDiff, CullVertexRoutinesCullAsTheCTransformDoes) {
+    std::mt19937 rng(63);
+    GlArrayState &a = ctx->arrayState;
+    const struct {
+        const char *name;
+        FetchState st;
+        bool lit;
+        GlRangeTransformProc member;
+    } rows[] = {
+        {"float normals", {{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 0}, false, false, {GL_FLOAT, 3}}, false,
+         __glTransformArrayPosNormalColor},
+        {"byte normals", {{GL_FLOAT, 3}, {GL_UNSIGNED_BYTE, 4}, {GL_FLOAT, 2}, true, true, {GL_BYTE, 3}}, false,
+         __glTransformArrayPosNormalColorTex},
+        {"short normals", {{GL_DOUBLE, 4}, {GL_SHORT, 3}, {GL_FLOAT, 0}, false, false, {GL_SHORT, 3}}, false,
+         __glTransformArrayPosNormalColor},
+        {"int normals", {{GL_SHORT, 2}, {GL_FLOAT, 4}, {GL_FLOAT, 0}, true, true, {GL_INT, 3}}, false,
+         __glTransformArrayPosNormalColorTex},
+        {"double normals", {{GL_INT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 0}, false, false, {GL_DOUBLE, 3}}, false,
+         __glTransformArrayPosNormalColor},
+        {"current normal", {{GL_FLOAT, 3}, {GL_UNSIGNED_SHORT, 4}, {GL_FLOAT, 0}, false, true, {GL_FLOAT, 0}}, false,
+         __glTransformArrayPosNormalColor},
+        {"lit, short normals", {{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 0}, false, false, {GL_SHORT, 3}}, true,
+         __glTransformArrayPosNormal},
+        {"lit, fast", {{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 0}, false, true, {GL_FLOAT, 3}}, true,
+         __glTransformArrayPosNormalFast},
+        {"lit, fast, textured", {{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 2}, true, true, {GL_FLOAT, 3}}, true,
+         __glTransformArrayPosNormalTexFast},
+    };
+    const float eyes[2][4] = {{0.5f, -0.25f, 1.5f, 1.0f}, {0.3f, 0.2f, -1.0f, 0.0f}};  // a point, a direction
+    const int total = 40;
+    GL(glEnable)(GL_CULL_VERTEX_EXT);
+    GL(glEnable)(GL_LIGHT0);
+    for (GLenum face : {GL_BACK, GL_FRONT, GL_FRONT_AND_BACK}) {
+        GL(glCullFace)(face);
+        for (const float *eye : eyes) {
+            GL(__glDoCullParameterfvEXT)(GL_CULL_VERTEX_EYE_POSITION_EXT, const_cast<float *>(eye));
+            for (const auto &row : rows) {
+                SCOPED_TRACE(::testing::Message() << row.name << " face " << std::hex << face << std::dec << " eye w "
+                                                  << eye[3]);
+                if (row.lit)
+                    GL(glEnable)(GL_LIGHTING);
+                else
+                    GL(glDisable)(GL_LIGHTING);
+                useState(row.st, total, rng);
+                ASSERT_EQ(__glChooseRangeTransform(ctx), row.member);
+                ASSERT_TRUE(a.arrayFlags & kGlArrayCullVertex);
+                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, row.st.vertex.size, uint32_t(a.arrayNeedIndex) & 6u);
+                ASSERT_NE(g, nullptr) << "a culling routine for the state";
+                expectSameRecords(g, 2, total - 3);
+                int culled = 0;
+                for (int i = 0; i < total - 3; ++i) culled += (a.cacheBase[i].flags & kGlVertexCulled) != 0;
+                if (face == GL_FRONT_AND_BACK) {
+                    EXPECT_EQ(culled, total - 3);
+                } else if (row.st.normal.size) {
+                    EXPECT_TRUE(culled > 0 && culled < total - 3) << culled << " culled";
+                }
+                if (HasFailure()) return;
+            }
+        }
+    }
+    GL(glDisable)(GL_LIGHTING);
+    GL(glCullFace)(GL_BACK);
+}
+
+// A culling routine hands the range to C when cull vertex went off or the member changed (a fast
+// member's culled records differ from a generic one's), and a routine made without cull vertex
+// does when it came on.
+TEST_F(VertexFetchDiff, CullRoutinesOfAnotherCullStateRunTheCTransform) {
+    std::mt19937 rng(6);
+    GlArrayState &a = ctx->arrayState;
+    const float eye[4] = {0.0f, 0.0f, 1.0f, 0.0f};
+    GL(__glDoCullParameterfvEXT)(GL_CULL_VERTEX_EYE_POSITION_EXT, const_cast<float *>(eye));
+    GL(glEnable)(GL_LIGHTING);
+    GL(glEnable)(GL_LIGHT0);
+    const FetchState interleaved{{GL_FLOAT, 3}, {GL_FLOAT, 0}, {GL_FLOAT, 0}, false, true, {GL_FLOAT, 3}};
+    GL(glEnable)(GL_CULL_VERTEX_EXT);
+    useState(interleaved, 24, rng);
+    ASSERT_EQ(__glChooseRangeTransform(ctx), __glTransformArrayPosNormalFast);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 24));
+    GlRangeTransformProc fast = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(fast, nullptr);
+    // The same float arrays, the positions read at a stride of their own: a generic member.
+    auto ownVertexStride = [&] {
+        GL(glVertexPointer)(3, GL_FLOAT, 16, arrays.element0(0));
+        validateNow();
+        ASSERT_EQ(__glChooseRangeTransform(ctx), __glTransformArrayPosNormal);
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 24));
+    };
+    ownVertexStride();
+    EXPECT_NE(__glOgGenVertexProc(ctx, 3, 0), fast);
+    expectSameRecords(fast, 1, 22);
+    GL(glDisable)(GL_CULL_VERTEX_EXT);
+    validateNow();
+    GlRangeTransformProc unculled = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(unculled, nullptr);
+    expectSameRecords(fast, 1, 22);
+    GL(glEnable)(GL_CULL_VERTEX_EXT);
+    ownVertexStride();
+    int culled = 0;
+    expectSameRecords(unculled, 1, 22);
+    for (int i = 0; i < 22; ++i) culled += (a.cacheBase[i].flags & kGlVertexCulled) != 0;
+    EXPECT_GT(culled, 0) << "the C transform culled";
+}
+
 // A routine checks the fetch procs on entry: called after the arrays changed to other types (which
 // have routines of their own) it hands the range to C, which then fills the records.
 TEST_F(VertexFetchDiff, ARoutineCalledWithArraysOfOtherTypesRunsTheCTransform) {
