@@ -15,7 +15,9 @@
 // culling, the normal from a normal array, the current normal or, in the vertex cache, the
 // record) also get the normal transformed, normalised and lit inside the loop, exactly as the
 // completion procs and __glLightVertexRgbaInfinite would do it later, and the records are marked
-// so that nothing is computed twice. Their texture coordinates are fetched as above; the
+// so that nothing is computed twice. Colour-index states of the same kind whose materials have no
+// index shift or offset get their index lit likewise, as __glLightVertexIndexInfiniteFast lights
+// it (array mode only). Their texture coordinates are fetched as above; the
 // completion still passes them through the texture matrix and texgen, after the normal as ever.
 // The light list, the materials and the specular table are read through the context when the
 // routine runs, so no value of the lighting state is baked into the code. Other lit states get
@@ -177,11 +179,14 @@ enum : int32_t { kNormalPtr = 0, kTexPtr = 4, kLocals = 8, kArgs = kLocals + 16 
 // Scratch block: the caller's control word, the single-precision one and its truncating twin,
 // then the lighting temporaries (clear of the span routines' slots).
 enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kTemps = 64 };
-enum Temp { tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip, tInt, tIntHigh, tUnit, tRound };
+enum Temp {
+    tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip, tInt, tIntHigh, tUnit, tRound,
+    tDiffuseSum, tSpecularSum, tLitIndex
+};
 static_assert((kTemps + 4 * tInt) % 8 == 0, "the integer a conversion loads whole is a qword");
 
 // The routine flags of a lit state (array mode and vertex-cache mode alike).
-enum : uint32_t { kLitRoutine = 0x1000, kLitNormalize = 0x2000, kLitCurrentNormal = 0x4000 };
+enum : uint32_t { kLitRoutine = 0x1000, kLitNormalize = 0x2000, kLitCurrentNormal = 0x4000, kLitIndex = 0x100000 };
 constexpr uint32_t kLitDone = kGlVertexNormalDone | kGlVertexFrontColorDone;
 
 // What a lit routine does besides the transform.
@@ -189,10 +194,14 @@ struct LitPlan {
     bool on = false;
     bool normalize = false;
     bool currentNormal = false;  // array mode: the current normal, no normal array
+    bool index = false;          // colour-index lighting (__glLightVertexIndexInfiniteFast)
+    GlFaceColorProc faceColor = nullptr;  // the C lighting the routine stands in for
     XformId normalXform{};       // the inverse-transpose's three-input transform
     GlXformProc itXform = nullptr;
     uint32_t bits() const {
-        return on ? kLitRoutine | (normalize ? kLitNormalize : 0u) | (currentNormal ? kLitCurrentNormal : 0u) : 0u;
+        return on ? kLitRoutine | (normalize ? kLitNormalize : 0u) | (currentNormal ? kLitCurrentNormal : 0u) |
+                        (index ? kLitIndex : 0u)
+                  : 0u;
     }
 };
 
@@ -276,14 +285,19 @@ void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     w.op(__glOgFldcw(s, w.abs(scratch + kCwSingle)));
 }
 
-// Whether the routine lights the vertices: RGBA, lit, every light infinite (the state the C
-// completion lights with __glLightVertexRgbaInfinite), one-sided, no colour material, no vertex
+// Whether the routine lights the vertices: lit, every light infinite (the state the C completion
+// lights with __glLightVertexRgbaInfinite, or in colour-index mode and array mode with
+// __glLightVertexIndexInfiniteFast), one-sided, no colour material, no vertex
 // culling, a normal matrix of an affine type, and the normal from an array of any type, the
 // current normal or, in the vertex cache, the record.
 bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     const uint32_t e = ctx->state.enable.enables;
-    if (!(e & kGlEnableLighting) || (e & kGlEnableColorMaterial) || !ctx->visual.rgbaMode) return false;
-    if (ctx->slots.primitive.faceColor != __glLightVertexRgbaInfinite) return false;
+    if (!(e & kGlEnableLighting) || (e & kGlEnableColorMaterial)) return false;
+    // RGBA, or colour index without an index shift or offset (array mode only).
+    const GlFaceColorProc faceColor = ctx->slots.primitive.faceColor;
+    if (ctx->visual.rgbaMode ? faceColor != __glLightVertexRgbaInfinite
+                             : vertexCache || faceColor != __glLightVertexIndexInfiniteFast)
+        return false;
     if (ctx->state.lighting.lightModel.twoSide) return false;
     const GlArrayState &a = ctx->arrayState;
     if (a.arrayFlags & (kGlArrayCullVertex | kGlArrayLitColorMaterial)) return false;
@@ -302,6 +316,8 @@ bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
         plan->currentNormal = normal.normal == kCurrentNormal;
     }
     plan->itXform = it;
+    plan->faceColor = faceColor;
+    plan->index = faceColor == __glLightVertexIndexInfiniteFast;
     plan->normalize = (e & kGlEnableNormalize) != 0;
     plan->on = true;
     return true;
@@ -380,54 +396,32 @@ void emitNormalize(GlOgWriter &w, uint8_t *scratch) {
     w.place(done);
 }
 
-// The front colour of the record at edi from its eye-space normal, as __glLightVertexRgbaInfinite
-// computes it: the scene colour, then per light of the list (walked at run time in ecx) its
-// ambient product, and for N.L > 0 the specular product times the table factor of N.H plus the
-// diffuse product times N.L; each channel clamped to [0, its scale], alpha the diffuse alpha.
-// The comparisons are made on the stored floats' bit patterns, as the C code makes them.
-void emitLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
-    GlOgState *s = w.s;
-    GlLightingCaches &lc = ctx->state.lightingCaches;
-    GlMaterialCache &mc = lc.frontMaterialCache;
-    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx);
-    auto n = [&](int i) { return w.at(kEdi, kNormal + 4 * i); };
-    auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
-    auto t = [&](Temp k) { return temp(w, scratch, k); };
-    auto l = [&](size_t field, int i) { return w.at(kEcx, int32_t(field) + 4 * i); };
-    auto dot = [&](size_t field) {
-        for (int i = 0; i < 3; ++i) {
-            w.op(__glOgFld(s, n(i)));
-            w.op(__glOgFmul(s, l(field, i)));
-            if (i) w.op(__glOgFaddp(s, __glOgSt(1)));
-        }
-    };
-    GlOgNode *loop = w.label(), *unlit = w.label(), *next = w.label(), *clamp = w.label();
-    GlOgNode *inTable = w.label(), *zeroFactor = w.label(), *oneFactor = w.label(), *haveFactor = w.label();
-
+// The dot product of the record's normal with a vector of the light at ecx, onto the x87 stack.
+void emitLightDot(GlOgWriter &w, size_t field) {
     for (int i = 0; i < 3; ++i) {
-        w.op(__glOgMov(s, eax, w.abs(&mc.sceneColor[i])));
-        w.op(__glOgMov(s, c(i), eax));
+        w.op(__glOgFld(w.s, w.at(kEdi, kNormal + 4 * i)));
+        w.op(__glOgFmul(w.s, w.at(kEcx, int32_t(field) + 4 * i)));
+        if (i) w.op(__glOgFaddp(w.s, __glOgSt(1)));
     }
-    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
-    w.op(__glOgTest(s, ecx, ecx));
-    w.op(__glOgJe(s, clamp));
-    w.place(loop);
-    dot(offsetof(GlLightCache, lightDirection));
-    w.op(__glOgFstp(s, t(tNDotL)));
-    w.op(__glOgMov(s, eax, t(tNDotL)));
-    w.op(__glOgDec(s, eax));
-    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
-    w.op(__glOgJae(s, unlit));  // not N.L > 0
+}
 
-    // The table factor: 0 unless N.H - threshold >= 0 (either zero counts), 1 past the table.
-    dot(offsetof(GlLightCache, halfVector));
+// The specular table factor of the light at ecx into tFactor, as __glSpecularFactor forms it from
+// N.H: 1 past the table, else the entry at the truncated (N.H - threshold) x scale + 0.5. Goes to
+// below when not N.H - threshold >= 0 (either zero counts; a NaN does not).
+void emitTableFactor(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, GlOgNode *below) {
+    GlOgState *s = w.s;
+    GlMaterialCache &mc = ctx->state.lightingCaches.frontMaterialCache;
+    GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
+    auto t = [&](Temp k) { return temp(w, scratch, k); };
+    GlOgNode *inTable = w.label(), *oneFactor = w.label(), *done = w.label();
+    emitLightDot(w, offsetof(GlLightCache, halfVector));
     w.op(__glOgFsub(s, w.abs(&mc.specularThreshold)));
     w.op(__glOgFstp(s, t(tD)));
     w.op(__glOgMov(s, eax, t(tD)));
     w.op(__glOgCmp(s, eax, w.imm(int32_t(0x80000000u))));
     w.op(__glOgJe(s, inTable));
     w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
-    w.op(__glOgJa(s, zeroFactor));
+    w.op(__glOgJa(s, below));
     w.place(inTable);
     w.op(__glOgFld(s, w.abs(&mc.specularScale)));
     w.op(__glOgFmul(s, t(tD)));
@@ -445,12 +439,118 @@ void emitLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
     w.op(__glOgAdd(s, eax, edx));
     w.op(__glOgMov(s, eax, w.at(kEax)));
     w.op(__glOgMov(s, t(tFactor), eax));
+    w.op(__glOgJmp(s, done));
+    w.place(oneFactor);
+    w.op(__glOgMov(s, t(tFactor), w.imm(0x3F800000)));
+    w.place(done);
+}
+
+// The front index of the record at edi from its eye-space normal, as
+// __glLightVertexIndexInfiniteFast computes it: per light of the list with N.L > 0 the diffuse
+// luminance times N.L summed, and for N.H - threshold >= 0 the specular luminance times the table
+// factor; a specular sum of 1 or more gives the specular index, anything less
+// ambient + (1 - s) d (diffuse - ambient) + s (specular - ambient), held below the specular index.
+// Only the index (the colour's first channel) is written.
+void emitIndexLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
+    GlOgState *s = w.s;
+    GlLightingCaches &lc = ctx->state.lightingCaches;
+    GlMaterialCache &mc = lc.frontMaterialCache;
+    GlMaterial &m = ctx->state.lighting.frontMaterial;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
+    auto t = [&](Temp k) { return temp(w, scratch, k); };
+    auto l = [&](size_t field) { return w.at(kEcx, int32_t(field)); };
+    GlOgNode *loop = w.label(), *next = w.label(), *sums = w.label(), *general = w.label(), *store = w.label();
+
+    w.op(__glOgMov(s, t(tDiffuseSum), w.imm(0)));
+    w.op(__glOgMov(s, t(tSpecularSum), w.imm(0)));
+    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJe(s, sums));
+    w.place(loop);
+    emitLightDot(w, offsetof(GlLightCache, lightDirection));
+    w.op(__glOgFstp(s, t(tNDotL)));
+    w.op(__glOgMov(s, eax, t(tNDotL)));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJae(s, next));  // not N.L > 0
+    w.op(__glOgFld(s, l(offsetof(GlLightCache, diffuseLuminance))));
+    w.op(__glOgFmul(s, t(tNDotL)));
+    w.op(__glOgFadd(s, t(tDiffuseSum)));
+    w.op(__glOgFstp(s, t(tDiffuseSum)));
+    emitTableFactor(ctx, w, scratch, next);
+    w.op(__glOgFld(s, l(offsetof(GlLightCache, specularLuminance))));
+    w.op(__glOgFmul(s, t(tFactor)));
+    w.op(__glOgFadd(s, t(tSpecularSum)));
+    w.op(__glOgFstp(s, t(tSpecularSum)));
+    w.place(next);
+    w.op(__glOgMov(s, ecx, l(offsetof(GlLightCache, next))));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJne(s, loop));
+
+    w.place(sums);
+    w.op(__glOgCmp(s, t(tSpecularSum), w.imm(0x3F800000)));
+    w.op(__glOgJl(s, general));  // as a signed pattern: below 1.0, negatives and -NaN too
+    w.op(__glOgMov(s, eax, w.abs(&m.specularIndex)));
+    w.op(__glOgJmp(s, store));
+    w.place(general);
+    w.op(__glOgFld(s, __glOgFloatConst(s, 1.0)));
+    w.op(__glOgFsub(s, t(tSpecularSum)));
+    w.op(__glOgFmul(s, t(tDiffuseSum)));
+    w.op(__glOgFmul(s, w.abs(&mc.diffuseMinusAmbientIndex)));
+    w.op(__glOgFadd(s, w.abs(&m.ambientIndex)));
+    w.op(__glOgFld(s, t(tSpecularSum)));
+    w.op(__glOgFmul(s, w.abs(&mc.specularMinusAmbientIndex)));
+    w.op(__glOgFaddp(s, __glOgSt(1)));
+    w.op(__glOgFstp(s, t(tLitIndex)));
+    // index > specular index exactly when their difference is > 0 (NaNs neither).
+    w.op(__glOgFld(s, t(tLitIndex)));
+    w.op(__glOgFsub(s, w.abs(&m.specularIndex)));
+    w.op(__glOgFstp(s, t(tD)));
+    w.op(__glOgMov(s, eax, t(tD)));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgMov(s, eax, t(tLitIndex)));
+    w.op(__glOgJae(s, store));
+    w.op(__glOgMov(s, eax, w.abs(&m.specularIndex)));
+    w.place(store);
+    w.op(__glOgMov(s, w.at(kEdi, kFrontColor), eax));
+}
+
+// The front colour of the record at edi from its eye-space normal, as __glLightVertexRgbaInfinite
+// computes it: the scene colour, then per light of the list (walked at run time in ecx) its
+// ambient product, and for N.L > 0 the specular product times the table factor of N.H plus the
+// diffuse product times N.L; each channel clamped to [0, its scale], alpha the diffuse alpha.
+// The comparisons are made on the stored floats' bit patterns, as the C code makes them.
+void emitLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
+    GlOgState *s = w.s;
+    GlLightingCaches &lc = ctx->state.lightingCaches;
+    GlMaterialCache &mc = lc.frontMaterialCache;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
+    auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
+    auto t = [&](Temp k) { return temp(w, scratch, k); };
+    auto l = [&](size_t field, int i) { return w.at(kEcx, int32_t(field) + 4 * i); };
+    GlOgNode *loop = w.label(), *unlit = w.label(), *next = w.label(), *clamp = w.label();
+
+    for (int i = 0; i < 3; ++i) {
+        w.op(__glOgMov(s, eax, w.abs(&mc.sceneColor[i])));
+        w.op(__glOgMov(s, c(i), eax));
+    }
+    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJe(s, clamp));
+    w.place(loop);
+    emitLightDot(w, offsetof(GlLightCache, lightDirection));
+    w.op(__glOgFstp(s, t(tNDotL)));
+    w.op(__glOgMov(s, eax, t(tNDotL)));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJae(s, unlit));  // not N.L > 0
+
+    GlOgNode *zeroFactor = w.label(), *haveFactor = w.label();
+    emitTableFactor(ctx, w, scratch, zeroFactor);
     w.op(__glOgJmp(s, haveFactor));
     w.place(zeroFactor);
     w.op(__glOgMov(s, t(tFactor), w.imm(0)));
-    w.op(__glOgJmp(s, haveFactor));
-    w.place(oneFactor);
-    w.op(__glOgMov(s, t(tFactor), w.imm(0x3F800000)));
     w.place(haveFactor);
     // c += ambient + (specular x factor + diffuse x N.L)
     for (int i = 0; i < 3; ++i) {
@@ -500,7 +600,10 @@ template <class Src>
 void emitLitVertex(GlContext *ctx, GlOgWriter &w, const LitPlan &plan, uint8_t *scratch, Src src) {
     emitNormalTransform(w, plan, src);
     if (plan.normalize) emitNormalize(w, scratch);
-    emitLighting(ctx, w, scratch);
+    if (plan.index)
+        emitIndexLighting(ctx, w, scratch);
+    else
+        emitLighting(ctx, w, scratch);
 }
 
 // Jumps to toC unless the lighting state still is the one the routine was made for.
@@ -513,7 +616,7 @@ void emitLitGuards(GlContext *ctx, GlOgWriter &w, const LitPlan &plan, GlOgNode 
     w.op(__glOgCmp(s, eax, w.imm(int32_t(kGlEnableLighting | (plan.normalize ? kGlEnableNormalize : 0u)))));
     w.op(__glOgJne(s, toC));
     w.op(__glOgCmp(s, w.abs(&ctx->slots.primitive.faceColor),
-                   w.imm(__glOgWord(reinterpret_cast<const void *>(&__glLightVertexRgbaInfinite)))));
+                   w.imm(__glOgWord(reinterpret_cast<const void *>(plan.faceColor)))));
     w.op(__glOgJne(s, toC));
     w.op(__glOgMovzx8(s, eax, w.abs(&ctx->state.lighting.lightModel.twoSide)));
     w.op(__glOgTest(s, eax, eax));

@@ -242,6 +242,87 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     EXPECT_GT(compared, 10000);
 }
 
+// Colour-index mode: the routine lights the index as __glLightVertexIndexInfiniteFast does, over
+// the light states, the modelviews and normals from a float array, a short array or the current
+// normal, with material indexes whose specular index caps some vertices; an index shift leaves the
+// lighting to the completion.
+TEST_F(VertexLightDiff, ColourIndexRoutinesLightTheIndexAsTheCompletionDoes) {
+    std::mt19937 rng(12);
+    GlArrayState &a = ctx->arrayState;
+    ctx->visual.colorIndexMode = 1;
+    ctx->visual.rgbaMode = 0;
+    ctx->dirtyMask |= kGlDirtyLighting;
+    const int total = 36;
+    int compared = 0;
+    for (const Modelview &mv : kModelviews) {
+        for (const LightState &st : lightStates()) {
+            for (int layout = 0; layout < 3; ++layout) {
+                SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
+                                                  << " specular " << st.specular << " normalize " << st.normalize
+                                                  << " layout " << layout);
+                GL(glMatrixMode)(GL_MODELVIEW);
+                GL(glLoadIdentity)();
+                setLighting(st);
+                const float indexes[3] = {3.0f, 40.0f + float(st.lights), st.specular ? 55.5f : 120.0f};
+                GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_COLOR_INDEXES, indexes);
+                mv.load(ctx);
+                makeArrays(total, rng);
+                GL(glEnableClientState)(GL_VERTEX_ARRAY);
+                GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
+                if (layout == 0) {
+                    GL(glNormalPointer)(GL_FLOAT, 0, normals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                } else if (layout == 1) {
+                    otherNormals(GL_SHORT);
+                    GL(glNormalPointer)(GL_SHORT, 0, typedNormals.data());
+                    GL(glEnableClientState)(GL_NORMAL_ARRAY);
+                } else {
+                    GL(glDisableClientState)(GL_NORMAL_ARRAY);
+                    GL(glNormal3f)(0.3f, 0.4f, 0.9f);
+                }
+                validateNow();
+                ASSERT_EQ(ctx->slots.primitive.faceColor, __glLightVertexIndexInfiniteFast);
+                ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+                GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, uint32_t(a.arrayNeedIndex) & 6u);
+                ASSERT_NE(g, nullptr) << "a lit routine for the state";
+                const int first = 1, count = total - 2;
+                std::vector<GlVertex> fromC(size_t(count) + 1), fromG(size_t(count) + 1);
+                std::memset(a.cacheBase, 0xA5, fromC.size() * sizeof(GlVertex));
+                __glChooseRangeTransform(ctx)(ctx, 0, first, count);
+                complete(a.cacheBase, count);
+                std::memcpy(fromC.data(), a.cacheBase, fromC.size() * sizeof(GlVertex));
+                std::memset(a.cacheBase, 0xA5, fromG.size() * sizeof(GlVertex));
+                callChecked(g, ctx, int32_t(0), int32_t(first), int32_t(count));
+                std::memcpy(fromG.data(), a.cacheBase, fromG.size() * sizeof(GlVertex));
+                for (size_t i = 0; i < fromC.size(); ++i) {
+                    if (i < size_t(count)) {
+                        ASSERT_EQ(fromG[i].flags & kLitDone, kLitDone) << i;
+                    }
+                    ASSERT_EQ(std::memcmp(&fromC[i], &fromG[i], sizeof(GlVertex)), 0)
+                        << "record " << i << " index " << fromC[i].frontColor[0] << " / " << fromG[i].frontColor[0];
+                    ++compared;
+                }
+            }
+        }
+    }
+    GL(glMateriali)(GL_FRONT, GL_INDEX_SHIFT, 1);
+    EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
+    // The material entry leaves the lighting procs as they are until the next validation.
+    ctx->dirtyMask |= kGlDirtyLighting;
+    ctx->beginMode = kGlNeedValidate;
+    validateNow();
+    ASSERT_EQ(ctx->slots.primitive.faceColor, __glLightVertexIndexInfinite);
+    ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+    GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
+    ASSERT_NE(g, nullptr);
+    callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(4));
+    EXPECT_EQ(a.cacheBase[2].flags & kLitDone, 0u) << "a shifted index is lit by the completion";
+    ctx->visual.colorIndexMode = 0;
+    ctx->visual.rgbaMode = 1;
+    ctx->dirtyMask |= kGlDirtyLighting;
+    EXPECT_GT(compared, 3000);
+}
+
 // The vertex cache's routine lights the records glNormal/glVertex wrote, in place, and leaves
 // the ones a clip bit marks as the C transform leaves them.
 TEST_F(VertexLightDiff, VertexCacheRoutinesLightTheRecordsInPlace) {
