@@ -176,14 +176,13 @@ constexpr int32_t kObj = 0, kNormal = 16, kClip = 32, kFlags = 48, kFrontColor =
 // Frame: the running pointers of the normal and texture-coordinate arrays, four saved
 // registers, then the return address and the arguments.
 enum : int32_t { kNormalPtr = 0, kTexPtr = 4, kLocals = 8, kArgs = kLocals + 16 + 4 };
-// Scratch block: the caller's control word, the single-precision one and its truncating twin,
-// then the lighting temporaries (clear of the span routines' slots).
-enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kTemps = 64 };
+// Scratch block: the caller's control word, the single-precision one, its truncating twin and the
+// extended-precision one, then the lighting temporaries (clear of the span routines' slots).
+enum : int32_t { kCwSaved = 0, kCwSingle = 4, kCwTruncate = 8, kCwExtended = 12, kTemps = 64 };
 enum Temp {
-    tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip, tInt, tIntHigh, tUnit, tRound,
+    tNDotL, tNDotH, tFactor, tIndex, tK, tLen2, tR, tE, tD, tQ, tS, tRecip, tInt, tUnit, tRound,
     tDiffuseSum, tSpecularSum, tLitIndex
 };
-static_assert((kTemps + 4 * tInt) % 8 == 0, "the integer a conversion loads whole is a qword");
 
 // The routine flags of a lit state (array mode and vertex-cache mode alike).
 enum : uint32_t { kLitRoutine = 0x1000, kLitNormalize = 0x2000, kLitCurrentNormal = 0x4000, kLitIndex = 0x100000 };
@@ -272,7 +271,8 @@ void emitTransform(GlOgWriter &w, const XformId &id) {
 }
 
 // Single precision for the transform: the caller's control word is kept in the scratch block and
-// comes back at the end. The truncating twin (rounding field 11) forms the specular table index.
+// comes back at the end. The truncating twin (rounding field 11) forms the specular table index;
+// the extended one (the caller's rounding) serves the colour pass.
 void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax);
@@ -280,6 +280,9 @@ void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     w.op(__glOgMov(s, eax, w.abs(scratch + kCwSaved)));
     w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
     w.op(__glOgMov(s, w.abs(scratch + kCwSingle), eax));
+    w.op(__glOgOr(s, eax, w.imm(0x0300)));
+    w.op(__glOgMov(s, w.abs(scratch + kCwExtended), eax));
+    w.op(__glOgAnd(s, eax, w.imm(0xFCFF)));
     w.op(__glOgOr(s, eax, w.imm(0x0C00)));
     w.op(__glOgMov(s, w.abs(scratch + kCwTruncate), eax));
     w.op(__glOgFldcw(s, w.abs(scratch + kCwSingle)));
@@ -694,24 +697,29 @@ void emitFirstElement(GlOgWriter &w, const GlClientArray &c, GlOgNode *dst) {
 }
 
 // Component i of the colour or normal element at src onto the x87 stack in [0, 1] units (the
-// signed types in [-1, 1]), as __glUnitOf converts it: unsigned bytes through the context's
-// table; signed bytes and shorts as (2c + 1) times the single-precision 1/255 or 1/65535, and
-// unsigned shorts as c times 1/65535, each product rounded once; ints as (2c + 1) x 2^-32 and
-// unsigned ints as c x 2^-32, formed as 64-bit integers and loaded whole so that the product is
-// rounded once as the extended-precision C product is; doubles rounded to a float. The
-// single-precision field rounds each product to a float's mantissa; none of them leaves the
-// float range. Leaves eax and edx changed.
+// signed types in [-1, 1]) and rounded to a float, as __glUnitOf converts it: unsigned bytes
+// through the context's table; signed bytes and shorts as (2c + 1) times the single-precision
+// 1/255 or 1/65535, and unsigned shorts as c times 1/65535; ints as (2c + 1) x 2^-32 and unsigned
+// ints as c x 2^-32; doubles rounded to a float. It runs at extended precision: the integer is
+// formed exactly on the x87 (an unsigned int loaded as signed gets 2^32 back), the product is
+// exact and a store rounds it once, as the C product is rounded (the float one, and the exact
+// extended one of the int types). Leaves eax changed.
 void emitUnit(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &row, int src, int i) {
     GlOgState *s = w.s;
-    GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
-    GlOgNode *whole = temp(w, scratch, tInt), *high = temp(w, scratch, tIntHigh), *unit = temp(w, scratch, tUnit);
-    // whole = 2 eax + 1 (a byte or a short: no overflow), loaded and scaled.
-    auto signedSmall = [&](const float *k) {
-        w.op(__glOgAdd(s, eax, eax));
-        w.op(__glOgOr(s, eax, w.imm(1)));
+    GlOgNode *eax = w.r(kEax);
+    GlOgNode *whole = temp(w, scratch, tInt), *unit = temp(w, scratch, tUnit);
+    auto roundToFloat = [&] {
+        w.op(__glOgFstp(s, unit));
+        w.op(__glOgFld(s, unit));
+    };
+    auto scaled = [&](const float *k) {
+        w.op(__glOgFmul(s, w.abs(k)));
+        roundToFloat();
+    };
+    // eax, loaded as an integer.
+    auto load = [&] {
         w.op(__glOgMov(s, whole, eax));
         w.op(__glOgFild(s, whole));
-        w.op(__glOgFmul(s, w.abs(k)));
     };
     switch (row.type) {
     case GL_UNSIGNED_BYTE:
@@ -719,42 +727,42 @@ void emitUnit(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &r
         w.op(__glOgFld(s, __glOgMem(s, w.imm(__glOgWord(ctx->ubyteToFloat)), nullptr, eax, 4)));
         break;
     case GL_BYTE:
-        w.op(__glOgMovsx8(s, eax, w.at(src, i)));
-        signedSmall(&ctx->oneOver255);
-        break;
     case GL_SHORT:
-        w.op(__glOgMovsx16(s, eax, w.at(src, 2 * i)));
-        signedSmall(&ctx->oneOver65535);
+        // 2c + 1 in an integer register: no overflow for these types.
+        if (row.type == GL_BYTE)
+            w.op(__glOgMovsx8(s, eax, w.at(src, i)));
+        else
+            w.op(__glOgMovsx16(s, eax, w.at(src, 2 * i)));
+        w.op(__glOgAdd(s, eax, eax));
+        w.op(__glOgOr(s, eax, w.imm(1)));
+        load();
+        scaled(row.type == GL_BYTE ? &ctx->oneOver255 : &ctx->oneOver65535);
         break;
     case GL_UNSIGNED_SHORT:
         w.op(__glOgMovzx16(s, eax, w.at(src, 2 * i)));
-        w.op(__glOgMov(s, whole, eax));
-        w.op(__glOgFild(s, whole));
-        w.op(__glOgFmul(s, w.abs(&ctx->oneOver65535)));
+        load();
+        scaled(&ctx->oneOver65535);
         break;
     case GL_INT:
-        // 2c + 1 as a 64-bit integer: the high word is c's sign, the low one 2c with bit 0 set.
-        w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
-        w.op(__glOgMov(s, edx, eax));
-        w.op(__glOgSar(s, edx, w.imm(31)));
-        w.op(__glOgAdd(s, eax, eax));
-        w.op(__glOgOr(s, eax, w.imm(1)));
-        w.op(__glOgMov(s, whole, eax));
-        w.op(__glOgMov(s, high, edx));
-        w.op(__glOgFild64(s, whole));
-        w.op(__glOgFmul(s, w.abs(&ctx->oneOverUint)));
+        w.op(__glOgFild(s, w.at(src, 4 * i)));
+        w.op(__glOgFadd(s, __glOgSt(0)));
+        w.op(__glOgFadd(s, __glOgFloatConst(s, 1.0)));
+        scaled(&ctx->oneOverUint);
         break;
-    case GL_UNSIGNED_INT:
+    case GL_UNSIGNED_INT: {
+        GlOgNode *positive = w.label();
         w.op(__glOgMov(s, eax, w.at(src, 4 * i)));
-        w.op(__glOgMov(s, whole, eax));
-        w.op(__glOgMov(s, high, w.imm(0)));
-        w.op(__glOgFild64(s, whole));
-        w.op(__glOgFmul(s, w.abs(&ctx->oneOverUint)));
+        w.op(__glOgFild(s, w.at(src, 4 * i)));
+        w.op(__glOgTest(s, eax, eax));
+        w.op(__glOgJns(s, positive));
+        w.op(__glOgFadd(s, __glOgFloatConst(s, 4294967296.0)));
+        w.place(positive);
+        scaled(&ctx->oneOverUint);
         break;
+    }
     case GL_DOUBLE:
         w.op(__glOgFld64(s, w.at(src, 8 * i)));
-        w.op(__glOgFstp(s, unit));
-        w.op(__glOgFld(s, unit));
+        roundToFloat();
         break;
     default:  // GL_FLOAT
         w.op(__glOgFld(s, w.at(src, 4 * i)));
@@ -762,76 +770,82 @@ void emitUnit(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &r
     }
 }
 
-// The normal element at src into the record at edi, converted as the C fetch converts it (floats
-// copied bit for bit).
-void emitNormalElement(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &row, int src) {
+// A pass over the records of the range, at extended precision, before or after the main loop:
+// body(edi = the record, ecx = the element of the array) for each, culled records skipped when
+// the routine culls.
+template <class Body>
+void emitRecordPass(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const GlClientArray &array, bool skipCulled,
+                    Body body) {
     GlOgState *s = w.s;
-    for (int i = 0; i < 3; ++i) {
-        if (row.type == GL_FLOAT) {
-            w.op(__glOgMov(s, w.r(kEax), w.at(src, 4 * i)));
-            w.op(__glOgMov(s, w.at(kEdi, kNormal + 4 * i), w.r(kEax)));
-        } else {
-            emitUnit(ctx, w, scratch, row, src, i);
-            w.op(__glOgFstp(s, w.at(kEdi, kNormal + 4 * i)));
-        }
+    GlOgNode *ecx = w.r(kEcx), *edi = w.r(kEdi), *ebp = w.r(kEbp);
+    GlOgNode *loop = w.label(), *next = w.label();
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwExtended)));
+    emitFirstElement(w, array, ecx);
+    emitRecordCountMatrix(ctx, w);
+    w.place(loop);
+    if (skipCulled) {
+        w.op(__glOgTest(s, w.at(kEdi, kFlags), w.imm(int32_t(kGlVertexCulled))));
+        w.op(__glOgJne(s, next));
     }
+    body();
+    w.place(next);
+    w.op(__glOgAdd(s, ecx, w.abs(&array.stride)));
+    w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
+    w.op(__glOgDec(s, ebp));
+    w.op(__glOgJne(s, loop));
+    w.op(__glOgFldcw(s, w.abs(scratch + kCwSingle)));
+}
+
+// The normals of the whole range from an array of another type than float, in a pass before the
+// main loop (a generic member gives every record its normal, culled or not).
+void emitNormalPass(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchRow &row) {
+    emitRecordPass(ctx, w, scratch, ctx->arrayState.arrays[kGlArrayNormal], false, [&] {
+        for (int i = 0; i < 3; ++i) {
+            emitUnit(ctx, w, scratch, row, kEcx, i);
+            w.op(__glOgFstp(w.s, w.at(kEdi, kNormal + 4 * i)));
+        }
+    });
 }
 
 // The colours of the whole range in a pass of their own, after the transform, as the C member
-// fetches them; with vertex culling the culled records get none. Each component in [0, 1] units
-// (emitUnit) times its channel scale is rounded to single precision as the C fetch rounds it: the
-// x87 keeps a wider exponent, but the scales are whole numbers (kGlContextColorScale), so a
-// product below the normal range has at most 24 significant bits and reaches the store exact.
-// Then each channel is held to [0, its scale] by its bit pattern as __glClampAndScaleColor holds
+// fetches them; with vertex culling the culled records get none. The pass runs at extended
+// precision: each component in [0, 1] units (emitUnit) times its channel scale is exact on the
+// x87 and rounded once by the store, as the C fetch rounds the float product. Then each channel is held to [0, its scale] by its bit pattern as __glClampAndScaleColor holds
 // it: a negative value or a NaN gives 0, -0.0 stays, anything above the scale (infinity too)
 // gives the scale. A three-component array gives alpha 1.0 scaled and held the same way.
 void emitColorPass(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &fp) {
     GlOgState *s = w.s;
     const FetchRow &row = fp.colorArray;
-    GlArrayState &a = ctx->arrayState;
-    const GlClientArray &ca = a.arrays[kGlArrayColor];
-    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edi = w.r(kEdi), *ebp = w.r(kEbp);
+    GlOgNode *eax = w.r(kEax);
     const float *scale[4] = {&ctx->scales.redScale, &ctx->scales.greenScale, &ctx->scales.blueScale,
                              &ctx->scales.alphaScale};
     auto c = [&](int i) { return w.at(kEdi, kFrontColor + 4 * i); };
-    GlOgNode *loop = w.label(), *next = w.label();
-
-    emitFirstElement(w, ca, ecx);
-    emitRecordCountMatrix(ctx, w);
-    w.place(loop);
-    if (fp.cull) {
-        w.op(__glOgTest(s, w.at(kEdi, kFlags), w.imm(int32_t(kGlVertexCulled))));
-        w.op(__glOgJne(s, next));
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (i >= row.size)
-            w.op(__glOgFld(s, __glOgFloatConst(s, 1.0)));
-        else
-            emitUnit(ctx, w, scratch, row, kEcx, i);
-        w.op(__glOgFmul(s, w.abs(scale[i])));
-        w.op(__glOgFstp(s, c(i)));
-    }
-    for (int i = 0; i < 4; ++i) {
-        GlOgNode *notAbove = w.label(), *kept = w.label();
-        w.op(__glOgMov(s, eax, c(i)));
-        w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
-        w.op(__glOgJa(s, notAbove));  // a negative value or a NaN
-        w.op(__glOgCmp(s, eax, w.abs(scale[i])));
-        w.op(__glOgJle(s, kept));
-        w.op(__glOgMov(s, eax, w.abs(scale[i])));
-        w.op(__glOgMov(s, c(i), eax));
-        w.op(__glOgJmp(s, kept));
-        w.place(notAbove);
-        w.op(__glOgCmp(s, eax, w.imm(int32_t(0x80000000u))));
-        w.op(__glOgJe(s, kept));
-        w.op(__glOgMov(s, c(i), w.imm(0)));
-        w.place(kept);
-    }
-    w.place(next);
-    w.op(__glOgAdd(s, ecx, w.abs(&ca.stride)));
-    w.op(__glOgLea(s, edi, w.at(kEdi, int32_t(sizeof(GlVertex)))));
-    w.op(__glOgDec(s, ebp));
-    w.op(__glOgJne(s, loop));
+    emitRecordPass(ctx, w, scratch, ctx->arrayState.arrays[kGlArrayColor], fp.cull != 0, [&] {
+        for (int i = 0; i < 4; ++i) {
+            if (i >= row.size)
+                w.op(__glOgFld(s, __glOgFloatConst(s, 1.0)));
+            else
+                emitUnit(ctx, w, scratch, row, kEcx, i);
+            w.op(__glOgFmul(s, w.abs(scale[i])));
+            w.op(__glOgFstp(s, c(i)));
+        }
+        for (int i = 0; i < 4; ++i) {
+            GlOgNode *notAbove = w.label(), *kept = w.label();
+            w.op(__glOgMov(s, eax, c(i)));
+            w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+            w.op(__glOgJa(s, notAbove));  // a negative value or a NaN
+            w.op(__glOgCmp(s, eax, w.abs(scale[i])));
+            w.op(__glOgJle(s, kept));
+            w.op(__glOgMov(s, eax, w.abs(scale[i])));
+            w.op(__glOgMov(s, c(i), eax));
+            w.op(__glOgJmp(s, kept));
+            w.place(notAbove);
+            w.op(__glOgCmp(s, eax, w.imm(int32_t(0x80000000u))));
+            w.op(__glOgJe(s, kept));
+            w.op(__glOgMov(s, c(i), w.imm(0)));
+            w.place(kept);
+        }
+    });
 }
 
 // The texture coordinates of set 0 into the record at edi: the element at the running pointer,
@@ -901,10 +915,11 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     GlClientArray &va = a.arrays[kGlArrayVertex];
     GlClientArray &na = a.arrays[kGlArrayNormal];
     GlClientArray &ta = a.arrays[kGlArrayTexCoord];
-    const bool normalArray = fp.normal == kNormalArray;
-    // A lit routine reads a float normal array where it lies; every other normal lands in the
-    // record first, as the C fetch puts it there.
-    const bool normalInPlace = plan.on && normalArray && fp.normalArray.type == GL_FLOAT;
+    // A float normal array is read in the main loop: where it lies by a lit routine, else copied
+    // to the record. Other types land in the records in a pass before the loop.
+    const bool normalArray = fp.normal == kNormalArray && fp.normalArray.type == GL_FLOAT;
+    const bool normalPass = fp.normal == kNormalArray && !normalArray;
+    const bool normalInPlace = plan.on && normalArray;
     const bool cull = (fp.cull & kGlArrayCullVertex) != 0;
     // A fast member tests a vertex on its float arrays and writes a culled one nothing but flags.
     const bool fetchAfterCull = cull && fp.fastMember;
@@ -928,7 +943,10 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
             }
         } else if (normalArray && !normalInPlace) {
             w.op(__glOgMov(s, w.r(kEcx), w.at(kEsp, kNormalPtr)));
-            emitNormalElement(ctx, w, scratch, fp.normalArray, kEcx);
+            for (int i = 0; i < 3; ++i) {
+                w.op(__glOgMov(s, eax, w.at(kEcx, 4 * i)));
+                w.op(__glOgMov(s, recordNormal(i), eax));
+            }
         }
     };
 
@@ -969,6 +987,7 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     w.op(__glOgPush(s, edi));
     w.op(__glOgLea(s, w.r(kEsp), w.at(kEsp, -kLocals)));
     emitSinglePrecision(w, scratch);
+    if (normalPass) emitNormalPass(ctx, w, scratch, fp.normalArray);
     emitFirstElement(w, va, esi);
     if (normalArray) {
         emitFirstElement(w, na, eax);
