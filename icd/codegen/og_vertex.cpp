@@ -17,11 +17,11 @@
 // completion procs and __glLightVertexRgbaInfinite would do it later, and the records are marked
 // so that nothing is computed twice. Colour-index states of the same kind whose materials have no
 // index shift or offset get their index lit likewise, as __glLightVertexIndexInfiniteFast lights
-// it (array mode only). Their texture coordinates are fetched as above; the
-// completion still passes them through the texture matrix and texgen, after the normal as ever.
-// The light list, the materials and the specular table are read through the context when the
-// routine runs, so no value of the lighting state is baked into the code. Other lit states get
-// the normal fetched into the record and leave the lighting to the completion.
+// it (array mode only). Their texture coordinates are fetched as above; the completion still
+// passes them through the texture matrix and texgen, after the normal as ever. The light list,
+// the materials and the specular table are read through the context when the routine runs, so no
+// value of the lighting state is baked into the code. Other lit states get the normal fetched
+// into the record and leave the lighting to the completion.
 //
 // The transform runs on the x87 at single precision (control word precision field 00), so each
 // product and sum is rounded to a float as the C transform rounds it, in the same order; the
@@ -272,7 +272,7 @@ void emitTransform(GlOgWriter &w, const XformId &id) {
 
 // Single precision for the transform: the caller's control word is kept in the scratch block and
 // comes back at the end. The truncating twin (rounding field 11) forms the specular table index;
-// the extended one (the caller's rounding) serves the colour pass.
+// the extended one (the caller's rounding) serves the colour and normal passes.
 void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
     GlOgState *s = w.s;
     GlOgNode *eax = w.r(kEax);
@@ -290,9 +290,9 @@ void emitSinglePrecision(GlOgWriter &w, uint8_t *scratch) {
 
 // Whether the routine lights the vertices: lit, every light infinite (the state the C completion
 // lights with __glLightVertexRgbaInfinite, or in colour-index mode and array mode with
-// __glLightVertexIndexInfiniteFast), one-sided, no colour material, no vertex
-// culling, a normal matrix of an affine type, and the normal from an array of any type, the
-// current normal or, in the vertex cache, the record.
+// __glLightVertexIndexInfiniteFast), one-sided, no colour material, no vertex culling, a normal
+// matrix of an affine type, and the normal from an array of any type, the current normal or, in
+// the vertex cache, the record.
 bool planLighting(GlContext *ctx, bool vertexCache, LitPlan *plan) {
     const uint32_t e = ctx->state.enable.enables;
     if (!(e & kGlEnableLighting) || (e & kGlEnableColorMaterial)) return false;
