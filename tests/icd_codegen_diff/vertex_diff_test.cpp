@@ -714,6 +714,35 @@ TEST_F(VertexFetchDiff, CullVertexRoutinesCullAsTheCTransformDoes) {
     GL(glCullFace)(GL_BACK);
 }
 
+// Sphere mapping needs the normal of unlit vertices: the routine fetches it into the records
+// (arrays of every type, or the current normal) beside the colours and texture coordinates.
+TEST_F(VertexFetchDiff, SphereMappedRoutinesFetchTheNormal) {
+    std::mt19937 rng(71);
+    GlArrayState &a = ctx->arrayState;
+    GL(glTexGeni)(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    GL(glTexGeni)(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+    GL(glEnable)(GL_TEXTURE_GEN_S);
+    GL(glEnable)(GL_TEXTURE_GEN_T);
+    const int total = 30;
+    const GLenum normalTypes[] = {GL_FLOAT, GL_BYTE, GL_SHORT, GL_INT, GL_DOUBLE, 0};  // 0: no array
+    for (GLenum normalType : normalTypes) {
+        SCOPED_TRACE(::testing::Message() << "normal type " << std::hex << normalType);
+        const FetchState st{{GL_FLOAT, 3}, {GL_SHORT, 4}, {GL_FLOAT, 2}, true, normalType == GL_INT,
+                            {normalType ? normalType : GLenum(GL_FLOAT), normalType ? 3 : 0}};
+        useState(st, total, rng);
+        ASSERT_EQ(a.arrayNeedIndex, 7);
+        ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));
+        GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, uint32_t(a.arrayNeedIndex) & 6u);
+        ASSERT_NE(g, nullptr);
+        expectSameRecords(g, 3, total - 4);
+        if (normalType == 0) {
+            EXPECT_EQ(a.cacheBase[5].normal[1], -0.5f) << "the current normal";
+        }
+    }
+    GL(glDisable)(GL_TEXTURE_GEN_S);
+    GL(glDisable)(GL_TEXTURE_GEN_T);
+}
+
 // A culling routine hands the range to C when cull vertex went off or the member changed (a fast
 // member's culled records differ from a generic one's), and a routine made without cull vertex
 // does when it came on.
