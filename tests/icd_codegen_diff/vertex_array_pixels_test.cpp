@@ -1,7 +1,7 @@
 // A program drawing coloured, textured and lit triangles through opengl32 from colour, texture-
 // coordinate, normal and vertex arrays of several types (colours of shorts and unsigned ints,
-// normals of bytes among them), and with vertex culling, sees the same pixels with the generated
-// vertex routines as with the C range transforms.
+// normals of bytes and shorts among them), with vertex culling and sphere mapping, sees the same
+// pixels with the generated vertex routines as with the C range transforms.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -179,6 +179,31 @@ protected:
             glDrawArrays(GL_TRIANGLES, 0, GLsizei(cellXyz.size() / 3));
             glDisable(GL_CULL_VERTEX_EXT);
         }
+
+        // A sphere-mapped band: the checkerboard looked up through short normals that turn along
+        // it, white unsigned-byte colours.
+        std::vector<float> sphereXy;
+        std::vector<GLshort> sphereNormals;
+        std::vector<uint8_t> white;
+        for (int k = 0; k <= 8; ++k) {
+            for (int top = 0; top < 2; ++top) {
+                sphereXy.insert(sphereXy.end(), {2.0f + 2.0f * float(k), 39.0f + 8.0f * float(top)});
+                const float a = float(k) * 0.35f - 1.4f;
+                sphereNormals.insert(sphereNormals.end(), {GLshort(std::lround(std::sin(a) * 30000.0f)),
+                                                           GLshort(top ? 12000 : -12000),
+                                                           GLshort(std::lround(std::cos(a) * 30000.0f))});
+                white.insert(white.end(), {255, 255, 255, 255});
+            }
+        }
+        glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+        glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+        glEnable(GL_TEXTURE_GEN_S);
+        glEnable(GL_TEXTURE_GEN_T);
+        glEnable(GL_TEXTURE_2D);
+        glVertexPointer(2, GL_FLOAT, 0, sphereXy.data());
+        glNormalPointer(GL_SHORT, 0, sphereNormals.data());
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, white.data());
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, GLsizei(sphereXy.size() / 2));
 
         return readAndClose();
     }
