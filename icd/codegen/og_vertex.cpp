@@ -866,12 +866,11 @@ void emitTexFetch(GlContext *ctx, GlOgWriter &w, const FetchPlan &fp) {
 }
 
 // GL_CULL_VERTEX_EXT for the vertex at edi, as __glArrayCullBits tests it: d = (cull point - obj)
-// . normal for a cull point, cull direction . normal otherwise, each difference, product and sum
-// rounded to a float in the C order; the flags become the size code and the cull word of the side
-// d gives (either zero counts as facing away), and a culled vertex goes to next. pos and nrm give
-// the operands of component i.
+// . normal for a cull point (cull flags with kGlArrayCullPoint), cull direction . normal otherwise,
+// each difference, product and sum rounded to a float in the C order; edx = the cull word of the
+// side d gives (either zero counts as facing away). pos and nrm give the operands of component i.
 template <class Pos, class Nrm>
-void emitCull(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &fp, GlOgNode *next, Pos pos, Nrm nrm) {
+void emitCullWord(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, uint32_t cull, Pos pos, Nrm nrm) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     GlOgNode *eax = w.r(kEax), *edx = w.r(kEdx);
@@ -883,7 +882,7 @@ void emitCull(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &
     };
     for (int i = 0; i < 3; ++i) {
         w.op(__glOgFld(s, w.abs(&e[i])));
-        if (fp.cull & kGlArrayCullPoint) {
+        if (cull & kGlArrayCullPoint) {
             w.op(__glOgFsub(s, pos(i)));
             round();
         }
@@ -902,6 +901,15 @@ void emitCull(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &
     w.op(__glOgJb(s, front));  // d > 0
     w.op(__glOgMov(s, edx, w.abs(&a.cullWord[1])));
     w.place(front);
+}
+
+// The cull test of the array routine: the flags become the size code and the cull word, and a
+// culled vertex goes to next.
+template <class Pos, class Nrm>
+void emitCull(GlContext *ctx, GlOgWriter &w, uint8_t *scratch, const FetchPlan &fp, GlOgNode *next, Pos pos, Nrm nrm) {
+    GlOgState *s = w.s;
+    GlOgNode *edx = w.r(kEdx);
+    emitCullWord(ctx, w, scratch, fp.cull, pos, nrm);
     w.op(__glOgOr(s, edx, w.imm(int32_t(uint32_t(fp.vertex.size - 1) << kGlVertexSizeShift))));
     w.op(__glOgMov(s, w.at(kEdi, kFlags), edx));
     w.op(__glOgTest(s, edx, w.imm(int32_t(kGlVertexCulled))));
@@ -1064,11 +1072,13 @@ void emitVertexRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXform
     w.op(__glOgRet(s));
 }
 
-// The vertex cache's variant: the records hold their object coordinates already; each gets the
-// size code, and the ones no clip bit marks are transformed and clip-checked, as
-// __glCullTransformVertexRange does. Cull vertex, a stale modelview inverse or another point
-// transform hand the range to that C routine.
-void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const LitPlan &plan) {
+// The vertex cache's variant: the records hold their object coordinates (and normals) already;
+// each gets the cull word of its side with GL_CULL_VERTEX_EXT and the size code, and the ones no
+// clip bit marks are transformed and clip-checked, as __glCullTransformVertexRange does. Another
+// cull mode (any with lighting), a stale modelview inverse or another point transform hand the
+// range to that C routine.
+void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXformProc xform, const LitPlan &plan,
+                        uint32_t cull) {
     GlOgState *s = w.s;
     GlArrayState &a = ctx->arrayState;
     uint8_t *scratch = static_cast<uint8_t *>(ctx->codeCaches.scratch);
@@ -1077,7 +1087,9 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
                                        "C vertex cache transform");
     GlOgNode *nothing = w.label(), *loop = w.label(), *skip = w.label();
 
-    w.op(__glOgTest(s, w.abs(&a.arrayFlags), w.imm(int32_t(kGlArrayCullVertex))));
+    w.op(__glOgMov(s, eax, w.abs(&a.arrayFlags)));
+    w.op(__glOgAnd(s, eax, w.imm(int32_t(kGlArrayCullVertex | kGlArrayCullPoint))));
+    w.op(__glOgCmp(s, eax, w.imm(int32_t(cull))));
     w.op(__glOgJne(s, toC));
     w.op(__glOgCmp(s, w.abs(&a.rangeTransformPoint), w.imm(__glOgWord(reinterpret_cast<const void *>(xform)))));
     w.op(__glOgJne(s, toC));
@@ -1105,6 +1117,11 @@ void emitInPlaceRoutine(GlContext *ctx, GlOgWriter &w, const XformId &id, GlXfor
     emitRecordCountMatrix(ctx, w);
 
     w.place(loop);
+    if (cull & kGlArrayCullVertex) {
+        emitCullWord(ctx, w, scratch, cull, [&](int i) { return w.at(kEdi, kObj + 4 * i); },
+                     [&](int i) { return w.at(kEdi, kNormal + 4 * i); });
+        w.op(__glOgOr(s, w.at(kEdi, kFlags), w.r(kEdx)));
+    }
     w.op(__glOgMov(s, eax, w.at(kEdi, kFlags)));
     w.op(__glOgOr(s, eax, w.abs(&a.sizeCode)));
     w.op(__glOgMov(s, w.at(kEdi, kFlags), eax));
@@ -1142,8 +1159,10 @@ GlRangeTransformProc inPlaceRoutine(GlContext *ctx) {
     GlXformProc xform = ctx->arrayState.rangeTransformPoint;
     if (!identify(xform, &id)) return nullptr;
     LitPlan plan;
-    planLighting(ctx, true, &plan);
-    const uint32_t key[4] = {kVertexKeyTag, kVertexCacheVariant | plan.bits(),
+    // A lit routine makes no cull test: lighting is planned only without cull vertex.
+    const uint32_t cull = planLighting(ctx, true, &plan) ? 0u
+                                                         : ctx->arrayState.arrayFlags & (kGlArrayCullVertex | kGlArrayCullPoint);
+    const uint32_t key[4] = {kVertexKeyTag, kVertexCacheVariant | plan.bits() | cull << 24,
                              uint32_t(__glOgWord(reinterpret_cast<const void *>(xform))),
                              uint32_t(__glOgWord(reinterpret_cast<const void *>(plan.itXform)))};
     bool hit = false;
@@ -1153,7 +1172,7 @@ GlRangeTransformProc inPlaceRoutine(GlContext *ctx) {
     GlOgWriter w;
     if (!__glOgBeginWrite(ctx, kGlOgCacheVertex, e, &w)) return nullptr;
     e->replaces = reinterpret_cast<const void *>(&__glCullTransformVertexRange);
-    emitInPlaceRoutine(ctx, w, id, xform, plan);
+    emitInPlaceRoutine(ctx, w, id, xform, plan, cull);
     return reinterpret_cast<GlRangeTransformProc>(__glOgFinishWrite(ctx, &w));
 }
 

@@ -173,6 +173,57 @@ TEST_F(VertexDiff, TheVertexCacheVariantMatchesTheCRoutine) {
     }
 }
 
+// With GL_CULL_VERTEX_EXT the vertex cache's variant gives each record the cull word of the side
+// its normal faces, over cull points and directions and the cull faces, as the C routine does.
+TEST_F(VertexDiff, TheVertexCacheVariantCullsAsTheCRoutine) {
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<float> coord(-2.0f, 2.0f), unit(-1.0f, 1.0f);
+    GlArrayState &a = ctx->arrayState;
+    useArray(3, 3, 40, rng);
+    GL(glEnable)(GL_CULL_VERTEX_EXT);
+    const float eyes[2][4] = {{0.5f, -0.25f, 1.5f, 1.0f}, {0.3f, 0.2f, -1.0f, 0.0f}};
+    for (GLenum face : {GL_BACK, GL_FRONT, GL_FRONT_AND_BACK}) {
+        for (const float *eye : eyes) {
+            SCOPED_TRACE(::testing::Message() << "face " << std::hex << face << std::dec << " eye w " << eye[3]);
+            GL(glCullFace)(face);
+            GL(__glDoCullParameterfvEXT)(GL_CULL_VERTEX_EYE_POSITION_EXT, const_cast<float *>(eye));
+            validateNow();
+            ASSERT_TRUE(a.arrayFlags & kGlArrayCullVertex);
+            ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 40));
+            ASSERT_TRUE(__glArrayBeginRange(ctx));
+            GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0x8000);
+            ASSERT_NE(g, nullptr);
+            std::vector<GlVertex> input(40);
+            for (int i = 0; i < 40; ++i) {
+                GlVertex &v = input[size_t(i)];
+                std::memset(&v, 0, sizeof v);
+                for (int k = 0; k < 3; ++k) v.obj[k] = coord(rng), v.normal[k] = i % 9 == 2 ? 0.0f : unit(rng);
+                v.obj[3] = 1.0f;
+                v.flags = (i % 7 == 3) ? uint32_t(kGlVertexCulled) : 0u;
+            }
+            std::vector<GlVertex> fromC(40), fromG(40);
+            std::memcpy(a.cacheBase, input.data(), 40 * sizeof(GlVertex));
+            __glCullTransformVertexRange(ctx, 2, 0, 35);
+            std::memcpy(fromC.data(), a.cacheBase, 40 * sizeof(GlVertex));
+            std::memcpy(a.cacheBase, input.data(), 40 * sizeof(GlVertex));
+            callChecked(g, ctx, int32_t(2), int32_t(0), int32_t(35));
+            std::memcpy(fromG.data(), a.cacheBase, 40 * sizeof(GlVertex));
+            int culled = 0;
+            for (int i = 0; i < 40; ++i) {
+                ASSERT_EQ(std::memcmp(&fromC[size_t(i)], &fromG[size_t(i)], sizeof(GlVertex)), 0) << i;
+                culled += i >= 2 && i < 37 && (fromC[size_t(i)].flags & kGlVertexCulled) != 0;
+            }
+            if (face == GL_FRONT_AND_BACK) {
+                EXPECT_EQ(culled, 35);
+            } else {
+                EXPECT_TRUE(culled > 5 && culled < 35) << culled;
+            }
+        }
+    }
+    GL(glDisable)(GL_CULL_VERTEX_EXT);
+    GL(glCullFace)(GL_BACK);
+}
+
 // A draw asks the lazy stub, which installs the generated routine; a draw with the same state
 // later reuses it; a state it was not made for runs the C transform.
 TEST_F(VertexDiff, TheLazyStubInstallsTheRoutineFromTheCache) {
