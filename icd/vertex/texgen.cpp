@@ -6,6 +6,7 @@
 #include "icd/core/state_entries_util.h"
 #include "icd/core/pick.h"
 #include "icd/vertex/texgen.h"
+#include "icd/vertex/array_procs.h"
 
 using namespace glstate;
 
@@ -80,8 +81,7 @@ bool validMode(int coord, GLenum mode) {
 const GlMatrix *modelViewInverseTranspose(GlContext *ctx) {
     GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return nullptr;
-    if (top->inverseStale && ctx->slots.updateModelViewInverse != nullptr)
-        __glSlotAs<GlTransformEntrySlotProc>(ctx->slots.updateModelViewInverse)(ctx, top);
+    __glRefreshModelViewInverse(ctx, top);
     return &top->inverseTranspose;
 }
 

@@ -7,6 +7,7 @@
 #include "icd/core/core.h"
 #include "icd/vertex/vertex_cache.h"
 #include "icd/vertex/vertex_ring.h"
+#include "icd/vertex/array_procs.h"
 
 namespace {
 constexpr int kSlotBegin = glslot::glBegin, kSlotEnd = glslot::glEnd;
@@ -248,8 +249,7 @@ void __glVcacheCompletePending(GlContext *ctx) {
 // ---- range transforms ------------------------------------------------------------------------------
 void __glCullTransformVertexRange(GlContext *ctx, int32_t firstRecord, int32_t, int32_t count) {
     GlTransform *top = ctx->state.transform.modelView;
-    if (top->inverseStale && ctx->slots.updateModelViewInverse != nullptr)
-        __glSlotAs<GlTransformEntrySlotProc>(ctx->slots.updateModelViewInverse)(ctx, top);
+    __glRefreshModelViewInverse(ctx, top);
     GlArrayState &as = ctx->arrayState;
     const bool cull = (as.arrayFlags & kGlArrayCullVertex) != 0;
     const GlMatrix *mvp = &top->mvp;

@@ -3,6 +3,7 @@
 // for the same record.
 #include "icd/core/core.h"
 #include "icd/vertex/vertex_ring.h"
+#include "icd/vertex/array_procs.h"
 
 namespace {
 template <int N>
@@ -16,7 +17,7 @@ void completeVertex(GlContext *ctx, GlVertex *v, uint32_t need) {
         (N == 2 ? m->xform2 : N == 3 ? m->xform3 : m->xform4)(v->eye, v->obj, m);
     }
     if (missing & kGlVertexNormalDone) {
-        if (top->inverseStale) __glSlotAs<GlTransformEntrySlotProc>(ctx->slots.updateModelViewInverse)(ctx, top);
+        __glRefreshModelViewInverse(ctx, top);
         const GlMatrix *it = &top->inverseTranspose;
         if (it->type == kGlMatrixGeneral) {
             // The plane constant of the normal through the object point.
