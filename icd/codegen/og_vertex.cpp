@@ -408,6 +408,25 @@ void emitLightDot(GlOgWriter &w, size_t field) {
     }
 }
 
+// The head of the walk over the light list: ecx = its first light (to `none` when it is empty),
+// `loop` placed, N.L of the light at ecx stored in nDotL; to `notLit` unless N.L > 0 (the bits
+// less 1, below those of +infinity: positive and finite).
+void emitLightLoopHead(GlOgWriter &w, GlLightingCaches &lc, GlOgNode *nDotL, GlOgNode *loop, GlOgNode *none,
+                       GlOgNode *notLit) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
+    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
+    w.op(__glOgTest(s, ecx, ecx));
+    w.op(__glOgJe(s, none));
+    w.place(loop);
+    emitLightDot(w, offsetof(GlLightCache, lightDirection));
+    w.op(__glOgFstp(s, nDotL));
+    w.op(__glOgMov(s, eax, nDotL));
+    w.op(__glOgDec(s, eax));
+    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
+    w.op(__glOgJae(s, notLit));
+}
+
 // The specular table factor of the light at ecx into tFactor, as __glSpecularFactor forms it from
 // N.H: 1 past the table, else the entry at the truncated (N.H - threshold) x scale + 0.5. Goes to
 // below when not N.H - threshold >= 0 (either zero counts; a NaN does not).
@@ -466,16 +485,7 @@ void emitIndexLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
 
     w.op(__glOgMov(s, t(tDiffuseSum), w.imm(0)));
     w.op(__glOgMov(s, t(tSpecularSum), w.imm(0)));
-    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
-    w.op(__glOgTest(s, ecx, ecx));
-    w.op(__glOgJe(s, sums));
-    w.place(loop);
-    emitLightDot(w, offsetof(GlLightCache, lightDirection));
-    w.op(__glOgFstp(s, t(tNDotL)));
-    w.op(__glOgMov(s, eax, t(tNDotL)));
-    w.op(__glOgDec(s, eax));
-    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
-    w.op(__glOgJae(s, next));  // not N.L > 0
+    emitLightLoopHead(w, lc, t(tNDotL), loop, sums, next);
     w.op(__glOgFld(s, l(offsetof(GlLightCache, diffuseLuminance))));
     w.op(__glOgFmul(s, t(tNDotL)));
     w.op(__glOgFadd(s, t(tDiffuseSum)));
@@ -538,16 +548,7 @@ void emitLighting(GlContext *ctx, GlOgWriter &w, uint8_t *scratch) {
         w.op(__glOgMov(s, eax, w.abs(&mc.sceneColor[i])));
         w.op(__glOgMov(s, c(i), eax));
     }
-    w.op(__glOgMov(s, ecx, w.abs(&lc.lightList)));
-    w.op(__glOgTest(s, ecx, ecx));
-    w.op(__glOgJe(s, clamp));
-    w.place(loop);
-    emitLightDot(w, offsetof(GlLightCache, lightDirection));
-    w.op(__glOgFstp(s, t(tNDotL)));
-    w.op(__glOgMov(s, eax, t(tNDotL)));
-    w.op(__glOgDec(s, eax));
-    w.op(__glOgCmp(s, eax, w.imm(0x7F800000)));
-    w.op(__glOgJae(s, unlit));  // not N.L > 0
+    emitLightLoopHead(w, lc, t(tNDotL), loop, clamp, unlit);
 
     GlOgNode *zeroFactor = w.label(), *haveFactor = w.label();
     emitTableFactor(ctx, w, scratch, zeroFactor);
