@@ -166,6 +166,12 @@ void materialv(GLenum face, GLenum pname, const T *params) {
     if (back) storeMaterial(ctx, lighting.backMaterial, pname, params);
     if (front) storeMaterial(ctx, lighting.frontMaterial, pname, params);
     __glApplyMaterialChange(ctx, front ? changed : 0, back ? changed : 0);
+    // Colour-index lighting without a shift or an offset has a faster proc of its own: a change
+    // of either chooses the lighting proc again (inside glBegin/glEnd, at glEnd).
+    if (pname == GL_INDEX_SHIFT || pname == GL_INDEX_OFFSET) {
+        ctx->dirtyMask |= kGlDirtyLighting;
+        __glRequestValidation(ctx);
+    }
     if (ctx->state.enable.enables & kGlEnableColorMaterial) runProc(ctx, ctx->slots.applyColor);
 }
 

@@ -305,11 +305,10 @@ TEST_F(VertexLightDiff, ColourIndexRoutinesLightTheIndexAsTheCompletionDoes) {
             }
         }
     }
+    // An index shift set through glMaterial chooses the lighting proc again at the next
+    // validation: the shifted lighting, which the routine leaves to the completion.
     GL(glMateriali)(GL_FRONT, GL_INDEX_SHIFT, 1);
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
-    // The material entry leaves the lighting procs as they are until the next validation.
-    ctx->dirtyMask |= kGlDirtyLighting;
-    ctx->beginMode = kGlNeedValidate;
     validateNow();
     ASSERT_EQ(ctx->slots.primitive.faceColor, __glLightVertexIndexInfinite);
     ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, total));

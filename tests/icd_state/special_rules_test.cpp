@@ -203,15 +203,20 @@ TEST_F(Lighting, MaterialStores) {
     EXPECT_EQ(front().ambientIndex, 1.0f);
     EXPECT_EQ(front().diffuseIndex, 2.0f);
     EXPECT_EQ(front().specularIndex, 3.0f);
-    GL(glMateriali)(GL_BACK, GL_INDEX_SHIFT, -2);
-    GL(glMateriali)(GL_BACK, GL_INDEX_OFFSET, 5);
-    EXPECT_EQ(back().indexShift, -2.0f);
-    EXPECT_EQ(back().indexOffset, 5.0f);
     GL(glMateriali)(GL_FRONT, GL_SHININESS, 128);
     EXPECT_EQ(front().shininess, 128.0f);
     EXPECT_EQ(ctx->error, GLenum(GL_NO_ERROR));
     EXPECT_EQ(ctx->dirtyMask, 0u);
     EXPECT_EQ(ctx->beginMode, kGlOutsideBegin);
+    // The index shift and offset choose between the colour-index lighting procs: setting either
+    // asks for the lighting to be validated again.
+    GL(glMateriali)(GL_BACK, GL_INDEX_SHIFT, -2);
+    GL(glMateriali)(GL_BACK, GL_INDEX_OFFSET, 5);
+    EXPECT_EQ(back().indexShift, -2.0f);
+    EXPECT_EQ(back().indexOffset, 5.0f);
+    EXPECT_EQ(ctx->dirtyMask, uint32_t(kGlDirtyLighting));
+    EXPECT_EQ(ctx->beginMode, kGlNeedValidate);
+    settle();
 
     const GLfloat negative = -1.0f;
     struct Row {
