@@ -5,6 +5,8 @@
 // bit and the same flags.
 #include <cmath>
 #include <random>
+#include <sstream>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -93,6 +95,20 @@ protected:
         }
     }
 
+    // The lighting of a case under the modelview of a case (lights placed under the identity).
+    void setCase(const Modelview &mv, const LightState &st) {
+        GL(glMatrixMode)(GL_MODELVIEW);
+        GL(glLoadIdentity)();
+        setLighting(st);
+        mv.load(ctx);
+    }
+    static std::string caseName(const Modelview &mv, const LightState &st) {
+        std::ostringstream o;
+        o << mv.name << " lights " << st.lights << " shininess " << st.shininess << " specular " << st.specular
+          << " normalize " << st.normalize;
+        return o.str();
+    }
+
     // Packed float positions and normals, both arrays enabled.
     void packedArrays(const float *xyz3, const float *n3) {
         GL(glVertexPointer)(3, GL_FLOAT, 0, xyz3);
@@ -169,13 +185,8 @@ TEST_F(VertexLightDiff, ArrayRoutinesLightTheRecordsAsTheCompletionDoes) {
     for (const Modelview &mv : kModelviews) {
         for (const LightState &st : lightStates()) {
             for (int layout = 0; layout < 9; ++layout) {
-                SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
-                                                  << " specular " << st.specular << " normalize " << st.normalize
-                                                  << " layout " << layout);
-                GL(glMatrixMode)(GL_MODELVIEW);
-                GL(glLoadIdentity)();
-                setLighting(st);
-                mv.load(ctx);
+                SCOPED_TRACE(caseName(mv, st) + " layout " + std::to_string(layout));
+                setCase(mv, st);
                 makeArrays(total, rng);
                 std::vector<float> interleaved, xyzw;
                 const int size = layout == 3 ? 2 : layout == 4 ? 4 : 3;
@@ -257,15 +268,10 @@ TEST_F(VertexLightDiff, ColourIndexRoutinesLightTheIndexAsTheCompletionDoes) {
     for (const Modelview &mv : kModelviews) {
         for (const LightState &st : lightStates()) {
             for (int layout = 0; layout < 3; ++layout) {
-                SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
-                                                  << " specular " << st.specular << " normalize " << st.normalize
-                                                  << " layout " << layout);
-                GL(glMatrixMode)(GL_MODELVIEW);
-                GL(glLoadIdentity)();
-                setLighting(st);
+                SCOPED_TRACE(caseName(mv, st) + " layout " + std::to_string(layout));
+                setCase(mv, st);
                 const float indexes[3] = {3.0f, 40.0f + float(st.lights), st.specular ? 55.5f : 120.0f};
                 GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_COLOR_INDEXES, indexes);
-                mv.load(ctx);
                 makeArrays(total, rng);
                 GL(glEnableClientState)(GL_VERTEX_ARRAY);
                 GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
@@ -330,12 +336,8 @@ TEST_F(VertexLightDiff, VertexCacheRoutinesLightTheRecordsInPlace) {
     const int total = 36;
     for (const Modelview &mv : kModelviews) {
         for (const LightState &st : lightStates()) {
-            SCOPED_TRACE(::testing::Message() << mv.name << " lights " << st.lights << " shininess " << st.shininess
-                                              << " specular " << st.specular << " normalize " << st.normalize);
-            GL(glMatrixMode)(GL_MODELVIEW);
-            GL(glLoadIdentity)();
-            setLighting(st);
-            mv.load(ctx);
+            SCOPED_TRACE(caseName(mv, st));
+            setCase(mv, st);
             makeArrays(total, rng);
             GL(glVertexPointer)(3, GL_FLOAT, 0, xyz.data());
             GL(glEnableClientState)(GL_VERTEX_ARRAY);
