@@ -267,7 +267,7 @@ using namespace icd;
 // ---- colour, texture-coordinate and non-float vertex arrays ------------------------------------
 
 // One client array of a state: its type and components (0: the array is not used).
-struct ArraySpec {
+struct ArrayLayout {
     GLenum type;
     int size;
 };
@@ -332,9 +332,9 @@ public:
     std::vector<uint8_t> bytes;  // 8-aligned blocks
     int32_t offset[kArrays] = {}, stride[kArrays] = {}, userStride[kArrays] = {};
 
-    void fill(const ArraySpec (&spec)[kArrays], int count, bool interleaved, std::mt19937 &rng) {
+    void fill(const ArrayLayout (&layouts)[kArrays], int count, bool interleaved, std::mt19937 &rng) {
         int32_t element[kArrays], at = 0;
-        for (int k = 0; k < kArrays; ++k) element[k] = spec[k].size * bytesOf(spec[k].type);
+        for (int k = 0; k < kArrays; ++k) element[k] = layouts[k].size * bytesOf(layouts[k].type);
         if (interleaved) {
             for (int k = 0; k < kArrays; ++k) offset[k] = at, at += (element[k] + 7) & ~7;
             for (int k = 0; k < kArrays; ++k) stride[k] = userStride[k] = at;
@@ -350,7 +350,7 @@ public:
         std::uniform_int_distribution<int> byte(0, 255), small(-3, 3), odd(0, int(std::size(kOddFloats)) - 1);
         for (int i = 0; i < count; ++i) {
             for (int k = 0; k < kArrays; ++k) {
-                const ArraySpec &a = spec[k];
+                const ArrayLayout &a = layouts[k];
                 for (int c = 0; c < a.size; ++c) {
                     uint8_t *p = element0(k) + size_t(i) * size_t(stride[k]) + size_t(c * bytesOf(a.type));
                     const bool colourOrNormal = k == 1 || k == 3;
@@ -386,21 +386,21 @@ public:
 };
 
 struct FetchState {
-    ArraySpec vertex, color, tex;  // color 0: the current colour; tex 0 with texturing: the current one
+    ArrayLayout vertex, color, tex;  // color 0: the current colour; tex 0 with texturing: the current one
     bool texturing;
     bool interleaved;
-    ArraySpec normal;  // size 0: the current normal, where the state needs one
+    ArrayLayout normal;  // size 0: the current normal, where the state needs one
 };
 
 std::vector<FetchState> fetchStates() {
     std::vector<FetchState> v;
-    std::vector<ArraySpec> colors = {{GL_FLOAT, 0}};
+    std::vector<ArrayLayout> colors = {{GL_FLOAT, 0}};
     for (GLenum type : {GL_FLOAT, GL_UNSIGNED_BYTE, GL_BYTE, GL_SHORT, GL_UNSIGNED_SHORT, GL_INT, GL_UNSIGNED_INT,
                         GL_DOUBLE})
         for (int size : {3, 4}) colors.push_back({type, size});
     const GLenum vertexTypes[] = {GL_FLOAT, GL_SHORT, GL_INT, GL_DOUBLE};
     int n = 0;
-    for (const ArraySpec &color : colors)
+    for (const ArrayLayout &color : colors)
         for (int tex = -1; tex <= 4; ++tex)  // -1 no texturing, 0 the current coordinates
             for (int size = 2; size <= 4; ++size)
                 for (bool interleaved : {false, true}) {
@@ -425,8 +425,8 @@ protected:
     }
 
     void useState(const FetchState &st, int count, std::mt19937 &rng) {
-        const ArraySpec spec[ArraySet::kArrays] = {st.vertex, st.color, st.tex, st.normal};
-        arrays.fill(spec, count, st.interleaved, rng);
+        const ArrayLayout layouts[ArraySet::kArrays] = {st.vertex, st.color, st.tex, st.normal};
+        arrays.fill(layouts, count, st.interleaved, rng);
         GL(glVertexPointer)(st.vertex.size, st.vertex.type, arrays.userStride[0], arrays.element0(0));
         GL(glEnableClientState)(GL_VERTEX_ARRAY);
         if (st.color.size) {
@@ -609,9 +609,9 @@ TEST_F(VertexFetchDiff, LitTexturedRoutinesLeaveTheRecordsTheCompletionLeaves) {
     const uint32_t need = kGlVertexNormalDone | kGlVertexFrontColorDone | kGlVertexTexCoordDone;
     GL(glEnable)(GL_LIGHTING);
     GL(glEnable)(GL_LIGHT0);
-    const float dir[4] = {0.3f, -0.4f, 1.0f, 0.0f}, spec[4] = {0.9f, 0.8f, 0.7f, 1.0f};
+    const float dir[4] = {0.3f, -0.4f, 1.0f, 0.0f}, specular[4] = {0.9f, 0.8f, 0.7f, 1.0f};
     GL(glLightfv)(GL_LIGHT0, GL_POSITION, dir);
-    GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, spec);
+    GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
     GL(glMaterialf)(GL_FRONT_AND_BACK, GL_SHININESS, 12.0f);
     GL(glMatrixMode)(GL_TEXTURE);
     GL(glScalef)(0.5f, 2.0f, 1.0f);

@@ -131,11 +131,11 @@ protected:
             GL(glLightfv)(l, GL_DIFFUSE, diffuse[i]);
             const float ambient[4] = {0.05f * float(i + 1), 0.04f, 0.1f, 1.0f};
             GL(glLightfv)(l, GL_AMBIENT, ambient);
-            const float spec[4] = {1.0f, 0.9f, 0.8f, 1.0f};
-            GL(glLightfv)(l, GL_SPECULAR, spec);
+            const float specular[4] = {1.0f, 0.9f, 0.8f, 1.0f};
+            GL(glLightfv)(l, GL_SPECULAR, specular);
         }
-        const float matSpec[4] = {st.specular ? 0.9f : 0.0f, st.specular ? 0.8f : 0.0f, st.specular ? 1.0f : 0.0f, 1.0f};
-        GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, matSpec);
+        const float materialSpecular[4] = {st.specular ? 0.9f : 0.0f, st.specular ? 0.8f : 0.0f, st.specular ? 1.0f : 0.0f, 1.0f};
+        GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_SPECULAR, materialSpecular);
         GL(glMaterialf)(GL_FRONT_AND_BACK, GL_SHININESS, st.shininess);
         const float matDiffuse[4] = {0.9f, 0.6f, 0.8f, 0.7f};
         GL(glMaterialfv)(GL_FRONT_AND_BACK, GL_DIFFUSE, matDiffuse);
