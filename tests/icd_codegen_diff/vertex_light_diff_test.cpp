@@ -109,6 +109,18 @@ protected:
         return o.str();
     }
 
+    // Records 0 and 1 of the cache (from elements 0 and 1) as the C range transform and the
+    // routine g write them over the same filler.
+    void twoRecords(GlRangeTransformProc g, GlVertex (&fromC)[2], GlVertex (&fromG)[2]) {
+        GlArrayState &a = ctx->arrayState;
+        std::memset(a.cacheBase, 0xA5, sizeof fromC);
+        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
+        std::memcpy(fromC, a.cacheBase, sizeof fromC);
+        std::memset(a.cacheBase, 0xA5, sizeof fromG);
+        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
+        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+    }
+
     // Packed float positions and normals, both arrays enabled.
     void packedArrays(const float *xyz3, const float *n3) {
         GL(glVertexPointer)(3, GL_FLOAT, 0, xyz3);
@@ -415,7 +427,6 @@ TEST_F(VertexLightDiff, OneDiffuseLightGivesTheDiffuseProduct) {
 // A routine called after the state it was made for changed hands the range to the C transform:
 // the records then carry no lighting, as the C transform leaves them.
 TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
-    GlArrayState &a = ctx->arrayState;
     const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0, 1, 1};
     packedArrays(xyz, n);
     GL(glEnable)(GL_LIGHTING);
@@ -441,12 +452,7 @@ TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
         validateNow();
         ASSERT_TRUE(__glEnsureArrayCache(ctx, 0, 2));
         GlVertex fromC[2], fromG[2];
-        std::memset(a.cacheBase, 0xA5, sizeof fromC);
-        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
-        std::memcpy(fromC, a.cacheBase, sizeof fromC);
-        std::memset(a.cacheBase, 0xA5, sizeof fromG);
-        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
-        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+        twoRecords(g, fromC, fromG);
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(fromG[i].flags & kLitDone, 0u) << i;
             EXPECT_EQ(fromC[i].flags, fromG[i].flags) << i;
@@ -460,7 +466,6 @@ TEST_F(VertexLightDiff, ARoutineOfAnotherStateRunsTheCTransform) {
 // get a routine that only fetches the normal, as the C transform does, and leaves the lighting
 // to the completion: unmarked records, the same as the C transform's.
 TEST_F(VertexLightDiff, StatesItDoesNotLightGetTheNormalOnly) {
-    GlArrayState &a = ctx->arrayState;
     const float xyz[6] = {0.1f, 0.2f, 0.3f, -0.4f, 0.5f, 0.6f}, n[6] = {0, 0, 2, 0.5f, -1, 1};
     packedArrays(xyz, n);
     GL(glEnable)(GL_LIGHTING);
@@ -487,12 +492,7 @@ TEST_F(VertexLightDiff, StatesItDoesNotLightGetTheNormalOnly) {
         GlRangeTransformProc g = __glOgGenVertexProc(ctx, 3, 0);
         ASSERT_NE(g, nullptr);
         GlVertex fromC[2], fromG[2];
-        std::memset(a.cacheBase, 0xA5, sizeof fromC);
-        __glChooseRangeTransform(ctx)(ctx, 0, 0, 2);
-        std::memcpy(fromC, a.cacheBase, sizeof fromC);
-        std::memset(a.cacheBase, 0xA5, sizeof fromG);
-        callChecked(g, ctx, int32_t(0), int32_t(0), int32_t(2));
-        std::memcpy(fromG, a.cacheBase, sizeof fromG);
+        twoRecords(g, fromC, fromG);
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(fromG[i].flags & kLitDone, 0u) << i;
             EXPECT_EQ(std::memcmp(&fromC[i], &fromG[i], sizeof(GlVertex)), 0) << i;
