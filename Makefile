@@ -4,6 +4,10 @@
 BUILD ?= build
 BUILD_SAN ?= build-san
 JOBS  ?= $(shell nproc)
+# The compiler cache keys objects by paths relative to the tree, so that a fresh clone or a
+# worktree of it elsewhere reuses what this tree compiled.
+export CCACHE_BASEDIR := $(abspath $(CURDIR)/..)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: all deps configure build demo test build-san test-san bench clean
 

@@ -120,10 +120,8 @@ PKIV_DRIVER_ENTRY loadMiniport(const char *name) {
     std::string base = name ? name : "kivport.dll";
     if (auto dot = base.rfind('.'); dot != std::string::npos) base.resize(dot);
     const char *dir = std::getenv("KIV_MODULE_PATH");
-#ifdef KIV_MODULE_DIR
-    if (!dir) dir = KIV_MODULE_DIR;
-#endif
-    const std::string path = std::string(dir ? dir : ".") + "/" + base + ".so";
+    if (!dir) dir = kivModuleDir();
+    const std::string path = std::string(dir) + "/" + base + ".so";
     g_module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!g_module) return nullptr;
     auto entry = reinterpret_cast<PKIV_DRIVER_ENTRY>(dlsym(g_module, "DriverEntry"));

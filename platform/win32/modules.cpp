@@ -120,6 +120,7 @@ void notifyModulesThread(DWORD reason) {
 extern "C" {
 
 const char *kivModuleLoadError(void) { return t_loadError.c_str(); }
+const char *kivModuleDir(void) { return KIV_MODULE_DIR; }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     if (!name || !*name) {

@@ -8,7 +8,7 @@
 // empty, deletes the stale object and creates a fresh one. The last holder unlinks the name.
 //
 // A process maps each named object once (all its handles share the mapping), so that a
-// process-shared robust mutex always has one address in a process; a forked child takes over
+// shared mutex's lock word always has one address in a process; a forked child takes over
 // its parent's mappings and registers itself as a holder.
 #include "platform/win32/internal.h"
 

@@ -224,6 +224,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 // (ERROR_PROC_NOT_FOUND otherwise).
 // The dlerror text of the last failed load on this thread ("" when none), for messages.
 const char *kivModuleLoadError(void);
+/* The folder the build put the driver modules in, looked in when KIV_MODULE_PATH is not set. */
+const char *kivModuleDir(void);
 
 // ---- environment -----------------------------------------------------------------------------
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);

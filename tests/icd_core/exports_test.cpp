@@ -278,7 +278,7 @@ TEST_F(Exports, ThreadWithoutContextCallsTheScreenContextsDoNothingTable) {
 // The module exports exactly DllMain and the fourteen Drv* entries opengl32 calls, and the one
 // description entry that tools find by name.
 TEST(Module, ExportsExactlyTheFifteenEntriesAndTheDescription) {
-    std::string path = KIV_MODULE_DIR "/kivgl.so";
+    std::string path = std::string(kivModuleDir()) + "/kivgl.so";
     void *m = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(m, nullptr) << dlerror();
     const std::set<std::string> expected = {

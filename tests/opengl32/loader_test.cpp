@@ -36,7 +36,7 @@ protected:
     void setFormat(int f) { ASSERT_TRUE(SetPixelFormat(hdc, f, nullptr)); }
     static bool haveIcd() {
         const char *dir = std::getenv("KIV_MODULE_PATH");
-        std::string path = std::string(dir && *dir ? dir : KIV_MODULE_DIR) + "/kivgl.so";
+        std::string path = std::string(dir && *dir ? dir : kivModuleDir()) + "/kivgl.so";
         struct stat st;
         return stat(path.c_str(), &st) == 0;
     }
