@@ -259,6 +259,11 @@ const char *kivOpenGlDriversKey(void) {
 }
 
 int kivMachineBoot(void) {
+    static bool toldEmulated = false;
+    if (!toldEmulated && kivRunsEmulated() && !std::getenv("KIV_I386_MODE"))
+        std::fprintf(stderr, "kiv: this i386 program runs through a user-mode emulator: its speed figures do not "
+                             "compare with native ones\n");
+    toldEmulated = true;
     const KivMachineConfig c = *kivMachineConfig();
     if (!kivMachineCheck(&c)) {
         std::fprintf(stderr, "kiv: the machine does not boot: %s\n", g_refusal);

@@ -89,6 +89,10 @@ const KivDisplayDevice *kivMachineDisplay(void);
 // changes the desktop mode through the engine (refused modes keep the old one), and
 // kivMachineConfigure to another OS or card switches to the double.
 int kivMachineBoot(void);
+/* 1 when this process runs through a user-mode emulator of i386 rather than on the processor
+   (speed figures then do not compare with native ones). kivMachineBoot says so once on stderr
+   when the program was not started by tools/i386-run, which tells the program itself. */
+int kivRunsEmulated(void);
 
 // The display-driver DOUBLE for machines the real display driver does not serve (Windows 9x,
 // the SIV card): it answers QUERYESCSUPPORT(OPENGL_GETINFO) and OPENGL_GETINFO with the ICD

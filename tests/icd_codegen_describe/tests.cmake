@@ -3,5 +3,5 @@
 add_test(NAME icd_codegen_describe_no_generator COMMAND test_icd_codegen_describe --gtest_brief=1)
 set_tests_properties(icd_codegen_describe_no_generator PROPERTIES ENVIRONMENT "__GL_DISABLE_OG=1"
                      LABELS icd_codegen_describe TIMEOUT 900 RESOURCE_LOCK simulated_machine)
-add_test(NAME kivbench_notes COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/kivbench_notes.sh $<TARGET_FILE:kivbench>)
+add_test(NAME kivbench_notes COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/kivbench_notes.sh ${PROJECT_SOURCE_DIR}/tools/i386-run $<TARGET_FILE:kivbench>)
 set_tests_properties(kivbench_notes PROPERTIES LABELS icd_codegen_describe TIMEOUT 900 RESOURCE_LOCK simulated_machine)
