@@ -118,13 +118,14 @@ static void drawBlend(const RefScene *s) {
 
 enum { FILTER_NEAREST, FILTER_LINEAR, FILTER_MIPMAP };
 
-/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels. */
+/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels, in
+   multiples of 17 (values that textures of 4 bits a channel hold exactly). */
 static void texel(int i, int j, int n, unsigned char out[4]) {
     const int m = n - 1;
-    out[0] = (unsigned char)(255 * i / m);
-    out[1] = (unsigned char)(255 * j / m);
-    out[2] = (unsigned char)(255 - 255 * (i + j) / (2 * m));
-    out[3] = (unsigned char)(255 * (i + m - j) / (2 * m));
+    out[0] = (unsigned char)(17 * (15 * i / m));
+    out[1] = (unsigned char)(17 * (15 * j / m));
+    out[2] = (unsigned char)(17 * (15 - 15 * (i + j) / (2 * m)));
+    out[3] = (unsigned char)(17 * (15 * (i + m - j) / (2 * m)));
 }
 
 /* One level in the layout of `format`, from RGBA texels (luminance and intensity take red). */
@@ -143,7 +144,8 @@ static int packLevel(const unsigned char *rgba, int texels, GLenum format, unsig
     return n;
 }
 
-/* A side x side texture of `format` and its mipmaps (each a box filter of the one above). */
+/* A side x side texture of `format` and its mipmaps (each a box filter of the one above, kept
+   in multiples of 17). */
 static void loadTexture(GLenum format, int side, int mipmaps) {
     static unsigned char rgba[2][64 * 64 * 4], packed[64 * 64 * 4];
     const GLenum external = format == GL_INTENSITY ? GL_LUMINANCE : format;
@@ -160,7 +162,7 @@ static void loadTexture(GLenum format, int side, int mipmaps) {
                     const unsigned char *a = rgba[cur];
                     const int sum = a[4 * (2 * j * n + 2 * i) + c] + a[4 * (2 * j * n + 2 * i + 1) + c] +
                                     a[4 * ((2 * j + 1) * n + 2 * i) + c] + a[4 * ((2 * j + 1) * n + 2 * i + 1) + c];
-                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = (unsigned char)((sum + 2) / 4);
+                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = (unsigned char)(17 * ((sum + 34) / 68));
                 }
         cur = 1 - cur;
         n /= 2;
@@ -257,7 +259,7 @@ static void drawAlphaTest(const RefScene *s) {
 
 /* ---- projective and perspective texture coordinates --------------------------------------- */
 
-/* An 8 x 8 texture, every texel its own colour; neighbours differ by about a quarter of the
+/* An 8 x 8 texture, every texel its own colour; neighbours differ by about an eighth of the
    range in red or green. */
 static void loadTexelGrid(void) {
     unsigned char t[8 * 8 * 3];
@@ -265,9 +267,9 @@ static void loadTexelGrid(void) {
     for (j = 0; j < 8; ++j)
         for (i = 0; i < 8; ++i) {
             unsigned char *p = t + 3 * (j * 8 + i);
-            p[0] = (unsigned char)(16 + 32 * i);
-            p[1] = (unsigned char)(16 + 32 * j);
-            p[2] = (unsigned char)((i + j) % 2 ? 230 : 30);
+            p[0] = (unsigned char)(17 + 34 * i);
+            p[1] = (unsigned char)(17 + 34 * j);
+            p[2] = (unsigned char)((i + j) % 2 ? 221 : 34);
         }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 8, 8, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -302,8 +304,8 @@ static void drawProjective(const RefScene *s) {
     glDisable(GL_TEXTURE_2D);
 }
 
-/* A perspective view of a square tilted back, in each tile: the texel grid repeated twice,
-   nearest then linear. */
+/* A perspective view of a square tilted back, in each tile: the texel grid once (texels of
+   several pixels), nearest then linear. */
 static void drawPerspective(const RefScene *s) {
     int i;
     loadTexelGrid();
@@ -321,23 +323,23 @@ static void drawPerspective(const RefScene *s) {
         glRotatef(17.0f, 0, 0, 1);
         glBegin(GL_QUADS);
         glTexCoord2f(0, 0); glVertex2f(-1, -1);
-        glTexCoord2f(2, 0); glVertex2f(1, -1);
-        glTexCoord2f(2, 2); glVertex2f(1, 1);
-        glTexCoord2f(0, 2); glVertex2f(-1, 1);
+        glTexCoord2f(1, 0); glVertex2f(1, -1);
+        glTexCoord2f(1, 1); glVertex2f(1, 1);
+        glTexCoord2f(0, 1); glVertex2f(-1, 1);
         glEnd();
     }
     glDisable(GL_TEXTURE_2D);
 }
 
 /* A floor reaching far away with a 64 x 64 mipmapped texture whose levels are each one grey (a
-   step of 24 from one level to the next, darker further down the chain), trilinear in the left
+   step of 17 from one level to the next, darker further down the chain), trilinear in the left
    tile, nearest-mipmap-nearest in the right: the picture shows the level of detail chosen. */
 static void drawMipFloor(const RefScene *s) {
     static unsigned char t[64 * 64 * 3];
     int i, level, side;
     for (level = 0, side = 64; side >= 1; ++level, side /= 2) {
-        memset(t, 240 - 24 * level, (size_t)(side * side * 3));
-        for (i = 0; i < side * side; ++i) t[3 * i + 2] = (unsigned char)(40 + 24 * level);
+        memset(t, 238 - 17 * level, (size_t)(side * side * 3));
+        for (i = 0; i < side * side; ++i) t[3 * i + 2] = (unsigned char)(34 + 17 * level);
         glTexImage2D(GL_TEXTURE_2D, level, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
