@@ -259,19 +259,19 @@ static void drawAlphaTest(const RefScene *s) {
 
 /* ---- projective and perspective texture coordinates --------------------------------------- */
 
-/* An 8 x 8 texture, every texel its own colour; neighbours differ by about an eighth of the
-   range in red or green. */
-static void loadTexelGrid(void) {
-    unsigned char t[8 * 8 * 3];
+/* An n x n texture (n at most 128) of 8 x 8 texel tiles, every texel of a tile its own colour;
+   neighbours differ by about an eighth of the range in red or green. */
+static void loadTexelGrid(int n) {
+    static unsigned char t[128 * 128 * 3];
     int i, j;
-    for (j = 0; j < 8; ++j)
-        for (i = 0; i < 8; ++i) {
-            unsigned char *p = t + 3 * (j * 8 + i);
-            p[0] = (unsigned char)(17 + 34 * i);
-            p[1] = (unsigned char)(17 + 34 * j);
+    for (j = 0; j < n; ++j)
+        for (i = 0; i < n; ++i) {
+            unsigned char *p = t + 3 * (j * n + i);
+            p[0] = (unsigned char)(17 + 34 * (i % 8));
+            p[1] = (unsigned char)(17 + 34 * (j % 8));
             p[2] = (unsigned char)((i + j) % 2 ? 221 : 34);
         }
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 8, 8, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, n, n, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
@@ -288,7 +288,7 @@ static void setFilter(GLenum filter) {
 static void drawProjective(const RefScene *s) {
     static const float corner[4][3] = {{0, 0, 1.0f}, {1, 0, 3.0f}, {1, 1, 2.0f}, {0, 1, 4.0f}};
     int i, k;
-    loadTexelGrid();
+    loadTexelGrid(8);
     for (i = 0; i < 2; ++i) {
         const Tile t = tileOf(s, i);
         const float xy[4][2] = {{t.x0, t.y0}, {t.x1, t.y0}, {t.x1, t.y1}, {t.x0, t.y1}};
@@ -304,11 +304,13 @@ static void drawProjective(const RefScene *s) {
     glDisable(GL_TEXTURE_2D);
 }
 
-/* A perspective view of a square tilted back, in each tile: the texel grid once (texels of
-   several pixels), nearest then linear. */
+/* A perspective view of a square tilted back, in each tile: 12 texels of a 128-texel texture
+   across it (texels of several pixels, at coordinates where a small relative error moves the
+   picture by texels), nearest then linear. */
 static void drawPerspective(const RefScene *s) {
-    int i;
-    loadTexelGrid();
+    static const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    int i, k;
+    loadTexelGrid(128);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glFrustum(-0.5, 0.5, -0.5, 0.5, 1.0, 10.0);
@@ -318,14 +320,14 @@ static void drawPerspective(const RefScene *s) {
         glViewport((GLint)t.x0, (GLint)t.y0, (GLsizei)(t.x1 - t.x0), (GLsizei)(t.y1 - t.y0));
         setFilter(i == 0 ? GL_NEAREST : GL_LINEAR);
         glLoadIdentity();
-        glTranslatef(0.03f, -0.07f, -2.2f);
-        glRotatef(-58.0f, 1, 0, 0);
+        glTranslatef(0.03f, -0.35f, -1.6f);
+        glRotatef(-72.0f, 1, 0, 0);
         glRotatef(17.0f, 0, 0, 1);
         glBegin(GL_QUADS);
-        glTexCoord2f(0, 0); glVertex2f(-1, -1);
-        glTexCoord2f(1, 0); glVertex2f(1, -1);
-        glTexCoord2f(1, 1); glVertex2f(1, 1);
-        glTexCoord2f(0, 1); glVertex2f(-1, 1);
+        for (k = 0; k < 4; ++k) {
+            glTexCoord2f((104.0f + 6.0f * (corner[k][0] + 1)) / 128.0f, (100.0f + 6.0f * (corner[k][1] + 1)) / 128.0f);
+            glVertex2f(corner[k][0], corner[k][1]);
+        }
         glEnd();
     }
     glDisable(GL_TEXTURE_2D);
@@ -496,7 +498,7 @@ static void build(void) {
     add("fog_modes", 96, 64, 3, 2, 0, 1, "linear colour interpolation", drawFog, 0, 0);
     add("alpha_test_equal", 96, 72, 4, 3, 0, 0, "", drawAlphaTest, 0, 0);
     add("projective_q", 96, 48, 2, 1, REF_TIES, 1, "texel-boundary ties; filter weights", drawProjective, 0, 0);
-    add("perspective_checker", 128, 64, 2, 1, REF_TIES, 1, "polygon-edge and texel-boundary ties; filter weights",
+    add("perspective_checker", 192, 96, 2, 1, REF_TIES, 1, "polygon-edge and texel-boundary ties; filter weights",
         drawPerspective, 0, 0);
     add("mipmap_floor", 128, 64, 2, 1, REF_TIES, 1,
         "polygon-edge ties, the level of detail's approximation (per pixel or per quad), level-boundary ties",
