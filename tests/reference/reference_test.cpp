@@ -245,7 +245,8 @@ TEST_P(Reference, SceneMatchesTheReferenceRenderer) {
         const bool biased = std::abs(v.mean[0]) >= 0.25 || std::abs(v.mean[1]) >= 0.25 || std::abs(v.mean[2]) >= 0.25;
         if (v.misses == 0 && !biased) continue;
         char b[400];
-        std::snprintf(b, sizeof b, "\n  region %d at (%d,%d): %d of %d over %d step(s), worst %.2f%s%s; mean %+.2f %+.2f %+.2f",
+        std::snprintf(b, sizeof b,
+                      "\n  region %d at (%d,%d): %d of %d over %d step(s), worst %.2f%s%s; mean %+.2f %+.2f %+.2f",
                       t, x0, y0, v.misses, v.units, s.stepsPerPixel, v.worst, v.misses ? ", first " : "",
                       v.firstMiss.c_str(), v.mean[0], v.mean[1], v.mean[2]);
         report += b;
@@ -257,6 +258,8 @@ TEST_P(Reference, SceneMatchesTheReferenceRenderer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, Reference, testing::Range(0, refSceneCount()),
-                         [](const testing::TestParamInfo<int> &info) { return std::string(refScene(info.param)->name); });
+                         [](const testing::TestParamInfo<int> &info) {
+                             return std::string(refScene(info.param)->name);
+                         });
 
 }  // namespace

@@ -186,7 +186,9 @@ static void drawTexEnv(const RefScene *s) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter == FILTER_NEAREST ? GL_NEAREST : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
-                    filter == FILTER_NEAREST ? GL_NEAREST : filter == FILTER_LINEAR ? GL_LINEAR : GL_LINEAR_MIPMAP_LINEAR);
+                    filter == FILTER_NEAREST  ? GL_NEAREST
+                    : filter == FILTER_LINEAR ? GL_LINEAR
+                                              : GL_LINEAR_MIPMAP_LINEAR);
     glEnable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     for (i = 0; i < 12; ++i) {
@@ -227,7 +229,8 @@ static void drawFog(const RefScene *s) {
         glBegin(GL_QUADS);
         for (k = 0; k < strips; ++k) {
             const float xa = t.x0 + 2.0f * (float)k, xb = xa + 2.0f;
-            const float za = -0.5f - 9.0f * (xa - t.x0) / (t.x1 - t.x0), zb = -0.5f - 9.0f * (xb - t.x0) / (t.x1 - t.x0);
+            const float w = t.x1 - t.x0;
+            const float za = -0.5f - 9.0f * (xa - t.x0) / w, zb = -0.5f - 9.0f * (xb - t.x0) / w;
             if (i < 3) glColor3f(1, 1, 1); else glColor3f(0, 1, 1);
             glVertex3f(xa, t.y0, za);
             glVertex3f(xb, t.y0, zb);
@@ -356,7 +359,8 @@ static void drawMipFloor(const RefScene *s) {
     for (i = 0; i < 2; ++i) {
         const Tile tile = tileOf(s, i);
         glViewport((GLint)tile.x0, (GLint)tile.y0, (GLsizei)(tile.x1 - tile.x0), (GLsizei)(tile.y1 - tile.y0));
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, i == 0 ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                        i == 0 ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
         glLoadIdentity();
         glBegin(GL_QUADS);
         glTexCoord2f(0, 0); glVertex3f(-2, -1, -1.2f);
@@ -431,7 +435,8 @@ static void drawLinesPoints(const RefScene *s) {
         glLineWidth((float)(1 + 2 * (k == 2)));
         glBegin(GL_LINES);
         for (d = 0; d < 8; ++d) {
-            static const float dirs[8][2] = {{13, 4}, {4, 13}, {-4, 13}, {-13, 4}, {-13, -4}, {-4, -13}, {4, -13}, {13, -4}};
+            static const float dirs[8][2] = {{13, 4},   {4, 13},   {-4, 13}, {-13, 4},
+                                             {-13, -4}, {-4, -13}, {4, -13}, {13, -4}};
             glColor3f(1, (float)d / 7.0f, 0);
             glVertex2f(cx + (k == 1 ? 0.25f : 0), cy + (k == 1 ? 0.3f : 0));
             glColor3f(0, 0.5f, 1);
