@@ -262,6 +262,25 @@ static void drawAlphaTest(const RefScene *s) {
 
 /* ---- projective and perspective texture coordinates --------------------------------------- */
 
+/* Texturing on, repeating, the texel replacing the fragment's colour. */
+static void replaceTexels(void) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glEnable(GL_TEXTURE_2D);
+}
+
+/* Tile i as the viewport of a perspective view reaching to `far`, the modelview reset. */
+static void perspectiveTile(const RefScene *s, int i, double far) {
+    const Tile t = tileOf(s, i);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-0.5, 0.5, -0.5, 0.5, 1.0, far);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glViewport((GLint)t.x0, (GLint)t.y0, (GLsizei)(t.x1 - t.x0), (GLsizei)(t.y1 - t.y0));
+}
+
 /* An n x n texture (n at most 128) of 8 x 8 texel tiles, every texel of a tile its own colour;
    neighbours differ by about an eighth of the range in red or green. */
 static void loadTexelGrid(int n) {
@@ -275,10 +294,7 @@ static void loadTexelGrid(int n) {
             p[2] = (unsigned char)((i + j) % 2 ? 221 : 34);
         }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, n, n, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glEnable(GL_TEXTURE_2D);
+    replaceTexels();
 }
 
 static void setFilter(GLenum filter) {
@@ -314,15 +330,9 @@ static void drawPerspective(const RefScene *s) {
     static const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
     int i, k;
     loadTexelGrid(128);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-0.5, 0.5, -0.5, 0.5, 1.0, 10.0);
-    glMatrixMode(GL_MODELVIEW);
     for (i = 0; i < 2; ++i) {
-        const Tile t = tileOf(s, i);
-        glViewport((GLint)t.x0, (GLint)t.y0, (GLsizei)(t.x1 - t.x0), (GLsizei)(t.y1 - t.y0));
+        perspectiveTile(s, i, 10.0);
         setFilter(i == 0 ? GL_NEAREST : GL_LINEAR);
-        glLoadIdentity();
         glTranslatef(0.03f, -0.35f, -1.6f);
         glRotatef(-72.0f, 1, 0, 0);
         glRotatef(17.0f, 0, 0, 1);
@@ -347,21 +357,12 @@ static void drawMipFloor(const RefScene *s) {
         for (i = 0; i < side * side; ++i) t[3 * i + 2] = (unsigned char)(34 + 17 * level);
         glTexImage2D(GL_TEXTURE_2D, level, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
     }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glEnable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glFrustum(-0.5, 0.5, -0.5, 0.5, 1.0, 100.0);
-    glMatrixMode(GL_MODELVIEW);
+    replaceTexels();
     for (i = 0; i < 2; ++i) {
-        const Tile tile = tileOf(s, i);
-        glViewport((GLint)tile.x0, (GLint)tile.y0, (GLsizei)(tile.x1 - tile.x0), (GLsizei)(tile.y1 - tile.y0));
+        perspectiveTile(s, i, 100.0);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                         i == 0 ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_NEAREST);
-        glLoadIdentity();
         glBegin(GL_QUADS);
         glTexCoord2f(0, 0); glVertex3f(-2, -1, -1.2f);
         glTexCoord2f(4, 0); glVertex3f(2, -1, -1.2f);
