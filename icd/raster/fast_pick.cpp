@@ -15,6 +15,8 @@
 #include "icd/core/services.h"
 #include "icd/pixel/texture_object.h"
 
+#include <cstdlib>
+
 using namespace glraster;
 
 constinit const GlSpanTables __glSpanTablesByFormat[12] = {
@@ -23,6 +25,16 @@ constinit const GlSpanTables __glSpanTablesByFormat[12] = {
 };
 
 namespace {
+
+// "__GL_DISABLE_FAST" non-zero: every state is drawn by the generic rasteriser, for the whole
+// process (to compare the generic pictures with the others).
+bool fastDisabled() {
+    static const bool off = [] {
+        const char *v = std::getenv("__GL_DISABLE_FAST");
+        return v != nullptr && std::atoi(v) != 0;
+    }();
+    return off;
+}
 
 // Blend codes of the accepted factors: source + destination.
 int32_t sourceCode(GLenum f) {
@@ -254,7 +266,7 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     GlFastPathSlots &sl = ctx->state.span.fast;
     GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Colour index has no span tables; only the two 16-bit layouts have them.
-    if (sl.genericOnly || !(f & kGlShadeRgba) || cb == nullptr || ctx->state.pick.drawNone) return refuse(ctx);
+    if (sl.genericOnly || fastDisabled() || !(f & kGlShadeRgba) || cb == nullptr || ctx->state.pick.drawNone) return refuse(ctx);
     const GlSpanTables &tables = __glSpanTablesByFormat[cb->formatCode >= 0 && cb->formatCode < 12 ? cb->formatCode : 0];
     if (tables.basic == nullptr || cb->head.elementSize != 2) return refuse(ctx);
     // Pixel ownership per pixel and antialiased polygons have no fast stage.
