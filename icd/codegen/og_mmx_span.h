@@ -145,9 +145,10 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
 void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp);
 void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
-// asFactor: the channel at the factor scale (255 is 1.0 = 0x4000), else at the colour lanes'
-// scale (255 is the full field).
-void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into, bool asFactor);
+// The forms a texel channel is taken in: its bytes as words, at the factor scale (255 is 1.0 =
+// 0x4000), or at the colour lanes' scale as the fast chain's field byte of it.
+enum class GlOgTexelForm { Byte, Factor, Lane };
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into, GlOgTexelForm form);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);
 

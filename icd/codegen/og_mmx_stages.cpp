@@ -88,9 +88,16 @@ int32_t laneLimit(int bits) { return ((1 << bits) - 1) << (15 - bits); }
 // a 32nd of one with it), in lane units: taken off before a product and put back before the pack,
 // where it rounds (with the dither table's sixteenths: (2B + 1) / 32 of a step).
 int32_t laneBias(const GlOgMmxSpanGen &g, int ch) { return (g.dither ? 0x800 : 0x8000) >> (1 + g.bits[ch]); }
-// The multiplier k of pmulhw(x, k) * 2 = x * limit / 32767 for 15-bit x, exact at 0x7FFF.
-uint16_t toLaneMultiplier(int bits) {
-    return uint16_t((int64_t(laneLimit(bits) / 2) * 65536 + 32766) / 32767);
+// x / 255 rounded to nearest for the unsigned words x of a register (x <= 255 x 255), as the fast
+// chain's byte product forms it: (x + 128 + ((x + 128) >> 8)) >> 8. mm3 is scratch.
+void emitRoundedByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
+    GlOgState *s = g.s();
+    GlOgNode *t = g.mm(3);
+    g.op(__glOgPaddw(s, x, g.abs(g.words(128))));
+    g.op(__glOgMovq(s, t, x));
+    g.op(__glOgPsrlw(s, t, g.w.imm(8)));
+    g.op(__glOgPaddw(s, x, t));
+    g.op(__glOgPsrlw(s, x, g.w.imm(8)));
 }
 // The multiplier k of pmulhw(lane, k) * 2 = lane * 0x4000 / limit, exact at the limit.
 uint16_t toFactorMultiplier(int bits) {
@@ -429,7 +436,7 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
     }
 }
 
-void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, bool asFactor) {
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, GlOgTexelForm form) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm3 = g.mm(3);
@@ -445,21 +452,19 @@ void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, bool asFa
     }
     g.op(__glOgPackssdw(s, into, mm3));
     g.op(__glOgMovq(s, mm3, into));
-    if (asFactor) {
+    if (form == GlOgTexelForm::Factor) {
         // byte * 64 + byte / 4 + byte / 128: 255 is 1.0 (0x4000).
         g.op(__glOgPsllw(s, into, w.imm(6)));
         g.op(__glOgPsrlw(s, mm3, w.imm(2)));
         g.op(__glOgPaddw(s, into, mm3));
         g.op(__glOgPsrlw(s, mm3, w.imm(5)));
         g.op(__glOgPaddw(s, into, mm3));
-    } else {
-        // The byte in both halves of the word, halved (255 is 0x7FFF), then taken to the lane
-        // scale: 255 is the full field.
-        g.op(__glOgPsllw(s, into, w.imm(8)));
-        g.op(__glOgPor(s, into, mm3));
-        g.op(__glOgPsrlw(s, into, w.imm(1)));
-        g.op(__glOgPmulhw(s, into, g.abs(g.words(toLaneMultiplier(g.bits[ch])))));
-        g.op(__glOgPsllw(s, into, w.imm(1)));
+    } else if (form == GlOgTexelForm::Lane) {
+        // The byte as the fast chain's field byte (byte x the largest field byte / 255, rounded),
+        // at the lane scale.
+        g.op(__glOgPmullw(s, into, g.abs(g.words(uint16_t(laneLimit(g.bits[ch]) >> 7)))));
+        emitRoundedByteQuotient(g, into);
+        g.op(__glOgPsllw(s, into, w.imm(7)));
     }
 }
 
@@ -531,8 +536,13 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
         // Products take the colour without the set-up's rounding bias; it is put back before
         // the pack.
         const bool unbiased = g.texture || g.blend;
+        // Kept at the precision of the fast chain's field bytes (the lanes' low seven bits
+        // dropped), so that both form the same products.
         if (unbiased && g.fragColor)
-            for (int ch = 0; ch < 3; ++ch) g.op(__glOgPsubusw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
+            for (int ch = 0; ch < 3; ++ch) {
+                g.op(__glOgPsubusw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
+                g.op(__glOgPand(s, g.mm(5 + ch), g.abs(g.words(0xFF80))));
+            }
         if (g.texture) {
             // GL_REPLACE takes the texel's colour; GL_MODULATE the product with the texel as a
             // factor (top bit 12, times four).
@@ -540,16 +550,20 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
             for (int ch = 0; ch < 3; ++ch) {
                 GlOgNode *lane = g.mm(5 + ch);
                 if (!g.modulate) {
-                    __glOgEmitTexelChannel(g, ch, lane, false);
+                    __glOgEmitTexelChannel(g, ch, lane, GlOgTexelForm::Lane);
                     continue;
                 }
-                __glOgEmitTexelChannel(g, ch, mm2, true);
-                g.op(__glOgPmulhw(s, lane, mm2));
-                g.op(__glOgPsllw(s, lane, w.imm(2)));
+                // The product of the texel and the colour's field byte, rounded to a field byte
+                // as the fast chain forms it.
+                __glOgEmitTexelChannel(g, ch, mm2, GlOgTexelForm::Byte);
+                g.op(__glOgPsrlw(s, lane, w.imm(7)));
+                g.op(__glOgPmullw(s, lane, mm2));
+                emitRoundedByteQuotient(g, lane);
+                g.op(__glOgPsllw(s, lane, w.imm(7)));
             }
             // The texture's own alpha replaces or scales the fragment's (1.0 * 1.0 has top bit 12).
             if (g.alpha && g.texAlpha) {
-                __glOgEmitTexelChannel(g, 3, mm2, true);
+                __glOgEmitTexelChannel(g, 3, mm2, GlOgTexelForm::Factor);
                 if (g.modulate) {
                     g.op(__glOgPmulhw(s, mm2, g.abs(g.srcAlpha)));
                     g.op(__glOgPsllw(s, mm2, w.imm(2)));

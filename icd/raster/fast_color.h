@@ -55,6 +55,15 @@ inline uint32_t fieldRounding(bool dither, uint32_t ditherEntry, int drop) {
     return drop > 0 ? 1u << (drop - 1) : 0u;
 }
 
+// A field from a blend formed as its field byte times 255 (a sum of byte products, each a
+// numerator over 255), rounded once: half a step without dither, else the dither entry's share.
+// drop: the bits below the field in a field byte.
+inline uint32_t fieldOfProducts(uint32_t x, bool dither, uint32_t ditherEntry, int drop) {
+    // The rounding term in half field bytes (half a step is 2^drop of them).
+    const uint32_t half = dither ? 2 * (ditherEntry >> (16 - drop)) : 1u << drop;
+    return (2 * x + 255 * half) / (510u << drop);
+}
+
 // Packs three fields (red and blue 5 bits, green 5 or 6).
 template <class F>
 inline uint32_t pack(uint32_t r, uint32_t g, uint32_t b) {

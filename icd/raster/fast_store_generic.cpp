@@ -39,18 +39,18 @@ inline void storePixel(uint8_t *p, uint32_t v) {
     std::memcpy(p, &v, Bytes);
 }
 
-// The source and destination terms of one channel for the context's factors: c the source's
-// and dc the destination's field bytes, a the source alpha (a unit byte), limit the channel's
-// largest field byte. A colour taken as a factor is first made a unit byte, so that a full
-// channel is a factor of exactly 1.
+// The source and destination terms of one channel for the context's factors, each a byte
+// product (a numerator over 255): c the source's and dc the destination's field bytes, a the
+// source alpha (a unit byte), limit the channel's largest field byte. A colour taken as a factor
+// is first made a unit byte, so that a full channel is a factor of exactly 1.
 inline uint32_t sourceTerm(GLenum f, uint32_t c, uint32_t a, uint32_t dc, uint32_t limit) {
     switch (f) {
     case GL_ONE:
-    case GL_DST_ALPHA: return c;
-    case GL_SRC_ALPHA: return mul(c, a);
-    case GL_ONE_MINUS_SRC_ALPHA: return mul(c, 255 - a);
-    case GL_DST_COLOR: return mul(c, unitOfFieldByte(dc, limit));
-    case GL_ONE_MINUS_DST_COLOR: return mul(c, 255 - unitOfFieldByte(dc, limit));
+    case GL_DST_ALPHA: return c * 255;
+    case GL_SRC_ALPHA: return c * a;
+    case GL_ONE_MINUS_SRC_ALPHA: return c * (255 - a);
+    case GL_DST_COLOR: return c * unitOfFieldByte(dc, limit);
+    case GL_ONE_MINUS_DST_COLOR: return c * (255 - unitOfFieldByte(dc, limit));
     default: return 0;  // GL_ZERO, GL_ONE_MINUS_DST_ALPHA, GL_SRC_ALPHA_SATURATE
     }
 }
@@ -58,11 +58,11 @@ inline uint32_t destinationTerm(GLenum f, uint32_t c, uint32_t a, uint32_t dc, u
     switch (f) {
     case GL_ZERO:
     case GL_ONE_MINUS_DST_ALPHA: return 0;
-    case GL_SRC_COLOR: return mul(dc, unitOfFieldByte(c, limit));
-    case GL_ONE_MINUS_SRC_COLOR: return mul(dc, 255 - unitOfFieldByte(c, limit));
-    case GL_SRC_ALPHA: return mul(dc, a);
-    case GL_ONE_MINUS_SRC_ALPHA: return mul(dc, 255 - a);
-    default: return dc;  // GL_ONE, GL_DST_ALPHA
+    case GL_SRC_COLOR: return dc * unitOfFieldByte(c, limit);
+    case GL_ONE_MINUS_SRC_COLOR: return dc * (255 - unitOfFieldByte(c, limit));
+    case GL_SRC_ALPHA: return dc * a;
+    case GL_ONE_MINUS_SRC_ALPHA: return dc * (255 - a);
+    default: return dc * 255;  // GL_ONE, GL_DST_ALPHA
     }
 }
 
@@ -124,15 +124,16 @@ void GL_FASTCALL storeRgb(uint32_t mask, GlSpan *sp) {
         for (int i = 0; i < 3; ++i) {
             const int drop = 8 - ch[i].bits;
             const uint32_t limit = fieldByteLimit(ch[i].bits);
-            uint32_t x = c[i] < limit ? c[i] : limit;
+            const uint32_t source = c[i] < limit ? c[i] : limit;
+            uint32_t x = source * 255;  // the field byte times 255
             if (blend) {
                 const uint32_t dc = fieldOf(ch[i], old) << drop;
-                x = sourceTerm(st.src, x, c[3], dc, limit) + destinationTerm(st.dst, x, c[3], dc, limit);
-                if (x > limit) x = limit;
+                x = sourceTerm(st.src, source, c[3], dc, limit) + destinationTerm(st.dst, source, c[3], dc, limit);
+                if (x > limit * 255) x = limit * 255;
             }
-            // At most the limit plus less than a step: no carry out of the field, and a result
-            // equal to the destination keeps it.
-            x = (x + fieldRounding(dither, *d, drop)) >> drop;
+            // Rounded once; at most the limit plus less than a step: no carry out of the field,
+            // and a result equal to the destination keeps it.
+            x = fieldOfProducts(x, dither, *d, drop);
             v |= x << ch[i].shift;
         }
         storePixel<L.bytes>(p, finish(st, v, old));

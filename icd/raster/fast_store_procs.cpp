@@ -69,22 +69,22 @@ void GL_FASTCALL logicStore(uint32_t mask, GlSpan *sp) {
 }
 
 // One channel of a blend: Cs the staged field byte, Cd the destination field widened by K bits
-// to a field byte, A the staged alpha (a unit byte), e the rounding or dither term. Codes:
-// 0 (SRC_ALPHA, ZERO), 1 (SRC_ALPHA, ONE), 3 (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), 6
-// (ONE_MINUS_SRC_ALPHA, SRC_ALPHA), 9 (SRC_ALPHA_SATURATE, ONE: the source factor is 0 because
-// the buffer's alpha reads as 1). A result equal to the destination keeps it: Cd is an exact
-// field byte, and e stays below a step.
-template <int Code, int K>
-inline uint32_t blendChannel(uint32_t cs, uint32_t field, uint32_t a, uint32_t e) {
+// to a field byte, A the staged alpha (a unit byte). Codes: 0 (SRC_ALPHA, ZERO), 1 (SRC_ALPHA,
+// ONE), 3 (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), 6 (ONE_MINUS_SRC_ALPHA, SRC_ALPHA), 9
+// (SRC_ALPHA_SATURATE, ONE: the source factor is 0 because the buffer's alpha reads as 1). The
+// products are summed exactly and rounded (or dithered) once; a result equal to the destination
+// keeps it.
+template <int Code, int K, bool Dither>
+inline uint32_t blendChannel(uint32_t cs, uint32_t field, uint32_t a, uint32_t ditherEntry) {
     constexpr uint32_t kMax = (256u >> K) - 1;
     const uint32_t cd = field << K;
-    uint32_t v;
-    if constexpr (Code == 0) v = mul(a, cs);
-    else if constexpr (Code == 1) v = mul(a, cs) + cd;
-    else if constexpr (Code == 3) v = mul(a, cs) + mul(255 - a, cd);
-    else if constexpr (Code == 6) v = mul(255 - a, cs) + mul(a, cd);
-    else v = cd;
-    v = (v + e) >> K;
+    uint32_t x;  // the result's field byte times 255
+    if constexpr (Code == 0) x = a * cs;
+    else if constexpr (Code == 1) x = a * cs + 255 * cd;
+    else if constexpr (Code == 3) x = a * cs + (255 - a) * cd;
+    else if constexpr (Code == 6) x = (255 - a) * cs + a * cd;
+    else x = 255 * cd;
+    const uint32_t v = fieldOfProducts(x, Dither, ditherEntry, K);
     return v < kMax ? v : kMax;
 }
 
@@ -99,11 +99,10 @@ void GL_FASTCALL blendStore(uint32_t mask, GlSpan *sp) {
         if (int32_t(mask) >= 0) continue;
         const uint32_t dst = *p;
         const uint32_t v = Dither ? *d : 0;
-        const uint32_t e5 = fieldRounding(Dither, v, 3), egreen = fieldRounding(Dither, v, kGreenK);
-        const uint32_t r = blendChannel<Code, 3>(c[0], (dst >> F::kRedShift) & 31, c[3], e5);
-        const uint32_t g = blendChannel<Code, kGreenK>(c[1], (dst >> F::kGreenShift) & ((1u << F::kGreenBits) - 1),
-                                                       c[3], egreen);
-        const uint32_t b = blendChannel<Code, 3>(c[2], dst & 31, c[3], e5);
+        const uint32_t r = blendChannel<Code, 3, Dither>(c[0], (dst >> F::kRedShift) & 31, c[3], v);
+        const uint32_t g = blendChannel<Code, kGreenK, Dither>(
+            c[1], (dst >> F::kGreenShift) & ((1u << F::kGreenBits) - 1), c[3], v);
+        const uint32_t b = blendChannel<Code, 3, Dither>(c[2], dst & 31, c[3], v);
         *p = uint16_t(pack<F>(r, g, b));
     }
     if constexpr (Dither) sp->ditherPointer = d;
