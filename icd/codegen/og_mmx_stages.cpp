@@ -460,11 +460,13 @@ void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, GlOgTexel
         g.op(__glOgPsrlw(s, mm3, w.imm(5)));
         g.op(__glOgPaddw(s, into, mm3));
     } else if (form == GlOgTexelForm::Lane) {
-        // The byte as the fast chain's field byte (byte x the largest field byte / 255, rounded),
-        // at the lane scale.
-        g.op(__glOgPmullw(s, into, g.abs(g.words(uint16_t(laneLimit(g.bits[ch]) >> 7)))));
+        // As the fast chain takes it, at the lane scale: with dither its field byte (byte x the
+        // largest field byte / 255, rounded), without it the field itself (byte x the largest
+        // field / 255, rounded once).
+        const int fieldBits = g.dither ? 7 : 15 - g.bits[ch];
+        g.op(__glOgPmullw(s, into, g.abs(g.words(uint16_t(laneLimit(g.bits[ch]) >> fieldBits)))));
         emitRoundedByteQuotient(g, into);
-        g.op(__glOgPsllw(s, into, w.imm(7)));
+        g.op(__glOgPsllw(s, into, w.imm(fieldBits)));
     }
 }
 

@@ -159,7 +159,8 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
             int32_t byte = int32_t(e * 255.0f + 0.5f);
             byte = byte < 0 ? 0 : (byte > 255 ? 255 : byte);
             // Only the 5- and 6-bit layouts have fast tables.
-            sl.envColorBytes[i] = uint8_t(i < 3 ? glfast::fieldByteOfUnit(uint32_t(byte), glfast::fieldByteLimit(bits[i])) : uint32_t(byte));
+            const uint32_t u = uint32_t(byte);
+            sl.envColorBytes[i] = uint8_t(i < 3 ? glfast::fieldByteOfUnit(u, glfast::fieldByteLimit(bits[i])) : u);
         }
         break;
     }

@@ -71,6 +71,9 @@ inline uint32_t basicChannel(int32_t c, uint32_t d, uint32_t tau, uint32_t ta, u
         return uint32_t(c + int32_t(Dither ? d : 0)) >> 16;
     } else {
         const uint32_t c8 = fieldByteOfIterator(c, colourIteratorBias(Dither), kDrop, kLimit);
+        // Without dither a replaced texel is rounded to the field at once (as a field byte
+        // first, it could round twice).
+        if constexpr (Env == kReplace && !Dither) return mul(tau, kLimit >> kDrop);
         uint32_t sum;
         if constexpr (Env == kReplace) sum = fieldByteOfUnit(tau, kLimit);
         else if constexpr (Env == kModulate) sum = mul(tau, c8);
@@ -137,6 +140,15 @@ void modulateChunk(GlSpan *sp) {
     sp->ditherPointer = d;
 }
 
+// Eight replaced texel channels as field bytes: with dither the texel's field byte, without it
+// the texel rounded to the field at once (which the pack's rounding then keeps).
+template <int Bits, bool Dither>
+GL_ALWAYS_INLINE __m128i replacedFieldBytes(__m128i tau) {
+    constexpr uint32_t kLimit = fieldByteLimit(Bits);
+    if constexpr (Dither) return mul8(tau, _mm_set1_epi16(int16_t(kLimit)));
+    else return _mm_slli_epi16(mul8(tau, _mm_set1_epi16(int16_t(kLimit >> (8 - Bits)))), 8 - Bits);
+}
+
 // A whole chunk of GL_REPLACE pixels, eight at a time, with the arithmetic of
 // basicChannel<kReplace>: each texel channel as a field byte, rounded or dithered to the field.
 // Back: the chunk walks right to left.
@@ -145,14 +157,12 @@ void replaceChunk(GlSpan *sp) {
     const uint8_t *tx = sp->texels;
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    const __m128i limitRB = _mm_set1_epi16(int16_t(fieldByteLimit(5)));
-    const __m128i limitG = _mm_set1_epi16(int16_t(fieldByteLimit(F::kGreenBits)));
     for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8) {
         __m128i lo, hi;
         entryWords<Bytes>(tx, lo, hi);
-        const __m128i R = mul8(entryChannel(lo, hi, 0), limitRB);
-        const __m128i G = mul8(entryChannel(lo, hi, 8), limitG);
-        const __m128i B = mul8(entryChannel(lo, hi, 16), limitRB);
+        const __m128i R = replacedFieldBytes<5, Dither>(entryChannel(lo, hi, 0));
+        const __m128i G = replacedFieldBytes<F::kGreenBits, Dither>(entryChannel(lo, hi, 8));
+        const __m128i B = replacedFieldBytes<5, Dither>(entryChannel(lo, hi, 16));
         storeWalk8<Back>(out, FieldRounding8<F, Dither>(d).pack(R, G, B));
     }
     sp->ditherPointer = d;
@@ -219,16 +229,19 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
 
 // ---- staging span procs -----------------------------------------------------------------------------
 
-// One colour channel as a field byte (Limit 248, or 252 for six-bit green); c8 the colour's.
-template <int Env, uint32_t Limit>
-inline uint32_t stagingChannel(uint32_t c8, uint32_t tau, uint32_t ta, uint32_t e) {
+// One colour channel of Bits bits as a field byte; c8 the colour's. Without dither a replaced
+// texel is rounded to the field at once (the store's rounding then keeps it).
+template <int Env, int Bits>
+inline uint32_t stagingChannel(uint32_t c8, uint32_t tau, uint32_t ta, uint32_t e, bool dither) {
+    constexpr uint32_t kLimit = fieldByteLimit(Bits);
+    constexpr int kDrop = 8 - Bits;
     uint32_t v;
     if constexpr (Env == kNone || Env >= kAlphaReplace) v = c8;
-    else if constexpr (Env == kReplace) v = fieldByteOfUnit(tau, Limit);
+    else if constexpr (Env == kReplace) v = dither ? fieldByteOfUnit(tau, kLimit) : mul(tau, kLimit >> kDrop) << kDrop;
     else if constexpr (Env == kModulate) v = mul(tau, c8);
     else if constexpr (Env == kBlend || Env == kBlendIntensity) v = mul(255 - tau, c8) + mul(tau, e);
-    else v = mul(fieldByteOfUnit(tau, Limit), ta) + mul(c8, 255 - ta);  // decal
-    return v < Limit ? v : Limit;
+    else v = mul(fieldByteOfUnit(tau, kLimit), ta) + mul(c8, 255 - ta);  // decal
+    return v < kLimit ? v : kLimit;
 }
 
 // The fragment's alpha as a unit byte.
@@ -250,7 +263,8 @@ void GL_FASTCALL stagingSpan(uint32_t mask, GlSpan *sp) {
     if constexpr (texturedEnv(kEnv)) slots.texRoutine(mask, sp);
     const uint8_t *e = slots.envColorBytes;
     // Staged colours are field bytes without the set-up's rounding bias: the store rounds.
-    const int32_t bias = colourIteratorBias(ctx->state.span.raster.shadeFlags & kGlShadeDither);
+    const bool dither = ctx->state.span.raster.shadeFlags & kGlShadeDither;
+    const int32_t bias = colourIteratorBias(dither);
     const uint8_t *tx = sp->texels;
     uint8_t *out = sp->stagingColors;
     int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur, a = sp->alpha.cur;
@@ -264,10 +278,10 @@ void GL_FASTCALL stagingSpan(uint32_t mask, GlSpan *sp) {
             tx += kTexelBytes;
         }
         constexpr int kDropG = 8 - F::kGreenBits;
-        out[0] = uint8_t(stagingChannel<kEnv, 248>(fieldByteOfIterator(r, bias, 3, 248), x.r, x.a, e[0]));
-        out[1] = uint8_t(stagingChannel<kEnv, F::kGreenLimit>(fieldByteOfIterator(g, bias, kDropG, F::kGreenLimit), x.g,
-                                                              x.a, e[1]));
-        out[2] = uint8_t(stagingChannel<kEnv, 248>(fieldByteOfIterator(b, bias, 3, 248), x.b, x.a, e[2]));
+        out[0] = uint8_t(stagingChannel<kEnv, 5>(fieldByteOfIterator(r, bias, 3, 248), x.r, x.a, e[0], dither));
+        out[1] = uint8_t(stagingChannel<kEnv, F::kGreenBits>(fieldByteOfIterator(g, bias, kDropG, F::kGreenLimit), x.g,
+                                                             x.a, e[1], dither));
+        out[2] = uint8_t(stagingChannel<kEnv, 5>(fieldByteOfIterator(b, bias, 3, 248), x.b, x.a, e[2], dither));
         if constexpr (kAlpha) out[3] = uint8_t(stagingAlpha<kEnv, kTexAlpha>(uint32_t(a) >> 16, x.a, e[3]));
     }
     slots.afterColor(mask, sp);

@@ -12,7 +12,6 @@
 // factor (the routine's alpha lanes are a further rounding away from the chain's bytes).
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -719,15 +718,10 @@ TEST_F(MmxSpanRecord, TexelsRepeatAndFullChannelsStayFull) {
     for (int x = 0; x < 9; ++x) EXPECT_EQ(*pixelAt(x, 0), 0xFFFF) << x;
 }
 
-// Texel bytes as the 5-6-5 pixel shows them: each channel byte x the largest field byte (248,
-// 252) / 255, rounded, then rounded to the field (full bytes give full fields).
+// Texel bytes as the 5-6-5 pixel shows them without dither: each channel byte x max / 255, rounded.
 uint16_t rounded565(int r, int g, int b) {
-    auto field = [](int byte, int drop) {
-        const int limit = (255 >> drop) << drop;
-        const int fieldByte = int(std::lround(byte * limit / 255.0));
-        return (fieldByte + (1 << (drop - 1))) >> drop;
-    };
-    return uint16_t(field(r, 3) << 11 | field(g, 2) << 5 | field(b, 3));
+    auto field = [](int byte, int max) { return (2 * byte * max + 255) / 510; };
+    return uint16_t(field(r, 31) << 11 | field(g, 63) << 5 | field(b, 31));
 }
 
 // Levels stored as 3- and 4-byte texels (the 16-bit visual converts every texture it is given,

@@ -54,9 +54,9 @@ protected:
         kivMachineBoot();
     }
 
-    // A current context on a fresh 5-5-5 DIB section for the road; the driver is loaded anew, so
-    // that the switches it reads once are read again.
-    void open(Road r) {
+    // A current context on a fresh 5-5-5 DIB section for the road, cleared to the grey levels
+    // given; the driver is loaded anew, so that the switches it reads once are read again.
+    void open(Road r, float red = 0, float green = 0, float blue = 0) {
         close();
         ASSERT_TRUE(kivOpenGlUnloadDriver());
         road = r;
@@ -83,6 +83,8 @@ protected:
         glLoadIdentity();
         glDisable(GL_DITHER);
         if (r == Road::Generic) forceGeneric();
+        glClearColor(red, green, blue, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
     }
     void close() {
         wglMakeCurrent(nullptr, nullptr);
@@ -222,7 +224,7 @@ TEST_F(ExactFragmentRoads, StencilTakesTheDepthFailOperationWhereTheDepthTestFai
                 ASSERT_FALSE(HasFatalFailure());
                 glClearDepth(k.clearDepth);
                 glClearStencil(0);
-                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+                glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
                 glEnable(GL_DEPTH_TEST);
                 glDepthFunc(GL_LESS);
                 glDepthMask(depthWrites);
@@ -258,10 +260,8 @@ TEST_F(ExactFragmentRoads, BlendProductsAreExactAtFullScale) {
     };
     for (Road r : kRoads)
         for (const Case &k : cases) {
-            open(r);
+            open(r, k.destination, k.destination, k.destination);
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(k.destination, k.destination, k.destination, 1);
-            glClear(GL_COLOR_BUFFER_BIT);
             glEnable(GL_BLEND);
             glBlendFunc(k.src, k.dst);
             glColor3f(k.source, k.source, k.source);
@@ -289,8 +289,6 @@ TEST_F(ExactFragmentRoads, ModulatedTexelsAreExactAtFullScale) {
         for (const Case &k : cases) {
             open(r);
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT);
             const double stored = texture(k.internal, k.format, k.texel, GL_MODULATE);
             glColor4f(1, 1, 1, 1);
             rectangle();
@@ -318,8 +316,6 @@ TEST_F(ExactFragmentRoads, DitheredColoursHaveTheExactMean) {
         for (const Case &k : cases) {
             open(r);
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT);
             glEnable(GL_DITHER);
             double level = k.level / 255.0;
             if (k.internal != 0) {
@@ -348,8 +344,6 @@ TEST_F(ExactFragmentRoads, AlphaTestConvertsReferenceAndAlphaAlike) {
         for (const Case &k : cases) {
             open(r);
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT);
             glEnable(GL_ALPHA_TEST);
             glAlphaFunc(k.func, 0.5f);
             glColor4f(1, 1, 1, 0.5f);
@@ -377,8 +371,6 @@ TEST_F(ExactFragmentRoads, BlendEnvironmentKeepsTheEnvironmentAlpha) {
         for (const Case &k : cases) {
             open(r);
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(0, 0, 0, 0);
-            glClear(GL_COLOR_BUFFER_BIT);
             texture(k.internal, k.format, k.texel, GL_BLEND);
             const float env[4] = {0, 1, 0, 1};
             glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, env);
@@ -412,10 +404,8 @@ TEST_F(ExactFragmentRoads, DitheredBlendsThatKeepTheDestinationKeepIt) {
     const double kept[3] = {17, 9, 25};
     for (Road r : kRoads)
         for (const Case &k : cases) {
-            open(r);
+            open(r, float(kept[0] / kSteps), float(kept[1] / kSteps), float(kept[2] / kSteps));
             ASSERT_FALSE(HasFatalFailure());
-            glClearColor(float(kept[0] / kSteps), float(kept[1] / kSteps), float(kept[2] / kSteps), 0);
-            glClear(GL_COLOR_BUFFER_BIT);
             glEnable(GL_DITHER);
             glEnable(GL_BLEND);
             glBlendFunc(k.src, k.dst);
