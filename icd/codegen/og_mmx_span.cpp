@@ -539,7 +539,6 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     const GLenum base = GLenum(l0->baseFormat);
     if (base != GL_RGB && base != GL_RGBA && base != GL_LUMINANCE && base != GL_LUMINANCE_ALPHA && base != GL_INTENSITY)
         return false;
-    g.texLuminance = base == GL_LUMINANCE || base == GL_INTENSITY;
     g.texAlpha = __glOgFormatHasAlpha(base);
     g.texelBytes = l0->texelFormat->bitsPerTexel / 8;
     g.texelTable = nullptr;

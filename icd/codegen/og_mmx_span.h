@@ -2,9 +2,9 @@
 // triangle's rows from a GlSpan record four pixels at a time, and the per-group stages it is
 // built from (depth test, colour, blend, dither and pack).
 //
-// Lane formats shared by the template and the stages: colour lanes are unsigned 16-bit words
-// whose top bit is bit 14 (full intensity just below 0x8000); alpha lanes and blend factors hold
-// 1.0 as 0x4000; iterated quantities (colour, alpha, depth) are carried as 32-bit pairs so that
+// Lane formats shared by the template and the stages: colour lanes are unsigned 16-bit words with
+// one field step as 1 << (15 - bits) (a full 5-bit field is 0x7C00); alpha lanes and blend
+// factors hold 1.0 as 0x4000; iterated quantities (colour, alpha, depth) are carried as 32-bit pairs so that
 // the lanes of every group are exactly what the per-pixel C stages compute.
 #pragma once
 
@@ -68,7 +68,6 @@ struct GlOgMmxSpanGen {
     bool lodSplit;      // the minifying filter differs: the level of detail decides per half (GlOgMmxLod)
     bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
     bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
-    bool texLuminance;  // L and I texels widen to lanes by byte repetition (255 is 0x7FFF)
     bool texAlpha;      // the texture has an alpha channel of its own
     int32_t texelBytes;          // bytes of one stored texel: 1 to 4
     const uint32_t *texelTable;  // 1- and 2-byte layouts: every stored value as an RGBA word
@@ -146,7 +145,10 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
 void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp);
 void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
-void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into);
+// The forms a texel channel is taken in: its bytes as words, at the factor scale (255 is 1.0 =
+// 0x4000), or at the colour lanes' scale as the fast chain's field byte of it.
+enum class GlOgTexelForm { Byte, Factor, Lane };
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into, GlOgTexelForm form);
 // One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);
 

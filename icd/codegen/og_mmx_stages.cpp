@@ -81,6 +81,29 @@ void emitPackChannel(GlOgMmxSpanGen &g, GlOgNode *lane, int ch) {
     if (g.shift[ch] > 0) g.op(__glOgPsllw(s, lane, g.w.imm(g.shift[ch])));
 }
 
+// Lane units of a colour channel of b bits: one field step is 1 << (15 - b), the full field
+// (31 or 63 steps) the lane limit below 0x8000.
+int32_t laneLimit(int bits) { return ((1 << bits) - 1) << (15 - bits); }
+// The rounding bias the fast set-up puts into the colour iterators (half a step without dither,
+// a 32nd of one with it), in lane units: taken off before a product and put back before the pack,
+// where it rounds (with the dither table's sixteenths: (2B + 1) / 32 of a step).
+int32_t laneBias(const GlOgMmxSpanGen &g, int ch) { return (g.dither ? 0x800 : 0x8000) >> (1 + g.bits[ch]); }
+// x / 255 rounded to nearest for the unsigned words x of a register (x <= 255 x 255), as the fast
+// chain's byte product forms it: (x + 128 + ((x + 128) >> 8)) >> 8. mm3 is scratch.
+void emitRoundedByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
+    GlOgState *s = g.s();
+    GlOgNode *t = g.mm(3);
+    g.op(__glOgPaddw(s, x, g.abs(g.words(128))));
+    g.op(__glOgMovq(s, t, x));
+    g.op(__glOgPsrlw(s, t, g.w.imm(8)));
+    g.op(__glOgPaddw(s, x, t));
+    g.op(__glOgPsrlw(s, x, g.w.imm(8)));
+}
+// The multiplier k of pmulhw(lane, k) * 2 = lane * 0x4000 / limit, exact at the limit.
+uint16_t toFactorMultiplier(int bits) {
+    return uint16_t((int64_t(0x2000) * 65536 + laneLimit(bits) - 1) / laneLimit(bits));
+}
+
 }  // namespace
 
 void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none) {
@@ -175,16 +198,22 @@ bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *i
         g.op(__glOgPsubw(s, into, g.abs(g.srcAlpha)));
         return true;
     case GL_SRC_COLOR:
-    case GL_DST_COLOR:  // the colour lanes halved to the factor's scale
-        g.op(__glOgMovq(s, into, factor == GL_SRC_COLOR ? src : dst));
-        g.op(__glOgPsrlw(s, into, g.w.imm(1)));
-        return true;
+    case GL_DST_COLOR:
     case GL_ONE_MINUS_SRC_COLOR:
-    case GL_ONE_MINUS_DST_COLOR:
-        g.op(__glOgMovq(s, into, g.abs(g.words(0x8000))));
-        g.op(__glOgPsubw(s, into, factor == GL_ONE_MINUS_SRC_COLOR ? src : dst));
-        g.op(__glOgPsrlw(s, into, g.w.imm(1)));
+    case GL_ONE_MINUS_DST_COLOR: {
+        // The colour lane at the factor's scale, a full field exactly 1.0.
+        const bool ofSource = factor == GL_SRC_COLOR || factor == GL_ONE_MINUS_SRC_COLOR;
+        const bool oneMinus = factor == GL_ONE_MINUS_SRC_COLOR || factor == GL_ONE_MINUS_DST_COLOR;
+        GlOgNode *f = oneMinus ? g.mm(3) : into;
+        g.op(__glOgMovq(s, f, ofSource ? src : dst));
+        g.op(__glOgPmulhw(s, f, g.abs(g.words(toFactorMultiplier(g.bits[ch])))));
+        g.op(__glOgPsllw(s, f, g.w.imm(1)));
+        if (oneMinus) {
+            g.op(__glOgMovq(s, into, g.abs(g.words(0x4000))));
+            g.op(__glOgPsubw(s, into, f));
+        }
         return true;
+    }
     case GL_SRC_ALPHA_SATURATE:
         // min(source alpha, 1.0 - destination alpha) = a - saturating(a - b).
         g.op(__glOgMovq(s, g.mm(3), g.abs(g.words(0x4000))));
@@ -204,23 +233,15 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2), *mm4 = g.mm(4);
-    // The destination's channels at the colour lanes' scale, the field's bits repeated below it so
-    // that a full field is 0x7FFF and not a step short of it.
+    // The destination's channels at the colour lanes' scale: the field's steps exactly, so that a
+    // blend giving the destination back keeps it.
     g.op(__glOgMovq(s, mm0, w.at(kEdi)));
     for (int ch = 0; ch < 3; ++ch) {
         const int b = g.bits[ch];
-        uint32_t mul = 0;
-        int rest = 15 - b;
-        for (; rest >= 0; rest -= b) mul |= 1u << rest;
         g.op(__glOgMovq(s, mm1, mm0));
         if (g.shift[ch] > 0) g.op(__glOgPsrlw(s, mm1, w.imm(g.shift[ch])));
         g.op(__glOgPand(s, mm1, g.abs(g.words(uint16_t((1u << b) - 1)))));
-        if (rest > -b) {
-            g.op(__glOgMovq(s, mm2, mm1));
-            g.op(__glOgPsrlw(s, mm2, w.imm(-rest)));
-        }
-        g.op(__glOgPmullw(s, mm1, g.abs(g.words(uint16_t(mul)))));
-        if (rest > -b) g.op(__glOgPor(s, mm1, mm2));
+        g.op(__glOgPsllw(s, mm1, w.imm(15 - b)));
         g.op(__glOgMovq(s, g.abs(g.dstLanes[ch]), mm1));
     }
     const bool add = g.srcFactor == GL_ONE && g.dstFactor == GL_ONE;
@@ -415,7 +436,7 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
     }
 }
 
-void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into) {
+void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, GlOgTexelForm form) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm3 = g.mm(3);
@@ -431,18 +452,21 @@ void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into) {
     }
     g.op(__glOgPackssdw(s, into, mm3));
     g.op(__glOgMovq(s, mm3, into));
-    if (ch == 3) {
-        // byte * 64 + byte / 4: 255 is 0x3FFF, next to 1.0.
+    if (form == GlOgTexelForm::Factor) {
+        // byte * 64 + byte / 4 + byte / 128: 255 is 1.0 (0x4000).
         g.op(__glOgPsllw(s, into, w.imm(6)));
         g.op(__glOgPsrlw(s, mm3, w.imm(2)));
         g.op(__glOgPaddw(s, into, mm3));
-    } else if (g.texLuminance) {
-        // The byte in both halves of the word, halved: 255 is 0x7FFF.
-        g.op(__glOgPsllw(s, into, w.imm(8)));
-        g.op(__glOgPor(s, into, mm3));
-        g.op(__glOgPsrlw(s, into, w.imm(1)));
-    } else {
-        g.op(__glOgPsllw(s, into, w.imm(7)));
+        g.op(__glOgPsrlw(s, mm3, w.imm(5)));
+        g.op(__glOgPaddw(s, into, mm3));
+    } else if (form == GlOgTexelForm::Lane) {
+        // As the fast chain takes it, at the lane scale: with dither its field byte (byte x the
+        // largest field byte / 255, rounded), without it the field itself (byte x the largest
+        // field / 255, rounded once).
+        const int fieldBits = g.dither ? 7 : 15 - g.bits[ch];
+        g.op(__glOgPmullw(s, into, g.abs(g.words(uint16_t(laneLimit(g.bits[ch]) >> fieldBits)))));
+        emitRoundedByteQuotient(g, into);
+        g.op(__glOgPsllw(s, into, w.imm(fieldBits)));
     }
 }
 
@@ -511,22 +535,37 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
             g.op(__glOgPsubw(s, g.mm(4), mm0));
             g.op(__glOgMovq(s, g.abs(g.srcAlpha), g.mm(4)));
         }
+        // Products take the colour without the set-up's rounding bias; it is put back before
+        // the pack.
+        const bool unbiased = g.texture || g.blend;
+        // Kept at the precision of the fast chain's field bytes (the lanes' low seven bits
+        // dropped), so that both form the same products.
+        if (unbiased && g.fragColor)
+            for (int ch = 0; ch < 3; ++ch) {
+                g.op(__glOgPsubusw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
+                g.op(__glOgPand(s, g.mm(5 + ch), g.abs(g.words(0xFF80))));
+            }
         if (g.texture) {
-            // GL_REPLACE takes the texel's colour; GL_MODULATE the product (top bit 13, doubled).
+            // GL_REPLACE takes the texel's colour; GL_MODULATE the product with the texel as a
+            // factor (top bit 12, times four).
             __glOgEmitTexelFetch(g);
             for (int ch = 0; ch < 3; ++ch) {
                 GlOgNode *lane = g.mm(5 + ch);
                 if (!g.modulate) {
-                    __glOgEmitTexelChannel(g, ch, lane);
+                    __glOgEmitTexelChannel(g, ch, lane, GlOgTexelForm::Lane);
                     continue;
                 }
-                __glOgEmitTexelChannel(g, ch, mm2);
-                g.op(__glOgPmulhw(s, lane, mm2));
-                g.op(__glOgPaddw(s, lane, lane));
+                // The product of the texel and the colour's field byte, rounded to a field byte
+                // as the fast chain forms it.
+                __glOgEmitTexelChannel(g, ch, mm2, GlOgTexelForm::Byte);
+                g.op(__glOgPsrlw(s, lane, w.imm(7)));
+                g.op(__glOgPmullw(s, lane, mm2));
+                emitRoundedByteQuotient(g, lane);
+                g.op(__glOgPsllw(s, lane, w.imm(7)));
             }
             // The texture's own alpha replaces or scales the fragment's (1.0 * 1.0 has top bit 12).
             if (g.alpha && g.texAlpha) {
-                __glOgEmitTexelChannel(g, 3, mm2);
+                __glOgEmitTexelChannel(g, 3, mm2, GlOgTexelForm::Factor);
                 if (g.modulate) {
                     g.op(__glOgPmulhw(s, mm2, g.abs(g.srcAlpha)));
                     g.op(__glOgPsllw(s, mm2, w.imm(2)));
@@ -535,6 +574,8 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
             }
         }
         if (g.blend) __glOgEmitMmxBlend(g);
+        if (unbiased)
+            for (int ch = 0; ch < 3; ++ch) g.op(__glOgPaddsw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
         if (g.dither) {
             // The dither row of this scan line, rotated to the group's first lane, at EBP.
             for (int ch = 0; ch < 3; ++ch) g.op(__glOgPaddsw(s, g.mm(5 + ch), w.at(kEbp, 128 * ch)));

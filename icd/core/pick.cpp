@@ -153,7 +153,8 @@ void __glBuildAlphaTestTable(GlContext *ctx) {
     in.alphaTestSize = size;
     float alphaScale = ctx->scales.alphaScale > 0.0f ? ctx->scales.alphaScale : kGlContextColorScale;
     in.alphaTestScale = float(size - 1) / alphaScale;
-    int32_t r = int32_t(ctx->state.color.alphaRef * in.alphaTestScale * alphaScale);
+    // The reference rounded to the table's steps, as the fragment alphas it is compared with are.
+    int32_t r = int32_t(ctx->state.color.alphaRef * in.alphaTestScale * alphaScale + 0.5f);
     GLenum func = ctx->state.mode.alphaFunc;
     for (int32_t i = 0; i < size; ++i) {
         bool pass;

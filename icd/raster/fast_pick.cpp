@@ -14,6 +14,7 @@
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/pixel/texture_object.h"
+#include "icd/pixel/texture.h"
 
 #include <cstdlib>
 
@@ -157,21 +158,21 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
         } else {
             c.envCode = (base == GL_INTENSITY && c.alphaNeeded) ? 0x14 : 0x10;
         }
+        // The environment colour is kept in fragment colour units, alpha too (in the context's
+        // units where the buffer has no alpha bits): its colour becomes field bytes as the staged
+        // colours are, its alpha a unit byte.
         const float *env = ctx->state.textures.env[0] != nullptr ? ctx->state.textures.env[0]->color : nullptr;
         const GlVisual &v = ctx->visual;
-        const int32_t bits[4] = {v.redBits, v.greenBits, v.blueBits, v.alphaBits};
-        // The environment colour is kept in colour-buffer units: 0 .. the channel's maximum.
-        const GlColorScales &s = ctx->scales;
-        const float max[4] = {s.redScale * s.redMaxOverScale, s.greenScale * s.greenMaxOverScale,
-                              s.blueScale * s.blueMaxOverScale, s.alphaScale * s.alphaMaxOverScale};
+        const int32_t bits[3] = {v.redBits, v.greenBits, v.blueBits};
+        float unit[4];
+        __glFragmentColorUnits(ctx, unit);
         for (int i = 0; i < 4; ++i) {
-            const float e = env != nullptr && max[i] > 0.0f ? env[i] / max[i] : 0.0f;
+            const float e = env != nullptr && unit[i] > 0.0f ? env[i] / unit[i] : 0.0f;
             int32_t byte = int32_t(e * 255.0f + 0.5f);
             byte = byte < 0 ? 0 : (byte > 255 ? 255 : byte);
-            // With dither the byte is scaled like the stores scale staged bytes, so that the
-            // dither term cannot carry out of the field.
-            if ((f & kGlShadeDither) && bits[i] > 0) byte -= byte >> bits[i];
-            sl.envColorBytes[i] = uint8_t(byte);
+            // Only the 5- and 6-bit layouts have fast tables.
+            const uint32_t u = uint32_t(byte);
+            sl.envColorBytes[i] = uint8_t(i < 3 ? glfast::fieldByteOfUnit(u, glfast::fieldByteLimit(bits[i])) : u);
         }
         break;
     }

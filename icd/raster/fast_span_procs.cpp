@@ -3,6 +3,7 @@
 // both 16-bit layouts. One template per family; the tables are generated from the index itself,
 // whose bits are the knobs: bit 0 dither (basic) or alpha written (staging), bit 1 smooth,
 // bits 2-4 the environment code, bit 5 the texture's alpha takes part.
+#include <algorithm>
 #include <cstring>
 #include <emmintrin.h>
 #include <utility>
@@ -59,31 +60,28 @@ inline Texel readTexel(const uint8_t *tx) {
 // ---- basic span procs -------------------------------------------------------------------------------
 
 // One channel of a basic span proc written as a field of Bits bits. c is the 16.16 iterator in
-// field steps, d the dither entry (level << 12; 0 without dither), tau the texel channel, ta the
-// texel's alpha, e the environment byte. The byte forms use ByteShift = 21 - Bits + 8 - 8 (13 for
-// five bits, 14 for six), so dither enters as the same sixteenth of a field step.
+// field steps (with the set-up's rounding bias), d the dither entry (level << 12; 0 without
+// dither), tau the texel channel and ta the texel's alpha (unit bytes), e the environment colour's
+// field byte. Textured channels are formed as field bytes, then rounded or dithered to the field.
 template <int Env, bool Dither, int Bits>
-inline uint32_t basicChannel(const uint8_t *t, int32_t c, uint32_t d, uint32_t tau, uint32_t ta, uint32_t e) {
-    constexpr int kDrop = 8 - Bits;        // byte to field
-    constexpr int kByteShift = 16 - kDrop;  // 16.16 iterator to a byte
-    const uint32_t dd = Dither ? d >> kByteShift : 0;
+inline uint32_t basicChannel(int32_t c, uint32_t d, uint32_t tau, uint32_t ta, uint32_t e) {
+    constexpr int kDrop = 8 - Bits;
+    constexpr uint32_t kLimit = fieldByteLimit(Bits);
     if constexpr (Env == kNone) {
         return uint32_t(c + int32_t(Dither ? d : 0)) >> 16;
-    } else if constexpr (Env == kReplace) {
-        if constexpr (!Dither) return tau >> kDrop;
-        const uint32_t v = ((tau << kByteShift) + d) >> 16;
-        return v - (v >> Bits);
     } else {
-        const uint32_t c8 = uint32_t(c) >> kByteShift;
+        const uint32_t c8 = fieldByteOfIterator(c, colourIteratorBias(Dither), kDrop, kLimit);
+        // Without dither a replaced texel is rounded to the field at once (as a field byte
+        // first, it could round twice).
+        if constexpr (Env == kReplace && !Dither) return mul(tau, kLimit >> kDrop);
         uint32_t sum;
-        if constexpr (Env == kModulate) sum = mul(t, tau, c8) + dd;
-        else if constexpr (Env == kBlend || Env == kBlendIntensity) sum = mul(t, 255 - tau, c8) + mul(t, tau, e) + dd;
-        else sum = mul(t, tau, ta) + mul(t, c8, 255 - ta) + dd;  // decal
-        if constexpr (Env == kDecal && Dither) {
-            constexpr uint32_t kLimit = 256 - (1u << kDrop);
-            if (sum > kLimit) sum = kLimit;
-        }
-        return sum >> kDrop;
+        if constexpr (Env == kReplace) sum = fieldByteOfUnit(tau, kLimit);
+        else if constexpr (Env == kModulate) sum = mul(tau, c8);
+        else if constexpr (Env == kBlend || Env == kBlendIntensity) sum = mul(255 - tau, c8) + mul(tau, e);
+        else sum = mul(fieldByteOfUnit(tau, kLimit), ta) + mul(c8, 255 - ta);  // decal
+        // Two rounded terms may pass the limit by one.
+        if (sum > kLimit) sum = kLimit;
+        return (sum + fieldRounding(Dither, d, kDrop)) >> kDrop;
     }
 }
 
@@ -132,7 +130,7 @@ void modulateChunk(GlSpan *sp) {
     const uint8_t *tx = sp->texels;
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    ColourBytes8<F> colour(sp);
+    ColourBytes8<F> colour(sp, colourIteratorBias(Dither));
     for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8, colour.next()) {
         __m128i lo, hi;
         entryWords<Bytes>(tx, lo, hi);
@@ -142,26 +140,18 @@ void modulateChunk(GlSpan *sp) {
     sp->ditherPointer = d;
 }
 
-// One channel of eight GL_REPLACE texels as a field of Bits bits, with the arithmetic of
-// basicChannel<kReplace>. With dither, ((tau << (8 + Bits)) + d) >> 16 splits into the texel's top
-// Bits bits and the carry of its dropped bits plus the dither entry; both addends of that carry are
-// whole multiples of 256 (the entries are levels << 12), so it is taken at a 256th and fits 16-bit
-// lanes. The top value 1 << Bits is brought back to the field's largest.
+// Eight replaced texel channels as field bytes: with dither the texel's field byte, without it
+// the texel rounded to the field at once (which the pack's rounding then keeps).
 template <int Bits, bool Dither>
-inline __m128i replaceField(__m128i tau, __m128i d8) {
-    constexpr int kDrop = 8 - Bits;
-    const __m128i top = _mm_srli_epi16(tau, kDrop);
-    if constexpr (!Dither) {
-        return top;
-    } else {
-        const __m128i dropped = _mm_and_si128(tau, _mm_set1_epi16((1 << kDrop) - 1));
-        const __m128i v = _mm_add_epi16(top, _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(dropped, Bits), d8), 8));
-        return _mm_sub_epi16(v, _mm_srli_epi16(v, Bits));
-    }
+GL_ALWAYS_INLINE __m128i replacedFieldBytes(__m128i tau) {
+    constexpr uint32_t kLimit = fieldByteLimit(Bits);
+    if constexpr (Dither) return mul8(tau, _mm_set1_epi16(int16_t(kLimit)));
+    else return _mm_slli_epi16(mul8(tau, _mm_set1_epi16(int16_t(kLimit >> (8 - Bits)))), 8 - Bits);
 }
 
-// A whole chunk of GL_REPLACE pixels, eight at a time: the texel's channels as fields, dithered
-// or not. Back: the chunk walks right to left.
+// A whole chunk of GL_REPLACE pixels, eight at a time, with the arithmetic of
+// basicChannel<kReplace>: each texel channel as a field byte, rounded or dithered to the field.
+// Back: the chunk walks right to left.
 template <class F, bool Dither, int Bytes, bool Back>
 void replaceChunk(GlSpan *sp) {
     const uint8_t *tx = sp->texels;
@@ -170,16 +160,10 @@ void replaceChunk(GlSpan *sp) {
     for (int k = 0; k < 32; k += 8, tx += 8 * Bytes, d += 8, out += Back ? -8 : 8) {
         __m128i lo, hi;
         entryWords<Bytes>(tx, lo, hi);
-        __m128i d8 = _mm_setzero_si128();
-        if constexpr (Dither) {
-            const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
-            const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + 4));
-            d8 = _mm_packs_epi32(_mm_srli_epi32(d0, 8), _mm_srli_epi32(d1, 8));
-        }
-        const __m128i R = replaceField<5, Dither>(entryChannel(lo, hi, 0), d8);
-        const __m128i G = replaceField<F::kGreenBits, Dither>(entryChannel(lo, hi, 8), d8);
-        const __m128i B = replaceField<5, Dither>(entryChannel(lo, hi, 16), d8);
-        storeWalk8<Back>(out, _mm_or_si128(_mm_or_si128(_mm_slli_epi16(R, F::kRedShift), _mm_slli_epi16(G, F::kGreenShift)), B));
+        const __m128i R = replacedFieldBytes<5, Dither>(entryChannel(lo, hi, 0));
+        const __m128i G = replacedFieldBytes<F::kGreenBits, Dither>(entryChannel(lo, hi, 8));
+        const __m128i B = replacedFieldBytes<5, Dither>(entryChannel(lo, hi, 16));
+        storeWalk8<Back>(out, FieldRounding8<F, Dither>(d).pack(R, G, B));
     }
     sp->ditherPointer = d;
 }
@@ -216,7 +200,6 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
                 if (mask == 0xFFFFFFFFu)
                     return step > 0 ? replaceChunk<F, kDither, kBytes, false>(sp) : replaceChunk<F, kDither, kBytes, true>(sp);
             }
-            const uint8_t *t = __glSquareTableCentre();
             const uint8_t *e = ctx->state.span.fast.envColorBytes;
             const uint8_t *tx = sp->texels;
             constexpr int kTexelBytes = texelBytesOf(Index);
@@ -234,9 +217,9 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
                     x = readTexel<kTexelBytes>(tx);
                     tx += kTexelBytes;
                 }
-                const uint32_t R = basicChannel<kEnv, kDither, 5>(t, r, dv, x.r, x.a, e[0]);
-                const uint32_t G = basicChannel<kEnv, kDither, F::kGreenBits>(t, g, dv, x.g, x.a, e[1]);
-                const uint32_t B = basicChannel<kEnv, kDither, 5>(t, b, dv, x.b, x.a, e[2]);
+                const uint32_t R = basicChannel<kEnv, kDither, 5>(r, dv, x.r, x.a, e[0]);
+                const uint32_t G = basicChannel<kEnv, kDither, F::kGreenBits>(g, dv, x.g, x.a, e[1]);
+                const uint32_t B = basicChannel<kEnv, kDither, 5>(b, dv, x.b, x.a, e[2]);
                 *p = uint16_t(pack<F>(R, G, B));
             }
             sp->ditherPointer = d;
@@ -246,21 +229,27 @@ void GL_FASTCALL basicSpan(uint32_t mask, GlSpan *sp) {
 
 // ---- staging span procs -----------------------------------------------------------------------------
 
-// One colour byte at destination precision (Limit 248, or 252 for six-bit green).
-template <int Env, uint32_t Limit>
-inline uint32_t stagingChannel(const uint8_t *t, uint32_t c8, uint32_t tau, uint32_t ta, uint32_t e) {
-    if constexpr (Env == kNone || Env >= kAlphaReplace) return c8;
-    else if constexpr (Env == kReplace) return tau < Limit ? tau : Limit;
-    else if constexpr (Env == kModulate) return mul(t, tau, c8);
-    else if constexpr (Env == kBlend || Env == kBlendIntensity) return mul(t, 255 - tau, c8) + mul(t, tau, e);
-    else return mul(t, tau, ta) + mul(t, c8, 255 - ta);  // decal
+// One colour channel of Bits bits as a field byte; c8 the colour's. Without dither a replaced
+// texel is rounded to the field at once (the store's rounding then keeps it).
+template <int Env, int Bits>
+inline uint32_t stagingChannel(uint32_t c8, uint32_t tau, uint32_t ta, uint32_t e, bool dither) {
+    constexpr uint32_t kLimit = fieldByteLimit(Bits);
+    constexpr int kDrop = 8 - Bits;
+    uint32_t v;
+    if constexpr (Env == kNone || Env >= kAlphaReplace) v = c8;
+    else if constexpr (Env == kReplace) v = dither ? fieldByteOfUnit(tau, kLimit) : mul(tau, kLimit >> kDrop) << kDrop;
+    else if constexpr (Env == kModulate) v = mul(tau, c8);
+    else if constexpr (Env == kBlend || Env == kBlendIntensity) v = mul(255 - tau, c8) + mul(tau, e);
+    else v = mul(fieldByteOfUnit(tau, kLimit), ta) + mul(c8, 255 - ta);  // decal
+    return v < kLimit ? v : kLimit;
 }
 
+// The fragment's alpha as a unit byte.
 template <int Env, bool TexAlpha>
-inline uint32_t stagingAlpha(const uint8_t *t, uint32_t a, uint32_t ta, uint32_t ea) {
+inline uint32_t stagingAlpha(uint32_t a, uint32_t ta, uint32_t ea) {
     if constexpr (Env == kAlphaReplace || (Env == kReplace && TexAlpha)) return ta;
-    else if constexpr (Env == kAlphaModulate || ((Env == kModulate || Env == kBlend) && TexAlpha)) return mul(t, ta, a);
-    else if constexpr (Env == kBlendIntensity && TexAlpha) return mul(t, 255 - ta, a) + mul(t, ta, ea);
+    else if constexpr (Env == kAlphaModulate || ((Env == kModulate || Env == kBlend) && TexAlpha)) return mul(ta, a);
+    else if constexpr (Env == kBlendIntensity && TexAlpha) return std::min(mul(255 - ta, a) + mul(ta, ea), 255u);
     else return a;
 }
 
@@ -272,8 +261,10 @@ void GL_FASTCALL stagingSpan(uint32_t mask, GlSpan *sp) {
     GlContext *ctx = sp->context;
     GlFastPathSlots &slots = ctx->state.span.fast;
     if constexpr (texturedEnv(kEnv)) slots.texRoutine(mask, sp);
-    const uint8_t *t = __glSquareTableCentre();
     const uint8_t *e = slots.envColorBytes;
+    // Staged colours are field bytes without the set-up's rounding bias: the store rounds.
+    const bool dither = ctx->state.span.raster.shadeFlags & kGlShadeDither;
+    const int32_t bias = colourIteratorBias(dither);
     const uint8_t *tx = sp->texels;
     uint8_t *out = sp->stagingColors;
     int32_t r = sp->red.cur, g = sp->green.cur, b = sp->blue.cur, a = sp->alpha.cur;
@@ -286,10 +277,12 @@ void GL_FASTCALL stagingSpan(uint32_t mask, GlSpan *sp) {
             x = readTexel<kTexelBytes>(tx);
             tx += kTexelBytes;
         }
-        out[0] = uint8_t(stagingChannel<kEnv, 248>(t, uint32_t(r) >> 13, x.r, x.a, e[0]));
-        out[1] = uint8_t(stagingChannel<kEnv, F::kGreenLimit>(t, uint32_t(g) >> F::kGreenByteShift, x.g, x.a, e[1]));
-        out[2] = uint8_t(stagingChannel<kEnv, 248>(t, uint32_t(b) >> 13, x.b, x.a, e[2]));
-        if constexpr (kAlpha) out[3] = uint8_t(stagingAlpha<kEnv, kTexAlpha>(t, uint32_t(a) >> 16, x.a, e[3]));
+        constexpr int kDropG = 8 - F::kGreenBits;
+        out[0] = uint8_t(stagingChannel<kEnv, 5>(fieldByteOfIterator(r, bias, 3, 248), x.r, x.a, e[0], dither));
+        out[1] = uint8_t(stagingChannel<kEnv, F::kGreenBits>(fieldByteOfIterator(g, bias, kDropG, F::kGreenLimit), x.g,
+                                                             x.a, e[1], dither));
+        out[2] = uint8_t(stagingChannel<kEnv, 5>(fieldByteOfIterator(b, bias, 3, 248), x.b, x.a, e[2], dither));
+        if constexpr (kAlpha) out[3] = uint8_t(stagingAlpha<kEnv, kTexAlpha>(uint32_t(a) >> 16, x.a, e[3]));
     }
     slots.afterColor(mask, sp);
 }

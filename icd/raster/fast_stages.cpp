@@ -106,12 +106,17 @@ void GL_FASTCALL __glFastStencilTest(uint32_t mask, GlSpan *sp) {
     sp->stencilPassMask = pass;
     GlFastPathSlots &sl = slots(sp);
     if (pass != mask) sl.stencilFailOp(mask & ~pass, sp);
-    if (pass != 0) sl.afterStencilTest(pass, sp);
+    if (pass == 0) return;
+    sl.afterStencilTest(pass, sp);
+    // A depth stage calls on only while some pixel passes: where none did, the update never ran
+    // and every pixel that passed the stencil test failed the depth test.
+    if (sp->stencilPassMask != 0) sl.stencilDepthFailOp(sp->stencilPassMask, sp);
 }
 
 void GL_FASTCALL __glFastStencilUpdate(uint32_t mask, GlSpan *sp) {
     GlFastPathSlots &sl = slots(sp);
     if (mask != sp->stencilPassMask) sl.stencilDepthFailOp(sp->stencilPassMask & ~mask, sp);
+    sp->stencilPassMask = 0;  // the stencil test's pixels are taken care of
     if (mask == 0) return;
     sl.stencilDepthPassOp(mask, sp);
     sl.afterStencilUpdate(mask, sp);
@@ -392,14 +397,15 @@ GlFastProc __glFastDepthSmoothProc(int32_t formatCode, bool dither, int32_t dept
 
 namespace {
 
-// The fogged bytes are limited to what the format's dithering stores can take (248, 252 for
-// six-bit green): a white fog would otherwise give 255, which a dithered store carries out of
-// its field.
+// The staged colours are field bytes: the fog colour's unit bytes are taken to the same units,
+// so that a white fog gives the largest field byte, and the exact products keep the result
+// within it.
 template <class F>
 void GL_FASTCALL fastFog(uint32_t mask, GlSpan *sp) {
-    const uint8_t *t = __glSquareTableCentre();
-    const uint8_t *fogBytes = sp->context->state.fog.fogColorBytes;
+    const uint8_t *unitFog = sp->context->state.fog.fogColorBytes;
     const uint32_t limits[3] = {248, F::kGreenLimit, 248};
+    const uint32_t fogBytes[3] = {fieldByteOfUnit(unitFog[0], limits[0]), fieldByteOfUnit(unitFog[1], limits[1]),
+                                  fieldByteOfUnit(unitFog[2], limits[2])};
     int32_t fog = sp->fog.cur;
     const int32_t step = sp->fog.step;
     uint8_t *c = sp->stagingColors;
@@ -408,7 +414,7 @@ void GL_FASTCALL fastFog(uint32_t mask, GlSpan *sp) {
         int32_t f = fog >> 16;
         f = f < 0 ? 0 : (f > 255 ? 255 : f);
         for (int i = 0; i < 3; ++i) {
-            const uint32_t v = mul(t, c[i], uint32_t(f)) + mul(t, fogBytes[i], uint32_t(255 - f));
+            const uint32_t v = mul(c[i], uint32_t(f)) + mul(fogBytes[i], uint32_t(255 - f));
             c[i] = uint8_t(v < limits[i] ? v : limits[i]);
         }
     }
@@ -437,13 +443,15 @@ void GL_FASTCALL fastFogNicest(uint32_t mask, GlSpan *sp) {
     const NicestFog fog(sp->context->state.fog);
     const uint8_t *fogBytes = sp->context->state.fog.fogColorBytes;
     const double limits[3] = {248.0, double(F::kGreenLimit), 248.0};
+    // The fog colour from unit bytes to field bytes.
+    const double fogScale[3] = {limits[0] / 255.0, limits[1] / 255.0, limits[2] / 255.0};
     int32_t value = sp->fog.cur;
     uint8_t *c = sp->stagingColors;
     for (uint32_t m = mask; m; m <<= 1, c += 4, value += sp->fog.step) {
         if (int32_t(m) >= 0) continue;
         const double f = fog.factor(value);
         for (int i = 0; i < 3; ++i) {
-            double v = double(c[i]) * f + double(fogBytes[i]) * (1.0 - f);
+            double v = double(c[i]) * f + double(fogBytes[i]) * fogScale[i] * (1.0 - f);
             if (v > limits[i]) v = limits[i];
             c[i] = uint8_t(std::lrint(v));
         }

@@ -10,26 +10,22 @@ using namespace glfast;
 
 namespace {
 
-// A layout: its element bytes, how the three channels sit, the largest byte each channel can
-// hold after blending, and the dither of each channel (shift of the dither entry, shift of the
-// channel's own scaling; 0 = no dither).
+// A layout: its element bytes and where its three channels sit. Staged colours are field bytes
+// (the field at the byte's top); a channel of fewer than eight bits is dithered.
 struct Channel {
-    int shift;   // field position in the packed value
-    int bits;    // field width
-    int dShift;  // dither entry >> dShift is added
-    int cShift;  // the channel >> cShift is taken off first
+    int shift;  // field position in the packed value
+    int bits;   // field width
 };
 struct Layout {
     int bytes;
     Channel r, g, b;
 };
-constexpr Layout k332{1, {5, 3, 11, 3}, {2, 3, 11, 3}, {0, 2, 10, 2}};
-constexpr Layout k555{2, {10, 5, 13, 5}, {5, 5, 13, 5}, {0, 5, 13, 5}};
-constexpr Layout k565{2, {11, 5, 13, 5}, {5, 6, 14, 6}, {0, 5, 13, 5}};
-constexpr Layout k888{3, {16, 8, 0, 0}, {8, 8, 0, 0}, {0, 8, 0, 0}};
-constexpr Layout k8888{4, {16, 8, 0, 0}, {8, 8, 0, 0}, {0, 8, 0, 0}};
+constexpr Layout k332{1, {5, 3}, {2, 3}, {0, 2}};
+constexpr Layout k555{2, {10, 5}, {5, 5}, {0, 5}};
+constexpr Layout k565{2, {11, 5}, {5, 6}, {0, 5}};
+constexpr Layout k888{3, {16, 8}, {8, 8}, {0, 8}};
+constexpr Layout k8888{4, {16, 8}, {8, 8}, {0, 8}};
 
-constexpr uint32_t limitOf(const Channel &c) { return (0xFFu << (8 - c.bits)) & 0xFFu; }
 constexpr uint32_t fieldOf(const Channel &c, uint32_t pixel) { return (pixel >> c.shift) & ((1u << c.bits) - 1); }
 
 template <int Bytes>
@@ -43,27 +39,30 @@ inline void storePixel(uint8_t *p, uint32_t v) {
     std::memcpy(p, &v, Bytes);
 }
 
-// The source and destination terms of one channel for the context's factors.
-inline uint32_t sourceTerm(const uint8_t *t, GLenum f, uint32_t c, uint32_t a, uint32_t dc) {
+// The source and destination terms of one channel for the context's factors, each a byte
+// product (a numerator over 255): c the source's and dc the destination's field bytes, a the
+// source alpha (a unit byte), limit the channel's largest field byte. A colour taken as a factor
+// is first made a unit byte, so that a full channel is a factor of exactly 1.
+inline uint32_t sourceTerm(GLenum f, uint32_t c, uint32_t a, uint32_t dc, uint32_t limit) {
     switch (f) {
     case GL_ONE:
-    case GL_DST_ALPHA: return c;
-    case GL_SRC_ALPHA: return mul(t, c, a);
-    case GL_ONE_MINUS_SRC_ALPHA: return mul(t, c, 255 - a);
-    case GL_DST_COLOR: return mul(t, c, dc);
-    case GL_ONE_MINUS_DST_COLOR: return mul(t, c, 255 - dc);
+    case GL_DST_ALPHA: return c * 255;
+    case GL_SRC_ALPHA: return c * a;
+    case GL_ONE_MINUS_SRC_ALPHA: return c * (255 - a);
+    case GL_DST_COLOR: return c * unitOfFieldByte(dc, limit);
+    case GL_ONE_MINUS_DST_COLOR: return c * (255 - unitOfFieldByte(dc, limit));
     default: return 0;  // GL_ZERO, GL_ONE_MINUS_DST_ALPHA, GL_SRC_ALPHA_SATURATE
     }
 }
-inline uint32_t destinationTerm(const uint8_t *t, GLenum f, uint32_t c, uint32_t a, uint32_t dc) {
+inline uint32_t destinationTerm(GLenum f, uint32_t c, uint32_t a, uint32_t dc, uint32_t limit) {
     switch (f) {
     case GL_ZERO:
     case GL_ONE_MINUS_DST_ALPHA: return 0;
-    case GL_SRC_COLOR: return mul(t, dc, c);
-    case GL_ONE_MINUS_SRC_COLOR: return mul(t, dc, 255 - c);
-    case GL_SRC_ALPHA: return mul(t, dc, a);
-    case GL_ONE_MINUS_SRC_ALPHA: return mul(t, dc, 255 - a);
-    default: return dc;  // GL_ONE, GL_DST_ALPHA
+    case GL_SRC_COLOR: return dc * unitOfFieldByte(c, limit);
+    case GL_ONE_MINUS_SRC_COLOR: return dc * (255 - unitOfFieldByte(c, limit));
+    case GL_SRC_ALPHA: return dc * a;
+    case GL_ONE_MINUS_SRC_ALPHA: return dc * (255 - a);
+    default: return dc * 255;  // GL_ONE, GL_DST_ALPHA
     }
 }
 
@@ -112,8 +111,7 @@ inline uint32_t finish(const StoreState &st, uint32_t s, uint32_t old) {
 template <const Layout &L>
 void GL_FASTCALL storeRgb(uint32_t mask, GlSpan *sp) {
     const StoreState st = stateOf(sp, L.bytes);
-    const uint8_t *t = __glSquareTableCentre();
-    const bool blend = st.flags & kGlShadeBlend, dither = (st.flags & kGlShadeDither) && L.r.dShift != 0;
+    const bool blend = st.flags & kGlShadeBlend, dither = st.flags & kGlShadeDither;
     const int32_t step = sp->xStep * L.bytes;
     uint8_t *p = sp->pixel;
     const uint8_t *c = sp->stagingColors;
@@ -124,14 +122,19 @@ void GL_FASTCALL storeRgb(uint32_t mask, GlSpan *sp) {
         const uint32_t old = loadPixel<L.bytes>(p);
         uint32_t v = 0;
         for (int i = 0; i < 3; ++i) {
-            uint32_t x = c[i];
+            const int drop = 8 - ch[i].bits;
+            const uint32_t limit = fieldByteLimit(ch[i].bits);
+            const uint32_t source = c[i] < limit ? c[i] : limit;
+            uint32_t x = source * 255;  // the field byte times 255
             if (blend) {
-                const uint32_t dc = fieldOf(ch[i], old) << (8 - ch[i].bits);
-                x = sourceTerm(t, st.src, x, c[3], dc) + destinationTerm(t, st.dst, x, c[3], dc);
-                if (x > limitOf(ch[i])) x = limitOf(ch[i]);
+                const uint32_t dc = fieldOf(ch[i], old) << drop;
+                x = sourceTerm(st.src, source, c[3], dc, limit) + destinationTerm(st.dst, source, c[3], dc, limit);
+                if (x > limit * 255) x = limit * 255;
             }
-            if (dither) x += (*d >> ch[i].dShift) - (x >> ch[i].cShift);
-            v |= (x >> (8 - ch[i].bits)) << ch[i].shift;
+            // Rounded once; at most the limit plus less than a step: no carry out of the field,
+            // and a result equal to the destination keeps it.
+            x = fieldOfProducts(x, dither, *d, drop);
+            v |= x << ch[i].shift;
         }
         storePixel<L.bytes>(p, finish(st, v, old));
     }

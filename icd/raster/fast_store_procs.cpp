@@ -37,18 +37,13 @@ inline uint32_t logicOp(uint32_t s, uint32_t d) {
 constexpr bool usesSource(int op) { return op != 0x0 && op != 0x5 && op != 0xA && op != 0xF; }
 constexpr bool usesDestination(int op) { return op != 0x0 && op != 0x3 && op != 0xC && op != 0xF; }
 
-// Staged bytes to a packed source; with dither each channel is first scaled by 31/32 (63/64)
-// so that the dither term cannot carry out of the field.
+// Staged field bytes to a packed source, each rounded or dithered to its field; v the dither
+// entry.
 template <class F, bool Dither>
 inline uint32_t packSource(const uint8_t *c, uint32_t v) {
-    uint32_t r = c[0], g = c[1], b = c[2];
-    if constexpr (Dither) {
-        r = r - (r >> 5) + (v >> 13);
-        b = b - (b >> 5) + (v >> 13);
-        if constexpr (F::kGreenBits == 6) g = g - (g >> 6) + (v >> 14);
-        else g = g - (g >> 5) + (v >> 13);
-    }
-    return pack<F>(r >> 3, g >> (8 - F::kGreenBits), b >> 3);
+    constexpr int kDropG = 8 - F::kGreenBits;
+    const uint32_t rb = fieldRounding(Dither, v, 3), rg = fieldRounding(Dither, v, kDropG);
+    return pack<F>((c[0] + rb) >> 3, (c[1] + rg) >> kDropG, (c[2] + rb) >> 3);
 }
 
 template <class F, int Op, bool Dither>
@@ -73,28 +68,29 @@ void GL_FASTCALL logicStore(uint32_t mask, GlSpan *sp) {
     }
 }
 
-// One channel of a blend: Cs the staged byte, Cd the destination field widened by K bits, A the
-// staged alpha, e the dither term. Codes: 0 (SRC_ALPHA, ZERO), 1 (SRC_ALPHA, ONE),
-// 3 (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), 6 (ONE_MINUS_SRC_ALPHA, SRC_ALPHA), 9 (SRC_ALPHA_SATURATE,
-// ONE: the source factor is 0 because the buffer's alpha reads as 1).
-template <int Code, int K>
-inline uint32_t blendChannel(const uint8_t *t, uint32_t cs, uint32_t field, uint32_t a, uint32_t e) {
+// One channel of a blend: Cs the staged field byte, Cd the destination field widened by K bits
+// to a field byte, A the staged alpha (a unit byte). Codes: 0 (SRC_ALPHA, ZERO), 1 (SRC_ALPHA,
+// ONE), 3 (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), 6 (ONE_MINUS_SRC_ALPHA, SRC_ALPHA), 9
+// (SRC_ALPHA_SATURATE, ONE: the source factor is 0 because the buffer's alpha reads as 1). The
+// products are summed exactly and rounded (or dithered) once; a result equal to the destination
+// keeps it.
+template <int Code, int K, bool Dither>
+inline uint32_t blendChannel(uint32_t cs, uint32_t field, uint32_t a, uint32_t ditherEntry) {
     constexpr uint32_t kMax = (256u >> K) - 1;
     const uint32_t cd = field << K;
-    uint32_t v;
-    if constexpr (Code == 0) v = (mul(t, a, cs) + e) >> K;
-    else if constexpr (Code == 1) v = (mul(t, a, cs) + cd + e) >> K;
-    else if constexpr (Code == 3) v = (mul(t, a, cs) + mul(t, 255 - a, cd) + e) >> K;
-    else if constexpr (Code == 6) v = (mul(t, 255 - a, cs) + mul(t, a, cd) + e) >> K;
-    else v = (cd + e) >> K;
-    if constexpr (Code == 1 || Code == 9) v = v < kMax ? v : kMax;
-    return v;
+    uint32_t x;  // the result's field byte times 255
+    if constexpr (Code == 0) x = a * cs;
+    else if constexpr (Code == 1) x = a * cs + 255 * cd;
+    else if constexpr (Code == 3) x = a * cs + (255 - a) * cd;
+    else if constexpr (Code == 6) x = (255 - a) * cs + a * cd;
+    else x = 255 * cd;
+    const uint32_t v = fieldOfProducts(x, Dither, ditherEntry, K);
+    return v < kMax ? v : kMax;
 }
 
 template <class F, int Code, bool Dither>
 void GL_FASTCALL blendStore(uint32_t mask, GlSpan *sp) {
     constexpr int kGreenK = 8 - F::kGreenBits;
-    const uint8_t *t = __glSquareTableCentre();
     uint16_t *p = reinterpret_cast<uint16_t *>(sp->pixel);
     const int32_t step = sp->xStep;
     const uint8_t *c = sp->stagingColors;
@@ -103,12 +99,10 @@ void GL_FASTCALL blendStore(uint32_t mask, GlSpan *sp) {
         if (int32_t(mask) >= 0) continue;
         const uint32_t dst = *p;
         const uint32_t v = Dither ? *d : 0;
-        // The same sixteenth of a field step for every channel: level/2 bytes, level/4 for 6.2 green.
-        const uint32_t e5 = v >> 13, egreen = v >> F::kGreenByteShift;
-        const uint32_t r = blendChannel<Code, 3>(t, c[0], (dst >> F::kRedShift) & 31, c[3], e5);
-        const uint32_t g = blendChannel<Code, kGreenK>(t, c[1], (dst >> F::kGreenShift) & ((1u << F::kGreenBits) - 1),
-                                                       c[3], egreen);
-        const uint32_t b = blendChannel<Code, 3>(t, c[2], dst & 31, c[3], e5);
+        const uint32_t r = blendChannel<Code, 3, Dither>(c[0], (dst >> F::kRedShift) & 31, c[3], v);
+        const uint32_t g = blendChannel<Code, kGreenK, Dither>(
+            c[1], (dst >> F::kGreenShift) & ((1u << F::kGreenBits) - 1), c[3], v);
+        const uint32_t b = blendChannel<Code, 3, Dither>(c[2], dst & 31, c[3], v);
         *p = uint16_t(pack<F>(r, g, b));
     }
     if constexpr (Dither) sp->ditherPointer = d;

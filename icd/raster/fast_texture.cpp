@@ -631,7 +631,7 @@ GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
     if (!alike16<Kind, kLevel0>(first, threshold) || (n > 16 && !alike16<Kind, kLevel0>(second, threshold))) return false;
     const uint32_t *d = sp->ditherPointer;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    ColourBytes8<F> colour(sp);
+    ColourBytes8<F> colour(sp, colourIteratorBias(Dither));
     Lanes4 held{};
     int left = n;
     for (const Run16 &run : {first, second}) {

@@ -13,11 +13,7 @@ void storeFragment(GlColorBuffer *cb, const GlFragment *frag) {
     const GlClipBox box = clipBoxOf(ctx);
     if (frag->x < box.x0 || frag->x >= box.x1 || frag->y < box.y0 || frag->y >= box.y1) return;
     if constexpr (Alpha) {
-        const GlRasterInputs &in = inputsOf(ctx);
-        float scaled = frag->color[3] * in.alphaTestScale;
-        int32_t last = in.alphaTestSize > 0 ? in.alphaTestSize - 1 : 0;
-        int32_t i = scaled > 0.0f ? (scaled < float(last) ? int32_t(scaled) : last) : 0;
-        if (in.alphaTestTable[i] == 0) return;
+        if (!alphaTestPasses(inputsOf(ctx), frag->color[3])) return;
     }
     if constexpr (Stencil) {
         GlStencilBuffer *sb = &ctx->buffers.stencil;

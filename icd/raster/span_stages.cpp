@@ -123,13 +123,6 @@ uint8_t fogStage(GlContext *ctx) {
     return 0;
 }
 
-bool alphaPasses(const GlRasterInputs &in, float a) {
-    int32_t last = (in.alphaTestSize > 256 ? 256 : in.alphaTestSize) - 1;
-    int32_t i = int32_t(a * in.alphaTestScale);
-    if (i > last) i = last;
-    if (i < 0) i = 0;
-    return in.alphaTestTable[i] != 0;
-}
 
 }  // namespace
 
@@ -211,7 +204,7 @@ uint8_t __glSpanAlphaTest(GlContext *ctx) {
         uint32_t m = 0xFFFFFFFFu;
         int32_t end = std::min(rs.spanLength, 32 * w + 32);
         for (int32_t i = 32 * w; i < end; ++i)
-            if (!alphaPasses(in, c[4 * i + 3])) {
+            if (!alphaTestPasses(in, c[4 * i + 3])) {
                 m &= ~bitOf(i);
                 ++failed;
             }
@@ -227,7 +220,7 @@ uint8_t __glSpanAlphaTestMasked(GlContext *ctx) {
     const GlRasterInputs &in = inputsOf(ctx);
     const float *c = rs.fragmentColors;
     for (int32_t i = 0; i < rs.spanLength; ++i)
-        if (alive(rs.maskWords, i) && !alphaPasses(in, c[4 * i + 3])) rs.maskWords[i >> 5] &= ~bitOf(i);
+        if (alive(rs.maskWords, i) && !alphaTestPasses(in, c[4 * i + 3])) rs.maskWords[i >> 5] &= ~bitOf(i);
     return anyAlive(rs.maskWords, rs.spanLength) ? 0 : 1;
 }
 

@@ -4,13 +4,12 @@
 // walking left to right and right to left; glReadPixels reads both pictures back.
 //
 // Bounds: without blending the routine's lanes are the C stages' values exactly (colours are
-// iterated as 32-bit pairs and shifted to 15-bit lanes, the dither words are exact sixteenths), so
-// pictures and depth agree exactly. With blending the products of 15-bit lanes and 14-bit factors
-// round differently from the chain's 8-bit square-table products: within 2 field steps, 3 for the
-// chain's generic store of the pairs its fast stores do not cover (it widens the destination
-// without bit replication), 4 where that store adds a whole source to the destination (GL_ONE as
-// the source factor: the chain's sum of 8-bit bytes falls a step short of full intensity where
-// this routine reaches it).
+// iterated as 32-bit pairs, textured colours are formed at the precision of the chain's field
+// bytes with the same rounded byte products, the dither words are exact sixteenths), so pictures
+// and depth agree exactly. With blending the chain sums its byte products exactly and rounds (or
+// dithers) once, in eighths of a field step, where the routine multiplies 15-bit lanes by 14-bit
+// factors and dithers by sixteenths: within 1 field step, 2 where the texture's own alpha is the
+// factor (the routine's alpha lanes are a further rounding away from the chain's bytes).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -152,18 +151,16 @@ const Row kRows[] = {
     {"depth always", [](GlContext *ctx) { depthFunc(ctx, GL_ALWAYS); }, 0},
     {"depth never", [](GlContext *ctx) { depthFunc(ctx, GL_NEVER); }, 0},
     {"depth less, colour mask off", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); GL(glColorMask)(0, 0, 0, 0); }, 0},
-    {"blend src alpha", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }, 2},
-    {"blend src alpha one", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); blend(ctx, GL_SRC_ALPHA, GL_ONE); }, 2},
-    {"blend one one", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE); }, 4},
-    {"blend zero src colour", [](GlContext *ctx) { blend(ctx, GL_ZERO, GL_SRC_COLOR); }, 3},
-    {"blend dst colour zero", [](GlContext *ctx) { blend(ctx, GL_DST_COLOR, GL_ZERO); }, 3},
-    {"blend one minus dst colour one", [](GlContext *ctx) { blend(ctx, GL_ONE_MINUS_DST_COLOR, GL_ONE); }, 3},
-    {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 3},
-    {"blend saturate one", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); blend(ctx, GL_SRC_ALPHA_SATURATE, GL_ONE); }, 3},
-    {"blend dst alpha one minus dst alpha", [](GlContext *ctx) { blend(ctx, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA); }, 3},
-    // Textures: GL_REPLACE is the chain's value exactly but where the dither lifts a repeated L
-    // or I byte over a step; GL_MODULATE multiplies 15-bit lanes (255 x 255 / 256) where the chain
-    // forms 8-bit products through its square table.
+    {"blend src alpha", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }, 1},
+    {"blend src alpha one", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); blend(ctx, GL_SRC_ALPHA, GL_ONE); }, 0},
+    {"blend one one", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE); }, 0},
+    {"blend zero src colour", [](GlContext *ctx) { blend(ctx, GL_ZERO, GL_SRC_COLOR); }, 1},
+    {"blend dst colour zero", [](GlContext *ctx) { blend(ctx, GL_DST_COLOR, GL_ZERO); }, 1},
+    {"blend one minus dst colour one", [](GlContext *ctx) { blend(ctx, GL_ONE_MINUS_DST_COLOR, GL_ONE); }, 1},
+    {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 1},
+    {"blend saturate one", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); blend(ctx, GL_SRC_ALPHA_SATURATE, GL_ONE); }, 0},
+    {"blend dst alpha one minus dst alpha", [](GlContext *ctx) { blend(ctx, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA); }, 0},
+    // Textures: the chain's values exactly, blended within the blend bounds.
     {"rgb replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE); }, 0},
     {"rgb8 replace", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE); }, 0},
     {"rgba8 modulate blend", [](GlContext *ctx) {
@@ -174,16 +171,16 @@ const Row kRows[] = {
     {"rgb replace blend", [](GlContext *ctx) {
          texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 1},
     {"rgb decal dither depth", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_DECAL); }, 0},
     {"rgba replace blend", [](GlContext *ctx) {
          texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
      }, 2},
-    {"rgba modulate flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE); }, 1},
-    {"rgb modulate", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_MODULATE); }, 1},
-    {"luminance replace", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); }, 1},
-    {"luminance modulate", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE); }, 1},
+    {"rgba modulate flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE); }, 0},
+    {"rgb modulate", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_MODULATE); }, 0},
+    {"luminance replace", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); }, 0},
+    {"luminance modulate", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE); }, 0},
     {"luminance alpha modulate blend", [](GlContext *ctx) {
          texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -192,18 +189,18 @@ const Row kRows[] = {
     {"intensity modulate blend", [](GlContext *ctx) {
          texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_MODULATE);
          blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-     }, 4},
+     }, 1},
     // Perspective: s, t and q divided once per 16 pixels in single precision, as the chain divides.
     {"rgb replace perspective", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true); }, 0, true},
     {"rgba modulate perspective blend", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2, true},
+     }, 1, true},
     {"luminance modulate perspective flat", [](GlContext *ctx) {
          GL(glShadeModel)(GL_FLAT);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
-     }, 1, true},
+     }, 0, true},
     // Bilinear: the four texels weighted with the chain's 8-bit weights and rounding, so the
     // filtered texel is the chain's exactly and the bounds are those of the nearest rows. (This
     // visual keeps RGBA, LA and I textures as 4-4-4-4 texels, which the routine filters only when
@@ -214,11 +211,11 @@ const Row kRows[] = {
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGB8, GL_RGB, GL_REPLACE, false, GL_LINEAR);
      }, 0},
-    {"rgb modulate linear dither", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, false, GL_LINEAR); }, 1},
+    {"rgb modulate linear dither", [](GlContext *ctx) { texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, false, GL_LINEAR); }, 0},
     {"luminance modulate linear blend", [](GlContext *ctx) {
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, false, GL_LINEAR);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 1},
     {"luminance replace linear no dither", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
@@ -230,7 +227,7 @@ const Row kRows[] = {
     {"rgb modulate linear perspective depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, true, GL_LINEAR);
-     }, 1, true},
+     }, 0, true},
     // Magnified bilinearly, minified by the chain's own filters where the level of detail says so.
     {"rgb trilinear magnified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
@@ -239,7 +236,7 @@ const Row kRows[] = {
     {"rgb trilinear mixed modulate depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
          mipmapped(ctx, GL_RGB, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
-     }, 1, true},
+     }, 0, true},
     {"rgb nearest mipmap minified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST_MIPMAP_NEAREST, 6.0f);
@@ -251,7 +248,7 @@ const Row kRows[] = {
     {"rgba nearest mipmap linear mixed modulate blend", [](GlContext *ctx) {
          mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_NEAREST_MIPMAP_LINEAR, 2.5f);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2, true},
+     }, 1, true},
     {"luminance alpha nearest minified replace depth", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          depthFunc(ctx, GL_LESS);
@@ -721,6 +718,12 @@ TEST_F(MmxSpanRecord, TexelsRepeatAndFullChannelsStayFull) {
     for (int x = 0; x < 9; ++x) EXPECT_EQ(*pixelAt(x, 0), 0xFFFF) << x;
 }
 
+// Texel bytes as the 5-6-5 pixel shows them without dither: each channel byte x max / 255, rounded.
+uint16_t rounded565(int r, int g, int b) {
+    auto field = [](int byte, int max) { return (2 * byte * max + 255) / 510; };
+    return uint16_t(field(r, 31) << 11 | field(g, 63) << 5 | field(b, 31));
+}
+
 // Levels stored as 3- and 4-byte texels (the 16-bit visual converts every texture it is given,
 // so the test puts the layout in place): the routine reads exactly the texels' bytes.
 TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
@@ -755,7 +758,7 @@ TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
             ASSERT_EQ(run(sp), 1);
             for (int i = 0; i < 19; ++i) {
                 const uint8_t *c = &rgba[size_t(4 * (4 + ((dir * i) % 4 + 4) % 4))];
-                EXPECT_EQ(*pixelAt((dir > 0 ? 2 : 20) + dir * i, 5), (c[0] >> 3) << 11 | (c[1] >> 2) << 5 | c[2] >> 3) << i;
+                EXPECT_EQ(*pixelAt((dir > 0 ? 2 : 20) + dir * i, 5), rounded565(c[0], c[1], c[2])) << i;
             }
         }
         *level = own;
@@ -814,7 +817,7 @@ TEST_F(MmxSpanRecord, LinearTexelsWeighTheFourNeighbours) {
                 for (int i = 0; i < n; ++i) {
                     const int32_t s = int32_t(uint32_t(c.s) + uint32_t(i) * uint32_t(c.ds));
                     const int32_t t = int32_t(uint32_t(c.t) + uint32_t(i) * uint32_t(c.dt));
-                    const int expected = (filtered(s, t, 0) >> 3) << 11 | (filtered(s, t, 1) >> 2) << 5 | filtered(s, t, 2) >> 3;
+                    const int expected = rounded565(filtered(s, t, 0), filtered(s, t, 1), filtered(s, t, 2));
                     EXPECT_EQ(*pixelAt(first + dir * i, 6), expected) << i;
                 }
             }

@@ -1,8 +1,9 @@
 // The fast path's table procs on their own, against the worked values of their definitions: the
-// store procs of both 16-bit layouts (logic ops on all 16 bits, the square-table blends, the
-// dithered copy), the walk over the mask word, and the tables' empty entries.
+// store procs of both 16-bit layouts (logic ops on all 16 bits, the blends rounded once, the
+// rounded and the dithered copy), the walk over the mask word, and the tables' empty entries.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -50,8 +51,14 @@ const StoreCase kStores[] = {
     {"565 src alpha, one saturates", true, 97, 128, 128, 128, 255, (16 << 11) | (32 << 5) | 16, 0, 0xFFFF},
     {"565 alpha saturate, one keeps the pixel", true, 105, 200, 10, 30, 255, 0x4321, 0, 0x4321},
     {"565 alpha 255 writes the source", true, 99, 80, 160, 40, 255, 0xFFFF, 0, (10 << 11) | (40 << 5) | 5},
-    {"565 dithered copy of 248 below level 14", true, 3 + 16, 248, 0, 0, 0, 0, 13, 30 << 11},
-    {"565 dithered copy of 248 at level 14", true, 3 + 16, 248, 0, 0, 0, 0, 14, 31 << 11},
+    // A staged byte on a field step stays on it at every level; half a step between two fields
+    // takes the upper one from level 8 on.
+    {"565 dithered copy of 248 at level 0", true, 3 + 16, 248, 0, 0, 0, 0, 0, 31 << 11},
+    {"565 dithered copy of 248 at level 15", true, 3 + 16, 248, 0, 0, 0, 0, 15, 31 << 11},
+    {"565 dithered copy of 244 below level 8", true, 3 + 16, 244, 0, 0, 0, 0, 7, 30 << 11},
+    {"565 dithered copy of 244 at level 8", true, 3 + 16, 244, 0, 0, 0, 0, 8, 31 << 11},
+    {"565 rounded copy of 244", true, 3, 244, 0, 0, 0, 0, 0, 31 << 11},
+    {"565 rounded copy of 243", true, 3, 243, 0, 0, 0, 0, 0, 30 << 11},
     {"555 copy of (248, 248, 248)", false, 3, 248, 248, 248, 0, 0x8000, 0, 0x7FFF},
     {"555 set", false, 15, 0, 0, 0, 0, 0, 0, 0xFFFF},
     {"555 xor keeps bit 15", false, 6, 8, 0, 0, 0, 0x8000, 0, 0x8000 | (1 << 10)},
@@ -123,15 +130,13 @@ TEST(FastStoreProcs, AlternateEntriesEqualThePlainOnes) {
 
 void GL_FASTCALL keepTexels(uint32_t, GlSpan *) {}
 
-// a * b / 255 as the square table gives it: (a a / 255 + b b / 255 - (a - b)(a - b) / 255) / 2.
-uint32_t product(uint32_t a, uint32_t b) {
-    const int32_t d = int32_t(a) - int32_t(b);
-    return (a * a / 255 + b * b / 255 - uint32_t(d * d) / 255) >> 1;
-}
+// a * b / 255 rounded to nearest (never a tie: 255 is odd).
+uint32_t product(uint32_t a, uint32_t b) { return uint32_t(std::lround(double(a * b) / 255.0)); }
 
 // The smooth, dithered GL_MODULATE basic span of both layouts, for texel entries of 3 and 4
 // bytes: a full left-to-right chunk (eight pixels at a time) and a chunk with a hole (pixel by
-// pixel) both write product(texel, colour byte) plus the dither sixteenth, truncated to the field.
+// pixel) both write product(texel, colour byte) plus the dither sixteenth, truncated to the field;
+// the colour byte is the iterator less the set-up's rounding bias (a 32nd of a step with dither).
 TEST(FastSpanProcs, SmoothModulateMatchesTheProductRule) {
     auto ctx = std::make_unique<GlContext>();
     ctx->state.span.fast.texRoutine = keepTexels;
@@ -162,10 +167,10 @@ TEST(FastSpanProcs, SmoothModulateMatchesTheProductRule) {
                     const int entry = mask == 0xFFFFFFFFu || k < 15 ? k : k - 1;
                     const uint8_t *tx = f.span.texels + bytes * entry;
                     const uint32_t level = f.dither[k] >> 12;
-                    // A channel of Bits bits: the colour byte is the iterator's top 8 + Bits
-                    // bits, the dither sixteenth of a field step is level >> (Bits - 4).
+                    // A channel of Bits bits: the colour byte is the unbiased iterator's top
+                    // 8 + Bits bits, the dither sixteenth of a field step is level >> (Bits - 4).
                     auto field = [&](const GlSpanIter &it, uint32_t texel, int bits) {
-                        const uint32_t c8 = uint32_t(it.cur + k * it.step) >> (8 + bits);
+                        const uint32_t c8 = uint32_t(it.cur + k * it.step - 0x800) >> (8 + bits);
                         return (product(texel, c8) + (level << 12 >> (8 + bits))) >> (8 - bits);
                     };
                     const uint32_t expected = field(f.span.red, tx[0], 5) << (r565 ? 11 : 10) |

@@ -361,7 +361,7 @@ TEST_F(PickTest, PickSequenceByDirtyGroups) {
 TEST_F(PickTest, AlphaTestTableForEachFunction) {
     struct Row {
         GLenum func;
-        uint8_t at126, at127, at128;
+        uint8_t below, equal, above;  // entries 127, 128, 129
         uint8_t first, last;
     };
     const Row rows[] = {
@@ -373,12 +373,13 @@ TEST_F(PickTest, AlphaTestTableForEachFunction) {
     for (const Row &row : rows) {
         SCOPED_TRACE(testing::Message() << "func 0x" << std::hex << row.func);
         settle();
-        CALL(glAlphaFunc)(row.func, 0.5f);  // reference 127 in the 256-entry table
+        // Reference 128 in the 256-entry table: 0.5 x 255 rounded, as a fragment alpha of 0.5 is.
+        CALL(glAlphaFunc)(row.func, 0.5f);
         ASSERT_NE(ctx->tableDirtyMask & kGlTableAlphaTest, 0u);
         draw();
-        EXPECT_EQ(table[126], row.at126);
-        EXPECT_EQ(table[127], row.at127);
-        EXPECT_EQ(table[128], row.at128);
+        EXPECT_EQ(table[127], row.below);
+        EXPECT_EQ(table[128], row.equal);
+        EXPECT_EQ(table[129], row.above);
         EXPECT_EQ(table[0], row.first);
         EXPECT_EQ(table[255], row.last);
     }

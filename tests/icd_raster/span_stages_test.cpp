@@ -247,8 +247,9 @@ TEST_F(SpanStageTest, AlphaTestLooksUpTheTable) {
         uint8_t result, done;
     } cases[] = {
         {"some fail", {200, 10, 300, -5}, false, 0, 0xAFFFFFFF, 1, 0},  // 300 uses the last entry
-        {"none fail", {128, 255.9f}, false, 0, 0xFFFFFFFF, 0, 0},
-        {"all fail", {127.9f, 0}, false, 0, 0x3FFFFFFF, 1, 1},
+        // Alpha rounds to the table's steps, as the reference does: 127.5 is step 128.
+        {"none fail", {127.5f, 255.9f}, false, 0, 0xFFFFFFFF, 0, 0},
+        {"all fail", {127.4f, 0}, false, 0, 0x3FFFFFFF, 1, 1},
         {"masked: live pixel left", {10, 200, 10}, true, 0xE0000000, 0x40000000, 0, 0},
         {"masked: none left", {10, 200, 10}, true, 0xA0000000, 0x00000000, 1, 0},
     };
