@@ -118,12 +118,14 @@ TEST_P(HostileRects, BlitsRefuseRectanglesOutsideTheirSurfacesAndTouchNothing) {
                 expectModelClean();
             }
     // Empty rectangles inside the surfaces draw nothing: the unscaled paths take them as done, the
-    // stretches as done or as a degenerate scale.
+    // stretches as done or as a degenerate scale, and a stretch within one surface that overlaps
+    // nothing is left to DirectDraw.
     for (const Path &path : paths)
         for (const RECTL &rd : {RECTL{5, 5, 5, 5}, RECTL{5, 5, 9, 5}, RECTL{kW, kH, kW, kH}}) {
             SCOPED_TRACE(testing::Message() << path.what << ", empty " << rd.left << "," << rd.top << "," << rd.right << "," << rd.bottom);
             for (const RECTL &rs : {rd, kFit}) {
                 const KivDdNtResult r = dd.blt(dst, rd, path.src, rs, path.flags | ZK_DDBLT_WAIT, rop());
+                if (path.src == dst && r.handled == ZK_DDHAL_NOTHANDLED) continue;
                 EXPECT_EQ(r.handled, ZK_DDHAL_HANDLED);
                 EXPECT_TRUE(r.code == ZK_DD_OK || r.code == ZK_DDERR_INVALIDRECT) << std::hex << r.code;
                 expectModelClean();
