@@ -100,12 +100,7 @@ TEST_F(Growth, ContextWindowAndDcCyclesLeaveTheHeapAndTheMappings) {
         HGLRC rc = wglCreateContext(dc);
         ASSERT_NE(rc, nullptr) << kivOpenGlError();
         ASSERT_TRUE(wglMakeCurrent(dc, rc));
-        glViewport(0, 0, kProgramW, kProgramH);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, kProgramW, 0, kProgramH, -1, 1);
-        glDisable(GL_DITHER);
-        measureFullChannel();
+        pixelProjection(kProgramW, kProgramH);
         clearTo(0, 0, 1);
         glColor3f(1, 0, 0);
         glBegin(GL_TRIANGLES);
