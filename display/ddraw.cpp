@@ -498,11 +498,13 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
     ZK_DD_SURFACE_GLOBAL *gbl = p->lpDDSurface->lpGbl;
     const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
+    // The address of a rectangle past the surface would hand the program memory beyond it.
+    if (p->bHasRect && !bRectWithin(p->rArea, gbl)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
     if (caps & ZK_DDSCAPS_SYSTEMMEMORY) {
         ULONG_PTR a = gbl->fpVidMem;
         if (p->bHasRect)
-            a += static_cast<ULONG_PTR>(p->rArea.top * gbl->lPitch +
-                                        p->rArea.left * static_cast<LONG>(gbl->ddpfSurface.dwRGBBitCount / 8));
+            a += static_cast<ULONG_PTR>(int64_t{p->rArea.top} * gbl->lPitch +
+                                        int64_t{p->rArea.left} * (gbl->ddpfSurface.dwRGBBitCount / 8));
         p->lpSurfData = reinterpret_cast<void *>(a);
         return dwDone(&p->ddRVal, ZK_DD_OK);
     }

@@ -344,7 +344,11 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     ZK_PDEV *ppdev = ppdevOf(p);
     const ZK_DD_SURFACE_LOCAL *d = p->lpDDDestSurface;
     const DWORD flags = p->dwFlags;
-    const bool dstUnfit = d->ddsCaps.dwCaps & (ZK_DDSCAPS_SYSTEMMEMORY | ZK_DDSCAPS_TEXTURE);
+    // The engine writes pixels of the screen's size: rows of a YUV or planar surface of another
+    // pixel size would be written past their end.
+    const ZK_DDPIXELFORMAT &dpf = d->lpGbl->ddpfSurface;
+    const bool dstUnfit = (d->ddsCaps.dwCaps & (ZK_DDSCAPS_SYSTEMMEMORY | ZK_DDSCAPS_TEXTURE)) ||
+                          ((dpf.dwFlags & ZK_DDPF_FOURCC) && dpf.dwRGBBitCount != Bpp);
     const bool dstKey = flags & (ZK_DDBLT_KEYDEST | ZK_DDBLT_KEYDESTOVERRIDE);
     if (D::capsFirst && dstUnfit) return ZK_DDHAL_NOTHANDLED;
     if (dstKey) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);
@@ -454,6 +458,10 @@ DWORD ulBlt32(ZK_DD_BLTDATA *p) { return ulBltDepth<32>(p); }
 DWORD APIENTRY DdBlt(ZK_DD_BLTDATA *p) {
     ZK_PDEV *ppdev = ppdevOf(p);
     if (!ppdev->fifo) return dwDone(p, ZK_DDERR_SURFACELOST);
+    // A rectangle past its surface would have the engine write, or the CPU read, memory beyond it.
+    if (!bRectWithin(p->rDest, p->lpDDDestSurface->lpGbl) ||
+        (p->lpDDSrcSurface && !bRectWithin(p->rSrc, p->lpDDSrcSurface->lpGbl)))
+        return dwDone(p, ZK_DDERR_INVALIDRECT);
     while (ulUpdateFlipStatus(ppdev, p->lpDDDestSurface->lpGbl->fpVidMem) != ZK_DD_OK)
         if (!(p->dwFlags & ZK_DDBLT_WAIT)) return dwDone(p, ZK_DDERR_WASSTILLDRAWING);
     DdEngineLock lock(ppdev);

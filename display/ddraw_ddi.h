@@ -30,6 +30,15 @@ inline ULONG ulPlanar9Bytes(ULONG w, ULONG h) {
     return ((W4 * H4 * 10) / 8 + 15) & ~15u;
 }
 
+// Whether `r` is an ordered rectangle (empty allowed) inside a surface of `surface`'s size. The
+// runtime passes a program's rectangles on unchecked; every entry that reads or writes pixels
+// asks this before it subtracts one edge from another or touches memory.
+inline bool bRectWithin(const RECTL &r, const ZK_DD_SURFACE_GLOBAL *surface) {
+    return r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom &&
+           static_cast<int64_t>(r.right) <= static_cast<int64_t>(surface->wWidth) &&
+           static_cast<int64_t>(r.bottom) <= static_cast<int64_t>(surface->wHeight);
+}
+
 // Driver-wide flip tracking.
 struct ZK_FLIP_STATE {
     ULONG bPrimaryFlipPending, fpPrimaryFlipFrom, bOverlayFlipPending, fpOverlayFlipFrom;

@@ -110,12 +110,14 @@ DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
     }
     if (p->dwFlags & (ZK_DDOVER_KEYSRC | ZK_DDOVER_KEYSRCOVERRIDE)) return dwDone(&p->ddRVal, ZK_DDERR_NOCOLORKEYHW);
     if (p->rDest.left < 0 || p->rDest.top < 0) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPOSITION);
-    const LONG sw = width(p->rSrc), sh = height(p->rSrc), dw = width(p->rDest), dh = height(p->rDest);
     // An empty or inverted rectangle would give the scaler negative steps and the buffer a
-    // window outside the surface.
-    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || p->rSrc.left < 0 || p->rSrc.top < 0 ||
-        p->rSrc.right > static_cast<LONG>(g->wWidth) || p->rSrc.bottom > static_cast<LONG>(g->wHeight))
-        return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
+    // window outside the surface; the overlay cannot be clipped, so it stays on the screen.
+    ZK_DD_SURFACE_GLOBAL screen{};
+    screen.wWidth = ppdev->cxScreen;
+    screen.wHeight = ppdev->cyScreen;
+    if (!bRectWithin(p->rSrc, g) || !bRectWithin(p->rDest, &screen)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
+    const LONG sw = width(p->rSrc), sh = height(p->rSrc), dw = width(p->rDest), dh = height(p->rDest);
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
     g_zkOverlay.srcHeight = static_cast<ULONG>(sh);
     g_zkOverlay.dstHeight = static_cast<ULONG>(dh);
     // Shrinking vertically the overlay takes every other source line; it cannot shrink further.
@@ -123,8 +125,9 @@ DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
     const LONG shUsed = halve ? sh / 2 : sh;
     if (dh < shUsed) return dwDone(&p->ddRVal, ZK_DDERR_UNSUPPORTED);
     const LONG dw2 = (dw + 2) & ~1, dh2 = (dh + 2) & ~1;
-    const uint32_t xStep = static_cast<uint32_t>((((sw - 1) << 16) / (dw2 - 1)) << 4);
-    const uint32_t yStep = static_cast<uint32_t>((((shUsed - 1) << 16) / (dh2 - 1)) << 4);
+    // In 64 bits: a source wider than 32K pixels would overflow the shifted width.
+    auto step = [](LONG s, LONG d) { return static_cast<uint32_t>(((static_cast<uint64_t>(s - 1) << 16) / static_cast<uint64_t>(d - 1)) << 4); };
+    const uint32_t xStep = step(sw, dw2), yStep = step(shUsed, dh2);
 
     vReserve(ppdev, kSub, 60);
     ppdev->overlayNotifier.status = 0xFF;
@@ -140,8 +143,8 @@ DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p) {
     // The buffer starts on a whole pixel pair: from an odd pixel the overlay would take the
     // second luma as the first and the chroma of two pairs.
     const LONG left = p->rSrc.left & ~1;
-    g_zkOverlay.srcLeft = static_cast<int16_t>(left);
-    g_zkOverlay.srcTop = static_cast<int16_t>(p->rSrc.top);
+    g_zkOverlay.srcLeft = left;
+    g_zkOverlay.srcTop = p->rSrc.top;
     g_zkOverlay.srcWidth = static_cast<ULONG>(sw);
     g_zkOverlay.scanHeight = static_cast<ULONG>(shUsed);
     vBind(ppdev, kSub, kBuffers);

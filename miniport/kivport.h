@@ -38,6 +38,13 @@ constexpr ULONG kZkModeCount = 357;
 constexpr ULONG kZkDefaultModeRow = 8;   // 640x480, 16 bpp, 70 Hz
 
 // ---- the device extension ---------------------------------------------------------------------
+// A view of the frame buffer mapped into a process (Process 0: a free slot).
+struct ZK_USER_VIEW {
+    ULONG Process;
+    ULONG Address;
+};
+constexpr ULONG kZkUserViewCount = 8;
+
 struct ZK_DEVICE_EXTENSION {
     PUCHAR PortBase;                 // mapped DAC ports minus 0x3C8
     PUCHAR MonoPorts, ColorPorts, VgaMemory;
@@ -77,6 +84,9 @@ struct ZK_DEVICE_EXTENSION {
     ULONG DmtOverride;
     ULONG WriteCombineMask;
     ULONG PllReferenceKhz;           // reference of the last PLL computation (13,500 or 14,318)
+    // One frame-buffer view per process, handed out again on every later request of that process;
+    // the views go with the process and the device (the port releases them).
+    ZK_USER_VIEW UserViews[kZkUserViewCount];
 };
 
 constexpr ULONG kZkFlagDisplayDriverAttached = 0x08;

@@ -6,6 +6,7 @@ namespace {
 
 VP_WCHAR kNameWriteCombining[] = u"EnableWriteCombining";
 VP_WCHAR kNameHardwareOpenGl[] = u"EnableHardwareOpenGL";
+constexpr ULONG kUserFrameBufferBytes = 0x400000;
 
 // MDLs this miniport handed out: an unlock names one of them or nothing happens.
 constexpr int kMaxLocks = 256;
@@ -32,6 +33,28 @@ VP_STATUS queryDword(PVIDEO_REQUEST_PACKET p, ULONG value) {
     if (p->OutputBufferLength < 4) return ERROR_INSUFFICIENT_BUFFER;
     *static_cast<ULONG *>(p->OutputBuffer) = value;
     p->StatusBlock->Information = 4;
+    return NO_ERROR;
+}
+
+// The frame buffer's first 4 MB in `process`. A process keeps the one view it was given: mapping
+// another at every request would pile up views that nothing ever unmaps.
+VP_STATUS mapUserFrameBuffer(ZK_DEVICE_EXTENSION *e, ULONG process, ULONG *address) {
+    ZK_USER_VIEW *slot = nullptr;
+    for (ZK_USER_VIEW &v : e->UserViews) {
+        if (process != 0 && v.Process == process) {
+            *address = v.Address;
+            return NO_ERROR;
+        }
+        if (!slot && v.Process == 0) slot = &v;
+    }
+    if (!slot) return ERROR_NOT_ENOUGH_MEMORY;
+    ULONG length = kUserFrameBufferBytes, inIo = VIDEO_MEMORY_SPACE_USER_MODE;
+    PVOID mapped = reinterpret_cast<PVOID>(uintptr_t(process));   // the port reads the process here
+    const VP_PHYSICAL_ADDRESS fb{g_zkPciRanges.Start1Low, LONG(g_zkPciRanges.Start1High)};
+    const VP_STATUS status = VideoPortMapMemory(e, fb, &length, &inIo, &mapped);
+    if (status != NO_ERROR) return status;
+    *slot = ZK_USER_VIEW{process, ULONG(uintptr_t(mapped))};
+    *address = slot->Address;
     return NO_ERROR;
 }
 
@@ -96,14 +119,8 @@ bool ZkHandlePrivateRequest(ZK_DEVICE_EXTENSION *e, PVIDEO_REQUEST_PACKET p, VP_
             *status = ERROR_INSUFFICIENT_BUFFER;
             break;
         }
-        ULONG length = 0x400000, inIo = VIDEO_MEMORY_SPACE_USER_MODE;
-        PVOID address = reinterpret_cast<PVOID>(uintptr_t(*static_cast<ULONG *>(p->InputBuffer)));
-        const VP_PHYSICAL_ADDRESS fb{g_zkPciRanges.Start1Low, LONG(g_zkPciRanges.Start1High)};
-        *status = VideoPortMapMemory(e, fb, &length, &inIo, &address);
-        if (*status == NO_ERROR) {
-            *static_cast<ULONG *>(p->OutputBuffer) = ULONG(uintptr_t(address));
-            sb->Information = 4;
-        }
+        *status = mapUserFrameBuffer(e, *static_cast<ULONG *>(p->InputBuffer), static_cast<ULONG *>(p->OutputBuffer));
+        if (*status == NO_ERROR) sb->Information = 4;
         break;
     }
     case IOCTL_VIDEO_ZK_ENABLE_WRITE_COMBINING: {

@@ -17,6 +17,8 @@ namespace {
 
 namespace dd = kiv::ddnt;
 
+constexpr size_t kCreateLogKeep = 256;
+
 struct Injections {
     DWORD failCaps = 0;
     int failCount = 0;
@@ -307,6 +309,8 @@ struct DirectDraw final : IDirectDraw {
         if (d == nullptr || out == nullptr || !(d->dwFlags & DDSD_CAPS)) return DDERR_INVALIDPARAMS;
         *out = nullptr;
         const DWORD caps = d->ddsCaps.dwCaps;
+        // A long-running program must not grow the log: it keeps the most recent calls only.
+        if (r.createLog.size() >= kCreateLogKeep) r.createLog.erase(r.createLog.begin());
         r.createLog.push_back(caps);
         if (r.inject.failCount > 0 && (caps & r.inject.failCaps) == r.inject.failCaps) {
             --r.inject.failCount;

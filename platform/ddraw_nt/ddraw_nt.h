@@ -88,7 +88,8 @@ struct KivDDrawCounts {
     uint32_t videoBytes;              // held by video-memory off-screen surfaces
 };
 KivDDrawCounts kivDDrawCounts();
-// Caps of every CreateSurface call since the last reset, in order (failed ones included).
+// Caps of the CreateSurface calls since the last reset, in order (failed ones included); the
+// most recent 256 of them.
 const std::vector<DWORD> &kivDDrawCreateLog();
 void kivDDrawResetLog();
 // The next `count` CreateSurface calls whose caps contain every bit of `caps` fail with `result`.

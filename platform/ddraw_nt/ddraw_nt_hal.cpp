@@ -203,7 +203,7 @@ KivDdNtResult KivDirectDrawNt::lock(KivDdNtSurface *s, const RECTL *rect, DWORD 
     uint8_t *at = bits(s);
     if (rect) {
         const DWORD bpp = s->gbl.ddpfSurface.dwRGBBitCount ? s->gbl.ddpfSurface.dwRGBBitCount : 8;
-        at += rect->top * s->gbl.lPitch + rect->left * static_cast<LONG>(bpp / 8);
+        at += int64_t{rect->top} * s->gbl.lPitch + int64_t{rect->left} * (bpp / 8);   // 64 bits: no overflow
     }
     *out = at;
     r.code = ZK_DD_OK;

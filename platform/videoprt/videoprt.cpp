@@ -286,9 +286,12 @@ VP_STATUS WINAPI VideoPortMapMemory(PVOID, VP_PHYSICAL_ADDRESS address, PULONG l
 
 VP_STATUS WINAPI VideoPortUnmapMemory(PVOID, PVOID virtualAddress, HANDLE process) {
     auto &v = g_sim.mappings;
+    // A mapping is named by its address and its process (none for a kernel mapping): views of the
+    // same pages in the kernel and in processes share one address here, and unmapping the
+    // kernel's must not take a process's view instead.
     const uint32_t proc = uint32_t(reinterpret_cast<uintptr_t>(process));
     auto it = std::find_if(v.begin(), v.end(), [&](const KivVideoPortMapping &m) {
-        return m.address == virtualAddress && (proc == 0 || m.process == proc);
+        return m.address == virtualAddress && m.process == proc;
     });
     if (it == v.end()) return ERROR_INVALID_PARAMETER;
     v.erase(it);

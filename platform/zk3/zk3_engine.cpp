@@ -72,7 +72,6 @@ struct Engine {
     std::map<uint32_t, Zk3EngineObject> memory;    // memory objects by handle (a namespace of their own)
     uint32_t bound[8] = {};                         // the subchannels as the FIFO shows them
     std::vector<Zk3FifoWrite> log;
-    std::vector<uint32_t> created, destroyed;
     std::vector<std::string> errors;
     std::vector<Zk3PusherRun> runs;
     unsigned holdReads = 0;
@@ -164,7 +163,6 @@ struct Engine {
                 o.cls = h;
                 o.channel = running;
                 objects[v] = o;
-                created.push_back(v);
                 ++graph;
             } else if (m == 0x304) {
                 auto it = objects.find(v);
@@ -177,7 +175,6 @@ struct Engine {
                 if (it->second.cls == kTriangleClass) zk3TriangleForget(it->second);
                 objects.erase(it);
                 armed.erase(v);
-                destroyed.push_back(v);
                 ++graph;
                 for (uint32_t &b : bound)
                     if (b == v) b = 0;
@@ -336,8 +333,6 @@ struct Engine {
         memory.clear();
         for (auto &b : bound) b = 0;
         log.clear();
-        created.clear();
-        destroyed.clear();
         errors.clear();
         runs.clear();
         pushed.clear();
@@ -662,8 +657,6 @@ std::vector<uint32_t> zk3EngineInstanceHandles() {
     return v;
 }
 
-std::vector<uint32_t> zk3EngineCreatedHandles() { return engine().created; }
-std::vector<uint32_t> zk3EngineDestroyedHandles() { return engine().destroyed; }
 const std::vector<std::string> &zk3EngineErrors() { return engine().errors; }
 const std::vector<Zk3PusherRun> &zk3EnginePusherRuns() { return engine().runs; }
 

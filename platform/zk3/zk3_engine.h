@@ -117,8 +117,6 @@ const Zk3EngineObject *zk3EngineFind(uint32_t handle);
 uint32_t zk3EngineBound(unsigned subchannel);
 size_t zk3EngineLiveInstances();                 // created through the FIFO and not destroyed
 std::vector<uint32_t> zk3EngineInstanceHandles();
-std::vector<uint32_t> zk3EngineCreatedHandles(); // every create, in order (repeats included)
-std::vector<uint32_t> zk3EngineDestroyedHandles();
 const std::vector<std::string> &zk3EngineErrors(); // handle collisions, unknown objects, bad pushes
 const std::vector<Zk3PusherRun> &zk3EnginePusherRuns();   // the most recent runs
 

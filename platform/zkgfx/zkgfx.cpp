@@ -32,8 +32,13 @@ bool handleInUse(uint32_t handle) {
 
 uint32_t addr(const void *p) { return uint32_t(reinterpret_cast<uintptr_t>(p)); }
 
+// A long-running program must not grow the record of requests: it keeps the most recent ones.
+constexpr size_t kRequestCodesKeep = 4096;
+
 NTSTATUS serve(uint32_t code, void *block, uint32_t length) {
-    g_state.requestCodes.push_back(code);
+    std::vector<uint32_t> &codes = g_state.requestCodes;
+    if (codes.size() >= 2 * kRequestCodesKeep) codes.erase(codes.begin(), codes.end() - long(kRequestCodesKeep));
+    codes.push_back(code);
     if (g_state.rejectCalls || g_state.failCallCodes.count(code)) return STATUS_INVALID_DEVICE_REQUEST;
     switch (code) {
     case ZK_RM_GET_DEVICE_NAME: {

@@ -37,7 +37,7 @@ struct KivZkgfxState {
     std::vector<uint32_t> regions;           // addresses handed out and not released
     std::vector<ZK_RM_MODESET_PARAMS> notices;   // pre and post notices as received
     std::vector<uint32_t> noticeCodes;
-    std::vector<uint32_t> requestCodes;      // every request code, in order
+    std::vector<uint32_t> requestCodes;      // the request codes in order: the most recent 4096 to 8191
     // Injected answers.
     uint32_t preModesetStatus = 0;
     uint32_t postModesetStatus = 0;

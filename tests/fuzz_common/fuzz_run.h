@@ -2,7 +2,9 @@
 // values. Without arguments (as ctest runs it) a driver runs a few fixed seeds for a second
 // each; a longer run names its own:
 //
-//   test_fuzz_X [--seed=N] [--seconds=S]      (gtest's own flags are taken too)
+//   test_fuzz_X [--seed=N] [--seconds=S] [--SWITCH...]      (gtest's own flags are taken too)
+//
+// A driver may name switches that turn on cases kept off by default (kivFuzzSwitch).
 //
 // Every run prints the seed it uses, so that a failure is replayed with --seed.
 #pragma once
@@ -16,11 +18,13 @@
 #include <cstring>
 #include <initializer_list>
 #include <random>
+#include <string>
 #include <vector>
 
 struct KivFuzzRun {
     std::vector<uint32_t> seeds{1, 2, 3};
     double seconds = 1.0;   // for each seed
+    std::vector<std::string> switches;   // --NAME given on the command line
 };
 
 inline KivFuzzRun &kivFuzzRun() {
@@ -79,20 +83,31 @@ template <typename Batch> void kivFuzzForEachSeed(const char *name, Batch batch)
     }
 }
 
+// Whether --name was given.
+inline bool kivFuzzSwitch(const char *name) {
+    for (const std::string &s : kivFuzzRun().switches)
+        if (s == name) return true;
+    return false;
+}
+
 inline int kivFuzzMain(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     KivFuzzRun &run = kivFuzzRun();
+    bool timed = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--seed=", 7) == 0) {
             run.seeds = {static_cast<uint32_t>(std::strtoul(argv[i] + 7, nullptr, 0))};
         } else if (std::strncmp(argv[i], "--seconds=", 10) == 0) {
             run.seconds = std::strtod(argv[i] + 10, nullptr);
+            timed = true;
+        } else if (std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] && !std::strchr(argv[i], '=')) {
+            run.switches.push_back(argv[i] + 2);
         } else {
-            std::fprintf(stderr, "usage: %s [--seed=N] [--seconds=S] [gtest flags]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seed=N] [--seconds=S] [--SWITCH...] [gtest flags]\n", argv[0]);
             return 2;
         }
     }
-    if (argc > 1 && run.seeds.size() > 1) {   // a duration alone: one seed of the clock, printed
+    if (timed && run.seeds.size() > 1) {   // a duration alone: one seed of the clock, printed
         run.seeds = {static_cast<uint32_t>(std::random_device{}())};
     }
     return RUN_ALL_TESTS();

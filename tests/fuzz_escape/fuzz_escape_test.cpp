@@ -2,8 +2,12 @@
 // the booted machine: every escape code and some others, sizes right and wrong, addresses of
 // window blocks and counters inside and outside the program's memory (unaligned, read-only,
 // without access, the system's, wrapping past 4 GB), interleaved with windows that come, move
-// and go and with mode changes. After every batch the driver must still answer its escapes,
-// track a new window, set the desktop mode, and hold no lock of a window that is gone.
+// and go (anywhere, across an edge of the screen, wholly past it, larger than it) and with mode
+// changes. After every batch the driver must still answer its escapes, track a new window, set
+// the desktop mode, hold no lock of a window that is gone, and hold no more mappings than at the
+// start and the program's one view of the frame buffer.
+//
+// --edges also places windows across and wholly above the top edge of the screen.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -53,7 +57,7 @@ public:
 
     // The driver still works: it names its OpenGL driver, tracks a new window and keeps it up
     // to date, and holds no lock of a window that is gone.
-    void check(int lockedBefore, int liveBefore, size_t engineBefore) {
+    void check(int lockedBefore, int liveBefore, size_t engineBefore, size_t mappingsBefore) {
         for (const KivScreenMode &m : {KivScreenMode{800, 600, 16}, kHomeMode}) {
             kivSetScreenMode(&m);
             const KivScreenMode *now = kivScreenMode();
@@ -87,6 +91,8 @@ public:
         EXPECT_EQ(k.liveMdls, liveBefore);
         // In the same mode with no window left, the driver holds what it held at the start.
         EXPECT_EQ(kivEngLiveAllocations(), engineBefore) << kivEngLeakReport();
+        // Mode changes map and unmap the frame buffer for the driver; the program keeps one view.
+        EXPECT_LE(kivVideoPortSim().mappings.size(), mappingsBefore + 1) << "mappings pile up";
     }
 
 private:
@@ -176,16 +182,36 @@ private:
             std::memcpy(&counter_, out.data(), 4);
     }
 
+    // A window's box: anywhere around the screen, or across one edge of it (wholly past it now
+    // and then), or larger than the screen.
+    RECT box(KivFuzzRandom &r) {
+        const int sw = int(kivScreenMode()->width), sh = int(kivScreenMode()->height);
+        const int w = 1 + int(r.below(900)), h = 1 + int(r.below(700));
+        const int past = r.chance(25) ? int(r.below(200)) : -int(r.below(uint32_t(std::min(w, h))));   // > 0: wholly past
+        const int x = int(r.below(uint32_t(sw))), y = int(r.below(uint32_t(sh)));
+        enum { kAnywhere, kLeft, kRight, kBottom, kLarger, kTop };
+        switch (r.below(kivFuzzSwitch("edges") ? 6 : 5)) {
+        case kLeft: return RECT{-w - past, y, -past, y + h};
+        case kRight: return RECT{sw + past, y, sw + past + w, y + h};
+        case kBottom: return RECT{x, sh + past, x + w, sh + past + h};
+        case kLarger: return RECT{-int(r.below(300)), -int(r.below(300)), sw + int(r.below(300)), sh + int(r.below(300))};
+        case kTop: return RECT{x, -h - past, x + w, -past};
+        default: {
+            const int l = int(r.below(1400)) - 200, t = int(r.below(1000)) - 200;
+            return RECT{l, t, l + int(r.below(900)), t + int(r.below(700))};
+        }
+        }
+    }
+
     void window(KivFuzzRandom &r) {
         const uint32_t what = r.below(10);
+        const RECT b = box(r);
         if (what < 3 && windows_.size() < 12) {
-            HWND w = CreateWindowExA(0, "fuzz", "fuzz", r.chance(80) ? WS_VISIBLE : 0, int(r.below(1400)) - 200,
-                                     int(r.below(1000)) - 200, int(r.below(900)), int(r.below(700)), nullptr, nullptr,
-                                     nullptr, nullptr);
+            HWND w = CreateWindowExA(0, "fuzz", "fuzz", r.chance(80) ? WS_VISIBLE : 0, b.left, b.top, b.right - b.left,
+                                     b.bottom - b.top, nullptr, nullptr, nullptr, nullptr);
             if (w) windows_.push_back(w);
         } else if (what < 8 && !windows_.empty()) {
-            MoveWindow(r.pick(windows_), int(r.below(1400)) - 200, int(r.below(1000)) - 200, int(r.below(1200)),
-                       int(r.below(900)), TRUE);
+            MoveWindow(r.pick(windows_), b.left, b.top, b.right - b.left, b.bottom - b.top, TRUE);
         } else if (!windows_.empty()) {
             const size_t i = r.below(uint32_t(windows_.size()));
             DestroyWindow(windows_[i]);
@@ -211,6 +237,7 @@ TEST(FuzzEscape, RandomEscapesWindowsAndModesLeaveTheDriverWorking) {
     kivSetScreenMode(&kHomeMode);
     const KivKernelCounters base = kivKernelCounters();
     const size_t engineBase = kivEngLiveAllocations();
+    const size_t mappingsBase = kivVideoPortSim().mappings.size();
     kivFuzzForEachSeed("fuzz_escape", [&](KivFuzzRandom &r, int) {
         // The chip model's logs of register and FIFO writes grow with every mode set and every
         // drawing; a long run keeps them to one batch.
@@ -219,7 +246,7 @@ TEST(FuzzEscape, RandomEscapesWindowsAndModesLeaveTheDriverWorking) {
         EscapeFuzz fuzz;
         ASSERT_TRUE(fuzz.ready());
         fuzz.batch(r);
-        fuzz.check(base.lockedMdls, base.liveMdls, engineBase);
+        fuzz.check(base.lockedMdls, base.liveMdls, engineBase, mappingsBase);
     });
 }
 

@@ -67,6 +67,19 @@ inline void clearTo(float r, float g, float b) {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
+// The current context draws one unit per pixel of a w x h window, dither off so that every
+// colour written is the colour drawn, and reads back on the 0 to 255 scale.
+inline void pixelProjection(int w, int h) {
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, w, 0, h, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DITHER);
+    measureFullChannel();
+}
+
 class WindowProgram : public ::testing::Test {
 protected:
     static constexpr int kW = kProgramW, kH = kProgramH;
@@ -103,14 +116,7 @@ protected:
         rc = wglCreateContext(hdc);
         ASSERT_NE(rc, nullptr) << kivOpenGlError();
         ASSERT_TRUE(wglMakeCurrent(hdc, rc)) << kivOpenGlError();
-        glViewport(0, 0, kW, kH);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, kW, 0, kH, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_DITHER);
-        measureFullChannel();
+        pixelProjection(kW, kH);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
     KivMachineConfig saved;

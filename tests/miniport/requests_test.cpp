@@ -301,3 +301,29 @@ TEST_F(Requests, StandardRequestSizesAndResults) {
     ASSERT_EQ(ioctl(IOCTL_VIDEO_FREE_PUBLIC_ACCESS_RANGES, addresses, 48, nullptr, 0), 0u);
     EXPECT_EQ(sim().mappings.size(), mappedBefore);
 }
+
+// Each process gets one view of the frame buffer's first 4 MB, the same one at every request,
+// and a kernel unmap of the same address leaves the processes' views alone. The views are few:
+// past the table's room a new process is refused rather than given a view nothing tracks.
+TEST_F(Requests, EachProcessKeepsOneFrameBufferView) {
+    ASSERT_TRUE(boot());
+    const size_t before = sim().mappings.size();
+    const ULONG aperture = ULONG(uintptr_t(chip().frameBufferAperture()));
+    ULONG address = 0, zero = 0;
+    EXPECT_NE(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &zero, 4, &address, 4), 0u) << "no process";
+    for (ULONG process = 1; process <= 8; ++process)
+        for (int again = 0; again < 3; ++again) {
+            address = 0;
+            ASSERT_EQ(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &process, 4, &address, 4), 0u) << process;
+            EXPECT_EQ(address, aperture);
+        }
+    EXPECT_EQ(sim().mappings.size(), before + 8);
+    for (const KivVideoPortMapping &m : sim().mappings) {
+        if (m.process) EXPECT_EQ(m.length, 0x400000u);
+    }
+    ULONG ninth = 9;
+    EXPECT_EQ(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &ninth, 4, &address, 4), ULONG(ERROR_NOT_ENOUGH_MEMORY));
+    VIDEO_MEMORY kernel{aperture};
+    EXPECT_NE(ioctl(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, &kernel, 4, nullptr, 0), 0u) << "no kernel mapping there";
+    EXPECT_EQ(sim().mappings.size(), before + 8);
+}

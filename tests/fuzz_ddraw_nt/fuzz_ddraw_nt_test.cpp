@@ -1,0 +1,260 @@
+// Fuzz driver of the display driver's DirectDraw on NT, as the runtime's driver side reaches it:
+// surfaces of every kind (video and system memory, YUY2 and UYVY, overlays) made and released,
+// blits, stretches, fills, locks and overlay calls with rectangles a program gets wrong (past
+// every edge, negative, inverted, huge, empty) between good ones, at every screen depth. System-
+// memory surfaces end at a page without access, so a read past one faults; every video-memory
+// surface has guard bytes around its block. After every batch no guard has changed, the chip
+// model saw nothing drawn outside video memory, and a fill and a lock still work.
+//
+// --flips also flips chains of surfaces (with and without waiting).
+#include <sys/mman.h>
+
+#include <limits>
+#include <memory>
+
+#include "display/driver.h"
+#include "platform/ddraw_nt/ddraw_nt_hal.h"
+#include "platform/machine/machine.h"
+#include "platform/videoprt/videoprt_sim.h"
+#include "platform/zk3/zk3.h"
+#include "platform/zk3/zk3_draw.h"
+#include "platform/zk3/zk3_engine.h"
+#include "tests/fuzz_common/fuzz_run.h"
+
+namespace {
+
+constexpr size_t kPage = 4096;
+constexpr uint32_t kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'), kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y');
+constexpr LONG kMax = std::numeric_limits<LONG>::max(), kMin = std::numeric_limits<LONG>::min();
+constexpr uint8_t kGuard = 0xA5;
+
+// A system-memory surface's pixels moved to the end of mapped pages followed by one without access.
+struct GuardedBits {
+    uint8_t *base = nullptr, *bits = nullptr;
+    size_t size = 0;
+    explicit GuardedBits(size_t bytes) : size(((bytes + kPage - 1) / kPage + 1) * kPage) {
+        void *p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return;
+        base = static_cast<uint8_t *>(p);
+        mprotect(base + size - kPage, kPage, PROT_NONE);
+        bits = base + size - kPage - bytes;
+    }
+    ~GuardedBits() {
+        if (base) munmap(base, size);
+    }
+};
+
+struct Fuzzed {
+    KivDdNtSurface *s;
+    std::unique_ptr<GuardedBits> guarded;   // system memory
+};
+
+class DirectDrawFuzz {
+public:
+    bool start() { return dd_.enable(); }
+    ~DirectDrawFuzz() { dd_.disable(); }
+
+    void batch(KivFuzzRandom &r) {
+        for (int i = 0; i < 60; ++i) {
+            const uint32_t what = r.below(100);
+            if (what < 15 || surfaces_.empty()) make(r);
+            else if (what < 20) release(r);
+            else if (what < 70) blt(r);
+            else if (what < 82) lock(r);
+            else if (what < 92) overlay(r);
+            else if (kivFuzzSwitch("flips")) flip(r);
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+
+    // Nothing written outside the surfaces, nothing drawn outside video memory, and the driver
+    // still fills and locks.
+    void check() {
+        checkGuards();
+        EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
+        KivDdNtSurface *p = dd_.primary();
+        ZK_DDBLTFX fx{};
+        fx.dwFillColor = 0x21;
+        ASSERT_TRUE(dd_.blt(p, RECTL{0, 0, 4, 2}, nullptr, RECTL{}, ZK_DDBLT_COLORFILL | ZK_DDBLT_WAIT, fx).ok());
+        uint8_t *bits = nullptr;
+        const RECTL r{1, 1, 3, 2};
+        ASSERT_EQ(dd_.lock(p, &r, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        EXPECT_EQ(bits, dd_.bits(p) + p->gbl.lPitch + p->gbl.ddpfSurface.dwRGBBitCount / 8);
+        EXPECT_EQ(bits[0], 0x21);
+        dd_.unlock(p);
+        for (Fuzzed &f : surfaces_) dd_.release(f.s);
+        surfaces_.clear();
+    }
+
+private:
+    KivDirectDrawNt dd_;
+    std::vector<Fuzzed> surfaces_;
+
+    uint32_t depthBytes() const { return dd_.halInfo().vmiData.ddpfDisplay.dwRGBBitCount / 8; }
+
+    // A rectangle for a surface of w x h: inside it mostly, else wrong in one of the ways programs
+    // get it wrong.
+    RECTL rect(KivFuzzRandom &r, LONG w, LONG h) {
+        auto inside = [&](LONG n) { return LONG(r.below(uint32_t(n) + 1)); };
+        LONG l = inside(w), t = inside(h);
+        RECTL g{l, t, l + inside(w - l), t + inside(h - t)};
+        switch (r.below(12)) {
+        case 0: g.right = w + 1 + LONG(r.below(100)); break;
+        case 1: g.bottom = h + 1 + LONG(r.below(100)); break;
+        case 2: g.left = -1 - LONG(r.below(100)); break;
+        case 3: g.top = -1 - LONG(r.below(100)); break;
+        case 4: std::swap(g.left, g.right); break;
+        case 5: std::swap(g.top, g.bottom); break;
+        case 6: g = r.pick({RECTL{kMin, kMin, kMax, kMax}, RECTL{kMax - 8, 0, kMax, 4}, RECTL{0, kMax - 3, 4, kMax},
+                            RECTL{kMin, 0, kMin + 5, 3}, RECTL{LONG(r.word()), LONG(r.word()), LONG(r.word()), LONG(r.word())}});
+                break;
+        case 7: g.right = g.left; break;   // empty
+        default: break;
+        }
+        return g;
+    }
+    RECTL rectOf(KivFuzzRandom &r, const KivDdNtSurface *s) { return rect(r, LONG(s->gbl.wWidth), LONG(s->gbl.wHeight)); }
+
+    KivDdNtSurface *pick(KivFuzzRandom &r) {
+        if (surfaces_.empty() || r.chance(15)) return dd_.primary();
+        return surfaces_[r.below(uint32_t(surfaces_.size()))].s;
+    }
+
+    // Guard bytes sit in the rows of the heap block past the surface's own width and in the
+    // pitch's padding: the fuzzer fills them at creation.
+    static size_t rowBytes(const KivDdNtSurface *s) {
+        const DWORD bits = (s->gbl.ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? 16 : s->gbl.ddpfSurface.dwRGBBitCount;
+        return size_t(s->gbl.wWidth) * bits / 8;
+    }
+    void guard(const KivDdNtSurface *s) {
+        if (!(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) return;
+        for (DWORD y = 0; y < s->gbl.wHeight; ++y)
+            std::memset(dd_.bits(s) + size_t(y) * s->gbl.lPitch + rowBytes(s), kGuard, size_t(s->gbl.lPitch) - rowBytes(s));
+    }
+    void checkGuards() {
+        for (const Fuzzed &f : surfaces_) {
+            const KivDdNtSurface *s = f.s;
+            if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY) continue;   // overlays' chains share their memory
+            if (!(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) continue;
+            for (DWORD y = 0; y < s->gbl.wHeight; ++y)
+                for (size_t x = rowBytes(s); x < size_t(s->gbl.lPitch); ++x)
+                    ASSERT_EQ(dd_.bits(s)[size_t(y) * s->gbl.lPitch + x], kGuard)
+                        << "byte " << x << " of line " << y << " of a " << s->gbl.wWidth << " x " << s->gbl.wHeight << " surface";
+        }
+    }
+
+    void make(KivFuzzRandom &r) {
+        if (surfaces_.size() >= 10) return;
+        const bool yuv = r.chance(25) && depthBytes() != 1;
+        ZK_DDSURFACEDESC d{};
+        d.dwFlags = ZK_DDSD_WIDTH | ZK_DDSD_HEIGHT;
+        d.dwWidth = 1 + r.below(r.chance(10) ? 1300 : 90);
+        d.dwHeight = 1 + r.below(r.chance(10) ? 300 : 70);
+        if (yuv) d.dwWidth = (d.dwWidth + 1) & ~1u;
+        const bool overlay = yuv && r.chance(30);
+        d.ddsCaps.dwCaps = overlay ? ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY
+                           : r.chance(60) ? ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY
+                                          : ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_SYSTEMMEMORY;
+        if (yuv) {
+            d.ddpfPixelFormat.dwSize = sizeof d.ddpfPixelFormat;
+            d.ddpfPixelFormat.dwFlags = ZK_DDPF_FOURCC;
+            d.ddpfPixelFormat.dwFourCC = r.chance(50) ? kYuy2 : kUyvy;
+        }
+        const DWORD count = overlay || r.chance(80) ? 1 + r.below(overlay ? 2 : 1) : 2 + r.below(2);
+        std::vector<KivDdNtSurface *> made;
+        if (!dd_.create(d, count, &made).ok()) return;
+        for (KivDdNtSurface *s : made) {
+            Fuzzed f{s, nullptr};
+            if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) {
+                const size_t bytes = size_t(s->gbl.lPitch) * s->gbl.wHeight;
+                f.guarded.reset(new GuardedBits(bytes));
+                if (!f.guarded->bits) continue;
+                r.fill(f.guarded->bits, bytes);
+                s->gbl.fpVidMem = ULONG(uintptr_t(f.guarded->bits));
+            }
+            guard(s);
+            surfaces_.push_back(std::move(f));
+        }
+    }
+
+    void release(KivFuzzRandom &r) {
+        const size_t i = r.below(uint32_t(surfaces_.size()));
+        dd_.release(surfaces_[i].s);
+        surfaces_.erase(surfaces_.begin() + long(i));
+    }
+
+    void blt(KivFuzzRandom &r) {
+        KivDdNtSurface *dst = pick(r), *src = r.chance(80) ? pick(r) : nullptr;
+        ZK_DDBLTFX fx{};
+        fx.dwFillColor = r.word();
+        fx.dwROP = r.pick({0xCC0020u, 0xEE0086u, 0x8800C6u, 0x330008u, 0x660046u, 0xF00021u, 0x000042u, 0xFF0062u});
+        fx.dwDDFX = r.chance(20) ? ZK_DDBLTFX_MIRRORUPDOWN : 0;
+        fx.ddckSrcColorkey.dwColorSpaceLowValue = r.word();
+        DWORD flags = src ? ZK_DDBLT_ROP : r.pick({ZK_DDBLT_COLORFILL, ZK_DDBLT_ROP});
+        if (r.chance(20)) flags |= ZK_DDBLT_KEYSRCOVERRIDE;
+        if (r.chance(20)) flags |= ZK_DDBLT_DDFX;
+        if (r.chance(70)) flags |= ZK_DDBLT_WAIT;
+        const RECTL rd = rectOf(r, dst);
+        // Same size now and then, for the unscaled paths.
+        auto span = [](LONG a, LONG b) { return LONG(int64_t{b} - int64_t{a}); };   // wraps like the program's own
+        const RECTL rs = src ? (r.chance(40) ? RECTL{0, 0, span(rd.left, rd.right), span(rd.top, rd.bottom)} : rectOf(r, src))
+                             : RECTL{};
+        dd_.blt(dst, rd, src, rs, flags, fx);
+    }
+
+    void lock(KivFuzzRandom &r) {
+        KivDdNtSurface *s = pick(r);
+        const RECTL rc = rectOf(r, s);
+        uint8_t *bits = nullptr;
+        const bool whole = r.chance(20);
+        const KivDdNtResult res = dd_.lock(s, whole ? nullptr : &rc, r.chance(70) ? ZK_DDLOCK_WAIT : 0, &bits);
+        if (res.code != ZK_DD_OK || !bits) return;
+        // A program writes the first pixel of what it locked: inside the surface, or the lock was wrong.
+        const bool empty = !whole && (rc.left == rc.right || rc.top == rc.bottom);
+        if (!empty && !(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_PRIMARYSURFACE)) {
+            const uint8_t *first = dd_.bits(s), *end = first + size_t(s->gbl.lPitch) * s->gbl.wHeight;
+            ASSERT_TRUE(bits >= first && bits < end) << "a lock handed out memory outside its surface";
+        }
+        dd_.unlock(s);
+    }
+
+    void overlay(KivFuzzRandom &r) {
+        KivDdNtSurface *s = pick(r);
+        const LONG cx = LONG(dd_.halInfo().vmiData.dwDisplayWidth), cy = LONG(dd_.halInfo().vmiData.dwDisplayHeight);
+        if (r.chance(30)) {
+            dd_.setOverlayPosition(s, r.chance(80) ? LONG(r.below(uint32_t(cx))) : LONG(r.word()),
+                                   r.chance(80) ? LONG(r.below(uint32_t(cy))) : LONG(r.word()));
+            return;
+        }
+        ZK_DDOVERLAYFX fx{};
+        const DWORD flags = r.pick({ZK_DDOVER_SHOW, ZK_DDOVER_SHOW | ZK_DDOVER_KEYDEST, ZK_DDOVER_HIDE});
+        dd_.updateOverlay(s, rectOf(r, s), rect(r, cx, cy), flags, &fx);
+    }
+
+    void flip(KivFuzzRandom &r) {
+        KivDdNtSurface *a = pick(r), *b = pick(r);
+        if (a->gbl.wWidth != b->gbl.wWidth || a->gbl.wHeight != b->gbl.wHeight) return;
+        dd_.flip(a, b, r.chance(50) ? ZK_DDFLIP_WAIT : 0);
+    }
+};
+
+}  // namespace
+
+TEST(FuzzDirectDrawNt, HostileRectanglesNeverReachOutsideTheirSurfaces) {
+    ASSERT_EQ(kivMachineBoot(), 1);
+    static const KivScreenMode kModes[] = {{1024, 768, 16}, {800, 600, 32}, {640, 480, 8}};
+    const KivScreenMode home = *kivScreenMode();
+    kivFuzzForEachSeed("fuzz_ddraw_nt", [&](KivFuzzRandom &r, int n) {
+        kivVideoPortSim().chip->clearWriteLog();
+        zk3EngineClearLog();
+        zk3DrawClearErrors();
+        kivSetScreenMode(&kModes[n % 3]);
+        DirectDrawFuzz fuzz;
+        ASSERT_TRUE(fuzz.start());
+        fuzz.batch(r);
+        fuzz.check();
+    });
+    kivSetScreenMode(&home);
+}
+
+int main(int argc, char **argv) { return kivFuzzMain(argc, argv); }
