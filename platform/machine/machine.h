@@ -50,14 +50,18 @@ const KivMachineConfig *kivMachineConfig(void);
 /* Replace the configuration (tests switch NT/9x this way before loading the ICD). */
 void kivMachineConfigure(const KivMachineConfig *config);
 /* Parses a machine description into *config, starting from the default. Words separated by
-   ',', '-' or ' ': "nt" or "9x" (also "win9x", "windows95", "win98"); "zk3" or "siv"; "agp" or
-   "pci"; "<n>mb" video memory; "noddraw" (no DirectDraw) or "ddraw". Example: "9x,zk3,pci,8mb". Returns 1, or 0 for a word it does not
-   know or a machine no card makes (more video memory than the card carries); config is then left
-   at the default and kivMachineRefusal says why. */
+   ',', '-', ';' or ' ', in any case: "nt" or "9x" (also "nt4", "winnt", "win9x", "windows95",
+   "win95", "win98"); "zk3" or "siv"; "agp" or "pci"; "<n>mb" video memory; "noddraw" (no
+   DirectDraw) or "ddraw". Example: "9x,zk3,pci,8mb". Returns 1; or 0 when some word was refused:
+   a word it does not know, a memory size the card does not carry, or two words that choose
+   different values of one setting (both are dropped). Every refused word leaves its setting at
+   the default, the words it accepted stay in *config, and kivMachineRefusal says why (naming the
+   words it knows when one was unknown). */
 int kivMachineParse(const char *text, KivMachineConfig *config);
 /* 1 when the card can carry the configuration's video memory (the ZK3 and the SIV card 1 to
    16 MB, whole megabytes); else 0, with the reason, naming what each card supports, in
-   kivMachineRefusal. kivMachineBoot refuses such a machine (returns 0) rather than start it. */
+   kivMachineRefusal. kivMachineBoot refuses such a machine (returns 0) rather than start it, and so a
+   machine whose video memory cannot hold the desktop of kivScreenMode. */
 int kivMachineCheck(const KivMachineConfig *config);
 const char *kivMachineRefusal(void);
 /* Short human-readable description, e.g. "Windows NT 4.0, ZK3 on AGP, 16 MB". */
