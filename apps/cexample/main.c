@@ -58,10 +58,24 @@ static int hasExtension(const char *name) {
    entry point's own type without a warning. */
 typedef void (APIENTRY *AnyProc)(void);
 
+/* The display's format closest to 16-bit RGBA with a 16-bit depth buffer and `flags`; 0 when none
+   has every capability of `flags` (GetLastError then says ERROR_INVALID_PIXEL_FORMAT). */
+static int chooseFormat(HDC dc, DWORD flags) {
+    PIXELFORMATDESCRIPTOR want;
+    memset(&want, 0, sizeof want);
+    want.nSize = sizeof want;
+    want.nVersion = 1;
+    want.dwFlags = flags;
+    want.iPixelType = PFD_TYPE_RGBA;
+    want.cColorBits = 16;
+    want.cDepthBits = 16;
+    return ChoosePixelFormat(dc, &want);
+}
+
 static DWORD maskOf(int bits, int shift) { return ((1u << bits) - 1u) << shift; }
 
 static int openTarget(Target *t, int w, int h) {
-    PIXELFORMATDESCRIPTOR want, got;
+    PIXELFORMATDESCRIPTOR got;
     BitfieldsInfo info;
     void *bits = NULL;
     int format;
@@ -71,18 +85,9 @@ static int openTarget(Target *t, int w, int h) {
     t->memdc = CreateCompatibleDC(t->screen);
     if (!t->memdc) return fprintf(stderr, "cexample: no memory DC\n"), 0;
 
-    memset(&want, 0, sizeof want);
-    want.nSize = sizeof want;
-    want.nVersion = 1;
-    want.dwFlags = PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL;
-    want.iPixelType = PFD_TYPE_RGBA;
-    want.cColorBits = 16;
-    want.cDepthBits = 16;
-    format = ChoosePixelFormat(t->memdc, &want);
-    if (!format) { /* no format draws to bitmaps: take the single-buffered one */
-        want.dwFlags = PFD_SUPPORT_OPENGL;
-        format = ChoosePixelFormat(t->memdc, &want);
-    }
+    format = chooseFormat(t->memdc, PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL);
+    if (!format) /* no format draws to bitmaps: take the single-buffered window one */
+        format = chooseFormat(t->memdc, PFD_SUPPORT_OPENGL);
     if (!format || !DescribePixelFormat(t->memdc, format, sizeof got, &got))
         return fprintf(stderr, "cexample: the display offers no OpenGL pixel format\n"), 0;
 
@@ -202,7 +207,6 @@ static int writePng(const Target *t, const char *path, int w, int h) {
    the screen as the monitor shows it (5-5-5 at 16 bits per pixel). */
 static int drawInWindow(const char *path, int w, int h) {
     static const DWORD screenMasks[3] = {0x7C00, 0x03E0, 0x001F};
-    PIXELFORMATDESCRIPTOR want;
     const KivScreenMode *mode = kivScreenMode();
     Target screen;
     HWND hwnd;
@@ -217,14 +221,7 @@ static int drawInWindow(const char *path, int w, int h) {
     hwnd = CreateWindowExA(0, "cexample", "cexample", WS_OVERLAPPED | WS_VISIBLE, 16, 16, w, h, NULL, NULL, NULL, NULL);
     dc = hwnd ? GetDC(hwnd) : NULL;
     if (!dc) return fprintf(stderr, "cexample: no window\n"), 0;
-    memset(&want, 0, sizeof want);
-    want.nSize = sizeof want;
-    want.nVersion = 1;
-    want.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    want.iPixelType = PFD_TYPE_RGBA;
-    want.cColorBits = 16;
-    want.cDepthBits = 16;
-    format = ChoosePixelFormat(dc, &want);
+    format = chooseFormat(dc, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER);
     if (!format || !SetPixelFormat(dc, format, NULL))
         fprintf(stderr, "cexample: no window pixel format (error %lu)\n", (unsigned long)GetLastError());
     else if (!(rc = wglCreateContext(dc)) || !wglMakeCurrent(dc, rc))

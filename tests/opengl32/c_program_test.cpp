@@ -264,3 +264,24 @@ TEST(Programs, TheDemoShowsTheSivCardThroughDirect3d) {
     EXPECT_NEAR(corner.b, 8 * 255 / 31, 8);
     stbi_image_free(pixels);
 }
+
+// kivbench says when it runs emulated, notes only the clears of a clear-only workload, and prints
+// the legend below the table.
+TEST(Programs, TheBenchmarkSaysHowItRanAndExplainsBelowTheTable) {
+    for (const char *mode : {"binfmt", "native"}) {
+        std::string printed;
+        ASSERT_EQ(runCommand(std::string("KIV_I386_MODE=") + mode + " KIVBENCH_SECS=0.05 " + programPath("kivbench") +
+                                 " clear_colour_depth_mem32",
+                             &printed),
+                  0)
+            << printed;
+        EXPECT_EQ(printed.find("running emulated") != std::string::npos, std::string(mode) == "binfmt") << printed;
+        const size_t row = printed.find("clear_colour_depth_mem32 "), legend = printed.find("*_mem32 = ");
+        ASSERT_NE(row, std::string::npos) << printed;
+        ASSERT_NE(legend, std::string::npos) << printed;
+        EXPECT_LT(row, legend) << printed;
+        const std::string line = printed.substr(row, printed.find('\n', row) - row);
+        EXPECT_NE(line.find("(clears: "), std::string::npos) << line;
+        EXPECT_EQ(line.find("span"), std::string::npos) << line;
+    }
+}
