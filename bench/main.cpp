@@ -42,26 +42,33 @@ std::string i386Mode() {
 
 double seconds(clock::time_point t0) { return std::chrono::duration<double>(clock::now() - t0).count(); }
 
-// The workload's rate in units per second: the median of up to kRepeats timed batches sized from
-// one timed unit so that all of them take about `budget` seconds. A unit longer than the budget
-// is timed once.
+// The workload's rate in units per second: the median of up to kRepeats timed batches that share
+// `budget` seconds with the calibration before them, which grows a batch from one unit until it
+// takes a measurable share of the time. A unit longer than the whole budget is timed once.
 double measure(const kivbench::Workload &w, double budget) {
     w.run(1);   // warm-up: first-use set-up stays out of the figure
-    auto t0 = clock::now();
-    const uint64_t probeDone = w.run(1);
-    const double probe = seconds(t0);
+    const double perBatch = budget / (kRepeats + 1);
+    uint64_t batch = 1, done = 0;
+    double took = 0, spent = 0;
+    for (;;) {
+        const auto t0 = clock::now();
+        done = w.run(batch);
+        took = seconds(t0);
+        spent += took;
+        if (took >= perBatch / 4 || spent >= budget || batch >= (uint64_t(1) << 40)) break;
+        const double grow = took > 0 ? perBatch / took : 64;
+        batch = uint64_t(double(batch) * std::min(64.0, std::max(2.0, grow)));
+    }
+    if (took > 0) batch = std::max<uint64_t>(1, uint64_t(double(batch) * perBatch / took));
     std::vector<double> rates;
-    const double perBatch = budget / kRepeats;
-    const uint64_t batch = probe > 0 ? std::max<uint64_t>(1, uint64_t(perBatch / probe)) : 1024;
-    double spent = probe;
-    while (int(rates.size()) < kRepeats && spent + perBatch <= budget * 1.5) {
-        t0 = clock::now();
-        const uint64_t done = w.run(batch);
+    while (int(rates.size()) < kRepeats && spent + perBatch <= budget * 1.25) {
+        const auto t0 = clock::now();
+        const uint64_t n = w.run(batch);
         const double s = seconds(t0);
         spent += s;
-        if (s > 0) rates.push_back(double(done) / s);
+        if (s > 0) rates.push_back(double(n) / s);
     }
-    if (rates.empty()) return probe > 0 ? double(probeDone) / probe : 0;
+    if (rates.empty()) return took > 0 ? double(done) / took : 0;
     std::sort(rates.begin(), rates.end());
     return rates[rates.size() / 2];
 }
