@@ -59,9 +59,10 @@ double measure(const kivbench::Workload &w, double budget) {
         const double grow = took > 0 ? perBatch / took : 64;
         batch = uint64_t(double(batch) * std::min(64.0, std::max(2.0, grow)));
     }
-    if (took > 0) batch = std::max<uint64_t>(1, uint64_t(double(batch) * perBatch / took));
+    const double perUnit = took / double(batch);
+    if (took > 0) batch = std::max<uint64_t>(1, uint64_t(perBatch / perUnit));
     std::vector<double> rates;
-    while (int(rates.size()) < kRepeats && spent + perBatch <= budget * 1.25) {
+    while (int(rates.size()) < kRepeats && spent + perUnit * double(batch) <= budget * 1.25) {
         const auto t0 = clock::now();
         const uint64_t n = w.run(batch);
         const double s = seconds(t0);
