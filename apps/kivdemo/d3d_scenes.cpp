@@ -173,10 +173,11 @@ bool drawBlend(D3d9xDevice &dev, ULONG_PTR ctx, int w, int h) {
         return false;
     const float cx = 0.5f * w, cy = 0.5f * h, r = 0.4f * (w < h ? w : h);
     std::vector<D3DTLVERTEX> fan{vertex(cx, cy, 0x80FFFFFF)};
-    for (int i = 0; i <= 12; ++i) {
+    for (int i = 0; i < 12; ++i) {
         const float a = float(i) * 6.2831853f / 12.0f;
         fan.push_back(vertex(cx + r * std::cos(a), cy + r * std::sin(a), i % 2 ? 0x80FF8000u : 0x8000FF80u));
     }
+    fan.push_back(fan[1]);   // the same vertex closes the fan: its first and last edges are one edge
     const bool drawn =
         states(dev, ctx, {{D3DRS_BLENDENABLE, 1}, {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA}, {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}}) &&
         kivD3d9xDrawPrimitive(&dev, ctx, D3DPT_TRIANGLEFAN, fan.data(), DWORD(fan.size())).result == DD_OK;
