@@ -24,6 +24,9 @@ std::vector<Workload> &registry();
 // its last frame, for instance), printed after its figure. The last one recorded while the
 // workload ran is the one printed; a workload that records none gets no remark.
 void recordNote(std::string text);
+// A line of the legend printed below the table (what a suffix or a path in the names means); each
+// distinct line once, in the order first recorded.
+void recordLegend(std::string text);
 
 struct Register {
     Register(const char *name, const char *unit, std::function<uint64_t(uint64_t)> run, double scale = 1.0) {

@@ -1,12 +1,16 @@
 /* cexample: an OpenGL 1.1 program in C, built the way a program of one's own is. It boots the
    simulated PC, makes a context on a memory-DC bitmap (a DIB section selected into a memory DC),
    draws a smooth-shaded triangle from vertex arrays over a cleared background and writes the
-   bitmap's pixels as a PNG.
+   bitmap's pixels as a PNG. With --window it draws the same triangle into a double-buffered
+   window on the simulated screen instead, swaps, and writes what the screen shows.
 
-     cexample [OUT.png [WIDTH HEIGHT]]      default out/cexample.png, 256 x 256
+     cexample [OUT.png [WIDTH HEIGHT]]            default out/cexample.png, 256 x 256
+     cexample --window [OUT.png [WIDTH HEIGHT]]   default out/cexample.screen.png
+     cexample --help
 
    The machine comes from KIV_MACHINE (default: Windows NT with the ZK3). */
 #include <stdio.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -54,10 +58,24 @@ static int hasExtension(const char *name) {
    entry point's own type without a warning. */
 typedef void (APIENTRY *AnyProc)(void);
 
+/* The display's format closest to 16-bit RGBA with a 16-bit depth buffer and `flags`; 0 when none
+   has every capability of `flags` (GetLastError then says ERROR_INVALID_PIXEL_FORMAT). */
+static int chooseFormat(HDC dc, DWORD flags) {
+    PIXELFORMATDESCRIPTOR want;
+    memset(&want, 0, sizeof want);
+    want.nSize = sizeof want;
+    want.nVersion = 1;
+    want.dwFlags = flags;
+    want.iPixelType = PFD_TYPE_RGBA;
+    want.cColorBits = 16;
+    want.cDepthBits = 16;
+    return ChoosePixelFormat(dc, &want);
+}
+
 static DWORD maskOf(int bits, int shift) { return ((1u << bits) - 1u) << shift; }
 
 static int openTarget(Target *t, int w, int h) {
-    PIXELFORMATDESCRIPTOR want, got;
+    PIXELFORMATDESCRIPTOR got;
     BitfieldsInfo info;
     void *bits = NULL;
     int format;
@@ -67,18 +85,9 @@ static int openTarget(Target *t, int w, int h) {
     t->memdc = CreateCompatibleDC(t->screen);
     if (!t->memdc) return fprintf(stderr, "cexample: no memory DC\n"), 0;
 
-    memset(&want, 0, sizeof want);
-    want.nSize = sizeof want;
-    want.nVersion = 1;
-    want.dwFlags = PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL;
-    want.iPixelType = PFD_TYPE_RGBA;
-    want.cColorBits = 16;
-    want.cDepthBits = 16;
-    format = ChoosePixelFormat(t->memdc, &want);
-    if (!format) { /* no format draws to bitmaps: take the single-buffered one */
-        want.dwFlags = PFD_SUPPORT_OPENGL;
-        format = ChoosePixelFormat(t->memdc, &want);
-    }
+    format = chooseFormat(t->memdc, PFD_DRAW_TO_BITMAP | PFD_SUPPORT_OPENGL);
+    if (!format) /* no format draws to bitmaps: take the single-buffered window one */
+        format = chooseFormat(t->memdc, PFD_SUPPORT_OPENGL);
     if (!format || !DescribePixelFormat(t->memdc, format, sizeof got, &got))
         return fprintf(stderr, "cexample: the display offers no OpenGL pixel format\n"), 0;
 
@@ -193,16 +202,84 @@ static int writePng(const Target *t, const char *path, int w, int h) {
     return ok;
 }
 
+/* The window road: a double-buffered window format (no format draws to bitmaps and to windows
+   alike, so a program asks for the one it draws to), a context on the window's DC, a swap, and
+   the screen as the monitor shows it (5-5-5 at 16 bits per pixel). */
+static int drawInWindow(const char *path, int w, int h) {
+    static const DWORD screenMasks[3] = {0x7C00, 0x03E0, 0x001F};
+    const KivScreenMode *mode = kivScreenMode();
+    Target screen;
+    HWND hwnd;
+    HDC dc;
+    HGLRC rc = NULL;
+    const uint8_t *bits = NULL;
+    int format, pitch = 0, ok = 0;
+
+    if (w + 16 > mode->width || h + 16 > mode->height)
+        return fprintf(stderr, "cexample: a %d x %d window does not fit on the %d x %d screen\n", w, h, mode->width,
+                       mode->height), 0;
+    hwnd = CreateWindowExA(0, "cexample", "cexample", WS_OVERLAPPED | WS_VISIBLE, 16, 16, w, h, NULL, NULL, NULL, NULL);
+    dc = hwnd ? GetDC(hwnd) : NULL;
+    if (!dc) return fprintf(stderr, "cexample: no window\n"), 0;
+    format = chooseFormat(dc, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER);
+    if (!format || !SetPixelFormat(dc, format, NULL))
+        fprintf(stderr, "cexample: no window pixel format (error %lu)\n", (unsigned long)GetLastError());
+    else if (!(rc = wglCreateContext(dc)) || !wglMakeCurrent(dc, rc))
+        fprintf(stderr, "cexample: no context on the window: %s\n", kivOpenGlError());
+    else {
+        draw(w, h);
+        if (!SwapBuffers(dc)) fprintf(stderr, "cexample: SwapBuffers failed\n");
+        else if (!kivMachineOffersDirectDraw() || !kivScreenPixels(&bits, &pitch))
+            fprintf(stderr, "cexample: drawn, but nothing shows on this machine's screen (windows draw into memory "
+                            "without DirectDraw on the ZK3 under NT)\n");
+        else {
+            memset(&screen, 0, sizeof screen);
+            screen.bits = bits;
+            screen.pitch = pitch;
+            screen.bytesPerPixel = (mode->bpp + 7) / 8;
+            memcpy(screen.masks, screenMasks, sizeof screen.masks);
+            ok = glGetError() == GL_NO_ERROR && writePng(&screen, path, mode->width, mode->height);
+            printf(ok ? "the screen, %d x %d, written to %s\n" : "%d x %d: %s could not be written\n", mode->width,
+                   mode->height, path);
+        }
+    }
+    if (rc) {
+        wglMakeCurrent(NULL, NULL);
+        wglDeleteContext(rc);
+    }
+    ReleaseDC(hwnd, dc);
+    DestroyWindow(hwnd);
+    return ok;
+}
+
+static int usage(FILE *to, int exitCode) {
+    fprintf(to, "usage: cexample [--window] [OUT.png [WIDTH HEIGHT]]\n"
+                "  draws a triangle into a memory-DC bitmap and writes it (default out/cexample.png, 256 x 256);\n"
+                "  --window draws it into a window and writes the screen (default out/cexample.screen.png)\n"
+                "environment: KIV_MACHINE (the simulated PC), KIV_MODULE_PATH (folders of the driver modules),\n"
+                "  KIV_OBJECT_NAMESPACE (keeps two machines running at once apart)\n");
+    return exitCode;
+}
+
 int main(int argc, char **argv) {
-    const char *path = argc > 1 ? argv[1] : "out/cexample.png";
-    int w = argc > 3 ? atoi(argv[2]) : 256, h = argc > 3 ? atoi(argv[3]) : 256;
+    const int window = argc > 1 && strcmp(argv[1], "--window") == 0;
+    const char *path;
+    int w, h, i;
     Target target;
     int ok;
 
-    if (argc == 3 || argc > 4 || w < 1 || h < 1 || w > 4096 || h > 4096) {
-        fprintf(stderr, "usage: cexample [OUT.png [WIDTH HEIGHT]]\n");
-        return 2;
-    }
+    if (argc > 1 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) return usage(stdout, 0);
+    argv += window;
+    argc -= window;
+    for (i = 1; i < argc; ++i)
+        if (argv[i][0] == '-') {
+            fprintf(stderr, "cexample: unknown option %s (known: --window, --help)\n", argv[i]);
+            return usage(stderr, 2);
+        }
+    path = argc > 1 ? argv[1] : window ? "out/cexample.screen.png" : "out/cexample.png";
+    w = argc > 3 ? atoi(argv[2]) : 256;
+    h = argc > 3 ? atoi(argv[3]) : 256;
+    if (argc == 3 || argc > 4 || w < 1 || h < 1 || w > 4096 || h > 4096) return usage(stderr, 2);
     if (!kivMachineBoot()) {
         fprintf(stderr, "cexample: the machine did not boot\n");
         return 1;
@@ -212,12 +289,13 @@ int main(int argc, char **argv) {
     printf("this program needs the OpenGL 1.1 header\n");
     return 1;
 #endif
+    if (argc <= 1) mkdir("out", 0777);
+    if (window) return drawInWindow(path, w, h) ? 0 : 1;
     ok = openTarget(&target, w, h);
     if (ok) {
         printf("GL_RENDERER %s\nGL_VERSION %s\nGL_EXTENSIONS %s\n", glString(GL_RENDERER), glString(GL_VERSION),
                glString(GL_EXTENSIONS));
         draw(w, h);
-        if (argc <= 1) mkdir("out", 0777);
         ok = glGetError() == GL_NO_ERROR && writePng(&target, path, w, h);
         printf(ok ? "%d x %d written to %s\n" : "%d x %d: %s could not be written\n", w, h, path);
     }

@@ -8,9 +8,11 @@
 //
 //   kivdemo                      every scene at 640 x 480
 //   kivdemo SCENE [W H]          one scene (or "all") at another size
+//   kivdemo --help               the usage, the environment it reads and where it writes
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "apps/kivdemo/d3d_scenes.h"
 #include "apps/kivdemo/scenes.h"
 #include "platform/machine/machine.h"
 #include "platform/ntgdi/ntgdi.h"
@@ -47,6 +49,31 @@ long memoryKb(const char *field) {
     return kb;
 }
 
+// The kinds of picture a scene leaves in out/; a run removes the ones of the scenes it runs first,
+// so that what is there afterwards is what this run drew.
+constexpr const char *kPictureKinds[] = {".png", ".incomplete.png", ".screen.png"};
+
+void removeOldPictures(const char *only) {
+    for (const kivscenes::Scene &scene : kivscenes::kScenes)
+        if (std::strcmp(only, "all") == 0 || std::strcmp(only, scene.name) == 0) {
+            for (const char *kind : kPictureKinds) std::remove((std::string("out/") + scene.name + kind).c_str());
+            std::remove((std::string("out/d3d_") + scene.name + ".screen.png").c_str());
+        }
+}
+
+bool writePicture(const kivscenes::Picture &picture, const std::string &path) {
+    const std::vector<uint8_t> rgb = picture.rgb8();
+    return stbi_write_png(path.c_str(), picture.w, picture.h, 3, rgb.data(), picture.w * 3) != 0;
+}
+
+// True when every pixel of the picture is black: a screen nothing was drawn on.
+bool allBlack(const kivscenes::Picture &p) {
+    for (int y = 0; y < p.h; ++y)
+        for (int x = 0; x < p.w; ++x)
+            if (p.raw(x, y) & (p.masks[0] | p.masks[1] | p.masks[2])) return false;
+    return true;
+}
+
 // The scenes whose feature the driver does not draw yet, as the bitmap pass found them.
 std::vector<std::string> &absentScenes() {
     static std::vector<std::string> names;
@@ -64,8 +91,6 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
         if (!absent.empty()) {
             absentScenes().push_back(scene.name);
             std::printf("%-8s skipped — %s (uses %s)\n", scene.name, absent.c_str(), scene.uses);
-            for (const char *kind : {".png", ".incomplete.png"})
-                std::remove((std::string("out/") + scene.name + kind).c_str());  // no picture of an earlier run
             return true;
         }
         target.poison();
@@ -84,11 +109,8 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
         why = buf;
     }
     // An incomplete picture is kept under a name of its own, for whoever builds the feature.
-    mkdir("out", 0777);
     const std::string path = std::string("out/") + scene.name + (why.empty() ? ".png" : ".incomplete.png");
-    const std::vector<uint8_t> rgb = target.picture.rgb8();
-    const bool written = stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3) != 0;
-    std::remove((std::string("out/") + scene.name + (why.empty() ? ".incomplete.png" : ".png")).c_str());  // stale
+    const bool written = writePicture(target.picture, path);
     if (!why.empty()) {
         std::printf("%-8s skipped — %s (%d x %d, %.1f ms; uses %s; what was drawn is in %s)\n", scene.name, why.c_str(),
                     w, h, ms, scene.uses, written ? path.c_str() : "no file");
@@ -138,11 +160,14 @@ bool runWindowScenes(const char *only, int w, int h) {
         const bool swapped = window.swap();
         const GLenum err = glGetError();
         const kivscenes::Picture screen = kivscenes::WindowTarget::screen();
-        std::string path = "no screen";
-        if (screen.bits != nullptr) {
+        std::string path = "no screen picture: no display driver drives the screen";
+        if (!directDraw)
+            path = "no screen picture: without DirectDraw the window's buffers are memory, nothing reaches the screen";
+        else if (screen.bits != nullptr && allBlack(screen))
+            path = "no screen picture: the screen is all black";
+        else if (screen.bits != nullptr) {
             path = std::string("out/") + scene.name + ".screen.png";
-            const std::vector<uint8_t> rgb = screen.rgb8();
-            if (!stbi_write_png(path.c_str(), screen.w, screen.h, 3, rgb.data(), screen.w * 3)) {
+            if (!writePicture(screen, path)) {
                 path += " (not written)";
                 written = false;
             }
@@ -160,22 +185,37 @@ bool runWindowScenes(const char *only, int w, int h) {
     return written;
 }
 
-int usage() {
-    std::fprintf(stderr, "usage: kivdemo [SCENE|all] [WIDTH HEIGHT]\nscenes:");
-    for (const kivscenes::Scene &s : kivscenes::kScenes) std::fprintf(stderr, " %s", s.name);
-    std::fprintf(stderr, "\n");
-    return 2;
+// The usage: on stdout for --help (exit 0), on stderr after a wrong argument (exit 2).
+int usage(FILE *to, int exitCode) {
+    std::fprintf(to, "usage: kivdemo [SCENE|all] [WIDTH HEIGHT]   (default: all 640 480; WIDTH and HEIGHT 1 to 4096)\n"
+                     "scenes:");
+    for (const kivscenes::Scene &s : kivscenes::kScenes) std::fprintf(to, " %s", s.name);
+    std::fprintf(to, "\n"
+                     "writes out/<scene>.png (the memory-DC bitmap) and out/<scene>.screen.png (the screen after the\n"
+                     "window's swap) under the current folder, removing the pictures of earlier runs of those scenes;\n"
+                     "on the 9x machine with the SIV card (no OpenGL there) it draws the Direct3D scenes %s\n"
+                     "through the card's HAL and writes out/d3d_<scene>.screen.png\n"
+                     "environment: KIV_MACHINE (the simulated PC, e.g. 9x,pci,8mb), KIV_MODULE_PATH (folders of the\n"
+                     "driver modules, ':'-separated), KIV_OBJECT_NAMESPACE (keeps two machines running at once apart)\n",
+                 kivdemo::direct3dSceneNames().c_str());
+    return exitCode;
 }
 
 int run(int argc, char **argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return usage(stdout, 0);
     const char *only = argc > 1 ? argv[1] : "all";
     int w = 640, h = 480;
     if (argc == 4) {
         w = std::atoi(argv[2]);
         h = std::atoi(argv[3]);
     }
-    if (argc == 3 || argc > 4 || w < 1 || h < 1 || w > 4096 || h > 4096) return usage();
-    if (std::strcmp(only, "all") != 0 && !kivscenes::findScene(only)) return usage();
+    if (argc == 3 || argc > 4 || w < 1 || h < 1 || w > 4096 || h > 4096) return usage(stderr, 2);
+    if (std::strcmp(only, "all") != 0 && !kivscenes::findScene(only)) {
+        std::fprintf(stderr, "kivdemo: no scene \"%s\"\n", only);
+        return usage(stderr, 2);
+    }
+    mkdir("out", 0777);
+    removeOldPictures(only);
 
     if (!kivMachineBoot()) {
         std::fprintf(stderr, "kivdemo: the machine did not boot\n");
@@ -186,6 +226,15 @@ int run(int argc, char **argv) {
                 mode->height, mode->bpp);
     if (kivEngineRunning())
         std::printf("display: booted the display driver into %s\n", kivEngineDescribeMode().c_str());
+    // The SIV card has no OpenGL driver: its drivers are the 9x DirectDraw and Direct3D HAL.
+    if (kivMachineConfig()->card == KIV_CARD_SIV) {
+        if (kivMachineConfig()->os != KIV_OS_9X) {
+            std::fprintf(stderr, "kivdemo: the SIV card's drivers are for Windows 9x (its DirectDraw and Direct3D "
+                                 "HAL); run it with KIV_MACHINE=9x,siv\n");
+            return 1;
+        }
+        return kivdemo::runDirect3dScenes(only, w, h, writePicture) ? 0 : 1;
+    }
 
     HWND hwnd = CreateWindowExA(0, "kivdemo", "kivdemo", WS_OVERLAPPED | WS_VISIBLE, 100, 80, 640, 480,
                                 nullptr, nullptr, nullptr, nullptr);
@@ -215,11 +264,10 @@ int run(int argc, char **argv) {
 
     HGLRC rc = wglCreateContext(hdc);
     if (!rc) {
-        std::fprintf(stderr, "kivdemo: opengl32 could not create a context: %s\n", kivOpenGlError());
-        std::fprintf(stderr, "kivdemo: the OpenGL driver (kivgl) is not available yet; nothing to show\n");
+        std::fprintf(stderr, "kivdemo: no OpenGL context, nothing drawn: %s\n", kivOpenGlError());
         ReleaseDC(hwnd, hdc);
         DestroyWindow(hwnd);
-        return 0;  // the machine booted: nothing to draw with is reported, not an error
+        return 1;
     }
     std::printf("OpenGL driver: %s, loaded through opengl32\n", kivOpenGlDriverName());
     if (!wglMakeCurrent(hdc, rc)) {
@@ -227,7 +275,7 @@ int run(int argc, char **argv) {
         wglDeleteContext(rc);
         ReleaseDC(hwnd, hdc);
         DestroyWindow(hwnd);
-        return 0;
+        return 1;
     }
     std::printf("GL_VENDOR     %s\n", str(GL_VENDOR));
     std::printf("GL_RENDERER   %s\n", str(GL_RENDERER));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/ddraw_nt/ddraw_nt_link.h"
 #include "platform/ntgdi/ntgdi.h"
@@ -50,7 +51,40 @@ std::string cardsSupport() {
     return s;
 }
 
-char g_refusal[256];
+std::string g_refusal;   // why the last parse or check refused, for kivMachineRefusal
+
+// The words of a machine description: each sets one setting of the configuration to one value.
+enum Setting { kOsSetting, kCardSetting, kBusSetting, kDirectDrawSetting, kMemorySetting, kSettingCount };
+struct MachineWord {
+    const char *word;
+    Setting setting;
+    int value;
+};
+constexpr MachineWord kWords[] = {
+    {"nt", kOsSetting, KIV_OS_NT},         {"nt4", kOsSetting, KIV_OS_NT},        {"winnt", kOsSetting, KIV_OS_NT},
+    {"9x", kOsSetting, KIV_OS_9X},         {"win9x", kOsSetting, KIV_OS_9X},      {"windows95", kOsSetting, KIV_OS_9X},
+    {"win95", kOsSetting, KIV_OS_9X},      {"win98", kOsSetting, KIV_OS_9X},      {"zk3", kCardSetting, KIV_CARD_ZK3},
+    {"siv", kCardSetting, KIV_CARD_SIV},   {"agp", kBusSetting, KIV_BUS_AGP},     {"pci", kBusSetting, KIV_BUS_PCI},
+    {"noddraw", kDirectDrawSetting, 1},    {"ddraw", kDirectDrawSetting, 0},
+};
+
+// "nt, nt4, ..., ddraw, <n>mb (the ZK3 card carries 1 to 16 MB, ...)": every word the parser knows.
+std::string knownWords() {
+    std::string s;
+    for (const MachineWord &w : kWords) s += std::string(w.word) + ", ";
+    return s + "<n>mb (" + cardsSupport() + ")";
+}
+
+void applySetting(KivMachineConfig &c, Setting setting, int value) {
+    switch (setting) {
+        case kOsSetting: c.os = KivOs(value); break;
+        case kCardSetting: c.card = KivCard(value); break;
+        case kBusSetting: c.bus = KivBus(value); break;
+        case kDirectDrawSetting: c.noDirectDraw = value; break;
+        case kMemorySetting: c.videoMemoryBytes = uint32_t(value) << 20; break;
+        case kSettingCount: break;
+    }
+}
 
 std::mutex &machineLock() {
     static std::mutex m;
@@ -62,6 +96,30 @@ KivScreenMode g_mode{1024, 768, 16};
 std::atomic<const KivDisplayDevice *> g_display{nullptr};
 char g_description[128];
 bool g_engineBooted = false;   // kivMachineBoot started the video port and the graphics engine
+
+std::string describe(const KivMachineConfig &c) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s, %s on %s, %u MB%s", c.os == KIV_OS_9X ? "Windows 98" : "Windows NT 4.0",
+                  c.card == KIV_CARD_SIV ? "SIV" : "ZK3", c.bus == KIV_BUS_PCI ? "PCI" : "AGP", c.videoMemoryBytes >> 20,
+                  c.noDirectDraw ? ", no DirectDraw" : "");
+    return text;
+}
+
+// The desktop the machine boots into must fit in the video memory; a card too small for it is
+// refused with what it would need rather than left to fail inside the display driver.
+bool desktopFits(const KivMachineConfig &c, const KivScreenMode &mode) {
+    const uint64_t bytes = uint64_t(mode.width) * uint64_t(mode.height) * uint64_t((mode.bpp + 7) / 8);
+    if (bytes <= c.videoMemoryBytes) return true;
+    const uint64_t leastMb = (bytes + (1u << 20) - 1) >> 20;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "the %d x %d desktop at %d bits per pixel needs %.2f MB of video memory, more than the %u MB the "
+                  "card has (KIV_MACHINE: %llumb or more)",
+                  mode.width, mode.height, mode.bpp, double(bytes) / double(1u << 20), c.videoMemoryBytes >> 20,
+                  static_cast<unsigned long long>(leastMb));
+    g_refusal = text;
+    return false;
+}
 
 // The real display driver serves the NT machine with the ZK3; elsewhere the double stands in.
 bool realDriverServes(const KivMachineConfig &c) { return c.os == KIV_OS_NT && c.card == KIV_CARD_ZK3; }
@@ -87,7 +145,11 @@ bool bootEngine(const KivMachineConfig &c) {
     vc.card = KivVideoCard::ZK3;
     vc.videoMemoryBytes = c.videoMemoryBytes;
     if (!kivVideoPortBoot(vc)) {
-        std::fprintf(stderr, "kiv: the video port found no adapter (miniport %s)\n", vc.moduleName);
+        if (*kivVideoPortLoadError())
+            std::fprintf(stderr, "kiv: the video port cannot load the miniport %s: %s\n", vc.moduleName,
+                         kivVideoPortLoadError());
+        else
+            std::fprintf(stderr, "kiv: the video port found no adapter (miniport %s)\n", vc.moduleName);
         kivVideoPortShutdown();
         return false;
     }
@@ -113,66 +175,89 @@ extern "C" {
 
 int kivMachineParse(const char *text, KivMachineConfig *config) {
     *config = defaultConfig();
+    g_refusal.clear();
     if (!text) return 1;
-    KivMachineConfig c = defaultConfig();
-    std::string word;
-    std::string s(text);
-    s += ',';
-    for (char ch : s) {
-        if (ch == ',' || ch == '-' || ch == ' ' || ch == ';') {
-            if (word.empty()) continue;
-            for (char &x : word) x = static_cast<char>(std::tolower(static_cast<unsigned char>(x)));
-            if (word == "nt" || word == "nt4" || word == "winnt") c.os = KIV_OS_NT;
-            else if (word == "9x" || word == "win9x" || word == "windows95" || word == "win95" || word == "win98")
-                c.os = KIV_OS_9X;
-            else if (word == "zk3") c.card = KIV_CARD_ZK3;
-            else if (word == "siv") c.card = KIV_CARD_SIV;
-            else if (word == "agp") c.bus = KIV_BUS_AGP;
-            else if (word == "pci") c.bus = KIV_BUS_PCI;
-            else if (word == "noddraw") c.noDirectDraw = 1;
-            else if (word == "ddraw") c.noDirectDraw = 0;
-            else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
-                char *end = nullptr;
-                unsigned long mb = std::strtoul(word.c_str(), &end, 10);
-                if (end != word.c_str() + word.size() - 2 || mb < 1 || mb > 256) {
-                    std::snprintf(g_refusal, sizeof g_refusal, "\"%s\" is no memory size", word.c_str());
-                    return 0;
-                }
-                c.videoMemoryBytes = static_cast<uint32_t>(mb << 20);
-            } else {
-                std::snprintf(g_refusal, sizeof g_refusal, "\"%s\" is not a word it knows", word.c_str());
-                return 0;
-            }
-            word.clear();
-        } else {
-            word += ch;
+    // The word that chose each setting and its value; two words that choose different values
+    // of one setting cancel each other, and the default stays.
+    struct Choice {
+        std::string word;
+        int value = 0;
+        bool contradicted = false;
+    } chosen[kSettingCount];
+    std::vector<std::string> problems;
+    bool unknown = false;
+    auto choose = [&](Setting setting, const std::string &word, int value) {
+        Choice &ch = chosen[setting];
+        if (ch.word.empty()) {
+            ch.word = word;
+            ch.value = value;
+        } else if (ch.value != value && !ch.contradicted) {
+            ch.contradicted = true;
+            problems.push_back("\"" + ch.word + "\" and \"" + word + "\" contradict each other, neither is used");
         }
+    };
+    std::string word;
+    const std::string s = std::string(text) + ',';
+    for (char ch : s) {
+        if (ch != ',' && ch != '-' && ch != ' ' && ch != ';') {
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            continue;
+        }
+        if (word.empty()) continue;
+        const MachineWord *known = nullptr;
+        for (const MachineWord &w : kWords)
+            if (word == w.word) known = &w;
+        if (known) {
+            choose(known->setting, word, known->value);
+        } else if (word.size() > 2 && word.compare(word.size() - 2, 2, "mb") == 0) {
+            char *end = nullptr;
+            const unsigned long mb = std::strtoul(word.c_str(), &end, 10);
+            if (!std::isdigit(static_cast<unsigned char>(word[0])) || end != word.c_str() + word.size() - 2 || mb < 1 ||
+                mb > 4095)
+                problems.push_back("\"" + word + "\" is no memory size");
+            else
+                choose(kMemorySetting, word, int(mb));
+        } else {
+            problems.push_back("\"" + word + "\" is not a word it knows");
+            unknown = true;
+        }
+        word.clear();
     }
-    if (!kivMachineCheck(&c)) return 0;
+    KivMachineConfig c = defaultConfig();
+    for (int setting = 0; setting < kMemorySetting; ++setting)
+        if (!chosen[setting].word.empty() && !chosen[setting].contradicted)
+            applySetting(c, Setting(setting), chosen[setting].value);
+    if (const Choice &memory = chosen[kMemorySetting]; !memory.word.empty() && !memory.contradicted) {
+        KivMachineConfig sized = c;
+        applySetting(sized, kMemorySetting, memory.value);
+        if (kivMachineCheck(&sized)) c = sized;
+        else problems.push_back(g_refusal);
+    }
+    std::string why;
+    for (const std::string &p : problems) why += (why.empty() ? "" : "; ") + p;
+    if (unknown) why += "; the words it knows: " + knownWords();
+    g_refusal = why;
     *config = c;
-    return 1;
+    return problems.empty() ? 1 : 0;
 }
 
 int kivMachineCheck(const KivMachineConfig *c) {
     const CardLimits &l = limitsOf(c->card);
     const uint32_t mb = c->videoMemoryBytes >> 20;
     if ((c->videoMemoryBytes & 0xFFFFF) == 0 && mb >= l.minMb && mb <= l.maxMb) return 1;
-    std::snprintf(g_refusal, sizeof g_refusal, "no %s card has %u MB of video memory: %s", l.name, mb,
-                  cardsSupport().c_str());
+    g_refusal = "no " + std::string(l.name) + " card has " + std::to_string(mb) + " MB of video memory: " + cardsSupport();
     return 0;
 }
 
-const char *kivMachineRefusal(void) { return g_refusal; }
+const char *kivMachineRefusal(void) { return g_refusal.c_str(); }
 
 const KivMachineConfig *kivMachineConfig(void) {
     std::lock_guard<std::mutex> g(machineLock());
     if (!g_configured) {
         const char *env = std::getenv("KIV_MACHINE");
-        if (!kivMachineParse(env, &g_config)) {
-            std::fprintf(stderr, "kiv: KIV_MACHINE=\"%s\" refused (%s); using Windows NT with the ZK3, 16 MB\n", env,
-                         g_refusal);
-            g_config = defaultConfig();
-        }
+        if (!kivMachineParse(env, &g_config))
+            std::fprintf(stderr, "kiv: KIV_MACHINE=\"%s\": %s; running %s\n", env, g_refusal.c_str(),
+                         describe(g_config).c_str());
         g_configured = true;
     }
     return &g_config;
@@ -191,11 +276,7 @@ void kivMachineConfigure(const KivMachineConfig *config) {
 }
 
 const char *kivMachineDescribe(void) {
-    const KivMachineConfig *c = kivMachineConfig();
-    std::snprintf(g_description, sizeof g_description, "%s, %s on %s, %u MB%s",
-                  c->os == KIV_OS_9X ? "Windows 98" : "Windows NT 4.0", c->card == KIV_CARD_SIV ? "SIV" : "ZK3",
-                  c->bus == KIV_BUS_PCI ? "PCI" : "AGP", c->videoMemoryBytes >> 20,
-                  c->noDirectDraw ? ", no DirectDraw" : "");
+    std::snprintf(g_description, sizeof g_description, "%s", describe(*kivMachineConfig()).c_str());
     return g_description;
 }
 
@@ -265,8 +346,8 @@ int kivMachineBoot(void) {
                              "compare with native ones\n");
     toldEmulated = true;
     const KivMachineConfig c = *kivMachineConfig();
-    if (!kivMachineCheck(&c)) {
-        std::fprintf(stderr, "kiv: the machine does not boot: %s\n", g_refusal);
+    if (!kivMachineCheck(&c) || !desktopFits(c, g_mode)) {
+        std::fprintf(stderr, "kiv: the machine does not boot: %s\n", g_refusal.c_str());
         shutDownEngine();
         kivMachineRegisterDisplay(nullptr);
         return 0;

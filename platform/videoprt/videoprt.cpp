@@ -1,6 +1,7 @@
 // The NT video port stand-in: loads the miniport, calls its callbacks and serves its VideoPort*
 // requests against the simulated PCI card and chip model.
 #include "platform/videoprt/videoprt_sim.h"
+#include "platform/win32/internal.h"
 #include "platform/zkgfx/zkgfx.h"
 
 #include <dlfcn.h>
@@ -14,6 +15,7 @@ namespace {
 
 KivVideoPortSim g_sim;
 void *g_module = nullptr;
+std::string g_loadError;   // why the last boot did not load the miniport
 
 constexpr uint32_t kIoSpaceSize = 0x10000;
 constexpr ULONG kSpaceIo = 0x01;        // InIoSpace: I/O space
@@ -115,23 +117,31 @@ void unloadModule() {
     }
 }
 
+// The kernel's loader: "kivport.dll" -> kivport.so in the folders programs' modules come from
+// (no DllMain, no place in the process's module list).
 PKIV_DRIVER_ENTRY loadMiniport(const char *name) {
-    // "kivport.dll" -> kivport.so in KIV_MODULE_PATH, or the build's module folder.
-    std::string base = name ? name : "kivport.dll";
-    if (auto dot = base.rfind('.'); dot != std::string::npos) base.resize(dot);
-    const char *dir = std::getenv("KIV_MODULE_PATH");
-    if (!dir) dir = kivModuleDir();
-    const std::string path = std::string(dir) + "/" + base + ".so";
+    g_loadError.clear();
+    const std::string path = kiv::win32::findModuleFile(name ? name : "kivport.dll", &g_loadError);
+    if (path.empty()) return nullptr;
     g_module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!g_module) return nullptr;
+    if (!g_module) {
+        const char *e = dlerror();
+        g_loadError = e ? e : path + " does not load";
+        return nullptr;
+    }
     auto entry = reinterpret_cast<PKIV_DRIVER_ENTRY>(dlsym(g_module, "DriverEntry"));
-    if (!entry) unloadModule();
+    if (!entry) {
+        g_loadError = path + " exports no DriverEntry";
+        unloadModule();
+    }
     return entry;
 }
 
 }  // namespace
 
 KivVideoPortSim &kivVideoPortSim() { return g_sim; }
+
+const char *kivVideoPortLoadError() { return g_loadError.c_str(); }
 
 // ---- boot, requests, shutdown ---------------------------------------------------------------------
 

@@ -169,6 +169,9 @@ struct KivVideoPortConfig {
 // registers with VideoPortInitialize: HwFindAdapter, then HwInitialize. True when an adapter
 // was found and initialised. A second boot shuts the first down.
 bool kivVideoPortBoot(const KivVideoPortConfig &config);
+// Why the last boot could not load the miniport's image (the file and the folders searched, or
+// the loader's complaint); "" when it loaded or an entry point was given.
+const char *kivVideoPortLoadError();
 // One device-control request to the miniport (what EngDeviceIoControl calls): buffered, one
 // system buffer of max(inSize, outSize); the output is copied back (and *returned set) only when
 // the request succeeds. Returns the request's Win32 status; 1 (invalid function) without a

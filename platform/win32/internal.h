@@ -31,6 +31,9 @@ DWORD waitThread(HANDLE h, DWORD ms, bool *isThread);
 
 // Loaded modules (modules.cpp): DLL_THREAD_ATTACH / DETACH for every loaded module.
 void notifyModulesThread(DWORD reason);
+// The file of module `name` ("x.dll" -> x.so in the module search folders), or "" with *why
+// naming the file, the folders searched and where they came from.
+std::string findModuleFile(const char *name, std::string *why);
 
 // Windows (window.cpp) for GDI.
 struct WindowInfo {
@@ -64,5 +67,8 @@ struct SharedRegion {
 bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t payloadOffset,
                 bool mayCreate, void (*init)(void *payload, void *arg), void *arg, SharedRegion *out);
 void releaseShared(SharedRegion *region);
+// Test hook: new named objects fail to be created (createErrno, as shm_open would) or to get their
+// space (reserveErrno, as posix_fallocate would); 0 for neither.
+void failSharedCreatesForTest(int createErrno, int reserveErrno);
 
 }  // namespace kiv::win32

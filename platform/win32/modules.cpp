@@ -86,6 +86,8 @@ Module *fromHandle(HMODULE h) {
     return nullptr;
 }
 
+// The folders of KIV_MODULE_PATH (':'-separated; an empty value counts as unset), else the
+// build's module folder.
 std::vector<std::string> searchDirs() {
     std::vector<std::string> dirs;
     const char *env = std::getenv("KIV_MODULE_PATH");
@@ -98,15 +100,30 @@ std::vector<std::string> searchDirs() {
             if (colon > start) dirs.push_back(s.substr(start, colon - start));
             start = colon + 1;
         }
-    } else {
-        dirs.push_back(KIV_MODULE_DIR);
     }
+    if (dirs.empty()) dirs.push_back(KIV_MODULE_DIR);
     return dirs;
 }
 
 }  // namespace
 
 namespace kiv::win32 {
+
+std::string findModuleFile(const char *name, std::string *why) {
+    const std::string base = baseName(name);
+    std::string tried;
+    for (const std::string &dir : searchDirs()) {
+        tried += (tried.empty() ? "" : ":") + dir;
+        const std::string p = dir + "/" + base + ".so";
+        struct stat st;
+        if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return p;
+    }
+    const char *env = std::getenv("KIV_MODULE_PATH");
+    *why = "no file " + base + ".so in " + tried +
+           (env && *env ? " (the folders of KIV_MODULE_PATH)"
+                        : " (the build's module folder; KIV_MODULE_PATH names other folders, ':'-separated)");
+    return std::string();
+}
 
 void notifyModulesThread(DWORD reason) {
     std::lock_guard<std::recursive_mutex> g(loaderLock());
@@ -135,18 +152,8 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
         m->refs += 1;
         return reinterpret_cast<HMODULE>(m);
     }
-    std::string path, tried;
-    for (const std::string &dir : searchDirs()) {
-        tried += (tried.empty() ? "" : ":") + dir;
-        std::string p = dir + "/" + base + ".so";
-        struct stat st;
-        if (stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-            path = p;
-            break;
-        }
-    }
+    const std::string path = kiv::win32::findModuleFile(name, &t_loadError);
     if (path.empty()) {
-        t_loadError = "no file " + base + ".so in " + tried;
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }

@@ -7,6 +7,12 @@
 // left by a crashed process is never mistaken for a live one: the next open finds the list
 // empty, deletes the stale object and creates a fresh one. The last holder unlinks the name.
 //
+// Space is reserved when an object is created (a mapping of a sparse file whose pages cannot be
+// found later faults with SIGBUS in the middle of a write), so a full /dev/shm fails the create
+// with a message instead. The names this process holds are also kept in a fixed table that a
+// SIGINT or SIGTERM handler walks without locks: it drops this process's holds, unlinks what no
+// live process holds any more, and lets the signal end the process as before.
+//
 // A process maps each named object once (all its handles share the mapping), so that a
 // shared mutex's lock word always has one address in a process; a forked child takes over
 // its parent's mappings and registers itself as a holder.
@@ -17,6 +23,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -149,6 +156,92 @@ bool mapAll(int fd, size_t total, void **base) {
     return true;
 }
 
+// ---- failures of the shared-memory folder, said once per process ------------------------------
+
+std::atomic<int> g_failReserve{0}, g_failCreate{0};   // test hooks: errno to fail with
+
+// "kiv: ... /dev/shm (64.0 MB, 0.1 MB free): No space left on device" on stderr, once per reason.
+void sayShmFailure(const char *what, const std::string &shm, int err) {
+    static std::atomic<int> said{0};
+    const int bit = err == ENOSPC ? 1 : err == EROFS ? 2 : 4;
+    if (said.fetch_or(bit) & bit) return;
+    struct statvfs fs;
+    char room[96] = "";
+    if (statvfs("/dev/shm", &fs) == 0)
+        std::snprintf(room, sizeof room, " (%.1f MB, %.1f MB free)", double(fs.f_blocks) * fs.f_frsize / 1048576.0,
+                      double(fs.f_bavail) * fs.f_frsize / 1048576.0);
+    std::fprintf(stderr, "kiv: cannot %s the shared object %s in /dev/shm%s: %s\n", what, shm.c_str() + 1, room,
+                 std::strerror(err));
+}
+
+// Gives a new shm object its size with the pages reserved; 0 or the errno.
+int sizeAndReserve(int fd, size_t total) {
+    if (int err = g_failReserve.load()) return err;
+    if (ftruncate(fd, static_cast<off_t>(total)) != 0) return errno;
+    return posix_fallocate(fd, 0, static_cast<off_t>(total));
+}
+
+// ---- the names held, for the signal handler -----------------------------------------------------
+
+constexpr int kHeldSlots = 64;
+struct HeldSlot {
+    std::atomic<Header *> header;
+    char shmName[256];
+};
+HeldSlot g_held[kHeldSlots];
+
+void noteHeld(Header *h, const std::string &shm) {
+    for (HeldSlot &slot : g_held)
+        if (slot.header.load() == nullptr) {
+            std::snprintf(slot.shmName, sizeof slot.shmName, "%s", shm.c_str());
+            slot.header.store(h);
+            return;
+        }
+}
+void forgetHeld(Header *h) {
+    for (HeldSlot &slot : g_held)
+        if (slot.header.load() == h) slot.header.store(nullptr);
+}
+
+struct sigaction g_previous[2];
+int signalIndex(int sig) { return sig == SIGINT ? 0 : 1; }
+
+void onTerminatingSignal(int sig) {
+    const int saved = errno;
+    const int32_t me = getpid();
+    for (HeldSlot &slot : g_held) {
+        Header *h = slot.header.exchange(nullptr);
+        if (h == nullptr) continue;
+        lockHeader(h);
+        for (auto &e : h->holders)
+            if (e.pid == me) e = {0, 0};
+        const bool last = purge(h) == 0;
+        if (last) h->dead.store(1);
+        unlockHeader(h);
+        if (last) shm_unlink(slot.shmName);
+    }
+    // The default action again: the signal ends the process as it would have.
+    sigaction(sig, &g_previous[signalIndex(sig)], nullptr);
+    errno = saved;
+    raise(sig);
+}
+
+void installSignalHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int sig : {SIGINT, SIGTERM}) {
+            struct sigaction now;
+            // A signal the program ignores or handles itself stays as it is.
+            if (sigaction(sig, nullptr, &now) != 0 || (now.sa_flags & SA_SIGINFO) || now.sa_handler != SIG_DFL) continue;
+            struct sigaction mine {};
+            mine.sa_handler = onTerminatingSignal;
+            sigemptyset(&mine.sa_mask);
+            g_previous[signalIndex(sig)] = now;
+            sigaction(sig, &mine, nullptr);
+        }
+    });
+}
+
 void fillOut(SharedRegion *out, const Entry &e, bool created) {
     *out = e.region;
     out->created = created;
@@ -180,6 +273,7 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
     }
 
     installForkHandler();
+    installSignalHandlers();
     if (payloadOffset < kHeaderBytes) payloadOffset = kHeaderBytes;
     const std::string shm = shmNameFor(name);
     std::lock_guard<std::mutex> g(cacheLock());
@@ -196,11 +290,15 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
     const int32_t me = getpid();
     for (int attempt = 0; attempt < 1000; ++attempt) {
         if (mayCreate) {
-            int fd = shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            const int injected = g_failCreate.load();
+            int fd = injected ? -1 : shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (injected) errno = injected;
             if (fd >= 0) {
                 size_t total = payloadOffset + payloadSize;
                 void *base = nullptr;
-                if (ftruncate(fd, static_cast<off_t>(total)) != 0 || !mapAll(fd, total, &base)) {
+                const int err = sizeAndReserve(fd, total);
+                if (err != 0 || !mapAll(fd, total, &base)) {
+                    if (err != 0) sayShmFailure("reserve space for", shm, err);
                     close(fd);
                     shm_unlink(shm.c_str());
                     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -216,10 +314,12 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
                 Entry e;
                 e.region = SharedRegion{fd, base, total, payloadOffset, payloadSize, true, true, shm};
                 e.localRefs = 1;
+                noteHeld(h, shm);
                 fillOut(out, cache()[shm] = e, true);
                 return true;
             }
             if (errno != EEXIST) {
+                sayShmFailure("create", shm, errno);
                 SetLastError(ERROR_ACCESS_DENIED);
                 return false;
             }
@@ -285,6 +385,7 @@ bool openShared(const char *name, uint32_t kindTag, size_t payloadSize, size_t p
         Entry e;
         e.region = SharedRegion{fd, base, total, off, size, false, true, shm};
         e.localRefs = 1;
+        noteHeld(static_cast<Header *>(base), shm);
         fillOut(out, cache()[shm] = e, false);
         return true;
     }
@@ -307,6 +408,7 @@ void releaseShared(SharedRegion *region) {
     SharedRegion r = it->second.region;
     cache().erase(it);
     auto *h = static_cast<Header *>(r.base);
+    forgetHeld(h);
     const int32_t me = getpid();
     lockHeader(h);
     for (auto &e : h->holders)
@@ -317,6 +419,11 @@ void releaseShared(SharedRegion *region) {
     if (last) shm_unlink(r.shmName.c_str());
     munmap(r.base, r.mapped);
     if (r.fd >= 0) close(r.fd);
+}
+
+void failSharedCreatesForTest(int createErrno, int reserveErrno) {
+    g_failCreate.store(createErrno);
+    g_failReserve.store(reserveErrno);
 }
 
 }  // namespace kiv::win32

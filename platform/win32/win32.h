@@ -1,11 +1,11 @@
-// Declarations of the Win32 user-mode services that the drivers and programs of this package
-// use, as the stand-in platform provides them. Written for this project from how the drivers
-// call them; the stand-in implementations live beside this header.
+/* Declarations of the Win32 user-mode services that the drivers and programs of this package
+   use, as the stand-in platform provides them. Written for this project from how the drivers
+   call them; the stand-in implementations live beside this header. */
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 
-// Programs in C include these declarations too: C linkage and the size checks are C++ only.
+/* Programs in C include these declarations too: C linkage and the size checks are C++ only. */
 #ifdef __cplusplus
 #define KIV_BEGIN_C extern "C" {
 #define KIV_END_C }
@@ -17,7 +17,7 @@
 #define WINAPI   __attribute__((stdcall))
 #define APIENTRY __attribute__((stdcall))
 #define CALLBACK __attribute__((stdcall))
-// Marks the entries a loadable driver module exports; everything else in a module stays hidden.
+/* Marks the entries a loadable driver module exports; everything else in a module stays hidden. */
 #ifdef __cplusplus
 #define KIV_EXPORT extern "C" __attribute__((visibility("default")))
 #else
@@ -45,7 +45,7 @@ typedef int64_t LONGLONG;
 #define TRUE 1
 #define FALSE 0
 
-// Handles are opaque words; each kind is a distinct pointer type as on the platform.
+/* Handles are opaque words; each kind is a distinct pointer type as on the platform. */
 #define KIV_DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__ *name
 typedef void *HANDLE;
 KIV_DECLARE_HANDLE(HWND);
@@ -66,7 +66,7 @@ typedef void *FARPROC;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
-// Last-error codes used by this package.
+/* Last-error codes used by this package. */
 #define ERROR_SUCCESS             0
 #define ERROR_INVALID_FUNCTION    1
 #define ERROR_FILE_NOT_FOUND      2
@@ -101,7 +101,7 @@ typedef const RECT *LPCRECT;
 typedef struct tagPOINT { LONG x, y; } POINT, *LPPOINT;
 typedef struct tagSIZE { LONG cx, cy; } SIZE;
 
-// ---- last error, threads, processes --------------------------------------------------------
+/* ---- last error, threads, processes -------------------------------------------------------- */
 KIV_BEGIN_C
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD code);
@@ -111,7 +111,7 @@ HANDLE WINAPI GetCurrentProcess(void);
 typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID);
 HANDLE WINAPI CreateThread(void *security, SIZE_T stack, LPTHREAD_START_ROUTINE start, LPVOID param,
                            DWORD flags, LPDWORD threadId);
-HANDLE WINAPI GetCurrentThread(void);   // pseudo-handle (HANDLE)-2; GetCurrentProcess is (HANDLE)-1
+HANDLE WINAPI GetCurrentThread(void);   /* pseudo-handle (HANDLE)-2; GetCurrentProcess is (HANDLE)-1 */
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD code);
 #define STILL_ACTIVE 259
 void WINAPI Sleep(DWORD ms);
@@ -119,27 +119,27 @@ DWORD WINAPI GetTickCount(void);
 BOOL WINAPI QueryPerformanceCounter(LONGLONG *count);
 BOOL WINAPI QueryPerformanceFrequency(LONGLONG *freq);
 
-// ---- thread-local storage and the thread environment block ---------------------------------
+/* ---- thread-local storage and the thread environment block --------------------------------- */
 #define TLS_OUT_OF_INDEXES ((DWORD)0xFFFFFFFF)
 DWORD WINAPI TlsAlloc(void);
 BOOL WINAPI TlsFree(DWORD slot);
 LPVOID WINAPI TlsGetValue(DWORD slot);
 BOOL WINAPI TlsSetValue(DWORD slot, LPVOID value);
-// The calling thread's environment block. Its TLS slot words sit at 0xE10 + 4*slot on NT and
-// at 0x88 + 4*slot on 9x (the machine decides which); the block is 4096 bytes. Word 0x18 of
-// the block holds its own address (the TIB self pointer). 64 slots.
+/* The calling thread's environment block. Its TLS slot words sit at 0xE10 + 4*slot on NT and
+   at 0x88 + 4*slot on 9x (the machine decides which); the block is 4096 bytes. Word 0x18 of
+   the block holds its own address (the TIB self pointer). 64 slots. */
 void *NtCurrentTeb(void);
-// The block is a static thread-local of the main program, so its address minus the i386 thread
-// pointer (the word at %gs:0, which is the %gs segment base) is the same in every thread. That
-// difference is this value: entry points and generated code read TLS slot `slot` of the calling
-// thread with ONE load, `movl %gs:(kivTebThreadPointerOffset() + kivTlsSlotOffset(slot)), %eax`.
+/* The block is a static thread-local of the main program, so its address minus the i386 thread
+   pointer (the word at %gs:0, which is the %gs segment base) is the same in every thread. That
+   difference is this value: entry points and generated code read TLS slot `slot` of the calling
+   thread with ONE load, `movl %gs:(kivTebThreadPointerOffset() + kivTlsSlotOffset(slot)), %eax`. */
 int32_t kivTebThreadPointerOffset(void);
-// Byte offset of a TLS slot's word inside the block for the configured OS (0xE10 + 4*slot on
-// NT, 0x88 + 4*slot on 9x).
+/* Byte offset of a TLS slot's word inside the block for the configured OS (0xE10 + 4*slot on
+   NT, 0x88 + 4*slot on 9x). */
 uint32_t kivTlsSlotOffset(DWORD slot);
 #define KIV_TLS_SLOTS 64
 
-// ---- versions ------------------------------------------------------------------------------
+/* ---- versions ------------------------------------------------------------------------------ */
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT      2
 typedef struct _OSVERSIONINFOA {
@@ -148,7 +148,7 @@ typedef struct _OSVERSIONINFOA {
 } OSVERSIONINFOA, *LPOSVERSIONINFOA;
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
 
-// ---- synchronisation -----------------------------------------------------------------------
+/* ---- synchronisation ----------------------------------------------------------------------- */
 #define INFINITE       0xFFFFFFFFu
 #define WAIT_OBJECT_0  0u
 #define WAIT_ABANDONED 0x80u
@@ -169,7 +169,7 @@ LONG WINAPI InterlockedIncrement(volatile LONG *target);
 LONG WINAPI InterlockedDecrement(volatile LONG *target);
 LONG WINAPI InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand);
 
-// ---- memory --------------------------------------------------------------------------------
+/* ---- memory -------------------------------------------------------------------------------- */
 #define GMEM_FIXED    0x0000
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_ZEROINIT 0x0040
@@ -178,19 +178,19 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL mem, SIZE_T bytes, UINT flags);
 HGLOBAL WINAPI GlobalFree(HGLOBAL mem);
 SIZE_T WINAPI GlobalSize(HGLOBAL mem);
-// GMEM_MOVEABLE blocks are handed out as their address, like fixed ones: GlobalLock returns the
-// handle itself. GlobalReAlloc may move a block only when GMEM_MOVEABLE is in the flags; growing
-// a block without it fails with ERROR_NOT_ENOUGH_MEMORY (the block stays). Bad handles fail with
-// ERROR_INVALID_HANDLE (GlobalFree then returns the handle).
+/* GMEM_MOVEABLE blocks are handed out as their address, like fixed ones: GlobalLock returns the
+   handle itself. GlobalReAlloc may move a block only when GMEM_MOVEABLE is in the flags; growing
+   a block without it fails with ERROR_NOT_ENOUGH_MEMORY (the block stays). Bad handles fail with
+   ERROR_INVALID_HANDLE (GlobalFree then returns the handle). */
 LPVOID WINAPI GlobalLock(HGLOBAL mem);
 BOOL WINAPI GlobalUnlock(HGLOBAL mem);
-// Test switch: the Nth global allocation from now (1 = the next) fails, once (GlobalAlloc and
-// the GlobalReAlloc calls that need new memory count); 0 turns it off.
+/* Test switch: the Nth global allocation from now (1 = the next) fails, once (GlobalAlloc and
+   the GlobalReAlloc calls that need new memory count); 0 turns it off. */
 void kivFailGlobalAllocAfter(unsigned n);
-// Test hook: the global blocks allocated and not yet freed.
+/* Test hook: the global blocks allocated and not yet freed. */
 int kivGlobalAllocLive(void);
 
-// Named file mappings: real shared memory, shared by every process that opens the name.
+/* Named file mappings: real shared memory, shared by every process that opens the name. */
 #define PAGE_READWRITE      0x04
 #define FILE_MAP_WRITE      0x0002
 #define FILE_MAP_READ       0x0004
@@ -201,8 +201,8 @@ HANDLE WINAPI OpenFileMappingA(DWORD access, BOOL inherit, LPCSTR name);
 LPVOID WINAPI MapViewOfFile(HANDLE mapping, DWORD access, DWORD offHigh, DWORD offLow, SIZE_T bytes);
 BOOL WINAPI UnmapViewOfFile(LPCVOID view);
 
-// ---- modules ---------------------------------------------------------------------------------
-// "name.dll" loads name.so from KIV_MODULE_PATH (or the build's module folder).
+/* ---- modules ---------------------------------------------------------------------------------
+   "name.dll" loads name.so from KIV_MODULE_PATH (or the build's module folder). */
 HMODULE WINAPI LoadLibraryA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 BOOL WINAPI FreeLibrary(HMODULE module);
@@ -211,26 +211,26 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 #define DLL_PROCESS_ATTACH 1
 #define DLL_THREAD_ATTACH  2
 #define DLL_THREAD_DETACH  3
-// A module "x.dll" (any case, any directory part dropped; ".dll" may be left out) is the file
-// x.so in a folder of KIV_MODULE_PATH (folders separated by ':'), else in the build's module
-// folder; it is opened with dlopen(RTLD_NOW | RTLD_LOCAL) and its exported DllMain (WINAPI) is
-// called with DLL_PROCESS_ATTACH at the first load (FALSE: DLL_PROCESS_DETACH, unload,
-// ERROR_DLL_INIT_FAILED) and with DLL_PROCESS_DETACH when FreeLibrary drops the last reference.
-// Threads started with CreateThread call DLL_THREAD_ATTACH / DLL_THREAD_DETACH of every loaded
-// module. "opengl32.dll", "gdi32.dll", "user32.dll", "kernel32.dll", "advapi32.dll" and
-// "ddraw.dll" are the platform itself: they resolve to the main program (its exported symbols)
-// and are never unloaded. A missing file fails with ERROR_MOD_NOT_FOUND, a file dlopen refuses
-// with ERROR_BAD_EXE_FORMAT; GetProcAddress finds only symbols the module itself defines
-// (ERROR_PROC_NOT_FOUND otherwise).
-// The dlerror text of the last failed load on this thread ("" when none), for messages.
+/* A module "x.dll" (any case, any directory part dropped; ".dll" may be left out) is the file
+   x.so in a folder of KIV_MODULE_PATH (folders separated by ':'), else in the build's module
+   folder; it is opened with dlopen(RTLD_NOW | RTLD_LOCAL) and its exported DllMain (WINAPI) is
+   called with DLL_PROCESS_ATTACH at the first load (FALSE: DLL_PROCESS_DETACH, unload,
+   ERROR_DLL_INIT_FAILED) and with DLL_PROCESS_DETACH when FreeLibrary drops the last reference.
+   Threads started with CreateThread call DLL_THREAD_ATTACH / DLL_THREAD_DETACH of every loaded
+   module. "opengl32.dll", "gdi32.dll", "user32.dll", "kernel32.dll", "advapi32.dll" and
+   "ddraw.dll" are the platform itself: they resolve to the main program (its exported symbols)
+   and are never unloaded. A missing file fails with ERROR_MOD_NOT_FOUND, a file dlopen refuses
+   with ERROR_BAD_EXE_FORMAT; GetProcAddress finds only symbols the module itself defines
+   (ERROR_PROC_NOT_FOUND otherwise).
+   The dlerror text of the last failed load on this thread ("" when none), for messages. */
 const char *kivModuleLoadError(void);
 /* The folder the build put the driver modules in, looked in when KIV_MODULE_PATH is not set. */
 const char *kivModuleDir(void);
 
-// ---- environment -----------------------------------------------------------------------------
+/* ---- environment ----------------------------------------------------------------------------- */
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 
-// ---- device I/O ------------------------------------------------------------------------------
+/* ---- device I/O ------------------------------------------------------------------------------ */
 #define GENERIC_READ  0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define OPEN_EXISTING 3
@@ -238,9 +238,9 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, void *security
                           DWORD flags, HANDLE templ);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                             DWORD outSize, LPDWORD returned, void *overlapped);
-// A device that CreateFileA can open by path (e.g. "\\.\ZKGFX"): the outside kernel devices
-// register themselves here. `open` returns a per-open cookie (or NULL with a last error to
-// refuse), `control` answers DeviceIoControl (TRUE/FALSE, *returned set), `close` ends an open.
+/* A device that CreateFileA can open by path (e.g. "\\.\ZKGFX"): the outside kernel devices
+   register themselves here. `open` returns a per-open cookie (or NULL with a last error to
+   refuse), `control` answers DeviceIoControl (TRUE/FALSE, *returned set), `close` ends an open. */
 struct KivDeviceOps {
     void *(*open)(void *context, DWORD access);
     BOOL (*control)(void *context, void *file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
@@ -248,10 +248,10 @@ struct KivDeviceOps {
     void (*close)(void *context, void *file);
     void *context;
 };
-// Registers (ops not NULL) or removes (ops NULL) the device at `path` (compared without case).
+/* Registers (ops not NULL) or removes (ops NULL) the device at `path` (compared without case). */
 void kivRegisterDevice(LPCSTR path, const struct KivDeviceOps *ops);
 
-// ---- registry --------------------------------------------------------------------------------
+/* ---- registry -------------------------------------------------------------------------------- */
 #define HKEY_CLASSES_ROOT   ((HKEY)(uintptr_t)0x80000000)
 #define HKEY_CURRENT_USER   ((HKEY)(uintptr_t)0x80000001)
 #define HKEY_LOCAL_MACHINE  ((HKEY)(uintptr_t)0x80000002)
@@ -274,10 +274,10 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR sub);
 LONG WINAPI RegCloseKey(HKEY key);
 #define REG_CREATED_NEW_KEY     1
 #define REG_OPENED_EXISTING_KEY 2
-// The registry is held in memory; when KIV_REGISTRY names a file, it is loaded from it (and
-// re-read when another process changed it) and every change is written back to it.
+/* The registry is held in memory; when KIV_REGISTRY names a file, it is loaded from it (and
+   re-read when another process changed it) and every change is written back to it. */
 
-// ---- windows, messages and hooks -------------------------------------------------------------
+/* ---- windows, messages and hooks ------------------------------------------------------------- */
 #define WM_DESTROY          0x0002
 #define WM_MOVE             0x0003
 #define WM_SIZE             0x0005
@@ -291,27 +291,27 @@ typedef LRESULT (CALLBACK *HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 HHOOK WINAPI SetWindowsHookExA(int idHook, HOOKPROC proc, HINSTANCE module, DWORD threadId);
 BOOL WINAPI UnhookWindowsHookEx(HHOOK hook);
 LRESULT WINAPI CallNextHookEx(HHOOK hook, int code, WPARAM wParam, LPARAM lParam);
-// Window moves, resizes (MoveWindow) and destruction (DestroyWindow) send WM_WINDOWPOSCHANGED
-// (lParam -> WINDOWPOS, flags SWP_NOMOVE / SWP_NOSIZE for what did not change), then WM_MOVE and
-// WM_SIZE when they apply, and WM_DESTROY: through the WH_CALLWNDPROC hooks of the thread that
-// created the window (wParam of the hook: 1 when sent by that thread), the newest hook first,
-// each reaching the next with CallNextHookEx. Sent from the window's own thread they are
-// delivered at once; sent from another thread they wait until the window's thread calls
-// PeekMessageA (or kivDeliverSentMessages), which delivers them on that thread, and the sender
-// does not wait. DestroyWindow works only on the window's own thread (ERROR_ACCESS_DENIED).
+/* Window moves, resizes (MoveWindow) and destruction (DestroyWindow) send WM_WINDOWPOSCHANGED
+   (lParam -> WINDOWPOS, flags SWP_NOMOVE / SWP_NOSIZE for what did not change), then WM_MOVE and
+   WM_SIZE when they apply, and WM_DESTROY: through the WH_CALLWNDPROC hooks of the thread that
+   created the window (wParam of the hook: 1 when sent by that thread), the newest hook first,
+   each reaching the next with CallNextHookEx. Sent from the window's own thread they are
+   delivered at once; sent from another thread they wait until the window's thread calls
+   PeekMessageA (or kivDeliverSentMessages), which delivers them on that thread, and the sender
+   does not wait. DestroyWindow works only on the window's own thread (ERROR_ACCESS_DENIED). */
 void kivDeliverSentMessages(void);
 typedef struct tagMSG { HWND hwnd; UINT message; WPARAM wParam; LPARAM lParam; DWORD time; POINT pt; } MSG, *LPMSG;
 #define PM_NOREMOVE 0
 #define PM_REMOVE   1
-// Delivers the messages sent to the calling thread's windows by other threads; posted messages
-// do not exist in the stand-in, so it always answers FALSE.
+/* Delivers the messages sent to the calling thread's windows by other threads; posted messages
+   do not exist in the stand-in, so it always answers FALSE. */
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove);
 
-// Observers of window changes (the graphics engine's window tracking): called on the thread
-// that made the change, after the window's state changed and before the messages are sent.
+/* Observers of window changes (the graphics engine's window tracking): called on the thread
+   that made the change, after the window's state changed and before the messages are sent. */
 #define KIV_WINDOW_CREATED   1
-#define KIV_WINDOW_CHANGED   2   // moved and/or resized
-#define KIV_WINDOW_DESTROYED 3   // called before the window is gone; IsWindow is still TRUE
+#define KIV_WINDOW_CHANGED   2   /* moved and/or resized */
+#define KIV_WINDOW_DESTROYED 3   /* called before the window is gone; IsWindow is still TRUE */
 typedef void (*KivWindowObserver)(void *context, HWND hwnd, UINT event);
 void kivAddWindowObserver(KivWindowObserver fn, void *context);
 void kivRemoveWindowObserver(KivWindowObserver fn, void *context);
@@ -319,8 +319,8 @@ void kivRemoveWindowObserver(KivWindowObserver fn, void *context);
 #define WS_OVERLAPPED 0x00000000u
 #define WS_CHILD      0x40000000u
 #define WS_VISIBLE    0x10000000u
-// Top-level windows are placed by their client area: x, y, w, h give the client rectangle in
-// screen coordinates (the stand-in draws no frame).
+/* Top-level windows are placed by their client area: x, y, w, h give the client rectangle in
+   screen coordinates (the stand-in draws no frame). */
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
                             int w, int h, HWND parent, HMENU menu, HINSTANCE inst, LPVOID param);
 BOOL WINAPI DestroyWindow(HWND hwnd);
@@ -337,7 +337,7 @@ int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI IntersectRect(LPRECT dst, LPCRECT a, LPCRECT b);
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);
 
-// ---- device contexts, bitmaps and pixel formats ----------------------------------------------
+/* ---- device contexts, bitmaps and pixel formats ---------------------------------------------- */
 #define OBJ_PEN     1
 #define OBJ_BRUSH   2
 #define OBJ_DC      3
@@ -400,9 +400,9 @@ typedef struct tagLAYERPLANEDESCRIPTOR {
 } LAYERPLANEDESCRIPTOR, *LPLAYERPLANEDESCRIPTOR;
 typedef DWORD COLORREF;
 
-// Escapes to the display driver.
+/* Escapes to the display driver. */
 #define QUERYESCSUPPORT 8
-#define OPENGL_GETINFO  4353   // 0x1101
+#define OPENGL_GETINFO  4353   /* 0x1101 */
 int WINAPI ExtEscape(HDC hdc, int escape, int inSize, LPCSTR in, int outSize, LPSTR out);
 BOOL WINAPI SwapBuffers(HDC hdc);
 KIV_END_C
@@ -415,10 +415,10 @@ static_assert(sizeof(OSVERSIONINFOA) == 148);
 static_assert(sizeof(CRITICAL_SECTION) == 24);
 #endif
 
-// ---- used by the 9x HAL ----------------------------------------------------------------------
-// Heaps, string helpers, the multimedia timer and per-module switches of Windows 9x. A heap
-// created with HEAP_SHARED lives in memory that every process of the machine sees at the same
-// address (it survives fork()), as the 9x shared arena does.
+/* ---- used by the 9x HAL ----------------------------------------------------------------------
+   Heaps, string helpers, the multimedia timer and per-module switches of Windows 9x. A heap
+   created with HEAP_SHARED lives in memory that every process of the machine sees at the same
+   address (it survives fork()), as the 9x shared arena does. */
 KIV_BEGIN_C
 #define HEAP_ZERO_MEMORY 0x00000008
 #define HEAP_SHARED      0x04000000
@@ -426,8 +426,8 @@ HANDLE WINAPI HeapCreate(DWORD options, SIZE_T initialBytes, SIZE_T maximumBytes
 BOOL WINAPI HeapDestroy(HANDLE heap);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID block);
-// Test switches: the Nth heap allocation from now (1 = the next) fails, 0 turns it off; the
-// number of live blocks of a heap (-1 for a handle that is not a live heap).
+/* Test switches: the Nth heap allocation from now (1 = the next) fails, 0 turns it off; the
+   number of live blocks of a heap (-1 for a handle that is not a live heap). */
 void kivFailHeapAllocAfter(unsigned n);
 int kivHeapLiveBlocks(HANDLE heap);
 BOOL WINAPI DisableThreadLibraryCalls(HMODULE module);
@@ -435,21 +435,21 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 LPSTR WINAPI lstrcpyA(LPSTR dst, LPCSTR src);
 int WINAPI lstrlenA(LPCSTR s);
 DWORD WINAPI timeGetTime(void);
-// A module's shared data section: the page-aligned range [start, start + bytes) becomes memory
-// shared with every process forked from now on, keeping its contents. Returns 1 on success.
+/* A module's shared data section: the page-aligned range [start, start + bytes) becomes memory
+   shared with every process forked from now on, keeping its contents. Returns 1 on success. */
 int kivShareModuleData(void *start, SIZE_T bytes);
 KIV_END_C
 
-// ---- virtual memory and the machine's memory figure (the OpenGL driver's command buffers) ----
+/* ---- virtual memory and the machine's memory figure (the OpenGL driver's command buffers) ---- */
 KIV_BEGIN_C
 #define MEM_COMMIT   0x00001000
 #define MEM_RESERVE  0x00002000
 #define MEM_RELEASE  0x00008000
-// Zero-filled, 64 KB-aligned; only whole releases (VirtualFree(base, 0, MEM_RELEASE)).
+/* Zero-filled, 64 KB-aligned; only whole releases (VirtualFree(base, 0, MEM_RELEASE)). */
 LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD protect);
 BOOL WINAPI VirtualFree(LPVOID address, SIZE_T bytes, DWORD type);
-// Test switches: the Nth VirtualAlloc from now (1 = the next) fails, 0 turns it off; the number
-// of live allocations.
+/* Test switches: the Nth VirtualAlloc from now (1 = the next) fails, 0 turns it off; the number
+   of live allocations. */
 void kivFailVirtualAllocAfter(unsigned n);
 int kivVirtualAllocLive(void);
 typedef struct _MEMORYSTATUS {
@@ -457,27 +457,27 @@ typedef struct _MEMORYSTATUS {
     SIZE_T dwTotalPhys, dwAvailPhys, dwTotalPageFile, dwAvailPageFile, dwTotalVirtual, dwAvailVirtual;
 } MEMORYSTATUS, *LPMEMORYSTATUS;
 void WINAPI GlobalMemoryStatus(LPMEMORYSTATUS status);
-// The simulated PC's physical memory (default 128 MB), as GlobalMemoryStatus reports it.
+/* The simulated PC's physical memory (default 128 MB), as GlobalMemoryStatus reports it. */
 void kivSetPhysicalMemory(SIZE_T bytes);
 KIV_END_C
 
-// ---- DIB sections, object queries, brushes, rectangle fills and regions ------------------------
+/* ---- DIB sections, object queries, brushes, rectangle fills and regions ------------------------ */
 typedef struct tagRGBQUAD { BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved; } RGBQUAD;
 typedef struct tagBITMAPINFOHEADER {
     DWORD biSize;
-    LONG biWidth, biHeight;   // a negative height: rows run top to bottom
+    LONG biWidth, biHeight;   /* a negative height: rows run top to bottom */
     WORD biPlanes, biBitCount;
     DWORD biCompression, biSizeImage;
     LONG biXPelsPerMeter, biYPelsPerMeter;
     DWORD biClrUsed, biClrImportant;
 } BITMAPINFOHEADER;
-// The header, then the colour table: RGBQUADs, WORD palette indices (DIB_PAL_COLORS) or, for
-// BI_BITFIELDS, the red, green and blue masks.
+/* The header, then the colour table: RGBQUADs, WORD palette indices (DIB_PAL_COLORS) or, for
+   BI_BITFIELDS, the red, green and blue masks. */
 typedef struct tagBITMAPINFO { BITMAPINFOHEADER bmiHeader; RGBQUAD bmiColors[1]; } BITMAPINFO;
 typedef struct tagBITMAP {
     LONG bmType, bmWidth, bmHeight, bmWidthBytes;
     WORD bmPlanes, bmBitsPixel;
-    LPVOID bmBits;   // null for device-dependent bitmaps
+    LPVOID bmBits;   /* null for device-dependent bitmaps */
 } BITMAP;
 typedef struct tagDIBSECTION {
     BITMAP dsBm;
@@ -496,8 +496,8 @@ typedef struct tagDIBSECTION {
 #define NULL_BRUSH  5
 
 typedef struct tagRGNDATAHEADER {
-    DWORD dwSize;    // 32
-    DWORD iType;     // RDH_RECTANGLES
+    DWORD dwSize;    /* 32 */
+    DWORD iType;     /* RDH_RECTANGLES */
     DWORD nCount;
     DWORD nRgnSize;
     RECT rcBound;
@@ -505,7 +505,7 @@ typedef struct tagRGNDATAHEADER {
 typedef struct tagRGNDATA { RGNDATAHEADER rdh; char Buffer[1]; } RGNDATA;
 #define RDH_RECTANGLES 1
 typedef struct tagXFORM { float eM11, eM12, eM21, eM22, eDx, eDy; } XFORM;
-// Combine modes and region kinds.
+/* Combine modes and region kinds. */
 #define RGN_AND  1
 #define RGN_OR   2
 #define RGN_XOR  3
@@ -517,21 +517,21 @@ typedef struct tagXFORM { float eM11, eM12, eM21, eM22, eDx, eDy; } XFORM;
 #define COMPLEXREGION 3
 
 KIV_BEGIN_C
-// bits receives the address of the pixels, which live until the bitmap is deleted. Rows are
-// DWORD-aligned; 16-bit sections take BI_RGB (5-5-5) or BI_BITFIELDS.
+/* bits receives the address of the pixels, which live until the bitmap is deleted. Rows are
+   DWORD-aligned; 16-bit sections take BI_RGB (5-5-5) or BI_BITFIELDS. */
 HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *info, UINT usage, void **bits, HANDLE section,
                                 DWORD offset);
-// Bitmaps: a BITMAP (24 bytes), or for a DIB section with room for it a DIBSECTION (84 bytes);
-// returns the bytes written (the size needed when out is null), 0 for other objects.
+/* Bitmaps: a BITMAP (24 bytes), or for a DIB section with room for it a DIBSECTION (84 bytes);
+   returns the bytes written (the size needed when out is null), 0 for other objects. */
 int WINAPI GetObjectA(HGDIOBJ obj, int size, LPVOID out);
 HGDIOBJ WINAPI GetStockObject(int index);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);
-// Fills in the memory DC's bitmap (right and bottom exclusive, clipped to the bitmap); colours
-// map to the nearest entry of the colour table at 8 bits and fewer.
+/* Fills in the memory DC's bitmap (right and bottom exclusive, clipped to the bitmap); colours
+   map to the nearest entry of the colour table at 8 bits and fewer. */
 int WINAPI FillRect(HDC hdc, const RECT *rect, HBRUSH brush);
 BOOL WINAPI FillRgn(HDC hdc, HRGN region, HBRUSH brush);
 BOOL WINAPI GdiFlush(void);
-// Regions are sets of pixels kept as lists of rectangles (bands top to bottom, left to right).
+/* Regions are sets of pixels kept as lists of rectangles (bands top to bottom, left to right). */
 HRGN WINAPI CreateRectRgn(int left, int top, int right, int bottom);
 HRGN WINAPI CreateRectRgnIndirect(const RECT *rect);
 HRGN WINAPI ExtCreateRegion(const XFORM *xform, DWORD size, const RGNDATA *data);

@@ -1,9 +1,11 @@
 // The simulated PC boots as the platform does and hands programs its display driver.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "include/zk_escape.h"
 #include "platform/machine/machine.h"
@@ -121,4 +123,75 @@ TEST_F(Machine, AMachineTheCardCannotBeIsRefused) {
     EXPECT_EQ(booted, 0);
     EXPECT_NE(said.find("ZK3 card carries 1 to 16 MB"), std::string::npos) << said;
     EXPECT_FALSE(kivEngineRunning());
+}
+
+// Descriptions with a bad word: the bad word is reported (an unknown one with the words the
+// machine knows), and every good word still counts.
+TEST(MachineWords, BadWordsAreReportedAndGoodOnesKept) {
+    struct Case {
+        const char *text;
+        int accepted;
+        KivOs os;
+        KivCard card;
+        KivBus bus;
+        int noDirectDraw;
+        uint32_t mb;
+        std::vector<const char *> says;
+    } cases[] = {
+        {"9x,win98,siv,pci,8mb,noddraw", 1, KIV_OS_9X, KIV_CARD_SIV, KIV_BUS_PCI, 1, 8, {}},
+        {"9x,foo", 0, KIV_OS_9X, KIV_CARD_ZK3, KIV_BUS_AGP, 0, 16,
+         {"\"foo\" is not a word it knows", "nt, nt4, winnt, 9x", "zk3, siv, agp, pci, noddraw, ddraw, <n>mb"}},
+        {"agp,pci,9x", 0, KIV_OS_9X, KIV_CARD_ZK3, KIV_BUS_AGP, 0, 16, {"\"agp\" and \"pci\" contradict each other"}},
+        {"nt-9x pci", 0, KIV_OS_NT, KIV_CARD_ZK3, KIV_BUS_PCI, 0, 16, {"\"nt\" and \"9x\" contradict each other"}},
+        {"ddraw;noddraw;siv", 0, KIV_OS_NT, KIV_CARD_SIV, KIV_BUS_AGP, 0, 16, {"\"ddraw\" and \"noddraw\""}},
+        {"4mb,8mb", 0, KIV_OS_NT, KIV_CARD_ZK3, KIV_BUS_AGP, 0, 16, {"\"4mb\" and \"8mb\""}},
+        {"9x,32mb", 0, KIV_OS_9X, KIV_CARD_ZK3, KIV_BUS_AGP, 0, 16, {"no ZK3 card has 32 MB", "1 to 16 MB"}},
+        {"pci,xmb,0mb", 0, KIV_OS_NT, KIV_CARD_ZK3, KIV_BUS_PCI, 0, 16, {"\"xmb\" is no memory size", "\"0mb\""}},
+    };
+    for (const Case &c : cases) {
+        KivMachineConfig got;
+        EXPECT_EQ(kivMachineParse(c.text, &got), c.accepted) << c.text;
+        EXPECT_EQ(got.os, c.os) << c.text;
+        EXPECT_EQ(got.card, c.card) << c.text;
+        EXPECT_EQ(got.bus, c.bus) << c.text;
+        EXPECT_EQ(got.noDirectDraw, c.noDirectDraw) << c.text;
+        EXPECT_EQ(got.videoMemoryBytes, c.mb << 20) << c.text;
+        const std::string why = kivMachineRefusal();
+        for (const char *s : c.says) EXPECT_NE(why.find(s), std::string::npos) << c.text << ": " << why;
+        if (c.accepted) EXPECT_EQ(why, "") << c.text;
+    }
+}
+
+// The 1024 x 768 desktop at 16 bits per pixel takes 1.5 MB: 1 MB is refused with what it needs,
+// 2 MB boots.
+TEST_F(Machine, TheDesktopMustFitInVideoMemory) {
+    KivMachineConfig c;
+    ASSERT_EQ(kivMachineParse("nt,zk3,1mb", &c), 1) << "the card comes with 1 MB";
+    kivMachineConfigure(&c);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(kivMachineBoot(), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("1024 x 768 desktop at 16 bits per pixel needs 1.50 MB"), std::string::npos) << said;
+    EXPECT_NE(said.find("2mb or more"), std::string::npos) << said;
+    ASSERT_EQ(kivMachineParse("nt,zk3,2mb", &c), 1);
+    kivMachineConfigure(&c);
+    EXPECT_EQ(kivMachineBoot(), 1);
+    EXPECT_TRUE(kivEngineRunning());
+}
+
+// A module folder without the miniport: one line names the file, the folders searched and the
+// variable; an empty KIV_MODULE_PATH counts as unset.
+TEST_F(Machine, AMissingMiniportIsNamedWithWhereItWasLookedFor) {
+    setenv("KIV_MODULE_PATH", "/nonexistent-kiv-a:/nonexistent-kiv-b", 1);
+    testing::internal::CaptureStderr();
+    const int booted = kivMachineBoot();
+    const std::string said = testing::internal::GetCapturedStderr();
+    setenv("KIV_MODULE_PATH", "", 1);
+    EXPECT_EQ(booted, 0);
+    EXPECT_NE(said.find("no file kivport.so in /nonexistent-kiv-a:/nonexistent-kiv-b (the folders of KIV_MODULE_PATH)"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(kivMachineBoot(), 1) << "empty: the build's module folder";
+    unsetenv("KIV_MODULE_PATH");
 }

@@ -1,9 +1,12 @@
-# Programs in C: <GL/gl.h> alone as strict C89 with every warning an error; the platform's
-# headers with it as C99; and the header is still what its generator makes of the data.
+# Programs in C: <GL/gl.h> alone and with the platform's headers as strict C89, with every
+# warning an error; both as C99; and the header is still what its generator makes of the data.
 set(gl_include -I${PROJECT_SOURCE_DIR} -I${PROJECT_SOURCE_DIR}/platform/opengl32/include)
 add_test(NAME gl_header_c89
          COMMAND ${CMAKE_C_COMPILER} -m32 -std=c89 -pedantic -Werror -Wall -Wextra -fsyntax-only ${gl_include}
                  ${CMAKE_CURRENT_LIST_DIR}/c/gl_header_c89.c)
+add_test(NAME platform_headers_c89
+         COMMAND ${CMAKE_C_COMPILER} -m32 -std=c89 -pedantic -Werror -Wall -Wextra -fsyntax-only ${gl_include}
+                 ${CMAKE_CURRENT_LIST_DIR}/c/program_c89.c)
 add_test(NAME gl_header_c99
          COMMAND ${CMAKE_C_COMPILER} -m32 -std=c99 -pedantic -Werror -Wall -Wextra -fsyntax-only ${gl_include}
                  ${CMAKE_CURRENT_LIST_DIR}/c/program_c99.c)

@@ -1,6 +1,6 @@
 # The scenes in C, drawn here through opengl32 and on the host by the reference renderer.
 target_sources(test_reference PRIVATE ${CMAKE_CURRENT_LIST_DIR}/scenes.c)
-set(reference_dir ${CMAKE_BINARY_DIR}/reference)
+set(reference_dir ${PROJECT_BINARY_DIR}/reference)
 target_compile_definitions(test_reference PRIVATE KIV_REFERENCE_DIR="${reference_dir}")
 # The host's own C compiler (the toolchain's adds -m32).
 find_program(KIV_HOST_CC NAMES cc gcc REQUIRED)
