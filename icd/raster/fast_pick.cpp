@@ -3,6 +3,7 @@
 // the context's successor slots. A state whose chain would need a proc no table holds (colour
 // index, other formats, GL_ADD, per-pixel ownership tests, antialiased polygons) is refused and
 // drawn by the generic rasteriser.
+#include <cstdlib>
 #include "icd/codegen/og_procs.h"
 #include "icd/codegen/og_triangle.h"
 #include "icd/codegen/og_mmx_span.h"
@@ -217,6 +218,16 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     return true;
 }
 
+// "__GL_DISABLE_FAST_PATH" non-zero: every context of the process draws its triangles with the
+// generic rasteriser, so that a program can compare the roads through its own entries. Read once.
+bool fastPathDisabled() {
+    static const bool off = [] {
+        const char *v = std::getenv("__GL_DISABLE_FAST_PATH");
+        return v != nullptr && std::atoi(v) != 0;
+    }();
+    return off;
+}
+
 int32_t refuse(GlContext *ctx) {
     ctx->state.span.fastKey = GlFastPathKey{};
     ctx->state.span.fast.spanRoutine = nullptr;
@@ -254,7 +265,7 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     GlFastPathSlots &sl = ctx->state.span.fast;
     GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     // Colour index has no span tables; only the two 16-bit layouts have them.
-    if (sl.genericOnly || !(f & kGlShadeRgba) || cb == nullptr || ctx->state.pick.drawNone) return refuse(ctx);
+    if (sl.genericOnly || fastPathDisabled() || !(f & kGlShadeRgba) || cb == nullptr || ctx->state.pick.drawNone) return refuse(ctx);
     const GlSpanTables &tables = __glSpanTablesByFormat[cb->formatCode >= 0 && cb->formatCode < 12 ? cb->formatCode : 0];
     if (tables.basic == nullptr || cb->head.elementSize != 2) return refuse(ctx);
     // Pixel ownership per pixel and antialiased polygons have no fast stage.
