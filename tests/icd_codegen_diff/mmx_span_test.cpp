@@ -338,6 +338,15 @@ protected:
         GL(glEnd)();
     }
 
+    // Opens the buffers and validates the state `set` makes with an empty primitive.
+    void validate(const std::function<void(GlContext *)> &set, int zBits = 16) {
+        open(kFormats[0], zBits);
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        set(ctx);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+    }
     // The routine for the state just validated, written into a span cache entry.
     const void *generate() {
         EXPECT_TRUE(__glOgMmxSpanServes(ctx));
@@ -496,12 +505,7 @@ protected:
 
     // The state set through GL, validated by an empty primitive, and its routine.
     void prepare(const std::function<void(GlContext *)> &set, int zBits = 16) {
-        open(kFormats[0], zBits);
-        ctx->beginMode = kGlNeedValidate;
-        ctx->dirtyMask = 0x7FF;
-        set(ctx);
-        GL(glBegin)(GL_TRIANGLES);
-        GL(glEnd)();
+        validate(set, zBits);
         code = generate();
         ASSERT_NE(code, nullptr);
     }
@@ -855,12 +859,7 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        open(kFormats[0], 16);
-        ctx->beginMode = kGlNeedValidate;
-        ctx->dirtyMask = 0x7FF;
-        c.set(ctx);
-        GL(glBegin)(GL_TRIANGLES);
-        GL(glEnd)();
+        validate(c.set);
         EXPECT_FALSE(__glOgMmxSpanServes(ctx));
         const uint32_t key[2] = {0x4D4D5852, ctx->state.span.raster.shadeFlags};
         bool hit = false;
@@ -901,13 +900,7 @@ TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) 
 TEST_F(MmxSpan, PerspectiveTexturesAreLeftToTheChain) {
     for (const Row &row : kPerspectiveRows) {
         SCOPED_TRACE(row.name);
-        open(kFormats[0], 16);
-        // The state validated by an empty primitive.
-        ctx->beginMode = kGlNeedValidate;
-        ctx->dirtyMask = 0x7FF;
-        row.set(ctx);
-        GL(glBegin)(GL_TRIANGLES);
-        GL(glEnd)();
+        validate(row.set);
         EXPECT_FALSE(__glOgMmxSpanServes(ctx));
         const Picture chain = draw(row, 0);
         EXPECT_EQ(chain.color, draw(row, 3).color);
