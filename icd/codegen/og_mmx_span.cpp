@@ -526,6 +526,10 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
     g.perspective = (f & kGlShadePerspectiveTex) != 0;
+    // The lanes step s and t linearly across each 16-pixel half, which is exact only where 1/w
+    // and q are the same at every vertex; perspective texturing is the chain's, whose texture
+    // routines divide and form the level of detail at every pixel.
+    if (g.perspective) return false;
     // A minifying filter of its own is left to the chain's texel procs where it applies: only
     // with a bilinear magnifying filter, whose halves the level of detail is divided for.
     g.lodSplit = tex->minFilter != tex->magFilter;

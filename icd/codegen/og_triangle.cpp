@@ -508,7 +508,7 @@ struct TriangleEmitter {
     }
     // ---- perspective texture ----
     // A float iterator from the plane in the scratch block, through edx: the first value, the
-    // step, its 32 (and 16) multiples and the row steps, each rounded to a float.
+    // step, its 32 (and 16) multiples, the row steps (and the y gradient), each rounded to a float.
     GlOgNode *floatSub = nullptr, *lodFloatSub = nullptr, *lodSub = nullptr;
     void emitFloatSub(GlOgNode *entry, bool halfStep) {
         auto word = [&](size_t off) { return w.at(kEdx, int32_t(off)); };
@@ -529,6 +529,10 @@ struct TriangleEmitter {
         for (int c = 0; c < 2; ++c) {
             rowStep(c);
             op(__glOgFstp(s(), word(rowSteps + 4 * size_t(c))));
+        }
+        if (halfStep) {
+            fld64(kDy);
+            op(__glOgFstp(s(), word(offsetof(GlSpanFloatIter, dy))));
         }
         op(__glOgRet(s()));
     }

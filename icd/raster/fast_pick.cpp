@@ -3,6 +3,7 @@
 // the context's successor slots. A state whose chain would need a proc no table holds (colour
 // index, other formats, GL_ADD, per-pixel ownership tests, antialiased polygons) is refused and
 // drawn by the generic rasteriser.
+#include <cstdlib>
 #include "icd/codegen/og_procs.h"
 #include "icd/codegen/og_triangle.h"
 #include "icd/codegen/og_mmx_span.h"

@@ -25,9 +25,10 @@ typedef void (*GlTexelProc)(GlTextureObject *tex, int32_t lod, int32_t s, int32_
 struct GlSpanIter {
     int32_t cur, rowStart, step, chunkStep, rowStep[2];
 };
-// The float form, with a 16-pixel step for the perspective divide.
+// The float form, with a 16-pixel step for the perspective divide, and the plane's gradient in y
+// (one row down at the same column), from which the texture routines form the level of detail.
 struct GlSpanFloatIter {
-    float cur, rowStart, step, chunkStep, halfStep, rowStep[2];
+    float cur, rowStart, step, chunkStep, halfStep, rowStep[2], dy;
 };
 
 struct GlSpan {

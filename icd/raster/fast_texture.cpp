@@ -1,14 +1,16 @@
 // Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
 // detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
 // per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
-// filters blend in SSE2 lanes; perspective is divided once per 16 pixels, and where the level of
-// detail holds across those 16 covered pixels the linear filters run four pixels at a time.
+// filters blend in SSE2 lanes; perspective is divided at every pixel, the level of detail formed
+// exactly at every pixel, and where 16 covered pixels sample alike the linear filters run four
+// pixels at a time.
 #include <cmath>
 #include <cstring>
 #include <emmintrin.h>
 #include <utility>
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
+#include "icd/raster/tex_sample.h"
 #include "icd/pixel/texture_object.h"
 
 using namespace glfast;
@@ -257,7 +259,7 @@ inline uint8_t *put(uint8_t *dst, uint32_t texel) {
 struct SlotSampler {
     static constexpr bool kMinAtLevel0 = false;
     template <int Bytes>
-    static bool run16(GlTextureObject *, float, int32_t, int32_t, int32_t, int32_t, uint8_t *) {
+    static bool run16(GlTextureObject *, float, const int32_t *, const int32_t *, uint8_t *) {
         return false;
     }
     GlTexelProc minify, magnify;
@@ -278,7 +280,7 @@ struct InlineSampler {
     // The minifying filter samples level 0 bilinearly, as the magnifying one does.
     static constexpr bool kMinAtLevel0 = MinKind == kLinearScaled;
     template <int Bytes>
-    static bool run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt, uint8_t *dst);
+    static bool run16(GlTextureObject *tex, float rho2, const int32_t *s, const int32_t *t, uint8_t *dst);
     explicit InlineSampler(const GlFastPathSlots &) {}
     GL_ALWAYS_INLINE uint32_t min(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t) const {
         return texelWord<MinKind, Src>(tex, lod, s, t);
@@ -296,7 +298,13 @@ void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
     uint8_t *dst = sp->texels;
     // Sixteen covered pixels at level 0: four at a time.
     if constexpr (Sampler::kMinAtLevel0) {
-        while ((mask >> 16) == 0xFFFFu && Sampler::template run16<Bytes>(tex, 0.0f, s, t, ds, dt, dst)) {
+        while ((mask >> 16) == 0xFFFFu) {
+            int32_t ss[16], ts[16];
+            for (int i = 0; i < 16; ++i) {
+                ss[i] = int32_t(uint32_t(s) + uint32_t(i) * uint32_t(ds));
+                ts[i] = int32_t(uint32_t(t) + uint32_t(i) * uint32_t(dt));
+            }
+            if (!Sampler::template run16<Bytes>(tex, 0.0f, ss, ts, dst)) break;
             dst += 16 * Bytes;
             mask <<= 16;
             s = int32_t(uint32_t(s) + 16u * uint32_t(ds));
@@ -308,9 +316,6 @@ void GL_FASTCALL texAffine(uint32_t mask, GlSpan *sp) {
         dst = put<Bytes>(dst, sampler.min(tex, 0, s, t));
     }
 }
-
-// Round to nearest (the processor's default mode) without a library call.
-inline int32_t roundToInt(float v) { return _mm_cvtss_si32(_mm_set_ss(v)); }
 
 // A positive normal 1/w: above this bit pattern the divide is safe.
 inline bool divisible(float qw) {
@@ -457,46 +462,31 @@ constexpr bool kServes16 = Src == (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) 
                            MagKind == kLinearScaled && Bytes >= 3;
 
 // Sixteen pixels at the levels chosen, four at a time: sink(k, lanes) receives pixels k to k + 3.
+// s and t hold the sixteen pixels' coordinates (16.16, 1.0 = the whole texture).
 template <bool Alpha, class Sink>
-GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, int32_t s, int32_t t, int32_t ds, int32_t dt, Sink &&sink) {
-    // The coordinates of pixels k to k + 3 in a level's texels less half a texel, stepped by
-    // four pixels; 32-bit words wrap as the pixel loop's sums do.
-    struct Walk {
-        __m128i s, t, s4, t4;
-        GL_ALWAYS_INLINE Walk(const GlMipLevel *l, int32_t s0, int32_t t0, int32_t ds, int32_t dt) {
-            auto along = [](int32_t v, int32_t step) __attribute__((always_inline)) {
-                const uint32_t u = uint32_t(v) - 0x8000u, d = uint32_t(step);
-                return _mm_setr_epi32(int32_t(u), int32_t(u + d), int32_t(u + 2 * d), int32_t(u + 3 * d));
-            };
-            s = along(scaled(s0, l->log2Width), scaled(ds, l->log2Width));
-            t = along(scaled(t0, l->log2Height), scaled(dt, l->log2Height));
-            s4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(ds, l->log2Width))));
-            t4 = _mm_set1_epi32(int32_t(4u * uint32_t(scaled(dt, l->log2Height))));
-        }
-        GL_ALWAYS_INLINE void next() {
-            s = _mm_add_epi32(s, s4);
-            t = _mm_add_epi32(t, t4);
-        }
+GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, const int32_t *s, const int32_t *t, Sink &&sink) {
+    // Pixels k to k + 3 in a level's texels less half a texel; 32-bit words wrap as the pixel
+    // loop's do.
+    auto at = [](const int32_t *c, int32_t log2, int k) __attribute__((always_inline)) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + k));
+        return _mm_sub_epi32(_mm_sll_epi32(v, _mm_cvtsi32_si128(log2)), _mm_set1_epi32(0x8000));
     };
-    Walk a(lv.first, s, t, ds, dt);
-    if (lv.second == nullptr) {
-        for (int k = 0; k < 16; k += 4, a.next()) sink(k, linear4<Alpha>(lv.first, a.s, a.t));
-        return;
+    for (int k = 0; k < 16; k += 4) {
+        GlMipLevel *a = lv.first, *b = lv.second;
+        const Lanes4 first = linear4<Alpha>(a, at(s, a->log2Width, k), at(t, a->log2Height, k));
+        if (b == nullptr) sink(k, first);
+        else sink(k, lerp4(first, linear4<Alpha>(b, at(s, b->log2Width, k), at(t, b->log2Height, k)), lv.w));
     }
-    Walk b(lv.second, s, t, ds, dt);
-    for (int k = 0; k < 16; k += 4, a.next(), b.next())
-        sink(k, lerp4(linear4<Alpha>(lv.first, a.s, a.t), linear4<Alpha>(lv.second, b.s, b.t), lv.w));
 }
 
 // Sixteen covered pixels sampled at one level of detail into their texel entries; returns false
 // for the filters not served here.
 template <int MinKind, int MagKind, int Src, int Bytes>
-GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds, int32_t dt,
-                                  uint8_t *dst) {
+GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, const int32_t *s, const int32_t *t, uint8_t *dst) {
     if constexpr (!kServes16<MinKind, MagKind, Src, Bytes>) {
         return false;
     } else {
-        linearGroups16<Bytes == 4>(levelsAt<MinKind>(tex, rho2), s, t, ds, dt, [&](int, Lanes4 v) __attribute__((always_inline)) {
+        linearGroups16<Bytes == 4>(levelsAt<MinKind>(tex, rho2), s, t, [&](int, Lanes4 v) __attribute__((always_inline)) {
             const __m128i words = words4(v);
             if constexpr (Bytes == 4) {
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
@@ -518,67 +508,76 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, int32_t s, i
 
 template <int MinKind, int MagKind, int Src>
 template <int Bytes>
-bool InlineSampler<MinKind, MagKind, Src>::run16(GlTextureObject *tex, float rho2, int32_t s, int32_t t, int32_t ds,
-                                                 int32_t dt, uint8_t *dst) {
-    return linearRun16<MinKind, MagKind, Src, Bytes>(tex, rho2, s, t, ds, dt, dst);
+bool InlineSampler<MinKind, MagKind, Src>::run16(GlTextureObject *tex, float rho2, const int32_t *s, const int32_t *t,
+                                                 uint8_t *dst) {
+    return linearRun16<MinKind, MagKind, Src, Bytes>(tex, rho2, s, t, dst);
 }
 
-// One run of 16 pixels of a perspective chunk: the coordinates at its first pixel in 16.16, their
-// steps, rho squared there and its step.
+// A texture coordinate in 16.16 rounded down, so that a level of 2^k texels sees floor(s 2^k)
+// exactly; beyond the 32-bit range (and NaN) the most negative word.
+inline int32_t floorFixed16(float s) {
+    const float v = s * 65536.0f;
+    int32_t i = _mm_cvttss_si32(_mm_set_ss(v));
+    if (i != INT32_MIN && float(i) > v) i -= 1;
+    return i;
+}
+
+// The planes of a span record that the level of detail is formed from.
+inline GlTexelScale texelScaleOf(const GlSpan &sp, float width, float height) {
+    return {sp.sw.step, sp.tw.step, sp.qw.step, sp.sw.dy, sp.tw.dy, sp.qw.dy, width * width, height * height};
+}
+
+// One run of 16 positions of a perspective chunk: each position's coordinates in 16.16 and its
+// rho squared (0 where the routine needs none).
 struct Run16 {
-    int32_t s, t, ds, dt;
-    float rho2, dl;
+    int32_t s[16], t[16];
+    float rho2[16];
 };
-// The chunk's two runs: one divide at each end of a run, the steps between them linear. Each run
-// also leaves its steps in the span record.
+// The chunk's two runs. Every position divides: s = (s/w) / (1/w) and t likewise, so q may vary
+// across the triangle as w does; rho squared is exact at every position (__glRho2At).
+template <bool Lod>
 struct PerspectiveRuns {
     GlSpan *sp;
-    float sw, tw, qw, lod, s0 = 0, t0 = 0, l0 = 0;
+    float sw, tw, qw;
+    GlTexelScale scale{};
     GL_ALWAYS_INLINE explicit PerspectiveRuns(GlSpan *span)
-        : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur), lod(span->lod.cur) {
-        if (divisible(qw)) {
-            const float r = 1.0f / qw;
-            s0 = sw * r;
-            t0 = tw * r;
-            l0 = lod * r;
+        : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur) {
+        if constexpr (Lod) {
+            const GlMipLevel *l0 = span->context->state.span.fast.texture->levels[0];
+            scale = texelScaleOf(*span, l0->innerWidthF, l0->innerHeightF);
         }
     }
-    GL_ALWAYS_INLINE Run16 next() {
+    GL_ALWAYS_INLINE void next(Run16 &run) {
+        const float dsw = sp->sw.step, dtw = sp->tw.step, dqw = sp->qw.step;
+        for (int i = 0; i < 16; ++i) {
+            const float k = float(i), a = sw + k * dsw, b = tw + k * dtw, q = qw + k * dqw;
+            if (!divisible(q)) {
+                run.s[i] = run.t[i] = 0;
+                run.rho2[i] = 0.0f;
+                continue;
+            }
+            const float r = 1.0f / q;
+            run.s[i] = floorFixed16(a * r);
+            run.t[i] = floorFixed16(b * r);
+            run.rho2[i] = Lod ? __glRho2At(scale, a, b, q, r) : 0.0f;
+        }
         sw += sp->sw.halfStep;
         tw += sp->tw.halfStep;
         qw += sp->qw.halfStep;
-        lod += 16.0f * sp->lod.step;
-        float s1 = 0, t1 = 0, l1 = 0;
-        if (divisible(qw)) {
-            const float r = 1.0f / qw;
-            s1 = sw * r;
-            t1 = tw * r;
-            l1 = lod * r;
-        }
-        Run16 run{roundToInt(s0 * 65536.0f), roundToInt(t0 * 65536.0f),
-                  roundToInt((s1 - s0) * (65536.0f / 16.0f)), roundToInt((t1 - t0) * (65536.0f / 16.0f)), l0,
-                  (l1 - l0) * (1.0f / 16.0f)};
-        sp->s.step = run.ds;
-        sp->t.step = run.dt;
-        sp->lodStep16 = run.dl;
-        s0 = s1;
-        t0 = t1;
-        l0 = l1;
-        return run;
     }
 };
 
-// Whether the sixteen pixels of a run sample alike (at level 0, or at one level of detail when it
-// holds or when every pixel magnifies). The level of detail is summed here as the pixel loop sums
-// it, so its last value bounds all the others.
+// Whether the sixteen positions of a run sample alike: at level 0, or for mipmaps where every
+// position magnifies or all share one level of detail.
 template <int Kind, bool MinAtLevel0>
 GL_ALWAYS_INLINE bool alike16(const Run16 &run, float threshold) {
     if constexpr (Kind == kGlTexMip) {
-        if (run.dl == 0.0f) return true;
-        if (!(run.rho2 <= threshold)) return false;
-        float last = run.rho2;
-        for (int i = 1; i < 16; ++i) last += run.dl;
-        return last <= threshold;
+        bool magnify = true, same = true;
+        for (int i = 0; i < 16; ++i) {
+            magnify &= run.rho2[i] <= threshold;
+            same &= run.rho2[i] == run.rho2[0];
+        }
+        return magnify || same;
     } else {
         return Kind != kGlTexAffine && MinAtLevel0;
     }
@@ -590,21 +589,22 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
     GlTextureObject *tex = sl.texture;
     const Sampler sampler(sl);
     const float threshold = tex->lodThreshold;
-    PerspectiveRuns runs(sp);
+    PerspectiveRuns<Kind != kGlTexPerspective> runs(sp);
     uint8_t *dst = sp->texels;
+    Run16 run;
     for (int r = 0; r < 2 && mask != 0; ++r) {
-        const Run16 run = runs.next();
+        runs.next(run);
         // Sixteen covered pixels sampled alike: four at a time.
         if (alike16<Kind, Sampler::kMinAtLevel0>(run, threshold) && (mask >> 16) == 0xFFFFu &&
-            Sampler::template run16<Bytes>(tex, run.rho2, run.s, run.t, run.ds, run.dt, dst)) {
+            Sampler::template run16<Bytes>(tex, run.rho2[0], run.s, run.t, dst)) {
             dst += 16 * Bytes;
             mask <<= 16;
             continue;
         }
-        int32_t s = run.s, t = run.t;
-        float rho2 = run.rho2;
-        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1, s += run.ds, t += run.dt, rho2 += run.dl) {
+        for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1) {
             if (int32_t(mask) >= 0) continue;
+            const int32_t s = run.s[i], t = run.t[i];
+            const float rho2 = run.rho2[i];
             uint32_t texel;
             if constexpr (Kind == kGlTexPerspective) texel = sampler.min(tex, 0, s, t);
             else if (rho2 <= threshold) texel = sampler.mag(tex, s, t);
@@ -625,8 +625,10 @@ template <int Kind, int MinKind, class F, bool Dither, bool Back>
 GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
     GlTextureObject *tex = sp->context->state.span.fast.texture;
     const float threshold = tex->lodThreshold;
-    PerspectiveRuns runs(sp);
-    const Run16 first = runs.next(), second = runs.next();
+    PerspectiveRuns<Kind != kGlTexPerspective> runs(sp);
+    Run16 first, second;
+    runs.next(first);
+    runs.next(second);
     constexpr bool kLevel0 = MinKind == kLinearScaled;
     if (!alike16<Kind, kLevel0>(first, threshold) || (n > 16 && !alike16<Kind, kLevel0>(second, threshold))) return false;
     const uint32_t *d = sp->ditherPointer;
@@ -634,9 +636,9 @@ GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
     ColourBytes8<F> colour(sp, colourIteratorBias(Dither));
     Lanes4 held{};
     int left = n;
-    for (const Run16 &run : {first, second}) {
+    for (const Run16 *run : {&first, &second}) {
         if (left <= 0) break;
-        linearGroups16<false>(levelsAt<MinKind>(tex, run.rho2), run.s, run.t, run.ds, run.dt,
+        linearGroups16<false>(levelsAt<MinKind>(tex, run->rho2[0]), run->s, run->t,
                               [&](int k, Lanes4 v) __attribute__((always_inline)) {
                                   if (!(k & 4)) {
                                       held = v;

@@ -172,6 +172,7 @@ struct Attributes {
         it->chunkStep = float(walk * p.dx * 32.0);
         it->halfStep = float(walk * p.dx * 16.0);
         for (int c = 0; c < 2; ++c) it->rowStep[c] = float(rowStep(p, c));
+        it->dy = float(p.dy);
     }
     void addLod(GlSpan &sp, const Plane &p) {
         lod = true;

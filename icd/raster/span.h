@@ -72,6 +72,12 @@ struct GlRasterState {
     uint32_t offsetNearLimit, offsetFarLimit;
     float offsetPixelsToLimit, offsetPixelsFullRange;
     float offsetBigStep, offsetLittleStep;
+    // A triangle's fragments form their level of detail at each pixel from s, t, q and their
+    // gradients (texCoordStep, texStepY) while texRhoExact is set: level 0's squared inner width
+    // and height, both 0 where the texture needs no level of detail. Lines and antialiased
+    // polygons interpolate theirs in spanTexCoord[3] instead.
+    float texRhoWidth2, texRhoHeight2;
+    uint8_t texRhoExact;
 };
 
 // Procs the span stages reach for per pixel; installed by their pickers.

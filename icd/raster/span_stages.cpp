@@ -4,6 +4,7 @@
 #include <cmath>
 #include "icd/raster/raster.h"
 #include "icd/raster/raster_state.h"
+#include "icd/raster/tex_sample.h"
 
 using namespace glraster;
 
@@ -85,12 +86,14 @@ uint8_t textureStage(GlContext *ctx) {
     GlRasterState &rs = rasterOf(ctx);
     GlTextureApplyProc apply = inputsOf(ctx).textureApply;
     float s = rs.spanTexCoord[0], t = rs.spanTexCoord[1], q = rs.spanTexCoord[2], u = rs.spanTexCoord[3];
-    const float *d = rs.texCoordStep;
+    const float *d = rs.texCoordStep, *dy = rs.texStepY;
+    const GlTexelScale scale{d[0], d[1], d[2], dy[0], dy[1], dy[2], rs.texRhoWidth2, rs.texRhoHeight2};
+    const bool exact = rs.texRhoExact != 0;
     float *c = rs.fragmentColors;
     for (int32_t i = 0; i < rs.spanLength; ++i, c += 4) {
         if (apply != nullptr && (!Masked || alive(rs.maskWords, i))) {
             float rq = 1.0f / q;
-            apply(ctx, c, s * rq, t * rq, u * rq);
+            apply(ctx, c, s * rq, t * rq, exact ? __glRho2At(scale, s, t, q, rq) : u * rq);
         }
         s += d[0];
         t += d[1];

@@ -18,6 +18,22 @@ typedef void (*GlTexApplyProc)(GlContext *ctx, float *color, float s, float t, f
 typedef void (*GlTexFilterProc)(GlTextureObject *tex, float lambda, float s, float t, uint8_t *texel);
 // sampler(texture, level, s, t, texel): s and t in texels of the level.
 typedef void (*GlTexSampleProc)(GlTextureObject *tex, GlMipLevel *level, float s, float t, uint8_t *texel);
+
+// The squared texels per pixel (rho squared) at a pixel of a perspective or mipmapped triangle,
+// exact for its planes: with S, T, Q the pixel's s/w, t/w, 1/w (each linear in window space) and
+// d/dx, d/dy their gradients, d(S/Q)/dx = (dS/dx Q - S dQ/dx) / Q^2, and likewise for T and y;
+// rho squared is the larger over x and y of the squared (s, t) change in level-0 texels. r is 1/Q.
+struct GlTexelScale {
+    float sx, tx, qx, sy, ty, qy;  // the gradients (x along the walk: the sign squares away)
+    float width2, height2;         // level 0's inner width and height, squared
+};
+inline float __glRho2At(const GlTexelScale &k, float sw, float tw, float qw, float r) {
+    const float nsx = k.sx * qw - k.qx * sw, ntx = k.tx * qw - k.qx * tw;
+    const float nsy = k.sy * qw - k.qy * sw, nty = k.ty * qw - k.qy * tw;
+    const float x = k.width2 * nsx * nsx + k.height2 * ntx * ntx, y = k.width2 * nsy * nsy + k.height2 * nty * nty;
+    const float r2 = r * r;
+    return (x > y ? x : y) * (r2 * r2);
+}
 // env(ctx, colour, texel): combines the texel with the fragment colour in place.
 typedef void (*GlTexEnvApplyProc)(GlContext *ctx, float *color, const uint8_t *texel);
 // The span scale proc: rho2 at a vertex's homogeneous s, t, q from the triangle's gradients.

@@ -30,10 +30,12 @@ float depthOffsetUnitOf(GlContext *ctx) {
     const GlDepthBuffer &db = ctx->buffers.depth;
     return db.scale != 0 ? db.offsetUnit : 0.0039063096f;
 }
-// The span texture-scale proc the texture picker chose: the squared texels per pixel at a
-// vertex's s, t, q, from the gradients in the raster state.
-GlTexScaleSpanProc texScaleProcOf(GlContext *ctx) {
-    return texSlot<GlTexScaleSpanProc>(ctx->state.pick.texture.scaleSpan);
+// Level 0 of the current texture when its filters need the level of detail (the texture picker
+// chose the span scale proc that forms it), else null.
+const GlMipLevel *levelZeroNeedingScale(GlContext *ctx) {
+    if (texSlot<GlTexScaleSpanProc>(ctx->state.pick.texture.scaleSpan) != __glTexRhoSpan) return nullptr;
+    const GlTextureObject *tex = ctx->state.pick.currentTextures[0];
+    return tex != nullptr && tex->levels != nullptr ? tex->levels[0] : nullptr;
 }
 
 // Plane gradients of the triangle top, middle, bottom.
@@ -362,8 +364,10 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
         std::memcpy(rs.spanColor, provoking->color, 16);
         std::memset(rs.colorStep, 0, sizeof rs.colorStep);
     }
-    // Texture coordinates, then the texture scale times q at each vertex.
+    // Texture coordinates; the level of detail is formed at each pixel from their planes (a
+    // value per vertex interpolated across a perspective triangle would stray far from it).
     float texScaleQ[3] = {0, 0, 0};
+    rs.texRhoExact = 0;
     if (f & kGlShadeTexture) {
         GlVertex *v3[3] = {t, m, bo};
         float stq[3][3];
@@ -376,10 +380,11 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
         }
         for (int i = 0; i < 3; ++i)
             p.gradient(stq[0][i], stq[1][i], stq[2][i], &rs.texCoordStep[i], &rs.texStepY[i]);
-        GlTexScaleSpanProc scaleProc = texScaleProcOf(ctx);
-        for (int k = 0; k < 3; ++k)
-            texScaleQ[k] = scaleProc != nullptr ? scaleProc(ctx, &rs, stq[k][0], stq[k][1], stq[k][2]) * stq[k][2] : 0.0f;
-        p.gradient(texScaleQ[0], texScaleQ[1], texScaleQ[2], &rs.texCoordStep[3], &rs.texStepY[3]);
+        rs.texCoordStep[3] = rs.texStepY[3] = 0.0f;
+        const GlMipLevel *l0 = levelZeroNeedingScale(ctx);
+        rs.texRhoWidth2 = l0 != nullptr ? l0->innerWidthF * l0->innerWidthF : 0.0f;
+        rs.texRhoHeight2 = l0 != nullptr ? l0->innerHeightF * l0->innerHeightF : 0.0f;
+        rs.texRhoExact = 1;
     }
     // Depth.
     if (f & (kGlShadeDepthIterate | kGlShadeDepthTest)) {
@@ -395,6 +400,7 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     // The buffers are written only inside the lock bracket; a refused lock draws nothing.
     GlBufferArea &buffers = ctx->buffers;
     if (buffers.lockCount == 0 && buffers.drawableLock != nullptr && buffers.drawableLock(ctx) == 0) {
+        rs.texRhoExact = 0;
         scaled.restore();
         return;
     }
@@ -434,5 +440,6 @@ void __glRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
 
     buffers.lockCount -= 1;
     if (buffers.lockCount == 0 && buffers.drawableUnlock != nullptr) buffers.drawableUnlock(ctx);
+    rs.texRhoExact = 0;
     scaled.restore();
 }
