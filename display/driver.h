@@ -272,7 +272,7 @@ BOOL bLockClientBlock(ZK_PDEV *ppdev, uint32_t block, ZK_LOCKED_BUFFER *pLocked)
 BOOL bUnlockClientBlock(ZK_PDEV *ppdev, int slot);
 void vUpdateClientModeCounters(ZK_PDEV *ppdev);
 
-// ---- procedures of the parts not built yet (placeholders) ------------------------------------
+// ---- the pointer (cursor.cpp), text (text.cpp) and off-screen memory (heap.cpp, devbitmap.cpp) ---
 BOOL bInitPointer(ZK_PDEV *ppdev);
 void vAssertModePointer(ZK_PDEV *ppdev, BOOL bEnable);
 BOOL bEnableText(ZK_PDEV *ppdev);

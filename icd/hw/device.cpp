@@ -641,6 +641,9 @@ void __glHwCloseDevice(GlContext *ctx, HwState *hw) {
 
 void __glHwShutdown(GlContext *ctx) {
     HwState *hw = &ctx->hw;
+    // Textures of a share group outlive this context: their copies in its memory go now, while
+    // the chip can still be waited for, and the textures forget it.
+    __glHwTexReleaseContextCopies(ctx);
     if (hw->deviceOpen == 1) {
         __glHwKickoff(hw, 0);
         __glHwWaitIdle(hw);

@@ -2,10 +2,14 @@
 // or an object goes, and the residency the triangle chooser and the register words ask for.
 #include <algorithm>
 #include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_regs.h"
+#include "icd/hw/hw_services.h"
 #include "icd/hw/tex_memory.h"
 #include "icd/pixel/texture.h"
 
@@ -24,11 +28,39 @@ uint32_t layoutWord(int32_t texelFormatId) {
     }
 }
 
-// The hardware state of the texture's own context, when it has one: the copies live in that
-// context's memory and least-recently-used list.
-HwState *ownerHw(GlContext *ctx, const GlTextureObject *tex) {
-    GlContext *owner = tex->owner != nullptr ? tex->owner : ctx;
-    return __glHasHwState(owner) ? &owner->hw : nullptr;
+// The textures whose copies each context placed in its memory, by context. A block that is not
+// fresh always belongs to a context listed here, its texture's owner: that context's shutdown
+// releases every such copy and leaves the texture without an owner, so a share group's texture
+// never points at a context that is gone while it has copies. A texture whose owner never placed
+// a copy, or is gone, is taken by the first context that draws it on the chip. Contexts of a share group may be current on different threads.
+std::mutex g_placedLock;
+std::map<const GlContext *, std::set<GlTextureObject *>> g_placed;
+
+void notePlaced(GlContext *ctx, GlTextureObject *tex) {
+    std::lock_guard<std::mutex> g(g_placedLock);
+    g_placed[ctx].insert(tex);
+}
+
+void forgetPlaced(GlTextureObject *tex) {
+    std::lock_guard<std::mutex> g(g_placedLock);
+    auto it = g_placed.find(tex->owner);
+    if (it != g_placed.end()) it->second.erase(tex);
+}
+
+// Whether ctx may place the texture's copy: it owns the texture, or takes it over from an owner
+// that holds no copies. A stale owner pointer is only compared here, never followed.
+bool mayPlace(GlContext *ctx, GlTextureObject *tex) {
+    if (tex->owner == ctx) return true;
+    std::lock_guard<std::mutex> g(g_placedLock);
+    if (tex->owner != nullptr && g_placed.count(tex->owner) != 0) return false;
+    tex->owner = ctx;
+    return true;
+}
+
+// The hardware state whose memory holds the texture's copies; null when it has none.
+HwState *homeOf(const GlTextureObject *tex) {
+    const HwTexBlock *b = blockOf(tex);
+    return b != nullptr && !(b->flags & kHwTexFresh) && tex->owner != nullptr ? &tex->owner->hw : nullptr;
 }
 
 }  // namespace
@@ -102,9 +134,9 @@ void uploadLevel(HwTexBlock *b, int32_t j, const HwTexLevelImage &im) {
 }  // namespace
 
 BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
-    // A copy lives in its object's context's memory and list; another context of the share
-    // group draws the texture in software.
-    if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx) || tex->owner != ctx) return FALSE;
+    // A copy lives in its owner's memory and list; another context of the share group draws the
+    // texture in software meanwhile.
+    if (!__glHwTextureDrawable(tex) || !__glHasHwState(ctx) || !mayPlace(ctx, tex)) return FALSE;
     HwState *hw = &ctx->hw;
     HwTexBlock *b = blockOf(tex);
     const GlMipLevel *l = tex->levels[0];
@@ -118,6 +150,7 @@ BOOL __glHwTexMakeResident(GlContext *ctx, GlTextureObject *tex) {
         const bool heapOnly = std::abs(l->log2Width - l->log2Height) >= 4 || (1u << m) < hw->vidMemMinTexWidth;
         b->flags = heapOnly ? kHwTexHeapOnly : 0;
         __glHwTexSize(b, m - (count - 1), m);
+        notePlaced(ctx, tex);
     }
     // The shared placement uploads the levels of 4 texels or more; the smaller ones follow.
     int32_t large = 0;
@@ -184,25 +217,28 @@ HwTexBlock *__glHwCurrentTexBlock(GlContext *ctx) {
     return tex != nullptr && __glHwTexBlockResident(tex->hwBlock) ? blockOf(tex) : nullptr;
 }
 
-void __glHwTexRelease(GlContext *ctx, GlTextureObject *tex) {
-    HwTexBlock *b = blockOf(tex);
-    if (b == nullptr || (b->flags & kHwTexFresh)) return;
-    // A resident copy means its context is alive (its shutdown evicts every copy); otherwise the
-    // object may outlive the context that drew it, in a share group, and only the context itself
-    // may free the copies it retired.
-    if (tex->owner == ctx || (b->flags & kHwTexResident)) {
-        HwState *hw = ownerHw(ctx, tex);
-        if (hw != nullptr) {
-            __glHwTexReleaseBlock(hw, b);
-            hw->triangleRegsStale = 1;
-            return;
-        }
+void __glHwTexRelease(GlContext *, GlTextureObject *tex) {
+    HwState *hw = homeOf(tex);
+    if (hw == nullptr) return;
+    __glHwTexReleaseBlock(hw, blockOf(tex));
+    hw->triangleRegsStale = 1;
+    forgetPlaced(tex);
+}
+
+void __glHwTexReleaseContextCopies(GlContext *ctx) {
+    std::set<GlTextureObject *> placed;
+    {
+        std::lock_guard<std::mutex> g(g_placedLock);
+        auto it = g_placed.find(ctx);
+        if (it == g_placed.end()) return;
+        placed.swap(it->second);
+        g_placed.erase(it);
     }
-    while (HwTexBlock *old = b->older) {  // their memory went with their context
-        b->older = old->older;
-        std::free(old);
+    for (GlTextureObject *tex : placed) {
+        __glHwTexReleaseBlock(&ctx->hw, blockOf(tex));
+        tex->owner = nullptr;
     }
-    b->flags = kHwTexFresh;
+    __glHwEvictAllTextures(&ctx->hw);  // nothing else may stay behind in its memory
 }
 
 // A level's image was specified or copied: the copy no longer matches. It is freed (once the chip
@@ -212,7 +248,7 @@ void __glHwTexImageChanged(GlContext *ctx, GlTextureObject *tex, int32_t, int32_
 // Texels of a level were replaced: a copy the chip may still read moves aside, and the level is
 // written again into the live copy, seen by the next draw.
 void __glHwUpdateTexSubImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t, int32_t, int32_t, int32_t) {
-    HwState *hw = ownerHw(ctx, tex);
+    HwState *hw = homeOf(tex);
     if (hw == nullptr || !__glHwTexBlockResident(tex->hwBlock)) return;
     HwTexBlock *b = blockOf(tex);
     if (level > b->maxLevel - b->minLevel || !__glHwTextureDrawable(tex)) {

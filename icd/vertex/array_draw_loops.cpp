@@ -26,7 +26,7 @@ template <uint32_t Mask>
 void drawLoop(GLenum mode, GLint first, GLsizei count) {
     constexpr int kArrays = popCount(Mask);
     struct Source {
-        GlArrayImmediateProc proc;
+        GlArrayElementCall call;
         const uint8_t *pointer;
         ptrdiff_t stride;
     } sources[kArrays];
@@ -36,12 +36,12 @@ void drawLoop(GLenum mode, GLint first, GLsizei count) {
     for (const LoopArray &a : kCallOrder) {
         if (!(Mask & a.enable)) continue;
         const GlClientArray &array = as.arrays[a.array];
-        sources[n++] = {array.immediateProc, static_cast<const uint8_t *>(array.pointer), array.stride};
+        sources[n++] = {__glArrayElementCall(a.array, array), static_cast<const uint8_t *>(array.pointer), array.stride};
     }
     __glDispatchBegin(mode);
     for (GLsizei i = 0; i < count; ++i) {
         const ptrdiff_t element = ptrdiff_t(first) + i;
-        for (const Source &s : sources) s.proc(s.pointer + element * s.stride);
+        for (const Source &s : sources) s.call(s.pointer + element * s.stride);
     }
     __glDispatchEnd();
 }

@@ -63,17 +63,6 @@ constexpr PointerRow kPointerRows[kGlArrayEdgeFlag] = {
     {1, 1, kGlFormatIndex},  {1, 4, kGlFormatTexCoord},
 };
 
-int32_t bytesOfType(GLenum type) {
-    switch (type) {
-    case GL_BYTE:
-    case GL_UNSIGNED_BYTE: return 1;
-    case GL_SHORT:
-    case GL_UNSIGNED_SHORT: return 2;
-    case GL_DOUBLE: return 8;
-    default: return 4;
-    }
-}
-
 void setPointer(int32_t array, GLint size, GLenum type, GLsizei stride, const GLvoid *pointer) {
     GlContext *ctx = outsideBegin();
     if (ctx == nullptr) return;
@@ -88,7 +77,7 @@ void setPointer(int32_t array, GLint size, GLenum type, GLsizei stride, const GL
     c.pointer = pointer;
     c.size = size;
     c.type = type;
-    c.stride = stride != 0 ? stride : size * bytesOfType(type);
+    c.stride = stride != 0 ? stride : size * __glArrayTypeBytes(type);
     c.userStride = stride;
     c.count = 0;
     c.immediateProc = t.immediateProc[index];
@@ -343,7 +332,7 @@ void APIENTRY glArrayElement(GLint i) {
     for (int32_t k = 0; k < kGlArrayCount; ++k) {
         if (!(enabled & bits[k])) continue;
         const GlClientArray &c = arrays[order[k]];
-        c.immediateProc(elementOf(c, i));
+        __glArrayElementCall(order[k], c)(elementOf(c, i));
     }
 }
 

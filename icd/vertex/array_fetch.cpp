@@ -14,26 +14,26 @@ enum class Kind { Vertex, Normal, Color, Index, TexCoord };
 
 template <Kind K, int N, class T>
 void fetchElement(GlContext *ctx, const void *element, GlVertex *v) {
-    const T *c = static_cast<const T *>(element);
+    auto c = [element](int i) { return __glClientValue<T>(element, i); };
     if constexpr (K == Kind::Vertex) {
-        v->obj[0] = float(c[0]);
-        v->obj[1] = float(c[1]);
-        v->obj[2] = N >= 3 ? float(c[2]) : 0.0f;
-        v->obj[3] = N >= 4 ? float(c[3]) : 1.0f;
+        v->obj[0] = float(c(0));
+        v->obj[1] = float(c(1));
+        v->obj[2] = N >= 3 ? float(c(2)) : 0.0f;
+        v->obj[3] = N >= 4 ? float(c(3)) : 1.0f;
     } else if constexpr (K == Kind::Normal) {
-        for (int i = 0; i < 3; ++i) v->normal[i] = __glUnitOf(ctx, c[i]);
+        for (int i = 0; i < 3; ++i) v->normal[i] = __glUnitOf(ctx, c(i));
     } else if constexpr (K == Kind::Color) {
-        for (int i = 0; i < N; ++i) v->frontColor[i] = __glUnitOf(ctx, c[i]);
+        for (int i = 0; i < N; ++i) v->frontColor[i] = __glUnitOf(ctx, c(i));
         if (N == 3) v->frontColor[3] = 1.0f;
         __glClampAndScaleColor(ctx, v->frontColor, v->frontColor);
     } else if constexpr (K == Kind::Index) {
-        v->frontColor[0] = float(c[0]);
+        v->frontColor[0] = float(c(0));
     } else {
         float *t = v->texCoord[0];
-        t[0] = float(c[0]);
-        t[1] = N >= 2 ? float(c[1]) : 0.0f;
-        t[2] = N >= 3 ? float(c[2]) : 0.0f;
-        t[3] = N >= 4 ? float(c[3]) : 1.0f;
+        t[0] = float(c(0));
+        t[1] = N >= 2 ? float(c(1)) : 0.0f;
+        t[2] = N >= 3 ? float(c(2)) : 0.0f;
+        t[3] = N >= 4 ? float(c(3)) : 1.0f;
     }
 }
 }  // namespace

@@ -10,6 +10,7 @@
 // This header is included by the context's area headers: it must not include the context.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <GL/gl.h>
 #include "icd/vertex/vertex.h"
 #include "icd/vertex/matrix.h"
@@ -89,6 +90,39 @@ struct GlClientArray {
     GlArrayFetchProc fetchProc;
 };
 static_assert(sizeof(GlClientArray) == 32);
+
+// Bytes of one component of a pointer call's type (GL_BYTE .. GL_DOUBLE).
+inline int32_t __glArrayTypeBytes(GLenum type) {
+    switch (type) {
+    case GL_BYTE:
+    case GL_UNSIGNED_BYTE: return 1;
+    case GL_SHORT:
+    case GL_UNSIGNED_SHORT: return 2;
+    case GL_DOUBLE: return 8;
+    default: return 4;
+    }
+}
+
+// How an array's elements go to its immediate entry. Any stride is legal, so an element need not
+// be aligned for its type, while the entry, and whatever else stands in its table slot (the list
+// compiler, the vertex cache), may read typed values: an element off its alignment goes over as
+// an aligned copy of its `bytes`. The edge-flag array holds single bytes.
+struct GlArrayElementCall {
+    GlArrayImmediateProc proc;
+    uint32_t alignMask;
+    uint32_t bytes;
+    void operator()(const void *element) const {
+        if ((uintptr_t(element) & alignMask) == 0) return proc(element);
+        alignas(8) uint8_t copy[4 * sizeof(GLdouble)];
+        std::memcpy(copy, element, bytes);
+        proc(copy);
+    }
+};
+inline GlArrayElementCall __glArrayElementCall(int32_t array, const GlClientArray &c) {
+    if (array == kGlArrayEdgeFlag) return {c.immediateProc, 0, 1};
+    const int32_t component = __glArrayTypeBytes(c.type);
+    return {c.immediateProc, uint32_t(component - 1), uint32_t(component * c.size)};
+}
 
 constexpr int32_t kGlArrayBatchSize = 36;      // elements fetched and drawn per batch
 constexpr int32_t kGlArrayCarriedMax = 2;      // records a later batch carries in front

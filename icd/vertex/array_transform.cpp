@@ -9,6 +9,7 @@
 #include "icd/core/core.h"
 #include "icd/vertex/array_procs.h"
 #include "icd/vertex/array_tables.h"
+#include "icd/vertex/convert.h"
 
 void __glArraySetRangeProcs(GlContext *ctx) {
     GlArrayState &a = ctx->arrayState;
@@ -123,20 +124,22 @@ void transformFast(GlContext *ctx, int32_t firstRecord, int32_t firstElement, in
     for (int32_t i = 0; i < count; ++i) {
         GlVertex *v = r + i;
         const uint32_t offset = uint32_t(firstElement + i) * stride;
-        const float *pos = reinterpret_cast<const float *>(pv + offset);
-        const float *nrm = reinterpret_cast<const float *>(pn + offset);
+        const void *pos = reinterpret_cast<const void *>(pv + offset);
+        const void *nrm = reinterpret_cast<const void *>(pn + offset);
+        const float obj[4] = {__glClientValue<float>(pos, 0), __glClientValue<float>(pos, 1),
+                              __glClientValue<float>(pos, 2), 1.0f};
+        float normal[3] = {};
+        if (Normal)
+            for (int k = 0; k < 3; ++k) normal[k] = __glClientValue<float>(nrm, k);
         uint32_t flags = sizeCode;
-        if (cull) {
-            const float obj[4] = {pos[0], pos[1], pos[2], 1.0f};
-            flags |= __glArrayCullBits(ctx, obj, nrm);
-        }
+        if (cull) flags |= __glArrayCullBits(ctx, obj, normal);
         if (!(flags & kGlVertexCulled)) {
-            v->obj[0] = pos[0], v->obj[1] = pos[1], v->obj[2] = pos[2], v->obj[3] = 1.0f;
-            if (Normal) v->normal[0] = nrm[0], v->normal[1] = nrm[1], v->normal[2] = nrm[2];
+            std::memcpy(v->obj, obj, sizeof obj);
+            if (Normal) std::memcpy(v->normal, normal, sizeof normal);
             if (Tex) {
-                const float *t = reinterpret_cast<const float *>(pt + offset);
+                const void *t = reinterpret_cast<const void *>(pt + offset);
                 float *d = v->texCoord[0];
-                d[0] = t[0], d[1] = t[1], d[2] = 0.0f, d[3] = 1.0f;
+                d[0] = __glClientValue<float>(t, 0), d[1] = __glClientValue<float>(t, 1), d[2] = 0.0f, d[3] = 1.0f;
             }
             v->flags = flags;
             xform(v->clip, v->obj, mvp);

@@ -1,8 +1,9 @@
 // The component conversions of the colour and normal commands, shared by the immediate entries
 // and the array fetch procs: an element drawn from an array and the same values given to the
-// immediate entry must give the same record, bit for bit.
+// immediate entry must give the same record, bit for bit. Also the load of a client value.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <GL/gl.h>
 #include "icd/core/context.h"
 
@@ -21,3 +22,13 @@ inline float __glUnitOf(const GlContext *ctx, GLuint c) {
 }
 inline float __glUnitOf(const GlContext *, GLfloat c) { return c; }
 inline float __glUnitOf(const GlContext *, GLdouble c) { return float(c); }
+
+// Component i of client memory at p. A client array may have any stride, so an element need not
+// be aligned for its type: the value is copied out byte-wise (which the compiler turns into one
+// plain load), never read through a typed pointer.
+template <class T>
+inline T __glClientValue(const void *p, int i) {
+    T v;
+    std::memcpy(&v, static_cast<const uint8_t *>(p) + size_t(i) * sizeof(T), sizeof v);
+    return v;
+}

@@ -29,10 +29,10 @@ void vertexWorker(const GLfloat *in) {
     GlTransform *top = ctx->state.transform.modelView;
     if (top == nullptr) return;  // the stacks could not be allocated
     GlVertex *v = ctx->arrays.vertexBuffer.writePtr;
-    v->obj[0] = in[0];
-    v->obj[1] = in[1];
-    v->obj[2] = N >= 3 ? in[2] : 0.0f;
-    v->obj[3] = N >= 4 ? in[3] : 1.0f;
+    v->obj[0] = __glClientValue<GLfloat>(in, 0);
+    v->obj[1] = __glClientValue<GLfloat>(in, 1);
+    v->obj[2] = N >= 3 ? __glClientValue<GLfloat>(in, 2) : 0.0f;
+    v->obj[3] = N >= 4 ? __glClientValue<GLfloat>(in, 3) : 1.0f;
     const GlMatrix *mvp = &top->mvp;
     GlXformProc xform = N == 2 ? mvp->xform2 : N == 3 ? mvp->xform3 : mvp->xform4;
     xform(v->clip, v->obj, mvp);
@@ -50,7 +50,7 @@ void vertexWorker(const GLfloat *in) {
 template <int N, class T>
 void vertexVia(const T *in) {
     GLfloat f[4];
-    for (int i = 0; i < N; ++i) f[i] = valueOf(in[i]);
+    for (int i = 0; i < N; ++i) f[i] = valueOf(__glClientValue<T>(in, i));
     GlContext *ctx = __glGetCurrentContext();
     constexpr int slot = N == 2 ? kSlotVertex2fv : N == 3 ? kSlotVertex3fv : kSlotVertex4fv;
     reinterpret_cast<void(APIENTRY *)(const GLfloat *)>(ctx->execTable->slot[slot])(f);
@@ -65,7 +65,7 @@ template <int N, class T>
 void colorv(const T *c) {
     GlContext *ctx = __glGetCurrentContext();
     float *d = ctx->current.color;
-    for (int i = 0; i < N; ++i) d[i] = __glUnitOf(ctx, c[i]);
+    for (int i = 0; i < N; ++i) d[i] = __glUnitOf(ctx, __glClientValue<T>(c, i));
     if (N == 3) d[3] = 1.0f;
     applyColor(ctx);
 }
@@ -73,21 +73,21 @@ void colorv(const T *c) {
 template <int N, class T>
 void normalv(const T *c) {
     GlContext *ctx = __glGetCurrentContext();
-    for (int i = 0; i < 3; ++i) ctx->current.normal[i] = __glUnitOf(ctx, c[i]);
+    for (int i = 0; i < 3; ++i) ctx->current.normal[i] = __glUnitOf(ctx, __glClientValue<T>(c, i));
 }
 
 template <int N, class T>
 void indexv(const T *c) {
-    __glGetCurrentContext()->current.index = valueOf(c[0]);
+    __glGetCurrentContext()->current.index = valueOf(__glClientValue<T>(c, 0));
 }
 
 // s, t, r, q with the missing ones 0, 0, 1.
 template <int N, class T>
 void storeTexCoord(float *d, const T *c) {
-    d[0] = valueOf(c[0]);
-    d[1] = N >= 2 ? valueOf(c[1]) : 0.0f;
-    d[2] = N >= 3 ? valueOf(c[2]) : 0.0f;
-    d[3] = N >= 4 ? valueOf(c[3]) : 1.0f;
+    d[0] = valueOf(__glClientValue<T>(c, 0));
+    d[1] = N >= 2 ? valueOf(__glClientValue<T>(c, 1)) : 0.0f;
+    d[2] = N >= 3 ? valueOf(__glClientValue<T>(c, 2)) : 0.0f;
+    d[3] = N >= 4 ? valueOf(__glClientValue<T>(c, 3)) : 1.0f;
 }
 
 template <int N, class T>

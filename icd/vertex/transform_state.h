@@ -92,7 +92,7 @@ int __glAllocClipPlanes(GlContext *ctx);
 // Frees the stacks, the clip vertex pool and the clip-plane equations (context destruction).
 void __glFreeTransformState(GlContext *ctx);
 
-// ---- services of other parts of the driver (placeholders until they land) ----------------------
+// ---- what the transform asks of lighting (light.cpp) and of the depth buffer (depth_buffer.cpp) --
 // Object-space light vectors after the modelview inverse changed.
 void __glUpdateLightVectors(GlContext *ctx);
 // The depth buffer's largest depth value and whether it runs its inverted epoch.

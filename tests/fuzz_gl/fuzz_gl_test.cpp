@@ -46,9 +46,9 @@ int small(KivFuzzRandom &r) {
     default: return int(r.below(65));
     }
 }
-// Strides: whole words, as typed client data is laid out (a float read off a word boundary is a
-// program's fault, not the driver's).
-int stride(KivFuzzRandom &r) { return small(r) & ~7; }
+// Strides: mostly whole words, as typed client data is usually laid out, and now and then any
+// byte count: a client array may put its elements off their type's alignment.
+int stride(KivFuzzRandom &r) { return r.chance(25) ? small(r) : small(r) & ~7; }
 // Coordinates and values that size nothing: anything an int holds.
 int coord(KivFuzzRandom &r) {
     switch (r.below(10)) {

@@ -20,6 +20,7 @@ public:
     void Start() {
         Boot();
         target = Target(64, 48);
+        small = Target(3, 11);
         z = ZBuffer(64, 48);
         textures = {Texture(Rgb16(), 16), Texture(Rgb4444(), 8), Texture(Rgb32(true), 32)};
     }
@@ -32,8 +33,15 @@ public:
         case 2: return -std::numeric_limits<float>::infinity();
         case 3: return r.chance(50) ? 1e30f : -1e30f;
         case 4: return r.chance(50) ? 3e9f : -3e9f;
+        case 5: return float(int(r.below(8000)) - 4000);   // beyond the engine's grid, or near its edge
         default: return float(int(r.below(120)) - 30) + float(r.below(16)) / 16.0f;
         }
+    }
+    // Mostly within a few repeats; now and then near a million texels, which the HAL cuts into
+    // pieces.
+    float texCoord(KivFuzzRandom &r) {
+        if (r.chance(80)) return float(r.below(65)) / 16.0f;
+        return r.chance(25) ? float(int(r.below(2000001)) - 1000000) : coord(r);
     }
     D3DTLVERTEX vertex(KivFuzzRandom &r) {
         D3DTLVERTEX v{};
@@ -43,8 +51,8 @@ public:
         v.rhw = r.chance(80) ? 1.0f : coord(r);
         v.color = r.word();
         v.specular = r.word();
-        v.tu = r.chance(80) ? float(r.below(65)) / 16.0f : coord(r);
-        v.tv = r.chance(80) ? float(r.below(65)) / 16.0f : coord(r);
+        v.tu = texCoord(r);
+        v.tv = texCoord(r);
         return v;
     }
     std::vector<D3DTLVERTEX> vertices(KivFuzzRandom &r, uint32_t most) {
@@ -59,7 +67,10 @@ public:
         for (int i = 0; i < 60; ++i) {
             if (contexts.empty() || r.chance(5)) {
                 ULONG_PTR ctx = 0;
-                if (kivD3d9xCreateContext(&dev, &target->lcl, r.chance(60) ? &z->lcl : nullptr, &ctx).result == DD_OK)
+                // A tiny target now and then, where most of a large triangle lies off it.
+                const bool tiny = r.chance(20);
+                if (kivD3d9xCreateContext(&dev, tiny ? &small->lcl : &target->lcl,
+                                          !tiny && r.chance(60) ? &z->lcl : nullptr, &ctx).result == DD_OK)
                     contexts.push_back(ctx);
                 continue;
             }
@@ -163,7 +174,7 @@ public:
         buffers.clear();
     }
 
-    Surf *target = nullptr, *z = nullptr;
+    Surf *target = nullptr, *small = nullptr, *z = nullptr;
     std::vector<Surf *> textures;
 };
 

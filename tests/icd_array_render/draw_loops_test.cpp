@@ -43,13 +43,15 @@ protected:
         end = ctx->liveTable.slot[slot::glEnd];
         ctx->liveTable.slot[slot::glBegin] = reinterpret_cast<GlEntry>(spyBegin);
         ctx->liveTable.slot[slot::glEnd] = reinterpret_cast<GlEntry>(spyEnd);
-        // Each array starts at its own offset with its own stride, so an address names both.
+        // Each array starts at its own offset with its own stride, so an address names both; its
+        // elements are bytes, which any address holds, so every entry is handed the address itself.
         static const GlArrayImmediateProc procs[kGlArrayCount] = {spyElement<'V'>, spyElement<'N'>, spyElement<'C'>,
                                                                  spyElement<'I'>, spyElement<'T'>, spyElement<'E'>};
         for (int a = 0; a < kGlArrayCount; ++a) {
             GlClientArray &array = ctx->arrayState.arrays[a];
             array.pointer = memory + 1000 * (a % 4) + 100 * (a / 4);
             array.stride = 10 + a;
+            array.type = GL_UNSIGNED_BYTE;
             array.immediateProc = procs[a];
         }
         calls().clear();

@@ -132,9 +132,17 @@ TEST_F(Textures, PerspectiveFollowsTheTrueCoordinates) {
             EXPECT_TRUE(Same(got, want)) << x << "," << y << " texel " << i << "," << j;
         }
     EXPECT_GT(checked, 60);
-    // The same texture drawn affine lands elsewhere: the mapping really is perspective.
-    const double s = 64.0 / kSize;
-    EXPECT_EQ(static_cast<int>(0.5 * s / ((1 - s) + 0.5 * s) * kTexels), 5);
+    // The same quad drawn affine shows other texels: at x = 36 (f = 36 / 128 of the way across)
+    // the perspective column is f / 2 / ((1 - f) + f / 2) x 16 = 2.6, the affine one f x 16 = 4.5.
+    // Red tells the columns apart.
+    const int x = 36, y = 4;
+    const double f = double(x) / kSize;
+    const int perspective = static_cast<int>(f * 0.5 / ((1 - f) + f * 0.5) * kTexels),
+              affine = static_cast<int>(f * kTexels);
+    EXPECT_EQ(At(x, y).r, In565(p.Color(perspective, 0)).r);
+    Clear(target, 0);
+    ASSERT_EQ(Quad(1, 1.0f, 1.0f).result, DD_OK);
+    EXPECT_EQ(At(x, y).r, In565(p.Color(affine, 0)).r);
 }
 
 TEST_F(Textures, ColourKeyBecomesTransparency) {

@@ -68,7 +68,8 @@ inline float InvByte() {
 }
 
 // The engine's edge registers hold x in [-2048, 2048) with 20 fraction bits and its rows are as
-// many; a vertex beyond that (or not a number) cannot be drawn, and its primitive is dropped.
+// many; a primitive with a vertex beyond that is cut to the render target first (a vertex that is
+// not a number cannot be placed, and its primitive is not drawn).
 inline bool OnEngineGrid(const D3DTLVERTEX *v) {
     return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
 }
@@ -90,6 +91,11 @@ inline TriangleRoutine SetupRoutine(const HalContext *c) {
 
 DWORD ChooseTextureFilter(HalContext *c, const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *c3);
 DWORD ClipAndDrawTriangle(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *v3);
+// A triangle reaching beyond the engine's grid, cut to the target and drawn by the set-up table.
+DWORD DrawClippedTriangle(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *v3);
+// The part of the line from a to b over the target (its ends in out); false when none is.
+bool CutLineToTarget(const HalContext *c, const D3DTLVERTEX &a, const D3DTLVERTEX &b, D3DTLVERTEX out[2],
+                     DWORD flatColor, DWORD flatSpecular);
 DWORD DrawWireTriangle(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *v3);
 void DrawPoints(HalContext *c, const D3DTLVERTEX *v);
 void DrawLine(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *flat);

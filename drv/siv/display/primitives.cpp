@@ -86,8 +86,14 @@ void DrawPoints(HalContext *c, const D3DTLVERTEX *v) {
 }
 
 void DrawLine(HalContext *c, const D3DTLVERTEX *v1, const D3DTLVERTEX *v2, const D3DTLVERTEX *flat) {
-    if (!OnEngineGrid(v1) || !OnEngineGrid(v2))
-        return;
+    D3DTLVERTEX ends[2];
+    if (!OnEngineGrid(v1) || !OnEngineGrid(v2)) {
+        if (!CutLineToTarget(c, *v1, *v2, ends, flat->color, flat->specular) || !OnEngineGrid(&ends[0]) ||
+            !OnEngineGrid(&ends[1]))
+            return;
+        v1 = &ends[0];
+        v2 = &ends[1];
+    }
     const D3DTLVERTEX *top = v2->sy < v1->sy ? v2 : v1, *bot = top == v1 ? v2 : v1;
     const int topRow = static_cast<int>(top->sy), botRow = static_cast<int>(bot->sy);
     int rows = botRow - topRow;
@@ -266,6 +272,8 @@ TriangleRoutine SolidRoutine(const HalContext *c, const D3DTLVERTEX *a, const D3
                              const D3DTLVERTEX *d) {
     if (Textured(c) && (c->driverBlock->forceTexClip() || NeedsClip(c, a, b, d)))
         return ClipAndDrawTriangle;
+    if (!OnEngineGrid(a) || !OnEngineGrid(b) || !OnEngineGrid(d))
+        return DrawClippedTriangle;
     return SetupRoutine(c);
 }
 

@@ -1,0 +1,159 @@
+// Primitives reaching beyond the 3D engine's coordinate range (about 2048 pixels from the origin)
+// are drawn cut to the target, in execute buffers and DrawPrimitive alike; and a textured
+// triangle cut in texture space is set up only where it lights pixels of the target.
+#include "tests/sivhal_d3d/d3d_fixture.h"
+
+#include <functional>
+
+namespace {
+
+constexpr int kSize = 96;
+
+// Whether pixel (x, y) lies inside the triangle by more than half a pixel: such a pixel must be
+// lit whatever the rounding of the edges.
+bool Inside(const std::vector<D3DTLVERTEX> &t, int x, int y) {
+    const double area = Edge(t[0].sx, t[0].sy, t[1].sx, t[1].sy, t[2].sx, t[2].sy);
+    for (int i = 0; i < 3; i++) {
+        const D3DTLVERTEX &p = t[i], &q = t[(i + 1) % 3];
+        const double e = Edge(p.sx, p.sy, q.sx, q.sy, x, y) * (area > 0 ? 1 : -1);
+        if (e <= 0.5 * std::hypot(q.sx - p.sx, q.sy - p.sy))
+            return false;
+    }
+    return true;
+}
+
+// The colour the triangle's vertices give pixel (x, y), by its barycentric weights.
+Rgb Blend(const std::vector<D3DTLVERTEX> &t, double x, double y) {
+    double w[3];
+    Weights(t[0], t[1], t[2], x, y, w);
+    double c[3] = {};
+    for (int k = 0; k < 3; k++)
+        for (int ch = 0; ch < 3; ch++)
+            c[ch] += w[k] * ((t[k].color >> (16 - 8 * ch)) & 0xFF);
+    return {int(c[0]), int(c[1]), int(c[2])};
+}
+
+class Range : public D3dMachine {
+protected:
+    Surf *target = nullptr;
+    ULONG_PTR ctx = 0;
+    void Open(WORD w, WORD h) {
+        target = Target(w, h);
+        ctx = NewContext(target);
+        Plain(ctx, D3DSHADE_GOURAUD);
+    }
+    // One triangle through an execute buffer, or through DrawPrimitive.
+    void Triangle(bool execute, const std::vector<D3DTLVERTEX> &t) {
+        if (execute) {
+            ExecBuffer *b = Exec(t);
+            b->Triangles({D3DTRIANGLE{{0}, {1}, {2}, 0}});
+            b->Exit();
+            EXPECT_EQ(Run(ctx, b).result, DD_OK);
+        } else {
+            EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, t).result, DD_OK);
+        }
+    }
+};
+
+// A triangle with corners beyond the range, drawn on both roads: its pixels are those of the true
+// triangle, its colours those of its vertices; the same part drawn as two triangles within the
+// range (their corners placed on it by the test's own arithmetic) lights the same pixels.
+TEST_F(Range, TrianglesBeyondTheRangeAreDrawnCut) {
+    const DWORD red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF;
+    struct Case {
+        const char *name;
+        std::vector<D3DTLVERTEX> tri;
+    };
+    const Case cases[] = {
+        {"a corner at x = 3000", {V(10, 20, red), V(3000, 80, green), V(10, 90, blue)}},
+        {"a corner above the range", {V(20, 90, red), V(60, -2500, green), V(90, 85, blue)}},
+        {"two corners out, left and right", {V(-3000, 30, red), V(3000, 70, green), V(48, 92, blue)}},
+        {"all corners out, the target inside", {V(-5000, -5000, red), V(5000, -4000, green), V(0, 6000, blue)}},
+    };
+    for (bool execute : {true, false})
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (execute ? ", execute buffer" : ", DrawPrimitive"));
+            Open(kSize, kSize);
+            Triangle(execute, c.tri);
+            int lit = 0;
+            for (int y = 0; y < kSize; y++)
+                for (int x = 0; x < kSize; x++) {
+                    const bool on = Lit(target, x, y);
+                    lit += on;
+                    if (Inside(c.tri, x, y)) {
+                        EXPECT_TRUE(on) << x << "," << y << " inside the triangle";
+                        const Rgb want = Blend(c.tri, x, y), got = Pixel(target, x, y);
+                        EXPECT_NEAR(got.r, want.r, 12) << x << "," << y;
+                        EXPECT_NEAR(got.g, want.g, 12) << x << "," << y;
+                        EXPECT_NEAR(got.b, want.b, 12) << x << "," << y;
+                    }
+                    if (on) {
+                        EXPECT_LE(DistanceToTriangle(c.tri[0], c.tri[1], c.tri[2], x, y), 1.0) << x << "," << y;
+                    }
+                }
+            EXPECT_GT(lit, 0);
+        }
+
+    // The first case's part left of x = 1000, as two triangles within the range.
+    const std::vector<D3DTLVERTEX> &far = cases[0].tri;
+    auto along = [&](const D3DTLVERTEX &a, const D3DTLVERTEX &b, double x) {
+        const double s = (x - a.sx) / (b.sx - a.sx);
+        return V(float(x), float(a.sy + s * (b.sy - a.sy)));
+    };
+    const D3DTLVERTEX p = along(far[0], far[1], 1000), q = along(far[2], far[1], 1000);
+    Open(kSize, kSize);
+    Triangle(true, far);
+    const std::vector<uint8_t> cut = Mask(target);
+    Open(kSize, kSize);
+    Triangle(true, {far[0], p, q});
+    Triangle(true, {far[0], q, far[2]});
+    const std::vector<uint8_t> twin = Mask(target);
+    int differ = 0, lit = 0;
+    for (size_t i = 0; i < cut.size(); i++) {
+        differ += cut[i] != twin[i];
+        lit += twin[i];
+    }
+    EXPECT_GT(lit, 2500);
+    EXPECT_LE(differ, 4) << "of " << lit << " pixels";
+}
+
+// Nothing of a triangle wholly beyond the range and off the target is set up; a line reaching
+// beyond it is drawn up to the target's edge.
+TEST_F(Range, WhatLiesOffTheTargetIsNotSetUpAndLinesAreCut) {
+    Open(kSize, kSize);
+    kivSiv3dClearStats();
+    Triangle(false, {V(3000, 0), V(4000, 0), V(3500, 50)});
+    Triangle(true, {V(-4000, 10), V(-3000, 10), V(-3500, 60)});
+    EXPECT_EQ(kivSiv3dStats()->commands, 0u);
+    EXPECT_EQ(kivSiv3dStats()->pixels, 0u);
+
+    EXPECT_EQ(Draw(ctx, D3DPT_LINELIST, {V(10, 40), V(5000, 40)}).result, DD_OK);
+    for (int x = 12; x < kSize; x++)
+        EXPECT_TRUE(Lit(target, x, 40)) << x;
+    EXPECT_FALSE(Lit(target, 5, 40));
+}
+
+// Texture coordinates near 1e6 on a 3 x 11 target: each triangle spans more texels than the
+// engine holds and is cut in texture space, but only pieces that can light a pixel of the target
+// are set up, so the engine's commands follow the pixels drawn (without the cut to the target the
+// grid has up to 512 x 512 pieces a triangle).
+TEST_F(Range, HugeTextureCoordinatesCostWhatIsDrawn) {
+    Open(3, 11);
+    Surf *tex = Texture(Rgb16(), 16);
+    States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, tex)}, {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_DECAL}});
+    std::vector<D3DTLVERTEX> list;
+    const int kTriangles = 12;
+    for (int i = 0; i < kTriangles; i++) {
+        const float x = float(i % 4) - 1.5f, y = float(i % 5) * 2.0f - 1.0f;
+        list.push_back(V(x, y, 0xFFFFFFFF, 0.5f, 0, 0));
+        list.push_back(V(x + 40.0f + float(i), y + 3.0f, 0xFFFFFFFF, 0.5f, 999000.0f, 1000.0f));
+        list.push_back(V(x + 1.0f, y + 30.0f + float(i), 0xFFFFFFFF, 0.5f, 5000.0f, 998000.0f));
+    }
+    kivSiv3dClearStats();
+    EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, list).result, DD_OK);
+    const Siv3dStats s = *kivSiv3dStats();
+    EXPECT_GT(s.pixels, 0u);
+    EXPECT_LE(s.commands, 2 * s.pixels) << s.pixels << " pixels";
+}
+
+}  // namespace
