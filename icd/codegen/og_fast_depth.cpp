@@ -36,18 +36,6 @@ struct FastDepthKey {
     }
 };
 
-// The branch to the fail path after "cmp value, stored" (unsigned) for each function.
-GlOgNode *failBranch(GlOgState *s, int32_t func, GlOgNode *target) {
-    switch (func) {
-    case GL_LESS - GL_NEVER: return __glOgJae(s, target);
-    case GL_EQUAL - GL_NEVER: return __glOgJne(s, target);
-    case GL_LEQUAL - GL_NEVER: return __glOgJa(s, target);
-    case GL_GREATER - GL_NEVER: return __glOgJbe(s, target);
-    case GL_NOTEQUAL - GL_NEVER: return __glOgJe(s, target);
-    default: return __glOgJb(s, target);  // GL_GEQUAL
-    }
-}
-
 constexpr int32_t kSpanContext = int32_t(offsetof(GlSpan, context));
 constexpr int32_t kSpanDepthAddress = int32_t(offsetof(GlSpan, depthAddress));
 constexpr int32_t kSpanXStep = int32_t(offsetof(GlSpan, xStep));
@@ -123,7 +111,7 @@ void emitFastDepthStage(GlContext *ctx, GlOgWriter &w, const FastDepthKey &k) {
     if (test) {
         if (k.half) w.op(__glOgOpSize(s));
         w.op(__glOgCmp(s, ebp, w.at(kEsi)));
-        w.op(failBranch(s, k.func, fail));
+        w.op(__glOgDepthFailBranch(s, k.func, fail));
     }
     if (k.write) {
         if (k.half) w.op(__glOgOpSize(s));

@@ -297,8 +297,11 @@ void __glTexSubImage2DFromList(GLenum target, GLint level, GLint xoffset, GLint 
 
 namespace {
 
-// R, G, B, A bytes of a texel of the software layouts that generated code may read directly.
-bool texelBytes(const GlMipLevel *l, const uint8_t *t, uint8_t *c) {
+// R, G, B, A bytes of texel (col, row) (border included) of the layouts that generated code may
+// read directly: the byte layouts by their own rule, the 16-bit device layouts the fast path
+// draws through the level's fetch (a channel the layout lacks reads as full).
+bool texelBytes(GlMipLevel *l, GlTextureObject *tex, int32_t col, int32_t row, uint8_t *c) {
+    const uint8_t *t = l->image + (size_t(row) * size_t(l->width) + size_t(col)) * size_t(l->texelFormat->bitsPerTexel >> 3);
     switch (l->texelFormatId) {
     case kGlTexelL8: c[0] = c[1] = c[2] = t[0], c[3] = 0; return true;
     case kGlTexelL8A8: c[0] = c[1] = c[2] = t[0], c[3] = t[1]; return true;
@@ -306,6 +309,14 @@ bool texelBytes(const GlMipLevel *l, const uint8_t *t, uint8_t *c) {
     case kGlTexelRgba8: c[0] = t[0], c[1] = t[1], c[2] = t[2], c[3] = t[3]; return true;
     case kGlTexelA8: c[0] = c[1] = c[2] = 0, c[3] = t[0]; return true;
     case kGlTexelI8: c[0] = c[1] = c[2] = c[3] = t[0]; return true;
+    case kGlTexelXrgb1555:
+    case kGlTexelRgb565:
+    case kGlTexelArgb4444:
+    case kGlTexelArgb1555:
+    case kGlTexelA4:
+        c[0] = c[1] = c[2] = c[3] = 255;
+        l->fetch(l, tex, 0, row - l->border, col - l->border, c);
+        return true;
     default: return false;
     }
 }
@@ -326,12 +337,11 @@ void __glConvertTexLevelRegion(GlContext *ctx, GlTextureObject *tex, int32_t lev
     const int32_t bits[4] = {v.redBits, v.greenBits, v.blueBits, v.alphaBits};
     const int32_t shifts[4] = {cb->redShift, cb->greenShift, cb->blueShift, cb->alphaShift};
     const int32_t element = cb->head.elementSize > 0 ? cb->head.elementSize : 1;
-    const int32_t bpt = l->texelFormat->bitsPerTexel >> 3;
     for (int32_t row = y; row < y + height; ++row)
         for (int32_t col = x; col < x + width; ++col) {
             const size_t index = size_t(row) * size_t(l->width) + size_t(col);
             uint8_t c[4];
-            if (!texelBytes(l, l->image + index * size_t(bpt), c)) return;
+            if (!texelBytes(l, tex, col, row, c)) return;
             uint32_t pixel = 0;
             for (int i = 0; i < 4; ++i)
                 if (bits[i] > 0 && bits[i] <= 8) pixel |= uint32_t(c[i] >> (8 - bits[i])) << shifts[i];
@@ -345,7 +355,7 @@ bool __glConvertTexLevelToDrawable(GlContext *ctx) {
     GlMipLevel *l = tex->levels[0];
     if (l->convertedImage != nullptr) return true;
     uint8_t probe[4];
-    if (l->image == nullptr || !texelBytes(l, l->image, probe)) return false;
+    if (l->image == nullptr || !texelBytes(l, tex, 0, 0, probe)) return false;
     const GlColorBuffer *cb = layoutBuffer(ctx);
     const size_t element = size_t(cb->head.elementSize > 0 ? cb->head.elementSize : 1);
     void *block = ctx->hostProcs.realloc(ctx, nullptr, element * size_t(l->width) * size_t(l->height));

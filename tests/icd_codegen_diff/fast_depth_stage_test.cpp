@@ -10,45 +10,6 @@
 #include "tests/icd_depth/depth_fixture.h"
 #include "icd/raster/fast_span.h"
 
-extern "C" void ogCallFastChecked(const void *fn, uint32_t mask, GlSpan *span, OgCallRecord *record);
-
-asm(R"(
-    .text
-    .globl ogCallFastChecked
-    .type ogCallFastChecked, @function
-    .intel_syntax noprefix
-ogCallFastChecked:
-    push ebp
-    push ebx
-    push esi
-    push edi
-    mov eax, [esp+20]
-    mov ecx, [esp+24]
-    mov edx, [esp+28]
-    mov ebx, [esp+32]
-    push ebx
-    mov [ebx+20], esp
-    mov ebx, 0x11111111
-    mov esi, 0x22222222
-    mov edi, 0x33333333
-    mov ebp, 0x44444444
-    call eax
-    mov eax, [esp]
-    mov [eax+4], ebx
-    mov [eax+8], esi
-    mov [eax+12], edi
-    mov [eax+16], ebp
-    mov [eax+24], esp
-    add esp, 4
-    pop edi
-    pop esi
-    pop ebx
-    pop ebp
-    ret
-    .att_syntax prefix
-    .size ogCallFastChecked, .-ogCallFastChecked
-)");
-
 namespace {
 
 using namespace icd;
@@ -110,7 +71,8 @@ protected:
         NextStage::calls() = 0;
         NextStage::mask() = 0xDEADBEEF;
         OgCallRecord rec{};
-        ogCallFastChecked(reinterpret_cast<const void *>(stage), mask, &sp, &rec);
+        const uint32_t args[4] = {mask, ogWord(&sp), 0, 0};
+        ogCallChecked(reinterpret_cast<const void *>(stage), args, &rec);
         EXPECT_EQ(rec.ebx, 0x11111111u);
         EXPECT_EQ(rec.esi, 0x22222222u);
         EXPECT_EQ(rec.edi, 0x33333333u);

@@ -467,6 +467,36 @@ TEST_F(FastPathDifferential, GeneratedDepthStageDrawsWhatThePrebuiltStagesDraw) 
     }
 }
 
+// A replacing texture drawn without dither or blend by the one generated routine gets level 0's
+// copy in the colour buffer's layout first: each texel's bytes cut to the buffer's fields.
+TEST_F(FastPathDifferential, AReplacingTextureDrawnByOneRoutineGetsItsColourBufferCopy) {
+    for (const Format &format : kFormats) {
+        SCOPED_TRACE(format.name);
+        open(format);
+        loadTexture(false);
+        const Row replace{"texture replace, no dither", [](GlContext *ctx) {
+                              GL(glDisable)(GL_DITHER);
+                              GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                          }, 0, true, ""};
+        draw(replace, false);
+        const char *form = __glOgSpanRoutineForm(ctx, reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine));
+        if (form == nullptr || std::string(form).rfind("MMX", 0) != 0) GTEST_SKIP() << "no one-routine here";
+        const GlMipLevel *l = __glLookUpBoundTexture(ctx, 0, GL_TEXTURE_2D)->levels[0];
+        ASSERT_NE(l->convertedImage, nullptr);
+        const int redShift = format.greenBits == 6 ? 11 : 10;
+        for (int j : {0, 7, 15})
+            for (int i : {0, 9, 15}) {
+                uint16_t texel, converted;  // an A4 R4 G4 B4 texel; a pixel of the buffer
+                std::memcpy(&texel, l->image + (j * 16 + i) * 2, 2);
+                std::memcpy(&converted, l->convertedImage + (j * 16 + i) * 2, 2);
+                // Each 4-bit channel as the byte it stands for (n x 17), cut to the buffer's field.
+                const uint32_t r = ((texel >> 8) & 0xF) * 17, g = ((texel >> 4) & 0xF) * 17, b = (texel & 0xF) * 17;
+                const uint32_t expected = (r >> 3) << redShift | (g >> (8 - format.greenBits)) << 5 | b >> 3;
+                EXPECT_EQ(converted, expected) << i << "," << j;
+            }
+    }
+}
+
 // The chooser took the fast path for exactly the rows that say so.
 TEST_F(FastPathDifferential, ChooserTakesTheStatesItHasChainsFor) {
     open(kFormats[0]);

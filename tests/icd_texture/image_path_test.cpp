@@ -1,6 +1,6 @@
 // Texture and colour-table images on the pixel path: every load, copy and read-back runs through
 // the context's image-copy slots; byte texels into the 16-bit layouts take the direct
-// conversions (shifted bytes), and anything else the float chain (truncated fields).
+// conversions, anything else the float chain; both store the nearest field value.
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -13,15 +13,14 @@ namespace {
 
 using TextureImagePath = TextureTest;
 
-uint16_t texel16(const GlMipLevel *l, int x, int y) {
-    uint16_t v;
-    std::memcpy(&v, l->image + (y * l->width + x) * 2, 2);
-    return v;
+// A byte as the nearest value of an n-bit field.
+uint32_t nearest(int v, int bits) { return uint32_t(v * double((1 << bits) - 1) / 255.0 + 0.5); }
+uint16_t xrgb1555(int r, int g, int b) {
+    return uint16_t(0x8000 | nearest(r, 5) << 10 | nearest(g, 5) << 5 | nearest(b, 5));
 }
-
-// The byte rules: 5-bit fields take the top five bits, 4-bit fields the top four.
-uint16_t xrgb1555(int r, int g, int b) { return uint16_t(0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3); }
-uint16_t argb4444(int r, int g, int b, int a) { return uint16_t((a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4); }
+uint16_t argb4444(int r, int g, int b, int a) {
+    return uint16_t(nearest(a, 4) << 12 | nearest(r, 4) << 8 | nearest(g, 4) << 4 | nearest(b, 4));
+}
 
 TEST_F(TextureImagePath, ByteTexelsTakeTheDirectConversions) {
     struct Case {
@@ -38,10 +37,10 @@ TEST_F(TextureImagePath, ByteTexelsTakeTheDirectConversions) {
          {argb4444(17, 34, 255, 0x80), argb4444(240, 15, 16, 31)}},
         {"luminance-alpha into A4 R4 G4 B4", GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, {0x9F, 0x3C, 0x10, 0xFF},
          {argb4444(0x9F, 0x9F, 0x9F, 0x3C), argb4444(0x10, 0x10, 0x10, 0xFF)}},
-        {"luminance into intensity", GL_INTENSITY, GL_LUMINANCE, {0xA7, 0x0F}, {0xAAAA, 0x0000}},
-        {"RGBA into A1 R5 G5 B5", GL_RGB5_A1, GL_RGBA, {255, 8, 16, 0x80, 7, 255, 0, 0x7F},
+        {"luminance into intensity", GL_INTENSITY, GL_LUMINANCE, {0xA7, 0x0F}, {0xAAAA, 0x1111}},
+        {"RGBA into A1 R5 G5 B5", GL_RGB5_A1, GL_RGBA, {255, 8, 16, 0x80, 3, 255, 0, 0x7F},
          {uint16_t(0x8000 | 31 << 10 | 1 << 5 | 2), uint16_t(0 << 10 | 31 << 5)}},
-        {"alpha into the alpha-on-top texels", GL_ALPHA, GL_ALPHA, {0x80, 0x3F}, {0x8FFF, 0x3FFF}},
+        {"alpha into the alpha-on-top texels", GL_ALPHA, GL_ALPHA, {0x80, 0x3F}, {0x8FFF, 0x4FFF}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -54,19 +53,19 @@ TEST_F(TextureImagePath, ByteTexelsTakeTheDirectConversions) {
 }
 
 // Data that needs floats (a transfer scale, float data, a layout without a direct stage) takes
-// the float chain: each field is the integer part of value x (2^n - 1).
+// the float chain: each field is value x (2^n - 1) rounded to the nearest.
 TEST_F(TextureImagePath, OtherTexelsTakeTheFloatChain) {
     const uint8_t rgb[3] = {255, 130, 255};
     GL(glPixelTransferf)(GL_RED_SCALE, 0.5f);
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb);
     GL(glPixelTransferf)(GL_RED_SCALE, 1.0f);
     const GlMipLevel *l = bound(GL_TEXTURE_2D)->levels[0];
-    // red 0.5 x 31 = 15.5, green 130 / 255 x 31 = 15.8, blue 31.
-    EXPECT_EQ(texel16(l, 0, 0), 0x8000 | 15 << 10 | 15 << 5 | 31);
+    // red 0.5 x 31 = 15.5, green 130 / 255 x 31 = 15.8, blue 31, each to the nearest.
+    EXPECT_EQ(texel16(l, 0, 0), 0x8000 | 16 << 10 | 16 << 5 | 31);
     const float rgba[4] = {0.5f, 0.25f, 1.0f, 0.75f};
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_FLOAT, rgba);
-    // 7.5, 3.75, 15, 11.25 truncated; alpha on top.
-    EXPECT_EQ(texel16(l, 0, 0), 11 << 12 | 7 << 8 | 3 << 4 | 15);
+    // 7.5, 3.75, 15, 11.25 to the nearest; alpha on top.
+    EXPECT_EQ(texel16(l, 0, 0), 11 << 12 | 8 << 8 | 4 << 4 | 15);
     // RGB bytes into a luminance-alpha level: luminance is red, alpha 1.
     const uint8_t colour[3] = {0x90, 0x10, 0x20};
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_LUMINANCE_ALPHA, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, colour);

@@ -12,12 +12,6 @@ namespace {
 
 using TextureImages = TextureTest;
 
-uint16_t texel16(const GlMipLevel *l, int x, int y) {
-    uint16_t v;
-    std::memcpy(&v, l->image + (y * l->width + x) * 2, 2);
-    return v;
-}
-
 TEST_F(TextureImages, ArgumentChecksRunInTheirOrder) {
     const uint8_t pixels[64] = {};
     struct Case {
