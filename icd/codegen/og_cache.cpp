@@ -48,6 +48,12 @@ bool entryIsLive(GlContext *ctx, int32_t cacheId, const GlOgCacheEntry *e) {
     case kGlOgCacheSpan: {
         // The span routines of the fast path share the cache with the shading stages.
         if (cacheId == kGlOgCacheSpan && same(asVoid(ctx->state.span.fast.spanRoutine))) return true;
+        // The fast chain's depth stage sits in the slot its predecessor calls.
+        if (cacheId == kGlOgCacheDepth) {
+            const GlFastPathSlots &f = ctx->state.span.fast;
+            for (GlFastProc p : {f.fastStageFirst, f.afterStipple, f.afterAlphaTest, f.afterStencilTest})
+                if (same(asVoid(p))) return true;
+        }
         const GlStageList &l = ctx->state.span.spanList;
         for (int i = 0; i < kGlMaxStages; ++i)
             if (same(asVoid(l.unmaskedStages[i])) || same(asVoid(l.maskedStages[i]))) return true;

@@ -142,6 +142,11 @@ void *__glOgGenFillProc();
 // when the loop is not available or dst is not 4-aligned.
 bool __glOgFill32(uint32_t *dst, int32_t count, uint32_t value);
 
+// ---- depth stages ---------------------------------------------------------------------------------
+// The branch to `target` taken when a depth test fails, after "cmp value, stored" (an unsigned
+// comparison); func is the depth function - GL_NEVER, GL_LESS to GL_GEQUAL.
+GlOgNode *__glOgDepthFailBranch(GlOgState *s, int32_t func, GlOgNode *target);
+
 }  // namespace icd
 
 // The context's entries (declared for the core in icd/core/services.h).

@@ -11,6 +11,18 @@
 #include "icd/raster/raster.h"
 
 namespace icd {
+
+GlOgNode *__glOgDepthFailBranch(GlOgState *s, int32_t func, GlOgNode *target) {
+    switch (func) {
+    case GL_LESS - GL_NEVER: return __glOgJae(s, target);
+    case GL_EQUAL - GL_NEVER: return __glOgJne(s, target);
+    case GL_LEQUAL - GL_NEVER: return __glOgJa(s, target);
+    case GL_GREATER - GL_NEVER: return __glOgJbe(s, target);
+    case GL_NOTEQUAL - GL_NEVER: return __glOgJe(s, target);
+    default: return __glOgJb(s, target);  // GL_GEQUAL
+    }
+}
+
 namespace {
 
 constexpr uint32_t kDepthKeyTag = 0x44455054;  // "DEPT"
@@ -24,18 +36,6 @@ struct DepthKey {
     int32_t shift;
     GlDepthValueProc proc;  // the fragment test the stage stands for
 };
-
-// The failing branch after "cmp value, stored" for each function (value against stored).
-GlOgNode *failBranch(GlOgState *s, int32_t func, GlOgNode *target) {
-    switch (func) {
-    case GL_LESS - GL_NEVER: return __glOgJae(s, target);
-    case GL_EQUAL - GL_NEVER: return __glOgJne(s, target);
-    case GL_LEQUAL - GL_NEVER: return __glOgJa(s, target);
-    case GL_GREATER - GL_NEVER: return __glOgJbe(s, target);
-    case GL_NOTEQUAL - GL_NEVER: return __glOgJe(s, target);
-    default: return __glOgJb(s, target);  // GL_GEQUAL
-    }
-}
 
 // Stack frame after the four pushes and the locals.
 enum : int32_t { kWordZ = 0, kPixelStep = 4, kAnyPass = 8, kAnyFail = 12, kLocals = 16 };
@@ -95,7 +95,7 @@ void emitDepthStage(GlContext *ctx, GlOgWriter &w, const DepthKey &k) {
             if (k.loadBytes == 2) w.op(__glOgMovzx16(s, eax, w.at(kEsi)));
             else w.op(__glOgMov(s, eax, w.at(kEsi)));
             w.op(__glOgCmp(s, edi, eax));
-            w.op(failBranch(s, k.func, fail));
+            w.op(__glOgDepthFailBranch(s, k.func, fail));
         }
         if (k.write) {
             if (k.loadBytes == 2) w.op(__glOgOpSize(s));

@@ -46,3 +46,15 @@ const char *__glOgSpanRoutineForm(GlContext *ctx, const void *routine);
 // it, -1 to follow the environment.
 bool __glOgSpanRoutinesEnabled();
 void __glOgSetSpanRoutinesForTest(int enabled);
+
+// The depth-test stage of the fast span chain for the current depth function, write mask,
+// element width, polygon offset and stencil state (ecx the live mask, edx the GlSpan; it jumps to
+// the after-depth slot, with the passing pixels, or returns when none passed and no stencil update
+// follows). Null when the context has no generator or the buffer is one it does not serve.
+GlFastProc __glOgGenDepthTestProc(GlContext *ctx);
+// Whether the fast chain takes the generated depth stage for the current state: by default for
+// the forms the prebuilt table serves one pixel at a time (32-bit elements, polygon offset), while
+// the prebuilt eight-pixel 16-bit stages stay; "__GL_OG_FAST_DEPTH" 1 takes it always, 0 never.
+// Tests: 1 or 0 to force it, -1 to follow the environment.
+bool __glOgFastDepthStageWanted(GlContext *ctx);
+void __glOgSetFastDepthStageForTest(int mode);

@@ -1,7 +1,6 @@
 // Colour tables of texture objects: the extension entries that load, partly replace, copy and
 // query the table of the texture bound on the current unit, and the two context procs behind
 // the loads. Entries are bytes, one per channel of the table's base format.
-#include "icd/vertex/color_units.h"
 #include <cstring>
 #include "icd/core/core.h"
 #include "icd/core/services.h"
@@ -9,10 +8,10 @@
 #include "icd/core/state_entries_util.h"
 #include "icd/pixel/color_table.h"
 #include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_image_copy.h"
 #include "icd/pixel/texel_format.h"
 #include "icd/pixel/texture.h"
-#include "icd/pixel/texture_convert.h"
-#include "icd/pixel/texture_image.h"
+#include "icd/pixel/pixel_span.h"
 
 using glstate::markDirty;
 
@@ -65,43 +64,29 @@ GlTextureObject *objectOf(GlContext *ctx, GLenum target) {
     return __glLookUpBoundTexture(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
 }
 
-// RGBA floats into entries of the table's base format.
-void storeEntries(const GlColorTable &t, const float *rgba, int32_t count, uint8_t *out) {
-    for (int32_t i = 0; i < count; ++i, rgba += 4) {
-        switch (t.baseFormat) {
-        case GL_ALPHA: *out++ = unitToByteRound(rgba[3]); break;
-        case GL_RGB: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]); break;
-        case GL_RGBA:
-            *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[1]), *out++ = unitToByteRound(rgba[2]), *out++ = unitToByteRound(rgba[3]);
-            break;
-        case GL_LUMINANCE_ALPHA: *out++ = unitToByteRound(rgba[0]), *out++ = unitToByteRound(rgba[3]); break;
-        default: *out++ = unitToByteRound(rgba[0]); break;  // luminance, intensity
-        }
-    }
+// The entries first .. first + count - 1 of the table as the destination of a pixel span: bytes
+// in the order of the base format.
+void setTableAsDest(GlContext *ctx, GlPixelSpan *span, const GlColorTable &t, int32_t first, int32_t count) {
+    span->dstFormat = t.baseFormat;
+    span->dstType = GL_UNSIGNED_BYTE;
+    span->dstData = t.entries;
+    span->dstLsbFirst = 1;
+    span->dstSkipPixels = first;
+    span->dstRowLength = first + count;
+    span->dstAlignment = 1;
+    span->finalFormat = t.baseFormat;
+    __glComputeDstImageLayout(ctx, span);
 }
 
-// Client entries (unpacked unless packed), through the pixel path and its transfer, into entries
-// first .. first + count - 1.
+// Client entries (unpack modes, or tight when packed), through the pixel path and its transfer,
+// into entries first .. first + count - 1.
 void loadEntries(GlContext *ctx, GlColorTable &t, int32_t first, int32_t count, GLenum format, GLenum type,
                  const GLvoid *data, bool packed) {
     if (count <= 0 || data == nullptr || t.entries == nullptr) return;
-    const size_t tightBytes = size_t(__glTightRowBytes(count, format, type));
-    void *tight = nullptr;
-    const uint8_t *source = static_cast<const uint8_t *>(data);
-    float *rgba = static_cast<float *>(ctx->hostProcs.alloc(ctx, size_t(count) * 16));
-    if (!packed) {
-        tight = ctx->hostProcs.alloc(ctx, tightBytes);
-        if (tight != nullptr && __glUnpackImage(ctx, count, 1, format, type, data, tight)) source = static_cast<uint8_t *>(tight);
-        else source = nullptr;
-    }
-    if (rgba == nullptr || (!packed && tight == nullptr)) {
-        __glSetError(GL_OUT_OF_MEMORY);
-    } else if (source != nullptr) {
-        __glImageToRgba(ctx, source, count, 1, format, type, GL_TRUE, rgba);
-        storeEntries(t, rgba, count, t.entries + size_t(first) * size_t(t.components));
-    }
-    ctx->hostProcs.free(ctx, tight);
-    ctx->hostProcs.free(ctx, rgba);
+    GlPixelSpan span{};
+    __glSetupMemoryImageSource(ctx, &span, count, 1, 1, format, type, data, packed ? GL_TRUE : GL_FALSE);
+    setTableAsDest(ctx, &span, t, first, count);
+    __glRunCopyImage(ctx, &span, GL_TRUE);
 }
 
 // Gives the table room for `width` entries of `base` and records its new description. The
@@ -142,25 +127,6 @@ bool resize(GlContext *ctx, GlColorTable &t, GLenum target, GLenum internalForma
 // A colour-index texture looks its texels up in the table: its completeness may change.
 void tableChanged(GlContext *ctx, GLenum target) {
     if (GlTextureObject *tex = objectOf(ctx, target)) tex->consistencyDirty = 1;
-}
-
-struct TableTarget {
-    GlColorTable *table;
-};
-
-// The frame buffer's colours ([0, 1]) through the colour transfer when one is on, then into the
-// entries.
-void intoTable(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, void *arg) {
-    GlColorTable &t = *static_cast<TableTarget *>(arg)->table;
-    float *transferred = nullptr;
-    if (ctx->state.pixel.tables.transferRGBA) {
-        transferred = static_cast<float *>(ctx->hostProcs.alloc(ctx, size_t(r.width) * 16));
-        if (transferred == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-        __glImageToRgba(ctx, rgba, r.width, 1, GL_RGBA, GL_FLOAT, GL_TRUE, transferred);
-        rgba = transferred;
-    }
-    storeEntries(t, rgba, r.width, t.entries + size_t(r.dx) * size_t(t.components));
-    ctx->hostProcs.free(ctx, transferred);
 }
 
 // The entries as the [0, 1] groups a read returns: luminance and intensity in red, the missing
@@ -321,8 +287,11 @@ void APIENTRY __glDoCopyColorTable(GLenum target, GLenum internalformat, GLint x
     }
     if (!resize(ctx, *t, target, internalformat, baseOf(internalformat), width, false)) return;
     tableChanged(ctx, target);
-    TableTarget into{t};
-    if (__glReadFramebufferRgba(ctx, x, y, width, 1, intoTable, &into)) markDirty(ctx, kGlDirtyPixel);
+    GlPixelSpan span{};
+    __glSetupFramebufferImageSource(ctx, &span, x, y, width, 1);
+    setTableAsDest(ctx, &span, *t, 0, width);
+    if (__glClipFramebufferImageSource(ctx, &span) && __glRunCopyImageFromFramebuffer(ctx, nullptr, &span))
+        markDirty(ctx, kGlDirtyPixel);
 }
 
 // The table's entries packed into client memory through the pixel path with the pack modes.
@@ -336,7 +305,9 @@ void APIENTRY __glDoGetColorTable(GLenum target, GLenum format, GLenum type, GLv
     float *rgba = static_cast<float *>(ctx->hostProcs.alloc(ctx, size_t(t->width) * 16));
     if (rgba == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
     entriesToRgba(*t, rgba);
-    __glRgbaToImage(ctx, rgba, t->width, 1, format, type, table);
+    GlPixelSpan span{};
+    __glSetupRgbaToImage(ctx, &span, rgba, t->width, 1, format, type, table);
+    __glRunCopyImage(ctx, &span, GL_FALSE);
     ctx->hostProcs.free(ctx, rgba);
 }
 

@@ -40,33 +40,34 @@ struct Chain {
     GlPixelSpanProc last() const { return count > 0 ? span->stages[count - 1] : nullptr; }
 };
 
-// Direct byte-to-texel stages by destination texel code and source layout.
-GlPixelSpanProc byteTexelStage(GLenum code, int32_t components, GLenum srcFormat, GLenum finalFormat) {
-    switch (code) {
-    case kGlTexelCodeRGB565:
-        if (components == 1) return __glByteTexelL8ToRGB565;
-        if (components == 3 && srcFormat == GL_RGB) return __glByteTexelRGB8ToRGB565;
-        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToRGB565;
-        return nullptr;
-    case kGlTexelCodeXRGB1555:
-        if (components == 1) return __glByteTexelL8ToXRGB1555;
-        if (components == 3 && srcFormat == GL_RGB) return __glByteTexelRGB8ToXRGB1555;
-        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToXRGB1555;
-        return nullptr;
-    case kGlTexelCodeARGB1555:
-        if (components == 2) return __glByteTexelLA8ToARGB1555;
-        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToARGB1555;
-        return nullptr;
-    case kGlTexelCodeARGB4444:
-        if (components == 1 && finalFormat == GL_INTENSITY) return __glByteTexelI8ToARGB4444;
-        if (components == 2) return __glByteTexelLA8ToARGB4444;
-        if (components == 4 && srcFormat == GL_RGBA) return __glByteTexelRGBA8ToARGB4444;
-        return nullptr;
-    case kGlTexelCodeA4:
-        return components == 1 ? __glByteTexelA8ToARGB4444 : nullptr;
-    default:
-        return nullptr;
-    }
+// The direct byte-to-texel stages: destination texel code, client format, the level base formats
+// for which the stage computes what the float chain would (luminance repeated into colour, the
+// missing channels of the base format ignored).
+struct ByteTexelStage {
+    GLenum code, srcFormat;
+    GLenum finalFormats[2];
+    GlPixelSpanProc stage;
+};
+const ByteTexelStage kByteTexelStages[] = {
+    {kGlTexelCodeRGB565, GL_LUMINANCE, {GL_LUMINANCE, GL_RGB}, __glByteTexelL8ToRGB565},
+    {kGlTexelCodeRGB565, GL_RGB, {GL_RGB, GL_RGB}, __glByteTexelRGB8ToRGB565},
+    {kGlTexelCodeRGB565, GL_RGBA, {GL_RGB, GL_RGB}, __glByteTexelRGBA8ToRGB565},
+    {kGlTexelCodeXRGB1555, GL_LUMINANCE, {GL_LUMINANCE, GL_RGB}, __glByteTexelL8ToXRGB1555},
+    {kGlTexelCodeXRGB1555, GL_RGB, {GL_RGB, GL_RGB}, __glByteTexelRGB8ToXRGB1555},
+    {kGlTexelCodeXRGB1555, GL_RGBA, {GL_RGB, GL_RGB}, __glByteTexelRGBA8ToXRGB1555},
+    {kGlTexelCodeARGB1555, GL_LUMINANCE_ALPHA, {GL_LUMINANCE_ALPHA, GL_RGBA}, __glByteTexelLA8ToARGB1555},
+    {kGlTexelCodeARGB1555, GL_RGBA, {GL_RGBA, GL_RGBA}, __glByteTexelRGBA8ToARGB1555},
+    {kGlTexelCodeARGB4444, GL_LUMINANCE, {GL_INTENSITY, GL_INTENSITY}, __glByteTexelI8ToARGB4444},
+    {kGlTexelCodeARGB4444, GL_LUMINANCE_ALPHA, {GL_LUMINANCE_ALPHA, GL_RGBA}, __glByteTexelLA8ToARGB4444},
+    {kGlTexelCodeARGB4444, GL_RGBA, {GL_RGBA, GL_RGBA}, __glByteTexelRGBA8ToARGB4444},
+    {kGlTexelCodeA4, GL_ALPHA, {GL_ALPHA, GL_ALPHA}, __glByteTexelA8ToARGB4444},
+};
+GlPixelSpanProc byteTexelStage(GLenum code, GLenum srcFormat, GLenum finalFormat) {
+    for (const ByteTexelStage &b : kByteTexelStages)
+        if (b.code == code && b.srcFormat == srcFormat &&
+            (b.finalFormats[0] == finalFormat || b.finalFormats[1] == finalFormat))
+            return b.stage;
+    return nullptr;
 }
 
 // The unpack and pack stages of every client type, for index rows and for colour rows; a packed
@@ -295,7 +296,7 @@ bool byteCopyStep(GlPixelSpan *s, Chain &c, const ChainFacts &f, const GlPixelPa
         return false;
     if (s->dstType == GL_UNSIGNED_BYTE && !f.convert) return true;
     if (s->dstType <= kGlTexelCodeA4) {
-        GlPixelSpanProc p = byteTexelStage(s->dstType, s->srcComponents, s->srcFormat, s->finalFormat);
+        GlPixelSpanProc p = byteTexelStage(s->dstType, s->srcFormat, s->finalFormat);
         if (p != nullptr) {
             c.add(p);
             return true;
@@ -468,7 +469,8 @@ void drawShortcutStep(GlContext *ctx, GlPixelSpan *s, Chain &c, const ChainFacts
 void memoryDestinationStep(GlPixelSpan *s, Chain &c, const ChainFacts &f, const GlPixelPathChoice *choice,
                            bool skipUintPack) {
     const GLenum st = s->srcType;
-    const bool packed = __glIsPackedPixelType(s->dstType);
+    // A pack of one component (the alpha-only texels) takes the reduced row as it is.
+    const bool packed = __glIsPackedPixelType(s->dstType) && s->dstType != kGlTexelCodeA4;
     if (f.convert) addReduction(c, s->finalFormat, choice->operation, packed);
     if (f.clampAfter) {
         if (st == GL_BYTE || st == GL_SHORT || st == GL_INT)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_image_copy.h"
 #include "icd/pixel/pixel_ops_internal.h"
 #include "icd/pixel/pixel_ops_util.h"
 #include "icd/pixel/pixel_state.h"
@@ -480,31 +481,15 @@ void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, nullptr);
 }
 
-void __glImageToRgba(GlContext *ctx, const void *tight, GLsizei width, GLsizei rows, GLenum format, GLenum type,
-                     GLboolean applyTransfer, float *rgba) {
-    GlPixelSpan span{};
-    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, format, type, tight, GL_TRUE);
-    span.dstFormat = GL_RGBA;
-    span.dstType = GL_FLOAT;
-    span.dstData = reinterpret_cast<uint8_t *>(rgba);
-    span.finalFormat = GL_RGBA;
-    span.dstRowLength = width;
-    span.dstAlignment = 1;
-    __glComputeDstImageLayout(ctx, &span);
-    __glCopyImage(ctx, &span, applyTransfer);
-}
-
-void __glRgbaToImage(GlContext *ctx, const float *rgba, GLsizei width, GLsizei rows, GLenum format, GLenum type,
-                     void *pixels) {
-    GlPixelSpan span{};
-    __glSetupMemoryImageSource(ctx, &span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
-    span.dstFormat = format;
-    span.dstType = type;
-    span.dstData = static_cast<uint8_t *>(pixels);
-    span.finalFormat = format;
-    __glLoadPackState(ctx, &span);
-    __glComputeDstImageLayout(ctx, &span);
-    __glCopyImage(ctx, &span, GL_FALSE);
+void __glSetupRgbaToImage(GlContext *ctx, GlPixelSpan *span, const float *rgba, GLsizei width, GLsizei rows,
+                          GLenum format, GLenum type, void *pixels) {
+    __glSetupMemoryImageSource(ctx, span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
+    span->dstFormat = format;
+    span->dstType = type;
+    span->dstData = static_cast<uint8_t *>(pixels);
+    span->finalFormat = format;
+    __glLoadPackState(ctx, span);
+    __glComputeDstImageLayout(ctx, span);
 }
 
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
@@ -515,12 +500,19 @@ void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan 
     copyImage(ctx, s, applyTransfer, fetchStageOf(tex), nullptr);
 }
 
+bool __glClipFramebufferImageSource(GlContext *ctx, GlPixelSpan *s) {
+    int32_t skipPixels = 0, skipRows = 0;
+    if (!clipRead(ctx, s, skipPixels, skipRows) || s->width == 0 || s->height == 0) return false;
+    s->dstStart += ptrdiff_t(skipRows) * s->dstRowBytes + ptrdiff_t(skipPixels) * s->dstGroupBytes;
+    s->dstSkipPixels += skipPixels;
+    s->dstSkipRows += skipRows;
+    return true;
+}
+
 void __glCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s) {
     // Only what lies inside the drawable is read; the destination rows and columns of the part
     // outside keep what they held.
-    int32_t skipPixels = 0, skipRows = 0;
-    if (!clipRead(ctx, s, skipPixels, skipRows) || s->width == 0 || s->height == 0) return;
-    s->dstStart += ptrdiff_t(skipRows) * s->dstRowBytes + ptrdiff_t(skipPixels) * s->dstGroupBytes;
+    if (!__glClipFramebufferImageSource(ctx, s)) return;
     s->stageCount = 0;
     GlPixelPathChoice choice{kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpFramebufferImage, 1, {}, nullptr, nullptr};
     __glPickPixelSpanStages(ctx, s, &choice);
@@ -531,6 +523,30 @@ void __glCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelS
     if (s->width > kGlPixelRowPixels) s->width = kGlPixelRowPixels;  // texture rows are far narrower
     runToMemory(ctx, s, choice.reader, b);
     s->width = width;
+}
+
+namespace {
+template <class P>
+P slotOr(GlProc slot, P fallback) {
+    return slot != nullptr ? reinterpret_cast<P>(reinterpret_cast<void (*)(void)>(slot)) : fallback;
+}
+}  // namespace
+
+void __glRunCopyImage(GlContext *ctx, GlPixelSpan *span, GLboolean applyTransfer) {
+    slotOr(ctx->slots.copyImage, __glCopyImage)(ctx, span, applyTransfer);
+}
+
+void __glRunCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer) {
+    slotOr(ctx->slots.copyImageWithStoreStage, __glCopyImageWithStoreStage)(ctx, tex, span, applyTransfer);
+}
+
+void __glRunCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer) {
+    slotOr(ctx->slots.copyImageFromTexture, __glCopyImageFromTexture)(ctx, tex, span, applyTransfer);
+}
+
+bool __glRunCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span) {
+    auto copy = slotOr(ctx->slots.copyImageFromFramebuffer, __glCopyImageFromFramebuffer);
+    return withAccess(ctx, readMaskFor(ctx, GL_RGBA), [&] { copy(ctx, tex, span); });
 }
 
 void __glSetupFramebufferImageSource(GlContext *ctx, GlPixelSpan *s, GLint x, GLint y, GLsizei width,

@@ -78,14 +78,6 @@ void __glDrawPixelsFast(GlContext *ctx, GLsizei width, GLsizei height, GLenum fo
 // Image copies (no buffer-access bracket): memory to memory with both halves set up by the
 // caller; the object forms add the level format's store stage (or fetch stage first).
 void __glCopyImage(GlContext *ctx, GlPixelSpan *span, GLboolean applyTransfer);
-// A tight client image (rows without gaps, as display lists and unpacked images hold them) into
-// RGBA floats in [0, 1], width x rows x 4 of them, through the pixel transfer when asked.
-void __glImageToRgba(GlContext *ctx, const void *tight, GLsizei width, GLsizei rows, GLenum format, GLenum type,
-                     GLboolean applyTransfer, float *rgba);
-// RGBA floats in [0, 1] (width x rows groups) packed into client memory in the format and type
-// with the pack modes, without pixel transfer (the image is returned as held).
-void __glRgbaToImage(GlContext *ctx, const float *rgba, GLsizei width, GLsizei rows, GLenum format, GLenum type,
-                     void *pixels);
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer);
 void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer);
 // Framebuffer rows (source half from __glSetupFramebufferImageSource) into memory.

@@ -56,8 +56,9 @@ void packIndex(GlContext *, GlPixelSpan *span, const void *in, void *out) {
 }
 
 // 3 or 4 floats a pixel into one packed element: each field is the integer part of the
-// component times its maximum.
-template <const GlPackedLayout &L>
+// component times its maximum, or for the texel codes (Round) the nearest value, as every other
+// store of a colour into a level or a colour buffer rounds.
+template <const GlPackedLayout &L, bool Round = false>
 void packPacked(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     auto *dst = static_cast<uint8_t *>(out);
@@ -69,7 +70,7 @@ void packPacked(GlContext *, GlPixelSpan *span, const void *in, void *out) {
             const uint32_t max = (1u << f.bits) - 1u;
             // The product is rounded to a float before it is truncated, so that a value that
             // came from a field (n / max) packs back to n.
-            const float product = src[k] * float(max);
+            const float product = Round ? src[k] * float(max) + 0.5f : src[k] * float(max);
             // Out-of-range components saturate to the field rather than spill into its
             // neighbours or wrap.
             const int64_t field = integerPart(product);
@@ -87,24 +88,34 @@ void byteTexel(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     for (int32_t i = 0; i < n; ++i, src += N) store<uint16_t>(out, i, Convert(src));
 }
 
-inline uint16_t xrgb1555(uint32_t r, uint32_t g, uint32_t b) {
-    return uint16_t(0x8000 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+// A byte channel as the nearest value of a field of Bits bits: (v x max + 127) / 255 is v x max / 255
+// rounded half up, the value the float chain's rounding packs give.
+template <int Bits>
+constexpr uint32_t field(uint32_t v) {
+    return (v * ((1u << Bits) - 1u) + 127u) / 255u;
 }
-inline uint16_t rgb565(uint32_t r, uint32_t g, uint32_t b) { return uint16_t((r >> 3) << 11 | (g >> 2) << 5 | b >> 3); }
-uint16_t l8ToXrgb1555(const uint8_t *p) { return uint16_t(0x8000 | (p[0] >> 3) * 0x421); }
+inline uint16_t xrgb1555(uint32_t r, uint32_t g, uint32_t b) {
+    return uint16_t(0x8000 | field<5>(r) << 10 | field<5>(g) << 5 | field<5>(b));
+}
+inline uint16_t rgb565(uint32_t r, uint32_t g, uint32_t b) {
+    return uint16_t(field<5>(r) << 11 | field<6>(g) << 5 | field<5>(b));
+}
+inline uint16_t argb1555(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    return uint16_t(field<1>(a) << 15 | field<5>(r) << 10 | field<5>(g) << 5 | field<5>(b));
+}
+inline uint16_t argb4444(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    return uint16_t(field<4>(a) << 12 | field<4>(r) << 8 | field<4>(g) << 4 | field<4>(b));
+}
+uint16_t l8ToXrgb1555(const uint8_t *p) { return xrgb1555(p[0], p[0], p[0]); }
 uint16_t rgb8ToXrgb1555(const uint8_t *p) { return xrgb1555(p[0], p[1], p[2]); }
 uint16_t l8ToRgb565(const uint8_t *p) { return rgb565(p[0], p[0], p[0]); }
 uint16_t rgb8ToRgb565(const uint8_t *p) { return rgb565(p[0], p[1], p[2]); }
-uint16_t la8ToArgb1555(const uint8_t *p) { return uint16_t((p[1] & 0x80) << 8 | (p[0] >> 3) * 0x421); }
-uint16_t rgba8ToArgb1555(const uint8_t *p) {
-    return uint16_t((p[3] >> 7) << 15 | (p[0] >> 3) << 10 | (p[1] >> 3) << 5 | p[2] >> 3);
-}
-uint16_t a8ToArgb4444(const uint8_t *p) { return uint16_t(p[0] << 8 | 0xFFF); }
-uint16_t i8ToArgb4444(const uint8_t *p) { return uint16_t((p[0] >> 4) * 0x1111); }
-uint16_t la8ToArgb4444(const uint8_t *p) { return uint16_t((p[1] >> 4) << 12 | (p[0] >> 4) * 0x111); }
-uint16_t rgba8ToArgb4444(const uint8_t *p) {
-    return uint16_t((p[3] >> 4) << 12 | (p[0] >> 4) << 8 | (p[1] >> 4) << 4 | p[2] >> 4);
-}
+uint16_t la8ToArgb1555(const uint8_t *p) { return argb1555(p[0], p[0], p[0], p[1]); }
+uint16_t rgba8ToArgb1555(const uint8_t *p) { return argb1555(p[0], p[1], p[2], p[3]); }
+uint16_t a8ToArgb4444(const uint8_t *p) { return uint16_t(field<4>(p[0]) << 12 | 0xFFF); }
+uint16_t i8ToArgb4444(const uint8_t *p) { return uint16_t(field<4>(p[0]) * 0x1111); }
+uint16_t la8ToArgb4444(const uint8_t *p) { return argb4444(p[0], p[0], p[0], p[1]); }
+uint16_t rgba8ToArgb4444(const uint8_t *p) { return argb4444(p[0], p[1], p[2], p[3]); }
 
 }  // namespace
 
@@ -123,10 +134,10 @@ KIV_SPAN(__glPackUshort4444, packPacked<kGlLayoutUshort4444>)
 KIV_SPAN(__glPackUshort5551, packPacked<kGlLayoutUshort5551>)
 KIV_SPAN(__glPackUint8888, packPacked<kGlLayoutUint8888>)
 KIV_SPAN(__glPackUint1010102, packPacked<kGlLayoutUint1010102>)
-KIV_SPAN(__glPackTexelRGB565, packPacked<kGlLayoutTexelRGB565>)
-KIV_SPAN(__glPackTexelXRGB1555, packPacked<kGlLayoutTexelXRGB1555>)
-KIV_SPAN(__glPackTexelARGB1555, packPacked<kGlLayoutTexelARGB1555>)
-KIV_SPAN(__glPackTexelARGB4444, packPacked<kGlLayoutTexelARGB4444>)
+KIV_SPAN(__glPackTexelRGB565, packPacked<kGlLayoutTexelRGB565, true>)
+KIV_SPAN(__glPackTexelXRGB1555, packPacked<kGlLayoutTexelXRGB1555, true>)
+KIV_SPAN(__glPackTexelARGB1555, packPacked<kGlLayoutTexelARGB1555, true>)
+KIV_SPAN(__glPackTexelARGB4444, packPacked<kGlLayoutTexelARGB4444, true>)
 
 KIV_SPAN(__glPackIndexUnsignedByte, packIndex<uint8_t, 0xFFu>)
 KIV_SPAN(__glPackIndexByte, packIndex<int8_t, 0x7Fu>)
@@ -181,5 +192,9 @@ void __glCopySpan(GlContext *, GlPixelSpan *span, const void *in, void *out) {
 void __glAlphaToTexelARGB4444(GlContext *, GlPixelSpan *span, const void *in, void *out) {
     const auto *src = static_cast<const float *>(in);
     const int32_t n = __glSpanPixelCount(span);
-    for (int32_t i = 0; i < n; ++i) store<uint16_t>(out, i, uint16_t((integerPart(src[i] * 15.0f) << 12) + 0xFFF));
+    for (int32_t i = 0; i < n; ++i) {
+        int64_t a = integerPart(src[i] * 15.0f + 0.5f);
+        a = a < 0 ? 0 : (a > 15 ? 15 : a);  // an alpha outside [0, 1] stays in its nibble
+        store<uint16_t>(out, i, uint16_t((a << 12) + 0xFFF));
+    }
 }

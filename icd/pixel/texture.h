@@ -9,14 +9,11 @@
 struct GlContext;
 struct GlNameSpace;
 
-// Client or frame-buffer pixels to write into a level: `rows` tight rows of `width` pixels of
-// (format, type), `pitch` bytes apart, converted into the level's layout at texel (x, y) of the
-// level (border included).
+// What the level hooks (levelLoaded, levelCopied) copy: a pixel span set up with (a region of)
+// the level as its destination.
+struct GlPixelSpan;
 struct GlTexLevelCopy {
-    const uint8_t *source;
-    int32_t pitch;
-    GLenum format, type;
-    int32_t x, y, width, rows;
+    GlPixelSpan *span;
 };
 
 // ---- objects and levels ------------------------------------------------------------------------
@@ -28,11 +25,24 @@ uint8_t *__glStoreTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level, 
                            int32_t height, int32_t depth, int32_t border);
 uint8_t *__glStoreProxyTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t level, GLenum internalFormat,
                                 int32_t width, int32_t height, int32_t depth, int32_t border);
+// The levelLoaded and levelCopied hooks: the copy, then the hardware back end is told.
 void __glTexLevelCopied(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level);
 void __glTexLevelCopiedFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex,
                                        int32_t level);
-// Writes the texels of `copy` into the level and sets the object's reload flag.
+// Run a span set up with a level (region) as destination through the context's image copy
+// (client images) or frame-buffer copy, refresh the level's colour-buffer copy and set the
+// object's reload flag.
 void __glCopyTexLevelImage(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level);
+void __glCopyTexLevelFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level);
+// Span halves of the texture loads: a client image as source (unpack modes, or the tight default
+// layout of display-list data when packed), a level as destination in its own layout (a 1-D
+// level's texels in its middle row), or the region of a level from (xoffset, yoffset) inside its
+// border.
+void __glSetClientImageAsSource(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                                GLenum format, GLenum type, const GLvoid *pixels, GLboolean packed);
+void __glSetTexLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level);
+void __glSetTexSubLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
+                              int32_t yoffset);
 int32_t __glTexHookReturnZero(GlContext *ctx, GlTextureObject *tex, int32_t arg);
 // The largest n with 2^n <= x; 0 for 0 and 1.
 int32_t __glFloorLog2(uint32_t x);

@@ -3,6 +3,7 @@
 #include <vector>
 #include "icd/core/core.h"
 #include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_image_copy.h"
 #include "icd/pixel/pixel_span.h"
 #include "icd/pixel/texture.h"
 
@@ -80,5 +81,7 @@ void __glGetTexLevelImage(GlContext *ctx, GlTextureObject *tex, int32_t level, G
     for (int32_t t = 0; t < height; ++t) levelRow(ctx, tex, l, firstRow + t, width, rgba.data() + size_t(t) * width * 4);
 
     // The texels are returned as stored: no pixel transfer.
-    __glRgbaToImage(ctx, rgba.data(), width, height, format, type, pixels);
+    GlPixelSpan span{};
+    __glSetupRgbaToImage(ctx, &span, rgba.data(), width, height, format, type, pixels);
+    __glRunCopyImageFromTexture(ctx, tex, &span, GL_FALSE);
 }

@@ -8,9 +8,10 @@
 #include "icd/core/gl_entries.h"
 #include "icd/core/state_entries_util.h"
 #include "icd/pixel/texture.h"
-#include "icd/pixel/texture_convert.h"
+#include "icd/pixel/pixel_span.h"
 #include "icd/pixel/texture_image.h"
 #include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_image_copy.h"
 
 using glstate::markDirty;
 
@@ -60,65 +61,28 @@ GlTextureObject *fail(GLenum error) {
     return nullptr;
 }
 
-struct ScratchBlock {
-    GlContext *ctx;
-    void *p;
-    ScratchBlock(GlContext *c, size_t bytes) : ctx(c), p(bytes != 0 ? c->hostProcs.alloc(c, bytes) : nullptr) {}
-    ~ScratchBlock() { ctx->hostProcs.free(ctx, p); }
-};
-
-// Client data that must take the pixel path on its way into a level: colour indices becoming
-// colours, and colours while a colour transfer is on. (Indices into a colour-index level stay
-// indices.)
-bool needsTransfer(const GlContext *ctx, const GlTextureObject *tex, int32_t level, GLenum format) {
-    if (format == GL_COLOR_INDEX) return tex->levels[level]->baseFormat != GL_COLOR_INDEX;
-    return ctx->state.pixel.tables.transferRGBA != 0;
-}
-
-// Writes a client image into a level: unpacked with the unpack modes (or taken as tightly packed
-// for display-list bodies), through the pixel transfer when one applies, then converted by the
-// copy proc.
-void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t x, int32_t y, int32_t width,
-                     int32_t rows, GLenum format, GLenum type, const void *pixels, bool packed, GlTexLevelCopyProc proc) {
+// Writes a client image into the region of a level at (xoffset, yoffset) inside its border:
+// unpacked with the unpack modes (or taken as tightly packed for display-list bodies) and
+// converted into the level's layout by the pixel path, through the pixel transfer when one
+// applies.
+void loadClientImage(GlContext *ctx, GlTextureObject *tex, int32_t level, int32_t xoffset, int32_t yoffset,
+                     int32_t width, int32_t rows, GLenum format, GLenum type, const void *pixels, bool packed,
+                     GlTexLevelCopyProc proc) {
     if (width <= 0 || rows <= 0) return;
-    const int32_t pitch = __glTightRowBytes(width, format, type);
-    GlTexLevelCopy copy{static_cast<const uint8_t *>(pixels), pitch, format, type, x, y, width, rows};
-    ScratchBlock tight(ctx, packed ? 0 : size_t(pitch) * size_t(rows));
-    if (!packed) {
-        if (tight.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-        if (!__glUnpackImage(ctx, width, rows, format, type, pixels, tight.p)) return;
-        copy.source = static_cast<const uint8_t *>(tight.p);
-    }
-    if (!needsTransfer(ctx, tex, level, format)) return proc(ctx, &copy, tex, level);
-    ScratchBlock rgba(ctx, size_t(width) * size_t(rows) * 16);
-    if (rgba.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-    __glImageToRgba(ctx, copy.source, width, rows, format, type, GL_TRUE, static_cast<float *>(rgba.p));
-    const GlTexLevelCopy transferred{static_cast<const uint8_t *>(rgba.p), width * 16, GL_RGBA, GL_FLOAT, x, y, width,
-                                     rows};
-    proc(ctx, &transferred, tex, level);
+    GlPixelSpan span{};
+    __glSetClientImageAsSource(ctx, &span, width, rows, 1, format, type, pixels, packed ? GL_TRUE : GL_FALSE);
+    __glSetTexSubLevelAsDest(ctx, &span, tex, level, xoffset, yoffset);
+    const GlTexLevelCopy copy{&span};
+    proc(ctx, &copy, tex, level);
 }
 
-// Reads the clipped rectangle under the buffer lock and hands it to the level copy at texel
-// (tx, ty) of the level.
-struct LevelTarget {
-    GlTextureObject *tex;
-    int32_t level, tx, ty;
-    GlTexLevelCopyProc proc;
-};
-
-// The frame buffer's colours ([0, 1]) through the colour transfer when one is on, then into
-// the level.
-void intoLevel(GlContext *ctx, const float *rgba, const GlFramebufferRect &r, void *arg) {
-    const LevelTarget &t = *static_cast<const LevelTarget *>(arg);
-    GlTexLevelCopy copy{reinterpret_cast<const uint8_t *>(rgba), r.width * 16, GL_RGBA, GL_FLOAT,
-                        t.tx + r.dx, t.ty + r.dy, r.width, r.height};
-    ScratchBlock transferred(ctx, ctx->state.pixel.tables.transferRGBA ? size_t(r.width) * size_t(r.height) * 16 : 0);
-    if (ctx->state.pixel.tables.transferRGBA) {
-        if (transferred.p == nullptr) return __glSetError(GL_OUT_OF_MEMORY);
-        __glImageToRgba(ctx, rgba, r.width, r.height, GL_RGBA, GL_FLOAT, GL_TRUE, static_cast<float *>(transferred.p));
-        copy.source = static_cast<const uint8_t *>(transferred.p);
-    }
-    t.proc(ctx, &copy, t.tex, t.level);
+// Sets up the frame-buffer rectangle as the source of a copy into the region of a level and cuts
+// it to the readable part; false when nothing of it is readable.
+bool setupFramebufferCopy(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
+                          int32_t yoffset, GLint x, GLint y, GLsizei width, GLsizei rows) {
+    __glSetupFramebufferImageSource(ctx, span, x, y, width, rows);
+    __glSetTexSubLevelAsDest(ctx, span, tex, level, xoffset, yoffset);
+    return __glClipFramebufferImageSource(ctx, span);
 }
 
 void markImageChanged(GlContext *ctx, GlTextureObject *tex) {
@@ -135,8 +99,8 @@ void texImage(GlContext *ctx, GLenum target, GLint level, GLint internalFormat, 
     const int32_t h = dims == 1 ? 2 * border + 1 : height;
     uint8_t *image = tex->storeLevel(ctx, tex, level, GLenum(internalFormat), width, h, 2 * border + 1, border);
     if (pixels != nullptr && image != nullptr)
-        loadClientImage(ctx, tex, level, 0, dims == 1 ? border : 0, width, dims == 1 ? 1 : height, format, type, pixels,
-                        packed, tex->levelLoaded);
+        loadClientImage(ctx, tex, level, -border, -border, width, dims == 1 ? 1 : height, format, type, pixels, packed,
+                        tex->levelLoaded);
     markImageChanged(ctx, tex);
 }
 
@@ -146,11 +110,10 @@ void texSubImage(GlContext *ctx, GLenum target, GLint level, GLint xoffset, GLin
                                ? __glCheckTexSubImage1DArgs(ctx, target, level, xoffset, width, format, type)
                                : __glCheckTexSubImage2DArgs(ctx, target, level, xoffset, yoffset, width, height, format, type);
     if (tex == nullptr) return;
-    const GlMipLevel *l = tex->levels[level];
     const int32_t rows = dims == 1 ? 1 : height;
     if (pixels != nullptr)
-        loadClientImage(ctx, tex, level, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border, width, rows,
-                        format, type, pixels, packed, __glCopyTexLevelImage);
+        loadClientImage(ctx, tex, level, xoffset, yoffset, width, rows, format, type, pixels, packed,
+                        __glCopyTexLevelImage);
     if (tex->levels[0]->border == 0 && width > 0 && rows > 0)
         __glHwUpdateTexSubImage(ctx, tex, level, xoffset, dims == 1 ? 0 : yoffset, xoffset + width,
                                 dims == 1 ? 1 : yoffset + height);
@@ -165,10 +128,10 @@ void copyTexImage(GLenum target, GLint level, GLenum internalFormat, GLint x, GL
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
     const int32_t h = dims == 1 ? 2 * border + 1 : height;
     uint8_t *image = tex->storeLevel(ctx, tex, level, internalFormat, width, h, 2 * border + 1, border);
-    if (image != nullptr) {
-        LevelTarget t{tex, level, 0, dims == 1 ? border : 0, tex->levelCopied};
-        __glReadFramebufferRgba(ctx, x, y, width, dims == 1 ? 1 : height, intoLevel, &t);
-    }
+    GlPixelSpan span{};
+    const GlTexLevelCopy copy{&span};
+    if (image != nullptr && setupFramebufferCopy(ctx, &span, tex, level, -border, -border, x, y, width, dims == 1 ? 1 : height))
+        tex->levelCopied(ctx, &copy, tex, level);
     // Marked whether or not anything was readable: the level has its new size and format.
     markImageChanged(ctx, tex);
 }
@@ -180,10 +143,10 @@ void copyTexSubImage(GLenum target, GLint level, GLint xoffset, GLint yoffset, G
     GlTextureObject *tex = __glCheckCopyTexSubImageArgs(ctx, target, level, xoffset, yoffset, width, height, dims);
     if (tex == nullptr) return;
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
-    const GlMipLevel *l = tex->levels[level];
-    const int32_t rows = dims == 1 ? 1 : height;
-    LevelTarget t{tex, level, xoffset + l->border, dims == 1 ? l->border : yoffset + l->border, __glCopyTexLevelImage};
-    if (!__glReadFramebufferRgba(ctx, x, y, width, rows, intoLevel, &t)) return;
+    GlPixelSpan span{};
+    if (!setupFramebufferCopy(ctx, &span, tex, level, xoffset, yoffset, x, y, width, dims == 1 ? 1 : height)) return;
+    const GlTexLevelCopy copy{&span};
+    __glCopyTexLevelFromFramebuffer(ctx, &copy, tex, level);
     if (tex->levels[0]->border == 0)
         __glHwUpdateTexSubImage(ctx, tex, level, xoffset, dims == 1 ? 0 : yoffset, xoffset + width,
                                 dims == 1 ? 1 : yoffset + height);
@@ -191,54 +154,36 @@ void copyTexSubImage(GLenum target, GLint level, GLint xoffset, GLint yoffset, G
 
 }  // namespace
 
-// ---- frame-buffer reads ----------------------------------------------------------------------------
+// ---- levels and client images as span halves ------------------------------------------------
 
-bool __glReadFramebufferRgba(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height,
-                             GlFramebufferRgbaProc use, void *arg) {
-    GlColorBuffer *cb = ctx->buffers.color.readColorBuffer;
-    if (cb == nullptr || cb->readSpan == nullptr) return false;
-    const int32_t bw = cb->head.width, bh = cb->head.height;
-    int64_t x0 = x, y0 = y, x1 = int64_t(x) + width, y1 = int64_t(y) + height;
-    if (x0 < 0) x0 = 0;
-    if (y0 < 0) y0 = 0;
-    if (x1 > bw) x1 = bw;
-    if (y1 > bh) y1 = bh;
-    if (x1 <= x0 || y1 <= y0) return false;
-    const GlFramebufferRect r{int32_t(x0), int32_t(y0), int32_t(x1 - x0), int32_t(y1 - y0), int32_t(x0 - x),
-                              int32_t(y0 - y)};
-    if (ctx->hw.drawingPending) {
-        if (ctx->slots.finish != nullptr) ctx->slots.finish(ctx);
-        ctx->hw.drawingPending = 0;
-    }
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d == nullptr) return false;
-    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
-    __glBufferRefresh(&cb->head);
-    ScratchBlock rows(ctx, size_t(r.width) * size_t(r.height) * 16);
-    if (rows.p == nullptr) {
-        __glSetError(GL_OUT_OF_MEMORY);
-    } else if (cb->head.base != nullptr) {
-        float *out = static_cast<float *>(rows.p);
-        // The buffer reads in its own channel units.
-        const float max[4] = {cb->redScale, cb->greenScale, cb->blueScale, cb->alphaScale};
-        float inv[4];
-        for (int i = 0; i < 4; ++i) inv[i] = max[i] > 0.0f ? 1.0f / max[i] : 0.0f;
-        // Window row y of a drawable whose rows run top-down lies at height - 1 - y.
-        const bool inverted = ctx->state.transform.drawable.yInverted != 0;
-        const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
-        const int32_t top = ctx->state.transform.drawable.height - 1;
-        for (int32_t row = 0; row < r.height; ++row) {
-            float *line = out + size_t(row) * size_t(r.width) * 4;
-            const int32_t y = r.y + row;
-            cb->readSpan(cb, bx + r.x, by + (inverted ? top - y : y), line, r.width);
-            for (int32_t i = 0; i < r.width * 4; ++i) line[i] *= inv[i & 3];
-            if (ctx->visual.alphaBits == 0)
-                for (int32_t i = 0; i < r.width; ++i) line[4 * i + 3] = 1.0f;
-        }
-        use(ctx, out, r, arg);
-    }
-    if (d->lock != nullptr && d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
-    return true;
+void __glSetClientImageAsSource(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                                GLenum format, GLenum type, const GLvoid *pixels, GLboolean packed) {
+    __glSetupMemoryImageSource(ctx, span, width, height, depth, format, type, pixels, packed);
+}
+
+void __glSetTexLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level) {
+    const GlMipLevel *l = tex->levels[level];
+    const GlTexelFormat *f = l->texelFormat;
+    span->dstFormat = f->format;
+    span->dstType = f->type;
+    span->dstData = l->image;
+    span->dstLsbFirst = 1;
+    span->dstSwapBytes = 0;
+    span->dstSkipPixels = 0;
+    span->dstSkipRows = tex->dimensions == 1 ? l->border : 0;  // a 1-D level's texels: its middle row
+    span->dstRowLength = l->width;
+    span->dstAlignment = f->alignment;
+    span->finalFormat = GLenum(l->baseFormat);
+    __glComputeDstImageLayout(ctx, span);
+}
+
+void __glSetTexSubLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
+                              int32_t yoffset) {
+    const GlMipLevel *l = tex->levels[level];
+    __glSetTexLevelAsDest(ctx, span, tex, level);
+    span->dstSkipPixels = xoffset + l->border;
+    if (tex->dimensions != 1) span->dstSkipRows = yoffset + l->border;
+    __glComputeDstImageLayout(ctx, span);
 }
 
 // ---- argument checks ------------------------------------------------------------------------------
@@ -352,8 +297,11 @@ void __glTexSubImage2DFromList(GLenum target, GLint level, GLint xoffset, GLint 
 
 namespace {
 
-// R, G, B, A bytes of a texel of the software layouts that generated code may read directly.
-bool texelBytes(const GlMipLevel *l, const uint8_t *t, uint8_t *c) {
+// R, G, B, A bytes of texel (col, row) (border included) of the layouts that generated code may
+// read directly: the byte layouts by their own rule, the 16-bit device layouts the fast path
+// draws through the level's fetch (a channel the layout lacks reads as full).
+bool texelBytes(GlMipLevel *l, GlTextureObject *tex, int32_t col, int32_t row, uint8_t *c) {
+    const uint8_t *t = l->image + (size_t(row) * size_t(l->width) + size_t(col)) * size_t(l->texelFormat->bitsPerTexel >> 3);
     switch (l->texelFormatId) {
     case kGlTexelL8: c[0] = c[1] = c[2] = t[0], c[3] = 0; return true;
     case kGlTexelL8A8: c[0] = c[1] = c[2] = t[0], c[3] = t[1]; return true;
@@ -361,6 +309,14 @@ bool texelBytes(const GlMipLevel *l, const uint8_t *t, uint8_t *c) {
     case kGlTexelRgba8: c[0] = t[0], c[1] = t[1], c[2] = t[2], c[3] = t[3]; return true;
     case kGlTexelA8: c[0] = c[1] = c[2] = 0, c[3] = t[0]; return true;
     case kGlTexelI8: c[0] = c[1] = c[2] = c[3] = t[0]; return true;
+    case kGlTexelXrgb1555:
+    case kGlTexelRgb565:
+    case kGlTexelArgb4444:
+    case kGlTexelArgb1555:
+    case kGlTexelA4:
+        c[0] = c[1] = c[2] = c[3] = 255;
+        l->fetch(l, tex, 0, row - l->border, col - l->border, c);
+        return true;
     default: return false;
     }
 }
@@ -381,12 +337,11 @@ void __glConvertTexLevelRegion(GlContext *ctx, GlTextureObject *tex, int32_t lev
     const int32_t bits[4] = {v.redBits, v.greenBits, v.blueBits, v.alphaBits};
     const int32_t shifts[4] = {cb->redShift, cb->greenShift, cb->blueShift, cb->alphaShift};
     const int32_t element = cb->head.elementSize > 0 ? cb->head.elementSize : 1;
-    const int32_t bpt = l->texelFormat->bitsPerTexel >> 3;
     for (int32_t row = y; row < y + height; ++row)
         for (int32_t col = x; col < x + width; ++col) {
             const size_t index = size_t(row) * size_t(l->width) + size_t(col);
             uint8_t c[4];
-            if (!texelBytes(l, l->image + index * size_t(bpt), c)) return;
+            if (!texelBytes(l, tex, col, row, c)) return;
             uint32_t pixel = 0;
             for (int i = 0; i < 4; ++i)
                 if (bits[i] > 0 && bits[i] <= 8) pixel |= uint32_t(c[i] >> (8 - bits[i])) << shifts[i];
@@ -400,7 +355,7 @@ bool __glConvertTexLevelToDrawable(GlContext *ctx) {
     GlMipLevel *l = tex->levels[0];
     if (l->convertedImage != nullptr) return true;
     uint8_t probe[4];
-    if (l->image == nullptr || !texelBytes(l, l->image, probe)) return false;
+    if (l->image == nullptr || !texelBytes(l, tex, 0, 0, probe)) return false;
     const GlColorBuffer *cb = layoutBuffer(ctx);
     const size_t element = size_t(cb->head.elementSize > 0 ? cb->head.elementSize : 1);
     void *block = ctx->hostProcs.realloc(ctx, nullptr, element * size_t(l->width) * size_t(l->height));

@@ -24,19 +24,6 @@ GlTextureObject *__glCheckCopyTexSubImageArgs(GlContext *ctx, GLenum target, GLi
 // offset >= -border and offset + size <= levelSize - border, size >= 0.
 bool __glCheckTexRegion(GlContext *ctx, const GlMipLevel *level, GLint offset, GLsizei size, int32_t levelSize);
 
-// The part of a frame-buffer rectangle that is readable: its place in window coordinates and
-// its offset inside the rectangle asked for.
-struct GlFramebufferRect {
-    int32_t x, y, width, height;
-    int32_t dx, dy;
-};
-typedef void (*GlFramebufferRgbaProc)(GlContext *ctx, const float *rgba, const GlFramebufferRect &rect, void *arg);
-// Reads the rectangle (x, y, width, height) of the read colour buffer, cut to the buffer, as RGBA
-// floats in [0, 1] row after row (bottom row first) and hands them to `use`. False when nothing
-// of it is readable.
-bool __glReadFramebufferRgba(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32_t height,
-                             GlFramebufferRgbaProc use, void *arg);
-
 // Display-list bodies: the image is tightly packed in the default layout.
 void __glTexImage1DFromList(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLint border,
                             GLenum format, GLenum type, const GLvoid *pixels);

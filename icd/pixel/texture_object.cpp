@@ -5,7 +5,9 @@
 #include "icd/core/core.h"
 #include "icd/pixel/texture.h"
 #include "icd/pixel/texel_format.h"
-#include "icd/pixel/texture_convert.h"
+#include "icd/pixel/pixel_ops.h"
+#include "icd/pixel/pixel_image_copy.h"
+#include "icd/pixel/pixel_span.h"
 
 namespace {
 
@@ -220,17 +222,34 @@ uint8_t *__glStoreProxyTexLevel(GlContext *ctx, GlTextureObject *tex, int32_t le
     return nullptr;
 }
 
-void __glCopyTexLevelImage(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level) {
+namespace {
+
+// Runs one copy into a level; the rectangle it may write (border included) is taken before the
+// copy cuts it, and the level's colour-buffer copy is refreshed over it.
+template <class Copy>
+void copyIntoLevel(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, Copy copy) {
     GlMipLevel *l = tex->levels[level];
-    if (copy != nullptr && l->image != nullptr && copy->width > 0 && copy->rows > 0) {
-        const size_t bpt = size_t(l->texelFormat->bitsPerTexel >> 3);
-        for (int32_t r = 0; r < copy->rows; ++r)
-            __glConvertTexelRow(copy->source + size_t(r) * size_t(copy->pitch), copy->format, copy->type, copy->width,
-                                GLenum(l->baseFormat), l->texelFormat,
-                                l->image + (size_t(copy->y + r) * size_t(l->width) + size_t(copy->x)) * bpt);
-        if (l->convertedImage != nullptr) __glConvertTexLevelRegion(ctx, tex, level, copy->x, copy->y, copy->width, copy->rows);
+    if (span != nullptr && l->image != nullptr && span->width > 0 && span->height > 0) {
+        const int32_t x = span->dstSkipPixels, y = span->dstSkipRows, width = span->width, rows = span->height;
+        if (copy() && l->convertedImage != nullptr) __glConvertTexLevelRegion(ctx, tex, level, x, y, width, rows);
     }
     tex->reload = 1;
+}
+
+}  // namespace
+
+void __glCopyTexLevelImage(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level) {
+    GlPixelSpan *span = copy != nullptr ? copy->span : nullptr;
+    copyIntoLevel(ctx, span, tex, level, [&] {
+        __glRunCopyImageWithStoreStage(ctx, tex, span, GL_TRUE);
+        return true;
+    });
+}
+
+void __glCopyTexLevelFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex,
+                                     int32_t level) {
+    GlPixelSpan *span = copy != nullptr ? copy->span : nullptr;
+    copyIntoLevel(ctx, span, tex, level, [&] { return __glRunCopyImageFromFramebuffer(ctx, tex, span); });
 }
 
 void __glTexLevelCopied(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex, int32_t level) {
@@ -240,5 +259,6 @@ void __glTexLevelCopied(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObj
 
 void __glTexLevelCopiedFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy, GlTextureObject *tex,
                                        int32_t level) {
-    __glTexLevelCopied(ctx, copy, tex, level);
+    __glCopyTexLevelFromFramebuffer(ctx, copy, tex, level);
+    if (tex->levels[0]->border == 0) __glHwTexImageChanged(ctx, tex, level, 1);
 }

@@ -344,7 +344,10 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
         const bool smoothNext = !c.twoStage && !c.colorMaskOff && !(f & kGlShadeStencilTest) &&
                                 (c.key.spanIndex & ~1u) == 2;
         const GlFastProc fused = smoothNext ? __glFastDepthSmoothProc(cb->formatCode, c.key.spanIndex & 1, index) : nullptr;
-        chain.put(fused ? fused : __glFastDepthTestProcs[size_t(index)], &sl.afterDepthTest);
+        GlFastProc depth = fused ? fused : __glFastDepthTestProcs[size_t(index)];
+        if (__glOgFastDepthStageWanted(ctx))
+            if (GlFastProc generated = __glOgGenDepthTestProc(ctx)) depth = generated;
+        chain.put(depth, &sl.afterDepthTest);
     }
     if (f & kGlShadeStencilTest) chain.put(__glFastStencilUpdate, &sl.afterStencilUpdate);
 
@@ -385,7 +388,13 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     // The rows of a triangle are walked by a generated span routine when one can be had (the
     // one-routine where the state allows it, else the routine that runs the chain just built);
     // without one the set-up's C walker runs the chain.
-    void *routine = oneRoutine(ctx, rs.shadeFlags, c) ? __glOgGenSpanProc(ctx, 0) : nullptr;
+    const bool single = oneRoutine(ctx, rs.shadeFlags, c);
+    // A replacing texture drawn without dither or blend may be copied as the colour buffer's own
+    // pixels: level 0 gets its copy in the buffer's layout first.
+    if (single && (rs.shadeFlags & kGlShadeTexture) && c.envCode == 0x04 &&
+        !(rs.shadeFlags & (kGlShadeDither | kGlShadeBlend)))
+        __glConvertTexLevelToDrawable(ctx);
+    void *routine = single ? __glOgGenSpanProc(ctx, 0) : nullptr;
     if (routine == nullptr) routine = __glOgGenSpanProc(ctx, 1);
     sl.spanRoutine = reinterpret_cast<GlFastProc>(routine);
 

@@ -176,6 +176,13 @@ void GL_FASTCALL __glFastStageNone(uint32_t, GlSpan *) {}
 
 namespace {
 
+// After the test the passing pixels go on; a following stencil update runs even when none
+// passed, since the failing ones take its depth-fail operation.
+inline void afterDepth(uint32_t keep, GlSpan *sp) {
+    if (keep != 0 || (sp->context->state.span.raster.shadeFlags & kGlShadeStencilTest))
+        slots(sp).afterDepthTest(keep, sp);
+}
+
 template <int Func>
 inline bool depthPasses(uint32_t incoming, uint32_t stored) {
     if constexpr (Func == 1) return incoming < stored;
@@ -193,7 +200,7 @@ inline bool depthPasses(uint32_t incoming, uint32_t stored) {
 template <typename Element, int Func, bool Write, bool Clamped>
 void GL_FASTCALL depthStage(uint32_t mask, GlSpan *sp) {
     if constexpr (Func == 0) {
-        return;
+        return afterDepth(0, sp);
     } else {
         GlContext *ctx = sp->context;
         const GlDepthBuffer &db = ctx->buffers.depth;
@@ -217,7 +224,7 @@ void GL_FASTCALL depthStage(uint32_t mask, GlSpan *sp) {
                 if constexpr (Write) *p = Element(value);
             }
         }
-        if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+        afterDepth(keep, sp);
     }
 }
 
@@ -299,13 +306,13 @@ void depthChunk16(uint32_t mask, GlSpan *sp) {
             if constexpr (Write) stored = uint16_t(value);
         }
     }
-    if (keep != 0) slots(sp).afterDepthTest(keep, sp);
+    afterDepth(keep, sp);
 }
 
 template <int Func, bool Write>
 void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
     if constexpr (Func == 0) {
-        return;
+        return afterDepth(0, sp);
     } else {
         if (mask == 0) return;
         if (sp->xStep < 0) depthChunk16<Func, Write, true>(mask, sp);

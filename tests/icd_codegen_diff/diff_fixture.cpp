@@ -1,5 +1,6 @@
 // The sentinel trampoline of diff_fixture.h: always four argument words (cdecl callees ignore
-// the ones they do not take), the record pointer kept on the stack above them.
+// the ones they do not take), the first two also in ecx and edx (for register-argument callees),
+// the record pointer kept on the stack above them.
 #include "tests/icd_codegen_diff/diff_fixture.h"
 
 asm(R"(
@@ -21,6 +22,8 @@ ogCallChecked:
     push dword ptr [edx+4]
     push dword ptr [edx]
     mov [ecx+20], esp
+    mov ecx, [edx]
+    mov edx, [edx+4]
     mov ebx, 0x11111111
     mov esi, 0x22222222
     mov edi, 0x33333333

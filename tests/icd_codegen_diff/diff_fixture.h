@@ -1,6 +1,7 @@
 // Calls into generated code from tests: a trampoline loads sentinel values into the registers a
 // cdecl routine must keep, and the caller checks them afterwards together with the stack
-// pointer, the x87 tag word (empty) and the x87 control word (unchanged).
+// pointer, the x87 tag word (empty) and the x87 control word (unchanged). The arguments are
+// pushed, and the first two are also passed in ecx and edx, the way fast-chain stages take them.
 #pragma once
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "tests/icd_state/state_fixture.h"
@@ -428,6 +429,79 @@ TEST_F(FastPathDifferential, StippleKeepsTheColoursOfTexturedPixels) {
             const std::vector<uint32_t> whole = picture(false), stippled = picture(true);
             expectStippledMatchesWhole(whole, stippled, kSide, kSide * kSide / 4);
         }
+    }
+}
+
+// The generated depth stage in the chain draws what the prebuilt stages draw, bit for bit, in every
+// row that tests depth; in one more row every pixel fails the depth test under a stencil update,
+// whose depth-fail operation must still run (as it does on the generic path).
+TEST_F(FastPathDifferential, GeneratedDepthStageDrawsWhatThePrebuiltStagesDraw) {
+    const Row allFail{"stencil incr on depth fail, nothing passes", [](GlContext *ctx) {
+                          GL(glEnable)(GL_DEPTH_TEST);
+                          GL(glDepthFunc)(GL_GREATER);
+                          GL(glEnable)(GL_STENCIL_TEST);
+                          GL(glStencilFunc)(GL_ALWAYS, 0, 0xFF);
+                          GL(glStencilOp)(GL_KEEP, GL_INCR, GL_KEEP);
+                      }, 0, true, ""};
+    std::vector<const Row *> rows{&allFail};
+    for (const Row &row : kRows) {
+        const std::string name = row.name;
+        // (A test that always passes without writes has no depth stage.)
+        if (row.fastChosen && !textured(row) && name.find("always no writes") == std::string::npos &&
+            (name.find("depth") != std::string::npos || name.find("offset") != std::string::npos ||
+             name.find("stencil") != std::string::npos))
+            rows.push_back(&row);
+    }
+    for (const Format &format : kFormats) {
+        SCOPED_TRACE(format.name);
+        open(format);
+        for (const Row *row : rows) {
+            SCOPED_TRACE(row->name);
+            __glOgSetFastDepthStageForTest(0);
+            const Picture prebuilt = draw(*row, false);
+            __glOgSetFastDepthStageForTest(1);
+            const Picture generated = draw(*row, false);
+            const GlFastPathSlots &sl = ctx->state.span.fast;
+            EXPECT_TRUE(__glOgIsGenerated(ctx, reinterpret_cast<const void *>(sl.fastStageFirst)) ||
+                        __glOgIsGenerated(ctx, reinterpret_cast<const void *>(sl.afterStencilTest)))
+                << "the chain ran the generated stage";
+            __glOgSetFastDepthStageForTest(-1);
+            const Picture generic = draw(*row, true);
+            EXPECT_EQ(generated.color, prebuilt.color);
+            EXPECT_EQ(generated.depth, prebuilt.depth);
+            EXPECT_EQ(generated.stencil, prebuilt.stencil);
+            EXPECT_EQ(generated.stencil, generic.stencil);
+        }
+    }
+}
+
+// A replacing texture drawn without dither or blend by the one generated routine gets level 0's
+// copy in the colour buffer's layout first: each texel's bytes cut to the buffer's fields.
+TEST_F(FastPathDifferential, AReplacingTextureDrawnByOneRoutineGetsItsColourBufferCopy) {
+    for (const Format &format : kFormats) {
+        SCOPED_TRACE(format.name);
+        open(format);
+        loadTexture(false);
+        const Row replace{"texture replace, no dither", [](GlContext *ctx) {
+                              GL(glDisable)(GL_DITHER);
+                              GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                          }, 0, true, ""};
+        draw(replace, false);
+        const char *form = __glOgSpanRoutineForm(ctx, reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine));
+        if (form == nullptr || std::string(form).rfind("MMX", 0) != 0) GTEST_SKIP() << "no one-routine here";
+        const GlMipLevel *l = __glLookUpBoundTexture(ctx, 0, GL_TEXTURE_2D)->levels[0];
+        ASSERT_NE(l->convertedImage, nullptr);
+        const int redShift = format.greenBits == 6 ? 11 : 10;
+        for (int j : {0, 7, 15})
+            for (int i : {0, 9, 15}) {
+                uint16_t texel, converted;  // an A4 R4 G4 B4 texel; a pixel of the buffer
+                std::memcpy(&texel, l->image + (j * 16 + i) * 2, 2);
+                std::memcpy(&converted, l->convertedImage + (j * 16 + i) * 2, 2);
+                // Each 4-bit channel as the byte it stands for (n x 17), cut to the buffer's field.
+                const uint32_t r = ((texel >> 8) & 0xF) * 17, g = ((texel >> 4) & 0xF) * 17, b = (texel & 0xF) * 17;
+                const uint32_t expected = (r >> 3) << redShift | (g >> (8 - format.greenBits)) << 5 | b >> 3;
+                EXPECT_EQ(converted, expected) << i << "," << j;
+            }
     }
 }
 

@@ -12,12 +12,6 @@ namespace {
 
 using TextureImages = TextureTest;
 
-uint16_t texel16(const GlMipLevel *l, int x, int y) {
-    uint16_t v;
-    std::memcpy(&v, l->image + (y * l->width + x) * 2, 2);
-    return v;
-}
-
 TEST_F(TextureImages, ArgumentChecksRunInTheirOrder) {
     const uint8_t pixels[64] = {};
     struct Case {
@@ -119,13 +113,14 @@ TEST_F(TextureImages, ClientTexelsLandInEachLayout) {
     EXPECT_EQ(texel16(l, 0, 1), 0x800F);
     EXPECT_EQ(texel16(l, 1, 1), 0xFFFF);
     EXPECT_EQ(bound(GL_TEXTURE_2D)->reload, 1);
-    // Luminance repeats into the colour channels of the 16-bit colour layout.
+    // Luminance repeats into the colour channels of the 16-bit colour layout, whose unused top
+    // bit is written as 1.
     const float lum[2] = {1.0f, 0.0f};
     __glTexImage1DFromList(GL_TEXTURE_1D, 0, GL_LUMINANCE, 2, 0, GL_LUMINANCE, GL_FLOAT, lum);
     const GlMipLevel *one = bound(GL_TEXTURE_1D)->levels[0];
     ASSERT_EQ(one->texelFormatId, 4);
-    EXPECT_EQ(texel16(one, 0, 0), 0x7FFF);
-    EXPECT_EQ(texel16(one, 1, 0), 0x0000);
+    EXPECT_EQ(texel16(one, 0, 0), 0xFFFF);
+    EXPECT_EQ(texel16(one, 1, 0), 0x8000);
     // A bordered RGB level keeps bytes; BGR comes in reversed; the 1-D texels fill the middle row.
     const uint8_t bgr[3 * 4] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     __glTexImage1DFromList(GL_TEXTURE_1D, 0, GL_RGB8, 4, 1, GL_BGR_EXT, GL_UNSIGNED_BYTE, bgr);

@@ -2,6 +2,7 @@
 // the fixture opened the context are counted until they are freed, and the Nth allocation from
 // a chosen point can be made to fail.
 #pragma once
+#include <cstring>
 #include <set>
 #include "tests/icd_state/state_fixture.h"
 #include "icd/pixel/texture.h"
@@ -56,6 +57,13 @@ struct AllocTracker {
         ctx->hostProcs.free = free;
     }
 };
+
+// Texel (x, y) of a level of 16-bit texels.
+inline uint16_t texel16(const GlMipLevel *l, int x, int y) {
+    uint16_t v;
+    std::memcpy(&v, l->image + (y * l->width + x) * 2, 2);
+    return v;
+}
 
 class TextureTest : public StateTest {
 protected:
