@@ -273,7 +273,7 @@ const Row kRows[] = {
          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
          GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-     }, 1, true, "8-bit bilinear weights"},
+     }, 2, true, "8-bit bilinear weights against exact ones: each road within a step of the reference, on either side"},
     {"texture linear decal clamp", [](GlContext *ctx) {
          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
          GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -485,6 +485,8 @@ TEST_F(FastPathDifferential, AReplacingTextureDrawnByOneRoutineGetsItsColourBuff
         const Row replace{"texture replace, no dither", [](GlContext *ctx) {
                               GL(glDisable)(GL_DITHER);
                               GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+                              // Affine: the one routine leaves perspective texturing to the chain.
+                              GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_FASTEST);
                           }, 0, true, ""};
         draw(replace, false);
         const char *form = __glOgSpanRoutineForm(ctx, reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine));
