@@ -175,6 +175,17 @@ void __wglUpdateWindowGeometry(GlDrawable *d) {
     d->clipOffsetY = d->clientRect.top - d->visibleRect.top;
 }
 
+bool __wglScreenFrontVisibleBox(const GlDrawableBuffers *buffers, RECT *box) {
+    const GlDrawable *d = buffers != nullptr ? buffers->drawable : nullptr;
+    if (d == nullptr || d->hwnd == nullptr || !buffers->topDown) return false;
+    const RECT &v = d->visibleRect, &c = d->clientRect;
+    if (v.left == c.left && v.top == c.top && v.right == c.right && v.bottom == c.bottom) return false;
+    // An empty visible rectangle (the window wholly off the screen) gives an empty box.
+    const bool none = v.right <= v.left || v.bottom <= v.top;
+    *box = none ? RECT{0, 0, 0, 0} : RECT{v.left - c.left, v.top - c.top, v.right - c.left, v.bottom - c.top};
+    return true;
+}
+
 BOOL __wglHandleWindowMoved(GlContextHandle *h) {
     GlDrawable *d = h->drawable;
     if (d == nullptr) return FALSE;

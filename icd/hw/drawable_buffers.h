@@ -11,6 +11,22 @@
 // allocated by the first resize.
 typedef void (*GlDescriptorInitProc)(GlBufferDescriptor *d, GlDrawableBuffers *set, int32_t bits);
 
+// A drawing, clear or read of the frame found the drawable's buffers unusable and was dropped
+// (after one retry): the next swap presents nothing and fails, so that a frame not drawn is never
+// reported as shown. The swap clears the mark.
+constexpr uint32_t kGlDrawableFrameLost = 0x4;
+// Tries of the buffers' locks before drawing is dropped: a lock that finds a surface lost or
+// busy for long, or the mode changed, marks the buffers and refuses; the next makes them again
+// (and refuses); the one after finds them made. A swap does not try again: a frame whose buffers
+// were made again meanwhile is not the frame drawn, and its swap fails.
+constexpr int kGlLockTries = 3;
+// Takes the mark: true when the frame since the last swap lost drawing.
+inline bool __glTakeFrameLost(GlDrawable *dr) {
+    const bool lost = (dr->flags & kGlDrawableFrameLost) != 0;
+    dr->flags &= ~kGlDrawableFrameLost;
+    return lost;
+}
+
 constexpr uint32_t kGlClientBlockBytes = 8192;  // the display driver tracks the first 4096
 constexpr int32_t kGlResizeFellBack = 0x10;     // resized, after falling back to another kind
 
@@ -60,7 +76,6 @@ void __wglBitmapBufferUnlock(GlBufferDescriptor *d, GlDrawableBuffers *set);
 BOOL __wglSetupWindowDrawable(GlDrawable *drawable, const GlVisual *visual);
 BOOL __wglCreateBitmapDrawable(GlDrawable *drawable, const GlVisual *visual);
 void __wglDestroyWindowDrawable(GlDrawable *drawable);
-void __wglDrawableMovedNop(GlDrawable *drawable);
 BOOL __wglInitWindowBuffers(GlDrawable *drawable, const GlVisual *visual);
 // The free proc of every descriptor that has one, then the depth buffer's saved state.
 void __wglFreeDrawableBuffers(GlDrawable *drawable);

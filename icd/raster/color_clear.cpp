@@ -2,6 +2,7 @@
 // when a write mask is partial, by block fill, by aligned words for 3-byte pixels, or through the
 // drawable's device fill; per clip rectangle while the drawable is clipped.
 #include <algorithm>
+#include "icd/core/drawable.h"
 #include "icd/raster/color_pixel.h"
 
 using namespace glraster;
@@ -101,18 +102,22 @@ void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y
 
 }  // namespace
 
-// A clear of the clip box, or of every clip rectangle when the drawable is clipped.
+// A clear of the clip box, or of every clip rectangle when the drawable is clipped. Whether it is
+// is read once the buffer is locked: the lock brings the window's visible region up to date, so
+// a window stacked above this one since the last drawing is not painted over.
 void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body) {
     GlContext *ctx = contextOf(cb);
     if (ctx == nullptr) return;
-    if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) {
-        __glClearColorClipRects(cb, body);
-        return;
-    }
     const GlClipBox box = clipBoxOf(ctx);
     if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
     if (!lockBuffer(cb)) return;
-    body(cb, box.x0, box.y0, box.x1, box.y1);
+    const GlDrawableBuffers *rec = __glBufferRecord(&cb->head);
+    const bool owned = !(rasterOf(ctx).shadeFlags & kGlShadeFrontClip) &&
+                       (cb != ctx->buffers.color.frontBuffer || rec == nullptr || rec->contextState == 0);
+    if (owned)
+        body(cb, box.x0, box.y0, box.x1, box.y1);
+    else
+        __glClearColorClipRects(cb, body);
     unlockBuffer(cb);
 }
 

@@ -67,7 +67,7 @@ DWORD RopBlackWhite(DriverBlock *block, DDHAL_BLTDATA *data, bool white) {
     if (!InDisplayFormat(block, dst))
         return NotDone(data);
     const RECTL &r = data->rDest;
-    WaitFifo(block, 7);
+    if (!WaitFifo(block, 7)) return Done(data, DDERR_WASSTILLDRAWING);
     WriteReg(block, 0xA4D8, VideoOffset(block, dst));
     WriteReg(block, 0xA4E4, static_cast<DWORD>(dst->lpGbl->lPitch) << 16);
     WriteReg(block, 0xA50C, Position(r.left, r.top));
@@ -98,13 +98,13 @@ DWORD CopyInVideoMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
     }
     if (data->dwFlags & DDBLT_KEYSRCOVERRIDE) {
         const DDCOLORKEY &key = data->bltFX.ddckSrcColorkey;
-        WaitIdle(block);
+        if (!WaitIdle(block)) return Done(data, DDERR_WASSTILLDRAWING);
         command |= kCmdSourceKey;
         WriteReg(block, 0xA4FC, block->engineFormat() == 0
                                     ? (key.dwColorSpaceLowValue & 0xFF) << 8 | (key.dwColorSpaceHighValue & 0xFF)
                                     : key.dwColorSpaceLowValue);
-    } else {
-        WaitFifo(block, 9);
+    } else if (!WaitFifo(block, 9)) {
+        return Done(data, DDERR_WASSTILLDRAWING);
     }
     WriteReg(block, 0xA4D4, VideoOffset(block, src));
     WriteReg(block, 0xA4D8, VideoOffset(block, dst));
