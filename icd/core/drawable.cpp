@@ -4,6 +4,7 @@
 #include "icd/core/core.h"
 #include "icd/core/drawable.h"
 #include "icd/core/services.h"
+#include "icd/hw/present.h"
 
 static GlDrawable drawableListHead;
 
@@ -175,9 +176,13 @@ void __wglUpdateWindowGeometry(GlDrawable *d) {
     d->clipOffsetY = d->clientRect.top - d->visibleRect.top;
 }
 
-bool __wglScreenFrontVisibleBox(const GlDrawableBuffers *buffers, RECT *box) {
+bool __wglScreenFrontVisibleBox(const GlContext *ctx, RECT *box) {
+    const GlDrawableBuffers *buffers = ctx->tail.drawableBuffers;
     const GlDrawable *d = buffers != nullptr ? buffers->drawable : nullptr;
-    if (d == nullptr || d->hwnd == nullptr || !buffers->topDown) return false;
+    const GlBufferDescriptor *front = &buffers->descriptors[kGlDescriptorFront];
+    if (d == nullptr || d->hwnd == nullptr || front->resize != __wglDDrawUpdatePrimary ||
+        ctx->buffers.color.front.head.descriptor != front)
+        return false;
     const RECT &v = d->visibleRect, &c = d->clientRect;
     if (v.left == c.left && v.top == c.top && v.right == c.right && v.bottom == c.bottom) return false;
     // An empty visible rectangle (the window wholly off the screen) gives an empty box.

@@ -95,8 +95,9 @@ void __wglDestroyAllDrawables(void);
 void __wglUpdateWindowGeometry(GlDrawable *drawable);
 // A window's front buffer on the screen (top-down rows) reaches only as far as the screen: the
 // part of the window's box on it, in the drawable's top-down window coordinates. False when the
-// buffers are not a window's screen buffers or the whole box is on the screen (nothing to cut).
-bool __wglScreenFrontVisibleBox(const GlDrawableBuffers *buffers, RECT *box);
+// context's front buffer is not its window's screen buffer or the whole box is on the screen
+// (nothing to cut).
+bool __wglScreenFrontVisibleBox(const GlContext *ctx, RECT *box);
 BOOL __wglHandleWindowMoved(GlContextHandle *handle);
 BOOL __wglRevalidateDrawable(GlContextHandle *handle);
 BOOL __wglApplyPendingResize(GlDrawableBuffers *buffers);

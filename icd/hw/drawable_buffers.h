@@ -15,11 +15,9 @@ typedef void (*GlDescriptorInitProc)(GlBufferDescriptor *d, GlDrawableBuffers *s
 // (after one retry): the next swap presents nothing and fails, so that a frame not drawn is never
 // reported as shown. The swap clears the mark.
 constexpr uint32_t kGlDrawableFrameLost = 0x4;
-// Tries of the buffers' locks before drawing is dropped: a lock that finds a surface lost or
-// busy for long, or the mode changed, marks the buffers and refuses; the next makes them again
-// (and refuses); the one after finds them made. A swap does not try again: a frame whose buffers
-// were made again meanwhile is not the frame drawn, and its swap fails.
-constexpr int kGlLockTries = 3;
+// The window's region, when last taken, left it owning less than its box (windows above it or
+// the screen's edges): the ownership word follows changes of this.
+constexpr uint32_t kGlDrawableOverlapSeen = 0x8;
 // Takes the mark: true when the frame since the last swap lost drawing.
 inline bool __glTakeFrameLost(GlDrawable *dr) {
     const bool lost = (dr->flags & kGlDrawableFrameLost) != 0;

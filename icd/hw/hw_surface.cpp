@@ -249,7 +249,7 @@ void __glHwComputeClipBox(GlContext *ctx) {
     __glComputeClipBox(ctx);
     const GLenum draw = ctx->state.mode.drawBuffer;
     RECT v;
-    if ((draw != GL_FRONT && draw != GL_FRONT_AND_BACK) || !__wglScreenFrontVisibleBox(ctx->tail.drawableBuffers, &v))
+    if ((draw != GL_FRONT && draw != GL_FRONT_AND_BACK) || !__wglScreenFrontVisibleBox(ctx, &v))
         return;
     GlTransformState &t = ctx->state.transform;
     const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
@@ -368,13 +368,9 @@ void dropPolygon(GlContext *, GlVertex **, int32_t) {}
 // it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
 // were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
 // its fill, this very lock giving the chip back), and refusing them would lose its work.
-// A lock that found its surface lost or the mode changed makes the buffers again and refuses;
-// the lock is tried again (kGlLockTries in all), so that the frame's drawing is not dropped for
-// it. When every try refuses the drawing is dropped and the frame marked lost for the swap.
+// A lock that refuses drops the drawing: the frame is marked lost for the swap to report.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
-    bool locked = false;
-    for (int i = 0; i < kGlLockTries && !locked; ++i) locked = __glPrepareBuffers(ctx, flags);
-    if (!locked) {
+    if (!__glPrepareBuffers(ctx, flags)) {
         if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
             rec->drawable->flags |= kGlDrawableFrameLost;
         // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.

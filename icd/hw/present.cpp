@@ -160,10 +160,15 @@ void unlockPrimarySurface(GlBufferDescriptor *d, const char *step) {
 // past the screen's edges. Drawing into its front buffer then tests pixel ownership (the
 // pickers' front-clip road); a change asks the context drawing into it to choose again.
 void noteOwnership(GlDrawable *dr, const RECT *rects, int32_t n) {
+    // Only a front buffer on the screen is shared with other windows.
+    if (dr->buffers.descriptors[kGlDescriptorFront].resize != __wglDDrawUpdatePrimary) return;
     const bool whole = n == 1 && rects[0].left <= 0 && rects[0].top <= 0 && rects[0].right >= dr->width &&
                        rects[0].bottom >= dr->height;
+    // Only a change of the region changes the word (what a caller set stays until then).
+    const uint32_t seen = whole ? 0 : kGlDrawableOverlapSeen;
+    if ((dr->flags & kGlDrawableOverlapSeen) == seen) return;
+    dr->flags = (dr->flags & ~kGlDrawableOverlapSeen) | seen;
     const int32_t state = whole ? 0 : 1;
-    if (dr->buffers.contextState == state) return;
     dr->buffers.contextState = state;
     GlContext *ctx = __glGetCurrentContext();
     if (ctx != nullptr && ctx->tail.drawableBuffers == &dr->buffers) {

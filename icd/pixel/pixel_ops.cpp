@@ -133,7 +133,7 @@ bool clipRead(GlContext *ctx, GlPixelSpan *s, int32_t &skipPixels, int32_t &skip
     int64_t x0 = ox, y0 = oy, x1 = ox + W, y1 = oy + H;
     RECT v;
     const GLenum rb = ctx->state.pixel.readBuffer;
-    if ((rb == GL_FRONT || rb == GL_FRONT_AND_BACK) && __wglScreenFrontVisibleBox(ctx->tail.drawableBuffers, &v)) {
+    if ((rb == GL_FRONT || rb == GL_FRONT_AND_BACK) && __wglScreenFrontVisibleBox(ctx, &v)) {
         x0 = std::max<int64_t>(x0, ox + v.left), x1 = std::min<int64_t>(x1, ox + v.right);
         y0 = std::max<int64_t>(y0, oy + v.top), y1 = std::min<int64_t>(y1, oy + v.bottom);
         if (x1 <= x0 || y1 <= y0) return false;

@@ -100,6 +100,9 @@ void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y
     }
 }
 
+// The clip rectangles' part of the clear box, with the buffer locked.
+void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect);
+
 }  // namespace
 
 // A clear of the clip box, or of every clip rectangle when the drawable is clipped. Whether it is
@@ -117,7 +120,7 @@ void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body) {
     if (owned)
         body(cb, box.x0, box.y0, box.x1, box.y1);
     else
-        __glClearColorClipRects(cb, body);
+        clearClipRectsLocked(cb, body);
     unlockBuffer(cb);
 }
 
@@ -130,8 +133,14 @@ void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, in
 // Each clip rectangle is cut to the clear box: a scissored clear of a clipped window must stay
 // inside the scissor box.
 void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
-    GlContext *ctx = contextOf(cb);
     if (!lockBuffer(cb)) return;
+    clearClipRectsLocked(cb, rect);
+    unlockBuffer(cb);
+}
+
+namespace {
+void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect) {
+    GlContext *ctx = contextOf(cb);
     const GlRasterInputs &in = inputsOf(ctx);
     const GlClipBox box = clipBoxOf(ctx);
     const RECT *rects = nullptr;
@@ -144,8 +153,8 @@ void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
         int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, box.y1);
         if (x0 < x1 && y0 < y1) rect(cb, x0, y0, x1, y1);
     }
-    unlockBuffer(cb);
 }
+}  // namespace
 
 void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     __glClearRectLocked(cb, rectMaskedBody, x0, y0, x1, y1);

@@ -6,9 +6,9 @@
 #include "platform/ntgdi/ntgdi.h"
 
 std::recursive_mutex &kivEngLock();
-// Escapes and window-object callbacks reach the display driver one at a time, under this lock,
-// which is always taken before kivEngLock and never by a thread holding a driver semaphore's
-// wait: the engine's own lock is not held across a driver call that may wait for a semaphore.
+// Escapes and window-object callbacks reach the display driver one at a time under this lock
+// (taken before kivEngLock, never after it). The engine's own lock is not held across those
+// calls: an escape may wait for a driver semaphore whose holder needs engine services.
 std::recursive_mutex &kivEngDriverCallLock();
 void kivEngError(const std::string &message);
 FLONG kivEngSurfaceHooks(HSURF hsurf);
