@@ -235,6 +235,12 @@ HRESULT_DD ulUpdateFlipStatus(ZK_PDEV *ppdev, ULONG fpVidMem) {
     return ZK_DD_OK;
 }
 
+HRESULT_DD hrAwaitFlip(ZK_PDEV *ppdev, ULONG fpVidMem, bool wait) {
+    HRESULT_DD r = ulUpdateFlipStatus(ppdev, fpVidMem);
+    if (r != ZK_DD_OK && wait) bChipWait(ppdev, [&] { return (r = ulUpdateFlipStatus(ppdev, fpVidMem)) == ZK_DD_OK; });
+    return r;
+}
+
 // ---- surfaces ------------------------------------------------------------------------------------------
 
 DWORD APIENTRY DdCanCreateSurface(ZK_DD_CANCREATESURFACEDATA *p) {
@@ -509,17 +515,19 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
         return dwDone(&p->ddRVal, ZK_DD_OK);
     }
     if (!ppdev->fifo && (caps & ZK_DDSCAPS_VIDEOMEMORY)) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-    HRESULT_DD r;
-    while ((r = ulUpdateFlipStatus(ppdev, gbl->fpVidMem)) != ZK_DD_OK)
-        if (!(p->dwFlags & ZK_DDLOCK_WAIT)) return dwDone(&p->ddRVal, r);
+    vRetryStalledChip(ppdev);
+    const HRESULT_DD r = hrAwaitFlip(ppdev, gbl->fpVidMem, (p->dwFlags & ZK_DDLOCK_WAIT) != 0);
+    if (r != ZK_DD_OK) return dwDone(&p->ddRVal, r);
     if (!(caps & (ZK_DDSCAPS_VIDEOMEMORY | ZK_DDSCAPS_PRIMARYSURFACE)) || (caps & ZK_DDSCAPS_TEXTURE) ||
         (p->dwFlags & ZK_DDLOCK_READONLY))
         return ZK_DDHAL_NOTHANDLED;
     if (!ppdev->fifo) return ZK_DDHAL_NOTHANDLED;
+    // A chip that did not come to rest within the limit: the pixels may still change, and the
+    // caller hears so rather than reading them.
     if (ppdev->bOpenGlActive && ppdev->engineSemaphore) {
         EngineLock lock(ppdev);
         ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
-        return ZK_DDHAL_NOTHANDLED;
+        return ppdev->bChipStalled ? dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING) : ZK_DDHAL_NOTHANDLED;
     }
     // The pixels may be read only once the engine has executed everything before the lock.
     ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
@@ -527,9 +535,9 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     ppdev->lockNotifier.status = 0xFF;
     vFifoWrite(ppdev, kLockSub, 0x104, 0);
     vFifoWrite(ppdev, kLockSub, 0x3FC, 0);
-    while (ppdev->lockNotifier.status == 0xFF) {}
+    const bool done = bAwaitNotifier(ppdev, ppdev->lockNotifier.status);
     ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
-    return ZK_DDHAL_NOTHANDLED;
+    return done ? ZK_DDHAL_NOTHANDLED : dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING);
 }
 
 DWORD APIENTRY DdUnlock(ZK_DD_UNLOCKDATA *p) {
@@ -545,9 +553,9 @@ DWORD APIENTRY DdUnlock(ZK_DD_UNLOCKDATA *p) {
 DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
     ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
     const bool wait = p->dwFlags & ZK_DDFLIP_WAIT;
-    HRESULT_DD r;
-    while ((r = ulUpdateFlipStatus(ppdev, 0)) != ZK_DD_OK)
-        if (!wait) return dwDone(&p->ddRVal, r);
+    vRetryStalledChip(ppdev);
+    const HRESULT_DD r = hrAwaitFlip(ppdev, 0, wait);
+    if (r != ZK_DD_OK) return dwDone(&p->ddRVal, r);
     if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
     EngineLock lock(ppdev);
     uint16_t n = usFifoFree(ppdev, kFlipSub);
@@ -557,16 +565,19 @@ DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
             ppdev->usFifoFree = n;
             return dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING);
         }
-        while ((n = usFifoFree(ppdev, kFlipSub)) < kFifoEmpty) {}
-        if (ppdev->pfnWaitEngineIdle) ppdev->pfnWaitEngineIdle(ppdev);
+        const bool room = bChipWait(ppdev, [&] { return (n = usFifoFree(ppdev, kFlipSub)) >= kFifoEmpty; });
+        if (room && ppdev->pfnWaitEngineIdle) ppdev->pfnWaitEngineIdle(ppdev);
+        if (!room || ppdev->bChipStalled) {
+            ppdev->usFifoFree = n;
+            return dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING);
+        }
     }
     ppdev->usFifoFree = n;
     if (p->lpSurfTarg->ddsCaps.dwCaps & ZK_DDSCAPS_OVERLAY) {
         vFlipOverlay(ppdev, p->lpSurfCurr, p->lpSurfTarg);
-        if (wait)
-            while (ulUpdateFlipStatus(ppdev, 0) != ZK_DD_OK) {}
+        const HRESULT_DD done = hrAwaitFlip(ppdev, 0, wait);
         ppdev->usFifoFree = usFifoFree(ppdev, kFlipSub);
-        return dwDone(&p->ddRVal, ZK_DD_OK);
+        return dwDone(&p->ddRVal, wait ? done : ZK_DD_OK);
     }
     ZK_DD_SURFACE_GLOBAL *targ = p->lpSurfTarg->lpGbl;
     g_zkFlip.fpPrimaryFlipFrom = p->lpSurfCurr->lpGbl->fpVidMem;
@@ -583,10 +594,10 @@ DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
     vPut(ppdev, kFlipSub, 0x318, targ->wHeight << 16 | (targ->wWidth & 0xFFFF));
     vPut(ppdev, kFlipSub, 0x31C, format);
     vPut(ppdev, kFlipSub, 0x320, 0);
-    if (wait)
-        while (ulUpdateFlipStatus(ppdev, 0) != ZK_DD_OK) {}
+    // The flip is queued either way; a waiting caller hears when the chip has not shown it yet.
+    const HRESULT_DD done = hrAwaitFlip(ppdev, 0, wait);
     ppdev->usFifoFree = usFifoFree(ppdev, kFlipSub);
-    return dwDone(&p->ddRVal, ZK_DD_OK);
+    return dwDone(&p->ddRVal, wait ? done : ZK_DD_OK);
 }
 
 DWORD APIENTRY DdGetFlipStatus(ZK_DD_GETFLIPSTATUSDATA *p) {

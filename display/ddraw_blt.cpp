@@ -140,9 +140,8 @@ const uint8_t *pSourceBits(ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *s, bool v
     return video ? ppdev->frameBuffer + s->fpVidMem : reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(s->fpVidMem));
 }
 
-void vAwait(const ZK_NOTIFIER &n) {
-    while (n.status == 0xFF) {}
-}
+// Bounded: past the limit the chip counts as stalled and the blit reports it.
+void vAwait(ZK_PDEV *ppdev, const ZK_NOTIFIER &n) { bAwaitNotifier(ppdev, n.status); }
 
 // A destination-per-source scale in 12.20, rounded up (when the division leaves a remainder)
 // so that the source never runs out before the destination.
@@ -205,7 +204,7 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
         auto copy = [&](ULONG k) {
             const ULONG n = rowsOf(k);
             const LONG first = mirror ? sourceLine(static_cast<LONG>(k * band + n - 1)) : sourceLine(static_cast<LONG>(k * band));
-            vAwait(copied);
+            vAwait(ppdev, copied);
             copied.status = 0xFF;
             vBind7(ppdev, ZK_OBJ_STAGING_COPY);
             vReserve(ppdev, ZK_SUB_SURFACE, 32);
@@ -223,7 +222,7 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
         // the picture would jump at every band boundary.
         copy(0);
         for (ULONG k = 0; k < bands; ++k) {
-            vAwait(copied);
+            vAwait(ppdev, copied);
             const uint8_t *half = ppdev->pScratch + (k & 1) * kHalf;
             const ULONG n = rowsOf(k);
             if (k + 1 < bands) copy(k + 1);
@@ -313,7 +312,7 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
             } else {
                 offset = (bandIndex & 1) * kHalf;
                 pitch = lineBytes;
-                vAwait(scaled);   // the band that used this half is done
+                vAwait(ppdev, scaled);   // the band that used this half is done
                 for (ULONG r = 0; r < n; ++r)
                     std::memcpy(ppdev->pScratch + offset + r * lineBytes,
                                 cpu + static_cast<intptr_t>(lineOf(r)) * s->lPitch + static_cast<intptr_t>(p->rSrc.left + u0) * srcBytes,
@@ -331,7 +330,7 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
             ++bandIndex;
         }
     }
-    vAwait(scaled);
+    vAwait(ppdev, scaled);
     if (Bpp == 32 && (video || yuv)) {
         ppdev->subchannel7Object = 0;
         vBind7(ppdev, ZK_OBJ_SCALE_RGB_STAGED);
@@ -455,16 +454,30 @@ DWORD ulBlt8(ZK_DD_BLTDATA *p) { return ulBltDepth<8>(p); }
 DWORD ulBlt16(ZK_DD_BLTDATA *p) { return ulBltDepth<16>(p); }
 DWORD ulBlt32(ZK_DD_BLTDATA *p) { return ulBltDepth<32>(p); }
 
+namespace {
+DWORD ulBltOnEngine(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p);
+}  // namespace
+
 DWORD APIENTRY DdBlt(ZK_DD_BLTDATA *p) {
     ZK_PDEV *ppdev = ppdevOf(p);
+    vRetryStalledChip(ppdev);
     if (!ppdev->fifo) return dwDone(p, ZK_DDERR_SURFACELOST);
     // A rectangle past its surface would have the engine write, or the CPU read, memory beyond it.
     if (!bRectWithin(p->rDest, p->lpDDDestSurface->lpGbl) ||
         (p->lpDDSrcSurface && !bRectWithin(p->rSrc, p->lpDDSrcSurface->lpGbl)))
         return dwDone(p, ZK_DDERR_INVALIDRECT);
-    while (ulUpdateFlipStatus(ppdev, p->lpDDDestSurface->lpGbl->fpVidMem) != ZK_DD_OK)
-        if (!(p->dwFlags & ZK_DDBLT_WAIT)) return dwDone(p, ZK_DDERR_WASSTILLDRAWING);
+    if (hrAwaitFlip(ppdev, p->lpDDDestSurface->lpGbl->fpVidMem, (p->dwFlags & ZK_DDBLT_WAIT) != 0) != ZK_DD_OK)
+        return dwDone(p, ZK_DDERR_WASSTILLDRAWING);
     DdEngineLock lock(ppdev);
+    const DWORD r = ulBltOnEngine(ppdev, p);
+    // A chip that stopped answering on the way: the blit is not known to be done.
+    if (r == ZK_DDHAL_HANDLED && p->ddRVal == ZK_DD_OK && ppdev->bChipStalled) p->ddRVal = ZK_DDERR_WASSTILLDRAWING;
+    return r;
+}
+
+namespace {
+
+DWORD ulBltOnEngine(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p) {
     vResetClip(ppdev);   // whatever clip a mode change left undefined
     const ZK_DD_SURFACE_LOCAL *src = p->lpDDSrcSurface;
     if (src != p->lpDDDestSurface ||
@@ -506,3 +519,5 @@ DWORD APIENTRY DdBlt(ZK_DD_BLTDATA *p) {
     vHeapFree(t, ppdev->pDdHeap);
     return r;
 }
+
+}  // namespace

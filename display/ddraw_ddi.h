@@ -45,6 +45,9 @@ struct ZK_FLIP_STATE {
 };
 extern ZK_FLIP_STATE g_zkFlip;
 HRESULT_DD ulUpdateFlipStatus(ZK_PDEV *ppdev, ULONG fpVidMem);
+// The flip status, waited out (within the chip-wait limit) when `wait` is set: a flip the chip
+// never completes leaves ZK_DDERR_WASSTILLDRAWING rather than a call that never returns.
+HRESULT_DD hrAwaitFlip(ZK_PDEV *ppdev, ULONG fpVidMem, bool wait);
 // Overlay work the overlay code does (switch-off before a visible overlay goes; planar conversion at unlock).
 void vSwitchOffOverlay(ZK_PDEV *ppdev);
 void vConvertPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl);

@@ -190,6 +190,9 @@ struct ZK_PDEV {
     uint32_t memoryObjects[ZK_MAX_MEMORY_OBJECTS];
     ULONG cMemoryObjects;
     bool bObjectsOverflow;
+    // A wait on the chip ran out (kChipWaitLimitMs): later waits take one look only, until one
+    // finds the chip answering again.
+    bool bChipStalled;
 };
 
 // ---- driver-wide state ---------------------------------------------------------------------
@@ -230,12 +233,50 @@ void vFreeDmaObjects(ZK_PDEV *ppdev);
 // ---- FIFO access and engine synchronisation ---------------------------------------------------
 inline uint8_t *pFifoSub(ZK_PDEV *ppdev, unsigned sub) { return ppdev->fifo + 0x2000u * sub; }
 uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub);
-void vFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes);
+
+// The longest the driver waits for the chip to answer (FIFO room, an idle engine or pusher, a
+// notifier, a flip, a vertical blank) before it takes the chip as not answering. Generous: an
+// engine that works drains its FIFO within microseconds.
+constexpr LONGLONG kChipWaitLimitMs = 500;
+
+// Polls `ready` until it holds (TRUE) or kChipWaitLimitMs pass (FALSE). A wait that runs out
+// marks the chip as stalled, and while it is marked a wait takes one look only, so that a chip
+// that stopped answering costs one limit rather than one per FIFO write; the first look that
+// finds it answering clears the mark. ppdev may be NULL (no mark kept).
+template <class Ready> bool bChipWait(ZK_PDEV *ppdev, Ready ready) {
+    if (ready()) {
+        if (ppdev) ppdev->bChipStalled = false;
+        return true;
+    }
+    if (ppdev && ppdev->bChipStalled) return false;
+    LONGLONG start = 0, now = 0, rate = 0;
+    EngQueryPerformanceFrequency(&rate);
+    EngQueryPerformanceCounter(&start);
+    const LONGLONG limit = rate / 1000 * kChipWaitLimitMs;
+    while (!ready()) {
+        EngQueryPerformanceCounter(&now);
+        if (now - start < limit) continue;
+        if (ready()) break;
+        if (ppdev) ppdev->bChipStalled = true;
+        return false;
+    }
+    if (ppdev) ppdev->bChipStalled = false;
+    return true;
+}
+// A DirectDraw call gives the chip its full limit again: each call that finds the chip silent
+// costs one limit and reports it, and the first call after the chip answers works.
+inline void vRetryStalledChip(ZK_PDEV *ppdev) { ppdev->bChipStalled = false; }
+// FALSE when the room did not come within the limit (the count then is what the FIFO has).
+bool bFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes);
+inline void vFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) { (void)bFifoWaitFree(ppdev, sub, bytes); }
 inline void vFifoWrite(ZK_PDEV *ppdev, unsigned sub, uint32_t method, uint32_t value) {
     WRITE_REGISTER_ULONG(pFifoSub(ppdev, sub) + method, value);
 }
 void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo);
-void vWaitPusherIdle(ZK_PDEV *ppdev);
+// FALSE when the pusher or the engine did not come to rest within the limit.
+bool bWaitPusherIdle(ZK_PDEV *ppdev);
+// Waits for the engine to write a notifier's status (0xFF until it does); FALSE past the limit.
+bool bAwaitNotifier(ZK_PDEV *ppdev, const volatile uint16_t &status);
 uint16_t vSyncEngine(ZK_PDEV *ppdev);
 uint16_t vSyncEngineZk4(ZK_PDEV *ppdev);
 void vWaitEngineIdle(ZK_PDEV *ppdev);

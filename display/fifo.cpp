@@ -270,7 +270,8 @@ BOOL bCopyVideoToMemory(ZK_PDEV *ppdev, uint8_t *pDst, LONG dstPitch, const uint
             // While the engine fills this half, the previous chunk goes out of the other one.
             for (uint32_t i = 0; i < prevRows; ++i, dst += dstPitch)
                 vCopyAlignedDst(dst, dma + kDmaHalf[half ^ 1] + i * w, w);
-            while (*status != 0) {}
+            // An engine that does not copy within the limit fails the copy rather than hang it.
+            if (!bChipWait(ppdev, [&] { return *status == 0; })) return FALSE;
             prevRows = c;
             row += c;
             half ^= 1;

@@ -48,13 +48,11 @@ inline uint32_t ulSize(LONG w, LONG h) { return static_cast<uint32_t>(h) << 16 |
 
 // Free-space discipline: before n bytes of methods the cached count must hold n; when it does
 // not, the free-space register is read until it does. The count is then lowered by n.
+// A FIFO that does not free within the limit is written all the same (the count goes to 0): the
+// call goes on rather than hang, and the stalled mark makes the caller's result an error.
 inline void vReserve(ZK_PDEV *ppdev, unsigned sub, unsigned bytes) {
-    if (ppdev->usFifoFree < bytes) {
-        uint16_t n;
-        while ((n = usFifoFree(ppdev, sub)) < bytes) {}
-        ppdev->usFifoFree = n;
-    }
-    ppdev->usFifoFree = static_cast<uint16_t>(ppdev->usFifoFree - bytes);
+    if (ppdev->usFifoFree < bytes) vFifoWaitFree(ppdev, sub, bytes);
+    ppdev->usFifoFree = ppdev->usFifoFree >= bytes ? static_cast<uint16_t>(ppdev->usFifoFree - bytes) : 0;
 }
 inline void vPut(ZK_PDEV *ppdev, unsigned sub, uint16_t method, uint32_t value) { vFifoWrite(ppdev, sub, method, value); }
 

@@ -51,10 +51,10 @@ void vSetDisplayStartZk3(ZK_PDEV *ppdev, uint32_t offset) {
 BOOL bInVerticalBlankZk3(ZK_PDEV *ppdev) { return (READ_REGISTER_UCHAR(ppdev->crtcRegs + 0x3DA) & 0x08) != 0; }
 BOOL bInDisplayZk3(ZK_PDEV *ppdev) { return !bInVerticalBlankZk3(ppdev); }
 void vWaitVerticalBlankEndZk3(ZK_PDEV *ppdev) {
-    while (bInVerticalBlankZk3(ppdev)) {}
+    bChipWait(ppdev, [&] { return !bInVerticalBlankZk3(ppdev); });
 }
 void vWaitVerticalBlankStartZk3(ZK_PDEV *ppdev) {
-    while (!bInVerticalBlankZk3(ppdev)) {}
+    bChipWait(ppdev, [&] { return bInVerticalBlankZk3(ppdev) != FALSE; });
 }
 
 uint16_t usGetScanLineZk3(ZK_PDEV *ppdev) {
@@ -129,18 +129,20 @@ uint16_t usSyncZk4(ZK_PDEV *ppdev) { return vSyncEngineZk4(ppdev); }
 
 uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub) { return READ_REGISTER_USHORT(pFifoSub(ppdev, sub) + 0x10); }
 
-void vFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) {
-    uint16_t n;
-    while ((n = usFifoFree(ppdev, sub)) < bytes) {}
+bool bFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) {
+    uint16_t n = 0;
+    const bool room = bChipWait(ppdev, [&] { return (n = usFifoFree(ppdev, sub)) >= bytes; });
     ppdev->usFifoFree = n;
+    return room;
 }
 
 void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo) {
     uint8_t *sub2 = fifo + 0x2000 * 2;
     uint16_t free = *pusFree;
+    // A FIFO that never frees gives up after the limit; the words then go as the chip takes them.
     auto room = [&](uint16_t bytes) {
-        while (free < bytes) free = READ_REGISTER_USHORT(sub2 + 0x10);
-        free = static_cast<uint16_t>(free - bytes);
+        if (free < bytes) bChipWait(nullptr, [&] { return (free = READ_REGISTER_USHORT(sub2 + 0x10)) >= bytes; });
+        free = free >= bytes ? static_cast<uint16_t>(free - bytes) : 0;
     };
     while (cDwords >= 4) {
         room(16);
@@ -154,34 +156,35 @@ void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uin
     *pusFree = free;
 }
 
-void vWaitPusherIdle(ZK_PDEV *ppdev) {
+bool bWaitPusherIdle(ZK_PDEV *ppdev) {
     uint8_t *d = ppdev->dmaRegs;
-    if (d) {
-        while (rd(d, kPushBusy) & 0x10111) {}
-        while (!(rdb(d, kPushEnableA) & 1)) {}
-        while (!(rdb(d, kPushEnableC) & 1)) {}
-        while (rd(d, kPushRun) != 0) {}
-        while (!(rdb(d, kPushFetch) & 0x10)) {}
-    }
-    while (bEngineStatusBusy(ppdev)) {}
+    if (d && !(bChipWait(ppdev, [&] { return !(rd(d, kPushBusy) & 0x10111); }) &&
+               bChipWait(ppdev, [&] { return (rdb(d, kPushEnableA) & 1) != 0; }) &&
+               bChipWait(ppdev, [&] { return (rdb(d, kPushEnableC) & 1) != 0; }) &&
+               bChipWait(ppdev, [&] { return rd(d, kPushRun) == 0; }) &&
+               bChipWait(ppdev, [&] { return (rdb(d, kPushFetch) & 0x10) != 0; })))
+        return false;
+    return bChipWait(ppdev, [&] { return !bEngineStatusBusy(ppdev); });
+}
+
+bool bAwaitNotifier(ZK_PDEV *ppdev, const volatile uint16_t &status) {
+    return bChipWait(ppdev, [&] { return status != 0xFF; });
 }
 
 uint16_t vSyncEngine(ZK_PDEV *ppdev) {
-    vWaitPusherIdle(ppdev);
-    if (!ppdev->fifo) return 0;
-    vFifoWaitFree(ppdev, 3, 124);
+    if (!bWaitPusherIdle(ppdev) || !ppdev->fifo) return 0;
+    if (!bFifoWaitFree(ppdev, 3, 124)) return ppdev->usFifoFree;
     ppdev->lockNotifier.status = 0xFF;
     vFifoWrite(ppdev, 2, 0x104, 0);
     vFifoWrite(ppdev, 2, 0x3FC, 0);
-    while (ppdev->lockNotifier.status == 0xFF) {}
+    bAwaitNotifier(ppdev, ppdev->lockNotifier.status);
     ppdev->usFifoFree = usFifoFree(ppdev, 2);
     return ppdev->usFifoFree;
 }
 
 uint16_t vSyncEngineZk4(ZK_PDEV *ppdev) {
-    while (bEngineStatusBusy(ppdev)) {}
-    if (ppdev->fifo) {
-        vFifoWaitFree(ppdev, 3, 124);
+    if (!bChipWait(ppdev, [&] { return !bEngineStatusBusy(ppdev); })) return 0;
+    if (ppdev->fifo && bFifoWaitFree(ppdev, 3, 124)) {
         // The destination surface goes back to the screen.
         if (ppdev->subchannel7Object != 0xA00F2) {
             vFifoWrite(ppdev, 7, 0, 0xA00F2);
@@ -193,14 +196,13 @@ uint16_t vSyncEngineZk4(ZK_PDEV *ppdev) {
         ppdev->dstPitch = static_cast<uint32_t>(ppdev->lDelta);
         vFifoWrite(ppdev, 4, 0x300, 0xCC);
         vFifoWrite(ppdev, 2, 0x3FC, 0);
-        vFifoWaitFree(ppdev, 3, 124);
-        while (bEngineStatusBusy(ppdev)) {}
+        if (bFifoWaitFree(ppdev, 3, 124)) bChipWait(ppdev, [&] { return !bEngineStatusBusy(ppdev); });
     }
     return ppdev->usFifoFree;
 }
 
 void vWaitEngineIdle(ZK_PDEV *ppdev) {
-    while (bIsEngineBusyZk3(ppdev)) {}
+    bChipWait(ppdev, [&] { return !bIsEngineBusyZk3(ppdev); });
 }
 
 BOOL bBindDmaObject(ZK_PDEV *ppdev, uint32_t handle) {
@@ -213,7 +215,10 @@ BOOL bStartDmaPush(ZK_PDEV *ppdev, uint32_t handle, uint32_t p1, uint32_t p2, ui
     if (end == start) return TRUE;
     uint8_t *d = ppdev->dmaRegs;
     EngAcquireSemaphore(ppdev->engineSemaphore);
-    vWaitPusherIdle(ppdev);
+    if (!bWaitPusherIdle(ppdev)) {
+        EngReleaseSemaphore(ppdev->engineSemaphore);
+        return FALSE;
+    }
     wr(d, kPushEnableA, 0);
     wr(d, kPushEnableC, 0);
     wr(d, kPushEnableB, 0);

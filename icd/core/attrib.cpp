@@ -299,7 +299,7 @@ struct ScissorGroup : Group {
     }
     static void restoreExtra(GlContext *c, GlAttribEntry &, Kind kind) {
         if (kind != Kind::Pop) return;
-        __glComputeClipBox(c);
+        __glUpdateClipBox(c);
         runProc(c, c->slots.scissorChanged);
     }
 };

@@ -240,10 +240,7 @@ BOOL __glResizeDrawableBuffers(GlContext *ctx, int32_t width, int32_t height) {
         ctx->current.vertex.rasterPos.window[1] += float(height - e.height);
     e.width = width;
     e.height = height;
-    if (ctx->slots.computeClipBox != nullptr)
-        ctx->slots.computeClipBox(ctx);
-    else
-        __glComputeClipBox(ctx);
+    __glUpdateClipBox(ctx);
     if (ctx->procs.resizeAt != nullptr) ctx->procs.resizeAt(ctx, 0, 0, width, height);
     return TRUE;
 }

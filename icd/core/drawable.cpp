@@ -4,6 +4,7 @@
 #include "icd/core/core.h"
 #include "icd/core/drawable.h"
 #include "icd/core/services.h"
+#include "icd/hw/present.h"
 
 static GlDrawable drawableListHead;
 
@@ -173,6 +174,21 @@ void __wglUpdateWindowGeometry(GlDrawable *d) {
     IntersectRect(&d->visibleRect, &screen, &d->clientRect);
     d->clipOffsetX = d->clientRect.left - d->visibleRect.left;
     d->clipOffsetY = d->clientRect.top - d->visibleRect.top;
+}
+
+bool __wglScreenFrontVisibleBox(const GlContext *ctx, RECT *box) {
+    const GlDrawableBuffers *buffers = ctx->tail.drawableBuffers;
+    const GlDrawable *d = buffers != nullptr ? buffers->drawable : nullptr;
+    const GlBufferDescriptor *front = &buffers->descriptors[kGlDescriptorFront];
+    if (d == nullptr || d->hwnd == nullptr || front->resize != __wglDDrawUpdatePrimary ||
+        ctx->buffers.color.front.head.descriptor != front)
+        return false;
+    const RECT &v = d->visibleRect, &c = d->clientRect;
+    if (v.left == c.left && v.top == c.top && v.right == c.right && v.bottom == c.bottom) return false;
+    // An empty visible rectangle (the window wholly off the screen) gives an empty box.
+    const bool none = v.right <= v.left || v.bottom <= v.top;
+    *box = none ? RECT{0, 0, 0, 0} : RECT{v.left - c.left, v.top - c.top, v.right - c.left, v.bottom - c.top};
+    return true;
 }
 
 BOOL __wglHandleWindowMoved(GlContextHandle *h) {

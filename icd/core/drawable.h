@@ -93,6 +93,11 @@ void __wglDestroyWindowDrawables(HWND hwnd);
 // Process detach: every drawable still listed goes, whether or not its window is.
 void __wglDestroyAllDrawables(void);
 void __wglUpdateWindowGeometry(GlDrawable *drawable);
+// A window's front buffer on the screen (top-down rows) reaches only as far as the screen: the
+// part of the window's box on it, in the drawable's top-down window coordinates. False when the
+// context's front buffer is not its window's screen buffer or the whole box is on the screen
+// (nothing to cut).
+bool __wglScreenFrontVisibleBox(const GlContext *ctx, RECT *box);
 BOOL __wglHandleWindowMoved(GlContextHandle *handle);
 BOOL __wglRevalidateDrawable(GlContextHandle *handle);
 BOOL __wglApplyPendingResize(GlDrawableBuffers *buffers);

@@ -80,6 +80,6 @@ BOOL __glHwProcessDetach(DWORD threadId);
 BOOL __wglSetupWindowDrawable(GlDrawable *drawable, const GlVisual *visual);
 BOOL __wglCreateBitmapDrawable(GlDrawable *drawable, const GlVisual *visual);
 void __wglDestroyWindowDrawable(GlDrawable *drawable);
-void __wglDrawableMovedNop(GlDrawable *drawable);
+void __wglDrawableMoved(GlDrawable *drawable);
 extern "C" BOOL WINAPI wglSetDeviceGammaRampZORVEK(const BYTE *red, const BYTE *green, const BYTE *blue);
 extern "C" BOOL WINAPI wglGetDeviceGammaRampZORVEK(BYTE *red, BYTE *green, BYTE *blue);

@@ -32,7 +32,7 @@ static const GlDeviceHooks deviceHooks = {
     __wglSetupWindowDrawable,
     __wglCreateBitmapDrawable,
     __wglDestroyWindowDrawable,
-    __wglDrawableMovedNop,
+    __wglDrawableMoved,
     nullptr,
 };
 const GlDeviceHooks *const __glDeviceHooks = &deviceHooks;

@@ -11,6 +11,7 @@
 #include "icd/core/core.h"
 #include "icd/core/services.h"
 #include "icd/core/drawable.h"
+#include "icd/hw/drawable_buffers.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_services.h"
 
@@ -30,9 +31,15 @@ void setStatus(HwState *hw, uint8_t v) {
 bool modeChanged(const HwState *hw) { return hw->driverModeCounter != hw->modeCounter; }
 
 // The device can no longer be used: later drawing goes to software.
+// The commands not yet run go with the device: the frame they belong to is not the frame drawn,
+// and the drawable's next swap says so.
 void loseDevice(HwState *hw) {
     hw->hardwareLost = 1;
     setStatus(hw, 0);
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx != nullptr && &ctx->hw == hw && ctx->tail.drawableBuffers != nullptr &&
+        ctx->tail.drawableBuffers->drawable != nullptr)
+        ctx->tail.drawableBuffers->drawable->flags |= kGlDrawableFrameLost;
 }
 
 ZK_DMA_PUSH_PARAMS pushRecord(const HwState *hw, uint32_t start, uint32_t end) {
@@ -204,10 +211,13 @@ void __glHwFinishFrom(GlContext *ctx, const void *returnAddress) {
     const uintptr_t entry = reinterpret_cast<uintptr_t>(ctx->tail.wglSwapBuffersAddress);
     const uintptr_t ra = reinterpret_cast<uintptr_t>(returnAddress);
     const uintptr_t distance = ra > entry ? ra - entry : entry - ra;
-    if (entry != 0 && distance <= 100)
-        __wglSwapDrawable(ctx);
-    else
+    // glFinish has no result: a swap that fails tells opengl32's wglSwapBuffers through the last
+    // error, so that the program hears of a frame not shown.
+    if (entry != 0 && distance <= 100) {
+        if (!__wglSwapDrawable(ctx)) SetLastError(ERROR_GEN_FAILURE);
+    } else {
         ctx->slots.finish(ctx);
+    }
 }
 
 namespace icd {

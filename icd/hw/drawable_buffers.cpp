@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 #include "icd/core/core.h"
+#include "icd/core/services.h"
+#include "icd/core/state_entries_util.h"
 #include "icd/hw/present.h"
 #include "icd/raster/color_buffer.h"
 
@@ -372,7 +374,22 @@ void __wglDestroyWindowDrawable(GlDrawable *dr) {
     dr->windowState = nullptr;
 }
 
-void __wglDrawableMovedNop(GlDrawable *) {}
+// A window that moved without changing size keeps its buffers, but its front buffer on the screen
+// starts elsewhere and the part of it on the screen changed: the front buffer's address is the
+// new one at once (what the next lock would give; the chip's surface is chosen from it before
+// that lock), and the context drawing into it computes its clip box again before it draws.
+void __wglDrawableMoved(GlDrawable *dr) {
+    GlBufferDescriptor *front = descriptor(dr, kGlDescriptorFront);
+    uint8_t *screen = __wglDDrawProcess().primaryAddress;
+    if (front->resize == __wglDDrawUpdatePrimary && screen != nullptr)
+        front->base = screen + ptrdiff_t(dr->clientRect.top) * front->pitchBytes +
+                      ptrdiff_t(dr->clientRect.left) * front->elementSize;
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx == nullptr || ctx->tail.drawableBuffers != &dr->buffers) return;
+    if (ctx->buffers.color.front.head.descriptor == front) __glBufferRefresh(&ctx->buffers.color.front.head);
+    __glRequestValidation(ctx);
+    ctx->dirtyMask |= 0x7FF;
+}
 
 // ---- clip rectangles and the ownership mask --------------------------------------------------------------
 

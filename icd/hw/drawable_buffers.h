@@ -11,6 +11,20 @@
 // allocated by the first resize.
 typedef void (*GlDescriptorInitProc)(GlBufferDescriptor *d, GlDrawableBuffers *set, int32_t bits);
 
+// A drawing, clear or read of the frame found the drawable's buffers unusable and was dropped
+// (after one retry): the next swap presents nothing and fails, so that a frame not drawn is never
+// reported as shown. The swap clears the mark.
+constexpr uint32_t kGlDrawableFrameLost = 0x4;
+// The window's region, when last taken, left it owning less than its box (windows above it or
+// the screen's edges): the ownership word follows changes of this.
+constexpr uint32_t kGlDrawableOverlapSeen = 0x8;
+// Takes the mark: true when the frame since the last swap lost drawing.
+inline bool __glTakeFrameLost(GlDrawable *dr) {
+    const bool lost = (dr->flags & kGlDrawableFrameLost) != 0;
+    dr->flags &= ~kGlDrawableFrameLost;
+    return lost;
+}
+
 constexpr uint32_t kGlClientBlockBytes = 8192;  // the display driver tracks the first 4096
 constexpr int32_t kGlResizeFellBack = 0x10;     // resized, after falling back to another kind
 
@@ -60,7 +74,6 @@ void __wglBitmapBufferUnlock(GlBufferDescriptor *d, GlDrawableBuffers *set);
 BOOL __wglSetupWindowDrawable(GlDrawable *drawable, const GlVisual *visual);
 BOOL __wglCreateBitmapDrawable(GlDrawable *drawable, const GlVisual *visual);
 void __wglDestroyWindowDrawable(GlDrawable *drawable);
-void __wglDrawableMovedNop(GlDrawable *drawable);
 BOOL __wglInitWindowBuffers(GlDrawable *drawable, const GlVisual *visual);
 // The free proc of every descriptor that has one, then the depth buffer's saved state.
 void __wglFreeDrawableBuffers(GlDrawable *drawable);

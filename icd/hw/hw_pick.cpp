@@ -3,13 +3,26 @@
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
+#include "icd/hw/drawable_buffers.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_pick.h"
+#include "icd/hw/present.h"
 #include "icd/hw/hw_surface.h"
 #include "icd/raster/raster.h"
 #include "icd/pixel/pixel_ops.h"
 
 namespace {
+
+// The window's visible rectangles (window coordinates, cut to the clip bounds) as the device
+// layer last took them from the display driver: what the clears of an overlapped front buffer
+// cover.
+int32_t visibleClipRects(GlContext *ctx, const RECT **rects) {
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    if (rec == nullptr || rec->drawable == nullptr) return 0;
+    const GlDrawableClipRects *c = __wglDrawableClipRects(rec->drawable);
+    *rects = c->rects;
+    return c->rects != nullptr ? c->count : 0;
+}
 
 void finishPending(GlContext *ctx) {
     HwState *hw = &ctx->hw;
@@ -32,6 +45,8 @@ uint32_t __glHwCapabilityMask(GlContext *ctx) {
 }
 
 void __glHwPickProcs(GlContext *ctx) {
+    // The pickers read the front buffer's ownership: it is taken fresh from the display driver.
+    if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers) __wglRefreshWindowRegion(rec->drawable);
     if (__glHasHwState(ctx)) {
         HwState *hw = &ctx->hw;
         const uint32_t caps = __glHwCapabilityMask(ctx);
@@ -59,6 +74,7 @@ void __glHwPickProcs(GlContext *ctx) {
         }
     }
     __glPickAllProcs(ctx);
+    ctx->state.span.inputs.clipRects = visibleClipRects;
     // Software drawing, reads and clears lock the drawable's buffers around their memory access.
     if (__glHasHwState(ctx)) __glHwInstallBufferAccess(ctx);
 }

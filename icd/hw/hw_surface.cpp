@@ -1,18 +1,22 @@
 // Colour and depth buffer objects of the chip, their clears, the clip rectangle and the surface
 // words. The buffer objects are the software ones with the chip's resize and clear procs, so that
 // a drawable the chip cannot reach still works through the same objects.
+#include <algorithm>
 #include <cstdlib>
 #include "icd/core/buffers.h"
 #include "icd/core/context.h"
 #include "icd/core/core.h"
 #include "icd/core/pick.h"
 #include "icd/core/state_entries_util.h"
+#include "icd/hw/drawable_buffers.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/hw_surface.h"
+#include "icd/hw/present.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/raster_state.h"
 #include "icd/vertex/color_units.h"
+#include "icd/vertex/matrix_procs.h"
 
 using glraster::clipBoxOf;
 using glraster::rasterOf;
@@ -70,6 +74,12 @@ void finishChip(GlContext *ctx) {
 bool chipClears(GlContext *ctx, const GlBuffer *b, uint32_t *offset) {
     if (!__glHwUsable(ctx)) return false;
     if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) return false;
+    // A window stacked above since the last validation: the front buffer is no longer all ours.
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    if (rec != nullptr && b == &ctx->buffers.color.front.head) {
+        __wglRefreshWindowRegion(rec->drawable);
+        if (rec->contextState != 0) return false;
+    }
     return __glHwBufferOffset(ctx, b, offset);
 }
 
@@ -235,6 +245,20 @@ BOOL __glHwResizeClip(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32
     return TRUE;
 }
 
+void __glHwComputeClipBox(GlContext *ctx) {
+    __glComputeClipBox(ctx);
+    const GLenum draw = ctx->state.mode.drawBuffer;
+    RECT v;
+    if ((draw != GL_FRONT && draw != GL_FRONT_AND_BACK) || !__wglScreenFrontVisibleBox(ctx, &v))
+        return;
+    GlTransformState &t = ctx->state.transform;
+    const int32_t bx = ctx->limits.biasX, by = ctx->limits.biasY;
+    t.clipBoxX0 = std::max<int32_t>(t.clipBoxX0, v.left + bx);
+    t.clipBoxY0 = std::max<int32_t>(t.clipBoxY0, v.top + by);
+    t.clipBoxX1 = std::max<int32_t>(t.clipBoxX0, std::min<int32_t>(t.clipBoxX1, v.right + bx));
+    t.clipBoxY1 = std::max<int32_t>(t.clipBoxY0, std::min<int32_t>(t.clipBoxY1, v.bottom + by));
+}
+
 // Validation chooses the surfaces; their words go out in front of the next drawing by the chip,
 // so that a context drawing in software, or not drawing at all, writes nothing.
 void __glHwValidateSurfaces(GlContext *ctx) {
@@ -344,8 +368,11 @@ void dropPolygon(GlContext *, GlVertex **, int32_t) {}
 // it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
 // were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
 // its fill, this very lock giving the chip back), and refusing them would lose its work.
+// A lock that refuses drops the drawing: the frame is marked lost for the swap to report.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     if (!__glPrepareBuffers(ctx, flags)) {
+        if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
+            rec->drawable->flags |= kGlDrawableFrameLost;
         // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
         __glRequestValidation(ctx);
         ctx->dirtyMask |= 0x7FF;

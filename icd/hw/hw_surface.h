@@ -40,6 +40,10 @@ BOOL __glHwResizeClip(GlContext *ctx, int32_t x, int32_t y, int32_t width, int32
 // and depth surfaces; __glHwSendSurfaces writes the words of those that changed, and every proc
 // that draws with the chip calls it first.
 void __glHwValidateSurfaces(GlContext *ctx);
+// The context's clip-box proc: the generic box, cut to the part of the window on the screen when
+// the front buffer drawn into is the screen's (no road then addresses rows or columns of the
+// window beyond the screen's edges).
+void __glHwComputeClipBox(GlContext *ctx);
 void __glHwSendSurfaces(HwState *hw);
 
 // ---- software access to the drawable ------------------------------------------------------------

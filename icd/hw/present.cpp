@@ -3,8 +3,10 @@
 // memory when DirectDraw refuses); the visible-region lists and the two swaps.
 #include "icd/hw/present.h"
 
+#include <algorithm>
 #include <cstring>
 #include "icd/core/core.h"
+#include "icd/core/state_entries_util.h"
 #include "icd/hw/hw.h"
 #include "icd/hw/drawable_buffers.h"
 
@@ -154,8 +156,31 @@ void unlockPrimarySurface(GlBufferDescriptor *d, const char *step) {
     if (r != DD_OK) __wglReportDDrawError(step, r);
 }
 
+// Whether the window owns fewer pixels than its box: windows stacked above it, or parts of it
+// past the screen's edges. Drawing into its front buffer then tests pixel ownership (the
+// pickers' front-clip road); a change asks the context drawing into it to choose again.
+void noteOwnership(GlDrawable *dr, const RECT *rects, int32_t n) {
+    // Only a front buffer on the screen is shared with other windows.
+    if (dr->buffers.descriptors[kGlDescriptorFront].resize != __wglDDrawUpdatePrimary) return;
+    const bool whole = n == 1 && rects[0].left <= 0 && rects[0].top <= 0 && rects[0].right >= dr->width &&
+                       rects[0].bottom >= dr->height;
+    // Only a change of the region changes the word (what a caller set stays until then).
+    const uint32_t seen = whole ? 0 : kGlDrawableOverlapSeen;
+    if ((dr->flags & kGlDrawableOverlapSeen) == seen) return;
+    dr->flags = (dr->flags & ~kGlDrawableOverlapSeen) | seen;
+    const int32_t state = whole ? 0 : 1;
+    dr->buffers.contextState = state;
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx != nullptr && ctx->tail.drawableBuffers == &dr->buffers) {
+        ctx->buffers.heads.contextState = state;
+        __glRequestValidation(ctx);
+        ctx->dirtyMask |= 0x7FF;
+    }
+}
+
 // Keeps `n` rectangles (window coordinates) as the drawable's clip list.
 void storeClipList(GlDrawable *dr, const RECT *rects, int32_t n) {
+    noteOwnership(dr, rects, n);
     if (n > dr->clipCapacity || dr->clipList == nullptr) {
         void *grown = dr->buffers.realloc(nullptr, dr->clipList, kGlClipListBytes(n));
         if (grown == nullptr) {
@@ -641,6 +666,10 @@ void __wglClientBlockToRgnData(GlDrawable *dr) {
     dr->buffers.free(nullptr, region);
 }
 
+void __wglRefreshWindowRegion(GlDrawable *dr) {
+    if (dr != nullptr && dr->windowState != nullptr && __wglWindowStateChanged(dr)) __wglClientBlockToRgnData(dr);
+}
+
 namespace {
 // The clipper's region for `area` (screen coordinates), or null; the caller frees it.
 RGNDATA *clipperRegion(GlDrawable *dr, IDirectDrawClipper *clipper, const RECT *area, const char *sizeStep,
@@ -713,12 +742,16 @@ bool snapshotWindow(GlDrawable *dr, WindowSnapshot *s) {
 }
 }  // namespace
 
-// A window with nothing visible swaps successfully without copying anything.
+// A window with nothing visible swaps successfully without copying anything; a frame that lost
+// drawing is not presented and the swap fails.
 BOOL __glHwSwapBuffers(GlDrawable *dr) {
+    if (__glTakeFrameLost(dr)) return FALSE;
     GlDrawableBuffers *set = &dr->buffers;
     GlBufferDescriptor *front = &set->descriptors[kGlDescriptorFront];
     GlBufferDescriptor *back = &set->descriptors[kGlDescriptorBack];
-    if (front->storage == nullptr || back->storage == nullptr) return FALSE;
+    // A primary that could not be made again (say while DirectDraw answered busy) is made by the
+    // front buffer's lock: the swap fails, but it does not keep failing once DirectDraw answers.
+    if (back->storage == nullptr) return FALSE;
     static thread_local WindowSnapshot s;
     if (!snapshotWindow(dr, &s)) return FALSE;
     set->fullScreen = (s.kind & ZK_WINDOW_FULL_SCREEN) != 0;
@@ -731,21 +764,22 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     // refuses the swap, rather than the blit reading a surface the old mode took with it.
     const bool lockFront = !set->fullScreen || !inStepWithMode(dr);
     if (lockFront && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
+    // A visible rectangle is cut to the drawable: a window larger than the screen has buffers of
+    // the screen's size, and the part of it beyond them has no pixels to show.
+    auto blit = [&](const ZK_RECTL &r, BOOL more) {
+        const int32_t left = std::max<int32_t>(r.left, s.originX), top = std::max<int32_t>(r.top, s.originY);
+        const int32_t right = std::min<int32_t>(r.right, s.originX + dr->width);
+        const int32_t bottom = std::min<int32_t>(r.bottom, s.originY + dr->height);
+        if (left < right && top < bottom)
+            __glHwScreenBlit(right - left, bottom - top, left - s.originX, top - s.originY, left, top, more);
+    };
     switch (kind) {
     case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(dr->width, dr->height, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
-        if (s.count != 0) {
-            const ZK_RECTL &r = s.rects[0];
-            __glHwScreenBlit(r.right - r.left, r.bottom - r.top, r.left - s.originX, r.top - s.originY, r.left, r.top,
-                             0);
-        }
+        if (s.count != 0) blit(s.rects[0], 0);
         break;
     case ZK_WINDOW_RECT_LIST:
-        for (uint32_t i = 0; i < s.count; ++i) {
-            const ZK_RECTL &r = s.rects[i];
-            __glHwScreenBlit(r.right - r.left, r.bottom - r.top, r.left - s.originX, r.top - s.originY, r.left, r.top,
-                             BOOL(s.count - 1 - i));
-        }
+        for (uint32_t i = 0; i < s.count; ++i) blit(s.rects[i], BOOL(s.count - 1 - i));
         break;
     default: break;
     }
@@ -754,6 +788,7 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
 }
 
 BOOL __wglSwapBuffersCopy(GlDrawable *dr) {
+    if (__glTakeFrameLost(dr)) return FALSE;
     GlDrawableBuffers *set = &dr->buffers;
     GlBufferDescriptor *front = &set->descriptors[kGlDescriptorFront];
     GlBufferDescriptor *back = &set->descriptors[kGlDescriptorBack];

@@ -64,6 +64,10 @@ HRESULT __wglDDrawRestoreSurface(GlBufferDescriptor *d, uint32_t bufferBit);
 
 // ---- visible regions ---------------------------------------------------------------------------------
 void __wglClientBlockToRgnData(GlDrawable *drawable);
+// Takes the window's region again when the display driver changed it (a window stacked above it
+// came or went) since the last look: the clip list and the ownership word follow at once, so that
+// the drawing about to be chosen or run does not paint over the windows above.
+void __wglRefreshWindowRegion(GlDrawable *drawable);
 void __wglDDrawUpdateClipList(GlDrawable *drawable, IDirectDrawClipper *clipper);
 
 // Busy answers before a lock restores the surface, and restore-and-retry rounds before it gives up.

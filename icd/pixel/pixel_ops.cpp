@@ -2,8 +2,10 @@
 // against the window, the zoom run table, and the row runners that push each row through the
 // chosen chain between the buffer-access procs. Rows wider than the runners' buffers are done as
 // column strips of at most kGlPixelRowPixels source pixels.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include "icd/core/drawable.h"
 #include "icd/pixel/pixel_ops.h"
 #include "icd/pixel/pixel_image_copy.h"
 #include "icd/pixel/pixel_ops_internal.h"
@@ -126,31 +128,42 @@ bool clipRead(GlContext *ctx, GlPixelSpan *s, int32_t &skipPixels, int32_t &skip
     const int64_t ox = ctx->limits.biasX, oy = ctx->limits.biasY;
     const int64_t W = ctx->state.transform.drawable.width, H = ctx->state.transform.drawable.height;
     if (!(std::fabs(s->readX) < 1e15f) || !(std::fabs(s->readY) < 1e15f)) return false;
+    // The readable box: the drawable, and of a window's front buffer on the screen only the part
+    // on the screen (the rows above it are no memory of the frame buffer's). Its pixels elsewhere
+    // are left as the client had them.
+    int64_t x0 = ox, y0 = oy, x1 = ox + W, y1 = oy + H;
+    RECT v;
+    const GLenum rb = ctx->state.pixel.readBuffer;
+    if ((rb == GL_FRONT || rb == GL_FRONT_AND_BACK) && __wglScreenFrontVisibleBox(ctx, &v)) {
+        x0 = std::max<int64_t>(x0, ox + v.left), x1 = std::min<int64_t>(x1, ox + v.right);
+        y0 = std::max<int64_t>(y0, oy + v.top), y1 = std::min<int64_t>(y1, oy + v.bottom);
+        if (x1 <= x0 || y1 <= y0) return false;
+    }
     int64_t x = int64_t(double(s->readX)), y = int64_t(double(s->readY));
     int64_t w = s->width, h = s->height;
     int64_t cutX = 0, cutY = 0;
-    if (x < ox) {
-        cutX = ox - x;
+    if (x < x0) {
+        cutX = x0 - x;
         w -= cutX;
-        x = ox;
+        x = x0;
     }
-    if (x + w > ox + W) w = ox + W - x;
+    if (x + w > x1) w = x1 - x;
     if (w < 0) return false;
     if (!ctx->state.transform.drawable.yInverted) {
-        if (y < oy) {
-            cutY = oy - y;
+        if (y < y0) {
+            cutY = y0 - y;
             h -= cutY;
-            y = oy;
+            y = y0;
         }
-        if (y + h > oy + H) h = oy + H - y;
+        if (y + h > y1) h = y1 - y;
     } else {
         // Rows run downward from read y.
-        if (y > oy + H - 1) {
-            cutY = y - (oy + H - 1);
+        if (y > y1 - 1) {
+            cutY = y - (y1 - 1);
             h -= cutY;
-            y = oy + H - 1;
+            y = y1 - 1;
         }
-        if (y - h + 1 < oy) h = y - oy + 1;
+        if (y - h + 1 < y0) h = y - y0 + 1;
     }
     if (h < 0) return false;
     // Whatever is left lies inside the drawable, so every count fits again.

@@ -2,6 +2,7 @@
 // when a write mask is partial, by block fill, by aligned words for 3-byte pixels, or through the
 // drawable's device fill; per clip rectangle while the drawable is clipped.
 #include <algorithm>
+#include "icd/core/drawable.h"
 #include "icd/raster/color_pixel.h"
 
 using namespace glraster;
@@ -99,20 +100,27 @@ void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y
     }
 }
 
+// The clip rectangles' part of the clear box, with the buffer locked.
+void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect);
+
 }  // namespace
 
-// A clear of the clip box, or of every clip rectangle when the drawable is clipped.
+// A clear of the clip box, or of every clip rectangle when the drawable is clipped. Whether it is
+// is read once the buffer is locked: the lock brings the window's visible region up to date, so
+// a window stacked above this one since the last drawing is not painted over.
 void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body) {
     GlContext *ctx = contextOf(cb);
     if (ctx == nullptr) return;
-    if (rasterOf(ctx).shadeFlags & kGlShadeFrontClip) {
-        __glClearColorClipRects(cb, body);
-        return;
-    }
     const GlClipBox box = clipBoxOf(ctx);
     if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
     if (!lockBuffer(cb)) return;
-    body(cb, box.x0, box.y0, box.x1, box.y1);
+    const GlDrawableBuffers *rec = __glBufferRecord(&cb->head);
+    const bool owned = !(rasterOf(ctx).shadeFlags & kGlShadeFrontClip) &&
+                       (cb != ctx->buffers.color.frontBuffer || rec == nullptr || rec->contextState == 0);
+    if (owned)
+        body(cb, box.x0, box.y0, box.x1, box.y1);
+    else
+        clearClipRectsLocked(cb, body);
     unlockBuffer(cb);
 }
 
@@ -125,8 +133,14 @@ void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, in
 // Each clip rectangle is cut to the clear box: a scissored clear of a clipped window must stay
 // inside the scissor box.
 void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
-    GlContext *ctx = contextOf(cb);
     if (!lockBuffer(cb)) return;
+    clearClipRectsLocked(cb, rect);
+    unlockBuffer(cb);
+}
+
+namespace {
+void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect) {
+    GlContext *ctx = contextOf(cb);
     const GlRasterInputs &in = inputsOf(ctx);
     const GlClipBox box = clipBoxOf(ctx);
     const RECT *rects = nullptr;
@@ -139,8 +153,8 @@ void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
         int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, box.y1);
         if (x0 < x1 && y0 < y1) rect(cb, x0, y0, x1, y1);
     }
-    unlockBuffer(cb);
 }
+}  // namespace
 
 void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     __glClearRectLocked(cb, rectMaskedBody, x0, y0, x1, y1);

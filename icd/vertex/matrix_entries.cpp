@@ -208,7 +208,7 @@ void APIENTRY glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
     s.scissorWidth = width;
     s.scissorHeight = height;
     markValidate(ctx, 0x100);
-    __glComputeClipBox(ctx);
+    __glUpdateClipBox(ctx);
     if (ctx->slots.scissorChanged != nullptr) ctx->slots.scissorChanged(ctx);
 }
 

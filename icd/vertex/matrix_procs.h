@@ -33,3 +33,5 @@ void __glPopTextureMatrix(GlContext *ctx);
 void __glLoadIdentityTexture(GlContext *ctx);
 
 void __glComputeClipBox(GlContext *ctx);
+// The clip box through the context's slot (the device may narrow the generic box).
+void __glUpdateClipBox(GlContext *ctx);

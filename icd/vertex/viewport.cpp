@@ -68,6 +68,13 @@ float __glUnbiasWindowY(GlContext *ctx, float v) {
 
 // The box drawing is limited to: the scissor box within the drawable when the scissor test is
 // on, else the whole drawable. Edges are formed in 64 bits so that huge boxes cannot wrap.
+void __glUpdateClipBox(GlContext *ctx) {
+    if (ctx->slots.computeClipBox != nullptr)
+        ctx->slots.computeClipBox(ctx);
+    else
+        __glComputeClipBox(ctx);
+}
+
 void __glComputeClipBox(GlContext *ctx) {
     GlTransformState &s = ctx->state.transform;
     int64_t width = s.drawable.width, height = s.drawable.height;

@@ -6,6 +6,10 @@
 #include "platform/ntgdi/ntgdi.h"
 
 std::recursive_mutex &kivEngLock();
+// Escapes and window-object callbacks reach the display driver one at a time under this lock
+// (taken before kivEngLock, never after it). The engine's own lock is not held across those
+// calls: an escape may wait for a driver semaphore whose holder needs engine services.
+std::recursive_mutex &kivEngDriverCallLock();
 void kivEngError(const std::string &message);
 FLONG kivEngSurfaceHooks(HSURF hsurf);
 

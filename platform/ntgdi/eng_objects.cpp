@@ -16,6 +16,11 @@ std::recursive_mutex &kivEngLock() {
     return m;
 }
 
+std::recursive_mutex &kivEngDriverCallLock() {
+    static std::recursive_mutex m;
+    return m;
+}
+
 namespace {
 
 std::vector<std::string> &errors() {
@@ -33,15 +38,22 @@ std::map<HSEMAPHORE, std::unique_ptr<Semaphore>> &semaphores() {
     static std::map<HSEMAPHORE, std::unique_ptr<Semaphore>> m;
     return m;
 }
+// The semaphore table has a lock of its own, held only while the table is read or changed: a
+// thread releasing a semaphore must never wait for the engine's lock, which another thread may
+// hold while it waits for that very semaphore.
+std::mutex &semaphoreTableLock() {
+    static std::mutex m;
+    return m;
+}
 
 Semaphore *findSemaphore(HSEMAPHORE h, const char *who) {
-    std::lock_guard<std::recursive_mutex> g(kivEngLock());
-    auto it = semaphores().find(h);
-    if (it == semaphores().end()) {
-        kivEngError(std::string(who) + " of an unknown semaphore");
-        return nullptr;
+    {
+        std::lock_guard<std::mutex> g(semaphoreTableLock());
+        auto it = semaphores().find(h);
+        if (it != semaphores().end()) return it->second.get();
     }
-    return it->second.get();
+    kivEngError(std::string(who) + " of an unknown semaphore");
+    return nullptr;
 }
 
 // ---- surfaces --------------------------------------------------------------------------------
@@ -100,7 +112,7 @@ void kivEngClearErrors() {
 }
 
 extern "C" HSEMAPHORE APIENTRY EngCreateSemaphore(void) {
-    std::lock_guard<std::recursive_mutex> g(kivEngLock());
+    std::lock_guard<std::mutex> g(semaphoreTableLock());
     auto s = std::make_unique<Semaphore>();
     HSEMAPHORE h = reinterpret_cast<HSEMAPHORE>(s.get());
     semaphores()[h] = std::move(s);
@@ -127,18 +139,21 @@ extern "C" void APIENTRY EngReleaseSemaphore(HSEMAPHORE hsem) {
 }
 
 extern "C" void APIENTRY EngDeleteSemaphore(HSEMAPHORE hsem) {
-    std::lock_guard<std::recursive_mutex> g(kivEngLock());
-    auto it = semaphores().find(hsem);
-    if (it == semaphores().end()) {
-        kivEngError("EngDeleteSemaphore of an unknown semaphore");
-        return;
+    std::unique_ptr<Semaphore> gone;
+    {
+        std::lock_guard<std::mutex> g(semaphoreTableLock());
+        auto it = semaphores().find(hsem);
+        if (it != semaphores().end()) {
+            gone = std::move(it->second);
+            semaphores().erase(it);
+        }
     }
-    if (it->second->depth) kivEngError("EngDeleteSemaphore of a semaphore still held");
-    semaphores().erase(it);
+    if (!gone) kivEngError("EngDeleteSemaphore of an unknown semaphore");
+    else if (gone->depth) kivEngError("EngDeleteSemaphore of a semaphore still held");
 }
 
 size_t kivEngLiveSemaphores() {
-    std::lock_guard<std::recursive_mutex> g(kivEngLock());
+    std::lock_guard<std::mutex> g(semaphoreTableLock());
     return semaphores().size();
 }
 
@@ -271,6 +286,17 @@ extern "C" BOOL APIENTRY EngDeletePalette(HPALETTE hpal) {
 size_t kivEngLivePalettes() {
     std::lock_guard<std::recursive_mutex> g(kivEngLock());
     return palettes().size();
+}
+
+extern "C" void APIENTRY EngQueryPerformanceCounter(LONGLONG *pPerformanceCount) {
+    if (pPerformanceCount == nullptr) return;
+    *pPerformanceCount = static_cast<LONGLONG>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                   .count());
+}
+
+extern "C" void APIENTRY EngQueryPerformanceFrequency(LONGLONG *pFrequency) {
+    if (pFrequency != nullptr) *pFrequency = 1000000;
 }
 
 extern "C" void APIENTRY EngQueryLocalTime(ENG_TIME_FIELDS *ptf) {

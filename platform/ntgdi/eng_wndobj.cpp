@@ -115,6 +115,7 @@ bool recompute(EngWnd &w, HWND leaving) {
 
 // Tells every window object whose region changed; the window being destroyed gets WOC_DELETE.
 void update(HWND changed, bool destroyed) {
+    std::lock_guard<std::recursive_mutex> calls(kivEngDriverCallLock());
     std::lock_guard<std::recursive_mutex> g(kivEngLock());
     auto &objs = wm().objects;
     std::vector<EngWnd *> told;

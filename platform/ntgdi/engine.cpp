@@ -268,8 +268,10 @@ ULONG kivEngineEscape(ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvO
     if (!kivEngineRunning() || !escape || !s.pso) return 0;
     ULONG result;
     {
-        // Escapes and window callbacks reach the driver one at a time.
-        std::lock_guard<std::recursive_mutex> g(kivEngLock());
+        // Escapes and window callbacks reach the driver one at a time, but not under the engine's
+        // lock: an escape may wait for the driver's semaphore while its holder, a DirectDraw
+        // call, uses engine services.
+        std::lock_guard<std::recursive_mutex> g(kivEngDriverCallLock());
         result = escape(s.pso, iEsc, cjIn, pvIn, cjOut, pvOut);
     }
     kivEngAnnounceNewWindows();

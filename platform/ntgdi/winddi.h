@@ -251,6 +251,10 @@ HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG cColors, ULONG *pulColors,
 BOOL APIENTRY EngDeletePalette(HPALETTE hpal);
 
 void APIENTRY EngQueryLocalTime(ENG_TIME_FIELDS *ptf);
+// A monotonic count and its rate per second (the host's steady clock): what a driver bounds its
+// waits on the chip with, whatever the local time is set to.
+void APIENTRY EngQueryPerformanceCounter(LONGLONG *pPerformanceCount);
+void APIENTRY EngQueryPerformanceFrequency(LONGLONG *pFrequency);
 
 ULONG APIENTRY PALOBJ_cGetColors(PALOBJ *ppalo, ULONG iStart, ULONG cEntry, ULONG *pulColors);
 

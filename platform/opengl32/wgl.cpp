@@ -433,6 +433,9 @@ void *WINAPI kivOpenGl32SwapFinishEntry(HDC hdc) {
     }
     if (!same) return nullptr;
     t_finishIssued = true;
+    // The driver's swap inside glFinish has no result of its own: it reports a swap that failed
+    // (a frame it could not draw or show) through the thread's last error.
+    SetLastError(ERROR_SUCCESS);
     return kivOpenGl32ThreadTable->slot[216];  // glFinish
 }
 
@@ -440,7 +443,7 @@ void *WINAPI kivOpenGl32SwapFinishEntry(HDC hdc) {
 BOOL WINAPI kivOpenGl32SwapRest(HDC hdc) {
     if (t_finishIssued) {
         t_finishIssued = false;
-        return TRUE;
+        return GetLastError() == ERROR_GEN_FAILURE ? FALSE : TRUE;
     }
     Driver *d;
     {

@@ -71,6 +71,7 @@ typedef void *FARPROC;
 #define ERROR_INVALID_FUNCTION    1
 #define ERROR_FILE_NOT_FOUND      2
 #define ERROR_ACCESS_DENIED       5
+#define ERROR_GEN_FAILURE        31
 #define ERROR_INVALID_HANDLE      6
 #define ERROR_NOT_ENOUGH_MEMORY   8
 #define ERROR_NOT_SUPPORTED      50

@@ -55,7 +55,8 @@ ZkChip::ZkChip(const ZkChipConfig &config) : config_(config) {
     if (config_.memoryBytes == 0 || config_.memoryBytes > kFrameBufferSize)
         throw std::invalid_argument("ZkChip: video memory size");
     aperture_ = mapZeroed(kApertureSize);
-    frameBuffer_ = mapZeroed(kFrameBufferSize);
+    frameBuffer_ = mapZeroed(kGuardBytes + kFrameBufferSize) + kGuardBytes;
+    std::memset(frameBuffer_ - kGuardBytes, kGuardByte, kGuardBytes);
     pokeReg32(kStraps, memoryStrap(config_) | (config_.bus128 ? 4u : 0u));
     pokeReg32(kStraps2, config_.crystal14318 ? 0x40u : 0u);
     // Boot clocks: memory 100 MHz (N 200, M 27, P 0), pixel 25.2 MHz (N 28, M 15, P 0) with the
@@ -71,7 +72,14 @@ ZkChip::ZkChip(const ZkChipConfig &config) : config_(config) {
 
 ZkChip::~ZkChip() {
     munmap(aperture_, kApertureSize);
-    munmap(frameBuffer_, kFrameBufferSize);
+    munmap(frameBuffer_ - kGuardBytes, kGuardBytes + kFrameBufferSize);
+}
+
+bool ZkChip::frameBufferGuardIntact() const {
+    const uint8_t *guard = frameBuffer_ - kGuardBytes;
+    for (uint32_t i = 0; i < kGuardBytes; ++i)
+        if (guard[i] != kGuardByte) return false;
+    return true;
 }
 
 uint16_t ZkChip::pciDeviceId() const {

@@ -82,6 +82,12 @@ public:
     uint8_t *frameBufferAperture() { return frameBuffer_; }
     uint8_t *videoMemory() { return frameBuffer_; }
     uint32_t videoMemorySize() const { return config_.memoryBytes; }
+    // The host memory just before the frame buffer is a guard zone filled with kGuardByte: a
+    // driver that computes an address above the first row writes there instead of into someone
+    // else's memory, and a test sees it. True while every guard byte holds its pattern.
+    static constexpr uint32_t kGuardBytes = 0x200000;
+    static constexpr uint8_t kGuardByte = 0xC5;
+    bool frameBufferGuardIntact() const;
 
     // Ordered log of the recent writes (registers, frame-buffer aperture registers, ports, VGA
     // memory): at least kLogKeep of them once that many ran, never more than twice that.

@@ -284,8 +284,7 @@ void memoryCopy(const Zk3EngineObject &o) {
         }
         ++m.stats.memoryCopies;
     }
-    if (notifier && notifier->isMemory && notifier->limit >= 15)
-        *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(notifier->base) + 14) = 0;
+    zk3EngineNotify(notifier);
 }
 
 
@@ -490,15 +489,12 @@ uint32_t &shownBuffer(uint32_t handle) {
     return scalers().shownBuffer.back().second;
 }
 
-// A buffer's start switches the flip object to it. The overlay's buffers switch at once and
-// write the flip object's notifier; the screen's flip waits for a vertical blank the model does
-// not run (tests write that notifier themselves).
+// A buffer's start switches the flip object to it and writes the flip object's notifier: the
+// overlay's and the screen's buffers alike switch at once (the model's vertical blank comes
+// as soon as a flip is asked for).
 void startBuffer(const Zk3EngineObject &o, uint32_t b) {
     shownBuffer(o.handle) = b;
-    if (o.handle != ZK_OBJ_OVERLAY_BUFFERS) return;
-    const Zk3EngineObject *n = zk3EngineFind(o.method(0x308, 0));
-    if (n && n->isMemory && n->limit >= 15)
-        *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(n->base) + 14) = 0;
+    zk3EngineNotify(zk3EngineFind(o.method(0x308, 0)));
 }
 
 }  // namespace

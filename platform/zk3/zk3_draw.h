@@ -34,7 +34,7 @@
 //        lines << 16 | width, 0x404 source pitch, 0x408 source offset, 0x40C band start point in
 //        1/16 pixel: draws the band);
 //   0x3F two scan-out buffers (b at 0x310 + 20 b: offset, pitch, size, format, start); the
-//        overlay's (0x80023F90) switch at once and clear their notifier (0x308);
+//        screen's and the overlay's (0x80023F90) switch at once and clear their notifier (0x308);
 //   0x40 overlay scaler (0x300/0x304 steps) and 0x41 overlay window (0x308 point, 0x30C size,
 //        0x304 key): what they show is read with zk3OverlayScan.
 // The drawing objects reach the destination surface 0xA00F2, the source surface 0xA00F4, the

@@ -77,6 +77,8 @@ struct Engine {
     unsigned holdReads = 0;
     uint16_t holdValue = 0;
     unsigned busyReads = 0;
+    bool holdNotifiers = false;
+    std::vector<uint32_t> heldNotifiers;             // status words not yet written
     uint64_t freeReads = 0;
     uint64_t idleSpins = 0;
     uint64_t spinGuard = 20000000;
@@ -125,7 +127,15 @@ struct Engine {
             error("notify from object 0x%X names no notifier (0x%X)", o.handle, n);
             return;
         }
-        *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(it->second.base) + 14) = 0;
+        writeNotifier(it->second);
+    }
+
+    void writeNotifier(const Zk3EngineObject &n) {
+        const uint32_t status = n.base + 14;
+        if (holdNotifiers)
+            heldNotifiers.push_back(status);
+        else
+            *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(status)) = 0;
     }
 
     void execute(unsigned sub, uint16_t m, uint32_t v, bool fromPusher) {
@@ -337,6 +347,8 @@ struct Engine {
         runs.clear();
         pushed.clear();
         holdReads = busyReads = 0;
+        holdNotifiers = false;
+        heldNotifiers.clear();
         freeReads = idleSpins = 0;
         dacLoads = 0;
         writes = pushes = errorCount = 0;
@@ -671,6 +683,21 @@ void zk3EngineHoldBusy(unsigned reads) {
     Engine &e = engine();
     std::lock_guard<std::recursive_mutex> g(e.lock);
     e.busyReads = reads;
+}
+
+void zk3EngineNotify(const Zk3EngineObject *notifier) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    if (notifier != nullptr && notifier->isMemory && notifier->limit >= 15) e.writeNotifier(*notifier);
+}
+
+void zk3EngineHoldNotifiers(bool hold) {
+    Engine &e = engine();
+    std::lock_guard<std::recursive_mutex> g(e.lock);
+    e.holdNotifiers = hold;
+    if (hold) return;
+    for (uint32_t status : e.heldNotifiers) *reinterpret_cast<volatile uint16_t *>(static_cast<uintptr_t>(status)) = 0;
+    e.heldNotifiers.clear();
 }
 
 uint64_t zk3EngineFreeCountReads() { return engine().freeReads; }

@@ -124,6 +124,12 @@ const std::vector<Zk3PusherRun> &zk3EnginePusherRuns();   // the most recent run
 void zk3EngineHoldFreeCount(unsigned reads, uint16_t value);
 // The next n reads of the engine status answer busy (0x80000001).
 void zk3EngineHoldBusy(unsigned reads);
+// While held, the engine writes no notifier (a notify, a memory copy, a flip): it writes them all
+// when released, as a chip that stalled and recovered would.
+void zk3EngineHoldNotifiers(bool hold);
+// The engine's write of a notifier's status word (0), for the drawing objects: held while
+// zk3EngineHoldNotifiers holds them. A null or unusable notifier is ignored.
+void zk3EngineNotify(const Zk3EngineObject *notifier);
 // Number of free-count reads so far.
 uint64_t zk3EngineFreeCountReads();
 // Number of DAC loads the DAC transfer object (class 0x0D) ran: its method 0x314 copies that many

@@ -58,7 +58,7 @@ TEST_F(Drawables, SetContextBindsWindowsAndBitmapsAndFindsEachAgain) {
     EXPECT_EQ(GlobalSize(d->clipList), 100u);
     EXPECT_EQ(d->clipList->rdh.dwSize, 32u);
     EXPECT_EQ(d->clipList->rdh.iType, 1u);
-    EXPECT_EQ(d->clipList->rdh.nCount, 0u);
+    EXPECT_EQ(d->clipList->rdh.nCount, 1u) << "the window's visible rectangle, taken when the context validated";
     EXPECT_EQ(d->buffers.addClipRect, __wglClipAddRect);
     EXPECT_EQ(d->buffers.setClipBounds, __wglClipSetBounds);
     EXPECT_EQ(d->buffers.freeBuffers, __glFreeDrawableBuffers);

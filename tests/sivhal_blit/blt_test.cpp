@@ -176,6 +176,36 @@ TEST_F(Blits, StatusFollowsTheEngine) {
     chip->engineBusy = 0;
 }
 
+// An engine whose FIFO never frees, or that stays busy for ever: the blits that wait on it return
+// DDERR_WASSTILLDRAWING within the HAL's bound, and once the engine answers the next blit draws.
+TEST_F(Blits, AnEngineThatStopsAnsweringFailsTheBlitAndTheNextOneDraws) {
+    TestSurface *s = Offscreen(16, 8), *d = Offscreen(16, 8);
+    Paint(s);
+    DDBLTFX key = Rop(DD_ROP_SRCCOPY);
+    key.ddckSrcColorkey = {0x1234, 0x1234};
+    struct Fault {
+        const char *what;
+        void (*hold)(SivChip *chip, bool on);
+        bool keyedCopy;   // the wait is for an idle engine (a keyed copy), else for FIFO room (a fill)
+    };
+    const Fault faults[] = {
+        {"FIFO never frees", [](SivChip *c, bool on) { c->fifoFreeSlots = on ? 0 : 16; }, false},
+        {"engine busy for ever", [](SivChip *c, bool on) { c->engineBusy = on ? 1 : 0; }, true},
+    };
+    for (const Fault &f : faults) {
+        SCOPED_TRACE(f.what);
+        auto blit = [&] {
+            return f.keyedCopy ? Blt(d, {0, 0, 16, 8}, s, {0, 0, 16, 8}, DDBLT_ROP | DDBLT_KEYSRCOVERRIDE, key)
+                               : Fill(d, {0, 0, 16, 8}, 0x0321);
+        };
+        f.hold(chip, true);
+        EXPECT_EQ(blit().result, DDERR_WASSTILLDRAWING);
+        f.hold(chip, false);
+        EXPECT_EQ(blit().result, DD_OK);
+        EXPECT_EQ(Pixel(d, 5, 3), f.keyedCopy ? Pixel(s, 5, 3) : 0x0321u);
+    }
+}
+
 // The 8-bit display: byte keys and uploads of lines that are not whole dwords.
 class Blits8 : public BlitMachine {
 protected:

@@ -67,7 +67,7 @@ DWORD RopBlackWhite(DriverBlock *block, DDHAL_BLTDATA *data, bool white) {
     if (!InDisplayFormat(block, dst))
         return NotDone(data);
     const RECTL &r = data->rDest;
-    WaitFifo(block, 7);
+    if (!WaitFifo(block, 7)) return Done(data, DDERR_WASSTILLDRAWING);
     WriteReg(block, 0xA4D8, VideoOffset(block, dst));
     WriteReg(block, 0xA4E4, static_cast<DWORD>(dst->lpGbl->lPitch) << 16);
     WriteReg(block, 0xA50C, Position(r.left, r.top));
@@ -98,13 +98,13 @@ DWORD CopyInVideoMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
     }
     if (data->dwFlags & DDBLT_KEYSRCOVERRIDE) {
         const DDCOLORKEY &key = data->bltFX.ddckSrcColorkey;
-        WaitIdle(block);
+        if (!WaitIdle(block)) return Done(data, DDERR_WASSTILLDRAWING);
         command |= kCmdSourceKey;
         WriteReg(block, 0xA4FC, block->engineFormat() == 0
                                     ? (key.dwColorSpaceLowValue & 0xFF) << 8 | (key.dwColorSpaceHighValue & 0xFF)
                                     : key.dwColorSpaceLowValue);
-    } else {
-        WaitFifo(block, 9);
+    } else if (!WaitFifo(block, 9)) {
+        return Done(data, DDERR_WASSTILLDRAWING);
     }
     WriteReg(block, 0xA4D4, VideoOffset(block, src));
     WriteReg(block, 0xA4D8, VideoOffset(block, dst));
@@ -139,8 +139,9 @@ DWORD UploadFromSystemMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
 
 }  // namespace
 
-void FillRectangle(DriverBlock *block, const DWORD set[8]) {
-    WaitFifo(block, 10);
+bool FillRectangle(DriverBlock *block, const DWORD set[8]) {
+    if (!WaitFifo(block, 10))
+        return false;
     WriteReg(block, 0xA4D8, set[0]);
     WriteReg(block, 0xA4E4, set[1] << 16);
     WriteReg(block, 0xA4E8, set[4]);
@@ -149,6 +150,7 @@ void FillRectangle(DriverBlock *block, const DWORD set[8]) {
     WriteReg(block, 0xA50C, set[2]);
     WriteReg(block, 0xA504, set[3]);
     WriteReg(block, 0xA500, set[7]);
+    return true;
 }
 
 void BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
@@ -196,10 +198,9 @@ DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
 
     // Nothing may draw into the surface just flipped away from while it may still be shown.
     if (block->flipDone() == 0 && dst->lpGbl->fpVidMem == block->flipFromAddress()) {
-        while (CheckFlipPacing(block) == DDERR_WASSTILLDRAWING) {
-            if (!(data->dwFlags & DDBLT_WAIT))
-                return Done(data, DDERR_WASSTILLDRAWING);
-        }
+        const auto seen = [&] { return CheckFlipPacing(block) != DDERR_WASSTILLDRAWING; };
+        if (!((data->dwFlags & DDBLT_WAIT) ? WaitUntil(seen) : seen()))
+            return Done(data, DDERR_WASSTILLDRAWING);
     }
     if (block->currentContext())
         MakeContextCurrent(block, 0);
@@ -217,15 +218,13 @@ DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
     DWORD set[8];
     if (data->dwFlags & DDBLT_DEPTHFILL) {
         FillSet(block, data, data->bltFX.dwFillDepth, kCmdDepthFill, set);
-        FillRectangle(block, set);
-        return Done(data, DD_OK);
+        return Done(data, FillRectangle(block, set) ? DD_OK : DDERR_WASSTILLDRAWING);
     }
     if (data->dwFlags & DDBLT_COLORFILL) {
         if (!InDisplayFormat(block, dst))
             return NotDone(data);
         FillSet(block, data, data->bltFX.dwFillColor, kCmdColorFill | block->engineFormat(), set);
-        FillRectangle(block, set);
-        return Done(data, DD_OK);
+        return Done(data, FillRectangle(block, set) ? DD_OK : DDERR_WASSTILLDRAWING);
     }
     if (!(data->dwFlags & DDBLT_ROP) || (data->dwFlags & kBltUnsupportedKeys))
         return NotDone(data);

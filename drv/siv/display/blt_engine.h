@@ -18,30 +18,35 @@ inline void WriteReg(DriverBlock *block, DWORD offset, DWORD value) {
     kivMmioWrite(reinterpret_cast<volatile void *>(static_cast<uintptr_t>(block->regBase() + offset)), value, 4);
 }
 
-inline void WaitFifo(DriverBlock *block, DWORD slots) {
-    while (((Status(block) >> 8) & 0x1F) < slots) {
-    }
+// The longest the HAL waits for the engine or the display (FIFO slots, idle, a retrace) before it
+// gives up: an engine that works answers within microseconds, a retrace comes every frame.
+constexpr DWORD kEngineWaitLimitMs = 500;
+
+// Polls `ready` until it holds (true) or kEngineWaitLimitMs pass (false): a chip that stopped
+// answering fails the call that waits instead of hanging it.
+template <class Ready> bool WaitUntil(Ready ready) {
+    if (ready()) return true;
+    const DWORD start = GetTickCount();
+    while (!ready())
+        if (GetTickCount() - start >= kEngineWaitLimitMs) return ready();
+    return true;
 }
 
-inline void WaitIdle(DriverBlock *block) {
-    while (!(Status(block) & kStatusIdle)) {
-    }
+inline bool WaitFifo(DriverBlock *block, DWORD slots) {
+    return WaitUntil([&] { return ((Status(block) >> 8) & 0x1F) >= slots; });
+}
+
+inline bool WaitIdle(DriverBlock *block) {
+    return WaitUntil([&] { return (Status(block) & kStatusIdle) != 0; });
 }
 
 inline bool InRetrace() { return (kivInPort8(0x3DA) & 0x08) != 0; }
 
-inline void WaitOutsideRetrace() {
-    while (InRetrace()) {
-    }
-}
+inline bool WaitOutsideRetrace() { return WaitUntil([] { return !InRetrace(); }); }
+inline bool WaitInRetrace() { return WaitUntil([] { return InRetrace(); }); }
 
 // Between two frames: the engine idle, a retrace begun and over again.
-inline void WaitBetweenFrames(DriverBlock *block) {
-    WaitIdle(block);
-    while (!InRetrace()) {
-    }
-    WaitOutsideRetrace();
-}
+inline bool WaitBetweenFrames(DriverBlock *block) { return WaitIdle(block) && WaitInRetrace() && WaitOutsideRetrace(); }
 
 // Where the data block keeps the copy of a streams register.
 constexpr DWORD ShadowOf(DWORD reg) {

@@ -5,6 +5,12 @@ using namespace sivblt;
 
 namespace {
 
+// A wait for the display that ran out: the caller hears that the chip is still busy.
+DWORD StillDrawing(DDHAL_WAITFORVERTICALBLANKDATA *data) {
+    data->ddRVal = DDERR_WASSTILLDRAWING;
+    return DDHAL_DRIVER_HANDLED;
+}
+
 // A flip is pending until CheckFlipPacing has seen it through.
 bool FlipPending(DriverBlock *block) { return block->flipDone() == 0 && CheckFlipPacing(block) == DDERR_WASSTILLDRAWING; }
 
@@ -37,7 +43,7 @@ DWORD FlipCrtc(DDHAL_FLIPDATA *data) {
         return DDHAL_DRIVER_HANDLED;
     }
     const DWORD start = VideoOffset(block, data->lpSurfTarg) / 4;
-    WaitOutsideRetrace();
+    if (!WaitOutsideRetrace()) return DDHAL_DRIVER_HANDLED;   // still drawing (set above)
     kivOutPort16(0x3D4, static_cast<uint16_t>(0x0D | (start & 0xFF) << 8));
     kivOutPort16(0x3D4, static_cast<uint16_t>(0x0C | ((start >> 8) & 0xFF) << 8));
     kivOutPort16(0x3D4, static_cast<uint16_t>(0x69 | ((start >> 16) & 0x0F) << 8));
@@ -55,12 +61,11 @@ DWORD WINAPI Flip(DDHAL_FLIPDATA *data) {
     if (FlipPending(block))
         return DDHAL_DRIVER_HANDLED;
     const DWORD offset = VideoOffset(block, data->lpSurfTarg) & 0x3FFFFF;
-    if (!(Status(block) & kStatusIdle))
-        WaitIdle(block);
+    if (!WaitIdle(block)) return DDHAL_DRIVER_HANDLED;   // still drawing
     if (data->lpSurfTarg->ddsCaps.dwCaps & DDSCAPS_OVERLAY) {
         WriteStream(block, 0x81D0, offset);
     } else {
-        WaitOutsideRetrace();
+        if (!WaitOutsideRetrace()) return DDHAL_DRIVER_HANDLED;
         WriteStream(block, 0x81C0, offset);
     }
     return FlipProgrammed(data, block);
@@ -77,14 +82,10 @@ DWORD WINAPI GetFlipStatus(DDHAL_GETFLIPSTATUSDATA *data) {
 DWORD WINAPI WaitForVerticalBlank(DDHAL_WAITFORVERTICALBLANKDATA *data) {
     switch (data->dwFlags) {
     case DDWAITVB_BLOCKBEGIN:
-        WaitOutsideRetrace();
-        while (!InRetrace()) {
-        }
+        if (!WaitOutsideRetrace() || !WaitInRetrace()) return StillDrawing(data);
         break;
     case DDWAITVB_BLOCKEND:
-        while (!InRetrace()) {
-        }
-        WaitOutsideRetrace();
+        if (!WaitInRetrace() || !WaitOutsideRetrace()) return StillDrawing(data);
         break;
     case DDWAITVB_I_TESTVB:
         data->bIsInVB = InRetrace() ? 1 : 0;

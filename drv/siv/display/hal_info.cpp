@@ -1,6 +1,7 @@
 // The description of the card that DirectDraw receives after each mode set, the driver-info
 // query, and the VGA-port readings both of them and the service requests use.
 #include "drv/siv/display/sivhal.h"
+#include "drv/siv/display/blt_engine.h"
 #include "platform/siv/port_io.h"
 
 #include <algorithm>
@@ -12,14 +13,8 @@ constexpr DWORD kMinStretch = 1000;
 constexpr DWORD kMaxStretch = 9999;
 constexpr DWORD kTexCoordLimitBits = 0x44FFFFAE;   // 2047.99
 
-bool InVerticalRetrace() { return (kivInPort8(0x3DA) & 0x08) != 0; }
-
-void WaitForRetraceStart() {
-    while (InVerticalRetrace()) {
-    }
-    while (!InVerticalRetrace()) {
-    }
-}
+// The start of the next retrace; false when the display stops giving retraces.
+bool WaitForRetraceStart() { return sivblt::WaitOutsideRetrace() && sivblt::WaitInRetrace(); }
 
 uint8_t ReadCrtc(uint8_t index) {
     uint8_t saved = kivInPort8(0x3D4);
@@ -304,11 +299,14 @@ DWORD WINAPI GetDriverInfo(DDHAL_GETDRIVERINFODATA *data) {
     return DDHAL_DRIVER_HANDLED;
 }
 
+// A display without retraces is not measured: its period counts as the wait bound.
 DWORD MeasureFramePeriod() {
-    WaitForRetraceStart();
+    if (!WaitForRetraceStart())
+        return sivblt::kEngineWaitLimitMs;
     DWORD start = timeGetTime();
     for (int i = 0; i < 100; i++)
-        WaitForRetraceStart();
+        if (!WaitForRetraceStart())
+            return sivblt::kEngineWaitLimitMs;
     DWORD elapsed = timeGetTime() - start;
     return elapsed / 100 + 2;
 }

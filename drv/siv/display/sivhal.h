@@ -220,8 +220,9 @@ void UpdateSurfaceCounters(DriverBlock *block, DWORD caps);
 HRESULT CheckFlipPacing(DriverBlock *block);
 DWORD FlipCrtc(DDHAL_FLIPDATA *data);
 // A fill parameter set: destination base, destination stride, position (x << 16 | y), size
-// ((width - 1) << 16 | height), pattern words 0 and 1, fill value, command.
-void FillRectangle(DriverBlock *block, const DWORD set[8]);
+// ((width - 1) << 16 | height), pattern words 0 and 1, fill value, command. False when the
+// engine's FIFO had no room within the wait bound (nothing is sent).
+bool FillRectangle(DriverBlock *block, const DWORD set[8]);
 // Uploads a system-memory rectangle through the engine's host-data port.
 void BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
                   DDRAWI_DDRAWSURFACE_LCL *srcSurface);

@@ -1,0 +1,226 @@
+// Frames of windowed programs through opengl32 while DirectDraw answers busy or loses the
+// surfaces, while the chip stops answering, and with other windows stacked above: a frame the
+// driver reports as drawn is on the screen and reads back, one it could not draw is reported,
+// and the frames after work.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <GL/gl.h>
+#include "platform/ddraw_nt/ddraw_nt.h"
+#include "platform/machine/machine.h"
+#include "platform/zk3/zk3_engine.h"
+#include "platform/zk3/zk3.h"
+#include "tests/common/bounded_call.h"
+#include "tests/icd_window_edges/edge_window.h"
+
+namespace {
+
+constexpr uint16_t kRed555 = 0x7C00, kGreen555 = 0x03E0, kBlue555 = 0x001F;
+
+class Frames : public ::testing::Test {
+protected:
+    KivMachineConfig saved{};
+    void SetUp() override {
+        saved = *kivMachineConfig();
+        KivMachineConfig c;
+        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);
+        kivMachineConfigure(&c);
+        ASSERT_TRUE(kivMachineBoot());
+        zk3EngineSetSpinGuard(0);
+    }
+    void TearDown() override {
+        kivDDrawResetInjections();
+        zk3EngineHoldNotifiers(false);
+        zk3EngineHoldFreeCount(0, 0);
+        if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
+        zk3EngineSetSpinGuard(20000000);
+        kivMachineConfigure(&saved);
+        kivMachineBoot();
+    }
+    // The front buffer reads back the blue frame's first pixel.
+    static bool readsBlue(const EdgeWindow &) {
+        GLubyte p[4] = {0, 0, 0, 0};
+        glReadBuffer(GL_FRONT);
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        return p[2] > 200;
+    }
+    // `below` (red or blue) below, green in the top half.
+    static void drawFrame(const EdgeWindow &win, uint16_t below = kRed555) {
+        glClearColor(below == kRed555 ? 1.0f : 0.0f, 0, below == kBlue555 ? 1.0f : 0.0f, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(0, 1, 0);
+        glRecti(0, win.h / 2, win.w, win.h);
+        glFinish();
+    }
+    // The frame drawFrame(win, below) drew is on the screen and in the front buffer.
+    static void expectShown(const EdgeWindow &win, const char *what, uint16_t below = kRed555) {
+        const ScreenCopy now = ScreenCopy::take();
+        std::vector<GLubyte> rgba(size_t(win.w) * size_t(win.h) * 4, 0);
+        glReadBuffer(GL_FRONT);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, win.w, win.h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << what;
+        int wrong = 0;
+        for (int y = 0; y < win.h && wrong < 3; y += 3)
+            for (int x = 0; x < win.w && wrong < 3; x += 5) {
+                const POINT s = win.toScreen(x, y);
+                const uint16_t want = y >= win.h / 2 ? kGreen555 : below;
+                const GLubyte *p = &rgba[4 * (size_t(y) * size_t(win.w) + size_t(x))];
+                const bool readOk = readsAs(p[0], want >> 10) && readsAs(p[1], (want >> 5) & 31) && readsAs(p[2], want & 31);
+                if (now.at(s.x, s.y) != want || !readOk) {
+                    ++wrong;
+                    ADD_FAILURE() << what << ": window " << x << "," << y << " screen 0x" << std::hex
+                                  << now.at(s.x, s.y) << " read " << std::dec << int(p[0]) << "," << int(p[1]) << ","
+                                  << int(p[2]) << ", drawn 0x" << std::hex << want;
+                }
+            }
+    }
+};
+
+// DirectDraw answers busy to a number of locks, or loses every surface, before a frame: a
+// double-buffered frame whose swap returns TRUE is on the screen, one that cannot be shown fails
+// its swap; once DirectDraw answers again the frames are drawn, shown and read back.
+TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
+    struct Trouble {
+        const char *what;
+        void (*inject)();
+    };
+    const Trouble troubles[] = {
+        {"busy for a few locks", [] { kivDDrawBusyLocks(8); }},
+        {"busy for a while", [] { kivDDrawBusyLocks(60); }},
+        {"surfaces lost", [] { kivDDrawLoseSurfaces(); }},
+        {"busy for good", [] { kivDDrawBusyLocks(1 << 30); }},
+    };
+    for (bool doubleBuffered : {true, false})
+        for (const Trouble &t : troubles) {
+            SCOPED_TRACE(std::string(t.what) + (doubleBuffered ? ", double-buffered" : ", single-buffered"));
+            EdgeWindow win(200, 150, 64, 48, doubleBuffered);
+            ASSERT_TRUE(win.ok) << win.why;
+            t.inject();
+            drawFrame(win);
+            const bool reported = doubleBuffered ? win.swap() : true;
+            kivDDrawResetInjections();
+            if (doubleBuffered && reported) expectShown(win, "a frame whose swap returned TRUE");
+            // A failed swap left the buffers to be made again: within a few frames one is shown.
+            bool shown = false;
+            for (int frame = 0; frame < 3 && !shown; ++frame) {
+                drawFrame(win, kBlue555);
+                shown = doubleBuffered ? win.swap() : readsBlue(win);
+            }
+            EXPECT_TRUE(shown) << "no frame shown after the trouble";
+            expectShown(win, "the frame after", kBlue555);
+        }
+}
+
+// The chip stops answering (its notifiers never written, its FIFO never freeing, its engine busy
+// for ever): the program's calls return, a swap that returns TRUE shows its frame, and once the
+// chip answers again the frames are drawn and shown.
+TEST_F(Frames, AChipThatStopsAnsweringNeverHangsTheProgram) {
+    struct Fault {
+        const char *what;
+        void (*hold)();
+    };
+    const Fault faults[] = {
+        {"notifiers never written", [] { zk3EngineHoldNotifiers(true); }},
+        {"FIFO never frees", [] { zk3EngineHoldFreeCount(~0u, 0); }},
+        {"engine busy for ever", [] { zk3EngineChip()->setEngineBusy(true); }},
+    };
+    EdgeWindow win(120, 100, 64, 48, true);
+    ASSERT_TRUE(win.ok) << win.why;
+    for (const Fault &f : faults) {
+        SCOPED_TRACE(f.what);
+        f.hold();
+        // The calls run on a thread of their own with the context, bounded.
+        ASSERT_TRUE(wglMakeCurrent(nullptr, nullptr));
+        const bool swapped = boundedCall("a frame with the chip silent", [&] {
+            if (!wglMakeCurrent(win.hdc, win.rc)) return false;
+            drawFrame(win);
+            const bool ok = win.swap();
+            wglMakeCurrent(nullptr, nullptr);
+            return ok;
+        });
+        ASSERT_TRUE(wglMakeCurrent(win.hdc, win.rc));
+        zk3EngineHoldNotifiers(false);
+        zk3EngineHoldFreeCount(0, 0);
+        if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
+        if (swapped) expectShown(win, "a frame reported while the chip was silent");
+        int frames = 0;
+        bool shown = false;
+        while (!shown && frames++ < 3) {
+            drawFrame(win, kBlue555);
+            shown = win.swap();
+        }
+        EXPECT_TRUE(shown) << "no frame after the chip answered again";
+        expectShown(win, "the frame after", kBlue555);
+    }
+}
+
+// A window stacked above a single-buffered window keeps its pixels while the program clears and
+// draws the front buffer; the rest of the window shows the drawing.
+TEST_F(Frames, FrontBufferDrawingLeavesTheWindowsAboveAlone) {
+    EdgeWindow win(300, 200, 96, 64, false);
+    ASSERT_TRUE(win.ok) << win.why;
+    drawFrame(win);
+    HWND cover = CreateWindowExA(0, "cover", "cover", WS_VISIBLE, 330, 210, 30, 30, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(cover, nullptr);
+    POINT at{0, 0};
+    ClientToScreen(cover, &at);
+    RECT area{0, 0, 0, 0};
+    GetClientRect(cover, &area);
+    const ScreenCopy before = ScreenCopy::take();
+    glClearColor(0, 0, 1, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor3f(1, 1, 1);
+    glBegin(GL_TRIANGLES);
+    glVertex2i(0, 0);
+    glVertex2i(96, 0);
+    glVertex2i(96, 64);
+    glEnd();
+    glBegin(GL_LINES);
+    for (int y = 0; y < 64; y += 2) glVertex2f(0.0f, float(y) + 0.5f), glVertex2f(96.0f, float(y) + 0.5f);
+    glEnd();
+    glFinish();
+    const ScreenCopy after = ScreenCopy::take();
+    int changed = 0, drawn = 0;
+    for (int y = at.y; y < at.y + area.bottom; ++y)
+        for (int x = at.x; x < at.x + area.right; ++x) changed += after.at(x, y) != before.at(x, y);
+    EXPECT_EQ(changed, 0) << "pixels of the window above were drawn over";
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const POINT s = win.toScreen(x, y);
+            if (s.x >= at.x && s.x < at.x + area.right && s.y >= at.y && s.y < at.y + area.bottom) continue;
+            drawn += after.at(s.x, s.y) != before.at(s.x, s.y);
+        }
+    EXPECT_GT(drawn, 96 * 64 / 2) << "the uncovered part shows the drawing";
+    DestroyWindow(cover);
+}
+
+}  // namespace
+
+namespace {
+
+// Without DirectDraw a window's buffers are the program's memory and the driver has no road to
+// the screen: frames are drawn, swapped into the memory front buffer and read back, and the
+// screen (other windows' pixels) is left alone rather than painted with anything else.
+TEST_F(Frames, WithoutDirectDrawFramesStayInTheWindowsMemory) {
+    KivMachineConfig c = *kivMachineConfig();
+    c.noDirectDraw = 1;
+    kivMachineConfigure(&c);
+    ASSERT_TRUE(kivMachineBoot());
+    EdgeWindow win(200, 150, 64, 48, true);
+    ASSERT_TRUE(win.ok) << win.why;
+    const ScreenCopy before = ScreenCopy::take();
+    drawFrame(win);
+    EXPECT_TRUE(win.swap());
+    std::vector<GLubyte> rgba(size_t(win.w) * size_t(win.h) * 4, 0);
+    glReadBuffer(GL_FRONT);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, win.w, win.h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    EXPECT_TRUE(readsAs(rgba[0], 31) && readsAs(rgba[1], 0)) << "the frame in the front buffer";
+    const ScreenCopy after = ScreenCopy::take();
+    EXPECT_EQ(after.px, before.px) << "the screen was written";
+}
+
+}  // namespace
