@@ -2,9 +2,7 @@
 // values. Without arguments (as ctest runs it) a driver runs a few fixed seeds for a second
 // each; a longer run names its own:
 //
-//   test_fuzz_X [--seed=N] [--seconds=S] [--SWITCH...]      (gtest's own flags are taken too)
-//
-// A driver may name switches that turn on cases kept off by default (kivFuzzSwitch).
+//   test_fuzz_X [--seed=N] [--seconds=S]      (gtest's own flags are taken too)
 //
 // Every run prints the seed it uses, so that a failure is replayed with --seed.
 #pragma once
@@ -24,7 +22,6 @@
 struct KivFuzzRun {
     std::vector<uint32_t> seeds{1, 2, 3};
     double seconds = 1.0;   // for each seed
-    std::vector<std::string> switches;   // --NAME given on the command line
 };
 
 inline KivFuzzRun &kivFuzzRun() {
@@ -83,13 +80,6 @@ template <typename Batch> void kivFuzzForEachSeed(const char *name, Batch batch)
     }
 }
 
-// Whether --name was given.
-inline bool kivFuzzSwitch(const char *name) {
-    for (const std::string &s : kivFuzzRun().switches)
-        if (s == name) return true;
-    return false;
-}
-
 inline int kivFuzzMain(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     KivFuzzRun &run = kivFuzzRun();
@@ -100,10 +90,8 @@ inline int kivFuzzMain(int argc, char **argv) {
         } else if (std::strncmp(argv[i], "--seconds=", 10) == 0) {
             run.seconds = std::strtod(argv[i] + 10, nullptr);
             timed = true;
-        } else if (std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] && !std::strchr(argv[i], '=')) {
-            run.switches.push_back(argv[i] + 2);
         } else {
-            std::fprintf(stderr, "usage: %s [--seed=N] [--seconds=S] [--SWITCH...] [gtest flags]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seed=N] [--seconds=S] [gtest flags]\n", argv[0]);
             return 2;
         }
     }

@@ -62,7 +62,7 @@ public:
             else if (what < 70) blt(r);
             else if (what < 82) lock(r);
             else if (what < 92) overlay(r);
-            else if (kivFuzzSwitch("flips")) flip(r);
+            else flip(r);
             if (::testing::Test::HasFailure()) return;
         }
     }

@@ -190,7 +190,7 @@ private:
         const int past = r.chance(25) ? int(r.below(200)) : -int(r.below(uint32_t(std::min(w, h))));   // > 0: wholly past
         const int x = int(r.below(uint32_t(sw))), y = int(r.below(uint32_t(sh)));
         enum { kAnywhere, kLeft, kRight, kBottom, kLarger, kTop };
-        switch (r.below(kivFuzzSwitch("edges") ? 6 : 5)) {
+        switch (r.below(6)) {
         case kLeft: return RECT{-w - past, y, -past, y + h};
         case kRight: return RECT{sw + past, y, sw + past + w, y + h};
         case kBottom: return RECT{x, sh + past, x + w, sh + past + h};
