@@ -19,15 +19,11 @@ namespace {
 
 constexpr uint16_t kRed555 = 0x7C00, kGreen555 = 0x03E0, kBlue555 = 0x001F;
 
-class Frames : public ::testing::Test {
+class Frames : public DefaultMachineTest {
 protected:
-    KivMachineConfig saved{};
     void SetUp() override {
-        saved = *kivMachineConfig();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);
-        kivMachineConfigure(&c);
-        ASSERT_TRUE(kivMachineBoot());
+        DefaultMachineTest::SetUp();
+        if (HasFatalFailure()) return;
         zk3EngineSetSpinGuard(0);
     }
     void TearDown() override {
@@ -36,8 +32,7 @@ protected:
         zk3EngineHoldFreeCount(0, 0);
         if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
         zk3EngineSetSpinGuard(20000000);
-        kivMachineConfigure(&saved);
-        kivMachineBoot();
+        DefaultMachineTest::TearDown();
     }
     // The front buffer reads back the blue frame's first pixel.
     static bool readsBlue(const EdgeWindow &) {

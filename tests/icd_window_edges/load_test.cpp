@@ -82,21 +82,7 @@ std::vector<std::string> runThreads() {
     return wrong;
 }
 
-class WindowLoad : public ::testing::Test {
-protected:
-    KivMachineConfig saved{};
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);
-        kivMachineConfigure(&c);
-        ASSERT_TRUE(kivMachineBoot());
-    }
-    void TearDown() override {
-        kivMachineConfigure(&saved);
-        kivMachineBoot();
-    }
-};
+class WindowLoad : public DefaultMachineTest {};
 
 // The second process's part: run only when the first one starts it.
 TEST_F(WindowLoad, SecondProcessPart) {

@@ -113,20 +113,12 @@ const Op kOps[] = {
     {"pixel rectangle", drawPixels, kBlue555},
 };
 
-class WindowEdges : public ::testing::Test {
+class WindowEdges : public DefaultMachineTest {
 protected:
-    KivMachineConfig saved{};
     void SetUp() override {
-        saved = *kivMachineConfig();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);
-        kivMachineConfigure(&c);
-        ASSERT_TRUE(kivMachineBoot());
+        DefaultMachineTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_NE(zk3EngineChip(), nullptr);
-    }
-    void TearDown() override {
-        kivMachineConfigure(&saved);
-        kivMachineBoot();
     }
 };
 
