@@ -88,7 +88,7 @@ inline bool fitsShort(int32_t v) { return v > -128 && v < 128; }
 void branch(Emit& e, uint8_t* at, GlOgNode* label, int shortOp, int longOp0, int longOp1, bool shortUnplaced)
 {
     if (label->c) {
-        int32_t dist = label->c - __glOgWord(at);
+        int32_t dist = __glOgDistance(label->c, __glOgWord(at));
         if (shortOp >= 0 && dist >= -126 && dist <= 126) {
             e.byte(shortOp);
             e.byte(dist - 2);

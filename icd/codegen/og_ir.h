@@ -29,6 +29,10 @@ static_assert(sizeof(GlOgNode) == 20, "node is five 32-bit words");
 static_assert(sizeof(void*) == 4, "the generator emits 32-bit code and keeps addresses in 32-bit words");
 
 inline int32_t __glOgWord(const void* p) { return (int32_t)(uintptr_t)p; }
+// The distance from one address word to another, as the processor forms it: modulo 2^32, so that
+// addresses on both sides of 2 GB (common where the process runs under an emulator) do not
+// overflow a signed subtraction.
+inline int32_t __glOgDistance(int32_t to, int32_t from) { return (int32_t)((uint32_t)to - (uint32_t)from); }
 inline GlOgNode* __glOgRef(int32_t w) { return (GlOgNode*)(uintptr_t)(uint32_t)w; }
 
 enum : int {

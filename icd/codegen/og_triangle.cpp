@@ -327,7 +327,7 @@ struct TriangleEmitter {
         fstp64(kWalk);
         const uint32_t *plain = __glFastDitherTable[0].data(), *mirrored = __glFastDitherTableMirrored[0].data();
         op(__glOgMov(s(), eax, mask));
-        op(__glOgAnd(s(), eax, w.imm(__glOgWord(mirrored) - __glOgWord(plain))));
+        op(__glOgAnd(s(), eax, w.imm(__glOgDistance(__glOgWord(mirrored), __glOgWord(plain)))));
         op(__glOgAdd(s(), eax, w.imm(__glOgWord(plain))));
         op(__glOgMov(s(), rec(SPAN_AT(ditherTableBase)), eax));
         op(__glOgMov(s(), rec(SPAN_AT(ditherPointer)), eax));
