@@ -70,4 +70,4 @@ bench: configure
 	@cd $(BUILD) && $(RUN) ./bench/kivbench
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_UBSAN) build-subproject
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_UBSAN) $(BUILD)-subproject $(BUILD_SAN)-subproject $(BUILD_UBSAN)-subproject

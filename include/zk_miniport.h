@@ -68,7 +68,8 @@ static_assert(sizeof(void *) == 4, "these records hold 32-bit addresses");
 
 typedef struct _VIDEO_MODE { uint32_t RequestedMode; } VIDEO_MODE;
 
-typedef struct _VIDEO_NUM_MODES { uint32_t NumModes, ModeInformationLength; } VIDEO_NUM_MODES;
+// Word-aligned as the platform's own record is, so that its words are read where they lie.
+typedef struct __attribute__((aligned(4))) _VIDEO_NUM_MODES { uint32_t NumModes, ModeInformationLength; } VIDEO_NUM_MODES;
 
 typedef struct _VIDEO_MODE_INFORMATION {
     uint32_t Length;

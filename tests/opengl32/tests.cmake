@@ -31,8 +31,9 @@ add_test(NAME own_program_by_hand
 set_tests_properties(own_program_by_hand PROPERTIES RESOURCE_LOCK simulated_machine)
 # The tree taken in by another project with add_subdirectory: the C example builds there and runs.
 # The outer build lies beside this one, one folder below the tree, so that the compiler cache
-# serves it what this build compiled.
+# serves it what this build compiled; each build tree has its own.
+get_filename_component(own_build_name ${PROJECT_BINARY_DIR} NAME)
 add_test(NAME subproject_build
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/subproject.sh ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/subproject
-                 ${PROJECT_SOURCE_DIR}/build-subproject ${PROJECT_SOURCE_DIR}/tools/i386-run)
+                 ${PROJECT_SOURCE_DIR}/${own_build_name}-subproject ${PROJECT_SOURCE_DIR}/tools/i386-run)
 set_tests_properties(subproject_build PROPERTIES RESOURCE_LOCK simulated_machine TIMEOUT 1800)
