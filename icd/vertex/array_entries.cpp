@@ -49,10 +49,6 @@ GlContext *drawPrologue() {
     return ctx;
 }
 
-inline const void *elementOf(const GlClientArray &c, GLint e) {
-    return reinterpret_cast<const void *>(uintptr_t(c.pointer) + uint32_t(e) * uint32_t(c.stride));
-}
-
 // ---- pointer entries ---------------------------------------------------------------------------
 struct PointerRow {
     int32_t minSize, maxSize;  // equal for the arrays without a size argument
@@ -332,7 +328,7 @@ void APIENTRY glArrayElement(GLint i) {
     for (int32_t k = 0; k < kGlArrayCount; ++k) {
         if (!(enabled & bits[k])) continue;
         const GlClientArray &c = arrays[order[k]];
-        __glArrayElementCall(order[k], c)(elementOf(c, i));
+        __glArrayElementCall(order[k], c)(__glClientElement(c, i));
     }
 }
 

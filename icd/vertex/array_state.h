@@ -91,6 +91,12 @@ struct GlClientArray {
 };
 static_assert(sizeof(GlClientArray) == 32);
 
+// The address of element e of an array (32-bit arithmetic: element numbers come from the
+// application and may be anything).
+inline const void *__glClientElement(const GlClientArray &c, int32_t e) {
+    return reinterpret_cast<const void *>(uintptr_t(c.pointer) + uint32_t(e) * uint32_t(c.stride));
+}
+
 // Bytes of one component of a pointer call's type (GL_BYTE .. GL_DOUBLE).
 inline int32_t __glArrayTypeBytes(GLenum type) {
     switch (type) {

@@ -37,12 +37,6 @@ uint32_t __glArrayCullBits(GlContext *ctx, const float obj[4], const float norma
 }
 
 namespace {
-// The address of element e of an array (32-bit arithmetic: element numbers come from the
-// application and may be anything).
-inline const void *elementOf(const GlClientArray &c, int32_t e) {
-    return reinterpret_cast<const void *>(uintptr_t(c.pointer) + uint32_t(e) * uint32_t(c.stride));
-}
-
 // Record n counted from cacheBase (which lies before the block while a range is locked).
 inline GlVertex *recordAt(const GlArrayState &a, int32_t n) {
     return reinterpret_cast<GlVertex *>(uintptr_t(a.cacheBase) + uint32_t(n) * uint32_t(sizeof(GlVertex)));
@@ -89,18 +83,18 @@ void transformGeneric(GlContext *ctx, int32_t firstRecord, int32_t firstElement,
     for (int32_t i = 0; i < count; ++i) {
         GlVertex *v = r + i;
         const int32_t e = firstElement + i;
-        f[kGlArrayVertex](ctx, elementOf(arr[kGlArrayVertex], e), v);
+        f[kGlArrayVertex](ctx, __glClientElement(arr[kGlArrayVertex], e), v);
         uint32_t flags = sizeCode;
         if (What & kNormal) {
-            f[kGlArrayNormal](ctx, elementOf(arr[kGlArrayNormal], e), v);
+            f[kGlArrayNormal](ctx, __glClientElement(arr[kGlArrayNormal], e), v);
             if (cull) flags |= __glArrayCullBits(ctx, v->obj, v->normal);
         }
         v->flags = flags;
         if (flags & kGlVertexCulled) continue;
-        if (What & kEdge) f[kGlArrayEdgeFlag](ctx, elementOf(arr[kGlArrayEdgeFlag], e), v);
-        if (What & kTex) f[kGlArrayTexCoord](ctx, elementOf(arr[kGlArrayTexCoord], e), v);
-        if (What & kIndex) f[kGlArrayIndex](ctx, elementOf(arr[kGlArrayIndex], e), v);
-        if (What & kColor) f[kGlArrayColor](ctx, elementOf(arr[kGlArrayColor], e), v);
+        if (What & kEdge) f[kGlArrayEdgeFlag](ctx, __glClientElement(arr[kGlArrayEdgeFlag], e), v);
+        if (What & kTex) f[kGlArrayTexCoord](ctx, __glClientElement(arr[kGlArrayTexCoord], e), v);
+        if (What & kIndex) f[kGlArrayIndex](ctx, __glClientElement(arr[kGlArrayIndex], e), v);
+        if (What & kColor) f[kGlArrayColor](ctx, __glClientElement(arr[kGlArrayColor], e), v);
     }
     transformRecords(ctx, r, count, 0);
 }
@@ -235,7 +229,7 @@ void fullRecords(GlContext *ctx, GlVertex *r, int32_t firstElement, int32_t coun
         const int32_t e = firstElement + i;
         for (int32_t k : {int32_t(kGlArrayVertex), int32_t(kGlArrayNormal), int32_t(kGlArrayEdgeFlag),
                           int32_t(kGlArrayTexCoord), color})
-            f[k](ctx, elementOf(arr[k], e), v);
+            f[k](ctx, __glClientElement(arr[k], e), v);
         v->flags = a.sizeCode;
     }
     // The record now holds every attribute: the window-done bit keeps the clippers from

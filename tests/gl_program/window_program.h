@@ -3,14 +3,12 @@
 // unit per pixel with the origin at the bottom left, and what comes back through glReadPixels.
 #pragma once
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 
 constexpr int kSingleBuffered = 1;
 constexpr int kDoubleBuffered = 2;
@@ -70,25 +68,18 @@ inline void clearTo(float r, float g, float b) {
 // The current context draws one unit per pixel of a w x h window, dither off so that every
 // colour written is the colour drawn, and reads back on the 0 to 255 scale.
 inline void pixelProjection(int w, int h) {
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    unitPixelProjection(w, h);
     glDisable(GL_DITHER);
     measureFullChannel();
 }
 
-class WindowProgram : public ::testing::Test {
+class WindowProgram : public BootedProgram {
 protected:
     static constexpr int kW = kProgramW, kH = kProgramH;
 
     void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
+        BootedProgram::SetUp();
+        if (HasFatalFailure()) return;
         hwnd = CreateWindowExA(0, "t", "t", WS_VISIBLE, 10, 10, kW, kH, nullptr, nullptr, nullptr, nullptr);
         hdc = GetDC(hwnd);
     }
@@ -97,16 +88,7 @@ protected:
         if (rc != nullptr) wglDeleteContext(rc);
         ReleaseDC(hwnd, hdc);
         DestroyWindow(hwnd);
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
-    }
-    static bool haveIcd() {
-        const char *dir = std::getenv("KIV_MODULE_PATH");
-        std::string path = std::string(dir && *dir ? dir : kivModuleDir()) + "/kivgl.so";
-        struct stat st;
-        return stat(path.c_str(), &st) == 0;
+        BootedProgram::TearDown();
     }
     // Current context of the given pixel format with the one-unit-per-pixel projection, dither
     // off so that every colour written is the colour drawn.
@@ -119,8 +101,6 @@ protected:
         pixelProjection(kW, kH);
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
     HWND hwnd = nullptr;
     HDC hdc = nullptr;
     HGLRC rc = nullptr;

@@ -1,12 +1,12 @@
 // A program drawing with OpenGL into a memory DC's bitmap through opengl32, the driver module and
 // the software rasteriser: the DIB section's own bits hold the picture.
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -18,72 +18,39 @@ struct Rgb5 {
 };
 Rgb5 channels(uint16_t p) { return Rgb5{(p >> 10) & 31, (p >> 5) & 31, p & 31}; }
 
-class BitmapProgram : public ::testing::Test {
+class BitmapProgram : public BootedProgram {
 protected:
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-        memoryDc = CreateCompatibleDC(nullptr);
-        ASSERT_NE(memoryDc, nullptr);
-    }
     void TearDown() override {
-        wglMakeCurrent(nullptr, nullptr);
+        context.reset();
+        dib.reset();
         if (rc != nullptr) wglDeleteContext(rc);
         if (memoryDc != nullptr) {
             if (previous != nullptr) SelectObject(memoryDc, previous);
             DeleteDC(memoryDc);
         }
         if (bitmap != nullptr) DeleteObject(bitmap);
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        BootedProgram::TearDown();
     }
-    // A 64 x 64 16-bit (5-5-5) DIB section selected into the memory DC.
-    void selectDib(bool topDown) {
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kSize, topDown ? -kSize : kSize, 1, 16, BI_RGB,
-                                          0, 0, 0, 0, 0};
-        bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        previous = SelectObject(memoryDc, bitmap);
-        ASSERT_NE(previous, nullptr);
-        rowsTopDown = topDown;
+    // A 64 x 64 5-5-5 DIB section in a memory DC, with a context made current on it.
+    bool openDib(bool topDown) {
+        dib = std::make_unique<MemoryDib>(kSize, kSize, topDown);
+        if (!dib->ok()) return false;
+        context = std::make_unique<DibContext>(*dib);
+        return context->current;
     }
-    bool makeCurrent() {
-        if (!SetPixelFormat(memoryDc, 1, nullptr)) return false;
-        rc = wglCreateContext(memoryDc);
-        if (rc == nullptr) return false;
-        return wglMakeCurrent(memoryDc, rc) != 0;
-    }
-    // The pixel at GL window position (x, y) read from the bitmap's own memory.
-    uint16_t at(int x, int y) const {
-        const int row = rowsTopDown ? kSize - 1 - y : y;
-        uint16_t p;
-        std::memcpy(&p, static_cast<const uint8_t *>(bits) + row * kSize * 2 + x * 2, 2);
-        return p;
-    }
+    uint16_t at(int x, int y) const { return dib->at(x, y); }
 
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
+    std::unique_ptr<MemoryDib> dib;
+    std::unique_ptr<DibContext> context;
+    // A memory DC of the test's own, for bitmaps that are no DIB section.
     HDC memoryDc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ previous = nullptr;
-    void *bits = nullptr;
-    bool rowsTopDown = false;
     HGLRC rc = nullptr;
 };
 
 void drawScene() {
-    glViewport(0, 0, kSize, kSize);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, kSize, 0, kSize, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    unitPixelProjection(kSize, kSize);
     glDisable(GL_DITHER);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClearDepth(1.0);
@@ -115,8 +82,7 @@ void drawScene() {
 class BitmapRows : public BitmapProgram, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(BitmapRows, ASmoothDepthTestedTriangleLandsInTheDibSection) {
-    selectDib(GetParam());
-    ASSERT_TRUE(makeCurrent()) << kivOpenGlError();
+    ASSERT_TRUE(openDib(GetParam())) << kivOpenGlError();
     drawScene();
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
@@ -146,6 +112,8 @@ INSTANTIATE_TEST_SUITE_P(TopDownAndBottomUp, BitmapRows, ::testing::Bool());
 // A device bitmap has no bits the driver could draw into: the context is not made current and
 // nothing is written anywhere.
 TEST_F(BitmapProgram, ADeviceBitmapIsRefused) {
+    memoryDc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(memoryDc, nullptr);
     HDC screen = GetDC(nullptr);
     bitmap = CreateCompatibleBitmap(screen, kSize, kSize);
     ReleaseDC(nullptr, screen);

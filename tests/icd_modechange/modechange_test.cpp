@@ -11,6 +11,7 @@
 #include "tests/icd_window/window_readback.h"
 #include "platform/ddraw_nt/ddraw_nt.h"
 #include "platform/machine/machine.h"
+#include "tests/common/program_fixture.h"
 
 namespace {
 
@@ -35,20 +36,9 @@ uint32_t screenAt(int x, int row) {
     return s.raw(x, s.h - 1 - row) & (s.bytesPerPixel == 2 ? 0x7FFFu : 0xFFFFFFu);
 }
 
-class ModeChange : public ::testing::Test {
+class ModeChange : public DefaultMachine {
 protected:
-    KivMachineConfig saved{};
-    KivScreenMode savedMode{};
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);   // the default machine
-        kivMachineConfigure(&c);
-        const KivScreenMode start{1024, 768, 16};
-        kivSetScreenMode(&start);
-        ASSERT_TRUE(kivMachineBoot());
-    }
+    ModeChange() : DefaultMachine(KivScreenMode{1024, 768, 16}) {}
     void TearDown() override {
         // Every test has closed its windows and contexts: the surfaces made again for each mode
         // went with them.
@@ -57,9 +47,7 @@ protected:
         EXPECT_EQ(left.surfaces, 0);
         EXPECT_EQ(left.clippers, 0);
         EXPECT_EQ(left.videoBytes, 0u);
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        DefaultMachine::TearDown();
     }
     static bool setMode(int w, int h, int bpp) {
         const KivScreenMode m{w, h, bpp};

@@ -14,6 +14,7 @@
 #include "apps/kivdemo/scenes.h"
 #include "tests/icd_window/window_readback.h"
 #include "platform/machine/machine.h"
+#include "tests/common/program_fixture.h"
 #include "platform/zk3/zk3_engine.h"
 #include "platform/zk3/zk3_triangle.h"
 
@@ -79,23 +80,8 @@ void expectClose(const Misses &m, const char *what) {
     EXPECT_LE(m.edge, m.edgePixels * 3 / 100 + 2) << what << ", " << m.edgePixels << " edge pixels:" << m.report;
 }
 
-class WindowOnScreen : public ::testing::Test {
+class WindowOnScreen : public DefaultMachine {
 protected:
-    KivMachineConfig saved{};
-    KivScreenMode savedMode{};
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);   // the default machine
-        kivMachineConfigure(&c);
-        ASSERT_TRUE(kivMachineBoot());
-    }
-    void TearDown() override {
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
-    }
     // Clears to dark blue and puts a red rectangle over the right half and a green one over the
     // top quarter, in window units.
     static void drawBlocks(int w, int h) {

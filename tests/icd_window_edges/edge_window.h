@@ -12,6 +12,7 @@
 
 #include <GL/gl.h>
 #include "platform/machine/machine.h"
+#include "tests/common/program_fixture.h"
 #include "platform/opengl32/wgl.h"
 
 // A copy of the whole screen (rows top first, 16-bit pixels).
@@ -37,22 +38,7 @@ inline int widen5(int v) { return (v * 255 + 15) / 31; }
 // A read-back channel against the 5-bit value drawn, within the widening's rounding.
 inline bool readsAs(int got, int five) { return std::abs(got - widen5(five)) <= 1; }
 
-// A fixture on the default machine, booted afresh, and the machine of before put back after.
-class DefaultMachineTest : public ::testing::Test {
-protected:
-    KivMachineConfig saved{};
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse(nullptr, &c), 1);
-        kivMachineConfigure(&c);
-        ASSERT_TRUE(kivMachineBoot());
-    }
-    void TearDown() override {
-        kivMachineConfigure(&saved);
-        kivMachineBoot();
-    }
-};
+using DefaultMachineTest = DefaultMachine;
 
 class EdgeWindow {
 public:

@@ -1,8 +1,7 @@
 // opengl32's ICD loader and wgl* calls: the failures before the driver (no pixel format, a
 // display driver without OpenGL, no registry entry, no library), then, with the real kivgl
 // module, the whole path an application takes.
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +14,11 @@
 
 namespace {
 
-class Loader : public ::testing::Test {
+class Loader : public BootedProgram {
 protected:
     void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
+        BootedProgram::SetUp();
+        if (HasFatalFailure()) return;
         hwnd = CreateWindowExA(0, "t", "t", 0, 10, 10, 64, 48, nullptr, nullptr, nullptr, nullptr);
         hdc = GetDC(hwnd);
     }
@@ -29,21 +26,11 @@ protected:
         wglMakeCurrent(nullptr, nullptr);
         ReleaseDC(hwnd, hdc);
         DestroyWindow(hwnd);
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        BootedProgram::TearDown();
     }
     void setFormat(int f) { ASSERT_TRUE(SetPixelFormat(hdc, f, nullptr)); }
-    static bool haveIcd() {
-        const char *dir = std::getenv("KIV_MODULE_PATH");
-        std::string path = std::string(dir && *dir ? dir : kivModuleDir()) + "/kivgl.so";
-        struct stat st;
-        return stat(path.c_str(), &st) == 0;
-    }
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
-    HWND hwnd;
-    HDC hdc;
+    HWND hwnd = nullptr;
+    HDC hdc = nullptr;
 };
 
 TEST_F(Loader, ADcWithoutAPixelFormatGetsNoContext) {
