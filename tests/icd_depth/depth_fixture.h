@@ -116,3 +116,17 @@ struct ScopedEnv {
     }
     ~ScopedEnv() { unsetenv(name); }
 };
+
+// What a depth function answers for an incoming and a stored value, by its definition.
+inline bool depthPasses(GLenum f, uint32_t in, uint32_t stored) {
+    switch (f) {
+    case GL_NEVER: return false;
+    case GL_LESS: return in < stored;
+    case GL_EQUAL: return in == stored;
+    case GL_LEQUAL: return in <= stored;
+    case GL_GREATER: return in > stored;
+    case GL_NOTEQUAL: return in != stored;
+    case GL_GEQUAL: return in >= stored;
+    default: return true;
+    }
+}

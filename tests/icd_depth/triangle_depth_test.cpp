@@ -78,19 +78,6 @@ void expectOverlap(const Coverage &a, const Coverage &b) {
     EXPECT_GT(onlyB, 20);
 }
 
-bool compare(GLenum f, uint32_t in, uint32_t stored) {
-    switch (f) {
-    case GL_NEVER: return false;
-    case GL_LESS: return in < stored;
-    case GL_EQUAL: return in == stored;
-    case GL_LEQUAL: return in <= stored;
-    case GL_GREATER: return in > stored;
-    case GL_NOTEQUAL: return in != stored;
-    case GL_GEQUAL: return in >= stored;
-    default: return true;
-    }
-}
-
 TEST_F(TriangleDepthTest, EveryDepthFunctionOnOverlappingTriangles) {
     for (int kind : {16, 24, 32}) {
         SCOPED_TRACE(kind);
@@ -131,7 +118,7 @@ TEST_F(TriangleDepthTest, EveryDepthFunctionOnOverlappingTriangles) {
                         uint32_t there = afterA[y][x];
                         uint32_t in = db().mirror ? far - bStored : bStored;
                         uint32_t st = db().mirror ? far - there : there;
-                        bool pass = compare(db().effectiveFunc, in, st);
+                        bool pass = depthPasses(db().effectiveFunc, in, st);
                         ASSERT_EQ(color, pass ? 0x00C800u : (aDrawn ? 0xC80000u : 0u)) << x << "," << y;
                         ASSERT_EQ(fetched, pass ? bStored : there) << x << "," << y;
                     }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <vector>
 #include "tests/icd_core/icd_fixture.h"
 #include "icd/hw/hw.h"
@@ -191,3 +192,17 @@ protected:
     static uint8_t status(const GlContext *ctx) { return ctx->hw.notifier[15]; }
 };
 inline HwTest *HwTest::current = nullptr;
+
+// A word the engine received, as the tests compare them.
+struct Write {
+    uint32_t sub, method, value;
+    bool operator==(const Write &) const = default;
+};
+inline std::ostream &operator<<(std::ostream &o, const Write &w) {
+    return o << std::hex << "{" << w.sub << ", 0x" << w.method << ", 0x" << w.value << "}";
+}
+inline std::vector<Write> decoded(const std::vector<Zk3FifoWrite> &log) {
+    std::vector<Write> v;
+    for (const Zk3FifoWrite &w : log) v.push_back({w.subchannel, w.method, w.value});
+    return v;
+}

@@ -5,18 +5,6 @@
 
 namespace {
 
-struct Write {
-    uint32_t sub, method, value;
-    bool operator==(const Write &) const = default;
-};
-std::ostream &operator<<(std::ostream &o, const Write &w) {
-    return o << std::hex << "{" << w.sub << ", 0x" << w.method << ", 0x" << w.value << "}";
-}
-std::vector<Write> decoded(const std::vector<Zk3FifoWrite> &log) {
-    std::vector<Write> v;
-    for (const Zk3FifoWrite &w : log) v.push_back({w.subchannel, w.method, w.value});
-    return v;
-}
 const std::vector<Write> kNotify = {{2, 0, 0x1010}, {2, 0x104, 0}, {2, 0x304, 0}, {2, 0x400, 0}, {2, 0x404, 0}};
 
 class Kickoff : public HwTest {

@@ -4,20 +4,6 @@
 
 namespace {
 
-struct Write {
-    uint32_t sub, method, value;
-    bool operator==(const Write &) const = default;
-};
-std::ostream &operator<<(std::ostream &o, const Write &w) {
-    return o << std::hex << "{" << w.sub << ", 0x" << w.method << ", 0x" << w.value << "}";
-}
-
-std::vector<Write> decoded(const std::vector<Zk3FifoWrite> &log) {
-    std::vector<Write> v;
-    for (const Zk3FifoWrite &w : log) v.push_back({w.subchannel, w.method, w.value});
-    return v;
-}
-
 // The channel's 26 objects in the order of creation (and of destruction).
 const std::pair<uint32_t, uint32_t> kObjects[26] = {
     {0x0E, 0x1018}, {0x0E, 0x1019}, {0x0E, 0x1015}, {0x0E, 0x1016}, {0x0E, 0x1017}, {0x0E, 0x101A},
