@@ -2,35 +2,13 @@
 // parameter's depth with DirectDraw enabled; surfaces in video memory or in system memory.
 #pragma once
 #include "tests/display_more/more_fixture.h"
+#include "tests/display_more/dd_surface.h"
 
 #include <cstring>
 #include <vector>
 
 #include "display/ddraw_blt.h"
 #include "display/ddraw_overlay.h"
-
-
-typedef BOOL(APIENTRY *PFN_GetInfo)(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *);
-typedef BOOL(APIENTRY *PFN_Enable)(DHPDEV, void *, void *, void *);
-typedef void(APIENTRY *PFN_Disable)(DHPDEV);
-
-struct Surface {
-    ZK_DD_SURFACE_GLOBAL gbl{};
-    ZK_DD_SURFACE_LOCAL lcl{};
-    ZK_DD_SURFACE_LOCAL *list[1] = {&lcl};
-    ZK_DDSURFACEDESC desc{};
-    std::vector<uint8_t> sysBits;   // the pixels of a system-memory surface
-    Surface(DWORD w, DWORD h, DWORD caps) {
-        lcl.lpGbl = &gbl;
-        lcl.ddsCaps.dwCaps = caps;
-        gbl.wWidth = w;
-        gbl.wHeight = h;
-        desc.dwSize = sizeof desc;
-        desc.dwWidth = w;
-        desc.dwHeight = h;
-        desc.ddsCaps.dwCaps = caps;
-    }
-};
 
 inline RECTL rect(LONG l, LONG t, LONG w, LONG h) { return RECTL{l, t, l + w, t + h}; }
 

@@ -1,38 +1,13 @@
 // DirectDraw as the graphics engine drives it: what the driver reports, surfaces in its heap over
 // video memory, locks, flips and the status callbacks.
 #include "tests/display_more/more_fixture.h"
+#include "tests/display_more/dd_surface.h"
 
 #include <memory>
 
 #include "display/ddraw_ddi.h"
 
 namespace {
-
-typedef BOOL(APIENTRY *PFN_GetInfo)(DHPDEV, void *, DWORD *, void *, DWORD *, DWORD *);
-typedef BOOL(APIENTRY *PFN_Enable)(DHPDEV, void *, void *, void *);
-typedef void(APIENTRY *PFN_Disable)(DHPDEV);
-
-// A surface as DirectDraw keeps it: its global and local records and the creation list.
-struct Surface {
-    ZK_DD_SURFACE_GLOBAL gbl{};
-    ZK_DD_SURFACE_LOCAL lcl{};
-    ZK_DD_SURFACE_LOCAL *list[1] = {&lcl};
-    ZK_DDSURFACEDESC desc{};
-    Surface(DWORD w, DWORD h, DWORD caps, uint32_t fourCc = 0, bool hasFourCc = false) {
-        lcl.lpGbl = &gbl;
-        lcl.ddsCaps.dwCaps = caps;
-        gbl.wWidth = w;
-        gbl.wHeight = h;
-        if (hasFourCc || fourCc) {
-            gbl.ddpfSurface.dwFlags = ZK_DDPF_FOURCC;
-            gbl.ddpfSurface.dwFourCC = fourCc;
-        }
-        desc.dwSize = sizeof desc;
-        desc.dwWidth = w;
-        desc.dwHeight = h;
-        desc.ddsCaps.dwCaps = caps;
-    }
-};
 
 constexpr uint32_t kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'), kYv12 = ZK_FOURCC('Y', 'V', '1', '2'),
                    kIf09 = ZK_FOURCC('I', 'F', '0', '9');
