@@ -188,6 +188,16 @@ void windowProjection(int w, int h) {
     glLoadIdentity();
 }
 
+// A frustum of the window's aspect, halfHeight high at the near plane; the model-view reset.
+static void perspective(int w, int h, double halfHeight, double zNear, double zFar) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    const double aspect = double(w) / h;
+    glFrustum(-halfHeight * aspect, halfHeight * aspect, -halfHeight, halfHeight, zNear, zFar);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
 void startScene(int w, int h, float r, float g, float b) {
     glDisable(GL_DITHER);
     glClearColor(r, g, b, 1.0f);
@@ -249,12 +259,7 @@ void DepthOrder::draw(int w, int h) {
 
 void Torus::draw(int w, int h) {
     startScene(w, h, kClear[0], kClear[1], kClear[2]);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    const double aspect = double(w) / h;
-    glFrustum(-0.5 * aspect, 0.5 * aspect, -0.5, 0.5, 1.0, 10.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    perspective(w, h, 0.5, 1.0, 10.0);
 
     const GLfloat lightDir[4] = {0.4f, 0.7f, 1.0f, 0.0f};  // directional, from the upper right
     const GLfloat white[4] = {1, 1, 1, 1}, dim[4] = {0.15f, 0.15f, 0.15f, 1};
@@ -345,12 +350,7 @@ void Stencil::draw(int w, int h) {
 
 void Fog::draw(int w, int h) {
     startScene(w, h, kFogColor[0], kFogColor[1], kFogColor[2]);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    const double aspect = double(w) / h;
-    glFrustum(-0.1 * aspect, 0.1 * aspect, -0.1, 0.1, 0.2, 60.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    perspective(w, h, 0.1, 0.2, 60.0);
     const GLfloat fog[4] = {kFogColor[0], kFogColor[1], kFogColor[2], 1};
     glEnable(GL_FOG);
     glFogi(GL_FOG_MODE, GL_LINEAR);
