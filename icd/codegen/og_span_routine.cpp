@@ -675,6 +675,8 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     __glOgResetDataMap(&e->map);
     e->map.passThrough = 1;
     e->replaces = nullptr;
+    // One count per entry, that is per triangle, whatever form the routine takes.
+    w.op(__glOgInc(w.s, w.abs(&og->spanRuns)));
     GlOgNode *small = nullptr;
     if (mmx) {
         if (!mmxWhole) {

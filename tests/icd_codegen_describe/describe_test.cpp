@@ -77,6 +77,15 @@ void expectQuadDrawn() {
     EXPECT_GT(right[2], 200);
 }
 
+// The number the line reports after "; span-routine runs: ", or -1 without one.
+long spanRuns(const std::string &line) {
+    const std::string tag = "; span-routine runs: ";
+    const size_t at = line.find(tag);
+    return at == std::string::npos ? -1 : std::strtol(line.c_str() + at + tag.size(), nullptr, 10);
+}
+
+// The quad is two triangles: the routine that the line names counts each entry, so the count it
+// reports grows by exactly two per quad drawn, and not at all while nothing is drawn.
 TEST_F(DescribeProgram, ASmoothDepthTestedQuadRanAGeneratedSpanRoutine) {
     if (generatorOff()) GTEST_SKIP() << "the generator is off in this run";
     smoothDepthQuad();
@@ -85,6 +94,15 @@ TEST_F(DescribeProgram, ASmoothDepthTestedQuadRanAGeneratedSpanRoutine) {
     expectQuadDrawn();
     EXPECT_EQ(drawn.rfind("generated code: ", 0), 0u) << drawn;
     EXPECT_NE(drawn.find("span routine"), std::string::npos) << drawn;
+    const long before = spanRuns(drawn);
+    ASSERT_GE(before, 2) << drawn;
+    EXPECT_EQ(spanRuns(line()), before) << "no drawing, no runs";
+    for (long quads = 1; quads <= 3; ++quads) {
+        smoothDepthQuad();
+        glFinish();
+        expectQuadDrawn();
+        EXPECT_EQ(spanRuns(line()), before + 2 * quads) << quads;
+    }
     // Antialiased polygons have no fast path: the rows are no generated routine's any more.
     glEnable(GL_POLYGON_SMOOTH);
     smoothDepthQuad();
