@@ -72,6 +72,8 @@ struct GlOgContext {
     // A span routine ends by jumping through spanReturn, the continuation its caller stored
     // before jumping in; savedStack is the caller's stack pointer at that moment.
     uint32_t spanReturn, savedStack;
+    // Entries into the context's span routines: each one counts itself once per triangle.
+    uint32_t spanRuns;
 };
 
 // ---- executable memory ----------------------------------------------------------------------------

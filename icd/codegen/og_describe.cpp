@@ -2,6 +2,7 @@
 // that describes the calling thread's current context.
 #include "icd/codegen/og_describe.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "icd/codegen/og_context.h"
@@ -97,6 +98,11 @@ uint32_t __glOgDescribe(GlContext *ctx, char *text, uint32_t size) {
     const bool generator = __glOgContextOf(ctx) != nullptr;
     if (generator) describeGenerator(ctx, line);
     if (line.items == 0) line.put(generator ? "none" : "none (no generator)");
+    if (generator) {
+        char runs[48];
+        std::snprintf(runs, sizeof runs, "; span-routine runs: %u", unsigned(__glOgContextOf(ctx)->spanRuns));
+        line.put(runs);
+    }
     line.put(clearsThroughFillLoop(ctx) ? "; clears: MMX fill loop" : "; clears: C fill");
     return line.finish();
 }

@@ -6,8 +6,9 @@
 
 struct GlContext;
 
-// Writes "generated code: ", the generated routines in the context's slots (or "none"), then
-// "; clears: " and how its clears fill rows ("MMX fill loop" or "C fill"), into text: never more
+// Writes "generated code: ", the generated routines in the context's slots (or "none"), with a
+// generator "; span-routine runs: " and how many times its span routines were entered (once per
+// triangle they drew), then "; clears: " and how its clears fill rows ("MMX fill loop" or "C fill"), into text: never more
 // than size bytes and, when size is not 0, always terminated (a short buffer gets a terminated
 // prefix). Returns the length of the whole line without its terminator, as snprintf does, so that
 // a caller can tell a cut line from a whole one. The routines named: the generic span list's

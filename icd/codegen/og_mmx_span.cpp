@@ -109,97 +109,6 @@ void emitLaneAdvance(GlOgMmxSpanGen &g, uint8_t *const lanes[2], uint8_t *step4)
     }
 }
 
-// The span's float iterators s/w, t/w, 1/w.
-constexpr size_t kFloatIter[3] = {SPAN(sw), SPAN(tw), SPAN(qw)};
-
-uint8_t *floatCell(GlOgMmxSpanGen &g, float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    return g.dwords(bits);
-}
-
-// s and t at the half's end (or start) from the half's s/w, t/w, 1/w: 1/q rounded to a float,
-// then each product, as the chain forms them; 0 where 1/w is not a positive normal float.
-void emitRatio(GlOgMmxSpanGen &g, uint8_t *const out[2]) {
-    GlOgState *s = g.s();
-    GlOgWriter &w = g.w;
-    GlOgNode *divide = w.label(), *done = w.label();
-    g.op(__glOgMov(s, w.r(kEax), g.abs(g.halfW[2])));
-    g.op(__glOgCmp(s, w.r(kEax), w.imm(0x3FFFFE)));
-    g.op(__glOgJg(s, divide));
-    g.op(__glOgMov(s, g.abs(out[0]), w.imm(0)));
-    g.op(__glOgMov(s, g.abs(out[1]), w.imm(0)));
-    g.op(__glOgJmp(s, done));
-    w.place(divide);
-    g.op(__glOgFld(s, g.abs(floatCell(g, 1.0f))));
-    g.op(__glOgFdiv(s, g.abs(g.halfW[2])));
-    for (int c = 0; c < 2; ++c) {
-        g.op(__glOgFld(s, g.abs(g.halfW[c])));
-        g.op(__glOgFmul(s, __glOgSt(1)));
-        g.op(__glOgFstp(s, g.abs(out[c])));
-    }
-    g.op(__glOgFstp(s, __glOgSt(0)));
-    w.place(done);
-}
-
-// The next 16-pixel half of the row: at a chunk's start s/w, t/w, 1/w restart from the chunk's
-// values (which step by whole chunks), then step by a half; s and t at the half's start and end
-// give its 16.16 start and per-pixel step, and so the coordinate lanes. Single precision with
-// rounding to nearest is in force, so every x87 result is the float the chain computes.
-void emitHalf(GlOgMmxSpanGen &g) {
-    GlOgState *s = g.s();
-    GlOgWriter &w = g.w;
-    GlOgNode *odd = w.label();
-    g.op(__glOgEmms(s));
-    g.op(__glOgTest(s, g.abs(g.segOdd), w.imm(1)));
-    g.op(__glOgJne(s, odd));
-    for (int i = 0; i < 3; ++i) {
-        g.op(__glOgMov(s, w.r(kEax), g.abs(g.chunkW[i])));
-        g.op(__glOgMov(s, g.abs(g.halfW[i]), w.r(kEax)));
-        g.op(__glOgFld(s, g.abs(g.chunkW[i])));
-        g.op(__glOgFadd(s, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, chunkStep))));
-        g.op(__glOgFstp(s, g.abs(g.chunkW[i])));
-    }
-    if (g.lodSplit) {
-        g.op(__glOgMov(s, w.r(kEax), g.abs(g.halfW[2])));
-        g.op(__glOgMov(s, g.abs(&g.lod->qStart), w.r(kEax)));
-    }
-    emitRatio(g, g.ends[0]);
-    w.place(odd);
-    for (int i = 0; i < 3; ++i) {
-        g.op(__glOgFld(s, g.abs(g.halfW[i])));
-        g.op(__glOgFadd(s, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, halfStep))));
-        g.op(__glOgFstp(s, g.abs(g.halfW[i])));
-    }
-    emitRatio(g, g.ends[1]);
-    if (g.lodSplit) {
-        // The record at esp is the routine's own copy: the helper reads its level-of-detail steps.
-        g.op(__glOgPush(s, w.r(kEsp)));
-        g.op(__glOgPush(s, w.imm(__glOgWord(g.lod))));
-        g.op(__glOgMov(s, w.r(kEax), w.imm(__glOgWord(reinterpret_cast<const void *>(&__glOgMmxLodHalf)))));
-        g.op(__glOgCall(s, w.r(kEax)));
-        g.op(__glOgAdd(s, w.r(kEsp), w.imm(8)));
-    }
-    for (int c = 0; c < 2; ++c) {
-        g.op(__glOgFld(s, g.abs(g.ends[1][c])));
-        g.op(__glOgFsub(s, g.abs(g.ends[0][c])));
-        g.op(__glOgFmul(s, g.abs(floatCell(g, 65536.0f / 16.0f))));
-        g.op(__glOgFistp(s, g.abs(g.segStep[c])));
-        g.op(__glOgFld(s, g.abs(g.ends[0][c])));
-        g.op(__glOgFmul(s, g.abs(floatCell(g, 65536.0f))));
-        g.op(__glOgFistp(s, g.abs(g.segStart[c])));
-        g.op(__glOgMov(s, w.r(kEax), g.abs(g.ends[1][c])));
-        g.op(__glOgMov(s, g.abs(g.ends[0][c]), w.r(kEax)));
-    }
-    g.op(__glOgXor(s, g.abs(g.segOdd), w.imm(1)));
-    g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(16)));
-    for (int i : {GlOgMmxSpanGen::kS, GlOgMmxSpanGen::kT}) {
-        uint8_t *const start = g.segStart[i - GlOgMmxSpanGen::kS], *const step = g.segStep[i - GlOgMmxSpanGen::kS];
-        emitLaneOffsets(g, g.abs(step), g.laneOffset[i], g.laneStep[i]);
-        emitLaneStart(g, g.abs(start), g.laneOffset[i], g.lanes[i]);
-    }
-}
-
 // field += field's row step [carry in ecx].
 void emitRowStep(GlOgMmxSpanGen &g, size_t valueField, size_t stepPairField) {
     GlOgState *s = g.s();
@@ -354,18 +263,6 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
         if (g.iterated[i]) emitLaneStart(g, g.field(kIter[i] + offsetof(GlSpanIter, rowStart)), g.laneOffset[i], g.lanes[i]);
-    if (g.perspective && color) {
-        for (int i = 0; i < 3; ++i) {
-            g.op(__glOgMov(s, eax, g.field(kFloatIter[i] + offsetof(GlSpanFloatIter, rowStart))));
-            g.op(__glOgMov(s, g.abs(g.chunkW[i]), eax));
-        }
-        g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(0)));
-        g.op(__glOgMov(s, g.abs(g.segOdd), w.imm(0)));
-        if (g.lodSplit) {
-            g.op(__glOgMov(s, eax, g.field(SPAN(lod.rowStart))));
-            g.op(__glOgMov(s, g.abs(&g.lod->chunk), eax));
-        }
-    }
     if (color && g.dither) {
         // The dither words of the row (y & 3) rotated to the window x of the group's lane 0.
         g.op(__glOgMov(s, eax, g.field(SPAN(y))));
@@ -385,14 +282,6 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     w.place(groupTop);
     g.op(__glOgTest(s, ebx, ebx));
     g.op(__glOgJle(s, rowEnd));
-    if (g.perspective && color) {
-        GlOgNode *inHalf = w.label();
-        g.op(__glOgCmp(s, g.abs(g.segLeft), w.imm(0)));
-        g.op(__glOgJne(s, inHalf));
-        emitHalf(g);
-        w.place(inHalf);
-        g.op(__glOgSub(s, g.abs(g.segLeft), w.imm(4)));
-    }
     g.op(__glOgCmp(s, ebx, w.imm(4)));
     g.op(__glOgJge(s, body));
     if (color) {
@@ -419,7 +308,7 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         emitLaneAdvance(g, g.zLanes, g.zStep);
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.stepped(i) && color) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
+        if (g.iterated[i] && color) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
     g.op(__glOgSub(s, ebx, w.imm(4)));
     g.op(__glOgJmp(s, groupTop));
 
@@ -444,19 +333,6 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
         if (g.iterated[i]) emitRowStep(g, kIter[i] + offsetof(GlSpanIter, rowStart), kIter[i] + offsetof(GlSpanIter, rowStep));
-    if (g.perspective && color) {
-        g.op(__glOgEmms(s));
-        for (size_t it : kFloatIter) {
-            g.op(__glOgFld(s, g.field(it + offsetof(GlSpanFloatIter, rowStart))));
-            g.op(__glOgFadd(s, g.fieldIndexed(it + offsetof(GlSpanFloatIter, rowStep), kEcx, 4)));
-            g.op(__glOgFstp(s, g.field(it + offsetof(GlSpanFloatIter, rowStart))));
-        }
-        if (g.lodSplit) {
-            g.op(__glOgFld(s, g.field(SPAN(lod.rowStart))));
-            g.op(__glOgFadd(s, g.fieldIndexed(SPAN(lod.rowStep), kEcx, 4)));
-            g.op(__glOgFstp(s, g.field(SPAN(lod.rowStart))));
-        }
-    }
     emitEdgeCarry(g, SPAN(otherEdgeFrac), SPAN(otherEdgeFracStep));
     emitRowStep(g, SPAN(otherEdgeX), SPAN(otherEdgeStep));
     g.op(__glOgInc(s, g.field(SPAN(y))));
@@ -516,8 +392,9 @@ const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
 }
 
 // The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
-// every size (one filter for minifying and magnifying), or magnified bilinearly under perspective
-// with any minifying filter (the chain's texel procs minify), both coordinates repeating, with
+// every size (one filter for minifying and magnifying), both coordinates repeating, without
+// perspective (the chain, and for a replacing texture the integer one-routine, divide s and t at
+// every pixel, which the lanes' steps across a group cannot do exactly), with
 // GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha counts as GL_REPLACE, as in the
 // chain); texels of 3 or 4 bytes are read as bytes, narrower layouts through their table.
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
@@ -525,16 +402,10 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     if (!g.texture) return true;
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
-    g.perspective = (f & kGlShadePerspectiveTex) != 0;
-    // The lanes step s and t linearly across each 16-pixel half, which is exact only where 1/w
-    // and q are the same at every vertex; perspective texturing is the chain's, whose texture
-    // routines divide and form the level of detail at every pixel.
-    if (g.perspective) return false;
-    // A minifying filter of its own is left to the chain's texel procs where it applies: only
-    // with a bilinear magnifying filter, whose halves the level of detail is divided for.
-    g.lodSplit = tex->minFilter != tex->magFilter;
-    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || (tex->magFilter != GL_NEAREST && tex->magFilter != GL_LINEAR) ||
-        (g.lodSplit && (tex->magFilter != GL_LINEAR || !g.perspective)))
+    // Perspective, and a minifying filter of its own (which the chain applies only under
+    // perspective), are the chain's.
+    if ((f & kGlShadePerspectiveTex) || tex->minFilter != tex->magFilter) return false;
+    if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || (tex->magFilter != GL_NEAREST && tex->magFilter != GL_LINEAR))
         return false;
     g.linear = tex->magFilter == GL_LINEAR;
     const GlMipLevel *l0 = tex->levels[0];
@@ -608,7 +479,7 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     g.flatPacked = !g.smooth && !g.dither && !g.blend && !g.texture;
     for (int ch = 0; ch < 3; ++ch) g.iterated[ch] = g.smooth && g.fragColor;
     g.iterated[GlOgMmxSpanGen::kA] = g.smooth && g.alpha && !g.colorOff;
-    g.iterated[GlOgMmxSpanGen::kS] = g.iterated[GlOgMmxSpanGen::kT] = g.texture && !g.perspective && !g.colorOff;
+    g.iterated[GlOgMmxSpanGen::kS] = g.iterated[GlOgMmxSpanGen::kT] = g.texture && !g.colorOff;
 
     g.depth = false;
     if (f & kGlShadeDepthTest) {
@@ -649,20 +520,6 @@ bool layOutData(GlOgMmxSpanGen &g) {
         g.texCorners = g.cell(64);
         g.texWeights = g.cell(64);
     }
-    for (int i = 0; i < 3; ++i) {
-        g.chunkW[i] = g.cell(4);
-        g.halfW[i] = g.cell(4);
-    }
-    for (int c = 0; c < 2; ++c) {
-        g.ends[0][c] = g.cell(4);
-        g.ends[1][c] = g.cell(4);
-        g.segStart[c] = g.cell(4);
-        g.segStep[c] = g.cell(4);
-    }
-    g.segLeft = g.cell(4);
-    g.segOdd = g.cell(4);
-    g.controlSaved = g.cell(4);
-    g.controlSingle = g.cell(4);
     g.texels = g.cell(16);
     g.flatPixels = g.cell(8);
     for (int h = 0; h < 2; ++h) {
@@ -681,21 +538,6 @@ bool layOutData(GlOgMmxSpanGen &g) {
     g.savedColor = g.cell(4);
     g.savedDepth = g.cell(4);
     g.rowsLeft = g.cell(4);
-    if (g.texture && g.lodSplit) {
-        g.lod = reinterpret_cast<GlOgMmxLod *>(g.cell(int32_t(sizeof(GlOgMmxLod))));
-        if (!g.dataFull) {
-            *g.lod = GlOgMmxLod{};
-            g.lod->qEnd = reinterpret_cast<const float *>(g.halfW[2]);
-            g.lod->odd = reinterpret_cast<const int32_t *>(g.segOdd);
-            g.lod->left = reinterpret_cast<const int32_t *>(g.segLeft);
-            for (int h = 0; h < 2; ++h) {
-                g.lod->s[h] = reinterpret_cast<const int32_t *>(g.lanes[GlOgMmxSpanGen::kS][h]);
-                g.lod->t[h] = reinterpret_cast<const int32_t *>(g.lanes[GlOgMmxSpanGen::kT][h]);
-            }
-            g.lod->texels = g.texels;
-            g.lod->ctx = g.ctx;
-        }
-    }
     // Destination alpha is 1.0: the colour buffer has none.
     const uint16_t one[4] = {0x4000, 0x4000, 0x4000, 0x4000};
     std::memcpy(g.dstAlpha, one, 8);
@@ -712,62 +554,6 @@ bool layOutData(GlOgMmxSpanGen &g) {
 }
 
 }  // namespace
-
-namespace {
-
-// 1/w above this bit pattern is a positive normal float, safe to divide by.
-bool divisible(float q) {
-    int32_t bits;
-    std::memcpy(&bits, &q, 4);
-    return bits > 0x3FFFFE;
-}
-
-// lambda in 16.16 from the bits of rho squared: exponent and mantissa read as a fixed-point log2.
-int32_t lambdaOf(float rho2) {
-    int32_t bits;
-    std::memcpy(&bits, &rho2, 4);
-    return ((bits >> 8) & 0x7FFFFF) - 0x3F8000;
-}
-
-}  // namespace
-
-// Single precision throughout, in the chain's order of operations, so that every value is the
-// chain's own.
-void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp) {
-    if (*lod->odd == 0) {
-        lod->half = lod->chunk;
-        lod->chunk += sp->lod.chunkStep;
-        lod->next = divisible(lod->qStart) ? lod->half * (1.0f / lod->qStart) : 0.0f;
-    }
-    lod->start = lod->next;
-    lod->half += 16.0f * sp->lod.step;
-    const float q = *lod->qEnd;
-    lod->next = divisible(q) ? lod->half * (1.0f / q) : 0.0f;
-    lod->step = (lod->next - lod->start) * (1.0f / 16.0f);
-    // The sums of a constant step run monotonically from the first pixel's value to the last's.
-    const float threshold = lod->ctx->state.span.fast.texture->lodThreshold;
-    float last = lod->start;
-    for (int i = 1; i < 16; ++i) last += lod->step;
-    lod->magnify = lod->start <= threshold && last <= threshold;
-}
-
-void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir) {
-    const GlFastPathSlots &sl = lod->ctx->state.span.fast;
-    GlTextureObject *tex = sl.texture;
-    const bool mipmapped = tex->minFilter != GL_NEAREST && tex->minFilter != GL_LINEAR;
-    // The group's first pixel in walking order is this far into the half; rho squared is summed
-    // pixel by pixel from the half's first, as the chain sums it.
-    const int32_t first = 12 - *lod->left;
-    for (int lane = 0; lane < 4; ++lane) {
-        const int32_t at = first + (dir > 0 ? lane : 3 - lane);
-        float rho2 = lod->start;
-        for (int i = 0; i < at; ++i) rho2 += lod->step;
-        const int32_t s = lod->s[lane / 2][lane % 2], t = lod->t[lane / 2][lane % 2];
-        uint8_t *out = lod->texels + 4 * lane;
-        if (rho2 <= tex->lodThreshold) sl.texelMagnify(tex, 0, s, t, out);
-        else sl.texelMinify(tex, mipmapped ? lambdaOf(rho2) : 0, s, t, out);
-    }
-}
 
 }  // namespace icd
 
@@ -801,14 +587,6 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     GlOgWriter &w = g.w;
 
     GlOgNode *backward = w.label(), *exit = w.label(), *done = __glOgShortLabel(s);
-    if (g.perspective) {
-        // Single precision, rounding to nearest, for the divisions; the caller's word comes back at the exit.
-        g.op(__glOgFnstcw(s, g.abs(g.controlSaved)));
-        g.op(__glOgMov(s, w.r(kEax), g.abs(g.controlSaved)));
-        g.op(__glOgAnd(s, w.r(kEax), w.imm(0xF0FF)));
-        g.op(__glOgMov(s, g.abs(g.controlSingle), w.r(kEax)));
-        g.op(__glOgFldcw(s, g.abs(g.controlSingle)));
-    }
     g.op(__glOgCmp(s, g.field(SPAN(xStep)), w.imm(0)));
     g.op(__glOgJl(s, backward));
     for (int dir : {1, -1}) {
@@ -820,7 +598,6 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     // The exit: MMX state cleared, the drawable lock the set-up took released, 1 to the caller.
     w.place(exit);
     g.op(__glOgEmms(s));
-    if (g.perspective) g.op(__glOgFldcw(s, g.abs(g.controlSaved)));
     g.op(__glOgDec(s, g.abs(&ctx->buffers.lockCount)));
     g.op(__glOgJne(s, done));
     g.op(__glOgMov(s, w.r(kEax), g.abs(&ctx->buffers.drawableUnlock)));

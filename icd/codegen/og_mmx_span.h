@@ -38,22 +38,6 @@ namespace icd {
 
 constexpr int32_t kGlOgMmxDataStart = 512;
 
-// Perspective texturing whose minifying filter differs from its bilinear magnifying one: the level
-// of detail of each 16-pixel half as the chain forms it (divided at the half's ends, stepped per
-// pixel), and whether every pixel of the half magnifies, in the data area. Halves that do not
-// wholly magnify take their texels per pixel from the chain's texel procs.
-struct GlOgMmxLod {
-    float chunk, half;               // lod x q/w at the chunk's and at the half's end
-    float start, step, next;         // rho squared at the half's first pixel, per pixel, at the next half's first
-    float qStart;                    // 1/w at the half's start (halves that begin a chunk)
-    int32_t magnify;                 // every pixel of the half samples with the magnifying filter
-    const float *qEnd;               // 1/w at the half's end
-    const int32_t *odd, *left;       // the second half of a chunk; the half's pixels left after this group
-    const int32_t *s[2], *t[2];      // the coordinate lanes, pairs 0-1 and 2-3
-    uint8_t *texels;                 // the group's four texel words
-    GlContext *ctx;
-};
-
 // Everything the template and its stages agree on while one routine is written.
 struct GlOgMmxSpanGen {
     GlContext *ctx;
@@ -64,9 +48,7 @@ struct GlOgMmxSpanGen {
     bool smooth, depth, depthWide, depthWrite, dither, blend, colorOff, flatPacked, alpha;
     // Texturing: level 0, both coordinates repeating; GL_MODULATE or GL_REPLACE.
     bool texture, modulate;
-    bool linear;        // four texels weighted bilinearly (magnified with GL_LINEAR), else the nearest
-    bool lodSplit;      // the minifying filter differs: the level of detail decides per half (GlOgMmxLod)
-    bool perspective;   // s, t and q as floats, divided once per 16 pixels as the chain divides
+    bool linear;        // four texels weighted bilinearly (GL_LINEAR), else the nearest
     bool fragColor;     // the fragment's R, G, B take part (untextured, or modulated)
     bool texAlpha;      // the texture has an alpha channel of its own
     int32_t texelBytes;          // bytes of one stored texel: 1 to 4
@@ -103,12 +85,6 @@ struct GlOgMmxSpanGen {
     // Bilinear: the shifts of a coordinate up to texels (16.16), the four corners' texel indices
     // [corner][pixel], and per pixel the weight pairs of the upper and the lower texel pair.
     uint8_t *texScaleS, *texScaleT, *texCorners, *texWeights;
-    GlOgMmxLod *lod;
-    // Perspective: s/w, t/w, 1/w at the current 32-pixel chunk and 16-pixel half, s and t at the
-    // half's two ends, the half's start and step in 16.16, the pixels left in it, which half.
-    uint8_t *chunkW[3], *halfW[3], *ends[2][2], *segStart[2], *segStep[2], *segLeft, *segOdd;
-    uint8_t *controlSaved, *controlSingle;
-    bool stepped(int i) const { return iterated[i] || (perspective && (i == kS || i == kT)); }
 
     // Operand nodes are shared: one node per address or value for the whole generation.
     std::unordered_map<uintptr_t, GlOgNode *> memNodes;
@@ -139,11 +115,6 @@ void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
 // Bilinear: the four pixels' filtered texels as RGBA words into `texels`, with every MMX register
 // free (before the colour lanes are formed); __glOgEmitTexelFetch then only loads them.
 void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
-// The level of detail of the next 16-pixel half (from its ends' 1/w), and the texels of a group of
-// a half that does not wholly magnify, as the chain's per-pixel loop samples them; called from
-// generated code.
-void __glOgMmxLodHalf(GlOgMmxLod *lod, const GlSpan *sp);
-void __glOgMmxLodGroup(GlOgMmxLod *lod, int32_t dir);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
 // The forms a texel channel is taken in: its bytes as words, at the factor scale (255 is 1.0 =
 // 0x4000), or at the colour lanes' scale as the fast chain's field byte of it.

@@ -474,25 +474,7 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2);
-    if (g.texture && g.lodSplit) {
-        // A half that does not wholly magnify: the group's texels from the chain's texel procs
-        // (edx, the depth test's result, kept across the call).
-        GlOgNode *magnify = w.label(), *filtered = w.label();
-        g.op(__glOgCmp(s, g.abs(&g.lod->magnify), w.imm(0)));
-        g.op(__glOgJne(s, magnify));
-        g.op(__glOgEmms(s));
-        g.op(__glOgPush(s, w.r(kEdx)));
-        g.op(__glOgPush(s, w.imm(g.dir)));
-        g.op(__glOgPush(s, w.imm(__glOgWord(g.lod))));
-        g.op(__glOgMov(s, w.r(kEax), w.imm(__glOgWord(reinterpret_cast<const void *>(&__glOgMmxLodGroup)))));
-        g.op(__glOgCall(s, w.r(kEax)));
-        g.op(__glOgAdd(s, w.r(kEsp), w.imm(8)));
-        g.op(__glOgPop(s, w.r(kEdx)));
-        g.op(__glOgJmp(s, filtered));
-        w.place(magnify);
-        __glOgEmitTexelFilter(g);
-        w.place(filtered);
-    } else if (g.texture && g.linear) {
+    if (g.texture && g.linear) {
         __glOgEmitTexelFilter(g);
     }
     if (g.flatPacked) {

@@ -35,10 +35,16 @@ int32_t __glOgRunSpanRoutine(GlContext *ctx, const GlSpan *span, const void *ent
 // The span routine of the fast path for the current state (the whole triangle's rows from the
 // edge fields of its GlSpan): stageList non-zero (low byte) the routine that calls the fast chain
 // through fastStageFirst once per chunk of at most 32 pixels, zero the one-routine that draws an
-// untextured, unblended state itself. Entered by a jump with esp at an 8-aligned GlSpan, it
+// unblended state itself (untextured, or a replacing texture it copies; with MMX, the MMX routine's
+// states too). Entered by a jump with esp at an 8-aligned GlSpan, it
 // leaves through the context's spanReturn word after the unlock step. Null when the state is one
 // it does not serve, the generation cannot complete, or generated span routines are off.
 void *__glOgGenSpanProc(GlContext *ctx, int stageList);
+// Whether the one-routine without MMX draws the current textured state itself: a replacing
+// texture without dither or blend, nearest and repeating, which it copies from level 0's copy in
+// the colour buffer's layout (the copy itself is not asked for; the one-routine refuses a level
+// without one).
+bool __glOgTexturedOneRoutineServes(GlContext *ctx);
 // What a routine of the context's span cache is, in words ("stage-list span routine", "MMX span
 // routine", ...); null when the routine is not one of them.
 const char *__glOgSpanRoutineForm(GlContext *ctx, const void *routine);

@@ -3,7 +3,10 @@
 // pixels and calls the fast chain through fastStageFirst once per chunk; the one-routine form
 // does the whole per-pixel work of an untextured state itself (colour flat or smooth, dither,
 // the depth test, the pack and the store), and fills flat rows without depth with 8-byte x87
-// integer stores.
+// integer stores. A replacing texture without dither or blend is a one-routine too: each pixel
+// copies its texel from level 0's copy in the colour buffer's layout, s and t stepped in fixed
+// point, or under perspective divided at every pixel on the x87 from the same float sums as the
+// chain's texture routine forms them, so that both roads pick the same texel everywhere.
 //
 // The routine is entered by a jump with esp at the span record and leaves through the context's
 // spanReturn word after the unlock step. Record fields are addressed at their offsets in GlSpan
@@ -15,6 +18,7 @@
 
 #include "icd/codegen/og_context.h"
 #include "icd/codegen/og_mmx_span.h"
+#include "icd/codegen/og_perspective.h"
 #include "icd/codegen/og_procs.h"
 #include "icd/core/context.h"
 #include "icd/pixel/texture_object.h"
@@ -126,6 +130,8 @@ constexpr Iter floatIter(size_t base) { return iterAt<GlSpanFloatIter>(base, tru
 struct Plan {
     bool stageList;
     bool smooth, dither, depthTest, depthActive, depthWrite, colorMaskOff, simpleFill;
+    bool textured, perspective;  // a replacing texture; s and t divided per pixel
+    int32_t log2Width, log2Height;
     int32_t depthFunc;   // 0 GL_NEVER .. 7 GL_ALWAYS
     int32_t depthBytes;  // 2 or 4
     int32_t depthShift;
@@ -162,10 +168,15 @@ void addStageListIters(GlContext *ctx, GlShadeFlags f, Plan &p) {
     }
 }
 
-// The one-routine steps only what it reads: the colour and the depth it tests.
+// The one-routine steps only what it reads: the colour (or the texture coordinates) and the
+// depth it tests.
 void addOneRoutineIters(Plan &p) {
     p.add(KIV_ADDRESS_ITER(pixel, pixelRowStart, pixelChunkStep, pixelRowStep));
-    if (p.smooth)
+    if (p.perspective)
+        for (size_t off : {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)}) p.add(floatIter(off));
+    else if (p.textured)
+        for (size_t off : {offsetof(GlSpan, s), offsetof(GlSpan, t)}) p.add(fixedIter(off));
+    else if (p.smooth)
         for (size_t off : {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)}) p.add(fixedIter(off));
     if (p.depthActive) {
         p.add(fixedIter(offsetof(GlSpan, z)));
@@ -174,12 +185,37 @@ void addOneRoutineIters(Plan &p) {
 }
 #undef KIV_ADDRESS_ITER
 
-// False for a state this generator has no one-routine for: textured and blended one-routines
-// are the MMX routine's, colour index has no fast buffer, and only 2-byte pixels reach it.
-bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p) {
-    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
-    if (cb == nullptr || !(f & kGlShadeRgba) || (f & (kGlShadeTexture | kGlShadeBlend)) || cb->head.elementSize != 2)
+// A texture the one-routine copies: GL_REPLACE (GL_DECAL of an RGB texture is the same) without
+// dither, level 0 sampled nearest at both sizes and repeating both ways. Its texels come from the
+// level's copy in the colour buffer's layout, which rounds each channel to the field as the
+// chain's replacing span procs do; with copy, a state whose level has no copy yet is refused.
+bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
+    const GlTextureObject *tex = ctx->state.span.fast.texture;
+    const GlMipLevel *l0 = level0(tex);
+    if ((f & kGlShadeDither) || l0 == nullptr || tex->dimensions != 2 || tex->minFilter != GL_NEAREST ||
+        tex->magFilter != GL_NEAREST || tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT)
         return false;
+    if (l0->image == nullptr || l0->border != 0 || l0->log2Width < 0 || l0->log2Width > 16 || l0->log2Height < 0 ||
+        l0->log2Height > 16 || (copy && l0->convertedImage == nullptr))
+        return false;
+    const GLenum base = GLenum(l0->baseFormat);
+    const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
+    const bool replace = mode == GL_REPLACE || (mode == GL_DECAL && base == GL_RGB);
+    if (!replace || base == GL_ALPHA || base == GL_COLOR_INDEX) return false;
+    p.textured = true;
+    p.perspective = (f & kGlShadePerspectiveTex) != 0;
+    p.log2Width = l0->log2Width;
+    p.log2Height = l0->log2Height;
+    return true;
+}
+
+// False for a state this generator has no one-routine for: blended one-routines are the MMX
+// routine's and so are textured ones but the copied texture of planTexture, colour index has no
+// fast buffer, and only 2-byte pixels reach it.
+bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
+    const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
+    if (cb == nullptr || !(f & kGlShadeRgba) || (f & kGlShadeBlend) || cb->head.elementSize != 2) return false;
+    if ((f & kGlShadeTexture) && !planTexture(ctx, f, p, copy)) return false;
     p.pixelBytes = 2;
     const int32_t shifts[3] = {cb->redShift, cb->greenShift, cb->blueShift}, maxima[3] = {cb->redMax, cb->greenMax, cb->blueMax};
     for (int i = 0; i < 3; ++i) {
@@ -188,12 +224,12 @@ bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p) {
         p.max[i] = maxima[i];
     }
     p.colorMaskOff = (f & kGlShadeColorMask) != 0;
-    p.simpleFill = !p.smooth && !p.colorMaskOff && !p.depthActive;
+    p.simpleFill = !p.smooth && !p.colorMaskOff && !p.depthActive && !p.textured;
     addOneRoutineIters(p);
     return true;
 }
 
-bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
+bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool copy = true) {
     p.stageList = stageList;
     p.smooth = (f & kGlShadeSmooth) != 0;
     p.dither = (f & kGlShadeDither) != 0;
@@ -214,15 +250,22 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p) {
     if (p.depthActive && ((p.depthBytes != 2 && p.depthBytes != 4) || p.depthShift < 0 || p.depthShift > 31 ||
                           db.head.base == nullptr))
         return false;
-    return planOneRoutine(ctx, f, p);
+    return planOneRoutine(ctx, f, p, copy);
 }
 
 // ---- the emitter -----------------------------------------------------------------------------------
 
 // Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
 // the dither level of the current pixel, the simple fill's pattern (16 bytes), and the per-pixel
-// body's four dither levels by (count & 3).
-enum : int32_t { kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kFrameBytes = 48 };
+// body's four dither levels by (count & 3). A textured routine keeps the texel copy's address;
+// under perspective also the position in the row's chunk of 32, the position in its half of 16
+// as an integer for fild, s/w, t/w, 1/w at the chunk's and at the half's start, at the pixel, the
+// caller's and its own two control words, and the segment start's two 8-byte results.
+enum : int32_t {
+    kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
+    kChunkW = 60, kHalfW = 72, kPixelW = 84, kControlSaved = 96, kControlArithmetic = 100, kControlConversion = 104,
+    kWorkS = 112, kWorkT = 120, kFrameBytes = 128
+};
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
 struct SpanEmitter {
@@ -457,6 +500,109 @@ struct SpanEmitter {
         w.op(__glOgAnd(s(), reg, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
     }
 
+    // ---- the copied texture ----
+
+    // ebx = s, ecx = t (16.16, 1.0 the whole texture) of the pixel; under perspective divided here
+    // from s/w, t/w and 1/w at the pixel's place in its half, as the chain's texture routine
+    // forms them: each a float sum of the half's start and position x step, then 1/w, s/w x (1/w)
+    // and t/w x (1/w) as floats, floored to 16.16; 1/w that is not a positive normal gives 0, 0.
+    void coordinates(const GlOgSpanConsts &consts) {
+        if (!p.perspective) return;
+        GlOgNode *divide = w.label(), *done = w.label();
+        const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        w.op(__glOgFild(s(), frame(kPosInHalf)));
+        for (int i = 0; i < 3; ++i) {
+            if (i < 2) w.op(__glOgFld(s(), __glOgSt(0)));
+            w.op(__glOgFmul(s(), rec(planes[i] + offsetof(GlSpanFloatIter, step))));
+            w.op(__glOgFadd(s(), frame(kHalfW + 4 * i)));
+            w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
+        }
+        w.op(__glOgXor(s(), ebx, ebx));
+        w.op(__glOgXor(s(), ecx, ecx));
+        w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
+        w.op(__glOgJg(s(), divide));
+        w.op(__glOgJmp(s(), done));
+        w.place(divide);
+        w.op(__glOgFld(s(), consts.one));
+        w.op(__glOgFdiv(s(), frame(kPixelW + 8)));
+        __glOgEmitPerspectiveStart(w, consts, frame(kPixelW), frame(kPixelW + 4), 16, 16,
+                                   {frame(kWorkS), frame(kWorkT), frame(kControlArithmetic), frame(kControlConversion)});
+        w.op(__glOgMov(s(), ebx, frame(kWorkS)));
+        w.op(__glOgMov(s(), ecx, frame(kWorkT)));
+        w.place(done);
+    }
+
+    // eax = the copy's pixel of texel (s >> (16 - log2 width), t >> (16 - log2 height)), each
+    // wrapped to the level; edx is scratch.
+    void texel() {
+        const int32_t lw = p.log2Width, lh = p.log2Height;
+        w.op(__glOgMov(s(), edx, ecx));
+        if (lh < 16) w.op(__glOgShr(s(), edx, w.imm(16 - lh)));
+        w.op(__glOgAnd(s(), edx, w.imm(int32_t((1u << lh) - 1))));
+        if (lw > 0) w.op(__glOgShl(s(), edx, w.imm(lw)));
+        w.op(__glOgMov(s(), eax, ebx));
+        if (lw < 16) w.op(__glOgShr(s(), eax, w.imm(16 - lw)));
+        w.op(__glOgAnd(s(), eax, w.imm(int32_t((1u << lw) - 1))));
+        w.op(__glOgAdd(s(), eax, edx));
+        w.op(__glOgMov(s(), edx, frame(kTexBase)));
+        w.op(__glOgMovzx16(s(), eax, __glOgMem(s(), nullptr, edx, eax, 2)));
+    }
+
+    // The row's start: s and t (affine) in ebx and ecx, or the chunk and the half at the row's
+    // s/w, t/w, 1/w, position 0.
+    void textureRowStart() {
+        if (!p.perspective) {
+            w.op(__glOgMov(s(), ebx, rec(offsetof(GlSpan, s) + offsetof(GlSpanIter, rowStart))));
+            w.op(__glOgMov(s(), ecx, rec(offsetof(GlSpan, t) + offsetof(GlSpanIter, rowStart))));
+            return;
+        }
+        w.op(__glOgXor(s(), eax, eax));
+        w.op(__glOgMov(s(), frame(kPos), eax));
+        w.op(__glOgMov(s(), frame(kPosInHalf), eax));
+        const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgFld(s(), rec(planes[i] + offsetof(GlSpanFloatIter, rowStart))));
+            w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
+            w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
+        }
+    }
+
+    // One pixel on: s and t by their steps, or the next position; a new half starts at the
+    // chunk's start plus its half step, a new chunk at the chunk's start plus its chunk step.
+    void textureStep() {
+        if (!p.perspective) {
+            w.op(__glOgAdd(s(), ebx, rec(offsetof(GlSpan, s) + offsetof(GlSpanIter, step))));
+            w.op(__glOgAdd(s(), ecx, rec(offsetof(GlSpan, t) + offsetof(GlSpanIter, step))));
+            return;
+        }
+        GlOgNode *secondHalf = w.label(), *same = w.label();
+        const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        w.op(__glOgMov(s(), eax, frame(kPos)));
+        w.op(__glOgInc(s(), eax));
+        w.op(__glOgAnd(s(), eax, w.imm(31)));
+        w.op(__glOgMov(s(), frame(kPos), eax));
+        w.op(__glOgMov(s(), edx, eax));
+        w.op(__glOgAnd(s(), edx, w.imm(15)));
+        w.op(__glOgMov(s(), frame(kPosInHalf), edx));
+        w.op(__glOgJne(s(), same));
+        w.op(__glOgCmp(s(), eax, w.imm(16)));
+        w.op(__glOgJe(s(), secondHalf));
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgFld(s(), frame(kChunkW + 4 * i)));
+            w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, chunkStep))));
+            w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
+            w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
+        }
+        w.op(__glOgJmp(s(), same));
+        w.place(secondHalf);
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgFld(s(), frame(kChunkW + 4 * i)));
+            w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
+            w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
+        }
+        w.place(same);
+    }
+
     // The per-pixel body. Registers for the whole row: the colour (16.16) in eax, ebx, ecx (a
     // flat undithered colour: the packed pixel in eax), the pixel address in edi, the depth
     // address in esi and the depth value in ebp; edx is the one scratch register. The count runs
@@ -484,7 +630,11 @@ struct SpanEmitter {
         }
         const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
         GlOgNode *regs[3] = {eax, ebx, ecx};
-        if (computed) {
+        GlOgSpanConsts consts{};
+        if (p.textured) {
+            if (p.perspective) __glOgSetupSpanConsts(s(), &consts);
+            textureRowStart();
+        } else if (computed) {
             for (int i = 0; i < 3; ++i)
                 w.op(__glOgMov(s(), regs[i], rec(colour[i] + (p.smooth ? offsetof(GlSpanIter, rowStart) : 0))));
         } else {
@@ -511,7 +661,11 @@ struct SpanEmitter {
             }
         }
         if (!p.colorMaskOff) {
-            if (computed) {
+            if (p.textured) {
+                coordinates(consts);
+                texel();
+                storePixel(eax);
+            } else if (computed) {
                 // The pixel's dither level stays in the frame; each channel adds it on the way.
                 if (p.dither) {
                     w.op(__glOgMov(s(), edx, frame(kCount)));
@@ -536,7 +690,8 @@ struct SpanEmitter {
             }
         }
         w.place(next);
-        if (p.smooth)
+        if (p.textured) textureStep();
+        else if (p.smooth)
             for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
         if (p.depthActive) {
             w.op(__glOgAdd(s(), esi, rec(offsetof(GlSpan, depthAddressStep))));
@@ -555,6 +710,25 @@ struct SpanEmitter {
         GlOgNode *rowLoop = w.label(), *rowBody = w.label(), *rowEnd = w.label(), *halfEnd = w.label();
         GlOgNode *exit = w.label(), *unlocked = w.label();
         w.op(__glOgSub(s(), esp, w.imm(kFrameBytes)));
+        if (p.textured) {
+            // The copy of the texture the chain runs with now (a new image gets a new copy).
+            w.op(__glOgMov(s(), eax, w.abs(&ctx->state.span.fast.texture)));
+            w.op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlTextureObject, levels)))));
+            w.op(__glOgMov(s(), eax, w.at(kEax)));
+            w.op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlMipLevel, convertedImage)))));
+            w.op(__glOgMov(s(), frame(kTexBase), eax));
+        }
+        if (p.perspective) {
+            // The caller's control word with float precision and rounding to nearest for the
+            // arithmetic, double precision and rounding down for the conversions.
+            w.op(__glOgFnstcw(s(), frame(kControlSaved)));
+            w.op(__glOgMovzx16(s(), eax, frame(kControlSaved)));
+            w.op(__glOgAnd(s(), eax, w.imm(0xF0FF)));
+            w.op(__glOgMov(s(), frame(kControlArithmetic), eax));
+            w.op(__glOgOr(s(), eax, w.imm(0x0600)));
+            w.op(__glOgMov(s(), frame(kControlConversion), eax));
+            w.op(__glOgFldcw(s(), frame(kControlArithmetic)));
+        }
 
         w.place(rowLoop);
         w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, yMiddle))));
@@ -595,6 +769,7 @@ struct SpanEmitter {
         // The unlock step releases the lock the set-up took: the depth always drops by one (as
         // the C walker's does), the unlock proc runs when it reaches 0 and one is set.
         w.place(exit);
+        if (p.perspective) w.op(__glOgFldcw(s(), frame(kControlSaved)));
         w.op(__glOgMov(s(), eax, w.abs(&buffers.lockCount)));
         w.op(__glOgDec(s(), eax));
         w.op(__glOgMov(s(), w.abs(&buffers.lockCount), eax));
@@ -628,6 +803,13 @@ bool __glOgSpanRoutinesEnabled() {
 }
 
 void __glOgSetSpanRoutinesForTest(int enabled) { g_spanOverride.store(enabled); }
+
+bool __glOgTexturedOneRoutineServes(GlContext *ctx) {
+    const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
+    Plan p{};
+    return __glOgContextOf(ctx) != nullptr && __glOgSpanRoutinesEnabled() && (f & kGlShadeTexture) &&
+           plan(ctx, f, false, p, false) && p.textured;
+}
 
 void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     GlOgContext *og = __glOgContextOf(ctx);
@@ -675,6 +857,8 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     __glOgResetDataMap(&e->map);
     e->map.passThrough = 1;
     e->replaces = nullptr;
+    // One count per entry, that is per triangle, whatever form the routine takes.
+    w.op(__glOgInc(w.s, w.abs(&og->spanRuns)));
     GlOgNode *small = nullptr;
     if (mmx) {
         if (!mmxWhole) {

@@ -342,9 +342,15 @@ void __glConvertTexLevelRegion(GlContext *ctx, GlTextureObject *tex, int32_t lev
             const size_t index = size_t(row) * size_t(l->width) + size_t(col);
             uint8_t c[4];
             if (!texelBytes(l, tex, col, row, c)) return;
+            // Each channel rounded to its field (c x max / 255 to nearest), as the fast path's
+            // replacing span procs round a texel without dither, so that a copy drawn from this
+            // one is the picture the chain draws.
             uint32_t pixel = 0;
             for (int i = 0; i < 4; ++i)
-                if (bits[i] > 0 && bits[i] <= 8) pixel |= uint32_t(c[i] >> (8 - bits[i])) << shifts[i];
+                if (bits[i] > 0 && bits[i] <= 8) {
+                    const uint32_t x = uint32_t(c[i]) * ((1u << bits[i]) - 1) + 128;
+                    pixel |= ((x + (x >> 8)) >> 8) << shifts[i];
+                }
             std::memcpy(l->convertedImage + index * size_t(element), &pixel, size_t(element));
         }
 }

@@ -249,10 +249,13 @@ bool oneRoutine(GlContext *ctx, GlShadeFlags f, const Choice &c) {
     // Mpixels/s for large triangles), so those rows stay the chain's.
     if ((f & kGlShadeSmooth) && (f & kGlShadeDepthTest) && !(f & (kGlShadeTexture | kGlShadeBlend | kGlShadeColorMask)))
         return false;
-    // Textured and blended one-routines are the MMX routine's; without it a texture takes the
-    // chain's texture routine.
-    if ((f & kGlShadeTexture) || c.twoStage)
-        if (!__glOgCanUseMmx(ctx) || !__glOgMmxSpanServes(ctx)) return false;
+    // Blended one-routines are the MMX routine's and so are textured ones, but for a replacing
+    // texture the integer one-routine copies from level 0's copy in the buffer's layout; else a
+    // texture takes the chain's texture routine.
+    if ((f & kGlShadeTexture) || c.twoStage) {
+        const bool mmx = __glOgCanUseMmx(ctx) && __glOgMmxSpanServes(ctx);
+        if (!mmx && (c.twoStage || !__glOgTexturedOneRoutineServes(ctx))) return false;
+    }
     return !c.forceGenericSetup && !c.fallback;
 }
 

@@ -4,6 +4,7 @@
 // with "__GL_DISABLE_OG=1" (tests.cmake), which the module reads once per process.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -77,6 +78,15 @@ void expectQuadDrawn() {
     EXPECT_GT(right[2], 200);
 }
 
+// The number the line reports after "; span-routine runs: ", or -1 without one.
+long spanRuns(const std::string &line) {
+    const std::string tag = "; span-routine runs: ";
+    const size_t at = line.find(tag);
+    return at == std::string::npos ? -1 : std::strtol(line.c_str() + at + tag.size(), nullptr, 10);
+}
+
+// The quad is two triangles: the routine that the line names counts each entry, so the count it
+// reports grows by exactly two per quad drawn, and not at all while nothing is drawn.
 TEST_F(DescribeProgram, ASmoothDepthTestedQuadRanAGeneratedSpanRoutine) {
     if (generatorOff()) GTEST_SKIP() << "the generator is off in this run";
     smoothDepthQuad();
@@ -85,12 +95,170 @@ TEST_F(DescribeProgram, ASmoothDepthTestedQuadRanAGeneratedSpanRoutine) {
     expectQuadDrawn();
     EXPECT_EQ(drawn.rfind("generated code: ", 0), 0u) << drawn;
     EXPECT_NE(drawn.find("span routine"), std::string::npos) << drawn;
+    const long before = spanRuns(drawn);
+    ASSERT_GE(before, 2) << drawn;
+    EXPECT_EQ(spanRuns(line()), before) << "no drawing, no runs";
+    for (long quads = 1; quads <= 3; ++quads) {
+        smoothDepthQuad();
+        glFinish();
+        expectQuadDrawn();
+        EXPECT_EQ(spanRuns(line()), before + 2 * quads) << quads;
+    }
     // Antialiased polygons have no fast path: the rows are no generated routine's any more.
     glEnable(GL_POLYGON_SMOOTH);
     smoothDepthQuad();
     const std::string smoothEdges = line();
     glDisable(GL_POLYGON_SMOOTH);
     EXPECT_EQ(smoothEdges.find("span routine"), std::string::npos) << smoothEdges;
+}
+
+// ---- a replacing texture drawn by the one-routine ----
+
+bool mmxForcedOff() {
+    const char *v = std::getenv("__GL_FORCE_MMX");
+    return v != nullptr && std::atoi(v) == 0;
+}
+
+// A 16 x 8 RGB texture whose texel (i, j) has bytes that rounding and cutting to a 5- or 6-bit
+// field tell apart.
+constexpr int kTexW = 16, kTexH = 16;
+uint8_t texelByte(int i, int j, int channel) {
+    return uint8_t(channel == 0 ? 8 * i + 5 : channel == 1 ? 16 * j + 13 : 250 - 15 * i);
+}
+// A byte rounded to a field of max steps: the nearest of byte x max / 255 (never a tie).
+int fieldOf(int byte, int max) { return (2 * byte * max + 255) / 510; }
+
+// One corner of the quad: window position, s, t and clip w.
+struct Corner {
+    double x, y, s, t, w;
+};
+struct TextureCase {
+    const char *name;
+    GLenum hint;       // GL_FASTEST: affine; else divided per pixel
+    double near;       // texels: centres this close to a texel boundary are not judged
+    bool depth;        // a nearer flat magenta quad over the left half first
+    Corner corner[4];  // (2, 2), (62, 2), (62, 62), (2, 62)
+};
+// Coordinates beyond 1 and below 0 repeat; w differs per corner where the hint asks for division.
+// (The fast set-up's perspective planes stray up to about 1/20 texel from the exact division in
+// these scenes, on every road that draws from them and not on the generic one: pixels that close
+// to a texel boundary are not judged there.)
+const TextureCase kTextureCases[] = {
+    {"affine", GL_FASTEST, 1e-3, false, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1}, {62, 62, 2.7, 1.9, 1}, {2, 62, -0.3, 1.9, 1}}},
+    {"affine under depth", GL_FASTEST, 1e-3, true, {{2, 2, 0.2, -1.2, 1}, {62, 2, 1.45, -1.2, 1}, {62, 62, 1.45, 2.3, 1}, {2, 62, 0.2, 2.3, 1}}},
+    {"perspective", GL_NICEST, 0.06, false, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1.5}, {62, 62, 2.7, 1.9, 2}, {2, 62, -0.3, 1.9, 1.25}}},
+    {"perspective under depth", GL_NICEST, 0.06, true, {{2, 2, 0.1, 0.0, 2}, {62, 2, 2.9, 0.2, 1}, {62, 62, 2.1, 1.9, 1.5}, {2, 62, 0.4, 1.7, 1.25}}},
+};
+
+// The texel a pixel centre sees in triangle (a, b, c) of the quad, from s/w, t/w and 1/w
+// interpolated linearly in the window and divided here in double; false where the centre lies
+// within `near` texels of a texel boundary (float arithmetic may put it either side).
+bool expectedTexel(const Corner &a, const Corner &b, const Corner &c, double x, double y, double near, int *col, int *row) {
+    const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+    const double l1 = ((x - a.x) * (c.y - a.y) - (c.x - a.x) * (y - a.y)) / det;
+    const double l2 = ((b.x - a.x) * (y - a.y) - (x - a.x) * (b.y - a.y)) / det;
+    const double l0 = 1 - l1 - l2;
+    auto at = [&](double va, double vb, double vc) { return l0 * va + l1 * vb + l2 * vc; };
+    const double q = at(1 / a.w, 1 / b.w, 1 / c.w);
+    const double u = at(a.s / a.w, b.s / b.w, c.s / c.w) / q * kTexW, v = at(a.t / a.w, b.t / b.w, c.t / c.w) / q * kTexH;
+    auto nearBoundary = [near](double w) { return std::fabs(w - std::floor(w + 0.5)) < near; };
+    if (nearBoundary(u) || nearBoundary(v)) return false;
+    *col = int(((long long)std::floor(u) % kTexW + kTexW) % kTexW);
+    *row = int(((long long)std::floor(v) % kTexH + kTexH) % kTexH);
+    return true;
+}
+
+// Through a 16-bit bitmap: each case's quad (two triangles) with GL_REPLACE, nearest, repeating,
+// no dither, and under depth a nearer flat magenta quad over the left half drawn first. Every
+// pixel reads back as the texel s/w / 1/w, t/w / 1/w picks, rounded to the buffer's fields (the
+// magenta where the nearer quad is, black outside the quad). Where the one-routine serves (a divided texture whatever the processor;
+// affine ones with MMX forbidden), the line names it and counts the quad's two triangles.
+TEST_F(DescribeProgram, AReplacingTextureIsCopiedFromTheTexelThatTheDivisionPicks) {
+    std::vector<uint8_t> texels;
+    for (int j = 0; j < kTexH; ++j)
+        for (int i = 0; i < kTexW; ++i)
+            for (int ch = 0; ch < 3; ++ch) texels.push_back(texelByte(i, j, ch));
+    GLint bits[3] = {};
+    glGetIntegerv(GL_RED_BITS, &bits[0]);
+    glGetIntegerv(GL_GREEN_BITS, &bits[1]);
+    glGetIntegerv(GL_BLUE_BITS, &bits[2]);
+    for (GLint b : bits) ASSERT_TRUE(b == 5 || b == 6) << b;
+    for (const TextureCase &c : kTextureCases) {
+        SCOPED_TRACE(c.name);
+        kivscenes::windowProjection(kSize, kSize);
+        glDisable(GL_DITHER);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glDisable(GL_TEXTURE_2D);
+        if (c.depth) {
+            glEnable(GL_DEPTH_TEST);
+            glDepthFunc(GL_LESS);
+            glColor3f(1, 0, 1);
+            glRectf(0, 0, kSize / 2, kSize);  // at z 0: window depth 0.5
+        } else {
+            glDisable(GL_DEPTH_TEST);
+        }
+        glBindTexture(GL_TEXTURE_2D, 1);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kTexW, kTexH, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        glHint(GL_PERSPECTIVE_CORRECTION_HINT, c.hint);
+        glEnable(GL_TEXTURE_2D);
+        // Clip coordinates: window x = (x_c / w + 1) 32, whole pixels exact in binary.
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        const long before = spanRuns(line());
+        glBegin(GL_TRIANGLES);
+        for (int k : {0, 1, 2, 0, 2, 3}) {
+            const Corner &v = c.corner[k];
+            glTexCoord2f(float(v.s), float(v.t));
+            // Window depth 0.75, behind the magenta.
+            glVertex4f(float((v.x / 32 - 1) * v.w), float((v.y / 32 - 1) * v.w), float(0.5 * v.w), float(v.w));
+        }
+        glEnd();
+        glFinish();
+        const std::string drawn = line();
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_DEPTH_TEST);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        std::vector<float> rgba(size_t(kSize * kSize * 4));
+        glReadPixels(0, 0, kSize, kSize, GL_RGBA, GL_FLOAT, rgba.data());
+        int judged = 0, bad = 0;  // a few wrong pixels say enough
+        for (int y = 0; y < kSize && bad < 8; ++y)
+            for (int x = 0; x < kSize && bad < 8; ++x) {
+                if (x == y) continue;  // on the diagonal either triangle may own the pixel
+                int expected[3];
+                const bool inside = x >= 2 && x < kSize - 2 && y >= 2 && y < kSize - 2;
+                if (c.depth && x < kSize / 2) {
+                    for (int ch = 0; ch < 3; ++ch) expected[ch] = ch == 1 ? 0 : (1 << bits[ch]) - 1;
+                } else if (!inside) {
+                    for (int ch = 0; ch < 3; ++ch) expected[ch] = 0;
+                } else {
+                    const bool lower = x > y;  // below the diagonal: corners 0, 1, 2
+                    int col, row;
+                    if (!expectedTexel(c.corner[0], c.corner[lower ? 1 : 2], c.corner[lower ? 2 : 3], x + 0.5, y + 0.5, c.near, &col, &row))
+                        continue;
+                    for (int ch = 0; ch < 3; ++ch) expected[ch] = fieldOf(texelByte(col, row, ch), (1 << bits[ch]) - 1);
+                }
+                ++judged;
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int max = (1 << bits[ch]) - 1;
+                    const int got = int(std::lround(rgba[size_t(4 * (y * kSize + x) + ch)] * float(max)));
+                    EXPECT_EQ(got, expected[ch]) << "pixel " << x << ", " << y << " channel " << ch;
+                    if (got != expected[ch]) ++bad;
+                }
+            }
+        EXPECT_GT(judged, kSize * kSize * 3 / 4);
+        if (generatorOff()) continue;
+        if (c.hint != GL_FASTEST || mmxForcedOff()) {
+            EXPECT_NE(drawn.find("one-routine span routine"), std::string::npos) << drawn;
+            EXPECT_EQ(spanRuns(drawn), before + 2) << drawn;
+        }
+    }
 }
 
 TEST_F(DescribeProgram, WithTheGeneratorOffTheSameQuadRanNone) {

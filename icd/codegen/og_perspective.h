@@ -1,0 +1,38 @@
+// The perspective emitters of the span routines: the sixteen magic doubles that turn an x87 value
+// into fixed point by one add and one 64-bit store, and the segment start that forms s and t from
+// s/w, t/w and 1/w.
+#pragma once
+
+#include <cstdint>
+
+#include "icd/codegen/og_context.h"
+
+namespace icd {
+
+// 1.5 x 2^(36 + i) for i = 0 .. 15, as double operands of the qword pool: added to a value held at
+// double (or wider) precision and stored as 8 bytes, the low dword is the value with 16 - i
+// fraction bits, rounded as the control word in force rounds (towards minus infinity: the floor).
+struct GlOgSpanConsts {
+    GlOgNode *magic[16];
+    GlOgNode *one;  // 1.0 as a float operand
+};
+void __glOgSetupSpanConsts(GlOgState *s, GlOgSpanConsts *consts);
+
+// Where the segment start works: its two 8-byte results and the two control words it runs under
+// (2-byte operands): `arithmetic` rounds to nearest at float precision, so that every x87 product
+// and sum is the float the C chain computes; `conversion` rounds down at double precision for
+// the magic add.
+struct GlOgPerspectiveWork {
+    GlOgNode *s, *t;
+    GlOgNode *arithmetic, *conversion;
+};
+
+// With 1/w in st(0) (popped) and the arithmetic control word in force: s = S x (1/w) and
+// t = T x (1/w) as floats, each converted through the magic double of its fraction bits (1 to 16)
+// into work.s and work.t, whose low dwords then hold floor(s 2^bits) and floor(t 2^bits) (for
+// values below 2^31 in magnitude). Leaves the x87 stack as it found it below st(0) and the
+// arithmetic control word in force.
+void __glOgEmitPerspectiveStart(GlOgWriter &w, const GlOgSpanConsts &consts, GlOgNode *S, GlOgNode *T, int32_t sBits,
+                                int32_t tBits, const GlOgPerspectiveWork &work);
+
+}  // namespace icd
