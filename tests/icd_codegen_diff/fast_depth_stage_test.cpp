@@ -134,7 +134,9 @@ TEST_F(FastDepthStage, WorkedCases) {
         for (uint32_t &v : stored) v = c.storedAbove ? value + 5 : value - 5;
         const Outcome o = run(stage, stored, c.mask, 2, 1, c.z, 0, c.bias);
         EXPECT_EQ(o.calls, c.calls);
-        if (c.calls != 0) EXPECT_EQ(o.mask, c.passed);
+        if (c.calls != 0) {
+            EXPECT_EQ(o.mask, c.passed);
+        }
         for (int i = 0; i < 32; ++i) {
             const bool live = c.mask & (0x80000000u >> i);
             const uint32_t expected = live && c.written ? value : stored[size_t(2 + i)];
@@ -179,7 +181,9 @@ TEST_F(FastDepthStage, MatchesThePrebuiltStagesOverATableOfStates) {
                     const Outcome b = run(cStage(), stored, mask, x0, xStep, z, zStep, bias);
                     EXPECT_EQ(a.depth, b.depth);
                     EXPECT_EQ(a.calls, b.calls);
-                    if (a.calls != 0 && b.calls != 0) EXPECT_EQ(a.mask, b.mask);
+                    if (a.calls != 0 && b.calls != 0) {
+                        EXPECT_EQ(a.mask, b.mask);
+                    }
                     ++compared;
                 }
             }
