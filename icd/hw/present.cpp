@@ -398,11 +398,9 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     return 1;
 }
 
-BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
-    if (d->lockCount > 0) {
-        ++d->lockCount;
-        return TRUE;
-    }
+namespace {
+
+BOOL lockPrimaryOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
     switch (lockGate(d, set)) {
     case Gate::Go: break;
@@ -440,6 +438,33 @@ BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     }
     dr->flags |= kGlDrawableBuffersInvalid;
     return FALSE;
+}
+
+// A lock refused for a cause mended on the spot (the buffers made again after an earlier
+// failure, a lost surface restored) is tried once more: the drawing, clear or read that found the
+// cause is done rather than dropped, and the program's first read after the trouble gets the
+// pixels. A refusal that mended nothing (busy past every retry, buffers that could not be made)
+// and one across a display-mode change or a new window size stay refusals.
+BOOL lockMendedOnce(GlBufferDescriptor *d, GlDrawableBuffers *set,
+                    BOOL (*once)(GlBufferDescriptor *, GlDrawableBuffers *)) {
+    if (d->lockCount > 0) {
+        ++d->lockCount;
+        return TRUE;
+    }
+    GlDrawable *dr = drawableOf(set);
+    if (dr == nullptr) return FALSE;
+    const uint32_t seen = dr->modeChangeSeen;
+    const int32_t width = dr->width, height = dr->height;
+    if (once(d, set)) return TRUE;
+    const bool mended = inStepWithMode(dr) && dr->modeChangeSeen == seen && dr->width == width &&
+                        dr->height == height;
+    return mended && once(d, set);
+}
+
+}  // namespace
+
+BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
+    return lockMendedOnce(d, set, lockPrimaryOnce);
 }
 
 BOOL __wglDDrawLockPrimaryOnly(GlBufferDescriptor *d, GlDrawableBuffers *set) {
@@ -516,11 +541,8 @@ int32_t __wglDDrawBackBufferUpdateHook(GlBufferDescriptor *d, GlDrawableBuffers 
     return d->resize != nullptr ? d->resize(d, set, w, h, bit) : failResize(set);
 }
 
-BOOL __wglDDrawLockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set) {
-    if (d->lockCount > 0) {
-        ++d->lockCount;
-        return TRUE;
-    }
+namespace {
+BOOL lockOffscreenOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     switch (lockGate(d, set)) {
     case Gate::Go: break;
     case Gate::Refuse: return FALSE;
@@ -540,6 +562,11 @@ BOOL __wglDDrawLockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     d->pitchBytes = desc.lPitch;
     d->lockCount = 1;
     return TRUE;
+}
+}  // namespace
+
+BOOL __wglDDrawLockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set) {
+    return lockMendedOnce(d, set, lockOffscreenOnce);
 }
 
 void __wglDDrawUnlockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *) {

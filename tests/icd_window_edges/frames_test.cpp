@@ -74,22 +74,23 @@ protected:
     }
 };
 
+struct Trouble {
+    const char *what;
+    void (*inject)();
+};
+const Trouble kTroubles[] = {
+    {"busy for a few locks", [] { kivDDrawBusyLocks(8); }},
+    {"busy for a while", [] { kivDDrawBusyLocks(60); }},
+    {"surfaces lost", [] { kivDDrawLoseSurfaces(); }},
+    {"busy for good", [] { kivDDrawBusyLocks(1 << 30); }},
+};
+
 // DirectDraw answers busy to a number of locks, or loses every surface, before a frame: a
 // double-buffered frame whose swap returns TRUE is on the screen, one that cannot be shown fails
 // its swap; once DirectDraw answers again the frames are drawn, shown and read back.
 TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
-    struct Trouble {
-        const char *what;
-        void (*inject)();
-    };
-    const Trouble troubles[] = {
-        {"busy for a few locks", [] { kivDDrawBusyLocks(8); }},
-        {"busy for a while", [] { kivDDrawBusyLocks(60); }},
-        {"surfaces lost", [] { kivDDrawLoseSurfaces(); }},
-        {"busy for good", [] { kivDDrawBusyLocks(1 << 30); }},
-    };
     for (bool doubleBuffered : {true, false})
-        for (const Trouble &t : troubles) {
+        for (const Trouble &t : kTroubles) {
             SCOPED_TRACE(std::string(t.what) + (doubleBuffered ? ", double-buffered" : ", single-buffered"));
             EdgeWindow win(200, 150, 64, 48, doubleBuffered);
             ASSERT_TRUE(win.ok) << win.why;
@@ -107,6 +108,38 @@ TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
             EXPECT_TRUE(shown) << "no frame shown after the trouble";
             expectShown(win, "the frame after", kBlue555);
         }
+}
+
+// A single-buffered window draws into the screen itself, so there is no swap to fail: a frame
+// drawn while DirectDraw answers busy or has lost the surfaces is on the screen and reads back
+// when glFinish returns, or glFinish says it is not (the thread's last error, as a failed swap
+// says it). The top half goes through a logic operation, which the chip cannot do: software
+// draws it, through the lock of the screen. Once DirectDraw answers again, the very first frame
+// is drawn and reads back.
+TEST_F(Frames, SingleBufferedFramesAreDrawnOrReported) {
+    auto draw = [](const EdgeWindow &win, uint16_t below) {
+        glClearColor(below == kRed555 ? 1.0f : 0.0f, 0, below == kBlue555 ? 1.0f : 0.0f, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_COLOR_LOGIC_OP);
+        glLogicOp(GL_COPY);
+        glColor3f(0, 1, 0);
+        glRecti(0, win.h / 2, win.w, win.h);
+        glDisable(GL_COLOR_LOGIC_OP);
+        SetLastError(ERROR_SUCCESS);
+        glFinish();
+        return GetLastError() == ERROR_GEN_FAILURE;
+    };
+    for (const Trouble &t : kTroubles) {
+        SCOPED_TRACE(t.what);
+        EdgeWindow win(200, 150, 64, 48, false);
+        ASSERT_TRUE(win.ok) << win.why;
+        t.inject();
+        const bool reported = draw(win, kRed555);
+        kivDDrawResetInjections();
+        if (!reported) expectShown(win, "a frame glFinish did not report");
+        EXPECT_FALSE(draw(win, kBlue555)) << "the frame after the trouble reported lost";
+        expectShown(win, "the first frame after", kBlue555);
+    }
 }
 
 // The chip stops answering (its notifiers never written, its FIFO never freeing, its engine busy
