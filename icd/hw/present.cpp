@@ -440,13 +440,16 @@ BOOL lockPrimaryOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     return FALSE;
 }
 
-// A lock refused for a cause mended on the spot (the buffers made again after an earlier
-// failure, a lost surface restored) is tried once more: the drawing, clear or read that found the
-// cause is done rather than dropped, and the program's first read after the trouble gets the
-// pixels. A refusal that mended nothing (busy past every retry, buffers that could not be made)
-// and one across a display-mode change or a new window size stay refusals.
-BOOL lockMendedOnce(GlBufferDescriptor *d, GlDrawableBuffers *set,
-                    BOOL (*once)(GlBufferDescriptor *, GlDrawableBuffers *)) {
+}  // namespace
+
+// A lock of the window's front buffer refused for a cause mended on the spot (the buffers made
+// again after an earlier failure, a lost primary restored) is tried once more: the drawing, clear
+// or read that found the cause is done rather than dropped, and the program's first read after
+// the trouble gets the pixels. The buffers made again may have lost what the frame drew into them
+// before, so the frame is still reported (the swap fails, or glFinish says so). A refusal that
+// mended nothing (busy past every retry, buffers that could not be made) and one across a
+// display-mode change or a new window size stay refusals.
+BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     if (d->lockCount > 0) {
         ++d->lockCount;
         return TRUE;
@@ -455,16 +458,19 @@ BOOL lockMendedOnce(GlBufferDescriptor *d, GlDrawableBuffers *set,
     if (dr == nullptr) return FALSE;
     const uint32_t seen = dr->modeChangeSeen;
     const int32_t width = dr->width, height = dr->height;
-    if (once(d, set)) return TRUE;
+    if (lockPrimaryOnce(d, set)) return TRUE;
     const bool mended = inStepWithMode(dr) && dr->modeChangeSeen == seen && dr->width == width &&
                         dr->height == height;
-    return mended && once(d, set);
-}
-
-}  // namespace
-
-BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
-    return lockMendedOnce(d, set, lockPrimaryOnce);
+    if (!mended || !lockPrimaryOnce(d, set)) return FALSE;
+    dr->flags |= kGlDrawableFrameLost;
+    // The buffers made again may lie elsewhere: the context drawing into them chooses its procs
+    // and the chip's surface words again before its next drawing, as after a refusal.
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx != nullptr && ctx->tail.drawableBuffers == set) {
+        __glRequestValidation(ctx);
+        ctx->dirtyMask |= 0x7FF;
+    }
+    return TRUE;
 }
 
 BOOL __wglDDrawLockPrimaryOnly(GlBufferDescriptor *d, GlDrawableBuffers *set) {
@@ -541,8 +547,11 @@ int32_t __wglDDrawBackBufferUpdateHook(GlBufferDescriptor *d, GlDrawableBuffers 
     return d->resize != nullptr ? d->resize(d, set, w, h, bit) : failResize(set);
 }
 
-namespace {
-BOOL lockOffscreenOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
+BOOL __wglDDrawLockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set) {
+    if (d->lockCount > 0) {
+        ++d->lockCount;
+        return TRUE;
+    }
     switch (lockGate(d, set)) {
     case Gate::Go: break;
     case Gate::Refuse: return FALSE;
@@ -562,11 +571,6 @@ BOOL lockOffscreenOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     d->pitchBytes = desc.lPitch;
     d->lockCount = 1;
     return TRUE;
-}
-}  // namespace
-
-BOOL __wglDDrawLockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set) {
-    return lockMendedOnce(d, set, lockOffscreenOnce);
 }
 
 void __wglDDrawUnlockBackBuffer(GlBufferDescriptor *d, GlDrawableBuffers *) {
@@ -754,11 +758,13 @@ struct WindowSnapshot {
 };
 
 // Kind, origin and rectangles copied under the lock word. The origin's halves are signed: a
-// window reaching past the top or left edge of the screen has a negative origin.
+// window reaching past the top or left edge of the screen has a negative origin. The change
+// counter is left to the region's refresh (the front buffer's lock, the next chip primitive):
+// taking it here would hide the change from them, and the clip list and the ownership of the
+// front buffer would stay those of before.
 bool snapshotWindow(GlDrawable *dr, WindowSnapshot *s) {
     ZK_CLIENT_WINDOW_BLOCK *block = dr->windowState;
     if (block == nullptr || !__wglLockWindowState(dr)) return false;
-    if (block->changeCounter != dr->windowStateSeen) dr->windowStateSeen = block->changeCounter;
     s->kind = block->changeKind;
     s->originX = int16_t(block->clientOrigin >> 16);
     s->originY = int16_t(block->clientOrigin & 0xFFFF);
