@@ -5,6 +5,7 @@
 
 #include "display/ddi.h"
 #include "display/ddraw_ddi.h"
+#include "display/ddraw_blt.h"
 #include "display/ddraw_overlay.h"
 #include "display/fifo.h"
 #include "display/heap.h"
@@ -29,26 +30,6 @@ bool bPacked(uint32_t c) { return c == kUyvy || c == kYuy2; }
 bool bIf09Offered(const ZK_PDEV *ppdev) { return ppdev->ulIf09 && ppdev->cBitsPerPel != 32; }
 
 ZK_PDEV *ppdevOfDd(ZK_DD_DIRECTDRAW_GLOBAL *lpDD) { return reinterpret_cast<ZK_PDEV *>(lpDD->dhpdev); }
-
-// Takes the engine from the OpenGL driver while it is active; gives it back when it goes.
-class EngineLock {
-public:
-    explicit EngineLock(ZK_PDEV *ppdev) : ppdev_(ppdev), held_(ppdev->bOpenGlActive && ppdev->engineSemaphore) {
-        if (!held_) return;
-        EngAcquireSemaphore(ppdev->engineSemaphore);
-        if (ppdev->pfnSyncEngine) ppdev->pfnSyncEngine(ppdev);
-        ppdev->usFifoFree = 0;
-    }
-    ~EngineLock() {
-        if (held_) EngReleaseSemaphore(ppdev_->engineSemaphore);
-    }
-    EngineLock(const EngineLock &) = delete;
-    EngineLock &operator=(const EngineLock &) = delete;
-
-private:
-    ZK_PDEV *ppdev_;
-    bool held_;
-};
 
 DWORD dwDone(HRESULT_DD *pr, HRESULT_DD r) {
     *pr = r;
@@ -208,7 +189,7 @@ void vResetOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable) {
     // Only a change of hands of video memory makes the OpenGL clients' view of it stale: a reset
     // that finds nothing to do leaves the counter (a give-up of the hardware raises it once).
     if (!bEnable == !ppdev->pDdHeap) return;
-    EngineLock lock(ppdev);
+    DdEngineLock lock(ppdev);
     ppdev->modeChangeCounter += 1;
     if (ppdev->bOpenGlActive) vUpdateClientModeCounters(ppdev);
     if (bEnable) {
@@ -525,7 +506,7 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     // A chip that did not come to rest within the limit: the pixels may still change, and the
     // caller hears so rather than reading them.
     if (ppdev->bOpenGlActive && ppdev->engineSemaphore) {
-        EngineLock lock(ppdev);
+        DdEngineLock lock(ppdev);
         ppdev->usFifoFree = usFifoFree(ppdev, kLockSub);
         return ppdev->bChipStalled ? dwDone(&p->ddRVal, ZK_DDERR_WASSTILLDRAWING) : ZK_DDHAL_NOTHANDLED;
     }
@@ -557,7 +538,7 @@ DWORD APIENTRY DdFlip(ZK_DD_FLIPDATA *p) {
     const HRESULT_DD r = hrAwaitFlip(ppdev, 0, wait);
     if (r != ZK_DD_OK) return dwDone(&p->ddRVal, r);
     if (!ppdev->fifo) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-    EngineLock lock(ppdev);
+    DdEngineLock lock(ppdev);
     uint16_t n = usFifoFree(ppdev, kFlipSub);
     const bool busy = n < kFifoEmpty || (ppdev->hw.pfnIsEngineBusy && ppdev->hw.pfnIsEngineBusy(ppdev));
     if (busy) {

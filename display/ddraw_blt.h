@@ -1,4 +1,5 @@
-// DirectDraw's blit callback: the depth workers it dispatches to and the engine lock they share.
+// DirectDraw's blit callback: the depth workers it dispatches to; and the engine lock that every
+// DirectDraw callback touching the engine takes.
 #pragma once
 #include "display/ddraw_ddi.h"
 #include "platform/ntgdi/winddi.h"

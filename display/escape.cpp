@@ -78,16 +78,17 @@ ULONG ulDmaPush(ZK_PDEV *ppdev, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut
         return 0;
     ZK_DMA_PUSH_PARAMS in;
     std::memcpy(&in, pvIn, sizeof in);
-    auto *out = static_cast<uint32_t *>(pvOut);
+    // The caller's output block need not be word-aligned: its words are copied in.
+    auto *out = static_cast<uint8_t *>(pvOut);
     if (static_cast<int32_t>(in.endOffset - in.startOffset) <= 0) {
-        out[1] = ppdev->modeChangeCounter;
+        vWriteU32(out + 4, ppdev->modeChangeCounter);
         return 0;
     }
     if (bOpenGlUsable(ppdev) && in.modeCounter == ppdev->modeChangeCounter)
-        out[0] = ppdev->pfnStartDmaPush ? ppdev->pfnStartDmaPush(ppdev, in.dmaObject, in.param1, in.param2,
-                                                                  in.startOffset, in.endOffset)
-                                        : FALSE;
-    out[1] = ppdev->modeChangeCounter;
+        vWriteU32(out, ppdev->pfnStartDmaPush ? ppdev->pfnStartDmaPush(ppdev, in.dmaObject, in.param1, in.param2,
+                                                                       in.startOffset, in.endOffset)
+                                              : FALSE);
+    vWriteU32(out + 4, ppdev->modeChangeCounter);
     return 1;
 }
 

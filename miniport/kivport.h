@@ -2,9 +2,19 @@
 // of an adapter; the procs below are what the miniport's own files call of each other.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include "include/zk_miniport.h"
 #include "include/zkgfx.h"
 #include "platform/videoprt/videoprt.h"
+
+// A word of a caller's byte block or of a packed record, where it need not be aligned: copied, never
+// stored or read through a word pointer.
+inline void ZkStoreUlong(void *at, ULONG value) { std::memcpy(at, &value, sizeof value); }
+inline ULONG ZkLoadUlong(const void *at) {
+    ULONG value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
 
 // ---- register windows -------------------------------------------------------------------------
 struct ZK_REGISTER_WINDOW {

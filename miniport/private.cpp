@@ -31,18 +31,18 @@ bool forgetLock(PMDL mdl) {
 
 VP_STATUS queryDword(PVIDEO_REQUEST_PACKET p, ULONG value) {
     if (p->OutputBufferLength < 4) return ERROR_INSUFFICIENT_BUFFER;
-    *static_cast<ULONG *>(p->OutputBuffer) = value;
+    ZkStoreUlong(p->OutputBuffer, value);
     p->StatusBlock->Information = 4;
     return NO_ERROR;
 }
 
 // The frame buffer's first 4 MB in `process`. A process keeps the one view it was given: mapping
 // another at every request would pile up views that nothing ever unmaps.
-VP_STATUS mapUserFrameBuffer(ZK_DEVICE_EXTENSION *e, ULONG process, ULONG *address) {
+VP_STATUS mapUserFrameBuffer(ZK_DEVICE_EXTENSION *e, ULONG process, void *address) {
     ZK_USER_VIEW *slot = nullptr;
     for (ZK_USER_VIEW &v : e->UserViews) {
         if (process != 0 && v.Process == process) {
-            *address = v.Address;
+            ZkStoreUlong(address, v.Address);
             return NO_ERROR;
         }
         if (!slot && v.Process == 0) slot = &v;
@@ -54,7 +54,7 @@ VP_STATUS mapUserFrameBuffer(ZK_DEVICE_EXTENSION *e, ULONG process, ULONG *addre
     const VP_STATUS status = VideoPortMapMemory(e, fb, &length, &inIo, &mapped);
     if (status != NO_ERROR) return status;
     *slot = ZK_USER_VIEW{process, ULONG(uintptr_t(mapped))};
-    *address = slot->Address;
+    ZkStoreUlong(address, slot->Address);
     return NO_ERROR;
 }
 
@@ -119,7 +119,7 @@ bool ZkHandlePrivateRequest(ZK_DEVICE_EXTENSION *e, PVIDEO_REQUEST_PACKET p, VP_
             *status = ERROR_INSUFFICIENT_BUFFER;
             break;
         }
-        *status = mapUserFrameBuffer(e, *static_cast<ULONG *>(p->InputBuffer), static_cast<ULONG *>(p->OutputBuffer));
+        *status = mapUserFrameBuffer(e, ZkLoadUlong(p->InputBuffer), p->OutputBuffer);
         if (*status == NO_ERROR) sb->Information = 4;
         break;
     }

@@ -20,7 +20,7 @@ bool forward(ULONG code, void *block, ULONG length, NTSTATUS *callStatus) {
 // The block address sits in the request's first input dword.
 void *blockOf(PVIDEO_REQUEST_PACKET packet) {
     if (!packet->InputBuffer || packet->InputBufferLength < 4) return nullptr;
-    return reinterpret_cast<void *>(uintptr_t(*static_cast<const ULONG *>(packet->InputBuffer)));
+    return reinterpret_cast<void *>(uintptr_t(ZkLoadUlong(packet->InputBuffer)));
 }
 }  // namespace
 
@@ -73,7 +73,7 @@ VP_STATUS ZkForwardRmRequestFixed(PVIDEO_REQUEST_PACKET packet, ULONG length, UL
     // The caller judges the request by the block's status word: a call that did not happen or
     // failed must read as a failure there.
     if (!forward(packet->IoControlCode, block, length, &status) || !KIV_NT_SUCCESS(status))
-        *reinterpret_cast<ULONG *>(static_cast<UCHAR *>(block) + statusOffset) = 1;
+        ZkStoreUlong(static_cast<UCHAR *>(block) + statusOffset, 1);
     return g_device != nullptr ? NO_ERROR : ERROR_INVALID_PARAMETER;
 }
 

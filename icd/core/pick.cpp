@@ -172,6 +172,24 @@ void __glBuildAlphaTestTable(GlContext *ctx) {
     }
 }
 
+namespace {
+// The colour buffers' own store procs, by the shade flags.
+void pickColorBuffers(GlContext *ctx) {
+    GlColorBuffers &cbs = ctx->buffers.color;
+    if (cbs.front.pick != nullptr) cbs.front.pick(ctx, &cbs.front);
+    if (ctx->visual.doubleBuffer && cbs.back.pick != nullptr) cbs.back.pick(ctx, &cbs.back);
+}
+}  // namespace
+
+void __glPickOwnershipProcs(GlContext *ctx) {
+    const GlProcSlots &s = ctx->slots;
+    ctx->state.span.raster.shadeFlags = __glComputeShadeFlags(ctx);
+    pickColorBuffers(ctx);
+    for (GlProc pick : {s.pickFragmentStore, s.pickSpan, s.pickTriangle, s.pickPoint, s.pickLine, s.pickPixel,
+                        s.pickBitmap})
+        run(ctx, pick);
+}
+
 void __glPickAllProcs(GlContext *ctx) {
     uint32_t &dirty = ctx->dirtyMask;
     GlProcSlots &s = ctx->slots;
@@ -188,9 +206,7 @@ void __glPickAllProcs(GlContext *ctx) {
     if (groupA) {
         __glComputeNeedMasks(ctx);
         __glOgSetDirectDataMap(ctx);
-        GlColorBuffers &cbs = ctx->buffers.color;
-        if (cbs.front.pick != nullptr) cbs.front.pick(ctx, &cbs.front);
-        if (ctx->visual.doubleBuffer && cbs.back.pick != nullptr) cbs.back.pick(ctx, &cbs.back);
+        pickColorBuffers(ctx);
         if (ctx->visual.hasStencil && ctx->buffers.stencil.pick != nullptr)
             ctx->buffers.stencil.pick(ctx, &ctx->buffers.stencil);
         run(ctx, s.validateSurfaces);  // the draw-buffer pick

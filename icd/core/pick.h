@@ -106,6 +106,11 @@ struct GlPickState {
 // ---- validation ---------------------------------------------------------------------------------
 void __glValidateState(GlContext *ctx);
 void __glPickAllProcs(GlContext *ctx);
+// The window's front buffer came to be shared with a window above it while drawing went on with
+// procs chosen before: the shade flags and the procs that store pixels are chosen again at once
+// (inside glBegin/glEnd too), so that the primitive in hand and those after it test pixel
+// ownership. Nothing else depends on the ownership; the full validation asked for follows.
+void __glPickOwnershipProcs(GlContext *ctx);
 void __glUpdateCurrentTextures(GlContext *ctx);
 // The mode word of the current state, and the four need masks (stored).
 GlShadeFlags __glComputeShadeFlags(GlContext *ctx);

@@ -207,6 +207,17 @@ void __glHwFinish(GlContext *ctx) {
     hw->loadedBlock = 3;
 }
 
+namespace {
+// A single-buffered drawable has no swap to fail: glFinish and glFlush say, through the thread's
+// last error as a failed swap does, that drawing or a read since the last of them was dropped.
+// A double-buffered one keeps the mark for its swap.
+void reportDroppedFrontWork(GlContext *ctx) {
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    if (ctx->visual.doubleBuffer || rec == nullptr || rec->drawable == nullptr) return;
+    if (__glTakeFrameLost(rec->drawable)) SetLastError(ERROR_GEN_FAILURE);
+}
+}  // namespace
+
 void __glHwFinishFrom(GlContext *ctx, const void *returnAddress) {
     const uintptr_t entry = reinterpret_cast<uintptr_t>(ctx->tail.wglSwapBuffersAddress);
     const uintptr_t ra = reinterpret_cast<uintptr_t>(returnAddress);
@@ -217,6 +228,7 @@ void __glHwFinishFrom(GlContext *ctx, const void *returnAddress) {
         if (!__wglSwapDrawable(ctx)) SetLastError(ERROR_GEN_FAILURE);
     } else {
         ctx->slots.finish(ctx);
+        reportDroppedFrontWork(ctx);
     }
 }
 
@@ -238,6 +250,7 @@ void APIENTRY glFlush(void) {
         return;
     }
     ctx->slots.flush(ctx);
+    reportDroppedFrontWork(ctx);
 }
 
 }  // namespace icd

@@ -164,6 +164,7 @@ void __glHwLoadPointState(GlContext *ctx) {
 // ---- lines --------------------------------------------------------------------------------------
 
 void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderLine(ctx, a, b);
     HwState *hw = &ctx->hw;
     for (GlVertex *v : {a, b}) {
         snap(v->window[0]);
@@ -194,6 +195,7 @@ void __glHwRenderLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
 // An antialiased line: a quad w + 2 wide across the line (the line's half width plus one pixel
 // each side), whose alpha the line texture ramps from 0 at its long edges to 1 along the line.
 void __glHwRenderSmoothLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderLine(ctx, a, b);
     HwState *hw = &ctx->hw;
     for (GlVertex *v : {a, b}) {
         snap(v->window[0]);
@@ -231,6 +233,7 @@ void __glHwRenderSmoothLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
 // ---- points -------------------------------------------------------------------------------------
 
 void __glHwRenderPoint(GlContext *ctx, GlVertex *v) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderPoint(ctx, v);
     HwState *hw = &ctx->hw;
     complete(ctx, v);
     const GlPointSizeProc sizeProc = ctx->state.pick.pointSizeProc;
@@ -262,6 +265,7 @@ void __glHwRenderPoint(GlContext *ctx, GlVertex *v) {
 // An antialiased point: a square one pixel wider than the point, which the point texture's dot
 // makes round.
 void __glHwRenderSmoothPoint(GlContext *ctx, GlVertex *v) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderPoint(ctx, v);
     HwState *hw = &ctx->hw;
     complete(ctx, v);
     const GlPointSizeProc sizeProc = ctx->state.pick.pointSizeProc;

@@ -364,12 +364,26 @@ void dropPolygon(GlContext *, GlVertex **, int32_t) {}
 
 }  // namespace
 
+bool __glHwFrontOwnershipMoved(GlContext *ctx) {
+    GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
+    GlDrawable *dr = rec != nullptr ? rec->drawable : nullptr;
+    // The serial alone while nothing changed; the region is taken under the block's lock word.
+    if (dr == nullptr || dr->windowState == nullptr || dr->windowState->changeCounter == dr->windowStateSeen)
+        return false;
+    __wglRefreshWindowRegion(dr);
+    if ((rasterOf(ctx).shadeFlags & kGlShadeFrontClip) || !(__glComputeShadeFlags(ctx) & kGlShadeFrontClip))
+        return false;
+    __glPickOwnershipProcs(ctx);
+    return true;
+}
+
 // Dirty bits do not refuse access: every drawing, reading and clearing entry validates before
 // it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
 // were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
 // its fill, this very lock giving the chip back), and refusing them would lose its work.
 // A lock that refuses drops the drawing: the frame is marked lost for the swap to report.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
+    if (flags & kGlBufferFront) __glHwFrontOwnershipMoved(ctx);
     if (!__glPrepareBuffers(ctx, flags)) {
         if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
             rec->drawable->flags |= kGlDrawableFrameLost;

@@ -51,6 +51,11 @@ void __glHwSendSurfaces(HwState *hw);
 // do-nothing primitive procs until the next validation; the next lock that works gives the device
 // back). On success the locked buffers' base and pitch are fresh.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags);
+// A window came above the front buffer drawn into since the procs were chosen: they are chosen
+// again at once (ownership-testing software procs in place of the chip's), and the caller hands
+// the primitive in hand to the procs now in the slots. One compare of the display driver's
+// region serial while nothing changed: cheap enough for every chip primitive and every lock.
+bool __glHwFrontOwnershipMoved(GlContext *ctx);
 BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags);
 // The primitive bracket's pair: the buffers drawing touches (the draw-buffer mask validation chose).
 BOOL __glHwBeginDrawAccess(GlContext *ctx);

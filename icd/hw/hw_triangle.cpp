@@ -153,6 +153,7 @@ void loadTexturedState(GlContext *ctx) {
 }  // namespace
 
 void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderTriangle(ctx, a, b, c);
     const float area = hwArea(a, b, c);
     const int32_t face = hwFace(ctx, area);
     if (face < 0) return;
@@ -170,6 +171,7 @@ void __glHwRenderTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
 // A textured triangle. The chip samples at pixel centres like the software rasteriser, so the
 // coordinates go unshifted.
 void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderTriangle(ctx, a, b, c);
     const float area = hwArea(a, b, c);
     const int32_t face = hwFace(ctx, area);
     if (face < 0) return;
@@ -189,6 +191,7 @@ void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex 
 // degenerate, each vertex sent once with the tag of the strip walk.
 void __glHwRenderPolygon(GlContext *ctx, GlVertex **list, int32_t n) {
     if (n < 3) return;
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->state.clip.polygonProc(ctx, list, n);
     HwState *hw = &ctx->hw;
     __glHwBuildRegisterWords(ctx);
     __glHwSendSurfaces(hw);
@@ -256,6 +259,7 @@ float offsetOf(GlContext *ctx, const GlVertex *a, const GlVertex *b, const GlVer
 // The triangle for what one pass cannot draw: polygon modes, polygon offset and blends with a
 // second pass. Each vertex goes with its own header, so the second pass can repeat the last.
 void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    if (__glHwFrontOwnershipMoved(ctx)) return ctx->slots.primitive.renderTriangle(ctx, a, b, c);
     const float area = hwArea(a, b, c);
     const GlPickState &p = pickOf(ctx);
     const int32_t shown = std::signbit(area) ? p.faceTable[1] : p.faceTable[0];

@@ -398,11 +398,9 @@ int32_t __wglDDrawUpdatePrimary(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     return 1;
 }
 
-BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
-    if (d->lockCount > 0) {
-        ++d->lockCount;
-        return TRUE;
-    }
+namespace {
+
+BOOL lockPrimaryOnce(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     GlDrawable *dr = drawableOf(set);
     switch (lockGate(d, set)) {
     case Gate::Go: break;
@@ -440,6 +438,39 @@ BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     }
     dr->flags |= kGlDrawableBuffersInvalid;
     return FALSE;
+}
+
+}  // namespace
+
+// A lock of the window's front buffer refused for a cause mended on the spot (the buffers made
+// again after an earlier failure, a lost primary restored) is tried once more: the drawing, clear
+// or read that found the cause is done rather than dropped, and the program's first read after
+// the trouble gets the pixels. The buffers made again may have lost what the frame drew into them
+// before, so the frame is still reported (the swap fails, or glFinish says so). A refusal that
+// mended nothing (busy past every retry, buffers that could not be made) and one across a
+// display-mode change or a new window size stay refusals.
+BOOL __wglDDrawLockPrimary(GlBufferDescriptor *d, GlDrawableBuffers *set) {
+    if (d->lockCount > 0) {
+        ++d->lockCount;
+        return TRUE;
+    }
+    GlDrawable *dr = drawableOf(set);
+    if (dr == nullptr) return FALSE;
+    const uint32_t seen = dr->modeChangeSeen;
+    const int32_t width = dr->width, height = dr->height;
+    if (lockPrimaryOnce(d, set)) return TRUE;
+    const bool mended = inStepWithMode(dr) && dr->modeChangeSeen == seen && dr->width == width &&
+                        dr->height == height;
+    if (!mended || !lockPrimaryOnce(d, set)) return FALSE;
+    dr->flags |= kGlDrawableFrameLost;
+    // The buffers made again may lie elsewhere: the context drawing into them chooses its procs
+    // and the chip's surface words again before its next drawing, as after a refusal.
+    GlContext *ctx = __glGetCurrentContext();
+    if (ctx != nullptr && ctx->tail.drawableBuffers == set) {
+        __glRequestValidation(ctx);
+        ctx->dirtyMask |= 0x7FF;
+    }
+    return TRUE;
 }
 
 BOOL __wglDDrawLockPrimaryOnly(GlBufferDescriptor *d, GlDrawableBuffers *set) {
@@ -727,11 +758,13 @@ struct WindowSnapshot {
 };
 
 // Kind, origin and rectangles copied under the lock word. The origin's halves are signed: a
-// window reaching past the top or left edge of the screen has a negative origin.
+// window reaching past the top or left edge of the screen has a negative origin. The change
+// counter is left to the region's refresh (the front buffer's lock, the next chip primitive):
+// taking it here would hide the change from them, and the clip list and the ownership of the
+// front buffer would stay those of before.
 bool snapshotWindow(GlDrawable *dr, WindowSnapshot *s) {
     ZK_CLIENT_WINDOW_BLOCK *block = dr->windowState;
     if (block == nullptr || !__wglLockWindowState(dr)) return false;
-    if (block->changeCounter != dr->windowStateSeen) dr->windowStateSeen = block->changeCounter;
     s->kind = block->changeKind;
     s->originX = int16_t(block->clientOrigin >> 16);
     s->originY = int16_t(block->clientOrigin & 0xFFFF);

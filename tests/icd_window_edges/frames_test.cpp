@@ -41,13 +41,22 @@ protected:
         glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
         return p[2] > 200;
     }
-    // `below` (red or blue) below, green in the top half.
-    static void drawFrame(const EdgeWindow &win, uint16_t below = kRed555) {
+    // `below` (red or blue) below, green in the top half; with `softwareTop` the top half goes
+    // through a logic operation, which the chip cannot do: software draws it, through the lock
+    // of the buffer. True when glFinish reports drawing dropped (the thread's last error).
+    static bool drawFrame(const EdgeWindow &win, uint16_t below = kRed555, bool softwareTop = false) {
         glClearColor(below == kRed555 ? 1.0f : 0.0f, 0, below == kBlue555 ? 1.0f : 0.0f, 0);
         glClear(GL_COLOR_BUFFER_BIT);
+        if (softwareTop) {
+            glEnable(GL_COLOR_LOGIC_OP);
+            glLogicOp(GL_COPY);
+        }
         glColor3f(0, 1, 0);
         glRecti(0, win.h / 2, win.w, win.h);
+        glDisable(GL_COLOR_LOGIC_OP);
+        SetLastError(ERROR_SUCCESS);
         glFinish();
+        return GetLastError() == ERROR_GEN_FAILURE;
     }
     // The frame drawFrame(win, below) drew is on the screen and in the front buffer.
     static void expectShown(const EdgeWindow &win, const char *what, uint16_t below = kRed555) {
@@ -74,22 +83,23 @@ protected:
     }
 };
 
+struct Trouble {
+    const char *what;
+    void (*inject)();
+};
+const Trouble kTroubles[] = {
+    {"busy for a few locks", [] { kivDDrawBusyLocks(8); }},
+    {"busy for a while", [] { kivDDrawBusyLocks(60); }},
+    {"surfaces lost", [] { kivDDrawLoseSurfaces(); }},
+    {"busy for good", [] { kivDDrawBusyLocks(1 << 30); }},
+};
+
 // DirectDraw answers busy to a number of locks, or loses every surface, before a frame: a
 // double-buffered frame whose swap returns TRUE is on the screen, one that cannot be shown fails
 // its swap; once DirectDraw answers again the frames are drawn, shown and read back.
 TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
-    struct Trouble {
-        const char *what;
-        void (*inject)();
-    };
-    const Trouble troubles[] = {
-        {"busy for a few locks", [] { kivDDrawBusyLocks(8); }},
-        {"busy for a while", [] { kivDDrawBusyLocks(60); }},
-        {"surfaces lost", [] { kivDDrawLoseSurfaces(); }},
-        {"busy for good", [] { kivDDrawBusyLocks(1 << 30); }},
-    };
     for (bool doubleBuffered : {true, false})
-        for (const Trouble &t : troubles) {
+        for (const Trouble &t : kTroubles) {
             SCOPED_TRACE(std::string(t.what) + (doubleBuffered ? ", double-buffered" : ", single-buffered"));
             EdgeWindow win(200, 150, 64, 48, doubleBuffered);
             ASSERT_TRUE(win.ok) << win.why;
@@ -107,6 +117,28 @@ TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
             EXPECT_TRUE(shown) << "no frame shown after the trouble";
             expectShown(win, "the frame after", kBlue555);
         }
+}
+
+// A single-buffered window draws into the screen itself, so there is no swap to fail: a frame
+// drawn while DirectDraw answers busy or has lost the surfaces is on the screen and reads back
+// when glFinish returns, or glFinish says it is not (the thread's last error, as a failed swap
+// says it). Once DirectDraw answers again, the very first frame is drawn and reads back.
+TEST_F(Frames, SingleBufferedFramesAreDrawnOrReported) {
+    for (const Trouble &t : kTroubles) {
+        SCOPED_TRACE(t.what);
+        EdgeWindow win(200, 150, 64, 48, false);
+        ASSERT_TRUE(win.ok) << win.why;
+        t.inject();
+        const bool reported = drawFrame(win, kRed555, true);
+        kivDDrawResetInjections();
+        if (!reported) expectShown(win, "a frame glFinish did not report");
+        // The first frame after is drawn and reads back at once, though glFinish may still report
+        // it (the buffers made again when DirectDraw answered); the one after it is not reported.
+        drawFrame(win, kBlue555, true);
+        expectShown(win, "the first frame after", kBlue555);
+        EXPECT_FALSE(drawFrame(win, kRed555, true)) << "the second frame after the trouble reported lost";
+        expectShown(win, "the second frame after");
+    }
 }
 
 // The chip stops answering (its notifiers never written, its FIFO never freeing, its engine busy
@@ -190,6 +222,75 @@ TEST_F(Frames, FrontBufferDrawingLeavesTheWindowsAboveAlone) {
         }
     EXPECT_GT(drawn, 96 * 64 / 2) << "the uncovered part shows the drawing";
     DestroyWindow(cover);
+}
+
+// A window that appears above a single-buffered window between two primitives, with no state
+// change, no clear and no frame boundary in between, keeps its pixels: the drawing that follows
+// (by the chip or by software, triangles, lines, points or pixel rectangles) notices it at once.
+TEST_F(Frames, AWindowAppearingMidFrameIsNotDrawnOver) {
+    struct Drawing {
+        const char *what;
+        bool software;
+        void (*draw)(int w, int h);
+    };
+    const Drawing drawings[] = {
+        {"triangles", false, [](int w, int h) { glRecti(0, 0, w, h); }},
+        {"triangles through a logic operation", true, [](int w, int h) { glRecti(0, 0, w, h); }},
+        {"lines", false,
+         [](int w, int h) {
+             glBegin(GL_LINES);
+             for (int y = 0; y < h; ++y) glVertex2f(0.0f, float(y) + 0.5f), glVertex2f(float(w), float(y) + 0.5f);
+             glEnd();
+         }},
+        {"points", false,
+         [](int w, int h) {
+             glBegin(GL_POINTS);
+             for (int y = 0; y < h; ++y)
+                 for (int x = 0; x < w; ++x) glVertex2f(float(x) + 0.5f, float(y) + 0.5f);
+             glEnd();
+         }},
+        {"pixel rectangle", false,
+         [](int w, int h) {
+             const std::vector<GLubyte> white(size_t(w) * size_t(h) * 4, 0xFF);
+             glRasterPos2i(0, 0);
+             glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, white.data());
+         }},
+    };
+    for (const Drawing &d : drawings) {
+        SCOPED_TRACE(d.what);
+        EdgeWindow win(300, 200, 96, 64, false);
+        ASSERT_TRUE(win.ok) << win.why;
+        if (d.software) {
+            glEnable(GL_COLOR_LOGIC_OP);
+            glLogicOp(GL_COPY);
+        }
+        glClearColor(0, 0, 1, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor3f(1, 1, 1);
+        // A first primitive chooses the procs while the window is wholly visible.
+        glBegin(GL_POINTS);
+        glVertex2f(0.5f, 0.5f);
+        glEnd();
+        glFinish();
+        HWND cover = CreateWindowExA(0, "cover", "cover", WS_VISIBLE, 330, 210, 30, 30, nullptr, nullptr, nullptr,
+                                     nullptr);
+        ASSERT_NE(cover, nullptr);
+        const ScreenCopy before = ScreenCopy::take();
+        d.draw(win.w, win.h);
+        glFinish();
+        const ScreenCopy after = ScreenCopy::take();
+        int changed = 0, drawn = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const POINT s = win.toScreen(x, y);
+                const bool covered = s.x >= 330 && s.x < 360 && s.y >= 210 && s.y < 240;
+                (covered ? changed : drawn) += after.at(s.x, s.y) != before.at(s.x, s.y);
+            }
+        EXPECT_EQ(changed, 0) << "pixels of the window above were drawn over";
+        EXPECT_GT(drawn, 96 * 64 / 2) << "the uncovered part shows the drawing";
+        glDisable(GL_COLOR_LOGIC_OP);
+        DestroyWindow(cover);
+    }
 }
 
 }  // namespace

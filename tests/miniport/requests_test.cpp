@@ -311,12 +311,13 @@ TEST_F(Requests, EachProcessKeepsOneFrameBufferView) {
     const ULONG aperture = ULONG(uintptr_t(chip().frameBufferAperture()));
     ULONG address = 0, zero = 0;
     EXPECT_NE(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &zero, 4, &address, 4), 0u) << "no process";
-    for (ULONG process = 1; process <= 8; ++process)
+    for (ULONG process = 1; process <= 8; ++process) {
         for (int again = 0; again < 3; ++again) {
             address = 0;
             ASSERT_EQ(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &process, 4, &address, 4), 0u) << process;
             EXPECT_EQ(address, aperture);
         }
+    }
     EXPECT_EQ(sim().mappings.size(), before + 8);
     for (const KivVideoPortMapping &m : sim().mappings) {
         if (m.process) EXPECT_EQ(m.length, 0x400000u);
