@@ -46,16 +46,11 @@ struct KnownFault {
     const char *fault;
 };
 const KnownFault kKnownFaults[] = {
-    // Within a step at every pixel, but textured tiles keep a mean bias of 0.2 to 0.47 of a step
-    // (red and green low, blue high: the channels that grow across the texture and the one that
-    // falls), as if texels were sampled a fraction of a texel early.
-    {"texenv_*", "*", "textured tiles biased by up to half a step (sampling a fraction of a texel early)"},
-    {"projective_q", "generic fast og_mmx og_c", "filtered projective texels biased by a third of a step"},
-    {"blend_pairs_dither", "fast og_mmx og_c", "one dithered blend tile's blue a quarter step low"},
+    {"texenv_decal_linear", "chip", "a pixel two steps from the reference"},
+    {"texenv_*_mipmap", "chip", "a few pixels of the software fallback two steps from the reference"},
     // The level of detail may lie anywhere between max(m_u, m_v) and m_u + m_v; ours is exact per
     // fragment, and 3% of the floor's pixels take a neighbouring level (2 steps).
     {"mipmap_floor", "*", "level-of-detail choice within OpenGL's range differs from the reference's"},
-    {"alpha_test_equal", "chip", "the chip's alpha-test reference is truncated"},
 };
 
 const KnownFault *knownFault(const std::string &scene) {

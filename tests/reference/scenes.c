@@ -92,7 +92,10 @@ static void drawStencil(const RefScene *s) {
 /* ---- blend factor pairs ------------------------------------------------------------------ */
 
 /* Destination: red 0 to 1 upwards, green full, blue 0 to 1 rightwards. Source: red full, green 0
-   to 1 and blue 1 to 0 rightwards, alpha 0 to 1 rightwards. */
+   to 1 and blue 1 to a quarter rightwards, alpha 0 to 1 rightwards. The blues' sum under
+   (ONE, ONE) stays above full scale by more than a dithered destination's error except at the
+   left edge: at exactly full scale the destination's dither errors below it would survive the
+   clamp and those above it not, a bias that a dithered 16-bit destination implies. */
 static void drawBlend(const RefScene *s) {
     static const GLenum pairs[][2] = {
         {GL_ZERO, GL_SRC_COLOR},          {GL_DST_COLOR, GL_ZERO},
@@ -101,7 +104,7 @@ static void drawBlend(const RefScene *s) {
         {GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR}, {GL_ONE, GL_ONE},
     };
     static const float dst[4][4] = {{0, 1, 0, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 0, 1}};
-    static const float src[4][4] = {{1, 0, 1, 0}, {1, 1, 0, 1}, {1, 1, 0, 1}, {1, 0, 1, 0}};
+    static const float src[4][4] = {{1, 0, 1, 0}, {1, 1, 0.25f, 1}, {1, 1, 0.25f, 1}, {1, 0, 1, 0}};
     int i;
     for (i = 0; i < 8; ++i) {
         const Tile t = tileOf(s, i);
@@ -118,14 +121,26 @@ static void drawBlend(const RefScene *s) {
 
 enum { FILTER_NEAREST, FILTER_LINEAR, FILTER_MIPMAP };
 
-/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels, in
-   multiples of 17 (values that textures of 4 bits a channel hold exactly). */
-static void texel(int i, int j, int n, unsigned char out[4]) {
-    const int m = n - 1;
-    out[0] = (unsigned char)(17 * (15 * i / m));
-    out[1] = (unsigned char)(17 * (15 * j / m));
-    out[2] = (unsigned char)(17 * (15 - 15 * (i + j) / (2 * m)));
-    out[3] = (unsigned char)(17 * (15 * (i + m - j) / (2 * m)));
+/* The bits a channel the driver under test keeps for the format of a scene's texture: RGB and
+   luminance textures five, the others (which carry alpha, or are intensities) four. OpenGL lets
+   an implementation choose the resolution of a texture's texels; values on those steps are held
+   exactly by both renderers, so that no quantisation of ours hides or fakes a bias. */
+static int channelBits(GLenum format) { return format == GL_RGB || format == GL_LUMINANCE ? 5 : 4; }
+
+/* Step v of a channel of `bits` bits as the nearest byte. */
+static unsigned char onStep(int v, int bits) {
+    const int q = (1 << bits) - 1;
+    return (unsigned char)((255 * v + q / 2) / q);
+}
+
+/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels, on the
+   steps of a channel of `bits` bits. */
+static void texel(int i, int j, int n, int bits, unsigned char out[4]) {
+    const int m = n - 1, q = (1 << bits) - 1;
+    out[0] = onStep(q * i / m, bits);
+    out[1] = onStep(q * j / m, bits);
+    out[2] = onStep(q - q * (i + j) / (2 * m), bits);
+    out[3] = onStep(q * (i + m - j) / (2 * m), bits);
 }
 
 /* One level in the layout of `format`, from RGBA texels (luminance and intensity take red). */
@@ -145,13 +160,14 @@ static int packLevel(const unsigned char *rgba, int texels, GLenum format, unsig
 }
 
 /* A side x side texture of `format` and its mipmaps (each a box filter of the one above, kept
-   in multiples of 17). */
+   on the format's steps). */
 static void loadTexture(GLenum format, int side, int mipmaps) {
     static unsigned char rgba[2][64 * 64 * 4], packed[64 * 64 * 4];
     const GLenum external = format == GL_INTENSITY ? GL_LUMINANCE : format;
+    const int bits = channelBits(format), q = (1 << bits) - 1;
     int i, j, c, level = 0, n = side, cur = 0;
     for (j = 0; j < n; ++j)
-        for (i = 0; i < n; ++i) texel(i, j, n, rgba[0] + 4 * (j * n + i));
+        for (i = 0; i < n; ++i) texel(i, j, n, bits, rgba[0] + 4 * (j * n + i));
     for (;;) {
         packLevel(rgba[cur], n * n, format, packed);
         glTexImage2D(GL_TEXTURE_2D, level, (GLint)format, n, n, 0, external, GL_UNSIGNED_BYTE, packed);
@@ -162,7 +178,7 @@ static void loadTexture(GLenum format, int side, int mipmaps) {
                     const unsigned char *a = rgba[cur];
                     const int sum = a[4 * (2 * j * n + 2 * i) + c] + a[4 * (2 * j * n + 2 * i + 1) + c] +
                                     a[4 * ((2 * j + 1) * n + 2 * i) + c] + a[4 * ((2 * j + 1) * n + 2 * i + 1) + c];
-                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = (unsigned char)(17 * ((sum + 34) / 68));
+                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = onStep((sum * q + 510) / 1020, bits);
                 }
         cur = 1 - cur;
         n /= 2;
@@ -178,7 +194,9 @@ static void drawTexEnv(const RefScene *s) {
     const GLenum env = (GLenum)s->a;
     const int filter = s->b;
     int i;
-    glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+    /* The clear colour the upper row blends over: steps 9, 13 and 18 of a 5-bit channel, which
+       are within a 30th of a step of bytes, so that both buffers hold the same destination. */
+    glClearColor(9.0f / 31.0f, 13.0f / 31.0f, 18.0f / 31.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, (GLint)env);
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, envColor);
