@@ -346,11 +346,12 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
     GlOgNode *m[8];
     for (int i = 0; i < 8; ++i) m[i] = g.mm(i);
     GlOgNode *half = g.abs(g.dwords(0x8000)), *low8 = g.abs(g.dwords(0xFF)), *one = g.abs(g.dwords(1));
-    GlOgNode *full = g.abs(g.dwords(256));
+    GlOgNode *full = g.abs(g.dwords(256)), *rounding = g.abs(g.dwords(128));
     // Per pair of pixels: each coordinate up to texels less half a texel (16.16, wrapping as the
     // chain's 32-bit sums wrap); its integer part and the next, both repeated into the level, are
-    // the two columns (rows); bits 8-15 the weight of the second. The corner weights are the
-    // products of the axis weights with 8 bits dropped, as the chain forms them.
+    // the two columns (rows); bits 8-15 the weight of the second. The corner weights are formed
+    // as the chain forms them: the far corner's product rounded, the others what is left of each
+    // axis, so that the four sum to 256.
     for (int h = 0; h < 2; ++h) {
         g.op(__glOgMovq(s, m[0], g.abs(g.lanes[GlOgMmxSpanGen::kS][h])));
         g.op(__glOgPslld(s, m[0], g.abs(g.texScaleS)));
@@ -383,18 +384,21 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
             g.op(__glOgPaddd(s, m[6], m[cols[c]]));
             g.op(__glOgMovq(s, g.abs(g.texCorners + 16 * c + 8 * h), m[6]));
         }
-        // 256 - wx in m6, 256 - wy in m7; each product of two dword lanes below 2^15 is exact.
-        g.op(__glOgMovq(s, m[6], full));
-        g.op(__glOgPsubd(s, m[6], m[2]));
-        g.op(__glOgMovq(s, m[7], full));
-        g.op(__glOgPsubd(s, m[7], m[4]));
-        const int factors[4][2] = {{6, 7}, {2, 7}, {6, 4}, {2, 4}};
+        // w11 = (wx wy + 128) >> 8 (a product of two dword lanes below 2^15 is exact), w10 = wx -
+        // w11, w01 = wy - w11, w00 = 256 - wx - wy + w11.
         GlOgNode *weight[4] = {m[0], m[1], m[3], m[5]};
-        for (int c = 0; c < 4; ++c) {
-            g.op(__glOgMovq(s, weight[c], m[factors[c][0]]));
-            g.op(__glOgPmaddwd(s, weight[c], m[factors[c][1]]));
-            g.op(__glOgPsrld(s, weight[c], w.imm(8)));
-        }
+        g.op(__glOgMovq(s, m[5], m[2]));
+        g.op(__glOgPmaddwd(s, m[5], m[4]));
+        g.op(__glOgPaddd(s, m[5], rounding));
+        g.op(__glOgPsrld(s, m[5], w.imm(8)));
+        g.op(__glOgMovq(s, m[1], m[2]));
+        g.op(__glOgPsubd(s, m[1], m[5]));
+        g.op(__glOgMovq(s, m[3], m[4]));
+        g.op(__glOgPsubd(s, m[3], m[5]));
+        g.op(__glOgMovq(s, m[0], full));
+        g.op(__glOgPsubd(s, m[0], m[2]));
+        g.op(__glOgPsubd(s, m[0], m[4]));
+        g.op(__glOgPaddd(s, m[0], m[5]));
         // The weight pairs (left | right << 16) of each texel row, one pixel's pair in both dwords.
         for (int r = 0; r < 2; ++r) {
             GlOgNode *left = weight[2 * r], *right = weight[2 * r + 1];
@@ -408,7 +412,8 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
         }
     }
     // Per pixel: each texel row's two words byte-interleaved and widened, so that one multiply-add
-    // with its weight pair gives the row's R, G, B, A sums; both rows added, 8 bits dropped, packed.
+    // with its weight pair gives the row's R, G, B, A sums; both rows added, rounded to 8 bits
+    // dropped, packed.
     GlOgNode *zero = m[7];
     g.op(__glOgPxor(s, zero, zero));
     for (int p = 0; p < 4; ++p) {
@@ -428,6 +433,8 @@ void __glOgEmitTexelFilter(GlOgMmxSpanGen &g) {
         }
         g.op(__glOgPaddd(s, m[0], m[2]));
         g.op(__glOgPaddd(s, m[1], m[3]));
+        g.op(__glOgPaddd(s, m[0], rounding));
+        g.op(__glOgPaddd(s, m[1], rounding));
         g.op(__glOgPsrld(s, m[0], w.imm(8)));
         g.op(__glOgPsrld(s, m[1], w.imm(8)));
         g.op(__glOgPackssdw(s, m[0], m[1]));

@@ -113,7 +113,9 @@ void __glHwBuildRegisterWords(GlContext *ctx) {
         control = 0x4081000u;
     if (f & kGlShadeAlphaTest) {
         control = ((control & 0xFBFFFCFFu) | 0x100u) ^ 0x1000000u;
-        alpha = unitToByteTrunc256(ctx->state.color.alphaRef) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
+        // The reference is rounded as the fragment's alpha is (the vertex colour bytes round), so
+        // that a fragment alpha equal to the reference compares equal on the chip.
+        alpha = unitToByteRound(ctx->state.color.alphaRef) | __glHwAlphaFunctionWord(ctx->state.mode.alphaFunc);
     }
     if (f & kGlShadeBlend) {
         const GlColorBufferState &c = ctx->state.color;

@@ -110,7 +110,11 @@ struct HwState {
     uint8_t surfacesChosen;      // surfaceWanted holds what the last validation chose
     uint8_t clipPending;         // validation ran: the clip rectangle is looked at before the next chip drawing
     uint8_t clipNarrowed;        // the chip's clip rectangle is narrower than the drawable
-    uint8_t reserved2[5];
+    uint8_t reserved2[1];
+    // The software rasteriser's raster proc for textured triangles whose level of detail the
+    // chip's one per triangle cannot serve (null when the filters do not depend on it); its
+    // render proc is savedTriangleProc.
+    HwSavedProc savedRasterTriangleProc;
 };
 static_assert(sizeof(HwState) == 360);
 static_assert(offsetof(HwState, halfCpuBase) == 40 && offsetof(HwState, triangleRegs) == 56);

@@ -141,6 +141,88 @@ TexCoords texCoordsOf(GlContext *ctx, GlVertex *const v[3]) {
     return c;
 }
 
+// Whether the current texture's filters depend on the level of detail: a mipmapped
+// minification, or minification and magnification that differ.
+bool lodMatters(GlContext *ctx) {
+    const GlTextureObject *tex = pickOf(ctx).currentTextures[0];
+    return tex != nullptr && tex->minFilter != tex->magFilter;
+}
+
+// The derivatives of a perspective-correct coordinate over the window at each vertex: a / q,
+// where a (the coordinate times 1/w) and q (q times 1/w) are linear over the window.
+struct Gradients {
+    double inv, x[3], y[3];
+    explicit Gradients(GlVertex *const v[3]) {
+        for (int i = 0; i < 3; ++i) x[i] = v[i]->window[0], y[i] = v[i]->window[1];
+        const double det = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+        inv = det != 0.0 ? 1.0 / det : 0.0;
+    }
+    // d/dx and d/dy of the plane through f0, f1, f2.
+    void plane(const double f[3], double &dx, double &dy) const {
+        dx = ((f[1] - f[0]) * (y[2] - y[0]) - (f[2] - f[0]) * (y[1] - y[0])) * inv;
+        dy = ((f[2] - f[0]) * (x[1] - x[0]) - (f[1] - f[0]) * (x[2] - x[0])) * inv;
+    }
+};
+
+// Whether the chip's one level of detail for the triangle (half the log2 of its area in texels
+// of the square over its area in pixels) lies outside OpenGL's bounds at one of its vertices:
+// log2 max(m_u, m_v) .. log2 (m_u + m_v), m_u the larger of |du/dx| and |du/dy|. A perspective
+// view or a stretched mapping moves OpenGL's level of detail across a triangle, which one level
+// cannot follow.
+bool chipLodOutsideBounds(GlContext *ctx, GlVertex *const v[3]) {
+    const GlTextureObject *tex = pickOf(ctx).currentTextures[0];
+    const GlMipLevel *l0 = tex != nullptr && tex->levels != nullptr ? tex->levels[0] : nullptr;
+    if (l0 == nullptr || l0->innerWidth <= 0 || l0->innerHeight <= 0) return false;
+    const Gradients g(v);
+    if (g.inv == 0.0) return false;
+    const double width = l0->innerWidth, height = l0->innerHeight, side = std::max(width, height);
+    double s[3], t[3], q[3], sq[3], tq[3];
+    for (int i = 0; i < 3; ++i) {
+        const float *tc = v[i]->texCoord[0];
+        const double qi = tc[3] != 0.0f ? tc[3] : 1.0;
+        s[i] = tc[0] / qi;
+        t[i] = tc[1] / qi;
+        q[i] = qi * v[i]->invW;
+        sq[i] = tc[0] * double(v[i]->invW);
+        tq[i] = tc[1] * double(v[i]->invW);
+    }
+    const double texelArea = std::fabs((s[1] - s[0]) * (t[2] - t[0]) - (s[2] - s[0]) * (t[1] - t[0])) * side * side;
+    const double chip = 0.5 * std::log2(texelArea * std::fabs(g.inv));
+    double sx, sy, tx, ty, qx, qy;
+    g.plane(sq, sx, sy);
+    g.plane(tq, tx, ty);
+    g.plane(q, qx, qy);
+    // A margin for the float arithmetic of both sides.
+    constexpr double kMargin = 1.0 / 64.0;
+    bool magnifiedEverywhere = chip <= 0.0;
+    bool outside = false;
+    for (int i = 0; i < 3; ++i) {
+        if (q[i] == 0.0) return false;
+        const double ux = width * (sx - s[i] * qx) / q[i], uy = width * (sy - s[i] * qy) / q[i];
+        const double vx = height * (tx - t[i] * qx) / q[i], vy = height * (ty - t[i] * qy) / q[i];
+        const double mu = std::max(std::fabs(ux), std::fabs(uy)), mv = std::max(std::fabs(vx), std::fabs(vy));
+        const double lo = std::log2(std::max(mu, mv)), hi = std::log2(mu + mv);
+        if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(chip)) return false;
+        magnifiedEverywhere = magnifiedEverywhere && hi <= 0.0;
+        outside = outside || chip < lo - kMargin || chip > hi + kMargin;
+    }
+    return outside && !magnifiedEverywhere;
+}
+
+// Draws a textured triangle with the software rasteriser behind the chip's drawing.
+void softwareTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
+    HwState *hw = &ctx->hw;
+    GlPickState &p = pickOf(ctx);
+    p.rasterTriangleProc = __glHwProcCast<GlPickTriangleProc>(hw->savedRasterTriangleProc);
+    __glFlushThenTriangle(ctx, a, b, c);
+    p.rasterTriangleProc = nullptr;
+}
+
+// Whether a textured triangle goes to the software rasteriser for its level of detail.
+bool lodNeedsSoftware(GlContext *ctx, GlVertex *const v[3]) {
+    return ctx->hw.savedRasterTriangleProc != nullptr && chipLodOutsideBounds(ctx, v);
+}
+
 // The register words for a textured triangle, its copy placed again when it went (evicted by
 // another texture) and stamped as read by the commands that follow.
 void loadTexturedState(GlContext *ctx) {
@@ -176,6 +258,7 @@ void __glHwRenderTexTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex 
     const int32_t face = hwFace(ctx, area);
     if (face < 0) return;
     GlVertex *const v[3] = {a, b, c};
+    if (lodNeedsSoftware(ctx, v)) return softwareTriangle(ctx, a, b, c);
     GlVertex *pv = provoking(ctx, c);
     uint32_t colours[3];
     HwState *hw = &ctx->hw;
@@ -272,6 +355,7 @@ void __glHwRenderTriangleTwoPass(GlContext *ctx, GlVertex *a, GlVertex *b, GlVer
     uint32_t colours[3];
     HwState *hw = &ctx->hw;
     const bool textured = (f & kGlShadeTexture) != 0;
+    if (textured && mode == 2 && lodNeedsSoftware(ctx, v)) return softwareTriangle(ctx, a, b, c);
     if (textured)
         loadTexturedState(ctx);
     else
@@ -393,6 +477,14 @@ void __glHwPickTriangleProcs(GlContext *ctx) {
     GlPickState &p = pickOf(ctx);
     const GlModeState &m = ctx->state.mode;
     const GlShadeFlags f = __glShadeFlags(ctx);
+    // Textured triangles whose level of detail the chip cannot serve are drawn in software: its
+    // procs are picked now and kept.
+    hw->savedRasterTriangleProc = nullptr;
+    if ((f & kGlShadeTexture) && lodMatters(ctx)) {
+        __glPickTriangleProcs(ctx);
+        hw->savedTriangleProc = __glHwProcCast<HwSavedProc>(prim.renderTriangle);
+        hw->savedRasterTriangleProc = __glHwProcCast<HwSavedProc>(p.rasterTriangleProc);
+    }
     if (!__glPickTriangleFaces(ctx)) return;
     p.rasterTriangleProc = nullptr;
     if (__glHwBlendNeedsSecondPass(ctx) || m.polygonMode[0] != GL_FILL || m.polygonMode[1] != GL_FILL ||

@@ -10,6 +10,7 @@
 #include <utility>
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_texture.h"
+#include "icd/raster/tex_fetch.h"
 #include "icd/raster/tex_sample.h"
 #include "icd/pixel/texture_object.h"
 
@@ -20,16 +21,15 @@ namespace {
 // A texel as one word: R in the low byte, then G, B, A.
 GL_ALWAYS_INLINE uint32_t word(const uint8_t *c) { return uint32_t(c[0]) | uint32_t(c[1]) << 8 | uint32_t(c[2]) << 16 | uint32_t(c[3]) << 24; }
 
-// Narrow channels widen exactly as the texel fetch procs widen them (a product with the float
-// nearest 255 / max, truncated), so both roads read the same bytes.
+// Narrow channels widen exactly as the texel fetch procs widen them, so both roads read the
+// same bytes.
 template <int Bits>
 constexpr std::array<uint8_t, (1 << Bits)> makeWiden() {
     std::array<uint8_t, (1 << Bits)> t{};
-    constexpr float k = 255.0f / float((1 << Bits) - 1);
-    for (int v = 0; v < (1 << Bits); ++v) t[size_t(v)] = uint8_t(int32_t(double(v) * double(k)));
+    for (uint32_t v = 0; v < (1u << Bits); ++v) t[v] = __glWidenChannel<Bits>(v);
     return t;
 }
-static_assert(makeWiden<4>()[15] == 255 && makeWiden<4>()[1] == 17);
+static_assert(makeWiden<5>()[31] == 255 && makeWiden<5>()[16] == 132 && makeWiden<6>()[32] == 130);
 
 // A4R4G4B4 texels decode a byte at a time, every channel lying in one byte: the low byte holds
 // green (bits 4-7) and blue, the high byte alpha (bits 12-15) and red.
@@ -113,9 +113,20 @@ GL_ALWAYS_INLINE Axis linearAxis(int32_t s, int32_t size, bool repeat) {
     return a;  // without repeat an index beyond the edge reads the border colour
 }
 
+// The four bilinear weights (of 256) of the fractions wx and wy (of 256): the far corner's
+// product rounded, the others what is left of each axis, so that the four always sum to 256
+// (truncating each product would lose up to 3/256 of every filtered texel).
+struct BilinearWeights {
+    uint32_t w00, w10, w01, w11;
+};
+GL_ALWAYS_INLINE BilinearWeights bilinearWeights(uint32_t wx, uint32_t wy) {
+    const uint32_t w11 = (wx * wy + 128) >> 8;
+    return {256 - wx - wy + w11, wx - w11, wy - w11, w11};
+}
+
 // Weighted sum of four texel words with 8-bit bilinear weights: the texels widen to 16-bit lanes,
 // two texels' channels interleaved, so that one multiply-add per texel pair gives each channel's
-// sum (at most 255 x 256 with weights summing to at most 256); the sum keeps its top byte.
+// sum (at most 255 x 256 with weights summing to 256); the sum is rounded to its top byte.
 GL_ALWAYS_INLINE __m128i pairLanes(uint32_t a, uint32_t b) {
     return _mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(a)), _mm_cvtsi32_si128(int32_t(b)));
 }
@@ -124,10 +135,10 @@ GL_ALWAYS_INLINE __m128i weightPair(uint32_t w0, uint32_t w1) { return _mm_set1_
 GL_ALWAYS_INLINE __m128i blend4Lanes(uint32_t t0, uint32_t t1, uint32_t t2, uint32_t t3, uint32_t wx, uint32_t wy) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i both = _mm_unpacklo_epi64(pairLanes(t0, t1), pairLanes(t2, t3));
-    const __m128i top = _mm_madd_epi16(_mm_unpacklo_epi8(both, zero),
-                                       weightPair(((256 - wx) * (256 - wy)) >> 8, (wx * (256 - wy)) >> 8));
-    const __m128i bottom = _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), weightPair(((256 - wx) * wy) >> 8, (wx * wy) >> 8));
-    return _mm_srli_epi32(_mm_add_epi32(top, bottom), 8);
+    const BilinearWeights w = bilinearWeights(wx, wy);
+    const __m128i top = _mm_madd_epi16(_mm_unpacklo_epi8(both, zero), weightPair(w.w00, w.w10));
+    const __m128i bottom = _mm_madd_epi16(_mm_unpackhi_epi8(both, zero), weightPair(w.w01, w.w11));
+    return _mm_srli_epi32(_mm_add_epi32(_mm_add_epi32(top, bottom), _mm_set1_epi32(128)), 8);
 }
 GL_ALWAYS_INLINE uint32_t wordOfLanes(__m128i v) {
     const __m128i w = _mm_packs_epi32(v, v);
@@ -137,10 +148,10 @@ GL_ALWAYS_INLINE __m128i lanesOfWord(uint32_t v) {
     const __m128i zero = _mm_setzero_si128();
     return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(v)), zero), zero);
 }
-// (a (256 - w) + b w) / 256 per channel of two lane sets.
+// (a (256 - w) + b w) / 256 per channel of two lane sets, rounded.
 GL_ALWAYS_INLINE uint32_t lerpLanes(__m128i a, __m128i b, uint32_t w) {
     const __m128i pairs = _mm_unpacklo_epi16(_mm_packs_epi32(a, a), _mm_packs_epi32(b, b));
-    return wordOfLanes(_mm_srli_epi32(_mm_madd_epi16(pairs, weightPair(256 - w, w)), 8));
+    return wordOfLanes(_mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, weightPair(256 - w, w)), _mm_set1_epi32(128)), 8));
 }
 
 template <int Src>
@@ -343,9 +354,11 @@ struct Lanes4 {
 // Four 32-bit lanes a * b for lanes below 32768.
 GL_ALWAYS_INLINE __m128i product32(__m128i a, __m128i b) { return _mm_madd_epi16(a, b); }
 
-// One channel of both rows (texel pairs per pixel in 16-bit lanes) summed with the weight pairs.
+// One channel of both rows (texel pairs per pixel in 16-bit lanes) summed with the weight pairs,
+// rounded.
 GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, __m128i wBottom) {
-    return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(top, wTop), _mm_madd_epi16(bottom, wBottom)), 8);
+    const __m128i sum = _mm_add_epi32(_mm_madd_epi16(top, wTop), _mm_madd_epi16(bottom, wBottom));
+    return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(128)), 8);
 }
 
 // Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
@@ -359,9 +372,12 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
     const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = _mm_and_si128(_mm_srli_epi32(Tx, 8), ff);
     const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
     const __m128i r0 = _mm_sll_epi32(j0, sh), r1 = _mm_sll_epi32(j1, sh);
-    const __m128i ix = _mm_sub_epi32(full, wx), iy = _mm_sub_epi32(full, wy);
-    __m128i wTop = _mm_or_si128(_mm_srli_epi32(product32(ix, iy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, iy), 8), 16));
-    __m128i wBottom = _mm_or_si128(_mm_srli_epi32(product32(ix, wy), 8), _mm_slli_epi32(_mm_srli_epi32(product32(wx, wy), 8), 16));
+    // The weights of bilinearWeights(), four pixels at once.
+    const __m128i w11 = _mm_srli_epi32(_mm_add_epi32(product32(wx, wy), _mm_set1_epi32(128)), 8);
+    const __m128i w10 = _mm_sub_epi32(wx, w11), w01 = _mm_sub_epi32(wy, w11);
+    const __m128i w00 = _mm_add_epi32(_mm_sub_epi32(_mm_sub_epi32(full, wx), wy), w11);
+    __m128i wTop = _mm_or_si128(w00, _mm_slli_epi32(w10, 16));
+    __m128i wBottom = _mm_or_si128(w01, _mm_slli_epi32(w11, 16));
     // Channels widen by 17 (15 to 255): the factor goes into the weights instead.
     const __m128i k17 = _mm_set1_epi16(17);
     wTop = _mm_mullo_epi16(wTop, k17);
@@ -410,11 +426,12 @@ GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
     return {_mm_packs_epi32(r, g), _mm_packs_epi32(b, a)};
 }
 
-// (lo (256 - w) + hi w) / 256 per channel; every true sum is below 65536.
+// (lo (256 - w) + hi w) / 256 per channel, rounded; every true sum is at most 255 x 256, so
+// with the half added it stays below 65536.
 GL_ALWAYS_INLINE Lanes4 lerp4(Lanes4 lo, Lanes4 hi, uint32_t w) {
-    const __m128i wl = _mm_set1_epi16(int16_t(256 - w)), wh = _mm_set1_epi16(int16_t(w));
+    const __m128i wl = _mm_set1_epi16(int16_t(256 - w)), wh = _mm_set1_epi16(int16_t(w)), half = _mm_set1_epi16(128);
     auto mix = [&](__m128i x, __m128i y) __attribute__((always_inline)) {
-        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wl), _mm_mullo_epi16(y, wh)), 8);
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(x, wl), _mm_mullo_epi16(y, wh)), half), 8);
     };
     return {mix(lo.rg, hi.rg), mix(lo.ba, hi.ba)};
 }

@@ -6,18 +6,11 @@
 
 namespace {
 
-// Narrow channels widen by a product with a float factor, truncated toward zero. The 3-, 5- and
-// 6-bit factors are the floats nearest 255/7, 255/31 and 255/63, all a little below the true
-// ratio, so a full channel widens to 254, not 255. The product is formed exactly (in double):
-// rounded to a float, 31 times the 5-bit factor would come out as 255.0.
-constexpr float kWiden[9] = {0.0f, 255.0f, 85.0f, 255.0f / 7.0f, 17.0f, 255.0f / 31.0f, 255.0f / 63.0f,
-                             255.0f / 127.0f, 1.0f};
-
 template <int Bits, int Shift>
 inline uint8_t channel(uint32_t texel) {
     const uint32_t v = (texel >> Shift) & ((1u << Bits) - 1u);
     if constexpr (Bits == 8) return uint8_t(v);
-    return uint8_t(int32_t(double(v) * double(kWiden[Bits])));
+    return __glWidenChannel<Bits>(v);
 }
 
 // A border-colour component in [0, 1] as a byte, truncated.

@@ -7,6 +7,15 @@
 #include <cstdint>
 #include "icd/pixel/texture_object.h"
 
+// A channel of Bits bits as the byte nearest the same fraction of full scale: a full channel
+// reads as 255 and a value on a byte step (17 x n for four bits) as that byte, so that texels
+// kept in a narrow layout are neither darkened nor biased.
+template <int Bits>
+constexpr uint8_t __glWidenChannel(uint32_t v) {
+    constexpr uint32_t max = (1u << Bits) - 1u;
+    return uint8_t((v * 255u + max / 2u) / max);
+}
+
 // The layouts by texel-format row: X(row, name).
 #define KIV_TEXEL_LAYOUTS(X) \
     X(0, L8)                 \

@@ -76,7 +76,9 @@ inline LinearAxis linearAxis(float s, int32_t size, GLenum wrap) {
     return a;
 }
 
-inline uint8_t weighted(float v) { return uint8_t(int32_t(v)); }
+// A weighted sum of bytes (at most 255) as the nearest byte: truncating would darken every
+// filtered texel by half a byte on average.
+inline uint8_t weighted(float v) { return uint8_t(int32_t(v + 0.5f)); }
 
 template <int Dims>
 void sampleNearest(GlTextureObject *tex, GlMipLevel *level, float s, float t, uint8_t *texel) {

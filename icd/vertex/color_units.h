@@ -26,14 +26,6 @@ inline uint8_t unitToByteTrunc(float c) {
     return uint8_t(int32_t(v));
 }
 
-// [0, 1] -> [0, 255], truncated after scaling by 255.99, so that only 1.0 reaches 255 and every
-// other step is 1/256 wide (the chip's alpha reference); below 0 and NaN give 0.
-inline uint8_t unitToByteTrunc256(float c) {
-    if (!(c > 0.0f)) return 0;
-    if (c >= 1.0f) return 255;
-    return uint8_t(c * 255.99f);
-}
-
 // [0, 1] -> [0, scale] as an integer, rounded to nearest (halves up), clamped; NaN gives 0.
 // Works in double so that a 32-bit scale keeps every step.
 inline uint32_t unitToScaleRound(double c, double scale) {

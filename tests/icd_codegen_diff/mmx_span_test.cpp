@@ -776,8 +776,9 @@ TEST_F(MmxSpanRecord, ByteLayoutsAreReadAsBytes) {
 
 // Bilinear texels of 3- and 4-byte layouts against the filter's arithmetic: s and t up to texels
 // less half a texel, the integer parts and their successors repeated into the level, 8-bit weights
-// whose corner products drop 8 bits, the weighted sum dropping 8 more. The rows cross the level's
-// edges in both coordinates and run in both directions.
+// that always sum to 256 (the far corner's product rounded, the others what is left of each axis),
+// the weighted sum rounded to its top byte. The rows cross the level's edges in both coordinates
+// and run in both directions.
 TEST_F(MmxSpanRecord, LinearTexelsWeighTheFourNeighbours) {
     std::vector<uint8_t> rgba(4 * 2 * 4);
     for (size_t i = 0; i < rgba.size(); ++i) rgba[i] = uint8_t(23 + 71 * i);
@@ -786,9 +787,10 @@ TEST_F(MmxSpanRecord, LinearTexelsWeighTheFourNeighbours) {
         const int c0 = int(sx >> 16) & 3, c1 = (c0 + 1) & 3, r0 = int(ty >> 16) & 1, r1 = (r0 + 1) & 1;
         const uint32_t wx = (sx >> 8) & 0xFF, wy = (ty >> 8) & 0xFF;
         auto at = [&](int r, int c) { return uint32_t(rgba[size_t(4 * (4 * r + c) + ch)]); };
-        const uint32_t sum = at(r0, c0) * (((256 - wx) * (256 - wy)) >> 8) + at(r0, c1) * ((wx * (256 - wy)) >> 8) +
-                             at(r1, c0) * (((256 - wx) * wy) >> 8) + at(r1, c1) * ((wx * wy) >> 8);
-        return int(sum >> 8);
+        const uint32_t w11 = (wx * wy + 128) >> 8;
+        const uint32_t sum = at(r0, c0) * (256 - wx - wy + w11) + at(r0, c1) * (wx - w11) + at(r1, c0) * (wy - w11) +
+                             at(r1, c1) * w11;
+        return int((sum + 128) >> 8);
     };
     for (int32_t layout : {int32_t(kGlTexelRgb8), int32_t(kGlTexelRgba8)}) {
         const int bytes = layout == kGlTexelRgb8 ? 3 : 4;

@@ -148,7 +148,7 @@ TEST_F(HwTriangle, RegisterWordsFollowDepthAlphaBlendAndFog) {
         {"alpha test greater 0.5", [](GlContext *c) {
              C(glEnable)(GL_ALPHA_TEST);
              C(glAlphaFunc)(GL_GREATER, 0.5f);
-         }, 0x1081DF0u, 0x500u | 127u, 0xFFFFFFFFu, 0xFFFFFFFFu},
+         }, 0x1081DF0u, 0x500u | 128u, 0xFFFFFFFFu, 0xFFFFFFFFu},
         {"blend src alpha, one minus src alpha", [](GlContext *c) {
              C(glEnable)(GL_BLEND);
              C(glBlendFunc)(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

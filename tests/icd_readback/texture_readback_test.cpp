@@ -275,10 +275,10 @@ TEST_P(TextureDrawnAndRead, ReplaceReadsBackTheTexels) {
     const uint32_t masks[3] = {L.red, L.green, L.blue};
     for (int i = 0; i < 12; ++i) {
         const uint32_t max = masks[i % 3] >> std::countr_zero(masks[i % 3]);
-        // The texel as stored (5 bits a channel), widened by the sampler (v times the float
-        // nearest 255/31, truncated), then as the buffer keeps it, then read back.
+        // The texel as stored (5 bits a channel), widened by the sampler to the nearest byte,
+        // then as the buffer keeps it, then read back.
         const uint32_t v = nearest(rgb[i] / 255.0, 31);
-        const double sampled = std::floor(double(v) * double(255.0f / 31.0f)) / 255.0;
+        const double sampled = nearest(double(v) / 31.0, 255) / 255.0;
         EXPECT_EQ(px[i], nearest(double(nearest(sampled, max)) / max, 255)) << i;
     }
 }

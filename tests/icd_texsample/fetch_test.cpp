@@ -35,18 +35,18 @@ TEST(TexelFetch, EveryLayoutWidensItsChannelsAndWritesNoOther) {
         {0, GL_LUMINANCE, 0x5A, {{0x5A, 0x5A, 0x5A, U}}},
         {1, GL_LUMINANCE_ALPHA, 0xF010, {{0x10, 0x10, 0x10, 0xF0}}},  // L then A
         {2, GL_RGB, 0x030201, {{1, 2, 3, U}}},
-        {3, GL_RGB, 0xFF, {{254, 254, 255, U}}},  // 3 bits full: 254; 2 bits full: 255
-        {3, GL_RGB, 0x89, {{145, 72, 85, U}}},    // 4, 2, 1
-        {4, GL_RGB, (31u << 10) | (16u << 5), {{254, 131, 0, U}}},
+        {3, GL_RGB, 0xFF, {{255, 255, 255, U}}},  // every full channel reads as 255
+        {3, GL_RGB, 0x89, {{146, 73, 85, U}}},    // 4, 2, 1 of 7, 7, 3: 145.7, 72.9, 85
+        {4, GL_RGB, (31u << 10) | (16u << 5), {{255, 132, 0, U}}},  // 16 of 31: 131.6
         {4, GL_RGB, 0x8000, {{0, 0, 0, U}}},  // the x bit is ignored
-        {5, GL_RGB, 0xFFFF, {{254, 254, 254, U}}},
-        {5, GL_RGB, 32u << 5, {{0, 129, 0, U}}},
+        {5, GL_RGB, 0xFFFF, {{255, 255, 255, U}}},
+        {5, GL_RGB, 32u << 5, {{0, 130, 0, U}}},  // 32 of 63: 129.5
         {6, GL_RGBA, 0x06070809, {{9, 8, 7, 6}}},
         {7, GL_RGBA, 0xF0A5, {{255, 0, 170, 85}}},
         {8, GL_RGBA, 0xF0A5, {{0, 170, 85, 255}}},
-        {9, GL_RGBA, (31u << 11) | (16u << 1) | 1u, {{254, 0, 131, 255}}},
+        {9, GL_RGBA, (31u << 11) | (16u << 1) | 1u, {{255, 0, 132, 255}}},
         {9, GL_RGBA, 1u << 6, {{0, 8, 0, 0}}},
-        {10, GL_RGBA, 0x8000 | (31u << 5) | 16u, {{0, 254, 131, 255}}},
+        {10, GL_RGBA, 0x8000 | (31u << 5) | 16u, {{0, 255, 132, 255}}},
         {10, GL_RGBA, 1u << 10, {{8, 0, 0, 0}}},
         {11, GL_ALPHA, 0x40, {{U, U, U, 0x40}}},
         {12, GL_INTENSITY, 0x33, {{0x33, 0x33, 0x33, 0x33}}},

@@ -69,11 +69,11 @@ TEST(TexSample, LinearAtCentresAndBetweenTexels) {
         c = sample(__glTexSampleLinear2D, h, 1.0f, 2.5f);
         EXPECT_EQ(c.c[0], 5);
         EXPECT_EQ(c.c[1], 120);
-        // (1.25, 1.75): weights 3/4 towards column 1 and 1/4 towards row 2, each sum truncated.
+        // (1.25, 1.75): weights 3/4 towards column 1 and 1/4 towards row 2, each sum rounded.
         c = sample(__glTexSampleLinear2D, h, 1.25f, 1.75f);
-        EXPECT_EQ(c.c[0], 7);    // 7.5
-        EXPECT_EQ(c.c[1], 112);  // 112.5
-        EXPECT_EQ(c.c[2], 4);    // 4.6875
+        EXPECT_EQ(c.c[0], 8);    // 7.5
+        EXPECT_EQ(c.c[1], 113);  // 112.5
+        EXPECT_EQ(c.c[2], 5);    // 4.6875
         EXPECT_EQ(c.c[3], 255);
     }
 }
@@ -89,10 +89,10 @@ TEST(TexSample, LinearEdgesByWrapAndBorder) {
     h.tex.wrapS = GL_REPEAT;
     EXPECT_EQ(sample(__glTexSampleLinear1D, h, 0.0f, 0.0f).c[0], 15);
     h.tex.wrapS = GL_CLAMP;
-    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 0.0f, 0.0f).c[0], 127);
-    EXPECT_EQ(sample(__glTexSampleLinear1D, h, -5.0f, 0.0f).c[0], 127);  // negative clamps to 0
-    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 4.0f, 0.0f).c[0], 142);   // column 3 and the border: 15 + 127.5
-    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 90.0f, 0.0f).c[0], 142);
+    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 0.0f, 0.0f).c[0], 128);   // 127.5, rounded
+    EXPECT_EQ(sample(__glTexSampleLinear1D, h, -5.0f, 0.0f).c[0], 128);  // negative clamps to 0
+    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 4.0f, 0.0f).c[0], 143);   // column 3 and the border: 15 + 127.5
+    EXPECT_EQ(sample(__glTexSampleLinear1D, h, 90.0f, 0.0f).c[0], 143);
 
     HandTexture b;
     b.tex.dimensions = 1;
@@ -163,7 +163,7 @@ TEST(TexLod, LinearMipmapBlendsTwoLevels) {
     Mipmap m;
     m.choose(GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR);
     const std::pair<float, int> rows[] = {
-        {0.0f, 40}, {1.25f, 90}, {2.5f, 140}, {2.999f, 159},
+        {0.0f, 40}, {1.25f, 90}, {2.5f, 140}, {2.999f, 160},  // 159.96, rounded
         {3.0f, 160}, {3.75f, 160},  // past the last level: that level alone
         {-0.5f, 60},                // truncated toward zero: levels 0 and 1, weight 0.5
         {-1.5f, 40},                // the level before level 0 is never read: level 0 alone

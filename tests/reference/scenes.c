@@ -3,8 +3,8 @@
 #include "scenes.h"
 
 #include <GL/gl.h>
+#include <math.h>
 #include <stdio.h>
-#include <string.h>
 
 /* ---- helpers ------------------------------------------------------------------------------ */
 
@@ -92,7 +92,10 @@ static void drawStencil(const RefScene *s) {
 /* ---- blend factor pairs ------------------------------------------------------------------ */
 
 /* Destination: red 0 to 1 upwards, green full, blue 0 to 1 rightwards. Source: red full, green 0
-   to 1 and blue 1 to 0 rightwards, alpha 0 to 1 rightwards. */
+   to 1 and blue 1 to a quarter rightwards, alpha 0 to 1 rightwards. The blues' sum under
+   (ONE, ONE) stays above full scale by more than a dithered destination's error except at the
+   left edge: at exactly full scale the destination's dither errors below it would survive the
+   clamp and those above it not, a bias that a dithered 16-bit destination implies. */
 static void drawBlend(const RefScene *s) {
     static const GLenum pairs[][2] = {
         {GL_ZERO, GL_SRC_COLOR},          {GL_DST_COLOR, GL_ZERO},
@@ -101,7 +104,7 @@ static void drawBlend(const RefScene *s) {
         {GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR}, {GL_ONE, GL_ONE},
     };
     static const float dst[4][4] = {{0, 1, 0, 1}, {0, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 0, 1}};
-    static const float src[4][4] = {{1, 0, 1, 0}, {1, 1, 0, 1}, {1, 1, 0, 1}, {1, 0, 1, 0}};
+    static const float src[4][4] = {{1, 0, 1, 0}, {1, 1, 0.25f, 1}, {1, 1, 0.25f, 1}, {1, 0, 1, 0}};
     int i;
     for (i = 0; i < 8; ++i) {
         const Tile t = tileOf(s, i);
@@ -118,14 +121,26 @@ static void drawBlend(const RefScene *s) {
 
 enum { FILTER_NEAREST, FILTER_LINEAR, FILTER_MIPMAP };
 
-/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels, in
-   multiples of 17 (values that textures of 4 bits a channel hold exactly). */
-static void texel(int i, int j, int n, unsigned char out[4]) {
-    const int m = n - 1;
-    out[0] = (unsigned char)(17 * (15 * i / m));
-    out[1] = (unsigned char)(17 * (15 * j / m));
-    out[2] = (unsigned char)(17 * (15 - 15 * (i + j) / (2 * m)));
-    out[3] = (unsigned char)(17 * (15 * (i + m - j) / (2 * m)));
+/* The bits a channel the driver under test keeps for the format of a scene's texture: RGB and
+   luminance textures five, the others (which carry alpha, or are intensities) four. OpenGL lets
+   an implementation choose the resolution of a texture's texels; values on those steps are held
+   exactly by both renderers, so that no quantisation of ours hides or fakes a bias. */
+static int channelBits(GLenum format) { return format == GL_RGB || format == GL_LUMINANCE ? 5 : 4; }
+
+/* Step v of a channel of `bits` bits as the nearest byte. */
+static unsigned char onStep(int v, int bits) {
+    const int q = (1 << bits) - 1;
+    return (unsigned char)((255 * v + q / 2) / q);
+}
+
+/* Texel (i, j) of an n x n level: every channel spans 0..255, with full-scale texels, on the
+   steps of a channel of `bits` bits. */
+static void texel(int i, int j, int n, int bits, unsigned char out[4]) {
+    const int m = n - 1, q = (1 << bits) - 1;
+    out[0] = onStep(q * i / m, bits);
+    out[1] = onStep(q * j / m, bits);
+    out[2] = onStep(q - q * (i + j) / (2 * m), bits);
+    out[3] = onStep(q * (i + m - j) / (2 * m), bits);
 }
 
 /* One level in the layout of `format`, from RGBA texels (luminance and intensity take red). */
@@ -145,13 +160,14 @@ static int packLevel(const unsigned char *rgba, int texels, GLenum format, unsig
 }
 
 /* A side x side texture of `format` and its mipmaps (each a box filter of the one above, kept
-   in multiples of 17). */
+   on the format's steps). */
 static void loadTexture(GLenum format, int side, int mipmaps) {
     static unsigned char rgba[2][64 * 64 * 4], packed[64 * 64 * 4];
     const GLenum external = format == GL_INTENSITY ? GL_LUMINANCE : format;
+    const int bits = channelBits(format), q = (1 << bits) - 1;
     int i, j, c, level = 0, n = side, cur = 0;
     for (j = 0; j < n; ++j)
-        for (i = 0; i < n; ++i) texel(i, j, n, rgba[0] + 4 * (j * n + i));
+        for (i = 0; i < n; ++i) texel(i, j, n, bits, rgba[0] + 4 * (j * n + i));
     for (;;) {
         packLevel(rgba[cur], n * n, format, packed);
         glTexImage2D(GL_TEXTURE_2D, level, (GLint)format, n, n, 0, external, GL_UNSIGNED_BYTE, packed);
@@ -162,7 +178,7 @@ static void loadTexture(GLenum format, int side, int mipmaps) {
                     const unsigned char *a = rgba[cur];
                     const int sum = a[4 * (2 * j * n + 2 * i) + c] + a[4 * (2 * j * n + 2 * i + 1) + c] +
                                     a[4 * ((2 * j + 1) * n + 2 * i) + c] + a[4 * ((2 * j + 1) * n + 2 * i + 1) + c];
-                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = (unsigned char)(17 * ((sum + 34) / 68));
+                    rgba[1 - cur][4 * (j * (n / 2) + i) + c] = onStep((sum * q + 510) / 1020, bits);
                 }
         cur = 1 - cur;
         n /= 2;
@@ -178,7 +194,9 @@ static void drawTexEnv(const RefScene *s) {
     const GLenum env = (GLenum)s->a;
     const int filter = s->b;
     int i;
-    glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+    /* The clear colour the upper row blends over: steps 9, 13 and 18 of a 5-bit channel, which
+       are within a 30th of a step of bytes, so that both buffers hold the same destination. */
+    glClearColor(9.0f / 31.0f, 13.0f / 31.0f, 18.0f / 31.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, (GLint)env);
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, envColor);
@@ -346,15 +364,68 @@ static void drawPerspective(const RefScene *s) {
     glDisable(GL_TEXTURE_2D);
 }
 
-/* A floor reaching far away with a 64 x 64 mipmapped texture whose levels are each one grey (a
-   step of 17 from one level to the next, darker further down the chain), trilinear in the left
-   tile, nearest-mipmap-nearest in the right: the picture shows the level of detail chosen. */
+/* A floor reaching far away with a 64 x 64 mipmapped texture whose levels are each one colour
+   (red and green two 5-bit steps darker, blue two lighter from one level to the next),
+   trilinear in the left tile, nearest-mipmap-nearest in the right: the picture shows the level
+   of detail chosen. */
+enum { FLOOR_SIDE = 64, FLOOR_LAST_LEVEL = 6 };
+
+/* Channel c of every texel of a level of the floor's texture. */
+static double floorTexel(int level, int c) { return onStep(c < 2 ? 29 - 2 * level : 4 + 2 * level, 5); }
+
+/* Channel c of what a tile of the floor shows at level of detail lambda: trilinear (tile 0,
+   minifying above 0) or the nearest level (tile 1, minifying above 0.5, as a linear
+   magnification with a nearest-mipmap filter does). */
+static double floorColour(int tile, double lambda, int c) {
+    int d;
+    if (tile == 0) {
+        if (lambda <= 0) return floorTexel(0, c);
+        if (lambda >= FLOOR_LAST_LEVEL) return floorTexel(FLOOR_LAST_LEVEL, c);
+        d = (int)floor(lambda);
+        return floorTexel(d, c) + (floorTexel(d + 1, c) - floorTexel(d, c)) * (lambda - d);
+    }
+    if (lambda <= 0.5) return floorTexel(0, c);
+    d = (int)ceil(lambda + 0.5) - 1;
+    return floorTexel(d < FLOOR_LAST_LEVEL ? d : FLOOR_LAST_LEVEL, c);
+}
+
+/* The floor's texels under the centre of pixel (x, y) follow from the view alone: the ray
+   through it meets the plane y = -1 at eye depth D = -2 / Y (Y the normalised device y), at eye
+   x = -X / Y, so s = 2 - X / Y and t = 40 (D - 1.2) / 58.8. Their derivatives give OpenGL's
+   bounds on the level of detail, log2 max(m_u, m_v) and log2 (m_u + m_v), and the colours of
+   the range's ends bound what the pixel may show. */
+static int floorRange(const RefScene *s, int x, int y, double lo[3], double hi[3]) {
+    const int tile = x / (s->w / s->cols);
+    const Tile t = tileOf(s, tile);
+    const double w = t.x1 - t.x0, h = t.y1 - t.y0;
+    const double X = 2.0 * (x + 0.5 - t.x0) / w - 1.0, Y = 2.0 * (y + 0.5 - t.y0) / h - 1.0;
+    double depth, ex, ux, uy, vy, mu, lambdaLo, lambdaHi;
+    int c;
+    if (Y >= 0) return 0;
+    depth = -2.0 / Y;
+    ex = -X / Y;
+    if (ex < -2 || ex > 2 || depth < 1.2 || depth > 60) return 0;
+    ux = FLOOR_SIDE * (-1.0 / Y) * 2.0 / w;
+    uy = FLOOR_SIDE * (X / (Y * Y)) * 2.0 / h;
+    vy = FLOOR_SIDE * (40.0 * 2.0 / (Y * Y) / 58.8) * 2.0 / h; /* t does not change along x */
+    mu = fabs(ux) > fabs(uy) ? fabs(ux) : fabs(uy);
+    lambdaLo = log2(mu > fabs(vy) ? mu : fabs(vy));
+    lambdaHi = log2(mu + fabs(vy));
+    /* Each channel moves one way as lambda grows. */
+    for (c = 0; c < 3; ++c) {
+        const double a = floorColour(tile, lambdaLo, c), b = floorColour(tile, lambdaHi, c);
+        lo[c] = a < b ? a : b;
+        hi[c] = a < b ? b : a;
+    }
+    return 1;
+}
+
 static void drawMipFloor(const RefScene *s) {
-    static unsigned char t[64 * 64 * 3];
-    int i, level, side;
-    for (level = 0, side = 64; side >= 1; ++level, side /= 2) {
-        memset(t, 238 - 17 * level, (size_t)(side * side * 3));
-        for (i = 0; i < side * side; ++i) t[3 * i + 2] = (unsigned char)(34 + 17 * level);
+    static unsigned char t[FLOOR_SIDE * FLOOR_SIDE * 3];
+    int i, c, level, side;
+    for (level = 0, side = FLOOR_SIDE; side >= 1; ++level, side /= 2) {
+        for (i = 0; i < side * side; ++i)
+            for (c = 0; c < 3; ++c) t[3 * i + c] = (unsigned char)floorTexel(level, c);
         glTexImage2D(GL_TEXTURE_2D, level, GL_RGB, side, side, 0, GL_RGB, GL_UNSIGNED_BYTE, t);
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -477,6 +548,7 @@ static void add(const char *name, int w, int h, int cols, int rows, int flags, i
     s->draw = draw;
     s->a = a;
     s->b = b;
+    s->range = 0;
 }
 
 static void build(void) {
@@ -507,8 +579,10 @@ static void build(void) {
     add("perspective_checker", 192, 96, 2, 1, REF_TIES, 1, "polygon-edge and texel-boundary ties; filter weights",
         drawPerspective, 0, 0);
     add("mipmap_floor", 128, 64, 2, 1, REF_TIES, 1,
-        "polygon-edge ties, the level of detail's approximation (per pixel or per quad), level-boundary ties",
+        "polygon-edge ties; the level of detail anywhere between OpenGL's bounds (a pixel beyond a step may "
+        "show any colour of its range)",
         drawMipFloor, 0, 0);
+    g_scenes[g_count - 1].range = floorRange;
     add("polygon_offset", 96, 32, 3, 1, REF_TIES, 0, "polygon-edge ties", drawPolygonOffset, 0, 0);
     add("logic_ops", 96, 64, 4, 4, 0, 1, "linear colour interpolation", drawLogicOp, 0, 0);
     add("lines_points", 96, 64, 1, 1, REF_TIES, 1, "line ends and the pixels of wide lines; colour interpolation",

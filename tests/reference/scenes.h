@@ -23,6 +23,10 @@ struct RefScene {
     const char *allowed;       /* what OpenGL leaves open in this scene, or "" */
     void (*draw)(const RefScene *s);
     int a, b;                  /* the family's parameters */
+    /* Where OpenGL leaves a pixel's value open over a range (the level of detail between its
+       bounds): the lowest and highest value (0..255 a channel) it allows at window pixel (x, y),
+       and 1; 0 where the scene states no range there. Null for scenes without ranges. */
+    int (*range)(const RefScene *s, int x, int y, double lo[3], double hi[3]);
 };
 
 int refSceneCount(void);

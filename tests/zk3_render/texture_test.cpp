@@ -195,6 +195,44 @@ TEST_F(RenderPair, MipmapLevelsOnTheChip) {
     }
 }
 
+// The chip takes one level of detail per triangle. A mipmapped quad scaled alike both ways is
+// the chip's; one stretched four to one (OpenGL's level of detail between log2 4 and log2 5, the
+// chip's log2 2) is drawn by the software rasteriser behind the chip's drawing (the reference
+// scene of a perspective floor shows the same). Either way the picture is the software one's.
+TEST_F(RenderPair, MipmappedTrianglesTheChipCannotServeGoToSoftware) {
+    struct Case {
+        const char *name;
+        void (*quad)(GlContext *ctx);
+        bool chipDraws;
+    };
+    const Case cases[] = {
+        {"shrunk alike both ways", [](GlContext *ctx) { texQuad(ctx, 4, 4, 36, 36); }, true},
+        {"stretched four to one", [](GlContext *ctx) { texQuad(ctx, 4, 4, 68, 20); }, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        uint64_t chipTriangles = 0;
+        expectSamePicture([&](GlContext *ctx) {
+            // Each level one colour: the picture shows the levels read, not where texels fall.
+            for (int level = 0, side = 64; side >= 1; ++level, side /= 2) {
+                std::vector<uint8_t> t(size_t(4 * side * side));
+                for (size_t i = 0; i < t.size(); i += 4)
+                    t[i] = step5(31 - 4 * level), t[i + 1] = step5(4 * level), t[i + 2] = step5(9), t[i + 3] = 255;
+                GL(glTexImage2D)(GL_TEXTURE_2D, level, GL_RGB5, side, side, 0, GL_RGBA, GL_UNSIGNED_BYTE, t.data());
+            }
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+            GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+            GL(glEnable)(GL_TEXTURE_2D);
+            const uint64_t before = zk3TriangleStats().triangles;
+            c.quad(ctx);
+            GL(glFinish)();
+            if (inVideoMemory(desc(kGlDescriptorBack).base)) chipTriangles = zk3TriangleStats().triangles - before;
+        }, false);
+        EXPECT_EQ(chipTriangles, c.chipDraws ? 2u : 0u);
+    }
+}
+
 // Each context counts itself into the process's texture-manager users and out again.
 TEST_F(RenderPair, AContextCountsItselfOutOfTheTextureManager) {
     const int32_t before = __glTextureManagerUsers;
