@@ -320,7 +320,9 @@ TEST_F(Requests, EachProcessKeepsOneFrameBufferView) {
     }
     EXPECT_EQ(sim().mappings.size(), before + 8);
     for (const KivVideoPortMapping &m : sim().mappings) {
-        if (m.process) EXPECT_EQ(m.length, 0x400000u);
+        if (m.process) {
+            EXPECT_EQ(m.length, 0x400000u);
+        }
     }
     ULONG ninth = 9;
     EXPECT_EQ(ioctl(IOCTL_VIDEO_ZK_MAP_USER_FRAME_BUFFER, &ninth, 4, &address, 4), ULONG(ERROR_NOT_ENOUGH_MEMORY));
