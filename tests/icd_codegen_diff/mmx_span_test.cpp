@@ -150,13 +150,13 @@ const Row kRows[] = {
     {"depth always", [](GlContext *ctx) { depthFunc(ctx, GL_ALWAYS); }, 0},
     {"depth never", [](GlContext *ctx) { depthFunc(ctx, GL_NEVER); }, 0},
     {"depth less, colour mask off", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); GL(glColorMask)(0, 0, 0, 0); }, 0},
-    {"blend src alpha", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }, 1},
+    {"blend src alpha", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); }, 0},
     {"blend src alpha one", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); blend(ctx, GL_SRC_ALPHA, GL_ONE); }, 0},
     {"blend one one", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE); }, 0},
-    {"blend zero src colour", [](GlContext *ctx) { blend(ctx, GL_ZERO, GL_SRC_COLOR); }, 1},
-    {"blend dst colour zero", [](GlContext *ctx) { blend(ctx, GL_DST_COLOR, GL_ZERO); }, 1},
-    {"blend one minus dst colour one", [](GlContext *ctx) { blend(ctx, GL_ONE_MINUS_DST_COLOR, GL_ONE); }, 1},
-    {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 1},
+    {"blend zero src colour", [](GlContext *ctx) { blend(ctx, GL_ZERO, GL_SRC_COLOR); }, 0},
+    {"blend dst colour zero", [](GlContext *ctx) { blend(ctx, GL_DST_COLOR, GL_ZERO); }, 0},
+    {"blend one minus dst colour one", [](GlContext *ctx) { blend(ctx, GL_ONE_MINUS_DST_COLOR, GL_ONE); }, 0},
+    {"blend one one minus src colour", [](GlContext *ctx) { blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_COLOR); }, 0},
     {"blend saturate one", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); blend(ctx, GL_SRC_ALPHA_SATURATE, GL_ONE); }, 0},
     {"blend dst alpha one minus dst alpha", [](GlContext *ctx) { blend(ctx, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA); }, 0},
     // Textures: the chain's values exactly, blended within the blend bounds.
@@ -165,17 +165,17 @@ const Row kRows[] = {
     {"rgba8 modulate blend", [](GlContext *ctx) {
          texture(ctx, GL_RGBA8, GL_RGBA, GL_MODULATE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 0},
     // A texture without alpha leaves the fragment's alpha to the blend.
     {"rgb replace blend", [](GlContext *ctx) {
          texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 1},
+     }, 0},
     {"rgb decal dither depth", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_DECAL); }, 0},
     {"rgba replace blend", [](GlContext *ctx) {
          texture(ctx, GL_RGBA, GL_RGBA, GL_REPLACE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 0},
     {"rgba modulate flat", [](GlContext *ctx) { GL(glShadeModel)(GL_FLAT); texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE); }, 0},
     {"rgb modulate", [](GlContext *ctx) { depthFunc(ctx, GL_LESS); texture(ctx, GL_RGB, GL_RGB, GL_MODULATE); }, 0},
     {"luminance replace", [](GlContext *ctx) { texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE); }, 0},
@@ -183,12 +183,12 @@ const Row kRows[] = {
     {"luminance alpha modulate blend", [](GlContext *ctx) {
          texture(ctx, GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_MODULATE);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 0},
     {"intensity replace no dither", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_REPLACE); }, 0},
     {"intensity modulate blend", [](GlContext *ctx) {
          texture(ctx, GL_INTENSITY, GL_LUMINANCE, GL_MODULATE);
          blend(ctx, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-     }, 1},
+     }, 0},
     // Bilinear: the four texels weighted with the chain's 8-bit weights and rounding, so the
     // filtered texel is the chain's exactly and the bounds are those of the nearest rows. (This
     // visual keeps RGBA, LA and I textures as 4-4-4-4 texels, which the routine filters only when
@@ -203,7 +203,7 @@ const Row kRows[] = {
     {"luminance modulate linear blend", [](GlContext *ctx) {
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, false, GL_LINEAR);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 1},
+     }, 0},
     {"luminance replace linear no dither", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_REPLACE, false, GL_LINEAR);
@@ -219,11 +219,11 @@ const Row kPerspectiveRows[] = {
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGBA, GL_RGBA, GL_MODULATE, true);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 0},
     {"luminance modulate perspective flat", [](GlContext *ctx) {
          GL(glShadeModel)(GL_FLAT);
          texture(ctx, GL_LUMINANCE, GL_LUMINANCE, GL_MODULATE, true);
-     }, 1},
+     }, 0},
     {"rgb replace linear perspective", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true, GL_LINEAR);
@@ -231,7 +231,7 @@ const Row kPerspectiveRows[] = {
     {"rgb modulate linear perspective depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
          texture(ctx, GL_RGB, GL_RGB, GL_MODULATE, true, GL_LINEAR);
-     }, 1},
+     }, 0},
     {"rgb trilinear magnified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          mipmapped(ctx, GL_RGB, GL_REPLACE, GL_LINEAR_MIPMAP_LINEAR, 1.0f);
@@ -239,7 +239,7 @@ const Row kPerspectiveRows[] = {
     {"rgb trilinear mixed modulate depth", [](GlContext *ctx) {
          depthFunc(ctx, GL_LESS);
          mipmapped(ctx, GL_RGB, GL_MODULATE, GL_LINEAR_MIPMAP_LINEAR, 2.5f);
-     }, 1},
+     }, 0},
     {"rgb nearest mipmap minified", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          mipmapped(ctx, GL_RGB, GL_REPLACE, GL_NEAREST_MIPMAP_NEAREST, 6.0f);
@@ -251,7 +251,7 @@ const Row kPerspectiveRows[] = {
     {"rgba nearest mipmap linear mixed modulate blend", [](GlContext *ctx) {
          mipmapped(ctx, GL_RGBA, GL_MODULATE, GL_NEAREST_MIPMAP_LINEAR, 2.5f);
          blend(ctx, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-     }, 2},
+     }, 0},
     {"luminance alpha nearest minified replace depth", [](GlContext *ctx) {
          GL(glDisable)(GL_DITHER);
          depthFunc(ctx, GL_LESS);
