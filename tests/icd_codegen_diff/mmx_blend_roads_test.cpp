@@ -4,17 +4,13 @@
 // the same picture pixel for pixel; where the source, its alpha and the destination are known
 // exactly, each pixel must also be the exact blend within the precision the fast path keeps
 // (field bytes of an eighth of a step; factors and texel products rounded to a 255th).
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <string>
+#include <memory>
 #include <vector>
+
+#include "tests/common/program_fixture.h"
 
 namespace {
 
@@ -36,7 +32,7 @@ struct Picture {
 // sampled with the filter, in the environment mode. Returns the RGBA of texel 0 as the
 // driver stores it (read back with glGetTexImage): this visual may keep fewer bits.
 std::vector<double> texture(GLenum internal, GLenum format, int w, int h, const std::vector<uint8_t> &bytes,
-                                   GLenum env, GLenum filter = GL_NEAREST) {
+                            GLenum env, GLenum filter = GL_NEAREST) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glBindTexture(GL_TEXTURE_2D, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal), w, h, 0, format, GL_UNSIGNED_BYTE, bytes.data());
@@ -52,62 +48,29 @@ std::vector<double> texture(GLenum internal, GLenum format, int w, int h, const 
     return {stored[0], stored[1], stored[2], stored[3]};
 }
 
-class MmxBlendRoads : public ::testing::Test {
+class MmxBlendRoads : public BootedProgram {
 protected:
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-    }
     void TearDown() override {
-        close();
+        context.reset();
+        dib.reset();
         unsetenv("__GL_DISABLE_OG");
         unsetenv("__GL_FORCE_MMX");
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        BootedProgram::TearDown();
     }
 
     // A current context on a fresh DIB section for the road; the driver is loaded anew, so that
     // the switches it reads once are read again.
     void open(Road r) {
-        close();
+        context.reset();
+        dib.reset();
         ASSERT_TRUE(kivOpenGlUnloadDriver());
         setenv("__GL_DISABLE_OG", r == Road::Chain ? "1" : "0", 1);
         setenv("__GL_FORCE_MMX", r == Road::Mmx ? "1" : "0", 1);
-        memoryDc = CreateCompatibleDC(nullptr);
-        ASSERT_NE(memoryDc, nullptr);
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kW, kH, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-        void *bits = nullptr;
-        bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        previous = SelectObject(memoryDc, bitmap);
-        ASSERT_TRUE(SetPixelFormat(memoryDc, 1, nullptr));
-        rc = wglCreateContext(memoryDc);
-        ASSERT_NE(rc, nullptr) << kivOpenGlError();
-        ASSERT_TRUE(wglMakeCurrent(memoryDc, rc)) << kivOpenGlError();
-        glViewport(0, 0, kW, kH);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, kW, 0, kH, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-    }
-    void close() {
-        wglMakeCurrent(nullptr, nullptr);
-        if (rc != nullptr) wglDeleteContext(rc);
-        rc = nullptr;
-        if (memoryDc != nullptr) {
-            if (previous != nullptr) SelectObject(memoryDc, previous);
-            DeleteDC(memoryDc);
-        }
-        memoryDc = nullptr;
-        previous = nullptr;
-        if (bitmap != nullptr) DeleteObject(bitmap);
-        bitmap = nullptr;
+        dib = std::make_unique<MemoryDib>(kW, kH);
+        ASSERT_TRUE(dib->ok());
+        context = std::make_unique<DibContext>(*dib);
+        ASSERT_TRUE(context->current) << kivOpenGlError();
+        unitPixelProjection(kW, kH);
     }
 
     static Picture read() {
@@ -131,12 +94,8 @@ protected:
         glEnd();
     }
 
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
-    HDC memoryDc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    HGLRC rc = nullptr;
+    std::unique_ptr<MemoryDib> dib;
+    std::unique_ptr<DibContext> context;  // deleted before its DIB
 };
 
 // ---- the same frame on both roads ---------------------------------------------------------------------
