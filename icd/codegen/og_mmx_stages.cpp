@@ -298,9 +298,12 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2);
+    const FactorKind src = kindOf(g.srcFactor), dst = kindOf(g.dstFactor);
+    if (src == FactorKind::One && dst == FactorKind::Zero) return;  // the source as it is
     // The destination's channels as field bytes (the field at the byte's top).
-    g.op(__glOgMovq(s, mm0, w.at(kEdi)));
-    for (int ch = 0; ch < 3; ++ch) {
+    const bool readsDestination = dst != FactorKind::Zero || g.srcFactor == GL_DST_COLOR || g.srcFactor == GL_ONE_MINUS_DST_COLOR;
+    if (readsDestination) g.op(__glOgMovq(s, mm0, w.at(kEdi)));
+    for (int ch = 0; ch < 3 && readsDestination; ++ch) {
         const int b = g.bits[ch];
         g.op(__glOgMovq(s, mm1, mm0));
         if (g.shift[ch] > 0) g.op(__glOgPsrlw(s, mm1, w.imm(g.shift[ch])));
@@ -308,11 +311,13 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
         if (b < 8) g.op(__glOgPsllw(s, mm1, w.imm(8 - b)));
         g.op(__glOgMovq(s, g.abs(g.dstLanes[ch]), mm1));
     }
-    const FactorKind src = kindOf(g.srcFactor), dst = kindOf(g.dstFactor);
+    // Source alpha and one minus it weigh the two colours by at most 255 together: their sum
+    // never passes the limit.
+    const bool complementary = (g.srcFactor == GL_SRC_ALPHA && g.dstFactor == GL_ONE_MINUS_SRC_ALPHA) ||
+                               (g.srcFactor == GL_ONE_MINUS_SRC_ALPHA && g.dstFactor == GL_SRC_ALPHA);
     for (int ch = 0; ch < 3; ++ch) {
         GlOgNode *lane = g.mm(5 + ch), *dstBytes = g.abs(g.dstLanes[ch]);
         const uint16_t limit = fieldByteLimit(g.bits[ch]);
-        if (src == FactorKind::One && dst == FactorKind::Zero) continue;  // the source as it is
         // The source's field bytes: the lane holds them << 7.
         g.op(__glOgPsrlw(s, lane, w.imm(7)));
         if (src != FactorKind::Scaled && dst != FactorKind::Scaled) {
@@ -336,7 +341,7 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
             GlOgNode *sum = hasDst ? mm1 : mm2;
             if (hasSrc && hasDst) {
                 g.op(__glOgPaddusw(s, mm1, mm2));
-                emitAtMost(g, mm1, uint16_t(limit * 255));
+                if (!complementary) emitAtMost(g, mm1, uint16_t(limit * 255));
             }
             emitFloorByteQuotient(g, sum);
             g.op(__glOgMovq(s, lane, sum));

@@ -897,6 +897,36 @@ TEST_F(MmxSpanRecord, StatesItDoesNotServeAreRefusedCleanly) {
     }
 }
 
+// A colour taken as a blend factor is divided by its field's largest value through a multiply
+// that is exact only for fields of 2 to 6 bits: with a wider field such a blend is left to the
+// chain, and every other blend still served.
+TEST_F(MmxSpan, ColourFactorsAreServedWhereTheyDivideExactly) {
+    struct Case {
+        Format format;
+        GLenum src, dst;
+        bool served;
+    };
+    const Format wide{"R7G5B4", 0xFE00, 0x01F0, 0x000F, 5};
+    const Case cases[] = {
+        {wide, GL_DST_COLOR, GL_ZERO, false},
+        {wide, GL_ONE, GL_ONE_MINUS_SRC_COLOR, false},
+        {wide, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, true},
+        {wide, GL_ONE, GL_ONE, true},
+        {kFormats[0], GL_ONE_MINUS_DST_COLOR, GL_SRC_COLOR, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.format.name << " blend " << std::hex << c.src << "," << c.dst);
+        open(c.format, 16);
+        ctx->beginMode = kGlNeedValidate;
+        ctx->dirtyMask = 0x7FF;
+        blend(ctx, c.src, c.dst);
+        GL(glBegin)(GL_TRIANGLES);
+        GL(glEnd)();
+        EXPECT_EQ(__glOgMmxSpanServes(ctx), c.served);
+        __glSetStateDefaults(ctx);
+    }
+}
+
 TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) {
     prepare([](GlContext *ctx) { depthFunc(ctx, GL_LESS); });
     void (*const unlockBefore)(GlContext *) = ctx->buffers.drawableUnlock;
