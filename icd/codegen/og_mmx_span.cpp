@@ -177,17 +177,13 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
             if (ch < 3) {
                 g.op(__glOgSar(s, eax, w.imm(1 + g.bits[ch])));
             } else {
-                g.op(__glOgSar(s, eax, w.imm(16)));
-                g.op(__glOgMov(s, ecx, eax));
-                g.op(__glOgShl(s, eax, w.imm(6)));
-                g.op(__glOgSar(s, ecx, w.imm(2)));
-                g.op(__glOgAdd(s, eax, ecx));
+                g.op(__glOgSar(s, eax, w.imm(16)));  // the alpha byte, a unit byte
             }
             g.op(__glOgTest(s, eax, eax));
             g.op(__glOgJns(s, low));
             g.op(__glOgXor(s, eax, eax));
             w.place(low);
-            const int32_t top = ch < 3 ? 0x7FFF : 0x4000;
+            const int32_t top = ch < 3 ? 0x7FFF : 255;
             g.op(__glOgCmp(s, eax, w.imm(top)));
             g.op(__glOgJle(s, high));
             g.op(__glOgMov(s, eax, w.imm(top)));
@@ -470,10 +466,10 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     g.srcFactor = ctx->state.color.blendSrcFactor;
     g.dstFactor = ctx->state.color.blendDstFactor;
     const GLenum sf = g.srcFactor, df = g.dstFactor;
-    auto readsSourceAlpha = [](GLenum x) {
-        return x == GL_SRC_ALPHA || x == GL_ONE_MINUS_SRC_ALPHA || x == GL_SRC_ALPHA_SATURATE;
-    };
+    // GL_SRC_ALPHA_SATURATE is 0 here (the colour buffer has no alpha: destination alpha is 1).
+    auto readsSourceAlpha = [](GLenum x) { return x == GL_SRC_ALPHA || x == GL_ONE_MINUS_SRC_ALPHA; };
     g.alpha = g.blend && (readsSourceAlpha(sf) || readsSourceAlpha(df));
+    if (g.blend && !__glOgMmxBlendServes(g)) return false;
     if (!readTexture(ctx, f, g)) return false;
     g.fragColor = !g.colorOff && (!g.texture || g.modulate);
     g.flatPacked = !g.smooth && !g.dither && !g.blend && !g.texture;
@@ -532,15 +528,11 @@ bool layOutData(GlOgMmxSpanGen &g) {
     g.pass = g.cell(8);
     for (uint8_t *&d : g.dstLanes) d = g.cell(8);
     g.srcAlpha = g.cell(8);
-    g.dstAlpha = g.cell(8);
     g.tempColor = g.cell(8);
     g.tempDepth = g.cell(16);
     g.savedColor = g.cell(4);
     g.savedDepth = g.cell(4);
     g.rowsLeft = g.cell(4);
-    // Destination alpha is 1.0: the colour buffer has none.
-    const uint16_t one[4] = {0x4000, 0x4000, 0x4000, 0x4000};
-    std::memcpy(g.dstAlpha, one, 8);
     // Dither words: one sixteenth of the channel's step per Bayer level, at the lane scale.
     g.ditherTable = g.cell(3 * 128);
     for (int ch = 0; ch < 3; ++ch)

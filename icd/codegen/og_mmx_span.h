@@ -3,8 +3,10 @@
 // built from (depth test, colour, blend, dither and pack).
 //
 // Lane formats shared by the template and the stages: colour lanes are unsigned 16-bit words with
-// one field step as 1 << (15 - bits) (a full 5-bit field is 0x7C00); alpha lanes and blend
-// factors hold 1.0 as 0x4000; iterated quantities (colour, alpha, depth) are carried as 32-bit pairs so that
+// one field step as 1 << (15 - bits) (a full 5-bit field is 0x7C00); where they take part in a
+// product they hold the fast chain's field bytes << 7. Alpha lanes and blend factors are unit
+// bytes (1.0 is 255), so that every product of a byte and a factor is exact in a word, as the
+// chain forms it; iterated quantities (colour, alpha, depth) are carried as 32-bit pairs so that
 // the lanes of every group are exactly what the per-pixel C stages compute.
 #pragma once
 
@@ -76,7 +78,7 @@ struct GlOgMmxSpanGen {
     uint8_t *flatPixels;   // the packed flat pixel in four lanes
     uint8_t *zLanes[2], *zOffset[2], *zStep, *zValues[2], *epoch;
     uint8_t *pass;
-    uint8_t *dstLanes[3], *srcAlpha, *dstAlpha;
+    uint8_t *dstLanes[3], *srcAlpha;  // the destination's field bytes; the source alpha bytes
     uint8_t *ditherTable;  // [channel][y & 3][x & 3] of four words, 128 bytes per channel
     uint8_t *tempColor, *tempDepth, *savedColor, *savedDepth, *rowsLeft;
     // Level 0 as the routine finds it at each call: the image, the coordinate shifts (a 0.16
@@ -116,11 +118,15 @@ void __glOgEmitTexelFetch(GlOgMmxSpanGen &g);
 // free (before the colour lanes are formed); __glOgEmitTexelFetch then only loads them.
 void __glOgEmitTexelFilter(GlOgMmxSpanGen &g);
 void __glOgEmitTexelPair(GlOgMmxSpanGen &g, int pair, GlOgNode *into);
-// The forms a texel channel is taken in: its bytes as words, at the factor scale (255 is 1.0 =
-// 0x4000), or at the colour lanes' scale as the fast chain's field byte of it.
-enum class GlOgTexelForm { Byte, Factor, Lane };
+// The forms a texel channel is taken in: its bytes as words, or at the colour lanes' scale as the
+// fast chain's field byte of it.
+enum class GlOgTexelForm { Byte, Lane };
 void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int channel, GlOgNode *into, GlOgTexelForm form);
-// One blend factor of a channel into an MMX register (1.0 = 0x4000); false for GL_ZERO (no term).
+// One blend factor of a channel into an MMX register as unit bytes, the source's field bytes in
+// the channel's colour register; false for a factor that is 0 (no term).
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int channel, GlOgNode *into);
+// Whether the blend factors can be formed exactly for the colour buffer's channels (a colour
+// taken as a factor is divided by its field's largest value: exact for 2 to 6 bits).
+bool __glOgMmxBlendServes(const GlOgMmxSpanGen &g);
 
 }  // namespace icd

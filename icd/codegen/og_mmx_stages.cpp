@@ -3,6 +3,8 @@
 // the four pixels of one group in the lane formats of og_mmx_span.h.
 #include "icd/codegen/og_mmx_span.h"
 
+#include <array>
+
 #include "icd/core/context.h"
 
 using namespace icd;
@@ -84,9 +86,12 @@ void emitPackChannel(GlOgMmxSpanGen &g, GlOgNode *lane, int ch) {
 // Lane units of a colour channel of b bits: one field step is 1 << (15 - b), the full field
 // (31 or 63 steps) the lane limit below 0x8000.
 int32_t laneLimit(int bits) { return ((1 << bits) - 1) << (15 - bits); }
+// The largest field byte of a channel (248 for five bits, 252 for six): the lane limit >> 7.
+uint16_t fieldByteLimit(int bits) { return uint16_t(laneLimit(bits) >> 7); }
 // The rounding bias the fast set-up puts into the colour iterators (half a step without dither,
 // a 32nd of one with it), in lane units: taken off before a product and put back before the pack,
-// where it rounds (with the dither table's sixteenths: (2B + 1) / 32 of a step).
+// where it rounds (with the dither table's sixteenths: (2B + 1) / 32 of a step). On a lane that
+// holds a whole field byte this is the chain's rounding of that byte exactly.
 int32_t laneBias(const GlOgMmxSpanGen &g, int ch) { return (g.dither ? 0x800 : 0x8000) >> (1 + g.bits[ch]); }
 // x / 255 rounded to nearest for the unsigned words x of a register (x <= 255 x 255), as the fast
 // chain's byte product forms it: (x + 128 + ((x + 128) >> 8)) >> 8. mm3 is scratch.
@@ -99,12 +104,87 @@ void emitRoundedByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
     g.op(__glOgPaddw(s, x, t));
     g.op(__glOgPsrlw(s, x, g.w.imm(8)));
 }
-// The multiplier k of pmulhw(lane, k) * 2 = lane * 0x4000 / limit, exact at the limit.
-uint16_t toFactorMultiplier(int bits) {
-    return uint16_t((int64_t(0x2000) * 65536 + laneLimit(bits) - 1) / laneLimit(bits));
+// x / 255 rounded down for the unsigned words x of a register (x below 65535):
+// (x + 1 + (x >> 8)) >> 8. mm3 is scratch.
+void emitFloorByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
+    GlOgState *s = g.s();
+    GlOgNode *t = g.mm(3);
+    g.op(__glOgMovq(s, t, x));
+    g.op(__glOgPsrlw(s, t, g.w.imm(8)));
+    g.op(__glOgPaddw(s, x, t));
+    g.op(__glOgPaddw(s, x, g.abs(g.words(1))));
+    g.op(__glOgPsrlw(s, x, g.w.imm(8)));
+}
+// min(x, limit) for the unsigned words x of a register: x - (x -sat limit). mm3 is scratch.
+void emitAtMost(GlOgMmxSpanGen &g, GlOgNode *x, uint16_t limit) {
+    GlOgState *s = g.s();
+    GlOgNode *t = g.mm(3);
+    g.op(__glOgMovq(s, t, x));
+    g.op(__glOgPsubusw(s, t, g.abs(g.words(limit))));
+    g.op(__glOgPsubw(s, x, t));
+}
+
+// The divider of a colour factor's field byte, found and checked when the driver is compiled:
+// the largest shift whose multiplier ceil(2^(16 + shift) / (2^bits - 1)) stays a positive word,
+// kept only if it is exact for every dividend the factor forms ((255 x the largest field byte +
+// half of it) >> the bits below the field). m 0: none is (1, 7 and 8 bits).
+struct FieldDivider {
+    int16_t m;
+    int shift;
+};
+constexpr FieldDivider fieldDividerFor(int bits) {
+    const uint32_t d = (1u << bits) - 1, drop = uint32_t(8 - bits), limit = d << drop;
+    const uint32_t top = (255 * limit + limit / 2) >> drop;
+    if (top > 0x7FFF) return {0, 0};
+    for (int shift = 15; shift >= 0; --shift) {
+        const uint64_t m = ((uint64_t(1) << (16 + shift)) + d - 1) / d;
+        if (m > 0x7FFF) continue;
+        for (uint32_t z = 0; z <= top; ++z)
+            if (((uint64_t(z) * m) >> (16 + shift)) != z / d) return {0, 0};
+        return {int16_t(m), shift};
+    }
+    return {0, 0};
+}
+
+// A blend factor by what it does to its colour: nothing is left (0), the colour is kept whole
+// (1), or it is scaled by a unit byte. The colour buffer has no alpha, so destination alpha is 1:
+// GL_SRC_ALPHA_SATURATE is min(As, 1 - 1) = 0.
+enum class FactorKind { Zero, One, Scaled };
+FactorKind kindOf(GLenum factor) {
+    switch (factor) {
+    case GL_ZERO:
+    case GL_ONE_MINUS_DST_ALPHA:
+    case GL_SRC_ALPHA_SATURATE: return FactorKind::Zero;
+    case GL_ONE:
+    case GL_DST_ALPHA: return FactorKind::One;
+    default: return FactorKind::Scaled;
+    }
+}
+
+// The exact divider of a colour factor for a channel of `bits` bits; null where none is exact.
+const FieldDivider *fieldDivider(int bits) {
+    static constexpr auto kDividers = [] {
+        std::array<FieldDivider, 9> d{};
+        for (int b = 1; b <= 8; ++b) d[size_t(b)] = fieldDividerFor(b);
+        return d;
+    }();
+    static_assert(kDividers[5].m != 0 && kDividers[6].m != 0, "five- and six-bit channels divide exactly");
+    if (bits < 1 || bits > 8 || kDividers[size_t(bits)].m == 0) return nullptr;
+    return &kDividers[size_t(bits)];
+}
+
+bool readsColour(GLenum f) {
+    return f == GL_SRC_COLOR || f == GL_ONE_MINUS_SRC_COLOR || f == GL_DST_COLOR || f == GL_ONE_MINUS_DST_COLOR;
 }
 
 }  // namespace
+
+bool __glOgMmxBlendServes(const GlOgMmxSpanGen &g) {
+    if (!readsColour(g.srcFactor) && !readsColour(g.dstFactor)) return true;
+    for (int ch = 0; ch < 3; ++ch)
+        if (fieldDivider(g.bits[ch]) == nullptr) return false;
+    return true;
+}
 
 void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none) {
     GlOgState *s = g.s();
@@ -184,92 +264,89 @@ void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none) {
 
 bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *into) {
     GlOgState *s = g.s();
-    GlOgNode *src = g.mm(5 + ch), *dst = g.abs(g.dstLanes[ch]);
-    switch (factor) {
-    case GL_ONE:
-    case GL_DST_ALPHA:  // the colour buffer has no alpha: destination alpha is 1.0
-        g.op(__glOgMovq(s, into, g.abs(g.words(0x4000))));
+    GlOgWriter &w = g.w;
+    switch (kindOf(factor)) {
+    case FactorKind::Zero: return false;
+    case FactorKind::One:
+        g.op(__glOgMovq(s, into, g.abs(g.words(255))));
         return true;
-    case GL_SRC_ALPHA:
+    default: break;
+    }
+    // 255 - u of a unit byte u is u ^ 255.
+    const bool oneMinus = factor == GL_ONE_MINUS_SRC_ALPHA || factor == GL_ONE_MINUS_SRC_COLOR || factor == GL_ONE_MINUS_DST_COLOR;
+    if (factor == GL_SRC_ALPHA || factor == GL_ONE_MINUS_SRC_ALPHA) {
         g.op(__glOgMovq(s, into, g.abs(g.srcAlpha)));
-        return true;
-    case GL_ONE_MINUS_SRC_ALPHA:
-        g.op(__glOgMovq(s, into, g.abs(g.words(0x4000))));
-        g.op(__glOgPsubw(s, into, g.abs(g.srcAlpha)));
-        return true;
-    case GL_SRC_COLOR:
-    case GL_DST_COLOR:
-    case GL_ONE_MINUS_SRC_COLOR:
-    case GL_ONE_MINUS_DST_COLOR: {
-        // The colour lane at the factor's scale, a full field exactly 1.0.
+    } else {
+        // A colour as a factor: its field byte c made a unit byte, (255 c + limit / 2) / limit
+        // rounded down, so that a full channel is exactly 1. The limit is (2^b - 1) << drop: the
+        // bits below the field go first, then an exact high multiply divides by 2^b - 1.
         const bool ofSource = factor == GL_SRC_COLOR || factor == GL_ONE_MINUS_SRC_COLOR;
-        const bool oneMinus = factor == GL_ONE_MINUS_SRC_COLOR || factor == GL_ONE_MINUS_DST_COLOR;
-        GlOgNode *f = oneMinus ? g.mm(3) : into;
-        g.op(__glOgMovq(s, f, ofSource ? src : dst));
-        g.op(__glOgPmulhw(s, f, g.abs(g.words(toFactorMultiplier(g.bits[ch])))));
-        g.op(__glOgPsllw(s, f, g.w.imm(1)));
-        if (oneMinus) {
-            g.op(__glOgMovq(s, into, g.abs(g.words(0x4000))));
-            g.op(__glOgPsubw(s, into, f));
-        }
-        return true;
+        const int b = g.bits[ch], drop = 8 - b;
+        const FieldDivider *d = fieldDivider(b);
+        g.op(__glOgMovq(s, into, ofSource ? g.mm(5 + ch) : g.abs(g.dstLanes[ch])));
+        g.op(__glOgPmullw(s, into, g.abs(g.words(255))));
+        g.op(__glOgPaddw(s, into, g.abs(g.words(uint16_t(fieldByteLimit(b) / 2)))));
+        if (drop > 0) g.op(__glOgPsrlw(s, into, w.imm(drop)));
+        g.op(__glOgPmulhw(s, into, g.abs(g.words(uint16_t(d->m)))));
+        if (d->shift > 0) g.op(__glOgPsrlw(s, into, w.imm(d->shift)));
     }
-    case GL_SRC_ALPHA_SATURATE:
-        // min(source alpha, 1.0 - destination alpha) = a - saturating(a - b).
-        g.op(__glOgMovq(s, g.mm(3), g.abs(g.words(0x4000))));
-        g.op(__glOgPsubw(s, g.mm(3), g.abs(g.dstAlpha)));
-        g.op(__glOgMovq(s, into, g.abs(g.srcAlpha)));
-        g.op(__glOgPsubusw(s, into, g.mm(3)));
-        g.op(__glOgMovq(s, g.mm(3), g.abs(g.srcAlpha)));
-        g.op(__glOgPsubw(s, g.mm(3), into));
-        g.op(__glOgMovq(s, into, g.mm(3)));
-        return true;
-    default:  // GL_ZERO, GL_ONE_MINUS_DST_ALPHA
-        return false;
-    }
+    if (oneMinus) g.op(__glOgPxor(s, into, g.abs(g.words(255))));
+    return true;
 }
 
 void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
     GlOgState *s = g.s();
     GlOgWriter &w = g.w;
-    GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2), *mm4 = g.mm(4);
-    // The destination's channels at the colour lanes' scale: the field's steps exactly, so that a
-    // blend giving the destination back keeps it.
-    g.op(__glOgMovq(s, mm0, w.at(kEdi)));
-    for (int ch = 0; ch < 3; ++ch) {
+    GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2);
+    const FactorKind src = kindOf(g.srcFactor), dst = kindOf(g.dstFactor);
+    if (src == FactorKind::One && dst == FactorKind::Zero) return;  // the source as it is
+    // The destination's channels as field bytes (the field at the byte's top).
+    const bool readsDestination = dst != FactorKind::Zero || g.srcFactor == GL_DST_COLOR || g.srcFactor == GL_ONE_MINUS_DST_COLOR;
+    if (readsDestination) g.op(__glOgMovq(s, mm0, w.at(kEdi)));
+    for (int ch = 0; ch < 3 && readsDestination; ++ch) {
         const int b = g.bits[ch];
         g.op(__glOgMovq(s, mm1, mm0));
         if (g.shift[ch] > 0) g.op(__glOgPsrlw(s, mm1, w.imm(g.shift[ch])));
         g.op(__glOgPand(s, mm1, g.abs(g.words(uint16_t((1u << b) - 1)))));
-        g.op(__glOgPsllw(s, mm1, w.imm(15 - b)));
+        if (b < 8) g.op(__glOgPsllw(s, mm1, w.imm(8 - b)));
         g.op(__glOgMovq(s, g.abs(g.dstLanes[ch]), mm1));
     }
-    const bool add = g.srcFactor == GL_ONE && g.dstFactor == GL_ONE;
+    // Source alpha and one minus it weigh the two colours by at most 255 together: their sum
+    // never passes the limit.
+    const bool complementary = (g.srcFactor == GL_SRC_ALPHA && g.dstFactor == GL_ONE_MINUS_SRC_ALPHA) ||
+                               (g.srcFactor == GL_ONE_MINUS_SRC_ALPHA && g.dstFactor == GL_SRC_ALPHA);
     for (int ch = 0; ch < 3; ++ch) {
-        GlOgNode *lane = g.mm(5 + ch);
-        if (add) {
-            g.op(__glOgPaddsw(s, lane, g.abs(g.dstLanes[ch])));
-            continue;
-        }
-        // Each product of a lane and a factor has its top bit at 12; the sum is brought back to
-        // bit 14 whichever factor is zero.
-        const bool hasSrc = __glOgEmitBlendFactor(g, g.srcFactor, ch, mm2);
-        if (hasSrc) {
-            g.op(__glOgMovq(s, mm4, lane));
-            g.op(__glOgPmulhw(s, mm4, mm2));
-        }
-        const bool hasDst = __glOgEmitBlendFactor(g, g.dstFactor, ch, mm1);
-        if (hasDst) {
-            g.op(__glOgPmulhw(s, mm1, g.abs(g.dstLanes[ch])));
-            if (hasSrc) g.op(__glOgPaddsw(s, mm1, mm4));
-            g.op(__glOgMovq(s, lane, mm1));
-        } else if (hasSrc) {
-            g.op(__glOgMovq(s, lane, mm4));
+        GlOgNode *lane = g.mm(5 + ch), *dstBytes = g.abs(g.dstLanes[ch]);
+        const uint16_t limit = fieldByteLimit(g.bits[ch]);
+        // The source's field bytes: the lane holds them << 7.
+        g.op(__glOgPsrlw(s, lane, w.imm(7)));
+        if (src != FactorKind::Scaled && dst != FactorKind::Scaled) {
+            // Sums of whole colours need no products: at most 2 x 252.
+            if (src == FactorKind::Zero && dst == FactorKind::Zero) {
+                g.op(__glOgPxor(s, lane, lane));
+            } else if (src == FactorKind::Zero) {
+                g.op(__glOgMovq(s, lane, dstBytes));
+            } else {
+                g.op(__glOgPaddw(s, lane, dstBytes));
+                emitAtMost(g, lane, limit);
+            }
         } else {
-            g.op(__glOgPxor(s, lane, lane));
+            // The exact sum of the two byte products (each at most 252 x 255, one word; their sum
+            // saturates only past the limit it is then held to), then rounded down to a field
+            // byte: the pack's rounding or dither that follows is the chain's single rounding.
+            const bool hasSrc = __glOgEmitBlendFactor(g, g.srcFactor, ch, mm2);
+            if (hasSrc) g.op(__glOgPmullw(s, mm2, lane));
+            const bool hasDst = __glOgEmitBlendFactor(g, g.dstFactor, ch, mm1);
+            if (hasDst) g.op(__glOgPmullw(s, mm1, dstBytes));
+            GlOgNode *sum = hasDst ? mm1 : mm2;
+            if (hasSrc && hasDst) {
+                g.op(__glOgPaddusw(s, mm1, mm2));
+                if (!complementary) emitAtMost(g, mm1, uint16_t(limit * 255));
+            }
+            emitFloorByteQuotient(g, sum);
+            g.op(__glOgMovq(s, lane, sum));
         }
-        g.op(__glOgPaddsw(s, lane, lane));
-        g.op(__glOgPaddsw(s, lane, lane));
+        g.op(__glOgPsllw(s, lane, w.imm(7)));
     }
 }
 
@@ -458,15 +535,7 @@ void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, GlOgTexel
         g.op(__glOgPand(s, mm3, g.abs(g.dwords(0xFF))));
     }
     g.op(__glOgPackssdw(s, into, mm3));
-    g.op(__glOgMovq(s, mm3, into));
-    if (form == GlOgTexelForm::Factor) {
-        // byte * 64 + byte / 4 + byte / 128: 255 is 1.0 (0x4000).
-        g.op(__glOgPsllw(s, into, w.imm(6)));
-        g.op(__glOgPsrlw(s, mm3, w.imm(2)));
-        g.op(__glOgPaddw(s, into, mm3));
-        g.op(__glOgPsrlw(s, mm3, w.imm(5)));
-        g.op(__glOgPaddw(s, into, mm3));
-    } else if (form == GlOgTexelForm::Lane) {
+    if (form == GlOgTexelForm::Lane) {
         // As the fast chain takes it, at the lane scale: with dither its field byte (byte x the
         // largest field byte / 255, rounded), without it the field itself (byte x the largest
         // field / 255, rounded once).
@@ -502,14 +571,9 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
                 g.op(__glOgPsrad(s, mm0, w.imm(1 + g.bits[ch])));
                 g.op(__glOgPsrad(s, mm1, w.imm(1 + g.bits[ch])));
             } else {
-                // The alpha byte (16.16, 0-255) to 1.0 = 0x4000: byte * 64 + byte / 4.
-                for (GlOgNode *m : {mm0, mm1}) {
-                    g.op(__glOgPsrad(s, m, w.imm(16)));
-                    g.op(__glOgMovq(s, mm2, m));
-                    g.op(__glOgPslld(s, m, w.imm(6)));
-                    g.op(__glOgPsrad(s, mm2, w.imm(2)));
-                    g.op(__glOgPaddd(s, m, mm2));
-                }
+                // The alpha byte (16.16, 0-255), a unit byte.
+                g.op(__glOgPsrad(s, mm0, w.imm(16)));
+                g.op(__glOgPsrad(s, mm1, w.imm(16)));
             }
             g.op(__glOgPackssdw(s, mm0, mm1));
             g.op(__glOgMovq(s, lane, mm0));
@@ -518,21 +582,22 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
             g.op(__glOgMovq(s, lane, mm0));
         }
         if (g.alpha) {
-            // At most 1.0, so that a factor 1.0 - alpha is never negative: min(a, 1.0) = a - (a -sat 1.0).
-            g.op(__glOgMovq(s, mm0, g.mm(4)));
-            g.op(__glOgPsubusw(s, mm0, g.abs(g.words(0x4000))));
-            g.op(__glOgPsubw(s, g.mm(4), mm0));
+            // At most 1.0 (a plane sampled just outside its triangle may pass it), so that a
+            // factor 1.0 - alpha is never negative.
+            emitAtMost(g, g.mm(4), 255);
             g.op(__glOgMovq(s, g.abs(g.srcAlpha), g.mm(4)));
         }
         // Products take the colour without the set-up's rounding bias; it is put back before
         // the pack.
         const bool unbiased = g.texture || g.blend;
-        // Kept at the precision of the fast chain's field bytes (the lanes' low seven bits
-        // dropped), so that both form the same products.
+        // Kept as the fast chain's field bytes (the lanes' low seven bits dropped, at most the
+        // largest field byte), so that both form the same products.
         if (unbiased && g.fragColor)
             for (int ch = 0; ch < 3; ++ch) {
-                g.op(__glOgPsubusw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
-                g.op(__glOgPand(s, g.mm(5 + ch), g.abs(g.words(0xFF80))));
+                GlOgNode *lane = g.mm(5 + ch);
+                g.op(__glOgPsubusw(s, lane, g.abs(g.words(uint16_t(laneBias(g, ch))))));
+                g.op(__glOgPand(s, lane, g.abs(g.words(0xFF80))));
+                emitAtMost(g, lane, uint16_t(laneLimit(g.bits[ch])));
             }
         if (g.texture) {
             // GL_REPLACE takes the texel's colour; GL_MODULATE the product with the texel as a
@@ -552,12 +617,13 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
                 emitRoundedByteQuotient(g, lane);
                 g.op(__glOgPsllw(s, lane, w.imm(7)));
             }
-            // The texture's own alpha replaces or scales the fragment's (1.0 * 1.0 has top bit 12).
+            // The texture's own alpha replaces the fragment's, or scales it as the chain's
+            // rounded byte product.
             if (g.alpha && g.texAlpha) {
-                __glOgEmitTexelChannel(g, 3, mm2, GlOgTexelForm::Factor);
+                __glOgEmitTexelChannel(g, 3, mm2, GlOgTexelForm::Byte);
                 if (g.modulate) {
-                    g.op(__glOgPmulhw(s, mm2, g.abs(g.srcAlpha)));
-                    g.op(__glOgPsllw(s, mm2, w.imm(2)));
+                    g.op(__glOgPmullw(s, mm2, g.abs(g.srcAlpha)));
+                    emitRoundedByteQuotient(g, mm2);
                 }
                 g.op(__glOgMovq(s, g.abs(g.srcAlpha), mm2));
             }
