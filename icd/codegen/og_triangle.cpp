@@ -819,9 +819,9 @@ struct TriangleEmitter {
                 op(t.filtersDiffer ? __glOgJe(s(), toC) : __glOgJne(s(), toC));
             }
         }
-        // Snap: x and y in 1/16 pixel, truncated (the coordinates are positive).
+        // Snap: x and y to the nearest 1/16 pixel, as the C set-up rounds.
         op(__glOgFnstcw(s(), sc(kSavedCw)));
-        op(__glOgFldcw(s(), cw(kCwTruncate)));
+        op(__glOgFldcw(s(), cw(kCwNearest)));
         int i = 0;
         for (int reg : {kEsi, kEdi, kEbx}) {
             const int32_t v = kVertex0 + i++ * kVertexBytes;

@@ -1,5 +1,5 @@
-// The prebuilt set-up of the fast path, its C row walker and its tables. Vertices snap to a
-// 1/16-pixel grid; edges follow the generic triangle's sampling rule (row y and column x sample
+// The prebuilt set-up of the fast path, its C row walker and its tables. Vertices snap to the
+// nearest point of a 1/16-pixel grid; edges follow the generic triangle's sampling rule (row y and column x sample
 // at (x + 1.0, y + 1.0), a row is drawn for samples in (top, bottom], a pixel for samples in
 // (left, right]), so both paths cover the same pixels for vertices on the grid. The set-up writes
 // the whole walk into the span record: the edges as integer x plus a 31-bit fraction whose carry
@@ -334,9 +334,11 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
         const float wx = in[i]->window[0], wy = in[i]->window[1];
         if (!(wx > 0.0f && wx < 65536.0f && wy > 0.0f && wy < 65536.0f)) return;  // NaN or beyond any drawable
         v[i].v = in[i];
-        // Positive and below 2^20 sixteenths: truncation is the floor and fits 32 bits.
-        v[i].x = int32_t(double(wx) * 16.0);
-        v[i].y = int32_t(double(wy) * 16.0);
+        // To the nearest sixteenth (positive and below 2^20 sixteenths: fits 32 bits). Truncating
+        // would move a vertex that arithmetic left a rounding error below a grid line (a y
+        // mirrored for a top-down surface) by a whole sixteenth, and the planes with it.
+        v[i].x = int32_t(std::lrint(double(wx) * 16.0));
+        v[i].y = int32_t(std::lrint(double(wy) * 16.0));
         v[i].fx = double(v[i].x) / 16.0;
         v[i].fy = double(v[i].y) / 16.0;
     }

@@ -10,7 +10,6 @@
 // The road: KIV_REFERENCE_ROAD (default "chip": DirectDraw surfaces in video memory, the chip
 // drawing what it can); "generic", "fast", "og_mmx", "og_c" draw in plain memory, the driver's
 // own switches (set by tests.cmake) choosing the rasteriser.
-#include <fnmatch.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,32 +35,6 @@ std::string road() {
 std::string referenceDir() {
     const char *d = std::getenv("KIV_REFERENCE_DIR");
     return d && *d ? d : KIV_REFERENCE_DIR;
-}
-
-// Rows that still differ on faults not yet mended: the scene (a shell pattern),
-// the roads it fails on ("*" for all), and the fault. A row listed here that differs is skipped
-// with its report; one that matches passes.
-struct KnownFault {
-    const char *scene;
-    const char *roads;
-    const char *fault;
-};
-const KnownFault kKnownFaults[] = {
-    // The software chains drawing into the chip's top-down surfaces (GL_BLEND, DECAL of a
-    // texture with alpha): the mirrored window y sits a rounding epsilon below the grid, the fast
-    // set-up's 1/16-pixel snap truncates it, and the attribute planes taken from the snapped
-    // vertices move 1/16 pixel; where the texture wraps in t that is two steps at a few pixels.
-    {"texenv_decal_linear", "chip", "attribute planes 1/16 pixel off on top-down surfaces (a pixel two steps off)"},
-    {"texenv_*_mipmap", "chip", "attribute planes 1/16 pixel off on top-down surfaces (a few pixels two steps off)"},
-};
-
-const KnownFault *knownFault(const std::string &scene) {
-    for (const KnownFault &k : kKnownFaults) {
-        if (fnmatch(k.scene, scene.c_str(), 0) != 0) continue;
-        const std::string roads = std::string(" ") + k.roads + " ";
-        if (roads == " * " || roads.find(" " + road() + " ") != std::string::npos) return &k;
-    }
-    return nullptr;
 }
 
 // A picture, 3 bytes a pixel, the bottom row first.
@@ -263,7 +236,6 @@ TEST_P(Reference, SceneMatchesTheReferenceRenderer) {
     }
     if (report.empty()) return;
     keep(s);
-    if (const KnownFault *k = knownFault(s.name)) GTEST_SKIP() << "known fault: " << k->fault << report;
     ADD_FAILURE() << "differs from the reference (ours kept beside it):" << report;
 }
 
