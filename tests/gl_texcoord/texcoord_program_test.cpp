@@ -8,8 +8,7 @@
 // window positions are whole pixels; s, t and q (over w) are then planes in window space that the
 // test evaluates at each pixel centre. A pixel within 1/1000 texel of a texel boundary (or near a
 // triangle edge) is not judged: float arithmetic may put it either side.
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +16,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,26 +113,15 @@ constexpr uint8_t kLevelRgb[6][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255
 // The byte whose 5-bit channel value is i (0 to 31).
 uint8_t byteOf5(int i) { return uint8_t(std::lround(i * 255.0 / 31.0)); }
 
-class TexCoordProgram : public ::testing::Test {
+class TexCoordProgram : public BootedProgram {
 protected:
     void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-        memoryDc = CreateCompatibleDC(nullptr);
-        ASSERT_NE(memoryDc, nullptr);
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kSize, kSize, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-        void *bits = nullptr;
-        bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        previous = SelectObject(memoryDc, bitmap);
-        ASSERT_TRUE(SetPixelFormat(memoryDc, 1, nullptr));
-        rc = wglCreateContext(memoryDc);
-        ASSERT_NE(rc, nullptr) << kivOpenGlError();
-        ASSERT_TRUE(wglMakeCurrent(memoryDc, rc)) << kivOpenGlError();
+        BootedProgram::SetUp();
+        if (HasFatalFailure()) return;
+        dib = std::make_unique<MemoryDib>(kSize, kSize);
+        ASSERT_TRUE(dib->ok());
+        context = std::make_unique<DibContext>(*dib);
+        ASSERT_TRUE(context->current) << kivOpenGlError();
         glViewport(0, 0, kSize, kSize);
         glDisable(GL_DITHER);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -140,17 +129,9 @@ protected:
         ASSERT_EQ(redBits, 5) << "a 16-bit window format";
     }
     void TearDown() override {
-        wglMakeCurrent(nullptr, nullptr);
-        if (rc != nullptr) wglDeleteContext(rc);
-        if (memoryDc != nullptr) {
-            if (previous != nullptr) SelectObject(memoryDc, previous);
-            DeleteDC(memoryDc);
-        }
-        if (bitmap != nullptr) DeleteObject(bitmap);
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        context.reset();
+        dib.reset();
+        BootedProgram::TearDown();
     }
 
     // A 32 x 32 texture whose texel (i, j) has the 5-bit channels i, j and 31.
@@ -204,12 +185,8 @@ protected:
         return out;
     }
 
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
-    HDC memoryDc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    HGLRC rc = nullptr;
+    std::unique_ptr<MemoryDib> dib;
+    std::unique_ptr<DibContext> context;
     GLint redBits = 0;
 };
 

@@ -4,8 +4,7 @@
 // ("__GL_FORCE_MMX"). Each case draws through opengl32 and reads back with glReadPixels;
 // expected values are the exact products of the colours in field steps (0..31), rounded, or
 // under dither the exact value's floor or ceiling with an unbiased mean.
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -37,21 +37,13 @@ struct Picture {
     double at(int x, int y, int c) const { return steps[size_t((y * kSize + x) * 3 + c)]; }
 };
 
-class ExactFragmentRoads : public ::testing::Test {
+class ExactFragmentRoads : public BootedProgram {
 protected:
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-    }
     void TearDown() override {
         close();
         unsetenv("__GL_DISABLE_OG");
         unsetenv("__GL_FORCE_MMX");
-        kivOpenGlUnloadDriver();
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        BootedProgram::TearDown();
     }
 
     // A current context on a fresh 5-5-5 DIB section for the road, cleared to the grey levels
@@ -62,42 +54,19 @@ protected:
         road = r;
         setenv("__GL_DISABLE_OG", r == Road::Chain ? "1" : "0", 1);
         setenv("__GL_FORCE_MMX", r == Road::GeneratedMmx ? "1" : "0", 1);
-        memoryDc = CreateCompatibleDC(nullptr);
-        ASSERT_NE(memoryDc, nullptr);
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kSize, kSize, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-        void *bits = nullptr;
-        bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        ASSERT_NE(bitmap, nullptr);
-        previous = SelectObject(memoryDc, bitmap);
-        ASSERT_TRUE(SetPixelFormat(memoryDc, 1, nullptr));
-        rc = wglCreateContext(memoryDc);
-        ASSERT_NE(rc, nullptr) << kivOpenGlError();
-        ASSERT_TRUE(wglMakeCurrent(memoryDc, rc)) << kivOpenGlError();
-        glViewport(0, 0, kSize, kSize);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, kSize, 0, kSize, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        dib = std::make_unique<MemoryDib>(kSize, kSize);
+        ASSERT_TRUE(dib->ok());
+        context = std::make_unique<DibContext>(*dib);
+        ASSERT_TRUE(context->current) << kivOpenGlError();
+        unitPixelProjection(kSize, kSize);
         glDisable(GL_DITHER);
         if (r == Road::Generic) forceGeneric();
         glClearColor(red, green, blue, 0);
         glClear(GL_COLOR_BUFFER_BIT);
     }
     void close() {
-        wglMakeCurrent(nullptr, nullptr);
-        if (rc != nullptr) wglDeleteContext(rc);
-        rc = nullptr;
-        if (memoryDc != nullptr) {
-            if (previous != nullptr) SelectObject(memoryDc, previous);
-            DeleteDC(memoryDc);
-        }
-        memoryDc = nullptr;
-        previous = nullptr;
-        if (bitmap != nullptr) DeleteObject(bitmap);
-        bitmap = nullptr;
+        context.reset();
+        dib.reset();
     }
 
     // The generic road: a white one-dimensional texture modulating every fragment by exactly 1,
@@ -196,12 +165,8 @@ protected:
     }
 
     Road road = Road::Generic;
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
-    HDC memoryDc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ previous = nullptr;
-    HGLRC rc = nullptr;
+    std::unique_ptr<MemoryDib> dib;
+    std::unique_ptr<DibContext> context;
 };
 
 // ---- stencil operations where the depth test fails -------------------------------------------------

@@ -38,8 +38,6 @@ inline int widen5(int v) { return (v * 255 + 15) / 31; }
 // A read-back channel against the 5-bit value drawn, within the widening's rounding.
 inline bool readsAs(int got, int five) { return std::abs(got - widen5(five)) <= 1; }
 
-using DefaultMachineTest = DefaultMachine;
-
 class EdgeWindow {
 public:
     EdgeWindow(int x, int y, int width, int height, bool doubleBuffered) : w(width), h(height) {

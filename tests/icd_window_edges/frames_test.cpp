@@ -19,10 +19,10 @@ namespace {
 
 constexpr uint16_t kRed555 = 0x7C00, kGreen555 = 0x03E0, kBlue555 = 0x001F;
 
-class Frames : public DefaultMachineTest {
+class Frames : public DefaultMachine {
 protected:
     void SetUp() override {
-        DefaultMachineTest::SetUp();
+        DefaultMachine::SetUp();
         if (HasFatalFailure()) return;
         zk3EngineSetSpinGuard(0);
     }
@@ -32,7 +32,7 @@ protected:
         zk3EngineHoldFreeCount(0, 0);
         if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
         zk3EngineSetSpinGuard(20000000);
-        DefaultMachineTest::TearDown();
+        DefaultMachine::TearDown();
     }
     // The front buffer reads back the blue frame's first pixel.
     static bool readsBlue(const EdgeWindow &) {

@@ -82,7 +82,7 @@ std::vector<std::string> runThreads() {
     return wrong;
 }
 
-class WindowLoad : public DefaultMachineTest {};
+class WindowLoad : public DefaultMachine {};
 
 // The second process's part: run only when the first one starts it.
 TEST_F(WindowLoad, SecondProcessPart) {

@@ -113,10 +113,10 @@ const Op kOps[] = {
     {"pixel rectangle", drawPixels, kBlue555},
 };
 
-class WindowEdges : public DefaultMachineTest {
+class WindowEdges : public DefaultMachine {
 protected:
     void SetUp() override {
-        DefaultMachineTest::SetUp();
+        DefaultMachine::SetUp();
         if (HasFatalFailure()) return;
         ASSERT_NE(zk3EngineChip(), nullptr);
     }
@@ -136,7 +136,9 @@ TEST_F(WindowEdges, DrawingStaysInsideTheVisiblePartOfTheWindow) {
                 const ScreenCopy before = ScreenCopy::take();
                 op.draw(win.w, win.h);
                 glFinish();
-                if (doubleBuffered) EXPECT_TRUE(win.swap());
+                if (doubleBuffered) {
+                    EXPECT_TRUE(win.swap());
+                }
                 EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
                 ASSERT_TRUE(zk3EngineChip()->frameBufferGuardIntact()) << "written before the frame buffer";
                 win.expectScreen(before, op.expect);
@@ -168,7 +170,9 @@ TEST_F(WindowEdges, AWindowMovedAcrossTheTopEdgeBetweenFramesStaysInside) {
             clearRed(win.w, win.h);
             quadStippled(win.w, win.h / 2);
             glFinish();
-            if (doubleBuffered) EXPECT_TRUE(win.swap());
+            if (doubleBuffered) {
+                EXPECT_TRUE(win.swap());
+            }
             ASSERT_TRUE(zk3EngineChip()->frameBufferGuardIntact());
             win.expectScreen(before, 0xFFFF, [&](int, int y) {
                 return y < win.h / 2 ? kGreen555 : kRed555;

@@ -21,8 +21,7 @@
 #include <vector>
 
 #include "platform/ddraw_nt/ddraw_nt.h"
-#include "platform/machine/machine.h"
-#include "platform/opengl32/wgl.h"
+#include "tests/common/program_fixture.h"
 #include "tests/reference/scenes.h"
 
 namespace {
@@ -51,14 +50,8 @@ struct Verdict {
     std::string firstMiss;
 };
 
-class Reference : public ::testing::TestWithParam<int> {
+class Reference : public BootedProgram, public ::testing::WithParamInterface<int> {
 protected:
-    void SetUp() override {
-        saved = *kivMachineConfig();
-        savedMode = *kivScreenMode();
-        ASSERT_TRUE(kivMachineBoot());
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-    }
     void TearDown() override {
         wglMakeCurrent(nullptr, nullptr);
         if (rc != nullptr) wglDeleteContext(rc);
@@ -66,11 +59,8 @@ protected:
             ReleaseDC(hwnd, hdc);
             DestroyWindow(hwnd);
         }
-        kivOpenGlUnloadDriver();
         kivDDrawOffer(true);
-        kivMachineConfigure(&saved);
-        kivSetScreenMode(&savedMode);
-        kivMachineBoot();
+        BootedProgram::TearDown();
     }
 
     // The scene drawn through opengl32 into a double-buffered window with depth and stencil.
@@ -189,8 +179,6 @@ protected:
             .write(reinterpret_cast<const char *>(ours.rgb.data()), std::streamsize(ours.rgb.size()));
     }
 
-    KivMachineConfig saved;
-    KivScreenMode savedMode;
     HWND hwnd = nullptr;
     HDC hdc = nullptr;
     HGLRC rc = nullptr;
