@@ -920,16 +920,21 @@ struct TriangleEmitter {
         op(__glOgMov(s(), sc(kNegMask), eax));
         edges();
 
-        // Gradient terms and the first pixel's sample, relative to the top vertex.
-        auto gradientTerm = [&](int reg, int32_t off, int32_t dst) {
-            difference(reg, off, kEsi, kTmp);
-            op(__glOgFmul(s(), fconst(0.0625)));
+        // Gradient terms and the first pixel's sample, relative to the top vertex, from the window
+        // coordinates as given (only the edges take the snapped ones), as the C set-up takes them.
+        auto windowOf = [&](int reg, int32_t c) {
+            op(__glOgMov(s(), eax, w.at(reg, kVPtr)));
+            return w.at(kEax, int32_t(offsetof(GlVertex, window)) + 4 * c);
+        };
+        auto gradientTerm = [&](int reg, int32_t c, int32_t dst) {
+            op(__glOgFld(s(), windowOf(reg, c)));
+            op(__glOgFsub(s(), windowOf(kEsi, c)));
             fstp64(dst);
         };
-        gradientTerm(kEdi, kVX, kAx);
-        gradientTerm(kEdi, kVY, kAy);
-        gradientTerm(kEbx, kVX, kBx);
-        gradientTerm(kEbx, kVY, kBy);
+        gradientTerm(kEdi, 0, kAx);
+        gradientTerm(kEdi, 1, kAy);
+        gradientTerm(kEbx, 0, kBx);
+        gradientTerm(kEbx, 1, kBy);
         // inv = 1 / (ax by - bx ay)
         fld64(kAx);
         fld64(kBy);
@@ -942,19 +947,17 @@ struct TriangleEmitter {
         op(__glOgFdiv(s(), __glOgSt(1)));
         fstp64(kInv);
         op(__glOgFstp(s(), __glOgSt(0)));
-        // rx = firstX + 1 - top x, ry = yStart + 1 - top y (exact in 1/16 pixel).
-        auto sample = [&](GlOgNode *first, int32_t off, int32_t dst) {
+        // rx = firstX + 1 - top x, ry = yStart + 1 - top y.
+        auto sample = [&](GlOgNode *first, int32_t c, int32_t dst) {
             op(__glOgMov(s(), eax, first));
             op(__glOgInc(s(), eax));
-            op(__glOgShl(s(), eax, w.imm(4)));
-            op(__glOgSub(s(), eax, w.at(kEsi, off)));
             op(__glOgMov(s(), sc(kTmp), eax));
             op(__glOgFild(s(), sc(kTmp)));
-            op(__glOgFmul(s(), fconst(0.0625)));
+            op(__glOgFsub(s(), windowOf(kEsi, c)));
             fstp64(dst);
         };
-        sample(sc(kFirstX), kVX, kRx);
-        sample(rec(SPAN_AT(yStart)), kVY, kRy);
+        sample(sc(kFirstX), 0, kRx);
+        sample(rec(SPAN_AT(yStart)), 1, kRy);
         for (int c = 0; c < 2; ++c) {
             op(__glOgFild(s(), rec(SPAN_AT(startEdgeStep) + 4 * c)));
             fld64(kWalk);

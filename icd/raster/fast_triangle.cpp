@@ -68,11 +68,13 @@ inline uint32_t ceilFraction(uint32_t r, uint32_t den) {
     return q + (rem != 0 ? 1u : 0u);
 }
 
-// A vertex snapped to 1/16 pixel.
+// A vertex snapped to 1/16 pixel for the edges, and where it is for the planes: attributes are
+// sampled against the vertices as given, as the generic rasteriser samples them, so the snap
+// moves coverage by at most a thirty-second of a pixel and no attribute at all.
 struct Snapped {
     GlVertex *v;
     int64_t x, y;      // in 1/16 pixel
-    double fx, fy;     // the same in pixels
+    double fx, fy;     // the window coordinates as given, in pixels
 };
 
 // One edge from an upper to a lower vertex on the rows below a given one, in the span record's
@@ -339,8 +341,8 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
         // mirrored for a top-down surface) by a whole sixteenth, and the planes with it.
         v[i].x = int32_t(std::lrint(double(wx) * 16.0));
         v[i].y = int32_t(std::lrint(double(wy) * 16.0));
-        v[i].fx = double(v[i].x) / 16.0;
-        v[i].fy = double(v[i].y) / 16.0;
+        v[i].fx = double(wx);
+        v[i].fy = double(wy);
     }
     if (v[1].y < v[0].y) std::swap(v[0], v[1]);
     if (v[2].y < v[1].y) std::swap(v[1], v[2]);
