@@ -1,6 +1,6 @@
 // What the program-level tests share: a machine booted afresh (the machine and screen mode of
 // before put back after), and a memory DC over a 16-bit (5-5-5) DIB section whose own bits take
-// the picture.
+// the picture. One unit per pixel is kivscenes::windowProjection.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "apps/kivdemo/scenes.h"
 #include "platform/machine/machine.h"
 #include "platform/opengl32/wgl.h"
 
@@ -132,13 +133,3 @@ public:
 private:
     HDC dc_;
 };
-
-// One unit per pixel with the origin at the bottom left.
-inline void unitPixelProjection(int w, int h) {
-    glViewport(0, 0, w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, w, 0, h, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}

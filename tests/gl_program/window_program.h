@@ -68,7 +68,7 @@ inline void clearTo(float r, float g, float b) {
 // The current context draws one unit per pixel of a w x h window, dither off so that every
 // colour written is the colour drawn, and reads back on the 0 to 255 scale.
 inline void pixelProjection(int w, int h) {
-    unitPixelProjection(w, h);
+    kivscenes::windowProjection(w, h);
     glDisable(GL_DITHER);
     measureFullChannel();
 }

@@ -70,7 +70,7 @@ protected:
         ASSERT_TRUE(dib->ok());
         context = std::make_unique<DibContext>(*dib);
         ASSERT_TRUE(context->current) << kivOpenGlError();
-        unitPixelProjection(kW, kH);
+        kivscenes::windowProjection(kW, kH);
     }
 
     static Picture read() {

@@ -50,7 +50,7 @@ protected:
 };
 
 void drawScene() {
-    unitPixelProjection(kSize, kSize);
+    kivscenes::windowProjection(kSize, kSize);
     glDisable(GL_DITHER);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClearDepth(1.0);

@@ -58,7 +58,7 @@ protected:
         ASSERT_TRUE(dib->ok());
         context = std::make_unique<DibContext>(*dib);
         ASSERT_TRUE(context->current) << kivOpenGlError();
-        unitPixelProjection(kSize, kSize);
+        kivscenes::windowProjection(kSize, kSize);
         glDisable(GL_DITHER);
         if (r == Road::Generic) forceGeneric();
         glClearColor(red, green, blue, 0);

@@ -148,12 +148,7 @@ private:
         return false;
     }
     void project() {
-        glViewport(0, 0, w, h);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, w, 0, h, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        kivscenes::windowProjection(w, h);
         glDisable(GL_DITHER);
     }
 };
