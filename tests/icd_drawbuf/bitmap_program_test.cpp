@@ -127,4 +127,49 @@ TEST_F(BitmapProgram, ADeviceBitmapIsRefused) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));  // opengl32's do-nothing table
 }
 
+// A section with explicit channel masks is drawn into only when they are the pixel format's
+// (5-5-5): a 5-6-5 section would get every pixel in the wrong fields, so its context is not made
+// current and its bits stay as they were.
+TEST_F(BitmapProgram, ASectionIsDrawnOnlyWhenItsChannelsAreTheFormats) {
+    struct Case {
+        DWORD masks[3];
+        bool drawn;
+    } cases[] = {{{0xF800, 0x07E0, 0x001F}, false}, {{0x7C00, 0x03E0, 0x001F}, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.drawn ? "5-5-5" : "5-6-5");
+        memoryDc = CreateCompatibleDC(nullptr);
+        ASSERT_NE(memoryDc, nullptr);
+        struct {
+            BITMAPINFOHEADER header;
+            DWORD masks[3];
+        } info;
+        std::memset(&info, 0, sizeof info);
+        info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kSize, kSize, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0};
+        std::memcpy(info.masks, c.masks, sizeof info.masks);
+        void *pixels = nullptr;
+        bitmap = CreateDIBSection(memoryDc, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &pixels, nullptr, 0);
+        ASSERT_NE(bitmap, nullptr);
+        previous = SelectObject(memoryDc, bitmap);
+        ASSERT_TRUE(SetPixelFormat(memoryDc, 1, nullptr));
+        rc = wglCreateContext(memoryDc);
+        ASSERT_NE(rc, nullptr) << kivOpenGlError();
+        EXPECT_EQ(wglMakeCurrent(memoryDc, rc) != 0, c.drawn);
+        glClearColor(1, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+        uint16_t p;
+        std::memcpy(&p, pixels, 2);
+        EXPECT_EQ(p, c.drawn ? 0x7C00 : 0x0000);  // full red in 5-5-5, or the zeroed section untouched
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(rc);
+        rc = nullptr;
+        SelectObject(memoryDc, previous);
+        previous = nullptr;
+        DeleteDC(memoryDc);
+        memoryDc = nullptr;
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+}
+
 }  // namespace
