@@ -84,6 +84,13 @@ constexpr uint32_t kGlDrawableDeviceFlag = 0x2;
 constexpr uint32_t kGlDrawableWindowGone = 0x80000000u;
 
 void __wglVisualFromPixelFormat(GlVisual *visual, const PIXELFORMATDESCRIPTOR *pfd);
+// Whether a DIB section's pixels are laid out as the visual's: its channel masks (BI_RGB
+// sections have the default ones) the visual's wherever the visual names masks. A section laid
+// out otherwise (5-6-5 under a 5-5-5 format) would get every pixel drawn into the wrong fields.
+inline bool __wglSectionFitsVisual(const DIBSECTION &ds, const GlVisual *v) {
+    if (v == nullptr || ds.dsBm.bmBitsPixel < 16 || (v->redMask | v->greenMask | v->blueMask) == 0) return true;
+    return ds.dsBitfields[0] == v->redMask && ds.dsBitfields[1] == v->greenMask && ds.dsBitfields[2] == v->blueMask;
+}
 GlDrawable *__wglCreateDrawable(HDC hdc, HWND hwnd, const GlVisual *visual);
 void __wglDestroyDrawable(GlDrawable *drawable);
 GlDrawable *__wglFindDrawable(HDC hdc, HWND hwnd);

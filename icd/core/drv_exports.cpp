@@ -45,6 +45,14 @@ bool memoryDrawableStillHolds(GlDrawable *d) {
     GlBufferDescriptor *front = &d->buffers.descriptors[kGlDescriptorFront];
     if (front->lock == nullptr) return true;
     if (!front->lock(front, &d->buffers)) return false;
+    // The same pixels' address and size can come back in a section of another layout.
+    DIBSECTION ds;
+    std::memset(&ds, 0, sizeof ds);
+    if (GetObjectA(GetCurrentObject(d->hdc, OBJ_BITMAP), sizeof ds, &ds) == int(sizeof ds) &&
+        !__wglSectionFitsVisual(ds, d->buffers.visual)) {
+        if (front->unlock != nullptr) front->unlock(front, &d->buffers);
+        return false;
+    }
     if (front->unlock != nullptr) front->unlock(front, &d->buffers);
     return true;
 }

@@ -262,13 +262,7 @@ BOOL __wglInitBitmapColorBuffer(GlBufferDescriptor *d, GlDrawableBuffers *set, i
     if (bitmap == nullptr || GetObjectA(bitmap, sizeof ds, &ds) != int(sizeof ds) || ds.dsBm.bmBits == nullptr ||
         __glBytesPerPixel(ds.dsBm.bmBitsPixel) != d->elementSize || ds.dsBm.bmWidth <= 0 || ds.dsBm.bmHeight <= 0)
         return FALSE;
-    // Nor is a section whose channels lie elsewhere than the pixel format's (a 5-6-5 section under
-    // a 5-5-5 format): every pixel drawn would land in the wrong fields.
-    if (const GlVisual *v = set->visual; v != nullptr && ds.dsBm.bmBitsPixel >= 16 &&
-                                         (v->redMask | v->greenMask | v->blueMask) != 0 &&
-                                         (ds.dsBitfields[0] != v->redMask || ds.dsBitfields[1] != v->greenMask ||
-                                          ds.dsBitfields[2] != v->blueMask))
-        return FALSE;
+    if (!__wglSectionFitsVisual(ds, set->visual)) return FALSE;
     d->width = dr->width = ds.dsBm.bmWidth;
     d->height = dr->height = ds.dsBm.bmHeight;
     d->base = static_cast<uint8_t *>(ds.dsBm.bmBits);

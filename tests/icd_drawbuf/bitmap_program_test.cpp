@@ -129,12 +129,13 @@ TEST_F(BitmapProgram, ADeviceBitmapIsRefused) {
 
 // A section with explicit channel masks is drawn into only when they are the pixel format's
 // (5-5-5): a 5-6-5 section would get every pixel in the wrong fields, so its context is not made
-// current and its bits stay as they were.
+// current and its bits stay as they were; also when its DC and pixels come back with the handle
+// values and addresses of the 5-5-5 section before it.
 TEST_F(BitmapProgram, ASectionIsDrawnOnlyWhenItsChannelsAreTheFormats) {
     struct Case {
         DWORD masks[3];
         bool drawn;
-    } cases[] = {{{0xF800, 0x07E0, 0x001F}, false}, {{0x7C00, 0x03E0, 0x001F}, true}};
+    } cases[] = {{{0xF800, 0x07E0, 0x001F}, false}, {{0x7C00, 0x03E0, 0x001F}, true}, {{0xF800, 0x07E0, 0x001F}, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.drawn ? "5-5-5" : "5-6-5");
         memoryDc = CreateCompatibleDC(nullptr);
