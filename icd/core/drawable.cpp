@@ -207,13 +207,21 @@ BOOL __wglHandleWindowMoved(GlContextHandle *h) {
 }
 
 // The size the buffers were last made for is taken and forgotten, so that the resize is not
-// skipped as unchanged. Only the context drawing into these buffers is resized.
+// skipped as unchanged. Only the context drawing into these buffers is resized. A resize that
+// fails (say a surface DirectDraw answered busy for) gives the size back for the next try:
+// forgotten, the next try would make every buffer 0 x 0, and the chip would draw and the swap
+// show a frame out of buffers of one pixel.
 BOOL __wglApplyPendingResize(GlDrawableBuffers *buffers) {
     GlContext *ctx = __glGetCurrentContext();
     if (ctx == nullptr || ctx->tail.drawableBuffers != buffers || ctx->procs.resize == nullptr) return FALSE;
-    int32_t width = buffers->bufWidth, height = buffers->bufHeight;
+    const int32_t width = buffers->bufWidth, height = buffers->bufHeight;
     buffers->bufWidth = buffers->bufHeight = 0;
-    return ctx->procs.resize(ctx, width, height);
+    const BOOL made = ctx->procs.resize(ctx, width, height);
+    if (made != 1) {
+        buffers->bufWidth = width;
+        buffers->bufHeight = height;
+    }
+    return made;
 }
 
 BOOL __wglRevalidateDrawable(GlContextHandle *h) {

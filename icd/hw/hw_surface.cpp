@@ -169,7 +169,10 @@ void __glHwClearColorBuffer(GlColorBuffer *cb) {
     uint32_t offset = 0;
     if (!chipClears(ctx, &cb->head, &offset)) {
         finishChip(ctx);
+        if (!__glHwLockColourForClear(ctx, cb)) return;
         softColourClear(cb);
+        if (GlBufferDescriptor *d = cb->head.descriptor; d != nullptr && d->unlock != nullptr)
+            d->unlock(d, __glBufferRecord(&cb->head));
         return;
     }
     const GlClipBox box = clipBoxOf(ctx);
@@ -377,41 +380,69 @@ bool __glHwFrontOwnershipMoved(GlContext *ctx) {
     return true;
 }
 
-// Dirty bits do not refuse access: every drawing, reading and clearing entry validates before
-// it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
-// were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
-// its fill, this very lock giving the chip back), and refusing them would lose its work.
-// A lock that refuses drops the drawing: the frame is marked lost for the swap to report.
-BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
-    if (flags & kGlBufferFront) __glHwFrontOwnershipMoved(ctx);
-    if (!__glPrepareBuffers(ctx, flags)) {
-        if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
-            rec->drawable->flags |= kGlDrawableFrameLost;
-        // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
-        __glRequestValidation(ctx);
-        ctx->dirtyMask |= 0x7FF;
-        if (__glHasHwState(ctx)) {
-            GlPrimitiveProcs &prim = ctx->slots.primitive;
-            prim.renderPoint = dropPoint;
-            prim.renderLine = dropLine;
-            prim.renderTriangle = dropTriangle;
-            ctx->state.clip.polygonProc = dropPolygon;
-            // Only a chip that was drawing is lost by the lock; one already lost (a device that
-            // failed to open again after a mode change) stays lost until it is opened again.
-            if (!ctx->hw.hardwareLost) ctx->hw.lostByLock = 1;
-            ctx->hw.hardwareLost = 1;
-        }
-        return FALSE;
+namespace {
+
+// A lock that refuses drops the drawing: the frame is marked lost for the swap (or glFinish) to
+// report, and the chip is given nothing until a lock works again.
+void refuseAccess(GlContext *ctx) {
+    if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
+        rec->drawable->flags |= kGlDrawableFrameLost;
+    // Called inside glBegin/glEnd too (the primitive bracket): validation waits for glEnd.
+    __glRequestValidation(ctx);
+    ctx->dirtyMask |= 0x7FF;
+    if (__glHasHwState(ctx)) {
+        GlPrimitiveProcs &prim = ctx->slots.primitive;
+        prim.renderPoint = dropPoint;
+        prim.renderLine = dropLine;
+        prim.renderTriangle = dropTriangle;
+        ctx->state.clip.polygonProc = dropPolygon;
+        // Only a chip that was drawing is lost by the lock; one already lost (a device that
+        // failed to open again after a mode change) stays lost until it is opened again.
+        if (!ctx->hw.hardwareLost) ctx->hw.lostByLock = 1;
+        ctx->hw.hardwareLost = 1;
     }
-    // A device lost only because a lock once failed comes back with the next lock that works:
-    // the procs are chosen again at the next validation.
+}
+
+// A device lost only because a lock once failed comes back with the next lock that works:
+// the procs are chosen again at the next validation.
+void accessGranted(GlContext *ctx) {
     if (__glHasHwState(ctx) && ctx->hw.lostByLock) {
         ctx->hw.lostByLock = 0;
         ctx->hw.hardwareLost = ctx->hw.deviceOpen && ctx->hw.cpuBase != nullptr ? 0 : 1;
         __glRequestValidation(ctx);
         ctx->dirtyMask |= 0x7FF;
     }
+}
+
+}  // namespace
+
+// Dirty bits do not refuse access: every drawing, reading and clearing entry validates before
+// it reaches the buffers, and the lock refreshes each buffer's base and pitch. The bits seen here
+// were set by the operation itself (a deep depth buffer's clear moving its tag epoch right before
+// its fill, this very lock giving the chip back), and refusing them would lose its work.
+BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
+    if (flags & kGlBufferFront) __glHwFrontOwnershipMoved(ctx);
+    if (!__glPrepareBuffers(ctx, flags)) {
+        refuseAccess(ctx);
+        return FALSE;
+    }
+    accessGranted(ctx);
     return TRUE;
+}
+
+// The colour buffer a clear fills in software is locked here first, so that a refusal (the
+// buffer's surface busy or lost) is the frame's like any other drawing's, rather than a clear
+// that silently did nothing under a swap that reports the frame drawn. The clear's own lock
+// then only counts.
+bool __glHwLockColourForClear(GlContext *ctx, GlColorBuffer *cb) {
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr || d->lock == nullptr) return true;
+    if (!d->lock(d, __glBufferRecord(&cb->head))) {
+        refuseAccess(ctx);
+        return false;
+    }
+    accessGranted(ctx);
+    return true;
 }
 
 BOOL __glHwEndBufferAccess(GlContext *ctx, uint32_t flags) { return __glReleaseBuffers(ctx, flags); }

@@ -797,17 +797,20 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     // refuses the swap, rather than the blit reading a surface the old mode took with it.
     const bool lockFront = !set->fullScreen || !inStepWithMode(dr);
     if (lockFront && (front->lock == nullptr || !front->lock(front, set))) return FALSE;
-    // A visible rectangle is cut to the drawable: a window larger than the screen has buffers of
-    // the screen's size, and the part of it beyond them has no pixels to show.
+    // A visible rectangle is cut to the drawable and to the back buffer: a window larger than the
+    // screen has buffers of the screen's size, and the part of it beyond them has no pixels to
+    // show; a back buffer not (yet) made at the window's size is never read past its end.
+    const int32_t shownW = std::min<int32_t>(dr->width, back->width);
+    const int32_t shownH = std::min<int32_t>(dr->height, back->height);
     auto blit = [&](const ZK_RECTL &r, BOOL more) {
         const int32_t left = std::max<int32_t>(r.left, s.originX), top = std::max<int32_t>(r.top, s.originY);
-        const int32_t right = std::min<int32_t>(r.right, s.originX + dr->width);
-        const int32_t bottom = std::min<int32_t>(r.bottom, s.originY + dr->height);
+        const int32_t right = std::min<int32_t>(r.right, s.originX + shownW);
+        const int32_t bottom = std::min<int32_t>(r.bottom, s.originY + shownH);
         if (left < right && top < bottom)
             __glHwScreenBlit(right - left, bottom - top, left - s.originX, top - s.originY, left, top, more);
     };
     switch (kind) {
-    case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(dr->width, dr->height, 0, 0, s.originX, s.originY, 0); break;
+    case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(shownW, shownH, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
         if (s.count != 0) blit(s.rects[0], 0);
         break;
