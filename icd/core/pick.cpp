@@ -7,6 +7,7 @@
 #include "icd/core/services.h"
 #include "icd/vertex/array_procs.h"
 #include "icd/core/drawable.h"
+#include "icd/hw/present.h"
 #include "icd/pixel/texture_object.h"
 
 namespace {
@@ -30,7 +31,11 @@ bool isMipmapFilter(GLenum filter) { return filter != GL_NEAREST && filter != GL
 
 GlShadeFlags __glShadeFlags(const GlContext *ctx) { return ctx->state.span.raster.shadeFlags; }
 
-void __glValidateState(GlContext *ctx) { run(ctx, ctx->slots.pickAll); }
+void __glValidateState(GlContext *ctx) {
+    if (GlDrawableBuffers *rec = ctx->tail.drawableBuffers; rec != nullptr && rec->drawable != nullptr)
+        __wglRemakeMarkedBuffers(rec->drawable);
+    run(ctx, ctx->slots.pickAll);
+}
 
 void __glUpdateCurrentTextures(GlContext *ctx) {
     GlPickState &p = pickOf(ctx);

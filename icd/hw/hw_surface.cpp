@@ -169,7 +169,7 @@ void __glHwClearColorBuffer(GlColorBuffer *cb) {
     uint32_t offset = 0;
     if (!chipClears(ctx, &cb->head, &offset)) {
         finishChip(ctx);
-        if (!__glHwLockColourForClear(ctx, cb)) return;
+        if (!__glHwLockBuffer(ctx, &cb->head)) return;
         softColourClear(cb);
         if (GlBufferDescriptor *d = cb->head.descriptor; d != nullptr && d->unlock != nullptr)
             d->unlock(d, __glBufferRecord(&cb->head));
@@ -430,14 +430,14 @@ BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags) {
     return TRUE;
 }
 
-// The colour buffer a clear fills in software is locked here first, so that a refusal (the
-// buffer's surface busy or lost) is the frame's like any other drawing's, rather than a clear
-// that silently did nothing under a swap that reports the frame drawn. The clear's own lock
-// then only counts.
-bool __glHwLockColourForClear(GlContext *ctx, GlColorBuffer *cb) {
-    GlBufferDescriptor *d = cb->head.descriptor;
+// A buffer that software fills or reads outside a primitive (a clear the chip cannot do, the
+// accumulation operations) is locked here, so that a refusal (the buffer's surface busy or lost)
+// is the frame's like any other drawing's, rather than work silently not done under a swap that
+// reports the frame drawn.
+bool __glHwLockBuffer(GlContext *ctx, GlBuffer *b) {
+    GlBufferDescriptor *d = b->descriptor;
     if (d == nullptr || d->lock == nullptr) return true;
-    if (!d->lock(d, __glBufferRecord(&cb->head))) {
+    if (!d->lock(d, __glBufferRecord(b))) {
         refuseAccess(ctx);
         return false;
     }

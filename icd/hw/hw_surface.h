@@ -51,8 +51,9 @@ void __glHwSendSurfaces(HwState *hw);
 // do-nothing primitive procs until the next validation; the next lock that works gives the device
 // back). On success the locked buffers' base and pitch are fresh.
 BOOL __glHwBeginBufferAccess(GlContext *ctx, uint32_t flags);
-// The same for one colour buffer that a clear fills in software; the caller unlocks it after.
-bool __glHwLockColourForClear(GlContext *ctx, GlColorBuffer *cb);
+// The same for one buffer that software fills or reads outside a primitive (a software clear,
+// the accumulation operations); the caller unlocks it after.
+bool __glHwLockBuffer(GlContext *ctx, GlBuffer *b);
 // A window came above the front buffer drawn into since the procs were chosen: they are chosen
 // again at once (ownership-testing software procs in place of the chip's), and the caller hands
 // the primitive in hand to the procs now in the slots. One compare of the display driver's

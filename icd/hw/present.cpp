@@ -115,6 +115,21 @@ Gate lockGate(GlBufferDescriptor *, GlDrawableBuffers *set) {
     return Gate::Refuse;
 }
 
+}  // namespace
+
+// The lock's own repair comes too late for the drawing in hand: that was chosen for the buffers
+// of before, so the lock refuses it and the frame is lost although DirectDraw answers again.
+// Made here, at validation, the buffers are new before anything is chosen for them.
+void __wglRemakeMarkedBuffers(GlDrawable *dr) {
+    if (dr == nullptr || (dr->flags & (kGlDrawableBuffersInvalid | kGlDrawableDeviceFlag)) != kGlDrawableBuffersInvalid)
+        return;
+    // A mode change is the lock's to take (it may leave the buffers marked for another depth).
+    if (blockModeCounter(dr) != dr->modeChangeSeen) return;
+    applyPendingResize(dr, &dr->buffers);
+}
+
+namespace {
+
 // Locks the window's visible rectangle of the primary. Busy answers are waited out a few times,
 // then the primary is made again; the rounds are bounded so that a surface that stays busy fails
 // the lock instead of hanging the application.

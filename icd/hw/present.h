@@ -30,6 +30,10 @@ const char *__wglReportDDrawError(const char *step, HRESULT result);
 const char *__wglDDrawErrorName(HRESULT result);
 const char *__wglLastDDrawReport();
 
+// Buffers left marked to be made again by a refused resize are made now, when nothing has been
+// chosen for them yet (validation); a pending mode change is left to the next lock.
+void __wglRemakeMarkedBuffers(GlDrawable *dr);
+
 // ---- the primary's private record ----------------------------------------------------------------
 struct GlDDrawPrimaryPrivate {
     IDirectDrawClipper *clipper;

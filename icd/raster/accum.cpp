@@ -7,6 +7,7 @@
 #include "icd/raster/raster.h"
 #include "icd/raster/raster_state.h"
 #include "icd/core/context.h"
+#include "icd/hw/hw_surface.h"
 
 using namespace glraster;
 
@@ -31,16 +32,15 @@ void finishDrawing(GlContext *ctx) {
 }
 
 // Locks the accumulation buffer and the colour buffers an operation touches; unlocks on exit.
-// A refused lock releases what was taken and leaves the operation without effect.
+// A refused lock releases what was taken and leaves the operation without effect; the frame
+// is marked lost, so that the swap (or glFinish) reports it.
 class Access {
 public:
     Access(GlAccumBuffer *ab, GlColorBuffer *c0 = nullptr, GlColorBuffer *c1 = nullptr) {
         GlBuffer *all[3] = {&ab->head, c0 != nullptr ? &c0->head : nullptr, c1 != nullptr ? &c1->head : nullptr};
         for (GlBuffer *b : all) {
             if (b == nullptr) continue;
-            GlBufferDescriptor *d = b->descriptor;
-            if (d == nullptr) return;
-            if (d->lock != nullptr && !d->lock(d, __glBufferRecord(b))) return;
+            if (b->descriptor == nullptr || !__glHwLockBuffer(contextOf(ab), b)) return;
             __glBufferRefresh(b);
             locked_[count_++] = b;
             if (b->base == nullptr) return;  // no memory behind the buffer

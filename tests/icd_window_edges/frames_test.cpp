@@ -110,13 +110,10 @@ TEST_F(Frames, BusyAndLostSurfacesNeverLoseAFrameInSilence) {
             const bool reported = doubleBuffered ? !win.swap() : dropped;
             kivDDrawResetInjections();
             if (!reported) expectShown(win, "a frame neither its swap nor glFinish reported");
-            // A failed swap left the buffers to be made again: within a few frames one is shown.
-            bool shown = false;
-            for (int frame = 0; frame < 3 && !shown; ++frame) {
-                drawFrame(win, kBlue555);
-                shown = doubleBuffered ? win.swap() : readsBlue(win);
-            }
-            EXPECT_TRUE(shown) << "no frame shown after the trouble";
+            // Once DirectDraw answers, the very first frame is drawn and shown.
+            drawFrame(win, kBlue555);
+            const bool shown = doubleBuffered ? win.swap() : readsBlue(win);
+            EXPECT_TRUE(shown) << "the first frame after the trouble not shown";
             expectShown(win, "the frame after", kBlue555);
         }
 }
@@ -134,12 +131,41 @@ TEST_F(Frames, SingleBufferedFramesAreDrawnOrReported) {
         const bool reported = drawFrame(win, kRed555, true);
         kivDDrawResetInjections();
         if (!reported) expectShown(win, "a frame glFinish did not report");
-        // The first frame after is drawn and reads back at once, though glFinish may still report
-        // it (the buffers made again when DirectDraw answered); the one after it is not reported.
-        drawFrame(win, kBlue555, true);
+        // The first frame after is drawn, reads back at once and is not reported, and so is the
+        // one after it.
+        EXPECT_FALSE(drawFrame(win, kBlue555, true)) << "the first frame after the trouble reported lost";
         expectShown(win, "the first frame after", kBlue555);
         EXPECT_FALSE(drawFrame(win, kRed555, true)) << "the second frame after the trouble reported lost";
         expectShown(win, "the second frame after");
+    }
+}
+
+// glAccum's return writes the colour buffer in software through its lock: refused while
+// DirectDraw answers busy, the frame (red where the returned picture is blue) is reported by the
+// swap or by glFinish, or else the blue picture is on the screen.
+TEST_F(Frames, AnAccumulationReturnRefusedIsReported) {
+    for (bool doubleBuffered : {true, false}) {
+        SCOPED_TRACE(doubleBuffered ? "double-buffered" : "single-buffered");
+        EdgeWindow win(180, 140, 64, 48, doubleBuffered);
+        ASSERT_TRUE(win.ok) << win.why;
+        GLint accumBits = 0;
+        glGetIntegerv(GL_ACCUM_RED_BITS, &accumBits);
+        ASSERT_GT(accumBits, 0) << "the window's format has no accumulation buffer";
+        glDrawBuffer(doubleBuffered ? GL_BACK : GL_FRONT);
+        glReadBuffer(doubleBuffered ? GL_BACK : GL_FRONT);
+        drawFrame(win, kBlue555);
+        glAccum(GL_LOAD, 1.0f);
+        drawFrame(win, kRed555);
+        kivDDrawBusyLocks(1 << 30);
+        glAccum(GL_RETURN, 1.0f);
+        SetLastError(ERROR_SUCCESS);
+        glFinish();
+        const bool reported = doubleBuffered ? !win.swap() : GetLastError() == ERROR_GEN_FAILURE;
+        kivDDrawResetInjections();
+        if (!reported) expectShown(win, "a returned picture neither the swap nor glFinish reported", kBlue555);
+        drawFrame(win, kBlue555);
+        if (doubleBuffered) EXPECT_TRUE(win.swap()) << "the frame after not shown";
+        expectShown(win, "the frame after", kBlue555);
     }
 }
 
