@@ -100,6 +100,7 @@ void emitLaneStart(GlOgMmxSpanGen &g, GlOgNode *start, uint8_t *const offsets[2]
     g.op(__glOgMovq(s, g.abs(lanes[1]), mm1));
 }
 
+// The lanes of pairs `lanes` four steps on.
 void emitLaneAdvance(GlOgMmxSpanGen &g, uint8_t *const lanes[2], uint8_t *step4) {
     GlOgState *s = g.s();
     for (int h = 0; h < 2; ++h) {
@@ -127,6 +128,28 @@ void emitEdgeCarry(GlOgMmxSpanGen &g, size_t fracField, size_t fracStepField) {
     g.op(__glOgAnd(s, w.r(kEax), w.imm(0x7FFFFFFF)));
     g.op(__glOgMov(s, g.field(fracField), w.r(kEax)));
 }
+
+}  // namespace
+
+// Every group skips its stages' own stepping: the colour and coordinate lanes are stepped here
+// once per group, whether or not a pixel of it passed.
+void __glOgEmitMmxStepGroup(GlOgMmxSpanGen &g) {
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
+        if (g.iterated[i]) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
+}
+
+void __glOgEmitGroupAdvance(GlOgMmxSpanGen &g) {
+    GlOgState *s = g.s();
+    GlOgWriter &w = g.w;
+    g.op(__glOgLea(s, w.r(kEdi), w.at(kEdi, 8 * g.dir)));
+    if (g.depth) {
+        g.op(__glOgLea(s, w.r(kEsi), w.at(kEsi, 4 * g.depthBytes * g.dir)));
+        emitLaneAdvance(g, g.zLanes, g.zStep);
+    }
+    g.op(__glOgSub(s, w.r(kEbx), w.imm(4)));
+}
+
+namespace {
 
 // Copies the covered elements of a partial group (count in ebx, 1 to 3) between the buffers at
 // base and the data-area copy, one element at a time.
@@ -298,14 +321,8 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     w.place(groupEnd);
     g.op(__glOgCmp(s, ebx, w.imm(4)));
     g.op(__glOgJl(s, partialOut));
-    g.op(__glOgLea(s, edi, w.at(kEdi, 8 * g.dir)));
-    if (g.depth) {
-        g.op(__glOgLea(s, esi, w.at(kEsi, 4 * g.depthBytes * g.dir)));
-        emitLaneAdvance(g, g.zLanes, g.zStep);
-    }
-    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i] && color) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
-    g.op(__glOgSub(s, ebx, w.imm(4)));
+    __glOgEmitGroupAdvance(g);
+    if (color) __glOgEmitMmxStepGroup(g);
     g.op(__glOgJmp(s, groupTop));
 
     w.place(partialOut);

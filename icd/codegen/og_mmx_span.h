@@ -101,6 +101,14 @@ struct GlOgMmxSpanGen {
     void op(GlOgNode *insn) { w.op(insn); }
 };
 
+// The lanes of the colour and the texture coordinates one group (four pixels) on.
+void __glOgEmitMmxStepGroup(GlOgMmxSpanGen &g);
+// After a whole group: the pixel and depth pointers and the depth lanes one group on, the pixels
+// left (EBX) four fewer.
+void __glOgEmitGroupAdvance(GlOgMmxSpanGen &g);
+// The memory operand of an 8-byte constant of four words w in the routine's data area.
+inline GlOgNode *__glOgWordConst4(GlOgMmxSpanGen &g, uint16_t w) { return g.abs(g.words(w)); }
+
 // The per-group stages, for the group at EDI (colour) and ESI (depth); a last group of one to
 // three pixels is a copy whose uncovered lanes are never copied back. The depth test leaves the
 // passing lanes in `pass`, their four mask bytes in EDX, and jumps to `none` when none passes.

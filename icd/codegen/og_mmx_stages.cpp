@@ -42,7 +42,7 @@ namespace {
 // scratch; a may be overwritten.
 GlOgNode *emitCompare(GlOgMmxSpanGen &g, int32_t func, GlOgNode *a, GlOgNode *b, GlOgNode *t, bool wide) {
     GlOgState *s = g.s();
-    GlOgNode *ones = g.abs(g.words(0xFFFF));
+    GlOgNode *ones = __glOgWordConst4(g, 0xFFFF);
     auto gt = [&](GlOgNode *x, GlOgNode *y) { g.op(wide ? __glOgPcmpgtd(s, x, y) : __glOgPcmpgtw(s, x, y)); };
     auto eq = [&](GlOgNode *x, GlOgNode *y) { g.op(wide ? __glOgPcmpeqd(s, x, y) : __glOgPcmpeqw(s, x, y)); };
     switch (func) {
@@ -98,7 +98,7 @@ int32_t laneBias(const GlOgMmxSpanGen &g, int ch) { return (g.dither ? 0x800 : 0
 void emitRoundedByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
     GlOgState *s = g.s();
     GlOgNode *t = g.mm(3);
-    g.op(__glOgPaddw(s, x, g.abs(g.words(128))));
+    g.op(__glOgPaddw(s, x, __glOgWordConst4(g, 128)));
     g.op(__glOgMovq(s, t, x));
     g.op(__glOgPsrlw(s, t, g.w.imm(8)));
     g.op(__glOgPaddw(s, x, t));
@@ -112,7 +112,7 @@ void emitFloorByteQuotient(GlOgMmxSpanGen &g, GlOgNode *x) {
     g.op(__glOgMovq(s, t, x));
     g.op(__glOgPsrlw(s, t, g.w.imm(8)));
     g.op(__glOgPaddw(s, x, t));
-    g.op(__glOgPaddw(s, x, g.abs(g.words(1))));
+    g.op(__glOgPaddw(s, x, __glOgWordConst4(g, 1)));
     g.op(__glOgPsrlw(s, x, g.w.imm(8)));
 }
 // min(x, limit) for the unsigned words x of a register: x - (x -sat limit). mm3 is scratch.
@@ -120,7 +120,7 @@ void emitAtMost(GlOgMmxSpanGen &g, GlOgNode *x, uint16_t limit) {
     GlOgState *s = g.s();
     GlOgNode *t = g.mm(3);
     g.op(__glOgMovq(s, t, x));
-    g.op(__glOgPsubusw(s, t, g.abs(g.words(limit))));
+    g.op(__glOgPsubusw(s, t, __glOgWordConst4(g, limit)));
     g.op(__glOgPsubw(s, x, t));
 }
 
@@ -214,12 +214,12 @@ void __glOgEmitMmxDepthTest(GlOgMmxSpanGen &g, GlOgNode *none) {
         g.op(__glOgMovq(s, g.abs(g.zValues[0]), mm0));
         g.op(__glOgMovq(s, mm4, w.at(kEsi)));
         g.op(__glOgMovq(s, mm2, mm4));
-        g.op(__glOgPxor(s, mm2, g.abs(g.words(0x8000))));
+        g.op(__glOgPxor(s, mm2, __glOgWordConst4(g, 0x8000)));
         mask = emitCompare(g, g.depthFunc, mm0, mm2, mm3, false);
         if (mask != mm1) g.op(__glOgMovq(s, mm1, mask));
         if (g.depthWrite) {
             g.op(__glOgMovq(s, mm2, g.abs(g.zValues[0])));
-            g.op(__glOgPxor(s, mm2, g.abs(g.words(0x8000))));
+            g.op(__glOgPxor(s, mm2, __glOgWordConst4(g, 0x8000)));
             g.op(__glOgPand(s, mm2, mm1));
             g.op(__glOgMovq(s, mm3, mm1));
             g.op(__glOgPandn(s, mm3, mm4));
@@ -268,7 +268,7 @@ bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *i
     switch (kindOf(factor)) {
     case FactorKind::Zero: return false;
     case FactorKind::One:
-        g.op(__glOgMovq(s, into, g.abs(g.words(255))));
+        g.op(__glOgMovq(s, into, __glOgWordConst4(g, 255)));
         return true;
     default: break;
     }
@@ -284,13 +284,13 @@ bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *i
         const int b = g.bits[ch], drop = 8 - b;
         const FieldDivider *d = fieldDivider(b);
         g.op(__glOgMovq(s, into, ofSource ? g.mm(5 + ch) : g.abs(g.dstLanes[ch])));
-        g.op(__glOgPmullw(s, into, g.abs(g.words(255))));
-        g.op(__glOgPaddw(s, into, g.abs(g.words(uint16_t(fieldByteLimit(b) / 2)))));
+        g.op(__glOgPmullw(s, into, __glOgWordConst4(g, 255)));
+        g.op(__glOgPaddw(s, into, __glOgWordConst4(g, uint16_t(fieldByteLimit(b) / 2))));
         if (drop > 0) g.op(__glOgPsrlw(s, into, w.imm(drop)));
-        g.op(__glOgPmulhw(s, into, g.abs(g.words(uint16_t(d->m)))));
+        g.op(__glOgPmulhw(s, into, __glOgWordConst4(g, uint16_t(d->m))));
         if (d->shift > 0) g.op(__glOgPsrlw(s, into, w.imm(d->shift)));
     }
-    if (oneMinus) g.op(__glOgPxor(s, into, g.abs(g.words(255))));
+    if (oneMinus) g.op(__glOgPxor(s, into, __glOgWordConst4(g, 255)));
     return true;
 }
 
@@ -307,7 +307,7 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
         const int b = g.bits[ch];
         g.op(__glOgMovq(s, mm1, mm0));
         if (g.shift[ch] > 0) g.op(__glOgPsrlw(s, mm1, w.imm(g.shift[ch])));
-        g.op(__glOgPand(s, mm1, g.abs(g.words(uint16_t((1u << b) - 1)))));
+        g.op(__glOgPand(s, mm1, __glOgWordConst4(g, uint16_t((1u << b) - 1))));
         if (b < 8) g.op(__glOgPsllw(s, mm1, w.imm(8 - b)));
         g.op(__glOgMovq(s, g.abs(g.dstLanes[ch]), mm1));
     }
@@ -540,7 +540,7 @@ void __glOgEmitTexelChannel(GlOgMmxSpanGen &g, int ch, GlOgNode *into, GlOgTexel
         // largest field byte / 255, rounded), without it the field itself (byte x the largest
         // field / 255, rounded once).
         const int fieldBits = g.dither ? 7 : 15 - g.bits[ch];
-        g.op(__glOgPmullw(s, into, g.abs(g.words(uint16_t(laneLimit(g.bits[ch]) >> fieldBits)))));
+        g.op(__glOgPmullw(s, into, __glOgWordConst4(g, uint16_t(laneLimit(g.bits[ch]) >> fieldBits))));
         emitRoundedByteQuotient(g, into);
         g.op(__glOgPsllw(s, into, w.imm(fieldBits)));
     }
@@ -595,8 +595,8 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
         if (unbiased && g.fragColor)
             for (int ch = 0; ch < 3; ++ch) {
                 GlOgNode *lane = g.mm(5 + ch);
-                g.op(__glOgPsubusw(s, lane, g.abs(g.words(uint16_t(laneBias(g, ch))))));
-                g.op(__glOgPand(s, lane, g.abs(g.words(0xFF80))));
+                g.op(__glOgPsubusw(s, lane, __glOgWordConst4(g, uint16_t(laneBias(g, ch)))));
+                g.op(__glOgPand(s, lane, __glOgWordConst4(g, 0xFF80)));
                 emitAtMost(g, lane, uint16_t(laneLimit(g.bits[ch])));
             }
         if (g.texture) {
@@ -630,7 +630,7 @@ void __glOgEmitMmxColor(GlOgMmxSpanGen &g) {
         }
         if (g.blend) __glOgEmitMmxBlend(g);
         if (unbiased)
-            for (int ch = 0; ch < 3; ++ch) g.op(__glOgPaddsw(s, g.mm(5 + ch), g.abs(g.words(uint16_t(laneBias(g, ch))))));
+            for (int ch = 0; ch < 3; ++ch) g.op(__glOgPaddsw(s, g.mm(5 + ch), __glOgWordConst4(g, uint16_t(laneBias(g, ch)))));
         if (g.dither) {
             // The dither row of this scan line, rotated to the group's first lane, at EBP.
             for (int ch = 0; ch < 3; ++ch) g.op(__glOgPaddsw(s, g.mm(5 + ch), w.at(kEbp, 128 * ch)));
