@@ -1026,8 +1026,12 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
         mmxWord = kMmxKeyRoutine | (mmxWhole ? kMmxKeyWhole : 0u);
         if (l0 != nullptr) mmxWord |= (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u);
     }
-    // The texel layout a textured routine reads (the MMX routine's, or the integer one's bytes).
-    if (l0 != nullptr) mmxWord |= uint32_t(l0->texelFormatId & 0xFF) << 8;
+    // The texel layout a textured routine reads (the MMX routine's, or the integer one's bytes),
+    // and level 0's size, which the integer routine folds in: key B holds it only where MMX is not
+    // allowed, but under perspective the integer routine draws whatever the processor.
+    if (l0 != nullptr)
+        mmxWord |= uint32_t(l0->texelFormatId & 0xFF) << 8 | uint32_t(l0->log2Width & 0x1F) << 16 |
+                   uint32_t(l0->log2Height & 0x1F) << 21;
     uint32_t key[kSpanKeyWords] = {};
     key[0] = kSpanKeyTag;
     key[1] = f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "icd/core/drv_exports.h"
-#include "tests/common/program_fixture.h"
+#include "tests/icd_codegen_diff/road_program.h"
 
 namespace {
 
@@ -21,31 +21,14 @@ enum class Road { Chain, Generated };
 constexpr Road kRoads[] = {Road::Chain, Road::Generated};
 const char *nameOf(Road r) { return r == Road::Chain ? "fast chain" : "generated routine"; }
 
-class TexturedOneRoutine : public BootedProgram {
+class TexturedOneRoutine : public RoadProgram {
 protected:
-    void TearDown() override {
-        context.reset();
-        dib.reset();
-        unsetenv("__GL_DISABLE_OG");
-        unsetenv("__GL_FORCE_MMX");
-        BootedProgram::TearDown();
-    }
-
-    // A current context on a fresh DIB section for the road; the driver is loaded anew, so that
-    // the switches it reads once are read again.
+    // MMX is forbidden on both roads: with it the MMX routine would draw the affine states.
     void open(Road r) {
-        context.reset();
-        dib.reset();
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-        setenv("__GL_DISABLE_OG", r == Road::Chain ? "1" : "0", 1);
-        setenv("__GL_FORCE_MMX", "0", 1);
-        dib = std::make_unique<MemoryDib>(kW, kH);
-        ASSERT_TRUE(dib->ok());
-        context = std::make_unique<DibContext>(*dib);
-        ASSERT_TRUE(context->current) << kivOpenGlError();
+        openRoad(r == Road::Chain ? "1" : "0", "0", kW, kH);
+        if (HasFatalFailure()) return;
         describe = reinterpret_cast<decltype(describe)>(GetProcAddress(kivOpenGlDriverModule(), "__glDescribeGeneratedCode"));
         ASSERT_NE(describe, nullptr);
-        kivscenes::windowProjection(kW, kH);
     }
 
     std::string line() const {
@@ -69,8 +52,6 @@ protected:
         return p;
     }
 
-    std::unique_ptr<MemoryDib> dib;
-    std::unique_ptr<DibContext> context;  // deleted before its DIB
     decltype(&__glDescribeGeneratedCode) describe = nullptr;
 };
 
@@ -198,6 +179,38 @@ TEST_F(TexturedOneRoutine, EveryStateItTakesIsTheChainsPicture) {
             }
         EXPECT_EQ(differing, 0);
     }
+}
+
+// Under perspective the integer routine draws even where MMX is allowed. The bound texture
+// specified again at other sizes (same layout) between draws: each draw reads the texture at its
+// own size, as the chain does, on a routine of its own.
+TEST_F(TexturedOneRoutine, ATextureSpecifiedAgainAtAnotherSizeIsDrawnAtThatSize) {
+    if (!haveIcd()) GTEST_SKIP() << "no driver module";
+    std::vector<std::vector<uint16_t>> pictures[2];
+    for (Road r : kRoads) {
+        openRoad(r == Road::Chain ? "1" : "0", "1", kW, kH);
+        ASSERT_FALSE(HasFatalFailure());
+        describe = reinterpret_cast<decltype(describe)>(GetProcAddress(kivOpenGlDriverModule(), "__glDescribeGeneratedCode"));
+        ASSERT_NE(describe, nullptr);
+        glDisable(GL_DITHER);
+        glShadeModel(GL_SMOOTH);
+        glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+        for (GLenum env : {GL_REPLACE, GL_MODULATE})
+            for (int side : {16, 4, 8, 2}) {
+                glClear(GL_COLOR_BUFFER_BIT);
+                texture(GL_RGB, 3, side, side, env);
+                glEnable(GL_TEXTURE_2D);
+                const long before = spanRuns();
+                triangles();
+                pictures[int(r)].push_back(pixels());
+                if (r == Road::Generated) {
+                    const std::string drawn = line();
+                    EXPECT_NE(drawn.find("one-routine span routine"), std::string::npos) << drawn;
+                    EXPECT_EQ(spanRuns(), before + kTriangleCount) << drawn;
+                }
+            }
+    }
+    for (size_t i = 0; i < pictures[0].size(); ++i) EXPECT_TRUE(pictures[0][i] == pictures[1][i]) << "draw " << i;
 }
 
 // ---- texel times colour ---------------------------------------------------------------------------
