@@ -214,6 +214,8 @@ bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
     const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
     const bool replace = mode == GL_REPLACE || (mode == GL_DECAL && base == GL_RGB);
     if ((!replace && mode != GL_MODULATE) || base == GL_ALPHA || base == GL_COLOR_INDEX) return false;
+    // A visual whose alpha is written takes the chain's alpha-keeping procs, not the ones modelled.
+    if (ctx->visual.alphaBits > 0 && ctx->state.color.colorMask[3]) return false;
     p.modulate = !replace;
     p.texelCopy = replace && !(f & kGlShadeDither);
     if (p.texelCopy) {
@@ -235,7 +237,7 @@ bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
 
 // False for a state this generator has no one-routine for: blended one-routines are the MMX
 // routine's and so are textured ones but those of planTexture, colour index has no fast buffer,
-// and only 2-byte pixels of channels of 1 to 8 bits reach it.
+// and only 2-byte pixels reach it (for texels read as bytes, of channels of 1 to 8 bits).
 bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     if (cb == nullptr || !(f & kGlShadeRgba) || (f & kGlShadeBlend) || cb->head.elementSize != 2) return false;
