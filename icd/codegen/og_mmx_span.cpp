@@ -372,38 +372,6 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     g.op(__glOgJmp(s, rowLoop));
 }
 
-// Every stored value of a 1- or 2-byte texel layout as the RGBA word its fetch proc gives,
-// made once per layout and kept until the driver is unloaded: generated routines index it.
-const uint32_t *texelTableFor(GlTextureObject *tex, const GlMipLevel *l0) {
-    static std::mutex lock;
-    // Owned, so that unloading the driver gives them back (a process that loads and unloads it
-    // again and again would otherwise lose them each time).
-    static std::unique_ptr<uint32_t[]> tables[kGlTexelFormatCount];
-    const int32_t id = l0->texelFormatId;
-    const int32_t bytes = l0->texelFormat->bitsPerTexel / 8;
-    std::lock_guard<std::mutex> hold(lock);
-    if (tables[id] == nullptr) {
-        const uint32_t count = 1u << (8 * bytes);
-        std::vector<uint8_t> image(size_t(count) * size_t(bytes));
-        for (uint32_t v = 0; v < count; ++v) std::memcpy(&image[size_t(v) * size_t(bytes)], &v, size_t(bytes));
-        // One row holding every value, read by the layout's own fetch.
-        GlMipLevel row = *l0;
-        row.image = image.data();
-        row.width = row.innerWidth = int32_t(count);
-        row.height = row.innerHeight = 1;
-        row.log2Width = 8 * bytes;
-        row.log2Height = 0;
-        std::unique_ptr<uint32_t[]> table(new uint32_t[count]);
-        for (uint32_t v = 0; v < count; ++v) {
-            uint8_t out[4] = {0, 0, 0, 255};
-            l0->texelFormat->fetch(&row, tex, 0, 0, int32_t(v), out);
-            table[v] = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24;
-        }
-        tables[id] = std::move(table);
-    }
-    return tables[id].get();
-}
-
 // The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
 // every size (one filter for minifying and magnifying), both coordinates repeating, without
 // perspective (the chain, and for a replacing texture the integer one-routine, divide s and t at
@@ -434,7 +402,7 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
         if (g.texelBytes != (l0->texelFormatId == kGlTexelRgb8 ? 3 : 4)) return false;
     } else if (g.texelBytes == 1 || g.texelBytes == 2) {
         if (l0->texelFormatId == kGlTexelIndex8 || l0->texelFormatId == kGlTexelIndex16) return false;
-        g.texelTable = texelTableFor(tex, l0);
+        g.texelTable = __glOgTexelWords(tex, l0);
     } else {
         return false;
     }
@@ -626,4 +594,34 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
         return nullptr;
     }
     return w.p;
+}
+
+const uint32_t *__glOgTexelWords(GlTextureObject *tex, const GlMipLevel *l0) {
+    static std::mutex lock;
+    // Owned, so that unloading the driver gives them back (a process that loads and unloads it
+    // again and again would otherwise lose them each time).
+    static std::unique_ptr<uint32_t[]> tables[kGlTexelFormatCount];
+    const int32_t id = l0->texelFormatId;
+    const int32_t bytes = l0->texelFormat->bitsPerTexel / 8;
+    std::lock_guard<std::mutex> hold(lock);
+    if (tables[id] == nullptr) {
+        const uint32_t count = 1u << (8 * bytes);
+        std::vector<uint8_t> image(size_t(count) * size_t(bytes));
+        for (uint32_t v = 0; v < count; ++v) std::memcpy(&image[size_t(v) * size_t(bytes)], &v, size_t(bytes));
+        // One row holding every value, read by the layout's own fetch.
+        GlMipLevel row = *l0;
+        row.image = image.data();
+        row.width = row.innerWidth = int32_t(count);
+        row.height = row.innerHeight = 1;
+        row.log2Width = 8 * bytes;
+        row.log2Height = 0;
+        std::unique_ptr<uint32_t[]> table(new uint32_t[count]);
+        for (uint32_t v = 0; v < count; ++v) {
+            uint8_t out[4] = {0, 0, 0, 255};
+            l0->texelFormat->fetch(&row, tex, 0, 0, int32_t(v), out);
+            table[v] = uint32_t(out[0]) | uint32_t(out[1]) << 8 | uint32_t(out[2]) << 16 | uint32_t(out[3]) << 24;
+        }
+        tables[id] = std::move(table);
+    }
+    return tables[id].get();
 }

@@ -18,6 +18,8 @@
 
 struct GlContext;
 struct GlSpan;
+struct GlMipLevel;
+struct GlTextureObject;
 
 // Writes the whole MMX span routine at out (never past end), its constants in the upper part of
 // the entry's data area (from kGlOgMmxDataStart on, so that a routine emitted after it in the
@@ -35,6 +37,10 @@ int32_t __glOgBlendFactorCode(GLenum factor);
 bool __glOgFormatHasAlpha(GLenum format);
 // A blend factor that reads the source or the destination alpha.
 bool __glOgFactorUsesAlpha(GLenum factor);
+// Every stored value of level 0's 1- or 2-byte texel layout as the RGBA word (R in the low byte)
+// its fetch proc gives, made once per layout and kept until the driver is unloaded: generated
+// routines index it.
+const uint32_t *__glOgTexelWords(GlTextureObject *tex, const GlMipLevel *l0);
 
 namespace icd {
 

@@ -1,6 +1,7 @@
 // The perspective emitters of the span routines: the sixteen magic doubles that turn an x87 value
-// into fixed point by one add and one 64-bit store, and the segment start that forms s and t from
-// s/w, t/w and 1/w.
+// into fixed point by one add and one 64-bit store, the segment start that forms s and t from
+// s/w, t/w and 1/w, and the step that forms the packed change of s and t since the last start or
+// step.
 #pragma once
 
 #include <cstdint>
@@ -18,21 +19,31 @@ struct GlOgSpanConsts {
 };
 void __glOgSetupSpanConsts(GlOgState *s, GlOgSpanConsts *consts);
 
-// Where the segment start works: its two 8-byte results and the two control words it runs under
-// (2-byte operands): `arithmetic` rounds to nearest at float precision, so that every x87 product
-// and sum is the float the C chain computes; `conversion` rounds down at double precision for
-// the magic add.
+// Where the start and the step work: the two 8-byte results of the magic adds, the fixed s and t
+// of the last start or step (4-byte operands), and the two control words they run under (2-byte
+// operands): `arithmetic` rounds to nearest at float precision, so that every x87 product and sum
+// is the float the C chain computes; `conversion` rounds down at double precision for the magic
+// add.
 struct GlOgPerspectiveWork {
     GlOgNode *s, *t;
+    GlOgNode *previousS, *previousT;
     GlOgNode *arithmetic, *conversion;
 };
 
 // With 1/w in st(0) (popped) and the arithmetic control word in force: s = S x (1/w) and
 // t = T x (1/w) as floats, each converted through the magic double of its fraction bits (1 to 16)
 // into work.s and work.t, whose low dwords then hold floor(s 2^bits) and floor(t 2^bits) (for
-// values below 2^31 in magnitude). Leaves the x87 stack as it found it below st(0) and the
-// arithmetic control word in force.
+// values below 2^31 in magnitude), and kept as the previous values. Leaves the x87 stack as it
+// found it below st(0) and the arithmetic control word in force; eax is scratch.
 void __glOgEmitPerspectiveStart(GlOgWriter &w, const GlOgSpanConsts &consts, GlOgNode *S, GlOgNode *T, int32_t sBits,
                                 int32_t tBits, const GlOgPerspectiveWork &work);
+
+// The same for a later pixel of the segment: the new fixed s and t formed exactly as the start
+// forms them, then edx = (t - previous t) << 16 | ((s - previous s) & 0xFFFF), each difference
+// modulo 2^16, and the new values kept as the previous ones. Added half by half with 16-bit adds
+// to the low halves of the previous s and t, the step gives the new low halves exactly, with no
+// carry crossing from s into t. eax is scratch.
+void __glOgEmitPerspectiveStep(GlOgWriter &w, const GlOgSpanConsts &consts, GlOgNode *S, GlOgNode *T, int32_t sBits,
+                               int32_t tBits, const GlOgPerspectiveWork &work);
 
 }  // namespace icd

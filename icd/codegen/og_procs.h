@@ -40,10 +40,10 @@ int32_t __glOgRunSpanRoutine(GlContext *ctx, const GlSpan *span, const void *ent
 // leaves through the context's spanReturn word after the unlock step. Null when the state is one
 // it does not serve, the generation cannot complete, or generated span routines are off.
 void *__glOgGenSpanProc(GlContext *ctx, int stageList);
-// Whether the one-routine without MMX draws the current textured state itself: a replacing
-// texture without dither or blend, nearest and repeating, which it copies from level 0's copy in
-// the colour buffer's layout (the copy itself is not asked for; the one-routine refuses a level
-// without one).
+// Whether the one-routine without MMX draws the current textured state itself: level 0 sampled
+// nearest and repeating, GL_REPLACE or GL_MODULATE, without blend. A replacing texture without
+// dither is copied from level 0's copy in the colour buffer's layout (the copy itself is not asked
+// for; the one-routine refuses a level without one); the others read the level's own texels.
 bool __glOgTexturedOneRoutineServes(GlContext *ctx);
 // What a routine of the context's span cache is, in words ("stage-list span routine", "MMX span
 // routine", ...); null when the routine is not one of them.

@@ -3,10 +3,12 @@
 // pixels and calls the fast chain through fastStageFirst once per chunk; the one-routine form
 // does the whole per-pixel work of an untextured state itself (colour flat or smooth, dither,
 // the depth test, the pack and the store), and fills flat rows without depth with 8-byte x87
-// integer stores. A replacing texture without dither or blend is a one-routine too: each pixel
-// copies its texel from level 0's copy in the colour buffer's layout, s and t stepped in fixed
-// point, or under perspective divided at every pixel on the x87 from the same float sums as the
-// chain's texture routine forms them, so that both roads pick the same texel everywhere.
+// integer stores. A nearest, repeating level-0 texture without blend is a one-routine too: a
+// replacing texture without dither copies each pixel's texel from level 0's copy in the colour
+// buffer's layout; a modulating or dithered one reads the level's own texels as bytes and forms
+// each channel with the chain's integer arithmetic. s and t are stepped in fixed point, or under
+// perspective divided at every computed pixel on the x87 from the same float sums as the chain's
+// texture routine forms them, so that both roads pick the same texel everywhere.
 //
 // The routine is entered by a jump with esp at the span record and leaves through the context's
 // spanReturn word after the unlock step. Record fields are addressed at their offsets in GlSpan
@@ -24,6 +26,7 @@
 #include "icd/pixel/texture_object.h"
 #include "icd/raster/color_buffer.h"
 #include "icd/raster/depth_buffer.h"
+#include "icd/raster/fast_color.h"
 #include "icd/raster/fast_span.h"
 
 namespace icd {
@@ -68,7 +71,7 @@ bool filtersDiffer(GlContext *ctx) {
     return tex != nullptr && tex->minFilter != tex->magFilter;
 }
 
-// The span routine's key: the tag, the shade flags, key B, the buffers word, the MMX word.
+// The span routine's key: the tag, the shade flags, key B, the buffers word, the MMX and texel word.
 constexpr int32_t kSpanKeyWords = 5, kKeyB = 2, kKeyMmx = 4;
 constexpr uint32_t kKeyBStageList = 1;                     // key B: the stage-list routine
 constexpr uint32_t kMmxKeyRoutine = 1, kMmxKeyWhole = 2;  // the MMX routine; it draws every triangle
@@ -130,13 +133,19 @@ constexpr Iter floatIter(size_t base) { return iterAt<GlSpanFloatIter>(base, tru
 struct Plan {
     bool stageList;
     bool smooth, dither, depthTest, depthActive, depthWrite, colorMaskOff, simpleFill;
-    bool textured, perspective;  // a replacing texture; s and t divided per pixel
+    bool textured, perspective;  // a texture; s and t divided per pixel
+    // The texels: level 0's copy in the buffer's layout (a replacing texture without dither), or
+    // the level's own texels of texelBytes through their RGBA words; modulated by the colour.
+    bool texelCopy, modulate;
+    int32_t texelBytes;
+    const uint32_t *texelWords;
     int32_t log2Width, log2Height;
     int32_t depthFunc;   // 0 GL_NEVER .. 7 GL_ALWAYS
     int32_t depthBytes;  // 2 or 4
     int32_t depthShift;
     int32_t pixelBytes;
     int32_t shift[3], max[3];
+    int32_t drop[3];  // the bits of a field byte below the field (8 - the field's bits)
     // Every quantity the walk steps per chunk (stage list) and per row.
     Iter iters[16];
     int iterCount = 0;
@@ -176,7 +185,7 @@ void addOneRoutineIters(Plan &p) {
         for (size_t off : {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)}) p.add(floatIter(off));
     else if (p.textured)
         for (size_t off : {offsetof(GlSpan, s), offsetof(GlSpan, t)}) p.add(fixedIter(off));
-    else if (p.smooth)
+    if (p.smooth && (!p.textured || p.modulate))
         for (size_t off : {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)}) p.add(fixedIter(off));
     if (p.depthActive) {
         p.add(fixedIter(offsetof(GlSpan, z)));
@@ -185,23 +194,40 @@ void addOneRoutineIters(Plan &p) {
 }
 #undef KIV_ADDRESS_ITER
 
-// A texture the one-routine copies: GL_REPLACE (GL_DECAL of an RGB texture is the same) without
-// dither, level 0 sampled nearest at both sizes and repeating both ways. Its texels come from the
-// level's copy in the colour buffer's layout, which rounds each channel to the field as the
-// chain's replacing span procs do; with copy, a state whose level has no copy yet is refused.
-bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
-    const GlTextureObject *tex = ctx->state.span.fast.texture;
+// A texture the one-routine draws: level 0 sampled nearest at both sizes and repeating both ways,
+// GL_REPLACE (GL_DECAL of an RGB texture is the same) or GL_MODULATE. A replacing texture without
+// dither copies its texels from the level's copy in the colour buffer's layout, which rounds each
+// channel to the field as the chain's replacing span procs do; the others need texel bytes, which
+// the copy has lost, and read the level's own texels (1 or 2 bytes, the layouts of levels without
+// border) through their RGBA words. While generating, a copy road whose level has no copy yet is
+// refused, and the byte road's words are made.
+bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
+    GlTextureObject *tex = ctx->state.span.fast.texture;
     const GlMipLevel *l0 = level0(tex);
-    if ((f & kGlShadeDither) || l0 == nullptr || tex->dimensions != 2 || tex->minFilter != GL_NEAREST ||
-        tex->magFilter != GL_NEAREST || tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT)
+    if (l0 == nullptr || tex->dimensions != 2 || tex->minFilter != GL_NEAREST || tex->magFilter != GL_NEAREST ||
+        tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT)
         return false;
     if (l0->image == nullptr || l0->border != 0 || l0->log2Width < 0 || l0->log2Width > 16 || l0->log2Height < 0 ||
-        l0->log2Height > 16 || (copy && l0->convertedImage == nullptr))
+        l0->log2Height > 16)
         return false;
     const GLenum base = GLenum(l0->baseFormat);
     const GLenum mode = ctx->state.pick.texEnvMode == 0 ? GL_MODULATE : ctx->state.pick.texEnvMode;
     const bool replace = mode == GL_REPLACE || (mode == GL_DECAL && base == GL_RGB);
-    if (!replace || base == GL_ALPHA || base == GL_COLOR_INDEX) return false;
+    if ((!replace && mode != GL_MODULATE) || base == GL_ALPHA || base == GL_COLOR_INDEX) return false;
+    // A visual whose alpha is written takes the chain's alpha-keeping procs, not the ones modelled.
+    if (ctx->visual.alphaBits > 0 && ctx->state.color.colorMask[3]) return false;
+    p.modulate = !replace;
+    p.texelCopy = replace && !(f & kGlShadeDither);
+    if (p.texelCopy) {
+        if (generating && l0->convertedImage == nullptr) return false;
+    } else {
+        const GlTexelFormat *row = l0->texelFormat;
+        if (row == nullptr || (row->bitsPerTexel != 8 && row->bitsPerTexel != 16) || row->id == kGlTexelIndex8 ||
+            row->id == kGlTexelIndex16)
+            return false;
+        p.texelBytes = row->bitsPerTexel / 8;
+        if (generating) p.texelWords = __glOgTexelWords(tex, l0);
+    }
     p.textured = true;
     p.perspective = (f & kGlShadePerspectiveTex) != 0;
     p.log2Width = l0->log2Width;
@@ -210,18 +236,22 @@ bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
 }
 
 // False for a state this generator has no one-routine for: blended one-routines are the MMX
-// routine's and so are textured ones but the copied texture of planTexture, colour index has no
-// fast buffer, and only 2-byte pixels reach it.
-bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
+// routine's and so are textured ones but those of planTexture, colour index has no fast buffer,
+// and only 2-byte pixels reach it (for texels read as bytes, of channels of 1 to 8 bits).
+bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
     const GlColorBuffer *cb = ctx->buffers.color.drawColorBuffer;
     if (cb == nullptr || !(f & kGlShadeRgba) || (f & kGlShadeBlend) || cb->head.elementSize != 2) return false;
-    if ((f & kGlShadeTexture) && !planTexture(ctx, f, p, copy)) return false;
+    if ((f & kGlShadeTexture) && !planTexture(ctx, f, p, generating)) return false;
     p.pixelBytes = 2;
     const int32_t shifts[3] = {cb->redShift, cb->greenShift, cb->blueShift}, maxima[3] = {cb->redMax, cb->greenMax, cb->blueMax};
     for (int i = 0; i < 3; ++i) {
         if (shifts[i] < 0 || shifts[i] > 31 || maxima[i] <= 0) return false;
         p.shift[i] = shifts[i];
         p.max[i] = maxima[i];
+        // Texel bytes become fields of 1 to 8 bits through field bytes.
+        const bool fieldBytes = maxima[i] <= 255 && (maxima[i] & (maxima[i] + 1)) == 0;
+        if (p.textured && !p.texelCopy && !fieldBytes) return false;
+        p.drop[i] = fieldBytes ? 8 - __builtin_popcount(uint32_t(maxima[i])) : 0;
     }
     p.colorMaskOff = (f & kGlShadeColorMask) != 0;
     p.simpleFill = !p.smooth && !p.colorMaskOff && !p.depthActive && !p.textured;
@@ -229,7 +259,7 @@ bool planOneRoutine(GlContext *ctx, GlShadeFlags f, Plan &p, bool copy) {
     return true;
 }
 
-bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool copy = true) {
+bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool generating = true) {
     p.stageList = stageList;
     p.smooth = (f & kGlShadeSmooth) != 0;
     p.dither = (f & kGlShadeDither) != 0;
@@ -250,21 +280,25 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool copy = t
     if (p.depthActive && ((p.depthBytes != 2 && p.depthBytes != 4) || p.depthShift < 0 || p.depthShift > 31 ||
                           db.head.base == nullptr))
         return false;
-    return planOneRoutine(ctx, f, p, copy);
+    return planOneRoutine(ctx, f, p, generating);
 }
 
 // ---- the emitter -----------------------------------------------------------------------------------
 
 // Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
 // the dither level of the current pixel, the simple fill's pattern (16 bytes), and the per-pixel
-// body's four dither levels by (count & 3). A textured routine keeps the texel copy's address;
-// under perspective also the position in the row's chunk of 32, the position in its half of 16
-// as an integer for fild, s/w, t/w, 1/w at the chunk's and at the half's start, at the pixel, the
-// caller's and its own two control words, and the segment start's two 8-byte results.
+// body's four dither levels by (count & 3). A textured routine keeps the address of its texels
+// (the copy's or the level's); under perspective also the position in the row's chunk of 32, the
+// position in its half of 16 as an integer for fild, s/w, t/w, 1/w at the chunk's and at the
+// half's start, at the pixel, the caller's and its own two control words, the two 8-byte results
+// of the perspective start or step and the fixed s and t of the last computed pixel. A texture
+// read as bytes keeps per channel the flat colour's factor (its field byte x 257), the smooth
+// colour less its rounding bias, and the rounding term of the row's four dither levels.
 enum : int32_t {
     kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
     kChunkW = 60, kHalfW = 72, kPixelW = 84, kControlSaved = 96, kControlArithmetic = 100, kControlConversion = 104,
-    kWorkS = 112, kWorkT = 120, kFrameBytes = 128
+    kWorkS = 112, kWorkT = 120, kPreviousS = 128, kPreviousT = 132, kFlatFactors = 136, kColours = 148, kRoundings = 160,
+    kFrameBytes = 208
 };
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
@@ -284,13 +318,24 @@ struct SpanEmitter {
     int32_t slot(int32_t offset) {
         const int32_t at = __glOgMapSlot(&entry->map, offset, 4, kGlOgMapSlots);
         if (at < 0) s()->ogFailed = 1;
-        return kFrameBytes + (at < 0 ? 0 : at);
+        return kFrameBytes + pushed + (at < 0 ? 0 : at);
     }
     GlOgNode *rec(size_t offset) { return w.at(kEsp, slot(int32_t(offset))); }
     GlOgNode *recIndexed(size_t offset, GlOgNode *index) {
         return __glOgMem(s(), w.imm(slot(int32_t(offset))), esp, index, 4);
     }
-    GlOgNode *frame(int32_t offset) { return w.at(kEsp, offset); }
+    GlOgNode *frame(int32_t offset) { return w.at(kEsp, offset + pushed); }
+    GlOgNode *frameIndexed(int32_t offset, GlOgNode *index) { return __glOgMem(s(), w.imm(offset + pushed), esp, index, 4); }
+    // Registers lent as scratch while pushed move the frame and the record up.
+    int32_t pushed = 0;
+    void push(GlOgNode *reg) {
+        w.op(__glOgPush(s(), reg));
+        pushed += 4;
+    }
+    void pop(GlOgNode *reg) {
+        w.op(__glOgPop(s(), reg));
+        pushed -= 4;
+    }
 
     void copy(GlOgNode *dst, GlOgNode *src) {
         w.op(__glOgMov(s(), eax, src));
@@ -500,13 +545,15 @@ struct SpanEmitter {
         w.op(__glOgAnd(s(), reg, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
     }
 
-    // ---- the copied texture ----
+    // ---- the texture ----
 
     // ebx = s, ecx = t (16.16, 1.0 the whole texture) of the pixel; under perspective divided here
     // from s/w, t/w and 1/w at the pixel's place in its half, as the chain's texture routine
     // forms them: each a float sum of the half's start and position x step, then 1/w, s/w x (1/w)
     // and t/w x (1/w) as floats, floored to 16.16; 1/w that is not a positive normal gives 0, 0.
-    void coordinates(const GlOgSpanConsts &consts) {
+    // The row's first computed pixel starts the segment (started false), every later one steps
+    // it: only the low halves of ebx and ecx are kept up to date, the bits texel() reads.
+    void coordinates(const GlOgSpanConsts &consts, bool started) {
         if (!p.perspective) return;
         GlOgNode *divide = w.label(), *done = w.label();
         const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
@@ -517,23 +564,38 @@ struct SpanEmitter {
             w.op(__glOgFadd(s(), frame(kHalfW + 4 * i)));
             w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
         }
-        w.op(__glOgXor(s(), ebx, ebx));
-        w.op(__glOgXor(s(), ecx, ecx));
         w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
         w.op(__glOgJg(s(), divide));
+        // 0, 0, and the values the next step starts from.
+        w.op(__glOgXor(s(), ebx, ebx));
+        w.op(__glOgXor(s(), ecx, ecx));
+        w.op(__glOgMov(s(), frame(kPreviousS), ebx));
+        w.op(__glOgMov(s(), frame(kPreviousT), ebx));
         w.op(__glOgJmp(s(), done));
         w.place(divide);
         w.op(__glOgFld(s(), consts.one));
         w.op(__glOgFdiv(s(), frame(kPixelW + 8)));
-        __glOgEmitPerspectiveStart(w, consts, frame(kPixelW), frame(kPixelW + 4), 16, 16,
-                                   {frame(kWorkS), frame(kWorkT), frame(kControlArithmetic), frame(kControlConversion)});
-        w.op(__glOgMov(s(), ebx, frame(kWorkS)));
-        w.op(__glOgMov(s(), ecx, frame(kWorkT)));
+        const GlOgPerspectiveWork work{frame(kWorkS),         frame(kWorkT),
+                                       frame(kPreviousS),     frame(kPreviousT),
+                                       frame(kControlArithmetic), frame(kControlConversion)};
+        if (!started) {
+            __glOgEmitPerspectiveStart(w, consts, frame(kPixelW), frame(kPixelW + 4), 16, 16, work);
+            w.op(__glOgMov(s(), ebx, frame(kWorkS)));
+            w.op(__glOgMov(s(), ecx, frame(kWorkT)));
+        } else {
+            // The packed step added half by half: bx += dx, cx += the high half.
+            __glOgEmitPerspectiveStep(w, consts, frame(kPixelW), frame(kPixelW + 4), 16, 16, work);
+            w.op(__glOgOpSize(s()));
+            w.op(__glOgAdd(s(), ebx, edx));
+            w.op(__glOgShr(s(), edx, w.imm(16)));
+            w.op(__glOgOpSize(s()));
+            w.op(__glOgAdd(s(), ecx, edx));
+        }
         w.place(done);
     }
 
-    // eax = the copy's pixel of texel (s >> (16 - log2 width), t >> (16 - log2 height)), each
-    // wrapped to the level; edx is scratch.
+    // eax = the stored texel (s >> (16 - log2 width), t >> (16 - log2 height)), each wrapped to
+    // the level: the copy's pixel, or the level's own 1- or 2-byte value; edx is scratch.
     void texel() {
         const int32_t lw = p.log2Width, lh = p.log2Height;
         w.op(__glOgMov(s(), edx, ecx));
@@ -545,12 +607,124 @@ struct SpanEmitter {
         w.op(__glOgAnd(s(), eax, w.imm(int32_t((1u << lw) - 1))));
         w.op(__glOgAdd(s(), eax, edx));
         w.op(__glOgMov(s(), edx, frame(kTexBase)));
-        w.op(__glOgMovzx16(s(), eax, __glOgMem(s(), nullptr, edx, eax, 2)));
+        if (!p.texelCopy && p.texelBytes == 1) w.op(__glOgMovzx8(s(), eax, __glOgMem(s(), nullptr, edx, eax, 1)));
+        else w.op(__glOgMovzx16(s(), eax, __glOgMem(s(), nullptr, edx, eax, 2)));
+    }
+
+    // reg = its value clamped to [0, the field-byte limit of channel i] (a value below 0 is above
+    // the limit as unsigned).
+    void clampFieldByte(GlOgNode *reg, int i) {
+        const int32_t limit = int32_t(glfast::fieldByteLimit(8 - p.drop[i]));
+        GlOgNode *inside = w.label();
+        w.op(__glOgCmp(s(), reg, w.imm(limit)));
+        w.op(__glOgJbe(s(), inside));
+        w.op(__glOgSar(s(), reg, w.imm(31)));
+        w.op(__glOgXor(s(), reg, w.imm(-1)));
+        w.op(__glOgAnd(s(), reg, w.imm(limit)));
+        w.place(inside);
+    }
+    // reg = the field byte of a colour iterator already less its rounding bias, clamped.
+    void colourFieldByte(GlOgNode *reg, int i) {
+        w.op(__glOgSar(s(), reg, w.imm(16 - p.drop[i])));
+        clampFieldByte(reg, i);
+    }
+
+    // The rounding term of channel i without dither: half a step of the field (see texelColour).
+    int32_t plainRounding(int i) const { return 32896 + (p.drop[i] > 0 ? (1 << (p.drop[i] - 1)) << 16 : 0); }
+
+    // The pixel from the texel word in eax, as the chain's basic span procs form it: per channel
+    // the texel byte tau times the field byte c (modulate; the field's largest field byte for a
+    // dithered replace) rounded to a 255th, mul(tau, c) = ((tau c + 128) 257) >> 16, plus the
+    // dither level's share of a step r (or half a step), dropped to the field:
+    // (mul(tau, c) + r) >> drop = (tau c 257 + 32896 + (r << 16)) >> (16 + drop). The field byte c
+    // of the colour is at most the limit, so the sum needs no clamp. ebx, ecx (and under the depth
+    // test ebp) are lent while pushed: ebx collects the pixel, ecx holds the dither position, ebp
+    // the smooth colour's factor; the pixel ends in edx.
+    void texelColour() {
+        const bool smoothFactor = p.modulate && p.smooth;
+        push(ebx);
+        push(ecx);
+        if (smoothFactor && p.depthActive) push(ebp);
+        if (p.dither) {
+            w.op(__glOgMov(s(), ecx, frame(kCount)));
+            w.op(__glOgAnd(s(), ecx, w.imm(3)));
+        }
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgMovzx8(s(), edx, __glOgMem(s(), w.imm(__glOgWord(p.texelWords) + i), nullptr, eax, 4)));
+            if (!p.modulate) {
+                w.op(__glOgImul(s(), edx, w.imm(int32_t(glfast::fieldByteLimit(8 - p.drop[i])) * 257)));
+            } else if (!p.smooth) {
+                w.op(__glOgImul(s(), edx, frame(kFlatFactors + 4 * i)));
+            } else {
+                w.op(__glOgMov(s(), ebp, frame(kColours + 4 * i)));
+                colourFieldByte(ebp, i);
+                w.op(__glOgImul(s(), ebp, w.imm(257)));
+                w.op(__glOgImul(s(), edx, ebp));
+            }
+            w.op(__glOgAdd(s(), edx, p.dither ? frameIndexed(kRoundings + 16 * i, ecx) : w.imm(plainRounding(i))));
+            const int32_t down = 16 + p.drop[i] - p.shift[i];
+            if (down > 0) w.op(__glOgShr(s(), edx, w.imm(down)));
+            else w.op(__glOgShl(s(), edx, w.imm(-down)));
+            w.op(__glOgAnd(s(), edx, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
+            if (i == 0) w.op(__glOgMov(s(), ebx, edx));
+            else w.op(__glOgOr(s(), ebx, edx));
+        }
+        w.op(__glOgMov(s(), edx, ebx));
+        if (smoothFactor && p.depthActive) pop(ebp);
+        pop(ecx);
+        pop(ebx);
+    }
+
+    // A textured pixel: its coordinates, its texel, its colour, the store.
+    void texturedPixel(const GlOgSpanConsts &consts, bool started) {
+        coordinates(consts, started);
+        texel();
+        if (p.texelCopy) {
+            storePixel(eax);
+        } else {
+            texelColour();
+            storePixel(edx);
+        }
+    }
+
+    // Per call: the flat colour's factors (its field bytes x 257; the record's colour iterators
+    // hold the flat colour with the rounding bias, and flat ones are never stepped).
+    void flatFactors() {
+        if (!p.textured || !p.modulate || p.smooth) return;
+        const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgMov(s(), edx, rec(colour[i] + offsetof(GlSpanIter, cur))));
+            w.op(__glOgSub(s(), edx, w.imm(glfast::colourIteratorBias(p.dither))));
+            colourFieldByte(edx, i);
+            w.op(__glOgImul(s(), edx, w.imm(257)));
+            w.op(__glOgMov(s(), frame(kFlatFactors + 4 * i), edx));
+        }
+    }
+
+    // Per row with dither: each channel's rounding term of the row's four dither levels, laid
+    // out as the levels are (by count & 3): the level's share of a step, d >> (16 - drop), in
+    // the high half, plus the product's 32896. eax holds the level, ecx its place; esi is free.
+    void roundingTerms() {
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgMov(s(), esi, eax));
+            w.op(__glOgShr(s(), esi, w.imm(16 - p.drop[i])));
+            w.op(__glOgShl(s(), esi, w.imm(16)));
+            w.op(__glOgAdd(s(), esi, w.imm(32896)));
+            w.op(__glOgMov(s(), frameIndexed(kRoundings + 16 * i, ecx), esi));
+        }
     }
 
     // The row's start: s and t (affine) in ebx and ecx, or the chunk and the half at the row's
     // s/w, t/w, 1/w, position 0.
     void textureRowStart() {
+        if (p.modulate && p.smooth) {
+            const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+            for (int i = 0; i < 3; ++i) {
+                w.op(__glOgMov(s(), eax, rec(colour[i] + offsetof(GlSpanIter, rowStart))));
+                w.op(__glOgSub(s(), eax, w.imm(glfast::colourIteratorBias(p.dither))));
+                w.op(__glOgMov(s(), frame(kColours + 4 * i), eax));
+            }
+        }
         if (!p.perspective) {
             w.op(__glOgMov(s(), ebx, rec(offsetof(GlSpan, s) + offsetof(GlSpanIter, rowStart))));
             w.op(__glOgMov(s(), ecx, rec(offsetof(GlSpan, t) + offsetof(GlSpanIter, rowStart))));
@@ -570,6 +744,13 @@ struct SpanEmitter {
     // One pixel on: s and t by their steps, or the next position; a new half starts at the
     // chunk's start plus its half step, a new chunk at the chunk's start plus its chunk step.
     void textureStep() {
+        if (p.modulate && p.smooth) {
+            const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
+            for (int i = 0; i < 3; ++i) {
+                w.op(__glOgMov(s(), eax, rec(colour[i] + offsetof(GlSpanIter, step))));
+                w.op(__glOgAdd(s(), frame(kColours + 4 * i), eax));
+            }
+        }
         if (!p.perspective) {
             w.op(__glOgAdd(s(), ebx, rec(offsetof(GlSpan, s) + offsetof(GlSpanIter, step))));
             w.op(__glOgAdd(s(), ecx, rec(offsetof(GlSpan, t) + offsetof(GlSpanIter, step))));
@@ -604,13 +785,15 @@ struct SpanEmitter {
     }
 
     // The per-pixel body. Registers for the whole row: the colour (16.16) in eax, ebx, ecx (a
-    // flat undithered colour: the packed pixel in eax), the pixel address in edi, the depth
-    // address in esi and the depth value in ebp; edx is the one scratch register. The count runs
-    // down in the frame, and the dither level of a pixel is the row's level at (count & 3), laid
-    // out in the frame at the row's start, so a pixel that fails the depth test just moves on.
+    // flat undithered colour: the packed pixel in eax; a texture: s and t in ebx and ecx), the
+    // pixel address in edi, the depth address in esi and the depth value in ebp; edx is the one
+    // scratch register. The count runs down in the frame, and the dither level of a pixel is the
+    // row's level at (count & 3), laid out in the frame at the row's start, so a pixel that fails
+    // the depth test just moves on. Under perspective the body is there twice: the row runs the
+    // first copy up to its first computed pixel, which starts the segment, and then the second,
+    // whose computed pixels step it (no per-pixel test of which one a pixel is).
     void pixels(GlOgNode *rowEnd) {
         const GlDepthBuffer &db = ctx->buffers.depth;
-        GlOgNode *loop = w.label(), *next = w.label();
         const bool computed = p.smooth || p.dither;
         w.op(__glOgMov(s(), frame(kCount), ebx));
         if (p.dither) {
@@ -620,7 +803,8 @@ struct SpanEmitter {
                 w.op(__glOgMov(s(), eax, w.at(kEdx, 4 * k)));
                 w.op(__glOgLea(s(), ecx, w.at(kEbx, -k)));
                 w.op(__glOgAnd(s(), ecx, w.imm(3)));
-                w.op(__glOgMov(s(), __glOgMem(s(), w.imm(kDitherLevels), esp, ecx, 4), eax));
+                if (p.textured) roundingTerms();
+                else w.op(__glOgMov(s(), frameIndexed(kDitherLevels, ecx), eax));
             }
         }
         w.op(__glOgMov(s(), edi, rec(offsetof(GlSpan, pixelRowStart))));
@@ -641,66 +825,69 @@ struct SpanEmitter {
             w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, red) + offsetof(GlSpanIter, rowStart))));
         }
 
-        w.place(loop);
-        if (p.depthActive) {
-            // The stored value: the epoch base plus the depth at the buffer's precision (2-byte
-            // elements compare and store the low 16 bits), as the chain's depth stage forms it.
-            w.op(__glOgMov(s(), edx, ebp));
-            w.op(__glOgShr(s(), edx, w.imm(p.depthShift)));
-            w.op(__glOgAdd(s(), edx, w.abs(&db.epochBase)));
-            if (p.depthFunc == GL_NEVER - GL_NEVER) {
-                w.op(__glOgJmp(s(), next));
-            } else if (p.depthFunc != GL_ALWAYS - GL_NEVER) {
-                if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
-                w.op(__glOgCmp(s(), edx, w.at(kEsi)));
-                w.op(depthFail(next));
-            }
-            if (p.depthWrite) {
-                if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
-                w.op(__glOgMov(s(), w.at(kEsi), edx));
-            }
-        }
-        if (!p.colorMaskOff) {
-            if (p.textured) {
-                coordinates(consts);
-                texel();
-                storePixel(eax);
-            } else if (computed) {
-                // The pixel's dither level stays in the frame; each channel adds it on the way.
-                if (p.dither) {
-                    w.op(__glOgMov(s(), edx, frame(kCount)));
-                    w.op(__glOgAnd(s(), edx, w.imm(3)));
-                    w.op(__glOgMov(s(), edx, __glOgMem(s(), w.imm(kDitherLevels), esp, edx, 4)));
-                    w.op(__glOgMov(s(), frame(kDitherLevel), edx));
+        const int phases = p.perspective && !p.colorMaskOff ? 2 : 1;
+        GlOgNode *loops[2] = {w.label(), w.label()}, *nexts[2] = {w.label(), w.label()};
+        for (int phase = 0; phase < phases; ++phase) {
+            GlOgNode *loop = loops[phase], *next = nexts[phase];
+            w.place(loop);
+            if (p.depthActive) {
+                // The stored value: the epoch base plus the depth at the buffer's precision (2-byte
+                // elements compare and store the low 16 bits), as the chain's depth stage forms it.
+                w.op(__glOgMov(s(), edx, ebp));
+                w.op(__glOgShr(s(), edx, w.imm(p.depthShift)));
+                w.op(__glOgAdd(s(), edx, w.abs(&db.epochBase)));
+                if (p.depthFunc == GL_NEVER - GL_NEVER) {
+                    w.op(__glOgJmp(s(), next));
+                } else if (p.depthFunc != GL_ALWAYS - GL_NEVER) {
+                    if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
+                    w.op(__glOgCmp(s(), edx, w.at(kEsi)));
+                    w.op(depthFail(next));
                 }
-                // ebp lends itself as the second scratch register while pushed, which moves the
-                // frame 4 bytes up.
-                const int32_t pushed = p.depthActive ? 4 : 0;
-                auto level = [&] { return p.dither ? frame(kDitherLevel + pushed) : nullptr; };
-                if (p.depthActive) w.op(__glOgPush(s(), ebp));
-                channel(ebp, eax, 0, level());
-                channel(edx, ebx, 1, level());
-                w.op(__glOgOr(s(), ebp, edx));
-                channel(edx, ecx, 2, level());
-                w.op(__glOgOr(s(), edx, ebp));
-                if (p.depthActive) w.op(__glOgPop(s(), ebp));
-                storePixel(edx);
-            } else {
-                storePixel(eax);
+                if (p.depthWrite) {
+                    if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
+                    w.op(__glOgMov(s(), w.at(kEsi), edx));
+                }
             }
+            if (!p.colorMaskOff) {
+                if (p.textured) {
+                    texturedPixel(consts, phase == 1);
+                    // The segment has started: on with the copy that steps it.
+                    if (phase + 1 < phases) w.op(__glOgJmp(s(), nexts[phase + 1]));
+                } else if (computed) {
+                    // The pixel's dither level stays in the frame; each channel adds it on the way.
+                    if (p.dither) {
+                        w.op(__glOgMov(s(), edx, frame(kCount)));
+                        w.op(__glOgAnd(s(), edx, w.imm(3)));
+                        w.op(__glOgMov(s(), edx, frameIndexed(kDitherLevels, edx)));
+                        w.op(__glOgMov(s(), frame(kDitherLevel), edx));
+                    }
+                    // ebp lends itself as the second scratch register.
+                    if (p.depthActive) push(ebp);
+                    auto level = [&] { return p.dither ? frame(kDitherLevel) : nullptr; };
+                    channel(ebp, eax, 0, level());
+                    channel(edx, ebx, 1, level());
+                    w.op(__glOgOr(s(), ebp, edx));
+                    channel(edx, ecx, 2, level());
+                    w.op(__glOgOr(s(), edx, ebp));
+                    if (p.depthActive) pop(ebp);
+                    storePixel(edx);
+                } else {
+                    storePixel(eax);
+                }
+            }
+            w.place(next);
+            if (p.textured) textureStep();
+            else if (p.smooth)
+                for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
+            if (p.depthActive) {
+                w.op(__glOgAdd(s(), esi, rec(offsetof(GlSpan, depthAddressStep))));
+                w.op(__glOgAdd(s(), ebp, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, step))));
+            }
+            w.op(__glOgAdd(s(), edi, rec(offsetof(GlSpan, pixelStep))));
+            w.op(__glOgDec(s(), frame(kCount)));
+            w.op(__glOgJne(s(), loop));
+            w.op(__glOgJmp(s(), rowEnd));
         }
-        w.place(next);
-        if (p.textured) textureStep();
-        else if (p.smooth)
-            for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
-        if (p.depthActive) {
-            w.op(__glOgAdd(s(), esi, rec(offsetof(GlSpan, depthAddressStep))));
-            w.op(__glOgAdd(s(), ebp, rec(offsetof(GlSpan, z) + offsetof(GlSpanIter, step))));
-        }
-        w.op(__glOgAdd(s(), edi, rec(offsetof(GlSpan, pixelStep))));
-        w.op(__glOgDec(s(), frame(kCount)));
-        w.op(__glOgJne(s(), loop));
-        w.op(__glOgJmp(s(), rowEnd));
     }
 
     // ---- the routine ----
@@ -711,12 +898,14 @@ struct SpanEmitter {
         GlOgNode *exit = w.label(), *unlocked = w.label();
         w.op(__glOgSub(s(), esp, w.imm(kFrameBytes)));
         if (p.textured) {
-            // The copy of the texture the chain runs with now (a new image gets a new copy).
+            // The texels of the texture the chain runs with now (a new image gets a new copy).
+            const size_t texels = p.texelCopy ? offsetof(GlMipLevel, convertedImage) : offsetof(GlMipLevel, image);
             w.op(__glOgMov(s(), eax, w.abs(&ctx->state.span.fast.texture)));
             w.op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlTextureObject, levels)))));
             w.op(__glOgMov(s(), eax, w.at(kEax)));
-            w.op(__glOgMov(s(), eax, w.at(kEax, int32_t(offsetof(GlMipLevel, convertedImage)))));
+            w.op(__glOgMov(s(), eax, w.at(kEax, int32_t(texels))));
             w.op(__glOgMov(s(), frame(kTexBase), eax));
+            flatFactors();
         }
         if (p.perspective) {
             // The caller's control word with float precision and rounding to nearest for the
@@ -831,16 +1020,20 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     const uint32_t buffers = list ? 0u
                                   : uint32_t(cb != nullptr ? cb->formatCode & 0xFF : 0xFF) | uint32_t(p.depthShift & 0xFF) << 8 |
                                         uint32_t(p.depthBytes & 0xFF) << 16 | uint32_t(p.depthFunc) << 24;
-    // The MMX routine also folds in the texel layout it reads and its filter (repeating level 0).
+    // The MMX routine also folds in its filter (repeating level 0).
     const GlTextureObject *tex = ctx->state.span.fast.texture;
     const GlMipLevel *l0 = (f & kGlShadeTexture) ? level0(tex) : nullptr;
     uint32_t mmxWord = 0;
     if (mmx) {
         mmxWord = kMmxKeyRoutine | (mmxWhole ? kMmxKeyWhole : 0u);
-        if (l0 != nullptr)
-            mmxWord |= (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u) |
-                       uint32_t(l0->texelFormatId & 0xFF) << 8;
+        if (l0 != nullptr) mmxWord |= (tex->magFilter == GL_LINEAR ? 4u : 0u) | (tex->minFilter != tex->magFilter ? 8u : 0u);
     }
+    // The texel layout a textured routine reads (the MMX routine's, or the integer one's bytes),
+    // and level 0's size, which the integer routine folds in: key B holds it only where MMX is not
+    // allowed, but under perspective the integer routine draws whatever the processor.
+    if (l0 != nullptr)
+        mmxWord |= uint32_t(l0->texelFormatId & 0xFF) << 8 | uint32_t(l0->log2Width & 0x1F) << 16 |
+                   uint32_t(l0->log2Height & 0x1F) << 21;
     uint32_t key[kSpanKeyWords] = {};
     key[0] = kSpanKeyTag;
     key[1] = f & ~(kGlShadePolygonStipple | kGlShadeTwoSided | kGlShadeCull);

@@ -132,27 +132,46 @@ int fieldOf(int byte, int max) { return (2 * byte * max + 255) / 510; }
 struct Corner {
     double x, y, s, t, w;
 };
+// Columns [x0, x1) of a nearer flat magenta bar across the window; x1 0 ends the list.
+struct Bar {
+    int x0, x1;
+};
 struct TextureCase {
     const char *name;
     GLenum hint;       // GL_FASTEST: affine; else divided per pixel
     double near;       // texels: centres this close to a texel boundary are not judged
-    bool depth;        // a nearer flat magenta quad over the left half first
+    Bar nearer[5];     // drawn first, under the depth test, where the quad fails it
     Corner corner[4];  // near (2, 2), (62, 2), (62, 62), (2, 62): pixels 2 to 61 covered
 };
+// Every row's first pixels, and runs of 1 to 7 pixels in its middle, fail the depth test: the
+// first pixel drawn lies inside the row, and the texels change over the pixels skipped.
+#define KIV_GAPS {{0, 4}, {9, 12}, {20, 21}, {33, 40}, {51, 53}}
 // Coordinates beyond 1 and below 0 repeat; w differs per corner where the hint asks for division
 // (up to sixteen to one). Centres within a thousandth of a texel of a boundary are not judged: a
 // float division may land either side there.
 const TextureCase kTextureCases[] = {
-    {"affine", GL_FASTEST, 1e-3, false, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1}, {62, 62, 2.7, 1.9, 1}, {2, 62, -0.3, 1.9, 1}}},
-    {"affine under depth", GL_FASTEST, 1e-3, true, {{2, 2, 0.2, -1.2, 1}, {62, 2, 1.45, -1.2, 1}, {62, 62, 1.45, 2.3, 1}, {2, 62, 0.2, 2.3, 1}}},
-    {"perspective", GL_NICEST, 1e-3, false, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1.5}, {62, 62, 2.7, 1.9, 2}, {2, 62, -0.3, 1.9, 1.25}}},
-    {"steep perspective", GL_NICEST, 1e-3, false, {{2, 2, -0.3, 0.1, 0.25}, {62, 2, 2.7, 0.1, 4}, {62, 62, 2.7, 1.9, 3}, {2, 62, -0.3, 1.9, 0.4}}},
+    {"affine", GL_FASTEST, 1e-3, {}, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1}, {62, 62, 2.7, 1.9, 1}, {2, 62, -0.3, 1.9, 1}}},
+    {"affine under depth", GL_FASTEST, 1e-3, {{0, 32}}, {{2, 2, 0.2, -1.2, 1}, {62, 2, 1.45, -1.2, 1}, {62, 62, 1.45, 2.3, 1}, {2, 62, 0.2, 2.3, 1}}},
+    {"perspective", GL_NICEST, 1e-3, {}, {{2, 2, -0.3, 0.1, 1}, {62, 2, 2.7, 0.1, 1.5}, {62, 62, 2.7, 1.9, 2}, {2, 62, -0.3, 1.9, 1.25}}},
+    {"steep perspective", GL_NICEST, 1e-3, {}, {{2, 2, -0.3, 0.1, 0.25}, {62, 2, 2.7, 0.1, 4}, {62, 62, 2.7, 1.9, 3}, {2, 62, -0.3, 1.9, 0.4}}},
     // Corners off the sixteenth-pixel grid (the same pixels covered): the snap must not move the
     // texture with the edges.
-    {"off the grid", GL_NICEST, 1e-3, false,
+    {"off the grid", GL_NICEST, 1e-3, {},
      {{2.37, 2.21, -0.3, 0.1, 0.5}, {61.83, 2.29, 2.7, 0.1, 2}, {61.71, 61.93, 2.7, 1.9, 1.5}, {2.19, 61.62, -0.3, 1.9, 0.8}}},
-    {"perspective under depth", GL_NICEST, 1e-3, true, {{2, 2, 0.1, 0.0, 2}, {62, 2, 2.9, 0.2, 1}, {62, 62, 2.1, 1.9, 1.5}, {2, 62, 0.4, 1.7, 1.25}}},
+    {"perspective under depth", GL_NICEST, 1e-3, {{0, 32}}, {{2, 2, 0.1, 0.0, 2}, {62, 2, 2.9, 0.2, 1}, {62, 62, 2.1, 1.9, 1.5}, {2, 62, 0.4, 1.7, 1.25}}},
+    // Six repeats across a row, w from a quarter to four: the texel changes every pixel or two,
+    // and across the skipped runs, and each row crosses the seam several times.
+    {"steep perspective with gaps", GL_NICEST, 1e-3, KIV_GAPS,
+     {{2, 2, -1.3, 0.1, 0.25}, {62, 2, 4.7, -0.6, 4}, {62, 62, 4.2, 2.9, 3}, {2, 62, -0.8, 1.9, 0.4}}},
+    {"affine with gaps", GL_FASTEST, 1e-3, KIV_GAPS, {{2, 2, -1.3, 0.1, 1}, {62, 2, 4.7, -0.6, 1}, {62, 62, 4.2, 2.9, 1}, {2, 62, -0.8, 1.9, 1}}},
 };
+#undef KIV_GAPS
+
+bool inBar(const Bar (&bars)[5], int x) {
+    for (const Bar &b : bars)
+        if (x >= b.x0 && x < b.x1) return true;
+    return false;
+}
 
 // The texel a pixel centre sees in triangle (a, b, c) of the quad, from s/w, t/w and 1/w
 // interpolated linearly in the window and divided here in double; false where the centre lies
@@ -173,9 +192,9 @@ bool expectedTexel(const Corner &a, const Corner &b, const Corner &c, double x, 
 }
 
 // Through a 16-bit bitmap: each case's quad (two triangles) with GL_REPLACE, nearest, repeating,
-// no dither, and under depth a nearer flat magenta quad over the left half drawn first. Every
-// pixel reads back as the texel s/w / 1/w, t/w / 1/w picks, rounded to the buffer's fields (the
-// magenta where the nearer quad is, black outside the quad). Where the one-routine serves (a divided texture whatever the processor;
+// no dither, and under depth the case's nearer flat magenta bars drawn first. Every pixel reads
+// back as the texel s/w / 1/w, t/w / 1/w picks, rounded to the buffer's fields (the magenta where
+// a nearer bar is, black outside the quad). Where the one-routine serves (a divided texture whatever the processor;
 // affine ones with MMX forbidden), the line names it and counts the quad's two triangles.
 TEST_F(DescribeProgram, AReplacingTextureIsCopiedFromTheTexelThatTheDivisionPicks) {
     std::vector<uint8_t> texels;
@@ -194,11 +213,12 @@ TEST_F(DescribeProgram, AReplacingTextureIsCopiedFromTheTexelThatTheDivisionPick
         glClearColor(0, 0, 0, 0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glDisable(GL_TEXTURE_2D);
-        if (c.depth) {
+        const bool depth = c.nearer[0].x1 != 0;
+        if (depth) {
             glEnable(GL_DEPTH_TEST);
             glDepthFunc(GL_LESS);
             glColor3f(1, 0, 1);
-            glRectf(0, 0, kSize / 2, kSize);  // at z 0: window depth 0.5
+            for (const Bar &b : c.nearer) glRectf(float(b.x0), 0, float(b.x1), kSize);  // at z 0: window depth 0.5
         } else {
             glDisable(GL_DEPTH_TEST);
         }
@@ -236,7 +256,7 @@ TEST_F(DescribeProgram, AReplacingTextureIsCopiedFromTheTexelThatTheDivisionPick
             for (int x = 0; x < kSize && bad < 8; ++x) {
                 int expected[3];
                 const bool inside = x >= 2 && x < kSize - 2 && y >= 2 && y < kSize - 2;
-                if (c.depth && x < kSize / 2) {
+                if (depth && inBar(c.nearer, x)) {
                     for (int ch = 0; ch < 3; ++ch) expected[ch] = ch == 1 ? 0 : (1 << bits[ch]) - 1;
                 } else if (!inside) {
                     for (int ch = 0; ch < 3; ++ch) expected[ch] = 0;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/common/program_fixture.h"
+#include "tests/icd_codegen_diff/road_program.h"
 
 namespace {
 
@@ -48,30 +48,9 @@ std::vector<double> texture(GLenum internal, GLenum format, int w, int h, const 
     return {stored[0], stored[1], stored[2], stored[3]};
 }
 
-class MmxBlendRoads : public BootedProgram {
+class MmxBlendRoads : public RoadProgram {
 protected:
-    void TearDown() override {
-        context.reset();
-        dib.reset();
-        unsetenv("__GL_DISABLE_OG");
-        unsetenv("__GL_FORCE_MMX");
-        BootedProgram::TearDown();
-    }
-
-    // A current context on a fresh DIB section for the road; the driver is loaded anew, so that
-    // the switches it reads once are read again.
-    void open(Road r) {
-        context.reset();
-        dib.reset();
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
-        setenv("__GL_DISABLE_OG", r == Road::Chain ? "1" : "0", 1);
-        setenv("__GL_FORCE_MMX", r == Road::Mmx ? "1" : "0", 1);
-        dib = std::make_unique<MemoryDib>(kW, kH);
-        ASSERT_TRUE(dib->ok());
-        context = std::make_unique<DibContext>(*dib);
-        ASSERT_TRUE(context->current) << kivOpenGlError();
-        kivscenes::windowProjection(kW, kH);
-    }
+    void open(Road r) { openRoad(r == Road::Chain ? "1" : "0", r == Road::Mmx ? "1" : "0", kW, kH); }
 
     static Picture read() {
         Picture p;
@@ -93,9 +72,6 @@ protected:
         }
         glEnd();
     }
-
-    std::unique_ptr<MemoryDib> dib;
-    std::unique_ptr<DibContext> context;  // deleted before its DIB
 };
 
 // ---- the same frame on both roads ---------------------------------------------------------------------

@@ -338,7 +338,12 @@ std::vector<State> stageListStates(GlContext *) {
              GL(glEnable)(GL_POLYGON_OFFSET_FILL);
              GL(glPolygonOffset)(1.0f, 2.0f);
          }, kStageList},
-        {"texture affine", [](GlContext *ctx) {}, kStageList},
+        // Nearest and modulated: the one-routine reads the texels itself; bilinear ones are the chain's.
+        {"texture affine", [](GlContext *ctx) {}, kOneRoutine},
+        {"texture affine, bilinear", [](GlContext *ctx) {
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+             GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+         }, kStageList},
         {"texture mipmapped, depth", [depthLess](GlContext *ctx) {
              depthLess(ctx);
              GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
