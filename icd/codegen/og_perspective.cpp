@@ -1,4 +1,4 @@
-// The perspective emitters of the span routines (og_perspective.h).
+// The x87 span routine's emitters (og_perspective.h).
 #include "icd/codegen/og_perspective.h"
 
 #include <cmath>
@@ -77,6 +77,20 @@ void __glOgEmitPerspectiveStep(GlOgWriter &w, const GlOgSpanConsts &consts, GlOg
     w.op(__glOgAnd(s, eax, w.imm(0xFFFF)));
     w.op(__glOgOr(s, edx, eax));
     keepAsPrevious(w, work);
+}
+
+void __glOgEmitDitherPointer(GlOgWriter &w, GlOgNode *y, GlOgNode *x, GlOgNode *table, GlOgNode *entry) {
+    GlOgState *s = w.s;
+    GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx);
+    w.op(__glOgMov(s, eax, x));
+    w.op(__glOgAnd(s, eax, w.imm(3)));
+    w.op(__glOgMov(s, ecx, y));
+    w.op(__glOgAnd(s, ecx, w.imm(3)));
+    w.op(__glOgImul(s, ecx, w.imm(35)));
+    w.op(__glOgAdd(s, ecx, eax));
+    w.op(__glOgMov(s, edx, table));
+    w.op(__glOgLea(s, edx, __glOgMem(s, nullptr, edx, ecx, 4)));
+    w.op(__glOgMov(s, entry, edx));
 }
 
 }  // namespace icd

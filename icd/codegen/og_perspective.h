@@ -1,4 +1,5 @@
-// The perspective emitters of the span routines: the sixteen magic doubles that turn an x87 value
+// The x87 span routine's emitters: the dither pointer of a row or chunk, and the perspective
+// emitters: the sixteen magic doubles that turn an x87 value
 // into fixed point by one add and one 64-bit store, the segment start that forms s and t from
 // s/w, t/w and 1/w, and the step that forms the packed change of s and t since the last start or
 // step.
@@ -45,5 +46,10 @@ void __glOgEmitPerspectiveStart(GlOgWriter &w, const GlOgSpanConsts &consts, GlO
 // carry crossing from s into t. eax is scratch.
 void __glOgEmitPerspectiveStep(GlOgWriter &w, const GlOgSpanConsts &consts, GlOgNode *S, GlOgNode *T, int32_t sBits,
                                int32_t tBits, const GlOgPerspectiveWork &work);
+
+// The dither entry of the pixel at x on row y: eax = x & 3, ecx = (y & 3) x 35 + (x & 3), and
+// entry = table + ecx x 4 (rows of 35 words: the pattern's four repeated past any 32-pixel
+// chunk's start); edx is scratch.
+void __glOgEmitDitherPointer(GlOgWriter &w, GlOgNode *y, GlOgNode *x, GlOgNode *table, GlOgNode *entry);
 
 }  // namespace icd

@@ -371,14 +371,8 @@ struct SpanEmitter {
 
     // ditherPointer = ditherTableBase + (y & 3) rows of 35 entries + (x & 3) entries.
     void ditherPointer(size_t xField) {
-        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, y))));
-        w.op(__glOgAnd(s(), eax, w.imm(3)));
-        w.op(__glOgImul(s(), eax, w.imm(35 * 4)));
-        w.op(__glOgMov(s(), ecx, rec(xField)));
-        w.op(__glOgAnd(s(), ecx, w.imm(3)));
-        w.op(__glOgLea(s(), eax, __glOgMem(s(), nullptr, eax, ecx, 4)));
-        w.op(__glOgAdd(s(), eax, rec(offsetof(GlSpan, ditherTableBase))));
-        w.op(__glOgMov(s(), rec(offsetof(GlSpan, ditherPointer)), eax));
+        __glOgEmitDitherPointer(w, rec(offsetof(GlSpan, y)), rec(xField), rec(offsetof(GlSpan, ditherTableBase)),
+                                rec(offsetof(GlSpan, ditherPointer)));
     }
 
     // The row advance: the start edge's carry steps every row start, then the other edge.
