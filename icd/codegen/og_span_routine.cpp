@@ -517,18 +517,6 @@ struct SpanEmitter {
         w.op(__glOgMov(s(), w.at(kEdi), value));
     }
 
-    // The branch taken when the depth test fails, after cmp value, stored (unsigned).
-    GlOgNode *depthFail(GlOgNode *fail) {
-        switch (p.depthFunc) {
-        case GL_LESS - GL_NEVER: return __glOgJae(s(), fail);
-        case GL_EQUAL - GL_NEVER: return __glOgJne(s(), fail);
-        case GL_LEQUAL - GL_NEVER: return __glOgJa(s(), fail);
-        case GL_GREATER - GL_NEVER: return __glOgJbe(s(), fail);
-        case GL_NOTEQUAL - GL_NEVER: return __glOgJe(s(), fail);
-        default: return __glOgJb(s(), fail);  // GL_GEQUAL
-        }
-    }
-
     // reg = ((colour + d) >> (16 - shift)) & (max << shift) for channel i of the colour in from,
     // d the dither level in `level` (none: 0).
     void channel(GlOgNode *reg, GlOgNode *from, int i, GlOgNode *level = nullptr) {
@@ -835,7 +823,7 @@ struct SpanEmitter {
                 } else if (p.depthFunc != GL_ALWAYS - GL_NEVER) {
                     if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
                     w.op(__glOgCmp(s(), edx, w.at(kEsi)));
-                    w.op(depthFail(next));
+                    w.op(__glOgDepthFailBranch(s(), p.depthFunc, next));
                 }
                 if (p.depthWrite) {
                     if (p.depthBytes == 2) w.op(__glOgOpSize(s()));
