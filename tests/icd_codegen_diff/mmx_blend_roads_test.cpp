@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "tests/icd_codegen_diff/road_program.h"
+#include "tests/common/road_program.h"
 
 namespace {
 

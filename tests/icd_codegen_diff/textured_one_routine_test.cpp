@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "icd/core/drv_exports.h"
-#include "tests/icd_codegen_diff/road_program.h"
+#include "tests/common/road_program.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // ("__GL_FORCE_MMX"). Each case draws through opengl32 and reads back with glReadPixels;
 // expected values are the exact products of the colours in field steps (0..31), rounded, or
 // under dither the exact value's floor or ceiling with an unbiased mean.
-#include "tests/common/program_fixture.h"
+#include "tests/common/road_program.h"
 
 #include <gtest/gtest.h>
 
@@ -37,36 +37,18 @@ struct Picture {
     double at(int x, int y, int c) const { return steps[size_t((y * kSize + x) * 3 + c)]; }
 };
 
-class ExactFragmentRoads : public BootedProgram {
+class ExactFragmentRoads : public RoadProgram {
 protected:
-    void TearDown() override {
-        close();
-        unsetenv("__GL_DISABLE_OG");
-        unsetenv("__GL_FORCE_MMX");
-        BootedProgram::TearDown();
-    }
-
     // A current context on a fresh 5-5-5 DIB section for the road, cleared to the grey levels
-    // given; the driver is loaded anew, so that the switches it reads once are read again.
+    // given.
     void open(Road r, float red = 0, float green = 0, float blue = 0) {
-        close();
-        ASSERT_TRUE(kivOpenGlUnloadDriver());
         road = r;
-        setenv("__GL_DISABLE_OG", r == Road::Chain ? "1" : "0", 1);
-        setenv("__GL_FORCE_MMX", r == Road::GeneratedMmx ? "1" : "0", 1);
-        dib = std::make_unique<MemoryDib>(kSize, kSize);
-        ASSERT_TRUE(dib->ok());
-        context = std::make_unique<DibContext>(*dib);
-        ASSERT_TRUE(context->current) << kivOpenGlError();
-        kivscenes::windowProjection(kSize, kSize);
+        openRoad(r == Road::Chain ? "1" : "0", r == Road::GeneratedMmx ? "1" : "0", kSize, kSize);
+        if (HasFatalFailure()) return;
         glDisable(GL_DITHER);
         if (r == Road::Generic) forceGeneric();
         glClearColor(red, green, blue, 0);
         glClear(GL_COLOR_BUFFER_BIT);
-    }
-    void close() {
-        context.reset();
-        dib.reset();
     }
 
     // The generic road: a white one-dimensional texture modulating every fragment by exactly 1,
@@ -165,8 +147,6 @@ protected:
     }
 
     Road road = Road::Generic;
-    std::unique_ptr<MemoryDib> dib;
-    std::unique_ptr<DibContext> context;
 };
 
 // ---- stencil operations where the depth test fails -------------------------------------------------
