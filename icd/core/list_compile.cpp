@@ -5,6 +5,7 @@
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
 #include "icd/core/query.h"
+#include "icd/pixel/texture.h"
 #include "icd/vertex/texgen.h"
 
 using namespace listpack;
@@ -22,26 +23,6 @@ void recordEmpty(int16_t opcode, GlListExecProc exec) {
     GlContext *ctx = current();
     GlListNode *node = newNode(ctx, opcode, 0, false);
     if (node != nullptr) __glAppendListNode(ctx, node, exec);
-}
-
-// Parameter counts of the texture parameter and environment commands.
-int32_t texParameterCount(GLenum pname) {
-    switch (pname) {
-    case GL_TEXTURE_WRAP_S:
-    case GL_TEXTURE_WRAP_T:
-    case GL_TEXTURE_MIN_FILTER:
-    case GL_TEXTURE_MAG_FILTER:
-    case GL_TEXTURE_PRIORITY: return 1;
-    case GL_TEXTURE_BORDER_COLOR: return 4;
-    default: return -1;
-    }
-}
-int32_t texEnvCount(GLenum pname) {
-    switch (pname) {
-    case GL_TEXTURE_ENV_MODE: return 1;
-    case GL_TEXTURE_ENV_COLOR: return 4;
-    default: return -1;
-    }
 }
 
 // ---- {header words, k values} commands ------------------------------------------------------------------
@@ -117,10 +98,10 @@ using Lightfv = Params<2, GLfloat, lightCount, slot::glLightfv>;
 using Lightiv = Params<2, GLint, lightCount, slot::glLightiv>;
 using Materialfv = Params<2, GLfloat, materialCount, slot::glMaterialfv>;
 using Materialiv = Params<2, GLint, materialCount, slot::glMaterialiv>;
-using TexParameterfv = Params<2, GLfloat, texParameterCount, slot::glTexParameterfv>;
-using TexParameteriv = Params<2, GLint, texParameterCount, slot::glTexParameteriv>;
-using TexEnvfv = Params<2, GLfloat, texEnvCount, slot::glTexEnvfv>;
-using TexEnviv = Params<2, GLint, texEnvCount, slot::glTexEnviv>;
+using TexParameterfv = Params<2, GLfloat, __glTexParameterParamCount, slot::glTexParameterfv>;
+using TexParameteriv = Params<2, GLint, __glTexParameterivParamCount, slot::glTexParameteriv>;
+using TexEnvfv = Params<2, GLfloat, __glTexEnvParamCount, slot::glTexEnvfv>;
+using TexEnviv = Params<2, GLint, __glTexEnvivParamCount, slot::glTexEnviv>;
 using TexGendv = Params<2, GLdouble, texGenCount, slot::glTexGendv>;
 using TexGenfv = Params<2, GLfloat, texGenCount, slot::glTexGenfv>;
 using TexGeniv = Params<2, GLint, texGenCount, slot::glTexGeniv>;

@@ -161,7 +161,9 @@ void GL_FASTCALL storeIndex8(uint32_t mask, GlSpan *sp) {
 
 }  // namespace
 
-// By the colour buffer's format code; the other codes have no layout here.
+// By the colour buffer's format code; the other codes have no layout here. The fast chooser takes
+// only 2-byte RGBA buffers, so the index, 3-3-2, 8-8-8 and 8-8-8-8 entries are never chosen (their
+// test calls them directly).
 constinit const GlFastProcTable<12> __glStoreSpanByFormat = {
     nullptr, storeIndex8, storeRgb<k332>, nullptr, storeRgb<k555>, storeRgb<k565>,
     nullptr, storeRgb<k888>, nullptr, nullptr, storeRgb<k8888>, nullptr,

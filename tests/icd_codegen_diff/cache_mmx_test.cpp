@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "icd/codegen/og_mmx_span.h"
 #include "tests/icd_codegen_diff/diff_fixture.h"
 #include "tests/icd_depth/depth_fixture.h"
 
@@ -229,6 +230,17 @@ TEST(OgMmx, TheFillLoopWritesExactlyCountDwords) {
     EXPECT_EQ(ogFpuEnv().tag, 0xFFFF);
     munmap(mem, size_t(page) * 2);
     __glOgOverrideMmx(-1);
+}
+
+// The span routine's key holds the blend factors as these four-bit codes: two factors that shared
+// a code would share a routine.
+TEST(OgBlendFactorCode, TheElevenFactorsInOrderAndNothingElse) {
+    const GLenum factors[] = {GL_ZERO, GL_ONE, GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR, GL_SRC_ALPHA,
+                              GL_ONE_MINUS_SRC_ALPHA, GL_DST_ALPHA, GL_ONE_MINUS_DST_ALPHA, GL_DST_COLOR,
+                              GL_ONE_MINUS_DST_COLOR, GL_SRC_ALPHA_SATURATE};
+    for (int32_t code = 0; code < 11; ++code) EXPECT_EQ(__glOgBlendFactorCode(factors[code]), code) << std::hex << factors[code];
+    for (GLenum other : {GLenum(0x8001), GLenum(GL_FLOAT), GLenum(0x7FFFFFFF)})
+        EXPECT_EQ(__glOgBlendFactorCode(other), 0) << std::hex << other;
 }
 
 class OgCanUseMmx : public RasterTest {};
