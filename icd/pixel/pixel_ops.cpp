@@ -440,14 +440,25 @@ const GlTexelFormat *levelFormatOf(const GlTextureObject *tex) {
     return tex->levels[0]->texelFormat;
 }
 
-// The level format's stage that ends copies into it, and the one that starts copies out of it.
+// The level format's stage that ends copies into it.
 GlPixelSpanProc storeStageOf(const GlTextureObject *tex) {
     const GlTexelFormat *f = levelFormatOf(tex);
     return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[0]) : nullptr;
 }
-GlPixelSpanProc fetchStageOf(const GlTextureObject *tex) {
-    const GlTexelFormat *f = levelFormatOf(tex);
-    return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[1]) : nullptr;
+
+// The stage that starts a copy out of the level the span's source names. It hands the rest of
+// the chain RGBA floats in [0, 1], so the chooser is shown that form as the source; the stored
+// layout's addressing (start, row and group bytes) stays, as the runner steps through the level
+// with it.
+GlPixelSpanProc fetchStageOf(GlPixelSpan *s) {
+    GlPixelSpanProc fetch = levelFetchStage(s);
+    if (fetch == nullptr) return nullptr;
+    s->srcFormat = GL_RGBA;
+    s->srcType = GL_FLOAT;
+    s->srcElementBytes = 4;
+    s->srcComponents = 4;
+    s->srcSwapBytes = 0;
+    return fetch;
 }
 
 void appendStage(GlPixelSpan *s, GlPixelSpanProc p) {
@@ -497,20 +508,15 @@ void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
 void __glSetupRgbaToImage(GlContext *ctx, GlPixelSpan *span, const float *rgba, GLsizei width, GLsizei rows,
                           GLenum format, GLenum type, void *pixels) {
     __glSetupMemoryImageSource(ctx, span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
-    span->dstFormat = format;
-    span->dstType = type;
-    span->dstData = static_cast<uint8_t *>(pixels);
-    span->finalFormat = format;
-    __glLoadPackState(ctx, span);
-    __glComputeDstImageLayout(ctx, span);
+    __glSetupMemoryImageDest(ctx, span, width, rows, 1, format, type, pixels);
 }
 
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, storeStageOf(tex));
 }
 
-void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
-    copyImage(ctx, s, applyTransfer, fetchStageOf(tex), nullptr);
+void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *, GlPixelSpan *s, GLboolean applyTransfer) {
+    copyImage(ctx, s, applyTransfer, fetchStageOf(s), nullptr);
 }
 
 bool __glClipFramebufferImageSource(GlContext *ctx, GlPixelSpan *s) {
@@ -591,4 +597,17 @@ void __glSetupMemoryImageSource(GlContext *ctx, GlPixelSpan *s, GLsizei width, G
     s->keptCount = 0;
     __glLoadUnpackState(ctx, s, listData);
     __glComputeSrcImageLayout(ctx, s);
+}
+
+void __glSetupMemoryImageDest(GlContext *ctx, GlPixelSpan *s, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *data) {
+    (void)depth;
+    s->width = width;
+    s->height = height;
+    s->dstFormat = format;
+    s->dstType = type;
+    s->dstData = static_cast<uint8_t *>(data);
+    s->finalFormat = format;
+    __glLoadPackState(ctx, s);
+    __glComputeDstImageLayout(ctx, s);
 }

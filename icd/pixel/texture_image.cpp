@@ -163,20 +163,47 @@ void __glSetClientImageAsSource(GlContext *ctx, GlPixelSpan *span, GLsizei width
     __glSetupMemoryImageSource(ctx, span, width, height, depth, format, type, pixels, packed);
 }
 
+namespace {
+
+// The fields a level gives either half of a span: its texel layout's format, type and row
+// alignment, its image rows of `width` texels (a 1-D level's texels: its middle row).
+void describeLevel(GlPixelImageSide &side, const GlTextureObject *tex, const GlMipLevel *l) {
+    const GlTexelFormat *f = l->texelFormat;
+    side.format = f->format;
+    side.type = f->type;
+    side.data = l->image;
+    side.lsbFirst = 1;
+    side.swapBytes = 0;
+    side.skipPixels = 0;
+    side.skipRows = tex->dimensions == 1 ? l->border : 0;
+    side.rowLength = l->width;
+    side.alignment = f->alignment;
+}
+
+}  // namespace
+
 void __glSetTexLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level) {
     const GlMipLevel *l = tex->levels[level];
-    const GlTexelFormat *f = l->texelFormat;
-    span->dstFormat = f->format;
-    span->dstType = f->type;
-    span->dstData = l->image;
-    span->dstLsbFirst = 1;
-    span->dstSwapBytes = 0;
-    span->dstSkipPixels = 0;
-    span->dstSkipRows = tex->dimensions == 1 ? l->border : 0;  // a 1-D level's texels: its middle row
-    span->dstRowLength = l->width;
-    span->dstAlignment = f->alignment;
+    describeLevel(*__glSpanDst(span), tex, l);
     span->finalFormat = GLenum(l->baseFormat);
     __glComputeDstImageLayout(ctx, span);
+}
+
+void __glSetTexLevelAsSource(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level) {
+    const GlMipLevel *l = tex->levels[level];
+    describeLevel(*__glSpanSrc(span), tex, l);
+    span->srcBaseFormat = GLenum(l->baseFormat);
+    span->width = l->width;
+    span->height = tex->dimensions == 1 ? 1 : l->height;
+    span->startX = 0.0f;
+    span->zoomX = 1.0f;
+    span->keptCount = 0;
+    __glComputeSrcImageLayout(ctx, span);
+}
+
+void __glSetClientImageAsDest(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *pixels) {
+    __glSetupMemoryImageDest(ctx, span, width, height, depth, format, type, pixels);
 }
 
 void __glSetTexSubLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
