@@ -446,19 +446,15 @@ GlPixelSpanProc storeStageOf(const GlTextureObject *tex) {
     return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[0]) : nullptr;
 }
 
-// The stage that starts a copy out of the level the span's source names. It hands the rest of
-// the chain RGBA floats in [0, 1], so the chooser is shown that form as the source; the stored
-// layout's addressing (start, row and group bytes) stays, as the runner steps through the level
-// with it.
-GlPixelSpanProc fetchStageOf(GlPixelSpan *s) {
-    GlPixelSpanProc fetch = levelFetchStage(s);
-    if (fetch == nullptr) return nullptr;
+// After a level's fetch stage the rows are RGBA floats in [0, 1]: the chooser is shown that form
+// as the source. The stored layout's addressing (start, row and group bytes) stays, as the
+// runner steps through the level with it.
+void showFetchedRowsAsSource(GlPixelSpan *s) {
     s->srcFormat = GL_RGBA;
     s->srcType = GL_FLOAT;
     s->srcElementBytes = 4;
     s->srcComponents = 4;
     s->srcSwapBytes = 0;
-    return fetch;
 }
 
 void appendStage(GlPixelSpan *s, GlPixelSpanProc p) {
@@ -516,7 +512,9 @@ void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSp
 }
 
 void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *, GlPixelSpan *s, GLboolean applyTransfer) {
-    copyImage(ctx, s, applyTransfer, fetchStageOf(s), nullptr);
+    const GlPixelSpanProc fetch = levelFetchStage(s);
+    if (fetch != nullptr) showFetchedRowsAsSource(s);
+    copyImage(ctx, s, applyTransfer, fetch, nullptr);
 }
 
 bool __glClipFramebufferImageSource(GlContext *ctx, GlPixelSpan *s) {
