@@ -440,14 +440,21 @@ const GlTexelFormat *levelFormatOf(const GlTextureObject *tex) {
     return tex->levels[0]->texelFormat;
 }
 
-// The level format's stage that ends copies into it, and the one that starts copies out of it.
+// The level format's stage that ends copies into it.
 GlPixelSpanProc storeStageOf(const GlTextureObject *tex) {
     const GlTexelFormat *f = levelFormatOf(tex);
     return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[0]) : nullptr;
 }
-GlPixelSpanProc fetchStageOf(const GlTextureObject *tex) {
-    const GlTexelFormat *f = levelFormatOf(tex);
-    return f != nullptr ? reinterpret_cast<GlPixelSpanProc>(f->storeStage[1]) : nullptr;
+
+// After a level's fetch stage the rows are RGBA floats in [0, 1]: the chooser is shown that form
+// as the source. The stored layout's addressing (start, row and group bytes) stays, as the
+// runner steps through the level with it.
+void showFetchedRowsAsSource(GlPixelSpan *s) {
+    s->srcFormat = GL_RGBA;
+    s->srcType = GL_FLOAT;
+    s->srcElementBytes = 4;
+    s->srcComponents = 4;
+    s->srcSwapBytes = 0;
 }
 
 void appendStage(GlPixelSpan *s, GlPixelSpanProc p) {
@@ -497,20 +504,17 @@ void __glCopyImage(GlContext *ctx, GlPixelSpan *s, GLboolean applyTransfer) {
 void __glSetupRgbaToImage(GlContext *ctx, GlPixelSpan *span, const float *rgba, GLsizei width, GLsizei rows,
                           GLenum format, GLenum type, void *pixels) {
     __glSetupMemoryImageSource(ctx, span, width, rows, 1, GL_RGBA, GL_FLOAT, rgba, GL_TRUE);
-    span->dstFormat = format;
-    span->dstType = type;
-    span->dstData = static_cast<uint8_t *>(pixels);
-    span->finalFormat = format;
-    __glLoadPackState(ctx, span);
-    __glComputeDstImageLayout(ctx, span);
+    __glSetupMemoryImageDest(ctx, span, width, rows, 1, format, type, pixels);
 }
 
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
     copyImage(ctx, s, applyTransfer, nullptr, storeStageOf(tex));
 }
 
-void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *s, GLboolean applyTransfer) {
-    copyImage(ctx, s, applyTransfer, fetchStageOf(tex), nullptr);
+void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *, GlPixelSpan *s, GLboolean applyTransfer) {
+    const GlPixelSpanProc fetch = levelFetchStage(s);
+    if (fetch != nullptr) showFetchedRowsAsSource(s);
+    copyImage(ctx, s, applyTransfer, fetch, nullptr);
 }
 
 bool __glClipFramebufferImageSource(GlContext *ctx, GlPixelSpan *s) {
@@ -591,4 +595,17 @@ void __glSetupMemoryImageSource(GlContext *ctx, GlPixelSpan *s, GLsizei width, G
     s->keptCount = 0;
     __glLoadUnpackState(ctx, s, listData);
     __glComputeSrcImageLayout(ctx, s);
+}
+
+void __glSetupMemoryImageDest(GlContext *ctx, GlPixelSpan *s, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *data) {
+    (void)depth;
+    s->width = width;
+    s->height = height;
+    s->dstFormat = format;
+    s->dstType = type;
+    s->dstData = static_cast<uint8_t *>(data);
+    s->finalFormat = format;
+    __glLoadPackState(ctx, s);
+    __glComputeDstImageLayout(ctx, s);
 }

@@ -79,15 +79,21 @@ void __glDrawPixelsFast(GlContext *ctx, GLsizei width, GLsizei height, GLenum fo
 // caller; the object forms add the level format's store stage (or fetch stage first).
 void __glCopyImage(GlContext *ctx, GlPixelSpan *span, GLboolean applyTransfer);
 void __glCopyImageWithStoreStage(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer);
+// The copy from a texture starts with the fetch stage of the level its span's source names
+// (__glSetTexLevelAsSource), which returns the texels as RGBA by the level's base format.
 void __glCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer);
 // Framebuffer rows (source half from __glSetupFramebufferImageSource) into memory.
 void __glCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span);
 
-// Source-half set-ups for image loads and copies.
+// Span-half set-ups for image loads and copies.
 void __glSetupFramebufferImageSource(GlContext *ctx, GlPixelSpan *span, GLint x, GLint y, GLsizei width,
                                      GLsizei height);
 void __glSetupMemoryImageSource(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
                                 GLenum format, GLenum type, const GLvoid *data, GLboolean listData);
+// Destination half for image copies into client memory: size, format, type and data, with the
+// pack modes.
+void __glSetupMemoryImageDest(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *data);
 void __glLoadUnpackState(GlContext *ctx, GlPixelSpan *span, GLboolean listData);
 void __glLoadPackState(GlContext *ctx, GlPixelSpan *span);
 

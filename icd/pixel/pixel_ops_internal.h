@@ -62,5 +62,9 @@ void setFloatSource(GlContext *ctx, GlPixelSpan *s);
 void setOptionBytes(GlPixelSpan *s);
 uint32_t drawMaskFor(GlContext *ctx, GLenum format);
 uint32_t readMaskFor(GlContext *ctx, GLenum format);
+// The stage that starts a copy out of a texture level: it reads the stored rows the span's
+// source names (a level: srcBaseFormat set) and writes RGBA floats in [0, 1] by the level's base
+// format. Null for any other source.
+GlPixelSpanProc levelFetchStage(const GlPixelSpan *s);
 
 }  // namespace glpixel

@@ -134,6 +134,9 @@ struct GlPixelSpan {
     uint8_t optClearAlpha, optChooser, optScaleToBuffer, optFloatHoldsIntegers;
     int32_t kind;          // 2 for the glDrawPixels, glReadPixels and glCopyPixels spans
     GLenum finalFormat;
+    // A texture level read as the source (glGetTexImage): the level's base format, whose rule
+    // the copy's fetch stage applies to the stored texels. 0 for every other source.
+    GLenum srcBaseFormat;
     // The colour units of the operation's rows, R, G, B, A (see __glSetPixelColorUnits): the
     // expansion, transfer and index-to-RGBA spans write `toUnits`, the reductions read
     // `fromUnits`. A frame-buffer side uses its colour buffer's own channel maxima (31 for a

@@ -41,6 +41,12 @@ void __glCopyTexLevelFromFramebuffer(GlContext *ctx, const GlTexLevelCopy *copy,
 void __glSetClientImageAsSource(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
                                 GLenum format, GLenum type, const GLvoid *pixels, GLboolean packed);
 void __glSetTexLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level);
+// The read side of glGetTexImage: a level as source (its whole image, border included, one row
+// of a 1-D level, its base format kept for the copy's fetch stage), and a client image as
+// destination with the pack modes.
+void __glSetTexLevelAsSource(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level);
+void __glSetClientImageAsDest(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *pixels);
 void __glSetTexSubLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
                               int32_t yoffset);
 int32_t __glTexHookReturnZero(GlContext *ctx, GlTextureObject *tex, int32_t arg);

@@ -92,9 +92,11 @@ void markImageChanged(GlContext *ctx, GlTextureObject *tex) {
 
 void texImage(GlContext *ctx, GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height,
               GLint border, GLenum format, GLenum type, const void *pixels, int32_t dims, bool packed) {
-    GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, GLenum(internalFormat), border, format, type, dims);
-    if (tex == nullptr || !__glCheckTexImageSize(ctx, width, border)) return;
-    if (dims == 2 && !__glCheckTexImageSize(ctx, height, border)) return;
+    GlTextureObject *tex =
+        dims == 1 ? __glCheckTexImage1DArgs(ctx, target, level, GLenum(internalFormat), width, border, format, type)
+                  : __glCheckTexImage2DArgs(ctx, target, level, GLenum(internalFormat), width, height, border, format,
+                                            type);
+    if (tex == nullptr) return;
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
     const int32_t h = dims == 1 ? 2 * border + 1 : height;
     uint8_t *image = tex->storeLevel(ctx, tex, level, GLenum(internalFormat), width, h, 2 * border + 1, border);
@@ -161,20 +163,47 @@ void __glSetClientImageAsSource(GlContext *ctx, GlPixelSpan *span, GLsizei width
     __glSetupMemoryImageSource(ctx, span, width, height, depth, format, type, pixels, packed);
 }
 
+namespace {
+
+// The fields a level gives either half of a span: its texel layout's format, type and row
+// alignment, its image rows of `width` texels (a 1-D level's texels: its middle row).
+void describeLevel(GlPixelImageSide &side, const GlTextureObject *tex, const GlMipLevel *l) {
+    const GlTexelFormat *f = l->texelFormat;
+    side.format = f->format;
+    side.type = f->type;
+    side.data = l->image;
+    side.lsbFirst = 1;
+    side.swapBytes = 0;
+    side.skipPixels = 0;
+    side.skipRows = tex->dimensions == 1 ? l->border : 0;
+    side.rowLength = l->width;
+    side.alignment = f->alignment;
+}
+
+}  // namespace
+
 void __glSetTexLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level) {
     const GlMipLevel *l = tex->levels[level];
-    const GlTexelFormat *f = l->texelFormat;
-    span->dstFormat = f->format;
-    span->dstType = f->type;
-    span->dstData = l->image;
-    span->dstLsbFirst = 1;
-    span->dstSwapBytes = 0;
-    span->dstSkipPixels = 0;
-    span->dstSkipRows = tex->dimensions == 1 ? l->border : 0;  // a 1-D level's texels: its middle row
-    span->dstRowLength = l->width;
-    span->dstAlignment = f->alignment;
+    describeLevel(*__glSpanDst(span), tex, l);
     span->finalFormat = GLenum(l->baseFormat);
     __glComputeDstImageLayout(ctx, span);
+}
+
+void __glSetTexLevelAsSource(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level) {
+    const GlMipLevel *l = tex->levels[level];
+    describeLevel(*__glSpanSrc(span), tex, l);
+    span->srcBaseFormat = GLenum(l->baseFormat);
+    span->width = l->width;
+    span->height = tex->dimensions == 1 ? 1 : l->height;
+    span->startX = 0.0f;
+    span->zoomX = 1.0f;
+    span->keptCount = 0;
+    __glComputeSrcImageLayout(ctx, span);
+}
+
+void __glSetClientImageAsDest(GlContext *ctx, GlPixelSpan *span, GLsizei width, GLsizei height, GLsizei depth,
+                              GLenum format, GLenum type, GLvoid *pixels) {
+    __glSetupMemoryImageDest(ctx, span, width, height, depth, format, type, pixels);
 }
 
 void __glSetTexSubLevelAsDest(GlContext *ctx, GlPixelSpan *span, GlTextureObject *tex, int32_t level, int32_t xoffset,
@@ -208,14 +237,33 @@ bool __glCheckTexImageSize(GlContext *, GLsizei size, GLint border) {
     return true;
 }
 
+namespace {
+
+// The width, and for a 2-D level the height, against the border.
+bool imageSizesFit(GlContext *ctx, GLsizei width, GLsizei height, GLint border, int32_t dims) {
+    return __glCheckTexImageSize(ctx, width, border) && (dims == 1 || __glCheckTexImageSize(ctx, height, border));
+}
+
+}  // namespace
+
+GlTextureObject *__glCheckTexImage1DArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                         GLsizei width, GLint border, GLenum format, GLenum type) {
+    GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, internalFormat, border, format, type, 1);
+    return tex != nullptr && imageSizesFit(ctx, width, 1, border, 1) ? tex : nullptr;
+}
+
+GlTextureObject *__glCheckTexImage2DArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                         GLsizei width, GLsizei height, GLint border, GLenum format, GLenum type) {
+    GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, internalFormat, border, format, type, 2);
+    return tex != nullptr && imageSizesFit(ctx, width, height, border, 2) ? tex : nullptr;
+}
+
 GlTextureObject *__glCheckCopyTexImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
                                            GLsizei width, GLsizei height, GLint border, int32_t dims) {
     GlTextureObject *tex = __glCheckTexImageArgs(ctx, target, level, internalFormat, border, GL_RGBA, GL_FLOAT, dims);
     if (tex == nullptr) return nullptr;
     if (isProxy(target) || (internalFormat >= 1 && internalFormat <= 4)) return fail(GL_INVALID_ENUM);
-    if (!__glCheckTexImageSize(ctx, width, border)) return nullptr;
-    if (dims == 2 && !__glCheckTexImageSize(ctx, height, border)) return nullptr;
-    return tex;
+    return imageSizesFit(ctx, width, height, border, dims) ? tex : nullptr;
 }
 
 GlTextureObject *__glCheckTexSubImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum format, GLenum type,

@@ -11,6 +11,11 @@ GlTextureObject *__glCheckTexImageArgs(GlContext *ctx, GLenum target, GLint leve
                                        GLint border, GLenum format, GLenum type, int32_t dims);
 // size - 2 x border must be 0 or a power of two.
 bool __glCheckTexImageSize(GlContext *ctx, GLsizei size, GLint border);
+// The common part, then the width (and the height) against the border.
+GlTextureObject *__glCheckTexImage1DArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                         GLsizei width, GLint border, GLenum format, GLenum type);
+GlTextureObject *__glCheckTexImage2DArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
+                                         GLsizei width, GLsizei height, GLint border, GLenum format, GLenum type);
 GlTextureObject *__glCheckCopyTexImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum internalFormat,
                                            GLsizei width, GLsizei height, GLint border, int32_t dims);
 GlTextureObject *__glCheckTexSubImageArgs(GlContext *ctx, GLenum target, GLint level, GLenum format, GLenum type,

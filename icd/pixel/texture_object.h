@@ -57,7 +57,9 @@ struct GlTexelFormat {
     int32_t alignment;     // row alignment of the stored level
     GlTexelFetchProc fetch;        // levels without border
     GlTexelFetchProc fetchBorder;  // levels with a border of 1
-    void *storeStage[2];   // pixel-path stages appended to copies into the level; null in every row
+    // [0]: a pixel-path stage appended to copies into the level; [1]: not read (a copy out of a
+    // level starts with the fetch stage of its layout and base format). Null in every row.
+    void *storeStage[2];
     uint32_t reserved[2];
 };
 static_assert(sizeof(GlTexelFormat) == 72);
