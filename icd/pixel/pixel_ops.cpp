@@ -399,7 +399,7 @@ void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum
 void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
                            GLenum type, GLvoid *pixels) {
     if (width <= 0 || height <= 0) return;
-    withAccess(ctx, readMaskFor(ctx, format), [&] {
+    const bool read = withAccess(ctx, readMaskFor(ctx, format), [&] {
         RowBuffers b;
         for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
             const int32_t first = int32_t(first64);
@@ -430,6 +430,10 @@ void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsi
             runToMemory(ctx, &s, choice.reader, b);
         }
     });
+    // A buffer that could not be locked (its surface busy or lost, the chip not answering) is not
+    // read: the program's memory is left as it was, and it hears so through the thread's last
+    // error, as from a swap or glFinish that fails, rather than taking what it holds for pixels.
+    if (!read) SetLastError(ERROR_GEN_FAILURE);
 }
 
 // ---- image copies --------------------------------------------------------------------------------------------
