@@ -1,7 +1,8 @@
-// A program reads the front buffer back while the screen cannot be read (the chip's FIFO held
-// full, its notifiers held, DirectDraw answering busy to every lock): it gets the pixels the
-// screen shows, or its memory is left as it was and the thread's last error says the read failed,
-// as a failed swap or glFinish says so. Zeros are never handed over as pixels.
+// A program reads the front buffer back (glReadPixels, or a copy into a texture) while the screen
+// cannot be read (the chip's FIFO held full, its notifiers held, DirectDraw answering busy to
+// every lock): it gets the pixels the screen shows, or its memory is left as it was and the
+// thread's last error says the read failed, as a failed swap or glFinish says so. Zeros are never
+// handed over as pixels.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -25,7 +26,11 @@ protected:
         if (HasFatalFailure()) return;
         zk3EngineSetSpinGuard(0);
     }
-    void TearDown() override { release(); DefaultMachine::TearDown(); zk3EngineSetSpinGuard(20000000); }
+    void TearDown() override {
+        release();
+        zk3EngineSetSpinGuard(20000000);
+        DefaultMachine::TearDown();
+    }
     static void release() {
         kivDDrawResetInjections();
         zk3EngineHoldNotifiers(false);
@@ -122,6 +127,61 @@ TEST_F(FrontRead, AFrontBufferReadThatCannotReadTheScreenNeverAnswersZeros) {
                 << "the read after: " << int(after[0]) << "," << int(after[1]) << "," << int(after[2]) << ", screen 0x"
                 << std::hex << on;
         }
+}
+
+// The same through glCopyTexSubImage2D: the texture's level afterwards holds what the screen
+// shows, or what it held before and the copy is reported.
+TEST_F(FrontRead, ACopyIntoATextureThatCannotReadTheScreenLeavesTheLevelOrIsReported) {
+    for (const Hold &h : kHolds) {
+        SCOPED_TRACE(h.what);
+        EdgeWindow win(140, 120, 32, 24, true);
+        ASSERT_TRUE(win.ok) << win.why;
+        glClearColor(0, 0, 1, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        ASSERT_TRUE(win.swap());
+        constexpr int kTexW = 32, kTexH = 16;   // sizes of a power of two, inside the window
+        const std::vector<GLubyte> grey(size_t(kTexW) * kTexH * 4, kUntouched);
+        GLuint tex = 0;
+        glGenTextures(1, &tex);
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kTexW, kTexH, 0, GL_RGBA, GL_UNSIGNED_BYTE, grey.data());
+        std::vector<GLubyte> before(grey.size(), 0), after(grey.size(), 0);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, before.data());
+
+        h.hold();
+        ASSERT_TRUE(wglMakeCurrent(nullptr, nullptr));
+        const DWORD lastError = boundedCall("a copy with the screen held", [&] {
+            if (!wglMakeCurrent(win.hdc, win.rc)) return DWORD(0);
+            glReadBuffer(GL_FRONT);
+            SetLastError(ERROR_SUCCESS);
+            glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kTexW, kTexH);
+            const DWORD e = GetLastError();
+            wglMakeCurrent(nullptr, nullptr);
+            return e;
+        });
+        const ScreenCopy now = ScreenCopy::take();
+        release();
+        ASSERT_TRUE(wglMakeCurrent(win.hdc, win.rc));
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, after.data());
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        if (after == before) {
+            EXPECT_EQ(lastError, DWORD(ERROR_GEN_FAILURE)) << "a copy that wrote nothing is not reported";
+        } else {
+            int wrong = 0;
+            for (int y = 0; y < kTexH; ++y)
+                for (int x = 0; x < kTexW; ++x) {
+                    const GLubyte *p = &after[4 * (size_t(y) * kTexW + size_t(x))];
+                    const POINT s = win.toScreen(x, y);
+                    const uint16_t on = now.at(s.x, s.y);
+                    if ((!readsAs(p[0], on >> 10) || !readsAs(p[1], (on >> 5) & 31) || !readsAs(p[2], on & 31)) &&
+                        wrong++ < 3)
+                        ADD_FAILURE() << "texel " << x << "," << y << " = " << int(p[0]) << "," << int(p[1]) << ","
+                                      << int(p[2]) << " where the screen shows 0x" << std::hex << on;
+                }
+        }
+        glDeleteTextures(1, &tex);
+    }
 }
 
 }  // namespace
