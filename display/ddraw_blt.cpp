@@ -342,13 +342,15 @@ bool bYuv(const ZK_DDPIXELFORMAT &pf) {
     return (pf.dwFlags & ZK_DDPF_FOURCC) && (pf.dwFourCC == kYuy2 || pf.dwFourCC == kUyvy);
 }
 
-// The size of a source pixel as the blits read it: the screen's (an RGB surface, or FOURCC 0 of
-// the screen's masks), or two bytes of YUV for the scaler; 0 when they cannot read it. Every
-// path reads a source at this size, so a surface described with another one (a 4-bit surface
-// DirectDraw made in system memory with rows of half a byte a pixel, or one of 0 bits with no
-// memory at all) is refused rather than read past its end.
+// The size of a source pixel as the blits read it: the screen's (a surface without a format of
+// its own has the screen's; an RGB one must have its size, a FOURCC 0 one its masks too), or two
+// bytes of YUV for the scaler; 0 when they cannot read it. Every path reads a source at this
+// size, so a surface described with another one (a 4-bit surface DirectDraw made in system
+// memory with rows of half a byte a pixel, or one of 0 bits with no memory at all) is refused
+// rather than read past its end.
 template <unsigned Bpp> ULONG ulSourcePixelBytes(const ZK_DDPIXELFORMAT &pf) {
     using D = Depth<Bpp>;
+    if (!(pf.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB))) return Bpp / 8;
     if (!(pf.dwFlags & ZK_DDPF_FOURCC)) return pf.dwRGBBitCount == Bpp ? Bpp / 8 : 0;
     if (bYuv(pf)) return D::yuv ? 2 : 0;
     const bool screenRgb = pf.dwFourCC == 0 && pf.dwRGBBitCount == Bpp && pf.dwRBitMask == D::rMask &&

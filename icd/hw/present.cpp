@@ -831,7 +831,7 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(shownW, shownH, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
     case ZK_WINDOW_RECT_LIST:
-        for (uint32_t i = 0; i < (kind == ZK_WINDOW_ONE_RECT ? std::min<uint32_t>(s.count, 1) : s.count); ++i)
+        for (uint32_t i = 0, listed = kind == ZK_WINDOW_ONE_RECT ? std::min<uint32_t>(s.count, 1) : s.count; i < listed; ++i)
             cut(s.rects[i]);
         for (uint32_t i = 0; i < shown; ++i) {
             const ZK_RECTL &r = s.rects[i];
