@@ -324,6 +324,9 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         return dwDone(&p->ddRVal, ZK_DD_OK);
     };
     if (!(pf.dwFlags & ZK_DDPF_FOURCC)) {
+        // The engine draws and reads pixels of the screen's size only: rows of another size would
+        // be read and written past their end, so such a surface is not made here.
+        if ((pf.dwFlags & ZK_DDPF_RGB) && pf.dwRGBBitCount != bpp) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPIXELFORMAT);
         const ULONG pitch = (ppdev->cjPelSize * w + 15) & ~15u;
         const ULONG offset = ulDdAlloc(ppdev, uint64_t{pitch} * h);
         return offset ? inVideo(offset, pitch) : ZK_DDHAL_NOTHANDLED;

@@ -338,16 +338,43 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
     return ZK_DD_OK;
 }
 
+bool bYuv(const ZK_DDPIXELFORMAT &pf) {
+    return (pf.dwFlags & ZK_DDPF_FOURCC) && (pf.dwFourCC == kYuy2 || pf.dwFourCC == kUyvy);
+}
+
+// The size of a source pixel as the blits read it: the screen's (a surface without a format of
+// its own has the screen's; an RGB one must have its size, a FOURCC 0 one its masks too), or two
+// bytes of YUV for the scaler; 0 when they cannot read it. Every path reads a source at this
+// size, so a surface described with another one (a 4-bit surface DirectDraw made in system
+// memory with rows of half a byte a pixel, or one of 0 bits with no memory at all) is refused
+// rather than read past its end.
+template <unsigned Bpp> ULONG ulSourcePixelBytes(const ZK_DDPIXELFORMAT &pf) {
+    using D = Depth<Bpp>;
+    if (!(pf.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB))) return Bpp / 8;
+    if (!(pf.dwFlags & ZK_DDPF_FOURCC)) return pf.dwRGBBitCount == Bpp ? Bpp / 8 : 0;
+    if (bYuv(pf)) return D::yuv ? 2 : 0;
+    const bool screenRgb = pf.dwFourCC == 0 && pf.dwRGBBitCount == Bpp && pf.dwRBitMask == D::rMask &&
+                           pf.dwGBitMask == D::gMask && pf.dwBBitMask == D::bMask;
+    return screenRgb ? Bpp / 8 : 0;
+}
+
+// A source the blits can read: a pixel size they read, and rows (as its pitch says) that hold
+// the whole width at that size.
+template <unsigned Bpp> bool bSourceReadable(const ZK_DD_SURFACE_GLOBAL *s) {
+    const ULONG bytes = ulSourcePixelBytes<Bpp>(s->ddpfSurface);
+    return bytes != 0 && s->lPitch > 0 && uint64_t{s->wWidth} * bytes <= static_cast<uint64_t>(s->lPitch);
+}
+
 template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     using D = Depth<Bpp>;
     ZK_PDEV *ppdev = ppdevOf(p);
     const ZK_DD_SURFACE_LOCAL *d = p->lpDDDestSurface;
     const DWORD flags = p->dwFlags;
-    // The engine writes pixels of the screen's size: rows of a YUV or planar surface of another
-    // pixel size would be written past their end.
+    // The engine writes pixels of the screen's size: rows of a YUV, planar or RGB surface of
+    // another pixel size would be written past their end.
     const ZK_DDPIXELFORMAT &dpf = d->lpGbl->ddpfSurface;
     const bool dstUnfit = (d->ddsCaps.dwCaps & (ZK_DDSCAPS_SYSTEMMEMORY | ZK_DDSCAPS_TEXTURE)) ||
-                          ((dpf.dwFlags & ZK_DDPF_FOURCC) && dpf.dwRGBBitCount != Bpp);
+                          ((dpf.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) && dpf.dwRGBBitCount != Bpp);
     const bool dstKey = flags & (ZK_DDBLT_KEYDEST | ZK_DDBLT_KEYDESTOVERRIDE);
     if (D::capsFirst && dstUnfit) return ZK_DDHAL_NOTHANDLED;
     if (dstKey) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);
@@ -387,21 +414,14 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     DWORD sCaps = s->ddsCaps.dwCaps;
     if (sCaps & ZK_DDSCAPS_SYSTEMMEMORY) sCaps &= ~(ZK_DDSCAPS_SYSTEMMEMORY | ZK_DDSCAPS_VIDEOMEMORY);
     const ZK_DDPIXELFORMAT &pf = s->lpGbl->ddpfSurface;
-    const bool fourCc = pf.dwFlags & ZK_DDPF_FOURCC;
-    if (fourCc) {
-        if (pf.dwFourCC == 0) {
-            if (pf.dwRBitMask != D::rMask || pf.dwGBitMask != D::gMask || pf.dwBBitMask != D::bMask)
-                return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
-        } else if (D::yuv && (pf.dwFourCC == kYuy2 || pf.dwFourCC == kUyvy)) {
-            // YUV is converted by the scaler only: always the memory-fed path, stretched or not.
-            if (p->rSrc.left & 1) return dwDone(p, ZK_DDERR_INVALIDRECT);
-            if (flags & ZK_DDBLT_KEYSRCOVERRIDE) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);   // the scaler has no key
-            const bool video = sCaps & ZK_DDSCAPS_VIDEOMEMORY;
-            const bool inPlace = video && !(sCaps & ZK_DDSCAPS_TEXTURE) && !mirror;
-            return dwDone(p, hrScaleMemory<Bpp>(ppdev, p, rop3, mirror, video, inPlace, pf.dwFourCC));
-        } else {
-            return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
-        }
+    if (!bSourceReadable<Bpp>(s->lpGbl)) return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
+    if (bYuv(pf)) {
+        // YUV is converted by the scaler only: always the memory-fed path, stretched or not.
+        if (p->rSrc.left & 1) return dwDone(p, ZK_DDERR_INVALIDRECT);
+        if (flags & ZK_DDBLT_KEYSRCOVERRIDE) return dwDone(p, ZK_DDERR_NOCOLORKEYHW);   // the scaler has no key
+        const bool video = sCaps & ZK_DDSCAPS_VIDEOMEMORY;
+        const bool inPlace = video && !(sCaps & ZK_DDSCAPS_TEXTURE) && !mirror;
+        return dwDone(p, hrScaleMemory<Bpp>(ppdev, p, rop3, mirror, video, inPlace, pf.dwFourCC));
     }
     const LONG w = width(p->rDest), h = height(p->rDest);
     const bool keyed = flags & ZK_DDBLT_KEYSRCOVERRIDE;
@@ -497,6 +517,8 @@ DWORD ulBltOnEngine(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p) {
     ZK_DD_SURFACE_LOCAL lcl = *p->lpDDDestSurface;
     gbl.fpVidMem = t;
     gbl.lPitch = static_cast<LONG>(pitch);
+    gbl.wWidth = static_cast<DWORD>(sw);   // the block holds the source rectangle alone
+    gbl.wHeight = static_cast<DWORD>(sh);
     gbl.yHint = static_cast<LONG>(t / static_cast<ULONG>(ppdev->lDelta));
     gbl.xHint = static_cast<LONG>((t % static_cast<ULONG>(ppdev->lDelta)) / ppdev->cjPelSize);
     lcl.lpGbl = &gbl;

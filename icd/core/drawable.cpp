@@ -179,8 +179,9 @@ void __wglUpdateWindowGeometry(GlDrawable *d) {
 bool __wglScreenFrontVisibleBox(const GlContext *ctx, RECT *box) {
     const GlDrawableBuffers *buffers = ctx->tail.drawableBuffers;
     const GlDrawable *d = buffers != nullptr ? buffers->drawable : nullptr;
+    if (d == nullptr || d->hwnd == nullptr) return false;
     const GlBufferDescriptor *front = &buffers->descriptors[kGlDescriptorFront];
-    if (d == nullptr || d->hwnd == nullptr || front->resize != __wglDDrawUpdatePrimary ||
+    if (front->resize != __wglDDrawUpdatePrimary ||
         ctx->buffers.color.front.head.descriptor != front)
         return false;
     const RECT &v = d->visibleRect, &c = d->clientRect;

@@ -817,20 +817,27 @@ BOOL __glHwSwapBuffers(GlDrawable *dr) {
     // show; a back buffer not (yet) made at the window's size is never read past its end.
     const int32_t shownW = std::min<int32_t>(dr->width, back->width);
     const int32_t shownH = std::min<int32_t>(dr->height, back->height);
-    auto blit = [&](const ZK_RECTL &r, BOOL more) {
-        const int32_t left = std::max<int32_t>(r.left, s.originX), top = std::max<int32_t>(r.top, s.originY);
-        const int32_t right = std::min<int32_t>(r.right, s.originX + shownW);
-        const int32_t bottom = std::min<int32_t>(r.bottom, s.originY + shownH);
-        if (left < right && top < bottom)
-            __glHwScreenBlit(right - left, bottom - top, left - s.originX, top - s.originY, left, top, more);
+    // The rectangles are cut first, so that the last one blitted (not the list's last, which may
+    // lie wholly beyond the buffer) kicks off the blits queued before it: else they would wait
+    // in the command buffer for the next frame's commands.
+    uint32_t shown = 0;
+    auto cut = [&](const ZK_RECTL &r) {
+        ZK_RECTL &c = s.rects[shown];
+        c = ZK_RECTL{std::max<int32_t>(r.left, s.originX), std::max<int32_t>(r.top, s.originY),
+                     std::min<int32_t>(r.right, s.originX + shownW), std::min<int32_t>(r.bottom, s.originY + shownH)};
+        if (c.left < c.right && c.top < c.bottom) ++shown;
     };
     switch (kind) {
     case ZK_WINDOW_WHOLE_CLIENT: __glHwScreenBlit(shownW, shownH, 0, 0, s.originX, s.originY, 0); break;
     case ZK_WINDOW_ONE_RECT:
-        if (s.count != 0) blit(s.rects[0], 0);
-        break;
     case ZK_WINDOW_RECT_LIST:
-        for (uint32_t i = 0; i < s.count; ++i) blit(s.rects[i], BOOL(s.count - 1 - i));
+        for (uint32_t i = 0, listed = kind == ZK_WINDOW_ONE_RECT ? std::min<uint32_t>(s.count, 1) : s.count; i < listed; ++i)
+            cut(s.rects[i]);
+        for (uint32_t i = 0; i < shown; ++i) {
+            const ZK_RECTL &r = s.rects[i];
+            __glHwScreenBlit(r.right - r.left, r.bottom - r.top, r.left - s.originX, r.top - s.originY, r.left, r.top,
+                             BOOL(i + 1 < shown));
+        }
         break;
     default: break;
     }

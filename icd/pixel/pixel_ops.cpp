@@ -396,10 +396,23 @@ void __glDrawPixelsGeneric(GlContext *ctx, GLsizei width, GLsizei height, GLenum
 }
 
 // ---- glReadPixels ------------------------------------------------------------------------------------------
+namespace {
+// A buffer that could not be locked (its surface busy or lost, the chip not answering) is not
+// read: the program's memory (or texture) is left as it was, and it hears so through the
+// thread's last error, as from a swap or glFinish that fails, rather than taking what it holds
+// for pixels.
+template <class Fn>
+bool readFramebuffer(GlContext *ctx, uint32_t mask, Fn fn) {
+    if (withAccess(ctx, mask, fn)) return true;
+    SetLastError(ERROR_GEN_FAILURE);
+    return false;
+}
+}  // namespace
+
 void __glReadPixelsGeneric(GlContext *ctx, GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
                            GLenum type, GLvoid *pixels) {
     if (width <= 0 || height <= 0) return;
-    withAccess(ctx, readMaskFor(ctx, format), [&] {
+    readFramebuffer(ctx, readMaskFor(ctx, format), [&] {
         RowBuffers b;
         for (int64_t first64 = 0; first64 < width; first64 += kGlPixelRowPixels) {
             const int32_t first = int32_t(first64);
@@ -563,7 +576,7 @@ void __glRunCopyImageFromTexture(GlContext *ctx, GlTextureObject *tex, GlPixelSp
 
 bool __glRunCopyImageFromFramebuffer(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span) {
     auto copy = slotOr(ctx->slots.copyImageFromFramebuffer, __glCopyImageFromFramebuffer);
-    return withAccess(ctx, readMaskFor(ctx, GL_RGBA), [&] { copy(ctx, tex, span); });
+    return readFramebuffer(ctx, readMaskFor(ctx, GL_RGBA), [&] { copy(ctx, tex, span); });
 }
 
 void __glSetupFramebufferImageSource(GlContext *ctx, GlPixelSpan *s, GLint x, GLint y, GLsizei width,

@@ -11,7 +11,10 @@
 #include <vector>
 
 #include <GL/gl.h>
+#include "platform/ddraw_nt/ddraw_nt.h"
 #include "platform/machine/machine.h"
+#include "platform/zk3/zk3.h"
+#include "platform/zk3/zk3_engine.h"
 #include "tests/common/program_fixture.h"
 #include "platform/opengl32/wgl.h"
 
@@ -150,5 +153,28 @@ private:
     void project() {
         kivscenes::windowProjection(w, h);
         glDisable(GL_DITHER);
+    }
+};
+
+// The default machine for tests that hold the chip or DirectDraw up: the chip's spin guard is
+// off while they run (a held chip is waited out by the driver's own bounds), and every hold and
+// injection is let go at the end, or by releaseTrouble() on the way.
+class TroubleMachine : public DefaultMachine {
+protected:
+    void SetUp() override {
+        DefaultMachine::SetUp();
+        if (HasFatalFailure()) return;
+        zk3EngineSetSpinGuard(0);
+    }
+    void TearDown() override {
+        releaseTrouble();
+        zk3EngineSetSpinGuard(20000000);
+        DefaultMachine::TearDown();
+    }
+    static void releaseTrouble() {
+        kivDDrawResetInjections();
+        zk3EngineHoldNotifiers(false);
+        zk3EngineHoldFreeCount(0, 0);
+        if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
     }
 };

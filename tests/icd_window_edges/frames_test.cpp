@@ -19,21 +19,8 @@ namespace {
 
 constexpr uint16_t kRed555 = 0x7C00, kGreen555 = 0x03E0, kBlue555 = 0x001F;
 
-class Frames : public DefaultMachine {
+class Frames : public TroubleMachine {
 protected:
-    void SetUp() override {
-        DefaultMachine::SetUp();
-        if (HasFatalFailure()) return;
-        zk3EngineSetSpinGuard(0);
-    }
-    void TearDown() override {
-        kivDDrawResetInjections();
-        zk3EngineHoldNotifiers(false);
-        zk3EngineHoldFreeCount(0, 0);
-        if (zk3EngineChip() != nullptr) zk3EngineChip()->setEngineBusy(false);
-        zk3EngineSetSpinGuard(20000000);
-        DefaultMachine::TearDown();
-    }
     // The front buffer reads back the blue frame's first pixel.
     static bool readsBlue(const EdgeWindow &) {
         GLubyte p[4] = {0, 0, 0, 0};
