@@ -14,7 +14,7 @@ RUN := $(CURDIR)/tools/i386-run
 CMAKE_CONFIGURE = cmake -S . -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake
 # The tests that CI also runs through the emulator where the machine runs i386 natively: the
 # scenes, the window road and the code generator (which writes and runs its own x86 code).
-EMULATED_TESTS ?= ^(scenes|gl_program|icd_present|icd_modechange|zk3_render|icd_codegen.*)$$
+EMULATED_TESTS ?= ^(scenes|gl_program|icd_present|icd_modechange|icd_window|icd_window_edges|zk3_render|icd_codegen.*)$$
 
 .PHONY: all deps configure build demo test test-emulated build-san test-san bench clean
 

@@ -15,7 +15,10 @@ extern "C" BOOL APIENTRY DrvAssertMode(DHPDEV dhpdev, BOOL bEnable);
 extern "C" void APIENTRY DrvSynchronize(DHPDEV dhpdev, RECTL *prcl);
 extern "C" ULONG APIENTRY DrvGetModes(HANDLE hDriver, ULONG cjSize, DEVMODEW *pdm);
 
-// Entries whose work is done by parts of the driver not built yet: each refuses plainly.
+// Escapes, pixel formats, the pointer, the palette, drawing, device bitmaps, fonts and DirectDraw.
+// DrvFillPath and DrvStretchBlt, which the surfaces do not hook, return FALSE so that the graphics
+// engine draws the call itself; DrvSetPixelFormat and DrvSwapBuffers need nothing of this driver
+// (the OpenGL driver presents by itself).
 extern "C" ULONG APIENTRY DrvEscape(SURFOBJ *pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut);
 extern "C" LONG APIENTRY DrvDescribePixelFormat(DHPDEV dhpdev, LONG iPixelFormat, ULONG cjpfd,
                                                 PIXELFORMATDESCRIPTOR *ppfd);

@@ -184,16 +184,6 @@ void vPushMonoData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
     while (cdw--) vBurst(ppdev, ZK_SUB_MONO, ZK_MONO_E_DATA, p, 1);
 }
 
-void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
-    const uint8_t *p = reinterpret_cast<const uint8_t *>(pdw);
-    auto group = [&](ULONG n) {
-        vReserve(ppdev, ZK_SUB_MONO, 4 * n);
-        for (ULONG i = 0; i < n; ++i, p += 4) vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, ulLoad(p));
-    };
-    for (; cdw >= 4; cdw -= 4) group(4);
-    for (; cdw; --cdw) group(1);
-}
-
 // ---- CPU copies ------------------------------------------------------------------------------------
 void vCopyRowsCpu(ZK_PDEV *ppdev, uint8_t **ppDst, LONG dstPitch, const uint8_t **ppSrc, LONG srcPitch, ULONG cbRow,
                   ULONG cRows, BOOL bAlignDst) {

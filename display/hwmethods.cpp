@@ -1,5 +1,5 @@
 // Engine synchronisation, the DMA pusher, and the small per-chip methods DirectDraw calls.
-#include "display/driver.h"
+#include "display/fifo.h"
 
 namespace {
 
@@ -136,24 +136,17 @@ bool bFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) {
     return room;
 }
 
-void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo) {
-    uint8_t *sub2 = fifo + 0x2000 * 2;
-    uint16_t free = *pusFree;
-    // A FIFO that never frees gives up after the limit; the words then go as the chip takes them.
-    auto room = [&](uint16_t bytes) {
-        if (free < bytes) bChipWait(nullptr, [&] { return (free = READ_REGISTER_USHORT(sub2 + 0x10)) >= bytes; });
-        free = free >= bytes ? static_cast<uint16_t>(free - bytes) : 0;
-    };
-    while (cDwords >= 4) {
-        room(16);
-        for (int i = 0; i < 4; ++i) WRITE_REGISTER_ULONG(sub2 + 0x400, *pData++);
-        cDwords -= 4;
+void vFifoWriteData(ZK_PDEV *ppdev, ULONG cDwords, const uint32_t *pData) {
+    // Whole groups of four, then the last one to three one at a time; the free count is read
+    // only while the cached one is short, and a chip marked stalled is not waited for again.
+    for (; cDwords >= 4; cDwords -= 4) {
+        vReserve(ppdev, ZK_SUB_MONO, 16);
+        for (int i = 0; i < 4; ++i) vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pData++);
     }
-    while (cDwords--) {
-        room(4);
-        WRITE_REGISTER_ULONG(sub2 + 0x400, *pData++);
+    for (; cDwords; --cDwords) {
+        vReserve(ppdev, ZK_SUB_MONO, 4);
+        vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pData++);
     }
-    *pusFree = free;
 }
 
 bool bWaitPusherIdle(ZK_PDEV *ppdev) {

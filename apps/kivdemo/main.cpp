@@ -2,9 +2,10 @@
 // loads the OpenGL driver through opengl32 as an application does (wglCreateContext,
 // wglMakeCurrent) and prints the GL strings; then draws the scenes of scenes.h into memory-DC
 // bitmaps (a DIB section selected into a memory DC) and writes each as a PNG under out/, one
-// line per scene. A scene whose picture does not show its feature says so and is skipped. Then
-// the scenes once more in a window on the simulated screen (the hardware road when the machine
-// offers DirectDraw), each followed by a PNG of the whole screen.
+// line per scene (its time marked as emulated where the program runs through an emulator). A
+// scene whose picture does not show its feature says so and is skipped. Then the scenes once more
+// in a window on the simulated screen (the hardware road when the machine offers DirectDraw), each
+// followed by a PNG of the whole screen; the last line is the process's peak memory.
 //
 //   kivdemo                      every scene at 640 x 480
 //   kivdemo SCENE [W H]          one scene (or "all") at another size
@@ -293,6 +294,9 @@ int run(int argc, char **argv) {
     // One bitmap and one context for every scene, as a program drawing a series of pictures
     // keeps them; each scene sets the state it needs and turns off what it turned on.
     std::printf("scenes, drawn through opengl32 into a %d x %d memory-DC bitmap:\n", w, h);
+    if (kivRunsEmulated())
+        std::printf("(times are emulated: this i386 program runs through a user-mode emulator, so they do not "
+                    "compare with native ones)\n");
     int drawn = 0, tried = 0;
     bool written = true;
     const long before = memoryKb("VmRSS");
@@ -312,8 +316,9 @@ int run(int argc, char **argv) {
         }
         written &= runScene(scene, target, &drawn);
     }
-    std::printf("%d of %d scenes drawn; peak memory %ld kB\n", drawn, tried, memoryKb("VmHWM"));
+    std::printf("%d of %d scenes drawn\n", drawn, tried);
     written &= runWindowScenes(only, w, h);
+    std::printf("peak memory %ld kB\n", memoryKb("VmHWM"));
     return written ? 0 : 1;
 }
 

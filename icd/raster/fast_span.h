@@ -125,7 +125,6 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
 // ---- fragment stages ---------------------------------------------------------------------------
 void GL_FASTCALL __glFastPolygonStipple(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastAlphaTest(uint32_t mask, GlSpan *span);
-void GL_FASTCALL __glFastFogIndex(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastStencilTest(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastStencilUpdate(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastStencilKeep(uint32_t mask, GlSpan *span);
@@ -148,6 +147,10 @@ GlFastProc __glFastDepthSmoothProc(int32_t formatCode, bool dither, int32_t dept
 
 // Fog stages by format code 4 or 5 (the fogged bytes are limited to what the stores can dither).
 GlFastProc __glFastFogProc(int32_t formatCode, bool nicest);
+// The colour-index fog stages: (1 - f) x the fog index added to each staged 16.16 index, f from
+// the interpolated factor, or per pixel from the eye distance (nicest). No chain holds them while
+// the chooser refuses colour-index states, for which there are no span procs to stage indices.
+void GL_FASTCALL __glFastFogIndex(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastFogIndexNicest(uint32_t mask, GlSpan *span);
 
 // ---- texturing -------------------------------------------------------------------------------------

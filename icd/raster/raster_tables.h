@@ -18,11 +18,8 @@ extern const GlDitherFloats __glDitherOffset;
 // (B - 7.5) / 16: the offset added before rounding to nearest.
 extern const GlDitherFloats __glDitherRound;
 
-// 511 bytes for the indices -255..255 (entry i at i + 255): T[i] = floor(i * i / 255).
+// 511 bytes for the indices -255..255 (entry i at i + 255): T[i] = floor(i * i / 255), so that
+// (T[a] + T[b] - T[a - b]) >> 1 is a * b / 255 for two bytes, within 1 of floor(a * b / 255) and
+// exact for 0 and 255. The colour-index fog stage forms its products so.
 extern const std::array<uint8_t, 511> __glSquareTable;
 inline const uint8_t *__glSquareTableCentre() { return __glSquareTable.data() + 255; }
-// a * b / 255 for two bytes: (T[a] + T[b] - T[a - b]) >> 1.
-inline uint32_t __glMulBytes(uint32_t a, uint32_t b) {
-    const uint8_t *t = __glSquareTableCentre();
-    return (uint32_t(t[a]) + t[b] - t[int32_t(a) - int32_t(b)]) >> 1;
-}

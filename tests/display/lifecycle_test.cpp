@@ -1,4 +1,8 @@
+// The display driver from boot to unload: the enabled surface and its device, the FIFO objects,
+// full-screen switches and mode changes, the mode list, refusals at start-up, and the module's exports.
 #include "tests/display/fixture.h"
+
+#include "include/zk_escape.h"
 
 TEST_F(DisplayTest, BootEnablesTheSurfaceAtTheAskedMode) {
     ASSERT_TRUE(boot());
@@ -172,6 +176,7 @@ TEST_F(DisplayTest, TheDriverLoadsAsAModuleAndExportsItsEntry) {
     EXPECT_NE(kivEngineDriverFunction(INDEX_DrvEnablePDEV), nullptr);
     EXPECT_NE(kivEngineDriverFunction(INDEX_DrvSwapBuffers), nullptr);
     EXPECT_EQ(kivEngineDriverFunction(INDEX_DrvFillPath + 1), nullptr);
-    EXPECT_EQ(kivEngineEscape(0x1101, 0, nullptr, 0, nullptr), 0u) << "escapes are not served yet";
+    EXPECT_EQ(kivEngineEscape(ESC_OPENGL_GETINFO, 0, nullptr, 0, nullptr), 0u)
+        << "the escape entry is reached, and refuses the OpenGL query without its input";
     kivEngineShutdown();
 }

@@ -66,6 +66,39 @@ TEST_F(Fifo, FreeSpaceIsReadOnlyWhenTheCachedCountIsShort) {
     zk3DrawClearErrors();
 }
 
+// The drawing data stream (glyph bits): every dword to the monochrome object's one data method,
+// in order; room for a group of four, then for each of the last one to three; the free count read
+// only while the cached one is short, and a chip already marked stalled asked once per group
+// rather than waited for again (each wait would cost the whole limit).
+TEST_F(Fifo, DataGoesToTheMonochromeDataPortInGroupsOfFour) {
+    ZK_PDEV *p = ppdev();
+    const uint32_t data[7] = {0x11111111, 0x22222222, 0x33333333, 0x44444444, 0x55555555, 0x66666666, 0x77777777};
+    struct Case {
+        bool stalled;
+        uint64_t reads;       // free-count reads the stream makes
+        uint16_t freeAfter;   // the cached count it leaves
+    } cases[] = {{false, 1, ZK3_FIFO_FREE_EMPTY - 28}, {true, 4, 0}};
+    for (const Case &c : cases) {
+        p->usFifoFree = 0;
+        p->bChipStalled = c.stalled;
+        if (c.stalled) zk3EngineHoldFreeCount(1000, 0);
+        zk3EngineClearLog();
+        const uint64_t before = zk3EngineFreeCountReads();
+        vFifoWriteData(p, 7, data);
+        EXPECT_EQ(zk3EngineFreeCountReads() - before, c.reads) << "stalled " << c.stalled;
+        EXPECT_EQ(p->usFifoFree, c.freeAfter) << "stalled " << c.stalled;
+        const std::vector<Zk3FifoWrite> w = writes(ZK_SUB_MONO);
+        ASSERT_EQ(w.size(), 7u) << "a FIFO without room is written all the same";
+        for (size_t i = 0; i < w.size(); ++i) {
+            EXPECT_EQ(w[i].method, ZK_MONO_C_DATA) << i;
+            EXPECT_EQ(w[i].value, data[i]) << i;
+        }
+    }
+    zk3EngineHoldFreeCount(0, 0);
+    p->bChipStalled = false;
+    zk3DrawClearErrors();   // the data went without a glyph started: the engine drew nothing
+}
+
 TEST_F(Fifo, SurfacesAreProgrammedOnlyWhenTheyChange) {
     ZK_PDEV *p = ppdev();
     zk3EngineClearLog();
