@@ -4,25 +4,34 @@
 #include "platform/win32/gdi_objects.h"
 #include "platform/win32/internal.h"
 
+#include <sched.h>
+
+#include <array>
+#include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
-#include <set>
 
 namespace kiv::gdi {
 namespace {
 
-// Held only while the table is read or changed (never while an object is destroyed).
-std::mutex &gdiLock() {
-    static std::mutex m;
-    return m;
+// Held only while the table is read or changed (never while an object is destroyed): a slot
+// index, a few fields read, or a slot filled. Holds are that short, so a waiter spins, giving
+// the processor up between tries, rather than sleeping in the kernel.
+std::atomic<bool> g_tableBusy{false};
+
+void lockTable() {
+    while (g_tableBusy.exchange(true, std::memory_order_acquire))
+        while (g_tableBusy.load(std::memory_order_relaxed)) sched_yield();
 }
-std::map<uintptr_t, std::shared_ptr<Object>> &table() {
-    static std::map<uintptr_t, std::shared_ptr<Object>> t;
-    return t;
-}
+void unlockTable() { g_tableBusy.store(false, std::memory_order_release); }
+
+struct Held {
+    Held() { lockTable(); }
+    ~Held() { unlockTable(); }
+};
 
 // The high byte of a handle says its type (as the platform's handles carry a type field).
+constexpr uintptr_t kTagCount = 0x80;
 uintptr_t tagOf(DWORD type) {
     switch (type) {
         case OBJ_DC: return 0x01;
@@ -35,23 +44,50 @@ uintptr_t tagOf(DWORD type) {
         default: return 0x7F;
     }
 }
+constexpr uintptr_t kFirstSlotValue = 0x10;
+
+// The objects of each type, by slot: a handle's value is tag << 24 | (0x10 + 4 x slot).
+using Slots = std::vector<std::shared_ptr<Object>>;
+std::array<Slots, kTagCount> &table() {
+    static std::array<Slots, kTagCount> t;
+    return t;
+}
+
+// The slot a handle value names, or null for a value that names none (wrong tag, low bits, or
+// past the end); the table lock is held.
+std::shared_ptr<Object> *slotOf(HGDIOBJ h) {
+    const uintptr_t v = reinterpret_cast<uintptr_t>(h), tag = v >> 24, low = v & 0xFFFFFF;
+    if (tag >= kTagCount || low < kFirstSlotValue || (low & 3) != 0) return nullptr;
+    Slots &slots = table()[tag];
+    const size_t i = (low - kFirstSlotValue) / 4;
+    return i < slots.size() ? &slots[i] : nullptr;
+}
 
 }  // namespace
 
+TableHold::TableHold() { lockTable(); }
+TableHold::~TableHold() { unlockTable(); }
+
+Object *peek(const TableHold &, HGDIOBJ h) {
+    const std::shared_ptr<Object> *slot = slotOf(h);
+    return slot != nullptr ? slot->get() : nullptr;
+}
+
 HGDIOBJ insert(std::shared_ptr<Object> obj) {
-    std::lock_guard<std::mutex> g(gdiLock());
-    uintptr_t base = tagOf(obj->type) << 24;
-    uintptr_t v = base | 0x10;
-    auto &t = table();
-    while (t.count(v)) v += 4;  // lowest free value of the type
-    t[v] = std::move(obj);
-    return reinterpret_cast<HGDIOBJ>(v);
+    const uintptr_t tag = tagOf(obj->type);
+    Held held;
+    Slots &slots = table()[tag];
+    size_t i = 0;
+    while (i < slots.size() && slots[i]) ++i;  // lowest free value of the type
+    if (i == slots.size()) slots.emplace_back();
+    slots[i] = std::move(obj);
+    return reinterpret_cast<HGDIOBJ>(tag << 24 | (kFirstSlotValue + 4 * i));
 }
 
 std::shared_ptr<Object> get(HGDIOBJ h) {
-    std::lock_guard<std::mutex> g(gdiLock());
-    auto it = table().find(reinterpret_cast<uintptr_t>(h));
-    return it == table().end() ? nullptr : it->second;
+    Held held;
+    const std::shared_ptr<Object> *slot = slotOf(h);
+    return slot != nullptr ? *slot : nullptr;
 }
 
 std::shared_ptr<DC> getDC(HDC hdc) {
@@ -61,13 +97,9 @@ std::shared_ptr<DC> getDC(HDC hdc) {
 }
 
 void remove(HGDIOBJ h) {
-    std::shared_ptr<Object> dead;
-    std::lock_guard<std::mutex> g(gdiLock());
-    auto it = table().find(reinterpret_cast<uintptr_t>(h));
-    if (it != table().end()) {
-        dead = std::move(it->second);
-        table().erase(it);
-    }
+    std::shared_ptr<Object> dead;  // destroyed after the table is released
+    Held held;
+    if (std::shared_ptr<Object> *slot = slotOf(h)) dead = std::move(*slot);
 }
 
 }  // namespace kiv::gdi
@@ -238,11 +270,20 @@ HWND WINAPI WindowFromDC(HDC hdc) {
     return dc ? dcWindow(*dc) : nullptr;
 }
 
+// Asked on every lock of a drawable: the DC is read in place, without a reference.
 HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
-    auto dc = checkDC(hdc);
-    if (!dc) return nullptr;
-    if (type == OBJ_BITMAP) return dc->type == OBJ_MEMDC ? dc->bitmap : stockBitmap();
-    return nullptr;  // pens, brushes, palettes, fonts: a later issue
+    const HGDIOBJ screenBitmap = type == OBJ_BITMAP ? stockBitmap() : nullptr;  // made outside the hold
+    {
+        TableHold hold;
+        const Object *o = peek(hold, hdc);
+        if (o != nullptr && (o->type == OBJ_DC || o->type == OBJ_MEMDC)) {
+            if (type != OBJ_BITMAP) return nullptr;  // pens, brushes, palettes, fonts: a later issue
+            return o->type == OBJ_MEMDC ? static_cast<const DC *>(o)->bitmap.load(std::memory_order_relaxed)
+                                        : screenBitmap;
+        }
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {

@@ -3,6 +3,7 @@
 #pragma once
 #include "platform/win32/win32.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -36,12 +37,14 @@ struct DC : Object {
     explicit DC(DWORD t) : Object(t) {}
     HWND hwnd = nullptr;       // window DCs; 0 for the screen DC and memory DCs
     bool screen = false;       // GetDC(NULL)
-    HGDIOBJ bitmap = nullptr;  // memory DCs: the selected bitmap
+    // Memory DCs: the selected bitmap (changed under the selection lock, read without it).
+    std::atomic<HGDIOBJ> bitmap{nullptr};
     int pixelFormat = 0;       // memory DCs keep their own; window DCs use the window's
 };
 
 // The handle table: HDC values of released DCs are reused (lowest free first), as the platform
-// reuses its cached DC handles; other objects likewise per type.
+// reuses its cached DC handles; other objects likewise per type. A handle is an index: its high
+// byte says the type, the rest the slot (0x10 + 4 x slot), so that a lookup reads one entry.
 HGDIOBJ insert(std::shared_ptr<Object> obj);
 std::shared_ptr<Object> get(HGDIOBJ h);
 template <class T> std::shared_ptr<T> get(HGDIOBJ h, DWORD type) {
@@ -50,5 +53,17 @@ template <class T> std::shared_ptr<T> get(HGDIOBJ h, DWORD type) {
 }
 std::shared_ptr<DC> getDC(HDC hdc);   // OBJ_DC or OBJ_MEMDC
 void remove(HGDIOBJ h);
+
+// For the lookups made on every drawing call: while a TableHold lives, no object leaves the
+// table, so the object peek() returns stays alive without a reference being taken. Keep the
+// hold short, and call nothing from inside it that inserts or removes objects.
+class TableHold {
+  public:
+    TableHold();
+    ~TableHold();
+    TableHold(const TableHold &) = delete;
+    TableHold &operator=(const TableHold &) = delete;
+};
+Object *peek(const TableHold &, HGDIOBJ h);
 
 }  // namespace kiv::gdi
