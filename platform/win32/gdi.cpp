@@ -14,24 +14,7 @@
 namespace kiv::gdi {
 namespace {
 
-// Held only while the table is read or changed (never while an object is destroyed): a slot
-// index, a few fields read, or a slot filled. Holds are that short, so a waiter spins, giving
-// the processor up between tries, rather than sleeping in the kernel.
-std::atomic<bool> g_tableBusy{false};
-
-void lockTable() {
-    while (g_tableBusy.exchange(true, std::memory_order_acquire))
-        while (g_tableBusy.load(std::memory_order_relaxed)) sched_yield();
-}
-void unlockTable() { g_tableBusy.store(false, std::memory_order_release); }
-
-struct Held {
-    Held() { lockTable(); }
-    ~Held() { unlockTable(); }
-};
-
 // The high byte of a handle says its type (as the platform's handles carry a type field).
-constexpr uintptr_t kTagCount = 0x80;
 uintptr_t tagOf(DWORD type) {
     switch (type) {
         case OBJ_DC: return 0x01;
@@ -44,39 +27,25 @@ uintptr_t tagOf(DWORD type) {
         default: return 0x7F;
     }
 }
-constexpr uintptr_t kFirstSlotValue = 0x10;
-
-// The objects of each type, by slot: a handle's value is tag << 24 | (0x10 + 4 x slot).
-using Slots = std::vector<std::shared_ptr<Object>>;
-std::array<Slots, kTagCount> &table() {
-    static std::array<Slots, kTagCount> t;
-    return t;
-}
-
-// The slot a handle value names, or null for a value that names none (wrong tag, low bits, or
-// past the end); the table lock is held.
-std::shared_ptr<Object> *slotOf(HGDIOBJ h) {
-    const uintptr_t v = reinterpret_cast<uintptr_t>(h), tag = v >> 24, low = v & 0xFFFFFF;
-    if (tag >= kTagCount || low < kFirstSlotValue || (low & 3) != 0) return nullptr;
-    Slots &slots = table()[tag];
-    const size_t i = (low - kFirstSlotValue) / 4;
-    return i < slots.size() ? &slots[i] : nullptr;
-}
 
 }  // namespace
 
-TableHold::TableHold() { lockTable(); }
-TableHold::~TableHold() { unlockTable(); }
+// Constant-initialised: the table exists before any constructor runs.
+std::array<std::vector<std::shared_ptr<Object>>, kTagCount> g_slots;
+std::atomic<bool> g_tableBusy{false};
 
-Object *peek(const TableHold &, HGDIOBJ h) {
-    const std::shared_ptr<Object> *slot = slotOf(h);
-    return slot != nullptr ? slot->get() : nullptr;
+// Holds are a slot index, a few fields read or a slot filled: a waiter spins, giving the
+// processor up between tries, rather than sleeping in the kernel.
+void waitForTable() {
+    do {
+        while (g_tableBusy.load(std::memory_order_relaxed)) sched_yield();
+    } while (g_tableBusy.exchange(true, std::memory_order_acquire));
 }
 
 HGDIOBJ insert(std::shared_ptr<Object> obj) {
     const uintptr_t tag = tagOf(obj->type);
-    Held held;
-    Slots &slots = table()[tag];
+    TableHold hold;
+    std::vector<std::shared_ptr<Object>> &slots = g_slots[tag];
     size_t i = 0;
     while (i < slots.size() && slots[i]) ++i;  // lowest free value of the type
     if (i == slots.size()) slots.emplace_back();
@@ -85,8 +54,8 @@ HGDIOBJ insert(std::shared_ptr<Object> obj) {
 }
 
 std::shared_ptr<Object> get(HGDIOBJ h) {
-    Held held;
-    const std::shared_ptr<Object> *slot = slotOf(h);
+    TableHold hold;
+    const std::shared_ptr<Object> *slot = slotOf(hold, h);
     return slot != nullptr ? *slot : nullptr;
 }
 
@@ -98,8 +67,8 @@ std::shared_ptr<DC> getDC(HDC hdc) {
 
 void remove(HGDIOBJ h) {
     std::shared_ptr<Object> dead;  // destroyed after the table is released
-    Held held;
-    if (std::shared_ptr<Object> *slot = slotOf(h)) dead = std::move(*slot);
+    TableHold hold;
+    if (std::shared_ptr<Object> *slot = slotOf(hold, h)) dead = std::move(*slot);
 }
 
 }  // namespace kiv::gdi
