@@ -241,18 +241,22 @@ HWND WINAPI WindowFromDC(HDC hdc) {
 
 // Asked on every lock of a drawable: the DC is read in place, without a reference.
 HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
-    const HGDIOBJ screenBitmap = type == OBJ_BITMAP ? stockBitmap() : nullptr;  // made outside the hold
+    DWORD kind = 0;
+    HGDIOBJ selected = nullptr;
     {
         TableHold hold;
-        const Object *o = peek(hold, hdc);
-        if (o != nullptr && (o->type == OBJ_DC || o->type == OBJ_MEMDC)) {
-            if (type != OBJ_BITMAP) return nullptr;  // pens, brushes, palettes, fonts: a later issue
-            return o->type == OBJ_MEMDC ? static_cast<const DC *>(o)->bitmap.load(std::memory_order_relaxed)
-                                        : screenBitmap;
+        if (const Object *o = peek(hold, hdc); o != nullptr && (o->type == OBJ_DC || o->type == OBJ_MEMDC)) {
+            kind = o->type;
+            if (kind == OBJ_MEMDC) selected = static_cast<const DC *>(o)->bitmap.load(std::memory_order_relaxed);
         }
     }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
+    if (kind == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (type != OBJ_BITMAP) return nullptr;  // pens, brushes, palettes, fonts: a later issue
+    // A window or screen DC shows the stock bitmap, made (if it is the first) outside the hold.
+    return kind == OBJ_MEMDC ? selected : stockBitmap();
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
