@@ -32,7 +32,8 @@ struct FillRoutine {
 constexpr size_t kFillBlockBytes = 4096;
 
 // eax value, ecx count, edi destination (4-aligned): one dword to reach 8-byte alignment, then
-// qword stores of the value pair, then the odd dword. A count of 0 stores nothing.
+// blocks of four qword stores of the value pair (32 bytes), the remaining qwords one at a time,
+// then the odd dword. A count of 0 stores nothing.
 void *writeFill(uint8_t *block) {
     std::unique_ptr<GlOgState> st(new GlOgState);
     GlOgState *s = st.get();
@@ -41,7 +42,8 @@ void *writeFill(uint8_t *block) {
     __glOgSetCodeLimit(s, block + kFillBlockBytes);
     GlOgWriter w{s, block, block, nullptr, -1};
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edi = w.r(kEdi), *mm0 = __glOgMm(0);
-    GlOgNode *done = w.label(), *aligned = w.label(), *loop = w.label(), *tail = w.label();
+    GlOgNode *done = w.label(), *aligned = w.label(), *blocks = w.label(), *pairs = w.label(), *loop = w.label(),
+             *tail = w.label();
     w.op(__glOgTest(s, ecx, ecx));
     w.op(__glOgJe(s, done));
     w.op(__glOgTest(s, edi, w.imm(4)));
@@ -54,6 +56,17 @@ void *writeFill(uint8_t *block) {
     w.op(__glOgMovd(s, mm0, eax));
     w.op(__glOgPunpckldq(s, mm0, mm0));
     w.op(__glOgPush(s, ecx));
+    w.op(__glOgShr(s, ecx, w.imm(3)));
+    w.op(__glOgJe(s, pairs));
+    w.place(blocks);
+    for (int32_t at = 0; at < 32; at += 8) w.op(__glOgMovq(s, w.at(kEdi, at), mm0));
+    w.op(__glOgAdd(s, edi, w.imm(32)));
+    w.op(__glOgDec(s, ecx));
+    w.op(__glOgJne(s, blocks));
+    w.place(pairs);
+    w.op(__glOgPop(s, ecx));
+    w.op(__glOgPush(s, ecx));
+    w.op(__glOgAnd(s, ecx, w.imm(7)));
     w.op(__glOgShr(s, ecx, w.imm(1)));
     w.op(__glOgJe(s, tail));
     w.place(loop);

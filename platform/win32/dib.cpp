@@ -213,13 +213,16 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *info, UINT usage, voi
     return handle;
 }
 
+// Asked on every lock of a drawable: the bitmap is read in place, without a reference.
 int WINAPI GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
-    auto b = get<Bitmap>(obj, OBJ_BITMAP);
-    if (!b) {
-        SetLastError(get(obj) ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    TableHold hold;
+    Object *o = peek(hold, obj);
+    if (o == nullptr || o->type != OBJ_BITMAP) {
+        SetLastError(o != nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
         return 0;
     }
-    DibSection *dib = b->asSection();
+    Bitmap *b = static_cast<Bitmap *>(o);
+    const DibSection *dib = b->asSection();
     if (!out) return dib ? int(sizeof(DIBSECTION)) : int(sizeof(BITMAP));
     if (size < int(sizeof(BITMAP))) {
         SetLastError(ERROR_INVALID_PARAMETER);

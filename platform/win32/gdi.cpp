@@ -4,23 +4,15 @@
 #include "platform/win32/gdi_objects.h"
 #include "platform/win32/internal.h"
 
+#include <sched.h>
+
+#include <array>
+#include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
-#include <set>
 
 namespace kiv::gdi {
 namespace {
-
-// Held only while the table is read or changed (never while an object is destroyed).
-std::mutex &gdiLock() {
-    static std::mutex m;
-    return m;
-}
-std::map<uintptr_t, std::shared_ptr<Object>> &table() {
-    static std::map<uintptr_t, std::shared_ptr<Object>> t;
-    return t;
-}
 
 // The high byte of a handle says its type (as the platform's handles carry a type field).
 uintptr_t tagOf(DWORD type) {
@@ -38,20 +30,33 @@ uintptr_t tagOf(DWORD type) {
 
 }  // namespace
 
+// Constant-initialised: the table exists before any constructor runs.
+std::array<std::vector<std::shared_ptr<Object>>, kTagCount> g_slots;
+std::atomic<bool> g_tableBusy{false};
+
+// Holds are a slot index, a few fields read or a slot filled: a waiter spins, giving the
+// processor up between tries, rather than sleeping in the kernel.
+void waitForTable() {
+    do {
+        while (g_tableBusy.load(std::memory_order_relaxed)) sched_yield();
+    } while (g_tableBusy.exchange(true, std::memory_order_acquire));
+}
+
 HGDIOBJ insert(std::shared_ptr<Object> obj) {
-    std::lock_guard<std::mutex> g(gdiLock());
-    uintptr_t base = tagOf(obj->type) << 24;
-    uintptr_t v = base | 0x10;
-    auto &t = table();
-    while (t.count(v)) v += 4;  // lowest free value of the type
-    t[v] = std::move(obj);
-    return reinterpret_cast<HGDIOBJ>(v);
+    const uintptr_t tag = tagOf(obj->type);
+    TableHold hold;
+    std::vector<std::shared_ptr<Object>> &slots = g_slots[tag];
+    size_t i = 0;
+    while (i < slots.size() && slots[i]) ++i;  // lowest free value of the type
+    if (i == slots.size()) slots.emplace_back();
+    slots[i] = std::move(obj);
+    return reinterpret_cast<HGDIOBJ>(tag << 24 | (kFirstSlotValue + 4 * i));
 }
 
 std::shared_ptr<Object> get(HGDIOBJ h) {
-    std::lock_guard<std::mutex> g(gdiLock());
-    auto it = table().find(reinterpret_cast<uintptr_t>(h));
-    return it == table().end() ? nullptr : it->second;
+    TableHold hold;
+    const std::shared_ptr<Object> *slot = slotOf(hold, h);
+    return slot != nullptr ? *slot : nullptr;
 }
 
 std::shared_ptr<DC> getDC(HDC hdc) {
@@ -61,13 +66,9 @@ std::shared_ptr<DC> getDC(HDC hdc) {
 }
 
 void remove(HGDIOBJ h) {
-    std::shared_ptr<Object> dead;
-    std::lock_guard<std::mutex> g(gdiLock());
-    auto it = table().find(reinterpret_cast<uintptr_t>(h));
-    if (it != table().end()) {
-        dead = std::move(it->second);
-        table().erase(it);
-    }
+    std::shared_ptr<Object> dead;  // destroyed after the table is released
+    TableHold hold;
+    if (std::shared_ptr<Object> *slot = slotOf(hold, h)) dead = std::move(*slot);
 }
 
 }  // namespace kiv::gdi
@@ -238,11 +239,24 @@ HWND WINAPI WindowFromDC(HDC hdc) {
     return dc ? dcWindow(*dc) : nullptr;
 }
 
+// Asked on every lock of a drawable: the DC is read in place, without a reference.
 HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
-    auto dc = checkDC(hdc);
-    if (!dc) return nullptr;
-    if (type == OBJ_BITMAP) return dc->type == OBJ_MEMDC ? dc->bitmap : stockBitmap();
-    return nullptr;  // pens, brushes, palettes, fonts: a later issue
+    DWORD kind = 0;
+    HGDIOBJ selected = nullptr;
+    {
+        TableHold hold;
+        if (const Object *o = peek(hold, hdc); o != nullptr && (o->type == OBJ_DC || o->type == OBJ_MEMDC)) {
+            kind = o->type;
+            if (kind == OBJ_MEMDC) selected = static_cast<const DC *>(o)->bitmap.load(std::memory_order_relaxed);
+        }
+    }
+    if (kind == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (type != OBJ_BITMAP) return nullptr;  // pens, brushes, palettes, fonts: a later issue
+    // A window or screen DC shows the stock bitmap, made (if it is the first) outside the hold.
+    return kind == OBJ_MEMDC ? selected : stockBitmap();
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {

@@ -3,6 +3,8 @@
 #pragma once
 #include "platform/win32/win32.h"
 
+#include <array>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -36,12 +38,14 @@ struct DC : Object {
     explicit DC(DWORD t) : Object(t) {}
     HWND hwnd = nullptr;       // window DCs; 0 for the screen DC and memory DCs
     bool screen = false;       // GetDC(NULL)
-    HGDIOBJ bitmap = nullptr;  // memory DCs: the selected bitmap
+    // Memory DCs: the selected bitmap (changed under the selection lock, read without it).
+    std::atomic<HGDIOBJ> bitmap{nullptr};
     int pixelFormat = 0;       // memory DCs keep their own; window DCs use the window's
 };
 
 // The handle table: HDC values of released DCs are reused (lowest free first), as the platform
-// reuses its cached DC handles; other objects likewise per type.
+// reuses its cached DC handles; other objects likewise per type. A handle is an index: its high
+// byte says the type, the rest the slot (0x10 + 4 x slot), so that a lookup reads one entry.
 HGDIOBJ insert(std::shared_ptr<Object> obj);
 std::shared_ptr<Object> get(HGDIOBJ h);
 template <class T> std::shared_ptr<T> get(HGDIOBJ h, DWORD type) {
@@ -50,5 +54,39 @@ template <class T> std::shared_ptr<T> get(HGDIOBJ h, DWORD type) {
 }
 std::shared_ptr<DC> getDC(HDC hdc);   // OBJ_DC or OBJ_MEMDC
 void remove(HGDIOBJ h);
+
+// The table itself (gdi.cpp): the objects of each handle type by slot, and its lock word, held
+// only while the table is read or changed (never while an object is destroyed).
+constexpr uintptr_t kTagCount = 0x80, kFirstSlotValue = 0x10;
+extern std::array<std::vector<std::shared_ptr<Object>>, kTagCount> g_slots;
+extern std::atomic<bool> g_tableBusy;
+void waitForTable();  // takes the lock word once its holder lets go
+
+// For the lookups made on every drawing call: while a TableHold lives, no object leaves the
+// table, so the object peek() returns stays alive without a reference being taken. Keep the
+// hold short, and call nothing from inside it that inserts or removes objects.
+class TableHold {
+  public:
+    TableHold() {
+        if (g_tableBusy.exchange(true, std::memory_order_acquire)) waitForTable();
+    }
+    ~TableHold() { g_tableBusy.store(false, std::memory_order_release); }
+    TableHold(const TableHold &) = delete;
+    TableHold &operator=(const TableHold &) = delete;
+};
+
+// The slot a handle value names (tag << 24 | (0x10 + 4 x slot)), or null for a value that names
+// none: a tag out of range, low bits set, or past the end.
+inline std::shared_ptr<Object> *slotOf(const TableHold &, HGDIOBJ h) {
+    const uintptr_t v = reinterpret_cast<uintptr_t>(h), tag = v >> 24, low = v & 0xFFFFFF;
+    if (tag >= kTagCount || low < kFirstSlotValue || (low & 3) != 0) return nullptr;
+    std::vector<std::shared_ptr<Object>> &slots = g_slots[tag];
+    const size_t i = (low - kFirstSlotValue) / 4;
+    return i < slots.size() ? &slots[i] : nullptr;
+}
+inline Object *peek(const TableHold &hold, HGDIOBJ h) {
+    const std::shared_ptr<Object> *slot = slotOf(hold, h);
+    return slot != nullptr ? slot->get() : nullptr;
+}
 
 }  // namespace kiv::gdi
