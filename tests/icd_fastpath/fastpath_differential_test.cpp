@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/icd_state/state_fixture.h"
-#include "tests/icd_raster/raster_fixture.h"
+#include "tests/icd_fastpath/fast_buffers_fixture.h"
 #include "icd/core/pick.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/stencil_buffer.h"
@@ -43,37 +42,11 @@ struct Row {
     const char *why;   // what makes the fast path round differently
 };
 
-class FastPathDifferential : public StateTest {
+class FastPathDifferential : public FastBuffersTest {
 protected:
-    PlainMemory colorMem, depthMem, stencilMem;
+    FastPathDifferential() : FastBuffersTest(kSide) {}
 
-    // A window of the buffers' size, so that clears and the clip box stay inside them.
-    void SetUp() override {
-        IcdTest::SetUp();
-        openContext(kSingleFormat, kSide, kSide);
-        if (HasFatalFailure()) return;
-        __glSetStateDefaults(ctx);
-    }
-
-    // The depth buffer's saved state belongs to its descriptor, which the test owns.
-    void releaseDepthSave() {
-        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
-        depthMem.desc.depthSave = nullptr;
-    }
-    void TearDown() override {
-        if (ctx != nullptr) releaseDepthSave();
-        StateTest::TearDown();
-    }
-
-    void open(const Format &f) {
-        releaseDepthSave();
-        setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
-        attachPlainFront(ctx, colorMem, kSide, kSide, 2);
-        attachPlainDepth(ctx, depthMem, kSide, kSide, 16);
-        attachPlainStencil(ctx, stencilMem, kSide, kSide);
-        GL(glDrawBuffer)(GL_FRONT);
-        windowProjection(ctx, kSide, kSide);
-    }
+    void open(const Format &f) { attachBuffers(f, 16); }
 
     void vertex(float x, float y, float z) { GL(glVertex3f)(x, y, z); }
 

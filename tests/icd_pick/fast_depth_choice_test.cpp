@@ -11,8 +11,7 @@
 #include "icd/core/pick.h"
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/fast_span.h"
-#include "tests/icd_raster/raster_fixture.h"
-#include "tests/icd_state/state_fixture.h"
+#include "tests/icd_fastpath/fast_buffers_fixture.h"
 
 namespace {
 
@@ -57,38 +56,18 @@ const Row kRows[] = {
      true},
 };
 
-class FastDepthChoice : public StateTest {
+class FastDepthChoice : public FastBuffersTest {
 protected:
-    PlainMemory colorMem, depthMem, stencilMem;
-
-    void SetUp() override {
-        IcdTest::SetUp();
-        openContext(kSingleFormat, kSide, kSide);
-        if (HasFatalFailure()) return;
-        __glSetStateDefaults(ctx);
-    }
-    // The depth buffer's saved state belongs to its descriptor, which the test owns.
-    void releaseDepthSave() {
-        if (depthMem.desc.depthSave != nullptr) ctx->hostProcs.free(ctx, depthMem.desc.depthSave);
-        depthMem.desc.depthSave = nullptr;
-    }
+    FastDepthChoice() : FastBuffersTest(kSide) {}
     void TearDown() override {
         __glOgSetFastDepthStageForTest(-1);
-        if (ctx != nullptr) releaseDepthSave();
-        StateTest::TearDown();
+        FastBuffersTest::TearDown();
     }
-    // A 5-6-5 front buffer with a depth buffer of `depthBits` and a stencil buffer; the row's
-    // state over the defaults with the depth test on, chosen by the validation of the next draw.
+    // The row's buffers (5-6-5 colour) and its state over the defaults with the depth test on,
+    // chosen by the validation of the next draw.
     void choose(const Row &row) {
-        releaseDepthSave();
         __glSetStateDefaults(ctx);
-        const Rgb16Format &f = kRgb16Formats[0];
-        setRgb16Visual(ctx, f.redMask, f.greenMask, f.blueMask, f.greenBits);
-        attachPlainFront(ctx, colorMem, kSide, kSide, 2);
-        attachPlainDepth(ctx, depthMem, kSide, kSide, row.depthBits);
-        attachPlainStencil(ctx, stencilMem, kSide, kSide);
-        GL(glDrawBuffer)(GL_FRONT);
-        windowProjection(ctx, kSide, kSide);
+        attachBuffers(kRgb16Formats[0], row.depthBits);
         GL(glEnable)(GL_DEPTH_TEST);
         row.set(ctx);
         ctx->beginMode = kGlNeedValidate;
