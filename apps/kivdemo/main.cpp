@@ -22,7 +22,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,27 +74,12 @@ bool allBlack(const kivscenes::Picture &p) {
     return true;
 }
 
-// The scenes whose feature the driver does not draw yet, as the bitmap pass found them.
-std::vector<std::string> &absentScenes() {
-    static std::vector<std::string> names;
-    return names;
-}
-
 // Draws one scene into the bitmap and writes the picture. Returns false only when the picture
 // could not be written; a scene whose feature is missing is reported and skipped.
 bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, int *drawn) {
     using clock = std::chrono::steady_clock;
     const int w = target.w, h = target.h;
     target.poison();
-    if (scene.absent) {
-        const std::string absent = scene.absent(target.picture);
-        if (!absent.empty()) {
-            absentScenes().push_back(scene.name);
-            std::printf("%-8s skipped — %s (uses %s)\n", scene.name, absent.c_str(), scene.uses);
-            return true;
-        }
-        target.poison();
-    }
     while (glGetError() != GL_NO_ERROR) {
     }
     const auto t0 = clock::now();
@@ -150,8 +134,6 @@ bool runWindowScenes(const char *only, int w, int h) {
     bool written = true;
     for (const kivscenes::Scene &scene : kivscenes::kScenes) {
         if (std::strcmp(only, "all") != 0 && std::strcmp(only, scene.name) != 0) continue;
-        if (std::find(absentScenes().begin(), absentScenes().end(), scene.name) != absentScenes().end())
-            continue;   // reported with the bitmaps
         while (glGetError() != GL_NO_ERROR) {
         }
         const uint64_t before = zk3TriangleStats().pixelsWritten;

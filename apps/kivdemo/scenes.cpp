@@ -641,22 +641,6 @@ std::string probeTexture(const Picture &t) {
     return "";
 }
 
-std::string fogAbsent(const Picture &p) {
-    startScene(p.w, p.h, 0, 0, 0);
-    const GLfloat blue[4] = {0, 0, 1, 1};
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_LINEAR);
-    glFogf(GL_FOG_START, 0.5f);
-    glFogf(GL_FOG_END, 1.0f);
-    glFogfv(GL_FOG_COLOR, blue);
-    glColor3f(1, 0, 0);
-    quad(0, 0, float(p.w), float(p.h), 0.0f);
-    glDisable(GL_FOG);
-    glFinish();
-    if (near(p, p.w / 2, p.h / 2, 1, 0, 0)) return "";
-    return "fog changes a fragment nearer than the fog start: the driver computes no fog factors yet";
-}
-
 constexpr Scene kScenes[kSceneCount] = {
     {"triangle", "smooth shading", Triangle::draw, probeTriangle},
     {"depth", "depth test (GL_LESS), flat shading, quads", DepthOrder::draw, probeDepth},
@@ -664,7 +648,7 @@ constexpr Scene kScenes[kSceneCount] = {
      Torus::draw, probeTorus},
     {"blend", "blending (SRC_ALPHA, ONE_MINUS_SRC_ALPHA), quads", Blend::draw, probeBlend},
     {"stencil", "stencil (REPLACE, EQUAL, NOTEQUAL), colour mask, triangle fan", Stencil::draw, probeStencil},
-    {"fog", "linear fog, perspective, depth test", Fog::draw, probeFog, fogAbsent},
+    {"fog", "linear fog, perspective, depth test", Fog::draw, probeFog},
     {"arrays", "glInterleavedArrays, glDrawElements (quads), glDrawArrays (a 122-vertex strip), colour arrays",
      Arrays::draw, probeArrays},
     {"lines", "lines, line loop, smooth line strip, points of sizes 1 to 9", Lines::draw, probeLines},

@@ -267,18 +267,11 @@ std::string probeLines(const Picture &t);
 
 std::string probeTexture(const Picture &t);
 
-// Linear fog from 0.5 to 1 on a red quad at eye distance 0: the fog factor is 1 and the quad
-// must stay red. When it does not, the driver computes no fog factors yet. Returns why the fog
-// scene cannot be checked, or "" when fog is applied.
-std::string fogAbsent(const Picture &p);
-
 struct Scene {
     const char *name;
     const char *uses;  // what the scene exercises, for the demo's line
     void (*draw)(int w, int h);
     std::string (*probe)(const Picture &t);
-    // Run before the scene when set: why the driver cannot draw the scene's feature yet, or "".
-    std::string (*absent)(const Picture &t) = nullptr;
 };
 
 constexpr int kSceneCount = 9;

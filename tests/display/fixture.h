@@ -62,7 +62,7 @@ public:
 class DisplayTest : public ::testing::Test {
 protected:
     ZkgfxView zk;
-    bool skipped_ = false;
+    bool stopped_ = false;   // SetUp failed and shut the video port down: nothing to release
     KivVideoCard card_ = KivVideoCard::ZK3;   // the card the machine boots with
     std::vector<DWORD> ioctls;   // every EngDeviceIoControl code, in order
 

@@ -25,7 +25,7 @@ protected:
 
     void SetUp() override {
         DrawTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(start(GetParam()));
         bytes = GetParam() / 8;
         dd.dhpdev = reinterpret_cast<DHPDEV>(ppdev());

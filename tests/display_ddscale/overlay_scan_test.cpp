@@ -31,7 +31,7 @@ class OverlayScan : public DdNtTest {
 protected:
     void SetUp() override {
         DdNtTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(startDd(16));
     }
     // A packed surface whose picture is the samples of `salt`.

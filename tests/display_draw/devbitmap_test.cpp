@@ -50,7 +50,7 @@ class DeviceBitmaps : public DrawTest {
 protected:
     void SetUp() override {
         DrawTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(start(16));
         seedScreen(51);
     }

@@ -5,7 +5,7 @@ class LinesText : public DrawTest {
 protected:
     void SetUp() override {
         DrawTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(start(16));
         seedScreen(41);
     }

@@ -201,7 +201,7 @@ class IndexedPointer : public DrawTest {
 protected:
     void SetUp() override {
         DrawTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(start(8));
     }
 };

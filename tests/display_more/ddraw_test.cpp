@@ -24,7 +24,7 @@ protected:
 
     void SetUp() override {
         MoreTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         dd.dhpdev = reinterpret_cast<DHPDEV>(ppdev());
     }
     void TearDown() override {

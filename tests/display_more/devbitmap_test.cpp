@@ -41,7 +41,7 @@ protected:
     // Permanent blocks (as DirectDraw takes them) over the rest of video memory.
     std::vector<ZK_OFFSCREEN_NODE *> permanent;
     void TearDown() override {
-        if (!skipped_)
+        if (!stopped_)
             for (auto *n : permanent) pFreeOffscreenBitmap(ppdev(), n);
         MoreTest::TearDown();
     }

@@ -13,11 +13,11 @@ protected:
 
     void SetUp() override {
         DrawTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(start(16));
     }
     void TearDown() override {
-        if (!skipped_)
+        if (!stopped_)
             for (auto &b : bitmaps) kivEngineDeleteBitmap(b);
         DrawTest::TearDown();
     }

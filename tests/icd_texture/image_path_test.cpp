@@ -22,30 +22,67 @@ uint16_t argb4444(int r, int g, int b, int a) {
     return uint16_t(nearest(a, 4) << 12 | nearest(r, 4) << 8 | nearest(g, 4) << 4 | nearest(b, 4));
 }
 
+template <class P>
+GlProc asProc(P p) {
+    return reinterpret_cast<GlProc>(reinterpret_cast<void (*)(void)>(p));
+}
+
+// Passes a copy into a level on to the installed proc and keeps the stages the chooser gave it.
+struct ChainSpy {
+    using Copy = void (*)(GlContext *, GlTextureObject *, GlPixelSpan *, GLboolean);
+    static GlProc &real() {
+        static GlProc p;
+        return p;
+    }
+    static std::vector<GlPixelSpanProc> &stages() {
+        static std::vector<GlPixelSpanProc> s;
+        return s;
+    }
+    static void copy(GlContext *ctx, GlTextureObject *tex, GlPixelSpan *span, GLboolean applyTransfer) {
+        reinterpret_cast<Copy>(reinterpret_cast<void (*)(void)>(real()))(ctx, tex, span, applyTransfer);
+        stages().assign(span->stages, span->stages + span->stageCount);
+    }
+};
+
+// The chain of each load starts with the direct conversion (no unpack to floats before it), and
+// the level holds each channel's nearest field value.
 TEST_F(TextureImagePath, ByteTexelsTakeTheDirectConversions) {
     struct Case {
         const char *name;
         GLenum internalFormat, format;
         std::vector<uint8_t> pixel;  // two pixels
         uint16_t expected[2];
+        GlPixelSpanProc direct;
     } cases[] = {
-        {"RGB into x1 R5 G5 B5", GL_RGB, GL_RGB, {9, 130, 255, 7, 8, 250}, {xrgb1555(9, 130, 255), xrgb1555(7, 8, 250)}},
+        {"RGB into x1 R5 G5 B5", GL_RGB, GL_RGB, {9, 130, 255, 7, 8, 250}, {xrgb1555(9, 130, 255), xrgb1555(7, 8, 250)},
+         __glByteTexelRGB8ToXRGB1555},
         {"RGBA into x1 R5 G5 B5, alpha dropped", GL_RGB, GL_RGBA, {200, 100, 50, 0, 17, 33, 66, 1},
-         {xrgb1555(200, 100, 50), xrgb1555(17, 33, 66)}},
-        {"luminance into x1 R5 G5 B5", GL_LUMINANCE, GL_LUMINANCE, {255, 77}, {0xFFFF, xrgb1555(77, 77, 77)}},
+         {xrgb1555(200, 100, 50), xrgb1555(17, 33, 66)}, __glByteTexelRGBA8ToXRGB1555},
+        {"luminance into x1 R5 G5 B5", GL_LUMINANCE, GL_LUMINANCE, {255, 77}, {0xFFFF, xrgb1555(77, 77, 77)},
+         __glByteTexelL8ToXRGB1555},
         {"RGBA into A4 R4 G4 B4", GL_RGBA, GL_RGBA, {17, 34, 255, 0x80, 240, 15, 16, 31},
-         {argb4444(17, 34, 255, 0x80), argb4444(240, 15, 16, 31)}},
+         {argb4444(17, 34, 255, 0x80), argb4444(240, 15, 16, 31)}, __glByteTexelRGBA8ToARGB4444},
         {"luminance-alpha into A4 R4 G4 B4", GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, {0x9F, 0x3C, 0x10, 0xFF},
-         {argb4444(0x9F, 0x9F, 0x9F, 0x3C), argb4444(0x10, 0x10, 0x10, 0xFF)}},
-        {"luminance into intensity", GL_INTENSITY, GL_LUMINANCE, {0xA7, 0x0F}, {0xAAAA, 0x1111}},
+         {argb4444(0x9F, 0x9F, 0x9F, 0x3C), argb4444(0x10, 0x10, 0x10, 0xFF)}, __glByteTexelLA8ToARGB4444},
+        {"luminance into intensity", GL_INTENSITY, GL_LUMINANCE, {0xA7, 0x0F}, {0xAAAA, 0x1111},
+         __glByteTexelI8ToARGB4444},
         {"RGBA into A1 R5 G5 B5", GL_RGB5_A1, GL_RGBA, {255, 8, 16, 0x80, 3, 255, 0, 0x7F},
-         {uint16_t(0x8000 | 31 << 10 | 1 << 5 | 2), uint16_t(0 << 10 | 31 << 5)}},
-        {"alpha into the alpha-on-top texels", GL_ALPHA, GL_ALPHA, {0x80, 0x3F}, {0x8FFF, 0x4FFF}},
+         {uint16_t(0x8000 | 31 << 10 | 1 << 5 | 2), uint16_t(0 << 10 | 31 << 5)}, __glByteTexelRGBA8ToARGB1555},
+        {"alpha into the alpha-on-top texels", GL_ALPHA, GL_ALPHA, {0x80, 0x3F}, {0x8FFF, 0x4FFF},
+         __glByteTexelA8ToARGB4444},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        settle();  // nothing to validate: the spy stays in the slot
+        ChainSpy::real() = ctx->slots.copyImageWithStoreStage;
+        ASSERT_NE(ChainSpy::real(), nullptr);
+        ChainSpy::stages().clear();
+        ctx->slots.copyImageWithStoreStage = asProc(ChainSpy::copy);
         GL(glTexImage2D)(GL_TEXTURE_2D, 0, GLint(c.internalFormat), 2, 1, 0, c.format, GL_UNSIGNED_BYTE, c.pixel.data());
+        ctx->slots.copyImageWithStoreStage = ChainSpy::real();
         ASSERT_EQ(error(), GLenum(GL_NO_ERROR));
+        ASSERT_FALSE(ChainSpy::stages().empty());
+        EXPECT_EQ(ChainSpy::stages()[0], c.direct);
         const GlMipLevel *l = bound(GL_TEXTURE_2D)->levels[0];
         EXPECT_EQ(texel16(l, 0, 0), c.expected[0]);
         EXPECT_EQ(texel16(l, 1, 0), c.expected[1]);
@@ -89,11 +126,6 @@ struct SlotSpy {
         reinterpret_cast<void (*)(A...)>(reinterpret_cast<void (*)(void)>(real(I)))(args...);
     }
 };
-
-template <class P>
-GlProc asProc(P p) {
-    return reinterpret_cast<GlProc>(reinterpret_cast<void (*)(void)>(p));
-}
 
 TEST_F(TextureImagePath, LoadsCopiesAndReadsRunThroughTheImageCopySlots) {
     GL(glClearColor)(0.0f, 1.0f, 0.0f, 1.0f);

@@ -29,7 +29,8 @@ add_test(NAME own_program_by_hand
          COMMAND sh -c "'${CMAKE_C_COMPILER}' ${own_flags} $(tools/kiv-flags --cflags) -c apps/cexample/main.c -o '${PROJECT_BINARY_DIR}/own_program.o' && '${CMAKE_CXX_COMPILER}' ${own_flags} -o '${PROJECT_BINARY_DIR}/own_program' '${PROJECT_BINARY_DIR}/own_program.o' $(tools/kiv-flags --libs '${PROJECT_BINARY_DIR}') && tools/i386-run '${PROJECT_BINARY_DIR}/own_program' '${PROJECT_BINARY_DIR}/own_program.png' 32 32"
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(own_program_by_hand PROPERTIES RESOURCE_LOCK simulated_machine)
-# The tree taken in by another project with add_subdirectory: the C example builds there and runs.
+# The tree taken in by another project with add_subdirectory: a program of that project made with
+# kiv_program builds and runs.
 # The outer build lies beside this one, one folder below the tree, so that the compiler cache
 # serves it what this build compiled; each build tree has its own.
 get_filename_component(own_build_name ${PROJECT_BINARY_DIR} NAME)

@@ -19,10 +19,18 @@ namespace {
 
 std::string uniqueName(const char *what) { return std::string("kivtest-") + what + "-" + std::to_string(getpid()); }
 
-// Where the object of `name` lives: /dev/shm/kiv.<uid>.<namespace>.<name> (test names need no escapes).
+// Where the object of `name` lives: /dev/shm/kiv.<uid>.<namespace>.<name>, each character of the
+// namespace other than an ASCII letter or digit written as '_' (test names need no escapes).
 std::string shmFile(const std::string &name) {
     std::string path = "/dev/shm/kiv." + std::to_string(getuid()) + ".";
-    if (const char *ns = std::getenv("KIV_OBJECT_NAMESPACE"); ns && *ns) path += std::string(ns) + ".";
+    if (const char *ns = std::getenv("KIV_OBJECT_NAMESPACE"); ns && *ns) {
+        for (const char *p = ns; *p; ++p) {
+            const char c = *p;
+            const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+            path += plain ? c : '_';
+        }
+        path += '.';
+    }
     return path + name;
 }
 bool exists(const std::string &path) {
@@ -55,13 +63,22 @@ TEST(SharedFolder, AFailedCreateSaysWhyAndLeavesNothing) {
         EXPECT_NE(said.find(c.says), std::string::npos) << said;
         EXPECT_FALSE(exists(shmFile(name))) << c.says;
     }
-    // Without the failure the same create works.
-    const std::string name = uniqueName("room");
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, name.c_str());
-    ASSERT_NE(mapping, nullptr);
-    EXPECT_TRUE(exists(shmFile(name)));
-    CloseHandle(mapping);
-    EXPECT_FALSE(exists(shmFile(name)));
+    // Without the failure the same create works, in the run's namespace and in one that holds
+    // characters other than letters and digits.
+    const char *run = std::getenv("KIV_OBJECT_NAMESPACE");
+    const std::string own = run ? run : "";
+    for (const std::string &ns : {own, own + "-tree.b"}) {
+        SCOPED_TRACE("namespace " + ns);
+        setenv("KIV_OBJECT_NAMESPACE", ns.c_str(), 1);
+        const std::string name = uniqueName("room");
+        HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 1 << 20, name.c_str());
+        EXPECT_NE(mapping, nullptr);
+        EXPECT_TRUE(exists(shmFile(name)));
+        if (mapping != nullptr) CloseHandle(mapping);
+        EXPECT_FALSE(exists(shmFile(name)));
+    }
+    if (run) setenv("KIV_OBJECT_NAMESPACE", own.c_str(), 1);
+    else unsetenv("KIV_OBJECT_NAMESPACE");
 }
 
 TEST(SharedFolder, ASignalledProcessTakesItsObjectsWithIt) {
