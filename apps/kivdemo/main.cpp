@@ -3,7 +3,7 @@
 // wglMakeCurrent) and prints the GL strings; then draws the scenes of scenes.h into memory-DC
 // bitmaps (a DIB section selected into a memory DC) and writes each as a PNG under out/, one
 // line per scene (its time marked as emulated where the program runs through an emulator). A
-// scene whose picture does not show its feature says so and is skipped. Then the scenes once more
+// scene whose picture does not show its feature says so and fails the run. Then the scenes once more
 // in a window on the simulated screen (the hardware road when the machine offers DirectDraw), each
 // followed by a PNG of the whole screen; the last line is the process's peak memory.
 //
@@ -74,8 +74,9 @@ bool allBlack(const kivscenes::Picture &p) {
     return true;
 }
 
-// Draws one scene into the bitmap and writes the picture. Returns false only when the picture
-// could not be written; a scene whose feature is missing is reported and skipped.
+// Draws one scene into the bitmap and writes the picture. Returns false when the picture does
+// not show the scene's feature (reported with the reason, the picture kept for a look) or could
+// not be written: a demo whose pictures are wrong must not end as if all went well.
 bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, int *drawn) {
     using clock = std::chrono::steady_clock;
     const int w = target.w, h = target.h;
@@ -93,13 +94,13 @@ bool runScene(const kivscenes::Scene &scene, kivscenes::BitmapTarget &target, in
         std::snprintf(buf, sizeof buf, "the driver reported GL error 0x%04X", err);
         why = buf;
     }
-    // An incomplete picture is kept under a name of its own, for whoever builds the feature.
+    // A wrong picture is kept under a name of its own, beside the right ones of other runs.
     const std::string path = std::string("out/") + scene.name + (why.empty() ? ".png" : ".incomplete.png");
     const bool written = writePicture(target.picture, path);
     if (!why.empty()) {
-        std::printf("%-8s skipped — %s (%d x %d, %.1f ms; uses %s; what was drawn is in %s)\n", scene.name, why.c_str(),
+        std::printf("%-8s FAILED — %s (%d x %d, %.1f ms; uses %s; what was drawn is in %s)\n", scene.name, why.c_str(),
                     w, h, ms, scene.uses, written ? path.c_str() : "no file");
-        return true;
+        return false;
     }
     if (!written) {
         std::printf("%-8s drawn, but %s could not be written\n", scene.name, path.c_str());
@@ -280,7 +281,7 @@ int run(int argc, char **argv) {
         std::printf("(times are emulated: this i386 program runs through a user-mode emulator, so they do not "
                     "compare with native ones)\n");
     int drawn = 0, tried = 0;
-    bool written = true;
+    bool passed = true;
     const long before = memoryKb("VmRSS");
     kivscenes::BitmapTarget target(w, h);
     if (target.ok) {  // the first clear touches every buffer the drawable has
@@ -293,15 +294,16 @@ int run(int argc, char **argv) {
         if (std::strcmp(only, "all") != 0 && std::strcmp(only, scene.name) != 0) continue;
         ++tried;
         if (!target.ok) {
-            std::printf("%-8s skipped — %s\n", scene.name, target.why.c_str());
+            std::printf("%-8s FAILED — %s\n", scene.name, target.why.c_str());
+            passed = false;
             continue;
         }
-        written &= runScene(scene, target, &drawn);
+        passed &= runScene(scene, target, &drawn);
     }
     std::printf("%d of %d scenes drawn\n", drawn, tried);
-    written &= runWindowScenes(only, w, h);
+    passed &= runWindowScenes(only, w, h);
     std::printf("peak memory %ld kB\n", memoryKb("VmHWM"));
-    return written ? 0 : 1;
+    return passed ? 0 : 1;
 }
 
 }  // namespace
