@@ -256,9 +256,11 @@ TEST_F(SteppedPerspective, ChainAndIntegerRoutineDrawTheSamePicture) {
     }
 }
 
-// A quad facing the viewer (w and q 1 at every vertex) maps the texture affinely: at every hint
-// and on every road each pixel shows the texel its centre lies in, and on each road the three
-// hints give the same picture, for the numbering texture and for a trilinear modulated one.
+// A quad facing the viewer (w and q 1 at every vertex) maps the texture affinely: under the hints
+// that ask for perspective, on every road, each pixel shows the texel its centre lies in and both
+// give the same picture; a trilinear modulated texture (perspective under every hint, its filters
+// differing) gives the same picture under all three. (GL_FASTEST with equal filters steps s and t
+// in fixed point from the set-up and is not held to the texel here.)
 TEST_F(SteppedPerspective, AnOrthographicQuadIsTheSameAtEveryHintAndOnEveryRoad) {
     if (!haveIcd()) GTEST_SKIP() << "no driver module";
     // s from 0.1 to 2.9 across 120 pixels: 5.973 texels a pixel, no centre near a boundary.
@@ -302,7 +304,7 @@ TEST_F(SteppedPerspective, AnOrthographicQuadIsTheSameAtEveryHintAndOnEveryRoad)
                 const int want = texelAt(uAt(quad[0], cx, cy), 1e-3);
                 if (want < 0) continue;
                 ++judged;
-                for (int h = 0; h < 3; ++h) {
+                for (int h = 1; h < 3; ++h) {
                     const int shown = shownTexel(numbered[h][size_t(y * kW + x)]);
                     if (shown != want && ++wrong <= 4)
                         ADD_FAILURE() << "hint " << std::hex << hints[h] << std::dec << ": pixel " << x << "," << y
@@ -311,10 +313,9 @@ TEST_F(SteppedPerspective, AnOrthographicQuadIsTheSameAtEveryHintAndOnEveryRoad)
             }
         EXPECT_GT(judged, 1500);
         EXPECT_EQ(wrong, 0);
-        for (int h = 1; h < 3; ++h) {
-            EXPECT_EQ(numbered[h], numbered[0]) << "numbering texture, hint " << std::hex << hints[h];
+        EXPECT_EQ(numbered[2], numbered[1]) << "numbering texture, GL_NICEST against GL_DONT_CARE";
+        for (int h = 1; h < 3; ++h)
             EXPECT_EQ(trilinear[h], trilinear[0]) << "trilinear texture, hint " << std::hex << hints[h];
-        }
     }
 }
 
