@@ -134,6 +134,7 @@ struct Plan {
     bool stageList;
     bool smooth, dither, depthTest, depthActive, depthWrite, colorMaskOff, simpleFill;
     bool textured, perspective;  // a texture; s and t divided per pixel
+    bool stepped;                // under perspective: divided at each 16-pixel run's ends and stepped between
     // The texels: level 0's copy in the buffer's layout (a replacing texture without dither), or
     // the level's own texels of texelBytes through their RGBA words; modulated by the colour.
     bool texelCopy, modulate;
@@ -230,6 +231,7 @@ bool planTexture(GlContext *ctx, GlShadeFlags f, Plan &p, bool generating) {
     }
     p.textured = true;
     p.perspective = (f & kGlShadePerspectiveTex) != 0;
+    p.stepped = p.perspective && !(f & kGlShadePerspectiveExact);
     p.log2Width = l0->log2Width;
     p.log2Height = l0->log2Height;
     return true;
@@ -291,14 +293,16 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool generati
 // (the copy's or the level's); under perspective also the position in the row's chunk of 32, the
 // position in its half of 16 as an integer for fild, s/w, t/w, 1/w at the chunk's and at the
 // half's start, at the pixel, the caller's and its own two control words, the two 8-byte results
-// of the perspective start or step and the fixed s and t of the last computed pixel. A texture
-// read as bytes keeps per channel the flat colour's factor (its field byte x 257), the smooth
-// colour less its rounding bias, and the rounding term of the row's four dither levels.
+// of the perspective start or step and the fixed s and t of the last computed pixel; stepped
+// between run ends, also s and t at the half's start, their steps per pixel, and whether the half
+// divides at every pixel instead. A texture read as bytes keeps per channel the flat colour's
+// factor (its field byte x 257), the smooth colour less its rounding bias, and the rounding term
+// of the row's four dither levels.
 enum : int32_t {
     kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
     kChunkW = 60, kHalfW = 72, kPixelW = 84, kControlSaved = 96, kControlArithmetic = 100, kControlConversion = 104,
     kWorkS = 112, kWorkT = 120, kPreviousS = 128, kPreviousT = 132, kFlatFactors = 136, kColours = 148, kRoundings = 160,
-    kFrameBytes = 208
+    kRunStart = 208, kRunStep = 216, kRunExact = 224, kFrameBytes = 232
 };
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
@@ -533,12 +537,27 @@ struct SpanEmitter {
     // from s/w, t/w and 1/w at the pixel's place in its half, as the chain's texture routine
     // forms them: each a float sum of the half's start and position x step, then 1/w, s/w x (1/w)
     // and t/w x (1/w) as floats, floored to 16.16; 1/w that is not a positive normal gives 0, 0.
+    // Stepped, a half that runEnds() left undivided takes s and t at its start plus the position
+    // times their steps, as floats, floored the same way (through a 1/w of 1.0).
     // The row's first computed pixel starts the segment (started false), every later one steps
     // it: only the low halves of ebx and ecx are kept up to date, the bits texel() reads.
     void coordinates(const GlOgSpanConsts &consts, bool started) {
         if (!p.perspective) return;
-        GlOgNode *divide = w.label(), *done = w.label();
+        GlOgNode *divide = w.label(), *convert = w.label(), *done = w.label(), *eachPixel = w.label();
         const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        if (p.stepped) {
+            w.op(__glOgCmp(s(), frame(kRunExact), w.imm(0)));
+            w.op(__glOgJne(s(), eachPixel));
+            for (int i = 0; i < 2; ++i) {
+                w.op(__glOgFild(s(), frame(kPosInHalf)));
+                w.op(__glOgFmul(s(), frame(kRunStep + 4 * i)));
+                w.op(__glOgFadd(s(), frame(kRunStart + 4 * i)));
+                w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
+            }
+            w.op(__glOgFld(s(), consts.one));
+            w.op(__glOgJmp(s(), convert));
+            w.place(eachPixel);
+        }
         w.op(__glOgFild(s(), frame(kPosInHalf)));
         for (int i = 0; i < 3; ++i) {
             if (i < 2) w.op(__glOgFld(s(), __glOgSt(0)));
@@ -557,6 +576,7 @@ struct SpanEmitter {
         w.place(divide);
         w.op(__glOgFld(s(), consts.one));
         w.op(__glOgFdiv(s(), frame(kPixelW + 8)));
+        w.place(convert);
         const GlOgPerspectiveWork work{frame(kWorkS),         frame(kWorkT),
                                        frame(kPreviousS),     frame(kPreviousT),
                                        frame(kControlArithmetic), frame(kControlConversion)};
@@ -696,9 +716,56 @@ struct SpanEmitter {
         }
     }
 
+    // Stepped: at a half's start (s/w, t/w, 1/w in kHalfW), the chain's division at the ends of
+    // its run of 16: s and t at the start and at the end (the start plus the half step), each
+    // s/w x (1/w) as a float, and their steps (end - start) / 16. The half divides at every pixel
+    // instead where the chain's routine does: a triangle whose q/w has no gradient (an affine
+    // mapping, drawn with the arithmetic of dividing at every pixel), or an end whose 1/w is not
+    // a positive normal.
+    void runEnds(const GlOgSpanConsts &consts) {
+        if (!p.stepped) return;
+        GlOgNode *exact = w.label(), *done = w.label();
+        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, step))));
+        w.op(__glOgOr(s(), eax, rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, dy))));
+        w.op(__glOgAdd(s(), eax, eax));  // both +-0: nothing left without the sign bits
+        w.op(__glOgJe(s(), exact));
+        w.op(__glOgCmp(s(), frame(kHalfW + 8), w.imm(0x3FFFFE)));
+        w.op(__glOgJle(s(), exact));
+        w.op(__glOgFld(s(), frame(kHalfW + 8)));
+        w.op(__glOgFadd(s(), rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, halfStep))));
+        w.op(__glOgFstp(s(), frame(kPixelW + 8)));
+        w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
+        w.op(__glOgJle(s(), exact));
+        const size_t planes[2] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw)};
+        // The end into kPixelW, the start into kRunStart.
+        for (int end = 1; end >= 0; --end) {
+            w.op(__glOgFld(s(), consts.one));
+            w.op(__glOgFdiv(s(), frame(end ? kPixelW + 8 : kHalfW + 8)));
+            for (int i = 0; i < 2; ++i) {
+                w.op(__glOgFld(s(), frame(kHalfW + 4 * i)));
+                if (end) w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
+                if (i == 0) w.op(__glOgFmul(s(), __glOgSt(1)));
+                else w.op(__glOgFmulp(s(), __glOgSt(1)));
+                w.op(__glOgFstp(s(), frame((end ? kPixelW : kRunStart) + 4 * i)));
+            }
+        }
+        for (int i = 0; i < 2; ++i) {
+            w.op(__glOgFld(s(), frame(kPixelW + 4 * i)));
+            w.op(__glOgFsub(s(), frame(kRunStart + 4 * i)));
+            w.op(__glOgFmul(s(), consts.sixteenth));
+            w.op(__glOgFstp(s(), frame(kRunStep + 4 * i)));
+        }
+        w.op(__glOgXor(s(), eax, eax));
+        w.op(__glOgJmp(s(), done));
+        w.place(exact);
+        w.op(__glOgMov(s(), eax, w.imm(1)));
+        w.place(done);
+        w.op(__glOgMov(s(), frame(kRunExact), eax));
+    }
+
     // The row's start: s and t (affine) in ebx and ecx, or the chunk and the half at the row's
     // s/w, t/w, 1/w, position 0.
-    void textureRowStart() {
+    void textureRowStart(const GlOgSpanConsts &consts) {
         if (p.modulate && p.smooth) {
             const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
             for (int i = 0; i < 3; ++i) {
@@ -721,11 +788,12 @@ struct SpanEmitter {
             w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
+        runEnds(consts);
     }
 
     // One pixel on: s and t by their steps, or the next position; a new half starts at the
     // chunk's start plus its half step, a new chunk at the chunk's start plus its chunk step.
-    void textureStep() {
+    void textureStep(const GlOgSpanConsts &consts) {
         if (p.modulate && p.smooth) {
             const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
             for (int i = 0; i < 3; ++i) {
@@ -756,6 +824,7 @@ struct SpanEmitter {
             w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
+        runEnds(consts);
         w.op(__glOgJmp(s(), same));
         w.place(secondHalf);
         for (int i = 0; i < 3; ++i) {
@@ -763,6 +832,7 @@ struct SpanEmitter {
             w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
+        runEnds(consts);
         w.place(same);
     }
 
@@ -799,7 +869,7 @@ struct SpanEmitter {
         GlOgSpanConsts consts{};
         if (p.textured) {
             if (p.perspective) __glOgSetupSpanConsts(s(), &consts);
-            textureRowStart();
+            textureRowStart(consts);
         } else if (computed) {
             for (int i = 0; i < 3; ++i)
                 w.op(__glOgMov(s(), regs[i], rec(colour[i] + (p.smooth ? offsetof(GlSpanIter, rowStart) : 0))));
@@ -858,7 +928,7 @@ struct SpanEmitter {
                 }
             }
             w.place(next);
-            if (p.textured) textureStep();
+            if (p.textured) textureStep(consts);
             else if (p.smooth)
                 for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
             if (p.depthActive) {

@@ -669,6 +669,9 @@ struct TriangleEmitter {
         op(__glOgCall(s(), planeSub));
         op(__glOgLea(s(), w.r(kEdx), rec(SPAN_AT(lod))));
         op(__glOgCall(s(), lodFloatSub));
+        // The texture routines' per-triangle 1/(q/w) of an affine mapping is not formed yet.
+        op(__glOgXor(s(), eax, eax));
+        op(__glOgMov(s(), rec(SPAN_AT(affineR)), eax));
     }
 
     // The colour scales of the draw buffer: buffer units over the context's scale (alpha 0-255).

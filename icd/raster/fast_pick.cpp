@@ -217,16 +217,17 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     else if (mipmapped) kind = kGlTexMip;
     else if (filtersDiffer) kind = kGlTexMinMag;
     else kind = kGlTexPerspective;
+    if (kind != kGlTexAffine && (f & kGlShadePerspectiveExact)) kind |= kGlTexExact;
     sl.texRoutine = __glTexSpanRoutines[kind][bytes];
     const int source = src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0);
-    if (bytes != 0)
-        if (GlFastProc inlined = __glTexSpanRoutineInline(int(kind), bytes == 2 ? 4 : 3, minKind, magKind, source)) {
+    if (bytes != 0) {
+        if (GlFastProc inlined = __glTexSpanRoutineInline(int(kind), bytes == 2 ? 4 : 3, minKind, magKind, source))
             sl.texRoutine = inlined;
-            c.texKind = int(kind);
-            c.minKind = minKind;
-            c.magKind = magKind;
-            c.texSource = source;
-        }
+        c.texKind = int(kind);
+        c.minKind = minKind;
+        c.magKind = magKind;
+        c.texSource = source;
+    }
     c.key.triangleKey[1] = filtersDiffer ? 1 : 0;
     return true;
 }
@@ -249,9 +250,10 @@ bool oneRoutine(GlContext *ctx, GlShadeFlags f, const Choice &c) {
     // Mpixels/s for large triangles), so those rows stay the chain's.
     if ((f & kGlShadeSmooth) && (f & kGlShadeDepthTest) && !(f & (kGlShadeTexture | kGlShadeBlend | kGlShadeColorMask)))
         return false;
-    // Blended one-routines are the MMX routine's and so are textured ones, but for a replacing
-    // texture the integer one-routine copies from level 0's copy in the buffer's layout; else a
-    // texture takes the chain's texture routine.
+    // A textured or two-stage (blended) state is a one-routine where the MMX routine serves it;
+    // without MMX a one-stage textured state is one where the integer routine serves it (a nearest,
+    // repeating level-0 texture replaced or modulated, affine or under perspective); any other
+    // takes the chain and its texture routine.
     if ((f & kGlShadeTexture) || c.twoStage) {
         const bool mmx = __glOgCanUseMmx(ctx) && __glOgMmxSpanServes(ctx);
         if (!mmx && (c.twoStage || !__glOgTexturedOneRoutineServes(ctx))) return false;
@@ -310,7 +312,7 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     }
     if (f & kGlShadeTexture) {
         if (!chooseTexture(ctx, f, c, sl)) return refuse(ctx);
-        if (c.dropTexture) rs.shadeFlags &= ~(kGlShadeTexture | kGlShadePerspectiveTex);
+        if (c.dropTexture) rs.shadeFlags &= ~(kGlShadeTexture | kGlShadePerspectiveTex | kGlShadePerspectiveExact);
         else c.key.spanIndex = (c.key.spanIndex & ~0x1Cu) | c.envCode;
     }
     if (c.twoStage) c.key.triangleKey[3] = 1;

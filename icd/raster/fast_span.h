@@ -54,6 +54,10 @@ struct GlSpan {
     GlSpanIter red, green, blue, alpha;  // 16.16 in destination channel steps; alpha 0-255
     GlSpanIter s, t;                     // affine 16.16, 1.0 = the whole texture
     float lodStep16;
+    // Working words of the perspective texture routines for a triangle whose q/w is the same at
+    // every vertex (an affine mapping): 1/(q/w) and rho squared, formed by the first chunk that
+    // needs them; the set-up clears affineR (0: not formed yet).
+    float affineR, affineRho2;
     GlSpanFloatIter sw, tw, qw;
     struct {
         float cur, rowStart, step, chunkStep, rowStep[2];
@@ -163,16 +167,19 @@ void __glTexelLinearMipNearest(GlTextureObject *tex, int32_t lod, int32_t s, int
 void __glTexelNearestMipLinear(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
 void __glTexelLinearMipLinear(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
 
-// Texture routines: [kind][entry bytes 1, 3, 4]; kind 0 affine, 1 perspective, 2 min/mag, 3 mip.
-enum GlTexRoutineKind { kGlTexAffine = 0, kGlTexPerspective = 1, kGlTexMinMag = 2, kGlTexMip = 3 };
-extern const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines;
+// Texture routines: [road][entry bytes 1, 3, 4]. The road is the kind (0 affine, 1 perspective,
+// 2 min/mag, 3 mip), plus kGlTexExact for the perspective kinds under GL_NICEST: s and t divided
+// and the level of detail formed at every position instead of once per 16 positions.
+enum GlTexRoutineKind { kGlTexAffine = 0, kGlTexPerspective = 1, kGlTexMinMag = 2, kGlTexMip = 3, kGlTexExact = 4 };
+constexpr int kGlTexRoads = 8;
+extern const std::array<GlFastProcTable<3>, kGlTexRoads> __glTexSpanRoutines;
 // The same routine with its texel procs compiled in, for a minify and magnify kind and a texel
-// source (see fast_texture.h); null where none is built.
-GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source);
+// source (see fast_texture.h); null where none is built (the kGlTexExact roads among them).
+GlFastProc __glTexSpanRoutineInline(int road, int entryBytes, int minKind, int magKind, int source);
 // The basic span proc of smooth GL_MODULATE with colour entries (format code 4 or 5, dithered or
 // not) fused with its texture routine, for the filters and source the four-pixel bilinear form
 // serves; null for the others.
-GlFastProc __glTexModulateProc(int kind, int minKind, int magKind, int source, int32_t formatCode, bool dither);
+GlFastProc __glTexModulateProc(int road, int minKind, int magKind, int source, int32_t formatCode, bool dither);
 
 // The squared texel-space scale at a vertex's s, t, q (already divided by w) for the triangle
 // whose gradients are given, in level-0 texels.

@@ -1,8 +1,10 @@
 // Texturing on the fast path: the texel procs (nearest and bilinear, at level 0 or by level of
 // detail) and the texture routines that step the coordinates of a chunk and pack one texel entry
 // per covered pixel into the span's texel bytes. Bilinear and level weights are 8-bit and the
-// filters blend in SSE2 lanes; perspective is divided at every pixel, the level of detail formed
-// exactly at every pixel, and where 16 covered pixels sample alike the linear filters run four
+// filters blend in SSE2 lanes. Perspective is divided once per run of 16 pixels with the
+// coordinates and the level of detail stepped in between, or under GL_NICEST at every pixel with
+// the level of detail formed exactly at every pixel; a triangle mapped affinely (q/w the same at
+// every vertex) divides nowhere. Where 16 covered pixels sample alike the linear filters run four
 // pixels at a time.
 #include <cmath>
 #include <cstring>
@@ -544,43 +546,140 @@ inline GlTexelScale texelScaleOf(const GlSpan &sp, float width, float height) {
     return {sp.sw.step, sp.tw.step, sp.qw.step, sp.sw.dy, sp.tw.dy, sp.qw.dy, width * width, height * height};
 }
 
+// floorFixed16((a + k da) x scale) for k = 0 .. 15 (without Scaled: of a + k da), four lanes at
+// a time with the scalar form's arithmetic: every product and sum rounded to a float.
+template <bool Scaled>
+GL_ALWAYS_INLINE void fixedRun16(float a, float da, float scale, int32_t *out) {
+    const __m128i most = _mm_set1_epi32(INT32_MIN);
+    for (int k = 0; k < 16; k += 4) {
+        const __m128 ks = _mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3));
+        __m128 v = _mm_add_ps(_mm_set1_ps(a), _mm_mul_ps(ks, _mm_set1_ps(da)));
+        if constexpr (Scaled) v = _mm_mul_ps(v, _mm_set1_ps(scale));
+        v = _mm_mul_ps(v, _mm_set1_ps(65536.0f));
+        const __m128i i = _mm_cvttps_epi32(v);
+        const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), _mm_add_epi32(i, down));
+    }
+}
+
 // One run of 16 positions of a perspective chunk: each position's coordinates in 16.16 and its
 // rho squared (0 where the routine needs none).
 struct Run16 {
     int32_t s[16], t[16];
     float rho2[16];
 };
-// The chunk's two runs. Every position divides: s = (s/w) / (1/w) and t likewise, so q may vary
-// across the triangle as w does; rho squared is exact at every position (__glRho2At).
-template <bool Lod>
+
+// Across a run whose 1/w changes by at most this factor, rho squared stepped linearly between
+// its exact values at the run's ends stays within about 0.2 % of the exact one (rho squared goes
+// as (1/w)^-4 along a row, and a chord over so short a stretch of it barely bows), a
+// thousandth of a level: well inside OpenGL's bound. Steeper runs form it at every position.
+constexpr float kLodStepRatio = 1.0f + 1.0f / 32.0f;
+
+// The chunk's two runs.
+// - A triangle whose q/w is the same at every vertex maps the texture affinely: s = (s/w) r and
+//   t = (t/w) r at every position with r = 1 / (q/w) formed once per triangle, and rho squared,
+//   which is then the same everywhere, formed once too. Every road, under every hint, draws such
+//   a triangle with this arithmetic, which is also what dividing at every position gives.
+// - Exact (GL_NICEST): every position divides, s = (s/w) / (1/w) and t likewise, and rho
+//   squared is exact at every position (__glRho2At).
+// - Otherwise one division at each run's end: s, t and rho squared exact there and stepped
+//   linearly between (rho squared at every position where 1/w changes faster than
+//   kLodStepRatio across the run, or where an end has no positive 1/w: such a run divides at
+//   every position).
+template <bool Lod, bool Exact>
 struct PerspectiveRuns {
     GlSpan *sp;
     float sw, tw, qw;
     GlTexelScale scale{};
+    bool affine;
+    // The stepped road: the values at the current run's start, and whether its 1/w divides.
+    float s0 = 0.0f, t0 = 0.0f, l0 = 0.0f, q0 = 0.0f;
+    bool started = false;
     GL_ALWAYS_INLINE explicit PerspectiveRuns(GlSpan *span)
         : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur) {
         if constexpr (Lod) {
-            const GlMipLevel *l0 = span->context->state.span.fast.texture->levels[0];
-            scale = texelScaleOf(*span, l0->innerWidthF, l0->innerHeightF);
+            const GlMipLevel *level0 = span->context->state.span.fast.texture->levels[0];
+            scale = texelScaleOf(*span, level0->innerWidthF, level0->innerHeightF);
+        }
+        affine = span->qw.step == 0.0f && span->qw.dy == 0.0f && divisible(qw);
+        if (affine) {
+            if (span->affineR == 0.0f) {
+                const float r = 1.0f / qw;
+                span->affineR = r;
+                span->affineRho2 = Lod ? __glRho2At(scale, sw, tw, qw, r) : 0.0f;
+            }
+        } else if constexpr (!Exact) {
+            started = endAt(sw, tw, qw, s0, t0, l0);
+            q0 = qw;
         }
     }
-    GL_ALWAYS_INLINE void next(Run16 &run) {
+    // The division at a run's end.
+    GL_ALWAYS_INLINE bool endAt(float a, float b, float q, float &s, float &t, float &l) const {
+        if (!divisible(q)) return false;
+        const float r = 1.0f / q;
+        s = a * r;
+        t = b * r;
+        l = Lod ? __glRho2At(scale, a, b, q, r) : 0.0f;
+        return true;
+    }
+    // Rho squared at every position of the run starting at sw, tw, qw (and, without Lod or
+    // Coordinates, nothing else): each position divides.
+    template <bool Coordinates>
+    GL_ALWAYS_INLINE void divideEach(Run16 &run) const {
         const float dsw = sp->sw.step, dtw = sp->tw.step, dqw = sp->qw.step;
         for (int i = 0; i < 16; ++i) {
             const float k = float(i), a = sw + k * dsw, b = tw + k * dtw, q = qw + k * dqw;
             if (!divisible(q)) {
-                run.s[i] = run.t[i] = 0;
+                if constexpr (Coordinates) run.s[i] = run.t[i] = 0;
                 run.rho2[i] = 0.0f;
                 continue;
             }
             const float r = 1.0f / q;
-            run.s[i] = floorFixed16(a * r);
-            run.t[i] = floorFixed16(b * r);
+            if constexpr (Coordinates) {
+                run.s[i] = floorFixed16(a * r);
+                run.t[i] = floorFixed16(b * r);
+            }
             run.rho2[i] = Lod ? __glRho2At(scale, a, b, q, r) : 0.0f;
         }
-        sw += sp->sw.halfStep;
-        tw += sp->tw.halfStep;
-        qw += sp->qw.halfStep;
+    }
+    GL_ALWAYS_INLINE void next(Run16 &run) {
+        const float sw1 = sw + sp->sw.halfStep, tw1 = tw + sp->tw.halfStep, qw1 = qw + sp->qw.halfStep;
+        if (affine) {
+            const float r = sp->affineR;
+            fixedRun16<true>(sw, sp->sw.step, r, run.s);
+            fixedRun16<true>(tw, sp->tw.step, r, run.t);
+            const float rho2 = sp->affineRho2;
+            for (float &l : run.rho2) l = rho2;
+        } else if constexpr (Exact) {
+            divideEach<true>(run);
+        } else {
+            float s1 = 0.0f, t1 = 0.0f, l1 = 0.0f;
+            const bool ended = endAt(sw1, tw1, qw1, s1, t1, l1);
+            if (started && ended) {
+                fixedRun16<false>(s0, (s1 - s0) * 0.0625f, 1.0f, run.s);
+                fixedRun16<false>(t0, (t1 - t0) * 0.0625f, 1.0f, run.t);
+                if constexpr (Lod) {
+                    if (qw1 <= q0 * kLodStepRatio && q0 <= qw1 * kLodStepRatio) {
+                        const float dl = (l1 - l0) * 0.0625f;
+                        for (int i = 0; i < 16; ++i) run.rho2[i] = l0 + float(i) * dl;
+                    } else {
+                        divideEach<false>(run);
+                    }
+                } else {
+                    for (float &l : run.rho2) l = 0.0f;
+                }
+            } else {
+                divideEach<true>(run);
+            }
+            s0 = s1;
+            t0 = t1;
+            l0 = l1;
+            q0 = qw1;
+            started = ended;
+        }
+        sw = sw1;
+        tw = tw1;
+        qw = qw1;
     }
 };
 
@@ -600,13 +699,15 @@ GL_ALWAYS_INLINE bool alike16(const Run16 &run, float threshold) {
     }
 }
 
-template <int Kind, int Bytes, class Sampler>
+// Road: the routine kind, with kGlTexExact for the division at every position.
+template <int Road, int Bytes, class Sampler>
 void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
+    constexpr int Kind = Road & ~kGlTexExact;
     GlFastPathSlots &sl = sp->context->state.span.fast;
     GlTextureObject *tex = sl.texture;
     const Sampler sampler(sl);
     const float threshold = tex->lodThreshold;
-    PerspectiveRuns<Kind != kGlTexPerspective> runs(sp);
+    PerspectiveRuns<Kind != kGlTexPerspective, (Road & kGlTexExact) != 0> runs(sp);
     uint8_t *dst = sp->texels;
     Run16 run;
     for (int r = 0; r < 2 && mask != 0; ++r) {
@@ -638,11 +739,12 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
 // the basic span proc it stands for. Other chunks take that span proc (which calls the texture
 // routine). The filter reads whole groups past the n-th position (the texture repeats, so every
 // read is inside it); only the n positions are written.
-template <int Kind, int MinKind, class F, bool Dither, bool Back>
+template <int Road, int MinKind, class F, bool Dither, bool Back>
 GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
+    constexpr int Kind = Road & ~kGlTexExact;
     GlTextureObject *tex = sp->context->state.span.fast.texture;
     const float threshold = tex->lodThreshold;
-    PerspectiveRuns<Kind != kGlTexPerspective> runs(sp);
+    PerspectiveRuns<Kind != kGlTexPerspective, (Road & kGlTexExact) != 0> runs(sp);
     Run16 first, second;
     runs.next(first);
     runs.next(second);
@@ -696,17 +798,18 @@ void GL_FASTCALL texModulate(uint32_t mask, GlSpan *sp) {
     (F::kFormatCode == Fmt565::kFormatCode ? __glSpanTable565 : __glSpanTable555)[kIndex](mask, sp);
 }
 
-template <int Kind, int Bytes, class Sampler>
+template <int Road, int Bytes, class Sampler>
 constexpr GlFastProc routine() {
-    if constexpr (Kind == kGlTexAffine) return &texAffine<Bytes, Sampler>;
-    else return &texPerspective<Kind, Bytes, Sampler>;
+    if constexpr ((Road & ~kGlTexExact) == kGlTexAffine) return &texAffine<Bytes, Sampler>;
+    else return &texPerspective<Road, Bytes, Sampler>;
 }
-template <int Kind>
+template <int Road>
 constexpr GlFastProcTable<3> routinesOf() {
-    return {routine<Kind, 1, SlotSampler>(), routine<Kind, 3, SlotSampler>(), routine<Kind, 4, SlotSampler>()};
+    return {routine<Road, 1, SlotSampler>(), routine<Road, 3, SlotSampler>(), routine<Road, 4, SlotSampler>()};
 }
 
-// The routines with their texel procs compiled in, for the filters and sources drawn most:
+// The routines with their texel procs compiled in, for the filters and sources drawn most, on
+// the roads that divide once per run (GL_NICEST takes the routines through the texel-proc slots):
 // index [kind][entry bytes 3 or 4][filter pair][source].
 constexpr int kInlineFilters[][2] = {{kLinearMipLinear, kLinearScaled},
                                      {kLinearMipNearest, kLinearScaled},
@@ -736,11 +839,19 @@ constinit const std::array<GlFastProc, kInlineCount> kInlineRoutines = inlineTab
 
 }  // namespace
 
-constinit const std::array<GlFastProcTable<3>, 4> __glTexSpanRoutines = {
-    routinesOf<kGlTexAffine>(), routinesOf<kGlTexPerspective>(), routinesOf<kGlTexMinMag>(), routinesOf<kGlTexMip>()};
+namespace {
+template <size_t... Road>
+constexpr std::array<GlFastProcTable<3>, kGlTexRoads> routineTable(std::index_sequence<Road...>) {
+    return {routinesOf<int(Road)>()...};
+}
+}  // namespace
 
-GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int magKind, int source) {
-    if (kind < 0 || kind > kGlTexMip || (entryBytes != 3 && entryBytes != 4)) return nullptr;
+constinit const std::array<GlFastProcTable<3>, kGlTexRoads> __glTexSpanRoutines =
+    routineTable(std::make_index_sequence<kGlTexRoads>());
+
+GlFastProc __glTexSpanRoutineInline(int road, int entryBytes, int minKind, int magKind, int source) {
+    if (road < 0 || road > kGlTexMip || (entryBytes != 3 && entryBytes != 4)) return nullptr;
+    const int kind = road;
     int filter = -1, src = -1;
     for (int i = 0; i < kFilterCount; ++i)
         if (kInlineFilters[i][0] == minKind && (kInlineFilters[i][1] == magKind || kind == kGlTexPerspective ||
@@ -753,13 +864,13 @@ GlFastProc __glTexSpanRoutineInline(int kind, int entryBytes, int minKind, int m
 }
 
 namespace {
-// The fused texture-and-modulate procs: index [kind 1-3][bilinear minifying filter][layout][dither].
+// The fused texture-and-modulate procs: index [exact][kind 1-3][bilinear minifying filter][layout][dither].
 constexpr int kModulateMinKinds[] = {kLinearScaled, kLinearMipNearest, kLinearMipLinear};
 template <size_t I>
 constexpr GlFastProc modulateEntry() {
     constexpr bool kDither = I & 1, k565 = I & 2;
     constexpr int kMin = kModulateMinKinds[(I >> 2) % 3];
-    constexpr int kKind = int(I / 12) + kGlTexPerspective;
+    constexpr int kKind = int(I / 12) % 3 + kGlTexPerspective + (I >= 36 ? kGlTexExact : 0);
     if constexpr (k565) return &texModulate<kKind, kMin, Fmt565, kDither>;
     else return &texModulate<kKind, kMin, Fmt555, kDither>;
 }
@@ -767,17 +878,18 @@ template <size_t... I>
 constexpr std::array<GlFastProc, sizeof...(I)> modulateTable(std::index_sequence<I...>) {
     return {modulateEntry<I>()...};
 }
-constinit const std::array<GlFastProc, 36> kModulateProcs = modulateTable(std::make_index_sequence<36>());
+constinit const std::array<GlFastProc, 72> kModulateProcs = modulateTable(std::make_index_sequence<72>());
 }  // namespace
 
-GlFastProc __glTexModulateProc(int kind, int minKind, int magKind, int source, int32_t formatCode, bool dither) {
-    if (kind < kGlTexPerspective || kind > kGlTexMip || magKind != kLinearScaled ||
+GlFastProc __glTexModulateProc(int road, int minKind, int magKind, int source, int32_t formatCode, bool dither) {
+    const int kind = road & ~kGlTexExact;
+    if (road < 0 || road >= kGlTexRoads || kind < kGlTexPerspective || magKind != kLinearScaled ||
         source != (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) ||
         (formatCode != Fmt555::kFormatCode && formatCode != Fmt565::kFormatCode))
         return nullptr;
     for (size_t m = 0; m < 3; ++m)
         if (kModulateMinKinds[m] == minKind)
-            return kModulateProcs[size_t(kind - kGlTexPerspective) * 12 + m * 4 +
+            return kModulateProcs[size_t((road & kGlTexExact) ? 36 : 0) + size_t(kind - kGlTexPerspective) * 12 + m * 4 +
                                   (formatCode == Fmt565::kFormatCode ? 2 : 0) + (dither ? 1 : 0)];
     return nullptr;
 }

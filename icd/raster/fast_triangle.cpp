@@ -365,6 +365,7 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
     sp.signedArea = float(double(area) / 256.0);
     sp.xStep = leftLong ? 1 : -1;
     sp.depthOffset = 0;
+    sp.affineR = 0.0f;
     sp.yStart = yTop;
     sp.yMiddle = yMid;
     sp.yEnd = yBottom;

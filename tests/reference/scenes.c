@@ -321,10 +321,12 @@ static void setFilter(GLenum filter) {
 }
 
 /* A screen-aligned quad per tile whose q differs at every corner (s and t stay 0..1 at the
-   corners): texels bunch up towards the corners of large q. Nearest, then linear. */
+   corners): texels bunch up towards the corners of large q. Nearest, then linear. The picture
+   holds every pixel to the division of s and t by q there, which GL_NICEST asks for. */
 static void drawProjective(const RefScene *s) {
     static const float corner[4][3] = {{0, 0, 1.0f}, {1, 0, 3.0f}, {1, 1, 2.0f}, {0, 1, 4.0f}};
     int i, k;
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     loadTexelGrid(8);
     for (i = 0; i < 2; ++i) {
         const Tile t = tileOf(s, i);
@@ -339,14 +341,16 @@ static void drawProjective(const RefScene *s) {
         glEnd();
     }
     glDisable(GL_TEXTURE_2D);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
 }
 
 /* A perspective view of a square tilted back, in each tile: 12 texels of a 128-texel texture
    across it (texels of several pixels, at coordinates where a small relative error moves the
-   picture by texels), nearest then linear. */
+   picture by texels), nearest then linear, under GL_NICEST (the division at every pixel). */
 static void drawPerspective(const RefScene *s) {
     static const float corner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
     int i, k;
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     loadTexelGrid(128);
     for (i = 0; i < 2; ++i) {
         perspectiveTile(s, i, 10.0);
@@ -362,6 +366,7 @@ static void drawPerspective(const RefScene *s) {
         glEnd();
     }
     glDisable(GL_TEXTURE_2D);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
 }
 
 /* A floor reaching far away with a 64 x 64 mipmapped texture whose levels are each one colour
