@@ -57,6 +57,7 @@ san-note:
 	    echo "test-san: every test in $(BUILD_SAN)/ checked for memory errors and undefined behaviour; not for leaks, which the leak checker cannot see under the emulator (tests/growth watches the heap in the plain build)"; \
 	fi
 
+# SAN_TESTS: ctest's selection, e.g. SAN_TESTS="-R '^fuzz_'" (all tests without it).
 test-san: build-san san-note
 	@cd $(BUILD_SAN) && ../tools/run-ctest --output-on-failure -j $(JOBS) $(SAN_TESTS)
 
