@@ -3,7 +3,9 @@
 // triangle cut in texture space is set up only where it lights pixels of the target.
 #include "tests/sivhal_d3d/d3d_fixture.h"
 
+#include <cstring>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -42,6 +44,7 @@ protected:
         ctx = NewContext(target);
         Plain(ctx, D3DSHADE_GOURAUD);
     }
+    void CheckWedges(const std::vector<D3DTLVERTEX> &wedges, const DWORD *colors, uint32_t background);
     // One triangle through an execute buffer, or through DrawPrimitive.
     void Triangle(bool execute, const std::vector<D3DTLVERTEX> &t) {
         if (execute) {
@@ -154,6 +157,112 @@ TEST_F(Range, HugeTextureCoordinatesCostWhatIsDrawn) {
     const Siv3dStats s = *kivSiv3dStats();
     EXPECT_GT(s.pixels, 0u);
     EXPECT_LE(s.commands, 2 * s.pixels) << s.pixels << " pixels";
+}
+
+// A textured, perspective triangle with corners far off the screen (1e6 to 1e30 pixels away,
+// nearer the eye there, so that the texture coordinates run over a million texels across the
+// target) is cut to the target and then into pieces the engine can texture; the work must follow
+// the pixels drawn, not the grid of pieces. Six such wedges from the centre draw exactly their
+// pixels in their colours, and a fan of 8,107 vertices whose triangles are slivers lying between
+// the pixel centres (or have corners that are not numbers) sets up nothing. Then 2,702 triangles
+// of a few pixels with such texture spans draw exactly their pixels. Walking every piece of every
+// triangle takes far longer than the test's timeout under an emulator.
+TEST_F(Range, FarCornersWithHugeTextureSpansCostThePixelsDrawn) {
+    Open(kSize, kSize);
+    const uint32_t background = 0x5A5A;   // a pixel drawn black shows too
+    Clear(target, 0x5A);
+    Surf *white = Texture(Rgb16(), 16);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 16; x++)
+            std::memcpy(Row(white, y) + 2 * x, "\xFF\xFF", 2);
+    EXPECT_EQ(States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, white)},
+                           {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_MODULATE},
+                           {D3DRS_TEXTUREPERSPECTIVE, 1},
+                           {D3DRS_SHADEMODE, D3DSHADE_FLAT}})
+                  .result,
+              DD_OK);
+    const double kPi = 3.14159265358979323846;
+    const float far[] = {1e6f, 1e9f, 1e20f, 1e30f};
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    // A vertex at distance r in direction a from (cx, cy); rhw grows with the distance, as for a
+    // point near the eye, and the texture coordinates are a million texels apart.
+    auto out = [](float cx, float cy, double a, float r, float u, float v) {
+        const float x = float(cx + r * std::cos(a)), y = float(cy + r * std::sin(a));
+        return V(x, y, 0xFFFFFFFF, 0.5f, u, v, r / 100.0f);
+    };
+
+    const float cx = 48.4f, cy = 47.7f;
+    const DWORD colors[6] = {0xFF48C4F0, 0xFFF80000, 0xFF00FC00, 0xFF0000F8, 0xFFF8FC00, 0xFF80C418};
+    std::vector<D3DTLVERTEX> wedges, list;
+    for (int k = 0; k < 6; k++) {
+        const double a = k * kPi / 3;
+        const D3DTLVERTEX tri[3] = {V(cx, cy, colors[k], 0.5f, 0, 0), out(cx, cy, a, far[k % 4], 1e6f, -1e6f),
+                                    out(cx, cy, a + 0.5, far[(k + 1) % 4], -1e6f, 1e6f)};
+        wedges.insert(wedges.end(), tri, tri + 3);
+        list.insert(list.end(), tri, tri + 3);
+        // Into the gap after the wedge: a triangle with a corner that is not a number.
+        D3DTLVERTEX bad = out(cx, cy, a + 0.8, 1e6f, 0, 1e6f);
+        (k & 1 ? bad.sx : bad.sy) = k & 2 ? inf : nan;
+        list.insert(list.end(), {V(cx, cy), bad, out(cx, cy, a + 0.9, 1e6f, 1e6f, 0)});
+    }
+    EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, list).result, DD_OK);
+
+    // The slivers: from a hub on the line x - y = 0.5, at least 0.35 pixels from every pixel
+    // centre, along the line to corners 1e6 and 1e9 pixels away, 2e-5 radians either side of it;
+    // one corner in 16 is not a number.
+    const float hx = 60.5f, hy = 60.0f;
+    std::vector<D3DTLVERTEX> fan = {V(hx, hy, 0xFFFFFFFF, 0.5f, 0, 0)};
+    for (int i = 1; i < 8107; i++) {
+        fan.push_back(out(hx, hy, kPi / 4 + (i & 1 ? 2e-5 : -2e-5), far[(i / 2) % 2], 1e6f, 1e6f));
+        if (i % 16 == 0)
+            fan.back().sx = i % 32 ? nan : -inf;
+    }
+    kivSiv3dClearStats();
+    EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLEFAN, fan).result, DD_OK);
+    EXPECT_EQ(kivSiv3dStats()->commands, 0u) << "slivers that cover no pixel centre are set up";
+
+    CheckWedges(wedges, colors, background);
+
+    // 8,106 triangles of a few pixels each (in 144 places), texture coordinates a million texels
+    // apart on both axes: every one is cut into the full grid of pieces, of which a handful light
+    // a pixel.
+    Clear(target, 0x5A);
+    std::vector<D3DTLVERTEX> small, places;
+    for (int i = 0; i < 8106 / 3; i++) {
+        const float x = 2.25f + float(i % 12) * 8, y = 2.5f + float(i / 12 % 12) * 8;
+        const D3DTLVERTEX tri[3] = {V(x, y, colors[0], 0.5f, 0, 0, 1.0f), V(x + 4, y, 0xFFFFFFFF, 0.5f, 9e5f, 0, 0.5f),
+                                    V(x, y + 4, 0xFFFFFFFF, 0.5f, 0, 9e5f, 2.0f)};
+        small.insert(small.end(), tri, tri + 3);
+        if (i < 144)
+            places.insert(places.end(), tri, tri + 3);
+    }
+    small.push_back(V(1e30f, 1e30f));   // an unfinished triangle: left out
+    EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, small).result, DD_OK);
+    CheckWedges(places, std::vector<DWORD>(144, colors[0]).data(), background);
+}
+
+// Every pixel inside one of the triangles by more than half a pixel shows its flat colour times a
+// white texel (the 5-6-5 bits of the colour); every pixel more than a pixel from all of them still
+// shows the background.
+void Range::CheckWedges(const std::vector<D3DTLVERTEX> &wedges, const DWORD *colors, uint32_t background) {
+    for (int y = 0; y < kSize; y++)
+        for (int x = 0; x < kSize; x++) {
+            const Rgb got = Pixel(target, x, y);
+            double nearest = 1e30;
+            for (size_t k = 0; k < wedges.size() / 3; k++) {
+                const std::vector<D3DTLVERTEX> tri(wedges.begin() + 3 * k, wedges.begin() + 3 * k + 3);
+                nearest = std::min(nearest, DistanceToTriangle(tri[0], tri[1], tri[2], x, y));
+                if (Inside(tri, x, y)) {
+                    const DWORD c = colors[k];
+                    EXPECT_EQ(got.r, int((c >> 16) & 0xF8)) << x << "," << y << " in wedge " << k;
+                    EXPECT_EQ(got.g, int((c >> 8) & 0xFC)) << x << "," << y << " in wedge " << k;
+                    EXPECT_EQ(got.b, int(c & 0xF8)) << x << "," << y << " in wedge " << k;
+                }
+            }
+            if (nearest > 1.0) {
+                EXPECT_EQ(Raw(target, x, y), background) << x << "," << y << " lies outside every wedge";
+            }
+        }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <initializer_list>
+#include <vector>
 
 namespace sivd3d {
 
@@ -18,7 +19,7 @@ namespace {
 // only textures wider than the engine's registers reach it.
 constexpr int kMaxDivisions = 512;
 
-// Rows of grid points: the previous and the current one; and the ends of every row.
+// Rows of grid points, by the parity of their row (CutGrid::Point); and the ends of every row.
 D3DTLVERTEX g_rows[2][kMaxDivisions + 1];
 D3DTLVERTEX g_left[kMaxDivisions + 1], g_right[kMaxDivisions + 1];
 
@@ -262,9 +263,181 @@ DWORD ChooseClipAxis(DriverBlock *block, D3DTLVERTEX v[3], float width, float he
 
 namespace {
 
+// How close (in either axis) a pixel must be to a piece for the piece to be one that may light it:
+// the slack of PieceLightsPixels, plus, per pixel of the target's size, more than the rounding of
+// the grid's points to floats and the error of the engine's 20-bit edge slopes over the rows a
+// piece can have.
+double NearPixel(const HalContext *c) {
+    return 1.0 / 4096 + (std::max(c->clipRight, c->clipBottom) + 3.0) * 0x1p-18;
+}
+
+// The grid a triangle E, F, D is cut into: n + 1 rows of points parallel to the cut edge E-F, row
+// j (0 at E-F, n at D) with n - j + 1 points; point i of row j has the texture-space weights
+// (n - i - j, i, j) / n of E, F and D. Strip j (1..n) lies between rows j - 1 and j and holds the
+// pieces lower(i) = (j-1, i) (j-1, i+1) (j, i) for i <= n - j and upper(i) = (j-1, i+1) (j, i+1)
+// (j, i) for i < n - j. A piece is named by the key (j << 11) | (i << 1) | upper, so that keys
+// sort in drawing order.
+class CutGrid {
+public:
+    CutGrid(const HalContext *c, int n, DWORD flatColor, DWORD flatSpecular)
+        : c_(c), n_(n), near_(NearPixel(c)), flatColor_(flatColor), flatSpecular_(flatSpecular) {
+        for (auto &row : stamp_)
+            std::fill(std::begin(row), std::end(row), -1);
+    }
+
+    // Point i of row j; the rows' ends must be in g_left and g_right. Rows of one parity share
+    // their storage, so a point stays valid while only the rows next to it are asked for.
+    const D3DTLVERTEX &Point(int j, int i) {
+        const int points = n_ - j;
+        if (i == 0)
+            return g_left[j];
+        if (i == points)
+            return g_right[j];
+        D3DTLVERTEX &slot = g_rows[j & 1][i];
+        if (stamp_[j & 1][i] != j) {
+            ClipEdge(c_, slot, g_left[j], g_right[j], static_cast<double>(i) / points, flatColor_, flatSpecular_);
+            stamp_[j & 1][i] = j;
+        }
+        return slot;
+    }
+
+    // Adds the keys of the pieces that lie within NearPixel of a pixel of the target, found from
+    // the pixels near the triangle rather than by visiting every piece, so that the work follows
+    // what is drawn. False when the triangle has no area (its pieces light nothing).
+    bool PiecesNearPixels(std::array<const D3DTLVERTEX *, 3> t, std::vector<uint32_t> &keys) const {
+        const ScreenToGrid map(c_, t, n_);
+        if (!map.Valid())
+            return false;
+        double y0 = INFINITY, y1 = -INFINITY;
+        for (const D3DTLVERTEX *p : t)
+            y0 = std::min<double>(y0, p->sy), y1 = std::max<double>(y1, p->sy);
+        const double yFirst = std::max(0.0, std::ceil(y0 - near_));
+        const double yLast = std::min<double>(c_->clipBottom, std::floor(y1 + near_));
+        for (double y = yFirst; y <= yLast; y++) {
+            double x0, x1;
+            if (!BandSpan(t, y, x0, x1))
+                continue;
+            const double xLast = std::min<double>(c_->clipRight, std::floor(x1 + near_));
+            for (double x = std::max(0.0, std::ceil(x0 - near_)); x <= xLast; x++)
+                AddPiecesNear(map, t, x, y, keys);
+        }
+        return true;
+    }
+
+private:
+    // Screen to grid coordinates (A, B) = n * (weight of D, weight of F): a perspective cut places
+    // its points by their rhw, as ClipEdge does; a cut whose corners have no usable rhw is placed as
+    // an affine one (it has no right picture, only a bounded one).
+    class ScreenToGrid {
+    public:
+        ScreenToGrid(const HalContext *c, const std::array<const D3DTLVERTEX *, 3> &t, int n) : t_(t), n_(n) {
+            const bool persp = State(c, D3DRS_TEXTUREPERSPECTIVE) && GoodRhw(t[0]->rhw) && GoodRhw(t[1]->rhw) &&
+                               GoodRhw(t[2]->rhw);
+            for (int k = 0; k < 3; k++)
+                q_[k] = persp ? t[k]->rhw : 1.0;
+        }
+        bool Valid() const { return Edge(*t_[0], *t_[1], t_[2]->sx, t_[2]->sy) != 0; }
+        // Grid coordinates of a point of the triangle (or on its border).
+        void At(double x, double y, double &A, double &B) const {
+            double w[3];
+            for (int k = 0; k < 3; k++)
+                w[k] = Edge(*t_[(k + 1) % 3], *t_[(k + 2) % 3], x, y) * q_[k];
+            const double sum = w[0] + w[1] + w[2];
+            A = std::clamp(w[2] / sum, 0.0, 1.0) * n_;
+            B = std::clamp(w[1] / sum, 0.0, 1.0) * n_;
+        }
+
+    private:
+        static double Edge(const D3DTLVERTEX &a, const D3DTLVERTEX &b, double x, double y) {
+            return (static_cast<double>(b.sx) - a.sx) * (y - a.sy) - (static_cast<double>(b.sy) - a.sy) * (x - a.sx);
+        }
+        std::array<const D3DTLVERTEX *, 3> t_;
+        int n_;
+        double q_[3];
+    };
+
+    // The x extent of the triangle's part within NearPixel of row y; false when it has none.
+    bool BandSpan(const std::array<const D3DTLVERTEX *, 3> &t, double y, double &x0, double &x1) const {
+        x0 = INFINITY;
+        x1 = -INFINITY;
+        for (int k = 0; k < 3; k++) {
+            const D3DTLVERTEX &a = *t[k], &b = *t[(k + 1) % 3];
+            if (std::fabs(a.sy - y) <= near_)
+                x0 = std::min<double>(x0, a.sx), x1 = std::max<double>(x1, a.sx);
+            for (double line : {y - near_, y + near_})
+                if ((a.sy - line) * (b.sy - line) < 0) {
+                    const double x = a.sx + (line - a.sy) / (static_cast<double>(b.sy) - a.sy) * (b.sx - a.sx);
+                    x0 = std::min(x0, x), x1 = std::max(x1, x);
+                }
+        }
+        return x0 <= x1;
+    }
+
+    // The keys of the pieces meeting the square of half-side NearPixel around pixel (x, y): the
+    // triangle cut to the square is mapped to the grid (the map keeps it convex, so its corners
+    // bound it there), and every piece its bounds meet is taken.
+    void AddPiecesNear(const ScreenToGrid &map, const std::array<const D3DTLVERTEX *, 3> &t, double x, double y,
+                       std::vector<uint32_t> &keys) const {
+        std::array<std::array<double, 2>, 7> poly, spare;
+        for (int k = 0; k < 3; k++)
+            poly[k] = {t[k]->sx, t[k]->sy};
+        int count = 3;
+        const double bounds[4][3] = {{0, 1, x - near_}, {0, -1, x + near_},
+                                     {1, 1, y - near_}, {1, -1, y + near_}};
+        for (const auto &[axis, sign, bound] : bounds) {
+            int m = 0;
+            for (int k = 0; k < count; k++) {
+                const auto &a = poly[(k + count - 1) % count], &b = poly[k];
+                const int ax = static_cast<int>(axis);
+                const double da = sign * (a[ax] - bound), db = sign * (b[ax] - bound);
+                if ((da >= 0) != (db >= 0)) {
+                    const double s = da / (da - db);
+                    spare[m] = {a[0] + s * (b[0] - a[0]), a[1] + s * (b[1] - a[1])};
+                    spare[m++][ax] = bound;
+                }
+                if (db >= 0)
+                    spare[m++] = b;
+            }
+            count = m;
+            std::swap(poly, spare);
+            if (count == 0)
+                return;
+        }
+        constexpr double kRound = 1e-6;   // the map's own rounding, in grid units
+        double aLo = INFINITY, aHi = -INFINITY, bLo = INFINITY, bHi = -INFINITY;
+        for (int k = 0; k < count; k++) {
+            double A, B;
+            map.At(poly[k][0], poly[k][1], A, B);
+            aLo = std::min(aLo, A - kRound), aHi = std::max(aHi, A + kRound);
+            bLo = std::min(bLo, B - kRound), bHi = std::max(bHi, B + kRound);
+        }
+        const int jFirst = std::max(1, static_cast<int>(std::floor(aLo)) + 1);
+        const int jLast = std::min(n_, static_cast<int>(std::floor(aHi)) + 1);
+        for (int j = jFirst; j <= jLast; j++) {
+            const int points = n_ - j;
+            const int iLast = std::min(points, static_cast<int>(std::floor(bHi)));
+            for (int i = std::max(0, static_cast<int>(std::floor(bLo))); i <= iLast; i++) {
+                // In the strip's own coordinates the lower piece is a + b <= 1, the upper one a + b >= 1.
+                const double a0 = aLo - (j - 1), a1 = aHi - (j - 1), b0 = bLo - i, b1 = bHi - i;
+                if (a0 + b0 <= 1)
+                    keys.push_back(static_cast<uint32_t>(j) << 11 | static_cast<uint32_t>(i) << 1);
+                if (i < points && a1 + b1 >= 1)
+                    keys.push_back(static_cast<uint32_t>(j) << 11 | static_cast<uint32_t>(i) << 1 | 1);
+            }
+        }
+    }
+
+    const HalContext *c_;
+    int n_;
+    double near_;   // NearPixel
+    DWORD flatColor_, flatSpecular_;
+    int stamp_[2][kMaxDivisions + 1];
+};
+
 // Draws a triangle within the clip box by the set-up table, cut into a grid of pieces when its
-// texel span is more than the engine holds. A strip of the grid, or a piece, that can light no
-// pixel of the target is passed over without being computed or set up.
+// texel span is more than the engine holds. Only the pieces near the pixels the triangle covers
+// are computed, and only those that can light one are set up: the grid may have 512 x 512 pieces
+// where a sliver covers a handful of pixels.
 void CutInTextureSpace(HalContext *c, TriangleRoutine draw, const D3DTLVERTEX &v1, const D3DTLVERTEX &v2,
                        const D3DTLVERTEX &v3) {
     D3DTLVERTEX v[3] = {v1, v2, v3};
@@ -313,28 +486,19 @@ void CutInTextureSpace(HalContext *c, TriangleRoutine draw, const D3DTLVERTEX &v
             ClipEdge(c, g_right[j], F, D, static_cast<double>(j) / n, flatColor, flatSpecular);
         }
     }
-    auto fillRow = [&](int j, D3DTLVERTEX *row) {
-        const int points = n - j;
-        row[0] = g_left[j];
-        row[points] = g_right[j];
-        for (int i = 1; i < points; i++)
-            ClipEdge(c, row[i], g_left[j], g_right[j], static_cast<double>(i) / points, flatColor, flatSpecular);
-    };
-    D3DTLVERTEX *prev = g_rows[0], *cur = g_rows[1];
-    for (int j = 1; j <= n; j++) {
-        // The strip between rows j - 1 and j: the trapezoid of their ends.
-        if (!ReachesPixels(c, {&g_left[j - 1], &g_right[j - 1], &g_left[j], &g_right[j]}))
-            continue;
-        fillRow(j - 1, prev);
-        fillRow(j, cur);
-        // Row j-1 has points + 1 segments; join it to row j in strip order.
-        const int points = n - j;
-        for (int i = 0; i <= points; i++) {
-            if (PieceLightsPixels(c, prev[i], prev[i + 1], cur[i]))
-                draw(c, &prev[i], &prev[i + 1], &cur[i]);
-            if (i < points && PieceLightsPixels(c, prev[i + 1], cur[i + 1], cur[i]))
-                draw(c, &prev[i + 1], &cur[i + 1], &cur[i]);
-        }
+    CutGrid grid(c, n, flatColor, flatSpecular);
+    std::vector<uint32_t> pieces;
+    if (!grid.PiecesNearPixels({&E, &F, &D}, pieces))
+        return;
+    std::sort(pieces.begin(), pieces.end());
+    pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
+    for (uint32_t key : pieces) {
+        const int j = static_cast<int>(key >> 11), i = static_cast<int>((key >> 1) & 1023);
+        const D3DTLVERTEX &a = (key & 1) ? grid.Point(j - 1, i + 1) : grid.Point(j - 1, i);
+        const D3DTLVERTEX &b = (key & 1) ? grid.Point(j, i + 1) : grid.Point(j - 1, i + 1);
+        const D3DTLVERTEX &d = grid.Point(j, i);
+        if (PieceLightsPixels(c, a, b, d))
+            draw(c, &a, &b, &d);
     }
 }
 

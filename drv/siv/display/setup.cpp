@@ -54,9 +54,11 @@ bool SortAndMeasure(const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTE
     t.v[0] = s[0];
     t.v[1] = s[1];
     t.v[2] = s[2];
-    t.iTop = static_cast<int>(s[0]->sy);
-    t.iMid = static_cast<int>(s[1]->sy);
-    t.iBot = static_cast<int>(s[2]->sy);
+    // Rows are whole pixels at or above the y they start from: floor, so that a vertex in (-1, 0)
+    // (as pieces cut at the target's top edge have) puts row 0 inside the triangle, not outside.
+    t.iTop = static_cast<int>(std::floor(s[0]->sy));
+    t.iMid = static_cast<int>(std::floor(s[1]->sy));
+    t.iBot = static_cast<int>(std::floor(s[2]->sy));
     if (t.iBot == t.iTop)
         return false;
     const double x0 = s[0]->sx, y0 = s[0]->sy, x1 = s[1]->sx, y1 = s[1]->sy, x2 = s[2]->sx, y2 = s[2]->sy;
