@@ -99,6 +99,7 @@ GlShadeFlags __glComputeShadeFlags(GlContext *ctx) {
     if (f & kGlShadeTexture) {
         const GlTextureObject *t = p.currentTextures[0];
         if (m.hints[0] != GL_FASTEST || (t != nullptr && t->minFilter != t->magFilter)) f |= kGlShadePerspectiveTex;
+        if (m.hints[0] == GL_NICEST) f |= kGlShadePerspectiveExact;
         if (t != nullptr && isMipmapFilter(t->minFilter)) f |= kGlShadeMipmap;
     }
     return f;

@@ -30,3 +30,7 @@ constexpr GlShadeFlags kGlShadePolygonOffset = 0x100000;  // offset of filled po
 constexpr GlShadeFlags kGlShadeFrontClip = 0x400000;
 constexpr GlShadeFlags kGlShadePerspectiveTex = 0x2000000;
 constexpr GlShadeFlags kGlShadeMipmap = 0x4000000;
+// With kGlShadePerspectiveTex under GL_PERSPECTIVE_CORRECTION_HINT GL_NICEST: texture coordinates
+// divided at every pixel and the level of detail formed at every fragment. Without it a perspective
+// texture divides once per 16 pixels and steps the coordinates and the level in between.
+constexpr GlShadeFlags kGlShadePerspectiveExact = 0x8000000;
