@@ -1026,7 +1026,7 @@ TEST(MmxPerspectiveTables, ReciprocalEntriesHoldTheValueAndTheStepToTheNext) {
 }
 
 // A level of 256 texels along s (or along t) in which texel c shows c in the 5-6-5 pixel drawn with
-// GL_REPLACE: c >> 3 in red, c & 7 in green's top three bits.
+// GL_REPLACE: c >> 3 in red, c & 7 in green's top three bits. The hint is the default.
 void coordinateTexture(GlContext *ctx, bool alongT) {
     std::vector<uint8_t> bytes(256 * 3);
     for (int c = 0; c < 256; ++c) {
@@ -1034,15 +1034,9 @@ void coordinateTexture(GlContext *ctx, bool alongT) {
         bytes[size_t(3 * c + 1)] = uint8_t(((c & 7) * 8 * 255 + 31) / 63);
     }
     GL(glDisable)(GL_DITHER);
-    GL(glBindTexture)(GL_TEXTURE_2D, 1);
-    GL(glPixelStorei)(GL_UNPACK_ALIGNMENT, 1);
+    texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);  // repeating and nearest; its image replaced here
     GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, alongT ? 1 : 256, alongT ? 256 : 1, 0, GL_RGB, GL_UNSIGNED_BYTE, bytes.data());
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    GL(glTexParameteri)(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    GL(glTexEnvi)(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    GL(glEnable)(GL_TEXTURE_2D);
+    GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
 }
 int texelShown(uint16_t pixel) { return (pixel >> 11) << 3 | ((pixel >> 5) & 63) >> 3; }
 
