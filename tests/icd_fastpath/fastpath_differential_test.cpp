@@ -5,6 +5,7 @@
 // because both sample at the same points and every vertex lies on the 1/16-pixel grid; colours
 // agree within each row's stated bound (0 where both compute the same exact value), and over the
 // covered pixels neither road is biased against the other by a quarter step or more in any channel.
+#include "icd/codegen/og_context.h"
 #include "icd/codegen/og_procs.h"
 #include <gtest/gtest.h>
 
@@ -473,9 +474,14 @@ TEST_F(FastPathDifferential, GeneratedDepthStageDrawsWhatThePrebuiltStagesDraw) 
     }
 }
 
-// A replacing texture drawn without dither or blend by the one generated routine gets level 0's
-// copy in the colour buffer's layout first: each texel's bytes rounded to the buffer's fields.
+// A replacing texture drawn without dither or blend by the integer one-routine (MMX not allowed:
+// the MMX routine reads the level itself) gets level 0's copy in the colour buffer's layout first:
+// each texel's bytes rounded to the buffer's fields.
 TEST_F(FastPathDifferential, AReplacingTextureDrawnByOneRoutineGetsItsColourBufferCopy) {
+    icd::__glOgOverrideMmx(0);
+    struct MmxBack {
+        ~MmxBack() { icd::__glOgOverrideMmx(-1); }
+    } mmxBack;
     for (const Format &format : kFormats) {
         SCOPED_TRACE(format.name);
         open(format);

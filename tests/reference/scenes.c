@@ -326,6 +326,8 @@ static void drawProjective(const RefScene *s) {
     static const float corner[4][3] = {{0, 0, 1.0f}, {1, 0, 3.0f}, {1, 1, 2.0f}, {0, 1, 4.0f}};
     int i, k;
     loadTexelGrid(8);
+    /* held to the division at every pixel */
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     for (i = 0; i < 2; ++i) {
         const Tile t = tileOf(s, i);
         const float xy[4][2] = {{t.x0, t.y0}, {t.x1, t.y0}, {t.x1, t.y1}, {t.x0, t.y1}};
