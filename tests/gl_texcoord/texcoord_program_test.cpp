@@ -166,6 +166,7 @@ protected:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
         glEnable(GL_TEXTURE_2D);
+        glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);  // held to the division at every pixel
         glBegin(GL_TRIANGLES);
         for (const Triangle &tri : tris)
             for (const Vertex &v : tri.v) {
