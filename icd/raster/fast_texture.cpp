@@ -547,26 +547,40 @@ inline GlTexelScale texelScaleOf(const GlSpan &sp, float width, float height) {
 }
 
 // floorFixed16((a + k da) x scale) for k = 0 .. 15 (without Scaled: of a + k da), four lanes at
-// a time with the scalar form's arithmetic: every product and sum rounded to a float.
+// a time with the scalar form's arithmetic: every product and sum rounded to a float (the scale
+// times 65536 rounds as the scale does, a power of two apart). Where no lane has its sign bit set
+// (the usual case, coordinates inside the texture), truncation is already the floor.
 template <bool Scaled>
 GL_ALWAYS_INLINE void fixedRun16(float a, float da, float scale, int32_t *out) {
+    const __m128 factor = _mm_set1_ps(Scaled ? scale * 65536.0f : 65536.0f);
+    const __m128 start = _mm_set1_ps(a), step = _mm_set1_ps(da);
+    __m128 v[4];
+    __m128 signs = _mm_setzero_ps();
+    for (int g = 0; g < 4; ++g) {
+        const int k = 4 * g;
+        const __m128 ks = _mm_setr_ps(float(k), float(k + 1), float(k + 2), float(k + 3));
+        v[g] = _mm_mul_ps(_mm_add_ps(start, _mm_mul_ps(ks, step)), factor);
+        signs = _mm_or_ps(signs, v[g]);
+    }
+    if (_mm_movemask_ps(signs) == 0) {
+        for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_cvttps_epi32(v[g]));
+        return;
+    }
     const __m128i most = _mm_set1_epi32(INT32_MIN);
-    for (int k = 0; k < 16; k += 4) {
-        const __m128 ks = _mm_cvtepi32_ps(_mm_setr_epi32(k, k + 1, k + 2, k + 3));
-        __m128 v = _mm_add_ps(_mm_set1_ps(a), _mm_mul_ps(ks, _mm_set1_ps(da)));
-        if constexpr (Scaled) v = _mm_mul_ps(v, _mm_set1_ps(scale));
-        v = _mm_mul_ps(v, _mm_set1_ps(65536.0f));
-        const __m128i i = _mm_cvttps_epi32(v);
-        const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + k), _mm_add_epi32(i, down));
+    for (int g = 0; g < 4; ++g) {
+        const __m128i i = _mm_cvttps_epi32(v[g]);
+        const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v[g])));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_add_epi32(i, down));
     }
 }
 
 // One run of 16 positions of a perspective chunk: each position's coordinates in 16.16 and its
-// rho squared (0 where the routine needs none).
+// rho squared (0 where the routine needs none); uniform: every position's rho squared is
+// rho2[0] (the rest are not written).
 struct Run16 {
     int32_t s[16], t[16];
     float rho2[16];
+    bool uniform;
 };
 
 // Across a run whose 1/w changes by at most this factor, rho squared stepped linearly between
@@ -648,9 +662,13 @@ struct PerspectiveRuns {
             const float r = sp->affineR;
             fixedRun16<true>(sw, sp->sw.step, r, run.s);
             fixedRun16<true>(tw, sp->tw.step, r, run.t);
-            const float rho2 = sp->affineRho2;
-            for (float &l : run.rho2) l = rho2;
-        } else if constexpr (Exact) {
+            run.rho2[0] = sp->affineRho2;
+            run.uniform = true;
+            advance(sw1, tw1, qw1);
+            return;
+        }
+        run.uniform = false;
+        if constexpr (Exact) {
             divideEach<true>(run);
         } else {
             float s1 = 0.0f, t1 = 0.0f, l1 = 0.0f;
@@ -677,9 +695,12 @@ struct PerspectiveRuns {
             q0 = qw1;
             started = ended;
         }
-        sw = sw1;
-        tw = tw1;
-        qw = qw1;
+        advance(sw1, tw1, qw1);
+    }
+    GL_ALWAYS_INLINE void advance(float a, float b, float q) {
+        sw = a;
+        tw = b;
+        qw = q;
     }
 };
 
@@ -688,6 +709,7 @@ struct PerspectiveRuns {
 template <int Kind, bool MinAtLevel0>
 GL_ALWAYS_INLINE bool alike16(const Run16 &run, float threshold) {
     if constexpr (Kind == kGlTexMip) {
+        if (run.uniform) return true;
         bool magnify = true, same = true;
         for (int i = 0; i < 16; ++i) {
             magnify &= run.rho2[i] <= threshold;
@@ -722,7 +744,7 @@ void GL_FASTCALL texPerspective(uint32_t mask, GlSpan *sp) {
         for (int i = 0; i < 16 && mask != 0; ++i, mask <<= 1) {
             if (int32_t(mask) >= 0) continue;
             const int32_t s = run.s[i], t = run.t[i];
-            const float rho2 = run.rho2[i];
+            const float rho2 = run.uniform ? run.rho2[0] : run.rho2[i];
             uint32_t texel;
             if constexpr (Kind == kGlTexPerspective) texel = sampler.min(tex, 0, s, t);
             else if (rho2 <= threshold) texel = sampler.mag(tex, s, t);

@@ -9,6 +9,7 @@
 // test evaluates at each pixel centre. A pixel within 1/1000 texel of a texel boundary (or near a
 // triangle edge) is not judged: float arithmetic may put it either side.
 #include "tests/common/program_fixture.h"
+#include "tests/common/window_triangle.h"
 
 #include <gtest/gtest.h>
 
@@ -33,18 +34,9 @@ struct Triangle {
     Vertex v[3];
 };
 
-// A plane a + b x + c y through three values at the triangle's window positions.
-struct Plane {
-    double a, b, c;
-    double at(double x, double y) const { return a + b * x + c * y; }
-};
-Plane planeOf(const Triangle &tri, double v0, double v1, double v2) {
-    const Vertex &p = tri.v[0], &q = tri.v[1], &r = tri.v[2];
-    const double det = (q.x - p.x) * (r.y - p.y) - (r.x - p.x) * (q.y - p.y);
-    const double b = ((v1 - v0) * (r.y - p.y) - (v2 - v0) * (q.y - p.y)) / det;
-    const double c = ((v2 - v0) * (q.x - p.x) - (v1 - v0) * (r.x - p.x)) / det;
-    return {v0 - b * p.x - c * p.y, b, c};
-}
+using kivtest::Plane;
+using kivtest::planeOf;
+using kivtest::wellInside;
 
 // What the texture sees at a pixel centre: s/q and t/q, and the derivatives of u = W s/q and
 // v = H t/q (W x H texels at level 0) along x and y.
@@ -68,18 +60,6 @@ struct TrianglePlanes {
     }
 };
 
-// Whether a pixel centre lies inside the triangle by at least `margin` pixels from every edge.
-bool wellInside(const Triangle &tri, double x, double y, double margin) {
-    double sign = 0;
-    for (int i = 0; i < 3; ++i) {
-        const Vertex &a = tri.v[i], &b = tri.v[(i + 1) % 3];
-        const double ex = b.x - a.x, ey = b.y - a.y, len = std::hypot(ex, ey);
-        const double d = (ex * (y - a.y) - ey * (x - a.x)) / len;
-        if (sign == 0) sign = d > 0 ? 1 : -1;
-        if (d * sign < margin) return false;
-    }
-    return true;
-}
 
 // Texel index along an axis of `size` texels under GL_REPEAT, or -1 when u lies too near a
 // boundary to judge.

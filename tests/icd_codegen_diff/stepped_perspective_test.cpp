@@ -15,6 +15,7 @@
 
 #include "icd/core/drv_exports.h"
 #include "tests/common/road_program.h"
+#include "tests/common/window_triangle.h"
 
 namespace {
 
@@ -39,18 +40,9 @@ struct Triangle {
     Vertex v[3];
 };
 
-// A plane a + b x + c y through three values at the triangle's window positions.
-struct Plane {
-    double a, b, c;
-    double at(double x, double y) const { return a + b * x + c * y; }
-};
-Plane planeOf(const Triangle &tri, double v0, double v1, double v2) {
-    const Vertex &p = tri.v[0], &q = tri.v[1], &r = tri.v[2];
-    const double det = (q.x - p.x) * (r.y - p.y) - (r.x - p.x) * (q.y - p.y);
-    const double b = ((v1 - v0) * (r.y - p.y) - (v2 - v0) * (q.y - p.y)) / det;
-    const double c = ((v2 - v0) * (q.x - p.x) - (v1 - v0) * (r.x - p.x)) / det;
-    return {v0 - b * p.x - c * p.y, b, c};
-}
+using kivtest::Plane;
+using kivtest::planeOf;
+using kivtest::wellInside;
 // u = texels x s/q at a window position: s/w and 1/w are the planes, their ratio s.
 double uAt(const Triangle &tri, double x, double y) {
     const Plane sw = planeOf(tri, tri.v[0].s / tri.v[0].w, tri.v[1].s / tri.v[1].w, tri.v[2].s / tri.v[2].w);
@@ -58,18 +50,6 @@ double uAt(const Triangle &tri, double x, double y) {
     return kTexels * sw.at(x, y) / qw.at(x, y);
 }
 
-// Whether a pixel centre lies inside the triangle by at least `margin` pixels from every edge.
-bool wellInside(const Triangle &tri, double x, double y, double margin) {
-    double sign = 0;
-    for (int i = 0; i < 3; ++i) {
-        const Vertex &a = tri.v[i], &b = tri.v[(i + 1) % 3];
-        const double ex = b.x - a.x, ey = b.y - a.y, len = std::hypot(ex, ey);
-        const double d = (ex * (y - a.y) - ey * (x - a.x)) / len;
-        if (sign == 0) sign = d > 0 ? 1 : -1;
-        if (d * sign < margin) return false;
-    }
-    return true;
-}
 
 // The texel index a coordinate u selects under GL_REPEAT, or -1 within `margin` of a boundary
 // (float arithmetic may put it either side).
