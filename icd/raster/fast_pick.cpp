@@ -394,10 +394,11 @@ int32_t __glPickFastTriangleProcs(GlContext *ctx) {
     // one-routine where the state allows it, else the routine that runs the chain just built);
     // without one the set-up's C walker runs the chain.
     const bool single = oneRoutine(ctx, rs.shadeFlags, c);
-    // A replacing texture drawn without dither or blend may be copied as the colour buffer's own
-    // pixels: level 0 gets its copy in the buffer's layout first.
+    // A replacing texture drawn without dither or blend by the integer one-routine may be copied
+    // as the colour buffer's own pixels: level 0 gets its copy in the buffer's layout first. The
+    // MMX routine, which draws every textured state it serves, reads the level itself.
     if (single && (rs.shadeFlags & kGlShadeTexture) && c.envCode == 0x04 &&
-        !(rs.shadeFlags & (kGlShadeDither | kGlShadeBlend)))
+        !(rs.shadeFlags & (kGlShadeDither | kGlShadeBlend)) && !(__glOgCanUseMmx(ctx) && __glOgMmxSpanServes(ctx)))
         __glConvertTexLevelToDrawable(ctx);
     void *routine = single ? __glOgGenSpanProc(ctx, 0) : nullptr;
     if (routine == nullptr) routine = __glOgGenSpanProc(ctx, 1);

@@ -10,6 +10,7 @@
 #include "platform/machine/machine.h"
 #include "platform/videoprt/videoprt_sim.h"
 #include "platform/zk3/zk3.h"
+#include "tests/common/ddraw_surface.h"
 
 namespace {
 
@@ -45,16 +46,7 @@ protected:
         ASSERT_NE(dd, nullptr);
     }
     IDirectDrawSurface *make(DWORD caps, DWORD w = 0, DWORD h = 0, HRESULT *result = nullptr) {
-        DDSURFACEDESC d{};
-        d.dwSize = sizeof d;
-        d.dwFlags = DDSD_CAPS | (w != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0);
-        d.dwWidth = w;
-        d.dwHeight = h;
-        d.ddsCaps.dwCaps = caps;
-        IDirectDrawSurface *s = nullptr;
-        const HRESULT r = dd->CreateSurface(&d, &s, nullptr);
-        if (result != nullptr) *result = r;
-        return r == DD_OK ? s : nullptr;
+        return makeDDrawSurface(dd, caps, w, h, result);
     }
     static DDSURFACEDESC locked(IDirectDrawSurface *s, const RECT *r = nullptr) {
         DDSURFACEDESC d{};

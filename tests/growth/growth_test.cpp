@@ -12,6 +12,7 @@
 #include "platform/zk3/zk3_engine.h"
 #include "platform/zkgfx/zkgfx.h"
 #include "tests/gl_program/window_program.h"
+#include "tests/common/ddraw_surface.h"
 #include "tests/growth/footprint.h"
 
 namespace {
@@ -207,14 +208,9 @@ TEST_F(Growth, DirectDrawSurfaceCyclesLeaveNothingBehind) {
         IDirectDraw *dd = nullptr;
         ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
         auto make = [dd](DWORD caps, DWORD w, DWORD h) {
-            DDSURFACEDESC d{};
-            d.dwSize = sizeof d;
-            d.dwFlags = DDSD_CAPS | (w != 0 ? DDSD_WIDTH | DDSD_HEIGHT : 0);
-            d.dwWidth = w;
-            d.dwHeight = h;
-            d.ddsCaps.dwCaps = caps;
-            IDirectDrawSurface *s = nullptr;
-            EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+            HRESULT r = DD_OK;
+            IDirectDrawSurface *s = makeDDrawSurface(dd, caps, w, h, &r);
+            EXPECT_EQ(r, DD_OK);
             return s;
         };
         IDirectDrawSurface *primary = make(DDSCAPS_PRIMARYSURFACE, 0, 0);

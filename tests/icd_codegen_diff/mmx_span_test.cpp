@@ -949,7 +949,7 @@ TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) 
     ctx->buffers.lockCount = 0;
 }
 
-TEST_F(MmxSpan, PerspectiveTexturesAreLeftToTheChain) {
+TEST_F(MmxSpan, PerspectiveTexturesAreNotTheMmxRoutinesAndDrawTheChainsPicture) {
     for (const Row &row : kPerspectiveRows) {
         SCOPED_TRACE(row.name);
         validate(row.set);
