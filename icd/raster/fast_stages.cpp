@@ -335,15 +335,10 @@ template <bool Back>
 struct LaneIter {
     __m128i lo, four, eight;
     GL_ALWAYS_INLINE LaneIter(uint32_t value, uint32_t step) {
-        // Lanes 0-3 step by 0, 1, 2, 3 (or 7, 6, 5, 4 from a backward block's first position).
-        const __m128i s = _mm_set1_epi32(int32_t(step));
-        const __m128i ramp = _mm_add_epi32(_mm_and_si128(s, _mm_setr_epi32(0, -1, 0, -1)),
-                                           _mm_and_si128(_mm_add_epi32(s, s), _mm_setr_epi32(0, 0, -1, -1)));
-        if constexpr (Back) lo = _mm_sub_epi32(_mm_set1_epi32(int32_t(value + 7 * step)), ramp);
-        else lo = _mm_add_epi32(_mm_set1_epi32(int32_t(value)), ramp);
-        four = _mm_slli_epi32(s, 2);
-        if constexpr (Back) four = _mm_sub_epi32(_mm_setzero_si128(), four);
-        eight = _mm_slli_epi32(s, 3);
+        auto at = [&](int32_t lane) { return int32_t(value + uint32_t(laneWalkPosition<Back>(lane)) * step); };
+        lo = _mm_setr_epi32(at(0), at(1), at(2), at(3));
+        four = _mm_set1_epi32(int32_t(uint32_t(Back ? -4 : 4) * step));
+        eight = _mm_set1_epi32(int32_t(8 * step));
     }
     // The high halves (arithmetic) of the block's eight values as 16-bit lanes: exactly the low
     // 16 bits of value >> 16.
@@ -387,38 +382,40 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp) {
     LaneIter<Back> green(uint32_t(sp->green.cur), uint32_t(sp->green.step));
     LaneIter<Back> blue(uint32_t(sp->blue.cur), uint32_t(sp->blue.step));
     if constexpr (Dither) {
-        // Lane j takes the level of position j & 3, or of 3 - (j & 3) walking backward.
-        const __m128i first4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d));
-        const __m128i levels = Back ? _mm_shuffle_epi32(first4, 0x1B) : first4;
+        auto level = [d](int32_t lane) { return int32_t(d[laneWalkPosition<Back>(lane) & 3]); };
+        const __m128i levels = _mm_setr_epi32(level(0), level(1), level(2), level(3));
         red.lo = _mm_add_epi32(red.lo, levels);
         green.lo = _mm_add_epi32(green.lo, levels);
         blue.lo = _mm_add_epi32(blue.lo, levels);
     }
+    // Lane j of a partial block is live when its position's mask bit is set (bit 7 - position of
+    // the block's byte).
+    const __m128i laneBits = Back ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
+                                  : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 7 : 0);
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 7 : 0);
     constexpr int32_t kBlock = Back ? -8 : 8;
-    // One block of eight positions; live8: their mask bits (bit 7 - position). Lane j of a partial
-    // block is live when its position's bit is set.
-    auto block = [&](uint32_t live8) __attribute__((always_inline)) {
+    for (uint32_t m = mask; m != 0; m <<= 8, zp += kBlock, out += kBlock, depth.next(), red.next(), green.next(),
+                  blue.next()) {
+        const uint32_t live8 = m >> 24;
+        if (live8 == 0) continue;
         const __m128i v = depth.high16();
         const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i *>(zp));
         __m128i t = Test::mask(v, stored);
         if (live8 != 0xFF) {
-            const __m128i laneBits = Back ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
-                                          : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
             const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
             t = Test::kGivesFail ? _mm_or_si128(t, _mm_xor_si128(live, _mm_cmpeq_epi16(live, live)))
                                  : _mm_and_si128(t, live);
         }
         const int bits = _mm_movemask_epi8(t);
-        if (bits == (Test::kGivesFail ? 0xFFFF : 0)) return;
+        if (bits == (Test::kGivesFail ? 0xFFFF : 0)) continue;
         const __m128i R = _mm_slli_epi16(red.high16(), F::kRedShift);
         const __m128i G = _mm_slli_epi16(green.high16(), F::kGreenShift);
         const __m128i px = _mm_or_si128(_mm_or_si128(R, G), blue.high16());
         if (bits == (Test::kGivesFail ? 0 : 0xFFFF)) {
             if constexpr (Write) _mm_storeu_si128(reinterpret_cast<__m128i *>(zp), v);
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out), px);
-            return;
+            continue;
         }
         // Lanes of `a` where the test passes, of `b` elsewhere.
         auto pick = [&](__m128i a, __m128i b) {
@@ -427,27 +424,6 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp) {
         if constexpr (Write) _mm_storeu_si128(reinterpret_cast<__m128i *>(zp), pick(v, stored));
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i *>(out));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), pick(px, old));
-    };
-    auto next = [&]() __attribute__((always_inline)) {
-        zp += kBlock;
-        out += kBlock;
-        depth.next();
-        red.next();
-        green.next();
-        blue.next();
-    };
-    if (mask == 0xFFFFFFFFu) {
-        // A whole chunk (the common case): four blocks, none of them partial.
-        block(0xFF);
-        next();
-        block(0xFF);
-        next();
-        block(0xFF);
-        next();
-        block(0xFF);
-    } else {
-        for (uint32_t m = mask; m != 0; m <<= 8, next())
-            if (m >> 24 != 0) block(m >> 24);
     }
     // Where the basic span proc would have left it: past the last live position.
     sp->ditherPointer = d + (32 - __builtin_ctz(mask));
