@@ -320,121 +320,44 @@ void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
     }
 }
 
-// ---- the depth test fused with the smooth colour --------------------------------------------------
-
-// Eight positions of a block in memory order: lane j is walk position j, or 7 - j when the chunk
-// walks right to left (the block then starts seven elements below the position walked first).
-// Every iterator holds the lanes 0-3 of its block; lanes 4-7 are those plus the four-position
-// step, which is negative for a backward walk. A block's lanes are loaded and stored as they are.
-template <bool Back>
-constexpr int32_t laneWalkPosition(int32_t lane) { return Back ? 7 - lane : lane; }
-
-// A 32-bit iterator (value + position x step) in the lanes 0-3 of a block, with its steps over
-// the lanes 4-7 and over a whole block.
-template <bool Back>
-struct LaneIter {
-    __m128i lo, four, eight;
-    GL_ALWAYS_INLINE LaneIter(uint32_t value, uint32_t step) {
-        auto at = [&](int32_t lane) { return int32_t(value + uint32_t(laneWalkPosition<Back>(lane)) * step); };
-        lo = _mm_setr_epi32(at(0), at(1), at(2), at(3));
-        four = _mm_set1_epi32(int32_t(uint32_t(Back ? -4 : 4) * step));
-        eight = _mm_set1_epi32(int32_t(8 * step));
-    }
-    // The high halves (arithmetic) of the block's eight values as 16-bit lanes: exactly the low
-    // 16 bits of value >> 16.
-    GL_ALWAYS_INLINE __m128i high16() const {
-        return _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(_mm_add_epi32(lo, four), 16));
-    }
-    GL_ALWAYS_INLINE void next() { lo = _mm_add_epi32(lo, eight); }
-};
-
-// The unsigned 16-bit depth test of eight lanes, as a mask of the passing lanes or (where one
-// operation fewer gives it) of the failing ones: kGivesFail says which.
-template <int Func>
-struct DepthTest16 {
-    static constexpr bool kGivesFail = Func == 1 || Func == 4 || Func == 5;
-    static GL_ALWAYS_INLINE __m128i mask(__m128i v, __m128i s) {
-        const __m128i zero = _mm_setzero_si128();
-        if constexpr (Func == 1 || Func == 6) return _mm_cmpeq_epi16(_mm_subs_epu16(s, v), zero);  // v >= s
-        if constexpr (Func == 3 || Func == 4) return _mm_cmpeq_epi16(_mm_subs_epu16(v, s), zero);  // v <= s
-        if constexpr (Func == 2 || Func == 5) return _mm_cmpeq_epi16(v, s);
-        return _mm_cmpeq_epi16(zero, zero);  // GL_ALWAYS: every lane passes
-    }
-};
-
-// The depth test and the smooth untextured colour of a chunk in one pass, eight positions at a
-// time, with the arithmetic of depthStage16 and of the basic span proc (packed in 16-bit lanes as
-// it truncates): the colour is written where the test passes, so nothing is handed from one stage
-// to the next.
-//
-// The depth of a position is the low 16 bits of (z >> s) + epochBase, that is bits s .. s + 15 of
-// z + (epochBase << s) modulo 2^32: the high half of that sum shifted left by 16 - s, an iterator
-// of its own (s <= 16 for 16-bit buffers). The dither levels repeat every four positions, so each
-// colour iterator starts with its lanes' levels added once, and the lanes 4-7 share them.
+// The depth test and the smooth untextured colour of a whole chunk in one pass, eight positions
+// at a time: the colour is computed as the basic span proc computes it and written where the depth
+// test passes, so nothing is handed from one stage to the next. A chunk with holes takes the depth
+// stage, which calls the basic span proc in the after-depth slot.
 template <class F, bool Dither, int Func, bool Write, bool Back>
-void depthSmoothChunk(uint32_t mask, GlSpan *sp) {
-    using Test = DepthTest16<Func>;
-    const GlDepthBuffer &db = sp->context->buffers.depth;
-    const int32_t up = 16 - db.shift;
+void depthSmoothChunk(GlSpan *sp) {
+    constexpr int32_t kStep = Back ? -8 : 8;
+    DepthValues16 depth(sp, sp->context->buffers.depth);
+    SmoothPixels8<F, Dither> colour(sp);
+    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress), *out = reinterpret_cast<uint16_t *>(sp->pixel);
     const uint32_t *d = sp->ditherPointer;
-    LaneIter<Back> depth((uint32_t(sp->z.cur) + (db.epochBase << db.shift)) << up, uint32_t(sp->z.step) << up);
-    LaneIter<Back> red(uint32_t(sp->red.cur), uint32_t(sp->red.step));
-    LaneIter<Back> green(uint32_t(sp->green.cur), uint32_t(sp->green.step));
-    LaneIter<Back> blue(uint32_t(sp->blue.cur), uint32_t(sp->blue.step));
-    if constexpr (Dither) {
-        auto level = [d](int32_t lane) { return int32_t(d[laneWalkPosition<Back>(lane) & 3]); };
-        const __m128i levels = _mm_setr_epi32(level(0), level(1), level(2), level(3));
-        red.lo = _mm_add_epi32(red.lo, levels);
-        green.lo = _mm_add_epi32(green.lo, levels);
-        blue.lo = _mm_add_epi32(blue.lo, levels);
-    }
-    // Lane j of a partial block is live when its position's mask bit is set (bit 7 - position of
-    // the block's byte).
-    const __m128i laneBits = Back ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
-                                  : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
-    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 7 : 0);
-    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 7 : 0);
-    constexpr int32_t kBlock = Back ? -8 : 8;
-    for (uint32_t m = mask; m != 0; m <<= 8, zp += kBlock, out += kBlock, depth.next(), red.next(), green.next(),
-                  blue.next()) {
-        const uint32_t live8 = m >> 24;
-        if (live8 == 0) continue;
-        const __m128i v = depth.high16();
-        const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i *>(zp));
-        __m128i t = Test::mask(v, stored);
-        if (live8 != 0xFF) {
-            const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
-            t = Test::kGivesFail ? _mm_or_si128(t, _mm_xor_si128(live, _mm_cmpeq_epi16(live, live)))
-                                 : _mm_and_si128(t, live);
-        }
-        const int bits = _mm_movemask_epi8(t);
-        if (bits == (Test::kGivesFail ? 0xFFFF : 0)) continue;
-        const __m128i R = _mm_slli_epi16(red.high16(), F::kRedShift);
-        const __m128i G = _mm_slli_epi16(green.high16(), F::kGreenShift);
-        const __m128i px = _mm_or_si128(_mm_or_si128(R, G), blue.high16());
-        if (bits == (Test::kGivesFail ? 0 : 0xFFFF)) {
-            if constexpr (Write) _mm_storeu_si128(reinterpret_cast<__m128i *>(zp), v);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(out), px);
+    for (int g = 0; g < 4; ++g, depth.next(), zp += kStep, out += kStep, d += 8) {
+        const __m128i v = depth.biased();
+        const __m128i stored = loadWalk8<Back>(zp);
+        const __m128i pass = compare16<Func>(v, _mm_xor_si128(stored, flip));
+        const int bits = _mm_movemask_epi8(pass);
+        if (bits == 0) {
+            colour.skip();
             continue;
         }
-        // Lanes of `a` where the test passes, of `b` elsewhere.
-        auto pick = [&](__m128i a, __m128i b) {
-            return Test::kGivesFail ? select16(t, b, a) : select16(t, a, b);
-        };
-        if constexpr (Write) _mm_storeu_si128(reinterpret_cast<__m128i *>(zp), pick(v, stored));
-        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i *>(out));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), pick(px, old));
+        const __m128i px = colour.next(d);
+        if (bits == 0xFFFF) {
+            if constexpr (Write) storeWalk8<Back>(zp, _mm_xor_si128(v, flip));
+            storeWalk8<Back>(out, px);
+        } else {
+            if constexpr (Write) storeWalk8<Back>(zp, select16(pass, _mm_xor_si128(v, flip), stored));
+            storeWalk8<Back>(out, select16(pass, px, loadWalk8<Back>(out)));
+        }
     }
-    // Where the basic span proc would have left it: past the last live position.
-    sp->ditherPointer = d + (32 - __builtin_ctz(mask));
+    sp->ditherPointer = d;
 }
 
 template <class F, bool Dither, int Func, bool Write>
 void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
-    if (mask == 0) return;
-    if (sp->context->buffers.depth.shift > 16) return depthStage16<Func, Write>(mask, sp);
-    if (sp->xStep < 0) depthSmoothChunk<F, Dither, Func, Write, true>(mask, sp);
-    else depthSmoothChunk<F, Dither, Func, Write, false>(mask, sp);
+    if (mask != 0xFFFFFFFFu) return depthStage16<Func, Write>(mask, sp);
+    if (sp->xStep < 0) depthSmoothChunk<F, Dither, Func, Write, true>(sp);
+    else depthSmoothChunk<F, Dither, Func, Write, false>(sp);
 }
 
 template <size_t I>
