@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "tests/common/program_fixture.h"
 
@@ -29,6 +30,15 @@ protected:
         context = std::make_unique<DibContext>(*dib);
         ASSERT_TRUE(context->current) << kivOpenGlError();
         kivscenes::windowProjection(w, h);
+    }
+
+    // The bitmap's own pixels, bottom row first, once the drawing is finished.
+    std::vector<uint16_t> pixels() const {
+        glFinish();
+        std::vector<uint16_t> p;
+        for (int y = 0; y < dib->height; ++y)
+            for (int x = 0; x < dib->width; ++x) p.push_back(dib->at(x, y));
+        return p;
     }
 
     std::unique_ptr<MemoryDib> dib;

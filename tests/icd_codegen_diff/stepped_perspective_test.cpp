@@ -133,13 +133,6 @@ protected:
         describe(text.data(), UINT(text.size()));
         return std::string(text.data());
     }
-    std::vector<uint16_t> pixels() const {
-        glFinish();
-        std::vector<uint16_t> p;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) p.push_back(dib->at(x, y));
-        return p;
-    }
     decltype(&__glDescribeGeneratedCode) describe = nullptr;
 };
 

@@ -43,15 +43,6 @@ protected:
         return at == std::string::npos ? -1 : std::strtol(l.c_str() + at + tag.size(), nullptr, 10);
     }
 
-    // The bitmap's own pixels, bottom row first.
-    std::vector<uint16_t> pixels() const {
-        glFinish();
-        std::vector<uint16_t> p;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) p.push_back(dib->at(x, y));
-        return p;
-    }
-
     decltype(&__glDescribeGeneratedCode) describe = nullptr;
 };
 
