@@ -241,6 +241,57 @@ TEST_F(Range, FarCornersWithHugeTextureSpansCostThePixelsDrawn) {
     CheckWedges(places, std::vector<DWORD>(144, colors[0]).data(), background);
 }
 
+// A triangle over the whole target with two corners 5,000 pixels away, its texture coordinates
+// growing a few hundred or over a thousand texels a row: the part over the target spans tens of
+// times the texels the engine holds, so it is cut into a coarse grid of large pieces, or into
+// pieces of about a row. Every pixel shows the texel at its centre by the true coordinates (the
+// test's barycentric weights), on both roads. Across a row the coordinates grow a tenth of a
+// texel a pixel, since the engine starts every row at its edge with no sub-pixel correction.
+TEST_F(Range, FarCornersWithLargeTexelStepsShowTheTexelsAtThePixelCentres) {
+    constexpr int kTexels = 16;
+    Surf *tex = Texture(Rgb16(), kTexels);
+    // Texel (i, j) holds i + 1 in red and j + 1 in green, so that no texel is black.
+    for (int j = 0; j < kTexels; j++)
+        for (int i = 0; i < kTexels; i++) {
+            const uint16_t t = uint16_t(0x8000 | (i + 1) << 10 | (j + 1) << 5);
+            std::memcpy(Row(tex, j) + 2 * i, &t, 2);
+        }
+    struct Case {
+        const char *name;
+        float v;   // at the far corner below; 0 at the corners above
+    };
+    const Case cases[] = {{"about 250 texels a row", 78240.5f}, {"about 1,500 texels a row", 469062.5f}};
+    for (bool execute : {true, false})
+        for (const Case &k : cases) {
+            SCOPED_TRACE(testing::Message() << k.name << (execute ? ", execute buffer" : ", DrawPrimitive"));
+            Open(kSize, kSize);
+            EXPECT_EQ(States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, tex)}, {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_DECAL}})
+                          .result,
+                      DD_OK);
+            const std::vector<D3DTLVERTEX> tri = {V(-1, -1, ~0u, 0.5f, 0, 0), V(5000, -1, ~0u, 0.5f, 31.25f, 0),
+                                                  V(-1, 5000, ~0u, 0.5f, 0, k.v)};
+            kivSiv3dClearStats();
+            Triangle(execute, tri);
+            EXPECT_GT(kivSiv3dStats()->commands, 2u) << "not cut in texture space";
+            int checked = 0;
+            for (int y = 0; y < kSize; y++)
+                for (int x = 0; x < kSize; x++) {
+                    double w[3];
+                    Weights(tri[0], tri[1], tri[2], x, y, w);
+                    const double u = w[1] * tri[1].tu * kTexels, v = w[2] * tri[2].tv * kTexels;
+                    auto central = [](double c) { return c - std::floor(c) >= 0.2 && c - std::floor(c) <= 0.8; };
+                    if (!central(u) || !central(v))
+                        continue;
+                    checked++;
+                    const uint32_t got = Raw(target, x, y);
+                    const int i = int(std::fmod(std::floor(u), kTexels)), j = int(std::fmod(std::floor(v), kTexels));
+                    ASSERT_EQ(int(got >> 11), i + 1) << x << "," << y << " u " << u;
+                    ASSERT_EQ(int((got >> 5) & 63) >> 1, j + 1) << x << "," << y << " v " << v;
+                }
+            EXPECT_GT(checked, kSize * kSize / 4);
+        }
+}
+
 // Every pixel inside one of the triangles by more than half a pixel shows its flat colour times a
 // white texel (the 5-6-5 bits of the colour); every pixel more than a pixel from all of them still
 // shows the background.

@@ -140,8 +140,7 @@ bool PieceLightsPixels(const HalContext *c, const D3DTLVERTEX &a, const D3DTLVER
     if ((x1 - x0 + 1) * (y1 - y0 + 1) > 16)
         return true;
     const D3DTLVERTEX *v[3] = {&a, &b, &d};
-    const double area = (static_cast<double>(b.sx) - a.sx) * (static_cast<double>(d.sy) - a.sy) -
-                        (static_cast<double>(d.sx) - a.sx) * (static_cast<double>(b.sy) - a.sy);
+    const double area = Cross(&a, &b, &d);
     for (double y = y0; y <= y1; y++)
         for (double x = x0; x <= x1; x++) {
             bool inside = true;
@@ -487,19 +486,37 @@ void CutInTextureSpace(HalContext *c, TriangleRoutine draw, const D3DTLVERTEX &v
         }
     }
     CutGrid grid(c, n, flatColor, flatSpecular);
+    auto drawPiece = [&](int j, int i, bool upper) {
+        const D3DTLVERTEX &a = upper ? grid.Point(j - 1, i + 1) : grid.Point(j - 1, i);
+        const D3DTLVERTEX &b = upper ? grid.Point(j, i + 1) : grid.Point(j - 1, i + 1);
+        const D3DTLVERTEX &d = grid.Point(j, i);
+        if (PieceLightsPixels(c, a, b, d))
+            draw(c, &a, &b, &d);
+    };
+    // The grid has n x n pieces. Finding them from the pixels costs a search per pixel covered
+    // (several times the engine's own work on that pixel), which only pays where the pieces
+    // outnumber the pixels: a coarse grid over a large triangle is walked piece by piece, every
+    // strip that reaches the target in turn. Both ways visit the pieces in the same order and set
+    // up the same ones, so the choice changes the time, not the picture.
+    if (static_cast<double>(n) * n <= std::fabs(Cross(&E, &F, &D)) / 2) {
+        for (int j = 1; j <= n; j++) {
+            if (!ReachesPixels(c, {&g_left[j - 1], &g_right[j - 1], &g_left[j], &g_right[j]}))
+                continue;
+            for (int i = 0; i <= n - j; i++) {
+                drawPiece(j, i, false);
+                if (i < n - j)
+                    drawPiece(j, i, true);
+            }
+        }
+        return;
+    }
     std::vector<uint32_t> pieces;
     if (!grid.PiecesNearPixels({&E, &F, &D}, pieces))
         return;
     std::sort(pieces.begin(), pieces.end());
     pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
-    for (uint32_t key : pieces) {
-        const int j = static_cast<int>(key >> 11), i = static_cast<int>((key >> 1) & 1023);
-        const D3DTLVERTEX &a = (key & 1) ? grid.Point(j - 1, i + 1) : grid.Point(j - 1, i);
-        const D3DTLVERTEX &b = (key & 1) ? grid.Point(j, i + 1) : grid.Point(j - 1, i + 1);
-        const D3DTLVERTEX &d = grid.Point(j, i);
-        if (PieceLightsPixels(c, a, b, d))
-            draw(c, &a, &b, &d);
-    }
+    for (uint32_t key : pieces)
+        drawPiece(static_cast<int>(key >> 11), static_cast<int>((key >> 1) & 1023), (key & 1) != 0);
 }
 
 }  // namespace

@@ -74,6 +74,12 @@ inline bool OnEngineGrid(const D3DTLVERTEX *v) {
     return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
 }
 
+// Twice the signed area, positive for triangles drawn counter-clockwise on screen.
+inline double Cross(const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *d) {
+    return (static_cast<double>(b->sx) - a->sx) * (static_cast<double>(d->sy) - a->sy) -
+           (static_cast<double>(d->sx) - a->sx) * (static_cast<double>(b->sy) - a->sy);
+}
+
 // A texel base brought to 0 or above by whole textures, in one step for any base.
 inline double WrapPositive(double base, double size) {
     return base < 0 && size > 0 ? base + size * std::ceil(-base / size) : base;

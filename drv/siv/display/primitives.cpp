@@ -277,12 +277,6 @@ TriangleRoutine SolidRoutine(const HalContext *c, const D3DTLVERTEX *a, const D3
     return SetupRoutine(c);
 }
 
-// Twice the signed area, positive for triangles drawn counter-clockwise on screen.
-double Cross(const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *d) {
-    return (static_cast<double>(b->sx) - a->sx) * (static_cast<double>(d->sy) - a->sy) -
-           (static_cast<double>(d->sx) - a->sx) * (static_cast<double>(b->sy) - a->sy);
-}
-
 // Execute buffers draw zero-area triangles; DrawPrimitive culls them in CW and CCW modes.
 bool CulledExecute(const HalContext *c, double cross) {
     const DWORD mode = State(c, D3DRS_CULLMODE);
