@@ -173,6 +173,48 @@ TEST_F(Execute, DrawPrimitiveWaitsForAFlipAwayFromItsTarget) {
     EXPECT_EQ(Commands(), 1u);
 }
 
+// An engine whose FIFO never frees: a drawing call of many triangles gives up at its first wait
+// (the machine's clock moves by one wait's bound, not one for every triangle), sends nothing after
+// it and reports DDERR_WASSTILLDRAWING, by DrawPrimitive and by execute buffer alike; once the FIFO
+// frees, the next call draws all of them.
+TEST_F(Execute, AnEngineThatStopsAnsweringFailsTheDrawOnceAndTheNextOneDraws) {
+    std::vector<D3DTLVERTEX> list;
+    for (int i = 0; i < 200; i++) {
+        const float x = static_cast<float>(i % 50), y = static_cast<float>(i / 50) * 16;
+        for (const D3DTLVERTEX &v : {V(x, y), V(x + 10, y), V(x, y + 10)})
+            list.push_back(v);
+    }
+    ExecBuffer *b = Exec(list);
+    b->Instruction(D3DOP_TRIANGLE, sizeof(D3DTRIANGLE), 200);
+    for (WORD i = 0; i < 200; i++) {
+        const D3DTRIANGLE t = {static_cast<WORD>(3 * i), static_cast<WORD>(3 * i + 1), static_cast<WORD>(3 * i + 2), 0};
+        b->Put(&t, sizeof t);
+    }
+    b->Exit();
+    const auto stalled = [&](auto draw) {
+        chip->fifoFreeSlots = 0;
+        DWORD before = 0, after = 0;
+        kivSivClockMs(&before);
+        kivSivClearWriteLog();
+        EXPECT_EQ(draw().result, DDERR_WASSTILLDRAWING);
+        kivSivClockMs(&after);
+        EXPECT_LT(after - before, 1000u);   // one wait of at most 500 ms, not 200 of them
+        EXPECT_EQ(Commands(), 0u);
+        chip->fifoFreeSlots = 16;
+        kivSivClearWriteLog();
+        EXPECT_EQ(draw().result, DD_OK);
+        EXPECT_EQ(Commands(), 200u);
+    };
+    {
+        SCOPED_TRACE("DrawPrimitive");
+        stalled([&] { return Draw(ctx, D3DPT_TRIANGLELIST, list); });
+    }
+    {
+        SCOPED_TRACE("execute buffer");
+        stalled([&] { return Run(ctx, b); });
+    }
+}
+
 // Two contexts on two targets: each drawing call programs its own destination first.
 TEST_F(Execute, ContextsTakeTurns) {
     Surf *other = Target(64, 64);

@@ -49,8 +49,22 @@ private:
     int saved_;
 };
 
-inline void Wait(HalContext *c, DWORD slots) { sivblt::WaitFifo(c->driverBlock, slots); }
-inline void Write(HalContext *c, DWORD reg, DWORD value) { sivblt::WriteReg(c->driverBlock, reg, value); }
+// A drawing call waits at most once for an engine that stopped answering (each wait is bounded
+// by the HAL's limit; thousands of them would hold the caller for hours) and then sends nothing more.
+inline void Wait(HalContext *c, DWORD slots) {
+    if (!c->engineStalled && !sivblt::WaitFifo(c->driverBlock, slots))
+        c->engineStalled = 1;
+}
+inline void Write(HalContext *c, DWORD reg, DWORD value) {
+    if (!c->engineStalled)
+        sivblt::WriteReg(c->driverBlock, reg, value);
+}
+// Brackets one drawing callback: starts it with the engine answering; its result, once the
+// drawing is done, is DDERR_WASSTILLDRAWING when the engine stopped answering on the way.
+inline void BeginDrawing(HalContext *c) { c->engineStalled = 0; }
+inline HRESULT DrawingResult(const HalContext *c, HRESULT ok) {
+    return c->engineStalled ? static_cast<HRESULT>(DDERR_WASSTILLDRAWING) : ok;
+}
 
 // The eps below which a triangle's width or a line's run counts as zero.
 constexpr uint32_t kEpsBits = 0x36000640;

@@ -373,8 +373,9 @@ DWORD DispatchPrimitive(HalContext *c, DWORD type, const VertexRun &run, HRESULT
     *ddrval = static_cast<HRESULT>(ValidateHardwareState(c));
     if (*ddrval)
         return 1;
+    BeginDrawing(c);
     const DWORD r = DrawRun(c, type, run);
-    *ddrval = DD_OK;
+    *ddrval = DrawingResult(c, DD_OK);
     return r;
 }
 
@@ -483,6 +484,7 @@ DWORD WINAPI RenderPrimitive(D3DHAL_RENDERPRIMITIVEDATA *data) {
     else
         count = static_cast<DWORD>(std::min<size_t>(count, (room - recordSize) / ins.bSize + 1));
     const ExecuteRecords recs = {exe + data->dwOffset, ins.bSize, count};
+    BeginDrawing(c);
     switch (ins.bOpcode) {
     case D3DOP_POINT:
         for (DWORD i = 0; i < recs.count; i++) {
@@ -505,8 +507,8 @@ DWORD WINAPI RenderPrimitive(D3DHAL_RENDERPRIMITIVEDATA *data) {
     default:
         break;
     }
-    data->ddrval = count < ins.wCount && ins.bOpcode >= D3DOP_POINT && ins.bOpcode <= D3DOP_TRIANGLE
-                       ? DDERR_INVALIDPARAMS : DD_OK;
+    data->ddrval = DrawingResult(c, count < ins.wCount && ins.bOpcode >= D3DOP_POINT && ins.bOpcode <= D3DOP_TRIANGLE
+                                        ? DDERR_INVALIDPARAMS : DD_OK);
     return DDHAL_DRIVER_HANDLED;
 }
 

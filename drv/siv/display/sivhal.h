@@ -131,7 +131,11 @@ struct HalContext {
     // 1 after the texture records changed under the context (create, destroy, swap): the next
     // TEXTUREHANDLE state counts as a change even when its value is the stored one.
     DWORD textureStale;
-    BYTE reserved[464 - 324];
+    // 1 once a wait for FIFO room gave up during the drawing call under way: the engine stopped
+    // answering, so the rest of the call neither waits again nor sends more commands, and the
+    // call reports DDERR_WASSTILLDRAWING. Cleared when a drawing call starts.
+    DWORD engineStalled;
+    BYTE reserved[464 - 328];
 };
 static_assert(sizeof(HalContext) == 464);
 
