@@ -382,22 +382,23 @@ inline bool ditherRepeatsByFour(const uint32_t *d) {
     return in(__glFastDitherTable) || in(__glFastDitherTableMirrored);
 }
 
-// The positions [from, to) of a chunk one at a time, those whose mask bit is set.
+// The positions of a chunk from `from` on, one at a time, those whose mask bit is set (the mask's
+// last set bit ends the walk).
 template <class F, bool Dither, int Func, bool Write, bool Back>
-GL_ALWAYS_INLINE void depthSmoothPixels(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t from,
-                                        int32_t to) {
+GL_ALWAYS_INLINE void depthSmoothPixels(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t from) {
     constexpr int32_t kStep = Back ? -1 : 1;
-    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress), *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    const uint32_t *d = sp->ditherPointer;
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) + kStep * from;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) + kStep * from;
+    const uint32_t *d = sp->ditherPointer + from;
     const uint32_t k = uint32_t(from);
     uint32_t z = it.z + k * it.dz, r = it.r + k * it.dr, g = it.g + k * it.dg, b = it.b + k * it.db;
-    for (int32_t i = from; i < to; ++i, z += it.dz, r += it.dr, g += it.dg, b += it.db) {
-        if (!(mask & (0x80000000u >> i))) continue;
-        uint16_t &stored = zp[kStep * i];
+    for (uint32_t m = mask << from; m != 0;
+         m <<= 1, zp += kStep, out += kStep, ++d, z += it.dz, r += it.dr, g += it.dg, b += it.db) {
+        if (int32_t(m) >= 0) continue;
         const uint32_t value = z >> 16;
-        if (Func == 7 || depthPasses<Func>(value, stored)) {
-            if constexpr (Write) stored = uint16_t(value);
-            out[kStep * i] = FusedValues<F>::pixel(r, g, b, Dither ? d[i] : 0);
+        if (Func == 7 || depthPasses<Func>(value, *zp)) {
+            if constexpr (Write) *zp = uint16_t(value);
+            *out = FusedValues<F>::pixel(r, g, b, Dither ? *d : 0);
         }
     }
 }
@@ -536,12 +537,12 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
             lanes.skipColour();
         }
     }
-    if (blocks * 8 < n) depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, blocks * 8, n);
+    if (blocks * 8 < n) depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, blocks * 8);
 }
 
 template <class F, bool Dither, int Func, bool Write, bool Back>
 GL_ALWAYS_INLINE void depthSmoothWalk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
-    if (n < 8) return depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, 0, n);
+    if (n < 8) return depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, 0);
     if (!Dither || ditherRepeatsByFour(sp->ditherPointer))
         return depthSmoothChunk<F, Dither, true, Func, Write, Back>(mask, sp, it, n);
     depthSmoothChunk<F, Dither, false, Func, Write, Back>(mask, sp, it, n);
