@@ -284,8 +284,15 @@ void __glFreeContextBuffers(GlContext *ctx) {
 // ---- locking -----------------------------------------------------------------------------------
 
 namespace {
-constexpr uint32_t kLockOrder[5] = {kGlBufferFront, kGlBufferBack, kGlBufferDepth, kGlBufferStencil,
-                                    kGlBufferAccum};
+// Visits the buffers of a mask in the lock order: front, back, depth, stencil (their bits
+// ascending), then accumulation. Only the bits set are visited: this runs around every primitive.
+template <class Visit>
+inline void forEachLockBit(uint32_t mask, Visit visit) {
+    for (uint32_t rest = mask & (kGlBufferFront | kGlBufferBack | kGlBufferDepth | kGlBufferStencil); rest != 0;
+         rest &= rest - 1)
+        visit(rest & (0u - rest));
+    if (mask & kGlBufferAccum) visit(kGlBufferAccum);
+}
 
 // The head a lock bit stands for: bit 1 is the colour buffer the draw pointer names. When that is
 // the back buffer, bit 4 names it again and is passed by: a buffer is locked once per call.
@@ -311,29 +318,30 @@ GlBuffer *lockHead(GlContext *ctx, uint32_t bit, uint32_t mask) {
 int32_t __glPrepareBuffers(GlContext *ctx, uint32_t mask) {
     GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
     uint32_t done = 0;
-    for (uint32_t bit : kLockOrder) {
-        if (!(mask & bit)) continue;
+    bool ok = true;
+    forEachLockBit(mask, [&](uint32_t bit) {
+        if (!ok) return;
         GlBuffer *b = lockHead(ctx, bit, mask);
         GlBufferDescriptor *d = b != nullptr ? b->descriptor : nullptr;
-        if (d == nullptr || d->lock == nullptr) continue;
+        if (d == nullptr || d->lock == nullptr) return;
         if (!d->lock(d, rec)) {
-            __glReleaseBuffers(ctx, done);
-            return FALSE;
+            ok = false;
+            return;
         }
         __glBufferRefresh(b);
         done |= bit;
-    }
-    return TRUE;
+    });
+    if (!ok) __glReleaseBuffers(ctx, done);
+    return ok;
 }
 
 int32_t __glReleaseBuffers(GlContext *ctx, uint32_t mask) {
     GlDrawableBuffers *rec = ctx->tail.drawableBuffers;
-    for (uint32_t bit : kLockOrder) {
-        if (!(mask & bit)) continue;
+    forEachLockBit(mask, [&](uint32_t bit) {
         GlBuffer *b = lockHead(ctx, bit, mask);
         GlBufferDescriptor *d = b != nullptr ? b->descriptor : nullptr;
         if (d != nullptr && d->lock != nullptr && d->unlock != nullptr) d->unlock(d, rec);
-    }
+    });
     return TRUE;
 }
 

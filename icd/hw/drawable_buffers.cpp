@@ -286,9 +286,9 @@ BOOL __wglBitmapBufferLock(GlBufferDescriptor *d, GlDrawableBuffers *set) {
     // Handle values come back after a delete: the selected bitmap must still be the one whose
     // pixels this descriptor points at, or drawing would write into freed memory. The BITMAP
     // part alone carries the pixels' address and the size, and costs less to fill than the
-    // whole section record (this runs for every software primitive).
+    // whole section record (this runs for every software primitive). A full answer writes
+    // every field.
     BITMAP bm;
-    std::memset(&bm, 0, sizeof bm);
     if (GetObjectA(d->privateData, sizeof bm, &bm) != int(sizeof bm)) return FALSE;
     return bm.bmBits == d->base && bm.bmWidth == d->width && bm.bmHeight == d->height;
 }

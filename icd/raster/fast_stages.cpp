@@ -320,44 +320,245 @@ void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
     }
 }
 
-// The depth test and the smooth untextured colour of a whole chunk in one pass, eight positions
-// at a time: the colour is computed as the basic span proc computes it and written where the depth
-// test passes, so nothing is handed from one stage to the next. A chunk with holes takes the depth
-// stage, which calls the basic span proc in the after-depth slot.
+// ---- the depth test fused with the smooth colour ----------------------------------------------
+
+// Bits 16-31 of eight 32-bit lanes as 16-bit lanes (the arithmetic shift keeps the pack from
+// saturating).
+GL_ALWAYS_INLINE __m128i highHalves(__m128i lo, __m128i hi) {
+    return _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+}
+
+// The unsigned 16-bit depth test of eight lanes, as a mask of the passing lanes or (where one
+// operation fewer gives it) of the failing ones: kGivesFail says which.
+template <int Func>
+struct DepthTest16 {
+    static constexpr bool kGivesFail = Func == 1 || Func == 4 || Func == 5;
+    static GL_ALWAYS_INLINE __m128i mask(__m128i v, __m128i s) {
+        const __m128i zero = _mm_setzero_si128();
+        if constexpr (Func == 1 || Func == 6) return _mm_cmpeq_epi16(_mm_subs_epu16(s, v), zero);  // v >= s
+        if constexpr (Func == 3 || Func == 4) return _mm_cmpeq_epi16(_mm_subs_epu16(v, s), zero);  // v <= s
+        if constexpr (Func == 2 || Func == 5) return _mm_cmpeq_epi16(v, s);
+        return _mm_cmpeq_epi16(zero, zero);  // GL_ALWAYS: every lane passes
+    }
+};
+
+// The values of the depth stage and of the smooth basic span proc as the fused proc steps them,
+// each a 32-bit iterator whose bits 16-31 give the result. The depth of a position is the low 16
+// bits of (z >> s) + epochBase: bits 16-31 of (z + (epochBase << s)) << (16 - s) modulo 2^32, for
+// s <= 16. A pixel is the low 16 bits of R << rs | G << gs | B with each channel
+// (c + dither) >> 16: bits 16-31 of (r' & redMask) | (g' & greenMask) | b', where
+// r' = (r + dither) << rs, g' = (g + dither) << gs and b' = b + dither (wrapping: what falls off
+// the top would fall off the pixel too), the masks dropping the fraction bits that would land in
+// the fields below.
+template <class F>
+struct FusedValues {
+    static constexpr uint32_t kRedMask = 0xFFFFFFFFu << (16 + F::kRedShift);
+    static constexpr uint32_t kGreenMask = 0xFFFFFFFFu << (16 + F::kGreenShift);
+    uint32_t z, dz, r, dr, g, dg, b, db;
+    GL_ALWAYS_INLINE FusedValues(const GlSpan *sp, const GlDepthBuffer &depth) {
+        const int32_t up = 16 - depth.shift;
+        z = (uint32_t(sp->z.cur) + (depth.epochBase << depth.shift)) << up;
+        dz = uint32_t(sp->z.step) << up;
+        r = uint32_t(sp->red.cur) << F::kRedShift;
+        dr = uint32_t(sp->red.step) << F::kRedShift;
+        g = uint32_t(sp->green.cur) << F::kGreenShift;
+        dg = uint32_t(sp->green.step) << F::kGreenShift;
+        b = uint32_t(sp->blue.cur);
+        db = uint32_t(sp->blue.step);
+    }
+    static GL_ALWAYS_INLINE uint16_t pixel(uint32_t r, uint32_t g, uint32_t b, uint32_t dither) {
+        const uint32_t v = ((r + (dither << F::kRedShift)) & kRedMask) |
+                           ((g + (dither << F::kGreenShift)) & kGreenMask) | (b + dither);
+        return uint16_t(v >> 16);
+    }
+};
+
+// The walker's dither rows repeat every four positions: a block's lanes 4-7 then take the levels
+// of its lanes 0-3, and every block those of the first.
+inline bool ditherRepeatsByFour(const uint32_t *d) {
+    auto in = [d](const std::array<std::array<uint32_t, 35>, 4> &table) {
+        return uintptr_t(d) - uintptr_t(table.data()) < sizeof table;
+    };
+    return in(__glFastDitherTable) || in(__glFastDitherTableMirrored);
+}
+
+// The positions of a chunk from `from` on, one at a time, those whose mask bit is set (the mask's
+// last set bit ends the walk).
 template <class F, bool Dither, int Func, bool Write, bool Back>
-void depthSmoothChunk(GlSpan *sp) {
-    constexpr int32_t kStep = Back ? -8 : 8;
-    DepthValues16 depth(sp, sp->context->buffers.depth);
-    SmoothPixels8<F, Dither> colour(sp);
-    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress), *out = reinterpret_cast<uint16_t *>(sp->pixel);
-    const uint32_t *d = sp->ditherPointer;
-    for (int g = 0; g < 4; ++g, depth.next(), zp += kStep, out += kStep, d += 8) {
-        const __m128i v = depth.biased();
-        const __m128i stored = loadWalk8<Back>(zp);
-        const __m128i pass = compare16<Func>(v, _mm_xor_si128(stored, flip));
-        const int bits = _mm_movemask_epi8(pass);
-        if (bits == 0) {
-            colour.skip();
-            continue;
-        }
-        const __m128i px = colour.next(d);
-        if (bits == 0xFFFF) {
-            if constexpr (Write) storeWalk8<Back>(zp, _mm_xor_si128(v, flip));
-            storeWalk8<Back>(out, px);
-        } else {
-            if constexpr (Write) storeWalk8<Back>(zp, select16(pass, _mm_xor_si128(v, flip), stored));
-            storeWalk8<Back>(out, select16(pass, px, loadWalk8<Back>(out)));
+GL_ALWAYS_INLINE void depthSmoothPixels(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t from) {
+    constexpr int32_t kStep = Back ? -1 : 1;
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) + kStep * from;
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) + kStep * from;
+    const uint32_t *d = sp->ditherPointer + from;
+    const uint32_t k = uint32_t(from);
+    uint32_t z = it.z + k * it.dz, r = it.r + k * it.dr, g = it.g + k * it.dg, b = it.b + k * it.db;
+    for (uint32_t m = mask << from; m != 0;
+         m <<= 1, zp += kStep, out += kStep, ++d, z += it.dz, r += it.dr, g += it.dg, b += it.db) {
+        if (int32_t(m) >= 0) continue;
+        const uint32_t value = z >> 16;
+        if (Func == 7 || depthPasses<Func>(value, *zp)) {
+            if constexpr (Write) *zp = uint16_t(value);
+            *out = FusedValues<F>::pixel(r, g, b, Dither ? *d : 0);
         }
     }
-    sp->ditherPointer = d;
+}
+
+// The iterators of FusedValues at four consecutive walk positions, their lanes in memory order
+// (the first position in lane 0, or in lane 3 walking right to left), each stepped four positions
+// at a time. Block g of a chunk is the steps 2g and 2g + 1: walking right to left, the block
+// starts seven elements below the position walked first and its later four positions come first
+// in memory, so that a block is loaded and stored as it lies, with no lanes exchanged.
+template <class F, bool Back>
+struct FusedLanes {
+    __m128i z, r, g, b, fourZ, fourR, fourG, fourB;
+    GL_ALWAYS_INLINE explicit FusedLanes(const FusedValues<F> &it) {
+        // Rows: positions; columns: the iterators. Four rows, transposed.
+        const __m128i c = _mm_setr_epi32(int32_t(it.z), int32_t(it.r), int32_t(it.g), int32_t(it.b));
+        const __m128i s = _mm_setr_epi32(int32_t(it.dz), int32_t(it.dr), int32_t(it.dg), int32_t(it.db));
+        const __m128i p1 = _mm_add_epi32(c, s), p2 = _mm_add_epi32(p1, s), p3 = _mm_add_epi32(p2, s);
+        const __m128i a0 = Back ? p3 : c, a1 = Back ? p2 : p1, a2 = Back ? p1 : p2, a3 = Back ? c : p3;
+        const __m128i t0 = _mm_unpacklo_epi32(a0, a1), t1 = _mm_unpacklo_epi32(a2, a3);
+        const __m128i t2 = _mm_unpackhi_epi32(a0, a1), t3 = _mm_unpackhi_epi32(a2, a3);
+        z = _mm_unpacklo_epi64(t0, t1);
+        r = _mm_unpackhi_epi64(t0, t1);
+        g = _mm_unpacklo_epi64(t2, t3);
+        b = _mm_unpackhi_epi64(t2, t3);
+        const __m128i s4 = _mm_slli_epi32(s, 2);
+        fourZ = _mm_shuffle_epi32(s4, 0x00);
+        fourR = _mm_shuffle_epi32(s4, 0x55);
+        fourG = _mm_shuffle_epi32(s4, 0xAA);
+        fourB = _mm_shuffle_epi32(s4, 0xFF);
+    }
+    // The depths of the next four positions (bits 16-31), stepping on.
+    GL_ALWAYS_INLINE __m128i takeDepth() {
+        const __m128i v = _mm_srai_epi32(z, 16);
+        z = _mm_add_epi32(z, fourZ);
+        return v;
+    }
+    // Dither levels of four positions (lane order) added to the colour.
+    template <class Lanes>
+    static GL_ALWAYS_INLINE void addLevels(Lanes &c, __m128i l) {
+        c.r = _mm_add_epi32(c.r, _mm_slli_epi32(l, F::kRedShift));
+        c.g = _mm_add_epi32(c.g, _mm_slli_epi32(l, F::kGreenShift));
+        c.b = _mm_add_epi32(c.b, l);
+    }
+    // The pixels of the next four positions (bits 16-31), with the dither levels l where the
+    // colour does not hold them; stepping on.
+    template <bool Levels>
+    GL_ALWAYS_INLINE __m128i takeColour(__m128i l) {
+        struct {
+            __m128i r, g, b;
+        } c{r, g, b};
+        if constexpr (Levels) addLevels(c, l);
+        const __m128i redMask = _mm_set1_epi32(int32_t(FusedValues<F>::kRedMask));
+        const __m128i greenMask = _mm_set1_epi32(int32_t(FusedValues<F>::kGreenMask));
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(c.r, redMask), _mm_and_si128(c.g, greenMask)), c.b);
+        skipColour();
+        return _mm_srai_epi32(v, 16);
+    }
+    GL_ALWAYS_INLINE void skipColour() {
+        r = _mm_add_epi32(r, fourR);
+        g = _mm_add_epi32(g, fourG);
+        b = _mm_add_epi32(b, fourB);
+    }
+};
+
+// The depth test and the smooth untextured colour of a chunk in one pass: the colour is written
+// where the test passes, so nothing is handed from one stage to the next. The n positions up to
+// the last live one go eight at a time as far as whole blocks reach, the rest one at a time: no
+// load or store passes the last live position, which may be the last element of its row.
+template <class F, bool Dither, bool RepeatedDither, int Func, bool Write, bool Back>
+void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
+    using Test = DepthTest16<Func>;
+    constexpr int32_t kBlock = Back ? -8 : 8;
+    FusedLanes<F, Back> lanes(it);
+    const uint32_t *d = sp->ditherPointer;
+    // The levels of four walk positions from `at` on, in lane order.
+    auto levels = [d](int32_t at) __attribute__((always_inline)) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        return Back ? _mm_shuffle_epi32(v, 0x1B) : v;
+    };
+    if constexpr (Dither && RepeatedDither) lanes.addLevels(lanes, levels(0));
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 7 : 0);
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 7 : 0);
+    // Block g; live8: its positions' mask bits (bit 7 - position).
+    auto block = [&](int32_t g, uint32_t live8) __attribute__((always_inline)) {
+        const __m128i first = lanes.takeDepth(), second = lanes.takeDepth();
+        const __m128i v = Back ? _mm_packs_epi32(second, first) : _mm_packs_epi32(first, second);
+        __m128i *q = reinterpret_cast<__m128i *>(zp + kBlock * g);
+        const __m128i stored = _mm_loadu_si128(q);
+        __m128i t = Test::mask(v, stored);
+        if (live8 != 0xFF) {
+            const __m128i laneBits = Back ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
+                                          : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+            const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
+            t = Test::kGivesFail ? _mm_or_si128(t, _mm_xor_si128(live, _mm_cmpeq_epi16(live, live)))
+                                 : _mm_and_si128(t, live);
+        }
+        const int bits = _mm_movemask_epi8(t);
+        if (bits == (Test::kGivesFail ? 0xFFFF : 0)) {
+            lanes.skipColour();
+            lanes.skipColour();
+            return;
+        }
+        constexpr bool kLevels = Dither && !RepeatedDither;
+        const __m128i c0 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g) : _mm_setzero_si128());
+        const __m128i c1 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g + 4) : _mm_setzero_si128());
+        const __m128i px = Back ? _mm_packs_epi32(c1, c0) : _mm_packs_epi32(c0, c1);
+        __m128i *o = reinterpret_cast<__m128i *>(out + kBlock * g);
+        if (bits == (Test::kGivesFail ? 0 : 0xFFFF)) {
+            if constexpr (Write) _mm_storeu_si128(q, v);
+            _mm_storeu_si128(o, px);
+            return;
+        }
+        // Lanes of `a` where the test passes, of `b` elsewhere.
+        auto pick = [&](__m128i a, __m128i b) __attribute__((always_inline)) {
+            return Test::kGivesFail ? select16(t, b, a) : select16(t, a, b);
+        };
+        if constexpr (Write) _mm_storeu_si128(q, pick(v, stored));
+        _mm_storeu_si128(o, pick(px, _mm_loadu_si128(o)));
+    };
+    if (mask == 0xFFFFFFFFu) {
+        // A whole chunk (the common case): four blocks, none of them partial.
+        block(0, 0xFF);
+        block(1, 0xFF);
+        block(2, 0xFF);
+        block(3, 0xFF);
+        return;
+    }
+    const int32_t blocks = n >> 3;
+    for (int32_t g = 0; g < blocks; ++g) {
+        if (const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF) {
+            block(g, live8);
+        } else {
+            lanes.takeDepth();
+            lanes.takeDepth();
+            lanes.skipColour();
+            lanes.skipColour();
+        }
+    }
+    if (blocks * 8 < n) depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, blocks * 8);
+}
+
+template <class F, bool Dither, int Func, bool Write, bool Back>
+GL_ALWAYS_INLINE void depthSmoothWalk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
+    if (n < 8) return depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, 0);
+    if (!Dither || ditherRepeatsByFour(sp->ditherPointer))
+        return depthSmoothChunk<F, Dither, true, Func, Write, Back>(mask, sp, it, n);
+    depthSmoothChunk<F, Dither, false, Func, Write, Back>(mask, sp, it, n);
 }
 
 template <class F, bool Dither, int Func, bool Write>
 void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
-    if (mask != 0xFFFFFFFFu) return depthStage16<Func, Write>(mask, sp);
-    if (sp->xStep < 0) depthSmoothChunk<F, Dither, Func, Write, true>(sp);
-    else depthSmoothChunk<F, Dither, Func, Write, false>(sp);
+    if (mask == 0) return;
+    const GlDepthBuffer &db = sp->context->buffers.depth;
+    if (db.shift > 16) return depthStage16<Func, Write>(mask, sp);
+    const FusedValues<F> it(sp, db);
+    const int32_t n = 32 - __builtin_ctz(mask);
+    if (sp->xStep < 0) depthSmoothWalk<F, Dither, Func, Write, true>(mask, sp, it, n);
+    else depthSmoothWalk<F, Dither, Func, Write, false>(mask, sp, it, n);
+    // Where the basic span proc leaves it: past the last live position.
+    sp->ditherPointer += n;
 }
 
 template <size_t I>

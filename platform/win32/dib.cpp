@@ -228,18 +228,22 @@ int WINAPI GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    BITMAP bm{0, b->width, b->height, dib ? rowBytes(b->width, b->bpp) : b->pitch, WORD(b->planes), WORD(b->bpp),
-              dib ? b->dibBits : nullptr};
-    if (!dib || size < int(sizeof(DIBSECTION))) {
-        std::memcpy(out, &bm, sizeof bm);
-        return sizeof(BITMAP);
-    }
-    DIBSECTION ds;
-    std::memset(&ds, 0, sizeof ds);
-    ds.dsBm = bm;
-    ds.dsBmih = dib->header;
-    std::memcpy(ds.dsBitfields, dib->masks, sizeof ds.dsBitfields);
-    std::memcpy(out, &ds, sizeof ds);
+    // Written field by field into the caller's structure: no copy of a whole DIBSECTION on
+    // every lock.
+    BITMAP *bm = static_cast<BITMAP *>(out);
+    bm->bmType = 0;
+    bm->bmWidth = b->width;
+    bm->bmHeight = b->height;
+    bm->bmWidthBytes = b->pitch;  // a section's is its DWORD-aligned row, kept from its creation
+    bm->bmPlanes = WORD(b->planes);
+    bm->bmBitsPixel = WORD(b->bpp);
+    bm->bmBits = dib ? b->dibBits : nullptr;
+    if (!dib || size < int(sizeof(DIBSECTION))) return sizeof(BITMAP);
+    DIBSECTION *ds = static_cast<DIBSECTION *>(out);
+    ds->dsBmih = dib->header;
+    std::memcpy(ds->dsBitfields, dib->masks, sizeof ds->dsBitfields);
+    ds->dshSection = nullptr;
+    ds->dsOffset = 0;
     return sizeof(DIBSECTION);
 }
 

@@ -13,7 +13,7 @@ struct DibSection : Bitmap {
     DWORD masks[3] = {};        // red, green, blue at 16 and 32 bits per pixel
     std::vector<RGBQUAD> colors;  // the colour table, resolved, at 8 bits per pixel and fewer
     std::vector<uint8_t> storage;
-    DibSection *asSection() override { return this; }
+    DibSection() { section_ = this; }
 };
 
 struct Brush : Object {

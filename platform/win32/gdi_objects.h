@@ -30,8 +30,12 @@ struct Bitmap : Object {
     // Room for DIB sections (a later issue): bits visible to the application, the header.
     void *dibBits = nullptr;
     bool topDown = false;
-    // The DIB section this bitmap is, or null (asked on every lock of a drawable: no RTTI walk).
-    virtual DibSection *asSection() { return nullptr; }
+    // The DIB section this bitmap is, or null (asked on every lock of a drawable: a field read,
+    // no RTTI walk or virtual call).
+    DibSection *asSection() const { return section_; }
+
+  protected:
+    DibSection *section_ = nullptr;  // set by the section itself
 };
 
 struct DC : Object {
@@ -77,12 +81,17 @@ class TableHold {
 
 // The slot a handle value names (tag << 24 | (0x10 + 4 x slot)), or null for a value that names
 // none: a tag out of range, low bits set, or past the end.
+// The slot's byte offset is compared with the slots' bytes, which costs no division by the size
+// of a slot (this runs on every lock of a drawable).
 inline std::shared_ptr<Object> *slotOf(const TableHold &, HGDIOBJ h) {
+    using Slot = std::shared_ptr<Object>;
     const uintptr_t v = reinterpret_cast<uintptr_t>(h), tag = v >> 24, low = v & 0xFFFFFF;
     if (tag >= kTagCount || low < kFirstSlotValue || (low & 3) != 0) return nullptr;
-    std::vector<std::shared_ptr<Object>> &slots = g_slots[tag];
-    const size_t i = (low - kFirstSlotValue) / 4;
-    return i < slots.size() ? &slots[i] : nullptr;
+    std::vector<Slot> &slots = g_slots[tag];
+    const size_t offset = (low - kFirstSlotValue) / 4 * sizeof(Slot);
+    uint8_t *first = reinterpret_cast<uint8_t *>(slots.data());
+    const size_t bytes = size_t(reinterpret_cast<uint8_t *>(slots.data() + slots.size()) - first);
+    return offset < bytes ? reinterpret_cast<Slot *>(first + offset) : nullptr;
 }
 inline Object *peek(const TableHold &hold, HGDIOBJ h) {
     const std::shared_ptr<Object> *slot = slotOf(hold, h);

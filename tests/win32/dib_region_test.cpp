@@ -122,6 +122,56 @@ TEST(DibSections, OneBitFillsByNearestColourAndRegionFills) {
     DeleteObject(b);
 }
 
+// The query writes every field of the caller's record, whatever was there before; handles that
+// name no bitmap get the platform's errors: a value past the end of the table or of another type
+// of object, a deleted one.
+TEST(DibSections, TheQueryFillsEveryFieldAndRefusesOtherHandles) {
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 3, 2, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP b = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(b, nullptr);
+    DIBSECTION ds;
+    std::memset(&ds, 0xCC, sizeof ds);
+    ASSERT_EQ(GetObjectA(b, sizeof ds, &ds), int(sizeof ds));
+    EXPECT_EQ(ds.dsBm.bmType, 0);
+    EXPECT_EQ(ds.dsBm.bmWidth, 3);
+    EXPECT_EQ(ds.dsBm.bmHeight, 2);
+    EXPECT_EQ(ds.dsBm.bmWidthBytes, 8);  // 6 bytes to a DWORD
+    EXPECT_EQ(ds.dsBm.bmPlanes, 1);
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, 16);
+    EXPECT_EQ(ds.dsBm.bmBits, bits);
+    EXPECT_EQ(ds.dsBmih.biSizeImage, 16u);
+    EXPECT_EQ(ds.dshSection, nullptr);
+    EXPECT_EQ(ds.dsOffset, 0u);
+    BITMAP bm;
+    std::memset(&bm, 0xCC, sizeof bm);
+    ASSERT_EQ(GetObjectA(b, sizeof bm, &bm), int(sizeof bm));
+    EXPECT_EQ(std::memcmp(&bm, &ds.dsBm, sizeof bm), 0);
+
+    const uintptr_t value = reinterpret_cast<uintptr_t>(b);
+    HDC dc = CreateCompatibleDC(nullptr);
+    const struct {
+        HGDIOBJ handle;
+        DWORD error;
+    } refused[] = {
+        {reinterpret_cast<HGDIOBJ>(value + 4 * 4096), ERROR_INVALID_HANDLE},  // past the last slot
+        {reinterpret_cast<HGDIOBJ>(value + 2), ERROR_INVALID_HANDLE},         // between slots
+        {dc, ERROR_INVALID_PARAMETER},                                       // not a bitmap
+    };
+    for (const auto &r : refused) {
+        SetLastError(0);
+        EXPECT_EQ(GetObjectA(r.handle, sizeof bm, &bm), 0);
+        EXPECT_EQ(GetLastError(), r.error);
+    }
+    DeleteDC(dc);
+    DeleteObject(b);
+    SetLastError(0);
+    EXPECT_EQ(GetObjectA(b, sizeof bm, &bm), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+}
+
 TEST(DibSections, ADeviceBitmapHasNoBitsToQuery) {
     HDC screen = GetDC(nullptr);
     HBITMAP b = CreateCompatibleBitmap(screen, 8, 8);
