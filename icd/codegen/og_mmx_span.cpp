@@ -69,6 +69,11 @@ namespace {
 // The span iterators of the lanes R, G, B, A, S, T.
 constexpr size_t kIter[GlOgMmxSpanGen::kIters] = {SPAN(red), SPAN(green), SPAN(blue), SPAN(alpha), SPAN(s), SPAN(t)};
 
+// Under perspective s and t are set per segment from the float planes, not from their iterators.
+bool steppedPerSegment(const GlOgMmxSpanGen &g, int i) {
+    return g.perspective && (i == GlOgMmxSpanGen::kS || i == GlOgMmxSpanGen::kT);
+}
+
 // Lane k of a group holds walking position k (left to right) or 3 - k (right to left).
 int laneIndex(int dir, int lane) { return dir > 0 ? lane : 3 - lane; }
 
@@ -134,8 +139,21 @@ void emitEdgeCarry(GlOgMmxSpanGen &g, size_t fracField, size_t fracStepField) {
 // Every group skips its stages' own stepping: the colour and coordinate lanes are stepped here
 // once per group, whether or not a pixel of it passed.
 void __glOgEmitMmxStepGroup(GlOgMmxSpanGen &g) {
-    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
+    GlOgState *s = g.s();
+    for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i) {
+        if (!g.iterated[i]) continue;
+        if (!steppedPerSegment(g, i)) {
+            emitLaneAdvance(g, g.lanes[i], g.laneStep[i]);
+            continue;
+        }
+        // The segment's own lanes stepped; the next group reads them whole.
+        uint8_t *const *own = g.segLanes[i == GlOgMmxSpanGen::kS ? 0 : 1];
+        emitLaneAdvance(g, own, g.laneStep[i]);
+        for (int h = 0; h < 2; ++h) {
+            g.op(__glOgMovq(s, g.mm(0), g.abs(own[h])));
+            g.op(__glOgMovq(s, g.abs(g.lanes[i][h]), g.mm(0)));
+        }
+    }
 }
 
 void __glOgEmitGroupAdvance(GlOgMmxSpanGen &g) {
@@ -218,7 +236,8 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         }
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneOffsets(g, g.field(kIter[i] + offsetof(GlSpanIter, step)), g.laneOffset[i], g.laneStep[i]);
+        if (g.iterated[i] && !steppedPerSegment(g, i))
+            emitLaneOffsets(g, g.field(kIter[i] + offsetof(GlSpanIter, step)), g.laneOffset[i], g.laneStep[i]);
     if (g.texture && color) {
         // Level 0 of the texture the chain would sample: its image may be specified again between
         // calls, so it is looked up at every call.
@@ -281,7 +300,9 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         emitLaneStart(g, g.field(SPAN(z.rowStart)), g.zOffset, g.zLanes);
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitLaneStart(g, g.field(kIter[i] + offsetof(GlSpanIter, rowStart)), g.laneOffset[i], g.lanes[i]);
+        if (g.iterated[i] && !steppedPerSegment(g, i))
+            emitLaneStart(g, g.field(kIter[i] + offsetof(GlSpanIter, rowStart)), g.laneOffset[i], g.lanes[i]);
+    if (g.perspective && color) __glOgEmitPerspectiveRow(g);
     if (color && g.dither) {
         // The dither words of the row (y & 3) rotated to the window x of the group's lane 0.
         g.op(__glOgMov(s, eax, g.field(SPAN(y))));
@@ -301,6 +322,13 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     w.place(groupTop);
     g.op(__glOgTest(s, ebx, ebx));
     g.op(__glOgJle(s, rowEnd));
+    if (g.perspective && color) {
+        GlOgNode *inSegment = w.label();
+        g.op(__glOgCmp(s, g.abs(g.segLeft), w.imm(4)));
+        g.op(__glOgJge(s, inSegment));
+        __glOgEmitNextSegment(g);
+        w.place(inSegment);
+    }
     g.op(__glOgCmp(s, ebx, w.imm(4)));
     g.op(__glOgJge(s, body));
     if (color) {
@@ -323,6 +351,7 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
     g.op(__glOgJl(s, partialOut));
     __glOgEmitGroupAdvance(g);
     if (color) __glOgEmitMmxStepGroup(g);
+    if (g.perspective && color) g.op(__glOgSub(s, g.abs(g.segLeft), w.imm(4)));
     g.op(__glOgJmp(s, groupTop));
 
     w.place(partialOut);
@@ -345,7 +374,16 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
         emitRowStep(g, SPAN(z.rowStart), SPAN(z.rowStep));
     }
     for (int i = 0; i < GlOgMmxSpanGen::kIters; ++i)
-        if (g.iterated[i]) emitRowStep(g, kIter[i] + offsetof(GlSpanIter, rowStart), kIter[i] + offsetof(GlSpanIter, rowStep));
+        if (g.iterated[i] && !steppedPerSegment(g, i))
+            emitRowStep(g, kIter[i] + offsetof(GlSpanIter, rowStart), kIter[i] + offsetof(GlSpanIter, rowStep));
+    if (g.perspective && color) {
+        g.op(__glOgEmms(s));
+        for (size_t plane : {SPAN(sw), SPAN(tw), SPAN(qw)}) {
+            g.op(__glOgFld(s, g.field(plane + offsetof(GlSpanFloatIter, rowStart))));
+            g.op(__glOgFadd(s, g.fieldIndexed(plane + offsetof(GlSpanFloatIter, rowStep), kEcx, 4)));
+            g.op(__glOgFstp(s, g.field(plane + offsetof(GlSpanFloatIter, rowStart))));
+        }
+    }
     emitEdgeCarry(g, SPAN(otherEdgeFrac), SPAN(otherEdgeFracStep));
     emitRowStep(g, SPAN(otherEdgeX), SPAN(otherEdgeStep));
     g.op(__glOgInc(s, g.field(SPAN(y))));
@@ -373,9 +411,9 @@ void emitRowLoop(GlOgMmxSpanGen &g, GlOgNode *exit) {
 }
 
 // The texture the routine serves: level 0 of a 2-D texture sampled nearest, or bilinearly, at
-// every size (one filter for minifying and magnifying), both coordinates repeating, without
-// perspective (the chain, and for a replacing texture the integer one-routine, divide s and t at
-// every pixel, which the lanes' steps across a group cannot do exactly), with
+// every size (one filter for minifying and magnifying), both coordinates repeating, affine or in
+// perspective at the default hint (s/q and t/q once per segment; under GL_NICEST the exact
+// division at every pixel is the chain's and the integer one-routine's), with
 // GL_REPLACE or GL_MODULATE (GL_DECAL of a texture without alpha counts as GL_REPLACE, as in the
 // chain); texels of 3 or 4 bytes are read as bytes, narrower layouts through their table.
 bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
@@ -383,9 +421,10 @@ bool readTexture(GlContext *ctx, GlShadeFlags f, GlOgMmxSpanGen &g) {
     if (!g.texture) return true;
     GlTextureObject *tex = ctx->state.span.fast.texture;
     if (tex == nullptr || tex->dimensions != 2 || tex->levels == nullptr || tex->levelCount <= 0) return false;
-    // Perspective, and a minifying filter of its own (which the chain applies only under
-    // perspective), are the chain's.
-    if ((f & kGlShadePerspectiveTex) || tex->minFilter != tex->magFilter) return false;
+    // A minifying filter of its own (which the chain applies only under perspective) needs the
+    // level of detail: the chain's.
+    if ((f & kGlShadePerspectiveExact) || tex->minFilter != tex->magFilter) return false;
+    g.perspective = (f & kGlShadePerspectiveTex) != 0;
     if (tex->wrapS != GL_REPEAT || tex->wrapT != GL_REPEAT || (tex->magFilter != GL_NEAREST && tex->magFilter != GL_LINEAR))
         return false;
     g.linear = tex->magFilter == GL_LINEAR;
@@ -502,6 +541,18 @@ bool layOutData(GlOgMmxSpanGen &g) {
         g.texWeights = g.cell(64);
     }
     g.texels = g.cell(16);
+    if (g.texture && g.perspective) {
+        for (uint8_t **c : {&g.segLeft, &g.segEnd, &g.segLength, &g.segBoundary, &g.rowScale}) *c = g.cell(4);
+        g.planeEnds = g.cell(12);
+        g.segInts = g.cell(16);
+        for (uint8_t **c : {&g.segStarts, &g.segEnds, &g.segSteps, &g.recipWords, &g.recipBias, &g.segLanes[0][0],
+                            &g.segLanes[0][1], &g.segLanes[1][0], &g.segLanes[1][1]})
+            *c = g.cell(8);
+        for (uint8_t **c : {&g.recipLeft, &g.recipRight}) {
+            *c = g.cell(8);
+            std::memset(*c, 0, 8);  // a shift count is the whole qword
+        }
+    }
     g.flatPixels = g.cell(8);
     for (int h = 0; h < 2; ++h) {
         g.zLanes[h] = g.cell(8);
@@ -564,6 +615,7 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     GlOgWriter &w = g.w;
 
     GlOgNode *backward = w.label(), *exit = w.label(), *done = __glOgShortLabel(s);
+    g.reciprocal = w.label();
     g.op(__glOgCmp(s, g.field(SPAN(xStep)), w.imm(0)));
     g.op(__glOgJl(s, backward));
     for (int dir : {1, -1}) {
@@ -586,6 +638,7 @@ uint8_t *__glOgEmitMmxSpanProc(GlContext *ctx, uint8_t *out, uint8_t *end, GlOgC
     w.place(done);
     g.op(__glOgMov(s, w.r(kEax), w.imm(1)));
     g.op(__glOgJmpRm(s, g.abs(&og->spanReturn)));
+    if (g.perspective && !g.colorOff) __glOgEmitReciprocal(g);
 
     const bool ok = !__glOgFailed(s) && !g.dataFull;
     __glOgSetCodeLimit(s, limitBefore);

@@ -92,6 +92,23 @@ struct GlOgMmxSpanGen {
     // [corner][pixel], and per pixel the weight pairs of the upper and the lower texel pair.
     uint8_t *texScaleS, *texScaleT, *texCorners, *texWeights;
 
+    // Perspective: s/q and t/q formed once per segment of the row (16 pixels, the first 16 to 19 so
+    // that later ones start on an aligned group), stepped linearly in between.
+    bool perspective;
+    GlOgNode *reciprocal;  // the 1/q subroutine: q in eax
+    uint8_t *segLeft;      // pixels of the current segment from the current group on
+    uint8_t *segEnd;       // walking position of the current segment's end (the next one's start)
+    uint8_t *segLength, *segBoundary;  // the new segment's length; its first pixel's lane in its group
+    uint8_t *rowScale;     // the float 2^E that brings the row's S, T, Q below 2^22
+    uint8_t *planeEnds;    // the row's S, T, Q at its end, as floats
+    uint8_t *segInts;      // S, T, Q (and a spare dword) at a segment end, integers at the row's scale
+    uint8_t *segStarts, *segEnds, *segSteps;  // s and t (16.16) at the segment's ends, per pixel
+    // s and t lanes of the current group as the current segment gives them (the lanes a group
+    // reads keep the previous segment's values before the new one's first pixel).
+    uint8_t *segLanes[2][2];
+    uint8_t *recipWords;   // 1/q as the multiply-add form (r, 0, r, 0)
+    uint8_t *recipLeft, *recipRight, *recipBias;  // the product's shifts for q's magnitude
+
     // Operand nodes are shared: one node per address or value for the whole generation.
     std::unordered_map<uintptr_t, GlOgNode *> memNodes;
     std::unordered_map<int64_t, GlOgNode *> spanNodes;
@@ -112,6 +129,42 @@ void __glOgEmitMmxStepGroup(GlOgMmxSpanGen &g);
 void __glOgEmitGroupAdvance(GlOgMmxSpanGen &g);
 // The memory operand of an 8-byte constant of four words w in the routine's data area.
 inline GlOgNode *__glOgWordConst4(GlOgMmxSpanGen &g, uint16_t w) { return g.abs(g.words(w)); }
+
+// ---- perspective ---------------------------------------------------------------------------------
+// The 1/q subroutine, called with q (an integer below 2^24) in eax: leaves the 16-bit reciprocal r
+// (2^39 / q = r 2^n) in recipWords, n in MM2, and the shifts that bring q's products to 16.16 in
+// recipLeft, recipRight and recipBias. q below 2 or from 2^24 gives the largest r and n = 1.
+// Uses eax, ecx, edx and MM0 to MM3.
+void __glOgEmitReciprocal(GlOgMmxSpanGen &g);
+// eax = q in [2, 2^24) shifted left by 8 + n so that its leading one has left the register, ecx =
+// n (q in [2^(24 - n), 2^(25 - n))): a binary tree of compares against 0x1000000 >> n.
+void __glOgEmitNormalizeTree(GlOgMmxSpanGen &g, GlOgNode *done);
+// Dword lanes x (|x| < 2^30) times a multiplier m in [0, 0x7FFF] given as words (m, 0, m, 0),
+// divided by 2^15: from two word multiply-adds, the high part x >> 15 and the low 15 bits. t is
+// scratch. MulFixed rounds down, MulFixedHigh toward zero (u a second scratch register).
+void __glOgEmitMulFixed(GlOgMmxSpanGen &g, GlOgNode *x, GlOgNode *m, GlOgNode *t);
+void __glOgEmitMulFixedHigh(GlOgMmxSpanGen &g, GlOgNode *x, GlOgNode *m, GlOgNode *t, GlOgNode *u);
+// x (a segment end's S and T at the multiplier's scale) times the reciprocal, shifted by its
+// counts to 16.16 (the right shift rounding toward zero). t and u are scratch.
+void __glOgEmitMulFixedShift(GlOgMmxSpanGen &g, GlOgNode *x, GlOgNode *t, GlOgNode *u);
+// Adds bias (2^k - 1 in each lane) to the lanes of x whose lane in sign is negative, so that an
+// arithmetic right shift by k that follows rounds toward zero; sign is overwritten.
+void __glOgEmitBiasDwords(GlOgMmxSpanGen &g, GlOgNode *x, GlOgNode *sign, GlOgNode *bias);
+void __glOgEmitBiasWords(GlOgMmxSpanGen &g, GlOgNode *x, GlOgNode *sign, GlOgNode *bias);
+// Shifts the four dwords at `fields` left by count, through MM0.
+void __glOgEmitShiftFields(GlOgMmxSpanGen &g, uint8_t *fields, int count);
+// The process-wide reciprocal table, made on first use: entry i = f(i) | (f(i + 1) - f(i)) << 17,
+// f(i) = floor(0x800000 / (256 + i)).
+const uint32_t *__glOgReciprocalTable();
+// The first segment's length by the first pixel's place in its aligned group, [backward][x & 3].
+extern const int32_t kGlOgFirstSegment[2][4];
+// 0x8000 / n for a segment of n pixels (n = 1 gives 0x7FFF; entry 0 is 0).
+extern const int32_t kGlOgSegmentReciprocal[20];
+// Per row: the row's scale from its S, T, Q at both ends, the segment state, s and t at its start.
+void __glOgEmitPerspectiveRow(GlOgMmxSpanGen &g);
+// At a group's start, when the current segment ends within the group: the next segment's end,
+// its steps and the lanes of its pixels in the group.
+void __glOgEmitNextSegment(GlOgMmxSpanGen &g);
 
 // The per-group stages, for the group at EDI (colour) and ESI (depth); a last group of one to
 // three pixels is a copy whose uncovered lanes are never copied back. The depth test leaves the

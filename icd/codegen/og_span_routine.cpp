@@ -1104,7 +1104,20 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     e->replaces = nullptr;
     // One count per entry, that is per triangle, whatever form the routine takes.
     w.op(__glOgInc(w.s, w.abs(&og->spanRuns)));
-    GlOgNode *small = nullptr;
+    GlOgNode *small = nullptr, *affine = nullptr;
+    // Under perspective the MMX routine divides once per segment through a 16-bit reciprocal; a
+    // triangle whose q/w has no gradient maps the texture affinely, which every road draws exactly
+    // and alike under every hint: the routine that runs the chain, emitted after the MMX code,
+    // takes it (q/w's x and y gradients both +-0).
+    Plan listPlan{};
+    if (mmx && (f & kGlShadePerspectiveTex) && plan(ctx, f, true, listPlan)) {
+        affine = w.label();
+        const int32_t qw = int32_t(offsetof(GlSpan, qw));
+        w.op(__glOgMov(w.s, w.r(kEax), w.at(kEsp, qw + int32_t(offsetof(GlSpanFloatIter, step)))));
+        w.op(__glOgOr(w.s, w.r(kEax), w.at(kEsp, qw + int32_t(offsetof(GlSpanFloatIter, dy)))));
+        w.op(__glOgAdd(w.s, w.r(kEax), w.r(kEax)));  // nothing left without the sign bits
+        w.op(__glOgJe(w.s, affine));
+    }
     if (mmx) {
         if (!mmxWhole) {
             // |signedArea| <= 50.0 (the float's bits without the sign, compared as integers).
@@ -1121,6 +1134,10 @@ void *__glOgGenSpanProc(GlContext *ctx, int stageList) {
     if (!mmxWhole) {
         if (small != nullptr) w.place(small);
         SpanEmitter(ctx, w, e, p).routine();
+    }
+    if (affine != nullptr) {
+        w.place(affine);
+        SpanEmitter(ctx, w, e, listPlan).routine();
     }
     return __glOgFinishWrite(ctx, &w);
 }

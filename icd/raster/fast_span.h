@@ -182,5 +182,6 @@ GlFastProc __glTexSpanRoutineInline(int road, int entryBytes, int minKind, int m
 GlFastProc __glTexModulateProc(int road, int minKind, int magKind, int source, int32_t formatCode, bool dither);
 
 // The squared texel-space scale at a vertex's s, t, q (already divided by w) for the triangle
-// whose gradients are given, in level-0 texels.
-float __glLodAtVertex(GlContext *ctx, const float grad[3][2], float s, float t, float q);
+// whose gradients of s/w, t/w, 1/w per x and per y are given, in level-0 texels of the fast
+// path's texture: the set-up's level-of-detail plane takes it times q at each vertex.
+float __glLodAtVertex(GlContext *ctx, const double grad[3][2], double s, double t, double q);

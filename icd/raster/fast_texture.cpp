@@ -363,17 +363,29 @@ GL_ALWAYS_INLINE __m128i channelSum(__m128i top, __m128i bottom, __m128i wTop, _
     return _mm_srli_epi32(_mm_add_epi32(sum, _mm_set1_epi32(128)), 8);
 }
 
+// The texel rows of four pixels' bilinear samples in a level: the index of each row's first
+// texel and the weight (of 256) of the lower row. Tx: the pixels' t in the level's texels (16.16),
+// less half a texel.
+struct Rows4 {
+    __m128i r0, r1, wy;
+};
+GL_ALWAYS_INLINE Rows4 rows4(const GlMipLevel *level, __m128i Tx) {
+    const __m128i hMask = _mm_set1_epi32(level->innerHeight - 1);
+    const __m128i j0 = _mm_and_si128(_mm_srai_epi32(Tx, 16), hMask);
+    const __m128i j1 = _mm_and_si128(_mm_add_epi32(j0, _mm_set1_epi32(1)), hMask);
+    const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
+    return {_mm_sll_epi32(j0, sh), _mm_sll_epi32(j1, sh), _mm_and_si128(_mm_srli_epi32(Tx, 8), _mm_set1_epi32(0xFF))};
+}
+
 // Alpha: whether the entries carry the texture's alpha (without it that lane is left 0).
 template <bool Alpha>
-// Sx, Tx: the four pixels' coordinates in the level's texels (16.16), less half a texel.
-GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, __m128i Tx) {
+// Sx: the four pixels' s in the level's texels (16.16), less half a texel; rows: their texel rows.
+GL_ALWAYS_INLINE Lanes4 linear4(GlMipLevel *level, __m128i Sx, const Rows4 &rows) {
     const __m128i ff = _mm_set1_epi32(0xFF), one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
-    const __m128i wMask = _mm_set1_epi32(level->innerWidth - 1), hMask = _mm_set1_epi32(level->innerHeight - 1);
+    const __m128i wMask = _mm_set1_epi32(level->innerWidth - 1);
     const __m128i i0 = _mm_and_si128(_mm_srai_epi32(Sx, 16), wMask), i1 = _mm_and_si128(_mm_add_epi32(i0, one), wMask);
-    const __m128i j0 = _mm_and_si128(_mm_srai_epi32(Tx, 16), hMask), j1 = _mm_and_si128(_mm_add_epi32(j0, one), hMask);
-    const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = _mm_and_si128(_mm_srli_epi32(Tx, 8), ff);
-    const __m128i sh = _mm_cvtsi32_si128(level->log2Width);
-    const __m128i r0 = _mm_sll_epi32(j0, sh), r1 = _mm_sll_epi32(j1, sh);
+    const __m128i wx = _mm_and_si128(_mm_srli_epi32(Sx, 8), ff), wy = rows.wy;
+    const __m128i r0 = rows.r0, r1 = rows.r1;
     // The weights of bilinearWeights(), four pixels at once.
     const __m128i w11 = _mm_srli_epi32(_mm_add_epi32(product32(wx, wy), _mm_set1_epi32(128)), 8);
     const __m128i w10 = _mm_sub_epi32(wx, w11), w01 = _mm_sub_epi32(wy, w11);
@@ -481,21 +493,37 @@ constexpr bool kServes16 = Src == (kGlTexelSourceArgb4444 | kGlTexelRepeatBoth) 
                            MagKind == kLinearScaled && Bytes >= 3;
 
 // Sixteen pixels at the levels chosen, four at a time: sink(k, lanes) receives pixels k to k + 3.
-// s and t hold the sixteen pixels' coordinates (16.16, 1.0 = the whole texture).
+// s and t hold the sixteen pixels' coordinates (16.16, 1.0 = the whole texture); tSame: every t
+// is t[0] (a texture whose t does not change along the row), so that the texel rows are found
+// once per level.
 template <bool Alpha, class Sink>
-GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, const int32_t *s, const int32_t *t, Sink &&sink) {
+GL_ALWAYS_INLINE void linearGroups16(const Levels16 &lv, const int32_t *s, const int32_t *t, bool tSame, Sink &&sink) {
     // Pixels k to k + 3 in a level's texels less half a texel; 32-bit words wrap as the pixel
     // loop's do.
     auto at = [](const int32_t *c, int32_t log2, int k) __attribute__((always_inline)) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + k));
         return _mm_sub_epi32(_mm_sll_epi32(v, _mm_cvtsi32_si128(log2)), _mm_set1_epi32(0x8000));
     };
-    for (int k = 0; k < 16; k += 4) {
+    auto walk = [&](auto same) __attribute__((always_inline)) {
         GlMipLevel *a = lv.first, *b = lv.second;
-        const Lanes4 first = linear4<Alpha>(a, at(s, a->log2Width, k), at(t, a->log2Height, k));
-        if (b == nullptr) sink(k, first);
-        else sink(k, lerp4(first, linear4<Alpha>(b, at(s, b->log2Width, k), at(t, b->log2Height, k)), lv.w));
-    }
+        Rows4 rowsA{}, rowsB{};
+        if constexpr (same) {
+            rowsA = rows4(a, at(t, a->log2Height, 0));
+            if (b != nullptr) rowsB = rows4(b, at(t, b->log2Height, 0));
+        }
+        for (int k = 0; k < 16; k += 4) {
+            if constexpr (!same) rowsA = rows4(a, at(t, a->log2Height, k));
+            const Lanes4 first = linear4<Alpha>(a, at(s, a->log2Width, k), rowsA);
+            if (b == nullptr) {
+                sink(k, first);
+                continue;
+            }
+            if constexpr (!same) rowsB = rows4(b, at(t, b->log2Height, k));
+            sink(k, lerp4(first, linear4<Alpha>(b, at(s, b->log2Width, k), rowsB), lv.w));
+        }
+    };
+    if (tSame) walk(std::true_type{});
+    else walk(std::false_type{});
 }
 
 // Sixteen covered pixels sampled at one level of detail into their texel entries; returns false
@@ -505,7 +533,7 @@ GL_ALWAYS_INLINE bool linearRun16(GlTextureObject *tex, float rho2, const int32_
     if constexpr (!kServes16<MinKind, MagKind, Src, Bytes>) {
         return false;
     } else {
-        linearGroups16<Bytes == 4>(levelsAt<MinKind>(tex, rho2), s, t, [&](int, Lanes4 v) __attribute__((always_inline)) {
+        linearGroups16<Bytes == 4>(levelsAt<MinKind>(tex, rho2), s, t, false, [&](int, Lanes4 v) __attribute__((always_inline)) {
             const __m128i words = words4(v);
             if constexpr (Bytes == 4) {
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), words);
@@ -549,11 +577,24 @@ inline GlTexelScale texelScaleOf(const GlSpan &sp, float width, float height) {
 // floorFixed16((a + k da) x scale) for k = 0 .. 15 (without Scaled: of a + k da), four lanes at
 // a time with the scalar form's arithmetic: every product and sum rounded to a float (the scale
 // times 65536 rounds as the scale does, a power of two apart). Where no lane has its sign bit set
-// (the usual case, coordinates inside the texture), truncation is already the floor.
+// (the usual case, coordinates inside the texture), truncation is already the floor. Returns
+// whether all sixteen are the same: with da +-0, k da is a zero and a + k da is a + 0 x da at
+// every k, whatever the signs.
 template <bool Scaled>
-GL_ALWAYS_INLINE void fixedRun16(float a, float da, float scale, int32_t *out) {
+GL_ALWAYS_INLINE bool fixedRun16(float a, float da, float scale, int32_t *out) {
     const __m128 factor = _mm_set1_ps(Scaled ? scale * 65536.0f : 65536.0f);
     const __m128 start = _mm_set1_ps(a), step = _mm_set1_ps(da);
+    if (da == 0.0f) {
+        const __m128 v = _mm_mul_ps(_mm_add_ps(start, _mm_mul_ps(_mm_setzero_ps(), step)), factor);
+        __m128i i = _mm_cvttps_epi32(v);
+        if (_mm_movemask_ps(v) != 0) {
+            const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, _mm_set1_epi32(INT32_MIN)),
+                                                  _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
+            i = _mm_add_epi32(i, down);
+        }
+        for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), i);
+        return true;
+    }
     __m128 v[4];
     __m128 signs = _mm_setzero_ps();
     for (int g = 0; g < 4; ++g) {
@@ -564,7 +605,7 @@ GL_ALWAYS_INLINE void fixedRun16(float a, float da, float scale, int32_t *out) {
     }
     if (_mm_movemask_ps(signs) == 0) {
         for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_cvttps_epi32(v[g]));
-        return;
+        return false;
     }
     const __m128i most = _mm_set1_epi32(INT32_MIN);
     for (int g = 0; g < 4; ++g) {
@@ -572,15 +613,16 @@ GL_ALWAYS_INLINE void fixedRun16(float a, float da, float scale, int32_t *out) {
         const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v[g])));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_add_epi32(i, down));
     }
+    return false;
 }
 
 // One run of 16 positions of a perspective chunk: each position's coordinates in 16.16 and its
 // rho squared (0 where the routine needs none); uniform: every position's rho squared is
-// rho2[0] (the rest are not written).
+// rho2[0] (the rest are not written); tSame: every position's t is the same.
 struct Run16 {
     int32_t s[16], t[16];
     float rho2[16];
-    bool uniform;
+    bool uniform, tSame;
 };
 
 // Across a run whose 1/w changes by at most this factor, rho squared stepped linearly between
@@ -661,13 +703,14 @@ struct PerspectiveRuns {
         if (affine) {
             const float r = sp->affineR;
             fixedRun16<true>(sw, sp->sw.step, r, run.s);
-            fixedRun16<true>(tw, sp->tw.step, r, run.t);
+            run.tSame = fixedRun16<true>(tw, sp->tw.step, r, run.t);
             run.rho2[0] = sp->affineRho2;
             run.uniform = true;
             advance(sw1, tw1, qw1);
             return;
         }
         run.uniform = false;
+        run.tSame = false;
         if constexpr (Exact) {
             divideEach<true>(run);
         } else {
@@ -675,7 +718,7 @@ struct PerspectiveRuns {
             const bool ended = endAt(sw1, tw1, qw1, s1, t1, l1);
             if (started && ended) {
                 fixedRun16<false>(s0, (s1 - s0) * 0.0625f, 1.0f, run.s);
-                fixedRun16<false>(t0, (t1 - t0) * 0.0625f, 1.0f, run.t);
+                run.tSame = fixedRun16<false>(t0, (t1 - t0) * 0.0625f, 1.0f, run.t);
                 if constexpr (Lod) {
                     if (qw1 <= q0 * kLodStepRatio && q0 <= qw1 * kLodStepRatio) {
                         const float dl = (l1 - l0) * 0.0625f;
@@ -779,7 +822,7 @@ GL_ALWAYS_INLINE bool texModulateChunk(GlSpan *sp, int n) {
     int left = n;
     for (const Run16 *run : {&first, &second}) {
         if (left <= 0) break;
-        linearGroups16<false>(levelsAt<MinKind>(tex, run->rho2[0]), run->s, run->t,
+        linearGroups16<false>(levelsAt<MinKind>(tex, run->rho2[0]), run->s, run->t, run->tSame,
                               [&](int k, Lanes4 v) __attribute__((always_inline)) {
                                   if (!(k & 4)) {
                                       held = v;

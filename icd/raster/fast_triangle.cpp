@@ -296,9 +296,17 @@ struct Walker {
     }
 };
 
-// The squared texel-space scale at (s, t, q) for the gradients ds, dt, dq per x and per y, in
-// texels of a level of the given size.
-float lodAt(const double grad[3][2], double s, double t, double q, double width, double height) {
+GlMipLevel *level0Of(GlTextureObject *tex) {
+    return tex != nullptr && tex->levels != nullptr ? tex->levels[0] : nullptr;
+}
+
+}  // namespace
+
+// Per axis the change of (s, t) / q across one pixel each way, (c + dc) / (q + dq) - (c - dc) /
+// (q - dq) in texels; an axis where q + dq or q - dq is 0 does not count.
+float __glLodAtVertex(GlContext *ctx, const double grad[3][2], double s, double t, double q) {
+    const GlMipLevel *l = level0Of(ctx->state.span.fast.texture);
+    const double width = l != nullptr ? l->innerWidth : 1, height = l != nullptr ? l->innerHeight : 1;
     double best = 0.0;
     for (int axis = 0; axis < 2; ++axis) {
         const double ds = grad[0][axis], dt = grad[1][axis], dq = grad[2][axis];
@@ -309,18 +317,6 @@ float lodAt(const double grad[3][2], double s, double t, double q, double width,
         best = std::max(best, us * us + ut * ut);
     }
     return float(0.25 * best);
-}
-
-GlMipLevel *level0Of(GlTextureObject *tex) {
-    return tex != nullptr && tex->levels != nullptr ? tex->levels[0] : nullptr;
-}
-
-}  // namespace
-
-float __glLodAtVertex(GlContext *ctx, const float grad[3][2], float s, float t, float q) {
-    GlMipLevel *l = level0Of(ctx->state.span.fast.texture);
-    const double g[3][2] = {{grad[0][0], grad[0][1]}, {grad[1][0], grad[1][1]}, {grad[2][0], grad[2][1]}};
-    return lodAt(g, s, t, q, l != nullptr ? l->innerWidth : 1, l != nullptr ? l->innerHeight : 1);
 }
 
 void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
@@ -464,12 +460,13 @@ void __glFillTriangleFast(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c)
             attrs.addFloat(&sp.sw, ps);
             attrs.addFloat(&sp.tw, pt);
             attrs.addFloat(&sp.qw, pq);
-            // The level of detail: rho squared times q/w at each vertex, divided back per pixel.
-            const GlMipLevel *l0 = level0Of(tex);
-            const double width = l0 != nullptr ? l0->innerWidth : 1, height = l0 != nullptr ? l0->innerHeight : 1;
+            // The level-of-detail plane: rho squared times q/w at each vertex. The chain's texture
+            // routines form rho squared exactly at their run ends instead: rho squared goes as
+            // (q/w)^-4, and this plane divided back by q/w strays across a receding triangle far
+            // outside the bound OpenGL sets the level of detail.
             const double grad[3][2] = {{ps.dx, ps.dy}, {pt.dx, pt.dy}, {pq.dx, pq.dy}};
             double lv[3];
-            for (int i = 0; i < 3; ++i) lv[i] = double(lodAt(grad, s[i], t[i], q[i], width, height)) * q[i];
+            for (int i = 0; i < 3; ++i) lv[i] = double(__glLodAtVertex(ctx, grad, s[i], t[i], q[i])) * q[i];
             attrs.addLod(sp, g.plane(lv[0], lv[1], lv[2]));
         }
     }

@@ -9,8 +9,12 @@
 // the dither words are exact sixteenths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "icd/codegen/og_context.h"
@@ -75,6 +79,16 @@ void GL_FASTCALL runRoutineOnChunk(uint32_t mask, GlSpan *sp) {
     walk(r.z);
     walk(r.s);
     walk(r.t);
+    // The perspective planes likewise, in float.
+    for (GlSpanFloatIter *it : {&r.sw, &r.tw, &r.qw}) {
+        float at = it->cur, perX = it->step;
+        if (chunkBack) {
+            at += float(last) * perX;
+            perX = -perX;
+        }
+        it->rowStart = at + (back ? float(last) * perX : 0.0f);
+        it->step = back ? -perX : perX;
+    }
     if (gHook.smooth)
         for (GlSpanIter *it : {&r.red, &r.green, &r.blue, &r.alpha}) walk(*it);
     GlContext *ctx = sp->context;
@@ -228,8 +242,8 @@ const Row kRows[] = {
      }},
 };
 
-// Perspective texturing, which the routine leaves to the chain: its lanes step s and t linearly
-// across 16-pixel halves, where the chain divides at every pixel.
+// Perspective texturing under GL_NICEST, which the routine leaves to the chain (its lanes step s
+// and t linearly between segment ends, where the chain divides at every pixel there).
 const Row kPerspectiveRows[] = {
     {"rgb replace perspective", [](GlContext *ctx) { GL(glDisable)(GL_DITHER); texture(ctx, GL_RGB, GL_RGB, GL_REPLACE, true); }},
     {"rgba modulate perspective blend", [](GlContext *ctx) {
@@ -282,6 +296,8 @@ constexpr const auto &kFormats = kRgb16Formats;
 struct Picture {
     std::vector<uint8_t> color;  // glReadPixels GL_RGB bytes
     std::vector<uint32_t> depth;
+    std::string form;  // the generated span routine that drew, by __glOgSpanRoutineForm
+    bool levelCopy = false;  // level 0 of the texture drawn had its copy in the buffer's layout
 };
 
 class MmxSpan : public StateTest {
@@ -320,6 +336,9 @@ protected:
 
     // Overlapping triangles at distinct depths, both windings, rows shorter and longer than 32
     // pixels, slivers one to three pixels wide. Vertices lie on the 1/16 grid.
+    // A scene of the test's own in place of drawScene(), when set.
+    std::function<void()> scene;
+
     void drawScene() {
         struct V {
             float x, y, z, r, g, b, a;
@@ -418,7 +437,8 @@ protected:
                 ctx->state.span.fast.fastStageFirst = runRoutineOnChunk;
             }
         }
-        drawScene();
+        if (scene) scene();
+        else drawScene();
         const GlTextureObject *tex = ctx->state.span.fast.texture;
         const GlShadeFlags f = ctx->state.span.raster.shadeFlags;
         if (dir == 3 && (f & kGlShadeTexture) && !(f & kGlShadePerspectiveTex) && tex != nullptr &&
@@ -433,12 +453,17 @@ protected:
                     oneRoutine = (c.entries[i].key[2] & 1) == 0;
             EXPECT_TRUE(oneRoutine) << "a one-routine draws the state";
         }
+        const char *form = __glOgSpanRoutineForm(ctx, reinterpret_cast<const void *>(ctx->state.span.fast.spanRoutine));
         __glOgSetSpanRoutinesForTest(-1);
         __glOgSetTriangleProcForTest(-1);
         if (dir == 1 || dir == -1) {
             EXPECT_GT(gHook.chunks, 0);
         }
         Picture p;
+        p.form = form != nullptr ? form : "";
+        const GlTextureObject *drawn = ctx->state.span.fast.texture;
+        p.levelCopy = drawn != nullptr && drawn->levels != nullptr && drawn->levels[0] != nullptr &&
+                      drawn->levels[0]->convertedImage != nullptr;
         p.color.resize(kSide * kSide * 3);
         p.depth.resize(kSide * kSide);
         GL(glPixelStorei)(GL_PACK_ALIGNMENT, 1);
@@ -949,7 +974,7 @@ TEST_F(MmxSpanRecord, ExitReleasesTheLockAndLeavesRegistersAndTheX87StateAlone) 
     ctx->buffers.lockCount = 0;
 }
 
-TEST_F(MmxSpan, PerspectiveTexturesAreNotTheMmxRoutinesAndDrawTheChainsPicture) {
+TEST_F(MmxSpan, PerspectiveTexturesUnderTheNicestHintAreLeftToTheChain) {
     for (const Row &row : kPerspectiveRows) {
         SCOPED_TRACE(row.name);
         validate(row.set);
@@ -986,6 +1011,220 @@ TEST_F(MmxSpan, TableOfStatesMatchesTheFastChainInBothDirections) {
                 EXPECT_EQ(forward.depth, whole.depth);
                 EXPECT_EQ(forward.depth, backward.depth);
             }
+}
+
+// ---- perspective at the default hint ----------------------------------------------------------------
+
+TEST(MmxPerspectiveTables, ReciprocalEntriesHoldTheValueAndTheStepToTheNext) {
+    const uint32_t *table = __glOgReciprocalTable();
+    ASSERT_EQ(table, __glOgReciprocalTable());  // one table for the process
+    for (int i = 0; i < 256; ++i) {
+        const int32_t f = int32_t(8388608 / (256 + i)), next = int32_t(8388608 / (257 + i));
+        EXPECT_EQ(int32_t(table[i] & 0x1FFFF), f) << i;
+        EXPECT_EQ(int32_t(table[i]) >> 17, next - f) << i;
+    }
+}
+
+// A level of 256 texels along s (or along t) in which texel c shows c in the 5-6-5 pixel drawn with
+// GL_REPLACE: c >> 3 in red, c & 7 in green's top three bits. The hint is the default.
+void coordinateTexture(GlContext *ctx, bool alongT) {
+    std::vector<uint8_t> bytes(256 * 3);
+    for (int c = 0; c < 256; ++c) {
+        bytes[size_t(3 * c)] = uint8_t(((c >> 3) * 255 + 15) / 31);
+        bytes[size_t(3 * c + 1)] = uint8_t(((c & 7) * 8 * 255 + 31) / 63);
+    }
+    GL(glDisable)(GL_DITHER);
+    texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);  // repeating and nearest; its image replaced here
+    GL(glTexImage2D)(GL_TEXTURE_2D, 0, GL_RGB, alongT ? 1 : 256, alongT ? 256 : 1, 0, GL_RGB, GL_UNSIGNED_BYTE, bytes.data());
+    GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
+}
+int texelShown(uint16_t pixel) { return (pixel >> 11) << 3 | ((pixel >> 5) & 63) >> 3; }
+
+// Whether texel c of 256 is what a coordinate in [lo, hi] (in textures, repeating) samples.
+bool texelInRange(int c, double lo, double hi) {
+    const double first = std::floor(lo * 256.0), last = std::floor(hi * 256.0);
+    for (double k = first; k <= last; k += 1.0)
+        if (((int64_t(k) % 256) + 256) % 256 == c) return true;
+    return false;
+}
+
+// One row through the routine with the planes s/w, t/w, q/w given per walking pixel: at each
+// segment end (the row's start, then 16 to 19 pixels on by where its first pixel lies in its
+// aligned group of four, then every 16, and the row's end) the coordinate is the division within
+// what a 16-bit reciprocal from the table allows; between ends it is the line between them within
+// the stepping's rounding. The bounds are formed here from the arithmetic's own precision.
+TEST_F(MmxSpanRecord, PerspectiveSegmentsDivideAtTheirEndsAndStepBetween) {
+    struct Planes {
+        float a, da, q, dq;
+    };
+    // q falls to a fifth across 45 pixels: a line through the ends of a wrongly placed segment
+    // misses by many texels. Coordinates repeat (up to about 8.5), and go negative.
+    const Planes planes[] = {{0.35f, 0.03f, 1.1f, -0.02f}, {-1.3f, 0.035f, 0.45f, 0.012f}};
+    int rows = 0;
+    for (bool alongT : {false, true})
+        for (const Planes &pl : planes)
+            for (int dir : {1, -1})
+                for (int n : {5, 13, 16, 19, 45})
+                    for (int place = 0; place < 4; ++place) {
+                        const int first = dir > 0 ? 4 + place : 56 + place;
+                        SCOPED_TRACE(::testing::Message() << (alongT ? "t" : "s") << " a " << pl.a << " direction " << dir
+                                                          << " pixels " << n << " first x " << first);
+                        prepare([&](GlContext *ctx) { coordinateTexture(ctx, alongT); });
+                        std::fill(colorMem.bytes.begin(), colorMem.bytes.end(), 0x11);
+                        GlSpan sp = row(dir, first, 5, n);
+                        GlSpanFloatIter &coord = alongT ? sp.tw : sp.sw, &other = alongT ? sp.sw : sp.tw;
+                        coord.rowStart = pl.a;
+                        coord.step = pl.da;
+                        other.rowStart = 0.25f * pl.q;  // a constant coordinate of 0.25 on the other axis
+                        other.step = 0.25f * pl.dq;
+                        sp.qw.rowStart = pl.q;
+                        sp.qw.step = pl.dq;
+                        ASSERT_EQ(run(sp), 1);
+                        ++rows;
+
+                        // The segment ends from the first pixel's place in its aligned group.
+                        const int place4 = int((reinterpret_cast<uintptr_t>(colorMem.at(first, 5)) >> 1) & 3);
+                        const int firstLength = dir > 0 ? 16 + ((4 - place4) & 3) : 16 + ((place4 + 1) & 3);
+                        std::vector<int> ends{0};
+                        for (int e = std::min(firstLength, n); ; e = std::min(e + 16, n)) {
+                            ends.push_back(e);
+                            if (e == n) break;
+                        }
+                        auto plane = [](float start, float step, int at) { return double(start) + double(at) * double(step); };
+                        double largest = 0.0;
+                        for (int at : {0, n})
+                            for (const GlSpanFloatIter *it : {&sp.sw, &sp.tw, &sp.qw})
+                                largest = std::max(largest, std::fabs(plane(it->rowStart, it->step, at)));
+                        auto exact = [&](int at) { return plane(coord.rowStart, coord.step, at) / plane(pl.q, pl.dq, at); };
+                        // The reciprocal: the table's floor, the interpolation toward zero from the
+                        // fraction's top 8 bits, 0x8000 held to 0x7FFF: under 4 units of at least
+                        // 0x4000. S and Q rounded to integers at the row's scale (the largest
+                        // plane value at 2^21 or more). A unit of the 16.16 result either way.
+                        auto endBound = [&](int at) {
+                            const double v = std::fabs(exact(at)), q = plane(pl.q, pl.dq, at);
+                            return v * 0x1p-12 + (1.0 + v) * (largest / q) * 0x1p-21 + 0x1p-15;
+                        };
+                        for (size_t k = 0; k + 1 < ends.size(); ++k) {
+                            const int e0 = ends[k], e1 = ends[k + 1], len = e1 - e0;
+                            const double s0 = exact(e0), s1 = exact(e1), b0 = endBound(e0), b1 = endBound(e1);
+                            const double reciprocal = (len == 1 ? 0x7FFF : 0x8000 / len) / 32768.0;
+                            const double perPixel = std::fabs(s1 - s0) * std::fabs(1.0 / len - reciprocal) + 0x1p-16;
+                            for (int i = e0; i < e1; ++i) {
+                                const int m = i - e0;
+                                const double line = s0 + (s1 - s0) * m / len;
+                                const double bound = b0 + (b0 + b1) * m / len + m * perPixel;
+                                // Near a texel and a half at 8.5 repeats (the reciprocal's 2^-12); a
+                                // misplaced segment end misses by tens of texels.
+                                EXPECT_LT(bound * 256.0, 1.5) << "the bound is tight enough to tell segment ends apart";
+                                const int x = first + dir * i;
+                                const int shown = texelShown(*pixelAt(x, 5));
+                                EXPECT_TRUE(texelInRange(shown, line - bound, line + bound))
+                                    << "pixel " << i << " of segment " << e0 << ".." << e1 << ": texel " << shown
+                                    << ", expected " << line * 256.0 << " +- " << bound * 256.0;
+                            }
+                        }
+                        // Nothing outside the row.
+                        EXPECT_EQ(*pixelAt(first - dir, 5), 0x1111);
+                        EXPECT_EQ(*pixelAt(first + dir * n, 5), 0x1111);
+                    }
+    EXPECT_EQ(rows, 2 * 2 * 2 * 5 * 4);
+}
+
+// The level-0 rows of kPerspectiveRows at the default hint are the MMX routine's on the road a
+// program takes; with the coordinate textures every road (the program's, whole triangles, the
+// chain's chunks in both directions) samples within a bound formed here of the exact division the
+// chain makes under GL_NICEST.
+TEST_F(MmxSpan, PerspectiveAtTheDefaultHintIsTheMmxRoutinesAndNearTheDivision) {
+    for (const Row &nicest : kPerspectiveRows) {
+        SCOPED_TRACE(nicest.name);
+        static const Row *base;
+        base = &nicest;
+        const Row row{"default hint", [](GlContext *ctx) {
+                          base->set(ctx);
+                          GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
+                      }};
+        validate(row.set);
+        const GlTextureObject *tex = ctx->state.span.fast.texture;
+        const bool level0 = tex != nullptr && tex->minFilter == tex->magFilter;
+        EXPECT_EQ(__glOgMmxSpanServes(ctx), level0);
+        if (!level0) continue;
+        const Picture road = draw(row, 3);
+        EXPECT_EQ(road.form, "MMX span routine");
+        EXPECT_NE(road.color, draw(row, 0).color) << "the default hint draws through the routine, not the chain";
+    }
+    // A floor: a quad over the window whose texture coordinates are planes in window x and y,
+    // with q growing up the window and the same along each row (as a floor's w is), so that the
+    // line between two segment ends is the division itself and every difference from the exact
+    // picture is the reciprocal's: within 2^-12 of the coordinate at both ends (as in the record
+    // test, the largest plane value of the row bounding what rounding S, T and Q costs), plus a
+    // texel where the two pictures sample within one.
+    const double c[2] = {0.05, 0.04}, d[2] = {0.1, 0.05}, qy = 0.03, q0 = 0.4;
+    scene = [&] {
+        GL(glBegin)(GL_QUADS);
+        for (const auto &v : {std::array<float, 2>{0, 0}, {64, 0}, {64, 64}, {0, 64}}) {
+            const double x = v[0], y = v[1];
+            GL(glTexCoord4f)(float(c[0] * x + d[0]), float(c[1] * y + d[1]), 0.0f, float(q0 + qy * y));
+            GL(glVertex2f)(v[0], v[1]);
+        }
+        GL(glEnd)();
+    };
+    const double largest = std::max({c[0] * 64 + d[0], c[1] * 64 + d[1], q0 + qy * 64});
+    const double coordinateMax = largest / q0;
+    const double bound = 256.0 * 2.0 * (coordinateMax * 0x1p-12 + (1.0 + coordinateMax) * (largest / q0) * 0x1p-21 + 0x1p-15) + 1.0;
+    EXPECT_LT(bound, 3.0);
+    for (int axis : {0, 1}) {
+        SCOPED_TRACE(axis ? "t" : "s");
+        static bool axisT;
+        axisT = axis == 1;
+        const Row exact{"nicest", [](GlContext *ctx) {
+                            coordinateTexture(ctx, axisT);
+                            GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+                        }};
+        const Row stepped{"default", [](GlContext *ctx) {
+                              coordinateTexture(ctx, axisT);
+                              GL(glHint)(GL_PERSPECTIVE_CORRECTION_HINT, GL_DONT_CARE);
+                          }};
+        open(kFormats[0], 16);
+        const Picture chain = draw(exact, 0);
+        for (int dir : {3, 2, 1, -1}) {
+            SCOPED_TRACE(::testing::Message() << "road " << dir);
+            const Picture p = draw(stepped, dir);
+            if (dir == 3) {
+                EXPECT_EQ(p.form, "MMX span routine");
+            }
+            int worst = 0;
+            long sum = 0;
+            for (int i = 0; i < kSide * kSide; ++i) {
+                auto texel = [](const uint8_t *rgb) { return (rgb[0] >> 3) << 3 | (rgb[1] >> 5); };
+                const int raw = texel(&p.color[size_t(3 * i)]) - texel(&chain.color[size_t(3 * i)]);
+                const int signedDist = raw > 128 ? raw - 256 : raw < -128 ? raw + 256 : raw;
+                worst = std::max(worst, std::abs(signedDist));
+                sum += signedDist;
+            }
+            EXPECT_LE(worst, bound);
+            // The reciprocal's roundings lean neither way over the window.
+            EXPECT_LT(std::fabs(double(sum)) / (kSide * kSide), 0.1);
+        }
+    }
+    scene = nullptr;
+}
+
+// Level 0's copy in the colour buffer's layout is made for the integer one-routine's replacing
+// road, which copies from it, and not when the MMX routine draws, which reads the level itself.
+TEST_F(MmxSpan, OnlyTheIntegerRoutineGetsTheLevelCopy) {
+    const Row row{"rgb replace", [](GlContext *ctx) {
+                      GL(glDisable)(GL_DITHER);
+                      texture(ctx, GL_RGB, GL_RGB, GL_REPLACE);
+                  }};
+    for (int mmx : {1, 0}) {
+        SCOPED_TRACE(mmx ? "MMX" : "no MMX");
+        __glOgOverrideMmx(mmx);
+        open(kFormats[0], 16);
+        const Picture p = draw(row, 3);
+        EXPECT_EQ(p.form, mmx ? "MMX span routine" : "one-routine span routine");
+        EXPECT_EQ(p.levelCopy, mmx == 0);
+    }
+    __glOgOverrideMmx(-1);
 }
 
 }  // namespace
