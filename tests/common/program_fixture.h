@@ -3,6 +3,7 @@
 // the picture. One unit per pixel is kivscenes::windowProjection.
 #pragma once
 #include <gtest/gtest.h>
+#include "tests/common/dib_section.h"
 
 #include <sys/stat.h>
 
@@ -76,10 +77,7 @@ public:
     MemoryDib(int w, int h, bool topDown = false) : width(w), height(h), topDown_(topDown) {
         dc = CreateCompatibleDC(nullptr);
         if (dc == nullptr) return;
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, topDown ? -h : h, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap = NewDibSection(dc, w, topDown ? -h : h, 16, &bits);
         if (bitmap != nullptr) previous = SelectObject(dc, bitmap);
     }
     ~MemoryDib() {

@@ -150,7 +150,9 @@ TEST_F(SteppedPerspective, RunEndsDivideAndPixelsBetweenStepLinearly) {
         glEnable(GL_TEXTURE_2D);
         drawTriangles({kWall});
         const std::vector<uint16_t> got = pixels();
-        if (r == Road::Integer) EXPECT_NE(line().find("one-routine span routine"), std::string::npos) << line();
+        if (r == Road::Integer) {
+            EXPECT_NE(line().find("one-routine span routine"), std::string::npos) << line();
+        }
         int judged = 0, ends = 0, wrong = 0, steppedApart = 0;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
@@ -215,7 +217,9 @@ TEST_F(SteppedPerspective, ChainAndIntegerRoutineDrawTheSamePicture) {
             drawTriangles(tris, kColours);
             pictures[r == Road::Chain ? 0 : 1].push_back(pixels());
             EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-            if (r == Road::Integer) EXPECT_NE(line().find("one-routine span routine"), std::string::npos) << line();
+            if (r == Road::Integer) {
+                EXPECT_NE(line().find("one-routine span routine"), std::string::npos) << line();
+            }
         }
     }
     for (size_t i = 0; i < std::size(states); ++i) {
@@ -254,8 +258,9 @@ TEST_F(SteppedPerspective, AnOrthographicQuadIsTheSameAtEveryHintAndOnEveryRoad)
             drawTriangles({quad[0], quad[1]});
             numbered[h] = pixels();
             // The MMX routine takes the state at the default hint, and hands the quad on itself.
-            if (r == Road::Mmx && hints[h] == GL_DONT_CARE)
+            if (r == Road::Mmx && hints[h] == GL_DONT_CARE) {
                 EXPECT_NE(line().find("MMX span routine"), std::string::npos) << line();
+            }
             // 64 x 64 mipmaps of changing texels, modulated by smooth colour, dithered.
             glClear(GL_COLOR_BUFFER_BIT);
             glEnable(GL_DITHER);

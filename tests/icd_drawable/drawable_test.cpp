@@ -2,6 +2,7 @@
 // found again, dropped when their window goes, resized by window moves; their geometry and the
 // clip list the device layer builds.
 #include <cstring>
+#include "tests/common/dib_section.h"
 #include "tests/icd_drawable/drawable_fixture.h"
 
 namespace {
@@ -24,10 +25,8 @@ struct MemoryBitmap {
         ReleaseDC(nullptr, screen);
         // A DIB section: the driver draws into the bitmap's own pixels, which a device bitmap
         // does not give it.
-        BITMAPINFO info{};
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 64, 32, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
         void *bits = nullptr;
-        bitmap = CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap = NewDibSection(hdc, 64, 32, 16, &bits);
         SelectObject(hdc, bitmap);
         SetPixelFormat(hdc, format, nullptr);
     }

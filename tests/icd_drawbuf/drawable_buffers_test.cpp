@@ -2,6 +2,7 @@
 // descriptors, a memory bitmap's, the plain-memory and DIB-section kinds, failures of the
 // block and of the set-up escape, clip rectangles and the ownership mask.
 #include <cstring>
+#include "tests/common/dib_section.h"
 #include <set>
 #include "tests/icd_core/icd_fixture.h"
 #include "icd/hw/drawable_buffers.h"
@@ -156,10 +157,7 @@ protected:
     void SetUp() override {
         IcdTest::SetUp();
         dc = CreateCompatibleDC(nullptr);
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 30, 20, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap = NewDibSection(dc, 30, 20, 16, &bits);
         previous = SelectObject(dc, bitmap);
         ASSERT_TRUE(SetPixelFormat(dc, kSingleFormat, nullptr));
         handle = DrvCreateContext(dc);
@@ -219,11 +217,8 @@ TEST_F(BitmapDrawable, TheFrontBufferIsTheBitmapAndDepthAndStencilAreDibSections
 TEST_F(BitmapDrawable, TheFrontBufferRefusesToLockOnceAnotherBitmapIsSelected) {
     GlBufferDescriptor *front = desc(kGlDescriptorFront);
     EXPECT_TRUE(front->lock(front, &drawable()->buffers));
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 30, 20, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
     void *otherBits = nullptr;
-    HBITMAP other = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &otherBits, nullptr, 0);
+    HBITMAP other = NewDibSection(dc, 30, 20, 16, &otherBits);
     ASSERT_NE(other, nullptr);
     SelectObject(dc, other);
     EXPECT_FALSE(front->lock(front, &drawable()->buffers));
@@ -241,11 +236,8 @@ TEST_F(BitmapDrawable, ReusedHandlesOfADeletedBitmapDoNotUnlockItsDrawable) {
     DeleteDC(dc);
     DeleteObject(bitmap);
     dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 40, 20, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
     void *otherBits = nullptr;
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &otherBits, nullptr, 0);
+    bitmap = NewDibSection(dc, 40, 20, 16, &otherBits);
     ASSERT_NE(bitmap, nullptr);
     previous = SelectObject(dc, bitmap);
     EXPECT_FALSE(front->lock(front, set));
@@ -260,10 +252,7 @@ TEST_F(BitmapDrawable, ANewMemoryDcDrawsIntoItsOwnBitmapWhateverHandleItGets) {
     DeleteDC(dc);
     DeleteObject(bitmap);
     dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 40, 10, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap = NewDibSection(dc, 40, 10, 16, &bits);
     ASSERT_NE(bitmap, nullptr);
     previous = SelectObject(dc, bitmap);
     ASSERT_TRUE(SetPixelFormat(dc, kSingleFormat, nullptr));

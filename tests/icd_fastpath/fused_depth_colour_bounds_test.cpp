@@ -7,6 +7,8 @@
 // run on ordinary memory.
 #include <gtest/gtest.h>
 
+#include "tests/icd_fastpath/depth_walks.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -57,22 +59,13 @@ const Colour kColours[] = {
     {0, int32_t(0.96 * 65536), (29 << 16) + 0xFFFF, -int32_t(0.9 * 65536), 31 << 16, -int32_t(0.97 * 65536)},
 };
 
-struct Depth {
-    const char *name;
-    int32_t shift;
-    uint32_t epochBase, z, step;
-};
-const Depth kDepths[] = {{"rising", 16, 0, 0x40000000u, 0x00A00000u},
-                         {"falling", 16, 0, 0xF0000000u, uint32_t(-0x01230000)},
-                         {"with an epoch base", 14, 0x2000u, 0x01000000u, 0x00048000u}};
-
 // One case: the layout, dither, function and writes, the depth and colour iterators, the
 // direction, the span's length and mask, and which end of the span meets the fence.
 struct Case {
     bool r565, dithered;
     int func;
     bool write;
-    const Depth &depth;
+    const DepthWalk &depth;
     const Colour &colour;
     int32_t xStep;
     int n;
@@ -87,7 +80,7 @@ void check(GlContext *ctx, FencedRow &depthRow, FencedRow &colourRow, const Case
     const int32_t index = k.func + (k.write ? 0 : 8);
     const GlFastProc fused = __glFastDepthSmoothProc(k.r565 ? 5 : 4, k.dithered, index);
     ASSERT_NE(fused, nullptr);
-    const Depth &d = k.depth;
+    const DepthWalk &d = k.depth;
     ctx->buffers.depth.shift = d.shift;
     ctx->buffers.depth.epochBase = d.epochBase;
     ctx->state.span.fast.afterDepthTest = (k.r565 ? __glSpanTable565 : __glSpanTable555)[2 | (k.dithered ? 1 : 0)];
@@ -138,7 +131,7 @@ TEST(FusedDepthColour, StaysInsideItsSpanAndDrawsAsTheChain) {
         for (bool dithered : {true, false})
             for (int func : {1, 3, 5, 7})
                 for (bool write : {true, false})
-                    for (const Depth &d : kDepths)
+                    for (const DepthWalk &d : kDepthWalks)
                         for (const Colour &c : kColours)
                             for (int32_t xStep : {1, -1})
                                 for (int n = 1; n <= 32; ++n)

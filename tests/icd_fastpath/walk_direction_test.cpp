@@ -16,6 +16,7 @@
 #include "icd/raster/fast_span.h"
 #include "tests/icd_state/state_fixture.h"
 #include "tests/icd_raster/raster_fixture.h"
+#include "tests/icd_fastpath/depth_walks.h"
 #include "icd/core/pick.h"
 #include "icd/codegen/og_procs.h"
 
@@ -120,19 +121,11 @@ TEST(WalkDirection, DepthChunksEqualTheirPixelLoops) {
     GlDepthBuffer &db = ctx->buffers.depth;
     db.scale = 0xFFFFFFFFu;
     const uint32_t masks[] = {0xFFFFFFFFu, 0xFFFFFFF0u, 0x7FFF7FFEu, 0x80000001u, 0x00FF0000u, 0xFFFFFF80u, 0x00000100u};
-    struct Depths {
-        const char *name;
-        int32_t shift;
-        uint32_t epochBase, z, step;
-    };
     // Stored values are the walk's own values, one above and one below in turn, so that every
     // comparison meets equal, lower and higher elements.
-    const Depths depths[] = {{"16-bit shift, rising", 16, 0, 0x40000000u, 0x00A00000u},
-                             {"16-bit shift, falling", 16, 0, 0xF0000000u, uint32_t(-0x01230000)},
-                             {"with an epoch base", 14, 0x2000u, 0x01000000u, 0x00048000u}};
     for (int func = 1; func <= 7; ++func)
         for (bool write : {true, false})
-            for (const Depths &d : depths)
+            for (const DepthWalk &d : kDepthWalks)
                 for (uint32_t mask : masks)
                     for (int32_t xStep : {1, -1}) {
                         SCOPED_TRACE(testing::Message() << "function " << func << (write ? " writes" : "") << ", " << d.name

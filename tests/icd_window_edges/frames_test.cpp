@@ -151,7 +151,9 @@ TEST_F(Frames, AnAccumulationReturnRefusedIsReported) {
         kivDDrawResetInjections();
         if (!reported) expectShown(win, "a returned picture neither the swap nor glFinish reported", kBlue555);
         drawFrame(win, kBlue555);
-        if (doubleBuffered) EXPECT_TRUE(win.swap()) << "the frame after not shown";
+        if (doubleBuffered) {
+            EXPECT_TRUE(win.swap()) << "the frame after not shown";
+        }
         expectShown(win, "the frame after", kBlue555);
     }
 }

@@ -70,7 +70,9 @@ TEST_F(FrontRead, AFrontBufferReadThatCannotReadTheScreenNeverAnswersZeros) {
             glClearColor(0, 0, 1, 0);
             glClear(GL_COLOR_BUFFER_BIT);
             glFinish();
-            if (doubleBuffered) ASSERT_TRUE(win.swap());
+            if (doubleBuffered) {
+                ASSERT_TRUE(win.swap());
+            }
             const ScreenCopy shown = ScreenCopy::take();
             const POINT corner = win.toScreen(0, 0);
             ASSERT_EQ(shown.at(corner.x, corner.y), 0x001F) << "the blue frame is not on the screen";

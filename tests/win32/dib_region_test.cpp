@@ -1,5 +1,6 @@
 // DIB sections, the bitmap query, rectangle fills by colour and regions as rectangle lists.
 #include <gtest/gtest.h>
+#include "tests/common/dib_section.h"
 
 #include <cstring>
 #include <vector>
@@ -63,11 +64,8 @@ TEST(Regions, ExtCreateRegionMergesOverlapsAndRejectsShortData) {
 
 TEST(DibSections, RowsFollowTheHeightSignAndTheQueryGivesTheSection) {
     for (bool topDown : {false, true}) {
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof info);
-        info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 5, topDown ? -3 : 3, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
         void *bits = nullptr;
-        HBITMAP b = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HBITMAP b = NewDibSection(nullptr, 5, topDown ? -3 : 3, 24, &bits);
         ASSERT_NE(b, nullptr);
         DIBSECTION ds;
         ASSERT_EQ(GetObjectA(b, sizeof ds, &ds), int(sizeof ds));
@@ -126,11 +124,8 @@ TEST(DibSections, OneBitFillsByNearestColourAndRegionFills) {
 // name no bitmap get the platform's errors: a value past the end of the table or of another type
 // of object, a deleted one.
 TEST(DibSections, TheQueryFillsEveryFieldAndRefusesOtherHandles) {
-    BITMAPINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 3, 2, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
     void *bits = nullptr;
-    HBITMAP b = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP b = NewDibSection(nullptr, 3, 2, 16, &bits);
     ASSERT_NE(b, nullptr);
     DIBSECTION ds;
     std::memset(&ds, 0xCC, sizeof ds);
