@@ -228,21 +228,41 @@ void GL_FASTCALL depthStage(uint32_t mask, GlSpan *sp) {
     }
 }
 
-// The comparison of biased 16-bit values (value ^ 0x8000 against stored ^ 0x8000, signed).
+// The unsigned 16-bit depth test of eight lanes, as a mask of the passing lanes or (where one
+// operation fewer gives it) of the failing ones: kGivesFail says which.
 template <int Func>
-inline __m128i compare16(__m128i v, __m128i s) {
-    const __m128i ones = _mm_set1_epi16(-1);
-    if constexpr (Func == 1) return _mm_cmplt_epi16(v, s);
-    if constexpr (Func == 2) return _mm_cmpeq_epi16(v, s);
-    if constexpr (Func == 3) return _mm_xor_si128(_mm_cmpgt_epi16(v, s), ones);
-    if constexpr (Func == 4) return _mm_cmpgt_epi16(v, s);
-    if constexpr (Func == 5) return _mm_xor_si128(_mm_cmpeq_epi16(v, s), ones);
-    if constexpr (Func == 6) return _mm_xor_si128(_mm_cmplt_epi16(v, s), ones);
-    return ones;
+struct DepthTest16 {
+    static constexpr bool kGivesFail = Func == 1 || Func == 4 || Func == 5;
+    static GL_ALWAYS_INLINE __m128i mask(__m128i v, __m128i s) {
+        const __m128i zero = _mm_setzero_si128();
+        if constexpr (Func == 1 || Func == 6) return _mm_cmpeq_epi16(_mm_subs_epu16(s, v), zero);  // v >= s
+        if constexpr (Func == 3 || Func == 4) return _mm_cmpeq_epi16(_mm_subs_epu16(v, s), zero);  // v <= s
+        if constexpr (Func == 2 || Func == 5) return _mm_cmpeq_epi16(v, s);
+        return _mm_cmpeq_epi16(zero, zero);  // GL_ALWAYS: every lane passes
+    }
+    // The passing lanes among the live ones.
+    static GL_ALWAYS_INLINE __m128i passing(__m128i t, __m128i live) {
+        return kGivesFail ? _mm_andnot_si128(t, live) : _mm_and_si128(t, live);
+    }
+};
+
+// The lanes of eight positions whose bits are set in live8 (bit 7 - position); Reversed: the
+// positions lie in the lanes from 7 down to 0.
+template <bool Reversed>
+GL_ALWAYS_INLINE __m128i liveLanes16(uint32_t live8) {
+    const __m128i laneBits = Reversed ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
+                                      : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+    return _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
 }
 
-// The 16-bit depth values of eight walk positions at a time: the fixed-point depths shifted and
-// biased into signed 16-bit lanes (value ^ 0x8000), as compare16 takes them.
+// Bits 16-31 of eight 32-bit lanes as 16-bit lanes (the arithmetic shift keeps the pack from
+// saturating).
+GL_ALWAYS_INLINE __m128i highHalves(__m128i lo, __m128i hi) {
+    return _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+}
+
+// The 16-bit depth values of eight walk positions at a time: the fixed-point depths shifted to
+// the buffer's precision plus the epoch base, as DepthTest16 takes them.
 struct DepthValues16 {
     __m128i zv, dz4, dz8, shift, base;
     GL_ALWAYS_INLINE DepthValues16(const GlSpan *sp, const GlDepthBuffer &db) {
@@ -253,11 +273,10 @@ struct DepthValues16 {
         shift = _mm_cvtsi32_si128(db.shift);
         base = _mm_set1_epi32(int32_t(db.epochBase));
     }
-    GL_ALWAYS_INLINE __m128i biased() const {
-        const __m128i low = _mm_set1_epi32(0xFFFF), bias = _mm_set1_epi32(0x8000);
-        const __m128i a = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(zv, shift), base), low);
-        const __m128i b = _mm_and_si128(_mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base), low);
-        return _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+    GL_ALWAYS_INLINE __m128i values() const {
+        const __m128i a = _mm_add_epi32(_mm_srl_epi32(zv, shift), base);
+        const __m128i b = _mm_add_epi32(_mm_srl_epi32(_mm_add_epi32(zv, dz4), shift), base);
+        return highHalves(_mm_slli_epi32(a, 16), _mm_slli_epi32(b, 16));
     }
     GL_ALWAYS_INLINE void next() { zv = _mm_add_epi32(zv, dz8); }
 };
@@ -277,22 +296,19 @@ void depthChunk16(uint32_t mask, GlSpan *sp) {
     const GlDepthBuffer &db = sp->context->buffers.depth;
     uint16_t *p = reinterpret_cast<uint16_t *>(sp->depthAddress);
     const int32_t n = 32 - __builtin_ctz(mask), groups = n >> 3;
-    const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-    const __m128i laneBits = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
     DepthValues16 depth(sp, db);
     uint32_t keep = 0;
     for (int32_t g = 0; g < groups; ++g, depth.next()) {
         const uint32_t live8 = (mask >> (24 - 8 * g)) & 0xFF;
         if (live8 == 0) continue;
-        const __m128i v = depth.biased();
+        const __m128i v = depth.values();
         uint16_t *q = p + kStep * 8 * g;
         const __m128i stored = loadWalk8<Back>(q);
-        const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
-        const __m128i pass = _mm_and_si128(compare16<Func>(v, _mm_xor_si128(stored, flip)), live);
+        const __m128i pass = DepthTest16<Func>::passing(DepthTest16<Func>::mask(v, stored), liveLanes16<false>(live8));
         const uint32_t bits = uint32_t(_mm_movemask_epi8(_mm_packs_epi16(pass, _mm_setzero_si128()))) & 0xFF;
         if (bits == 0) continue;
         keep |= uint32_t(kReversedBytes[bits]) << (24 - 8 * g);
-        if constexpr (Write) storeWalk8<Back>(q, select16(pass, _mm_xor_si128(v, flip), stored));
+        if constexpr (Write) storeWalk8<Back>(q, select16(pass, v, stored));
     }
     const uint32_t dz = uint32_t(sp->z.step);
     uint32_t zi = uint32_t(sp->z.cur) + uint32_t(groups * 8) * dz;
@@ -321,26 +337,6 @@ void GL_FASTCALL depthStage16(uint32_t mask, GlSpan *sp) {
 }
 
 // ---- the depth test fused with the smooth colour ----------------------------------------------
-
-// Bits 16-31 of eight 32-bit lanes as 16-bit lanes (the arithmetic shift keeps the pack from
-// saturating).
-GL_ALWAYS_INLINE __m128i highHalves(__m128i lo, __m128i hi) {
-    return _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
-}
-
-// The unsigned 16-bit depth test of eight lanes, as a mask of the passing lanes or (where one
-// operation fewer gives it) of the failing ones: kGivesFail says which.
-template <int Func>
-struct DepthTest16 {
-    static constexpr bool kGivesFail = Func == 1 || Func == 4 || Func == 5;
-    static GL_ALWAYS_INLINE __m128i mask(__m128i v, __m128i s) {
-        const __m128i zero = _mm_setzero_si128();
-        if constexpr (Func == 1 || Func == 6) return _mm_cmpeq_epi16(_mm_subs_epu16(s, v), zero);  // v >= s
-        if constexpr (Func == 3 || Func == 4) return _mm_cmpeq_epi16(_mm_subs_epu16(v, s), zero);  // v <= s
-        if constexpr (Func == 2 || Func == 5) return _mm_cmpeq_epi16(v, s);
-        return _mm_cmpeq_epi16(zero, zero);  // GL_ALWAYS: every lane passes
-    }
-};
 
 // The values of the depth stage and of the smooth basic span proc as the fused proc steps them,
 // each a 32-bit iterator whose bits 16-31 give the result. The depth of a position is the low 16
@@ -489,9 +485,7 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
         const __m128i stored = _mm_loadu_si128(q);
         __m128i t = Test::mask(v, stored);
         if (live8 != 0xFF) {
-            const __m128i laneBits = Back ? _mm_setr_epi16(0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80)
-                                          : _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
-            const __m128i live = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(int16_t(live8)), laneBits), laneBits);
+            const __m128i live = liveLanes16<Back>(live8);
             t = Test::kGivesFail ? _mm_or_si128(t, _mm_xor_si128(live, _mm_cmpeq_epi16(live, live)))
                                  : _mm_and_si128(t, live);
         }
