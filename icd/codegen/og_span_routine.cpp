@@ -287,9 +287,10 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool generati
 
 // ---- the emitter -----------------------------------------------------------------------------------
 
-// Frame words below the record: the pixel count of the row or chunk, the rows left in the half,
-// the dither level of the current pixel, the simple fill's pattern (16 bytes), and the per-pixel
-// body's four dither levels by (count & 3). A textured routine keeps the address of its texels
+// Frame words below the record: the pixel count of the row or chunk, the dither entry where every
+// chunk of a stage-list row starts, the rows left in the half, the dither level of the current
+// pixel, the simple fill's pattern (16 bytes), and the per-pixel body's four dither levels by
+// (count & 3). A textured routine keeps the address of its texels
 // (the copy's or the level's); under perspective also the position in the row's chunk of 32, the
 // position in its half of 16 as an integer for fild, s/w, t/w, 1/w at the chunk's and at the
 // half's start, at the pixel, the caller's and its own two control words, the two 8-byte results
@@ -299,7 +300,7 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool generati
 // factor (its field byte x 257), the smooth colour less its rounding bias, and the rounding term
 // of the row's four dither levels.
 enum : int32_t {
-    kCount = 0, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
+    kCount = 0, kRowDither = 4, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
     kChunkW = 60, kHalfW = 72, kPixelW = 84, kControlSaved = 96, kControlArithmetic = 100, kControlConversion = 104,
     kWorkS = 112, kWorkT = 120, kPreviousS = 128, kPreviousT = 132, kFlatFactors = 136, kColours = 148, kRoundings = 160,
     kRunStart = 208, kRunStep = 216, kRunExact = 224, kFrameBytes = 232
@@ -345,12 +346,10 @@ struct SpanEmitter {
         w.op(__glOgMov(s(), eax, src));
         w.op(__glOgMov(s(), dst, eax));
     }
-    // dst += src, 32-bit wrapping; eax and edx are scratch (ecx keeps the carry of a row).
+    // dst += src, 32-bit wrapping; eax is scratch (ecx keeps the carry of a row).
     void addTo(GlOgNode *dst, GlOgNode *src) {
-        w.op(__glOgMov(s(), eax, dst));
-        w.op(__glOgMov(s(), edx, src));
-        w.op(__glOgAdd(s(), edx, eax));
-        w.op(__glOgMov(s(), dst, edx));
+        w.op(__glOgMov(s(), eax, src));
+        w.op(__glOgAdd(s(), dst, eax));
     }
     void floatAddTo(GlOgNode *dst, GlOgNode *src) {
         w.op(__glOgFld(s(), dst));
@@ -396,8 +395,12 @@ struct SpanEmitter {
         w.op(__glOgMov(s(), frame(kCount), ebx));
         for (int i = 0; i < p.iterCount; ++i) copy(rec(size_t(p.iters[i].cur)), rec(size_t(p.iters[i].rowStart)));
         copy(rec(offsetof(GlSpan, x)), rec(offsetof(GlSpan, startEdgeX)));
+        // Chunks start 32 positions apart, so every chunk of the row starts on the same dither
+        // entry; the stages move the record's pointer, which each chunk sets back.
+        __glOgEmitDitherPointer(w, rec(offsetof(GlSpan, y)), rec(offsetof(GlSpan, x)),
+                                rec(offsetof(GlSpan, ditherTableBase)), frame(kRowDither));
         w.place(chunkTop);
-        ditherPointer(offsetof(GlSpan, x));
+        copy(rec(offsetof(GlSpan, ditherPointer)), frame(kRowDither));
         w.op(__glOgMov(s(), ebx, frame(kCount)));
         w.op(__glOgMov(s(), ecx, w.imm(-1)));
         w.op(__glOgCmp(s(), ebx, w.imm(32)));
@@ -406,10 +409,8 @@ struct SpanEmitter {
         w.place(full);
         w.op(__glOgLea(s(), edx, w.at(kEsp, kFrameBytes)));
         w.op(__glOgCall(s(), w.abs(&slots.fastStageFirst)));
-        w.op(__glOgMov(s(), eax, frame(kCount)));
-        w.op(__glOgSub(s(), eax, w.imm(32)));
+        w.op(__glOgSub(s(), frame(kCount), w.imm(32)));
         w.op(__glOgJle(s(), rowEnd));
-        w.op(__glOgMov(s(), frame(kCount), eax));
         w.op(__glOgAdd(s(), rec(offsetof(GlSpan, x)), w.imm(32)));
         for (int i = 0; i < p.iterCount; ++i)
             step(p.iters[i], rec(size_t(p.iters[i].cur)), rec(size_t(p.iters[i].chunkStep)));
