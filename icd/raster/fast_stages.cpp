@@ -369,15 +369,6 @@ struct FusedValues {
     }
 };
 
-// The walker's dither rows repeat every four positions: a block's lanes 4-7 then take the levels
-// of its lanes 0-3, and every block those of the first.
-inline bool ditherRepeatsByFour(const uint32_t *d) {
-    auto in = [d](const std::array<std::array<uint32_t, 35>, 4> &table) {
-        return uintptr_t(d) - uintptr_t(table.data()) < sizeof table;
-    };
-    return in(__glFastDitherTable) || in(__glFastDitherTableMirrored);
-}
-
 // The positions of a chunk from `from` on, one at a time, those whose mask bit is set (the mask's
 // last set bit ends the walk).
 template <class F, bool Dither, int Func, bool Write, bool Back>
@@ -407,10 +398,12 @@ GL_ALWAYS_INLINE void depthSmoothPixels(uint32_t mask, GlSpan *sp, const FusedVa
 template <class F, bool Back>
 struct FusedLanes {
     __m128i z, r, g, b, fourZ, fourR, fourG, fourB;
-    GL_ALWAYS_INLINE explicit FusedLanes(const FusedValues<F> &it) {
+    GL_ALWAYS_INLINE explicit FusedLanes(const FusedValues<F> &it)
+        : FusedLanes(_mm_setr_epi32(int32_t(it.z), int32_t(it.r), int32_t(it.g), int32_t(it.b)),
+                     _mm_setr_epi32(int32_t(it.dz), int32_t(it.dr), int32_t(it.dg), int32_t(it.db))) {}
+    // From the iterators' values at the first position (c) and their steps (s), z r g b in lanes.
+    GL_ALWAYS_INLINE FusedLanes(__m128i c, __m128i s) {
         // Rows: positions; columns: the iterators. Four rows, transposed.
-        const __m128i c = _mm_setr_epi32(int32_t(it.z), int32_t(it.r), int32_t(it.g), int32_t(it.b));
-        const __m128i s = _mm_setr_epi32(int32_t(it.dz), int32_t(it.dr), int32_t(it.dg), int32_t(it.db));
         const __m128i p1 = _mm_add_epi32(c, s), p2 = _mm_add_epi32(p1, s), p3 = _mm_add_epi32(p2, s);
         const __m128i a0 = Back ? p3 : c, a1 = Back ? p2 : p1, a2 = Back ? p1 : p2, a3 = Back ? c : p3;
         const __m128i t0 = _mm_unpacklo_epi32(a0, a1), t1 = _mm_unpacklo_epi32(a2, a3);
@@ -431,24 +424,19 @@ struct FusedLanes {
         z = _mm_add_epi32(z, fourZ);
         return v;
     }
-    // Dither levels of four positions (lane order) added to the colour.
-    template <class Lanes>
-    static GL_ALWAYS_INLINE void addLevels(Lanes &c, __m128i l) {
-        c.r = _mm_add_epi32(c.r, _mm_slli_epi32(l, F::kRedShift));
-        c.g = _mm_add_epi32(c.g, _mm_slli_epi32(l, F::kGreenShift));
-        c.b = _mm_add_epi32(c.b, l);
+    // The dither levels of four positions (lane order) added to the colour: the walker's dither
+    // rows repeat every four positions (the matrix is 4 x 4), so every later four positions hold
+    // them too.
+    GL_ALWAYS_INLINE void addLevels(__m128i l) {
+        r = _mm_add_epi32(r, _mm_slli_epi32(l, F::kRedShift));
+        g = _mm_add_epi32(g, _mm_slli_epi32(l, F::kGreenShift));
+        b = _mm_add_epi32(b, l);
     }
-    // The pixels of the next four positions (bits 16-31), with the dither levels l where the
-    // colour does not hold them; stepping on.
-    template <bool Levels>
-    GL_ALWAYS_INLINE __m128i takeColour(__m128i l) {
-        struct {
-            __m128i r, g, b;
-        } c{r, g, b};
-        if constexpr (Levels) addLevels(c, l);
+    // The pixels of the next four positions (bits 16-31), stepping on.
+    GL_ALWAYS_INLINE __m128i takeColour() {
         const __m128i redMask = _mm_set1_epi32(int32_t(FusedValues<F>::kRedMask));
         const __m128i greenMask = _mm_set1_epi32(int32_t(FusedValues<F>::kGreenMask));
-        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(c.r, redMask), _mm_and_si128(c.g, greenMask)), c.b);
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(r, redMask), _mm_and_si128(g, greenMask)), b);
         skipColour();
         return _mm_srai_epi32(v, 16);
     }
@@ -459,22 +447,136 @@ struct FusedLanes {
     }
 };
 
+// ---- the fused proc's whole blocks, written out ----
+
+// Rows of large triangles are chunks all of whose positions are live but the row's last. With
+// eight vector registers the compiler cannot keep the four iterators, the steps, the masks and a
+// block's values in registers at once, and spills around every block; these blocks keep the
+// iterators in registers for the whole chunk and read the steps and masks as memory operands.
+// State: z, r, g, b as FusedLanes steps them (first position in lane 0); per block, xmm0 the
+// eight depths (then the colour), xmm1 the stored ones, xmm2 the test's mask, xmm3 scratch. A
+// block all of whose positions pass runs straight through; any other leaves for the code after
+// the last block (label 2N), which skips the colour of a block that fails throughout (3N) and
+// comes back to the block's end (1N). CMP leaves in xmm2 the lanes whose saturated difference
+// is zero.
+#define KIV_FUSED_COLOUR(REG)                                                                                     \
+    "movdqa %[r], " REG "\n\tpand %[rm], " REG "\n\tmovdqa %[g], %%xmm3\n\tpand %[gm], %%xmm3\n\t"              \
+    "por %%xmm3, " REG "\n\tpor %[b], " REG "\n\tpsrad $16, " REG "\n\t"                                        \
+    "paddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\t"
+#define KIV_FUSED_PIXELS KIV_FUSED_COLOUR("%%xmm0") KIV_FUSED_COLOUR("%%xmm1") "packssdw %%xmm1, %%xmm0\n\t"
+#define KIV_FUSED_BLOCK(N, OFF, CMP)                                                                              \
+    "movdqa %[z], %%xmm0\n\tpsrad $16, %%xmm0\n\tpaddd %[fz], %[z]\n\t"                              \
+    "movdqa %[z], %%xmm1\n\tpsrad $16, %%xmm1\n\tpaddd %[fz], %[z]\n\t"                                         \
+    "packssdw %%xmm1, %%xmm0\n\tmovdqu " OFF "(%[zp]), %%xmm1\n\t" CMP "pcmpeqw %[zero], %%xmm2\n\t"           \
+    "pmovmskb %%xmm2, %[bits]\n\tcmp %[allPass], %[bits]\n\tjne 2" N "f\n\t"                                     \
+    "movdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS "movdqu %%xmm0, " OFF "(%[out])\n"                      \
+    "1" N ":\n\t"
+#define KIV_FUSED_OTHER(N, OFF)                                                                                   \
+    "2" N ":\n\tcmp %[allFail], %[bits]\n\tje 3" N "f\n\t"                                                       \
+    "pxor %[toPass], %%xmm2\n\tmovdqa %%xmm2, %%xmm3\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm3\n\t"         \
+    "por %%xmm3, %%xmm0\n\tmovdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS                                    \
+    "movdqu " OFF "(%[out]), %%xmm1\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm2\n\tpor %%xmm2, %%xmm0\n\t"    \
+    "movdqu %%xmm0, " OFF "(%[out])\n\tjmp 1" N "b\n"                                                            \
+    "3" N ":\n\tpaddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\t"                                  \
+    "paddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\tjmp 1" N "b\n"
+#define KIV_FUSED_CHUNK(CMP)                                                                                      \
+    KIV_FUSED_BLOCK("0", "0", CMP) KIV_FUSED_BLOCK("1", "16", CMP) KIV_FUSED_BLOCK("2", "32", CMP)              \
+    KIV_FUSED_BLOCK("3", "48", CMP) "jmp 9f\n" KIV_FUSED_OTHER("0", "0") KIV_FUSED_OTHER("1", "16")              \
+    KIV_FUSED_OTHER("2", "32") KIV_FUSED_OTHER("3", "48") "9:\n"
+
+template <class F>
+struct alignas(16) FusedMasks {
+    uint32_t red[4], green[4];
+};
+template <class F>
+constexpr FusedMasks<F> kFusedMasks{{FusedValues<F>::kRedMask, FusedValues<F>::kRedMask, FusedValues<F>::kRedMask,
+                                     FusedValues<F>::kRedMask},
+                                    {FusedValues<F>::kGreenMask, FusedValues<F>::kGreenMask, FusedValues<F>::kGreenMask,
+                                     FusedValues<F>::kGreenMask}};
+// Zero, and the xor that turns a failing lanes' mask into a passing lanes' one.
+alignas(16) constexpr uint32_t kFusedZero[4] = {0, 0, 0, 0};
+alignas(16) constexpr uint32_t kFusedOnes[4] = {~0u, ~0u, ~0u, ~0u};
+
+// The tests the written-out blocks serve: those of an ordering, with writes (the others take
+// depthSmoothChunk).
+constexpr bool fusedBlocksServe(int func, bool write) { return write && (func == 1 || func == 3 || func == 4 || func == 6); }
+
+// A whole chunk. Walking right to left, the chunk is walked left to right from its last position
+// with the steps negated: every position gets the same values, and the blocks are loaded and
+// stored as they lie.
+template <class F, bool Dither, int Func, bool Back>
+GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
+    static_assert(fusedBlocksServe(Func, true));
+    using Test = DepthTest16<Func>;
+    // FusedValues' iterators before their shifts, read from the record four words at a time
+    // (cur, rowStart, step, chunkStep) and transposed: the values (c) and the steps.
+    auto words = [](const GlSpanIter &i) __attribute__((always_inline)) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i *>(&i));
+    };
+    const __m128i wz = words(sp->z), wr = words(sp->red), wg = words(sp->green), wb = words(sp->blue);
+    __m128i c = _mm_unpacklo_epi64(_mm_unpacklo_epi32(wz, wr), _mm_unpacklo_epi32(wg, wb));
+    __m128i step = _mm_unpacklo_epi64(_mm_unpackhi_epi32(wz, wr), _mm_unpackhi_epi32(wg, wb));
+    c = _mm_add_epi32(c, _mm_cvtsi32_si128(int32_t(db.epochBase << db.shift)));
+    if constexpr (Back) {
+        c = _mm_add_epi32(c, _mm_sub_epi32(_mm_slli_epi32(step, 5), step));
+        step = _mm_sub_epi32(_mm_setzero_si128(), step);
+    }
+    FusedLanes<F, false> lanes(c, step);
+    // The shifts commute with the stepping (both are modulo 2^32).
+    const __m128i up = _mm_cvtsi32_si128(16 - db.shift);
+    lanes.z = _mm_sll_epi32(lanes.z, up);
+    lanes.fourZ = _mm_sll_epi32(lanes.fourZ, up);
+    lanes.r = _mm_slli_epi32(lanes.r, F::kRedShift);
+    lanes.fourR = _mm_slli_epi32(lanes.fourR, F::kRedShift);
+    lanes.g = _mm_slli_epi32(lanes.g, F::kGreenShift);
+    lanes.fourG = _mm_slli_epi32(lanes.fourG, F::kGreenShift);
+    if constexpr (Dither) {
+        // Walking back, lane j is position 31 - j, whose level is that of 3 - j.
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sp->ditherPointer));
+        lanes.addLevels(Back ? _mm_shuffle_epi32(l, 0x1B) : l);
+    }
+    uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 31 : 0);
+    uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 31 : 0);
+    constexpr int kAllPass = Test::kGivesFail ? 0 : 0xFFFF, kAllFail = 0xFFFF - kAllPass;
+    const auto &toPass = Test::kGivesFail ? kFusedOnes : kFusedZero;
+    const FusedMasks<F> &masks = kFusedMasks<F>;
+    // The iterators in registers, the steps in memory.
+    __m128i z = lanes.z, r = lanes.r, g = lanes.g, b = lanes.b;
+    const struct {
+        __m128i z, r, g, b;
+    } four{lanes.fourZ, lanes.fourR, lanes.fourG, lanes.fourB};
+    int bits;
+#define KIV_FUSED_OPERANDS                                                                                        \
+    : [z] "+x"(z), [r] "+x"(r), [g] "+x"(g), [b] "+x"(b), [bits] "=&r"(bits)                                     \
+    : [zp] "r"(zp), [out] "r"(out), [fz] "m"(four.z), [fr] "m"(four.r), [fg] "m"(four.g),          \
+      [fb] "m"(four.b), [rm] "m"(masks.red), [gm] "m"(masks.green), [zero] "m"(kFusedZero), [toPass] "m"(toPass), \
+      [allPass] "n"(kAllPass), [allFail] "n"(kAllFail)                                                            \
+    : "xmm0", "xmm1", "xmm2", "xmm3", "memory", "cc"
+    if constexpr (Func == 1 || Func == 6)  // stored - value
+        asm volatile(KIV_FUSED_CHUNK("movdqa %%xmm1, %%xmm2\n\tpsubusw %%xmm0, %%xmm2\n\t") KIV_FUSED_OPERANDS);
+    else  // value - stored
+        asm volatile(KIV_FUSED_CHUNK("movdqa %%xmm0, %%xmm2\n\tpsubusw %%xmm1, %%xmm2\n\t") KIV_FUSED_OPERANDS);
+#undef KIV_FUSED_OPERANDS
+}
+#undef KIV_FUSED_CHUNK
+#undef KIV_FUSED_OTHER
+#undef KIV_FUSED_BLOCK
+#undef KIV_FUSED_PIXELS
+#undef KIV_FUSED_COLOUR
+
 // The depth test and the smooth untextured colour of a chunk in one pass: the colour is written
 // where the test passes, so nothing is handed from one stage to the next. The n positions up to
 // the last live one go eight at a time as far as whole blocks reach, the rest one at a time: no
 // load or store passes the last live position, which may be the last element of its row.
-template <class F, bool Dither, bool RepeatedDither, int Func, bool Write, bool Back>
+template <class F, bool Dither, int Func, bool Write, bool Back>
 void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
     using Test = DepthTest16<Func>;
     constexpr int32_t kBlock = Back ? -8 : 8;
     FusedLanes<F, Back> lanes(it);
-    const uint32_t *d = sp->ditherPointer;
-    // The levels of four walk positions from `at` on, in lane order.
-    auto levels = [d](int32_t at) __attribute__((always_inline)) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
-        return Back ? _mm_shuffle_epi32(v, 0x1B) : v;
-    };
-    if constexpr (Dither && RepeatedDither) lanes.addLevels(lanes, levels(0));
+    if constexpr (Dither) {
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sp->ditherPointer));
+        lanes.addLevels(Back ? _mm_shuffle_epi32(l, 0x1B) : l);
+    }
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 7 : 0);
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 7 : 0);
     // Block g; live8: its positions' mask bits (bit 7 - position).
@@ -495,9 +597,7 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
             lanes.skipColour();
             return;
         }
-        constexpr bool kLevels = Dither && !RepeatedDither;
-        const __m128i c0 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g) : _mm_setzero_si128());
-        const __m128i c1 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g + 4) : _mm_setzero_si128());
+        const __m128i c0 = lanes.takeColour(), c1 = lanes.takeColour();
         const __m128i px = Back ? _mm_packs_epi32(c1, c0) : _mm_packs_epi32(c0, c1);
         __m128i *o = reinterpret_cast<__m128i *>(out + kBlock * g);
         if (bits == (Test::kGivesFail ? 0 : 0xFFFF)) {
@@ -537,13 +637,11 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
 template <class F, bool Dither, int Func, bool Write, bool Back>
 GL_ALWAYS_INLINE void depthSmoothWalk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
     if (n < 8) return depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, 0);
-    if (!Dither || ditherRepeatsByFour(sp->ditherPointer))
-        return depthSmoothChunk<F, Dither, true, Func, Write, Back>(mask, sp, it, n);
-    depthSmoothChunk<F, Dither, false, Func, Write, Back>(mask, sp, it, n);
+    depthSmoothChunk<F, Dither, Func, Write, Back>(mask, sp, it, n);
 }
 
 template <class F, bool Dither, int Func, bool Write>
-void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
+void GL_FASTCALL depthSmoothAny(uint32_t mask, GlSpan *sp) {
     if (mask == 0) return;
     const GlDepthBuffer &db = sp->context->buffers.depth;
     if (db.shift > 16) return depthStage16<Func, Write>(mask, sp);
@@ -553,6 +651,25 @@ void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
     else depthSmoothWalk<F, Dither, Func, Write, false>(mask, sp, it, n);
     // Where the basic span proc leaves it: past the last live position.
     sp->ditherPointer += n;
+}
+
+// A whole chunk (the depth test of an ordering, with writes).
+template <class F, bool Dither, int Func>
+void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlSpan *sp) {
+    const GlDepthBuffer &db = sp->context->buffers.depth;
+    if (db.shift > 16) return depthStage16<Func, true>(mask, sp);
+    if (sp->xStep < 0) depthSmoothWhole<F, Dither, Func, true>(sp, db);
+    else depthSmoothWhole<F, Dither, Func, false>(sp, db);
+    sp->ditherPointer += 32;
+}
+
+// Each road is a tail call, so that the small chunks of small triangles pay nothing for the
+// whole chunk's set-up.
+template <class F, bool Dither, int Func, bool Write>
+void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
+    if constexpr (fusedBlocksServe(Func, Write))
+        if (mask == 0xFFFFFFFFu) return depthSmoothWholeChunk<F, Dither, Func>(mask, sp);
+    depthSmoothAny<F, Dither, Func, Write>(mask, sp);
 }
 
 template <size_t I>

@@ -159,55 +159,60 @@ TEST(WalkDirection, DepthChunksEqualTheirPixelLoops) {
 // The depth test fused with the smooth colour against the two procs it stands for (the depth
 // stage calling the basic span proc), in both directions, over every function with and without
 // writes, both layouts and dither: the same pixels written, the same depths stored, nothing
-// outside the chunk touched. Stored depths one above, equal and one below the walk's own make
-// every group of eight mix passing and failing positions; a mask with holes takes the two procs.
+// outside the chunk touched. Stored depths one above, equal and one below the walk's own in turn
+// make every group of eight mix passing and failing positions; by groups (one above, one below,
+// in turn, one above) they also make whole groups pass and whole groups fail. A mask with holes
+// takes the two procs. The dither levels are the walker's rows for the direction.
 TEST(WalkDirection, FusedDepthAndColourEqualTheChain) {
     auto ctx = std::make_unique<GlContext>();
     GlFastPathSlots &slots = ctx->state.span.fast;
     GlDepthBuffer &db = ctx->buffers.depth;
     db.shift = 16;
     db.epochBase = 0;
-    uint32_t dither[40];
-    for (int k = 0; k < 40; ++k) dither[k] = uint32_t((k * 7 + 3) % 16) << 12;
     const Iterators &it = kIterators[0];
+    // The stored depth of position i less the walk's own.
+    auto inTurn = [](int i) { return i % 3 - 1; };
+    auto byGroups = [](int i) { return i < 8 ? 1 : i < 16 ? -1 : i < 24 ? i % 3 - 1 : 1; };
     for (bool r565 : {true, false})
         for (bool dithered : {true, false})
             for (int func = 1; func <= 7; ++func)
                 for (bool write : {true, false})
                     for (uint32_t mask : {0xFFFFFFFFu, 0x7FFF7FFEu})
-                        for (int32_t xStep : {1, -1}) {
-                            SCOPED_TRACE(testing::Message() << (r565 ? "565" : "555") << (dithered ? " dithered" : "")
-                                                            << ", function " << func << (write ? " writes" : "")
-                                                            << ", mask " << std::hex << mask << std::dec << ", xStep " << xStep);
-                            const int32_t index = func + (write ? 0 : 8);
-                            const GlFastProc fused = __glFastDepthSmoothProc(r565 ? 5 : 4, dithered, index);
-                            ASSERT_NE(fused, nullptr);
-                            slots.afterDepthTest = (r565 ? __glSpanTable565 : __glSpanTable555)[2 | (dithered ? 1 : 0)];
-                            const uint32_t z0 = 0x40000000u, dz = 0x00A00000u;
-                            auto run = [&](GlFastProc proc, Chunk16 &colour, Chunk16 &depth) {
-                                for (int i = 0; i < 32; ++i) {
-                                    depth.at(i) = uint16_t(((z0 + uint32_t(i) * dz) >> 16) + uint32_t(i % 3) - 1);
-                                    colour.at(i) = uint16_t(0x4321 + 97 * i);
-                                }
-                                GlSpan sp{};
-                                sp.context = ctx.get();
-                                sp.xStep = xStep;
-                                sp.pixel = colour.first();
-                                sp.depthAddress = depth.first();
-                                sp.z = {int32_t(z0), 0, int32_t(dz), 0, {0, 0}};
-                                sp.ditherPointer = dither;
-                                sp.red = {it.red, 0, it.redStep, 0, {0, 0}};
-                                sp.green = {it.green >> (r565 ? 0 : 1), 0, it.greenStep >> (r565 ? 0 : 1), 0, {0, 0}};
-                                sp.blue = {it.blue, 0, it.blueStep, 0, {0, 0}};
-                                proc(mask, &sp);
-                            };
-                            Chunk16 colourFused(xStep), depthFused(xStep), colourChain(xStep), depthChain(xStep);
-                            run(fused, colourFused, depthFused);
-                            run(__glFastDepthTestProcs[size_t(index)], colourChain, depthChain);
-                            EXPECT_EQ(colourFused.memory, colourChain.memory);
-                            EXPECT_EQ(depthFused.memory, depthChain.memory);
-                            EXPECT_TRUE(colourFused.guardsIntact() && depthFused.guardsIntact());
-                        }
+                        for (int32_t xStep : {1, -1})
+                            for (int (*stored)(int) : {+inTurn, +byGroups}) {
+                                SCOPED_TRACE(testing::Message() << (r565 ? "565" : "555") << (dithered ? " dithered" : "")
+                                                                << ", function " << func << (write ? " writes" : "")
+                                                                << ", mask " << std::hex << mask << std::dec << ", xStep " << xStep
+                                                                << (stored == +inTurn ? ", mixed groups" : ", whole groups"));
+                                const int32_t index = func + (write ? 0 : 8);
+                                const GlFastProc fused = __glFastDepthSmoothProc(r565 ? 5 : 4, dithered, index);
+                                ASSERT_NE(fused, nullptr);
+                                slots.afterDepthTest = (r565 ? __glSpanTable565 : __glSpanTable555)[2 | (dithered ? 1 : 0)];
+                                const uint32_t z0 = 0x40000000u, dz = 0x00A00000u;
+                                auto run = [&](GlFastProc proc, Chunk16 &colour, Chunk16 &depth) {
+                                    for (int i = 0; i < 32; ++i) {
+                                        depth.at(i) = uint16_t(((z0 + uint32_t(i) * dz) >> 16) + uint32_t(stored(i)));
+                                        colour.at(i) = uint16_t(0x4321 + 97 * i);
+                                    }
+                                    GlSpan sp{};
+                                    sp.context = ctx.get();
+                                    sp.xStep = xStep;
+                                    sp.pixel = colour.first();
+                                    sp.depthAddress = depth.first();
+                                    sp.z = {int32_t(z0), 0, int32_t(dz), 0, {0, 0}};
+                                    sp.ditherPointer = (xStep > 0 ? __glFastDitherTable : __glFastDitherTableMirrored)[1].data() + 2;
+                                    sp.red = {it.red, 0, it.redStep, 0, {0, 0}};
+                                    sp.green = {it.green >> (r565 ? 0 : 1), 0, it.greenStep >> (r565 ? 0 : 1), 0, {0, 0}};
+                                    sp.blue = {it.blue, 0, it.blueStep, 0, {0, 0}};
+                                    proc(mask, &sp);
+                                };
+                                Chunk16 colourFused(xStep), depthFused(xStep), colourChain(xStep), depthChain(xStep);
+                                run(fused, colourFused, depthFused);
+                                run(__glFastDepthTestProcs[size_t(index)], colourChain, depthChain);
+                                EXPECT_EQ(colourFused.memory, colourChain.memory);
+                                EXPECT_EQ(depthFused.memory, depthChain.memory);
+                                EXPECT_TRUE(colourFused.guardsIntact() && depthFused.guardsIntact());
+                            }
 }
 
 // A triangle with projective texture coordinates keeps its walking order down to the chain,
