@@ -459,29 +459,29 @@ struct FusedLanes {
 // the last block (label 2N), which skips the colour of a block that fails throughout (3N) and
 // comes back to the block's end (1N). CMP leaves in xmm2 the lanes whose saturated difference
 // is zero.
-#define KIV_FUSED_COLOUR(REG)                                                                                     \
-    "movdqa %[r], " REG "\n\tpand %[rm], " REG "\n\tmovdqa %[g], %%xmm3\n\tpand %[gm], %%xmm3\n\t"              \
-    "por %%xmm3, " REG "\n\tpor %[b], " REG "\n\tpsrad $16, " REG "\n\t"                                        \
+#define KIV_FUSED_COLOUR(REG)                                                                                        \
+    "movdqa %[r], " REG "\n\tpand %[rm], " REG "\n\tmovdqa %[g], %%xmm3\n\tpand %[gm], %%xmm3\n\t"                   \
+    "por %%xmm3, " REG "\n\tpor %[b], " REG "\n\tpsrad $16, " REG "\n\t"                                             \
     "paddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\t"
 #define KIV_FUSED_PIXELS KIV_FUSED_COLOUR("%%xmm0") KIV_FUSED_COLOUR("%%xmm1") "packssdw %%xmm1, %%xmm0\n\t"
-#define KIV_FUSED_BLOCK(N, OFF, CMP)                                                                              \
-    "movdqa %[z], %%xmm0\n\tpsrad $16, %%xmm0\n\tpaddd %[fz], %[z]\n\t"                              \
-    "movdqa %[z], %%xmm1\n\tpsrad $16, %%xmm1\n\tpaddd %[fz], %[z]\n\t"                                         \
-    "packssdw %%xmm1, %%xmm0\n\tmovdqu " OFF "(%[zp]), %%xmm1\n\t" CMP "pcmpeqw %[zero], %%xmm2\n\t"           \
-    "pmovmskb %%xmm2, %[bits]\n\tcmp %[allPass], %[bits]\n\tjne 2" N "f\n\t"                                     \
-    "movdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS "movdqu %%xmm0, " OFF "(%[out])\n"                      \
+#define KIV_FUSED_BLOCK(N, OFF, CMP)                                                                                 \
+    "movdqa %[z], %%xmm0\n\tpsrad $16, %%xmm0\n\tpaddd %[fz], %[z]\n\t"                                              \
+    "movdqa %[z], %%xmm1\n\tpsrad $16, %%xmm1\n\tpaddd %[fz], %[z]\n\t"                                              \
+    "packssdw %%xmm1, %%xmm0\n\tmovdqu " OFF "(%[zp]), %%xmm1\n\t" CMP "pcmpeqw %[zero], %%xmm2\n\t"                 \
+    "pmovmskb %%xmm2, %[bits]\n\tcmp %[allPass], %[bits]\n\tjne 2" N "f\n\t"                                         \
+    "movdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS "movdqu %%xmm0, " OFF "(%[out])\n"                          \
     "1" N ":\n\t"
-#define KIV_FUSED_OTHER(N, OFF)                                                                                   \
-    "2" N ":\n\tcmp %[allFail], %[bits]\n\tje 3" N "f\n\t"                                                       \
-    "pxor %[toPass], %%xmm2\n\tmovdqa %%xmm2, %%xmm3\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm3\n\t"         \
-    "por %%xmm3, %%xmm0\n\tmovdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS                                    \
-    "movdqu " OFF "(%[out]), %%xmm1\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm2\n\tpor %%xmm2, %%xmm0\n\t"    \
-    "movdqu %%xmm0, " OFF "(%[out])\n\tjmp 1" N "b\n"                                                            \
-    "3" N ":\n\tpaddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\t"                                  \
+#define KIV_FUSED_OTHER(N, OFF)                                                                                      \
+    "2" N ":\n\tcmp %[allFail], %[bits]\n\tje 3" N "f\n\t"                                                           \
+    "pxor %[toPass], %%xmm2\n\tmovdqa %%xmm2, %%xmm3\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm3\n\t"             \
+    "por %%xmm3, %%xmm0\n\tmovdqu %%xmm0, " OFF "(%[zp])\n\t" KIV_FUSED_PIXELS                                       \
+    "movdqu " OFF "(%[out]), %%xmm1\n\tpand %%xmm2, %%xmm0\n\tpandn %%xmm1, %%xmm2\n\tpor %%xmm2, %%xmm0\n\t"        \
+    "movdqu %%xmm0, " OFF "(%[out])\n\tjmp 1" N "b\n"                                                                \
+    "3" N ":\n\tpaddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\t"                                     \
     "paddd %[fr], %[r]\n\tpaddd %[fg], %[g]\n\tpaddd %[fb], %[b]\n\tjmp 1" N "b\n"
-#define KIV_FUSED_CHUNK(CMP)                                                                                      \
-    KIV_FUSED_BLOCK("0", "0", CMP) KIV_FUSED_BLOCK("1", "16", CMP) KIV_FUSED_BLOCK("2", "32", CMP)              \
-    KIV_FUSED_BLOCK("3", "48", CMP) "jmp 9f\n" KIV_FUSED_OTHER("0", "0") KIV_FUSED_OTHER("1", "16")              \
+#define KIV_FUSED_CHUNK(CMP)                                                                                         \
+    KIV_FUSED_BLOCK("0", "0", CMP) KIV_FUSED_BLOCK("1", "16", CMP) KIV_FUSED_BLOCK("2", "32", CMP)                   \
+    KIV_FUSED_BLOCK("3", "48", CMP) "jmp 9f\n" KIV_FUSED_OTHER("0", "0") KIV_FUSED_OTHER("1", "16")                  \
     KIV_FUSED_OTHER("2", "32") KIV_FUSED_OTHER("3", "48") "9:\n"
 
 template <class F>
@@ -499,7 +499,9 @@ alignas(16) constexpr uint32_t kFusedOnes[4] = {~0u, ~0u, ~0u, ~0u};
 
 // The tests the written-out blocks serve: those of an ordering, with writes (the others take
 // depthSmoothChunk).
-constexpr bool fusedBlocksServe(int func, bool write) { return write && (func == 1 || func == 3 || func == 4 || func == 6); }
+constexpr bool fusedBlocksServe(int func, bool write) {
+    return write && (func == 1 || func == 3 || func == 4 || func == 6);
+}
 
 // A whole chunk. Walking right to left, the chunk is walked left to right from its last position
 // with the steps negated: every position gets the same values, and the blocks are loaded and
@@ -546,11 +548,11 @@ GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
         __m128i z, r, g, b;
     } four{lanes.fourZ, lanes.fourR, lanes.fourG, lanes.fourB};
     int bits;
-#define KIV_FUSED_OPERANDS                                                                                        \
-    : [z] "+x"(z), [r] "+x"(r), [g] "+x"(g), [b] "+x"(b), [bits] "=&r"(bits)                                     \
-    : [zp] "r"(zp), [out] "r"(out), [fz] "m"(four.z), [fr] "m"(four.r), [fg] "m"(four.g),          \
-      [fb] "m"(four.b), [rm] "m"(masks.red), [gm] "m"(masks.green), [zero] "m"(kFusedZero), [toPass] "m"(toPass), \
-      [allPass] "n"(kAllPass), [allFail] "n"(kAllFail)                                                            \
+#define KIV_FUSED_OPERANDS                                                                                           \
+    : [z] "+x"(z), [r] "+x"(r), [g] "+x"(g), [b] "+x"(b), [bits] "=&r"(bits)                                         \
+    : [zp] "r"(zp), [out] "r"(out), [fz] "m"(four.z), [fr] "m"(four.r), [fg] "m"(four.g),                            \
+      [fb] "m"(four.b), [rm] "m"(masks.red), [gm] "m"(masks.green), [zero] "m"(kFusedZero), [toPass] "m"(toPass),    \
+      [allPass] "n"(kAllPass), [allFail] "n"(kAllFail)                                                               \
     : "xmm0", "xmm1", "xmm2", "xmm3", "memory", "cc"
     if constexpr (Func == 1 || Func == 6)  // stored - value
         asm volatile(KIV_FUSED_CHUNK("movdqa %%xmm1, %%xmm2\n\tpsubusw %%xmm0, %%xmm2\n\t") KIV_FUSED_OPERANDS);
