@@ -665,8 +665,9 @@ void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlSpan *sp) {
     sp->ditherPointer += 32;
 }
 
-// Each road is a tail call, so that the small chunks of small triangles pay nothing for the
-// whole chunk's set-up.
+// Whole chunks and the others are two procs of their own, so that the small chunks of small
+// triangles pay only a call for the whole chunk's road (the compiler realigns the stack for it
+// rather than jumping).
 template <class F, bool Dither, int Func, bool Write>
 void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
     if constexpr (fusedBlocksServe(Func, Write))
