@@ -103,7 +103,13 @@ struct GlFastPathKey {
 // ---- tables ---------------------------------------------------------------------------------------
 // 4 rows of 35 entries: dither level << 12, the row repeated; the mirrored table has entries 1 and
 // 3 of every four exchanged and serves right-to-left spans.
-extern const std::array<std::array<uint32_t, 35>, 4> __glFastDitherTable, __glFastDitherTableMirrored;
+// Both lie in one object (whose range a stage may test a dither pointer against).
+using GlFastDitherTable = std::array<std::array<uint32_t, 35>, 4>;
+struct GlFastDitherTables {
+    GlFastDitherTable plain, mirrored;
+};
+extern const GlFastDitherTables __glFastDitherTables;
+extern const GlFastDitherTable &__glFastDitherTable, &__glFastDitherTableMirrored;
 // Entry n: the top n bits set.
 extern const std::array<uint32_t, 33> __glFastMaskTable;
 

@@ -369,6 +369,13 @@ struct FusedValues {
     }
 };
 
+// The walker's dither rows repeat every four positions (the matrix is 4 x 4): a block's lanes 4-7
+// then take the levels of its lanes 0-3, and every block those of the first. Both tables lie in
+// one object, so that this is one range check.
+inline bool ditherRepeatsByFour(const uint32_t *d) {
+    return uintptr_t(d) - uintptr_t(&__glFastDitherTables) < sizeof __glFastDitherTables;
+}
+
 // The positions of a chunk from `from` on, one at a time, those whose mask bit is set (the mask's
 // last set bit ends the walk).
 template <class F, bool Dither, int Func, bool Write, bool Back>
@@ -424,19 +431,24 @@ struct FusedLanes {
         z = _mm_add_epi32(z, fourZ);
         return v;
     }
-    // The dither levels of four positions (lane order) added to the colour: the walker's dither
-    // rows repeat every four positions (the matrix is 4 x 4), so every later four positions hold
-    // them too.
-    GL_ALWAYS_INLINE void addLevels(__m128i l) {
-        r = _mm_add_epi32(r, _mm_slli_epi32(l, F::kRedShift));
-        g = _mm_add_epi32(g, _mm_slli_epi32(l, F::kGreenShift));
-        b = _mm_add_epi32(b, l);
+    // Dither levels of four positions (lane order) added to the colour.
+    template <class Lanes>
+    static GL_ALWAYS_INLINE void addLevels(Lanes &c, __m128i l) {
+        c.r = _mm_add_epi32(c.r, _mm_slli_epi32(l, F::kRedShift));
+        c.g = _mm_add_epi32(c.g, _mm_slli_epi32(l, F::kGreenShift));
+        c.b = _mm_add_epi32(c.b, l);
     }
-    // The pixels of the next four positions (bits 16-31), stepping on.
-    GL_ALWAYS_INLINE __m128i takeColour() {
+    // The pixels of the next four positions (bits 16-31), with the dither levels l where the
+    // colour does not hold them; stepping on.
+    template <bool Levels>
+    GL_ALWAYS_INLINE __m128i takeColour(__m128i l) {
+        struct {
+            __m128i r, g, b;
+        } c{r, g, b};
+        if constexpr (Levels) addLevels(c, l);
         const __m128i redMask = _mm_set1_epi32(int32_t(FusedValues<F>::kRedMask));
         const __m128i greenMask = _mm_set1_epi32(int32_t(FusedValues<F>::kGreenMask));
-        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(r, redMask), _mm_and_si128(g, greenMask)), b);
+        const __m128i v = _mm_or_si128(_mm_or_si128(_mm_and_si128(c.r, redMask), _mm_and_si128(c.g, greenMask)), c.b);
         skipColour();
         return _mm_srai_epi32(v, 16);
     }
@@ -535,7 +547,7 @@ GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
     if constexpr (Dither) {
         // Walking back, lane j is position 31 - j, whose level is that of 3 - j.
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sp->ditherPointer));
-        lanes.addLevels(Back ? _mm_shuffle_epi32(l, 0x1B) : l);
+        lanes.addLevels(lanes, Back ? _mm_shuffle_epi32(l, 0x1B) : l);
     }
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 31 : 0);
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 31 : 0);
@@ -570,15 +582,18 @@ GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
 // where the test passes, so nothing is handed from one stage to the next. The n positions up to
 // the last live one go eight at a time as far as whole blocks reach, the rest one at a time: no
 // load or store passes the last live position, which may be the last element of its row.
-template <class F, bool Dither, int Func, bool Write, bool Back>
+template <class F, bool Dither, bool RepeatedDither, int Func, bool Write, bool Back>
 void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
     using Test = DepthTest16<Func>;
     constexpr int32_t kBlock = Back ? -8 : 8;
     FusedLanes<F, Back> lanes(it);
-    if constexpr (Dither) {
-        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i *>(sp->ditherPointer));
-        lanes.addLevels(Back ? _mm_shuffle_epi32(l, 0x1B) : l);
-    }
+    const uint32_t *d = sp->ditherPointer;
+    // The levels of four walk positions from `at` on, in lane order.
+    auto levels = [d](int32_t at) __attribute__((always_inline)) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + at));
+        return Back ? _mm_shuffle_epi32(v, 0x1B) : v;
+    };
+    if constexpr (Dither && RepeatedDither) lanes.addLevels(lanes, levels(0));
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 7 : 0);
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 7 : 0);
     // Block g; live8: its positions' mask bits (bit 7 - position).
@@ -599,7 +614,9 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
             lanes.skipColour();
             return;
         }
-        const __m128i c0 = lanes.takeColour(), c1 = lanes.takeColour();
+        constexpr bool kLevels = Dither && !RepeatedDither;
+        const __m128i c0 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g) : _mm_setzero_si128());
+        const __m128i c1 = lanes.template takeColour<kLevels>(kLevels ? levels(8 * g + 4) : _mm_setzero_si128());
         const __m128i px = Back ? _mm_packs_epi32(c1, c0) : _mm_packs_epi32(c0, c1);
         __m128i *o = reinterpret_cast<__m128i *>(out + kBlock * g);
         if (bits == (Test::kGivesFail ? 0 : 0xFFFF)) {
@@ -639,11 +656,13 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
 template <class F, bool Dither, int Func, bool Write, bool Back>
 GL_ALWAYS_INLINE void depthSmoothWalk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t n) {
     if (n < 8) return depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, 0);
-    depthSmoothChunk<F, Dither, Func, Write, Back>(mask, sp, it, n);
+    if (!Dither || ditherRepeatsByFour(sp->ditherPointer))
+        return depthSmoothChunk<F, Dither, true, Func, Write, Back>(mask, sp, it, n);
+    depthSmoothChunk<F, Dither, false, Func, Write, Back>(mask, sp, it, n);
 }
 
 template <class F, bool Dither, int Func, bool Write>
-void GL_FASTCALL depthSmoothAny(uint32_t mask, GlSpan *sp) {
+__attribute__((noipa)) void GL_FASTCALL depthSmoothAny(uint32_t mask, GlSpan *sp) {
     if (mask == 0) return;
     const GlDepthBuffer &db = sp->context->buffers.depth;
     if (db.shift > 16) return depthStage16<Func, Write>(mask, sp);
@@ -655,9 +674,11 @@ void GL_FASTCALL depthSmoothAny(uint32_t mask, GlSpan *sp) {
     sp->ditherPointer += n;
 }
 
-// A whole chunk (the depth test of an ordering, with writes).
+// A whole chunk (the depth test of an ordering, with writes) whose dither levels repeat every
+// four positions.
 template <class F, bool Dither, int Func>
-void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlSpan *sp) {
+__attribute__((noipa)) void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlSpan *sp) {
+    if (Dither && !ditherRepeatsByFour(sp->ditherPointer)) return depthSmoothAny<F, Dither, Func, true>(mask, sp);
     const GlDepthBuffer &db = sp->context->buffers.depth;
     if (db.shift > 16) return depthStage16<Func, true>(mask, sp);
     if (sp->xStep < 0) depthSmoothWhole<F, Dither, Func, true>(sp, db);
@@ -665,14 +686,26 @@ void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlSpan *sp) {
     sp->ditherPointer += 32;
 }
 
-// Whole chunks and the others are two procs of their own, so that the small chunks of small
-// triangles pay only a call for the whole chunk's road (the compiler realigns the stack for it
-// rather than jumping).
+// The fused proc of a state: depthSmooth16 where whole chunks have their own road, else the
+// general chunk.
 template <class F, bool Dither, int Func, bool Write>
-void GL_FASTCALL depthSmooth16(uint32_t mask, GlSpan *sp) {
-    if constexpr (fusedBlocksServe(Func, Write))
-        if (mask == 0xFFFFFFFFu) return depthSmoothWholeChunk<F, Dither, Func>(mask, sp);
-    depthSmoothAny<F, Dither, Func, Write>(mask, sp);
+constexpr GlFastProc depthSmoothProc();
+
+// Whole chunks and the others are two procs of their own, so that the small chunks of small
+// triangles pay nothing for the whole chunk's road. The choice is three instructions that jump:
+// written in C++ it would be a call, since a function that calls realigns the stack first (the
+// callers align it to four bytes only). Both procs keep the chain's register convention
+// (noipa), since the compiler cannot see these jumps.
+template <class F, bool Dither, int Func>
+__attribute__((naked)) void GL_FASTCALL depthSmooth16(uint32_t, GlSpan *) {
+    asm("cmp $0xFFFFFFFF, %%ecx\n\tje %P0\n\tjmp %P1" ::"X"(depthSmoothWholeChunk<F, Dither, Func>),
+        "X"(depthSmoothAny<F, Dither, Func, true>));
+}
+
+template <class F, bool Dither, int Func, bool Write>
+constexpr GlFastProc depthSmoothProc() {
+    if constexpr (fusedBlocksServe(Func, Write)) return &depthSmooth16<F, Dither, Func>;
+    else return &depthSmoothAny<F, Dither, Func, Write>;
 }
 
 template <size_t I>
@@ -699,8 +732,7 @@ constexpr GlFastProc depthSmoothEntry() {
     constexpr int kFunc = I & 7;
     constexpr bool kWrite = !(I & 8), kDither = I & 16;
     if constexpr (kFunc == 0) return nullptr;
-    else if constexpr (I & 32) return &depthSmooth16<Fmt565, kDither, kFunc, kWrite>;
-    else return &depthSmooth16<Fmt555, kDither, kFunc, kWrite>;
+    else return depthSmoothProc<std::conditional_t<(I & 32) != 0, Fmt565, Fmt555>, kDither, kFunc, kWrite>();
 }
 template <size_t... I>
 constexpr GlFastProcTable<64> depthSmoothTable(std::index_sequence<I...>) {

@@ -26,7 +26,7 @@ namespace {
 
 constexpr uint32_t ditherLevel(int y, int x) { return uint32_t(__glDitherMatrix[y & 3][x & 3]) << 12; }
 
-using DitherTable = std::array<std::array<uint32_t, 35>, 4>;
+using DitherTable = GlFastDitherTable;
 // Mirrored: entry i holds the level of column -i, so that a right-to-left walk, whose
 // positions are u = -x, reads the levels of x, x - 1, ... when entered at u & 3.
 constexpr DitherTable makeDither(bool mirrored) {
@@ -44,8 +44,9 @@ constexpr std::array<uint32_t, 33> makeMasks() {
 
 }  // namespace
 
-constinit const DitherTable __glFastDitherTable = makeDither(false);
-constinit const DitherTable __glFastDitherTableMirrored = makeDither(true);
+constinit const GlFastDitherTables __glFastDitherTables{makeDither(false), makeDither(true)};
+constinit const DitherTable &__glFastDitherTable = __glFastDitherTables.plain;
+constinit const DitherTable &__glFastDitherTableMirrored = __glFastDitherTables.mirrored;
 constinit const std::array<uint32_t, 33> __glFastMaskTable = makeMasks();
 
 namespace {

@@ -162,13 +162,16 @@ TEST(WalkDirection, DepthChunksEqualTheirPixelLoops) {
 // outside the chunk touched. Stored depths one above, equal and one below the walk's own in turn
 // make every group of eight mix passing and failing positions; by groups (one above, one below,
 // in turn, one above) they also make whole groups pass and whole groups fail. A mask with holes
-// takes the two procs. The dither levels are the walker's rows for the direction.
+// takes the two procs. The mixed groups take dither levels that never repeat, the whole groups
+// the walker's rows for the direction (which repeat every four positions).
 TEST(WalkDirection, FusedDepthAndColourEqualTheChain) {
     auto ctx = std::make_unique<GlContext>();
     GlFastPathSlots &slots = ctx->state.span.fast;
     GlDepthBuffer &db = ctx->buffers.depth;
     db.shift = 16;
     db.epochBase = 0;
+    uint32_t dither[40];
+    for (int k = 0; k < 40; ++k) dither[k] = uint32_t((k * 7 + 3) % 16) << 12;
     const Iterators &it = kIterators[0];
     // The stored depth of position i less the walk's own.
     auto inTurn = [](int i) { return i % 3 - 1; };
@@ -200,7 +203,8 @@ TEST(WalkDirection, FusedDepthAndColourEqualTheChain) {
                                     sp.pixel = colour.first();
                                     sp.depthAddress = depth.first();
                                     sp.z = {int32_t(z0), 0, int32_t(dz), 0, {0, 0}};
-                                    sp.ditherPointer = (xStep > 0 ? __glFastDitherTable : __glFastDitherTableMirrored)[1].data() + 2;
+                                    sp.ditherPointer = stored == +inTurn ? dither
+                                                                      : (xStep > 0 ? __glFastDitherTable : __glFastDitherTableMirrored)[1].data() + 2;
                                     sp.red = {it.red, 0, it.redStep, 0, {0, 0}};
                                     sp.green = {it.green >> (r565 ? 0 : 1), 0, it.greenStep >> (r565 ? 0 : 1), 0, {0, 0}};
                                     sp.blue = {it.blue, 0, it.blueStep, 0, {0, 0}};
