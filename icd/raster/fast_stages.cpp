@@ -460,29 +460,25 @@ struct FusedLanes {
 };
 
 // The positions of a chunk from `from` on (a multiple of four) whose mask bit is set, four at a
-// time: a group's depths and pixels are formed in lanes (walk order), then each live position is
-// tested and stored on its own, so that nothing past the last live position is touched. The
-// dither levels repeat every four positions.
-template <class F, bool Dither, int Func, bool Write, bool Back>
-GL_ALWAYS_INLINE void depthSmoothQuads(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32_t from) {
+// time, from the lanes of the chunk's blocks (at `from` by now, their dither levels in them): a
+// group's depths and pixels are formed in lanes, then each live position is tested and stored on
+// its own, so that nothing past the last live position is touched.
+template <class F, int Func, bool Write, bool Back>
+GL_ALWAYS_INLINE void depthSmoothQuads(uint32_t mask, GlSpan *sp, FusedLanes<F, Back> &lanes, int32_t from) {
     constexpr int32_t kStep = Back ? -1 : 1;
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) + kStep * from;
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) + kStep * from;
-    FusedValues<F> at = it;
-    const uint32_t k = uint32_t(from);
-    at.z += k * it.dz, at.r += k * it.dr, at.g += k * it.dg, at.b += k * it.db;
-    FusedLanes<F, false> lanes(at);
-    if constexpr (Dither) lanes.addLevels(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i *>(sp->ditherPointer)));
     for (uint32_t m = mask << from; m != 0; m <<= 4, zp += 4 * kStep, out += 4 * kStep) {
         const __m128i depth = lanes.takeDepth(), colour = lanes.template takeColour<false>(_mm_setzero_si128());
-        auto position = [&](auto lane) __attribute__((always_inline)) {
-            constexpr int kLane = decltype(lane)::value;
-            if (int32_t(m << kLane) >= 0) return;
+        // Position i of the group; walking right to left its lane is 3 - i.
+        auto position = [&](auto i) __attribute__((always_inline)) {
+            constexpr int kAt = decltype(i)::value, kLane = Back ? 3 - kAt : kAt;
+            if (int32_t(m << kAt) >= 0) return;
             const uint32_t value = uint32_t(_mm_extract_epi16(depth, 2 * kLane));
-            uint16_t *q = zp + kStep * kLane;
+            uint16_t *q = zp + kStep * kAt;
             if (Func == 7 || depthPasses<Func>(value, *q)) {
                 if constexpr (Write) *q = uint16_t(value);
-                out[kStep * kLane] = uint16_t(_mm_extract_epi16(colour, 2 * kLane));
+                out[kStep * kAt] = uint16_t(_mm_extract_epi16(colour, 2 * kLane));
             }
         };
         position(std::integral_constant<int, 0>());
@@ -684,7 +680,7 @@ void depthSmoothChunk(uint32_t mask, GlSpan *sp, const FusedValues<F> &it, int32
         }
     }
     if (blocks * 8 < n) {
-        if constexpr (!Dither || RepeatedDither) depthSmoothQuads<F, Dither, Func, Write, Back>(mask, sp, it, blocks * 8);
+        if constexpr (!Dither || RepeatedDither) depthSmoothQuads<F, Func, Write, Back>(mask, sp, lanes, blocks * 8);
         else depthSmoothPixels<F, Dither, Func, Write, Back>(mask, sp, it, blocks * 8);
     }
 }
