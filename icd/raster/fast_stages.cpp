@@ -718,11 +718,6 @@ __attribute__((noipa)) void GL_FASTCALL depthSmoothWholeChunk(uint32_t mask, GlS
     sp->ditherPointer += 32;
 }
 
-// The fused proc of a state: depthSmooth16 where whole chunks have their own road, else the
-// general chunk.
-template <class F, bool Dither, int Func, bool Write>
-constexpr GlFastProc depthSmoothProc();
-
 // Whole chunks and the others are two procs of their own, so that the small chunks of small
 // triangles pay nothing for the whole chunk's road. The choice is three instructions that jump:
 // written in C++ it would be a call, since a function that calls realigns the stack first (the
@@ -734,6 +729,8 @@ __attribute__((naked)) void GL_FASTCALL depthSmooth16(uint32_t, GlSpan *) {
         "X"(depthSmoothAny<F, Dither, Func, true>));
 }
 
+// The fused proc of a state: depthSmooth16 where whole chunks have their own road, else the
+// general chunk.
 template <class F, bool Dither, int Func, bool Write>
 constexpr GlFastProc depthSmoothProc() {
     if constexpr (fusedBlocksServe(Func, Write)) return &depthSmooth16<F, Dither, Func>;
