@@ -481,6 +481,45 @@ static void drawPolygonOffset(const RefScene *s) {
     glDisable(GL_DEPTH_TEST);
 }
 
+/* ---- smooth colour under the depth orderings ------------------------------------------------ */
+
+/* Per tile one ordering: a quad that leans back to the right is drawn under GL_ALWAYS, then a
+   quad of other colours that leans back to the left and upwards under the tile's function. The
+   two depth planes cross along a slanted line, so that rows of the second quad pass whole,
+   fail whole and change over inside runs of pixels; its two triangles walk the rows in opposite
+   directions. Tiles are wide enough for rows of several 32-pixel runs. */
+static void depthQuad(Tile t, const float c[4][4], const float z[4]) {
+    const float xy[4][2] = {{t.x0, t.y0}, {t.x1, t.y0}, {t.x1, t.y1}, {t.x0, t.y1}};
+    int k;
+    glBegin(GL_QUADS);
+    for (k = 0; k < 4; ++k) {
+        glColor4fv(c[k]);
+        glVertex3f(xy[k][0], xy[k][1], z[k]);
+    }
+    glEnd();
+}
+
+static void drawDepthOrders(const RefScene *s) {
+    static const GLenum funcs[] = {GL_LESS, GL_LEQUAL, GL_GREATER, GL_GEQUAL};
+    static const float under[4][4] = {{1, 0, 0, 1}, {1, 0.5f, 0, 1}, {1, 1, 0, 1}, {0.75f, 0, 0.25f, 1}};
+    static const float over[4][4] = {{0, 0.25f, 1, 1}, {0, 1, 1, 1}, {0, 1, 0.25f, 1}, {0.25f, 0.75f, 1, 1}};
+    /* Depths (window z between -1 and 1) at the corners: lower left, lower right, upper right,
+       upper left. */
+    static const float zUnder[4] = {-0.6f, 0.6f, 0.6f, -0.6f};
+    static const float zOver[4] = {0.5f, -0.7f, -0.1f, 0.9f};
+    int i;
+    glEnable(GL_DEPTH_TEST);
+    for (i = 0; i < 4; ++i) {
+        const Tile t = tileOf(s, i);
+        glDepthFunc(GL_ALWAYS);
+        depthQuad(t, under, zUnder);
+        glDepthFunc(funcs[i]);
+        depthQuad(t, over, zOver);
+    }
+    glDepthFunc(GL_LESS);
+    glDisable(GL_DEPTH_TEST);
+}
+
 /* ---- logic ops ---------------------------------------------------------------------------- */
 
 /* The sixteen operations with a source of full and zero channels (magenta) over a shaded
@@ -589,6 +628,10 @@ static void build(void) {
         drawMipFloor, 0, 0);
     g_scenes[g_count - 1].range = floorRange;
     add("polygon_offset", 96, 32, 3, 1, REF_TIES, 0, "polygon-edge ties", drawPolygonOffset, 0, 0);
+    add("depth_orders", 192, 96, 2, 2, REF_TIES, 1, "linear colour interpolation; depth ties where the planes cross",
+        drawDepthOrders, 0, 0);
+    add("depth_orders_dither", 192, 96, 2, 2, REF_DITHER | REF_TIES, 1,
+        "linear colour interpolation; the dither pattern; depth ties where the planes cross", drawDepthOrders, 0, 0);
     add("logic_ops", 96, 64, 4, 4, 0, 1, "linear colour interpolation", drawLogicOp, 0, 0);
     add("lines_points", 96, 64, 1, 1, REF_TIES, 1, "line ends and the pixels of wide lines; colour interpolation",
         drawLinesPoints, 0, 0);
