@@ -537,6 +537,8 @@ constexpr FusedMasks<F> kFusedMasks{{FusedValues<F>::kRedMask, FusedValues<F>::k
 // Zero, and the xor that turns a failing lanes' mask into a passing lanes' one.
 alignas(16) constexpr uint32_t kFusedZero[4] = {0, 0, 0, 0};
 alignas(16) constexpr uint32_t kFusedOnes[4] = {~0u, ~0u, ~0u, ~0u};
+template <bool GivesFail>
+constexpr const uint32_t (&kFusedToPass)[4] = GivesFail ? kFusedOnes : kFusedZero;
 
 // The tests the written-out blocks serve: those of an ordering, with writes (the others take
 // depthSmoothChunk).
@@ -581,8 +583,6 @@ GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
     uint16_t *zp = reinterpret_cast<uint16_t *>(sp->depthAddress) - (Back ? 31 : 0);
     uint16_t *out = reinterpret_cast<uint16_t *>(sp->pixel) - (Back ? 31 : 0);
     constexpr int kAllPass = Test::kGivesFail ? 0 : 0xFFFF, kAllFail = 0xFFFF - kAllPass;
-    const auto &toPass = Test::kGivesFail ? kFusedOnes : kFusedZero;
-    const FusedMasks<F> &masks = kFusedMasks<F>;
     // The iterators in registers, the steps in memory.
     __m128i z = lanes.z, r = lanes.r, g = lanes.g, b = lanes.b;
     const struct {
@@ -592,7 +592,8 @@ GL_ALWAYS_INLINE void depthSmoothWhole(GlSpan *sp, const GlDepthBuffer &db) {
 #define KIV_FUSED_OPERANDS                                                                                           \
     : [z] "+x"(z), [r] "+x"(r), [g] "+x"(g), [b] "+x"(b), [bits] "=&r"(bits)                                         \
     : [zp] "r"(zp), [out] "r"(out), [fz] "m"(four.z), [fr] "m"(four.r), [fg] "m"(four.g),                            \
-      [fb] "m"(four.b), [rm] "m"(masks.red), [gm] "m"(masks.green), [zero] "m"(kFusedZero), [toPass] "m"(toPass),    \
+      [fb] "m"(four.b), [rm] "m"(kFusedMasks<F>.red), [gm] "m"(kFusedMasks<F>.green), [zero] "m"(kFusedZero),             \
+      [toPass] "m"(kFusedToPass<Test::kGivesFail>),                                                            \
       [allPass] "n"(kAllPass), [allFail] "n"(kAllFail)                                                               \
     : "xmm0", "xmm1", "xmm2", "xmm3", "memory", "cc"
     if constexpr (Func == 1 || Func == 6)  // stored - value
