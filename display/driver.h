@@ -272,9 +272,6 @@ inline void vFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) { (void)bFi
 inline void vFifoWrite(ZK_PDEV *ppdev, unsigned sub, uint32_t method, uint32_t value) {
     WRITE_REGISTER_ULONG(pFifoSub(ppdev, sub) + method, value);
 }
-// The drawing procedures' data stream: cDwords dwords to the data port of the monochrome object in
-// subchannel 2, which takes one dword after another at a single method (glyph bits, for one).
-void vFifoWriteData(ZK_PDEV *ppdev, ULONG cDwords, const uint32_t *pData);
 // FALSE when the pusher or the engine did not come to rest within the limit.
 bool bWaitPusherIdle(ZK_PDEV *ppdev);
 // Waits for the engine to write a notifier's status (0xFF until it does); FALSE past the limit.

@@ -184,6 +184,19 @@ void vPushMonoData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
     while (cdw--) vBurst(ppdev, ZK_SUB_MONO, ZK_MONO_E_DATA, p, 1);
 }
 
+void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
+    // Whole groups of four, then the last one to three one at a time; the free count is read
+    // only while the cached one is short, and a chip marked stalled is not waited for again.
+    for (; cdw >= 4; cdw -= 4) {
+        vReserve(ppdev, ZK_SUB_MONO, 16);
+        for (int i = 0; i < 4; ++i) vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pdw++);
+    }
+    for (; cdw; --cdw) {
+        vReserve(ppdev, ZK_SUB_MONO, 4);
+        vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pdw++);
+    }
+}
+
 // ---- CPU copies ------------------------------------------------------------------------------------
 void vCopyRowsCpu(ZK_PDEV *ppdev, uint8_t **ppDst, LONG dstPitch, const uint8_t **ppSrc, LONG srcPitch, ULONG cbRow,
                   ULONG cRows, BOOL bAlignDst) {

@@ -81,6 +81,9 @@ void vLoadSolidPattern(ZK_PDEV *ppdev, uint32_t color);
 void vPushImageRows(ZK_PDEV *ppdev, ULONG cbRow, ULONG cRows, const uint8_t *pSrc, LONG lStride);
 void vPushImageBytes(ZK_PDEV *ppdev, const uint8_t *pBuf, ULONG cBytes);
 void vPushMonoData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw);
+// Glyph bits: every dword to the monochrome object's one data method, which takes them one after
+// another.
+void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw);
 
 // CPU copies.
 void vCopyRowsCpu(ZK_PDEV *ppdev, uint8_t **ppDst, LONG dstPitch, const uint8_t **ppSrc, LONG srcPitch, ULONG cbRow,

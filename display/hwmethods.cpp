@@ -136,19 +136,6 @@ bool bFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) {
     return room;
 }
 
-void vFifoWriteData(ZK_PDEV *ppdev, ULONG cDwords, const uint32_t *pData) {
-    // Whole groups of four, then the last one to three one at a time; the free count is read
-    // only while the cached one is short, and a chip marked stalled is not waited for again.
-    for (; cDwords >= 4; cDwords -= 4) {
-        vReserve(ppdev, ZK_SUB_MONO, 16);
-        for (int i = 0; i < 4; ++i) vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pData++);
-    }
-    for (; cDwords; --cDwords) {
-        vReserve(ppdev, ZK_SUB_MONO, 4);
-        vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pData++);
-    }
-}
-
 bool bWaitPusherIdle(ZK_PDEV *ppdev) {
     uint8_t *d = ppdev->dmaRegs;
     if (d && !(bChipWait(ppdev, [&] { return !(rd(d, kPushBusy) & 0x10111); }) &&

@@ -69,7 +69,7 @@ struct GlyphDraw {
         vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_SIZE_IN, ulSize((cx + 7) & ~7, cy));
         vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_SIZE_OUT, ulSize(cx, cy));
         vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_POINT, ulPoint(x, y));
-        vFifoWriteData(ppdev, dwords, bits);
+        vPushGlyphData(ppdev, bits, dwords);
     }
 
     // With a fixed advance each glyph sits ulCharInc to the right of the one before, at the

@@ -490,9 +490,9 @@ bool readState(GlContext *ctx, GlOgMmxSpanGen &g) {
     g.srcFactor = ctx->state.color.blendSrcFactor;
     g.dstFactor = ctx->state.color.blendDstFactor;
     const GLenum sf = g.srcFactor, df = g.dstFactor;
-    // GL_SRC_ALPHA_SATURATE is 0 here (the colour buffer has no alpha: destination alpha is 1).
-    auto readsSourceAlpha = [](GLenum x) { return x == GL_SRC_ALPHA || x == GL_ONE_MINUS_SRC_ALPHA; };
-    g.alpha = g.blend && (readsSourceAlpha(sf) || readsSourceAlpha(df));
+    // The destination-alpha factors and GL_SRC_ALPHA_SATURATE come out constant here (the colour
+    // buffer has no alpha: destination alpha is 1), but the fragment's alpha is formed for them too.
+    g.alpha = g.blend && (__glOgFactorUsesAlpha(sf) || __glOgFactorUsesAlpha(df));
     if (g.blend && !__glOgMmxBlendServes(g)) return false;
     if (!readTexture(ctx, f, g)) return false;
     g.fragColor = !g.colorOff && (!g.texture || g.modulate);

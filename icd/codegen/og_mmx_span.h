@@ -35,6 +35,8 @@ bool __glOgMmxSpanServes(GlContext *ctx);
 int32_t __glOgBlendFactorCode(GLenum factor);
 // A texture base format with an alpha channel of its own.
 bool __glOgFormatHasAlpha(GLenum format);
+// A blend factor that uses an alpha value, the fragment's or the destination's.
+bool __glOgFactorUsesAlpha(GLenum factor);
 // Every stored value of level 0's 1- or 2-byte texel layout as the RGBA word (R in the low byte)
 // its fetch proc gives, made once per layout and kept until the driver is unloaded: generated
 // routines index it.

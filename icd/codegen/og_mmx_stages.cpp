@@ -29,6 +29,11 @@ bool __glOgFormatHasAlpha(GLenum format) {
     return format == GL_ALPHA || format == GL_RGBA || format == GL_LUMINANCE_ALPHA || format == GL_INTENSITY;
 }
 
+bool __glOgFactorUsesAlpha(GLenum factor) {
+    return factor == GL_SRC_ALPHA || factor == GL_ONE_MINUS_SRC_ALPHA || factor == GL_DST_ALPHA ||
+           factor == GL_ONE_MINUS_DST_ALPHA || factor == GL_SRC_ALPHA_SATURATE;
+}
+
 namespace icd {
 namespace {
 

@@ -84,7 +84,7 @@ TEST_F(Fifo, DataGoesToTheMonochromeDataPortInGroupsOfFour) {
         if (c.stalled) zk3EngineHoldFreeCount(1000, 0);
         zk3EngineClearLog();
         const uint64_t before = zk3EngineFreeCountReads();
-        vFifoWriteData(p, 7, data);
+        vPushGlyphData(p, data, 7);
         EXPECT_EQ(zk3EngineFreeCountReads() - before, c.reads) << "stalled " << c.stalled;
         EXPECT_EQ(p->usFifoFree, c.freeAfter) << "stalled " << c.stalled;
         const std::vector<Zk3FifoWrite> w = writes(ZK_SUB_MONO);
