@@ -47,11 +47,13 @@ $(BUILD_SAN)/build.ninja: | deps
 
 # Under the emulator the sanitized programs get a 3 GB address space, leak checking off and a
 # smaller quarantine from tools/i386-run, which says why; natively they run with the defaults.
-# SAN_ONLY: names of tests (as ctest names them) to build and run there, e.g. SAN_ONLY="fuzz_gl growth";
-# all of them without it.
+# SAN_ONLY: names of tests as `ctest -N` lists them, e.g. SAN_ONLY="fuzz_gl growth reference_fast", to
+# build and run there: only the programs they run are built (tools/test-targets), and a test that
+# runs no test program of its own builds the whole tree. All of them without it.
 SAN_ONLY ?=
 build-san: deps $(BUILD_SAN)/build.ninja
-	@cmake --build $(BUILD_SAN) -j $(JOBS) $(if $(strip $(SAN_ONLY)),--target $(addprefix test_,$(SAN_ONLY)))
+	@targets="$(if $(strip $(SAN_ONLY)),$$(tools/test-targets $(BUILD_SAN) $(SAN_ONLY)),all)" && \
+	    cmake --build $(BUILD_SAN) -j $(JOBS) --target $$targets
 
 san-note:
 	@if [ "$${KIV_EMULATE:-0}" != 1 ] && [ "$$(tools/i386-mode)" = native ]; then \

@@ -184,7 +184,8 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ obj) {
         return nullptr;
     }
     if (o->type != OBJ_BITMAP) {
-        // Brushes, pens, regions and palettes arrive with a later issue.
+        // Only bitmaps are selected into a DC here: brushes and regions go to the calls that use
+        // them (FillRgn), and there are no pens, palettes or fonts.
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -254,7 +255,7 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (type != OBJ_BITMAP) return nullptr;  // pens, brushes, palettes, fonts: a later issue
+    if (type != OBJ_BITMAP) return nullptr;  // a DC holds no other current object here
     // A window or screen DC shows the stock bitmap, made (if it is the first) outside the hold.
     return kind == OBJ_MEMDC ? selected : stockBitmap();
 }

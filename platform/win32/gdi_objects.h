@@ -27,7 +27,7 @@ struct Bitmap : Object {
     int pitch = 0;                 // bytes per row (device-dependent bitmaps: WORD-aligned)
     std::vector<uint8_t> bits;     // device-dependent bitmaps keep their pixels here
     HDC selectedInto = nullptr;
-    // Room for DIB sections (a later issue): bits visible to the application, the header.
+    // A DIB section's bits, which the application sees, and their row order.
     void *dibBits = nullptr;
     bool topDown = false;
     // The DIB section this bitmap is, or null (asked on every lock of a drawable: a field read,

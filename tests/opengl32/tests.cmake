@@ -18,8 +18,9 @@ tools/gl-data/gl11-dispatch-order.txt icd/core/ext_entries.inc tools/gl-extensio
 && cmp '${PROJECT_BINARY_DIR}/gl.h' platform/opengl32/include/GL/gl.h"
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 endif()
-# The C example runs inside test_opengl32, which finds it here.
+# The C example runs inside test_opengl32, which finds it here and so needs it built.
 set_tests_properties(opengl32 PROPERTIES ENVIRONMENT "KIV_CEXAMPLE=$<TARGET_FILE:cexample>")
+add_dependencies(test_opengl32 cexample)
 # A program of one's own built the way the README says, outside CMake, then run.
 set(own_flags)
 if(KIV_SANITIZERS)

@@ -17,6 +17,16 @@
 
 namespace {
 
+// The process ended by a signal below needs the signals' default disposition, which the platform
+// replaces with its own clean-up when this program makes its first named object. A run started
+// with them ignored (under nohup, or as a background job of a shell without job control) would
+// keep them ignored: set them back before anything runs.
+const bool g_defaultSignals = [] {
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    return true;
+}();
+
 std::string uniqueName(const char *what) { return std::string("kivtest-") + what + "-" + std::to_string(getpid()); }
 
 // Where the object of `name` lives: /dev/shm/kiv.<uid>.<namespace>.<name>, each character of the
