@@ -12,6 +12,7 @@
 #include "platform/sivd16/sivd16.h"
 #include "tests/sivhal_blit/siv_machine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -235,27 +236,23 @@ protected:
                   DD_OK);
     }
 
-    // ---- the register log ----
-    std::vector<SivRegWrite> Writes() const { return {chip->writeLog, chip->writeLog + chip->writeCount}; }
+    // ---- the register log (what it holds: Writes) ----
     uint32_t Commands() const {
         uint32_t n = 0;
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            n += chip->writeLog[i].offset == 0xB500;
+        for (const SivRegWrite &w : Writes())
+            n += w.offset == 0xB500;
         return n;
     }
     // The last value written to a register (0 when it was not written).
     uint32_t Last(uint32_t reg) const {
         uint32_t v = 0;
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            if (chip->writeLog[i].offset == reg)
-                v = chip->writeLog[i].value;
+        for (const SivRegWrite &w : Writes())
+            if (w.offset == reg)
+                v = w.value;
         return v;
     }
     bool WroteReg(uint32_t reg) const {
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            if (chip->writeLog[i].offset == reg)
-                return true;
-        return false;
+        return std::any_of(Writes().begin(), Writes().end(), [reg](const SivRegWrite &w) { return w.offset == reg; });
     }
 };
 
