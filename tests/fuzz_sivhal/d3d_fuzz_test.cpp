@@ -3,7 +3,8 @@
 // with NaNs, infinities and huge coordinates drawn as every primitive type, and execute buffers
 // whose instructions are random and mutated (opcodes, record sizes, counts and vertex indices
 // that run past the buffer or its vertices; the buffer itself is as long as it says). After
-// every batch a fresh context must draw a triangle onto its target.
+// every batch a fresh context must draw a triangle onto its target, and one with corners up to
+// 1e30 pixels away exactly onto the pixels inside it.
 #include <cmath>
 #include <limits>
 
@@ -31,12 +32,14 @@ public:
         case 0: return std::numeric_limits<float>::quiet_NaN();
         case 1: return std::numeric_limits<float>::infinity();
         case 2: return -std::numeric_limits<float>::infinity();
-        case 3: return r.chance(50) ? 1e30f : -1e30f;
+        case 3: return Far(r) * (r.chance(50) ? 1.0f : -1.0f);
         case 4: return r.chance(50) ? 3e9f : -3e9f;
         case 5: return float(int(r.below(8000)) - 4000);   // beyond the engine's grid, or near its edge
         default: return float(int(r.below(120)) - 30) + float(r.below(16)) / 16.0f;
         }
     }
+    // A distance from 1e4 to 1e30 pixels, as likely in every decade.
+    static float Far(KivFuzzRandom &r) { return float(std::pow(10.0, 4 + r.below(2601) / 100.0)); }
     // Mostly within a few repeats; now and then near a million texels, which the HAL cuts into
     // pieces.
     float texCoord(KivFuzzRandom &r) {
@@ -111,7 +114,7 @@ public:
             }
         }
         kivD3d9xDestroyAllContexts(&dev);
-        triangleLands();
+        triangleLands(r);
     }
 
     // An execute buffer of random vertices and random or mutated instructions.
@@ -152,7 +155,7 @@ public:
     }
 
     // A fresh context with plain state draws a triangle over the target's centre.
-    void triangleLands() {
+    void triangleLands(KivFuzzRandom &r) {
         Clear(target, 0);
         ULONG_PTR ctx = 0;
         ASSERT_EQ(kivD3d9xCreateContext(&dev, &target->lcl, nullptr, &ctx).result, DD_OK);
@@ -170,8 +173,32 @@ public:
         ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, {at(4, 4), at(60, 4), at(32, 44)}).result, DD_OK);
         EXPECT_TRUE(Lit(target, 32, 20)) << "a triangle no longer lands";
         EXPECT_FALSE(Lit(target, 2, 46)) << "a triangle lands outside itself";
+        farTriangleLands(r, ctx);
         kivD3d9xDestroyContext(&dev, ctx);
         buffers.clear();
+    }
+
+    // A triangle from a corner on the target to two corners up to 1e30 pixels away lights the
+    // pixels inside it and no others.
+    void farTriangleLands(KivFuzzRandom &r, ULONG_PTR ctx) {
+        Clear(target, 0);
+        const float x = float(r.below(64 * 16)) / 16.0f, y = float(r.below(48 * 16)) / 16.0f;
+        const double a = r.below(6284) / 1000.0, spread = 0.05 + r.below(2950) / 1000.0;
+        std::vector<D3DTLVERTEX> tri = {V(x, y)};
+        for (double angle : {a, a + spread}) {
+            const double d = Far(r);
+            tri.push_back(V(float(x + d * std::cos(angle)), float(y + d * std::sin(angle))));
+        }
+        ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, tri).result, DD_OK);
+        for (int py = 0; py < 48; py++)
+            for (int px = 0; px < 64; px++) {
+                const int verdict = Verdict(tri, px, py);
+                if (verdict != 0) {
+                    ASSERT_EQ(Lit(target, px, py), verdict > 0)
+                        << px << "," << py << " of (" << x << ", " << y << ") (" << tri[1].sx << ", " << tri[1].sy
+                        << ") (" << tri[2].sx << ", " << tri[2].sy << ")";
+                }
+            }
     }
 
     Surf *target = nullptr, *small = nullptr, *z = nullptr;

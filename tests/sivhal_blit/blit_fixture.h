@@ -90,15 +90,15 @@ protected:
         return v;
     }
 
-    // The register writes since the last clear, and the last value written to a register.
-    std::vector<SivRegWrite> Writes() const { return {chip->writeLog, chip->writeLog + chip->writeCount}; }
+    // Whether a register was written since the last clear (as far as the log holds), and the
+    // last value written to it.
     bool Wrote(uint32_t reg, uint32_t *value = nullptr) const {
         bool found = false;
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            if (chip->writeLog[i].offset == reg) {
+        for (const SivRegWrite &w : Writes())
+            if (w.offset == reg) {
                 found = true;
                 if (value)
-                    *value = chip->writeLog[i].value;
+                    *value = w.value;
             }
         return found;
     }

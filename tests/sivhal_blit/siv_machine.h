@@ -9,6 +9,9 @@
 #include "platform/siv/siv_chip.h"
 #include "platform/sivd16/sivd16.h"
 
+#include <algorithm>
+#include <span>
+
 struct SivMachine {
     SivChip *chip = nullptr;
     Sivd16 *sivd16 = nullptr;
@@ -17,6 +20,11 @@ struct SivMachine {
 
     DWORD Context() const { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(sivd16->driverBlock)); }
     DriverBlock *Block() { return reinterpret_cast<DriverBlock *>(sivd16->driverBlock); }
+    // The register writes since the last clear that the chip's log holds: the first
+    // kSivWriteLogEntries of them (later ones are counted, not kept).
+    std::span<const SivRegWrite> Writes() const {
+        return {chip->writeLog, std::min(chip->writeCount, kSivWriteLogEntries)};
+    }
 
     // Powers the card on (4 MB) and sets the mode; 16 bits are 5-6-5.
     void BootSiv(uint16_t width, uint16_t height, uint8_t bits, DWORD driverFlags = 0) {

@@ -12,6 +12,7 @@
 #include "platform/sivd16/sivd16.h"
 #include "tests/sivhal_blit/siv_machine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -235,27 +236,23 @@ protected:
                   DD_OK);
     }
 
-    // ---- the register log ----
-    std::vector<SivRegWrite> Writes() const { return {chip->writeLog, chip->writeLog + chip->writeCount}; }
+    // ---- the register log (what it holds: Writes) ----
     uint32_t Commands() const {
         uint32_t n = 0;
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            n += chip->writeLog[i].offset == 0xB500;
+        for (const SivRegWrite &w : Writes())
+            n += w.offset == 0xB500;
         return n;
     }
     // The last value written to a register (0 when it was not written).
     uint32_t Last(uint32_t reg) const {
         uint32_t v = 0;
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            if (chip->writeLog[i].offset == reg)
-                v = chip->writeLog[i].value;
+        for (const SivRegWrite &w : Writes())
+            if (w.offset == reg)
+                v = w.value;
         return v;
     }
     bool WroteReg(uint32_t reg) const {
-        for (uint32_t i = 0; i < chip->writeCount; i++)
-            if (chip->writeLog[i].offset == reg)
-                return true;
-        return false;
+        return std::any_of(Writes().begin(), Writes().end(), [reg](const SivRegWrite &w) { return w.offset == reg; });
     }
 };
 
@@ -287,6 +284,26 @@ inline double DistanceToTriangle(const D3DTLVERTEX &a, const D3DTLVERTEX &b, con
     }
     return best;
 }
+// The true triangle's verdict on pixel (x, y) by half-plane tests in double precision: +1 inside
+// by more than a hundredth of a pixel, -1 outside by more, 0 within a hundredth of an edge. An
+// edge from p to q is measured as (qx - px) y - (qy - py) x + (px qy - py qx): the two products of
+// floats are exact in double and their difference is exact where they nearly cancel, so an edge
+// whose ends lie 1e30 pixels apart is measured at a pixel of the target to about 1e-14 pixels.
+inline int Verdict(const std::vector<D3DTLVERTEX> &t, double x, double y) {
+    const double winding = Edge(t[0].sx, t[0].sy, t[1].sx, t[1].sy, t[2].sx, t[2].sy) > 0 ? 1 : -1;
+    int verdict = 1;
+    for (int i = 0; i < 3; i++) {
+        const double px = t[i].sx, py = t[i].sy, qx = t[(i + 1) % 3].sx, qy = t[(i + 1) % 3].sy;
+        const double side = (qx - px) * y - (qy - py) * x + (px * qy - py * qx);
+        const double distance = winding * side / std::hypot(qx - px, qy - py);
+        if (distance < -0.01)
+            return -1;
+        if (distance <= 0.01)
+            verdict = 0;
+    }
+    return verdict;
+}
+
 // Barycentric weights of a point.
 inline void Weights(const D3DTLVERTEX &a, const D3DTLVERTEX &b, const D3DTLVERTEX &c, double px, double py,
                     double w[3]) {

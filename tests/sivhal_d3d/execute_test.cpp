@@ -177,6 +177,24 @@ TEST_F(Execute, DrawPrimitiveWaitsForAFlipAwayFromItsTarget) {
 // (the machine's clock moves by one wait's bound, not one for every triangle), sends nothing after
 // it and reports DDERR_WASSTILLDRAWING, by DrawPrimitive and by execute buffer alike; once the FIFO
 // frees, the next call draws all of them.
+// A draw of more register writes than the chip's log holds: the model draws every triangle, the
+// log keeps the first writes, and what the tests read of it is those. The draw writes the eight
+// registers of the destination block, then 15 a flat untextured triangle (six colour registers,
+// eight edge registers, the command), so the log of 16,384 entries holds 1,091 commands.
+TEST_F(Execute, ALongDrawIsReadFromTheLogAsFarAsItHolds) {
+    std::vector<D3DTLVERTEX> list;
+    for (int i = 0; i < 3000; i++)
+        for (const D3DTLVERTEX &v : {V(2, 2), V(20, 2), V(2, 20)})
+            list.push_back(v);
+    kivSivClearWriteLog();
+    kivSiv3dClearStats();
+    ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, list).result, DD_OK);
+    EXPECT_EQ(chip->writeCount, 8u + 15u * 3000);
+    EXPECT_EQ(kivSiv3dStats()->commands, 3000u);
+    EXPECT_EQ(Writes().size(), kSivWriteLogEntries);
+    EXPECT_EQ(Commands(), (16384u - 8) / 15);
+}
+
 TEST_F(Execute, AnEngineThatStopsAnsweringFailsTheDrawOnceAndTheNextOneDraws) {
     std::vector<D3DTLVERTEX> list;
     for (int i = 0; i < 200; i++) {

@@ -134,6 +134,29 @@ TEST_F(Range, WhatLiesOffTheTargetIsNotSetUpAndLinesAreCut) {
     for (int x = 12; x < kSize; x++)
         EXPECT_TRUE(Lit(target, x, 40)) << x;
     EXPECT_FALSE(Lit(target, 5, 40));
+
+    // A line to a point 1e20 or 1e30 pixels away, from either end: every column it crosses has
+    // a pixel lit, and every pixel lit is within a pixel of the line.
+    const float x0 = 20.5f, y0 = 30.25f, slope = 0.3f;
+    for (float r : {1e20f, 1e30f})
+        for (bool fromFar : {false, true}) {
+            SCOPED_TRACE(testing::Message() << r << (fromFar ? ", from the far end" : ""));
+            Open(kSize, kSize);
+            const D3DTLVERTEX near = V(x0, y0), far = V(x0 + r, y0 + r * slope);
+            EXPECT_EQ(Draw(ctx, D3DPT_LINELIST, {fromFar ? far : near, fromFar ? near : far}).result, DD_OK);
+            const double dx = double(far.sx) - near.sx, dy = double(far.sy) - near.sy;
+            for (int x = 0; x < kSize; x++) {
+                int column = 0;
+                for (int y = 0; y < kSize; y++)
+                    if (Lit(target, x, y)) {
+                        column++;
+                        EXPECT_LE(std::fabs(dx * (y - y0) - dy * (x - x0)) / std::hypot(dx, dy), 1.0) << x << "," << y;
+                    }
+                if (x > x0 + 1) {
+                    EXPECT_GT(column, 0) << x;
+                }
+            }
+        }
 }
 
 // Texture coordinates near 1e6 on a 3 x 11 target: each triangle spans more texels than the
@@ -208,12 +231,12 @@ TEST_F(Range, FarCornersWithHugeTextureSpansCostThePixelsDrawn) {
     EXPECT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, list).result, DD_OK);
 
     // The slivers: from a hub on the line x - y = 0.5, at least 0.35 pixels from every pixel
-    // centre, along the line to corners 1e6 and 1e9 pixels away, 2e-5 radians either side of it;
+    // centre, along the line to corners 1e6 to 1e30 pixels away, 2e-5 radians either side of it;
     // one corner in 16 is not a number.
     const float hx = 60.5f, hy = 60.0f;
     std::vector<D3DTLVERTEX> fan = {V(hx, hy, 0xFFFFFFFF, 0.5f, 0, 0)};
     for (int i = 1; i < 8107; i++) {
-        fan.push_back(out(hx, hy, kPi / 4 + (i & 1 ? 2e-5 : -2e-5), far[(i / 2) % 2], 1e6f, 1e6f));
+        fan.push_back(out(hx, hy, kPi / 4 + (i & 1 ? 2e-5 : -2e-5), far[(i / 2) % 4], 1e6f, 1e6f));
         if (i % 16 == 0)
             fan.back().sx = i % 32 ? nan : -inf;
     }
@@ -290,6 +313,82 @@ TEST_F(Range, FarCornersWithLargeTexelStepsShowTheTexelsAtThePixelCentres) {
                 }
             EXPECT_GT(checked, kSize * kSize / 4);
         }
+}
+
+// Triangles with corners far away (1e10 to 1e30 pixels), drawn on both roads, untextured and
+// through the texture cut (a white texture, perspective, a million texels across): each lights
+// every pixel of the target inside it and none outside, and the engine's commands follow the
+// pixels drawn (one triangle, or a piece a pixel where the texture runs a million texels across),
+// not the size of the coordinates.
+TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
+    // Corner k lies at (x, y) + distance (dx, dy).
+    struct Corner {
+        float x, y;
+        double dx, dy;
+    };
+    struct Shape {
+        const char *name;
+        Corner corners[3];
+        bool powerOfTwo;   // the distance rounded to the nearest power of two, so that whole
+                           // multiples of it are exact in floats
+    };
+    auto ray = [](float x, float y, double angle) { return Corner{x, y, std::cos(angle), std::sin(angle)}; };
+    const Shape shapes[] = {
+        {"a wedge from inside the target",
+         {{48.4f, 47.7f, 0, 0}, ray(48.4f, 47.7f, 0.3), ray(48.4f, 47.7f, 0.8)}, false},
+        {"a wedge from outside, turning the other way",
+         {{-20.25f, 61.5f, 0, 0}, ray(-20.25f, 61.5f, 0.35), ray(-20.25f, 61.5f, -0.4)}, false},
+        {"nearly a half-plane", {{30.7f, 51.1f, 0, 0}, ray(30.7f, 51.1f, 2.9), ray(30.7f, 51.1f, -0.2)}, false},
+        {"a sliver across the target",
+         {{2.5f, 3.25f, 0, 0}, ray(2.5f, 3.25f, 0.7854), ray(2.5f, 3.25f, 0.7857)}, false},
+        // All three far; the edge between the first two runs through the origin at a slope of 1/3.
+        {"three corners far, an edge across the target", {{0, 0, 3, 1}, {0, 0, -3, -1}, {0, 0, -1, 3}}, true},
+    };
+    const double distances[] = {1e10, 1e15, 1e19, 1e20, 1e30};
+    const float uv[3][2] = {{0, 0}, {1e6f, 0}, {0, 1e6f}};
+    for (bool textured : {false, true})
+        for (bool execute : {true, false})
+            for (const Shape &s : shapes)
+                for (double r : distances) {
+                    const double d = s.powerOfTwo ? std::ldexp(1.0, int(std::lround(std::log2(r)))) : r;
+                    SCOPED_TRACE(testing::Message() << s.name << ", corners " << d << " away"
+                                                    << (textured ? ", textured" : "")
+                                                    << (execute ? ", execute buffer" : ", DrawPrimitive"));
+                    Open(kSize, kSize);
+                    Plain(ctx, D3DSHADE_FLAT);
+                    if (textured) {
+                        Surf *white = Texture(Rgb16(), 16);
+                        Clear(white, 0xFF);
+                        EXPECT_EQ(States(ctx, {{D3DRS_TEXTUREHANDLE, NewTexture(ctx, white)},
+                                               {D3DRS_TEXTUREMAPBLEND, D3DTBLEND_MODULATE},
+                                               {D3DRS_TEXTUREPERSPECTIVE, 1}})
+                                      .result,
+                                  DD_OK);
+                    }
+                    std::vector<D3DTLVERTEX> tri;
+                    for (int k = 0; k < 3; k++) {
+                        const Corner &c = s.corners[k];
+                        const bool far = c.dx != 0 || c.dy != 0;
+                        // Nearer the eye far out, as a plane seen edge-on.
+                        tri.push_back(V(float(c.x + d * c.dx), float(c.y + d * c.dy), 0xFFFFFFFF, 0.5f, uv[k][0],
+                                        uv[k][1], far ? float(d / 100) : 0.5f));
+                    }
+                    kivSiv3dClearStats();
+                    Triangle(execute, tri);
+                    int inside = 0, missed = 0, outside = 0, lit = 0;
+                    for (int y = 0; y < kSize; y++)
+                        for (int x = 0; x < kSize; x++) {
+                            const int verdict = Verdict(tri, x, y);
+                            const bool on = Lit(target, x, y);
+                            lit += on;
+                            inside += verdict > 0;
+                            missed += verdict > 0 && !on;
+                            outside += verdict < 0 && on;
+                        }
+                    EXPECT_EQ(missed, 0) << "of " << inside << " pixels inside";
+                    EXPECT_EQ(outside, 0) << "pixels lit outside";
+                    EXPECT_LE(kivSiv3dStats()->commands, textured ? 2u * lit + 8 : 5u) << lit << " pixels lit";
+                }
 }
 
 // Every pixel inside one of the triangles by more than half a pixel shows its flat colour times a

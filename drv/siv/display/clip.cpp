@@ -156,16 +156,33 @@ bool PieceLightsPixels(const HalContext *c, const D3DTLVERTEX &a, const D3DTLVER
     return false;
 }
 
-// The point of the edge from a to b at screen parameter s: ClipEdge takes the parameter in
-// texture space, which perspective bends (w is linear in it, the screen position in s).
+// The point of the edge from a to b whose screen position weighs a by rest and b by s (the two
+// given apart, each to its own precision, so that a weight of 1e-30 is not lost beside 1): ClipEdge
+// takes the parameter in texture space, which perspective bends (w is linear in it, the screen
+// position in s).
 void ScreenPoint(const HalContext *c, D3DTLVERTEX &out, const D3DTLVERTEX &a, const D3DTLVERTEX &b, double s,
-                 DWORD flatColor, DWORD flatSpecular) {
+                 double rest, DWORD flatColor, DWORD flatSpecular) {
     double t = s;
-    if (State(c, D3DRS_TEXTUREPERSPECTIVE) && GoodRhw(a.rhw) && GoodRhw(b.rhw)) {
-        const double k = static_cast<double>(b.rhw) / a.rhw;
-        t = s * k / (1.0 - s + s * k);
-    }
+    if (State(c, D3DRS_TEXTUREPERSPECTIVE) && GoodRhw(a.rhw) && GoodRhw(b.rhw))
+        t = s * b.rhw / (rest * a.rhw + s * b.rhw);
     ClipEdge(c, out, a, b, t, flatColor, flatSpecular);
+}
+
+// The point where the segment from a to b crosses the side (a and b on either side of it), however
+// far the ends lie. Interpolating from an end 1e20 pixels away would keep nothing of the crossing
+// but that end's rounding; instead the other coordinate is taken from the line through both ends,
+// (bound (q_b - q_a) + q_a p_b - p_a q_b) / (p_b - p_a) with p the side's axis and q the other:
+// the products of two floats are exact in double and their difference is exact wherever they
+// nearly cancel, so the error is a few units of the result's own size, whatever the ends' size.
+void SideCrossing(const HalContext *c, const BoxSide &side, const D3DTLVERTEX &a, const D3DTLVERTEX &b,
+                  D3DTLVERTEX &out, DWORD flatColor, DWORD flatSpecular) {
+    const double da = side.Inside(a), db = side.Inside(b);
+    ScreenPoint(c, out, a, b, da / (da - db), db / (db - da), flatColor, flatSpecular);
+    const double pa = side.vertical ? a.sy : a.sx, pb = side.vertical ? b.sy : b.sx;
+    const double qa = side.vertical ? a.sx : a.sy, qb = side.vertical ? b.sx : b.sy;
+    const double other = (side.bound * (qb - qa) + (qa * pb - pa * qb)) / (pb - pa);
+    (side.vertical ? out.sy : out.sx) = static_cast<float>(side.bound);
+    (side.vertical ? out.sx : out.sy) = static_cast<float>(other);
 }
 
 bool Finite(const D3DTLVERTEX &v) { return std::isfinite(v.sx) && std::isfinite(v.sy); }
@@ -174,6 +191,16 @@ bool Finite(const D3DTLVERTEX &v) { return std::isfinite(v.sx) && std::isfinite(
 // The vertices of a convex polygon cut to the clip box: three, plus one for each side cut.
 constexpr int kMaxCut = 3 + 4;
 
+// A corner of the polygon being cut, with the line its edge to the next corner lies on: one of
+// the triangle's edges (0-2, from corner k to corner k + 1) or a side of the box (3 + side). A
+// crossing is taken from the triangle's own corners, never from corners cut before it, which
+// may lie 1e20 pixels away in floats.
+struct CutCorner {
+    D3DTLVERTEX v;
+    int line;
+};
+constexpr int kBoxLine = 3;
+
 // Cuts the triangle to the clip box; the polygon's vertices (to be drawn as a fan) go to out and
 // their count is returned (0: nothing of it is inside, or a corner is not a number).
 int CutToBox(const HalContext *c, const D3DTLVERTEX in[3], D3DTLVERTEX out[kMaxCut], DWORD flatColor,
@@ -181,27 +208,45 @@ int CutToBox(const HalContext *c, const D3DTLVERTEX in[3], D3DTLVERTEX out[kMaxC
     if (!Finite(in[0]) || !Finite(in[1]) || !Finite(in[2]))
         return 0;
     const std::array<BoxSide, 4> sides = ClipBoxSides(c);
-    D3DTLVERTEX spare[kMaxCut];
-    // Each side writes into the other array; after an even number of them the polygon is in out.
-    D3DTLVERTEX *src = out, *dst = spare;
-    std::copy(in, in + 3, src);
+    CutCorner polygon[2][kMaxCut];
+    // Each side writes into the other array.
+    CutCorner *src = polygon[0], *dst = polygon[1];
+    for (int k = 0; k < 3; k++)
+        src[k] = {in[k], k};
     int n = 3;
-    for (const BoxSide &side : sides) {
+    for (int si = 0; si < 4; si++) {
+        const BoxSide &side = sides[si];
         int m = 0;
         for (int i = 0; i < n; i++) {
-            const D3DTLVERTEX &a = src[(i + n - 1) % n], &b = src[i];
-            const double da = side.Inside(a), db = side.Inside(b);
-            if ((da >= 0) != (db >= 0)) {
-                ScreenPoint(c, dst[m], a, b, da / (da - db), flatColor, flatSpecular);
-                (side.vertical ? dst[m].sy : dst[m].sx) = static_cast<float>(side.bound);
-                m++;
+            const CutCorner &a = src[(i + n - 1) % n], &b = src[i];
+            const bool aIn = side.Inside(a.v) >= 0, bIn = side.Inside(b.v) >= 0;
+            if (aIn != bIn) {
+                CutCorner &p = dst[m++];
+                const D3DTLVERTEX *from = &a.v, *to = &b.v;
+                if (a.line < kBoxLine) {
+                    const D3DTLVERTEX &e = in[a.line], &f = in[(a.line + 1) % 3];
+                    // (The corners of an edge lying along the side, within the rounding of the cut
+                    // points, need not straddle it: then the cut points are all there is.)
+                    if ((side.Inside(e) >= 0) != (side.Inside(f) >= 0))
+                        from = &e, to = &f;
+                }
+                SideCrossing(c, side, *from, *to, p.v, flatColor, flatSpecular);
+                if (a.line >= kBoxLine) {
+                    // Along a side of the box: the crossing is a corner of the box.
+                    const BoxSide &along = sides[a.line - kBoxLine];
+                    (along.vertical ? p.v.sy : p.v.sx) = static_cast<float>(along.bound);
+                }
+                // Going out, the polygon follows the side to where it comes back in.
+                p.line = bIn ? a.line : kBoxLine + si;
             }
-            if (db >= 0)
+            if (bIn)
                 dst[m++] = b;
         }
         n = m;
         std::swap(src, dst);
     }
+    for (int k = 0; k < n; k++)
+        out[k] = src[k].v;
     return n >= 3 ? n : 0;
 }
 
@@ -211,21 +256,44 @@ bool CutLineToTarget(const HalContext *c, const D3DTLVERTEX &a, const D3DTLVERTE
              DWORD flatSpecular) {
     if (!Finite(a) || !Finite(b))
         return false;
+    // Where the line crosses a side: the weights of b and of a, each to its own precision.
+    struct Crossing {
+        double s, rest;
+        const BoxSide *side;
+        // Whether it comes before another along the line: by the weight nearer 0, since the other
+        // may round to 1 beside it (an end 1e20 pixels away).
+        bool Before(const Crossing &o) const { return s <= 0.5 || o.s <= 0.5 ? s < o.s : rest > o.rest; }
+    };
     const std::array<BoxSide, 4> sides = ClipBoxSides(c);
-    double s0 = 0, s1 = 1;
+    Crossing enter = {0, 1, nullptr}, leave = {1, 0, nullptr};
     for (const BoxSide &side : sides) {
         const double da = side.Inside(a), db = side.Inside(b);
         if (da < 0 && db < 0)
             return false;
-        if (da < 0)
-            s0 = std::max(s0, da / (da - db));
-        else if (db < 0)
-            s1 = std::min(s1, da / (da - db));
+        if (da >= 0 && db >= 0)
+            continue;
+        const Crossing x = {da / (da - db), db / (db - da), &side};
+        if (da < 0 && enter.Before(x))
+            enter = x;
+        else if (db < 0 && x.Before(leave))
+            leave = x;
     }
-    if (!(s0 < s1))
+    if (!enter.Before(leave))
         return false;
-    ScreenPoint(c, out[0], a, b, s0, flatColor, flatSpecular);
-    ScreenPoint(c, out[1], a, b, s1, flatColor, flatSpecular);
+    for (int k = 0; k < 2; k++) {
+        const Crossing &x = k ? leave : enter;
+        if (x.side) {
+            SideCrossing(c, *x.side, a, b, out[k], flatColor, flatSpecular);
+        } else {
+            // An end inside the box is the end itself, in the colours the line gives it (reached
+            // from an end 1e20 pixels away, its position would be lost in that end's rounding).
+            ScreenPoint(c, out[k], a, b, x.s, x.rest, flatColor, flatSpecular);
+            const DWORD color = out[k].color, specular = out[k].specular;
+            out[k] = k ? b : a;
+            out[k].color = color;
+            out[k].specular = specular;
+        }
+    }
     return true;
 }
 
