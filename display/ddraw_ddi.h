@@ -44,7 +44,7 @@ inline uint64_t ullPackedPitch(uint64_t w) { return (((w + 1) & ~uint64_t{1}) * 
 // A 4x4-subsampled planar surface (IF09, YVU9, IV32, IV31) of w x h: its Y plane has rows of
 // (w + 3) & ~3 bytes and (h + 3) & ~3 rows, the V and U planes a quarter of that each way; these
 // bytes (with room to spare, a multiple of 16) come first, the packed copy the overlay scans
-// after them.
+// after them. Exact for every width whose packed rows a pitch holds (below 2^30).
 inline uint64_t ullPlanar9Bytes(uint64_t w, uint64_t h) {
     const uint64_t W4 = (w + 3) & ~uint64_t{3}, H4 = (h + 3) & ~uint64_t{3};
     return ((W4 / 4) * H4 * 5 + 15) & ~uint64_t{15};   // W4 x H4 x 10 / 8, exact as W4 is a multiple of 4

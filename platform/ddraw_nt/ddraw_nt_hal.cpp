@@ -2,6 +2,8 @@
 // the display driver's callbacks.
 #include "platform/ddraw_nt/ddraw_nt_hal.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -73,16 +75,20 @@ HRESULT_DD layOut(DWORD w, DWORD h, DWORD bits, LONG *pitch, size_t *bytes) {
 
 }  // namespace
 
+// Straight from the system, apart from the program's own allocations (and their test switches):
+// pages that read as zero until written.
 bool KivDdNtMemory::allocate(size_t bytes) {
     release();
     if (bytes == 0) return false;
-    data_ = static_cast<uint8_t *>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    size_ = data_ ? bytes : 0;
-    return data_ != nullptr;
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return false;
+    data_ = static_cast<uint8_t *>(p);
+    size_ = bytes;
+    return true;
 }
 
 void KivDdNtMemory::release() {
-    if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+    if (data_) munmap(data_, size_);
     data_ = nullptr;
     size_ = 0;
 }
