@@ -37,9 +37,10 @@ struct SurfaceOutcome {
 };
 
 constexpr uint64_t kSurfaceLargestBlock = 0x7FFFFFFF;
-// Blocks up to these the system's memory and the video memory beside the screen surely hold.
+// Blocks up to these the system's memory and the video memory beside the screen surely hold (a
+// 32-bit program whose address space the sanitizer shares may lack room for larger ones).
 constexpr uint64_t kSurfaceSureVideo = 1u << 20;
-constexpr uint64_t kSurfaceSureProcess = 256u << 20;
+constexpr uint64_t kSurfaceSureProcess = 64u << 20;
 
 inline bool surfaceRgbKnown(uint32_t bits) {
     return bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
