@@ -41,10 +41,6 @@ void vDdFree(ZK_PDEV *ppdev, ULONG *pfp) {
     *pfp = 0;
 }
 
-ULONG ulDdAlloc(ZK_PDEV *ppdev, uint64_t size) {
-    return size > 0xFFFFFFF0u ? 0 : ulHeapAlloc(static_cast<ULONG>(size), ppdev->pDdHeap);
-}
-
 void vRegisterOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, ZK_DD_SURFACE_LOCAL *lcl) {
     for (int i = 0; i < 10; ++i) {
         if (ppdev->apOverlaySurface[i]) continue;
@@ -67,8 +63,13 @@ void vUnregisterOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl) {
 
 void vVideoMemory(DWORD *caps) { *caps = (*caps & ~ZK_DDSCAPS_SYSTEMMEMORY) | ZK_DDSCAPS_VIDEOMEMORY; }
 
-// DirectDraw allocates the surface in the process's memory.
-DWORD dwUserMemory(ZK_DD_SURFACE_GLOBAL *gbl, DWORD *caps, uint64_t size) {
+// DirectDraw allocates the surface in the process's memory, rows of `pitch` bytes (the
+// description's pitch) in a block of `size`. Rows or a block past what a signed pitch and the
+// 32-bit size field hold could only be described wrapped, and no process holds them: refused.
+DWORD dwUserMemory(ZK_DD_CREATESURFACEDATA *p, DWORD *caps, uint64_t pitch, uint64_t size) {
+    if (pitch > kDdLargestBlock || size > kDdLargestBlock) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
+    ZK_DD_SURFACE_GLOBAL *gbl = p->lplpSList[0]->lpGbl;
+    p->lpDDSurfaceDesc->lPitch = static_cast<LONG>(pitch);
     gbl->fpVidMem = ZK_DDHAL_PLEASEALLOC_USERMEM;
     gbl->dwBlockSizeX = static_cast<DWORD>(size);   // the user-memory size
     *caps = (*caps & ~ZK_DDSCAPS_VIDEOMEMORY) | ZK_DDSCAPS_SYSTEMMEMORY;
@@ -80,9 +81,6 @@ void vPlace(ZK_PDEV *ppdev, ZK_DD_SURFACE_GLOBAL *gbl, ULONG offset) {
     gbl->yHint = static_cast<LONG>(offset / static_cast<ULONG>(ppdev->lDelta));
     gbl->xHint = static_cast<LONG>((offset % static_cast<ULONG>(ppdev->lDelta)) / ppdev->cjPelSize);
 }
-
-// The packed 16-bit copy's pitch.
-ULONG ulPackedPitch(ULONG w) { return (((w + 1) & ~1u) * 2 + 15) & ~15u; }
 
 // The size rule of flippable and visible surfaces: clamp what was not asked for, refuse what was.
 bool bSizeFits(ZK_PDEV *ppdev, ZK_DDSURFACEDESC *d, HRESULT_DD *pr) {
@@ -98,6 +96,10 @@ bool bSizeFits(ZK_PDEV *ppdev, ZK_DDSURFACEDESC *d, HRESULT_DD *pr) {
 }
 
 }  // namespace
+
+ULONG ulDdAlloc(ZK_PDEV *ppdev, uint64_t size) {
+    return size > 0xFFFFFFF0u ? 0 : ulHeapAlloc(static_cast<ULONG>(size), ppdev->pDdHeap);
+}
 
 // ---- reporting and enabling --------------------------------------------------------------------------
 
@@ -315,7 +317,9 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
     ZK_DDPIXELFORMAT &pf = gbl->ddpfSurface;
     if (!ppdev->pDdHeap) return ZK_DDHAL_NOTHANDLED;
 
-    auto inVideo = [&](ULONG offset, ULONG pitch) {
+    // Sizes are worked out in 64 bits: a width whose rows wrap in 32 would get a block far
+    // smaller than its rows. A block the heap gives is below kDdLargestBlock, and so its pitch.
+    auto inVideo = [&](ULONG offset, uint64_t pitch) {
         vPlace(ppdev, gbl, offset);
         gbl->lPitch = static_cast<LONG>(pitch);
         d->lPitch = static_cast<LONG>(pitch);
@@ -327,8 +331,8 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         // The engine draws and reads pixels of the screen's size only: rows of another size would
         // be read and written past their end, so such a surface is not made here.
         if ((pf.dwFlags & ZK_DDPF_RGB) && pf.dwRGBBitCount != bpp) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPIXELFORMAT);
-        const ULONG pitch = (ppdev->cjPelSize * w + 15) & ~15u;
-        const ULONG offset = ulDdAlloc(ppdev, uint64_t{pitch} * h);
+        const uint64_t pitch = (uint64_t{ppdev->cjPelSize} * w + 15) & ~uint64_t{15};
+        const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(pitch, h));
         return offset ? inVideo(offset, pitch) : ZK_DDHAL_NOTHANDLED;
     }
     const uint32_t code = pf.dwFourCC;
@@ -344,12 +348,11 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         } else {
             pf.dwRBitMask = 0xFF0000, pf.dwGBitMask = 0xFF00, pf.dwBBitMask = 0xFF;
         }
-        const ULONG pitch = ((bpp / 8) * w + 15) & ~15u;
+        const uint64_t pitch = (uint64_t{bpp / 8} * w + 15) & ~uint64_t{15};
         if (caps & ZK_DDSCAPS_VIDEOMEMORY)
-            if (const ULONG offset = ulDdAlloc(ppdev, uint64_t{pitch} * h)) return inVideo(offset, pitch);
-        d->lPitch = static_cast<LONG>(pitch);
+            if (const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(pitch, h))) return inVideo(offset, pitch);
         d->dwFlags |= ZK_DDSD_PITCH;
-        return dwUserMemory(gbl, &caps, uint64_t{pitch} * h);
+        return dwUserMemory(p, &caps, pitch, ullDdBlock(pitch, h));
     }
     const bool overlay = (caps & ZK_DDSCAPS_OVERLAY) && (bPacked(code) || bPlanar9(code) || bPlanar12(code));
     if (overlay && ppdev->cOverlaySurfaces &&
@@ -359,18 +362,21 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         if (overlay) vRegisterOverlay(ppdev, p, lcl);
         return dwDone(&p->ddRVal, ZK_DD_OK);
     };
-    const ULONG P = ulPackedPitch(w);
+    const uint64_t P = ullPackedPitch(w), W4 = (uint64_t{w} + 3) & ~uint64_t{3};
     if (bPlanar9(code) || bPlanar12(code)) {
+        // The packed copy's rows are the wider: a surface whose copy's rows no pitch holds has no
+        // Y rows either.
+        if (P > kDdLargestBlock) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
         pf.dwRGBBitCount = bPlanar9(code) ? 9 : 12;
         pf.dwRBitMask = pf.dwGBitMask = pf.dwBBitMask = pf.dwRGBAlphaBitMask = 0;
         // Y rows on the rounded width the conversions read.
-        gbl->lPitch = static_cast<LONG>((w + 3) & ~3u);
+        gbl->lPitch = static_cast<LONG>(W4);
         gbl->fpVidMem = 0;
         gbl->dwReserved1 = 0;
         caps |= ZK_DDSCAPS_HWCODEC;
     }
     if (bPlanar9(code)) {
-        const uint64_t size = uint64_t{P} * h + ulPlanar9Bytes(w, h);
+        const uint64_t size = ullDdBlock(P, h) + ullPlanar9Bytes(w, h);
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
             if (const ULONG offset = ulDdAlloc(ppdev, size)) {
                 gbl->fpVidMem = offset;
@@ -379,15 +385,15 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
             }
             if (overlay) return ZK_DDHAL_NOTHANDLED;
         }
-        d->lPitch = gbl->lPitch;
-        return dwUserMemory(gbl, &caps, size);
+        return dwUserMemory(p, &caps, W4, size);
     }
     if (bPlanar12(code)) {
         // Every surface of a chain has a planar image of its own in the one block, laid out on
         // the rounded width the conversion reads, and a packed copy of its own; three packed
         // copies are kept (first, second, other), so a longer chain is refused.
-        const ULONG h2 = (h + 1) & ~1u, W4 = (w + 3) & ~3u;
-        const ULONG S = static_cast<ULONG>((uint64_t{W4} * h2 * 12 / 8 + 15) & ~uint64_t{15});
+        // 12 bits a pixel of rows a multiple of 4: W4 / 2 x 3 bytes a row pair, exact.
+        const uint64_t h2 = (uint64_t{h} + 1) & ~uint64_t{1};
+        const uint64_t S = ((W4 / 2) * h2 * 3 + 15) & ~uint64_t{15};
         const ULONG slots = p->dwSCnt > 2 ? p->dwSCnt : 2;
         const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
         if (index == 2 && (ppdev->fpPackedOther || index >= slots))
@@ -395,19 +401,19 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         ULONG packed = 0;
         if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
             // Only the new surface fails: the chain's other surfaces keep their memory.
-            packed = ulDdAlloc(ppdev, uint64_t{P} * h2);
+            packed = ulDdAlloc(ppdev, ullDdBlock(P, h2));
             if (!packed) return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
             caps |= ZK_DDSCAPS_VIDEOMEMORY;
         }
         if (!ppdev->fpPlanarBlock) {
-            const ULONG offset = ulDdAlloc(ppdev, uint64_t{S} * slots);
+            const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(S, slots));
             if (!offset) {
                 if (packed) vHeapFree(packed, ppdev->pDdHeap);
                 return ZK_DDHAL_NOTHANDLED;
             }
             gbl->fpVidMem = ppdev->fpPlanarBlock = offset;
         } else {
-            gbl->fpVidMem = ppdev->fpPlanarBlock + index * S;
+            gbl->fpVidMem = ppdev->fpPlanarBlock + index * static_cast<ULONG>(S);
             if (index == 1) ppdev->fpPlanarSecond = gbl->fpVidMem;
         }
         if (packed) (index == 0 ? ppdev->fpPackedFirst : index == 1 ? ppdev->fpPackedSecond : ppdev->fpPackedOther) = packed;
@@ -418,17 +424,17 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         if (code == kYuy2) pf.dwRBitMask = 0x00FF00FF, pf.dwGBitMask = 0x0000FF00, pf.dwBBitMask = 0xFF000000;
         else pf.dwRBitMask = 0xFF00FF00, pf.dwGBitMask = 0x000000FF, pf.dwBBitMask = 0x00FF0000;
         pf.dwRGBAlphaBitMask = 0;
+        if (P > kDdLargestBlock) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
         gbl->lPitch = static_cast<LONG>(P);
         d->dwFlags |= ZK_DDSD_PITCH;
         caps |= ZK_DDSCAPS_HWCODEC;
-        if (const ULONG offset = ulDdAlloc(ppdev, uint64_t{P} * h)) {
+        if (const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(P, h))) {
             gbl->fpVidMem = offset;
             vVideoMemory(&caps);
             return done();
         }
         if (overlay) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
-        d->lPitch = static_cast<LONG>(P);
-        return dwUserMemory(gbl, &caps, uint64_t{P} * h);
+        return dwUserMemory(p, &caps, P, ullDdBlock(P, h));
     }
     return dwDone(&p->ddRVal, ZK_DD_OK);
 }
@@ -491,11 +497,16 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     // The address of a rectangle past the surface would hand the program memory beyond it.
     if (p->bHasRect && !bRectWithin(p->rArea, gbl)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
     if (caps & ZK_DDSCAPS_SYSTEMMEMORY) {
-        ULONG_PTR a = gbl->fpVidMem;
+        // DirectDraw's own memory in the process. A surface given none has no address; one whose
+        // rows pass the top of the address space (a size that wrapped on the way) has none that
+        // is right. Inside a block that fits, the 64-bit address of the rectangle does too.
+        if (gbl->fpVidMem == 0) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+        if (!bDdBlockWithin(gbl, kProcessTop)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPARAMS);
+        uint64_t a = gbl->fpVidMem;
         if (p->bHasRect)
-            a += static_cast<ULONG_PTR>(int64_t{p->rArea.top} * gbl->lPitch +
-                                        int64_t{p->rArea.left} * (gbl->ddpfSurface.dwRGBBitCount / 8));
-        p->lpSurfData = reinterpret_cast<void *>(a);
+            a += uint64_t{static_cast<ULONG>(p->rArea.top)} * static_cast<ULONG>(gbl->lPitch) +
+                 ullDdRowOffset(gbl->ddpfSurface, static_cast<ULONG>(p->rArea.left));
+        p->lpSurfData = reinterpret_cast<void *>(static_cast<ULONG_PTR>(a));
         return dwDone(&p->ddRVal, ZK_DD_OK);
     }
     if (!ppdev->fifo && (caps & ZK_DDSCAPS_VIDEOMEMORY)) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
@@ -528,7 +539,9 @@ DWORD APIENTRY DdUnlock(ZK_DD_UNLOCKDATA *p) {
     ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
     const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
     if (!ppdev->fifo && (caps & ZK_DDSCAPS_VIDEOMEMORY)) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-    if (caps & ZK_DDSCAPS_OVERLAY) vConvertPlanarOverlay(ppdev, p->lpDDSurface);
+    // The conversion reads and writes video memory at the surface's offset: an overlay that
+    // DirectDraw made in the process's memory has none.
+    if ((caps & ZK_DDSCAPS_OVERLAY) && !(caps & ZK_DDSCAPS_SYSTEMMEMORY)) vConvertPlanarOverlay(ppdev, p->lpDDSurface);
     return dwDone(&p->ddRVal, ZK_DD_OK);
 }
 

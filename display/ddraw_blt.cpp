@@ -70,6 +70,13 @@ void vSourceKey(ZK_PDEV *ppdev, uint32_t value) {
     vPut(ppdev, ZK_SUB_SURFACE, 0x304, value);
 }
 
+// Bytes from a source's first pixel to pixel (x, y) of it, x and y inside it: worked out in 64
+// bits, which the source's block (checked before any blit reads it) holds.
+size_t cjSourceOffset(const ZK_DD_SURFACE_GLOBAL *s, LONG y, LONG x, ULONG pixelBytes) {
+    return static_cast<size_t>(uint64_t{static_cast<ULONG>(y)} * static_cast<ULONG>(s->lPitch) +
+                               uint64_t{static_cast<ULONG>(x)} * pixelBytes);
+}
+
 // The source read by the CPU and fed to the image object, line by line (bottom up when mirrored).
 template <unsigned Bpp> void vUpload(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p, uint32_t rop3, bool mirror, bool video) {
     constexpr uint32_t bytes = Bpp / 8;
@@ -81,8 +88,7 @@ template <unsigned Bpp> void vUpload(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p, uint32_t 
     const uint8_t *base = video ? ppdev->frameBuffer + s->fpVidMem
                                 : reinterpret_cast<const uint8_t *>(static_cast<uintptr_t>(s->fpVidMem));
     const LONG firstLine = mirror ? p->rSrc.bottom - 1 : p->rSrc.top;
-    const uint8_t *src = base + static_cast<intptr_t>(firstLine) * s->lPitch +
-                         static_cast<intptr_t>(p->rSrc.left - static_cast<LONG>(a)) * bytes;
+    const uint8_t *src = base + cjSourceOffset(s, firstLine, p->rSrc.left - static_cast<LONG>(a), bytes);
     vSetDestination(ppdev, p->lpDDDestSurface);
     if (Depth<Bpp>::clipUpload) {
         // The clip hides the pixels fed in front of a source that does not start on a dword.
@@ -159,13 +165,17 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
     constexpr uint32_t bytes = Bpp / 8;
     const ZK_DD_SURFACE_GLOBAL *s = p->lpDDSrcSurface->lpGbl;
     const LONG dw = width(p->rDest), dh = height(p->rDest), sw = width(p->rSrc), sh = height(p->rSrc);
-    const LONG lines = std::min<LONG>(sh, static_cast<LONG>(s->wHeight) - p->rSrc.top);
+    const LONG lines = static_cast<LONG>(std::min<int64_t>(sh, int64_t{s->wHeight} - p->rSrc.top));
     if (dw <= 0 || dh <= 0 || sw <= 0 || lines <= 0) return ZK_DD_OK;
     const ULONG pitch = static_cast<ULONG>(s->lPitch);
     ULONG band = Bpp == 8 ? (pitch <= 800 ? 16 : 8)
                  : Bpp == 16 ? (pitch <= 800 ? 16 : pitch <= 1600 ? 8 : 4)
                              : (pitch <= 1600 ? 8 : pitch <= 3200 ? 4 : 2);
-    const ULONG wordWidth = Bpp == 8 ? (sw + 3) & ~3 : Bpp == 16 ? (sw + 1) & ~1 : sw;
+    const ULONG sw32 = static_cast<ULONG>(sw);
+    const ULONG wordWidth = Bpp == 8 ? (sw32 + 3) & ~3u : Bpp == 16 ? (sw32 + 1) & ~1u : sw32;
+    // The image object takes the source's size in two 16-bit fields: a wider or taller source
+    // cannot be described to it, and no row buffer is made for it.
+    if (wordWidth > 0xFFFF || static_cast<ULONG>(lines) > 0xFFFF) return ZK_DDERR_INVALIDRECT;
     const ULONG rowBytes = wordWidth * bytes;   // whole dwords
     // A band always fits in its half (the staged lines are kept at the row's own length).
     while (band > 1 && band * rowBytes > kHalf) band /= 2;
@@ -194,9 +204,9 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
         vPushRow7(ppdev, row, rowBytes / 4);
     };
     if (!staged) {
-        const uint8_t *base = pSourceBits(ppdev, s, video) + static_cast<intptr_t>(p->rSrc.left) * bytes;
+        const uint8_t *base = pSourceBits(ppdev, s, video);
         program(static_cast<ULONG>(lines), static_cast<uint32_t>(p->rDest.top) << 4);
-        for (LONG r = 0; r < lines; ++r) send(base + static_cast<intptr_t>(sourceLine(r)) * s->lPitch);
+        for (LONG r = 0; r < lines; ++r) send(base + cjSourceOffset(s, sourceLine(r), p->rSrc.left, bytes));
     } else {
         ZK_NOTIFIER &copied = ppdev->scratchNotifier;
         const ULONG bands = (static_cast<ULONG>(lines) + band - 1) / band;
@@ -208,7 +218,8 @@ template <unsigned Bpp> HRESULT_DD hrStretchCpu(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p
             copied.status = 0xFF;
             vBind7(ppdev, ZK_OBJ_STAGING_COPY);
             vReserve(ppdev, ZK_SUB_SURFACE, 32);
-            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_OFFSET_IN, s->fpVidMem + static_cast<ULONG>(first) * pitch + static_cast<ULONG>(p->rSrc.left) * bytes);
+            vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_OFFSET_IN,
+                 s->fpVidMem + static_cast<ULONG>(cjSourceOffset(s, first, p->rSrc.left, bytes)));
             vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_OFFSET_OUT, (k & 1) * kHalf);
             vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_PITCH_IN, pitch);
             vPut(ppdev, ZK_SUB_SURFACE, ZK_M2M_PITCH_OUT, rowBytes);
@@ -260,7 +271,7 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
         ++k;
     }
     if (((0x40000000u / ((dv + 0x200) >> 10)) * band) >> 20 == 0) return ZK_DDERR_INVALIDRECT;
-    const LONG lines = std::min<LONG>(sh, static_cast<LONG>(s->wHeight) - p->rSrc.top);
+    const LONG lines = static_cast<LONG>(std::min<int64_t>(sh, int64_t{s->wHeight} - p->rSrc.top));
     if (lines <= 0) return ZK_DD_OK;
     const ULONG thinned = (static_cast<ULONG>(lines) + (1u << k) - 1) >> k;
     const bool uyvy = code == kUyvy;
@@ -306,8 +317,7 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
             };
             uint32_t offset, pitch;
             if (inPlace) {
-                offset = s->fpVidMem + static_cast<ULONG>(lineOf(0)) * static_cast<ULONG>(s->lPitch) +
-                         static_cast<ULONG>(p->rSrc.left + u0) * srcBytes;
+                offset = s->fpVidMem + static_cast<ULONG>(cjSourceOffset(s, lineOf(0), p->rSrc.left + u0, srcBytes));
                 pitch = static_cast<uint32_t>(s->lPitch) << k;
             } else {
                 offset = (bandIndex & 1) * kHalf;
@@ -315,7 +325,7 @@ template <unsigned Bpp> HRESULT_DD hrScaleMemory(ZK_PDEV *ppdev, ZK_DD_BLTDATA *
                 vAwait(ppdev, scaled);   // the band that used this half is done
                 for (ULONG r = 0; r < n; ++r)
                     std::memcpy(ppdev->pScratch + offset + r * lineBytes,
-                                cpu + static_cast<intptr_t>(lineOf(r)) * s->lPitch + static_cast<intptr_t>(p->rSrc.left + u0) * srcBytes,
+                                cpu + cjSourceOffset(s, lineOf(r), p->rSrc.left + u0, srcBytes),
                                 static_cast<size_t>(pw) * srcBytes);
             }
             scaled.status = 0xFF;
@@ -358,11 +368,15 @@ template <unsigned Bpp> ULONG ulSourcePixelBytes(const ZK_DDPIXELFORMAT &pf) {
     return screenRgb ? Bpp / 8 : 0;
 }
 
-// A source the blits can read: a pixel size they read, and rows (as its pitch says) that hold
-// the whole width at that size.
-template <unsigned Bpp> bool bSourceReadable(const ZK_DD_SURFACE_GLOBAL *s) {
+// A source the blits can read: a pixel size they read, rows (as its pitch says) that hold the
+// whole width at that size, and all its rows inside the memory they are read from (video
+// memory, or the process's, which has no block at 0). Sizes that wrapped on the way to the record
+// fail the last test, so every offset inside the source holds in 32 bits.
+template <unsigned Bpp> bool bSourceReadable(const ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *s, bool video) {
     const ULONG bytes = ulSourcePixelBytes<Bpp>(s->ddpfSurface);
-    return bytes != 0 && s->lPitch > 0 && uint64_t{s->wWidth} * bytes <= static_cast<uint64_t>(s->lPitch);
+    if (bytes == 0 || s->lPitch <= 0 || uint64_t{s->wWidth} * bytes > static_cast<uint64_t>(s->lPitch)) return false;
+    const uint64_t end = s->fpVidMem + ullDdBlock(static_cast<ULONG>(s->lPitch), s->wHeight);
+    return video ? end <= ppdev->cjVideoMemory : s->fpVidMem != 0 && end <= kProcessTop;
 }
 
 template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
@@ -414,7 +428,8 @@ template <unsigned Bpp> DWORD ulBltDepth(ZK_DD_BLTDATA *p) {
     DWORD sCaps = s->ddsCaps.dwCaps;
     if (sCaps & ZK_DDSCAPS_SYSTEMMEMORY) sCaps &= ~(ZK_DDSCAPS_SYSTEMMEMORY | ZK_DDSCAPS_VIDEOMEMORY);
     const ZK_DDPIXELFORMAT &pf = s->lpGbl->ddpfSurface;
-    if (!bSourceReadable<Bpp>(s->lpGbl)) return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
+    if (!bSourceReadable<Bpp>(ppdev, s->lpGbl, (sCaps & ZK_DDSCAPS_VIDEOMEMORY) != 0))
+        return dwDone(p, ZK_DDERR_UNSUPPORTEDFORMAT);
     if (bYuv(pf)) {
         // YUV is converted by the scaler only: always the memory-fed path, stretched or not.
         if (p->rSrc.left & 1) return dwDone(p, ZK_DDERR_INVALIDRECT);
@@ -510,8 +525,8 @@ DWORD ulBltOnEngine(ZK_PDEV *ppdev, ZK_DD_BLTDATA *p) {
     if (!bIntersectRect(&p->rSrc, &p->rDest, &both) || !(p->lpDDDestSurface->ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY))
         return ZK_DDHAL_NOTHANDLED;
     const LONG sw = width(p->rSrc), sh = height(p->rSrc);
-    const ULONG pitch = ((ppdev->cBitsPerPel >> 3) * static_cast<ULONG>(sw) + 15) & ~15u;
-    const ULONG t = ppdev->pDdHeap ? ulHeapAlloc(pitch * static_cast<ULONG>(sh), ppdev->pDdHeap) : 0;
+    const uint64_t pitch = (uint64_t{ppdev->cBitsPerPel >> 3} * static_cast<ULONG>(sw) + 15) & ~uint64_t{15};
+    const ULONG t = ppdev->pDdHeap ? ulDdAlloc(ppdev, ullDdBlock(pitch, static_cast<ULONG>(sh))) : 0;
     if (!t) return ZK_DDHAL_NOTHANDLED;
     ZK_DD_SURFACE_GLOBAL gbl = *p->lpDDDestSurface->lpGbl;
     ZK_DD_SURFACE_LOCAL lcl = *p->lpDDDestSurface;

@@ -38,7 +38,8 @@ bool bOverlayCode(uint32_t c) {
     return false;
 }
 
-ULONG ulPackedPitch(ULONG w) { return (((w + 1) & ~1u) * 2 + 15) & ~15u; }
+// Overlays lie in video memory: their sizes hold in 32 bits.
+ULONG ulPackedPitch(ULONG w) { return static_cast<ULONG>(ullPackedPitch(w)); }
 bool bPlanar9(uint32_t c) { return c == kIf09 || c == kYvu9 || c == kIv32 || c == kIv31; }
 
 // Where the overlay scans a surface: packed codes in place, the others in their packed copy.
@@ -55,7 +56,7 @@ Scan scanOf(const ZK_PDEV *ppdev, const ZK_DD_SURFACE_GLOBAL *g) {
                                                        : ppdev->fpPackedOther;
         return {pk, ulPackedPitch(w)};
     }
-    return {fp + ulPlanar9Bytes(w, h), ulPackedPitch(w)};
+    return {fp + static_cast<ULONG>(ullPlanar9Bytes(w, h)), ulPackedPitch(w)};
 }
 
 uint32_t formatWord(const ZK_DD_SURFACE_GLOBAL *g) {

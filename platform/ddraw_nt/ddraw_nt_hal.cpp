@@ -2,6 +2,8 @@
 // the display driver's callbacks.
 #include "platform/ddraw_nt/ddraw_nt_hal.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -23,7 +25,73 @@ KivDdNtResult call(PFN_ZK_DD fn, void *data, HRESULT_DD *code) {
     return r;
 }
 
+// What DirectDraw answers itself.
+KivDdNtResult answered(HRESULT_DD code) {
+    KivDdNtResult r;
+    r.handled = ZK_DDHAL_HANDLED;
+    r.code = code;
+    return r;
+}
+
+// The largest block of its own memory DirectDraw gives a surface, and so the largest pitch: what
+// a signed 32-bit pitch or offset reaches (no 32-bit process holds more in one piece).
+constexpr uint64_t kLargestBlock = 0x7FFFFFFF;
+
+// A width or height a rectangle can name.
+bool sideFits(DWORD n) { return n != 0 && n <= 0x7FFFFFFFu; }
+
+// The RGB pixel sizes DirectDraw has formats for; a pixel of any other size (none, 12 bits, 64)
+// neither the driver's blits nor a program's lock could address.
+bool rgbBitCountKnown(DWORD bits) {
+    for (DWORD known : {1u, 2u, 4u, 8u, 16u, 24u, 32u})
+        if (bits == known) return true;
+    return false;
+}
+
+// A format the driver must be told differs from the display's: a FOURCC code, or RGB of another
+// size or other masks.
+bool differentFormat(const ZK_DDPIXELFORMAT &pf, const ZK_DDPIXELFORMAT &display) {
+    if (pf.dwFlags & ZK_DDPF_FOURCC) return true;
+    if (!(pf.dwFlags & ZK_DDPF_RGB)) return false;
+    return pf.dwRGBBitCount != display.dwRGBBitCount || pf.dwRBitMask != display.dwRBitMask ||
+           pf.dwGBitMask != display.dwGBitMask || pf.dwBBitMask != display.dwBBitMask;
+}
+
+// h rows of `pitch` bytes; past every limit, never wrapped, when a row alone is past the largest block.
+uint64_t blockOf(uint64_t pitch, uint64_t h) { return pitch > kLargestBlock ? ~uint64_t{0} >> 1 : pitch * h; }
+
+// A surface of DirectDraw's own memory: rows of w `bits`-bit pixels rounded up to whole bytes and
+// then to dwords, h of them, worked out in 64 bits. DD_OK with the pitch and the block, or the
+// error of a pixel size it cannot lay out or a block no process holds.
+HRESULT_DD layOut(DWORD w, DWORD h, DWORD bits, LONG *pitch, size_t *bytes) {
+    if (bits == 0 || bits > 64) return ZK_DDERR_INVALIDPIXELFORMAT;
+    const uint64_t row = ((uint64_t{w} * bits + 7) / 8 + 3) & ~uint64_t{3};
+    const uint64_t block = blockOf(row, h);
+    if (block > kLargestBlock) return ZK_DDERR_OUTOFMEMORY;
+    *pitch = static_cast<LONG>(row);
+    *bytes = static_cast<size_t>(block);
+    return ZK_DD_OK;
+}
+
 }  // namespace
+
+// Straight from the system, apart from the program's own allocations (and their test switches):
+// pages that read as zero until written.
+bool KivDdNtMemory::allocate(size_t bytes) {
+    release();
+    if (bytes == 0) return false;
+    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return false;
+    data_ = static_cast<uint8_t *>(p);
+    size_ = bytes;
+    return true;
+}
+
+void KivDdNtMemory::release() {
+    if (data_) munmap(data_, size_);
+    data_ = nullptr;
+    size_ = 0;
+}
 
 bool KivDirectDrawNt::enable() {
     if (enabled_) return true;
@@ -88,28 +156,40 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
     if (!enabled_ || count == 0) return r;
     ZK_DDSURFACEDESC desc = descIn;
     desc.dwSize = sizeof desc;
+    const ZK_DDPIXELFORMAT &display = halInfo_.vmiData.ddpfDisplay;
+    const ZK_DDPIXELFORMAT &asked = desc.ddpfPixelFormat;
+    // The description first, as DirectDraw checks it before any memory or driver sees it.
+    if (!sideFits(desc.dwWidth) || !sideFits(desc.dwHeight)) return answered(ZK_DDERR_INVALIDPARAMS);
+    if ((asked.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) == ZK_DDPF_RGB && !rgbBitCountKnown(asked.dwRGBBitCount))
+        return answered(ZK_DDERR_INVALIDPIXELFORMAT);
     if (desc.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) {
         // Surfaces in the process's memory are DirectDraw's own: the driver never sees them made.
+        ZK_DDPIXELFORMAT pf = (asked.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) ? asked : display;
+        if (pf.dwFlags & ZK_DDPF_FOURCC) pf.dwRGBBitCount = 16;   // laid out, and locked, two bytes a pixel
+        LONG pitch = 0;
+        size_t bytes = 0;
+        if (const HRESULT_DD bad = layOut(desc.dwWidth, desc.dwHeight, pf.dwRGBBitCount, &pitch, &bytes)) return answered(bad);
+        // The whole chain or nothing: surfaces made before one the system gives no memory go with `chain`.
+        std::vector<std::unique_ptr<KivDdNtSurface>> chain;
         for (DWORD i = 0; i < count; ++i) {
             auto s = std::make_unique<KivDdNtSurface>();
+            if (!s->userMemory.allocate(bytes)) return answered(ZK_DDERR_OUTOFMEMORY);
             s->lcl.lpGbl = &s->gbl;
             s->lcl.ddsCaps = desc.ddsCaps;
             s->gbl.wWidth = desc.dwWidth;
             s->gbl.wHeight = desc.dwHeight;
-            s->gbl.ddpfSurface = (desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB)) ? desc.ddpfPixelFormat
-                                                                                                : halInfo_.vmiData.ddpfDisplay;
-            const DWORD bits = (s->gbl.ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? 16 : s->gbl.ddpfSurface.dwRGBBitCount;
-            s->gbl.lPitch = static_cast<LONG>((s->gbl.wWidth * bits / 8 + 3) & ~3u);
-            s->userMemory.assign(static_cast<size_t>(s->gbl.lPitch) * s->gbl.wHeight, 0);
+            s->gbl.ddpfSurface = pf;
+            s->gbl.lPitch = pitch;
             s->gbl.fpVidMem = static_cast<ULONG>(reinterpret_cast<uintptr_t>(s->userMemory.data()));
+            chain.push_back(std::move(s));
+        }
+        for (auto &s : chain) {
             out->push_back(s.get());
             surfaces_.push_back(std::move(s));
         }
-        r.handled = ZK_DDHAL_HANDLED;
-        r.code = ZK_DD_OK;
-        return r;
+        return answered(ZK_DD_OK);
     }
-    ZK_DD_CANCREATESURFACEDATA can{&global_, &desc, (desc.ddpfPixelFormat.dwFlags & ZK_DDPF_FOURCC) ? 1u : 0u, -1, nullptr};
+    ZK_DD_CANCREATESURFACEDATA can{&global_, &desc, differentFormat(asked, display) ? 1u : 0u, -1, nullptr};
     r = call(callbacks_.CanCreateSurface, &can, &can.ddRVal);
     if (r.handled == ZK_DDHAL_HANDLED && r.code != ZK_DD_OK) return r;
     std::vector<ZK_DD_SURFACE_LOCAL *> list;
@@ -120,7 +200,7 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
         s->gbl.wWidth = desc.dwWidth;
         s->gbl.wHeight = desc.dwHeight;
         s->gbl.ddpfSurface = desc.ddpfPixelFormat;
-        if (!(desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB))) s->gbl.ddpfSurface = halInfo_.vmiData.ddpfDisplay;
+        if (!(desc.ddpfPixelFormat.dwFlags & (ZK_DDPF_FOURCC | ZK_DDPF_RGB))) s->gbl.ddpfSurface = display;
         list.push_back(&s->lcl);
         out->push_back(s.get());
         surfaces_.push_back(std::move(s));
@@ -136,19 +216,27 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
         if (r.handled == ZK_DDHAL_HANDLED && r.code != ZK_DD_OK) break;
         if (r.handled == ZK_DDHAL_NOTHANDLED) {
             // DirectDraw's own memory: what the driver asked for, or a plain surface of the description.
-            if (s->gbl.fpVidMem != ZK_DDHAL_PLEASEALLOC_USERMEM && (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) {
-                r.code = ZK_DDERR_OUTOFMEMORY;
+            const bool askedFor = s->gbl.fpVidMem == ZK_DDHAL_PLEASEALLOC_USERMEM;
+            if (!askedFor && (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) {
+                r = answered(ZK_DDERR_OUTOFVIDEOMEMORY);
                 break;
             }
-            DWORD size = s->gbl.dwBlockSizeX;
-            if (s->gbl.fpVidMem != ZK_DDHAL_PLEASEALLOC_USERMEM) {
+            size_t size = s->gbl.dwBlockSizeX;
+            if (!askedFor) {
                 const DWORD bits = s->gbl.ddpfSurface.dwRGBBitCount ? s->gbl.ddpfSurface.dwRGBBitCount : 8;
-                s->gbl.lPitch = static_cast<LONG>((s->gbl.wWidth * bits / 8 + 3) & ~3u);
-                size = static_cast<DWORD>(s->gbl.lPitch) * s->gbl.wHeight;
+                LONG pitch = 0;
+                if (const HRESULT_DD bad = layOut(s->gbl.wWidth, s->gbl.wHeight, bits, &pitch, &size)) {
+                    r = answered(bad);
+                    break;
+                }
+                s->gbl.lPitch = pitch;
             } else if (d.dwFlags & ZK_DDSD_PITCH) {
                 s->gbl.lPitch = d.lPitch;
             }
-            s->userMemory.assign(size, 0);
+            if (size > kLargestBlock || !s->userMemory.allocate(size)) {
+                r = answered(ZK_DDERR_OUTOFMEMORY);
+                break;
+            }
             s->gbl.fpVidMem = static_cast<ULONG>(reinterpret_cast<uintptr_t>(s->userMemory.data()));
             s->lcl.ddsCaps.dwCaps = (s->lcl.ddsCaps.dwCaps & ~ZK_DDSCAPS_VIDEOMEMORY) | ZK_DDSCAPS_SYSTEMMEMORY;
             r.code = ZK_DD_OK;
@@ -156,8 +244,8 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
         s->created = true;
     }
     if (r.code != ZK_DD_OK) {
-        for (KivDdNtSurface *s : *out)
-            if (s->created) destroy(s);
+        // Nothing of the chain stays: what the driver made is destroyed with it, the rest forgotten.
+        for (KivDdNtSurface *s : *out) release(s);
         out->clear();
     }
     return r;
@@ -166,7 +254,7 @@ KivDdNtResult KivDirectDrawNt::create(const ZK_DDSURFACEDESC &descIn, DWORD coun
 KivDdNtResult KivDirectDrawNt::destroy(KivDdNtSurface *s) {
     KivDdNtResult r;
     if (s && !s->created && !s->userMemory.empty()) {   // DirectDraw's own
-        s->userMemory.clear();
+        s->userMemory.release();
         r.handled = ZK_DDHAL_HANDLED;
         r.code = ZK_DD_OK;
         return r;
@@ -175,7 +263,7 @@ KivDdNtResult KivDirectDrawNt::destroy(KivDdNtSurface *s) {
     ZK_DD_DESTROYSURFACEDATA d{&global_, &s->lcl, -1, nullptr};
     r = call(surfaceCallbacks_.DestroySurface, &d, &d.ddRVal);
     s->created = false;
-    s->userMemory.clear();
+    s->userMemory.release();
     return r;
 }
 
@@ -200,10 +288,21 @@ KivDdNtResult KivDirectDrawNt::lock(KivDdNtSurface *s, const RECTL *rect, DWORD 
         *out = r.code == ZK_DD_OK ? static_cast<uint8_t *>(l.lpSurfData) : nullptr;
         return r;
     }
+    // Left to DirectDraw: the rectangle's first pixel, worked out in 64 bits, inside the surface's
+    // rows (whole bytes a pixel for FOURCC codes, the byte holding the pixel's first bit for RGB).
     uint8_t *at = bits(s);
     if (rect) {
-        const DWORD bpp = s->gbl.ddpfSurface.dwRGBBitCount ? s->gbl.ddpfSurface.dwRGBBitCount : 8;
-        at += int64_t{rect->top} * s->gbl.lPitch + int64_t{rect->left} * (bpp / 8);   // 64 bits: no overflow
+        const ZK_DDPIXELFORMAT &pf = s->gbl.ddpfSurface;
+        const uint64_t bpp = pf.dwRGBBitCount ? pf.dwRGBBitCount : 8;
+        const uint64_t x = static_cast<ULONG>(rect->left), y = static_cast<ULONG>(rect->top);
+        const uint64_t offset = y * static_cast<ULONG>(s->gbl.lPitch) + ((pf.dwFlags & ZK_DDPF_FOURCC) ? x * (bpp / 8) : x * bpp / 8);
+        if (rect->left < 0 || rect->top < 0 || s->gbl.lPitch <= 0 ||
+            offset > blockOf(static_cast<ULONG>(s->gbl.lPitch), s->gbl.wHeight)) {
+            *out = nullptr;
+            r.code = ZK_DDERR_INVALIDRECT;
+            return r;
+        }
+        at += static_cast<size_t>(offset);
     }
     *out = at;
     r.code = ZK_DD_OK;

@@ -9,11 +9,34 @@
 #include <vector>
 #include "platform/ntgdi/ddraw_ddi.h"
 
+// DirectDraw's result for a surface the video memory could not hold.
+#define ZK_DDERR_OUTOFVIDEOMEMORY ZK_DDERR(380)
+
+// Memory of the process that DirectDraw gives a surface: pages of the system's, zero-filled,
+// given back with the surface. Getting it never throws: a block the system does not give is an
+// answer (false).
+class KivDdNtMemory {
+public:
+    KivDdNtMemory() = default;
+    ~KivDdNtMemory() { release(); }
+    KivDdNtMemory(const KivDdNtMemory &) = delete;
+    KivDdNtMemory &operator=(const KivDdNtMemory &) = delete;
+    bool allocate(size_t bytes);
+    void release();
+    uint8_t *data() const { return data_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+private:
+    uint8_t *data_ = nullptr;
+    size_t size_ = 0;
+};
+
 // One surface as the runtime keeps it.
 struct KivDdNtSurface {
     ZK_DD_SURFACE_GLOBAL gbl{};
     ZK_DD_SURFACE_LOCAL lcl{};
-    std::vector<uint8_t> userMemory;   // the process's memory, when the driver asked for it
+    KivDdNtMemory userMemory;   // the process's memory: system-memory surfaces, and where the driver asked for it
     bool created = false;
 };
 
@@ -48,7 +71,13 @@ public:
     // The primary surface (the screen), described as DirectDraw describes it.
     KivDdNtSurface *primary();
     // A chain of `count` surfaces of one description (width, height, caps, pixel format as in
-    // `desc`; a FOURCC code in desc.ddpfPixelFormat). On success the surfaces are in *out.
+    // `desc`; a FOURCC code in desc.ddpfPixelFormat). On success the surfaces are in *out; on
+    // failure none is left made. What DirectDraw refuses itself, before or without the driver,
+    // comes back as handled with its error: a width or height of 0 or past what a rectangle
+    // names (DDERR_INVALIDPARAMS), an RGB bit count DirectDraw has no format for (it has 1, 2,
+    // 4, 8, 16, 24 and 32: DDERR_INVALIDPIXELFORMAT), rows or a block of its own memory past
+    // 2 GB or not given by the system (DDERR_OUTOFMEMORY), a video-memory surface the driver
+    // did not place (DDERR_OUTOFVIDEOMEMORY).
     KivDdNtResult create(const ZK_DDSURFACEDESC &desc, DWORD count, std::vector<KivDdNtSurface *> *out);
     KivDdNtResult destroy(KivDdNtSurface *s);
     // Destroys the surface and forgets it: the pointer is dead afterwards.
@@ -56,7 +85,7 @@ public:
     bool enabled() const { return enabled_; }
     DHPDEV dhpdev() const { return dhpdev_; }
     // Lock: the surface's first pixel (of the rectangle) in *bits; the runtime works the address
-    // out itself when the driver leaves it to it.
+    // out itself when the driver leaves it to it, in 64 bits, within the surface's block.
     KivDdNtResult lock(KivDdNtSurface *s, const RECTL *rect, DWORD flags, uint8_t **bits);
     KivDdNtResult unlock(KivDdNtSurface *s);
     KivDdNtResult blt(KivDdNtSurface *dst, RECTL rDest, KivDdNtSurface *src, RECTL rSrc, DWORD flags,

@@ -2,8 +2,9 @@
 // and 32 bits), in system and in video memory, as blit sources with and without a stretch. The
 // engine reads sources at the screen's pixel size only: a video-memory surface of another size
 // is refused when it is made, a system-memory one (which DirectDraw makes without the driver)
-// when it is blitted from, and the destination is left alone. A source of the screen's own size
-// is copied and stretched exactly.
+// when it is blitted from, and the destination is left alone. A pixel size DirectDraw has no
+// format for (0, 12, 14 bits) is refused when it is made, in either memory. A source of the
+// screen's own size is copied and stretched exactly.
 #include "tests/display_ddscale/ddscale_fixture.h"
 
 namespace {
@@ -49,8 +50,9 @@ TEST_P(SourceFormat, SourcesOfAnotherPixelSizeAreRefusedAndOfTheScreensSizeCopie
             SCOPED_TRACE(testing::Message() << bits << " bits, " << (video ? "video" : "system") << " memory");
             KivDdNtSurface *src = nullptr;
             const KivDdNtResult made = makeRgb(bits, caps, &src);
-            if (video && bits != depth) {
-                // The driver sees a video-memory surface made: it refuses what its blits cannot read.
+            if ((video && bits != depth) || bits == 0 || bits == 12 || bits == 14) {
+                // The driver sees a video-memory surface made: it refuses what its blits cannot read;
+                // DirectDraw refuses a size it has no format for before any memory is given.
                 EXPECT_EQ(made.handled, ZK_DDHAL_HANDLED);
                 EXPECT_EQ(made.code, ZK_DDERR_INVALIDPIXELFORMAT);
                 EXPECT_EQ(src, nullptr);

@@ -6,6 +6,11 @@
 // surface has guard bytes around its block. After every batch no guard has changed, the chip
 // model saw nothing drawn outside video memory, and a fill and a lock still work.
 //
+// Between them come surfaces of any size a description carries (sides up to 2^32 - 1, mostly
+// near and past 2^31; the screen's format, YUY2 and RGB of every bit count from 0 to 64; system
+// and video memory): the answer is the one 64-bit arithmetic gives (surface_sizes.h), and a made
+// one is locked where its pitch says, written there, blitted from near a corner and released.
+//
 // --flips also flips chains of surfaces (with and without waiting).
 #include <sys/mman.h>
 
@@ -19,6 +24,7 @@
 #include "platform/zk3/zk3.h"
 #include "platform/zk3/zk3_draw.h"
 #include "platform/zk3/zk3_engine.h"
+#include "tests/display_ddscale/surface_sizes.h"
 #include "tests/fuzz_common/fuzz_run.h"
 
 namespace {
@@ -61,7 +67,8 @@ public:
             else if (what < 20) release(r);
             else if (what < 70) blt(r);
             else if (what < 82) lock(r);
-            else if (what < 92) overlay(r);
+            else if (what < 88) overlay(r);
+            else if (what < 95) huge(r);
             else flip(r);
             if (::testing::Test::HasFailure()) return;
         }
@@ -229,6 +236,64 @@ private:
         ZK_DDOVERLAYFX fx{};
         const DWORD flags = r.pick({ZK_DDOVER_SHOW, ZK_DDOVER_SHOW | ZK_DDOVER_KEYDEST, ZK_DDOVER_HIDE});
         dd_.updateOverlay(s, rectOf(r, s), rect(r, cx, cy), flags, &fx);
+    }
+
+    // A side of a surface: small, near a power of two up to 2^31, near the largest a rectangle
+    // names, or any 32-bit value.
+    static uint64_t side(KivFuzzRandom &r) {
+        int64_t n;
+        switch (r.below(5)) {
+        case 0: n = r.below(70); break;
+        case 1: n = (int64_t{1} << r.below(32)) + int64_t(r.below(5)) - 2; break;
+        case 2: n = int64_t{0x7FFFFFFF} + int64_t(r.below(5)) - 2; break;
+        case 3: n = int64_t(r.word() >> r.below(32)); break;
+        default: n = r.word(); break;
+        }
+        return uint64_t(std::min<int64_t>(std::max<int64_t>(n, 0), 0xFFFFFFFF));
+    }
+
+    void huge(KivFuzzRandom &r) {
+        SurfaceAsk a{side(r), side(r), SurfaceKind::Screen, 0, r.chance(50)};
+        if (r.chance(50)) (r.chance(50) ? a.w : a.h) = 1 + r.below(64);   // one long side
+        const uint32_t pick = r.below(10);
+        if (pick == 0) a.kind = SurfaceKind::Yuy2;
+        else if (pick > 1) a.kind = SurfaceKind::Rgb, a.bits = r.chance(50) ? r.pick({1u, 2u, 4u, 8u, 16u, 24u, 32u}) : r.below(65);
+        const uint32_t depth = depthBytes() * 8;
+        SurfaceOutcome o = expectSurface(a, depth, kivVideoPortSim().chip->videoMemorySize());
+        if (o.code == ZK_DD_OK && o.where != SurfaceWhere::System) {
+            // The batch's other surfaces hold video memory too.
+            if (a.kind == SurfaceKind::Yuy2) o.where = SurfaceWhere::Either;
+            else o.roomMayLack = true;
+        }
+        std::vector<KivDdNtSurface *> made;
+        const KivDdNtResult res = dd_.create(surfaceDescription(a, dd_.halInfo().vmiData.ddpfDisplay), 1, &made);
+        KivDdNtSurface *s = made.empty() ? nullptr : made[0];
+        ASSERT_TRUE(surfaceAnswerRight(o, res, s)) << a.w << " x " << a.h << ", kind " << int(a.kind) << ", " << a.bits
+                                                   << " bits, " << (a.video ? "video" : "system");
+        if (!s) return;
+        const LONG w = LONG(a.w), h = LONG(a.h);
+        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
+        const RECTL one{x, y, x + 1, y + 1};
+        uint8_t *bits = nullptr;
+        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
+        *bits = 0xC3;
+        dd_.unlock(s);
+        if (h < 0x7FFFFFFF) {
+            const RECTL past{x, y, x + 1, h + 1};
+            EXPECT_EQ(dd_.lock(s, &past, 0, &bits).code, ZK_DDERR_INVALIDRECT);
+        }
+        const LONG sw = std::min<LONG>(w, 1 + LONG(r.below(5))), sh = std::min<LONG>(h, 1 + LONG(r.below(5)));
+        const LONG left = (r.chance(50) ? w - sw : 0) & ~1, top = r.chance(50) ? h - sh : 0;
+        const RECTL rs{left, top, left + sw, top + sh};
+        const RECTL rd = r.chance(50) ? RECTL{4, 4, 4 + sw, 4 + sh} : RECTL{4, 4, 4 + LONG(1 + r.below(20)), 4 + LONG(1 + r.below(20))};
+        ZK_DDBLTFX fx{};
+        fx.dwROP = ZK_SRCCOPY;
+        const KivDdNtResult b = dd_.blt(dd_.primary(), rd, s, rs, ZK_DDBLT_ROP | ZK_DDBLT_WAIT, fx);
+        const bool stretched = rd.right - rd.left != sw || rd.bottom - rd.top != sh;
+        if (!surfaceBlitReadable(a, depth)) EXPECT_EQ(b.code, ZK_DDERR_UNSUPPORTEDFORMAT);
+        else EXPECT_TRUE(b.ok() || (stretched && b.code == ZK_DDERR_INVALIDRECT)) << "0x" << std::hex << b.code;
+        dd_.release(s);
     }
 
     void flip(KivFuzzRandom &r) {
