@@ -633,11 +633,13 @@ GL_ALWAYS_INLINE bool fixedRun16(float a, float da, float scale, int32_t *out) {
                                                   _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
             i = _mm_add_epi32(i, down);
         }
+#pragma GCC unroll 4
         for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), i);
         return true;
     }
     __m128 v[4];
     __m128 signs = _mm_setzero_ps();
+#pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         const int k = 4 * g;
         const __m128 ks = _mm_setr_ps(float(k), float(k + 1), float(k + 2), float(k + 3));
@@ -645,10 +647,12 @@ GL_ALWAYS_INLINE bool fixedRun16(float a, float da, float scale, int32_t *out) {
         signs = _mm_or_ps(signs, v[g]);
     }
     if (_mm_movemask_ps(signs) == 0) {
+#pragma GCC unroll 4
         for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_cvttps_epi32(v[g]));
         return false;
     }
     const __m128i most = _mm_set1_epi32(INT32_MIN);
+#pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         const __m128i i = _mm_cvttps_epi32(v[g]);
         const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v[g])));
@@ -694,13 +698,12 @@ struct PerspectiveRuns {
     GlTexelScale scale{};
     bool affine;
     // The positions of the span from the current run's first on (at least 1).
-    int32_t left;
+    int32_t left = 0;
     // The stepped road: the values at the current run's start, and whether its 1/w divides.
     float s0 = 0.0f, t0 = 0.0f, l0 = 0.0f, q0 = 0.0f;
     bool started = false;
     GL_ALWAYS_INLINE explicit PerspectiveRuns(GlSpan *span)
-        : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur), left(span->otherEdgeX - span->x) {
-        if (left < 1) left = 1;
+        : sp(span), sw(span->sw.cur), tw(span->tw.cur), qw(span->qw.cur) {
         if constexpr (Lod) {
             const GlMipLevel *level0 = span->context->state.span.fast.texture->levels[0];
             scale = texelScaleOf(*span, level0->innerWidthF, level0->innerHeightF);
@@ -712,7 +715,10 @@ struct PerspectiveRuns {
                 span->affineR = r;
                 span->affineRho2 = Lod ? __glRho2At(scale, sw, tw, qw, r) : 0.0f;
             }
-        } else if constexpr (!Exact) {
+            return;
+        }
+        left = span->otherEdgeX - span->x;
+        if constexpr (!Exact) {
             started = endAt(sw, tw, qw, s0, t0, l0);
             q0 = qw;
         }
@@ -791,7 +797,9 @@ struct PerspectiveRuns {
                 if constexpr (Lod) {
                     if (qEnd <= q0 * kLodStepRatio && q0 <= qEnd * kLodStepRatio) {
                         const float dl = (l1 - l0) * inverse;
-                        for (int i = 0; i < 16; ++i) run.rho2[i] = l0 + float(i < steps ? i : steps) * dl;
+                        for (int i = 0; i < 16; ++i) run.rho2[i] = l0 + float(i) * dl;
+                        // Past the span's last pixel (never sampled), its value.
+                        for (int i = steps + 1; i < 16; ++i) run.rho2[i] = run.rho2[steps];
                     } else {
                         divideEach<false>(run, n);
                     }
