@@ -552,12 +552,8 @@ struct SpanEmitter {
         if (!p.perspective) return;
         GlOgNode *divide = w.label(), *convert = w.label(), *done = w.label(), *eachPixel = w.label();
         GlOgNode *projective = w.label();
-        w.op(__glOgCmp(s(), frame(kAffine), w.imm(0)));
-        w.op(__glOgJe(s(), projective));
-        positionSum(frame(kPosInHalf), 2);
-        w.op(__glOgFld(s(), frame(kAffineR)));
-        w.op(__glOgJmp(s(), convert));
-        w.place(projective);
+        // Stepped, a triangle mapped affinely has its halves marked exact, so that the stepped
+        // pixels test nothing more.
         if (p.stepped) {
             w.op(__glOgCmp(s(), frame(kRunExact), w.imm(0)));
             w.op(__glOgJne(s(), eachPixel));
@@ -569,8 +565,14 @@ struct SpanEmitter {
             }
             w.op(__glOgFld(s(), consts.one));
             w.op(__glOgJmp(s(), convert));
-            w.place(eachPixel);
         }
+        w.place(eachPixel);
+        w.op(__glOgCmp(s(), frame(kAffine), w.imm(0)));
+        w.op(__glOgJe(s(), projective));
+        positionSum(frame(kPosInHalf), 2);
+        w.op(__glOgFld(s(), frame(kAffineR)));
+        w.op(__glOgJmp(s(), convert));
+        w.place(projective);
         positionSum(frame(kPosInHalf), 3);
         w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
         w.op(__glOgJg(s(), divide));
@@ -844,6 +846,7 @@ struct SpanEmitter {
         w.op(__glOgFdiv(s(), rec(qw + offsetof(GlSpanFloatIter, rowStart))));
         w.op(__glOgFstp(s(), frame(kAffineR)));
         w.op(__glOgMov(s(), frame(kAffine), w.imm(1)));
+        w.op(__glOgMov(s(), frame(kRunExact), w.imm(1)));
         w.op(__glOgJmp(s(), done));
         w.place(projective);
         w.op(__glOgMov(s(), frame(kAffine), w.imm(0)));
