@@ -2,10 +2,13 @@
 // through a 16-bit reciprocal of q from a table, and stepped linearly in the lanes in between.
 //
 // Per row, s/w, t/w and q/w (the set-up's float planes) are brought to integers S, T, Q with one
-// power of two, chosen so that the largest of them at the row's two ends lies in [2^21, 2^22):
-// their quotients are unchanged and q keeps as many bits as the row allows. At a segment end the
-// three planes are evaluated on the x87, Q goes through the reciprocal subroutine and S and T are
-// multiplied by its result; the lanes step by (end - start) x (0x8000 / n) >> 15 per pixel.
+// power of two, chosen so that the largest of them at the row's first and last pixels lies in
+// [2^21, 2^22): their quotients are unchanged and q keeps as many bits as the row allows. At a
+// segment end the three planes are evaluated on the x87, Q goes through the reciprocal subroutine
+// and S and T are multiplied by its result; the lanes step by (end - start) x (0x8000 / n) >> 15
+// per pixel, n the steps from the segment's first pixel to its end. A segment's end is the next
+// one's first pixel, but the row's last segment ends on the row's last pixel: no end lies outside
+// the triangle, where q may be near 0 or of the other sign.
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -240,9 +243,10 @@ void __glOgEmitPerspectiveRow(GlOgMmxSpanGen &g) {
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx);
     g.op(__glOgMov(s, g.abs(g.segLeft), w.imm(0)));
     g.op(__glOgMov(s, g.abs(g.segEnd), w.imm(0)));
-    // The row's scale: 2^E with the largest |S|, |T|, Q at either end (the row's first pixel and
-    // one past its last) in [2^22, 2^23), from the largest float's exponent.
-    g.op(__glOgMov(s, g.abs(g.segLength), w.r(kEbx)));
+    // The row's scale: 2^E with the largest |S|, |T|, Q at either end (the row's first and last
+    // pixels) in [2^22, 2^23), from the largest float's exponent.
+    g.op(__glOgLea(s, eax, w.at(kEbx, -1)));
+    g.op(__glOgMov(s, g.abs(g.segLength), eax));
     g.op(__glOgEmms(s));
     for (int i = 0; i < 3; ++i) {
         g.op(__glOgFild(s, g.abs(g.segLength)));
@@ -282,14 +286,16 @@ void __glOgEmitNextSegment(GlOgMmxSpanGen &g) {
     GlOgWriter &w = g.w;
     GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx);
     GlOgNode *mm0 = g.mm(0), *mm1 = g.mm(1), *mm2 = g.mm(2), *mm3 = g.mm(3);
-    GlOgNode *done = w.label(), *later = __glOgShortLabel(s), *fits = __glOgShortLabel(s);
+    GlOgNode *done = w.label(), *later = __glOgShortLabel(s), *whole = __glOgShortLabel(s);
+    GlOgNode *placed = __glOgShortLabel(s);
     const int back = g.dir < 0 ? 1 : 0;
     g.op(__glOgMov(s, ecx, g.abs(g.segLeft)));
     g.op(__glOgMov(s, eax, w.r(kEbx)));
     g.op(__glOgSub(s, eax, ecx));
     g.op(__glOgJle(s, done));  // the row ends within the current segment
     // The length: 16, the row's first 16 to 19 by its first pixel's place in its aligned group,
-    // never more than the pixels left.
+    // never more than the pixels left; the segment that takes the rest of the row ends on its last
+    // pixel, one step fewer.
     g.op(__glOgMov(s, edx, w.imm(16)));
     g.op(__glOgCmp(s, g.abs(g.segEnd), w.imm(0)));
     g.op(__glOgJne(s, later));
@@ -298,19 +304,24 @@ void __glOgEmitNextSegment(GlOgMmxSpanGen &g) {
     g.op(__glOgAnd(s, edx, w.imm(3)));
     g.op(__glOgMov(s, edx, __glOgMem(s, w.imm(__glOgWord(kGlOgFirstSegment[back])), nullptr, edx, 4)));
     w.place(later);
-    g.op(__glOgCmp(s, edx, eax));
-    g.op(__glOgJle(s, fits));
-    g.op(__glOgMov(s, edx, eax));
-    w.place(fits);
     g.op(__glOgMov(s, g.abs(g.segBoundary), ecx));
-    g.op(__glOgMov(s, g.abs(g.segLength), edx));
+    g.op(__glOgCmp(s, edx, eax));
+    g.op(__glOgJl(s, whole));
+    g.op(__glOgMov(s, edx, eax));
     g.op(__glOgAdd(s, g.abs(g.segLeft), edx));
+    g.op(__glOgDec(s, edx));
+    g.op(__glOgJmp(s, placed));
+    w.place(whole);
+    g.op(__glOgAdd(s, g.abs(g.segLeft), edx));
+    w.place(placed);
+    g.op(__glOgMov(s, g.abs(g.segLength), edx));
     g.op(__glOgAdd(s, g.abs(g.segEnd), edx));
     g.op(__glOgMovq(s, mm0, g.abs(g.segEnds)));
     g.op(__glOgMovq(s, g.abs(g.segStarts), mm0));
     emitPlanesAt(g, g.segEnd);
     emitSegmentEnd(g);
-    // Per pixel: (end - start) x (0x8000 / n) >> 15, toward zero.
+    // Per pixel: (end - start) x (0x8000 / n) >> 15, toward zero (0 for a last segment of one
+    // pixel, whose end is its start).
     g.op(__glOgMovq(s, mm0, g.abs(g.segEnds)));
     g.op(__glOgPsubd(s, mm0, g.abs(g.segStarts)));
     g.op(__glOgMov(s, edx, g.abs(g.segLength)));

@@ -99,7 +99,8 @@ struct GlOgMmxSpanGen {
     bool perspective;
     GlOgNode *reciprocal;  // the 1/q subroutine: q in eax
     uint8_t *segLeft;      // pixels of the current segment from the current group on
-    uint8_t *segEnd;       // walking position of the current segment's end (the next one's start)
+    // Walking position of the current segment's end: the next one's start, or the row's last pixel.
+    uint8_t *segEnd;
     uint8_t *segLength, *segBoundary;  // the new segment's length; its first pixel's lane in its group
     uint8_t *rowScale;     // the float 2^E that brings the row's S, T, Q below 2^22
     uint8_t *planeEnds;    // the row's S, T, Q at its end, as floats

@@ -16,7 +16,6 @@ void __glOgSetupSpanConsts(GlOgState *s, GlOgSpanConsts *consts) {
         consts->magic[i] = __glOgQwordConst(s, uint16_t(bits), uint16_t(bits >> 16), uint16_t(bits >> 32), uint16_t(bits >> 48));
     }
     consts->one = __glOgFloatConst(s, 1.0);
-    consts->sixteenth = __glOgFloatConst(s, 0.0625);
 }
 
 namespace {

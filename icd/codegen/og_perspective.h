@@ -16,8 +16,7 @@ namespace icd {
 // fraction bits, rounded as the control word in force rounds (towards minus infinity: the floor).
 struct GlOgSpanConsts {
     GlOgNode *magic[16];
-    GlOgNode *one;        // 1.0 as a float operand
-    GlOgNode *sixteenth;  // 1/16 as a float operand
+    GlOgNode *one;  // 1.0 as a float operand
 };
 void __glOgSetupSpanConsts(GlOgState *s, GlOgSpanConsts *consts);
 

@@ -28,6 +28,7 @@
 #include "icd/raster/depth_buffer.h"
 #include "icd/raster/fast_color.h"
 #include "icd/raster/fast_span.h"
+#include "icd/raster/fast_texture.h"
 
 namespace icd {
 namespace {
@@ -294,16 +295,18 @@ bool plan(GlContext *ctx, GlShadeFlags f, bool stageList, Plan &p, bool generati
 // (the copy's or the level's); under perspective also the position in the row's chunk of 32, the
 // position in its half of 16 as an integer for fild, s/w, t/w, 1/w at the chunk's and at the
 // half's start, at the pixel, the caller's and its own two control words, the two 8-byte results
-// of the perspective start or step and the fixed s and t of the last computed pixel; stepped
-// between run ends, also s and t at the half's start, their steps per pixel, and whether the half
-// divides at every pixel instead. A texture read as bytes keeps per channel the flat colour's
-// factor (its field byte x 257), the smooth colour less its rounding bias, and the rounding term
-// of the row's four dither levels.
+// of the perspective start or step and the fixed s and t of the last computed pixel, and for a
+// triangle mapped affinely 1/(q/w) and that it is one; stepped between run ends, also s and t at
+// the half's start and at its end, their steps per pixel, the steps to the end, whether the end
+// divided, and whether the half divides at every pixel instead. A texture read as bytes keeps per
+// channel the flat colour's factor (its field byte x 257), the smooth colour less its rounding
+// bias, and the rounding term of the row's four dither levels.
 enum : int32_t {
     kCount = 0, kRowDither = 4, kRows = 8, kDitherLevel = 12, kPattern = 16, kDitherLevels = 32, kTexBase = 48, kPos = 52, kPosInHalf = 56,
     kChunkW = 60, kHalfW = 72, kPixelW = 84, kControlSaved = 96, kControlArithmetic = 100, kControlConversion = 104,
     kWorkS = 112, kWorkT = 120, kPreviousS = 128, kPreviousT = 132, kFlatFactors = 136, kColours = 148, kRoundings = 160,
-    kRunStart = 208, kRunStep = 216, kRunExact = 224, kFrameBytes = 232
+    kRunStart = 208, kRunStep = 216, kRunExact = 224, kRunEnded = 228, kRunEnd = 232, kRunSteps = 240, kAffineR = 244,
+    kAffine = 248, kFrameBytes = 256
 };
 static_assert(kFrameBytes % 8 == 0, "the record stays 8-aligned below the frame");
 
@@ -319,6 +322,8 @@ struct SpanEmitter {
           esi(w.r(kEsi)), edi(w.r(kEdi)), ebp(w.r(kEbp)), esp(w.r(kEsp)) {}
 
     GlOgState *s() { return w.s; }
+    // The perspective road's constants (set up by routine()).
+    GlOgSpanConsts consts{};
     // A record field through the entry's data map.
     int32_t slot(int32_t offset) {
         const int32_t at = __glOgMapSlot(&entry->map, offset, 4, kGlOgMapSlots);
@@ -538,14 +543,17 @@ struct SpanEmitter {
     // from s/w, t/w and 1/w at the pixel's place in its half, as the chain's texture routine
     // forms them: each a float sum of the half's start and position x step, then 1/w, s/w x (1/w)
     // and t/w x (1/w) as floats, floored to 16.16; 1/w that is not a positive normal gives 0, 0.
-    // Stepped, a half that runEnds() left undivided takes s and t at its start plus the position
-    // times their steps, as floats, floored the same way (through a 1/w of 1.0).
+    // A triangle mapped affinely takes the triangle's one 1/w instead of dividing. Stepped, a half
+    // that runEnds() left undivided takes s and t at its start plus the position times their
+    // steps, as floats, floored the same way (through a 1/w of 1.0).
     // The row's first computed pixel starts the segment (started false), every later one steps
     // it: only the low halves of ebx and ecx are kept up to date, the bits texel() reads.
-    void coordinates(const GlOgSpanConsts &consts, bool started) {
+    void coordinates(bool started) {
         if (!p.perspective) return;
         GlOgNode *divide = w.label(), *convert = w.label(), *done = w.label(), *eachPixel = w.label();
-        const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        GlOgNode *projective = w.label();
+        // Stepped, a triangle mapped affinely has its halves marked exact, so that the stepped
+        // pixels test nothing more.
         if (p.stepped) {
             w.op(__glOgCmp(s(), frame(kRunExact), w.imm(0)));
             w.op(__glOgJne(s(), eachPixel));
@@ -557,15 +565,15 @@ struct SpanEmitter {
             }
             w.op(__glOgFld(s(), consts.one));
             w.op(__glOgJmp(s(), convert));
-            w.place(eachPixel);
         }
-        w.op(__glOgFild(s(), frame(kPosInHalf)));
-        for (int i = 0; i < 3; ++i) {
-            if (i < 2) w.op(__glOgFld(s(), __glOgSt(0)));
-            w.op(__glOgFmul(s(), rec(planes[i] + offsetof(GlSpanFloatIter, step))));
-            w.op(__glOgFadd(s(), frame(kHalfW + 4 * i)));
-            w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
-        }
+        w.place(eachPixel);
+        w.op(__glOgCmp(s(), frame(kAffine), w.imm(0)));
+        w.op(__glOgJe(s(), projective));
+        positionSum(frame(kPosInHalf), 2);
+        w.op(__glOgFld(s(), frame(kAffineR)));
+        w.op(__glOgJmp(s(), convert));
+        w.place(projective);
+        positionSum(frame(kPosInHalf), 3);
         w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
         w.op(__glOgJg(s(), divide));
         // 0, 0, and the values the next step starts from.
@@ -678,9 +686,22 @@ struct SpanEmitter {
         pop(ebx);
     }
 
+    // The first `planes` of s/w, t/w and 1/w at a position of the half into kPixelW: the half's
+    // start plus the position (an integer operand) times the plane's step, as floats.
+    void positionSum(GlOgNode *position, int planes) {
+        const size_t plane[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        w.op(__glOgFild(s(), position));
+        for (int i = 0; i < planes; ++i) {
+            if (i + 1 < planes) w.op(__glOgFld(s(), __glOgSt(0)));
+            w.op(__glOgFmul(s(), rec(plane[i] + offsetof(GlSpanFloatIter, step))));
+            w.op(__glOgFadd(s(), frame(kHalfW + 4 * i)));
+            w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
+        }
+    }
+
     // A textured pixel: its coordinates, its texel, its colour, the store.
-    void texturedPixel(const GlOgSpanConsts &consts, bool started) {
-        coordinates(consts, started);
+    void texturedPixel(bool started) {
+        coordinates(started);
         texel();
         if (p.texelCopy) {
             storePixel(eax);
@@ -717,56 +738,124 @@ struct SpanEmitter {
         }
     }
 
-    // Stepped: at a half's start (s/w, t/w, 1/w in kHalfW), the chain's division at the ends of
-    // its run of 16: s and t at the start and at the end (the start plus the half step), each
-    // s/w x (1/w) as a float, and their steps (end - start) / 16. The half divides at every pixel
-    // instead where the chain's routine does: a triangle whose q/w has no gradient (an affine
-    // mapping, drawn with the arithmetic of dividing at every pixel), or an end whose 1/w is not
-    // a positive normal.
-    void runEnds(const GlOgSpanConsts &consts) {
+    // Stepped: at a half's start (s/w, t/w, 1/w in kHalfW), the chain's divisions at the ends of
+    // its run: at the start where the chunk starts (else the last run's end is the start), and at
+    // the end: 16 pixels on, or the row's last pixel where the row ends sooner (its planes then
+    // the start plus the steps to it times the plane's step), each s/w x (1/w) as a float; the
+    // steps (end - start) x the inverse of the steps to the end. The half divides at every pixel
+    // instead where an end's 1/w is not a positive normal, as the chain's routine does; a
+    // triangle mapped affinely needs none of this. afterPixel: the pixel before the half's first
+    // has not been counted off yet.
+    void runEnds(bool chunkStart, bool afterPixel) {
         if (!p.stepped) return;
-        GlOgNode *exact = w.label(), *done = w.label();
-        w.op(__glOgMov(s(), eax, rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, step))));
-        w.op(__glOgOr(s(), eax, rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, dy))));
-        w.op(__glOgAdd(s(), eax, eax));  // both +-0: nothing left without the sign bits
-        w.op(__glOgJe(s(), exact));
-        w.op(__glOgCmp(s(), frame(kHalfW + 8), w.imm(0x3FFFFE)));
-        w.op(__glOgJle(s(), exact));
-        w.op(__glOgFld(s(), frame(kHalfW + 8)));
-        w.op(__glOgFadd(s(), rec(offsetof(GlSpan, qw) + offsetof(GlSpanFloatIter, halfStep))));
-        w.op(__glOgFstp(s(), frame(kPixelW + 8)));
+        GlOgNode *done = w.label(), *full = w.label(), *planesDone = w.label(), *startFails = w.label();
+        GlOgNode *exact = w.label(), *steps = w.label(), *atStart = w.label(), *whole = w.label();
+        const size_t planes[3] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw), offsetof(GlSpan, qw)};
+        w.op(__glOgCmp(s(), frame(kAffine), w.imm(0)));
+        w.op(__glOgJne(s(), done));
+        // The steps to the end: the pixels left from the half's first, less one, at most 16.
+        w.op(__glOgMov(s(), eax, frame(kCount)));
+        w.op(__glOgSub(s(), eax, w.imm(afterPixel ? 2 : 1)));
+        w.op(__glOgJl(s(), done));  // the row ended with the last half
+        w.op(__glOgCmp(s(), eax, w.imm(16)));
+        w.op(__glOgJle(s(), full));
+        w.op(__glOgMov(s(), eax, w.imm(16)));
+        w.place(full);
+        w.op(__glOgMov(s(), frame(kRunSteps), eax));
+        if (chunkStart) {
+            w.op(__glOgMov(s(), frame(kRunEnded), w.imm(0)));
+            w.op(__glOgCmp(s(), frame(kHalfW + 8), w.imm(0x3FFFFE)));
+            w.op(__glOgJle(s(), startFails));
+            w.op(__glOgFld(s(), consts.one));
+            w.op(__glOgFdiv(s(), frame(kHalfW + 8)));
+            divided(kHalfW, kRunEnd);
+            w.op(__glOgMov(s(), frame(kRunEnded), w.imm(1)));
+            w.place(startFails);
+        }
+        for (int i = 0; i < 2; ++i) copy(frame(kRunStart + 4 * i), frame(kRunEnd + 4 * i));
+        // The end's planes into kPixelW: a whole run, or the steps to the row's last pixel; none
+        // where the half's first pixel is the last (the start is the end).
+        w.op(__glOgMov(s(), eax, frame(kRunSteps)));
+        w.op(__glOgTest(s(), eax, eax));
+        w.op(__glOgJe(s(), atStart));
+        w.op(__glOgCmp(s(), eax, w.imm(16)));
+        w.op(__glOgJe(s(), whole));
+        positionSum(frame(kRunSteps), 3);
+        w.op(__glOgJmp(s(), planesDone));
+        w.place(whole);
+        for (int i = 0; i < 3; ++i) {
+            w.op(__glOgFld(s(), frame(kHalfW + 4 * i)));
+            w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
+            w.op(__glOgFstp(s(), frame(kPixelW + 4 * i)));
+        }
+        w.place(planesDone);
+        // The end: whether it divides is the next run's start; the steps only where both do.
+        w.op(__glOgMov(s(), edx, frame(kRunEnded)));
+        w.op(__glOgMov(s(), frame(kRunEnded), w.imm(0)));
         w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
         w.op(__glOgJle(s(), exact));
-        const size_t planes[2] = {offsetof(GlSpan, sw), offsetof(GlSpan, tw)};
-        // The end into kPixelW, the start into kRunStart.
-        for (int end = 1; end >= 0; --end) {
-            w.op(__glOgFld(s(), consts.one));
-            w.op(__glOgFdiv(s(), frame(end ? kPixelW + 8 : kHalfW + 8)));
-            for (int i = 0; i < 2; ++i) {
-                w.op(__glOgFld(s(), frame(kHalfW + 4 * i)));
-                if (end) w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
-                if (i == 0) w.op(__glOgFmul(s(), __glOgSt(1)));
-                else w.op(__glOgFmulp(s(), __glOgSt(1)));
-                w.op(__glOgFstp(s(), frame((end ? kPixelW : kRunStart) + 4 * i)));
-            }
-        }
+        w.op(__glOgFld(s(), consts.one));
+        w.op(__glOgFdiv(s(), frame(kPixelW + 8)));
+        divided(kPixelW, kRunEnd);
+        w.op(__glOgMov(s(), frame(kRunEnded), w.imm(1)));
+        w.op(__glOgTest(s(), edx, edx));
+        w.op(__glOgJne(s(), steps));
+        w.op(__glOgJmp(s(), exact));
+        w.place(atStart);
+        w.op(__glOgCmp(s(), frame(kRunEnded), w.imm(0)));
+        w.op(__glOgJe(s(), exact));
+        w.place(steps);
         for (int i = 0; i < 2; ++i) {
-            w.op(__glOgFld(s(), frame(kPixelW + 4 * i)));
+            w.op(__glOgFld(s(), frame(kRunEnd + 4 * i)));
             w.op(__glOgFsub(s(), frame(kRunStart + 4 * i)));
-            w.op(__glOgFmul(s(), consts.sixteenth));
+            w.op(__glOgMov(s(), eax, frame(kRunSteps)));
+            w.op(__glOgFmul(s(), __glOgMem(s(), w.imm(__glOgWord(kGlRunStepInverse.data())), nullptr, eax, 4)));
             w.op(__glOgFstp(s(), frame(kRunStep + 4 * i)));
         }
-        w.op(__glOgXor(s(), eax, eax));
+        w.op(__glOgMov(s(), frame(kRunExact), w.imm(0)));
         w.op(__glOgJmp(s(), done));
         w.place(exact);
-        w.op(__glOgMov(s(), eax, w.imm(1)));
+        w.op(__glOgMov(s(), frame(kRunExact), w.imm(1)));
         w.place(done);
-        w.op(__glOgMov(s(), frame(kRunExact), eax));
+    }
+
+    // With 1/w in st(0) (popped): the s/w and t/w at `planes` times it, as floats, into `to`.
+    void divided(int32_t planes, int32_t to) {
+        for (int i = 0; i < 2; ++i) {
+            w.op(__glOgFld(s(), frame(planes + 4 * i)));
+            if (i == 0) w.op(__glOgFmul(s(), __glOgSt(1)));
+            else w.op(__glOgFmulp(s(), __glOgSt(1)));
+            w.op(__glOgFstp(s(), frame(to + 4 * i)));
+        }
+    }
+
+    // Per triangle under perspective: a triangle whose q/w has no gradient (both +-0) and a
+    // positive normal value maps the texture affinely, and its one 1/(q/w) goes into kAffineR for
+    // every pixel (kAffine 1), as the chain forms it once per triangle.
+    void affineSetup() {
+        GlOgNode *projective = w.label(), *done = w.label();
+        __glOgSetupSpanConsts(s(), &consts);
+        const size_t qw = offsetof(GlSpan, qw);
+        w.op(__glOgMov(s(), eax, rec(qw + offsetof(GlSpanFloatIter, step))));
+        w.op(__glOgOr(s(), eax, rec(qw + offsetof(GlSpanFloatIter, dy))));
+        w.op(__glOgAdd(s(), eax, eax));  // nothing left without the sign bits
+        w.op(__glOgJne(s(), projective));
+        w.op(__glOgCmp(s(), rec(qw + offsetof(GlSpanFloatIter, rowStart)), w.imm(0x3FFFFE)));
+        w.op(__glOgJle(s(), projective));
+        w.op(__glOgFld(s(), consts.one));
+        w.op(__glOgFdiv(s(), rec(qw + offsetof(GlSpanFloatIter, rowStart))));
+        w.op(__glOgFstp(s(), frame(kAffineR)));
+        w.op(__glOgMov(s(), frame(kAffine), w.imm(1)));
+        w.op(__glOgMov(s(), frame(kRunExact), w.imm(1)));
+        w.op(__glOgJmp(s(), done));
+        w.place(projective);
+        w.op(__glOgMov(s(), frame(kAffine), w.imm(0)));
+        w.place(done);
     }
 
     // The row's start: s and t (affine) in ebx and ecx, or the chunk and the half at the row's
     // s/w, t/w, 1/w, position 0.
-    void textureRowStart(const GlOgSpanConsts &consts) {
+    void textureRowStart() {
         if (p.modulate && p.smooth) {
             const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
             for (int i = 0; i < 3; ++i) {
@@ -789,12 +878,12 @@ struct SpanEmitter {
             w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
-        runEnds(consts);
+        runEnds(true, false);
     }
 
     // One pixel on: s and t by their steps, or the next position; a new half starts at the
     // chunk's start plus its half step, a new chunk at the chunk's start plus its chunk step.
-    void textureStep(const GlOgSpanConsts &consts) {
+    void textureStep() {
         if (p.modulate && p.smooth) {
             const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
             for (int i = 0; i < 3; ++i) {
@@ -825,7 +914,7 @@ struct SpanEmitter {
             w.op(__glOgFst(s(), frame(kChunkW + 4 * i)));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
-        runEnds(consts);
+        runEnds(true, true);
         w.op(__glOgJmp(s(), same));
         w.place(secondHalf);
         for (int i = 0; i < 3; ++i) {
@@ -833,7 +922,7 @@ struct SpanEmitter {
             w.op(__glOgFadd(s(), rec(planes[i] + offsetof(GlSpanFloatIter, halfStep))));
             w.op(__glOgFstp(s(), frame(kHalfW + 4 * i)));
         }
-        runEnds(consts);
+        runEnds(false, true);
         w.place(same);
     }
 
@@ -867,10 +956,8 @@ struct SpanEmitter {
         }
         const size_t colour[3] = {offsetof(GlSpan, red), offsetof(GlSpan, green), offsetof(GlSpan, blue)};
         GlOgNode *regs[3] = {eax, ebx, ecx};
-        GlOgSpanConsts consts{};
         if (p.textured) {
-            if (p.perspective) __glOgSetupSpanConsts(s(), &consts);
-            textureRowStart(consts);
+            textureRowStart();
         } else if (computed) {
             for (int i = 0; i < 3; ++i)
                 w.op(__glOgMov(s(), regs[i], rec(colour[i] + (p.smooth ? offsetof(GlSpanIter, rowStart) : 0))));
@@ -903,7 +990,7 @@ struct SpanEmitter {
             }
             if (!p.colorMaskOff) {
                 if (p.textured) {
-                    texturedPixel(consts, phase == 1);
+                    texturedPixel(phase == 1);
                     // The segment has started: on with the copy that steps it.
                     if (phase + 1 < phases) w.op(__glOgJmp(s(), nexts[phase + 1]));
                 } else if (computed) {
@@ -929,7 +1016,7 @@ struct SpanEmitter {
                 }
             }
             w.place(next);
-            if (p.textured) textureStep(consts);
+            if (p.textured) textureStep();
             else if (p.smooth)
                 for (int i = 0; i < 3; ++i) w.op(__glOgAdd(s(), regs[i], rec(colour[i] + offsetof(GlSpanIter, step))));
             if (p.depthActive) {
@@ -970,6 +1057,7 @@ struct SpanEmitter {
             w.op(__glOgOr(s(), eax, w.imm(0x0600)));
             w.op(__glOgMov(s(), frame(kControlConversion), eax));
             w.op(__glOgFldcw(s(), frame(kControlArithmetic)));
+            affineSetup();
         }
 
         w.place(rowLoop);

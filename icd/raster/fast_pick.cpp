@@ -60,8 +60,9 @@ bool acceptedBlendCode(int32_t code) { return code == 0 || code == 1 || code == 
 
 bool isMipmap(GLenum filter) { return filter >= GL_NEAREST_MIPMAP_NEAREST && filter <= GL_LINEAR_MIPMAP_LINEAR; }
 
-// Where the texel procs read from: straight from the image when every level that can be sampled
-// has one of the directly read layouts and no border, else through each level's fetch proc.
+// Where the compiled-in texture routines read texels from: straight from the image when every
+// level that can be sampled has one of the directly read layouts and no border, else through each
+// level's fetch proc.
 int texelSource(const GlTextureObject *tex, bool mipmapped) {
     const int32_t last = mipmapped ? tex->maxLevel : 0;
     if (tex->levels == nullptr || last < 0 || last >= tex->levelCount) return kGlTexelSourceFetch;
@@ -207,8 +208,8 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     const int src = texelSource(tex, mipmapped);
     const int minKind = texelKindOfMinify(tex->minFilter);
     const int magKind = tex->magFilter == GL_NEAREST ? kGlTexelNearestScaledKind : kGlTexelLinearScaledKind;
-    sl.texelMinify = __glTexelProcs[size_t(minKind)].bySource[src];
-    sl.texelMagnify = __glTexelProcs[size_t(magKind)].bySource[src];
+    sl.texelMinify = __glTexelProcs[size_t(minKind)];
+    sl.texelMagnify = __glTexelProcs[size_t(magKind)];
     sl.texture = tex;
     const bool rgbEntries = originalBase != GL_ALPHA;
     const size_t bytes = !rgbEntries ? 0 : ((c.key.texelKey & 0x40) ? 2 : 1);

@@ -173,13 +173,50 @@ GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int3
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
 GL_ALWAYS_INLINE int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
 
+// Where a sample reads a level's texels from: the source compiled in, or (kAnySource) the one
+// the level's own layout allows, found at each sample: its image straight where it has one of
+// the directly read layouts and no border, else its fetch proc. f receives the source as an
+// integral constant.
+constexpr int kAnySource = -1;
+template <int Src, class F>
+GL_ALWAYS_INLINE auto onLevel(const GlTextureObject *tex, const GlMipLevel *l, F &&f) {
+    if constexpr (Src != kAnySource) {
+        return f(std::integral_constant<int, Src>{});
+    } else {
+        const bool repeat = tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT;
+        auto read = [&](auto src) __attribute__((always_inline)) {
+            return repeat ? f(std::integral_constant<int, decltype(src)::value | kGlTexelRepeatBoth>{}) : f(src);
+        };
+        switch (l->image != nullptr && l->border == 0 ? l->texelFormatId : -1) {
+        case kGlTexelRgba8: return read(std::integral_constant<int, kGlTexelSourceRgba8>{});
+        case kGlTexelRgb8: return read(std::integral_constant<int, kGlTexelSourceRgb8>{});
+        case kGlTexelArgb4444: return read(std::integral_constant<int, kGlTexelSourceArgb4444>{});
+        case kGlTexelRgb565: return read(std::integral_constant<int, kGlTexelSourceRgb565>{});
+        case kGlTexelArgb1555: return read(std::integral_constant<int, kGlTexelSourceArgb1555>{});
+        default: return f(std::integral_constant<int, kGlTexelSourceFetch>{});
+        }
+    }
+}
+
+// One sample of a level (coordinates in its texels): nearest or bilinear, as a word or as lanes.
+template <bool Linear, int Src>
+GL_ALWAYS_INLINE uint32_t sampleAt(GlTextureObject *tex, GlMipLevel *l, int32_t s, int32_t t) {
+    return onLevel<Src>(tex, l, [&](auto src) __attribute__((always_inline)) {
+        if constexpr (Linear) return linearAt<decltype(src)::value>(tex, l, s, t);
+        else return nearestAt<decltype(src)::value>(tex, l, s, t);
+    });
+}
+template <int Src>
+GL_ALWAYS_INLINE __m128i linearLanesAt(GlTextureObject *tex, GlMipLevel *l, int32_t s, int32_t t) {
+    return onLevel<Src>(tex, l, [&](auto src) __attribute__((always_inline)) {
+        return linearLanes<decltype(src)::value>(tex, l, s, t);
+    });
+}
+
 template <bool Linear, int Src>
 GL_ALWAYS_INLINE uint32_t sampleLevel(GlTextureObject *tex, int32_t level, int32_t s, int32_t t) {
     GlMipLevel *l = tex->levels[level];
-    s = scaled(s, l->log2Width);
-    t = scaled(t, l->log2Height);
-    if constexpr (Linear) return linearAt<Src>(tex, l, s, t);
-    else return nearestAt<Src>(tex, l, s, t);
+    return sampleAt<Linear, Src>(tex, l, scaled(s, l->log2Width), scaled(t, l->log2Height));
 }
 
 // The texel procs by kind; lod is a level index (unscaled forms) or lambda in 16.16.
@@ -191,9 +228,7 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
     constexpr bool kLinearFilter = Kind == kLinear || Kind == kLinearScaled || Kind == kLinearMipNearest ||
                                    Kind == kLinearMipLinear;
     if constexpr (Kind == kNearest || Kind == kLinear) {
-        GlMipLevel *l = tex->levels[lod];
-        if constexpr (kLinearFilter) return linearAt<Src>(tex, l, s, t);
-        else return nearestAt<Src>(tex, l, s, t);
+        return sampleAt<kLinearFilter, Src>(tex, tex->levels[lod], s, t);
     } else if constexpr (Kind == kNearestScaled || Kind == kLinearScaled) {
         return sampleLevel<kLinearFilter, Src>(tex, 0, s, t);
     } else if constexpr (Kind == kNearestMipNearest || Kind == kLinearMipNearest) {
@@ -205,8 +240,8 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
         if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
         if constexpr (kLinearFilter) {
             GlMipLevel *lo = tex->levels[f - 1], *hi = tex->levels[f];
-            return lerpLanes(linearLanes<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
-                             linearLanes<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
+            return lerpLanes(linearLanesAt<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
+                             linearLanesAt<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
                              (uint32_t(lod) >> 8) & 0xFF);
         } else {
             const uint32_t lo = sampleLevel<false, Src>(tex, int32_t(f) - 1, s, t);
@@ -216,36 +251,42 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
     }
 }
 
-template <int Kind, int Src>
-void texelProc(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {
-    const uint32_t v = texelWord<Kind, Src>(tex, lod, s, t);
-    std::memcpy(out, &v, 4);
-}
-
-template <size_t... K>
-constexpr std::array<GlTexelProcsBySource, kTexelKinds> texelTable(std::index_sequence<K...>) {
-    return {GlTexelProcsBySource{texelProc<int(K), kGlTexelSourceFetch>, texelProc<int(K), kGlTexelSourceRgba8>,
-                                 texelProc<int(K), kGlTexelSourceRgb8>, texelProc<int(K), kGlTexelSourceArgb4444>,
-                                 texelProc<int(K), kGlTexelSourceRgb565>, texelProc<int(K), kGlTexelSourceArgb1555>}...};
-}
-
 }  // namespace
 
-constinit const std::array<GlTexelProcsBySource, 8> __glTexelProcs = texelTable(std::make_index_sequence<kTexelKinds>());
-
-#define GL_TEXEL_PROC(name, kind)                                                                  \
-    void name(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) {             \
-        texelProc<kind, kGlTexelSourceFetch>(tex, lod, s, t, out);                                 \
+// The texel procs the chooser installs, one line each: the name and the kind; each reads every
+// level through the source its layout allows.
+#define GL_TEXEL_PROCS(X)                         \
+    X(__glTexelNearest, kNearest)                 \
+    X(__glTexelLinear, kLinear)                   \
+    X(__glTexelNearestScaled, kNearestScaled)     \
+    X(__glTexelLinearScaled, kLinearScaled)       \
+    X(__glTexelNearestMipNearest, kNearestMipNearest) \
+    X(__glTexelLinearMipNearest, kLinearMipNearest)   \
+    X(__glTexelNearestMipLinear, kNearestMipLinear)   \
+    X(__glTexelLinearMipLinear, kLinearMipLinear)
+#define GL_TEXEL_PROC(name, kind)                                                      \
+    void name(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) { \
+        const uint32_t v = texelWord<kind, kAnySource>(tex, lod, s, t);                \
+        std::memcpy(out, &v, 4);                                                       \
     }
-GL_TEXEL_PROC(__glTexelNearest, kNearest)
-GL_TEXEL_PROC(__glTexelLinear, kLinear)
-GL_TEXEL_PROC(__glTexelNearestScaled, kNearestScaled)
-GL_TEXEL_PROC(__glTexelLinearScaled, kLinearScaled)
-GL_TEXEL_PROC(__glTexelNearestMipNearest, kNearestMipNearest)
-GL_TEXEL_PROC(__glTexelLinearMipNearest, kLinearMipNearest)
-GL_TEXEL_PROC(__glTexelNearestMipLinear, kNearestMipLinear)
-GL_TEXEL_PROC(__glTexelLinearMipLinear, kLinearMipLinear)
+GL_TEXEL_PROCS(GL_TEXEL_PROC)
 #undef GL_TEXEL_PROC
+#define GL_TEXEL_ENTRY(name, kind) name,
+constinit const std::array<GlTexelProc, kGlTexelKinds> __glTexelProcs = {GL_TEXEL_PROCS(GL_TEXEL_ENTRY)};
+#undef GL_TEXEL_ENTRY
+#define GL_TEXEL_KIND(name, kind) kind,
+namespace {
+constexpr int kListedKinds[] = {GL_TEXEL_PROCS(GL_TEXEL_KIND)};
+constexpr bool listedInOrder() {
+    for (int i = 0; i < kTexelKinds; ++i)
+        if (kListedKinds[i] != i) return false;
+    return true;
+}
+static_assert(std::size(kListedKinds) == kTexelKinds && kTexelKinds == kGlTexelKinds && listedInOrder(),
+              "the table is indexed by kind");
+}  // namespace
+#undef GL_TEXEL_KIND
+#undef GL_TEXEL_PROCS
 static_assert(kGlTexelNearestScaledKind == kNearestScaled && kGlTexelLinearScaledKind == kLinearScaled &&
               kGlTexelNearestMipNearestKind == kNearestMipNearest && kGlTexelLinearMipLinearKind == kLinearMipLinear);
 
@@ -592,11 +633,13 @@ GL_ALWAYS_INLINE bool fixedRun16(float a, float da, float scale, int32_t *out) {
                                                   _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v)));
             i = _mm_add_epi32(i, down);
         }
+#pragma GCC unroll 4
         for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), i);
         return true;
     }
     __m128 v[4];
     __m128 signs = _mm_setzero_ps();
+#pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         const int k = 4 * g;
         const __m128 ks = _mm_setr_ps(float(k), float(k + 1), float(k + 2), float(k + 3));
@@ -604,10 +647,12 @@ GL_ALWAYS_INLINE bool fixedRun16(float a, float da, float scale, int32_t *out) {
         signs = _mm_or_ps(signs, v[g]);
     }
     if (_mm_movemask_ps(signs) == 0) {
+#pragma GCC unroll 4
         for (int g = 0; g < 4; ++g) _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * g), _mm_cvttps_epi32(v[g]));
         return false;
     }
     const __m128i most = _mm_set1_epi32(INT32_MIN);
+#pragma GCC unroll 4
     for (int g = 0; g < 4; ++g) {
         const __m128i i = _mm_cvttps_epi32(v[g]);
         const __m128i down = _mm_andnot_si128(_mm_cmpeq_epi32(i, most), _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), v[g])));
@@ -636,18 +681,24 @@ constexpr float kLodStepRatio = 1.0f + 1.0f / 32.0f;
 //   t = (t/w) r at every position with r = 1 / (q/w) formed once per triangle, and rho squared,
 //   which is then the same everywhere, formed once too. Every road, under every hint, draws such
 //   a triangle with this arithmetic, which is also what dividing at every position gives.
-// - Exact (GL_NICEST): every position divides, s = (s/w) / (1/w) and t likewise, and rho
-//   squared is exact at every position (__glRho2At).
+// - Exact (GL_NICEST): every position of the span divides, s = (s/w) / (1/w) and t likewise, and
+//   rho squared is exact at every position (__glRho2At).
 // - Otherwise one division at each run's end: s, t and rho squared exact there and stepped
 //   linearly between (rho squared at every position where 1/w changes faster than
 //   kLodStepRatio across the run, or where an end has no positive 1/w: such a run divides at
-//   every position).
+//   every position of the span).
+// A run's end lies at most at the span's last pixel (otherEdgeX - 1 in the walk's positions): a
+// run the span ends inside ends there, with its steps over the positions up to it, so that no
+// coordinate and no level of detail comes from a place outside the triangle, where 1/w may be
+// near 0 or of the other sign. Positions past the span's last pixel (never sampled) repeat it.
 template <bool Lod, bool Exact>
 struct PerspectiveRuns {
     GlSpan *sp;
     float sw, tw, qw;
     GlTexelScale scale{};
     bool affine;
+    // The positions of the span from the current run's first on (at least 1).
+    int32_t left = 0;
     // The stepped road: the values at the current run's start, and whether its 1/w divides.
     float s0 = 0.0f, t0 = 0.0f, l0 = 0.0f, q0 = 0.0f;
     bool started = false;
@@ -664,7 +715,10 @@ struct PerspectiveRuns {
                 span->affineR = r;
                 span->affineRho2 = Lod ? __glRho2At(scale, sw, tw, qw, r) : 0.0f;
             }
-        } else if constexpr (!Exact) {
+            return;
+        }
+        left = span->otherEdgeX - span->x;
+        if constexpr (!Exact) {
             started = endAt(sw, tw, qw, s0, t0, l0);
             q0 = qw;
         }
@@ -678,12 +732,12 @@ struct PerspectiveRuns {
         l = Lod ? __glRho2At(scale, a, b, q, r) : 0.0f;
         return true;
     }
-    // Rho squared at every position of the run starting at sw, tw, qw (and, without Lod or
-    // Coordinates, nothing else): each position divides.
+    // Rho squared at the first n positions of the run starting at sw, tw, qw (and, with
+    // Coordinates, s and t), each position divided; the later positions repeat the n-th.
     template <bool Coordinates>
-    GL_ALWAYS_INLINE void divideEach(Run16 &run) const {
+    GL_ALWAYS_INLINE void divideEach(Run16 &run, int n) const {
         const float dsw = sp->sw.step, dtw = sp->tw.step, dqw = sp->qw.step;
-        for (int i = 0; i < 16; ++i) {
+        for (int i = 0; i < n; ++i) {
             const float k = float(i), a = sw + k * dsw, b = tw + k * dtw, q = qw + k * dqw;
             if (!divisible(q)) {
                 if constexpr (Coordinates) run.s[i] = run.t[i] = 0;
@@ -696,6 +750,13 @@ struct PerspectiveRuns {
                 run.t[i] = floorFixed16(b * r);
             }
             run.rho2[i] = Lod ? __glRho2At(scale, a, b, q, r) : 0.0f;
+        }
+        for (int i = n; i < 16; ++i) {
+            if constexpr (Coordinates) {
+                run.s[i] = run.s[n - 1];
+                run.t[i] = run.t[n - 1];
+            }
+            run.rho2[i] = run.rho2[n - 1];
         }
     }
     GL_ALWAYS_INLINE void next(Run16 &run) {
@@ -711,26 +772,42 @@ struct PerspectiveRuns {
         }
         run.uniform = false;
         run.tSame = false;
+        // The positions of the span in this run and the steps to its end: 16 to the next run's
+        // first position, fewer to the span's last pixel, 0 where the run's first is the last.
+        const int n = left < 16 ? (left > 0 ? left : 1) : 16;
+        const int steps = left > 16 ? 16 : n - 1;
+        left -= 16;
         if constexpr (Exact) {
-            divideEach<true>(run);
+            divideEach<true>(run, n);
         } else {
-            float s1 = 0.0f, t1 = 0.0f, l1 = 0.0f;
-            const bool ended = endAt(sw1, tw1, qw1, s1, t1, l1);
+            float s1 = s0, t1 = t0, l1 = l0, qEnd = q0;
+            bool ended = started;
+            if (steps == 16) {
+                qEnd = qw1;
+                ended = endAt(sw1, tw1, qw1, s1, t1, l1);
+            } else if (steps > 0) {
+                const float k = float(steps);
+                qEnd = qw + k * sp->qw.step;
+                ended = endAt(sw + k * sp->sw.step, tw + k * sp->tw.step, qEnd, s1, t1, l1);
+            }
             if (started && ended) {
-                fixedRun16<false>(s0, (s1 - s0) * 0.0625f, 1.0f, run.s);
-                run.tSame = fixedRun16<false>(t0, (t1 - t0) * 0.0625f, 1.0f, run.t);
+                const float inverse = kGlRunStepInverse[size_t(steps)];
+                fixedRun16<false>(s0, (s1 - s0) * inverse, 1.0f, run.s);
+                run.tSame = fixedRun16<false>(t0, (t1 - t0) * inverse, 1.0f, run.t);
                 if constexpr (Lod) {
-                    if (qw1 <= q0 * kLodStepRatio && q0 <= qw1 * kLodStepRatio) {
-                        const float dl = (l1 - l0) * 0.0625f;
+                    if (qEnd <= q0 * kLodStepRatio && q0 <= qEnd * kLodStepRatio) {
+                        const float dl = (l1 - l0) * inverse;
                         for (int i = 0; i < 16; ++i) run.rho2[i] = l0 + float(i) * dl;
+                        // Past the span's last pixel (never sampled), its value.
+                        for (int i = steps + 1; i < 16; ++i) run.rho2[i] = run.rho2[steps];
                     } else {
-                        divideEach<false>(run);
+                        divideEach<false>(run, n);
                     }
                 } else {
                     for (float &l : run.rho2) l = 0.0f;
                 }
             } else {
-                divideEach<true>(run);
+                divideEach<true>(run, n);
             }
             s0 = s1;
             t0 = t1;

@@ -1,21 +1,19 @@
-// The texel procs of the fast path by kind and by where texels come from, for the chooser.
+// The texel procs of the fast path by kind, and where the compiled-in texture routines read texels
+// from, for the chooser.
 #pragma once
 #include <array>
 #include "icd/raster/fast_span.h"
 
-// Texel sources: the level's fetch proc, or direct reads of the most used layouts.
+// Texel sources of the compiled-in routines: the level's fetch proc, or direct reads of the most
+// used layouts.
 constexpr int kGlTexelSourceFetch = 0;
 constexpr int kGlTexelSourceRgba8 = 1;
 constexpr int kGlTexelSourceRgb8 = 2;
 constexpr int kGlTexelSourceArgb4444 = 3;
 constexpr int kGlTexelSourceRgb565 = 4;
 constexpr int kGlTexelSourceArgb1555 = 5;
-constexpr int kGlTexelSourceCount = 6;
 // Added to a source for the compiled-in routines: both wraps are GL_REPEAT.
 constexpr int kGlTexelRepeatBoth = 8;
-struct GlTexelProcsBySource {
-    GlTexelProc bySource[kGlTexelSourceCount];
-};
 // Kinds: nearest, linear, the same scaled by level 0, and the four mipmap filters.
 constexpr int kGlTexelNearestKind = 0;
 constexpr int kGlTexelLinearKind = 1;
@@ -25,4 +23,16 @@ constexpr int kGlTexelNearestMipNearestKind = 4;
 constexpr int kGlTexelLinearMipNearestKind = 5;
 constexpr int kGlTexelNearestMipLinearKind = 6;
 constexpr int kGlTexelLinearMipLinearKind = 7;
-extern const std::array<GlTexelProcsBySource, 8> __glTexelProcs;
+constexpr int kGlTexelKinds = 8;
+// 1/k as a float for a perspective run of k steps between its divisions (k = 1 .. 16; 1/16
+// exact): a run the span ends inside steps over the pixels up to its last without a second
+// division. The chain's routines and the generated span routine step with these same floats.
+inline constexpr std::array<float, 17> kGlRunStepInverse = [] {
+    std::array<float, 17> a{};
+    for (int k = 1; k <= 16; ++k) a[size_t(k)] = 1.0f / float(k);
+    return a;
+}();
+static_assert(kGlRunStepInverse[16] == 0.0625f);
+
+// The named texel procs (fast_span.h) by kind: what the chooser puts in the texel slots.
+extern const std::array<GlTexelProc, kGlTexelKinds> __glTexelProcs;

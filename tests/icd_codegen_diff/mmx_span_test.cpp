@@ -1050,7 +1050,7 @@ bool texelInRange(int c, double lo, double hi) {
 
 // One row through the routine with the planes s/w, t/w, q/w given per walking pixel: at each
 // segment end (the row's start, then 16 to 19 pixels on by where its first pixel lies in its
-// aligned group of four, then every 16, and the row's end) the coordinate is the division within
+// aligned group of four, then every 16, and the row's last pixel) the coordinate is the division within
 // what a 16-bit reciprocal from the table allows; between ends it is the line between them within
 // the stepping's rounding. The bounds are formed here from the arithmetic's own precision.
 TEST_F(MmxSpanRecord, PerspectiveSegmentsDivideAtTheirEndsAndStepBetween) {
@@ -1085,14 +1085,15 @@ TEST_F(MmxSpanRecord, PerspectiveSegmentsDivideAtTheirEndsAndStepBetween) {
                         // The segment ends from the first pixel's place in its aligned group.
                         const int place4 = int((reinterpret_cast<uintptr_t>(colorMem.at(first, 5)) >> 1) & 3);
                         const int firstLength = dir > 0 ? 16 + ((4 - place4) & 3) : 16 + ((place4 + 1) & 3);
+                        // The segment that reaches the row's end ends on its last pixel.
                         std::vector<int> ends{0};
                         for (int e = std::min(firstLength, n); ; e = std::min(e + 16, n)) {
-                            ends.push_back(e);
+                            ends.push_back(e == n ? n - 1 : e);
                             if (e == n) break;
                         }
                         auto plane = [](float start, float step, int at) { return double(start) + double(at) * double(step); };
                         double largest = 0.0;
-                        for (int at : {0, n})
+                        for (int at : {0, n - 1})
                             for (const GlSpanFloatIter *it : {&sp.sw, &sp.tw, &sp.qw})
                                 largest = std::max(largest, std::fabs(plane(it->rowStart, it->step, at)));
                         auto exact = [&](int at) { return plane(coord.rowStart, coord.step, at) / plane(pl.q, pl.dq, at); };
@@ -1106,13 +1107,16 @@ TEST_F(MmxSpanRecord, PerspectiveSegmentsDivideAtTheirEndsAndStepBetween) {
                         };
                         for (size_t k = 0; k + 1 < ends.size(); ++k) {
                             const int e0 = ends[k], e1 = ends[k + 1], len = e1 - e0;
+                            const bool last = k + 2 == ends.size();
                             const double s0 = exact(e0), s1 = exact(e1), b0 = endBound(e0), b1 = endBound(e1);
-                            const double reciprocal = (len == 1 ? 0x7FFF : 0x8000 / len) / 32768.0;
-                            const double perPixel = std::fabs(s1 - s0) * std::fabs(1.0 / len - reciprocal) + 0x1p-16;
-                            for (int i = e0; i < e1; ++i) {
+                            // A last segment of one pixel is its own start: no steps.
+                            const double reciprocal = len == 0 ? 0.0 : (len == 1 ? 0x7FFF : 0x8000 / len) / 32768.0;
+                            const double perPixel =
+                                len == 0 ? 0.0 : std::fabs(s1 - s0) * std::fabs(1.0 / len - reciprocal) + 0x1p-16;
+                            for (int i = e0; i < e1 + (last ? 1 : 0); ++i) {
                                 const int m = i - e0;
-                                const double line = s0 + (s1 - s0) * m / len;
-                                const double bound = b0 + (b0 + b1) * m / len + m * perPixel;
+                                const double line = len == 0 ? s0 : s0 + (s1 - s0) * m / len;
+                                const double bound = len == 0 ? b0 : b0 + (b0 + b1) * m / len + m * perPixel;
                                 // Near a texel and a half at 8.5 repeats (the reciprocal's 2^-12); a
                                 // misplaced segment end misses by tens of texels.
                                 EXPECT_LT(bound * 256.0, 1.5) << "the bound is tight enough to tell segment ends apart";

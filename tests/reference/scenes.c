@@ -449,6 +449,80 @@ static void drawMipFloor(const RefScene *s) {
     glDisable(GL_TEXTURE_2D);
 }
 
+/* ---- generated texture coordinates at the default hint ---------------------------------- */
+
+/* Under a rotated modelview and a perspective view, at the default perspective hint, with a
+   bilinear RGBA texture replacing the colour: a sphere whose coordinates come from sphere mapping
+   (left tile), and a floor receding from the eye whose coordinates come from eye-linear planes
+   given under that modelview (right tile). The texture's channels are ramps across it, so that
+   a coordinate a little off moves a pixel by little. The sphere is the cap facing the eye (its
+   normals within about 75 degrees of the view), away from the silhouette where sphere-map
+   coordinates change without bound. */
+static void sphereBand(float lat0, float lat1, float lon0, float lon1, int slices) {
+    int k, e;
+    glBegin(GL_QUAD_STRIP);
+    for (k = 0; k <= slices; ++k) {
+        const float lon = lon0 + (lon1 - lon0) * (float)k / (float)slices;
+        for (e = 0; e < 2; ++e) {
+            const float lat = e ? lat1 : lat0;
+            const float x = cosf(lat) * cosf(lon), y = sinf(lat), z = cosf(lat) * sinf(lon);
+            glNormal3f(x, y, z);
+            glVertex3f(x, y, z);
+        }
+    }
+    glEnd();
+}
+
+static void drawTexGen(const RefScene *s) {
+    static const float sPlane[4] = {0.35f, 0.08f, 0.21f, 0.4f}, tPlane[4] = {-0.06f, 0.3f, 0.27f, 0.55f};
+    const float d2r = 0.017453293f;
+    int i, band;
+    loadTexture(GL_RGBA, 16, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    replaceTexels();
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    for (i = 0; i < 2; ++i) {
+        perspectiveTile(s, i, 40.0);
+        glTranslatef(0.0f, 0.0f, i == 0 ? -2.6f : -2.2f);
+        glRotatef(i == 0 ? -28.0f : 20.0f, 1, 0, 0);
+        glRotatef(33.0f, 0, 1, 0);
+        if (i == 0) {
+            /* Sphere-map coordinates reach 0 and 1 at the silhouette: the texture matrix keeps
+               them off the seam where the repeating ramps jump. */
+            glMatrixMode(GL_TEXTURE);
+            glLoadIdentity();
+            glTranslatef(0.1f, 0.1f, 0.0f);
+            glScalef(0.8f, 0.8f, 1.0f);
+            glMatrixMode(GL_MODELVIEW);
+            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+            /* The point facing the eye under these rotations: latitude -28, longitude 123 degrees. */
+            for (band = 0; band < 10; ++band)
+                sphereBand(d2r * (-83.0f + 11.0f * (float)band), d2r * (-72.0f + 11.0f * (float)band), d2r * 68.0f,
+                           d2r * 178.0f, 16);
+            glMatrixMode(GL_TEXTURE);
+            glLoadIdentity();
+            glMatrixMode(GL_MODELVIEW);
+        } else {
+            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_EYE_LINEAR);
+            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_EYE_LINEAR);
+            glTexGenfv(GL_S, GL_EYE_PLANE, sPlane);
+            glTexGenfv(GL_T, GL_EYE_PLANE, tPlane);
+            glBegin(GL_QUADS);
+            glVertex3f(-1.5f, -0.6f, 1.0f);
+            glVertex3f(1.5f, -0.6f, 1.0f);
+            glVertex3f(1.5f, -0.6f, -14.0f);
+            glVertex3f(-1.5f, -0.6f, -14.0f);
+            glEnd();
+        }
+    }
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_TEXTURE_2D);
+}
+
 /* ---- polygon offset ----------------------------------------------------------------------- */
 
 /* A red quad sloping in depth, then a green one on the same plane: pulled forward by the offset
@@ -627,6 +701,9 @@ static void build(void) {
         "show any colour of its range)",
         drawMipFloor, 0, 0);
     g_scenes[g_count - 1].range = floorRange;
+    add("texgen_default_hint", 192, 96, 2, 1, REF_TIES, 1,
+        "polygon-edge and texel-boundary ties; filter weights; the perspective division between run ends",
+        drawTexGen, 0, 0);
     add("polygon_offset", 96, 32, 3, 1, REF_TIES, 0, "polygon-edge ties", drawPolygonOffset, 0, 0);
     add("depth_orders", 192, 96, 2, 2, REF_TIES, 1, "linear colour interpolation; depth ties where the planes cross",
         drawDepthOrders, 0, 0);
