@@ -764,12 +764,7 @@ struct SpanEmitter {
         w.op(__glOgMov(s(), frame(kRunSteps), eax));
         if (chunkStart) {
             w.op(__glOgMov(s(), frame(kRunEnded), w.imm(0)));
-            w.op(__glOgCmp(s(), frame(kHalfW + 8), w.imm(0x3FFFFE)));
-            w.op(__glOgJle(s(), startFails));
-            w.op(__glOgFld(s(), consts.one));
-            w.op(__glOgFdiv(s(), frame(kHalfW + 8)));
-            divided(kHalfW, kRunEnd);
-            w.op(__glOgMov(s(), frame(kRunEnded), w.imm(1)));
+            divideRunEnd(kHalfW, startFails);
             w.place(startFails);
         }
         for (int i = 0; i < 2; ++i) copy(frame(kRunStart + 4 * i), frame(kRunEnd + 4 * i));
@@ -792,12 +787,7 @@ struct SpanEmitter {
         // The end: whether it divides is the next run's start; the steps only where both do.
         w.op(__glOgMov(s(), edx, frame(kRunEnded)));
         w.op(__glOgMov(s(), frame(kRunEnded), w.imm(0)));
-        w.op(__glOgCmp(s(), frame(kPixelW + 8), w.imm(0x3FFFFE)));
-        w.op(__glOgJle(s(), exact));
-        w.op(__glOgFld(s(), consts.one));
-        w.op(__glOgFdiv(s(), frame(kPixelW + 8)));
-        divided(kPixelW, kRunEnd);
-        w.op(__glOgMov(s(), frame(kRunEnded), w.imm(1)));
+        divideRunEnd(kPixelW, exact);
         w.op(__glOgTest(s(), edx, edx));
         w.op(__glOgJne(s(), steps));
         w.op(__glOgJmp(s(), exact));
@@ -817,6 +807,17 @@ struct SpanEmitter {
         w.place(exact);
         w.op(__glOgMov(s(), frame(kRunExact), w.imm(1)));
         w.place(done);
+    }
+
+    // A run's end at `planes` (s/w, t/w, 1/w): where its 1/w is a positive normal, s and t divided
+    // into kRunEnd and kRunEnded 1; else a jump to `fails`.
+    void divideRunEnd(int32_t planes, GlOgNode *fails) {
+        w.op(__glOgCmp(s(), frame(planes + 8), w.imm(0x3FFFFE)));
+        w.op(__glOgJle(s(), fails));
+        w.op(__glOgFld(s(), consts.one));
+        w.op(__glOgFdiv(s(), frame(planes + 8)));
+        divided(planes, kRunEnd);
+        w.op(__glOgMov(s(), frame(kRunEnded), w.imm(1)));
     }
 
     // With 1/w in st(0) (popped): the s/w and t/w at `planes` times it, as floats, into `to`.
