@@ -135,6 +135,24 @@ void vBurst(ZK_PDEV *ppdev, unsigned sub, uint16_t method, const uint8_t *&p, UL
     for (ULONG i = 0; i < dwords; ++i, p += 4) vPut(ppdev, sub, static_cast<uint16_t>(method + 4 * i), ulLoad(p));
 }
 
+// The free-space register of a subchannel, and the method the shared data stream writes in
+// subchannel 2 (the first data method of the object held there).
+constexpr uint32_t kFreeSpaceReg = 0x10;
+constexpr uint32_t kSub2DataPort = 0x400;
+
+// A stream of dwords to one data method that takes them one after another: whole groups of four,
+// each after room for 16 bytes, then the last one to three, each after room for 4.
+template <class Room> void vStreamToPort(volatile uint8_t *port, ULONG cdw, const uint32_t *pdw, Room room) {
+    for (; cdw >= 4; cdw -= 4) {
+        room(16);
+        for (int i = 0; i < 4; ++i) WRITE_REGISTER_ULONG(port, *pdw++);
+    }
+    for (; cdw; --cdw) {
+        room(4);
+        WRITE_REGISTER_ULONG(port, *pdw++);
+    }
+}
+
 }  // namespace
 
 void vPushImageRows(ZK_PDEV *ppdev, ULONG cbRow, ULONG cRows, const uint8_t *pSrc, LONG lStride) {
@@ -185,16 +203,25 @@ void vPushMonoData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
 }
 
 void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
-    // Whole groups of four, then the last one to three one at a time; the free count is read
-    // only while the cached one is short, and a chip marked stalled is not waited for again.
-    for (; cdw >= 4; cdw -= 4) {
-        vReserve(ppdev, ZK_SUB_MONO, 16);
-        for (int i = 0; i < 4; ++i) vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pdw++);
-    }
-    for (; cdw; --cdw) {
-        vReserve(ppdev, ZK_SUB_MONO, 4);
-        vPut(ppdev, ZK_SUB_MONO, ZK_MONO_C_DATA, *pdw++);
-    }
+    // The free count is read only while the cached one is short, and a chip marked stalled is not
+    // waited for again.
+    vStreamToPort(pFifoSub(ppdev, ZK_SUB_MONO) + ZK_MONO_C_DATA, cdw, pdw,
+                  [&](ULONG bytes) { vReserve(ppdev, ZK_SUB_MONO, bytes); });
+}
+
+void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo) {
+    uint8_t *sub = fifo + 0x2000u * ZK_SUB_MONO;
+    uint16_t free = *pusFree;
+    // No PDEV here to carry the stall mark: a FIFO that did not free within the limit once is
+    // given one look per group for the rest of the stream, so that the call costs one limit and
+    // not one per group; the dwords then go as the chip takes them.
+    bool stalled = false;
+    vStreamToPort(sub + kSub2DataPort, cDwords, pData, [&](ULONG bytes) {
+        auto room = [&] { return (free = READ_REGISTER_USHORT(sub + kFreeSpaceReg)) >= bytes; };
+        if (free < bytes) stalled = stalled ? !room() : !bChipWait(nullptr, room);
+        free = free >= bytes ? static_cast<uint16_t>(free - bytes) : 0;
+    });
+    *pusFree = free;
 }
 
 // ---- CPU copies ------------------------------------------------------------------------------------

@@ -84,6 +84,11 @@ void vPushMonoData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw);
 // Glyph bits: every dword to the monochrome object's one data method, which takes them one after
 // another.
 void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw);
+// The drawing code's shared data stream: cDwords dwords from pData to method 0x400 of the object in
+// subchannel 2 of the FIFO area `fifo` (the PDEV's), groups of four after room for 16 bytes, the
+// last one to three singly after room for 4. The free count starts from *pusFree, is read from the
+// FIFO only while it is short, and goes back into *pusFree at the end.
+void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo);
 
 // CPU copies.
 void vCopyRowsCpu(ZK_PDEV *ppdev, uint8_t **ppDst, LONG dstPitch, const uint8_t **ppSrc, LONG srcPitch, ULONG cbRow,

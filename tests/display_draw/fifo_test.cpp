@@ -99,6 +99,58 @@ TEST_F(Fifo, DataGoesToTheMonochromeDataPortInGroupsOfFour) {
     zk3DrawClearErrors();   // the data went without a glyph started: the engine drew nothing
 }
 
+// The shared data stream: every dword to method 0x400 of subchannel 2, in order and nowhere else.
+// A group of four waits for 16 bytes even when fewer would hold the next dword, each of the last
+// one to three for 4; the free count starts from the caller's, is read (the FIFO is empty: 124)
+// only while it is short, and goes back to the caller. A held count below the need is read again
+// until the room comes.
+TEST_F(Fifo, DataStreamGoesToSubchannel2InGroupsOfFour) {
+    ZK_PDEV *p = ppdev();
+    const uint16_t E = ZK3_FIFO_FREE_EMPTY;
+    struct Case {
+        ULONG cdw;
+        uint16_t freeBefore;
+        unsigned held;        // free-count reads that answer 8 first
+        uint64_t reads;
+        uint16_t freeAfter;
+    } cases[] = {
+        {0, 7, 0, 0, 7},                 // nothing written, the count handed back as it was
+        {1, 4, 0, 0, 0},
+        {1, 3, 0, 1, E - 4},
+        {3, 8, 0, 1, E - 4},             // 8 -> 4 -> 0, the third reads the FIFO
+        {4, 16, 0, 0, 0},
+        {4, 15, 0, 1, E - 16},           // a group waits for 16 though three dwords would fit
+        {5, 20, 0, 0, 0},
+        {6, 19, 0, 1, E - 8},            // 19 -> 3 after the group; the first single reads
+        {7, 0, 0, 1, E - 28},
+        {8, 16, 0, 1, E - 16},
+        {9, 124, 0, 0, 124 - 36},
+        {4, 0, 2, 3, E - 16},            // 8, 8, then the room
+        {2, 0, 1, 1, 8 - 4 - 4},         // 8 holds both singles
+    };
+    uint32_t data[9];
+    for (unsigned i = 0; i < 9; ++i) data[i] = 0x01010101u * (i + 1) ^ 0x80000000u;
+    for (const Case &c : cases) {
+        uint16_t free = c.freeBefore;
+        zk3EngineHoldFreeCount(c.held, 8);
+        zk3EngineClearLog();
+        const uint64_t before = zk3EngineFreeCountReads();
+        vFifoWriteData(c.cdw, &free, data, p->fifo);
+        const std::string at = std::to_string(c.cdw) + " dwords from " + std::to_string(c.freeBefore);
+        EXPECT_EQ(zk3EngineFreeCountReads() - before, c.reads) << at;
+        EXPECT_EQ(free, c.freeAfter) << at;
+        const std::vector<Zk3FifoWrite> &log = zk3EngineLog();
+        ASSERT_EQ(log.size(), c.cdw) << at;
+        for (size_t i = 0; i < log.size(); ++i) {
+            EXPECT_EQ(log[i].subchannel, ZK_SUB_MONO) << at << ", dword " << i;
+            EXPECT_EQ(log[i].method, 0x400u) << at << ", dword " << i;
+            EXPECT_EQ(log[i].value, data[i]) << at << ", dword " << i;
+        }
+    }
+    zk3EngineHoldFreeCount(0, 0);
+    zk3DrawClearErrors();
+}
+
 TEST_F(Fifo, SurfacesAreProgrammedOnlyWhenTheyChange) {
     ZK_PDEV *p = ppdev();
     zk3EngineClearLog();
