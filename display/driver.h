@@ -231,7 +231,10 @@ BOOL bInitDmaObjects(ZK_PDEV *ppdev);
 void vFreeDmaObjects(ZK_PDEV *ppdev);
 
 // ---- FIFO access and engine synchronisation ---------------------------------------------------
-inline uint8_t *pFifoSub(ZK_PDEV *ppdev, unsigned sub) { return ppdev->fifo + 0x2000u * sub; }
+// A subchannel's 0x2000-byte window of the FIFO area, and its free-space register (bytes free).
+inline uint8_t *pFifoSub(uint8_t *fifo, unsigned sub) { return fifo + 0x2000u * sub; }
+inline uint8_t *pFifoSub(ZK_PDEV *ppdev, unsigned sub) { return pFifoSub(ppdev->fifo, sub); }
+constexpr uint32_t kFifoFreeReg = 0x10;
 uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub);
 
 // The longest the driver waits for the chip to answer (FIFO room, an idle engine or pusher, a

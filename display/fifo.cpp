@@ -135,9 +135,8 @@ void vBurst(ZK_PDEV *ppdev, unsigned sub, uint16_t method, const uint8_t *&p, UL
     for (ULONG i = 0; i < dwords; ++i, p += 4) vPut(ppdev, sub, static_cast<uint16_t>(method + 4 * i), ulLoad(p));
 }
 
-// The free-space register of a subchannel, and the method the shared data stream writes in
-// subchannel 2 (the first data method of the object held there).
-constexpr uint32_t kFreeSpaceReg = 0x10;
+// The method the shared data stream writes in subchannel 2 (the first data method of the object
+// held there).
 constexpr uint32_t kSub2DataPort = 0x400;
 
 // A stream of dwords to one data method that takes them one after another: whole groups of four,
@@ -210,14 +209,14 @@ void vPushGlyphData(ZK_PDEV *ppdev, const uint32_t *pdw, ULONG cdw) {
 }
 
 void vFifoWriteData(ULONG cDwords, uint16_t *pusFree, const uint32_t *pData, uint8_t *fifo) {
-    uint8_t *sub = fifo + 0x2000u * ZK_SUB_MONO;
+    uint8_t *sub = pFifoSub(fifo, ZK_SUB_MONO);
     uint16_t free = *pusFree;
     // No PDEV here to carry the stall mark: a FIFO that did not free within the limit once is
     // given one look per group for the rest of the stream, so that the call costs one limit and
     // not one per group; the dwords then go as the chip takes them.
     bool stalled = false;
     vStreamToPort(sub + kSub2DataPort, cDwords, pData, [&](ULONG bytes) {
-        auto room = [&] { return (free = READ_REGISTER_USHORT(sub + kFreeSpaceReg)) >= bytes; };
+        auto room = [&] { return (free = READ_REGISTER_USHORT(sub + kFifoFreeReg)) >= bytes; };
         if (free < bytes) stalled = stalled ? !room() : !bChipWait(nullptr, room);
         free = free >= bytes ? static_cast<uint16_t>(free - bytes) : 0;
     });

@@ -127,7 +127,7 @@ uint16_t usSyncZk4(ZK_PDEV *ppdev) { return vSyncEngineZk4(ppdev); }
 
 }  // namespace
 
-uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub) { return READ_REGISTER_USHORT(pFifoSub(ppdev, sub) + 0x10); }
+uint16_t usFifoFree(ZK_PDEV *ppdev, unsigned sub) { return READ_REGISTER_USHORT(pFifoSub(ppdev, sub) + kFifoFreeReg); }
 
 bool bFifoWaitFree(ZK_PDEV *ppdev, unsigned sub, ULONG bytes) {
     uint16_t n = 0;
