@@ -306,6 +306,30 @@ private:
         return uint64_t(std::min<int64_t>(std::max<int64_t>(n, 0), 0xFFFFFFFF));
     }
 
+    // A surface made of any size: it lies wholly where it was put; a pixel of it is locked where
+    // its pitch says and written there, a rectangle past its last row gets no address, and the
+    // last byte of its block is written through a lock of the whole, as a program fills it.
+    void lockAndWrite(KivFuzzRandom &r, const SurfaceOutcome &o, KivDdNtSurface *s) {
+        ASSERT_TRUE(surfaceLiesWithin(o, s, dd_.bits(s), screenBytes(), videoBytes()));
+        ASSERT_TRUE(placedApart(s, o.block));
+        const LONG w = LONG(s->gbl.wWidth), h = LONG(s->gbl.wHeight);
+        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
+        const RECTL one{x, y, x + 1, y + 1};
+        uint8_t *bits = nullptr;
+        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
+        *bits = 0xC3;
+        dd_.unlock(s);
+        if (h < 0x7FFFFFFF) {
+            const RECTL past{x, y, x + 1, h + 1};
+            EXPECT_EQ(dd_.lock(s, &past, 0, &bits).code, ZK_DDERR_INVALIDRECT);
+        }
+        ASSERT_EQ(dd_.lock(s, nullptr, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        ASSERT_EQ(bits, dd_.bits(s));
+        bits[o.block - 1] = 0x3C;
+        dd_.unlock(s);
+    }
+
     void huge(KivFuzzRandom &r) {
         SurfaceAsk a{side(r), side(r), SurfaceKind::Screen, 0, r.chance(50)};
         if (r.chance(50)) (r.chance(50) ? a.w : a.h) = 1 + r.below(64);   // one long side
@@ -325,20 +349,9 @@ private:
         ASSERT_TRUE(surfaceAnswerRight(o, res, s)) << a.w << " x " << a.h << ", kind " << int(a.kind) << ", " << a.bits
                                                    << " bits, " << (a.video ? "video" : "system");
         if (!s) return;
-        ASSERT_TRUE(surfaceLiesWithin(o, s, dd_.bits(s), screenBytes(), videoBytes()));
-        ASSERT_TRUE(placedApart(s, o.block));
+        lockAndWrite(r, o, s);
+        if (::testing::Test::HasFatalFailure()) return;
         const LONG w = LONG(a.w), h = LONG(a.h);
-        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
-        const RECTL one{x, y, x + 1, y + 1};
-        uint8_t *bits = nullptr;
-        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
-        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
-        *bits = 0xC3;
-        dd_.unlock(s);
-        if (h < 0x7FFFFFFF) {
-            const RECTL past{x, y, x + 1, h + 1};
-            EXPECT_EQ(dd_.lock(s, &past, 0, &bits).code, ZK_DDERR_INVALIDRECT);
-        }
         const LONG sw = std::min<LONG>(w, 1 + LONG(r.below(5))), sh = std::min<LONG>(h, 1 + LONG(r.below(5)));
         const LONG left = (r.chance(50) ? w - sw : 0) & ~1, top = r.chance(50) ? h - sh : 0;
         const RECTL rs{left, top, left + sw, top + sh};
@@ -375,19 +388,7 @@ private:
         KivDdNtSurface *s = made.empty() ? nullptr : made[0];
         ASSERT_TRUE(surfaceAnswerRight(o, res, s)) << w << " x " << h << ", caps 0x" << std::hex << d.ddsCaps.dwCaps;
         if (!s) return;
-        ASSERT_TRUE(surfaceLiesWithin(o, s, dd_.bits(s), screenBytes(), videoBytes()));
-        ASSERT_TRUE(placedApart(s, o.block));
-        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
-        const RECTL one{x, y, x + 1, y + 1};
-        uint8_t *bits = nullptr;
-        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
-        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
-        *bits = 0xC3;
-        dd_.unlock(s);
-        ASSERT_EQ(dd_.lock(s, nullptr, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
-        ASSERT_EQ(bits, dd_.bits(s));
-        bits[o.block - 1] = 0x3C;
-        dd_.unlock(s);
+        lockAndWrite(r, o, s);
         dd_.release(s);
     }
 
