@@ -65,11 +65,12 @@ void vVideoMemory(DWORD *caps) { *caps = (*caps & ~ZK_DDSCAPS_SYSTEMMEMORY) | ZK
 
 // A planar overlay of a chain. The chain's images share one block, laid out on the rounded width
 // the conversion reads: the first surface makes it, an image of S bytes for each of max(2, chain)
-// surfaces; each surface has a packed copy of its own, which the overlay scans. Three copies are
-// kept (first, second, other), so a longer chain is refused, and so is a surface whose image is
-// larger than the block's: it would run into the next image or past the block. The chip scans
-// an overlay from video memory, so that is where it lies, whatever its caps asked.
-DWORD dwPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, uint64_t S, uint64_t h2) {
+// surfaces. Each surface has a packed copy of its own (`packedBytes`), which the overlay scans;
+// three copies are kept (first, second, other), so a longer chain is refused, and so is a
+// surface whose image is larger than the block's: it would run into the next image or past the
+// block. The chip scans an overlay from video memory, so that is where it lies, whatever its
+// caps asked.
+DWORD dwPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, uint64_t S, uint64_t packedBytes) {
     ZK_DD_SURFACE_LOCAL *lcl = p->lplpSList[0];
     ZK_DD_SURFACE_GLOBAL *gbl = lcl->lpGbl;
     const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
@@ -79,7 +80,7 @@ DWORD dwPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, uint64_t S, ui
         if (S > ppdev->cjPlanarImage) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFVIDEOMEMORY);
     }
     // Only the new surface fails: the chain's other surfaces keep their memory.
-    const ULONG packed = ulDdAlloc(ppdev, ullDdBlock(ullPackedPitch(gbl->wWidth), h2));
+    const ULONG packed = ulDdAlloc(ppdev, packedBytes);
     if (!packed) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
     vVideoMemory(&lcl->ddsCaps.dwCaps);
     if (!ppdev->fpPlanarBlock) {
@@ -442,7 +443,7 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
             }
             return dwUserMemory(p, &caps, W4, S);
         }
-        return dwPlanarOverlay(ppdev, p, S, h2);
+        return dwPlanarOverlay(ppdev, p, S, ullDdBlock(P, h2));
     }
     if (bPacked(code)) {
         pf.dwRGBBitCount = 16;
