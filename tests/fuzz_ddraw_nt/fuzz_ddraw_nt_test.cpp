@@ -3,9 +3,9 @@
 // name no memory, overlays) made and released, blits, stretches, fills, locks and overlay calls
 // with rectangles a program gets wrong (past every edge, negative, inverted, huge, empty) between
 // good ones, at every screen depth. The pixels of a system-memory surface the batch keeps are
-// moved into the fuzzer's own pages, so that its last row ends where a page without access
-// begins: a read or write past that row faults. Every video-memory surface has guard bytes in
-// its rows' padding. Every lock lies inside its surface, and every surface lies wholly inside
+// moved into the fuzzer's own pages, so that its last byte (of its last row's pitch, or of a
+// planar surface's last plane) lies just before a page without access: a read or write past it
+// faults. Every video-memory surface has guard bytes in its rows' padding. Every lock lies inside its surface, and every surface lies wholly inside
 // the memory it was put in, apart from every other. After every batch no guard has changed, the
 // chip model saw nothing drawn outside video memory, and a fill and a lock still work.
 //
