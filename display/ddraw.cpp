@@ -63,6 +63,44 @@ void vUnregisterOverlay(ZK_PDEV *ppdev, ZK_DD_SURFACE_LOCAL *lcl) {
 
 void vVideoMemory(DWORD *caps) { *caps = (*caps & ~ZK_DDSCAPS_SYSTEMMEMORY) | ZK_DDSCAPS_VIDEOMEMORY; }
 
+// A planar overlay of a chain. The chain's images share one block, laid out on the rounded width
+// the conversion reads: the first surface makes it, an image of S bytes for each of max(2, chain)
+// surfaces. Each surface has a packed copy of its own (`packedBytes`), which the overlay scans;
+// three copies are kept (first, second, other), so a longer chain is refused, and so is a
+// surface whose image is larger than the block's: it would run into the next image or past the
+// block. The chip scans an overlay from video memory, so that is where it lies, whatever its
+// caps asked.
+DWORD dwPlanarOverlay(ZK_PDEV *ppdev, ZK_DD_CREATESURFACEDATA *p, uint64_t S, uint64_t packedBytes) {
+    ZK_DD_SURFACE_LOCAL *lcl = p->lplpSList[0];
+    ZK_DD_SURFACE_GLOBAL *gbl = lcl->lpGbl;
+    const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
+    if (ppdev->fpPlanarBlock) {
+        if ((index == 2 && ppdev->fpPackedOther) || index >= ppdev->cPlanarImages)
+            return dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS);
+        if (S > ppdev->cjPlanarImage) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFVIDEOMEMORY);
+    }
+    // Only the new surface fails: the chain's other surfaces keep their memory.
+    const ULONG packed = ulDdAlloc(ppdev, packedBytes);
+    if (!packed) return dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY);
+    vVideoMemory(&lcl->ddsCaps.dwCaps);
+    if (!ppdev->fpPlanarBlock) {
+        const ULONG images = p->dwSCnt > 2 ? p->dwSCnt : 2;
+        const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(S, images));
+        if (!offset) {
+            vHeapFree(packed, ppdev->pDdHeap);
+            return ZK_DDHAL_NOTHANDLED;
+        }
+        ppdev->fpPlanarBlock = offset;
+        ppdev->cjPlanarImage = static_cast<ULONG>(S);   // the block, S x images, held in 32 bits
+        ppdev->cPlanarImages = images;
+    }
+    gbl->fpVidMem = ppdev->fpPlanarBlock + index * ppdev->cjPlanarImage;
+    (index == 0 ? ppdev->fpPackedFirst : index == 1 ? ppdev->fpPackedSecond : ppdev->fpPackedOther) = packed;
+    if (index == 1) ppdev->fpPlanarSecond = gbl->fpVidMem;
+    vRegisterOverlay(ppdev, p, lcl);
+    return dwDone(&p->ddRVal, ZK_DD_OK);
+}
+
 // DirectDraw allocates the surface in the process's memory, rows of `pitch` bytes (the
 // description's pitch) in a block of `size`. Rows or a block past what a signed pitch and the
 // 32-bit size field hold could only be described wrapped, and no process holds them: refused.
@@ -194,6 +232,10 @@ void vResetOffscreenHeap(ZK_PDEV *ppdev, BOOL bEnable) {
     DdEngineLock lock(ppdev);
     ppdev->modeChangeCounter += 1;
     if (ppdev->bOpenGlActive) vUpdateClientModeCounters(ppdev);
+    // The planar block and the packed copies were blocks of the heap that goes: a later overlay
+    // placed at their offsets would lie over whatever the next heap gives out there.
+    ppdev->fpPlanarBlock = ppdev->fpPlanarSecond = 0;
+    ppdev->fpPackedFirst = ppdev->fpPackedSecond = ppdev->fpPackedOther = 0;
     if (bEnable) {
         bMoveAllOffscreenToDib(ppdev);
         vHeapReset(0, ppdev->cjVideoMemory, &ppdev->pDdHeap);
@@ -388,36 +430,20 @@ DWORD APIENTRY DdCreateSurface(ZK_DD_CREATESURFACEDATA *p) {
         return dwUserMemory(p, &caps, W4, size);
     }
     if (bPlanar12(code)) {
-        // Every surface of a chain has a planar image of its own in the one block, laid out on
-        // the rounded width the conversion reads, and a packed copy of its own; three packed
-        // copies are kept (first, second, other), so a longer chain is refused.
         // 12 bits a pixel of rows a multiple of 4: W4 / 2 x 3 bytes a row pair, exact.
         const uint64_t h2 = (uint64_t{h} + 1) & ~uint64_t{1};
         const uint64_t S = ((W4 / 2) * h2 * 3 + 15) & ~uint64_t{15};
-        const ULONG slots = p->dwSCnt > 2 ? p->dwSCnt : 2;
-        const ULONG index = !ppdev->fpPlanarBlock || !ppdev->fpPackedFirst ? 0 : !ppdev->fpPackedSecond ? 1 : 2;
-        if (index == 2 && (ppdev->fpPackedOther || index >= slots))
-            return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFCAPS) : ZK_DDHAL_NOTHANDLED;
-        ULONG packed = 0;
-        if (caps & ZK_DDSCAPS_VIDEOMEMORY) {
-            // Only the new surface fails: the chain's other surfaces keep their memory.
-            packed = ulDdAlloc(ppdev, ullDdBlock(P, h2));
-            if (!packed) return overlay ? dwDone(&p->ddRVal, ZK_DDERR_OUTOFMEMORY) : ZK_DDHAL_NOTHANDLED;
-            caps |= ZK_DDSCAPS_VIDEOMEMORY;
-        }
-        if (!ppdev->fpPlanarBlock) {
-            const ULONG offset = ulDdAlloc(ppdev, ullDdBlock(S, slots));
-            if (!offset) {
-                if (packed) vHeapFree(packed, ppdev->pDdHeap);
-                return ZK_DDHAL_NOTHANDLED;
+        // Nothing converts or scans a planar surface that is no overlay: it shares no block, and
+        // lies in one of its own, in video memory or else in the process's.
+        if (!overlay) {
+            if (const ULONG offset = ulDdAlloc(ppdev, S)) {
+                gbl->fpVidMem = offset;
+                vVideoMemory(&caps);
+                return done();
             }
-            gbl->fpVidMem = ppdev->fpPlanarBlock = offset;
-        } else {
-            gbl->fpVidMem = ppdev->fpPlanarBlock + index * static_cast<ULONG>(S);
-            if (index == 1) ppdev->fpPlanarSecond = gbl->fpVidMem;
+            return dwUserMemory(p, &caps, W4, S);
         }
-        if (packed) (index == 0 ? ppdev->fpPackedFirst : index == 1 ? ppdev->fpPackedSecond : ppdev->fpPackedOther) = packed;
-        return done();
+        return dwPlanarOverlay(ppdev, p, S, ullDdBlock(P, h2));
     }
     if (bPacked(code)) {
         pf.dwRGBBitCount = 16;
@@ -496,12 +522,14 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
     // The address of a rectangle past the surface would hand the program memory beyond it.
     if (p->bHasRect && !bRectWithin(p->rArea, gbl)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
-    if (caps & ZK_DDSCAPS_SYSTEMMEMORY) {
-        // DirectDraw's own memory in the process. A surface given none has no address; one whose
-        // rows pass the top of the address space (a size that wrapped on the way) has none that
-        // is right. Inside a block that fits, the 64-bit address of the rectangle does too.
-        if (gbl->fpVidMem == 0) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
-        if (!bDdBlockWithin(gbl, kProcessTop)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPARAMS);
+    // A surface in DirectDraw's own memory in the process that was given none has no address.
+    // One whose rows pass the end of the memory it lies in (the top of the address space, or
+    // of video memory, where DirectDraw works the address out from the record) has none that
+    // is right. Inside a block that fits, the 64-bit address of the rectangle does too.
+    const bool system = caps & ZK_DDSCAPS_SYSTEMMEMORY;
+    if (system && gbl->fpVidMem == 0) return dwDone(&p->ddRVal, ZK_DDERR_SURFACELOST);
+    if (!bDdBlockWithin(gbl, system ? kProcessTop : ppdev->cjVideoMemory)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDPARAMS);
+    if (system) {
         uint64_t a = gbl->fpVidMem;
         if (p->bHasRect)
             a += uint64_t{static_cast<ULONG>(p->rArea.top)} * static_cast<ULONG>(gbl->lPitch) +

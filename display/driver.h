@@ -178,6 +178,7 @@ struct ZK_PDEV {
     void *apOverlaySurface[10];
     ULONG iOverlayBuffer;
     ULONG fpPlanarBlock, fpPlanarSecond, fpPackedFirst, fpPackedSecond, fpPackedOther;
+    ULONG cjPlanarImage, cPlanarImages;   // the planar block: its images' size, and how many it holds
     ULONG bOverlayVisible;
     ULONG ulIf09;
     // Memory the engine reads and writes.

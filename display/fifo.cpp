@@ -155,7 +155,10 @@ template <class Room> void vStreamToPort(volatile uint8_t *port, ULONG cdw, cons
 }  // namespace
 
 void vPushImageRows(ZK_PDEV *ppdev, ULONG cbRow, ULONG cRows, const uint8_t *pSrc, LONG lStride) {
-    for (ULONG r = 0; r < cRows; ++r, pSrc += lStride) {
+    for (ULONG r = 0; r < cRows; ++r) {
+        // A row's address is formed only for a row there is: one past the last could lie outside
+        // the address space.
+        if (r) pSrc += lStride;
         const uint8_t *p = pSrc;
         ULONG left = cbRow;
         for (ULONG burst : {124u, 64u, 32u, 16u})

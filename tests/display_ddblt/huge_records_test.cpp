@@ -18,6 +18,8 @@ class HugeRecords : public DdFixture {};
 INSTANTIATE_TEST_SUITE_P(Screen16, HugeRecords, ::testing::Values(16u));
 
 uint64_t roundUp(uint64_t v, uint64_t to) { return (v + to - 1) / to * to; }
+// Rows of pixel pairs, two bytes a pixel, in rows of 16 bytes.
+uint64_t packedPitch(uint64_t w) { return roundUp(roundUp(w, 2) * 2, 16); }
 
 TEST_P(HugeRecords, CreateWorksSizesOutInSixtyFourBitsAndRefusesWhatNoRecordHolds) {
     struct Kind {
@@ -25,18 +27,22 @@ TEST_P(HugeRecords, CreateWorksSizesOutInSixtyFourBitsAndRefusesWhatNoRecordHold
         uint32_t code;   // FOURCC, or none
         bool fourCc;
         DWORD caps;
-        // The pitch and block the process's memory would get; 0 pitch: the kind never goes there.
+        // The pitch of the rows that bound the kind (0: it never goes to the process's memory),
+        // and the block the process's memory would get when it is not that pitch x h: a planar
+        // kind's, whose Y rows are then laid out on the width rounded to 4.
         uint64_t (*pitch)(uint64_t w);
         uint64_t (*planar)(uint64_t w, uint64_t h);
     };
-    auto packed = [](uint64_t w) { return roundUp(roundUp(w, 2) * 2, 16); };
     const Kind kinds[] = {
         {"the screen's format", 0, false, kVideo, nullptr, nullptr},
         {"FOURCC 0 (the screen's pixels)", 0, true, kVideo, [](uint64_t w) { return roundUp(2 * w, 16); }, nullptr},
-        {"YUY2", ZK_FOURCC('Y', 'U', 'Y', '2'), true, kVideo, packed, nullptr},
-        {"YVU9 off video memory", ZK_FOURCC('Y', 'V', 'U', '9'), true, kPlain, packed,
-         [](uint64_t w, uint64_t h) { return roundUp(roundUp(w, 4) * roundUp(h, 4) / 8 * 10, 16); }},
-        {"YV12", ZK_FOURCC('Y', 'V', '1', '2'), true, kVideo, nullptr, nullptr},
+        {"YUY2", ZK_FOURCC('Y', 'U', 'Y', '2'), true, kVideo, packedPitch, nullptr},
+        // Its packed copy after the planes.
+        {"YVU9 off video memory", ZK_FOURCC('Y', 'V', 'U', '9'), true, kPlain, packedPitch,
+         [](uint64_t w, uint64_t h) { return packedPitch(w) * h + roundUp(roundUp(w, 4) * roundUp(h, 4) / 8 * 10, 16); }},
+        // No overlay: the planes alone, 12 bits a pixel of whole row pairs.
+        {"YV12, no overlay", ZK_FOURCC('Y', 'V', '1', '2'), true, kVideo, packedPitch,
+         [](uint64_t w, uint64_t h) { return roundUp(roundUp(w, 4) * roundUp(h, 2) / 2 * 3, 16); }},
     };
     const struct {
         uint64_t w, h;
@@ -51,8 +57,8 @@ TEST_P(HugeRecords, CreateWorksSizesOutInSixtyFourBitsAndRefusesWhatNoRecordHold
             // The process's memory, where the kind goes there: the 64-bit pitch and block, or a refusal.
             const uint64_t P = k.pitch ? k.pitch(size.w) : 0;
             // Past the largest pitch the block is too (and is not worked out: it would not fit 64 bits).
-            const uint64_t block = P > kLargest ? 0 : P * size.h + (k.planar ? k.planar(size.w, size.h) : 0);
-            if (k.code == ZK_FOURCC('Y', 'V', '1', '2') || (k.pitch && (P > kLargest || block > kLargest))) {
+            const uint64_t block = P > kLargest ? 0 : k.planar ? k.planar(size.w, size.h) : P * size.h;
+            if (k.pitch && (P > kLargest || block > kLargest)) {
                 if (handled == ZK_DDHAL_HANDLED) {
                     EXPECT_EQ(c.ddRVal, ZK_DDERR_OUTOFMEMORY);
                 } else {
@@ -125,6 +131,43 @@ TEST_P(HugeRecords, LocksAndBlitsRefuseRecordsWhoseSizesWrapped) {
     ZK_DD_LOCKDATA l{&dd, &none.lcl, 0, {}, reinterpret_cast<void *>(1), -1, nullptr, 0};
     ASSERT_EQ(DdLock(&l), ZK_DDHAL_HANDLED);
     EXPECT_EQ(l.ddRVal, ZK_DDERR_SURFACELOST);
+}
+
+// DirectDraw works out the address of a surface outside the process's memory from its record,
+// within video memory. A record whose rows pass the end of video memory gets no address at all,
+// whatever its caps name; a record inside it is passed on.
+TEST_P(HugeRecords, LocksOfRecordsPastTheEndOfVideoMemoryGiveNoAddress) {
+    const ULONG end = ppdev()->cjVideoMemory;
+    struct Record {
+        const char *what;
+        DWORD caps;
+        ULONG fp;
+        LONG pitch;
+        DWORD h;
+        bool inside;
+    };
+    const Record records[] = {
+        {"its last row past the end", ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY, end - 64, 64, 2, false},
+        {"rows of 16 MB, caps naming no memory", ZK_DDSCAPS_ZBUFFER, 0x180000, 0x1000000, 1, false},
+        {"its last row ending at the end", ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY, end - 128, 64, 2, true},
+    };
+    for (const Record &k : records) {
+        SCOPED_TRACE(k.what);
+        Surface s(32, k.h, k.caps);
+        s.gbl.ddpfSurface.dwFlags = ZK_DDPF_RGB;
+        s.gbl.ddpfSurface.dwRGBBitCount = 16;
+        s.gbl.lPitch = k.pitch;
+        s.gbl.fpVidMem = k.fp;
+        ZK_DD_LOCKDATA l{&dd, &s.lcl, 0, {}, nullptr, -1, nullptr, ZK_DDLOCK_WAIT};
+        const DWORD handled = DdLock(&l);
+        if (k.inside) {
+            EXPECT_EQ(handled, ZK_DDHAL_NOTHANDLED) << "DirectDraw works the address out";
+            continue;
+        }
+        ASSERT_EQ(handled, ZK_DDHAL_HANDLED);
+        EXPECT_EQ(l.ddRVal, ZK_DDERR_INVALIDPARAMS);
+        EXPECT_EQ(l.lpSurfData, nullptr);
+    }
 }
 
 }  // namespace

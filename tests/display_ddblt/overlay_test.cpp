@@ -3,6 +3,7 @@
 #include "tests/display_ddblt/ddblt_fixture.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -200,7 +201,6 @@ TEST_P(Overlay, UnlockingAPlanarOverlayFillsItsPackedCopy) {
         std::memset(p->apOverlaySurface, 0, sizeof p->apOverlaySurface);
         p->cOverlaySurfaces = 0;
         p->pOverlaySurfaceList = nullptr;
-        p->fpPlanarBlock = p->fpPlanarSecond = 0;
         Surface s(k.w, k.h, ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY);
         s.gbl.ddpfSurface.dwFlags = ZK_DDPF_FOURCC;
         s.gbl.ddpfSurface.dwFourCC = k.code;
@@ -248,4 +248,59 @@ TEST_P(Overlay, UnlockingAPlanarOverlayFillsItsPackedCopy) {
             }
         EXPECT_EQ(p->subchannel7Object, 0u) << "the next user binds its own object";
     }
+}
+
+class PlanarChain : public DdFixture {};
+INSTANTIATE_TEST_SUITE_P(Depth16, PlanarChain, ::testing::Values(16u));
+
+// A chain's planar images share the block its first surface makes, an image a surface. A later
+// surface of the chain whose image is larger than the block's, or one past the images the block
+// holds, would lie past its own image: it is refused, and nothing is placed or registered. One
+// that fits takes the next image.
+TEST_P(PlanarChain, ASurfaceThatDoesNotFitTheChainsBlockIsRefused) {
+    ZK_PDEV *p = ppdev();
+    const uint32_t kYv12 = ZK_FOURCC('Y', 'V', '1', '2');
+    constexpr DWORD kCaps = ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY;
+    // Planes of 12 bits a pixel on the width rounded to 4 and the height rounded to 2.
+    auto planes = [](DWORD w, DWORD h) { return ((w + 3) & ~3u) * ((h + 1) & ~1u) * 3 / 2; };
+    const ULONG image = planes(16, 16);   // the first surface's, 384 bytes, two of them in the block
+    struct Step {
+        DWORD w, h, count;
+        HRESULT_DD code;
+        ULONG at;   // the image it takes, when made
+        const char *what;
+    };
+    const Step steps[] = {
+        {16, 16, 2, ZK_DD_OK, 0, "the first makes the block"},
+        {32, 32, 2, ZK_DDERR_OUTOFVIDEOMEMORY, 0, "an image four times as large"},
+        {17, 16, 2, ZK_DDERR_OUTOFVIDEOMEMORY, 0, "a width that rounds past the block's"},
+        {8, 6, 2, ZK_DD_OK, 1, "a smaller image, in the second place"},
+        {16, 16, 3, ZK_DDERR_OUTOFCAPS, 0, "a third image in a block of two"},
+    };
+    std::vector<std::unique_ptr<Surface>> made;
+    ZK_DD_SURFACE_LOCAL *list[1] = {nullptr};   // the chain's one creation list
+    for (const Step &k : steps) {
+        SCOPED_TRACE(k.what);
+        auto s = std::make_unique<Surface>(k.w, k.h, kCaps, kYv12);
+        list[0] = &s->lcl;
+        const ULONG registered = p->cOverlaySurfaces;
+        ZK_DD_CREATESURFACEDATA c{&dd, &s->desc, list, k.count, -1, nullptr};
+        ASSERT_EQ(DdCreateSurface(&c), ZK_DDHAL_HANDLED);
+        ASSERT_EQ(c.ddRVal, k.code);
+        if (k.code != ZK_DD_OK) {
+            EXPECT_EQ(s->gbl.fpVidMem, 0u) << "nothing placed";
+            EXPECT_EQ(p->cOverlaySurfaces, registered) << "nothing registered";
+            continue;
+        }
+        EXPECT_EQ(s->gbl.fpVidMem, p->fpPlanarBlock + k.at * image);
+        EXPECT_LE(s->gbl.fpVidMem + planes(k.w, k.h), p->fpPlanarBlock + 2 * image) << "inside the block";
+        EXPECT_TRUE(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY);
+        made.push_back(std::move(s));
+    }
+    for (auto &s : made) {
+        ZK_DD_DESTROYSURFACEDATA d{&dd, &s->lcl, -1, nullptr};
+        EXPECT_EQ(scb.DestroySurface(&d), ZK_DDHAL_HANDLED);
+    }
+    EXPECT_EQ(p->fpPlanarBlock, 0u) << "the block went with the chain";
+    EXPECT_EQ(p->cOverlaySurfaces, 0u);
 }

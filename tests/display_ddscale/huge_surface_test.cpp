@@ -3,9 +3,9 @@
 // every RGB bit count from 0 to 64 and of YUY2. Widths whose rows wrap in 32 bits, blocks past
 // 2 GB, areas past 2^31 pixels, sides past what a rectangle names: each is refused with
 // DirectDraw's error and nothing is made, or made with the pitch that 64-bit arithmetic gives.
-// A made surface is then locked at its far corner and in its middle (the address expected from
-// that pitch), written there, and, where the blits read it, copied and stretched from its far
-// corner onto the screen.
+// A made surface lies wholly inside the memory it was put in; it is locked at its far corner and
+// in its middle (the address expected from that pitch), written there, and, where the blits read
+// it, copied and stretched from its far corner onto the screen.
 #include "tests/display_ddscale/ddscale_fixture.h"
 #include "tests/display_ddscale/surface_sizes.h"
 
@@ -104,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Depths, HugeSurfaces, ::testing::Values(8u, 16u, 32u));
 TEST_P(HugeSurfaces, EachSizeIsRefusedWithItsErrorOrMadeWithItsPitch) {
     const uint32_t depth = GetParam();
     const uint64_t videoBytes = kivVideoPortSim().chip->videoMemorySize();
+    const uint64_t screenBytes = uint64_t(dd.halInfo().vmiData.lDisplayPitch) * dd.halInfo().vmiData.dwDisplayHeight;
     std::vector<SurfaceAsk> asks;
     for (const bool video : {false, true}) {
         asks.push_back({0, 0, SurfaceKind::Screen, 0, video});
@@ -126,6 +127,7 @@ TEST_P(HugeSurfaces, EachSizeIsRefusedWithItsErrorOrMadeWithItsPitch) {
             KivDdNtSurface *s = made.empty() ? nullptr : made[0];
             ASSERT_TRUE(surfaceAnswerRight(o, r, s));
             if (!s) continue;
+            ASSERT_TRUE(surfaceLiesWithin(o, s, dd.bits(s), screenBytes, videoBytes));
             lockAndWrite(s, a, o);
             if (!HasFatalFailure()) blitFarCorner(s, a, o);
             dd.release(s);

@@ -173,9 +173,13 @@ TEST_F(OverlayScan, EveryPlanarFormatShowsItsPicture) {
 }
 
 TEST_F(OverlayScan, APlanarChainOfThreeFlipsAmongItsOwnPictures) {
-    for (uint32_t code : {kYv12, kYvu9}) {
-        SCOPED_TRACE(name(code));
-        std::vector<KivDdNtSurface *> chain = make(22, 10, kOverlayCaps, code, 3);
+    // A YV12 chain whose caps name no memory lies in video memory all the same, an image a surface.
+    struct Case { uint32_t code; DWORD caps; };
+    for (const Case &k : {Case{kYv12, kOverlayCaps}, Case{kYvu9, kOverlayCaps}, Case{kYv12, ZK_DDSCAPS_OVERLAY}}) {
+        const uint32_t code = k.code;
+        const DWORD caps = k.caps;
+        SCOPED_TRACE(testing::Message() << name(code) << ", caps 0x" << std::hex << caps);
+        std::vector<KivDdNtSurface *> chain = make(22, 10, caps, code, 3);
         ASSERT_EQ(chain.size(), 3u);
         for (DWORD i = 0; i < 3; ++i) writePlanar(chain[i], code, 10 * i + 3);
         const LONG cell = code == kYv12 ? 2 : 4;

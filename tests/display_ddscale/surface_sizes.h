@@ -83,6 +83,57 @@ inline SurfaceOutcome expectSurface(const SurfaceAsk &a, uint32_t depth, uint64_
     return inProcess(pitch);
 }
 
+// A YV12 surface of w x h that is no overlay (its caps name no memory, say). Its Y plane has rows
+// of the width rounded to 4 and as many rows as the height rounded to 2; the V and U planes,
+// half as wide and half as high, follow: 12 bits a pixel in all, and `block` is those planes.
+// It lies in video memory (`videoBytes` of it) when there is room, else in the process's
+// memory. Rows of its packed copy (pixel pairs of 4 bytes, rounded to 16) past the largest
+// block, or planes past it, no process holds: refused. A lock addresses the Y plane, a byte a
+// pixel.
+inline SurfaceOutcome expectPlanarSurface(uint64_t w, uint64_t h, uint64_t videoBytes) {
+    SurfaceOutcome o;
+    auto roundUp = [](uint64_t v, uint64_t to) { return (v + to - 1) / to * to; };
+    if (w == 0 || h == 0 || w > 0x7FFFFFFF || h > 0x7FFFFFFF) {
+        o.code = ZK_DDERR_INVALIDPARAMS;
+        return o;
+    }
+    o.where = SurfaceWhere::Video;
+    if (roundUp(roundUp(w, 2) * 2, 16) > kSurfaceLargestBlock) {
+        o.code = ZK_DDERR_OUTOFMEMORY;
+        return o;
+    }
+    o.pitch = roundUp(w, 4);
+    o.block = o.pitch * roundUp(h, 2) * 3 / 2;
+    o.pixelBits = 8;
+    if (roundUp(o.block, 16) <= kSurfaceSureVideo) return o;
+    o.where = o.block <= videoBytes ? SurfaceWhere::Either : SurfaceWhere::System;
+    if (o.block > kSurfaceLargestBlock) o.code = ZK_DDERR_OUTOFMEMORY;
+    o.roomMayLack = o.block > kSurfaceSureProcess;
+    return o;
+}
+
+// Whether a made surface lies wholly inside the memory it was put in: its caps name that memory
+// alone, and its `block` bytes from `bits` (its first pixel) lie in the block of the process's
+// memory DirectDraw gave it, or in video memory past the screen's first `screenBytes`.
+inline ::testing::AssertionResult surfaceLiesWithin(const SurfaceOutcome &o, const KivDdNtSurface *s,
+                                                    const uint8_t *bits, uint64_t screenBytes, uint64_t videoBytes) {
+    const bool video = s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY;
+    const bool system = s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY;
+    if (video == system)
+        return ::testing::AssertionFailure() << "caps name " << (video ? "both memories" : "neither memory");
+    if (system) {
+        if (bits != s->userMemory.data() || o.block > s->userMemory.size())
+            return ::testing::AssertionFailure() << o.block << " bytes outside the process's block of "
+                                                 << s->userMemory.size();
+        return ::testing::AssertionSuccess();
+    }
+    const uint64_t fp = s->gbl.fpVidMem;
+    if (fp < screenBytes || fp + o.block > videoBytes)
+        return ::testing::AssertionFailure() << "bytes " << fp << ".." << fp + o.block << " outside video memory's "
+                                             << screenBytes << ".." << videoBytes;
+    return ::testing::AssertionSuccess();
+}
+
 // Bytes from the surface's first pixel to pixel (x, y): the byte that holds its first bit.
 inline uint64_t surfacePixelOffset(const SurfaceOutcome &o, uint64_t x, uint64_t y) {
     return y * o.pitch + x * o.pixelBits / 8;

@@ -1,15 +1,20 @@
 // Fuzz driver of the display driver's DirectDraw on NT, as the runtime's driver side reaches it:
-// surfaces of every kind (video and system memory, YUY2 and UYVY, overlays) made and released,
-// blits, stretches, fills, locks and overlay calls with rectangles a program gets wrong (past
-// every edge, negative, inverted, huge, empty) between good ones, at every screen depth. System-
-// memory surfaces end at a page without access, so a read past one faults; every video-memory
-// surface has guard bytes around its block. After every batch no guard has changed, the chip
-// model saw nothing drawn outside video memory, and a fill and a lock still work.
+// surfaces of every kind (video and system memory, YUY2 and UYVY, YV12 and 420i with caps that
+// name no memory, overlays) made and released, blits, stretches, fills, locks and overlay calls
+// with rectangles a program gets wrong (past every edge, negative, inverted, huge, empty) between
+// good ones, at every screen depth. The pixels of a system-memory surface the batch keeps are
+// moved into the fuzzer's own pages, so that its last byte (of its last row's pitch, or of a
+// planar surface's last plane) lies just before a page without access: a read or write past it
+// faults. Every video-memory surface has guard bytes in its rows' padding. Every lock lies inside its surface, and every surface lies wholly inside
+// the memory it was put in, apart from every other. After every batch no guard has changed, the
+// chip model saw nothing drawn outside video memory, and a fill and a lock still work.
 //
 // Between them come surfaces of any size a description carries (sides up to 2^32 - 1, mostly
 // near and past 2^31; the screen's format, YUY2 and RGB of every bit count from 0 to 64; system
-// and video memory): the answer is the one 64-bit arithmetic gives (surface_sizes.h), and a made
-// one is locked where its pitch says, written there, blitted from near a corner and released.
+// and video memory; YV12 and 420i that are no overlay, among them widths whose planes no video
+// memory holds): the answer is the one 64-bit arithmetic gives (surface_sizes.h), and a made
+// one lies where it was put, is locked where its pitch says, written there, blitted from near
+// a corner and released.
 //
 // --flips also flips chains of surfaces (with and without waiting).
 #include <sys/mman.h>
@@ -30,7 +35,8 @@
 namespace {
 
 constexpr size_t kPage = 4096;
-constexpr uint32_t kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'), kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y');
+constexpr uint32_t kYuy2 = ZK_FOURCC('Y', 'U', 'Y', '2'), kUyvy = ZK_FOURCC('U', 'Y', 'V', 'Y'),
+                   kYv12 = ZK_FOURCC('Y', 'V', '1', '2'), k420i = ZK_FOURCC('4', '2', '0', 'i');
 constexpr LONG kMax = std::numeric_limits<LONG>::max(), kMin = std::numeric_limits<LONG>::min();
 constexpr uint8_t kGuard = 0xA5;
 
@@ -68,7 +74,8 @@ public:
             else if (what < 70) blt(r);
             else if (what < 82) lock(r);
             else if (what < 88) overlay(r);
-            else if (what < 95) huge(r);
+            else if (what < 92) huge(r);
+            else if (what < 96) hugePlanar(r);
             else flip(r);
             if (::testing::Test::HasFailure()) return;
         }
@@ -78,6 +85,7 @@ public:
     // still fills and locks.
     void check() {
         checkGuards();
+        for (const Fuzzed &f : surfaces_) ASSERT_TRUE(placedApart(f.s, extent(f.s)));
         EXPECT_TRUE(zk3DrawErrors().empty()) << zk3DrawErrors().front();
         KivDdNtSurface *p = dd_.primary();
         ZK_DDBLTFX fx{};
@@ -98,6 +106,39 @@ private:
     std::vector<Fuzzed> surfaces_;
 
     uint32_t depthBytes() const { return dd_.halInfo().vmiData.ddpfDisplay.dwRGBBitCount / 8; }
+    uint64_t videoBytes() const { return kivVideoPortSim().chip->videoMemorySize(); }
+    uint64_t screenBytes() const {
+        return uint64_t(dd_.halInfo().vmiData.lDisplayPitch) * dd_.halInfo().vmiData.dwDisplayHeight;
+    }
+
+    static bool planar(const KivDdNtSurface *s) {
+        const ZK_DDPIXELFORMAT &pf = s->gbl.ddpfSurface;
+        return (pf.dwFlags & ZK_DDPF_FOURCC) && (pf.dwFourCC == kYv12 || pf.dwFourCC == k420i);
+    }
+    // The bytes of a surface from its first pixel: its rows, or a YV12 or 420i surface's planes
+    // (12 bits a pixel on the width rounded to 4 and the height rounded to 2).
+    static uint64_t extent(const KivDdNtSurface *s) {
+        if (!planar(s)) return uint64_t(uint32_t(s->gbl.lPitch)) * s->gbl.wHeight;
+        return (uint64_t{s->gbl.wWidth} + 3) / 4 * 4 * ((uint64_t{s->gbl.wHeight} + 1) / 2 * 2) * 3 / 2;
+    }
+    // A surface outside the process's memory lies in video memory past the screen, apart from
+    // every other surface the batch keeps (`bytes` of it from its first pixel).
+    ::testing::AssertionResult placedApart(const KivDdNtSurface *s, uint64_t bytes) const {
+        if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) return ::testing::AssertionSuccess();
+        if (!(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) return ::testing::AssertionFailure() << "caps name no memory";
+        const uint64_t a = s->gbl.fpVidMem;
+        if (a < screenBytes() || a + bytes > videoBytes())
+            return ::testing::AssertionFailure() << "bytes " << a << ".." << a + bytes << " outside video memory";
+        for (const Fuzzed &f : surfaces_) {
+            const KivDdNtSurface *o = f.s;
+            if (o == s || (o->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY)) continue;
+            const uint64_t b = o->gbl.fpVidMem;
+            if (a < b + extent(o) && b < a + bytes)
+                return ::testing::AssertionFailure() << "bytes " << a << ".." << a + bytes << " overlap another surface's "
+                                                     << b << ".." << b + extent(o);
+        }
+        return ::testing::AssertionSuccess();
+    }
 
     // A rectangle for a surface of w x h: inside it mostly, else wrong in one of the ways programs
     // get it wrong.
@@ -130,8 +171,10 @@ private:
     // Guard bytes sit in the rows of the heap block past the surface's own width and in the
     // pitch's padding: the fuzzer fills them at creation.
     static size_t rowBytes(const KivDdNtSurface *s) {
-        const DWORD bits = (s->gbl.ddpfSurface.dwFlags & ZK_DDPF_FOURCC) ? 16 : s->gbl.ddpfSurface.dwRGBBitCount;
-        return size_t(s->gbl.wWidth) * bits / 8;
+        // Whole bytes a pixel for FOURCC codes: two for the packed ones, one in a planar Y row.
+        const ZK_DDPIXELFORMAT &pf = s->gbl.ddpfSurface;
+        if (pf.dwFlags & ZK_DDPF_FOURCC) return size_t(s->gbl.wWidth) * (pf.dwRGBBitCount / 8);
+        return size_t(s->gbl.wWidth) * pf.dwRGBBitCount / 8;
     }
     void guard(const KivDdNtSurface *s) {
         if (!(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_VIDEOMEMORY)) return;
@@ -152,28 +195,38 @@ private:
 
     void make(KivFuzzRandom &r) {
         if (surfaces_.size() >= 10) return;
-        const bool yuv = r.chance(25) && depthBytes() != 1;
+        const uint32_t kind = r.below(100);
+        const bool yuv = kind < 25 && depthBytes() != 1, twelve = kind >= 85;
         ZK_DDSURFACEDESC d{};
         d.dwFlags = ZK_DDSD_WIDTH | ZK_DDSD_HEIGHT;
         d.dwWidth = 1 + r.below(r.chance(10) ? 1300 : 90);
         d.dwHeight = 1 + r.below(r.chance(10) ? 300 : 70);
         if (yuv) d.dwWidth = (d.dwWidth + 1) & ~1u;
-        const bool overlay = yuv && r.chance(30);
-        d.ddsCaps.dwCaps = overlay ? ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY
-                           : r.chance(60) ? ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY
-                                          : ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_SYSTEMMEMORY;
-        if (yuv) {
+        const bool overlay = (yuv || twelve) && r.chance(30);
+        if (twelve) {
+            // Overlays whose caps name video memory or none, and the others naming none: each
+            // in its own place, or an image of its chain's block.
+            d.ddsCaps.dwCaps = overlay ? ZK_DDSCAPS_OVERLAY | r.pick({0u, DWORD{ZK_DDSCAPS_VIDEOMEMORY}})
+                                       : r.pick({0u, DWORD{ZK_DDSCAPS_TEXTURE}, DWORD{ZK_DDSCAPS_ZBUFFER}});
+        } else {
+            d.ddsCaps.dwCaps = overlay ? ZK_DDSCAPS_OVERLAY | ZK_DDSCAPS_VIDEOMEMORY
+                               : r.chance(60) ? ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_VIDEOMEMORY
+                                              : ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_SYSTEMMEMORY;
+        }
+        if (yuv || twelve) {
             d.ddpfPixelFormat.dwSize = sizeof d.ddpfPixelFormat;
             d.ddpfPixelFormat.dwFlags = ZK_DDPF_FOURCC;
-            d.ddpfPixelFormat.dwFourCC = r.chance(50) ? kYuy2 : kUyvy;
+            d.ddpfPixelFormat.dwFourCC = twelve ? r.pick({kYv12, k420i}) : r.chance(50) ? kYuy2 : kUyvy;
         }
-        const DWORD count = overlay || r.chance(80) ? 1 + r.below(overlay ? 2 : 1) : 2 + r.below(2);
+        const DWORD count = overlay ? 1 + r.below(twelve ? 3 : 2) : r.chance(80) ? 1 : 2 + r.below(2);
         std::vector<KivDdNtSurface *> made;
         if (!dd_.create(d, count, &made).ok()) return;
         for (KivDdNtSurface *s : made) {
             Fuzzed f{s, nullptr};
+            ASSERT_TRUE(placedApart(s, extent(s))) << d.dwWidth << " x " << d.dwHeight << ", caps 0x" << std::hex
+                                                   << d.ddsCaps.dwCaps;
             if (s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_SYSTEMMEMORY) {
-                const size_t bytes = size_t(s->gbl.lPitch) * s->gbl.wHeight;
+                const size_t bytes = size_t(extent(s));
                 f.guarded.reset(new GuardedBits(bytes));
                 if (!f.guarded->bits) continue;
                 r.fill(f.guarded->bits, bytes);
@@ -219,8 +272,9 @@ private:
         // A program writes the first pixel of what it locked: inside the surface, or the lock was wrong.
         const bool empty = !whole && (rc.left == rc.right || rc.top == rc.bottom);
         if (!empty && !(s->lcl.ddsCaps.dwCaps & ZK_DDSCAPS_PRIMARYSURFACE)) {
-            const uint8_t *first = dd_.bits(s), *end = first + size_t(s->gbl.lPitch) * s->gbl.wHeight;
+            uint8_t *first = dd_.bits(s), *end = first + size_t(extent(s));
             ASSERT_TRUE(bits >= first && bits < end) << "a lock handed out memory outside its surface";
+            *bits = uint8_t(r.word());
         }
         dd_.unlock(s);
     }
@@ -252,6 +306,30 @@ private:
         return uint64_t(std::min<int64_t>(std::max<int64_t>(n, 0), 0xFFFFFFFF));
     }
 
+    // A surface made of any size: it lies wholly where it was put; a pixel of it is locked where
+    // its pitch says and written there, a rectangle past its last row gets no address, and the
+    // last byte of its block is written through a lock of the whole, as a program fills it.
+    void lockAndWrite(KivFuzzRandom &r, const SurfaceOutcome &o, KivDdNtSurface *s) {
+        ASSERT_TRUE(surfaceLiesWithin(o, s, dd_.bits(s), screenBytes(), videoBytes()));
+        ASSERT_TRUE(placedApart(s, o.block));
+        const LONG w = LONG(s->gbl.wWidth), h = LONG(s->gbl.wHeight);
+        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
+        const RECTL one{x, y, x + 1, y + 1};
+        uint8_t *bits = nullptr;
+        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
+        *bits = 0xC3;
+        dd_.unlock(s);
+        if (h < 0x7FFFFFFF) {
+            const RECTL past{x, y, x + 1, h + 1};
+            EXPECT_EQ(dd_.lock(s, &past, 0, &bits).code, ZK_DDERR_INVALIDRECT);
+        }
+        ASSERT_EQ(dd_.lock(s, nullptr, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
+        ASSERT_EQ(bits, dd_.bits(s));
+        bits[o.block - 1] = 0x3C;
+        dd_.unlock(s);
+    }
+
     void huge(KivFuzzRandom &r) {
         SurfaceAsk a{side(r), side(r), SurfaceKind::Screen, 0, r.chance(50)};
         if (r.chance(50)) (r.chance(50) ? a.w : a.h) = 1 + r.below(64);   // one long side
@@ -271,18 +349,9 @@ private:
         ASSERT_TRUE(surfaceAnswerRight(o, res, s)) << a.w << " x " << a.h << ", kind " << int(a.kind) << ", " << a.bits
                                                    << " bits, " << (a.video ? "video" : "system");
         if (!s) return;
+        lockAndWrite(r, o, s);
+        if (::testing::Test::HasFatalFailure()) return;
         const LONG w = LONG(a.w), h = LONG(a.h);
-        const LONG x = LONG(r.below(uint32_t(w))), y = LONG(r.below(uint32_t(h)));
-        const RECTL one{x, y, x + 1, y + 1};
-        uint8_t *bits = nullptr;
-        ASSERT_EQ(dd_.lock(s, &one, ZK_DDLOCK_WAIT, &bits).code, ZK_DD_OK);
-        ASSERT_EQ(bits, dd_.bits(s) + surfacePixelOffset(o, uint64_t(x), uint64_t(y)));
-        *bits = 0xC3;
-        dd_.unlock(s);
-        if (h < 0x7FFFFFFF) {
-            const RECTL past{x, y, x + 1, h + 1};
-            EXPECT_EQ(dd_.lock(s, &past, 0, &bits).code, ZK_DDERR_INVALIDRECT);
-        }
         const LONG sw = std::min<LONG>(w, 1 + LONG(r.below(5))), sh = std::min<LONG>(h, 1 + LONG(r.below(5)));
         const LONG left = (r.chance(50) ? w - sw : 0) & ~1, top = r.chance(50) ? h - sh : 0;
         const RECTL rs{left, top, left + sw, top + sh};
@@ -293,6 +362,33 @@ private:
         const bool stretched = rd.right - rd.left != sw || rd.bottom - rd.top != sh;
         if (!surfaceBlitReadable(a, depth)) EXPECT_EQ(b.code, ZK_DDERR_UNSUPPORTEDFORMAT);
         else EXPECT_TRUE(b.ok() || (stretched && b.code == ZK_DDERR_INVALIDRECT)) << "0x" << std::hex << b.code;
+        dd_.release(s);
+    }
+
+    // A YV12 or 420i surface that is no overlay, its caps naming no memory, of any size (the
+    // widths whose planes passed video memory among them), made after whatever planar surfaces
+    // the batch keeps: it lies wholly where it was put, and is locked and written at a pixel of
+    // its Y plane and at its planes' last byte.
+    void hugePlanar(KivFuzzRandom &r) {
+        uint64_t w = side(r), h = side(r);
+        if (r.chance(30)) w = r.pick({16777215u, 268435455u, 536870912u}), h = 1 + r.below(4);
+        else if (r.chance(50)) (r.chance(50) ? w : h) = 1 + r.below(64);
+        SurfaceOutcome o = expectPlanarSurface(w, h, videoBytes());
+        if (o.where == SurfaceWhere::Video) o.where = SurfaceWhere::Either;   // the batch's surfaces hold video memory too
+        ZK_DDSURFACEDESC d{};
+        d.dwFlags = ZK_DDSD_WIDTH | ZK_DDSD_HEIGHT;
+        d.dwWidth = DWORD(w);
+        d.dwHeight = DWORD(h);
+        d.ddsCaps.dwCaps = r.pick({0u, DWORD{ZK_DDSCAPS_TEXTURE}, DWORD{ZK_DDSCAPS_ZBUFFER}});
+        d.ddpfPixelFormat.dwSize = sizeof d.ddpfPixelFormat;
+        d.ddpfPixelFormat.dwFlags = ZK_DDPF_FOURCC;
+        d.ddpfPixelFormat.dwFourCC = r.pick({kYv12, k420i});
+        std::vector<KivDdNtSurface *> made;
+        const KivDdNtResult res = dd_.create(d, 1, &made);
+        KivDdNtSurface *s = made.empty() ? nullptr : made[0];
+        ASSERT_TRUE(surfaceAnswerRight(o, res, s)) << w << " x " << h << ", caps 0x" << std::hex << d.ddsCaps.dwCaps;
+        if (!s) return;
+        lockAndWrite(r, o, s);
         dd_.release(s);
     }
 
