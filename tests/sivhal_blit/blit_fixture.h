@@ -6,6 +6,7 @@
 
 #include "drv/siv/display/driver_block.h"
 #include "platform/ddraw/ddraw9x_blt.h"
+#include "platform/ddraw/ddraw9x_d3d.h"
 #include "platform/siv/siv_chip.h"
 #include "platform/siv/siv_engine2d.h"
 #include "platform/sivd16/sivd16.h"
@@ -24,6 +25,7 @@ struct TestSurface {
 class BlitMachine : public ::testing::Test, protected SivMachine {
 protected:
     std::vector<std::unique_ptr<TestSurface>> surfaces;
+    std::vector<TestSurface *> created;   // through DirectDraw's create path: destroyed at the end
 
     void Boot(uint16_t width, uint16_t height, uint8_t bits) {
         BootSiv(width, height, bits);
@@ -31,6 +33,9 @@ protected:
         kivSiv2dClearStats();
     }
     void TearDown() override {
+        for (TestSurface *s : created)
+            kivDdraw9xDestroySurface(&drv.gbl, drv.surfaceCallbacks.DestroySurface, &s->lcl);
+        created.clear();
         surfaces.clear();
         kivDdraw9xUnloadHal(hal);
         kivSivd16Stop();
@@ -60,6 +65,27 @@ protected:
         FLATPTR at = DDHAL32_VidMemAlloc(&drv.gbl, 0, static_cast<DWORD>(pitch), h);
         EXPECT_NE(at, 0u);
         return Make(caps | DDSCAPS_VIDEOMEMORY, w, h, at, pitch);
+    }
+    // A surface as a program creates one: DirectDraw asks the HAL, then places what the HAL left
+    // to it in its heap. Null when the creation is refused (`result` gets the answer).
+    TestSurface *Create(DWORD caps, WORD w, WORD h, const DDPIXELFORMAT *pf = nullptr, HRESULT *result = nullptr) {
+        TestSurface *s = Make(caps, w, h, 0, 0);
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS | (pf ? DDSD_PIXELFORMAT : 0u);
+        desc.ddsCaps.dwCaps = caps;
+        if (pf)
+            desc.ddpfPixelFormat = *pf;
+        DDRAWI_DDRAWSURFACE_LCL *list[1] = {&s->lcl};
+        const HRESULT r = kivDdraw9xCreateSurfaces(&drv, &desc, list, 1);
+        if (result)
+            *result = r;
+        else
+            EXPECT_EQ(r, DD_OK);
+        if (r != DD_OK)
+            return nullptr;
+        created.push_back(s);
+        return s;
     }
     void WithFormat(TestSurface *s, const DDPIXELFORMAT &pf) {
         s->lcl.dwFlags |= DDRAWISURF_HASPIXELFORMAT;

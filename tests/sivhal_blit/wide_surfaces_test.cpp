@@ -1,0 +1,191 @@
+// Surfaces whose pitch reaches past the 2D engine's 16-bit stride fields (32 KB to 128 KB), made
+// through DirectDraw's create path and drawn through its blit call as a program does: fills,
+// copies between surfaces both ways and over themselves, source-keyed copies, BLACKNESS and
+// WHITENESS, depth fills and uploads from system memory. Every pixel of every surface drawn is
+// checked against a picture the test keeps by its own arithmetic.
+#include "tests/sivhal_blit/blit_fixture.h"
+
+#include <ostream>
+
+namespace {
+
+struct Wide {
+    uint8_t bits;   // of the display, and so of the surfaces drawn
+    WORD width, height;
+};
+
+void PrintTo(const Wide &w, std::ostream *os) { *os << w.width << "x" << w.height << "@" << int(w.bits); }
+
+// A surface's pixels as the test expects them, row by row.
+struct Picture {
+    LONG w, h;
+    std::vector<uint32_t> px;
+    uint32_t &at(LONG x, LONG y) { return px[size_t(y) * size_t(w) + size_t(x)]; }
+};
+
+class WideSurfaces : public BlitMachine, public ::testing::WithParamInterface<Wide> {
+protected:
+    LONG W = 0, H = 0;
+    uint32_t mask = 0;
+
+    void SetUp() override {
+        Boot(640, 480, GetParam().bits);
+        W = GetParam().width;
+        H = GetParam().height;
+        mask = Bpp() == 4 ? 0xFFFFFFFFu : (1u << (8 * Bpp())) - 1;
+    }
+    // A value for every pixel that differs from its neighbours on the row and in the column.
+    uint32_t Pattern(LONG x, LONG y, uint32_t seed) const {
+        return ((uint32_t(x) * 0x9E3779B1u) ^ (uint32_t(y) * 0x85EBCA6Bu) ^ (seed * 0xC2B2AE35u)) >> 7 & mask;
+    }
+    // Paints the surface (as a program does through a lock) and returns its picture.
+    Picture Painted(TestSurface *s, uint32_t seed) {
+        Picture p{s->gbl.wWidth, s->gbl.wHeight, {}};
+        p.px.resize(size_t(p.w) * size_t(p.h));
+        for (LONG y = 0; y < p.h; y++)
+            for (LONG x = 0; x < p.w; x++)
+                SetPixel(s, x, y, p.at(x, y) = Pattern(x, y, seed));
+        return p;
+    }
+    static void FillPicture(Picture &p, const RECTL &r, uint32_t v) {
+        for (LONG y = r.top; y < r.bottom; y++)
+            for (LONG x = r.left; x < r.right; x++)
+                p.at(x, y) = v;
+    }
+    // A copy reads every source pixel before any is written (`from` is taken before the copy).
+    static void CopyPicture(Picture &to, const RECTL &rd, Picture from, const RECTL &rs, const uint32_t *key = nullptr) {
+        for (LONG y = 0; y < rd.bottom - rd.top; y++)
+            for (LONG x = 0; x < rd.right - rd.left; x++) {
+                const uint32_t v = from.at(rs.left + x, rs.top + y);
+                if (!key || v != *key)
+                    to.at(rd.left + x, rd.top + y) = v;
+            }
+    }
+    void ExpectPicture(TestSurface *s, Picture &p, const char *after) {
+        size_t wrong = 0;
+        LONG fx = -1, fy = -1;
+        for (LONG y = 0; y < p.h; y++)
+            for (LONG x = 0; x < p.w; x++)
+                if (Pixel(s, x, y) != p.at(x, y) && !wrong++)
+                    fx = x, fy = y;
+        EXPECT_EQ(wrong, 0u) << "after " << after << ", first at " << fx << "," << fy;
+    }
+    void ExpectDrawn(const Ddraw9xResult &r, const char *what) {
+        EXPECT_EQ(r.result, DD_OK) << what;
+        EXPECT_EQ(r.handled, 1u) << what;
+    }
+};
+
+TEST_P(WideSurfaces, EveryBlitDrawsEveryRowWhereItBelongs) {
+    TestSurface *a = Create(DDSCAPS_OFFSCREENPLAIN, WORD(W), WORD(H));
+    TestSurface *b = Create(DDSCAPS_OFFSCREENPLAIN, WORD(W), WORD(H));
+    ASSERT_TRUE(a && b);
+    // DirectDraw's pitch: the row's bytes, in whole 8-byte units.
+    const LONG pitch = (W * LONG(Bpp()) + 7) & ~7;
+    ASSERT_EQ(a->gbl.lPitch, pitch);
+    ASSERT_GE(pitch, 0x8000);
+    Picture pa = Painted(a, 1), pb = Painted(b, 2);
+    const LONG dy = H > 1 ? 1 : 0;   // rows a copy moves by, where there are rows to move to
+
+    const uint32_t fill = 0x5A5A5A5A & mask;
+    const RECTL wholeRows = {3, 0, W - 5, H}, lastRow = {W - 100, H - 1, W, H};
+    ExpectDrawn(Fill(a, wholeRows, fill), "fill");
+    ExpectDrawn(Fill(a, lastRow, fill ^ mask), "fill of the last row");
+    FillPicture(pa, wholeRows, fill);
+    FillPicture(pa, lastRow, fill ^ mask);
+    ExpectPicture(a, pa, "fills");
+
+    struct Copy {
+        const char *what;
+        TestSurface *dst;
+        Picture *pd;
+        RECTL rd;
+        TestSurface *src;
+        Picture *ps;
+        RECTL rs;
+    };
+    const Copy copies[] = {
+        {"copy to the other surface", b, &pb, {W - 7 - W / 2, 0, W - 7, H}, a, &pa, {0, 0, W / 2, H}},
+        {"copy back, rows moved", a, &pa, {5, dy, W - 25, H}, b, &pb, {10, 0, W - 20, H - dy}},
+        {"copy over itself right and down", a, &pa, {9, dy, W, H}, a, &pa, {0, 0, W - 9, H - dy}},
+        {"copy over itself left and up", a, &pa, {0, 0, W - 9, H - dy}, a, &pa, {9, dy, W, H}},
+        {"copy over itself left and down", b, &pb, {0, dy, W - 4, H}, b, &pb, {4, 0, W, H - dy}},
+    };
+    for (const Copy &c : copies) {
+        ExpectDrawn(Blt(c.dst, c.rd, c.src, c.rs, DDBLT_ROP, Rop(DD_ROP_SRCCOPY)), c.what);
+        CopyPicture(*c.pd, c.rd, *c.ps, c.rs);
+        ExpectPicture(a, pa, c.what);
+        ExpectPicture(b, pb, c.what);
+    }
+
+    // A source colour key: every fifth pixel of the source is left out.
+    const uint32_t key = 0x00C3C3C3 & mask;
+    for (LONG y = 0; y < H; y++)
+        for (LONG x = 0; x < W; x += 5)
+            SetPixel(b, x, y, pb.at(x, y) = key);
+    DDBLTFX keyed = Rop(DD_ROP_SRCCOPY);
+    keyed.ddckSrcColorkey = {key, key};
+    const RECTL kd = {2, 0, W - 1, H}, ks = {0, 0, W - 3, H};
+    ExpectDrawn(Blt(a, kd, b, ks, DDBLT_ROP | DDBLT_KEYSRCOVERRIDE, keyed), "keyed copy");
+    CopyPicture(pa, kd, pb, ks, &key);
+    ExpectPicture(a, pa, "keyed copy");
+
+    const RECTL black = {1, 0, 50, H}, white = {W - 60, dy, W - 2, H};
+    ExpectDrawn(Blt(a, black, nullptr, {}, DDBLT_ROP, Rop(DD_ROP_BLACKNESS)), "BLACKNESS");
+    ExpectDrawn(Blt(a, white, nullptr, {}, DDBLT_ROP, Rop(DD_ROP_WHITENESS)), "WHITENESS");
+    FillPicture(pa, black, 0);
+    FillPicture(pa, white, mask);
+    ExpectPicture(a, pa, "BLACKNESS and WHITENESS");
+
+    // An upload from a system-memory surface of the same size, rows packed without padding.
+    const LONG sysPitch = W * LONG(Bpp());
+    std::vector<uint8_t> memory(size_t(sysPitch) * size_t(H));
+    TestSurface *sys = Make(DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN, WORD(W), WORD(H),
+                            static_cast<FLATPTR>(reinterpret_cast<uintptr_t>(memory.data())), sysPitch);
+    Picture ps = Painted(sys, 3);
+    const RECTL ud = {2, 0, W - 3, H}, us = {1, 0, W - 4, H};
+    ExpectDrawn(Blt(a, ud, sys, us, DDBLT_ROP, Rop(DD_ROP_SRCCOPY)), "upload");
+    CopyPicture(pa, ud, ps, us);
+    ExpectPicture(a, pa, "upload");
+
+    EXPECT_EQ(kivSiv2dStats()->pixelsOutside, 0u);
+    EXPECT_EQ(kivSiv2dStats()->strayHostDwords, 0u);
+}
+
+// Depth fills are 16-bit; a Z buffer's pitch is the HAL's own, two bytes a pixel.
+class WideZ : public WideSurfaces {};
+
+TEST_P(WideZ, DepthFillsReachEveryRow) {
+    TestSurface *z = Create(DDSCAPS_ZBUFFER, WORD(W), WORD(H));
+    ASSERT_TRUE(z);
+    ASSERT_EQ(z->gbl.lPitch, 2 * W);
+    Picture pz = Painted(z, 4);
+    DDBLTFX fx{};
+    const RECTL whole = {0, 0, W, H}, corner = {W - 70, H - 1, W, H};
+    fx.dwFillDepth = 0xBEEF;
+    ExpectDrawn(Blt(z, whole, nullptr, {}, DDBLT_DEPTHFILL, fx), "depth fill");
+    fx.dwFillDepth = 0x1234;
+    ExpectDrawn(Blt(z, corner, nullptr, {}, DDBLT_DEPTHFILL, fx), "depth fill of a corner");
+    FillPicture(pz, whole, 0xBEEF);
+    FillPicture(pz, corner, 0x1234);
+    ExpectPicture(z, pz, "depth fills");
+}
+
+// Pitches at 16 bits from 32 KB to 128 KB (the widest and the first past the stride field among
+// them), 64 KB at 8 bits, and 64 KB and 128 KB at 24 bits; one to three rows.
+const Wide kWide[] = {
+    {16, 16384, 3}, {16, 32764, 2}, {16, 32767, 2}, {16, 32768, 3}, {16, 65535, 2},
+    {8, 65535, 3},  {24, 21846, 2}, {24, 43690, 1},
+};
+INSTANTIATE_TEST_SUITE_P(Pitches, WideSurfaces, ::testing::ValuesIn(kWide));
+
+std::vector<Wide> At16Bits() {
+    std::vector<Wide> v;
+    for (const Wide &w : kWide)
+        if (w.bits == 16)
+            v.push_back(w);
+    return v;
+}
+INSTANTIATE_TEST_SUITE_P(Pitches, WideZ, ::testing::ValuesIn(At16Bits()));
+
+}  // namespace
