@@ -2,7 +2,8 @@
 // through DirectDraw's create path and drawn through its blit call as a program does: fills,
 // copies between surfaces both ways and over themselves, source-keyed copies, BLACKNESS and
 // WHITENESS, depth fills and uploads from system memory. Every pixel of every surface drawn is
-// checked against a picture the test keeps by its own arithmetic.
+// checked against a picture the test keeps by its own arithmetic. Direct3D refuses targets and
+// textures wider than the 3D engine's fields, and keeps what it had.
 #include "tests/sivhal_blit/blit_fixture.h"
 
 #include <ostream>
@@ -187,5 +188,89 @@ std::vector<Wide> At16Bits() {
     return v;
 }
 INSTANTIATE_TEST_SUITE_P(Pitches, WideZ, ::testing::ValuesIn(At16Bits()));
+
+// The 3D engine's target stride field holds 16 bits; its texture fields a 16-bit row stride.
+class WideDirect3d : public BlitMachine {
+protected:
+    D3d9xDevice dev{};
+    void SetUp() override {
+        Boot(640, 480, 16);
+        ASSERT_TRUE(kivD3d9xCreateDevice(&drv, 0x66, &dev));
+    }
+    void TearDown() override {
+        kivD3d9xDestroyAllContexts(&dev);
+        BlitMachine::TearDown();
+    }
+    TestSurface *Target(WORD w, WORD h) {
+        TestSurface *t = Create(DDSCAPS_OFFSCREENPLAIN | 0x2000 /* 3DDEVICE */, w, h);
+        if (t)
+            std::memset(At(t, 0, 0), 0, size_t(t->gbl.lPitch) * h);
+        return t;
+    }
+    bool Blank(TestSurface *s) {
+        for (LONG y = 0; y < s->gbl.wHeight; y++)
+            for (LONG x = 0; x < s->gbl.wWidth; x++)
+                if (Pixel(s, x, y))
+                    return false;
+        return true;
+    }
+};
+
+TEST_F(WideDirect3d, TargetsPastTheStrideFieldAreRefusedAndNothingChanges) {
+    TestSurface *small = Target(16, 16);
+    ULONG_PTR ctx = 0;
+    ASSERT_EQ(kivD3d9xCreateContext(&dev, &small->lcl, nullptr, &ctx).result, DD_OK);
+    struct Case {
+        WORD width;
+        HRESULT want;   // pitch: (width * 2 + 7) & ~7
+    };
+    const Case cases[] = {{32764, DD_OK}, {32767, DDERR_TOOBIGWIDTH}, {32768, DDERR_TOOBIGWIDTH},
+                          {65535, DDERR_TOOBIGWIDTH}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
+        TestSurface *wide = Target(c.width, 2);
+        ASSERT_TRUE(wide);
+        ULONG_PTR made = 0;
+        EXPECT_EQ(kivD3d9xCreateContext(&dev, &wide->lcl, nullptr, &made).result, c.want);
+        EXPECT_EQ(made != 0, c.want == DD_OK) << "a context on a refused target";
+        EXPECT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &wide->lcl, nullptr).result, c.want);
+        if (c.want == DD_OK)
+            ASSERT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &small->lcl, nullptr).result, DD_OK);
+        // The context still draws into the target it had, and nothing into the refused one.
+        const D3DTLVERTEX v[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                  {16, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
+                                  {0, 16, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0}};
+        D3d9xBatch batch;
+        kivD3d9xBatchState(&batch, D3DRS_CULLMODE, D3DCULL_NONE);
+        kivD3d9xBatchPrimitive(&batch, D3DPT_TRIANGLELIST, v, 3);
+        std::memset(At(small, 0, 0), 0, size_t(small->gbl.lPitch) * 16);
+        EXPECT_EQ(kivD3d9xFlushBatch(&dev, ctx, &batch).result, DD_OK);
+        EXPECT_NE(Pixel(small, 2, 2), 0u);
+        EXPECT_TRUE(Blank(wide));
+    }
+}
+
+TEST_F(WideDirect3d, TexturesPastTheStrideFieldAreRefused) {
+    TestSurface *target = Target(16, 16);
+    ULONG_PTR ctx = 0;
+    ASSERT_EQ(kivD3d9xCreateContext(&dev, &target->lcl, nullptr, &ctx).result, DD_OK);
+    const DDPIXELFORMAT rgb16 = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 16, 0x7C00, 0x03E0, 0x001F, 0};
+    const DDPIXELFORMAT rgb32 = {sizeof(DDPIXELFORMAT), DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
+    struct Case {
+        const DDPIXELFORMAT *pf;
+        WORD width;     // row stride: texel bytes x width
+        HRESULT want;
+    };
+    const Case cases[] = {{&rgb16, 32767, DD_OK}, {&rgb16, 32768, D3DERR_TEXTURE_CREATE_FAILED},
+                          {&rgb32, 16383, DD_OK}, {&rgb32, 16384, D3DERR_TEXTURE_CREATE_FAILED}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.width);
+        TestSurface *t = Create(DDSCAPS_TEXTURE, c.width, 1, c.pf);
+        ASSERT_TRUE(t);
+        DWORD handle = 0;
+        EXPECT_EQ(kivD3d9xCreateTexture(&dev, ctx, &t->lcl, &handle).result, c.want);
+        EXPECT_EQ(handle != 0, c.want == DD_OK) << "a handle for a refused texture";
+    }
+}
 
 }  // namespace
