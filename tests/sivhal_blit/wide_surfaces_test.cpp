@@ -17,59 +17,16 @@ struct Wide {
 
 void PrintTo(const Wide &w, std::ostream *os) { *os << w.width << "x" << w.height << "@" << int(w.bits); }
 
-// A surface's pixels as the test expects them, row by row.
-struct Picture {
-    LONG w, h;
-    std::vector<uint32_t> px;
-    uint32_t &at(LONG x, LONG y) { return px[size_t(y) * size_t(w) + size_t(x)]; }
-};
-
 class WideSurfaces : public BlitMachine, public ::testing::WithParamInterface<Wide> {
 protected:
     LONG W = 0, H = 0;
-    uint32_t mask = 0;
+    uint32_t mask = 0;   // of a pixel
 
     void SetUp() override {
         Boot(640, 480, GetParam().bits);
         W = GetParam().width;
         H = GetParam().height;
-        mask = Bpp() == 4 ? 0xFFFFFFFFu : (1u << (8 * Bpp())) - 1;
-    }
-    // A value for every pixel that differs from its neighbours on the row and in the column.
-    uint32_t Pattern(LONG x, LONG y, uint32_t seed) const {
-        return ((uint32_t(x) * 0x9E3779B1u) ^ (uint32_t(y) * 0x85EBCA6Bu) ^ (seed * 0xC2B2AE35u)) >> 7 & mask;
-    }
-    // Paints the surface (as a program does through a lock) and returns its picture.
-    Picture Painted(TestSurface *s, uint32_t seed) {
-        Picture p{s->gbl.wWidth, s->gbl.wHeight, {}};
-        p.px.resize(size_t(p.w) * size_t(p.h));
-        for (LONG y = 0; y < p.h; y++)
-            for (LONG x = 0; x < p.w; x++)
-                SetPixel(s, x, y, p.at(x, y) = Pattern(x, y, seed));
-        return p;
-    }
-    static void FillPicture(Picture &p, const RECTL &r, uint32_t v) {
-        for (LONG y = r.top; y < r.bottom; y++)
-            for (LONG x = r.left; x < r.right; x++)
-                p.at(x, y) = v;
-    }
-    // A copy reads every source pixel before any is written (`from` is taken before the copy).
-    static void CopyPicture(Picture &to, const RECTL &rd, Picture from, const RECTL &rs, const uint32_t *key = nullptr) {
-        for (LONG y = 0; y < rd.bottom - rd.top; y++)
-            for (LONG x = 0; x < rd.right - rd.left; x++) {
-                const uint32_t v = from.at(rs.left + x, rs.top + y);
-                if (!key || v != *key)
-                    to.at(rd.left + x, rd.top + y) = v;
-            }
-    }
-    void ExpectPicture(TestSurface *s, Picture &p, const char *after) {
-        size_t wrong = 0;
-        LONG fx = -1, fy = -1;
-        for (LONG y = 0; y < p.h; y++)
-            for (LONG x = 0; x < p.w; x++)
-                if (Pixel(s, x, y) != p.at(x, y) && !wrong++)
-                    fx = x, fy = y;
-        EXPECT_EQ(wrong, 0u) << "after " << after << ", first at " << fx << "," << fy;
+        mask = PixelMask();
     }
     void ExpectDrawn(const Ddraw9xResult &r, const char *what) {
         EXPECT_EQ(r.result, DD_OK) << what;
