@@ -6,7 +6,6 @@
 
 #include "drv/siv/display/driver_block.h"
 #include "platform/ddraw/ddraw9x_blt.h"
-#include "platform/ddraw/ddraw9x_d3d.h"
 #include "platform/siv/siv_chip.h"
 #include "platform/siv/siv_engine2d.h"
 #include "platform/sivd16/sivd16.h"
@@ -73,18 +72,11 @@ protected:
         EXPECT_NE(at, 0u);
         return Make(caps | DDSCAPS_VIDEOMEMORY, w, h, at, pitch);
     }
-    // A surface as a program creates one: DirectDraw asks the HAL, then places what the HAL left
-    // to it in its heap. Null when the creation is refused (`result` gets the answer).
+    // A surface as a program creates one; null when the creation is refused (`result` gets the
+    // answer).
     TestSurface *Create(DWORD caps, WORD w, WORD h, const DDPIXELFORMAT *pf = nullptr, HRESULT *result = nullptr) {
         TestSurface *s = Make(caps, w, h, 0, 0);
-        DDSURFACEDESC desc = {};
-        desc.dwSize = sizeof desc;
-        desc.dwFlags = DDSD_CAPS | (pf ? DDSD_PIXELFORMAT : 0u);
-        desc.ddsCaps.dwCaps = caps;
-        if (pf)
-            desc.ddpfPixelFormat = *pf;
-        DDRAWI_DDRAWSURFACE_LCL *list[1] = {&s->lcl};
-        const HRESULT r = kivDdraw9xCreateSurfaces(&drv, &desc, list, 1);
+        const HRESULT r = CreateSurface(&s->lcl, caps, pf);
         if (result)
             *result = r;
         else
