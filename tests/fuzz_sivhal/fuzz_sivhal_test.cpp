@@ -4,8 +4,10 @@
 // with and without waiting, flip and blit status queries, vertical-blank waits, colour keys and
 // overlays shown, moved and hidden with random rectangles and flags. Surface records stay as
 // DirectDraw keeps them (their geometry matches their memory); everything the application
-// chooses is random. After every batch a colour fill must land on the primary and every block
-// the batch took from the heap must be back.
+// chooses is random. Some batches add a surface whose pitch (32 KB to 128 KB) is past the 2D
+// engine's stride fields. After every batch a colour fill must land on the primary, a fill, a
+// copy over itself and an upload at random places in a wide surface on every pixel they name,
+// and every block the batch took from the heap must be back.
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -36,6 +38,41 @@ public:
         return RECTL{c(w), c(h), c(w), c(h)};
     }
 
+    // A rectangle of the given size at a random place inside the surface.
+    static RECTL placed(KivFuzzRandom &r, const TestSurface *s, LONG w, LONG h) {
+        const LONG x = LONG(r.below(uint32_t(s->gbl.wWidth - w) + 1)), y = LONG(r.below(uint32_t(s->gbl.wHeight - h) + 1));
+        return RECTL{x, y, x + w, y + h};
+    }
+
+    // After the batch's random calls, blits at random places inside a wide surface land on every
+    // pixel they name and on no other.
+    void checkWide(KivFuzzRandom &r, TestSurface *s) {
+        const LONG W = s->gbl.wWidth, H = s->gbl.wHeight;
+        auto size = [&](LONG limit) { return LONG(1 + r.below(uint32_t(limit))); };
+        Picture p = Painted(s, r.word());
+        const uint32_t color = r.word() & PixelMask();
+        const RECTL f = placed(r, s, size(W), size(H));
+        EXPECT_EQ(Fill(s, f, color).result, DD_OK);
+        FillPicture(p, f, color);
+        ExpectPicture(s, p, "a fill of a wide surface");
+
+        const LONG w = size(W), h = size(H);
+        const RECTL from = placed(r, s, w, h), to = placed(r, s, w, h);
+        EXPECT_EQ(Blt(s, to, s, from, DDBLT_ROP, Rop(DD_ROP_SRCCOPY)).result, DD_OK);
+        CopyPicture(p, to, p, from);
+        ExpectPicture(s, p, "a copy over a wide surface");
+
+        std::vector<uint8_t> memory(size_t(W) * Bpp() * size_t(H));
+        TestSurface *sys = Make(DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN, WORD(W), WORD(H),
+                                static_cast<FLATPTR>(reinterpret_cast<uintptr_t>(memory.data())), W * LONG(Bpp()));
+        Picture ps = Painted(sys, r.word());
+        const LONG uw = size(W), uh = size(H);
+        const RECTL ud = placed(r, s, uw, uh), us = placed(r, sys, uw, uh);
+        EXPECT_EQ(Blt(s, ud, sys, us, DDBLT_ROP, Rop(DD_ROP_SRCCOPY)).result, DD_OK);
+        CopyPicture(p, ud, ps, us);
+        ExpectPicture(s, p, "an upload to a wide surface");
+    }
+
     void batch(KivFuzzRandom &r) {
         const int heapBefore = kivVidMemLiveBlocks(&drv.gbl);
         TestSurface *primary = Primary();
@@ -55,6 +92,15 @@ public:
             }
             taken.push_back(s->gbl.fpVidMem);
             all.push_back(s);
+        }
+        TestSurface *wide = nullptr;
+        if (r.chance(40)) {
+            const WORD w = r.pick({WORD(16384), WORD(32764), WORD(32767), WORD(32768), WORD(65535),
+                                   WORD(16384 + r.below(49152))});
+            wide = Offscreen(w, WORD(1 + r.below(3)), r.pick({DWORD(DDSCAPS_OFFSCREENPLAIN), DWORD(DDSCAPS_OVERLAY),
+                                                              DWORD(DDSCAPS_TEXTURE), DWORD(DDSCAPS_ZBUFFER)}));
+            ASSERT_NE(wide->gbl.fpVidMem, 0u);
+            all.push_back(wide);
         }
         for (int i = 0; i < 200; ++i) {
             TestSurface *a = r.pick(all), *b = r.pick(all);
@@ -127,6 +173,8 @@ public:
         EXPECT_EQ(Pixel(shown, 4, 4), 0xF81Fu) << "a fill no longer lands";
         EXPECT_EQ(Pixel(shown, 11, 11), 0xF81Fu) << "a fill no longer lands";
         EXPECT_EQ(Pixel(shown, 20, 10), 0u) << "a fill lands outside its rectangle";
+        if (wide)
+            checkWide(r, wide);
         // Flips trade blocks between records: give back every block that came from the heap.
         for (TestSurface *s : all)
             if (s != primary && s->gbl.fpVidMem != drv.gbl.fpPrimaryOrig) DDHAL32_VidMemFree(&drv.gbl, 0, s->gbl.fpVidMem);

@@ -21,9 +21,17 @@ struct TestSurface {
     TestSurface() { lcl.lpGbl = &gbl; }
 };
 
+// A surface's pixels as a test expects them, row by row, kept by the test's own arithmetic.
+struct Picture {
+    LONG w, h;
+    std::vector<uint32_t> px;
+    uint32_t &at(LONG x, LONG y) { return px[size_t(y) * size_t(w) + size_t(x)]; }
+};
+
 class BlitMachine : public ::testing::Test, protected SivMachine {
 protected:
     std::vector<std::unique_ptr<TestSurface>> surfaces;
+    std::vector<TestSurface *> created;   // through DirectDraw's create path: destroyed at the end
 
     void Boot(uint16_t width, uint16_t height, uint8_t bits) {
         BootSiv(width, height, bits);
@@ -31,6 +39,9 @@ protected:
         kivSiv2dClearStats();
     }
     void TearDown() override {
+        for (TestSurface *s : created)
+            kivDdraw9xDestroySurface(&drv.gbl, drv.surfaceCallbacks.DestroySurface, &s->lcl);
+        created.clear();
         surfaces.clear();
         kivDdraw9xUnloadHal(hal);
         kivSivd16Stop();
@@ -61,6 +72,20 @@ protected:
         EXPECT_NE(at, 0u);
         return Make(caps | DDSCAPS_VIDEOMEMORY, w, h, at, pitch);
     }
+    // A surface as a program creates one; null when the creation is refused (`result` gets the
+    // answer).
+    TestSurface *Create(DWORD caps, WORD w, WORD h, const DDPIXELFORMAT *pf = nullptr, HRESULT *result = nullptr) {
+        TestSurface *s = Make(caps, w, h, 0, 0);
+        const HRESULT r = CreateSurface(&s->lcl, caps, pf);
+        if (result)
+            *result = r;
+        else
+            EXPECT_EQ(r, DD_OK);
+        if (r != DD_OK)
+            return nullptr;
+        created.push_back(s);
+        return s;
+    }
     void WithFormat(TestSurface *s, const DDPIXELFORMAT &pf) {
         s->lcl.dwFlags |= DDRAWISURF_HASPIXELFORMAT;
         s->gbl.ddpfSurface = pf;
@@ -88,6 +113,47 @@ protected:
             for (LONG x = 0; x < s->gbl.wWidth; x++)
                 v.push_back(Pixel(s, x, y));
         return v;
+    }
+
+    // ---- pictures ----
+    uint32_t PixelMask() const { return Bpp() == 4 ? 0xFFFFFFFFu : (1u << (8 * Bpp())) - 1; }
+    // A value for every pixel that differs from its neighbours on the row and in the column.
+    uint32_t Pattern(LONG x, LONG y, uint32_t seed) const {
+        return ((uint32_t(x) * 0x9E3779B1u) ^ (uint32_t(y) * 0x85EBCA6Bu) ^ (seed * 0xC2B2AE35u)) >> 7 & PixelMask();
+    }
+    // Paints the surface (as a program does through a lock) and returns its picture.
+    Picture Painted(TestSurface *s, uint32_t seed) {
+        Picture p{s->gbl.wWidth, s->gbl.wHeight, {}};
+        p.px.resize(size_t(p.w) * size_t(p.h));
+        for (LONG y = 0; y < p.h; y++)
+            for (LONG x = 0; x < p.w; x++)
+                SetPixel(s, x, y, p.at(x, y) = Pattern(x, y, seed));
+        return p;
+    }
+    static void FillPicture(Picture &p, const RECTL &r, uint32_t v) {
+        for (LONG y = r.top; y < r.bottom; y++)
+            for (LONG x = r.left; x < r.right; x++)
+                p.at(x, y) = v;
+    }
+    // A copy reads every source pixel before any is written (`from` is taken before the copy);
+    // source pixels equal to `key` are left out.
+    static void CopyPicture(Picture &to, const RECTL &rd, Picture from, const RECTL &rs, const uint32_t *key = nullptr) {
+        for (LONG y = 0; y < rd.bottom - rd.top; y++)
+            for (LONG x = 0; x < rd.right - rd.left; x++) {
+                const uint32_t v = from.at(rs.left + x, rs.top + y);
+                if (!key || v != *key)
+                    to.at(rd.left + x, rd.top + y) = v;
+            }
+    }
+    // Every pixel of the surface as the picture has it; reports how many differ and the first.
+    void ExpectPicture(TestSurface *s, Picture &p, const char *after) {
+        size_t wrong = 0;
+        LONG fx = -1, fy = -1;
+        for (LONG y = 0; y < p.h; y++)
+            for (LONG x = 0; x < p.w; x++)
+                if (Pixel(s, x, y) != p.at(x, y) && !wrong++)
+                    fx = x, fy = y;
+        EXPECT_EQ(wrong, 0u) << "after " << after << ", first at " << fx << "," << fy;
     }
 
     // Whether a register was written since the last clear (as far as the log holds), and the

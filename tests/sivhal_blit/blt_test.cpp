@@ -181,28 +181,36 @@ TEST_F(Blits, StatusFollowsTheEngine) {
 TEST_F(Blits, AnEngineThatStopsAnsweringFailsTheBlitAndTheNextOneDraws) {
     TestSurface *s = Offscreen(16, 8), *d = Offscreen(16, 8);
     Paint(s);
+    std::vector<uint16_t> memory(16 * 8, 0x0456);
+    TestSurface *sys = Make(DDSCAPS_SYSTEMMEMORY | DDSCAPS_OFFSCREENPLAIN, 16, 8,
+                            static_cast<FLATPTR>(reinterpret_cast<uintptr_t>(memory.data())), 32);
     DDBLTFX key = Rop(DD_ROP_SRCCOPY);
     key.ddckSrcColorkey = {0x1234, 0x1234};
+    enum Blit { kFill, kKeyedCopy, kUpload };
     struct Fault {
         const char *what;
         void (*hold)(SivChip *chip, bool on);
-        bool keyedCopy;   // the wait is for an idle engine (a keyed copy), else for FIFO room (a fill)
+        Blit blit;   // a fill waits for FIFO room, a keyed copy and an upload for an idle engine
     };
     const Fault faults[] = {
-        {"FIFO never frees", [](SivChip *c, bool on) { c->fifoFreeSlots = on ? 0 : 16; }, false},
-        {"engine busy for ever", [](SivChip *c, bool on) { c->engineBusy = on ? 1 : 0; }, true},
+        {"FIFO never frees", [](SivChip *c, bool on) { c->fifoFreeSlots = on ? 0 : 16; }, kFill},
+        {"engine busy for ever", [](SivChip *c, bool on) { c->engineBusy = on ? 1 : 0; }, kKeyedCopy},
+        {"engine busy for ever, upload", [](SivChip *c, bool on) { c->engineBusy = on ? 1 : 0; }, kUpload},
     };
     for (const Fault &f : faults) {
         SCOPED_TRACE(f.what);
         auto blit = [&] {
-            return f.keyedCopy ? Blt(d, {0, 0, 16, 8}, s, {0, 0, 16, 8}, DDBLT_ROP | DDBLT_KEYSRCOVERRIDE, key)
-                               : Fill(d, {0, 0, 16, 8}, 0x0321);
+            switch (f.blit) {
+            case kKeyedCopy: return Blt(d, {0, 0, 16, 8}, s, {0, 0, 16, 8}, DDBLT_ROP | DDBLT_KEYSRCOVERRIDE, key);
+            case kUpload: return Blt(d, {0, 0, 16, 8}, sys, {0, 0, 16, 8}, DDBLT_ROP, Rop(DD_ROP_SRCCOPY));
+            default: return Fill(d, {0, 0, 16, 8}, 0x0321);
+            }
         };
         f.hold(chip, true);
         EXPECT_EQ(blit().result, DDERR_WASSTILLDRAWING);
         f.hold(chip, false);
         EXPECT_EQ(blit().result, DD_OK);
-        EXPECT_EQ(Pixel(d, 5, 3), f.keyedCopy ? Pixel(s, 5, 3) : 0x0321u);
+        EXPECT_EQ(Pixel(d, 5, 3), f.blit == kKeyedCopy ? Pixel(s, 5, 3) : f.blit == kUpload ? 0x0456u : 0x0321u);
     }
 }
 

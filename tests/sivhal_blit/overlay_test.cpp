@@ -124,6 +124,7 @@ TEST_F(Overlay, ShowingAQuarterSizeYuvOverlayOnTheWholeScreen) {
 TEST_F(Overlay, RefusedOverlaysLeaveTheShownOneAlone) {
     TestSurface *a = Yuy2(64, 64), *b = Yuy2(64, 64), *live = Yuy2(64, 64, DDSCAPS_LIVEVIDEO);
     TestSurface *wide = Yuy2(1280, 16);
+    TestSurface *pastStride = Yuy2(2048, 16);   // pitch 4096: past the stream's 12-bit stride field
     TestSurface *bytes = Offscreen(64, 64, DDSCAPS_OVERLAY);
     WithFormat(bytes, Rgb(8));
     ASSERT_EQ(Show(a).result, DD_OK);
@@ -141,6 +142,10 @@ TEST_F(Overlay, RefusedOverlaysLeaveTheShownOneAlone) {
         {"too high a stretch", Update(b, {0, 0, 8, 8}, {0, 0, 8, 1100}, DDOVER_SHOW), DDERR_TOOBIGHEIGHT},
         {"8-bit surface", Show(bytes), DDERR_INVALIDPIXELFORMAT},
         {"empty source", Update(b, {4, 4, 4, 8}, {0, 0, 8, 8}, DDOVER_SHOW), DDERR_INVALIDRECT},
+        {"source below the surface", Update(b, {0, 60, 8, 68}, {0, 0, 8, 8}, DDOVER_SHOW), DDERR_INVALIDRECT},
+        {"source left of the surface", Update(b, {-4, 0, 4, 8}, {0, 0, 8, 8}, DDOVER_SHOW), DDERR_INVALIDRECT},
+        {"pitch past the stride field", Update(pastStride, {0, 0, 64, 16}, {0, 0, 64, 16}, DDOVER_SHOW),
+         DDERR_TOOBIGWIDTH},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(c.r.handled, 1u) << c.name;
@@ -165,6 +170,16 @@ TEST_F(Overlay, RefusedOverlaysLeaveTheShownOneAlone) {
     EXPECT_EQ(Reg(0x81A0), 0x01000000u);
     EXPECT_EQ(Show(b).result, DD_OK);
     EXPECT_EQ(Reg(0x81D0), Offset(b));
+}
+
+// The widest YUY2 surface whose pitch (4088 bytes) the stream's stride field holds: the stream
+// starts at the source rectangle's first pixel and steps rows by the pitch.
+TEST_F(Overlay, TheWidestPitchTheStreamHoldsIsShownAtItsRows) {
+    TestSurface *ov = Yuy2(2044, 16);
+    ASSERT_EQ(ov->gbl.lPitch, 4088);
+    ASSERT_EQ(Update(ov, {1000, 2, 2000, 10}, {0, 0, 1000, 8}, DDOVER_SHOW).result, DD_OK);
+    EXPECT_EQ(Reg(0x81D8), 4088u);
+    EXPECT_EQ(Reg(0x81D0), Offset(ov) + 2 * 1000 + 4088 * 2);
 }
 
 TEST_F(Overlay, ColorKeysByFormat) {

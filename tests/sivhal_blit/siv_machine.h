@@ -6,6 +6,7 @@
 
 #include "drv/siv/display/driver_block.h"
 #include "platform/ddraw/ddraw9x_blt.h"
+#include "platform/ddraw/ddraw9x_d3d.h"
 #include "platform/siv/siv_chip.h"
 #include "platform/sivd16/sivd16.h"
 
@@ -24,6 +25,19 @@ struct SivMachine {
     // kSivWriteLogEntries of them (later ones are counted, not kept).
     std::span<const SivRegWrite> Writes() const {
         return {chip->writeLog, std::min(chip->writeCount, kSivWriteLogEntries)};
+    }
+
+    // Creates a surface as a program does: DirectDraw asks the HAL, then places what the HAL
+    // left to it in its heap. The record carries the size asked for.
+    HRESULT CreateSurface(DDRAWI_DDRAWSURFACE_LCL *s, DWORD caps, const DDPIXELFORMAT *pf) {
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DDSD_CAPS | (pf ? DDSD_PIXELFORMAT : 0u);
+        desc.ddsCaps.dwCaps = caps;
+        if (pf)
+            desc.ddpfPixelFormat = *pf;
+        DDRAWI_DDRAWSURFACE_LCL *list[1] = {s};
+        return kivDdraw9xCreateSurfaces(&drv, &desc, list, 1);
     }
 
     // Powers the card on (4 MB) and sets the mode; 16 bits are 5-6-5.

@@ -131,14 +131,7 @@ protected:
         Surf *s = surfaces.back().get();
         s->gbl.wWidth = w;
         s->gbl.wHeight = h;
-        DDSURFACEDESC desc = {};
-        desc.dwSize = sizeof desc;
-        desc.dwFlags = DDSD_CAPS | (pf ? DDSD_PIXELFORMAT : 0u);
-        desc.ddsCaps.dwCaps = caps;
-        if (pf)
-            desc.ddpfPixelFormat = *pf;
-        DDRAWI_DDRAWSURFACE_LCL *list[1] = {&s->lcl};
-        EXPECT_EQ(kivDdraw9xCreateSurfaces(&drv, &desc, list, 1), DD_OK);
+        EXPECT_EQ(CreateSurface(&s->lcl, caps, pf), DD_OK);
         return s;
     }
     // A render target in the display's format.

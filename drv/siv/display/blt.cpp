@@ -1,6 +1,6 @@
 // Blits on the 2D engine: colour and depth fills, BLACKNESS and WHITENESS, screen-to-screen
 // copies (overlap-safe, with a source colour key) and uploads from system memory through the
-// engine's host-data port.
+// engine's host-data port, on surfaces of any pitch.
 #include "drv/siv/display/blt_engine.h"
 #include "platform/siv/siv_engine2d.h"
 
@@ -38,6 +38,48 @@ bool RectFits(const RECTL &r, const DDRAWI_DDRAWSURFACE_LCL *s) {
     return (!g->wWidth || r.right <= g->wWidth) && (!g->wHeight || r.bottom <= g->wHeight);
 }
 
+// The engine's stride fields hold 16 bits; its base registers hold any offset in video memory.
+constexpr DWORD kStrideMax = 0xFFFF;
+
+DWORD PitchOf(const DDRAWI_DDRAWSURFACE_LCL *s) { return static_cast<DWORD>(s->lpGbl->lPitch); }
+
+// The rows an operation draws: its destination (and source) base and pitch, the rows the engine
+// starts at, and whether it walks them upward from there.
+struct Rows {
+    DWORD dstBase, dstPitch, srcBase, srcPitch;
+    LONG dy, sy, h;
+    bool upward;
+};
+
+// One rectangle as the engine's registers take it.
+struct Band {
+    DWORD dstBase, srcBase, strides;   // strides: destination << 16 | source
+    LONG dy, sy, h;
+};
+
+// Hands `draw` the operation in rectangles the engine's fields hold. When both pitches fit the
+// stride fields that is the operation itself. Otherwise each row is a rectangle of its own, one
+// line high at row 0 of a base that is the row itself, so no stride is needed; the rows go in
+// the order the operation walks them, so an overlapping copy within one surface still reads no
+// row it has already written. Stops at the first band `draw` could not send (false).
+template <class Draw> bool ForEachBand(const Rows &r, Draw draw) {
+    if (r.dstPitch <= kStrideMax && r.srcPitch <= kStrideMax)
+        return draw(Band{r.dstBase, r.srcBase, r.dstPitch << 16 | r.srcPitch, r.dy, r.sy, r.h});
+    const int64_t step = r.upward ? -1 : 1;
+    auto row = [step](DWORD base, DWORD pitch, LONG first, LONG j) {
+        return static_cast<DWORD>(base + static_cast<uint64_t>(first + step * j) * pitch);
+    };
+    for (LONG j = 0; j < r.h; j++)
+        if (!draw(Band{row(r.dstBase, r.dstPitch, r.dy, j), row(r.srcBase, r.srcPitch, r.sy, j), 0, 0, 0, 1}))
+            return false;
+    return true;
+}
+
+// The rows of a destination rectangle drawn without a source.
+Rows DestRows(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *dst, const RECTL &r) {
+    return {VideoOffset(block, dst), PitchOf(dst), 0, 0, r.top, 0, Height(r), false};
+}
+
 bool InDisplayFormat(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *s) {
     return SurfacePixelFormat(block, s) == block->pixelFormat();
 }
@@ -52,14 +94,16 @@ DWORD NotDone(DDHAL_BLTDATA *data) {
     return DDHAL_DRIVER_NOTHANDLED;
 }
 
-DWORD FillSet(DriverBlock *block, const DDHAL_BLTDATA *data, DWORD value, DWORD command, DWORD out[8]) {
+// A colour or depth fill of the destination rectangle, a parameter set for each band.
+HRESULT FillDest(DriverBlock *block, const DDHAL_BLTDATA *data, DWORD value, DWORD command) {
     const DDRAWI_DDRAWSURFACE_LCL *dst = data->lpDDDestSurface;
     const RECTL &r = data->rDest;
-    const DWORD set[8] = {VideoOffset(block, dst), static_cast<DWORD>(dst->lpGbl->lPitch), Position(r.left, r.top),
-                          Size(Width(r), Height(r)), 0xFFFFFFFF, 0xFFFFFFFF, value, command};
-    for (int i = 0; i < 8; i++)
-        out[i] = set[i];
-    return 8;
+    const bool sent = ForEachBand(DestRows(block, dst, r), [&](const Band &b) {
+        const DWORD set[8] = {b.dstBase, b.strides >> 16, Position(r.left, b.dy), Size(Width(r), b.h),
+                              0xFFFFFFFF, 0xFFFFFFFF, value, command};
+        return FillRectangle(block, set);
+    });
+    return sent ? DD_OK : DDERR_WASSTILLDRAWING;
 }
 
 DWORD RopBlackWhite(DriverBlock *block, DDHAL_BLTDATA *data, bool white) {
@@ -67,13 +111,17 @@ DWORD RopBlackWhite(DriverBlock *block, DDHAL_BLTDATA *data, bool white) {
     if (!InDisplayFormat(block, dst))
         return NotDone(data);
     const RECTL &r = data->rDest;
-    if (!WaitFifo(block, 7)) return Done(data, DDERR_WASSTILLDRAWING);
-    WriteReg(block, 0xA4D8, VideoOffset(block, dst));
-    WriteReg(block, 0xA4E4, static_cast<DWORD>(dst->lpGbl->lPitch) << 16);
-    WriteReg(block, 0xA50C, Position(r.left, r.top));
-    WriteReg(block, 0xA504, Size(Width(r), Height(r)));
-    WriteReg(block, 0xA500, (white ? kCmdWhiteness : kCmdBlackness) | block->engineFormat());
-    return Done(data, DD_OK);
+    const DWORD command = (white ? kCmdWhiteness : kCmdBlackness) | block->engineFormat();
+    const bool sent = ForEachBand(DestRows(block, dst, r), [&](const Band &b) {
+        if (!WaitFifo(block, 7)) return false;
+        WriteReg(block, 0xA4D8, b.dstBase);
+        WriteReg(block, 0xA4E4, b.strides);
+        WriteReg(block, 0xA50C, Position(r.left, b.dy));
+        WriteReg(block, 0xA504, Size(Width(r), b.h));
+        WriteReg(block, 0xA500, command);
+        return true;
+    });
+    return Done(data, sent ? DD_OK : DDERR_WASSTILLDRAWING);
 }
 
 DWORD CopyInVideoMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
@@ -103,17 +151,21 @@ DWORD CopyInVideoMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
         WriteReg(block, 0xA4FC, block->engineFormat() == 0
                                     ? (key.dwColorSpaceLowValue & 0xFF) << 8 | (key.dwColorSpaceHighValue & 0xFF)
                                     : key.dwColorSpaceLowValue);
-    } else if (!WaitFifo(block, 9)) {
-        return Done(data, DDERR_WASSTILLDRAWING);
     }
-    WriteReg(block, 0xA4D4, VideoOffset(block, src));
-    WriteReg(block, 0xA4D8, VideoOffset(block, dst));
-    WriteReg(block, 0xA4E4, static_cast<DWORD>(dst->lpGbl->lPitch) << 16 | (static_cast<DWORD>(src->lpGbl->lPitch) & 0xFFFF));
-    WriteReg(block, 0xA508, Position(sx, sy));
-    WriteReg(block, 0xA50C, Position(dx, dy));
-    WriteReg(block, 0xA504, Size(w, h));
-    WriteReg(block, 0xA500, command);
-    return Done(data, DD_OK);
+    const Rows rows = {VideoOffset(block, dst), PitchOf(dst), VideoOffset(block, src), PitchOf(src),
+                       dy, sy, h, !(command & kCmdTopToBottom)};
+    const bool sent = ForEachBand(rows, [&](const Band &b) {
+        if (!WaitFifo(block, 9)) return false;
+        WriteReg(block, 0xA4D4, b.srcBase);
+        WriteReg(block, 0xA4D8, b.dstBase);
+        WriteReg(block, 0xA4E4, b.strides);
+        WriteReg(block, 0xA508, Position(sx, b.sy));
+        WriteReg(block, 0xA50C, Position(dx, b.dy));
+        WriteReg(block, 0xA504, Size(w, b.h));
+        WriteReg(block, 0xA500, command);
+        return true;
+    });
+    return Done(data, sent ? DD_OK : DDERR_WASSTILLDRAWING);
 }
 
 DWORD UploadFromSystemMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
@@ -121,16 +173,15 @@ DWORD UploadFromSystemMemory(DriverBlock *block, DDHAL_BLTDATA *data) {
     // The engine takes the data in the display's format, one pixel for one pixel.
     if (!InDisplayFormat(block, dst) || !InDisplayFormat(block, src))
         return NotDone(data);
-    if (!(src->ddsCaps.dwCaps & DDSCAPS_MIPMAP)) {
-        BltRectangle(block, data->rDest, data->rSrc, dst, src);
-        return Done(data, DD_OK);
-    }
+    if (!(src->ddsCaps.dwCaps & DDSCAPS_MIPMAP))
+        return Done(data, BltRectangle(block, data->rDest, data->rSrc, dst, src) ? DD_OK : DDERR_WASSTILLDRAWING);
     const DWORD levels = src->dwMipMapCount;
     for (DWORD level = 0; level < levels && dst && src; level++) {
         const RECTL whole = {0, 0, dst->lpGbl->wWidth, dst->lpGbl->wHeight};
         if (src->lpGbl->wWidth < dst->lpGbl->wWidth || src->lpGbl->wHeight < dst->lpGbl->wHeight)
             break;   // never read past a smaller source level
-        BltRectangle(block, whole, whole, dst, src);
+        if (!BltRectangle(block, whole, whole, dst, src))
+            return Done(data, DDERR_WASSTILLDRAWING);
         dst = dst->lpAttachList;
         src = src->lpAttachList;
     }
@@ -153,37 +204,41 @@ bool FillRectangle(DriverBlock *block, const DWORD set[8]) {
     return true;
 }
 
-void BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
+bool BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
                   DDRAWI_DDRAWSURFACE_LCL *srcSurface) {
     const LONG w = Width(dst), h = Height(dst);
     if (w <= 0 || h <= 0)
-        return;
+        return true;
     const DWORD bpp = block->bytesPerPixel();
     const DWORD lineBytes = static_cast<DWORD>(w) * bpp;
     const DDRAWI_DDRAWSURFACE_GBL *s = srcSurface->lpGbl;
-    const uint8_t *line = reinterpret_cast<const uint8_t *>(s->fpVidMem) + static_cast<LONG>(src.top) * s->lPitch +
-                          static_cast<DWORD>(src.left) * bpp;
-    WaitIdle(block);
-    WriteReg(block, 0xA4D8, VideoOffset(block, dstSurface));
-    WriteReg(block, 0xA4E4, static_cast<DWORD>(dstSurface->lpGbl->lPitch) << 16);
-    WriteReg(block, 0xA504, Size(w, h));
-    WriteReg(block, 0xA50C, Position(dst.left, dst.top));
-    WriteReg(block, 0xA500, kCmdUpload | block->engineFormat());
-    // Whole dwords per line; the tail of a line is made up from the bytes inside the rectangle
-    // only, so the source is never read past its end.
-    for (LONG y = 0; y < h; y++, line += s->lPitch) {
-        DWORD done = 0;
-        for (; done + 4 <= lineBytes; done += 4) {
-            DWORD v;
-            __builtin_memcpy(&v, line + done, 4);
-            kivSivHostDataWrite(v);
+    const uint8_t *line = reinterpret_cast<const uint8_t *>(s->fpVidMem) +
+                          static_cast<ptrdiff_t>(src.top) * s->lPitch + static_cast<DWORD>(src.left) * bpp;
+    return ForEachBand(DestRows(block, dstSurface, dst), [&](const Band &b) {
+        if (!WaitIdle(block))
+            return false;
+        WriteReg(block, 0xA4D8, b.dstBase);
+        WriteReg(block, 0xA4E4, b.strides);
+        WriteReg(block, 0xA504, Size(w, b.h));
+        WriteReg(block, 0xA50C, Position(dst.left, b.dy));
+        WriteReg(block, 0xA500, kCmdUpload | block->engineFormat());
+        // Whole dwords per line; the tail of a line is made up from the bytes inside the
+        // rectangle only, so the source is never read past its end.
+        for (LONG y = 0; y < b.h; y++, line += s->lPitch) {
+            DWORD done = 0;
+            for (; done + 4 <= lineBytes; done += 4) {
+                DWORD v;
+                __builtin_memcpy(&v, line + done, 4);
+                kivSivHostDataWrite(v);
+            }
+            if (done < lineBytes) {
+                DWORD v = 0;
+                __builtin_memcpy(&v, line + done, lineBytes - done);
+                kivSivHostDataWrite(v);
+            }
         }
-        if (done < lineBytes) {
-            DWORD v = 0;
-            __builtin_memcpy(&v, line + done, lineBytes - done);
-            kivSivHostDataWrite(v);
-        }
-    }
+        return true;
+    });
 }
 
 DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
@@ -215,16 +270,12 @@ DWORD WINAPI Blt(DDHAL_BLTDATA *data) {
     if (Width(rd) <= 0 || Height(rd) <= 0)
         return Done(data, DD_OK);
 
-    DWORD set[8];
-    if (data->dwFlags & DDBLT_DEPTHFILL) {
-        FillSet(block, data, data->bltFX.dwFillDepth, kCmdDepthFill, set);
-        return Done(data, FillRectangle(block, set) ? DD_OK : DDERR_WASSTILLDRAWING);
-    }
+    if (data->dwFlags & DDBLT_DEPTHFILL)
+        return Done(data, FillDest(block, data, data->bltFX.dwFillDepth, kCmdDepthFill));
     if (data->dwFlags & DDBLT_COLORFILL) {
         if (!InDisplayFormat(block, dst))
             return NotDone(data);
-        FillSet(block, data, data->bltFX.dwFillColor, kCmdColorFill | block->engineFormat(), set);
-        return Done(data, FillRectangle(block, set) ? DD_OK : DDERR_WASSTILLDRAWING);
+        return Done(data, FillDest(block, data, data->bltFX.dwFillColor, kCmdColorFill | block->engineFormat()));
     }
     if (!(data->dwFlags & DDBLT_ROP) || (data->dwFlags & kBltUnsupportedKeys))
         return NotDone(data);

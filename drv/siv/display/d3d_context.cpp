@@ -88,6 +88,22 @@ bool InVideoMemory(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *s) {
            s->lpGbl->fpVidMem >= block->frameBuffer();
 }
 
+// What a context may draw into: a target in video memory whose pitch the engine's 16-bit target
+// stride field holds (a wider one would be drawn on the wrong rows), and a Z buffer in video
+// memory (the Z stride register takes any pitch).
+HRESULT TargetAnswer(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *target, const DDRAWI_DDRAWSURFACE_LCL *z) {
+    if (!InVideoMemory(block, target) || (z && !InVideoMemory(block, z)))
+        return DDERR_INVALIDPARAMS;
+    return static_cast<DWORD>(target->lpGbl->lPitch) > 0xFFFF ? DDERR_TOOBIGWIDTH : DD_OK;
+}
+
+// The engine's texture fields: the row stride, texel bytes times the width, in 16 bits, and the
+// size as the power of two the width rounds up to, at most 2^15.
+bool EngineTakesTexture(const DDRAWI_DDRAWSURFACE_LCL *s) {
+    const DWORD width = s->lpGbl->wWidth;
+    return width <= 0x8000 && SurfaceFormat(s).dwRGBBitCount / 8 * width <= 0xFFFF;
+}
+
 DWORD FreeContextRecord(HalContext *c, DWORD handle) {
     HalShared &s = Shared();
     DriverBlock *block = c->driverBlock;
@@ -225,9 +241,10 @@ DWORD MakeContextCurrent(DriverBlock *block, DWORD handle) {
 
 DWORD WINAPI ContextCreate(D3DHAL_CONTEXTCREATEDATA *data) {
     DriverBlock *block = BlockOf(data->lpDDGbl);
-    // A context draws into video memory only; a target that is gone or elsewhere gets none.
-    if (!InVideoMemory(block, data->lpDDS) || (data->lpDDSZ && !InVideoMemory(block, data->lpDDSZ))) {
-        data->ddrval = DDERR_INVALIDPARAMS;
+    // A context draws into video memory only; a target that is gone, elsewhere or too wide for
+    // the engine gets none.
+    if (HRESULT r = TargetAnswer(block, data->lpDDS, data->lpDDSZ); r != DD_OK) {
+        data->ddrval = r;
         return DDHAL_DRIVER_HANDLED;
     }
     DWORD handle;
@@ -278,8 +295,8 @@ DWORD WINAPI SetRenderTarget(D3DHAL_SETRENDERTARGETDATA *data) {
     if (!c)
         return DDHAL_DRIVER_HANDLED;
     DriverBlock *block = c->driverBlock;
-    if (!InVideoMemory(block, data->lpDDS) || (data->lpDDSZ && !InVideoMemory(block, data->lpDDSZ))) {
-        data->ddrval = DDERR_INVALIDPARAMS;
+    if (HRESULT r = TargetAnswer(block, data->lpDDS, data->lpDDSZ); r != DD_OK) {
+        data->ddrval = r;
         return DDHAL_DRIVER_HANDLED;
     }
     MakeCurrentIfNeeded(c, static_cast<DWORD>(data->dwhContext));
@@ -317,9 +334,10 @@ DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
     DriverBlock *block = c->driverBlock;
     DDRAWI_DDRAWSURFACE_LCL *s = data->lpDDS;
     // Only textures in video memory are announced; one elsewhere, or without texels, would
-    // leave the engine a texture of no size to wrap coordinates in.
+    // leave the engine a texture of no size to wrap coordinates in, and one wider than its
+    // fields hold would be read on the wrong rows.
     if (!InVideoMemory(block, s) || !(s->ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY) || s->lpGbl->wWidth == 0 ||
-        s->lpGbl->wHeight == 0) {
+        s->lpGbl->wHeight == 0 || !EngineTakesTexture(s)) {
         data->ddrval = D3DERR_TEXTURE_CREATE_FAILED;
         return DDHAL_DRIVER_HANDLED;
     }

@@ -18,6 +18,7 @@ const OverlayTuningRow *g_tuning = kTuningTable;
 
 constexpr DWORD kHiddenBlend = 0x01000000;
 constexpr LONG kScaleLimit = 0x7FF;
+constexpr DWORD kStrideMax = 0xFFF;
 
 enum : DWORD { kModeNoKey = 0, kModeDestKey = 5, kModeSourceKey = 6 };
 
@@ -76,6 +77,11 @@ HRESULT ComputeGeometry(const RECTL &src, const RECTL &dst, OverlayGeometry *g) 
     if (!WithinHalf(g->vk1, kScaleLimit) || !WithinHalf(g->vk2, kScaleLimit))
         return DDERR_TOOBIGHEIGHT;
     return DD_OK;
+}
+
+// A source rectangle lies inside its surface, where the surface says how large it is.
+bool SourceInside(const RECTL &r, const DDRAWI_DDRAWSURFACE_GBL *g) {
+    return r.left >= 0 && r.top >= 0 && (!g->wWidth || r.right <= g->wWidth) && (!g->wHeight || r.bottom <= g->wHeight);
 }
 
 DDRAWI_DDRAWSURFACE_LCL *&VisibleOverlay() { return Shared().visibleOverlay; }
@@ -247,6 +253,13 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
     OverlayGeometry g;
     if (HRESULT r = ComputeGeometry(data->rSrc, data->rDest, &g); r != DD_OK)
         return Result(data, r);
+    const DDRAWI_DDRAWSURFACE_GBL *sg = src->lpGbl;
+    // The stream starts at the source rectangle's first pixel, which must be the surface's, and
+    // steps rows by its 12-bit stride field: a wider pitch would show the wrong rows.
+    if (static_cast<DWORD>(sg->lPitch) > kStrideMax)
+        return Result(data, DDERR_TOOBIGWIDTH);
+    if (!SourceInside(data->rSrc, sg))
+        return Result(data, DDERR_INVALIDRECT);
     const DWORD pixelFormat = FormatOf(block, src);
     const DWORD format = StreamFormat(pixelFormat);
     if (!format)
@@ -260,10 +273,9 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
         owner = src;
     }
 
-    const DDRAWI_DDRAWSURFACE_GBL *sg = src->lpGbl;
     const DWORD bits = BitsPerPixelOfFormat(pixelFormat);
     const DWORD sourceOffset = bits / 8 * static_cast<DWORD>(data->rSrc.left) +
-                               static_cast<DWORD>(sg->lPitch * data->rSrc.top) + VideoOffset(block, src);
+                               static_cast<DWORD>(sg->lPitch) * static_cast<DWORD>(data->rSrc.top) + VideoOffset(block, src);
     block->driverFlags() &= ~kDfYuvOverlay;
     if (pixelFormat == 7 || pixelFormat == 8)
         block->driverFlags() |= kDfYuvOverlay;
@@ -306,7 +318,7 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
         WriteStream(block, 0x81A0, mode << 24);
         WriteStream(block, 0x81D0, sourceOffset & 0x3FFFFF);
         WriteStream(block, 0x81D4, sourceOffset & 0x3FFFFF);
-        WriteStream(block, 0x81D8, static_cast<DWORD>(sg->lPitch) & 0xFFF);
+        WriteStream(block, 0x81D8, static_cast<DWORD>(sg->lPitch) & kStrideMax);
         WriteStream(block, 0x81DC, 0);
         WriteStream(block, 0x81E0, static_cast<DWORD>(g.vk1) & 0x7FF);
         WriteStream(block, 0x81E4, static_cast<DWORD>(g.vk2) & 0x7FF);

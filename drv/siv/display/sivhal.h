@@ -227,8 +227,10 @@ DWORD FlipCrtc(DDHAL_FLIPDATA *data);
 // ((width - 1) << 16 | height), pattern words 0 and 1, fill value, command. False when the
 // engine's FIFO had no room within the wait bound (nothing is sent).
 bool FillRectangle(DriverBlock *block, const DWORD set[8]);
-// Uploads a system-memory rectangle through the engine's host-data port.
-void BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
+// Uploads a system-memory rectangle through the engine's host-data port, row by row when the
+// destination's pitch is wider than the engine's stride field. False when the engine did not
+// become idle within the wait bound (the rows from there on are not sent).
+bool BltRectangle(DriverBlock *block, const RECTL &dst, const RECTL &src, DDRAWI_DDRAWSURFACE_LCL *dstSurface,
                   DDRAWI_DDRAWSURFACE_LCL *srcSurface);
 DWORD ReadRegister(DriverBlock *block, DWORD offset);
 inline DriverBlock *BlockOf(const DDRAWI_DIRECTDRAW_GBL *lpDD) {
