@@ -353,6 +353,11 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
          {{47.6875f, 3.625f, 0, 0}, {0, 0, 0.91121050335366349, -0.74167364437095219},
           {0, 0, -8.94732992512e-7, 4.482455830528e-6}},
          false, 1e18, 64, 48},
+        // Cut to a 64 x 48 target: the edge from (65, 73), on the line of the box's right side, to
+        // (80.0625, 3.02e22) crosses that line at its own end, running nearly along it.
+        {"an edge from a corner on the box's side, nearly along it",
+         {{16.75f, -10.6875f, 0, 0}, {65, 73, 0, 0}, {0, 0, 0x1.404p+6 / 0x1p74, 0x1.9947ap+74 / 0x1p74}},
+         false, 0x1p74, 64, 48},
     };
     const double distances[] = {1e10, 1e15, 1e19, 1e20, 1e30};
     const float uv[3][2] = {{0, 0}, {1e6f, 0}, {0, 1e6f}};
