@@ -169,9 +169,8 @@ TEST_F(Messages, ForwardersPassTheRecordPointerToSivd16) {
     EXPECT_EQ(kivSelectorsLive(), 7);   // only sivd16's own segments remain
 }
 
-// sivd16's functions 0 and 1 are offered to the HAL for its own use, which makes none of them
-// today: each still reaches sivd16 through the thunk with its arguments in declaration order and
-// brings back sivd16's answer.
+// sivd16 offers the HAL its functions 0 and 1, which no road of the HAL calls: each still reaches
+// sivd16 through the thunk with its arguments in declaration order and brings back its answer.
 TEST_F(Messages, Sivd16FunctionsNoRoadCallsPassTheirArgumentsAndAnswer) {
     sivd16->results[0] = 0xA0000000;
     sivd16->results[1] = 0xA1000001;
