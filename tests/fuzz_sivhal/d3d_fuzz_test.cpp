@@ -178,16 +178,29 @@ public:
         buffers.clear();
     }
 
-    // A triangle from a corner on the target to two corners up to 1e30 pixels away lights the
-    // pixels inside it and no others.
+    // A coordinate near the target: mostly on it, else up to 40 pixels off it, or on the line of
+    // a side of the box the HAL cuts to (a pixel beyond the target's edge).
+    static float Near(KivFuzzRandom &r, int size) {
+        if (r.chance(60)) return float(r.below(size * 16)) / 16.0f;
+        if (r.chance(25)) return r.chance(50) ? -1.0f : float(size + 1);
+        return float(int(r.below((size + 80) * 16)) - 40 * 16) / 16.0f;
+    }
+
+    // A triangle from a corner on or near the target to two corners up to 1e30 pixels away (in a
+    // wedge, or now and then nearly along an axis) lights the pixels inside it and no others.
     void farTriangleLands(KivFuzzRandom &r, ULONG_PTR ctx) {
         Clear(target, 0);
-        const float x = float(r.below(64 * 16)) / 16.0f, y = float(r.below(48 * 16)) / 16.0f;
+        const float x = Near(r, 64), y = Near(r, 48);
         const double a = r.below(6284) / 1000.0, spread = 0.05 + r.below(2950) / 1000.0;
         std::vector<D3DTLVERTEX> tri = {V(x, y)};
         for (double angle : {a, a + spread}) {
             const double d = Far(r);
-            tri.push_back(V(float(x + d * std::cos(angle)), float(y + d * std::sin(angle))));
+            if (r.chance(20)) {   // nearly along an axis: the other coordinate near the target
+                const double along = r.chance(50) ? d : -d;
+                tri.push_back(r.chance(50) ? V(Near(r, 64), float(y + along)) : V(float(x + along), Near(r, 48)));
+            } else {
+                tri.push_back(V(float(x + d * std::cos(angle)), float(y + d * std::sin(angle))));
+            }
         }
         ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, tri).result, DD_OK);
         for (int py = 0; py < 48; py++)

@@ -169,6 +169,23 @@ TEST_F(Messages, ForwardersPassTheRecordPointerToSivd16) {
     EXPECT_EQ(kivSelectorsLive(), 7);   // only sivd16's own segments remain
 }
 
+// sivd16 offers the HAL its functions 0 and 1, which no road of the HAL calls: each still reaches
+// sivd16 through the thunk with its arguments in declaration order and brings back its answer.
+TEST_F(Messages, Sivd16FunctionsNoRoadCallsPassTheirArgumentsAndAnswer) {
+    sivd16->results[0] = 0xA0000000;
+    sivd16->results[1] = 0xA1000001;
+    EXPECT_EQ(Driver16Fn0(0x11223344, 0x55667788), 0xA0000000u);
+    EXPECT_EQ(Driver16Fn1(0x99AABBCC), 0xA1000001u);
+    const Sivd16Call expected[] = {{0, {0x11223344, 0x55667788, 0}, {}}, {1, {0x99AABBCC, 0, 0}, {}}};
+    ASSERT_EQ(sivd16->callCount, 2u);
+    for (DWORD k = 0; k < 2; k++) {
+        EXPECT_EQ(sivd16->calls[k].index, expected[k].index);
+        for (int i = 0; i < 3; i++)
+            EXPECT_EQ(sivd16->calls[k].args[i], expected[k].args[i]) << k << " argument " << i;
+    }
+    EXPECT_EQ(kivSelectorsLive(), 7);   // no segment left mapped
+}
+
 TEST_F(Messages, ReleaseContextFreesTheDriverContext) {
     ASSERT_TRUE(CreateDriverContext(Block()));
     DWORD own = Shared().ownContextHandle;

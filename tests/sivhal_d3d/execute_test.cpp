@@ -173,14 +173,12 @@ TEST_F(Execute, DrawPrimitiveWaitsForAFlipAwayFromItsTarget) {
     EXPECT_EQ(Commands(), 1u);
 }
 
-// An engine whose FIFO never frees: a drawing call of many triangles gives up at its first wait
-// (the machine's clock moves by one wait's bound, not one for every triangle), sends nothing after
-// it and reports DDERR_WASSTILLDRAWING, by DrawPrimitive and by execute buffer alike; once the FIFO
-// frees, the next call draws all of them.
-// A draw of more register writes than the chip's log holds: the model draws every triangle, the
-// log keeps the first writes, and what the tests read of it is those. The draw writes the eight
-// registers of the destination block, then 15 a flat untextured triangle (six colour registers,
-// eight edge registers, the command), so the log of 16,384 entries holds 1,091 commands.
+// A draw of more register writes than the chip's log holds: the chip counts every write and the
+// engine draws every triangle, while the log keeps only the first 16,384 writes, and what a test
+// reads of the log (its writes, the commands among them) ends there. The draw writes the eight
+// registers of the destination block, then 15 for each flat untextured triangle (six colour
+// registers, eight edge registers, the command): 8 + 15 x 3,000 writes, of which the log holds
+// the first 1,091 commands.
 TEST_F(Execute, ALongDrawIsReadFromTheLogAsFarAsItHolds) {
     std::vector<D3DTLVERTEX> list;
     for (int i = 0; i < 3000; i++)
@@ -195,6 +193,10 @@ TEST_F(Execute, ALongDrawIsReadFromTheLogAsFarAsItHolds) {
     EXPECT_EQ(Commands(), (16384u - 8) / 15);
 }
 
+// An engine whose FIFO never frees: a drawing call of many triangles gives up at its first wait
+// (the machine's clock moves by one wait's bound, not one for every triangle), sends nothing after
+// it and reports DDERR_WASSTILLDRAWING, by DrawPrimitive and by execute buffer alike; once the FIFO
+// frees, the next call draws all of them.
 TEST_F(Execute, AnEngineThatStopsAnsweringFailsTheDrawOnceAndTheNextOneDraws) {
     std::vector<D3DTLVERTEX> list;
     for (int i = 0; i < 200; i++) {

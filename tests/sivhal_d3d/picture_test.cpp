@@ -112,6 +112,19 @@ TEST_F(Pictures, SharedEdgesNeitherGapNorOverlap) {
         EXPECT_EQ(cov.holes, 0) << i;
         EXPECT_EQ(cov.outside, 0) << i;
     }
+    // A quad whose diagonal is the long edge of one half and the lower edge of the other, passing
+    // 4e-6 pixels right of pixel (46, 24): the two halves must give that edge the same registers,
+    // or the pixel falls to neither.
+    {
+        const D3DTLVERTEX p = Half(38.6302947f, 49), q = Half(47.6875f, 3.625f), r = Half(53.3697128f, -1),
+                          s = Half(65, -1);
+        Clear(target, 0);
+        ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLEFAN, {p, q, r, s}).result, DD_OK);
+        const Coverage cov = Count({{p, q, r}, {p, r, s}});
+        EXPECT_EQ(cov.holes, 0);
+        EXPECT_EQ(cov.twice, 0);
+        EXPECT_EQ(Pixel(target, 46, 24).g, Pixel(target, 45, 24).g);
+    }
     // Strips and fans share their inner edges the same way.
     const D3DTLVERTEX ring[] = {Half(10, 10), Half(80, 12), Half(86, 70), Half(40, 88), Half(6, 60)};
     const D3DTLVERTEX centre = Half(45.3f, 47.7f);

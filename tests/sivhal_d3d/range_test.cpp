@@ -319,7 +319,9 @@ TEST_F(Range, FarCornersWithLargeTexelStepsShowTheTexelsAtThePixelCentres) {
 // through the texture cut (a white texture, perspective, a million texels across): each lights
 // every pixel of the target inside it and none outside, and the engine's commands follow the
 // pixels drawn (one triangle, or a piece a pixel where the texture runs a million texels across),
-// not the size of the coordinates.
+// not the size of the coordinates. The triangle cut to the target is drawn as a fan, whose inner
+// edges may pass a hair from a pixel centre: the pieces either side must split that pixel, not
+// both leave it.
 TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
     // Corner k lies at (x, y) + distance (dx, dy).
     struct Corner {
@@ -331,6 +333,8 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
         Corner corners[3];
         bool powerOfTwo;   // the distance rounded to the nearest power of two, so that whole
                            // multiples of it are exact in floats
+        double only = 0;   // the one distance it is drawn at (0: every one)
+        int width = kSize, height = kSize;   // the target
     };
     auto ray = [](float x, float y, double angle) { return Corner{x, y, std::cos(angle), std::sin(angle)}; };
     const Shape shapes[] = {
@@ -343,6 +347,17 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
          {{2.5f, 3.25f, 0, 0}, ray(2.5f, 3.25f, 0.7854), ray(2.5f, 3.25f, 0.7857)}, false},
         // All three far; the edge between the first two runs through the origin at a slope of 1/3.
         {"three corners far, an edge across the target", {{0, 0, 3, 1}, {0, 0, -3, -1}, {0, 0, -1, 3}}, true},
+        // Cut to a 64 x 48 target: a pentagon whose fan edge from (38.63, 49) to (53.37, -1) passes
+        // 4e-6 pixels right of pixel (46, 24), which lies 2.3 pixels inside the triangle.
+        {"a fan edge a hair from a pixel centre",
+         {{47.6875f, 3.625f, 0, 0}, {0, 0, 0.91121050335366349, -0.74167364437095219},
+          {0, 0, -8.94732992512e-7, 4.482455830528e-6}},
+         false, 1e18, 64, 48},
+        // Cut to a 64 x 48 target: the edge from (65, 73), on the line of the box's right side, to
+        // (80.0625, 3.02e22) crosses that line at its own end, running nearly along it.
+        {"an edge from a corner on the box's side, nearly along it",
+         {{16.75f, -10.6875f, 0, 0}, {65, 73, 0, 0}, {0, 0, 0x1.404p+6 / 0x1p74, 0x1.9947ap+74 / 0x1p74}},
+         false, 0x1p74, 64, 48},
     };
     const double distances[] = {1e10, 1e15, 1e19, 1e20, 1e30};
     const float uv[3][2] = {{0, 0}, {1e6f, 0}, {0, 1e6f}};
@@ -350,11 +365,15 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
         for (bool execute : {true, false})
             for (const Shape &s : shapes)
                 for (double r : distances) {
-                    const double d = s.powerOfTwo ? std::ldexp(1.0, int(std::lround(std::log2(r)))) : r;
+                    if (s.only && r != distances[0])
+                        continue;
+                    const double d = s.only       ? s.only
+                                     : s.powerOfTwo ? std::ldexp(1.0, int(std::lround(std::log2(r))))
+                                                    : r;
                     SCOPED_TRACE(testing::Message() << s.name << ", corners " << d << " away"
                                                     << (textured ? ", textured" : "")
                                                     << (execute ? ", execute buffer" : ", DrawPrimitive"));
-                    Open(kSize, kSize);
+                    Open(WORD(s.width), WORD(s.height));
                     Plain(ctx, D3DSHADE_FLAT);
                     if (textured) {
                         Surf *white = Texture(Rgb16(), 16);
@@ -376,8 +395,8 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
                     kivSiv3dClearStats();
                     Triangle(execute, tri);
                     int inside = 0, missed = 0, outside = 0, lit = 0;
-                    for (int y = 0; y < kSize; y++)
-                        for (int x = 0; x < kSize; x++) {
+                    for (int y = 0; y < s.height; y++)
+                        for (int x = 0; x < s.width; x++) {
                             const int verdict = Verdict(tri, x, y);
                             const bool on = Lit(target, x, y);
                             lit += on;

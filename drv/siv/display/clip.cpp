@@ -168,28 +168,63 @@ void ScreenPoint(const HalContext *c, D3DTLVERTEX &out, const D3DTLVERTEX &a, co
     ClipEdge(c, out, a, b, t, flatColor, flatSpecular);
 }
 
+// The sum of a few doubles to the precision of the result, however much larger the terms are and
+// however nearly they cancel: each addition's rounding error is kept as a term of its own (the
+// running sum is held as an exact expansion, its parts in increasing size), and the parts are
+// added up from the smallest.
+template <size_t N>
+double SumToItsOwnPrecision(const std::array<double, N> &terms) {
+    double part[N];
+    int parts = 0;
+    for (double x : terms) {
+        int kept = 0;
+        for (int i = 0; i < parts; i++) {
+            const double sum = x + part[i];
+            const double virtualPart = sum - x;
+            const double error = (x - (sum - virtualPart)) + (part[i] - virtualPart);
+            x = sum;
+            if (error != 0)
+                part[kept++] = error;
+        }
+        part[kept++] = x;
+        parts = kept;
+    }
+    double sum = 0;
+    for (int i = 0; i < parts; i++)
+        sum += part[i];
+    return sum;
+}
+
 // The point where the segment from a to b crosses the side (a and b on either side of it), however
 // far the ends lie. Interpolating from an end 1e20 pixels away would keep nothing of the crossing
 // but that end's rounding; instead the other coordinate is taken from the line through both ends,
-// (bound (q_b - q_a) + q_a p_b - p_a q_b) / (p_b - p_a) with p the side's axis and q the other:
-// the products of two floats are exact in double and their difference is exact wherever they
-// nearly cancel, so the error is a few units of the result's own size, whatever the ends' size.
+// (bound q_b - bound q_a + q_a p_b - p_a q_b) / (p_b - p_a) with p the side's axis and q the
+// other. Each product is exact in double (two floats, or a float and the bound, a whole number of
+// at most 11 bits), and the four are summed to the precision of their sum: the terms may be 1e24
+// where they cancel to 1e3 (an end on the side and the other 1e22 pixels along it, nearly
+// parallel), so summed in turn they would leave nothing of the crossing. The error is a few units
+// of the result's own size, whatever the ends' size.
 void SideCrossing(const HalContext *c, const BoxSide &side, const D3DTLVERTEX &a, const D3DTLVERTEX &b,
                   D3DTLVERTEX &out, DWORD flatColor, DWORD flatSpecular) {
     const double da = side.Inside(a), db = side.Inside(b);
     ScreenPoint(c, out, a, b, da / (da - db), db / (db - da), flatColor, flatSpecular);
     const double pa = side.vertical ? a.sy : a.sx, pb = side.vertical ? b.sy : b.sx;
     const double qa = side.vertical ? a.sx : a.sy, qb = side.vertical ? b.sx : b.sy;
-    const double other = (side.bound * (qb - qa) + (qa * pb - pa * qb)) / (pb - pa);
-    (side.vertical ? out.sy : out.sx) = static_cast<float>(side.bound);
+    const double bound = side.bound;
+    const std::array<double, 4> terms = {bound * qb, -bound * qa, qa * pb, -pa * qb};
+    const double other = SumToItsOwnPrecision(terms) / (pb - pa);
+    (side.vertical ? out.sy : out.sx) = static_cast<float>(bound);
     (side.vertical ? out.sx : out.sy) = static_cast<float>(other);
 }
 
 bool Finite(const D3DTLVERTEX &v) { return std::isfinite(v.sx) && std::isfinite(v.sy); }
 
 
-// The vertices of a convex polygon cut to the clip box: three, plus one for each side cut.
-constexpr int kMaxCut = 3 + 4;
+// The vertices of the polygon cut to the clip box. A convex one gains at most one a side (3 + 4),
+// but the cut points are rounded to floats, which may leave a corner a hair beyond a side still to
+// come, and that side then crosses the polygon more than twice. With k of n corners inside a side
+// and n - k outside, the cut has at most k + 2 min(k, n - k) <= 3n/2 corners: 3, 4, 6, 9, 13.
+constexpr int kMaxCut = 13;
 
 // A corner of the polygon being cut, with the line its edge to the next corner lies on: one of
 // the triangle's edges (0-2, from corner k to corner k + 1) or a side of the box (3 + side). A

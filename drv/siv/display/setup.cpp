@@ -63,9 +63,14 @@ bool SortAndMeasure(const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTE
         return false;
     const double x0 = s[0]->sx, y0 = s[0]->sy, x1 = s[1]->sx, y1 = s[1]->sy, x2 = s[2]->sx, y2 = s[2]->sy;
     t.invLong = static_cast<float>(1.0 / (y2 - y0));
+    // The three slopes by one formula (upper end's x less lower end's, over the height), so that
+    // an edge two triangles share gives both the same registers, whichever of its three roles it
+    // plays in each. The pieces of a triangle cut to the target, or in texture space, meet along
+    // such edges; a long slope rounded through the float invLong would leave a pixel centre on
+    // the line between them to neither.
     const double s12 = y1 == y0 ? 0.0 : (x0 - x1) / (y1 - y0);
     const double s23 = y2 == y1 ? 0.0 : (x1 - x2) / (y2 - y1);
-    const double s13 = (x0 - x2) * t.invLong;
+    const double s13 = (x0 - x2) / (y2 - y0);
     const double w = x1 - (x2 + (y2 - y1) * s13);
     if (std::fabs(w) <= Eps() || !(w == w))
         return false;
