@@ -191,8 +191,9 @@ TEST_F(WideDirect3d, TargetsPastTheStrideFieldAreRefusedAndNothingChanges) {
         EXPECT_EQ(kivD3d9xCreateContext(&dev, &wide->lcl, nullptr, &made).result, c.want);
         EXPECT_EQ(made != 0, c.want == DD_OK) << "a context on a refused target";
         EXPECT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &wide->lcl, nullptr).result, c.want);
-        if (c.want == DD_OK)
+        if (c.want == DD_OK) {
             ASSERT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &small->lcl, nullptr).result, DD_OK);
+        }
         // The context still draws into the target it had, and nothing into the refused one.
         const D3DTLVERTEX v[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
                                   {16, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0, 0},
