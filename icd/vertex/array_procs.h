@@ -64,6 +64,9 @@ void __glDrawArrayQuads(GlContext *ctx, int32_t first, int32_t count, const uint
 void __glDrawArrayQuadStrip(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices);
 void __glDrawArrayPolygon(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices);
 
+// A triangle crossing a clip plane: its records re-fetched with every attribute (each keeping
+// the edge flag its caller gave it), then clipped unless all three share a clip bit. The
+// renderers of independent triangles, strips, fans and polygons call it for crossing triangles.
 void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 // A strip triangle as the strip renderer draws it: nothing when all three share a clip bit;
 // crossing, re-fetched and clipped; else rendered; edges shown for the call either way.
