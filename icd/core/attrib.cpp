@@ -49,7 +49,6 @@ void rebaseColor(GlVertex &to, const GlVertex &from) {
     to.color = from.color == from.backColor ? to.backColor : to.frontColor;
 }
 
-
 // Buffers a visual without a back buffer cannot name resolve to the front one (a copy from a
 // double-buffered context).
 GLenum fitBuffer(const GlContext *ctx, GLenum resolved) {

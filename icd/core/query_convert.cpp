@@ -17,14 +17,19 @@ GLint truncated(double v) {
     return GLint(v);
 }
 
+// The four floats of a colour kept in colour-buffer units (held exactly as doubles).
+void scaledOf(const Answer &a, float out[4]) {
+    for (int i = 0; i < 4; ++i) out[i] = float(a.v[i]);
+}
+
 // A colour kept in colour-buffer units, back in [0, 1]; other answers as they are.
 void unitValues(const GlContext *ctx, const Answer &a, double *v) {
     if (a.kind != Kind::ScaledColor) {
         for (int i = 0; i < a.count; ++i) v[i] = a.v[i];
         return;
     }
-    const float scaled[4] = {float(a.v[0]), float(a.v[1]), float(a.v[2]), float(a.v[3])};
-    float unit[4];
+    float scaled[4], unit[4];
+    scaledOf(a, scaled);
     __glUnscaleColor(const_cast<GlContext *>(ctx), unit, scaled);
     for (int i = 0; i < 4; ++i) v[i] = unit[i];
 }
@@ -39,7 +44,8 @@ void put(const GlContext *ctx, const Answer &a, GLboolean *out) {
 
 void put(const GlContext *ctx, const Answer &a, GLint *out) {
     if (a.kind == Kind::ScaledColor) {
-        const float scaled[4] = {float(a.v[0]), float(a.v[1]), float(a.v[2]), float(a.v[3])};
+        float scaled[4];
+        scaledOf(a, scaled);
         return __glUnscaleColorToInt(const_cast<GlContext *>(ctx), out, scaled);
     }
     for (int i = 0; i < a.count; ++i) {

@@ -3,7 +3,6 @@
 // blue, green, alpha; every helper takes them through the named fields and applies them to
 // R, G, B, A.
 #include <bit>
-#include <cmath>
 #include "icd/core/core.h"
 #include "icd/vertex/color_units.h"
 #include "icd/vertex/light.h"
