@@ -49,15 +49,6 @@ void rebaseColor(GlVertex &to, const GlVertex &from) {
     to.color = from.color == from.backColor ? to.backColor : to.frontColor;
 }
 
-// Colour-buffer units of the context (scales stored red, blue, green, alpha).
-void scaleColor(const GlContext *ctx, float out[4], const float in[4]) {
-    const GlColorScales &s = ctx->scales;
-    out[0] = in[0] * s.redScale;
-    out[1] = in[1] * s.greenScale;
-    out[2] = in[2] * s.blueScale;
-    out[3] = in[3] * s.alphaScale;
-}
-
 // Buffers a visual without a back buffer cannot name resolve to the front one (a copy from a
 // double-buffered context).
 GLenum fitBuffer(const GlContext *ctx, GLenum resolved) {
@@ -178,7 +169,7 @@ struct FogGroup : Group {
     static void fields(GlContext *c, GlAttribEntry &e, M m) { m(c->state.fog, e.fog); }
     // The scaled colour is in the destination's colour-buffer units.
     static void restoreExtra(GlContext *c, GlAttribEntry &, Kind) {
-        scaleColor(c, c->state.fog.fogScaledColor, c->state.fog.fogColor);
+        __glScaleColor(c, c->state.fog.fogScaledColor, c->state.fog.fogColor);
     }
 };
 

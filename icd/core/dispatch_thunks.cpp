@@ -18,6 +18,11 @@ int32_t __glContextSlotTP;
     "\tjmp *(%c0+4+4*" #slot ")(%%eax)\n"                                                    \
     ".size " sym ", .-" sym "\n"
 
+// Each internal thunk's slot is its command's slot in the entry list.
+#define GL_CHECK_THUNK_SLOT(cmd, slot) static_assert(slot == glslot::gl##cmd, "__glDispatch" #cmd);
+GL_DISPATCH_LIST(GL_CHECK_THUNK_SLOT)
+#undef GL_CHECK_THUNK_SLOT
+
 #define GL_INTERNAL_THUNK(cmd, slot) GL_THUNK_ASM("__glDispatch" #cmd, slot)
 #define GL_EXT_ENTRY(slot, ret, name, doName, compileName, compiled, params, bytes) \
     GL_THUNK_ASM("__glext_" #name, slot)

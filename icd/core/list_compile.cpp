@@ -33,6 +33,7 @@ struct Params;
 
 template <class T, int32_t (*Count)(GLenum), int Slot>
 struct Params<1, T, Count, Slot> {
+    static int32_t count(GLenum pname) { return Count(pname); }
     static const uint8_t *exec(const uint8_t *p) {
         GLenum pname = load<GLenum>(p);
         liveSlot<void(APIENTRY *)(GLenum, const T *)>(Slot)(pname, reinterpret_cast<const T *>(p + 4));
@@ -52,6 +53,7 @@ struct Params<1, T, Count, Slot> {
 
 template <class T, int32_t (*Count)(GLenum), int Slot>
 struct Params<2, T, Count, Slot> {
+    static int32_t count(GLenum pname) { return Count(pname); }
     // Values of doubles start on the 8-byte boundary after the two header words.
     static const uint8_t *exec(const uint8_t *p) {
         GLenum first = load<GLenum>(p), pname = load<GLenum>(p + 4);
@@ -82,29 +84,24 @@ struct Params<2, T, Count, Slot> {
     }
 };
 
-int32_t fogCount(GLenum p) { return __glFogfvParamCount(p); }
-int32_t lightCount(GLenum p) { return __glLightfvParamCount(p); }
-int32_t lightModelCount(GLenum p) { return __glLightModelfvParamCount(p); }
-int32_t materialCount(GLenum p) { return __glMaterialfvParamCount(p); }
-int32_t texGenCount(GLenum p) { return __glTexGenParamCount(p); }
-int32_t pointParameterCount(GLenum p) { return __glPointParameterfvEXTParamCount(p); }
-
-using Fogfv = Params<1, GLfloat, fogCount, slot::glFogfv>;
-using Fogiv = Params<1, GLint, fogCount, slot::glFogiv>;
-using LightModelfv = Params<1, GLfloat, lightModelCount, slot::glLightModelfv>;
-using LightModeliv = Params<1, GLint, lightModelCount, slot::glLightModeliv>;
-using PointParameterfv = Params<1, GLfloat, pointParameterCount, slot::__glDoPointParameterfvEXT>;
-using Lightfv = Params<2, GLfloat, lightCount, slot::glLightfv>;
-using Lightiv = Params<2, GLint, lightCount, slot::glLightiv>;
-using Materialfv = Params<2, GLfloat, materialCount, slot::glMaterialfv>;
-using Materialiv = Params<2, GLint, materialCount, slot::glMaterialiv>;
+// Each command is sized by its own parameter counter: the fv form by the fv counter, the iv
+// form by the iv counter.
+using Fogfv = Params<1, GLfloat, __glFogfvParamCount, slot::glFogfv>;
+using Fogiv = Params<1, GLint, __glFogivParamCount, slot::glFogiv>;
+using LightModelfv = Params<1, GLfloat, __glLightModelfvParamCount, slot::glLightModelfv>;
+using LightModeliv = Params<1, GLint, __glLightModelivParamCount, slot::glLightModeliv>;
+using PointParameterfv = Params<1, GLfloat, __glPointParameterfvEXTParamCount, slot::__glDoPointParameterfvEXT>;
+using Lightfv = Params<2, GLfloat, __glLightfvParamCount, slot::glLightfv>;
+using Lightiv = Params<2, GLint, __glLightivParamCount, slot::glLightiv>;
+using Materialfv = Params<2, GLfloat, __glMaterialfvParamCount, slot::glMaterialfv>;
+using Materialiv = Params<2, GLint, __glMaterialivParamCount, slot::glMaterialiv>;
 using TexParameterfv = Params<2, GLfloat, __glTexParameterParamCount, slot::glTexParameterfv>;
 using TexParameteriv = Params<2, GLint, __glTexParameterivParamCount, slot::glTexParameteriv>;
 using TexEnvfv = Params<2, GLfloat, __glTexEnvParamCount, slot::glTexEnvfv>;
 using TexEnviv = Params<2, GLint, __glTexEnvivParamCount, slot::glTexEnviv>;
-using TexGendv = Params<2, GLdouble, texGenCount, slot::glTexGendv>;
-using TexGenfv = Params<2, GLfloat, texGenCount, slot::glTexGenfv>;
-using TexGeniv = Params<2, GLint, texGenCount, slot::glTexGeniv>;
+using TexGendv = Params<2, GLdouble, __glTexGenParamCount, slot::glTexGendv>;
+using TexGenfv = Params<2, GLfloat, __glTexGenfvParamCount, slot::glTexGenfv>;
+using TexGeniv = Params<2, GLint, __glTexGenivParamCount, slot::glTexGeniv>;
 
 // glMaterial: the argument checks of the immediate command are made while compiling and recorded
 // as the error they name.
@@ -112,7 +109,7 @@ template <class Family, class T>
 void compileMaterial(int16_t opcode, GLenum face, GLenum pname, const T *values) {
     GlContext *ctx = current();
     bool faceOk = face == GL_FRONT || face == GL_BACK || face == GL_FRONT_AND_BACK;
-    if (!faceOk || materialCount(pname) < 0) return __glCompileError(ctx, GL_INVALID_ENUM);
+    if (!faceOk || Family::count(pname) < 0) return __glCompileError(ctx, GL_INVALID_ENUM);
     if (pname == GL_SHININESS) {
         float v = float(values[0]);
         if (!(v >= 0.0f && v <= 128.0f)) return __glCompileError(ctx, GL_INVALID_VALUE);
@@ -294,11 +291,11 @@ void APIENTRY glLighti(GLenum light, GLenum pname, GLint param) { Lightiv::compi
 void APIENTRY glLightModelfv(GLenum pname, const GLfloat *params) { LightModelfv::compile(90, pname, params); }
 void APIENTRY glLightModeliv(GLenum pname, const GLint *params) { LightModeliv::compile(92, pname, params); }
 void APIENTRY glLightModelf(GLenum pname, GLfloat param) {
-    if (lightModelCount(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
+    if (LightModelfv::count(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
     LightModelfv::compile(90, pname, &param);
 }
 void APIENTRY glLightModeli(GLenum pname, GLint param) {
-    if (lightModelCount(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
+    if (LightModeliv::count(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
     LightModeliv::compile(92, pname, &param);
 }
 void APIENTRY glMaterialfv(GLenum face, GLenum pname, const GLfloat *params) {
@@ -308,11 +305,11 @@ void APIENTRY glMaterialiv(GLenum face, GLenum pname, const GLint *params) {
     compileMaterial<Materialiv>(kGlOpMaterialiv, face, pname, params);
 }
 void APIENTRY glMaterialf(GLenum face, GLenum pname, GLfloat param) {
-    if (materialCount(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
+    if (Materialfv::count(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
     compileMaterial<Materialfv>(kGlOpMaterialfv, face, pname, &param);
 }
 void APIENTRY glMateriali(GLenum face, GLenum pname, GLint param) {
-    if (materialCount(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
+    if (Materialiv::count(pname) != 1) return __glCompileError(current(), GL_INVALID_ENUM);
     compileMaterial<Materialiv>(kGlOpMaterialiv, face, pname, &param);
 }
 void APIENTRY glTexParameterfv(GLenum target, GLenum pname, const GLfloat *params) {

@@ -4,37 +4,13 @@
 #include "icd/core/list_select.h"
 #include "icd/core/list_pack.h"
 #include "icd/core/list_routines.h"
+#include "icd/vertex/eval.h"
 
 using namespace listpack;
 
 namespace {
 
 GlContext *current() { return __glGetCurrentContext(); }
-
-// Values of one control point of a map target; -1 for a name that is no map.
-int32_t mapComponents(GLenum target) {
-    switch (target) {
-    case GL_MAP1_INDEX:
-    case GL_MAP1_TEXTURE_COORD_1:
-    case GL_MAP2_INDEX:
-    case GL_MAP2_TEXTURE_COORD_1: return 1;
-    case GL_MAP1_TEXTURE_COORD_2:
-    case GL_MAP2_TEXTURE_COORD_2: return 2;
-    case GL_MAP1_NORMAL:
-    case GL_MAP1_TEXTURE_COORD_3:
-    case GL_MAP1_VERTEX_3:
-    case GL_MAP2_NORMAL:
-    case GL_MAP2_TEXTURE_COORD_3:
-    case GL_MAP2_VERTEX_3: return 3;
-    case GL_MAP1_COLOR_4:
-    case GL_MAP1_TEXTURE_COORD_4:
-    case GL_MAP1_VERTEX_4:
-    case GL_MAP2_COLOR_4:
-    case GL_MAP2_TEXTURE_COORD_4:
-    case GL_MAP2_VERTEX_4: return 4;
-    default: return -1;
-    }
-}
 
 // The checks of one direction of a map; false after recording the error.
 bool directionOk(GlContext *ctx, int32_t k, GLint stride, GLint order, float u1, float u2) {
@@ -49,18 +25,16 @@ bool directionOk(GlContext *ctx, int32_t k, GLint stride, GLint order, float u1,
 template <class T>
 void compileMap1(int16_t opcode, GLenum target, T u1, T u2, GLint stride, GLint order, const T *points) {
     GlContext *ctx = current();
-    int32_t k = mapComponents(target);
+    int32_t k = __glMapTargetComponents(target);
     if (k < 0 || target > GL_MAP1_VERTEX_4) return __glCompileError(ctx, GL_INVALID_ENUM);
     if (!directionOk(ctx, k, stride, order, float(u1), float(u2))) return;
-    GlListNode *n = newNode(ctx, opcode, 16 + 4 * uint32_t(k * order), false);
+    GlListNode *n = newNode(ctx, opcode, 16 + 4 * uint32_t(__glMap1PointsSize(k, order)), false);
     if (n == nullptr) return;
     const uint32_t header[4] = {target, 0, 0, uint32_t(order)};
     std::memcpy(n->payload(), header, sizeof header);
     const float ends[2] = {float(u1), float(u2)};
     std::memcpy(n->payload() + 4, ends, sizeof ends);
-    float *out = reinterpret_cast<float *>(n->payload() + 16);
-    for (GLint i = 0; i < order; ++i)
-        for (int32_t c = 0; c < k; ++c) *out++ = float(points[ptrdiff_t(i) * stride + c]);
+    evalmap::copyPoints(k, order, stride, points, reinterpret_cast<float *>(n->payload() + 16));
     __glAppendListNode(ctx, n, listexec::map1);
 }
 
@@ -69,22 +43,19 @@ template <class T>
 void compileMap2(int16_t opcode, GLenum target, T u1, T u2, GLint ustride, GLint uorder, T v1, T v2, GLint vstride,
                  GLint vorder, const T *points) {
     GlContext *ctx = current();
-    int32_t k = mapComponents(target);
+    int32_t k = __glMapTargetComponents(target);
     if (k < 0 || target < GL_MAP2_COLOR_4) return __glCompileError(ctx, GL_INVALID_ENUM);
     if (!directionOk(ctx, k, ustride, uorder, float(u1), float(u2)) ||
         !directionOk(ctx, k, vstride, vorder, float(v1), float(v2)))
         return;
-    GlListNode *n = newNode(ctx, opcode, 28 + 4 * uint32_t(k * uorder * vorder), false);
+    GlListNode *n = newNode(ctx, opcode, 28 + 4 * uint32_t(__glMap2PointsSize(k, uorder, vorder)), false);
     if (n == nullptr) return;
     const uint32_t header[7] = {target, 0, 0, uint32_t(uorder), 0, 0, uint32_t(vorder)};
     std::memcpy(n->payload(), header, sizeof header);
     const float u[2] = {float(u1), float(u2)}, v[2] = {float(v1), float(v2)};
     std::memcpy(n->payload() + 4, u, sizeof u);
     std::memcpy(n->payload() + 16, v, sizeof v);
-    float *out = reinterpret_cast<float *>(n->payload() + 28);
-    for (GLint i = 0; i < uorder; ++i)
-        for (GLint j = 0; j < vorder; ++j)
-            for (int32_t c = 0; c < k; ++c) *out++ = float(points[ptrdiff_t(i) * ustride + ptrdiff_t(j) * vstride + c]);
+    evalmap::copyPoints(k, uorder, ustride, vorder, vstride, points, reinterpret_cast<float *>(n->payload() + 28));
     __glAppendListNode(ctx, n, listexec::map2);
 }
 
@@ -96,22 +67,22 @@ namespace listexec {
 const uint8_t *map1(const uint8_t *p) {
     GLenum target = load<GLenum>(p);
     GLint order = load<GLint>(p + 12);
-    int32_t k = mapComponents(target);
+    int32_t k = __glMapTargetComponents(target);
     using Map1 = void(APIENTRY *)(GLenum, GLfloat, GLfloat, GLint, GLint, const GLfloat *);
     reinterpret_cast<Map1>(current()->execTable->slot[slot::glMap1f])(
         target, load<GLfloat>(p + 4), load<GLfloat>(p + 8), k, order, reinterpret_cast<const GLfloat *>(p + 16));
-    return p + 16 + 4 * uint32_t(k * order);
+    return p + 16 + 4 * uint32_t(__glMap1PointsSize(k, order));
 }
 
 const uint8_t *map2(const uint8_t *p) {
     GLenum target = load<GLenum>(p);
     GLint uorder = load<GLint>(p + 12), vorder = load<GLint>(p + 24);
-    int32_t k = mapComponents(target);
+    int32_t k = __glMapTargetComponents(target);
     using Map2 = void(APIENTRY *)(GLenum, GLfloat, GLfloat, GLint, GLint, GLfloat, GLfloat, GLint, GLint, const GLfloat *);
     reinterpret_cast<Map2>(current()->execTable->slot[slot::glMap2f])(
         target, load<GLfloat>(p + 4), load<GLfloat>(p + 8), k * vorder, uorder, load<GLfloat>(p + 16),
         load<GLfloat>(p + 20), k, vorder, reinterpret_cast<const GLfloat *>(p + 28));
-    return p + 28 + 4 * uint32_t(k * uorder * vorder);
+    return p + 28 + 4 * uint32_t(__glMap2PointsSize(k, uorder, vorder));
 }
 }  // namespace listexec
 

@@ -202,6 +202,12 @@ void __glPickTriangleProcs(GlContext *ctx) {
         prim.renderTriangle = (f & kGlShadeSmoothColors) ? __glTriangleFaceSmooth : __glTriangleFaceFlat;
     else
         prim.renderTriangle = __glTriangleFacePolygonMode;
+    // A front buffer other windows overlap: each triangle is cut to the window's visible
+    // rectangles and the pieces drawn with the face proc just chosen.
+    if (f & kGlShadeFrontClip) {
+        ctx->state.clip.triangleProcUnclipped = prim.renderTriangle;
+        prim.renderTriangle = __glDrawTriangleClipRects;
+    }
     p.rasterTriangleProc =
         (ctx->state.enable.enables & kGlEnablePolygonSmooth) ? __glRenderTriangleAntiAlias : __glRenderTriangle;
 }

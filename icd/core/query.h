@@ -10,13 +10,14 @@ struct GlContext;
 
 namespace glquery {
 
-// How the gathered values convert. Colours kept in colour-buffer units are converted back to
-// [0, 1] while they are gathered and then answer as normalised values.
+// How the gathered values convert.
 enum class Kind : uint8_t {
-    Integer,     // enumerants, counts, sizes, masks
-    Float,       // floats as given: truncated toward zero for the integer form
-    Boolean,     // 0 or 1
-    Normalised,  // colours, normals, depths: scaled to the integer range for the integer form
+    Integer,      // enumerants, counts, sizes, masks
+    Float,        // floats as given: truncated toward zero for the integer form
+    Boolean,      // 0 or 1
+    Normalised,   // colours, normals, depths: scaled to the integer range for the integer form
+    ScaledColor,  // four values kept in colour-buffer units: back to [0, 1] by __glUnscaleColor,
+                  // and to the integer range by __glUnscaleColorToInt
 };
 
 constexpr int kMaxValues = 16;

@@ -12,7 +12,6 @@
 #include "icd/core/pick.h"
 #include "icd/core/query.h"
 #include "icd/pixel/texture_object.h"
-#include "icd/vertex/light.h"
 #include "icd/vertex/transform_state.h"
 
 using glquery::Answer;
@@ -21,7 +20,7 @@ using glquery::Kind;
 namespace {
 
 enum class Elem : uint8_t { U8, U16, I32, F32, F64 };
-enum class Src : uint8_t { Field, ScaledColor, Getter, Constant };
+enum class Src : uint8_t { Field, ScaledColor, RasterColor, Getter, Constant };
 
 typedef void (*Getter)(const GlContext *ctx, double *v);
 
@@ -53,7 +52,7 @@ constexpr Elem elemOf() {
 #define FIELD(pname, kind, n, member) \
     Param{pname, Kind::kind, n, Src::Field, MEMBER_ELEM(member), uint32_t(offsetof(GlContextAreas, member)), nullptr, {}}
 #define SCALED(pname, member) \
-    Param{pname, Kind::Normalised, 4, Src::ScaledColor, MEMBER_ELEM(member), uint32_t(offsetof(GlContextAreas, member)), nullptr, {}}
+    Param{pname, Kind::ScaledColor, 4, Src::ScaledColor, MEMBER_ELEM(member), uint32_t(offsetof(GlContextAreas, member)), nullptr, {}}
 #define GETTER(pname, kind, n, fn) Param{pname, Kind::kind, n, Src::Getter, Elem::I32, 0, fn, {}}
 #define CONSTANT(pname, kind, n, ...) Param{pname, Kind::kind, n, Src::Constant, Elem::I32, 0, nullptr, {__VA_ARGS__}}
 
@@ -62,13 +61,6 @@ constexpr Elem elemOf() {
 void currentTexCoords(const GlContext *ctx, double *v) {
     const float *t = ctx->state.unitSelect.activeTexCoordSet == 0 ? ctx->current.texCoord : ctx->current.vertex.texCoord1;
     for (int i = 0; i < 4; ++i) v[i] = t[i];
-}
-
-// RGBA mode: the raster colour is kept in colour-buffer units. Colour-index mode has none.
-void rasterColor(const GlContext *ctx, double *v) {
-    float c[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    if (ctx->visual.rgbaMode) __glUnscaleColor(const_cast<GlContext *>(ctx), c, ctx->current.rasterColor);
-    for (int i = 0; i < 4; ++i) v[i] = c[i];
 }
 
 void rasterIndex(const GlContext *ctx, double *v) { v[0] = ctx->visual.rgbaMode ? 1.0f : ctx->current.rasterIndex; }
@@ -143,7 +135,8 @@ constexpr Param kParams[] = {
     FIELD(GL_CURRENT_INDEX, Float, 1, current.index),
     FIELD(GL_CURRENT_NORMAL, Normalised, 3, current.normal),
     GETTER(GL_CURRENT_TEXTURE_COORDS, Float, 4, currentTexCoords),
-    GETTER(GL_CURRENT_RASTER_COLOR, Normalised, 4, rasterColor),
+    // RGBA mode keeps the raster colour in colour-buffer units; colour-index mode has none.
+    Param{GL_CURRENT_RASTER_COLOR, Kind::ScaledColor, 4, Src::RasterColor, Elem::F32, 0, nullptr, {}},
     GETTER(GL_CURRENT_RASTER_INDEX, Float, 1, rasterIndex),
     FIELD(GL_CURRENT_RASTER_TEXTURE_COORDS, Float, 4, current.rasterTexCoord),
     GETTER(GL_CURRENT_RASTER_POSITION, Float, 4, rasterPosition),
@@ -401,12 +394,19 @@ void gather(const GlContext *ctx, const Param &p, Answer &a) {
         for (int i = 0; i < p.count; ++i) a.v[i] = readElem(base + p.offset + i * elemSize(p.elem), p.elem);
         break;
     case Src::ScaledColor: {
-        float scaled[4], c[4];
+        float scaled[4];
         std::memcpy(scaled, base + p.offset, sizeof(scaled));
-        __glUnscaleColor(const_cast<GlContext *>(ctx), c, scaled);
-        for (int i = 0; i < 4; ++i) a.v[i] = c[i];
+        for (int i = 0; i < 4; ++i) a.v[i] = scaled[i];
         break;
     }
+    case Src::RasterColor:
+        if (!ctx->visual.rgbaMode) {
+            a.kind = Kind::Normalised;
+            for (int i = 0; i < 4; ++i) a.v[i] = 1.0;
+            break;
+        }
+        for (int i = 0; i < 4; ++i) a.v[i] = ctx->current.rasterColor[i];
+        break;
     case Src::Getter: p.getter(ctx, a.v); break;
     case Src::Constant:
         for (int i = 0; i < p.count; ++i) a.v[i] = p.constant[i];

@@ -17,20 +17,16 @@ void setValues(Answer &a, Kind kind, const float *v, int32_t n) {
     for (int32_t i = 0; i < n; ++i) a.v[i] = v[i];
 }
 
-// A colour kept in colour-buffer units, back in [0, 1].
-void setUnscaled(const GlContext *ctx, Answer &a, const float *scaled) {
-    float c[4];
-    __glUnscaleColor(const_cast<GlContext *>(ctx), c, scaled);
-    setValues(a, Kind::Normalised, c, 4);
-}
+// A colour kept in colour-buffer units: converted back when it is answered.
+void setScaled(Answer &a, const float *scaled) { setValues(a, Kind::ScaledColor, scaled, 4); }
 
 // ---- lights ------------------------------------------------------------------------------------
 
-bool gatherLight(const GlContext *ctx, const GlLightSource &l, GLenum pname, Answer &a) {
+bool gatherLight(const GlLightSource &l, GLenum pname, Answer &a) {
     switch (pname) {
-    case GL_AMBIENT: setUnscaled(ctx, a, l.ambient); break;
-    case GL_DIFFUSE: setUnscaled(ctx, a, l.diffuse); break;
-    case GL_SPECULAR: setUnscaled(ctx, a, l.specular); break;
+    case GL_AMBIENT: setScaled(a, l.ambient); break;
+    case GL_DIFFUSE: setScaled(a, l.diffuse); break;
+    case GL_SPECULAR: setScaled(a, l.specular); break;
     case GL_POSITION: setValues(a, Kind::Float, l.eyePosition, 4); break;
     case GL_SPOT_DIRECTION: setValues(a, Kind::Float, l.spotDirection, 3); break;
     case GL_SPOT_EXPONENT: setValues(a, Kind::Float, &l.spotExponent, 1); break;
@@ -50,7 +46,7 @@ void getLight(GLenum light, GLenum pname, T *params) {
     uint32_t index = light - GL_LIGHT0;
     GlLightSource *lights = __glLightSources(ctx);
     Answer a;
-    if (index >= uint32_t(ctx->limits.maxLights) || lights == nullptr || !gatherLight(ctx, lights[index], pname, a))
+    if (index >= uint32_t(ctx->limits.maxLights) || lights == nullptr || !gatherLight(lights[index], pname, a))
         return __glSetError(GL_INVALID_ENUM);
     glquery::put(ctx, a, params);
 }
@@ -58,12 +54,12 @@ void getLight(GLenum light, GLenum pname, T *params) {
 // ---- materials ---------------------------------------------------------------------------------
 
 // Ambient, diffuse and specular are kept as given; emission in colour-buffer units.
-bool gatherMaterial(const GlContext *ctx, const GlMaterial &m, GLenum pname, Answer &a) {
+bool gatherMaterial(const GlMaterial &m, GLenum pname, Answer &a) {
     switch (pname) {
     case GL_AMBIENT: setValues(a, Kind::Normalised, m.ambient, 4); break;
     case GL_DIFFUSE: setValues(a, Kind::Normalised, m.diffuse, 4); break;
     case GL_SPECULAR: setValues(a, Kind::Normalised, m.specular, 4); break;
-    case GL_EMISSION: setUnscaled(ctx, a, m.emission); break;
+    case GL_EMISSION: setScaled(a, m.emission); break;
     case GL_SHININESS: setValues(a, Kind::Float, &m.shininess, 1); break;
     case GL_COLOR_INDEXES: {
         const float indexes[3] = {m.ambientIndex, m.diffuseIndex, m.specularIndex};
@@ -84,7 +80,7 @@ void getMaterial(GLenum face, GLenum pname, T *params) {
     const GlLightingState &lit = ctx->state.lighting;
     const GlMaterial *m = face == GL_FRONT ? &lit.frontMaterial : face == GL_BACK ? &lit.backMaterial : nullptr;
     Answer a;
-    if (m == nullptr || !gatherMaterial(ctx, *m, pname, a)) return __glSetError(GL_INVALID_ENUM);
+    if (m == nullptr || !gatherMaterial(*m, pname, a)) return __glSetError(GL_INVALID_ENUM);
     glquery::put(ctx, a, params);
 }
 

@@ -7,7 +7,6 @@ using namespace glstate;
 
 namespace {
 
-constexpr int kSlotClear = glslot::glClear;
 constexpr GLbitfield kClearBits = GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_ACCUM_BUFFER_BIT | GL_STENCIL_BUFFER_BIT;
 
 // Buffer bits of the software buffers.
@@ -114,9 +113,7 @@ void APIENTRY glClear(GLbitfield mask) {
         // Validation may install the device's own clear in the live table: go through it.
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
         ctx->beginMode = kGlOutsideBegin;
-        using Clear = void(APIENTRY *)(GLbitfield);
-        reinterpret_cast<Clear>(ctx->liveTable.slot[kSlotClear])(mask);
-        return;
+        return __glDispatchClear(mask);
     }
     if (mask & ~kClearBits) return __glSetError(GL_INVALID_VALUE);
     if (ctx->renderMode != GL_RENDER) return;

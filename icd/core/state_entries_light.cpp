@@ -4,23 +4,25 @@
 // vector form.
 #include "icd/core/state_entries_util.h"
 #include "icd/vertex/color_units.h"
+#include "icd/vertex/light.h"
 
 using namespace glstate;
 
 namespace {
 
-// Colour-buffer units: scales stored red, blue, green, alpha, applied to R, G, B, A.
-void scaleColor(const GlContext *ctx, float out[4], const float in[4]) {
-    const GlColorScales &s = ctx->scales;
-    out[0] = in[0] * s.redScale;
-    out[1] = in[1] * s.greenScale;
-    out[2] = in[2] * s.blueScale;
-    out[3] = in[3] * s.alphaScale;
-}
-
+// A client colour in [0, 1] units, unclamped: the float form as given, the integer form as
+// (2i + 1) / (2^32 - 1), so that the largest integer is exactly 1.
 template <class T>
 void readColor(float out[4], const T *params) {
     for (int i = 0; i < 4; ++i) out[i] = colorComponent(params[i]);
+}
+
+// The same into colour-buffer units, without a clamp.
+template <class T>
+void readScaledColor(GlContext *ctx, float out[4], const T *params) {
+    float color[4];
+    readColor(color, params);
+    __glScaleColor(ctx, out, color);
 }
 
 // ---- lights ------------------------------------------------------------------------------------
@@ -32,17 +34,13 @@ void lightv(GLenum light, GLenum pname, const T *params) {
     uint32_t index = light - GL_LIGHT0;
     if (index >= uint32_t(ctx->limits.maxLights)) return __glSetError(GL_INVALID_ENUM);
     GlLightSource &l = __glLightSources(ctx)[index];
-    float color[4];
     float v = 0.0f;
     switch (pname) {
     case GL_AMBIENT:
     case GL_DIFFUSE:
-    case GL_SPECULAR: {
-        readColor(color, params);
-        float *dst = pname == GL_AMBIENT ? l.ambient : (pname == GL_DIFFUSE ? l.diffuse : l.specular);
-        scaleColor(ctx, dst, color);
+    case GL_SPECULAR:
+        readScaledColor(ctx, pname == GL_AMBIENT ? l.ambient : (pname == GL_DIFFUSE ? l.diffuse : l.specular), params);
         break;
-    }
     case GL_POSITION:
         for (int i = 0; i < 4; ++i) l.position[i] = toFloat(params[i]);
         __glTransformLightPosition(ctx, int32_t(index));
@@ -87,12 +85,7 @@ void lightModelv(GLenum pname, const T *params) {
     switch (pname) {
     case GL_LIGHT_MODEL_LOCAL_VIEWER: m.localViewer = nonZero(toFloat(params[0])); break;
     case GL_LIGHT_MODEL_TWO_SIDE: m.twoSide = nonZero(toFloat(params[0])); break;
-    case GL_LIGHT_MODEL_AMBIENT: {
-        float color[4];
-        readColor(color, params);
-        scaleColor(ctx, m.ambient, color);
-        break;
-    }
+    case GL_LIGHT_MODEL_AMBIENT: readScaledColor(ctx, m.ambient, params); break;
     default:
         return __glSetError(GL_INVALID_ENUM);
     }
@@ -121,8 +114,7 @@ uint32_t materialChangeBits(GLenum pname) {
 }
 
 template <class T>
-void storeMaterial(const GlContext *ctx, GlMaterial &m, GLenum pname, const T *params) {
-    float color[4];
+void storeMaterial(GlContext *ctx, GlMaterial &m, GLenum pname, const T *params) {
     switch (pname) {
     case GL_AMBIENT: readColor(m.ambient, params); break;
     case GL_DIFFUSE: readColor(m.diffuse, params); break;
@@ -133,8 +125,7 @@ void storeMaterial(const GlContext *ctx, GlMaterial &m, GLenum pname, const T *p
         break;
     case GL_EMISSION:
         // Emission is added to scaled products by the lighting, so it is kept scaled.
-        readColor(color, params);
-        scaleColor(ctx, m.emission, color);
+        readScaledColor(ctx, m.emission, params);
         break;
     case GL_SHININESS: m.shininess = toFloat(params[0]); break;
     case GL_COLOR_INDEXES:
@@ -203,14 +194,12 @@ void fogv(GLenum pname, const T *params) {
         f.fogMode = mode;
         break;
     }
-    case GL_FOG_COLOR: {
-        float color[4];
-        readColor(color, params);
-        for (int i = 0; i < 4; ++i) f.fogColor[i] = clampTo(color[i], 0.0f, 1.0f);
-        scaleColor(ctx, f.fogScaledColor, f.fogColor);
+    case GL_FOG_COLOR:
+        readColor(f.fogColor, params);
+        for (float &c : f.fogColor) c = clampTo(c, 0.0f, 1.0f);
+        __glScaleColor(ctx, f.fogScaledColor, f.fogColor);
         for (int i = 0; i < 3; ++i) f.fogColorBytes[i] = unitToByteRound(f.fogColor[i]);
         break;
-    }
     default:
         return __glSetError(GL_INVALID_ENUM);
     }

@@ -64,9 +64,13 @@ void __glDrawArrayQuads(GlContext *ctx, int32_t first, int32_t count, const uint
 void __glDrawArrayQuadStrip(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices);
 void __glDrawArrayPolygon(GlContext *ctx, int32_t first, int32_t count, const uint32_t *indices);
 
+// A triangle crossing a clip plane: its records re-fetched with every attribute (each keeping
+// the edge flag its caller gave it), then clipped unless all three share a clip bit. The
+// renderers of independent triangles, strips, fans and polygons call it for crossing triangles.
 void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 // A strip triangle as the strip renderer draws it: nothing when all three share a clip bit;
-// crossing, re-fetched and clipped; else rendered; edges shown for the call either way.
+// crossing, through __glDoClipTriangle; else rendered; edges shown for the call either way. The
+// generated strip routine calls it for its crossing triangles.
 void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glClipArrayQuad(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, GlVertex *d);

@@ -51,15 +51,16 @@ void refetch(GlContext *ctx, GlVertex *v) {
     as.refetchVertex(ctx, v, element);
 }
 
-// The clip calls on records already fetched: nothing when all share a clip bit.
-void clipTriangleFetched(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
-    if (a->flags & b->flags & c->flags & kGlVertexClipMask) return;
-    prims(ctx).clipTriangle(ctx, a, b, c, (a->flags | b->flags | c->flags) & kGlVertexClipMask);
-}
-void clipQuadFetched(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, GlVertex *d) {
-    if (a->flags & b->flags & c->flags & d->flags & kGlVertexClipMask) return;
-    GlVertex *list[4] = {a, b, c, d};
-    __glClipDrawPolygon(ctx, list, 4, (a->flags | b->flags | c->flags | d->flags) & kGlVertexClipMask);
+// Re-fetches the records of one primitive for the clipper, keeping the edge flags they carry:
+// the caller has decided them (the strip, fan and quad-strip modes show every edge, the polygon
+// hides its inner ones), and a re-fetch would bring back the edge-flag array's. Given back in
+// reverse order, so that a record named twice ends with its own flag.
+template <int N>
+void refetchKeepingEdges(GlContext *ctx, GlVertex *const (&v)[N]) {
+    uint8_t kept[N];
+    for (int i = 0; i < N; ++i) kept[i] = v[i]->edgeFlag;
+    for (GlVertex *r : v) refetch(ctx, r);
+    for (int i = N - 1; i >= 0; --i) v[i]->edgeFlag = kept[i];
 }
 
 // Edge flags forced for the length of one call and given back afterwards (in reverse order, so
@@ -96,21 +97,15 @@ inline void force(ForcedEdges &f, GlVertex *v, Edge e) {
     if (e != kOwn) f.set(v, e);
 }
 
-// One triangle: all beyond one plane draws nothing (no re-fetch), crossing goes to the clipper
-// with re-fetched records, else the render proc.
+// One triangle: all beyond one plane draws nothing (no re-fetch), crossing goes to the
+// triangle clip entry, else the render proc; the mode's edge flags hold for either call.
 void triangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, Edge ea, Edge eb, Edge ec) {
     if (a->flags & b->flags & c->flags & kGlVertexClipMask) return;
-    const bool crossing = ((a->flags | b->flags | c->flags) & kGlVertexClipMask) != 0;
-    if (crossing) {
-        refetch(ctx, a);
-        refetch(ctx, b);
-        refetch(ctx, c);
-    }
     ForcedEdges f;
     force(f, a, ea);
     force(f, b, eb);
     force(f, c, ec);
-    if (crossing) clipTriangleFetched(ctx, a, b, c);
+    if ((a->flags | b->flags | c->flags) & kGlVertexClipMask) __glDoClipTriangle(ctx, a, b, c);
     else prims(ctx).renderTriangle(ctx, a, b, c);
 }
 
@@ -289,10 +284,9 @@ struct QuadStrip {
             if (q0->flags & q1->flags & q2->flags & q3->flags & kGlVertexClipMask) continue;
             const bool crossing = ((q0->flags | q1->flags | q2->flags | q3->flags) & kGlVertexClipMask) != 0;
             if (crossing) {
-                for (GlVertex *v : {q0, q1, q2, q3}) refetch(ctx, v);
                 ForcedEdges f;
                 for (GlVertex *v : {q0, q1, q3, q2}) f.set(v, 1);
-                clipQuadFetched(ctx, q0, q1, q3, q2);
+                __glClipArrayQuad(ctx, q0, q1, q3, q2);
                 continue;
             }
             {
@@ -402,10 +396,9 @@ int32_t __glArrayRecordElement(GlContext *ctx, int32_t record) {
 }
 
 void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
-    refetch(ctx, a);
-    refetch(ctx, b);
-    refetch(ctx, c);
-    clipTriangleFetched(ctx, a, b, c);
+    refetchKeepingEdges(ctx, {a, b, c});
+    if (a->flags & b->flags & c->flags & kGlVertexClipMask) return;
+    prims(ctx).clipTriangle(ctx, a, b, c, (a->flags | b->flags | c->flags) & kGlVertexClipMask);
 }
 
 void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
@@ -420,8 +413,10 @@ void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
 }
 
 void __glClipArrayQuad(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, GlVertex *d) {
-    for (GlVertex *v : {a, b, c, d}) refetch(ctx, v);
-    clipQuadFetched(ctx, a, b, c, d);
+    refetchKeepingEdges(ctx, {a, b, c, d});
+    if (a->flags & b->flags & c->flags & d->flags & kGlVertexClipMask) return;
+    GlVertex *list[4] = {a, b, c, d};
+    __glClipDrawPolygon(ctx, list, 4, (a->flags | b->flags | c->flags | d->flags) & kGlVertexClipMask);
 }
 
 #define GL_ARRAY_RENDERERS(X) \

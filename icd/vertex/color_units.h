@@ -4,11 +4,26 @@
 // caller shows whether it rounds or truncates where it converts.
 #pragma once
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 // The scale of every channel of the context's colour units, and the fallback wherever a scale
 // is not (yet) known.
 constexpr float kGlContextColorScale = 255.0f;
+
+// The single-precision value of 2^32 - 1 that integer colours are scaled by.
+constexpr float kGlUintMax = 4294964992.0f;
+
+// [-1, 1] -> the integer range: floor(v x kGlUintMax x 0.5), so that 1.0 gives 2147482496;
+// values beyond the range are held to it, NaN gives 0. A float v times kGlUintMax is exact in
+// double precision.
+inline int32_t unitToIntFloor(double v) {
+    if (!(v == v)) return 0;
+    const double s = std::floor(v * double(kGlUintMax) * 0.5);
+    if (s >= 2147483647.0) return INT32_MAX;
+    if (s <= -2147483648.0) return INT32_MIN;
+    return int32_t(s);
+}
 
 // [0, 1] -> [0, 255], rounded to nearest (halves up), clamped to [0, 255]; NaN gives 0.
 inline uint8_t unitToByteRound(float c) {

@@ -20,6 +20,23 @@ void __glCopyMap2Pointsf(int32_t k, int32_t uorder, int32_t ustride, int32_t vor
                          const GLfloat *src, float *dst);
 void __glCopyMap2Pointsd(int32_t k, int32_t uorder, int32_t ustride, int32_t vorder, int32_t vstride,
                          const GLdouble *src, float *dst);
+// The copy of a point type, for the map commands written once for floats and doubles.
+namespace evalmap {
+inline void copyPoints(int32_t k, int32_t order, int32_t stride, const GLfloat *src, float *dst) {
+    __glCopyMap1Pointsf(k, order, stride, src, dst);
+}
+inline void copyPoints(int32_t k, int32_t order, int32_t stride, const GLdouble *src, float *dst) {
+    __glCopyMap1Pointsd(k, order, stride, src, dst);
+}
+inline void copyPoints(int32_t k, int32_t uorder, int32_t ustride, int32_t vorder, int32_t vstride,
+                       const GLfloat *src, float *dst) {
+    __glCopyMap2Pointsf(k, uorder, ustride, vorder, vstride, src, dst);
+}
+inline void copyPoints(int32_t k, int32_t uorder, int32_t ustride, int32_t vorder, int32_t vstride,
+                       const GLdouble *src, float *dst) {
+    __glCopyMap2Pointsd(k, uorder, ustride, vorder, vstride, src, dst);
+}
+}  // namespace evalmap
 
 // Answers glGetMap: writes up to max values of the query, from value `first` on, and returns how
 // many it wrote (0 past the end).

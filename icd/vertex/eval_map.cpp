@@ -82,7 +82,7 @@ void map1(GLenum target, T u1, T u2, GLint stride, GLint order, const T *points)
     if (fu1 == fu2 || order < 1 || order > maxOrder(ctx) || stride < k) return __glSetError(GL_INVALID_VALUE);
     float *block = newBlock(ctx, __glMap1PointsSize(k, order));
     if (block == nullptr) return;
-    copyMap1(k, order, stride, points, block);
+    evalmap::copyPoints(k, order, stride, points, block);
     const int32_t index = int32_t(target - GL_MAP1_COLOR_4);
     GlEvalState &e = ctx->state.eval;
     install(ctx, e.points1[index], block);
@@ -103,7 +103,7 @@ void map2(GLenum target, T u1, T u2, GLint ustride, GLint uorder, T v1, T v2, GL
         return __glSetError(GL_INVALID_VALUE);
     float *block = newBlock(ctx, __glMap2PointsSize(k, uorder, vorder));
     if (block == nullptr) return;
-    copyMap2(k, uorder, ustride, vorder, vstride, points, block);
+    evalmap::copyPoints(k, uorder, ustride, vorder, vstride, points, block);
     const int32_t index = int32_t(target - GL_MAP2_COLOR_4);
     GlEvalState &e = ctx->state.eval;
     install(ctx, e.points2[index], block);

@@ -3,15 +3,13 @@
 // blue, green, alpha; every helper takes them through the named fields and applies them to
 // R, G, B, A.
 #include <bit>
-#include <cmath>
 #include "icd/core/core.h"
+#include "icd/vertex/color_units.h"
 #include "icd/vertex/light.h"
 
 namespace {
 
 constexpr uint32_t kOneBits = 0x3F800000u;
-// The single-precision value of 2^32 - 1 that integer colours are scaled by.
-constexpr float kUintMax = 4294964992.0f;
 
 inline void scalesOf(const GlContext *ctx, float s[4]) {
     const GlColorScales &c = ctx->scales;
@@ -88,20 +86,14 @@ void __glUnscaleColor(GlContext *ctx, float out[4], const float in[4]) {
     for (int i = 0; i < 4; ++i) out[i] = in[i] * s[i];
 }
 
-// floor(c / scale x (2^32 - 1) / 2) in extended precision; values beyond the integer range
-// (and NaN) are held to it rather than converted with an undefined result.
+// The colour back in [0, 1] as __glUnscaleColor gives it (a float), then over the integer range
+// by the glGet rule: the integer and float answers of one query agree, and a colour of 1.0
+// answers 2147482496 whatever the rounding of the inverse scale. Held to the integer range; NaN
+// gives 0.
 void __glUnscaleColorToInt(GlContext *ctx, int32_t out[4], const float in[4]) {
-    float s[4];
-    inverseScalesOf(ctx, s);
-    for (int i = 0; i < 4; ++i) {
-        long double v = std::floor((long double)in[i] * (long double)s[i] * (long double)kUintMax * 0.5L);
-        if (!(v >= -2147483648.0L))
-            out[i] = v != v ? 0 : INT32_MIN;
-        else if (v > 2147483647.0L)
-            out[i] = INT32_MAX;
-        else
-            out[i] = int32_t(v);
-    }
+    float unit[4];
+    __glUnscaleColor(ctx, unit, in);
+    for (int i = 0; i < 4; ++i) out[i] = unitToIntFloor(unit[i]);
 }
 
 void __glClampScaledColor(GlContext *ctx, float out[4], const float in[4]) {

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include "icd/core/core.h"
+#include "icd/vertex/light.h"
 #include "icd/vertex/vertex_ring.h"
 
 namespace {
@@ -16,17 +17,6 @@ void nopTriangle(GlContext *, GlVertex *, GlVertex *, GlVertex *) {}
 void nopClipTriangle(GlContext *, GlVertex *, GlVertex *, GlVertex *, uint32_t) {}
 void nopPolygon(GlContext *, GlVertex *, int32_t) {}
 void nopClipPolygon(GlContext *, GlVertex **, int32_t, uint32_t) {}
-
-// The current colour clamped to [0, 1] and scaled to the colour buffer: what applyColor does
-// when no colour material is in force. The lighting code installs its own procs.
-void scaleCurrentColor(GlContext *ctx) {
-    const GlColorScales &s = ctx->scales;
-    const float scale[4] = {s.redScale, s.greenScale, s.blueScale, s.alphaScale};
-    for (int i = 0; i < 4; ++i) {
-        float c = ctx->current.color[i];
-        ctx->current.vertex.scaledColor[i] = !(c > 0.0f) ? 0.0f : c < 1.0f ? c * scale[i] : scale[i];
-    }
-}
 
 inline uint32_t bitsOf(float f) { return std::bit_cast<uint32_t>(f); }
 
@@ -186,7 +176,7 @@ void __glInitVertexBuffer(GlContext *ctx) {
     if (!ctx->visual.rgbaMode) rp.frontColor[0] = ctx->current.rasterIndex;
     std::memcpy(rp.texCoord[0], kTexDefault, sizeof(kTexDefault));
 
-    if (ctx->slots.applyColor == nullptr) ctx->slots.applyColor = scaleCurrentColor;
+    if (ctx->slots.applyColor == nullptr) ctx->slots.applyColor = __glScaleCurrentColor;  // until the lighting picks
     ctx->slots.applyColor(ctx);
     if (ctx->slots.completePending == nullptr) ctx->slots.completePending = __glNopProc;
 

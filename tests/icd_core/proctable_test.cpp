@@ -163,6 +163,44 @@ TEST_F(Dispatch, ThunksJumpThroughTheLiveTableOfTheCurrentContextOnEveryCall) {
     EXPECT_TRUE(DrvDeleteContext(b));
 }
 
+// Every internal thunk reaches its own slot and no other: with every live slot a trap but the
+// thunk's, which holds the do-nothing entry of the command's argument size, the call returns 0
+// with the stack as it was.
+int gTrapped;
+uint32_t APIENTRY trap() { return ++gTrapped, 0xBAD; }
+
+TEST_F(Dispatch, EveryInternalThunkJumpsToItsOwnSlot) {
+    TestWindow w(kDoubleFormat);
+    DHGLRC rc = DrvCreateContext(w.hdc);
+    ASSERT_NE(DrvSetContext(w.hdc, rc, nullptr), nullptr);
+    GlProcTable &live = contextOf(rc)->liveTable;
+    const GlProcTable saved = live;
+    std::map<int, unsigned> bytesOf;
+    for (const SlotBytes &sb : kSlotBytes) bytesOf[sb.slot] = sb.bytes;
+    struct Thunk {
+        const char *name;
+        void *entry;
+        int slot;
+    };
+    const Thunk thunks[] = {
+#define GL_THUNK_ROW(cmd, slot) {#cmd, reinterpret_cast<void *>(&__glDispatch##cmd), slot},
+        GL_DISPATCH_LIST(GL_THUNK_ROW)
+#undef GL_THUNK_ROW
+    };
+    for (const Thunk &t : thunks) {
+        for (GlEntry &e : live.slot) e = reinterpret_cast<GlEntry>(&trap);
+        live.slot[t.slot] = __glNopProcTable.slot[t.slot];
+        gTrapped = 0;
+        uint32_t result = 0xDEADBEEF;
+        EXPECT_EQ(kivCallMeasure(t.entry, bytesOf.at(t.slot), &result), 0) << t.name;
+        EXPECT_EQ(result, 0u) << t.name;
+        EXPECT_EQ(gTrapped, 0) << t.name;
+    }
+    live = saved;
+    DrvReleaseContext(rc);
+    EXPECT_TRUE(DrvDeleteContext(rc));
+}
+
 TEST_F(Dispatch, CopyPublishesTheLiveTableOnlyAndNeverNull) {
     TestWindow w(kDoubleFormat);
     DHGLRC a = DrvCreateContext(w.hdc);

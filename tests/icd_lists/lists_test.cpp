@@ -119,6 +119,13 @@ TEST_F(Lists, AListLeavesTheStateItsImmediateCommandsLeave) {
         const GLfloat diffuse[4] = {0.25f, 0.5f, 0.75f, 1.0f};
         const GLfloat fog[4] = {0.1f, 0.2f, 0.3f, 0.4f};
         const GLdouble objectPlane[4] = {0.5, 0, 0, 1};
+        const GLint half = 0x3FFFFFFF, quarter = 0x1FFFFFFF;
+        const GLint specular[4] = {half, quarter, 0, half};
+        const GLint modelAmbient[4] = {quarter, quarter, half, half};
+        const GLint emission[4] = {0, half, quarter, half};
+        const GLint fogEnd = 40;
+        const GLfloat eyePlane[4] = {0, 1, 0, 2};
+        const GLint objectPlaneT[4] = {0, 0, 3, 1};
         GL(glColor3ub)(10, 20, 30);
         GL(glColor4d)(0.5, 0.25, 0.125, 0.75);
         GL(glNormal3b)(10, -20, 30);
@@ -169,6 +176,13 @@ TEST_F(Lists, AListLeavesTheStateItsImmediateCommandsLeave) {
         GL(glFogi)(GL_FOG_MODE, GL_EXP2);
         GL(glTexGeni)(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
         GL(glTexGendv)(GL_S, GL_OBJECT_PLANE, objectPlane);
+        // The integer vector forms, each sized by its own parameter counter.
+        GL(glLightiv)(GL_LIGHT0, GL_SPECULAR, specular);
+        GL(glLightModeliv)(GL_LIGHT_MODEL_AMBIENT, modelAmbient);
+        GL(glMaterialiv)(GL_FRONT, GL_EMISSION, emission);
+        GL(glFogiv)(GL_FOG_END, &fogEnd);
+        GL(glTexGenfv)(GL_T, GL_EYE_PLANE, eyePlane);
+        GL(glTexGeniv)(GL_T, GL_OBJECT_PLANE, objectPlaneT);
         GL(glEnable)(GL_LIGHTING);
         GL(glEnable)(GL_FOG);
         GL(glDisable)(GL_DITHER);
@@ -184,7 +198,8 @@ TEST_F(Lists, AListLeavesTheStateItsImmediateCommandsLeave) {
                                  GL_ALPHA_TEST_REF, GL_STENCIL_FUNC, GL_STENCIL_REF, GL_STENCIL_PASS_DEPTH_FAIL,
                                  GL_SCISSOR_BOX, GL_SHADE_MODEL, GL_CULL_FACE_MODE, GL_FRONT_FACE, GL_POLYGON_MODE,
                                  GL_DEPTH_FUNC, GL_COLOR_WRITEMASK, GL_DEPTH_WRITEMASK, GL_FOG_HINT, GL_FOG_COLOR,
-                                 GL_FOG_DENSITY, GL_FOG_MODE, GL_LIGHT_MODEL_TWO_SIDE, GL_LIGHTING, GL_FOG, GL_DITHER,
+                                 GL_FOG_DENSITY, GL_FOG_MODE, GL_FOG_END, GL_LIGHT_MODEL_AMBIENT,
+                                 GL_LIGHT_MODEL_TWO_SIDE, GL_LIGHTING, GL_FOG, GL_DITHER,
                                  GL_CURRENT_RASTER_POSITION};
         for (GLenum p : pnames) {
             GLfloat v[16] = {};
@@ -204,6 +219,14 @@ TEST_F(Lists, AListLeavesTheStateItsImmediateCommandsLeave) {
         GLdouble gen[4];
         GL(glGetTexGendv)(GL_S, GL_OBJECT_PLANE, gen);
         out.insert(out.end(), gen, gen + 4);
+        GL(glGetLightfv)(GL_LIGHT0, GL_SPECULAR, v);
+        out.insert(out.end(), v, v + 4);
+        GL(glGetMaterialfv)(GL_FRONT, GL_EMISSION, v);
+        out.insert(out.end(), v, v + 4);
+        for (GLenum plane : {GL_EYE_PLANE, GL_OBJECT_PLANE}) {
+            GL(glGetTexGendv)(GL_T, plane, gen);
+            out.insert(out.end(), gen, gen + 4);
+        }
         return out;
     };
     const std::vector<float> defaults = snapshot();
