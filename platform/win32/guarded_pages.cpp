@@ -48,9 +48,11 @@ uint8_t *kivMapGuarded(size_t bytes, size_t align, size_t guardBytes, KivPages k
         munmap(p, span + guard);
         return nullptr;
     }
+    // The guard is poisoned as well: the sanitizer then names an access just past the block for
+    // what it is, rather than an unknown crash beside a granule the block fills only in part.
     uint8_t *block = start + span - roundUp(bytes, align);
     poison(start, block);
-    poison(block + bytes, start + span);
+    poison(block + bytes, start + span + guard);
     return block;
 }
 
@@ -59,6 +61,6 @@ void kivUnmapGuarded(uint8_t *block, size_t bytes, size_t guardBytes) {
     const size_t page = kKivPageBytes;
     const size_t span = roundUp(bytes, page), guard = roundUp(guardBytes ? guardBytes : 1, page);
     uint8_t *start = block - (reinterpret_cast<uintptr_t>(block) & (page - 1));
-    unpoison(start, span);
+    unpoison(start, span + guard);
     munmap(start, span + guard);
 }

@@ -1,9 +1,9 @@
 // Blocks of the system's pages that the stand-ins hand out (surfaces, video memory, heaps, virtual
 // memory), laid out so that running past one is seen. The block's end, rounded up to its start
 // alignment, lies flush against inaccessible pages: a read or write past it faults. In the
-// sanitizer build the bytes of the mapping around the block (the head of its first page before
-// it, the alignment slack after it) are poisoned too, since the sanitizer watches no mapping of
-// its own accord: a read of even one byte past the block is reported. Nothing else: the pages
+// sanitizer build the bytes around the block (the head of its first page before it, the
+// alignment slack and the guard after it) are poisoned too, since the sanitizer watches no
+// mapping of its own accord: a read of even one byte past the block is reported. Nothing else: the pages
 // are zero-filled, and shared ones stay shared with the processes forked after they are mapped.
 #pragma once
 #include <cstddef>
