@@ -2,13 +2,45 @@
 // into the packed copy the overlay scans. The chip model's work for it follows the pixels it
 // draws and the texels it takes in, whatever the surface's shape: a 1-pixel-wide surface of
 // 32,767 rows costs what its pixels cost, not the square of its height.
-#include "tests/ddraw_nt/driver_side_fixture.h"
+#include <vector>
 
+#include "platform/ddraw_nt/ddraw_nt_hal.h"
 #include "platform/zk3/zk3_draw.h"
+#include "tests/ddraw_nt/nt_machine_fixture.h"
 
 namespace {
 
 constexpr uint32_t kYvu9 = ZK_FOURCC('Y', 'V', 'U', '9');
+
+// The DirectDraw runtime's driver side enabled on the machine's display, as DirectDraw is for a
+// program: surfaces of any format made and unlocked through the display driver's callbacks.
+class DdNtDriverSide : public NtMachineTest {
+protected:
+    KivDirectDrawNt dd;
+
+    void SetUp() override {
+        NtMachineTest::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(dd.enable());
+    }
+    void TearDown() override {
+        dd.disable();
+        NtMachineTest::TearDown();
+    }
+    // One surface of `caps`, w x h, of a FOURCC code; null when DirectDraw or the driver refuses it.
+    KivDdNtSurface *make(DWORD w, DWORD h, DWORD caps, uint32_t fourCc) {
+        ZK_DDSURFACEDESC d{};
+        d.dwFlags = ZK_DDSD_WIDTH | ZK_DDSD_HEIGHT;
+        d.dwWidth = w;
+        d.dwHeight = h;
+        d.ddsCaps.dwCaps = caps;
+        d.ddpfPixelFormat.dwSize = sizeof d.ddpfPixelFormat;
+        d.ddpfPixelFormat.dwFlags = ZK_DDPF_FOURCC;
+        d.ddpfPixelFormat.dwFourCC = fourCc;
+        std::vector<KivDdNtSurface *> out;
+        return dd.create(d, 1, &out).code == ZK_DD_OK && !out.empty() ? out[0] : nullptr;
+    }
+};
 
 TEST_F(DdNtDriverSide, UnlockingATallPlanarOverlayCostsItsPixels) {
     for (const DWORD h : {1024u, 2048u, 4096u, 32767u}) {

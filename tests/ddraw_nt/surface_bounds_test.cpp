@@ -2,37 +2,30 @@
 // surface, or past the card's video memory, faults (and the sanitizer's build reports it, naming
 // the access), rather than reading whatever lies there. And a lock never hands out an address
 // past its surface.
-#include <gtest/gtest.h>
-
 #include <csignal>
 
 #include "platform/ddraw/ddraw_blt.h"
 #include "platform/ddraw_nt/ddraw_nt.h"
-#include "platform/machine/machine.h"
 #include "platform/videoprt/videoprt_sim.h"
 #include "platform/win32/guarded_pages.h"
 #include "platform/zk3/zk3.h"
 #include "tests/common/ddraw_surface.h"
+#include "tests/ddraw_nt/nt_machine_fixture.h"
 
 namespace {
 
-class SurfaceBounds : public ::testing::Test {
+class SurfaceBounds : public NtMachineTest {
 protected:
-    KivMachineConfig saved{};
     IDirectDraw *dd = nullptr;
 
     void SetUp() override {
-        saved = *kivMachineConfig();
-        KivMachineConfig c;
-        ASSERT_EQ(kivMachineParse("nt,zk3,16mb", &c), 1);
-        kivMachineConfigure(&c);
-        ASSERT_EQ(kivMachineBoot(), 1);
+        NtMachineTest::SetUp();
+        if (HasFatalFailure()) return;
         ASSERT_EQ(DirectDrawCreate(nullptr, &dd, nullptr), DD_OK);
     }
     void TearDown() override {
         if (dd != nullptr) dd->Release();
-        kivMachineConfigure(&saved);
-        kivMachineBoot();
+        NtMachineTest::TearDown();
     }
     static DDSURFACEDESC locked(IDirectDrawSurface *s) {
         DDSURFACEDESC d{};
