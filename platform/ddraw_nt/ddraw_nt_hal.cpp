@@ -2,12 +2,11 @@
 // the display driver's callbacks.
 #include "platform/ddraw_nt/ddraw_nt_hal.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "platform/ntgdi/ntgdi.h"
+#include "platform/win32/guarded_pages.h"
 
 namespace {
 
@@ -57,6 +56,9 @@ bool differentFormat(const ZK_DDPIXELFORMAT &pf, const ZK_DDPIXELFORMAT &display
            pf.dwGBitMask != display.dwGBitMask || pf.dwBBitMask != display.dwBBitMask;
 }
 
+// Where DirectDraw's own surface memory starts: on 8 bytes, as its heap gives blocks.
+constexpr size_t kSurfaceAlign = 8;
+
 // h rows of `pitch` bytes; past every limit, never wrapped, when a row alone is past the largest block.
 uint64_t blockOf(uint64_t pitch, uint64_t h) { return pitch > kLargestBlock ? ~uint64_t{0} >> 1 : pitch * h; }
 
@@ -76,19 +78,18 @@ HRESULT_DD layOut(DWORD w, DWORD h, DWORD bits, LONG *pitch, size_t *bytes) {
 }  // namespace
 
 // Straight from the system, apart from the program's own allocations (and their test switches):
-// pages that read as zero until written.
+// pages that read as zero until written, ending where a program or driver that runs past the
+// surface is caught.
 bool KivDdNtMemory::allocate(size_t bytes) {
     release();
     if (bytes == 0) return false;
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return false;
-    data_ = static_cast<uint8_t *>(p);
-    size_ = bytes;
-    return true;
+    data_ = kivMapGuarded(bytes, kSurfaceAlign, 1, KivPages::Private);
+    size_ = data_ ? bytes : 0;
+    return data_ != nullptr;
 }
 
 void KivDdNtMemory::release() {
-    if (data_) munmap(data_, size_);
+    kivUnmapGuarded(data_, size_, 1);
     data_ = nullptr;
     size_ = 0;
 }
@@ -288,16 +289,20 @@ KivDdNtResult KivDirectDrawNt::lock(KivDdNtSurface *s, const RECTL *rect, DWORD 
         *out = r.code == ZK_DD_OK ? static_cast<uint8_t *>(l.lpSurfData) : nullptr;
         return r;
     }
-    // Left to DirectDraw: the rectangle's first pixel, worked out in 64 bits, inside the surface's
-    // rows (whole bytes a pixel for FOURCC codes, the byte holding the pixel's first bit for RGB).
+    // Left to DirectDraw: the rectangle's first pixel, worked out in 64 bits, for a rectangle
+    // inside the surface (whole bytes a pixel for FOURCC codes, the byte holding the pixel's
+    // first bit for RGB), and only when that byte lies inside the surface's memory.
     uint8_t *at = bits(s);
     if (rect) {
         const ZK_DDPIXELFORMAT &pf = s->gbl.ddpfSurface;
         const uint64_t bpp = pf.dwRGBBitCount ? pf.dwRGBBitCount : 8;
         const uint64_t x = static_cast<ULONG>(rect->left), y = static_cast<ULONG>(rect->top);
         const uint64_t offset = y * static_cast<ULONG>(s->gbl.lPitch) + ((pf.dwFlags & ZK_DDPF_FOURCC) ? x * (bpp / 8) : x * bpp / 8);
-        if (rect->left < 0 || rect->top < 0 || s->gbl.lPitch <= 0 ||
-            offset > blockOf(static_cast<ULONG>(s->gbl.lPitch), s->gbl.wHeight)) {
+        uint64_t block = blockOf(static_cast<ULONG>(s->gbl.lPitch), s->gbl.wHeight);
+        if (!s->userMemory.empty()) block = std::min<uint64_t>(block, s->userMemory.size());
+        const bool within = rect->left >= 0 && rect->top >= 0 && rect->left <= rect->right && rect->top <= rect->bottom &&
+                            static_cast<ULONG>(rect->right) <= s->gbl.wWidth && static_cast<ULONG>(rect->bottom) <= s->gbl.wHeight;
+        if (!within || s->gbl.lPitch <= 0 || offset >= block) {
             *out = nullptr;
             r.code = ZK_DDERR_INVALIDRECT;
             return r;

@@ -13,8 +13,9 @@
 #define ZK_DDERR_OUTOFVIDEOMEMORY ZK_DDERR(380)
 
 // Memory of the process that DirectDraw gives a surface: pages of the system's, zero-filled,
-// given back with the surface. Getting it never throws: a block the system does not give is an
-// answer (false).
+// given back with the surface, the block's end against an inaccessible page (a read or write past
+// it faults, and the sanitizer reports it). Getting it never throws: a block the system does not
+// give is an answer (false).
 class KivDdNtMemory {
 public:
     KivDdNtMemory() = default;
@@ -85,7 +86,8 @@ public:
     bool enabled() const { return enabled_; }
     DHPDEV dhpdev() const { return dhpdev_; }
     // Lock: the surface's first pixel (of the rectangle) in *bits; the runtime works the address
-    // out itself when the driver leaves it to it, in 64 bits, within the surface's block.
+    // out itself when the driver leaves it to it, in 64 bits, for a rectangle inside the surface
+    // whose first pixel lies inside the surface's block (else DDERR_INVALIDRECT).
     KivDdNtResult lock(KivDdNtSurface *s, const RECTL *rect, DWORD flags, uint8_t **bits);
     KivDdNtResult unlock(KivDdNtSurface *s);
     KivDdNtResult blt(KivDdNtSurface *dst, RECTL rDest, KivDdNtSurface *src, RECTL rSrc, DWORD flags,

@@ -8,14 +8,22 @@
 #include <sys/mman.h>
 #include <cstring>
 
+#include "platform/win32/guarded_pages.h"
+
 namespace {
 
 SivChip *g_chip;   // the chip record lives in shared memory; the pointer is inherited by fork
+uint32_t g_powerOns;
 
 void *MapShared(uint32_t bytes) {
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
 }
+
+// The memory the drivers are given (video memory, the register window): page-aligned, shared,
+// and followed by an inaccessible page, so that a driver running past its end faults there.
+uint8_t *MapGuarded(uint32_t bytes) { return kivMapGuarded(bytes, kKivPageBytes, kKivPageBytes, KivPages::Shared); }
+void UnmapGuarded(uint8_t *block, uint32_t bytes) { kivUnmapGuarded(block, bytes, kKivPageBytes); }
 
 uint32_t WindowRead(void *, uint32_t offset, unsigned width) { return kivSivRegRead(offset, width); }
 void WindowWrite(void *, uint32_t offset, uint32_t value, unsigned width) { kivSivRegWrite(offset, value, width); }
@@ -40,13 +48,11 @@ SivChip *kivSivPowerOn(const SivCardConfig *config) {
     auto *c = static_cast<SivChip *>(MapShared(sizeof(SivChip)));
     if (!c)
         return nullptr;
-    c->videoMemory = static_cast<uint8_t *>(MapShared(cfg.videoMemoryBytes));
-    c->registerWindow = static_cast<uint8_t *>(MapShared(kSivRegWindowBytes));
+    c->videoMemory = MapGuarded(cfg.videoMemoryBytes);
+    c->registerWindow = MapGuarded(kSivRegWindowBytes);
     if (!c->videoMemory || !c->registerWindow) {
-        if (c->videoMemory)
-            munmap(c->videoMemory, cfg.videoMemoryBytes);
-        if (c->registerWindow)
-            munmap(c->registerWindow, kSivRegWindowBytes);
+        UnmapGuarded(c->videoMemory, cfg.videoMemoryBytes);
+        UnmapGuarded(c->registerWindow, kSivRegWindowBytes);
         munmap(c, sizeof(SivChip));
         return nullptr;
     }
@@ -56,6 +62,7 @@ SivChip *kivSivPowerOn(const SivCardConfig *config) {
     c->pollStepUs = cfg.pollStepUs;
     c->fifoFreeSlots = 16;
     g_chip = c;
+    ++g_powerOns;
     // Drivers reach the registers through the platform's register accessors.
     KivMmioWindow window = {c->registerWindow, kSivRegWindowBytes, c, WindowRead, WindowWrite};
     kivMmioAddWindow(&window);
@@ -66,13 +73,15 @@ void kivSivPowerOff(void) {
     if (!g_chip)
         return;
     kivMmioRemoveWindow(g_chip->registerWindow);
-    munmap(g_chip->videoMemory, g_chip->videoMemoryBytes);
-    munmap(g_chip->registerWindow, kSivRegWindowBytes);
+    UnmapGuarded(g_chip->videoMemory, g_chip->videoMemoryBytes);
+    UnmapGuarded(g_chip->registerWindow, kSivRegWindowBytes);
     munmap(g_chip, sizeof(SivChip));
     g_chip = nullptr;
 }
 
 SivChip *kivSivChip(void) { return g_chip; }
+
+uint32_t kivSivPowerOns(void) { return g_powerOns; }
 
 int kivSivClockMs(DWORD *ms) {
     if (!g_chip)

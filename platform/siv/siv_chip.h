@@ -4,7 +4,8 @@
 // or 3D command register runs that engine's model on video memory) and its video memory.
 //
 // The card lives in memory shared by every process forked after it is powered on, as the one
-// card of the machine is seen by every process.
+// card of the machine is seen by every process. Its video memory and register window end against
+// an inaccessible page: a driver that runs past either faults there.
 #pragma once
 #include <cstdint>
 #include "platform/win32/win32.h"
@@ -53,6 +54,9 @@ extern "C" {
 SivChip *kivSivPowerOn(const SivCardConfig *config);
 void kivSivPowerOff(void);
 SivChip *kivSivChip(void);   // null while off
+// How many times the card was powered on in this process (and its parents before the fork): what
+// lay in video memory before the latest power-on is gone.
+uint32_t kivSivPowerOns(void);
 // The machine's clock in ms while the card is powered; returns 0 when it is off.
 int kivSivClockMs(DWORD *ms);
 void kivSivAdvanceClockUs(uint32_t us);

@@ -4,8 +4,12 @@
 // Shared heaps live in one arena of MAP_SHARED memory, mapped once per machine at a fixed
 // address before any process is forked, so a block allocated by one process is seen at the
 // same address by every other one, as in the 9x shared arena. The arena is guarded by a spin
-// lock inside it, so it is safe across processes as well as threads.
+// lock inside it, so it is safe across processes as well as threads, and it ends against an
+// inaccessible page. Its blocks are not poisoned for the sanitizer: its view is each process's
+// own, and a block one process frees another may hand out again. Private heaps are the C
+// library's blocks, which the sanitizer watches.
 #include "platform/win32/win32.h"
+#include "platform/win32/guarded_pages.h"
 #include "platform/siv/siv_chip.h"
 
 #include <sys/mman.h>
@@ -60,11 +64,10 @@ uint32_t RoundUp(uint32_t v) { return (v + kAlign - 1) & ~(kAlign - 1); }
 bool EnsureArena() {
     if (g_arena)
         return true;
-    void *p = mmap(nullptr, kArenaBytes, PROT_READ | PROT_WRITE,
-                   MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED)
+    uint8_t *p = kivMapGuarded(kArenaBytes, kKivPageBytes, kKivPageBytes, KivPages::Shared);
+    if (!p)
         return false;
-    g_arena = static_cast<uint8_t *>(p);
+    g_arena = p;
     auto *h = reinterpret_cast<ArenaHeader *>(g_arena);
     h->lock = 0;
     h->top = RoundUp(sizeof(ArenaHeader));

@@ -2,10 +2,10 @@
 // test switch) and the machine's physical memory figure (GlobalMemoryStatus).
 #include "platform/win32/internal.h"
 
-#include <sys/mman.h>
-
 #include <map>
 #include <mutex>
+
+#include "platform/win32/guarded_pages.h"
 
 namespace {
 
@@ -13,8 +13,13 @@ std::mutex &vmLock() {
     static std::mutex m;
     return m;
 }
-std::map<uintptr_t, SIZE_T> &regions() {  // base -> reserved bytes
-    static std::map<uintptr_t, SIZE_T> r;
+// A region as it was reserved: the bytes asked for (committed, in whole pages) and the rest of
+// its 64 KB granules, which stay reserved and inaccessible (at least a page of them).
+struct Region {
+    SIZE_T bytes, reserved;
+};
+std::map<uintptr_t, Region> &regions() {  // base -> region
+    static std::map<uintptr_t, Region> r;
     return r;
 }
 unsigned g_vmFailCountdown = 0;           // under vmLock
@@ -45,17 +50,23 @@ LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD prote
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    const SIZE_T rounded = (bytes + 0xFFFF) & ~SIZE_T(0xFFFF);  // the platform's 64 KB granularity
+    // The platform reserves whole 64 KB granules and commits the pages asked for; the rest of
+    // the granules is reserved address space that faults when touched, as is the page after a
+    // region that fills its granules exactly. In the sanitizer's build the bytes of the last
+    // page past those asked for are poisoned.
+    const SIZE_T rounded = (bytes + 0xFFFF) & ~SIZE_T(0xFFFF);
+    const SIZE_T committed = (bytes + kKivPageBytes - 1) & ~SIZE_T(kKivPageBytes - 1);
     if (rounded < bytes) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    void *p = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) {
+    const SIZE_T reserved = rounded > committed ? rounded - committed : kKivPageBytes;
+    uint8_t *p = kivMapGuarded(bytes, kKivPageBytes, reserved, KivPages::Private);
+    if (p == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    regions()[reinterpret_cast<uintptr_t>(p)] = rounded;
+    regions()[reinterpret_cast<uintptr_t>(p)] = Region{bytes, reserved};
     return p;
 }
 
@@ -66,7 +77,7 @@ BOOL WINAPI VirtualFree(LPVOID address, SIZE_T bytes, DWORD type) {
         SetLastError(it == regions().end() ? ERROR_INVALID_ADDRESS : ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    munmap(address, it->second);
+    kivUnmapGuarded(static_cast<uint8_t *>(address), it->second.bytes, it->second.reserved);
     regions().erase(it);
     return TRUE;
 }

@@ -1,10 +1,11 @@
 // The ZK3/ZK4 register-file model.
 #include "platform/zk3/zk3.h"
 
-#include <sys/mman.h>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "platform/win32/guarded_pages.h"
 
 namespace kiv {
 
@@ -22,10 +23,12 @@ constexpr uint32_t kFifoFreeCount = 0x806010;
 constexpr uint32_t kEngineBusyZk3 = 0x4006B0;
 constexpr uint32_t kEngineBusyZk4 = 0x400700;
 
-uint8_t *mapZeroed(size_t bytes) {
-    void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) throw std::runtime_error("ZkChip: cannot reserve aperture memory");
-    return static_cast<uint8_t *>(p);
+// Zero-filled host memory behind an aperture, page-aligned, with `guard` inaccessible bytes after
+// it: a driver that runs past the aperture's end faults there rather than reaching other memory.
+uint8_t *mapZeroed(size_t bytes, size_t guard) {
+    uint8_t *p = kivMapGuarded(bytes, kKivPageBytes, guard, KivPages::Private);
+    if (p == nullptr) throw std::runtime_error("ZkChip: cannot reserve aperture memory");
+    return p;
 }
 
 // Value of strap bits 0-1 for an installed memory size.
@@ -54,8 +57,8 @@ bool isVgaPort(uint32_t port) { return port >= 0x3B0 && port < 0x3E0; }
 ZkChip::ZkChip(const ZkChipConfig &config) : config_(config) {
     if (config_.memoryBytes == 0 || config_.memoryBytes > kFrameBufferSize)
         throw std::invalid_argument("ZkChip: video memory size");
-    aperture_ = mapZeroed(kApertureSize);
-    frameBuffer_ = mapZeroed(kGuardBytes + kFrameBufferSize) + kGuardBytes;
+    aperture_ = mapZeroed(kApertureSize, kKivPageBytes);
+    frameBuffer_ = mapZeroed(kGuardBytes + kFrameBufferSize, kGuardBytes) + kGuardBytes;
     std::memset(frameBuffer_ - kGuardBytes, kGuardByte, kGuardBytes);
     pokeReg32(kStraps, memoryStrap(config_) | (config_.bus128 ? 4u : 0u));
     pokeReg32(kStraps2, config_.crystal14318 ? 0x40u : 0u);
@@ -71,8 +74,8 @@ ZkChip::ZkChip(const ZkChipConfig &config) : config_(config) {
 }
 
 ZkChip::~ZkChip() {
-    munmap(aperture_, kApertureSize);
-    munmap(frameBuffer_ - kGuardBytes, kGuardBytes + kFrameBufferSize);
+    kivUnmapGuarded(aperture_, kApertureSize, kKivPageBytes);
+    kivUnmapGuarded(frameBuffer_ - kGuardBytes, kGuardBytes + kFrameBufferSize, kGuardBytes);
 }
 
 bool ZkChip::frameBufferGuardIntact() const {

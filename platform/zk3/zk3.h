@@ -84,7 +84,9 @@ public:
     uint32_t videoMemorySize() const { return config_.memoryBytes; }
     // The host memory just before the frame buffer is a guard zone filled with kGuardByte: a
     // driver that computes an address above the first row writes there instead of into someone
-    // else's memory, and a test sees it. True while every guard byte holds its pattern.
+    // else's memory, and a test sees it. True while every guard byte holds its pattern. As much
+    // host address space after the aperture's end is inaccessible: an access past the frame
+    // buffer faults (and the sanitizer reports it) rather than landing in other memory.
     static constexpr uint32_t kGuardBytes = 0x200000;
     static constexpr uint8_t kGuardByte = 0xC5;
     bool frameBufferGuardIntact() const;

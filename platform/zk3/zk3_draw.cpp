@@ -321,6 +321,41 @@ uint32_t yuvToPixel(int y, int u, int v, uint32_t bpp) {
 
 int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
+Rect meet(const Rect &a, const Rect &b) {
+    return {std::max(a.l, b.l), std::max(a.t, b.t), std::min(a.r, b.r), std::min(a.b, b.b)};
+}
+
+// The pixels of a surface's memory: its columns up to the pitch and its rows whose first pixel
+// lies in the memory object (the last one may end early; plot checks each pixel).
+Rect extentOf(const Surface &dst) {
+    const uint32_t bytes = dst.bpp / 8;
+    if (!dst.ok || !bytes || dst.pitch < bytes || dst.bytesLeft < bytes) return {0, 0, 0, 0};
+    const uint64_t rows = (dst.bytesLeft - bytes) / dst.pitch + 1;
+    const auto side = [](uint64_t n) { return static_cast<int32_t>(std::min<uint64_t>(n, 0x7FFFFFFF)); };
+    return {0, 0, side(dst.pitch / bytes), side(rows)};
+}
+
+// A run of destination coordinates [first, end).
+struct Run { int32_t first, end; };
+
+// The destination coordinates in [lo, hi) whose source sample `sample(at)` lies in [from, to).
+// The samples grow with the coordinate, so they form one run, found by halving: the work is the
+// logarithm of the range, not the range (a tall window no longer costs each source row its height).
+template <typename Sample> Run runOf(int32_t lo, int32_t hi, int64_t from, int64_t to, const Sample &sample) {
+    const auto firstReaching = [&](int32_t a, int32_t b, int64_t k) {
+        while (a < b) {
+            const int32_t mid = a + (b - a) / 2;
+            ++model().stats.sampleLookups;
+            if (sample(mid) >= k) b = mid;
+            else a = mid + 1;
+        }
+        return a;
+    };
+    if (lo >= hi) return {lo, lo};
+    const int32_t first = firstReaching(lo, hi, from);
+    return {first, firstReaching(first, hi, to)};
+}
+
 // A stretched image the CPU feeds row by row.
 struct Stretch {
     bool active = false;
@@ -381,16 +416,22 @@ void drawStretchRow(Stretch &s) {
     const uint32_t rop = rop3();
     const SourceKey key = sourceKey(dst.mask());
     const uint32_t width = s.rowBytes / s.bytesPer;
-    for (int32_t y = s.window.t; y < s.window.b; ++y) {
-        if (stretchIndex(y, s.y16, s.sy) != s.row) continue;
-        for (int32_t x = s.window.l; x < s.window.r; ++x) {
-            const int64_t i = stretchIndex(x, s.x16, s.sx);
-            if (i < 0 || i >= width) continue;
+    const auto row = [&](int32_t y) { return stretchIndex(y, s.y16, s.sy); };
+    const auto column = [&](int32_t x) { return stretchIndex(x, s.x16, s.sx); };
+    // The destination rows this source row covers, and the columns its pixels cover.
+    const Rect area = meet(meet(s.window, clip), extentOf(dst));
+    const Run rows = runOf(area.t, area.b, s.row, s.row + 1, row);
+    const Run columns = runOf(area.l, area.r, 0, width, column);
+    for (int32_t y = rows.first; y < rows.end; ++y) {
+        for (int32_t x = columns.first; x < columns.end; ++x) {
+            ++model().stats.sampleLookups;
+            const int64_t i = column(x);
             uint32_t v = 0;
             std::memcpy(&v, s.bytes.data() + i * s.bytesPer, s.bytesPer);
             if (!key.skips(v, dst.mask())) plot(dst, clip, x, y, v & dst.mask(), rop);
         }
     }
+    model().stats.texels += width;
     ++scalers().stretchedRows;
 }
 
@@ -458,23 +499,29 @@ void scaleBand(const Zk3EngineObject &o) {
     clip.r = std::min(clip.r, std::min(dx + static_cast<int32_t>(size & 0xFFFF), wx + static_cast<int32_t>(wsize & 0xFFFF)));
     clip.b = std::min(clip.b, std::min(dy + static_cast<int32_t>(size >> 16), wy + static_cast<int32_t>(wsize >> 16)));
     const uint32_t rop = rop3();
-    for (int32_t y = clip.t; y < clip.b; ++y) {
-        const int64_t v = ((2 * static_cast<int64_t>(y - dy) + 1) * dv >> 21) - v0;
-        if (v < 0 || v >= lines) continue;
-        const uint8_t *line = base + static_cast<size_t>(v) * pitch;
-        for (int32_t x = clip.l; x < clip.r; ++x) {
-            const int64_t u = ((2 * static_cast<int64_t>(x - dx) + 1) * du >> 21) - u0;
-            if (u < 0 || u >= width) continue;
+    const auto line = [&](int32_t y) { return ((2 * static_cast<int64_t>(y - dy) + 1) * dv >> 21) - v0; };
+    const auto column = [&](int32_t x) { return ((2 * static_cast<int64_t>(x - dx) + 1) * du >> 21) - u0; };
+    // Only the destination pixels whose samples fall inside the band are looked at.
+    const Rect area = meet(clip, extentOf(dst));
+    const Run rows = runOf(area.t, area.b, 0, lines, line);
+    const Run columns = runOf(area.l, area.r, 0, width, column);
+    for (int32_t y = rows.first; y < rows.end; ++y) {
+        ++m.stats.sampleLookups;
+        const uint8_t *row = base + static_cast<size_t>(line(y)) * pitch;
+        for (int32_t x = columns.first; x < columns.end; ++x) {
+            ++m.stats.sampleLookups;
+            ++m.stats.texels;
+            const int64_t u = column(x);
             uint32_t pixel;
             if (yuv) {
-                const uint8_t *pair = line + (u & ~int64_t{1}) * 2;
+                const uint8_t *pair = row + (u & ~int64_t{1}) * 2;
                 const bool uFirst = format == ScaleSource::Uyvy;
                 const int luma = pair[(uFirst ? 1 : 0) + 2 * (u & 1)];
                 const int cb = pair[uFirst ? 0 : 1], cr = pair[uFirst ? 2 : 3];
                 pixel = yuvToPixel(luma, cb, cr, dst.bpp);
             } else {
                 pixel = 0;
-                std::memcpy(&pixel, line + u * srcBytes, srcBytes);
+                std::memcpy(&pixel, row + u * srcBytes, srcBytes);
             }
             plot(dst, clip, x, y, pixel & dst.mask(), rop);
         }

@@ -58,8 +58,13 @@ void zk3DrawMethod(const Zk3EngineObject &object, uint16_t method, uint32_t valu
 void zk3DrawReset();
 
 // Inspection for tests.
+// The scalers' work: `texels` counts the source pixels the stretches and scalers took in, and
+// `sampleLookups` every destination coordinate whose source sample they worked out (a pixel drawn,
+// or a probe for where a source row's or column's run begins), so that a test can bound the
+// work by the pixels.
 struct Zk3DrawStats {
     uint64_t rectangles, blits, images, monoA, monoC, monoE, memoryCopies, pixels;
+    uint64_t texels, sampleLookups;
 };
 Zk3DrawStats zk3DrawStats();
 // What the overlay shows now: its window on the screen (the scaler's point is not consulted), the

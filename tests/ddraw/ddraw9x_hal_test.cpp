@@ -3,6 +3,7 @@
 // description.
 #include <gtest/gtest.h>
 
+#include "platform/ddraw/ddraw9x_d3d.h"
 #include "platform/ddraw/ddraw9x_hal.h"
 #include "platform/siv/siv_chip.h"
 #include "platform/sivd16/sivd16.h"
@@ -108,6 +109,44 @@ TEST(Ddraw9xHal, HalDoesNotLoadWithoutSivd16) {
     // And once sivd16 runs, it does.
     Machine m(4u << 20);
     EXPECT_NE(m.hal, nullptr);
+}
+
+// DirectDraw's video-memory heap starts empty at every power-on: a program that leaves its
+// surfaces behind at each of many restarts still gets every one of them inside the card's video
+// memory, past the screen.
+TEST(Ddraw9xHal, TheVideoHeapStartsEmptyAtEveryPowerOn) {
+    constexpr uint32_t kMemory = 4u << 20;
+    constexpr WORD kSide = 256;   // two 128 KB surfaces a boot: the heap would fill in a dozen boots
+    for (int boot = 0; boot < 40; ++boot) {
+        SCOPED_TRACE(testing::Message() << "boot " << boot);
+        Machine m(kMemory);
+        ASSERT_NE(m.hal, nullptr);
+        Sivd16Mode mode = {640, 480, 16, true, 10000};
+        ASSERT_EQ(kivSivd16SetMode(&mode), 1);
+        DDHALINFO info;
+        ASSERT_TRUE(kivSivd16FlatHalInfo(&info));
+        Ddraw9xDriver drv;
+        ASSERT_TRUE(kivDdraw9xCreateDriver(m.hal, "InitFromDDraw", m.Context(), &info, &drv));
+        EXPECT_EQ(kivVidMemLiveBlocks(&drv.gbl), 0);
+        const uint64_t screenEnd = uint64_t{m.FrameBuffer()} + 640 * 480 * 2, memoryEnd = uint64_t{m.FrameBuffer()} + kMemory;
+        for (int i = 0; i < 2; ++i) {
+            DDRAWI_DDRAWSURFACE_GBL gbl{};
+            DDRAWI_DDRAWSURFACE_LCL lcl{};
+            lcl.lpGbl = &gbl;
+            gbl.wWidth = gbl.wHeight = kSide;
+            DDSURFACEDESC desc{};
+            desc.dwSize = sizeof desc;
+            desc.dwFlags = DDSD_CAPS;
+            desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+            DDRAWI_DDRAWSURFACE_LCL *list[1] = {&lcl};
+            ASSERT_EQ(kivDdraw9xCreateSurfaces(&drv, &desc, list, 1), DD_OK) << "surface " << i;
+            const uint64_t at = gbl.fpVidMem, end = at + uint64_t{kSide} * static_cast<DWORD>(gbl.lPitch);
+            EXPECT_GE(gbl.lPitch, 2 * kSide);
+            EXPECT_TRUE(at >= screenEnd && end <= memoryEnd)
+                << "surface " << i << " at 0x" << std::hex << at << ", video memory 0x" << m.FrameBuffer() << "-0x" << memoryEnd;
+        }
+        EXPECT_EQ(kivVidMemLiveBlocks(&drv.gbl), 2);
+    }
 }
 
 }  // namespace
