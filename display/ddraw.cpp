@@ -520,8 +520,11 @@ DWORD APIENTRY DdLock(ZK_DD_LOCKDATA *p) {
     ZK_PDEV *ppdev = ppdevOfDd(p->lpDD);
     ZK_DD_SURFACE_GLOBAL *gbl = p->lpDDSurface->lpGbl;
     const DWORD caps = p->lpDDSurface->ddsCaps.dwCaps;
-    // The address of a rectangle past the surface would hand the program memory beyond it.
-    if (p->bHasRect && !bRectWithin(p->rArea, gbl)) return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
+    // The address of a rectangle past the surface would hand the program memory beyond it; so
+    // would that of an empty one on its right or bottom edge, whose first pixel lies past it.
+    if (p->bHasRect && (!bRectWithin(p->rArea, gbl) || int64_t{p->rArea.left} >= int64_t{gbl->wWidth} ||
+                        int64_t{p->rArea.top} >= int64_t{gbl->wHeight}))
+        return dwDone(&p->ddRVal, ZK_DDERR_INVALIDRECT);
     // A surface in DirectDraw's own memory in the process that was given none has no address.
     // One whose rows pass the end of the memory it lies in (the top of the address space, or
     // of video memory, where DirectDraw works the address out from the record) has none that

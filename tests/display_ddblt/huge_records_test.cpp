@@ -133,6 +133,37 @@ TEST_P(HugeRecords, LocksAndBlitsRefuseRecordsWhoseSizesWrapped) {
     EXPECT_EQ(l.ddRVal, ZK_DDERR_SURFACELOST);
 }
 
+// A lock's address is the rectangle's first pixel: an empty rectangle on the surface's right or
+// bottom edge has none inside the surface and is refused; one inside it gets the address of the
+// pixel where it lies.
+TEST_P(HugeRecords, EmptyLockRectanglesGetAnAddressOnlyInsideTheSurface) {
+    Surface s(40, 12, ZK_DDSCAPS_OFFSCREENPLAIN | ZK_DDSCAPS_SYSTEMMEMORY);
+    s.gbl.ddpfSurface.dwFlags = ZK_DDPF_RGB;
+    s.gbl.ddpfSurface.dwRGBBitCount = 16;
+    s.gbl.lPitch = 80;
+    s.sysBits.assign(80 * 12, 0);
+    s.gbl.fpVidMem = ULONG(reinterpret_cast<uintptr_t>(s.sysBits.data()));
+    struct Case {
+        RECTL r;
+        bool inside;
+    };
+    const Case cases[] = {
+        {{40, 0, 40, 12}, false}, {{0, 12, 40, 12}, false}, {{40, 12, 40, 12}, false},
+        {{39, 11, 39, 11}, true},  {{5, 7, 5, 9}, true},     {{39, 11, 40, 12}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.r.left << "," << c.r.top << " " << c.r.right << "," << c.r.bottom);
+        ZK_DD_LOCKDATA l{&dd, &s.lcl, 1, c.r, nullptr, -1, nullptr, ZK_DDLOCK_WAIT};
+        ASSERT_EQ(DdLock(&l), ZK_DDHAL_HANDLED);
+        if (!c.inside) {
+            EXPECT_EQ(l.ddRVal, ZK_DDERR_INVALIDRECT);
+            continue;
+        }
+        EXPECT_EQ(l.ddRVal, ZK_DD_OK);
+        EXPECT_EQ(l.lpSurfData, s.sysBits.data() + c.r.top * 80 + c.r.left * 2);
+    }
+}
+
 // DirectDraw works out the address of a surface outside the process's memory from its record,
 // within video memory. A record whose rows pass the end of video memory gets no address at all,
 // whatever its caps name; a record inside it is passed on.
