@@ -50,10 +50,10 @@ LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD prote
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    // The platform reserves whole 64 KB granules and commits the pages asked for; the rest of
-    // the granules is reserved address space that faults when touched, as is the page after a
-    // region that fills its granules exactly. In the sanitizer's build the bytes of the last
-    // page past those asked for are poisoned.
+    // The platform reserves whole 64 KB granules and commits the pages asked for, whole (the
+    // bytes of the last page past those asked for are the program's too); the rest of the
+    // granules is reserved address space that faults when touched, as is the page after a
+    // region that fills its granules exactly.
     const SIZE_T rounded = (bytes + 0xFFFF) & ~SIZE_T(0xFFFF);
     const SIZE_T committed = (bytes + kKivPageBytes - 1) & ~SIZE_T(kKivPageBytes - 1);
     if (rounded < bytes) {
@@ -61,12 +61,12 @@ LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD type, DWORD prote
         return nullptr;
     }
     const SIZE_T reserved = rounded > committed ? rounded - committed : kKivPageBytes;
-    uint8_t *p = kivMapGuarded(bytes, kKivPageBytes, reserved, KivPages::Private);
+    uint8_t *p = kivMapGuarded(committed, kKivPageBytes, reserved, KivPages::Private);
     if (p == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    regions()[reinterpret_cast<uintptr_t>(p)] = Region{bytes, reserved};
+    regions()[reinterpret_cast<uintptr_t>(p)] = Region{committed, reserved};
     return p;
 }
 
