@@ -37,6 +37,30 @@ inline uint32_t roundChannelSigned(float v) {
     return (std::bit_cast<uint32_t>(s) & 0x7FFFFF) - 0x400000;
 }
 
+// A clear's bracket around direct writes: the descriptor's lock (false when refused), after
+// which the base address and pitch are read again, since the drawable layer may have moved the
+// memory; and the matching unlock. A clear takes the drawable's lock once: the dispatch holds it
+// while it reads whether the drawable is clipped, and the clip walk and the rectangle routines it
+// runs lock again inside it without reaching the drawable; each routine run alone locks for
+// itself.
+inline bool lockForClear(GlColorBuffer *cb) {
+    if (cb->clearLockDepth != 0) {
+        ++cb->clearLockDepth;
+        return true;
+    }
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr) return false;
+    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
+    __glBufferRefresh(&cb->head);
+    cb->clearLockDepth = 1;
+    return true;
+}
+inline void unlockAfterClear(GlColorBuffer *cb) {
+    if (--cb->clearLockDepth != 0) return;
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+}
+
 // Row length in bytes of a 3-byte buffer.
 inline int32_t rowBytes24(const GlColorBuffer *cb) { return (cb->head.pitch * 3 + 3) & ~3; }
 
