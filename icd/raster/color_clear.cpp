@@ -76,24 +76,11 @@ void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
     unlockAfterClear(cb);
 }
 
-// Partial write mask: every pixel through the store, without blending or the logic op (the
-// flags come back also when the lock is refused).
+// Partial write mask: every pixel through the store, without blending or the logic op.
 void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    GlRasterState &rs = rasterOf(contextOf(cb));
-    const uint32_t saved = rs.shadeFlags;
-    rs.shadeFlags &= ~(kGlShadeBlend | kGlShadeLogicOp);
     const float *c = clearColor(cb);
-    GlFragment f{0, 0, 0, {c[0] * cb->redScale, c[1] * cb->greenScale, c[2] * cb->blueScale, c[3] * cb->alphaScale}};
-    if (lockForClear(cb)) {
-        for (int32_t y = y0; y < y1; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                f.x = x;
-                f.y = y;
-                cb->storePixel(cb, &f);
-            }
-        unlockAfterClear(cb);
-    }
-    rs.shadeFlags = saved;
+    const GlFragment f{0, 0, 0, {c[0] * cb->redScale, c[1] * cb->greenScale, c[2] * cb->blueScale, c[3] * cb->alphaScale}};
+    clearRectThroughStore(cb, f, kGlShadeBlend | kGlShadeLogicOp, x0, y0, x1, y1);
 }
 
 // Full write mask, 1, 2 or 4 bytes a pixel: one block fill of the rounded clear pixel.

@@ -61,6 +61,26 @@ inline void unlockAfterClear(GlColorBuffer *cb) {
     if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
 }
 
+// A rectangle cleared pixel by pixel: fragment f at every position through the store proc (so
+// dithering and the write mask apply), under the clear's lock, with the shade flags `off` cleared
+// meanwhile; they come back also when the lock is refused.
+inline void clearRectThroughStore(GlColorBuffer *cb, GlFragment f, uint32_t off, int32_t x0, int32_t y0, int32_t x1,
+                                  int32_t y1) {
+    GlRasterState &rs = rasterOf(cb->head.context);
+    const uint32_t saved = rs.shadeFlags;
+    rs.shadeFlags &= ~off;
+    if (lockForClear(cb)) {
+        for (int32_t y = y0; y < y1; ++y)
+            for (int32_t x = x0; x < x1; ++x) {
+                f.x = x;
+                f.y = y;
+                cb->storePixel(cb, &f);
+            }
+        unlockAfterClear(cb);
+    }
+    rs.shadeFlags = saved;
+}
+
 // Row length in bytes of a 3-byte buffer.
 inline int32_t rowBytes24(const GlColorBuffer *cb) { return (cb->head.pitch * 3 + 3) & ~3; }
 

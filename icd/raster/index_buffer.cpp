@@ -114,23 +114,9 @@ void __glPickIndexBufferProcs(GlContext *ctx, GlColorBuffer *cb) {
         cb->clear = __glClearIndexBuffer;
 }
 
-// Partial write mask: every pixel through the store (dithering applies), without the logic op;
-// the flags come back also when the lock is refused.
+// Partial write mask: every pixel through the store (dithering applies), without the logic op.
 void __glClearIndexRect(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    GlRasterState &rs = rasterOf(contextOf(cb));
-    const uint32_t saved = rs.shadeFlags;
-    rs.shadeFlags &= ~kGlShadeLogicOp;
-    GlFragment f{0, 0, 0, {clearIndexOf(cb), 0, 0, 0}};
-    if (lockForClear(cb)) {
-        for (int32_t y = y0; y < y1; ++y)
-            for (int32_t x = x0; x < x1; ++x) {
-                f.x = x;
-                f.y = y;
-                cb->storePixel(cb, &f);
-            }
-        unlockAfterClear(cb);
-    }
-    rs.shadeFlags = saved;
+    clearRectThroughStore(cb, GlFragment{0, 0, 0, {clearIndexOf(cb), 0, 0, 0}}, kGlShadeLogicOp, x0, y0, x1, y1);
 }
 
 // Full mask, 1-byte indices: the device fill (no lock) where the drawable has one, else a block
