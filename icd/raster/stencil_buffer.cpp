@@ -138,7 +138,7 @@ void __glBuildStencilTestTable(GlContext *ctx) {
 // operations; a buffer whose tables could not be had tries again at the next validation.
 void __glPickStencilBufferProcs(GlContext *ctx, GlStencilBuffer *sb) {
     const bool missing = sb->testTable == nullptr || sb->failTable == nullptr || sb->depthFailTable == nullptr ||
-                   sb->depthPassTable == nullptr;
+                         sb->depthPassTable == nullptr;
     if (missing || (ctx->tableDirtyMask & (kGlTableStencilFunc | kGlTableStencilOp))) __glBuildStencilTestTable(ctx);
 }
 

@@ -1,6 +1,7 @@
 // The fast path's table procs on their own, against the worked values of their definitions: the
 // store procs of both 16-bit layouts (logic ops on all 16 bits, the blends rounded once, the
-// rounded and the dithered copy), the walk over the mask word, and the tables' empty entries.
+// rounded and the dithered copy), the walk over the mask word, the colour-index fog stages, and
+// the tables' empty entries.
 #include <gtest/gtest.h>
 
 #include <cmath>
