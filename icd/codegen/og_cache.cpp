@@ -219,6 +219,18 @@ void GlOgWriter::op(GlOgNode *insn) {
     if (!zeroShift) s->ogFailed = 1;
 }
 
+void GlOgWriter::shiftBy(GlOgNode *reg, int from, int to) {
+    uint8_t *before = p;
+    p = __glOgEmitShiftBy(s, p, reg, from, to);
+    if (p == before && from != to) s->ogFailed = 1;
+}
+
+void GlOgWriter::mmxShiftBy(GlOgNode *mmxReg, int from, int to) {
+    uint8_t *before = p;
+    p = __glOgEmitMmxShiftBy(s, p, mmxReg, from, to);
+    if (p == before && from != to) s->ogFailed = 1;
+}
+
 bool __glOgBeginWrite(GlContext *ctx, int32_t cacheId, GlOgCacheEntry *entry, GlOgWriter *w) {
     GlOgContext *og = __glOgContextOf(ctx);
     if (!og || !entry) return false;

@@ -115,6 +115,10 @@ struct GlOgWriter {
 
     // Appends one instruction; one the encoder refuses fails the generation.
     void op(GlOgNode *insn);
+    // Moves a bit field of a dword register (or of an MMX register's 16-bit lanes) from bit
+    // `from` to bit `to`: one shift, none when they are equal.
+    void shiftBy(GlOgNode *reg, int from, int to);
+    void mmxShiftBy(GlOgNode *mmxReg, int from, int to);
     void place(GlOgNode *label) { __glOgPlaceLabel(s, label, p); }
     GlOgNode *imm(int32_t v) { return __glOgImm(s, v); }
     GlOgNode *r(int reg) { return __glOgR32(reg); }

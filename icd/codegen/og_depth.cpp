@@ -72,7 +72,7 @@ void emitDepthStage(GlContext *ctx, GlOgWriter &w, const DepthKey &k) {
     w.op(__glOgMov(s, eax, w.abs(&rs.spanZ)));
     w.op(__glOgMov(s, w.at(kEsp, kWordZ), eax));
     w.op(__glOgMov(s, edi, eax));
-    w.op(__glOgShr(s, edi, w.imm(k.shift)));
+    w.shiftBy(edi, k.shift, 0);
     w.op(__glOgAdd(s, edi, w.abs(&db.epochBase)));
     w.op(__glOgMov(s, eax, w.abs(&rs.zStep)));
     w.op(__glOgSar(s, eax, w.imm(k.shift)));
@@ -118,7 +118,7 @@ void emitDepthStage(GlContext *ctx, GlOgWriter &w, const DepthKey &k) {
     w.op(__glOgMov(s, eax, w.at(kEsp, kWordZ)));
     w.op(__glOgAdd(s, eax, w.abs(&rs.zStep32)));
     w.op(__glOgMov(s, w.at(kEsp, kWordZ), eax));
-    w.op(__glOgShr(s, eax, w.imm(k.shift)));
+    w.shiftBy(eax, k.shift, 0);
     w.op(__glOgAdd(s, eax, w.abs(&db.epochBase)));
     w.op(__glOgMov(s, edi, eax));
     w.op(__glOgMov(s, ebp, w.imm(int32_t(0x80000000u))));

@@ -106,7 +106,7 @@ void emitFastDepthStage(GlContext *ctx, GlOgWriter &w, const FastDepthKey &k) {
         w.op(__glOgMov(s, ebp, w.abs(&db.scale)));
         w.place(inRange);
     }
-    w.op(__glOgShr(s, ebp, w.imm(k.shift)));
+    w.shiftBy(ebp, k.shift, 0);
     w.op(__glOgAdd(s, ebp, w.abs(&db.epochBase)));
     if (test) {
         if (k.half) w.op(__glOgOpSize(s));

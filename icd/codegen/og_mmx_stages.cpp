@@ -78,9 +78,8 @@ GlOgNode *emitCompare(GlOgMmxSpanGen &g, int32_t func, GlOgNode *a, GlOgNode *b,
 // A colour lane of b bits back into its field of the pixel: shifted down to the field's width,
 // then up to its position.
 void emitPackChannel(GlOgMmxSpanGen &g, GlOgNode *lane, int ch) {
-    GlOgState *s = g.s();
-    g.op(__glOgPsrlw(s, lane, g.w.imm(15 - g.bits[ch])));
-    if (g.shift[ch] > 0) g.op(__glOgPsllw(s, lane, g.w.imm(g.shift[ch])));
+    g.w.mmxShiftBy(lane, 15, g.bits[ch]);
+    g.w.mmxShiftBy(lane, 0, g.shift[ch]);
 }
 
 // Lane units of a colour channel of b bits: one field step is 1 << (15 - b), the full field
@@ -286,7 +285,7 @@ bool __glOgEmitBlendFactor(GlOgMmxSpanGen &g, GLenum factor, int ch, GlOgNode *i
         g.op(__glOgMovq(s, into, ofSource ? g.mm(5 + ch) : g.abs(g.dstLanes[ch])));
         g.op(__glOgPmullw(s, into, __glOgWordConst4(g, 255)));
         g.op(__glOgPaddw(s, into, __glOgWordConst4(g, uint16_t(fieldByteLimit(b) / 2))));
-        if (drop > 0) g.op(__glOgPsrlw(s, into, w.imm(drop)));
+        w.mmxShiftBy(into, drop, 0);
         g.op(__glOgPmulhw(s, into, __glOgWordConst4(g, uint16_t(d->m))));
         if (d->shift > 0) g.op(__glOgPsrlw(s, into, w.imm(d->shift)));
     }
@@ -306,9 +305,9 @@ void __glOgEmitMmxBlend(GlOgMmxSpanGen &g) {
     for (int ch = 0; ch < 3 && readsDestination; ++ch) {
         const int b = g.bits[ch];
         g.op(__glOgMovq(s, mm1, mm0));
-        if (g.shift[ch] > 0) g.op(__glOgPsrlw(s, mm1, w.imm(g.shift[ch])));
+        w.mmxShiftBy(mm1, g.shift[ch], 0);
         g.op(__glOgPand(s, mm1, __glOgWordConst4(g, uint16_t((1u << b) - 1))));
-        if (b < 8) g.op(__glOgPsllw(s, mm1, w.imm(8 - b)));
+        w.mmxShiftBy(mm1, b, 8);
         g.op(__glOgMovq(s, g.abs(g.dstLanes[ch]), mm1));
     }
     // Source alpha and one minus it weigh the two colours by at most 255 together: their sum

@@ -532,8 +532,7 @@ struct SpanEmitter {
     void channel(GlOgNode *reg, GlOgNode *from, int i, GlOgNode *level = nullptr) {
         w.op(__glOgMov(s(), reg, from));
         if (level != nullptr) w.op(__glOgAdd(s(), reg, level));
-        if (p.shift[i] < 16) w.op(__glOgShr(s(), reg, w.imm(16 - p.shift[i])));
-        else w.op(__glOgShl(s(), reg, w.imm(p.shift[i] - 16)));
+        w.shiftBy(reg, 16, p.shift[i]);
         w.op(__glOgAnd(s(), reg, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
     }
 
@@ -610,11 +609,11 @@ struct SpanEmitter {
     void texel() {
         const int32_t lw = p.log2Width, lh = p.log2Height;
         w.op(__glOgMov(s(), edx, ecx));
-        if (lh < 16) w.op(__glOgShr(s(), edx, w.imm(16 - lh)));
+        w.shiftBy(edx, 16, lh);
         w.op(__glOgAnd(s(), edx, w.imm(int32_t((1u << lh) - 1))));
-        if (lw > 0) w.op(__glOgShl(s(), edx, w.imm(lw)));
+        w.shiftBy(edx, 0, lw);
         w.op(__glOgMov(s(), eax, ebx));
-        if (lw < 16) w.op(__glOgShr(s(), eax, w.imm(16 - lw)));
+        w.shiftBy(eax, 16, lw);
         w.op(__glOgAnd(s(), eax, w.imm(int32_t((1u << lw) - 1))));
         w.op(__glOgAdd(s(), eax, edx));
         w.op(__glOgMov(s(), edx, frame(kTexBase)));
@@ -673,9 +672,7 @@ struct SpanEmitter {
                 w.op(__glOgImul(s(), edx, ebp));
             }
             w.op(__glOgAdd(s(), edx, p.dither ? frameIndexed(kRoundings + 16 * i, ecx) : w.imm(plainRounding(i))));
-            const int32_t down = 16 + p.drop[i] - p.shift[i];
-            if (down > 0) w.op(__glOgShr(s(), edx, w.imm(down)));
-            else w.op(__glOgShl(s(), edx, w.imm(-down)));
+            w.shiftBy(edx, 16 + p.drop[i], p.shift[i]);
             w.op(__glOgAnd(s(), edx, w.imm(int32_t(uint32_t(p.max[i]) << p.shift[i]))));
             if (i == 0) w.op(__glOgMov(s(), ebx, edx));
             else w.op(__glOgOr(s(), ebx, edx));
@@ -731,8 +728,8 @@ struct SpanEmitter {
     void roundingTerms() {
         for (int i = 0; i < 3; ++i) {
             w.op(__glOgMov(s(), esi, eax));
-            w.op(__glOgShr(s(), esi, w.imm(16 - p.drop[i])));
-            w.op(__glOgShl(s(), esi, w.imm(16)));
+            w.shiftBy(esi, 16, p.drop[i]);
+            w.shiftBy(esi, 0, 16);
             w.op(__glOgAdd(s(), esi, w.imm(32896)));
             w.op(__glOgMov(s(), frameIndexed(kRoundings + 16 * i, ecx), esi));
         }
@@ -975,7 +972,7 @@ struct SpanEmitter {
                 // The stored value: the epoch base plus the depth at the buffer's precision (2-byte
                 // elements compare and store the low 16 bits), as the chain's depth stage forms it.
                 w.op(__glOgMov(s(), edx, ebp));
-                w.op(__glOgShr(s(), edx, w.imm(p.depthShift)));
+                w.shiftBy(edx, p.depthShift, 0);
                 w.op(__glOgAdd(s(), edx, w.abs(&db.epochBase)));
                 if (p.depthFunc == GL_NEVER - GL_NEVER) {
                     w.op(__glOgJmp(s(), next));

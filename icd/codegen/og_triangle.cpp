@@ -722,8 +722,8 @@ struct TriangleEmitter {
             op(__glOgFmul(s(), fconst(65536.0)));
             op(__glOgFistp(s(), sc(kTmp)));
             op(__glOgMov(s(), ecx, sc(kTmp)));
-            op(__glOgShr(s(), ecx, w.imm(16)));
-            op(__glOgShl(s(), ecx, w.imm(t.shift[i])));
+            w.shiftBy(ecx, 16, 0);
+            w.shiftBy(ecx, 0, t.shift[i]);
             op(__glOgOr(s(), edx, ecx));
         }
         op(__glOgMov(s(), rec(SPAN_AT(red) + int32_t(offsetof(GlSpanIter, rowStart))), edx));

@@ -1,6 +1,7 @@
 // The texture objects, their levels, the bindings of a context and the texture entries'
 // helpers. The records are in texture_object.h and texture_state.h.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <GL/gl.h>
 #include "icd/pixel/texture_object.h"
@@ -55,8 +56,14 @@ int32_t __glFloorLog2(uint32_t x);
 
 // ---- bindings ----------------------------------------------------------------------------------
 GlTextureObject *__glLookUpBoundTexture(GlContext *ctx, int32_t unit, GLenum target);
-// The parameter fields (from wrapS on) of the object bound for GL_TEXTURE_1D or GL_TEXTURE_2D.
+// The parameter fields (from wrapS on) of the object bound for GL_TEXTURE_1D or GL_TEXTURE_2D;
+// null for any other target, proxies included.
 GLenum *__glLookUpTextureParams(GlContext *ctx, int32_t unit, GLenum target);
+// The object those parameter fields belong to.
+inline GlTextureObject *__glTextureOfParams(GLenum *params) {
+    return reinterpret_cast<GlTextureObject *>(reinterpret_cast<char *>(params) - offsetof(GlTextureObject, wrapS));
+}
+// The unit's {bound name, bound priority} for GL_TEXTURE_1D or GL_TEXTURE_2D; null otherwise.
 GlTextureUnitCache *__glLookUpTextureUnitState(GlContext *ctx, int32_t unit, GLenum target);
 void __glBindTextureToUnit(GlContext *ctx, int32_t unit, int32_t kind, GLuint name);
 void __glInstallTextureManager(GlContext *ctx);

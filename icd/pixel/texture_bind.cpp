@@ -76,11 +76,14 @@ GlTextureUnitCache *__glLookUpTextureUnitState(GlContext *ctx, int32_t unit, GLe
 
 // The priority lives in the object; each unit that binds it keeps the same value in its cache,
 // so no cache can write an old value back into the object when the unit binds something else.
+// Only 1-D and 2-D objects take a priority: a proxy has no name to give one to.
 void __glSetTexturePriority(GlContext *ctx, GlTextureObject *tex, float priority) {
     tex->priority = priority;
-    GlTextureBindingState &b = bindings(ctx);
-    for (int32_t u = 0; u < b.unitCount; ++u)
-        if (b.bound[u][tex->kind] == tex) b.cache[u][tex->kind].priority = priority;
+    const GLenum target = tex->kind == 0 ? GL_TEXTURE_1D : GL_TEXTURE_2D;
+    for (int32_t u = 0; u < unitCount(ctx); ++u)
+        if (GlTextureUnitCache *cache = __glLookUpTextureUnitState(ctx, u, target);
+            cache != nullptr && __glLookUpBoundTexture(ctx, u, target) == tex)
+            cache->priority = priority;
 }
 
 void __glBindTextureToUnit(GlContext *ctx, int32_t unit, int32_t kind, GLuint name) {

@@ -30,9 +30,9 @@ template <class T>
 void texParameter(GLenum target, GLenum pname, const T *values) {
     GlContext *ctx = outsideBegin();
     if (ctx == nullptr) return;
-    if (target != GL_TEXTURE_1D && target != GL_TEXTURE_2D) return __glSetError(GL_INVALID_ENUM);
-    GlTextureObject *tex = __glLookUpBoundTexture(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
-    if (tex == nullptr) return __glSetError(GL_INVALID_ENUM);
+    GLenum *params = __glLookUpTextureParams(ctx, int32_t(ctx->state.unitSelect.activeTexture), target);
+    if (params == nullptr) return __glSetError(GL_INVALID_ENUM);
+    GlTextureObject *tex = __glTextureOfParams(params);
     if (tex->refCount > 2) return __glSetError(GL_INVALID_OPERATION);
     if (values == nullptr) return;
     switch (pname) {

@@ -30,7 +30,8 @@ struct GlColorBuffer {
     GlBuffer head;
     int32_t redMax, greenMax, blueMax;  // redMax holds the index mask in colour-index mode
     uint8_t usesColorStages;
-    uint8_t reserved0[3];
+    uint8_t clearLockDepth;  // a clear's nested locks: only the outermost reaches the drawable
+    uint8_t reserved0[2];
     float redScale, greenScale, blueScale;
     int32_t redLimit, greenLimit, blueLimit;
     int32_t redShift, greenShift, blueShift, alphaShift;
@@ -100,11 +101,12 @@ void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t 
 void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 typedef void (*GlClearRectProc)(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// The clip rectangles of the drawable, each cut to the clear box, through a rectangle routine.
+typedef void (*GlClearClipProc)(GlColorBuffer *cb, GlClearRectProc rect);
 void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect);
-// A clear body run over the clip box (or each clip rectangle) under the buffer's lock, and one
-// rectangle under the lock.
-void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body);
-void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
+// A clear dispatch: the rectangle routine once over the clip box, or through the clip walk when
+// the drawable is clipped (read under the buffer's lock).
+void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc rect, GlClearClipProc clipRects);
 
 // Services of neighbours the colour buffer uses.
 void __glFillRect8(GlContext *ctx, uint8_t *first, int32_t width, int32_t height, int32_t skip, uint32_t value);

@@ -11,19 +11,6 @@ namespace {
 
 GlContext *contextOf(const GlColorBuffer *cb) { return cb->head.context; }
 
-bool lockBuffer(GlColorBuffer *cb) {
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d == nullptr) return false;
-    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
-    __glBufferRefresh(&cb->head);
-    return true;
-}
-
-void unlockBuffer(GlColorBuffer *cb) {
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
-}
-
 const float *clearColor(const GlColorBuffer *cb) { return contextOf(cb)->state.color.clearColor; }
 
 // The clear colour as one pixel value: each channel rounded, alpha only when the visual has it.
@@ -42,104 +29,37 @@ uint8_t *elementAddress(const GlColorBuffer *cb, int32_t x, int32_t y) {
     return cb->head.base + ((dy * cb->head.pitch + dx) << cb->head.elementShift);
 }
 
-// The rectangle bodies run with the buffer locked.
-void rectMaskedBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    GlRasterState &rs = rasterOf(contextOf(cb));
-    uint32_t saved = rs.shadeFlags;
-    rs.shadeFlags &= ~(kGlShadeBlend | kGlShadeLogicOp);
-    const float *c = clearColor(cb);
-    GlFragment f{0, 0, 0, {c[0] * cb->redScale, c[1] * cb->greenScale, c[2] * cb->blueScale, c[3] * cb->alphaScale}};
-    for (int32_t y = y0; y < y1; ++y)
-        for (int32_t x = x0; x < x1; ++x) {
-            f.x = x;
-            f.y = y;
-            cb->storePixel(cb, &f);
-        }
-    rs.shadeFlags = saved;
-}
-
-void rectFillBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    int32_t w = x1 - x0, h = y1 - y0;
-    if (w <= 0 || h <= 0) return;
-    GlContext *ctx = contextOf(cb);
-    uint8_t *first = elementAddress(cb, x0, y0);
-    int32_t skip = (cb->head.pitch - w) * cb->head.elementSize;
-    uint32_t v = clearPixel(cb);
-    switch (cb->head.elementSize) {
-    case 1: __glFillRect8(ctx, first, w, h, skip, v); break;
-    case 2: __glFillRect16(ctx, first, w, h, skip, v); break;
-    case 4: __glFillRect32(ctx, first, w, h, skip, v); break;
-    default: break;
-    }
-}
-
 void put24(uint8_t *p, uint32_t packed) {
     p[0] = uint8_t(packed);
     p[1] = uint8_t(packed >> 8);
     p[2] = uint8_t(packed >> 16);
 }
 
-void rect24Body(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    int32_t w = x1 - x0;
-    if (w <= 0 || y1 <= y0) return;
-    const float *c = clearColor(cb);
-    uint32_t p = (roundChannel(c[0] * cb->redScale) << 16) | (roundChannel(c[1] * cb->greenScale) << 8) |
-                 roundChannel(c[2] * cb->blueScale);
-    const uint32_t words[3] = {p | p << 24, p << 16 | p >> 8, p >> 16 | p << 8};
-    int32_t rowBytes = rowBytes24(cb);
-    uint8_t *row = pixelAddress<3>(cb, x0, y0);
-    for (int32_t y = y0; y < y1; ++y, row += rowBytes) {
-        uint8_t *q = row;
-        int32_t n = w;
-        // Single pixels up to a word boundary, groups of four as three words, then the rest.
-        int32_t lead = std::min<int32_t>(int32_t(reinterpret_cast<uintptr_t>(q) & 3), n);
-        for (int32_t i = 0; i < lead; ++i, q += 3) put24(q, p);
-        n -= lead;
-        for (; n >= 4; n -= 4, q += 12) std::memcpy(q, words, 12);
-        for (; n > 0; --n, q += 3) put24(q, p);
-    }
-}
-
-// The clip rectangles' part of the clear box, with the buffer locked.
-void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect);
-
 }  // namespace
 
 // A clear of the clip box, or of every clip rectangle when the drawable is clipped. Whether it is
 // is read once the buffer is locked: the lock brings the window's visible region up to date, so
 // a window stacked above this one since the last drawing is not painted over.
-void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc body) {
+void __glClearThroughClip(GlColorBuffer *cb, GlClearRectProc rect, GlClearClipProc clipRects) {
     GlContext *ctx = contextOf(cb);
     if (ctx == nullptr) return;
     const GlClipBox box = clipBoxOf(ctx);
     if (box.x1 <= box.x0 || box.y1 <= box.y0) return;
-    if (!lockBuffer(cb)) return;
+    if (!lockForClear(cb)) return;
     const GlDrawableBuffers *rec = __glBufferRecord(&cb->head);
     const bool owned = !(rasterOf(ctx).shadeFlags & kGlShadeFrontClip) &&
                        (cb != ctx->buffers.color.frontBuffer || rec == nullptr || rec->contextState == 0);
     if (owned)
-        body(cb, box.x0, box.y0, box.x1, box.y1);
+        rect(cb, box.x0, box.y0, box.x1, box.y1);
     else
-        clearClipRectsLocked(cb, body);
-    unlockBuffer(cb);
-}
-
-void __glClearRectLocked(GlColorBuffer *cb, GlClearRectProc body, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    if (!lockBuffer(cb)) return;
-    body(cb, x0, y0, x1, y1);
-    unlockBuffer(cb);
+        clipRects(cb, rect);
+    unlockAfterClear(cb);
 }
 
 // Each clip rectangle is cut to the clear box: a scissored clear of a clipped window must stay
 // inside the scissor box.
 void __glClearColorClipRects(GlColorBuffer *cb, GlClearRectProc rect) {
-    if (!lockBuffer(cb)) return;
-    clearClipRectsLocked(cb, rect);
-    unlockBuffer(cb);
-}
-
-namespace {
-void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect) {
+    if (!lockForClear(cb)) return;
     GlContext *ctx = contextOf(cb);
     const GlRasterInputs &in = inputsOf(ctx);
     const GlClipBox box = clipBoxOf(ctx);
@@ -153,22 +73,61 @@ void clearClipRectsLocked(GlColorBuffer *cb, GlClearRectProc rect) {
         int32_t y1 = std::min<int32_t>(rects[i].bottom + oy, box.y1);
         if (x0 < x1 && y0 < y1) rect(cb, x0, y0, x1, y1);
     }
+    unlockAfterClear(cb);
 }
-}  // namespace
 
+// Partial write mask: every pixel through the store, without blending or the logic op.
 void __glClearRgbaRectMasked(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    __glClearRectLocked(cb, rectMaskedBody, x0, y0, x1, y1);
-}
-void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    __glClearRectLocked(cb, rectFillBody, x0, y0, x1, y1);
-}
-void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    __glClearRectLocked(cb, rect24Body, x0, y0, x1, y1);
+    const float *c = clearColor(cb);
+    const GlFragment f{0, 0, 0, {c[0] * cb->redScale, c[1] * cb->greenScale, c[2] * cb->blueScale, c[3] * cb->alphaScale}};
+    clearRectThroughStore(cb, f, kGlShadeBlend | kGlShadeLogicOp, x0, y0, x1, y1);
 }
 
-void __glClearRgbaBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, rectMaskedBody); }
-void __glClearRgbaBuffer24(GlColorBuffer *cb) { __glClearThroughClip(cb, rect24Body); }
-void __glClearRgbaBufferFill(GlColorBuffer *cb) { __glClearThroughClip(cb, rectFillBody); }
+// Full write mask, 1, 2 or 4 bytes a pixel: one block fill of the rounded clear pixel.
+void __glClearRgbaRectFill(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const int32_t w = x1 - x0, h = y1 - y0;
+    if (w <= 0 || h <= 0) return;
+    if (!lockForClear(cb)) return;
+    GlContext *ctx = contextOf(cb);
+    uint8_t *first = elementAddress(cb, x0, y0);
+    const int32_t skip = (cb->head.pitch - w) * cb->head.elementSize;
+    const uint32_t v = clearPixel(cb);
+    switch (cb->head.elementSize) {
+    case 1: __glFillRect8(ctx, first, w, h, skip, v); break;
+    case 2: __glFillRect16(ctx, first, w, h, skip, v); break;
+    case 4: __glFillRect32(ctx, first, w, h, skip, v); break;
+    default: break;
+    }
+    unlockAfterClear(cb);
+}
+
+// Full write mask, 3 bytes a pixel: per row single pixels up to a word boundary, groups of four
+// pixels as three aligned words, then the rest.
+void __glClearRgbaRect24(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const int32_t w = x1 - x0;
+    if (w <= 0 || y1 <= y0) return;
+    if (!lockForClear(cb)) return;
+    const float *c = clearColor(cb);
+    const uint32_t p = (roundChannel(c[0] * cb->redScale) << 16) | (roundChannel(c[1] * cb->greenScale) << 8) |
+                       roundChannel(c[2] * cb->blueScale);
+    const uint32_t words[3] = {p | p << 24, p << 16 | p >> 8, p >> 16 | p << 8};
+    const int32_t rowBytes = rowBytes24(cb);
+    uint8_t *row = pixelAddress<3>(cb, x0, y0);
+    for (int32_t y = y0; y < y1; ++y, row += rowBytes) {
+        uint8_t *q = row;
+        int32_t n = w;
+        const int32_t lead = std::min<int32_t>(int32_t(reinterpret_cast<uintptr_t>(q) & 3), n);
+        for (int32_t i = 0; i < lead; ++i, q += 3) put24(q, p);
+        n -= lead;
+        for (; n >= 4; n -= 4, q += 12) std::memcpy(q, words, 12);
+        for (; n > 0; --n, q += 3) put24(q, p);
+    }
+    unlockAfterClear(cb);
+}
+
+void __glClearRgbaBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, __glClearRgbaRectMasked, __glClearColorClipRects); }
+void __glClearRgbaBuffer24(GlColorBuffer *cb) { __glClearThroughClip(cb, __glClearRgbaRect24, __glClearColorClipRects); }
+void __glClearRgbaBufferFill(GlColorBuffer *cb) { __glClearThroughClip(cb, __glClearRgbaRectFill, __glClearColorClipRects); }
 
 void __glClearRgbaBufferDevice(GlColorBuffer *cb) {
     GlContext *ctx = contextOf(cb);

@@ -37,6 +37,50 @@ inline uint32_t roundChannelSigned(float v) {
     return (std::bit_cast<uint32_t>(s) & 0x7FFFFF) - 0x400000;
 }
 
+// A clear's bracket around direct writes: the descriptor's lock (false when refused), after
+// which the base address and pitch are read again, since the drawable layer may have moved the
+// memory; and the matching unlock. A clear takes the drawable's lock once: the dispatch holds it
+// while it reads whether the drawable is clipped, and the clip walk and the rectangle routines it
+// runs lock again inside it without reaching the drawable; each routine run alone locks for
+// itself.
+inline bool lockForClear(GlColorBuffer *cb) {
+    if (cb->clearLockDepth != 0) {
+        ++cb->clearLockDepth;
+        return true;
+    }
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d == nullptr) return false;
+    if (d->lock != nullptr && !d->lock(d, __glBufferRecord(&cb->head))) return false;
+    __glBufferRefresh(&cb->head);
+    cb->clearLockDepth = 1;
+    return true;
+}
+inline void unlockAfterClear(GlColorBuffer *cb) {
+    if (--cb->clearLockDepth != 0) return;
+    GlBufferDescriptor *d = cb->head.descriptor;
+    if (d->unlock != nullptr) d->unlock(d, __glBufferRecord(&cb->head));
+}
+
+// A rectangle cleared pixel by pixel: fragment f at every position through the store proc (so
+// dithering and the write mask apply), under the clear's lock, with the shade flags `off` cleared
+// meanwhile; they come back also when the lock is refused.
+inline void clearRectThroughStore(GlColorBuffer *cb, GlFragment f, uint32_t off, int32_t x0, int32_t y0, int32_t x1,
+                                  int32_t y1) {
+    GlRasterState &rs = rasterOf(cb->head.context);
+    const uint32_t saved = rs.shadeFlags;
+    rs.shadeFlags &= ~off;
+    if (lockForClear(cb)) {
+        for (int32_t y = y0; y < y1; ++y)
+            for (int32_t x = x0; x < x1; ++x) {
+                f.x = x;
+                f.y = y;
+                cb->storePixel(cb, &f);
+            }
+        unlockAfterClear(cb);
+    }
+    rs.shadeFlags = saved;
+}
+
 // Row length in bytes of a 3-byte buffer.
 inline int32_t rowBytes24(const GlColorBuffer *cb) { return (cb->head.pitch * 3 + 3) & ~3; }
 

@@ -58,50 +58,6 @@ uint8_t storeSpan(GlContext *ctx) {
 
 float clearIndexOf(const GlColorBuffer *cb) { return contextOf(cb)->state.color.clearIndex; }
 
-// Rectangle bodies; they run with the buffer locked.
-void rectBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    GlRasterState &rs = rasterOf(contextOf(cb));
-    const uint32_t saved = rs.shadeFlags;
-    rs.shadeFlags &= ~kGlShadeLogicOp;
-    GlFragment f{0, 0, 0, {clearIndexOf(cb), 0, 0, 0}};
-    for (int32_t y = y0; y < y1; ++y)
-        for (int32_t x = x0; x < x1; ++x) {
-            f.x = x;
-            f.y = y;
-            cb->storePixel(cb, &f);
-        }
-    rs.shadeFlags = saved;
-}
-
-void rectFastBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    const int32_t w = x1 - x0, h = y1 - y0;
-    if (w <= 0 || h <= 0) return;
-    __glFillRect8(contextOf(cb), pixelAddress<1>(cb, x0, y0), w, h, cb->head.pitch - w,
-                  truncIndex(clearIndexOf(cb)) & 0xFF);
-}
-
-// Row y takes pattern (y & 3); pixel x its byte (x & 3), so the words written between the single
-// bytes are the pattern turned to their first pixel.
-void rectDitheredBody(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    const int32_t w = x1 - x0;
-    if (w <= 0 || y1 <= y0) return;
-    const float index = clearIndexOf(cb);
-    uint32_t pattern[4];
-    for (int r = 0; r < 4; ++r) {
-        pattern[r] = 0;
-        for (int c = 0; c < 4; ++c) pattern[r] |= (roundChannelSigned(index + __glDitherRound[r][c]) & 0xFF) << (8 * c);
-    }
-    for (int32_t y = y0; y < y1; ++y) {
-        const uint32_t pat = pattern[y & 3];
-        uint8_t *p = pixelAddress<1>(cb, x0, y);
-        int32_t x = x0, n = w;
-        for (; n > 0 && (reinterpret_cast<uintptr_t>(p) & 3) != 0; --n, ++x, ++p) *p = uint8_t(pat >> (8 * (x & 3)));
-        const uint32_t word = std::rotr(pat, 8 * (x & 3));
-        for (; n >= 4; n -= 4, x += 4, p += 4) std::memcpy(p, &word, 4);
-        for (; n > 0; --n, ++x, ++p) *p = uint8_t(pat >> (8 * (x & 3)));
-    }
-}
-
 }  // namespace
 
 void __glStoreIndexPixel8(GlColorBuffer *cb, const GlFragment *f) { storeIndex<1>(cb, f); }
@@ -158,42 +114,68 @@ void __glPickIndexBufferProcs(GlContext *ctx, GlColorBuffer *cb) {
         cb->clear = __glClearIndexBuffer;
 }
 
+// Partial write mask: every pixel through the store (dithering applies), without the logic op.
 void __glClearIndexRect(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    __glClearRectLocked(cb, rectBody, x0, y0, x1, y1);
+    clearRectThroughStore(cb, GlFragment{0, 0, 0, {clearIndexOf(cb), 0, 0, 0}}, kGlShadeLogicOp, x0, y0, x1, y1);
 }
 
+// Full mask, 1-byte indices: the device fill (no lock) where the drawable has one, else a block
+// fill under the lock.
 void __glClearIndexRectFast(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     GlContext *ctx = contextOf(cb);
     const int32_t w = x1 - x0, h = y1 - y0;
     if (w <= 0 || h <= 0) return;
+    const uint32_t value = truncIndex(clearIndexOf(cb)) & 0xFF;
     GlBufferDescriptor *d = cb->head.descriptor;
     if (d != nullptr && d->fill != nullptr) {
-        d->fill(d, __glBufferRecord(&cb->head), truncIndex(clearIndexOf(cb)) & 0xFF, x0 - ctx->limits.biasX,
-                y0 - ctx->limits.biasY, w, h);
+        d->fill(d, __glBufferRecord(&cb->head), value, x0 - ctx->limits.biasX, y0 - ctx->limits.biasY, w, h);
         return;
     }
-    __glClearRectLocked(cb, rectFastBody, x0, y0, x1, y1);
+    if (!lockForClear(cb)) return;
+    __glFillRect8(ctx, pixelAddress<1>(cb, x0, y0), w, h, cb->head.pitch - w, value);
+    unlockAfterClear(cb);
 }
 
+// Full mask, 1-byte indices, dithering: row y takes pattern (y & 3), pixel x its byte (x & 3), so
+// the words written between the single bytes are the pattern turned to their first pixel.
 void __glClearIndexRectDitheredFast(GlColorBuffer *cb, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    __glClearRectLocked(cb, rectDitheredBody, x0, y0, x1, y1);
+    const int32_t w = x1 - x0;
+    if (w <= 0 || y1 <= y0) return;
+    const float index = clearIndexOf(cb);
+    uint32_t pattern[4];
+    for (int r = 0; r < 4; ++r) {
+        pattern[r] = 0;
+        for (int c = 0; c < 4; ++c) pattern[r] |= (roundChannelSigned(index + __glDitherRound[r][c]) & 0xFF) << (8 * c);
+    }
+    if (!lockForClear(cb)) return;
+    for (int32_t y = y0; y < y1; ++y) {
+        const uint32_t pat = pattern[y & 3];
+        uint8_t *p = pixelAddress<1>(cb, x0, y);
+        int32_t x = x0, n = w;
+        for (; n > 0 && (reinterpret_cast<uintptr_t>(p) & 3) != 0; --n, ++x, ++p) *p = uint8_t(pat >> (8 * (x & 3)));
+        const uint32_t word = std::rotr(pat, 8 * (x & 3));
+        for (; n >= 4; n -= 4, x += 4, p += 4) std::memcpy(p, &word, 4);
+        for (; n > 0; --n, ++x, ++p) *p = uint8_t(pat >> (8 * (x & 3)));
+    }
+    unlockAfterClear(cb);
 }
 
-// The rectangles of a clipped drawable, each cut to the clear box, as the RGBA clears do.
+// The rectangles of a clipped drawable, each cut to the clear box, as the RGBA clears walk them.
 void __glClearIndexClipRects(GlColorBuffer *cb, GlClearRectProc rect) { __glClearColorClipRects(cb, rect); }
 
-void __glClearIndexBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, rectBody); }
-void __glClearIndexBufferDitheredFast(GlColorBuffer *cb) { __glClearThroughClip(cb, rectDitheredBody); }
-
-// The device fill needs no lock and no clip rectangles of ours; without one the block fill runs.
+// The three dispatchers differ only in their rectangle routine.
+void __glClearIndexBuffer(GlColorBuffer *cb) { __glClearThroughClip(cb, __glClearIndexRect, __glClearIndexClipRects); }
+// A device fill needs no lock: an unclipped drawable with one is filled over the clear box at once.
 void __glClearIndexBufferFast(GlColorBuffer *cb) {
     GlContext *ctx = contextOf(cb);
-    if (ctx == nullptr) return;
-    GlBufferDescriptor *d = cb->head.descriptor;
-    if (d != nullptr && d->fill != nullptr && !(rasterOf(ctx).shadeFlags & kGlShadeFrontClip)) {
+    const GlBufferDescriptor *d = cb->head.descriptor;
+    if (ctx != nullptr && d != nullptr && d->fill != nullptr && !(rasterOf(ctx).shadeFlags & kGlShadeFrontClip)) {
         const GlClipBox box = clipBoxOf(ctx);
         __glClearIndexRectFast(cb, box.x0, box.y0, box.x1, box.y1);
         return;
     }
-    __glClearThroughClip(cb, rectFastBody);
+    __glClearThroughClip(cb, __glClearIndexRectFast, __glClearIndexClipRects);
+}
+void __glClearIndexBufferDitheredFast(GlColorBuffer *cb) {
+    __glClearThroughClip(cb, __glClearIndexRectDitheredFast, __glClearIndexClipRects);
 }

@@ -87,7 +87,7 @@ void __glInitSoftStencilBuffer(GlStencilBuffer *sb, GlContext *ctx) {
     __glInitBuffer(&sb->head, ctx);
     sb->head.elementSize = 1;
     sb->head.free = __glReleaseStencilTables;
-    sb->pick = __glPickStencilBuffer;
+    sb->pick = __glPickStencilBufferProcs;
     sb->store = __glStoreStencil;
     sb->fetch = __glFetchStencil;
     sb->test = __glTestStencil;
@@ -134,13 +134,13 @@ void __glBuildStencilTestTable(GlContext *ctx) {
     buildOpTable(sb->depthPassTable, m.stencilDepthPass, ref, writeMask, all);
 }
 
-void __glPickStencilBuffer(GlContext *ctx, GlStencilBuffer *sb) {
-    bool missing = sb->testTable == nullptr || sb->failTable == nullptr || sb->depthFailTable == nullptr ||
-                   sb->depthPassTable == nullptr;
+// The tables are built on first use and again after a change of the stencil function or
+// operations; a buffer whose tables could not be had tries again at the next validation.
+void __glPickStencilBufferProcs(GlContext *ctx, GlStencilBuffer *sb) {
+    const bool missing = sb->testTable == nullptr || sb->failTable == nullptr || sb->depthFailTable == nullptr ||
+                         sb->depthPassTable == nullptr;
     if (missing || (ctx->tableDirtyMask & (kGlTableStencilFunc | kGlTableStencilOp))) __glBuildStencilTestTable(ctx);
 }
-
-void __glPickStencilBufferProcs(GlContext *ctx) { __glPickStencilBuffer(ctx, &ctx->buffers.stencil); }
 
 void __glStoreStencil(GlStencilBuffer *sb, int32_t x, int32_t y, uint32_t value) {
     uint8_t *p = __glStencilAddress(sb, x, y);

@@ -29,9 +29,9 @@ struct GlStencilBuffer {
 void __glInitSoftStencilBuffer(GlStencilBuffer *sb, GlContext *ctx);
 // The buffer's release proc: returns the four tables to the context's allocator.
 void __glReleaseStencilTables(GlBuffer *b, GlContext *ctx);
-// Rebuilds the tables when the stencil function, reference, masks or operations changed.
-void __glPickStencilBufferProcs(GlContext *ctx);
-void __glPickStencilBuffer(GlContext *ctx, GlStencilBuffer *sb);
+// The buffer's pick slot, run by the context's validation: rebuilds the tables when the stencil
+// function, reference, masks or operations changed.
+void __glPickStencilBufferProcs(GlContext *ctx, GlStencilBuffer *sb);
 // Allocates the tables on first use and fills them from the context's stencil state.
 void __glBuildStencilTestTable(GlContext *ctx);
 

@@ -93,7 +93,7 @@ TEST_F(IndexTest, DitheredStoresAndSpans) {
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
             put(x, y, 3.5f);
-            EXPECT_EQ(front.element(x, y), __glDitherMatrix[y][x] >= 8 ? 4u : 3u) << x << "," << y;
+            EXPECT_EQ(front.element(x, y), kDitherMatrix[y][x] >= 8 ? 4u : 3u) << x << "," << y;
         }
 
     // Spans of 40 pixels: two mask words.
@@ -181,6 +181,20 @@ TEST_F(IndexTest, AntialiasedTriangleEdgesCarryCoverageInTheLowBits) {
     EXPECT_EQ(front.element(9, 7), 0u);
     EXPECT_EQ(front.element(12, 7), 16u);  // interior: the span store writes the index itself
     EXPECT_EQ(v[0].frontColor[0], 16.0f);
+}
+
+TEST_F(IndexTest, AFullMaskByteClearGoesToTheDeviceFillWithoutALock) {
+    build(8);
+    front.desc.fill = PlainMemory::fill;
+    ctx->state.color.clearIndex = 5.75f;
+    useFlags(0);
+    setClipBox(1, 2, 4, 7);
+    __glClearBuffer(ctx, kGlBufferFront);
+    EXPECT_EQ(front.fills, 1);
+    EXPECT_EQ(front.locks, 0);
+    EXPECT_EQ(front.fillPixel, 5u);  // the integer part
+    const int32_t rect[4] = {1, 2, 3, 5};  // buffer coordinates, width and height
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(front.fillRect[i], rect[i]) << i;
 }
 
 int32_t twoClipRects(GlContext *, const RECT **rects) {

@@ -1,6 +1,7 @@
 // The fast path's table procs on their own, against the worked values of their definitions: the
 // store procs of both 16-bit layouts (logic ops on all 16 bits, the blends rounded once, the
-// rounded and the dithered copy), the walk over the mask word, and the tables' empty entries.
+// rounded and the dithered copy), the walk over the mask word, the colour-index fog stages, and
+// the tables' empty entries.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -178,6 +179,78 @@ TEST(FastSpanProcs, SmoothModulateMatchesTheProductRule) {
                     EXPECT_EQ(f.at(k), expected) << k;
                 }
             }
+}
+
+// The colour-index fog stages (no offered visual has indices): every covered position's staged
+// 16.16 index gains (1 - f) times the fog index, f from the fog iterator, which advances at every
+// position, covered or not; uncovered positions keep their index; the successor gets the mask
+// unchanged.
+uint32_t gAfterFogMask;
+void GL_FASTCALL recordAfterFog(uint32_t mask, GlSpan *) { gAfterFogMask = mask; }
+
+TEST(FastFogStages, ColourIndexFogAddsTheFogIndexShare) {
+    auto ctx = std::make_unique<GlContext>();
+    ctx->state.span.fast.afterFog = recordAfterFog;
+    GlFogState &fog = ctx->state.fog;
+    fog.fogIndex = 20.0f;
+    fog.fogIndexByte = 20;
+    constexpr uint32_t kBase = 5u << 16;
+    constexpr uint32_t kMask = 0xB0000000u;  // positions 0, 2 and 3; 1 is uncovered
+    constexpr int kCovered[3] = {0, 2, 3};
+    // The staged indices of positions 0-3 after the stage, the fog iterator starting at `start`
+    // and stepping by `step` (16.16).
+    auto run = [&](GlFastProc stage, int32_t start, int32_t step, uint32_t out[4]) {
+        GlSpan span{};
+        span.context = ctx.get();
+        for (int i = 0; i < 4; ++i) std::memcpy(span.stagingColors + 4 * i, &kBase, 4);
+        span.fog.cur = start;
+        span.fog.step = step;
+        gAfterFogMask = 0;
+        stage(kMask, &span);
+        EXPECT_EQ(gAfterFogMask, kMask);
+        std::memcpy(out, span.stagingColors, 16);
+        EXPECT_EQ(out[1], kBase);
+    };
+    uint32_t out[4];
+
+    // Below GL_NICEST the iterator is the fog factor times 255, clamped to [0, 255]; the product
+    // (255 - e) k / 255 comes from squares: (S(a) + S(b) - S(a - b)) / 2, S(n) = n n / 255
+    // rounded down.
+    auto square = [](int n) { return (n * n) / 255; };
+    run(__glFastFogIndex, -(10 << 16), 70 << 16, out);  // e = -10 (clamped to 0), 130, 200
+    const int e[3] = {0, 130, 200};
+    for (int j = 0; j < 3; ++j) {
+        const int a = 255 - e[j], k = 20;
+        const uint32_t add = uint32_t((square(a) + square(k) - square(a - k)) >> 1);
+        EXPECT_EQ(out[kCovered[j]], kBase + (add << 16)) << j;
+        EXPECT_NEAR(double(add), a * k / 255.0, 1.0) << j;
+    }
+    run(__glFastFogIndex, 300 << 16, 100 << 16, out);  // above 255: f = 1, no fog
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(out[kCovered[j]], kBase) << j;
+
+    // GL_NICEST: the iterator is the eye distance, used by its absolute value.
+    struct Mode {
+        GLenum mode;
+        float density, end;
+        int32_t start, step;
+    } modes[] = {
+        {GL_LINEAR, 0, 10.0f, -(9 << 16), 6 << 16},  // z = 9, 3, 9, 15 (beyond the end: f = 0)
+        {GL_EXP, 0.5f, 0, 2 << 16, 1 << 16},
+        {GL_EXP2, 0.5f, 0, 2 << 16, 1 << 16},
+    };
+    for (const Mode &m : modes) {
+        fog.fogMode = m.mode;
+        fog.fogDensity = m.density;
+        fog.fogEnd = m.end;
+        fog.fogOneOverEndMinusStart = m.end != 0 ? 1.0f / m.end : 0.0f;  // start 0
+        run(__glFastFogIndexNicest, m.start, m.step, out);
+        for (const int i : kCovered) {
+            const double z = std::fabs((m.start + i * m.step) / 65536.0), d = m.density;
+            double f = m.mode == GL_LINEAR ? (m.end - z) / m.end : std::exp(m.mode == GL_EXP ? -d * z : -(d * d * z * z));
+            f = f < 0 ? 0 : (f > 1 ? 1 : f);
+            EXPECT_NEAR(double(out[i]), double(kBase) + (1.0 - f) * 20.0 * 65536.0, 1.0) << m.mode << " " << i;
+        }
+    }
 }
 
 // Empty entries are exactly the combinations no state reaches through these procs.

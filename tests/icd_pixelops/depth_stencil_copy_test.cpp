@@ -197,6 +197,11 @@ TEST_F(PixelChain, DrawPixelsChains) {
         {"depth integers", GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, 1.0f, {}, __glRenderDepthUint},
         {"stencil shorts", GL_STENCIL_INDEX, GL_UNSIGNED_SHORT, 3.0f, {}, __glRenderStencilUshortZoomed},
         {"stencil floats", GL_STENCIL_INDEX, GL_FLOAT, 1.0f, {}, __glRenderStencilSpan},
+        // The other component orders are reordered by the stage that scales them.
+        {"abgr bytes", GL_ABGR_EXT, GL_UNSIGNED_BYTE, 1.0f, {__glUnpackUnsignedByte, __glScaleABGRToBuffer},
+         __glRenderRGBASpan},
+        {"bgra bytes", GL_BGRA_EXT, GL_UNSIGNED_BYTE, 1.0f, {__glUnpackUnsignedByte, __glScaleBGRAToBuffer},
+         __glRenderRGBASpan},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
@@ -226,6 +231,13 @@ TEST_F(PixelChain, ReadAndImageCopyChains) {
     span.dstType = GL_FLOAT;
     pick(kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead);
     EXPECT_EQ(stages(), std::vector<GlPixelSpanProc>{__glReduceToLuminance});
+    // The other component orders come out of the stage that scales them back.
+    const std::pair<GLenum, GlPixelSpanProc> orders[] = {{GL_ABGR_EXT, __glReduceToABGR}, {GL_BGRA_EXT, __glReduceToBGRA}};
+    for (const auto &[format, reduce] : orders) {
+        span.dstFormat = span.finalFormat = format;
+        pick(kGlPixelFramebuffer, kGlPixelMemory, kGlPixelOpRead);
+        EXPECT_EQ(stages(), std::vector<GlPixelSpanProc>{reduce}) << format;
+    }
     alignas(8) const uint8_t rgb[16] = {};
     memorySource(GL_RGBA, GL_FLOAT, rgb);
     span.dstFormat = span.finalFormat = GL_LUMINANCE;
