@@ -92,9 +92,9 @@ struct StripEmitter {
     void triangle() {
         GlOgNode *eax = w.r(kEax), *ecx = w.r(kEcx), *edx = w.r(kEdx);
         GlVertexBuffer &ring = ctx->arrays.vertexBuffer;
-        GlOgNode *clip = w.label(), *none = w.label();
-        GlOgNode *crossing = __glOgOutsideLabel(s(), reinterpret_cast<const void *>(&__glDoClipStripTriangle),
-                                                "__glDoClipStripTriangle");
+        GlOgNode *clip = w.label(), *drawn = w.label(), *none = w.label();
+        GlOgNode *crossing = __glOgOutsideLabel(s(), reinterpret_cast<const void *>(&__glDoClipTriangle),
+                                                "__glDoClipTriangle");
         w.place(tri);
         w.op(__glOgMov(s(), w.abs(&ring.provokingVertex), w.r(kEbx)));
         w.op(__glOgXor(s(), eax, eax));
@@ -108,10 +108,8 @@ struct StripEmitter {
         }
         w.op(__glOgTest(s(), eax, w.imm(int32_t(kGlVertexClipMask))));
         w.op(__glOgJne(s(), none));
-        w.op(__glOgTest(s(), ecx, w.imm(int32_t(kGlVertexClipMask))));
-        w.op(__glOgJne(s(), clip));
-        // Edges shown for the call, given back in reverse order (a record named twice ends
-        // with its own flag).
+        // Edges shown for the call, whether the triangle is drawn whole or clipped first, given
+        // back in reverse order (a record named twice ends with its own flag).
         w.op(__glOgMov(s(), edx, w.imm(1)));
         for (int reg : {kEsi, kEdi, kEbx}) {
             w.op(__glOgMovzx8(s(), eax, w.at(reg, kEdge)));
@@ -119,17 +117,18 @@ struct StripEmitter {
             w.op(__glOgMov(s(), w.at(reg, kEdge), w.r8(kEdx)));
         }
         pushTriangle();
+        w.op(__glOgTest(s(), ecx, w.imm(int32_t(kGlVertexClipMask))));
+        w.op(__glOgJne(s(), clip));
         w.op(__glOgCall(s(), w.abs(&ctx->slots.primitive.renderTriangle)));
+        w.op(__glOgJmp(s(), drawn));
+        w.place(clip);
+        w.op(__glOgCall(s(), crossing));
+        w.place(drawn);
         w.op(__glOgAdd(s(), w.r(kEsp), w.imm(16)));
         for (int reg : {kEbx, kEdi, kEsi}) {
             w.op(__glOgPop(s(), eax));
             w.op(__glOgMov(s(), w.at(reg, kEdge), w.r8(kEax)));
         }
-        w.op(__glOgRet(s()));
-        w.place(clip);
-        pushTriangle();
-        w.op(__glOgCall(s(), crossing));
-        w.op(__glOgAdd(s(), w.r(kEsp), w.imm(16)));
         w.place(none);
         w.op(__glOgRet(s()));
     }

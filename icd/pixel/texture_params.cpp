@@ -5,6 +5,7 @@
 #include "icd/core/gl_entries.h"
 #include "icd/core/state_entries_util.h"
 #include "icd/pixel/texture.h"
+#include "icd/vertex/light.h"
 
 using glstate::clampTo;
 using glstate::colorComponent;
@@ -26,6 +27,10 @@ bool isSingleValued(GLenum pname) {
 float unitValue(GLfloat v) { return clampTo(v, 0.0f, 1.0f); }
 float unitValue(GLint v) { return clampTo(colorComponent(v), 0.0f, 1.0f); }
 
+// A colour parameter in [0, 1], by the colour clamps of the rest of the pipeline.
+void unitColor(GlContext *ctx, float out[4], const GLfloat *in) { __glClampColor(ctx, out, in); }
+void unitColor(GlContext *ctx, float out[4], const GLint *in) { __glClampColorFromInt(ctx, out, in); }
+
 template <class T>
 void texParameter(GLenum target, GLenum pname, const T *values) {
     GlContext *ctx = outsideBegin();
@@ -37,7 +42,7 @@ void texParameter(GLenum target, GLenum pname, const T *values) {
     if (values == nullptr) return;
     switch (pname) {
     case GL_TEXTURE_BORDER_COLOR:
-        for (int i = 0; i < 4; ++i) tex->borderColor[i] = unitValue(values[i]);
+        unitColor(ctx, tex->borderColor, values);
         break;
     case GL_TEXTURE_MAG_FILTER:
         if (!isMagFilter(toEnum(values[0]))) return __glSetError(GL_INVALID_ENUM);

@@ -11,8 +11,6 @@ using namespace glraster;
 
 namespace {
 
-constexpr int kSlotAccum = glslot::glAccum;
-
 // Blending is switched off (and the procs picked for that) around a return, and put back.
 void setEnables(GlContext *ctx, uint32_t enables) {
     ctx->state.enable.enables = enables;
@@ -56,9 +54,7 @@ void APIENTRY glAccum(GLenum op, GLfloat value) {
     if (ctx->beginMode == kGlNeedValidate) {
         if (ctx->slots.validate != nullptr) ctx->slots.validate(ctx);
         ctx->beginMode = kGlOutsideBegin;
-        using Accum = void(APIENTRY *)(GLenum, GLfloat);
-        reinterpret_cast<Accum>(ctx->liveTable.slot[kSlotAccum])(op, value);
-        return;
+        return __glDispatchAccum(op, value);
     }
     GlAccumBuffer *ab = &ctx->buffers.accum;
     // A visual without accumulation bits has no buffer; neither has a colour-index one.

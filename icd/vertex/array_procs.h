@@ -66,12 +66,9 @@ void __glDrawArrayPolygon(GlContext *ctx, int32_t first, int32_t count, const ui
 
 // A triangle crossing a clip plane: its records re-fetched with every attribute (each keeping
 // the edge flag its caller gave it), then clipped unless all three share a clip bit. The
-// renderers of independent triangles, strips, fans and polygons call it for crossing triangles.
+// renderers of independent triangles, strips, fans and polygons call it for crossing triangles,
+// and so does the generated strip routine, with the strip's edges shown for the call.
 void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
-// A strip triangle as the strip renderer draws it: nothing when all three share a clip bit;
-// crossing, through __glDoClipTriangle; else rendered; edges shown for the call either way. The
-// generated strip routine calls it for its crossing triangles.
-void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c);
 void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b);
 void __glClipArrayQuad(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c, GlVertex *d);
 int32_t __glArrayRecordElement(GlContext *ctx, int32_t record);

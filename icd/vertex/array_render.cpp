@@ -401,10 +401,6 @@ void __glDoClipTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
     prims(ctx).clipTriangle(ctx, a, b, c, (a->flags | b->flags | c->flags) & kGlVertexClipMask);
 }
 
-void __glDoClipStripTriangle(GlContext *ctx, GlVertex *a, GlVertex *b, GlVertex *c) {
-    triangle(ctx, a, b, c, kOn, kOn, kOn);
-}
-
 void __glClipArrayLine(GlContext *ctx, GlVertex *a, GlVertex *b) {
     refetch(ctx, a);
     refetch(ctx, b);
