@@ -33,8 +33,8 @@ protected:
     std::vector<std::unique_ptr<TestSurface>> surfaces;
     std::vector<TestSurface *> created;   // through DirectDraw's create path: destroyed at the end
 
-    void Boot(uint16_t width, uint16_t height, uint8_t bits) {
-        BootSiv(width, height, bits);
+    void Boot(uint16_t width, uint16_t height, uint8_t bits, DWORD videoMemory = 4u << 20) {
+        BootSiv(width, height, bits, 0, videoMemory);
         ASSERT_FALSE(HasFatalFailure());
         kivSiv2dClearStats();
     }
