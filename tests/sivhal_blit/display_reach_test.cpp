@@ -75,7 +75,6 @@ protected:
             DDHAL32_VidMemFree(&drv.gbl, 0, f);
         BlitMachine::TearDown();
     }
-    DWORD Offset(const TestSurface *s) const { return static_cast<DWORD>(s->gbl.fpVidMem - drv.gbl.fpPrimaryOrig); }
     // Takes a block of DirectDraw's heap so that the next surface it places starts at `offset`.
     void FillUpTo(int64_t offset) {
         const FLATPTR next = DDHAL32_VidMemAlloc(&drv.gbl, 0, 8, 1);
@@ -97,11 +96,6 @@ protected:
     Ddraw9xResult Show(TestSurface *ov, TestSurface *on, LONG firstRow) {
         const RECTL rs = {0, firstRow, 160, 120}, rd = {0, 0, 320, 240};
         return kivDdraw9xUpdateOverlay(&drv, &ov->lcl, &rs, &on->lcl, &rd, DDOVER_SHOW, nullptr);
-    }
-    // The CRTC's start address in bytes: 4-byte units in 0x0D (bits 0-7), 0x0C (8-15) and 0x69
-    // (from 16).
-    DWORD CrtcStart() const {
-        return 4 * (DWORD(chip->crtc[0x69]) << 16 | DWORD(chip->crtc[0x0C]) << 8 | chip->crtc[0x0D]);
     }
     // Where sivd16's description of the screen says the displayed image starts, from video memory.
     DWORD DescribedStart() {
