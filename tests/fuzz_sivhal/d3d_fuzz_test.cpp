@@ -43,7 +43,8 @@ public:
         HRESULT want;
     };
     Pair pair(KivFuzzRandom &r) {
-        Surf *t = r.chance(60) ? target : r.pick({small, wide, tall, tooWide, tooTall});
+        // A tiny target now and then, where most of a large triangle lies off it.
+        Surf *t = r.chance(20) ? small : r.chance(70) ? target : r.pick({wide, tall, tooWide, tooTall});
         Surf *d = r.chance(40) ? nullptr : r.chance(70) ? z : smallZ;
         const WORD w = t->gbl.wWidth, h = t->gbl.wHeight;
         const HRESULT want = w > kReach ? DDERR_TOOBIGWIDTH
@@ -96,7 +97,6 @@ public:
         std::vector<DWORD> handles;
         for (int i = 0; i < 60; ++i) {
             if (contexts.empty() || r.chance(5)) {
-                // A tiny target now and then, where most of a large triangle lies off it.
                 ULONG_PTR ctx = 0;
                 const Pair p = pair(r);
                 const HRESULT made = kivD3d9xCreateContext(&dev, &p.target->lcl, p.z ? &p.z->lcl : nullptr, &ctx).result;

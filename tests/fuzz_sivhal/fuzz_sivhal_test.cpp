@@ -48,8 +48,9 @@ public:
                 << "the chip does not show what DirectDraw flipped to";
         }
     }
-    // After an overlay is shown, the streams processor reads the surface shown; it is refused
-    // only when its first pixel lies past the display's reach.
+    // After an overlay is shown, the streams processor reads the surface shown from the source
+    // rectangle's first pixel (two bytes a pixel: every surface here has the display's format);
+    // it is refused only when that pixel lies past the display's reach.
     void checkShown(const Ddraw9xResult &u, TestSurface *s, const RECTL &rs, DWORD flags, bool streams) {
         const uint64_t first = uint64_t{Offset(s)} + uint64_t(uint32_t(s->gbl.lPitch)) * uint32_t(rs.top) + 2u * uint32_t(rs.left);
         if (u.result == kOutOfVideoMemory) {

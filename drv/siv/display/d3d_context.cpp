@@ -352,7 +352,7 @@ DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
     DriverBlock *block = c->driverBlock;
     DDRAWI_DDRAWSURFACE_LCL *s = data->lpDDS;
     // Only textures in video memory are announced; one elsewhere, or without texels, would
-    // leave the engine a texture of no size to wrap coordinates in, and one wider than its
+    // leave the engine a texture of no size to wrap coordinates in, and one larger than its
     // fields hold would be read on the wrong rows.
     if (!InVideoMemory(block, s) || !(s->ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY) || s->lpGbl->wWidth == 0 ||
         s->lpGbl->wHeight == 0 || !EngineTakesTexture(s)) {

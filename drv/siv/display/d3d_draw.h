@@ -87,10 +87,10 @@ inline float InvByte() {
 inline bool OnEngineGrid(const D3DTLVERTEX *v) {
     return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
 }
-// The far sides of the box such primitives are cut to stay this far inside the grid, a few pixels
-// short of its edge, for set-up extends the edges of what it is given to whole rows. So this is
-// the widest and the tallest target whose every pixel the engine draws; a larger one gets no
-// context.
+// The box such primitives are cut to reaches no further than this, a few pixels short of the
+// grid's edge (set-up extends the edges it is given to whole rows, which may take them a little
+// further out). So this is the widest and the tallest target whose every pixel the engine draws;
+// a larger one gets no context.
 constexpr DWORD kTargetReach = 2040;
 
 // Twice the signed area, positive for triangles drawn counter-clockwise on screen.
