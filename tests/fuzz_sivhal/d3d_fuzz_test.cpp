@@ -2,9 +2,12 @@
 // swapped and destroyed by random handles, render states of random numbers and values, vertices
 // with NaNs, infinities and huge coordinates drawn as every primitive type, and execute buffers
 // whose instructions are random and mutated (opcodes, record sizes, counts and vertex indices
-// that run past the buffer or its vertices; the buffer itself is as long as it says). After
+// that run past the buffer or its vertices; the buffer itself is as long as it says). Contexts
+// are made and retargeted onto targets as wide or as tall as the engine draws, and past that,
+// with Z buffers that cover them or not: each must get the answer its sizes call for. After
 // every batch a fresh context must draw a triangle onto its target, and one with corners up to
-// 1e30 pixels away exactly onto the pixels inside it.
+// 1e30 pixels away exactly onto the pixels inside it, now and then on a target as wide or as tall
+// as the engine draws.
 #include <cmath>
 #include <limits>
 
@@ -24,6 +27,31 @@ public:
         small = Target(3, 11);
         z = ZBuffer(64, 48);
         textures = {Texture(Rgb16(), 16), Texture(Rgb4444(), 8), Texture(Rgb32(true), 32)};
+        wide = Target(kReach, 3);
+        tall = Target(3, kReach);
+        tooWide = Target(kReach + 1, 2);
+        tooTall = Target(2, kReach + 1);
+        smallZ = ZBuffer(32, 24);
+    }
+
+    // The widest and tallest target whose every pixel the engine draws.
+    static constexpr WORD kReach = 2040;
+    // A target and a Z buffer for a context, and what the HAL must answer for them: targets past
+    // the reach are too big (the width looked at first), a Z buffer must cover its target.
+    struct Pair {
+        Surf *target, *z;
+        HRESULT want;
+    };
+    Pair pair(KivFuzzRandom &r) {
+        // A tiny target now and then, where most of a large triangle lies off it.
+        Surf *t = r.chance(20) ? small : r.chance(70) ? target : r.pick({wide, tall, tooWide, tooTall});
+        Surf *d = r.chance(40) ? nullptr : r.chance(70) ? z : smallZ;
+        const WORD w = t->gbl.wWidth, h = t->gbl.wHeight;
+        const HRESULT want = w > kReach ? DDERR_TOOBIGWIDTH
+                           : h > kReach ? DDERR_TOOBIGHEIGHT
+                           : d && (d->gbl.wWidth < w || d->gbl.wHeight < h) ? DDERR_INVALIDPARAMS
+                                                                            : DD_OK;
+        return {t, d, want};
     }
     void Stop() { TearDown(); }
 
@@ -70,15 +98,15 @@ public:
         for (int i = 0; i < 60; ++i) {
             if (contexts.empty() || r.chance(5)) {
                 ULONG_PTR ctx = 0;
-                // A tiny target now and then, where most of a large triangle lies off it.
-                const bool tiny = r.chance(20);
-                if (kivD3d9xCreateContext(&dev, tiny ? &small->lcl : &target->lcl,
-                                          !tiny && r.chance(60) ? &z->lcl : nullptr, &ctx).result == DD_OK)
+                const Pair p = pair(r);
+                const HRESULT made = kivD3d9xCreateContext(&dev, &p.target->lcl, p.z ? &p.z->lcl : nullptr, &ctx).result;
+                EXPECT_EQ(made, p.want) << p.target->gbl.wWidth << "x" << p.target->gbl.wHeight;
+                if (made == DD_OK)
                     contexts.push_back(ctx);
                 continue;
             }
             const ULONG_PTR ctx = r.chance(95) ? r.pick(contexts) : ULONG_PTR(r.word());
-            switch (r.below(9)) {
+            switch (r.below(10)) {
             case 0: {
                 DWORD h = 0;
                 if (kivD3d9xCreateTexture(&dev, ctx, &r.pick(textures)->lcl, &h).result == DD_OK) handles.push_back(h);
@@ -99,6 +127,14 @@ public:
             case 4: case 5: {
                 const std::vector<D3DTLVERTEX> v = vertices(r, 16);
                 kivD3d9xDrawPrimitive(&dev, ctx, r.chance(90) ? 1 + r.below(6) : r.word(), v.data(), DWORD(v.size()));
+                break;
+            }
+            case 8: {
+                const Pair p = pair(r);
+                const HRESULT set = kivD3d9xSetRenderTarget(&dev, ctx, &p.target->lcl, p.z ? &p.z->lcl : nullptr).result;
+                if (set != D3DHAL_CONTEXT_BAD) {
+                    EXPECT_EQ(set, p.want) << p.target->gbl.wWidth << "x" << p.target->gbl.wHeight;
+                }
                 break;
             }
             case 6:
@@ -173,8 +209,15 @@ public:
         ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, {at(4, 4), at(60, 4), at(32, 44)}).result, DD_OK);
         EXPECT_TRUE(Lit(target, 32, 20)) << "a triangle no longer lands";
         EXPECT_FALSE(Lit(target, 2, 46)) << "a triangle lands outside itself";
-        farTriangleLands(r, ctx);
+        farTriangleLands(r, ctx, target);
         kivD3d9xDestroyContext(&dev, ctx);
+        if (r.chance(30)) {
+            Surf *edge = r.pick({wide, tall});
+            ASSERT_EQ(kivD3d9xCreateContext(&dev, &edge->lcl, nullptr, &ctx).result, DD_OK);
+            Plain(ctx);
+            farTriangleLands(r, ctx, edge);
+            kivD3d9xDestroyContext(&dev, ctx);
+        }
         buffers.clear();
     }
 
@@ -188,26 +231,27 @@ public:
 
     // A triangle from a corner on or near the target to two corners up to 1e30 pixels away (in a
     // wedge, or now and then nearly along an axis) lights the pixels inside it and no others.
-    void farTriangleLands(KivFuzzRandom &r, ULONG_PTR ctx) {
-        Clear(target, 0);
-        const float x = Near(r, 64), y = Near(r, 48);
+    void farTriangleLands(KivFuzzRandom &r, ULONG_PTR ctx, Surf *on) {
+        const int width = on->gbl.wWidth, height = on->gbl.wHeight;
+        Clear(on, 0);
+        const float x = Near(r, width), y = Near(r, height);
         const double a = r.below(6284) / 1000.0, spread = 0.05 + r.below(2950) / 1000.0;
         std::vector<D3DTLVERTEX> tri = {V(x, y)};
         for (double angle : {a, a + spread}) {
             const double d = Far(r);
             if (r.chance(20)) {   // nearly along an axis: the other coordinate near the target
                 const double along = r.chance(50) ? d : -d;
-                tri.push_back(r.chance(50) ? V(Near(r, 64), float(y + along)) : V(float(x + along), Near(r, 48)));
+                tri.push_back(r.chance(50) ? V(Near(r, width), float(y + along)) : V(float(x + along), Near(r, height)));
             } else {
                 tri.push_back(V(float(x + d * std::cos(angle)), float(y + d * std::sin(angle))));
             }
         }
         ASSERT_EQ(Draw(ctx, D3DPT_TRIANGLELIST, tri).result, DD_OK);
-        for (int py = 0; py < 48; py++)
-            for (int px = 0; px < 64; px++) {
+        for (int py = 0; py < height; py++)
+            for (int px = 0; px < width; px++) {
                 const int verdict = Verdict(tri, px, py);
                 if (verdict != 0) {
-                    ASSERT_EQ(Lit(target, px, py), verdict > 0)
+                    ASSERT_EQ(Lit(on, px, py), verdict > 0)
                         << px << "," << py << " of (" << x << ", " << y << ") (" << tri[1].sx << ", " << tri[1].sy
                         << ") (" << tri[2].sx << ", " << tri[2].sy << ")";
                 }
@@ -215,6 +259,7 @@ public:
     }
 
     Surf *target = nullptr, *small = nullptr, *z = nullptr;
+    Surf *wide = nullptr, *tall = nullptr, *tooWide = nullptr, *tooTall = nullptr, *smallZ = nullptr;
     std::vector<Surf *> textures;
 };
 

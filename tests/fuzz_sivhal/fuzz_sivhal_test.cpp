@@ -5,9 +5,13 @@
 // overlays shown, moved and hidden with random rectangles and flags. Surface records stay as
 // DirectDraw keeps them (their geometry matches their memory); everything the application
 // chooses is random. Some batches add a surface whose pitch (32 KB to 128 KB) is past the 2D
-// engine's stride fields. After every batch a colour fill must land on the primary, a fill, a
-// copy over itself and an upload at random places in a wide surface on every pixel they name,
-// and every block the batch took from the heap must be back.
+// engine's stride fields. The card carries 16 MB; some batches first fill video memory so that
+// the back buffer and the overlays land past the 4 MB the display's address registers reach, and
+// some let the streams processor drive the display. Every flip and every overlay shown must
+// leave the chip showing the surface DirectDraw now shows, or be refused because the surface lies
+// past that reach. After every batch a colour fill must land on the primary, a fill, a copy over
+// itself and an upload at random places in a wide surface on every pixel they name, and every
+// block the batch took from the heap must be back.
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,7 +26,40 @@ protected:
     void TestBody() override {}
 
 public:
-    void Start() { Boot(640, 480, 16); }
+    void Start() { Boot(640, 480, 16, kVideoMemory); }
+
+    static constexpr DWORD kVideoMemory = 16u << 20;
+    static constexpr DWORD kDisplayReach = 4u << 20;   // of the display's address registers
+    static constexpr HRESULT kNotFlippable = static_cast<HRESULT>(0x88760246);
+    static constexpr HRESULT kOutOfVideoMemory = static_cast<HRESULT>(0x8876017C);
+
+    // A flip from `front` to `back` as a program makes it: once it is answered DD_OK, DirectDraw
+    // shows the block `front` now holds, and so must the chip; a surface is refused only when it
+    // lies past the display's reach.
+    void flip(KivFuzzRandom &r, TestSurface *front, TestSurface *back, bool streams) {
+        const DWORD target = Offset(back);
+        const bool overlay = back->lcl.ddsCaps.dwCaps & DDSCAPS_OVERLAY;
+        const Ddraw9xResult f = kivDdraw9xFlip(&drv, &front->lcl, &back->lcl, r.chance(50) ? DDFLIP_WAIT : r.word() & 0xFF);
+        if (f.result == kNotFlippable) {
+            EXPECT_GE(target, kDisplayReach) << "a flip refused to a surface the display reaches";
+        } else if (f.result == DD_OK && (streams || !overlay)) {
+            EXPECT_EQ(Offset(front), target);
+            EXPECT_EQ(overlay ? Reg(0x81D0) : streams ? Reg(0x81C0) : CrtcStart(), target)
+                << "the chip does not show what DirectDraw flipped to";
+        }
+    }
+    // After an overlay is shown, the streams processor reads the surface shown from the source
+    // rectangle's first pixel (two bytes a pixel: every surface here has the display's format);
+    // it is refused only when that pixel lies past the display's reach.
+    void checkShown(const Ddraw9xResult &u, TestSurface *s, const RECTL &rs, DWORD flags, bool streams) {
+        const uint64_t first = uint64_t{Offset(s)} + uint64_t(uint32_t(s->gbl.lPitch)) * uint32_t(rs.top) + 2u * uint32_t(rs.left);
+        if (u.result == kOutOfVideoMemory) {
+            EXPECT_GE(first, kDisplayReach) << "an overlay refused that the display reaches";
+        } else if (u.result == DD_OK && streams && (flags & DDOVER_SHOW) && !(flags & DDOVER_HIDE)) {
+            EXPECT_EQ(Reg(0x81D0), first) << "the overlay is not read from its source rectangle";
+            EXPECT_LT(Reg(0x81D0), kDisplayReach);
+        }
+    }
     void Stop() { TearDown(); }
 
     RECTL rect(KivFuzzRandom &r, const TestSurface *s) {
@@ -75,6 +112,10 @@ public:
 
     void batch(KivFuzzRandom &r) {
         const int heapBefore = kivVidMemLiveBlocks(&drv.gbl);
+        const bool streams = r.chance(50);
+        chip->crtc[0x67] = streams ? 0x0C : 0;
+        // Up to 8 MB taken first, so that what the batch places lies near or past 4 MB.
+        const FLATPTR filler = r.chance(40) ? DDHAL32_VidMemAlloc(&drv.gbl, 0, 8 * (1 + r.below(1u << 20)), 1) : 0;
         TestSurface *primary = Primary();
         // Flips go between surfaces of one geometry, as in a flipping chain: the primary and a
         // back buffer of its size.
@@ -120,7 +161,10 @@ public:
                 break;
             }
             case 4:
-                kivDdraw9xFlip(&drv, &primary->lcl, &back->lcl, r.chance(50) ? DDFLIP_WAIT : r.word() & 0xFF);
+                if (r.chance(75))
+                    flip(r, primary, back, streams);
+                else if ((a->lcl.ddsCaps.dwCaps & b->lcl.ddsCaps.dwCaps & DDSCAPS_OVERLAY) && a != b)
+                    flip(r, a, b, streams);
                 break;
             case 5:
                 kivDdraw9xGetFlipStatus(&drv, &a->lcl, r.word() & 0xF);
@@ -149,8 +193,10 @@ public:
                                               DDOVER_SHOW | DDOVER_KEYSRCOVERRIDE, DDOVER_SHOW | DDOVER_KEYDESTOVERRIDE,
                                               DDOVER_SHOW | DDOVER_KEYSRC};
                 const RECTL rs = rect(r, a), rd = rect(r, primary);
-                kivDdraw9xUpdateOverlay(&drv, &a->lcl, &rs, r.chance(80) ? &primary->lcl : &b->lcl, &rd,
-                                        r.chance(85) ? r.pick(kOver) : r.word(), r.chance(90) ? &fx : nullptr);
+                const DWORD flags = r.chance(85) ? r.pick(kOver) : r.word();
+                checkShown(kivDdraw9xUpdateOverlay(&drv, &a->lcl, &rs, r.chance(80) ? &primary->lcl : &b->lcl, &rd,
+                                                   flags, r.chance(90) ? &fx : nullptr),
+                           a, rs, flags, streams);
                 break;
             }
             default:
@@ -179,6 +225,7 @@ public:
         for (TestSurface *s : all)
             if (s != primary && s->gbl.fpVidMem != drv.gbl.fpPrimaryOrig) DDHAL32_VidMemFree(&drv.gbl, 0, s->gbl.fpVidMem);
         if (primary->gbl.fpVidMem != drv.gbl.fpPrimaryOrig) DDHAL32_VidMemFree(&drv.gbl, 0, primary->gbl.fpVidMem);
+        if (filler) DDHAL32_VidMemFree(&drv.gbl, 0, filler);
         surfaces.clear();
         EXPECT_EQ(kivVidMemLiveBlocks(&drv.gbl), heapBefore) << "a block of the heap was lost";
     }

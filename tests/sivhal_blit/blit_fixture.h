@@ -33,8 +33,8 @@ protected:
     std::vector<std::unique_ptr<TestSurface>> surfaces;
     std::vector<TestSurface *> created;   // through DirectDraw's create path: destroyed at the end
 
-    void Boot(uint16_t width, uint16_t height, uint8_t bits) {
-        BootSiv(width, height, bits);
+    void Boot(uint16_t width, uint16_t height, uint8_t bits, DWORD videoMemory = 4u << 20) {
+        BootSiv(width, height, bits, 0, videoMemory);
         ASSERT_FALSE(HasFatalFailure());
         kivSiv2dClearStats();
     }
@@ -48,6 +48,13 @@ protected:
         kivSivPowerOff();
     }
     uint32_t Bpp() const { return drv.gbl.vmiData.ddpfDisplay.dwRGBBitCount / 8; }
+    // Where a surface lies in video memory, as the chip's address registers count.
+    DWORD Offset(const TestSurface *s) const { return static_cast<DWORD>(s->gbl.fpVidMem - drv.gbl.fpPrimaryOrig); }
+    // Where the CRTC starts the picture, in bytes: 4-byte units in 0x0D (bits 0-7), 0x0C (8-15)
+    // and 0x69 (from 16).
+    DWORD CrtcStart() const {
+        return 4 * (DWORD(chip->crtc[0x69]) << 16 | DWORD(chip->crtc[0x0C]) << 8 | chip->crtc[0x0D]);
+    }
 
     TestSurface *Make(DWORD caps, WORD w, WORD h, FLATPTR at, LONG pitch) {
         surfaces.push_back(std::make_unique<TestSurface>());

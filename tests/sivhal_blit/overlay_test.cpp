@@ -31,7 +31,6 @@ protected:
         return Update(ov, {0, 0, ov->gbl.wWidth, ov->gbl.wHeight}, {0, 0, 640, 480}, DDOVER_SHOW | flags);
     }
     Ddraw9xResult Hide(TestSurface *ov) { return Update(ov, {}, {}, DDOVER_HIDE); }
-    DWORD Offset(TestSurface *s) const { return static_cast<DWORD>(s->gbl.fpVidMem - drv.gbl.fpPrimaryOrig); }
     // Events sent to sivd16 through its function 2.
     std::vector<DWORD> Events() const {
         std::vector<DWORD> v;

@@ -40,9 +40,9 @@ struct SivMachine {
         return kivDdraw9xCreateSurfaces(&drv, &desc, list, 1);
     }
 
-    // Powers the card on (4 MB) and sets the mode; 16 bits are 5-6-5.
-    void BootSiv(uint16_t width, uint16_t height, uint8_t bits, DWORD driverFlags = 0) {
-        SivCardConfig card = {4u << 20, 0, 0};
+    // Powers the card on (with 4 MB unless asked) and sets the mode; 16 bits are 5-6-5.
+    void BootSiv(uint16_t width, uint16_t height, uint8_t bits, DWORD driverFlags = 0, DWORD videoMemory = 4u << 20) {
+        SivCardConfig card = {videoMemory, 0, 0};
         chip = kivSivPowerOn(&card);
         ASSERT_NE(chip, nullptr);
         Sivd16Options options = {};

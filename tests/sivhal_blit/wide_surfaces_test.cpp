@@ -2,8 +2,9 @@
 // through DirectDraw's create path and drawn through its blit call as a program does: fills,
 // copies between surfaces both ways and over themselves, source-keyed copies, BLACKNESS and
 // WHITENESS, depth fills and uploads from system memory. Every pixel of every surface drawn is
-// checked against a picture the test keeps by its own arithmetic. Direct3D refuses targets and
-// textures wider than the 3D engine's fields, and keeps what it had.
+// checked against a picture the test keeps by its own arithmetic. Direct3D refuses targets larger
+// than the 3D engine reaches, Z buffers that do not cover their target and textures larger than
+// the engine's fields, and keeps what it had.
 #include "tests/sivhal_blit/blit_fixture.h"
 
 #include <ostream>
@@ -173,24 +174,44 @@ protected:
     }
 };
 
-TEST_F(WideDirect3d, TargetsPastTheStrideFieldAreRefusedAndNothingChanges) {
+// The engine draws a target's pixels up to 2040 each way (its edge registers hold x and rows
+// below 2048, and primitives reaching past them are cut a few pixels inside); the stride field
+// holds a pitch below 64 KB; the engine keeps a depth for every pixel it draws, so a Z buffer
+// must cover its target.
+TEST_F(WideDirect3d, TargetsPastTheEngineFieldsAreRefusedAndNothingChanges) {
     TestSurface *small = Target(16, 16);
     ULONG_PTR ctx = 0;
     ASSERT_EQ(kivD3d9xCreateContext(&dev, &small->lcl, nullptr, &ctx).result, DD_OK);
     struct Case {
-        WORD width;
+        WORD width, height;
         HRESULT want;   // pitch: (width * 2 + 7) & ~7
+        WORD zWidth = 0, zHeight = 0;   // 0: no Z buffer
     };
-    const Case cases[] = {{32764, DD_OK}, {32767, DDERR_TOOBIGWIDTH}, {32768, DDERR_TOOBIGWIDTH},
-                          {65535, DDERR_TOOBIGWIDTH}};
+    const Case cases[] = {{2040, 2, DD_OK},
+                          {2, 2040, DD_OK},
+                          {2041, 2, DDERR_TOOBIGWIDTH},
+                          {2, 2041, DDERR_TOOBIGHEIGHT},
+                          {2048, 1, DDERR_TOOBIGWIDTH},
+                          {1, 4096, DDERR_TOOBIGHEIGHT},
+                          {32764, 2, DDERR_TOOBIGWIDTH},
+                          {32767, 2, DDERR_TOOBIGWIDTH},
+                          {32768, 2, DDERR_TOOBIGWIDTH},
+                          {65535, 2, DDERR_TOOBIGWIDTH},
+                          {64, 48, DD_OK, 64, 48},
+                          {64, 48, DD_OK, 80, 60},
+                          {64, 48, DDERR_INVALIDPARAMS, 63, 48},
+                          {64, 48, DDERR_INVALIDPARAMS, 64, 47},
+                          {2040, 2, DDERR_INVALIDPARAMS, 2039, 2}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.width);
-        TestSurface *wide = Target(c.width, 2);
-        ASSERT_TRUE(wide);
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << ", Z " << c.zWidth << "x" << c.zHeight);
+        TestSurface *wide = Target(c.width, c.height);
+        TestSurface *z = c.zWidth ? Create(DDSCAPS_ZBUFFER, c.zWidth, c.zHeight) : nullptr;
+        ASSERT_TRUE(wide && (z || !c.zWidth));
+        DDRAWI_DDRAWSURFACE_LCL *zl = z ? &z->lcl : nullptr;
         ULONG_PTR made = 0;
-        EXPECT_EQ(kivD3d9xCreateContext(&dev, &wide->lcl, nullptr, &made).result, c.want);
+        EXPECT_EQ(kivD3d9xCreateContext(&dev, &wide->lcl, zl, &made).result, c.want);
         EXPECT_EQ(made != 0, c.want == DD_OK) << "a context on a refused target";
-        EXPECT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &wide->lcl, nullptr).result, c.want);
+        EXPECT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &wide->lcl, zl).result, c.want);
         if (c.want == DD_OK) {
             ASSERT_EQ(kivD3d9xSetRenderTarget(&dev, ctx, &small->lcl, nullptr).result, DD_OK);
         }
@@ -208,7 +229,9 @@ TEST_F(WideDirect3d, TargetsPastTheStrideFieldAreRefusedAndNothingChanges) {
     }
 }
 
-TEST_F(WideDirect3d, TexturesPastTheStrideFieldAreRefused) {
+// The texture fields: the row stride in 16 bits, and one size for both axes, the power of two
+// the width rounds up to.
+TEST_F(WideDirect3d, TexturesPastTheEngineFieldsAreRefused) {
     TestSurface *target = Target(16, 16);
     ULONG_PTR ctx = 0;
     ASSERT_EQ(kivD3d9xCreateContext(&dev, &target->lcl, nullptr, &ctx).result, DD_OK);
@@ -218,12 +241,17 @@ TEST_F(WideDirect3d, TexturesPastTheStrideFieldAreRefused) {
         const DDPIXELFORMAT *pf;
         WORD width;     // row stride: texel bytes x width
         HRESULT want;
+        WORD height = 1;
     };
     const Case cases[] = {{&rgb16, 32767, DD_OK}, {&rgb16, 32768, D3DERR_TEXTURE_CREATE_FAILED},
-                          {&rgb32, 16383, DD_OK}, {&rgb32, 16384, D3DERR_TEXTURE_CREATE_FAILED}};
+                          {&rgb32, 16383, DD_OK}, {&rgb32, 16384, D3DERR_TEXTURE_CREATE_FAILED},
+                          {&rgb16, 16, DD_OK, 16}, {&rgb16, 16, D3DERR_TEXTURE_CREATE_FAILED, 17},
+                          {&rgb16, 17, DD_OK, 32}, {&rgb16, 17, D3DERR_TEXTURE_CREATE_FAILED, 33},
+                          {&rgb16, 1, DD_OK, 1},   {&rgb16, 1, D3DERR_TEXTURE_CREATE_FAILED, 2},
+                          {&rgb32, 64, DD_OK, 8}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.width);
-        TestSurface *t = Create(DDSCAPS_TEXTURE, c.width, 1, c.pf);
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        TestSurface *t = Create(DDSCAPS_TEXTURE, c.width, c.height, c.pf);
         ASSERT_TRUE(t);
         DWORD handle = 0;
         EXPECT_EQ(kivD3d9xCreateTexture(&dev, ctx, &t->lcl, &handle).result, c.want);

@@ -111,6 +111,11 @@ protected:
     void TearDown() override {
         if (dev.drv)
             kivD3d9xDestroyAllContexts(&dev);
+        // Every surface goes back to DirectDraw's heap, as a program's do when it ends (those a
+        // test destroyed itself hold no memory any more).
+        for (const std::unique_ptr<Surf> &s : surfaces)
+            if (s->gbl.fpVidMem)
+                kivDdraw9xDestroySurface(&drv.gbl, drv.surfaceCallbacks.DestroySurface, &s->lcl);
         surfaces.clear();
         kivDdraw9xUnloadHal(hal);
         kivSivd16Stop();

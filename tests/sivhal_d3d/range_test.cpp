@@ -335,6 +335,7 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
                            // multiples of it are exact in floats
         double only = 0;   // the one distance it is drawn at (0: every one)
         int width = kSize, height = kSize;   // the target
+        bool coversTarget = false;           // every pixel of the target lies inside
     };
     auto ray = [](float x, float y, double angle) { return Corner{x, y, std::cos(angle), std::sin(angle)}; };
     const Shape shapes[] = {
@@ -358,6 +359,12 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
         {"an edge from a corner on the box's side, nearly along it",
          {{16.75f, -10.6875f, 0, 0}, {65, 73, 0, 0}, {0, 0, 0x1.404p+6 / 0x1p74, 0x1.9947ap+74 / 0x1p74}},
          false, 0x1p74, 64, 48},
+        // Targets as wide and as tall as the engine draws: the wedge covers all of them, the last
+        // column or row too (its sides pass half a pixel outside the corners).
+        {"a wedge over a target as wide as the engine draws",
+         {{1020, -1, 0, 0}, ray(1020, -1, 0.0005), ray(1020, -1, 3.1411)}, false, 0, 2040, 3, true},
+        {"a wedge over a target as tall as the engine draws",
+         {{-1, 1020, 0, 0}, ray(-1, 1020, 1.5703), ray(-1, 1020, -1.5703)}, false, 0, 3, 2040, true},
     };
     const double distances[] = {1e10, 1e15, 1e19, 1e20, 1e30};
     const float uv[3][2] = {{0, 0}, {1e6f, 0}, {0, 1e6f}};
@@ -404,6 +411,9 @@ TEST_F(Range, FarCornersLightExactlyThePixelsInside) {
                             missed += verdict > 0 && !on;
                             outside += verdict < 0 && on;
                         }
+                    if (s.coversTarget) {
+                        EXPECT_EQ(inside, s.width * s.height);
+                    }
                     EXPECT_EQ(missed, 0) << "of " << inside << " pixels inside";
                     EXPECT_EQ(outside, 0) << "pixels lit outside";
                     EXPECT_LE(kivSiv3dStats()->commands, textured ? 2u * lit + 8 : 5u) << lit << " pixels lit";

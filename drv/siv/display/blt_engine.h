@@ -64,4 +64,10 @@ inline DWORD VideoOffset(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *s) {
     return static_cast<DWORD>(s->lpGbl->fpVidMem - block->frameBuffer());
 }
 
+// Where the display can start a picture: the streams processor's address registers hold 22 bits
+// of byte offset, the CRTC start (0x0D, 0x0C and bits 0-3 of 0x69) 20 bits of 4-byte units; both
+// reach the first 4 MB of video memory, whatever the card carries. A surface that starts past it
+// is never shown: showing it would show what lies at its offset less a multiple of 4 MB.
+constexpr uint64_t kDisplayReach = 1u << 22;
+
 }  // namespace sivblt

@@ -95,17 +95,20 @@ void FlatShade(const HalContext *c, D3DTLVERTEX v[3]) {
         }
 }
 
-// The box primitives are cut to: the target with a pixel to spare on every side, so that the
-// rounding of a cut edge touches no pixel of the target; well inside the engine's grid. A point p
-// is inside a side when sign * (p's x or y - bound) >= 0.
+// The box primitives are cut to: the target with at least a pixel to spare on every side (each
+// side a pixel or more beyond the samples of the target's outermost pixels), so that the rounding
+// of a cut edge touches no pixel of the target; well inside the engine's grid, which no target
+// with a context reaches past (kTargetReach). A point p is inside a side when
+// sign * (p's x or y - bound) >= 0.
 struct BoxSide {
     bool vertical;
     double bound, sign;
     double Inside(const D3DTLVERTEX &p) const { return sign * ((vertical ? p.sy : p.sx) - bound); }
 };
 std::array<BoxSide, 4> ClipBoxSides(const HalContext *c) {
-    return {{{false, -1.0, 1}, {false, std::min(c->clipRight + 2.0, 2040.0), -1},
-             {true, -1.0, 1}, {true, std::min(c->clipBottom + 2.0, 2040.0), -1}}};
+    const double far = kTargetReach;
+    return {{{false, -1.0, 1}, {false, std::min(c->clipRight + 2.0, far), -1},
+             {true, -1.0, 1}, {true, std::min(c->clipBottom + 2.0, far), -1}}};
 }
 // Whether a primitive lying within [x0, x1] x [y0, y1] may light a pixel of the target. The engine
 // lights (x, y) only on integral rows within the primitive's height and between the edges'

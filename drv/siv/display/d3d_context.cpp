@@ -2,6 +2,7 @@
 // callback table, and the callbacks that create, retarget and destroy contexts and textures.
 #include "drv/siv/display/sivhal.h"
 #include "drv/siv/display/blt_engine.h"
+#include "drv/siv/display/d3d_draw.h"
 
 #include <cstring>
 
@@ -89,19 +90,36 @@ bool InVideoMemory(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *s) {
 }
 
 // What a context may draw into: a target in video memory whose pitch the engine's 16-bit target
-// stride field holds (a wider one would be drawn on the wrong rows), and a Z buffer in video
-// memory (the Z stride register takes any pitch).
+// stride field holds (a wider one would be drawn on the wrong rows) and whose every pixel the
+// engine reaches (the far ones would be left undrawn), and a Z buffer in video memory that covers
+// the target (the engine keeps a depth for every pixel it draws, at the target's coordinates; a
+// smaller Z buffer would have the depths of the rest written over whatever lies past it). The Z
+// stride register takes any pitch.
 HRESULT TargetAnswer(DriverBlock *block, const DDRAWI_DDRAWSURFACE_LCL *target, const DDRAWI_DDRAWSURFACE_LCL *z) {
     if (!InVideoMemory(block, target) || (z && !InVideoMemory(block, z)))
         return DDERR_INVALIDPARAMS;
-    return static_cast<DWORD>(target->lpGbl->lPitch) > 0xFFFF ? DDERR_TOOBIGWIDTH : DD_OK;
+    const DDRAWI_DDRAWSURFACE_GBL *t = target->lpGbl;
+    if (static_cast<DWORD>(t->lPitch) > 0xFFFF || t->wWidth > sivd3d::kTargetReach)
+        return DDERR_TOOBIGWIDTH;
+    if (t->wHeight > sivd3d::kTargetReach)
+        return DDERR_TOOBIGHEIGHT;
+    if (z && (z->lpGbl->wWidth < t->wWidth || z->lpGbl->wHeight < t->wHeight))
+        return DDERR_INVALIDPARAMS;
+    return DD_OK;
 }
 
 // The engine's texture fields: the row stride, texel bytes times the width, in 16 bits, and the
-// size as the power of two the width rounds up to, at most 2^15.
+// size as the power of two the width rounds up to, at most 2^15. That size is the texture's
+// height too: rows past it are never read (the engine wraps back to the first row there), so a
+// texture taller than that square would show its first rows in place of the others.
 bool EngineTakesTexture(const DDRAWI_DDRAWSURFACE_LCL *s) {
     const DWORD width = s->lpGbl->wWidth;
-    return width <= 0x8000 && SurfaceFormat(s).dwRGBBitCount / 8 * width <= 0xFFFF;
+    if (width > 0x8000 || SurfaceFormat(s).dwRGBBitCount / 8 * width > 0xFFFF)
+        return false;
+    DWORD square = 1;
+    while (square < width)
+        square <<= 1;
+    return s->lpGbl->wHeight <= square;
 }
 
 DWORD FreeContextRecord(HalContext *c, DWORD handle) {
@@ -241,8 +259,8 @@ DWORD MakeContextCurrent(DriverBlock *block, DWORD handle) {
 
 DWORD WINAPI ContextCreate(D3DHAL_CONTEXTCREATEDATA *data) {
     DriverBlock *block = BlockOf(data->lpDDGbl);
-    // A context draws into video memory only; a target that is gone, elsewhere or too wide for
-    // the engine gets none.
+    // A context draws into video memory only; a target that is gone, elsewhere, or too large for
+    // the engine, or a Z buffer that does not cover it, gets none.
     if (HRESULT r = TargetAnswer(block, data->lpDDS, data->lpDDSZ); r != DD_OK) {
         data->ddrval = r;
         return DDHAL_DRIVER_HANDLED;
@@ -334,7 +352,7 @@ DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
     DriverBlock *block = c->driverBlock;
     DDRAWI_DDRAWSURFACE_LCL *s = data->lpDDS;
     // Only textures in video memory are announced; one elsewhere, or without texels, would
-    // leave the engine a texture of no size to wrap coordinates in, and one wider than its
+    // leave the engine a texture of no size to wrap coordinates in, and one larger than its
     // fields hold would be read on the wrong rows.
     if (!InVideoMemory(block, s) || !(s->ddsCaps.dwCaps & DDSCAPS_VIDEOMEMORY) || s->lpGbl->wWidth == 0 ||
         s->lpGbl->wHeight == 0 || !EngineTakesTexture(s)) {
@@ -370,10 +388,6 @@ DWORD WINAPI TextureCreate(D3DHAL_TEXTURECREATEDATA *data) {
     data->ddrval = DD_OK;
     return DDHAL_DRIVER_HANDLED;
 }
-
-namespace {
-
-}  // namespace
 
 DWORD WINAPI TextureDestroy(D3DHAL_TEXTUREDESTROYDATA *data) {
     HalContext *c = NamedContext(data);

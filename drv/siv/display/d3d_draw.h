@@ -87,6 +87,11 @@ inline float InvByte() {
 inline bool OnEngineGrid(const D3DTLVERTEX *v) {
     return v->sx > -2047.0f && v->sx < 2046.0f && v->sy > -2047.0f && v->sy < 2046.0f;
 }
+// The box such primitives are cut to reaches no further than this, a few pixels short of the
+// grid's edge (set-up extends the edges it is given to whole rows, which may take them a little
+// further out). So this is the widest and the tallest target whose every pixel the engine draws;
+// a larger one gets no context.
+constexpr DWORD kTargetReach = 2040;
 
 // Twice the signed area, positive for triangles drawn counter-clockwise on screen.
 inline double Cross(const D3DTLVERTEX *a, const D3DTLVERTEX *b, const D3DTLVERTEX *d) {

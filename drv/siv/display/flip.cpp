@@ -56,13 +56,21 @@ DWORD FlipCrtc(DDHAL_FLIPDATA *data) {
 DWORD WINAPI Flip(DDHAL_FLIPDATA *data) {
     DriverBlock *block = BlockOf(data->lpDD);
     data->ddRVal = DDERR_WASSTILLDRAWING;
-    if (!IsOverlayEnabled())
+    const bool streams = IsOverlayEnabled(), overlay = (data->lpSurfTarg->ddsCaps.dwCaps & DDSCAPS_OVERLAY) != 0;
+    // A surface the display cannot start at is refused at once, whatever is pending, and nothing
+    // changes: DirectDraw keeps its surfaces as they were, the display what it shows. (An overlay
+    // without the streams processor is shown nowhere, so where it lies does not matter.)
+    const DWORD offset = VideoOffset(block, data->lpSurfTarg);
+    if ((streams || !overlay) && offset >= kDisplayReach) {
+        data->ddRVal = DDERR_NOTFLIPPABLE;
+        return DDHAL_DRIVER_HANDLED;
+    }
+    if (!streams)
         return FlipCrtc(data);
     if (FlipPending(block))
         return DDHAL_DRIVER_HANDLED;
-    const DWORD offset = VideoOffset(block, data->lpSurfTarg) & 0x3FFFFF;
     if (!WaitIdle(block)) return DDHAL_DRIVER_HANDLED;   // still drawing
-    if (data->lpSurfTarg->ddsCaps.dwCaps & DDSCAPS_OVERLAY) {
+    if (overlay) {
         WriteStream(block, 0x81D0, offset);
     } else {
         if (!WaitOutsideRetrace()) return DDHAL_DRIVER_HANDLED;

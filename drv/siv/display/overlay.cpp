@@ -264,6 +264,14 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
     const DWORD format = StreamFormat(pixelFormat);
     if (!format)
         return Result(data, DDERR_INVALIDPIXELFORMAT);
+    // The stream's address registers reach the first 4 MB: an overlay whose first pixel lies past
+    // them is not in video memory the overlay can be shown from.
+    const DWORD bits = BitsPerPixelOfFormat(pixelFormat);
+    const uint64_t sourceOffset = uint64_t{VideoOffset(block, src)} +
+                                  uint64_t{static_cast<DWORD>(sg->lPitch)} * static_cast<DWORD>(data->rSrc.top) +
+                                  bits / 8 * static_cast<DWORD>(data->rSrc.left);
+    if (sourceOffset >= kDisplayReach)
+        return Result(data, DDERR_OUTOFVIDEOMEMORY);
     if (show) {
         if (owner && owner != src && !(src->ddsCaps.dwCaps & (DDSCAPS_LIVEVIDEO | DDSCAPS_HWCODEC)))
             return Result(data, DDERR_OUTOFCAPS);
@@ -273,9 +281,6 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
         owner = src;
     }
 
-    const DWORD bits = BitsPerPixelOfFormat(pixelFormat);
-    const DWORD sourceOffset = bits / 8 * static_cast<DWORD>(data->rSrc.left) +
-                               static_cast<DWORD>(sg->lPitch) * static_cast<DWORD>(data->rSrc.top) + VideoOffset(block, src);
     block->driverFlags() &= ~kDfYuvOverlay;
     if (pixelFormat == 7 || pixelFormat == 8)
         block->driverFlags() |= kDfYuvOverlay;
@@ -316,8 +321,8 @@ DWORD WINAPI UpdateOverlay(DDHAL_UPDATEOVERLAYDATA *data) {
         WriteStream(block, 0x8194, ck.upper);
         WriteStream(block, 0x8198, (static_cast<DWORD>(g.k2) & 0x7FF) << 16 | (static_cast<DWORD>(g.k1) & 0x7FF));
         WriteStream(block, 0x81A0, mode << 24);
-        WriteStream(block, 0x81D0, sourceOffset & 0x3FFFFF);
-        WriteStream(block, 0x81D4, sourceOffset & 0x3FFFFF);
+        WriteStream(block, 0x81D0, static_cast<DWORD>(sourceOffset));
+        WriteStream(block, 0x81D4, static_cast<DWORD>(sourceOffset));
         WriteStream(block, 0x81D8, static_cast<DWORD>(sg->lPitch) & kStrideMax);
         WriteStream(block, 0x81DC, 0);
         WriteStream(block, 0x81E0, static_cast<DWORD>(g.vk1) & 0x7FF);
