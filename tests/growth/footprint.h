@@ -17,6 +17,18 @@
 #include <functional>
 #include <string>
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator keeps freed blocks in a quarantine and maps fresh memory while it
+// fills; emptied before each measure, the blocks go back to the allocator, which hands them out
+// again in the next stretch, so the mappings measure is about the program, whatever the
+// quarantine's size. Freed blocks stay in quarantine within a stretch, where a use after free is
+// still caught.
+extern "C" void __sanitizer_purge_allocator(void);
+inline void settleAllocator() { __sanitizer_purge_allocator(); }
+#else
+inline void settleAllocator() {}
+#endif
+
 inline int growthCycles(int byDefault) {
     const char *v = std::getenv("KIV_GROWTH_CYCLES");
     return v && *v ? std::atoi(v) : byDefault;
@@ -57,6 +69,7 @@ inline size_t sharedObjects() {
 // `aside`: heap bytes that bounded records hold and that may still grow to their bound.
 inline Footprint footprint(const std::function<size_t()> &aside) {
     Footprint f;
+    settleAllocator();
     f.heap = mallinfo2().uordblks - (aside ? aside() : 0);
     readMappings(f);
     f.sharedObjects = sharedObjects();
