@@ -5,8 +5,9 @@
 // good ones, at every screen depth. The pixels of a system-memory surface the batch keeps are
 // moved into the fuzzer's own pages, so that its last byte (of its last row's pitch, or of a
 // planar surface's last plane) lies just before a page without access: a read or write past it
-// faults. Every video-memory surface has guard bytes in its rows' padding. Every lock lies inside its surface, and every surface lies wholly inside
-// the memory it was put in, apart from every other. After every batch no guard has changed, the
+// faults. Every video-memory surface has guard bytes in its rows' padding. Every lock lies inside
+// its surface, and every surface lies wholly inside the memory it was put in, apart from every
+// other. After every batch no guard has changed, the
 // chip model saw nothing drawn outside video memory, and a fill and a lock still work.
 //
 // Between them come surfaces of any size a description carries (sides up to 2^32 - 1, mostly
