@@ -214,7 +214,7 @@ void __glPickAllProcs(GlContext *ctx) {
         __glOgSetDirectDataMap(ctx);
         pickColorBuffers(ctx);
         if (ctx->visual.hasStencil && ctx->buffers.stencil.pick != nullptr)
-            ctx->buffers.stencil.pick(ctx, &ctx->buffers.stencil);
+            ctx->buffers.stencil.pick(ctx);
         run(ctx, s.validateSurfaces);  // the draw-buffer pick
         run(ctx, s.pickFragmentStore);
         run(ctx, s.pickMatrix);

@@ -136,7 +136,8 @@ void __glBuildStencilTestTable(GlContext *ctx) {
 
 // The tables are built on first use and again after a change of the stencil function or
 // operations; a buffer whose tables could not be had tries again at the next validation.
-void __glPickStencilBufferProcs(GlContext *ctx, GlStencilBuffer *sb) {
+void __glPickStencilBufferProcs(GlContext *ctx) {
+    const GlStencilBuffer *sb = &ctx->buffers.stencil;
     const bool missing = sb->testTable == nullptr || sb->failTable == nullptr || sb->depthFailTable == nullptr ||
                          sb->depthPassTable == nullptr;
     if (missing || (ctx->tableDirtyMask & (kGlTableStencilFunc | kGlTableStencilOp))) __glBuildStencilTestTable(ctx);

@@ -12,7 +12,7 @@ struct GlStencilBuffer {
     uint8_t *failTable;        // new value after the stencil-fail operation
     uint8_t *depthFailTable;   // ... after the depth-fail operation
     uint8_t *depthPassTable;   // ... after the depth-pass operation
-    void (*pick)(GlContext *ctx, GlStencilBuffer *sb);
+    void (*pick)(GlContext *ctx);
     void (*store)(GlStencilBuffer *sb, int32_t x, int32_t y, uint32_t value);
     uint32_t (*fetch)(GlStencilBuffer *sb, int32_t x, int32_t y);
     uint8_t (*test)(GlStencilBuffer *sb, int32_t x, int32_t y);
@@ -31,7 +31,7 @@ void __glInitSoftStencilBuffer(GlStencilBuffer *sb, GlContext *ctx);
 void __glReleaseStencilTables(GlBuffer *b, GlContext *ctx);
 // The buffer's pick slot, run by the context's validation: rebuilds the tables when the stencil
 // function, reference, masks or operations changed.
-void __glPickStencilBufferProcs(GlContext *ctx, GlStencilBuffer *sb);
+void __glPickStencilBufferProcs(GlContext *ctx);
 // Allocates the tables on first use and fills them from the context's stencil state.
 void __glBuildStencilTestTable(GlContext *ctx);
 

@@ -65,7 +65,7 @@ protected:
         __glUpdateDepthEpoch(&db());
         db().pick(ctx, &db(), __glDepthTestIndex(ctx, &db()));
         ctx->tableDirtyMask |= kGlTableStencilFunc | kGlTableStencilOp;
-        sb().pick(ctx, &sb());
+        sb().pick(ctx);
         raster().depthAddress = nullptr;
         validate();
     }

@@ -128,10 +128,10 @@ TEST_F(StencilTest, TablesAreRebuiltOnStencilChangesAndReleased) {
     // No stencil change: the pick keeps the tables as they are.
     ctx->tableDirtyMask = 0;
     ctx->state.depthStencil.stencilRef = 4;
-    sb().pick(ctx, &sb());
+    sb().pick(ctx);
     EXPECT_EQ(sb().testTable[3], 1);
     ctx->tableDirtyMask = kGlTableStencilFunc;
-    sb().pick(ctx, &sb());
+    sb().pick(ctx);
     EXPECT_EQ(sb().testTable, table) << "rebuilt in place";
     EXPECT_EQ(sb().testTable[3], 0);
     EXPECT_EQ(sb().testTable[4], 1);
