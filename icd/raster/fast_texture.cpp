@@ -51,7 +51,9 @@ constexpr auto kWiden6 = makeWiden<6>();
 // border) straight from the image.
 // SrcAndWrap: the source (its kGlTexelRepeatBoth bit is not read here). Inside: every index is
 // inside the level (wrapped or clamped into it), so no test is made and the fetch proc, which
-// gives the border colour outside, is never needed.
+// gives the border colour outside, is never called: a proc that reads only such texels makes no
+// call, and so does not realign its stack (which a proc that calls must, its callers giving
+// 4-byte alignment).
 template <int SrcAndWrap, bool Inside>
 GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
     constexpr int Src = SrcAndWrap & ~kGlTexelRepeatBoth;
@@ -163,8 +165,11 @@ GL_ALWAYS_INLINE __m128i linearLanes(GlTextureObject *tex, GlMipLevel *level, in
     constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
     const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
-    const uint32_t q0 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i1);
-    const uint32_t q2 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i1);
+    // Without repeat an index beyond the edge reads the border colour through the fetch proc.
+    const uint32_t q0 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i0);
+    const uint32_t q1 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i1);
+    const uint32_t q2 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i0);
+    const uint32_t q3 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i1);
     return blend4Lanes(q0, q1, q2, q3, x.w, y.w);
 }
 template <int Src>
