@@ -17,8 +17,6 @@
 #include "icd/pixel/texture_object.h"
 #include "icd/pixel/texture.h"
 
-#include <cstdlib>
-
 using namespace glraster;
 
 constinit const GlSpanTables __glSpanTablesByFormat[12] = {
@@ -60,9 +58,9 @@ bool acceptedBlendCode(int32_t code) { return code == 0 || code == 1 || code == 
 
 bool isMipmap(GLenum filter) { return filter >= GL_NEAREST_MIPMAP_NEAREST && filter <= GL_LINEAR_MIPMAP_LINEAR; }
 
-// Where the compiled-in texture routines read texels from: straight from the image when every
-// level that can be sampled has one of the directly read layouts and no border, else through each
-// level's fetch proc.
+// Where the texel procs and the compiled-in texture routines read texels from: straight from the
+// image when every level that can be sampled has one of the directly read layouts and no border,
+// else through each level's fetch proc.
 int texelSource(const GlTextureObject *tex, bool mipmapped) {
     const int32_t last = mipmapped ? tex->maxLevel : 0;
     if (tex->levels == nullptr || last < 0 || last >= tex->levelCount) return kGlTexelSourceFetch;
@@ -78,6 +76,7 @@ int texelSource(const GlTextureObject *tex, bool mipmapped) {
     case kGlTexelArgb4444: return kGlTexelSourceArgb4444;
     case kGlTexelRgb565: return kGlTexelSourceRgb565;
     case kGlTexelArgb1555: return kGlTexelSourceArgb1555;
+    case kGlTexelXrgb1555: return kGlTexelSourceXrgb1555;
     default: return kGlTexelSourceFetch;
     }
 }
@@ -204,12 +203,13 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     }
     if (c.dropTexture) return true;
 
-    // The texel procs and the routine.
-    const int src = texelSource(tex, mipmapped);
+    // The texel procs (their instances for the source the levels are read through) and the routine.
+    const int source = texelSource(tex, mipmapped) |
+                       (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0);
     const int minKind = texelKindOfMinify(tex->minFilter);
     const int magKind = tex->magFilter == GL_NEAREST ? kGlTexelNearestScaledKind : kGlTexelLinearScaledKind;
-    sl.texelMinify = __glTexelProcs[size_t(minKind)];
-    sl.texelMagnify = __glTexelProcs[size_t(magKind)];
+    sl.texelMinify = __glTexelProcs[size_t(minKind)][size_t(source)];
+    sl.texelMagnify = __glTexelProcs[size_t(magKind)][size_t(source)];
     sl.texture = tex;
     const bool rgbEntries = originalBase != GL_ALPHA;
     const size_t bytes = !rgbEntries ? 0 : ((c.key.texelKey & 0x40) ? 2 : 1);
@@ -220,7 +220,6 @@ bool chooseTexture(GlContext *ctx, GlShadeFlags f, Choice &c, GlFastPathSlots &s
     else kind = kGlTexPerspective;
     if (kind != kGlTexAffine && (f & kGlShadePerspectiveExact)) kind |= kGlTexExact;
     sl.texRoutine = __glTexSpanRoutines[kind][bytes];
-    const int source = src | (tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT ? kGlTexelRepeatBoth : 0);
     if (bytes != 0) {
         if (GlFastProc inlined = __glTexSpanRoutineInline(int(kind), bytes == 2 ? 4 : 3, minKind, magKind, source))
             sl.texRoutine = inlined;

@@ -164,13 +164,24 @@ void GL_FASTCALL __glFastFogIndex(uint32_t mask, GlSpan *span);
 void GL_FASTCALL __glFastFogIndexNicest(uint32_t mask, GlSpan *span);
 
 // ---- texturing -------------------------------------------------------------------------------------
+// The texel procs, one instance per texel source (fast_texture.h): the chooser installs the
+// instance of the source that the texture's levels are read through, so that the layout is
+// decided once, when the procs are installed, and never at a sample.
+template <int Source>
 void __glTexelNearest(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelLinear(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelNearestScaled(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelLinearScaled(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelNearestMipNearest(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelLinearMipNearest(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelNearestMipLinear(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
+template <int Source>
 void __glTexelLinearMipLinear(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out);
 
 // Texture routines: [road][entry bytes 1, 3, 4]. The road is the kind (0 affine, 1 perspective,

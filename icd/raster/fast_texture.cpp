@@ -49,14 +49,16 @@ constexpr auto kWiden6 = makeWiden<6>();
 
 // Where texels come from: the level's fetch proc, or for the layouts read most (levels without
 // border) straight from the image.
-// Src: the source, plus kGlTexelRepeatBoth when both wraps are GL_REPEAT (every index is then
-// inside the level and no test is made).
-template <int SrcAndWrap>
+// SrcAndWrap: the source (its kGlTexelRepeatBoth bit is not read here). Inside: every index is
+// inside the level (wrapped or clamped into it), so no test is made and the fetch proc, which
+// gives the border colour outside, is never called: a proc that reads only such texels makes no
+// call, and so does not realign its stack (which a proc that calls must, its callers giving
+// 4-byte alignment).
+template <int SrcAndWrap, bool Inside>
 GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, int32_t row, int32_t col) {
     constexpr int Src = SrcAndWrap & ~kGlTexelRepeatBoth;
-    constexpr bool kRepeat = SrcAndWrap & kGlTexelRepeatBoth;
     if constexpr (Src != kGlTexelSourceFetch) {
-        if (kRepeat || (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth))) {
+        if (Inside || (uint32_t(row) < uint32_t(level->innerHeight) && uint32_t(col) < uint32_t(level->innerWidth))) {
             const size_t index = (size_t(uint32_t(row)) << level->log2Width) + uint32_t(col);
             if constexpr (Src == kGlTexelSourceRgba8) {
                 uint32_t v;
@@ -72,9 +74,11 @@ GL_ALWAYS_INLINE uint32_t fetchTexel(GlMipLevel *level, GlTextureObject *tex, in
                 if constexpr (Src == kGlTexelSourceRgb565)
                     return uint32_t(kWiden5[v >> 11]) | uint32_t(kWiden6[(v >> 5) & 63]) << 8 |
                            uint32_t(kWiden5[v & 31]) << 16 | 0xFF000000u;
-                if constexpr (Src == kGlTexelSourceArgb1555)
+                if constexpr (Src == kGlTexelSourceArgb1555 || Src == kGlTexelSourceXrgb1555) {
+                    const uint32_t alpha = Src == kGlTexelSourceXrgb1555 || (v & 0x8000) ? 0xFF000000u : 0u;
                     return uint32_t(kWiden5[(v >> 10) & 31]) | uint32_t(kWiden5[(v >> 5) & 31]) << 8 |
-                           uint32_t(kWiden5[v & 31]) << 16 | ((v & 0x8000) ? 0xFF000000u : 0u);
+                           uint32_t(kWiden5[v & 31]) << 16 | alpha;
+                }
             }
         }
     }
@@ -93,7 +97,7 @@ GL_ALWAYS_INLINE uint32_t nearestAt(GlTextureObject *tex, GlMipLevel *level, int
     constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
     const int32_t col = wrapNearest(s >> 16, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
     const int32_t row = wrapNearest(t >> 16, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
-    return fetchTexel<Src>(level, tex, row, col);
+    return fetchTexel<Src, true>(level, tex, row, col);
 }
 
 // One axis of a bilinear sample: the two indices and the 8-bit weight of the second.
@@ -161,8 +165,11 @@ GL_ALWAYS_INLINE __m128i linearLanes(GlTextureObject *tex, GlMipLevel *level, in
     constexpr bool kRepeat = Src & kGlTexelRepeatBoth;
     const Axis x = linearAxis(s, level->innerWidth, kRepeat || tex->wrapS == GL_REPEAT);
     const Axis y = linearAxis(t, level->innerHeight, kRepeat || tex->wrapT == GL_REPEAT);
-    const uint32_t q0 = fetchTexel<Src>(level, tex, y.i0, x.i0), q1 = fetchTexel<Src>(level, tex, y.i0, x.i1);
-    const uint32_t q2 = fetchTexel<Src>(level, tex, y.i1, x.i0), q3 = fetchTexel<Src>(level, tex, y.i1, x.i1);
+    // Without repeat an index beyond the edge reads the border colour through the fetch proc.
+    const uint32_t q0 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i0);
+    const uint32_t q1 = fetchTexel<Src, kRepeat>(level, tex, y.i0, x.i1);
+    const uint32_t q2 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i0);
+    const uint32_t q3 = fetchTexel<Src, kRepeat>(level, tex, y.i1, x.i1);
     return blend4Lanes(q0, q1, q2, q3, x.w, y.w);
 }
 template <int Src>
@@ -173,44 +180,11 @@ GL_ALWAYS_INLINE uint32_t linearAt(GlTextureObject *tex, GlMipLevel *level, int3
 // Texture coordinates in 16.16 with 1.0 = the whole texture, scaled to a level's texels.
 GL_ALWAYS_INLINE int32_t scaled(int32_t s, int32_t log2) { return int32_t(uint32_t(s) << log2); }
 
-// Where a sample reads a level's texels from: the source compiled in, or (kAnySource) the one
-// the level's own layout allows, found at each sample: its image straight where it has one of
-// the directly read layouts and no border, else its fetch proc. f receives the source as an
-// integral constant.
-constexpr int kAnySource = -1;
-template <int Src, class F>
-GL_ALWAYS_INLINE auto onLevel(const GlTextureObject *tex, const GlMipLevel *l, F &&f) {
-    if constexpr (Src != kAnySource) {
-        return f(std::integral_constant<int, Src>{});
-    } else {
-        const bool repeat = tex->wrapS == GL_REPEAT && tex->wrapT == GL_REPEAT;
-        auto read = [&](auto src) __attribute__((always_inline)) {
-            return repeat ? f(std::integral_constant<int, decltype(src)::value | kGlTexelRepeatBoth>{}) : f(src);
-        };
-        switch (l->image != nullptr && l->border == 0 ? l->texelFormatId : -1) {
-        case kGlTexelRgba8: return read(std::integral_constant<int, kGlTexelSourceRgba8>{});
-        case kGlTexelRgb8: return read(std::integral_constant<int, kGlTexelSourceRgb8>{});
-        case kGlTexelArgb4444: return read(std::integral_constant<int, kGlTexelSourceArgb4444>{});
-        case kGlTexelRgb565: return read(std::integral_constant<int, kGlTexelSourceRgb565>{});
-        case kGlTexelArgb1555: return read(std::integral_constant<int, kGlTexelSourceArgb1555>{});
-        default: return f(std::integral_constant<int, kGlTexelSourceFetch>{});
-        }
-    }
-}
-
-// One sample of a level (coordinates in its texels): nearest or bilinear, as a word or as lanes.
+// One sample of a level (coordinates in its texels): nearest or bilinear.
 template <bool Linear, int Src>
 GL_ALWAYS_INLINE uint32_t sampleAt(GlTextureObject *tex, GlMipLevel *l, int32_t s, int32_t t) {
-    return onLevel<Src>(tex, l, [&](auto src) __attribute__((always_inline)) {
-        if constexpr (Linear) return linearAt<decltype(src)::value>(tex, l, s, t);
-        else return nearestAt<decltype(src)::value>(tex, l, s, t);
-    });
-}
-template <int Src>
-GL_ALWAYS_INLINE __m128i linearLanesAt(GlTextureObject *tex, GlMipLevel *l, int32_t s, int32_t t) {
-    return onLevel<Src>(tex, l, [&](auto src) __attribute__((always_inline)) {
-        return linearLanes<decltype(src)::value>(tex, l, s, t);
-    });
+    if constexpr (Linear) return linearAt<Src>(tex, l, s, t);
+    else return nearestAt<Src>(tex, l, s, t);
 }
 
 template <bool Linear, int Src>
@@ -240,8 +214,8 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
         if (uint32_t(tex->maxLevel) < f) return sampleLevel<kLinearFilter, Src>(tex, tex->maxLevel, s, t);
         if constexpr (kLinearFilter) {
             GlMipLevel *lo = tex->levels[f - 1], *hi = tex->levels[f];
-            return lerpLanes(linearLanesAt<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
-                             linearLanesAt<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
+            return lerpLanes(linearLanes<Src>(tex, lo, scaled(s, lo->log2Width), scaled(t, lo->log2Height)),
+                             linearLanes<Src>(tex, hi, scaled(s, hi->log2Width), scaled(t, hi->log2Height)),
                              (uint32_t(lod) >> 8) & 0xFF);
         } else {
             const uint32_t lo = sampleLevel<false, Src>(tex, int32_t(f) - 1, s, t);
@@ -253,8 +227,8 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
 
 }  // namespace
 
-// The texel procs the chooser installs, one line each: the name and the kind; each reads every
-// level through the source its layout allows.
+// The texel procs the chooser installs, one line each: the name and the kind. Each is one
+// template whose instances read the levels through a texel source (fast_texture.h).
 #define GL_TEXEL_PROCS(X)                         \
     X(__glTexelNearest, kNearest)                 \
     X(__glTexelLinear, kLinear)                   \
@@ -265,15 +239,32 @@ GL_ALWAYS_INLINE uint32_t texelWord(GlTextureObject *tex, int32_t lod, int32_t s
     X(__glTexelNearestMipLinear, kNearestMipLinear)   \
     X(__glTexelLinearMipLinear, kLinearMipLinear)
 #define GL_TEXEL_PROC(name, kind)                                                      \
+    template <int Source>                                                              \
     void name(GlTextureObject *tex, int32_t lod, int32_t s, int32_t t, uint8_t *out) { \
-        const uint32_t v = texelWord<kind, kAnySource>(tex, lod, s, t);                \
+        const uint32_t v = texelWord<kind, Source>(tex, lod, s, t);                    \
         std::memcpy(out, &v, 4);                                                       \
     }
 GL_TEXEL_PROCS(GL_TEXEL_PROC)
 #undef GL_TEXEL_PROC
-#define GL_TEXEL_ENTRY(name, kind) name,
-constinit const std::array<GlTexelProc, kGlTexelKinds> __glTexelProcs = {GL_TEXEL_PROCS(GL_TEXEL_ENTRY)};
-#undef GL_TEXEL_ENTRY
+
+namespace {
+// A kind's row of the table: the instance of every source, null at the indices that are none.
+template <size_t I, class Instance>
+constexpr GlTexelProc instanceAt(Instance instance) {
+    if constexpr (__glIsTexelSource(int(I))) return instance.template operator()<int(I)>();
+    else return nullptr;
+}
+template <class Instance, size_t... I>
+constexpr std::array<GlTexelProc, kGlTexelSourceSlots> rowOf(Instance instance, std::index_sequence<I...>) {
+    return {instanceAt<I>(instance)...};
+}
+}  // namespace
+
+#define GL_TEXEL_ROW(name, kind) \
+    rowOf([]<int Source>() { return &name<Source>; }, std::make_index_sequence<kGlTexelSourceSlots>()),
+constinit const std::array<std::array<GlTexelProc, kGlTexelSourceSlots>, kGlTexelKinds> __glTexelProcs = {
+    GL_TEXEL_PROCS(GL_TEXEL_ROW)};
+#undef GL_TEXEL_ROW
 #define GL_TEXEL_KIND(name, kind) kind,
 namespace {
 constexpr int kListedKinds[] = {GL_TEXEL_PROCS(GL_TEXEL_KIND)};

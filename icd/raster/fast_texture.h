@@ -4,16 +4,22 @@
 #include <array>
 #include "icd/raster/fast_span.h"
 
-// Texel sources of the compiled-in routines: the level's fetch proc, or direct reads of the most
-// used layouts.
+// Texel sources of the texel procs and the compiled-in routines: the level's fetch proc, or
+// direct reads of the most used layouts.
 constexpr int kGlTexelSourceFetch = 0;
 constexpr int kGlTexelSourceRgba8 = 1;
 constexpr int kGlTexelSourceRgb8 = 2;
 constexpr int kGlTexelSourceArgb4444 = 3;
 constexpr int kGlTexelSourceRgb565 = 4;
 constexpr int kGlTexelSourceArgb1555 = 5;
-// Added to a source for the compiled-in routines: both wraps are GL_REPEAT.
+constexpr int kGlTexelSourceXrgb1555 = 6;
+// Added to a source: both wraps are GL_REPEAT.
 constexpr int kGlTexelRepeatBoth = 8;
+// The sources with and without the repeat bit (0-6, 8-14) index the texel procs' instances.
+constexpr int kGlTexelSourceSlots = 16;
+constexpr bool __glIsTexelSource(int source) {
+    return source >= 0 && source < kGlTexelSourceSlots && (source & ~kGlTexelRepeatBoth) <= kGlTexelSourceXrgb1555;
+}
 // Kinds: nearest, linear, the same scaled by level 0, and the four mipmap filters.
 constexpr int kGlTexelNearestKind = 0;
 constexpr int kGlTexelLinearKind = 1;
@@ -34,5 +40,6 @@ inline constexpr std::array<float, 17> kGlRunStepInverse = [] {
 }();
 static_assert(kGlRunStepInverse[16] == 0.0625f);
 
-// The named texel procs (fast_span.h) by kind: what the chooser puts in the texel slots.
-extern const std::array<GlTexelProc, kGlTexelKinds> __glTexelProcs;
+// The texel procs (fast_span.h) by kind and source: what the chooser puts in the texel slots. The
+// null entries (indices 7 and 15, which are no source) are never chosen.
+extern const std::array<std::array<GlTexelProc, kGlTexelSourceSlots>, kGlTexelKinds> __glTexelProcs;
