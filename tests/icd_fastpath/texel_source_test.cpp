@@ -22,8 +22,8 @@ constexpr float kTopT = 2.0f;  // t along the top edge: the texture twice, wrapp
 constexpr uint8_t kPalette[8][3] = {{0, 0, 0},     {255, 0, 0},   {0, 255, 0},   {0, 0, 255},
                                     {255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {255, 255, 255}};
 
-// One specification of level 0: its internal format, its inner rows (4 columns wide), its border
-// and both wraps.
+// What one glTexImage2D of level 0 gives: its internal format, its inner rows (4 columns wide),
+// its border and both wraps.
 struct Level {
     GLenum internalFormat;
     int rows;
@@ -49,7 +49,7 @@ class TexelSource : public RoadProgram {
 protected:
     // Level 0 of the bound texture as given: 4 x rows inner texels of the palette by row, the
     // border texels the colours of the rows they lie beside.
-    static void specify(const Level &l) {
+    static void load(const Level &l) {
         const int w = 4 + 2 * l.border, h = l.rows + 2 * l.border;
         std::vector<uint8_t> texels;
         for (int y = 0; y < h; ++y) {
@@ -98,7 +98,7 @@ protected:
     }
 };
 
-TEST_F(TexelSource, ALevelRespecifiedIsReadByItsNewLayout) {
+TEST_F(TexelSource, ALevelLoadedAgainIsReadByItsNewLayout) {
     // The chain, the generated routines and the generated routines with MMX.
     const char *roads[][2] = {{"1", "0"}, {"0", "0"}, {"0", "1"}};
     for (const auto &road : roads) {
@@ -115,7 +115,7 @@ TEST_F(TexelSource, ALevelRespecifiedIsReadByItsNewLayout) {
         for (const Case &k : kCases) {
             SCOPED_TRACE(k.name);
             for (const Level *l : {&k.first, &k.second}) {
-                specify(*l);
+                load(*l);
                 floor();
                 expectFloor(*l);
                 if (HasFatalFailure()) return;
