@@ -21,9 +21,6 @@ DWORD APIENTRY DdBlt(ZK_DD_BLTDATA *p);
 DWORD APIENTRY DdUpdateOverlay(ZK_DD_UPDATEOVERLAYDATA *p);
 DWORD APIENTRY DdSetOverlayPosition(ZK_DD_SETOVERLAYPOSITIONDATA *p);
 
-// DirectDraw's answer for a surface that video memory cannot hold (the runtime answers it too).
-#define ZK_DDERR_OUTOFVIDEOMEMORY ZK_DDERR(380)
-
 // The largest row or block of a surface: what a signed 32-bit pitch or offset reaches, more than
 // video memory or a process's memory holds. Sizes are worked out in 64 bits from the 32-bit
 // width and height and compared with it before they go into the 32-bit fields of the records.

@@ -28,6 +28,8 @@ static_assert(sizeof(GUID) == 16);
 #define DDERR_INVALIDPIXELFORMAT ((HRESULT)0x88760091)
 #define DDERR_OUTOFCAPS         ((HRESULT)0x88760168)
 #define DDERR_OUTOFMEMORY       ((HRESULT)0x8007000E)
+#define DDERR_OUTOFVIDEOMEMORY  ((HRESULT)0x8876017C)
+#define DDERR_NOTFLIPPABLE      ((HRESULT)0x88760246)
 #define DDERR_WASSTILLDRAWING   ((HRESULT)0x8876021C)
 
 // ---- capabilities -------------------------------------------------------------------------------

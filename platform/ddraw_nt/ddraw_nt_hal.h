@@ -9,9 +9,6 @@
 #include <vector>
 #include "platform/ntgdi/ddraw_ddi.h"
 
-// DirectDraw's result for a surface the video memory could not hold.
-#define ZK_DDERR_OUTOFVIDEOMEMORY ZK_DDERR(380)
-
 // Memory of the process that DirectDraw gives a surface: pages of the system's, zero-filled,
 // given back with the surface, the block's end against an inaccessible page (a read or write past
 // it faults, and the sanitizer reports it). Getting it never throws: a block the system does not

@@ -30,8 +30,6 @@ public:
 
     static constexpr DWORD kVideoMemory = 16u << 20;
     static constexpr DWORD kDisplayReach = 4u << 20;   // of the display's address registers
-    static constexpr HRESULT kNotFlippable = static_cast<HRESULT>(0x88760246);
-    static constexpr HRESULT kOutOfVideoMemory = static_cast<HRESULT>(0x8876017C);
 
     // A flip from `front` to `back` as a program makes it: once it is answered DD_OK, DirectDraw
     // shows the block `front` now holds, and so must the chip; a surface is refused only when it
@@ -40,7 +38,7 @@ public:
         const DWORD target = Offset(back);
         const bool overlay = back->lcl.ddsCaps.dwCaps & DDSCAPS_OVERLAY;
         const Ddraw9xResult f = kivDdraw9xFlip(&drv, &front->lcl, &back->lcl, r.chance(50) ? DDFLIP_WAIT : r.word() & 0xFF);
-        if (f.result == kNotFlippable) {
+        if (f.result == DDERR_NOTFLIPPABLE) {
             EXPECT_GE(target, kDisplayReach) << "a flip refused to a surface the display reaches";
         } else if (f.result == DD_OK && (streams || !overlay)) {
             EXPECT_EQ(Offset(front), target);
@@ -53,7 +51,7 @@ public:
     // it is refused only when that pixel lies past the display's reach.
     void checkShown(const Ddraw9xResult &u, TestSurface *s, const RECTL &rs, DWORD flags, bool streams) {
         const uint64_t first = uint64_t{Offset(s)} + uint64_t(uint32_t(s->gbl.lPitch)) * uint32_t(rs.top) + 2u * uint32_t(rs.left);
-        if (u.result == kOutOfVideoMemory) {
+        if (u.result == DDERR_OUTOFVIDEOMEMORY) {
             EXPECT_GE(first, kDisplayReach) << "an overlay refused that the display reaches";
         } else if (u.result == DD_OK && streams && (flags & DDOVER_SHOW) && !(flags & DDOVER_HIDE)) {
             EXPECT_EQ(Reg(0x81D0), first) << "the overlay is not read from its source rectangle";

@@ -16,9 +16,6 @@
 
 namespace {
 
-// The runtime's answers for a surface the display cannot start at.
-constexpr HRESULT kNotFlippable = static_cast<HRESULT>(0x88760246);
-constexpr HRESULT kOutOfVideoMemory = static_cast<HRESULT>(0x8876017C);
 constexpr int64_t kMB = 1 << 20;
 constexpr int64_t kReach = 4 * kMB;
 constexpr int64_t kFrame = 640 * 480 * 2;         // a back buffer of the 640 x 480 x 16 mode
@@ -136,7 +133,7 @@ TEST_P(DisplayReach, TheDisplayShowsTheSurfaceOrTheCallIsRefusedAndNothingChange
             ASSERT_EQ(kivDdraw9xFlip(&drv, &front->lcl, &back->lcl, DDFLIP_WAIT).result, DD_OK);
             EXPECT_EQ(c.kind == kCrtcFlip ? CrtcStart() : Reg(0x81C0), 0u);
         } else {
-            EXPECT_EQ(r.result, kNotFlippable);
+            EXPECT_EQ(r.result, DDERR_NOTFLIPPABLE);
             EXPECT_EQ(front->gbl.fpVidMem, shown);
             EXPECT_EQ(back->gbl.fpVidMem, next);
             EXPECT_EQ(chip->writeCount, 0u);
@@ -169,7 +166,7 @@ TEST_P(DisplayReach, TheDisplayShowsTheSurfaceOrTheCallIsRefusedAndNothingChange
             EXPECT_FALSE(first->lcl.ddsCaps.dwCaps & DDSCAPS_VISIBLE) << "the overlay changed hands";
         }
     } else {
-        EXPECT_EQ(r.result, c.kind == kOverlayShow ? kOutOfVideoMemory : kNotFlippable);
+        EXPECT_EQ(r.result, c.kind == kOverlayShow ? DDERR_OUTOFVIDEOMEMORY : DDERR_NOTFLIPPABLE);
         EXPECT_EQ(chip->writeCount, 0u);
         EXPECT_EQ(Reg(0x81D0), Offset(first));
         EXPECT_EQ(Reg(0x81D4), Offset(first));

@@ -6,15 +6,6 @@
 #include "platform/ddraw/d3d_hal.h"
 #include "drv/siv/display/driver_block.h"
 
-// DirectDraw's answers for a surface the display cannot show, which the runtime's record headers
-// leave out.
-#ifndef DDERR_OUTOFVIDEOMEMORY
-#define DDERR_OUTOFVIDEOMEMORY ((HRESULT)0x8876017C)
-#endif
-#ifndef DDERR_NOTFLIPPABLE
-#define DDERR_NOTFLIPPABLE ((HRESULT)0x88760246)
-#endif
-
 // ---- shared data -----------------------------------------------------------------------------
 // One handle table: a pool of fixed-size items and a parallel array of in-use flags; handle h
 // is item h-1.
